@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the SWF checkers need.
+set -euo pipefail
+SUDO=
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends \
+  build-essential cmake pkg-config git ca-certificates \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev \
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libexif-dev \
+  libpugixml-dev libcurl4-openssl-dev \
+  libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core \
+  libsndfile1-dev libmp3lame-dev \
+  clang libclang-rt-dev \
+  xdg-utils attr \
+  chromium python3 python3-yaswfp

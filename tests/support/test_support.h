@@ -1,0 +1,29 @@
+#pragma once
+// Shared helpers for the unit tests.
+#include <string>
+
+namespace tavrel_test {
+
+// A fresh private folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Folder of the shared SWF checkers and corpora, or "" when it is not there.
+std::string SharedDir();
+
+// Writes bytes to a file; false on failure.
+bool WriteFile(const std::string& path, const std::string& bytes);
+// Reads a whole file; "" when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+}  // namespace tavrel_test
