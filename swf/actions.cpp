@@ -7,12 +7,6 @@
 
 namespace {
 
-void WriteCString(CSwfStream& s, const std::string& text)
-{
-    s.WriteString(text);
-    s.WriteU8(0);
-}
-
 std::string ReadCString(CSwfReader& r, bool markAbsolute)
 {
     std::string out;
@@ -119,8 +113,8 @@ void CActionGotoFrame::OffsetIds(int, int, int frameDelta) { frame = SwfClampU16
 
 void CActionGetURL::WritePayload(CSwfStream& s) const
 {
-    WriteCString(s, url);
-    WriteCString(s, target);
+    s.WriteCString(url);
+    s.WriteCString(target);
 }
 
 void CActionGetURL::ParsePayload(CSwfReader& r, uint16_t)
@@ -190,12 +184,12 @@ void CActionWaitForFrame::OffsetIds(int, int, int frameDelta) { frame = SwfClamp
 void CActionSetTarget::WritePayload(CSwfStream& s) const
 {
     s.WriteString(pathPrefix);
-    WriteCString(s, target);
+    s.WriteCString(target);
 }
 
 void CActionSetTarget::ParsePayload(CSwfReader& r, uint16_t) { target = ReadCString(r, true); }
 
-void CActionGotoLabel::WritePayload(CSwfStream& s) const { WriteCString(s, label); }
+void CActionGotoLabel::WritePayload(CSwfStream& s) const { s.WriteCString(label); }
 void CActionGotoLabel::ParsePayload(CSwfReader& r, uint16_t) { label = ReadCString(r, false); }
 
 void CActionWaitForFrame2::WritePayload(CSwfStream& s) const { s.WriteU8(skipCount); }
@@ -204,7 +198,7 @@ void CActionWaitForFrame2::ParsePayload(CSwfReader& r, uint16_t) { skipCount = r
 void CActionWith::WritePayload(CSwfStream& s) const
 {
     s.WriteU16(size);
-    if (!name.empty()) WriteCString(s, name);
+    if (!name.empty()) s.WriteCString(name);
 }
 
 void CActionWith::ParsePayload(CSwfReader& r, uint16_t length)
@@ -227,10 +221,10 @@ void CActionGetURL2::ParsePayload(CSwfReader& r, uint16_t) { flags = r.ReadU8();
 
 void CActionDefineFunction::WritePayload(CSwfStream& s) const
 {
-    WriteCString(s, name);
+    s.WriteCString(name);
     if (params.size() > 0xFFFF) s.Fail("function with more than 65535 parameters");
     s.WriteU16(uint16_t(params.size()));
-    for (const std::string& p : params) WriteCString(s, p);
+    for (const std::string& p : params) s.WriteCString(p);
     s.WriteU16(codeSize);
 }
 
