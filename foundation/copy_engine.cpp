@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/file_services.h"
+#include "platform/cfstring.h"
 
 using namespace platform;
 
@@ -252,6 +253,11 @@ uint32_t CalcCopyBufferSize(int32_t volumeGrade)
     int64_t grade = volumeGrade <= 0 ? -int64_t{volumeGrade} : 0;
     int64_t size = grade != 0 ? (grade / 2048) * 512 : 262144;
     return static_cast<uint32_t>(std::clamp<int64_t>(size, 1024, 2097152));
+}
+
+bool UnicodeNameToText(const std::string& name, std::string& text)
+{
+    return Utf8ToMacRoman(name, text);
 }
 
 int MakeUniqueObjectName(const FSRef& folder, std::string& name)

@@ -37,5 +37,9 @@ int DeleteFileSystemObject(const platform::FSRef* folder);
 // exist in folder; -48 when all nine exist.
 int MakeUniqueObjectName(const platform::FSRef& folder, std::string& name);
 
+// A file-system name (UTF-8) as text in the system script, Mac Roman; false
+// when a character has no Mac Roman form.
+bool UnicodeNameToText(const std::string& name, std::string& text);
+
 // The copy buffer size for a volume's performance grade.
 uint32_t CalcCopyBufferSize(int32_t volumeGrade);

@@ -412,3 +412,41 @@ TEST(SpecialFolders, BundleResources)
     ASSERT_TRUE(GetAppFilePath(out, "Sibling.app", true));
     EXPECT_EQ(out.GetText(), fs::canonical(bundle.Path()).parent_path().string() + "/Sibling.app");
 }
+
+TEST(PathFiles, RelativeAndHfsPathsReachTheirObjects)
+{
+    ScopedBundle bundle("");
+    CPath relative("Contents/made");
+    ASSERT_TRUE(relative.CreateDirectory());
+    EXPECT_TRUE(fs::is_directory(bundle.Path() + "/Contents/made"));
+    EXPECT_FALSE(relative.IsRelative());  // it now holds the new folder's own path
+    CPath again("Contents/made/");
+    EXPECT_TRUE(again.Exists());
+    EXPECT_TRUE(again.IsDirectoryPath());
+    EXPECT_TRUE(again.DeleteDirectory());
+    EXPECT_FALSE(fs::exists(bundle.Path() + "/Contents/made"));
+
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir.file("f.txt"), "x"));
+    std::string real = fs::canonical(dir.path()).string();
+    CPath hfs(platform::PosixToHfs(real + "/f.txt", false));
+    ASSERT_EQ(hfs.GetPathStyle(), CPath::kHfs);
+    EXPECT_TRUE(hfs.Exists());
+    EXPECT_FALSE(hfs.IsDirectory());
+    EXPECT_EQ(hfs.GetFileName(), "f.txt");
+    CPath folder(platform::PosixToHfs(real, true));
+    EXPECT_TRUE(folder.IsDirectoryPath());
+    EXPECT_TRUE(folder.IsDirectory());
+    CPath inside;
+    CPath::Combine(inside, "f.txt", folder);
+    EXPECT_EQ(inside.GetText(), real + "/f.txt");
+    platform::FSSpec spec;
+    ASSERT_TRUE(hfs.ToFSSpec(&spec));
+    std::string text;
+    ASSERT_TRUE(FSSpecToHFSPath(spec, &text, 256));
+    EXPECT_EQ(text, hfs.GetText());
+    EXPECT_FALSE(FSSpecToHFSPath(spec, &text, 5));
+    EXPECT_EQ(CPath(spec).GetText(), real + "/f.txt");
+    EXPECT_TRUE(hfs.Delete());
+    EXPECT_FALSE(fs::exists(real + "/f.txt"));
+}
