@@ -580,18 +580,10 @@ bool GetAppFilePath(CPath& out, const std::string& name, bool fromProcess)
 
 bool GetBundleResourcePath(CPath& out, const std::string& name)
 {
-    if (name.empty() || name.find("..") != std::string::npos || name[0] == '/') return false;
-    CPath app;
-    if (!GetAppFolder(app)) return false;
-    for (const char* folder : {"Contents/Resources/", "Contents/Resources/en.lproj/",
-                               "Contents/Resources/English.lproj/"}) {
-        CPath candidate(app.GetText() + folder + name);
-        if (candidate.Exists()) {
-            out.Assign(candidate);
-            return true;
-        }
-    }
-    return false;
+    std::string path = FindBundleResource(name);
+    if (path.empty()) return false;
+    out.AssignCString(path.c_str());
+    return true;
 }
 
 bool GetTempFolder(CPath& out)

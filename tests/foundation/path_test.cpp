@@ -407,6 +407,13 @@ TEST(SpecialFolders, BundleResources)
     ASSERT_TRUE(GetBundleResourcePath(out, "main.rsrc"));
     EXPECT_EQ(ReadFile(out.GetText()), "r");
     EXPECT_TRUE(GetBundleResourcePath(out, "Localizable.strings"));  // found in the localization
+    fs::create_directories(bundle.Resources() + "/de.lproj");
+    ASSERT_TRUE(WriteFile(bundle.Resources() + "/de.lproj/Localizable.strings", "de"));
+    {
+        ScopedEnv language("LANGUAGE", "de_DE");
+        ASSERT_TRUE(GetBundleResourcePath(out, "Localizable.strings"));
+        EXPECT_EQ(ReadFile(out.GetText()), "de");
+    }
     EXPECT_FALSE(GetBundleResourcePath(out, "absent.swf"));
     EXPECT_FALSE(GetBundleResourcePath(out, "../../x"));
     ASSERT_TRUE(GetAppFilePath(out, "Sibling.app", true));
