@@ -128,6 +128,12 @@ TEST(CopyEngine, ReplaceAndItsRestoreOnFailure)
     EXPECT_EQ(Copy(dir.file("doc.txt"), dir.file("out"), kDupActionReplace, "tree"), platform::fLckdErr);
     EXPECT_EQ(ReadFile(dir.file("out/tree")), "file now");
 
+    // A leftover ".DeleteMe" is not overwritten: the replace fails instead.
+    ASSERT_TRUE(WriteFile(dir.file("out/.DeleteMe"), "user data"));
+    EXPECT_EQ(Copy(dir.file("doc.txt"), dir.file("out"), kDupActionReplace), platform::dupFNErr);
+    EXPECT_EQ(ReadFile(dir.file("out/.DeleteMe")), "user data");
+    EXPECT_EQ(ReadFile(dir.file("out/doc.txt")), "new");
+
     // Replacing an object by itself keeps it.
     EXPECT_EQ(Copy(dir.file("doc.txt"), dir.path(), kDupActionReplace), platform::noErr);
     EXPECT_EQ(ReadFile(dir.file("doc.txt")), "new");
