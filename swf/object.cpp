@@ -27,6 +27,13 @@ int CSwfTag::WriteWithBody(CSwfStream& out, CSwfStream& body, bool forceLong) co
     return static_cast<int>(out.GetPosition() - start);
 }
 
+int CSwfTag::WriteU16Fields(CSwfStream& out, std::initializer_list<uint16_t> fields) const
+{
+    CSwfStream body(4);
+    for (uint16_t f : fields) body.WriteU16(f);
+    return WriteWithBody(out, body);
+}
+
 int CTagRaw::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();

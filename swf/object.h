@@ -2,6 +2,7 @@
 // Bases of every serialisable SWF object, and the raw tag that keeps any tag
 // the system has no class for.
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 class CSwfReader;
@@ -88,6 +89,8 @@ protected:
     // The common write: header for the body's length, then the body; returns
     // header plus body bytes.
     int WriteWithBody(CSwfStream& out, CSwfStream& body, bool forceLong = false) const;
+    // A body of 16-bit fields only.
+    int WriteU16Fields(CSwfStream& out, std::initializer_list<uint16_t> fields) const;
 };
 
 class CSwfDefineTag : public CSwfTag {

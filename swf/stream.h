@@ -22,6 +22,12 @@ public:
     void FlushBits();
     // Characters only; a terminated string needs WriteU8(0) after it.
     void WriteString(std::string_view text);
+    // The characters and a terminating zero byte.
+    void WriteCString(std::string_view text)
+    {
+        WriteString(text);
+        WriteU8(0);
+    }
     void AppendBytes(const std::vector<uint8_t>& data);
     void AppendBytes(const uint8_t* data, size_t size);
     void AppendStream(CSwfStream& other);
