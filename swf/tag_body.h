@@ -23,5 +23,6 @@ bool SwfWriteLargeTagHeader(CSwfStream& stream, const CSwfTag& tag, uint64_t bod
 // Bytes a parse consumed since start.
 int SwfConsumed(const CSwfReader& reader, uint32_t start);
 
-// Adds delta to a 16-bit id with the wrap-around of 16-bit arithmetic.
-inline uint16_t SwfOffsetId(uint16_t id, int delta) { return static_cast<uint16_t>(id + delta); }
+// Renumbers a 16-bit id or depth; it saturates like the display-list tags,
+// since a wrapped id would point at another character.
+uint16_t SwfOffsetId(uint16_t id, int delta);

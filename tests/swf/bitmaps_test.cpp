@@ -152,9 +152,9 @@ TEST(SwfBitmapTags, CopyAndOffsetIds)
     EXPECT_EQ(copy.data, kJpeg);
 
     CTagDefineBitsLossless2 lossless;
-    lossless.SetCharacterId(65535);
+    lossless.SetCharacterId(65534);
     lossless.OffsetIds(2, 9, 9);
-    EXPECT_EQ(lossless.GetCharacterId(), 1);
+    EXPECT_EQ(lossless.GetCharacterId(), 65535);
     copy.OffsetIds(10, 0, 0);
     EXPECT_EQ(copy.GetCharacterId(), 13);
     CTagJPEGTables tables;
