@@ -32,4 +32,4 @@ bool SwfWriteLargeTagHeader(CSwfStream& stream, const CSwfTag& tag, uint64_t bod
 
 int SwfConsumed(const CSwfReader& reader, uint32_t start) { return static_cast<int>(reader.GetPosition() - start); }
 
-uint16_t SwfOffsetId(uint16_t id, int delta) { return SwfClampU16(int64_t(id) + delta); }
+// SwfOffsetId is defined with the style arrays (styles.cpp).

@@ -10,15 +10,6 @@
 
 namespace tavrel_test {
 
-std::string SwfToolPath(const std::string& name)
-{
-    const std::string shared = SharedDir();
-    if (shared.empty()) return {};
-    const std::string path = shared + "/tools/" + name;
-    std::error_code ec;
-    return std::filesystem::exists(path, ec) ? path : std::string();
-}
-
 int RunCommand(const std::string& command, std::string& output)
 {
     output.clear();

@@ -2,10 +2,9 @@
 // Running the shared SWF checkers (swf-dump, swf-shot) from tests.
 #include <string>
 
-namespace tavrel_test {
+#include "swf_tools.h"
 
-// Full path of a checker in the shared tools folder, or "" when it is not there.
-std::string SwfToolPath(const std::string& name);
+namespace tavrel_test {
 
 // Runs a shell command, collecting its standard output; returns the exit
 // status (-1 when it could not be run).
