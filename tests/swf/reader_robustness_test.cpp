@@ -127,8 +127,9 @@ TEST(SwfReaderRobustness, RealWorldCorpus)
         EXPECT_TRUE(fileReader.OpenFile(CPath(path))) << fields[0];
         fileReader.ParseAllTags();
         // It ends at the file's end, not at the header's length.
-        if (fileReader.fileSize == reader.GetData().size())
+        if (fileReader.fileSize == reader.GetData().size()) {
             EXPECT_EQ(fileReader.GetTags(nullptr).size(), reader.GetTags(nullptr).size()) << fields[0];
+        }
         if (!valid) continue;
 
         // Written back, the movie reads into the same tags with the same bodies.

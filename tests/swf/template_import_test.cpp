@@ -71,8 +71,12 @@ void ExpectDefinedBeforeUse(const CSwfTagList& out)
             for (uint16_t s : sounds->soundIds)
                 if (s) used.push_back(s);
         }
-        for (uint16_t id : used) EXPECT_TRUE(defined.count(id)) << "id " << id << " used before its definition";
-        if (SwfIsDefiningCode(tag->GetTagCode())) EXPECT_TRUE(defined.insert(IdOf(tag)).second) << "id defined twice";
+        for (uint16_t id : used) {
+            EXPECT_TRUE(defined.count(id)) << "id " << id << " used before its definition";
+        }
+        if (SwfIsDefiningCode(tag->GetTagCode())) {
+            EXPECT_TRUE(defined.insert(IdOf(tag)).second) << "id defined twice";
+        }
     }
 }
 
