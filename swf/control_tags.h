@@ -8,6 +8,7 @@
 
 #include "swf/object.h"
 #include "swf/records.h"
+#include "swf/stream.h"
 
 // A tag with an empty body (End, Protect, ShowFrame).
 template <int Code>
