@@ -109,6 +109,13 @@ void DrawPixelBuffer(const uint8_t* pixels, int width, int height, int depth, GW
     }
 }
 
+void DrawTextAt(int x, int y, const char* text, int length) {
+    GWorldPtr port = GetGWorld();
+    if (!port || !text || length <= 0) return;
+    port->MoveTo(x, y);
+    port->DrawText(text, size_t(length));
+}
+
 bool LoadPicture(int id, ResourceHandle* picture) {
     return GetCachedMainResource(MakeResType("PICT"), id, picture, nullptr);
 }

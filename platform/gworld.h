@@ -57,6 +57,12 @@ public:
     void SetCPixel(int h, int v, const RGBColor& color);
     RGBColor GetCPixel(int h, int v) const;
 
+    // Draws length bytes of Mac Roman text with its baseline starting at the
+    // pen, in the foreground colour over what is there, and advances the pen.
+    // Every font id draws in the desktop's sans-serif face for now; text
+    // size 0 means 12 pixels. Nothing is drawn when no face can be loaded.
+    void DrawText(const char* text, size_t length);
+
 private:
     GWorld(const Rect& bounds, int depth, size_t rowBytes);
     const uint8_t* PixelAddress(int h, int v) const;

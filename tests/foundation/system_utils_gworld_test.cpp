@@ -185,3 +185,31 @@ TEST(DrawPixelBuffer, WidensChannelsAndMapsOneBitPixels) {
     EXPECT_TRUE(std::equal(before.begin(), before.end(), world->GetPixBaseAddr()));
     DisposeGWorldSafe(&world);
 }
+
+TEST(DrawTextAt, DrawsDarkTextOnTheBaselineAndAdvancesThePen) {
+    GWorldPtr world = nullptr;
+    ASSERT_TRUE(CreateGWorld(&world, 60, 30, 32));
+    std::fill_n(world->GetPixBaseAddr(), world->GetPixRowBytes() * 30, uint8_t(0xFF));
+    DrawTextAt(2, 20, "Hi", 2);  // no current port: nothing happens
+    PortSaver saver;
+    SetGWorld(world);
+    world->SetTextSize(14);
+    DrawTextAt(2, 20, "Hi\xA5", 3);  // Mac Roman 0xA5 is a bullet
+    EXPECT_GT(world->PenLocation().h, 10);
+    EXPECT_EQ(world->PenLocation().v, 20);
+    int dark = 0, belowBaseline = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 60; ++x) {
+            if (world->GetCPixel(x, y).red < 0x4000) {
+                ++dark;
+                belowBaseline += y > 20;
+            }
+        }
+    EXPECT_GT(dark, 20);
+    EXPECT_EQ(belowBaseline, 0);  // "Hi" and a bullet have no descenders
+    // Partly or wholly outside the world: clipped, not written out of bounds.
+    DrawTextAt(-5, 3, "Wide text", 9);
+    DrawTextAt(55, 40, "Wide text", 9);
+    SetGWorld(nullptr);
+    DisposeGWorldSafe(&world);
+}
