@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/http_request.h"
+#include "support/bundle_fixture.h"
 #include "support/http_test_server.h"
 
 namespace {
@@ -236,4 +237,17 @@ TEST(HttpRequest, DestroyingAnAsyncRequestCancelsIt) {
     ASSERT_TRUE(PumpUntil([&] { return ends == 2; }));
     EXPECT_FALSE(first);
     EXPECT_FALSE(second);
+}
+
+TEST(HttpRequest, TakesItsUrlFromTheLocalizedStringTable) {
+    HttpTestServer server;
+    tavrel_test::ScopedBundle bundle("\"9001\" = \"" + server.Url("/bytes/10") + "\";\n");
+    CHttpRequest request(9001, CHttpRequest::kGet);
+    EXPECT_EQ(request.GetURL(), server.Url("/bytes/10"));
+    ASSERT_TRUE(request.SendSync()) << request.GetError();
+    EXPECT_EQ(request.GetResponseLength(), 10u);
+    // A missing entry gives the number's digits, which are no URL.
+    CHttpRequest missing(9002, CHttpRequest::kGet);
+    EXPECT_EQ(missing.GetURL(), "9002");
+    EXPECT_FALSE(missing.SendSync());
 }
