@@ -1,8 +1,12 @@
 #include "foundation/code_bundle.h"
 
-#include <filesystem>
-
-bool CBundle::Load(const char* path) { return path && *path && code_.Open(path); }
+bool CBundle::Load(const CPath& path) {
+    if (path.IsEmpty()) {
+        code_.Close();
+        return false;
+    }
+    return code_.Open(path.GetFullPath());
+}
 
 void* CBundle::GetFunction(const char* name) const { return code_.Symbol(name); }
 
@@ -11,12 +15,9 @@ bool CBundle::Unload() {
     return true;
 }
 
-bool CLockBundle::Load(const char* path) {
+bool CLockBundle::Load(const CPath& path) {
     if (!bundle_.Load(path)) return false;
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(path, ec);
-    if (!p.has_filename()) p = p.parent_path();
-    folder_ = p.parent_path().string();
+    folder_ = CPath(path.GetFullPath()).GetParent(false);
     return true;
 }
 

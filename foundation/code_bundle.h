@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/path.h"
 #include "platform/shared_code.h"
 
 class CSwfMovie;
@@ -17,7 +18,7 @@ public:
 
     // Loads the bundle at path (a bundle folder or its shared object); a
     // bundle loaded before is unloaded first. false when it cannot be loaded.
-    bool Load(const char* path);
+    bool Load(const CPath& path);
     // The exported function's address, for the caller to cast to its known
     // signature; null when nothing is loaded or there is no such export.
     void* GetFunction(const char* name) const;
@@ -39,17 +40,18 @@ inline constexpr const char kLockProcessEntry[] = "LockProcessPreloader";
 
 class CLockBundle {
 public:
-    bool Load(const char* path);
+    // Keeps the folder that holds the bundle when it loads.
+    bool Load(const CPath& path);
     // Calls the entry point with (importSource, the bundle's folder, movie,
     // nextId, nextDepth, frames). true when it returns nonzero, and also when
     // the bundle (or nothing loaded) has no such entry point, so that a
     // missing or older bundle does not stop the export.
     bool Process(const char* importSource, CSwfMovie* movie, uint16_t* nextId, uint16_t* nextDepth,
                  int* framesBeforeFirstSlide);
-    const std::string& GetFolder() const { return folder_; }
+    const CPath& GetFolder() const { return folder_; }
     CBundle& GetBundle() { return bundle_; }
 
 private:
-    std::string folder_;
+    CPath folder_;
     CBundle bundle_;
 };

@@ -3,9 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 
-#include "platform/bundle.h"
+#include "foundation/system.h"
 #include "platform/shared_code.h"
 
 // ---- Offscreen worlds and pixels
@@ -117,7 +116,7 @@ void DrawTextAt(int x, int y, const char* text, int length) {
 }
 
 bool LoadPicture(int id, ResourceHandle* picture) {
-    return GetCachedMainResource(MakeResType("PICT"), id, picture, nullptr);
+    return GetCachedMainResource(platform::FourCharCode("PICT"), id, picture, nullptr);
 }
 
 // ---- Processes and launching
@@ -135,49 +134,45 @@ bool BringProcessToFront(const ProcessSerialNumber& psn) {
 
 bool IsProcessRunning(const ProcessSerialNumber& psn) { return platform::IsProcessAlive(platform::PidFromPsn(psn)); }
 
-bool LaunchApp(const char* path, ProcessSerialNumber* psn) {
+bool LaunchApp(const CPath& path, ProcessSerialNumber* psn) {
     ProcessSerialNumber none;
     if (psn) *psn = none;
-    std::error_code ec;
-    if (!path || !*path || !std::filesystem::exists(path, ec)) return false;
-    const std::string program = platform::BundleCodeFile(path, true);
+    if (path.IsEmpty() || !path.Exists()) return false;
+    const std::string absolute = path.GetFullPath();
+    const std::string program = platform::BundleCodeFile(absolute, true);
     pid_t pid = -1;
     if (!program.empty() && platform::SpawnProgram({program}, &pid)) {
         if (psn) *psn = platform::PsnFromPid(pid);
         return true;
     }
-    return platform::OpenWithDesktop(std::filesystem::absolute(path, ec).string());
+    return platform::OpenWithDesktop(absolute);
 }
 
-bool QuitApplicationAtPath(const char* path, const ProcessSerialNumber& psn) {
-    if (!path) return false;
+bool QuitApplicationAtPath(const CPath& path, const ProcessSerialNumber& psn) {
+    if (path.IsEmpty()) return false;
     const pid_t pid = platform::PidFromPsn(psn);
-    if (pid == getpid() || !platform::ProcessRunsProgram(pid, path)) return false;
+    if (pid == getpid() || !platform::ProcessRunsProgram(pid, path.GetFullPath())) return false;
     return platform::RequestQuit(pid);
 }
 
-bool OpenFileWithApp(const char* document, const char* application) {
-    if (!document || !*document) return false;
-    std::error_code ec;
-    const std::string doc = std::filesystem::absolute(document, ec).string();
-    if (!IsOSXAtLeast()) return OpenWithFinder(doc.c_str());
-    if (!application) return false;
-    const std::string program = platform::BundleCodeFile(application, true);
+bool OpenFileWithApp(const CPath& document, const CPath& application) {
+    if (document.IsEmpty()) return false;
+    if (!IsOSXAtLeast()) return OpenWithFinder(document);
+    if (application.IsEmpty()) return false;
+    const std::string program = platform::BundleCodeFile(application.GetFullPath(), true);
     if (program.empty()) return false;
     pid_t pid = -1;
-    return platform::SpawnProgram({program, doc}, &pid);
+    return platform::SpawnProgram({program, document.GetFullPath()}, &pid);
 }
 
-bool OpenWithFinder(const char* path) {
-    if (!path || !*path) return false;
-    std::error_code ec;
-    return platform::OpenWithDesktop(std::filesystem::absolute(path, ec).string());
+bool OpenWithFinder(const CPath& path) {
+    return !path.IsEmpty() && platform::OpenWithDesktop(path.GetFullPath());
 }
 
-bool SetAppMemorySize(const char* application, uint32_t preferredSize, uint32_t minimumSize) {
-    if (!application) return false;
-    const std::string folder = std::string(application) + "/Contents/Resources/main.rsrc";
-    const ResType sizeType = MakeResType("SIZE");
+bool SetAppMemorySize(const CPath& application, uint32_t preferredSize, uint32_t minimumSize) {
+    if (application.IsEmpty()) return false;
+    const std::string folder = application.GetFullPath() + "/Contents/Resources/main.rsrc";
+    const ResType sizeType = platform::FourCharCode("SIZE");
     std::vector<uint8_t> bytes;
     {
         platform::ResourceStore store;
@@ -193,9 +188,9 @@ bool SetAppMemorySize(const char* application, uint32_t preferredSize, uint32_t 
 
 // ---- Resources
 
-bool CResFile::Open(const char* path) {
+bool CResFile::Open(const CPath& path) {
     Close();
-    return path && store_.Open(path);
+    return !path.IsEmpty() && store_.Open(path.GetFullPath());
 }
 
 void CResFile::Close() { store_.Close(); }
@@ -224,8 +219,8 @@ bool GetCachedMainResource(ResType type, int id, ResourceHandle* handle, size_t*
     std::unique_ptr<CResFile>& file = MainResourceFile();
     if (!file) {
         auto opened = std::make_unique<CResFile>();
-        const std::string path = platform::MainBundleResourcesPath() + "/main.rsrc";
-        if (!opened->Open(path.c_str())) return false;
+        CPath path;
+        if (!GetBundleResourcePath(path, "main.rsrc") || !opened->Open(path)) return false;
         file = std::move(opened);
     }
     return file->GetResource(type, id, handle, size);
@@ -245,7 +240,4 @@ bool ReleaseMainResource(ResourceHandle* handle) {
 
 // ---- System
 
-bool IsOSXAtLeast() {
-    // TODO(gestalt): System::GetVersion() > 0x0FFF once the Gestalt stand-in lands.
-    return true;
-}
+bool IsOSXAtLeast() { return System::GetVersion() > 0x0FFF; }

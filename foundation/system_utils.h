@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/path.h"
 #include "platform/gworld.h"
 #include "platform/process.h"
 #include "platform/resource_store.h"
@@ -46,18 +47,18 @@ bool IsProcessRunning(const ProcessSerialNumber& psn);
 // Starts the application (a program file or an "X.app" bundle) and returns
 // at once with its serial number; when it cannot be started as a program it
 // is handed to the desktop's opener and psn is zeros. true on success.
-bool LaunchApp(const char* path, ProcessSerialNumber* psn);
+bool LaunchApp(const CPath& path, ProcessSerialNumber* psn);
 // Asks the process to quit when it runs the application at path; true when
 // the request was sent.
-bool QuitApplicationAtPath(const char* path, const ProcessSerialNumber& psn);
+bool QuitApplicationAtPath(const CPath& path, const ProcessSerialNumber& psn);
 // Opens document in application; before Mac OS X, in its own application.
-bool OpenFileWithApp(const char* document, const char* application);
+bool OpenFileWithApp(const CPath& document, const CPath& application);
 // Opens or reveals the item at path in the desktop's file manager.
-bool OpenWithFinder(const char* path);
+bool OpenWithFinder(const CPath& path);
 // Sets the preferred and minimum sizes of the application's 'SIZE' -1
 // resource (kept in the bundle's Contents/Resources/main.rsrc); true when
 // the resource was found and written.
-bool SetAppMemorySize(const char* application, uint32_t preferredSize, uint32_t minimumSize);
+bool SetAppMemorySize(const CPath& application, uint32_t preferredSize, uint32_t minimumSize);
 
 // ---- Resources
 
@@ -69,7 +70,7 @@ public:
     CResFile& operator=(const CResFile&) = delete;
 
     // Opens the resource file read-only (a file already open is closed first).
-    bool Open(const char* path);
+    bool Open(const CPath& path);
     void Close();
     bool IsOpen() const { return store_.IsOpen(); }
     // The resource's bytes and, when size is given, their count; false when missing.
@@ -90,5 +91,5 @@ bool ReleaseMainResource(ResourceHandle* handle);
 
 // ---- System
 
-// True on Mac OS X or later (a system version above 0x0FFF).
+// True on Mac OS X or later: Gestalt 'sysv' answers above 0x0FFF.
 bool IsOSXAtLeast();

@@ -13,13 +13,10 @@
 #include <string>
 #include <vector>
 
-using ResType = uint32_t;
+#include "platform/gestalt.h"
 
-// 'GfXX' as a number, first character in the high byte.
-constexpr ResType MakeResType(const char (&code)[5]) {
-    return (ResType(uint8_t(code[0])) << 24) | (ResType(uint8_t(code[1])) << 16) |
-           (ResType(uint8_t(code[2])) << 8) | ResType(uint8_t(code[3]));
-}
+// A resource type: four characters packed as platform::FourCharCode packs them.
+using ResType = uint32_t;
 
 // The bytes of one resource, owned by whoever holds the handle.
 using ResourceHandle = std::unique_ptr<std::vector<uint8_t>>;

@@ -80,7 +80,7 @@ TEST(CLockBundle, CallsTheEntryPointWithTheBundleFolder) {
     const std::string path = MakeBundle(dir, "vtx", TAVREL_TEST_BUNDLE);
     CLockBundle lock;
     ASSERT_TRUE(lock.Load(path.c_str()));
-    EXPECT_EQ(lock.GetFolder(), dir.path());
+    EXPECT_EQ(lock.GetFolder().GetText(), dir.path());
     int movie = 0;
     uint16_t id = 5, depth = 10;
     int frames = 0;

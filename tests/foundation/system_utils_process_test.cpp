@@ -10,6 +10,7 @@
 
 #include "foundation/http_request.h"
 #include "foundation/system_utils.h"
+#include "platform/gestalt.h"
 #include "support/test_support.h"
 
 namespace {
@@ -122,6 +123,20 @@ TEST(Launching, HandsTargetsToTheDesktopOpenerAsOneArgument) {
     EXPECT_TRUE(LaunchApp(doc.c_str(), &psn));
     EXPECT_EQ(psn.lowLongOfPSN, 0u);
     EXPECT_EQ(second.WaitForLog(), doc + "\n");
+}
+
+TEST(Launching, BeforeMacOSXDocumentsOpenInTheirOwnApplication) {
+    EXPECT_TRUE(IsOSXAtLeast());
+    platform::SetGestaltValue(platform::gestaltSystemVersion, 0x0922);
+    EXPECT_FALSE(IsOSXAtLeast());
+    FakeOpener opener;
+    const std::string doc = opener.Dir().file("show.tvr");
+    ASSERT_TRUE(tavrel_test::WriteFile(doc, "x"));
+    EXPECT_TRUE(OpenFileWithApp(doc.c_str(), "/no/such/app"));
+    EXPECT_EQ(opener.WaitForLog(), doc + "\n");
+    platform::RemoveGestaltValue(platform::gestaltSystemVersion);
+    EXPECT_FALSE(IsOSXAtLeast());
+    platform::ResetGestalt();
 }
 
 TEST(Launching, RefusesOptionLikeTargetsAndReportsAMissingOpener) {
