@@ -41,9 +41,10 @@ void WriteName(CSwfStream& stream, const std::string& name, bool appendId, uint1
 void ReadName(CSwfReader& reader, std::string& name)
 {
     const uint8_t length = reader.ReadU8();
+    // Byte by byte: a zero byte some tools count into the name is kept, so
+    // the tag is written back as it came.
     name.clear();
-    // A count of 0 would mean "up to a zero byte".
-    if (length) reader.ReadString(name, length, false);
+    for (int i = 0; i < length && reader.GetRemaining() > 0; ++i) name.push_back(char(reader.ReadU8()));
 }
 
 // The glyph outlines, each padded to a byte.
