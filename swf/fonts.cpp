@@ -6,20 +6,10 @@
 #include "foundation/cfstring.h"
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
+#include "swf/tag_body.h"
 #include "swf/styles.h"
 
 namespace {
-
-// End of the body being parsed; a reader without a tag length reads to its end.
-uint64_t BodyEnd(const CSwfReader& reader, uint32_t start)
-{
-    return reader.GetTagLength() ? uint64_t(start) + reader.GetTagLength() : uint64_t(start) + reader.GetRemaining();
-}
-
-uint64_t LeftInBody(const CSwfReader& reader, uint64_t end)
-{
-    return end > reader.GetPosition() ? end - reader.GetPosition() : 0;
-}
 
 // Moves to a position the table names, when it lies inside the body.
 void SeekWithin(CSwfReader& reader, uint64_t target, uint64_t end)
@@ -114,11 +104,11 @@ int CTagDefineFont::Write(CSwfStream& stream)
 int CTagDefineFont::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();
-    const uint64_t end = BodyEnd(reader, start);
+    const uint64_t end = SwfBodyEnd(reader, start);
     Clear();
     characterId = reader.ReadU16();
     const uint64_t tableStart = reader.GetPosition();
-    if (LeftInBody(reader, end) >= 2) {
+    if (SwfLeftInBody(reader, end) >= 2) {
         const uint32_t first = reader.ReadU16();
         const uint64_t count = std::min<uint64_t>(first / 2, (end - tableStart) / 2);
         if (count) offsets.push_back(first);
@@ -270,7 +260,7 @@ int CTagDefineFont2::Write(CSwfStream& stream)
 int CTagDefineFont2::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();
-    const uint64_t end = BodyEnd(reader, start);
+    const uint64_t end = SwfBodyEnd(reader, start);
     Clear();
     characterId = reader.ReadU16();
     flags = reader.ReadU8();
@@ -281,17 +271,17 @@ int CTagDefineFont2::Parse(CSwfReader& reader)
     const bool wideOffsets = flags & swf_font2::kWideOffsets;
     const bool wideCodes = flags & swf_font2::kWideCodes;
     const uint64_t width = wideOffsets ? 4 : 2;
-    count = std::min(count, LeftInBody(reader, end) / width);
+    count = std::min(count, SwfLeftInBody(reader, end) / width);
     for (uint64_t i = 0; i < count; ++i) offsets.push_back(wideOffsets ? reader.ReadU32() : reader.ReadU16());
     uint64_t codeTable = 0;
-    if (LeftInBody(reader, end) >= width) codeTable = wideOffsets ? reader.ReadU32() : reader.ReadU16();
+    if (SwfLeftInBody(reader, end) >= width) codeTable = wideOffsets ? reader.ReadU32() : reader.ReadU16();
     ParseGlyphs(reader, offsets, tableStart, end, glyphs);
     if (codeTable) SeekWithin(reader, tableStart + codeTable, end);
     for (uint64_t i = 0; i < count; ++i) codes.push_back(wideCodes ? reader.ReadU16() : reader.ReadU8());
     parsedCodes = codes;
     codesAreUnicode = wideCodes;
 
-    if ((flags & swf_font2::kHasLayout) && LeftInBody(reader, end) > 0) {
+    if ((flags & swf_font2::kHasLayout) && SwfLeftInBody(reader, end) > 0) {
         ascent = int16_t(reader.ReadU16());
         descent = int16_t(reader.ReadU16());
         leading = int16_t(reader.ReadU16());
@@ -303,7 +293,7 @@ int CTagDefineFont2::Parse(CSwfReader& reader)
             bounds.push_back(std::move(box));
         }
         const uint64_t pairSize = wideCodes ? 6 : 4;
-        const uint64_t pairs = std::min<uint64_t>(reader.ReadU16(), LeftInBody(reader, end) / pairSize);
+        const uint64_t pairs = std::min<uint64_t>(reader.ReadU16(), SwfLeftInBody(reader, end) / pairSize);
         for (uint64_t i = 0; i < pairs; ++i) {
             CSwfKerningRecord k;
             k.code1 = wideCodes ? reader.ReadU16() : reader.ReadU8();
@@ -336,14 +326,14 @@ int CTagDefineFontInfo::Write(CSwfStream& stream)
 int CTagDefineFontInfo::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();
-    const uint64_t end = BodyEnd(reader, start);
+    const uint64_t end = SwfBodyEnd(reader, start);
     fontId = reader.ReadU16();
     ReadName(reader, name);
     flags = reader.ReadU8();
     ReadLanguage(reader);
     codes.clear();
     const bool wide = flags & swf_font_info::kWideCodes;
-    const uint64_t count = LeftInBody(reader, end) / (wide ? 2 : 1);
+    const uint64_t count = SwfLeftInBody(reader, end) / (wide ? 2 : 1);
     for (uint64_t i = 0; i < count; ++i) codes.push_back(wide ? reader.ReadU16() : reader.ReadU8());
     return int(reader.GetPosition() - start);
 }

@@ -4,14 +4,10 @@
 
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
+#include "swf/tag_body.h"
 #include "swf/styles.h"
 
 namespace {
-
-uint64_t BodyEnd(const CSwfReader& reader, uint32_t start)
-{
-    return reader.GetTagLength() ? uint64_t(start) + reader.GetTagLength() : uint64_t(start) + reader.GetRemaining();
-}
 
 void WriteTerminated(CSwfStream& stream, const std::string& text)
 {
@@ -215,7 +211,7 @@ int CTagDefineText::Write(CSwfStream& stream)
 int CTagDefineText::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();
-    const uint64_t end = BodyEnd(reader, start);
+    const uint64_t end = SwfBodyEnd(reader, start);
     Clear();
     characterId = reader.ReadU16();
     bounds = std::make_unique<CSwfRect>();
