@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/files.h"
 #include "support/swf_checkers.h"
 #include "support/test_support.h"
 #include "swf/bitmaps.h"
@@ -53,6 +54,9 @@ TEST(SwfFileUtils, CompressedMovieExpandsToThePlainMovie)
     EXPECT_EQ(packed.substr(0, 3), "CWS");
     EXPECT_EQ(packed.substr(3, 5), plain.substr(3, 5));  // version and plain length
     EXPECT_LT(packed.size(), plain.size());
+    uint8_t finder[32] = {};
+    ASSERT_EQ(platform::ReadFinderInfo(dir.file("c.swf"), finder), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(finder), 8), "SWFLSWF2");
 
     ASSERT_TRUE(DecompressSwfFile(dir.file("c.swf"), dir.file("b.swf"), false));
     EXPECT_EQ(ReadFile(dir.file("b.swf")), plain);
@@ -166,7 +170,12 @@ TEST(SwfFileUtils, DamagedCompressedMoviesLeaveNoFile)
         WriteFile(dir.file("bad.swf"), bytes);
         EXPECT_FALSE(DecompressSwfFile(dir.file("bad.swf"), dir.file("out.swf"), true)) << what;
         EXPECT_FALSE(Exists(dir.file("out.swf"))) << what;
+        // A destination the caller allowed to replace survives a failed pass.
+        WriteFile(dir.file("old.swf"), "old");
+        EXPECT_FALSE(DecompressSwfFile(dir.file("bad.swf"), dir.file("old.swf"), true)) << what;
+        EXPECT_EQ(ReadFile(dir.file("old.swf")), "old") << what;
     }
+    EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"bad.swf", "old.swf", "packed.swf", "plain.swf"}));
 }
 
 TEST(SwfFileUtils, InPlaceExpansion)
