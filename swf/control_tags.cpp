@@ -14,7 +14,9 @@ int CTagFrameLabel::Write(CSwfStream& stream)
 {
     CSwfStream body(stream.GetVersion());
     body.WriteCString(label);
-    if (stream.GetVersion() >= 6) body.WriteU8(namedAnchor);
+    // The anchor flag exists only for named anchors, where it is 1; a 0 byte
+    // there is malformed, and strict readers reject the tag.
+    if (stream.GetVersion() >= 6 && namedAnchor) body.WriteU8(namedAnchor);
     return WriteWithBody(stream, body);
 }
 

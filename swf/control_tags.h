@@ -8,6 +8,7 @@
 
 #include "swf/object.h"
 #include "swf/records.h"
+#include "swf/stream.h"
 
 // A tag with an empty body (End, Protect, ShowFrame).
 template <int Code>
@@ -42,7 +43,7 @@ public:
     explicit CTagFrameLabel(const char* label = nullptr) : label(label ? label : "") {}
     int GetTagCode() const override { return swf_tag::kFrameLabel; }
     int Parse(CSwfReader& reader) override;
-    // The anchor byte follows the label in movies of version 6 or later.
+    // A named anchor (version 6 on) adds its flag byte after the label.
     int Write(CSwfStream& stream) override;
 
     std::string label;

@@ -65,8 +65,23 @@ TEST(SwfControlTags, BothWays)
          Empty<CTagSetBackgroundColor>(), 6, {0x43, 0x02, 0xFF, 0x00, 0x00},
          [](CSwfTag& t) { EXPECT_EQ(As<CTagSetBackgroundColor>(t).GetColor(), 0x0000FFu); }},
         {"label v6", [] { return std::make_unique<CTagFrameLabel>("intro"); }, Empty<CTagFrameLabel>(), 6,
-         Cat({{0xC7, 0x0A}, Str("intro"), {0, 0}}),
+         Cat({{0xC6, 0x0A}, Str("intro"), {0}}),
          [](CSwfTag& t) { EXPECT_EQ(As<CTagFrameLabel>(t).label, "intro"); }},
+        {"named anchor v6",
+         [] {
+             auto t = std::make_unique<CTagFrameLabel>("intro");
+             t->namedAnchor = 1;
+             return t;
+         },
+         Empty<CTagFrameLabel>(), 6, Cat({{0xC7, 0x0A}, Str("intro"), {0, 1}}),
+         [](CSwfTag& t) { EXPECT_EQ(As<CTagFrameLabel>(t).namedAnchor, 1); }},
+        {"named anchor v5 drops the flag",
+         [] {
+             auto t = std::make_unique<CTagFrameLabel>("intro");
+             t->namedAnchor = 1;
+             return t;
+         },
+         Empty<CTagFrameLabel>(), 5, Cat({{0xC6, 0x0A}, Str("intro"), {0}}), nullptr},
         {"label v5", [] { return std::make_unique<CTagFrameLabel>("intro"); }, Empty<CTagFrameLabel>(), 5,
          Cat({{0xC6, 0x0A}, Str("intro"), {0}}), nullptr},
         {"end", [] { return std::make_unique<CTagEnd>(); }, Empty<CTagEnd>(), 6, {0x00, 0x00}, nullptr},
