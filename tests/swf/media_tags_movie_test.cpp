@@ -4,7 +4,7 @@
 #include <zlib.h>
 
 
-#include "support/swf_checkers.h"
+#include "support/swf_tools.h"
 #include "support/test_support.h"
 #include "swf/bitmaps.h"
 #include "swf/buttons.h"
@@ -16,8 +16,6 @@
 
 namespace {
 
-using tavrel_test::RunCommand;
-using tavrel_test::ShellQuote;
 
 // A 20 x 20 bitmap in four quadrants: red, green / blue, yellow.
 CTagDefineBitsLossless* QuadrantBitmap(uint16_t id)
@@ -178,56 +176,44 @@ Bytes MediaMovie(bool splitJpeg)
 
 TEST(SwfMediaTagsMovie, IndependentReadersAcceptIt)
 {
-    const std::string dump = tavrel_test::SwfToolPath("swf-dump");
-    if (dump.empty()) GTEST_SKIP() << "swf-dump not available";
+    if (tavrel_test::SwfToolPath("swf-dump").empty()) GTEST_SKIP() << "swf-dump not available";
     tavrel_test::TempDir dir;
     const std::string path = dir.file("media.swf");
     ASSERT_TRUE(tavrel_test::WriteFile(path, AsString(MediaMovie(false))));
-    std::string json;
-    EXPECT_EQ(RunCommand(dump + " --deep --compact " + ShellQuote(path), json), 0) << json;
-    EXPECT_NE(json.find("\"valid\":true"), std::string::npos) << json;
+    const tavrel_test::ToolResult dump = tavrel_test::SwfDumpDeep(path);
+    EXPECT_EQ(dump.exitCode, 0) << dump.output;
+    EXPECT_NE(dump.output.find("\"valid\":true"), std::string::npos) << dump.output;
     for (const char* name : {"DefineBitsLossless", "DefineBitsJPEG2", "DefineSound", "DefineButton2",
                              "DefineButtonSound", "StartSound", "SoundStreamHead2", "SoundStreamBlock"})
-        EXPECT_NE(json.find(std::string("\"") + name + "\""), std::string::npos) << name;
-}
-
-// The colour swf-shot reports for one pixel ("x,y":"#rrggbb"), as r, g, b.
-bool PixelAt(const std::string& json, int x, int y, int rgb[3])
-{
-    const std::string key = "\"" + std::to_string(x) + "," + std::to_string(y) + "\":\"#";
-    const size_t at = json.find(key);
-    if (at == std::string::npos || at + key.size() + 6 > json.size()) return false;
-    for (int i = 0; i < 3; ++i) rgb[i] = std::stoi(json.substr(at + key.size() + 2 * i, 2), nullptr, 16);
-    return true;
+        EXPECT_NE(dump.output.find(std::string("\"") + name + "\""), std::string::npos) << name;
 }
 
 TEST(SwfMediaTagsMovie, PlayerShowsTheBitmapsAndTheButton)
 {
-    const std::string shot = tavrel_test::SwfToolPath("swf-shot");
-    if (shot.empty()) GTEST_SKIP() << "swf-shot not available";
+    const std::string unavailable = tavrel_test::SwfShotUnavailable();
+    if (!unavailable.empty()) GTEST_SKIP() << unavailable;
     tavrel_test::TempDir dir;
     const std::string path = dir.file("media.swf");
     ASSERT_TRUE(tavrel_test::WriteFile(path, AsString(MediaMovie(true))));
     struct Expected {
-        int x, y, r, g, b;
+        int x, y;
+        long rgb;
         const char* what;
     };
     const Expected expected[] = {
-        {25, 25, 255, 0, 0, "lossless, top left red"},     {35, 25, 0, 255, 0, "lossless, top right green"},
-        {25, 35, 0, 0, 255, "lossless, bottom left blue"}, {35, 35, 255, 255, 0, "lossless, bottom right yellow"},
-        {104, 24, 200, 200, 200, "JPEG grey"},             {25, 85, 255, 0, 0, "button up state"},
-        {10, 10, 255, 255, 255, "background"},
+        {25, 25, 0xFF0000, "lossless, top left red"},     {35, 25, 0x00FF00, "lossless, top right green"},
+        {25, 35, 0x0000FF, "lossless, bottom left blue"}, {35, 35, 0xFFFF00, "lossless, bottom right yellow"},
+        {104, 24, 0xC8C8C8, "JPEG grey"},                 {25, 85, 0xFF0000, "button up state"},
+        {10, 10, 0xFFFFFF, "background"},
     };
-    std::string command = shot + " " + ShellQuote(path) + " " + ShellQuote(dir.file("shot.png")) + " --frame 1";
-    for (const Expected& e : expected) command += " --pixel " + std::to_string(e.x) + "," + std::to_string(e.y);
-    std::string json;
-    ASSERT_EQ(RunCommand(command, json), 0) << json;
+    std::vector<std::pair<int, int>> pixels;
+    for (const Expected& e : expected) pixels.emplace_back(e.x, e.y);
+    const tavrel_test::ToolResult shot = tavrel_test::SwfShot(path, dir.file("shot.png"), 1, pixels);
+    ASSERT_EQ(shot.exitCode, 0) << shot.output;
     for (const Expected& e : expected) {
-        int rgb[3] = {-1, -1, -1};
-        ASSERT_TRUE(PixelAt(json, e.x, e.y, rgb)) << e.what << "\n" << json;
-        EXPECT_NEAR(rgb[0], e.r, 12) << e.what;
-        EXPECT_NEAR(rgb[1], e.g, 12) << e.what;
-        EXPECT_NEAR(rgb[2], e.b, 12) << e.what;
+        const long got = tavrel_test::ShotPixel(shot.output, e.x, e.y);
+        ASSERT_GE(got, 0) << e.what << "\n" << shot.output;
+        for (int shift : {16, 8, 0}) EXPECT_NEAR((got >> shift) & 0xFF, (e.rgb >> shift) & 0xFF, 12) << e.what;
     }
 }
 
