@@ -1,0 +1,137 @@
+#include "foundation/str.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/bundle_fixture.h"
+
+namespace {
+
+TEST(CStr, NewAssignAndGrowth)
+{
+    CStr s;
+    EXPECT_EQ(s.GetLength(), 0u);
+    EXPECT_STREQ(s.c_str(), "");
+    EXPECT_EQ(s.GetCapacity(), 1u);
+    EXPECT_FALSE(s.Assign(nullptr));
+    EXPECT_TRUE(s.Assign("hello world"));
+    size_t grown = s.GetCapacity();
+    EXPECT_TRUE(s.Assign("hi"));
+    EXPECT_STREQ(s.c_str(), "hi");
+    EXPECT_EQ(s.GetCapacity(), grown);  // never shrinks
+    EXPECT_TRUE(s.Assign(s.c_str() + 1));  // assigning a tail of itself
+    EXPECT_STREQ(s.c_str(), "i");
+}
+
+TEST(CStr, FormatKeepsLongTextsWhole)
+{
+    CStr s;
+    for (size_t n : {0u, 1u, 255u, 256u, 300u, 511u, 512u, 5000u}) {
+        std::string expected(n, 'x');
+        ASSERT_TRUE(s.Format("%s", expected.c_str()));
+        EXPECT_EQ(s.GetLength(), n);
+        EXPECT_EQ(std::string(s.c_str()), expected);
+    }
+    // Several arguments across a regrowth: each attempt needs its own argument list.
+    std::string a(400, 'a');
+    ASSERT_TRUE(s.Format("%s-%d-%s", a.c_str(), 42, "end"));
+    EXPECT_EQ(std::string(s.c_str()), a + "-42-end");
+}
+
+TEST(CStr, FormatFailureLeavesTextAlone)
+{
+    CStr s;
+    s.Assign("kept");
+    // A wide character outside the C locale's range makes printf fail.
+    EXPECT_FALSE(s.Format("%lc", static_cast<wint_t>(0x1F600)));
+    EXPECT_STREQ(s.c_str(), "kept");
+    EXPECT_FALSE(s.Format(nullptr));
+}
+
+TEST(CStr, EqualsAndNumbers)
+{
+    CStr s;
+    s.Assign("True");
+    EXPECT_TRUE(s.Equals("true", false));
+    EXPECT_FALSE(s.Equals("true", true));
+    EXPECT_TRUE(s.Equals("True", true));
+    EXPECT_FALSE(s.Equals(nullptr, false));
+    s.Assign("-12abc");
+    EXPECT_EQ(s.ToInt(), -12);
+    s.Assign("2.5e1");
+    EXPECT_DOUBLE_EQ(s.ToDouble(), 25.0);
+
+    long v = 0;
+    EXPECT_EQ(StringToLong("77", &v), 77);
+    EXPECT_EQ(v, 77);
+    double d = 0;
+    EXPECT_DOUBLE_EQ(StringToDouble("0.125", &d), 0.125);
+    EXPECT_DOUBLE_EQ(d, 0.125);
+    char buf[256];
+    IntToString(-2147483647L - 1, buf);
+    EXPECT_STREQ(buf, "-2147483648");
+}
+
+TEST(FormatTime, Rows)
+{
+    const std::pair<uint32_t, const char*> rows[] = {
+        {0, "00:00.00"},         {9, "00:00.00"},          {10, "00:00.01"},         {999, "00:00.99"},
+        {1000, "00:01.00"},      {59999, "00:59.99"},      {60000, "01:00.00"},      {61010, "01:01.01"},
+        {3599990, "59:59.99"},   {6000000, "100:00.00"},   {4294967295u, "71582:47.29"},
+    };
+    for (auto [ms, text] : rows) {
+        char buf[32];
+        FormatTime(ms, buf, sizeof buf);
+        EXPECT_STREQ(buf, text) << ms;
+    }
+    char tiny[4];
+    FormatTime(61010, tiny, sizeof tiny);  // truncated, never overrun
+    EXPECT_STREQ(tiny, "01:");
+}
+
+TEST(LocalizedStrings, LookupAndMissingKeys)
+{
+    tavrel_test::ScopedBundle bundle(
+        "/* test table */\n\"100\" = \"Hello \\\"you\\\"\";\n\"101\" = \"\";\n"
+        "\"102\" = \"caf\xc3\xa9\";\n\"103\" = \"\xe2\x82\xac \xf0\x9f\x98\x80\";\n");
+    CStr s;
+    EXPECT_TRUE(GetLocalizedString(s, 100));
+    EXPECT_STREQ(s.c_str(), "Hello \"you\"");
+    EXPECT_TRUE(GetLocalizedString(s, 4242));  // no entry: the number's own digits
+    EXPECT_STREQ(s.c_str(), "4242");
+    EXPECT_TRUE(GetLocalizedString(s, -7));
+    EXPECT_STREQ(s.c_str(), "-7");
+    EXPECT_TRUE(GetLocalizedString(s, 101));
+    EXPECT_STREQ(s.c_str(), "");
+    EXPECT_TRUE(GetLocalizedString(s, 102));  // Mac Roman in the program
+    EXPECT_STREQ(s.c_str(), "caf\x8e");
+    EXPECT_STREQ(CStr::LoadString(100).c_str(), "Hello \"you\"");
+    // Text with no Mac Roman form cannot be made; LoadString then gives "".
+    EXPECT_FALSE(GetLocalizedString(s, 103));
+    EXPECT_STREQ(CStr::LoadString(103).c_str(), "");
+}
+
+TEST(LocalizedStrings, ShippedTableIsFoundInTheBuiltBundle)
+{
+    CStr s;
+    ASSERT_TRUE(GetLocalizedString(s, 11101));
+    EXPECT_STREQ(s.c_str(), "Cancel");
+}
+
+TEST(CDate, FieldsAreInRange)
+{
+    CDate d;
+    EXPECT_GE(d.GetYear(), 2024);
+    EXPECT_GE(d.GetMonth(), 1);
+    EXPECT_LE(d.GetMonth(), 12);
+    EXPECT_GE(d.GetDay(), 1);
+    EXPECT_LE(d.GetDay(), 31);
+    EXPECT_LT(d.GetHour(), 24);
+    EXPECT_LT(d.GetMinute(), 60);
+    EXPECT_LT(d.GetSecond(), 61);
+    EXPECT_GT(d.GetAbsoluteTime(), 7e8);  // seconds since 2001
+}
+
+}  // namespace
