@@ -56,7 +56,9 @@ bool CXMLOutputFile::Open(const std::string& path, const CXMLWriteOptions& optio
     struct stat st;
     if (::stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !replace)) return false;
 
-    std::string temp = FolderOf(target) + "/." + NameOf(target) + ".XXXXXX";
+    // Hidden, beside the target (so the rename stays on one file system),
+    // and short enough for the longest file names.
+    std::string temp = FolderOf(target) + "/." + NameOf(target).substr(0, 200) + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
     ::fchmod(fd, FinalMode(target));

@@ -107,6 +107,11 @@ TEST(XmlWriter, ReplacesOnlyWhenCompleteAndKeepsPermissions)
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(FilesIn(dir.path()), 1u);
+
+    std::string longest = dir.file(std::string(255, 'n'));
+    ASSERT_TRUE(out.Open(longest));
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(ReadFile(longest), "<xml version=\"1.0\">\n\n</xml>\n");
 }
 
 TEST(XmlWriter, FailedWriteIsReportedAndKeepsTheOldFile)
