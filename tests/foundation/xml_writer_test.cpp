@@ -109,8 +109,9 @@ TEST(XmlWriter, ReplacesOnlyWhenCompleteAndKeepsPermissions)
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 
     std::string longest = dir.file(std::string(255, 'n'));
-    ASSERT_TRUE(out.Open(longest));
-    ASSERT_TRUE(out.Close());
+    CXMLOutputFile writer;
+    ASSERT_TRUE(writer.Open(longest));
+    ASSERT_TRUE(writer.Close());
     EXPECT_EQ(ReadFile(longest), "<xml version=\"1.0\">\n\n</xml>\n");
 }
 
