@@ -114,3 +114,22 @@ TEST(XmlText, NumbersIgnoreTheProcessLocale)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlText, RandomTextsRoundTripAndNeverGrowWhenUnescaped)
+{
+    const char* pieces[] = {"&", "#", "x", "X", ";", "0", "a", "f", "g", "amp", "lt", "quot", "\n", "\xC4", " "};
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (unsigned n = next() % 24; n > 0; --n) text += pieces[next() % std::size(pieces)];
+        std::string plain = xmltext::Unescape(text);
+        EXPECT_LE(plain.size(), text.size()) << text;
+        EXPECT_EQ(plain.find('\0'), std::string::npos) << text;
+        EXPECT_EQ(xmltext::Unescape(xmltext::Escape(text)), text) << text;
+    }
+}
+
+}  // namespace
