@@ -165,4 +165,15 @@ CFStringRef CopyLocalizedString(CFStringRef key, CFStringRef value)
     return CFStringRetain(value ? value : key);
 }
 
+std::string FindBundleResource(const std::string& name)
+{
+    if (name.empty() || name[0] == '/' || name.find("..") != std::string::npos) return std::string();
+    std::string res = MainBundleResourcesPath() + "/";
+    for (const std::string& folder : {std::string(), PreferredLanguage() + ".lproj/", std::string("en.lproj/")}) {
+        std::string path = res + folder + name;
+        if (access(path.c_str(), F_OK) == 0) return path;
+    }
+    return std::string();
+}
+
 }  // namespace platform

@@ -16,6 +16,12 @@ std::string MainBundlePath();
 // <bundle>/Contents/Resources
 std::string MainBundleResourcesPath();
 
+// The path of a resource file of the main bundle, as a bundle finds it:
+// Contents/Resources/name, else in the folder of the preferred language
+// (<lang>.lproj), else in en.lproj; "" when there is none. Names that climb
+// out of the folder ("..") or are absolute find nothing.
+std::string FindBundleResource(const std::string& name);
+
 // Parses the text of a strings table: lines of "key" = "value"; with
 // C-style comments and the escapes \" \\ \n \r \t. False on a syntax error.
 bool ParseStringsTable(const std::string& text, std::map<std::string, std::string>& out);

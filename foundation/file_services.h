@@ -1,0 +1,119 @@
+#pragma once
+// File services: typed files, Finder information, lock and visibility,
+// rename and delete by reference, and fork access by URL.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/files.h"
+#include "platform/gestalt.h"
+
+class CPath;
+
+using OSType = uint32_t;
+
+constexpr OSType kUnknownType = platform::FourCharCode("????");
+
+// Finder flags.
+constexpr uint16_t kFinderHasBeenInited = 0x0100;
+constexpr uint16_t kFinderHasBundle = 0x2000;
+constexpr uint16_t kFinderIsInvisible = 0x4000;
+
+struct QDPoint {
+    int16_t v = 0;
+    int16_t h = 0;
+};
+struct QDRect {
+    int16_t top = 0;
+    int16_t left = 0;
+    int16_t bottom = 0;
+    int16_t right = 0;
+};
+
+// How a new file is created: creator, type, invisible, locked.
+struct CFileInfo {
+    OSType creator = kUnknownType;
+    OSType type = kUnknownType;
+    bool invisible = false;
+    bool locked = false;
+    void Init() { *this = CFileInfo(); }
+};
+
+// Finder information of a file; mask bits name the fields to set.
+struct CFinderInfo {
+    enum : uint32_t { kType = 1, kCreator = 2, kFlags = 4, kLocation = 8, kExtendedFlags = 16 };
+    uint32_t mask = 0;
+    OSType type = 0;
+    OSType creator = 0;
+    uint16_t finderFlags = 0;
+    QDPoint iconLocation;
+    uint16_t extendedFlags = 0;
+};
+
+// Finder information of a folder.
+struct CFolderFinderInfo {
+    enum : uint32_t { kWindowBounds = 1, kFlags = 2, kLocation = 4 };
+    uint32_t mask = 0;
+    uint16_t finderFlags = 0;
+    QDRect windowBounds;
+    QDPoint iconLocation;
+    uint16_t extendedFlags = 0;
+};
+
+// Creates an empty file with the record's type and creator ('????' without
+// a record), then hides and locks it as the record asks. An existing folder
+// always fails; an existing file fails unless replace is set, and is then
+// swapped out in one step, so a failure leaves it as it was.
+bool CreateTypedFile(const CPath& path, const CFileInfo* info, bool replace);
+
+bool SetFileLocked(const platform::FSRef& file, bool lock);
+bool SetFileInvisible(const platform::FSRef& file, bool invisible);
+bool DeleteFileRef(const platform::FSRef& file);
+// Renames within the folder; an existing object of that name makes it fail.
+bool RenameFileRef(const platform::FSRef& file, const char* newName);
+bool RenameFile(const CPath& path, const char* newName);
+bool GetFileCatalogInfo(const platform::FSRef& file, platform::FSSpec* out);
+bool GetFSRefFromURL(platform::FSRef* out, const platform::FileURL& url);
+// Creates the file the URL names (its folder must exist) with the Finder
+// information of info when whichInfo has the Finder-information bit.
+constexpr uint32_t kFSCatInfoFinderInfo = 0x0800;
+bool CreateFileAtURL(platform::FSRef* out, const platform::FileURL& url, uint32_t whichInfo,
+                     const platform::CatalogInfo* info);
+
+// Replaces the extension of a length-prefixed name (see the .cpp); false,
+// with the name unchanged, when the result would not fit 255 bytes.
+bool ChangeExtension(unsigned char* name, const char* extension);
+
+// One file addressed by URL, with at most one open fork.
+class CURLRef {
+public:
+    enum : int { kRead = 2, kWrite = 4, kReadWrite = 8 };
+
+    CURLRef() = default;
+    ~CURLRef();
+    CURLRef(const CURLRef&) = delete;
+    CURLRef& operator=(const CURLRef&) = delete;
+
+    bool SetPath(const CPath& path);
+    const platform::FileURL& GetURL() const { return url_; }
+    int GetLastStatus() const { return status_; }
+    bool IsForkOpen() const { return fork_ != nullptr; }
+
+    bool OpenDataFork(int permission);
+    bool OpenResourceFork(int permission);
+    bool CloseFork();
+    size_t WriteFork(const void* data, size_t count);
+
+private:
+    bool OpenFork(platform::ForkKind kind, int permission);
+
+    int status_ = 0;
+    std::unique_ptr<platform::Fork> fork_;
+    platform::FileURL url_;
+};
+
+bool SetFileHasBundle(CURLRef& file);
+bool GetFileFinderInfo(CURLRef& file, CFinderInfo& info);
+bool GetFolderFinderInfo(CURLRef& file, CFolderFinderInfo& info);
+bool SetFileFinderInfo(CURLRef& file, const CFinderInfo& info);
+bool SetFolderFinderInfo(CURLRef& file, const CFolderFinderInfo& info);

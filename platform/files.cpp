@@ -1,0 +1,747 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace platform {
+
+namespace {
+
+constexpr const char* kFinderInfoAttr = "user.com.apple.FinderInfo";
+constexpr const char* kLockedAttr = "user.tavrel.locked";
+constexpr const char* kResourceForkAttr = "user.com.apple.ResourceFork";
+
+bool AttributesUnsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
+
+// Reads one extended attribute of the object itself (links not followed);
+// false when it is absent or cannot be read.
+bool GetAttribute(const std::string& path, const char* name, std::vector<uint8_t>* value)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        ssize_t size = lgetxattr(path.c_str(), name, nullptr, 0);
+        if (size < 0) return false;
+        value->resize(static_cast<size_t>(size));
+        ssize_t got = lgetxattr(path.c_str(), name, value->data(), value->size());
+        if (got >= 0) {
+            value->resize(static_cast<size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE) return false;  // grew in between: try again
+    }
+    return false;
+}
+
+OSStatus SetAttribute(const std::string& path, const char* name, const void* data, size_t size)
+{
+    if (lsetxattr(path.c_str(), name, data, size, 0) == 0) return noErr;
+    return StatusFromErrno(errno);
+}
+
+OSStatus RemoveAttribute(const std::string& path, const char* name)
+{
+    if (lremovexattr(path.c_str(), name) == 0 || errno == ENODATA) return noErr;
+    return StatusFromErrno(errno);
+}
+
+void FillCatalogInfo(const struct stat& st, const std::string& path, CatalogInfo* out)
+{
+    out->isFolder = S_ISDIR(st.st_mode);
+    out->isLink = S_ISLNK(st.st_mode);
+    out->mode = st.st_mode & 07777;
+    out->uid = st.st_uid;
+    out->dataLength = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    out->accessDate = st.st_atim;
+    out->modifyDate = st.st_mtim;
+    out->locked = IsLocked(path);
+    ReadFinderInfo(path, out->finderInfo);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::string ParentOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+OSStatus StatusFromErrno(int err)
+{
+    switch (err) {
+    case 0: return noErr;
+    case ENOENT: return fnfErr;
+    case EEXIST: return dupFNErr;
+    case ENOTEMPTY:
+    case EBUSY:
+    case ETXTBSY: return fBsyErr;
+    case EINVAL:
+    case EBADF:
+    case EFAULT: return paramErr;
+    case ENOTDIR: return dirNFErr;
+    case EISDIR: return notAFileErr;
+    case EACCES:
+    case EPERM: return afpAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case E2BIG: return dskFulErr;
+    case EROFS: return wPrErr;
+    case ENAMETOOLONG:
+    case ELOOP: return bdNamErr;
+    case ENOMEM: return memFullErr;
+    case EMFILE:
+    case ENFILE: return tmfoErr;
+    case EXDEV: return diffVolErr;
+    case ENOTSUP: return unimpErr;
+    case ENODATA: return errFSForkNotFound;
+    default: return ioErr;
+    }
+}
+
+std::string FSSpec::Path() const
+{
+    if (parent.empty()) return std::string();
+    return name.empty() ? parent : JoinPath(parent, name);
+}
+
+// ---- URLs ------------------------------------------------------------------
+
+std::string FileURL::ToString() const
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::strchr("/-._~!$&'()*+,;=:@", c)) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    if (directory && (url.empty() || url.back() != '/')) url += '/';
+    return url;
+}
+
+bool FileURL::FromString(const std::string& url, FileURL* out)
+{
+    std::string rest;
+    if (url.compare(0, 7, "file://") != 0) return false;
+    rest = url.substr(7);
+    if (rest.compare(0, 9, "localhost") == 0) rest = rest.substr(9);
+    if (rest.empty() || rest[0] != '/') return false;
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        char c = rest[i];
+        if (c == '?' || c == '#') break;
+        if (c == '%') {
+            if (i + 2 >= rest.size() || !std::isxdigit(static_cast<unsigned char>(rest[i + 1])) ||
+                !std::isxdigit(static_cast<unsigned char>(rest[i + 2])))
+                return false;
+            char byte = static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16));
+            if (byte == '\0') return false;
+            path += byte;
+            i += 2;
+        } else {
+            path += c;
+        }
+    }
+    out->directory = path.size() > 1 && path.back() == '/';
+    out->path = path;
+    return true;
+}
+
+// ---- Path text -------------------------------------------------------------
+
+std::string StripTrailingSeparators(const std::string& path)
+{
+    size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    return path.substr(0, end);
+}
+
+bool IsValidName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos && name.size() <= 255;
+}
+
+const char* const kBootVolumeName = "Macintosh HD";
+
+std::string SwapColonsAndSlashes(const std::string& name)
+{
+    std::string out = name;
+    for (char& c : out) {
+        if (c == ':') c = '/';
+        else if (c == '/') c = ':';
+    }
+    return out;
+}
+
+std::string HfsToPosix(const std::string& hfs)
+{
+    if (hfs.empty()) return std::string();
+    bool relative = hfs[0] == ':';
+    bool directory = hfs.back() == ':';
+    std::vector<std::string> parts;
+    size_t start = relative ? 1 : 0;
+    while (start <= hfs.size()) {
+        size_t colon = hfs.find(':', start);
+        if (colon == std::string::npos) colon = hfs.size();
+        parts.push_back(hfs.substr(start, colon - start));
+        start = colon + 1;
+    }
+    if (directory && !parts.empty() && parts.back().empty()) parts.pop_back();
+
+    std::string out;
+    size_t first = 0;
+    if (!relative) {
+        const std::string& volume = parts.empty() ? std::string() : parts[0];
+        out = volume == kBootVolumeName ? "" : "/Volumes/" + SwapColonsAndSlashes(volume);
+        first = 1;
+    }
+    for (size_t i = first; i < parts.size(); ++i) {
+        // An empty name between colons steps up one folder, as "::" does.
+        std::string name = parts[i].empty() ? ".." : SwapColonsAndSlashes(parts[i]);
+        if (!out.empty() || !relative) out += '/';
+        out += name;
+    }
+    if (out.empty()) out = relative ? "." : "/";
+    if (directory && out.back() != '/') out += '/';
+    return out;
+}
+
+std::string PosixToHfs(const std::string& posix, bool isDirectory)
+{
+    if (posix.empty()) return std::string();
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start < posix.size()) {
+        size_t slash = posix.find('/', start);
+        if (slash == std::string::npos) slash = posix.size();
+        if (slash > start) parts.push_back(posix.substr(start, slash - start));
+        start = slash + 1;
+    }
+    std::string out;
+    size_t first = 0;
+    if (posix[0] != '/') {
+        out = ":";  // relative
+    } else if (parts.size() >= 2 && parts[0] == "Volumes") {
+        out = SwapColonsAndSlashes(parts[1]) + ":";
+        first = 2;
+    } else {
+        out = std::string(kBootVolumeName) + ":";
+    }
+    for (size_t i = first; i < parts.size(); ++i) {
+        if (parts[i] == ".") continue;
+        out += parts[i] == ".." ? std::string() : SwapColonsAndSlashes(parts[i]);
+        out += ':';
+    }
+    // A file's name takes no trailing colon; a volume root keeps its own.
+    if (!isDirectory && out.size() > 1 && out.back() == ':' && parts.size() > first) out.pop_back();
+    return out;
+}
+
+// ---- References ------------------------------------------------------------
+
+OSStatus MakeRef(const std::string& path, FSRef* out)
+{
+    out->path.clear();
+    if (path.empty() || path[0] != '/') return paramErr;
+    std::string clean = StripTrailingSeparators(path);
+    struct stat st;
+    if (lstat(clean.c_str(), &st) != 0) return StatusFromErrno(errno);
+    out->path = clean;
+    return noErr;
+}
+
+OSStatus MakeRefInFolder(const FSRef& folder, const std::string& name, FSRef* out)
+{
+    out->path.clear();
+    if (folder.IsNull()) return paramErr;
+    if (!IsValidName(name)) return bdNamErr;
+    return MakeRef(JoinPath(folder.path, name), out);
+}
+
+OSStatus MakeSpec(const std::string& path, FSSpec* out)
+{
+    *out = FSSpec();
+    if (path.empty() || path[0] != '/') return paramErr;
+    std::string clean = StripTrailingSeparators(path);
+    if (clean == "/") {
+        out->parent = "/";
+        return noErr;
+    }
+    std::string parent = ParentOf(clean);
+    std::string name = clean.substr(clean.rfind('/') + 1);
+    struct stat st;
+    if (stat(parent.c_str(), &st) != 0) return StatusFromErrno(errno);
+    if (!S_ISDIR(st.st_mode)) return dirNFErr;
+    out->parent = parent;
+    out->name = name;
+    return noErr;
+}
+
+OSStatus GetCatalogInfo(const FSRef& ref, CatalogInfo* out)
+{
+    if (ref.IsNull()) return paramErr;
+    struct stat st;
+    if (lstat(ref.path.c_str(), &st) != 0) return StatusFromErrno(errno);
+    FillCatalogInfo(st, ref.path, out);
+    return noErr;
+}
+
+bool SameObject(const std::string& a, const std::string& b)
+{
+    struct stat sa, sb;
+    if (lstat(a.c_str(), &sa) != 0 || lstat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// ---- Creating, deleting, renaming ------------------------------------------
+
+OSStatus CreateFileIn(const FSRef& folder, const std::string& name, FSRef* out)
+{
+    if (out) out->path.clear();
+    if (folder.IsNull()) return paramErr;
+    if (!IsValidName(name)) return bdNamErr;
+    std::string path = JoinPath(folder.path, name);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return StatusFromErrno(errno);
+    close(fd);
+    if (out) out->path = path;
+    return noErr;
+}
+
+OSStatus CreateFolderIn(const FSRef& folder, const std::string& name, uint32_t mode, FSRef* out)
+{
+    if (out) out->path.clear();
+    if (folder.IsNull()) return paramErr;
+    if (!IsValidName(name)) return bdNamErr;
+    std::string path = JoinPath(folder.path, name);
+    if (mkdir(path.c_str(), mode) != 0) return StatusFromErrno(errno);
+    if (out) out->path = path;
+    return noErr;
+}
+
+OSStatus DeleteObject(const FSRef& ref)
+{
+    if (ref.IsNull() || ref.path == "/") return paramErr;
+    struct stat st;
+    if (lstat(ref.path.c_str(), &st) != 0) return StatusFromErrno(errno);
+    if (IsLocked(ref.path)) return fLckdErr;
+    if (S_ISDIR(st.st_mode)) {
+        if (rmdir(ref.path.c_str()) != 0) return StatusFromErrno(errno == EEXIST ? ENOTEMPTY : errno);
+    } else if (unlink(ref.path.c_str()) != 0) {
+        return StatusFromErrno(errno);
+    }
+    return noErr;
+}
+
+OSStatus RenameObject(const FSRef& ref, const std::string& newName, bool replace, FSRef* out)
+{
+    if (ref.IsNull() || ref.path == "/") return paramErr;
+    if (!IsValidName(newName)) return bdNamErr;
+    std::string target = JoinPath(ParentOf(ref.path), newName);
+    if (IsLocked(ref.path)) return fLckdErr;
+    struct stat st;
+    bool targetExists = lstat(target.c_str(), &st) == 0;
+    bool sameObject = targetExists && SameObject(ref.path, target);
+    if (targetExists && !sameObject) {
+        if (!replace) return dupFNErr;
+        if (IsLocked(target)) return fLckdErr;
+    }
+    if (target != ref.path) {
+        int rc = replace || sameObject ? rename(ref.path.c_str(), target.c_str())
+                                       : renameat2(AT_FDCWD, ref.path.c_str(), AT_FDCWD, target.c_str(),
+                                                   RENAME_NOREPLACE);
+        if (rc != 0 && !replace && !sameObject && (errno == EINVAL || errno == ENOSYS)) {
+            // The file system cannot refuse a clash by itself; checked above.
+            rc = rename(ref.path.c_str(), target.c_str());
+        }
+        if (rc != 0) return StatusFromErrno(errno);
+    }
+    if (out) out->path = target;
+    return noErr;
+}
+
+// ---- Finder information and lock -------------------------------------------
+
+OSStatus ReadFinderInfo(const std::string& path, uint8_t info[32])
+{
+    std::memset(info, 0, 32);
+    std::vector<uint8_t> value;
+    if (GetAttribute(path, kFinderInfoAttr, &value))
+        std::memcpy(info, value.data(), std::min<size_t>(value.size(), 32));
+    return noErr;
+}
+
+OSStatus WriteFinderInfo(const std::string& path, const uint8_t info[32])
+{
+    static const uint8_t zeros[32] = {};
+    OSStatus status = std::memcmp(info, zeros, 32) == 0 ? RemoveAttribute(path, kFinderInfoAttr)
+                                                        : SetAttribute(path, kFinderInfoAttr, info, 32);
+    // Links and file systems without user attributes keep no Finder information.
+    struct stat st;
+    if (status == unimpErr || (status == afpAccessDenied && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)))
+        return noErr;
+    return status;
+}
+
+bool IsLocked(const std::string& path)
+{
+    return lgetxattr(path.c_str(), kLockedAttr, nullptr, 0) >= 0;
+}
+
+OSStatus SetLocked(const std::string& path, bool locked)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return StatusFromErrno(errno);
+    OSStatus status = locked ? SetAttribute(path, kLockedAttr, "1", 1) : RemoveAttribute(path, kLockedAttr);
+    if (status == unimpErr || (status == afpAccessDenied && S_ISLNK(st.st_mode))) return noErr;
+    return status;
+}
+
+OSStatus CopyExtendedAttributes(const std::string& from, const std::string& to)
+{
+    ssize_t size = llistxattr(from.c_str(), nullptr, 0);
+    if (size < 0) return AttributesUnsupported(errno) ? noErr : StatusFromErrno(errno);
+    std::vector<char> names(static_cast<size_t>(size) + 1, '\0');
+    size = llistxattr(from.c_str(), names.data(), names.size() - 1);
+    if (size < 0) return StatusFromErrno(errno);
+    for (size_t at = 0; at < static_cast<size_t>(size);) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        if (std::strncmp(name, "user.", 5) != 0) continue;
+        std::vector<uint8_t> value;
+        if (!GetAttribute(from, name, &value)) continue;
+        OSStatus status = SetAttribute(to, name, value.data(), value.size());
+        if (status == unimpErr) return noErr;
+        if (status != noErr) return status;
+    }
+    return noErr;
+}
+
+// ---- Forks -----------------------------------------------------------------
+
+namespace {
+
+class DataFork final : public Fork {
+public:
+    explicit DataFork(int fd) : fd_(fd) {}
+    ~DataFork() override { Close(); }
+
+    OSStatus Read(void* buffer, size_t count, size_t* done) override
+    {
+        *done = 0;
+        if (fd_ < 0) return fnOpnErr;
+        while (*done < count) {
+            ssize_t n = read(fd_, static_cast<char*>(buffer) + *done, count - *done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return StatusFromErrno(errno);
+            }
+            if (n == 0) return eofErr;
+            *done += static_cast<size_t>(n);
+        }
+        return noErr;
+    }
+
+    OSStatus Write(const void* data, size_t count, size_t* done) override
+    {
+        *done = 0;
+        if (fd_ < 0) return fnOpnErr;
+        while (*done < count) {
+            ssize_t n = write(fd_, static_cast<const char*>(data) + *done, count - *done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return StatusFromErrno(errno);
+            }
+            *done += static_cast<size_t>(n);
+        }
+        return noErr;
+    }
+
+    OSStatus SetSize(uint64_t size) override
+    {
+        if (fd_ < 0) return fnOpnErr;
+        return ftruncate(fd_, static_cast<off_t>(size)) == 0 ? noErr : StatusFromErrno(errno);
+    }
+
+    OSStatus GetSize(uint64_t* size) override
+    {
+        struct stat st;
+        if (fd_ < 0) return fnOpnErr;
+        if (fstat(fd_, &st) != 0) return StatusFromErrno(errno);
+        *size = static_cast<uint64_t>(st.st_size);
+        return noErr;
+    }
+
+    OSStatus Close() override
+    {
+        if (fd_ < 0) return fnOpnErr;
+        int rc = close(fd_);
+        fd_ = -1;
+        return rc == 0 ? noErr : StatusFromErrno(errno);
+    }
+
+private:
+    int fd_;
+};
+
+// The resource fork is read whole on open and written back whole on close.
+class AttributeFork final : public Fork {
+public:
+    AttributeFork(std::string path, std::vector<uint8_t> data, bool writable)
+        : path_(std::move(path)), data_(std::move(data)), writable_(writable)
+    {
+    }
+    ~AttributeFork() override { Close(); }
+
+    OSStatus Read(void* buffer, size_t count, size_t* done) override
+    {
+        *done = 0;
+        if (!open_) return fnOpnErr;
+        size_t available = data_.size() - std::min(position_, data_.size());
+        *done = std::min(count, available);
+        std::memcpy(buffer, data_.data() + position_, *done);
+        position_ += *done;
+        return *done < count ? eofErr : noErr;
+    }
+
+    OSStatus Write(const void* data, size_t count, size_t* done) override
+    {
+        *done = 0;
+        if (!open_) return fnOpnErr;
+        if (!writable_) return permErr;
+        if (position_ + count > data_.size()) data_.resize(position_ + count);
+        std::memcpy(data_.data() + position_, data, count);
+        position_ += count;
+        *done = count;
+        dirty_ = true;
+        return noErr;
+    }
+
+    OSStatus SetSize(uint64_t size) override
+    {
+        if (!open_) return fnOpnErr;
+        if (!writable_) return permErr;
+        if (size > (uint64_t{1} << 30)) return dskFulErr;
+        data_.resize(static_cast<size_t>(size));
+        dirty_ = true;
+        return noErr;
+    }
+
+    OSStatus GetSize(uint64_t* size) override
+    {
+        if (!open_) return fnOpnErr;
+        *size = data_.size();
+        return noErr;
+    }
+
+    OSStatus Close() override
+    {
+        if (!open_) return fnOpnErr;
+        open_ = false;
+        if (!dirty_) return noErr;
+        return SetAttribute(path_, kResourceForkAttr, data_.data(), data_.size());
+    }
+
+private:
+    std::string path_;
+    std::vector<uint8_t> data_;
+    bool writable_;
+    size_t position_ = 0;
+    bool open_ = true;
+    bool dirty_ = false;
+};
+
+}  // namespace
+
+OSStatus OpenFork(const FSRef& file, ForkKind kind, int permission, std::unique_ptr<Fork>* out)
+{
+    out->reset();
+    if (file.IsNull() || permission < fsRdPerm || permission > fsRdWrPerm) return paramErr;
+    struct stat st;
+    if (lstat(file.path.c_str(), &st) != 0) return StatusFromErrno(errno);
+    if (!S_ISREG(st.st_mode)) return notAFileErr;
+    bool writing = (permission & fsWrPerm) != 0;
+    if (writing && IsLocked(file.path)) return fLckdErr;
+    if (kind == ForkKind::Data) {
+        int flags = (permission == fsRdWrPerm ? O_RDWR : writing ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW;
+        int fd = open(file.path.c_str(), flags);
+        if (fd < 0) return StatusFromErrno(errno);
+        *out = std::make_unique<DataFork>(fd);
+        return noErr;
+    }
+    std::vector<uint8_t> data;
+    if (!GetAttribute(file.path, kResourceForkAttr, &data)) {
+        if (!writing) return errFSForkNotFound;
+        data.clear();
+    }
+    *out = std::make_unique<AttributeFork>(file.path, std::move(data), writing);
+    return noErr;
+}
+
+bool HasResourceFork(const std::string& path)
+{
+    return lgetxattr(path.c_str(), kResourceForkAttr, nullptr, 0) >= 0;
+}
+
+OSStatus CreateResourceFork(const std::string& path)
+{
+    if (HasResourceFork(path)) return noErr;
+    return SetAttribute(path, kResourceForkAttr, "", 0);
+}
+
+// ---- Folder iteration ------------------------------------------------------
+
+FolderIterator::~FolderIterator() { Close(); }
+
+OSStatus FolderIterator::Open(const FSRef& folder)
+{
+    Close();
+    if (folder.IsNull()) return paramErr;
+    DIR* dir = opendir(folder.path.c_str());
+    if (!dir) return StatusFromErrno(errno);
+    dir_ = dir;
+    path_ = folder.path;
+    return noErr;
+}
+
+OSStatus FolderIterator::Next(FSRef* entry, std::string* name, CatalogInfo* info)
+{
+    if (!dir_) return paramErr;
+    for (;;) {
+        errno = 0;
+        struct dirent* ent = readdir(static_cast<DIR*>(dir_));
+        if (!ent) return errno ? StatusFromErrno(errno) : errFSNoMoreItems;
+        if (std::strcmp(ent->d_name, ".") == 0 || std::strcmp(ent->d_name, "..") == 0) continue;
+        std::string path = JoinPath(path_, ent->d_name);
+        if (info) {
+            struct stat st;
+            if (lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile
+            FillCatalogInfo(st, path, info);
+        }
+        if (entry) entry->path = path;
+        if (name) *name = ent->d_name;
+        return noErr;
+    }
+}
+
+OSStatus FolderIterator::Close()
+{
+    if (!dir_) return noErr;
+    int rc = closedir(static_cast<DIR*>(dir_));
+    dir_ = nullptr;
+    path_.clear();
+    return rc == 0 ? noErr : StatusFromErrno(errno);
+}
+
+// ---- Special folders -------------------------------------------------------
+
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/') return StripTrailingSeparators(home);
+    if (struct passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return std::string();
+}
+
+namespace {
+
+std::string EnvFolder(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value == '/' ? StripTrailingSeparators(value) : std::string();
+}
+
+// XDG_DESKTOP_DIR from ~/.config/user-dirs.dirs, "$HOME/..." expanded.
+std::string XdgDesktopFromConfig(const std::string& configHome, const std::string& home)
+{
+    std::ifstream in(configHome + "/user-dirs.dirs");
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string key = "XDG_DESKTOP_DIR=";
+        if (line.compare(0, key.size(), key) != 0) continue;
+        std::string value = line.substr(key.size());
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        if (value.compare(0, 5, "$HOME") == 0) value = home + value.substr(5);
+        if (!value.empty() && value[0] == '/') return StripTrailingSeparators(value);
+    }
+    return std::string();
+}
+
+// The private temporary folder must be a real folder of ours that nobody else
+// can enter; anything else at that place is refused.
+OSStatus CheckPrivateFolder(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return StatusFromErrno(errno);
+    if (!S_ISDIR(st.st_mode)) return dirNFErr;
+    if (st.st_uid != getuid()) return afpAccessDenied;
+    if ((st.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return StatusFromErrno(errno);
+    return noErr;
+}
+
+}  // namespace
+
+OSStatus FindFolder(FolderType type, bool create, std::string* out)
+{
+    out->clear();
+    std::string home = HomeFolder();
+    std::string configHome = EnvFolder("XDG_CONFIG_HOME");
+    if (configHome.empty() && !home.empty()) configHome = home + "/.config";
+    std::string path;
+    uint32_t mode = 0755;
+    switch (type) {
+    case FolderType::Temporary: {
+        std::string base = EnvFolder("TMPDIR");
+        if (base.empty()) base = "/tmp";
+        path = base + "/tavrel-" + std::to_string(getuid());
+        mode = 0700;
+        break;
+    }
+    case FolderType::Preferences:
+        path = configHome;
+        mode = 0700;
+        break;
+    case FolderType::Desktop:
+        path = EnvFolder("XDG_DESKTOP_DIR");
+        if (path.empty() && !configHome.empty()) path = XdgDesktopFromConfig(configHome, home);
+        if (path.empty() && !home.empty()) path = home + "/Desktop";
+        break;
+    }
+    if (path.empty()) return fnfErr;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT || !create) return StatusFromErrno(errno);
+        if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return StatusFromErrno(errno);
+    }
+    if (type == FolderType::Temporary) {
+        if (OSStatus status = CheckPrivateFolder(path); status != noErr) return status;
+    } else if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return dirNFErr;
+    }
+    *out = path;
+    return noErr;
+}
+
+}  // namespace platform

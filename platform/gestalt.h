@@ -1,0 +1,29 @@
+#pragma once
+// Stand-in for the Gestalt Manager: a fixed table of system facts that reports
+// a Mac OS X system. Tests override entries to reach other paths of callers.
+#include <cstdint>
+
+namespace platform {
+
+constexpr int gestaltUndefSelectorErr = -5551;
+
+// A four-character code as the toolbox packs it: first character highest.
+constexpr uint32_t FourCharCode(const char (&code)[5])
+{
+    return (uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) |
+           (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3]));
+}
+
+constexpr uint32_t gestaltSystemVersion = FourCharCode("sysv");
+// The system this stand-in reports: Mac OS X 10.4.11 in binary-coded decimal.
+constexpr int32_t kReportedSystemVersion = 0x1049;
+
+// 0 and the value, or -5551 for a selector the table does not hold.
+int Gestalt(uint32_t selector, int32_t* response);
+
+// Test hooks: set or remove one entry; ResetGestalt restores the fixed table.
+void SetGestaltValue(uint32_t selector, int32_t value);
+void RemoveGestaltValue(uint32_t selector);
+void ResetGestalt();
+
+}  // namespace platform
