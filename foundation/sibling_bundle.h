@@ -1,7 +1,7 @@
 #pragma once
 // The optional sibling products: their code bundles lie beside their
 // applications, which record where they are in their own preferences.
-#include <string>
+#include "foundation/path.h"
 
 namespace SiblingBundle {
 
@@ -9,6 +9,6 @@ namespace SiblingBundle {
 // that the domain "Vaultrix" names under "app_path". False, out unchanged,
 // when the domain or the key is missing; otherwise out is set and the result
 // says whether something exists there.
-bool FindLock(std::string& out);
+bool FindLock(CPath& out);
 
 }  // namespace SiblingBundle

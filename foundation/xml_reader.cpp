@@ -2,6 +2,7 @@
 
 #include <pugixml.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -69,40 +70,11 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
     return ok;
 }
 
-// Interim path rules until paths have their own class.
-std::string DocumentFileName(const std::string& path)
-{
-    return path;
-}
-
-std::string ResolveDocumentPath(const std::string& text, const std::string& document)
-{
-    if (!text.empty() && text[0] == '/') return text;
-    std::string folder = document.substr(0, document.rfind('/') == std::string::npos ? 0 : document.rfind('/'));
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find_first_of("/\\", start);
-        if (end == std::string::npos) end = text.size();
-        std::string token = text.substr(start, end - start);
-        if (token == "..") {
-            size_t cut = folder.rfind('/');
-            folder.resize(cut == std::string::npos ? 0 : cut);
-        } else if (token == ".") {
-            if (folder.empty() || folder.back() != '/') folder += '/';
-        } else if (!token.empty()) {
-            if (folder.empty() || folder.back() != '/') folder += '/';
-            folder += token;
-        }
-        start = end + 1;
-    }
-    return folder.empty() ? "/" : folder;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- CXMLNode
 
-bool CXMLNode::SetTree(pugi::xml_node_struct* tree, const std::string& path)
+bool CXMLNode::SetTree(pugi::xml_node_struct* tree, const CPath& path)
 {
     if (!tree || tree_) return false;
     tree_ = tree;
@@ -111,7 +83,7 @@ bool CXMLNode::SetTree(pugi::xml_node_struct* tree, const std::string& path)
     return true;
 }
 
-bool CXMLNode::SetValue(const char* value, const std::string& path)
+bool CXMLNode::SetValue(const char* value, const CPath& path)
 {
     if (!value) return false;
     tree_ = nullptr;
@@ -207,11 +179,15 @@ bool CXMLNode::GetBool() const
     return ReadText(text, false) && strcasecmp(text.c_str(), "true") == 0;
 }
 
-bool CXMLNode::GetPath(std::string& out) const
+bool CXMLNode::GetPath(CPath& out) const
 {
     std::string text;
     if (!ReadText(text, false)) return false;
-    out = ResolveDocumentPath(text, path_);
+    out.AssignCString(text.c_str());
+    if (out.IsRelative()) {
+        CPath::ResolveRelativePath(out, text, path_);
+        out.MakePosix(out);
+    }
     return true;
 }
 
@@ -269,7 +245,7 @@ bool CXMLNode::GetChildren(CXMLNodeList& out) const
 
 // ------------------------------------------------------------ CXMLNodeList
 
-void CXMLNodeList::Set(pugi::xml_node_struct* parent, const std::string& path)
+void CXMLNodeList::Set(pugi::xml_node_struct* parent, const CPath& path)
 {
     parent_ = parent;
     path_ = path;
@@ -304,7 +280,7 @@ bool CXMLNodeList::GetAt(int index, CXMLNode& out) const
 
 // ---------------------------------------------------------- CXMLAttributes
 
-void CXMLAttributes::Set(pugi::xml_node_struct* element, const std::string& path)
+void CXMLAttributes::Set(pugi::xml_node_struct* element, const CPath& path)
 {
     element_ = element;
     path_ = path;
@@ -322,13 +298,13 @@ bool CXMLAttributes::Get(const char* name, CXMLNode& out) const
 CXMLDocument::CXMLDocument() = default;
 CXMLDocument::~CXMLDocument() = default;
 
-bool CXMLDocument::Load(const std::string& path)
+bool CXMLDocument::Load(const CPath& path)
 {
     Close();
     path_ = path;
     error_.clear();
     std::string bytes;
-    if (!ReadWholeFile(DocumentFileName(path), bytes, error_)) return false;
+    if (!ReadWholeFile(path.GetFullPath(), bytes, error_)) return false;
     auto tree = std::make_unique<pugi::xml_document>();
     pugi::xml_parse_result result =
         tree->load_buffer(bytes.data(), bytes.size(), kParseOptions, ChooseEncoding(bytes));
@@ -355,7 +331,7 @@ bool CXMLDocument::GetFirstChild(CXMLNode& out) const
 
 // ----------------------------------------------------------- CXMLInputFile
 
-bool CXMLInputFile::Open(const std::string& path)
+bool CXMLInputFile::Open(const CPath& path)
 {
     encoding_ = kEncodingUnknown;
     if (!Load(path)) return false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/path.h"
 #include "foundation/str.h"
 
 namespace pugi {
@@ -20,8 +21,8 @@ class CXMLNodeList;
 // document. Filled once with a tree; never owns what it points at.
 class CXMLNode {
 public:
-    bool SetTree(pugi::xml_node_struct* tree, const std::string& path);
-    bool SetValue(const char* value, const std::string& path);
+    bool SetTree(pugi::xml_node_struct* tree, const CPath& path);
+    bool SetValue(const char* value, const CPath& path);
     void Release();
     bool IsEmpty() const { return !tree_ && !value_; }
 
@@ -47,7 +48,7 @@ public:
     bool GetBool() const;
     // The text as a path; a relative one is resolved against the document's
     // folder. False, out unchanged, when there is no text.
-    bool GetPath(std::string& out) const;
+    bool GetPath(CPath& out) const;
     // Base64-decoded text as a terminated byte string.
     bool GetDecodedData(CStr& out, const char* def = "") const;
     // Base64-decoded bytes into buffer when they fit capacity.
@@ -64,19 +65,19 @@ private:
 
     pugi::xml_node_struct* tree_ = nullptr;
     const char* value_ = nullptr;
-    std::string path_;
+    CPath path_;
 };
 
 // The children of one element, in document order.
 class CXMLNodeList {
 public:
-    void Set(pugi::xml_node_struct* parent, const std::string& path);
+    void Set(pugi::xml_node_struct* parent, const CPath& path);
     int GetCount() const;
     bool GetAt(int index, CXMLNode& out) const;
 
 private:
     pugi::xml_node_struct* parent_ = nullptr;
-    std::string path_;
+    CPath path_;
     // Walking forward from the last child handed out keeps loops linear.
     mutable int cursorIndex_ = -1;
     mutable pugi::xml_node_struct* cursor_ = nullptr;
@@ -85,12 +86,12 @@ private:
 // The attributes of one element, looked up by case-sensitive name.
 class CXMLAttributes {
 public:
-    void Set(pugi::xml_node_struct* element, const std::string& path);
+    void Set(pugi::xml_node_struct* element, const CPath& path);
     bool Get(const char* name, CXMLNode& out) const;
 
 private:
     pugi::xml_node_struct* element_ = nullptr;
-    std::string path_;
+    CPath path_;
 };
 
 // A parsed XML file. Handles taken from it are valid until Close.
@@ -101,17 +102,17 @@ public:
     CXMLDocument(const CXMLDocument&) = delete;
     CXMLDocument& operator=(const CXMLDocument&) = delete;
 
-    bool Load(const std::string& path);
+    bool Load(const CPath& path);
     void Close();
     bool IsOpen() const { return tree_ != nullptr; }
     bool GetFirstChild(CXMLNode& out) const;
-    const std::string& GetPath() const { return path_; }
+    const CPath& GetPath() const { return path_; }
     // Why the last Load failed, for messages.
     const std::string& GetLastError() const { return error_; }
 
 protected:
     std::unique_ptr<pugi::xml_document> tree_;
-    std::string path_;
+    CPath path_;
     std::string error_;
 };
 
@@ -120,7 +121,7 @@ class CXMLInputFile : public CXMLDocument {
 public:
     enum Encoding { kEncodingUnknown = 0, kEncodingUTF8 = 1, kEncodingUTF16 = 2 };
 
-    bool Open(const std::string& path);
+    bool Open(const CPath& path);
     // The first node: the "xml" element in files of our own form.
     bool GetRoot(CXMLNode& out) const { return GetFirstChild(out); }
     int GetEncoding() const { return encoding_; }

@@ -7,15 +7,10 @@
 #include <unistd.h>
 
 #include "foundation/base64.h"
+#include "platform/files.h"
 #include "foundation/xml_text.h"
 
 namespace {
-
-// Interim path rules until paths have their own class.
-std::string FullPath(const std::string& path)
-{
-    return path;
-}
 
 std::string FolderOf(const std::string& path)
 {
@@ -48,28 +43,34 @@ CXMLOutputFile::~CXMLOutputFile()
     Close();
 }
 
-bool CXMLOutputFile::Open(const std::string& path, const CXMLWriteOptions& options, bool replace)
+bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bool replace)
 {
     Close();
-    if (path.empty()) return false;
-    std::string target = FullPath(path);
+    std::string target = path.GetFullPath();
+    if (target.empty() || target.back() == '/') return false;
     struct stat st;
-    if (::stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !replace)) return false;
+    if (::stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !replace || platform::IsLocked(target)))
+        return false;
 
     // Hidden, beside the target (so the rename stays on one file system),
     // and short enough for the longest file names.
     std::string temp = FolderOf(target) + "/." + NameOf(target).substr(0, 200) + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
-    ::fchmod(fd, FinalMode(target));
-    std::FILE* file = ::fdopen(fd, "wb");
+    ::close(fd);
+    CFileInfo info;
+    info.type = options.type;
+    info.creator = options.creator;
+    CPath tempPath(temp);
+    std::FILE* file = nullptr;
+    if (CreateTypedFile(tempPath, &info, true)) file = tempPath.Fopen("wb");
     if (!file) {
-        ::close(fd);
         ::unlink(temp.c_str());
         return false;
     }
+    ::fchmod(::fileno(file), FinalMode(target));
     file_ = file;
-    path_ = target;
+    path_ = CPath(target);
     tempPath_ = temp;
     failed_ = false;
     declarationStyle_ = options.declarationStyle;
@@ -88,7 +89,7 @@ bool CXMLOutputFile::Close()
     if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
-    if (!failed_ && std::rename(tempPath_.c_str(), path_.c_str()) != 0) failed_ = true;
+    if (!failed_ && std::rename(tempPath_.c_str(), path_.GetFullPath().c_str()) != 0) failed_ = true;
     if (failed_) ::unlink(tempPath_.c_str());
     tempPath_.clear();
     lastClose_ = !failed_;
@@ -167,14 +168,14 @@ CXMLOutputFile& CXMLOutputFile::EscapeAndWrite(const char* text)
     return *this;
 }
 
-CXMLOutputFile& CXMLOutputFile::WritePath(const std::string& path)
+CXMLOutputFile& CXMLOutputFile::WritePath(const CPath& path)
 {
-    return EscapeAndWrite(FullPath(path));
+    return EscapeAndWrite(path.GetFullPath());
 }
 
 CXMLOutputFile& CXMLOutputFile::WritePath(const char* path)
 {
-    return WritePath(std::string(path ? path : ""));
+    return WritePath(CPath(path));
 }
 
 size_t CXMLOutputFile::WriteBase64(const void* bytes, size_t length)

@@ -9,16 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_services.h"
+#include "foundation/path.h"
+
 struct CXMLWriteOptions {
     enum DeclarationStyle {
         kDeclarationOwn = 0,       // "<xml version=\"1.0\">" ... "</xml>"
         kDeclarationStandard = 1,  // "<?xml version=\"1.0\" ?>"
     };
 
-    static constexpr uint32_t kUnknownCode = 0x3F3F3F3F;  // '????'
-
-    uint32_t type = kUnknownCode;     // Finder file type of the created file
-    uint32_t creator = kUnknownCode;  // Finder creator
+    OSType type = kUnknownType;     // Finder file type of the created file
+    OSType creator = kUnknownType;  // Finder creator
     int declarationStyle = kDeclarationOwn;
     bool writeDeclaration = true;
 };
@@ -32,15 +33,15 @@ public:
     CXMLOutputFile& operator=(const CXMLOutputFile&) = delete;
 
     // Fails when path names a folder, when a file exists there and replace
-    // is not set, or when the file cannot be created.
-    bool Open(const std::string& path, const CXMLWriteOptions& options = CXMLWriteOptions(),
+    // is not set (or it is locked), or when the file cannot be created.
+    bool Open(const CPath& path, const CXMLWriteOptions& options = CXMLWriteOptions(),
               bool replace = true);
     // Ends the document and puts the file in place. False when any write
     // failed or the file could not be put in place; the target is then left
     // as it was.
     bool Close();
     bool IsOpen() const { return file_ != nullptr; }
-    const std::string& GetPath() const { return path_; }
+    const CPath& GetPath() const { return path_; }
 
     CXMLOutputFile& Write(std::string_view markup);
     CXMLOutputFile& Write(const char* markup);
@@ -55,7 +56,7 @@ public:
     CXMLOutputFile& EscapeAndWrite(std::string_view text);
     CXMLOutputFile& EscapeAndWrite(const char* text);
     // The absolute form of path, escaped.
-    CXMLOutputFile& WritePath(const std::string& path);
+    CXMLOutputFile& WritePath(const CPath& path);
     CXMLOutputFile& WritePath(const char* path);
 
     // Base64 text of the bytes; the number of characters written, 0 on failure.
@@ -66,7 +67,7 @@ private:
     void Put(std::string_view bytes);
 
     std::FILE* file_ = nullptr;
-    std::string path_;      // the target
+    CPath path_;            // the target
     std::string tempPath_;  // what is being written
     int declarationStyle_ = CXMLWriteOptions::kDeclarationOwn;
     bool wroteDeclaration_ = false;

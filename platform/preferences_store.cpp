@@ -1,23 +1,15 @@
 #include "platform/preferences_store.h"
 
 #include <cstdlib>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include "platform/files.h"
 
 namespace platform {
 namespace {
 
 constexpr std::string_view kSubfolder = "/tavrel/preferences";
 constexpr std::string_view kExtension = ".xml";
-
-std::string HomeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home && *home) return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/";
-}
 
 bool Exists(const std::string& path)
 {

@@ -26,25 +26,25 @@ TEST(SiblingBundle, FindLockFollowsTheSiblingsPreferences)
 {
     tavrel_test::ScopedPreferencesFolders folders;
     tavrel_test::TempDir apps;
-    std::string out = "unchanged";
+    CPath out("unchanged");
 
     // No domain at all, then a domain without the key: out stays as it was.
     EXPECT_FALSE(SiblingBundle::FindLock(out));
-    EXPECT_EQ(out, "unchanged");
+    EXPECT_EQ(out.GetText(), "unchanged");
     SetAppPath(nullptr);
     EXPECT_FALSE(SiblingBundle::FindLock(out));
-    EXPECT_EQ(out, "unchanged");
+    EXPECT_EQ(out.GetText(), "unchanged");
 
     // The key names the application; the bundle is looked for beside it.
     std::string app = apps.file("Vaultrix.app");
     SetAppPath(app.c_str());
     EXPECT_FALSE(SiblingBundle::FindLock(out));
-    EXPECT_EQ(out, apps.file("vtx.bundle"));
+    EXPECT_EQ(out.GetText(), apps.file("vtx.bundle"));
 
     std::filesystem::create_directories(apps.file("vtx.bundle/Contents"));
-    out.clear();
+    out.AssignCString("");
     EXPECT_TRUE(SiblingBundle::FindLock(out));
-    EXPECT_EQ(out, apps.file("vtx.bundle"));
+    EXPECT_EQ(out.GetText(), apps.file("vtx.bundle"));
 
     // The look-up only reads: the sibling's preferences stay as they were.
     std::string before = tavrel_test::ReadFile(folders.UserFile("Vaultrix"));

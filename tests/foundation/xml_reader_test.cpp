@@ -148,19 +148,19 @@ TEST_F(XmlReaderTest, DecodedDataRoundTripsAndRespectsCapacity)
 TEST_F(XmlReaderTest, PathsResolveAgainstTheDocumentFolder)
 {
     ASSERT_TRUE(Load("<e rel=\"img/a.jpg\" up=\"../img/p.jpg\" dot=\"./p.jpg\" abs=\"/x/y.png\"/>"));
-    std::string path = "unchanged";
+    CPath path("unchanged");
     EXPECT_TRUE(Attribute("rel").GetPath(path));
-    EXPECT_EQ(path, dir_.path() + "/img/a.jpg");
+    EXPECT_EQ(path.GetText(), dir_.path() + "/img/a.jpg");
     std::string parent = dir_.path().substr(0, dir_.path().rfind('/'));
     EXPECT_TRUE(Attribute("up").GetPath(path));
-    EXPECT_EQ(path, parent + "/img/p.jpg");
+    EXPECT_EQ(path.GetText(), parent + "/img/p.jpg");
     EXPECT_TRUE(Attribute("dot").GetPath(path));
-    EXPECT_EQ(path, dir_.path() + "/p.jpg");
+    EXPECT_EQ(path.GetText(), dir_.path() + "/p.jpg");
     EXPECT_TRUE(Attribute("abs").GetPath(path));
-    EXPECT_EQ(path, "/x/y.png");
-    path = "unchanged";
+    EXPECT_EQ(path.GetText(), "/x/y.png");
+    path.AssignCString("unchanged");
     EXPECT_FALSE(Attribute("missing").GetPath(path));
-    EXPECT_EQ(path, "unchanged");
+    EXPECT_EQ(path.GetText(), "unchanged");
 }
 
 TEST_F(XmlReaderTest, WalksElementsTextAndChildren)

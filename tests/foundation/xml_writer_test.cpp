@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "platform/files.h"
 #include "support/locale_fixture.h"
 #include "support/test_support.h"
 
@@ -113,6 +114,32 @@ TEST(XmlWriter, ReplacesOnlyWhenCompleteAndKeepsPermissions)
     ASSERT_TRUE(writer.Open(longest));
     ASSERT_TRUE(writer.Close());
     EXPECT_EQ(ReadFile(longest), "<xml version=\"1.0\">\n\n</xml>\n");
+}
+
+TEST(XmlWriter, CreatesWithTypeAndCreatorAndRespectsLocks)
+{
+    TempDir dir;
+    std::string path = dir.file("show.tvr");
+    ASSERT_TRUE(WriteFile(path, "old"));
+    CXMLWriteOptions options;
+    options.type = platform::FourCharCode("pTvr");
+    options.creator = platform::FourCharCode("TvRl");
+    CXMLOutputFile out;
+    ASSERT_TRUE(out.Open(path, options, true));
+    ASSERT_TRUE(out.Close());
+    CURLRef file;
+    ASSERT_TRUE(file.SetPath(CPath(path)));
+    CFinderInfo info;
+    ASSERT_TRUE(GetFileFinderInfo(file, info));
+    EXPECT_EQ(info.type, platform::FourCharCode("pTvr"));
+    EXPECT_EQ(info.creator, platform::FourCharCode("TvRl"));
+
+    // A locked file is not replaced.
+    ASSERT_EQ(platform::SetLocked(path, true), platform::noErr);
+    EXPECT_FALSE(out.Open(path, options, true));
+    ASSERT_EQ(platform::SetLocked(path, false), platform::noErr);
+    EXPECT_EQ(ReadFile(path), "<xml version=\"1.0\">\n\n</xml>\n");
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
 TEST(XmlWriter, FailedWriteIsReportedAndKeepsTheOldFile)

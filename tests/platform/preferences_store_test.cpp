@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "support/preferences_fixture.h"
+#include "support/scoped_env.h"
 #include "support/test_support.h"
 
 namespace {
@@ -32,17 +33,17 @@ TEST(PreferencesStore, FilesFollowTheXdgFolders)
     EXPECT_FALSE(platform::IsPreferencesScopeWritable(0));
 
     // A relative XDG_CONFIG_HOME is ignored in favour of ~/.config.
-    tavrel_test::TempDir home;
-    std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", home.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", "relative/config", 1);
-    EXPECT_EQ(platform::UserPreferencesFolder(), home.path() + "/.config/tavrel/preferences");
-    setenv("HOME", oldHome.c_str(), 1);
+    {
+        tavrel_test::TempDir home;
+        tavrel_test::ScopedEnv homeVariable("HOME", home.path().c_str());
+        tavrel_test::ScopedEnv config("XDG_CONFIG_HOME", "relative/config");
+        EXPECT_EQ(platform::UserPreferencesFolder(), home.path() + "/.config/tavrel/preferences");
+    }
 
     // The system scope takes the first folder of the list that has the domain.
     tavrel_test::TempDir second;
     std::string listed = folders.SystemConfig() + ":" + second.path();
-    setenv("XDG_CONFIG_DIRS", listed.c_str(), 1);
+    tavrel_test::ScopedEnv dirs("XDG_CONFIG_DIRS", listed.c_str());
     std::filesystem::create_directories(second.path() + "/tavrel/preferences");
     ASSERT_TRUE(tavrel_test::WriteFile(second.path() + "/tavrel/preferences/Site.xml", "<xml/>"));
     ASSERT_TRUE(platform::PreferencesFilePath("Site", 0, file));
