@@ -121,7 +121,7 @@ bool CXMLNode::ReadText(std::string& out, bool keepLineFeeds) const
     return true;
 }
 
-bool CXMLNode::GetText(CStr& out, const char* def) const
+bool CXMLNode::TextOrDefault(CStr& out, const char* def, bool unescapeAgain) const
 {
     if (IsEmpty()) {
         if (def) out.Assign(def);
@@ -129,18 +129,17 @@ bool CXMLNode::GetText(CStr& out, const char* def) const
     }
     std::string text;
     if (!ReadText(text, false)) return false;
-    return out.Assign(text.c_str());
+    return out.Assign(unescapeAgain ? xmltext::Unescape(text).c_str() : text.c_str());
+}
+
+bool CXMLNode::GetText(CStr& out, const char* def) const
+{
+    return TextOrDefault(out, def, false);
 }
 
 bool CXMLNode::GetTextUnescaped(CStr& out, const char* def) const
 {
-    if (IsEmpty()) {
-        if (def) out.Assign(def);
-        return false;
-    }
-    std::string text;
-    if (!ReadText(text, false)) return false;
-    return out.Assign(xmltext::Unescape(text).c_str());
+    return TextOrDefault(out, def, true);
 }
 
 bool CXMLNode::GetTextKeepingLineFeeds(CStr& out) const

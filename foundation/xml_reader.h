@@ -61,6 +61,7 @@ public:
 private:
     // Unescaped text; false when there is none.
     bool ReadText(std::string& out, bool keepLineFeeds) const;
+    bool TextOrDefault(CStr& out, const char* def, bool unescapeAgain) const;
     bool DecodeBase64(std::string& out) const;
 
     pugi::xml_node_struct* tree_ = nullptr;
