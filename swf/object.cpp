@@ -1,0 +1,52 @@
+#include "swf/object.h"
+
+#include <algorithm>
+
+#include "swf/reader_primitives.h"
+#include "swf/stream.h"
+
+namespace {
+uint16_t g_maxParsedId = 0;
+}
+
+int CSwfObject::Parse(CSwfReader&) { return 0; }
+int CSwfObject::Write(CSwfStream&) { return 0; }
+
+void CSwfTag::OffsetIds(int, int, int) {}
+
+void CSwfTag::ResetParsedIdRange() { g_maxParsedId = 0; }
+uint16_t CSwfTag::GetMaxParsedId() { return g_maxParsedId; }
+void CSwfTag::NoteParsedId(uint16_t id) { g_maxParsedId = std::max(g_maxParsedId, id); }
+
+int CSwfTag::WriteWithBody(CSwfStream& out, CSwfStream& body, bool forceLong) const
+{
+    const uint32_t start = out.GetPosition();
+    const std::vector<uint8_t>& bytes = body.GetBuffer();
+    out.WriteTagHeader(*this, static_cast<uint32_t>(bytes.size()), forceLong);
+    out.AppendStream(body);
+    return static_cast<int>(out.GetPosition() - start);
+}
+
+int CSwfTag::WriteU16Fields(CSwfStream& out, std::initializer_list<uint16_t> fields) const
+{
+    CSwfStream body(4);
+    for (uint16_t f : fields) body.WriteU16(f);
+    return WriteWithBody(out, body);
+}
+
+int CTagRaw::Parse(CSwfReader& reader)
+{
+    const uint32_t start = reader.GetPosition();
+    data.clear();
+    // Never trust the announced length beyond the bytes actually present.
+    data.reserve(std::min<uint64_t>(length, reader.GetRemaining()));
+    for (uint32_t i = 0; i < length && reader.GetRemaining() > 0; ++i) data.push_back(reader.ReadU8());
+    return static_cast<int>(reader.GetPosition() - start);
+}
+
+int CTagRaw::Write(CSwfStream& stream)
+{
+    CSwfStream body(4);
+    body.AppendBytes(data);
+    return WriteWithBody(stream, body);
+}

@@ -1,0 +1,75 @@
+#include "swf_tools.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sys/wait.h>
+
+#include "test_support.h"
+
+namespace tavrel_test {
+
+ToolResult RunCommand(const std::string& command)
+{
+    ToolResult result;
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string SwfToolPath(const std::string& tool)
+{
+    const std::string shared = SharedDir();
+    if (shared.empty()) return "";
+    const std::string path = shared + "/tools/" + tool;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec) ? path : "";
+}
+
+std::string SwfShotUnavailable()
+{
+    if (SwfToolPath("swf-shot").empty()) return "shared swf-shot not found";
+    const char* env = std::getenv("CHROMIUM_PATH");
+    const std::string chromium = env && *env ? env : "/usr/bin/chromium";
+    std::error_code ec;
+    if (!std::filesystem::exists(chromium, ec)) return "chromium not installed";
+    return "";
+}
+
+namespace {
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+}  // namespace
+
+ToolResult SwfDumpDeep(const std::string& swfPath)
+{
+    return RunCommand(Quote(SwfToolPath("swf-dump")) + " " + Quote(swfPath) + " --deep --compact");
+}
+
+ToolResult SwfShot(const std::string& swfPath, const std::string& pngPath, int frame,
+                   const std::vector<std::pair<int, int>>& pixels)
+{
+    std::string command = Quote(SwfToolPath("swf-shot")) + " " + Quote(swfPath) + " " + Quote(pngPath) +
+                          " --frame " + std::to_string(frame);
+    for (const auto& [x, y] : pixels) command += " --pixel " + std::to_string(x) + "," + std::to_string(y);
+    return RunCommand(command);
+}
+
+long ShotPixel(const std::string& summary, int x, int y)
+{
+    // Accepts "x,y": "#rrggbb" or "x,y": [r, g, b, ...] forms of the summary.
+    const std::string key = "\"" + std::to_string(x) + "," + std::to_string(y) + "\"\\s*:\\s*";
+    std::smatch m;
+    if (std::regex_search(summary, m, std::regex(key + "\"#([0-9a-fA-F]{6})"))) return std::stol(m[1], nullptr, 16);
+    if (std::regex_search(summary, m, std::regex(key + "\\[\\s*(\\d+)\\s*,\\s*(\\d+)\\s*,\\s*(\\d+)")))
+        return (std::stol(m[1]) << 16) | (std::stol(m[2]) << 8) | std::stol(m[3]);
+    return -1;
+}
+
+}  // namespace tavrel_test

@@ -1,0 +1,373 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+#include "support/swf_tools.h"
+#include "swf/actions.h"
+#include "swf/control_tags.h"
+#include "swf/display_tags.h"
+#include "swf/movie.h"
+#include "swf_bytes.h"
+#include "support/test_support.h"
+
+namespace {
+
+using tavrel_test::ReadFile;
+using tavrel_test::TempDir;
+
+Bytes FileBytes(const std::string& path)
+{
+    const std::string s = ReadFile(path);
+    return Bytes(s.begin(), s.end());
+}
+
+// A small movie opened on a fresh file; the test asserts it opened.
+bool OpenSmall(CSwfMovie& movie, const std::string& path)
+{
+    movie.SetHeader(400, 400, 12.0f, 6);
+    return movie.Open(path, false);
+}
+
+TEST(SwfHeader, BothWays)
+{
+    CSwfHeader h;
+    h.Set(0, 0, 6400, 4800, 29.97f, 6);
+    h.SetFileLength(20);
+    h.SetFrameCount(3);
+    CSwfStream s;
+    EXPECT_EQ(h.Write(s), 1);
+    const Bytes expected{'F', 'W', 'S', 6, 20, 0, 0, 0, 0x70, 0x00, 0x0C, 0x80, 0x00, 0x00, 0x96, 0x00, 0xF8, 0x1D, 3, 0};
+    EXPECT_EQ(s.GetBuffer(), expected);
+    CSwfHeader back;
+    EXPECT_EQ(ParseBody(back, expected), 20);
+    EXPECT_EQ(back.version, 6);
+    EXPECT_EQ(back.GetWidth(), 6400);
+    EXPECT_EQ(back.frameCount, 3);
+    EXPECT_NEAR(back.frameRate, 29.97, 0.004);
+
+    CSwfHeader bad;
+    EXPECT_EQ(ParseBody(bad, {'C', 'W', 'S', 6}), 0);
+    CSwfHeader noSignature;
+    CSwfReader r;
+    r.LoadBytes(Bytes(expected.begin() + 4, expected.end()), 6);
+    EXPECT_EQ(noSignature.Parse(r, false), 16);
+    EXPECT_EQ(noSignature.frameCount, 3);
+}
+
+TEST(SwfMovie, EmptyMovieIsTwentyBytes)
+{
+    TempDir dir;
+    CSwfMovie movie;
+    movie.SetHeader(320 * 20, 240 * 20, 12.0f, 6);
+    ASSERT_TRUE(movie.Open(dir.file("empty.swf"), false));
+    EXPECT_EQ(movie.AddTag(nullptr), 0);
+    EXPECT_EQ(movie.Close(), 20u);
+    // The placeholder frame count 1 becomes 0: no ShowFrame was added.
+    EXPECT_EQ(FileBytes(dir.file("empty.swf")),
+              (Bytes{'F', 'W', 'S', 6, 20, 0, 0, 0, 0x70, 0x00, 0x0C, 0x80, 0x00, 0x00, 0x96, 0x00, 0x00, 0x0C, 0, 0}));
+}
+
+TEST(SwfMovie, OpenRefusesWhatItMustNotReplace)
+{
+    TempDir dir;
+    tavrel_test::WriteFile(dir.file("old.swf"), "keep");
+    CSwfMovie movie;
+    EXPECT_FALSE(movie.Open(dir.file("old.swf"), false));
+    EXPECT_EQ(ReadFile(dir.file("old.swf")), "keep");
+    EXPECT_FALSE(movie.Open(dir.path(), true));
+    EXPECT_FALSE(movie.Open(dir.file("missing/x.swf"), true));
+    EXPECT_TRUE(movie.Open(dir.file("old.swf"), true));
+    EXPECT_GT(movie.Close(), 0u);
+    EXPECT_EQ(movie.Close(), 0u);  // nothing open any more
+}
+
+TEST(SwfMovie, FullDiskIsReportedByClose)
+{
+    // A file-size limit stands in for a full disk: writes past it fail.
+    TempDir dir;
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    CSwfMovie movie;
+    const bool opened = OpenSmall(movie, dir.file("full.swf"));
+    for (int i = 0; opened && i < 100; ++i) movie.AddTag(new CTagFrameLabel(std::to_string(i).c_str()));
+    const uint32_t length = opened ? movie.Close() : 1;
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(length, 0u);
+    EXPECT_TRUE(movie.Failed());
+    EXPECT_NE(movie.GetError().find("cannot write the movie"), std::string::npos) << movie.GetError();
+}
+
+struct FrameLog {
+    CSwfMovie* movie;
+    std::vector<intptr_t> frames;
+    void OnFrame(intptr_t index)
+    {
+        frames.push_back(index);
+        // A ShowFrame from inside the callback is counted and written, but emits nothing.
+        if (index == 1) movie->AddTag(new CTagShowFrame);
+    }
+};
+
+TEST(SwfMovie, FramesLabelsAndSignal)
+{
+    TempDir dir;
+    CSwfMovie movie;
+    FrameLog log{&movie, {}};
+    movie.frameSignal.Connect(Callback::BindMember(&log, &FrameLog::OnFrame));
+    ASSERT_TRUE(OpenSmall(movie, dir.file("frames.swf")));
+
+    EXPECT_GT(movie.AddTag(new CTagFrameLabel("a")), 0);
+    auto* dup = new CTagFrameLabel("a");
+    EXPECT_EQ(movie.AddTag(dup, true), 0);  // kept: still ours to delete
+    delete dup;
+    EXPECT_EQ(movie.AddTag(new CTagFrameLabel("a")), 0);
+    EXPECT_GT(movie.AddTag(new CTagFrameLabel("A")), 0);  // case matters
+    movie.AddTag(new CTagShowFrame);
+    movie.AddTag(new CTagShowFrame);
+    movie.AddTag(new CTagShowFrame);
+    EXPECT_EQ(log.frames, (std::vector<intptr_t>{0, 1, 3}));
+    EXPECT_EQ(movie.GetFrameCount(), 4);
+    const uint32_t length = movie.Close();
+    const Bytes bytes = FileBytes(dir.file("frames.swf"));
+    ASSERT_EQ(bytes.size(), length);
+    CSwfReader r;
+    r.LoadBytes(bytes, 6);
+    CSwfHeader h;
+    h.Parse(r);
+    EXPECT_EQ(h.frameCount, 4);
+    EXPECT_EQ(h.fileLength, length);
+}
+
+TEST(SwfMovie, FrameCountCannotPass65535)
+{
+    TempDir dir;
+    CSwfMovie movie;
+    ASSERT_TRUE(OpenSmall(movie, dir.file("long.swf")));
+    CTagShowFrame frame;
+    for (int i = 0; i < 65535; ++i) movie.AddTag(&frame, true);
+    EXPECT_FALSE(movie.Failed());
+    EXPECT_EQ(movie.AddTag(&frame, true), 0);
+    EXPECT_TRUE(movie.Failed());
+    EXPECT_EQ(movie.Close(), 0u);
+}
+
+TEST(SwfMovie, UnrepresentableTagFailsTheMovie)
+{
+    TempDir dir;
+    CSwfMovie movie;
+    ASSERT_TRUE(OpenSmall(movie, dir.file("bad.swf")));
+    EXPECT_EQ(movie.AddTag(OverlongBranchBlock()), 0);
+    EXPECT_NE(movie.GetError().find("branch"), std::string::npos);
+    EXPECT_EQ(movie.Close(), 0u);
+}
+
+TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
+{
+    TempDir dir;
+    CSwfMovie movie;
+    ASSERT_TRUE(OpenSmall(movie, dir.file("patch.swf")));
+    movie.SetRecordPlacements(true);
+    movie.SetRecordClipDepths(true);
+    for (uint16_t depth : {30, 10, 30}) {
+        auto* p = new CTagPlaceObject2;
+        p->SetCharacterId(1);
+        p->depth = depth;
+        if (depth == 10) {
+            p->hasClipDepth = true;
+            p->clipDepth = 25;
+        }
+        movie.AddTag(p);
+    }
+    movie.AddTag(new CTagRemoveObject2(20));
+    movie.SetRecordPlacements(false);
+    movie.SetRecordClipDepths(false);
+    movie.AddTag(new CTagRemoveObject2(99));  // not recorded
+    ASSERT_EQ(movie.GetRecords().size(), 5u);
+    EXPECT_TRUE(movie.PatchRecorded(100));
+    movie.AddTag(new CTagShowFrame);
+    ASSERT_GT(movie.Close(), 0u);
+
+    // Depths 10 < 20 < 25 < 30 become 101 .. 104.
+    CSwfReader r;
+    r.LoadBytes(FileBytes(dir.file("patch.swf")), 6);
+    CSwfHeader h;
+    h.Parse(r);
+    std::vector<int> depths;
+    int code = 0;
+    uint32_t length = 0;
+    while (r.ReadTagHeader(code, length) && code != 0) {
+        const uint32_t end = r.GetPosition() + length;
+        if (code == swf_tag::kPlaceObject2) {
+            CTagPlaceObject2 p;
+            p.Parse(r);
+            depths.push_back(p.depth);
+            if (p.hasClipDepth) depths.push_back(p.clipDepth);
+        } else if (code == swf_tag::kRemoveObject2) {
+            CTagRemoveObject2 rm;
+            rm.Parse(r);
+            depths.push_back(rm.depth);
+        }
+        r.Seek(end);
+    }
+    EXPECT_EQ(depths, (std::vector<int>{104, 101, 103, 104, 102, 99}));
+}
+
+TEST(SwfMovie, FitsMaxFrame)
+{
+    EXPECT_FALSE(CSwfMovie::FitsMaxFrame(25600, 19200));
+    EXPECT_TRUE(CSwfMovie::FitsMaxFrame(25600, 19199));
+    EXPECT_TRUE(CSwfMovie::FitsMaxFrame(25599, 30000));
+    CSwfMovie movie;
+    int w = 0, h = 0;
+    movie.GetFrameSize(w, h);
+    EXPECT_EQ(w, 20);
+    movie.SetHeader(6400, 4800, 24.0f, 8);
+    EXPECT_EQ(movie.GetHeight(), 4800);
+}
+
+// ---- independent check with the shared checkers
+
+// A DefineShape with one solid fill: a rectangle w x h twips at (x, y).
+CTagRaw* SolidRectangle(uint16_t id, int x, int y, int w, int h, uint8_t r, uint8_t g, uint8_t b)
+{
+    CSwfStream body;
+    body.WriteU16(id);
+    CSwfRect bounds;
+    bounds.Set(x, y, x + w, y + h, false);
+    bounds.Write(body);
+    body.WriteU8(1);  // one fill style: solid
+    body.WriteU8(0x00);
+    body.WriteU8(r);
+    body.WriteU8(g);
+    body.WriteU8(b);
+    body.WriteU8(0);     // no line styles
+    body.WriteU8(0x10);  // 1 fill bit, 0 line bits
+    // Style change: move to (x, y), fill style 0 = 1.
+    body.WriteBits(0b000011, 6);
+    const int moveBits = std::max(SwfBitsNeeded(std::abs(x), true), SwfBitsNeeded(std::abs(y), true));
+    body.WriteBits(moveBits, 5);
+    body.WriteBits(x, moveBits);
+    body.WriteBits(y, moveBits);
+    body.WriteBits(1, 1);
+    auto edge = [&](bool vertical, int delta) {
+        const int n = std::max(SwfBitsNeeded(std::abs(delta), true), 2);
+        body.WriteBits(0b11, 2);  // edge, straight
+        body.WriteBits(n - 2, 4);
+        body.WriteBits(0, 1);  // not general: horizontal or vertical
+        body.WriteBits(vertical ? 1 : 0, 1);
+        body.WriteBits(delta, n);
+    };
+    edge(false, w);
+    edge(true, h);
+    edge(false, -w);
+    edge(true, -h);
+    body.WriteBits(0, 6);  // end of shape
+    auto* tag = new CTagRaw(swf_tag::kDefineShape, 0);
+    tag->data = body.GetBuffer();
+    return tag;
+}
+
+CTagPlaceObject2* Place(uint16_t id, uint16_t depth, int x, int y)
+{
+    auto* p = new CTagPlaceObject2;
+    if (id) p->SetCharacterId(id);
+    p->move = id == 0;
+    p->depth = depth;
+    auto* m = new CSwfMatrix;
+    m->translateX = x;
+    m->translateY = y;
+    p->SetMatrix(m);
+    return p;
+}
+
+void WriteCheckMovie(const std::string& path)
+{
+    CSwfMovie movie;
+    movie.SetHeader(200 * 20, 100 * 20, 12.0f, 6);
+    ASSERT_TRUE(movie.Open(path, false));
+    movie.AddTag(new CTagSetBackgroundColor(255, 255, 255));
+    movie.AddTag(new CTagFrameLabel("start"));
+    movie.AddTag(SolidRectangle(1, 0, 0, 2000, 2000, 255, 0, 0));
+    movie.AddTag(SolidRectangle(2, 0, 0, 2000, 2000, 0, 0, 255));
+    movie.AddTag(Place(1, 1, 0, 0));
+    movie.AddTag(new CTagShowFrame);
+
+    movie.AddTag(new CTagFrameLabel("second"));
+    movie.AddTag(Place(0, 1, 2000, 0));
+    movie.AddTag(new CTagShowFrame);
+
+    movie.AddTag(new CTagRemoveObject2(1));
+    movie.AddTag(Place(2, 2, 1000, 0));
+    // if (false) { stop } else { (nothing) }, with Stops dropped on writing.
+    auto* block = new CTagDoAction;
+    auto* push = new CActionPush;
+    push->PushBool(1);
+    block->AddAction(push);
+    block->AddAction(new CActionIf);
+    block->AddAction(new CActionStop);
+    block->AddAction(new CActionPush("x"));
+    block->AddAction(new CActionPop);
+    block->EndBlock();
+    block->AddAction(new CActionJump);
+    block->AddAction(new CActionStop);
+    block->EndBlock();
+    block->AddAction(new CActionStop);
+    block->dropStop = true;
+    movie.AddTag(block);
+    movie.AddTag(new CTagShowFrame);
+    movie.AddTag(new CTagEnd);
+    EXPECT_GT(movie.Close(), 0u) << movie.GetError();
+}
+
+TEST(SwfMovieCheckers, DumpAcceptsTheMovie)
+{
+    if (tavrel_test::SwfToolPath("swf-dump").empty()) GTEST_SKIP() << "shared swf-dump not found";
+    TempDir dir;
+    const std::string path = dir.file("check.swf");
+    WriteCheckMovie(path);
+    const tavrel_test::ToolResult dump = tavrel_test::SwfDumpDeep(path);
+    if (dump.exitCode == 3) GTEST_SKIP() << "swf-dump dependencies missing: " << dump.output;
+    EXPECT_EQ(dump.exitCode, 0) << dump.output;
+    for (const char* name : {"SetBackgroundColor", "FrameLabel", "DefineShape", "PlaceObject2", "RemoveObject2",
+                             "DoAction", "ShowFrame", "End"})
+        EXPECT_NE(dump.output.find(name), std::string::npos) << name;
+    EXPECT_NE(dump.output.find("\"valid\":true"), std::string::npos) << dump.output;
+}
+
+TEST(SwfMovieCheckers, PlayerShowsThePlacements)
+{
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    TempDir dir;
+    const std::string path = dir.file("check.swf");
+    WriteCheckMovie(path);
+    struct Expect {
+        int frame;
+        std::vector<std::pair<std::pair<int, int>, long>> pixels;
+    } frames[] = {
+        {1, {{{50, 50}, 0xFF0000}, {{150, 50}, 0xFFFFFF}}},
+        {2, {{{50, 50}, 0xFFFFFF}, {{150, 50}, 0xFF0000}}},
+        {3, {{{25, 50}, 0xFFFFFF}, {{75, 50}, 0x0000FF}, {{140, 50}, 0x0000FF}, {{175, 50}, 0xFFFFFF}}},
+    };
+    for (const Expect& e : frames) {
+        std::vector<std::pair<int, int>> at;
+        for (const auto& p : e.pixels) at.push_back(p.first);
+        const tavrel_test::ToolResult shot =
+            tavrel_test::SwfShot(path, dir.file("f" + std::to_string(e.frame) + ".png"), e.frame, at);
+        if (shot.exitCode == 3) GTEST_SKIP() << "swf-shot dependencies missing: " << shot.output;
+        ASSERT_EQ(shot.exitCode, 0) << shot.output;
+        for (const auto& [xy, colour] : e.pixels)
+            EXPECT_EQ(tavrel_test::ShotPixel(shot.output, xy.first, xy.second), colour)
+                << "frame " << e.frame << " at " << xy.first << "," << xy.second << "\n"
+                << shot.output;
+    }
+}
+
+}  // namespace
