@@ -243,6 +243,17 @@ TEST(XmlInputFile, EncodingComesFromTheFirstNode)
         ASSERT_TRUE(file.Open(dir.file("e.xml"))) << row.text;
         EXPECT_EQ(file.GetEncoding(), row.encoding) << row.text;
     }
+    // A file in UTF-16 with its byte-order mark is converted for reading.
+    std::string wide = "\xFF\xFE";
+    for (char c : std::string("<xml version=\"1.0\" encoding=\"UTF-16\"><a/></xml>")) {
+        wide += c;
+        wide += '\0';
+    }
+    ASSERT_TRUE(WriteFile(dir.file("w.xml"), wide));
+    CXMLInputFile utf16;
+    ASSERT_TRUE(utf16.Open(dir.file("w.xml")));
+    EXPECT_EQ(utf16.GetEncoding(), CXMLInputFile::kEncodingUTF16);
+
     // The standard declaration stays a node: it is the first child.
     CXMLInputFile file;
     ASSERT_TRUE(file.Open(dir.file("e.xml")));
