@@ -1,5 +1,7 @@
 #include "foundation/code_bundle.h"
 
+#include "foundation/sibling_bundle.h"
+
 bool CBundle::Load(const CPath& path) {
     if (path.IsEmpty()) {
         code_.Close();
@@ -13,6 +15,10 @@ void* CBundle::GetFunction(const char* name) const { return code_.Symbol(name); 
 bool CBundle::Unload() {
     code_.Close();
     return true;
+}
+
+bool CLockBundle::Locate(CPath& out) {
+    return SiblingBundle::FindLock(out);
 }
 
 bool CLockBundle::Load(const CPath& path) {

@@ -40,6 +40,8 @@ inline constexpr const char kLockProcessEntry[] = "LockProcessPreloader";
 
 class CLockBundle {
 public:
+    // Where the sibling application says its bundle is; false when it is not there.
+    static bool Locate(CPath& out);
     // Keeps the folder that holds the bundle when it loads.
     bool Load(const CPath& path);
     // Calls the entry point with (importSource, the bundle's folder, movie,

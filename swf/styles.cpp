@@ -38,8 +38,6 @@ int SwfWriteColor(CSwfStream& stream, const CSwfRGB& colour, bool alpha)
     return 4;
 }
 
-uint16_t SwfOffsetId(uint16_t id, int delta) { return SwfClampU16(int64_t(id) + delta); }
-
 void SwfWriteStyleCount(CSwfStream& stream, size_t count)
 {
     if (count > 0xFFFF) {

@@ -11,6 +11,7 @@
 #include "swf/reader_primitives.h"
 #include "swf/records.h"
 #include "swf/stream.h"
+#include "swf/tag_body.h"
 
 class CSwfReader;
 class CSwfStream;
@@ -40,8 +41,6 @@ std::unique_ptr<CSwfRGB> SwfMakeColor(uint32_t packed, bool alpha);
 std::unique_ptr<CSwfRGB> SwfCopyColor(const CSwfRGB* colour, bool alpha);
 // Writes the colour as RGBA (4 bytes) or RGB (3 bytes) whatever its object kind.
 int SwfWriteColor(CSwfStream& stream, const CSwfRGB& colour, bool alpha);
-// Adds delta to an id, saturating to the 16-bit range.
-uint16_t SwfOffsetId(uint16_t id, int delta);
 // Count of a style array: one byte below 255, else 0xFF and a U16.
 void SwfWriteStyleCount(CSwfStream& stream, size_t count);
 uint16_t SwfReadStyleCount(CSwfReader& reader);

@@ -1,0 +1,293 @@
+#include "swf/file_utils.h"
+
+#include "foundation/file_services.h"
+#include "platform/gestalt.h"
+
+#include <zlib.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int g_lastError = swf_file_error::kNone;
+
+// Small fixed buffers: memory use stays flat whatever the movie's size.
+constexpr size_t kChunk = 16 * 1024;
+constexpr size_t kHeaderSize = 8;  // signature, version, 32-bit file length
+
+struct FileCloser {
+    void operator()(FILE* f) const
+    {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+FilePtr OpenForReading(const CPath& path) { return FilePtr(path.Fopen("rb")); }
+
+// Reads the first bytes of a file; false when it cannot be opened.
+bool ReadSignature(const CPath& path, char (&signature)[3], bool& complete)
+{
+    FilePtr f = OpenForReading(path);
+    if (!f) return false;
+    complete = std::fread(signature, 1, 3, f.get()) == 3;
+    return true;
+}
+
+// The same file under any name (links included).
+bool SameFile(const CPath& a, const CPath& b)
+{
+    std::error_code ec;
+    return fs::equivalent(a.GetFullPath(), b.GetFullPath(), ec) && !ec;
+}
+
+// The destination of a rewrite. It is written under a fresh name and takes
+// the destination's name only once complete, so a failure leaves no partial
+// file and an existing destination (replaced only when asked) stays intact.
+class Destination {
+public:
+    explicit Destination(const CPath& path) : path_(path), work_(path) {}
+    ~Destination()
+    {
+        file_.reset();
+        if (created_ && !committed_) work_.Delete(false);
+    }
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
+
+    bool Create(bool replace)
+    {
+        if (path_.IsEmpty() || path_.IsDirectory()) return false;
+        if (path_.Exists()) {
+            if (!replace || !work_.MakeUnique()) return false;
+            renameOver_ = true;
+        }
+        CFileInfo info;
+        info.type = platform::FourCharCode("SWFL");
+        info.creator = platform::FourCharCode("SWF2");
+        // Never replaces: a file that appeared meanwhile is left alone.
+        if (!work_.CreateFile(&info, false)) return false;
+        created_ = true;
+        file_.reset(work_.Fopen("wb"));
+        return file_ != nullptr;
+    }
+
+    bool Write(const void* data, size_t size)
+    {
+        return size == 0 || (file_ && std::fwrite(data, 1, size, file_.get()) == size);
+    }
+
+    // Keeps the file only when every byte reached the disk.
+    bool Commit()
+    {
+        FILE* f = file_.release();
+        if (!f) return false;
+        const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
+        if (std::fclose(f) != 0 || !flushed) return false;
+        if (renameOver_ && !work_.Rename(path_.GetFileName())) return false;
+        committed_ = true;
+        return true;
+    }
+
+private:
+    CPath path_;
+    CPath work_;
+    FilePtr file_;
+    bool created_ = false;
+    bool renameOver_ = false;
+    bool committed_ = false;
+};
+
+enum class SourceState { kOk, kCannotOpen, kWrongSignature, kShortHeader };
+
+// Opens a source and reads its header, which must begin with `signature`.
+FilePtr OpenSource(const CPath& path, const char* signature, std::array<unsigned char, kHeaderSize>& header,
+                   SourceState& state)
+{
+    FilePtr f = OpenForReading(path);
+    if (!f) {
+        state = SourceState::kCannotOpen;
+        return nullptr;
+    }
+    const size_t got = std::fread(header.data(), 1, header.size(), f.get());
+    if (got < 3 || std::memcmp(header.data(), signature, 3) != 0) {
+        state = SourceState::kWrongSignature;
+        return nullptr;
+    }
+    if (got != header.size()) {
+        state = SourceState::kShortHeader;
+        return nullptr;
+    }
+    state = SourceState::kOk;
+    return f;
+}
+
+enum class Pass { kCompress, kDecompress };
+
+// Streams the source body through zlib into the destination; true only when
+// the zlib stream ended properly and every byte was written.
+bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed)
+{
+    writeFailed = false;
+    z_stream z{};
+    const int initResult = pass == Pass::kCompress ? deflateInit(&z, 9) : inflateInit(&z);
+    if (initResult != Z_OK) return false;
+
+    std::unique_ptr<unsigned char[]> input(new unsigned char[kChunk]);
+    std::unique_ptr<unsigned char[]> output(new unsigned char[kChunk]);
+    int result = Z_OK;
+    bool ok = true;
+    while (ok && result != Z_STREAM_END) {
+        const size_t got = std::fread(input.get(), 1, kChunk, in);
+        if (std::ferror(in)) {
+            ok = false;
+            break;
+        }
+        const bool atEnd = got < kChunk && std::feof(in);
+        z.next_in = input.get();
+        z.avail_in = static_cast<uInt>(got);
+        if (pass == Pass::kDecompress && got == 0) {
+            // The data ended before the zlib stream did.
+            ok = false;
+            break;
+        }
+        // Drain everything this input produces.
+        do {
+            z.next_out = output.get();
+            z.avail_out = static_cast<uInt>(kChunk);
+            result = pass == Pass::kCompress ? deflate(&z, atEnd ? Z_FINISH : Z_NO_FLUSH) : inflate(&z, Z_NO_FLUSH);
+            if (result == Z_STREAM_ERROR || result == Z_DATA_ERROR || result == Z_MEM_ERROR || result == Z_NEED_DICT) {
+                ok = false;
+                break;
+            }
+            const size_t produced = kChunk - z.avail_out;
+            if (!out.Write(output.get(), produced)) {
+                writeFailed = true;
+                ok = false;
+                break;
+            }
+        } while (z.avail_out == 0 && result != Z_STREAM_END);
+        if (pass == Pass::kCompress && atEnd && result != Z_STREAM_END) ok = false;
+    }
+    const int endResult = pass == Pass::kCompress ? deflateEnd(&z) : inflateEnd(&z);
+    // Compression's end reports an error when the stream did not finish.
+    return ok && result == Z_STREAM_END && (pass == Pass::kDecompress || endResult == Z_OK);
+}
+
+bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool replace)
+{
+    const char* expected = pass == Pass::kCompress ? "FWS" : "CWS";
+    const char* written = pass == Pass::kCompress ? "CWS" : "FWS";
+    std::array<unsigned char, kHeaderSize> header{};
+    SourceState state = SourceState::kOk;
+    // The source is checked before anything is created.
+    FilePtr in = OpenSource(source, expected, header, state);
+    if (state == SourceState::kCannotOpen) g_lastError = swf_file_error::kCannotOpen;
+    if (state == SourceState::kShortHeader)
+        g_lastError = pass == Pass::kCompress ? swf_file_error::kNotSwf : swf_file_error::kNotCompressed;
+    if (!in) return false;
+    // Rewriting a file onto itself would truncate the only copy.
+    if (SameFile(source, destination)) {
+        g_lastError = swf_file_error::kCannotWrite;
+        return false;
+    }
+    Destination out(destination);
+    if (!out.Create(replace)) {
+        g_lastError = swf_file_error::kCannotWrite;
+        return false;
+    }
+    // Version and file length (of the plain movie) are copied unchanged.
+    std::memcpy(header.data(), written, 3);
+    bool writeFailed = !out.Write(header.data(), header.size());
+    const bool passed = !writeFailed && RunZlib(pass, in.get(), out, writeFailed);
+    if (passed && out.Commit()) return true;
+    // A pass that failed on bad data keeps the code it had; a failed write sets 7.
+    if (writeFailed || passed) g_lastError = swf_file_error::kCannotWrite;
+    return false;
+}
+
+bool IsPlainSwf(const CPath& path)
+{
+    char sig[3];
+    bool complete = false;
+    return ReadSignature(path, sig, complete) && complete && std::memcmp(sig, "FWS", 3) == 0;
+}
+
+// Moves a file back under the name it had, within its folder.
+bool RenameOver(const CPath& from, const CPath& to)
+{
+    CPath moving(from);
+    return moving.Rename(to.GetFileName());
+}
+
+}  // namespace
+
+int GetSwfFileLastError() { return g_lastError; }
+void SetSwfFileLastError(int code) { g_lastError = code; }
+
+bool IsSwfFile(const CPath& path)
+{
+    char sig[3];
+    bool complete = false;
+    if (!ReadSignature(path, sig, complete) || !complete) return false;
+    return (sig[0] == 'F' || sig[0] == 'C') && sig[1] == 'W' && sig[2] == 'S';
+}
+
+bool IsSwfFileCompressed(const CPath& path)
+{
+    char sig[3];
+    bool complete = false;
+    if (!ReadSignature(path, sig, complete)) {
+        g_lastError = swf_file_error::kCannotOpen;
+        return false;
+    }
+    return complete && std::memcmp(sig, "CWS", 3) == 0;
+}
+
+bool CompressSwfFile(const CPath& source, const CPath& destination, bool replace)
+{
+    if (!IsSwfFile(source)) {
+        g_lastError = swf_file_error::kNotSwf;
+        return false;
+    }
+    // An already compressed source ends here, with no error code.
+    return Rewrite(Pass::kCompress, source, destination, replace);
+}
+
+bool DecompressSwfFile(const CPath& source, const CPath& destination, bool replace)
+{
+    if (!IsSwfFileCompressed(source)) {
+        g_lastError = swf_file_error::kNotCompressed;
+        return false;
+    }
+    return Rewrite(Pass::kDecompress, source, destination, replace);
+}
+
+bool DecompressSwfFileInPlace(const CPath& path, bool keepBackup)
+{
+    if (IsPlainSwf(path)) return true;
+    if (keepBackup) {
+        CPath backup;
+        if (!path.MakeBackup(&backup, true)) return false;
+        if (DecompressSwfFile(backup, path, false)) return true;
+        // Put the original back; the failed pass left nothing at path.
+        RenameOver(backup, path);
+        return false;
+    }
+    CPath unique(path);
+    if (!unique.MakeUnique()) return false;
+    if (!DecompressSwfFile(path, unique, false)) return false;
+    // The rename replaces the compressed file in one step.
+    if (RenameOver(unique, path)) return true;
+    unique.Delete(false);
+    g_lastError = swf_file_error::kCannotWrite;
+    return false;
+}
