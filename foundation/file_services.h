@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/gestalt.h"
+#include "platform/qd_types.h"
 
 class CPath;
 
@@ -18,17 +19,6 @@ constexpr OSType kUnknownType = platform::FourCharCode("????");
 constexpr uint16_t kFinderHasBeenInited = 0x0100;
 constexpr uint16_t kFinderHasBundle = 0x2000;
 constexpr uint16_t kFinderIsInvisible = 0x4000;
-
-struct QDPoint {
-    int16_t v = 0;
-    int16_t h = 0;
-};
-struct QDRect {
-    int16_t top = 0;
-    int16_t left = 0;
-    int16_t bottom = 0;
-    int16_t right = 0;
-};
 
 // How a new file is created: creator, type, invisible, locked.
 struct CFileInfo {
@@ -46,7 +36,7 @@ struct CFinderInfo {
     OSType type = 0;
     OSType creator = 0;
     uint16_t finderFlags = 0;
-    QDPoint iconLocation;
+    Point iconLocation;
     uint16_t extendedFlags = 0;
 };
 
@@ -55,8 +45,8 @@ struct CFolderFinderInfo {
     enum : uint32_t { kWindowBounds = 1, kFlags = 2, kLocation = 4 };
     uint32_t mask = 0;
     uint16_t finderFlags = 0;
-    QDRect windowBounds;
-    QDPoint iconLocation;
+    Rect windowBounds;
+    Point iconLocation;
     uint16_t extendedFlags = 0;
 };
 

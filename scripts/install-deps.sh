@@ -13,5 +13,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core \
   libsndfile1-dev libmp3lame-dev \
   clang libclang-rt-dev \
-  xdg-utils attr \
+  xdg-utils attr locales \
   chromium python3 python3-yaswfp

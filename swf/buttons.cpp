@@ -47,6 +47,40 @@ std::unique_ptr<CSwfButtonRecord> ParseRecordHead(CSwfReader& reader, uint8_t fl
     return record;
 }
 
+// Reads a FILTERLIST as raw bytes; the filters are kept, not interpreted.
+void ReadFilterList(CSwfReader& reader, std::vector<uint8_t>& out)
+{
+    const uint8_t count = reader.ReadU8();
+    out.assign(1, count);
+    for (int i = 0; i < count && reader.GetRemaining() > 0; ++i) {
+        const uint8_t id = reader.ReadU8();
+        out.push_back(id);
+        uint64_t size = 0;
+        switch (id) {
+        case 0: size = 23; break;  // drop shadow
+        case 1: size = 9; break;   // blur
+        case 2: size = 15; break;  // glow
+        case 3: size = 27; break;  // bevel
+        case 6: size = 80; break;  // colour matrix
+        case 4:                    // gradient glow
+        case 7: {                  // gradient bevel
+            const uint8_t colours = reader.ReadU8();
+            out.push_back(colours);
+            size = 5ull * colours + 19;
+            break;
+        }
+        case 5: {  // convolution
+            const uint8_t x = reader.ReadU8(), y = reader.ReadU8();
+            out.insert(out.end(), {x, y});
+            size = 8 + 4ull * x * y + 5;
+            break;
+        }
+        default: return;  // unknown filter: nothing after it can be placed
+        }
+        SwfReadBytes(reader, size, out);
+    }
+}
+
 // The end of the tag body being parsed; without a tag length, the data's end.
 uint64_t BodyEnd(const CSwfReader& reader)
 {
@@ -172,6 +206,13 @@ int CTagDefineButton2::Write(CSwfStream& stream)
             unchanged.Write(recordsPart);
         }
         recordsPart.FlushBits();
+        if (record->flags & swf_button_state::kHasFilterList) {
+            if (record->filterList.empty())
+                recordsPart.WriteU8(0);
+            else
+                recordsPart.AppendBytes(record->filterList);
+        }
+        if (record->flags & swf_button_state::kHasBlendMode) recordsPart.WriteU8(record->blendMode);
     }
     recordsPart.WriteU8(0);
 
@@ -209,6 +250,8 @@ int CTagDefineButton2::Parse(CSwfReader& reader)
         record->cxform = std::make_unique<CSwfCxformWithAlpha>();
         record->cxform->Parse(reader);
         reader.AlignToByte();
+        if (flags & swf_button_state::kHasFilterList) ReadFilterList(reader, record->filterList);
+        if (flags & swf_button_state::kHasBlendMode) record->blendMode = reader.ReadU8();
         records.push_back(std::move(record));
     }
     if (actionOffset == 0) return SwfConsumed(reader, start);

@@ -14,7 +14,7 @@
 
 // Button record state flags.
 namespace swf_button_state {
-enum : uint8_t { kUp = 0x01, kOver = 0x02, kDown = 0x04, kHitTest = 0x08 };
+enum : uint8_t { kUp = 0x01, kOver = 0x02, kDown = 0x04, kHitTest = 0x08, kHasFilterList = 0x10, kHasBlendMode = 0x20 };
 }
 
 // Condition words of DefineButton2 action lists (as the 16-bit value).
@@ -47,6 +47,11 @@ public:
     // DefineButton2) writes one that changes nothing.
     std::unique_ptr<CSwfMatrix> matrix;
     std::unique_ptr<CSwfCxformWithAlpha> cxform;
+    // DefineButton2 records of newer movies (flags 0x10, 0x20): the filter
+    // list as read (count byte first; empty writes none) and the blend mode,
+    // kept so that such buttons are written back whole.
+    std::vector<uint8_t> filterList;
+    uint8_t blendMode = 0;
 };
 
 class CTagDefineButton : public CSwfDefineTag {

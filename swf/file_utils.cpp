@@ -1,7 +1,8 @@
 #include "swf/file_utils.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "foundation/file_services.h"
+#include "platform/gestalt.h"
+
 #include <zlib.h>
 
 #include <array>
@@ -30,10 +31,10 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-FilePtr OpenForReading(const SwfPath& path) { return FilePtr(path.empty() ? nullptr : std::fopen(path.c_str(), "rb")); }
+FilePtr OpenForReading(const CPath& path) { return FilePtr(path.Fopen("rb")); }
 
 // Reads the first bytes of a file; false when it cannot be opened.
-bool ReadSignature(const SwfPath& path, char (&signature)[3], bool& complete)
+bool ReadSignature(const CPath& path, char (&signature)[3], bool& complete)
 {
     FilePtr f = OpenForReading(path);
     if (!f) return false;
@@ -41,44 +42,42 @@ bool ReadSignature(const SwfPath& path, char (&signature)[3], bool& complete)
     return true;
 }
 
-bool SameFile(const SwfPath& a, const SwfPath& b)
+// The same file under any name (links included).
+bool SameFile(const CPath& a, const CPath& b)
 {
     std::error_code ec;
-    return fs::equivalent(a, b, ec) && !ec;
+    return fs::equivalent(a.GetFullPath(), b.GetFullPath(), ec) && !ec;
 }
 
-// The destination of a rewrite. It is created fresh (an existing file is
-// replaced only when asked) and removed again unless the rewrite commits.
+// The destination of a rewrite. It is written under a fresh name and takes
+// the destination's name only once complete, so a failure leaves no partial
+// file and an existing destination (replaced only when asked) stays intact.
 class Destination {
 public:
-    explicit Destination(SwfPath path) : path_(std::move(path)) {}
+    explicit Destination(const CPath& path) : path_(path), work_(path) {}
     ~Destination()
     {
         file_.reset();
-        if (created_ && !committed_) std::remove(path_.c_str());
+        if (created_ && !committed_) work_.Delete(false);
     }
     Destination(const Destination&) = delete;
     Destination& operator=(const Destination&) = delete;
 
     bool Create(bool replace)
     {
-        if (path_.empty()) return false;
-        std::error_code ec;
-        const fs::file_status st = fs::symlink_status(path_, ec);
-        if (fs::exists(st)) {
-            if (!replace || fs::is_directory(st)) return false;
-            if (!fs::remove(path_, ec) || ec) return false;
+        if (path_.IsEmpty() || path_.IsDirectory()) return false;
+        if (path_.Exists()) {
+            if (!replace || !work_.MakeUnique()) return false;
+            renameOver_ = true;
         }
-        // Exclusive creation: a file that appears meanwhile is not overwritten.
-        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
+        CFileInfo info;
+        info.type = platform::FourCharCode("SWFL");
+        info.creator = platform::FourCharCode("SWF2");
+        // Never replaces: a file that appeared meanwhile is left alone.
+        if (!work_.CreateFile(&info, false)) return false;
         created_ = true;
-        file_.reset(::fdopen(fd, "wb"));
-        if (!file_) {
-            ::close(fd);
-            return false;
-        }
-        return true;
+        file_.reset(work_.Fopen("wb"));
+        return file_ != nullptr;
     }
 
     bool Write(const void* data, size_t size)
@@ -86,28 +85,31 @@ public:
         return size == 0 || (file_ && std::fwrite(data, 1, size, file_.get()) == size);
     }
 
-    // Closes the file; the rewrite keeps it only when everything reached the disk.
+    // Keeps the file only when every byte reached the disk.
     bool Commit()
     {
         FILE* f = file_.release();
         if (!f) return false;
         const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-        const bool closed = std::fclose(f) == 0;
-        committed_ = flushed && closed;
-        return committed_;
+        if (std::fclose(f) != 0 || !flushed) return false;
+        if (renameOver_ && !work_.Rename(path_.GetFileName())) return false;
+        committed_ = true;
+        return true;
     }
 
 private:
-    SwfPath path_;
+    CPath path_;
+    CPath work_;
     FilePtr file_;
     bool created_ = false;
+    bool renameOver_ = false;
     bool committed_ = false;
 };
 
 enum class SourceState { kOk, kCannotOpen, kWrongSignature, kShortHeader };
 
 // Opens a source and reads its header, which must begin with `signature`.
-FilePtr OpenSource(const SwfPath& path, const char* signature, std::array<unsigned char, kHeaderSize>& header,
+FilePtr OpenSource(const CPath& path, const char* signature, std::array<unsigned char, kHeaderSize>& header,
                    SourceState& state)
 {
     FilePtr f = OpenForReading(path);
@@ -180,7 +182,7 @@ bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed)
     return ok && result == Z_STREAM_END && (pass == Pass::kDecompress || endResult == Z_OK);
 }
 
-bool Rewrite(Pass pass, const SwfPath& source, const SwfPath& destination, bool replace)
+bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool replace)
 {
     const char* expected = pass == Pass::kCompress ? "FWS" : "CWS";
     const char* written = pass == Pass::kCompress ? "CWS" : "FWS";
@@ -212,49 +214,18 @@ bool Rewrite(Pass pass, const SwfPath& source, const SwfPath& destination, bool 
     return false;
 }
 
-bool IsPlainSwf(const SwfPath& path)
+bool IsPlainSwf(const CPath& path)
 {
     char sig[3];
     bool complete = false;
     return ReadSignature(path, sig, complete) && complete && std::memcmp(sig, "FWS", 3) == 0;
 }
 
-// The file's name with "~" appended, an older backup of that name replaced.
-bool MakeBackup(const SwfPath& path, SwfPath& backup)
+// Moves a file back under the name it had, within its folder.
+bool RenameOver(const CPath& from, const CPath& to)
 {
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) return false;
-    backup = path + "~";
-    if (fs::is_directory(fs::symlink_status(backup, ec))) return false;
-    fs::rename(path, backup, ec);
-    return !ec;
-}
-
-// A name beside the file that nothing uses: name__.ext, then name__0.ext ...
-// name__999.ext.
-bool MakeUniqueSibling(const SwfPath& path, SwfPath& unique)
-{
-    const fs::path p(path);
-    const fs::path folder = p.parent_path();
-    const std::string stem = p.stem().string() + "__";
-    const std::string ext = p.extension().string();
-    std::error_code ec;
-    for (int i = -1; i < 1000; ++i) {
-        const std::string name = stem + (i < 0 ? std::string() : std::to_string(i)) + ext;
-        const fs::path candidate = folder / name;
-        if (!fs::exists(fs::symlink_status(candidate, ec))) {
-            unique = candidate.string();
-            return true;
-        }
-    }
-    return false;
-}
-
-bool RenameOver(const SwfPath& from, const SwfPath& to)
-{
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    return !ec;
+    CPath moving(from);
+    return moving.Rename(to.GetFileName());
 }
 
 }  // namespace
@@ -262,7 +233,7 @@ bool RenameOver(const SwfPath& from, const SwfPath& to)
 int GetSwfFileLastError() { return g_lastError; }
 void SetSwfFileLastError(int code) { g_lastError = code; }
 
-bool IsSwfFile(const SwfPath& path)
+bool IsSwfFile(const CPath& path)
 {
     char sig[3];
     bool complete = false;
@@ -270,7 +241,7 @@ bool IsSwfFile(const SwfPath& path)
     return (sig[0] == 'F' || sig[0] == 'C') && sig[1] == 'W' && sig[2] == 'S';
 }
 
-bool IsSwfFileCompressed(const SwfPath& path)
+bool IsSwfFileCompressed(const CPath& path)
 {
     char sig[3];
     bool complete = false;
@@ -281,7 +252,7 @@ bool IsSwfFileCompressed(const SwfPath& path)
     return complete && std::memcmp(sig, "CWS", 3) == 0;
 }
 
-bool CompressSwfFile(const SwfPath& source, const SwfPath& destination, bool replace)
+bool CompressSwfFile(const CPath& source, const CPath& destination, bool replace)
 {
     if (!IsSwfFile(source)) {
         g_lastError = swf_file_error::kNotSwf;
@@ -291,7 +262,7 @@ bool CompressSwfFile(const SwfPath& source, const SwfPath& destination, bool rep
     return Rewrite(Pass::kCompress, source, destination, replace);
 }
 
-bool DecompressSwfFile(const SwfPath& source, const SwfPath& destination, bool replace)
+bool DecompressSwfFile(const CPath& source, const CPath& destination, bool replace)
 {
     if (!IsSwfFileCompressed(source)) {
         g_lastError = swf_file_error::kNotCompressed;
@@ -300,23 +271,23 @@ bool DecompressSwfFile(const SwfPath& source, const SwfPath& destination, bool r
     return Rewrite(Pass::kDecompress, source, destination, replace);
 }
 
-bool DecompressSwfFileInPlace(const SwfPath& path, bool keepBackup)
+bool DecompressSwfFileInPlace(const CPath& path, bool keepBackup)
 {
     if (IsPlainSwf(path)) return true;
     if (keepBackup) {
-        SwfPath backup;
-        if (!MakeBackup(path, backup)) return false;
+        CPath backup;
+        if (!path.MakeBackup(&backup, true)) return false;
         if (DecompressSwfFile(backup, path, false)) return true;
         // Put the original back; the failed pass left nothing at path.
         RenameOver(backup, path);
         return false;
     }
-    SwfPath unique;
-    if (!MakeUniqueSibling(path, unique)) return false;
+    CPath unique(path);
+    if (!unique.MakeUnique()) return false;
     if (!DecompressSwfFile(path, unique, false)) return false;
     // The rename replaces the compressed file in one step.
     if (RenameOver(unique, path)) return true;
-    std::remove(unique.c_str());
+    unique.Delete(false);
     g_lastError = swf_file_error::kCannotWrite;
     return false;
 }

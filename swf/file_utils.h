@@ -6,10 +6,7 @@
 // Every operation returns true only on success; a failed rewrite leaves no
 // partial destination behind and never touches a destination the caller
 // asked to keep.
-#include <string>
-
-// Path of a file handed to the utilities.
-using SwfPath = std::string;
+#include "foundation/path.h"
 
 // Codes of the process-wide last error, set by the failing operation and left
 // as they were by successes.
@@ -28,18 +25,19 @@ void SetSwfFileLastError(int code);
 
 // True when the file begins with "FWS" or "CWS"; false, without an error
 // code, when it cannot be opened.
-bool IsSwfFile(const SwfPath& path);
+bool IsSwfFile(const CPath& path);
 // True when the file begins with "CWS"; a file that cannot be opened sets 5.
-bool IsSwfFileCompressed(const SwfPath& path);
+bool IsSwfFileCompressed(const CPath& path);
 
-// Plain movie to compressed movie. The destination is created only when the
-// source is a plain movie; an existing destination is replaced only when
-// `replace` is set. The source and the destination must differ.
-bool CompressSwfFile(const SwfPath& source, const SwfPath& destination, bool replace);
+// Plain movie to compressed movie. The destination (Finder type 'SWFL',
+// creator 'SWF2') is created only when the source is a plain movie; an
+// existing destination is replaced only when `replace` is set, and only once
+// the new file is complete. The source and the destination must differ.
+bool CompressSwfFile(const CPath& source, const CPath& destination, bool replace);
 // Compressed movie to plain movie, with the same rules.
-bool DecompressSwfFile(const SwfPath& source, const SwfPath& destination, bool replace);
+bool DecompressSwfFile(const CPath& source, const CPath& destination, bool replace);
 // Replaces a compressed movie by its plain form under the same name. A plain
 // movie is already what the caller wants: true, untouched. With keepBackup
 // the compressed file stays beside it as name + "~" (an older backup is
 // replaced); a failure puts the original back.
-bool DecompressSwfFileInPlace(const SwfPath& path, bool keepBackup);
+bool DecompressSwfFileInPlace(const CPath& path, bool keepBackup);

@@ -4,6 +4,7 @@
 
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
+#include "swf/tag_body.h"
 
 namespace {
 
@@ -163,25 +164,13 @@ int CMorphLineStyle::Parse(CSwfReader& reader)
 template <class Style>
 int CMorphStyleArray<Style>::Write(CSwfStream& stream)
 {
-    const uint32_t start = stream.GetPosition();
-    SwfWriteStyleCount(stream, styles.size());
-    const size_t count = std::min<size_t>(styles.size(), 0xFFFF);
-    for (size_t i = 0; i < count; ++i) styles[i]->Write(stream);
-    return int(stream.GetPosition() - start);
+    return SwfWriteStyleList(stream, styles);
 }
 
 template <class Style>
 int CMorphStyleArray<Style>::Parse(CSwfReader& reader)
 {
-    const uint32_t start = reader.GetPosition();
-    styles.clear();
-    const uint16_t count = SwfReadStyleCount(reader);
-    for (int i = 0; i < count && reader.GetRemaining() > 0; ++i) {
-        auto style = std::make_unique<Style>();
-        style->Parse(reader);
-        styles.push_back(std::move(style));
-    }
-    return int(reader.GetPosition() - start);
+    return SwfParseStyleList(reader, styles, [] { return std::make_unique<Style>(); });
 }
 
 template class CMorphStyleArray<CMorphFillStyle>;
@@ -210,7 +199,7 @@ int CTagDefineMorphShape::Write(CSwfStream& stream)
 int CTagDefineMorphShape::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();
-    const uint64_t tagEnd = uint64_t(start) + reader.GetTagLength();
+    const uint64_t tagEnd = SwfBodyEnd(reader, start);
     Clear();
     characterId = reader.ReadU16();
     startBounds = std::make_unique<CSwfRect>();

@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <sys/stat.h>
 
+#include "foundation/file_services.h"
+#include "platform/gestalt.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
 #include "swf/reader_primitives.h"
@@ -101,16 +102,16 @@ void CSwfMovie::CloseFile()
     file = nullptr;
 }
 
-bool CSwfMovie::Open(const std::string& target, bool replace)
+bool CSwfMovie::Open(const CPath& target, bool replace)
 {
     CloseFile();
     error.clear();
     path = target;
-    struct stat st {};
-    if (stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode) || !replace) return false;
-    }
-    file = std::fopen(target.c_str(), "wb");
+    CFileInfo info;
+    info.type = platform::FourCharCode("SWFL");
+    info.creator = platform::FourCharCode("SWF2");
+    if (!CreateTypedFile(path, &info, replace)) return false;
+    file = std::fopen(path.GetFullPath().c_str(), "wb");
     if (!file) return false;
     std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
 

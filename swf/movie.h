@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/path.h"
 #include "foundation/signal.h"
 #include "swf/object.h"
 #include "swf/records.h"
@@ -56,9 +57,9 @@ public:
     uint8_t GetVersion() const { return version; }
     static bool FitsMaxFrame(int width, int height);
 
-    // Creates the file (an existing one only with replace) and writes the
-    // provisional header.
-    bool Open(const std::string& path, bool replace);
+    // Creates the file as a SWF movie (an existing one only with replace)
+    // and writes the provisional header.
+    bool Open(const CPath& path, bool replace);
     // Writes the tag and returns the bytes written; 0 for a null or dropped
     // tag, or one that cannot be written. Deletes the tag unless keep.
     int AddTag(CSwfTag* tag, bool keep = false);
@@ -91,7 +92,7 @@ private:
     bool recordPlacements = false;
     bool recordClipDepths = false;
     std::FILE* file = nullptr;
-    std::string path;
+    CPath path;
     CSwfRect frameRect;
     float frameRate = 0;
     uint16_t frameCount = 0;

@@ -38,8 +38,6 @@ int SwfWriteColor(CSwfStream& stream, const CSwfRGB& colour, bool alpha)
     return 4;
 }
 
-uint16_t SwfOffsetId(uint16_t id, int delta) { return SwfClampU16(int64_t(id) + delta); }
-
 void SwfWriteStyleCount(CSwfStream& stream, size_t count)
 {
     if (count > 0xFFFF) {
@@ -280,27 +278,17 @@ std::unique_ptr<CLineStyle> CLineStyle::Make(uint16_t width, uint32_t packed, ui
 template <class Style>
 int CSwfStyleArray<Style>::Write(CSwfStream& stream)
 {
-    const uint32_t start = stream.GetPosition();
-    SwfWriteStyleCount(stream, styles.size());
-    const size_t count = std::min<size_t>(styles.size(), 0xFFFF);
-    for (size_t i = 0; i < count; ++i) styles[i]->Write(stream);
-    return int(stream.GetPosition() - start);
+    return SwfWriteStyleList(stream, styles);
 }
 
 template <class Style>
 int CSwfStyleArray<Style>::Parse(CSwfReader& reader)
 {
-    const uint32_t start = reader.GetPosition();
-    Clear();
-    const uint16_t count = SwfReadStyleCount(reader);
-    // The count comes from the file: stop where the data does.
-    for (int i = 0; i < count && reader.GetRemaining() > 0; ++i) {
+    return SwfParseStyleList(reader, styles, [this] {
         auto style = std::make_unique<Style>();
         style->alpha = alpha ? 1 : 0;
-        style->Parse(reader);
-        styles.push_back(std::move(style));
-    }
-    return int(reader.GetPosition() - start);
+        return style;
+    });
 }
 
 template <class Style>

@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "swf/object.h"
+#include "swf/reader_primitives.h"
 #include "swf/records.h"
+#include "swf/stream.h"
+#include "swf/tag_body.h"
 
 class CSwfReader;
 class CSwfStream;
@@ -38,11 +41,17 @@ std::unique_ptr<CSwfRGB> SwfMakeColor(uint32_t packed, bool alpha);
 std::unique_ptr<CSwfRGB> SwfCopyColor(const CSwfRGB* colour, bool alpha);
 // Writes the colour as RGBA (4 bytes) or RGB (3 bytes) whatever its object kind.
 int SwfWriteColor(CSwfStream& stream, const CSwfRGB& colour, bool alpha);
-// Adds delta to an id, saturating to the 16-bit range.
-uint16_t SwfOffsetId(uint16_t id, int delta);
 // Count of a style array: one byte below 255, else 0xFF and a U16.
 void SwfWriteStyleCount(CSwfStream& stream, size_t count);
 uint16_t SwfReadStyleCount(CSwfReader& reader);
+
+// Count and styles of a style array (shape or morph styles alike).
+template <class Style>
+int SwfWriteStyleList(CSwfStream& stream, const std::vector<std::unique_ptr<Style>>& styles);
+// Replaces the list with the styles read; makeStyle creates each new style.
+// The count comes from the file, so reading stops where the data does.
+template <class Style, class Make>
+int SwfParseStyleList(CSwfReader& reader, std::vector<std::unique_ptr<Style>>& styles, Make makeStyle);
 
 class CSwfGradRecord : public CSwfObject {
 public:
@@ -149,3 +158,27 @@ class CLineStyleArray : public CSwfStyleArray<CLineStyle> {
 public:
     using CSwfStyleArray::CSwfStyleArray;
 };
+
+template <class Style>
+int SwfWriteStyleList(CSwfStream& stream, const std::vector<std::unique_ptr<Style>>& styles)
+{
+    const uint32_t start = stream.GetPosition();
+    SwfWriteStyleCount(stream, styles.size());
+    const size_t count = styles.size() < 0xFFFF ? styles.size() : 0xFFFF;
+    for (size_t i = 0; i < count; ++i) styles[i]->Write(stream);
+    return int(stream.GetPosition() - start);
+}
+
+template <class Style, class Make>
+int SwfParseStyleList(CSwfReader& reader, std::vector<std::unique_ptr<Style>>& styles, Make makeStyle)
+{
+    const uint32_t start = reader.GetPosition();
+    styles.clear();
+    const uint16_t count = SwfReadStyleCount(reader);
+    for (int i = 0; i < count && reader.GetRemaining() > 0; ++i) {
+        std::unique_ptr<Style> style = makeStyle();
+        style->Parse(reader);
+        styles.push_back(std::move(style));
+    }
+    return int(reader.GetPosition() - start);
+}

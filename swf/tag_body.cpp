@@ -32,4 +32,14 @@ bool SwfWriteLargeTagHeader(CSwfStream& stream, const CSwfTag& tag, uint64_t bod
 
 int SwfConsumed(const CSwfReader& reader, uint32_t start) { return static_cast<int>(reader.GetPosition() - start); }
 
-// SwfOffsetId is defined with the style arrays (styles.cpp).
+uint16_t SwfOffsetId(uint16_t id, int delta) { return SwfClampU16(int64_t(id) + delta); }
+
+uint64_t SwfBodyEnd(const CSwfReader& reader, uint32_t start)
+{
+    return uint64_t(start) + (reader.GetTagLength() ? reader.GetTagLength() : reader.GetRemaining());
+}
+
+uint64_t SwfLeftInBody(const CSwfReader& reader, uint64_t end)
+{
+    return end > reader.GetPosition() ? end - reader.GetPosition() : 0;
+}

@@ -26,3 +26,9 @@ int SwfConsumed(const CSwfReader& reader, uint32_t start);
 // Renumbers a 16-bit id or depth; it saturates like the display-list tags,
 // since a wrapped id would point at another character.
 uint16_t SwfOffsetId(uint16_t id, int delta);
+
+// End of the body that starts at start; a reader without a tag length reads to its end.
+uint64_t SwfBodyEnd(const CSwfReader& reader, uint32_t start);
+
+// Bytes left before the end of the body.
+uint64_t SwfLeftInBody(const CSwfReader& reader, uint64_t end);

@@ -341,13 +341,9 @@ TEST(SwfActionBlock, BranchesOverDroppedActionsLandOnTheSameAction)
 
 TEST(SwfActionBlock, OverlongBranchFailsInsteadOfWrapping)
 {
-    CTagDoAction block;
-    block.AddAction(new CActionJump);
-    const std::string big(1000, 'x');
-    for (int i = 0; i < 40; ++i) block.AddAction(new CActionPush(big.c_str()));
-    block.EndBlock();
+    std::unique_ptr<CTagDoAction> block(OverlongBranchBlock());
     CSwfStream s(6);
-    block.Write(s);
+    block->Write(s);
     EXPECT_TRUE(s.Failed());
     EXPECT_NE(s.GetError().find("branch"), std::string::npos);
 }

@@ -116,6 +116,26 @@ TEST(SwfButtonTags, DefineButton2ActionListsBothWays)
     EXPECT_EQ(parsed.records.size(), 1u);
 }
 
+TEST(SwfButtonTags, FilterListAndBlendModeAreKept)
+{
+    CTagDefineButton2 button;
+    button.SetCharacterId(1);
+    auto* record = new CSwfButtonRecord(
+        swf_button_state::kUp | swf_button_state::kHasFilterList | swf_button_state::kHasBlendMode, 2, 1);
+    record->filterList = Cat({{0x01, 0x01}, Filled(9, 0x40)});  // one blur filter
+    record->blendMode = 5;
+    button.AddRecord(record);
+    const Bytes bytes = Cat({{0x99, 0x08, 0x01, 0x00, 0x00, 0x00, 0x00, 0x31, 0x02, 0x00, 0x01, 0x00, 0x00, 0x04},
+                             record->filterList,
+                             {0x05, 0x00}});
+    EXPECT_EQ(Written(button), bytes);
+    CTagDefineButton2 parsed;
+    EXPECT_EQ(ParseTag(parsed, bytes), 25);
+    ASSERT_EQ(parsed.records.size(), 1u);
+    EXPECT_EQ(parsed.records[0]->filterList, record->filterList);
+    EXPECT_EQ(parsed.records[0]->blendMode, 5);
+}
+
 TEST(SwfButtonTags, DefineButtonVectors)
 {
     auto make = [](bool withList) {

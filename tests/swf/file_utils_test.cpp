@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <random>
 
-#include "support/swf_checkers.h"
+#include "platform/files.h"
+#include "support/swf_tools.h"
 #include "support/test_support.h"
 #include "swf/bitmaps.h"
 #include "swf/file_utils.h"
@@ -53,25 +54,27 @@ TEST(SwfFileUtils, CompressedMovieExpandsToThePlainMovie)
     EXPECT_EQ(packed.substr(0, 3), "CWS");
     EXPECT_EQ(packed.substr(3, 5), plain.substr(3, 5));  // version and plain length
     EXPECT_LT(packed.size(), plain.size());
+    uint8_t finder[32] = {};
+    ASSERT_EQ(platform::ReadFinderInfo(dir.file("c.swf"), finder), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(finder), 8), "SWFLSWF2");
 
     ASSERT_TRUE(DecompressSwfFile(dir.file("c.swf"), dir.file("b.swf"), false));
     EXPECT_EQ(ReadFile(dir.file("b.swf")), plain);
     EXPECT_EQ(GetSwfFileLastError(), kUntouched);
 
     // An independent zlib reads our stream.
-    std::string inflated;
     const std::string python = "python3 -c \"import sys,zlib; d=open(sys.argv[1],'rb').read(); "
-                               "sys.stdout.buffer.write(zlib.decompress(d[8:]))\" ";
-    ASSERT_EQ(tavrel_test::RunCommand(python + tavrel_test::ShellQuote(dir.file("c.swf")), inflated), 0);
-    EXPECT_EQ(inflated, plain.substr(8));
+                               "open(sys.argv[2],'wb').write(zlib.decompress(d[8:]))\" ";
+    const tavrel_test::ToolResult inflate =
+        tavrel_test::RunCommand(python + "'" + dir.file("c.swf") + "' '" + dir.file("inflated") + "'");
+    ASSERT_EQ(inflate.exitCode, 0) << inflate.output;
+    EXPECT_EQ(ReadFile(dir.file("inflated")), plain.substr(8));
 
     // And an independent SWF reader accepts the compressed movie.
-    const std::string dump = tavrel_test::SwfToolPath("swf-dump");
-    if (!dump.empty()) {
-        std::string json;
-        EXPECT_EQ(tavrel_test::RunCommand(dump + " --compact " + tavrel_test::ShellQuote(dir.file("c.swf")), json), 0)
-            << json;
-        EXPECT_NE(json.find("\"compression\":\"zlib\""), std::string::npos) << json;
+    if (!tavrel_test::SwfToolPath("swf-dump").empty()) {
+        const tavrel_test::ToolResult dump = tavrel_test::SwfDumpDeep(dir.file("c.swf"));
+        EXPECT_EQ(dump.exitCode, 0) << dump.output;
+        EXPECT_NE(dump.output.find("\"compression\":\"zlib\""), std::string::npos) << dump.output;
     }
 }
 
@@ -166,7 +169,12 @@ TEST(SwfFileUtils, DamagedCompressedMoviesLeaveNoFile)
         WriteFile(dir.file("bad.swf"), bytes);
         EXPECT_FALSE(DecompressSwfFile(dir.file("bad.swf"), dir.file("out.swf"), true)) << what;
         EXPECT_FALSE(Exists(dir.file("out.swf"))) << what;
+        // A destination the caller allowed to replace survives a failed pass.
+        WriteFile(dir.file("old.swf"), "old");
+        EXPECT_FALSE(DecompressSwfFile(dir.file("bad.swf"), dir.file("old.swf"), true)) << what;
+        EXPECT_EQ(ReadFile(dir.file("old.swf")), "old") << what;
     }
+    EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"bad.swf", "old.swf", "packed.swf", "plain.swf"}));
 }
 
 TEST(SwfFileUtils, InPlaceExpansion)

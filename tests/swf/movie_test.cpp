@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "support/swf_tools.h"
 #include "swf/actions.h"
@@ -19,6 +20,13 @@ Bytes FileBytes(const std::string& path)
 {
     const std::string s = ReadFile(path);
     return Bytes(s.begin(), s.end());
+}
+
+// A small movie opened on a fresh file; the test asserts it opened.
+bool OpenSmall(CSwfMovie& movie, const std::string& path)
+{
+    movie.SetHeader(400, 400, 12.0f, 6);
+    return movie.Open(path, false);
 }
 
 TEST(SwfHeader, BothWays)
@@ -76,15 +84,24 @@ TEST(SwfMovie, OpenRefusesWhatItMustNotReplace)
 
 TEST(SwfMovie, FullDiskIsReportedByClose)
 {
-    struct stat st {};
-    if (stat("/dev/full", &st) != 0) GTEST_SKIP() << "no /dev/full";
+    // A file-size limit stands in for a full disk: writes past it fail.
+    TempDir dir;
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     CSwfMovie movie;
-    movie.SetHeader(400, 400, 12.0f, 6);
-    ASSERT_TRUE(movie.Open("/dev/full", true));
-    movie.AddTag(new CTagShowFrame);
-    EXPECT_EQ(movie.Close(), 0u);
+    const bool opened = OpenSmall(movie, dir.file("full.swf"));
+    for (int i = 0; opened && i < 100; ++i) movie.AddTag(new CTagFrameLabel(std::to_string(i).c_str()));
+    const uint32_t length = opened ? movie.Close() : 1;
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(length, 0u);
     EXPECT_TRUE(movie.Failed());
-    EXPECT_NE(movie.GetError().find("movie"), std::string::npos) << movie.GetError();
+    EXPECT_NE(movie.GetError().find("cannot write the movie"), std::string::npos) << movie.GetError();
 }
 
 struct FrameLog {
@@ -104,8 +121,7 @@ TEST(SwfMovie, FramesLabelsAndSignal)
     CSwfMovie movie;
     FrameLog log{&movie, {}};
     movie.frameSignal.Connect(Callback::BindMember(&log, &FrameLog::OnFrame));
-    movie.SetHeader(400, 400, 12.0f, 6);
-    ASSERT_TRUE(movie.Open(dir.file("frames.swf"), false));
+    ASSERT_TRUE(OpenSmall(movie, dir.file("frames.swf")));
 
     EXPECT_GT(movie.AddTag(new CTagFrameLabel("a")), 0);
     auto* dup = new CTagFrameLabel("a");
@@ -133,8 +149,7 @@ TEST(SwfMovie, FrameCountCannotPass65535)
 {
     TempDir dir;
     CSwfMovie movie;
-    movie.SetHeader(400, 400, 12.0f, 6);
-    ASSERT_TRUE(movie.Open(dir.file("long.swf"), false));
+    ASSERT_TRUE(OpenSmall(movie, dir.file("long.swf")));
     CTagShowFrame frame;
     for (int i = 0; i < 65535; ++i) movie.AddTag(&frame, true);
     EXPECT_FALSE(movie.Failed());
@@ -147,14 +162,8 @@ TEST(SwfMovie, UnrepresentableTagFailsTheMovie)
 {
     TempDir dir;
     CSwfMovie movie;
-    movie.SetHeader(400, 400, 12.0f, 6);
-    ASSERT_TRUE(movie.Open(dir.file("bad.swf"), false));
-    auto* block = new CTagDoAction;
-    block->AddAction(new CActionJump);
-    const std::string big(1000, 'x');
-    for (int i = 0; i < 40; ++i) block->AddAction(new CActionPush(big.c_str()));
-    block->EndBlock();
-    EXPECT_EQ(movie.AddTag(block), 0);
+    ASSERT_TRUE(OpenSmall(movie, dir.file("bad.swf")));
+    EXPECT_EQ(movie.AddTag(OverlongBranchBlock()), 0);
     EXPECT_NE(movie.GetError().find("branch"), std::string::npos);
     EXPECT_EQ(movie.Close(), 0u);
 }
@@ -163,8 +172,7 @@ TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
 {
     TempDir dir;
     CSwfMovie movie;
-    movie.SetHeader(400, 400, 12.0f, 6);
-    ASSERT_TRUE(movie.Open(dir.file("patch.swf"), false));
+    ASSERT_TRUE(OpenSmall(movie, dir.file("patch.swf")));
     movie.SetRecordPlacements(true);
     movie.SetRecordClipDepths(true);
     for (uint16_t depth : {30, 10, 30}) {

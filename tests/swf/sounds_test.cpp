@@ -168,20 +168,4 @@ TEST(SwfSoundTags, TruncatedBodiesStayInsideTheData)
     EXPECT_EQ(info.envelope[0].rightLevel, 3);
 }
 
-TEST(SwfSoundTags, OffsetIdsMovesSoundIds)
-{
-    CTagDefineSound sound;
-    sound.characterId = 7;
-    CTagStartSound start;
-    start.soundId = 7;
-    CTagSoundStreamBlock block;
-    block.data = {1};
-    sound.OffsetIds(100, 5, 5);
-    start.OffsetIds(100, 5, 5);
-    block.OffsetIds(100, 5, 5);
-    EXPECT_EQ(sound.characterId, 107);
-    EXPECT_EQ(start.soundId, 107);
-    EXPECT_EQ(block.data, Bytes{1});
-}
-
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "swf/actions.h"
 #include "swf/object.h"
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
@@ -47,4 +48,15 @@ int ParseBody(Obj& object, const Bytes& bytes, uint8_t version = 4)
     CSwfReader r;
     r.LoadBytes(bytes, version);
     return object.Parse(r);
+}
+
+// A DoAction whose Jump spans 40 KB: more than a branch offset can hold.
+inline CTagDoAction* OverlongBranchBlock()
+{
+    auto* block = new CTagDoAction;
+    block->AddAction(new CActionJump);
+    const std::string big(1000, 'x');
+    for (int i = 0; i < 40; ++i) block->AddAction(new CActionPush(big.c_str()));
+    block->EndBlock();
+    return block;
 }

@@ -52,11 +52,4 @@ TEST(SwfVideoTags, RenumberingMovesStreamAndFrames)
     EXPECT_EQ(frame.frameNum, 2);
 }
 
-TEST(SwfVideoTags, FrameLengthShorterThanItsFieldsReadsNoData)
-{
-    CTagVideoFrame frame(2);
-    EXPECT_EQ(ParseTag(frame, {0x42, 0x0F, 0x07, 0x00, 0x09, 0x00, 0x01}), 4);
-    EXPECT_TRUE(frame.data.empty());
-}
-
 }  // namespace

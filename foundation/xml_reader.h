@@ -1,0 +1,132 @@
+#pragma once
+// The XML reader: a whole file parsed into a tree, walked through small
+// non-owning handles with typed getters that take a default. Values are read
+// raw and unescaped by our own entity rules (xml_text.h), byte for byte.
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "foundation/path.h"
+#include "foundation/str.h"
+
+namespace pugi {
+class xml_document;
+struct xml_node_struct;
+}  // namespace pugi
+
+class CXMLAttributes;
+class CXMLNodeList;
+
+// One element (or other tree node) or one attribute value of an open
+// document. Filled once with a tree; never owns what it points at.
+class CXMLNode {
+public:
+    bool SetTree(pugi::xml_node_struct* tree, const CPath& path);
+    bool SetValue(const char* value, const CPath& path);
+    void Release();
+    bool IsEmpty() const { return !tree_ && !value_; }
+
+    // The element's name (for a text node, its text).
+    bool GetName(CStr& out) const;
+    // An element's first child (its text, or the name of a first child
+    // element), or an attribute value without its line feeds; unescaped.
+    // Empty node: out := def and false. Element without children: false,
+    // out unchanged.
+    bool GetText(CStr& out, const char* def = "") const;
+    // GetText with the unescape applied a second time.
+    bool GetTextUnescaped(CStr& out, const char* def = "") const;
+    // As GetText, but an attribute value keeps its line feeds.
+    bool GetTextKeepingLineFeeds(CStr& out) const;
+    std::string GetString(const char* def = "") const;
+    std::string GetUnescapedString(const char* def = "") const;
+
+    // Typed values of the text, or def when there is none. Integers come
+    // back in 64 bits so that unsigned 32-bit values (colours) stay whole.
+    long GetInt(long def) const;
+    double GetDouble(double def) const;
+    // True only for "true" in any case.
+    bool GetBool() const;
+    // The text as a path; a relative one is resolved against the document's
+    // folder. False, out unchanged, when there is no text.
+    bool GetPath(CPath& out) const;
+    // Base64-decoded text as a terminated byte string.
+    bool GetDecodedData(CStr& out, const char* def = "") const;
+    // Base64-decoded bytes into buffer when they fit capacity.
+    bool GetDecodedDataInto(void* buffer, size_t capacity, size_t* length) const;
+
+    bool GetFirstChild(CXMLNode& out) const;
+    bool GetAttributes(CXMLAttributes& out) const;
+    bool GetChildren(CXMLNodeList& out) const;
+
+private:
+    // Unescaped text; false when there is none.
+    bool ReadText(std::string& out, bool keepLineFeeds) const;
+    bool TextOrDefault(CStr& out, const char* def, bool unescapeAgain) const;
+    bool DecodeBase64(std::string& out) const;
+
+    pugi::xml_node_struct* tree_ = nullptr;
+    const char* value_ = nullptr;
+    CPath path_;
+};
+
+// The children of one element, in document order.
+class CXMLNodeList {
+public:
+    void Set(pugi::xml_node_struct* parent, const CPath& path);
+    int GetCount() const;
+    bool GetAt(int index, CXMLNode& out) const;
+
+private:
+    pugi::xml_node_struct* parent_ = nullptr;
+    CPath path_;
+    // Walking forward from the last child handed out keeps loops linear.
+    mutable int cursorIndex_ = -1;
+    mutable pugi::xml_node_struct* cursor_ = nullptr;
+};
+
+// The attributes of one element, looked up by case-sensitive name.
+class CXMLAttributes {
+public:
+    void Set(pugi::xml_node_struct* element, const CPath& path);
+    bool Get(const char* name, CXMLNode& out) const;
+
+private:
+    pugi::xml_node_struct* element_ = nullptr;
+    CPath path_;
+};
+
+// A parsed XML file. Handles taken from it are valid until Close.
+class CXMLDocument {
+public:
+    CXMLDocument();
+    ~CXMLDocument();
+    CXMLDocument(const CXMLDocument&) = delete;
+    CXMLDocument& operator=(const CXMLDocument&) = delete;
+
+    bool Load(const CPath& path);
+    void Close();
+    bool IsOpen() const { return tree_ != nullptr; }
+    bool GetFirstChild(CXMLNode& out) const;
+    const CPath& GetPath() const { return path_; }
+    // Why the last Load failed, for messages.
+    const std::string& GetLastError() const { return error_; }
+
+protected:
+    std::unique_ptr<pugi::xml_document> tree_;
+    CPath path_;
+    std::string error_;
+};
+
+// A document plus the encoding its first node names.
+class CXMLInputFile : public CXMLDocument {
+public:
+    enum Encoding { kEncodingUnknown = 0, kEncodingUTF8 = 1, kEncodingUTF16 = 2 };
+
+    bool Open(const CPath& path);
+    // The first node: the "xml" element in files of our own form.
+    bool GetRoot(CXMLNode& out) const { return GetFirstChild(out); }
+    int GetEncoding() const { return encoding_; }
+
+private:
+    int encoding_ = kEncodingUnknown;
+};

@@ -1,0 +1,192 @@
+#include "foundation/xml_writer.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "foundation/base64.h"
+#include "platform/files.h"
+#include "foundation/xml_text.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Permissions a freshly created file would get (the temporary file starts
+// private), or those of the file being replaced.
+mode_t FinalMode(const std::string& target)
+{
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+CXMLOutputFile::~CXMLOutputFile()
+{
+    Close();
+}
+
+bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bool replace)
+{
+    Close();
+    std::string target = path.GetFullPath();
+    if (target.empty() || target.back() == '/') return false;
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !replace || platform::IsLocked(target)))
+        return false;
+
+    // Hidden, beside the target (so the rename stays on one file system),
+    // and short enough for the longest file names.
+    std::string temp = FolderOf(target) + "/." + NameOf(target).substr(0, 200) + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    CFileInfo info;
+    info.type = options.type;
+    info.creator = options.creator;
+    CPath tempPath(temp);
+    std::FILE* file = nullptr;
+    if (CreateTypedFile(tempPath, &info, true)) file = tempPath.Fopen("wb");
+    if (!file) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    ::fchmod(::fileno(file), FinalMode(target));
+    file_ = file;
+    path_ = CPath(target);
+    tempPath_ = temp;
+    failed_ = false;
+    declarationStyle_ = options.declarationStyle;
+    wroteDeclaration_ = options.writeDeclaration;
+    if (wroteDeclaration_)
+        Put(declarationStyle_ == CXMLWriteOptions::kDeclarationStandard ? "<?xml version=\"1.0\" ?>\n"
+                                                                        : "<xml version=\"1.0\">\n");
+    return true;
+}
+
+bool CXMLOutputFile::Close()
+{
+    if (!file_) return lastClose_;
+    bool ownStyle = wroteDeclaration_ && declarationStyle_ == CXMLWriteOptions::kDeclarationOwn;
+    Put(ownStyle ? "\n</xml>\n" : "\n");
+    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
+    if (std::fclose(file_) != 0) failed_ = true;
+    file_ = nullptr;
+    if (!failed_ && std::rename(tempPath_.c_str(), path_.GetFullPath().c_str()) != 0) failed_ = true;
+    if (failed_) ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+    lastClose_ = !failed_;
+    return lastClose_;
+}
+
+void CXMLOutputFile::Put(std::string_view bytes)
+{
+    if (!file_ || failed_) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+}
+
+CXMLOutputFile& CXMLOutputFile::Write(std::string_view markup)
+{
+    Put(markup);
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::Write(const char* markup)
+{
+    if (markup) Put(markup);
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WriteBool(bool value)
+{
+    Put(value ? "true" : "false");
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WriteInt(long value)
+{
+    Put(std::to_string(value));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WriteUInt(unsigned int value)
+{
+    Put(std::to_string(value));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WriteULong(unsigned long value)
+{
+    Put(std::to_string(value));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WriteShort(short value)
+{
+    Put(std::to_string(value));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WriteDouble(double value)
+{
+    Put(xmltext::FormatDouble(value));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WriteFloat(float value)
+{
+    Put(xmltext::FormatDouble(value));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::EscapeAndWrite(std::string_view text)
+{
+    Put(xmltext::Escape(text));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::EscapeAndWrite(const char* text)
+{
+    if (text) Put(xmltext::Escape(text));
+    return *this;
+}
+
+CXMLOutputFile& CXMLOutputFile::WritePath(const CPath& path)
+{
+    return EscapeAndWrite(path.GetFullPath());
+}
+
+CXMLOutputFile& CXMLOutputFile::WritePath(const char* path)
+{
+    return WritePath(CPath(path));
+}
+
+size_t CXMLOutputFile::WriteBase64(const void* bytes, size_t length)
+{
+    CBase64 encoder;
+    if (!file_ || !encoder.Encode(static_cast<const uint8_t*>(bytes), length)) return 0;
+    Put(std::string_view(reinterpret_cast<const char*>(encoder.GetData()), encoder.GetLength()));
+    return failed_ ? 0 : encoder.GetLength();
+}
+
+size_t CXMLOutputFile::WriteBase64String(const char* text)
+{
+    return text ? WriteBase64(text, std::strlen(text)) : 0;
+}

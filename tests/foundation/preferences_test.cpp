@@ -1,0 +1,225 @@
+#include "foundation/preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "support/preferences_fixture.h"
+#include "support/test_support.h"
+
+namespace {
+
+using tavrel_test::ReadFile;
+using tavrel_test::WriteFile;
+
+class PreferencesTest : public ::testing::Test {
+protected:
+    tavrel_test::ScopedPreferencesFolders folders_;
+};
+
+TEST_F(PreferencesTest, ValuesAreVisibleAtOnceAndReloadAfterSynchronize)
+{
+    const unsigned char data[] = {0, 1, 2, 0xFF, '\n', '<'};
+    const char* text = "Caf\x8E \"quoted\" <tag> & line\nbreak\r\n\ttab";
+    {
+        CPreferences prefs;
+        ASSERT_TRUE(prefs.Open("Domain", 1));
+        EXPECT_TRUE(prefs.SetInt("int", -1));
+        EXPECT_TRUE(prefs.SetLong("long", 2147483647L));
+        EXPECT_TRUE(prefs.SetLong("huge", 4294967296L));
+        EXPECT_TRUE(prefs.SetBool("yes", true));
+        EXPECT_TRUE(prefs.SetBool("no", false));
+        EXPECT_TRUE(prefs.SetString("text", text));
+        EXPECT_TRUE(prefs.SetString("empty", ""));
+        EXPECT_TRUE(prefs.SetData("data", data, sizeof data));
+        EXPECT_TRUE(prefs.SetString("key with \"odd\" & <bytes>\n\xA5", "v"));
+
+        int32_t i = 0;
+        EXPECT_TRUE(prefs.GetInt("int", i));
+        EXPECT_EQ(i, -1);
+        // Nothing reaches the disk before the synchronize.
+        EXPECT_FALSE(std::filesystem::exists(folders_.UserFile("Domain")));
+        EXPECT_TRUE(prefs.Synchronize());
+        EXPECT_FALSE(prefs.IsOpen());
+    }
+    ASSERT_TRUE(std::filesystem::exists(folders_.UserFile("Domain")));
+
+    CPreferences fresh;
+    ASSERT_TRUE(fresh.Open("Domain", 1));
+    int32_t i = 0;
+    bool b = false;
+    EXPECT_TRUE(fresh.GetInt("int", i));
+    EXPECT_EQ(i, -1);
+    EXPECT_TRUE(fresh.GetInt("long", i));
+    EXPECT_EQ(i, 2147483647);
+    i = 5;
+    EXPECT_FALSE(fresh.GetInt("huge", i));  // does not fit 32 bits
+    EXPECT_EQ(i, 5);
+    EXPECT_TRUE(fresh.GetBool("yes", b));
+    EXPECT_TRUE(b);
+    EXPECT_TRUE(fresh.GetBool("no", b));
+    EXPECT_FALSE(b);
+    char buffer[256];
+    EXPECT_TRUE(fresh.GetString("text", buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, text);
+    EXPECT_TRUE(fresh.GetString("empty", buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "");
+    EXPECT_TRUE(fresh.GetString("key with \"odd\" & <bytes>\n\xA5", buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "v");
+    unsigned char back[sizeof data] = {};
+    EXPECT_EQ(fresh.GetData("data", back, sizeof back), sizeof data);
+    EXPECT_EQ(std::memcmp(back, data, sizeof data), 0);
+
+    // Wrong types and missing keys leave the value alone.
+    i = 9;
+    EXPECT_FALSE(fresh.GetInt("text", i));
+    EXPECT_FALSE(fresh.GetInt("yes", i));
+    EXPECT_FALSE(fresh.GetInt("missing", i));
+    EXPECT_EQ(i, 9);
+    EXPECT_FALSE(fresh.GetBool("int", b));
+    EXPECT_FALSE(fresh.GetString("data", buffer, sizeof buffer));
+    EXPECT_EQ(fresh.GetData("text", back, sizeof back), 0u);
+    EXPECT_FALSE(fresh.GetString(nullptr, buffer, sizeof buffer));
+}
+
+TEST_F(PreferencesTest, BuffersThatAreTooSmallGetNothing)
+{
+    CPreferences prefs;
+    ASSERT_TRUE(prefs.Open("Small", 1));
+    const char bytes[] = "12345";
+    ASSERT_TRUE(prefs.SetData("d", bytes, 5));
+    ASSERT_TRUE(prefs.SetString("s", "abcd"));
+    char buffer[8] = "xxxxxxx";
+    EXPECT_EQ(prefs.GetData("d", buffer, 4), 0u);
+    EXPECT_STREQ(buffer, "xxxxxxx");
+    EXPECT_FALSE(prefs.GetString("s", buffer, 4));  // no room for the terminator
+    EXPECT_STREQ(buffer, "xxxxxxx");
+    EXPECT_FALSE(prefs.GetString("s", nullptr, 8));
+    EXPECT_FALSE(prefs.GetString("s", buffer, 0));
+    EXPECT_TRUE(prefs.GetString("s", buffer, 5));
+    EXPECT_STREQ(buffer, "abcd");
+}
+
+TEST_F(PreferencesTest, ReadOnlyHandlesNeverWrite)
+{
+    {
+        CPreferences prefs;
+        ASSERT_TRUE(prefs.Open("Fresh", 1));  // no file yet: an empty domain
+        int32_t i;
+        EXPECT_FALSE(prefs.GetInt("x", i));
+        EXPECT_FALSE(prefs.Synchronize());  // nothing to write
+    }
+    EXPECT_FALSE(std::filesystem::exists(folders_.UserFile("Fresh")));
+
+    {
+        CPreferences prefs;
+        ASSERT_TRUE(prefs.Open("Fresh", 1));
+        ASSERT_TRUE(prefs.SetInt("x", 1));
+    }  // the destructor writes
+    std::string written = ReadFile(folders_.UserFile("Fresh"));
+    ASSERT_FALSE(written.empty());
+    // Whatever is on disk now is not rewritten by a handle that only reads.
+    ASSERT_TRUE(WriteFile(folders_.UserFile("Fresh"), written + "\n<!-- marker -->"));
+    {
+        CPreferences prefs;
+        ASSERT_TRUE(prefs.Open("Fresh", 1));
+        int32_t i = 0;
+        EXPECT_TRUE(prefs.GetInt("x", i));
+        EXPECT_EQ(i, 1);
+    }
+    EXPECT_EQ(ReadFile(folders_.UserFile("Fresh")), written + "\n<!-- marker -->");
+}
+
+TEST_F(PreferencesTest, ChangesMadeOnDiskAreSeenByTheNextOpen)
+{
+    {
+        CPreferences prefs;
+        ASSERT_TRUE(prefs.Open("Shared", 1));
+        ASSERT_TRUE(prefs.SetInt("a", 1));
+        ASSERT_TRUE(prefs.Synchronize());
+    }
+    std::filesystem::create_directories(folders_.UserConfig() + "/tavrel/preferences");
+    ASSERT_TRUE(WriteFile(folders_.UserFile("Shared"),
+                          "<xml version=\"1.0\">\n<integer key=\"a\" value=\"5\"/>\n"
+                          "<string key=\"s\" value=\"x&#x0a;y\"/>\n<unknown key=\"u\" value=\"1\"/>\n</xml>\n"));
+    CPreferences prefs;
+    ASSERT_TRUE(prefs.Open("Shared", 1));
+    int32_t a = 0;
+    EXPECT_TRUE(prefs.GetInt("a", a));
+    EXPECT_EQ(a, 5);
+    char buffer[16];
+    EXPECT_TRUE(prefs.GetString("s", buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "x\ny");
+    EXPECT_FALSE(prefs.GetInt("u", a));
+}
+
+TEST_F(PreferencesTest, FailuresAreReported)
+{
+    CPreferences prefs;
+    EXPECT_FALSE(prefs.Open("Domain", 2));
+    EXPECT_FALSE(prefs.Open("../escape", 1));
+    EXPECT_FALSE(prefs.Open("a/b", 1));
+    EXPECT_FALSE(prefs.IsOpen());
+    EXPECT_FALSE(prefs.SetInt("k", 1));  // not open
+
+    // A file that is not ours is not overwritten: the open fails.
+    std::filesystem::create_directories(folders_.UserConfig() + "/tavrel/preferences");
+    ASSERT_TRUE(WriteFile(folders_.UserFile("Broken"), "<xml><oops></xml>"));
+    EXPECT_FALSE(prefs.Open("Broken", 1));
+
+    ASSERT_TRUE(prefs.Open("Domain", 1));
+    EXPECT_EQ(prefs.GetError(), 0);
+    EXPECT_FALSE(prefs.SetInt(nullptr, 1));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorIntKey);
+    EXPECT_TRUE(prefs.SetInt("k", 1));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorIntKey);  // not reset by a success
+    EXPECT_FALSE(prefs.SetString("k", nullptr));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorStringValue);
+    EXPECT_FALSE(prefs.SetString(nullptr, "v"));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorStringKey);
+    EXPECT_FALSE(prefs.SetBool(nullptr, true));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorBoolKey);
+    EXPECT_FALSE(prefs.SetData(nullptr, "x", 1));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorDataKey);
+
+    // The store cannot be written: a file stands where its folder should be.
+    std::filesystem::remove_all(folders_.UserConfig() + "/tavrel");
+    ASSERT_TRUE(WriteFile(folders_.UserConfig() + "/tavrel", "in the way"));
+    EXPECT_FALSE(prefs.Synchronize());
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
+    EXPECT_EQ(ReadFile(folders_.UserConfig() + "/tavrel"), "in the way");
+}
+
+TEST_F(PreferencesTest, SystemScopeIsReadOnly)
+{
+    std::filesystem::create_directories(folders_.SystemConfig() + "/tavrel/preferences");
+    ASSERT_TRUE(WriteFile(folders_.SystemFile("Site"),
+                          "<xml version=\"1.0\">\n<boolean key=\"b\" value=\"true\"/>\n</xml>\n"));
+    CPreferences prefs;
+    ASSERT_TRUE(prefs.Open("Site", 0));
+    bool b = false;
+    EXPECT_TRUE(prefs.GetBool("b", b));
+    EXPECT_TRUE(b);
+    EXPECT_TRUE(prefs.SetBool("b", false));  // kept in memory
+    EXPECT_TRUE(prefs.GetBool("b", b));
+    EXPECT_FALSE(b);
+    EXPECT_FALSE(prefs.Synchronize());
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
+    EXPECT_EQ(ReadFile(folders_.SystemFile("Site")),
+              "<xml version=\"1.0\">\n<boolean key=\"b\" value=\"true\"/>\n</xml>\n");
+}
+
+TEST_F(PreferencesTest, NoIdMeansTheApplicationsOwnDomain)
+{
+    {
+        CPreferences prefs;
+        ASSERT_TRUE(prefs.Open(nullptr, 1));
+        ASSERT_TRUE(prefs.SetInt("k", 3));
+        ASSERT_TRUE(prefs.Synchronize());
+    }
+    EXPECT_TRUE(std::filesystem::exists(folders_.UserFile("Tavrel")));
+}
+
+}  // namespace
