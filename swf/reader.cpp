@@ -14,11 +14,13 @@
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
 #include "swf/file_utils.h"
+#include "swf/fonts.h"
 #include "swf/morph.h"
 #include "swf/movie.h"
 #include "swf/shapes.h"
 #include "swf/sounds.h"
 #include "swf/stream.h"
+#include "swf/text.h"
 #include "swf/sprite.h"
 #include "swf/video.h"
 
@@ -374,7 +376,10 @@ CSwfTag* CSwfReader::CreateTag(int code, uint32_t length)
     case swf_tag::kDefineButton: return new CTagDefineButton;
     case swf_tag::kJPEGTables: return new CTagJPEGTables;
     case swf_tag::kSetBackgroundColor: return new CTagSetBackgroundColor;
+    case swf_tag::kDefineFont: return new CTagDefineFont;
+    case swf_tag::kDefineText: return new CTagDefineText;
     case swf_tag::kDoAction: return new CTagDoAction;
+    case swf_tag::kDefineFontInfo: return new CTagDefineFontInfo;
     case swf_tag::kDefineSound: hasSound = true; return new CTagDefineSound;
     case swf_tag::kStartSound: hasSound = true; return new CTagStartSound;
     case swf_tag::kDefineButtonSound: return new CTagDefineButtonSound;
@@ -388,19 +393,23 @@ CSwfTag* CSwfReader::CreateTag(int code, uint32_t length)
     case swf_tag::kPlaceObject2: return new CTagPlaceObject2;
     case swf_tag::kRemoveObject2: return new CTagRemoveObject2;
     case swf_tag::kDefineShape3: return new CTagDefineShape3;
+    case swf_tag::kDefineText2: return new CTagDefineText2;
     case swf_tag::kDefineButton2: return new CTagDefineButton2;
     case swf_tag::kDefineBitsJPEG3: return new CTagDefineBitsJPEG3;
     case swf_tag::kDefineBitsLossless2: return new CTagDefineBitsLossless2;
+    case swf_tag::kDefineEditText: return new CTagDefineEditText;
     case swf_tag::kDefineSprite: return new CTagDefineSprite;
     case swf_tag::kFrameLabel: return new CTagFrameLabel;
     case swf_tag::kSoundStreamHead2: return new CTagSoundStreamHead2;
     case swf_tag::kDefineMorphShape: return new CTagDefineMorphShape;
+    case swf_tag::kDefineFont2: return new CTagDefineFont2;
     case swf_tag::kExportAssets: return new CTagExportAssets;
     case swf_tag::kImportAssets: return new CTagImportAssets;
     case swf_tag::kEnableDebugger: hasDebugger = true; return new CTagEnableDebugger;
     case swf_tag::kDoInitAction: return new CTagDoInitAction;
     case swf_tag::kDefineVideoStream: return new CTagDefineVideoStream;
     case swf_tag::kVideoFrame: return new CTagVideoFrame(length);
+    case swf_tag::kDefineFontInfo2: return new CTagDefineFontInfo2;
     case swf_tag::kEnableDebugger2: hasDebugger = true; return new CTagEnableDebugger2;
     case kMarkerTagCode: hasMarkerTag = true; return new CTagRaw(uint16_t(code), length);
     default: return new CTagRaw(uint16_t(code), length);

@@ -6,6 +6,7 @@
 #include "swf/actions.h"
 #include "swf/buttons.h"
 #include "swf/display_tags.h"
+#include "swf/fonts.h"
 #include "swf/morph.h"
 #include "swf/records.h"
 #include "swf/shapes.h"
@@ -168,6 +169,10 @@ bool SwfGetFirstId(CSwfTag* tag, uint16_t& id)
     if (!tag) return false;
     if (auto* defined = dynamic_cast<CSwfDefineTag*>(tag)) {
         id = defined->GetCharacterId();
+        return true;
+    }
+    if (auto* info = dynamic_cast<CTagDefineFontInfo*>(tag)) {
+        id = info->fontId;
         return true;
     }
     // Tags without a class of their own (or whose class keeps the id

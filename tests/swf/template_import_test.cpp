@@ -191,6 +191,19 @@ TEST(SwfTemplate, ButtonsBringTheirFontsSoundsAndColourTransforms)
     EXPECT_NE(std::find(out.begin(), out.end(), cxformTag), out.end());
     EXPECT_NE(std::find(out.begin(), out.end(), soundTag), out.end());
     EXPECT_EQ(import.fontIds, std::vector<uint16_t>{5});
+
+    // The same template read back: fonts, infos and texts in their classes.
+    const Bytes movie = PlainMovie(WriteTags(t.list, 6), 1);
+    OwnedReader reader;
+    ASSERT_TRUE(reader.OpenMemory(movie.data(), movie.size(), true, 0, true));
+    CSwfTagList& tags = reader.GetTags(nullptr);
+    EXPECT_EQ(dynamic_cast<CTagRaw*>(tags[1]), nullptr);
+    EXPECT_EQ(dynamic_cast<CTagRaw*>(tags[3]), nullptr);
+    CSwfTemplate parsed;
+    parsed.Load(dynamic_cast<CTagDefineSprite*>(FindCharacterById(9, tags)), tags);
+    CSwfTagList parsedOut;
+    parsed.CopyCharacters(parsedOut, true);
+    EXPECT_EQ(Codes(parsedOut), (std::vector<int>{10, 13, 14, 11, 7, 23, 17, 34, 39}));
 }
 
 TEST(SwfTemplate, MorphShapeBitmapFillsAreCollected)
