@@ -222,6 +222,9 @@ TEST(SwfReader, SplitKeepsTagsApartWhateverTheirLengthsSay)
          {6, 43, 0}},
         {"code 63 and the marker tag", Cat({{0xC0, 0x0F}, {0xC1, 0xF9, 0xAA}, end}), {63, 999, 0}},
         {"no End tag", showFrame, {1, 0}},
+        // A body that counts what is left from its length, not from the data.
+        {"font info length far past the data", Cat({{0x7F, 0x03, 0xF0, 0xFF, 0xFF, 0x7F}, {5, 0, 1, 'A', 0, 'B'}}),
+         {13, 0}},
     };
     for (const Case& c : cases) {
         OwnedReader reader;
