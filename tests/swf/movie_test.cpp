@@ -148,6 +148,7 @@ TEST(SwfMovie, FrameCountCannotPass65535)
     EXPECT_FALSE(movie.Failed());
     EXPECT_EQ(movie.AddTag(&frame, true), 0);
     EXPECT_TRUE(movie.Failed());
+    EXPECT_FALSE(movie.PatchRecorded(1));  // a failed movie stays failed
     EXPECT_EQ(movie.Close(), 0u);
 }
 
