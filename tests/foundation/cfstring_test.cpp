@@ -104,9 +104,4 @@ TEST(AdjustColorBrightness, StepsAndClamps)
     AdjustColorBrightness(nullptr, 10);  // ignored
 }
 
-TEST(DefaultTextEncoding, IsMacRoman)
-{
-    EXPECT_EQ(GetDefaultTextEncoding(), kCFStringEncodingMacRoman);
-}
-
 }  // namespace

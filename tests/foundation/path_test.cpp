@@ -14,21 +14,12 @@
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
+using tavrel_test::IsThere;
 using tavrel_test::ReadFile;
 using tavrel_test::ScopedBundle;
 using tavrel_test::ScopedEnv;
 using tavrel_test::TempDir;
 using tavrel_test::WriteFile;
-
-namespace {
-
-bool IsThere(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
 
 TEST(PathText, StyleAndRelativity)
 {

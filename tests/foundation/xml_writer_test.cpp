@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "platform/files.h"
+#include "support/file_size_limit.h"
 #include "support/locale_fixture.h"
 #include "support/test_support.h"
 
@@ -149,22 +148,14 @@ TEST(XmlWriter, FailedWriteIsReportedAndKeepsTheOldFile)
     ASSERT_TRUE(WriteFile(path, "old"));
 
     // A file size limit makes writes fail as a full disk would.
-    rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-
+    tavrel_test::ScopedFileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Active());
     CXMLOutputFile out;
     bool opened = out.Open(path);
-    std::string big(100000, 'x');
-    out.Write(big);
+    out.Write(std::string(100000, 'x'));
     bool closed = out.Close();
     bool closedAgain = out.Close();
-
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.Lift();
 
     EXPECT_TRUE(opened);
     EXPECT_FALSE(closed);

@@ -7,6 +7,8 @@
 #include <regex>
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
+
 #include "test_support.h"
 
 namespace tavrel_test {
@@ -70,6 +72,36 @@ long ShotPixel(const std::string& summary, int x, int y)
     if (std::regex_search(summary, m, std::regex(key + "\\[\\s*(\\d+)\\s*,\\s*(\\d+)\\s*,\\s*(\\d+)")))
         return (std::stol(m[1]) << 16) | (std::stol(m[2]) << 8) | std::stol(m[3]);
     return -1;
+}
+
+void ExpectDumpAccepts(const std::string& swfPath, const std::vector<std::string>& names, std::string* report)
+{
+    if (SwfToolPath("swf-dump").empty()) GTEST_SKIP() << "shared swf-dump not found";
+    const ToolResult dump = SwfDumpDeep(swfPath);
+    // Exit code 3: the checker's own dependencies are missing.
+    if (dump.exitCode == 3) GTEST_SKIP() << "swf-dump dependencies missing: " << dump.output;
+    if (report) *report = dump.output;
+    EXPECT_EQ(dump.exitCode, 0) << dump.output;
+    EXPECT_NE(dump.output.find("\"valid\":true"), std::string::npos) << dump.output;
+    for (const std::string& name : names) EXPECT_NE(dump.output.find(name), std::string::npos) << name;
+}
+
+void ExpectShotPixels(const std::string& swfPath, int frame, const std::vector<PixelExpect>& pixels)
+{
+    const std::string why = SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    std::vector<std::pair<int, int>> at;
+    for (const PixelExpect& p : pixels) at.emplace_back(p.x, p.y);
+    const ToolResult shot = SwfShot(swfPath, swfPath + ".frame" + std::to_string(frame) + ".png", frame, at);
+    if (shot.exitCode == 3) GTEST_SKIP() << "swf-shot dependencies missing: " << shot.output;
+    ASSERT_EQ(shot.exitCode, 0) << shot.output;
+    for (const PixelExpect& p : pixels) {
+        const long got = ShotPixel(shot.output, p.x, p.y);
+        ASSERT_GE(got, 0) << "frame " << frame << " at " << p.x << "," << p.y << "\n" << shot.output;
+        for (int shift : {16, 8, 0})
+            EXPECT_NEAR((got >> shift) & 0xFF, (p.rgb >> shift) & 0xFF, p.tolerance)
+                << "frame " << frame << " at " << p.x << "," << p.y << ": " << std::hex << got;
+    }
 }
 
 }  // namespace tavrel_test

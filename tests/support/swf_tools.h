@@ -29,4 +29,20 @@ ToolResult SwfShot(const std::string& swfPath, const std::string& pngPath, int f
 // The colour of pixel "x,y" in a swf-shot summary as 0xRRGGBB, or -1.
 long ShotPixel(const std::string& summary, int x, int y);
 
+// Runs swf-dump --deep on a movie and expects it valid, naming each of the
+// given strings (tag names) somewhere in its report. Skips the test where
+// swf-dump cannot run; the report is kept in *report for further checks.
+void ExpectDumpAccepts(const std::string& swfPath, const std::vector<std::string>& names,
+                       std::string* report = nullptr);
+
+// One pixel to read from a played frame: its colour, each channel within tolerance.
+struct PixelExpect {
+    int x, y;
+    long rgb;
+    int tolerance = 0;
+};
+// Plays the movie to a frame in swf-shot and checks the pixels. Skips the
+// test where swf-shot cannot run.
+void ExpectShotPixels(const std::string& swfPath, int frame, const std::vector<PixelExpect>& pixels);
+
 }  // namespace tavrel_test

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace tavrel_test {
 
@@ -40,6 +41,12 @@ std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool IsThere(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace tavrel_test

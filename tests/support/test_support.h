@@ -25,5 +25,7 @@ std::string SharedDir();
 bool WriteFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; "" when it cannot be read.
 std::string ReadFile(const std::string& path);
+// Whether anything, even a dangling link, stands at path.
+bool IsThere(const std::string& path);
 
 }  // namespace tavrel_test

@@ -69,13 +69,6 @@ TEST(SwfStyles, FillStylesBothWays)
         EXPECT_EQ(Reparsed<CFillStyle>(c.bytes, c.alpha, &consumed), c.bytes) << c.what;
         EXPECT_EQ(consumed, int(c.bytes.size())) << c.what;
     }
-
-    CFillStyle parsed;
-    ParseBody(parsed, {0x41, 0x07, 0x00, 0x0F, 0xB1, 0x40});
-    ASSERT_TRUE(parsed.matrix);
-    EXPECT_EQ(parsed.bitmapId, 7);
-    EXPECT_EQ(parsed.matrix->translateX, -20);
-    EXPECT_EQ(parsed.matrix->translateY, 40);
 }
 
 TEST(SwfStyles, ColoursTakeTheFormOfTheAlphaFlag)
