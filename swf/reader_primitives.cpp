@@ -1,5 +1,6 @@
 #include "swf/reader_primitives.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "swf/stream.h"
@@ -11,6 +12,8 @@ void CSwfReader::Reset()
     bitPosition = 0;
     tagLength = 0;
     hasAbsolutePaths = false;
+    limit = UINT64_MAX;
+    ResetLoadState();
 }
 
 bool CSwfReader::LoadStream(CSwfStream& stream)
@@ -42,9 +45,12 @@ void CSwfReader::AlignToByte()
     }
 }
 
+uint64_t CSwfReader::GetDataEnd() const { return std::min<uint64_t>(data.size(), limit); }
+
 uint64_t CSwfReader::GetRemaining() const
 {
-    return position < data.size() ? data.size() - position : 0;
+    const uint64_t end = GetDataEnd();
+    return position < end ? end - position : 0;
 }
 
 uint32_t CSwfReader::ReadBits(int count, bool isSigned)
@@ -57,7 +63,7 @@ uint32_t CSwfReader::ReadBits(int count, bool isSigned)
             ++position;
         }
         uint32_t bit = 0;
-        if (position < data.size()) bit = (data[position] >> (7 - bitPosition)) & 1u;
+        if (position < GetDataEnd()) bit = (data[position] >> (7 - bitPosition)) & 1u;
         ++bitPosition;
         result = (result << 1) | bit;
     }
@@ -68,7 +74,7 @@ uint32_t CSwfReader::ReadBits(int count, bool isSigned)
 uint8_t CSwfReader::PeekU8()
 {
     const uint64_t at = uint64_t(position) + (bitPosition > 0 ? 1 : 0);
-    return at < data.size() ? data[at] : 0;
+    return at < GetDataEnd() ? data[at] : 0;
 }
 
 uint8_t CSwfReader::ReadU8()

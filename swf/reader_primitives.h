@@ -4,15 +4,25 @@
 // truncated body reads as zeros. The loading of files, the tag split and the
 // tag factory build on this class.
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+class CPath;
+class CSwfHeader;
+class CSwfMovie;
 class CSwfStream;
+class CSwfTag;
+
+// A parsed tag list; who owns the tags is said where a list is kept.
+using CSwfTagList = std::vector<CSwfTag*>;
 
 class CSwfReader {
 public:
-    CSwfReader() = default;
-    virtual ~CSwfReader() = default;
+    CSwfReader();
+    // Does not delete the tags: ClearTags(true) first.
+    virtual ~CSwfReader();
     CSwfReader(const CSwfReader&) = delete;
     CSwfReader& operator=(const CSwfReader&) = delete;
 
@@ -34,8 +44,43 @@ public:
     // count 0: up to a zero byte (consumed, not stored) or the end; else exactly
     // count bytes. markAbsolute notes strings that look like absolute paths.
     virtual void ReadString(std::string& out, uint32_t count, bool markAbsolute);
-    // Bytes left from the position to the end of the data.
+    // Bytes left from the position to the end of the data (or the limit).
     virtual uint64_t GetRemaining() const;
+
+    // Reads stop at the limit as at the end of the data: the tag split bounds
+    // each tag's parse to its own body with it.
+    uint64_t GetLimit() const { return limit; }
+    void SetLimit(uint64_t end) { limit = end; }
+    // End of the readable data: the limit or the data's end, whichever is first.
+    virtual uint64_t GetDataEnd() const;
+
+    // ---- loading, tag split and factory (reader.cpp)
+    enum : int { kErrorNone = 0, kErrorCannotOpen = 1, kErrorNotSwf = 2, kErrorOutOfMemory = 3 };
+
+    virtual void CloseInput();
+    virtual bool Parse(const CPath& path, bool hasSignature, uint32_t lengthOverride, bool parseTags);
+    virtual bool Open(const CPath& path);
+    virtual bool OpenMemory(const uint8_t* bytes, size_t size, bool hasSignature, uint32_t lengthOverride,
+                            bool parseTags);
+    virtual void ClearTags(bool deleteTags);
+    virtual void GetFrameSize(int& width, int& height) const;
+
+    CSwfTagList& GetTags(CSwfMovie* owner);
+    int GetWidth() const;
+    int GetHeight() const;
+    const CSwfHeader& GetHeader() const { return *header; }
+    // Splits the source's data (this reader's when null) into tags; stops at
+    // the End tag, the end of the data or after maxFrames ShowFrames (0: all).
+    void ParseTags(CSwfReader* source, int maxFrames);
+    void ParseAllTags() { ParseTags(nullptr, 0); }
+    void ParseControlTags();
+    CSwfTag* CreateTag(int code, uint32_t length);
+    // The factory of a sprite's body: only the tags a sprite may hold get
+    // their class, every other one stays raw, so sprites never nest.
+    void SetInsideSprite(bool on) { insideSprite = on; }
+
+    bool fromCompressed = false;
+    bool hasMarkerTag = false, hasProtect = false, hasDebugger = false, hasSound = false;
 
     // Reads a record header (short or long form) and makes its length the
     // current tag length; false at the end of the data.
@@ -58,6 +103,19 @@ public:
     uint8_t movieVersion = 4;
     bool hasAbsolutePaths = false;
     int lastError = 0;
+
+protected:
+    void ResetLoadState();
+    bool LoadFile(const CPath& path, bool hasSignature, uint32_t lengthOverride, int tagMode);
+    bool LoadFrom(std::FILE* file, bool hasSignature, uint32_t lengthOverride);
+    bool ParseLoadedHeader(bool hasSignature, bool parseTags, bool controlOnly);
+    void SplitTags(CSwfReader& source, int maxFrames, bool controlOnly);
+
+    uint64_t limit = UINT64_MAX;
+    std::unique_ptr<CSwfHeader> header;
+    CSwfTagList tags;
+    CSwfMovie* owner = nullptr;
+    bool insideSprite = false;
 };
 
 // Significant bits of value: 0 for 0, 16 when bit 15 is set.

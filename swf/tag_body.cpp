@@ -36,10 +36,13 @@ uint16_t SwfOffsetId(uint16_t id, int delta) { return SwfClampU16(int64_t(id) + 
 
 uint64_t SwfBodyEnd(const CSwfReader& reader, uint32_t start)
 {
-    return uint64_t(start) + (reader.GetTagLength() ? reader.GetTagLength() : reader.GetRemaining());
+    // A length from the file never reaches past the data that is there.
+    const uint64_t end = uint64_t(start) + (reader.GetTagLength() ? reader.GetTagLength() : reader.GetRemaining());
+    return std::min(end, reader.GetDataEnd());
 }
 
 uint64_t SwfLeftInBody(const CSwfReader& reader, uint64_t end)
 {
-    return end > reader.GetPosition() ? end - reader.GetPosition() : 0;
+    const uint64_t left = end > reader.GetPosition() ? end - reader.GetPosition() : 0;
+    return std::min(left, reader.GetRemaining());
 }

@@ -1,0 +1,171 @@
+// The reader meets movies from anywhere: the real-world corpus, every
+// truncation of a sample movie and seeded random damage. Nothing may crash,
+// hang or read out of bounds (the suite runs under the sanitizers); a movie
+// is either read or refused with "not a SWF file".
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "../support/test_support.h"
+#include "reader_movies.h"
+#include "swf/template_import.h"
+
+namespace {
+
+struct OwnedReader : CSwfReader {
+    ~OwnedReader() override { ClearTags(true); }
+};
+struct OwnedFileReader : CSwfFileReader {
+    ~OwnedFileReader() override { ClearTags(true); }
+};
+
+// What a user of a template does with whatever the reader made of it.
+void UseTags(CSwfReader& reader)
+{
+    CSwfTagList& tags = reader.GetTags(nullptr);
+    uint16_t maxId = 0, maxDepth = 0;
+    GetMaxIds(tags, maxId, maxDepth);
+    CSwfTagIndex index;
+    index.Build(tags);
+    for (CSwfTag* sprite : index.sprites) {
+        CSwfTemplate import;
+        import.Load(dynamic_cast<CTagDefineSprite*>(sprite), tags);
+        CSwfTagList out;
+        import.CopyCharacters(out, true);
+    }
+    FindPlacementByName("clip", tags);
+    WriteTags(tags, reader.GetMovieVersion());
+}
+
+// Code and written body of every tag of a list (sprites with their
+// timelines). An action block without actions writes nothing and is left out.
+std::vector<Bytes> Bodies(const CSwfTagList& tags, uint8_t version)
+{
+    std::vector<Bytes> bodies;
+    for (CSwfTag* tag : tags) {
+        Bytes b = WriteTag(*tag, version);
+        if (b.empty()) continue;
+        const size_t header = b.size() >= 2 && (b[0] & 0x3F) == 0x3F ? 6 : 2;
+        bodies.push_back(Cat({{uint8_t(tag->GetTagCode()), uint8_t(tag->GetTagCode() >> 8)},
+                              Bytes(b.begin() + long(std::min(header, b.size())), b.end())}));
+    }
+    return bodies;
+}
+
+}  // namespace
+
+TEST(SwfReaderRobustness, EveryTruncationOfASampleMovie)
+{
+    const Bytes movie = SampleMovie();
+    for (size_t n = 0; n <= movie.size(); ++n) {
+        OwnedReader reader;
+        if (reader.OpenMemory(movie.data(), n, true, 0, true)) {
+            EXPECT_EQ(reader.GetTags(nullptr).back()->GetTagCode(), swf_tag::kEnd) << n;
+            UseTags(reader);
+        } else {
+            EXPECT_EQ(reader.lastError, CSwfReader::kErrorNotSwf) << n;
+        }
+    }
+}
+
+TEST(SwfReaderRobustness, SeededDamageToLengthsAndCounts)
+{
+    const Bytes movie = SampleMovie();
+    std::mt19937 random(20240607);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes damaged = movie;
+        const int changes = 1 + int(random() % 4);
+        for (int i = 0; i < changes; ++i) {
+            const size_t at = 20 + random() % (damaged.size() - 20);
+            switch (random() % 4) {
+            case 0: damaged[at] = 0xFF; break;  // lengths and counts at their largest
+            case 1: damaged[at] = 0x00; break;
+            case 2: damaged[at] ^= uint8_t(1u << (random() % 8)); break;
+            default: damaged[at] = uint8_t(random()); break;
+            }
+        }
+        OwnedReader reader;
+        ASSERT_TRUE(reader.OpenMemory(damaged.data(), damaged.size(), true, 0, true)) << round;
+        EXPECT_EQ(reader.GetTags(nullptr).back()->GetTagCode(), swf_tag::kEnd) << round;
+        UseTags(reader);
+    }
+}
+
+// Inputs the fuzz target found, each a fault mended.
+TEST(SwfReaderRobustness, FuzzFindings)
+{
+    // Read without a signature: a DefineFontInfo whose length runs far past
+    // the data counted its character codes from the length and spun on
+    // zero reads at the end of the data.
+    const Bytes fontInfoLength = {
+    0x31, 0x36, 0x43, 0x54, 0x61, 0x67, 0x50, 0x6c, 0x61, 0x63, 0x65, 0x4f, 0x62, 0x0e, 0x01, 0x00, 0x03, 0xbf,
+    0x0f, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e,
+    0x01, 0x1a, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x06, 0x0e, 0x0e, 0xf2, 0xf1, 0x0e,
+    0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e,
+    0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x4e, 0x0e, 0x0e, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34,
+    0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34,
+    0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x34, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e,
+    0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0x0e, 0xea, 0xea, 0xea, 0x77, 0xc0,
+    0x06, 0x0a, 0x20, 0x60, 0x00, 0x00, 0xea, 0xea, 0xea, 0xea, 0xea, 0xea, 0xea, 0xea, 0xea, 0xea, 0xea, 0xea,
+    0xff, 0x26, 0x65, 0x63, 0x74, 0x70, 0x00, 0x0c, 0x80, 0x00, 0x36, 0x43, 0x54, 0x60
+    };
+    for (bool signature : {false, true}) {
+        OwnedReader reader;
+        if (reader.OpenMemory(fontInfoLength.data(), fontInfoLength.size(), signature, 0, true)) UseTags(reader);
+    }
+}
+
+// Every corpus movie is read or refused; the ones of version 10 or lower
+// that swf-dump judges valid are read, and written back they read the same.
+TEST(SwfReaderRobustness, RealWorldCorpus)
+{
+    const std::string shared = tavrel_test::SharedDir();
+    const std::string folder = shared.empty() ? std::string() : shared + "/corpus/swf";
+    std::ifstream index(folder + "/INDEX.tsv");
+    if (folder.empty() || !index) GTEST_SKIP() << "the SWF corpus is not here";
+    std::string line;
+    std::getline(index, line);
+    int read = 0, refused = 0, checked = 0, eligible = 0;
+    while (std::getline(index, line)) {
+        std::vector<std::string> fields;
+        std::stringstream row(line);
+        for (std::string f; std::getline(row, f, '\t');) fields.push_back(f);
+        if (fields.size() < 7) continue;
+        const std::string path = folder + "/" + fields[0];
+        const int version = std::atoi(fields[3].c_str());
+        const bool valid = version <= 10 && fields[6].rfind("valid", 0) == 0;
+        eligible += valid ? 1 : 0;
+        OwnedReader reader;
+        if (!reader.Parse(CPath(path), true, 0, true)) {
+            EXPECT_EQ(reader.lastError, CSwfReader::kErrorNotSwf) << fields[0];
+            EXPECT_FALSE(valid) << fields[0];
+            ++refused;
+            continue;
+        }
+        ++read;
+        UseTags(reader);
+        // The file reader reads the same movie from the file.
+        OwnedFileReader fileReader;
+        EXPECT_TRUE(fileReader.OpenFile(CPath(path))) << fields[0];
+        fileReader.ParseAllTags();
+        // It ends at the file's end, not at the header's length.
+        if (fileReader.fileSize == reader.GetData().size()) {
+            EXPECT_EQ(fileReader.GetTags(nullptr).size(), reader.GetTags(nullptr).size()) << fields[0];
+        }
+        if (!valid) continue;
+
+        // Written back, the movie reads into the same tags with the same bodies.
+        const CSwfTagList& tags = reader.GetTags(nullptr);
+        const Bytes rewritten = RewriteMovie(reader, tags);
+        OwnedReader again;
+        ASSERT_TRUE(again.OpenMemory(rewritten.data(), rewritten.size(), true, 0, true)) << fields[0];
+        EXPECT_EQ(Bodies(again.GetTags(nullptr), uint8_t(version)), Bodies(tags, uint8_t(version))) << fields[0];
+        ++checked;
+    }
+    EXPECT_EQ(read + refused, 300);
+    EXPECT_EQ(checked, eligible);
+    EXPECT_GT(eligible, 150);
+    std::cout << "corpus: " << read << " read, " << refused << " refused, " << checked << " written back\n";
+}
