@@ -134,7 +134,9 @@ enum class Pass { kCompress, kDecompress };
 
 // Streams the source body through zlib into the destination; true only when
 // the zlib stream ended properly and every byte was written.
-bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed)
+// Expansion stops after outputLimit bytes: the header's length bounds what a
+// reader will look at, so a small stream cannot fill the disk.
+bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed, uint64_t outputLimit)
 {
     writeFailed = false;
     z_stream z{};
@@ -168,7 +170,12 @@ bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed)
                 ok = false;
                 break;
             }
-            const size_t produced = kChunk - z.avail_out;
+            size_t produced = kChunk - z.avail_out;
+            if (produced > outputLimit) {
+                produced = static_cast<size_t>(outputLimit);
+                result = Z_STREAM_END;  // everything the header announced is here
+            }
+            outputLimit -= produced;
             if (!out.Write(output.get(), produced)) {
                 writeFailed = true;
                 ok = false;
@@ -207,7 +214,13 @@ bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool repl
     // Version and file length (of the plain movie) are copied unchanged.
     std::memcpy(header.data(), written, 3);
     bool writeFailed = !out.Write(header.data(), header.size());
-    const bool passed = !writeFailed && RunZlib(pass, in.get(), out, writeFailed);
+    uint64_t limit = UINT64_MAX;
+    if (pass == Pass::kDecompress) {
+        const uint64_t fileLength = static_cast<uint64_t>(header[4]) | static_cast<uint64_t>(header[5]) << 8 |
+                                    static_cast<uint64_t>(header[6]) << 16 | static_cast<uint64_t>(header[7]) << 24;
+        limit = fileLength > kHeaderSize ? fileLength - kHeaderSize : 0;
+    }
+    const bool passed = !writeFailed && RunZlib(pass, in.get(), out, writeFailed, limit);
     if (passed && out.Commit()) return true;
     // A pass that failed on bad data keeps the code it had; a failed write sets 7.
     if (writeFailed || passed) g_lastError = swf_file_error::kCannotWrite;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <filesystem>
 #include <random>
 
@@ -175,6 +177,26 @@ TEST(SwfFileUtils, DamagedCompressedMoviesLeaveNoFile)
         EXPECT_EQ(ReadFile(dir.file("old.swf")), "old") << what;
     }
     EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"bad.swf", "old.swf", "packed.swf", "plain.swf"}));
+}
+
+TEST(SwfFileUtils, ExpansionStopsAtTheAnnouncedLength)
+{
+    // A tiny stream that inflates to megabytes must not fill the disk: only the
+    // length the header announces is written.
+    TempDir dir;
+    std::string body(8 << 20, '\0');
+    uLongf packedSize = compressBound(static_cast<uLong>(body.size()));
+    std::string packed(packedSize, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                        reinterpret_cast<const Bytef*>(body.data()), static_cast<uLong>(body.size()), 9),
+              Z_OK);
+    packed.resize(packedSize);
+    const std::string header("CWS\x06\x6c\x00\x00\x00", 8);  // 108 bytes in all
+    WriteFile(dir.file("bomb.swf"), header + packed);
+    ASSERT_TRUE(DecompressSwfFile(dir.file("bomb.swf"), dir.file("out.swf"), false));
+    const std::string out = ReadFile(dir.file("out.swf"));
+    EXPECT_EQ(out.size(), 108u);
+    EXPECT_EQ(out.substr(0, 3), "FWS");
 }
 
 TEST(SwfFileUtils, InPlaceExpansion)
