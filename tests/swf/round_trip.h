@@ -17,7 +17,9 @@ inline void ExpectReadsBackToSameBytes(const std::string& path)
     OwnedReader reader;
     ASSERT_TRUE(reader.Parse(CPath(path), true, 0, true)) << path;
     const Bytes again = RewriteMovie(reader, reader.GetTags(nullptr));
-    const auto where = std::mismatch(again.begin(), again.end(), file.begin(), file.end());
+    // The first difference after the file length, which differs whenever the lengths do.
+    const size_t skip = std::min<size_t>(8, std::min(again.size(), file.size()));
+    const auto where = std::mismatch(again.begin() + long(skip), again.end(), file.begin() + long(skip), file.end());
     EXPECT_TRUE(again == file) << path << ": " << again.size() << " bytes written back for " << file.size()
                                << ", first difference at byte " << (where.first - again.begin());
 }
