@@ -77,7 +77,7 @@ inline CTagDefineShape* CurvedShape()
     return tag;
 }
 
-// A rectangle w × h px at the origin of the shape with that id.
+// A shape of that id: a rectangle of w × h twips at (x, y).
 inline CTagDefineShape* Rectangle(uint16_t id, int x, int y, int w, int h, std::unique_ptr<CFillStyle> fill)
 {
     auto* tag = new CTagDefineShape;
@@ -349,7 +349,8 @@ inline std::string WriteCheckedMovie(const std::string& path, bool splitJpeg = f
              Rectangle(3, 180 * kPx, 0, 66000, 60 * kPx, CFillStyle::MakeSolid(0x00FFFF)),
              Font(), Text(), Field(), Morph(), OldFont(), fontInfo,
              QuadrantBitmap(9), new CTagDefineBitsJPEG2(10, jpeg.data(), jpeg.size()),
-             Rectangle(11, 0, 0, 20 * kPx, 20 * kPx, PixelFill(9)), Rectangle(12, 0, 0, 8 * kPx, 8 * kPx, PixelFill(10)),
+             Rectangle(11, 0, 0, 20 * kPx, 20 * kPx, PixelFill(9)),
+             Rectangle(12, 0, 0, 8 * kPx, 8 * kPx, PixelFill(10)),
              Silence(13), Button(14, 11), buttonSound,
              Place(1, 1, 0, 0), Place(2, 2, 0, 0), Place(3, 3, 0, 0), Place(5, 4, 0, 0), Place(6, 5, 150, 70),
              Place(7, 6, 250, 100, true), Place(11, 7, 20, 155), Place(12, 8, 100, 155), Place(14, 9, 150, 155),
