@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "checked_movie.h"
 #include "reader_movies.h"
 #include "swf/file_utils.h"
 
@@ -35,5 +36,6 @@ int main(int argc, char** argv)
     sprite.AddTag(Placement(1, 1).release());
     sprite.AddTag(new CTagShowFrame);
     ok = Save(folder + "/sprite.swf", PlainMovie(WriteTag(sprite, 6), 1)) && ok;
+    ok = WriteCheckedMovie(folder + "/checked.swf").empty() && ok;
     return ok ? 0 : 1;
 }

@@ -10,7 +10,7 @@
 #include "support/test_support.h"
 #include "swf/bitmaps.h"
 #include "swf/file_utils.h"
-#include "test_movie.h"
+#include "round_trip.h"
 
 namespace {
 
@@ -62,6 +62,7 @@ TEST(SwfFileUtils, CompressedMovieExpandsToThePlainMovie)
 
     ASSERT_TRUE(DecompressSwfFile(dir.file("c.swf"), dir.file("b.swf"), false));
     EXPECT_EQ(ReadFile(dir.file("b.swf")), plain);
+    ExpectReadsBackToSameBytes(dir.file("b.swf"));
     EXPECT_EQ(GetSwfFileLastError(), kUntouched);
 
     // An independent zlib reads our stream.

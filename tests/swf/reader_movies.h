@@ -19,6 +19,14 @@
 #include "swf/stream.h"
 #include "test_movie.h"
 
+// Readers that own the tags they parse.
+struct OwnedReader : CSwfReader {
+    ~OwnedReader() override { ClearTags(true); }
+};
+struct OwnedFileReader : CSwfFileReader {
+    ~OwnedFileReader() override { ClearTags(true); }
+};
+
 inline std::vector<int> Codes(const CSwfTagList& tags)
 {
     std::vector<int> codes;

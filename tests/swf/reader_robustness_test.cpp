@@ -14,13 +14,6 @@
 
 namespace {
 
-struct OwnedReader : CSwfReader {
-    ~OwnedReader() override { ClearTags(true); }
-};
-struct OwnedFileReader : CSwfFileReader {
-    ~OwnedFileReader() override { ClearTags(true); }
-};
-
 // What a user of a template does with whatever the reader made of it.
 void UseTags(CSwfReader& reader)
 {

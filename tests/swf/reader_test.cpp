@@ -14,12 +14,6 @@ namespace {
 using tavrel_test::TempDir;
 
 // A reader whose tags are deleted with it.
-struct OwnedReader : CSwfReader {
-    ~OwnedReader() override { ClearTags(true); }
-};
-struct OwnedFileReader : CSwfFileReader {
-    ~OwnedFileReader() override { ClearTags(true); }
-};
 
 bool LoadMovie(CSwfReader& reader, const Bytes& movie)
 {

@@ -12,10 +12,6 @@ CTagDefineSprite* ParseSprite(CSwfReader& reader, const Bytes& bytes)
     return tags.empty() ? nullptr : dynamic_cast<CTagDefineSprite*>(tags[0]);
 }
 
-struct OwnedReader : CSwfReader {
-    ~OwnedReader() override { ClearTags(true); }
-};
-
 }  // namespace
 
 TEST(SwfSprite, WrittenBytes)

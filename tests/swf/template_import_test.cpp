@@ -4,16 +4,12 @@
 
 #include "../support/swf_tools.h"
 #include "../support/test_support.h"
-#include "reader_movies.h"
+#include "round_trip.h"
 #include "swf/morph.h"
 #include "swf/movie.h"
 #include "swf/template_import.h"
 
 namespace {
-
-struct OwnedReader : CSwfReader {
-    ~OwnedReader() override { ClearTags(true); }
-};
 
 // Tags owned by the test, listed in file order.
 struct TagSet {
@@ -303,6 +299,7 @@ TEST(SwfTemplate, ImportedClipIsAValidMovieThatPlays)
     OwnedReader check;
     ASSERT_TRUE(check.Parse(CPath(dir.file("out.swf")), true, 0, true));
     ExpectDefinedBeforeUse(check.GetTags(nullptr));
+    ExpectReadsBackToSameBytes(dir.file("out.swf"));
 
     tavrel_test::ExpectDumpAccepts(dir.file("out.swf"), {});
     // The clip is placed 2 px right and down: its bitmap-filled square
