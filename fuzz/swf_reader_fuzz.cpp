@@ -7,30 +7,13 @@
 #include <cstdio>
 #include <string>
 
-#include "swf/reader.h"
-#include "swf/sprite.h"
-#include "swf/stream.h"
-#include "swf/template_import.h"
+#include "template_use.h"
 
 namespace {
 
 void UseTags(CSwfReader& reader)
 {
-    CSwfTagList& tags = reader.GetTags(nullptr);
-    uint16_t maxId = 0, maxDepth = 0;
-    GetMaxIds(tags, maxId, maxDepth);
-    CSwfTagIndex index;
-    index.Build(tags);
-    for (CSwfTag* sprite : index.sprites) {
-        CSwfTemplate import;
-        import.Load(dynamic_cast<CTagDefineSprite*>(sprite), tags);
-        CSwfTagList out;
-        import.CopyCharacters(out, true);
-        OffsetAllIds(out, 3, 0, 0);
-    }
-    FindPlacementByName("clip", tags);
-    CSwfStream stream(reader.GetMovieVersion());
-    for (CSwfTag* tag : tags) tag->Write(stream);
+    UseTemplateTags(reader);
     reader.ClearTags(true);
 }
 

@@ -10,27 +10,9 @@
 
 #include "../support/test_support.h"
 #include "reader_movies.h"
-#include "swf/template_import.h"
+#include "template_use.h"
 
 namespace {
-
-// What a user of a template does with whatever the reader made of it.
-void UseTags(CSwfReader& reader)
-{
-    CSwfTagList& tags = reader.GetTags(nullptr);
-    uint16_t maxId = 0, maxDepth = 0;
-    GetMaxIds(tags, maxId, maxDepth);
-    CSwfTagIndex index;
-    index.Build(tags);
-    for (CSwfTag* sprite : index.sprites) {
-        CSwfTemplate import;
-        import.Load(dynamic_cast<CTagDefineSprite*>(sprite), tags);
-        CSwfTagList out;
-        import.CopyCharacters(out, true);
-    }
-    FindPlacementByName("clip", tags);
-    WriteTags(tags, reader.GetMovieVersion());
-}
 
 // Code and written body of every tag of a list (sprites with their
 // timelines). An action block without actions writes nothing and is left out.
@@ -56,7 +38,7 @@ TEST(SwfReaderRobustness, EveryTruncationOfASampleMovie)
         OwnedReader reader;
         if (reader.OpenMemory(movie.data(), n, true, 0, true)) {
             EXPECT_EQ(reader.GetTags(nullptr).back()->GetTagCode(), swf_tag::kEnd) << n;
-            UseTags(reader);
+            UseTemplateTags(reader);
         } else {
             EXPECT_EQ(reader.lastError, CSwfReader::kErrorNotSwf) << n;
         }
@@ -82,7 +64,7 @@ TEST(SwfReaderRobustness, SeededDamageToLengthsAndCounts)
         OwnedReader reader;
         ASSERT_TRUE(reader.OpenMemory(damaged.data(), damaged.size(), true, 0, true)) << round;
         EXPECT_EQ(reader.GetTags(nullptr).back()->GetTagCode(), swf_tag::kEnd) << round;
-        UseTags(reader);
+        UseTemplateTags(reader);
     }
 }
 
@@ -106,7 +88,7 @@ TEST(SwfReaderRobustness, FuzzFindings)
     };
     for (bool signature : {false, true}) {
         OwnedReader reader;
-        if (reader.OpenMemory(fontInfoLength.data(), fontInfoLength.size(), signature, 0, true)) UseTags(reader);
+        if (reader.OpenMemory(fontInfoLength.data(), fontInfoLength.size(), signature, 0, true)) UseTemplateTags(reader);
     }
 }
 
@@ -138,7 +120,7 @@ TEST(SwfReaderRobustness, RealWorldCorpus)
             continue;
         }
         ++read;
-        UseTags(reader);
+        UseTemplateTags(reader);
         // The file reader reads the same movie from the file.
         OwnedFileReader fileReader;
         EXPECT_TRUE(fileReader.OpenFile(CPath(path))) << fields[0];
