@@ -8,42 +8,60 @@
 
 CHttpRequest::CHttpRequest(const char* url, int method) : url_(url ? url : ""), method_(method) {}
 
-CHttpRequest::CHttpRequest(int stringId, int method) : method_(method) {
+CHttpRequest::CHttpRequest(int stringId, int method) : method_(method)
+{
     CStr text;
     if (GetLocalizedString(text, stringId)) url_ = text.c_str();
 }
 
 CHttpRequest::~CHttpRequest() = default;
 
-void CHttpRequest::SetURL(const char* url) { url_ = url ? url : ""; }
+void CHttpRequest::SetURL(const char* url)
+{
+    url_ = url ? url : "";
+}
 
-void CHttpRequest::SetBody(const void* bytes, size_t length) {
+void CHttpRequest::SetBody(const void* bytes, size_t length)
+{
     body_ = static_cast<const uint8_t*>(bytes);
     bodyLength_ = bytes ? length : 0;
 }
 
-void CHttpRequest::AddHeader(const char* name, const char* value) {
+void CHttpRequest::AddHeader(const char* name, const char* value)
+{
     if (name) headers_.emplace_back(name, value ? value : "");
 }
 
-void CHttpRequest::SetTimeouts(long connectSeconds, long stallSeconds) {
+void CHttpRequest::SetTimeouts(long connectSeconds, long stallSeconds)
+{
     connectSeconds_ = connectSeconds;
     stallSeconds_ = stallSeconds;
 }
 
-bool CHttpRequest::Send(bool wait) { return wait ? SendSync() : SendAsync(); }
+bool CHttpRequest::Send(bool wait)
+{
+    return wait ? SendSync() : SendAsync();
+}
 
-bool CHttpRequest::SendSync() {
+bool CHttpRequest::SendSync()
+{
     switch (method_) {
-        case kPost: return PostSync();
-        case kGet: return GetSync();
-        default: return false;
+        case kPost:
+            return PostSync();
+        case kGet:
+            return GetSync();
+        default:
+            return false;
     }
 }
 
-bool CHttpRequest::SendAsync() { return method_ == kPost && PostAsync(); }
+bool CHttpRequest::SendAsync()
+{
+    return method_ == kPost && PostAsync();
+}
 
-bool CHttpRequest::SetResponseData(const void* bytes, size_t length) {
+bool CHttpRequest::SetResponseData(const void* bytes, size_t length)
+{
     response_.reset();
     capacity_ = 0;
     length_ = 0;
@@ -58,7 +76,8 @@ bool CHttpRequest::SetResponseData(const void* bytes, size_t length) {
     return true;
 }
 
-bool CHttpRequest::AppendResponseData(const void* bytes, size_t length) {
+bool CHttpRequest::AppendResponseData(const void* bytes, size_t length)
+{
     if (length == 0) return true;
     if (!bytes || length > SIZE_MAX - length_) return false;
     const size_t total = length_ + length;
@@ -75,7 +94,8 @@ bool CHttpRequest::AppendResponseData(const void* bytes, size_t length) {
     return true;
 }
 
-platform::HttpRequestSpec CHttpRequest::Spec(bool post) const {
+platform::HttpRequestSpec CHttpRequest::Spec(bool post) const
+{
     platform::HttpRequestSpec spec;
     spec.url = url_;
     spec.post = post;
@@ -89,19 +109,20 @@ platform::HttpRequestSpec CHttpRequest::Spec(bool post) const {
     return spec;
 }
 
-bool CHttpRequest::Record(const platform::HttpResult& result) {
+bool CHttpRequest::Record(const platform::HttpResult& result)
+{
     status_ = result.status;
     error_ = result.error;
     return result.Succeeded();
 }
 
-bool CHttpRequest::GetSync() {
+bool CHttpRequest::GetSync()
+{
     if (IsRunning()) return false;
     SetResponseData(nullptr, 0);
     bool stored = true;
-    const platform::HttpResult result = platform::HttpPerform(Spec(false), [&](const uint8_t* data, size_t n) {
-        return stored = AppendResponseData(data, n);
-    });
+    const platform::HttpResult result = platform::HttpPerform(
+        Spec(false), [&](const uint8_t* data, size_t n) { return stored = AppendResponseData(data, n); });
     if (!stored) {
         error_ = "the response is too large to keep";
         return false;
@@ -109,7 +130,8 @@ bool CHttpRequest::GetSync() {
     return Record(result);
 }
 
-bool CHttpRequest::PostSync() {
+bool CHttpRequest::PostSync()
+{
     if (IsRunning()) return false;
     bool first = true;
     bool stored = true;
@@ -127,7 +149,8 @@ bool CHttpRequest::PostSync() {
     return !first;
 }
 
-bool CHttpRequest::PostAsync() {
+bool CHttpRequest::PostAsync()
+{
     if (IsRunning()) return false;
     SetResponseData(nullptr, 0);
     status_ = 0;
@@ -158,9 +181,13 @@ bool CHttpRequest::PostAsync() {
     return true;
 }
 
-void CHttpRequest::OnStreamEvent(int event) {
+void CHttpRequest::OnStreamEvent(int event)
+{
     // The transfer has already closed itself on error and end; nothing more to do here.
     (void)event;
 }
 
-bool OpenURL(const char* url) { return url && platform::OpenWithDesktop(url); }
+bool OpenURL(const char* url)
+{
+    return url && platform::OpenWithDesktop(url);
+}

@@ -9,7 +9,8 @@
 
 // ---- Offscreen worlds and pixels
 
-bool CreateGWorld(GWorldPtr* world, int width, int height, int depth) {
+bool CreateGWorld(GWorldPtr* world, int width, int height, int depth)
+{
     if (!world) return false;
     *world = nullptr;
     if (width < 0 || height < 0 || width > INT16_MAX || height > INT16_MAX) return false;
@@ -21,7 +22,8 @@ bool CreateGWorld(GWorldPtr* world, int width, int height, int depth) {
     return true;
 }
 
-bool DisposeGWorldSafe(GWorldPtr* world) {
+bool DisposeGWorldSafe(GWorldPtr* world)
+{
     if (world) {
         DisposeGWorld(*world);
         *world = nullptr;
@@ -29,13 +31,15 @@ bool DisposeGWorldSafe(GWorldPtr* world) {
     return true;
 }
 
-void ClearPixels(uint8_t* base, size_t rowBytes, int width, int height) {
+void ClearPixels(uint8_t* base, size_t rowBytes, int width, int height)
+{
     if (!base || width <= 0 || height <= 0) return;
     const size_t span = size_t(width) * 4;
     for (int y = 0; y < height; ++y) std::fill_n(base + size_t(y) * rowBytes, span, uint8_t(0));
 }
 
-void ClearGWorld(GWorldPtr world, int width, int height) {
+void ClearGWorld(GWorldPtr world, int width, int height)
+{
     if (!world || world->GetPixDepth() != 32) return;
     // Never past the world's own rows and pixels.
     width = std::min(width, world->Width());
@@ -47,7 +51,8 @@ void ClearGWorld(GWorldPtr world, int width, int height) {
 
 namespace {
 
-bool Fits32(GWorldPtr world, const Rect& r) {
+bool Fits32(GWorldPtr world, const Rect& r)
+{
     return world && world->GetPixDepth() == 32 && RectWidth(r) > 0 && RectHeight(r) > 0 &&
            RectWidth(r) <= world->Width() && RectHeight(r) <= world->Height();
 }
@@ -55,7 +60,8 @@ bool Fits32(GWorldPtr world, const Rect& r) {
 }  // namespace
 
 bool RotateGWorld32(GWorldPtr source, const Rect& sourceRect, GWorldPtr destination, const Rect& destinationRect,
-                    int angle) {
+                    int angle)
+{
     const int w = RectWidth(sourceRect);
     const int h = RectHeight(sourceRect);
     const bool quarter = angle == 90 || angle == -270 || angle == 270 || angle == -90;
@@ -90,7 +96,8 @@ bool RotateGWorld32(GWorldPtr source, const Rect& sourceRect, GWorldPtr destinat
     return true;
 }
 
-void DrawPixelBuffer(const uint8_t* pixels, int width, int height, int depth, GWorldPtr port) {
+void DrawPixelBuffer(const uint8_t* pixels, int width, int height, int depth, GWorldPtr port)
+{
     if (!pixels || !port || width <= 0 || height <= 0 || (depth != 24 && depth != 1)) return;
     const uint8_t* p = pixels;
     for (int y = 0; y < height; ++y) {
@@ -108,33 +115,41 @@ void DrawPixelBuffer(const uint8_t* pixels, int width, int height, int depth, GW
     }
 }
 
-void DrawTextAt(int x, int y, const char* text, int length) {
+void DrawTextAt(int x, int y, const char* text, int length)
+{
     GWorldPtr port = GetGWorld();
     if (!port || !text || length <= 0) return;
     port->MoveTo(x, y);
     port->DrawText(text, size_t(length));
 }
 
-bool LoadPicture(int id, ResourceHandle* picture) {
+bool LoadPicture(int id, ResourceHandle* picture)
+{
     return GetCachedMainResource(platform::FourCharCode("PICT"), id, picture, nullptr);
 }
 
 // ---- Processes and launching
 
-bool GetCurrentPSN(ProcessSerialNumber* psn) {
+bool GetCurrentPSN(ProcessSerialNumber* psn)
+{
     if (!psn) return false;
     *psn = platform::PsnFromPid(getpid());
     return true;
 }
 
-bool BringProcessToFront(const ProcessSerialNumber& psn) {
+bool BringProcessToFront(const ProcessSerialNumber& psn)
+{
     // Window stacking belongs to the desktop here; a live process is as far as we go.
     return platform::IsProcessAlive(platform::PidFromPsn(psn));
 }
 
-bool IsProcessRunning(const ProcessSerialNumber& psn) { return platform::IsProcessAlive(platform::PidFromPsn(psn)); }
+bool IsProcessRunning(const ProcessSerialNumber& psn)
+{
+    return platform::IsProcessAlive(platform::PidFromPsn(psn));
+}
 
-bool LaunchApp(const CPath& path, ProcessSerialNumber* psn) {
+bool LaunchApp(const CPath& path, ProcessSerialNumber* psn)
+{
     ProcessSerialNumber none;
     if (psn) *psn = none;
     if (path.IsEmpty() || !path.Exists()) return false;
@@ -148,14 +163,16 @@ bool LaunchApp(const CPath& path, ProcessSerialNumber* psn) {
     return platform::OpenWithDesktop(absolute);
 }
 
-bool QuitApplicationAtPath(const CPath& path, const ProcessSerialNumber& psn) {
+bool QuitApplicationAtPath(const CPath& path, const ProcessSerialNumber& psn)
+{
     if (path.IsEmpty()) return false;
     const pid_t pid = platform::PidFromPsn(psn);
     if (pid == getpid() || !platform::ProcessRunsProgram(pid, path.GetFullPath())) return false;
     return platform::RequestQuit(pid);
 }
 
-bool OpenFileWithApp(const CPath& document, const CPath& application) {
+bool OpenFileWithApp(const CPath& document, const CPath& application)
+{
     if (document.IsEmpty()) return false;
     if (!IsOSXAtLeast()) return OpenWithFinder(document);
     if (application.IsEmpty()) return false;
@@ -165,11 +182,13 @@ bool OpenFileWithApp(const CPath& document, const CPath& application) {
     return platform::SpawnProgram({program, document.GetFullPath()}, &pid);
 }
 
-bool OpenWithFinder(const CPath& path) {
+bool OpenWithFinder(const CPath& path)
+{
     return !path.IsEmpty() && platform::OpenWithDesktop(path.GetFullPath());
 }
 
-bool SetAppMemorySize(const CPath& application, uint32_t preferredSize, uint32_t minimumSize) {
+bool SetAppMemorySize(const CPath& application, uint32_t preferredSize, uint32_t minimumSize)
+{
     if (application.IsEmpty()) return false;
     const std::string folder = application.GetFullPath() + "/Contents/Resources/main.rsrc";
     const ResType sizeType = platform::FourCharCode("SIZE");
@@ -188,14 +207,19 @@ bool SetAppMemorySize(const CPath& application, uint32_t preferredSize, uint32_t
 
 // ---- Resources
 
-bool CResFile::Open(const CPath& path) {
+bool CResFile::Open(const CPath& path)
+{
     Close();
     return !path.IsEmpty() && store_.Open(path.GetFullPath());
 }
 
-void CResFile::Close() { store_.Close(); }
+void CResFile::Close()
+{
+    store_.Close();
+}
 
-bool CResFile::GetResource(ResType type, int id, ResourceHandle* handle, size_t* size) const {
+bool CResFile::GetResource(ResType type, int id, ResourceHandle* handle, size_t* size) const
+{
     if (!handle) return false;
     handle->reset();
     auto bytes = std::make_unique<std::vector<uint8_t>>();
@@ -207,14 +231,16 @@ bool CResFile::GetResource(ResType type, int id, ResourceHandle* handle, size_t*
 
 namespace {
 
-std::unique_ptr<CResFile>& MainResourceFile() {
+std::unique_ptr<CResFile>& MainResourceFile()
+{
     static std::unique_ptr<CResFile> file;
     return file;
 }
 
 }  // namespace
 
-bool GetCachedMainResource(ResType type, int id, ResourceHandle* handle, size_t* size) {
+bool GetCachedMainResource(ResType type, int id, ResourceHandle* handle, size_t* size)
+{
     if (handle) handle->reset();
     std::unique_ptr<CResFile>& file = MainResourceFile();
     if (!file) {
@@ -226,18 +252,26 @@ bool GetCachedMainResource(ResType type, int id, ResourceHandle* handle, size_t*
     return file->GetResource(type, id, handle, size);
 }
 
-void CloseMainResourceFile() { MainResourceFile().reset(); }
+void CloseMainResourceFile()
+{
+    MainResourceFile().reset();
+}
 
-bool LoadMainResource(ResType type, int id, ResourceHandle* handle, size_t* size) {
+bool LoadMainResource(ResType type, int id, ResourceHandle* handle, size_t* size)
+{
     // One open file serves every call instead of a new one left open per call.
     return GetCachedMainResource(type, id, handle, size);
 }
 
-bool ReleaseMainResource(ResourceHandle* handle) {
+bool ReleaseMainResource(ResourceHandle* handle)
+{
     if (handle) handle->reset();
     return true;
 }
 
 // ---- System
 
-bool IsOSXAtLeast() { return System::GetVersion() > 0x0FFF; }
+bool IsOSXAtLeast()
+{
+    return System::GetVersion() > 0x0FFF;
+}

@@ -9,7 +9,8 @@ constexpr uint64_t kMaxPixelBytes = uint64_t(1) << 30;
 
 GWorldPtr g_currentPort = nullptr;
 
-uint8_t GreyIndex(const RGBColor& c) {
+uint8_t GreyIndex(const RGBColor& c)
+{
     // Luminance, then inverted: index 0 is white, 255 black.
     uint32_t y = (uint32_t(c.red) * 299 + uint32_t(c.green) * 587 + uint32_t(c.blue) * 114) / 1000;
     return uint8_t(255 - (y >> 8));
@@ -17,10 +18,10 @@ uint8_t GreyIndex(const RGBColor& c) {
 
 }  // namespace
 
-GWorld::GWorld(const Rect& bounds, int depth, size_t rowBytes)
-    : bounds_(bounds), depth_(depth), rowBytes_(rowBytes) {}
+GWorld::GWorld(const Rect& bounds, int depth, size_t rowBytes) : bounds_(bounds), depth_(depth), rowBytes_(rowBytes) {}
 
-GWorld* GWorld::Create(const Rect& bounds, int depth) {
+GWorld* GWorld::Create(const Rect& bounds, int depth)
+{
     if (depth == 24) depth = 32;
     if (depth != 1 && depth != 8 && depth != 32) return nullptr;
     const int64_t width = RectWidth(bounds);
@@ -42,29 +43,36 @@ GWorld* GWorld::Create(const Rect& bounds, int depth) {
     return world;
 }
 
-uint8_t* GWorld::RowAt(int y) {
+uint8_t* GWorld::RowAt(int y)
+{
     if (y < 0 || y >= Height()) return nullptr;
     return pixels_.data() + size_t(y) * rowBytes_;
 }
 
-void GWorld::MoveTo(int h, int v) {
+void GWorld::MoveTo(int h, int v)
+{
     pen_.h = int16_t(h);
     pen_.v = int16_t(v);
 }
 
-const uint8_t* GWorld::PixelAddress(int h, int v) const {
+const uint8_t* GWorld::PixelAddress(int h, int v) const
+{
     const int x = h - bounds_.left;
     const int y = v - bounds_.top;
     if (x < 0 || y < 0 || x >= Width() || y >= Height()) return nullptr;
     const uint8_t* row = pixels_.data() + size_t(y) * rowBytes_;
     switch (depth_) {
-        case 32: return row + size_t(x) * 4;
-        case 8: return row + x;
-        default: return row + x / 8;
+        case 32:
+            return row + size_t(x) * 4;
+        case 8:
+            return row + x;
+        default:
+            return row + x / 8;
     }
 }
 
-void GWorld::SetCPixel(int h, int v, const RGBColor& color) {
+void GWorld::SetCPixel(int h, int v, const RGBColor& color)
+{
     uint8_t* p = const_cast<uint8_t*>(PixelAddress(h, v));
     if (!p) return;
     if (depth_ == 32) {
@@ -81,7 +89,8 @@ void GWorld::SetCPixel(int h, int v, const RGBColor& color) {
     }
 }
 
-RGBColor GWorld::GetCPixel(int h, int v) const {
+RGBColor GWorld::GetCPixel(int h, int v) const
+{
     const uint8_t* p = PixelAddress(h, v);
     if (!p) return RGBColor{};
     if (depth_ == 32) return RGBColor{uint16_t(p[1] * 257), uint16_t(p[2] * 257), uint16_t(p[3] * 257)};
@@ -96,18 +105,26 @@ RGBColor GWorld::GetCPixel(int h, int v) const {
     return RGBColor{c, c, c};
 }
 
-int NewGWorld(GWorldPtr* out, int depth, const Rect& bounds) {
+int NewGWorld(GWorldPtr* out, int depth, const Rect& bounds)
+{
     if (!out) return -50;  // paramErr
     *out = GWorld::Create(bounds, depth);
     return *out ? 0 : -108;  // memFullErr
 }
 
-void DisposeGWorld(GWorldPtr world) {
+void DisposeGWorld(GWorldPtr world)
+{
     if (!world) return;
     if (g_currentPort == world) g_currentPort = nullptr;
     delete world;
 }
 
-GWorldPtr GetGWorld() { return g_currentPort; }
+GWorldPtr GetGWorld()
+{
+    return g_currentPort;
+}
 
-void SetGWorld(GWorldPtr world) { g_currentPort = world; }
+void SetGWorld(GWorldPtr world)
+{
+    g_currentPort = world;
+}

@@ -11,7 +11,8 @@
 
 namespace {
 
-std::string SansSerifFile() {
+std::string SansSerifFile()
+{
     std::string file;
     FcConfig* config = FcInitLoadConfigAndFonts();
     if (!config) return file;
@@ -33,7 +34,8 @@ std::string SansSerifFile() {
 }
 
 // The face is loaded once and kept for the life of the process.
-FT_Face DefaultFace() {
+FT_Face DefaultFace()
+{
     static FT_Library library = nullptr;
     static FT_Face face = nullptr;
     static bool tried = false;
@@ -46,18 +48,20 @@ FT_Face DefaultFace() {
     return face;
 }
 
-uint8_t Blend(uint8_t under, uint8_t over, unsigned coverage) {
+uint8_t Blend(uint8_t under, uint8_t over, unsigned coverage)
+{
     return uint8_t((under * (255 - coverage) + over * coverage + 127) / 255);
 }
 
 }  // namespace
 
-void GWorld::DrawText(const char* text, size_t length) {
+void GWorld::DrawText(const char* text, size_t length)
+{
     if (!text || length == 0) return;
     FT_Face face = DefaultFace();
     if (!face) return;
-    CFStringRef string = CFStringCreateWithBytes(reinterpret_cast<const uint8_t*>(text), CFIndex(length),
-                                                 kCFStringEncodingMacRoman);
+    CFStringRef string =
+        CFStringCreateWithBytes(reinterpret_cast<const uint8_t*>(text), CFIndex(length), kCFStringEncodingMacRoman);
     const std::u16string units = platform::StringUnits(string);
     if (string) CFRelease(string);
     const int pixels = textSize_ > 0 ? textSize_ : 12;

@@ -11,7 +11,8 @@
 namespace platform {
 namespace {
 
-void GlobalInit() {
+void GlobalInit()
+{
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
@@ -21,7 +22,8 @@ struct CurlUrl {
     ~CurlUrl() { curl_url_cleanup(h); }
 };
 
-bool IsToken(const std::string& s) {
+bool IsToken(const std::string& s)
+{
     if (s.empty()) return false;
     for (unsigned char c : s) {
         if (c <= 0x20 || c >= 0x7F || std::strchr("()<>@,;:\\\"/[]?={}", c)) return false;
@@ -29,14 +31,16 @@ bool IsToken(const std::string& s) {
     return true;
 }
 
-bool IsFieldValue(const std::string& s) {
+bool IsFieldValue(const std::string& s)
+{
     for (unsigned char c : s) {
         if (c == '\r' || c == '\n' || c == 0) return false;
     }
     return true;
 }
 
-bool HasHeader(const HttpRequestSpec& spec, const char* name) {
+bool HasHeader(const HttpRequestSpec& spec, const char* name)
+{
     for (const auto& h : spec.headers) {
         if (strcasecmp(h.first.c_str(), name) == 0) return true;
     }
@@ -44,7 +48,8 @@ bool HasHeader(const HttpRequestSpec& spec, const char* name) {
 }
 
 // Frees the whole list when it cannot grow.
-bool Append(curl_slist** list, const char* line, std::string* error) {
+bool Append(curl_slist** list, const char* line, std::string* error)
+{
     curl_slist* grown = curl_slist_append(*list, line);
     if (!grown) {
         curl_slist_free_all(*list);
@@ -56,7 +61,8 @@ bool Append(curl_slist** list, const char* line, std::string* error) {
     return true;
 }
 
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
+size_t OnBody(char* data, size_t size, size_t count, void* user)
+{
     const size_t length = size * count;
     const HttpSink* sink = static_cast<const HttpSink*>(user);
     if (length == 0 || !*sink) return length;
@@ -66,7 +72,8 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 // Builds the handle for spec; null with the reason in error when the
 // request must not be sent.
 CURL* MakeEasy(const HttpRequestSpec& spec, const HttpSink* sink, bool copyBody, curl_slist** headersOut,
-               char* errorBuffer, std::string* error) {
+               char* errorBuffer, std::string* error)
+{
     *headersOut = nullptr;
     if (!IsSendableUrl(spec.url)) {
         *error = "not a valid http or https URL: \"" + spec.url + "\"";
@@ -121,7 +128,8 @@ CURL* MakeEasy(const HttpRequestSpec& spec, const HttpSink* sink, bool copyBody,
     return easy;
 }
 
-HttpResult ResultOf(CURL* easy, CURLcode code, const char* errorBuffer) {
+HttpResult ResultOf(CURL* easy, CURLcode code, const char* errorBuffer)
+{
     HttpResult result;
     result.transferred = code == CURLE_OK;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
@@ -133,7 +141,8 @@ HttpResult ResultOf(CURL* easy, CURLcode code, const char* errorBuffer) {
     return result;
 }
 
-CURLM* Multi() {
+CURLM* Multi()
+{
     static CURLM* multi = [] {
         GlobalInit();
         return curl_multi_init();
@@ -141,14 +150,16 @@ CURLM* Multi() {
     return multi;
 }
 
-std::unordered_map<CURL*, HttpTransfer*>& Running() {
+std::unordered_map<CURL*, HttpTransfer*>& Running()
+{
     static std::unordered_map<CURL*, HttpTransfer*> running;
     return running;
 }
 
 }  // namespace
 
-bool IsSendableUrl(const std::string& url) {
+bool IsSendableUrl(const std::string& url)
+{
     if (url.empty()) return false;
     for (unsigned char c : url) {
         if (c <= 0x20 || c >= 0x7F) return false;
@@ -163,7 +174,8 @@ bool IsSendableUrl(const std::string& url) {
     return web;
 }
 
-HttpResult HttpPerform(const HttpRequestSpec& spec, const HttpSink& sink) {
+HttpResult HttpPerform(const HttpRequestSpec& spec, const HttpSink& sink)
+{
     GlobalInit();
     HttpResult result;
     char errorBuffer[CURL_ERROR_SIZE];
@@ -177,9 +189,13 @@ HttpResult HttpPerform(const HttpRequestSpec& spec, const HttpSink& sink) {
     return result;
 }
 
-HttpTransfer::~HttpTransfer() { Cancel(); }
+HttpTransfer::~HttpTransfer()
+{
+    Cancel();
+}
 
-bool HttpTransfer::Start(const HttpRequestSpec& spec, HttpSink sink, EndHandler onEnd, HttpResult* result) {
+bool HttpTransfer::Start(const HttpRequestSpec& spec, HttpSink sink, EndHandler onEnd, HttpResult* result)
+{
     Cancel();
     sink_ = std::move(sink);
     onEnd_ = std::move(onEnd);
@@ -203,7 +219,8 @@ bool HttpTransfer::Start(const HttpRequestSpec& spec, HttpSink sink, EndHandler 
     return true;
 }
 
-void HttpTransfer::Cancel() {
+void HttpTransfer::Cancel()
+{
     if (!easy_) return;
     CURL* easy = static_cast<CURL*>(easy_);
     Running().erase(easy);
@@ -214,7 +231,8 @@ void HttpTransfer::Cancel() {
     headers_ = nullptr;
 }
 
-void HttpTransfer::Finish(int code) {
+void HttpTransfer::Finish(int code)
+{
     CURL* easy = static_cast<CURL*>(easy_);
     const HttpResult result = ResultOf(easy, CURLcode(code), errorBuffer_.c_str());
     Cancel();
@@ -223,7 +241,8 @@ void HttpTransfer::Finish(int code) {
     if (onEnd) onEnd(result);
 }
 
-int PumpHttpTransfers(int waitMs) {
+int PumpHttpTransfers(int waitMs)
+{
     if (Running().empty()) return 0;
     CURLM* multi = Multi();
     int running = 0;

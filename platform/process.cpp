@@ -22,18 +22,21 @@ namespace {
 std::vector<pid_t> g_children;
 std::string g_opener = "xdg-open";
 
-void SetError(std::string* error, const std::string& what) {
+void SetError(std::string* error, const std::string& what)
+{
     if (error) *error = what;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& a, const std::string& b)
+{
     struct stat sa, sb;
     if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // A zombie of some other parent still answers kill(pid, 0).
-bool IsZombie(pid_t pid) {
+bool IsZombie(pid_t pid)
+{
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     if (!std::getline(stat, line)) return false;
@@ -43,7 +46,8 @@ bool IsZombie(pid_t pid) {
 }
 
 // posix_spawnp when search is set (the opener), posix_spawn otherwise.
-bool Spawn(const std::vector<std::string>& argv, bool search, pid_t* pidOut, std::string* error) {
+bool Spawn(const std::vector<std::string>& argv, bool search, pid_t* pidOut, std::string* error)
+{
     if (argv.empty() || argv[0].empty()) {
         SetError(error, "no program to start");
         return false;
@@ -85,22 +89,26 @@ bool Spawn(const std::vector<std::string>& argv, bool search, pid_t* pidOut, std
 
 }  // namespace
 
-ProcessSerialNumber PsnFromPid(pid_t pid) {
+ProcessSerialNumber PsnFromPid(pid_t pid)
+{
     ProcessSerialNumber psn;
     if (pid > 0) psn.lowLongOfPSN = uint32_t(pid);
     return psn;
 }
 
-pid_t PidFromPsn(const ProcessSerialNumber& psn) {
+pid_t PidFromPsn(const ProcessSerialNumber& psn)
+{
     if (psn.highLongOfPSN != 0 || psn.lowLongOfPSN == 0 || psn.lowLongOfPSN > uint32_t(INT32_MAX)) return -1;
     return pid_t(psn.lowLongOfPSN);
 }
 
-bool SpawnProgram(const std::vector<std::string>& argv, pid_t* pid, std::string* error) {
+bool SpawnProgram(const std::vector<std::string>& argv, pid_t* pid, std::string* error)
+{
     return Spawn(argv, false, pid, error);
 }
 
-void ReapEndedChildren() {
+void ReapEndedChildren()
+{
     g_children.erase(std::remove_if(g_children.begin(), g_children.end(),
                                     [](pid_t pid) {
                                         int status = 0;
@@ -111,7 +119,8 @@ void ReapEndedChildren() {
                      g_children.end());
 }
 
-bool IsProcessAlive(pid_t pid) {
+bool IsProcessAlive(pid_t pid)
+{
     // kill(0) and kill(-1) would address whole process groups.
     if (pid <= 0) return false;
     if (std::find(g_children.begin(), g_children.end(), pid) != g_children.end()) {
@@ -122,18 +131,21 @@ bool IsProcessAlive(pid_t pid) {
     return !IsZombie(pid);
 }
 
-bool ProcessRunsProgram(pid_t pid, const std::string& path) {
+bool ProcessRunsProgram(pid_t pid, const std::string& path)
+{
     if (!IsProcessAlive(pid)) return false;
     const std::string exe = BundleCodeFile(path, true);
     return !exe.empty() && SameFile("/proc/" + std::to_string(pid) + "/exe", exe);
 }
 
-bool RequestQuit(pid_t pid) {
+bool RequestQuit(pid_t pid)
+{
     if (!IsProcessAlive(pid)) return false;
     return kill(pid, SIGTERM) == 0;
 }
 
-bool OpenWithDesktop(const std::string& target, std::string* error) {
+bool OpenWithDesktop(const std::string& target, std::string* error)
+{
     if (target.empty() || target[0] == '-') {
         SetError(error, "refused to open \"" + target + "\"");
         return false;
@@ -141,6 +153,9 @@ bool OpenWithDesktop(const std::string& target, std::string* error) {
     return Spawn({g_opener, target}, true, nullptr, error);
 }
 
-void SetDesktopOpener(const std::string& program) { g_opener = program.empty() ? "xdg-open" : program; }
+void SetDesktopOpener(const std::string& program)
+{
+    g_opener = program.empty() ? "xdg-open" : program;
+}
 
 }  // namespace platform

@@ -17,12 +17,15 @@ std::atomic<uint64_t> g_openCount{0};
 // Resources are small (pictures, icons, players); anything larger is not ours.
 constexpr off_t kMaxResourceBytes = off_t(256) << 20;
 
-std::string IdFileName(ResType type, int id) { return ResTypeFolderName(type) + "/" + std::to_string(id); }
+std::string IdFileName(ResType type, int id)
+{
+    return ResTypeFolderName(type) + "/" + std::to_string(id);
+}
 
-bool ReadAllFd(int fd, std::vector<uint8_t>& out) {
+bool ReadAllFd(int fd, std::vector<uint8_t>& out)
+{
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 || st.st_size > kMaxResourceBytes)
-        return false;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 || st.st_size > kMaxResourceBytes) return false;
     std::vector<uint8_t> bytes(size_t(st.st_size));
     size_t done = 0;
     while (done < bytes.size()) {
@@ -35,7 +38,8 @@ bool ReadAllFd(int fd, std::vector<uint8_t>& out) {
     return true;
 }
 
-bool WriteAllFd(int fd, const std::vector<uint8_t>& bytes) {
+bool WriteAllFd(int fd, const std::vector<uint8_t>& bytes)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -48,7 +52,8 @@ bool WriteAllFd(int fd, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-std::string ResTypeFolderName(ResType type) {
+std::string ResTypeFolderName(ResType type)
+{
     std::string name;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const unsigned char c = (unsigned char)((type >> shift) & 0xFF);
@@ -63,9 +68,13 @@ std::string ResTypeFolderName(ResType type) {
     return name;
 }
 
-ResourceStore::~ResourceStore() { Close(); }
+ResourceStore::~ResourceStore()
+{
+    Close();
+}
 
-bool ResourceStore::Open(const std::string& folder) {
+bool ResourceStore::Open(const std::string& folder)
+{
     Close();
     dirFd_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd_ < 0) return false;
@@ -73,12 +82,14 @@ bool ResourceStore::Open(const std::string& folder) {
     return true;
 }
 
-void ResourceStore::Close() {
+void ResourceStore::Close()
+{
     if (dirFd_ >= 0) close(dirFd_);
     dirFd_ = -1;
 }
 
-bool ResourceStore::Read(ResType type, int id, std::vector<uint8_t>& out) const {
+bool ResourceStore::Read(ResType type, int id, std::vector<uint8_t>& out) const
+{
     if (dirFd_ < 0 || id < -32768 || id > 32767) return false;
     const int fd = openat(dirFd_, IdFileName(type, id).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
@@ -87,10 +98,14 @@ bool ResourceStore::Read(ResType type, int id, std::vector<uint8_t>& out) const 
     return ok;
 }
 
-uint64_t ResourceStore::OpenCount() { return g_openCount.load(); }
+uint64_t ResourceStore::OpenCount()
+{
+    return g_openCount.load();
+}
 
 bool WriteResource(const std::string& folder, ResType type, int id, const std::vector<uint8_t>& bytes,
-                   std::string* error) {
+                   std::string* error)
+{
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
         return false;

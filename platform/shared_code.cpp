@@ -9,14 +9,16 @@ namespace platform {
 
 namespace {
 
-bool IsCodeFile(const std::filesystem::path& p, bool executable) {
+bool IsCodeFile(const std::filesystem::path& p, bool executable)
+{
     std::error_code ec;
     return std::filesystem::is_regular_file(p, ec) && (!executable || access(p.c_str(), X_OK) == 0);
 }
 
 }  // namespace
 
-std::string BundleCodeFile(const std::string& path, bool executable) {
+std::string BundleCodeFile(const std::string& path, bool executable)
+{
     namespace fs = std::filesystem;
     std::error_code ec;
     if (path.empty()) return "";
@@ -37,7 +39,8 @@ std::string BundleCodeFile(const std::string& path, bool executable) {
     return found;
 }
 
-bool SharedCode::Open(const std::string& bundlePath) {
+bool SharedCode::Open(const std::string& bundlePath)
+{
     Close();
     const std::string file = BundleCodeFile(bundlePath, false);
     if (file.empty()) {
@@ -58,12 +61,14 @@ bool SharedCode::Open(const std::string& bundlePath) {
     return true;
 }
 
-void SharedCode::Close() {
+void SharedCode::Close()
+{
     if (handle_) dlclose(handle_);
     handle_ = nullptr;
 }
 
-void* SharedCode::Symbol(const char* name) const {
+void* SharedCode::Symbol(const char* name) const
+{
     if (!handle_ || !name || !*name) return nullptr;
     return dlsym(handle_, name);
 }

@@ -12,14 +12,16 @@ namespace {
 namespace fs = std::filesystem;
 
 // Name.bundle/Contents/MacOS/Name holding a copy of the module.
-std::string MakeBundle(const tavrel_test::TempDir& dir, const std::string& name, const char* module) {
+std::string MakeBundle(const tavrel_test::TempDir& dir, const std::string& name, const char* module)
+{
     const std::string bundle = dir.file(name + ".bundle");
     fs::create_directories(bundle + "/Contents/MacOS");
     fs::copy_file(module, bundle + "/Contents/MacOS/" + name);
     return bundle;
 }
 
-bool IsLoadedInProcess(const std::string& file) {
+bool IsLoadedInProcess(const std::string& file)
+{
     void* h = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (h) dlclose(h);
     return h != nullptr;
@@ -30,7 +32,8 @@ using LastCallProc = const char* (*)();
 
 }  // namespace
 
-TEST(CBundle, FindsExportsOfABundleOrASharedObject) {
+TEST(CBundle, FindsExportsOfABundleOrASharedObject)
+{
     CBundle empty;
     EXPECT_EQ(empty.GetFunction("TestBundleAnswer"), nullptr);
     EXPECT_TRUE(empty.Unload());
@@ -59,7 +62,8 @@ TEST(CBundle, FindsExportsOfABundleOrASharedObject) {
     EXPECT_FALSE(bundle.GetLoadError().empty());
 }
 
-TEST(CBundle, LoadingAgainUnloadsTheOldBundle) {
+TEST(CBundle, LoadingAgainUnloadsTheOldBundle)
+{
     tavrel_test::TempDir dir;
     const std::string first = MakeBundle(dir, "First", TAVREL_TEST_BUNDLE);
     const std::string second = MakeBundle(dir, "Second", TAVREL_TEST_BUNDLE_PLAIN);
@@ -75,7 +79,8 @@ TEST(CBundle, LoadingAgainUnloadsTheOldBundle) {
     EXPECT_FALSE(bundle.IsLoaded());
 }
 
-TEST(CLockBundle, CallsTheEntryPointWithTheBundleFolder) {
+TEST(CLockBundle, CallsTheEntryPointWithTheBundleFolder)
+{
     tavrel_test::TempDir dir;
     const std::string path = MakeBundle(dir, "vtx", TAVREL_TEST_BUNDLE);
     CLockBundle lock;
@@ -95,7 +100,8 @@ TEST(CLockBundle, CallsTheEntryPointWithTheBundleFolder) {
     EXPECT_FALSE(lock.Process("fail", nullptr, &id, &depth, &frames));
 }
 
-TEST(CLockBundle, AnOlderBundleWithoutTheEntryPointSucceedsUntouched) {
+TEST(CLockBundle, AnOlderBundleWithoutTheEntryPointSucceedsUntouched)
+{
     tavrel_test::TempDir dir;
     CLockBundle lock;
     ASSERT_TRUE(lock.Load(MakeBundle(dir, "vtx", TAVREL_TEST_BUNDLE_PLAIN).c_str()));

@@ -12,21 +12,24 @@ namespace {
 
 using tavrel_test::HttpTestServer;
 
-std::string Response(const CHttpRequest& r) {
+std::string Response(const CHttpRequest& r)
+{
     return r.GetResponseData() ? std::string(reinterpret_cast<const char*>(r.GetResponseData()), r.GetResponseLength())
                                : std::string();
 }
 
 // Pumps transfers until done() or ten seconds have passed.
 template <typename F>
-bool PumpUntil(F done) {
+bool PumpUntil(F done)
+{
     for (int i = 0; i < 1000 && !done(); ++i) platform::PumpHttpTransfers(10);
     return done();
 }
 
 }  // namespace
 
-TEST(HttpRequest, LargeGetArrivesWhole) {
+TEST(HttpRequest, LargeGetArrivesWhole)
+{
     HttpTestServer server;
     ASSERT_TRUE(server.ok());
     const size_t size = 3 * CHttpRequest::kGrowth + 17;
@@ -52,7 +55,8 @@ TEST(HttpRequest, LargeGetArrivesWhole) {
     for (const auto& h : seen[2].headers) EXPECT_NE(h.first, "X-Only-Post");
 }
 
-TEST(HttpRequest, PostSendsHeadersInOrderAndTheBody) {
+TEST(HttpRequest, PostSendsHeadersInOrderAndTheBody)
+{
     HttpTestServer server;
     CHttpRequest request(server.Url("/echo").c_str(), CHttpRequest::kPost);
     const std::string body = "pcd=1523&v=1.122";
@@ -80,7 +84,8 @@ TEST(HttpRequest, PostSendsHeadersInOrderAndTheBody) {
     EXPECT_EQ(ours, expect);
 }
 
-TEST(HttpRequest, FailuresAreReportedAsFailures) {
+TEST(HttpRequest, FailuresAreReportedAsFailures)
+{
     HttpTestServer server;
     struct Case {
         std::string what;
@@ -109,7 +114,8 @@ TEST(HttpRequest, FailuresAreReportedAsFailures) {
     EXPECT_EQ(Response(notFound), "status 404");  // what arrived is kept
 }
 
-TEST(HttpRequest, AStalledServerTimesOut) {
+TEST(HttpRequest, AStalledServerTimesOut)
+{
     HttpTestServer server;
     CHttpRequest request(server.Url("/stall").c_str(), CHttpRequest::kGet);
     request.SetTimeouts(5, 1);
@@ -117,7 +123,8 @@ TEST(HttpRequest, AStalledServerTimesOut) {
     EXPECT_FALSE(request.GetError().empty());
 }
 
-TEST(HttpRequest, BadRequestsAreRefusedBeforeAnythingIsSent) {
+TEST(HttpRequest, BadRequestsAreRefusedBeforeAnythingIsSent)
+{
     HttpTestServer server;
     const std::string port = std::to_string(server.port());
     const std::string urls[] = {
@@ -151,7 +158,8 @@ TEST(HttpRequest, BadRequestsAreRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(server.Requests().empty());
 }
 
-TEST(HttpRequest, ResponseBufferGrowsInLargeStepsAndRefusesOverflow) {
+TEST(HttpRequest, ResponseBufferGrowsInLargeStepsAndRefusesOverflow)
+{
     CHttpRequest request("http://127.0.0.1/", CHttpRequest::kGet);
     EXPECT_EQ(request.GetResponseData(), nullptr);
     ASSERT_TRUE(request.AppendResponseData("abc", 3));
@@ -173,7 +181,8 @@ TEST(HttpRequest, ResponseBufferGrowsInLargeStepsAndRefusesOverflow) {
     EXPECT_EQ(Response(request), "ok");
 }
 
-TEST(HttpRequest, AsyncPostDeliversItsEnd) {
+TEST(HttpRequest, AsyncPostDeliversItsEnd)
+{
     HttpTestServer server;
     const std::string body(300000, 'p');
     struct Case {
@@ -213,7 +222,8 @@ TEST(HttpRequest, AsyncPostDeliversItsEnd) {
     EXPECT_FALSE(ok);
 }
 
-TEST(HttpRequest, DestroyingAnAsyncRequestCancelsIt) {
+TEST(HttpRequest, DestroyingAnAsyncRequestCancelsIt)
+{
     HttpTestServer server;
     bool ended = false;
     auto request = std::make_unique<CHttpRequest>(server.Url("/slow").c_str(), CHttpRequest::kPost);
@@ -239,7 +249,8 @@ TEST(HttpRequest, DestroyingAnAsyncRequestCancelsIt) {
     EXPECT_FALSE(second);
 }
 
-TEST(HttpRequest, TakesItsUrlFromTheLocalizedStringTable) {
+TEST(HttpRequest, TakesItsUrlFromTheLocalizedStringTable)
+{
     HttpTestServer server;
     tavrel_test::ScopedBundle bundle("\"9001\" = \"" + server.Url("/bytes/10") + "\";\n");
     CHttpRequest request(9001, CHttpRequest::kGet);

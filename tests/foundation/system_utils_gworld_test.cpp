@@ -9,7 +9,8 @@
 namespace {
 
 // A 32-bit world whose pixel (x, y) is {y, x, 0x5A, 0xA5} in memory.
-GWorldPtr LabelledWorld(int width, int height) {
+GWorldPtr LabelledWorld(int width, int height)
+{
     GWorldPtr world = nullptr;
     if (!CreateGWorld(&world, width, height, 32)) return nullptr;
     for (int y = 0; y < height; ++y)
@@ -25,24 +26,30 @@ GWorldPtr LabelledWorld(int width, int height) {
 
 // The label of destination pixel (x, y) as "x,y" of its source, "-" when
 // untouched (still all 0xEE).
-std::string LabelAt(GWorldPtr world, int x, int y) {
+std::string LabelAt(GWorldPtr world, int x, int y)
+{
     const uint8_t* p = world->RowAt(y) + x * 4;
     if (p[0] == 0xEE && p[1] == 0xEE && p[2] == 0xEE && p[3] == 0xEE) return "-";
     return std::to_string(p[1]) + "," + std::to_string(p[0]);
 }
 
-GWorldPtr FilledWorld(int width, int height) {
+GWorldPtr FilledWorld(int width, int height)
+{
     GWorldPtr world = nullptr;
     if (!CreateGWorld(&world, width, height, 32)) return nullptr;
     std::fill_n(world->GetPixBaseAddr(), world->GetPixRowBytes() * size_t(height), uint8_t(0xEE));
     return world;
 }
 
-Rect Sized(int width, int height) { return Rect{0, 0, int16_t(height), int16_t(width)}; }
+Rect Sized(int width, int height)
+{
+    return Rect{0, 0, int16_t(height), int16_t(width)};
+}
 
 }  // namespace
 
-TEST(RotateGWorld32, TurnsANonSquareWorldPixelByPixel) {
+TEST(RotateGWorld32, TurnsANonSquareWorldPixelByPixel)
+{
     // Source 3 x 2:  (0,0) (1,0) (2,0)
     //                (0,1) (1,1) (2,1)
     struct Case {
@@ -54,8 +61,8 @@ TEST(RotateGWorld32, TurnsANonSquareWorldPixelByPixel) {
     const std::vector<std::vector<std::string>> half = {{"2,1", "1,1", "0,1"}, {"2,0", "1,0", "0,0"}};
     const std::vector<std::vector<std::string>> anticlockwise = {{"2,0", "2,1"}, {"1,0", "1,1"}, {"0,0", "0,1"}};
     const Case cases[] = {
-        {90, 2, 3, clockwise},      {-270, 2, 3, clockwise}, {180, 3, 2, half},
-        {-180, 3, 2, half},         {270, 2, 3, anticlockwise}, {-90, 2, 3, anticlockwise},
+        {90, 2, 3, clockwise}, {-270, 2, 3, clockwise},    {180, 3, 2, half},
+        {-180, 3, 2, half},    {270, 2, 3, anticlockwise}, {-90, 2, 3, anticlockwise},
     };
     GWorldPtr source = LabelledWorld(3, 2);
     ASSERT_NE(source, nullptr);
@@ -75,7 +82,8 @@ TEST(RotateGWorld32, TurnsANonSquareWorldPixelByPixel) {
     DisposeGWorldSafe(&source);
 }
 
-TEST(RotateGWorld32, TwoByOneAtNinetyFillsTopToBottom) {
+TEST(RotateGWorld32, TwoByOneAtNinetyFillsTopToBottom)
+{
     GWorldPtr source = LabelledWorld(2, 1);
     GWorldPtr dest = FilledWorld(1, 2);
     ASSERT_TRUE(source && dest);
@@ -86,7 +94,8 @@ TEST(RotateGWorld32, TwoByOneAtNinetyFillsTopToBottom) {
     DisposeGWorldSafe(&dest);
 }
 
-TEST(RotateGWorld32, RefusesWhatDoesNotFitAndOtherAngles) {
+TEST(RotateGWorld32, RefusesWhatDoesNotFitAndOtherAngles)
+{
     GWorldPtr source = LabelledWorld(3, 2);
     GWorldPtr dest = FilledWorld(2, 3);
     GWorldPtr small = FilledWorld(2, 2);
@@ -118,7 +127,8 @@ TEST(RotateGWorld32, RefusesWhatDoesNotFitAndOtherAngles) {
     for (GWorldPtr* w : {&source, &dest, &small, &grey}) DisposeGWorldSafe(w);
 }
 
-TEST(ClearGWorld, ZeroesOnlyTheRequestedPixelsInsideTheWorld) {
+TEST(ClearGWorld, ZeroesOnlyTheRequestedPixelsInsideTheWorld)
+{
     GWorldPtr world = FilledWorld(3, 4);  // 12 bytes of pixels per 16-byte row
     ASSERT_NE(world, nullptr);
     ASSERT_GT(world->GetPixRowBytes(), 12u);
@@ -134,7 +144,8 @@ TEST(ClearGWorld, ZeroesOnlyTheRequestedPixelsInsideTheWorld) {
     DisposeGWorldSafe(&world);
 }
 
-TEST(CreateGWorld, SetsColoursAndLeavesThePortAlone) {
+TEST(CreateGWorld, SetsColoursAndLeavesThePortAlone)
+{
     GWorldPtr port = nullptr;
     ASSERT_TRUE(CreateGWorld(&port, 1, 1, 32));
     SetGWorld(port);
@@ -158,7 +169,8 @@ TEST(CreateGWorld, SetsColoursAndLeavesThePortAlone) {
     }
 }
 
-TEST(DrawPixelBuffer, WidensChannelsAndMapsOneBitPixels) {
+TEST(DrawPixelBuffer, WidensChannelsAndMapsOneBitPixels)
+{
     GWorldPtr world = FilledWorld(2, 2);
     ASSERT_NE(world, nullptr);
     const uint8_t rgb[] = {255, 0, 128, 0, 0, 0, 1, 2, 3, 10, 20, 30};
@@ -186,7 +198,8 @@ TEST(DrawPixelBuffer, WidensChannelsAndMapsOneBitPixels) {
     DisposeGWorldSafe(&world);
 }
 
-TEST(DrawTextAt, DrawsDarkTextOnTheBaselineAndAdvancesThePen) {
+TEST(DrawTextAt, DrawsDarkTextOnTheBaselineAndAdvancesThePen)
+{
     GWorldPtr world = nullptr;
     ASSERT_TRUE(CreateGWorld(&world, 60, 30, 32));
     std::fill_n(world->GetPixBaseAddr(), world->GetPixRowBytes() * 30, uint8_t(0xFF));

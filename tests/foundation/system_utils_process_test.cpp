@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 // Waits up to ten seconds for condition; true when it came.
 template <typename F>
-bool Eventually(F condition) {
+bool Eventually(F condition)
+{
     for (int i = 0; i < 500; ++i) {
         if (condition()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -30,15 +31,18 @@ bool Eventually(F condition) {
 // An opener that writes its arguments to a log, in place of xdg-open.
 class FakeOpener {
 public:
-    FakeOpener() {
+    FakeOpener()
+    {
         script_ = dir_.file("opener");
         log_ = dir_.file("opened.log");
-        tavrel_test::WriteFile(script_, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + log_ + "'; done\n");
+        tavrel_test::WriteFile(script_,
+                               "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + log_ + "'; done\n");
         chmod(script_.c_str(), 0755);
         platform::SetDesktopOpener(script_);
     }
     ~FakeOpener() { platform::SetDesktopOpener(""); }
-    std::string WaitForLog() {
+    std::string WaitForLog()
+    {
         Eventually([&] { return !tavrel_test::ReadFile(log_).empty(); });
         return tavrel_test::ReadFile(log_);
     }
@@ -52,7 +56,8 @@ private:
 };
 
 // Sleeper.app/Contents/MacOS/Sleeper holding a copy of the test program.
-std::string MakeSleeperApp(const tavrel_test::TempDir& dir) {
+std::string MakeSleeperApp(const tavrel_test::TempDir& dir)
+{
     const std::string app = dir.file("Sleeper.app");
     fs::create_directories(app + "/Contents/MacOS");
     fs::copy_file(TAVREL_TEST_SLEEPER, app + "/Contents/MacOS/Sleeper");
@@ -61,7 +66,8 @@ std::string MakeSleeperApp(const tavrel_test::TempDir& dir) {
 
 }  // namespace
 
-TEST(Processes, CurrentProcessIsRunningAndNoProcessIsNot) {
+TEST(Processes, CurrentProcessIsRunningAndNoProcessIsNot)
+{
     ProcessSerialNumber psn;
     ASSERT_TRUE(GetCurrentPSN(&psn));
     EXPECT_EQ(psn.highLongOfPSN, 0u);
@@ -74,7 +80,8 @@ TEST(Processes, CurrentProcessIsRunningAndNoProcessIsNot) {
     EXPECT_FALSE(QuitApplicationAtPath("/proc/self/exe", psn));
 }
 
-TEST(Processes, LaunchesARealProgramAndQuitsItByPath) {
+TEST(Processes, LaunchesARealProgramAndQuitsItByPath)
+{
     tavrel_test::TempDir dir;
     const std::string app = MakeSleeperApp(dir);
     for (const std::string& path : {std::string(TAVREL_TEST_SLEEPER), app}) {
@@ -96,7 +103,8 @@ TEST(Processes, LaunchesARealProgramAndQuitsItByPath) {
     EXPECT_EQ(psn.lowLongOfPSN, 0u);
 }
 
-TEST(Processes, AShortLivedProgramEndsAndOpensItsDocument) {
+TEST(Processes, AShortLivedProgramEndsAndOpensItsDocument)
+{
     tavrel_test::TempDir dir;
     const std::string app = MakeSleeperApp(dir);
     const std::string log = dir.file("sleeper.log");
@@ -109,7 +117,8 @@ TEST(Processes, AShortLivedProgramEndsAndOpensItsDocument) {
     unsetenv("TAVREL_SLEEPER_LOG");
 }
 
-TEST(Launching, HandsTargetsToTheDesktopOpenerAsOneArgument) {
+TEST(Launching, HandsTargetsToTheDesktopOpenerAsOneArgument)
+{
     FakeOpener opener;
     EXPECT_TRUE(OpenURL("http://127.0.0.1/a b;$(touch x)"));
     EXPECT_EQ(opener.WaitForLog(), "http://127.0.0.1/a b;$(touch x)\n");
@@ -125,7 +134,8 @@ TEST(Launching, HandsTargetsToTheDesktopOpenerAsOneArgument) {
     EXPECT_EQ(second.WaitForLog(), doc + "\n");
 }
 
-TEST(Launching, BeforeMacOSXDocumentsOpenInTheirOwnApplication) {
+TEST(Launching, BeforeMacOSXDocumentsOpenInTheirOwnApplication)
+{
     EXPECT_TRUE(IsOSXAtLeast());
     platform::SetGestaltValue(platform::gestaltSystemVersion, 0x0922);
     EXPECT_FALSE(IsOSXAtLeast());
@@ -139,7 +149,8 @@ TEST(Launching, BeforeMacOSXDocumentsOpenInTheirOwnApplication) {
     platform::ResetGestalt();
 }
 
-TEST(Launching, RefusesOptionLikeTargetsAndReportsAMissingOpener) {
+TEST(Launching, RefusesOptionLikeTargetsAndReportsAMissingOpener)
+{
     FakeOpener opener;
     EXPECT_FALSE(OpenURL("--help"));
     EXPECT_FALSE(OpenURL(nullptr));

@@ -10,11 +10,15 @@
 
 namespace {
 
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Bytes(const std::string& s)
+{
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 }  // namespace
 
-TEST(ResourceStore, NamesTypeFoldersAndReadsById) {
+TEST(ResourceStore, NamesTypeFoldersAndReadsById)
+{
     EXPECT_EQ(platform::ResTypeFolderName(platform::FourCharCode("GfXX")), "GfXX");
     EXPECT_EQ(platform::ResTypeFolderName(platform::FourCharCode("snd ")), "snd%20");
     EXPECT_EQ(platform::ResTypeFolderName(platform::FourCharCode("a/%?")), "a%2F%25?");
@@ -46,7 +50,8 @@ TEST(ResourceStore, NamesTypeFoldersAndReadsById) {
     EXPECT_FALSE(file.GetResource(platform::FourCharCode("snd "), -1, &h, &size));
 }
 
-TEST(MainResource, OpensMainRsrcOnceAndRetriesAfterAFailedOpen) {
+TEST(MainResource, OpensMainRsrcOnceAndRetriesAfterAFailedOpen)
+{
     tavrel_test::ScopedBundle bundle("");
     CloseMainResourceFile();
     const std::string rsrc = bundle.Resources() + "/main.rsrc";
@@ -83,7 +88,8 @@ TEST(MainResource, OpensMainRsrcOnceAndRetriesAfterAFailedOpen) {
     EXPECT_FALSE(GetCachedMainResource(platform::FourCharCode("GfXX"), 128, &h, &size));
 }
 
-TEST(SetAppMemorySize, RewritesBothSizesOfTheSizeResource) {
+TEST(SetAppMemorySize, RewritesBothSizesOfTheSizeResource)
+{
     tavrel_test::TempDir dir;
     const std::string app = dir.file("Player.app");
     const std::string rsrc = app + "/Contents/Resources/main.rsrc";

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc > 1) {
         const char* log = std::getenv("TAVREL_SLEEPER_LOG");
         if (!log) return 2;

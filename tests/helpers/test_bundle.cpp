@@ -10,15 +10,22 @@ char g_lastCall[1024];
 
 extern "C" {
 
-__attribute__((visibility("default"))) int TestBundleAnswer() { return 42; }
+__attribute__((visibility("default"))) int TestBundleAnswer()
+{
+    return 42;
+}
 
 // "source|folder" of the last processing call.
-__attribute__((visibility("default"))) const char* TestBundleLastCall() { return g_lastCall; }
+__attribute__((visibility("default"))) const char* TestBundleLastCall()
+{
+    return g_lastCall;
+}
 
 #ifdef TAVREL_WITH_LOCK_ENTRY
 // Advances the counters by 1, 2 and 3; the source "fail" reports failure.
 __attribute__((visibility("default"))) int LockProcessPreloader(const char* source, const char* folder, void* movie,
-                                                                uint16_t* nextId, uint16_t* nextDepth, int* frames) {
+                                                                uint16_t* nextId, uint16_t* nextDepth, int* frames)
+{
     std::snprintf(g_lastCall, sizeof g_lastCall, "%s|%s|%s", source ? source : "(null)", folder ? folder : "(null)",
                   movie ? "movie" : "no movie");
     if (nextId) *nextId += 1;

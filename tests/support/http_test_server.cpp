@@ -14,7 +14,8 @@
 namespace tavrel_test {
 namespace {
 
-int Listen(int* port) {
+int Listen(int* port)
+{
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     sockaddr_in addr{};
@@ -31,7 +32,8 @@ int Listen(int* port) {
     return fd;
 }
 
-bool SendAll(int fd, const std::string& data) {
+bool SendAll(int fd, const std::string& data)
+{
     size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
@@ -41,14 +43,16 @@ bool SendAll(int fd, const std::string& data) {
     return true;
 }
 
-std::string Response(int status, const std::string& body) {
+std::string Response(int status, const std::string& body)
+{
     return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
 }  // namespace
 
-HttpTestServer::HttpTestServer() {
+HttpTestServer::HttpTestServer()
+{
     // Requests to the server must never be sent through a proxy.
     setenv("NO_PROXY", "*", 1);
     setenv("no_proxy", "*", 1);
@@ -56,30 +60,35 @@ HttpTestServer::HttpTestServer() {
     if (listener_ >= 0) thread_ = std::thread([this] { Serve(); });
 }
 
-HttpTestServer::~HttpTestServer() {
+HttpTestServer::~HttpTestServer()
+{
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     for (std::thread& t : workers_) t.join();
     if (listener_ >= 0) close(listener_);
 }
 
-std::string HttpTestServer::Url(const std::string& path) const {
+std::string HttpTestServer::Url(const std::string& path) const
+{
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-std::vector<ReceivedRequest> HttpTestServer::Requests() {
+std::vector<ReceivedRequest> HttpTestServer::Requests()
+{
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
 }
 
-int HttpTestServer::ClosedPort() {
+int HttpTestServer::ClosedPort()
+{
     int port = 0;
     const int fd = Listen(&port);
     if (fd >= 0) close(fd);
     return port;
 }
 
-void HttpTestServer::Serve() {
+void HttpTestServer::Serve()
+{
     while (!stop_) {
         pollfd p{listener_, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) continue;
@@ -92,7 +101,8 @@ void HttpTestServer::Serve() {
     }
 }
 
-void HttpTestServer::Handle(int fd) {
+void HttpTestServer::Handle(int fd)
+{
     std::string in;
     char buf[65536];
     size_t headerEnd;
