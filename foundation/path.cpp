@@ -518,28 +518,27 @@ bool CPath::FindClose() { return g_iterator.Close() == noErr; }
 
 void CPathList::Add(const char* text)
 {
-    auto* path = new CPath();
+    auto path = std::make_unique<CPath>();
     path->MakePosix(CPath(text));
-    items_.push_back(path);
+    items_.push_back(std::move(path));
 }
 
 void CPathList::Clear()
 {
-    for (CPath* path : items_) delete path;
     items_.clear();
 }
 
 void CPathList::SortByName()
 {
-    std::stable_sort(items_.begin(), items_.end(), [](const CPath* a, const CPath* b) {
+    std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
         return strcasecmp(a->GetFileName().c_str(), b->GetFileName().c_str()) < 0;
     });
 }
 
-CPath* CPathList::RemoveAt(size_t index)
+std::unique_ptr<CPath> CPathList::RemoveAt(size_t index)
 {
     if (index >= items_.size()) return nullptr;
-    CPath* path = items_[index];
+    std::unique_ptr<CPath> path = std::move(items_[index]);
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
     return path;
 }

@@ -94,7 +94,6 @@ private:
 class CPathList {
 public:
     CPathList() = default;
-    ~CPathList() { Clear(); }
     CPathList(const CPathList&) = delete;
     CPathList& operator=(const CPathList&) = delete;
 
@@ -103,12 +102,12 @@ public:
     void Clear();
     void SortByName();
     size_t GetCount() const { return items_.size(); }
-    CPath* GetAt(size_t index) const { return index < items_.size() ? items_[index] : nullptr; }
+    CPath* GetAt(size_t index) const { return index < items_.size() ? items_[index].get() : nullptr; }
     // Takes the entry out of the list; the caller owns it from then on.
-    CPath* RemoveAt(size_t index);
+    std::unique_ptr<CPath> RemoveAt(size_t index);
 
 private:
-    std::vector<CPath*> items_;
+    std::vector<std::unique_ptr<CPath>> items_;
 };
 
 // The application bundle and special folders.

@@ -317,7 +317,7 @@ TEST(PathList, AbsoluteAndSortedWithoutCase)
     EXPECT_EQ(list.GetAt(0)->GetFileName(), "Apple.png");
     EXPECT_FALSE(list.GetAt(0)->IsRelative());
     EXPECT_EQ(list.GetAt(1)->GetText(), "/x/banana.jpg");
-    std::unique_ptr<CPath> taken(list.RemoveAt(2));
+    std::unique_ptr<CPath> taken = list.RemoveAt(2);
     EXPECT_EQ(taken->GetText(), "/y/cherry");
     EXPECT_EQ(list.GetCount(), 2u);
     EXPECT_EQ(list.GetAt(5), nullptr);
