@@ -194,7 +194,10 @@ TEST(CopyEngine, CopiesFolderTreesWithoutFollowingLinks)
     ASSERT_EQ(stat(dir.file("dest/src/a/b").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0555u);
 
-    // Deleting the copy removes the links, not what they point to.
+    // Deleting the copy removes the links, not what they point to. Like the
+    // platform's own delete, it does not override folder permissions, which
+    // bind every user but root.
+    ASSERT_EQ(chmod(dir.file("dest/src/a/b").c_str(), 0755), 0);
     FSRef copy = Ref(dir.file("dest/src"));
     ASSERT_EQ(platform::SetLocked(dir.file("dest/src/top.txt"), true), platform::noErr);
     EXPECT_EQ(DeleteFileSystemObject(&copy), platform::noErr);
