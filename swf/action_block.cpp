@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "swf/actions.h"
+#include "swf/tag_body.h"
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
 
@@ -144,7 +145,7 @@ int CTagDoAction::Parse(CSwfReader& reader)
     const uint32_t gotoEnd = recordTagEnd && end != UINT64_MAX ? uint32_t(std::min<uint64_t>(end, UINT32_MAX)) : 0;
     ParseActionList(reader, end, gotoEnd, [this](CSwfAction* a) { AddAction(a); });
     branchTracking = true;
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagDoInitAction::AddAction(CSwfAction* action)
@@ -168,7 +169,7 @@ int CTagDoInitAction::Parse(CSwfReader& reader)
     actions.clear();
     spriteId = reader.ReadU16();
     ParseActionList(reader, end, 0, [this](CSwfAction* a) { AddAction(a); });
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagDoInitAction::OffsetIds(int idDelta, int, int) { spriteId = SwfClampU16(int64_t(spriteId) + idDelta); }

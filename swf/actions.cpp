@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "swf/actions.h"
+#include "swf/tag_body.h"
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
 
@@ -46,7 +47,7 @@ int CActionRaw::Parse(CSwfReader& reader)
         payload.reserve(std::min<uint64_t>(length, reader.GetRemaining()));
         for (uint32_t i = 0; i < length && reader.GetRemaining() > 0; ++i) payload.push_back(reader.ReadU8());
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CActionRaw::Write(CSwfStream& stream)
@@ -85,7 +86,7 @@ int CSwfPayloadAction::Parse(CSwfReader& reader)
     const uint32_t start = reader.GetPosition();
     const uint16_t length = reader.ReadU16();
     ParsePayload(reader, length);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CSwfPayloadAction::Write(CSwfStream& stream)

@@ -1,4 +1,5 @@
 #include "swf/control_tags.h"
+#include "swf/tag_body.h"
 
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
@@ -30,7 +31,7 @@ int CTagFrameLabel::Parse(CSwfReader& reader)
     const uint32_t used = reader.GetPosition() - start;
     if (reader.GetMovieVersion() >= 6 && (reader.GetTagLength() == 0 || used < reader.GetTagLength()))
         namedAnchor = reader.ReadU8();
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CSwfAssetEntry::Write(CSwfStream& stream) const
@@ -45,7 +46,7 @@ int CSwfAssetEntry::Parse(CSwfReader& reader)
     const uint32_t start = reader.GetPosition();
     id = reader.ReadU16();
     reader.ReadString(name, 0, false);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CSwfAssetEntry::OffsetIds(int idDelta) { id = SwfClampU16(int64_t(id) + idDelta); }
@@ -94,7 +95,7 @@ int CTagExportAssets::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();
     ParseEntries(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CTagImportAssets::Write(CSwfStream& stream)
@@ -110,7 +111,7 @@ int CTagImportAssets::Parse(CSwfReader& reader)
     const uint32_t start = reader.GetPosition();
     reader.ReadString(url, 0, false);
     ParseEntries(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CTagEnableDebugger::Write(CSwfStream& stream)
@@ -124,7 +125,7 @@ int CTagEnableDebugger::Parse(CSwfReader& reader)
 {
     const uint32_t start = reader.GetPosition();
     reader.ReadString(password, 0, false);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CTagEnableDebugger2::Write(CSwfStream& stream)
@@ -140,5 +141,5 @@ int CTagEnableDebugger2::Parse(CSwfReader& reader)
     const uint32_t start = reader.GetPosition();
     reserved = reader.ReadU16();
     reader.ReadString(password, 0, false);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }

@@ -1,4 +1,5 @@
 #include "swf/display_tags.h"
+#include "swf/tag_body.h"
 
 #include <algorithm>
 
@@ -51,7 +52,7 @@ int CTagPlaceObject::Parse(CSwfReader& reader)
         cxform->Parse(reader);
         reader.AlignToByte();
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagPlaceObject::OffsetIds(int idDelta, int depthDelta, int)
@@ -232,7 +233,7 @@ int CTagPlaceObject2::Parse(CSwfReader& reader)
         }
     }
     reader.AlignToByte();
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagPlaceObject2::OffsetIds(int idDelta, int depthDelta, int)

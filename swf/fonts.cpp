@@ -115,7 +115,7 @@ int CTagDefineFont::Parse(CSwfReader& reader)
         for (uint64_t i = 1; i < count; ++i) offsets.push_back(reader.ReadU16());
         ParseGlyphs(reader, offsets, tableStart, end, glyphs);
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagDefineFont::OffsetIds(int idDelta, int, int) { characterId = SwfOffsetId(characterId, idDelta); }
@@ -302,7 +302,7 @@ int CTagDefineFont2::Parse(CSwfReader& reader)
             kerning.push_back(k);
         }
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 // ---- DefineFontInfo and DefineFontInfo2
@@ -335,7 +335,7 @@ int CTagDefineFontInfo::Parse(CSwfReader& reader)
     const bool wide = flags & swf_font_info::kWideCodes;
     const uint64_t count = SwfLeftInBody(reader, end) / (wide ? 2 : 1);
     for (uint64_t i = 0; i < count; ++i) codes.push_back(wide ? reader.ReadU16() : reader.ReadU8());
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagDefineFontInfo::OffsetIds(int idDelta, int, int) { fontId = SwfOffsetId(fontId, idDelta); }

@@ -72,7 +72,7 @@ int CMorphGradRecord::Parse(CSwfReader& reader)
     startColor = ParseColor(reader);
     endRatio = reader.ReadU8();
     endColor = ParseColor(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CMorphGradient::Write(CSwfStream& stream)
@@ -98,7 +98,7 @@ int CMorphGradient::Parse(CSwfReader& reader)
         record->Parse(reader);
         records.push_back(std::move(record));
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CMorphFillStyle::Write(CSwfStream& stream)
@@ -138,7 +138,7 @@ int CMorphFillStyle::Parse(CSwfReader& reader)
         startMatrix = ParseMatrix(reader);
         endMatrix = ParseMatrix(reader);
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CMorphLineStyle::Write(CSwfStream& stream)
@@ -158,7 +158,7 @@ int CMorphLineStyle::Parse(CSwfReader& reader)
     endWidth = reader.ReadU16();
     startColor = ParseColor(reader);
     endColor = ParseColor(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 template <class Style>
@@ -224,7 +224,7 @@ int CTagDefineMorphShape::Parse(CSwfReader& reader)
     endEdges = std::make_unique<CShape>();
     endEdges->alpha = 1;
     endEdges->Parse(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagDefineMorphShape::OffsetIds(int idDelta, int, int)

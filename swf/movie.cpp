@@ -1,4 +1,5 @@
 #include "swf/movie.h"
+#include "swf/tag_body.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -50,7 +51,7 @@ int CSwfHeader::Parse(CSwfReader& reader, bool readSignature)
     const uint8_t whole = reader.ReadU8();
     frameRate = float(whole + fraction / 256.0);
     frameCount = reader.ReadU16();
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 // ---- movie

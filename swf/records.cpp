@@ -1,4 +1,5 @@
 #include "swf/records.h"
+#include "swf/tag_body.h"
 
 #include <algorithm>
 #include <cmath>
@@ -104,7 +105,7 @@ int CSwfRect::Parse(CSwfReader& reader)
     ymin = ReadSigned(reader, n);
     ymax = ReadSigned(reader, n);
     reader.AlignToByte();
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CSwfRect::Write(CSwfStream& stream)
@@ -148,7 +149,7 @@ int CSwfMatrix::Parse(CSwfReader& reader)
     const int n = int(reader.ReadBits(5, false));
     translateX = ReadSigned(reader, n);
     translateY = ReadSigned(reader, n);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CSwfMatrix::Write(CSwfStream& stream)
@@ -226,7 +227,7 @@ int CSwfCxform::Parse(CSwfReader& reader)
     ReadTerms(reader, mult, add, 3, hasMult);
     redMult = mult[0], greenMult = mult[1], blueMult = mult[2];
     redAdd = add[0], greenAdd = add[1], blueAdd = add[2];
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CSwfCxform::Write(CSwfStream& stream)
@@ -293,7 +294,7 @@ int CSwfCxformWithAlpha::Parse(CSwfReader& reader)
     redAdd = add[0], greenAdd = add[1], blueAdd = add[2], alphaAdd = add[3];
     // Without multiply terms the record multiplies by 1.0 and says so.
     SetAlphaMult(mult[3], false);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 int CSwfCxformWithAlpha::Write(CSwfStream& stream)

@@ -1,4 +1,5 @@
 #include "swf/shapes.h"
+#include "swf/tag_body.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -236,7 +237,7 @@ int CShapeRecordStyleChange::Parse(CSwfReader& reader)
             owner->currentLineBits = uint8_t(lineBits);
         }
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 // ---- edges
@@ -280,7 +281,7 @@ int CShapeRecordStraightEdge::Parse(CSwfReader& reader)
         kind = swf_shape::kHorizontal;
         dx = int32_t(reader.ReadBits(n, true));
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CShapeRecordStraightEdge::CopyFrom(const CShapeRecordStraightEdge& other)
@@ -315,7 +316,7 @@ int CShapeRecordCurvedEdge::Parse(CSwfReader& reader)
     controlDy = int32_t(reader.ReadBits(n, true));
     anchorDx = int32_t(reader.ReadBits(n, true));
     anchorDy = int32_t(reader.ReadBits(n, true));
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CShapeRecordCurvedEdge::CopyFrom(const CShapeRecordCurvedEdge& other)
@@ -377,7 +378,7 @@ int CShape::Parse(CSwfReader& reader)
     reader.AlignToByte();
     currentFillBits = numFillBits;
     currentLineBits = numLineBits;
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CShape::CopyFrom(const CShape& other)
@@ -529,7 +530,7 @@ int CShapeWithStyle::Parse(CSwfReader& reader)
     lineStyles = std::make_unique<CLineStyleArray>(alpha);
     lineStyles->Parse(reader);
     CShape::Parse(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 // ---- shape tags
@@ -559,7 +560,7 @@ int CTagDefineShape::Parse(CSwfReader& reader)
     shape = std::make_unique<CShapeWithStyle>();
     shape->alpha = GetTagCode() == swf_tag::kDefineShape3 ? 1 : 0;
     shape->Parse(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CTagDefineShape::OffsetIds(int idDelta, int, int)

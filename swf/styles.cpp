@@ -1,4 +1,5 @@
 #include "swf/styles.h"
+#include "swf/tag_body.h"
 
 #include <algorithm>
 #include <string>
@@ -82,7 +83,7 @@ int CSwfGradRecord::Parse(CSwfReader& reader)
     ratio = reader.ReadU8();
     colour = SwfMakeBlack(alpha);
     colour->Parse(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CSwfGradRecord::CopyFrom(const CSwfGradRecord& other)
@@ -116,7 +117,7 @@ int CSwfGradient::Parse(CSwfReader& reader)
         record->Parse(reader);
         records.push_back(std::move(record));
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 CSwfGradRecord* CSwfGradient::Append(std::unique_ptr<CSwfGradRecord> record)
@@ -192,7 +193,7 @@ int CFillStyle::Parse(CSwfReader& reader)
         matrix->Parse(reader);
         reader.AlignToByte();
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CFillStyle::Clear()
@@ -254,7 +255,7 @@ int CLineStyle::Parse(CSwfReader& reader)
     width = reader.ReadU16();
     colour = SwfMakeBlack(alpha);
     colour->Parse(reader);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 void CLineStyle::CopyFrom(const CLineStyle& other)

@@ -84,7 +84,7 @@ int CTextRecord::Parse(CSwfReader& reader)
     if (type & swf_text::kHasXOffset) xOffset = int16_t(reader.ReadU16());
     if (type & swf_text::kHasYOffset) yOffset = int16_t(reader.ReadU16());
     if (type & swf_text::kHasFont) textHeight = reader.ReadU16();
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 // ---- glyph record
@@ -124,7 +124,7 @@ int CTextGlyphRecord::Parse(CSwfReader& reader)
         entries.push_back(e);
     }
     reader.AlignToByte();
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 // ---- DefineText, DefineText2
@@ -254,7 +254,7 @@ int CTagDefineText::Parse(CSwfReader& reader)
             reader.ReadU8();  // a style record without glyphs; more records follow
         }
     }
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
 
 // ---- DefineEditText
@@ -350,5 +350,5 @@ int CTagDefineEditText::Parse(CSwfReader& reader)
     reader.ReadString(variableName, 0, false);
     initialText.clear();
     if (flags & swf_edit::kHasText) reader.ReadString(initialText, 0, false);
-    return int(reader.GetPosition() - start);
+    return SwfConsumed(reader, start);
 }
