@@ -1,4 +1,4 @@
-#include "fake_user.h"
+#include "support/fake_user.h"
 
 #include <gtest/gtest.h>
 
