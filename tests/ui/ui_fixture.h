@@ -9,6 +9,7 @@
 
 #include "support/bundle_fixture.h"
 #include "support/fake_user.h"
+#include "foundation/cfstring.h"
 #include "platform/gestalt.h"
 #include "ui/dialog_window.h"
 
