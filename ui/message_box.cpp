@@ -115,44 +115,58 @@ OSType MessageBox(WindowRef parent, int titleId, int messageId, ...)
     return MessageBoxF(parent, kMBStop | kMBOk, title.c_str(), "%s", message.c_str());
 }
 
+namespace {
+
+OSType ShowFormatted(WindowRef parent, UInt32 flags, const char* title, const char* format, va_list args)
+{
+    std::string message = FormatV(format, args);
+    return MessageBoxF(parent, flags, title, "%s", message.c_str());
+}
+
+// A failed lookup leaves the text empty.
+OSType ShowLocalized(WindowRef parent, UInt32 flags, int titleId, int messageId, va_list args)
+{
+    std::string title = Localized(titleId, "");
+    std::string format = Localized(messageId, "");
+    return ShowFormatted(parent, flags, title.c_str(), format.c_str(), args);
+}
+
+}  // namespace
+
 OSType MessageBoxT(WindowRef parent, const char* title, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::string message = FormatV(format, args);
+    OSType answer = ShowFormatted(parent, kMBStop | kMBOk, title, format, args);
     va_end(args);
-    return MessageBoxF(parent, kMBStop | kMBOk, title, "%s", message.c_str());
+    return answer;
 }
 
 OSType MessageBoxLocalized(WindowRef parent, UInt32 flags, int titleId, int messageId, ...)
 {
-    std::string title = Localized(titleId, "");
-    std::string format = Localized(messageId, "");
     va_list args;
     va_start(args, messageId);
-    std::string message = FormatV(format.c_str(), args);
+    OSType answer = ShowLocalized(parent, flags, titleId, messageId, args);
     va_end(args);
-    return MessageBoxF(parent, flags, title.c_str(), "%s", message.c_str());
+    return answer;
 }
 
 OSType MessageBoxLocalizedT(WindowRef parent, int titleId, int messageId, ...)
 {
-    std::string title = Localized(titleId, "");
-    std::string format = Localized(messageId, "");
     va_list args;
     va_start(args, messageId);
-    std::string message = FormatV(format.c_str(), args);
+    OSType answer = ShowLocalized(parent, kMBNote | kMBOk, titleId, messageId, args);
     va_end(args);
-    return MessageBoxInfoT(parent, title.c_str(), "%s", message.c_str());
+    return answer;
 }
 
 OSType MessageBoxInfoT(WindowRef parent, const char* title, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::string message = FormatV(format, args);
+    OSType answer = ShowFormatted(parent, kMBNote | kMBOk, title, format, args);
     va_end(args);
-    return MessageBoxF(parent, kMBNote | kMBOk, title, "%s", message.c_str());
+    return answer;
 }
 
 OSType ShowErrorCode(WindowRef parent, int code)

@@ -21,6 +21,17 @@ WindowRef Need(const FakeUser::WindowPick& pick, const char* step)
     return w;
 }
 
+// A point local to the window's content, made global.
+Point GlobalPoint(WindowRef w, int h, int v)
+{
+    Rect bounds;
+    GetWindowBounds(w, kWindowContentRgn, &bounds);
+    Point where;
+    where.h = static_cast<int16_t>(bounds.left + h);
+    where.v = static_cast<int16_t>(bounds.top + v);
+    return where;
+}
+
 }  // namespace
 
 FakeUser::WindowPick FakeUser::Front()
@@ -83,11 +94,7 @@ FakeUser& FakeUser::Click(const WindowPick& window, int h, int v, UInt32 modifie
     Post([=, this] {
         WindowRef w = Need(window, "click in");
         if (!w) return;
-        Rect bounds;
-        GetWindowBounds(w, kWindowContentRgn, &bounds);
-        Point where;
-        where.h = static_cast<int16_t>(bounds.left + h);
-        where.v = static_cast<int16_t>(bounds.top + v);
+        Point where = GlobalPoint(w, h, v);
         for (UInt32 kind : {kEventMouseDown, kEventMouseUp}) {
             EventRef e = NewEvent(kEventClassMouse, kind);
             SetEventParameter(e, kEventParamMouseLocation, typeQDPoint, sizeof where, &where);
@@ -109,12 +116,9 @@ FakeUser& FakeUser::ClickControl(const WindowPick& window, OSType signature, SIn
             ADD_FAILURE() << "FakeUser: no control " << signature << "/" << id;
             return;
         }
-        Rect r, bounds;
+        Rect r;
         GetControlBounds(control, &r);
-        GetWindowBounds(w, kWindowContentRgn, &bounds);
-        Point where;
-        where.h = static_cast<int16_t>(bounds.left + (r.left + r.right) / 2);
-        where.v = static_cast<int16_t>(bounds.top + (r.top + r.bottom) / 2);
+        Point where = GlobalPoint(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
         for (UInt32 kind : {kEventMouseDown, kEventMouseUp}) {
             EventRef e = NewEvent(kEventClassMouse, kind);
             SetEventParameter(e, kEventParamMouseLocation, typeQDPoint, sizeof where, &where);
@@ -196,12 +200,7 @@ FakeUser& FakeUser::DropFiles(const WindowPick& window, int h, int v, const std:
     Post([=, this] {
         WindowRef w = Need(window, "drop on");
         if (!w) return;
-        Rect bounds;
-        GetWindowBounds(w, kWindowContentRgn, &bounds);
-        Point where;
-        where.h = static_cast<int16_t>(bounds.left + h);
-        where.v = static_cast<int16_t>(bounds.top + v);
-        statuses_.push_back(platform::DropOnWindow(w, where, items));
+        statuses_.push_back(platform::DropOnWindow(w, GlobalPoint(w, h, v), items));
     });
     return *this;
 }
