@@ -426,7 +426,9 @@ EventRef StepOnce(double deadline, bool* timedOut, bool* idle, bool* progressed)
     }
     if (!g_userActions.empty()) {
         UserAction& u = g_userActions.front();
-        double due = u.due >= 0 ? u.due : g_now + u.delay;
+        // The user's pause starts when the program is first found idle.
+        if (u.due < 0) u.due = g_now + u.delay;
+        double due = u.due;
         if (what == What::None || due < next) {
             next = due;
             what = What::User;
