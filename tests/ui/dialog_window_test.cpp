@@ -58,6 +58,53 @@ TEST_F(DialogWindowTest, MouseEventsCarryGlobalPointsAndButtons)
     }
 }
 
+// Events sent straight to the window reach the matching operation.
+TEST_F(DialogWindowTest, EventClassesReachTheirOperations)
+{
+    struct Case {
+        UInt32 cls, kind;
+        std::vector<std::string> log;
+        OSStatus status;
+    };
+    const Case cases[] = {
+        {kEventClassWindow, kEventWindowDrawContent, {"draw 0,0"}, noErr},
+        {kEventClassWindow, kEventWindowBoundsChanging, {"sizing 7,9"}, noErr},
+        {kEventClassKeyboard, kEventRawKeyDown, {"keydown 0,0"}, noErr},
+        {kEventClassKeyboard, kEventRawKeyUp, {"keyup 0,0"}, noErr},
+        {kEventClassTextInput, 1, {"event text 1,0"}, noErr},
+        {kEventClassFont, kEventFontSelection, {}, eventNotHandledErr},
+        {kEventClassWindow, kEventWindowActivated, {}, eventNotHandledErr},
+    };
+    for (const Case& c : cases) {
+        LoggingWindow window;
+        ASSERT_TRUE(window.CreateNew(100, 120, 300, 200, 0, nullptr, 0));
+        EventRef e = nullptr;
+        CreateEvent(nullptr, c.cls, c.kind, 0, 0, &e);
+        Rect bounds{9, 7, 50, 50};
+        SetEventParameter(e, kEventParamCurrentBounds, typeQDRectangle, sizeof bounds, &bounds);
+        EXPECT_EQ(SendEventToEventTarget(e, GetWindowEventTarget(window.GetWindow())), c.status) << c.kind;
+        ReleaseEvent(e);
+        EXPECT_EQ(window.log, c.log) << c.kind;
+    }
+}
+
+TEST_F(DialogWindowTest, UnhandledShowFontsCommandShowsTheFontPanel)
+{
+    platform::ResetServices();
+    LoggingWindow window;
+    ASSERT_TRUE(window.CreateNew(100, 120, 300, 200, 0, nullptr, 0));
+    HICommand command;
+    command.commandID = FourCC("shfp");
+    EventRef e = nullptr;
+    CreateEvent(nullptr, kEventClassCommand, kEventCommandProcess, 0, 0, &e);
+    SetEventParameter(e, kEventParamDirectObject, typeHICommand, sizeof command, &command);
+    EXPECT_EQ(SendEventToEventTarget(e, GetWindowEventTarget(window.GetWindow())), noErr);
+    ReleaseEvent(e);
+    EXPECT_TRUE(platform::Services().fontPanelVisible);
+    ASSERT_EQ(platform::Services().fontSelection.size(), 1u);
+    EXPECT_GT(platform::Services().fontSelection[0].size, 0);
+}
+
 TEST_F(DialogWindowTest, MovingAndResizing)
 {
     LoggingWindow window;
@@ -65,7 +112,8 @@ TEST_F(DialogWindowTest, MovingAndResizing)
     user_.MoveWindow(FakeUser::Named("IDD_TEST"), 300, 200)
         .ResizeWindow(FakeUser::Named("IDD_TEST"), 250, 190, 320, 240)
         .Play();
-    EXPECT_EQ(window.log, (std::vector<std::string>{"move 300,200", "size 320,240"}));
+    EXPECT_EQ(window.log,
+              (std::vector<std::string>{"sizing 300,200", "move 300,200", "sizing 250,190", "size 320,240"}));
     int left = 0, top = 0;
     window.GetPosition(&left, &top);
     EXPECT_EQ(left, 250);

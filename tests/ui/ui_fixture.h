@@ -71,6 +71,11 @@ public:
     bool OnRightMouseUp(int h, int v, UInt32) override { return !Note("rightup", h, v); }
     bool OnMove(int left, int top) override { return Note("move", left, top); }
     bool OnSize(int width, int height) override { return Note("size", width, height); }
+    bool OnDraw() override { return Note("draw", 0, 0); }
+    bool OnSizing(Rect* bounds) override { return Note("sizing", bounds->left, bounds->top); }
+    bool OnKeyDown(EventRef*) override { return Note("keydown", 0, 0); }
+    bool OnKeyUp(EventRef*) override { return Note("keyup", 0, 0); }
+    bool OnEvent(UInt32 cls, UInt32 kind, EventRef*) override { return Note("event " + Code(cls), kind, 0); }
     bool OnDropFile(const CPath& path, const Point* where) override
     {
         std::string name = path.c_str();
