@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace tavrel_test {
 
 namespace {
@@ -123,6 +125,37 @@ FakeUser& FakeUser::ClickControl(const WindowPick& window, OSType signature, SIn
             EventRef e = NewEvent(kEventClassMouse, kind);
             SetEventParameter(e, kEventParamMouseLocation, typeQDPoint, sizeof where, &where);
             PostEvent(e, GetWindowEventTarget(w), kind == kEventMouseDown);
+        }
+    });
+    return *this;
+}
+
+FakeUser& FakeUser::Type(const std::string& text)
+{
+    Post([=, this] {
+        WindowRef w = Need(Front(), "type in");
+        if (!w) return;
+        const void* layout = reinterpret_cast<const void*>(GetScriptManagerVariable(smKCHRCache));
+        for (char ch : text) {
+            // The key that gives the character, shifted for capitals.
+            char plain = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            UInt32 modifiers = plain != ch ? shiftKey : 0;
+            UInt32 code = 128;
+            for (UInt16 k = 0; k < 128 && code == 128; ++k) {
+                UInt32 state = 0;
+                if (static_cast<char>(KeyTranslate(layout, k, &state)) == plain) code = k;
+            }
+            if (code == 128) {
+                ADD_FAILURE() << "FakeUser: no key types '" << ch << "'";
+                return;
+            }
+            for (UInt32 kind : {kEventRawKeyDown, kEventRawKeyUp}) {
+                EventRef e = NewEvent(kEventClassKeyboard, kind);
+                SetEventParameter(e, kEventParamKeyMacCharCodes, typeChar, 1, &ch);
+                SetEventParameter(e, kEventParamKeyCode, typeUInt32, sizeof code, &code);
+                SetEventParameter(e, kEventParamKeyModifiers, typeUInt32, sizeof modifiers, &modifiers);
+                PostEvent(e, GetWindowEventTarget(w), kind == kEventRawKeyDown);
+            }
         }
     });
     return *this;

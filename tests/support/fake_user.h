@@ -37,6 +37,8 @@ public:
     FakeUser& Click(const WindowPick& window, int h, int v, UInt32 modifiers = 0,
                     UInt16 button = kEventMouseButtonPrimary);
     FakeUser& ClickControl(const WindowPick& window, OSType signature, SInt32 id);
+    // Each character as a key down and up on the US layout, to the front window.
+    FakeUser& Type(const std::string& text);
     FakeUser& ChooseMenuItem(MenuCommand command);
     FakeUser& Close(const WindowPick& window);
     FakeUser& MoveWindow(const WindowPick& window, int left, int top);

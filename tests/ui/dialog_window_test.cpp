@@ -88,6 +88,14 @@ TEST_F(DialogWindowTest, EventClassesReachTheirOperations)
     }
 }
 
+TEST_F(DialogWindowTest, TypedKeysReachTheFrontWindow)
+{
+    LoggingWindow window;
+    ASSERT_TRUE(window.CreateNew(100, 120, 300, 200, kDialogShow, nullptr, 0));
+    user_.Type("Hi").Play();
+    EXPECT_EQ(window.log, (std::vector<std::string>{"keydown 72,512", "keyup 72,512", "keydown 105,0", "keyup 105,0"}));
+}
+
 TEST_F(DialogWindowTest, UnhandledShowFontsCommandShowsTheFontPanel)
 {
     platform::ResetServices();

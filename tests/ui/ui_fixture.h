@@ -73,8 +73,8 @@ public:
     bool OnSize(int width, int height) override { return Note("size", width, height); }
     bool OnDraw() override { return Note("draw", 0, 0); }
     bool OnSizing(Rect* bounds) override { return Note("sizing", bounds->left, bounds->top); }
-    bool OnKeyDown(EventRef*) override { return Note("keydown", 0, 0); }
-    bool OnKeyUp(EventRef*) override { return Note("keyup", 0, 0); }
+    bool OnKeyDown(EventRef* e) override { return Note("keydown", Char(*e), Modifiers(*e)); }
+    bool OnKeyUp(EventRef* e) override { return Note("keyup", Char(*e), Modifiers(*e)); }
     bool OnEvent(UInt32 cls, UInt32 kind, EventRef*) override { return Note("event " + Code(cls), kind, 0); }
     bool OnDropFile(const CPath& path, const Point* where) override
     {
@@ -89,6 +89,18 @@ public:
     }
 
 private:
+    static int Char(EventRef e)
+    {
+        char c = 0;
+        GetEventParameter(e, kEventParamKeyMacCharCodes, typeChar, nullptr, 1, nullptr, &c);
+        return c;
+    }
+    static int Modifiers(EventRef e)
+    {
+        UInt32 m = 0;
+        GetEventParameter(e, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof m, nullptr, &m);
+        return static_cast<int>(m);
+    }
     bool Note(const std::string& what, int a, int b)
     {
         log.push_back(what + " " + std::to_string(a) + "," + std::to_string(b));
