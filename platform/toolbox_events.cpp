@@ -435,8 +435,11 @@ EventRef StepOnce(double deadline, bool* timedOut, bool* idle, bool* progressed)
         }
     }
     if (running > 0 && (what == What::None || next > g_now)) {
-        // Real network traffic is waited for in real time, a little at a time.
-        platform::PumpHttpTransfers(20);
+        // Real network traffic is waited for in real time, a little at a
+        // time; the clock keeps pace so that timers still fire meanwhile.
+        constexpr double kSlice = 0.02;
+        platform::PumpHttpTransfers(static_cast<int>(kSlice * 1000));
+        g_now = what == What::None ? g_now + kSlice : std::min(next, g_now + kSlice);
         return nullptr;
     }
     if (what == What::None) {
@@ -500,7 +503,7 @@ OSStatus ReceiveNextEvent(UInt32, const EventTypeSpec*, EventTimeout timeout, bo
             }
             return noErr;
         }
-        if (timedOut) return eventLoopTimedOutErr;
+        if (timedOut || (deadline >= 0 && g_now >= deadline && !idle)) return eventLoopTimedOutErr;
         if (idle) {
             if (timeout == 0) return eventLoopTimedOutErr;
             Stall("an event loop waits with nothing left to happen");
