@@ -505,7 +505,10 @@ OSStatus ReceiveNextEvent(UInt32, const EventTypeSpec*, EventTimeout timeout, bo
         }
         if (timedOut || (deadline >= 0 && g_now >= deadline && !idle)) return eventLoopTimedOutErr;
         if (idle) {
-            if (timeout == 0) return eventLoopTimedOutErr;
+            if (deadline >= 0) {
+                g_now = std::max(g_now, deadline);
+                return eventLoopTimedOutErr;
+            }
             Stall("an event loop waits with nothing left to happen");
             return eventLoopQuitErr;
         }
