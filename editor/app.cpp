@@ -64,8 +64,14 @@ void AppExit()
     g_mainWindow.reset();
 }
 
-const EditorRecord& GetEditorRecord() { return g_record; }
-CSlidesWindow* GetMainWindow() { return g_mainWindow.get(); }
+const EditorRecord& GetEditorRecord()
+{
+    return g_record;
+}
+CSlidesWindow* GetMainWindow()
+{
+    return g_mainWindow.get();
+}
 
 int EditorMain()
 {

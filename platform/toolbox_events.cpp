@@ -70,7 +70,10 @@ void RetireTarget(const std::shared_ptr<Target>& target)
     Unregister(target->id);
 }
 
-std::string Utf8(CFStringRef s) { return s ? platform::ToUtf8(s) : std::string(); }
+std::string Utf8(CFStringRef s)
+{
+    return s ? platform::ToUtf8(s) : std::string();
+}
 
 }  // namespace platform::toolbox
 
@@ -89,12 +92,18 @@ struct EventObj : Object {
     std::map<EventParamName, Param> params;
 };
 
-std::shared_ptr<EventObj> FindEvent(EventRef e) { return Find<EventObj>(Kind::Event, e); }
+std::shared_ptr<EventObj> FindEvent(EventRef e)
+{
+    return Find<EventObj>(Kind::Event, e);
+}
 
 std::unordered_map<uintptr_t, std::shared_ptr<Target>> g_postTargets;  // event id -> where it goes
 OSStatus g_lastDispatchStatus = noErr;
 
-std::shared_ptr<Target> FindTarget(EventTargetRef t) { return Find<Target>(Kind::Target, t); }
+std::shared_ptr<Target> FindTarget(EventTargetRef t)
+{
+    return Find<Target>(Kind::Target, t);
+}
 
 }  // namespace
 
@@ -248,8 +257,14 @@ OSStatus RunSteps(Chain& chain, EventRef event)
 
 }  // namespace
 
-EventTargetRef GetApplicationEventTarget() { return RefOf<EventTargetRef>(AppTarget()->id); }
-EventTargetRef GetEventDispatcherTarget() { return RefOf<EventTargetRef>(DispatcherTarget()->id); }
+EventTargetRef GetApplicationEventTarget()
+{
+    return RefOf<EventTargetRef>(AppTarget()->id);
+}
+EventTargetRef GetEventDispatcherTarget()
+{
+    return RefOf<EventTargetRef>(DispatcherTarget()->id);
+}
 
 EventTargetRef GetWindowEventTarget(WindowRef window)
 {
@@ -263,7 +278,10 @@ EventTargetRef GetControlEventTarget(ControlRef control)
     return c ? RefOf<EventTargetRef>(c->target->id) : nullptr;
 }
 
-EventHandlerUPP NewEventHandlerUPP(EventHandlerProcPtr proc) { return proc; }
+EventHandlerUPP NewEventHandlerUPP(EventHandlerProcPtr proc)
+{
+    return proc;
+}
 void DisposeEventHandlerUPP(EventHandlerUPP) {}
 
 OSStatus InstallEventHandler(EventTargetRef target, EventHandlerUPP handler, UInt32 numTypes, const EventTypeSpec* list,
@@ -453,25 +471,25 @@ EventRef StepOnce(double deadline, bool* timedOut, bool* idle, bool* progressed)
     }
     g_now = std::max(g_now, next);
     switch (what) {
-    case What::Queued: {
-        Queued item = std::move(*q);
-        g_queue.erase(q);
-        if (item.event) return item.event;
-        item.action();
-        return nullptr;
-    }
-    case What::Timer:
-        *progressed = false;
-        FireTimer(timer);
-        return nullptr;
-    case What::User: {
-        auto action = std::move(g_userActions.front().action);
-        g_userActions.pop_front();
-        action();
-        return nullptr;
-    }
-    case What::None:
-        break;
+        case What::Queued: {
+            Queued item = std::move(*q);
+            g_queue.erase(q);
+            if (item.event) return item.event;
+            item.action();
+            return nullptr;
+        }
+        case What::Timer:
+            *progressed = false;
+            FireTimer(timer);
+            return nullptr;
+        case What::User: {
+            auto action = std::move(g_userActions.front().action);
+            g_userActions.pop_front();
+            action();
+            return nullptr;
+        }
+        case What::None:
+            break;
     }
     return nullptr;
 }
@@ -576,7 +594,10 @@ namespace platform::toolbox {
 void WindowGone(WindowRef) {}  // loops notice on their next step
 }  // namespace platform::toolbox
 
-EventLoopTimerUPP NewEventLoopTimerUPP(EventLoopTimerProcPtr proc) { return proc; }
+EventLoopTimerUPP NewEventLoopTimerUPP(EventLoopTimerProcPtr proc)
+{
+    return proc;
+}
 void DisposeEventLoopTimerUPP(EventLoopTimerUPP) {}
 
 void* GetMainEventLoop()
@@ -610,8 +631,14 @@ OSStatus RemoveEventLoopTimer(EventLoopTimerRef timer)
     return noErr;
 }
 
-UInt32 TickCount() { return static_cast<UInt32>(std::floor(g_now * 60.0 + 1e-9)); }
-EventTime GetCurrentEventTime() { return g_now; }
+UInt32 TickCount()
+{
+    return static_cast<UInt32>(std::floor(g_now * 60.0 + 1e-9));
+}
+EventTime GetCurrentEventTime()
+{
+    return g_now;
+}
 
 namespace platform {
 
@@ -635,7 +662,10 @@ void PostUserAction(std::function<void()> action, double delaySeconds)
     g_userActions.push_back(UserAction{std::move(action), std::max(0.0, delaySeconds)});
 }
 
-size_t PendingUserActions() { return g_userActions.size(); }
+size_t PendingUserActions()
+{
+    return g_userActions.size();
+}
 
 int RunUntilIdle()
 {
@@ -654,7 +684,10 @@ int RunUntilIdle()
     return dispatched;
 }
 
-OSStatus LastDispatchStatus() { return g_lastDispatchStatus; }
+OSStatus LastDispatchStatus()
+{
+    return g_lastDispatchStatus;
+}
 
 void AdvanceClock(double seconds)
 {
@@ -668,13 +701,25 @@ void AdvanceClock(double seconds)
     g_now = end;
 }
 
-int LoopDepth() { return static_cast<int>(g_loops.size()); }
+int LoopDepth()
+{
+    return static_cast<int>(g_loops.size());
+}
 
-void SetStallHandler(std::function<void(const std::string&)> handler) { g_stallHandler = std::move(handler); }
+void SetStallHandler(std::function<void(const std::string&)> handler)
+{
+    g_stallHandler = std::move(handler);
+}
 
-int StallCount() { return g_stalls; }
+int StallCount()
+{
+    return g_stalls;
+}
 
-void ReportToolboxFault(const std::string& what) { Stall(what); }
+void ReportToolboxFault(const std::string& what)
+{
+    Stall(what);
+}
 
 void ResetEventState()
 {

@@ -20,8 +20,8 @@ OSStatus SetEventParameter(EventRef event, EventParamName name, EventParamType t
 // The parameter's bytes, at most bufferSize of them; eventParameterNotFoundErr
 // when absent, errAECoercionFail when stored as another type (typeWildCard
 // takes any).
-OSStatus GetEventParameter(EventRef event, EventParamName name, EventParamType desiredType,
-                           EventParamType* actualType, UInt32 bufferSize, UInt32* actualSize, void* data);
+OSStatus GetEventParameter(EventRef event, EventParamName name, EventParamType desiredType, EventParamType* actualType,
+                           UInt32 bufferSize, UInt32* actualSize, void* data);
 
 // ---- Targets and handlers
 EventTargetRef GetApplicationEventTarget();

@@ -18,9 +18,15 @@ struct MenuObj : Object {
 
 std::vector<std::shared_ptr<MenuObj>> g_menuBar;
 
-std::shared_ptr<MenuObj> FindMenu(MenuRef m) { return Find<MenuObj>(Kind::Menu, m); }
+std::shared_ptr<MenuObj> FindMenu(MenuRef m)
+{
+    return Find<MenuObj>(Kind::Menu, m);
+}
 
-MenuRef RefOfMenu(const std::shared_ptr<MenuObj>& m) { return RefOf<MenuRef>(m->id); }
+MenuRef RefOfMenu(const std::shared_ptr<MenuObj>& m)
+{
+    return RefOf<MenuRef>(m->id);
+}
 
 OSType ParseCode(const char* text)
 {
@@ -171,8 +177,14 @@ OSStatus GetIndMenuItemWithCommandID(MenuRef menu, MenuCommand command, UInt32 i
     return errMenuItemNotFound;
 }
 
-void EnableMenuCommand(MenuRef menu, MenuCommand command) { SetCommandEnabled(menu, command, true); }
-void DisableMenuCommand(MenuRef menu, MenuCommand command) { SetCommandEnabled(menu, command, false); }
+void EnableMenuCommand(MenuRef menu, MenuCommand command)
+{
+    SetCommandEnabled(menu, command, true);
+}
+void DisableMenuCommand(MenuRef menu, MenuCommand command)
+{
+    SetCommandEnabled(menu, command, false);
+}
 
 void EnableMenuItem(MenuRef menu, MenuItemIndex item)
 {
@@ -260,14 +272,14 @@ namespace {
 
 // The US layout's characters by virtual key code, without modifiers.
 constexpr char kUsLayout[128] = {
-    'a', 's', 'd', 'f', 'h', 'g', 'z', 'x', 'c', 'v', 0, 'b', 'q', 'w', 'e', 'r',           // 0
-    'y', 't', '1', '2', '3', '4', '6', '5', '=', '9', '7', '-', '8', '0', ']', 'o',         // 16
-    'u', '[', 'i', 'p', '\r', 'l', 'j', '\'', 'k', ';', '\\', ',', '/', 'n', 'm', '.',      // 32
-    '\t', ' ', '`', 8, 0, 0x1B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                               // 48
-    0, '.', 0, '*', 0, '+', 0, 0x1B, 0, 0, 0, '/', 3, 0, '-', 0,                            // 64
-    0, '=', '0', '1', '2', '3', '4', '5', '6', '7', 0, '8', '9', 0, 0, 0,                   // 80
-    0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0, 0x10, 0, 0x10, 0, 0x10, 0, 0x10, 0, 0x10,        // 96
-    0, 0x10, 0x05, 0x01, 0x0B, 0x7F, 0x10, 0x04, 0x10, 0x0C, 0x10, 0x1C, 0x1D, 0x1F, 0x1E, 0,  // 112
+    'a',  's',  'd',  'f',  'h',  'g',  'z',  'x',  'c',  'v',  0,    'b',  'q',  'w',  'e',  'r',   // 0
+    'y',  't',  '1',  '2',  '3',  '4',  '6',  '5',  '=',  '9',  '7',  '-',  '8',  '0',  ']',  'o',   // 16
+    'u',  '[',  'i',  'p',  '\r', 'l',  'j',  '\'', 'k',  ';',  '\\', ',',  '/',  'n',  'm',  '.',   // 32
+    '\t', ' ',  '`',  8,    0,    0x1B, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0,     // 48
+    0,    '.',  0,    '*',  0,    '+',  0,    0x1B, 0,    0,    0,    '/',  3,    0,    '-',  0,     // 64
+    0,    '=',  '0',  '1',  '2',  '3',  '4',  '5',  '6',  '7',  0,    '8',  '9',  0,    0,    0,     // 80
+    0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0,    0x10, 0,    0x10, 0,    0x10, 0,    0x10, 0,    0x10,  // 96
+    0,    0x10, 0x05, 0x01, 0x0B, 0x7F, 0x10, 0x04, 0x10, 0x0C, 0x10, 0x1C, 0x1D, 0x1F, 0x1E, 0,     // 112
 };
 
 const int kLayoutToken = 0;

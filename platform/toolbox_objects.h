@@ -51,11 +51,11 @@ struct ControlObj : Object {
     OSType kind = 0;              // 'push', 'chbx', 'upan', ...
     ControlID cid;
     UInt32 command = 0;
-    Rect bounds;                  // window-local
+    Rect bounds;  // window-local
     bool visible = true;
     bool active = true;
     SInt32 value = 0, minimum = 0, maximum = 0;
-    std::string title;            // UTF-8
+    std::string title;  // UTF-8
     intptr_t reference = 0;
     ControlFontStyleRec font;
     int drawCount = 0;
@@ -104,8 +104,14 @@ Ref RefOf(uintptr_t id)
     return reinterpret_cast<Ref>(id);
 }
 
-inline std::shared_ptr<WindowObj> FindWindow(WindowRef w) { return Find<WindowObj>(Kind::Window, w); }
-inline std::shared_ptr<ControlObj> FindControl(ControlRef c) { return Find<ControlObj>(Kind::Control, c); }
+inline std::shared_ptr<WindowObj> FindWindow(WindowRef w)
+{
+    return Find<WindowObj>(Kind::Window, w);
+}
+inline std::shared_ptr<ControlObj> FindControl(ControlRef c)
+{
+    return Find<ControlObj>(Kind::Control, c);
+}
 
 std::shared_ptr<Target> NewTarget(Target::Owner owner, uintptr_t ownerId);
 // Removes every handler of the target (its owner is going).

@@ -13,20 +13,20 @@ enum class PromptKind { Alert, Sheet, OldAlert, PopupMenu };
 
 struct ScriptedAnswer {
     PromptKind kind = PromptKind::Alert;
-    int item = 1;                     // button 1 default, 2 cancel, 3 other; menu item from 1, 0 none
-    double delaySeconds = 0;          // sheets answer after this much virtual time
-    std::vector<std::string> texts;   // for prompts that answer with text or paths
+    int item = 1;                    // button 1 default, 2 cancel, 3 other; menu item from 1, 0 none
+    double delaySeconds = 0;         // sheets answer after this much virtual time
+    std::vector<std::string> texts;  // for prompts that answer with text or paths
 };
 
 struct ShownPrompt {
     PromptKind kind = PromptKind::Alert;
-    int alertType = 0;                // stop 0, note 1, caution 2, plain 3
-    std::string title;                // an alert's main text, a menu's title
-    std::string message;              // an alert's explanation
-    std::vector<std::string> buttons; // default, cancel, other ("" when absent)
+    int alertType = 0;                 // stop 0, note 1, caution 2, plain 3
+    std::string title;                 // an alert's main text, a menu's title
+    std::string message;               // an alert's explanation
+    std::vector<std::string> buttons;  // default, cancel, other ("" when absent)
     bool movable = false;
     WindowRef parent = nullptr;
-    int answered = 0;                 // the item given back, 0 when none
+    int answered = 0;  // the item given back, 0 when none
 };
 
 void QueueAnswer(const ScriptedAnswer& answer);

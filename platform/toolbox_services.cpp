@@ -25,10 +25,14 @@ std::vector<platform::ShownPrompt> g_prompts;
 const char* KindName(platform::PromptKind kind)
 {
     switch (kind) {
-    case platform::PromptKind::Alert: return "an alert";
-    case platform::PromptKind::Sheet: return "a sheet";
-    case platform::PromptKind::OldAlert: return "an alert of the old style";
-    case platform::PromptKind::PopupMenu: return "a pop-up menu";
+        case platform::PromptKind::Alert:
+            return "an alert";
+        case platform::PromptKind::Sheet:
+            return "a sheet";
+        case platform::PromptKind::OldAlert:
+            return "an alert of the old style";
+        case platform::PromptKind::PopupMenu:
+            return "a pop-up menu";
     }
     return "a prompt";
 }
@@ -37,7 +41,10 @@ const char* KindName(platform::PromptKind kind)
 
 namespace platform {
 
-void QueueAnswer(const ScriptedAnswer& answer) { g_answers.push_back(answer); }
+void QueueAnswer(const ScriptedAnswer& answer)
+{
+    g_answers.push_back(answer);
+}
 
 bool TakeAnswer(PromptKind kind, ScriptedAnswer* out)
 {
@@ -55,7 +62,10 @@ bool TakeAnswer(PromptKind kind, ScriptedAnswer* out)
     return true;
 }
 
-size_t PendingAnswers() { return g_answers.size(); }
+size_t PendingAnswers()
+{
+    return g_answers.size();
+}
 
 int LogPrompt(const ShownPrompt& prompt)
 {
@@ -68,7 +78,10 @@ void SetPromptAnswer(int index, int item)
     if (index >= 0 && static_cast<size_t>(index) < g_prompts.size()) g_prompts[index].answered = item;
 }
 
-const std::vector<ShownPrompt>& PromptLog() { return g_prompts; }
+const std::vector<ShownPrompt>& PromptLog()
+{
+    return g_prompts;
+}
 
 void ClearScript()
 {
@@ -110,8 +123,7 @@ OSStatus MakeAlertWindow(WindowClass windowClass, AlertType type, CFStringRef er
                       ButtonText(p.otherText)};
     prompt.movable = p.movable;
     Rect bounds{100, 100, 230, 520};
-    OSStatus status =
-        CreateNewWindow(windowClass, kWindowStandardHandlerAttribute, &bounds, out);
+    OSStatus status = CreateNewWindow(windowClass, kWindowStandardHandlerAttribute, &bounds, out);
     if (status != noErr) return status;
     for (int i = 0; i < 3; ++i) {
         if (prompt.buttons[i].empty()) continue;
@@ -178,7 +190,10 @@ OSStatus CreateStandardSheet(AlertType type, CFStringRef error, CFStringRef expl
     return MakeAlertWindow(kSheetWindowClass, type, error, explanation, params, platform::PromptKind::Sheet, out);
 }
 
-WindowRef GetDialogWindow(DialogRef dialog) { return dialog; }
+WindowRef GetDialogWindow(DialogRef dialog)
+{
+    return dialog;
+}
 
 namespace platform::toolbox {
 
@@ -206,7 +221,10 @@ void SheetShown(WindowRef sheet, WindowRef parent)
     ReleaseEvent(hit);
 }
 
-void WindowDisposed(WindowRef window) { g_pendingAlerts.erase(reinterpret_cast<uintptr_t>(window)); }
+void WindowDisposed(WindowRef window)
+{
+    g_pendingAlerts.erase(reinterpret_cast<uintptr_t>(window));
+}
 
 }  // namespace platform::toolbox
 
@@ -247,7 +265,7 @@ OSErr StandardAlert(AlertType type, const unsigned char* error, const unsigned c
 namespace {
 
 struct DescObj : Object {
-    std::vector<platform::DocumentItem> items;  // for a list
+    std::vector<platform::DocumentItem> items;                       // for a list
     std::map<AEKeyword, std::vector<platform::DocumentItem>> lists;  // an event's list parameters
 };
 
@@ -260,7 +278,10 @@ std::shared_ptr<DescObj> FindDesc(const AEDesc* desc)
 
 }  // namespace
 
-AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr proc) { return proc; }
+AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr proc)
+{
+    return proc;
+}
 
 OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID id, AEEventHandlerUPP handler, long refCon, bool)
 {
@@ -401,9 +422,18 @@ OSStatus UnregisterAppearanceClient()
     return noErr;
 }
 
-void InitCursor() { ++g_services.cursorResets; }
-void MoreMasterPointers(UInt32 count) { g_services.masterPointers += count; }
-void SetQDGlobalsRandomSeed(long seed) { g_services.randomSeed = seed; }
+void InitCursor()
+{
+    ++g_services.cursorResets;
+}
+void MoreMasterPointers(UInt32 count)
+{
+    g_services.masterPointers += count;
+}
+void SetQDGlobalsRandomSeed(long seed)
+{
+    g_services.randomSeed = seed;
+}
 
 namespace platform {
 
@@ -420,8 +450,14 @@ OSErr SendOpenDocuments(const std::vector<DocumentItem>& items)
     return status;
 }
 
-const ServiceRecord& Services() { return g_services; }
-void ResetServices() { g_services = ServiceRecord{}; }
+const ServiceRecord& Services()
+{
+    return g_services;
+}
+void ResetServices()
+{
+    g_services = ServiceRecord{};
+}
 
 bool GetMainBundleInfoString(const std::string& key, std::string* out)
 {
@@ -447,7 +483,10 @@ OSStatus FPShowHideFontPanel()
     return noErr;
 }
 
-bool FPIsFontPanelVisible() { return g_services.fontPanelVisible; }
+bool FPIsFontPanelVisible()
+{
+    return g_services.fontPanelVisible;
+}
 
 OSStatus SetFontInfoForSelection(OSType styleType, UInt32 numStyles, const FontPanelStyle* styles, EventTargetRef)
 {

@@ -60,8 +60,7 @@ OSStatus RunStandardAlert(DialogRef alert, void* filter, DialogItemIndex* itemHi
 // Shown with ShowSheetWindow, it logs itself and its scripted button is hit
 // after the answer's delay.
 OSStatus CreateStandardSheet(AlertType type, CFStringRef error, CFStringRef explanation,
-                             const AlertStdCFStringAlertParamRec* params, EventTargetRef notifyTarget,
-                             DialogRef* out);
+                             const AlertStdCFStringAlertParamRec* params, EventTargetRef notifyTarget, DialogRef* out);
 WindowRef GetDialogWindow(DialogRef dialog);
 // The alert of systems before Mac OS X.
 OSErr StandardAlert(AlertType type, const unsigned char* error, const unsigned char* explanation,
@@ -132,18 +131,18 @@ OSErr SendOpenDocuments(const std::vector<DocumentItem>& items);
 
 // What the services above were asked.
 struct ServiceRecord {
-    int appearanceClients = 0;    // registered minus unregistered
+    int appearanceClients = 0;  // registered minus unregistered
     int cursorResets = 0;
     UInt32 masterPointers = 0;
     long randomSeed = 0;
-    std::string helpBook;         // path registered with Apple Help
+    std::string helpBook;                // path registered with Apple Help
     std::vector<std::string> helpPages;  // "book|page|anchor" of each page shown
     struct Icon {
         OSType creator;
         OSType type;
         SInt16 resourceId;
     };
-    std::vector<Icon> icons;      // registered and not yet unregistered
+    std::vector<Icon> icons;  // registered and not yet unregistered
     bool fontPanelVisible = false;
     std::vector<FontPanelStyle> fontSelection;
 };

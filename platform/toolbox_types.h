@@ -28,7 +28,7 @@ using MenuItemIndex = UInt16;
 using MenuID = SInt16;
 using WindowClass = UInt32;
 using WindowAttributes = UInt32;
-using EventTimeout = double;   // seconds
+using EventTimeout = double;  // seconds
 using EventTimerInterval = double;
 using EventTime = double;
 
@@ -60,7 +60,10 @@ using EventHandlerUPP = EventHandlerProcPtr;
 using EventLoopTimerProcPtr = void (*)(EventLoopTimerRef timer, void* userData);
 using EventLoopTimerUPP = EventLoopTimerProcPtr;
 
-constexpr OSType FourCC(const char (&code)[5]) { return platform::FourCharCode(code); }
+constexpr OSType FourCC(const char (&code)[5])
+{
+    return platform::FourCharCode(code);
+}
 
 // Status codes.
 using platform::fnfErr;

@@ -383,8 +383,8 @@ OSStatus GetControlByID(WindowRef window, const ControlID* id, ControlRef* out)
     return errControlNotFound;
 }
 
-#define WITH_CONTROL(ref, failure)      \
-    auto c = FindControl(ref);          \
+#define WITH_CONTROL(ref, failure) \
+    auto c = FindControl(ref);     \
     if (!c) return failure
 
 OSStatus SetControlID(ControlRef control, const ControlID* id)
@@ -630,8 +630,14 @@ struct DragObj : Object {
 
 }  // namespace
 
-DragTrackingHandlerUPP NewDragTrackingHandlerUPP(DragTrackingHandlerUPP proc) { return proc; }
-DragReceiveHandlerUPP NewDragReceiveHandlerUPP(DragReceiveHandlerUPP proc) { return proc; }
+DragTrackingHandlerUPP NewDragTrackingHandlerUPP(DragTrackingHandlerUPP proc)
+{
+    return proc;
+}
+DragReceiveHandlerUPP NewDragReceiveHandlerUPP(DragReceiveHandlerUPP proc)
+{
+    return proc;
+}
 void DisposeDragTrackingHandlerUPP(DragTrackingHandlerUPP) {}
 void DisposeDragReceiveHandlerUPP(DragReceiveHandlerUPP) {}
 

@@ -42,13 +42,25 @@ OSErr OpenDocumentsHandler(const AppleEvent* event, AppleEvent*, long)
 
 }  // namespace
 
-void SetInitCallback(AppInitCallback callback) { g_init = callback; }
-void SetRunCallback(AppRunCallback callback) { g_run = callback; }
-void SetExitCallback(AppExitCallback callback) { g_exit = callback; }
+void SetInitCallback(AppInitCallback callback)
+{
+    g_init = callback;
+}
+void SetRunCallback(AppRunCallback callback)
+{
+    g_run = callback;
+}
+void SetExitCallback(AppExitCallback callback)
+{
+    g_exit = callback;
+}
 
 // ---- CAppEventHandler
 
-CAppEventHandler::~CAppEventHandler() { CAppEventHandler::Remove(); }
+CAppEventHandler::~CAppEventHandler()
+{
+    CAppEventHandler::Remove();
+}
 
 bool CAppEventHandler::Install()
 {
@@ -84,7 +96,10 @@ bool CAppEventHandler::HandleCommand(EventRef* event)
     return target_->OnCommand(command.commandID, event);
 }
 
-bool CAppEventHandler::HandleAppEvent() { return false; }
+bool CAppEventHandler::HandleAppEvent()
+{
+    return false;
+}
 
 OSStatus CAppEventHandler::HandlerProc(EventHandlerCallRef call, EventRef event, void* userData)
 {

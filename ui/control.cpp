@@ -6,15 +6,27 @@
 namespace {
 
 // Coordinates are QuickDraw's 16-bit values.
-SInt16 Cut(int value) { return static_cast<SInt16>(value); }
+SInt16 Cut(int value)
+{
+    return static_cast<SInt16>(value);
+}
 
 }  // namespace
 
-CControl::~CControl() { BaseDispose(); }
+CControl::~CControl()
+{
+    BaseDispose();
+}
 
-bool CControl::Create(CDialogWindow*, OSType, const Rect&, const char*) { return control_ == nullptr; }
+bool CControl::Create(CDialogWindow*, OSType, const Rect&, const char*)
+{
+    return control_ == nullptr;
+}
 
-bool CControl::Create(CDialogWindow*, OSType, const Rect&, int) { return control_ == nullptr; }
+bool CControl::Create(CDialogWindow*, OSType, const Rect&, int)
+{
+    return control_ == nullptr;
+}
 
 bool CControl::Attach(OSType signature, WindowRef* window, SInt32 id)
 {
@@ -32,7 +44,10 @@ bool CControl::Attach(OSType signature, WindowRef* window, SInt32 id)
     return OnAttach();
 }
 
-bool CControl::Dispose() { return BaseDispose(); }
+bool CControl::Dispose()
+{
+    return BaseDispose();
+}
 
 bool CControl::BaseDispose()
 {
@@ -44,7 +59,10 @@ bool CControl::BaseDispose()
     return true;
 }
 
-bool CControl::OnAttach() { return true; }
+bool CControl::OnAttach()
+{
+    return true;
+}
 
 bool CControl::InitCreated(CDialogWindow* owner, OSType signature)
 {
@@ -66,12 +84,15 @@ bool CControl::InitCreated(CDialogWindow* owner, OSType signature)
 bool CControl::SetFontStyle()
 {
     ControlFontStyleRec style;
-    style.flags = 1;   // use the font field
-    style.font = -2;   // the small system font
+    style.flags = 1;  // use the font field
+    style.font = -2;  // the small system font
     return SetControlFontStyle(control_, &style) == noErr;
 }
 
-bool CControl::EmbedIn(ControlRef parent) { return EmbedControl(control_, parent) == noErr; }
+bool CControl::EmbedIn(ControlRef parent)
+{
+    return EmbedControl(control_, parent) == noErr;
+}
 
 bool CControl::GetBounds(Rect* bounds)
 {
@@ -179,7 +200,10 @@ bool CControl::Enable(bool enable)
     return status == noErr;
 }
 
-bool CControl::Disable() { return DeactivateControl(control_) == noErr; }
+bool CControl::Disable()
+{
+    return DeactivateControl(control_) == noErr;
+}
 
 bool CControl::Show(bool show)
 {
@@ -196,6 +220,15 @@ bool CControl::Hide()
     return true;
 }
 
-int CControl::GetDefaultHeight() { return 16; }
-int CControl::GetHorzSpacing() { return 8; }
-int CControl::GetVertSpacing() { return 8; }
+int CControl::GetDefaultHeight()
+{
+    return 16;
+}
+int CControl::GetHorzSpacing()
+{
+    return 8;
+}
+int CControl::GetVertSpacing()
+{
+    return 8;
+}

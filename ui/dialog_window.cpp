@@ -7,14 +7,22 @@
 namespace {
 
 const EventTypeSpec kBaseEventTypes[] = {
-    {kEventClassControl, kEventControlHit},     {kEventClassCommand, kEventCommandProcess},
-    {kEventClassTextInput, 1},                  {kEventClassWindow, kEventWindowInit},
-    {kEventClassWindow, kEventWindowClose},     {kEventClassWindow, kEventWindowDrawContent},
-    {kEventClassWindow, kEventWindowBoundsChanged}, {kEventClassWindow, kEventWindowBoundsChanging},
-    {kEventClassWindow, kEventWindowActivated}, {kEventClassKeyboard, kEventRawKeyUp},
-    {kEventClassKeyboard, kEventRawKeyDown},    {kEventClassMouse, kEventMouseDown},
-    {kEventClassMouse, kEventMouseUp},          {kEventClassMouse, kEventMouseMoved},
-    {kEventClassFont, kEventFontPanelClosed},   {kEventClassFont, kEventFontSelection},
+    {kEventClassControl, kEventControlHit},
+    {kEventClassCommand, kEventCommandProcess},
+    {kEventClassTextInput, 1},
+    {kEventClassWindow, kEventWindowInit},
+    {kEventClassWindow, kEventWindowClose},
+    {kEventClassWindow, kEventWindowDrawContent},
+    {kEventClassWindow, kEventWindowBoundsChanged},
+    {kEventClassWindow, kEventWindowBoundsChanging},
+    {kEventClassWindow, kEventWindowActivated},
+    {kEventClassKeyboard, kEventRawKeyUp},
+    {kEventClassKeyboard, kEventRawKeyDown},
+    {kEventClassMouse, kEventMouseDown},
+    {kEventClassMouse, kEventMouseUp},
+    {kEventClassMouse, kEventMouseMoved},
+    {kEventClassFont, kEventFontPanelClosed},
+    {kEventClassFont, kEventFontSelection},
 };
 
 constexpr UInt32 kShowFontsCommand = FourCC("shfp");
@@ -183,8 +191,7 @@ bool CDialogWindow::EndDialog(int result)
 {
     result_ = result;
     OSStatus status = noErr;
-    if (window_ && !isPane_ && IsSheet(window_))
-        status = HideSheetWindow(window_);
+    if (window_ && !isPane_ && IsSheet(window_)) status = HideSheetWindow(window_);
     if (window_) status = QuitAppModalLoopForWindow(window_);
     auto alive = alive_;
     OnClose();
@@ -298,8 +305,14 @@ OSErr CDialogWindow::DragReceiveProc(WindowRef, void* refCon, DragRef drag)
 
 // ---- Virtual defaults
 
-bool CDialogWindow::PreTranslateEvent(EventRef*) { return false; }
-bool CDialogWindow::OnInitDialog() { return false; }
+bool CDialogWindow::PreTranslateEvent(EventRef*)
+{
+    return false;
+}
+bool CDialogWindow::OnInitDialog()
+{
+    return false;
+}
 
 bool CDialogWindow::OnClose()
 {
@@ -309,17 +322,50 @@ bool CDialogWindow::OnClose()
     return true;
 }
 
-bool CDialogWindow::OnDraw() { return false; }
-bool CDialogWindow::OnCommand(UInt32, EventRef*) { return false; }
-bool CDialogWindow::OnSize(int, int) { return false; }
-bool CDialogWindow::OnSizing(Rect*) { return false; }
-bool CDialogWindow::OnMove(int, int) { return false; }
-bool CDialogWindow::OnMouseDown(int, int, UInt32) { return false; }
-bool CDialogWindow::OnMouseUp(int, int, UInt32) { return false; }
-bool CDialogWindow::OnRightMouseDown(int, int, UInt32) { return false; }
-bool CDialogWindow::OnRightMouseUp(int, int, UInt32) { return false; }
-bool CDialogWindow::OnMouseMoved(int, int, UInt32) { return false; }
-bool CDialogWindow::OnDropFile(const CPath&, const Point*) { return false; }
+bool CDialogWindow::OnDraw()
+{
+    return false;
+}
+bool CDialogWindow::OnCommand(UInt32, EventRef*)
+{
+    return false;
+}
+bool CDialogWindow::OnSize(int, int)
+{
+    return false;
+}
+bool CDialogWindow::OnSizing(Rect*)
+{
+    return false;
+}
+bool CDialogWindow::OnMove(int, int)
+{
+    return false;
+}
+bool CDialogWindow::OnMouseDown(int, int, UInt32)
+{
+    return false;
+}
+bool CDialogWindow::OnMouseUp(int, int, UInt32)
+{
+    return false;
+}
+bool CDialogWindow::OnRightMouseDown(int, int, UInt32)
+{
+    return false;
+}
+bool CDialogWindow::OnRightMouseUp(int, int, UInt32)
+{
+    return false;
+}
+bool CDialogWindow::OnMouseMoved(int, int, UInt32)
+{
+    return false;
+}
+bool CDialogWindow::OnDropFile(const CPath&, const Point*)
+{
+    return false;
+}
 
 bool CDialogWindow::OnDragReceive(DragRef drag)
 {
@@ -346,14 +392,38 @@ bool CDialogWindow::OnDragReceive(DragRef drag)
     return false;
 }
 
-bool CDialogWindow::OnDragEnter(DragRef) { return false; }
-bool CDialogWindow::OnDragInWindow(DragRef) { return false; }
-bool CDialogWindow::OnKeyDown(EventRef*) { return false; }
-bool CDialogWindow::OnKeyUp(EventRef*) { return false; }
-bool CDialogWindow::OnOpenDocument(const CPath&) { return false; }
-bool CDialogWindow::OnHotKey(const EventHotKeyID*) { return false; }
-bool CDialogWindow::OnEvent(UInt32, UInt32, EventRef*) { return false; }
-bool CDialogWindow::OnFocusChange(ControlRef, ControlRef) { return false; }
+bool CDialogWindow::OnDragEnter(DragRef)
+{
+    return false;
+}
+bool CDialogWindow::OnDragInWindow(DragRef)
+{
+    return false;
+}
+bool CDialogWindow::OnKeyDown(EventRef*)
+{
+    return false;
+}
+bool CDialogWindow::OnKeyUp(EventRef*)
+{
+    return false;
+}
+bool CDialogWindow::OnOpenDocument(const CPath&)
+{
+    return false;
+}
+bool CDialogWindow::OnHotKey(const EventHotKeyID*)
+{
+    return false;
+}
+bool CDialogWindow::OnEvent(UInt32, UInt32, EventRef*)
+{
+    return false;
+}
+bool CDialogWindow::OnFocusChange(ControlRef, ControlRef)
+{
+    return false;
+}
 
 int CDialogWindow::GetEventTypes(EventTypeSpec* list)
 {
@@ -383,88 +453,92 @@ OSStatus CDialogWindow::HandleEvent(EventHandlerCallRef, EventRef event)
     auto handled = [](bool done) { return done ? noErr : eventNotHandledErr; };
     UInt32 cls = GetEventClass(event), kind = GetEventKind(event);
     switch (cls) {
-    case kEventClassCommand: {
-        if (kind != kEventCommandProcess) return eventNotHandledErr;
-        HICommand command;
-        GetEventParameter(event, kEventParamDirectObject, typeHICommand, nullptr, sizeof command, nullptr, &command);
-        if (OnCommand(command.commandID, &event)) return noErr;
-        if (!*alive || command.commandID != kShowFontsCommand) return eventNotHandledErr;
-        OSStatus status = FPShowHideFontPanel();
-        if (FPIsFontPanelVisible()) {
-            FontPanelStyle style{"Lucida Grande", 12};
-            SetFontInfoForSelection(kFontSelectionATSUIType, 1, &style, GetWindowEventTarget(window_));
+        case kEventClassCommand: {
+            if (kind != kEventCommandProcess) return eventNotHandledErr;
+            HICommand command;
+            GetEventParameter(event, kEventParamDirectObject, typeHICommand, nullptr, sizeof command, nullptr,
+                              &command);
+            if (OnCommand(command.commandID, &event)) return noErr;
+            if (!*alive || command.commandID != kShowFontsCommand) return eventNotHandledErr;
+            OSStatus status = FPShowHideFontPanel();
+            if (FPIsFontPanelVisible()) {
+                FontPanelStyle style{"Lucida Grande", 12};
+                SetFontInfoForSelection(kFontSelectionATSUIType, 1, &style, GetWindowEventTarget(window_));
+            }
+            return status;
         }
-        return status;
-    }
-    case kEventClassControl: {
-        if (kind != kEventControlHit) return eventNotHandledErr;
-        ControlRef control = nullptr;
-        GetEventParameter(event, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr, &control);
-        ControlID id;
-        GetControlID(control, &id);
-        bool done = OnCommand(id.signature, &event);
-        if (*alive) SetFocusedControl(control);
-        return handled(done);
-    }
-    case kEventClassKeyboard:
-        if (kind == kEventRawKeyDown || kind == kEventRawKeyRepeat) return handled(OnKeyDown(&event));
-        if (kind == kEventRawKeyUp) return handled(OnKeyUp(&event));
-        return eventNotHandledErr;
-    case kEventClassMouse: {
-        if (kind != kEventMouseDown && kind != kEventMouseUp && kind != kEventMouseMoved) return eventNotHandledErr;
-        Point where;
-        UInt32 modifiers = 0;
-        UInt16 button = kEventMouseButtonPrimary;
-        GetEventParameter(event, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where);
-        GetEventParameter(event, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof modifiers, nullptr, &modifiers);
-        GetEventParameter(event, kEventParamMouseButton, typeMouseButton, nullptr, sizeof button, nullptr, &button);
-        if (modifiers & controlKey) button = kEventMouseButtonSecondary;
-        if (kind == kEventMouseMoved) return handled(OnMouseMoved(where.h, where.v, modifiers));
-        if (button == kEventMouseButtonPrimary)
-            return handled(kind == kEventMouseDown ? OnMouseDown(where.h, where.v, modifiers)
-                                                   : OnMouseUp(where.h, where.v, modifiers));
-        if (button == kEventMouseButtonSecondary)
-            return handled(kind == kEventMouseDown ? OnRightMouseDown(where.h, where.v, modifiers)
-                                                   : OnRightMouseUp(where.h, where.v, modifiers));
-        return eventNotHandledErr;
-    }
-    case kEventClassWindow:
-        switch (kind) {
-        case kEventWindowUpdate: {
-            WindowRef window = nullptr;
-            GetEventParameter(event, kEventParamDirectObject, typeWindowRef, nullptr, sizeof window, nullptr, &window);
-            BeginUpdate(window);
-            bool done = OnDraw();
-            EndUpdate(window);
+        case kEventClassControl: {
+            if (kind != kEventControlHit) return eventNotHandledErr;
+            ControlRef control = nullptr;
+            GetEventParameter(event, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr,
+                              &control);
+            ControlID id;
+            GetControlID(control, &id);
+            bool done = OnCommand(id.signature, &event);
+            if (*alive) SetFocusedControl(control);
             return handled(done);
         }
-        case kEventWindowDrawContent:
-            return handled(OnDraw());
-        case kEventWindowBoundsChanging: {
-            Rect bounds;
-            GetEventParameter(event, kEventParamCurrentBounds, typeQDRectangle, nullptr, sizeof bounds, nullptr,
-                              &bounds);
-            return handled(OnSizing(&bounds));
-        }
-        case kEventWindowBoundsChanged: {
-            Rect previous, current;
-            GetEventParameter(event, kEventParamOriginalBounds, typeQDRectangle, nullptr, sizeof previous, nullptr,
-                              &previous);
-            GetEventParameter(event, kEventParamCurrentBounds, typeQDRectangle, nullptr, sizeof current, nullptr,
-                              &current);
-            if (RectWidth(previous) == RectWidth(current) && RectHeight(previous) == RectHeight(current))
-                return handled(OnMove(current.left, current.top));
-            return handled(OnSize(RectWidth(current), RectHeight(current)));
-        }
-        case kEventWindowClose:
-            return handled(OnClose());
-        default:
+        case kEventClassKeyboard:
+            if (kind == kEventRawKeyDown || kind == kEventRawKeyRepeat) return handled(OnKeyDown(&event));
+            if (kind == kEventRawKeyUp) return handled(OnKeyUp(&event));
+            return eventNotHandledErr;
+        case kEventClassMouse: {
+            if (kind != kEventMouseDown && kind != kEventMouseUp && kind != kEventMouseMoved) return eventNotHandledErr;
+            Point where;
+            UInt32 modifiers = 0;
+            UInt16 button = kEventMouseButtonPrimary;
+            GetEventParameter(event, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where);
+            GetEventParameter(event, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof modifiers, nullptr,
+                              &modifiers);
+            GetEventParameter(event, kEventParamMouseButton, typeMouseButton, nullptr, sizeof button, nullptr, &button);
+            if (modifiers & controlKey) button = kEventMouseButtonSecondary;
+            if (kind == kEventMouseMoved) return handled(OnMouseMoved(where.h, where.v, modifiers));
+            if (button == kEventMouseButtonPrimary)
+                return handled(kind == kEventMouseDown ? OnMouseDown(where.h, where.v, modifiers)
+                                                       : OnMouseUp(where.h, where.v, modifiers));
+            if (button == kEventMouseButtonSecondary)
+                return handled(kind == kEventMouseDown ? OnRightMouseDown(where.h, where.v, modifiers)
+                                                       : OnRightMouseUp(where.h, where.v, modifiers));
             return eventNotHandledErr;
         }
-    case kEventClassFont:
-        return eventNotHandledErr;
-    default:
-        return handled(OnEvent(cls, kind, &event));
+        case kEventClassWindow:
+            switch (kind) {
+                case kEventWindowUpdate: {
+                    WindowRef window = nullptr;
+                    GetEventParameter(event, kEventParamDirectObject, typeWindowRef, nullptr, sizeof window, nullptr,
+                                      &window);
+                    BeginUpdate(window);
+                    bool done = OnDraw();
+                    EndUpdate(window);
+                    return handled(done);
+                }
+                case kEventWindowDrawContent:
+                    return handled(OnDraw());
+                case kEventWindowBoundsChanging: {
+                    Rect bounds;
+                    GetEventParameter(event, kEventParamCurrentBounds, typeQDRectangle, nullptr, sizeof bounds, nullptr,
+                                      &bounds);
+                    return handled(OnSizing(&bounds));
+                }
+                case kEventWindowBoundsChanged: {
+                    Rect previous, current;
+                    GetEventParameter(event, kEventParamOriginalBounds, typeQDRectangle, nullptr, sizeof previous,
+                                      nullptr, &previous);
+                    GetEventParameter(event, kEventParamCurrentBounds, typeQDRectangle, nullptr, sizeof current,
+                                      nullptr, &current);
+                    if (RectWidth(previous) == RectWidth(current) && RectHeight(previous) == RectHeight(current))
+                        return handled(OnMove(current.left, current.top));
+                    return handled(OnSize(RectWidth(current), RectHeight(current)));
+                }
+                case kEventWindowClose:
+                    return handled(OnClose());
+                default:
+                    return eventNotHandledErr;
+            }
+        case kEventClassFont:
+            return eventNotHandledErr;
+        default:
+            return handled(OnEvent(cls, kind, &event));
     }
 }
 
@@ -492,8 +566,14 @@ bool CDialogWindow::Hide()
     return true;
 }
 
-bool CDialogWindow::IsVisible() const { return IsWindowVisible(window_); }
-bool CDialogWindow::Activate(bool active) { return ActivateWindow(window_, active) == noErr; }
+bool CDialogWindow::IsVisible() const
+{
+    return IsWindowVisible(window_);
+}
+bool CDialogWindow::Activate(bool active)
+{
+    return ActivateWindow(window_, active) == noErr;
+}
 
 bool CDialogWindow::BringToFront()
 {
@@ -535,8 +615,14 @@ bool CDialogWindow::SetSize(short width, short height)
     return true;
 }
 
-int CDialogWindow::GetWidth() const { return RectWidth(ContentBounds()); }
-int CDialogWindow::GetHeight() const { return RectHeight(ContentBounds()); }
+int CDialogWindow::GetWidth() const
+{
+    return RectWidth(ContentBounds());
+}
+int CDialogWindow::GetHeight() const
+{
+    return RectHeight(ContentBounds());
+}
 
 bool CDialogWindow::SetWidth(short width)
 {

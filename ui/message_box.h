@@ -27,8 +27,7 @@ constexpr OSType kAnswerOther = FourCC("othr");
 OSType MessageBoxF(WindowRef parent, UInt32 flags, const char* title, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 OSType MessageBox(WindowRef parent, int titleId, int messageId, ...);
-OSType MessageBoxT(WindowRef parent, const char* title, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+OSType MessageBoxT(WindowRef parent, const char* title, const char* format, ...) __attribute__((format(printf, 3, 4)));
 OSType MessageBoxLocalized(WindowRef parent, UInt32 flags, int titleId, int messageId, ...);
 OSType MessageBoxLocalizedT(WindowRef parent, int titleId, int messageId, ...);
 OSType MessageBoxInfoT(WindowRef parent, const char* title, const char* format, ...)

@@ -136,6 +136,12 @@ bool CMenu::EnableItem(UInt32 commandOrIndex, bool byIndex, bool enable)
     return true;
 }
 
-int CMenu::CountItems() const { return CountMenuItems(menu_); }
+int CMenu::CountItems() const
+{
+    return CountMenuItems(menu_);
+}
 
-SInt32 CMenu::Popup(short h, short v) { return PopUpMenuSelect(menu_, v, h, 0); }
+SInt32 CMenu::Popup(short h, short v)
+{
+    return PopUpMenuSelect(menu_, v, h, 0);
+}

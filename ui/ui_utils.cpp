@@ -64,7 +64,10 @@ bool UnregisterIconFromResource(OSType creator, IconRef* icon)
     return true;
 }
 
-OSType GetLastIconCreator() { return g_lastIconCreator; }
+OSType GetLastIconCreator()
+{
+    return g_lastIconCreator;
+}
 
 void GetKeyName(UInt16 keyCode, char* name)
 {
@@ -72,12 +75,12 @@ void GetKeyName(UInt16 keyCode, char* name)
         UInt16 code;
         const char* name;
     } kNames[] = {
-        {36, "Return"},     {48, "Tab"},       {49, "Space"},       {51, "Backspace"},   {55, "Command"},
-        {56, "Shift"},      {57, "Caps Lock"}, {58, "Option"},      {59, "Control"},     {71, "Clear"},
-        {76, "Enter"},      {96, "F5"},        {97, "F6"},          {98, "F7"},          {99, "F3"},
-        {100, "F8"},        {101, "F9"},       {103, "F11"},        {109, "F10"},        {111, "F12"},
-        {114, "Help"},      {115, "Home"},     {116, "Page Up"},    {117, "Delete"},     {118, "F4"},
-        {119, "End"},       {120, "F2"},       {121, "Page Down"},  {122, "F1"},         {123, "Left Arrow"},
+        {36, "Return"},       {48, "Tab"},         {49, "Space"},      {51, "Backspace"}, {55, "Command"},
+        {56, "Shift"},        {57, "Caps Lock"},   {58, "Option"},     {59, "Control"},   {71, "Clear"},
+        {76, "Enter"},        {96, "F5"},          {97, "F6"},         {98, "F7"},        {99, "F3"},
+        {100, "F8"},          {101, "F9"},         {103, "F11"},       {109, "F10"},      {111, "F12"},
+        {114, "Help"},        {115, "Home"},       {116, "Page Up"},   {117, "Delete"},   {118, "F4"},
+        {119, "End"},         {120, "F2"},         {121, "Page Down"}, {122, "F1"},       {123, "Left Arrow"},
         {124, "Right Arrow"}, {125, "Down Arrow"}, {126, "Up Arrow"},
     };
     if (!name) return;

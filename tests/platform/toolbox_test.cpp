@@ -78,8 +78,10 @@ TEST(ToolboxEvents, HandlerChains)
         ControlRef button = nullptr;
         Rect r{0, 0, 20, 20};
         ASSERT_EQ(CreatePushButtonControl(w, &r, nullptr, &button), noErr);
-        Step steps[] = {{"control", c.control, &trace, w}, {"second", c.second, &trace, w},
-                        {"first", c.first, &trace, w}, {"app", c.app, &trace, w}};
+        Step steps[] = {{"control", c.control, &trace, w},
+                        {"second", c.second, &trace, w},
+                        {"first", c.first, &trace, w},
+                        {"app", c.app, &trace, w}};
         EventHandlerRef refs[4];
         InstallEventHandler(GetControlEventTarget(button), Handler, 1, &type, &steps[0], &refs[0]);
         InstallEventHandler(GetWindowEventTarget(w), Handler, 1, &type, &steps[1], &refs[1]);

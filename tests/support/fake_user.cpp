@@ -291,6 +291,9 @@ FakeUser& FakeUser::ChoosePopupItem(int item)
     return *this;
 }
 
-int FakeUser::Play() { return platform::RunUntilIdle(); }
+int FakeUser::Play()
+{
+    return platform::RunUntilIdle();
+}
 
 }  // namespace tavrel_test

@@ -205,7 +205,9 @@ TEST_F(DialogWindowTest, PaneOnUserPane)
     owner.Show(true);
     ASSERT_TRUE(pane.AttachToControl(1000, owner.GetWindow(), 1000));
     EXPECT_FALSE(pane.AttachToControl(1001, owner.GetWindow(), 1001));
-    user_.ClickControl(FakeUser::Front(), FourCC("bIn "), 1000).ClickControl(FakeUser::Front(), FourCC("bOut"), 0).Play();
+    user_.ClickControl(FakeUser::Front(), FourCC("bIn "), 1000)
+        .ClickControl(FakeUser::Front(), FourCC("bOut"), 0)
+        .Play();
     EXPECT_EQ(pane.log, (std::vector<std::string>{"command bIn "}));
     EXPECT_EQ(owner.log, (std::vector<std::string>{"down 260,90", "up 260,90", "down 530,320", "command bOut",
                                                    "command bOut", "up 530,320"}));

@@ -114,7 +114,10 @@ TEST(NumericUtils, EdgeValues)
     const struct {
         double px, py, x1, y1, x2, y2, expected;
     } distances[] = {
-        {0, 5, 0, 0, 10, 0, 5}, {0, -5, 0, 0, 10, 0, -5}, {3, 4, 1, 1, 1, 1, std::hypot(2.0, 3.0)}, {7, 7, 0, 0, 0, 0, std::hypot(7.0, 7.0)},
+        {0, 5, 0, 0, 10, 0, 5},
+        {0, -5, 0, 0, 10, 0, -5},
+        {3, 4, 1, 1, 1, 1, std::hypot(2.0, 3.0)},
+        {7, 7, 0, 0, 0, 0, std::hypot(7.0, 7.0)},
     };
     for (const auto& d : distances)
         EXPECT_NEAR(PointLineDistance(d.px, d.py, d.x1, d.y1, d.x2, d.y2), d.expected, 1e-6);

@@ -83,10 +83,7 @@ public:
         return Note("drop " + name, where->h, where->v);
     }
 
-    static std::string Code(UInt32 c)
-    {
-        return {char(c >> 24), char(c >> 16), char(c >> 8), char(c)};
-    }
+    static std::string Code(UInt32 c) { return {char(c >> 24), char(c >> 16), char(c >> 8), char(c)}; }
 
 private:
     static int Char(EventRef e)
