@@ -67,6 +67,24 @@ TEST(EditorStartUp, RunsUntilQuitAndRoutesToTheMainWindow)
     EXPECT_EQ(GetEditorRecord().openedDocuments.size(), 1u);
 }
 
+// Before Mac OS X the File menu keeps Quit, and choosing it ends the run.
+TEST(EditorStartUp, OlderSystemQuitsFromTheFileMenu)
+{
+    FakeUser user;
+    platform::SetGestaltValue(platform::gestaltSystemVersion, 0x0922);
+    user.Do([] {
+            MenuItemIndex quit = 0, pref = 0;
+            EXPECT_EQ(GetIndMenuItemWithCommandID(GetMenuHandle(1000), FourCC("quit"), 1, nullptr, &quit), noErr);
+            EXPECT_EQ(GetIndMenuItemWithCommandID(GetMenuHandle(1001), FourCC("pref"), 1, nullptr, &pref), noErr);
+        })
+        .ChooseMenuItem(FourCC("quit"));
+    EXPECT_EQ(EditorMain(), 0);
+    platform::ResetGestalt();
+    EXPECT_TRUE(GetEditorRecord().exited);
+    // The main window saw the command first and let it pass.
+    EXPECT_EQ(GetEditorRecord().commands, (std::vector<UInt32>{FourCC("quit")}));
+}
+
 TEST(EditorStartUp, FailedInitSkipsTheRunButNotTheExit)
 {
     FakeUser user;
