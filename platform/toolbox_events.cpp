@@ -590,10 +590,6 @@ OSStatus QuitAppModalLoopForWindow(WindowRef window)
     return noErr;
 }
 
-namespace platform::toolbox {
-void WindowGone(WindowRef) {}  // loops notice on their next step
-}  // namespace platform::toolbox
-
 EventLoopTimerUPP NewEventLoopTimerUPP(EventLoopTimerProcPtr proc)
 {
     return proc;

@@ -83,8 +83,6 @@ struct WindowObj : Object {
     DragReceiveProc receive = nullptr;
     void* receiveRefCon = nullptr;
     uint64_t order = 0;  // higher is nearer the front
-    // Filled for standard alerts and sheets.
-    int alertRecord = -1;
 };
 
 // Registry of live objects. References are ids that are never reused, so a
@@ -121,10 +119,9 @@ void RetireTarget(const std::shared_ptr<Target>& target);
 OSStatus StandardWindowHandler(WindowRef window, EventRef event);
 OSStatus StandardApplicationHandler(EventRef event);
 
-// Window disposal ends the modal loops that run for it.
-void WindowGone(WindowRef window);
 // A standard sheet being shown logs itself and schedules its scripted answer.
 void SheetShown(WindowRef sheet, WindowRef parent);
+// Forgets the texts of an alert or sheet that goes without being shown.
 void WindowDisposed(WindowRef window);
 
 std::string Utf8(CFStringRef s);

@@ -181,8 +181,8 @@ void DisposeWindow(WindowRef window)
     RetireTarget(w->target);
     Unregister(w->id);
     std::erase(g_windows, w);
+    // A modal loop running for the window ends on its next step.
     WindowDisposed(window);
-    WindowGone(window);
 }
 
 void ShowWindow(WindowRef window)
