@@ -38,9 +38,9 @@ bool GlyphOutline(std::vector<std::unique_ptr<CShapeRecord>>& records, const CFo
         move->fillBits = 1;
         move->lineBits = 0;
         move->SetFillStyle(1, 1);
-        move->SetLineStyle(1);
+        // Glyphs have no line styles (no line bits), so none is selected.
         // A move to the origin is still a move: every contour starts afresh.
-        move->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1 | swf_shape::kLineStyle);
+        move->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
         records.push_back(std::move(move));
         int32_t x = first.x, y = first.y;
         for (size_t i = 1; i < contour->size(); ++i) {
