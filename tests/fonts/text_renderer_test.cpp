@@ -90,7 +90,7 @@ TEST(TextRenderer, CurvesKeepTheirControlPoints)
 TEST(TextRenderer, SynthesisedStylesChangeTheOutline)
 {
     REQUIRE_DEJAVU();
-    // DejaVu Sans has a bold face of its own; italic is made by slanting.
+    // Faces the family lacks are made: a slant keeps the advance, bold widens it.
     auto box = [](uint16_t style) {
         CTextRenderer r;
         r.Create(dejavu::Font(1024, style));
