@@ -235,6 +235,8 @@ TEST(SwfProbes, MovieInfoOfPlainCompressedAndOtherFiles)
         EXPECT_EQ(compressed, path == &packed ? 1 : 0);
         EXPECT_TRUE(GetSwfMovieInfo(*path, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
     }
+    // Signatures are upper case.
+    EXPECT_FALSE(IsSwfFile(CPath(dir.file("x.swf").c_str())));
     EXPECT_FALSE(GetSwfMovieInfo(CPath(dir.file("x.swf").c_str()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
     EXPECT_FALSE(GetSwfMovieInfo(CPath(dir.file("none.swf").c_str()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
 }

@@ -144,6 +144,10 @@ TEST(TextMovie, VersionsFiveAndSixShowTheirTexts)
         int w = 0, h = 0, v = 0, frames = 0, compressed = -1;
         ASSERT_TRUE(GetSwfMovieInfo(CPath(path.c_str()), &w, &h, nullptr, &v, &frames, &compressed));
         EXPECT_EQ(std::make_tuple(w, h, v, frames, compressed), std::make_tuple(6400, 4800, int(version), 2, 0));
+        const CPath packed((path + ".cws").c_str());
+        ASSERT_TRUE(CompressSwfFile(CPath(path.c_str()), packed, true));
+        ASSERT_TRUE(GetSwfMovieInfo(packed, &w, &h, nullptr, &v, &frames, &compressed));
+        EXPECT_EQ(std::make_tuple(w, h, v, frames, compressed), std::make_tuple(6400, 4800, int(version), 2, 1));
 
         const std::string why = tavrel_test::SwfShotUnavailable();
         if (!why.empty()) GTEST_SKIP() << why;
