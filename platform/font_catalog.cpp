@@ -68,8 +68,6 @@ public:
         return &families_[size_t(number) - 1];
     }
 
-    size_t Count() const { return families_.size(); }
-
     // The family fontconfig substitutes for a generic or missing name.
     FMFontFamily Substitute(const char* generic) const
     {
@@ -337,13 +335,6 @@ bool FMGetFontFamilyName(FMFontFamily family, std::string& name)
 namespace platform {
 
 FMFontFamily RegisterFontFile(const std::string& path) { return Catalogue::Get().AddFile(path); }
-
-std::vector<FMFontFamily> FontFamilies()
-{
-    std::vector<FMFontFamily> out;
-    for (size_t i = 1; i <= Catalogue::Get().Count(); ++i) out.push_back(FMFontFamily(i));
-    return out;
-}
 
 FontInstance::FontInstance(FMFontFamily family, Fixed size, std::shared_ptr<Face> face, bool boldToMake,
                            bool italicToMake)

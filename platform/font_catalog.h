@@ -83,9 +83,6 @@ namespace platform {
 // family's number; 0 when the file holds no usable outline font.
 FMFontFamily RegisterFontFile(const std::string& path);
 
-// The numbers of every family in the catalogue, in numbering order.
-std::vector<FMFontFamily> FontFamilies();
-
 // A family's face for a style at a size. A missing bold or italic face is
 // synthesised from the nearest face the family has.
 class FontInstance {
