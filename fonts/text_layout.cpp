@@ -68,7 +68,7 @@ std::vector<int> CStaticTextBuilder::LineWidths() const
         if (IsBreak(c))
             widths.push_back(0);
         else
-            widths.back() += CharWidth(c);
+            widths.back() = int(std::clamp<int64_t>(int64_t(widths.back()) + CharWidth(c), INT_MIN / 2, INT_MAX / 2));
     }
     return widths;
 }

@@ -269,39 +269,12 @@ int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user)
     return 0;
 }
 
-// A cubic becomes as many quadratics as keep the error under a quarter unit.
-int CubicTo(const FT_Vector* c1v, const FT_Vector* c2v, const FT_Vector* to, void* user)
+int CubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user)
 {
     DecomposeState& s = StateOf(user);
-    using P = GlyphPathSink::Point2;
-    const P p0 = s.current, c1 = s.Map(c1v), c2 = s.Map(c2v), p3 = s.Map(to);
-    const double ex = double(p3.x) - 3.0 * c2.x + 3.0 * c1.x - p0.x;
-    const double ey = double(p3.y) - 3.0 * c2.y + 3.0 * c1.y - p0.y;
-    const double error = std::sqrt(ex * ex + ey * ey) * std::sqrt(3.0) / 36.0;
-    const int pieces = std::clamp(int(std::ceil(std::cbrt(error / 0.25))), 1, 64);
-    auto point = [&](double t) {
-        const double u = 1 - t;
-        return P{float(u * u * u * p0.x + 3 * u * u * t * c1.x + 3 * u * t * t * c2.x + t * t * t * p3.x),
-                 float(u * u * u * p0.y + 3 * u * u * t * c1.y + 3 * u * t * t * c2.y + t * t * t * p3.y)};
-    };
-    auto derivative = [&](double t) {
-        const double u = 1 - t;
-        return P{float(3 * u * u * (c1.x - p0.x) + 6 * u * t * (c2.x - c1.x) + 3 * t * t * (p3.x - c2.x)),
-                 float(3 * u * u * (c1.y - p0.y) + 6 * u * t * (c2.y - c1.y) + 3 * t * t * (p3.y - c2.y))};
-    };
-    P start = p0;
-    for (int i = 0; i < pieces; ++i) {
-        const double t0 = double(i) / pieces, t1 = double(i + 1) / pieces, h = (t1 - t0) / 3;
-        const P end = i + 1 == pieces ? p3 : point(t1);
-        const P d0 = derivative(t0), d1 = derivative(t1);
-        const P q1{float(start.x + h * d0.x), float(start.y + h * d0.y)};
-        const P q2{float(end.x - h * d1.x), float(end.y - h * d1.y)};
-        const P control{float((3.0 * (q1.x + q2.x) - start.x - end.x) / 4),
-                        float((3.0 * (q1.y + q2.y) - start.y - end.y) / 4)};
-        s.sink->Curve(start, control, end);
-        start = end;
-    }
-    s.current = p3;
+    const GlyphPathSink::Point2 end = s.Map(to);
+    platform::CubicToQuadratics(s.current, s.Map(c1), s.Map(c2), end, *s.sink);
+    s.current = end;
     return 0;
 }
 
@@ -335,6 +308,41 @@ bool FMGetFontFamilyName(FMFontFamily family, std::string& name)
 namespace platform {
 
 FMFontFamily RegisterFontFile(const std::string& path) { return Catalogue::Get().AddFile(path); }
+
+void CubicToQuadratics(GlyphPathSink::Point2 p0, GlyphPathSink::Point2 c1, GlyphPathSink::Point2 c2,
+                       GlyphPathSink::Point2 p3, GlyphPathSink& sink)
+{
+    using P = GlyphPathSink::Point2;
+    // The error of one quadratic for the whole cubic; n pieces divide it by n³.
+    const double ex = double(p3.x) - 3.0 * c2.x + 3.0 * c1.x - p0.x;
+    const double ey = double(p3.y) - 3.0 * c2.y + 3.0 * c1.y - p0.y;
+    const double error = std::sqrt(ex * ex + ey * ey) * std::sqrt(3.0) / 36.0;
+    const int pieces = std::clamp(int(std::ceil(std::cbrt(error / 0.25))), 1, 64);
+    auto point = [&](double t) {
+        const double u = 1 - t;
+        return P{float(u * u * u * p0.x + 3 * u * u * t * c1.x + 3 * u * t * t * c2.x + t * t * t * p3.x),
+                 float(u * u * u * p0.y + 3 * u * u * t * c1.y + 3 * u * t * t * c2.y + t * t * t * p3.y)};
+    };
+    auto derivative = [&](double t) {
+        const double u = 1 - t;
+        return P{float(3 * u * u * (c1.x - p0.x) + 6 * u * t * (c2.x - c1.x) + 3 * t * t * (p3.x - c2.x)),
+                 float(3 * u * u * (c1.y - p0.y) + 6 * u * t * (c2.y - c1.y) + 3 * t * t * (p3.y - c2.y))};
+    };
+    P start = p0;
+    for (int i = 0; i < pieces; ++i) {
+        // The piece as a cubic of its own, then the quadratic through its ends
+        // whose control point balances the cubic's two.
+        const double t0 = double(i) / pieces, t1 = double(i + 1) / pieces, h = (t1 - t0) / 3;
+        const P end = i + 1 == pieces ? p3 : point(t1);
+        const P d0 = derivative(t0), d1 = derivative(t1);
+        const P q1{float(start.x + h * d0.x), float(start.y + h * d0.y)};
+        const P q2{float(end.x - h * d1.x), float(end.y - h * d1.y)};
+        const P control{float((3.0 * (q1.x + q2.x) - start.x - end.x) / 4),
+                        float((3.0 * (q1.y + q2.y) - start.y - end.y) / 4)};
+        sink.Curve(start, control, end);
+        start = end;
+    }
+}
 
 FontInstance::FontInstance(FMFontFamily family, Fixed size, std::shared_ptr<Face> face, bool boldToMake,
                            bool italicToMake)

@@ -18,7 +18,11 @@ using Fixed = int32_t;
 using UniChar16 = uint16_t;
 
 constexpr Fixed kFixedOne = 0x10000;
-inline Fixed Long2Fix(long value) { return Fixed(value * kFixedOne); }
+// Saturates at Fixed's range instead of wrapping.
+inline Fixed Long2Fix(long value)
+{
+    return Fixed((value > 32767 ? 32767 : value < -32768 ? -32768 : value) * kFixedOne);
+}
 
 // QuickDraw style bits. Only bold and italic pick or synthesise a face.
 namespace qd_style {
@@ -82,6 +86,10 @@ namespace platform {
 // family is known, the file's face then taking its style) and returns the
 // family's number; 0 when the file holds no usable outline font.
 FMFontFamily RegisterFontFile(const std::string& path);
+
+// Sends a cubic segment to the sink as quadratics within a quarter unit of it.
+void CubicToQuadratics(GlyphPathSink::Point2 p0, GlyphPathSink::Point2 c1, GlyphPathSink::Point2 c2,
+                       GlyphPathSink::Point2 p3, GlyphPathSink& sink);
 
 // A family's face for a style at a size. A missing bold or italic face is
 // synthesised from the nearest face the family has.

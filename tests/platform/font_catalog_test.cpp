@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "platform/font_catalog.h"
 #include "platform/gworld.h"
 #include "support/test_support.h"
@@ -139,6 +141,50 @@ TEST_F(FontCatalogTest, DrawTextHonoursFamilySizeAndFace)
     }
     EXPECT_GT(lit[2], 2 * lit[0]);  // twice the size
     EXPECT_GT(lit[3], lit[0]);      // bold
+}
+
+TEST(FontOutlines, CubicsBecomeCloseQuadratics)
+{
+    using P = GlyphPathSink::Point2;
+    struct Curves : GlyphPathSink {
+        void NewPath() override {}
+        void Line(P, P) override {}
+        void Curve(P s, P c, P e) override { pieces.push_back({s, c, e}); }
+        void ClosePath() override {}
+        std::vector<std::array<P, 3>> pieces;
+    };
+    struct Case {
+        P p0, c1, c2, p3;
+        size_t fewest, most;
+    };
+    const Case cases[] = {
+        {{0, 0}, {10, 0}, {20, 0}, {30, 0}, 1, 1},  // a straight line stays one piece
+        {{0, 0}, {0, 600}, {600, 600}, {600, 0}, 3, 16},
+        {{0, 0}, {900, 900}, {-900, 900}, {0, 0}, 3, 64},  // a loop
+    };
+    for (const Case& c : cases) {
+        Curves sink;
+        platform::CubicToQuadratics(c.p0, c.c1, c.c2, c.p3, sink);
+        ASSERT_GE(sink.pieces.size(), c.fewest);
+        ASSERT_LE(sink.pieces.size(), c.most);
+        EXPECT_EQ(sink.pieces.front()[0].x, c.p0.x);
+        EXPECT_EQ(sink.pieces.back()[2].x, c.p3.x);
+        EXPECT_EQ(sink.pieces.back()[2].y, c.p3.y);
+        // Each piece joins the next and its middle lies on the cubic.
+        const double n = double(sink.pieces.size());
+        for (size_t i = 0; i < sink.pieces.size(); ++i) {
+            const auto& [s, k, e] = sink.pieces[i];
+            if (i + 1 < sink.pieces.size()) {
+                EXPECT_EQ(e.x, sink.pieces[i + 1][0].x);
+            }
+            const double t = (i + 0.5) / n, u = 1 - t;
+            const double cx = u * u * u * c.p0.x + 3 * u * u * t * c.c1.x + 3 * u * t * t * c.c2.x + t * t * t * c.p3.x;
+            const double cy = u * u * u * c.p0.y + 3 * u * u * t * c.c1.y + 3 * u * t * t * c.c2.y + t * t * t * c.p3.y;
+            const double qx = (s.x + 2 * k.x + e.x) / 4.0, qy = (s.y + 2 * k.y + e.y) / 4.0;
+            EXPECT_NEAR(qx, cx, 0.5) << i;
+            EXPECT_NEAR(qy, cy, 0.5) << i;
+        }
+    }
 }
 
 }  // namespace
