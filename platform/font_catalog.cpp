@@ -105,8 +105,11 @@ public:
             FcPattern* pattern =
                 FcFreeTypeQuery(reinterpret_cast<const FcChar8*>(path.c_str()), unsigned(index), blanks, &count);
             if (!pattern) break;
-            // A file registered by hand wins over what the system lists.
-            const FMFontFamily added = AddPattern(pattern, true);
+            // A file registered by hand wins over what the system lists;
+            // bitmap fonts have no outlines to give.
+            FcBool scalable = FcFalse;
+            FcPatternGetBool(pattern, FC_SCALABLE, 0, &scalable);
+            const FMFontFamily added = scalable ? AddPattern(pattern, true) : 0;
             if (family == 0) family = added;
             FcPatternDestroy(pattern);
         }
