@@ -107,6 +107,20 @@ TEST(FontTag, GlyphOutlineOfAnUndrawableCharacter)
     ASSERT_GT(ParseTag(parsed, Written(*tag, 6), 6), 0);
     EXPECT_EQ(parsed.glyphs.size(), 2u);
     EXPECT_EQ(Count(*parsed.glyphs[1]).moves, Count(*tag->glyphs[1]).moves);
+
+    // Every byte, drawable or not, in every style, writes a well-formed tag.
+    std::string all;
+    for (int c = 1; c < 256; ++c) all += char(c);
+    for (uint16_t style : {0, 1, 2, 3}) {
+        auto every = BuildFontTag(dejavu::Font(12, style), all, 1, false);
+        CSwfStream stream(6);
+        every->Write(stream);
+        ASSERT_FALSE(stream.Failed()) << stream.GetError();
+        CTagDefineFont2 back;
+        ASSERT_GT(ParseTag(back, stream.GetBuffer(), 6), 0);
+        EXPECT_EQ(back.glyphs.size(), 255u);
+        EXPECT_EQ(back.advances, every->advances);
+    }
 }
 
 class FontManagerTest : public ::testing::Test {
