@@ -6,7 +6,10 @@
 #include "fonts/font_tags.h"
 #include "swf/movie.h"
 
-CSwfTextFont::CSwfTextFont() { SetSize(32); }
+CSwfTextFont::CSwfTextFont()
+{
+    SetSize(32);
+}
 
 CSwfTextFont::CSwfTextFont(const CSwfTextFont& other) : CFont(other)
 {

@@ -47,13 +47,15 @@ bool GlyphOutline(std::vector<std::unique_ptr<CShapeRecord>>& records, const CFo
             const CGlyphPoint& p = (*contour)[i];
             if (!p.onCurve && i + 1 < contour->size()) {
                 const CGlyphPoint& anchor = (*contour)[++i];
-                records.push_back(std::make_unique<CShapeRecordCurvedEdge>(p.x - x, -(p.y - y), anchor.x - p.x,
-                                                                           -(anchor.y - p.y)));
+                records.push_back(
+                    std::make_unique<CShapeRecordCurvedEdge>(p.x - x, -(p.y - y), anchor.x - p.x, -(anchor.y - p.y)));
                 x = anchor.x, y = anchor.y;
                 continue;
             }
             const int32_t dx = p.x - x, dy = -(p.y - y);
-            const uint8_t kind = dx == 0 ? swf_shape::kVertical : dy == 0 ? swf_shape::kHorizontal : swf_shape::kGeneral;
+            const uint8_t kind = dx == 0   ? swf_shape::kVertical
+                                 : dy == 0 ? swf_shape::kHorizontal
+                                           : swf_shape::kGeneral;
             if (dx != 0 || dy != 0) records.push_back(std::make_unique<CShapeRecordStraightEdge>(dx, dy, kind));
             x = p.x, y = p.y;
         }
@@ -71,8 +73,8 @@ bool BuildGlyphOutline(std::vector<std::unique_ptr<CShapeRecord>>& records, cons
     return GlyphOutline(records, font, character, bounds, advance);
 }
 
-std::unique_ptr<CTagDefineFont2> BuildFontTag(const CSwfTextFont& font, const std::string& characters,
-                                              uint16_t fontId, bool appendId)
+std::unique_ptr<CTagDefineFont2> BuildFontTag(const CSwfTextFont& font, const std::string& characters, uint16_t fontId,
+                                              bool appendId)
 {
     CFont work(font);
     work.SetSize(kEmSquare);

@@ -15,8 +15,8 @@ class CSwfTextFont;
 
 // A DefineFont2 of the font with one glyph per byte of characters, in order.
 // A character the font cannot draw gets an empty glyph.
-std::unique_ptr<CTagDefineFont2> BuildFontTag(const CSwfTextFont& font, const std::string& characters,
-                                              uint16_t fontId, bool appendId);
+std::unique_ptr<CTagDefineFont2> BuildFontTag(const CSwfTextFont& font, const std::string& characters, uint16_t fontId,
+                                              bool appendId);
 
 // The glyph's shape records (y down) and bounds; false, with no records and
 // empty bounds, when the character cannot be drawn. A glyph without outline

@@ -11,9 +11,15 @@ namespace {
 
 constexpr int kTwips = 20;
 
-bool IsBreak(uint8_t c) { return c == '\r' || c == '\n'; }
+bool IsBreak(uint8_t c)
+{
+    return c == '\r' || c == '\n';
+}
 
-int16_t Twips16(int64_t value) { return int16_t(std::clamp<int64_t>(value, INT16_MIN, INT16_MAX)); }
+int16_t Twips16(int64_t value)
+{
+    return int16_t(std::clamp<int64_t>(value, INT16_MIN, INT16_MAX));
+}
 
 // The text colour (red in the lowest byte), opaque.
 std::unique_ptr<CSwfRGBA> Colour(uint32_t rgb)
@@ -59,7 +65,10 @@ void SetFirstStyle(CTextRecord& style, uint16_t fontId, uint32_t colour, int hei
 
 // ---- CStaticTextBuilder
 
-int CStaticTextBuilder::CharWidth(uint8_t c) const { return TwipsWidth(font, c, letterSpacing); }
+int CStaticTextBuilder::CharWidth(uint8_t c) const
+{
+    return TwipsWidth(font, c, letterSpacing);
+}
 
 std::vector<int> CStaticTextBuilder::LineWidths() const
 {
@@ -154,31 +163,37 @@ std::unique_ptr<CTagDefineEditText> CStaticTextBuilder::BuildEditText(CSwfFontMa
     field->leading = uint16_t(std::clamp(lineSpacing * kTwips, 0, 0xFFFF));
     field->bounds = std::make_unique<CSwfRect>();
     switch (alignment) {
-    case text_align::kLeft:
-    case text_align::kJustify:
-        field->align = alignment == text_align::kLeft ? 0 : 3;
-        field->bounds->Set(0, -h, widest, total + h, false);
-        break;
-    case text_align::kCenter:
-        field->align = 2;
-        field->bounds->Set(-widest / 2, -h, widest / 2, total + h, false);
-        break;
-    case text_align::kRight:
-        field->align = 1;
-        field->bounds->Set(-widest, -h, 0, total + h, false);
-        break;
-    default:
-        field->align = 0;
-        break;
+        case text_align::kLeft:
+        case text_align::kJustify:
+            field->align = alignment == text_align::kLeft ? 0 : 3;
+            field->bounds->Set(0, -h, widest, total + h, false);
+            break;
+        case text_align::kCenter:
+            field->align = 2;
+            field->bounds->Set(-widest / 2, -h, widest / 2, total + h, false);
+            break;
+        case text_align::kRight:
+            field->align = 1;
+            field->bounds->Set(-widest, -h, 0, total + h, false);
+            break;
+        default:
+            field->align = 0;
+            break;
     }
     return field;
 }
 
 // ---- CTextLayout
 
-int CTextLayout::WrapWidth(uint8_t c) const { return font.MeasureText(c) + letterSpacing; }
+int CTextLayout::WrapWidth(uint8_t c) const
+{
+    return font.MeasureText(c) + letterSpacing;
+}
 
-int CTextLayout::CharWidth(uint8_t c) const { return TwipsWidth(font, c, letterSpacing); }
+int CTextLayout::CharWidth(uint8_t c) const
+{
+    return TwipsWidth(font, c, letterSpacing);
+}
 
 int CTextLayout::WrapLines()
 {
@@ -250,9 +265,8 @@ std::unique_ptr<CTagDefineText2> CTextLayout::BuildText(CSwfFontManager& fonts, 
             CTextRecord* style = AddStyle(*tag, x * kTwips, y * kTwips);
             if (first) SetFirstStyle(*style, fontId, color, size * kTwips);
             first = false;
-            const int extra = horizontal == text_align::kJustify && line.spaces > 0
-                                  ? (width - line.width) / line.spaces * kTwips
-                                  : 0;
+            const int extra =
+                horizontal == text_align::kJustify && line.spaces > 0 ? (width - line.width) / line.spaces * kTwips : 0;
             auto* glyphs = tag->AddRecord(std::make_unique<CTextGlyphRecord>());
             for (size_t k = at; k < end; ++k) {
                 const uint8_t c = uint8_t(text[k]);

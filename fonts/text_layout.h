@@ -77,8 +77,7 @@ public:
     // Breaks the text into lines; returns the widest line in pixels.
     int WrapLines();
     // A DefineText2 of the wrapped text with the next character id.
-    std::unique_ptr<CTagDefineText2> BuildText(CSwfFontManager& fonts, CSwfMovie& movie,
-                                               uint16_t& characterIdCounter);
+    std::unique_ptr<CTagDefineText2> BuildText(CSwfFontManager& fonts, CSwfMovie& movie, uint16_t& characterIdCounter);
     const std::vector<Line>& GetLines() const { return lines; }
 
     std::string text;

@@ -30,7 +30,10 @@ using FacePtr = std::shared_ptr<platform::FontInstance::Face>;
 
 // Style slots of a family: plain, bold, italic, bold italic.
 constexpr int kSlots = 4;
-int SlotOf(bool bold, bool italic) { return (bold ? 1 : 0) | (italic ? 2 : 0); }
+int SlotOf(bool bold, bool italic)
+{
+    return (bold ? 1 : 0) | (italic ? 2 : 0);
+}
 
 struct FaceSource {
     std::string file;
@@ -142,8 +145,8 @@ private:
         config_ = FcInitLoadConfigAndFonts();
         if (!config_) return;
         FcPattern* pattern = FcPatternBuild(nullptr, FC_SCALABLE, FcTypeBool, FcTrue, static_cast<char*>(nullptr));
-        FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_WEIGHT, FC_SLANT, FC_WIDTH, FC_FILE, FC_INDEX,
-                                                static_cast<char*>(nullptr));
+        FcObjectSet* objects =
+            FcObjectSetBuild(FC_FAMILY, FC_WEIGHT, FC_SLANT, FC_WIDTH, FC_FILE, FC_INDEX, static_cast<char*>(nullptr));
         FcFontSet* set = pattern && objects ? FcFontList(config_, pattern, objects) : nullptr;
         if (set) {
             // Sorted by family name so that numbers do not depend on the
@@ -242,7 +245,10 @@ struct DecomposeState {
     }
 };
 
-DecomposeState& StateOf(void* user) { return *static_cast<DecomposeState*>(user); }
+DecomposeState& StateOf(void* user)
+{
+    return *static_cast<DecomposeState*>(user);
+}
 
 int MoveTo(const FT_Vector* to, void* user)
 {
@@ -283,9 +289,15 @@ int CubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void*
 
 }  // namespace
 
-FMFontFamily GetSysFont() { return Catalogue::Get().System(); }
+FMFontFamily GetSysFont()
+{
+    return Catalogue::Get().System();
+}
 
-FMFontFamily GetFNum(const std::string& name) { return name.empty() ? 0 : Catalogue::Get().Find(name); }
+FMFontFamily GetFNum(const std::string& name)
+{
+    return name.empty() ? 0 : Catalogue::Get().Find(name);
+}
 
 FMFontFamily FMGetFontFamilyFromName(const std::string& name)
 {
@@ -293,8 +305,11 @@ FMFontFamily FMGetFontFamilyFromName(const std::string& name)
     static const struct {
         const char* name;
         const char* generic;
-    } kClassic[] = {{"Geneva", "sans-serif"},  {"Helvetica", "sans-serif"}, {"Times", "serif"},
-                    {"Monaco", "monospace"}, {"Courier", "monospace"}};
+    } kClassic[] = {{"Geneva", "sans-serif"},
+                    {"Helvetica", "sans-serif"},
+                    {"Times", "serif"},
+                    {"Monaco", "monospace"},
+                    {"Courier", "monospace"}};
     for (const auto& c : kClassic)
         if (strcasecmp(c.name, name.c_str()) == 0) return Catalogue::Get().Substitute(c.generic);
     return 0;
@@ -310,7 +325,10 @@ bool FMGetFontFamilyName(FMFontFamily family, std::string& name)
 
 namespace platform {
 
-FMFontFamily RegisterFontFile(const std::string& path) { return Catalogue::Get().AddFile(path); }
+FMFontFamily RegisterFontFile(const std::string& path)
+{
+    return Catalogue::Get().AddFile(path);
+}
 
 void CubicToQuadratics(GlyphPathSink::Point2 p0, GlyphPathSink::Point2 c1, GlyphPathSink::Point2 c2,
                        GlyphPathSink::Point2 p3, GlyphPathSink& sink)
@@ -423,8 +441,7 @@ FMetricRec FontInstance::GetFontMetrics() const
     }
     double widest = face->max_advance_width;
     if (makeBold_) widest += face->units_per_EM / 24;
-    return FMetricRec{ToFixed(ascent * scale), ToFixed(descent * scale), ToFixed(gap * scale),
-                      ToFixed(widest * scale)};
+    return FMetricRec{ToFixed(ascent * scale), ToFixed(descent * scale), ToFixed(gap * scale), ToFixed(widest * scale)};
 }
 
 bool FontInstance::GetGlyphMetrics(UniChar16 character, GlyphOutlineMetrics& out) const

@@ -7,7 +7,10 @@
 namespace {
 
 // Fixed to whole units, halves rounded up, as the toolbox rounds.
-int RoundFixed(Fixed value) { return int((int64_t(value) + 0x8000) >> 16); }
+int RoundFixed(Fixed value)
+{
+    return int((int64_t(value) + 0x8000) >> 16);
+}
 
 constexpr size_t kMaxNameBytes = 255;
 
@@ -53,7 +56,10 @@ CFont::CFont()
     Apply();
 }
 
-CFont::CFont(const CFont& other) : CFont() { Assign(other); }
+CFont::CFont(const CFont& other) : CFont()
+{
+    Assign(other);
+}
 
 CFont& CFont::operator=(const CFont& other)
 {
@@ -61,9 +67,15 @@ CFont& CFont::operator=(const CFont& other)
     return *this;
 }
 
-CFont::~CFont() { DisposeGWorld(port_); }
+CFont::~CFont()
+{
+    DisposeGWorld(port_);
+}
 
-bool CFont::IsSame(const CFont& other) const { return family_ == other.family_ && style_ == other.style_; }
+bool CFont::IsSame(const CFont& other) const
+{
+    return family_ == other.family_ && style_ == other.style_;
+}
 
 void CFont::Assign(const CFont& other)
 {
@@ -105,9 +117,15 @@ void CFont::SetStyle(uint16_t style)
     Apply();
 }
 
-void CFont::SetBold(bool on) { SetStyle(on ? (style_ | qd_style::kBold) : (style_ & ~qd_style::kBold)); }
+void CFont::SetBold(bool on)
+{
+    SetStyle(on ? (style_ | qd_style::kBold) : (style_ & ~qd_style::kBold));
+}
 
-void CFont::SetItalic(bool on) { SetStyle(on ? (style_ | qd_style::kItalic) : (style_ & ~qd_style::kItalic)); }
+void CFont::SetItalic(bool on)
+{
+    SetStyle(on ? (style_ | qd_style::kItalic) : (style_ & ~qd_style::kItalic));
+}
 
 void CFont::Apply()
 {
@@ -141,9 +159,18 @@ bool CFont::Outline(uint8_t character, GlyphOutlineMetrics& out) const
     return OutlineMetrics(FontCharacterUnit(character), &out);
 }
 
-int CFont::GetAscent() const { return RoundFixed(Metrics().ascent); }
-int CFont::GetDescent() const { return RoundFixed(Metrics().descent); }
-int CFont::GetLeading() const { return RoundFixed(Metrics().leading); }
+int CFont::GetAscent() const
+{
+    return RoundFixed(Metrics().ascent);
+}
+int CFont::GetDescent() const
+{
+    return RoundFixed(Metrics().descent);
+}
+int CFont::GetLeading() const
+{
+    return RoundFixed(Metrics().leading);
+}
 
 int CFont::GetHeight() const
 {
@@ -159,10 +186,22 @@ int CFont::Ratio(int value) const
     return int(int64_t(value) * 1024 / height);
 }
 
-int CFont::GetAscentRatio() const { return Ratio(GetAscent()); }
-int CFont::GetDescentRatio() const { return Ratio(GetDescent()); }
-int CFont::GetLeadingRatio() const { return Ratio(GetLeading()); }
-int CFont::GetHeightRatio() const { return Ratio(GetAscent() + GetDescent()); }
+int CFont::GetAscentRatio() const
+{
+    return Ratio(GetAscent());
+}
+int CFont::GetDescentRatio() const
+{
+    return Ratio(GetDescent());
+}
+int CFont::GetLeadingRatio() const
+{
+    return Ratio(GetLeading());
+}
+int CFont::GetHeightRatio() const
+{
+    return Ratio(GetAscent() + GetDescent());
+}
 
 int CFont::PerPoint(int value) const
 {
@@ -182,7 +221,10 @@ int CFont::MeasureText(uint8_t character) const
     return int(advance);
 }
 
-int CFont::GetTextWidth(uint8_t character) const { return PerPoint(MeasureText(character)); }
+int CFont::GetTextWidth(uint8_t character) const
+{
+    return PerPoint(MeasureText(character));
+}
 
 int CFont::GetOutlineExtentPerPoint(uint8_t character) const
 {

@@ -18,14 +18,22 @@ RecordCounts Count(const CShape& glyph)
     RecordCounts n;
     for (const auto& r : glyph.records) {
         switch (r->GetType()) {
-        case swf_shape::kStyleChange: ++n.moves; break;
-        case swf_shape::kCurvedEdge: ++n.curves; break;
-        case swf_shape::kEnd: ++n.ends; break;
-        case swf_shape::kStraightEdge: {
-            const uint8_t kind = static_cast<const CShapeRecordStraightEdge&>(*r).kind;
-            (kind == swf_shape::kHorizontal ? n.horizontal : kind == swf_shape::kVertical ? n.vertical : n.general)++;
-            break;
-        }
+            case swf_shape::kStyleChange:
+                ++n.moves;
+                break;
+            case swf_shape::kCurvedEdge:
+                ++n.curves;
+                break;
+            case swf_shape::kEnd:
+                ++n.ends;
+                break;
+            case swf_shape::kStraightEdge: {
+                const uint8_t kind = static_cast<const CShapeRecordStraightEdge&>(*r).kind;
+                (kind == swf_shape::kHorizontal ? n.horizontal
+                 : kind == swf_shape::kVertical ? n.vertical
+                                                : n.general)++;
+                break;
+            }
         }
     }
     return n;
@@ -194,7 +202,11 @@ TEST_F(FontManagerTest, CodesAscendAsTheVersionWritesThem)
     for (const Case& c : cases) {
         CSwfFontManager manager;
         const CSwfTextFont font = dejavu::Font(20);
-        manager.FindFont(font, "\xD0" "a\xA5" "a", 0);
+        manager.FindFont(font,
+                         "\xD0"
+                         "a\xA5"
+                         "a",
+                         0);
         CSwfMovie m;
         m.SetHeader(6400, 4800, 12, c.version);
         uint16_t counter = 0;

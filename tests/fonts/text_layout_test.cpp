@@ -65,7 +65,9 @@ TEST_F(TextLayoutTest, StaticTextLines)
         {"aa", text_align::kRight, {{true, 200 - 2 * a, 300 + h}, {false, 2, 0}}},
         {"aa", text_align::kJustify, {{true, 200, 300 + h}, {false, 2, 0}}},
         // A full glyph record continues after an empty style record.
-        {std::string(200, 'a'), text_align::kLeft, {{true, 200, 300 + h}, {false, 127, 0}, {true, 0, 0}, {false, 73, 0}}},
+        {std::string(200, 'a'),
+         text_align::kLeft,
+         {{true, 200, 300 + h}, {false, 127, 0}, {true, 0, 0}, {false, 73, 0}}},
         {std::string(128, 'a'), text_align::kLeft, {{true, 200, 300 + h}, {false, 127, 0}, {false, 1, 0}}},
     };
     for (const Case& c : cases) {
@@ -178,9 +180,18 @@ TEST_F(TextLayoutTest, LayoutPlacesLinesInTheRectangle)
         std::vector<Item> items;
     };
     const Case cases[] = {
-        {"m\r\nm", text_align::kLeft, text_align::kTop, {{true, 0, 400}, {false, 1, 0}, {true, 0, 1200}, {false, 1, 0}}},
-        {"\rm", text_align::kRight, text_align::kBottom, {{true, (100 - m) * 20, (50 - 40 + 20 + 20) * 20}, {false, 1, 0}}},
-        {"m", text_align::kCenter, text_align::kMiddle, {{true, (50 - m / 2) * 20, (20 + 25 - 10) * 20}, {false, 1, 0}}},
+        {"m\r\nm",
+         text_align::kLeft,
+         text_align::kTop,
+         {{true, 0, 400}, {false, 1, 0}, {true, 0, 1200}, {false, 1, 0}}},
+        {"\rm",
+         text_align::kRight,
+         text_align::kBottom,
+         {{true, (100 - m) * 20, (50 - 40 + 20 + 20) * 20}, {false, 1, 0}}},
+        {"m",
+         text_align::kCenter,
+         text_align::kMiddle,
+         {{true, (50 - m / 2) * 20, (20 + 25 - 10) * 20}, {false, 1, 0}}},
         {"mm m", text_align::kJustify, text_align::kTop, {{true, 0, 400}, {false, 4, 0}}},
     };
     for (const Case& c : cases) {
@@ -230,8 +241,10 @@ TEST(SwfProbes, MovieInfoOfPlainCompressedAndOtherFiles)
     }
     // Signatures are upper case.
     EXPECT_FALSE(IsSwfFile(CPath(dir.file("x.swf").c_str())));
-    EXPECT_FALSE(GetSwfMovieInfo(CPath(dir.file("x.swf").c_str()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_FALSE(GetSwfMovieInfo(CPath(dir.file("none.swf").c_str()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(
+        GetSwfMovieInfo(CPath(dir.file("x.swf").c_str()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(
+        GetSwfMovieInfo(CPath(dir.file("none.swf").c_str()), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
 }  // namespace

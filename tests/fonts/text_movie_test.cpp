@@ -85,12 +85,18 @@ std::string WriteMovie(const tavrel_test::TempDir& dir, uint8_t version)
     return path;
 }
 
-bool Lit(long rgb) { return ((rgb >> 16) & 0xFF) > 0x80 && ((rgb >> 8) & 0xFF) > 0x80; }
-bool Dark(long rgb) { return rgb >= 0 && ((rgb >> 16) & 0xFF) < 0x20 && ((rgb >> 8) & 0xFF) < 0x20 && (rgb & 0xFF) < 0x20; }
+bool Lit(long rgb)
+{
+    return ((rgb >> 16) & 0xFF) > 0x80 && ((rgb >> 8) & 0xFF) > 0x80;
+}
+bool Dark(long rgb)
+{
+    return rgb >= 0 && ((rgb >> 16) & 0xFF) < 0x20 && ((rgb >> 8) & 0xFF) < 0x20 && (rgb & 0xFF) < 0x20;
+}
 
 struct Probe {
     std::vector<std::pair<int, int>> at;
-    bool lit;        // every pixel lit, or every pixel dark
+    bool lit;         // every pixel lit, or every pixel dark
     int atLeast = 0;  // else: at least this many of them lit
     const char* what;
 };

@@ -73,7 +73,10 @@ TEST_F(FontCatalogTest, MeasuresOnThePort)
     };
     const Case cases[] = {
         {2048, {1901 << 16, 483 << 16, 0, 0}, 1401 << 16, 16 << 16, Rect{-1493, 16, 0, 1384}},
-        {1024, {Fixed(950.5 * 65536), Fixed(241.5 * 65536), 0, 0}, Fixed(700.5 * 65536), 8 << 16,
+        {1024,
+         {Fixed(950.5 * 65536), Fixed(241.5 * 65536), 0, 0},
+         Fixed(700.5 * 65536),
+         8 << 16,
          Rect{-747, 8, 0, 692}},
     };
     for (const Case& c : cases) {
