@@ -89,6 +89,10 @@ bool RunDecode(PngJob* job, DecodeResult* result)
     if (setjmp(png_jmpbuf(job->png))) return false;
     png_set_read_fn(job->png, job, ReadData);
     png_set_sig_bytes(job->png, 8);
+    // Text and profile chunks are read whole and may claim gigabytes (the
+    // library only warns); none of them is used here.
+    static const png_byte kSkipped[] = "iCCP\0iTXt\0sPLT\0tEXt\0zTXt\0eXIf";
+    png_set_keep_unknown_chunks(job->png, PNG_HANDLE_CHUNK_NEVER, kSkipped, 6);
     png_read_info(job->png, job->info);
     png_uint_32 w = 0, h = 0;
     int depth = 0, colorType = 0;
