@@ -66,7 +66,9 @@ TEST(SwfBitmap, LosslessBytes)
         EXPECT_EQ(tag->GetFormat(), c.format) << c.name;
         EXPECT_EQ(tag->GetWidth(), c.width) << c.name;
         EXPECT_EQ(tag->GetHeight(), c.height) << c.name;
-        if (c.tableSize >= 0) EXPECT_EQ(tag->colorTableSize, c.tableSize) << c.name;
+        if (c.tableSize >= 0) {
+            EXPECT_EQ(tag->colorTableSize, c.tableSize) << c.name;
+        }
         EXPECT_EQ(Inflate(tag->data), c.data) << c.name;
     }
 }
