@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "media/jpeg_image.h"
 #include "media/png_image.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace {
@@ -182,10 +185,40 @@ TEST(PngImage, SavedWorldDecodesToItsColours)
             const uint8_t* p = png.pixels + (y * 5 + x) * 3;
             EXPECT_EQ(Bytes(p, p + 3), (Bytes{uint8_t(x * 60), uint8_t(y * 100), 77}));
         }
-    // A folder that does not exist: false, and nothing left behind.
-    EXPECT_FALSE(CPngImage::Save(world.get(), CPath(dir.file("no/such/folder/x.png"))));
     EXPECT_FALSE(CPngImage::Save(nullptr, CPath(path)));
-    EXPECT_EQ(tavrel_test::ReadFile(path).substr(1, 3), "PNG");
+}
+
+TEST(PngImage, FailedSaveKeepsTheTarget)
+{
+    std::unique_ptr<GWorld> world(GWorld::Create(Rect{0, 0, 64, 64}, 32));
+    std::mt19937 random(3);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x) world->RowAt(y)[x] = uint8_t(random());  // incompressible
+    struct Case {
+        const char* name;
+        std::string target;  // inside the folder
+        bool diskFull;
+    };
+    const Case cases[] = {
+        {"disk full", "picture.png", true},
+        {"target is a folder", "folder", false},
+        {"no such folder", "missing/picture.png", false},
+    };
+    for (const Case& c : cases) {
+        tavrel_test::TempDir dir;
+        ASSERT_TRUE(tavrel_test::WriteFile(dir.file("picture.png"), "old contents"));
+        std::filesystem::create_directory(dir.file("folder"));
+        bool saved;
+        {
+            tavrel_test::ScopedFileSizeLimit limit(c.diskFull ? 1000 : RLIM_INFINITY);
+            saved = CPngImage::Save(world.get(), CPath(dir.file(c.target)));
+        }
+        EXPECT_FALSE(saved) << c.name;
+        EXPECT_EQ(tavrel_test::ReadFile(dir.file("picture.png")), "old contents") << c.name;
+        EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder"))) << c.name;
+        // No half-written file is left beside it.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << c.name;
+    }
 }
 
 TEST(PngImage, RefusesBadData)
