@@ -133,12 +133,14 @@ class Octree {
 public:
     Octree() : root(std::make_unique<Node>()) {}
 
-    void Add(uint8_t r, uint8_t g, uint8_t b)
+    // Adds `count` pixels of one colour. Only the first of them can create
+    // nodes, so a run added at once prunes exactly as pixel by pixel.
+    void Add(uint8_t r, uint8_t g, uint8_t b, uint64_t count)
     {
         Node* node = root.get();
         // Leaves sit at depth 7: the lowest bit of each component is not used.
         for (unsigned mask = 128;; mask >>= 1) {
-            node->AddCounts(1, r, g, b);
+            node->AddCounts(count, count * r, count * g, count * b);
             if (node->isLeaf || mask == 0) break;
             const int index = ((r & mask) ? 4 : 0) | ((g & mask) ? 2 : 0) | ((b & mask) ? 1 : 0);
             auto& child = node->children[index];
@@ -256,7 +258,14 @@ uint8_t* QuantizeColors(const uint8_t* pixels, int width, int height, int bitsPe
     int entries = 0;
     {
         Octree tree;
-        for (size_t i = 0; i < count; ++i) tree.Add(pixels[i * step], pixels[i * step + 1], pixels[i * step + 2]);
+        for (size_t i = 0; i < count;) {
+            const uint8_t* p = pixels + i * step;
+            size_t run = 1;
+            while (i + run < count && std::memcmp(pixels + (i + run) * step, p, 3) == 0) ++run;
+            tree.Add(p[0], p[1], p[2], 1);
+            if (run > 1) tree.Add(p[0], p[1], p[2], run - 1);
+            i += run;
+        }
         tree.Reduce(unsigned(maxColors));
         entries = tree.Collect(palette, maxColors);
     }
