@@ -12,11 +12,12 @@
 #include "media/jpeg_image.h"
 #include "media/png_image.h"
 #include "support/file_size_limit.h"
+#include "picture_bytes.h"
 #include "support/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace picture_test;
 
 Bytes Gradient(uint32_t w, uint32_t h)
 {
@@ -26,18 +27,12 @@ Bytes Gradient(uint32_t w, uint32_t h)
     return out;
 }
 
-Bytes Cat(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 Bytes Compressed(const CJpegImage& jpeg) { return Bytes(jpeg.pixels, jpeg.pixels + jpeg.compressedSize); }
 
 std::string Write(const tavrel_test::TempDir& dir, const std::string& name, const Bytes& bytes)
 {
     const std::string path = dir.file(name);
-    EXPECT_TRUE(tavrel_test::WriteFile(path, std::string(bytes.begin(), bytes.end())));
+    EXPECT_TRUE(WriteBytes(path, bytes));
     return path;
 }
 
@@ -88,7 +83,7 @@ TEST(JpegImage, CompressesIntoAGrowingBlock)
     EXPECT_LE(worst, 24);
 }
 
-TEST(JpegImage, RoundTripAndBadInput)
+TEST(JpegImage, BadInputLeavesAnEmptyImage)
 {
     tavrel_test::TempDir dir;
     const Bytes pixels = Gradient(16, 16);
@@ -98,11 +93,6 @@ TEST(JpegImage, RoundTripAndBadInput)
     const Bytes good = Compressed(jpeg);
 
     CJpegImage back;
-    ASSERT_TRUE(back.Load(CPath(Write(dir, "good.jpg", good))));
-    EXPECT_EQ(back.bitsPerPixel, 24);
-    ASSERT_EQ(back.size, pixels.size());
-    for (size_t i = 0; i < pixels.size(); ++i) EXPECT_NEAR(back.pixels[i], pixels[i], 4) << i;
-
     Bytes scrambled = good;
     // Damage the frame header: a precision of 0 bits.
     for (size_t i = 2; i + 4 < scrambled.size(); ++i)
@@ -237,16 +227,13 @@ TEST(PngImage, RefusesBadData)
         {"cut in the data", Bytes(good.begin(), good.end() - 20)},
         {"bad CRC", badCrc},
         // A text chunk that claims 1.9 GB right after the header (fuzz finding).
-        {"huge text chunk", Cat(Bytes(good.begin(), good.begin() + 33),
-                                {0x73, 0x00, 0x00, 0x24, 't', 'E', 'X', 't', 'a', 0, 'b'})},
+        {"huge text chunk", Cat({Bytes(good.begin(), good.begin() + 33),
+                                 {0x73, 0x00, 0x00, 0x24, 't', 'E', 'X', 't', 'a', 0, 'b'}})},
     };
     for (const auto& [name, bytes] : cases) {
         CPngImage png;
         ASSERT_TRUE(png.Decode(good.data(), good.size()));
-        // Exact-size copies: the sanitizer sees any read past the end.
-        const std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() + 1]);
-        std::copy(bytes.begin(), bytes.end(), exact.get());
-        EXPECT_FALSE(png.Decode(bytes.empty() ? nullptr : exact.get(), bytes.size())) << name;
+        EXPECT_FALSE(png.Decode(Exact(bytes).get(), bytes.size())) << name;
         EXPECT_EQ(png.pixels, nullptr) << name;
         EXPECT_EQ(png.width, 0u) << name;
     }

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "media/image_scale.h"
+#include "picture_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace picture_test;
 
 Rect Size(int w, int h) { return Rect{0, 0, int16_t(h), int16_t(w)}; }
 

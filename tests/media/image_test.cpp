@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "media/image.h"
+#include "picture_bytes.h"
 #include "support/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace picture_test;
 
 Bytes Pixels(const CImage& image) { return Bytes(image.pixels, image.pixels + image.size); }
 
@@ -241,7 +242,7 @@ TEST(BmpReader, ReadsTheFile)
     for (const BmpCase& c : cases) {
         const std::string path = dir.file("test.bmp");
         const Bytes file = MakeBmp(c.spec);
-        ASSERT_TRUE(tavrel_test::WriteFile(path, std::string(file.begin(), file.end())));
+        ASSERT_TRUE(WriteBytes(path, file));
         CBmpImage image;
         testing::internal::CaptureStdout();
         const bool ok = image.Load(CPath(path));
@@ -264,7 +265,7 @@ TEST(BmpReader, ReportsAWrongMagicNumber)
     Bytes file = MakeBmp(BmpSpec{});
     file[0] = 'P';
     file[1] = 'K';
-    ASSERT_TRUE(tavrel_test::WriteFile(path, std::string(file.begin(), file.end())));
+    ASSERT_TRUE(WriteBytes(path, file));
     uint32_t w = 0;
     int32_t h = 0;
     uint8_t *r = nullptr, *g = nullptr, *b = nullptr;

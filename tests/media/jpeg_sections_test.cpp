@@ -1,5 +1,5 @@
-// JPEG files split into sections and rebuilt without their metadata; the
-// EXIF orientation.
+// JPEG files split into sections and rebuilt without their metadata (the
+// EXIF orientation is read from exiftool's files with the real pictures).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,17 +8,11 @@
 
 #include "media/jpeg_image.h"
 #include "media/jpeg_sections.h"
+#include "picture_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+using namespace picture_test;
 
 // A marker segment: FF, code, length (high first), payload.
 Bytes Segment(uint8_t code, const std::string& payload)
@@ -104,12 +98,9 @@ TEST(JpegSections, RefusesMalformedFiles)
         {"empty", {}},
     };
     for (const auto& [name, file] : cases) {
-        // Exact-size copies: the sanitizer sees any read past the end.
-        std::unique_ptr<uint8_t[]> exact(new uint8_t[file.size() + 1]);
-        std::copy(file.begin(), file.end(), exact.get());
         CJpegSections sections;
         size_t size = 0;
-        EXPECT_EQ(sections.BuildPlainJpeg(file.empty() ? nullptr : exact.get(), file.size(), &size), nullptr) << name;
+        EXPECT_EQ(sections.BuildPlainJpeg(Exact(file).get(), file.size(), &size), nullptr) << name;
         EXPECT_EQ(sections.GetCount(), 0) << name;
     }
 }
@@ -128,47 +119,6 @@ TEST(JpegSections, CommentAndFrame)
     EXPECT_EQ(sections.GetInfo().process, 0xC0);
     EXPECT_FALSE(sections.HasAll());  // no image data asked for
     EXPECT_EQ(sections.GetSections().back().type, 0xDA);
-}
-
-// EXIF data: an APP1 with a little-endian TIFF structure whose first
-// directory holds the orientation and, when asked, a pointer to an EXIF
-// directory with the ExifVersion tag.
-Bytes ExifJpeg(int orientation, bool withVersion)
-{
-    auto le16 = [](unsigned v) { return Bytes{uint8_t(v), uint8_t(v >> 8)}; };
-    auto le32 = [](unsigned v) { return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
-    const unsigned entries = withVersion ? 2 : 1;
-    const unsigned exifIfd = 8 + 2 + 12 * entries + 4;
-    Bytes tiff = Cat({{'I', 'I', 0x2A, 0x00}, le32(8), le16(entries),
-                      Cat({le16(0x0112), le16(3), le32(1), le16(orientation), le16(0)})});
-    if (withVersion) {
-        tiff = Cat({tiff, le16(0x8769), le16(4), le32(1), le32(exifIfd), le32(0)});
-        tiff = Cat({tiff, le16(1), le16(0x9000), le16(7), le32(4), {'0', '2', '3', '0'}, le32(0)});
-    } else {
-        tiff = Cat({tiff, le32(0)});
-    }
-    const Bytes jpeg = SmallJpeg();
-    return Cat({{0xFF, 0xD8}, Segment(0xE1, std::string("Exif\0\0", 6) + std::string(tiff.begin(), tiff.end())),
-                Bytes(jpeg.begin() + 2, jpeg.end())});
-}
-
-TEST(ImageExifInfo, Orientation)
-{
-    struct Case {
-        const char* name;
-        Bytes file;
-        unsigned orientation;
-    };
-    const Case cases[] = {
-        {"turned", ExifJpeg(6, true), 6},
-        {"upright", ExifJpeg(1, true), 1},
-        {"no ExifVersion", ExifJpeg(6, false), 0},
-        {"out of range", ExifJpeg(9, true), 0},
-        {"no EXIF", SmallJpeg(), 0},
-        {"not a picture", {1, 2, 3}, 0},
-    };
-    for (const Case& c : cases) EXPECT_EQ(CImageExifInfo::FromData(c.file.data(), c.file.size()), c.orientation) << c.name;
-    EXPECT_EQ(CImageExifInfo().Load(CPath("/no/such/file.jpg")), 0u);
 }
 
 }  // namespace

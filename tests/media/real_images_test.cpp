@@ -15,11 +15,12 @@
 #include "media/jpeg_sections.h"
 #include "media/png_image.h"
 #include "support/swf_tools.h"
+#include "picture_bytes.h"
 #include "support/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace picture_test;
 namespace fs = std::filesystem;
 
 const char* const kGoImages = "/usr/share/go-1.19/src/image";
@@ -37,12 +38,6 @@ bool HaveTool(const std::string& tool)
 }
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-Bytes ReadBytes(const std::string& path)
-{
-    const std::string s = tavrel_test::ReadFile(path);
-    return Bytes(s.begin(), s.end());
-}
 
 // R, G, B of every pixel, whatever the image's depth.
 Bytes Rgb(const CImage& image)
@@ -193,11 +188,8 @@ TEST(RealImages, BrokenPngsFailCleanly)
     for (const char* name : {"invalid-crc32.png", "invalid-noend.png", "invalid-trunc.png", "invalid-zlib.png"}) {
         const Bytes bytes = ReadBytes(folder + "/" + name);
         ASSERT_FALSE(bytes.empty()) << name;
-        // An exact-size copy: the sanitizer sees any read past the data.
-        std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size()]);
-        std::copy(bytes.begin(), bytes.end(), exact.get());
         CPngImage png;
-        EXPECT_FALSE(png.Decode(exact.get(), bytes.size())) << name;
+        EXPECT_FALSE(png.Decode(Exact(bytes).get(), bytes.size())) << name;
         EXPECT_EQ(png.pixels, nullptr) << name;
     }
     // A bad palette index is the library's to judge; it must not crash.

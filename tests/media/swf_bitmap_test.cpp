@@ -9,13 +9,14 @@
 #include "media/jpeg_image.h"
 #include "media/swf_bitmap.h"
 #include "support/swf_tools.h"
+#include "picture_bytes.h"
 #include "support/test_support.h"
 #include "swf/checked_movie.h"
 #include "ui/compress_buffer.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace picture_test;
 
 Bytes Inflate(const std::vector<uint8_t>& data)
 {
@@ -125,8 +126,8 @@ TEST(SwfBitmap, JpegTags)
     garbage.insert(garbage.end(), withComment.begin(), withComment.end());
     garbage.insert(garbage.end(), {1, 2, 3});
     tavrel_test::TempDir dir;
-    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("plain.jpg"), std::string(withComment.begin(), withComment.end())));
-    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("junk.jpg"), std::string(garbage.begin(), garbage.end())));
+    ASSERT_TRUE(WriteBytes(dir.file("plain.jpg"), withComment));
+    ASSERT_TRUE(WriteBytes(dir.file("junk.jpg"), garbage));
 
     std::unique_ptr<CTagDefineBitsJPEG2> plain(b.MakeJpegFromFile(CPath(dir.file("plain.jpg")), 4, 4));
     ASSERT_TRUE(plain);
