@@ -275,6 +275,12 @@ TEST(BmpReader, ReportsAWrongMagicNumber)
               "\nBMP_READ: Fatal error!\n  The file's internal magic number is not \"BM\".\n"
               "  with the numeric value 16973\n\n  Instead, it is \"PK\".\n  with the numeric value 19280\n\n"
               "  (Perhaps you need to reverse the byte swapping option!)\n");
+    // Most significant byte first: "PK" reads as 0x504B.
+    SetBmpByteSwapping(false);
+    testing::internal::CaptureStdout();
+    EXPECT_NE(ReadBmpFile(path.c_str(), &w, &h, &r, &g, &b), 0);
+    SetBmpByteSwapping(true);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("\"PK\".\n  with the numeric value 20555\n"), std::string::npos);
     testing::internal::CaptureStdout();
     EXPECT_NE(ReadBmpFile(dir.file("missing.bmp").c_str(), &w, &h, &r, &g, &b), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nBMP_READ - Fatal error!\n  Could not open the input file.\n");
