@@ -69,23 +69,25 @@ void CImage::Adopt(uint8_t* block, uint32_t w, uint32_t h, uint16_t bits)
 
 bool CImage::Create(uint32_t w, uint32_t h, uint16_t bits, uint8_t* source, bool copy)
 {
-    Free();
     const uint64_t bytes = uint64_t(w) * h * (bits / 8u);
     uint8_t* block = source;
     if (!source || copy) {
+        // Copied before the old block goes: the source may be that block.
         block = NewBlock(bytes);
         if (!block) {
-            if (source && !copy) delete[] source;
             MakeEmpty();
             return false;
         }
         if (source) std::memcpy(block, source, size_t(bytes));
-    } else if (bytes > std::numeric_limits<uint32_t>::max()) {
-        delete[] source;
-        MakeEmpty();
-        return false;
+    } else {
+        if (source == pixels) pixels = nullptr;  // adopting the block it already owns
+        if (bytes > std::numeric_limits<uint32_t>::max()) {
+            delete[] source;
+            MakeEmpty();
+            return false;
+        }
     }
-    pixels = nullptr;
+    Free();
     Adopt(block, w, h, bits);
     return true;
 }

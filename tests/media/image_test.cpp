@@ -35,6 +35,11 @@ TEST(ImageBuffer, CreateCopiesOrAdoptsTheBlock)
     ASSERT_TRUE(image.Create(2, 2, 24, source, true));
     EXPECT_NE(image.pixels, source);
     EXPECT_EQ(image.pixels[2], 3);
+    // Its own block, copied into a new geometry or adopted again.
+    ASSERT_TRUE(image.Create(1, 4, 24, image.pixels, true));
+    EXPECT_EQ(image.pixels[2], 3);
+    ASSERT_TRUE(image.Create(2, 2, 24, image.pixels, false));
+    EXPECT_EQ(image.pixels[2], 3);
     // A size past 32 bits is refused, not wrapped.
     EXPECT_FALSE(image.Create(70000, 70000, 32, nullptr, false));
     EXPECT_EQ(image.pixels, nullptr);
