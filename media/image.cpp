@@ -25,7 +25,7 @@ uint8_t* NewBlock(uint64_t size)
 void SetMaxImagePixels(uint64_t pixels) { g_maxImagePixels = pixels; }
 uint64_t GetMaxImagePixels() { return g_maxImagePixels; }
 
-bool ReadWholeFile(const CPath& path, std::vector<uint8_t>* bytes)
+bool ReadFileBytes(const CPath& path, std::vector<uint8_t>* bytes)
 {
     bytes->clear();
     std::FILE* file = path.Fopen("rb");

@@ -13,7 +13,7 @@ void SetMaxImagePixels(uint64_t pixels);
 uint64_t GetMaxImagePixels();
 
 // Reads a whole file ("rb"); false when it cannot be opened or read.
-bool ReadWholeFile(const CPath& path, std::vector<uint8_t>* bytes);
+bool ReadFileBytes(const CPath& path, std::vector<uint8_t>* bytes);
 
 class CImage {
 public:

@@ -206,6 +206,6 @@ unsigned CImageExifInfo::FromData(const uint8_t* data, size_t length)
 unsigned CImageExifInfo::Load(const CPath& path)
 {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes)) return 0;
+    if (!ReadFileBytes(path, &bytes)) return 0;
     return FromData(bytes.data(), bytes.size());
 }

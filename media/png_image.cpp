@@ -219,7 +219,7 @@ bool CPngImage::Decode(const uint8_t* data, size_t length)
 bool CPngImage::Load(const CPath& path)
 {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes)) {
+    if (!ReadFileBytes(path, &bytes)) {
         MakeEmpty();
         lastError = "cannot read " + path.GetText();
         return false;

@@ -116,7 +116,7 @@ CTagDefineBitsJPEG2* CSwfBitmap::MakeJpegFromFile(const CPath& path, uint32_t w,
 {
     if (!DimensionsFit(w, h)) return nullptr;
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes) || bytes.size() > 0x7FFFFFFF) return nullptr;
+    if (!ReadFileBytes(path, &bytes) || bytes.size() > 0x7FFFFFFF) return nullptr;
     CJpegSections sections;
     size_t plainSize = 0;
     std::unique_ptr<uint8_t[]> plain(sections.BuildPlainJpeg(bytes.data(), bytes.size(), &plainSize));

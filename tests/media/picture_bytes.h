@@ -2,23 +2,14 @@
 // Byte helpers shared by the picture tests.
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "support/test_support.h"
+#include "swf/swf_bytes.h"  // Bytes, Cat
 
 namespace picture_test {
-
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 // A heap block of exactly these bytes (null when there are none), so that
 // the sanitizer sees any read past them.
