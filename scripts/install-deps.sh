@@ -14,4 +14,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libsndfile1-dev libmp3lame-dev \
   clang libclang-rt-dev \
   xdg-utils attr locales \
-  chromium python3 python3-yaswfp
+  chromium python3 python3-yaswfp \
+  golang-1.19-src netpbm libimage-exiftool-perl libjpeg-turbo-progs

@@ -1,0 +1,259 @@
+#include "media/jpeg_image.h"
+
+// libjpeg's headers need stdio's FILE first.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+// Errors return to the caller instead of ending the process; warnings
+// (such as a truncated file) are not printed.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+void ErrorExit(j_common_ptr info)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void SilentMessage(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager& err)
+{
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.output_message = SilentMessage;
+}
+
+// A destination that grows: the stream never wraps or stops short.
+struct MemoryDestination {
+    jpeg_destination_mgr pub;
+    uint8_t* buffer = nullptr;
+    size_t size = 0;
+    size_t written = 0;
+};
+
+void InitDestination(j_compress_ptr info)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(info->dest);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = dest->size;
+    dest->written = 0;
+}
+
+boolean GrowDestination(j_compress_ptr info)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(info->dest);
+    // libjpeg calls this only when the buffer is full.
+    const size_t used = dest->size;
+    const size_t grown = used * 2;
+    uint8_t* bigger = grown > std::numeric_limits<uint32_t>::max() ? nullptr : new (std::nothrow) uint8_t[grown];
+    if (!bigger) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    std::memcpy(bigger, dest->buffer, used);
+    delete[] dest->buffer;
+    dest->buffer = bigger;
+    dest->size = grown;
+    dest->pub.next_output_byte = bigger + used;
+    dest->pub.free_in_buffer = grown - used;
+    return TRUE;
+}
+
+void TermDestination(j_compress_ptr info)
+{
+    auto* dest = reinterpret_cast<MemoryDestination*>(info->dest);
+    dest->written = dest->size - dest->pub.free_in_buffer;
+}
+
+struct CompressJob {
+    jpeg_compress_struct info;
+    ErrorManager err;
+    MemoryDestination dest;
+    ~CompressJob() { delete[] dest.buffer; }
+};
+
+// Only trivially destructible locals here: a library error jumps back in.
+bool RunCompress(CompressJob* job, uint32_t width, uint32_t height, int quality, const uint8_t* input)
+{
+    if (setjmp(job->err.jump)) {
+        jpeg_destroy_compress(&job->info);
+        return false;
+    }
+    jpeg_create_compress(&job->info);
+    job->info.image_width = width;
+    job->info.image_height = height;
+    job->info.input_components = 3;
+    job->info.in_color_space = JCS_RGB;
+    job->dest.pub.init_destination = InitDestination;
+    job->dest.pub.empty_output_buffer = GrowDestination;
+    job->dest.pub.term_destination = TermDestination;
+    job->info.dest = &job->dest.pub;
+    jpeg_set_defaults(&job->info);
+    jpeg_set_quality(&job->info, quality, TRUE);
+    jpeg_start_compress(&job->info, TRUE);
+    const size_t rowBytes = size_t(width) * 3;
+    while (job->info.next_scanline < job->info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(input + size_t(job->info.next_scanline) * rowBytes);
+        jpeg_write_scanlines(&job->info, &row, 1);
+    }
+    jpeg_finish_compress(&job->info);
+    jpeg_destroy_compress(&job->info);
+    return true;
+}
+
+struct DecompressJob {
+    jpeg_decompress_struct info;
+    ErrorManager err;
+    uint8_t* block = nullptr;
+    uint32_t width = 0, height = 0;
+    ~DecompressJob() { delete[] block; }
+};
+
+inline uint8_t Scale(unsigned a, unsigned b) { return uint8_t(a * b / 255); }
+
+bool RunDecompress(DecompressJob* job, std::FILE* file)
+{
+    if (setjmp(job->err.jump)) {
+        jpeg_destroy_decompress(&job->info);
+        return false;
+    }
+    jpeg_create_decompress(&job->info);
+    jpeg_stdio_src(&job->info, file);
+    jpeg_read_header(&job->info, TRUE);
+    const bool cmyk = job->info.jpeg_color_space == JCS_CMYK || job->info.jpeg_color_space == JCS_YCCK;
+    job->info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    const uint64_t pixelCount = uint64_t(job->info.image_width) * job->info.image_height;
+    if (pixelCount > GetMaxImagePixels() || pixelCount * 3 > std::numeric_limits<uint32_t>::max())
+        ERREXIT(&job->info, JERR_IMAGE_TOO_BIG);
+    jpeg_start_decompress(&job->info);
+    const uint32_t w = job->info.output_width, h = job->info.output_height;
+    const int components = job->info.output_components;
+    if (components != (cmyk ? 4 : 3)) ERREXIT(&job->info, JERR_CONVERSION_NOTIMPL);
+    job->block = new (std::nothrow) uint8_t[size_t(w) * h * 3];
+    if (!job->block) ERREXIT1(&job->info, JERR_OUT_OF_MEMORY, 1);
+    job->width = w;
+    job->height = h;
+    // Adobe writes CMYK inverted (0 is full ink).
+    const bool inverted = job->info.saw_Adobe_marker;
+    JSAMPARRAY row = (*job->info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&job->info), JPOOL_IMAGE,
+                                                     JDIMENSION(w) * components, 1);
+    while (job->info.output_scanline < h) {
+        uint8_t* out = job->block + size_t(job->info.output_scanline) * w * 3;
+        jpeg_read_scanlines(&job->info, row, 1);
+        const uint8_t* in = row[0];
+        if (!cmyk) {
+            std::memcpy(out, in, size_t(w) * 3);
+            continue;
+        }
+        for (uint32_t x = 0; x < w; ++x, in += 4, out += 3) {
+            unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+            if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+            out[0] = Scale(c, k);
+            out[1] = Scale(m, k);
+            out[2] = Scale(y, k);
+        }
+    }
+    jpeg_finish_decompress(&job->info);
+    jpeg_destroy_decompress(&job->info);
+    return true;
+}
+
+}  // namespace
+
+void CJpegImage::Free()
+{
+    CImage::Free();
+    compressedSize = 0;
+}
+
+void CJpegImage::SetQuality(int value) { quality = value < 0 ? 0 : value > 100 ? 100 : value; }
+
+bool CJpegImage::Compress(uint32_t w, uint32_t h, int, const uint8_t* input)
+{
+    CImage::Free();
+    compressedSize = 0;
+    lastError.clear();
+    const uint64_t capacity = uint64_t(w) * h * 3 + 1024;
+    if (!input || capacity > std::numeric_limits<uint32_t>::max()) {
+        lastError = input ? "image too large" : "no pixels";
+        return false;
+    }
+    auto job = std::make_unique<CompressJob>();
+    InstallErrorManager(job->err);
+    job->info.err = &job->err.pub;
+    job->dest.buffer = new (std::nothrow) uint8_t[capacity];
+    job->dest.size = capacity;
+    if (!job->dest.buffer) {
+        lastError = "out of memory";
+        return false;
+    }
+    if (!RunCompress(job.get(), w, h, quality, input)) {
+        lastError = job->err.message;
+        return false;
+    }
+    pixels = job->dest.buffer;
+    size = uint32_t(job->dest.size);
+    compressedSize = uint32_t(job->dest.written);
+    job->dest.buffer = nullptr;
+    return true;
+}
+
+bool CJpegImage::Load(const CPath& path)
+{
+    std::FILE* file = path.Fopen("rb");
+    if (!file) {
+        MakeEmpty();
+        lastError = "cannot open " + path.GetText();
+        return false;
+    }
+    const bool ok = LoadStream(file);
+    std::fclose(file);
+    return ok;
+}
+
+bool CJpegImage::LoadStream(std::FILE* file)
+{
+    MakeEmpty();
+    lastError.clear();
+    auto job = std::make_unique<DecompressJob>();
+    InstallErrorManager(job->err);
+    job->info.err = &job->err.pub;
+    if (!RunDecompress(job.get(), file)) {
+        lastError = job->err.message;
+        return false;
+    }
+    Adopt(job->block, job->width, job->height, 24);
+    job->block = nullptr;
+    return true;
+}
+
+const uint8_t* FindJpegStream(const uint8_t* data, int32_t length, int32_t* outLength)
+{
+    if (!data || length < 1) return nullptr;
+    const uint8_t* start = nullptr;
+    for (int32_t i = 0; i + 1 < length; ++i) {
+        if (data[i] != 0xFF) continue;
+        if (data[i + 1] == 0xD8) {
+            start = data + i;
+            ++i;
+        } else if (data[i + 1] == 0xD9) {
+            if (start) {
+                if (outLength) *outLength = int32_t(data + i + 2 - start);
+                return start;
+            }
+            ++i;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// JPEG through libjpeg (6b interface): compression of 24-bit pixels into
+// memory and decoding of JPEG files into 24-bit images.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "media/image.h"
+
+class CJpegImage : public CImage {
+public:
+    ~CJpegImage() override = default;
+
+    void Free() override;
+    // Clamped to 0..100.
+    void SetQuality(int value);
+    int GetQuality() const { return quality; }
+
+    // Compresses width × height pixels of 3 bytes R, G, B (rows top-down,
+    // packed). Afterwards `pixels` holds the JPEG stream: its first
+    // compressedSize bytes count and `size` is the block's capacity; the
+    // dimensions are not touched. bitsPerPixel is accepted, not used.
+    bool Compress(uint32_t width, uint32_t height, int bitsPerPixel, const uint8_t* input);
+
+    // Decodes into 24-bit R, G, B whatever the file's colour space (grey,
+    // YCbCr, RGB, CMYK or YCCK); a failure leaves an empty image.
+    bool Load(const CPath& path) override;
+    bool LoadStream(std::FILE* file);
+
+    // What libjpeg said about the last failure.
+    const std::string& GetLastError() const { return lastError; }
+
+    uint32_t compressedSize = 0;
+    int quality = 80;
+
+private:
+    std::string lastError;
+};
+
+// The first complete JPEG stream (FF D8 … FF D9) in the buffer: its first
+// byte, and its length through the end marker in *outLength. A later
+// FF D8 before the end replaces the start. Null when there is none.
+const uint8_t* FindJpegStream(const uint8_t* data, int32_t length, int32_t* outLength);

@@ -1,0 +1,76 @@
+#pragma once
+// JPEG metadata: splitting a JPEG file into its marker sections and
+// rebuilding it without comments, EXIF and other non-image sections, and
+// reading the EXIF orientation.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/path.h"
+
+class CJpegSections {
+public:
+    enum : int {
+        kReadMetadata = 1,  // keep the EXIF section and the first comment
+        kReadImage = 2,     // keep the compressed data after the scan header
+    };
+    // Type of the section that holds everything after the start of scan.
+    static constexpr int kImageData = 291;
+    static constexpr int kMaxSections = 100;
+
+    struct ImageInfo {
+        int32_t height = 0;
+        int32_t width = 0;
+        bool colorImage = false;
+        int process = 0;
+        std::string comment;  // at most 1998 characters
+    };
+
+    struct Section {
+        // The two length bytes (high first) and the payload; for the image
+        // data, the bytes as they stand.
+        std::vector<uint8_t> data;
+        int type = 0;
+        size_t size() const { return data.size(); }
+    };
+
+    CJpegSections() = default;
+    ~CJpegSections() = default;
+
+    // Every read is bounded by length; false for anything that is not a
+    // well-formed sequence of sections, which also discards what was read.
+    bool Read(const uint8_t* data, size_t length, int mode);
+    void ProcessComment(const uint8_t* data, size_t length);
+    // Ignores a frame header too short to hold its fields.
+    void ProcessSOFn(const uint8_t* data, size_t length, int marker);
+    bool RemoveSectionsOfType(int type);
+    bool KeepImageSections();
+    // The JPEG stream without comment, EXIF and non-image sections: a new[]
+    // block the caller releases, its length in *outSize; null when the data
+    // cannot be read.
+    uint8_t* BuildPlainJpeg(const uint8_t* data, size_t length, size_t* outSize);
+
+    // Frees every section and clears the information record.
+    void DiscardData();
+    // Empties the table only.
+    void ResetTable();
+
+    const ImageInfo& GetInfo() const { return info; }
+    const std::vector<Section>& GetSections() const { return sections; }
+    int GetCount() const { return int(sections.size()); }
+    bool HasAll() const { return haveAll; }
+
+private:
+    ImageInfo info;
+    std::vector<Section> sections;
+    bool haveAll = false;
+};
+
+class CImageExifInfo {
+public:
+    // The EXIF orientation of the file (1..8), or 0 when it has none or no
+    // ExifVersion tag.
+    unsigned Load(const CPath& path);
+    static unsigned FromData(const uint8_t* data, size_t length);
+};

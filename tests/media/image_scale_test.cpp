@@ -1,0 +1,125 @@
+// Triangle-filter resampling and octree quantisation, to the byte.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "media/image_scale.h"
+#include "picture_bytes.h"
+
+namespace {
+
+using namespace picture_test;
+
+Rect Size(int w, int h) { return Rect{0, 0, int16_t(h), int16_t(w)}; }
+
+TEST(ScaleImagePixels, GoldenPixels)
+{
+    struct Case {
+        const char* name;
+        Bytes in;
+        int sw, sh, dw, dh, bits;
+        Bytes out;
+    };
+    const Case cases[] = {
+        // Radius 2: weights 2/3, 1/3, 0 and 0, 1/4, 1/2, 1/4.
+        {"4 to 2 grey row", {0, 0, 0, 100, 100, 100, 200, 200, 200, 250, 250, 250}, 4, 1, 2, 1, 24,
+         {33, 33, 33, 188, 188, 188}},
+        // Centres 0, 0.5, 1, 1.5; the last range clipped to the last pixel.
+        {"2 to 4", {0, 0, 0, 255, 255, 255}, 2, 1, 4, 1, 24, {0, 0, 0, 128, 128, 128, 255, 255, 255, 255, 255, 255}},
+        {"alpha filtered", {0, 0, 0, 0, 100, 100, 100, 100, 200, 200, 200, 200, 250, 250, 250, 250}, 4, 1, 2, 1, 32,
+         {33, 33, 33, 33, 188, 188, 188, 188}},
+        {"column 4 to 2", {0, 0, 0, 100, 100, 100, 200, 200, 200, 250, 250, 250}, 1, 4, 1, 2, 24,
+         {33, 33, 33, 188, 188, 188}},
+        // Rows 0, 255 give 85 and 255; the column gives 85 × 2/3 + 255 / 3.
+        {"both passes", {0, 0, 0, 255, 255, 255, 255, 255, 255, 255, 255, 255}, 2, 2, 1, 1, 24, {142, 142, 142}},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<uint8_t[]> out(ScaleImagePixels(c.in.data(), Size(c.sw, c.sh), Size(c.dw, c.dh), c.bits));
+        ASSERT_TRUE(out) << c.name;
+        EXPECT_EQ(Bytes(out.get(), out.get() + c.out.size()), c.out) << c.name;
+    }
+}
+
+TEST(ScaleImagePixels, RefusesWhatItCannotScale)
+{
+    const Bytes in(64, 7);
+    struct Case {
+        Rect from, to;
+        int bits;
+    } cases[] = {
+        {Size(2, 2), Size(2, 2), 24},  // same size
+        {Size(2, 2), Size(0, 3), 24},  // empty destination
+        {Size(0, 2), Size(3, 3), 24},  // empty source
+        {Size(2, 2), Size(3, 3), 16},  // depth
+        {Size(2, 2), Size(3, 3), 8},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ScaleImagePixels(in.data(), c.from, c.to, c.bits), nullptr);
+}
+
+struct Quantized {
+    Bytes indices;
+    Bytes palette;
+    int count = 0;
+};
+
+Quantized Quantize(const Bytes& pixels, int w, int h, int maxColors, int bits = 24)
+{
+    Quantized q;
+    q.palette.assign(256 * 4, 0xEE);
+    std::unique_ptr<uint8_t[]> out(QuantizeColors(pixels.data(), w, h, bits, maxColors, q.palette.data(), &q.count));
+    if (out) q.indices.assign(out.get(), out.get() + size_t(w) * h);
+    q.palette.resize(size_t(q.count) * 4);
+    return q;
+}
+
+TEST(QuantizeColors, Palettes)
+{
+    struct Case {
+        const char* name;
+        Bytes pixels;
+        int maxColors, bits;
+        Bytes palette;
+        Bytes indices;
+    };
+    const Case cases[] = {
+        // Distinct in their top 7 bits: kept, in octree order.
+        {"lossless", {250, 0, 0, 0, 0, 250, 0, 250, 0, 250, 0, 0}, 256, 24,
+         {0, 0, 250, 0, 0, 250, 0, 0, 250, 0, 0, 0}, {2, 0, 1, 2}},
+        // The lowest bit is not used: 10 and 11 share a leaf, averaged and rounded up.
+        {"rounded average", {10, 10, 10, 11, 11, 11}, 256, 24, {11, 11, 11, 0}, {0, 0}},
+        {"alpha skipped", {10, 20, 30, 99, 10, 20, 30, 1}, 256, 32, {10, 20, 30, 0}, {0, 0}},
+        // Two colours into one entry: the leaves fold into their parent.
+        {"reduced", {0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255, 255}, 1, 24, {64, 64, 64, 0}, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const int bpp = c.bits / 8;
+        const Quantized q = Quantize(c.pixels, int(c.pixels.size()) / bpp, 1, c.maxColors, c.bits);
+        EXPECT_EQ(q.palette, c.palette) << c.name;
+        EXPECT_EQ(q.indices, c.indices) << c.name;
+    }
+    EXPECT_TRUE(Quantize({1, 2, 3}, 0, 1, 256).indices.empty());
+    EXPECT_TRUE(Quantize({1, 2, 3}, 1, 1, 0).indices.empty());
+}
+
+TEST(QuantizeColors, TieGoesToTheLowerIndex)
+{
+    // Five greys of 0, one of 2, five of 4, into two colours: the 2 folds
+    // into the 0 leaf (entry 0 stays 0) and then lies as far from 0 as from 4.
+    Bytes pixels;
+    for (int v : {0, 0, 0, 0, 0, 2, 4, 4, 4, 4, 4}) pixels.insert(pixels.end(), 3, uint8_t(v));
+    const Quantized q = Quantize(pixels, 11, 1, 2);
+    EXPECT_EQ(q.palette, (Bytes{0, 0, 0, 0, 4, 4, 4, 0}));
+    EXPECT_EQ(q.indices, (Bytes{0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1}));
+}
+
+TEST(QuantizeColors, SumsHoldPast16MegaPixels)
+{
+    // 17 million white pixels: 32-bit sums would wrap and darken the entry.
+    const int w = 4250, h = 4000;
+    const Bytes pixels(size_t(w) * h * 3, 255);
+    const Quantized q = Quantize(pixels, w, h, 256);
+    EXPECT_EQ(q.palette, (Bytes{255, 255, 255, 0}));
+}
+
+}  // namespace
