@@ -1,0 +1,134 @@
+#include "platform/sound_media.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr uint32_t Code(char a, char b, char c, char d)
+{
+    return uint32_t(uint8_t(a)) << 24 | uint32_t(uint8_t(b)) << 16 | uint32_t(uint8_t(c)) << 8 | uint8_t(d);
+}
+
+// Bits and the four-character code QuickTime would report for the encoding.
+void DescribeEncoding(const SF_INFO& sf, SoundInfo& info)
+{
+    const int sub = sf.format & SF_FORMAT_SUBMASK;
+    const bool little = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV ||
+                        (sf.format & SF_FORMAT_ENDMASK) == SF_ENDIAN_LITTLE;
+    switch (sub) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        info.bitsPerSample = 8;
+        info.dataFormat = sub == SF_FORMAT_PCM_U8 ? Code('r', 'a', 'w', ' ') : Code('t', 'w', 'o', 's');
+        break;
+    case SF_FORMAT_PCM_16: info.bitsPerSample = 16; info.dataFormat = little ? Code('s', 'o', 'w', 't') : Code('t', 'w', 'o', 's'); break;
+    case SF_FORMAT_PCM_24: info.bitsPerSample = 24; info.dataFormat = Code('i', 'n', '2', '4'); break;
+    case SF_FORMAT_PCM_32: info.bitsPerSample = 32; info.dataFormat = Code('i', 'n', '3', '2'); break;
+    case SF_FORMAT_FLOAT: info.bitsPerSample = 32; info.dataFormat = Code('f', 'l', '3', '2'); break;
+    case SF_FORMAT_DOUBLE: info.bitsPerSample = 64; info.dataFormat = Code('f', 'l', '6', '4'); break;
+    case SF_FORMAT_ULAW: info.bitsPerSample = 16; info.dataFormat = Code('u', 'l', 'a', 'w'); break;
+    case SF_FORMAT_ALAW: info.bitsPerSample = 16; info.dataFormat = Code('a', 'l', 'a', 'w'); break;
+    case SF_FORMAT_MPEG_LAYER_III: info.bitsPerSample = 16; info.dataFormat = Code('.', 'm', 'p', '3'); break;
+    default: info.bitsPerSample = 16; info.dataFormat = Code('?', '?', '?', '?'); break;
+    }
+    SF_FORMAT_INFO major{}, minor{};
+    major.format = sf.format & SF_FORMAT_TYPEMASK;
+    minor.format = sub;
+    sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major);
+    sf_command(nullptr, SFC_GET_FORMAT_INFO, &minor, sizeof minor);
+    info.formatName = std::string(major.name ? major.name : "?") + ", " + (minor.name ? minor.name : "?");
+}
+
+}  // namespace
+
+bool SoundSource::Open(const std::string& path)
+{
+    Close();
+    error_.clear();
+    SF_INFO sf{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sf);
+    if (!file) {
+        error_ = sf_strerror(nullptr);
+        return false;
+    }
+    if (sf.samplerate <= 0 || sf.channels <= 0 || sf.frames < 0) {
+        sf_close(file);
+        error_ = "no sound in the file";
+        return false;
+    }
+    // Float data beyond full scale clips instead of wrapping around.
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    file_ = file;
+    info_ = SoundInfo{};
+    info_.sampleRate = sf.samplerate;
+    info_.channels = sf.channels;
+    info_.frames = sf.frames;
+    DescribeEncoding(sf, info_);
+    return true;
+}
+
+void SoundSource::Close()
+{
+    if (file_) sf_close(static_cast<SNDFILE*>(file_));
+    file_ = nullptr;
+    info_ = SoundInfo{};
+}
+
+bool SoundSource::Seek(int64_t frame)
+{
+    return file_ && sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET) == frame;
+}
+
+int64_t SoundSource::Read16(int16_t* out, int64_t frames)
+{
+    if (!file_ || frames < 0) return -1;
+    const sf_count_t got = sf_readf_short(static_cast<SNDFILE*>(file_), out, frames);
+    if (got < frames && sf_error(static_cast<SNDFILE*>(file_)) != SF_ERR_NO_ERROR) return -1;
+    return got;
+}
+
+bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrames,
+                  const std::function<bool(int)>& progress, std::string* error)
+{
+    auto fail = [&](const std::string& why, SNDFILE* out) {
+        if (out) sf_close(out);
+        ::unlink(path.c_str());
+        if (error) *error = why;
+        return false;
+    };
+    if (!source.IsOpen()) return fail("no sound is open", nullptr);
+    const SoundInfo& info = source.Info();
+    int64_t total = info.frames;
+    if (maxFrames >= 0) total = std::min(total, maxFrames);
+    if (!source.Seek(0)) return fail("cannot rewind the sound", nullptr);
+
+    SF_INFO outInfo{};
+    outInfo.samplerate = info.sampleRate;
+    outInfo.channels = info.channels;
+    outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG;
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &outInfo);
+    if (!out) return fail(sf_strerror(nullptr), nullptr);
+
+    constexpr int64_t kBlockFrames = 16384;
+    std::vector<int16_t> block(size_t(kBlockFrames) * size_t(info.channels));
+    int64_t done = 0;
+    while (done < total) {
+        const int64_t want = std::min(kBlockFrames, total - done);
+        const int64_t got = source.Read16(block.data(), want);
+        if (got < 0) return fail("cannot read the sound", out);
+        if (got == 0) break;  // the source was shorter than announced
+        if (sf_writef_short(out, block.data(), got) != got) return fail(sf_strerror(out), out);
+        done += got;
+        if (progress && !progress(int(done * 100 / std::max<int64_t>(total, 1)))) return fail("cancelled", out);
+    }
+    if (sf_close(out) != 0) return fail("cannot finish the AIFF file", nullptr);
+    return true;
+}
+
+}  // namespace platform
