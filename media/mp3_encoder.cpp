@@ -27,11 +27,14 @@ uint16_t Be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 
 bool ReadExact(FILE* file, void* out, size_t size) { return std::fread(out, 1, size, file) == size; }
 
+// The size by seeking, so streams in memory work too; the position is kept.
 int64_t FileSize(FILE* file)
 {
-    struct stat st {};
-    if (fstat(fileno(file), &st) != 0) return -1;
-    return int64_t(st.st_size);
+    const off_t at = ftello(file);
+    if (at < 0 || fseeko(file, 0, SEEK_END) != 0) return -1;
+    const off_t size = ftello(file);
+    if (fseeko(file, at, SEEK_SET) != 0) return -1;
+    return int64_t(size);
 }
 
 // 80-bit IEEE extended, as AIFF stores its sample rate.
