@@ -111,7 +111,7 @@ bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrame
     SF_INFO outInfo{};
     outInfo.samplerate = info.sampleRate;
     outInfo.channels = info.channels;
-    outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG;
+    outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
     SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &outInfo);
     if (!out) return fail(sf_strerror(nullptr), nullptr);
 
