@@ -130,12 +130,11 @@ bool ReadAiffHeader(FILE* file, uint32_t* dataOffset, uint32_t* dataLength, Aiff
     const uint64_t chunkSize = Be32(ssnd + 4);
     const uint64_t skip = Be32(ssnd + 8);  // the samples start this far into the data
     const off_t afterHead = ftello(file);
-    if (chunkSize < 8 || afterHead < 0) return false;
+    if (chunkSize < 8 || skip > chunkSize - 8 || afterHead < 0) return false;
     const uint64_t start = uint64_t(afterHead) + skip;
-    const uint64_t announced = chunkSize - 8 >= skip ? chunkSize - 8 - skip : 0;
+    if (start > uint64_t(fileSize)) return false;
     // The file decides how much there is, not the chunk's size field.
-    const uint64_t available = uint64_t(fileSize) > start ? uint64_t(fileSize) - start : 0;
-    const uint64_t length = std::min(announced, available);
+    const uint64_t length = std::min(chunkSize - 8 - skip, uint64_t(fileSize) - start);
     if (start > UINT32_MAX || length > UINT32_MAX) return false;
 
     if (FindAiffChunk(file, Id("wave"))) {

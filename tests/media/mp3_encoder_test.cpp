@@ -82,6 +82,8 @@ TEST(AiffHeader, ReadsWhatTheFileHolds)
         {"no SSND", Form("AIFF", comm), false, 0, 0, 0},
         {"no COMM", Form("AIFF", Ssnd(samples)), false, 0, 0, 0},
         {"short COMM", Form("AIFF", Chunk("COMM", "ab")), false, 0, 0, 0},
+        {"offset past chunk", Form("AIFF", comm + Chunk("SSND", Be32(0xCDCDCDCD) + Be32(0) + samples)), false, 0, 0,
+         0},
         {"SSND under 8", Form("AIFF", comm + Chunk("SSND", Be32(0), 4)), false, 0, 0, 0},
         {"wave past end", Form("AIFF", comm + Ssnd(samples) + Chunk("wave", "", 100)), false, 0, 0, 0},
         {"empty", "", false, 0, 0, 0},

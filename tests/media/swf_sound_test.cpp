@@ -19,31 +19,19 @@ TEST(SwfSoundFormat, RatesAndChannels)
 {
     const struct {
         int hz, code, back;
-    } rates[] = {{5512, 0, 5512}, {11025, 1, 11025}, {22050, 2, 22050}, {44100, 3, 44100}, {48000, 1, 11025},
-                 {0, 1, 11025}};
+    } rates[] = {{5512, 0, 5512}, {11025, 1, 11025}, {22050, 2, 22050}, {44100, 3, 44100}, {48000, 1, 11025}};
+    CSwfSoundFormat f;
     for (const auto& r : rates) {
-        CSwfSoundFormat f;
         f.SetRate(r.hz);
         EXPECT_EQ(f.rateCode, r.code) << r.hz;
         EXPECT_EQ(f.GetRate(), r.back) << r.hz;
     }
-    CSwfSoundFormat f;
-    EXPECT_EQ(f.frameRate, 12.0f);
-    EXPECT_EQ(f.compression, CSwfSoundFormat::kMp3);
-    EXPECT_EQ(f.GetSampleBits(), 8);
-    f.rateCode = 7;
-    EXPECT_EQ(f.GetRate(), 11025);
-    for (int channels : {0, 1, 3, 6}) {
+    for (int channels : {0, 1, 2, 6}) {
         f.SetChannels(channels);
-        EXPECT_EQ(f.GetChannels(), 1) << channels;
+        EXPECT_EQ(f.GetChannels(), channels == 2 ? 2 : 1) << channels;
     }
-    f.SetChannels(2);
-    EXPECT_EQ(f.GetChannels(), 2);
-    const int swfFormats[] = {0, 1, 2, 3, 6};
-    for (uint8_t code = 0; code < 5; ++code) {
-        f.compression = code;
-        EXPECT_EQ(f.GetSwfFormat(), swfFormats[code]);
-    }
+    f.compression = CSwfSoundFormat::kNellymoser;
+    EXPECT_EQ(f.GetSwfFormat(), 6);
 }
 
 struct Block {
@@ -222,10 +210,11 @@ Extracted CheckFrames(const uint8_t* data, size_t size, int rate, int kbps)
     return e;
 }
 
+// Decodes the MP3 with mpg123 and checks length, and per channel pitch and
+// level against the tone (silence-free speech: level only).
 void ExpectDecodes(const Extracted& e, const std::string& file, int rate, int channels, double seconds,
-                   const std::string& what)
+                   const std::vector<double>& pitches)
 {
-    SCOPED_TRACE(what);
     EXPECT_TRUE(e.allMatch);
     ASSERT_TRUE(WriteFile(file, std::string(e.mp3.begin(), e.mp3.end())));
     std::vector<int16_t> pcm;
@@ -234,7 +223,11 @@ void ExpectDecodes(const Extracted& e, const std::string& file, int rate, int ch
     EXPECT_NEAR(DecodedLength(pcm.size(), channels), seconds * rate, 2.0 * frameSamples);
     for (int c = 0; c < channels; ++c) {
         const ToneStats st = Measure(pcm, channels, c, rate);
-        EXPECT_NEAR(st.hz, c == 0 ? 440 : 660, 440 * 0.02) << "channel " << c;
+        if (pitches.empty()) {
+            EXPECT_GT(st.rms, 0.01);
+            continue;
+        }
+        EXPECT_NEAR(st.hz, pitches[size_t(c)], pitches[size_t(c)] * 0.02) << "channel " << c;
         EXPECT_NEAR(st.rms, 0.5 / std::sqrt(2.0), 0.06) << "channel " << c;
     }
 }
@@ -250,10 +243,10 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
     for (const auto& c : cases) {
         const std::string name = std::to_string(c.rate) + (c.channels == 1 ? "-mono" : "-stereo");
         SCOPED_TRACE(name);
+        const std::vector<double> pitches = c.channels == 1 ? std::vector<double>{440} : std::vector<double>{440, 660};
         // The source is at another rate than the movie's: the encoder resamples.
         const std::string wav = scope.File(name + ".wav");
-        ASSERT_TRUE(WriteTone(wav, kWav16, 32000, c.channels,
-                              int64_t(seconds * 32000), 440, 0.5, 660));
+        ASSERT_TRUE(WriteTone(wav, kWav16, 32000, c.channels, int64_t(seconds * 32000), 440, 0.5, 660));
         CSwfSoundFormat format;
         format.SetRate(c.rate);
         format.SetChannels(c.channels);
@@ -263,15 +256,16 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
         ASSERT_TRUE(sound);
         EXPECT_EQ(sound->sampleCount, uint32_t(seconds * c.rate));
         const Extracted event = CheckFrames(sound->data.data() + 2, sound->data.size() - 2, c.rate, c.kbps);
-        ExpectDecodes(event, scope.File(name + "-event.mp3"), c.rate, c.channels, seconds, "event sound");
+        ExpectDecodes(event, scope.File(name + "-event.mp3"), c.rate, c.channels, seconds, pitches);
 
         CTagSoundStreamHead* head = builder.MakeStreamHead(wav, format, nullptr);
         ASSERT_TRUE(head);
         std::vector<uint8_t> stream;
-        for (const CTagSoundStreamBlock* b : builder.GetBlocks()) stream.insert(stream.end(), b->data.begin() + 4, b->data.end());
+        for (const CTagSoundStreamBlock* b : builder.GetBlocks())
+            stream.insert(stream.end(), b->data.begin() + 4, b->data.end());
         const Extracted streamed = CheckFrames(stream.data(), stream.size(), c.rate, c.kbps);
         EXPECT_EQ(streamed.frames, event.frames);
-        ExpectDecodes(streamed, scope.File(name + "-stream.mp3"), c.rate, c.channels, seconds, "stream");
+        ExpectDecodes(streamed, scope.File(name + "-stream.mp3"), c.rate, c.channels, seconds, pitches);
 
         // Both in one movie: the event sound starts in frame 1, the stream
         // runs one block per frame.
@@ -300,32 +294,24 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
 
 TEST(RealEncoder, SpeechSamplesEncode)
 {
-    const std::string folder = "/usr/share/sounds/alsa";
-    if (!IsThere(folder + "/Front_Center.wav")) GTEST_SKIP() << "alsa-utils sounds are not installed";
+    const std::string folder = "/usr/share/sounds/alsa/";
+    if (!IsThere(folder + "Front_Center.wav")) GTEST_SKIP() << "alsa-utils sounds are not installed";
     if (!HaveMpg123()) GTEST_SKIP() << "mpg123 is not installed";
     EncoderScope scope(TAVREL_LAME_BUNDLE);
     for (const char* name : {"Front_Center.wav", "Noise.wav", "Rear_Left.wav"}) {
-        SCOPED_TRACE(name);
-        const std::string path = folder + "/" + name;
         CQTMovie movie;
-        ASSERT_TRUE(movie.OpenFile(path));
+        ASSERT_TRUE(movie.OpenFile(folder + name)) << name;
         const double seconds = double(movie.GetDuration()) / movie.GetTimeScale();
         for (int rate : {11025, 44100}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(rate));
             CSwfSoundFormat format;
             format.SetRate(rate);
             format.bitRate = rate == 11025 ? 48 : 128;
             CSwfSoundBuilder builder;
-            std::unique_ptr<CTagDefineSound> sound(builder.MakeSound(path, format, nullptr));
-            ASSERT_TRUE(sound) << rate;
+            std::unique_ptr<CTagDefineSound> sound(builder.MakeSound(folder + name, format, nullptr));
+            ASSERT_TRUE(sound);
             const Extracted e = CheckFrames(sound->data.data() + 2, sound->data.size() - 2, rate, int(format.bitRate));
-            EXPECT_TRUE(e.allMatch) << rate;
-            const std::string mp3 = scope.File("speech.mp3");
-            ASSERT_TRUE(WriteFile(mp3, std::string(e.mp3.begin(), e.mp3.end())));
-            std::vector<int16_t> pcm;
-            ASSERT_TRUE(DecodeMp3(mp3, mp3 + ".raw", rate, 1, &pcm)) << rate;
-            const int frameSamples = rate >= 32000 ? 1152 : 576;
-            EXPECT_NEAR(DecodedLength(pcm.size(), 1), seconds * rate, 2.0 * frameSamples) << rate;
-            EXPECT_GT(Measure(pcm, 1, 0, rate).rms, 0.01) << rate;  // not silence
+            ExpectDecodes(e, scope.File("speech.mp3"), rate, 1, seconds, {});
         }
     }
 }
