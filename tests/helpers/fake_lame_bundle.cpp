@@ -1,7 +1,7 @@
 // A stand-in MP3 encoder bundle for tests: one silent frame of the asked
 // rate and bit rate per chunk of samples fed, calls logged to the file named
 // by FAKE_LAME_LOG, failures on request through FAKE_LAME_FAIL ("init",
-// "encode": every chunk, "encode-once": the first chunk only).
+// "encode": every chunk, "encode-N": the first N chunks).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,9 +93,14 @@ __attribute__((visibility("default"))) uint32_t beEncodeChunk(Stream stream, uin
     auto* s = reinterpret_cast<FakeStream*>(stream);
     Log("encode %lu", count);
     ++s->encodeCalls;
-    if (FailOn("encode") || (FailOn("encode-once") && s->encodeCalls == 1)) return kErrBufferTooSmall;
+    const char* fail = std::getenv("FAKE_LAME_FAIL");
+    const int failFirst = fail && std::strncmp(fail, "encode-", 7) == 0 ? std::atoi(fail + 7) : 0;
+    if (FailOn("encode") || s->encodeCalls <= failFirst) return kErrBufferTooSmall;
+    const uint64_t frames = (s->fed + count) / s->samplesPerChunk - s->emitted;
+    // The caller's buffer is only as large as the interface promises.
+    if (frames * s->frameBytes > MaxOutputBytes(count)) return kErrBufferTooSmall;
     s->fed += count;
-    *bytes = Emit(*s, s->fed / s->samplesPerChunk - s->emitted, out);
+    *bytes = Emit(*s, frames, out);
     return kOk;
 }
 

@@ -207,7 +207,10 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
         // Refused input is held; a stream that keeps refusing fills the
         // buffer and fails once no read fits, instead of overrunning it.
         {"encode", -1, false, 8},
-        {"encode-once", -1, true, -1},
+        {"encode-1", -1, true, -1},
+        // After six refusals 716800 bytes are held: they go in two calls,
+        // each small enough for the output buffer.
+        {"encode-6", -1, true, 11},
         {"", 1, false, -1},  // cancelled while reading the sound
         {"", 4, false, -1},  // cancelled while encoding
     };
@@ -217,6 +220,7 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
         RecordingProgress progress;
         progress.cancelAfter = c.cancelAfter;
         CMp3Settings settings;
+        settings.outputRate = 44100;
         uint8_t* mp3 = Convert(1000000, settings, &progress, 44100);
         EXPECT_EQ(mp3 != nullptr, c.ok) << c.fail << " " << c.cancelAfter;
         EXPECT_EQ(settings.resultBuffer, mp3);
@@ -225,7 +229,10 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
         int encodes = 0;
         bool closed = false;
         for (const auto& line : LogLines(log)) {
-            encodes += line.rfind("encode", 0) == 0;
+            if (line.rfind("encode ", 0) == 0) {
+                ++encodes;
+                EXPECT_LE(lame_bundle::MaxOutputBytes(std::stoul(line.substr(7))), CMp3Encoder::kOutputBufferBytes);
+            }
             closed |= line == "close 0";
         }
         if (c.encodeCalls >= 0) {
@@ -242,6 +249,7 @@ TEST_F(FakeEncoder, ProgressTexts)
 {
     RecordingProgress progress;
     CMp3Settings settings;
+    settings.bitRate = 32;
     uint8_t* mp3 = Convert(250000, settings, &progress);
     ASSERT_NE(mp3, nullptr);
     std::free(mp3);
@@ -259,6 +267,17 @@ TEST_F(FakeEncoder, ProgressTexts)
     ASSERT_NE(mp3, nullptr);
     std::free(mp3);
     EXPECT_EQ(tiny.details.back(), "Writing audio...0%");
+}
+
+TEST(Mp3Encoder, TemporaryFilesNeverShareANameWithOthers)
+{
+    EncoderScope scope(TAVREL_FAKE_LAME);
+    CPath a, b;
+    ASSERT_TRUE(MakeWorkTempFile(a, "audrw", ".aif") && MakeWorkTempFile(b, "audrw", ".aif"));
+    EXPECT_NE(a.GetText(), b.GetText());
+    EXPECT_EQ(a.GetExtension(), "aif");
+    a.Delete();
+    b.Delete();
 }
 
 TEST(Mp3EncoderBundle, MissingOrIncompleteBundle)
