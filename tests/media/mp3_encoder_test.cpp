@@ -172,6 +172,7 @@ TEST_F(FakeEncoder, ConfigurationRecordFollowsTheChannels)
         {2, 22050, 1, 11025, "init 44100 11025 3 128"},  // stereo to mono: twice the rate
         {1, 44100, 2, 44100, "init 22050 44100 1 128"},  // mono to stereo: half the rate
         {2, 44100, 2, 22050, "init 44100 22050 1 128"},
+        {1, 96000, 1, 44100, "init 96000 44100 3 128"},  // past what 16.16 holds
     };
     for (const Case& c : cases) {
         std::remove(log.c_str());

@@ -238,15 +238,19 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
     EncoderScope scope(TAVREL_LAME_BUNDLE);
     const double seconds = 2.0;
     const struct {
-        int rate, channels, kbps;
-    } cases[] = {{11025, 1, 32}, {11025, 2, 64}, {22050, 1, 64}, {22050, 2, 96}, {44100, 1, 128}, {44100, 2, 160}};
+        int rate, channels, kbps, sourceChannels;
+    } cases[] = {{11025, 1, 32, 1},  {11025, 2, 64, 2},  {22050, 1, 64, 1}, {22050, 2, 96, 2},
+                 {44100, 1, 128, 1}, {44100, 2, 160, 2}, {22050, 1, 64, 2}, {44100, 2, 128, 1}};
     for (const auto& c : cases) {
-        const std::string name = std::to_string(c.rate) + (c.channels == 1 ? "-mono" : "-stereo");
+        const std::string name = std::to_string(c.rate) + "-" + std::to_string(c.sourceChannels) + "to" +
+                                 std::to_string(c.channels);
         SCOPED_TRACE(name);
-        const std::vector<double> pitches = c.channels == 1 ? std::vector<double>{440} : std::vector<double>{440, 660};
+        // Where the channels change, both carry one tone.
+        const double right = c.sourceChannels == c.channels ? 660 : 440;
+        const std::vector<double> pitches = c.channels == 1 ? std::vector<double>{440} : std::vector<double>{440, right};
         // The source is at another rate than the movie's: the encoder resamples.
         const std::string wav = scope.File(name + ".wav");
-        ASSERT_TRUE(WriteTone(wav, kWav16, 32000, c.channels, int64_t(seconds * 32000), 440, 0.5, 660));
+        ASSERT_TRUE(WriteTone(wav, kWav16, 32000, c.sourceChannels, int64_t(seconds * 32000), 440, 0.5, right));
         CSwfSoundFormat format;
         format.SetRate(c.rate);
         format.SetChannels(c.channels);
