@@ -1,13 +1,16 @@
 #include "media/qt_movie.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "media/progress.h"
 
 bool CQTMovie::Close()
 {
+    exporterOpen_ = false;
     sound_.Close();
     return true;
 }
@@ -90,6 +93,62 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
         return !sink->IsCancelled();
     };
     return platform::ExportAiff16(sound_, target, maxFrames, progress, nullptr);
+}
+
+bool CQTMovie::OpenSoundExporter(const SoundExportFormat& format)
+{
+    constexpr OSType kTwos = 0x74776F73, kSowt = 0x736F7774;
+    exporterOpen_ = false;
+    SoundDescription source;
+    if (!GetSoundDescription(&source)) return false;
+    SoundDescription desc = source;
+    desc.dataFormat = format.dataFormat ? format.dataFormat : kTwos;
+    if (format.channels & 0xFFFF) desc.numChannels = int16_t(format.channels & 0xFFFF);
+    desc.sampleSize = (format.sampleSize & 0xFFFF) ? int16_t(format.sampleSize & 0xFFFF) : int16_t(16);
+    if (format.sampleRate != 0.0) {
+        if (!(format.sampleRate >= 1.0 && format.sampleRate <= 1e6)) return false;
+        desc.rateHz = uint32_t(format.sampleRate);
+        desc.sampleRate = uint32_t(uint64_t(desc.rateHz) << 16);
+    }
+    if ((desc.dataFormat != kTwos && desc.dataFormat != kSowt) || (desc.sampleSize != 8 && desc.sampleSize != 16) ||
+        desc.numChannels <= 0)
+        return false;
+    exportDesc_ = desc;
+    exporterOpen_ = true;
+    return true;
+}
+
+uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32_t* outSize, TimeValue* outNext)
+{
+    if (!exporterOpen_ || !IsOpen()) return nullptr;
+    const uint32_t duration = uint32_t(GetDuration());
+    exportPosition_ = start;
+    if (uint32_t(start) > duration) return nullptr;
+    uint32_t span = uint32_t(length);
+    if (span == 0 || uint64_t(uint32_t(start)) + span > duration) span = duration - uint32_t(start);
+    std::vector<float> samples;
+    const int channels = exportDesc_.numChannels;
+    const bool ok = platform::ReadConverted(sound_, uint32_t(start), span, int(exportDesc_.rateHz), channels, &samples);
+    uint8_t* block = nullptr;
+    if (ok) {
+        const size_t width = exportDesc_.sampleSize / 8;
+        const bool little = exportDesc_.dataFormat == 0x736F7774;
+        block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const float v = std::clamp(samples[i], -1.0f, 1.0f);
+            if (width == 1) {
+                block[i] = uint8_t(int8_t(std::clamp(std::lround(v * 128.0f), -128L, 127L)));
+                continue;
+            }
+            const uint16_t word = uint16_t(int16_t(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L)));
+            block[2 * i + (little ? 0 : 1)] = uint8_t(word);
+            block[2 * i + (little ? 1 : 0)] = uint8_t(word >> 8);
+        }
+        if (outSize) *outSize = uint32_t(samples.size() * width);
+        exportPosition_ = TimeValue(uint32_t(start) + span);
+    }
+    if (outNext) *outNext = exportPosition_;
+    return block;
 }
 
 bool IsQuickTimePresent() { return true; }

@@ -25,6 +25,15 @@ struct SoundDescription {
     uint32_t rateHz = 0;
 };
 
+// What OpenSoundExporter makes of the sound; a zero field keeps the
+// source's value.
+struct SoundExportFormat {
+    double sampleRate = 0;
+    int32_t sampleSize = 0;  // 8 or 16 bits
+    int32_t channels = 0;
+    OSType dataFormat = 0;  // 'twos' (0) big-endian signed, or 'sowt' little-endian
+};
+
 class CQTMovie {
 public:
     CQTMovie() = default;
@@ -57,8 +66,22 @@ public:
     // and stops when it is cancelled; on failure no file is left at path.
     bool ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink);
 
+    // Prepares ExportSoundToHandle to deliver the sound in format (resampled
+    // and with its channels made to the format's); false with nothing open or
+    // for a data format other than 'twos' and 'sowt' or a size other than 8
+    // or 16 bits.
+    bool OpenSoundExporter(const SoundExportFormat& format);
+    // One piece of the sound as raw sample bytes (delete[] by the caller):
+    // length time-scale units from start (0 = to the end, cut at the end).
+    // *outNext is where the next piece starts. Null with no exporter, past
+    // the end or when the sound cannot be read.
+    uint8_t* ExportSoundToHandle(TimeValue start, TimeValue length, uint32_t* outSize, TimeValue* outNext);
+
 private:
     platform::SoundSource sound_;
+    bool exporterOpen_ = false;
+    SoundDescription exportDesc_;
+    TimeValue exportPosition_ = 0;
 };
 
 // Media access is part of this system; the checks stay for the start-up.

@@ -1,5 +1,6 @@
 #include "platform/sound_media.h"
 
+#include <samplerate.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -91,6 +92,52 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     const sf_count_t got = sf_readf_short(static_cast<SNDFILE*>(file_), out, frames);
     if (got < frames && sf_error(static_cast<SNDFILE*>(file_)) != SF_ERR_NO_ERROR) return -1;
     return got;
+}
+
+bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels,
+                   std::vector<float>* out)
+{
+    out->clear();
+    const SoundInfo& info = source.Info();
+    if (!source.IsOpen() || start < 0 || frames < 0 || rate <= 0 || channels <= 0 || !source.Seek(start))
+        return false;
+    const int in = info.channels;
+    std::vector<int16_t> raw(size_t(frames) * size_t(in));
+    const int64_t got = frames ? source.Read16(raw.data(), frames) : 0;
+    if (got < 0) return false;
+    std::vector<float> mixed(size_t(got) * size_t(channels));
+    for (int64_t f = 0; f < got; ++f) {
+        const int16_t* frame = &raw[size_t(f * in)];
+        for (int c = 0; c < channels; ++c) {
+            float v = 0;
+            if (channels == 1 && in > 1) {
+                for (int k = 0; k < in; ++k) v += frame[k];
+                v /= float(in);
+            } else {
+                v = frame[c % in];
+            }
+            mixed[size_t(f * channels + c)] = v / 32768.0f;
+        }
+    }
+    if (rate == info.sampleRate || got == 0) {
+        *out = std::move(mixed);
+        return true;
+    }
+    const double ratio = double(rate) / info.sampleRate;
+    const int64_t want = int64_t(double(got) * ratio + 0.5);
+    out->resize(size_t(want) * size_t(channels));
+    SRC_DATA data{};
+    data.data_in = mixed.data();
+    data.input_frames = long(got);
+    data.data_out = out->data();
+    data.output_frames = long(want);
+    data.src_ratio = ratio;
+    if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, channels) != 0) {
+        out->clear();
+        return false;
+    }
+    out->resize(size_t(data.output_frames_gen) * size_t(channels));
+    return true;
 }
 
 bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrames,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -43,6 +44,13 @@ private:
     SoundInfo info_;
     std::string error_;
 };
+
+// Frames [start, start + frames) of the source as interleaved floats in
+// -1..1, with the channels made to channels (mixed down to one, one spread
+// over all, else channel i taken from source channel i modulo the count) and
+// resampled to rate. false when nothing can be read.
+bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels,
+                   std::vector<float>* out);
 
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels. progress

@@ -181,6 +181,55 @@ TEST(QTMovie, ExportReportsProgressAndStopsOnCancel)
     EXPECT_FALSE(IsThere(dir.file("b.aif")));  // nothing half-written
 }
 
+TEST(QTMovie, ExportSoundToHandleInPieces)
+{
+    TempDir dir;
+    const std::string src = dir.file("src.wav");
+    ASSERT_TRUE(WriteTone(src, kWav16, 44100, 2, 44100, 441, 0.5));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(src));
+    uint32_t size = 0;
+    TimeValue next = -7;
+    EXPECT_EQ(movie.ExportSoundToHandle(0, 0, &size, &next), nullptr);  // no exporter yet
+    EXPECT_FALSE(movie.OpenSoundExporter({0, 0, 0, MakeFourCharCode("ima4")}));
+    ASSERT_TRUE(movie.OpenSoundExporter({}));  // the source's own format, as "twos"
+
+    const struct {
+        TimeValue start, length;
+        bool ok;
+        uint32_t size;
+        TimeValue next;
+    } pieces[] = {
+        {0, 0, true, 44100 * 4, 44100},           // the whole sound
+        {44000, 1000, true, 100 * 4, 44100},      // cut at the end
+        {1000, 500, true, 500 * 4, 1500},
+        {44101, 10, false, 0, -7},                // after the end: nothing changes
+    };
+    for (const auto& p : pieces) {
+        size = 0;
+        next = -7;
+        std::unique_ptr<uint8_t[]> bytes(movie.ExportSoundToHandle(p.start, p.length, &size, &next));
+        EXPECT_EQ(bytes != nullptr, p.ok) << p.start;
+        EXPECT_EQ(size, p.size) << p.start;
+        EXPECT_EQ(next, p.next) << p.start;
+        if (!bytes || p.start != 1000) continue;
+        // Big-endian samples of the source, frame 1000 first.
+        const int16_t left = int16_t(bytes[0] << 8 | bytes[1]);
+        EXPECT_NEAR(left, 0.5 * 32767 * std::sin(2 * std::numbers::pi * 441 * 1000 / 44100), 2);
+    }
+
+    // Resampled to 11025 Hz mono, little-endian: a quarter of the frames, the same pitch.
+    ASSERT_TRUE(movie.OpenSoundExporter({11025.0, 16, 1, MakeFourCharCode("sowt")}));
+    std::unique_ptr<uint8_t[]> bytes(movie.ExportSoundToHandle(0, 0, &size, &next));
+    ASSERT_TRUE(bytes);
+    EXPECT_NEAR(size, 11025 * 2, 4);
+    std::vector<int16_t> pcm(size / 2);
+    std::memcpy(pcm.data(), bytes.get(), size);
+    const ToneStats st = Measure(pcm, 1, 0, 11025);
+    EXPECT_NEAR(st.hz, 441, 5);
+    EXPECT_NEAR(st.rms, 0.5 / std::sqrt(2.0), 0.02);
+}
+
 TEST(QTMovie, QuickTimeChecks)
 {
     EXPECT_TRUE(IsQuickTimePresent());
