@@ -49,6 +49,9 @@ public:
     int TextSizePoints() const { return textSize_; }
     void SetTextFont(int font) { textFont_ = font; }
     void SetTextSize(int size) { textSize_ = size; }
+    // QuickDraw style bits (1 bold, 2 italic, ...).
+    uint16_t TextFaceStyle() const { return textFace_; }
+    void SetTextFace(uint16_t face) { textFace_ = face; }
 
     // Pixel at local coordinates (h, v) of the port bounds; outside the world
     // nothing is written. 32-bit pixels become opaque A=255, R, G, B with the
@@ -59,8 +62,9 @@ public:
 
     // Draws length bytes of Mac Roman text with its baseline starting at the
     // pen, in the foreground colour over what is there, and advances the pen.
-    // Every font id draws in the desktop's sans-serif face for now; text
-    // size 0 means 12 pixels. Nothing is drawn when no face can be loaded.
+    // The port's font family, size and face (bold and italic) choose the
+    // face; text size 0 means 12 pixels. Nothing is drawn when no face can
+    // be loaded.
     void DrawText(const char* text, size_t length);
 
 private:
@@ -76,6 +80,7 @@ private:
     Point pen_;
     int textFont_ = 0;
     int textSize_ = 0;
+    uint16_t textFace_ = 0;
 };
 
 using GWorldPtr = GWorld*;

@@ -64,8 +64,9 @@ void ParseGlyphs(CSwfReader& reader, const std::vector<uint32_t>& offsets, uint6
     }
 }
 
-// An 8-bit code in the default text encoding as one UTF-16 unit.
-uint16_t ToUnicode(uint16_t code)
+}  // namespace
+
+uint16_t SwfFontCodeToUnicode(uint16_t code)
 {
     if (code == 0 || code > 0xFF) return code;
     const char text[2] = {char(code), 0};
@@ -75,8 +76,6 @@ uint16_t ToUnicode(uint16_t code)
     CFRelease(s);
     return unit;
 }
-
-}  // namespace
 
 // ---- DefineFont
 
@@ -223,7 +222,7 @@ int CTagDefineFont2::Write(CSwfStream& stream)
     for (size_t i = 0; i < count; ++i) {
         const uint16_t code = i < codes.size() ? codes[i] : 0;
         if (wideCodes)
-            body.WriteU16(codesAreUnicode ? code : ToUnicode(code));
+            body.WriteU16(codesAreUnicode ? code : SwfFontCodeToUnicode(code));
         else
             body.WriteU8(uint8_t(code));
     }

@@ -28,6 +28,10 @@ namespace swf_font_info {
 enum : uint8_t { kSmallText = 0x20, kShiftJis = 0x10, kAnsi = 0x08, kItalic = 0x04, kBold = 0x02, kWideCodes = 0x01 };
 }  // namespace swf_font_info
 
+// An 8-bit code in the default text encoding as the one UTF-16 unit that
+// DefineFont2 code tables hold from version 6 on; 0 and wide codes stay.
+uint16_t SwfFontCodeToUnicode(uint16_t code);
+
 struct CSwfKerningRecord {
     uint16_t code1 = 0;
     uint16_t code2 = 0;

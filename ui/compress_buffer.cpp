@@ -7,9 +7,11 @@
 
 namespace {
 int g_lastError = Z_OK;
-}
+std::vector<unsigned long> g_attempts;
+}  // namespace
 
 int GetLastCompressError() { return g_lastError; }
+const std::vector<unsigned long>& GetLastCompressAttempts() { return g_attempts; }
 
 unsigned char* CompressBuffer(const void* source, unsigned long sourceLength, unsigned long* outLength)
 {
@@ -19,7 +21,9 @@ unsigned char* CompressBuffer(const void* source, unsigned long sourceLength, un
     }
     // Half the input plus a little first: bitmaps usually shrink that far.
     unsigned long capacity = sourceLength / 2 + 12;
+    g_attempts.clear();
     for (int attempt = 0; attempt < 3; ++attempt) {
+        g_attempts.push_back(capacity);
         std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[capacity]);
         if (!out) {
             g_lastError = Z_MEM_ERROR;

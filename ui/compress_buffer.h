@@ -1,4 +1,6 @@
 #pragma once
+#include <vector>
+
 // Whole-buffer zlib compression for bitmap data and installer payloads.
 
 // Compresses the bytes with zlib's default level into a new[] buffer the
@@ -16,3 +18,6 @@ unsigned char* UncompressBuffer(const void* source, unsigned long sourceLength, 
 
 // zlib's result code of the last CompressBuffer or UncompressBuffer call.
 int GetLastCompressError();
+
+// The output sizes the last CompressBuffer call tried, in order.
+const std::vector<unsigned long>& GetLastCompressAttempts();

@@ -24,13 +24,15 @@ TEST(CompressBuffer, RoundTrips)
     struct Case {
         const char* name;
         std::vector<unsigned char> data;
+        std::vector<unsigned long> attempts;  // output sizes tried; empty: not checked
     };
     const Case cases[] = {
-        {"one byte", {42}},
-        {"incompressible 100", Noise(100)},
-        {"incompressible 64K", Noise(65536)},
-        {"solid 4 MB bitmap", std::vector<unsigned char>(4 << 20, 0xFF)},
-        {"solid 100 bytes", std::vector<unsigned char>(100, 0)},
+        {"one byte", {42}, {12}},
+        {"incompressible 100", Noise(100), {62, 124}},
+        {"incompressible 64K", Noise(65536), {32780, 65560, 131120}},
+        {"solid 4 MB bitmap", std::vector<unsigned char>(4 << 20, 0xFF), {}},
+        {"solid 100 bytes", std::vector<unsigned char>(100, 0), {62}},
+        {"inflates over 100 times", std::vector<unsigned char>(100 * 100, 7), {5012}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -38,6 +40,9 @@ TEST(CompressBuffer, RoundTrips)
         std::unique_ptr<unsigned char[]> packed(CompressBuffer(c.data.data(), c.data.size(), &packedLength));
         ASSERT_TRUE(packed);
         EXPECT_EQ(GetLastCompressError(), Z_OK);
+        if (!c.attempts.empty()) {
+            EXPECT_EQ(GetLastCompressAttempts(), c.attempts);
+        }
         unsigned long length = 0;
         std::unique_ptr<unsigned char[]> back(UncompressBuffer(packed.get(), packedLength, &length));
         ASSERT_TRUE(back);

@@ -1,0 +1,77 @@
+#pragma once
+// A font as the program describes it: family, name, size and QuickDraw style,
+// with a port of its own so that it can be measured anywhere.
+//
+// Only the description and the measures live here so far; the font button
+// and the font dialog that let a user choose one come with the controls.
+#include <cstdint>
+#include <string>
+
+#include "platform/font_catalog.h"
+#include "platform/gworld.h"
+
+class CFont {
+public:
+    // The system font, 12 points, plain.
+    CFont();
+    CFont(const CFont& other);
+    CFont& operator=(const CFont& other);
+    virtual ~CFont();
+
+    // Same family and style; the size is not compared.
+    bool IsSame(const CFont& other) const;
+    // Copies size, family, name and style.
+    void Assign(const CFont& other);
+
+    // The family of an installed name (classic Mac names included); false,
+    // with nothing changed, when no family has it.
+    bool SetName(const char* name);
+    void SetFontID(int family);
+    int GetFontID() const { return family_; }
+    const char* GetName() const { return name_.c_str(); }
+    int GetSize() const { return size_; }
+    void SetSize(int points);
+    uint16_t GetStyle() const { return style_; }
+    void SetStyle(uint16_t style);
+    bool IsBold() const { return style_ & qd_style::kBold; }
+    void SetBold(bool on);
+    bool IsItalic() const { return style_ & qd_style::kItalic; }
+    void SetItalic(bool on);
+
+    // Font measures at the font's size, rounded to whole pixels.
+    int GetAscent() const;
+    int GetDescent() const;
+    int GetLeading() const;
+    int GetHeight() const;
+    // The same in 1/1024 of the height; 0 for a font without height.
+    int GetAscentRatio() const;
+    int GetDescentRatio() const;
+    int GetLeadingRatio() const;
+    int GetHeightRatio() const;
+
+    // A character's advance in pixels at the font's size (0 when it cannot
+    // be measured at all).
+    int MeasureText(uint8_t character) const;
+    // MeasureText in 1/1024 of the size; 0 at size 0.
+    int GetTextWidth(uint8_t character) const;
+    // The outline's extent (bounds and both side bearings) in 1/1024 of the
+    // size; 0 when the character has no outline metrics or the size is 0.
+    int GetOutlineExtentPerPoint(uint8_t character) const;
+
+private:
+    void Apply();
+    void TakeFamilyName();
+    FMetricRec Metrics() const;
+    bool Outline(uint8_t character, GlyphOutlineMetrics& out) const;
+    int Ratio(int value) const;
+    int PerPoint(int value) const;
+
+    GWorldPtr port_ = nullptr;
+    int size_ = 12;
+    int family_ = 0;
+    std::string name_;
+    uint16_t style_ = 0;
+};
+
+// The UTF-16 unit of a byte in the application's text encoding (0 when none).
+UniChar16 FontCharacterUnit(uint8_t character);
