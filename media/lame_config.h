@@ -86,6 +86,9 @@ using VersionProc = void (*)(Version* version);
 
 // Output bytes one encode call may produce for count samples; the caller's
 // output buffer must take this much.
-constexpr uint64_t MaxOutputBytes(uint64_t count) { return count + count / 4 + 7200; }
+constexpr uint64_t MaxOutputBytes(uint64_t count)
+{
+    return count + count / 4 + 7200;
+}
 
 }  // namespace lame_bundle

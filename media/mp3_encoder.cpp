@@ -13,19 +13,25 @@
 
 #include "media/progress.h"
 #include "media/qt_movie.h"
+#include "platform/gestalt.h"
 
 namespace {
 
-constexpr uint32_t Id(const char (&s)[5])
+using platform::FourCharCode;
+
+uint32_t Be32(const uint8_t* p)
 {
-    return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 |
-           uint32_t(uint8_t(s[3]));
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+uint16_t Be16(const uint8_t* p)
+{
+    return uint16_t(p[0] << 8 | p[1]);
 }
 
-uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-uint16_t Be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-
-bool ReadExact(FILE* file, void* out, size_t size) { return std::fread(out, 1, size, file) == size; }
+bool ReadExact(FILE* file, void* out, size_t size)
+{
+    return std::fread(out, 1, size, file) == size;
+}
 
 // The size by seeking, so streams in memory work too; the position is kept.
 int64_t FileSize(FILE* file)
@@ -109,22 +115,22 @@ bool ReadAiffHeader(FILE* file, uint32_t* dataOffset, uint32_t* dataLength, Aiff
     const int64_t fileSize = FileSize(file);
     uint8_t form[12];
     if (fileSize < 12 || fseeko(file, 0, SEEK_SET) != 0 || !ReadExact(file, form, sizeof form)) return false;
-    if (Be32(form) != Id("FORM")) return false;
+    if (Be32(form) != FourCharCode("FORM")) return false;
     const uint32_t formType = Be32(form + 8);
-    if (formType != Id("AIFF") && formType != Id("AIFC")) return false;
+    if (formType != FourCharCode("AIFF") && formType != FourCharCode("AIFC")) return false;
 
     AiffHeaderRecord record{};
-    if (!FindAiffChunk(file, Id("COMM"))) return false;
+    if (!FindAiffChunk(file, FourCharCode("COMM"))) return false;
     uint8_t comm[30];
-    const bool compressed = formType == Id("AIFC");
+    const bool compressed = formType == FourCharCode("AIFC");
     if (!ReadExact(file, comm, compressed ? 30 : 26)) return false;
     record.channels = int16_t(Be16(comm + 8));
     record.sampleFrames = Be32(comm + 10);
     record.sampleSize = int16_t(Be16(comm + 14));
     record.sampleRate = ToFixed1616(ExtendedToDouble(comm + 16));
-    record.format = compressed ? Be32(comm + 26) : Id("twos");
+    record.format = compressed ? Be32(comm + 26) : FourCharCode("twos");
 
-    if (!FindAiffChunk(file, Id("SSND"))) return false;
+    if (!FindAiffChunk(file, FourCharCode("SSND"))) return false;
     uint8_t ssnd[16];
     if (!ReadExact(file, ssnd, sizeof ssnd)) return false;
     const uint64_t chunkSize = Be32(ssnd + 4);
@@ -137,7 +143,7 @@ bool ReadAiffHeader(FILE* file, uint32_t* dataOffset, uint32_t* dataLength, Aiff
     const uint64_t length = std::min(chunkSize - 8 - skip, uint64_t(fileSize) - start);
     if (start > UINT32_MAX || length > UINT32_MAX) return false;
 
-    if (FindAiffChunk(file, Id("wave"))) {
+    if (FindAiffChunk(file, FourCharCode("wave"))) {
         uint8_t head[8];
         if (!ReadExact(file, head, sizeof head)) return false;
         const off_t at = ftello(file);
@@ -168,7 +174,8 @@ bool CMp3Encoder::LoadBundle()
         return false;
     }
     beInitStream_ = reinterpret_cast<lame_bundle::InitStreamProc>(GetFunction("beInitStream"));
-    beEncodeChunk_ = beInitStream_ ? reinterpret_cast<lame_bundle::EncodeChunkProc>(GetFunction("beEncodeChunk")) : nullptr;
+    beEncodeChunk_ =
+        beInitStream_ ? reinterpret_cast<lame_bundle::EncodeChunkProc>(GetFunction("beEncodeChunk")) : nullptr;
     beDeinitStream_ =
         beEncodeChunk_ ? reinterpret_cast<lame_bundle::DeinitStreamProc>(GetFunction("beDeinitStream")) : nullptr;
     beCloseStream_ =
@@ -228,7 +235,7 @@ uint8_t* CMp3Encoder::ConvertToMp3(const CPath& path, CMp3Settings& settings, CP
     if (!source.OpenFile(path)) return Fail("the sound file cannot be opened");
     CPath aiff;
     if (!MakeWorkTempFile(aiff, "audrw", ".aif")) return Fail("no temporary file can be made");
-    constexpr OSType kAiff = 0x41494646;
+    constexpr OSType kAiff = FourCharCode("AIFF");
     if (!source.ExportSoundToFile(aiff, kAiff, settings.duration, progress)) {
         aiff.Delete();
         return Fail(progress && progress->IsCancelled() ? "cancelled" : "the sound cannot be read");
@@ -251,8 +258,9 @@ uint8_t* CMp3Encoder::ConvertToMp3(const CPath& path, CMp3Settings& settings, CP
 uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress)
 {
     Begin(settings, progress, "Writing audio...");
-    if (!LoadBundle()) return Fail(lastError_ == kBundleNotLoaded ? "the MP3 encoder cannot be loaded"
-                                                                 : "the MP3 encoder is incomplete");
+    if (!LoadBundle())
+        return Fail(lastError_ == kBundleNotLoaded ? "the MP3 encoder cannot be loaded"
+                                                   : "the MP3 encoder is incomplete");
     FillConfig(settings);
 
     CPath mp3Path;
@@ -279,10 +287,9 @@ uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, 
     if (!ReadAiffHeader(in.get(), &dataOffset, &dataLength, &header) || fseeko(in.get(), dataOffset, SEEK_SET) != 0)
         return failWith("the exported sound cannot be read");
     // AIFF samples are big-endian, the encoder takes them in host order.
-    const bool swap = header.format != Id("sowt");
-    const bool pcm = header.format == Id("twos") || header.format == Id("NONE") || !swap;
-    if (header.sampleSize != 16 || !pcm)
-        return failWith("the exported sound is not 16-bit PCM");
+    const bool swap = header.format != FourCharCode("sowt");
+    const bool pcm = header.format == FourCharCode("twos") || header.format == FourCharCode("NONE") || !swap;
+    if (header.sampleSize != 16 || !pcm) return failWith("the exported sound is not 16-bit PCM");
 
     uint32_t bufferSize = 0;
     if (beInitStream_(&config_, &samplesPerChunk_, &bufferSize, &stream_) != lame_bundle::kOk || samplesPerChunk_ == 0)

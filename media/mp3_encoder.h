@@ -16,7 +16,7 @@ struct CMp3Settings {
     CMp3Settings() { Init(); }
     void Init();
 
-    int32_t bitRate;  // kbit/s
+    int32_t bitRate;    // kbit/s
     uint32_t duration;  // ms to convert, 0 = all
     int32_t resultLength;
     int32_t inputChannels;

@@ -12,7 +12,10 @@ constexpr int kSampleRates[4][4] = {
 
 constexpr size_t kMinScanBytes = 32;
 
-uint32_t ReadWord(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t ReadWord(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 
 }  // namespace
 
@@ -26,14 +29,20 @@ void CMp3Frame::Clear()
 int CMp3Frame::GetBitRate() const
 {
     switch (GetVersion()) {
-    case kMpeg1: return kMpeg1BitRates[GetBitRateIndex()] * 1000;
-    case kMpeg2:
-    case kMpeg25: return kMpeg2BitRates[GetBitRateIndex()] * 1000;
-    default: return 0;
+        case kMpeg1:
+            return kMpeg1BitRates[GetBitRateIndex()] * 1000;
+        case kMpeg2:
+        case kMpeg25:
+            return kMpeg2BitRates[GetBitRateIndex()] * 1000;
+        default:
+            return 0;
     }
 }
 
-int CMp3Frame::GetSampleRate() const { return kSampleRates[GetVersion()][GetSampleRateIndex()]; }
+int CMp3Frame::GetSampleRate() const
+{
+    return kSampleRates[GetVersion()][GetSampleRateIndex()];
+}
 
 int32_t CMp3Frame::GetFrameLength() const
 {
@@ -96,15 +105,16 @@ void CMp3QualityList::Fill()
         bool preset;
     };
     static constexpr Row kPresets[] = {
-        {"Custom", 0, 0, false, false},        {"Very Low", 11025, 56, false, true},
-        {"Low", 11025, 64, false, true},       {"Medium", 11025, 96, false, true},
-        {"High", 44100, 128, false, true},     {"Very High", 44100, 160, false, true},
-        {"Highest", 44100, 320, true, true},   {"Near-CD Quality", 44100, 160, false, true},
+        {"Custom", 0, 0, false, false},           {"Very Low", 11025, 56, false, true},
+        {"Low", 11025, 64, false, true},          {"Medium", 11025, 96, false, true},
+        {"High", 44100, 128, false, true},        {"Very High", 44100, 160, false, true},
+        {"Highest", 44100, 320, true, true},      {"Near-CD Quality", 44100, 160, false, true},
         {"Speech/Voice", 11025, 32, false, true},
     };
     Clear();
     for (const Row& row : kPresets)
-        entries_.push_back(std::make_unique<CMp3Quality>(CMp3Quality{row.preset, row.rate, row.bitRate, row.name, row.stereo}));
+        entries_.push_back(
+            std::make_unique<CMp3Quality>(CMp3Quality{row.preset, row.rate, row.bitRate, row.name, row.stereo}));
 }
 
 const CMp3Quality* CMp3QualityList::GetAt(int index) const

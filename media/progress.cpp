@@ -50,7 +50,10 @@ void CProgressDialog::SetMessage(const char* text)
     Pump();
 }
 
-void CProgressDialog::SetMessageById(int id) { SetMessage(CStr::LoadString(id).c_str()); }
+void CProgressDialog::SetMessageById(int id)
+{
+    SetMessage(CStr::LoadString(id).c_str());
+}
 
 void CProgressDialog::SetDetail(const char* text)
 {
@@ -59,7 +62,10 @@ void CProgressDialog::SetDetail(const char* text)
     Pump();
 }
 
-void CProgressDialog::SetDetailById(int id) { SetDetail(CStr::LoadString(id).c_str()); }
+void CProgressDialog::SetDetailById(int id)
+{
+    SetDetail(CStr::LoadString(id).c_str());
+}
 
 void CProgressDialog::SetBar(int value)
 {
@@ -100,7 +106,10 @@ void CProgressDialog::Cancel()
     result_ = kResultCancel;
 }
 
-bool CProgressDialog::IsCancelled() const { return info_ && info_->cancelled; }
+bool CProgressDialog::IsCancelled() const
+{
+    return info_ && info_->cancelled;
+}
 
 void CProgressDialog::Reset()
 {

@@ -5,14 +5,11 @@
 #include <cstdint>
 #include <string>
 
-// Four-character codes as the dialogs return them: "ok  " is 'o','k',' ',' '.
-constexpr uint32_t MakeFourCharCode(const char (&code)[5])
-{
-    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 | uint32_t(uint8_t(code[2])) << 8 |
-           uint32_t(uint8_t(code[3]));
-}
-inline constexpr uint32_t kResultOk = MakeFourCharCode("ok  ");
-inline constexpr uint32_t kResultCancel = MakeFourCharCode("not!");
+#include "platform/gestalt.h"
+
+// The dialog's result codes.
+inline constexpr uint32_t kResultOk = platform::FourCharCode("ok  ");
+inline constexpr uint32_t kResultCancel = platform::FourCharCode("not!");
 
 // Filled by the caller and kept alive while the dialog is open.
 struct ProgressParams {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media/progress.h"
+#include "platform/gestalt.h"
 
 bool CQTMovie::Close()
 {
@@ -25,7 +26,10 @@ bool CQTMovie::OpenFile(const CPath& path)
     return sound_.Open(full);
 }
 
-TimeValue CQTMovie::GetTimeScale() const { return IsOpen() ? sound_.Info().sampleRate : 0; }
+TimeValue CQTMovie::GetTimeScale() const
+{
+    return IsOpen() ? sound_.Info().sampleRate : 0;
+}
 
 TimeValue CQTMovie::GetDuration() const
 {
@@ -79,7 +83,7 @@ bool CQTMovie::GetCodecName(char* out) const
 
 bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink)
 {
-    constexpr OSType kAiff = 0x41494646;  // 'AIFF'
+    constexpr OSType kAiff = platform::FourCharCode("AIFF");
     if (!IsOpen() || fileType != kAiff) return false;
     const std::string target = path.GetFullPath();
     if (target.empty()) return false;
@@ -97,7 +101,7 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
 
 bool CQTMovie::OpenSoundExporter(const SoundExportFormat& format)
 {
-    constexpr OSType kTwos = 0x74776F73, kSowt = 0x736F7774;
+    constexpr OSType kTwos = platform::FourCharCode("twos"), kSowt = platform::FourCharCode("sowt");
     exporterOpen_ = false;
     SoundDescription source;
     if (!GetSoundDescription(&source)) return false;
@@ -132,7 +136,7 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
     uint8_t* block = nullptr;
     if (ok) {
         const size_t width = exportDesc_.sampleSize / 8;
-        const bool little = exportDesc_.dataFormat == 0x736F7774;
+        const bool little = exportDesc_.dataFormat == platform::FourCharCode("sowt");
         block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
         for (size_t i = 0; i < samples.size(); ++i) {
             const float v = std::clamp(samples[i], -1.0f, 1.0f);
@@ -151,6 +155,12 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
     return block;
 }
 
-bool IsQuickTimePresent() { return true; }
+bool IsQuickTimePresent()
+{
+    return true;
+}
 
-int GetQuickTimeVersion() { return 0x0700; }
+int GetQuickTimeVersion()
+{
+    return 0x0700;
+}

@@ -18,7 +18,7 @@ struct SoundDescription {
     int32_t descSize = 36;
     OSType dataFormat = 0;  // 'twos': 16-bit big-endian signed PCM
     int16_t numChannels = 0;
-    int16_t sampleSize = 0;  // bits
+    int16_t sampleSize = 0;   // bits
     uint32_t sampleRate = 0;  // 16.16 fixed point; wraps from 65536 Hz on
     // The whole rate: callers that need the rate read this field, since the
     // fixed-point field cannot hold 65536 Hz and more.

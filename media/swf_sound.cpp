@@ -43,20 +43,32 @@ bool EncodeToFrames(const CPath& src, CSwfSoundFormat& format, CProgressDialog* 
 void CSwfSoundFormat::SetRate(int hz)
 {
     switch (hz) {
-    case 5512: rateCode = 0; break;
-    case 22050: rateCode = 2; break;
-    case 44100: rateCode = 3; break;
-    default: rateCode = 1; break;
+        case 5512:
+            rateCode = 0;
+            break;
+        case 22050:
+            rateCode = 2;
+            break;
+        case 44100:
+            rateCode = 3;
+            break;
+        default:
+            rateCode = 1;
+            break;
     }
 }
 
 int CSwfSoundFormat::GetRate() const
 {
     switch (rateCode) {
-    case 0: return 5512;
-    case 2: return 22050;
-    case 3: return 44100;
-    default: return 11025;
+        case 0:
+            return 5512;
+        case 2:
+            return 22050;
+        case 3:
+            return 44100;
+        default:
+            return 11025;
     }
 }
 

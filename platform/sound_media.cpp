@@ -7,37 +7,38 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/gestalt.h"
+
 namespace platform {
 
 namespace {
-
-constexpr uint32_t Code(char a, char b, char c, char d)
-{
-    return uint32_t(uint8_t(a)) << 24 | uint32_t(uint8_t(b)) << 16 | uint32_t(uint8_t(c)) << 8 | uint8_t(d);
-}
 
 // Bits and the four-character code QuickTime would report for the encoding.
 void DescribeEncoding(const SF_INFO& sf, SoundInfo& info)
 {
     const int sub = sf.format & SF_FORMAT_SUBMASK;
-    const bool little = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV ||
-                        (sf.format & SF_FORMAT_ENDMASK) == SF_ENDIAN_LITTLE;
-    switch (sub) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-        info.bitsPerSample = 8;
-        info.dataFormat = sub == SF_FORMAT_PCM_U8 ? Code('r', 'a', 'w', ' ') : Code('t', 'w', 'o', 's');
-        break;
-    case SF_FORMAT_PCM_16: info.bitsPerSample = 16; info.dataFormat = little ? Code('s', 'o', 'w', 't') : Code('t', 'w', 'o', 's'); break;
-    case SF_FORMAT_PCM_24: info.bitsPerSample = 24; info.dataFormat = Code('i', 'n', '2', '4'); break;
-    case SF_FORMAT_PCM_32: info.bitsPerSample = 32; info.dataFormat = Code('i', 'n', '3', '2'); break;
-    case SF_FORMAT_FLOAT: info.bitsPerSample = 32; info.dataFormat = Code('f', 'l', '3', '2'); break;
-    case SF_FORMAT_DOUBLE: info.bitsPerSample = 64; info.dataFormat = Code('f', 'l', '6', '4'); break;
-    case SF_FORMAT_ULAW: info.bitsPerSample = 16; info.dataFormat = Code('u', 'l', 'a', 'w'); break;
-    case SF_FORMAT_ALAW: info.bitsPerSample = 16; info.dataFormat = Code('a', 'l', 'a', 'w'); break;
-    case SF_FORMAT_MPEG_LAYER_III: info.bitsPerSample = 16; info.dataFormat = Code('.', 'm', 'p', '3'); break;
-    default: info.bitsPerSample = 16; info.dataFormat = Code('?', '?', '?', '?'); break;
+    const bool little =
+        (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV || (sf.format & SF_FORMAT_ENDMASK) == SF_ENDIAN_LITTLE;
+    struct Encoding {
+        int sub;
+        int bits;
+        uint32_t code;
+    };
+    static constexpr Encoding kEncodings[] = {
+        {SF_FORMAT_PCM_S8, 8, FourCharCode("twos")},  {SF_FORMAT_PCM_U8, 8, FourCharCode("raw ")},
+        {SF_FORMAT_PCM_16, 16, FourCharCode("twos")}, {SF_FORMAT_PCM_24, 24, FourCharCode("in24")},
+        {SF_FORMAT_PCM_32, 32, FourCharCode("in32")}, {SF_FORMAT_FLOAT, 32, FourCharCode("fl32")},
+        {SF_FORMAT_DOUBLE, 64, FourCharCode("fl64")}, {SF_FORMAT_ULAW, 16, FourCharCode("ulaw")},
+        {SF_FORMAT_ALAW, 16, FourCharCode("alaw")},   {SF_FORMAT_MPEG_LAYER_III, 16, FourCharCode(".mp3")},
+    };
+    info.bitsPerSample = 16;
+    info.dataFormat = FourCharCode("????");
+    for (const Encoding& e : kEncodings) {
+        if (e.sub != sub) continue;
+        info.bitsPerSample = e.bits;
+        info.dataFormat = e.code;
     }
+    if (sub == SF_FORMAT_PCM_16 && little) info.dataFormat = FourCharCode("sowt");
     SF_FORMAT_INFO major{}, minor{};
     major.format = sf.format & SF_FORMAT_TYPEMASK;
     minor.format = sub;
@@ -94,13 +95,11 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     return got;
 }
 
-bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels,
-                   std::vector<float>* out)
+bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out)
 {
     out->clear();
     const SoundInfo& info = source.Info();
-    if (!source.IsOpen() || start < 0 || frames < 0 || rate <= 0 || channels <= 0 || !source.Seek(start))
-        return false;
+    if (!source.IsOpen() || start < 0 || frames < 0 || rate <= 0 || channels <= 0 || !source.Seek(start)) return false;
     const int in = info.channels;
     std::vector<int16_t> raw(size_t(frames) * size_t(in));
     const int64_t got = frames ? source.Read16(raw.data(), frames) : 0;

@@ -13,10 +13,10 @@ namespace platform {
 struct SoundInfo {
     int sampleRate = 0;
     int channels = 0;
-    int64_t frames = 0;      // samples of one channel
-    int bitsPerSample = 0;   // of the stored data; 0 for compressed data
-    uint32_t dataFormat = 0; // four-character code: 'twos', 'sowt', '.mp3' ...
-    std::string formatName;  // the container and encoding, for people
+    int64_t frames = 0;       // samples of one channel
+    int bitsPerSample = 0;    // of the stored data; 0 for compressed data
+    uint32_t dataFormat = 0;  // four-character code: 'twos', 'sowt', '.mp3' ...
+    std::string formatName;   // the container and encoding, for people
 };
 
 class SoundSource {
@@ -49,8 +49,7 @@ private:
 // -1..1, with the channels made to channels (mixed down to one, one spread
 // over all, else channel i taken from source channel i modulo the count) and
 // resampled to rate. false when nothing can be read.
-bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels,
-                   std::vector<float>* out);
+bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out);
 
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels. progress

@@ -18,14 +18,17 @@ struct EncoderStream {
     int channels = 1;
 };
 
-EncoderStream* FromHandle(Stream stream) { return reinterpret_cast<EncoderStream*>(stream); }
+EncoderStream* FromHandle(Stream stream)
+{
+    return reinterpret_cast<EncoderStream*>(stream);
+}
 
 }  // namespace
 
 extern "C" {
 
 __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uint32_t* samplesPerChunk,
-                                                              uint32_t* bufferSize, Stream* stream)
+                                                             uint32_t* bufferSize, Stream* stream)
 {
     if (!config || !samplesPerChunk || !bufferSize || !stream) return kErrInvalidFormatParameters;
     if (config->dwConfig != kConfigLame || config->dwStructSize < kConfigSize) return kErrInvalidFormat;
@@ -67,7 +70,7 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
 }
 
 __attribute__((visibility("default"))) uint32_t beEncodeChunk(Stream stream, uint32_t count, const int16_t* samples,
-                                                               uint8_t* output, uint32_t* outputBytes)
+                                                              uint8_t* output, uint32_t* outputBytes)
 {
     EncoderStream* s = FromHandle(stream);
     if (!s || !s->flags || !outputBytes || !output || (count && !samples)) return kErrInvalidHandle;

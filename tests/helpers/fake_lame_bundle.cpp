@@ -88,7 +88,7 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* c, uint32_t
 }
 
 __attribute__((visibility("default"))) uint32_t beEncodeChunk(Stream stream, uint32_t count, const int16_t*,
-                                                               uint8_t* out, uint32_t* bytes)
+                                                              uint8_t* out, uint32_t* bytes)
 {
     auto* s = reinterpret_cast<FakeStream*>(stream);
     Log("encode %lu", count);
@@ -121,7 +121,10 @@ __attribute__((visibility("default"))) uint32_t beCloseStream(Stream stream)
 }
 
 #ifndef FAKE_LAME_NO_VERSION
-__attribute__((visibility("default"))) void beVersion(Version* v) { std::memset(v, 0, sizeof *v); }
+__attribute__((visibility("default"))) void beVersion(Version* v)
+{
+    std::memset(v, 0, sizeof *v);
+}
 #endif
 
 }  // extern "C"

@@ -14,13 +14,22 @@ using namespace tavrel_test;
 
 namespace {
 
-std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-std::string Be16(uint16_t v) { return {char(v >> 8), char(v)}; }
+std::string Be32(uint32_t v)
+{
+    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
+std::string Be16(uint16_t v)
+{
+    return {char(v >> 8), char(v)};
+}
 std::string Chunk(const std::string& id, const std::string& body, uint32_t size)
 {
     return id + Be32(size) + body + (body.size() % 2 ? std::string(1, '\0') : "");
 }
-std::string Chunk(const std::string& id, const std::string& body) { return Chunk(id, body, uint32_t(body.size())); }
+std::string Chunk(const std::string& id, const std::string& body)
+{
+    return Chunk(id, body, uint32_t(body.size()));
+}
 // 80-bit extended for the common rates.
 std::string Extended(uint32_t rate)
 {
@@ -35,7 +44,10 @@ std::string Comm(uint16_t channels, uint32_t frames, uint16_t bits, uint32_t rat
 {
     return Chunk("COMM", Be16(channels) + Be32(frames) + Be16(bits) + Extended(rate) + type);
 }
-std::string Form(const std::string& type, const std::string& chunks) { return "FORM" + Be32(uint32_t(4 + chunks.size())) + type + chunks; }
+std::string Form(const std::string& type, const std::string& chunks)
+{
+    return "FORM" + Be32(uint32_t(4 + chunks.size())) + type + chunks;
+}
 std::string Ssnd(const std::string& samples, uint32_t offset = 0)
 {
     return Chunk("SSND", Be32(offset) + Be32(0) + std::string(offset, 'x') + samples);
@@ -66,24 +78,24 @@ TEST(AiffHeader, ReadsWhatTheFileHolds)
         bool ok;
         uint32_t offset, length, format;
     } cases[] = {
-        {"plain", Form("AIFF", comm + Ssnd(samples)), true, 12 + 26 + 16, 12, MakeFourCharCode("twos")},
-        {"aifc", Form("AIFC", Comm(1, 6, 16, 22050, "sowt" + std::string("\0", 1)) + Ssnd(samples)), true,
-         12 + 32 + 16, 12, MakeFourCharCode("sowt")},
+        {"plain", Form("AIFF", comm + Ssnd(samples)), true, 12 + 26 + 16, 12, platform::FourCharCode("twos")},
+        {"aifc", Form("AIFC", Comm(1, 6, 16, 22050, "sowt" + std::string("\0", 1)) + Ssnd(samples)), true, 12 + 32 + 16,
+         12, platform::FourCharCode("sowt")},
         // An odd chunk before the sound is followed by its pad byte.
         {"odd chunk", Form("AIFF", Chunk("NAME", "abc") + comm + Ssnd(samples)), true, 12 + 12 + 26 + 16, 12,
-         MakeFourCharCode("twos")},
-        {"offset field", Form("AIFF", comm + Ssnd(samples, 4)), true, 12 + 26 + 20, 12, MakeFourCharCode("twos")},
-        {"empty sound", Form("AIFF", comm + Chunk("SSND", Be32(0) + Be32(0))), true, 12 + 26 + 16, 0, MakeFourCharCode("twos")},
+         platform::FourCharCode("twos")},
+        {"offset field", Form("AIFF", comm + Ssnd(samples, 4)), true, 12 + 26 + 20, 12, platform::FourCharCode("twos")},
+        {"empty sound", Form("AIFF", comm + Chunk("SSND", Be32(0) + Be32(0))), true, 12 + 26 + 16, 0,
+         platform::FourCharCode("twos")},
         // A size beyond the file is cut to what is there.
-        {"long size", Form("AIFF", comm + Chunk("SSND", Be32(0) + Be32(0) + samples, 0x7FFFFFF0)), true,
-         12 + 26 + 16, 12, MakeFourCharCode("twos")},
+        {"long size", Form("AIFF", comm + Chunk("SSND", Be32(0) + Be32(0) + samples, 0x7FFFFFF0)), true, 12 + 26 + 16,
+         12, platform::FourCharCode("twos")},
         {"not FORM", "RIFF" + Form("AIFF", comm + Ssnd(samples)).substr(4), false, 0, 0, 0},
         {"other form", Form("WAVE", comm + Ssnd(samples)), false, 0, 0, 0},
         {"no SSND", Form("AIFF", comm), false, 0, 0, 0},
         {"no COMM", Form("AIFF", Ssnd(samples)), false, 0, 0, 0},
         {"short COMM", Form("AIFF", Chunk("COMM", "ab")), false, 0, 0, 0},
-        {"offset past chunk", Form("AIFF", comm + Chunk("SSND", Be32(0xCDCDCDCD) + Be32(0) + samples)), false, 0, 0,
-         0},
+        {"offset past chunk", Form("AIFF", comm + Chunk("SSND", Be32(0xCDCDCDCD) + Be32(0) + samples)), false, 0, 0, 0},
         {"SSND under 8", Form("AIFF", comm + Chunk("SSND", Be32(0), 4)), false, 0, 0, 0},
         {"wave past end", Form("AIFF", comm + Ssnd(samples) + Chunk("wave", "", 100)), false, 0, 0, 0},
         {"empty", "", false, 0, 0, 0},
@@ -121,8 +133,10 @@ std::vector<std::string> LogLines(const std::string& path)
     std::vector<std::string> lines;
     std::string text = ReadFile(path), line;
     for (char c : text) {
-        if (c == '\n') lines.push_back(line), line.clear();
-        else line += c;
+        if (c == '\n')
+            lines.push_back(line), line.clear();
+        else
+            line += c;
     }
     return lines;
 }
@@ -152,8 +166,9 @@ TEST_F(FakeEncoder, FeedsWholeChunksAndHoldsTheRest)
     ASSERT_NE(mp3, nullptr) << encoder.GetFailure();
     // 102400 bytes read; 101376 of them (88 chunks of 1152) encoded, 1024
     // held for the next round; the last 16 bytes go in a call of their own.
-    const std::vector<std::string> want = {"init 44100 44100 3 128", "encode 50688", "encode 51264", "encode 23040",
-                                           "encode 8",  "deinit 125000", "close 0"};
+    const std::vector<std::string> want = {
+        "init 44100 44100 3 128", "encode 50688", "encode 51264", "encode 23040", "encode 8",
+        "deinit 125000",          "close 0"};
     EXPECT_EQ(LogLines(log), want);
     CMp3FrameList frames;
     frames.Split(mp3, size_t(settings.resultLength));

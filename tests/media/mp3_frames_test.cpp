@@ -29,15 +29,15 @@ TEST(Mp3Frame, HeaderFieldsAndFrameLengths)
         bool isHeader;
         int bitRate, sampleRate, length;
     } cases[] = {
-        {Header(3, 9, 0, 0), true, 128000, 44100, 413},    // MPEG-1 128 kbit/s 44100 Hz
-        {Header(3, 9, 0, 1), true, 128000, 44100, 414},    // padded
-        {Header(0, 4, 0, 0), true, 32000, 11025, 204},     // MPEG-2.5 32 kbit/s 11025 Hz
-        {Header(2, 8, 0, 0), true, 64000, 22050, 204},     // MPEG-2 64 kbit/s 22050 Hz
-        {Header(3, 14, 2, 0), true, 320000, 32000, 1436},  // MPEG-1 top rate
-        {Header(1, 9, 0, 0), false, 0, 0, -1},             // reserved version: no rate
-        {Header(3, 0, 0, 0), false, 0, 44100, 0},          // free format
-        {Header(3, 15, 0, 0), false, 0, 44100, 0},         // bad bit rate
-        {Header(3, 9, 3, 0), false, 128000, 0, -1},        // bad sample rate
+        {Header(3, 9, 0, 0), true, 128000, 44100, 413},                  // MPEG-1 128 kbit/s 44100 Hz
+        {Header(3, 9, 0, 1), true, 128000, 44100, 414},                  // padded
+        {Header(0, 4, 0, 0), true, 32000, 11025, 204},                   // MPEG-2.5 32 kbit/s 11025 Hz
+        {Header(2, 8, 0, 0), true, 64000, 22050, 204},                   // MPEG-2 64 kbit/s 22050 Hz
+        {Header(3, 14, 2, 0), true, 320000, 32000, 1436},                // MPEG-1 top rate
+        {Header(1, 9, 0, 0), false, 0, 0, -1},                           // reserved version: no rate
+        {Header(3, 0, 0, 0), false, 0, 44100, 0},                        // free format
+        {Header(3, 15, 0, 0), false, 0, 44100, 0},                       // bad bit rate
+        {Header(3, 9, 3, 0), false, 128000, 0, -1},                      // bad sample rate
         {Header(3, 9, 0, 0) & ~0x00200000u, false, 128000, 44100, 413},  // sync broken
     };
     for (const Case& c : cases) {
@@ -101,9 +101,10 @@ TEST(Mp3QualityList, PresetsFindAndMenu)
         int rate, bitRate;
         bool stereo;
         int index;
-    } finds[] = {{44100, 160, false, 5}, {11025, 96, false, 3}, {22050, 64, false, 0},
+    } finds[] = {{44100, 160, false, 5}, {11025, 96, false, 3},  {22050, 64, false, 0},
                  {44100, 320, true, 6},  {44100, 320, false, 0}, {11025, 32, false, 8}};
-    for (const auto& f : finds) EXPECT_EQ(list.Find(f.rate, f.bitRate, f.stereo), f.index) << f.rate << " " << f.bitRate;
+    for (const auto& f : finds)
+        EXPECT_EQ(list.Find(f.rate, f.bitRate, f.stereo), f.index) << f.rate << " " << f.bitRate;
     FakeMenu menu;
     list.FillMenu(menu);
     ASSERT_EQ(menu.items.size(), 9u);

@@ -21,7 +21,11 @@ TEST(Progress, BarOperationsKeepToTheBarsRange)
         {[](CProgressDialog& d) { d.SetPosition(10); }, 10},
         {[](CProgressDialog& d) { d.Advance(5); }, 15},
         {[](CProgressDialog& d) { d.SetToMaximum(); }, 50},
-        {[](CProgressDialog& d) { d.SetRange(0, 200); d.SetToMaximum(); }, 200},  // the bar's range, not the params'
+        {[](CProgressDialog& d) {
+             d.SetRange(0, 200);
+             d.SetToMaximum();
+         },
+         200},  // the bar's range, not the params'
         {[](CProgressDialog& d) { d.SetPosition(500); }, 200},
         {[](CProgressDialog& d) { d.Advance(-1000); }, 0},
     };
@@ -51,7 +55,7 @@ TEST(Progress, CancelFinishAndReopen)
     dialog.SetDetail("half");
     dialog.Cancel();
     EXPECT_TRUE(dialog.IsCancelled());
-    EXPECT_EQ(dialog.GetResult(), MakeFourCharCode("not!"));
+    EXPECT_EQ(dialog.GetResult(), platform::FourCharCode("not!"));
     dialog.Finish();
     EXPECT_EQ(info.cancelled + info.finished, 2);
 
@@ -61,7 +65,7 @@ TEST(Progress, CancelFinishAndReopen)
     EXPECT_EQ(dialog.GetMessage(), "Initializing...");
     EXPECT_EQ(dialog.GetDetail(), "");
     EXPECT_EQ(info.cancelled + info.finished, 0);
-    EXPECT_EQ(dialog.GetResult(), MakeFourCharCode("ok  "));
+    EXPECT_EQ(dialog.GetResult(), platform::FourCharCode("ok  "));
 
     NoWindow broken;
     EXPECT_EQ(broken.Open(0, &params, &info), -1);

@@ -11,7 +11,7 @@ using namespace tavrel_test;
 
 namespace {
 
-constexpr OSType kAiff = 0x41494646;
+constexpr OSType kAiff = platform::FourCharCode("AIFF");
 
 TEST(QTMovie, FormatTime)
 {
@@ -21,13 +21,9 @@ TEST(QTMovie, FormatTime)
         int64_t frames;
         const char* text;
     } cases[] = {
-        {1000, 75500, "00:01:15.50"},
-        {1000, 0, "00:00:00.00"},
-        {100, 75 * 60 * 100, "00:75:00.00"},
-        {1000, 999, "00:00:01.00"},   // 995 ms and more carry into the seconds
-        {1000, 59995, "00:01:00.00"},
-        {1000, 994, "00:00:00.99"},
-        {1000, 5, "00:00:00.01"},
+        {1000, 75500, "00:01:15.50"}, {1000, 0, "00:00:00.00"},   {100, 75 * 60 * 100, "00:75:00.00"},
+        {1000, 999, "00:00:01.00"},  // 995 ms and more carry into the seconds
+        {1000, 59995, "00:01:00.00"}, {1000, 994, "00:00:00.99"}, {1000, 5, "00:00:00.01"},
         {1000, 12340, "00:00:12.34"},
     };
     for (const auto& c : cases) {
@@ -53,12 +49,12 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         int format, rate, channels, bits;
         uint32_t code;
     } cases[] = {
-        {"a.wav", kWav16, 22050, 2, 16, MakeFourCharCode("sowt")},
-        {"a.aif", kAiff16, 44100, 1, 16, MakeFourCharCode("twos")},
+        {"a.wav", kWav16, 22050, 2, 16, platform::FourCharCode("sowt")},
+        {"a.aif", kAiff16, 44100, 1, 16, platform::FourCharCode("twos")},
         {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2, 16, 0},
-        {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 8, MakeFourCharCode("raw ")},
+        {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 8, platform::FourCharCode("raw ")},
         // 16.16 cannot hold 96000; the whole rate is kept beside it.
-        {"hi.wav", kWav16, 96000, 1, 16, MakeFourCharCode("sowt")},
+        {"hi.wav", kWav16, 96000, 1, 16, platform::FourCharCode("sowt")},
     };
     for (const auto& c : cases) {
         const std::string path = dir.file(c.name);
@@ -157,7 +153,7 @@ TEST(QTMovie, ExportSoundToFile)
     EXPECT_EQ(bytes.substr(0, 4), "FORM");
     EXPECT_EQ(bytes.substr(8, 4), "AIFF");
 
-    EXPECT_FALSE(movie.ExportSoundToFile(dir.file("w.wav"), 0x57415645, 0, nullptr));  // only AIFF
+    EXPECT_FALSE(movie.ExportSoundToFile(dir.file("w.wav"), platform::FourCharCode("WAVE"), 0, nullptr));  // only AIFF
     CQTMovie closed;
     EXPECT_FALSE(closed.ExportSoundToFile(dir.file("n.aif"), kAiff, 0, nullptr));
 }
@@ -191,7 +187,7 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
     uint32_t size = 0;
     TimeValue next = -7;
     EXPECT_EQ(movie.ExportSoundToHandle(0, 0, &size, &next), nullptr);  // no exporter yet
-    EXPECT_FALSE(movie.OpenSoundExporter({0, 0, 0, MakeFourCharCode("ima4")}));
+    EXPECT_FALSE(movie.OpenSoundExporter({0, 0, 0, platform::FourCharCode("ima4")}));
     ASSERT_TRUE(movie.OpenSoundExporter({}));  // the source's own format, as "twos"
 
     const struct {
@@ -200,10 +196,10 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
         uint32_t size;
         TimeValue next;
     } pieces[] = {
-        {0, 0, true, 44100 * 4, 44100},           // the whole sound
-        {44000, 1000, true, 100 * 4, 44100},      // cut at the end
+        {0, 0, true, 44100 * 4, 44100},       // the whole sound
+        {44000, 1000, true, 100 * 4, 44100},  // cut at the end
         {1000, 500, true, 500 * 4, 1500},
-        {44101, 10, false, 0, -7},                // after the end: nothing changes
+        {44101, 10, false, 0, -7},  // after the end: nothing changes
     };
     for (const auto& p : pieces) {
         size = 0;
@@ -219,7 +215,7 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
     }
 
     // Resampled to 11025 Hz mono, little-endian: a quarter of the frames, the same pitch.
-    ASSERT_TRUE(movie.OpenSoundExporter({11025.0, 16, 1, MakeFourCharCode("sowt")}));
+    ASSERT_TRUE(movie.OpenSoundExporter({11025.0, 16, 1, platform::FourCharCode("sowt")}));
     std::unique_ptr<uint8_t[]> bytes(movie.ExportSoundToHandle(0, 0, &size, &next));
     ASSERT_TRUE(bytes);
     EXPECT_NEAR(size, 11025 * 2, 4);

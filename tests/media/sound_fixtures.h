@@ -118,7 +118,10 @@ inline bool DecodeMp3(const std::string& mp3, const std::string& raw, int rate, 
     return !samples->empty();
 }
 
-inline bool HaveMpg123() { return RunCommand("command -v mpg123 >/dev/null").exitCode == 0; }
+inline bool HaveMpg123()
+{
+    return RunCommand("command -v mpg123 >/dev/null").exitCode == 0;
+}
 
 // Frequency of a tone from its rising zero crossings, and its RMS level,
 // over one channel of interleaved samples (skipping the codec's lead-in).

@@ -185,7 +185,10 @@ TEST_F(FakeSoundBuilder, NoDeleteLeavesTheBlocksToTheirTaker)
 constexpr int kCodecDelay = 576 + 529;
 
 // Samples of one channel the decoded MP3 holds beyond its codec delay.
-double DecodedLength(size_t samples, int channels) { return double(samples / size_t(channels)) - kCodecDelay; }
+double DecodedLength(size_t samples, int channels)
+{
+    return double(samples / size_t(channels)) - kCodecDelay;
+}
 
 struct Extracted {
     std::vector<uint8_t> mp3;
@@ -242,12 +245,13 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
     } cases[] = {{11025, 1, 32, 1},  {11025, 2, 64, 2},  {22050, 1, 64, 1}, {22050, 2, 96, 2},
                  {44100, 1, 128, 1}, {44100, 2, 160, 2}, {22050, 1, 64, 2}, {44100, 2, 128, 1}};
     for (const auto& c : cases) {
-        const std::string name = std::to_string(c.rate) + "-" + std::to_string(c.sourceChannels) + "to" +
-                                 std::to_string(c.channels);
+        const std::string name =
+            std::to_string(c.rate) + "-" + std::to_string(c.sourceChannels) + "to" + std::to_string(c.channels);
         SCOPED_TRACE(name);
         // Where the channels change, both carry one tone.
         const double right = c.sourceChannels == c.channels ? 660 : 440;
-        const std::vector<double> pitches = c.channels == 1 ? std::vector<double>{440} : std::vector<double>{440, right};
+        const std::vector<double> pitches =
+            c.channels == 1 ? std::vector<double>{440} : std::vector<double>{440, right};
         // The source is at another rate than the movie's: the encoder resamples.
         const std::string wav = scope.File(name + ".wav");
         ASSERT_TRUE(WriteTone(wav, kWav16, 32000, c.sourceChannels, int64_t(seconds * 32000), 440, 0.5, right));

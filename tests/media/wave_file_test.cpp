@@ -7,14 +7,23 @@
 
 namespace {
 
-std::string Le32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-std::string Le16(uint16_t v) { return {char(v), char(v >> 8)}; }
+std::string Le32(uint32_t v)
+{
+    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+std::string Le16(uint16_t v)
+{
+    return {char(v), char(v >> 8)};
+}
 std::string Fmt(uint16_t channels, uint32_t rate, uint16_t bits)
 {
     return "fmt " + Le32(16) + Le16(1) + Le16(channels) + Le32(rate) + Le32(rate * channels * bits / 8) +
            Le16(uint16_t(channels * bits / 8)) + Le16(bits);
 }
-std::string Riff(const std::string& chunks) { return "RIFF" + Le32(uint32_t(4 + chunks.size())) + "WAVE" + chunks; }
+std::string Riff(const std::string& chunks)
+{
+    return "RIFF" + Le32(uint32_t(4 + chunks.size())) + "WAVE" + chunks;
+}
 
 TEST(WaveFile, Load)
 {
@@ -27,8 +36,8 @@ TEST(WaveFile, Load)
         uint32_t rate, length;
     } cases[] = {
         {"stereo", Riff(Fmt(2, 22050, 16) + "data" + Le32(8) + samples), true, 2, 16, 22050, 8},
-        {"LIST first", Riff("LIST" + Le32(4) + "INFO" + Fmt(1, 8000, 8) + "data" + Le32(8) + samples), true, 1, 8,
-         8000, 8},
+        {"LIST first", Riff("LIST" + Le32(4) + "INFO" + Fmt(1, 8000, 8) + "data" + Le32(8) + samples), true, 1, 8, 8000,
+         8},
         // A length beyond the file is cut to the bytes there.
         {"long data", Riff(Fmt(1, 44100, 16) + "data" + Le32(1000) + samples), true, 1, 16, 44100, 8},
         {"RIFX", "RIFX" + Riff(Fmt(1, 8000, 8) + "data" + Le32(0)).substr(4), false, 0, 0, 0, 0},
