@@ -49,6 +49,12 @@ public:
     int TextSizePoints() const { return textSize_; }
     void SetTextFont(int font) { textFont_ = font; }
     void SetTextSize(int size) { textSize_ = size; }
+    // Drawing stays inside the clip rectangle; the pen mode is QuickDraw's
+    // (8 copy, 10 exclusive-or).
+    const Rect& ClipBounds() const { return clip_; }
+    void SetClipBounds(const Rect& clip) { clip_ = clip; }
+    int PenModeValue() const { return penMode_; }
+    void SetPenModeValue(int mode) { penMode_ = mode; }
 
     // Pixel at local coordinates (h, v) of the port bounds; outside the world
     // nothing is written. 32-bit pixels become opaque A=255, R, G, B with the
@@ -76,6 +82,8 @@ private:
     Point pen_;
     int textFont_ = 0;
     int textSize_ = 0;
+    Rect clip_{-32767, -32767, 32767, 32767};
+    int penMode_ = 8;
 };
 
 using GWorldPtr = GWorld*;
