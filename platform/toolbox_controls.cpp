@@ -161,8 +161,9 @@ ControlPartCode ScrollBarPart(const ControlObj& c, Point where)
     return kControlPageDownPart;
 }
 
-// Keys an edit field handles itself, after its filter let them through.
-void EditKey(const std::shared_ptr<ControlObj>& c, char ch)
+// Keys an edit field handles itself, after its filter let them through;
+// false for a key it has no use for.
+bool EditKey(const std::shared_ptr<ControlObj>& c, char ch)
 {
     std::string text = GetText(c);
     ControlEditTextSelectionRec sel = Selection(c, text.size());
@@ -176,7 +177,7 @@ void EditKey(const std::shared_ptr<ControlObj>& c, char ch)
             break;
         case 30:
         case 31:  // up and down: one line, nowhere to go
-            return;
+            return false;
         case 8:
             if (start == end && start > 0) --start;
             text.erase(start, end - start);
@@ -188,13 +189,14 @@ void EditKey(const std::shared_ptr<ControlObj>& c, char ch)
             end = start;
             break;
         default:
-            if (text.size() - (end - start) >= 32767) return;
+            if (text.size() - (end - start) >= 32767) return true;
             text.replace(start, end - start, 1, ch);
             start = end = start + 1;
             break;
     }
     c->data[{0, kControlEditTextTextTag}] = std::vector<uint8_t>(text.begin(), text.end());
     WriteValue(c, 0, kControlEditTextSelectionTag, ControlEditTextSelectionRec{SInt16(start), SInt16(end)});
+    return true;
 }
 
 }  // namespace
@@ -209,7 +211,7 @@ void PrepareNibControl(ControlRef control, const pugi::xml_node& node)
         SetText(c, MacRomanFromUtf8(c->title));
     } else if (c->kind == kControlKindCheckBox || c->kind == kControlKindRadioButton) {
         c->autoToggle = node.attribute("autotoggle").as_bool(c->kind == kControlKindCheckBox);
-        if (!node.attribute("max")) c->maximum = 1;
+        if (!node.attribute("max")) c->maximum = 2;
     } else if (c->kind == kControlKindPopupButton && node.attribute("items")) {
         MenuRef menu = NewMenu(static_cast<MenuID>(node.attribute("menuid").as_int(0)), nullptr);
         std::stringstream items(node.attribute("items").as_string());
@@ -387,8 +389,7 @@ OSStatus StandardControlHandler(ControlRef control, EventRef event)
         ch = static_cast<char>(charCode);
     }
     if (ch == '\r' || ch == 3 || ch == '\n') return eventNotHandledErr;  // for the default button
-    EditKey(c, ch);
-    return noErr;
+    return EditKey(c, ch) ? noErr : eventNotHandledErr;
 }
 
 OSStatus StandardWindowKey(WindowRef window, EventRef event)
@@ -485,7 +486,7 @@ OSStatus CreateCheckBoxControl(WindowRef window, const Rect* bounds, CFStringRef
     std::shared_ptr<ControlObj> c;
     OSStatus status = Make(window, bounds, kControlKindCheckBox, title, out, &c);
     if (status != noErr) return status;
-    SetRange(c, value, 0, 1);
+    SetRange(c, value, 0, 2);  // 2 is the mixed state
     c->autoToggle = autoToggle;
     return noErr;
 }
@@ -496,7 +497,7 @@ OSStatus CreateRadioButtonControl(WindowRef window, const Rect* bounds, CFString
     std::shared_ptr<ControlObj> c;
     OSStatus status = Make(window, bounds, kControlKindRadioButton, title, out, &c);
     if (status != noErr) return status;
-    SetRange(c, value, 0, 1);
+    SetRange(c, value, 0, 2);
     c->autoToggle = autoToggle;
     return noErr;
 }

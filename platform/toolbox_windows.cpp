@@ -56,7 +56,7 @@ OSStatus platform::toolbox::NewControlIn(WindowRef window, OSType kind, const Re
 {
     auto w = FindWindow(window);
     if (!w) return errInvalidWindowRef;
-    if (!out) return paramErr;
+    if (!out || RectWidth(bounds) < 0 || RectHeight(bounds) < 0) return paramErr;
     auto c = std::make_shared<ControlObj>();
     c->owner = window;
     c->kind = kind;
@@ -634,7 +634,7 @@ OSErr GetControlData(ControlRef control, SInt16 part, OSType tag, long bufferSiz
     auto it = c->data.find({part, tag});
     if (it == c->data.end()) return errDataNotSupported;
     if (actualSize) *actualSize = static_cast<long>(it->second.size());
-    if (buffer && bufferSize > 0)
+    if (buffer && bufferSize > 0 && !it->second.empty())
         std::memcpy(buffer, it->second.data(), std::min<size_t>(static_cast<size_t>(bufferSize), it->second.size()));
     return noErr;
 }

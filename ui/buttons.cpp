@@ -4,6 +4,7 @@
 #include "foundation/str.h"
 #include "foundation/system.h"
 #include "platform/toolbox_menus.h"
+#include "ui/control_events.h"
 #include "ui/dialog_window.h"
 #include "ui/ui_utils.h"
 
@@ -80,12 +81,7 @@ bool CPushButton::Create(CDialogWindow* owner, OSType signature, const Rect& bou
     CCFString text(title ? title : "");
     ControlRef control = nullptr;
     OSStatus status = CreatePushButtonControl(OwnerWindow(owner), &bounds, text, &control);
-    if (status != noErr) {
-        SetLastStatus(status);
-        return false;
-    }
-    SetControlRef(control);
-    return InitCreated(owner, signature);
+    return FinishCreate(status, control, owner, signature);
 }
 
 bool CPushButton::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, int titleId)
@@ -101,17 +97,22 @@ bool CPushButton::SetTitle(const char* title, bool redraw)
 
 bool CPushButton::SetIcon(SInt16 resourceId, OSType iconCode)
 {
-    iconCode_ = iconCode;
-    if (icon_) UnregisterIconFromResource(iconCode_, &icon_);
-    icon_ = nullptr;
-    if (!RegisterIconFromResource(resourceId, iconCode, &icon_)) {
-        icon_ = nullptr;
+    return SetIconContent(GetControlRef(), resourceId, iconCode, &icon_, &iconCode_);
+}
+
+bool SetIconContent(ControlRef control, SInt16 resourceId, OSType code, IconRef* icon, OSType* iconCode)
+{
+    if (*icon) UnregisterIconFromResource(*iconCode, icon);
+    *icon = nullptr;
+    *iconCode = code;
+    if (!RegisterIconFromResource(resourceId, code, icon)) {
+        *icon = nullptr;
         return false;
     }
     ControlButtonContentInfo content;
     content.contentType = kControlContentIconRef;
-    content.u.iconRef = icon_;
-    return SetBevelButtonContentInfo(GetControlRef(), &content) == noErr;
+    content.u.iconRef = *icon;
+    return SetBevelButtonContentInfo(control, &content) == noErr;
 }
 
 // ---- CBevelMenuButton
@@ -128,12 +129,8 @@ bool CBevelMenuButton::Create(CDialogWindow* owner, OSType signature, const Rect
     ControlRef control = nullptr;
     OSStatus status = CreateBevelButtonControl(OwnerWindow(owner), &bounds, text, 1, 0, nullptr, 0, 0, 0, &control);
     if (text) CFRelease(text);
-    if (status != noErr) {
-        SetLastStatus(status);
-        return false;
-    }
-    SetControlRef(control);
-    InitCreated(owner, signature);
+    FinishCreate(status, control, owner, signature);
+    if (!GetControlRef()) return false;
     OnAttach();
     return true;
 }
@@ -143,23 +140,12 @@ bool CBevelMenuButton::OnAttach()
     RemoveHandler();
     static const EventTypeSpec kTypes[] = {{kEventClassControl, kEventControlHit},
                                            {kEventClassCommand, kEventCommandProcess}};
-    handlerUPP_ = NewEventHandlerUPP(HandlerProc);
-    if (InstallEventHandler(GetControlEventTarget(GetControlRef()), handlerUPP_, 2, kTypes, this, &handlerRef_) !=
-        noErr) {
-        DisposeEventHandlerUPP(handlerUPP_);
-        handlerUPP_ = nullptr;
-        handlerRef_ = nullptr;
-        return false;
-    }
-    return true;
+    return InstallControlHandler(GetControlRef(), HandlerProc, kTypes, 2, this, &handlerUPP_, &handlerRef_);
 }
 
 void CBevelMenuButton::RemoveHandler()
 {
-    if (handlerRef_) RemoveEventHandler(handlerRef_);
-    if (handlerUPP_) DisposeEventHandlerUPP(handlerUPP_);
-    handlerRef_ = nullptr;
-    handlerUPP_ = nullptr;
+    RemoveControlHandler(&handlerUPP_, &handlerRef_);
 }
 
 bool CBevelMenuButton::Dispose()
@@ -222,12 +208,7 @@ bool CCheckBox::Create(CDialogWindow* owner, OSType signature, const Rect& bound
     CCFString text(title ? title : "");
     ControlRef control = nullptr;
     OSStatus status = CreateCheckBoxControl(OwnerWindow(owner), &bounds, text, 0, true, &control);
-    if (status != noErr) {
-        SetLastStatus(status);
-        return false;
-    }
-    SetControlRef(control);
-    return InitCreated(owner, signature);
+    return FinishCreate(status, control, owner, signature);
 }
 
 bool CCheckBox::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, int titleId)
@@ -261,8 +242,7 @@ bool CCheckBox::SetTitle(const char* title, bool redraw)
 
 CColorButton::~CColorButton()
 {
-    if (handlerRef_) RemoveEventHandler(handlerRef_);
-    if (handlerUPP_) DisposeEventHandlerUPP(handlerUPP_);
+    RemoveControlHandler(&handlerUPP_, &handlerRef_);
     ReleasePicture();
 }
 
@@ -279,15 +259,7 @@ bool CColorButton::InstallClickHandler()
 {
     if (handlerRef_) return true;
     static const EventTypeSpec kHit = {kEventClassControl, kEventControlHit};
-    handlerUPP_ = NewEventHandlerUPP(ClickProc);
-    if (InstallEventHandler(GetControlEventTarget(GetControlRef()), handlerUPP_, 1, &kHit, this, &handlerRef_) !=
-        noErr) {
-        DisposeEventHandlerUPP(handlerUPP_);
-        handlerUPP_ = nullptr;
-        handlerRef_ = nullptr;
-        return false;
-    }
-    return true;
+    return InstallControlHandler(GetControlRef(), ClickProc, &kHit, 1, this, &handlerUPP_, &handlerRef_);
 }
 
 void CColorButton::SetColor(uint32_t color, bool redraw)
@@ -344,13 +316,7 @@ bool CColorSwatch::Create(CDialogWindow* owner, OSType signature, const Rect& bo
     ControlRef control = nullptr;
     OSStatus status = CreateBevelButtonControl(OwnerWindow(owner), &bounds, text, 0, 0, nullptr, 0, 0, 0, &control);
     if (text) CFRelease(text);
-    if (status != noErr) {
-        SetLastStatus(status);
-        return false;
-    }
-    SetControlRef(control);
-    OnAttach();
-    return InitCreated(owner, signature);
+    return FinishCreate(status, control, owner, signature, true);
 }
 
 bool CColorSwatch::OnAttach()

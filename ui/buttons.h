@@ -12,6 +12,10 @@ void ColorToRGBColor(uint32_t color, RGBColor* out);
 // The way back, each channel × 255 / 65535, truncated.
 uint32_t RGBColorToColor(const RGBColor& color);
 
+// Registers the icon under code and makes it the button's content; the
+// icon held before goes first.
+bool SetIconContent(ControlRef control, SInt16 resourceId, OSType code, IconRef* icon, OSType* iconCode);
+
 class CPushButton : public CControl {
 public:
     ~CPushButton() override;

@@ -73,6 +73,26 @@ void Present(CControl& view, GWorldPtr composite, const Rect& viewRect, const Re
              srcCopy, nullptr);
 }
 
+// Follows a press until the button is released: step(dh, dv) after every
+// mouse event, the release included, with the window's port current.
+template <class Step>
+void FollowPress(CControl& view, Step step)
+{
+    PortSaver saver;
+    WindowRef window = view.GetOwnerWindow();
+    SetPortWindowPort(window);
+    Point previous;
+    GetMouse(&previous);
+    for (;;) {
+        Point where;
+        MouseTrackingResult result = 0;
+        TrackMouseLocation(GetWindowPort(window), &where, &result);
+        step(where.h - previous.h, where.v - previous.v);
+        previous = where;
+        if (result == kMouseTrackingMouseUp) break;
+    }
+}
+
 template <class View>
 View* ViewOf(ControlRef control)
 {
@@ -227,16 +247,7 @@ bool CImageCropView::HandleMouseDown(int h, int v)
         edges = L;
     const bool move = edges == (L | T | R | B);
 
-    PortSaver saver;
-    SetPortWindowPort(GetOwnerWindow());
-    Point previous;
-    GetMouse(&previous);
-    for (;;) {
-        Point where;
-        MouseTrackingResult result = 0;
-        TrackMouseLocation(GetWindowPort(GetOwnerWindow()), &where, &result);
-        const int dh = where.h - previous.h, dv = where.v - previous.v;
-        previous = where;
+    FollowPress(*this, [&](int dh, int dv) {
         Rect& c = cropView_;
         if (move) {
             Offset(c, dh, dv);
@@ -258,8 +269,7 @@ bool CImageCropView::HandleMouseDown(int h, int v)
             if (edges & B) c.bottom = clampV(c.bottom + dv);
         }
         Redraw();
-        if (result == kMouseTrackingMouseUp) break;
-    }
+    });
     if (!move) {
         if (cropView_.right < cropView_.left) std::swap(cropView_.left, cropView_.right);
         if (cropView_.top > cropView_.bottom) std::swap(cropView_.top, cropView_.bottom);
@@ -403,24 +413,14 @@ void CPanZoomView::Redraw()
 
 void CPanZoomView::Drag()
 {
-    PortSaver saver;
-    SetPortWindowPort(GetOwnerWindow());
-    Point previous;
-    GetMouse(&previous);
     dragDx_ = dragDy_ = 0;
-    for (;;) {
-        Point where;
-        MouseTrackingResult result = 0;
-        TrackMouseLocation(GetWindowPort(GetOwnerWindow()), &where, &result);
-        const int dh = where.h - previous.h, dv = where.v - previous.v;
-        previous = where;
+    FollowPress(*this, [&](int dh, int dv) {
         Offset(zoom_, dh, dv);
         dragDx_ += dh;
         dragDy_ += dv;
         Redraw();
         Report(0);
-        if (result == kMouseTrackingMouseUp) break;
-    }
+    });
     Report(1);
 }
 

@@ -7,6 +7,7 @@
 #include "foundation/cfstring.h"
 #include "foundation/str.h"
 #include "platform/toolbox_menus.h"
+#include "ui/control_events.h"
 #include "ui/dialog_window.h"
 
 namespace {
@@ -51,25 +52,15 @@ bool IsLetter(SInt16 c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-OSStatus Install(ControlRef control, EventHandlerProcPtr proc, const EventTypeSpec& type, void* data,
-                 EventHandlerUPP* upp, EventHandlerRef* ref)
+bool Install(ControlRef control, EventHandlerProcPtr proc, const EventTypeSpec& type, void* data,
+             EventHandlerUPP* upp, EventHandlerRef* ref)
 {
-    *upp = NewEventHandlerUPP(proc);
-    OSStatus status = InstallEventHandler(GetControlEventTarget(control), *upp, 1, &type, data, ref);
-    if (status != noErr) {
-        DisposeEventHandlerUPP(*upp);
-        *upp = nullptr;
-        *ref = nullptr;
-    }
-    return status;
+    return InstallControlHandler(control, proc, &type, 1, data, upp, ref);
 }
 
 void Remove(EventHandlerUPP* upp, EventHandlerRef* ref)
 {
-    if (*ref) RemoveEventHandler(*ref);
-    if (*upp) DisposeEventHandlerUPP(*upp);
-    *ref = nullptr;
-    *upp = nullptr;
+    RemoveControlHandler(upp, ref);
 }
 
 constexpr EventTypeSpec kControlHitType = {kEventClassControl, kEventControlHit};
@@ -108,7 +99,7 @@ bool CPopupMenu::Create(CDialogWindow* owner, OSType signature, const Rect& boun
 bool CPopupMenu::OnAttach()
 {
     RemoveHandler();
-    return Install(GetControlRef(), PassOn, kControlHitType, this, &handlerUPP_, &handlerRef_) == noErr;
+    return Install(GetControlRef(), PassOn, kControlHitType, this, &handlerUPP_, &handlerRef_);
 }
 
 void CPopupMenu::RemoveHandler()
@@ -204,8 +195,7 @@ CEditText::CEditText() : filterUPP_(NewControlKeyFilterUPP(KeyFilterProc)) {}
 
 CEditText::~CEditText()
 {
-    if (previousSaved_ && IsValidControlHandle(GetControlRef()))
-        SetControlData(GetControlRef(), 0, kControlKeyFilterTag, sizeof previousFilter_, &previousFilter_);
+    RestoreKeyFilter(GetControlRef(), previousFilter_, previousSaved_);
     DisposeControlKeyFilterUPP(filterUPP_);
     Remove(&keyboardUPP_, &keyboardRef_);
 }
@@ -219,25 +209,13 @@ bool CEditText::Create(CDialogWindow* owner, OSType signature, const Rect& bound
     style.size = 10;
     ControlRef control = nullptr;
     OSStatus status = CreateEditTextControl(OwnerWindow(owner), &bounds, initial, false, true, &style, &control);
-    if (status != noErr) {
-        SetLastStatus(status);
-        return false;
-    }
-    SetControlRef(control);
-    OnAttach();
-    return InitCreated(owner, signature);
+    return FinishCreate(status, control, owner, signature, true);
 }
 
 bool CEditText::OnAttach()
 {
-    ControlRef control = GetControlRef();
-    SetControlReference(control, reinterpret_cast<SRefCon>(this));
-    if (!previousSaved_) {
-        previousFilter_ = nullptr;
-        GetControlData(control, 0, kControlKeyFilterTag, sizeof previousFilter_, &previousFilter_, nullptr);
-        previousSaved_ = true;
-    }
-    SetControlData(control, 0, kControlKeyFilterTag, sizeof filterUPP_, &filterUPP_);
+    SetControlReference(GetControlRef(), reinterpret_cast<SRefCon>(this));
+    InstallKeyFilter(GetControlRef(), filterUPP_, &previousFilter_, &previousSaved_);
     return true;
 }
 
@@ -472,7 +450,7 @@ bool CComboBox::Bind()
     menu_ = ReadMenu(GetControlRef());
     if (!menu_) return false;
     Remove(&handlerUPP_, &handlerRef_);
-    return Install(GetControlRef(), ChoiceProc, kControlHitType, this, &handlerUPP_, &handlerRef_) == noErr;
+    return Install(GetControlRef(), ChoiceProc, kControlHitType, this, &handlerUPP_, &handlerRef_);
 }
 
 OSStatus CComboBox::ChoiceProc(EventHandlerCallRef call, EventRef event, void* userData)

@@ -1,5 +1,6 @@
 #include "ui/simple_controls.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,8 @@
 
 #include "foundation/cfstring.h"
 #include "platform/toolbox_events.h"
+#include "ui/buttons.h"
+#include "ui/control_events.h"
 #include "ui/dialog_window.h"
 #include "ui/ui_utils.h"
 
@@ -35,15 +38,6 @@ void Redraw(CControl& control, bool redraw)
 
 }  // namespace
 
-// A created control binds like every other; a refused one keeps the status.
-#define FINISH_CREATE(status, control, owner, signature) \
-    if ((status) != noErr) {                             \
-        SetLastStatus(status);                           \
-        return false;                                    \
-    }                                                    \
-    SetControlRef(control);                              \
-    if (!InitCreated(owner, signature)) return false
-
 // ---- CGroupBox, CProgressBar, CSlider
 
 bool CGroupBox::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, const char* title)
@@ -52,8 +46,7 @@ bool CGroupBox::Create(CDialogWindow* owner, OSType signature, const Rect& bound
     CCFString text(title ? title : "");
     ControlRef control = nullptr;
     OSStatus status = CreateGroupBoxControl(OwnerWindow(owner), &bounds, text, true, &control);
-    FINISH_CREATE(status, control, owner, signature);
-    return true;
+    return FinishCreate(status, control, owner, signature);
 }
 
 bool CProgressBar::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, const char* title)
@@ -61,8 +54,7 @@ bool CProgressBar::Create(CDialogWindow* owner, OSType signature, const Rect& bo
     if (!CControl::Create(owner, signature, bounds, title) || !OwnerWindow(owner)) return false;
     ControlRef control = nullptr;
     OSStatus status = CreateProgressBarControl(OwnerWindow(owner), &bounds, 0, 0, 100, false, &control);
-    FINISH_CREATE(status, control, owner, signature);
-    return true;
+    return FinishCreate(status, control, owner, signature);
 }
 
 bool CProgressBar::SetValue(SInt32 value, bool redraw)
@@ -100,7 +92,7 @@ bool CSlider::Create(CDialogWindow* owner, OSType signature, const Rect& bounds,
     if (!CControl::Create(owner, signature, bounds, title) || !OwnerWindow(owner)) return false;
     ControlRef control = nullptr;
     OSStatus status = CreateSliderControl(OwnerWindow(owner), &bounds, 0, 0, 100, 0, 5, false, nullptr, &control);
-    FINISH_CREATE(status, control, owner, signature);
+    if (!FinishCreate(status, control, owner, signature)) return false;
     return OnAttach();
 }
 
@@ -137,8 +129,7 @@ bool CRadioButton::Create(CDialogWindow* owner, OSType signature, const Rect& bo
     CCFString text(title ? title : "");
     ControlRef control = nullptr;
     OSStatus status = CreateRadioButtonControl(OwnerWindow(owner), &bounds, text, 0, false, &control);
-    FINISH_CREATE(status, control, owner, signature);
-    return true;
+    return FinishCreate(status, control, owner, signature);
 }
 
 bool CRadioButton::SetValue(int on, bool redraw)
@@ -155,17 +146,7 @@ bool CRadioButton::GetValue()
 
 bool CRadioButton::SetIcon(SInt16 resourceId, OSType iconCode)
 {
-    if (icon_) UnregisterIconFromResource(iconCode_, &icon_);
-    icon_ = nullptr;
-    iconCode_ = iconCode;
-    if (!RegisterIconFromResource(resourceId, iconCode, &icon_)) {
-        icon_ = nullptr;
-        return false;
-    }
-    ControlButtonContentInfo content;
-    content.contentType = kControlContentIconRef;
-    content.u.iconRef = icon_;
-    return SetBevelButtonContentInfo(GetControlRef(), &content) == noErr;
+    return SetIconContent(GetControlRef(), resourceId, iconCode, &icon_, &iconCode_);
 }
 
 CRadioGroup::~CRadioGroup()
@@ -225,7 +206,7 @@ bool CScrollBar::Create(CDialogWindow* owner, OSType signature, const Rect& boun
     ControlRef control = nullptr;
     OSStatus status = CreateScrollBarControl(OwnerWindow(owner), &bounds, 0, 0, 100, 100, false, nullptr, &control);
     // A bar that was not made is neither shown nor bound.
-    FINISH_CREATE(status, control, owner, signature);
+    if (!FinishCreate(status, control, owner, signature)) return false;
     ShowControl(control);
     return OnAttach();
 }
@@ -427,8 +408,7 @@ bool CStaticText::Create(CDialogWindow* owner, OSType signature, const Rect& bou
     ControlFontStyleRec style = SizeOnly10();
     ControlRef control = nullptr;
     OSStatus status = CreateStaticTextControl(OwnerWindow(owner), &bounds, text, &style, &control);
-    FINISH_CREATE(status, control, owner, signature);
-    return true;
+    return FinishCreate(status, control, owner, signature);
 }
 
 bool CStaticText::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, int titleId)
@@ -439,8 +419,7 @@ bool CStaticText::Create(CDialogWindow* owner, OSType signature, const Rect& bou
     ControlFontStyleRec style = SizeOnly10();
     ControlRef control = nullptr;
     OSStatus status = CreateStaticTextControl(OwnerWindow(owner), &bounds, text, &style, &control);
-    FINISH_CREATE(status, control, owner, signature);
-    return true;
+    return FinishCreate(status, control, owner, signature);
 }
 
 bool CStaticText::SetText(const char* text, bool redraw)
@@ -478,23 +457,14 @@ bool CStaticText::SetTextF(bool redraw, const char* format, ...)
 
 CTabControl::~CTabControl()
 {
-    if (handlerRef_) RemoveEventHandler(handlerRef_);
-    if (handlerUPP_) DisposeEventHandlerUPP(handlerUPP_);
+    RemoveControlHandler(&handlerUPP_, &handlerRef_);
 }
 
 bool CTabControl::OnAttach()
 {
     if (handlerRef_) return true;
     static const EventTypeSpec kHit = {kEventClassControl, kEventControlHit};
-    handlerUPP_ = NewEventHandlerUPP(HitProc);
-    if (InstallEventHandler(GetControlEventTarget(GetControlRef()), handlerUPP_, 1, &kHit, this, &handlerRef_) !=
-        noErr) {
-        DisposeEventHandlerUPP(handlerUPP_);
-        handlerUPP_ = nullptr;
-        handlerRef_ = nullptr;
-        return false;
-    }
-    return true;
+    return InstallControlHandler(GetControlRef(), HitProc, &kHit, 1, this, &handlerUPP_, &handlerRef_);
 }
 
 int CTabControl::AddPane(CDialogWindow*, SInt32 paneId, const char*)
@@ -549,11 +519,9 @@ CKeyCaptureField::CKeyCaptureField() : filterUPP_(NewControlKeyFilterUPP(KeyFilt
 
 CKeyCaptureField::~CKeyCaptureField()
 {
-    if (previousSaved_ && IsValidControlHandle(GetControlRef()))
-        SetControlData(GetControlRef(), 0, kControlKeyFilterTag, sizeof previousFilter_, &previousFilter_);
+    RestoreKeyFilter(GetControlRef(), previousFilter_, previousSaved_);
     DisposeControlKeyFilterUPP(filterUPP_);
-    if (rawKeyRef_) RemoveEventHandler(rawKeyRef_);
-    if (rawKeyUPP_) DisposeEventHandlerUPP(rawKeyUPP_);
+    RemoveControlHandler(&rawKeyUPP_, &rawKeyRef_);
 }
 
 bool CKeyCaptureField::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, const char* title)
@@ -563,7 +531,7 @@ bool CKeyCaptureField::Create(CDialogWindow* owner, OSType signature, const Rect
     ControlFontStyleRec style = SizeOnly10();
     ControlRef control = nullptr;
     OSStatus status = CreateEditTextControl(OwnerWindow(owner), &bounds, text, false, true, &style, &control);
-    FINISH_CREATE(status, control, owner, signature);
+    if (!FinishCreate(status, control, owner, signature)) return false;
     return OnAttach();
 }
 
@@ -571,22 +539,10 @@ bool CKeyCaptureField::OnAttach()
 {
     ControlRef control = GetControlRef();
     SetControlReference(control, reinterpret_cast<SRefCon>(this));
-    if (!previousSaved_) {
-        previousFilter_ = nullptr;
-        GetControlData(control, 0, kControlKeyFilterTag, sizeof previousFilter_, &previousFilter_, nullptr);
-        previousSaved_ = true;
-    }
-    SetControlData(control, 0, kControlKeyFilterTag, sizeof filterUPP_, &filterUPP_);
+    InstallKeyFilter(control, filterUPP_, &previousFilter_, &previousSaved_);
     if (rawKeyRef_) return true;
     static const EventTypeSpec kRawKey = {kEventClassKeyboard, kEventRawKeyDown};
-    rawKeyUPP_ = NewEventHandlerUPP(RawKeyProc);
-    if (InstallEventHandler(GetControlEventTarget(control), rawKeyUPP_, 1, &kRawKey, this, &rawKeyRef_) != noErr) {
-        DisposeEventHandlerUPP(rawKeyUPP_);
-        rawKeyUPP_ = nullptr;
-        rawKeyRef_ = nullptr;
-        return false;
-    }
-    return true;
+    return InstallControlHandler(control, RawKeyProc, &kRawKey, 1, this, &rawKeyUPP_, &rawKeyRef_);
 }
 
 bool CKeyCaptureField::SetText(const char* text)
