@@ -239,7 +239,8 @@ OSStatus SetDataBrowserSelectedItems(ControlRef browser, UInt32 numItems, const 
     if (!b) return errUnknownControl;
     if (numItems && !items) return paramErr;
     std::vector<DataBrowserItemID> selectedNow;
-    if (operation == kDataBrowserItemsAssign)
+    // Assigning, or removing with no items named, clears the selection.
+    if (operation == kDataBrowserItemsAssign || (operation == kDataBrowserItemsRemove && numItems == 0))
         for (auto& item : b->items) item.selected = false;
     for (UInt32 i = 0; i < numItems; ++i) {
         Item* item = FindItem(b, items[i]);

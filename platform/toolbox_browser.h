@@ -108,6 +108,7 @@ OSStatus RemoveDataBrowserItems(ControlRef browser, DataBrowserItemID container,
 OSStatus UpdateDataBrowserItems(ControlRef browser, DataBrowserItemID container, UInt32 numItems,
                                 const DataBrowserItemID* items, DataBrowserPropertyID preSortProperty,
                                 DataBrowserPropertyID property);
+// Removing with no items deselects every item.
 OSStatus SetDataBrowserSelectedItems(ControlRef browser, UInt32 numItems, const DataBrowserItemID* items,
                                      DataBrowserSetOption operation);
 // State kDataBrowserItemNoState counts every item; kDataBrowserContainerIsOpen
