@@ -195,8 +195,7 @@ void ScaledCopy(const GWorld* src, GWorld* dst, const Rect& s, const Rect& d, Ta
             if (!Inside(sb, sh2, sv) || !take(h - d.left, v - d.top)) continue;
             if (raw) {
                 // Copied whole, alpha included, as the pixels are.
-                const uint8_t* from =
-                    const_cast<GWorld*>(src)->RowAt(sv - sb.top) + size_t(sh2 - sb.left) * 4;
+                const uint8_t* from = const_cast<GWorld*>(src)->RowAt(sv - sb.top) + size_t(sh2 - sb.left) * 4;
                 std::memcpy(dst->RowAt(v - db.top) + size_t(h - db.left) * 4, from, 4);
             } else {
                 dst->SetCPixel(h, v, src->GetCPixel(sh2, sv));
@@ -207,13 +206,13 @@ void ScaledCopy(const GWorld* src, GWorld* dst, const Rect& s, const Rect& d, Ta
 
 }  // namespace
 
-void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const Rect* dstRect, short,
-              RgnHandle mask)
+void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const Rect* dstRect, short, RgnHandle mask)
 {
     if (!src || !dst || !srcRect || !dstRect) return;
     auto* out = const_cast<GWorld*>(dst);
     const Rect d = *dstRect;
-    ScaledCopy(src, out, *srcRect, d, [&](int x, int y) { return !mask || Inside(mask->bounds, d.left + x, d.top + y); });
+    ScaledCopy(src, out, *srcRect, d,
+               [&](int x, int y) { return !mask || Inside(mask->bounds, d.left + x, d.top + y); });
 }
 
 void CopyMask(const BitMap* src, const BitMap* mask, const BitMap* dst, const Rect* srcRect, const Rect* maskRect,
@@ -224,7 +223,8 @@ void CopyMask(const BitMap* src, const BitMap* mask, const BitMap* dst, const Re
     const int dw = RectWidth(*dstRect), dh = RectHeight(*dstRect);
     if (mw <= 0 || mh <= 0) return;
     ScaledCopy(src, const_cast<GWorld*>(dst), *srcRect, *dstRect, [&](int x, int y) {
-        RGBColor m = mask->GetCPixel(maskRect->left + int(int64_t(x) * mw / dw), maskRect->top + int(int64_t(y) * mh / dh));
+        RGBColor m =
+            mask->GetCPixel(maskRect->left + int(int64_t(x) * mw / dw), maskRect->top + int(int64_t(y) * mh / dh));
         return !(m.red == 0xFFFF && m.green == 0xFFFF && m.blue == 0xFFFF);
     });
 }

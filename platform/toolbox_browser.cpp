@@ -258,8 +258,8 @@ OSStatus SetDataBrowserSelectedItems(ControlRef browser, UInt32 numItems, const 
     return noErr;
 }
 
-OSStatus GetDataBrowserItems(ControlRef browser, DataBrowserItemID container, bool recurse,
-                             DataBrowserItemState state, std::vector<DataBrowserItemID>* items)
+OSStatus GetDataBrowserItems(ControlRef browser, DataBrowserItemID container, bool recurse, DataBrowserItemState state,
+                             std::vector<DataBrowserItemID>* items)
 {
     Browser* b = Find(browser);
     if (!b) return errUnknownControl;
@@ -267,9 +267,10 @@ OSStatus GetDataBrowserItems(ControlRef browser, DataBrowserItemID container, bo
     items->clear();
     for (const auto& item : b->items) {
         if (!Under(b, item, container, recurse)) continue;
-        bool counts = state == kDataBrowserItemNoState || state == kDataBrowserItemAnyState ||
-                      (state == kDataBrowserItemIsSelected && item.selected) ||
-                      (state == kDataBrowserContainerIsOpen && item.container != kDataBrowserNoItem && Visible(b, item));
+        bool counts =
+            state == kDataBrowserItemNoState || state == kDataBrowserItemAnyState ||
+            (state == kDataBrowserItemIsSelected && item.selected) ||
+            (state == kDataBrowserContainerIsOpen && item.container != kDataBrowserNoItem && Visible(b, item));
         if (counts) items->push_back(item.id);
     }
     return noErr;

@@ -51,8 +51,8 @@ using DataBrowserItemDataProcPtr = OSStatus (*)(ControlRef browser, DataBrowserI
                                                 bool setValue);
 using DataBrowserItemNotificationProcPtr = void (*)(ControlRef browser, DataBrowserItemID item,
                                                     DataBrowserItemNotification message);
-using DataBrowserItemCompareProcPtr = bool (*)(ControlRef browser, DataBrowserItemID itemOne,
-                                               DataBrowserItemID itemTwo, DataBrowserPropertyID sortProperty);
+using DataBrowserItemCompareProcPtr = bool (*)(ControlRef browser, DataBrowserItemID itemOne, DataBrowserItemID itemTwo,
+                                               DataBrowserPropertyID sortProperty);
 using DataBrowserItemDataUPP = DataBrowserItemDataProcPtr;
 using DataBrowserItemNotificationUPP = DataBrowserItemNotificationProcPtr;
 using DataBrowserItemCompareUPP = DataBrowserItemCompareProcPtr;
@@ -98,8 +98,7 @@ OSStatus SetDataBrowserCallbacks(ControlRef browser, const DataBrowserCallbacks*
 OSStatus AddDataBrowserListViewColumn(ControlRef browser, DataBrowserListViewColumnDesc* column,
                                       DataBrowserTableViewColumnIndex position);
 OSStatus RemoveDataBrowserTableViewColumn(ControlRef browser, DataBrowserPropertyID column);
-OSStatus SetDataBrowserListViewDisclosureColumn(ControlRef browser, DataBrowserPropertyID column,
-                                                bool expandableRows);
+OSStatus SetDataBrowserListViewDisclosureColumn(ControlRef browser, DataBrowserPropertyID column, bool expandableRows);
 // numItems 0 (or null items) in a removal means every item of the container.
 OSStatus AddDataBrowserItems(ControlRef browser, DataBrowserItemID container, UInt32 numItems,
                              const DataBrowserItemID* items, DataBrowserPropertyID preSortProperty);
@@ -115,8 +114,8 @@ OSStatus SetDataBrowserSelectedItems(ControlRef browser, UInt32 numItems, const 
 // counts the items of open containers.
 OSStatus GetDataBrowserItemCount(ControlRef browser, DataBrowserItemID container, bool recurse,
                                  DataBrowserItemState state, UInt32* count);
-OSStatus GetDataBrowserItems(ControlRef browser, DataBrowserItemID container, bool recurse,
-                             DataBrowserItemState state, std::vector<DataBrowserItemID>* items);
+OSStatus GetDataBrowserItems(ControlRef browser, DataBrowserItemID container, bool recurse, DataBrowserItemState state,
+                             std::vector<DataBrowserItemID>* items);
 OSStatus OpenDataBrowserContainer(ControlRef browser, DataBrowserItemID container);
 OSStatus SetDataBrowserItemDataText(DataBrowserItemDataRef itemData, CFStringRef text);
 OSStatus SetDataBrowserItemDataBooleanValue(DataBrowserItemDataRef itemData, bool value);

@@ -333,8 +333,7 @@ OSStatus ClickControlAt(WindowRef window, ControlRef control, Point local, UInt3
         }
     } else if (c->kind == kControlKindCheckBox || c->kind == kControlKindRadioButton) {
         part = kControlCheckBoxPart;
-        if (c->autoToggle)
-            SetControl32BitValue(control, c->kind == kControlKindRadioButton ? 1 : (c->value ? 0 : 1));
+        if (c->autoToggle) SetControl32BitValue(control, c->kind == kControlKindRadioButton ? 1 : (c->value ? 0 : 1));
     } else if (c->kind == kControlKindPopupButton) {
         MenuRef menu = nullptr;
         if (!ReadValue(c, 0, kControlPopupButtonMenuHandleTag, &menu) || !menu) return noErr;
@@ -502,8 +501,8 @@ OSStatus CreateRadioButtonControl(WindowRef window, const Rect* bounds, CFString
     return noErr;
 }
 
-OSStatus CreatePopupButtonControl(WindowRef window, const Rect* bounds, CFStringRef title, SInt16 menuId, bool,
-                                  SInt16, SInt16, UInt8, ControlRef* out)
+OSStatus CreatePopupButtonControl(WindowRef window, const Rect* bounds, CFStringRef title, SInt16 menuId, bool, SInt16,
+                                  SInt16, UInt8, ControlRef* out)
 {
     std::shared_ptr<ControlObj> c;
     OSStatus status = Make(window, bounds, kControlKindPopupButton, title, out, &c);
@@ -564,8 +563,8 @@ OSStatus CreateScrollBarControl(WindowRef window, const Rect* bounds, SInt32 val
     return noErr;
 }
 
-OSStatus CreateSliderControl(WindowRef window, const Rect* bounds, SInt32 value, SInt32 minimum, SInt32 maximum,
-                             UInt16, UInt16, bool, ControlActionUPP, ControlRef* out)
+OSStatus CreateSliderControl(WindowRef window, const Rect* bounds, SInt32 value, SInt32 minimum, SInt32 maximum, UInt16,
+                             UInt16, bool, ControlActionUPP, ControlRef* out)
 {
     std::shared_ptr<ControlObj> c;
     OSStatus status = Make(window, bounds, kControlKindSlider, nullptr, out, &c);
@@ -578,7 +577,8 @@ OSStatus CreateImageWellControl(WindowRef window, const Rect* bounds, const Cont
 {
     std::shared_ptr<ControlObj> c;
     OSStatus status = Make(window, bounds, kControlKindImageWell, nullptr, out, &c);
-    if (status == noErr) WriteValue(c, 0, kControlBevelButtonContentTag, content ? *content : ControlButtonContentInfo{});
+    if (status == noErr)
+        WriteValue(c, 0, kControlBevelButtonContentTag, content ? *content : ControlButtonContentInfo{});
     return status;
 }
 
@@ -767,13 +767,12 @@ OSStatus TrackMouseLocation(CGrafPtr port, Point* where, MouseTrackingResult* re
             return finish(kMouseTrackingMouseUp);
         }
         UInt32 kind = GetEventKind(event);
-        if (GetEventClass(event) == kEventClassMouse &&
-            (kind == kEventMouseDown || kind == kEventMouseUp || kind == kEventMouseDragged ||
-             kind == kEventMouseMoved)) {
+        if (GetEventClass(event) == kEventClassMouse && (kind == kEventMouseDown || kind == kEventMouseUp ||
+                                                         kind == kEventMouseDragged || kind == kEventMouseMoved)) {
             NoteMouseEvent(event);
             ReleaseEvent(event);
-            return finish(kind == kEventMouseUp     ? kMouseTrackingMouseUp
-                          : kind == kEventMouseDown ? kMouseTrackingMouseDown
+            return finish(kind == kEventMouseUp      ? kMouseTrackingMouseUp
+                          : kind == kEventMouseDown  ? kMouseTrackingMouseDown
                           : kind == kEventMouseMoved ? kMouseTrackingMouseMoved
                                                      : kMouseTrackingMouseDragged);
         }
@@ -830,8 +829,8 @@ std::string ControlText(ControlRef control)
     auto c = FindControl(control);
     if (!c) return {};
     std::string bytes = GetText(c);
-    CFStringRef s =
-        CFStringCreateWithBytes(reinterpret_cast<const uint8_t*>(bytes.data()), CFIndex(bytes.size()), kCFStringEncodingMacRoman);
+    CFStringRef s = CFStringCreateWithBytes(reinterpret_cast<const uint8_t*>(bytes.data()), CFIndex(bytes.size()),
+                                            kCFStringEncodingMacRoman);
     std::string out = Utf8(s);
     if (s) CFRelease(s);
     return out;

@@ -122,8 +122,7 @@ OSStatus CreateEditTextControl(WindowRef window, const Rect* bounds, CFStringRef
                                bool useInlineInput, const ControlFontStyleRec* style, ControlRef* out);
 OSStatus CreateStaticTextControl(WindowRef window, const Rect* bounds, CFStringRef text,
                                  const ControlFontStyleRec* style, ControlRef* out);
-OSStatus CreateGroupBoxControl(WindowRef window, const Rect* bounds, CFStringRef title, bool primary,
-                               ControlRef* out);
+OSStatus CreateGroupBoxControl(WindowRef window, const Rect* bounds, CFStringRef title, bool primary, ControlRef* out);
 OSStatus CreateProgressBarControl(WindowRef window, const Rect* bounds, SInt32 value, SInt32 minimum, SInt32 maximum,
                                   bool indeterminate, ControlRef* out);
 OSStatus CreateScrollBarControl(WindowRef window, const Rect* bounds, SInt32 value, SInt32 minimum, SInt32 maximum,

@@ -334,7 +334,8 @@ OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target)
     }
     if (e->eventClass == kEventClassMouse) NoteMouseEvent(event);
     // Keys go to the window's focused control first, as typed.
-    if (e->eventClass == kEventClassKeyboard && t->owner == Target::Owner::Window && e->eventKind != kEventHotKeyPressed)
+    if (e->eventClass == kEventClassKeyboard && t->owner == Target::Owner::Window &&
+        e->eventKind != kEventHotKeyPressed)
         if (ControlRef focus = KeyboardFocusOf(RefOf<WindowRef>(t->ownerId)))
             if (auto fc = FindControl(focus)) t = fc->target;
     auto chain = std::make_shared<Chain>();

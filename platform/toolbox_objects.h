@@ -126,8 +126,8 @@ void PrepareNibControl(ControlRef control, const pugi::xml_node& node);
 // Data tags with a meaning beyond their bytes ('cfst' texts); true when
 // handled, with *status set.
 bool SetSpecialControlData(ControlRef control, SInt16 part, OSType tag, long size, const void* data, OSErr* status);
-bool GetSpecialControlData(ControlRef control, SInt16 part, OSType tag, long bufferSize, void* buffer,
-                           long* actualSize, OSErr* status);
+bool GetSpecialControlData(ControlRef control, SInt16 part, OSType tag, long bufferSize, void* buffer, long* actualSize,
+                           OSErr* status);
 void DrawControlContent(ControlRef control);
 // Menus a control owns go with it.
 void ControlDisposing(ControlRef control);

@@ -38,8 +38,8 @@ MenuCommand SearchMenuTree(MenuID wanted, MenuItemIndex item, MenuRef menu, bool
     for (MenuItemIndex i = 1; i <= CountMenuItems(menu); ++i) {
         MenuID subId = 0;
         MenuRef sub = nullptr;
-        if (GetMenuItemHierarchicalID(menu, i, &subId) != noErr || GetMenuItemHierarchicalMenu(menu, i, &sub) != noErr ||
-            !sub)
+        if (GetMenuItemHierarchicalID(menu, i, &subId) != noErr ||
+            GetMenuItemHierarchicalMenu(menu, i, &sub) != noErr || !sub)
             continue;
         MenuCommand command = 0;
         if (subId == wanted && GetMenuItemCommandID(sub, item, &command) == noErr) {

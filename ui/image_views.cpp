@@ -429,8 +429,7 @@ void CPanZoomView::Report(int final)
     if (!handler_ || hScale_ <= 0 || vScale_ <= 0) return;
     const double zx = zoom_.left + RectWidth(zoom_) * 0.5, hx = home_.left + RectWidth(home_) * 0.5;
     const double zy = zoom_.top + RectHeight(zoom_) * 0.5, hy = home_.top + RectHeight(home_) * 0.5;
-    handler_(static_cast<int>((zx - hx) / hScale_ + 0.5), static_cast<int>((zy - hy) / vScale_ + 0.5), final,
-             context_);
+    handler_(static_cast<int>((zx - hx) / hScale_ + 0.5), static_cast<int>((zy - hy) / vScale_ + 0.5), final, context_);
 }
 
 void CPanZoomView::DrawProc(ControlRef control, SInt16)
@@ -470,8 +469,7 @@ bool CImageWell::OnAttach()
     if (picture_) KillPicture(picture_);
     picture_ = nullptr;
     ControlButtonContentInfo content;
-    if (GetImageWellContentInfo(GetControlRef(), &content) == noErr &&
-        content.contentType == kControlContentPictHandle)
+    if (GetImageWellContentInfo(GetControlRef(), &content) == noErr && content.contentType == kControlContentPictHandle)
         picture_ = content.u.picture;
     return true;
 }

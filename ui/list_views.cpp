@@ -23,8 +23,8 @@ std::string TitleText(const char* title)
     return out;
 }
 
-DataBrowserListViewColumnDesc HeaderDesc(DataBrowserPropertyID property, DataBrowserPropertyType type,
-                                         UInt16 minimum, UInt16 maximum, CFStringRef title, SInt16 size, SInt16 just)
+DataBrowserListViewColumnDesc HeaderDesc(DataBrowserPropertyID property, DataBrowserPropertyType type, UInt16 minimum,
+                                         UInt16 maximum, CFStringRef title, SInt16 size, SInt16 just)
 {
     DataBrowserListViewColumnDesc desc;
     desc.propertyDesc.propertyID = property;
@@ -211,8 +211,8 @@ bool CListControl::SetItem(const CListItemInfo& info)
 bool CListControl::GetItem(CListItemInfo& info)
 {
     if (info.row < 0 || info.column < 0) return false;
-    CListCell* cell = FindCell(static_cast<DataBrowserItemID>(info.row + 1),
-                               static_cast<DataBrowserPropertyID>(info.column + 1));
+    CListCell* cell =
+        FindCell(static_cast<DataBrowserItemID>(info.row + 1), static_cast<DataBrowserPropertyID>(info.column + 1));
     if (!cell) return false;
     if ((info.mask & kListItemText) && info.text && info.textSize > 0) {
         const std::string& text = cell->text ? *cell->text : std::string();
@@ -301,8 +301,7 @@ int CListControl::GetRowCount()
 {
     UInt32 plain = 0, open = 0;
     if (GetDataBrowserItemCount(GetControlRef(), kDataBrowserNoItem, true, kDataBrowserItemNoState, &plain) != noErr ||
-        GetDataBrowserItemCount(GetControlRef(), kDataBrowserNoItem, true, kDataBrowserContainerIsOpen, &open) !=
-            noErr)
+        GetDataBrowserItemCount(GetControlRef(), kDataBrowserNoItem, true, kDataBrowserContainerIsOpen, &open) != noErr)
         return 0;
     return static_cast<int>(plain + open);
 }
@@ -437,8 +436,7 @@ OSStatus CTreeListControl::ItemDataProc(ControlRef browser, DataBrowserItemID it
     return SetDataBrowserItemDataText(itemData, text);
 }
 
-void CTreeListControl::NotificationProc(ControlRef browser, DataBrowserItemID item,
-                                        DataBrowserItemNotification message)
+void CTreeListControl::NotificationProc(ControlRef browser, DataBrowserItemID item, DataBrowserItemNotification message)
 {
     auto* self = reinterpret_cast<CTreeListControl*>(GetControlReference(browser));
     if (!self) return;

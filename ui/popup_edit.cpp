@@ -52,8 +52,8 @@ bool IsLetter(SInt16 c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool Install(ControlRef control, EventHandlerProcPtr proc, const EventTypeSpec& type, void* data,
-             EventHandlerUPP* upp, EventHandlerRef* ref)
+bool Install(ControlRef control, EventHandlerProcPtr proc, const EventTypeSpec& type, void* data, EventHandlerUPP* upp,
+             EventHandlerRef* ref)
 {
     return InstallControlHandler(control, proc, &type, 1, data, upp, ref);
 }
@@ -302,8 +302,8 @@ OSStatus CEditText::KeyboardProc(EventHandlerCallRef, EventRef event, void* user
 {
     auto* self = static_cast<CEditText*>(userData);
     UInt32 code = 0;
-    if (self && GetEventParameter(event, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code) ==
-                    noErr &&
+    if (self &&
+        GetEventParameter(event, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code) == noErr &&
         code == 48 && self->commit_)
         self->commit_(self, self->commitContext_);
     return eventNotHandledErr;

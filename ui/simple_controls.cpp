@@ -582,8 +582,8 @@ OSStatus CKeyCaptureField::RawKeyProc(EventHandlerCallRef, EventRef event, void*
 {
     auto* self = static_cast<CKeyCaptureField*>(userData);
     UInt32 code = 0;
-    if (self && GetEventParameter(event, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code) ==
-                    noErr &&
+    if (self &&
+        GetEventParameter(event, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code) == noErr &&
         (code == 36 || code == 76))
         self->Capture(static_cast<UInt16>(code));
     return eventNotHandledErr;
@@ -595,8 +595,7 @@ OSStatus TextBoxDrawHandler(EventHandlerCallRef, EventRef event, void* userData)
 {
     const UInt32 cls = GetEventClass(event);
     if (cls == kEventClassControl) {
-        if (GetEventKind(event) == kEventControlDraw && userData)
-            TXNDraw(static_cast<TXNObject>(userData), nullptr);
+        if (GetEventKind(event) == kEventControlDraw && userData) TXNDraw(static_cast<TXNObject>(userData), nullptr);
         return noErr;
     }
     return cls == 11 ? noErr : eventNotHandledErr;

@@ -73,7 +73,9 @@ TEST(QuickDraw, XorLineTwiceLeavesThePixelsAndPicturesRecordTheirFill)
     for (int i = 0; i < 2; ++i) {
         MoveTo(0, 0);
         LineTo(7, 5);
-        if (i == 0) EXPECT_NE(Reds(*world), before);
+        if (i == 0) {
+            EXPECT_NE(Reds(*world), before);
+        }
     }
     EXPECT_EQ(Reds(*world), before);
     PenMode(patCopy);
@@ -96,8 +98,8 @@ TEST(ToolboxMenus, PopUpAnswersInASubmenu)
 {
     MenuRef top = NewMenu(10, nullptr);
     MenuRef sub = NewMenu(20, nullptr);
-    for (const unsigned char* text : {reinterpret_cast<const unsigned char*>("\003One"),
-                                      reinterpret_cast<const unsigned char*>("\003Two")}) {
+    for (const unsigned char* text :
+         {reinterpret_cast<const unsigned char*>("\003One"), reinterpret_cast<const unsigned char*>("\003Two")}) {
         AppendMenuItemText(top, text);
         AppendMenuItemText(sub, text);
     }

@@ -73,10 +73,7 @@ protected:
         window.Show();
         return true;
     }
-    bool OpenNew(NoteWindow& window)
-    {
-        return window.CreateNew(100, 100, 400, 300, kDialogShow, nullptr, 20000);
-    }
+    bool OpenNew(NoteWindow& window) { return window.CreateNew(100, 100, 400, 300, kDialogShow, nullptr, 20000); }
 
     CNibRef controls_;
 };

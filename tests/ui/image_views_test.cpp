@@ -113,8 +113,8 @@ TEST_F(ImageViewTest, CropEditsFollowTheMouse)
         const Rect& r = crop_.GetCropRect();
         EXPECT_EQ(std::tie(r.top, r.left, r.bottom, r.right),
                   std::tie(c.expected.top, c.expected.left, c.expected.bottom, c.expected.right));
-        const bool changed = c.expected.left != c.start.left || c.expected.right != c.start.right ||
-                             c.expected.top != c.start.top;
+        const bool changed =
+            c.expected.left != c.start.left || c.expected.right != c.start.right || c.expected.top != c.start.top;
         EXPECT_EQ(g_crops.size(), changed ? 1u : 0u);
     }
 }

@@ -56,8 +56,7 @@ TEST_F(EditTextTest, KeysGoThroughTheFilterMode)
         {"passed Return meets the digit rule", kFilterUnsignedInt, true, "7", 1, 1, kReturn, "7", 1, false, false},
         {"passed Return presses the default button", kFilterNone, true, "7", 1, 1, kReturn, "7", 1, true, true},
         {"backspace passes in mode 4", kFilterUnsignedInt, false, "12", 2, 2, kBackspace, "1", 0, false, false},
-        {"forward delete passes in mode 7", kFilterIdentifier, false, "12", 0, 0, kForwardDelete, "2", 0, false,
-         false},
+        {"forward delete passes in mode 7", kFilterIdentifier, false, "12", 0, 0, kForwardDelete, "2", 0, false, false},
         {"left arrow passes in mode 6", kFilterUnsignedDecimal, false, "12", 2, 2, kLeft, "12", 0, false, false},
         {"up arrow blocked in mode 2", kFilterLetters, false, "ab", 1, 1, kUp, "ab", 0, false, false},
         {"down arrow blocked in mode 6", kFilterUnsignedDecimal, false, "1", 1, 1, kDown, "1", 0, false, false},
@@ -114,8 +113,8 @@ TEST_F(EditTextTest, NumbersInAndOut)
         const char* expected;
     };
     const Case cases[] = {
-        {2.5, 0, 2, "2.50"}, {2.5, 6, 1, "   2.5"}, {2.5, 0, 0, "2.500000"}, {-1.25, 0, 1, "-1.2"},
-        {1e300, 0, 2, nullptr},  // longer than a field: cut at 255 characters
+        {2.5, 0, 2, "2.50"},   {2.5, 6, 1, "   2.5"},  {2.5, 0, 0, "2.500000"},
+        {-1.25, 0, 1, "-1.2"}, {1e300, 0, 2, nullptr},  // longer than a field: cut at 255 characters
     };
     NoteWindow window;
     ASSERT_TRUE(OpenNew(window));
