@@ -430,7 +430,13 @@ bool CComboBox::Create(CDialogWindow* owner, OSType signature, const Rect& bound
     SetControlRef(control);
     Rect field = bounds;
     field.right = static_cast<int16_t>(bounds.right - kPopupWidth);
-    edit_.Create(owner, EditSignature(signature), field, "");
+    // Half a combo box is none: without its field the pop-up goes too.
+    if (!edit_.Create(owner, EditSignature(signature), field, "")) {
+        SetLastStatus(edit_.GetLastStatus());
+        DisposeControl(control);
+        SetControlRef(nullptr);
+        return false;
+    }
     if (!InitCreated(owner, signature)) return false;
     // Bound as a combo box from the nib is: with a menu of its own here.
     ownMenu_ = NewMenu(0, reinterpret_cast<const unsigned char*>(""));

@@ -238,6 +238,14 @@ TEST_F(ComboTest, PartsMoveAndSizeAsOne)
     EXPECT_TRUE(combo.Disable());
     EXPECT_FALSE(IsControlActive(combo.EditPart().GetControlRef()));
     EXPECT_FALSE(IsControlActive(combo.GetControlRef()));
+
+    // Too narrow for its field: nothing of it stays.
+    NoteWindow other;
+    ASSERT_TRUE(OpenNew(other));
+    CComboBox narrow;
+    EXPECT_FALSE(narrow.Create(&other, FourCC("mNrw"), Rect{10, 100, 30, 120}, ""));
+    EXPECT_EQ(narrow.GetControlRef(), nullptr);
+    EXPECT_TRUE(platform::WindowControls(other.GetWindow()).empty());
 }
 
 }  // namespace
