@@ -59,6 +59,18 @@ TEST(QuickDraw, CopyBitsScalesByNearestNeighbourInsideTheClip)
     }
 }
 
+TEST(QuickDraw, CopyMaskTakesThePixelsUnderBlack)
+{
+    World src = MakeWorld(4, 1), mask = MakeWorld(4, 1), dst = MakeWorld(4, 1);
+    for (int h = 0; h < 4; ++h) {
+        src->SetCPixel(h, 0, RGBColor{0xFFFF, 0, 0});
+        mask->SetCPixel(h, 0, h % 2 ? RGBColor{0, 0, 0} : RGBColor{0xFFFF, 0xFFFF, 0xFFFF});
+    }
+    Rect r{0, 0, 1, 4};
+    CopyMask(src.get(), mask.get(), dst.get(), &r, &r, &r);
+    EXPECT_EQ(Reds(*dst), (std::vector<int>{0, 255, 0, 255}));
+}
+
 TEST(QuickDraw, XorLineTwiceLeavesThePixelsAndPicturesRecordTheirFill)
 {
     World world = MakeWorld(8, 8);

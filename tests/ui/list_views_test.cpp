@@ -206,6 +206,30 @@ TEST_F(ListTest, RefusedBrowserLeavesTheModel)
     EXPECT_EQ(Cell(1, 0), "missing");
 }
 
+TEST_F(ListTest, BrowserOutlivingItsListCallsNothing)
+{
+    NoteWindow window;
+    ASSERT_TRUE(OpenNew(window));
+    ControlRef browser = nullptr;
+    Rect r{10, 10, 200, 200};
+    ASSERT_EQ(CreateDataBrowserControl(window.GetWindow(), &r, kDataBrowserListView, &browser), noErr);
+    ControlID id{FourCC("lNib"), 20000};
+    SetControlID(browser, &id);
+    {
+        CListControl list;
+        ASSERT_TRUE(window.AttachControl(FourCC("lNib"), &list));
+        CListColumnInfo column;
+        list.AddColumn(0, column);
+        CListItemInfo row;
+        row.mask = kListItemText;
+        row.text = const_cast<char*>("gone");
+        list.AddRow(row);
+        EXPECT_EQ(platform::BrowserCellText(browser, 1, 1), "gone");
+    }
+    EXPECT_EQ(platform::BrowserCellText(browser, 1, 1), "");
+    EXPECT_EQ(platform::BrowserSorted(browser, 1).size(), 0u);  // its rows went with it
+}
+
 class NoteTree : public CTreeListControl {
 public:
     std::vector<intptr_t> selected;
