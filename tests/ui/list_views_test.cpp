@@ -50,6 +50,17 @@ protected:
         return out;
     }
 
+    // A browser of the window, standing for a nib control to bind.
+    ControlRef BoundBrowser(OSType signature)
+    {
+        ControlRef browser = nullptr;
+        Rect r{210, 10, 290, 300};
+        if (CreateDataBrowserControl(window_.GetWindow(), &r, kDataBrowserListView, &browser) != noErr) return nullptr;
+        ControlID id{signature, 20000};
+        SetControlID(browser, &id);
+        return browser;
+    }
+
     NoteWindow window_;
     CListControl list_;
 };
@@ -208,16 +219,11 @@ TEST_F(ListTest, RefusedBrowserLeavesTheModel)
 
 TEST_F(ListTest, BrowserOutlivingItsListCallsNothing)
 {
-    NoteWindow window;
-    ASSERT_TRUE(OpenNew(window));
-    ControlRef browser = nullptr;
-    Rect r{10, 10, 200, 200};
-    ASSERT_EQ(CreateDataBrowserControl(window.GetWindow(), &r, kDataBrowserListView, &browser), noErr);
-    ControlID id{FourCC("lNib"), 20000};
-    SetControlID(browser, &id);
+    ControlRef browser = BoundBrowser(FourCC("lNib"));
+    ASSERT_NE(browser, nullptr);
     {
         CListControl list;
-        ASSERT_TRUE(window.AttachControl(FourCC("lNib"), &list));
+        ASSERT_TRUE(window_.AttachControl(FourCC("lNib"), &list));
         CListColumnInfo column;
         list.AddColumn(0, column);
         CListItemInfo row;
@@ -238,15 +244,10 @@ public:
 
 TEST_F(ListTest, TreeShowsChildrenWhenANodeOpens)
 {
-    NoteWindow window;
-    ASSERT_TRUE(OpenNew(window));
-    ControlRef browser = nullptr;
-    Rect r{10, 10, 200, 200};
-    ASSERT_EQ(CreateDataBrowserControl(window.GetWindow(), &r, kDataBrowserListView, &browser), noErr);
-    ControlID id{FourCC("tTre"), 20000};
-    SetControlID(browser, &id);
+    ControlRef browser = BoundBrowser(FourCC("tTre"));
+    ASSERT_NE(browser, nullptr);
     NoteTree tree;
-    ASSERT_TRUE(window.AttachControl(FourCC("tTre"), &tree));
+    ASSERT_TRUE(window_.AttachControl(FourCC("tTre"), &tree));
     EXPECT_EQ(platform::BrowserDisclosureColumn(browser), CTreeListControl::kColumn);
     CTreeNode* fonts = tree.AddNode(nullptr, "Fonts", -1, 10);
     CTreeNode* serif = tree.AddNode(fonts, "Serif", -1, 11);
