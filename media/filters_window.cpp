@@ -42,13 +42,13 @@ bool COilPaintFilter::Apply(CImage& image)
     std::unique_ptr<uint8_t[]> intensity = NewWorkArea<uint8_t>(cells);
     if (!intensity) return true;
     uint8_t* out = image.pixels;
+    uint32_t count[256] = {};
     for (int64_t y = 0; y < int64_t(image.height); ++y) {
         std::unique_ptr<uint8_t[]> block =
             ExtractPixelBlock(source, -(k / 2), y - k / 2, uint32_t(blockWidth), uint32_t(k));
         if (!block) return true;
         for (uint64_t i = 0; i < cells; ++i) intensity[i] = uint8_t(PixelIntensity(&block[i * 4]));
         for (int64_t x = 0; x < width; ++x, out += 3) {
-            uint32_t count[256] = {};
             uint32_t max = 0;
             uint64_t chosen = uint64_t(x);
             for (int64_t j = 0; j < k; ++j) {
@@ -62,6 +62,10 @@ bool COilPaintFilter::Apply(CImage& image)
                 }
             }
             std::memcpy(out, &block[chosen * 4], 3);
+            // Clearing only the counters the window touched is cheaper than
+            // clearing all 256 when the window is small.
+            for (int64_t j = 0; j < k; ++j)
+                for (int64_t i = 0; i < k; ++i) count[intensity[uint64_t(j * blockWidth + x + i)]] = 0;
         }
     }
     return true;

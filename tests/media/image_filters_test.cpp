@@ -169,6 +169,16 @@ TEST(ImageFilters, StackBlur)
             EXPECT_EQ(At(image, x, y)[0], inside ? expected[y - 2][x - 2] : 0) << x << "," << y;
         }
 
+    // A radius of 2.5 blurs with 2.
+    CImage two, twoAndAHalf;
+    Pattern(two, 12, 9);
+    twoAndAHalf.CopyFrom(two);
+    gaussian.SetRadius(2);
+    ASSERT_TRUE(gaussian.Apply(two));
+    gaussian.SetRadius(2.5);
+    ASSERT_TRUE(gaussian.Apply(twoAndAHalf));
+    EXPECT_TRUE(SamePixels(two, twoAndAHalf));
+
     // Radius 0, negative and NaN blur nothing; a huge one is limited.
     for (double radius : {0.0, -0.5, -3.0, double(NAN), 1e300}) {
         Pattern(image, 9, 6);
@@ -359,23 +369,6 @@ TEST(ImageFilters, FadeEdgeFadesToRed)
     EXPECT_EQ(corner[1], corner[2]);
     EXPECT_EQ(middle, (Rgb{100, 99, 99}));  // the blurred mask just reaches it (1 of 255)
     EXPECT_GT(At(image, 0, 20)[0], At(image, 10, 20)[0]);
-}
-
-TEST(ImageFilters, AddNoiseImpulseShare)
-{
-    CImage image;
-    Fill(image, 100, 100, Gray(128));
-    CAddNoiseFilter noise;
-    noise.SetType(CAddNoiseFilter::kImpulse);
-    std::srand(7);
-    ASSERT_TRUE(noise.Apply(image));
-    int low = 0, high = 0;
-    for (uint32_t i = 0; i < 100 * 100 * 3; ++i) {
-        low += image.pixels[i] == 0;
-        high += image.pixels[i] == 255;
-    }
-    EXPECT_NEAR(low / 30000.0, 0.05, 0.007);
-    EXPECT_NEAR(high / 30000.0, 0.05, 0.007);
 }
 
 namespace {
