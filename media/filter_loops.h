@@ -24,11 +24,13 @@ std::unique_ptr<T[]> NewWorkArea(uint64_t count)
 // Whether the picture holds 3 bytes for every pixel, as the filters read it.
 inline bool HasRgbPixels(const CImage& image)
 {
-    return image.pixels && image.bitsPerPixel >= 24 &&
-           uint64_t(image.size) >= uint64_t(image.width) * image.height * 3;
+    return image.pixels && image.bitsPerPixel >= 24 && uint64_t(image.size) >= uint64_t(image.width) * image.height * 3;
 }
 
-inline uint64_t PixelCount(const CImage& image) { return uint64_t(image.width) * image.height; }
+inline uint64_t PixelCount(const CImage& image)
+{
+    return uint64_t(image.width) * image.height;
+}
 
 // Rewrites every pixel through map(uint8_t* rgb).
 template <class Map>

@@ -48,9 +48,15 @@ bool StackBlurImage(CImage& image, double radius)
 
 }  // namespace
 
-bool CFastBlurFilter::Apply(CImage& image) { return StackBlurImage(image, radius_); }
+bool CFastBlurFilter::Apply(CImage& image)
+{
+    return StackBlurImage(image, radius_);
+}
 
-bool CGaussianBlurFilter::Apply(CImage& image) { return StackBlurImage(image, radius_); }
+bool CGaussianBlurFilter::Apply(CImage& image)
+{
+    return StackBlurImage(image, radius_);
+}
 
 bool CFadeEdgeFilter::Apply(CImage& image)
 {
@@ -75,7 +81,10 @@ bool CFadeEdgeFilter::Apply(CImage& image)
     return true;
 }
 
-CMotionBlurFilter::CMotionBlurFilter() : CImageFilterOf(nullptr, 10) { SetName("Motion Blur"); }
+CMotionBlurFilter::CMotionBlurFilter() : CImageFilterOf(nullptr, 10)
+{
+    SetName("Motion Blur");
+}
 
 namespace {
 

@@ -16,7 +16,9 @@ enum : uint8_t { kUnvisited = 0, kCounted = 1, kMerging = 2, kDone = 3 };
 
 class Despeckler {
 public:
-    Despeckler(CImage& image, uint8_t* state) : image_(image), state_(state), width_(image.width), height_(image.height) {}
+    Despeckler(CImage& image, uint8_t* state) : image_(image), state_(state), width_(image.width), height_(image.height)
+    {
+    }
 
     void RunPass(int pass)
     {

@@ -45,33 +45,45 @@ bool ForEachInsideCircle(CImage& image, Sample sample)
 
 }  // namespace
 
-CSwirlFilter::CSwirlFilter() : CImageFilterOf("angle", 180) { SetName("Swirl"); }
+CSwirlFilter::CSwirlFilter() : CImageFilterOf("angle", 180)
+{
+    SetName("Swirl");
+}
 
 bool CSwirlFilter::Apply(CImage& image)
 {
     const double angle = value_;
-    return ForEachInsideCircle(image, [angle](const CImage& source, const Circle& c, double dx, double dy, uint8_t* out) {
-        const double f = 1 - std::sqrt(dx * dx + dy * dy) / c.radius;
-        const double t = angle * kDegreesToRadians * f * f;
-        const double sin = std::sin(t), cos = std::cos(t);
-        GetPixelInterpolated(source, (cos * dx - sin * dy) / c.sx + c.cx, (sin * dx + cos * dy) / c.sy + c.cy, out);
-    });
+    return ForEachInsideCircle(
+        image, [angle](const CImage& source, const Circle& c, double dx, double dy, uint8_t* out) {
+            const double f = 1 - std::sqrt(dx * dx + dy * dy) / c.radius;
+            const double t = angle * kDegreesToRadians * f * f;
+            const double sin = std::sin(t), cos = std::cos(t);
+            GetPixelInterpolated(source, (cos * dx - sin * dy) / c.sx + c.cx, (sin * dx + cos * dy) / c.sy + c.cy, out);
+        });
 }
 
-CImplodeFilter::CImplodeFilter() : CImageFilterOf("amount", 20) { SetName("Implode"); }
+CImplodeFilter::CImplodeFilter() : CImageFilterOf("amount", 20)
+{
+    SetName("Implode");
+}
 
 bool CImplodeFilter::Apply(CImage& image)
 {
     const float power = float(-(value_ / 100.0));
-    return ForEachInsideCircle(image, [power](const CImage& source, const Circle& c, double dx, double dy, uint8_t* out) {
-        const double d = dx * dx + dy * dy;
-        double k = 1.0;
-        if (d != 0) k = powf(sinf(sqrtf(float(d)) * 1.5707963267948966f / float(c.radius)), power);
-        GetPixelInterpolated(source, k * dx / c.sx + c.cx, k * dy / c.sy + c.cy, out);
-    });
+    return ForEachInsideCircle(image,
+                               [power](const CImage& source, const Circle& c, double dx, double dy, uint8_t* out) {
+                                   const double d = dx * dx + dy * dy;
+                                   double k = 1.0;
+                                   if (d != 0)
+                                       k = powf(sinf(sqrtf(float(d)) * 1.5707963267948966f / float(c.radius)), power);
+                                   GetPixelInterpolated(source, k * dx / c.sx + c.cx, k * dy / c.sy + c.cy, out);
+                               });
 }
 
-CRaiseBordersFilter::CRaiseBordersFilter() : CImageFilterOf("width", 5) { SetName("Raise Borders"); }
+CRaiseBordersFilter::CRaiseBordersFilter() : CImageFilterOf("width", 5)
+{
+    SetName("Raise Borders");
+}
 
 bool CRaiseBordersFilter::Apply(CImage& image)
 {
@@ -98,7 +110,8 @@ bool CRaiseBordersFilter::Apply(CImage& image)
         run(dark, shadow);
     };
     for (int64_t y = 0; y < std::min(b, height); ++y) row(y, y, width - 2 * y, accent, y);
-    for (int64_t y = std::max<int64_t>(b, 0); y < std::min(height - b, height); ++y) row(y, b, width - 2 * b, nullptr, b);
+    for (int64_t y = std::max<int64_t>(b, 0); y < std::min(height - b, height); ++y)
+        row(y, b, width - 2 * b, nullptr, b);
     for (int64_t y = std::max(height - b, int64_t(0)); y < height; ++y) {
         const int64_t i = y - (height - b);
         row(y, b - i, width - 2 * b + 2 * i, trough, b - i);

@@ -13,7 +13,10 @@ using filter_loops::MapPixels;
 namespace {
 
 // Each attribute after the first closes the previous value's quote.
-void WriteKey(CXMLOutputFile& writer, const char* key) { writer.Write("\" ").Write(key).Write("=\""); }
+void WriteKey(CXMLOutputFile& writer, const char* key)
+{
+    writer.Write("\" ").Write(key).Write("=\"");
+}
 
 void ReadIntAttribute(const CXMLAttributes& attributes, const char* key, int& field)
 {
@@ -21,8 +24,8 @@ void ReadIntAttribute(const CXMLAttributes& attributes, const char* key, int& fi
     if (attributes.Get(key, node)) field = int(node.GetInt(0));
 }
 
-const char* const kNoiseKeywords[CAddNoiseFilter::kTypeCount] = {"uniform", "gaussian", "mult_gaussian",
-                                                                "impulse", "laplacian", "poisson"};
+const char* const kNoiseKeywords[CAddNoiseFilter::kTypeCount] = {"uniform", "gaussian",  "mult_gaussian",
+                                                                 "impulse", "laplacian", "poisson"};
 
 }  // namespace
 
@@ -79,7 +82,10 @@ bool CAddNoiseFilter::WriteAttributes(CXMLOutputFile& writer) const
     return true;
 }
 
-CBlackWhiteFilter::CBlackWhiteFilter() : CImageFilterOf("threshold", 100) { SetName("Black & White"); }
+CBlackWhiteFilter::CBlackWhiteFilter() : CImageFilterOf("threshold", 100)
+{
+    SetName("Black & White");
+}
 
 bool CBlackWhiteFilter::Apply(CImage& image)
 {

@@ -11,7 +11,10 @@ using filter_loops::HasRgbPixels;
 using filter_loops::NewWorkArea;
 using filter_loops::PixelCount;
 
-CMedianFilter::CMedianFilter() : CImageFilterOf(nullptr, 20) { SetName("Median"); }
+CMedianFilter::CMedianFilter() : CImageFilterOf(nullptr, 20)
+{
+    SetName("Median");
+}
 
 bool CMedianFilter::Apply(CImage& image)
 {
@@ -26,7 +29,10 @@ bool CReduceNoiseFilter::Apply(CImage& image)
     return filter_loops::MedianWindow(image, k);
 }
 
-COilPaintFilter::COilPaintFilter() : CImageFilterOf("threshold", 50) { SetName("Oil Paint"); }
+COilPaintFilter::COilPaintFilter() : CImageFilterOf("threshold", 50)
+{
+    SetName("Oil Paint");
+}
 
 bool COilPaintFilter::Apply(CImage& image)
 {
@@ -130,8 +136,8 @@ bool CDeinterlaceFilter::Apply(CImage& image)
     for (int64_t y = 1; y < height - 1; y += 2)
         for (int64_t x = 0; x < width; ++x) {
             const uint8_t *a = pixel(x, y - 1), *c = pixel(x, y), *b = pixel(x, y + 1);
-            const int s = (a[0] - c[0]) * (b[0] - c[0]) + 6 * (a[1] - c[1]) * (b[1] - c[1]) +
-                          3 * (a[2] - c[2]) * (b[2] - c[2]);
+            const int s =
+                (a[0] - c[0]) * (b[0] - c[0]) + 6 * (a[1] - c[1]) * (b[1] - c[1]) + 3 * (a[2] - c[2]) * (b[2] - c[2]);
             if (s > kCombThreshold) mask[y * width + x] = 1;
         }
     // Lone marks are noise, not combing.

@@ -14,23 +14,50 @@
 using filter_loops::HasRgbPixels;
 using filter_loops::NewWorkArea;
 
-std::unique_ptr<CImageFilter> CImageFilter::Clone() const { return std::unique_ptr<CImageFilter>(new CImageFilter); }
+std::unique_ptr<CImageFilter> CImageFilter::Clone() const
+{
+    return std::unique_ptr<CImageFilter>(new CImageFilter);
+}
 
-bool CImageFilter::Apply(CImage&) { return true; }
+bool CImageFilter::Apply(CImage&)
+{
+    return true;
+}
 
-bool CImageFilter::CreateControls(CDialogWindow*, const Rect&) { return true; }
+bool CImageFilter::CreateControls(CDialogWindow*, const Rect&)
+{
+    return true;
+}
 
-bool CImageFilter::DisposeControls() { return true; }
+bool CImageFilter::DisposeControls()
+{
+    return true;
+}
 
-bool CImageFilter::HandleControl(UInt32, EventRef*) { return false; }
+bool CImageFilter::HandleControl(UInt32, EventRef*)
+{
+    return false;
+}
 
-int CImageFilter::DialogHook(CDialogWindow*, intptr_t) { return 0; }
+int CImageFilter::DialogHook(CDialogWindow*, intptr_t)
+{
+    return 0;
+}
 
-int CImageFilter::ReservedHook() { return 0; }
+int CImageFilter::ReservedHook()
+{
+    return 0;
+}
 
-bool CImageFilter::ReadAttributes(const CXMLNode&, const CXMLAttributes&) { return true; }
+bool CImageFilter::ReadAttributes(const CXMLNode&, const CXMLAttributes&)
+{
+    return true;
+}
 
-bool CImageFilter::WriteAttributes(CXMLOutputFile&) const { return true; }
+bool CImageFilter::WriteAttributes(CXMLOutputFile&) const
+{
+    return true;
+}
 
 bool CImageFilter::ReadXML(const CXMLNode& element)
 {
@@ -52,7 +79,10 @@ void CImageFilter::GrowWindow(CDialogWindow* window, int delta)
     if (window) window->SetHeight(short(window->GetHeight() + delta));
 }
 
-bool CIdentityFilter::Apply(CImage&) { return true; }
+bool CIdentityFilter::Apply(CImage&)
+{
+    return true;
+}
 
 namespace {
 
@@ -69,28 +99,17 @@ const std::vector<ImageFilterKind>& ImageFilterKinds()
     // Registered kinds in the order the prototypes are made; Deinterlace,
     // Fade Edge and Fast Blur are built but offered nowhere.
     static const std::vector<ImageFilterKind> kinds = {
-        {true, Make<CAddNoiseFilter>},
-        {true, Make<CBlackWhiteFilter>},
-        {true, Make<CBlurFilter>},
-        {true, Make<CBrightnessContrastFilter>},
-        {false, Make<CDeinterlaceFilter>},
-        {true, Make<CDespeckleFilter>},
-        {true, Make<CEdgeFilter>},
-        {true, Make<CEmbossFilter>},
-        {false, Make<CFadeEdgeFilter>},
-        {false, Make<CFastBlurFilter>},
-        {true, Make<CGaussianBlurFilter>},
-        {true, Make<CGrayscaleFilter>},
-        {true, Make<CImplodeFilter>},
-        {true, Make<CMedianFilter>},
-        {true, Make<CMotionBlurFilter>},
-        {true, Make<COilPaintFilter>},
-        {true, Make<CRaiseBordersFilter>},
-        {true, Make<CReduceNoiseFilter>},
-        {true, Make<CSepiaFilter>},
-        {true, Make<CShadeFilter>},
-        {true, Make<CSharpenFilter>},
-        {true, Make<CSolarizeFilter>},
+        {true, Make<CAddNoiseFilter>},     {true, Make<CBlackWhiteFilter>},
+        {true, Make<CBlurFilter>},         {true, Make<CBrightnessContrastFilter>},
+        {false, Make<CDeinterlaceFilter>}, {true, Make<CDespeckleFilter>},
+        {true, Make<CEdgeFilter>},         {true, Make<CEmbossFilter>},
+        {false, Make<CFadeEdgeFilter>},    {false, Make<CFastBlurFilter>},
+        {true, Make<CGaussianBlurFilter>}, {true, Make<CGrayscaleFilter>},
+        {true, Make<CImplodeFilter>},      {true, Make<CMedianFilter>},
+        {true, Make<CMotionBlurFilter>},   {true, Make<COilPaintFilter>},
+        {true, Make<CRaiseBordersFilter>}, {true, Make<CReduceNoiseFilter>},
+        {true, Make<CSepiaFilter>},        {true, Make<CShadeFilter>},
+        {true, Make<CSharpenFilter>},      {true, Make<CSolarizeFilter>},
         {true, Make<CSwirlFilter>},
     };
     return kinds;
@@ -121,15 +140,16 @@ CImageFilterList* CImageFilterList::FindById(int id)
     return nullptr;
 }
 
-void CImageFilterList::Clear() { filters_.clear(); }
+void CImageFilterList::Clear()
+{
+    filters_.clear();
+}
 
 bool CImageFilterList::Add(std::unique_ptr<CImageFilter> filter)
 {
     if (!filter) return false;
     auto at = filters_.begin();
-    while (at != filters_.end() &&
-           std::strncmp((*at)->GetName().c_str(), filter->GetName().c_str(), 256) > 0)
-        ++at;
+    while (at != filters_.end() && std::strncmp((*at)->GetName().c_str(), filter->GetName().c_str(), 256) > 0) ++at;
     filters_.insert(at, std::move(filter));
     return true;
 }
@@ -158,7 +178,10 @@ std::unique_ptr<CImageFilter> CImageFilterList::ReadXML(const CXMLNode& element)
 
 // Pixel routines.
 
-int PixelIntensity(const uint8_t* rgb) { return int(0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2] + 0.5); }
+int PixelIntensity(const uint8_t* rgb)
+{
+    return int(0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2] + 0.5);
+}
 
 bool GetPixel24(const CImage& image, uint32_t x, uint32_t y, uint8_t* out)
 {
@@ -169,7 +192,10 @@ bool GetPixel24(const CImage& image, uint32_t x, uint32_t y, uint8_t* out)
 
 namespace {
 
-int64_t Clamp(int64_t v, int64_t lo, int64_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+int64_t Clamp(int64_t v, int64_t lo, int64_t hi)
+{
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 // Fills w × h cells of 4 bytes; outside cells repeat the nearest edge pixel
 // (all zero for a picture without pixels).
@@ -253,42 +279,42 @@ uint8_t GenerateNoise(uint8_t value, int type)
     if (alpha == 0) alpha = 1.0;
     double result;
     switch (type) {
-    case 1: {
-        const double beta = std::rand() / kRandMax;
-        const double s = std::sqrt(-2 * std::log(alpha));
-        result = p + std::sqrt(p) * 4.0 * s * std::cos(kTwoPi * beta) + 20.0 * s * std::sin(kTwoPi * beta);
-        break;
-    }
-    case 2: {
-        const double s = alpha <= 1e-5 ? 255.0 : std::sqrt(-2 * std::log(alpha));
-        const double beta = std::rand() / kRandMax;
-        result = p + p * 0.5 * s * std::cos(kTwoPi * beta);
-        break;
-    }
-    case 3:
-        result = alpha < 0.05 ? 0.0 : (alpha >= 0.95 ? 255.0 : p);
-        break;
-    case 4:
-        if (alpha <= 0.5) {
-            result = alpha <= 1e-5 ? p - 255.0 : p + 10.0 * std::log(2 * alpha);
-        } else {
-            const double beta = 1 - alpha;
-            result = beta <= 5e-6 ? p + 255.0 : p - 10.0 * std::log(2 * beta);
+        case 1: {
+            const double beta = std::rand() / kRandMax;
+            const double s = std::sqrt(-2 * std::log(alpha));
+            result = p + std::sqrt(p) * 4.0 * s * std::cos(kTwoPi * beta) + 20.0 * s * std::sin(kTwoPi * beta);
+            break;
         }
-        break;
-    case 5: {
-        int i = 0;
-        const double limit = std::exp(-0.05 * p);
-        while (alpha > limit) {
-            alpha = alpha * (std::rand() / kRandMax);
-            ++i;
+        case 2: {
+            const double s = alpha <= 1e-5 ? 255.0 : std::sqrt(-2 * std::log(alpha));
+            const double beta = std::rand() / kRandMax;
+            result = p + p * 0.5 * s * std::cos(kTwoPi * beta);
+            break;
         }
-        result = i / 0.05;
-        break;
-    }
-    default:
-        result = p + 4.0 * (alpha - 0.5);
-        break;
+        case 3:
+            result = alpha < 0.05 ? 0.0 : (alpha >= 0.95 ? 255.0 : p);
+            break;
+        case 4:
+            if (alpha <= 0.5) {
+                result = alpha <= 1e-5 ? p - 255.0 : p + 10.0 * std::log(2 * alpha);
+            } else {
+                const double beta = 1 - alpha;
+                result = beta <= 5e-6 ? p + 255.0 : p - 10.0 * std::log(2 * beta);
+            }
+            break;
+        case 5: {
+            int i = 0;
+            const double limit = std::exp(-0.05 * p);
+            while (alpha > limit) {
+                alpha = alpha * (std::rand() / kRandMax);
+                ++i;
+            }
+            result = i / 0.05;
+            break;
+        }
+        default:
+            result = p + 4.0 * (alpha - 0.5);
+            break;
     }
     if (result < 0) return 0;
     if (result > 255) return 255;

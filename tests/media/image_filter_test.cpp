@@ -135,12 +135,12 @@ TEST(ImageFilterList, WritesAndReadsFilterElements)
         ASSERT_TRUE(out.Close());
     }
     const std::string text = tavrel_test::ReadFile(path);
-    for (const char* line : {"<filter name=\"Black &amp; White\" threshold=\"100\" />\n",
-                             "<filter name=\"Gaussian Blur\" radius=\"2.5\" />\n",
-                             "<filter name=\"Edge\" radius=\"1\" />\n",
-                             "<filter name=\"Add Noise\" type=\"poisson\" />\n",
-                             "<filter name=\"Brightness/Contrast\" brightness=\"-20\" contrast=\"35\" />\n",
-                             "<filter name=\"Median\" />\n"})
+    for (const char* line :
+         {"<filter name=\"Black &amp; White\" threshold=\"100\" />\n",
+          "<filter name=\"Gaussian Blur\" radius=\"2.5\" />\n", "<filter name=\"Edge\" radius=\"1\" />\n",
+          "<filter name=\"Add Noise\" type=\"poisson\" />\n",
+          "<filter name=\"Brightness/Contrast\" brightness=\"-20\" contrast=\"35\" />\n",
+          "<filter name=\"Median\" />\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 
     auto filters = ReadFilters(path);
@@ -216,8 +216,8 @@ TEST(PixelRoutines, Interpolation)
     struct Case {
         double x, y;
         uint8_t expected;
-    } cases[] = {{0.5, 0, 50}, {1, 0.5, 150}, {0.5, 0.5, 75}, {0.9999999999, 0, 100}, {-7, 0, 0},
-                 {5, 1, 200},  {INFINITY, 0, 100}, {NAN, NAN, 0}, {-INFINITY, 1, 0}};
+    } cases[] = {{0.5, 0, 50}, {1, 0.5, 150},      {0.5, 0.5, 75}, {0.9999999999, 0, 100}, {-7, 0, 0},
+                 {5, 1, 200},  {INFINITY, 0, 100}, {NAN, NAN, 0},  {-INFINITY, 1, 0}};
     for (const Case& c : cases) {
         uint8_t out[3];
         GetPixelInterpolated(image, c.x, c.y, out);
@@ -230,7 +230,7 @@ TEST(PixelRoutines, GaussianKernelWidth)
     struct Case {
         double radius, sigma;
         int width;
-    } cases[] = {{2.5, 0.5, 7}, {2.5, 9.0, 7}, {0, 0.5, 3}, {-4, 0.5, 3}, {10, 0.5, 21},
+    } cases[] = {{2.5, 0.5, 7}, {2.5, 9.0, 7}, {0, 0.5, 3},   {-4, 0.5, 3},         {10, 0.5, 21},
                  {1, 0.5, 3},   {0, 1.0, 7},   {0.5, 0.5, 3}, {1e300, 0.5, INT_MAX}};
     for (const Case& c : cases) EXPECT_EQ(GetGaussianKernelWidth(c.radius, c.sigma), c.width) << c.radius;
 }
