@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -626,6 +627,26 @@ void GetTempFilePath(CPath& out, const std::string& name, bool inWorkFolder)
     std::string path = temp.GetFullPath() + "/";
     if (inWorkFolder && !g_workFolderName.empty()) path += g_workFolderName + "/";
     out.AssignCString((path + name).c_str());
+}
+
+bool MakeWorkTempFile(CPath& out, const std::string& stem, const std::string& extension)
+{
+    CPath folder;
+    GetTempFilePath(folder, "", true);
+    std::string base = folder.GetFullPath();
+    if (base.empty()) return false;
+    // The work folder may not exist yet; the temporary folder itself will do then.
+    if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) {
+        CPath temp;
+        if (!GetTempFolder(temp)) return false;
+        base = temp.GetFullPath();
+    }
+    std::string name = base + "/" + stem + "_XXXXXX" + extension;
+    const int fd = ::mkstemps(name.data(), int(extension.size()));
+    if (fd < 0) return false;
+    ::close(fd);
+    out = CPath(name);
+    return true;
 }
 
 int GetLastFileError() { return g_lastFileError; }

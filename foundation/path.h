@@ -119,6 +119,9 @@ bool GetTempFolder(CPath& out);
 bool GetDesktopFolder(CPath& out);
 bool SetWorkFolderName(const std::string& name);
 void GetTempFilePath(CPath& out, const std::string& name, bool inWorkFolder);
+// A new empty private file named stem, a unique part and extension, in the
+// work folder (or the temporary folder when the work folder cannot be made).
+bool MakeWorkTempFile(CPath& out, const std::string& stem, const std::string& extension);
 bool GetParentFSRef(const CPath& path, platform::FSRef* out);
 bool FSSpecToHFSPath(const platform::FSSpec& spec, std::string* out, size_t capacity);
 

@@ -75,25 +75,7 @@ bool ExpandToTemporary(const CPath& path, CPath& temporary, int& error)
 
 }  // namespace
 
-bool SwfMakeTemporaryFile(CPath& out)
-{
-    CPath folder;
-    GetTempFilePath(folder, "", true);
-    std::string base = folder.GetFullPath();
-    if (base.empty()) return false;
-    // The work folder may not exist yet; the temporary folder itself will do then.
-    if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) {
-        CPath temp;
-        if (!GetTempFolder(temp)) return false;
-        base = temp.GetFullPath();
-    }
-    std::string name = base + "/_xxswfxx_XXXXXX.bin";
-    const int fd = ::mkstemps(name.data(), 4);
-    if (fd < 0) return false;
-    ::close(fd);
-    out = CPath(name);
-    return true;
-}
+bool SwfMakeTemporaryFile(CPath& out) { return MakeWorkTempFile(out, "_xxswfxx", ".bin"); }
 
 // ---- CSwfReader: construction and state
 

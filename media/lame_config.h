@@ -1,0 +1,94 @@
+#pragma once
+// The stream-encoder interface between the MP3 encoder and its bundle
+// ("lame_encU.bundle"): the configuration record in its LAME form, the
+// version record and the entry points. Both sides are compiled from this one
+// header, so the record's layout is checked here once.
+#include <cstddef>
+#include <cstdint>
+
+namespace lame_bundle {
+
+inline constexpr uint32_t kConfigLame = 256;  // dwConfig of the LAME form
+inline constexpr int32_t kModeStereo = 0;
+inline constexpr int32_t kModeJointStereo = 1;
+inline constexpr int32_t kModeMono = 3;
+inline constexpr int32_t kPresetHighQuality = 2;
+inline constexpr uint32_t kMpeg1 = 1;
+
+// Results of the entry points.
+inline constexpr uint32_t kOk = 0;
+inline constexpr uint32_t kErrInvalidFormat = 1;
+inline constexpr uint32_t kErrInvalidFormatParameters = 2;
+inline constexpr uint32_t kErrNoMoreHandles = 3;
+inline constexpr uint32_t kErrInvalidHandle = 4;
+inline constexpr uint32_t kErrBufferTooSmall = 5;
+
+#pragma pack(push, 1)
+struct Config {
+    uint32_t dwConfig;
+    uint32_t dwStructVersion;
+    uint32_t dwStructSize;
+    uint32_t dwSampleRate;    // Hz of the samples fed in
+    uint32_t dwReSampleRate;  // Hz of the MP3
+    int32_t nMode;
+    uint32_t dwBitrate;  // kbit/s
+    uint32_t dwMaxBitrate;
+    int32_t nPreset;
+    uint32_t dwMpegVersion;
+    uint32_t dwPsyModel;
+    uint32_t dwEmphasis;
+    int32_t bPrivate;
+    int32_t bCRC;
+    int32_t bCopyright;
+    int32_t bOriginal;
+    int32_t bWriteVBRHeader;
+    int32_t bEnableVBR;
+    int32_t nVBRQuality;
+    uint32_t dwVbrAbr_bps;
+    int32_t nVbrMethod;
+    int32_t bNoRes;  // no bit reservoir: every frame decodes on its own
+    int32_t bStrictIso;
+    uint16_t nQuality;
+    uint8_t btReserved[237];
+};
+
+struct Version {
+    uint8_t byDLLMajorVersion;
+    uint8_t byDLLMinorVersion;
+    uint8_t byMajorVersion;
+    uint8_t byMinorVersion;
+    uint8_t byDay;
+    uint8_t byMonth;
+    uint16_t wYear;
+    char zHomepage[129];
+    uint8_t byAlphaLevel;
+    uint8_t byBetaLevel;
+    uint8_t byMMXEnabled;
+    uint8_t btReserved[125];
+};
+#pragma pack(pop)
+
+inline constexpr uint32_t kConfigSize = 331;
+static_assert(sizeof(Config) == kConfigSize, "the configuration record is 331 bytes");
+static_assert(offsetof(Config, bNoRes) == 84 && offsetof(Config, nQuality) == 92);
+
+using Stream = uintptr_t;
+
+extern "C" {
+using InitStreamProc = uint32_t (*)(Config* config, uint32_t* samplesPerChunk, uint32_t* bufferSize, Stream* stream);
+// count: 16-bit samples, channels interleaved, in host byte order.
+using EncodeChunkProc = uint32_t (*)(Stream stream, uint32_t count, const int16_t* samples, uint8_t* output,
+                                     uint32_t* outputBytes);
+using DeinitStreamProc = uint32_t (*)(Stream stream, uint8_t* output, uint32_t* outputBytes);
+using CloseStreamProc = uint32_t (*)(Stream stream);
+using VersionProc = void (*)(Version* version);
+}
+
+// Output bytes one encode call may produce for count samples; the caller's
+// output buffer must take this much.
+constexpr uint64_t MaxOutputBytes(uint64_t count)
+{
+    return count + count / 4 + 7200;
+}
+
+}  // namespace lame_bundle

@@ -1,0 +1,382 @@
+#include "media/mp3_encoder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "media/progress.h"
+#include "media/qt_movie.h"
+#include "platform/gestalt.h"
+
+namespace {
+
+using platform::FourCharCode;
+
+uint32_t Be32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+uint16_t Be16(const uint8_t* p)
+{
+    return uint16_t(p[0] << 8 | p[1]);
+}
+
+bool ReadExact(FILE* file, void* out, size_t size)
+{
+    return std::fread(out, 1, size, file) == size;
+}
+
+// The size by seeking, so streams in memory work too; the position is kept.
+int64_t FileSize(FILE* file)
+{
+    const off_t at = ftello(file);
+    if (at < 0 || fseeko(file, 0, SEEK_END) != 0) return -1;
+    const off_t size = ftello(file);
+    if (fseeko(file, at, SEEK_SET) != 0) return -1;
+    return int64_t(size);
+}
+
+// 80-bit IEEE extended, as AIFF stores its sample rate.
+double ExtendedToDouble(const uint8_t* p)
+{
+    const int exponent = (p[0] & 0x7F) << 8 | p[1];
+    uint64_t mantissa = 0;
+    for (int i = 2; i < 10; ++i) mantissa = mantissa << 8 | p[i];
+    if (exponent == 0 && mantissa == 0) return 0.0;
+    if (exponent == 0x7FFF) return HUGE_VAL;
+    const double value = std::ldexp(double(mantissa), exponent - 16383 - 63);
+    return (p[0] & 0x80) ? -value : value;
+}
+
+uint32_t ToFixed1616(double rate)
+{
+    if (!(rate > 0)) return 0;
+    const double fixed = rate * 65536.0;
+    return fixed >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(fixed);
+}
+
+class FileCloser {
+public:
+    explicit FileCloser(FILE* f) : f_(f) {}
+    ~FileCloser() { Close(); }
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+    FILE* get() const { return f_; }
+    bool Close()
+    {
+        const bool ok = !f_ || std::fclose(f_) == 0;
+        f_ = nullptr;
+        return ok;
+    }
+
+private:
+    FILE* f_;
+};
+
+}  // namespace
+
+void CMp3Settings::Init()
+{
+    bitRate = 128;
+    duration = 0;
+    resultLength = 0;
+    inputChannels = 1;
+    inputRate = 11025;
+    inputBits = 8;
+    outputChannels = 1;
+    outputRate = 11025;
+    outputBits = 16;
+    resultBuffer = nullptr;
+}
+
+bool FindAiffChunk(FILE* file, uint32_t id)
+{
+    if (!file || fseeko(file, 12, SEEK_SET) != 0) return false;
+    for (;;) {
+        uint8_t head[8];
+        if (!ReadExact(file, head, sizeof head)) return false;
+        if (Be32(head) == id) return fseeko(file, -8, SEEK_CUR) == 0;
+        // Chunks start on even offsets: an odd-sized chunk has a pad byte.
+        const uint64_t size = Be32(head + 4);
+        if (fseeko(file, off_t(size + (size & 1)), SEEK_CUR) != 0) return false;
+    }
+}
+
+bool ReadAiffHeader(FILE* file, uint32_t* dataOffset, uint32_t* dataLength, AiffHeaderRecord* header)
+{
+    if (!file) return false;
+    const int64_t fileSize = FileSize(file);
+    uint8_t form[12];
+    if (fileSize < 12 || fseeko(file, 0, SEEK_SET) != 0 || !ReadExact(file, form, sizeof form)) return false;
+    if (Be32(form) != FourCharCode("FORM")) return false;
+    const uint32_t formType = Be32(form + 8);
+    if (formType != FourCharCode("AIFF") && formType != FourCharCode("AIFC")) return false;
+
+    AiffHeaderRecord record{};
+    if (!FindAiffChunk(file, FourCharCode("COMM"))) return false;
+    uint8_t comm[30];
+    const bool compressed = formType == FourCharCode("AIFC");
+    if (!ReadExact(file, comm, compressed ? 30 : 26)) return false;
+    record.channels = int16_t(Be16(comm + 8));
+    record.sampleFrames = Be32(comm + 10);
+    record.sampleSize = int16_t(Be16(comm + 14));
+    record.sampleRate = ToFixed1616(ExtendedToDouble(comm + 16));
+    record.format = compressed ? Be32(comm + 26) : FourCharCode("twos");
+
+    if (!FindAiffChunk(file, FourCharCode("SSND"))) return false;
+    uint8_t ssnd[16];
+    if (!ReadExact(file, ssnd, sizeof ssnd)) return false;
+    const uint64_t chunkSize = Be32(ssnd + 4);
+    const uint64_t skip = Be32(ssnd + 8);  // the samples start this far into the data
+    const off_t afterHead = ftello(file);
+    if (chunkSize < 8 || skip > chunkSize - 8 || afterHead < 0) return false;
+    const uint64_t start = uint64_t(afterHead) + skip;
+    if (start > uint64_t(fileSize)) return false;
+    // The file decides how much there is, not the chunk's size field.
+    const uint64_t length = std::min(chunkSize - 8 - skip, uint64_t(fileSize) - start);
+    if (start > UINT32_MAX || length > UINT32_MAX) return false;
+
+    if (FindAiffChunk(file, FourCharCode("wave"))) {
+        uint8_t head[8];
+        if (!ReadExact(file, head, sizeof head)) return false;
+        const off_t at = ftello(file);
+        if (at < 0 || uint64_t(at) + Be32(head + 4) > uint64_t(fileSize)) return false;
+    }
+    if (dataOffset) *dataOffset = uint32_t(start);
+    if (dataLength) *dataLength = uint32_t(length);
+    if (header) *header = record;
+    return true;
+}
+
+void MonoToStereo(const int16_t* in, size_t count, int16_t* out)
+{
+    for (size_t i = 0; i < count; ++i) out[2 * i] = out[2 * i + 1] = in[i];
+}
+
+void StereoToMono(const int16_t* in, size_t count, int16_t* out)
+{
+    for (size_t i = 0; i + 1 < count; i += 2) out[i / 2] = int16_t((int(in[i]) + int(in[i + 1])) / 2);
+}
+
+bool CMp3Encoder::LoadBundle()
+{
+    lastError_ = kNoError;
+    CPath path;
+    if (!GetBundleResourcePath(path, "lame_encU.bundle") || !Load(path)) {
+        lastError_ = kBundleNotLoaded;
+        return false;
+    }
+    beInitStream_ = reinterpret_cast<lame_bundle::InitStreamProc>(GetFunction("beInitStream"));
+    beEncodeChunk_ =
+        beInitStream_ ? reinterpret_cast<lame_bundle::EncodeChunkProc>(GetFunction("beEncodeChunk")) : nullptr;
+    beDeinitStream_ =
+        beEncodeChunk_ ? reinterpret_cast<lame_bundle::DeinitStreamProc>(GetFunction("beDeinitStream")) : nullptr;
+    beCloseStream_ =
+        beDeinitStream_ ? reinterpret_cast<lame_bundle::CloseStreamProc>(GetFunction("beCloseStream")) : nullptr;
+    beVersion_ = beCloseStream_ ? reinterpret_cast<lame_bundle::VersionProc>(GetFunction("beVersion")) : nullptr;
+    if (!beVersion_) {
+        lastError_ = kEntryMissing;
+        return false;
+    }
+    return true;
+}
+
+void CMp3Encoder::FillConfig(const CMp3Settings& s)
+{
+    config_ = lame_bundle::Config{};
+    config_.dwConfig = lame_bundle::kConfigLame;
+    config_.dwStructVersion = 1;
+    config_.dwStructSize = lame_bundle::kConfigSize;
+    // Samples go in interleaved as they are: a channel mismatch is made up
+    // by reading the same stream at another rate.
+    if (s.inputChannels == s.outputChannels) {
+        config_.dwSampleRate = uint32_t(s.inputRate);
+        config_.dwReSampleRate = uint32_t(s.outputRate);
+    } else if (s.inputChannels < s.outputChannels) {
+        config_.dwSampleRate = uint32_t(s.inputRate / std::max(s.outputChannels, 1));
+        config_.dwReSampleRate = uint32_t(s.outputRate);
+    } else {
+        config_.dwSampleRate = uint32_t(int64_t(s.inputRate) * s.inputChannels);
+        config_.dwReSampleRate = uint32_t(int64_t(s.outputRate) * s.outputChannels);
+    }
+    config_.nMode = s.outputChannels <= 1 ? lame_bundle::kModeMono : lame_bundle::kModeJointStereo;
+    config_.dwBitrate = uint32_t(s.bitRate);
+    config_.nPreset = lame_bundle::kPresetHighQuality;
+    config_.dwMpegVersion = lame_bundle::kMpeg1;
+    config_.bOriginal = 1;
+    config_.bNoRes = 1;
+}
+
+uint8_t* CMp3Encoder::Fail(const std::string& why)
+{
+    failure_ = why;
+    return nullptr;
+}
+
+void CMp3Encoder::Begin(CMp3Settings& settings, CProgressDialog* progress, const char* detail)
+{
+    failure_.clear();
+    settings.resultBuffer = nullptr;
+    settings.resultLength = 0;
+    if (progress) progress->SetDetail(detail);
+}
+
+uint8_t* CMp3Encoder::ConvertToMp3(const CPath& path, CMp3Settings& settings, CProgressDialog* progress)
+{
+    Begin(settings, progress, "Reading audio...");
+    CQTMovie source;
+    if (!source.OpenFile(path)) return Fail("the sound file cannot be opened");
+    CPath aiff;
+    if (!MakeWorkTempFile(aiff, "audrw", ".aif")) return Fail("no temporary file can be made");
+    constexpr OSType kAiff = FourCharCode("AIFF");
+    if (!source.ExportSoundToFile(aiff, kAiff, settings.duration, progress)) {
+        aiff.Delete();
+        return Fail(progress && progress->IsCancelled() ? "cancelled" : "the sound cannot be read");
+    }
+    SoundDescription desc;
+    CQTMovie exported;
+    if (!(exported.OpenFile(aiff) && exported.GetSoundDescription(&desc)) && !source.GetSoundDescription(&desc)) {
+        aiff.Delete();
+        return Fail("the sound has no format");
+    }
+    exported.Close();
+    settings.inputChannels = desc.numChannels;
+    settings.inputBits = desc.sampleSize;
+    settings.inputRate = int32_t(desc.rateHz);
+    uint8_t* result = EncodeAiff(aiff, settings, progress);
+    aiff.Delete();
+    return result;
+}
+
+uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress)
+{
+    Begin(settings, progress, "Writing audio...");
+    if (!LoadBundle())
+        return Fail(lastError_ == kBundleNotLoaded ? "the MP3 encoder cannot be loaded"
+                                                   : "the MP3 encoder is incomplete");
+    FillConfig(settings);
+
+    CPath mp3Path;
+    if (!MakeWorkTempFile(mp3Path, "audmp", ".mp3")) return Fail("no temporary file can be made");
+    FileCloser in(aiffPath.Fopen("rb"));
+    FileCloser out(mp3Path.Fopen("wb"));
+    bool streamOpen = false;
+    auto failWith = [&](const std::string& why) {
+        if (streamOpen) {
+            std::vector<uint8_t> flush(lame_bundle::MaxOutputBytes(0));
+            uint32_t bytes = 0;
+            beDeinitStream_(stream_, flush.data(), &bytes);
+            beCloseStream_(stream_);
+        }
+        in.Close();
+        out.Close();
+        mp3Path.Delete();
+        return Fail(why);
+    };
+
+    uint32_t dataOffset = 0, dataLength = 0;
+    AiffHeaderRecord header{};
+    if (!in.get() || !out.get()) return failWith("the temporary files cannot be opened");
+    if (!ReadAiffHeader(in.get(), &dataOffset, &dataLength, &header) || fseeko(in.get(), dataOffset, SEEK_SET) != 0)
+        return failWith("the exported sound cannot be read");
+    // AIFF samples are big-endian, the encoder takes them in host order.
+    const bool swap = header.format != FourCharCode("sowt");
+    const bool pcm = header.format == FourCharCode("twos") || header.format == FourCharCode("NONE") || !swap;
+    if (header.sampleSize != 16 || !pcm) return failWith("the exported sound is not 16-bit PCM");
+
+    uint32_t bufferSize = 0;
+    if (beInitStream_(&config_, &samplesPerChunk_, &bufferSize, &stream_) != lame_bundle::kOk || samplesPerChunk_ == 0)
+        return failWith("the MP3 encoder does not take this format");
+    streamOpen = true;
+
+    std::vector<uint8_t> input(kInputBufferBytes);
+    std::vector<uint8_t> output(kOutputBufferBytes);
+    std::vector<int16_t> samples;
+    // The most one call may take so that its output fits the output buffer.
+    uint64_t maxCallBytes = 0;
+    while (lame_bundle::MaxOutputBytes((maxCallBytes + samplesPerChunk_) / 2) <= kOutputBufferBytes)
+        maxCallBytes += samplesPerChunk_;
+
+    // Encodes the first n held bytes; true on success, output written.
+    auto encode = [&](size_t n) {
+        samples.resize(n / 2);
+        for (size_t i = 0; i < n / 2; ++i) {
+            const uint8_t* p = &input[2 * i];
+            samples[i] = swap ? int16_t(uint16_t(p[0] << 8 | p[1])) : int16_t(uint16_t(p[1] << 8 | p[0]));
+        }
+        uint32_t bytes = 0;
+        if (beEncodeChunk_(stream_, uint32_t(n / 2), samples.data(), output.data(), &bytes) != lame_bundle::kOk)
+            return 0;
+        if (bytes > output.size() || std::fwrite(output.data(), 1, bytes, out.get()) != bytes) return -1;
+        return 1;
+    };
+    auto cancelled = [&] { return progress && progress->IsCancelled(); };
+
+    size_t held = 0;
+    uint64_t remaining = dataLength;
+    while (remaining > 0) {
+        if (cancelled()) return failWith("cancelled");
+        if (progress) {
+            char text[32];
+            std::snprintf(text, sizeof text, "Writing audio...%d%%",
+                          int((uint64_t(dataLength) - remaining) * 100 / dataLength));
+            progress->SetDetail(text);
+            if (cancelled()) return failWith("cancelled");
+        }
+        // A stream that refuses its input keeps it; once that leaves no
+        // room for the next read the encoder is not going to take it.
+        if (held + kReadBytes > input.size()) return failWith("the MP3 encoder refuses the sound");
+        const size_t want = size_t(std::min<uint64_t>(kReadBytes, remaining));
+        const size_t got = std::fread(input.data() + held, 1, want, in.get());
+        if (got == 0) break;
+        remaining -= got;
+        held += got;
+        size_t n = held - held % samplesPerChunk_;
+        n = size_t(std::min<uint64_t>(n, maxCallBytes));
+        if (n == 0) continue;
+        const int result = encode(n);
+        if (result < 0) return failWith("the MP3 data cannot be written");
+        if (result > 0) {
+            std::memmove(input.data(), input.data() + n, held - n);
+            held -= n;
+        }
+    }
+    while (held >= 2) {
+        // Nothing retries these, so a refusal here loses sound: a failure.
+        const size_t n = size_t(std::min<uint64_t>(held - held % 2, maxCallBytes));
+        if (encode(n) <= 0) return failWith("the MP3 encoder refuses the end of the sound");
+        std::memmove(input.data(), input.data() + n, held - n);
+        held -= n;
+    }
+    uint32_t bytes = 0;
+    const bool flushed = beDeinitStream_(stream_, output.data(), &bytes) == lame_bundle::kOk;
+    beCloseStream_(stream_);
+    streamOpen = false;
+    if (flushed && (bytes > output.size() || std::fwrite(output.data(), 1, bytes, out.get()) != bytes))
+        return failWith("the MP3 data cannot be written");
+    if (cancelled()) return failWith("cancelled");
+    if (!out.Close()) return failWith("the MP3 data cannot be written");
+    in.Close();
+
+    FileCloser back(mp3Path.Fopen("rb"));
+    const int64_t length = back.get() ? FileSize(back.get()) : -1;
+    if (length < 0 || length > INT32_MAX) return failWith("the MP3 data cannot be read back");
+    auto* block = static_cast<uint8_t*>(std::malloc(size_t(std::max<int64_t>(length, 1))));
+    if (!block || (length > 0 && !ReadExact(back.get(), block, size_t(length)))) {
+        std::free(block);
+        back.Close();
+        return failWith("the MP3 data cannot be read back");
+    }
+    back.Close();
+    mp3Path.Delete();
+    settings.resultLength = int32_t(length);
+    settings.resultBuffer = block;
+    return block;
+}

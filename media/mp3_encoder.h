@@ -1,0 +1,91 @@
+#pragma once
+// Sound files to MP3: the sound is exported to a temporary AIFF file, its
+// samples are fed to the encoder bundle "lame_encU.bundle", and the MP3
+// bytes come back in one block.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "foundation/code_bundle.h"
+#include "foundation/path.h"
+#include "media/lame_config.h"
+
+class CProgressDialog;
+
+struct CMp3Settings {
+    CMp3Settings() { Init(); }
+    void Init();
+
+    int32_t bitRate;    // kbit/s
+    uint32_t duration;  // ms to convert, 0 = all
+    int32_t resultLength;
+    int32_t inputChannels;
+    int32_t inputRate;
+    int32_t inputBits;
+    int32_t outputChannels;
+    int32_t outputRate;
+    int32_t outputBits;
+    uint8_t* resultBuffer;  // malloc'ed; the receiver frees it
+};
+
+// What ReadAiffHeader reports.
+struct AiffHeaderRecord {
+    uint32_t flags;
+    uint32_t format;  // 'twos' for AIFF, the compression type for AIFF-C
+    int16_t channels;
+    int16_t sampleSize;
+    uint32_t sampleRate;  // 16.16 fixed point
+    uint32_t sampleFrames;
+    uint32_t reserved[2];
+};
+
+// The sound data: offset and length from the file's start, and the header.
+// Lengths are bounded by the file; false for anything that is not an AIFF
+// or AIFF-C file with COMM and SSND chunks inside it.
+bool ReadAiffHeader(FILE* file, uint32_t* dataOffset, uint32_t* dataLength, AiffHeaderRecord* header);
+// Leaves the file at the chunk with this id; false when there is none.
+bool FindAiffChunk(FILE* file, uint32_t id);
+
+// The two channel conversions into the encoder's work buffer (count: input
+// samples). Mono to stereo writes each sample twice; stereo to mono halves
+// each pair's sum toward zero.
+void MonoToStereo(const int16_t* in, size_t count, int16_t* out);
+void StereoToMono(const int16_t* in, size_t count, int16_t* out);
+
+class CMp3Encoder : public CBundle {
+public:
+    enum Error { kNoError = 0, kBundleNotLoaded = 1, kEntryMissing = 2 };
+    static constexpr size_t kInputBufferBytes = 819200;
+    static constexpr size_t kOutputBufferBytes = 409600;
+    static constexpr size_t kReadBytes = 102400;
+
+    CMp3Encoder() = default;
+
+    bool LoadBundle();
+    // The MP3 data (also in settings.resultBuffer), or null.
+    uint8_t* ConvertToMp3(const CPath& path, CMp3Settings& settings, CProgressDialog* progress);
+    // Encodes the sound data of an AIFF file; null on failure or cancel.
+    uint8_t* EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress);
+
+    uint32_t GetSamplesPerChunk() const { return samplesPerChunk_; }
+    int GetLastError() const { return lastError_; }
+    // Why the last conversion failed, for people.
+    const std::string& GetFailure() const { return failure_; }
+    const lame_bundle::Config& GetConfig() const { return config_; }
+
+private:
+    void Begin(CMp3Settings& settings, CProgressDialog* progress, const char* detail);
+    void FillConfig(const CMp3Settings& settings);
+    uint8_t* Fail(const std::string& why);
+
+    lame_bundle::Config config_{};
+    lame_bundle::Stream stream_ = 0;
+    lame_bundle::CloseStreamProc beCloseStream_ = nullptr;
+    lame_bundle::DeinitStreamProc beDeinitStream_ = nullptr;
+    lame_bundle::EncodeChunkProc beEncodeChunk_ = nullptr;
+    lame_bundle::InitStreamProc beInitStream_ = nullptr;
+    lame_bundle::VersionProc beVersion_ = nullptr;
+    uint32_t samplesPerChunk_ = 0;
+    int lastError_ = kNoError;
+    std::string failure_;
+};

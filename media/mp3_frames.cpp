@@ -1,0 +1,133 @@
+#include "media/mp3_frames.h"
+
+namespace {
+
+// Layer III bit rates in kbit/s by index 1 to 14.
+constexpr int kMpeg1BitRates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+constexpr int kMpeg2BitRates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+
+// By version (2.5, reserved, 2, 1) and sample-rate index.
+constexpr int kSampleRates[4][4] = {
+    {11025, 12000, 8000, 0}, {0, 0, 0, 0}, {22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
+
+constexpr size_t kMinScanBytes = 32;
+
+uint32_t ReadWord(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+}  // namespace
+
+void CMp3Frame::Clear()
+{
+    header = 0;
+    data.clear();
+    length = 0;
+}
+
+int CMp3Frame::GetBitRate() const
+{
+    switch (GetVersion()) {
+        case kMpeg1:
+            return kMpeg1BitRates[GetBitRateIndex()] * 1000;
+        case kMpeg2:
+        case kMpeg25:
+            return kMpeg2BitRates[GetBitRateIndex()] * 1000;
+        default:
+            return 0;
+    }
+}
+
+int CMp3Frame::GetSampleRate() const
+{
+    return kSampleRates[GetVersion()][GetSampleRateIndex()];
+}
+
+int32_t CMp3Frame::GetFrameLength() const
+{
+    const int rate = GetSampleRate();
+    if (rate == 0) return -1;
+    const int64_t factor = GetVersion() == kMpeg1 ? 144 : 72;
+    return int32_t(factor * GetBitRate() / rate + GetPadding() - 4);
+}
+
+bool CMp3Frame::IsFrameHeader(uint32_t word)
+{
+    CMp3Frame probe;
+    probe.header = word;
+    return probe.HasSync() && probe.GetVersion() != kReserved && probe.GetBitRateIndex() != 0 &&
+           probe.GetBitRateIndex() != 15 && probe.GetSampleRateIndex() != 3;
+}
+
+bool CMp3Frame::FindNext(const uint8_t* buffer, size_t size, size_t* offset)
+{
+    Clear();
+    if (!buffer || size < kMinScanBytes) return false;
+    for (size_t at = 0; at + 4 <= size; ++at) {
+        const uint32_t word = ReadWord(buffer + at);
+        if (!IsFrameHeader(word)) continue;
+        header = word;
+        const int32_t bodyLength = GetFrameLength();
+        // A frame that runs past the buffer ends the search: it is cut off.
+        if (bodyLength < 0 || uint64_t(at) + 4 + uint64_t(bodyLength) > size) {
+            Clear();
+            return false;
+        }
+        data.assign(buffer + at + 4, buffer + at + 4 + bodyLength);
+        length = bodyLength;
+        if (offset) *offset = at;
+        return true;
+    }
+    return false;
+}
+
+bool CMp3FrameList::Split(const uint8_t* buffer, size_t size)
+{
+    size_t at = 0;
+    while (buffer && at < size) {
+        auto frame = std::make_unique<CMp3Frame>();
+        size_t offset = 0;
+        if (!frame->FindNext(buffer + at, size - at, &offset)) break;
+        at += offset + 4 + size_t(frame->length);
+        frames_.push_back(std::move(frame));
+    }
+    return true;
+}
+
+void CMp3QualityList::Fill()
+{
+    struct Row {
+        const char* name;
+        int rate;
+        int bitRate;
+        bool stereo;
+        bool preset;
+    };
+    static constexpr Row kPresets[] = {
+        {"Custom", 0, 0, false, false},           {"Very Low", 11025, 56, false, true},
+        {"Low", 11025, 64, false, true},          {"Medium", 11025, 96, false, true},
+        {"High", 44100, 128, false, true},        {"Very High", 44100, 160, false, true},
+        {"Highest", 44100, 320, true, true},      {"Near-CD Quality", 44100, 160, false, true},
+        {"Speech/Voice", 11025, 32, false, true},
+    };
+    Clear();
+    for (const Row& row : kPresets)
+        entries_.push_back(
+            std::make_unique<CMp3Quality>(CMp3Quality{row.preset, row.rate, row.bitRate, row.name, row.stereo}));
+}
+
+const CMp3Quality* CMp3QualityList::GetAt(int index) const
+{
+    if (index < 0 || size_t(index) >= entries_.size()) return nullptr;
+    return entries_[size_t(index)].get();
+}
+
+int CMp3QualityList::Find(int sampleRate, int bitRate, bool stereo) const
+{
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const CMp3Quality& q = *entries_[i];
+        if (q.sampleRate == sampleRate && q.bitRate == bitRate && q.stereo == stereo) return int(i);
+    }
+    return 0;
+}

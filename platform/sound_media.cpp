@@ -1,0 +1,180 @@
+#include "platform/sound_media.h"
+
+#include <samplerate.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/gestalt.h"
+
+namespace platform {
+
+namespace {
+
+// Bits and the four-character code QuickTime would report for the encoding.
+void DescribeEncoding(const SF_INFO& sf, SoundInfo& info)
+{
+    const int sub = sf.format & SF_FORMAT_SUBMASK;
+    const bool little =
+        (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV || (sf.format & SF_FORMAT_ENDMASK) == SF_ENDIAN_LITTLE;
+    struct Encoding {
+        int sub;
+        int bits;
+        uint32_t code;
+    };
+    static constexpr Encoding kEncodings[] = {
+        {SF_FORMAT_PCM_S8, 8, FourCharCode("twos")},  {SF_FORMAT_PCM_U8, 8, FourCharCode("raw ")},
+        {SF_FORMAT_PCM_16, 16, FourCharCode("twos")}, {SF_FORMAT_PCM_24, 24, FourCharCode("in24")},
+        {SF_FORMAT_PCM_32, 32, FourCharCode("in32")}, {SF_FORMAT_FLOAT, 32, FourCharCode("fl32")},
+        {SF_FORMAT_DOUBLE, 64, FourCharCode("fl64")}, {SF_FORMAT_ULAW, 16, FourCharCode("ulaw")},
+        {SF_FORMAT_ALAW, 16, FourCharCode("alaw")},   {SF_FORMAT_MPEG_LAYER_III, 16, FourCharCode(".mp3")},
+    };
+    info.bitsPerSample = 16;
+    info.dataFormat = FourCharCode("????");
+    for (const Encoding& e : kEncodings) {
+        if (e.sub != sub) continue;
+        info.bitsPerSample = e.bits;
+        info.dataFormat = e.code;
+    }
+    if (sub == SF_FORMAT_PCM_16 && little) info.dataFormat = FourCharCode("sowt");
+    SF_FORMAT_INFO major{}, minor{};
+    major.format = sf.format & SF_FORMAT_TYPEMASK;
+    minor.format = sub;
+    sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major);
+    sf_command(nullptr, SFC_GET_FORMAT_INFO, &minor, sizeof minor);
+    info.formatName = std::string(major.name ? major.name : "?") + ", " + (minor.name ? minor.name : "?");
+}
+
+}  // namespace
+
+bool SoundSource::Open(const std::string& path)
+{
+    Close();
+    error_.clear();
+    SF_INFO sf{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sf);
+    if (!file) {
+        error_ = sf_strerror(nullptr);
+        return false;
+    }
+    if (sf.samplerate <= 0 || sf.channels <= 0 || sf.frames < 0) {
+        sf_close(file);
+        error_ = "no sound in the file";
+        return false;
+    }
+    // Float data beyond full scale clips instead of wrapping around.
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    file_ = file;
+    info_ = SoundInfo{};
+    info_.sampleRate = sf.samplerate;
+    info_.channels = sf.channels;
+    info_.frames = sf.frames;
+    DescribeEncoding(sf, info_);
+    return true;
+}
+
+void SoundSource::Close()
+{
+    if (file_) sf_close(static_cast<SNDFILE*>(file_));
+    file_ = nullptr;
+    info_ = SoundInfo{};
+}
+
+bool SoundSource::Seek(int64_t frame)
+{
+    return file_ && sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET) == frame;
+}
+
+int64_t SoundSource::Read16(int16_t* out, int64_t frames)
+{
+    if (!file_ || frames < 0) return -1;
+    const sf_count_t got = sf_readf_short(static_cast<SNDFILE*>(file_), out, frames);
+    if (got < frames && sf_error(static_cast<SNDFILE*>(file_)) != SF_ERR_NO_ERROR) return -1;
+    return got;
+}
+
+bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out)
+{
+    out->clear();
+    const SoundInfo& info = source.Info();
+    if (!source.IsOpen() || start < 0 || frames < 0 || rate <= 0 || channels <= 0 || !source.Seek(start)) return false;
+    const int in = info.channels;
+    std::vector<int16_t> raw(size_t(frames) * size_t(in));
+    const int64_t got = frames ? source.Read16(raw.data(), frames) : 0;
+    if (got < 0) return false;
+    std::vector<float> mixed(size_t(got) * size_t(channels));
+    for (int64_t f = 0; f < got; ++f) {
+        const int16_t* frame = &raw[size_t(f * in)];
+        for (int c = 0; c < channels; ++c) {
+            float v = 0;
+            if (channels == 1 && in > 1) {
+                for (int k = 0; k < in; ++k) v += frame[k];
+                v /= float(in);
+            } else {
+                v = frame[c % in];
+            }
+            mixed[size_t(f * channels + c)] = v / 32768.0f;
+        }
+    }
+    if (rate == info.sampleRate || got == 0) {
+        *out = std::move(mixed);
+        return true;
+    }
+    const double ratio = double(rate) / info.sampleRate;
+    const int64_t want = int64_t(double(got) * ratio + 0.5);
+    out->resize(size_t(want) * size_t(channels));
+    SRC_DATA data{};
+    data.data_in = mixed.data();
+    data.input_frames = long(got);
+    data.data_out = out->data();
+    data.output_frames = long(want);
+    data.src_ratio = ratio;
+    if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, channels) != 0) {
+        out->clear();
+        return false;
+    }
+    out->resize(size_t(data.output_frames_gen) * size_t(channels));
+    return true;
+}
+
+bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrames,
+                  const std::function<bool(int)>& progress, std::string* error)
+{
+    auto fail = [&](const std::string& why, SNDFILE* out) {
+        if (out) sf_close(out);
+        ::unlink(path.c_str());
+        if (error) *error = why;
+        return false;
+    };
+    if (!source.IsOpen()) return fail("no sound is open", nullptr);
+    const SoundInfo& info = source.Info();
+    int64_t total = info.frames;
+    if (maxFrames >= 0) total = std::min(total, maxFrames);
+    if (!source.Seek(0)) return fail("cannot rewind the sound", nullptr);
+
+    SF_INFO outInfo{};
+    outInfo.samplerate = info.sampleRate;
+    outInfo.channels = info.channels;
+    outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
+    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &outInfo);
+    if (!out) return fail(sf_strerror(nullptr), nullptr);
+
+    constexpr int64_t kBlockFrames = 16384;
+    std::vector<int16_t> block(size_t(kBlockFrames) * size_t(info.channels));
+    int64_t done = 0;
+    while (done < total) {
+        const int64_t want = std::min(kBlockFrames, total - done);
+        const int64_t got = source.Read16(block.data(), want);
+        if (got < 0) return fail("cannot read the sound", out);
+        if (got == 0) break;  // the source was shorter than announced
+        if (sf_writef_short(out, block.data(), got) != got) return fail(sf_strerror(out), out);
+        done += got;
+        if (progress && !progress(int(done * 100 / std::max<int64_t>(total, 1)))) return fail("cancelled", out);
+    }
+    if (sf_close(out) != 0) return fail("cannot finish the AIFF file", nullptr);
+    return true;
+}
+
+}  // namespace platform

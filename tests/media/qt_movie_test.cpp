@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <string>
+
+#include "media/mp3_encoder.h"
+#include "media/qt_movie.h"
+#include "sound_fixtures.h"
+
+using namespace tavrel_test;
+
+namespace {
+
+constexpr OSType kAiff = platform::FourCharCode("AIFF");
+
+TEST(QTMovie, FormatTime)
+{
+    TempDir dir;
+    const struct {
+        int rate;
+        int64_t frames;
+        const char* text;
+    } cases[] = {
+        {1000, 75500, "00:01:15.50"}, {1000, 0, "00:00:00.00"},   {100, 75 * 60 * 100, "00:75:00.00"},
+        {1000, 999, "00:00:01.00"},  // 995 ms and more carry into the seconds
+        {1000, 59995, "00:01:00.00"}, {1000, 994, "00:00:00.99"}, {1000, 5, "00:00:00.01"},
+        {1000, 12340, "00:00:12.34"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.file("t.wav");
+        ASSERT_TRUE(WriteTone(path, kWav16, c.rate, 1, c.frames, 10));
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(path));
+        char text[32];
+        movie.FormatTime(text);
+        EXPECT_STREQ(text, c.text) << c.frames;
+    }
+    CQTMovie empty;
+    char text[32];
+    empty.FormatTime(text);
+    EXPECT_STREQ(text, "00:00:00.00");
+}
+
+TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
+{
+    TempDir dir;
+    const struct {
+        const char* name;
+        int format, rate, channels, bits;
+        uint32_t code;
+    } cases[] = {
+        {"a.wav", kWav16, 22050, 2, 16, platform::FourCharCode("sowt")},
+        {"a.aif", kAiff16, 44100, 1, 16, platform::FourCharCode("twos")},
+        {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2, 16, 0},
+        {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 8, platform::FourCharCode("raw ")},
+        // 16.16 cannot hold 96000; the whole rate is kept beside it.
+        {"hi.wav", kWav16, 96000, 1, 16, platform::FourCharCode("sowt")},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.file(c.name);
+        ASSERT_TRUE(WriteTone(path, c.format, c.rate, c.channels, c.rate * 3 / 2, 440)) << c.name;
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(path)) << c.name;
+        EXPECT_EQ(movie.GetTimeScale(), c.rate);
+        EXPECT_EQ(movie.GetDuration(), c.rate * 3 / 2);
+        SoundDescription d;
+        ASSERT_TRUE(movie.GetSoundDescription(&d));
+        EXPECT_EQ(d.numChannels, c.channels);
+        EXPECT_EQ(d.sampleSize, c.bits);
+        EXPECT_EQ(d.rateHz, uint32_t(c.rate));
+        if (c.code) {
+            EXPECT_EQ(d.dataFormat, c.code) << c.name;
+        }
+        EXPECT_TRUE(movie.HasSoundTrack());
+        EXPECT_FALSE(movie.HasVideoTrack());
+    }
+    // An MP3 made by the encoder bundle.
+    EncoderScope scope(TAVREL_LAME_BUNDLE);
+    ASSERT_TRUE(WriteTone(dir.file("src.wav"), kWav16, 44100, 1, 44100 * 2, 440));
+    CMp3Encoder encoder;
+    CMp3Settings settings;
+    settings.outputRate = 44100;
+    uint8_t* mp3 = encoder.ConvertToMp3(dir.file("src.wav"), settings, nullptr);
+    ASSERT_NE(mp3, nullptr);
+    ASSERT_TRUE(WriteFile(dir.file("a.mp3"), std::string(reinterpret_cast<char*>(mp3), size_t(settings.resultLength))));
+    std::free(mp3);
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(dir.file("a.mp3")));
+    EXPECT_EQ(movie.GetTimeScale(), 44100);
+    EXPECT_NEAR(movie.GetDuration(), 44100 * 2, 3 * 1152);
+
+    // Opening something else closes what was open.
+    ASSERT_TRUE(WriteFile(dir.file("x.txt"), "not a sound"));
+    EXPECT_FALSE(movie.OpenFile(dir.file("x.txt")));
+    EXPECT_FALSE(movie.IsOpen());
+    EXPECT_EQ(movie.GetDuration(), 0);
+    EXPECT_FALSE(movie.OpenFile(dir.file("missing.wav")));
+    SoundDescription d;
+    EXPECT_FALSE(movie.GetSoundDescription(&d));
+    char name[64];
+    EXPECT_FALSE(movie.GetCodecName(name));
+    EXPECT_STREQ(name, "N/A");
+}
+
+// Frames and the first samples of an exported AIFF, read back.
+struct AiffBack {
+    SF_INFO info{};
+    std::vector<short> first;
+};
+AiffBack ReadBack(const std::string& path)
+{
+    AiffBack b;
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &b.info);
+    if (!f) return b;
+    b.first.resize(64);
+    sf_readf_short(f, b.first.data(), 64 / b.info.channels);
+    sf_close(f);
+    return b;
+}
+
+TEST(QTMovie, ExportSoundToFile)
+{
+    TempDir dir;
+    const std::string src = dir.file("long.wav");
+    // 100 s at 44100 Hz: the limit's frame count passes 32 bits on the way.
+    ASSERT_TRUE(WriteTone(src, kWav16, 44100, 1, 44100 * 100, 440));
+    const struct {
+        uint32_t limitMs;
+        int64_t frames;
+    } cases[] = {{0, 44100 * 100}, {5000, 44100 * 5}, {99000, 44100 * 99}, {200000, 44100 * 100}};
+    for (const auto& c : cases) {
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(src));
+        const std::string out = dir.file("out.aif");
+        ASSERT_TRUE(movie.ExportSoundToFile(out, kAiff, c.limitMs, nullptr)) << c.limitMs;
+        const AiffBack b = ReadBack(out);
+        EXPECT_EQ(b.info.frames, c.frames) << c.limitMs;
+        EXPECT_EQ(b.info.format, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+        EXPECT_EQ(b.info.samplerate, 44100);
+    }
+    // Samples come through unchanged, as 16-bit big-endian.
+    const std::string stereo = dir.file("stereo.aif");
+    ASSERT_TRUE(WriteTone(stereo, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 2, 22050, 440, 0.5, 660));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(stereo));
+    ASSERT_TRUE(movie.ExportSoundToFile(dir.file("s.aif"), kAiff, 0, nullptr));
+    const AiffBack b = ReadBack(dir.file("s.aif"));
+    EXPECT_EQ(b.info.channels, 2);
+    EXPECT_EQ(b.info.samplerate, 22050);
+    EXPECT_NEAR(b.first[2], 0.5 * 32767 * std::sin(2 * std::numbers::pi * 440 / 22050), 2);
+    EXPECT_NEAR(b.first[3], 0.5 * 32767 * std::sin(2 * std::numbers::pi * 660 / 22050), 2);
+    const std::string bytes = ReadFile(dir.file("s.aif"));
+    EXPECT_EQ(bytes.substr(0, 4), "FORM");
+    EXPECT_EQ(bytes.substr(8, 4), "AIFF");
+
+    EXPECT_FALSE(movie.ExportSoundToFile(dir.file("w.wav"), platform::FourCharCode("WAVE"), 0, nullptr));  // only AIFF
+    CQTMovie closed;
+    EXPECT_FALSE(closed.ExportSoundToFile(dir.file("n.aif"), kAiff, 0, nullptr));
+}
+
+TEST(QTMovie, ExportReportsProgressAndStopsOnCancel)
+{
+    TempDir dir;
+    const std::string src = dir.file("src.wav");
+    ASSERT_TRUE(WriteTone(src, kWav16, 44100, 1, 44100 * 4, 440));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(src));
+    RecordingProgress progress;
+    ASSERT_TRUE(movie.ExportSoundToFile(dir.file("a.aif"), kAiff, 0, &progress));
+    ASSERT_FALSE(progress.details.empty());
+    EXPECT_EQ(progress.details.back(), "Reading Audio...100%");
+
+    RecordingProgress cancelling;
+    cancelling.cancelAfter = 2;
+    EXPECT_FALSE(movie.ExportSoundToFile(dir.file("b.aif"), kAiff, 0, &cancelling));
+    EXPECT_EQ(cancelling.details.size(), 2u);
+    EXPECT_FALSE(IsThere(dir.file("b.aif")));  // nothing half-written
+}
+
+TEST(QTMovie, ExportSoundToHandleInPieces)
+{
+    TempDir dir;
+    const std::string src = dir.file("src.wav");
+    ASSERT_TRUE(WriteTone(src, kWav16, 44100, 2, 44100, 441, 0.5));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(src));
+    uint32_t size = 0;
+    TimeValue next = -7;
+    EXPECT_EQ(movie.ExportSoundToHandle(0, 0, &size, &next), nullptr);  // no exporter yet
+    EXPECT_FALSE(movie.OpenSoundExporter({0, 0, 0, platform::FourCharCode("ima4")}));
+    ASSERT_TRUE(movie.OpenSoundExporter({}));  // the source's own format, as "twos"
+
+    const struct {
+        TimeValue start, length;
+        bool ok;
+        uint32_t size;
+        TimeValue next;
+    } pieces[] = {
+        {0, 0, true, 44100 * 4, 44100},       // the whole sound
+        {44000, 1000, true, 100 * 4, 44100},  // cut at the end
+        {1000, 500, true, 500 * 4, 1500},
+        {44101, 10, false, 0, -7},  // after the end: nothing changes
+    };
+    for (const auto& p : pieces) {
+        size = 0;
+        next = -7;
+        std::unique_ptr<uint8_t[]> bytes(movie.ExportSoundToHandle(p.start, p.length, &size, &next));
+        EXPECT_EQ(bytes != nullptr, p.ok) << p.start;
+        EXPECT_EQ(size, p.size) << p.start;
+        EXPECT_EQ(next, p.next) << p.start;
+        if (!bytes || p.start != 1000) continue;
+        // Big-endian samples of the source, frame 1000 first.
+        const int16_t left = int16_t(bytes[0] << 8 | bytes[1]);
+        EXPECT_NEAR(left, 0.5 * 32767 * std::sin(2 * std::numbers::pi * 441 * 1000 / 44100), 2);
+    }
+
+    // Resampled to 11025 Hz mono, little-endian: a quarter of the frames, the same pitch.
+    ASSERT_TRUE(movie.OpenSoundExporter({11025.0, 16, 1, platform::FourCharCode("sowt")}));
+    std::unique_ptr<uint8_t[]> bytes(movie.ExportSoundToHandle(0, 0, &size, &next));
+    ASSERT_TRUE(bytes);
+    EXPECT_NEAR(size, 11025 * 2, 4);
+    std::vector<int16_t> pcm(size / 2);
+    std::memcpy(pcm.data(), bytes.get(), size);
+    const ToneStats st = Measure(pcm, 1, 0, 11025);
+    EXPECT_NEAR(st.hz, 441, 5);
+    EXPECT_NEAR(st.rms, 0.5 / std::sqrt(2.0), 0.02);
+}
+
+TEST(QTMovie, QuickTimeChecks)
+{
+    EXPECT_TRUE(IsQuickTimePresent());
+    EXPECT_GT(GetQuickTimeVersion(), 0x03FF);
+}
+
+}  // namespace
