@@ -252,11 +252,10 @@ OSStatus SetDataBrowserSelectedItems(ControlRef browser, UInt32 numItems, const 
             operation = kDataBrowserItemsAssign;
     }
     // Assigning, or removing with no items named, clears the selection.
+    const bool clearFirst =
+        operation == kDataBrowserItemsAssign || (operation == kDataBrowserItemsRemove && named.empty());
     std::vector<bool> selected;
-    for (const auto& item : b->items)
-        selected.push_back(!(operation == kDataBrowserItemsAssign ||
-                             (operation == kDataBrowserItemsRemove && named.empty())) &&
-                           item.selected);
+    for (const auto& item : b->items) selected.push_back(!clearFirst && item.selected);
     for (DataBrowserItemID id : named) {
         for (size_t i = 0; i < b->items.size(); ++i) {
             if (b->items[i].id != id) continue;

@@ -99,8 +99,7 @@ bool CFontButton::OnAttach()
                                            {kEventClassCommand, kEventCommandProcess},
                                            {kEventClassFont, kEventFontPanelClosed},
                                            {kEventClassFont, kEventFontSelection}};
-    if (!InstallControlHandler(GetControlRef(), HandlerProc, kTypes, 4, this, &handlerUPP_, &handlerRef_))
-        return false;
+    if (!InstallControlHandler(GetControlRef(), HandlerProc, kTypes, 4, this, &handlerUPP_, &handlerRef_)) return false;
     UpdateTitle();
     return true;
 }
@@ -404,7 +403,8 @@ void CFontDialog::ReadSelection()
         MenuItemIndex item = record->item;
         const int faceRow = typefaceList_.GetSelection();
         if (!record->typefaces.empty()) {
-            const Typeface& face = record->typefaces[size_t(std::clamp<int>(faceRow, 0, int(record->typefaces.size()) - 1))];
+            const Typeface& face =
+                record->typefaces[size_t(std::clamp<int>(faceRow, 0, int(record->typefaces.size()) - 1))];
             menu = face.submenu;
             item = face.item;
         }
@@ -438,8 +438,7 @@ bool CFontDialog::OnCommand(UInt32 commandID, EventRef*)
 bool CFontDialog::OnClose()
 {
     int left = 0, top = 0, width = 0, height = 0;
-    if (GetPosition(&left, &top) && GetSize(&width, &height))
-        lastFrame_ = LTRB(left, top, left + width, top + height);
+    if (GetPosition(&left, &top) && GetSize(&width, &height)) lastFrame_ = LTRB(left, top, left + width, top + height);
     return false;
 }
 

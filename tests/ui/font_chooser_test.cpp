@@ -302,9 +302,7 @@ TEST_F(FontChooserTest, ResizingMovesTheColumns)
         int dw, dh;
     };
     const Case cases[] = {
-        {600, 420, 100, 100},
-        {500, 320, 0, 0},
-        {300, 150, -100, -100},  // shrinking stops at 100 less
+        {600, 420, 100, 100}, {500, 320, 0, 0}, {300, 150, -100, -100},  // shrinking stops at 100 less
     };
     tavrel_test::NoteWindow window;
     ASSERT_TRUE(OpenNew(window));
