@@ -2,8 +2,8 @@
 // A font as the program describes it: family, name, size and QuickDraw style,
 // with a port of its own so that it can be measured anywhere.
 //
-// Only the description and the measures live here so far; the font button
-// and the font dialog that let a user choose one come with the controls.
+// The font button and the font dialog that let a user choose one live in
+// ui/font_chooser.h.
 #include <cstdint>
 #include <string>
 

@@ -170,6 +170,9 @@ TEST_F(FontChooserTest, FontPanelPickReachesItsButtonWhateverWindowIsInFront)
     CFont font;
     font.SetFontID(family);
     second.SetFont(font, false);  // the panel last heard of the other button
+    ASSERT_EQ(platform::Services().fontSelection.size(), 1u);
+    EXPECT_EQ(platform::Services().fontSelection[0].familyNumber, family);
+    EXPECT_EQ(platform::Services().fontSelection[0].size, 12);
 
     user_.ClickControl(FakeUser::Ref(window.GetWindowRef()), FourCC("bFnt"), kDialogIds)
         .Do([&] {
@@ -204,6 +207,39 @@ TEST_F(FontChooserTest, FontPanelPickReachesItsButtonWhateverWindowIsInFront)
     }
     EXPECT_FALSE(FPIsFontPanelVisible());
     EXPECT_EQ(CFontButton::GetFontPanelButton(), nullptr);
+}
+
+TEST_F(FontChooserTest, ClickOpensThePanelOrTheDialog)
+{
+    struct Case {
+        int32_t system;
+        bool usePanel;
+        bool panel;
+    };
+    const Case cases[] = {
+        {0x1049, true, true},
+        {0x1020, true, true},
+        {0x101F, true, false},  // before 10.2: no Font Panel
+        {0x1049, false, false},
+    };
+    tavrel_test::NoteWindow window;
+    ASSERT_TRUE(OpenNew(window));
+    for (const Case& c : cases) {
+        platform::ResetServices();
+        platform::SetGestaltValue(platform::gestaltSystemVersion, c.system);
+        SetUseFontPanel(c.usePanel);
+        CFontButton button(nullptr, nullptr);
+        ASSERT_TRUE(button.Create(&window, FourCC("bFnt"), Rect{10, 10, 30, 200}, ""));
+        bool dialogShown = false;
+        user_.ClickControl(FakeUser::Ref(window.GetWindowRef()), FourCC("bFnt"), kDialogIds);
+        if (!c.panel)
+            user_.Do([&] { dialogShown = FrontWindow() != window.GetWindow(); })
+                .ClickControl(FakeUser::Front(), FourCC("not!"), kDialogIds);
+        user_.Play();
+        EXPECT_EQ(FPIsFontPanelVisible(), c.panel) << c.system;
+        EXPECT_EQ(dialogShown, !c.panel) << c.system;
+        EXPECT_EQ(CFontButton::GetFontPanelButton(), c.panel ? &button : nullptr) << c.system;
+    }
 }
 
 TEST_F(FontChooserTest, DialogChoosesFamilyTypefaceAndSize)
