@@ -269,7 +269,8 @@ TEST(XmlInputFile, EncodingComesFromTheFirstNode)
     EXPECT_EQ(children.GetCount(), 0);
 }
 
-TEST(XmlInputFile, MissingOrMalformedFilesFail)
+// What a strict reader refuses is refused, with where the fault lies.
+TEST(XmlInputFile, MalformedFilesAreRefusedWithTheirPlace)
 {
     TempDir dir;
     CXMLInputFile file;
@@ -277,13 +278,34 @@ TEST(XmlInputFile, MissingOrMalformedFilesFail)
     EXPECT_FALSE(file.GetLastError().empty());
     CXMLNode root;
     EXPECT_FALSE(file.GetRoot(root));
-
-    for (const char* text : {"", "<a><b></a>", "<a", "just text", "<a x=\"1></a>"}) {
-        ASSERT_TRUE(WriteFile(dir.file("bad.xml"), text));
-        EXPECT_FALSE(file.Open(dir.file("bad.xml"))) << text;
-        EXPECT_FALSE(file.IsOpen());
-    }
     EXPECT_FALSE(file.Open(dir.path()));  // a folder
+
+    struct Row {
+        const char* text;
+        const char* where;
+    } rows[] = {
+        {"", "line 1, column 1"},
+        {" \n", "line 2, column 1"},
+        {"<a>\n<b></a>", "line 2, column "},
+        {"<a", "line 1, column "},
+        {"just text", "line 1, column 1"},
+        {"<a x=\"1></a>", "line 1, column "},
+        {"<a/>\n<b/>", "line 2, column 2"},
+        {"<xml version=\"1.0\">\n</xml>\n</xml>\n", "line 3, column "},
+        {"<a x=\"1\" y=\"2\"\n  x=\"3\"/>", "line 2, column 3"},
+        {"<a/>\ntext", "line 2, column 1"},
+        {"<a/><![CDATA[x]]>", "line 1, column 14"},
+        {"<a x=\"1<2\"/>", "line 1, column 8"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(WriteFile(dir.file("bad.xml"), row.text));
+        EXPECT_FALSE(file.Open(dir.file("bad.xml"))) << row.text;
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_NE(file.GetLastError().find(row.where), std::string::npos) << row.text << ": " << file.GetLastError();
+    }
+    // What is refused only around the root: comments, instructions, white space.
+    ASSERT_TRUE(WriteFile(dir.file("ok.xml"), "<!-- c -->\n<?pi x?>\n<a b=\"&gt;\"/>\n<!-- d -->\n"));
+    EXPECT_TRUE(file.Open(dir.file("ok.xml"))) << file.GetLastError();
 }
 
 }  // namespace
