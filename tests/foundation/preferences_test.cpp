@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/file_size_limit.h"
 #include "support/preferences_fixture.h"
 #include "support/test_support.h"
 
@@ -164,11 +165,6 @@ TEST_F(PreferencesTest, FailuresAreReported)
     EXPECT_FALSE(prefs.IsOpen());
     EXPECT_FALSE(prefs.SetInt("k", 1));  // not open
 
-    // A file that is not ours is not overwritten: the open fails.
-    std::filesystem::create_directories(folders_.UserConfig() + "/tavrel/preferences");
-    ASSERT_TRUE(WriteFile(folders_.UserFile("Broken"), "<xml><oops></xml>"));
-    EXPECT_FALSE(prefs.Open("Broken", 1));
-
     ASSERT_TRUE(prefs.Open("Domain", 1));
     EXPECT_EQ(prefs.GetError(), 0);
     EXPECT_FALSE(prefs.SetInt(nullptr, 1));
@@ -184,12 +180,70 @@ TEST_F(PreferencesTest, FailuresAreReported)
     EXPECT_FALSE(prefs.SetData(nullptr, "x", 1));
     EXPECT_EQ(prefs.GetError(), CPreferences::kErrorDataKey);
 
+    // A write-back that fails half way (a full disk) keeps the old file.
+    ASSERT_TRUE(prefs.Synchronize());
+    std::string old = ReadFile(folders_.UserFile("Domain"));
+    ASSERT_TRUE(prefs.Open("Domain", 1));
+    ASSERT_TRUE(prefs.SetString("big", std::string(100000, 'x').c_str()));
+    {
+        tavrel_test::ScopedFileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_FALSE(prefs.Synchronize());
+    }
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
+    EXPECT_EQ(ReadFile(folders_.UserFile("Domain")), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folders_.UserConfig() + "/tavrel/preferences"),
+                            std::filesystem::directory_iterator()),
+              1);
+
     // The store cannot be written: a file stands where its folder should be.
+    ASSERT_TRUE(prefs.Open("Domain", 1));
+    ASSERT_TRUE(prefs.SetInt("k", 2));
     std::filesystem::remove_all(folders_.UserConfig() + "/tavrel");
     ASSERT_TRUE(WriteFile(folders_.UserConfig() + "/tavrel", "in the way"));
     EXPECT_FALSE(prefs.Synchronize());
     EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
     EXPECT_EQ(ReadFile(folders_.UserConfig() + "/tavrel"), "in the way");
+}
+
+// An empty file is an empty domain; a damaged one is kept aside (nothing
+// lost), the domain starts empty and the error says so.
+TEST_F(PreferencesTest, DamagedOrEmptyFilesStartAnEmptyDomain)
+{
+    std::filesystem::create_directories(folders_.UserConfig() + "/tavrel/preferences");
+    struct Row {
+        const char* domain;
+        const char* text;
+        bool damaged;
+    } rows[] = {
+        {"Empty", "", false},
+        {"Blank", " \n", false},
+        {"Broken", "<xml><oops></xml>", true},
+        {"Foreign", "<plist/>", true},
+        {"Twice", "<xml/><xml/>", true},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(WriteFile(folders_.UserFile(row.domain), row.text));
+        {
+            CPreferences prefs;
+            ASSERT_TRUE(prefs.Open(row.domain, 1)) << row.domain;
+            EXPECT_EQ(prefs.GetError(), row.damaged ? CPreferences::kErrorDamaged : 0) << row.domain;
+            EXPECT_EQ(prefs.GetErrorMessage().find(".damaged") != std::string::npos, row.damaged) << row.domain;
+            int32_t i;
+            EXPECT_FALSE(prefs.GetInt("k", i));
+            ASSERT_TRUE(prefs.SetInt("k", 7));
+            EXPECT_TRUE(prefs.Synchronize()) << row.domain;
+        }
+        CPreferences again;
+        int32_t i = 0;
+        ASSERT_TRUE(again.Open(row.domain, 1));
+        EXPECT_TRUE(again.GetInt("k", i));
+        EXPECT_EQ(i, 7);
+        EXPECT_EQ(again.GetError(), 0);
+        std::string kept = folders_.UserFile(row.domain) + ".damaged";
+        EXPECT_EQ(std::filesystem::exists(kept), row.damaged) << row.domain;
+        if (row.damaged) EXPECT_EQ(ReadFile(kept), row.text);
+    }
 }
 
 TEST_F(PreferencesTest, SystemScopeIsReadOnly)
@@ -209,6 +263,12 @@ TEST_F(PreferencesTest, SystemScopeIsReadOnly)
     EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
     EXPECT_EQ(ReadFile(folders_.SystemFile("Site")),
               "<xml version=\"1.0\">\n<boolean key=\"b\" value=\"true\"/>\n</xml>\n");
+
+    // A damaged file there is left where it is; the domain reads as empty.
+    ASSERT_TRUE(WriteFile(folders_.SystemFile("Bad"), "<xml"));
+    ASSERT_TRUE(prefs.Open("Bad", 0));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorDamaged);
+    EXPECT_EQ(ReadFile(folders_.SystemFile("Bad")), "<xml");
 }
 
 TEST_F(PreferencesTest, NoIdMeansTheApplicationsOwnDomain)
