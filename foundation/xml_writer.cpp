@@ -91,6 +91,8 @@ bool CXMLOutputFile::Close()
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
     if (!failed_ && std::rename(tempPath_.c_str(), path_.GetFullPath().c_str()) != 0) failed_ = true;
+    // The replaced file's resource fork, if it had one beside it, went with it.
+    if (!failed_) platform::RemoveResourceSidecar(path_.GetFullPath());
     if (failed_) ::unlink(tempPath_.c_str());
     tempPath_.clear();
     lastClose_ = !failed_;
