@@ -11,6 +11,7 @@
 #include <set>
 
 #include "foundation/path.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -109,6 +110,18 @@ TEST(CopyEngine, ReplaceAndItsRestoreOnFailure)
               platform::ioErr);
     EXPECT_EQ(ReadFile(dir.file("out/doc.txt")), "old");
     EXPECT_EQ(Listing(dir.file("out")), (std::set<std::string>{"doc.txt"}));
+
+    // So it is when writing fails for real, as on a full disk.
+    ASSERT_TRUE(WriteFile(dir.file("big.txt"), std::string(100000, 'b')));
+    ASSERT_TRUE(WriteFile(dir.file("out/big.txt"), "old"));
+    {
+        tavrel_test::ScopedFileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_EQ(Copy(dir.file("big.txt"), dir.file("out"), kDupActionReplace), platform::dskFulErr);
+    }
+    EXPECT_EQ(ReadFile(dir.file("out/big.txt")), "old");
+    EXPECT_EQ(Listing(dir.file("out")), (std::set<std::string>{"doc.txt", "big.txt"}));
+    fs::remove(dir.file("out/big.txt"));
 
     EXPECT_EQ(Copy(dir.file("doc.txt"), dir.file("out"), kDupActionReplace), platform::noErr);
     EXPECT_EQ(ReadFile(dir.file("out/doc.txt")), "new");

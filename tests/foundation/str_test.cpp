@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <string>
+#include <tuple>
 
+#include "platform/cfdate.h"
 #include "support/bundle_fixture.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -120,18 +124,38 @@ TEST(LocalizedStrings, ShippedTableIsFoundInTheBuiltBundle)
     EXPECT_STREQ(s.c_str(), "Cancel");
 }
 
-TEST(CDate, FieldsAreInRange)
+// The local date follows the time zone in force at each call; POSIX zone
+// texts need no zone database.
+TEST(CDate, FollowsTheTimeZone)
 {
-    CDate d;
-    EXPECT_GE(d.GetYear(), 2024);
-    EXPECT_GE(d.GetMonth(), 1);
-    EXPECT_LE(d.GetMonth(), 12);
-    EXPECT_GE(d.GetDay(), 1);
-    EXPECT_LE(d.GetDay(), 31);
-    EXPECT_LT(d.GetHour(), 24);
-    EXPECT_LT(d.GetMinute(), 60);
-    EXPECT_LT(d.GetSecond(), 61);
-    EXPECT_GT(d.GetAbsoluteTime(), 7e8);  // seconds since 2001
+    struct Zone {
+        const char* tz;
+        int offsetMinutes;
+        platform::GregorianDate start;  // of absolute time 0, 2001-01-01 00:00 UTC
+    } zones[] = {
+        {"UTC0", 0, {2001, 1, 1, 0, 0, 0}},
+        {"IST-5:30", 330, {2001, 1, 1, 5, 30, 0}},
+        {"NST3:30", -210, {2000, 12, 31, 20, 30, 0}},
+    };
+    for (const Zone& zone : zones) {
+        tavrel_test::ScopedEnv tz("TZ", zone.tz);
+        platform::GregorianDate d = platform::AbsoluteTimeGetGregorianDate(0.25);
+        EXPECT_EQ(std::make_tuple(d.year, d.month, d.day, d.hour, d.minute),
+                  std::make_tuple(zone.start.year, zone.start.month, zone.start.day, zone.start.hour,
+                                  zone.start.minute))
+            << zone.tz;
+        EXPECT_DOUBLE_EQ(d.second, 0.25);
+
+        CDate now;
+        time_t shifted = static_cast<time_t>(now.GetAbsoluteTime() + 978307200.0) + zone.offsetMinutes * 60;
+        tm expected{};
+        gmtime_r(&shifted, &expected);
+        EXPECT_EQ(std::make_tuple(now.GetYear(), now.GetMonth(), now.GetDay(), now.GetHour(), now.GetMinute(),
+                                  now.GetSecond()),
+                  std::make_tuple(expected.tm_year + 1900, expected.tm_mon + 1, expected.tm_mday, expected.tm_hour,
+                                  expected.tm_min, expected.tm_sec))
+            << zone.tz;
+    }
 }
 
 }  // namespace
