@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "support/file_size_limit.h"
@@ -22,21 +23,16 @@ protected:
 
 TEST_F(PreferencesTest, ValuesAreVisibleAtOnceAndReloadAfterSynchronize)
 {
-    const unsigned char data[] = {0, 1, 2, 0xFF, '\n', '<'};
-    const char* text = "Caf\x8E \"quoted\" <tag> & line\nbreak\r\n\ttab";
+    const std::string data("\0\1\2\xFF\n<", 6);
+    const std::string text = "Caf\x8E \"quoted\" <tag> & line\nbreak\r\n\ttab";
+    const char* oddKey = "key with \"odd\" & <bytes>\n\xA5";
     {
         CPreferences prefs;
         ASSERT_TRUE(prefs.Open("Domain", 1));
-        EXPECT_TRUE(prefs.SetInt("int", -1));
-        EXPECT_TRUE(prefs.SetLong("long", 2147483647L));
-        EXPECT_TRUE(prefs.SetLong("huge", 4294967296L));
-        EXPECT_TRUE(prefs.SetBool("yes", true));
-        EXPECT_TRUE(prefs.SetBool("no", false));
-        EXPECT_TRUE(prefs.SetString("text", text));
-        EXPECT_TRUE(prefs.SetString("empty", ""));
-        EXPECT_TRUE(prefs.SetData("data", data, sizeof data));
-        EXPECT_TRUE(prefs.SetString("key with \"odd\" & <bytes>\n\xA5", "v"));
-
+        EXPECT_TRUE(prefs.SetInt("int", -1) && prefs.SetLong("long", 2147483647L) &&
+                    prefs.SetLong("huge", 4294967296L) && prefs.SetBool("yes", true) && prefs.SetBool("no", false) &&
+                    prefs.SetString("text", text.c_str()) && prefs.SetString("empty", "") &&
+                    prefs.SetData("data", data.data(), data.size()) && prefs.SetString(oddKey, "v"));
         int32_t i = 0;
         EXPECT_TRUE(prefs.GetInt("int", i));
         EXPECT_EQ(i, -1);
@@ -45,43 +41,41 @@ TEST_F(PreferencesTest, ValuesAreVisibleAtOnceAndReloadAfterSynchronize)
         EXPECT_TRUE(prefs.Synchronize());
         EXPECT_FALSE(prefs.IsOpen());
     }
-    ASSERT_TRUE(std::filesystem::exists(folders_.UserFile("Domain")));
-
     CPreferences fresh;
     ASSERT_TRUE(fresh.Open("Domain", 1));
-    int32_t i = 0;
-    bool b = false;
-    EXPECT_TRUE(fresh.GetInt("int", i));
-    EXPECT_EQ(i, -1);
-    EXPECT_TRUE(fresh.GetInt("long", i));
-    EXPECT_EQ(i, 2147483647);
-    i = 5;
-    EXPECT_FALSE(fresh.GetInt("huge", i));  // does not fit 32 bits
-    EXPECT_EQ(i, 5);
-    EXPECT_TRUE(fresh.GetBool("yes", b));
-    EXPECT_TRUE(b);
-    EXPECT_TRUE(fresh.GetBool("no", b));
-    EXPECT_FALSE(b);
-    char buffer[256];
-    EXPECT_TRUE(fresh.GetString("text", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, text);
-    EXPECT_TRUE(fresh.GetString("empty", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, "");
-    EXPECT_TRUE(fresh.GetString("key with \"odd\" & <bytes>\n\xA5", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, "v");
-    unsigned char back[sizeof data] = {};
-    EXPECT_EQ(fresh.GetData("data", back, sizeof back), sizeof data);
-    EXPECT_EQ(std::memcmp(back, data, sizeof data), 0);
-
-    // Wrong types and missing keys leave the value alone.
-    i = 9;
-    EXPECT_FALSE(fresh.GetInt("text", i));
-    EXPECT_FALSE(fresh.GetInt("yes", i));
-    EXPECT_FALSE(fresh.GetInt("missing", i));
-    EXPECT_EQ(i, 9);
-    EXPECT_FALSE(fresh.GetBool("int", b));
-    EXPECT_FALSE(fresh.GetString("data", buffer, sizeof buffer));
-    EXPECT_EQ(fresh.GetData("text", back, sizeof back), 0u);
+    // Every key read as every type: only its own gives a value; the others
+    // leave the caller's value alone.
+    struct Row {
+        const char* key;
+        std::optional<int32_t> integer;
+        std::optional<bool> flag;
+        std::optional<std::string> string;
+        std::string bytes;
+    } rows[] = {
+        {"int", -1, {}, {}, ""},
+        {"long", 2147483647, {}, {}, ""},
+        {"huge", {}, {}, {}, ""},  // does not fit 32 bits
+        {"yes", {}, true, {}, ""},
+        {"no", {}, false, {}, ""},
+        {"text", {}, {}, text, ""},
+        {"empty", {}, {}, "", ""},
+        {oddKey, {}, {}, "v", ""},
+        {"data", {}, {}, {}, data},
+        {"missing", {}, {}, {}, ""},
+    };
+    for (const Row& row : rows) {
+        int32_t i = 9;
+        bool b = !row.flag.value_or(false);
+        char buffer[256] = "unchanged", back[16];
+        EXPECT_EQ(fresh.GetInt(row.key, i), row.integer.has_value()) << row.key;
+        EXPECT_EQ(i, row.integer.value_or(9)) << row.key;
+        EXPECT_EQ(fresh.GetBool(row.key, b), row.flag.has_value()) << row.key;
+        EXPECT_EQ(b, row.flag.value_or(true)) << row.key;
+        EXPECT_EQ(fresh.GetString(row.key, buffer, sizeof buffer), row.string.has_value()) << row.key;
+        EXPECT_EQ(std::string(buffer), row.string.value_or("unchanged")) << row.key;
+        EXPECT_EQ(std::string(back, fresh.GetData(row.key, back, sizeof back)), row.bytes) << row.key;
+    }
+    char buffer[4];
     EXPECT_FALSE(fresh.GetString(nullptr, buffer, sizeof buffer));
 }
 
