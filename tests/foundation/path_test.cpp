@@ -142,17 +142,22 @@ TEST(PathText, ResolveRelativePath)
     fs::create_directories(dir.file("a/b"));
     fs::create_directories(dir.file("a/img"));
     std::string doc = dir.file("a/b/doc.xml");
-    CPath out;
-    CPath::ResolveRelativePath(out, "../img/p.jpg", CPath(doc));
-    EXPECT_EQ(out.GetText(), dir.file("a/img/p.jpg"));
-    CPath::ResolveRelativePath(out, "./p.jpg", CPath(doc));
-    EXPECT_EQ(out.GetText(), dir.file("a/b/p.jpg"));
-    CPath::ResolveRelativePath(out, "..\\img", CPath(dir.file("a/b")));  // base is a folder
-    EXPECT_EQ(out.GetText(), dir.file("a/img/"));
-    CPath::ResolveRelativePath(out, "/abs/p.jpg", CPath(doc));
-    EXPECT_EQ(out.GetText(), "/abs/p.jpg");
-    CPath::ResolveRelativePath(out, "../../../../../../../../../../../..", CPath("/a/doc.xml"));
-    EXPECT_EQ(out.GetText(), "/");
+    struct Case {
+        const char* path;
+        std::string base, resolved;
+    } cases[] = {
+        {"../img/p.jpg", doc, dir.file("a/img/p.jpg")},
+        {"./p.jpg", doc, dir.file("a/b/p.jpg")},
+        {"..\\img", dir.file("a/b"), dir.file("a/img/")},  // base is a folder; stored text may use "\"
+        {"../p.jpg", dir.file("c\\d/doc.xml"), dir.file("p.jpg")},  // a "\" in the base is part of a name
+        {"/abs/p.jpg", doc, "/abs/p.jpg"},
+        {"../../../../../../../../../../../..", "/a/doc.xml", "/"},
+    };
+    for (const Case& c : cases) {
+        CPath out;
+        CPath::ResolveRelativePath(out, c.path, CPath(c.base));
+        EXPECT_EQ(out.GetText(), c.resolved) << c.path;
+    }
 }
 
 // Operations act on exactly the path: a missing one has no reference (not
