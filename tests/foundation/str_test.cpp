@@ -42,15 +42,9 @@ TEST(CStr, FormatKeepsLongTextsWhole)
     std::string a(400, 'a');
     ASSERT_TRUE(s.Format("%s-%d-%s", a.c_str(), 42, "end"));
     EXPECT_EQ(std::string(s.c_str()), a + "-42-end");
-}
-
-TEST(CStr, FormatFailureLeavesTextAlone)
-{
-    CStr s;
-    s.Assign("kept");
     // A wide character outside the C locale's range makes printf fail.
     EXPECT_FALSE(s.Format("%lc", static_cast<wint_t>(0x1F600)));
-    EXPECT_STREQ(s.c_str(), "kept");
+    EXPECT_EQ(std::string(s.c_str()), a + "-42-end");
     EXPECT_FALSE(s.Format(nullptr));
 }
 
@@ -100,20 +94,21 @@ TEST(LocalizedStrings, LookupAndMissingKeys)
     tavrel_test::ScopedBundle bundle(
         "/* test table */\n\"100\" = \"Hello \\\"you\\\"\";\n\"101\" = \"\";\n"
         "\"102\" = \"caf\xc3\xa9\";\n\"103\" = \"\xe2\x82\xac \xf0\x9f\x98\x80\";\n");
+    struct Row {
+        int id;
+        bool made;
+        const char* text;
+    } rows[] = {
+        {100, true, "Hello \"you\""}, {4242, true, "4242"},  // no entry: the number's own digits
+        {-7, true, "-7"}, {101, true, ""}, {102, true, "caf\x8e"},  // Mac Roman in the program
+        {103, false, ""},  // no Mac Roman form: not made
+    };
     CStr s;
-    EXPECT_TRUE(GetLocalizedString(s, 100));
-    EXPECT_STREQ(s.c_str(), "Hello \"you\"");
-    EXPECT_TRUE(GetLocalizedString(s, 4242));  // no entry: the number's own digits
-    EXPECT_STREQ(s.c_str(), "4242");
-    EXPECT_TRUE(GetLocalizedString(s, -7));
-    EXPECT_STREQ(s.c_str(), "-7");
-    EXPECT_TRUE(GetLocalizedString(s, 101));
-    EXPECT_STREQ(s.c_str(), "");
-    EXPECT_TRUE(GetLocalizedString(s, 102));  // Mac Roman in the program
-    EXPECT_STREQ(s.c_str(), "caf\x8e");
+    for (const Row& row : rows) {
+        EXPECT_EQ(GetLocalizedString(s, row.id), row.made) << row.id;
+        EXPECT_STREQ(s.c_str(), row.text) << row.id;
+    }
     EXPECT_STREQ(CStr::LoadString(100).c_str(), "Hello \"you\"");
-    // Text with no Mac Roman form cannot be made; LoadString then gives "".
-    EXPECT_FALSE(GetLocalizedString(s, 103));
     EXPECT_STREQ(CStr::LoadString(103).c_str(), "");
 }
 
