@@ -107,7 +107,7 @@ int CPath::GetPathStyle() const
     if (colon == 0) return kHfs;
     std::string volume = t.substr(0, colon);
     if (volume == kBootVolumeName) return kHfs;
-    return IsFolderOrLinkToOne("/Volumes/" + SwapColonsAndSlashes(volume)) ? kHfs : kPosix;
+    return IsValidName(volume) && IsFolderOrLinkToOne("/Volumes/" + volume) ? kHfs : kPosix;
 }
 
 bool CPath::IsRelative() const

@@ -51,6 +51,7 @@ TEST(PathText, PartsOfEveryStyle)
         {":Folder:x", 1, true, "x", "x", "", ":Folder"},
         {"Disk:Folder:file", 0, true, "Disk:Folder:file", "Disk:Folder:file", "", "."},
         {"12:30.jpg", 0, true, "12:30.jpg", "12:30", ".jpg", "."},
+        {"..:x", 0, true, "..:x", ".", ".:x", "."},
         {"Disk:Folder/file", 0, true, "file", "file", "", "Disk:Folder"},
         {"/a:b", 0, false, "a:b", "a:b", "", "/"},
         {"a/b", 0, true, "b", "b", "", "a"},
