@@ -30,7 +30,9 @@ const std::shared_ptr<const std::string>& EmptyText()
     return empty;
 }
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+// A leading backslash marks text as not relative; anywhere else in a POSIX
+// path it is an ordinary byte of a name, as is every byte but "/".
+bool IsAbsoluteStart(char c) { return c == '/' || c == '\\'; }
 
 bool EndsWith(const std::string& text, char c) { return !text.empty() && text.back() == c; }
 
@@ -98,16 +100,21 @@ void CPath::AssignFSSpec(const FSSpec& spec)
 int CPath::GetPathStyle() const
 {
     const std::string& t = *text_;
-    if (!t.empty() && t.find("://") == std::string::npos && t.find(':') != std::string::npos &&
-        t.find('/') == std::string::npos)
-        return kHfs;
-    return kPosix;
+    if (t.empty() || t.find("://") != std::string::npos || t.find('/') != std::string::npos) return kPosix;
+    size_t colon = t.find(':');
+    if (colon == std::string::npos) return kPosix;
+    // A colon is also an ordinary byte of a POSIX name ("12:30.jpg"): the
+    // text is an HFS path only when it begins with one or with a volume.
+    if (colon == 0) return kHfs;
+    std::string volume = t.substr(0, colon);
+    if (volume == kBootVolumeName) return kHfs;
+    return IsValidName(volume) && IsFolderOrLinkToOne("/Volumes/" + volume) ? kHfs : kPosix;
 }
 
 bool CPath::IsRelative() const
 {
     const std::string& t = *text_;
-    return !t.empty() && !IsSeparator(t[0]);
+    return !t.empty() && !IsAbsoluteStart(t[0]);
 }
 
 bool CPath::Exists() const
@@ -143,7 +150,7 @@ std::string CPath::GetFullPath(int style) const
 {
     if (text_->empty()) return std::string();
     std::string path = PosixText();
-    if (!path.empty() && !IsSeparator(path[0])) {
+    if (!path.empty() && !IsAbsoluteStart(path[0])) {
         CPath app;
         GetAppFolder(app);
         path = app.GetText() + path;
@@ -210,8 +217,8 @@ CPath CPath::GetParent(bool addSeparator) const
     bool hfs = GetPathStyle() == kHfs;
     char separator = hfs ? ':' : '/';
     std::string t = *text_;
-    while (t.size() > 1 && (EndsWith(t, separator) || (!hfs && EndsWith(t, '\\')))) t.pop_back();
-    size_t cut = hfs ? t.rfind(':') : t.find_last_of("/\\");
+    while (t.size() > 1 && EndsWith(t, separator)) t.pop_back();
+    size_t cut = t.rfind(separator);
     std::string parent;
     if (cut == std::string::npos) {
         parent = ".";  // a bare name lies in the folder paths are relative to
@@ -284,7 +291,7 @@ void CPath::AddTrailingSeparator()
         AssignCString((t + ":").c_str());
         return;
     }
-    while (!t.empty() && IsSeparator(t.back())) t.pop_back();
+    while (!t.empty() && t.back() == '/') t.pop_back();
     AssignCString((t + "/").c_str());
 }
 
@@ -318,7 +325,7 @@ void CPath::ResolveRelativePath(CPath& out, const std::string& path, const CPath
     CPath absoluteBase(base.GetFullPath());
     std::string folder =
         absoluteBase.IsDirectory() ? absoluteBase.GetText() : absoluteBase.GetParent(false).GetText();
-    if (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
 
     size_t start = 0;
     while (start < path.size()) {
@@ -328,7 +335,7 @@ void CPath::ResolveRelativePath(CPath& out, const std::string& path, const CPath
         start = end + 1;
         if (token.empty()) continue;
         if (token == "..") {
-            size_t cut = folder.find_last_of("/\\");
+            size_t cut = folder.rfind('/');
             folder = cut == std::string::npos ? std::string() : folder.substr(0, cut);
         } else if (token == ".") {
             if (!EndsWith(folder, '/')) folder += '/';

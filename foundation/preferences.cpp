@@ -1,7 +1,10 @@
 #include "foundation/preferences.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -41,16 +44,30 @@ std::map<std::string, Domain>& Domains()
 // escaped byte for byte, data as base64.
 constexpr const char* kKindNames[] = {"integer", "boolean", "string", "data"};
 
-bool ReadDomainFile(const std::string& file, Values& out)
+enum class ReadResult { kRead, kUnreadable, kDamaged };
+
+// A missing file, or one of white space only, is an empty domain.
+ReadResult ReadDomainFile(const std::string& file, Values& out, std::string& why)
 {
     out.clear();
     std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return !ec;  // never written: empty
+    if (!std::filesystem::exists(file, ec)) return ec ? ReadResult::kUnreadable : ReadResult::kRead;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return ReadResult::kUnreadable;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return ReadResult::kUnreadable;
+    if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) return ReadResult::kRead;
     CXMLInputFile input;
     CXMLNode root;
     CStr name;
-    if (!input.Open(file) || !input.GetRoot(root) || !root.GetName(name) || !name.Equals("xml", true))
-        return false;
+    if (!input.Open(file)) {
+        why = input.GetLastError();
+        return ReadResult::kDamaged;
+    }
+    if (!input.GetRoot(root) || !root.GetName(name) || !name.Equals("xml", true)) {
+        why = "not a preferences file";
+        return ReadResult::kDamaged;
+    }
     CXMLNodeList entries;
     root.GetChildren(entries);
     for (int i = 0, n = entries.GetCount(); i < n; ++i) {
@@ -81,7 +98,22 @@ bool ReadDomainFile(const std::string& file, Values& out)
         }
         out[key.c_str()] = std::move(value);
     }
-    return true;
+    return ReadResult::kRead;
+}
+
+// Moves a damaged domain file aside under a free name beside it, so that
+// nothing in it is lost when the domain is written anew.
+bool KeepAside(const std::string& file, std::string& keptAs)
+{
+    for (int n = 1; n <= 1000; ++n) {
+        std::string candidate = file + ".damaged" + (n == 1 ? std::string() : "-" + std::to_string(n));
+        std::error_code ec;
+        if (std::filesystem::exists(candidate, ec) || ec) continue;
+        if (std::rename(file.c_str(), candidate.c_str()) != 0) return false;
+        keptAs = candidate;
+        return true;
+    }
+    return false;
 }
 
 bool WriteDomainFile(const std::string& file, const Values& values)
@@ -108,12 +140,29 @@ bool WriteDomainFile(const std::string& file, const Values& values)
 
 // Rereads the file and lays the pending changes over it; with write set and
 // changes pending, writes the result. The changes stay pending when that
-// fails.
-bool SynchronizeDomain(const std::string& file, bool write, bool writable)
+// fails. A damaged file counts as an empty domain once it is kept aside (in
+// a scope we may write), and damage tells what happened to it.
+bool SynchronizeDomain(const std::string& file, bool write, bool writable, std::string& damage)
 {
     Domain& domain = Domains()[file];
     Values values;
-    if (!ReadDomainFile(file, values)) return false;
+    std::string why;
+    switch (ReadDomainFile(file, values, why)) {
+    case ReadResult::kRead: break;
+    case ReadResult::kUnreadable: return false;
+    case ReadResult::kDamaged: {
+        std::string keptAs;
+        if (writable && KeepAside(file, keptAs)) {
+            damage = "the preferences file " + file + " was damaged (" + why + "); it was kept as " + keptAs +
+                     " and the preferences start empty";
+        } else {
+            damage = "the preferences file " + file + " is damaged (" + why + "); it was left in place and " +
+                     "the preferences start empty";
+            if (write && !domain.pending.empty()) return false;  // writing would lose it
+        }
+        break;
+    }
+    }
     for (const auto& [key, change] : domain.pending) {
         if (change)
             values[key] = *change;
@@ -142,7 +191,12 @@ bool CPreferences::Open(const char* applicationId, int scope)
     if (!platform::PreferencesFilePath(applicationId ? applicationId : platform::kCurrentApplicationDomain, scope,
                                        file))
         return false;
-    if (!SynchronizeDomain(file, false, false)) return false;
+    std::string damage;
+    if (!SynchronizeDomain(file, false, platform::IsPreferencesScopeWritable(scope), damage)) return false;
+    if (!damage.empty()) {
+        error_ = kErrorDamaged;
+        errorMessage_ = damage;
+    }
     domainFile_ = file;
     scope_ = scope;
     open_ = true;
@@ -258,8 +312,13 @@ bool CPreferences::Synchronize()
 {
     bool wrote = false;
     if (open_ && dirty_) {
-        wrote = SynchronizeDomain(domainFile_, true, platform::IsPreferencesScopeWritable(scope_));
-        if (!wrote) error_ = kErrorSynchronize;
+        std::string damage;
+        wrote = SynchronizeDomain(domainFile_, true, platform::IsPreferencesScopeWritable(scope_), damage);
+        if (!damage.empty()) errorMessage_ = damage;
+        if (!wrote)
+            error_ = kErrorSynchronize;
+        else if (!damage.empty())
+            error_ = kErrorDamaged;
     }
     open_ = false;
     dirty_ = false;

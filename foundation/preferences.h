@@ -22,6 +22,7 @@ public:
         kErrorIntValue = 609,
         kErrorBoolKey = 610,
         kErrorDataKey = 611,
+        kErrorDamaged = 612,  // the domain's file was damaged; the domain started empty
     };
 
     CPreferences() = default;
@@ -55,6 +56,8 @@ public:
 
     // The code of the last failure; later successes do not reset it.
     int GetError() const { return error_; }
+    // What happened to a damaged domain file, for messages; empty otherwise.
+    const std::string& GetErrorMessage() const { return errorMessage_; }
 
     // One stored value (defined with the store).
     struct Value;
@@ -64,6 +67,7 @@ private:
     bool Store(const char* key, Value value, int keyError);
 
     int error_ = kErrorNone;
+    std::string errorMessage_;
     std::string domainFile_;
     int scope_ = kScopeCurrentUserAnyHost;
     bool open_ = false;

@@ -2,10 +2,16 @@
 
 #include <pugixml.hpp>
 
+#include <iconv.h>
+#include <strings.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "foundation/base64.h"
 #include "foundation/xml_text.h"
@@ -15,7 +21,10 @@ namespace {
 // Raw mode: entity references, line ends and attribute white space stay as
 // written, the declaration and processing instructions stay nodes, and
 // white-space-only text is skipped.
-constexpr unsigned kParseOptions = pugi::parse_declaration | pugi::parse_pi | pugi::parse_cdata;
+// Fragment mode keeps text outside the root element in the tree, so that it
+// can be refused.
+constexpr unsigned kParseOptions =
+    pugi::parse_declaration | pugi::parse_pi | pugi::parse_cdata | pugi::parse_fragment;
 
 pugi::xml_node Node(pugi::xml_node_struct* tree)
 {
@@ -40,17 +49,134 @@ const char* NodeString(pugi::xml_node node)
     }
 }
 
-// Byte-order marks and zero bytes at the start mean a wide encoding that the
-// parser converts; everything else is taken byte for byte.
-pugi::xml_encoding ChooseEncoding(const std::string& bytes)
+// A byte-order mark, or the zero bytes around a leading "<", name a wide
+// encoding, converted to UTF-8 for parsing; anything else is taken byte for
+// byte. Null: no conversion.
+const char* WideEncoding(const std::string& bytes, size_t* bomLength)
 {
-    if (bytes.size() >= 2) {
-        auto b0 = static_cast<unsigned char>(bytes[0]);
-        auto b1 = static_cast<unsigned char>(bytes[1]);
-        if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0xFF && b1 == 0xFE) || b0 == 0 || b1 == 0)
-            return pugi::encoding_auto;
+    auto at = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };
+    struct Mark {
+        unsigned b[4];
+        size_t length;  // bytes of the mark, 0 when it is the text itself
+        const char* encoding;
+    };
+    static const Mark marks[] = {
+        {{0x00, 0x00, 0xFE, 0xFF}, 4, "UTF-32BE"}, {{0xFF, 0xFE, 0x00, 0x00}, 4, "UTF-32LE"},
+        {{0xFE, 0xFF, 0x100, 0x100}, 2, "UTF-16BE"}, {{0xFF, 0xFE, 0x100, 0x100}, 2, "UTF-16LE"},
+        {{0x00, 0x00, 0x00, 0x3C}, 0, "UTF-32BE"}, {{0x3C, 0x00, 0x00, 0x00}, 0, "UTF-32LE"},
+        {{0x00, 0x3C, 0x100, 0x100}, 0, "UTF-16BE"}, {{0x3C, 0x00, 0x100, 0x100}, 0, "UTF-16LE"},
+    };
+    for (const Mark& mark : marks) {
+        bool match = true;
+        for (size_t i = 0; i < 4 && match; ++i) match = mark.b[i] == 0x100u || at(i) == mark.b[i];
+        if (match) {
+            *bomLength = mark.length;
+            return mark.encoding;
+        }
     }
-    return pugi::encoding_utf8;
+    return nullptr;
+}
+
+bool WideToUtf8(const std::string& bytes, std::string& out, std::string& error)
+{
+    size_t bom = 0;
+    const char* encoding = WideEncoding(bytes, &bom);
+    if (!encoding) {
+        out = bytes;
+        return true;
+    }
+    iconv_t cd = iconv_open("UTF-8", encoding);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        error = std::string("cannot read ") + encoding + " text";
+        return false;
+    }
+    out.assign((bytes.size() - bom) * 2 + 16, '\0');
+    char* in = const_cast<char*>(bytes.data()) + bom;
+    size_t inLeft = bytes.size() - bom;
+    char* to = out.data();
+    size_t toLeft = out.size();
+    bool ok = true;
+    while (inLeft > 0 && ok) {
+        if (iconv(cd, &in, &inLeft, &to, &toLeft) != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) {
+            size_t used = static_cast<size_t>(to - out.data());
+            out.resize(out.size() * 2);
+            to = out.data() + used;
+            toLeft = out.size() - used;
+        } else {
+            ok = false;
+        }
+    }
+    iconv_close(cd);
+    if (!ok) {
+        error = std::string("not well-formed XML (invalid ") + encoding + " text at byte " +
+                std::to_string(static_cast<size_t>(in - bytes.data())) + ")";
+        return false;
+    }
+    out.resize(static_cast<size_t>(to - out.data()));
+    return true;
+}
+
+// "line L, column C" (both from 1, columns in bytes) of an offset in text.
+std::string Position(const std::string& text, size_t offset)
+{
+    offset = std::min(offset, text.size());
+    size_t line = 1, lineStart = 0;
+    for (size_t i = 0; i < offset; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(offset - lineStart + 1);
+}
+
+// What the parser lets through but a well-formed document may not hold:
+// other than exactly one root element, text outside it, an attribute named
+// twice in one element, a raw "<" in an attribute value. The tree is walked
+// without recursion, as nesting depth comes from the file. Returns where the
+// fault lies (a pointer into the parsed buffer) or null.
+const char* FindMalformed(const pugi::xml_document& doc, std::string& what)
+{
+    int roots = 0;
+    for (pugi::xml_node node = doc.first_child(); node; node = node.next_sibling()) {
+        if (node.type() == pugi::node_element) {
+            if (++roots > 1) {
+                what = "a second root element";
+                return node.name();
+            }
+        } else if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+            what = "text outside the root element";
+            const char* text = node.value();
+            return text + std::strspn(text, " \t\r\n");
+        }
+    }
+    if (roots == 0) {
+        what = "no root element";
+        return nullptr;
+    }
+    std::unordered_set<std::string_view> names;
+    pugi::xml_node node = doc.first_child();
+    while (node) {
+        names.clear();
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+            if (!names.insert(a.name()).second) {
+                what = std::string("attribute \"") + a.name() + "\" given twice";
+                return a.name();
+            }
+            if (const char* lt = std::strchr(a.value(), '<')) {
+                what = "\"<\" in an attribute value";
+                return lt;
+            }
+        }
+        if (pugi::xml_node child = node.first_child()) {
+            node = child;
+            continue;
+        }
+        while (node && !node.next_sibling()) node = node.parent();
+        if (node) node = node.next_sibling();
+    }
+    return nullptr;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error)
@@ -302,16 +428,34 @@ bool CXMLDocument::Load(const CPath& path)
     Close();
     path_ = path;
     error_.clear();
-    std::string bytes;
-    if (!ReadWholeFile(path.GetFullPath(), bytes, error_)) return false;
-    auto tree = std::make_unique<pugi::xml_document>();
-    pugi::xml_parse_result result =
-        tree->load_buffer(bytes.data(), bytes.size(), kParseOptions, ChooseEncoding(bytes));
-    if (!result) {
-        error_ = std::string("not well-formed XML (") + result.description() + ") at byte " +
-                 std::to_string(result.offset);
+    std::string text;
+    {
+        std::string bytes;
+        if (!ReadWholeFile(path.GetFullPath(), bytes, error_) || !WideToUtf8(bytes, text, error_)) return false;
+    }
+    // Parsed in place, so that every name and value points into buffer_ and
+    // tells where it stands in the file.
+    std::vector<char> buffer(text.begin(), text.end());
+    if (buffer.empty()) {
+        error_ = "not well-formed XML (no root element) at line 1, column 1";
         return false;
     }
+    auto tree = std::make_unique<pugi::xml_document>();
+    pugi::xml_parse_result result =
+        tree->load_buffer_inplace(buffer.data(), buffer.size(), kParseOptions, pugi::encoding_utf8);
+    std::string what;
+    size_t offset = text.size();
+    if (!result) {
+        what = result.description();
+        offset = static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0));
+    } else if (const char* at = FindMalformed(*tree, what)) {
+        offset = static_cast<size_t>(at - buffer.data());
+    }
+    if (!what.empty()) {
+        error_ = "not well-formed XML (" + what + ") at " + Position(text, offset);
+        return false;
+    }
+    buffer_ = std::move(buffer);  // the characters stay where they are
     tree_ = std::move(tree);
     return true;
 }
@@ -319,6 +463,7 @@ bool CXMLDocument::Load(const CPath& path)
 void CXMLDocument::Close()
 {
     tree_.reset();
+    buffer_ = std::vector<char>();
 }
 
 bool CXMLDocument::GetFirstChild(CXMLNode& out) const

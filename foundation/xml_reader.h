@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/path.h"
 #include "foundation/str.h"
@@ -113,6 +114,7 @@ public:
 
 protected:
     std::unique_ptr<pugi::xml_document> tree_;
+    std::vector<char> buffer_;  // the file's text, which the tree points into
     CPath path_;
     std::string error_;
 };

@@ -86,10 +86,13 @@ bool CXMLOutputFile::Close()
     if (!file_) return lastClose_;
     bool ownStyle = wroteDeclaration_ && declarationStyle_ == CXMLWriteOptions::kDeclarationOwn;
     Put(ownStyle ? "\n</xml>\n" : "\n");
-    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
+    // A failed write may only show in the stream's error flag.
+    if (std::ferror(file_) || std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
     if (!failed_ && std::rename(tempPath_.c_str(), path_.GetFullPath().c_str()) != 0) failed_ = true;
+    // The replaced file's resource fork, if it had one beside it, went with it.
+    if (!failed_) platform::RemoveResourceSidecar(path_.GetFullPath());
     if (failed_) ::unlink(tempPath_.c_str());
     tempPath_.clear();
     lastClose_ = !failed_;

@@ -23,6 +23,8 @@ GregorianDate AbsoluteTimeGetGregorianDate(double absoluteTime)
     double whole = std::floor(unix);
     time_t t = static_cast<time_t>(whole);
     tm local{};
+    // localtime_r need not reread the zone; a changed TZ must show at once.
+    tzset();
     localtime_r(&t, &local);
     GregorianDate d;
     d.year = local.tm_year + 1900;

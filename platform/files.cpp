@@ -80,7 +80,129 @@ std::string ParentOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// ---- AppleDouble sidecars ----
+// A resource fork too large for an extended attribute (about 4 KB on ext4)
+// or on a file system without them lives in an AppleDouble file "._name"
+// beside its file, as Mac OS X keeps forks on foreign volumes: a 26-byte
+// header (magic, version, 16 filler bytes, entry count), 12-byte entries
+// (id, offset, length; id 2 is the resource fork), then the data.
+constexpr uint32_t kAppleDoubleMagic = 0x00051607;
+constexpr uint32_t kAppleDoubleVersion = 0x00020000;
+constexpr uint32_t kResourceForkEntry = 2;
+constexpr size_t kAppleDoubleHeader = 26;
+constexpr uint64_t kMaxResourceFork = uint64_t{1} << 30;
+
+std::string SidecarPath(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "._" + path : path.substr(0, slash + 1) + "._" + path.substr(slash + 1);
+}
+
+uint32_t BigEndian32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+
+void PutBigEndian32(std::string& out, uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = pread(fd, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The resource fork held in the sidecar of path; false when there is no
+// sidecar, it is not AppleDouble, or it holds no resource fork. With data
+// null only the presence is checked.
+bool ReadSidecarFork(const std::string& path, std::vector<uint8_t>* data)
+{
+    int fd = open(SidecarPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    bool found = false;
+    struct stat st;
+    uint8_t header[kAppleDoubleHeader];
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAt(fd, 0, header, sizeof header) &&
+        BigEndian32(header) == kAppleDoubleMagic) {
+        uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+        unsigned count = unsigned{header[24]} << 8 | header[25];
+        for (unsigned i = 0; i < count && !found; ++i) {
+            uint8_t entry[12];
+            if (!ReadAt(fd, kAppleDoubleHeader + uint64_t{i} * 12, entry, sizeof entry)) break;
+            uint64_t offset = BigEndian32(entry + 4), length = BigEndian32(entry + 8);
+            if (BigEndian32(entry) != kResourceForkEntry) continue;
+            if (offset + length > fileSize || length > kMaxResourceFork) break;
+            found = true;
+            if (data) {
+                data->resize(static_cast<size_t>(length));
+                found = ReadAt(fd, offset, data->data(), data->size());
+            }
+        }
+    }
+    close(fd);
+    return found;
+}
+
+// Written under a temporary name and renamed, so a failure keeps the old one.
+OSStatus WriteSidecarFork(const std::string& path, const std::vector<uint8_t>& data)
+{
+    std::string bytes;
+    PutBigEndian32(bytes, kAppleDoubleMagic);
+    PutBigEndian32(bytes, kAppleDoubleVersion);
+    bytes.append(16, '\0');
+    bytes += '\0';
+    bytes += '\1';
+    PutBigEndian32(bytes, kResourceForkEntry);
+    PutBigEndian32(bytes, static_cast<uint32_t>(kAppleDoubleHeader + 12));
+    PutBigEndian32(bytes, static_cast<uint32_t>(data.size()));
+    std::string sidecar = SidecarPath(path);
+    std::string temp = sidecar + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return StatusFromErrno(errno);
+    bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    for (size_t done = 0; ok && done < data.size();) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
+    }
+    int err = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && rename(temp.c_str(), sidecar.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        return StatusFromErrno(err ? err : EIO);
+    }
+    return noErr;
+}
+
+bool IsSidecarEntry(const std::string& folder, const std::string& name)
+{
+    if (name.size() <= 2 || name.compare(0, 2, "._") != 0) return false;
+    std::string owner = JoinPath(folder, name.substr(2));
+    struct stat st;
+    return lstat(owner.c_str(), &st) == 0 && ReadSidecarFork(owner, nullptr);
+}
+
 }  // namespace
+
+OSStatus RemoveResourceSidecar(const std::string& path)
+{
+    if (!ReadSidecarFork(path, nullptr)) return noErr;
+    if (unlink(SidecarPath(path).c_str()) == 0 || errno == ENOENT) return noErr;
+    return StatusFromErrno(errno);
+}
 
 OSStatus StatusFromErrno(int err)
 {
@@ -351,6 +473,8 @@ OSStatus DeleteObject(const FSRef& ref)
         if (rmdir(ref.path.c_str()) != 0) return StatusFromErrno(errno == EEXIST ? ENOTEMPTY : errno);
     } else if (unlink(ref.path.c_str()) != 0) {
         return StatusFromErrno(errno);
+    } else {
+        RemoveResourceSidecar(ref.path);  // the fork goes with its file
     }
     return noErr;
 }
@@ -377,6 +501,11 @@ OSStatus RenameObject(const FSRef& ref, const std::string& newName, bool replace
             rc = rename(ref.path.c_str(), target.c_str());
         }
         if (rc != 0) return StatusFromErrno(errno);
+        // The resource fork follows its file; a replaced file's goes with it.
+        if (ReadSidecarFork(ref.path, nullptr))
+            rename(SidecarPath(ref.path).c_str(), SidecarPath(target).c_str());
+        else if (targetExists && !sameObject)
+            RemoveResourceSidecar(target);
     }
     if (out) out->path = target;
     return noErr;
@@ -419,10 +548,21 @@ OSStatus SetLocked(const std::string& path, bool locked)
     return status;
 }
 
+namespace {
+
+OSStatus CopySidecar(const std::string& from, const std::string& to)
+{
+    std::vector<uint8_t> fork;
+    if (!ReadSidecarFork(from, &fork)) return RemoveResourceSidecar(to);
+    return WriteSidecarFork(to, fork);
+}
+
+}  // namespace
+
 OSStatus CopyExtendedAttributes(const std::string& from, const std::string& to)
 {
     ssize_t size = llistxattr(from.c_str(), nullptr, 0);
-    if (size < 0) return AttributesUnsupported(errno) ? noErr : StatusFromErrno(errno);
+    if (size < 0) return AttributesUnsupported(errno) ? CopySidecar(from, to) : StatusFromErrno(errno);
     std::vector<char> names(static_cast<size_t>(size) + 1, '\0');
     size = llistxattr(from.c_str(), names.data(), names.size() - 1);
     if (size < 0) return StatusFromErrno(errno);
@@ -433,10 +573,10 @@ OSStatus CopyExtendedAttributes(const std::string& from, const std::string& to)
         std::vector<uint8_t> value;
         if (!GetAttribute(from, name, &value)) continue;
         OSStatus status = SetAttribute(to, name, value.data(), value.size());
-        if (status == unimpErr) return noErr;
+        if (status == unimpErr) break;
         if (status != noErr) return status;
     }
-    return noErr;
+    return CopySidecar(from, to);
 }
 
 // ---- Forks -----------------------------------------------------------------
@@ -543,7 +683,7 @@ public:
     {
         if (!open_) return fnOpnErr;
         if (!writable_) return permErr;
-        if (size > (uint64_t{1} << 30)) return dskFulErr;
+        if (size > kMaxResourceFork) return dskFulErr;
         data_.resize(static_cast<size_t>(size));
         dirty_ = true;
         return noErr;
@@ -561,7 +701,14 @@ public:
         if (!open_) return fnOpnErr;
         open_ = false;
         if (!dirty_) return noErr;
-        return SetAttribute(path_, kResourceForkAttr, data_.data(), data_.size());
+        if (lsetxattr(path_.c_str(), kResourceForkAttr, data_.data(), data_.size(), 0) == 0)
+            return RemoveResourceSidecar(path_);
+        int err = errno;
+        bool tooLarge = err == E2BIG || err == ENOSPC || err == ERANGE || AttributesUnsupported(err);
+        if (!tooLarge) return StatusFromErrno(err);
+        OSStatus status = WriteSidecarFork(path_, data_);
+        if (status == noErr) RemoveAttribute(path_, kResourceForkAttr);
+        return status;
     }
 
 private:
@@ -592,7 +739,7 @@ OSStatus OpenFork(const FSRef& file, ForkKind kind, int permission, std::unique_
         return noErr;
     }
     std::vector<uint8_t> data;
-    if (!GetAttribute(file.path, kResourceForkAttr, &data)) {
+    if (!GetAttribute(file.path, kResourceForkAttr, &data) && !ReadSidecarFork(file.path, &data)) {
         if (!writing) return errFSForkNotFound;
         data.clear();
     }
@@ -602,13 +749,14 @@ OSStatus OpenFork(const FSRef& file, ForkKind kind, int permission, std::unique_
 
 bool HasResourceFork(const std::string& path)
 {
-    return lgetxattr(path.c_str(), kResourceForkAttr, nullptr, 0) >= 0;
+    return lgetxattr(path.c_str(), kResourceForkAttr, nullptr, 0) >= 0 || ReadSidecarFork(path, nullptr);
 }
 
 OSStatus CreateResourceFork(const std::string& path)
 {
     if (HasResourceFork(path)) return noErr;
-    return SetAttribute(path, kResourceForkAttr, "", 0);
+    if (lsetxattr(path.c_str(), kResourceForkAttr, "", 0, 0) == 0) return noErr;
+    return AttributesUnsupported(errno) ? WriteSidecarFork(path, {}) : StatusFromErrno(errno);
 }
 
 // ---- Folder iteration ------------------------------------------------------
@@ -634,6 +782,8 @@ OSStatus FolderIterator::Next(FSRef* entry, std::string* name, CatalogInfo* info
         struct dirent* ent = readdir(static_cast<DIR*>(dir_));
         if (!ent) return errno ? StatusFromErrno(errno) : errFSNoMoreItems;
         if (std::strcmp(ent->d_name, ".") == 0 || std::strcmp(ent->d_name, "..") == 0) continue;
+        // A sidecar is part of its file, as the fork is, not an entry of its own.
+        if (IsSidecarEntry(path_, ent->d_name)) continue;
         std::string path = JoinPath(path_, ent->d_name);
         if (info) {
             struct stat st;

@@ -15,8 +15,11 @@
 // ExtendedFolderInfo); an absent attribute reads as 32 zero bytes. The locked
 // flag is the attribute "user.tavrel.locked" (present means locked); a locked
 // object cannot be deleted, renamed or opened for writing. The resource fork is
-// the attribute "user.com.apple.ResourceFork". On a file system without user
-// attributes, writes of Finder information and the locked flag are ignored.
+// the attribute "user.com.apple.ResourceFork" while it fits, else an
+// AppleDouble file "._name" beside the file, which renames, deletes and
+// copies carry along and folder listings leave out. On a file system without
+// user attributes, writes of Finder information and the locked flag are
+// ignored.
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -153,6 +156,8 @@ public:
 };
 OSStatus OpenFork(const FSRef& file, ForkKind kind, int permission, std::unique_ptr<Fork>* out);
 bool HasResourceFork(const std::string& path);
+// Drops the AppleDouble file holding path's resource fork, if there is one.
+OSStatus RemoveResourceSidecar(const std::string& path);
 OSStatus CreateResourceFork(const std::string& path);  // empty; an existing one stays
 
 // One folder's entries, "." and ".." left out, in the order the host gives.

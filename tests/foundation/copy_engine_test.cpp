@@ -11,6 +11,7 @@
 #include <set>
 
 #include "foundation/path.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -110,6 +111,18 @@ TEST(CopyEngine, ReplaceAndItsRestoreOnFailure)
     EXPECT_EQ(ReadFile(dir.file("out/doc.txt")), "old");
     EXPECT_EQ(Listing(dir.file("out")), (std::set<std::string>{"doc.txt"}));
 
+    // So it is when writing fails for real, as on a full disk.
+    ASSERT_TRUE(WriteFile(dir.file("big.txt"), std::string(100000, 'b')));
+    ASSERT_TRUE(WriteFile(dir.file("out/big.txt"), "old"));
+    {
+        tavrel_test::ScopedFileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_EQ(Copy(dir.file("big.txt"), dir.file("out"), kDupActionReplace), platform::dskFulErr);
+    }
+    EXPECT_EQ(ReadFile(dir.file("out/big.txt")), "old");
+    EXPECT_EQ(Listing(dir.file("out")), (std::set<std::string>{"doc.txt", "big.txt"}));
+    fs::remove(dir.file("out/big.txt"));
+
     EXPECT_EQ(Copy(dir.file("doc.txt"), dir.file("out"), kDupActionReplace), platform::noErr);
     EXPECT_EQ(ReadFile(dir.file("out/doc.txt")), "new");
     EXPECT_EQ(Listing(dir.file("out")), (std::set<std::string>{"doc.txt"}));
@@ -193,6 +206,12 @@ TEST(CopyEngine, CopiesFolderTreesWithoutFollowingLinks)
     struct stat st;
     ASSERT_EQ(stat(dir.file("dest/src/a/b").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0555u);
+    // With a depth limit, what lies deeper is left out.
+    FSRef s = Ref(dir.file("src")), d = Ref(dir.file("outside"));
+    ASSERT_EQ(CopyFileSystemObject(&s, &d, 2, 0, 0, nullptr, false, false, nullptr, nullptr, nullptr, nullptr),
+              platform::noErr);
+    EXPECT_TRUE(fs::is_directory(dir.file("outside/src/a/b")));
+    EXPECT_FALSE(IsThere(dir.file("outside/src/a/b/c")));
 
     // Deleting the copy removes the links, not what they point to. Like the
     // platform's own delete, it does not override folder permissions, which
@@ -204,19 +223,6 @@ TEST(CopyEngine, CopiesFolderTreesWithoutFollowingLinks)
     EXPECT_FALSE(IsThere(dir.file("dest/src")));
     EXPECT_EQ(ReadFile(dir.file("outside/secret")), "s");
     chmod(dir.file("src/a/b").c_str(), 0755);
-}
-
-TEST(CopyEngine, DepthLimit)
-{
-    TempDir dir;
-    fs::create_directories(dir.file("src/one/two"));
-    ASSERT_TRUE(WriteFile(dir.file("src/one/two/f"), "f"));
-    ASSERT_TRUE(WriteFile(dir.file("src/one/g"), "g"));
-    fs::create_directory(dir.file("dest"));
-    FSRef s = Ref(dir.file("src")), d = Ref(dir.file("dest"));
-    ASSERT_EQ(CopyFileSystemObject(&s, &d, 2, 0, 0, nullptr, false, false, nullptr, nullptr, nullptr, nullptr),
-              platform::noErr);
-    EXPECT_EQ(Listing(dir.file("dest/src")), (std::set<std::string>{"one", "one/two", "one/g"}));
 }
 
 TEST(CopyEngine, RefusesToCopyAFolderIntoItself)
@@ -242,14 +248,19 @@ TEST(CopyEngine, ArgumentsAndDeleteErrors)
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir.file("f"), "f"));
     FSRef file = Ref(dir.file("f")), folder = Ref(dir.path()), gone{dir.file("gone")};
-    EXPECT_EQ(CopyFileSystemObject(nullptr, &folder, 0, 0, 0, nullptr, false, false, nullptr, nullptr, nullptr,
-                                   nullptr),
-              platform::paramErr);
-    EXPECT_EQ(CopyFileSystemObject(&file, &file, 0, 0, 0, nullptr, false, false, nullptr, nullptr, nullptr, nullptr),
-              platform::errFSNotAFolder);
-    EXPECT_EQ(CopyFileSystemObject(&gone, &folder, 0, 0, 0, nullptr, false, false, nullptr, nullptr, nullptr,
-                                   nullptr),
-              platform::fnfErr);
+    struct Case {
+        FSRef* source;
+        FSRef* folder;
+        int action;
+        int status;
+    } cases[] = {{nullptr, &folder, 0, platform::paramErr},
+                 {&file, &file, 0, platform::errFSNotAFolder},
+                 {&gone, &folder, 0, platform::fnfErr},
+                 {&file, &folder, 3, platform::paramErr}};
+    for (const Case& c : cases)
+        EXPECT_EQ(CopyFileSystemObject(c.source, c.folder, 0, 0, c.action, nullptr, false, false, nullptr, nullptr,
+                                       nullptr, nullptr),
+                  c.status);
     EXPECT_EQ(DeleteFileSystemObject(&file), platform::dirNFErr);
     EXPECT_EQ(DeleteFileSystemObject(nullptr), platform::paramErr);
     fs::create_directory(dir.file("target"));

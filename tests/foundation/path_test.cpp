@@ -21,126 +21,120 @@ using tavrel_test::ScopedEnv;
 using tavrel_test::TempDir;
 using tavrel_test::WriteFile;
 
-TEST(PathText, StyleAndRelativity)
+namespace {
+
+std::set<std::string> Listing(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+}  // namespace
+
+// Only "/" separates in a POSIX path; a colon makes an HFS path only after
+// the boot volume or a mounted one, or at the start.
+TEST(PathText, PartsOfEveryStyle)
 {
     struct Case {
         const char* text;
         int style;
         bool relative;
+        const char* name;
+        const char* bare;
+        const char* ext;
+        const char* parent;
     } cases[] = {
-        {"", 0, false},
-        {"Disk:Folder:file", 1, true},
-        {"Disk:Folder/file", 0, true},
-        {"/a:b", 0, false},
-        {"file:///a:b", 0, true},
-        {"a/b", 0, true},
-        {"/a", 0, false},
-        {"\\a", 0, false},
+        {"", 0, false, "", "", "", ""},
+        {"Macintosh HD:Pics:photo.jpg", 1, true, "photo.jpg", "photo", ".jpg", "Macintosh HD:Pics"},
+        {"Macintosh HD:file", 1, true, "file", "file", "", "Macintosh HD:"},
+        {":Folder:x", 1, true, "x", "x", "", ":Folder"},
+        {"Disk:Folder:file", 0, true, "Disk:Folder:file", "Disk:Folder:file", "", "."},
+        {"12:30.jpg", 0, true, "12:30.jpg", "12:30", ".jpg", "."},
+        {"..:x", 0, true, "..:x", ".", ".:x", "."},
+        {"Disk:Folder/file", 0, true, "file", "file", "", "Disk:Folder"},
+        {"/a:b", 0, false, "a:b", "a:b", "", "/"},
+        {"a/b", 0, true, "b", "b", "", "a"},
+        {"\\a", 0, false, "\\a", "\\a", "", "."},
+        {"d/x\\y.jpg", 0, true, "x\\y.jpg", "x\\y", ".jpg", "d"},
+        {"/a/b\\", 0, false, "b\\", "b\\", "", "/a"},
+        {"/a/\x80\xff\n.t", 0, false, "\x80\xff\n.t", "\x80\xff\n", ".t", "/a"},
+        {"/a/archive.tar.gz", 0, false, "archive.tar.gz", "archive.tar", ".gz", "/a"},
+        {"/a/dir/", 0, false, "dir", "dir", "", "/a"},
+        {"/a/.profile", 0, false, ".profile", ".profile", "", "/a"},
+        {"rel/x.y/z", 0, true, "z", "z", "", "rel/x.y"},
+        {"/a", 0, false, "a", "a", "", "/"},
+        {"/", 0, false, "/", "/", "", "/"},
     };
     for (const Case& c : cases) {
         CPath path(c.text);
         EXPECT_EQ(path.GetPathStyle(), c.style) << c.text;
         EXPECT_EQ(path.IsRelative(), c.relative) << c.text;
+        EXPECT_EQ(path.GetFileName(), c.name) << c.text;
+        EXPECT_EQ(path.GetFileName(true), c.bare) << c.text;
+        EXPECT_EQ(path.GetExtension(true), c.ext) << c.text;
+        EXPECT_EQ(path.GetParent().GetText(), c.parent) << c.text;
     }
+    EXPECT_EQ(CPath("/a/archive.tar.gz").GetExtension(false), "gz");
+    EXPECT_EQ(CPath("/a/b/c/").GetParent(true).GetText(), "/a/b/");
+
+    struct Change {
+        const char* in;
+        const char* separated;  // AddTrailingSeparator
+        const char* named;      // SetFileName("n")
+        const char* bare;       // RemoveExtension
+    } changes[] = {
+        {"a//", "a/", "a//n", "a//"},
+        {"/", "/", "/n", "/"},
+        {"a\\", "a\\/", "./n", "a\\"},
+        {"d/x\\y.jpg", "d/x\\y.jpg/", "d/n", "d/x\\y"},
+        {"/a/b.c/d.e.f", "/a/b.c/d.e.f/", "/a/b.c/n", "/a/b.c/d.e"},
+        {"/a/b.c/d", "/a/b.c/d/", "/a/b.c/n", "/a/b.c/d"},
+        {"Macintosh HD:F", "Macintosh HD:F:", "Macintosh HD:n", "Macintosh HD:F"},
+        {"", "", "n", ""},
+    };
+    for (const Change& c : changes) {
+        CPath separated(c.in), named(c.in), bare(c.in);
+        separated.AddTrailingSeparator();
+        named.SetFileName("n");
+        bare.RemoveExtension();
+        EXPECT_EQ(separated.GetText(), c.separated) << c.in;
+        EXPECT_EQ(named.GetText(), c.named) << c.in;
+        EXPECT_EQ(bare.GetText(), c.bare) << c.in;
+    }
+
+    CPath out;
+    CPath::CombineRaw(out, "x.swf", CPath("/tmp//"));
+    EXPECT_EQ(out.GetText(), "/tmp/x.swf");
+    CPath::CombineRaw(out, "a/b", CPath("Macintosh HD:Folder"));
+    EXPECT_EQ(out.GetText(), "Macintosh HD:Folder:a:b");
+    EXPECT_EQ(out.GetFullPath(), "/Folder/a/b");
+    EXPECT_FALSE(CPath("/A/b.TXT").DiffersNoCase(CPath("/a/B.txt")));
+    EXPECT_TRUE(CPath("/a/b").DiffersNoCase(CPath("/a/c")));
 }
 
 TEST(PathText, FullPathIsRelativeToTheBundle)
 {
     ScopedBundle bundle("");
     std::string base = fs::canonical(bundle.Path()).string();
-    EXPECT_EQ(CPath("Contents/Resources/x").GetFullPath(), base + "/Contents/Resources/x");
-    EXPECT_EQ(CPath("").GetFullPath(), "");
-    EXPECT_EQ(CPath("/a/../b").GetFullPath(), "/a/../b");  // no normalisation
-    // An HFS path names its volume: it is converted, not hung under the bundle.
-    EXPECT_EQ(CPath("Macintosh HD:tmp:x").GetFullPath(), "/tmp/x");
-    EXPECT_EQ(CPath("Disk:Folder:ab").GetFullPath(), "/Volumes/Disk/Folder/ab");
-    EXPECT_EQ(CPath("/Volumes/Disk/Folder/a:b").GetFullPath(CPath::kHfs), "Disk:Folder:a/b");
-    EXPECT_EQ(CPath("/tmp/dir/").GetFullPath(CPath::kHfs), "Macintosh HD:tmp:dir:");
+    struct Case {
+        const char* text;
+        int style;
+        std::string full;
+    } cases[] = {
+        {"Contents/Resources/x", 0, base + "/Contents/Resources/x"},
+        {"12:30.jpg", 0, base + "/12:30.jpg"},
+        {"", 0, ""},
+        {"/a/../b", 0, "/a/../b"},  // no normalisation
+        // An HFS path names its volume: it is converted, not hung under the bundle.
+        {"Macintosh HD:tmp:x", 0, "/tmp/x"},
+        {"/Volumes/Disk/Folder/a:b", 1, "Disk:Folder:a/b"},
+        {"/tmp/dir/", 1, "Macintosh HD:tmp:dir:"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CPath(c.text).GetFullPath(c.style), c.full) << c.text;
     CPath app;
     ASSERT_TRUE(GetAppFolder(app));
     EXPECT_EQ(app.GetText(), base + "/");
-}
-
-TEST(PathText, NamesAndExtensions)
-{
-    struct Case {
-        const char* text;
-        const char* name;
-        const char* bare;
-        const char* ext;
-    } cases[] = {
-        {"/a/archive.tar.gz", "archive.tar.gz", "archive.tar", ".gz"},
-        {"/a/README", "README", "README", ""},
-        {"/a/dir/", "dir", "dir", ""},
-        {"/a/.profile", ".profile", ".profile", ""},
-        {"Disk:Pics:photo.jpg", "photo.jpg", "photo", ".jpg"},
-        {"rel/x.y/z", "z", "z", ""},
-        {"", "", "", ""},
-    };
-    for (const Case& c : cases) {
-        CPath path(c.text);
-        EXPECT_EQ(path.GetFileName(), c.name) << c.text;
-        EXPECT_EQ(path.GetFileName(true), c.bare) << c.text;
-        EXPECT_EQ(path.GetExtension(true), c.ext) << c.text;
-    }
-    EXPECT_EQ(CPath("/a/archive.tar.gz").GetExtension(false), "gz");
-}
-
-TEST(PathText, ParentsSeparatorsAndCombining)
-{
-    EXPECT_EQ(CPath("/a/b/c").GetParent().GetText(), "/a/b");
-    EXPECT_EQ(CPath("/a/b/c/").GetParent(true).GetText(), "/a/b/");
-    EXPECT_EQ(CPath("/a").GetParent().GetText(), "/");
-    EXPECT_EQ(CPath("/").GetParent(true).GetText(), "/");
-    EXPECT_EQ(CPath("Disk:Folder:file").GetParent().GetText(), "Disk:Folder");
-    EXPECT_EQ(CPath("Disk:file").GetParent().GetText(), "Disk:");
-    EXPECT_TRUE(CPath("").GetParent().IsEmpty());
-
-    struct Sep {
-        const char* in;
-        const char* out;
-    } seps[] = {{"a//", "a/"}, {"a", "a/"}, {"a/", "a/"}, {"/", "/"}, {"a\\", "a/"}, {"", ""}, {"Disk:F", "Disk:F:"}};
-    for (const Sep& s : seps) {
-        CPath p(s.in);
-        p.AddTrailingSeparator();
-        EXPECT_EQ(p.GetText(), s.out) << s.in;
-    }
-
-    CPath out;
-    CPath::CombineRaw(out, "x.swf", CPath("/tmp//"));
-    EXPECT_EQ(out.GetText(), "/tmp/x.swf");
-    CPath::CombineRaw(out, "a/b", CPath("Disk:Folder"));
-    EXPECT_EQ(out.GetText(), "Disk:Folder:a:b");
-    EXPECT_EQ(out.GetFullPath(), "/Volumes/Disk/Folder/a/b");
-
-    CPath named("/a/b/old.txt");
-    named.SetFileName("new.txt");
-    EXPECT_EQ(named.GetText(), "/a/b/new.txt");
-    CPath folder("/a/b/");
-    folder.SetFileName("x");
-    EXPECT_EQ(folder.GetText(), "/a/b/x");
-    CPath empty;
-    empty.SetFileName("only");
-    EXPECT_EQ(empty.GetText(), "only");
-
-    CPath withExt("/a/b.c/d.e.f");
-    withExt.RemoveExtension();
-    EXPECT_EQ(withExt.GetText(), "/a/b.c/d.e");
-    CPath dotInFolder("/a/b.c/d");
-    dotInFolder.RemoveExtension();
-    EXPECT_EQ(dotInFolder.GetText(), "/a/b.c/d");
-
-    EXPECT_FALSE(CPath("/A/b.TXT").DiffersNoCase(CPath("/a/B.txt")));
-    EXPECT_TRUE(CPath("/a/b").DiffersNoCase(CPath("/a/c")));
-}
-
-TEST(PathText, SharedTextIsCopiedOnChange)
-{
-    CPath a("/x/y");
-    CPath b(a);
-    b.SetFileName("z");
-    EXPECT_EQ(a.GetText(), "/x/y");
-    EXPECT_EQ(b.GetText(), "/x/z");
 }
 
 TEST(PathText, ResolveRelativePath)
@@ -149,74 +143,58 @@ TEST(PathText, ResolveRelativePath)
     fs::create_directories(dir.file("a/b"));
     fs::create_directories(dir.file("a/img"));
     std::string doc = dir.file("a/b/doc.xml");
-    CPath out;
-    CPath::ResolveRelativePath(out, "../img/p.jpg", CPath(doc));
-    EXPECT_EQ(out.GetText(), dir.file("a/img/p.jpg"));
-    CPath::ResolveRelativePath(out, "./p.jpg", CPath(doc));
-    EXPECT_EQ(out.GetText(), dir.file("a/b/p.jpg"));
-    CPath::ResolveRelativePath(out, "..\\img", CPath(dir.file("a/b")));  // base is a folder
-    EXPECT_EQ(out.GetText(), dir.file("a/img/"));
-    CPath::ResolveRelativePath(out, "/abs/p.jpg", CPath(doc));
-    EXPECT_EQ(out.GetText(), "/abs/p.jpg");
-    CPath::ResolveRelativePath(out, "../../../../../../../../../../../..", CPath("/a/doc.xml"));
-    EXPECT_EQ(out.GetText(), "/");
+    struct Case {
+        const char* path;
+        std::string base, resolved;
+    } cases[] = {
+        {"../img/p.jpg", doc, dir.file("a/img/p.jpg")},
+        {"./p.jpg", doc, dir.file("a/b/p.jpg")},
+        {"..\\img", dir.file("a/b"), dir.file("a/img/")},  // base is a folder; stored text may use "\"
+        {"../p.jpg", dir.file("c\\d/doc.xml"), dir.file("p.jpg")},  // a "\" in the base is part of a name
+        {"/abs/p.jpg", doc, "/abs/p.jpg"},
+        {"../../../../../../../../../../../..", "/a/doc.xml", "/"},
+    };
+    for (const Case& c : cases) {
+        CPath out;
+        CPath::ResolveRelativePath(out, c.path, CPath(c.base));
+        EXPECT_EQ(out.GetText(), c.resolved) << c.path;
+    }
 }
 
+// Operations act on exactly the path: a missing one has no reference (not
+// even its folder's), deleting it succeeds and touches nothing, and a folder
+// whose parent is missing is not made one level higher.
 TEST(PathFiles, OperationsActOnTheExactPath)
 {
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir.file("keep.txt"), "keep"));
+    fs::create_directory(dir.file("dest"));
     CPath missing(dir.file("missing"));
-
-    // A missing path has no reference: not even its folder's.
     platform::FSRef ref;
     EXPECT_FALSE(missing.Exists());
     EXPECT_FALSE(missing.ToFSRef(&ref));
     EXPECT_TRUE(ref.IsNull());
-
-    // Deleting what is not there succeeds and touches nothing.
     EXPECT_TRUE(missing.Delete());
     EXPECT_TRUE(missing.DeleteDirectory());
-    EXPECT_TRUE(IsThere(dir.file("keep.txt")));
-    EXPECT_TRUE(IsThere(dir.path()));
-
-    // A folder whose parent is missing is not made one level higher.
-    CPath deep(dir.file("no/such/child"));
-    EXPECT_FALSE(deep.CreateDirectory());
-    EXPECT_EQ(GetLastCreateDirectoryError(), platform::dirNFErr);
-    EXPECT_FALSE(IsThere(dir.file("child")));
-    EXPECT_FALSE(IsThere(dir.file("no")));
-
-    // Copying from a missing source copies nothing.
-    fs::create_directory(dir.file("dest"));
     EXPECT_FALSE(missing.CopyTo(CPath(dir.file("dest")), nullptr, true));
-    EXPECT_TRUE(fs::is_empty(dir.file("dest")));
-    // Renaming it fails too.
     EXPECT_FALSE(missing.Rename("other"));
-    EXPECT_TRUE(IsThere(dir.file("keep.txt")));
-}
+    EXPECT_FALSE(CPath(dir.file("no/such/child")).CreateDirectory());
+    EXPECT_EQ(GetLastCreateDirectoryError(), platform::dirNFErr);
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"keep.txt", "dest"}));
 
-TEST(PathFiles, CreateAndDeleteFolders)
-{
-    TempDir dir;
     CPath folder(dir.file("new/"));
     ASSERT_TRUE(folder.CreateDirectory());
     EXPECT_EQ(folder.GetText(), dir.file("new"));
     EXPECT_TRUE(folder.IsDirectory());
     EXPECT_TRUE(folder.CreateDirectory());  // already there
-
-    ASSERT_TRUE(WriteFile(dir.file("plain"), "x"));
-    CPath file(dir.file("plain"));
-    EXPECT_FALSE(file.CreateDirectory());  // a file is not the folder asked for
+    EXPECT_FALSE(CPath(dir.file("keep.txt")).CreateDirectory());  // a file is not the folder asked for
     EXPECT_EQ(GetLastCreateDirectoryError(), platform::dupFNErr);
-
     ASSERT_TRUE(WriteFile(dir.file("new/inner.txt"), "x"));
     EXPECT_FALSE(CPath(dir.file("new")).Delete());  // not empty
     EXPECT_EQ(GetLastFileError(), platform::fBsyErr);
     EXPECT_TRUE(CPath(dir.file("new")).DeleteDirectory());
-    EXPECT_FALSE(IsThere(dir.file("new")));
-    EXPECT_TRUE(CPath(dir.file("plain/")).Delete());  // trailing separator on a file
-    EXPECT_FALSE(IsThere(dir.file("plain")));
+    EXPECT_TRUE(CPath(dir.file("keep.txt/")).Delete());  // trailing separator on a file
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"dest"}));
 }
 
 TEST(PathFiles, RenameReplacesAtomically)
@@ -266,6 +244,25 @@ TEST(PathFiles, BackupAndUniqueNames)
     pic = CPath(dir.file("pic.jpg"));
     EXPECT_TRUE(pic.MakeUnique());
     EXPECT_EQ(pic.GetText(), dir.file("pic__1.jpg"));
+
+    // Backslashes and colons are bytes of a name: everything happens beside
+    // the file, never in a folder named like a part of it.
+    fs::create_directory(dir.file("x"));
+    ASSERT_TRUE(WriteFile(dir.file("x\\y.jpg"), "mine"));
+    ASSERT_TRUE(WriteFile(dir.file("x/x\\y.jpg~"), "other"));
+    CPath slash(dir.file("x\\y.jpg"));
+    ASSERT_TRUE(slash.MakeBackup(&backup, true));
+    EXPECT_EQ(backup.GetText(), dir.file("x\\y.jpg~"));
+    EXPECT_EQ(ReadFile(dir.file("x\\y.jpg~")), "mine");
+    EXPECT_EQ(ReadFile(dir.file("x/x\\y.jpg~")), "other");
+    platform::FSRef parent;
+    ASSERT_TRUE(GetParentFSRef(slash, &parent));
+    EXPECT_EQ(parent.path, dir.path());
+    for (const char* name : {"x\\y.jpg", "12:30.jpg"}) {
+        CPath unique(dir.file(name));
+        EXPECT_TRUE(unique.MakeUnique());
+        EXPECT_EQ(unique.GetParent(true).GetText(), dir.path() + "/") << name;
+    }
 
     for (int n = 1; n <= 999; ++n) ASSERT_TRUE(WriteFile(dir.file("pic__" + std::to_string(n) + ".jpg"), ""));
     pic = CPath(dir.file("pic.jpg"));

@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "support/file_size_limit.h"
 #include "support/preferences_fixture.h"
 #include "support/test_support.h"
 
@@ -21,21 +23,16 @@ protected:
 
 TEST_F(PreferencesTest, ValuesAreVisibleAtOnceAndReloadAfterSynchronize)
 {
-    const unsigned char data[] = {0, 1, 2, 0xFF, '\n', '<'};
-    const char* text = "Caf\x8E \"quoted\" <tag> & line\nbreak\r\n\ttab";
+    const std::string data("\0\1\2\xFF\n<", 6);
+    const std::string text = "Caf\x8E \"quoted\" <tag> & line\nbreak\r\n\ttab";
+    const char* oddKey = "key with \"odd\" & <bytes>\n\xA5";
     {
         CPreferences prefs;
         ASSERT_TRUE(prefs.Open("Domain", 1));
-        EXPECT_TRUE(prefs.SetInt("int", -1));
-        EXPECT_TRUE(prefs.SetLong("long", 2147483647L));
-        EXPECT_TRUE(prefs.SetLong("huge", 4294967296L));
-        EXPECT_TRUE(prefs.SetBool("yes", true));
-        EXPECT_TRUE(prefs.SetBool("no", false));
-        EXPECT_TRUE(prefs.SetString("text", text));
-        EXPECT_TRUE(prefs.SetString("empty", ""));
-        EXPECT_TRUE(prefs.SetData("data", data, sizeof data));
-        EXPECT_TRUE(prefs.SetString("key with \"odd\" & <bytes>\n\xA5", "v"));
-
+        EXPECT_TRUE(prefs.SetInt("int", -1) && prefs.SetLong("long", 2147483647L) &&
+                    prefs.SetLong("huge", 4294967296L) && prefs.SetBool("yes", true) && prefs.SetBool("no", false) &&
+                    prefs.SetString("text", text.c_str()) && prefs.SetString("empty", "") &&
+                    prefs.SetData("data", data.data(), data.size()) && prefs.SetString(oddKey, "v"));
         int32_t i = 0;
         EXPECT_TRUE(prefs.GetInt("int", i));
         EXPECT_EQ(i, -1);
@@ -44,43 +41,41 @@ TEST_F(PreferencesTest, ValuesAreVisibleAtOnceAndReloadAfterSynchronize)
         EXPECT_TRUE(prefs.Synchronize());
         EXPECT_FALSE(prefs.IsOpen());
     }
-    ASSERT_TRUE(std::filesystem::exists(folders_.UserFile("Domain")));
-
     CPreferences fresh;
     ASSERT_TRUE(fresh.Open("Domain", 1));
-    int32_t i = 0;
-    bool b = false;
-    EXPECT_TRUE(fresh.GetInt("int", i));
-    EXPECT_EQ(i, -1);
-    EXPECT_TRUE(fresh.GetInt("long", i));
-    EXPECT_EQ(i, 2147483647);
-    i = 5;
-    EXPECT_FALSE(fresh.GetInt("huge", i));  // does not fit 32 bits
-    EXPECT_EQ(i, 5);
-    EXPECT_TRUE(fresh.GetBool("yes", b));
-    EXPECT_TRUE(b);
-    EXPECT_TRUE(fresh.GetBool("no", b));
-    EXPECT_FALSE(b);
-    char buffer[256];
-    EXPECT_TRUE(fresh.GetString("text", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, text);
-    EXPECT_TRUE(fresh.GetString("empty", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, "");
-    EXPECT_TRUE(fresh.GetString("key with \"odd\" & <bytes>\n\xA5", buffer, sizeof buffer));
-    EXPECT_STREQ(buffer, "v");
-    unsigned char back[sizeof data] = {};
-    EXPECT_EQ(fresh.GetData("data", back, sizeof back), sizeof data);
-    EXPECT_EQ(std::memcmp(back, data, sizeof data), 0);
-
-    // Wrong types and missing keys leave the value alone.
-    i = 9;
-    EXPECT_FALSE(fresh.GetInt("text", i));
-    EXPECT_FALSE(fresh.GetInt("yes", i));
-    EXPECT_FALSE(fresh.GetInt("missing", i));
-    EXPECT_EQ(i, 9);
-    EXPECT_FALSE(fresh.GetBool("int", b));
-    EXPECT_FALSE(fresh.GetString("data", buffer, sizeof buffer));
-    EXPECT_EQ(fresh.GetData("text", back, sizeof back), 0u);
+    // Every key read as every type: only its own gives a value; the others
+    // leave the caller's value alone.
+    struct Row {
+        const char* key;
+        std::optional<int32_t> integer;
+        std::optional<bool> flag;
+        std::optional<std::string> string;
+        std::string bytes;
+    } rows[] = {
+        {"int", -1, {}, {}, ""},
+        {"long", 2147483647, {}, {}, ""},
+        {"huge", {}, {}, {}, ""},  // does not fit 32 bits
+        {"yes", {}, true, {}, ""},
+        {"no", {}, false, {}, ""},
+        {"text", {}, {}, text, ""},
+        {"empty", {}, {}, "", ""},
+        {oddKey, {}, {}, "v", ""},
+        {"data", {}, {}, {}, data},
+        {"missing", {}, {}, {}, ""},
+    };
+    for (const Row& row : rows) {
+        int32_t i = 9;
+        bool b = !row.flag.value_or(false);
+        char buffer[256] = "unchanged", back[16];
+        EXPECT_EQ(fresh.GetInt(row.key, i), row.integer.has_value()) << row.key;
+        EXPECT_EQ(i, row.integer.value_or(9)) << row.key;
+        EXPECT_EQ(fresh.GetBool(row.key, b), row.flag.has_value()) << row.key;
+        EXPECT_EQ(b, row.flag.value_or(true)) << row.key;
+        EXPECT_EQ(fresh.GetString(row.key, buffer, sizeof buffer), row.string.has_value()) << row.key;
+        EXPECT_EQ(std::string(buffer), row.string.value_or("unchanged")) << row.key;
+        EXPECT_EQ(std::string(back, fresh.GetData(row.key, back, sizeof back)), row.bytes) << row.key;
+    }
+    char buffer[4];
     EXPECT_FALSE(fresh.GetString(nullptr, buffer, sizeof buffer));
 }
 
@@ -164,11 +159,6 @@ TEST_F(PreferencesTest, FailuresAreReported)
     EXPECT_FALSE(prefs.IsOpen());
     EXPECT_FALSE(prefs.SetInt("k", 1));  // not open
 
-    // A file that is not ours is not overwritten: the open fails.
-    std::filesystem::create_directories(folders_.UserConfig() + "/tavrel/preferences");
-    ASSERT_TRUE(WriteFile(folders_.UserFile("Broken"), "<xml><oops></xml>"));
-    EXPECT_FALSE(prefs.Open("Broken", 1));
-
     ASSERT_TRUE(prefs.Open("Domain", 1));
     EXPECT_EQ(prefs.GetError(), 0);
     EXPECT_FALSE(prefs.SetInt(nullptr, 1));
@@ -184,12 +174,70 @@ TEST_F(PreferencesTest, FailuresAreReported)
     EXPECT_FALSE(prefs.SetData(nullptr, "x", 1));
     EXPECT_EQ(prefs.GetError(), CPreferences::kErrorDataKey);
 
+    // A write-back that fails half way (a full disk) keeps the old file.
+    ASSERT_TRUE(prefs.Synchronize());
+    std::string old = ReadFile(folders_.UserFile("Domain"));
+    ASSERT_TRUE(prefs.Open("Domain", 1));
+    ASSERT_TRUE(prefs.SetString("big", std::string(100000, 'x').c_str()));
+    {
+        tavrel_test::ScopedFileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_FALSE(prefs.Synchronize());
+    }
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
+    EXPECT_EQ(ReadFile(folders_.UserFile("Domain")), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folders_.UserConfig() + "/tavrel/preferences"),
+                            std::filesystem::directory_iterator()),
+              1);
+
     // The store cannot be written: a file stands where its folder should be.
+    ASSERT_TRUE(prefs.Open("Domain", 1));
+    ASSERT_TRUE(prefs.SetInt("k", 2));
     std::filesystem::remove_all(folders_.UserConfig() + "/tavrel");
     ASSERT_TRUE(WriteFile(folders_.UserConfig() + "/tavrel", "in the way"));
     EXPECT_FALSE(prefs.Synchronize());
     EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
     EXPECT_EQ(ReadFile(folders_.UserConfig() + "/tavrel"), "in the way");
+}
+
+// An empty file is an empty domain; a damaged one is kept aside (nothing
+// lost), the domain starts empty and the error says so.
+TEST_F(PreferencesTest, DamagedOrEmptyFilesStartAnEmptyDomain)
+{
+    std::filesystem::create_directories(folders_.UserConfig() + "/tavrel/preferences");
+    struct Row {
+        const char* domain;
+        const char* text;
+        bool damaged;
+    } rows[] = {
+        {"Empty", "", false},
+        {"Blank", " \n", false},
+        {"Broken", "<xml><oops></xml>", true},
+        {"Foreign", "<plist/>", true},
+        {"Twice", "<xml/><xml/>", true},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(WriteFile(folders_.UserFile(row.domain), row.text));
+        {
+            CPreferences prefs;
+            ASSERT_TRUE(prefs.Open(row.domain, 1)) << row.domain;
+            EXPECT_EQ(prefs.GetError(), row.damaged ? CPreferences::kErrorDamaged : 0) << row.domain;
+            EXPECT_EQ(prefs.GetErrorMessage().find(".damaged") != std::string::npos, row.damaged) << row.domain;
+            int32_t i;
+            EXPECT_FALSE(prefs.GetInt("k", i));
+            ASSERT_TRUE(prefs.SetInt("k", 7));
+            EXPECT_TRUE(prefs.Synchronize()) << row.domain;
+        }
+        CPreferences again;
+        int32_t i = 0;
+        ASSERT_TRUE(again.Open(row.domain, 1));
+        EXPECT_TRUE(again.GetInt("k", i));
+        EXPECT_EQ(i, 7);
+        EXPECT_EQ(again.GetError(), 0);
+        std::string kept = folders_.UserFile(row.domain) + ".damaged";
+        EXPECT_EQ(std::filesystem::exists(kept), row.damaged) << row.domain;
+        if (row.damaged) EXPECT_EQ(ReadFile(kept), row.text);
+    }
 }
 
 TEST_F(PreferencesTest, SystemScopeIsReadOnly)
@@ -209,6 +257,12 @@ TEST_F(PreferencesTest, SystemScopeIsReadOnly)
     EXPECT_EQ(prefs.GetError(), CPreferences::kErrorSynchronize);
     EXPECT_EQ(ReadFile(folders_.SystemFile("Site")),
               "<xml version=\"1.0\">\n<boolean key=\"b\" value=\"true\"/>\n</xml>\n");
+
+    // A damaged file there is left where it is; the domain reads as empty.
+    ASSERT_TRUE(WriteFile(folders_.SystemFile("Bad"), "<xml"));
+    ASSERT_TRUE(prefs.Open("Bad", 0));
+    EXPECT_EQ(prefs.GetError(), CPreferences::kErrorDamaged);
+    EXPECT_EQ(ReadFile(folders_.SystemFile("Bad")), "<xml");
 }
 
 TEST_F(PreferencesTest, NoIdMeansTheApplicationsOwnDomain)

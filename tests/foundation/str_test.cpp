@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <string>
+#include <tuple>
 
+#include "platform/cfdate.h"
 #include "support/bundle_fixture.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -38,15 +42,9 @@ TEST(CStr, FormatKeepsLongTextsWhole)
     std::string a(400, 'a');
     ASSERT_TRUE(s.Format("%s-%d-%s", a.c_str(), 42, "end"));
     EXPECT_EQ(std::string(s.c_str()), a + "-42-end");
-}
-
-TEST(CStr, FormatFailureLeavesTextAlone)
-{
-    CStr s;
-    s.Assign("kept");
     // A wide character outside the C locale's range makes printf fail.
     EXPECT_FALSE(s.Format("%lc", static_cast<wint_t>(0x1F600)));
-    EXPECT_STREQ(s.c_str(), "kept");
+    EXPECT_EQ(std::string(s.c_str()), a + "-42-end");
     EXPECT_FALSE(s.Format(nullptr));
 }
 
@@ -96,20 +94,21 @@ TEST(LocalizedStrings, LookupAndMissingKeys)
     tavrel_test::ScopedBundle bundle(
         "/* test table */\n\"100\" = \"Hello \\\"you\\\"\";\n\"101\" = \"\";\n"
         "\"102\" = \"caf\xc3\xa9\";\n\"103\" = \"\xe2\x82\xac \xf0\x9f\x98\x80\";\n");
+    struct Row {
+        int id;
+        bool made;
+        const char* text;
+    } rows[] = {
+        {100, true, "Hello \"you\""}, {4242, true, "4242"},  // no entry: the number's own digits
+        {-7, true, "-7"}, {101, true, ""}, {102, true, "caf\x8e"},  // Mac Roman in the program
+        {103, false, ""},  // no Mac Roman form: not made
+    };
     CStr s;
-    EXPECT_TRUE(GetLocalizedString(s, 100));
-    EXPECT_STREQ(s.c_str(), "Hello \"you\"");
-    EXPECT_TRUE(GetLocalizedString(s, 4242));  // no entry: the number's own digits
-    EXPECT_STREQ(s.c_str(), "4242");
-    EXPECT_TRUE(GetLocalizedString(s, -7));
-    EXPECT_STREQ(s.c_str(), "-7");
-    EXPECT_TRUE(GetLocalizedString(s, 101));
-    EXPECT_STREQ(s.c_str(), "");
-    EXPECT_TRUE(GetLocalizedString(s, 102));  // Mac Roman in the program
-    EXPECT_STREQ(s.c_str(), "caf\x8e");
+    for (const Row& row : rows) {
+        EXPECT_EQ(GetLocalizedString(s, row.id), row.made) << row.id;
+        EXPECT_STREQ(s.c_str(), row.text) << row.id;
+    }
     EXPECT_STREQ(CStr::LoadString(100).c_str(), "Hello \"you\"");
-    // Text with no Mac Roman form cannot be made; LoadString then gives "".
-    EXPECT_FALSE(GetLocalizedString(s, 103));
     EXPECT_STREQ(CStr::LoadString(103).c_str(), "");
 }
 
@@ -120,18 +119,38 @@ TEST(LocalizedStrings, ShippedTableIsFoundInTheBuiltBundle)
     EXPECT_STREQ(s.c_str(), "Cancel");
 }
 
-TEST(CDate, FieldsAreInRange)
+// The local date follows the time zone in force at each call; POSIX zone
+// texts need no zone database.
+TEST(CDate, FollowsTheTimeZone)
 {
-    CDate d;
-    EXPECT_GE(d.GetYear(), 2024);
-    EXPECT_GE(d.GetMonth(), 1);
-    EXPECT_LE(d.GetMonth(), 12);
-    EXPECT_GE(d.GetDay(), 1);
-    EXPECT_LE(d.GetDay(), 31);
-    EXPECT_LT(d.GetHour(), 24);
-    EXPECT_LT(d.GetMinute(), 60);
-    EXPECT_LT(d.GetSecond(), 61);
-    EXPECT_GT(d.GetAbsoluteTime(), 7e8);  // seconds since 2001
+    struct Zone {
+        const char* tz;
+        int offsetMinutes;
+        platform::GregorianDate start;  // of absolute time 0, 2001-01-01 00:00 UTC
+    } zones[] = {
+        {"UTC0", 0, {2001, 1, 1, 0, 0, 0}},
+        {"IST-5:30", 330, {2001, 1, 1, 5, 30, 0}},
+        {"NST3:30", -210, {2000, 12, 31, 20, 30, 0}},
+    };
+    for (const Zone& zone : zones) {
+        tavrel_test::ScopedEnv tz("TZ", zone.tz);
+        platform::GregorianDate d = platform::AbsoluteTimeGetGregorianDate(0.25);
+        EXPECT_EQ(std::make_tuple(d.year, d.month, d.day, d.hour, d.minute),
+                  std::make_tuple(zone.start.year, zone.start.month, zone.start.day, zone.start.hour,
+                                  zone.start.minute))
+            << zone.tz;
+        EXPECT_DOUBLE_EQ(d.second, 0.25);
+
+        CDate now;
+        time_t shifted = static_cast<time_t>(now.GetAbsoluteTime() + 978307200.0) + zone.offsetMinutes * 60;
+        tm expected{};
+        gmtime_r(&shifted, &expected);
+        EXPECT_EQ(std::make_tuple(now.GetYear(), now.GetMonth(), now.GetDay(), now.GetHour(), now.GetMinute(),
+                                  now.GetSecond()),
+                  std::make_tuple(expected.tm_year + 1900, expected.tm_mon + 1, expected.tm_mday, expected.tm_hour,
+                                  expected.tm_min, expected.tm_sec))
+            << zone.tz;
+    }
 }
 
 }  // namespace

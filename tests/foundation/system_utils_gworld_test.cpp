@@ -82,18 +82,6 @@ TEST(RotateGWorld32, TurnsANonSquareWorldPixelByPixel)
     DisposeGWorldSafe(&source);
 }
 
-TEST(RotateGWorld32, TwoByOneAtNinetyFillsTopToBottom)
-{
-    GWorldPtr source = LabelledWorld(2, 1);
-    GWorldPtr dest = FilledWorld(1, 2);
-    ASSERT_TRUE(source && dest);
-    EXPECT_TRUE(RotateGWorld32(source, Sized(2, 1), dest, Sized(1, 2), 90));
-    EXPECT_EQ(LabelAt(dest, 0, 0), "0,0");
-    EXPECT_EQ(LabelAt(dest, 0, 1), "1,0");
-    DisposeGWorldSafe(&source);
-    DisposeGWorldSafe(&dest);
-}
-
 TEST(RotateGWorld32, RefusesWhatDoesNotFitAndOtherAngles)
 {
     GWorldPtr source = LabelledWorld(3, 2);

@@ -141,27 +141,32 @@ TEST(XmlWriter, CreatesWithTypeAndCreatorAndRespectsLocks)
     EXPECT_EQ(FilesIn(dir.path()), 1u);
 }
 
+// A failed write keeps the old file whether the writer is closed or only
+// destroyed, and for a write that fails at once or only when flushed.
 TEST(XmlWriter, FailedWriteIsReportedAndKeepsTheOldFile)
 {
-    TempDir dir;
-    std::string path = dir.file("doc.xml");
-    ASSERT_TRUE(WriteFile(path, "old"));
-
-    // A file size limit makes writes fail as a full disk would.
-    tavrel_test::ScopedFileSizeLimit limit(4096);
-    ASSERT_TRUE(limit.Active());
-    CXMLOutputFile out;
-    bool opened = out.Open(path);
-    out.Write(std::string(100000, 'x'));
-    bool closed = out.Close();
-    bool closedAgain = out.Close();
-    limit.Lift();
-
-    EXPECT_TRUE(opened);
-    EXPECT_FALSE(closed);
-    EXPECT_FALSE(closedAgain);
-    EXPECT_EQ(ReadFile(path), "old");
-    EXPECT_EQ(FilesIn(dir.path()), 1u);  // no temporary file left behind
+    for (bool close : {true, false}) {
+        for (size_t chunk : {size_t{100000}, size_t{100}}) {
+            TempDir dir;
+            std::string path = dir.file("doc.xml");
+            ASSERT_TRUE(WriteFile(path, "old"));
+            // A file size limit makes writes fail as a full disk would.
+            tavrel_test::ScopedFileSizeLimit limit(4096);
+            ASSERT_TRUE(limit.Active());
+            {
+                CXMLOutputFile out;
+                EXPECT_TRUE(out.Open(path));
+                for (size_t written = 0; written < 100000; written += chunk) out.Write(std::string(chunk, 'x'));
+                if (close) {
+                    EXPECT_FALSE(out.Close());
+                    EXPECT_FALSE(out.Close());
+                }
+            }
+            limit.Lift();
+            EXPECT_EQ(ReadFile(path), "old") << close << chunk;
+            EXPECT_EQ(FilesIn(dir.path()), 1u);  // no temporary file left behind
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/cfstring.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <string>
 #include <vector>
@@ -22,13 +23,20 @@ TEST(CFString, MacRomanRoundTripsAll256Bytes)
     Released s(CFStringCreateWithCString(all.c_str(), kCFStringEncodingMacRoman));
     ASSERT_NE(s.s, nullptr);
     ASSERT_EQ(CFStringGetLength(s.s), 255);
-    // Spot checks against the platform's table, including where iconv differs.
-    EXPECT_EQ(CFStringGetCharacterAtIndex(s.s, 0x80 - 1), 0x00C4);
-    EXPECT_EQ(CFStringGetCharacterAtIndex(s.s, 0xA5 - 1), 0x2022);
-    EXPECT_EQ(CFStringGetCharacterAtIndex(s.s, 0xCA - 1), 0x00A0);
-    EXPECT_EQ(CFStringGetCharacterAtIndex(s.s, 0xDB - 1), 0x20AC);
-    EXPECT_EQ(CFStringGetCharacterAtIndex(s.s, 0xF0 - 1), 0xF8FF);
-    EXPECT_EQ(CFStringGetCharacterAtIndex(s.s, 0xFF - 1), 0x02C7);
+    // The whole table against the system's own conversion, which follows an
+    // older Apple table in two places: 0xC6 and the Apple logo at 0xF0.
+    iconv_t cd = iconv_open("UTF-16LE", "MACINTOSH");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::u16string expected(255, u'\0');
+    char* in = all.data();
+    size_t inLeft = all.size(), outLeft = expected.size() * 2;
+    char* out = reinterpret_cast<char*>(expected.data());
+    ASSERT_NE(iconv(cd, &in, &inLeft, &out, &outLeft), static_cast<size_t>(-1));
+    iconv_close(cd);
+    expected[0xC6 - 1] = 0x2206;
+    expected[0xF0 - 1] = 0xF8FF;
+    for (int b = 1; b < 256; ++b)
+        EXPECT_EQ(CFStringGetCharacterAtIndex(s.s, b - 1), expected[b - 1]) << std::hex << b;
     std::vector<char> back(256);
     ASSERT_TRUE(CFStringGetCString(s.s, back.data(), 256, kCFStringEncodingMacRoman));
     EXPECT_EQ(std::string(back.data()), all);
@@ -37,10 +45,6 @@ TEST(CFString, MacRomanRoundTripsAll256Bytes)
     ASSERT_TRUE(platform::MacRomanToUtf8(all, utf8));
     ASSERT_TRUE(platform::Utf8ToMacRoman(utf8, roman));
     EXPECT_EQ(roman, all);
-    // Every unit is distinct: the table is a bijection.
-    std::u16string units = platform::StringUnits(s.s);
-    std::sort(units.begin(), units.end());
-    EXPECT_EQ(std::adjacent_find(units.begin(), units.end()), units.end());
 }
 
 TEST(CFString, Utf8ValidationAndSurrogates)

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -87,4 +91,84 @@ TEST(Files, ReferencesAndNames)
     ASSERT_EQ(MakeRef(dir.path(), &folder), noErr);
     EXPECT_EQ(CreateFolderIn(folder, "../x", 0755, nullptr), bdNamErr);
     EXPECT_EQ(CreateFileIn(folder, "f", nullptr), dupFNErr);
+}
+
+namespace {
+
+OSStatus WriteResourceFork(const std::string& path, const std::string& bytes)
+{
+    std::unique_ptr<Fork> fork;
+    size_t done = 0;
+    OSStatus status = OpenFork(FSRef{path}, ForkKind::Resource, fsRdWrPerm, &fork);
+    if (status == noErr) status = fork->SetSize(0);
+    if (status == noErr) status = fork->Write(bytes.data(), bytes.size(), &done);
+    OSStatus closed = fork ? fork->Close() : status;
+    return status != noErr ? status : closed;
+}
+
+std::string ReadResourceFork(const std::string& path)
+{
+    std::unique_ptr<Fork> fork;
+    uint64_t size = 0;
+    if (OpenFork(FSRef{path}, ForkKind::Resource, fsRdPerm, &fork) != noErr || fork->GetSize(&size) != noErr)
+        return "<none>";
+    std::string bytes(size, '\0');
+    size_t done = 0;
+    fork->Read(bytes.data(), bytes.size(), &done);
+    return bytes;
+}
+
+std::vector<std::string> Listing(const std::string& folder)
+{
+    FolderIterator iterator;
+    std::vector<std::string> names;
+    std::string name;
+    if (iterator.Open(FSRef{folder}) != noErr) return names;
+    while (iterator.Next(nullptr, &name, nullptr) == noErr) names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// Forks too large for an extended attribute go to an AppleDouble file
+// "._name", which renames, copies and deletes carry along and listings hide.
+TEST(Files, ResourceForksOfAnySize)
+{
+    for (size_t size : {size_t{10}, size_t{5000}, size_t{100000}}) {
+        TempDir dir;
+        std::string fork(size, '\0');
+        for (size_t i = 0; i < size; ++i) fork[i] = static_cast<char>(i * 31 + 7);
+        ASSERT_TRUE(WriteFile(dir.file("f"), "data"));
+        ASSERT_EQ(WriteResourceFork(dir.file("f"), fork), noErr) << size;
+        EXPECT_EQ(ReadResourceFork(dir.file("f")), fork) << size;
+        EXPECT_TRUE(HasResourceFork(dir.file("f")));
+        if (size > 65536) EXPECT_TRUE(access(dir.file("._f").c_str(), F_OK) == 0);
+        EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"f"});
+
+        FSRef renamed;
+        ASSERT_EQ(RenameObject(FSRef{dir.file("f")}, "g", false, &renamed), noErr);
+        ASSERT_TRUE(WriteFile(dir.file("h"), ""));
+        ASSERT_EQ(CopyExtendedAttributes(dir.file("g"), dir.file("h")), noErr);
+        EXPECT_EQ(ReadResourceFork(dir.file("g")), fork);
+        EXPECT_EQ(ReadResourceFork(dir.file("h")), fork);
+        ASSERT_EQ(DeleteObject(renamed), noErr);
+        EXPECT_EQ(ReadResourceFork(dir.file("g")), "<none>");
+        EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"h"});
+
+        // A small fork again leaves no sidecar behind.
+        ASSERT_EQ(WriteResourceFork(dir.file("h"), "small"), noErr);
+        EXPECT_EQ(ReadResourceFork(dir.file("h")), "small");
+        EXPECT_NE(access(dir.file("._h").c_str(), F_OK), 0);
+    }
+
+    // A damaged or foreign "._" file is no fork, and is listed as it stands.
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir.file("x"), ""));
+    std::string damaged("\x00\x05\x16\x07\x00\x02\x00\x00", 8);
+    damaged += std::string(16, '\0') + std::string("\x00\x01\x00\x00\x00\x02\x00\x00\x00\x26\xff\xff\xff\xff", 14);
+    ASSERT_TRUE(WriteFile(dir.file("._x"), damaged));
+    EXPECT_EQ(ReadResourceFork(dir.file("x")), "<none>");
+    EXPECT_FALSE(HasResourceFork(dir.file("x")));
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"._x", "x"}));
 }
