@@ -25,15 +25,18 @@ std::string Chunk(const std::string& id, const std::string& body, uint32_t size)
 {
     return id + Be(size, 4) + body + (body.size() % 2 ? std::string(1, '\0') : "");
 }
-std::string Chunk(const std::string& id, const std::string& body) { return Chunk(id, body, uint32_t(body.size())); }
+std::string Chunk(const std::string& id, const std::string& body)
+{
+    return Chunk(id, body, uint32_t(body.size()));
+}
 // 16-bit samples; the rate as an 80-bit extended number.
 std::string Comm(uint16_t channels, uint32_t frames, uint32_t rate, const std::string& type = "")
 {
     int exponent = 16383 + 31;
     uint64_t mantissa = uint64_t(rate) << 32;
     while (!(mantissa >> 63)) mantissa <<= 1, --exponent;
-    return Chunk("COMM", Be(channels, 2) + Be(frames, 4) + Be(16, 2) + Be(uint16_t(exponent), 2) + Be(mantissa, 8) +
-                             type);
+    return Chunk("COMM",
+                 Be(channels, 2) + Be(frames, 4) + Be(16, 2) + Be(uint16_t(exponent), 2) + Be(mantissa, 8) + type);
 }
 std::string Form(const std::string& type, const std::string& chunks)
 {
@@ -88,6 +91,16 @@ TEST(AiffHeader, ReadsWhatTheFileHolds)
                       std::make_tuple(int16_t(2), int16_t(16), 3u, 44100u << 16));
         }
     }
+}
+
+TEST(Mp3Encoder, ChannelConversions)
+{
+    int16_t stereo[4], mono[3];
+    MonoToStereo(std::vector<int16_t>{1, -2}.data(), 2, stereo);
+    EXPECT_EQ(std::vector<int16_t>(stereo, stereo + 4), (std::vector<int16_t>{1, 1, -2, -2}));
+    // Halved in a wider type, truncated toward zero; an unpaired last sample is dropped.
+    StereoToMono(std::vector<int16_t>{32767, 32767, -32768, -32767, 3, 4, 9}.data(), 7, mono);
+    EXPECT_EQ(std::vector<int16_t>(mono, mono + 3), (std::vector<int16_t>{32767, -32767, 3}));
 }
 
 // The fake bundle's log as lines.
@@ -156,6 +169,11 @@ TEST_F(FakeEncoder, ConfigurationRecordFollowsTheChannels)
         const auto calls = LogLines(log);
         ASSERT_FALSE(calls.empty());
         EXPECT_EQ(calls.front(), c.init);
+        // The LAME form of the record, every frame decodable on its own.
+        const lame_bundle::Config& cfg = encoder.GetConfig();
+        EXPECT_EQ(
+            std::make_tuple(cfg.dwConfig, cfg.dwStructSize, cfg.nPreset, cfg.bNoRes, cfg.bOriginal, cfg.dwMpegVersion),
+            std::make_tuple(256u, 331u, 2, 1, 1, 1u));
     }
 }
 
