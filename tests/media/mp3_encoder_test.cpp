@@ -130,21 +130,41 @@ protected:
     CMp3Encoder encoder;
 };
 
-TEST_F(FakeEncoder, FeedsWholeChunksAndHoldsTheRest)
+TEST_F(FakeEncoder, FeedsWholeChunksAndReportsProgress)
 {
-    CMp3Settings settings;
-    settings.outputRate = 44100;
-    uint8_t* mp3 = Convert(250000, settings, nullptr, 44100);
-    ASSERT_NE(mp3, nullptr) << encoder.GetFailure();
-    // 102400 bytes read; 101376 of them (88 chunks of 1152) encoded, 1024
-    // held for the next round; the last 16 bytes go in a call of their own.
-    EXPECT_EQ(LogLines(log), (std::vector<std::string>{"init 44100 44100 3 128", "encode 50688", "encode 51264",
-                                                       "encode 23040", "encode 8", "deinit 125000", "close 0"}));
-    CMp3FrameList frames;
-    frames.Split(mp3, size_t(settings.resultLength));
-    EXPECT_EQ(frames.GetCount(), (125000u + 1151) / 1152);
-    std::free(mp3);
-    EXPECT_TRUE(scope.LeftOver().empty());
+    struct Case {
+        int64_t bytes;
+        std::vector<std::string> log, writing;
+    };
+    const Case cases[] = {
+        // 102400 bytes read; 101376 of them (88 chunks of 1152) encoded, 1024
+        // held for the next round; the last 16 bytes go in a call of their own.
+        {250000,
+         {"init 44100 44100 3 128", "encode 50688", "encode 51264", "encode 23040", "encode 8", "deinit 125000",
+          "close 0"},
+         {"Writing audio...", "Writing audio...0%", "Writing audio...40%", "Writing audio...81%"}},
+        // Under 100 bytes of sound the percentage still reads 0.
+        {40, {"init 44100 44100 3 128", "encode 20", "deinit 20", "close 0"}, {"Writing audio...", "Writing audio...0%"}},
+    };
+    for (const Case& c : cases) {
+        RecordingProgress progress;
+        CMp3Settings settings;
+        settings.outputRate = 44100;
+        uint8_t* mp3 = Convert(c.bytes, settings, &progress, 44100);
+        ASSERT_NE(mp3, nullptr) << encoder.GetFailure();
+        EXPECT_EQ(LogLines(log), c.log);
+        CMp3FrameList frames;
+        frames.Split(mp3, size_t(settings.resultLength));
+        EXPECT_EQ(frames.GetCount(), size_t(c.bytes / 2 + 1151) / 1152);
+        std::free(mp3);
+        EXPECT_TRUE(scope.LeftOver().empty());
+        ASSERT_FALSE(progress.details.empty());
+        EXPECT_EQ(progress.details.front(), "Reading audio...");
+        std::vector<std::string> writing;
+        for (const auto& d : progress.details)
+            if (d.rfind("Writing", 0) == 0) writing.push_back(d);
+        EXPECT_EQ(writing, c.writing) << c.bytes;
+    }
 }
 
 TEST_F(FakeEncoder, ConfigurationRecordFollowsTheChannels)
@@ -221,29 +241,6 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
         EXPECT_TRUE(c.encodeCalls < 0 || encodes == c.encodeCalls) << encodes;
         // A stream once started is always closed.
         EXPECT_TRUE(closed || encodes == 0 || c.fail == std::string("init"));
-    }
-}
-
-TEST_F(FakeEncoder, ProgressTexts)
-{
-    CMp3Settings settings;
-    settings.bitRate = 32;
-    // Under 100 bytes of sound the percentage still reads 0.
-    const std::pair<int64_t, std::vector<std::string>> cases[] = {
-        {250000, {"Writing audio...", "Writing audio...0%", "Writing audio...40%", "Writing audio...81%"}},
-        {40, {"Writing audio...", "Writing audio...0%"}},
-    };
-    for (const auto& [bytes, want] : cases) {
-        RecordingProgress progress;
-        uint8_t* mp3 = Convert(bytes, settings, &progress);
-        ASSERT_NE(mp3, nullptr);
-        std::free(mp3);
-        ASSERT_FALSE(progress.details.empty());
-        EXPECT_EQ(progress.details.front(), "Reading audio...");
-        std::vector<std::string> writing;
-        for (const auto& d : progress.details)
-            if (d.rfind("Writing", 0) == 0) writing.push_back(d);
-        EXPECT_EQ(writing, want) << bytes;
     }
 }
 
