@@ -76,7 +76,10 @@ std::string WriteMovie(const tavrel_test::TempDir& dir, uint8_t version)
 }
 
 bool Lit(long rgb) { return ((rgb >> 16) & 0xFF) > 0x80 && ((rgb >> 8) & 0xFF) > 0x80; }
-bool Dark(long rgb) { return rgb >= 0 && ((rgb >> 16) & 0xFF) < 0x20 && ((rgb >> 8) & 0xFF) < 0x20 && (rgb & 0xFF) < 0x20; }
+bool Dark(long rgb)
+{
+    return rgb >= 0 && ((rgb >> 16) & 0xFF) < 0x20 && ((rgb >> 8) & 0xFF) < 0x20 && (rgb & 0xFF) < 0x20;
+}
 
 struct Probe {
     std::vector<std::pair<int, int>> at;

@@ -144,7 +144,9 @@ TEST_F(FakeEncoder, FeedsWholeChunksAndReportsProgress)
           "close 0"},
          {"Writing audio...", "Writing audio...0%", "Writing audio...40%", "Writing audio...81%"}},
         // Under 100 bytes of sound the percentage still reads 0.
-        {40, {"init 44100 44100 3 128", "encode 20", "deinit 20", "close 0"}, {"Writing audio...", "Writing audio...0%"}},
+        {40,
+         {"init 44100 44100 3 128", "encode 20", "deinit 20", "close 0"},
+         {"Writing audio...", "Writing audio...0%"}},
     };
     for (const Case& c : cases) {
         RecordingProgress progress;

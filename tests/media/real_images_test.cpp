@@ -192,8 +192,9 @@ TEST(RealImages, NetpbmBmpsReadBack)
         const std::string pnm = Quote(dir.file("source.pnm")), bmp = dir.file("picture.bmp");
         const std::string png = dir.file("model.png");
         // Grouped: the tools' messages must not land in the files.
-        ASSERT_EQ(tavrel_test::RunCommand("(" + c.source + " > " + pnm + ") && (ppmtobmp -bpp=" + std::to_string(c.bits) +
-                                          " " + pnm + " > " + Quote(bmp) + " 2>/dev/null) && (pnmtopng " + pnm + " > " +
+        const std::string bits = std::to_string(c.bits);
+        ASSERT_EQ(tavrel_test::RunCommand("(" + c.source + " > " + pnm + ") && (ppmtobmp -bpp=" + bits + " " + pnm +
+                                          " > " + Quote(bmp) + " 2>/dev/null) && (pnmtopng " + pnm + " > " +
                                           Quote(png) + ")")
                       .exitCode,
                   0)
