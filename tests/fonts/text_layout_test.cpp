@@ -125,13 +125,11 @@ TEST_F(TextLayoutTest, EditTextBoundsFollowTheAlignment)
         Register(builder.font, builder.text);
         EXPECT_EQ(builder.MeasureWidth(), wide / 20);
         auto field = builder.BuildEditText(fonts, movie, counter);
-        EXPECT_EQ(field->flags, 0x8D31);
-        EXPECT_EQ(field->GetCharacterId(), 0);
-        EXPECT_EQ(field->align, c.align);
-        EXPECT_EQ(field->leading, 40);
-        EXPECT_EQ(field->initialText, "123\r12");
-        EXPECT_EQ(std::make_tuple(field->bounds->xmin, field->bounds->xmax), std::make_tuple(c.xmin, c.xmax));
-        EXPECT_EQ(std::make_tuple(field->bounds->ymin, field->bounds->ymax), std::make_tuple(-h, 2 * (h + 40) + h));
+        EXPECT_EQ(
+            std::make_tuple(field->flags, field->GetCharacterId(), field->align, field->leading, field->initialText),
+            std::make_tuple(0x8D31, 0, c.align, 40, std::string("123\r12")));
+        EXPECT_EQ(std::make_tuple(field->bounds->xmin, field->bounds->xmax, field->bounds->ymin, field->bounds->ymax),
+                  std::make_tuple(c.xmin, c.xmax, -h, 2 * (h + 40) + h));
     }
 }
 

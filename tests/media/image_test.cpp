@@ -40,6 +40,16 @@ TEST(ImageBuffer, CreateCopiesOrAdoptsTheBlock)
     EXPECT_EQ(image.pixels[2], 3);
     ASSERT_TRUE(image.Create(2, 2, 24, image.pixels, false));
     EXPECT_EQ(image.pixels[2], 3);
+    // Resizing to the same size keeps the block; a new size is what later
+    // operations work on (the sanitizer checks their bounds).
+    uint8_t* before = image.pixels;
+    image.Resize(2, 2);
+    EXPECT_EQ(image.pixels, before);
+    image.Resize(5, 3);
+    EXPECT_EQ(std::make_tuple(image.width, image.height, image.size), std::make_tuple(5u, 3u, 45u));
+    image.Rotate(90);
+    image.FlipVertical();
+    EXPECT_EQ(image.width, 3u);
     // A size past 32 bits is refused, not wrapped.
     EXPECT_FALSE(image.Create(70000, 70000, 32, nullptr, false));
     EXPECT_EQ(image.pixels, nullptr);
@@ -81,23 +91,6 @@ TEST(ImageBuffer, TurnsAndFlips)
         }
         EXPECT_EQ(got, c.order) << c.name;
     }
-}
-
-TEST(ImageBuffer, ResizeSetsTheNewGeometry)
-{
-    CImage image;
-    Numbered(image, 8, 6, 32);
-    uint8_t* before = image.pixels;
-    image.Resize(8, 6);
-    EXPECT_EQ(image.pixels, before);  // same size: untouched
-    image.Resize(5, 3);
-    EXPECT_EQ(image.width, 5u);
-    EXPECT_EQ(image.height, 3u);
-    EXPECT_EQ(image.size, 5u * 3 * 4);
-    image.Rotate(90);  // works on the new size (the sanitizer checks the bounds)
-    EXPECT_EQ(image.width, 3u);
-    image.FlipVertical();
-    EXPECT_EQ(image.size, 60u);
 }
 
 TEST(ImageBuffer, WorldRoundTrip)
@@ -144,29 +137,18 @@ struct BmpSpec {
     bool offsetAfterPalette = true;
 };
 
-void Put(Bytes& b, uint32_t v, int n)
-{
-    for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-
 Bytes MakeBmp(const BmpSpec& s)
 {
-    const uint32_t offset = 14 + s.headerSize + 4 * s.paletteEntries;
+    const uint32_t offset = 14 + s.headerSize + 4 * s.paletteEntries, rows = uint32_t(s.rows.size());
+    // The file header's fields after the magic number, then the info header's, little-endian.
+    const std::pair<uint32_t, int> fields[] = {
+        {offset + rows, 4}, {0, 4},           {s.offsetAfterPalette ? offset : 0, 4}, {s.headerSize, 4},
+        {s.width, 4},       {s.height, 4},    {1, 2},                                  {s.bits, 2},
+        {s.compression, 4}, {rows, 4},        {2835, 4},                               {2835, 4},
+        {s.colorsUsed, 4},  {0, 4}};
     Bytes b = {'B', 'M'};
-    Put(b, offset + uint32_t(s.rows.size()), 4);
-    Put(b, 0, 4);
-    Put(b, s.offsetAfterPalette ? offset : 0, 4);
-    Put(b, s.headerSize, 4);
-    Put(b, s.width, 4);
-    Put(b, uint32_t(s.height), 4);
-    Put(b, 1, 2);
-    Put(b, s.bits, 2);
-    Put(b, s.compression, 4);
-    Put(b, uint32_t(s.rows.size()), 4);
-    Put(b, 2835, 4);
-    Put(b, 2835, 4);
-    Put(b, s.colorsUsed, 4);
-    Put(b, 0, 4);
+    for (const auto& [v, n] : fields)
+        for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
     b.resize(14 + s.headerSize, 0);
     // Entry i: blue i, green 2i, red 3i.
     for (int i = 0; i < s.paletteEntries; ++i) b.insert(b.end(), {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i), 0});
@@ -184,64 +166,38 @@ struct BmpCase {
 
 TEST(BmpReader, ReadsTheFile)
 {
-    // 24-bit rows: B, G, R per pixel, padded to 8 bytes.
+    // 24-bit rows: B, G, R per pixel, padded to 8 bytes; 8-bit: 3 × 1, with
+    // the full palette of 256 entries announced by a count of 0.
     const Bytes rows24 = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
-    BmpSpec bottomUp;
-    bottomUp.rows = rows24;
-    BmpSpec topDown = bottomUp;
-    topDown.height = -2;
-    BmpSpec v5 = bottomUp;
-    v5.headerSize = 124;
-    // 8-bit, 3 × 1, full palette of 256 entries announced by a count of 0.
-    BmpSpec indexed;
-    indexed.bits = 8;
-    indexed.width = 3;
-    indexed.height = 1;
-    indexed.paletteEntries = 256;
-    indexed.rows = {0, 1, 80, 0};
-    BmpSpec counted = indexed;
+    const Bytes upright = {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}, indexed = {0, 0, 0, 3, 2, 1, 240, 160, 80};
+    const BmpSpec palette = {.bits = 8, .width = 3, .height = 1, .paletteEntries = 256, .rows = {0, 1, 80, 0}};
+    BmpSpec counted = palette;
     counted.paletteEntries = counted.colorsUsed = 81;
     BmpSpec noOffset = counted;
     noOffset.offsetAfterPalette = false;  // an offset of 0: the data follow the palette
-    BmpSpec four = bottomUp;
-    four.bits = 4;
-    BmpSpec thirtyTwo = bottomUp;
-    thirtyTwo.bits = 32;
-    BmpSpec rle = indexed;
-    rle.compression = 1;
-    BmpSpec shortData = bottomUp;
-    shortData.rows.resize(10);
-    BmpSpec lastPadMissing = bottomUp;
-    lastPadMissing.rows.resize(14);
     // 1 × 3 indexed: the file ends inside the first row's padding.
     BmpSpec firstPadMissing = counted;
-    firstPadMissing.width = 1;
-    firstPadMissing.height = 3;
-    firstPadMissing.rows = {1, 0, 0};
-    BmpSpec huge = bottomUp;
-    huge.width = 100000;
-    huge.height = 100000;
-    BmpSpec empty = bottomUp;
-    empty.width = 0;
-
+    firstPadMissing.width = 1, firstPadMissing.height = 3, firstPadMissing.rows = {1, 0, 0};
+    BmpSpec rle = palette;
+    rle.compression = 1;
     const BmpCase cases[] = {
-        {"bottom-up turned upright", bottomUp, true, {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}, ""},
-        {"top-down", topDown, true, {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}, ""},
-        {"V5 header", v5, true, {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}, ""},
-        {"palette applied", indexed, true, {0, 0, 0, 3, 2, 1, 240, 160, 80}, ""},
-        {"counted palette", counted, true, {0, 0, 0, 3, 2, 1, 240, 160, 80}, ""},
-        {"no data offset", noOffset, true, {0, 0, 0, 3, 2, 1, 240, 160, 80}, ""},
-        {"4-bit", four, false, {}, "  Unrecognized value of BITSPERPIXEL = 4"},
-        {"32-bit", thirtyTwo, false, {}, "  Unrecognized value of BITSPERPIXEL = 32"},
+        {"bottom-up turned upright", {.rows = rows24}, true, upright, ""},
+        {"top-down", {.height = -2, .rows = rows24}, true, {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}, ""},
+        {"V5 header", {.headerSize = 124, .rows = rows24}, true, upright, ""},
+        {"palette applied", palette, true, indexed, ""},
+        {"counted palette", counted, true, indexed, ""},
+        {"no data offset", noOffset, true, indexed, ""},
+        {"4-bit", {.bits = 4, .rows = rows24}, false, {}, "  Unrecognized value of BITSPERPIXEL = 4"},
+        {"32-bit", {.bits = 32, .rows = rows24}, false, {}, "  Unrecognized value of BITSPERPIXEL = 32"},
         {"compressed", rle, false, {}, "BMP_READ: Fatal error!"},
-        {"short data", shortData, false, {}, "too short"},
-        {"last padding missing", lastPadMissing, true, {9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}, ""},
+        {"short data", {.rows = Bytes(rows24.begin(), rows24.begin() + 10)}, false, {}, "too short"},
+        {"last padding missing", {.rows = Bytes(rows24.begin(), rows24.begin() + 14)}, true, upright, ""},
         // Reading stops after row 0 (the bottom row); the rows above stay black.
         {"padding missing", firstPadMissing, true, {0, 0, 0, 0, 0, 0, 3, 2, 1},
          "BMP_08_DATA_READ - Warning!\n  Failed while reading padding character 2\n  of total 3 characters\n"
          "  at the end of line 0\n\n  This is a minor error."},
-        {"huge header", huge, false, {}, "too large"},
-        {"no pixels", empty, false, {}, "no pixels"},
+        {"huge header", {.width = 100000, .height = 100000, .rows = rows24}, false, {}, "too large"},
+        {"no pixels", {.width = 0, .rows = rows24}, false, {}, "no pixels"},
     };
     tavrel_test::TempDir dir;
     for (const BmpCase& c : cases) {

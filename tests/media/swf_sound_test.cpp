@@ -15,39 +15,17 @@ using namespace tavrel_test;
 
 namespace {
 
-TEST(SwfSoundFormat, RatesAndChannels)
+TEST(SwfSoundFormat, OtherRatesAndChannelCountsFallBack)
 {
-    const struct {
-        int hz, code, back;
-    } rates[] = {{5512, 0, 5512}, {11025, 1, 11025}, {22050, 2, 22050}, {44100, 3, 44100}, {48000, 1, 11025}};
     CSwfSoundFormat f;
-    for (const auto& r : rates) {
-        f.SetRate(r.hz);
-        EXPECT_EQ(f.rateCode, r.code) << r.hz;
-        EXPECT_EQ(f.GetRate(), r.back) << r.hz;
+    for (const auto& [hz, code, back] : {std::tuple{5512, 0, 5512}, {44100, 3, 44100}, {48000, 1, 11025}}) {
+        f.SetRate(hz);
+        EXPECT_EQ(std::make_tuple(int(f.rateCode), f.GetRate()), std::make_tuple(code, back)) << hz;
     }
-    for (int channels : {0, 1, 2, 6}) {
-        f.SetChannels(channels);
-        EXPECT_EQ(f.GetChannels(), channels == 2 ? 2 : 1) << channels;
-    }
+    f.SetChannels(6);
+    EXPECT_EQ(f.GetChannels(), 1);
     f.compression = CSwfSoundFormat::kNellymoser;
     EXPECT_EQ(f.GetSwfFormat(), 6);
-}
-
-struct Block {
-    int frames, sampleCount, seek;
-};
-
-// Frames, SampleCount and SeekSamples of each block; frameBytes is the size
-// of one fixed frame of the fake encoder.
-std::vector<Block> Layout(const CSwfSoundBuilder& b, size_t frameBytes)
-{
-    std::vector<Block> out;
-    for (const CTagSoundStreamBlock* block : b.GetBlocks()) {
-        const auto& d = block->data;
-        out.push_back({int((d.size() - 4) / frameBytes), d[0] | d[1] << 8, int16_t(d[2] | d[3] << 8)});
-    }
-    return out;
 }
 
 class FakeSoundBuilder : public ::testing::Test {
@@ -68,20 +46,19 @@ TEST_F(FakeSoundBuilder, StreamBlocksFollowTheMovieFrames)
 {
     const struct {
         int rate;
-        size_t frameBytes;
-        int perFrame;
+        size_t frameBytes;  // of one fixed frame of the fake encoder
+        int perFrame, frameSamples;
         std::vector<int> frames;
         int secondSeek;
     } cases[] = {
         // 3675 samples per movie frame against 1152-sample MP3 frames.
-        {44100, 417, 3675, {3, 3, 3, 3, 3, 4, 3, 3}, 219},
+        {44100, 417, 3675, 1152, {3, 3, 3, 3, 3, 4, 3, 3}, 219},
         // 918 against 576.
-        {11025, 835, 918, {1, 2, 1, 2}, 918 - 576},
+        {11025, 835, 918, 576, {1, 2, 1, 2}, 918 - 576},
     };
     for (const auto& c : cases) {
         CSwfSoundFormat format;
         format.SetRate(c.rate);
-        format.duration = 0;
         CSwfSoundBuilder builder;
         std::unique_ptr<CTagSoundStreamHead> head(builder.MakeStreamHead(Tone(c.rate, 1, 3.0), format, nullptr));
         ASSERT_TRUE(head);
@@ -89,14 +66,16 @@ TEST_F(FakeSoundBuilder, StreamBlocksFollowTheMovieFrames)
         EXPECT_EQ(head->sampleCount, c.perFrame);
         EXPECT_TRUE(head->IsMp3());
         EXPECT_EQ(head->streamByte, 0x20 | format.rateCode << 2 | 2);  // MP3, rate, 16-bit, mono
-        const std::vector<Block> blocks = Layout(builder, c.frameBytes);
+        const auto& blocks = builder.GetBlocks();
         ASSERT_GE(blocks.size(), c.frames.size());
         for (size_t i = 0; i < c.frames.size(); ++i) {
-            EXPECT_EQ(blocks[i].frames, c.frames[i]) << c.rate << " block " << i;
-            EXPECT_EQ(blocks[i].sampleCount, c.frames[i] * (c.rate == 44100 ? 1152 : 576)) << c.rate << " " << i;
+            // Each block: SampleCount, SeekSamples, then whole frames.
+            const auto& d = blocks[i]->data;
+            EXPECT_EQ((d.size() - 4) / c.frameBytes, size_t(c.frames[i])) << c.rate << " block " << i;
+            EXPECT_EQ(d[0] | d[1] << 8, c.frames[i] * c.frameSamples) << c.rate << " block " << i;
         }
-        EXPECT_EQ(blocks[0].seek, 0);
-        EXPECT_EQ(blocks[1].seek, c.secondSeek);
+        auto seek = [&](size_t i) { return int16_t(blocks[i]->data[2] | blocks[i]->data[3] << 8); };
+        EXPECT_EQ(std::make_pair(seek(0), seek(1)), std::make_pair(int16_t(0), int16_t(c.secondSeek)));
     }
 }
 
@@ -105,26 +84,23 @@ TEST_F(FakeSoundBuilder, EventSoundCarriesEveryFrame)
     CSwfSoundFormat format;
     format.SetRate(22050);
     format.SetChannels(2);
-    format.duration = 1000;  // one second of two
-    CSwfSoundBuilder builder;
-    std::unique_ptr<CTagDefineSound> tag(builder.MakeSound(Tone(22050, 2, 2.0), format, nullptr));
-    ASSERT_TRUE(tag);
-    EXPECT_EQ(builder.GetLastTag(), tag.get());
-    EXPECT_EQ(tag->formatByte, 0x2B);  // MP3, 22050 Hz, 16-bit, stereo
-    EXPECT_EQ(tag->sampleCount, 22050u);
-    ASSERT_GE(tag->data.size(), 2u);
-    EXPECT_EQ(tag->data[0] | tag->data[1], 0);
-    CMp3FrameList frames;
-    frames.Split(tag->data.data() + 2, tag->data.size() - 2);
-    // 22050 stereo samples in 576-sample frames, every byte a frame's.
-    EXPECT_EQ(frames.GetCount(), (22050u + 575) / 576);
-    EXPECT_EQ(frames.GetCount() * 417, tag->data.size() - 2);
-
-    // A limit past the end counts only what the file holds.
-    format.duration = 5000;
-    tag.reset(builder.MakeSound(Tone(22050, 2, 2.0), format, nullptr));
-    ASSERT_TRUE(tag);
-    EXPECT_EQ(tag->sampleCount, 44100u);
+    // One second of two; a limit past the end counts only what the file holds.
+    for (const auto& [duration, samples] : {std::pair{1000u, 22050u}, {5000u, 44100u}}) {
+        format.duration = duration;
+        CSwfSoundBuilder builder;
+        std::unique_ptr<CTagDefineSound> tag(builder.MakeSound(Tone(22050, 2, 2.0), format, nullptr));
+        ASSERT_TRUE(tag);
+        EXPECT_EQ(builder.GetLastTag(), tag.get());
+        EXPECT_EQ(tag->formatByte, 0x2B);  // MP3, 22050 Hz, 16-bit, stereo
+        EXPECT_EQ(tag->sampleCount, samples);
+        ASSERT_GE(tag->data.size(), 2u);
+        EXPECT_EQ(tag->data[0] | tag->data[1], 0);
+        CMp3FrameList frames;
+        frames.Split(tag->data.data() + 2, tag->data.size() - 2);
+        // Stereo samples in 576-sample frames, every byte a frame's.
+        EXPECT_EQ(frames.GetCount(), (samples + 575) / 576);
+        EXPECT_EQ(frames.GetCount() * 417, tag->data.size() - 2);
+    }
 }
 
 TEST_F(FakeSoundBuilder, RatesMp3CannotCarryAndFailures)
@@ -141,7 +117,6 @@ TEST_F(FakeSoundBuilder, RatesMp3CannotCarryAndFailures)
     // Under one sample per movie frame nothing could be streamed.
     for (float rate : {0.0f, -5.0f, 12000.0f}) {
         CSwfSoundFormat slow;
-        slow.SetRate(11025);
         slow.frameRate = rate;
         EXPECT_EQ(builder.MakeStreamHead(Tone(11025, 1, 0.5), slow, nullptr), nullptr) << rate;
     }
@@ -179,51 +154,28 @@ TEST_F(FakeSoundBuilder, NoDeleteLeavesTheBlocksToTheirTaker)
 
 // ---- The real encoder
 
-// Samples a decoder puts before the sound: libmp3lame's encoder delay (576)
-// and the decoder's filter bank (529). Without a Xing/Info frame nothing
-// tells a decoder to drop them.
-constexpr int kCodecDelay = 576 + 529;
-
-// Samples of one channel the decoded MP3 holds beyond its codec delay.
-double DecodedLength(size_t samples, int channels)
+// Checks that the data is nothing but frames of the rate, decodes it with
+// mpg123 and checks its length and, per channel, pitch and level against the
+// tone (no pitches: speech, level only). A decoder puts libmp3lame's encoder
+// delay (576) and its filter bank's (529) before the sound: without a
+// Xing/Info frame nothing tells it to drop them.
+void ExpectDecodes(const std::vector<uint8_t>& mp3, const std::string& file, int rate, int kbps, int channels,
+                   double seconds, const std::vector<double>& pitches)
 {
-    return double(samples / size_t(channels)) - kCodecDelay;
-}
-
-struct Extracted {
-    std::vector<uint8_t> mp3;
-    int frames = 0;
-    bool allMatch = true;
-};
-
-Extracted CheckFrames(const uint8_t* data, size_t size, int rate, int kbps)
-{
-    Extracted e;
-    e.mp3.assign(data, data + size);
     CMp3FrameList list;
-    list.Split(data, size);
+    list.Split(mp3.data(), mp3.size());
     size_t covered = 0;
     for (size_t i = 0; i < list.GetCount(); ++i) {
         const CMp3Frame* f = list.GetAt(i);
-        e.allMatch &= f->GetSampleRate() == rate && f->GetBitRate() == kbps * 1000;
+        EXPECT_EQ(std::make_pair(f->GetSampleRate(), f->GetBitRate()), std::make_pair(rate, kbps * 1000)) << i;
         covered += 4 + size_t(f->length);
     }
-    e.frames = int(list.GetCount());
-    e.allMatch &= covered == size;  // nothing but frames
-    return e;
-}
-
-// Decodes the MP3 with mpg123 and checks length, and per channel pitch and
-// level against the tone (silence-free speech: level only).
-void ExpectDecodes(const Extracted& e, const std::string& file, int rate, int channels, double seconds,
-                   const std::vector<double>& pitches)
-{
-    EXPECT_TRUE(e.allMatch);
-    ASSERT_TRUE(WriteFile(file, std::string(e.mp3.begin(), e.mp3.end())));
+    EXPECT_EQ(covered, mp3.size());
+    ASSERT_TRUE(WriteFile(file, std::string(mp3.begin(), mp3.end())));
     std::vector<int16_t> pcm;
     ASSERT_TRUE(DecodeMp3(file, file + ".raw", rate, channels, &pcm));
     const int frameSamples = rate >= 32000 ? 1152 : 576;
-    EXPECT_NEAR(DecodedLength(pcm.size(), channels), seconds * rate, 2.0 * frameSamples);
+    EXPECT_NEAR(double(pcm.size() / size_t(channels)) - (576 + 529), seconds * rate, 2.0 * frameSamples);
     for (int c = 0; c < channels; ++c) {
         const ToneStats st = Measure(pcm, channels, c, rate);
         if (pitches.empty()) {
@@ -263,17 +215,16 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
         std::unique_ptr<CTagDefineSound> sound(builder.MakeSound(wav, format, nullptr));
         ASSERT_TRUE(sound);
         EXPECT_EQ(sound->sampleCount, uint32_t(seconds * c.rate));
-        const Extracted event = CheckFrames(sound->data.data() + 2, sound->data.size() - 2, c.rate, c.kbps);
-        ExpectDecodes(event, scope.File(name + "-event.mp3"), c.rate, c.channels, seconds, pitches);
+        const std::vector<uint8_t> event(sound->data.begin() + 2, sound->data.end());
+        ExpectDecodes(event, scope.File(name + "-event.mp3"), c.rate, c.kbps, c.channels, seconds, pitches);
 
         CTagSoundStreamHead* head = builder.MakeStreamHead(wav, format, nullptr);
         ASSERT_TRUE(head);
         std::vector<uint8_t> stream;
         for (const CTagSoundStreamBlock* b : builder.GetBlocks())
             stream.insert(stream.end(), b->data.begin() + 4, b->data.end());
-        const Extracted streamed = CheckFrames(stream.data(), stream.size(), c.rate, c.kbps);
-        EXPECT_EQ(streamed.frames, event.frames);
-        ExpectDecodes(streamed, scope.File(name + "-stream.mp3"), c.rate, c.channels, seconds, pitches);
+        EXPECT_EQ(stream.size(), event.size());
+        ExpectDecodes(stream, scope.File(name + "-stream.mp3"), c.rate, c.kbps, c.channels, seconds, pitches);
 
         // Both in one movie: the event sound starts in frame 1, the stream
         // runs one block per frame.
@@ -318,8 +269,8 @@ TEST(RealEncoder, SpeechSamplesEncode)
             CSwfSoundBuilder builder;
             std::unique_ptr<CTagDefineSound> sound(builder.MakeSound(folder + name, format, nullptr));
             ASSERT_TRUE(sound);
-            const Extracted e = CheckFrames(sound->data.data() + 2, sound->data.size() - 2, rate, int(format.bitRate));
-            ExpectDecodes(e, scope.File("speech.mp3"), rate, 1, seconds, {});
+            ExpectDecodes(std::vector<uint8_t>(sound->data.begin() + 2, sound->data.end()), scope.File("speech.mp3"),
+                          rate, int(format.bitRate), 1, seconds, {});
         }
     }
 }
