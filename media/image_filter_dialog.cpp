@@ -32,6 +32,7 @@ bool CImageFilterDialog::OnInitDialog()
     ok_.Create(this, kResultOk, Rect{20, 236, 37, 319}, "OK");
     cancel_.Create(this, kResultCancel, Rect{52, 236, 69, 319}, "Cancel");
     SetWindowDefaultButton(GetWindow(), ok_.GetControlRef());
+    SetWindowCancelButton(GetWindow(), cancel_.GetControlRef());
     SetTitle(filter_->GetName().c_str());
     // The filter's controls start below the preview and grow the window.
     filter_->CreateControls(this, Rect{255, 20, 400, 228});

@@ -10,7 +10,7 @@
 // paneWidth × paneHeight: scaled down to fit (never enlarged), centred.
 Rect FitImageRect(int imageWidth, int imageHeight, int paneWidth, int paneHeight);
 
-// What the user panes below share: the world of the control's size, the
+// What the user panes share: the world of the control's size, the
 // handler, the draw procedure and, for panes that play, an idle timer.
 struct PaneBinding {
     EventHandlerUPP handlerUPP = nullptr;

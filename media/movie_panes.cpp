@@ -101,7 +101,7 @@ bool COffscreenPane::Draw()
 
 OSStatus COffscreenPane::EventProc(EventHandlerCallRef, EventRef, void* pane)
 {
-    if (pane) PaneFromUserData<COffscreenPane>(pane)->Draw();
+    if (auto* p = PaneFromUserData<COffscreenPane>(pane)) p->Draw();
     return eventNotHandledErr;
 }
 
@@ -306,7 +306,7 @@ void CMoviePreviewPane::DrawProc(ControlRef control, SInt16)
 
 void CMoviePreviewPane::TimerProc(EventLoopTimerRef, void* pane)
 {
-    if (pane) PaneFromUserData<CMoviePreviewPane>(pane)->OnIdle();
+    if (auto* p = PaneFromUserData<CMoviePreviewPane>(pane)) p->OnIdle();
 }
 
 // ---- Movie player pane
@@ -327,7 +327,7 @@ void CMoviePlayerPane::OnIdle()
 
 void CMoviePlayerPane::TimerProc(EventLoopTimerRef, void* pane)
 {
-    if (pane) PaneFromUserData<CMoviePlayerPane>(pane)->OnIdle();
+    if (auto* p = PaneFromUserData<CMoviePlayerPane>(pane)) p->OnIdle();
 }
 
 // ---- Export progress
@@ -352,6 +352,7 @@ bool CExportProgressDialog::OnInitDialog()
     style.font = -1;  // the big system font
     SetControlFontStyle(cancel_.GetControlRef(), &style);
     SetWindowDefaultButton(GetWindow(), cancel_.GetControlRef());
+    SetWindowCancelButton(GetWindow(), cancel_.GetControlRef());
     return true;
 }
 

@@ -53,7 +53,7 @@ public:
     // Releases what attaching made; false when removing the handler failed
     // or a running timer had to be stopped. The control stays the base's.
     bool Detach() { return binding_.Detach(GetControlRef()); }
-    bool StartTimer(double interval) { return binding_.StartTimer(interval, this); }
+    bool StartTimer(double interval) { return binding_.StartTimer(interval, static_cast<CControl*>(this)); }
     // False when a timer was running and is now removed.
     bool StopTimer() { return binding_.StopTimer(); }
     GWorldPtr GetWorld() const { return binding_.world; }

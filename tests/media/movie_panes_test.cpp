@@ -80,7 +80,16 @@ TEST_F(MoviePaneTest, ExportProgressUpdatesUntilCancelled)
     ASSERT_NE(w, nullptr);
     ControlRef bar = ControlById(w, platform::FourCharCode("pPbr"));
     platform::AdvanceClock(10);  // 600 ticks
+    platform::RunUntilIdle();
+    // A pending press and key are taken away, not delivered.
+    for (UInt32 cls : {kEventClassMouse, kEventClassKeyboard}) {
+        EventRef e = nullptr;
+        CreateEvent(nullptr, cls, cls == kEventClassMouse ? kEventMouseDown : kEventRawKeyDown, 0, 0, &e);
+        platform::PostEventTo(e, GetWindowEventTarget(w));
+        ReleaseEvent(e);
+    }
     EXPECT_EQ(progress.OnProgress(CExportProgress::kUpdatePercent, 0, kFixedOne / 2), noErr);
+    EXPECT_EQ(platform::RunUntilIdle(), 0);
     EXPECT_EQ(GetControl32BitValue(bar), 50);
     EXPECT_EQ(platform::ControlText(ControlById(w, platform::FourCharCode("tTim"))), "10 seconds");
 
