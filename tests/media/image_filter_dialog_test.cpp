@@ -185,6 +185,11 @@ TEST_F(FilterDialogTest, NoisePopupShowsTheTypeAndSetsIt)
         .ClickControl(FakeUser::Front(), kOk, 0);
     EXPECT_EQ(Run(filter), int(kOk));
     EXPECT_EQ(filter.GetType(), int(CAddNoiseFilter::kImpulse));
+    // A second dialog on the same filter makes its controls again and
+    // shows the type it has now.
+    user_.Do([] { EXPECT_EQ(GetControl32BitValue(ControlById(FrontWindow(), 1001)), 4) << "Impulse"; })
+        .ClickControl(FakeUser::Front(), kCancel, 0);
+    EXPECT_EQ(Run(filter), int(kCancel));
 }
 
 TEST_F(FilterDialogTest, NoWindowWithoutAFilter)

@@ -1,5 +1,7 @@
 #include "media/image_pane.h"
 
+#include <cstring>
+
 #include "pane_fixture.h"
 #include "ui/dialog_window.h"
 
@@ -68,6 +70,12 @@ TEST_F(ImagePaneTest, HiddenPaneAndEmptyPicture)
     EXPECT_EQ(PixelAt(pane_.GetPaneWorld(), 100, 100), 0xFF0000u) << "a hidden pane draws nothing";
     EXPECT_EQ(PixelAt(Port(), kBounds.left + 100, kBounds.top + 100), 0xFF0000u);
     pane_.Show(true);
+    // Pixels with alpha are read at their own size.
+    CImage withAlpha;
+    ASSERT_TRUE(withAlpha.Create(40, 40, 32, nullptr, false));
+    for (size_t i = 0; i < 40 * 40; ++i) std::memcpy(withAlpha.pixels + 4 * i, "\x0A\x14\x1E\xFF", 4);
+    pane_.SetImage(withAlpha);
+    EXPECT_EQ(PixelAt(pane_.GetPaneWorld(), 119, 119), 0x0A141Eu);
     // An empty picture has no world to copy from: the pane turns black.
     EXPECT_TRUE(pane_.SetImage(empty));
     EXPECT_EQ(RectText(NonBlackBounds(pane_.GetPaneWorld())), RectText(Rect{}));
