@@ -38,7 +38,7 @@ protected:
         const int result = dialog.Run(parent_.GetWindow(), source_, &filter);
         dialog_ = nullptr;
         EXPECT_EQ(filter.GetChangeSignal().GetCount(), 0u) << "callbacks are gone after the dialog";
-        EXPECT_EQ(std::memcmp(source_.pixels, original_.pixels, original_.size), 0) << "the source is untouched";
+        EXPECT_TRUE(SamePixels(source_, original_)) << "the source is untouched";
         EXPECT_EQ(platform::CurrentThemeCursor(), kThemeArrowCursor);
         return result;
     }
@@ -163,7 +163,7 @@ TEST_F(FilterDialogTest, PreviewFiltersTheSourceAfreshOnRealChanges)
         EXPECT_EQ(g_changes, 2);
         EXPECT_EQ(FieldText(1002), "50");
         auto want = expected(50);
-        EXPECT_EQ(std::memcmp(dialog_->GetPreview().pixels, want->pixels, want->size), 0);
+        EXPECT_TRUE(SamePixels(dialog_->GetPreview(), *want));
         // And the pane shows it: a ramp cut at 50 is black, then white.
         GWorldPtr pane = dialog_->GetPane().GetPaneWorld();
         const Rect drawn = dialog_->GetPane().GetDestRect();

@@ -48,7 +48,7 @@ TEST_F(ImagePaneTest, DrawsThePictureFittedOnBlack)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         CImage picture;
-        SolidPicture(picture, c.width, c.height, 200, 100, 50);
+        Fill(picture, c.width, c.height, {200, 100, 50});
         EXPECT_TRUE(pane_.SetImage(picture));
         EXPECT_EQ(RectText(NonBlackBounds(pane_.GetPaneWorld())), RectText(c.drawn));
         const int h = (c.drawn.left + c.drawn.right) / 2, v = (c.drawn.top + c.drawn.bottom) / 2;
@@ -62,8 +62,8 @@ TEST_F(ImagePaneTest, DrawsThePictureFittedOnBlack)
 TEST_F(ImagePaneTest, HiddenPaneAndEmptyPicture)
 {
     CImage red, green, empty;
-    SolidPicture(red, 40, 40, 255, 0, 0);
-    SolidPicture(green, 40, 40, 0, 255, 0);
+    Fill(red, 40, 40, {255, 0, 0});
+    Fill(green, 40, 40, {0, 255, 0});
     pane_.SetImage(red);
     pane_.Hide();
     pane_.SetImage(green);
@@ -92,7 +92,7 @@ OSStatus CountUpdate(EventHandlerCallRef, EventRef, void*)
 TEST_F(ImagePaneTest, UpdateEventDrawsAndGoesOn)
 {
     CImage blue;
-    SolidPicture(blue, 20, 20, 0, 0, 255);
+    Fill(blue, 20, 20, {0, 0, 255});
     pane_.SetImage(blue);
     // Something else paints over the pane; the update puts the picture back.
     {

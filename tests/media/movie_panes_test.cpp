@@ -204,7 +204,7 @@ TEST_F(MoviePaneTest, ShowPreviewCheckBox)
               RectText(Rect{20, 20, 116, 116}));
 
     CImage picture;
-    SolidPicture(picture, 50, 50, 255, 255, 0);
+    Fill(picture, 50, 50, {255, 255, 0});
     dialog.GetPane().SetImage(picture);
     EXPECT_NE(PixelAt(dialog.GetPane().GetPaneWorld(), 48, 48), 0u);
     dialog.SetMessage("kept");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/cfstring.h"
+#include "filter_pictures.h"
 #include "media/image.h"
 #include "platform/gworld.h"
 #include "platform/toolbox_controls.h"
@@ -14,24 +15,15 @@
 
 namespace tavrel_test {
 
-// A picture of one colour, or of a horizontal grey ramp.
-inline void SolidPicture(CImage& image, int width, int height, uint8_t r, uint8_t g, uint8_t b)
-{
-    ASSERT_TRUE(image.Create(uint32_t(width), uint32_t(height), 24, nullptr, false));
-    for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
-        image.pixels[3 * i] = r;
-        image.pixels[3 * i + 1] = g;
-        image.pixels[3 * i + 2] = b;
-    }
-}
+using filter_test::Fill;
+using filter_test::SamePixels;
 
+// A horizontal grey ramp from black to white.
 inline void RampPicture(CImage& image, int width, int height)
 {
-    ASSERT_TRUE(image.Create(uint32_t(width), uint32_t(height), 24, nullptr, false));
+    Fill(image, uint32_t(width), uint32_t(height), filter_test::Gray(0));
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c)
-                image.pixels[3 * (size_t(y) * width + x) + c] = uint8_t(x * 255 / (width - 1));
+        for (int x = 0; x < width; ++x) filter_test::Set(image, x, y, filter_test::Gray(uint8_t(x * 255 / (width - 1))));
 }
 
 // R, G, B of a 32-bit world's pixel.
