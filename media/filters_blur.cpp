@@ -81,7 +81,7 @@ bool CFadeEdgeFilter::Apply(CImage& image)
     return true;
 }
 
-CMotionBlurFilter::CMotionBlurFilter() : CImageFilterOf(nullptr, 10)
+CMotionBlurFilter::CMotionBlurFilter() : CImageFilterOf(nullptr, 10, {"Threshold:", 0, 255})
 {
     SetName("Motion Blur");
 }

@@ -45,7 +45,7 @@ bool ForEachInsideCircle(CImage& image, Sample sample)
 
 }  // namespace
 
-CSwirlFilter::CSwirlFilter() : CImageFilterOf("angle", 180)
+CSwirlFilter::CSwirlFilter() : CImageFilterOf("angle", 180, {"Angle:", 0, 359, FieldFit::kWrap})
 {
     SetName("Swirl");
 }
@@ -62,7 +62,7 @@ bool CSwirlFilter::Apply(CImage& image)
         });
 }
 
-CImplodeFilter::CImplodeFilter() : CImageFilterOf("amount", 20)
+CImplodeFilter::CImplodeFilter() : CImageFilterOf("amount", 20, {"Amount:", 0, 100})
 {
     SetName("Implode");
 }
@@ -80,7 +80,7 @@ bool CImplodeFilter::Apply(CImage& image)
                                });
 }
 
-CRaiseBordersFilter::CRaiseBordersFilter() : CImageFilterOf("width", 5)
+CRaiseBordersFilter::CRaiseBordersFilter() : CImageFilterOf("width", 5, {"Width:", 1, 10})
 {
     SetName("Raise Borders");
 }

@@ -82,7 +82,7 @@ bool CAddNoiseFilter::WriteAttributes(CXMLOutputFile& writer) const
     return true;
 }
 
-CBlackWhiteFilter::CBlackWhiteFilter() : CImageFilterOf("threshold", 100)
+CBlackWhiteFilter::CBlackWhiteFilter() : CImageFilterOf("threshold", 100, {"Threshold:", 0, 255})
 {
     SetName("Black & White");
 }

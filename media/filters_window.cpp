@@ -11,7 +11,7 @@ using filter_loops::HasRgbPixels;
 using filter_loops::NewWorkArea;
 using filter_loops::PixelCount;
 
-CMedianFilter::CMedianFilter() : CImageFilterOf(nullptr, 20)
+CMedianFilter::CMedianFilter() : CImageFilterOf(nullptr, 20, {"Threshold:", 0, 100})
 {
     SetName("Median");
 }
@@ -29,7 +29,7 @@ bool CReduceNoiseFilter::Apply(CImage& image)
     return filter_loops::MedianWindow(image, k);
 }
 
-COilPaintFilter::COilPaintFilter() : CImageFilterOf("threshold", 50)
+COilPaintFilter::COilPaintFilter() : CImageFilterOf("threshold", 50, {"Threshold:", 0, 100})
 {
     SetName("Oil Paint");
 }

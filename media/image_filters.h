@@ -1,7 +1,47 @@
 #pragma once
 // The image filters: each a small class over the shared loops of
 // filter_loops.h and the pixel routines of image_filter.h.
+#include <functional>
+
 #include "media/image_filter.h"
+#include "ui/popup_edit.h"
+#include "ui/simple_controls.h"
+
+// What a parameter's number field does with a typed value outside its
+// range: clamp it, or (an angle) wrap values past the maximum around.
+enum class FieldFit { kClamp, kWrap };
+
+struct ValueControlSpec {
+    const char* label = nullptr;  // null: the filter has no controls
+    int minimum = 0;
+    int maximum = 0;
+    FieldFit fit = FieldFit::kClamp;
+    SInt32 fieldMode = kFilterUnsignedInt;
+};
+
+// A parameter's label, number field and slider, with ids firstId (label),
+// firstId + 1 (slider) and firstId + 2 (field). The platform controls exist
+// only between Create and Dispose; a copy starts without any.
+class CFilterValueControls {
+public:
+    CFilterValueControls() = default;
+    CFilterValueControls(const CFilterValueControls&) : CFilterValueControls() {}
+    CFilterValueControls& operator=(const CFilterValueControls&) = delete;
+
+    bool Create(CDialogWindow* window, int top, int left, int firstId, const ValueControlSpec& spec, int value,
+                CEditText::CommitHandler commit, void* context);
+    void Dispose();
+    // A hit on the slider or the field: stores the new value through store
+    // and shows what read gives back. False when the id is not theirs.
+    bool Handle(UInt32 id, const ValueControlSpec& spec, const std::function<void(int)>& store,
+                const std::function<int()>& read);
+
+private:
+    int firstId_ = 0;
+    CStaticText label_;
+    CEditText field_;
+    CSlider slider_;
+};
 
 // A filter with one integer parameter, saved under `key` (not saved when
 // the key is null).
@@ -11,15 +51,23 @@ public:
     void SetValue(int value) { Store(value_, value); }
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
+    bool CreateControls(CDialogWindow* window, const Rect& area) override;
+    bool DisposeControls() override;
+    bool HandleControl(UInt32 commandId, EventRef* event) override;
 
 protected:
-    CIntParameterFilter(const char* key, int value) : value_(value), key_(key) {}
+    CIntParameterFilter(const char* key, int value, const ValueControlSpec& spec)
+        : value_(value), key_(key), spec_(spec)
+    {
+    }
     CIntParameterFilter(const CIntParameterFilter&) = default;
 
     int value_;
 
 private:
     const char* key_;
+    ValueControlSpec spec_;
+    CFilterValueControls controls_;
 };
 
 // A filter with a real radius, saved as `radius`.
@@ -29,12 +77,19 @@ public:
     void SetRadius(double radius) { Store(radius_, radius); }
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
+    // The controls show and set the radius in whole steps of 0..10.
+    bool CreateControls(CDialogWindow* window, const Rect& area) override;
+    bool DisposeControls() override;
+    bool HandleControl(UInt32 commandId, EventRef* event) override;
 
 protected:
     CRadiusFilter() = default;
     CRadiusFilter(const CRadiusFilter&) = default;
 
     double radius_ = 5.0;
+
+private:
+    CFilterValueControls controls_;
 };
 
 class CAddNoiseFilter : public CImageFilterOf<CAddNoiseFilter> {
@@ -47,9 +102,20 @@ public:
     bool Apply(CImage& image) override;
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
+    bool CreateControls(CDialogWindow* window, const Rect& area) override;
+    bool DisposeControls() override;
+    bool HandleControl(UInt32 commandId, EventRef* event) override;
 
 private:
+    // Controls belong to one window at a time: a copy starts without any.
+    struct Controls {
+        Controls() = default;
+        Controls(const Controls&) {}
+        CStaticText label;
+        CPopupMenu popup;
+    };
     int type_ = kGaussian;
+    Controls controls_;
 };
 
 class CBlackWhiteFilter : public CImageFilterOf<CBlackWhiteFilter, CIntParameterFilter> {
@@ -76,10 +142,15 @@ public:
     bool Apply(CImage& image) override;
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
+    bool CreateControls(CDialogWindow* window, const Rect& area) override;
+    bool DisposeControls() override;
+    bool HandleControl(UInt32 commandId, EventRef* event) override;
 
 private:
     int brightness_ = 0;
     int contrast_ = 0;
+    CFilterValueControls brightnessControls_;
+    CFilterValueControls contrastControls_;
 };
 
 class CDeinterlaceFilter : public CImageFilterOf<CDeinterlaceFilter> {

@@ -5,6 +5,21 @@
 
 #include "foundation/str.h"
 
+namespace {
+
+const OSType kBarSignature = platform::FourCharCode("pbPg");
+const OSType kMessageSignature = platform::FourCharCode("sMsg");
+const OSType kDetailSignature = platform::FourCharCode("sMs2");
+
+// Rectangles given as left, top, right, bottom.
+Rect LTRB(int left, int top, int right, int bottom)
+{
+    return Rect{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
+                static_cast<int16_t>(right)};
+}
+
+}  // namespace
+
 void InitProgressParams(ProgressParams* params)
 {
     if (!params) return;
@@ -21,6 +36,25 @@ void CProgressInfo::Reset()
     maximum = 100;
     cancelled = 0;
     finished = 0;
+}
+
+CProgressDialog::~CProgressDialog()
+{
+    DisposeControls();
+}
+
+bool CProgressDialog::OnInitDialog()
+{
+    if (params_ && params_->title) SetTitle(params_->title);
+    CreateControls();
+    return true;
+}
+
+bool CProgressDialog::OnCommand(UInt32 command, EventRef*)
+{
+    if (command != kResultCancel) return false;
+    Cancel();
+    return true;
 }
 
 int CProgressDialog::Open(int, ProgressParams* params, CProgressInfo* info)
@@ -40,13 +74,59 @@ int CProgressDialog::Open(int, ProgressParams* params, CProgressInfo* info)
         if (params) SetRange(params->minimum, params->maximum);
     }
     Reset();
+    if (GetWindow()) {
+        Reposition(nullptr);
+        Show(true);
+    }
     return 0;
+}
+
+bool CProgressDialog::CreateWindow()
+{
+    Rect r;
+    GetWindowRect(&r);
+    const UInt32 options = params_ && params_->utility ? kDialogUtility : 0;
+    return CreateNew(r.left, r.top, static_cast<short>(RectWidth(r)), static_cast<short>(RectHeight(r)), options,
+                     nullptr, 0);
+}
+
+void CProgressDialog::GetWindowRect(Rect* r)
+{
+    if (r) *r = Rect{0, 0, kWindowHeight, kWindowWidth};
+}
+
+bool CProgressDialog::CreateControls()
+{
+    messageLine_.Create(this, kMessageSignature, LTRB(20, 20, 269, 36), "");
+    bar_.Create(this, kBarSignature, LTRB(19, 43, 270, 62), "");
+    if (params_) bar_.SetRange(params_->minimum, params_->maximum, true);
+    detailLine_.Create(this, kDetailSignature, LTRB(20, 70, 269, 86), "");
+    return cancelButton_.Create(this, kResultCancel, LTRB(108, 109, 178, 129), "Cancel");
+}
+
+bool CProgressDialog::DisposeControls()
+{
+    bar_.Dispose();
+    messageLine_.Dispose();
+    detailLine_.Dispose();
+    cancelButton_.Dispose();
+    return true;
+}
+
+void CProgressDialog::Pump()
+{
+    if (!GetWindow()) return;
+    EventRef event = nullptr;
+    if (ReceiveNextEvent(0, nullptr, kEventDurationNoWait, true, &event) == noErr && event) {
+        SendEventToEventTarget(event, GetEventDispatcherTarget());
+        ReleaseEvent(event);
+    }
 }
 
 void CProgressDialog::SetMessage(const char* text)
 {
-    Pump();
     message_ = text ? text : "";
+    if (messageLine_.GetControlRef()) messageLine_.SetText(message_.c_str(), true);
     Pump();
 }
 
@@ -57,8 +137,8 @@ void CProgressDialog::SetMessageById(int id)
 
 void CProgressDialog::SetDetail(const char* text)
 {
-    Pump();
     detail_ = text ? text : "";
+    if (detailLine_.GetControlRef()) detailLine_.SetText(detail_.c_str(), true);
     Pump();
 }
 
@@ -71,18 +151,17 @@ void CProgressDialog::SetBar(int value)
 {
     // A bar control keeps its value inside its range.
     position_ = std::clamp(value, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
+    if (bar_.GetControlRef()) bar_.SetValue(position_, true);
 }
 
 void CProgressDialog::SetPosition(int value)
 {
-    Pump();
     SetBar(value);
     Pump();
 }
 
 void CProgressDialog::Advance(int delta)
 {
-    Pump();
     SetBar(int(std::clamp<int64_t>(int64_t(position_) + delta, INT32_MIN, INT32_MAX)));
     Pump();
 }
@@ -91,6 +170,7 @@ void CProgressDialog::SetRange(int minimum, int maximum)
 {
     minimum_ = minimum;
     maximum_ = maximum;
+    if (bar_.GetControlRef()) bar_.SetRange(minimum, maximum, true);
     SetBar(position_);
 }
 
@@ -115,15 +195,14 @@ void CProgressDialog::Reset()
 {
     SetBar(0);
     SetInitialTexts();
-    Pump();
 }
 
 void CProgressDialog::SetAudioPercent(int percent)
 {
     char text[256];
     std::snprintf(text, sizeof text, "Reading Audio...%d%%", percent);
-    Pump();
     detail_ = text;
+    if (detailLine_.GetControlRef()) detailLine_.SetText(detail_.c_str(), true);
     Pump();
 }
 
@@ -131,4 +210,6 @@ void CProgressDialog::SetInitialTexts()
 {
     message_ = "Initializing...";
     detail_.clear();
+    if (messageLine_.GetControlRef()) messageLine_.SetText(message_.c_str(), true);
+    if (detailLine_.GetControlRef()) detailLine_.SetText("", true);
 }

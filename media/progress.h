@@ -1,11 +1,14 @@
 #pragma once
 // Progress of long operations (export, MP3 encoding, sound export). The
-// dialog is the sink those operations report to and poll for a cancel; this
-// class holds its state, and the window that shows it derives from it.
+// dialog is the sink those operations report to and poll for a cancel, and
+// the small modeless window that shows it with a Cancel button.
 #include <cstdint>
 #include <string>
 
 #include "platform/gestalt.h"
+#include "ui/buttons.h"
+#include "ui/dialog_window.h"
+#include "ui/simple_controls.h"
 
 // The dialog's result codes.
 inline constexpr uint32_t kResultOk = platform::FourCharCode("ok  ");
@@ -35,19 +38,28 @@ public:
     int32_t finished;
 };
 
-class CProgressDialog {
+class CProgressDialog : public CDialogWindow {
 public:
     static constexpr int kWindowWidth = 289;
     static constexpr int kWindowHeight = 149;
 
     CProgressDialog() = default;
-    virtual ~CProgressDialog() = default;
+    ~CProgressDialog() override;
     CProgressDialog(const CProgressDialog&) = delete;
     CProgressDialog& operator=(const CProgressDialog&) = delete;
 
-    // Starts a run: clears the info's flags, remembers both records, and
-    // resets bar and texts. 0, or -1 when no window could be made.
+    bool OnInitDialog() override;
+    // A close request is taken and ignored: it never hides the window nor
+    // ends a run.
+    bool OnClose() override { return true; }
+    bool OnCommand(UInt32 command, EventRef* event) override;
+
+    // Starts a run: clears the info's flags, remembers both records, makes
+    // the window on first use (reused afterwards), resets bar and texts and
+    // shows it centred. 0, or -1 when no window could be made.
     virtual int Open(int ignored, ProgressParams* params, CProgressInfo* info);
+    virtual bool DisposeControls();
+    virtual void GetWindowRect(Rect* r);
 
     // The progress operations. Each gives other work a turn (Pump) around
     // its update, so a window stays alive while the caller is busy.
@@ -77,12 +89,20 @@ public:
     const ProgressParams* GetParams() const { return params_; }
 
 protected:
-    // Lets cooperative work and one pending event run (a window's redraw and
-    // its Cancel button); nothing to do without a window.
-    virtual void Pump() {}
+    // Dispatches one pending event (a redraw, the Cancel button) so the
+    // window stays alive while the caller is busy; nothing without a window.
+    virtual void Pump();
     // Creates the window on first use; true when there is one to show.
-    virtual bool CreateWindow() { return true; }
+    virtual bool CreateWindow();
+    virtual bool CreateControls();
     virtual void SetInitialTexts();
+
+    CProgressInfo* GetInfo() const { return info_; }
+
+    CProgressBar bar_;
+    CStaticText messageLine_;
+    CStaticText detailLine_;
+    CPushButton cancelButton_;
 
 private:
     void SetBar(int value);

@@ -387,7 +387,8 @@ OSStatus StandardControlHandler(ControlRef control, EventRef event)
         if (!c) return noErr;
         ch = static_cast<char>(charCode);
     }
-    if (ch == '\r' || ch == 3 || ch == '\n') return eventNotHandledErr;  // for the default button
+    // For the default and the cancel button.
+    if (ch == '\r' || ch == 3 || ch == '\n' || ch == 27) return eventNotHandledErr;
     return EditKey(c, ch) ? noErr : eventNotHandledErr;
 }
 
@@ -406,6 +407,12 @@ OSStatus StandardWindowKey(WindowRef window, EventRef event)
         auto at = std::find(fields.begin(), fields.end(), KeyboardFocusOf(window));
         ControlRef next = at == fields.end() || at + 1 == fields.end() ? fields.front() : *(at + 1);
         SetKeyboardFocus(window, next, kControlEditTextPart);
+        return noErr;
+    }
+    if (ch == 27) {
+        auto cancel = FindControl(w->cancelButton);
+        if (!cancel || !Usable(cancel)) return eventNotHandledErr;
+        SendHit(w->cancelButton, kControlButtonPart, 0, nullptr);
         return noErr;
     }
     if (ch != '\r' && ch != 3) return eventNotHandledErr;
@@ -682,6 +689,14 @@ OSStatus SetWindowDefaultButton(WindowRef window, ControlRef control)
     auto w = FindWindow(window);
     if (!w) return errInvalidWindowRef;
     w->defaultButton = control;
+    return noErr;
+}
+
+OSStatus SetWindowCancelButton(WindowRef window, ControlRef control)
+{
+    auto w = FindWindow(window);
+    if (!w) return errInvalidWindowRef;
+    w->cancelButton = control;
     return noErr;
 }
 

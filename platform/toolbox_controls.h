@@ -147,6 +147,8 @@ OSErr SetKeyboardFocus(WindowRef window, ControlRef control, SInt16 part);
 OSErr GetKeyboardFocus(WindowRef window, ControlRef* out);
 OSErr ClearKeyboardFocus(WindowRef window);
 OSStatus SetWindowDefaultButton(WindowRef window, ControlRef control);
+// The button Escape presses.
+OSStatus SetWindowCancelButton(WindowRef window, ControlRef control);
 OSStatus GetWindowDefaultButton(WindowRef window, ControlRef* out);
 
 // ---- Mouse tracking

@@ -659,6 +659,18 @@ OSStatus PostEventTo(EventRef event, EventTargetRef target, double delaySeconds)
     return noErr;
 }
 
+EventRef TakeQueuedEvent(UInt32 eventClass, UInt32 eventKind)
+{
+    auto it = std::find_if(g_queue.begin(), g_queue.end(), [&](const Queued& q) {
+        return q.event && q.due <= g_now && GetEventClass(q.event) == eventClass && GetEventKind(q.event) == eventKind;
+    });
+    if (it == g_queue.end()) return nullptr;
+    EventRef event = it->event;
+    g_postTargets.erase(reinterpret_cast<uintptr_t>(event));
+    g_queue.erase(it);
+    return event;
+}
+
 void PostSystemAction(std::function<void()> action, double delaySeconds)
 {
     g_queue.push_back(Queued{g_now + std::max(0.0, delaySeconds), ++g_seq, nullptr, std::move(action)});

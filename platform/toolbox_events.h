@@ -70,6 +70,9 @@ namespace platform {
 // Queues event (retained) for target, due delaySeconds from now; the loops
 // deliver it through the dispatcher target.
 OSStatus PostEventTo(EventRef event, EventTargetRef target, double delaySeconds = 0);
+// Takes the first due queued event of that class and kind out of the queue
+// (the caller releases it); null when there is none.
+EventRef TakeQueuedEvent(UInt32 eventClass, UInt32 eventKind);
 // Queues something the system itself does (a drop, an Apple event) the same way.
 void PostSystemAction(std::function<void()> action, double delaySeconds = 0);
 // What a user does next, run when a loop has nothing else to do now; the

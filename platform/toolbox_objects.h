@@ -87,6 +87,7 @@ struct WindowObj : Object {
     uint64_t order = 0;  // higher is nearer the front
     ControlRef focus = nullptr;
     ControlRef defaultButton = nullptr;
+    ControlRef cancelButton = nullptr;  // pressed by Escape
 };
 
 // Registry of live objects. References are ids that are never reused, so a

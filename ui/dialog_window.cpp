@@ -255,6 +255,16 @@ bool CDialogWindow::InstallHandler()
     return true;
 }
 
+bool CDialogWindow::RemoveHandlers()
+{
+    bool ok = true;
+    if (handlerRef_) ok = RemoveEventHandler(handlerRef_) == noErr;
+    handlerRef_ = nullptr;
+    if (handlerUPP_) DisposeEventHandlerUPP(handlerUPP_);
+    handlerUPP_ = nullptr;
+    return ok;
+}
+
 bool CDialogWindow::AttachControl(OSType signature, CControl* control)
 {
     return control && control->Attach(signature, &window_, controlIdNumber_);

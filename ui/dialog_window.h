@@ -69,6 +69,8 @@ public:
     bool EndDialog(int result);
     bool DestroyWindow();
     bool InstallHandler();
+    // Removes what InstallHandler installed; false when the removal failed.
+    bool RemoveHandlers();
     bool AttachControl(OSType signature, CControl* control);
     void SetFocusedControl(ControlRef control);
     // Accepts file drops: installs the two drag procedures below.

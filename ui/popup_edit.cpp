@@ -242,7 +242,8 @@ ControlKeyFilterResult CEditText::FilterKey(SInt16 c)
         if (commit_) commit_(this, commitContext_);
         if (!passReturn_) return kControlKeyFilterBlockKey;
     }
-    if (c == 28 || c == 29 || c == 8 || c == 127) return kControlKeyFilterPassKey;
+    // Arrows and deletes edit; Escape goes on to the window's cancel button.
+    if (c == 28 || c == 29 || c == 8 || c == 127 || c == 27) return kControlKeyFilterPassKey;
     bool pass = true;
     switch (filterMode_) {
         case kFilterLetters:
