@@ -128,6 +128,8 @@ struct DocumentItem {
 // Sends the Open Documents event with these items to the installed
 // handler; its result, or errAEEventNotHandled without one.
 OSErr SendOpenDocuments(const std::vector<DocumentItem>& items);
+// An Apple-event list of these items (AECountItems, AEGetNthFSRef).
+OSErr MakeItemList(const std::vector<DocumentItem>& items, AEDescList* out);
 
 // What the services above were asked.
 struct ServiceRecord {
