@@ -430,6 +430,11 @@ void InitCursor()
 {
     ++g_services.cursorResets;
 }
+OSStatus SetThemeCursor(ThemeCursor cursor)
+{
+    g_services.themeCursors.push_back(cursor);
+    return noErr;
+}
 void MoreMasterPointers(UInt32 count)
 {
     g_services.masterPointers += count;

@@ -102,6 +102,10 @@ OSErr UnregisterIconRef(OSType creator, OSType iconType);
 OSStatus RegisterAppearanceClient();
 OSStatus UnregisterAppearanceClient();
 void InitCursor();
+using ThemeCursor = SInt16;
+constexpr ThemeCursor kThemeArrowCursor = 0;
+constexpr ThemeCursor kThemeWatchCursor = 7;
+OSStatus SetThemeCursor(ThemeCursor cursor);
 void MoreMasterPointers(UInt32 count);
 void SetQDGlobalsRandomSeed(long seed);
 
@@ -135,6 +139,7 @@ OSErr MakeItemList(const std::vector<DocumentItem>& items, AEDescList* out);
 struct ServiceRecord {
     int appearanceClients = 0;  // registered minus unregistered
     int cursorResets = 0;
+    std::vector<ThemeCursor> themeCursors;  // every SetThemeCursor, in order
     UInt32 masterPointers = 0;
     long randomSeed = 0;
     std::string helpBook;                // path registered with Apple Help
