@@ -356,6 +356,16 @@ CGradientStop* CGradientControl::AddStop(float position)
     return stop;
 }
 
+bool CGradientControl::SetStops(const std::vector<CGradientStop>& stops, int kind)
+{
+    if (!stops_.Assign(stops)) return false;
+    stops_.SetKind(kind);
+    selected_ = stops_.GetAt(0);
+    showSelected_ = true;
+    Redraw(kAll);
+    return true;
+}
+
 Point CGradientControl::ToControl(Point global) const
 {
     Rect content{};

@@ -63,11 +63,13 @@ public:
     bool OnAttach() override;
 
     CGradientStop* AddStop(float position);
+    // Replaces the stops (two to eight), selects the first and redraws.
+    bool SetStops(const std::vector<CGradientStop>& stops, int kind);
     // point is global; true when the click hit a marker, the strip or the colour box.
     bool HandleClick(Point point);
     void Redraw(unsigned parts);
 
-    CGradientStops& GetStops() { return stops_; }
+    const CGradientStops& GetStops() const { return stops_; }
     CGradientStop* GetSelected() const { return selected_; }
     // The finished picture, in control coordinates.
     GWorldPtr GetComposite() const { return composite_; }
