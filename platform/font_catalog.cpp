@@ -65,6 +65,8 @@ public:
         return 0;
     }
 
+    size_t Count() const { return families_.size(); }
+
     const Family* At(FMFontFamily number) const
     {
         if (number < 1 || size_t(number) > families_.size()) return nullptr;
@@ -324,6 +326,30 @@ bool FMGetFontFamilyName(FMFontFamily family, std::string& name)
 }
 
 namespace platform {
+
+std::vector<FamilyFaces> ListFamilies()
+{
+    Catalogue& catalogue = Catalogue::Get();
+    std::vector<FamilyFaces> out;
+    for (size_t i = 1; i <= catalogue.Count(); ++i) {
+        const Family* f = catalogue.At(FMFontFamily(i));
+        FamilyFaces entry{FMFontFamily(i), f->name, {}};
+        for (int slot = 0; slot < kSlots; ++slot)
+            if (f->faces[size_t(slot)].present) entry.styles.push_back(uint16_t(slot));
+        if (!entry.styles.empty()) out.push_back(std::move(entry));
+    }
+    std::stable_sort(out.begin(), out.end(), [](const FamilyFaces& a, const FamilyFaces& b) {
+        return strcasecmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    return out;
+}
+
+bool FamilyHasFace(FMFontFamily family, uint16_t style)
+{
+    const Family* f = Catalogue::Get().At(family);
+    if (!f) return false;
+    return f->faces[size_t(SlotOf(style & qd_style::kBold, style & qd_style::kItalic))].present;
+}
 
 FMFontFamily RegisterFontFile(const std::string& path)
 {

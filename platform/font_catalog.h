@@ -146,3 +146,22 @@ void FontMetrics(FMetricRec* metrics);
 // One character's outline measures at the current port's font, size and face;
 // false without a port, at size 0 or for a character the face lacks.
 bool OutlineMetrics(UniChar16 character, GlyphOutlineMetrics* metrics);
+
+// ---- Families as the standard font menu lists them
+
+namespace platform {
+
+struct FamilyFaces {
+    FMFontFamily family = 0;
+    std::string name;
+    // QuickDraw styles (plain, bold, italic, bold italic) the family has a
+    // face of, in that order.
+    std::vector<uint16_t> styles;
+};
+// Every family with at least one face, sorted by name without regard to case.
+std::vector<FamilyFaces> ListFamilies();
+// Whether the family has a face of its own for the style's bold and italic
+// bits (the other bits do not pick faces).
+bool FamilyHasFace(FMFontFamily family, uint16_t style);
+
+}  // namespace platform

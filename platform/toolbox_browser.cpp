@@ -29,6 +29,7 @@ struct Browser {
     std::vector<Item> items;  // order added
     DataBrowserPropertyID disclosure = 0;
     bool failNext = false;
+    platform::BrowserLook look;
 };
 
 std::map<uintptr_t, Browser> g_browsers;
@@ -238,24 +239,73 @@ OSStatus SetDataBrowserSelectedItems(ControlRef browser, UInt32 numItems, const 
     Browser* b = Find(browser);
     if (!b) return errUnknownControl;
     if (numItems && !items) return paramErr;
-    std::vector<DataBrowserItemID> selectedNow;
+    std::vector<DataBrowserItemID> named(items, items + numItems);
+    const DataBrowserSelectionFlags flags = b->look.selectionFlags;
+    if ((flags & kDataBrowserSelectOnlyOne) && operation != kDataBrowserItemsRemove) {
+        // The last item named that exists is the one selection.
+        DataBrowserItemID last = kDataBrowserNoItem;
+        for (DataBrowserItemID id : named)
+            if (FindItem(b, id)) last = id;
+        named.clear();
+        if (last != kDataBrowserNoItem) named.push_back(last);
+        if (last != kDataBrowserNoItem && !(operation == kDataBrowserItemsToggle && FindItem(b, last)->selected))
+            operation = kDataBrowserItemsAssign;
+    }
     // Assigning, or removing with no items named, clears the selection.
-    if (operation == kDataBrowserItemsAssign || (operation == kDataBrowserItemsRemove && numItems == 0))
-        for (auto& item : b->items) item.selected = false;
-    for (UInt32 i = 0; i < numItems; ++i) {
-        Item* item = FindItem(b, items[i]);
-        if (!item) continue;
-        const bool was = item->selected;
-        if (operation == kDataBrowserItemsRemove)
-            item->selected = false;
-        else if (operation == kDataBrowserItemsToggle)
-            item->selected = !item->selected;
-        else
-            item->selected = true;
-        if (!was && item->selected) selectedNow.push_back(item->id);
+    const bool clearFirst =
+        operation == kDataBrowserItemsAssign || (operation == kDataBrowserItemsRemove && named.empty());
+    std::vector<bool> selected;
+    for (const auto& item : b->items) selected.push_back(!clearFirst && item.selected);
+    for (DataBrowserItemID id : named) {
+        for (size_t i = 0; i < b->items.size(); ++i) {
+            if (b->items[i].id != id) continue;
+            if (operation == kDataBrowserItemsRemove)
+                selected[i] = false;
+            else if (operation == kDataBrowserItemsToggle)
+                selected[i] = !selected[i];
+            else
+                selected[i] = true;
+        }
+    }
+    const auto any = [](const auto& range, auto pick) { return std::any_of(range.begin(), range.end(), pick); };
+    if ((flags & kDataBrowserNeverEmptySelectionSet) && !any(selected, [](bool on) { return on; }) &&
+        any(b->items, [](const Item& item) { return item.selected; }))
+        return noErr;
+    std::vector<DataBrowserItemID> selectedNow;
+    for (size_t i = 0; i < b->items.size(); ++i) {
+        if (selected[i] && !b->items[i].selected) selectedNow.push_back(b->items[i].id);
+        b->items[i].selected = selected[i];
     }
     for (DataBrowserItemID id : selectedNow) Notify(browser, b, id, kDataBrowserItemSelected);
     return noErr;
+}
+
+namespace {
+
+template <class Change>
+OSStatus ChangeLook(ControlRef browser, Change change)
+{
+    Browser* b = Find(browser);
+    if (!b) return errUnknownControl;
+    change(b->look);
+    return noErr;
+}
+
+}  // namespace
+
+OSStatus SetDataBrowserSelectionFlags(ControlRef browser, DataBrowserSelectionFlags flags)
+{
+    return ChangeLook(browser, [&](platform::BrowserLook& look) { look.selectionFlags = flags; });
+}
+
+OSStatus SetDataBrowserListViewHeaderBtnHeight(ControlRef browser, UInt16 height)
+{
+    return ChangeLook(browser, [&](platform::BrowserLook& look) { look.headerHeight = height; });
+}
+
+OSStatus SetDataBrowserTableViewHiliteStyle(ControlRef browser, DataBrowserTableViewHiliteStyle style)
+{
+    return ChangeLook(browser, [&](platform::BrowserLook& look) { look.hiliteStyle = style; });
 }
 
 OSStatus GetDataBrowserItems(ControlRef browser, DataBrowserItemID container, bool recurse, DataBrowserItemState state,
@@ -374,6 +424,12 @@ std::vector<DataBrowserItemID> BrowserSorted(ControlRef browser, DataBrowserProp
         return less(browser, x, y, property) && !less(browser, y, x, property);
     });
     return out;
+}
+
+BrowserLook BrowserLookOf(ControlRef browser)
+{
+    Browser* b = Find(browser);
+    return b ? b->look : BrowserLook{};
 }
 
 DataBrowserPropertyID BrowserDisclosureColumn(ControlRef browser)

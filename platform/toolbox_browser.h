@@ -43,6 +43,12 @@ constexpr DataBrowserItemNotification kDataBrowserContainerOpened = 8;
 constexpr DataBrowserItemNotification kDataBrowserContainerClosed = 9;
 constexpr DataBrowserSortOrder kDataBrowserOrderIncreasing = 1;
 constexpr DataBrowserTableViewColumnIndex kDataBrowserListViewAppendColumn = 0xFFFFFFFF;
+using DataBrowserSelectionFlags = UInt32;
+constexpr DataBrowserSelectionFlags kDataBrowserSelectOnlyOne = 2;
+constexpr DataBrowserSelectionFlags kDataBrowserResetSelection = 4;
+constexpr DataBrowserSelectionFlags kDataBrowserNeverEmptySelectionSet = 64;
+using DataBrowserTableViewHiliteStyle = UInt32;
+constexpr DataBrowserTableViewHiliteStyle kDataBrowserTableViewFillHilite = 1;
 constexpr OSStatus errDataBrowserPropertyNotSupported = -4979;
 constexpr OSStatus errDataBrowserItemNotFound = -4971;
 
@@ -117,6 +123,11 @@ OSStatus GetDataBrowserItemCount(ControlRef browser, DataBrowserItemID container
 OSStatus GetDataBrowserItems(ControlRef browser, DataBrowserItemID container, bool recurse, DataBrowserItemState state,
                              std::vector<DataBrowserItemID>* items);
 OSStatus OpenDataBrowserContainer(ControlRef browser, DataBrowserItemID container);
+// Only one selected: a later item replaces the earlier; never empty: a
+// change that would leave nothing selected leaves the selection as it was.
+OSStatus SetDataBrowserSelectionFlags(ControlRef browser, DataBrowserSelectionFlags flags);
+OSStatus SetDataBrowserListViewHeaderBtnHeight(ControlRef browser, UInt16 height);
+OSStatus SetDataBrowserTableViewHiliteStyle(ControlRef browser, DataBrowserTableViewHiliteStyle style);
 OSStatus SetDataBrowserItemDataText(DataBrowserItemDataRef itemData, CFStringRef text);
 OSStatus SetDataBrowserItemDataBooleanValue(DataBrowserItemDataRef itemData, bool value);
 OSStatus SetDataBrowserItemDataIcon(DataBrowserItemDataRef itemData, IconRef icon);
@@ -142,6 +153,12 @@ std::vector<DataBrowserItemID> BrowserItems(ControlRef browser, DataBrowserItemI
 // The root's items sorted by the compare callback on a property.
 std::vector<DataBrowserItemID> BrowserSorted(ControlRef browser, DataBrowserPropertyID property);
 DataBrowserPropertyID BrowserDisclosureColumn(ControlRef browser);
+struct BrowserLook {
+    DataBrowserSelectionFlags selectionFlags = 0;
+    UInt16 headerHeight = 17;
+    DataBrowserTableViewHiliteStyle hiliteStyle = 0;
+};
+BrowserLook BrowserLookOf(ControlRef browser);
 // The browser refuses the next call that changes columns or items.
 void FailNextBrowserChange(ControlRef browser);
 

@@ -507,9 +507,30 @@ bool FPIsFontPanelVisible()
     return g_services.fontPanelVisible;
 }
 
-OSStatus SetFontInfoForSelection(OSType styleType, UInt32 numStyles, const FontPanelStyle* styles, EventTargetRef)
+OSStatus SetFontInfoForSelection(OSType styleType, UInt32 numStyles, const FontPanelStyle* styles,
+                                 EventTargetRef target)
 {
     if (styleType != kFontSelectionATSUIType || (numStyles && !styles)) return paramErr;
     g_services.fontSelection.assign(styles, styles + numStyles);
+    g_services.fontPanelTarget = target;
     return noErr;
 }
+
+namespace platform {
+
+OSStatus PostFontPanelPick(const SInt16* family, const SInt16* style, const SInt16* size)
+{
+    if (!g_services.fontPanelVisible || !g_services.fontPanelTarget) return paramErr;
+    EventRef event = nullptr;
+    OSStatus status = CreateEvent(nullptr, kEventClassFont, kEventFontSelection, GetCurrentEventTime(), 0, &event);
+    if (status != noErr) return status;
+    const std::pair<EventParamName, const SInt16*> params[] = {
+        {kEventParamFMFontFamily, family}, {kEventParamFMFontStyle, style}, {kEventParamFMFontSize, size}};
+    for (const auto& [name, value] : params)
+        if (value) SetEventParameter(event, name, typeSInt16Param, sizeof *value, value);
+    status = PostEventTo(event, g_services.fontPanelTarget);
+    ReleaseEvent(event);
+    return status;
+}
+
+}  // namespace platform

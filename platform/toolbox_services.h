@@ -111,11 +111,19 @@ void SetQDGlobalsRandomSeed(long seed);
 
 // ---- Font Panel
 constexpr OSType kFontSelectionATSUIType = FourCC("astl");
-// The font and size a window reports to the Font Panel.
+// The font and size a window reports to the Font Panel: by name, or by
+// family number and QuickDraw face when the number is not 0.
 struct FontPanelStyle {
     std::string family;
     double size = 0;
+    SInt16 familyNumber = 0;
+    UInt16 face = 0;
 };
+// Parameters of a font selection event, each of type 'shor' (16-bit).
+constexpr EventParamName kEventParamFMFontFamily = FourCC("fmfm");
+constexpr EventParamName kEventParamFMFontStyle = FourCC("fmst");
+constexpr EventParamName kEventParamFMFontSize = FourCC("fmsz");
+constexpr EventParamType typeSInt16Param = FourCC("shor");
 OSStatus FPShowHideFontPanel();
 bool FPIsFontPanelVisible();
 OSStatus SetFontInfoForSelection(OSType styleType, UInt32 numStyles, const FontPanelStyle* styles,
@@ -152,8 +160,15 @@ struct ServiceRecord {
     std::vector<Icon> icons;  // registered and not yet unregistered
     bool fontPanelVisible = false;
     std::vector<FontPanelStyle> fontSelection;
+    // Where the Font Panel sends what the user picks: the target named
+    // with the last selection.
+    EventTargetRef fontPanelTarget = nullptr;
 };
 const ServiceRecord& Services();
+// What a user picks in the Font Panel: queues a font selection event with
+// the parameters given (null: left out) for the panel's target. paramErr
+// while the panel is hidden or has no target.
+OSStatus PostFontPanelPick(const SInt16* family, const SInt16* style, const SInt16* size);
 void ResetServices();
 
 // A text value of the main bundle's Contents/Info.plist dictionary.

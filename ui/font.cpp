@@ -1,8 +1,11 @@
 #include "ui/font.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "foundation/cfstring.h"
+#include "foundation/system.h"
 
 namespace {
 
@@ -230,4 +233,70 @@ int CFont::GetOutlineExtentPerPoint(uint8_t character) const
 {
     GlyphOutlineMetrics m;
     return Outline(character, m) ? PerPoint(OutlineExtent(m)) : 0;
+}
+
+// ---- Choosing fonts
+
+namespace {
+
+bool g_useFontPanel = true;
+
+}  // namespace
+
+bool CFont::Update(const CFont& other)
+{
+    bool changed = false;
+    if (family_ != other.family_ || name_ != other.name_) {
+        family_ = other.family_;
+        name_ = other.name_;
+        changed = true;
+    }
+    if (size_ != other.size_) {
+        size_ = other.size_;
+        changed = true;
+    }
+    if (style_ != other.style_) {
+        style_ = other.style_;
+        changed = true;
+    }
+    if (changed) Apply();
+    return changed;
+}
+
+void CFont::GetStyleName(char* buffer, size_t bufferSize) const
+{
+    if (!buffer || bufferSize == 0) return;
+    static const char* const kBitNames[] = {"Bold", "Italic", "Underline", "Outline", "Shadow", "Condense", "Extend"};
+    std::string text;
+    for (size_t bit = 0; bit < std::size(kBitNames); ++bit) {
+        if (!(style_ & (1u << bit))) continue;
+        if (!text.empty()) text += ' ';
+        text += kBitNames[bit];
+    }
+    if (text.empty()) text = "Regular";
+    const size_t n = std::min(text.size(), bufferSize - 1);
+    text.copy(buffer, n);
+    buffer[n] = 0;
+}
+
+void SetUseFontPanel(bool use)
+{
+    g_useFontPanel = use;
+}
+
+bool GetUseFontPanel()
+{
+    return g_useFontPanel;
+}
+
+bool IsFontPanelInUse()
+{
+    return System::GetVersion() > 0x101F && GetUseFontPanel();
+}
+
+std::string FontFamilyDisplayName(int family)
+{
+    std::string name;
+    if (!FMGetFontFamilyName(FMFontFamily(family), name)) return {};
+    return PlainName(name);
 }

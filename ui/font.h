@@ -2,8 +2,8 @@
 // A font as the program describes it: family, name, size and QuickDraw style,
 // with a port of its own so that it can be measured anywhere.
 //
-// Only the description and the measures live here so far; the font button
-// and the font dialog that let a user choose one come with the controls.
+// The font button and the font dialog that let a user choose one live in
+// ui/font_chooser.h.
 #include <cstdint>
 #include <string>
 
@@ -22,6 +22,12 @@ public:
     bool IsSame(const CFont& other) const;
     // Copies size, family, name and style.
     void Assign(const CFont& other);
+    // Takes family and name, size and style where they differ; true when
+    // anything changed.
+    bool Update(const CFont& other);
+    // The names of the set style bits, one blank apart ("Bold Italic"), or
+    // "Regular"; at most bufferSize - 1 bytes and a terminator.
+    void GetStyleName(char* buffer, size_t bufferSize = 256) const;
 
     // The family of an installed name (classic Mac names included); false,
     // with nothing changed, when no family has it.
@@ -75,3 +81,16 @@ private:
 
 // The UTF-16 unit of a byte in the application's text encoding (0 when none).
 UniChar16 FontCharacterUnit(uint8_t character);
+
+// ---- Choosing fonts
+
+// Whether the font button opens the system Font Panel (true at start) or
+// the program's own font dialog.
+void SetUseFontPanel(bool use);
+bool GetUseFontPanel();
+// The Font Panel is used when asked for and the system has one (10.2 on).
+bool IsFontPanelInUse();
+
+// A family's name as menus and lists show it: plain ASCII when that leaves
+// any of it; empty for an unknown family.
+std::string FontFamilyDisplayName(int family);

@@ -1,5 +1,7 @@
 #include "support/fake_user.h"
 
+#include "platform/toolbox_browser.h"
+
 #include "platform/toolbox_controls.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +25,20 @@ WindowRef Need(const FakeUser::WindowPick& pick, const char* step)
     WindowRef w = pick();
     if (!w) ADD_FAILURE() << "FakeUser: no window to " << step;
     return w;
+}
+
+// The control {signature, id} of the window a step acts on; a missing one
+// fails the test.
+ControlRef NeedControl(const FakeUser::WindowPick& pick, OSType signature, SInt32 id, const char* step)
+{
+    WindowRef w = Need(pick, step);
+    ControlID cid{signature, id};
+    ControlRef control = nullptr;
+    if (!w || GetControlByID(w, &cid, &control) != noErr) {
+        ADD_FAILURE() << "FakeUser: no control " << signature << "/" << id;
+        return nullptr;
+    }
+    return control;
 }
 
 // A point local to the window's content, made global.
@@ -121,13 +137,9 @@ FakeUser& FakeUser::Click(const WindowPick& window, int h, int v, UInt32 modifie
 FakeUser& FakeUser::ClickControl(const WindowPick& window, OSType signature, SInt32 id)
 {
     Post([=, this] {
-        WindowRef w = Need(window, "click a control of");
-        ControlID cid{signature, id};
-        ControlRef control = nullptr;
-        if (!w || GetControlByID(w, &cid, &control) != noErr) {
-            ADD_FAILURE() << "FakeUser: no control " << signature << "/" << id;
-            return;
-        }
+        ControlRef control = NeedControl(window, signature, id, "click a control of");
+        if (!control) return;
+        WindowRef w = GetControlOwner(control);
         Rect r;
         GetControlBounds(control, &r);
         Point where = GlobalPoint(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
@@ -321,6 +333,31 @@ FakeUser& FakeUser::Quit()
 FakeUser& FakeUser::Do(std::function<void()> step)
 {
     Post(std::move(step));
+    return *this;
+}
+
+FakeUser& FakeUser::ChooseListRow(const WindowPick& window, OSType signature, SInt32 id, int row)
+{
+    Post([=] {
+        ControlRef control = NeedControl(window, signature, id, "choose a row in");
+        if (!control) return;
+        const DataBrowserItemID item = static_cast<DataBrowserItemID>(row + 1);
+        SetDataBrowserSelectedItems(control, 1, &item, kDataBrowserItemsAssign);
+    });
+    return *this;
+}
+
+FakeUser& FakeUser::PickInFontPanel(SInt16 family, SInt16 style, SInt16 size)
+{
+    Post([=, this] {
+        const OSStatus status = platform::PostFontPanelPick(&family, &style, &size);
+        if (status != noErr) {
+            ADD_FAILURE() << "FakeUser: the Font Panel is not showing";
+            statuses_.push_back(status);
+            return;
+        }
+        RecordAfterDelivery();
+    });
     return *this;
 }
 

@@ -54,6 +54,10 @@ public:
     FakeUser& PressHotKey(OSType signature, UInt32 id);
     FakeUser& Quit();
     FakeUser& Do(std::function<void()> step);
+    // A click on a row (from 0) of a list control.
+    FakeUser& ChooseListRow(const WindowPick& window, OSType signature, SInt32 id, int row);
+    // A family, typeface style and size picked in the Font Panel.
+    FakeUser& PickInFontPanel(SInt16 family, SInt16 style, SInt16 size);
 
     // Answers to prompts, taken in order as they appear.
     FakeUser& AnswerAlert(int button);

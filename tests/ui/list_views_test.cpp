@@ -163,6 +163,43 @@ TEST_F(ListTest, SelectionIsReportedByRow)
     EXPECT_EQ(g_selected.row, -1);  // emitted with null
 }
 
+TEST_F(ListTest, SelectionFlagsKeepOneAndNeverNone)
+{
+    Column(0, "Name");
+    for (const char* text : {"a", "b", "c"}) Row(text);
+    struct Case {
+        DataBrowserSelectionFlags flags;
+        std::vector<DataBrowserItemID> named;
+        DataBrowserSetOption operation;
+        std::vector<DataBrowserItemID> after;  // from item 1 selected
+    };
+    constexpr auto kOne = kDataBrowserSelectOnlyOne;
+    constexpr auto kNeverNone = kDataBrowserNeverEmptySelectionSet;
+    const Case cases[] = {
+        {0, {2, 3}, kDataBrowserItemsAdd, {1, 2, 3}},
+        {kOne, {2, 3}, kDataBrowserItemsAdd, {3}},
+        {kOne, {3, 9}, kDataBrowserItemsAssign, {3}},  // a missing item is not the one kept
+        {kOne, {1}, kDataBrowserItemsToggle, {}},
+        {kOne | kNeverNone, {1}, kDataBrowserItemsToggle, {1}},
+        {kNeverNone, {}, kDataBrowserItemsRemove, {1}},
+        {kNeverNone, {9}, kDataBrowserItemsAssign, {1}},
+        {kNeverNone, {1}, kDataBrowserItemsRemove, {1}},
+        {0, {1}, kDataBrowserItemsRemove, {}},
+    };
+    ControlRef browser = list_.GetControlRef();
+    for (const Case& c : cases) {
+        SetDataBrowserSelectionFlags(browser, 0);
+        const DataBrowserItemID first = 1;
+        SetDataBrowserSelectedItems(browser, 1, &first, kDataBrowserItemsAssign);
+        SetDataBrowserSelectionFlags(browser, c.flags);
+        EXPECT_EQ(SetDataBrowserSelectedItems(browser, UInt32(c.named.size()), c.named.data(), c.operation), noErr);
+        std::vector<DataBrowserItemID> after;
+        GetDataBrowserItems(browser, kDataBrowserNoItem, false, kDataBrowserItemIsSelected, &after);
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(after, c.after) << c.flags << " " << c.operation;
+    }
+}
+
 TEST_F(ListTest, CellsAreReadSafely)
 {
     Column(0, "Name");
