@@ -68,8 +68,7 @@ bool CAboutWindow::OnInitDialog()
     CPngImage image;
     if (!image.Decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) return false;
     DisposeGWorldSafe(&picture_);
-    if (!CreateGWorld(&picture_, static_cast<int>(image.width), static_cast<int>(image.height), 32))
-        return false;
+    if (!CreateGWorld(&picture_, static_cast<int>(image.width), static_cast<int>(image.height), 32)) return false;
     image.ToGWorld(picture_, 0, 0);
     {
         PortSaver saver;
@@ -77,8 +76,8 @@ bool CAboutWindow::OnInitDialog()
         picture_->SetTextFont(0);
         picture_->SetTextSize(10);
         char text[32];
-        int length = std::snprintf(text, sizeof text, "Version %d.%03d", settings_.versionMajor,
-                                   settings_.versionMinor);
+        int length =
+            std::snprintf(text, sizeof text, "Version %d.%03d", settings_.versionMajor, settings_.versionMinor);
         if (length > 0) DrawTextAt(settings_.textLeft, settings_.textTop, text, std::min<int>(length, 31));
     }
     OnDraw();
@@ -91,7 +90,7 @@ bool CAboutWindow::OnDraw()
     PortSaver saver;
     SetPortWindowPort(GetWindow());
     const Rect& bounds = picture_->GetPortBounds();
-    CopyBits(GetPortBitMapForCopyBits(picture_), GetPortBitMapForCopyBits(GetWindowPort(GetWindow())), &bounds,
-             &bounds, srcCopy, nullptr);
+    CopyBits(GetPortBitMapForCopyBits(picture_), GetPortBitMapForCopyBits(GetWindowPort(GetWindow())), &bounds, &bounds,
+             srcCopy, nullptr);
     return false;
 }

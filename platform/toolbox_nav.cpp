@@ -68,8 +68,8 @@ std::string TextOf(CFStringRef string)
     return CFStringGetCString(string, buffer, sizeof buffer, 0) ? buffer : std::string();
 }
 
-OSStatus MakeDialog(int mode, const NavDialogCreationOptions* options, NavEventUPP event,
-                    NavObjectFilterUPP filter, void* userData, NavDialogRef* out)
+OSStatus MakeDialog(int mode, const NavDialogCreationOptions* options, NavEventUPP event, NavObjectFilterUPP filter,
+                    void* userData, NavDialogRef* out)
 {
     if (!options || !out) return paramErr;
     auto dialog = std::make_unique<OpaqueNavDialog>();
@@ -108,10 +108,11 @@ std::vector<std::string> FilterFolder(NavDialogRef dialog)
     for (Entry& e : entries) {
         NavFileOrFolderInfo info;
         // A link to a folder shows as the folder it stands for.
-        info.isFolder = e.info.isFolder || (e.info.isLink && std::filesystem::is_directory(dialog->folder + "/" + e.name, ec));
+        info.isFolder =
+            e.info.isFolder || (e.info.isLink && std::filesystem::is_directory(dialog->folder + "/" + e.name, ec));
         const uint8_t* f = e.info.finderInfo;
-        info.fileType = static_cast<OSType>(f[0]) << 24 | static_cast<OSType>(f[1]) << 16 |
-                        static_cast<OSType>(f[2]) << 8 | f[3];
+        info.fileType =
+            static_cast<OSType>(f[0]) << 24 | static_cast<OSType>(f[1]) << 16 | static_cast<OSType>(f[2]) << 8 | f[3];
         AEDesc item{typeFSRef, &e.ref};
         if (!dialog->filter || dialog->filter(&item, &info, dialog->userData, 0)) shown.push_back(e.name);
     }
@@ -205,8 +206,8 @@ OSStatus NavDialogRun(NavDialogRef dialog)
             dialog->chosen.push_back(dialog->folder);  // a folder chosen as it stands
         } else {
             for (size_t i = 1; i < answer.texts.size(); ++i) {
-                if (dialog->mode != 3 && std::find(shown.shown.begin(), shown.shown.end(), answer.texts[i]) ==
-                                             shown.shown.end()) {
+                if (dialog->mode != 3 &&
+                    std::find(shown.shown.begin(), shown.shown.end(), answer.texts[i]) == shown.shown.end()) {
                     platform::ReportToolboxFault("the script chooses " + answer.texts[i] +
                                                  ", which the file dialog does not show");
                     return paramErr;

@@ -74,8 +74,14 @@ using NavPreviewProcPtr = bool (*)(NavCBRec* params, void* userData);
 using NavEventUPP = NavEventProcPtr;
 using NavObjectFilterUPP = NavObjectFilterProcPtr;
 using NavPreviewUPP = NavPreviewProcPtr;
-inline NavEventUPP NewNavEventUPP(NavEventProcPtr proc) { return proc; }
-inline NavObjectFilterUPP NewNavObjectFilterUPP(NavObjectFilterProcPtr proc) { return proc; }
+inline NavEventUPP NewNavEventUPP(NavEventProcPtr proc)
+{
+    return proc;
+}
+inline NavObjectFilterUPP NewNavObjectFilterUPP(NavObjectFilterProcPtr proc)
+{
+    return proc;
+}
 inline void DisposeNavEventUPP(NavEventUPP) {}
 inline void DisposeNavObjectFilterUPP(NavObjectFilterUPP) {}
 
@@ -91,8 +97,7 @@ OSStatus NavCreatePutFileDialog(const NavDialogCreationOptions* options, OSType 
 OSStatus NavCreateGetFileDialog(const NavDialogCreationOptions* options, void* typeList, NavEventUPP event,
                                 NavPreviewUPP preview, NavObjectFilterUPP filter, void* userData, NavDialogRef* out);
 OSStatus NavCreateChooseFileDialog(const NavDialogCreationOptions* options, void* typeList, NavEventUPP event,
-                                   NavPreviewUPP preview, NavObjectFilterUPP filter, void* userData,
-                                   NavDialogRef* out);
+                                   NavPreviewUPP preview, NavObjectFilterUPP filter, void* userData, NavDialogRef* out);
 OSStatus NavCreateChooseFolderDialog(const NavDialogCreationOptions* options, NavEventUPP event,
                                      NavObjectFilterUPP filter, void* userData, NavDialogRef* out);
 // Runs the dialog modally; noErr when it ends with a choice or a cancel.
@@ -122,7 +127,7 @@ struct NavShown {
     int mode = 0;  // 0 put, 1 get, 2 choose file, 3 choose folder
     std::string title;
     std::string message;
-    std::string saveName;     // the name field at the end of the run
+    std::string saveName;  // the name field at the end of the run
     std::vector<std::string> popup;
     std::vector<std::string> shown;  // names the last filter pass showed, in the folder's order (sorted)
     bool multiple = false;

@@ -225,8 +225,8 @@ bool CFileDialog::DoModal(CFileDialogResult& result, WindowRef parent, const CFi
                 AECountItems(&reply.selection, &count);
                 answer = count > 0;
                 char name[1024] = {};
-                if (mode_ == kSave && (!reply.saveFileName ||
-                                       !CFStringGetCString(reply.saveFileName, name, sizeof name, 0) || !*name))
+                if (mode_ == kSave &&
+                    (!reply.saveFileName || !CFStringGetCString(reply.saveFileName, name, sizeof name, 0) || !*name))
                     answer = false;
                 for (long i = 1; answer && i <= count; ++i) {
                     platform::FSRef ref;

@@ -159,8 +159,8 @@ int CReplaceDialog::Run(WindowRef parent)
 bool CReplaceDialog::OnInitDialog()
 {
     char text[256];
-    std::snprintf(text, sizeof text, "The item \"%s\" in %s already exists. Replace it?",
-                  item_.GetFileName().c_str(), item_.GetParent(false).c_str());
+    std::snprintf(text, sizeof text, "The item \"%s\" in %s already exists. Replace it?", item_.GetFileName().c_str(),
+                  item_.GetParent(false).c_str());
     message_.Create(this, FourCC("sMsg"), LTRB(20, 20, 370, 59), text);
     if (mode_ == 1) {
         applyToAll_.Create(this, FourCC("cAll"), LTRB(20, 95, 104, 109), "Apply To All");
@@ -170,9 +170,9 @@ bool CReplaceDialog::OnInitDialog()
         dontReplace_.Create(this, FourCC("bDnt"), LTRB(194, 94, 293, 111), "Don't Replace");
     }
     replace_.Create(this, FourCC("ok  "), LTRB(307, 94, 370, 111), "Replace");
-    for (CControl* control : {static_cast<CControl*>(&message_), static_cast<CControl*>(&applyToAll_),
-                              static_cast<CControl*>(&dontReplace_), static_cast<CControl*>(&stop_),
-                              static_cast<CControl*>(&replace_)})
+    for (CControl* control :
+         {static_cast<CControl*>(&message_), static_cast<CControl*>(&applyToAll_),
+          static_cast<CControl*>(&dontReplace_), static_cast<CControl*>(&stop_), static_cast<CControl*>(&replace_)})
         if (control->GetControlRef()) control->SetFontStyle();
     return true;
 }

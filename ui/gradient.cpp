@@ -90,7 +90,8 @@ bool CGradientStops::Assign(const std::vector<CGradientStop>& stops)
 
 void CGradientStops::Sort()
 {
-    std::stable_sort(stops_.begin(), stops_.end(), [](const auto& a, const auto& b) { return a->position < b->position; });
+    std::stable_sort(stops_.begin(), stops_.end(),
+                     [](const auto& a, const auto& b) { return a->position < b->position; });
 }
 
 uint32_t CGradientStops::ColorAt(float position) const
@@ -136,9 +137,7 @@ std::vector<uint32_t> CGradientStops::Ramp(int n) const
     n = std::max(n, 1);
     std::vector<uint32_t> ramp(static_cast<size_t>(n), stops_.front()->color);
     // A stop at 1.0 would sit one past the end.
-    auto entryOf = [n](float position) {
-        return std::clamp(static_cast<int>(position * n + 0.5f), 0, n - 1);
-    };
+    auto entryOf = [n](float position) { return std::clamp(static_cast<int>(position * n + 0.5f), 0, n - 1); };
     int previous = entryOf(stops_.front()->position);
     for (int j = 0; j <= previous; ++j) ramp[static_cast<size_t>(j)] = stops_.front()->color;
     for (size_t i = 1; i < stops_.size(); ++i) {
@@ -320,8 +319,8 @@ void CGradientControl::Redraw(unsigned parts)
             Rect at = MarkerRect(stop);
             CopyMask(GetPortBitMapForCopyBits(marker_), GetPortBitMapForCopyBits(markerMask_),
                      GetPortBitMapForCopyBits(composite_), &source, &source, &at);
-            Rect patch = MakeRect(at.top + kPatch.top, at.left + kPatch.left, at.top + kPatch.bottom,
-                                  at.left + kPatch.right);
+            Rect patch =
+                MakeRect(at.top + kPatch.top, at.left + kPatch.left, at.top + kPatch.bottom, at.left + kPatch.right);
             RGBColor rgb;
             ColorToRGBColor(stop.color, &rgb);
             RGBForeColor(&rgb);
@@ -378,8 +377,8 @@ bool CGradientControl::HandleClick(Point point)
 {
     if (!composite_) return false;
     Point local = ToControl(point);
-    const bool inStrip = local.v >= bar_.bottom + 1 && local.v <= bar_.bottom + 14 && local.h >= whole_.left &&
-                         local.h <= whole_.right;
+    const bool inStrip =
+        local.v >= bar_.bottom + 1 && local.v <= bar_.bottom + 14 && local.h >= whole_.left && local.h <= whole_.right;
     if (inStrip) {
         for (size_t i = 0; i < stops_.GetCount(); ++i) {
             CGradientStop* stop = stops_.GetAt(i);
@@ -459,8 +458,8 @@ OSStatus CGradientControl::HitProc(EventHandlerCallRef call, EventRef event, voi
         GetMouse(&local);
         Rect content{};
         GetWindowBounds(self->GetOwnerWindow(), kWindowContentRgn, &content);
-        if (self->HandleClick(Point{static_cast<int16_t>(local.v + content.top),
-                                    static_cast<int16_t>(local.h + content.left)}))
+        if (self->HandleClick(
+                Point{static_cast<int16_t>(local.v + content.top), static_cast<int16_t>(local.h + content.left)}))
             return noErr;
     }
     return CallNextEventHandler(call, event);

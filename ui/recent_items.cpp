@@ -111,8 +111,7 @@ bool CRecentItemsMenu::SetSubmenu(CMenu& parent, int itemIndex, SInt16 menuId, U
 {
     if (!menu_.Create(menuId, "tt")) return false;
     baseCommand_ = baseCommand;
-    return SetMenuItemHierarchicalMenu(parent.Get(), static_cast<MenuItemIndex>(itemIndex + 1), menu_.Get()) ==
-           noErr;
+    return SetMenuItemHierarchicalMenu(parent.Get(), static_cast<MenuItemIndex>(itemIndex + 1), menu_.Get()) == noErr;
 }
 
 bool CRecentItemsMenu::Add(const CPath* path, bool rebuild)

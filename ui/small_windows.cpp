@@ -45,9 +45,7 @@ void RotateRect(Rect* rect, double cx, double cy, int degrees)
             return;
     }
     // Truncated toward zero, kept inside the coordinate range.
-    auto coord = [](double value) {
-        return static_cast<int16_t>(std::clamp(std::trunc(value), -32768.0, 32767.0));
-    };
+    auto coord = [](double value) { return static_cast<int16_t>(std::clamp(std::trunc(value), -32768.0, 32767.0)); };
     rect->top = coord(t);
     rect->left = coord(l);
     rect->bottom = coord(b);
@@ -117,9 +115,9 @@ bool CPlainWindow::InCollapsedState()
 int CPlainWindow::GetEventTypes(EventTypeSpec* list)
 {
     static const EventTypeSpec kTypes[] = {
-        {FourCC("cntl"), 1}, {FourCC("cmds"), 1},  {FourCC("text"), 1}, {FourCC("wind"), 1004}, {FourCC("wind"), 72},
-        {FourCC("wind"), 1}, {FourCC("wind"), 27}, {FourCC("wind"), 5}, {FourCC("wind"), 76},   {FourCC("wind"), 67},
-        {FourCC("wind"), 70}, {FourCC("keyb"), 3}, {FourCC("mous"), 1}, {FourCC("mous"), 2},   {FourCC("mous"), 5},
+        {FourCC("cntl"), 1},  {FourCC("cmds"), 1},  {FourCC("text"), 1}, {FourCC("wind"), 1004}, {FourCC("wind"), 72},
+        {FourCC("wind"), 1},  {FourCC("wind"), 27}, {FourCC("wind"), 5}, {FourCC("wind"), 76},   {FourCC("wind"), 67},
+        {FourCC("wind"), 70}, {FourCC("keyb"), 3},  {FourCC("mous"), 1}, {FourCC("mous"), 2},    {FourCC("mous"), 5},
     };
     std::copy(std::begin(kTypes), std::end(kTypes), list);
     return static_cast<int>(std::size(kTypes));

@@ -102,7 +102,7 @@ TEST_F(AboutWindowTest, PictureSources)
         bool painted;
         int width;
     } cases[] = {
-        {"", true, 50},           // the resource
+        {"", true, 50},             // the resource
         {"missing.png", true, 50},  // falls back to the resource
         {"broken.png", false, 0},   // undecodable: the window stays empty
     };

@@ -94,7 +94,8 @@ TEST_F(FileDialogTest, RelocateDialogButtonsGiveTheirAnswers)
     for (const auto& c : cases) {
         SCOPED_TRACE(LoggingWindow::Code(c.button));
         CRelocateDialog dialog(texts);
-        user_.Do([] {
+        user_
+            .Do([] {
                 CFStringRef title = nullptr;
                 ASSERT_EQ(CopyWindowTitleAsCFString(FrontWindow(), &title), noErr);
                 CCFString held;
@@ -121,7 +122,7 @@ TEST_F(FileDialogTest, ReplaceDialogAnswersByButtonAndApplyToAll)
         OSType button;
         int result;
     } cases[] = {
-        {1, true, FourCC("bDnt"), 1003}, {1, false, FourCC("bDnt"), 1002}, {1, true, FourCC("ok  "), 1001},
+        {1, true, FourCC("bDnt"), 1003},  {1, false, FourCC("bDnt"), 1002}, {1, true, FourCC("ok  "), 1001},
         {1, false, FourCC("ok  "), 1000}, {1, false, FourCC("bStp"), 1004}, {0, false, FourCC("bDnt"), 1002},
     };
     for (const auto& c : cases) {
@@ -155,7 +156,7 @@ TEST_F(FileDialogTest, FileTypeTable)
         const char* extensions;  // null: none
         const char* name;        // null: unknown type
     } cases[] = {
-        {FourCC("TPIC"), "tga;targa", "Targa"}, {FourCC("Mp3 "), "mp3", "MP3"},
+        {FourCC("TPIC"), "tga;targa", "Targa"},    {FourCC("Mp3 "), "mp3", "MP3"},
         {FourCC("pTvr"), "tvr", "Tavrel Project"}, {FourCC("Midi"), nullptr, "Midi"},
         {FourCC("zzzz"), nullptr, nullptr},
     };

@@ -32,7 +32,10 @@ TEST(GradientStops, RampEntries)
          {Stop(0, 0), Stop(0.5f, kRed), Stop(0.5f, kGreen), Stop(1.0f, kWhite)},
          10,
          {{4, 0xCC}, {5, kGreen}, {6, 0x3FFF3F}, {9, kWhite}}},
-        {"inside", {Stop(0.2f, kRed), Stop(0.8f, kBlue)}, 10, {{0, kRed}, {2, kRed}, {5, 0x7F007F}, {8, kBlue}, {9, kBlue}}},
+        {"inside",
+         {Stop(0.2f, kRed), Stop(0.8f, kBlue)},
+         10,
+         {{0, kRed}, {2, kRed}, {5, 0x7F007F}, {8, kBlue}, {9, kBlue}}},
         {"one entry", {Stop(0, kRed), Stop(1.0f, kBlue)}, 1, {{0, kBlue}}},
     };
     for (const auto& c : cases) {

@@ -87,6 +87,11 @@ TEST_F(RecentItemsTest, SaveWritesTheCountedEntriesOldestFirstAndLoadRestoresThe
     shorter.Add(&two);
     shorter.Save(prefs_, "recent");
     EXPECT_EQ(Stored("recent_3"), "(missing)");
+    // The removal reaches the stored domain too.
+    prefs_.Synchronize();
+    ASSERT_TRUE(prefs_.Open("RecentTest", CPreferences::kScopeCurrentUserAnyHost));
+    EXPECT_EQ(Stored("recent_3"), "(missing)");
+    EXPECT_EQ(Stored("recent_2"), files[1]);
     CRecentItems reloaded;
     reloaded.Load(prefs_, "recent");
     EXPECT_EQ(Entries(reloaded), (std::vector<std::string>{files[1], files[0]}));
@@ -107,11 +112,8 @@ TEST_F(RecentItemsTest, LoadSkipsWhatIsGoneAndStopsAtAMissingKey)
         int limit;
         std::vector<std::string> loaded;
     } cases[] = {
-        {"gap", {a, "", c}, 5, {a}},
-        {"gone", {a, dir_.file("gone.tvr"), c}, 5, {c, a}},
-        {"zero", {a, b}, 0, {}},
-        {"limit", {a, b, c}, 2, {b, a}},
-        {"long", {a, longFile, b}, 5, {b, longFile, a}},
+        {"gap", {a, "", c}, 5, {a}},     {"gone", {a, dir_.file("gone.tvr"), c}, 5, {c, a}}, {"zero", {a, b}, 0, {}},
+        {"limit", {a, b, c}, 2, {b, a}}, {"long", {a, longFile, b}, 5, {b, longFile, a}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

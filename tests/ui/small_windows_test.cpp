@@ -30,7 +30,8 @@ TEST(RotateRect, QuarterAndHalfTurns)
     }
     Rect odd{1, 2, 3, 4};
     RotateRect(&odd, 2.75, 1.25, 180);  // -0.5, 1.5, 1.5, 3.5 truncate toward zero
-    EXPECT_EQ(std::tie(odd.top, odd.left, odd.bottom, odd.right), std::make_tuple(int16_t(0), int16_t(1), int16_t(1), int16_t(3)));
+    EXPECT_EQ(std::tie(odd.top, odd.left, odd.bottom, odd.right),
+              std::make_tuple(int16_t(0), int16_t(1), int16_t(1), int16_t(3)));
 }
 
 TEST(Cursors, WatchThenArrowAreRecorded)
