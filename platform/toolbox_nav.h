@@ -34,7 +34,6 @@ constexpr UInt32 kNavAllowMultipleFiles = 0x80;
 constexpr NavEventCallbackMessage kNavCBPopupMenuSelect = 8;
 constexpr OSType kNavStandardCreator = FourCC("nav ");
 constexpr OSErr userCanceledErr = -128;
-constexpr OSStatus kNavMissingKindStringErr = -5699;
 
 struct NavDialogCreationOptions {
     UInt16 version = 0;
