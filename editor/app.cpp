@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "editor/about_window.h"
 #include "foundation/system.h"
 #include "ui/app_shell.h"
 
@@ -44,8 +45,22 @@ bool AppInit(void*)
 bool AppRun(void*)
 {
     g_record.ran = true;
-    if (!LoadMenuBar()) return false;
     CNibRef* nib = GetMainNib();
+    // The loop is not running yet: the splash draws itself at once. A
+    // missing picture leaves it empty and start-up goes on.
+    CAboutWindow::Settings splashSettings;
+    splashSettings.versionMajor = 1;
+    splashSettings.versionMinor = 122;
+    splashSettings.textLeft = 10;
+    splashSettings.textTop = 60;
+    auto splash = std::make_unique<CAboutWindow>(splashSettings);
+    if (nib && splash->CreateFromNibName(*nib, "IDD_SPLASH", nullptr, 0)) {
+        splash->Show(true);
+        splash->OnDraw();
+    }
+    g_record.splashShown = splash->GetWindow() != nullptr;
+    g_record.splashPainted = splash->GetPicture() != nullptr;
+    if (!LoadMenuBar()) return false;
     auto window = std::make_unique<CSlidesWindow>();
     if (!nib || !window->CreateFromNibName(*nib, "IDD_SLIDES", nullptr, 0)) {
         // CreateFromNibName reports what OnInitDialog returned; only a window counts.
@@ -54,6 +69,7 @@ bool AppRun(void*)
     g_mainWindow = std::move(window);
     GetApplicationShell()->SetTarget(g_mainWindow.get());
     g_mainWindow->Show(true);
+    splash->DestroyWindow();
     RunApplicationEventLoop();
     return true;
 }

@@ -24,6 +24,8 @@ struct EditorRecord {
     bool initialized = false;
     bool ran = false;
     bool exited = false;
+    bool splashShown = false;    // the splash window was made
+    bool splashPainted = false;  // and holds its picture
     std::vector<UInt32> commands;
     std::vector<UInt32> hotKeys;
     std::vector<std::string> openedDocuments;

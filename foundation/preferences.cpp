@@ -266,6 +266,16 @@ bool CPreferences::Store(const char* key, Value value, int keyError)
     return true;
 }
 
+bool CPreferences::RemoveKey(const char* key)
+{
+    if (!Find(key)) return false;
+    Domain& domain = Domains()[domainFile_];
+    domain.values.erase(key);
+    domain.pending[key] = std::nullopt;
+    dirty_ = true;
+    return true;
+}
+
 bool CPreferences::SetInt(const char* key, int32_t value)
 {
     return SetLong(key, value);

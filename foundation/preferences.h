@@ -49,6 +49,8 @@ public:
     bool SetBool(const char* key, bool value);
     bool SetString(const char* key, const char* value);
     bool SetData(const char* key, const void* bytes, size_t length);
+    // Removes the key (written back by Synchronize); false when absent.
+    bool RemoveKey(const char* key);
 
     // Writes the changes when anything was set, then closes the handle.
     // True only when a write happened and succeeded.

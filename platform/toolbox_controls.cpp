@@ -428,6 +428,18 @@ OSStatus StandardWindowKey(WindowRef window, EventRef event)
     return noErr;
 }
 
+ControlRef ControlUnderMouse(WindowRef window, EventRef event)
+{
+    Point where;
+    Rect content;
+    if (GetEventParameter(event, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where) ||
+        GetWindowBounds(window, kWindowContentRgn, &content) != noErr)
+        return nullptr;
+    Point local{static_cast<int16_t>(where.v - content.top), static_cast<int16_t>(where.h - content.left)};
+    ControlRef hit = platform::FindControlAt(window, local);
+    return hit && IsControlActive(hit) ? hit : nullptr;
+}
+
 ControlRef KeyboardFocusOf(WindowRef window)
 {
     auto w = FindWindow(window);

@@ -340,6 +340,16 @@ OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target)
             if (auto fc = FindControl(focus)) t = fc->target;
     auto chain = std::make_shared<Chain>();
     chain->steps = BuildChain(t, e->eventClass, e->eventKind);
+    // A press reaches the handlers of the control under it first (a link
+    // text opens its URL), then goes on to its window as before.
+    if (e->eventClass == kEventClassMouse && e->eventKind == kEventMouseDown && t->owner == Target::Owner::Window)
+        if (ControlRef hit = ControlUnderMouse(RefOf<WindowRef>(t->ownerId), event))
+            if (auto hc = FindControl(hit); hc && hc->target) {
+                std::vector<Step> own;
+                for (const auto& h : hc->target->handlers)
+                    if (h->Wants(e->eventClass, e->eventKind)) own.push_back(Step{h});
+                chain->steps.insert(chain->steps.begin(), own.begin(), own.end());
+            }
     Register(Kind::Call, chain);
     RetainEvent(event);
     OSStatus status = RunSteps(*chain, event);

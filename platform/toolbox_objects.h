@@ -141,6 +141,8 @@ OSStatus StandardControlHandler(ControlRef control, EventRef event);
 OSStatus StandardWindowKey(WindowRef window, EventRef event);
 // The control keys go to first, or null.
 ControlRef KeyboardFocusOf(WindowRef window);
+// The active control under a mouse event's point in window, or null.
+ControlRef ControlUnderMouse(WindowRef window, EventRef event);
 // Mouse events update where the mouse is and whether its button is down.
 void NoteMouseEvent(EventRef event);
 

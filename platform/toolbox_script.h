@@ -9,7 +9,7 @@
 
 namespace platform {
 
-enum class PromptKind { Alert, Sheet, OldAlert, PopupMenu, ColorPicker };
+enum class PromptKind { Alert, Sheet, OldAlert, PopupMenu, ColorPicker, FileDialog };
 
 struct ScriptedAnswer {
     PromptKind kind = PromptKind::Alert;
@@ -18,6 +18,7 @@ struct ScriptedAnswer {
     std::vector<std::string> texts;  // for prompts that answer with text or paths
     int subItem = 0;                 // item of the chosen item's submenu, 0 for the item itself
     RGBColor color;                  // a colour picker's choice when item is 1 (OK)
+    int popupIndex = -1;             // a file dialog's format popup choice (see toolbox_nav.h)
 };
 
 struct ShownPrompt {

@@ -35,6 +35,8 @@ const char* KindName(platform::PromptKind kind)
             return "a pop-up menu";
         case platform::PromptKind::ColorPicker:
             return "the colour picker";
+        case platform::PromptKind::FileDialog:
+            return "a file dialog";
     }
     return "a prompt";
 }
@@ -428,6 +430,11 @@ void InitCursor()
 {
     ++g_services.cursorResets;
 }
+OSStatus SetThemeCursor(ThemeCursor cursor)
+{
+    g_services.themeCursors.push_back(cursor);
+    return noErr;
+}
 void MoreMasterPointers(UInt32 count)
 {
     g_services.masterPointers += count;
@@ -438,6 +445,16 @@ void SetQDGlobalsRandomSeed(long seed)
 }
 
 namespace platform {
+
+OSErr MakeItemList(const std::vector<DocumentItem>& items, AEDescList* out)
+{
+    if (!out) return paramErr;
+    auto list = std::make_shared<DescObj>();
+    list->items = items;
+    out->descriptorType = typeAEList;
+    out->dataHandle = RefOf<void*>(Register(Kind::Desc, list));
+    return noErr;
+}
 
 OSErr SendOpenDocuments(const std::vector<DocumentItem>& items)
 {

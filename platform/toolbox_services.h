@@ -102,6 +102,10 @@ OSErr UnregisterIconRef(OSType creator, OSType iconType);
 OSStatus RegisterAppearanceClient();
 OSStatus UnregisterAppearanceClient();
 void InitCursor();
+using ThemeCursor = SInt16;
+constexpr ThemeCursor kThemeArrowCursor = 0;
+constexpr ThemeCursor kThemeWatchCursor = 7;
+OSStatus SetThemeCursor(ThemeCursor cursor);
 void MoreMasterPointers(UInt32 count);
 void SetQDGlobalsRandomSeed(long seed);
 
@@ -136,11 +140,14 @@ struct DocumentItem {
 // Sends the Open Documents event with these items to the installed
 // handler; its result, or errAEEventNotHandled without one.
 OSErr SendOpenDocuments(const std::vector<DocumentItem>& items);
+// An Apple-event list of these items (AECountItems, AEGetNthFSRef).
+OSErr MakeItemList(const std::vector<DocumentItem>& items, AEDescList* out);
 
 // What the services above were asked.
 struct ServiceRecord {
     int appearanceClients = 0;  // registered minus unregistered
     int cursorResets = 0;
+    std::vector<ThemeCursor> themeCursors;  // every SetThemeCursor, in order
     UInt32 masterPointers = 0;
     long randomSeed = 0;
     std::string helpBook;                // path registered with Apple Help

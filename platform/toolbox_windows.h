@@ -58,6 +58,20 @@ OSStatus SetThemeWindowBackground(WindowRef window, SInt16 brush, bool update);
 WindowRef FrontWindow();
 OSStatus HIWindowChangeClass(WindowRef window, WindowClass windowClass);
 void BeginUpdate(WindowRef window);
+// Zoom and collapse states, kept per window; each change is announced to
+// the window as kEventWindowZoomed (with its part), Collapsed or Expanded.
+using WindowPartCode = SInt16;
+constexpr WindowPartCode inZoomIn = 7;
+constexpr WindowPartCode inZoomOut = 8;
+constexpr UInt32 kEventWindowCollapsed = 67;
+constexpr UInt32 kEventWindowExpanded = 70;
+constexpr UInt32 kEventWindowZoomed = 76;
+constexpr EventParamName kEventParamWindowPartCode = FourCC("wpar");
+constexpr EventParamType typeWindowPartCode = FourCC("wpar");
+void ZoomWindow(WindowRef window, WindowPartCode part, bool front);
+OSStatus CollapseWindow(WindowRef window, bool collapse);
+bool IsWindowInStandardState(WindowRef window, Point* idealSize, Rect* idealStandardState);
+bool IsWindowCollapsed(WindowRef window);
 void EndUpdate(WindowRef window);
 
 // ---- Controls

@@ -36,6 +36,7 @@ TEST(EditorStartUp, RunsUntilQuitAndRoutesToTheMainWindow)
             ASSERT_NE(GetMainWindow(), nullptr);
             EXPECT_EQ(FrontWindow(), GetMainWindow()->GetWindow());
             EXPECT_EQ(platform::GetWindowNibName(FrontWindow()), "IDD_SLIDES");
+            EXPECT_EQ(platform::FindWindowByNibName("IDD_SPLASH"), nullptr);  // gone before the loop
             EXPECT_EQ(GetApplicationShell()->GetInstalledHandler()->GetTarget(), GetMainWindow());
             MenuItemIndex item = 0;
             EXPECT_NE(GetIndMenuItemWithCommandID(nullptr, FourCC("quit"), 1, nullptr, &item), noErr);
@@ -52,6 +53,8 @@ TEST(EditorStartUp, RunsUntilQuitAndRoutesToTheMainWindow)
     EXPECT_TRUE(record.initialized);
     EXPECT_TRUE(record.ran);
     EXPECT_TRUE(record.exited);
+    EXPECT_TRUE(record.splashShown);
+    EXPECT_TRUE(record.splashPainted);
     EXPECT_EQ(record.commands, (std::vector<UInt32>{FourCC("new ")}));
     EXPECT_EQ(record.openedDocuments, (std::vector<std::string>{dir.file("a.tvr")}));
     EXPECT_EQ(record.hotKeys, (std::vector<UInt32>{3}));

@@ -403,6 +403,25 @@ FakeUser& FakeUser::CancelColorPicker()
     return *this;
 }
 
+FakeUser& FakeUser::ChooseFiles(const std::string& folder, const std::vector<std::string>& names, int popupIndex)
+{
+    platform::ScriptedAnswer answer = Answer(platform::PromptKind::FileDialog, 1);
+    answer.texts.push_back(folder);
+    answer.texts.insert(answer.texts.end(), names.begin(), names.end());
+    answer.popupIndex = popupIndex;
+    platform::QueueAnswer(answer);
+    return *this;
+}
+
+FakeUser& FakeUser::CancelFileDialog(const std::string& folder, int popupIndex)
+{
+    platform::ScriptedAnswer answer = Answer(platform::PromptKind::FileDialog, 2);
+    answer.texts.push_back(folder);
+    answer.popupIndex = popupIndex;
+    platform::QueueAnswer(answer);
+    return *this;
+}
+
 int FakeUser::Play()
 {
     return platform::RunUntilIdle();

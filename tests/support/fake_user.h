@@ -67,6 +67,13 @@ public:
     // The colour picker: OK with this colour, or cancelled.
     FakeUser& PickColor(const RGBColor& color);
     FakeUser& CancelColorPicker();
+    // A file dialog: confirmed in folder with these names chosen (the typed
+    // name for a save dialog; none chooses the folder itself), after
+    // picking format popupIndex (platform::kNavStandardPopupItem for the
+    // standard item; kNavNoPopupChoice leaves the popup alone).
+    FakeUser& ChooseFiles(const std::string& folder, const std::vector<std::string>& names = {},
+                          int popupIndex = -1);
+    FakeUser& CancelFileDialog(const std::string& folder = "/", int popupIndex = -1);
 
     // Runs every queued step now (outside any loop); returns events dispatched.
     int Play();
