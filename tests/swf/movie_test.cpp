@@ -172,13 +172,20 @@ TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
     ASSERT_TRUE(OpenSmall(movie, dir.file("patch.swf")));
     movie.SetRecordPlacements(true);
     movie.SetRecordClipDepths(true);
-    for (uint16_t depth : {30, 10, 30}) {
+    for (uint16_t depth : {30, 10, 30, 40}) {
         auto* p = new CTagPlaceObject2;
         p->SetCharacterId(1);
         p->depth = depth;
-        if (depth == 10) {
+        if (depth == 10 || depth == 40) {
             p->hasClipDepth = true;
-            p->clipDepth = 25;
+            p->clipDepth = depth == 10 ? 25 : 50;
+        }
+        if (depth == 40) {
+            // Clip actions widen in version 6, which takes this body into the
+            // long header form: the clip depth moves with it.
+            auto* handler = new CSwfClipAction(1);
+            handler->actions->AddAction(new CActionGetURL(std::string(32, 'u'), ""));
+            p->AddClipAction(handler);
         }
         movie.AddTag(p);
     }
@@ -186,13 +193,13 @@ TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
     movie.SetRecordPlacements(false);
     movie.SetRecordClipDepths(false);
     movie.AddTag(new CTagRemoveObject2(99));  // not recorded
-    ASSERT_EQ(movie.GetRecords().size(), 5u);
+    ASSERT_EQ(movie.GetRecords().size(), 7u);
     EXPECT_TRUE(movie.PatchRecorded(100));
     movie.AddTag(new CTagShowFrame);
     movie.AddTag(new CTagEnd);
     ASSERT_GT(movie.Close(), 0u);
 
-    // Depths 10 < 20 < 25 < 30 become 101 .. 104.
+    // Depths 10 < 20 < 25 < 30 < 40 < 50 become 101 .. 106.
     CSwfReader r;
     r.LoadBytes(FileBytes(dir.file("patch.swf")), 6);
     CSwfHeader h;
@@ -214,7 +221,7 @@ TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
         }
         r.Seek(end);
     }
-    EXPECT_EQ(depths, (std::vector<int>{104, 101, 103, 104, 102, 99}));
+    EXPECT_EQ(depths, (std::vector<int>{104, 101, 103, 104, 105, 106, 102, 99}));
     ExpectReadsBackToSameBytes(dir.file("patch.swf"));
 }
 
