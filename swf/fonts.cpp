@@ -244,9 +244,10 @@ int CTagDefineFont2::Write(CSwfStream& stream)
         body.WriteU16(uint16_t(pairs));
         for (size_t i = 0; i < pairs; ++i) {
             const CSwfKerningRecord& k = kerning[i];
+            // Kerning pairs name glyphs by the code table's codes.
             if (wideCodes) {
-                body.WriteU16(k.code1);
-                body.WriteU16(k.code2);
+                body.WriteU16(codesAreUnicode ? k.code1 : ToUnicode(k.code1));
+                body.WriteU16(codesAreUnicode ? k.code2 : ToUnicode(k.code2));
             } else {
                 body.WriteU8(uint8_t(k.code1));
                 body.WriteU8(uint8_t(k.code2));

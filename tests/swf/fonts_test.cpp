@@ -40,7 +40,7 @@ std::unique_ptr<CTagDefineFont2> LaidOutFont()
     font->AddGlyph(Triangle(), 0x8E, 100, box);  // Mac Roman e-acute
     font->ascent = 800;
     font->descent = 200;
-    font->kerning.push_back({'A', 'b', -5});
+    font->kerning.push_back({'A', 0x8E, -5});  // kerning codes follow the code table
     return font;
 }
 
@@ -53,13 +53,13 @@ TEST(SwfFonts, DefineFont2ByVersion)
                                    kGlyph,
                                    {0xE9, 0x00, 0x20, 0x03, 0xC8, 0x00, 0x00, 0x00, 0x64, 0x00},
                                    kGlyphBox,
-                                   {0x01, 0x00, 'A', 0x00, 'b', 0x00, 0xFB, 0xFF}}));
+                                   {0x01, 0x00, 'A', 0x00, 0xE9, 0x00, 0xFB, 0xFF}}));
     // Version 5: the stored flags and 8-bit codes.
     const Bytes v5 = Font2Tag(Cat({{0x02, 0x00, 0x90, 0x00, 0x02, 'A', 'b', 0x01, 0x00, 0x04, 0x00, 0x0F, 0x00},
                                    kGlyph,
                                    {0x8E, 0x20, 0x03, 0xC8, 0x00, 0x00, 0x00, 0x64, 0x00},
                                    kGlyphBox,
-                                   {0x01, 0x00, 'A', 'b', 0xFB, 0xFF}}));
+                                   {0x01, 0x00, 'A', 0x8E, 0xFB, 0xFF}}));
     auto font = LaidOutFont();
     EXPECT_EQ(Written(*font, 6), v6);
     EXPECT_EQ(Written(*font, 5), v5);
