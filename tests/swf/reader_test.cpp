@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <set>
 
+#include <zlib.h>
+
 #include "../support/scoped_env.h"
 #include "../support/test_support.h"
 #include "reader_movies.h"
@@ -147,6 +149,38 @@ TEST(SwfReader, CompressedMoviesExpandIntoPrivateFilesThatAreRemoved)
     EXPECT_FALSE(memory.OpenMemory(compressed.data(), compressed.size(), true, 0, true));
     EXPECT_EQ(memory.lastError, CSwfReader::kErrorNotSwf);
     EXPECT_TRUE(memory.fromCompressed);
+}
+
+TEST(SwfReader, ExpansionGrowsWithTheStreamUnderACap)
+{
+    // A small stream announcing 4 GB: what it yields (3 MB) is read, never
+    // the announced length, and past the reader's cap the movie is refused.
+    PrivateTemp temp;
+    TempDir dir;
+    const Bytes movie = SampleMovie();
+    Bytes body(movie.begin() + 8, movie.end());
+    body.resize(body.size() + (3 << 20), 0);
+    uLongf packedSize = compressBound(uLong(body.size()));
+    Bytes packed(packedSize);
+    ASSERT_EQ(compress2(packed.data(), &packedSize, body.data(), uLong(body.size()), 9), Z_OK);
+    packed.resize(packedSize);
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("bomb.swf"), AsString(Cat({Str("CWS"), {6, 0xFF, 0xFF, 0xFF, 0xFF}, packed}))));
+
+    for (const uint64_t cap : {uint64_t(1) << 20, CSwfReader::kDefaultMaxMovieSize}) {
+        const bool fits = cap > body.size() + 8;
+        OwnedReader reader;
+        reader.maxMovieSize = cap;
+        EXPECT_EQ(reader.Parse(CPath(dir.file("bomb.swf")), true, 0, true), fits) << cap;
+        if (fits) EXPECT_EQ(reader.GetData().size(), body.size() + 8);
+        else EXPECT_EQ(reader.lastError, CSwfReader::kErrorNotSwf);
+        OwnedFileReader file;
+        file.maxMovieSize = cap;
+        EXPECT_EQ(file.OpenFile(CPath(dir.file("bomb.swf"))), fits) << cap;
+        if (fits) EXPECT_EQ(file.fileSize, body.size() + 8);
+        else EXPECT_EQ(file.lastError, CSwfReader::kErrorNotSwf);
+        file.CloseInput();
+        EXPECT_TRUE(Leftovers().empty()) << cap;
+    }
 }
 
 TEST(SwfReader, FileReaderReadsTheHeaderThenTheTagsFromTheFile)
