@@ -53,13 +53,23 @@ std::vector<std::vector<uint8_t>> WriteGlyphs(const std::vector<std::unique_ptr<
     return out;
 }
 
+// Each glyph is read within its own span, up to the next offset (or the code
+// table): offsets that all point at one long outline would otherwise parse it
+// once per glyph.
 void ParseGlyphs(CSwfReader& reader, const std::vector<uint32_t>& offsets, uint64_t tableStart, uint64_t end,
-                 std::vector<std::unique_ptr<CShape>>& glyphs)
+                 std::vector<std::unique_ptr<CShape>>& glyphs, uint64_t codeTable = 0)
 {
+    std::vector<uint64_t> bounds(offsets.begin(), offsets.end());
+    if (codeTable) bounds.push_back(codeTable);
+    std::sort(bounds.begin(), bounds.end());
+    const uint64_t outerLimit = reader.GetLimit();
     for (uint32_t offset : offsets) {
         SeekWithin(reader, tableStart + offset, end);
+        const auto next = std::upper_bound(bounds.begin(), bounds.end(), uint64_t(offset));
+        if (next != bounds.end()) reader.SetLimit(std::min(outerLimit, tableStart + *next));
         auto glyph = std::make_unique<CShape>();
         glyph->Parse(reader);
+        reader.SetLimit(outerLimit);
         glyphs.push_back(std::move(glyph));
     }
 }
@@ -276,7 +286,7 @@ int CTagDefineFont2::Parse(CSwfReader& reader)
     for (uint64_t i = 0; i < count; ++i) offsets.push_back(wideOffsets ? reader.ReadU32() : reader.ReadU16());
     uint64_t codeTable = 0;
     if (SwfLeftInBody(reader, end) >= width) codeTable = wideOffsets ? reader.ReadU32() : reader.ReadU16();
-    ParseGlyphs(reader, offsets, tableStart, end, glyphs);
+    ParseGlyphs(reader, offsets, tableStart, end, glyphs, codeTable);
     if (codeTable) SeekWithin(reader, tableStart + codeTable, end);
     for (uint64_t i = 0; i < count; ++i) codes.push_back(wideCodes ? reader.ReadU16() : reader.ReadU8());
     parsedCodes = codes;

@@ -152,19 +152,6 @@ std::vector<uint16_t> RawShapeBitmaps(const CTagRaw& raw)
     return ids;
 }
 
-const char* RawTagName(int code)
-{
-    switch (code) {
-    case 75: return "DefineFont3";
-    case 83: return "DefineShape4";
-    case 84: return "DefineMorphShape2";
-    case 87: return "DefineBinaryData";
-    case 90: return "DefineBitsJPEG4";
-    case 91: return "DefineFont4";
-    default: return "tag";
-    }
-}
-
 // The character ids a tag refers to (not its own id): what a sprite or a
 // button places, the bitmaps a shape fills with, the fonts of a text, the
 // font of a font info, the button of a button's colour transform or sounds.
@@ -634,8 +621,7 @@ void CSwfTemplate::CollectCharacter(uint16_t id, const CSwfTagList& tags)
         // body would be left pointing at the template's characters.
         if (!RawShapeBitmaps(*raw).empty()) {
             if (error.empty())
-                error = std::string("cannot import ") + RawTagName(code) + " " + std::to_string(id) +
-                        ": its bitmap fills cannot be renumbered";
+                error = "cannot import DefineShape4 " + std::to_string(id) + ": its bitmap fills cannot be renumbered";
             return;
         }
         AddCharacter(found);

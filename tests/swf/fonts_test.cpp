@@ -139,6 +139,15 @@ TEST(SwfFonts, DefineFontBothWays)
     CTagDefineFont parsed;
     EXPECT_EQ(ParseTag(parsed, bytes), int(body.size()));
     EXPECT_EQ(Written(parsed), bytes);
+
+    // Glyph 0's span holds only its bit counts: it is read there, not on
+    // into glyph 1.
+    const Bytes overlapping = Cat({{0x04, 0x00, 0x04, 0x00, 0x05, 0x00}, {kGlyph[0]}, kGlyph});
+    CTagDefineFont cut;
+    ParseTag(cut, Cat({{uint8_t(0x80 | overlapping.size()), 0x02}, overlapping}));
+    ASSERT_EQ(cut.glyphs.size(), 2u);
+    EXPECT_EQ(cut.glyphs[0]->records.size(), 1u);
+    EXPECT_EQ(cut.glyphs[1]->records.size(), parsed.glyphs[1]->records.size());
 }
 
 TEST(SwfFonts, FontInfoTags)

@@ -234,46 +234,6 @@ TEST(SwfMovie, FitsMaxFrame)
 
 // ---- independent check with the shared checkers
 
-// A DefineShape with one solid fill: a rectangle w x h twips at (x, y).
-CTagRaw* SolidRectangle(uint16_t id, int x, int y, int w, int h, uint8_t r, uint8_t g, uint8_t b)
-{
-    CSwfStream body;
-    body.WriteU16(id);
-    CSwfRect bounds;
-    bounds.Set(x, y, x + w, y + h, false);
-    bounds.Write(body);
-    body.WriteU8(1);  // one fill style: solid
-    body.WriteU8(0x00);
-    body.WriteU8(r);
-    body.WriteU8(g);
-    body.WriteU8(b);
-    body.WriteU8(0);     // no line styles
-    body.WriteU8(0x10);  // 1 fill bit, 0 line bits
-    // Style change: move to (x, y), fill style 0 = 1.
-    body.WriteBits(0b000011, 6);
-    const int moveBits = std::max(SwfBitsNeeded(std::abs(x), true), SwfBitsNeeded(std::abs(y), true));
-    body.WriteBits(moveBits, 5);
-    body.WriteBits(x, moveBits);
-    body.WriteBits(y, moveBits);
-    body.WriteBits(1, 1);
-    auto edge = [&](bool vertical, int delta) {
-        const int n = std::max(SwfBitsNeeded(std::abs(delta), true), 2);
-        body.WriteBits(0b11, 2);  // edge, straight
-        body.WriteBits(n - 2, 4);
-        body.WriteBits(0, 1);  // not general: horizontal or vertical
-        body.WriteBits(vertical ? 1 : 0, 1);
-        body.WriteBits(delta, n);
-    };
-    edge(false, w);
-    edge(true, h);
-    edge(false, -w);
-    edge(true, -h);
-    body.WriteBits(0, 6);  // end of shape
-    auto* tag = new CTagRaw(swf_tag::kDefineShape, 0);
-    tag->data = body.GetBuffer();
-    return tag;
-}
-
 CTagPlaceObject2* Place(uint16_t id, uint16_t depth, int x, int y)
 {
     auto* p = new CTagPlaceObject2;
@@ -294,8 +254,8 @@ void WriteCheckMovie(const std::string& path)
     ASSERT_TRUE(movie.Open(path, false));
     movie.AddTag(new CTagSetBackgroundColor(255, 255, 255));
     movie.AddTag(new CTagFrameLabel("start"));
-    movie.AddTag(SolidRectangle(1, 0, 0, 2000, 2000, 255, 0, 0));
-    movie.AddTag(SolidRectangle(2, 0, 0, 2000, 2000, 0, 0, 255));
+    movie.AddTag(Rect(1, 0, 0, 2000, 2000, CFillStyle::MakeSolid(0x0000FF)).release());  // red
+    movie.AddTag(Rect(2, 0, 0, 2000, 2000, CFillStyle::MakeSolid(0xFF0000)).release());  // blue
     movie.AddTag(Place(1, 1, 0, 0));
     movie.AddTag(new CTagShowFrame);
 

@@ -181,6 +181,12 @@ TEST(SwfReader, ExpansionGrowsWithTheStreamUnderACap)
         file.CloseInput();
         EXPECT_TRUE(Leftovers().empty()) << cap;
     }
+    // A plain movie past the cap is refused the same way.
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("plain.swf"), AsString(movie)));
+    OwnedReader plain;
+    plain.maxMovieSize = movie.size() - 1;
+    EXPECT_FALSE(plain.Parse(CPath(dir.file("plain.swf")), true, 0, true));
+    EXPECT_EQ(plain.lastError, CSwfReader::kErrorNotSwf);
 }
 
 TEST(SwfReader, FileReaderReadsTheHeaderThenTheTagsFromTheFile)
@@ -232,6 +238,10 @@ TEST(SwfReader, SplitKeepsTagsApartWhateverTheirLengthsSay)
 {
     const Bytes showFrame = {0x40, 0x00};
     const Bytes end = {0x00, 0x00};
+    // A shape whose header claims 3 bytes more than its parse reads.
+    Bytes shape = WriteTag(*Rect(1, 0, 0, 200, 200, CFillStyle::MakeSolid(0xFF)), 6);
+    shape[0] = uint8_t(shape[0] + 3);
+    shape.insert(shape.end(), {0x44, 0x44, 0x44});
     struct Case {
         const char* name;
         Bytes tags;
@@ -250,6 +260,8 @@ TEST(SwfReader, SplitKeepsTagsApartWhateverTheirLengthsSay)
          {6, 43, 0}},
         {"code 63 and the marker tag", Cat({{0xC0, 0x0F}, {0xC1, 0xF9, 0xAA}, end}), {63, 999, 0}},
         {"no End tag", showFrame, {1, 0}},
+        {"shape longer than its parse", Cat({shape, WriteTag(*std::make_unique<CTagFrameLabel>("a"), 6), showFrame}),
+         {2, 43, 1, 0}},
         // A body that counts what is left from its length, not from the data.
         {"font info length far past the data", Cat({{0x7F, 0x03, 0xF0, 0xFF, 0xFF, 0x7F}, {5, 0, 1, 'A', 0, 'B'}}),
          {13, 0}},
@@ -268,23 +280,6 @@ TEST(SwfReader, SplitKeepsTagsApartWhateverTheirLengthsSay)
     auto* raw = dynamic_cast<CTagRaw*>(marker.GetTags(nullptr)[1]);
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->data, Bytes{0xAA});
-}
-
-TEST(SwfReader, ShapeLongerThanItsParseLeavesTheNextTagIntact)
-{
-    Bytes shape = WriteTag(*Rect(1, 0, 0, 200, 200, CFillStyle::MakeSolid(0xFF)), 6);
-    ASSERT_LT(shape.size(), 60u);
-    const uint16_t word = uint16_t((shape[0] | shape[1] << 8) + 3);
-    shape[0] = uint8_t(word);
-    shape[1] = uint8_t(word >> 8);
-    shape.insert(shape.end(), {0x44, 0x44, 0x44});
-    CTagFrameLabel label("after");
-    const Bytes movie = Movie(Cat({shape, WriteTag(label, 6), {0x40, 0x00}}));
-    OwnedReader reader;
-    ASSERT_TRUE(LoadMovie(reader, movie));
-    const CSwfTagList& tags = reader.GetTags(nullptr);
-    ASSERT_EQ(Codes(tags), (std::vector<int>{2, 43, 1, 0}));
-    EXPECT_EQ(static_cast<CTagFrameLabel*>(tags[1])->label, "after");
 }
 
 TEST(SwfReader, MaxFramesAndControlTags)

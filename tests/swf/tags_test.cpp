@@ -80,8 +80,6 @@ TEST(SwfControlTags, BothWays)
              return t;
          },
          Empty<CTagFrameLabel>(), 5, Cat({{0xC6, 0x0A}, Str("intro"), {0}}), nullptr},
-        {"label v5", [] { return std::make_unique<CTagFrameLabel>("intro"); }, Empty<CTagFrameLabel>(), 5,
-         Cat({{0xC6, 0x0A}, Str("intro"), {0}}), nullptr},
         {"end", [] { return std::make_unique<CTagEnd>(); }, Empty<CTagEnd>(), 6, {0x00, 0x00}, nullptr},
         {"protect", [] { return std::make_unique<CTagProtect>(); }, Empty<CTagProtect>(), 6, {0x00, 0x06}, nullptr},
         {"export",

@@ -108,6 +108,13 @@ TEST(SwfTemplate, JpegTablesAndBitsComeBeforeTheShapeThatFillsWithThem)
     import.CopyCharacters(out, true);
     EXPECT_EQ(Codes(out), (std::vector<int>{8, 6, 20, 2, 2, 39}));
     EXPECT_EQ(out[0], jpegTables);
+    // A clip placing the DefineBits itself brings the tables too (and what
+    // the template's other clip places).
+    CTagDefineSprite* direct = t.Add(Clip(11, {1}));
+    import.Load(direct, t.list);
+    CSwfTagList bitsOut;
+    import.CopyCharacters(bitsOut, false);
+    EXPECT_EQ(Codes(bitsOut), (std::vector<int>{8, 6, 20, 2, 2}));
     EXPECT_EQ(out[2], losslessTag);
     // Two placements of shape 2 add it once.
     EXPECT_EQ(std::count(out.begin(), out.end(), t.list[5]), 1);
