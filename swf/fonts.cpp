@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 
 #include "foundation/cfstring.h"
 #include "swf/reader_primitives.h"
@@ -63,13 +64,30 @@ void ParseGlyphs(CSwfReader& reader, const std::vector<uint32_t>& offsets, uint6
     if (codeTable) bounds.push_back(codeTable);
     std::sort(bounds.begin(), bounds.end());
     const uint64_t outerLimit = reader.GetLimit();
+    // Glyphs that share an offset share the outline: it is read once.
+    struct Read {
+        size_t glyph;
+        uint32_t endsAt;
+    };
+    std::unordered_map<uint32_t, Read> readAt;
     for (uint32_t offset : offsets) {
+        // The reader ends where reading the outline again would have left it.
+        if (const auto seen = readAt.find(offset); seen != readAt.end()) {
+            auto copy = std::make_unique<CShape>();
+            copy->CopyFrom(*glyphs[seen->second.glyph]);
+            glyphs.push_back(std::move(copy));
+            reader.AlignToByte();
+            reader.Seek(seen->second.endsAt);
+            continue;
+        }
         SeekWithin(reader, tableStart + offset, end);
         const auto next = std::upper_bound(bounds.begin(), bounds.end(), uint64_t(offset));
         if (next != bounds.end()) reader.SetLimit(std::min(outerLimit, tableStart + *next));
         auto glyph = std::make_unique<CShape>();
         glyph->Parse(reader);
         reader.SetLimit(outerLimit);
+        reader.AlignToByte();
+        readAt.emplace(offset, Read{glyphs.size(), reader.GetPosition()});
         glyphs.push_back(std::move(glyph));
     }
 }

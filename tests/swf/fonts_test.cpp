@@ -148,6 +148,13 @@ TEST(SwfFonts, DefineFontBothWays)
     ASSERT_EQ(cut.glyphs.size(), 2u);
     EXPECT_EQ(cut.glyphs[0]->records.size(), 1u);
     EXPECT_EQ(cut.glyphs[1]->records.size(), parsed.glyphs[1]->records.size());
+
+    // Two glyphs of one offset share the outline.
+    const Bytes shared = Cat({{0x04, 0x00, 0x04, 0x00, 0x04, 0x00}, kGlyph});
+    CTagDefineFont twice;
+    ParseTag(twice, Cat({{uint8_t(0x80 | shared.size()), 0x02}, shared}));
+    ASSERT_EQ(twice.glyphs.size(), 2u);
+    for (const auto& glyph : twice.glyphs) EXPECT_EQ(glyph->records.size(), parsed.glyphs[0]->records.size());
 }
 
 TEST(SwfFonts, FontInfoTags)
