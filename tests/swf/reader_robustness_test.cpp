@@ -54,12 +54,12 @@ std::vector<TagBody> WrittenBodies(const CSwfTagList& tags, uint8_t version)
     return bodies;
 }
 
-// Kinds whose bodies the writer normalises (see the README): bit fields at
-// the writer's widths, colour transforms with their multiply terms, DefineFont2
-// offsets, long glyph records split, empty action blocks left out (sprites
-// hold all of these), DefineButton's action list, bytes after the last field
-// dropped, sound stream heads' reserved bits and latency.
-const std::set<int> kNormalisedCodes = {2, 7, 11, 12, 18, 22, 23, 26, 32, 33, 34, 37, 39, 45, 46, 48};
+// Kinds the valid movies of the corpus need normalised (see the README): bit
+// fields at the writer's widths, colour transforms with their multiply terms,
+// DefineFont2 offsets, long glyph records split, empty action blocks left out
+// (sprites hold all of these), DefineButton's action list, bytes after a
+// button colour transform dropped.
+const std::set<int> kNormalisedCodes = {2, 7, 11, 12, 22, 23, 26, 32, 34, 39, 48};
 
 // A written body parsed by a fresh tag of its kind and written once more.
 Bytes Rewritten(const TagBody& tag, uint8_t version)
