@@ -14,7 +14,7 @@ namespace {
 // Longer inputs add no new paths, only time: every tag kind fits well within.
 constexpr size_t kMaxInput = 16 * 1024;
 // Clips imported per movie; each import walks the whole list.
-constexpr size_t kMaxImports = 8;
+constexpr size_t kMaxImports = 2;
 
 void UseTags(CSwfReader& reader)
 {
