@@ -162,7 +162,8 @@ void CActionConstantPool::ParsePayload(CSwfReader& r, uint16_t length)
     strings.clear();
     r.ReadU16();  // the count; the length decides
     int remaining = int(length) - 2;
-    while (remaining > 0) {
+    // A length running past the data adds no strings made of nothing.
+    while (remaining > 0 && r.GetRemaining() > 0) {
         strings.push_back(ReadCString(r, true));
         remaining -= int(strings.back().size()) + 1;
     }
@@ -426,8 +427,10 @@ void CActionPush::ParsePayload(CSwfReader& r, uint16_t length)
 {
     values.clear();
     payloadSize = 0;
+    const uint64_t payloadEnd = uint64_t(r.GetPosition()) + length;
     int remaining = length;
-    while (remaining > 0) {
+    // A length running past the data adds no values made of nothing.
+    while (remaining > 0 && r.GetRemaining() > 0) {
         PushValue v;
         v.type = r.ReadU8();
         switch (v.type) {
@@ -456,8 +459,10 @@ void CActionPush::ParsePayload(CSwfReader& r, uint16_t length)
         values.push_back(std::move(v));
         payloadSize = uint16_t(payloadSize + size);
         if (size > remaining) {
-            // A string that runs past the length gives its excess back.
-            r.Skip(remaining - size);
+            // A value that runs past the length gives its excess back: the
+            // next action starts where the length says, never before it
+            // (a value cut by the end of the data read less than its size).
+            r.Seek(uint32_t(std::min<uint64_t>(payloadEnd, r.GetDataEnd())));
             break;
         }
         remaining -= size;

@@ -171,12 +171,14 @@ int CTagPlaceObject2::Write(CSwfStream& stream)
     return WriteWithBody(stream, body);
 }
 
-int CTagPlaceObject2::GetClipDepthOffset()
+int CTagPlaceObject2::GetClipDepthOffset(uint8_t streamVersion)
 {
     if (!hasClipDepth) return 0;
+    // Laid out as Write lays it out: clip actions widen from version 6, which
+    // can move the body into the long header form.
     CSwfStream body(4);
     uint32_t at = 0;
-    WriteBody(body, version, &at);
+    WriteBody(body, std::max(version, streamVersion), &at);
     return int(CSwfStream::MakeTagHeader(*this, body.GetSize(), false).size() + at);
 }
 
@@ -225,10 +227,20 @@ int CTagPlaceObject2::Parse(CSwfReader& reader)
             record->recordSize = reader.ReadU32();
             const uint64_t recordEnd = uint64_t(reader.GetPosition()) + record->recordSize;
             if (eventFlags & CSwfClipAction::kKeyPress) record->keyCode = reader.ReadU8();
+            // The handler ends with its record, not with the tag: lend the
+            // action parse the record's length, so an end byte is never read
+            // as a pad byte and the next record never as actions.
+            const uint32_t savedLength = reader.GetTagLength();
+            const uint64_t tagEnd = savedLength ? uint64_t(start) + savedLength : reader.GetDataEnd();
+            const uint64_t handlerEnd = record->recordSize ? std::min(recordEnd, tagEnd) : tagEnd;
+            const uint64_t left = handlerEnd - std::min<uint64_t>(handlerEnd, reader.GetPosition());
+            reader.SetTagLength(uint32_t(std::min<uint64_t>(left, UINT32_MAX)));
             auto actions = std::make_unique<CTagDoAction>();
-            if (actions->Parse(reader) != 0) record->SetActions(actions.release());
+            const int parsed = left ? actions->Parse(reader) : 0;
+            reader.SetTagLength(savedLength);
+            if (parsed != 0) record->SetActions(actions.release());
             // The record size, not the action parse, says where the next record starts.
-            if (recordEnd <= reader.GetData().size()) reader.Seek(uint32_t(recordEnd));
+            if (recordEnd <= reader.GetDataEnd()) reader.Seek(uint32_t(recordEnd));
             clipActions.push_back(std::move(record));
         }
     }

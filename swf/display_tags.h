@@ -66,8 +66,9 @@ public:
     void AddClipAction(CSwfClipAction* record);
     // Placement, transforms and flags of the other tag; not its clip actions.
     CTagPlaceObject2& CopyFrom(const CTagPlaceObject2& other);
-    // Offset of the clipDepth field in the written tag, header included; 0 without one.
-    int GetClipDepthOffset();
+    // Offset of the clipDepth field in the tag as written into a stream of
+    // that version, header included; 0 without one.
+    int GetClipDepthOffset(uint8_t streamVersion = 4);
 
     uint16_t ratio = 0;
     std::string name;

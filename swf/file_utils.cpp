@@ -135,10 +135,13 @@ enum class Pass { kCompress, kDecompress };
 // Streams the source body through zlib into the destination; true only when
 // the zlib stream ended properly and every byte was written.
 // Expansion stops after outputLimit bytes: the header's length bounds what a
-// reader will look at, so a small stream cannot fill the disk.
-bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed, uint64_t outputLimit)
+// reader will look at, so a small stream cannot fill the disk. When the limit
+// is a cap below that length, output past it fails the pass instead.
+bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed, uint64_t outputLimit, bool limitIsCap,
+            bool& overCap)
 {
     writeFailed = false;
+    overCap = false;
     z_stream z{};
     const int initResult = pass == Pass::kCompress ? deflateInit(&z, 9) : inflateInit(&z);
     if (initResult != Z_OK) return false;
@@ -172,6 +175,11 @@ bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed, uint64_t 
             }
             size_t produced = kChunk - z.avail_out;
             if (produced > outputLimit) {
+                if (limitIsCap) {
+                    overCap = true;
+                    ok = false;
+                    break;
+                }
                 produced = static_cast<size_t>(outputLimit);
                 result = Z_STREAM_END;  // everything the header announced is here
             }
@@ -189,7 +197,7 @@ bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed, uint64_t 
     return ok && result == Z_STREAM_END && (pass == Pass::kDecompress || endResult == Z_OK);
 }
 
-bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool replace)
+bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool replace, uint64_t maxExpandedSize)
 {
     const char* expected = pass == Pass::kCompress ? "FWS" : "CWS";
     const char* written = pass == Pass::kCompress ? "CWS" : "FWS";
@@ -215,12 +223,20 @@ bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool repl
     std::memcpy(header.data(), written, 3);
     bool writeFailed = !out.Write(header.data(), header.size());
     uint64_t limit = UINT64_MAX;
+    bool limitIsCap = false;
     if (pass == Pass::kDecompress) {
         const uint64_t fileLength = static_cast<uint64_t>(header[4]) | static_cast<uint64_t>(header[5]) << 8 |
                                     static_cast<uint64_t>(header[6]) << 16 | static_cast<uint64_t>(header[7]) << 24;
         limit = fileLength > kHeaderSize ? fileLength - kHeaderSize : 0;
+        const uint64_t cap = maxExpandedSize > kHeaderSize ? maxExpandedSize - kHeaderSize : 0;
+        if (cap < limit) {
+            limit = cap;
+            limitIsCap = true;
+        }
     }
-    const bool passed = !writeFailed && RunZlib(pass, in.get(), out, writeFailed, limit);
+    bool overCap = false;
+    const bool passed = !writeFailed && RunZlib(pass, in.get(), out, writeFailed, limit, limitIsCap, overCap);
+    if (overCap) g_lastError = swf_file_error::kTooLarge;
     if (passed && out.Commit()) return true;
     // A pass that failed on bad data keeps the code it had; a failed write sets 7.
     if (writeFailed || passed) g_lastError = swf_file_error::kCannotWrite;
@@ -272,16 +288,16 @@ bool CompressSwfFile(const CPath& source, const CPath& destination, bool replace
         return false;
     }
     // An already compressed source ends here, with no error code.
-    return Rewrite(Pass::kCompress, source, destination, replace);
+    return Rewrite(Pass::kCompress, source, destination, replace, UINT64_MAX);
 }
 
-bool DecompressSwfFile(const CPath& source, const CPath& destination, bool replace)
+bool DecompressSwfFile(const CPath& source, const CPath& destination, bool replace, uint64_t maxExpandedSize)
 {
     if (!IsSwfFileCompressed(source)) {
         g_lastError = swf_file_error::kNotCompressed;
         return false;
     }
-    return Rewrite(Pass::kDecompress, source, destination, replace);
+    return Rewrite(Pass::kDecompress, source, destination, replace, maxExpandedSize);
 }
 
 bool DecompressSwfFileInPlace(const CPath& path, bool keepBackup)

@@ -6,6 +6,8 @@
 // Every operation returns true only on success; a failed rewrite leaves no
 // partial destination behind and never touches a destination the caller
 // asked to keep.
+#include <cstdint>
+
 #include "foundation/path.h"
 
 // Codes of the process-wide last error, set by the failing operation and left
@@ -17,6 +19,7 @@ enum : int {
     kNotCompressed = 3,  // the source is not a compressed SWF file
     kCannotOpen = 5,     // the file cannot be opened
     kCannotWrite = 7,    // the destination cannot be created or written
+    kTooLarge = 8,       // the expansion would pass the size the caller allows
 };
 }  // namespace swf_file_error
 
@@ -34,8 +37,11 @@ bool IsSwfFileCompressed(const CPath& path);
 // existing destination is replaced only when `replace` is set, and only once
 // the new file is complete. The source and the destination must differ.
 bool CompressSwfFile(const CPath& source, const CPath& destination, bool replace);
-// Compressed movie to plain movie, with the same rules.
-bool DecompressSwfFile(const CPath& source, const CPath& destination, bool replace);
+// Compressed movie to plain movie, with the same rules. The expansion stops
+// at the length the header announces; a stream that would expand past
+// maxExpandedSize bytes (the plain file's size) fails with kTooLarge.
+bool DecompressSwfFile(const CPath& source, const CPath& destination, bool replace,
+                       uint64_t maxExpandedSize = UINT64_MAX);
 // Replaces a compressed movie by its plain form under the same name. A plain
 // movie is already what the caller wants: true, untouched. With keepBackup
 // the compressed file stays beside it as name + "~" (an older backup is

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 
 #include "foundation/cfstring.h"
 #include "swf/reader_primitives.h"
@@ -53,13 +54,40 @@ std::vector<std::vector<uint8_t>> WriteGlyphs(const std::vector<std::unique_ptr<
     return out;
 }
 
+// Each glyph is read within its own span, up to the next offset (or the code
+// table): offsets that all point at one long outline would otherwise parse it
+// once per glyph.
 void ParseGlyphs(CSwfReader& reader, const std::vector<uint32_t>& offsets, uint64_t tableStart, uint64_t end,
-                 std::vector<std::unique_ptr<CShape>>& glyphs)
+                 std::vector<std::unique_ptr<CShape>>& glyphs, uint64_t codeTable = 0)
 {
+    std::vector<uint64_t> bounds(offsets.begin(), offsets.end());
+    if (codeTable) bounds.push_back(codeTable);
+    std::sort(bounds.begin(), bounds.end());
+    const uint64_t outerLimit = reader.GetLimit();
+    // Glyphs that share an offset share the outline: it is read once.
+    struct Read {
+        size_t glyph;
+        uint32_t endsAt;
+    };
+    std::unordered_map<uint32_t, Read> readAt;
     for (uint32_t offset : offsets) {
+        // The reader ends where reading the outline again would have left it.
+        if (const auto seen = readAt.find(offset); seen != readAt.end()) {
+            auto copy = std::make_unique<CShape>();
+            copy->CopyFrom(*glyphs[seen->second.glyph]);
+            glyphs.push_back(std::move(copy));
+            reader.AlignToByte();
+            reader.Seek(seen->second.endsAt);
+            continue;
+        }
         SeekWithin(reader, tableStart + offset, end);
+        const auto next = std::upper_bound(bounds.begin(), bounds.end(), uint64_t(offset));
+        if (next != bounds.end()) reader.SetLimit(std::min(outerLimit, tableStart + *next));
         auto glyph = std::make_unique<CShape>();
         glyph->Parse(reader);
+        reader.SetLimit(outerLimit);
+        reader.AlignToByte();
+        readAt.emplace(offset, Read{glyphs.size(), reader.GetPosition()});
         glyphs.push_back(std::move(glyph));
     }
 }
@@ -243,9 +271,10 @@ int CTagDefineFont2::Write(CSwfStream& stream)
         body.WriteU16(uint16_t(pairs));
         for (size_t i = 0; i < pairs; ++i) {
             const CSwfKerningRecord& k = kerning[i];
+            // Kerning pairs name glyphs by the code table's codes.
             if (wideCodes) {
-                body.WriteU16(k.code1);
-                body.WriteU16(k.code2);
+                body.WriteU16(codesAreUnicode ? k.code1 : ToUnicode(k.code1));
+                body.WriteU16(codesAreUnicode ? k.code2 : ToUnicode(k.code2));
             } else {
                 body.WriteU8(uint8_t(k.code1));
                 body.WriteU8(uint8_t(k.code2));
@@ -274,7 +303,7 @@ int CTagDefineFont2::Parse(CSwfReader& reader)
     for (uint64_t i = 0; i < count; ++i) offsets.push_back(wideOffsets ? reader.ReadU32() : reader.ReadU16());
     uint64_t codeTable = 0;
     if (SwfLeftInBody(reader, end) >= width) codeTable = wideOffsets ? reader.ReadU32() : reader.ReadU16();
-    ParseGlyphs(reader, offsets, tableStart, end, glyphs);
+    ParseGlyphs(reader, offsets, tableStart, end, glyphs, codeTable);
     if (codeTable) SeekWithin(reader, tableStart + codeTable, end);
     for (uint64_t i = 0; i < count; ++i) codes.push_back(wideCodes ? reader.ReadU16() : reader.ReadU8());
     parsedCodes = codes;

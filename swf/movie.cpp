@@ -210,7 +210,7 @@ int CSwfMovie::AddTag(CSwfTag* tag, bool keep)
             if (auto* remove = dynamic_cast<CTagRemoveObject2*>(tag)) records.push_back({remove->depth, at + 2});
         }
         if (recordClipDepths && place && place->hasClipDepth)
-            records.push_back({place->clipDepth, uint32_t(at + place->GetClipDepthOffset())});
+            records.push_back({place->clipDepth, uint32_t(at + place->GetClipDepthOffset(version))});
     }
     if (!WriteBytes(bytes.data(), bytes.size())) return 0;
     return int(bytes.size());

@@ -4,6 +4,7 @@
 
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
+#include "swf/tag_body.h"
 
 namespace {
 uint16_t g_maxParsedId = 0;
@@ -49,4 +50,33 @@ int CTagRaw::Write(CSwfStream& stream)
     CSwfStream body(4);
     body.AppendBytes(data);
     return WriteWithBody(stream, body);
+}
+
+bool CTagRaw::DefinesLeadingId(int code)
+{
+    switch (code) {
+    case 75:  // DefineFont3
+    case 83:  // DefineShape4
+    case 84:  // DefineMorphShape2
+    case 87:  // DefineBinaryData
+    case 90:  // DefineBitsJPEG4
+    case 91:  // DefineFont4
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CTagRaw::RefersByLeadingId(int code)
+{
+    return code == 73 /* DefineFontAlignZones */ || code == 78 /* DefineScalingGrid */ ||
+           code == 88 /* DefineFontName */;
+}
+
+void CTagRaw::OffsetIds(int idDelta, int, int)
+{
+    if (data.size() < 2 || !(DefinesLeadingId(code) || RefersByLeadingId(code))) return;
+    const uint16_t id = SwfOffsetId(uint16_t(data[0] | data[1] << 8), idDelta);
+    data[0] = uint8_t(id);
+    data[1] = uint8_t(id >> 8);
 }

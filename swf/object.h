@@ -107,6 +107,14 @@ public:
     int GetTagCode() const override { return code; }
     int Parse(CSwfReader& reader) override;
     int Write(CSwfStream& stream) override;
+    // Tags kept raw whose body begins with a character id (DefineShape4,
+    // DefineFont3, …) move that id with the rest of the movie.
+    void OffsetIds(int idDelta, int depthDelta, int frameDelta) override;
+    // Whether a tag of this code defines a character and begins its body with
+    // its id, and whether the id it begins with refers to one (a font's name
+    // or alignment zones, a scaling grid).
+    static bool DefinesLeadingId(int code);
+    static bool RefersByLeadingId(int code);
 
     uint16_t code;
     uint32_t length;

@@ -58,13 +58,13 @@ uint64_t HeaderTailSize(uint8_t rectFirstByte)
 
 // Expands a compressed movie into a fresh temporary file; false (and no file
 // left behind) when it cannot be expanded.
-bool ExpandToTemporary(const CPath& path, CPath& temporary, int& error)
+bool ExpandToTemporary(const CPath& path, CPath& temporary, int& error, uint64_t maxSize)
 {
     if (!SwfMakeTemporaryFile(temporary)) {
         error = CSwfReader::kErrorCannotOpen;
         return false;
     }
-    if (DecompressSwfFile(path.GetFullPath(), temporary.GetFullPath(), true)) return true;
+    if (DecompressSwfFile(path.GetFullPath(), temporary.GetFullPath(), true, maxSize)) return true;
     // A damaged zlib stream is not a movie; a failed write is the temporary folder's fault.
     error = GetSwfFileLastError() == swf_file_error::kCannotWrite ? CSwfReader::kErrorCannotOpen
                                                                    : CSwfReader::kErrorNotSwf;
@@ -148,6 +148,11 @@ bool CSwfReader::LoadFrom(std::FILE* f, bool hasSignature, uint32_t lengthOverri
     const uint64_t held = FileSize(f);
     const uint64_t available = held > uint64_t(std::ftell(f)) ? held - uint64_t(std::ftell(f)) : 0;
     const uint64_t rest = wanted > data.size() ? std::min<uint64_t>(wanted - data.size(), available) : 0;
+    if (data.size() + rest > maxMovieSize) {
+        data.clear();
+        lastError = kErrorNotSwf;
+        return false;
+    }
     try {
         data.resize(data.size() + rest);
     } catch (const std::bad_alloc&) {
@@ -202,7 +207,7 @@ bool CSwfReader::LoadFile(const CPath& path, bool hasSignature, uint32_t lengthO
         if (sig[0] == 'C') {
             f.reset();
             CPath temporary;
-            if (!ExpandToTemporary(path, temporary, lastError)) return false;
+            if (!ExpandToTemporary(path, temporary, lastError, maxMovieSize)) return false;
             const bool ok = LoadFile(temporary, hasSignature, lengthOverride, tagMode);
             temporary.Delete();
             fromCompressed = true;
@@ -406,7 +411,8 @@ void CSwfFileReader::CloseInput()
 {
     if (file) std::fclose(file);
     file = nullptr;
-    filePosition = 0;
+    window.clear();
+    windowStart = 0;
     fileSize = 0;
     if (!temporary.IsEmpty()) temporary.Delete();
     temporary = CPath();
@@ -433,7 +439,7 @@ bool CSwfFileReader::OpenFile(const CPath& path)
     if (first == 'C') {
         CloseInput();
         CPath expanded;
-        if (!ExpandToTemporary(path, expanded, lastError)) return false;
+        if (!ExpandToTemporary(path, expanded, lastError, maxMovieSize)) return false;
         if (!OpenFile(expanded)) {
             expanded.Delete();
             return false;
@@ -482,14 +488,20 @@ bool CSwfFileReader::OpenFile(const CPath& path)
 bool CSwfFileReader::FetchByte(uint64_t at, uint8_t& out)
 {
     if (!file || at >= fileSize) return false;
-    if (at != filePosition && std::fseek(file, long(at), SEEK_SET) != 0) return false;
-    const int c = std::fgetc(file);
-    if (c == EOF) {
-        filePosition = UINT64_MAX;
-        return false;
+    // Reads go through a window of the file: peeks, bit reads and the seeks
+    // of the tag split move back and forth within a few bytes.
+    if (at < windowStart || at - windowStart >= window.size()) {
+        constexpr size_t kWindowSize = 64 * 1024;
+        window.resize(size_t(std::min<uint64_t>(kWindowSize, fileSize - at)));
+        windowStart = at;
+        if (std::fseek(file, long(at), SEEK_SET) != 0) {
+            window.clear();
+            return false;
+        }
+        window.resize(std::fread(window.data(), 1, window.size(), file));
+        if (window.empty()) return false;
     }
-    filePosition = at + 1;
-    out = uint8_t(c);
+    out = window[size_t(at - windowStart)];
     return true;
 }
 

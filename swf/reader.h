@@ -9,6 +9,7 @@
 // expanded into a temporary file of its own that is removed again.
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "foundation/path.h"
 #include "swf/reader_primitives.h"
@@ -43,7 +44,8 @@ private:
     bool FetchByte(uint64_t at, uint8_t& out);
 
     std::FILE* file = nullptr;
-    uint64_t filePosition = 0;
+    std::vector<uint8_t> window;
+    uint64_t windowStart = 0;
     CPath temporary;
 };
 

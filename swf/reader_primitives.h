@@ -79,6 +79,11 @@ public:
     // their class, every other one stays raw, so sprites never nest.
     void SetInsideSprite(bool on) { insideSprite = on; }
 
+    // Largest movie a load accepts, after expansion; a compressed stream is
+    // expanded only up to it, and a movie past it is refused as not a SWF file.
+    static constexpr uint64_t kDefaultMaxMovieSize = uint64_t(256) << 20;
+    uint64_t maxMovieSize = kDefaultMaxMovieSize;
+
     bool fromCompressed = false;
     bool hasMarkerTag = false, hasProtect = false, hasDebugger = false, hasSound = false;
 

@@ -18,7 +18,13 @@ CTagDefineSprite::~CTagDefineSprite() { Clear(true); }
 bool CTagDefineSprite::AddTag(CSwfTag* tag)
 {
     if (!tag || !IsNestedTagCode(tag->GetTagCode())) return false;
-    if (tag->GetTagCode() == swf_tag::kShowFrame) ++frameCount;
+    if (tag->GetTagCode() == swf_tag::kShowFrame) {
+        if (frameCount == 0xFFFF) {
+            error = "a sprite holds at most 65535 frames";
+            return false;
+        }
+        ++frameCount;
+    }
     tags.push_back(tag);
     return true;
 }
@@ -29,10 +35,15 @@ void CTagDefineSprite::Clear(bool deleteTags)
         for (CSwfTag* tag : tags) delete tag;
     tags.clear();
     frameCount = 0;
+    error.clear();
 }
 
 int CTagDefineSprite::WriteBody(CSwfStream& stream, bool withHeader)
 {
+    if (Failed()) {
+        stream.Fail(error);
+        return 0;
+    }
     CSwfStream body(stream.GetVersion());
     body.Reserve(std::min(tags.size() * kReservePerTag, kReserveCeiling));
     for (CSwfTag* tag : tags) tag->Write(body);

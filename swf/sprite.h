@@ -1,6 +1,7 @@
 #pragma once
 // DefineSprite: a movie clip, a character with a timeline of its own.
 #include <cstdint>
+#include <string>
 
 #include "swf/object.h"
 #include "swf/reader_primitives.h"
@@ -14,8 +15,12 @@ public:
 
     int GetTagCode() const override { return swf_tag::kDefineSprite; }
     // Takes the tag when a sprite may hold its code (a ShowFrame also counts
-    // a frame); any other tag is refused and stays the caller's.
+    // a frame); any other tag is refused and stays the caller's. A ShowFrame
+    // past 65535 frames is refused too and fails the sprite: writing it then
+    // fails the stream, as a movie of too many frames fails.
     bool AddTag(CSwfTag* tag);
+    bool Failed() const { return !error.empty(); }
+    const std::string& GetError() const { return error; }
     void Clear(bool deleteTags);
     int Write(CSwfStream& stream) override { return WriteBody(stream, true); }
     int WriteBody(CSwfStream& stream, bool withHeader);
@@ -31,4 +36,7 @@ public:
     CSwfTagList tags;
     // Depth range of the placements of a parsed sprite; -1 when none.
     int32_t minDepth = -1, maxDepth = -1;
+
+private:
+    std::string error;
 };

@@ -131,6 +131,67 @@ void AddRecordBitmaps(const CShape* shape, std::vector<uint16_t>& ids)
     }
 }
 
+// The bitmaps that the first fill-style array of a DefineShape4 kept raw
+// fills with; its id leads the body, but these ids lie inside it.
+std::vector<uint16_t> RawShapeBitmaps(const CTagRaw& raw)
+{
+    std::vector<uint16_t> ids;
+    if (raw.code != 83) return ids;
+    CSwfReader reader;
+    reader.LoadBytes(raw.data, 8);
+    reader.ReadU16();
+    CSwfRect bounds;
+    bounds.Parse(reader);
+    reader.AlignToByte();
+    bounds.Parse(reader);
+    reader.AlignToByte();
+    reader.ReadU8();
+    CFillStyleArray fills(1);
+    fills.Parse(reader);
+    AddFillBitmaps(&fills, ids);
+    return ids;
+}
+
+// The character ids a tag refers to (not its own id): what a sprite or a
+// button places, the bitmaps a shape fills with, the fonts of a text, the
+// font of a font info, the button of a button's colour transform or sounds.
+std::vector<uint16_t> ReferencedIds(CSwfTag* tag)
+{
+    std::vector<uint16_t> ids;
+    const int code = tag->GetTagCode();
+    if (CTagDefineSprite* sprite = AsSprite(tag)) {
+        for (CSwfTag* nested : sprite->tags) {
+            uint16_t id = 0;
+            if (PlacedId(nested, id)) AddOnce(ids, id);
+        }
+    } else if (auto* button = dynamic_cast<CTagDefineButton*>(tag)) {
+        for (const auto& record : button->records)
+            if (record) AddOnce(ids, record->characterId);
+    } else if (auto* shape = dynamic_cast<CTagDefineShape*>(tag)) {
+        if (shape->shape) {
+            AddFillBitmaps(shape->shape->fillStyles.get(), ids);
+            AddRecordBitmaps(shape->shape.get(), ids);
+        }
+    } else if (auto* morph = dynamic_cast<CTagDefineMorphShape*>(tag)) {
+        if (morph->fillStyles)
+            for (const auto& style : morph->fillStyles->styles)
+                if (style && swf_fill::IsBitmap(style->type) && style->bitmapId != kSwfNoBitmapId)
+                    AddOnce(ids, style->bitmapId);
+    } else if (IsTextCode(code)) {
+        SwfCollectTextFontIds(tag, ids);
+    } else if (code == swf_tag::kDefineFontInfo || code == swf_tag::kDefineFontInfo2 ||
+               code == swf_tag::kDefineButtonCxform || CTagRaw::RefersByLeadingId(code)) {
+        uint16_t id = 0;
+        if (SwfGetFirstId(tag, id)) ids.push_back(id);
+    } else if (auto* sounds = dynamic_cast<CTagDefineButtonSound*>(tag)) {
+        uint16_t id = 0;
+        if (SwfGetFirstId(tag, id)) ids.push_back(id);
+        for (uint16_t soundId : sounds->soundIds)
+            if (soundId) AddOnce(ids, soundId);
+    }
+    return ids;
+}
+
 }  // namespace
 
 // ---- look-ups
@@ -160,7 +221,7 @@ bool SwfIsDefiningCode(int code)
     case swf_tag::kDefineSprite:
         return true;
     default:
-        return false;
+        return CTagRaw::DefinesLeadingId(code);
     }
 }
 
@@ -308,7 +369,10 @@ bool CSwfTagIndex::Build(const CSwfTagList& tags)
         case 14: case 18: case 45: sounds.push_back(tag); characters.push_back(tag); break;
         case 39: sprites.push_back(tag); characters.push_back(tag); break;
         case 60: videoStreams.push_back(tag); characters.push_back(tag); break;
-        default: break;
+        default:
+            // Characters of tags kept raw are found by id all the same.
+            if (CTagRaw::DefinesLeadingId(code)) characters.push_back(tag);
+            break;
         }
     }
     // Only the frames that hold tags are kept, so the timeline grows with the
@@ -552,6 +616,15 @@ void CSwfTemplate::CollectCharacter(uint16_t id, const CSwfTagList& tags)
         AddCharacter(found);
     } else if (code == swf_tag::kDefineSprite) {
         if (auto* sprite = dynamic_cast<CTagDefineSprite*>(found)) AddOnce(spriteTags, sprite);
+    } else if (auto* raw = dynamic_cast<CTagRaw*>(found)) {
+        // Kept raw, a character moves by its leading id only; ids inside the
+        // body would be left pointing at the template's characters.
+        if (!RawShapeBitmaps(*raw).empty()) {
+            if (error.empty())
+                error = "cannot import DefineShape4 " + std::to_string(id) + ": its bitmap fills cannot be renumbered";
+            return;
+        }
+        AddCharacter(found);
     } else if (code != swf_tag::kSoundStreamHead && code != swf_tag::kSoundStreamHead2) {
         // Sounds, bitmaps, video streams and what else defines a character.
         AddCharacter(found);
@@ -563,10 +636,13 @@ void CSwfTemplate::CollectFonts(uint16_t fontId, const CSwfTagList& tags)
     int matches = 0;
     for (CSwfTag* tag : tags) {
         const int code = tag->GetTagCode();
-        const bool font = code == swf_tag::kDefineFont || code == swf_tag::kDefineFont2;
+        const bool font = code == swf_tag::kDefineFont || code == swf_tag::kDefineFont2 ||
+                          code == 75 /* DefineFont3 */ || code == 91 /* DefineFont4 */;
         const bool info = code == swf_tag::kDefineFontInfo || code == swf_tag::kDefineFontInfo2;
+        // A font's name and alignment zones travel with it.
+        const bool companion = code == 73 || code == 88;
         uint16_t id = 0;
-        if (!(font || info) || !SwfGetFirstId(tag, id) || id != fontId) continue;
+        if (!(font || info || companion) || !SwfGetFirstId(tag, id) || id != fontId) continue;
         AddOnce(fontTags, tag);
         if (info && ++matches == 2) break;
     }
@@ -575,6 +651,7 @@ void CSwfTemplate::CollectFonts(uint16_t fontId, const CSwfTagList& tags)
 bool CSwfTemplate::Load(CTagDefineSprite* clip, const CSwfTagList& tags)
 {
     Clear();
+    error.clear();
     for (size_t i = 0; i < tags.size(); ++i) order.emplace(tags[i], i);
     if (clip) CollectPlacedIds(clip->tags);
     for (CSwfTag* tag : tags)
@@ -584,13 +661,13 @@ bool CSwfTemplate::Load(CTagDefineSprite* clip, const CSwfTagList& tags)
     symbol = clip;
     backgroundTag = FindBackgroundColorTag(tags);
     firstPlacement = FindFirstPlacement(clip, tags);
-    return true;
+    return error.empty();
 }
 
 bool CSwfTemplate::CopyCharacters(CSwfTagList& out, bool includeSymbol)
 {
-    // The template defines every character before its use, so its own order
-    // is an order that works; the clip comes last.
+    // Fonts, then characters and sprites in the template's order, then the
+    // clip: the order wanted wherever it defines every character before use.
     auto byFileOrder = [this](const CSwfTag* a, const CSwfTag* b) {
         const auto ia = order.find(a), ib = order.find(b);
         const size_t pa = ia == order.end() ? SIZE_MAX : ia->second;
@@ -604,12 +681,42 @@ bool CSwfTemplate::CopyCharacters(CSwfTagList& out, bool includeSymbol)
         if (sprite != symbol) characters.push_back(sprite);
     std::stable_sort(characters.begin(), characters.end(), byFileOrder);
 
-    const auto append = [&out](CSwfTag* tag) {
-        if (tag && std::find(out.begin(), out.end(), tag) == out.end()) out.push_back(tag);
+    CSwfTagList wanted;
+    const auto append = [&wanted, &out](CSwfTag* tag) {
+        if (tag && std::find(wanted.begin(), wanted.end(), tag) == wanted.end() &&
+            std::find(out.begin(), out.end(), tag) == out.end())
+            wanted.push_back(tag);
     };
     for (CSwfTag* tag : fonts) append(tag);
     for (CSwfTag* tag : characters)
         if (tag != symbol) append(tag);
     if (includeSymbol && symbol) append(symbol);
+
+    // Other sprites of the template may place the clip, or a sprite defined
+    // after them: each tag waits until every character of the list it refers
+    // to is out. A cycle (which no player can show) keeps the wanted order.
+    std::unordered_map<uint16_t, size_t> definedAt;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        uint16_t id = 0;
+        if (SwfIsDefiningCode(wanted[i]->GetTagCode()) && SwfGetFirstId(wanted[i], id)) definedAt.emplace(id, i);
+    }
+    std::vector<std::vector<size_t>> needs(wanted.size());
+    for (size_t i = 0; i < wanted.size(); ++i)
+        for (uint16_t id : ReferencedIds(wanted[i])) {
+            const auto at = definedAt.find(id);
+            if (at != definedAt.end() && at->second != i) needs[i].push_back(at->second);
+        }
+    std::vector<bool> done(wanted.size(), false);
+    for (size_t emitted = 0; emitted < wanted.size(); ++emitted) {
+        size_t pick = SIZE_MAX;
+        for (size_t i = 0; i < wanted.size() && pick == SIZE_MAX; ++i) {
+            if (done[i]) continue;
+            if (std::all_of(needs[i].begin(), needs[i].end(), [&done](size_t n) { return done[n]; })) pick = i;
+        }
+        if (pick == SIZE_MAX)
+            pick = size_t(std::find(done.begin(), done.end(), false) - done.begin());
+        done[pick] = true;
+        out.push_back(wanted[pick]);
+    }
     return true;
 }

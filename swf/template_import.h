@@ -6,6 +6,7 @@
 //
 // Nothing here owns a tag: every list points into the reader's tag list.
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -119,9 +120,11 @@ class CSwfTemplate {
 public:
     CSwfTemplate() = default;
     void Clear();
+    // False when a character the clip needs cannot be imported; error says which.
     bool Load(CTagDefineSprite* clip, const CSwfTagList& tags);
     // Fonts first, then characters and sprites in the template's own order,
-    // then the clip when includeSymbol; each tag once.
+    // then the clip when includeSymbol; each tag once, and each after every
+    // character of the list that it refers to.
     bool CopyCharacters(CSwfTagList& out, bool includeSymbol);
 
     CSwfTagList fontTags;
@@ -132,6 +135,7 @@ public:
     CTagDefineSprite* symbol = nullptr;
     CTagPlaceObject* firstPlacement = nullptr;
     CSwfTag* backgroundTag = nullptr;
+    std::string error;
 
 private:
     void CollectPlacedIds(const CSwfTagList& list);

@@ -168,6 +168,23 @@ TEST(SwfActions, ParsedFieldsComeBack)
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->length, 8);
 
+    // A length running past the data: only the values and strings present.
+    EXPECT_EQ(static_cast<CActionPush&>(*ParseAction({0x96, 0xFF, 0xFF, 0x05})).values.size(), 1u);
+    CSwfReader end;
+    end.LoadBytes({0x88, 0xFF, 0xFF, 0x02, 0x00, 'a', 0}, 6);
+    std::unique_ptr<CSwfAction> endPool = SwfCreateAction(end.ReadU8());
+    endPool->Parse(end);
+    EXPECT_EQ(static_cast<CActionConstantPool&>(*endPool).strings, std::vector<std::string>{"a"});
+
+    // A value cut by the end of the data gives back only what it read past
+    // the length: the next action never starts before this one.
+    CSwfReader cutDouble;
+    cutDouble.LoadBytes({0x96, 0x04, 0x00, 0x08, 0x57, 0x53, 0x06, 0x51}, 6);
+    cutDouble.ReadU8();
+    CActionPush pushed;
+    pushed.Parse(cutDouble);
+    EXPECT_EQ(cutDouble.GetPosition(), 7u);
+
     // A string running past the length gives the excess back.
     CSwfReader r;
     r.LoadBytes({0x96, 0x02, 0x00, 0x00, 'a', 'b', 0, 0x07}, 6);

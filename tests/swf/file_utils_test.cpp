@@ -198,6 +198,14 @@ TEST(SwfFileUtils, ExpansionStopsAtTheAnnouncedLength)
     const std::string out = ReadFile(dir.file("out.swf"));
     EXPECT_EQ(out.size(), 108u);
     EXPECT_EQ(out.substr(0, 3), "FWS");
+
+    // Announcing 4 GB, the stream is followed only up to the caller's cap.
+    WriteFile(dir.file("bomb.swf"), std::string("CWS\x06\xFF\xFF\xFF\xFF", 8) + packed);
+    EXPECT_FALSE(DecompressSwfFile(dir.file("bomb.swf"), dir.file("capped.swf"), false, 1 << 20));
+    EXPECT_EQ(GetSwfFileLastError(), swf_file_error::kTooLarge);
+    EXPECT_FALSE(Exists(dir.file("capped.swf")));
+    ASSERT_TRUE(DecompressSwfFile(dir.file("bomb.swf"), dir.file("whole.swf"), false, 16 << 20));
+    EXPECT_EQ(ReadFile(dir.file("whole.swf")).size(), body.size() + 8);
 }
 
 TEST(SwfFileUtils, InPlaceExpansion)

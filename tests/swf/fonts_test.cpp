@@ -40,7 +40,7 @@ std::unique_ptr<CTagDefineFont2> LaidOutFont()
     font->AddGlyph(Triangle(), 0x8E, 100, box);  // Mac Roman e-acute
     font->ascent = 800;
     font->descent = 200;
-    font->kerning.push_back({'A', 'b', -5});
+    font->kerning.push_back({'A', 0x8E, -5});  // kerning codes follow the code table
     return font;
 }
 
@@ -53,13 +53,13 @@ TEST(SwfFonts, DefineFont2ByVersion)
                                    kGlyph,
                                    {0xE9, 0x00, 0x20, 0x03, 0xC8, 0x00, 0x00, 0x00, 0x64, 0x00},
                                    kGlyphBox,
-                                   {0x01, 0x00, 'A', 0x00, 'b', 0x00, 0xFB, 0xFF}}));
+                                   {0x01, 0x00, 'A', 0x00, 0xE9, 0x00, 0xFB, 0xFF}}));
     // Version 5: the stored flags and 8-bit codes.
     const Bytes v5 = Font2Tag(Cat({{0x02, 0x00, 0x90, 0x00, 0x02, 'A', 'b', 0x01, 0x00, 0x04, 0x00, 0x0F, 0x00},
                                    kGlyph,
                                    {0x8E, 0x20, 0x03, 0xC8, 0x00, 0x00, 0x00, 0x64, 0x00},
                                    kGlyphBox,
-                                   {0x01, 0x00, 'A', 'b', 0xFB, 0xFF}}));
+                                   {0x01, 0x00, 'A', 0x8E, 0xFB, 0xFF}}));
     auto font = LaidOutFont();
     EXPECT_EQ(Written(*font, 6), v6);
     EXPECT_EQ(Written(*font, 5), v5);
@@ -139,6 +139,22 @@ TEST(SwfFonts, DefineFontBothWays)
     CTagDefineFont parsed;
     EXPECT_EQ(ParseTag(parsed, bytes), int(body.size()));
     EXPECT_EQ(Written(parsed), bytes);
+
+    // Glyph 0's span holds only its bit counts: it is read there, not on
+    // into glyph 1.
+    const Bytes overlapping = Cat({{0x04, 0x00, 0x04, 0x00, 0x05, 0x00}, {kGlyph[0]}, kGlyph});
+    CTagDefineFont cut;
+    ParseTag(cut, Cat({{uint8_t(0x80 | overlapping.size()), 0x02}, overlapping}));
+    ASSERT_EQ(cut.glyphs.size(), 2u);
+    EXPECT_EQ(cut.glyphs[0]->records.size(), 1u);
+    EXPECT_EQ(cut.glyphs[1]->records.size(), parsed.glyphs[1]->records.size());
+
+    // Two glyphs of one offset share the outline.
+    const Bytes shared = Cat({{0x04, 0x00, 0x04, 0x00, 0x04, 0x00}, kGlyph});
+    CTagDefineFont twice;
+    ParseTag(twice, Cat({{uint8_t(0x80 | shared.size()), 0x02}, shared}));
+    ASSERT_EQ(twice.glyphs.size(), 2u);
+    for (const auto& glyph : twice.glyphs) EXPECT_EQ(glyph->records.size(), parsed.glyphs[0]->records.size());
 }
 
 TEST(SwfFonts, FontInfoTags)

@@ -172,13 +172,20 @@ TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
     ASSERT_TRUE(OpenSmall(movie, dir.file("patch.swf")));
     movie.SetRecordPlacements(true);
     movie.SetRecordClipDepths(true);
-    for (uint16_t depth : {30, 10, 30}) {
+    for (uint16_t depth : {30, 10, 30, 40}) {
         auto* p = new CTagPlaceObject2;
         p->SetCharacterId(1);
         p->depth = depth;
-        if (depth == 10) {
+        if (depth == 10 || depth == 40) {
             p->hasClipDepth = true;
-            p->clipDepth = 25;
+            p->clipDepth = depth == 10 ? 25 : 50;
+        }
+        if (depth == 40) {
+            // Clip actions widen in version 6, which takes this body into the
+            // long header form: the clip depth moves with it.
+            auto* handler = new CSwfClipAction(1);
+            handler->actions->AddAction(new CActionGetURL(std::string(32, 'u'), ""));
+            p->AddClipAction(handler);
         }
         movie.AddTag(p);
     }
@@ -186,13 +193,13 @@ TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
     movie.SetRecordPlacements(false);
     movie.SetRecordClipDepths(false);
     movie.AddTag(new CTagRemoveObject2(99));  // not recorded
-    ASSERT_EQ(movie.GetRecords().size(), 5u);
+    ASSERT_EQ(movie.GetRecords().size(), 7u);
     EXPECT_TRUE(movie.PatchRecorded(100));
     movie.AddTag(new CTagShowFrame);
     movie.AddTag(new CTagEnd);
     ASSERT_GT(movie.Close(), 0u);
 
-    // Depths 10 < 20 < 25 < 30 become 101 .. 104.
+    // Depths 10 < 20 < 25 < 30 < 40 < 50 become 101 .. 106.
     CSwfReader r;
     r.LoadBytes(FileBytes(dir.file("patch.swf")), 6);
     CSwfHeader h;
@@ -214,7 +221,7 @@ TEST(SwfMovie, RecordedDepthsArePatchedInOrder)
         }
         r.Seek(end);
     }
-    EXPECT_EQ(depths, (std::vector<int>{104, 101, 103, 104, 102, 99}));
+    EXPECT_EQ(depths, (std::vector<int>{104, 101, 103, 104, 105, 106, 102, 99}));
     ExpectReadsBackToSameBytes(dir.file("patch.swf"));
 }
 
@@ -226,46 +233,6 @@ TEST(SwfMovie, FitsMaxFrame)
 }
 
 // ---- independent check with the shared checkers
-
-// A DefineShape with one solid fill: a rectangle w x h twips at (x, y).
-CTagRaw* SolidRectangle(uint16_t id, int x, int y, int w, int h, uint8_t r, uint8_t g, uint8_t b)
-{
-    CSwfStream body;
-    body.WriteU16(id);
-    CSwfRect bounds;
-    bounds.Set(x, y, x + w, y + h, false);
-    bounds.Write(body);
-    body.WriteU8(1);  // one fill style: solid
-    body.WriteU8(0x00);
-    body.WriteU8(r);
-    body.WriteU8(g);
-    body.WriteU8(b);
-    body.WriteU8(0);     // no line styles
-    body.WriteU8(0x10);  // 1 fill bit, 0 line bits
-    // Style change: move to (x, y), fill style 0 = 1.
-    body.WriteBits(0b000011, 6);
-    const int moveBits = std::max(SwfBitsNeeded(std::abs(x), true), SwfBitsNeeded(std::abs(y), true));
-    body.WriteBits(moveBits, 5);
-    body.WriteBits(x, moveBits);
-    body.WriteBits(y, moveBits);
-    body.WriteBits(1, 1);
-    auto edge = [&](bool vertical, int delta) {
-        const int n = std::max(SwfBitsNeeded(std::abs(delta), true), 2);
-        body.WriteBits(0b11, 2);  // edge, straight
-        body.WriteBits(n - 2, 4);
-        body.WriteBits(0, 1);  // not general: horizontal or vertical
-        body.WriteBits(vertical ? 1 : 0, 1);
-        body.WriteBits(delta, n);
-    };
-    edge(false, w);
-    edge(true, h);
-    edge(false, -w);
-    edge(true, -h);
-    body.WriteBits(0, 6);  // end of shape
-    auto* tag = new CTagRaw(swf_tag::kDefineShape, 0);
-    tag->data = body.GetBuffer();
-    return tag;
-}
 
 CTagPlaceObject2* Place(uint16_t id, uint16_t depth, int x, int y)
 {
@@ -287,8 +254,8 @@ void WriteCheckMovie(const std::string& path)
     ASSERT_TRUE(movie.Open(path, false));
     movie.AddTag(new CTagSetBackgroundColor(255, 255, 255));
     movie.AddTag(new CTagFrameLabel("start"));
-    movie.AddTag(SolidRectangle(1, 0, 0, 2000, 2000, 255, 0, 0));
-    movie.AddTag(SolidRectangle(2, 0, 0, 2000, 2000, 0, 0, 255));
+    movie.AddTag(Rect(1, 0, 0, 2000, 2000, CFillStyle::MakeSolid(0x0000FF)).release());  // red
+    movie.AddTag(Rect(2, 0, 0, 2000, 2000, CFillStyle::MakeSolid(0xFF0000)).release());  // blue
     movie.AddTag(Place(1, 1, 0, 0));
     movie.AddTag(new CTagShowFrame);
 

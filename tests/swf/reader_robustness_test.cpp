@@ -6,27 +6,76 @@
 
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "../support/test_support.h"
 #include "reader_movies.h"
+#include "swf/movie.h"
 #include "template_use.h"
 
 namespace {
 
-// Code and written body of every tag of a list (sprites with their
-// timelines). An action block without actions writes nothing and is left out.
-std::vector<Bytes> Bodies(const CSwfTagList& tags, uint8_t version)
+struct TagBody {
+    int code = 0;
+    Bytes body;
+    bool operator==(const TagBody&) const = default;
+};
+
+// The tags of a movie's data as they stand in the file, up to the End tag.
+std::vector<TagBody> FileBodies(const Bytes& data)
 {
-    std::vector<Bytes> bodies;
-    for (CSwfTag* tag : tags) {
-        Bytes b = WriteTag(*tag, version);
-        if (b.empty()) continue;
-        const size_t header = b.size() >= 2 && (b[0] & 0x3F) == 0x3F ? 6 : 2;
-        bodies.push_back(Cat({{uint8_t(tag->GetTagCode()), uint8_t(tag->GetTagCode() >> 8)},
-                              Bytes(b.begin() + long(std::min(header, b.size())), b.end())}));
+    CSwfReader reader;
+    reader.LoadBytes(data, 10);
+    CSwfHeader header;
+    header.Parse(reader, true);
+    reader.AlignToByte();
+    std::vector<TagBody> bodies;
+    int code = 0;
+    uint32_t length = 0;
+    while (reader.ReadTagHeader(code, length)) {
+        TagBody tag{code, {}};
+        for (uint32_t i = 0; i < length && reader.GetRemaining() > 0; ++i) tag.body.push_back(reader.ReadU8());
+        bodies.push_back(tag);
+        if (code == swf_tag::kEnd) break;
     }
     return bodies;
+}
+
+// The tags as our classes write them again.
+std::vector<TagBody> WrittenBodies(const CSwfTagList& tags, uint8_t version)
+{
+    std::vector<TagBody> bodies;
+    for (CSwfTag* tag : tags) {
+        const Bytes b = WriteTag(*tag, version);
+        const size_t header = b.size() >= 2 && (b[0] & 0x3F) == 0x3F ? 6 : 2;
+        bodies.push_back({tag->GetTagCode(), Bytes(b.begin() + long(std::min(header, b.size())), b.end())});
+    }
+    return bodies;
+}
+
+// Kinds the valid movies of the corpus need normalised (see the README): bit
+// fields at the writer's widths, colour transforms with their multiply terms,
+// DefineFont2 offsets, long glyph records split, empty action blocks left out
+// (sprites hold all of these), DefineButton's action list, bytes after a
+// button colour transform dropped.
+const std::set<int> kNormalisedCodes = {2, 7, 11, 12, 22, 23, 26, 32, 34, 39, 48};
+
+// A written body parsed by a fresh tag of its kind and written once more.
+Bytes Rewritten(const TagBody& tag, uint8_t version)
+{
+    const uint32_t length = uint32_t(tag.body.size());
+    Bytes bytes = {uint8_t(tag.code << 6 | 0x3F), uint8_t(tag.code >> 2), uint8_t(length), uint8_t(length >> 8),
+                   uint8_t(length >> 16), uint8_t(length >> 24)};
+    bytes.insert(bytes.end(), tag.body.begin(), tag.body.end());
+    CSwfReader reader;
+    reader.LoadBytes(bytes, version);
+    int code = 0;
+    uint32_t read = 0;
+    reader.ReadTagHeader(code, read);
+    std::unique_ptr<CSwfTag> parsed(reader.CreateTag(code, read));
+    parsed->Parse(reader);
+    return WrittenBodies({parsed.get()}, version).front().body;
 }
 
 }  // namespace
@@ -102,7 +151,7 @@ TEST(SwfReaderRobustness, RealWorldCorpus)
     if (folder.empty() || !index) GTEST_SKIP() << "the SWF corpus is not here";
     std::string line;
     std::getline(index, line);
-    int read = 0, refused = 0, checked = 0, eligible = 0;
+    int read = 0, refused = 0, checked = 0, eligible = 0, identicalMovies = 0;
     while (std::getline(index, line)) {
         std::vector<std::string> fields;
         std::stringstream row(line);
@@ -120,7 +169,10 @@ TEST(SwfReaderRobustness, RealWorldCorpus)
             continue;
         }
         ++read;
-        UseTemplateTags(reader);
+        // The file's tags and ours, taken before the imports renumber them.
+        const std::vector<TagBody> original = FileBodies(reader.GetData());
+        const std::vector<TagBody> written = WrittenBodies(reader.GetTags(nullptr), uint8_t(version));
+        const std::vector<std::string> faults = UseTemplateTags(reader);
         // The file reader reads the same movie from the file.
         OwnedFileReader fileReader;
         EXPECT_TRUE(fileReader.OpenFile(CPath(path))) << fields[0];
@@ -129,18 +181,29 @@ TEST(SwfReaderRobustness, RealWorldCorpus)
         if (fileReader.fileSize == reader.GetData().size()) {
             EXPECT_EQ(fileReader.GetTags(nullptr).size(), reader.GetTags(nullptr).size()) << fields[0];
         }
+        // Whatever we make of a tag reads back into itself.
+        for (const TagBody& tag : written)
+            EXPECT_EQ(Rewritten(tag, uint8_t(version)), tag.body) << fields[0] << " code " << tag.code;
         if (!valid) continue;
 
-        // Written back, the movie reads into the same tags with the same bodies.
-        const CSwfTagList& tags = reader.GetTags(nullptr);
-        const Bytes rewritten = RewriteMovie(reader, tags);
-        OwnedReader again;
-        ASSERT_TRUE(again.OpenMemory(rewritten.data(), rewritten.size(), true, 0, true)) << fields[0];
-        EXPECT_EQ(Bodies(again.GetTags(nullptr), uint8_t(version)), Bodies(tags, uint8_t(version))) << fields[0];
+        // Written back, every tag is the file's own byte for byte, or of a
+        // kind the README lists as normalised.
+        ASSERT_EQ(written.size(), original.size()) << fields[0];
+        bool identical = true;
+        for (size_t i = 0; i < written.size(); ++i) {
+            if (written[i] == original[i]) continue;
+            identical = false;
+            EXPECT_EQ(written[i].code, original[i].code) << fields[0] << " tag " << i;
+            EXPECT_TRUE(kNormalisedCodes.count(original[i].code)) << fields[0] << " tag " << i << " code " << original[i].code;
+        }
+        identicalMovies += identical ? 1 : 0;
+        for (const std::string& fault : faults) ADD_FAILURE() << fields[0] << ": " << fault;
         ++checked;
     }
     EXPECT_EQ(read + refused, 300);
     EXPECT_EQ(checked, eligible);
     EXPECT_GT(eligible, 150);
-    std::cout << "corpus: " << read << " read, " << refused << " refused, " << checked << " written back\n";
+    EXPECT_GE(identicalMovies, 122);
+    std::cout << "corpus: " << read << " read, " << refused << " refused, " << checked << " written back, "
+              << identicalMovies << " of them byte for byte\n";
 }

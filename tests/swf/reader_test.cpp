@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <set>
 
+#include <zlib.h>
+
 #include "../support/scoped_env.h"
 #include "../support/test_support.h"
 #include "reader_movies.h"
@@ -149,6 +151,44 @@ TEST(SwfReader, CompressedMoviesExpandIntoPrivateFilesThatAreRemoved)
     EXPECT_TRUE(memory.fromCompressed);
 }
 
+TEST(SwfReader, ExpansionGrowsWithTheStreamUnderACap)
+{
+    // A small stream announcing 4 GB: what it yields (3 MB) is read, never
+    // the announced length, and past the reader's cap the movie is refused.
+    PrivateTemp temp;
+    TempDir dir;
+    const Bytes movie = SampleMovie();
+    Bytes body(movie.begin() + 8, movie.end());
+    body.resize(body.size() + (3 << 20), 0);
+    uLongf packedSize = compressBound(uLong(body.size()));
+    Bytes packed(packedSize);
+    ASSERT_EQ(compress2(packed.data(), &packedSize, body.data(), uLong(body.size()), 9), Z_OK);
+    packed.resize(packedSize);
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("bomb.swf"), AsString(Cat({Str("CWS"), {6, 0xFF, 0xFF, 0xFF, 0xFF}, packed}))));
+
+    for (const uint64_t cap : {uint64_t(1) << 20, CSwfReader::kDefaultMaxMovieSize}) {
+        const bool fits = cap > body.size() + 8;
+        OwnedReader reader;
+        reader.maxMovieSize = cap;
+        EXPECT_EQ(reader.Parse(CPath(dir.file("bomb.swf")), true, 0, true), fits) << cap;
+        if (fits) EXPECT_EQ(reader.GetData().size(), body.size() + 8);
+        else EXPECT_EQ(reader.lastError, CSwfReader::kErrorNotSwf);
+        OwnedFileReader file;
+        file.maxMovieSize = cap;
+        EXPECT_EQ(file.OpenFile(CPath(dir.file("bomb.swf"))), fits) << cap;
+        if (fits) EXPECT_EQ(file.fileSize, body.size() + 8);
+        else EXPECT_EQ(file.lastError, CSwfReader::kErrorNotSwf);
+        file.CloseInput();
+        EXPECT_TRUE(Leftovers().empty()) << cap;
+    }
+    // A plain movie past the cap is refused the same way.
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("plain.swf"), AsString(movie)));
+    OwnedReader plain;
+    plain.maxMovieSize = movie.size() - 1;
+    EXPECT_FALSE(plain.Parse(CPath(dir.file("plain.swf")), true, 0, true));
+    EXPECT_EQ(plain.lastError, CSwfReader::kErrorNotSwf);
+}
+
 TEST(SwfReader, FileReaderReadsTheHeaderThenTheTagsFromTheFile)
 {
     TempDir dir;
@@ -198,6 +238,10 @@ TEST(SwfReader, SplitKeepsTagsApartWhateverTheirLengthsSay)
 {
     const Bytes showFrame = {0x40, 0x00};
     const Bytes end = {0x00, 0x00};
+    // A shape whose header claims 3 bytes more than its parse reads.
+    Bytes shape = WriteTag(*Rect(1, 0, 0, 200, 200, CFillStyle::MakeSolid(0xFF)), 6);
+    shape[0] = uint8_t(shape[0] + 3);
+    shape.insert(shape.end(), {0x44, 0x44, 0x44});
     struct Case {
         const char* name;
         Bytes tags;
@@ -216,6 +260,8 @@ TEST(SwfReader, SplitKeepsTagsApartWhateverTheirLengthsSay)
          {6, 43, 0}},
         {"code 63 and the marker tag", Cat({{0xC0, 0x0F}, {0xC1, 0xF9, 0xAA}, end}), {63, 999, 0}},
         {"no End tag", showFrame, {1, 0}},
+        {"shape longer than its parse", Cat({shape, WriteTag(*std::make_unique<CTagFrameLabel>("a"), 6), showFrame}),
+         {2, 43, 1, 0}},
         // A body that counts what is left from its length, not from the data.
         {"font info length far past the data", Cat({{0x7F, 0x03, 0xF0, 0xFF, 0xFF, 0x7F}, {5, 0, 1, 'A', 0, 'B'}}),
          {13, 0}},
@@ -234,23 +280,6 @@ TEST(SwfReader, SplitKeepsTagsApartWhateverTheirLengthsSay)
     auto* raw = dynamic_cast<CTagRaw*>(marker.GetTags(nullptr)[1]);
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->data, Bytes{0xAA});
-}
-
-TEST(SwfReader, ShapeLongerThanItsParseLeavesTheNextTagIntact)
-{
-    Bytes shape = WriteTag(*Rect(1, 0, 0, 200, 200, CFillStyle::MakeSolid(0xFF)), 6);
-    ASSERT_LT(shape.size(), 60u);
-    const uint16_t word = uint16_t((shape[0] | shape[1] << 8) + 3);
-    shape[0] = uint8_t(word);
-    shape[1] = uint8_t(word >> 8);
-    shape.insert(shape.end(), {0x44, 0x44, 0x44});
-    CTagFrameLabel label("after");
-    const Bytes movie = Movie(Cat({shape, WriteTag(label, 6), {0x40, 0x00}}));
-    OwnedReader reader;
-    ASSERT_TRUE(LoadMovie(reader, movie));
-    const CSwfTagList& tags = reader.GetTags(nullptr);
-    ASSERT_EQ(Codes(tags), (std::vector<int>{2, 43, 1, 0}));
-    EXPECT_EQ(static_cast<CTagFrameLabel*>(tags[1])->label, "after");
 }
 
 TEST(SwfReader, MaxFramesAndControlTags)

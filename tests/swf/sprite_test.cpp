@@ -55,6 +55,18 @@ TEST(SwfSprite, AcceptsOnlyTimelineTags)
     for (int code : {0, 1, 3, 4, 5, 12, 15, 18, 19, 26, 28, 43, 45, 60, 61})
         EXPECT_TRUE(CTagDefineSprite::IsNestedTagCode(code)) << code;
     for (int code : {2, 6, 9, 39, 70}) EXPECT_FALSE(CTagDefineSprite::IsNestedTagCode(code)) << code;
+
+    // The 65536th frame does not wrap the count: it is refused and the
+    // sprite fails whatever it is written into.
+    sprite.frameCount = 0xFFFF;
+    CTagShowFrame frame;
+    EXPECT_FALSE(sprite.AddTag(&frame));
+    EXPECT_EQ(sprite.frameCount, 0xFFFF);
+    EXPECT_TRUE(sprite.tags.empty());
+    CSwfStream stream(6);
+    EXPECT_EQ(sprite.Write(stream), 0);
+    EXPECT_TRUE(stream.Failed());
+    EXPECT_NE(stream.GetError().find("65535 frames"), std::string::npos);
 }
 
 TEST(SwfSprite, ParseReadsTheTimelineAndItsDepths)

@@ -80,8 +80,6 @@ TEST(SwfControlTags, BothWays)
              return t;
          },
          Empty<CTagFrameLabel>(), 5, Cat({{0xC6, 0x0A}, Str("intro"), {0}}), nullptr},
-        {"label v5", [] { return std::make_unique<CTagFrameLabel>("intro"); }, Empty<CTagFrameLabel>(), 5,
-         Cat({{0xC6, 0x0A}, Str("intro"), {0}}), nullptr},
         {"end", [] { return std::make_unique<CTagEnd>(); }, Empty<CTagEnd>(), 6, {0x00, 0x00}, nullptr},
         {"protect", [] { return std::make_unique<CTagProtect>(); }, Empty<CTagProtect>(), 6, {0x00, 0x06}, nullptr},
         {"export",
@@ -182,6 +180,28 @@ TEST(SwfDisplayTags, BothWays)
              ASSERT_EQ(p.clipActions.size(), 1u);
              EXPECT_EQ(p.clipActions[0]->recordSize, 2u);
              EXPECT_EQ(p.clipActions[0]->actions->actions.size(), 1u);
+         }},
+        {"place2 handler ending in GotoFrame2",
+         [] {
+             auto p = Place2(1, 1);
+             auto* go = new CSwfClipAction(1);
+             go->actions->AddAction(new CActionGotoFrame2(true));
+             p->AddClipAction(go);
+             auto* stop = new CSwfClipAction(2);
+             stop->actions->AddAction(new CActionStop);
+             p->AddClipAction(stop);
+             return p;
+         },
+         Empty<CTagPlaceObject2>(), 6,
+         {0xA6, 0x06, 0x82, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
+          0x01, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x9F, 0x01, 0x00, 0x01, 0x00,
+          0x02, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x00, 0x00},
+         [](CSwfTag& t) {
+             // The first handler's end byte is no pad byte; the second handler is no action.
+             auto& p = As<CTagPlaceObject2>(t);
+             ASSERT_EQ(p.clipActions.size(), 2u);
+             EXPECT_EQ(p.clipActions[0]->actions->actions.size(), 1u);
+             EXPECT_EQ(p.clipActions[1]->actions->actions.size(), 1u);
          }},
         {"place2 clip action v5", [] { return WithClipAction(1); }, Empty<CTagPlaceObject2>(), 5,
          {0x93, 0x06, 0x82, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x07,

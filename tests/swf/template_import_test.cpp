@@ -8,6 +8,7 @@
 #include "swf/morph.h"
 #include "swf/movie.h"
 #include "swf/template_import.h"
+#include "template_use.h"
 
 namespace {
 
@@ -43,39 +44,6 @@ std::unique_ptr<CTagDefineSprite> Clip(uint16_t id, std::initializer_list<uint16
     return clip;
 }
 
-uint16_t IdOf(CSwfTag* tag)
-{
-    uint16_t id = 0;
-    SwfGetFirstId(tag, id);
-    return id;
-}
-
-// The ids the tags of the list use, each defined by an earlier tag of it.
-void ExpectDefinedBeforeUse(const CSwfTagList& out)
-{
-    std::set<uint16_t> defined;
-    for (CSwfTag* tag : out) {
-        std::vector<uint16_t> used;
-        if (auto* sprite = dynamic_cast<CTagDefineSprite*>(tag))
-            for (CSwfTag* nested : sprite->tags)
-                if (auto* place = dynamic_cast<CTagPlaceObject2*>(nested); place && place->hasCharacter)
-                    used.push_back(place->characterId);
-        if (auto* button = dynamic_cast<CTagDefineButton*>(tag))
-            for (const auto& record : button->records) used.push_back(record->characterId);
-        if (auto* sounds = dynamic_cast<CTagDefineButtonSound*>(tag)) {
-            used.push_back(sounds->characterId);
-            for (uint16_t s : sounds->soundIds)
-                if (s) used.push_back(s);
-        }
-        for (uint16_t id : used) {
-            EXPECT_TRUE(defined.count(id)) << "id " << id << " used before its definition";
-        }
-        if (SwfIsDefiningCode(tag->GetTagCode())) {
-            EXPECT_TRUE(defined.insert(IdOf(tag)).second) << "id defined twice";
-        }
-    }
-}
-
 }  // namespace
 
 TEST(SwfTemplate, SampleClipBringsEverythingItNeedsInFileOrder)
@@ -101,7 +69,7 @@ TEST(SwfTemplate, SampleClipBringsEverythingItNeedsInFileOrder)
     // inner sprite, then the clip.
     EXPECT_EQ(Codes(out), (std::vector<int>{20, 2, 2, 14, 34, 17, 39, 39}));
     EXPECT_EQ(out.back(), clip);
-    ExpectDefinedBeforeUse(out);
+    EXPECT_EQ(UseBeforeDefinition(out), "");
     EXPECT_EQ(import.firstPlacement, placement);
     ASSERT_NE(import.backgroundTag, nullptr);
     EXPECT_EQ(import.backgroundTag->GetTagCode(), swf_tag::kSetBackgroundColor);
@@ -140,10 +108,17 @@ TEST(SwfTemplate, JpegTablesAndBitsComeBeforeTheShapeThatFillsWithThem)
     import.CopyCharacters(out, true);
     EXPECT_EQ(Codes(out), (std::vector<int>{8, 6, 20, 2, 2, 39}));
     EXPECT_EQ(out[0], jpegTables);
+    // A clip placing the DefineBits itself brings the tables too (and what
+    // the template's other clip places).
+    CTagDefineSprite* direct = t.Add(Clip(11, {1}));
+    import.Load(direct, t.list);
+    CSwfTagList bitsOut;
+    import.CopyCharacters(bitsOut, false);
+    EXPECT_EQ(Codes(bitsOut), (std::vector<int>{8, 6, 20, 2, 2}));
     EXPECT_EQ(out[2], losslessTag);
     // Two placements of shape 2 add it once.
     EXPECT_EQ(std::count(out.begin(), out.end(), t.list[5]), 1);
-    ExpectDefinedBeforeUse(out);
+    EXPECT_EQ(UseBeforeDefinition(out), "");
 }
 
 TEST(SwfTemplate, ButtonsBringTheirFontsSoundsAndColourTransforms)
@@ -258,6 +233,45 @@ TEST(SwfTemplate, LookUpsSearchInsideSprites)
     EXPECT_TRUE(index.GetTimeline(4, 0).empty());
 }
 
+TEST(SwfTemplate, ClipComesBeforeTheSpritesThatPlaceItAndRawCharactersCome)
+{
+    // Shape 1, raw DefineShape4 5 and DefineFont3 6 (kept raw, id first),
+    // the clip 2 placing 1 and 5, sprite 3 placing the clip, sprite 4 placing 3.
+    const Bytes rawShape = {0x05, 0x00, 0x00, 0x00, 0x00};  // id, two empty RECTs, flags
+    for (const bool bitmapFill : {false, true}) {
+        TagSet t;
+        t.Add(Rect(1, 0, 0, 10, 10, CFillStyle::MakeSolid(0xFF)));
+        Bytes body = rawShape;
+        // One clipped bitmap fill of bitmap 9: its id lies inside the body.
+        if (bitmapFill) body = Cat({body, {0x01, 0x41, 0x09, 0x00, 0x00}});
+        else body.push_back(0x00);
+        CTagRaw* shape4 = t.Add(Raw(83, body));
+        t.Add(Raw(75, {0x06, 0x00, 0x00}));
+        CTagDefineSprite* clip = t.Add(Clip(2, {1, 5}));
+        t.Add(Clip(3, {2}));
+        t.Add(Clip(4, {3}));
+        CSwfTemplate import;
+        if (bitmapFill) {
+            EXPECT_FALSE(import.Load(clip, t.list));
+            EXPECT_NE(import.error.find("DefineShape4"), std::string::npos) << import.error;
+            continue;
+        }
+        ASSERT_TRUE(import.Load(clip, t.list)) << import.error;
+        CSwfTagList out;
+        import.CopyCharacters(out, true);
+        EXPECT_EQ(Codes(out), (std::vector<int>{2, 83, 39, 39}));
+        EXPECT_EQ(out[2], clip);
+        EXPECT_EQ(UseBeforeDefinition(out), "");
+        uint16_t maxId = 0, maxDepth = 0;
+        GetMaxIds(t.list, maxId, maxDepth);
+        EXPECT_EQ(maxId, 6);
+        // The raw shape moves with the placements of it.
+        OffsetAllIds(out, 100, 0, 0);
+        EXPECT_EQ(IdOf(shape4), 105);
+        EXPECT_EQ(UseBeforeDefinition(out), "");
+    }
+}
+
 // The users' sequence: parse a template we wrote, import the clip into a new
 // movie after ids of its own, place it, and have the checkers look.
 TEST(SwfTemplate, ImportedClipIsAValidMovieThatPlays)
@@ -298,7 +312,7 @@ TEST(SwfTemplate, ImportedClipIsAValidMovieThatPlays)
 
     OwnedReader check;
     ASSERT_TRUE(check.Parse(CPath(dir.file("out.swf")), true, 0, true));
-    ExpectDefinedBeforeUse(check.GetTags(nullptr));
+    EXPECT_EQ(UseBeforeDefinition(check.GetTags(nullptr)), "");
     ExpectReadsBackToSameBytes(dir.file("out.swf"));
 
     tavrel_test::ExpectDumpAccepts(dir.file("out.swf"), {});
