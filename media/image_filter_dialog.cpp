@@ -1,7 +1,7 @@
 #include "media/image_filter_dialog.h"
 
 #include "media/progress.h"
-#include "platform/theme_cursor.h"
+#include "ui/small_windows.h"
 
 namespace {
 

@@ -273,8 +273,8 @@ int CTagDefineFont2::Write(CSwfStream& stream)
             const CSwfKerningRecord& k = kerning[i];
             // Kerning pairs name glyphs by the code table's codes.
             if (wideCodes) {
-                body.WriteU16(codesAreUnicode ? k.code1 : ToUnicode(k.code1));
-                body.WriteU16(codesAreUnicode ? k.code2 : ToUnicode(k.code2));
+                body.WriteU16(codesAreUnicode ? k.code1 : SwfFontCodeToUnicode(k.code1));
+                body.WriteU16(codesAreUnicode ? k.code2 : SwfFontCodeToUnicode(k.code2));
             } else {
                 body.WriteU8(uint8_t(k.code1));
                 body.WriteU8(uint8_t(k.code2));
