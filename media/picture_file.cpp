@@ -1,0 +1,374 @@
+#include "media/picture_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
+
+#include <gif_lib.h>
+#include <tiffio.h>
+
+#include "media/image.h"
+#include "media/jpeg_image.h"
+#include "media/png_image.h"
+
+namespace {
+
+// Sizes a decoder may allocate for: within the configured pixel limit and
+// a 32-bit block of 4-byte pixels.
+bool SizeAllowed(uint64_t width, uint64_t height)
+{
+    const uint64_t count = width * height;
+    return width > 0 && height > 0 && count <= GetMaxImagePixels() &&
+           count * 4 <= std::numeric_limits<uint32_t>::max();
+}
+
+std::unique_ptr<uint8_t[]> NewPixels(uint64_t bytes) { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]); }
+
+// Takes the block out of a decoded image.
+void TakeImage(CImage& image, PicturePixels* out)
+{
+    out->width = image.width;
+    out->height = image.height;
+    out->bitsPerPixel = image.bitsPerPixel;
+    out->pixels.reset(image.pixels);
+    image.pixels = nullptr;
+    image.size = 0;
+}
+
+// GIF
+
+struct GifReader {
+    const uint8_t* data;
+    size_t length;
+    size_t offset = 0;
+};
+
+int ReadGifBytes(GifFileType* gif, GifByteType* out, int count)
+{
+    auto* reader = static_cast<GifReader*>(gif->UserData);
+    const size_t n = std::min(size_t(std::max(count, 0)), reader->length - reader->offset);
+    std::memcpy(out, reader->data + reader->offset, n);
+    reader->offset += n;
+    return int(n);
+}
+
+struct GifCloser {
+    void operator()(GifFileType* gif) const
+    {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+
+// The first frame on the logical screen; what the frame leaves uncovered is
+// transparent, as is the frame's transparent colour.
+bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+{
+    GifReader reader{bytes.data(), bytes.size()};
+    int code = 0;
+    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, ReadGifBytes, &code));
+    if (!gif) {
+        *error = GifErrorString(code) ? GifErrorString(code) : "cannot read the GIF file";
+        return false;
+    }
+    int transparent = -1;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            int extCode = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif.get(), &extCode, &ext) == GIF_ERROR) break;
+            if (extCode == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
+                GraphicsControlBlock gcb;
+                if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+            }
+            while (ext)
+                if (DGifGetExtensionNext(gif.get(), &ext) == GIF_ERROR) return (*error = "damaged GIF extension"), false;
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE) break;
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) break;
+        const GifImageDesc& desc = gif->Image;
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+        if (!map || desc.Width <= 0 || desc.Height <= 0 || desc.Left < 0 || desc.Top < 0) {
+            *error = "GIF frame without colours or size";
+            return false;
+        }
+        const uint64_t canvasW = std::max<uint64_t>(gif->SWidth, uint64_t(desc.Left) + desc.Width);
+        const uint64_t canvasH = std::max<uint64_t>(gif->SHeight, uint64_t(desc.Top) + desc.Height);
+        if (!SizeAllowed(canvasW, canvasH)) return (*error = "GIF picture too large"), false;
+        std::vector<GifByteType> indices(size_t(desc.Width) * desc.Height);
+        static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+        const int passes = desc.Interlace ? 4 : 1;
+        for (int p = 0; p < passes; ++p)
+            for (int y = desc.Interlace ? kStart[p] : 0; y < desc.Height; y += desc.Interlace ? kStep[p] : 1)
+                if (DGifGetLine(gif.get(), &indices[size_t(y) * desc.Width], desc.Width) == GIF_ERROR)
+                    return (*error = "damaged GIF image data"), false;
+        const bool covers = desc.Left == 0 && desc.Top == 0 && canvasW == uint64_t(desc.Width) &&
+                            canvasH == uint64_t(desc.Height);
+        const int bpp = transparent >= 0 || !covers ? 4 : 3;
+        auto pixels = NewPixels(canvasW * canvasH * bpp);
+        if (!pixels) return (*error = "out of memory"), false;
+        std::memset(pixels.get(), 0, canvasW * canvasH * bpp);
+        for (int y = 0; y < desc.Height; ++y) {
+            uint8_t* row = pixels.get() + ((desc.Top + y) * canvasW + desc.Left) * bpp;
+            for (int x = 0; x < desc.Width; ++x, row += bpp) {
+                const int index = indices[size_t(y) * desc.Width + x];
+                if (bpp == 4 && index == transparent) continue;
+                // An index past the colour table shows as black.
+                const GifColorType c = index < map->ColorCount ? map->Colors[index] : GifColorType{0, 0, 0};
+                row[0] = c.Red, row[1] = c.Green, row[2] = c.Blue;
+                if (bpp == 4) row[3] = 255;
+            }
+        }
+        out->width = uint32_t(canvasW);
+        out->height = uint32_t(canvasH);
+        out->bitsPerPixel = bpp * 8;
+        out->pixels = std::move(pixels);
+        return true;
+    }
+    *error = gif->Error ? GifErrorString(gif->Error) : "GIF file without an image";
+    if (error->empty()) *error = "GIF file without an image";
+    return false;
+}
+
+// TIFF
+
+struct TiffReader {
+    const std::vector<uint8_t>* bytes;
+    toff_t offset = 0;
+};
+
+tsize_t TiffRead(thandle_t h, tdata_t out, tsize_t count)
+{
+    auto* r = static_cast<TiffReader*>(h);
+    const toff_t size = r->bytes->size();
+    const toff_t n = r->offset >= size ? 0 : std::min<toff_t>(toff_t(std::max<tsize_t>(count, 0)), size - r->offset);
+    std::memcpy(out, r->bytes->data() + r->offset, n);
+    r->offset += n;
+    return tsize_t(n);
+}
+
+tsize_t TiffWrite(thandle_t, tdata_t, tsize_t) { return -1; }
+
+toff_t TiffSeek(thandle_t h, toff_t offset, int whence)
+{
+    auto* r = static_cast<TiffReader*>(h);
+    const toff_t base = whence == SEEK_CUR ? r->offset : whence == SEEK_END ? r->bytes->size() : 0;
+    r->offset = base + offset;
+    return r->offset;
+}
+
+int TiffClose(thandle_t) { return 0; }
+toff_t TiffSize(thandle_t h) { return static_cast<TiffReader*>(h)->bytes->size(); }
+int TiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
+void TiffUnmap(thandle_t, tdata_t, toff_t) {}
+
+// libtiff reports through process-wide handlers; the result says enough.
+void SilenceTiff()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
+bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+{
+    SilenceTiff();
+    TiffReader reader{&bytes};
+    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "rm", &reader, TiffRead, TiffWrite, TiffSeek,
+                                                          TiffClose, TiffSize, TiffMap, TiffUnmap));
+    if (!tiff) return (*error = "cannot read the TIFF file"), false;
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &h);
+    if (!SizeAllowed(w, h)) return (*error = "TIFF picture empty or too large"), false;
+    uint16_t extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+    const bool alpha = extraCount > 0 && extraTypes &&
+                       (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
+    std::vector<uint32_t> raster;
+    try {
+        raster.resize(size_t(w) * h);
+    } catch (const std::bad_alloc&) {
+        return (*error = "out of memory"), false;
+    }
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tiff.get(), message) ||
+        !TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
+        *error = message[0] ? std::string("TIFF: ") + message : "cannot decode the TIFF image";
+        return false;
+    }
+    const int bpp = alpha ? 4 : 3;
+    auto pixels = NewPixels(uint64_t(w) * h * bpp);
+    if (!pixels) return (*error = "out of memory"), false;
+    uint8_t* p = pixels.get();
+    for (uint32_t v : raster) {
+        unsigned r = TIFFGetR(v), g = TIFFGetG(v), b = TIFFGetB(v);
+        if (alpha) {
+            // libtiff hands alpha premultiplied; pictures here keep it apart.
+            const unsigned a = TIFFGetA(v);
+            if (a > 0 && a < 255) {
+                r = std::min(255u, (r * 255 + a / 2) / a);
+                g = std::min(255u, (g * 255 + a / 2) / a);
+                b = std::min(255u, (b * 255 + a / 2) / a);
+            }
+            p[3] = uint8_t(a);
+        }
+        p[0] = uint8_t(r), p[1] = uint8_t(g), p[2] = uint8_t(b);
+        p += bpp;
+    }
+    out->width = w;
+    out->height = h;
+    out->bitsPerPixel = bpp * 8;
+    out->pixels = std::move(pixels);
+    return true;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+PictureKind SniffPictureKind(const uint8_t* d, size_t n)
+{
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return PictureKind::kJpeg;
+    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return PictureKind::kPng;
+    if (n >= 6 && (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0)) return PictureKind::kGif;
+    if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
+                   std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
+        return PictureKind::kTiff;
+    // "BM" alone is too weak: the header size at byte 14 must be a known one.
+    if (n >= 18 && d[0] == 'B' && d[1] == 'M') {
+        const uint32_t header = d[14] | d[15] << 8 | d[16] << 16 | uint32_t(d[17]) << 24;
+        if (header == 12 || header == 40 || header == 52 || header == 56 || header == 64 || header == 108 ||
+            header == 124)
+            return PictureKind::kBmp;
+    }
+    return PictureKind::kNone;
+}
+
+void PictureFile::Close()
+{
+    kind_ = PictureKind::kNone;
+    width_ = height_ = 0;
+    hasAlpha_ = false;
+    jpegBytes_.clear();
+    jpegBytes_.shrink_to_fit();
+    denominator_ = 0;
+    decoded_ = PicturePixels{};
+}
+
+bool PictureFile::Fail(const std::string& why)
+{
+    Close();
+    error_ = why;
+    return false;
+}
+
+bool PictureFile::Open(const CPath& path)
+{
+    Close();
+    error_.clear();
+    uint8_t head[32] = {};
+    size_t headLength = 0;
+    {
+        std::unique_ptr<std::FILE, FileCloser> file(path.Fopen("rb"));
+        if (!file) return Fail("cannot open " + path.GetText());
+        headLength = std::fread(head, 1, sizeof head, file.get());
+    }
+    const PictureKind kind = SniffPictureKind(head, headLength);
+    if (kind == PictureKind::kNone) return Fail("not a picture of a known kind");
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBytes(path, &bytes)) return Fail("cannot read " + path.GetText());
+    std::string why;
+    switch (kind) {
+    case PictureKind::kJpeg: {
+        std::unique_ptr<std::FILE, FileCloser> stream(fmemopen(bytes.data(), bytes.size(), "rb"));
+        uint32_t w = 0, h = 0;
+        if (!stream || !ReadJpegSize(stream.get(), &w, &h)) return Fail("damaged JPEG header");
+        if (!SizeAllowed(w, h)) return Fail("JPEG picture empty or too large");
+        width_ = w, height_ = h;
+        jpegBytes_ = std::move(bytes);
+        break;
+    }
+    case PictureKind::kPng: {
+        CPngImage png;
+        // Transparency stays; a background colour is only a display hint.
+        png.applyBackground = false;
+        if (!png.Decode(bytes.data(), bytes.size())) return Fail("PNG: " + png.GetLastError());
+        TakeImage(png, &decoded_);
+        break;
+    }
+    case PictureKind::kBmp: {
+        CBmpImage bmp;
+        if (!bmp.Load(path) || !bmp.pixels) return Fail("unreadable BMP file");
+        TakeImage(bmp, &decoded_);
+        break;
+    }
+    case PictureKind::kGif:
+        if (!DecodeGif(bytes, &decoded_, &why)) return Fail(why);
+        break;
+    case PictureKind::kTiff:
+        if (!DecodeTiff(bytes, &decoded_, &why)) return Fail(why);
+        break;
+    case PictureKind::kNone:
+        break;
+    }
+    if (kind != PictureKind::kJpeg) {
+        width_ = decoded_.width, height_ = decoded_.height;
+        hasAlpha_ = decoded_.bitsPerPixel == 32;
+        denominator_ = 1;
+    }
+    kind_ = kind;
+    return true;
+}
+
+bool PictureFile::DecodeJpeg(int denominator)
+{
+    std::unique_ptr<std::FILE, FileCloser> stream(fmemopen(jpegBytes_.data(), jpegBytes_.size(), "rb"));
+    if (!stream) return false;
+    CJpegImage jpeg;
+    jpeg.SetScaleDenominator(denominator);
+    if (!jpeg.LoadStream(stream.get())) {
+        error_ = "JPEG: " + jpeg.GetLastError();
+        return false;
+    }
+    TakeImage(jpeg, &decoded_);
+    denominator_ = denominator;
+    return true;
+}
+
+const PicturePixels* PictureFile::Pixels(uint32_t minWidth, uint32_t minHeight)
+{
+    if (!IsOpen()) return nullptr;
+    if (kind_ != PictureKind::kJpeg) return decoded_.pixels ? &decoded_ : nullptr;
+    // The coarsest of libjpeg's scales that keeps the wanted size; each side
+    // of a scaled decode is rounded up.
+    int denominator = 1;
+    for (int d : {8, 4, 2})
+        if ((width_ + d - 1) / d >= minWidth && (height_ + d - 1) / d >= minHeight) {
+            denominator = d;
+            break;
+        }
+    // The same request always gets the same decode, so output never
+    // depends on what was drawn before.
+    if (denominator != denominator_ || !decoded_.pixels) {
+        decoded_ = PicturePixels{};
+        denominator_ = 0;
+        if (!DecodeJpeg(denominator)) return nullptr;
+    }
+    return &decoded_;
+}

@@ -1,0 +1,151 @@
+#pragma once
+// Writers of small picture files for the movie tests, straight through the
+// format libraries, so that the readers are checked against files they did
+// not write.
+#include <gif_lib.h>
+#include <png.h>
+#include <tiffio.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "media/jpeg_image.h"
+#include "picture_bytes.h"
+
+namespace picture_test {
+
+struct Rgba {
+    uint8_t r, g, b, a;
+};
+
+// A picture of four flat quarters: red, green / blue, white; alpha as given
+// per quarter.
+inline std::vector<Rgba> Quarters(int width, int height, const uint8_t alpha[4])
+{
+    static const Rgba kColours[4] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {255, 255, 255, 0}};
+    std::vector<Rgba> pixels(size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int q = (y >= height / 2) * 2 + (x >= width / 2);
+            pixels[size_t(y) * width + x] = kColours[q];
+            pixels[size_t(y) * width + x].a = alpha[q];
+        }
+    return pixels;
+}
+
+inline bool WritePng(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, bool alpha)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(width);
+    image.height = png_uint_32(height);
+    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    std::vector<uint8_t> bytes;
+    for (const Rgba& p : pixels) {
+        bytes.insert(bytes.end(), {p.r, p.g, p.b});
+        if (alpha) bytes.push_back(p.a);
+    }
+    return png_image_write_to_file(&image, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
+}
+
+inline bool WriteJpeg(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, int quality)
+{
+    std::vector<uint8_t> rgb;
+    for (const Rgba& p : pixels) rgb.insert(rgb.end(), {p.r, p.g, p.b});
+    CJpegImage jpeg;
+    jpeg.SetQuality(quality);
+    if (!jpeg.Compress(uint32_t(width), uint32_t(height), 24, rgb.data())) return false;
+    return WriteBytes(path, Bytes(jpeg.pixels, jpeg.pixels + jpeg.compressedSize));
+}
+
+// 24-bit, bottom-up, rows padded to four bytes.
+inline bool WriteBmp(const std::string& path, int width, int height, const std::vector<Rgba>& pixels)
+{
+    const uint32_t rowBytes = (uint32_t(width) * 3 + 3) & ~3u;
+    const uint32_t dataSize = rowBytes * height;
+    Bytes b;
+    auto le = [&b](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    };
+    b.push_back('B'), b.push_back('M');
+    le(54 + dataSize, 4), le(0, 4), le(54, 4);
+    le(40, 4), le(uint32_t(width), 4), le(uint32_t(height), 4), le(1, 2), le(24, 2), le(0, 4), le(dataSize, 4);
+    le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x) {
+            const Rgba& p = pixels[size_t(y) * width + x];
+            b.insert(b.end(), {p.b, p.g, p.r});
+        }
+        b.resize(b.size() + rowBytes - width * 3);
+    }
+    return WriteBytes(path, b);
+}
+
+// A frame of indices into a palette on a logical screen, with an optional
+// transparent index; interlaced frames are written in pass order.
+struct GifSpec {
+    int screenWidth, screenHeight, left, top, width, height;
+    std::vector<GifColorType> palette;  // a power of two entries
+    std::vector<uint8_t> indices;
+    int transparent = -1;
+    bool interlace = false;
+};
+
+inline bool WriteGif(const std::string& path, const GifSpec& s)
+{
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+    if (!gif) return false;
+    EGifSetGifVersion(gif, true);
+    ColorMapObject* map = GifMakeMapObject(int(s.palette.size()), s.palette.data());
+    bool ok = map && EGifPutScreenDesc(gif, s.screenWidth, s.screenHeight, 8, 0, map) == GIF_OK;
+    if (ok && s.transparent >= 0) {
+        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, s.transparent};
+        GifByteType ext[4];
+        EGifGCBToExtension(&gcb, ext);
+        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext) == GIF_OK;
+    }
+    ok = ok && EGifPutImageDesc(gif, s.left, s.top, s.width, s.height, s.interlace, nullptr) == GIF_OK;
+    static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    for (int p = 0; ok && p < (s.interlace ? 4 : 1); ++p)
+        for (int y = s.interlace ? kStart[p] : 0; ok && y < s.height; y += s.interlace ? kStep[p] : 1) {
+            std::vector<GifPixelType> row(s.indices.begin() + size_t(y) * s.width,
+                                          s.indices.begin() + size_t(y + 1) * s.width);
+            ok = EGifPutLine(gif, row.data(), s.width) == GIF_OK;
+        }
+    GifFreeMapObject(map);
+    return EGifCloseFile(gif, &error) == GIF_OK && ok;
+}
+
+// RGB, or RGBA with unassociated alpha.
+inline bool WriteTiff(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, bool alpha)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    if (!tiff) return false;
+    const int channels = alpha ? 4 : 3;
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(height));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(channels));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_RGB));
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_LZW));
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, uint32_t(4));
+    if (alpha) {
+        uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, uint16_t(1), extra);
+    }
+    bool ok = true;
+    std::vector<uint8_t> row(size_t(width) * channels);
+    for (int y = 0; ok && y < height; ++y) {
+        for (int x = 0; x < width; ++x) std::memcpy(&row[size_t(x) * channels], &pixels[size_t(y) * width + x], channels);
+        ok = TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) == 1;
+    }
+    TIFFClose(tiff);
+    return ok;
+}
+
+}  // namespace picture_test
