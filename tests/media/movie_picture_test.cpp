@@ -72,6 +72,9 @@ TEST(MoviePicture, OpensEveryKindWithItsColoursAndAlpha)
          platform::FourCharCode("png "), 16, 0, {255, 255, 255, 255}, 0},
         {"png-alpha.png", [&](auto& p) { return WritePng(p, 16, 16, quarters(kMixedAlpha), true); },
          platform::FourCharCode("png "), 16, 0, {255, 0, 128, 255}, 0},
+        // A background colour is a hint for viewers; the transparency stays.
+        {"png-bkgd.png", [&](auto& p) { return WritePng(p, 16, 16, quarters(kMixedAlpha), true, 0); },
+         platform::FourCharCode("png "), 16, 0, {255, 0, 128, 255}, 0},
         {"photo.jpg", [&](auto& p) { return WriteJpeg(p, 16, 16, quarters(kOpaque), 95); },
          platform::FourCharCode("jpeg"), 16, 0, {255, 255, 255, 255}, 12},
         {"bitmap.bmp", [&](auto& p) { return WriteBmp(p, 16, 16, quarters(kOpaque)); },

@@ -6,7 +6,9 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <csetjmp>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,20 +37,33 @@ inline std::vector<Rgba> Quarters(int width, int height, const uint8_t alpha[4])
     return pixels;
 }
 
-inline bool WritePng(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, bool alpha)
+// RGB or RGBA; with background set, a bKGD chunk of that grey level, as
+// some painting programs write by default.
+inline bool WritePng(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, bool alpha,
+                     int background = -1)
 {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(width);
-    image.height = png_uint_32(height);
-    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    std::vector<uint8_t> bytes;
-    for (const Rgba& p : pixels) {
-        bytes.insert(bytes.end(), {p.r, p.g, p.b});
-        if (alpha) bytes.push_back(p.a);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    const int channels = alpha ? 4 : 3;
+    std::vector<uint8_t> rows(size_t(width) * height * channels);
+    for (size_t i = 0; i < pixels.size(); ++i) std::memcpy(&rows[i * channels], &pixels[i], channels);
+    bool ok = info && !setjmp(png_jmpbuf(png));
+    if (ok) {
+        png_init_io(png, file);
+        png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
+                     alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_color_16 colour{};
+        colour.red = colour.green = colour.blue = png_uint_16(background);
+        if (background >= 0) png_set_bKGD(png, info, &colour);
+        png_write_info(png, info);
+        for (int y = 0; y < height; ++y) png_write_row(png, &rows[size_t(y) * width * channels]);
+        png_write_end(png, nullptr);
     }
-    return png_image_write_to_file(&image, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    return std::fclose(file) == 0 && ok;
 }
 
 inline bool WriteJpeg(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, int quality)
