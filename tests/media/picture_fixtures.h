@@ -76,25 +76,45 @@ inline bool WriteJpeg(const std::string& path, int width, int height, const std:
     return WriteBytes(path, Bytes(jpeg.pixels, jpeg.pixels + jpeg.compressedSize));
 }
 
-// 24-bit, bottom-up, rows padded to four bytes.
-inline bool WriteBmp(const std::string& path, int width, int height, const std::vector<Rgba>& pixels)
+// Bottom-up, rows padded to four bytes. 24 bits plain; 4 bits with a
+// palette of the quarters' colours (red, green, blue, white); 16 bits as
+// 5-6-5 bit fields; 32 bits with an alpha mask in a 56-byte header.
+inline bool WriteBmp(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, int depth = 24)
 {
-    const uint32_t rowBytes = (uint32_t(width) * 3 + 3) & ~3u;
-    const uint32_t dataSize = rowBytes * height;
+    const uint32_t rowBytes = (uint32_t(width) * depth + 31) / 32 * 4;
+    const uint32_t header = depth == 32 ? 56 : 40;
+    const uint32_t extra = depth == 4 ? 64 : depth == 16 ? 12 : 0;
+    const uint32_t offset = 14 + header + extra, dataSize = rowBytes * height;
     Bytes b;
     auto le = [&b](uint32_t v, int n) {
         for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
     };
     b.push_back('B'), b.push_back('M');
-    le(54 + dataSize, 4), le(0, 4), le(54, 4);
-    le(40, 4), le(uint32_t(width), 4), le(uint32_t(height), 4), le(1, 2), le(24, 2), le(0, 4), le(dataSize, 4);
-    le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+    le(offset + dataSize, 4), le(0, 4), le(offset, 4);
+    le(header, 4), le(uint32_t(width), 4), le(uint32_t(height), 4), le(1, 2), le(uint32_t(depth), 2);
+    le(depth == 16 || depth == 32 ? 3 : 0, 4), le(dataSize, 4), le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+    if (depth == 32) le(0xFF0000, 4), le(0xFF00, 4), le(0xFF, 4), le(0xFF000000u, 4);
+    if (depth == 16) le(0xF800, 4), le(0x07E0, 4), le(0x001F, 4);
+    static const Rgba kPalette[4] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {255, 255, 255, 0}};
+    if (depth == 4)
+        for (int i = 0; i < 16; ++i) le(i < 4 ? uint32_t(kPalette[i].b | kPalette[i].g << 8 | kPalette[i].r << 16) : 0, 4);
     for (int y = height - 1; y >= 0; --y) {
+        const size_t start = b.size();
         for (int x = 0; x < width; ++x) {
             const Rgba& p = pixels[size_t(y) * width + x];
-            b.insert(b.end(), {p.b, p.g, p.r});
+            if (depth == 24) b.insert(b.end(), {p.b, p.g, p.r});
+            if (depth == 32) b.insert(b.end(), {p.b, p.g, p.r, p.a});
+            if (depth == 16) le(uint32_t((p.r >> 3) << 11 | (p.g >> 2) << 5 | p.b >> 3), 2);
+            if (depth == 4) {
+                int index = 0;
+                while (index < 3 && (kPalette[index].r != p.r || kPalette[index].g != p.g || kPalette[index].b != p.b)) ++index;
+                if (x % 2 == 0)
+                    b.push_back(uint8_t(index << 4));
+                else
+                    b.back() |= uint8_t(index);
+            }
         }
-        b.resize(b.size() + rowBytes - width * 3);
+        b.resize(start + rowBytes);
     }
     return WriteBytes(path, b);
 }
