@@ -55,6 +55,12 @@ int ReadGifBytes(GifFileType* gif, GifByteType* out, int count)
     return int(n);
 }
 
+std::string GifError(int code, const char* otherwise)
+{
+    const char* text = code ? GifErrorString(code) : nullptr;
+    return text ? text : otherwise;
+}
+
 struct GifCloser {
     void operator()(GifFileType* gif) const
     {
@@ -71,7 +77,7 @@ bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::strin
     int code = 0;
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, ReadGifBytes, &code));
     if (!gif) {
-        *error = GifErrorString(code) ? GifErrorString(code) : "cannot read the GIF file";
+        *error = GifError(code, "cannot read the GIF file");
         return false;
     }
     int transparent = -1;
@@ -131,8 +137,7 @@ bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::strin
         out->pixels = std::move(pixels);
         return true;
     }
-    *error = gif->Error ? GifErrorString(gif->Error) : "GIF file without an image";
-    if (error->empty()) *error = "GIF file without an image";
+    *error = GifError(gif->Error, "GIF file without an image");
     return false;
 }
 

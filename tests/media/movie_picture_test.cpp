@@ -338,26 +338,37 @@ TEST_F(MovieFrames, DrawsOverWorldsAndDerivesTheMask)
 TEST(MoviePicture, LargeJpegDecodesReducedButAlike)
 {
     TempDir dir;
-    constexpr int kW = 1600, kH = 1200;
+    constexpr int kW = 800, kH = 600;
     std::vector<Rgba> pixels(size_t(kW) * kH);
     for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) pixels[size_t(y) * kW + x] = {uint8_t(x / 7), uint8_t(y / 5), uint8_t((x + y) / 11), 255};
+        for (int x = 0; x < kW; ++x) pixels[size_t(y) * kW + x] = {uint8_t(x * 255 / kW), uint8_t(y * 255 / kH), uint8_t((x + y) * 255 / (kW + kH)), 255};
     ASSERT_TRUE(WriteJpeg(dir.file("big.jpg"), kW, kH, pixels, 85));
     CQTMovie movie;
     ASSERT_TRUE(movie.OpenFile(dir.file("big.jpg")));
-    const Rect dst{0, 0, 480, 640};
-    const std::vector<uint8_t> reduced = Render(movie, &dst, nullptr, 24);
-    // The full decode, resized as a slide's image would be.
-    CImage full;
-    ASSERT_TRUE(movie.GetFrameAtTime(0, full, nullptr, 24));
-    ASSERT_EQ(full.width, uint32_t(kW));
-    full.Resize(640, 480);
-    ASSERT_EQ(reduced.size(), size_t(full.size));
-    double total = 0;
-    for (size_t i = 0; i < reduced.size(); ++i) total += std::abs(int(reduced[i]) - int(full.pixels[i]));
-    EXPECT_LT(total / reduced.size(), 1.5);
-    // What was decoded before does not change the result.
-    EXPECT_EQ(Render(movie, &dst, nullptr, 24), reduced);
+    const Rect whole{0, 0, kH, kW}, middle{150, 200, 450, 600};
+    const struct {
+        Rect dst;
+        Rect src;
+    } cases[] = {
+        {{0, 0, 240, 320}, whole},    // decodes at 1/2
+        {{0, 0, 75, 100}, middle},    // at 1/4, the crop mapped onto it
+        {{0, 0, 45, 80}, whole},      // at 1/8
+        {{0, 0, 500, 450}, middle},   // larger than the crop: full size
+    };
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> rendered = Render(movie, &c.dst, &c.src, 24);
+        // The full decode, cut and resized as a slide's image would be.
+        CImage expected;
+        ASSERT_TRUE(movie.GetFrameAtTime(0, expected, &c.src, 24));
+        expected.Resize(uint32_t(RectWidth(c.dst)), uint32_t(RectHeight(c.dst)));
+        ASSERT_EQ(rendered.size(), size_t(expected.size));
+        double total = 0;
+        for (size_t i = 0; i < rendered.size(); ++i) total += std::abs(int(rendered[i]) - int(expected.pixels[i]));
+        // A reduced decode shifts the picture by under a source pixel.
+        EXPECT_LT(total / rendered.size(), 2.5) << RectWidth(c.dst);
+        // What was decoded before does not change the result.
+        EXPECT_EQ(Render(movie, &c.dst, &c.src, 24), rendered);
+    }
 }
 
 }  // namespace
