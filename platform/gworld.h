@@ -52,6 +52,12 @@ public:
     // QuickDraw style bits (1 bold, 2 italic, ...).
     uint16_t TextFaceStyle() const { return textFace_; }
     void SetTextFace(uint16_t face) { textFace_ = face; }
+    // Drawing stays inside the clip rectangle; the pen mode is QuickDraw's
+    // (8 copy, 10 exclusive-or).
+    const Rect& ClipBounds() const { return clip_; }
+    void SetClipBounds(const Rect& clip) { clip_ = clip; }
+    int PenModeValue() const { return penMode_; }
+    void SetPenModeValue(int mode) { penMode_ = mode; }
 
     // Pixel at local coordinates (h, v) of the port bounds; outside the world
     // nothing is written. 32-bit pixels become opaque A=255, R, G, B with the
@@ -81,6 +87,8 @@ private:
     int textFont_ = 0;
     int textSize_ = 0;
     uint16_t textFace_ = 0;
+    Rect clip_{-32767, -32767, 32767, 32767};
+    int penMode_ = 8;
 };
 
 using GWorldPtr = GWorld*;

@@ -191,6 +191,7 @@ struct Step {
     std::shared_ptr<HandlerRec> handler;
     WindowRef standardWindow = nullptr;
     bool standardApplication = false;
+    ControlRef standardControl = nullptr;
 };
 
 struct Chain : Object {
@@ -215,6 +216,7 @@ std::vector<Step> BuildChain(const std::shared_ptr<Target>& first, UInt32 cls, U
         if (t->owner == Target::Owner::Control) {
             auto c = FindControl(RefOf<ControlRef>(t->ownerId));
             if (!c) break;
+            if (cls == kEventClassKeyboard) steps.push_back(Step{nullptr, nullptr, false, RefOf<ControlRef>(c->id)});
             if (auto parent = FindControl(c->parent))
                 next = parent->target;
             else if (auto w = FindWindow(c->owner))
@@ -246,6 +248,9 @@ OSStatus RunSteps(Chain& chain, EventRef event)
             status = StandardWindowHandler(step.standardWindow, event);
         } else if (step.standardApplication) {
             status = StandardApplicationHandler(event);
+        } else if (step.standardControl) {
+            if (!FindControl(step.standardControl)) continue;
+            status = StandardControlHandler(step.standardControl, event);
         }
         if (status != eventNotHandledErr) {
             chain.next = chain.steps.size();
@@ -327,6 +332,12 @@ OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target)
         // The posted target may have gone while the event waited.
         if (!t->alive) return eventNotHandledErr;
     }
+    if (e->eventClass == kEventClassMouse) NoteMouseEvent(event);
+    // Keys go to the window's focused control first, as typed.
+    if (e->eventClass == kEventClassKeyboard && t->owner == Target::Owner::Window &&
+        e->eventKind != kEventHotKeyPressed)
+        if (ControlRef focus = KeyboardFocusOf(RefOf<WindowRef>(t->ownerId)))
+            if (auto fc = FindControl(focus)) t = fc->target;
     auto chain = std::make_shared<Chain>();
     chain->steps = BuildChain(t, e->eventClass, e->eventKind);
     Register(Kind::Call, chain);

@@ -247,6 +247,61 @@ OSStatus CopyMenuItemTextAsCFString(MenuRef menu, MenuItemIndex item, CFStringRe
     return noErr;
 }
 
+OSStatus SetMenuItemHierarchicalMenu(MenuRef menu, MenuItemIndex item, MenuRef submenu)
+{
+    auto* i = ItemAt(menu, item);
+    if (!i) return errMenuItemNotFound;
+    if (submenu && !FindMenu(submenu)) return errInvalidMenu;
+    i->submenu = submenu;
+    return noErr;
+}
+
+OSStatus GetMenuItemHierarchicalMenu(MenuRef menu, MenuItemIndex item, MenuRef* out)
+{
+    auto* i = ItemAt(menu, item);
+    if (!i) return errMenuItemNotFound;
+    if (!out) return paramErr;
+    *out = FindMenu(i->submenu) ? i->submenu : nullptr;
+    return noErr;
+}
+
+OSErr GetMenuItemHierarchicalID(MenuRef menu, MenuItemIndex item, MenuID* out)
+{
+    auto* i = ItemAt(menu, item);
+    if (!i) return errMenuItemNotFound;
+    if (!out) return paramErr;
+    auto sub = FindMenu(i->submenu);
+    *out = sub ? sub->menuId : 0;
+    return noErr;
+}
+
+OSStatus SetMenuItemCommandID(MenuRef menu, MenuItemIndex item, MenuCommand command)
+{
+    auto* i = ItemAt(menu, item);
+    if (!i) return errMenuItemNotFound;
+    i->command = command;
+    return noErr;
+}
+
+void AppendMenuItemText(MenuRef menu, const unsigned char* text)
+{
+    if (!text) return;
+    CFStringRef s = CFStringCreateWithPascalString(text, kCFStringEncodingMacRoman);
+    AppendMenuItemTextWithCFString(menu, s, 0, 0, nullptr);
+    if (s) CFRelease(s);
+}
+
+void GetMenuItemText(MenuRef menu, MenuItemIndex item, unsigned char* text)
+{
+    if (!text) return;
+    text[0] = 0;
+    auto* i = ItemAt(menu, item);
+    if (!i) return;
+    CFStringRef s = CFStringCreateWithCString(i->text.c_str(), kCFStringEncodingUTF8);
+    if (s && !CFStringGetPascalString(s, text, 256, kCFStringEncodingMacRoman)) text[0] = 0;
+    if (s) CFRelease(s);
+}
+
 SInt32 PopUpMenuSelect(MenuRef menu, SInt16, SInt16, SInt16)
 {
     auto m = FindMenu(menu);
@@ -263,6 +318,13 @@ SInt32 PopUpMenuSelect(MenuRef menu, SInt16, SInt16, SInt16)
     const auto& item = m->items[answer.item - 1];
     if (item.separator || !item.enabled || !m->enabled) return 0;
     platform::SetPromptAnswer(index, answer.item);
+    if (answer.subItem > 0) {
+        auto sub = FindMenu(item.submenu);
+        if (!sub || static_cast<size_t>(answer.subItem) > sub->items.size()) return 0;
+        const auto& subItem = sub->items[answer.subItem - 1];
+        if (subItem.separator || !subItem.enabled) return 0;
+        return (static_cast<SInt32>(sub->menuId) << 16) | answer.subItem;
+    }
     return (static_cast<SInt32>(m->menuId) << 16) | answer.item;
 }
 

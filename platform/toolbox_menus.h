@@ -32,7 +32,16 @@ OSErr SetMenuItemModifiers(MenuRef menu, MenuItemIndex item, UInt8 modifiers);
 OSErr SetMenuItemCommandKey(MenuRef menu, MenuItemIndex item, bool virtualKey, UInt16 key);
 OSStatus GetMenuItemCommandID(MenuRef menu, MenuItemIndex item, MenuCommand* out);
 OSStatus CopyMenuItemTextAsCFString(MenuRef menu, MenuItemIndex item, CFStringRef* out);
-// Answers from the scripted queue (menu id << 16 | item; 0 for none).
+// Items with a submenu; an item without one reads as id 0 and a null menu.
+OSStatus SetMenuItemHierarchicalMenu(MenuRef menu, MenuItemIndex item, MenuRef submenu);
+OSStatus GetMenuItemHierarchicalMenu(MenuRef menu, MenuItemIndex item, MenuRef* out);
+OSErr GetMenuItemHierarchicalID(MenuRef menu, MenuItemIndex item, MenuID* out);
+OSStatus SetMenuItemCommandID(MenuRef menu, MenuItemIndex item, MenuCommand command);
+// Pascal-string items in Mac Roman, taken literally (no metacharacters).
+void AppendMenuItemText(MenuRef menu, const unsigned char* text);
+void GetMenuItemText(MenuRef menu, MenuItemIndex item, unsigned char* text);
+// Answers from the scripted queue (menu id << 16 | item; 0 for none); an answer
+// with a sub-item chooses in that item's submenu.
 SInt32 PopUpMenuSelect(MenuRef menu, SInt16 top, SInt16 left, SInt16 popUpItem);
 
 // Keyboard layout: the US layout only.
@@ -50,6 +59,7 @@ struct MenuItemInfo {
     UInt8 modifiers = 0;
     UInt16 key = 0;
     bool virtualKey = false;
+    MenuRef submenu = nullptr;  // hierarchical item
 };
 std::vector<MenuRef> MenuBarMenus();
 std::vector<MenuItemInfo> MenuItems(MenuRef menu);

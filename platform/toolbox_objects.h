@@ -61,6 +61,8 @@ struct ControlObj : Object {
     int drawCount = 0;
     std::map<std::pair<SInt16, OSType>, std::vector<uint8_t>> data;
     std::shared_ptr<Target> target;
+    bool autoToggle = false;  // check boxes and radio buttons
+    UInt16 menuValue = 0;     // a bevel button's last chosen menu item
 };
 
 using DragTrackingProc = OSErr (*)(SInt16 message, WindowRef window, void* refCon, DragRef drag);
@@ -83,6 +85,8 @@ struct WindowObj : Object {
     DragReceiveProc receive = nullptr;
     void* receiveRefCon = nullptr;
     uint64_t order = 0;  // higher is nearer the front
+    ControlRef focus = nullptr;
+    ControlRef defaultButton = nullptr;
 };
 
 // Registry of live objects. References are ids that are never reused, so a
@@ -114,6 +118,30 @@ inline std::shared_ptr<ControlObj> FindControl(ControlRef c)
 std::shared_ptr<Target> NewTarget(Target::Owner owner, uintptr_t ownerId);
 // Removes every handler of the target (its owner is going).
 void RetireTarget(const std::shared_ptr<Target>& target);
+
+OSStatus NewControlIn(WindowRef window, OSType kind, const Rect& bounds, const std::string& title, ControlRef* out);
+// Kind-specific set-up of a nib control: an edit field's text, a pop-up's
+// items ("a|b|c"), a check box's toggling.
+void PrepareNibControl(ControlRef control, const pugi::xml_node& node);
+// Data tags with a meaning beyond their bytes ('cfst' texts); true when
+// handled, with *status set.
+bool SetSpecialControlData(ControlRef control, SInt16 part, OSType tag, long size, const void* data, OSErr* status);
+bool GetSpecialControlData(ControlRef control, SInt16 part, OSType tag, long bufferSize, void* buffer, long* actualSize,
+                           OSErr* status);
+void DrawControlContent(ControlRef control);
+// Menus a control owns go with it.
+void ControlDisposing(ControlRef control);
+void BrowserDisposing(ControlRef control);
+// A press on a control: tracks it as its kind does and sends the hit.
+OSStatus ClickControlAt(WindowRef window, ControlRef control, Point local, UInt32 modifiers);
+// What a focused control does with a key nobody handled.
+OSStatus StandardControlHandler(ControlRef control, EventRef event);
+// Tab and Return or Enter that reach the window.
+OSStatus StandardWindowKey(WindowRef window, EventRef event);
+// The control keys go to first, or null.
+ControlRef KeyboardFocusOf(WindowRef window);
+// Mouse events update where the mouse is and whether its button is down.
+void NoteMouseEvent(EventRef event);
 
 // Standard handlers, run at the end of a window's and the application's chain.
 OSStatus StandardWindowHandler(WindowRef window, EventRef event);

@@ -9,13 +9,15 @@
 
 namespace platform {
 
-enum class PromptKind { Alert, Sheet, OldAlert, PopupMenu };
+enum class PromptKind { Alert, Sheet, OldAlert, PopupMenu, ColorPicker };
 
 struct ScriptedAnswer {
     PromptKind kind = PromptKind::Alert;
     int item = 1;                    // button 1 default, 2 cancel, 3 other; menu item from 1, 0 none
     double delaySeconds = 0;         // sheets answer after this much virtual time
     std::vector<std::string> texts;  // for prompts that answer with text or paths
+    int subItem = 0;                 // item of the chosen item's submenu, 0 for the item itself
+    RGBColor color;                  // a colour picker's choice when item is 1 (OK)
 };
 
 struct ShownPrompt {

@@ -33,6 +33,8 @@ const char* KindName(platform::PromptKind kind)
             return "an alert of the old style";
         case platform::PromptKind::PopupMenu:
             return "a pop-up menu";
+        case platform::PromptKind::ColorPicker:
+            return "the colour picker";
     }
     return "a prompt";
 }

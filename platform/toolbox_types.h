@@ -207,4 +207,7 @@ struct ControlFontStyleRec {
     SInt16 flags = 0;
     SInt16 font = 0;
     SInt16 size = 0;
+    SInt16 style = 0;
+    SInt16 mode = 0;
+    SInt16 just = 0;
 };

@@ -49,11 +49,14 @@ OSStatus NewWindow(WindowClass windowClass, WindowAttributes attributes, const R
     return noErr;
 }
 
-OSStatus NewControl(WindowRef window, ControlKind kind, const Rect& bounds, const std::string& title, ControlRef* out)
+}  // namespace
+
+OSStatus platform::toolbox::NewControlIn(WindowRef window, OSType kind, const Rect& bounds, const std::string& title,
+                                         ControlRef* out)
 {
     auto w = FindWindow(window);
     if (!w) return errInvalidWindowRef;
-    if (!out) return paramErr;
+    if (!out || RectWidth(bounds) < 0 || RectHeight(bounds) < 0) return paramErr;
     auto c = std::make_shared<ControlObj>();
     c->owner = window;
     c->kind = kind;
@@ -64,6 +67,13 @@ OSStatus NewControl(WindowRef window, ControlKind kind, const Rect& bounds, cons
     w->controls.push_back(RefOf<ControlRef>(id));
     *out = RefOf<ControlRef>(id);
     return noErr;
+}
+
+namespace {
+
+OSStatus NewControl(WindowRef window, ControlKind kind, const Rect& bounds, const std::string& title, ControlRef* out)
+{
+    return NewControlIn(window, kind, bounds, title, out);
 }
 
 // ---- Nib
@@ -111,6 +121,7 @@ void LoadControls(WindowRef window, ControlRef parent, const pugi::xml_node& nod
         c->visible = n.attribute("visible").as_bool(true);
         c->active = n.attribute("enabled").as_bool(true);
         c->parent = parent;
+        PrepareNibControl(ref, n);
         LoadControls(window, ref, n);
     }
 }
@@ -467,7 +478,10 @@ OSErr SetControlFontStyle(ControlRef control, const ControlFontStyleRec* style)
 
 void Draw1Control(ControlRef control)
 {
-    if (auto c = FindControl(control)) ++c->drawCount;
+    if (auto c = FindControl(control)) {
+        ++c->drawCount;
+        DrawControlContent(control);
+    }
 }
 
 void DisposeControl(ControlRef control)
@@ -481,6 +495,7 @@ void DisposeControl(ControlRef control)
             auto cc = FindControl(child);
             if (cc && cc->parent == control) DisposeControl(child);
         }
+    ControlDisposing(control);
     RetireTarget(c->target);
     Unregister(c->id);
     if (w) std::erase(w->controls, control);
@@ -564,7 +579,11 @@ SInt32 GetControl32BitMinimum(ControlRef control)
 
 void SetControl32BitMinimum(ControlRef control, SInt32 value)
 {
-    if (auto c = FindControl(control)) c->minimum = value;
+    // The value stays within the range, as a pop-up's stays on an item.
+    if (auto c = FindControl(control)) {
+        c->minimum = value;
+        c->value = std::clamp(c->value, c->minimum, std::max(c->minimum, c->maximum));
+    }
 }
 
 SInt32 GetControl32BitMaximum(ControlRef control)
@@ -575,7 +594,10 @@ SInt32 GetControl32BitMaximum(ControlRef control)
 
 void SetControl32BitMaximum(ControlRef control, SInt32 value)
 {
-    if (auto c = FindControl(control)) c->maximum = value;
+    if (auto c = FindControl(control)) {
+        c->maximum = value;
+        c->value = std::clamp(c->value, c->minimum, std::max(c->minimum, c->maximum));
+    }
 }
 
 OSStatus SetControlTitleWithCFString(ControlRef control, CFStringRef title)
@@ -598,6 +620,7 @@ OSErr SetControlData(ControlRef control, SInt16 part, OSType tag, long size, con
 {
     WITH_CONTROL(control, errUnknownControl);
     if (size < 0 || (size && !data)) return paramErr;
+    if (OSErr status = noErr; SetSpecialControlData(control, part, tag, size, data, &status)) return status;
     const auto* bytes = static_cast<const uint8_t*>(data);
     c->data[{part, tag}] = std::vector<uint8_t>(bytes, bytes + size);
     return noErr;
@@ -606,10 +629,12 @@ OSErr SetControlData(ControlRef control, SInt16 part, OSType tag, long size, con
 OSErr GetControlData(ControlRef control, SInt16 part, OSType tag, long bufferSize, void* buffer, long* actualSize)
 {
     WITH_CONTROL(control, errUnknownControl);
+    if (OSErr status = noErr; GetSpecialControlData(control, part, tag, bufferSize, buffer, actualSize, &status))
+        return status;
     auto it = c->data.find({part, tag});
     if (it == c->data.end()) return errDataNotSupported;
     if (actualSize) *actualSize = static_cast<long>(it->second.size());
-    if (buffer && bufferSize > 0)
+    if (buffer && bufferSize > 0 && !it->second.empty())
         std::memcpy(buffer, it->second.data(), std::min<size_t>(static_cast<size_t>(bufferSize), it->second.size()));
     return noErr;
 }
@@ -821,14 +846,10 @@ OSStatus StandardWindowHandler(WindowRef window, EventRef event)
         local.v = static_cast<int16_t>(where.v - w->bounds.top);
         ControlRef hit = platform::FindControlAt(window, local);
         if (!hit || !IsControlActive(hit)) return eventNotHandledErr;
-        EventRef hitEvent = nullptr;
-        CreateEvent(nullptr, kEventClassControl, kEventControlHit, GetCurrentEventTime(), 0, &hitEvent);
-        SetEventParameter(hitEvent, kEventParamDirectObject, typeControlRef, sizeof hit, &hit);
-        SetEventParameter(hitEvent, kEventParamKeyModifiers, typeUInt32, sizeof modifiers, &modifiers);
-        SendEventToEventTarget(hitEvent, GetControlEventTarget(hit));
-        ReleaseEvent(hitEvent);
-        return noErr;
+        return ClickControlAt(window, hit, local, modifiers);
     }
+    if (cls == kEventClassKeyboard && (kind == kEventRawKeyDown || kind == kEventRawKeyRepeat))
+        return StandardWindowKey(window, event);
     if (cls == kEventClassControl && kind == kEventControlHit) {
         ControlRef control = nullptr;
         if (GetEventParameter(event, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr,

@@ -7,6 +7,6 @@ int main(int argc, char** argv)
     if (argc < 2) {
         std::puts("usage: tavrel PROJECT.tvr [OUT.swf]");
     }
-    std::puts("tavrel: the show compiler is not built yet; this build holds the foundation and SWF libraries only.");
+    std::puts("tavrel: the show compiler is not built yet; this build holds the foundation, SWF, interface, font, picture and sound libraries.");
     return 0;
 }

@@ -81,6 +81,18 @@ bool CControl::InitCreated(CDialogWindow* owner, OSType signature)
     return true;
 }
 
+bool CControl::FinishCreate(OSStatus status, ControlRef control, CDialogWindow* owner, OSType signature,
+                            bool attachFirst)
+{
+    if (status != noErr) {
+        lastStatus_ = status;
+        return false;
+    }
+    control_ = control;
+    if (attachFirst) OnAttach();
+    return InitCreated(owner, signature);
+}
+
 bool CControl::SetFontStyle()
 {
     ControlFontStyleRec style;

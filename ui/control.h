@@ -58,6 +58,10 @@ protected:
     // Derived Create operations bind what their toolbox call made.
     void SetControlRef(ControlRef control) { control_ = control; }
     void SetLastStatus(OSStatus status) { lastStatus_ = status; }
+    // Ends a derived Create: keeps a refusing status, or binds the control
+    // made (running OnAttach first when asked).
+    bool FinishCreate(OSStatus status, ControlRef control, CDialogWindow* owner, OSType signature,
+                      bool attachFirst = false);
 
 private:
     bool BaseDispose();

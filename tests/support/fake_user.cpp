@@ -1,5 +1,7 @@
 #include "support/fake_user.h"
 
+#include "platform/toolbox_controls.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -32,6 +34,14 @@ Point GlobalPoint(WindowRef w, int h, int v)
     where.h = static_cast<int16_t>(bounds.left + h);
     where.v = static_cast<int16_t>(bounds.top + v);
     return where;
+}
+
+platform::ScriptedAnswer Answer(platform::PromptKind kind, int item)
+{
+    platform::ScriptedAnswer answer;
+    answer.kind = kind;
+    answer.item = item;
+    return answer;
 }
 
 }  // namespace
@@ -125,6 +135,53 @@ FakeUser& FakeUser::ClickControl(const WindowPick& window, OSType signature, SIn
             EventRef e = NewEvent(kEventClassMouse, kind);
             SetEventParameter(e, kEventParamMouseLocation, typeQDPoint, sizeof where, &where);
             PostEvent(e, GetWindowEventTarget(w), kind == kEventMouseDown);
+        }
+    });
+    return *this;
+}
+
+void FakeUser::MouseStep(const WindowPick& window, UInt32 kind, int h, int v)
+{
+    Post([=, this] {
+        WindowRef w = Need(window, "press the mouse in");
+        if (!w) return;
+        Point where = GlobalPoint(w, h, v);
+        EventRef e = NewEvent(kEventClassMouse, kind);
+        SetEventParameter(e, kEventParamMouseLocation, typeQDPoint, sizeof where, &where);
+        PostEvent(e, GetWindowEventTarget(w), kind == kEventMouseDown);
+    });
+}
+
+FakeUser& FakeUser::Press(const WindowPick& window, int h, int v)
+{
+    MouseStep(window, kEventMouseDown, h, v);
+    return *this;
+}
+
+FakeUser& FakeUser::DragTo(const WindowPick& window, int h, int v)
+{
+    MouseStep(window, kEventMouseDragged, h, v);
+    return *this;
+}
+
+FakeUser& FakeUser::Release(const WindowPick& window, int h, int v)
+{
+    MouseStep(window, kEventMouseUp, h, v);
+    return *this;
+}
+
+FakeUser& FakeUser::PressKey(UInt16 keyCode, char charCode, UInt32 modifiers)
+{
+    Post([=, this] {
+        WindowRef w = Need(Front(), "press a key in");
+        if (!w) return;
+        UInt32 code = keyCode;
+        for (UInt32 kind : {kEventRawKeyDown, kEventRawKeyUp}) {
+            EventRef e = NewEvent(kEventClassKeyboard, kind);
+            SetEventParameter(e, kEventParamKeyMacCharCodes, typeChar, 1, &charCode);
+            SetEventParameter(e, kEventParamKeyCode, typeUInt32, sizeof code, &code);
+            SetEventParameter(e, kEventParamKeyModifiers, typeUInt32, sizeof modifiers, &modifiers);
+            PostEvent(e, GetWindowEventTarget(w), kind == kEventRawKeyDown);
         }
     });
     return *this;
@@ -269,25 +326,43 @@ FakeUser& FakeUser::Do(std::function<void()> step)
 
 FakeUser& FakeUser::AnswerAlert(int button)
 {
-    platform::QueueAnswer({platform::PromptKind::Alert, button, 0, {}});
+    platform::QueueAnswer(Answer(platform::PromptKind::Alert, button));
     return *this;
 }
 
 FakeUser& FakeUser::AnswerOldAlert(int button)
 {
-    platform::QueueAnswer({platform::PromptKind::OldAlert, button, 0, {}});
+    platform::QueueAnswer(Answer(platform::PromptKind::OldAlert, button));
     return *this;
 }
 
 FakeUser& FakeUser::AnswerSheet(int button, double afterSeconds)
 {
-    platform::QueueAnswer({platform::PromptKind::Sheet, button, afterSeconds, {}});
+    platform::ScriptedAnswer answer = Answer(platform::PromptKind::Sheet, button);
+    answer.delaySeconds = afterSeconds;
+    platform::QueueAnswer(answer);
     return *this;
 }
 
-FakeUser& FakeUser::ChoosePopupItem(int item)
+FakeUser& FakeUser::ChoosePopupItem(int item, int subItem)
 {
-    platform::QueueAnswer({platform::PromptKind::PopupMenu, item, 0, {}});
+    platform::ScriptedAnswer answer = Answer(platform::PromptKind::PopupMenu, item);
+    answer.subItem = subItem;
+    platform::QueueAnswer(answer);
+    return *this;
+}
+
+FakeUser& FakeUser::PickColor(const RGBColor& color)
+{
+    platform::ScriptedAnswer answer = Answer(platform::PromptKind::ColorPicker, 1);
+    answer.color = color;
+    platform::QueueAnswer(answer);
+    return *this;
+}
+
+FakeUser& FakeUser::CancelColorPicker()
+{
+    platform::QueueAnswer(Answer(platform::PromptKind::ColorPicker, 2));
     return *this;
 }
 

@@ -37,6 +37,12 @@ public:
     FakeUser& Click(const WindowPick& window, int h, int v, UInt32 modifiers = 0,
                     UInt16 button = kEventMouseButtonPrimary);
     FakeUser& ClickControl(const WindowPick& window, OSType signature, SInt32 id);
+    // A press held over several steps: down, drags with the button held, up.
+    FakeUser& Press(const WindowPick& window, int h, int v);
+    FakeUser& DragTo(const WindowPick& window, int h, int v);
+    FakeUser& Release(const WindowPick& window, int h, int v);
+    // One key by its virtual key code and character (arrows, deletes, Enter).
+    FakeUser& PressKey(UInt16 keyCode, char charCode, UInt32 modifiers = 0);
     // Each character as a key down and up on the US layout, to the front window.
     FakeUser& Type(const std::string& text);
     FakeUser& ChooseMenuItem(MenuCommand command);
@@ -53,7 +59,10 @@ public:
     FakeUser& AnswerAlert(int button);
     FakeUser& AnswerOldAlert(int button);
     FakeUser& AnswerSheet(int button, double afterSeconds = 0);
-    FakeUser& ChoosePopupItem(int item);
+    FakeUser& ChoosePopupItem(int item, int subItem = 0);
+    // The colour picker: OK with this colour, or cancelled.
+    FakeUser& PickColor(const RGBColor& color);
+    FakeUser& CancelColorPicker();
 
     // Runs every queued step now (outside any loop); returns events dispatched.
     int Play();
@@ -65,6 +74,7 @@ private:
     void Post(std::function<void()> step);
     void RecordAfterDelivery();
     void PostEvent(EventRef event, EventTargetRef target, bool record);
+    void MouseStep(const WindowPick& window, UInt32 kind, int h, int v);
     void BoundsChange(const WindowPick& window, int left, int top, int width, int height);
 
     double nextDelay_ = 0;
