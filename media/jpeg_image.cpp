@@ -152,12 +152,14 @@ bool RunDecompress(DecompressJob* job, std::FILE* file, int denominator)
                                                      JDIMENSION(w) * components, 1);
     while (job->info.output_scanline < h) {
         uint8_t* out = job->block + size_t(job->info.output_scanline) * w * 3;
-        jpeg_read_scanlines(&job->info, row, 1);
-        const uint8_t* in = row[0];
         if (!cmyk) {
-            std::memcpy(out, in, size_t(w) * 3);
+            // RGB rows go straight into the picture.
+            JSAMPROW direct = out;
+            jpeg_read_scanlines(&job->info, &direct, 1);
             continue;
         }
+        jpeg_read_scanlines(&job->info, row, 1);
+        const uint8_t* in = row[0];
         for (uint32_t x = 0; x < w; ++x, in += 4, out += 3) {
             unsigned c = in[0], m = in[1], y = in[2], k = in[3];
             if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;

@@ -368,10 +368,14 @@ PictureKind SniffPictureKind(const uint8_t* d, size_t n)
 void PictureFile::Close()
 {
     kind_ = PictureKind::kNone;
+    path_ = CPath();
     width_ = height_ = 0;
     hasAlpha_ = false;
-    jpegBytes_.clear();
-    jpegBytes_.shrink_to_fit();
+    Release();
+}
+
+void PictureFile::Release()
+{
     denominator_ = 0;
     decoded_ = PicturePixels{};
 }
@@ -389,96 +393,101 @@ bool PictureFile::Open(const CPath& path)
     error_.clear();
     uint8_t head[32] = {};
     size_t headLength = 0;
+    uint32_t w = 0, h = 0;
+    bool jpegHeader = false;
     {
         std::unique_ptr<std::FILE, FileCloser> file(path.Fopen("rb"));
         if (!file) return Fail("cannot open " + path.GetText());
         headLength = std::fread(head, 1, sizeof head, file.get());
+        if (SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
+            std::rewind(file.get());
+            jpegHeader = ReadJpegSize(file.get(), &w, &h);
+        }
     }
     const PictureKind kind = SniffPictureKind(head, headLength);
     if (kind == PictureKind::kNone) return Fail("not a picture of a known kind");
-    std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(path, &bytes)) return Fail("cannot read " + path.GetText());
-    std::string why;
-    switch (kind) {
-    case PictureKind::kJpeg: {
-        std::unique_ptr<std::FILE, FileCloser> stream(fmemopen(bytes.data(), bytes.size(), "rb"));
-        uint32_t w = 0, h = 0;
-        if (!stream || !ReadJpegSize(stream.get(), &w, &h)) return Fail("damaged JPEG header");
+    path_ = path;
+    kind_ = kind;
+    if (kind == PictureKind::kJpeg) {
+        // Only the header now: the size to decode at is known when drawing.
+        if (!jpegHeader) return Fail("damaged JPEG header");
         if (!SizeAllowed(w, h)) return Fail("JPEG picture empty or too large");
         width_ = w, height_ = h;
-        jpegBytes_ = std::move(bytes);
-        break;
+        return true;
     }
-    case PictureKind::kPng: {
-        CPngImage png;
-        // Transparency stays; a background colour is only a display hint.
-        png.applyBackground = false;
-        if (!png.Decode(bytes.data(), bytes.size())) return Fail("PNG: " + png.GetLastError());
-        TakeImage(png, &decoded_);
-        break;
-    }
-    case PictureKind::kBmp: {
-        const int depth = BmpDepth(bytes);
-        if (depth != 8 && depth != 24 && Le(bytes, 14, 4) >= 40) {
-            if (!DecodeBmpOther(bytes, &decoded_, &why)) return Fail(why);
-            break;
-        }
-        CBmpImage bmp;
-        if (!bmp.Load(path) || !bmp.pixels) return Fail("unreadable BMP file");
-        TakeImage(bmp, &decoded_);
-        break;
-    }
-    case PictureKind::kGif:
-        if (!DecodeGif(bytes, &decoded_, &why)) return Fail(why);
-        break;
-    case PictureKind::kTiff:
-        if (!DecodeTiff(bytes, &decoded_, &why)) return Fail(why);
-        break;
-    case PictureKind::kNone:
-        break;
-    }
-    if (kind != PictureKind::kJpeg) {
-        width_ = decoded_.width, height_ = decoded_.height;
-        hasAlpha_ = decoded_.bitsPerPixel == 32;
-        denominator_ = 1;
-    }
-    kind_ = kind;
+    const std::string why = Decode(1);
+    if (!why.empty()) return Fail(why);
+    width_ = decoded_.width, height_ = decoded_.height;
+    hasAlpha_ = decoded_.bitsPerPixel == 32;
     return true;
 }
 
-bool PictureFile::DecodeJpeg(int denominator)
+std::string PictureFile::Decode(int denominator)
 {
-    std::unique_ptr<std::FILE, FileCloser> stream(fmemopen(jpegBytes_.data(), jpegBytes_.size(), "rb"));
-    if (!stream) return false;
-    CJpegImage jpeg;
-    jpeg.SetScaleDenominator(denominator);
-    if (!jpeg.LoadStream(stream.get())) {
-        error_ = "JPEG: " + jpeg.GetLastError();
-        return false;
+    Release();
+    PicturePixels pixels;
+    std::string why;
+    if (kind_ == PictureKind::kJpeg) {
+        std::unique_ptr<std::FILE, FileCloser> file(path_.Fopen("rb"));
+        if (!file) return "cannot open " + path_.GetText();
+        CJpegImage jpeg;
+        jpeg.SetScaleDenominator(denominator);
+        if (!jpeg.LoadStream(file.get())) return "JPEG: " + jpeg.GetLastError();
+        TakeImage(jpeg, &pixels);
+    } else {
+        std::vector<uint8_t> bytes;
+        if (!ReadFileBytes(path_, &bytes)) return "cannot read " + path_.GetText();
+        if (kind_ == PictureKind::kPng) {
+            CPngImage png;
+            // Transparency stays; a background colour is only a display hint.
+            png.applyBackground = false;
+            if (!png.Decode(bytes.data(), bytes.size())) return "PNG: " + png.GetLastError();
+            TakeImage(png, &pixels);
+        } else if (kind_ == PictureKind::kBmp) {
+            const int depth = BmpDepth(bytes);
+            if (depth != 8 && depth != 24 && bytes.size() >= 18 && Le(bytes, 14, 4) >= 40) {
+                if (!DecodeBmpOther(bytes, &pixels, &why)) return why;
+            } else {
+                CBmpImage bmp;
+                if (!bmp.Load(path_) || !bmp.pixels) return "unreadable BMP file";
+                TakeImage(bmp, &pixels);
+            }
+        } else if (kind_ == PictureKind::kGif) {
+            if (!DecodeGif(bytes, &pixels, &why)) return why;
+        } else if (kind_ == PictureKind::kTiff) {
+            if (!DecodeTiff(bytes, &pixels, &why)) return why;
+        }
     }
-    TakeImage(jpeg, &decoded_);
+    // A file changed since it was opened no longer fits the movie.
+    if (width_ && ((width_ + denominator - 1) / denominator != pixels.width ||
+                   (height_ + denominator - 1) / denominator != pixels.height ||
+                   (kind_ != PictureKind::kJpeg && hasAlpha_ != (pixels.bitsPerPixel == 32))))
+        return "the picture changed since it was opened";
+    decoded_ = std::move(pixels);
     denominator_ = denominator;
-    return true;
+    return "";
 }
 
 const PicturePixels* PictureFile::Pixels(uint32_t minWidth, uint32_t minHeight)
 {
     if (!IsOpen()) return nullptr;
-    if (kind_ != PictureKind::kJpeg) return decoded_.pixels ? &decoded_ : nullptr;
     // The coarsest of libjpeg's scales that keeps the wanted size; each side
     // of a scaled decode is rounded up.
     int denominator = 1;
-    for (int d : {8, 4, 2})
-        if ((width_ + d - 1) / d >= minWidth && (height_ + d - 1) / d >= minHeight) {
-            denominator = d;
-            break;
-        }
+    if (kind_ == PictureKind::kJpeg)
+        for (int d : {8, 4, 2})
+            if ((width_ + d - 1) / d >= minWidth && (height_ + d - 1) / d >= minHeight) {
+                denominator = d;
+                break;
+            }
     // The same request always gets the same decode, so output never
     // depends on what was drawn before.
     if (denominator != denominator_ || !decoded_.pixels) {
-        decoded_ = PicturePixels{};
-        denominator_ = 0;
-        if (!DecodeJpeg(denominator)) return nullptr;
+        const std::string why = Decode(denominator);
+        if (!why.empty()) {
+            error_ = why;
+            return nullptr;
+        }
     }
     return &decoded_;
 }

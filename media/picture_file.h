@@ -39,19 +39,22 @@ public:
 
     // The pixels, decoded no smaller than minWidth × minHeight where the
     // format can decode at a reduced size (JPEG: 1/2, 1/4 or 1/8), else at
-    // full size. Null when the data cannot be decoded.
+    // full size. The file is read again when nothing is held; null when it
+    // cannot be decoded or no longer matches what was opened.
     const PicturePixels* Pixels(uint32_t minWidth, uint32_t minHeight);
+    // Lets the decoded pixels go: a picture kept open holds only its path.
+    void Release();
 
 private:
     bool Fail(const std::string& why);
-    bool DecodeJpeg(int denominator);
+    // The reason on failure, else empty.
+    std::string Decode(int denominator);
 
     PictureKind kind_ = PictureKind::kNone;
+    CPath path_;
     uint32_t width_ = 0, height_ = 0;
     bool hasAlpha_ = false;
     std::string error_;
-    // JPEG data stays encoded until the wanted size is known.
-    std::vector<uint8_t> jpegBytes_;
     int denominator_ = 0;
     PicturePixels decoded_;
 };

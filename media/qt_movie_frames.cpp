@@ -162,7 +162,10 @@ uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Ou
     if (count > std::numeric_limits<uint32_t>::max()) return 0;
     if (!out) return uint32_t(count);
     Frame frame;
-    if (!ComposeFrame(region, width, height, &frame)) return 0;
+    if (!ComposeFrame(region, width, height, &frame)) {
+        picture_.Release();
+        return 0;
+    }
     const size_t pixels = size_t(width) * height;
     const uint8_t* s = frame.data;
     const int bpp = frame.bytesPerPixel;
@@ -190,6 +193,8 @@ uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Ou
             for (size_t i = 0; i < pixels; ++i) out[i] = s[i * 4 + 3];
         break;
     }
+    // Pictures kept open (a slide keeps its own) hold no pixels.
+    picture_.Release();
     return uint32_t(count);
 }
 
@@ -244,7 +249,10 @@ bool CQTMovie::DrawToPort(GWorldPtr target, const Rect* box)
     Frame frame;
     const bool ok = ComposeFrame(MakeRect(width, height), width, height, &frame);
     box_ = saved;
-    if (!ok) return false;
+    if (!ok) {
+        picture_.Release();
+        return false;
+    }
     const Rect& bounds = target->GetPortBounds();
     const int left = at.left - bounds.left, top = at.top - bounds.top;
     const int x0 = std::max(0, -left), x1 = std::min(width, target->Width() - left);
@@ -261,6 +269,7 @@ bool CQTMovie::DrawToPort(GWorldPtr target, const Rect* box)
             }
         }
     }
+    picture_.Release();
     return true;
 }
 

@@ -285,6 +285,28 @@ TEST_F(MovieFrames, GetFrameCopiesAreasUnscaled)
     }
 }
 
+TEST_F(MovieFrames, DecodesAgainAndRefusesAFileChangedSinceOpening)
+{
+    // The frame is read from the file at each call, nothing held between.
+    const uint32_t count = movie_.RenderFrame(0, nullptr, nullptr, nullptr, 32);
+    EXPECT_EQ(Render(movie_, nullptr, nullptr, 32).size(), count);
+    ASSERT_TRUE(WritePng(dir_.file("q.png"), 64, 32, pixels_, true));
+    EXPECT_EQ(Render(movie_, nullptr, nullptr, 32).size(), count);
+    // Another size, or no alpha, no longer fits the movie.
+    const struct {
+        int width;
+        bool alpha;
+    } cases[] = {{32, true}, {64, false}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WritePng(dir_.file("q.png"), c.width, 32, Quarters(c.width, 32, kOpaque), c.alpha));
+        std::vector<uint8_t> out(count);
+        EXPECT_EQ(movie_.RenderFrame(0, out.data(), nullptr, nullptr, 32), 0u) << c.width;
+    }
+    std::remove(dir_.file("q.png").c_str());
+    CImage image;
+    EXPECT_FALSE(movie_.GetFrameAtTime(0, image, nullptr, 32));
+}
+
 TEST_F(MovieFrames, DrawsOverWorldsAndDerivesTheMask)
 {
     // A world whose port bounds do not start at the origin, filled white.
