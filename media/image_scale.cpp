@@ -56,23 +56,57 @@ WeightTable BuildWeights(int count, int sourceCount, double scale)
     return t;
 }
 
-// Filters `count` lines of pixels: each destination pixel i of a line is
-// built from source pixels left..right spaced `stride` bytes apart.
-void ScalePass(const uint8_t* in, uint8_t* out, const WeightTable& t, int destCount, int lines, size_t inPixelStride,
-               size_t inLineStride, size_t outPixelStride, size_t outLineStride, int bpp)
+// Each pass adds its terms in the same order, so results are the same to
+// the bit however the loops are arranged; terms of weight 0 change no sum
+// (all weights are positive or zero) and are left out.
+struct Taps {
+    int first, last;
+};
+
+Taps NonZeroTaps(const WeightTable& t, int i)
 {
-    for (int line = 0; line < lines; ++line) {
-        const uint8_t* src = in + size_t(line) * inLineStride;
-        uint8_t* dst = out + size_t(line) * outLineStride;
+    const double* w = t.At(i);
+    int first = t.left[i], last = t.right[i];
+    while (first < last && w[first - t.left[i]] == 0.0) ++first;
+    while (last > first && w[last - t.left[i]] == 0.0) --last;
+    return {first, last};
+}
+
+// Along rows: destination pixel i of a row from source pixels left..right.
+template <int bpp>
+void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int sourceCount, int destCount, int rows)
+{
+    std::vector<Taps> taps(destCount);
+    for (int i = 0; i < destCount; ++i) taps[i] = NonZeroTaps(t, i);
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* src = in + size_t(y) * sourceCount * bpp;
+        uint8_t* dst = out + size_t(y) * destCount * bpp;
         for (int i = 0; i < destCount; ++i) {
-            const double* w = t.At(i);
-            for (int b = 0; b < bpp; ++b) {
-                double sum = 0.0;
-                for (int j = t.left[i]; j <= t.right[i]; ++j) sum += w[j - t.left[i]] * src[size_t(j) * inPixelStride + b];
-                const int v = int(sum + 0.5);
-                dst[size_t(i) * outPixelStride + b] = uint8_t(std::min(v, 255));
-            }
+            const double* w = t.At(i) - t.left[i];
+            double sum[bpp] = {};
+            for (int j = taps[i].first; j <= taps[i].last; ++j)
+                for (int b = 0; b < bpp; ++b) sum[b] += w[j] * src[size_t(j) * bpp + b];
+            for (int b = 0; b < bpp; ++b) dst[size_t(i) * bpp + b] = uint8_t(std::min(int(sum[b] + 0.5), 255));
         }
+    }
+}
+
+// Down columns: destination row i from source rows left..right, a whole
+// row at a time so that memory is read in order.
+void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int destCount, size_t rowBytes)
+{
+    std::vector<double> sum(rowBytes);
+    for (int i = 0; i < destCount; ++i) {
+        const double* w = t.At(i) - t.left[i];
+        const Taps taps = NonZeroTaps(t, i);
+        std::fill(sum.begin(), sum.end(), 0.0);
+        for (int j = taps.first; j <= taps.last; ++j) {
+            const uint8_t* row = in + size_t(j) * rowBytes;
+            const double wj = w[j];
+            for (size_t k = 0; k < rowBytes; ++k) sum[k] += wj * row[k];
+        }
+        uint8_t* dst = out + size_t(i) * rowBytes;
+        for (size_t k = 0; k < rowBytes; ++k) dst[k] = uint8_t(std::min(int(sum[k] + 0.5), 255));
     }
 }
 
@@ -91,7 +125,10 @@ uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect&
     if (!middle) return nullptr;
     if (dw != sw) {
         const WeightTable t = BuildWeights(dw, sw, double(dw) / double(sw));
-        ScalePass(pixels, middle.get(), t, dw, sh, bpp, size_t(sw) * bpp, bpp, size_t(dw) * bpp, bpp);
+        if (bpp == 3)
+            ScaleRows<3>(pixels, middle.get(), t, sw, dw, sh);
+        else
+            ScaleRows<4>(pixels, middle.get(), t, sw, dw, sh);
     } else {
         std::memcpy(middle.get(), pixels, size_t(dw) * sh * bpp);
     }
@@ -99,9 +136,8 @@ uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect&
     std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[size_t(dw) * dh * bpp]);
     if (!out) return nullptr;
     if (dh != sh) {
-        // Columns: one pixel step is a whole row.
         const WeightTable t = BuildWeights(dh, sh, double(dh) / double(sh));
-        ScalePass(middle.get(), out.get(), t, dh, dw, size_t(dw) * bpp, bpp, size_t(dw) * bpp, bpp, bpp);
+        ScaleColumns(middle.get(), out.get(), t, dh, size_t(dw) * bpp);
     } else {
         std::memcpy(out.get(), middle.get(), size_t(dw) * dh * bpp);
     }

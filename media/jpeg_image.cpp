@@ -122,7 +122,7 @@ struct DecompressJob {
 
 inline uint8_t Scale(unsigned a, unsigned b) { return uint8_t(a * b / 255); }
 
-bool RunDecompress(DecompressJob* job, std::FILE* file)
+bool RunDecompress(DecompressJob* job, std::FILE* file, int denominator)
 {
     if (setjmp(job->err.jump)) {
         jpeg_destroy_decompress(&job->info);
@@ -133,6 +133,8 @@ bool RunDecompress(DecompressJob* job, std::FILE* file)
     jpeg_read_header(&job->info, TRUE);
     const bool cmyk = job->info.jpeg_color_space == JCS_CMYK || job->info.jpeg_color_space == JCS_YCCK;
     job->info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    job->info.scale_num = 1;
+    job->info.scale_denom = unsigned(denominator);
     const uint64_t pixelCount = uint64_t(job->info.image_width) * job->info.image_height;
     if (pixelCount > GetMaxImagePixels() || pixelCount * 3 > std::numeric_limits<uint32_t>::max())
         ERREXIT(&job->info, JERR_IMAGE_TOO_BIG);
@@ -150,12 +152,14 @@ bool RunDecompress(DecompressJob* job, std::FILE* file)
                                                      JDIMENSION(w) * components, 1);
     while (job->info.output_scanline < h) {
         uint8_t* out = job->block + size_t(job->info.output_scanline) * w * 3;
-        jpeg_read_scanlines(&job->info, row, 1);
-        const uint8_t* in = row[0];
         if (!cmyk) {
-            std::memcpy(out, in, size_t(w) * 3);
+            // RGB rows go straight into the picture.
+            JSAMPROW direct = out;
+            jpeg_read_scanlines(&job->info, &direct, 1);
             continue;
         }
+        jpeg_read_scanlines(&job->info, row, 1);
+        const uint8_t* in = row[0];
         for (uint32_t x = 0; x < w; ++x, in += 4, out += 3) {
             unsigned c = in[0], m = in[1], y = in[2], k = in[3];
             if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
@@ -229,12 +233,46 @@ bool CJpegImage::LoadStream(std::FILE* file)
     auto job = std::make_unique<DecompressJob>();
     InstallErrorManager(job->err);
     job->info.err = &job->err.pub;
-    if (!RunDecompress(job.get(), file)) {
+    if (!RunDecompress(job.get(), file, scaleDenominator)) {
         lastError = job->err.message;
         return false;
     }
     Adopt(job->block, job->width, job->height, 24);
     job->block = nullptr;
+    return true;
+}
+
+void CJpegImage::SetScaleDenominator(int denominator)
+{
+    scaleDenominator = denominator == 2 || denominator == 4 || denominator == 8 ? denominator : 1;
+}
+
+namespace {
+
+bool RunReadHeader(jpeg_decompress_struct* info, ErrorManager* err, std::FILE* file)
+{
+    if (setjmp(err->jump)) {
+        jpeg_destroy_decompress(info);
+        return false;
+    }
+    jpeg_create_decompress(info);
+    jpeg_stdio_src(info, file);
+    jpeg_read_header(info, TRUE);
+    jpeg_destroy_decompress(info);
+    return true;
+}
+
+}  // namespace
+
+bool ReadJpegSize(std::FILE* file, uint32_t* width, uint32_t* height)
+{
+    auto info = std::make_unique<jpeg_decompress_struct>();
+    auto err = std::make_unique<ErrorManager>();
+    InstallErrorManager(*err);
+    info->err = &err->pub;
+    if (!file || !RunReadHeader(info.get(), err.get(), file)) return false;
+    if (width) *width = info->image_width;
+    if (height) *height = info->image_height;
     return true;
 }
 

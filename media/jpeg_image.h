@@ -27,6 +27,11 @@ public:
     bool Load(const CPath& path) override;
     bool LoadStream(std::FILE* file);
 
+    // 1, 2, 4 or 8: Load and LoadStream decode at that fraction of the
+    // size, through libjpeg's own scaling (each side rounded up).
+    void SetScaleDenominator(int denominator);
+    int GetScaleDenominator() const { return scaleDenominator; }
+
     // What libjpeg said about the last failure.
     const std::string& GetLastError() const { return lastError; }
 
@@ -35,7 +40,12 @@ public:
 
 private:
     std::string lastError;
+    int scaleDenominator = 1;
 };
+
+// The picture size from the stream's header, without decoding; false when
+// the stream is no readable JPEG.
+bool ReadJpegSize(std::FILE* file, uint32_t* width, uint32_t* height);
 
 // The first complete JPEG stream (FF D8 … FF D9) in the buffer: its first
 // byte, and its length through the end marker in *outLength. A later

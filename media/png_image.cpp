@@ -84,7 +84,7 @@ struct DecodeResult {
     uint8_t background[3] = {};
 };
 
-bool RunDecode(PngJob* job, DecodeResult* result)
+bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
 {
     if (setjmp(png_jmpbuf(job->png))) return false;
     png_set_read_fn(job->png, job, ReadData);
@@ -111,7 +111,7 @@ bool RunDecode(PngJob* job, DecodeResult* result)
 
     png_color_16p background = nullptr;
     if (png_get_bKGD(job->png, job->info, &background) && background) {
-        png_set_background(job->png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+        if (applyBackground) png_set_background(job->png, background, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
         result->hasBackground = true;
         BackgroundBytes(*background, colorType, depth, result->background);
     }
@@ -186,7 +186,7 @@ bool CPngImage::Decode(const uint8_t* data, size_t length)
     if (!job.png) return false;
     job.info = png_create_info_struct(job.png);
     DecodeResult result;
-    const bool ok = job.info && RunDecode(&job, &result);
+    const bool ok = job.info && RunDecode(&job, &result, applyBackground);
     png_destroy_read_struct(&job.png, job.info ? &job.info : nullptr, nullptr);
     colorType = result.colorType;
     interlaceType = result.interlace;

@@ -32,6 +32,9 @@ public:
     int filterType = 0;
     // Of the decoded rows: 3 or 4.
     int channels = 0;
+    // Off: the file's background colour is recorded but not composited,
+    // so the rows keep their alpha.
+    bool applyBackground = true;
     // R, G, B of the file's background colour in 8 bits, or null. The
     // pixels are then composited onto it.
     std::unique_ptr<uint8_t[]> background;

@@ -9,18 +9,36 @@
 #include "media/progress.h"
 #include "platform/gestalt.h"
 
+namespace {
+
+// The time scale QuickTime gives a still picture.
+constexpr TimeValue kPictureTimeScale = 600;
+
+}  // namespace
+
 bool CQTMovie::Close()
 {
     exporterOpen_ = false;
     sound_.Close();
+    picture_.Close();
+    box_ = Rect{};
+    time_ = 0;
     return true;
 }
 
 bool CQTMovie::OpenFile(const CPath& path)
 {
+    Close();
     const std::string full = path.GetFullPath();
-    if (full.empty()) {
-        Close();
+    if (full.empty()) return false;
+    // Pictures are told by their content; whatever is not one may be a sound.
+    if (picture_.Open(path)) {
+        box_ = Rect{0, 0, int16_t(std::min<uint32_t>(picture_.Height(), INT16_MAX)),
+                    int16_t(std::min<uint32_t>(picture_.Width(), INT16_MAX))};
+        if (picture_.Width() <= uint32_t(INT16_MAX) && picture_.Height() <= uint32_t(INT16_MAX)) return true;
+        // QuickDraw boxes cannot hold the size.
+        picture_.Close();
+        box_ = Rect{};
         return false;
     }
     return sound_.Open(full);
@@ -28,13 +46,53 @@ bool CQTMovie::OpenFile(const CPath& path)
 
 TimeValue CQTMovie::GetTimeScale() const
 {
-    return IsOpen() ? sound_.Info().sampleRate : 0;
+    if (picture_.IsOpen()) return kPictureTimeScale;
+    return HasSoundTrack() ? sound_.Info().sampleRate : 0;
 }
 
 TimeValue CQTMovie::GetDuration() const
 {
-    if (!IsOpen()) return 0;
+    if (!HasSoundTrack()) return 0;
     return TimeValue(std::min<int64_t>(sound_.Info().frames, INT32_MAX));
+}
+
+void CQTMovie::GetSize(int* width, int* height) const
+{
+    if (width) *width = RectWidth(box_);
+    if (height) *height = RectHeight(box_);
+}
+
+void CQTMovie::SetSize(int width, int height)
+{
+    box_.right = int16_t(std::clamp(int(box_.left) + std::max(width, 0), -32768, 32767));
+    box_.bottom = int16_t(std::clamp(int(box_.top) + std::max(height, 0), -32768, 32767));
+}
+
+bool CQTMovie::GetVideoDescription(ImageDescription* out) const
+{
+    if (!picture_.IsOpen() || !out) return false;
+    static const struct {
+        PictureKind kind;
+        OSType codec;
+        const char* name;
+    } kCodecs[] = {
+        {PictureKind::kJpeg, platform::FourCharCode("jpeg"), "Photo - JPEG"},
+        {PictureKind::kPng, platform::FourCharCode("png "), "PNG"},
+        {PictureKind::kGif, platform::FourCharCode("gif "), "GIF"},
+        {PictureKind::kTiff, platform::FourCharCode("tiff"), "TIFF"},
+        {PictureKind::kBmp, platform::FourCharCode("WRLE"), "BMP"},
+    };
+    *out = ImageDescription{};
+    for (const auto& c : kCodecs) {
+        if (c.kind != picture_.Kind()) continue;
+        out->cType = c.codec;
+        out->name[0] = char(std::strlen(c.name));
+        std::memcpy(out->name + 1, c.name, std::strlen(c.name));
+    }
+    out->width = int16_t(picture_.Width());
+    out->height = int16_t(picture_.Height());
+    out->depth = int16_t(picture_.HasAlpha() ? 32 : 24);
+    return true;
 }
 
 void CQTMovie::FormatTime(char* out) const
@@ -60,7 +118,7 @@ void CQTMovie::FormatTime(char* out) const
 
 bool CQTMovie::GetSoundDescription(SoundDescription* out) const
 {
-    if (!IsOpen() || !out) return false;
+    if (!HasSoundTrack() || !out) return false;
     const platform::SoundInfo& info = sound_.Info();
     *out = SoundDescription{};
     out->dataFormat = info.dataFormat;
@@ -73,7 +131,7 @@ bool CQTMovie::GetSoundDescription(SoundDescription* out) const
 
 bool CQTMovie::GetCodecName(char* out) const
 {
-    if (!IsOpen()) {
+    if (!HasSoundTrack()) {
         std::snprintf(out, 64, "N/A");
         return false;
     }
@@ -84,7 +142,7 @@ bool CQTMovie::GetCodecName(char* out) const
 bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink)
 {
     constexpr OSType kAiff = platform::FourCharCode("AIFF");
-    if (!IsOpen() || fileType != kAiff) return false;
+    if (!HasSoundTrack() || fileType != kAiff) return false;
     const std::string target = path.GetFullPath();
     if (target.empty()) return false;
     // 64-bit: limitMs times the rate passes 32 bits after 97 s at 44100 Hz.
@@ -124,7 +182,7 @@ bool CQTMovie::OpenSoundExporter(const SoundExportFormat& format)
 
 uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32_t* outSize, TimeValue* outNext)
 {
-    if (!exporterOpen_ || !IsOpen()) return nullptr;
+    if (!exporterOpen_ || !HasSoundTrack()) return nullptr;
     const uint32_t duration = uint32_t(GetDuration());
     exportPosition_ = start;
     if (uint32_t(start) > duration) return nullptr;

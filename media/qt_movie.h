@@ -1,13 +1,18 @@
 #pragma once
-// Time-based media opened from a file. This is the sound side: a sound file
-// opens through the platform's sound layer, tells its duration and sample
-// format, and exports its samples to an AIFF file for the MP3 encoder.
-// Pictures and video are not opened here.
+// Time-based media opened from a file. A sound file opens through the
+// platform's sound layer, tells its duration and sample format, and exports
+// its samples to an AIFF file for the MP3 encoder. A still picture (JPEG,
+// PNG, GIF, TIFF, BMP) opens as a movie of one video frame that draws into
+// offscreen worlds and copies out as RGB, RGBA or alpha bytes. Other
+// pictures (PICT, PSD, TGA) and video files do not open.
 #include <cstdint>
 
 #include "foundation/path.h"
+#include "media/picture_file.h"
+#include "platform/gworld.h"
 #include "platform/sound_media.h"
 
+class CImage;
 class CProgressDialog;
 
 using TimeValue = int32_t;
@@ -23,6 +28,26 @@ struct SoundDescription {
     // The whole rate: callers that need the rate read this field, since the
     // fixed-point field cannot hold 65536 Hz and more.
     uint32_t rateHz = 0;
+};
+
+// The sample description of a video track: a picture's one frame.
+struct ImageDescription {
+    int32_t idSize = 86;
+    OSType cType = 0;  // 'jpeg', 'png ', 'gif ', 'tiff' or 'WRLE' (BMP)
+    int16_t version = 0;
+    int16_t revisionLevel = 0;
+    OSType vendor = 0;
+    uint32_t temporalQuality = 0;
+    uint32_t spatialQuality = 0;
+    int16_t width = 0;
+    int16_t height = 0;
+    uint32_t hRes = 72u << 16;  // 16.16 dots per inch
+    uint32_t vRes = 72u << 16;
+    uint32_t dataSize = 0;
+    int16_t frameCount = 1;
+    char name[32] = {};  // a length byte, then the characters
+    int16_t depth = 24;  // 32 when the picture has transparency
+    int16_t clutID = -1;
 };
 
 // What OpenSoundExporter makes of the sound; a zero field keeps the
@@ -42,24 +67,63 @@ public:
     CQTMovie& operator=(const CQTMovie&) = delete;
 
     bool Close();
-    // Opens a sound file, closing what was open before; false when the file
-    // holds no sound that can be read.
+    // Opens a picture or a sound file, closing what was open before; false
+    // when the file holds neither in a form that can be read.
     bool OpenFile(const CPath& path);
-    bool IsOpen() const { return sound_.IsOpen(); }
+    bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen(); }
 
-    // Units of time per second: the sound's sample rate; 0 with nothing open.
+    // Units of time per second: the sound's sample rate, 600 for a picture;
+    // 0 with nothing open.
     TimeValue GetTimeScale() const;
-    // Duration in time-scale units (sample frames), capped to 32 bits.
+    // Duration in time-scale units (sample frames), capped to 32 bits. A
+    // picture lasts no time.
     TimeValue GetDuration() const;
+    TimeValue GetTime() const { return time_; }
+    void SetTime(TimeValue time) { time_ = time; }
+
+    // The movie box: where and how large the frame is drawn. A picture opens
+    // at its own size at the origin; a sound has an empty box.
+    void GetSize(int* width, int* height) const;
+    // Keeps the box's top-left corner.
+    void SetSize(int width, int height);
+    // Frames per second of the video track; 0 for a still picture or none.
+    double GetFrameRate() const { return 0.0; }
     // The duration as "00:mm:ss.hh" into a buffer of at least 32 bytes.
     void FormatTime(char* out) const;
 
-    bool HasSoundTrack() const { return IsOpen(); }
-    bool HasVideoTrack() const { return false; }
+    bool HasSoundTrack() const { return sound_.IsOpen(); }
+    bool HasVideoTrack() const { return picture_.IsOpen(); }
     bool GetSoundDescription(SoundDescription* out) const;
+    bool GetVideoDescription(ImageDescription* out) const;
     // The encoding's name into a buffer of at least 64 bytes; "N/A" and
     // false with nothing open.
     bool GetCodecName(char* out) const;
+
+    // Frames. A picture has one frame, shown at every time. Scaling uses the
+    // same triangle filter as CImage::Resize, so a picture and its alpha
+    // scale alike. Every call fails (0 or false) with no picture open, and
+    // for an area or source reaching outside the movie box.
+    //
+    // Draws the frame over target at the movie box, or at box when given
+    // (the movie box is kept), blending by the picture's transparency.
+    // target must be 32-bit.
+    bool DrawToPort(GWorldPtr target, const Rect* box);
+    // As DrawToPort; then mask (8-bit) gets 0 where a target pixel is
+    // 0xFFFFFFFF and 255 elsewhere, over the part both worlds cover.
+    bool DrawToGWorld(GWorldPtr target, const Rect* box, GWorldPtr mask);
+    // The frame at the box's size, or src of it (box coordinates from the
+    // origin) scaled to dst's size, as R, G, B (24 bits) or R, G, B, A
+    // (32); src counts only with dst. Returns the byte count; with out null
+    // nothing is drawn. 0 for any other depth.
+    uint32_t RenderFrame(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src, int bitsPerPixel);
+    // The same with one alpha byte per pixel (255 where opaque).
+    uint32_t RenderFrameAt(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src);
+    // The top-left area-sized part of the frame (the whole frame without
+    // area) as R, G, B, A, unscaled.
+    uint32_t GetFrameRGBA(TimeValue time, uint8_t* out, const Rect* area);
+    // Moves the movie box to the origin and hands image the frame, or area
+    // of it, at 24 or 32 bits.
+    bool GetFrameAtTime(TimeValue time, CImage& image, const Rect* area, int bitsPerPixel);
 
     // Writes the sound, or its first limitMs milliseconds, as 16-bit AIFF at
     // its own rate and channels. Reports "Reading Audio...%d%%" to the sink
@@ -78,7 +142,15 @@ public:
     uint8_t* ExportSoundToHandle(TimeValue start, TimeValue length, uint32_t* outSize, TimeValue* outNext);
 
 private:
+    struct Frame;
+    enum class Output { kRgb, kRgba, kAlpha };
+    bool ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame);
+    uint32_t RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Output output);
+
     platform::SoundSource sound_;
+    PictureFile picture_;
+    Rect box_;
+    TimeValue time_ = 0;
     bool exporterOpen_ = false;
     SoundDescription exportDesc_;
     TimeValue exportPosition_ = 0;

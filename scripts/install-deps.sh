@@ -8,7 +8,7 @@ $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
   build-essential cmake pkg-config git ca-certificates \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
-  zlib1g-dev libjpeg62-turbo-dev libpng-dev libexif-dev \
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libexif-dev libgif-dev libtiff-dev \
   libpugixml-dev libcurl4-openssl-dev \
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core \
   libsndfile1-dev libsamplerate0-dev libmp3lame-dev mpg123 alsa-utils \

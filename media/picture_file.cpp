@@ -1,0 +1,493 @@
+#include "media/picture_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
+
+#include <gif_lib.h>
+#include <tiffio.h>
+
+#include "media/image.h"
+#include "media/jpeg_image.h"
+#include "media/png_image.h"
+
+namespace {
+
+// Sizes a decoder may allocate for: within the configured pixel limit and
+// a 32-bit block of 4-byte pixels.
+bool SizeAllowed(uint64_t width, uint64_t height)
+{
+    const uint64_t count = width * height;
+    return width > 0 && height > 0 && count <= GetMaxImagePixels() &&
+           count * 4 <= std::numeric_limits<uint32_t>::max();
+}
+
+std::unique_ptr<uint8_t[]> NewPixels(uint64_t bytes) { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]); }
+
+// Takes the block out of a decoded image.
+void TakeImage(CImage& image, PicturePixels* out)
+{
+    out->width = image.width;
+    out->height = image.height;
+    out->bitsPerPixel = image.bitsPerPixel;
+    out->pixels.reset(image.pixels);
+    image.pixels = nullptr;
+    image.size = 0;
+}
+
+// GIF
+
+struct GifReader {
+    const uint8_t* data;
+    size_t length;
+    size_t offset = 0;
+};
+
+int ReadGifBytes(GifFileType* gif, GifByteType* out, int count)
+{
+    auto* reader = static_cast<GifReader*>(gif->UserData);
+    const size_t n = std::min(size_t(std::max(count, 0)), reader->length - reader->offset);
+    std::memcpy(out, reader->data + reader->offset, n);
+    reader->offset += n;
+    return int(n);
+}
+
+std::string GifError(int code, const char* otherwise)
+{
+    const char* text = code ? GifErrorString(code) : nullptr;
+    return text ? text : otherwise;
+}
+
+struct GifCloser {
+    void operator()(GifFileType* gif) const
+    {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+
+// The first frame on the logical screen; what the frame leaves uncovered is
+// transparent, as is the frame's transparent colour.
+bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+{
+    GifReader reader{bytes.data(), bytes.size()};
+    int code = 0;
+    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, ReadGifBytes, &code));
+    if (!gif) {
+        *error = GifError(code, "cannot read the GIF file");
+        return false;
+    }
+    int transparent = -1;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            int extCode = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif.get(), &extCode, &ext) == GIF_ERROR) break;
+            if (extCode == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
+                GraphicsControlBlock gcb;
+                if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+            }
+            while (ext)
+                if (DGifGetExtensionNext(gif.get(), &ext) == GIF_ERROR) return (*error = "damaged GIF extension"), false;
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE) break;
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) break;
+        const GifImageDesc& desc = gif->Image;
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+        if (!map || desc.Width <= 0 || desc.Height <= 0 || desc.Left < 0 || desc.Top < 0) {
+            *error = "GIF frame without colours or size";
+            return false;
+        }
+        const uint64_t canvasW = std::max<uint64_t>(gif->SWidth, uint64_t(desc.Left) + desc.Width);
+        const uint64_t canvasH = std::max<uint64_t>(gif->SHeight, uint64_t(desc.Top) + desc.Height);
+        if (!SizeAllowed(canvasW, canvasH)) return (*error = "GIF picture too large"), false;
+        std::vector<GifByteType> indices(size_t(desc.Width) * desc.Height);
+        static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+        const int passes = desc.Interlace ? 4 : 1;
+        for (int p = 0; p < passes; ++p)
+            for (int y = desc.Interlace ? kStart[p] : 0; y < desc.Height; y += desc.Interlace ? kStep[p] : 1)
+                if (DGifGetLine(gif.get(), &indices[size_t(y) * desc.Width], desc.Width) == GIF_ERROR)
+                    return (*error = "damaged GIF image data"), false;
+        const bool covers = desc.Left == 0 && desc.Top == 0 && canvasW == uint64_t(desc.Width) &&
+                            canvasH == uint64_t(desc.Height);
+        const int bpp = transparent >= 0 || !covers ? 4 : 3;
+        auto pixels = NewPixels(canvasW * canvasH * bpp);
+        if (!pixels) return (*error = "out of memory"), false;
+        std::memset(pixels.get(), 0, canvasW * canvasH * bpp);
+        for (int y = 0; y < desc.Height; ++y) {
+            uint8_t* row = pixels.get() + ((desc.Top + y) * canvasW + desc.Left) * bpp;
+            for (int x = 0; x < desc.Width; ++x, row += bpp) {
+                const int index = indices[size_t(y) * desc.Width + x];
+                if (bpp == 4 && index == transparent) continue;
+                // An index past the colour table shows as black.
+                const GifColorType c = index < map->ColorCount ? map->Colors[index] : GifColorType{0, 0, 0};
+                row[0] = c.Red, row[1] = c.Green, row[2] = c.Blue;
+                if (bpp == 4) row[3] = 255;
+            }
+        }
+        out->width = uint32_t(canvasW);
+        out->height = uint32_t(canvasH);
+        out->bitsPerPixel = bpp * 8;
+        out->pixels = std::move(pixels);
+        return true;
+    }
+    *error = GifError(gif->Error, "GIF file without an image");
+    return false;
+}
+
+// TIFF
+
+struct TiffReader {
+    const std::vector<uint8_t>* bytes;
+    toff_t offset = 0;
+};
+
+tsize_t TiffRead(thandle_t h, tdata_t out, tsize_t count)
+{
+    auto* r = static_cast<TiffReader*>(h);
+    const toff_t size = r->bytes->size();
+    const toff_t n = r->offset >= size ? 0 : std::min<toff_t>(toff_t(std::max<tsize_t>(count, 0)), size - r->offset);
+    std::memcpy(out, r->bytes->data() + r->offset, n);
+    r->offset += n;
+    return tsize_t(n);
+}
+
+tsize_t TiffWrite(thandle_t, tdata_t, tsize_t) { return -1; }
+
+toff_t TiffSeek(thandle_t h, toff_t offset, int whence)
+{
+    auto* r = static_cast<TiffReader*>(h);
+    const toff_t base = whence == SEEK_CUR ? r->offset : whence == SEEK_END ? r->bytes->size() : 0;
+    r->offset = base + offset;
+    return r->offset;
+}
+
+int TiffClose(thandle_t) { return 0; }
+toff_t TiffSize(thandle_t h) { return static_cast<TiffReader*>(h)->bytes->size(); }
+int TiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
+void TiffUnmap(thandle_t, tdata_t, toff_t) {}
+
+// libtiff reports through process-wide handlers; the result says enough.
+void SilenceTiff()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
+bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+{
+    SilenceTiff();
+    TiffReader reader{&bytes};
+    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "rm", &reader, TiffRead, TiffWrite, TiffSeek,
+                                                          TiffClose, TiffSize, TiffMap, TiffUnmap));
+    if (!tiff) return (*error = "cannot read the TIFF file"), false;
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &h);
+    if (!SizeAllowed(w, h)) return (*error = "TIFF picture empty or too large"), false;
+    uint16_t extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+    const bool alpha = extraCount > 0 && extraTypes &&
+                       (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
+    std::vector<uint32_t> raster;
+    try {
+        raster.resize(size_t(w) * h);
+    } catch (const std::bad_alloc&) {
+        return (*error = "out of memory"), false;
+    }
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tiff.get(), message) ||
+        !TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
+        *error = message[0] ? std::string("TIFF: ") + message : "cannot decode the TIFF image";
+        return false;
+    }
+    const int bpp = alpha ? 4 : 3;
+    auto pixels = NewPixels(uint64_t(w) * h * bpp);
+    if (!pixels) return (*error = "out of memory"), false;
+    uint8_t* p = pixels.get();
+    for (uint32_t v : raster) {
+        unsigned r = TIFFGetR(v), g = TIFFGetG(v), b = TIFFGetB(v);
+        if (alpha) {
+            // libtiff hands alpha premultiplied; pictures here keep it apart.
+            const unsigned a = TIFFGetA(v);
+            if (a > 0 && a < 255) {
+                r = std::min(255u, (r * 255 + a / 2) / a);
+                g = std::min(255u, (g * 255 + a / 2) / a);
+                b = std::min(255u, (b * 255 + a / 2) / a);
+            }
+            p[3] = uint8_t(a);
+        }
+        p[0] = uint8_t(r), p[1] = uint8_t(g), p[2] = uint8_t(b);
+        p += bpp;
+    }
+    out->width = w;
+    out->height = h;
+    out->bitsPerPixel = bpp * 8;
+    out->pixels = std::move(pixels);
+    return true;
+}
+
+// BMP depths the plain reader leaves out: 1- and 4-bit palettes, 16 and
+// 32 bits with or without bit-field masks, alpha from an alpha mask.
+
+uint32_t Le(const std::vector<uint8_t>& b, size_t at, int n)
+{
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | b[at + i];
+    return v;
+}
+
+// A channel under a bit mask, stretched to 0..255; 0 without a mask.
+struct MaskChannel {
+    uint32_t mask = 0;
+    int shift = 0;
+    uint32_t max = 0;
+
+    explicit MaskChannel(uint32_t m) : mask(m)
+    {
+        if (!m) return;
+        while (!(m & 1)) m >>= 1, ++shift;
+        max = m;
+    }
+    uint8_t operator()(uint32_t pixel) const
+    {
+        return max ? uint8_t(uint64_t((pixel & mask) >> shift) * 255 / max) : 0;
+    }
+};
+
+int BmpDepth(const std::vector<uint8_t>& b) { return b.size() >= 30 && Le(b, 14, 4) >= 40 ? int(Le(b, 28, 2)) : 0; }
+
+bool DecodeBmpOther(const std::vector<uint8_t>& b, PicturePixels* out, std::string* error)
+{
+    const uint32_t header = Le(b, 14, 4);
+    if (b.size() < 14 + uint64_t(header) || b.size() < 54) return (*error = "BMP header cut short"), false;
+    const int64_t width = int32_t(Le(b, 18, 4)), rawHeight = int32_t(Le(b, 22, 4));
+    const int depth = int(Le(b, 28, 2));
+    const uint32_t compression = Le(b, 30, 4), dataOffset = Le(b, 10, 4);
+    const int64_t height = rawHeight < 0 ? -rawHeight : rawHeight;
+    if (width <= 0 || !SizeAllowed(uint64_t(width), uint64_t(height))) return (*error = "BMP size out of range"), false;
+    const bool fields = compression == 3 || compression == 6;
+    if (compression != 0 && !fields) return (*error = "compressed BMP files are not read"), false;
+    uint32_t masks[4] = {0, 0, 0, 0};
+    if (fields) {
+        // Masks follow a 40-byte header, or lie inside a longer one.
+        const size_t count = compression == 6 || header >= 56 ? 4 : 3;
+        if (b.size() < 54 + count * 4) return (*error = "BMP masks cut short"), false;
+        for (size_t i = 0; i < count; ++i) masks[i] = Le(b, 54 + i * 4, 4);
+    } else if (depth == 16) {
+        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+    } else if (depth == 32) {
+        masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+    }
+    if (header >= 56 && fields) masks[3] = Le(b, 14 + 52, 4);
+    std::vector<uint8_t> palette;
+    if (depth == 1 || depth == 4) {
+        uint32_t colours = Le(b, 46, 4);
+        if (colours == 0 || colours > (1u << depth)) colours = 1u << depth;
+        const size_t at = 14 + size_t(header) + (fields ? 12 : 0);
+        if (b.size() < at + colours * 4) return (*error = "BMP palette cut short"), false;
+        palette.assign(b.begin() + at, b.begin() + at + colours * 4);
+        palette.resize(size_t(4) << depth, 0);
+    } else if (depth != 16 && depth != 32) {
+        return (*error = "BMP depth not read"), false;
+    }
+    const uint64_t rowBytes = (uint64_t(width) * depth + 31) / 32 * 4;
+    if (dataOffset > b.size() || (b.size() - dataOffset) / rowBytes < uint64_t(height))
+        return (*error = "BMP pixel data cut short"), false;
+    const MaskChannel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+    const int bpp = masks[3] ? 4 : 3;
+    auto pixels = NewPixels(uint64_t(width) * height * bpp);
+    if (!pixels) return (*error = "out of memory"), false;
+    bool anyAlpha = false;
+    for (int64_t y = 0; y < height; ++y) {
+        const uint8_t* row = b.data() + dataOffset + rowBytes * uint64_t(rawHeight < 0 ? y : height - 1 - y);
+        uint8_t* o = pixels.get() + uint64_t(y) * width * bpp;
+        for (int64_t x = 0; x < width; ++x, o += bpp) {
+            if (depth <= 4) {
+                const int perByte = 8 / depth;
+                const unsigned index =
+                    (row[x / perByte] >> (8 - depth * (1 + x % perByte))) & ((1u << depth) - 1);
+                o[0] = palette[index * 4 + 2], o[1] = palette[index * 4 + 1], o[2] = palette[index * 4];
+                continue;
+            }
+            const uint32_t v = depth == 16 ? uint32_t(row[x * 2] | row[x * 2 + 1] << 8)
+                                           : uint32_t(row[x * 4] | row[x * 4 + 1] << 8 | row[x * 4 + 2] << 16 |
+                                                      uint32_t(row[x * 4 + 3]) << 24);
+            o[0] = red(v), o[1] = green(v), o[2] = blue(v);
+            if (bpp == 4) anyAlpha |= (o[3] = alpha(v)) != 0;
+        }
+    }
+    // Writers that leave the alpha bits zero mean an opaque picture.
+    if (bpp == 4 && !anyAlpha)
+        for (uint64_t i = 0; i < uint64_t(width) * height; ++i) pixels[i * 4 + 3] = 255;
+    out->width = uint32_t(width);
+    out->height = uint32_t(height);
+    out->bitsPerPixel = bpp * 8;
+    out->pixels = std::move(pixels);
+    return true;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+PictureKind SniffPictureKind(const uint8_t* d, size_t n)
+{
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return PictureKind::kJpeg;
+    if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return PictureKind::kPng;
+    if (n >= 6 && (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0)) return PictureKind::kGif;
+    if (n >= 4 && (std::memcmp(d, "II*\0", 4) == 0 || std::memcmp(d, "MM\0*", 4) == 0 ||
+                   std::memcmp(d, "II+\0", 4) == 0 || std::memcmp(d, "MM\0+", 4) == 0))
+        return PictureKind::kTiff;
+    // "BM" alone is too weak: the header size at byte 14 must be a known one.
+    if (n >= 18 && d[0] == 'B' && d[1] == 'M') {
+        const uint32_t header = d[14] | d[15] << 8 | d[16] << 16 | uint32_t(d[17]) << 24;
+        if (header == 12 || header == 40 || header == 52 || header == 56 || header == 64 || header == 108 ||
+            header == 124)
+            return PictureKind::kBmp;
+    }
+    return PictureKind::kNone;
+}
+
+void PictureFile::Close()
+{
+    kind_ = PictureKind::kNone;
+    path_ = CPath();
+    width_ = height_ = 0;
+    hasAlpha_ = false;
+    Release();
+}
+
+void PictureFile::Release()
+{
+    denominator_ = 0;
+    decoded_ = PicturePixels{};
+}
+
+bool PictureFile::Fail(const std::string& why)
+{
+    Close();
+    error_ = why;
+    return false;
+}
+
+bool PictureFile::Open(const CPath& path)
+{
+    Close();
+    error_.clear();
+    uint8_t head[32] = {};
+    size_t headLength = 0;
+    uint32_t w = 0, h = 0;
+    bool jpegHeader = false;
+    {
+        std::unique_ptr<std::FILE, FileCloser> file(path.Fopen("rb"));
+        if (!file) return Fail("cannot open " + path.GetText());
+        headLength = std::fread(head, 1, sizeof head, file.get());
+        if (SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
+            std::rewind(file.get());
+            jpegHeader = ReadJpegSize(file.get(), &w, &h);
+        }
+    }
+    const PictureKind kind = SniffPictureKind(head, headLength);
+    if (kind == PictureKind::kNone) return Fail("not a picture of a known kind");
+    path_ = path;
+    kind_ = kind;
+    if (kind == PictureKind::kJpeg) {
+        // Only the header now: the size to decode at is known when drawing.
+        if (!jpegHeader) return Fail("damaged JPEG header");
+        if (!SizeAllowed(w, h)) return Fail("JPEG picture empty or too large");
+        width_ = w, height_ = h;
+        return true;
+    }
+    const std::string why = Decode(1);
+    if (!why.empty()) return Fail(why);
+    width_ = decoded_.width, height_ = decoded_.height;
+    hasAlpha_ = decoded_.bitsPerPixel == 32;
+    return true;
+}
+
+std::string PictureFile::Decode(int denominator)
+{
+    Release();
+    PicturePixels pixels;
+    std::string why;
+    if (kind_ == PictureKind::kJpeg) {
+        std::unique_ptr<std::FILE, FileCloser> file(path_.Fopen("rb"));
+        if (!file) return "cannot open " + path_.GetText();
+        CJpegImage jpeg;
+        jpeg.SetScaleDenominator(denominator);
+        if (!jpeg.LoadStream(file.get())) return "JPEG: " + jpeg.GetLastError();
+        TakeImage(jpeg, &pixels);
+    } else {
+        std::vector<uint8_t> bytes;
+        if (!ReadFileBytes(path_, &bytes)) return "cannot read " + path_.GetText();
+        if (kind_ == PictureKind::kPng) {
+            CPngImage png;
+            // Transparency stays; a background colour is only a display hint.
+            png.applyBackground = false;
+            if (!png.Decode(bytes.data(), bytes.size())) return "PNG: " + png.GetLastError();
+            TakeImage(png, &pixels);
+        } else if (kind_ == PictureKind::kBmp) {
+            const int depth = BmpDepth(bytes);
+            if (depth != 8 && depth != 24 && bytes.size() >= 18 && Le(bytes, 14, 4) >= 40) {
+                if (!DecodeBmpOther(bytes, &pixels, &why)) return why;
+            } else {
+                CBmpImage bmp;
+                if (!bmp.Load(path_) || !bmp.pixels) return "unreadable BMP file";
+                TakeImage(bmp, &pixels);
+            }
+        } else if (kind_ == PictureKind::kGif) {
+            if (!DecodeGif(bytes, &pixels, &why)) return why;
+        } else if (kind_ == PictureKind::kTiff) {
+            if (!DecodeTiff(bytes, &pixels, &why)) return why;
+        }
+    }
+    // A file changed since it was opened no longer fits the movie.
+    if (width_ && ((width_ + denominator - 1) / denominator != pixels.width ||
+                   (height_ + denominator - 1) / denominator != pixels.height ||
+                   (kind_ != PictureKind::kJpeg && hasAlpha_ != (pixels.bitsPerPixel == 32))))
+        return "the picture changed since it was opened";
+    decoded_ = std::move(pixels);
+    denominator_ = denominator;
+    return "";
+}
+
+const PicturePixels* PictureFile::Pixels(uint32_t minWidth, uint32_t minHeight)
+{
+    if (!IsOpen()) return nullptr;
+    // The coarsest of libjpeg's scales that keeps the wanted size; each side
+    // of a scaled decode is rounded up.
+    int denominator = 1;
+    if (kind_ == PictureKind::kJpeg)
+        for (int d : {8, 4, 2})
+            if ((width_ + d - 1) / d >= minWidth && (height_ + d - 1) / d >= minHeight) {
+                denominator = d;
+                break;
+            }
+    // The same request always gets the same decode, so output never
+    // depends on what was drawn before.
+    if (denominator != denominator_ || !decoded_.pixels) {
+        const std::string why = Decode(denominator);
+        if (!why.empty()) {
+            error_ = why;
+            return nullptr;
+        }
+    }
+    return &decoded_;
+}

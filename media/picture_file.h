@@ -1,0 +1,60 @@
+#pragma once
+// Still pictures opened as movies of one frame. The kind is told by the
+// file's first bytes, never by its name: JPEG, PNG, GIF (its first frame),
+// TIFF (its first page) and BMP are read; anything else is no picture.
+// Pixels are kept as decoded: 3 bytes R, G, B, or 4 with A when the picture
+// has transparency, rows top-down and packed.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/path.h"
+
+enum class PictureKind { kNone, kJpeg, kPng, kGif, kTiff, kBmp };
+
+// The kind the leading bytes announce.
+PictureKind SniffPictureKind(const uint8_t* data, size_t length);
+
+struct PicturePixels {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int bitsPerPixel = 0;  // 24 or 32
+    std::unique_ptr<uint8_t[]> pixels;
+};
+
+class PictureFile {
+public:
+    // False, with the reason in LastError(), when the file is not a picture
+    // of a kind read here or cannot be read; what was open is closed.
+    bool Open(const CPath& path);
+    void Close();
+    bool IsOpen() const { return kind_ != PictureKind::kNone; }
+    PictureKind Kind() const { return kind_; }
+    uint32_t Width() const { return width_; }
+    uint32_t Height() const { return height_; }
+    // Whether the pixels carry alpha (4 bytes each).
+    bool HasAlpha() const { return hasAlpha_; }
+    const std::string& LastError() const { return error_; }
+
+    // The pixels, decoded no smaller than minWidth × minHeight where the
+    // format can decode at a reduced size (JPEG: 1/2, 1/4 or 1/8), else at
+    // full size. The file is read again when nothing is held; null when it
+    // cannot be decoded or no longer matches what was opened.
+    const PicturePixels* Pixels(uint32_t minWidth, uint32_t minHeight);
+    // Lets the decoded pixels go: a picture kept open holds only its path.
+    void Release();
+
+private:
+    bool Fail(const std::string& why);
+    // The reason on failure, else empty.
+    std::string Decode(int denominator);
+
+    PictureKind kind_ = PictureKind::kNone;
+    CPath path_;
+    uint32_t width_ = 0, height_ = 0;
+    bool hasAlpha_ = false;
+    std::string error_;
+    int denominator_ = 0;
+    PicturePixels decoded_;
+};

@@ -1,0 +1,291 @@
+// The frame side of the movie wrapper: a still picture drawn into worlds
+// and copied out as packed bytes.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "media/image.h"
+#include "media/image_scale.h"
+#include "media/qt_movie.h"
+
+// Packed pixels of one rendered frame: borrowed from the decoded picture
+// when nothing had to change, else owned.
+struct CQTMovie::Frame {
+    int width = 0;
+    int height = 0;
+    int bytesPerPixel = 0;
+    const uint8_t* data = nullptr;
+    std::unique_ptr<uint8_t[]> owned;
+
+    void Own(std::unique_ptr<uint8_t[]> block, int w, int h)
+    {
+        owned = std::move(block);
+        data = owned.get();
+        width = w;
+        height = h;
+    }
+};
+
+namespace {
+
+Rect MakeRect(int width, int height) { return Rect{0, 0, int16_t(height), int16_t(width)}; }
+
+bool Within(const Rect& r, int width, int height)
+{
+    return r.left >= 0 && r.top >= 0 && r.right <= width && r.bottom <= height && r.right > r.left &&
+           r.bottom > r.top;
+}
+
+std::unique_ptr<uint8_t[]> CopyRegion(const uint8_t* pixels, int width, int bytesPerPixel, const Rect& r)
+{
+    const size_t rowBytes = size_t(RectWidth(r)) * bytesPerPixel;
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[rowBytes * RectHeight(r)]);
+    if (!block) return block;
+    for (int y = 0; y < RectHeight(r); ++y)
+        std::memcpy(block.get() + y * rowBytes, pixels + (size_t(r.top + y) * width + r.left) * bytesPerPixel,
+                    rowBytes);
+    return block;
+}
+
+// A coordinate of one scale in another, rounded.
+int16_t MapCoordinate(int value, int from, int to) { return int16_t((int64_t(value) * to + from / 2) / from); }
+
+// Straight-alpha "over": what the picture leaves transparent keeps the
+// world's pixel, and a world that was transparent takes the picture as is.
+void BlendPixel(const uint8_t* s, uint8_t* d)
+{
+    const unsigned a = s[3];
+    if (a == 255) {
+        d[0] = 255, d[1] = s[0], d[2] = s[1], d[3] = s[2];
+        return;
+    }
+    if (a == 0) return;
+    const unsigned keep = unsigned(d[0]) * (255 - a);
+    const unsigned total = a * 255 + keep;  // the result's alpha × 255
+    for (int c = 0; c < 3; ++c) d[1 + c] = uint8_t((s[c] * a * 255 + d[1 + c] * keep + total / 2) / total);
+    d[0] = uint8_t((total + 127) / 255);
+}
+
+}  // namespace
+
+bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame)
+{
+    const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
+    if (!picture_.IsOpen() || boxWidth <= 0 || boxHeight <= 0 || outWidth <= 0 || outHeight <= 0 ||
+        !Within(region, boxWidth, boxHeight))
+        return false;
+    const uint32_t naturalWidth = picture_.Width(), naturalHeight = picture_.Height();
+    const bool natural = uint32_t(boxWidth) == naturalWidth && uint32_t(boxHeight) == naturalHeight;
+    // A decode no smaller than what the output needs of the picture.
+    uint64_t needWidth = naturalWidth, needHeight = naturalHeight;
+    if (natural) {
+        needWidth = (uint64_t(outWidth) * naturalWidth + RectWidth(region) - 1) / RectWidth(region);
+        needHeight = (uint64_t(outHeight) * naturalHeight + RectHeight(region) - 1) / RectHeight(region);
+    } else {
+        needWidth = std::min<uint64_t>(needWidth, boxWidth);
+        needHeight = std::min<uint64_t>(needHeight, boxHeight);
+    }
+    const PicturePixels* picture =
+        picture_.Pixels(uint32_t(std::min<uint64_t>(needWidth, naturalWidth)),
+                        uint32_t(std::min<uint64_t>(needHeight, naturalHeight)));
+    if (!picture) return false;
+    const int bytesPerPixel = picture->bitsPerPixel / 8;
+
+    // The stage is the frame at the box's size; for a box of the picture's
+    // own size, the picture as decoded (perhaps reduced) with the region
+    // mapped onto it.
+    const uint8_t* stage = picture->pixels.get();
+    int stageWidth = int(picture->width), stageHeight = int(picture->height);
+    std::unique_ptr<uint8_t[]> stageOwned;
+    Rect r = region;
+    if (natural) {
+        if (stageWidth != boxWidth || stageHeight != boxHeight) {
+            r.left = std::min<int16_t>(MapCoordinate(region.left, boxWidth, stageWidth), int16_t(stageWidth - 1));
+            r.right = std::max<int16_t>(MapCoordinate(region.right, boxWidth, stageWidth), int16_t(r.left + 1));
+            r.top = std::min<int16_t>(MapCoordinate(region.top, boxHeight, stageHeight), int16_t(stageHeight - 1));
+            r.bottom = std::max<int16_t>(MapCoordinate(region.bottom, boxHeight, stageHeight), int16_t(r.top + 1));
+            if (!Within(r, stageWidth, stageHeight)) return false;
+        }
+    } else if (stageWidth != boxWidth || stageHeight != boxHeight) {
+        stageOwned.reset(ScaleImagePixels(stage, MakeRect(stageWidth, stageHeight), MakeRect(boxWidth, boxHeight),
+                                          bytesPerPixel * 8));
+        if (!stageOwned) return false;
+        stage = stageOwned.get();
+        stageWidth = boxWidth, stageHeight = boxHeight;
+    }
+
+    const uint8_t* part = stage;
+    std::unique_ptr<uint8_t[]> partOwned;
+    if (r.left != 0 || r.top != 0 || r.right != stageWidth || r.bottom != stageHeight) {
+        partOwned = CopyRegion(stage, stageWidth, bytesPerPixel, r);
+        if (!partOwned) return false;
+        part = partOwned.get();
+    } else {
+        partOwned = std::move(stageOwned);
+    }
+    const int partWidth = RectWidth(r), partHeight = RectHeight(r);
+    frame->bytesPerPixel = bytesPerPixel;
+    if (partWidth == outWidth && partHeight == outHeight) {
+        if (partOwned) {
+            frame->Own(std::move(partOwned), outWidth, outHeight);
+        } else {
+            frame->data = part;
+            frame->width = outWidth, frame->height = outHeight;
+        }
+        return true;
+    }
+    std::unique_ptr<uint8_t[]> scaled(ScaleImagePixels(part, MakeRect(partWidth, partHeight),
+                                                       MakeRect(outWidth, outHeight), bytesPerPixel * 8));
+    if (!scaled) return false;
+    frame->Own(std::move(scaled), outWidth, outHeight);
+    return true;
+}
+
+uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Output output)
+{
+    const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
+    if (!picture_.IsOpen() || boxWidth <= 0 || boxHeight <= 0) return 0;
+    Rect region = MakeRect(boxWidth, boxHeight);
+    int width = boxWidth, height = boxHeight;
+    if (dst) {
+        width = RectWidth(*dst), height = RectHeight(*dst);
+        if (width <= 0 || height <= 0) return 0;
+        if (src) {
+            if (!Within(*src, boxWidth, boxHeight)) return 0;
+            region = *src;
+        }
+    }
+    const int perPixel = output == Output::kRgb ? 3 : output == Output::kRgba ? 4 : 1;
+    const uint64_t count = uint64_t(width) * height * perPixel;
+    if (count > std::numeric_limits<uint32_t>::max()) return 0;
+    if (!out) return uint32_t(count);
+    Frame frame;
+    if (!ComposeFrame(region, width, height, &frame)) {
+        picture_.Release();
+        return 0;
+    }
+    const size_t pixels = size_t(width) * height;
+    const uint8_t* s = frame.data;
+    const int bpp = frame.bytesPerPixel;
+    switch (output) {
+    case Output::kRgb:
+        if (bpp == 3)
+            std::memcpy(out, s, pixels * 3);
+        else
+            for (size_t i = 0; i < pixels; ++i) std::memcpy(out + i * 3, s + i * 4, 3);
+        break;
+    case Output::kRgba:
+        if (bpp == 4) {
+            std::memcpy(out, s, pixels * 4);
+            break;
+        }
+        for (size_t i = 0; i < pixels; ++i) {
+            std::memcpy(out + i * 4, s + i * 3, 3);
+            out[i * 4 + 3] = 255;
+        }
+        break;
+    case Output::kAlpha:
+        if (bpp == 3)
+            std::memset(out, 255, pixels);
+        else
+            for (size_t i = 0; i < pixels; ++i) out[i] = s[i * 4 + 3];
+        break;
+    }
+    // Pictures kept open (a slide keeps its own) hold no pixels.
+    picture_.Release();
+    return uint32_t(count);
+}
+
+uint32_t CQTMovie::RenderFrame(TimeValue, uint8_t* out, const Rect* dst, const Rect* src, int bitsPerPixel)
+{
+    // Other depths would write more bytes than the count they report.
+    if (bitsPerPixel != 24 && bitsPerPixel != 32) return 0;
+    return RenderInto(out, dst, src, bitsPerPixel == 24 ? Output::kRgb : Output::kRgba);
+}
+
+uint32_t CQTMovie::RenderFrameAt(TimeValue, uint8_t* out, const Rect* dst, const Rect* src)
+{
+    return RenderInto(out, dst, src, Output::kAlpha);
+}
+
+uint32_t CQTMovie::GetFrameRGBA(TimeValue, uint8_t* out, const Rect* area)
+{
+    const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
+    int width = boxWidth, height = boxHeight;
+    if (area) width = RectWidth(*area), height = RectHeight(*area);
+    if (width <= 0 || height <= 0 || width > boxWidth || height > boxHeight) return 0;
+    // The top-left corner, unscaled: a destination of the source's size.
+    const Rect corner = MakeRect(width, height);
+    return RenderInto(out, &corner, &corner, Output::kRgba);
+}
+
+bool CQTMovie::GetFrameAtTime(TimeValue, CImage& image, const Rect* area, int bitsPerPixel)
+{
+    if ((bitsPerPixel != 24 && bitsPerPixel != 32) || !picture_.IsOpen()) return false;
+    box_ = MakeRect(RectWidth(box_), RectHeight(box_));
+    const Rect region = area ? *area : box_;
+    if (!Within(region, RectWidth(box_), RectHeight(box_))) return false;
+    const Rect size = MakeRect(RectWidth(region), RectHeight(region));
+    const Output output = bitsPerPixel == 32 ? Output::kRgba : Output::kRgb;
+    const uint32_t count = RenderInto(nullptr, &size, &region, output);
+    if (count == 0) return false;
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[count]);
+    if (!block || RenderInto(block.get(), &size, &region, output) != count) return false;
+    return image.Create(uint32_t(RectWidth(region)), uint32_t(RectHeight(region)), uint16_t(bitsPerPixel),
+                        block.release(), false);
+}
+
+bool CQTMovie::DrawToPort(GWorldPtr target, const Rect* box)
+{
+    if (!target || target->GetPixDepth() != 32 || !picture_.IsOpen()) return false;
+    const Rect at = box ? *box : box_;
+    const int width = RectWidth(at), height = RectHeight(at);
+    if (width <= 0 || height <= 0) return false;
+    // The frame of the box given; the movie keeps its own.
+    const Rect saved = box_;
+    box_ = at;
+    Frame frame;
+    const bool ok = ComposeFrame(MakeRect(width, height), width, height, &frame);
+    box_ = saved;
+    if (!ok) {
+        picture_.Release();
+        return false;
+    }
+    const Rect& bounds = target->GetPortBounds();
+    const int left = at.left - bounds.left, top = at.top - bounds.top;
+    const int x0 = std::max(0, -left), x1 = std::min(width, target->Width() - left);
+    for (int y = std::max(0, -top); y < std::min(height, target->Height() - top); ++y) {
+        uint8_t* row = target->RowAt(top + y);
+        const uint8_t* s = frame.data + size_t(y) * width * frame.bytesPerPixel;
+        for (int x = x0; x < x1; ++x) {
+            uint8_t* d = row + size_t(left + x) * 4;
+            const uint8_t* p = s + size_t(x) * frame.bytesPerPixel;
+            if (frame.bytesPerPixel == 4) {
+                BlendPixel(p, d);
+            } else {
+                d[0] = 255, d[1] = p[0], d[2] = p[1], d[3] = p[2];
+            }
+        }
+    }
+    picture_.Release();
+    return true;
+}
+
+bool CQTMovie::DrawToGWorld(GWorldPtr target, const Rect* box, GWorldPtr mask)
+{
+    if (mask && mask->GetPixDepth() != 8) return false;
+    if (!DrawToPort(target, box)) return false;
+    if (!mask) return true;
+    const int width = std::min(target->Width(), mask->Width());
+    for (int y = 0; y < std::min(target->Height(), mask->Height()); ++y) {
+        const uint8_t* row = target->RowAt(y);
+        uint8_t* m = mask->RowAt(y);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = row + size_t(x) * 4;
+            m[x] = p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF && p[3] == 0xFF ? 0 : 255;
+        }
+    }
+    return true;
+}
