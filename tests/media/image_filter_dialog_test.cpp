@@ -191,10 +191,8 @@ TEST_F(FilterDialogTest, NoisePopupShowsTheTypeAndSetsIt)
     user_.Do([] { EXPECT_EQ(GetControl32BitValue(ControlById(FrontWindow(), 1001)), 4) << "Impulse"; })
         .ClickControl(FakeUser::Front(), kCancel, 0);
     EXPECT_EQ(Run(filter), int(kCancel));
-}
 
-TEST_F(FilterDialogTest, NoWindowWithoutAFilter)
-{
+    // Without a filter there is no window to show.
     CImageFilterDialog dialog;
     EXPECT_EQ(dialog.Run(parent_.GetWindow(), source_, nullptr), -1);
 }

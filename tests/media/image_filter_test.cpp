@@ -80,19 +80,6 @@ TEST(ImageFilter, SettersSignalOnlyRealChanges)
     EXPECT_EQ(noise.GetType(), CAddNoiseFilter::kGaussian);
 }
 
-TEST(ImageFilter, CloneKeepsClassAndValuesButNoCallbacks)
-{
-    CGaussianBlurFilter blur;
-    blur.SetRadius(2.5);
-    blur.GetChangeSignal().Connect(Callback::BindFunction(CountCall));
-    std::unique_ptr<CImageFilter> copy = blur.Clone();
-    auto* clone = dynamic_cast<CGaussianBlurFilter*>(copy.get());
-    ASSERT_NE(clone, nullptr);
-    EXPECT_EQ(clone->GetName(), "Gaussian Blur");
-    EXPECT_EQ(clone->GetRadius(), 2.5);
-    EXPECT_EQ(clone->GetChangeSignal().GetCount(), 0u);
-}
-
 TEST(ImageFilterList, RegistryAndPrototypes)
 {
     CImageFilterList& list = Prototypes();

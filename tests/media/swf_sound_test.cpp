@@ -251,28 +251,4 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
     }
 }
 
-TEST(RealEncoder, SpeechSamplesEncode)
-{
-    const std::string folder = "/usr/share/sounds/alsa/";
-    if (!IsThere(folder + "Front_Center.wav")) GTEST_SKIP() << "alsa-utils sounds are not installed";
-    if (!HaveMpg123()) GTEST_SKIP() << "mpg123 is not installed";
-    EncoderScope scope(TAVREL_LAME_BUNDLE);
-    for (const char* name : {"Front_Center.wav", "Noise.wav", "Rear_Left.wav"}) {
-        CQTMovie movie;
-        ASSERT_TRUE(movie.OpenFile(folder + name)) << name;
-        const double seconds = double(movie.GetDuration()) / movie.GetTimeScale();
-        for (int rate : {11025, 44100}) {
-            SCOPED_TRACE(std::string(name) + " " + std::to_string(rate));
-            CSwfSoundFormat format;
-            format.SetRate(rate);
-            format.bitRate = rate == 11025 ? 48 : 128;
-            CSwfSoundBuilder builder;
-            std::unique_ptr<CTagDefineSound> sound(builder.MakeSound(folder + name, format, nullptr));
-            ASSERT_TRUE(sound);
-            ExpectDecodes(std::vector<uint8_t>(sound->data.begin() + 2, sound->data.end()), scope.File("speech.mp3"),
-                          rate, int(format.bitRate), 1, seconds, {});
-        }
-    }
-}
-
 }  // namespace

@@ -80,15 +80,13 @@ TEST_F(ControlTest, CreatedControlCarriesItsSignature)
     EXPECT_TRUE(button.Dispose());
     EXPECT_EQ(button.GetControlRef(), nullptr);
     EXPECT_EQ(GetControlOwner(made), nullptr);
-}
 
-TEST_F(ControlTest, CreationFailureKeepsTheStatus)
-{
+    // Without a window nothing is made and the failure is kept.
     CDialogWindow noWindow;
-    TestButton button;
-    EXPECT_FALSE(button.Create(&noWindow, FourCC("bTst"), kBounds, "Test"));
-    EXPECT_EQ(button.GetLastStatus(), errInvalidWindowRef);
-    EXPECT_EQ(button.GetControlRef(), nullptr);
+    TestButton orphan;
+    EXPECT_FALSE(orphan.Create(&noWindow, FourCC("bTst"), kBounds, "Test"));
+    EXPECT_EQ(orphan.GetLastStatus(), errInvalidWindowRef);
+    EXPECT_EQ(orphan.GetControlRef(), nullptr);
 }
 
 TEST_F(ControlTest, ControlMadeByAPaneIsEmbeddedInIt)

@@ -130,34 +130,6 @@ TEST_F(FontChooserTest, StyleNamesSamenessAndUpdate)
     EXPECT_EQ(font.GetAscent(), other.GetAscent());
 }
 
-TEST_F(FontChooserTest, ButtonTitleShowsNameStyleAndSize)
-{
-    struct Case {
-        const char* name;
-        uint16_t style;
-        int size;
-        const char* title;
-    };
-    const Case cases[] = {
-        {"DejaVu Sans", 0, 12, "DejaVu Sans Regular 12 pt"},
-        {"Geneva", 0, 12, "Geneva Regular 12 pt"},
-        {"dejavu sans", qd_style::kBold | qd_style::kItalic, 14, "dejavu sans Bold Italic 14 pt"},
-    };
-    tavrel_test::NoteWindow window;
-    ASSERT_TRUE(OpenNew(window));
-    for (const Case& c : cases) {
-        CFontButton button(nullptr, nullptr);
-        ASSERT_TRUE(button.Create(&window, FourCC("bFnt"), Rect{10, 10, 30, 200}, ""));
-        CFont font;
-        ASSERT_TRUE(font.SetName(c.name));
-        font.SetStyle(c.style);
-        font.SetSize(c.size);
-        button.SetFont(font, true);
-        EXPECT_EQ(ControlTitle(button.GetControlRef()), c.title);
-        EXPECT_TRUE(button.GetFont().IsSame(font));
-    }
-}
-
 TEST_F(FontChooserTest, FontPanelPickReachesItsButtonWhateverWindowIsInFront)
 {
     tavrel_test::NoteWindow window, other;

@@ -108,7 +108,7 @@ TEST_F(ScrollBarTest, ThumbFollowsTheMouseAndReturnsWhenItStrays)
     EXPECT_EQ(g_emitted, std::vector<intptr_t>{4});
 }
 
-TEST_F(SimpleControlsTest, ShortScrollBarThumbStaysPut)
+TEST_F(SimpleControlsTest, ShortOrInvertedScrollBars)
 {
     NoteWindow window;
     ASSERT_TRUE(OpenNew(window));
@@ -118,17 +118,13 @@ TEST_F(SimpleControlsTest, ShortScrollBarThumbStaysPut)
     ASSERT_TRUE(bar.SetValue(40, false));
     user_.Press(FakeUser::Front(), 18, 30).DragTo(FakeUser::Front(), 18, 45).Release(FakeUser::Front(), 18, 45).Play();
     EXPECT_EQ(bar.GetValue(), 40);
-}
 
-TEST_F(SimpleControlsTest, RefusedScrollBarIsNeitherMadeNorShown)
-{
-    NoteWindow window;
-    ASSERT_TRUE(OpenNew(window));
-    CScrollBar bar;
-    EXPECT_FALSE(bar.Create(&window, FourCC("sBar"), Rect{50, 10, 10, 26}, 0));  // bottom above top
-    EXPECT_EQ(bar.GetControlRef(), nullptr);
-    EXPECT_EQ(bar.GetLastStatus(), paramErr);
-    EXPECT_TRUE(platform::WindowControls(window.GetWindow()).empty());
+    // A bar whose bottom lies above its top is refused, neither made nor shown.
+    CScrollBar refused;
+    EXPECT_FALSE(refused.Create(&window, FourCC("sBad"), Rect{50, 10, 10, 26}, 0));
+    EXPECT_EQ(refused.GetControlRef(), nullptr);
+    EXPECT_EQ(refused.GetLastStatus(), paramErr);
+    EXPECT_EQ(platform::WindowControls(window.GetWindow()).size(), 1u);
 }
 
 TEST_F(SimpleControlsTest, ValuesTextsAndRanges)
