@@ -150,8 +150,9 @@ bool CAddNoiseFilter::CreateControls(CDialogWindow* window, const Rect& area)
     ok = controls_.popup.Create(window, OSType(kValueId), At(top, left + 62, top + 16, left + 212), "") && ok;
     controls_.popup.RemoveAllItems();
     for (const char* item : kNoiseItems) controls_.popup.AddItem(item);
-    // Shows the filter's own type, so what is shown is what is applied.
-    controls_.popup.SetValue(type_);
+    // The pop-up opens on Gaussian whatever the type: choosing an item is what
+    // sets it.
+    controls_.popup.SetValue(kGaussian);
     return ok;
 }
 
