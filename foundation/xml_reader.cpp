@@ -242,6 +242,52 @@ bool CXMLNode::GetChildren(CXMLNodeList& out) const
     return true;
 }
 
+long CXMLNode::GetOffset() const
+{
+    if (!tree_) return -1;
+    return static_cast<long>(Node(tree_).offset_debug());
+}
+
+namespace {
+
+void AppendElementMarkup(std::string& out, pugi::xml_node node)
+{
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+        xmltext::AppendEscaped(out, xmltext::Unescape(node.value()));
+        out += '\n';
+        return;
+    }
+    if (node.type() != pugi::node_element) return;
+    out += '<';
+    out += node.name();
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        out += ' ';
+        out += a.name();
+        out += "=\"";
+        xmltext::AppendEscaped(out, xmltext::Unescape(a.value()));
+        out += '"';
+    }
+    if (!node.first_child()) {
+        out += " />\n";
+        return;
+    }
+    out += ">\n";
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+        AppendElementMarkup(out, child);
+    out += "</";
+    out += node.name();
+    out += ">\n";
+}
+
+}  // namespace
+
+bool CXMLNode::AppendMarkup(std::string& out) const
+{
+    if (!tree_ || Node(tree_).type() != pugi::node_element) return false;
+    AppendElementMarkup(out, Node(tree_));
+    return true;
+}
+
 // ------------------------------------------------------------ CXMLNodeList
 
 void CXMLNodeList::Set(pugi::xml_node_struct* parent, const CPath& path)
