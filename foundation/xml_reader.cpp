@@ -242,6 +242,11 @@ bool CXMLNode::GetChildren(CXMLNodeList& out) const
     return true;
 }
 
+bool CXMLNode::HasAttributes() const
+{
+    return tree_ && Node(tree_).first_attribute();
+}
+
 long CXMLNode::GetOffset() const
 {
     if (!tree_) return -1;

@@ -56,6 +56,8 @@ public:
 
     bool GetFirstChild(CXMLNode& out) const;
     bool GetAttributes(CXMLAttributes& out) const;
+    // Whether an element has at least one attribute.
+    bool HasAttributes() const;
     // Byte offset of the element's name in the parsed text; -1 for an
     // attribute value or when unknown.
     long GetOffset() const;

@@ -378,20 +378,20 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
                 CRelocation answer;
                 if (context->relocator) answer = context->relocator->RelocateImage(path);
                 switch (answer.action) {
-                case CRelocation::kRelocate:
-                    if (!answer.path.IsEmpty()) {
+                    case CRelocation::kRelocate:
+                        if (!answer.path.IsEmpty()) {
+                            found = answer.path;
+                            context->folders.Add(found);
+                        }
+                        break;
+                    case CRelocation::kReplace:
                         found = answer.path;
-                        context->folders.Add(found);
-                    }
-                    break;
-                case CRelocation::kReplace:
-                    found = answer.path;
-                    break;
-                case CRelocation::kCancel:
-                    cancelled = true;
-                    break;
-                case CRelocation::kDrop:
-                    break;
+                        break;
+                    case CRelocation::kCancel:
+                        cancelled = true;
+                        break;
+                    case CRelocation::kDrop:
+                        break;
                 }
             }
             if (found.IsEmpty()) {

@@ -15,7 +15,7 @@ bool CTransition::WriteXmlAttributes(CXMLOutputFile&) const
 bool CTransition::ReadXml(const CXMLNode& element)
 {
     CXMLAttributes attributes;
-    if (!element.GetAttributes(attributes)) return true;
+    if (!element.GetAttributes(attributes) || !element.HasAttributes()) return true;
     CXMLNode duration;
     if (attributes.Get("duration", duration)) duration_ = static_cast<uint32_t>(duration.GetInt(0));
     return ReadXmlAttributes(element, attributes);

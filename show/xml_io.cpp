@@ -178,7 +178,7 @@ bool EqualsNoCase(const std::string& a, const char* b)
 CElementReader::CElementReader(const CXMLNode& element, const CReadContext* context)
     : element_(element), context_(context)
 {
-    hasAttributes_ = element.GetAttributes(attributes_);
+    hasAttributes_ = element.GetAttributes(attributes_) && element.HasAttributes();
 }
 
 bool CElementReader::Raw(const char* name, CXMLNode* out) const

@@ -49,4 +49,27 @@ std::string WrapShow(const std::string& slideShowElement)
            "</tavrel>\n\n</xml>\n";
 }
 
+bool ParseElement(const tavrel_test::TempDir& dir, const std::string& text, CXMLDocument& document, CXMLNode& node)
+{
+    std::string path = dir.file("element.xml");
+    tavrel_test::WriteFile(path, text);
+    node.Release();
+    return document.Load(CPath(path)) && document.GetFirstChild(node);
+}
+
+std::string Written(const tavrel_test::TempDir& dir, const std::function<void(CXMLOutputFile&)>& write)
+{
+    std::string path = dir.file("element-out.xml");
+    CXMLWriteOptions options;
+    options.writeDeclaration = false;
+    CXMLOutputFile out;
+    if (!out.Open(CPath(path), options, true)) return "";
+    write(out);
+    if (!out.Close()) return "";
+    std::string text = tavrel_test::ReadFile(path);
+    // The close adds a line feed of its own.
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
 }  // namespace show_test

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the document tests: pictures on disk, projects written to and
 // read from text.
+#include <functional>
 #include <string>
 
 #include "show/project_file.h"
@@ -21,5 +22,10 @@ bool ReadProjectText(const tavrel_test::TempDir& dir, const std::string& text, C
                      CReadContext* context = nullptr, CPublishSettings* publish = nullptr);
 // A project file around a "slide_show" element's text.
 std::string WrapShow(const std::string& slideShowElement);
+
+// Parses one element's text; node is valid while document lives.
+bool ParseElement(const tavrel_test::TempDir& dir, const std::string& text, CXMLDocument& document, CXMLNode& node);
+// What a writer puts out, without the outer element.
+std::string Written(const tavrel_test::TempDir& dir, const std::function<void(CXMLOutputFile&)>& write);
 
 }  // namespace show_test
