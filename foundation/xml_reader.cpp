@@ -255,11 +255,18 @@ long CXMLNode::GetOffset() const
 
 namespace {
 
-void AppendElementMarkup(std::string& out, pugi::xml_node node)
+bool IsText(pugi::xml_node node)
 {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+    return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
+// Elements holding text are written on one line, with no line feeds of
+// their own between the parts, so that reading the markup back gives the
+// same text and writing it again the same markup.
+void AppendElementMarkup(std::string& out, pugi::xml_node node, bool lineFeed)
+{
+    if (IsText(node)) {
         xmltext::AppendEscaped(out, xmltext::Unescape(node.value()));
-        out += '\n';
         return;
     }
     if (node.type() != pugi::node_element) return;
@@ -272,16 +279,22 @@ void AppendElementMarkup(std::string& out, pugi::xml_node node)
         xmltext::AppendEscaped(out, xmltext::Unescape(a.value()));
         out += '"';
     }
-    if (!node.first_child()) {
-        out += " />\n";
+    bool hasContent = false, hasText = false;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        hasContent |= IsText(child) || child.type() == pugi::node_element;
+        hasText |= IsText(child);
+    }
+    if (!hasContent) {
+        out += lineFeed ? " />\n" : " />";
         return;
     }
-    out += ">\n";
+    bool childLineFeeds = lineFeed && !hasText;
+    out += childLineFeeds ? ">\n" : ">";
     for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
-        AppendElementMarkup(out, child);
+        AppendElementMarkup(out, child, childLineFeeds);
     out += "</";
     out += node.name();
-    out += ">\n";
+    out += lineFeed ? ">\n" : ">";
 }
 
 }  // namespace
@@ -289,7 +302,7 @@ void AppendElementMarkup(std::string& out, pugi::xml_node node)
 bool CXMLNode::AppendMarkup(std::string& out) const
 {
     if (!tree_ || Node(tree_).type() != pugi::node_element) return false;
-    AppendElementMarkup(out, Node(tree_));
+    AppendElementMarkup(out, Node(tree_), true);
     return true;
 }
 

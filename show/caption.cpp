@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "show/slide.h"
@@ -206,9 +207,14 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     r.Bool("align_to_doc", &align_to_doc_);
     checked("tracking", &CCaption::SetTracking);
     checked("leading", &CCaption::SetLeading);
-    // Times are unsigned: a negative number arrives huge and is refused.
-    if (r.Int("start_time", &v) && !SetStartTime(static_cast<uint32_t>(v))) r.Refused("start_time");
-    if (r.Int("duration", &v) && !SetDuration(static_cast<uint32_t>(v))) r.Refused("duration");
+    // Times are unsigned: a negative number is refused like a huge one.
+    auto time = [&](const char* attr, bool (CCaption::*setter)(uint32_t)) {
+        long value;
+        if (r.Int(attr, &value) && (value < 0 || value > UINT32_MAX || !(this->*setter)(uint32_t(value))))
+            r.Refused(attr);
+    };
+    time("start_time", &CCaption::SetStartTime);
+    time("duration", &CCaption::SetDuration);
     r.Bool("show_till_next", &show_till_next_);
     if (r.Text("effect", &text)) effect_ = text;
     return true;

@@ -634,7 +634,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         if (r.Int("quality", &v) && !SetQuality(static_cast<int>(std::clamp<long>(v, INT32_MIN, INT32_MAX))))
             r.Refused("quality");
         r.Word("image_type", kImageTypeWords, false, &image_type_);
-        if (r.Int("duration", &v) && (v < 0 || !SetDuration(static_cast<uint32_t>(v)))) r.Refused("duration");
+        if (r.Int("duration", &v) && (v < 0 || v > UINT32_MAX || !SetDuration(static_cast<uint32_t>(v))))
+            r.Refused("duration");
         r.Bool("scale_to_fit", &scale_to_fit_);
         r.Bool("keep_aspect_ratio", &keep_aspect_ratio_);
         r.Bool("auto_align", &auto_align_);

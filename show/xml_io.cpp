@@ -72,10 +72,14 @@ void CReadContext::Issue(const CXMLNode& element, const char* attribute, const s
     if (offset >= 0 && !documentPath.IsEmpty()) {
         if (!textRead_) {
             textRead_ = true;
-            ReadFileText(documentPath, &text_);
+            std::string text;
+            ReadFileText(documentPath, &text);
+            for (size_t i = 0; i < text.size(); ++i)
+                if (text[i] == '\n') lineEnds_.push_back(i);
         }
-        if (static_cast<size_t>(offset) <= text_.size())
-            issue.line = 1 + static_cast<int>(std::count(text_.begin(), text_.begin() + offset, '\n'));
+        // Lines before the offset are the line feeds before it.
+        auto before = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), static_cast<size_t>(offset));
+        issue.line = 1 + static_cast<int>(before - lineEnds_.begin());
     }
     issue.attribute = attribute ? attribute : "";
     issue.value = value;

@@ -88,7 +88,7 @@ struct CReadContext {
     void Issue(const CXMLNode& element, const char* attribute, const std::string& value, const char* what) const;
 
 private:
-    mutable std::string text_;  // the file, read when the first issue needs a line
+    mutable std::vector<size_t> lineEnds_;  // offsets of the file's line feeds, read at the first issue
     mutable bool textRead_ = false;
 };
 

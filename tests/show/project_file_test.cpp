@@ -245,6 +245,17 @@ TEST(ProjectFile, PublishAndPopupSettingsComeBackUnchanged)
               std::string::npos);
     EXPECT_NE(written.find("<publish_data dest=\"/tmp/x y\">\n<html on=\"true\" />\n</publish_data>\n</tavrel>"),
               std::string::npos);
+
+    // Text inside kept elements, even mixed with elements, comes back the
+    // same however often it is read and written.
+    text = WrapShow("<slide_show />\n<publish_data><a>one\ntwo<b>x</b> three &amp; <c/></a>\n</publish_data>\n");
+    ASSERT_TRUE(ReadProjectText(dir, text, show, nullptr, &publish));
+    written = ProjectText(dir, show, publish);
+    EXPECT_NE(written.find("<publish_data>\n<a>one&#x0a;two<b>x</b> three &amp; <c /></a>\n</publish_data>\n"),
+              std::string::npos)
+        << written;
+    ASSERT_TRUE(ReadProjectText(dir, written, show, nullptr, &publish));
+    EXPECT_EQ(ProjectText(dir, show, publish), written);
 }
 
 TEST(ProjectFile, ShowElementReadingRules)

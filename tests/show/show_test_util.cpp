@@ -1,10 +1,24 @@
 #include "show_test_util.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "media/jpeg_image.h"
 
 namespace show_test {
+
+namespace {
+
+// With TAVREL_PROJECT_SEEDS set, every project the tests write or read is
+// also kept in that folder, to seed the project reader's fuzzer.
+void KeepSeed(const std::string& text)
+{
+    static int count = 0;
+    const char* folder = std::getenv("TAVREL_PROJECT_SEEDS");
+    if (folder && *folder) tavrel_test::WriteFile(std::string(folder) + "/" + std::to_string(++count) + ".tvr", text);
+}
+
+}  // namespace
 
 std::string WriteJpeg(const tavrel_test::TempDir& dir, const std::string& name, int w, int h)
 {
@@ -31,7 +45,9 @@ std::string ProjectText(const tavrel_test::TempDir& dir, const CSlideShow& show,
 {
     std::string path = dir.file("written.tvr");
     if (!SaveProject(CPath(path), show, publish)) return "";
-    return tavrel_test::ReadFile(path);
+    std::string text = tavrel_test::ReadFile(path);
+    KeepSeed(text);
+    return text;
 }
 
 bool ReadProjectText(const tavrel_test::TempDir& dir, const std::string& text, CSlideShow& show, CReadContext* context,
@@ -39,6 +55,7 @@ bool ReadProjectText(const tavrel_test::TempDir& dir, const std::string& text, C
 {
     std::string path = dir.file("read.tvr");
     tavrel_test::WriteFile(path, text);
+    KeepSeed(text);
     CPublishSettings own;
     return OpenProject(CPath(path), show, publish ? *publish : own, context) == ProjectOpenError::kNone;
 }
