@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "media/jpeg_image.h"
+#include "media/png_image.h"
 #include "show/prefs_record.h"
 #include "show/slide_show.h"
 
@@ -156,6 +158,7 @@ void CSlide::CopyFrom(const CSlide& o)
 bool CSlide::LoadImage(const CPath& path, CSlideShow* show, bool reset)
 {
     show_ = show;
+    DropWorkingPicture();
     if (type_ == kImage) {
         int w = 0, h = 0;
         if (!ReadImageSize(path, &w, &h)) return false;
@@ -417,6 +420,7 @@ CCameraFx* CSlide::GetCameraFx(int index) const
 bool CSlide::AddFilter(std::unique_ptr<CSlideFilter> filter)
 {
     if (!filter) return false;
+    DropWorkingPicture();
     image_filters_.push_back(std::move(filter));
     return true;
 }
@@ -469,6 +473,7 @@ void CSlide::SetCrop(bool on)
 void CSlide::SetFlipVerticalFlag(bool on)
 {
     if (on == flip_vertical_) return;
+    DropWorkingPicture();
     flip_vertical_ = on;
     uint8_t c[4] = {corners_[3], corners_[2], corners_[1], corners_[0]};
     std::copy_n(c, 4, corners_);
@@ -477,6 +482,7 @@ void CSlide::SetFlipVerticalFlag(bool on)
 void CSlide::SetFlipHorizontalFlag(bool on)
 {
     if (on == flip_horizontal_) return;
+    DropWorkingPicture();
     flip_horizontal_ = on;
     uint8_t c[4] = {corners_[1], corners_[0], corners_[3], corners_[2]};
     std::copy_n(c, 4, corners_);
@@ -484,6 +490,7 @@ void CSlide::SetFlipHorizontalFlag(bool on)
 
 void CSlide::RotateCorners(int degrees)
 {
+    DropWorkingPicture();
     int d = ReduceDegrees(degrees);
     const uint8_t* o = corners_;
     uint8_t c[4];
@@ -594,6 +601,7 @@ void CSlide::NormalizeOrientation()
 
 void CSlide::ResetImageEdits()
 {
+    DropWorkingPicture();
     image_filters_.clear();
     std::copy_n("\1\2\3\4", 4, corners_);
     flip_vertical_ = flip_horizontal_ = false;
@@ -603,6 +611,50 @@ void CSlide::ResetImageEdits()
     rotate_ = 0;
     FitToShow(show_);
     ApplyAutoAlign(show_);
+}
+
+const CImage* CSlide::GetWorkingPicture()
+{
+    if (working_) return working_.get();
+    auto picture = std::make_unique<CImage>();
+    if (type_ != kImage) {
+        if (!picture->Create(64, 64, 24, nullptr, false)) return nullptr;
+        std::fill_n(picture->pixels, picture->size, uint8_t(0));
+        working_ = std::move(picture);
+        return working_.get();
+    }
+    int w = 0, h = 0;
+    if (!ReadImageSize(src_, &w, &h)) return nullptr;
+    uint8_t head[2] = {};
+    if (std::FILE* f = src_.Fopen("rb")) {
+        if (std::fread(head, 1, 2, f) != 2) head[0] = 0;
+        std::fclose(f);
+    }
+    std::unique_ptr<CImage> decoded;
+    if (head[0] == 0xFF)
+        decoded = std::make_unique<CJpegImage>();
+    else if (head[0] == 0x89)
+        decoded = std::make_unique<CPngImage>();
+    else
+        decoded = std::make_unique<CBmpImage>();
+    if (!decoded->Load(src_) || !decoded->pixels ||
+        !picture->Create(decoded->width, decoded->height, 24, nullptr, false))
+        return nullptr;
+    // Down to 24 bits, then to the working size before any rotation.
+    int bpp = decoded->BytesPerPixel();
+    for (size_t i = 0, n = size_t(decoded->width) * decoded->height; i < n; ++i)
+        std::copy_n(decoded->pixels + i * bpp, 3, picture->pixels + i * 3);
+    decoded.reset();
+    NormalizeOrientation();
+    bool quarter = rotate_ == 90 || rotate_ == 270;
+    int pw = quarter ? picture_height_ : picture_width_, ph = quarter ? picture_width_ : picture_height_;
+    if (pw > 0 && ph > 0) picture->Resize(pw, ph);
+    for (const auto& f : image_filters_) f->Apply(*picture);
+    if (flip_vertical_) picture->FlipVertical();
+    if (flip_horizontal_) picture->FlipHorizontal();
+    if (rotate_) picture->Rotate(rotate_);
+    working_ = std::move(picture);
+    return working_.get();
 }
 
 // ---------------------------------------------------------------- XML

@@ -10,6 +10,7 @@
 
 #include "foundation/path.h"
 #include "foundation/signal.h"
+#include "media/image.h"
 #include "show/camera_fx.h"
 #include "show/caption.h"
 #include "show/overlay_effect.h"
@@ -136,6 +137,11 @@ public:
     bool ReadXml(const CXMLNode& element, const CReadContext* context = nullptr);
     bool WriteXml(CXMLOutputFile& out);
 
+    // The edited picture at picture size (24-bit), made from the file on
+    // first use and kept until an edit changes it; a blank slide's is
+    // 64 × 64 black. Null when the file cannot be decoded.
+    const CImage* GetWorkingPicture();
+
     int GetType() const { return type_; }
     const CPath& GetSrc() const { return src_; }
     int GetWidth() const { return width_; }
@@ -186,6 +192,7 @@ public:
 
 private:
     void SwapDisplayAndPictureSizes();
+    void DropWorkingPicture() { working_.reset(); }
 
     CPath src_;
     CCaptionList captions_;
@@ -228,6 +235,7 @@ private:
     bool adjust_bitmap_shift_ = false;
     int type_;
     uint8_t corners_[4] = {1, 2, 3, 4};
+    std::unique_ptr<CImage> working_;
 };
 
 // Process-wide batching of the slide-changed signal.

@@ -263,3 +263,34 @@ TEST(SlideElement, BlankSlidesWriteNoSourceAndEditsWriteTheirNormalForm)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Slide, WorkingPictureIsMadeOnFirstUseAndFollowsEdits)
+{
+    TempDir dir;
+    CSlideShow show;
+    CSlide slide(CSlide::kImage, &show);
+    ASSERT_TRUE(slide.LoadImage(CPath(WriteJpeg(dir, "p.jpg", 512, 256)), &show, true));
+    struct Step {
+        int edit;  // 0 none, 1 rotate 90, 2 flip vertical
+        uint32_t w, h;
+    } steps[] = {{0, 256, 128}, {1, 128, 256}, {2, 128, 256}, {1, 256, 128}};
+    for (const Step& s : steps) {
+        if (s.edit == 1) slide.Rotate(90, true);
+        if (s.edit == 2) slide.FlipVertical(true);
+        const CImage* picture = slide.GetWorkingPicture();
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture->width, s.w);
+        EXPECT_EQ(picture->height, s.h);
+        EXPECT_EQ(picture->bitsPerPixel, 24);
+    }
+    CSlide blank(CSlide::kBlank, &show);
+    ASSERT_NE(blank.GetWorkingPicture(), nullptr);
+    EXPECT_EQ(blank.GetWorkingPicture()->width, 64u);
+    CSlide broken(CSlide::kImage, &show);
+    ASSERT_TRUE(broken.LoadImage(CPath(WritePngHeader(dir, "header-only.png", 10, 10)), &show, true));
+    EXPECT_EQ(broken.GetWorkingPicture(), nullptr);
+}
+
+}  // namespace
