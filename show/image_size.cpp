@@ -1,4 +1,4 @@
-// Picture sizes from file headers: a project of many large pictures opens
+// Picture sizes from file headers (JPEG, PNG, GIF, BMP): a project of many large pictures opens
 // without decoding any of them.
 #include <cstdio>
 #include <cstring>
@@ -75,6 +75,11 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
         *width = static_cast<int>(w);
         *height = static_cast<int>(h);
         return true;
+    }
+    if (n >= 10 && std::memcmp(head, "GIF8", 4) == 0) {
+        *width = static_cast<int>(head[6] | head[7] << 8);
+        *height = static_cast<int>(head[8] | head[9] << 8);
+        return *width > 0 && *height > 0;
     }
     if (n >= 26 && head[0] == 'B' && head[1] == 'M') {
         uint32_t w = Little32(head + 18);

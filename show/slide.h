@@ -244,5 +244,5 @@ void BeginSlideChanges();
 void NoteSlideChange();
 void EndSlideChanges(CSlide* slide, bool notify);
 
-// The pixel size of a JPEG, PNG or BMP file from its header alone.
+// The pixel size of a JPEG, PNG, GIF or BMP file from its header alone.
 bool ReadImageSize(const CPath& path, int* width, int* height);

@@ -402,9 +402,11 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
             }
             path = found;
         }
+        // A picture whose size cannot be read keeps the slide as the file
+        // gave it: dropping it would lose the slide at the next save.
         if (!slide->LoadImage(path, this, false)) {
-            context->Issue(child, "src", path.GetText(), "image cannot be read: slide dropped");
-            return;
+            slide->SetSrc(path);
+            context->Issue(child, "src", path.GetText(), "picture cannot be read: slide kept as stored");
         }
         InsertSlide(std::move(slide), false);
     });

@@ -1,5 +1,9 @@
 #include "show/sound.h"
 
+#include <sndfile.h>
+
+#include <algorithm>
+
 void CSoundItem::Reset()
 {
     sample_rate_ = 11025;
@@ -15,6 +19,18 @@ void CSoundItem::Reset()
 int CSoundItem::GetStartFrame(float fps) const
 {
     return static_cast<int>(static_cast<double>(fps) * (start_time_ / 1000.0) + 0.5);
+}
+
+uint32_t CSoundItem::ReadSoundInfo(const CPath& path)
+{
+    if (path.IsEmpty()) return 0;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.GetFullPath().c_str(), SFM_READ, &info);
+    if (!file) return 0;
+    sf_close(file);
+    if (info.samplerate <= 0 || info.frames <= 0) return 0;
+    double ms = static_cast<double>(info.frames) * 1000.0 / info.samplerate;
+    return static_cast<uint32_t>(std::min(ms, 4294967295.0));
 }
 
 void CSoundList::Reset()

@@ -36,6 +36,8 @@ public:
 
     // The frame the sound starts at: fps × start / 1000 + 0.5, truncated.
     int GetStartFrame(float fps) const;
+    // A sound file's length in milliseconds; 0 when it cannot be read.
+    static uint32_t ReadSoundInfo(const CPath& path);
 
 private:
     CPath src_;

@@ -294,3 +294,68 @@ TEST(Slide, WorkingPictureIsMadeOnFirstUseAndFollowsEdits)
 }
 
 }  // namespace
+
+namespace {
+
+std::string Le(uint32_t v, int bytes)
+{
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += char(v >> (8 * i));
+    return s;
+}
+
+TEST(Slide, PictureSizesFromHeaders)
+{
+    TempDir dir;
+    struct Case {
+        std::string path;
+        bool ok;
+        int w, h;
+    } cases[] = {
+        {WriteJpeg(dir, "a.jpg", 33, 17), true, 33, 17},
+        {WritePngHeader(dir, "a.png", 70000, 3), true, 70000, 3},
+        {dir.file("a.gif"), true, 300, 2},
+        {dir.file("a.bmp"), true, 5, 6},
+        {dir.file("junk.jpg"), false, 0, 0},
+        {dir.file("missing.png"), false, 0, 0},
+        {dir.path(), false, 0, 0},
+    };
+    tavrel_test::WriteFile(dir.file("a.gif"), "GIF89a" + Le(300, 2) + Le(2, 2) + std::string(20, '\0'));
+    tavrel_test::WriteFile(dir.file("a.bmp"), "BM" + std::string(16, '\0') + Le(5, 4) + Le(uint32_t(-6), 4));
+    tavrel_test::WriteFile(dir.file("junk.jpg"), "\xFF\xD8\xFF\xDA" + std::string(40, '\0'));
+    for (const Case& c : cases) {
+        int w = 0, h = 0;
+        EXPECT_EQ(ReadImageSize(CPath(c.path), &w, &h), c.ok) << c.path;
+        EXPECT_EQ(w, c.w);
+        EXPECT_EQ(h, c.h);
+    }
+    // A slide whose picture cannot be sized is kept as the file gave it.
+    CSlideShow show;
+    CPublishSettings publish;
+    std::string project = WrapShow("<slide_show>\n<slides>\n<slide src=\"" + dir.file("junk.jpg") +
+                                   "\" width=\"123\" scale_to_fit=\"false\" />\n</slides>\n</slide_show>\n");
+    CReadIssueList issues;
+    CReadContext context;
+    context.report = &issues;
+    ASSERT_TRUE(ReadProjectText(dir, project, show, &context));
+    ASSERT_EQ(show.GetSlideCount(), 1);
+    EXPECT_EQ(show.GetSlide(0)->GetWidth(), 123);
+    EXPECT_EQ(issues.issues.size(), 1u);
+}
+
+TEST(Sound, LengthOfFiles)
+{
+    TempDir dir;
+    std::string samples(16000, '\0');  // 8000 frames of 16-bit mono
+    tavrel_test::WriteFile(dir.file("a.wav"), "RIFF" + Le(36 + 16000, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) +
+                                                  Le(1, 2) + Le(8000, 4) + Le(16000, 4) + Le(2, 2) + Le(16, 2) +
+                                                  "data" + Le(16000, 4) + samples);
+    tavrel_test::WriteFile(dir.file("text.mp3"), "not a sound");
+    struct Case {
+        std::string path;
+        uint32_t ms;
+    } cases[] = {{dir.file("a.wav"), 1000}, {dir.file("text.mp3"), 0}, {dir.file("none.wav"), 0}, {"", 0}};
+    for (const Case& c : cases) EXPECT_EQ(CSoundItem::ReadSoundInfo(CPath(c.path)), c.ms) << c.path;
+}
+
+}  // namespace
