@@ -83,17 +83,16 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
 
     ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
         CElementReader c(child, context);
-        if (EqualsNoCase(name, "mouse_click_action")) {
-            c.Bool("enable", &click_enabled);
-            c.Word("action", kClickWords, true, &click_action);
-            c.Text("url", &click_url);
-            c.Text("target", &click_target);
-        } else if (EqualsNoCase(name, "movie_end_action")) {
-            c.Bool("enable", &end_enabled);
-            c.Word("action", kEndWords, true, &end_action);
-            c.Text("url", &end_url);
-            c.Text("target", &end_target);
-        }
+        auto action = [&](bool* enabled, WordTable words, int* code, std::string* url, std::string* target) {
+            c.Bool("enable", enabled);
+            c.Word("action", words, true, code);
+            c.Text("url", url);
+            c.Text("target", target);
+        };
+        if (EqualsNoCase(name, "mouse_click_action"))
+            action(&click_enabled, kClickWords, &click_action, &click_url, &click_target);
+        else if (EqualsNoCase(name, "movie_end_action"))
+            action(&end_enabled, kEndWords, &end_action, &end_url, &end_target);
     });
     return true;
 }
@@ -116,18 +115,15 @@ bool CMovieSettings::WriteXml(CXMLOutputFile& out) const
         .Base64("preload_font", record, sizeof record);
     if (preload_type == 0 || preload_type == 1) w.Word("preload_type", kPreloadTypeWords, preload_type);
     w.Word("loop", kLoopWords, loop_mode).Int("loop_count", loop_count);
-    out.Write(">\n<mouse_click_action");
-    CAttrWriter(out)
-        .Bool("enable", click_enabled)
-        .Word("action", kClickWords, click_action)
-        .Text("url", click_url)
-        .Text("target", click_target);
-    out.Write(" />\n<movie_end_action");
-    CAttrWriter(out)
-        .Bool("enable", end_enabled)
-        .Word("action", kEndWords, end_action)
-        .Text("url", end_url)
-        .Text("target", end_target);
-    out.Write(" />\n</swf_data>\n");
+    out.Write(">\n");
+    auto action = [&](const char* name, bool enabled, WordTable words, int code, const std::string& url,
+                      const std::string& target) {
+        out.Write("<").Write(name);
+        CAttrWriter(out).Bool("enable", enabled).Word("action", words, code).Text("url", url).Text("target", target);
+        out.Write(" />\n");
+    };
+    action("mouse_click_action", click_enabled, kClickWords, click_action, click_url, click_target);
+    action("movie_end_action", end_enabled, kEndWords, end_action, end_url, end_target);
+    out.Write("</swf_data>\n");
     return true;
 }

@@ -1,5 +1,7 @@
 #include "show/overlay_effect.h"
 
+#include "show/registry.h"
+
 COverlayEffectList& COverlayEffectList::Get()
 {
     static COverlayEffectList list;
@@ -13,14 +15,7 @@ COverlayEffectList::COverlayEffectList()
 
 void COverlayEffectList::Register(std::unique_ptr<COverlayEffect> prototype)
 {
-    if (!prototype) return;
-    for (auto& p : prototypes_) {
-        if (p->GetName() == prototype->GetName()) {
-            p = std::move(prototype);
-            return;
-        }
-    }
-    prototypes_.push_back(std::move(prototype));
+    RegisterPrototype(prototypes_, std::move(prototype));
 }
 
 std::unique_ptr<COverlayEffect> COverlayEffectList::FindByName(const std::string& name) const

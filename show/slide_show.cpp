@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -66,6 +67,17 @@ void CSlideShow::CopyFormat(const CSlideShow& other)
     bg_color = other.bg_color;
 }
 
+void CSlideShow::ChangeFormat(const std::function<void()>& change)
+{
+    auto self = reinterpret_cast<intptr_t>(this);
+    ShowFormatChanging.Emit(self);
+    SlideFormatChanging.Emit(self);
+    change();
+    Refit();
+    ShowFormatChanged.Emit(self);
+    SlideFormatChanged.Emit(self);
+}
+
 void CSlideShow::Refit()
 {
     captions_.ApplyToAll(*this);
@@ -79,16 +91,10 @@ bool CSlideShow::SetSize(long w, long h)
 {
     if (w < 10 || w > 2000 || h < 10 || h > 2000) return false;
     if (uint32_t(w) == width_ && uint32_t(h) == height_) return true;
-    auto self = reinterpret_cast<intptr_t>(this);
-    ShowFormatChanging.Emit(self);
-    SlideFormatChanging.Emit(self);
-    bg_image_width = uint32_t(w);
-    bg_image_height = uint32_t(h);
-    width_ = uint32_t(w);
-    height_ = uint32_t(h);
-    Refit();
-    ShowFormatChanged.Emit(self);
-    SlideFormatChanged.Emit(self);
+    ChangeFormat([&] {
+        bg_image_width = width_ = uint32_t(w);
+        bg_image_height = height_ = uint32_t(h);
+    });
     return true;
 }
 
@@ -115,16 +121,12 @@ int CSlideShow::SetBounds(int left, int top, int right, int bottom)
     if (bottom <= top) return kBadHeight;
     if (left == bounds_left_ && top == bounds_top_ && right == bounds_right_ && bottom == bounds_bottom_)
         return kBoundsOk;
-    auto self = reinterpret_cast<intptr_t>(this);
-    ShowFormatChanging.Emit(self);
-    SlideFormatChanging.Emit(self);
-    bounds_left_ = int16_t(left);
-    bounds_top_ = int16_t(top);
-    bounds_right_ = int16_t(right);
-    bounds_bottom_ = int16_t(bottom);
-    Refit();
-    ShowFormatChanged.Emit(self);
-    SlideFormatChanged.Emit(self);
+    ChangeFormat([&] {
+        bounds_left_ = int16_t(left);
+        bounds_top_ = int16_t(top);
+        bounds_right_ = int16_t(right);
+        bounds_bottom_ = int16_t(bottom);
+    });
     return kBoundsOk;
 }
 

@@ -2,6 +2,7 @@
 // The show document: the movie's format, its slides in order, the
 // show-wide captions and sound and the movie settings.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,7 +114,9 @@ public:
     bool mute_control = false;
 
 private:
-    void EmitFormat(Signal& show, Signal& slide);
+    // Announces a size or bounds change around it, re-aligning the captions
+    // and refitting the slides.
+    void ChangeFormat(const std::function<void()>& change);
     void Refit();
 
     uint32_t width_ = 320, height_ = 240;

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "show/registry.h"
+
 bool CTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes&)
 {
     return true;
@@ -43,14 +45,7 @@ CTransitionList::CTransitionList()
 
 void CTransitionList::Register(std::unique_ptr<CTransition> prototype)
 {
-    if (!prototype) return;
-    for (auto& p : prototypes_) {
-        if (p->GetName() == prototype->GetName()) {
-            p = std::move(prototype);
-            return;
-        }
-    }
-    prototypes_.push_back(std::move(prototype));
+    RegisterPrototype(prototypes_, std::move(prototype));
 }
 
 const CTransition* CTransitionList::FindByName(const std::string& name) const

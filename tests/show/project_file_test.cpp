@@ -17,6 +17,12 @@ using tavrel_test::TempDir;
 
 namespace {
 
+const std::string kDefaultSoundData =
+    "<sound_data include=\"false\" play_until_next_sound=\"false\">\n"
+    "<sound src=\"\" start_time=\"0\" duration=\"0\" play_entire_sound=\"true\" loop=\"false\""
+    " sample_rate=\"11025\" bit_rate=\"96\" stereo=\"false\" sync=\"false\" />\n"
+    "</sound_data>\n";
+
 std::string Base64(const void* bytes, size_t n)
 {
     CBase64 b;
@@ -54,11 +60,8 @@ TEST(ProjectFile, NewShowIsWrittenAsTheTablesSay)
         "<movie_end_action enable=\"false\" action=\"get_url\" url=\"http://\" target=\"_self\" />\n"
         "</swf_data>\n"
         "<caption_data>\n"
-        "</caption_data>\n"
-        "<sound_data include=\"false\" play_until_next_sound=\"false\">\n"
-        "<sound src=\"\" start_time=\"0\" duration=\"0\" play_entire_sound=\"true\" loop=\"false\""
-        " sample_rate=\"11025\" bit_rate=\"96\" stereo=\"false\" sync=\"false\" />\n"
-        "</sound_data>\n"
+        "</caption_data>\n" +
+        kDefaultSoundData +
         "</slide_show>\n"
         "<publish_data />\n"
         "</tavrel>\n"
@@ -97,11 +100,8 @@ TEST(ProjectFile, NewSlideIsWrittenAsTheTablesSay)
         "<pan_zoom>\n"
         "</pan_zoom>\n"
         "<caption_data>\n"
-        "</caption_data>\n"
-        "<sound_data include=\"false\" play_until_next_sound=\"false\">\n"
-        "<sound src=\"\" start_time=\"0\" duration=\"0\" play_entire_sound=\"true\" loop=\"false\""
-        " sample_rate=\"11025\" bit_rate=\"96\" stereo=\"false\" sync=\"false\" />\n"
-        "</sound_data>\n"
+        "</caption_data>\n" +
+        kDefaultSoundData +
         "<popup_data />\n"
         "</slide>\n"
         "</slides>\n";
