@@ -243,7 +243,9 @@ bool CCaption::WriteXml(CXMLOutputFile& out) const
         .UInt("start_time", start_time_)
         .UInt("duration", duration_)
         .Bool("show_till_next", show_till_next_)
-        .Raw("effect", effect_);
+        // Escaped: the effect names are plain words, and any other text
+        // read from a file must not break the file it is written into.
+        .Text("effect", effect_);
     out.Write(" />\n");
     return true;
 }

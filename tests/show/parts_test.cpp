@@ -127,8 +127,10 @@ TEST(Caption, ReadRules)
         EXPECT_EQ(caption.GetFont().GetStyle(), c.style);
     }
     CCaption odd(2);
+    odd.SetEffect("Fly \"<In>\"");
     std::string written = Written(dir, [&](CXMLOutputFile& out) { odd.WriteXml(out); });
     EXPECT_EQ(written.rfind("<caption type=\"\" import_src=\"\" txt=\"\"", 0), 0u) << written;
+    EXPECT_NE(written.find(" effect=\"Fly &quot;&lt;In&gt;&quot;\" />"), std::string::npos) << written;
 }
 
 TEST(Sound, ListReading)
@@ -331,6 +333,21 @@ TEST(CameraFx, FramesInAMovie)
         }
         tavrel_test::ExpectDumpAccepts(dir.file("camera.swf"), {"PlaceObject2"});
     }
+}
+
+TEST(PopupSettings, UrlCannotLeaveTheScript)
+{
+    struct Case {
+        const char* url;
+        const char* inside;  // what stands between the quotes of window.open
+    } cases[] = {
+        {"http://a.example/x?y=1&z=2#top", "http://a.example/x?y=1&z=2#top"},
+        {"http://x/'); alert(1); ('", "http://x/%27);%20alert(1);%20(%27"},
+        {"a\"b<c>\\d\n\xe9", "a%22b%3Cc%3E%5Cd%0A%E9"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CPopupSettings::BuildUrl(c.url),
+                  std::string("javascript:void(window.open('") + c.inside + "','_blank'))");
 }
 
 TEST(SlideShow, FormatSetters)
