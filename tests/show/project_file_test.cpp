@@ -293,7 +293,12 @@ TEST(ProjectFile, ShowElementReadingRules)
         EXPECT_EQ(show.GetBoundsRight(), c.right);
         EXPECT_EQ(show.bg_frame, c.frame);
         EXPECT_EQ(static_cast<int>(issues.issues.size()), c.issues);
-        for (const CReadIssue& i : issues.issues) EXPECT_EQ(i.line, 3);
+        for (const CReadIssue& i : issues.issues) {
+            EXPECT_EQ(i.line, 3);
+            EXPECT_EQ(i.element, "slide_show");
+            EXPECT_NE(std::string(c.attributes).find(i.attribute + "=\"" + i.value + "\""), std::string::npos)
+                << i.attribute << " " << i.value;
+        }
     }
 }
 
