@@ -45,51 +45,72 @@ void CCaption::Init()
     font_.SetSize(32);
 }
 
-bool CCaption::SetAlpha(int v)
+bool CCaption::SetAlpha(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, 0, 255)) return false;
+    if (!InRange(v, 0, 255)) {
+        ShowRangeMessage(showMessage, parent, 505, 0, 255);
+        return false;
+    }
     alpha_ = v;
     return true;
 }
 
-bool CCaption::SetX(int v)
+bool CCaption::SetX(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) return false;
+    if (!InRange(v, -5000, 5000)) {
+        ShowRangeMessage(showMessage, parent, 506, -5000, 5000);
+        return false;
+    }
     x_ = v;
     return true;
 }
 
-bool CCaption::SetY(int v)
+bool CCaption::SetY(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) return false;
+    if (!InRange(v, -5000, 5000)) {
+        ShowRangeMessage(showMessage, parent, 507, -5000, 5000);
+        return false;
+    }
     y_ = v;
     return true;
 }
 
-bool CCaption::SetLeading(int v)
+bool CCaption::SetLeading(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) return false;
+    if (!InRange(v, -5000, 5000)) {
+        ShowRangeMessage(showMessage, parent, 508, -5000, 5000);
+        return false;
+    }
     leading_ = v;
     return true;
 }
 
-bool CCaption::SetTracking(int v)
+bool CCaption::SetTracking(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) return false;
+    if (!InRange(v, -5000, 5000)) {
+        ShowRangeMessage(showMessage, parent, 509, -5000, 5000);
+        return false;
+    }
     tracking_ = v;
     return true;
 }
 
-bool CCaption::SetStartTime(uint32_t v)
+bool CCaption::SetStartTime(uint32_t v, bool showMessage, WindowRef parent)
 {
-    if (v > 1000000) return false;
+    if (v > 1000000) {
+        ShowRangeMessage(showMessage, parent, 510, 0.0, 1000000.0);
+        return false;
+    }
     start_time_ = v;
     return true;
 }
 
-bool CCaption::SetDuration(uint32_t v)
+bool CCaption::SetDuration(uint32_t v, bool showMessage, WindowRef parent)
 {
-    if (v > 1000000) return false;
+    if (v > 1000000) {
+        ShowRangeMessage(showMessage, parent, 511, 0.0, 1000000.0);
+        return false;
+    }
     duration_ = v;
     return true;
 }
@@ -194,9 +215,10 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
             r.Refused("font", "font record too short");
     }
     if (r.Int("color", &v)) color_ = static_cast<uint32_t>(v);
-    auto checked = [&](const char* attr, auto setter) {
+    auto checked = [&](const char* attr, bool (CCaption::*setter)(int, bool, WindowRef)) {
         long value;
-        if (r.Int(attr, &value) && !(this->*setter)(static_cast<int>(std::clamp<long>(value, INT32_MIN, INT32_MAX))))
+        if (r.Int(attr, &value) &&
+            !(this->*setter)(static_cast<int>(std::clamp<long>(value, INT32_MIN, INT32_MAX)), false, nullptr))
             r.Refused(attr);
     };
     checked("alpha", &CCaption::SetAlpha);
@@ -208,9 +230,10 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     checked("tracking", &CCaption::SetTracking);
     checked("leading", &CCaption::SetLeading);
     // Times are unsigned: a negative number is refused like a huge one.
-    auto time = [&](const char* attr, bool (CCaption::*setter)(uint32_t)) {
+    auto time = [&](const char* attr, bool (CCaption::*setter)(uint32_t, bool, WindowRef)) {
         long value;
-        if (r.Int(attr, &value) && (value < 0 || value > UINT32_MAX || !(this->*setter)(uint32_t(value))))
+        if (r.Int(attr, &value) &&
+            (value < 0 || value > UINT32_MAX || !(this->*setter)(uint32_t(value), false, nullptr)))
             r.Refused(attr);
     };
     time("start_time", &CCaption::SetStartTime);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/path.h"
+#include "show/range_message.h"
 #include "show/xml_io.h"
 #include "ui/font.h"
 
@@ -22,14 +23,15 @@ public:
 
     void Init();
 
-    // Checked setters: a value out of range is refused (false, unchanged).
-    bool SetAlpha(int alpha);
-    bool SetX(int x);
-    bool SetY(int y);
-    bool SetLeading(int leading);
-    bool SetTracking(int tracking);
-    bool SetStartTime(uint32_t ms);
-    bool SetDuration(uint32_t ms);
+    // Checked setters: a value out of range is refused (false, unchanged)
+    // with its numbered message when asked.
+    bool SetAlpha(int alpha, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetX(int x, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetY(int y, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetLeading(int leading, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetTracking(int tracking, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetStartTime(uint32_t ms, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetDuration(uint32_t ms, bool showMessage = false, WindowRef parent = nullptr);
 
     void SetText(const char* text) { text_ = text ? text : ""; }
     void SetEffect(const char* effect) { effect_ = effect ? effect : ""; }

@@ -326,17 +326,23 @@ uint32_t CSlide::GetTotalDuration() const
 
 // ---------------------------------------------------------------- setters
 
-bool CSlide::SetWidth(int v)
+bool CSlide::SetWidth(int v, bool showMessage, WindowRef parent)
 {
-    if (static_cast<unsigned>(v) > 10000) return false;
+    if (static_cast<unsigned>(v) > 10000) {
+        ShowRangeMessage(showMessage, parent, 512, 0, 10000);
+        return false;
+    }
     if (v != width_) NoteSlideChange();
     width_ = v;
     return true;
 }
 
-bool CSlide::SetHeight(int v)
+bool CSlide::SetHeight(int v, bool showMessage, WindowRef parent)
 {
-    if (static_cast<unsigned>(v) > 10000) return false;
+    if (static_cast<unsigned>(v) > 10000) {
+        ShowRangeMessage(showMessage, parent, 513, 0, 10000);
+        return false;
+    }
     if (v != height_) NoteSlideChange();
     height_ = v;
     return true;
@@ -351,30 +357,42 @@ bool CSlide::SetSize(int w, int h)
     return ok;
 }
 
-bool CSlide::SetX(long v)
+bool CSlide::SetX(long v, bool showMessage, WindowRef parent)
 {
-    if (v < -kMaxPosition || v > kMaxPosition) return false;
+    if (v < -kMaxPosition || v > kMaxPosition) {
+        ShowRangeMessage(showMessage, parent, 514, -kMaxPosition, kMaxPosition);
+        return false;
+    }
     x_ = static_cast<int>(v);
     return true;
 }
 
-bool CSlide::SetY(long v)
+bool CSlide::SetY(long v, bool showMessage, WindowRef parent)
 {
-    if (v < -kMaxPosition || v > kMaxPosition) return false;
+    if (v < -kMaxPosition || v > kMaxPosition) {
+        ShowRangeMessage(showMessage, parent, 515, -kMaxPosition, kMaxPosition);
+        return false;
+    }
     y_ = static_cast<int>(v);
     return true;
 }
 
-bool CSlide::SetQuality(int v)
+bool CSlide::SetQuality(int v, bool showMessage, WindowRef parent)
 {
-    if (v < 1 || v > 100) return false;
+    if (v < 1 || v > 100) {
+        ShowRangeMessage(showMessage, parent, 503, 1, 100);
+        return false;
+    }
     quality_ = v;
     return true;
 }
 
-bool CSlide::SetDuration(uint32_t v)
+bool CSlide::SetDuration(uint32_t v, bool showMessage, WindowRef parent)
 {
-    if (v > 1000000) return false;
+    if (v > 1000000) {
+        ShowRangeMessage(showMessage, parent, 516, 0.0, 1000000.0);
+        return false;
+    }
     duration_ = v;
     return true;
 }

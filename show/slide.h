@@ -15,6 +15,7 @@
 #include "show/caption.h"
 #include "show/overlay_effect.h"
 #include "show/publish_settings.h"
+#include "show/range_message.h"
 #include "show/slide_filter.h"
 #include "show/sound.h"
 #include "show/transition.h"
@@ -78,13 +79,14 @@ public:
     uint32_t GetTotalDuration() const;
 
     // Checked setters: false and unchanged when out of range.
-    bool SetWidth(int v);
-    bool SetHeight(int v);
+    // Checked setters show their numbered message when asked.
+    bool SetWidth(int v, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetHeight(int v, bool showMessage = false, WindowRef parent = nullptr);
     bool SetSize(int w, int h);
-    bool SetX(long v);
-    bool SetY(long v);
-    bool SetQuality(int v);
-    bool SetDuration(uint32_t v);
+    bool SetX(long v, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetY(long v, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetQuality(int v, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetDuration(uint32_t v, bool showMessage = false, WindowRef parent = nullptr);
 
     void SetHAlign(int v) { h_align_ = v; }
     void SetVAlign(int v) { v_align_ = v; }

@@ -87,9 +87,12 @@ void CSlideShow::Refit()
     }
 }
 
-bool CSlideShow::SetSize(long w, long h)
+bool CSlideShow::SetSize(long w, long h, bool showMessage, WindowRef parent)
 {
-    if (w < 10 || w > 2000 || h < 10 || h > 2000) return false;
+    if (w < 10 || w > 2000 || h < 10 || h > 2000) {
+        ShowRangeMessage(showMessage, parent, w < 10 || w > 2000 ? 500 : 501, 10, 2000);
+        return false;
+    }
     if (uint32_t(w) == width_ && uint32_t(h) == height_) return true;
     ChangeFormat([&] {
         bg_image_width = width_ = uint32_t(w);
@@ -98,17 +101,23 @@ bool CSlideShow::SetSize(long w, long h)
     return true;
 }
 
-bool CSlideShow::SetFps(double fps)
+bool CSlideShow::SetFps(double fps, bool showMessage, WindowRef parent)
 {
     // NaN fails both tests.
-    if (!(fps >= 1.0 && fps <= 120.0)) return false;
+    if (!(fps >= 1.0 && fps <= 120.0)) {
+        ShowRangeMessage(showMessage, parent, 502, 1, 120);
+        return false;
+    }
     fps_ = static_cast<float>(fps);
     return true;
 }
 
-bool CSlideShow::SetBgImageQuality(long q)
+bool CSlideShow::SetBgImageQuality(long q, bool showMessage, WindowRef parent)
 {
-    if (q < 1 || q > 100) return false;
+    if (q < 1 || q > 100) {
+        ShowRangeMessage(showMessage, parent, 504, 1, 100);
+        return false;
+    }
     bg_image_quality = uint32_t(q);
     return true;
 }

@@ -47,11 +47,18 @@ public:
 
     void CopyFormat(const CSlideShow& other);
 
-    bool SetSize(long w, long h);
-    bool SetWidth(long w) { return SetSize(w, height_); }
-    bool SetHeight(long h) { return SetSize(width_, h); }
-    bool SetFps(double fps);
-    bool SetBgImageQuality(long q);
+    // Checked setters show their numbered message when asked.
+    bool SetSize(long w, long h, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetWidth(long w, bool showMessage = false, WindowRef parent = nullptr)
+    {
+        return SetSize(w, height_, showMessage, parent);
+    }
+    bool SetHeight(long h, bool showMessage = false, WindowRef parent = nullptr)
+    {
+        return SetSize(width_, h, showMessage, parent);
+    }
+    bool SetFps(double fps, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetBgImageQuality(long q, bool showMessage = false, WindowRef parent = nullptr);
     int SetBounds(int left, int top, int right, int bottom);
 
     uint32_t GetWidth() const { return width_; }

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "foundation/base64.h"
+#include "platform/toolbox_script.h"
 #include "show/slide_show.h"
 #include "show_test_util.h"
+#include "support/bundle_fixture.h"
+#include "support/fake_user.h"
 #include "support/swf_tools.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
@@ -412,6 +415,51 @@ TEST(SlideShow, SlideList)
     EXPECT_EQ(one->GetNextSlide(one->GetFirstSlide()), one->GetFirstSlide());
     EXPECT_FALSE(one->DeleteSlide(1));
     EXPECT_FALSE(one->InsertSlideAt(nullptr, 0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CheckedSetters, ShowTheirMessageOnlyWhenAsked)
+{
+    tavrel_test::ScopedBundle bundle(R"(
+"11100" = "OK";
+"10001" = "Range";
+"500" = "width %d-%d";
+"502" = "fps %d-%d";
+"512" = "slide width %d-%d";
+"514" = "x %d-%d";
+"516" = "duration %.1f-%.1f";
+"505" = "alpha %d-%d";
+"510" = "start %.0f-%.0f";
+)");
+    CSlideShow show;
+    CSlide slide(CSlide::kImage, nullptr);
+    CCaption caption;
+    struct Case {
+        std::function<bool(bool)> set;
+        const char* message;
+    } cases[] = {
+        {[&](bool m) { return show.SetWidth(5, m); }, "width 10-2000"},
+        {[&](bool m) { return show.SetFps(0.5, m); }, "fps 1-120"},
+        {[&](bool m) { return slide.SetWidth(10001, m); }, "slide width 0-10000"},
+        {[&](bool m) { return slide.SetX(-1073741824, m); }, "x -1073741823-1073741823"},
+        {[&](bool m) { return slide.SetDuration(1000001, m); }, "duration 0.0-1000000.0"},
+        {[&](bool m) { return caption.SetAlpha(256, m); }, "alpha 0-255"},
+        {[&](bool m) { return caption.SetStartTime(uint32_t(-1), m); }, "start 0-1000000"},
+    };
+    for (const Case& c : cases) {
+        size_t shown = platform::PromptLog().size();
+        EXPECT_FALSE(c.set(false));
+        EXPECT_EQ(platform::PromptLog().size(), shown);
+        tavrel_test::FakeUser user;
+        user.AnswerAlert(1);
+        EXPECT_FALSE(c.set(true));
+        ASSERT_EQ(platform::PromptLog().size(), shown + 1);
+        EXPECT_EQ(platform::PromptLog().back().title, "Range");
+        EXPECT_EQ(platform::PromptLog().back().message, c.message);
+    }
 }
 
 }  // namespace
