@@ -358,6 +358,9 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
              "controls_width", "controls_height");
         skin(mute_skin_, "mute_control", &mute_control, "mute_control_set", "mute_control_align", "mute_control_x",
              "mute_control_y", "mute_control_width", "mute_control_height");
+        // Slides already in the show (a second element, or a show read
+        // over another) follow the bounds just set, as with SetBounds.
+        Refit();
     }
     ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
         if (name == "slides")

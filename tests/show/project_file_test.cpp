@@ -302,6 +302,28 @@ TEST(ProjectFile, ShowElementReadingRules)
     }
 }
 
+TEST(ProjectFile, ASecondShowElementRealignsTheSlidesOfTheFirst)
+{
+    // Read over each other, the later bounds hold for every slide, so the
+    // file written reads back to itself.
+    TempDir dir;
+    std::string picture = WritePngHeader(dir, "p.png", 256, 200);
+    std::string text = WrapShow(
+        "<slide_show width=\"640\" show_bounds_left=\"5\" show_bounds_right=\"600\">\n"
+        "<slides>\n<slide src=\"" +
+        picture +
+        "\" h_align=\"right\" />\n</slides>\n</slide_show>\n"
+        "<slide_show width=\"399\" />\n");
+    CEditorSlideShow show;
+    ASSERT_TRUE(ReadProjectText(dir, text, show));
+    ASSERT_EQ(show.GetSlideCount(), 1);
+    EXPECT_EQ(show.GetSlide(0)->GetX(), 399 - show.GetSlide(0)->GetWidth());
+    std::string first = ProjectText(dir, show);
+    CEditorSlideShow again;
+    ASSERT_TRUE(ReadProjectText(dir, first, again));
+    EXPECT_EQ(ProjectText(dir, again), first);
+}
+
 TEST(ProjectFile, RefusedAndOddFiles)
 {
     struct Case {
