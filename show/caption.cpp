@@ -14,11 +14,6 @@ constexpr const char* kTypeWords[] = {"tvr", "lfx"};
 constexpr const char* kHAlignWords[] = {"left", "center", "right"};
 constexpr const char* kVAlignWords[] = {"top", "center", "bottom"};
 
-bool InRange(long v, long lo, long hi)
-{
-    return v >= lo && v <= hi;
-}
-
 }  // namespace
 
 CCaption::CCaption(int type) : type_(type)
@@ -47,70 +42,49 @@ void CCaption::Init()
 
 bool CCaption::SetAlpha(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, 0, 255)) {
-        ShowRangeMessage(showMessage, parent, 505, 0, 255);
-        return false;
-    }
+    if (!CheckRange(v, 0, 255, showMessage, parent, 505)) return false;
     alpha_ = v;
     return true;
 }
 
 bool CCaption::SetX(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) {
-        ShowRangeMessage(showMessage, parent, 506, -5000, 5000);
-        return false;
-    }
+    if (!CheckRange(v, -5000, 5000, showMessage, parent, 506)) return false;
     x_ = v;
     return true;
 }
 
 bool CCaption::SetY(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) {
-        ShowRangeMessage(showMessage, parent, 507, -5000, 5000);
-        return false;
-    }
+    if (!CheckRange(v, -5000, 5000, showMessage, parent, 507)) return false;
     y_ = v;
     return true;
 }
 
 bool CCaption::SetLeading(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) {
-        ShowRangeMessage(showMessage, parent, 508, -5000, 5000);
-        return false;
-    }
+    if (!CheckRange(v, -5000, 5000, showMessage, parent, 508)) return false;
     leading_ = v;
     return true;
 }
 
 bool CCaption::SetTracking(int v, bool showMessage, WindowRef parent)
 {
-    if (!InRange(v, -5000, 5000)) {
-        ShowRangeMessage(showMessage, parent, 509, -5000, 5000);
-        return false;
-    }
+    if (!CheckRange(v, -5000, 5000, showMessage, parent, 509)) return false;
     tracking_ = v;
     return true;
 }
 
 bool CCaption::SetStartTime(uint32_t v, bool showMessage, WindowRef parent)
 {
-    if (v > 1000000) {
-        ShowRangeMessage(showMessage, parent, 510, 0.0, 1000000.0);
-        return false;
-    }
+    if (!CheckTime(v, showMessage, parent, 510)) return false;
     start_time_ = v;
     return true;
 }
 
 bool CCaption::SetDuration(uint32_t v, bool showMessage, WindowRef parent)
 {
-    if (v > 1000000) {
-        ShowRangeMessage(showMessage, parent, 511, 0.0, 1000000.0);
-        return false;
-    }
+    if (!CheckTime(v, showMessage, parent, 511)) return false;
     duration_ = v;
     return true;
 }

@@ -328,10 +328,7 @@ uint32_t CSlide::GetTotalDuration() const
 
 bool CSlide::SetWidth(int v, bool showMessage, WindowRef parent)
 {
-    if (static_cast<unsigned>(v) > 10000) {
-        ShowRangeMessage(showMessage, parent, 512, 0, 10000);
-        return false;
-    }
+    if (!CheckRange(v, 0, 10000, showMessage, parent, 512)) return false;
     if (v != width_) NoteSlideChange();
     width_ = v;
     return true;
@@ -339,10 +336,7 @@ bool CSlide::SetWidth(int v, bool showMessage, WindowRef parent)
 
 bool CSlide::SetHeight(int v, bool showMessage, WindowRef parent)
 {
-    if (static_cast<unsigned>(v) > 10000) {
-        ShowRangeMessage(showMessage, parent, 513, 0, 10000);
-        return false;
-    }
+    if (!CheckRange(v, 0, 10000, showMessage, parent, 513)) return false;
     if (v != height_) NoteSlideChange();
     height_ = v;
     return true;
@@ -359,40 +353,28 @@ bool CSlide::SetSize(int w, int h)
 
 bool CSlide::SetX(long v, bool showMessage, WindowRef parent)
 {
-    if (v < -kMaxPosition || v > kMaxPosition) {
-        ShowRangeMessage(showMessage, parent, 514, -kMaxPosition, kMaxPosition);
-        return false;
-    }
+    if (!CheckRange(v, -kMaxPosition, kMaxPosition, showMessage, parent, 514)) return false;
     x_ = static_cast<int>(v);
     return true;
 }
 
 bool CSlide::SetY(long v, bool showMessage, WindowRef parent)
 {
-    if (v < -kMaxPosition || v > kMaxPosition) {
-        ShowRangeMessage(showMessage, parent, 515, -kMaxPosition, kMaxPosition);
-        return false;
-    }
+    if (!CheckRange(v, -kMaxPosition, kMaxPosition, showMessage, parent, 515)) return false;
     y_ = static_cast<int>(v);
     return true;
 }
 
 bool CSlide::SetQuality(int v, bool showMessage, WindowRef parent)
 {
-    if (v < 1 || v > 100) {
-        ShowRangeMessage(showMessage, parent, 503, 1, 100);
-        return false;
-    }
+    if (!CheckRange(v, 1, 100, showMessage, parent, 503)) return false;
     quality_ = v;
     return true;
 }
 
 bool CSlide::SetDuration(uint32_t v, bool showMessage, WindowRef parent)
 {
-    if (v > 1000000) {
-        ShowRangeMessage(showMessage, parent, 516, 0.0, 1000000.0);
-        return false;
-    }
+    if (!CheckTime(v, showMessage, parent, 516)) return false;
     duration_ = v;
     return true;
 }

@@ -114,10 +114,7 @@ bool CSlideShow::SetFps(double fps, bool showMessage, WindowRef parent)
 
 bool CSlideShow::SetBgImageQuality(long q, bool showMessage, WindowRef parent)
 {
-    if (q < 1 || q > 100) {
-        ShowRangeMessage(showMessage, parent, 504, 1, 100);
-        return false;
-    }
+    if (!CheckRange(q, 1, 100, showMessage, parent, 504)) return false;
     bg_image_quality = uint32_t(q);
     return true;
 }
