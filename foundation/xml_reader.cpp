@@ -368,6 +368,70 @@ bool CXMLNode::GetChildren(CXMLNodeList& out) const
     return true;
 }
 
+bool CXMLNode::HasAttributes() const
+{
+    return tree_ && Node(tree_).first_attribute();
+}
+
+long CXMLNode::GetOffset() const
+{
+    if (!tree_) return -1;
+    return static_cast<long>(Node(tree_).offset_debug());
+}
+
+namespace {
+
+bool IsText(pugi::xml_node node)
+{
+    return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
+
+// Elements holding text are written on one line, with no line feeds of
+// their own between the parts, so that reading the markup back gives the
+// same text and writing it again the same markup.
+void AppendElementMarkup(std::string& out, pugi::xml_node node, bool lineFeed)
+{
+    if (IsText(node)) {
+        xmltext::AppendEscaped(out, xmltext::Unescape(node.value()));
+        return;
+    }
+    if (node.type() != pugi::node_element) return;
+    out += '<';
+    out += node.name();
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        out += ' ';
+        out += a.name();
+        out += "=\"";
+        xmltext::AppendEscaped(out, xmltext::Unescape(a.value()));
+        out += '"';
+    }
+    bool hasContent = false, hasText = false;
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        hasContent |= IsText(child) || child.type() == pugi::node_element;
+        hasText |= IsText(child);
+    }
+    if (!hasContent) {
+        out += lineFeed ? " />\n" : " />";
+        return;
+    }
+    bool childLineFeeds = lineFeed && !hasText;
+    out += childLineFeeds ? ">\n" : ">";
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+        AppendElementMarkup(out, child, childLineFeeds);
+    out += "</";
+    out += node.name();
+    out += lineFeed ? ">\n" : ">";
+}
+
+}  // namespace
+
+bool CXMLNode::AppendMarkup(std::string& out) const
+{
+    if (!tree_ || Node(tree_).type() != pugi::node_element) return false;
+    AppendElementMarkup(out, Node(tree_), true);
+    return true;
+}
+
 // ------------------------------------------------------------ CXMLNodeList
 
 void CXMLNodeList::Set(pugi::xml_node_struct* parent, const CPath& path)

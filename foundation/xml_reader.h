@@ -57,6 +57,15 @@ public:
 
     bool GetFirstChild(CXMLNode& out) const;
     bool GetAttributes(CXMLAttributes& out) const;
+    // Whether an element has at least one attribute.
+    bool HasAttributes() const;
+    // Byte offset of the element's name in the parsed text; -1 for an
+    // attribute value or when unknown.
+    long GetOffset() const;
+    // The element and what it holds as markup in the writer's form: no
+    // indentation, one line per element, values escaped again; comments
+    // are left out. Lets unknown parts of a file be written back.
+    bool AppendMarkup(std::string& out) const;
     bool GetChildren(CXMLNodeList& out) const;
 
 private:

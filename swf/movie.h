@@ -54,6 +54,7 @@ public:
     int GetWidth() const { return frameRect.xmax - frameRect.xmin; }
     int GetHeight() const { return frameRect.ymax - frameRect.ymin; }
     uint16_t GetFrameCount() const { return frameCount; }
+    float GetFrameRate() const { return frameRate; }
     uint8_t GetVersion() const { return version; }
     static bool FitsMaxFrame(int width, int height);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <cstring>
 
 #include "foundation/cfstring.h"
 #include "foundation/system.h"
@@ -97,6 +98,25 @@ bool CFont::SetName(const char* name)
     if (family == 0) return false;
     family_ = family;
     name_ = PlainName(name);
+    Apply();
+    return true;
+}
+
+void CFont::ToFontRecord(uint8_t record[kFontRecordSize]) const
+{
+    std::memset(record, 0, kFontRecordSize);
+    auto size = static_cast<uint32_t>(size_);
+    for (int i = 0; i < 4; ++i) record[i] = uint8_t(size >> (24 - 8 * i));
+    record[18] = uint8_t(style_ >> 8);
+    record[19] = uint8_t(style_);
+}
+
+bool CFont::FromFontRecord(const char* name, const uint8_t* record, size_t length)
+{
+    if (!record || length < 4) return false;
+    if (name && *name) SetName(name);
+    size_ = int32_t(uint32_t(record[0]) << 24 | uint32_t(record[1]) << 16 | uint32_t(record[2]) << 8 | record[3]);
+    if (length >= 20) style_ = uint16_t(record[18] << 8 | record[19]);
     Apply();
     return true;
 }

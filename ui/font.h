@@ -4,6 +4,7 @@
 //
 // The font button and the font dialog that let a user choose one live in
 // ui/font_chooser.h.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -43,6 +44,16 @@ public:
     void SetBold(bool on);
     bool IsItalic() const { return style_ & qd_style::kItalic; }
     void SetItalic(bool on);
+
+    // The 28-byte record kept beside a font's name in files: big-endian
+    // size at byte 0, style word at byte 16, all else zero.
+    static constexpr size_t kFontRecordSize = 28;
+    void ToFontRecord(uint8_t record[kFontRecordSize]) const;
+    // Takes the size from bytes 0-3 and the style from bytes 18-19, each only
+    // when the record reaches it (a short record sets what it holds), and
+    // the family from name when it is installed. False when the record is
+    // too short to hold even the size.
+    bool FromFontRecord(const char* name, const uint8_t* record, size_t length);
 
     // Font measures at the font's size, rounded to whole pixels.
     int GetAscent() const;

@@ -1,0 +1,129 @@
+#include "show/movie_settings.h"
+
+namespace {
+
+constexpr const char* kStartWords[] = {"play_automatically", "play_after_pause", "stop_on_first_frame"};
+constexpr const char* kLoopWords[] = {"none", "times", "forever"};
+constexpr const char* kPreloadTypeWords[] = {"simple", "smart"};
+constexpr const char* kClickWords[] = {"get_url", "load_movie"};
+constexpr const char* kEndWords[] = {"get_url", "load_movie", "unload_movie"};
+
+}  // namespace
+
+CMovieSettings::CMovieSettings()
+{
+    preload_font_name = preload_font.GetName();
+    Reset();
+}
+
+void CMovieSettings::Reset()
+{
+    start_action = 0;
+    pause_time = 0;
+    loop_mode = 0;
+    loop_count = 1;
+    end_action = 0;
+    click_action = 0;
+    preload_type = 0;
+    preload_amount = 100;
+    click_target = "_self";
+    click_url = "http://";
+    end_target = "_self";
+    end_url = "http://";
+    preload_text = "Loading...";
+    preload_text_color = 0xFFFFFF;
+    preload_font.SetSize(12);
+    preload_import_src = CPath();
+    preload_creator = 0;
+    preload = false;
+    click_enabled = false;
+    end_enabled = false;
+}
+
+bool CMovieSettings::HasActions() const
+{
+    return start_action != 0 || end_action != 0 || loop_mode != 0 || click_enabled || end_enabled;
+}
+
+void CMovieSettings::SetPreloadFont(const CFont& font)
+{
+    preload_font.Assign(font);
+    preload_font_name = font.GetName();
+}
+
+void CMovieSettings::SetPreloadFontName(const std::string& name)
+{
+    preload_font_name = name;
+    preload_font.SetName(name.c_str());
+}
+
+bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* context)
+{
+    CElementReader r(element, context);
+    if (!r.HasAttributes()) return true;
+    r.Word("movie_start_action", kStartWords, true, &start_action);
+    r.IntTo("pause_time", &pause_time);
+    r.IntTo("preload_amount", &preload_amount);
+    r.IntTo("preload_text_color", &preload_text_color);
+    r.IntTo("loop_count", &loop_count);
+    r.Bool("preload", &preload);
+    std::string text;
+    if (r.Text("preload_creator", &text)) preload_creator = EqualsNoCase(text, "rwp") ? 1 : 0;
+    CPath path;
+    if (r.Path("preload_import_src", &path)) preload_import_src = path;
+    r.Text("preload_text", &preload_text);
+    if (r.Base64("preload_font_name", &text) || r.Base64("font_name", &text)) SetPreloadFontName(text.c_str());
+    std::string record;
+    if (r.Base64("preload_font", &record) &&
+        !preload_font.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()),
+                                     std::min(record.size(), CFont::kFontRecordSize)))
+        r.Refused("preload_font", "font record too short");
+    r.Word("preload_type", kPreloadTypeWords, true, &preload_type);
+    r.Word("loop", kLoopWords, true, &loop_mode);
+
+    ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
+        CElementReader c(child, context);
+        auto action = [&](bool* enabled, WordTable words, int* code, std::string* url, std::string* target) {
+            c.Bool("enable", enabled);
+            c.Word("action", words, true, code);
+            c.Text("url", url);
+            c.Text("target", target);
+        };
+        if (EqualsNoCase(name, "mouse_click_action"))
+            action(&click_enabled, kClickWords, &click_action, &click_url, &click_target);
+        else if (EqualsNoCase(name, "movie_end_action"))
+            action(&end_enabled, kEndWords, &end_action, &end_url, &end_target);
+    });
+    return true;
+}
+
+bool CMovieSettings::WriteXml(CXMLOutputFile& out) const
+{
+    uint8_t record[CFont::kFontRecordSize];
+    preload_font.ToFontRecord(record);
+    out.Write("<swf_data");
+    CAttrWriter w(out);
+    w.Word("movie_start_action", kStartWords, start_action)
+        .Int("pause_time", pause_time)
+        .Bool("preload", preload)
+        .Raw("preload_creator", preload_creator == 0 ? "tvr" : "rwp")
+        .Path("preload_import_src", preload_import_src)
+        .Int("preload_amount", preload_amount)
+        .Text("preload_text", preload_text)
+        .UInt("preload_text_color", preload_text_color)
+        .Base64("preload_font_name", preload_font_name.data(), preload_font_name.size())
+        .Base64("preload_font", record, sizeof record);
+    if (preload_type == 0 || preload_type == 1) w.Word("preload_type", kPreloadTypeWords, preload_type);
+    w.Word("loop", kLoopWords, loop_mode).Int("loop_count", loop_count);
+    out.Write(">\n");
+    auto action = [&](const char* name, bool enabled, WordTable words, int code, const std::string& url,
+                      const std::string& target) {
+        out.Write("<").Write(name);
+        CAttrWriter(out).Bool("enable", enabled).Word("action", words, code).Text("url", url).Text("target", target);
+        out.Write(" />\n");
+    };
+    action("mouse_click_action", click_enabled, kClickWords, click_action, click_url, click_target);
+    action("movie_end_action", end_enabled, kEndWords, end_action, end_url, end_target);
+    out.Write("</swf_data>\n");
+    return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The project file: the "tavrel" element holding the show and the publish
+// settings, inside the outer "xml" element that the writer's own
+// declaration style opens and closes.
+#include "foundation/xml_reader.h"
+#include "foundation/xml_writer.h"
+#include "show/publish_settings.h"
+#include "show/slide_show.h"
+#include "show/xml_io.h"
+
+// Finder type and creator of project files.
+constexpr OSType kProjectFileType = 'pTvr';
+constexpr OSType kProjectFileCreator = 'TvRl';
+
+bool WriteProjectFile(CXMLOutputFile& out, const CSlideShow& show, const CPublishSettings& publish);
+// False when the document has no "tavrel" element in its outer element.
+bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSettings& publish,
+                     CReadContext* context = nullptr);
+
+// Whole-file helpers: save replaces the file only when everything was
+// written; open resets the show and the settings first.
+bool SaveProject(const CPath& path, const CSlideShow& show, const CPublishSettings& publish);
+// Why an open failed, for the message the caller shows.
+enum class ProjectOpenError { kNone, kNoFile, kNotXml, kNotProject };
+ProjectOpenError OpenProject(const CPath& path, CSlideShow& show, CPublishSettings& publish,
+                             CReadContext* context = nullptr);

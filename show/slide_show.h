@@ -1,0 +1,145 @@
+#pragma once
+// The show document: the movie's format, its slides in order, the
+// show-wide captions and sound and the movie settings.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/path.h"
+#include "foundation/signal.h"
+#include "show/caption.h"
+#include "show/movie_settings.h"
+#include "show/slide.h"
+#include "show/sound.h"
+
+// What the show keeps of a playback or mute controls skin.
+struct CControlsSkin {
+    enum Placement { kCustom, kTopLeft, kTopCenter, kTopRight, kBottomLeft, kBottomCenter, kBottomRight };
+    void Reset() { *this = CControlsSkin(); }
+    void SetFileName(const char* name) { fileName = name ? name : ""; }
+    void SetPlacement(int p) { placement = p; }
+    void SetX(int v) { x = v; }
+    void SetY(int v) { y = v; }
+    void SetWidth(int v) { width = v; }
+    void SetHeight(int v) { height = v; }
+
+    std::string fileName;
+    int placement = kBottomCenter;
+    int x = 0, y = 0;
+    int width = 1, height = 1;
+};
+
+class CSlideShow {
+public:
+    // SetBounds results.
+    enum { kBoundsOk = 0, kNoWidth = 3, kBadWidth = 4, kNoHeight = 5, kBadHeight = 6 };
+
+    CSlideShow();
+    virtual ~CSlideShow();
+    CSlideShow(const CSlideShow&) = delete;
+    CSlideShow& operator=(const CSlideShow&) = delete;
+
+    virtual void Reset();
+    virtual bool HasUserContent() const;
+    virtual void Changed(CSlide*, int) {}
+
+    void CopyFormat(const CSlideShow& other);
+
+    // Checked setters show their numbered message when asked.
+    bool SetSize(long w, long h, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetWidth(long w, bool showMessage = false, WindowRef parent = nullptr)
+    {
+        return SetSize(w, height_, showMessage, parent);
+    }
+    bool SetHeight(long h, bool showMessage = false, WindowRef parent = nullptr)
+    {
+        return SetSize(width_, h, showMessage, parent);
+    }
+    bool SetFps(double fps, bool showMessage = false, WindowRef parent = nullptr);
+    bool SetBgImageQuality(long q, bool showMessage = false, WindowRef parent = nullptr);
+    int SetBounds(int left, int top, int right, int bottom);
+
+    uint32_t GetWidth() const { return width_; }
+    uint32_t GetHeight() const { return height_; }
+    float GetFps() const { return fps_; }
+    int GetBoundsLeft() const { return bounds_left_; }
+    int GetBoundsTop() const { return bounds_top_; }
+    int GetBoundsRight() const { return bounds_right_; }
+    int GetBoundsBottom() const { return bounds_bottom_; }
+    int GetBoundsWidth() const { return bounds_right_ - bounds_left_; }
+    int GetBoundsHeight() const { return bounds_bottom_ - bounds_top_; }
+
+    uint32_t GetTotalTime() const;
+    bool HasTextEffectCaptions() const;
+    bool UsesLockPreloader() const;
+    bool HasPopupSlides() const;
+
+    int GetSlideCount() const { return static_cast<int>(slides_.size()); }
+    CSlide* GetSlide(int i) const;
+    CSlide* GetFirstSlide() const { return GetSlide(0); }
+    CSlide* GetLastSlide() const { return GetSlide(GetSlideCount() - 1); }
+    int IndexOfSlide(const CSlide* slide) const;
+    CSlide* GetNextSlide(const CSlide* slide) const;
+    CSlide* GetPrevSlide(const CSlide* slide) const;
+    CSlide* GetLastSelectedSlide() const;
+    bool InsertSlide(std::unique_ptr<CSlide> slide, bool afterSelection);
+    bool InsertSlideAt(std::unique_ptr<CSlide> slide, int index);
+    bool DeleteSlide(int index);
+    int DeleteSelectedSlides();
+
+    CMovieSettings& GetMovieSettings() { return movie_settings_; }
+    CCaptionList& GetCaptions() { return captions_; }
+    CSoundList& GetSounds() { return sounds_; }
+    CControlsSkin& GetControlsSkin() { return controls_skin_; }
+    CControlsSkin& GetMuteSkin() { return mute_skin_; }
+
+    bool WriteXml(CXMLOutputFile& out) const;
+    bool ReadXml(const CXMLNode& element, CReadContext* context = nullptr);
+    // False when a relocation was cancelled; the slides read before stay.
+    bool ReadSlidesXml(const CXMLNode& element, CReadContext* context = nullptr);
+
+    Signal ShowFormatChanging, ShowFormatChanged, SlideFormatChanging, SlideFormatChanged;
+
+    // Plain settings, stored as given.
+    uint32_t bg_color = 0;
+    CPath bg_image;
+    uint32_t bg_image_width = 320, bg_image_height = 240;
+    uint32_t bg_image_quality = 80;
+    bool use_bg_image = false;
+    bool bg_image_scale_to_fit = true;
+    bool bg_image_tile = false;
+    uint32_t bg_frame = 0;
+    uint32_t bg_frame_left = 10, bg_frame_top = 10, bg_frame_right = 10, bg_frame_bottom = 10;
+    uint32_t bg_frame_color = 0;
+    CPath bg_frame_pattern, bg_frame_custom_pattern;
+    bool use_compression = false;
+    bool protect = false;
+    bool disable_print = false;
+    bool controls = false;
+    bool mute_control = false;
+
+private:
+    // Announces a size or bounds change around it, re-aligning the captions
+    // and refitting the slides.
+    void ChangeFormat(const std::function<void()>& change);
+    void Refit();
+
+    uint32_t width_ = 320, height_ = 240;
+    int16_t bounds_top_ = 0, bounds_left_ = 0, bounds_bottom_ = 240, bounds_right_ = 320;
+    float fps_ = 12.0f;
+    CMovieSettings movie_settings_;
+    CCaptionList captions_;
+    CSoundList sounds_;
+    std::vector<std::unique_ptr<CSlide>> slides_;
+    CControlsSkin controls_skin_;
+    CControlsSkin mute_skin_;
+};
+
+// The editor's document; it compiles the show its own way, once the
+// export is built.
+class CEditorSlideShow : public CSlideShow {
+public:
+    CEditorSlideShow() { CSlideShow::Reset(); }
+};

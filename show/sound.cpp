@@ -1,0 +1,133 @@
+#include "show/sound.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+
+void CSoundItem::Reset()
+{
+    sample_rate_ = 11025;
+    bit_rate_ = 96;
+    start_time_ = 0;
+    duration_ = 0;
+    stereo_ = false;
+    play_entire_sound_ = true;
+    loop_ = false;
+    sync_ = false;
+}
+
+int CSoundItem::GetStartFrame(float fps) const
+{
+    return static_cast<int>(static_cast<double>(fps) * (start_time_ / 1000.0) + 0.5);
+}
+
+uint32_t CSoundItem::ReadSoundInfo(const CPath& path)
+{
+    if (path.IsEmpty()) return 0;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.GetFullPath().c_str(), SFM_READ, &info);
+    if (!file) return 0;
+    sf_close(file);
+    if (info.samplerate <= 0 || info.frames <= 0) return 0;
+    double ms = static_cast<double>(info.frames) * 1000.0 / info.samplerate;
+    return static_cast<uint32_t>(std::min(ms, 4294967295.0));
+}
+
+void CSoundList::Reset()
+{
+    include_ = 0;
+    play_until_next_sound_ = false;
+    Clear();
+    items_.push_back(std::make_unique<CSoundItem>());
+}
+
+void CSoundList::Assign(const CSoundList& other)
+{
+    if (&other == this) return;
+    Clear();
+    for (const auto& item : other.items_) items_.push_back(std::make_unique<CSoundItem>(*item));
+    include_ = other.include_;
+    play_until_next_sound_ = other.play_until_next_sound_;
+}
+
+bool CSoundList::Add(std::unique_ptr<CSoundItem> item)
+{
+    if (!item) return false;
+    items_.push_back(std::move(item));
+    return true;
+}
+
+CSoundItem* CSoundList::Get(int index) const
+{
+    return index < 0 || index >= GetCount() ? nullptr : items_[index].get();
+}
+
+namespace {
+
+// The path to keep for a sound whose file is missing; empty when none.
+CPath RelocateSound(const CPath& missing, CReadContext* context)
+{
+    if (!context || context->dropMissingSilently) return CPath();
+    CPath found;
+    if (context->folders.Find(missing, &found)) return found;
+    if (!context->relocator) return CPath();
+    return context->relocator->RelocateSound(missing);
+}
+
+}  // namespace
+
+bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
+{
+    CElementReader list(element, context);
+    bool flag;
+    if (list.Bool("include", &flag)) include_ = flag;
+    list.Bool("play_until_next_sound", &play_until_next_sound_);
+    ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
+        if (name != "sound") return;
+        if (items_.empty()) items_.push_back(std::make_unique<CSoundItem>());
+        CSoundItem& item = *items_.front();
+        CElementReader r(child, context);
+        CPath src;
+        if (r.Path("src", &src)) {
+            if (!src.IsEmpty() && !src.Exists()) {
+                CPath kept = RelocateSound(src, context);
+                if (kept.IsEmpty()) r.Issue("src", src.GetText(), "sound file missing: sound emptied");
+                src = kept;
+            }
+            item.SetSrc(src);
+        }
+        long v;
+        if (r.Int("start_time", &v)) item.SetStartTime(static_cast<uint32_t>(v));
+        if (r.Int("duration", &v)) item.SetDuration(static_cast<uint32_t>(v));
+        if (r.Int("sample_rate", &v)) item.SetSampleRate(static_cast<int>(v));
+        if (r.Int("bit_rate", &v)) item.SetBitRate(static_cast<int>(v));
+        if (r.Bool("play_entire_sound", &flag)) item.SetPlayEntireSound(flag);
+        if (r.Bool("loop", &flag)) item.SetLoop(flag);
+        if (r.Bool("stereo", &flag)) item.SetStereo(flag);
+        if (r.Bool("sync", &flag)) item.SetSync(flag);
+    });
+    return true;
+}
+
+bool CSoundList::WriteXml(CXMLOutputFile& out) const
+{
+    out.Write("<sound_data");
+    CAttrWriter(out).Bool("include", include_ != 0).Bool("play_until_next_sound", play_until_next_sound_);
+    out.Write(">\n");
+    for (const auto& item : items_) {
+        out.Write("<sound");
+        CAttrWriter(out)
+            .Path("src", item->GetSrc())
+            .UInt("start_time", item->GetStartTime())
+            .UInt("duration", item->GetDuration())
+            .Bool("play_entire_sound", item->GetPlayEntireSound())
+            .Bool("loop", item->GetLoop())
+            .Int("sample_rate", item->GetSampleRate())
+            .Int("bit_rate", item->GetBitRate())
+            .Bool("stereo", item->GetStereo())
+            .Bool("sync", item->GetSync());
+        out.Write(" />\n");
+    }
+    out.Write("</sound_data>\n");
+    return true;
+}

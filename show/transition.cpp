@@ -1,0 +1,68 @@
+#include "show/transition.h"
+
+#include <strings.h>
+
+#include "show/registry.h"
+
+bool CTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes&)
+{
+    return true;
+}
+
+bool CTransition::WriteXmlAttributes(CXMLOutputFile&) const
+{
+    return true;
+}
+
+bool CTransition::ReadXml(const CXMLNode& element)
+{
+    CXMLAttributes attributes;
+    if (!element.GetAttributes(attributes) || !element.HasAttributes()) return true;
+    CXMLNode duration;
+    if (attributes.Get("duration", duration)) duration_ = static_cast<uint32_t>(duration.GetInt(0));
+    return ReadXmlAttributes(element, attributes);
+}
+
+bool CTransition::WriteXml(CXMLOutputFile& out) const
+{
+    // Names are registry names: written as they stand.
+    out.Write("<transition name=\"").Write(std::string_view(name_)).Write("\" duration=\"").WriteUInt(duration_);
+    WriteXmlAttributes(out);
+    out.Write("\" />\n");
+    return true;
+}
+
+CTransitionList& CTransitionList::Get()
+{
+    static CTransitionList list;
+    return list;
+}
+
+CTransitionList::CTransitionList()
+{
+    prototypes_.push_back(std::make_unique<CTransition>());
+}
+
+void CTransitionList::Register(std::unique_ptr<CTransition> prototype)
+{
+    RegisterPrototype(prototypes_, std::move(prototype));
+}
+
+const CTransition* CTransitionList::FindByName(const std::string& name) const
+{
+    for (const auto& p : prototypes_)
+        if (strcasecmp(p->GetName().c_str(), name.c_str()) == 0) return p.get();
+    return nullptr;
+}
+
+std::unique_ptr<CTransition> CTransitionList::CreateFromXml(const CXMLNode& element) const
+{
+    CXMLAttributes attributes;
+    CXMLNode name;
+    if (!element.GetAttributes(attributes) || !attributes.Get("name", name)) return nullptr;
+    const CTransition* prototype = FindByName(name.GetString(""));
+    if (!prototype) return nullptr;
+    std::unique_ptr<CTransition> t = prototype->Clone();
+    t->ReadXml(element);
+    return t;
+}

@@ -1,0 +1,304 @@
+#include "show/xml_io.h"
+
+#include <strings.h>
+
+#include <algorithm>
+
+#include "foundation/str.h"
+#include "foundation/xml_text.h"
+
+// ------------------------------------------------------------ relocation
+
+bool CFolderRelocator::Find(const CPath& missing, CPath* found) const
+{
+    std::string name = missing.GetFileName();
+    if (name.empty()) return false;
+    for (const CPath& folder : folders_) {
+        CPath candidate;
+        CPath::Combine(candidate, name, folder);
+        if (candidate.Exists() && !candidate.IsDirectory()) {
+            *found = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+CRelocation CFolderRelocator::RelocateImage(const CPath& missing)
+{
+    CRelocation r;
+    if (Find(missing, &r.path)) r.action = CRelocation::kRelocate;
+    return r;
+}
+
+CPath CFolderRelocator::RelocateSound(const CPath& missing)
+{
+    CPath found;
+    Find(missing, &found);
+    return found;
+}
+
+void CRelocationFolders::Add(const CPath& file)
+{
+    std::string folder = CPath(file.GetFullPath()).GetParent(false).GetText();
+    if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end()) folders_.push_back(folder);
+}
+
+bool CRelocationFolders::Find(const CPath& missing, CPath* found) const
+{
+    std::string name = missing.GetFileName();
+    if (name.empty()) return false;
+    for (const std::string& folder : folders_) {
+        CPath candidate;
+        CPath::Combine(candidate, name, CPath(folder));
+        if (candidate.Exists() && !candidate.IsDirectory()) {
+            *found = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ------------------------------------------------------------ reports
+
+void CReadContext::Issue(const CXMLNode& element, const char* attribute, const std::string& value,
+                         const char* what) const
+{
+    if (!report) return;
+    CReadIssue issue;
+    CStr name;
+    if (element.GetName(name)) issue.element = name.c_str();
+    long offset = element.GetOffset();
+    if (offset >= 0 && !documentPath.IsEmpty()) {
+        if (!textRead_) {
+            textRead_ = true;
+            std::string text;
+            ReadFileText(documentPath, &text);
+            for (size_t i = 0; i < text.size(); ++i)
+                if (text[i] == '\n') lineEnds_.push_back(i);
+        }
+        // Lines before the offset are the line feeds before it.
+        auto before = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), static_cast<size_t>(offset));
+        issue.line = 1 + static_cast<int>(before - lineEnds_.begin());
+    }
+    issue.attribute = attribute ? attribute : "";
+    issue.value = value;
+    issue.what = what ? what : "";
+    report->Report(issue);
+}
+
+bool ReadFileText(const CPath& path, std::string* out)
+{
+    std::FILE* file = path.Fopen("rb");
+    if (!file) return false;
+    out->clear();
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) out->append(buffer, n);
+    std::fclose(file);
+    return true;
+}
+
+// ------------------------------------------------------------ writing
+
+void CAttrWriter::Open(const char* name)
+{
+    out_.Write(" ").Write(name).Write("=\"");
+}
+
+CAttrWriter& CAttrWriter::Int(const char* name, long value)
+{
+    Open(name);
+    out_.WriteInt(value).Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::UInt(const char* name, uint32_t value)
+{
+    Open(name);
+    out_.WriteUInt(value).Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::Bool(const char* name, bool value)
+{
+    Open(name);
+    out_.WriteBool(value).Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::Double(const char* name, double value)
+{
+    Open(name);
+    out_.WriteDouble(value).Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::Text(const char* name, const std::string& value)
+{
+    Open(name);
+    out_.EscapeAndWrite(std::string_view(value)).Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::Raw(const char* name, const std::string& value)
+{
+    Open(name);
+    out_.Write(std::string_view(value)).Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::Path(const char* name, const CPath& value)
+{
+    Open(name);
+    if (!value.IsEmpty()) out_.WritePath(value);
+    out_.Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::Word(const char* name, WordTable words, long code)
+{
+    Open(name);
+    if (code >= 0 && static_cast<size_t>(code) < words.size()) out_.Write(words[code]);
+    out_.Write("\"");
+    return *this;
+}
+
+CAttrWriter& CAttrWriter::Base64(const char* name, const void* bytes, size_t length)
+{
+    Open(name);
+    if (length) out_.WriteBase64(bytes, length);
+    out_.Write("\"");
+    return *this;
+}
+
+// ------------------------------------------------------------ reading
+
+bool EqualsNoCase(const std::string& a, const char* b)
+{
+    return strcasecmp(a.c_str(), b) == 0;
+}
+
+CElementReader::CElementReader(const CXMLNode& element, const CReadContext* context)
+    : element_(element), context_(context)
+{
+    hasAttributes_ = element.GetAttributes(attributes_) && element.HasAttributes();
+}
+
+bool CElementReader::Raw(const char* name, CXMLNode* out) const
+{
+    return hasAttributes_ && attributes_.Get(name, *out);
+}
+
+bool CElementReader::Has(const char* name) const
+{
+    CXMLNode n;
+    return Raw(name, &n);
+}
+
+bool CElementReader::Int(const char* name, long* out) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    *out = n.GetInt(0);
+    return true;
+}
+
+bool CElementReader::Bool(const char* name, bool* out) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    *out = n.GetBool();
+    return true;
+}
+
+bool CElementReader::Double(const char* name, double* out) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    *out = n.GetDouble(0.0);
+    return true;
+}
+
+bool CElementReader::Text(const char* name, std::string* out) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    *out = n.GetString("");
+    return true;
+}
+
+bool CElementReader::TextKeepingLineFeeds(const char* name, std::string* out) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    CStr text;
+    if (!n.GetTextKeepingLineFeeds(text)) return false;
+    *out = text.c_str();
+    return true;
+}
+
+bool CElementReader::Path(const char* name, CPath* out) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    if (n.GetString("").empty()) {
+        *out = CPath();
+        return true;
+    }
+    return n.GetPath(*out);
+}
+
+bool CElementReader::Base64(const char* name, std::string* out) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    // Base64 never decodes to more bytes than it has characters.
+    std::vector<uint8_t> buffer(n.GetString("").size() + 4);
+    size_t length = 0;
+    if (!n.GetDecodedDataInto(buffer.data(), buffer.size(), &length)) {
+        Issue(name, n.GetString(""), "not base64 data");
+        return false;
+    }
+    out->assign(reinterpret_cast<const char*>(buffer.data()), length);
+    return true;
+}
+
+bool CElementReader::Word(const char* name, WordTable words, bool ignoreCase, int* out) const
+{
+    std::string text;
+    if (!Text(name, &text)) return false;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (ignoreCase ? EqualsNoCase(text, words[i]) : text == words[i]) {
+            *out = static_cast<int>(i);
+            return true;
+        }
+    }
+    Issue(name, text, "unknown word");
+    return false;
+}
+
+void CElementReader::Refused(const char* name, const char* what) const
+{
+    CXMLNode n;
+    Issue(name, Raw(name, &n) ? n.GetString("") : std::string(), what);
+}
+
+void CElementReader::Issue(const char* name, const std::string& value, const char* what) const
+{
+    if (context_) context_->Issue(element_, name, value, what);
+}
+
+void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f)
+{
+    CXMLNodeList children;
+    if (!parent.GetChildren(children)) return;
+    CXMLNode child;
+    for (int i = 0; children.GetAt(i, child); ++i) {
+        CXMLAttributes unused;
+        CStr name;
+        // Text and comments are not elements: they have no attributes.
+        if (child.GetAttributes(unused) && child.GetName(name)) f(child, name.c_str());
+        child.Release();
+    }
+}

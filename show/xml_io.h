@@ -1,0 +1,164 @@
+#pragma once
+// Shared pieces of the project file's readers and writers: the attribute
+// writer, the element reader with its rules (missing attribute: unchanged;
+// unknown word: unchanged), the report of what a read refused, and the
+// relocation of missing files.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "foundation/path.h"
+#include "foundation/xml_reader.h"
+#include "foundation/xml_writer.h"
+
+// One thing a read passed over: a refused value, an unknown word or name,
+// a dropped slide, an emptied sound.
+struct CReadIssue {
+    std::string element;
+    int line = 0;  // 1-based; 0 when unknown
+    std::string attribute;
+    std::string value;
+    std::string what;
+};
+
+class CReadReport {
+public:
+    virtual ~CReadReport() = default;
+    virtual void Report(const CReadIssue& issue) = 0;
+};
+
+// Collects the issues; enough for tests and for a summary after opening.
+class CReadIssueList : public CReadReport {
+public:
+    void Report(const CReadIssue& issue) override { issues.push_back(issue); }
+    std::vector<CReadIssue> issues;
+};
+
+// What to do about an image slide whose file is missing.
+struct CRelocation {
+    enum Action { kRelocate, kReplace, kDrop, kCancel };
+    Action action = kDrop;
+    CPath path;  // the chosen file; empty when none was chosen
+};
+
+// Asked by the project reader for each missing file that the folders found
+// earlier in the same read do not hold.
+class CRelocator {
+public:
+    virtual ~CRelocator() = default;
+    virtual CRelocation RelocateImage(const CPath& missing) = 0;
+    // The sound's new path, or empty to leave the sound without a file.
+    virtual CPath RelocateSound(const CPath& missing) = 0;
+};
+
+// Looks for the file's name in given folders, in order; drops the slide
+// or empties the sound when none holds it. Asks nobody.
+class CFolderRelocator : public CRelocator {
+public:
+    explicit CFolderRelocator(std::vector<CPath> folders = {}) : folders_(std::move(folders)) {}
+    CRelocation RelocateImage(const CPath& missing) override;
+    CPath RelocateSound(const CPath& missing) override;
+    bool Find(const CPath& missing, CPath* found) const;
+
+private:
+    std::vector<CPath> folders_;
+};
+
+// The folders where earlier missing files were found during one read.
+class CRelocationFolders {
+public:
+    void Clear() { folders_.clear(); }
+    void Add(const CPath& file);
+    bool Find(const CPath& missing, CPath* found) const;
+
+private:
+    std::vector<std::string> folders_;
+};
+
+// Everything one read of a project shares.
+struct CReadContext {
+    CReadReport* report = nullptr;
+    CRelocator* relocator = nullptr;   // null: missing files are dropped
+    bool dropMissingSilently = false;  // sounds: empty the path, ask nobody
+    CRelocationFolders folders;
+    CPath documentPath;  // for line numbers in reports
+
+    void Issue(const CXMLNode& element, const char* attribute, const std::string& value, const char* what) const;
+
+private:
+    mutable std::vector<size_t> lineEnds_;  // offsets of the file's line feeds, read at the first issue
+    mutable bool textRead_ = false;
+};
+
+// A word table: the word at index i stands for code i.
+using WordTable = std::span<const char* const>;
+
+// Writes name="value" pieces, each after a blank.
+class CAttrWriter {
+public:
+    explicit CAttrWriter(CXMLOutputFile& out) : out_(out) {}
+    CAttrWriter& Int(const char* name, long value);
+    CAttrWriter& UInt(const char* name, uint32_t value);
+    CAttrWriter& Bool(const char* name, bool value);
+    CAttrWriter& Double(const char* name, double value);
+    CAttrWriter& Text(const char* name, const std::string& value);    // escaped
+    CAttrWriter& Raw(const char* name, const std::string& value);     // as it stands
+    CAttrWriter& Path(const char* name, const CPath& value);          // absolute, escaped; empty stays empty
+    CAttrWriter& Word(const char* name, WordTable words, long code);  // out of table: empty value
+    CAttrWriter& Base64(const char* name, const void* bytes, size_t length);
+
+private:
+    void Open(const char* name);
+    CXMLOutputFile& out_;
+};
+
+// Reads the attributes of one element by the file's rules; every getter
+// leaves its output unchanged when the attribute is missing and returns
+// whether it was there.
+class CElementReader {
+public:
+    CElementReader(const CXMLNode& element, const CReadContext* context);
+    bool HasAttributes() const { return hasAttributes_; }
+    bool Has(const char* name) const;
+    bool Int(const char* name, long* out) const;
+    template <typename T>
+    bool IntTo(const char* name, T* out) const
+    {
+        long v;
+        if (!Int(name, &v)) return false;
+        *out = static_cast<T>(v);
+        return true;
+    }
+    bool Bool(const char* name, bool* out) const;
+    bool Double(const char* name, double* out) const;
+    bool Text(const char* name, std::string* out) const;
+    bool TextKeepingLineFeeds(const char* name, std::string* out) const;
+    bool Path(const char* name, CPath* out) const;
+    bool Base64(const char* name, std::string* out) const;
+    // A word of the table; an unknown word is reported and leaves out as it was.
+    bool Word(const char* name, WordTable words, bool ignoreCase, int* out) const;
+    // Reports a value a setter refused.
+    void Refused(const char* name, const char* what = "value out of range") const;
+    void Issue(const char* name, const std::string& value, const char* what) const;
+
+    const CXMLNode& Element() const { return element_; }
+    const CReadContext* Context() const { return context_; }
+
+private:
+    bool Raw(const char* name, CXMLNode* out) const;
+    const CXMLNode& element_;
+    const CReadContext* context_;
+    CXMLAttributes attributes_;
+    bool hasAttributes_ = false;
+};
+
+// Calls f(child, name) for every child element in document order.
+void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f);
+
+// The whole file as bytes; false when it cannot be read.
+bool ReadFileText(const CPath& path, std::string* out);
+
+// Case-insensitive equality of ASCII words.
+bool EqualsNoCase(const std::string& a, const char* b);
