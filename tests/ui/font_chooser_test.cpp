@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <algorithm>
+
 #include "controls_fixture.h"
 #include "platform/toolbox_browser.h"
 #include "support/test_support.h"
@@ -128,6 +130,23 @@ TEST_F(FontChooserTest, StyleNamesSamenessAndUpdate)
     EXPECT_FALSE(font.Update(other));
     // Measures follow the update.
     EXPECT_EQ(font.GetAscent(), other.GetAscent());
+
+    // The 28-byte record a project keeps beside the name: 14-point bold is
+    // the size big-endian at 0 and the style word at 18, nothing else.
+    CFont bold;
+    bold.SetSize(14);
+    bold.SetBold(true);
+    uint8_t record[CFont::kFontRecordSize];
+    bold.ToFontRecord(record);
+    uint8_t expected[CFont::kFontRecordSize] = {};
+    expected[3] = 14;
+    expected[19] = 1;
+    EXPECT_TRUE(std::equal(record, record + sizeof record, expected));
+    CFont back;
+    ASSERT_TRUE(back.FromFontRecord("DejaVu Sans", record, sizeof record));
+    EXPECT_EQ(back.GetSize(), 14);
+    EXPECT_TRUE(back.IsBold());
+    EXPECT_FALSE(back.IsItalic());
 }
 
 TEST_F(FontChooserTest, FontPanelPickReachesItsButtonWhateverWindowIsInFront)
