@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include <algorithm>
+#include <string>
 
 #include "controls_fixture.h"
 #include "platform/toolbox_browser.h"
