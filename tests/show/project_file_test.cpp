@@ -9,6 +9,7 @@
 
 #include "foundation/base64.h"
 #include "media/image.h"
+#include "media/image_filters.h"
 #include "show/project_file.h"
 #include "show_test_util.h"
 
@@ -198,7 +199,7 @@ void FillShow(CSlideShow& show, const TempDir& dir)
         slide->SetOnDisplayLoadUrl("http://on/display"), slide->SetOnDisplayLoadTarget("_top");
         slide->InsertCameraFx(std::make_unique<CPanZoomFx>(-100, 250, 2.5, 3000), 1048575);
         slide->InsertCameraFx(std::make_unique<CPanZoomFx>(0, 0, 0.755, 0), 1048575);
-        slide->AddFilter(std::make_unique<CKeptFilter>("<filter name=\"Black &amp; White\" threshold=\"100\" />\n"));
+        slide->AddFilter(std::make_unique<CBlackWhiteFilter>());
         auto sc = std::make_unique<CCaption>();
         sc->SetText("slide caption\r\nCR kept");
         slide->AddCaption(std::move(sc));
