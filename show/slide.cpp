@@ -417,7 +417,7 @@ CCameraFx* CSlide::GetCameraFx(int index) const
     return index < 0 || index >= GetCameraFxCount() ? nullptr : pan_zoom_[index].get();
 }
 
-bool CSlide::AddFilter(std::unique_ptr<CSlideFilter> filter)
+bool CSlide::AddFilter(std::unique_ptr<CImageFilter> filter)
 {
     if (!filter) return false;
     DropWorkingPicture();
@@ -425,7 +425,13 @@ bool CSlide::AddFilter(std::unique_ptr<CSlideFilter> filter)
     return true;
 }
 
-const CSlideFilter* CSlide::GetFilter(int i) const
+void CSlide::ClearFilters()
+{
+    DropWorkingPicture();
+    image_filters_.clear();
+}
+
+const CImageFilter* CSlide::GetFilter(int i) const
 {
     return i < 0 || i >= GetFilterCount() ? nullptr : image_filters_[i].get();
 }
@@ -805,7 +811,7 @@ bool CSlide::WriteXml(CXMLOutputFile& out)
     out.Write("</transition_in>\n<swf_fx");
     CAttrWriter(out).Text("name", swf_fx_->GetName());
     out.Write(" />\n<image_filters>\n");
-    for (const auto& f : image_filters_) f->WriteXml(out);
+    for (const auto& f : image_filters_) f->WriteXML(out);
     out.Write("</image_filters>\n<click_actions");
     CAttrWriter(out)
         .Bool("enable", click_enable_)

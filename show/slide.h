@@ -116,10 +116,10 @@ public:
     bool RemoveCameraFx(int index);
     CCameraFx* GetCameraFx(int index) const;
     int GetCameraFxCount() const { return static_cast<int>(pan_zoom_.size()); }
-    bool AddFilter(std::unique_ptr<CSlideFilter> filter);
-    void ClearFilters() { image_filters_.clear(); }
+    bool AddFilter(std::unique_ptr<CImageFilter> filter);
+    void ClearFilters();
     int GetFilterCount() const { return static_cast<int>(image_filters_.size()); }
-    const CSlideFilter* GetFilter(int i) const;
+    const CImageFilter* GetFilter(int i) const;
     bool AddCaption(std::unique_ptr<CCaption> caption);
 
     // Picture edits.
@@ -217,7 +217,7 @@ private:
     std::unique_ptr<CTransition> transition_in_;
     std::unique_ptr<COverlayEffect> swf_fx_;
     CSlideShow* show_;
-    std::vector<std::unique_ptr<CSlideFilter>> image_filters_;
+    std::vector<std::unique_ptr<CImageFilter>> image_filters_;
     CameraPlacement camera_;
     int click_type_ = kGetUrl;
     int jump_to_ = 1;

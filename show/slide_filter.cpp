@@ -2,31 +2,14 @@
 
 #include "show/prefs_record.h"
 
-namespace {
-SlideFilterReader& Reader()
+std::unique_ptr<CImageFilter> ReadSlideFilter(const CXMLNode& element)
 {
-    static SlideFilterReader reader;
-    return reader;
-}
-}  // namespace
-
-bool CKeptFilter::WriteXml(CXMLOutputFile& out) const
-{
-    out.Write(std::string_view(markup_));
-    return true;
-}
-
-void SetSlideFilterReader(SlideFilterReader reader)
-{
-    Reader() = std::move(reader);
-}
-
-std::unique_ptr<CSlideFilter> ReadSlideFilter(const CXMLNode& element)
-{
-    if (Reader()) return Reader()(element);
-    std::string markup;
-    if (!element.AppendMarkup(markup)) return nullptr;
-    return std::make_unique<CKeptFilter>(std::move(markup));
+    CImageFilterList* list = CImageFilterList::FindById(0);
+    if (!list) {
+        list = CImageFilterList::Register(0);
+        list->CreatePrototypes();
+    }
+    return list->ReadXML(element);
 }
 
 CPrefsRecord& GetPrefsRecord()

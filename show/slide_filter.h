@@ -1,40 +1,12 @@
 #pragma once
-// A slide's image filter as the document sees it: something that writes its
-// own "filter" element and can be copied. The filter registry installs a
-// reader that makes real filters; until it does, each element is kept as
-// read and written back unchanged.
-#include <functional>
+// Reading a slide's image filters: each "filter" element becomes a clone of
+// the registered prototype it names.
 #include <memory>
-#include <string>
 
 #include "foundation/xml_reader.h"
-#include "foundation/xml_writer.h"
+#include "media/image_filter.h"
 
-class CImage;
-
-class CSlideFilter {
-public:
-    virtual ~CSlideFilter() = default;
-    virtual std::unique_ptr<CSlideFilter> Clone() const = 0;
-    virtual bool WriteXml(CXMLOutputFile& out) const = 0;
-    // Changes the picture; the kept form changes nothing.
-    virtual bool Apply(CImage&) { return true; }
-};
-
-// A filter element kept as markup.
-class CKeptFilter : public CSlideFilter {
-public:
-    explicit CKeptFilter(std::string markup) : markup_(std::move(markup)) {}
-    std::unique_ptr<CSlideFilter> Clone() const override { return std::make_unique<CKeptFilter>(*this); }
-    bool WriteXml(CXMLOutputFile& out) const override;
-    const std::string& GetMarkup() const { return markup_; }
-
-private:
-    std::string markup_;
-};
-
-// Makes a filter from a child element of "image_filters"; null when the
-// element is not a filter it knows.
-using SlideFilterReader = std::function<std::unique_ptr<CSlideFilter>(const CXMLNode& element)>;
-void SetSlideFilterReader(SlideFilterReader reader);  // empty: back to keeping elements
-std::unique_ptr<CSlideFilter> ReadSlideFilter(const CXMLNode& element);
+// A new filter from a child element of "image_filters"; null when the
+// element names no registered filter. List 0 is made on first need, so a
+// project read before the editor registers it keeps its filters.
+std::unique_ptr<CImageFilter> ReadSlideFilter(const CXMLNode& element);

@@ -386,8 +386,7 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
         if (slide->GetType() == CSlide::kImage && (path.IsEmpty() || !path.Exists() || path.IsDirectory())) {
             CPath found;
             if (!context->folders.Find(path, &found)) {
-                CRelocation answer;
-                if (context->relocator) answer = context->relocator->RelocateImage(path);
+                CRelocation answer = context->GetRelocator().RelocateImage(path);
                 switch (answer.action) {
                     case CRelocation::kRelocate:
                         if (!answer.path.IsEmpty()) {

@@ -70,8 +70,7 @@ CPath RelocateSound(const CPath& missing, CReadContext* context)
     if (!context || context->dropMissingSilently) return CPath();
     CPath found;
     if (context->folders.Find(missing, &found)) return found;
-    if (!context->relocator) return CPath();
-    return context->relocator->RelocateSound(missing);
+    return context->GetRelocator().RelocateSound(missing);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "foundation/str.h"
 #include "foundation/xml_text.h"
+#include "show/dialog_relocator.h"
 
 // ------------------------------------------------------------ relocation
 
@@ -22,6 +23,12 @@ bool CFolderRelocator::Find(const CPath& missing, CPath* found) const
         }
     }
     return false;
+}
+
+CRelocator& CReadContext::GetRelocator() const
+{
+    static CDialogRelocator dialogs;
+    return relocator ? *relocator : dialogs;
 }
 
 CRelocation CFolderRelocator::RelocateImage(const CPath& missing)

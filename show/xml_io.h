@@ -80,11 +80,13 @@ private:
 // Everything one read of a project shares.
 struct CReadContext {
     CReadReport* report = nullptr;
-    CRelocator* relocator = nullptr;   // null: missing files are dropped
+    CRelocator* relocator = nullptr;   // null: the user is asked (CDialogRelocator)
     bool dropMissingSilently = false;  // sounds: empty the path, ask nobody
     CRelocationFolders folders;
     CPath documentPath;  // for line numbers in reports
 
+    // The given relocator, else the one that asks the user.
+    CRelocator& GetRelocator() const;
     void Issue(const CXMLNode& element, const char* attribute, const std::string& value, const char* what) const;
 
 private:

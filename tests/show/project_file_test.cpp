@@ -9,8 +9,12 @@
 
 #include "foundation/base64.h"
 #include "media/image.h"
+#include "media/image_filters.h"
 #include "show/project_file.h"
 #include "show_test_util.h"
+#include "support/bundle_fixture.h"
+#include "support/fake_user.h"
+#include "platform/toolbox_nav.h"
 
 using namespace show_test;
 using tavrel_test::TempDir;
@@ -198,7 +202,7 @@ void FillShow(CSlideShow& show, const TempDir& dir)
         slide->SetOnDisplayLoadUrl("http://on/display"), slide->SetOnDisplayLoadTarget("_top");
         slide->InsertCameraFx(std::make_unique<CPanZoomFx>(-100, 250, 2.5, 3000), 1048575);
         slide->InsertCameraFx(std::make_unique<CPanZoomFx>(0, 0, 0.755, 0), 1048575);
-        slide->AddFilter(std::make_unique<CKeptFilter>("<filter name=\"Black &amp; White\" threshold=\"100\" />\n"));
+        slide->AddFilter(std::make_unique<CBlackWhiteFilter>());
         auto sc = std::make_unique<CCaption>();
         sc->SetText("slide caption\r\nCR kept");
         slide->AddCaption(std::move(sc));
@@ -351,26 +355,6 @@ TEST(ProjectFile, RefusedAndOddFiles)
     EXPECT_EQ(OpenProject(CPath(dir.file("bad.tvr")), show, publish), ProjectOpenError::kNotXml);
 }
 
-// Answers from a list, in order, recording what it was asked.
-class ScriptedRelocator : public CRelocator {
-public:
-    std::vector<CRelocation> answers;
-    std::vector<std::string> asked;
-    CRelocation RelocateImage(const CPath& missing) override
-    {
-        asked.push_back(missing.GetFileName());
-        if (answers.empty()) return {};
-        CRelocation a = answers.front();
-        answers.erase(answers.begin());
-        return a;
-    }
-    CPath RelocateSound(const CPath& missing) override
-    {
-        asked.push_back(missing.GetFileName());
-        return CPath();
-    }
-};
-
 std::string SlidesProject(const std::vector<std::string>& sources)
 {
     std::string slides = "<slide_show width=\"400\">\n<slides>\n";
@@ -380,8 +364,9 @@ std::string SlidesProject(const std::vector<std::string>& sources)
                     "<sound_data include=\"true\" />\n</slide_show>\n");
 }
 
-TEST(ProjectFile, RelocationByScript)
+TEST(ProjectFile, RelocationDialogsAnsweredByTheUser)
 {
+    using tavrel_test::FakeUser;
     TempDir dir;
     std::string moved = dir.path() + "/moved";
     mkdir(moved.c_str(), 0700);
@@ -392,58 +377,124 @@ TEST(ProjectFile, RelocationByScript)
         sources.push_back(dir.path() + "/gone/" + name);
     }
     sources[0] = WritePngHeader(dir, "here.png", 20, 10);
-
-    {  // Cancel at the third slide: two slides, and the rest of the show still read.
-        ScriptedRelocator script;
-        script.answers = {{CRelocation::kRelocate, CPath(moved + "/s1.png")}, {CRelocation::kCancel, CPath()}};
-        // The folder found for s1 holds s2 too: Cancel must come from the fourth file.
-        sources[2] = dir.path() + "/elsewhere/nothing.png";
+    auto press = [](FakeUser& user, OSType button) { user.ClickControl(FakeUser::Front(), button, 20000); };
+    struct Case {
+        const char* what;
+        int replaced;  // index of the source put elsewhere, -1 none
+        std::function<void(FakeUser&)> script;
+        int slides;
+        std::vector<std::string> fileDialogs;
+        int issues;
+    } cases[] = {
+        // The folder found for s1 holds s2 too: Cancel must come from the third slide's file.
+        {"cancel at the third slide", 2,
+         [&](FakeUser& u) {
+             press(u, FourCC("ok  "));
+             u.ChooseFiles(moved, {"s1.png"});
+             press(u, FourCC("bCan"));
+         },
+         2, {"Please Relocate: s1.png"}, 1},
+        {"a folder found once is searched without asking", -1,
+         [&](FakeUser& u) {
+             press(u, FourCC("ok  "));
+             u.ChooseFiles(moved, {"s1.png"});
+         },
+         5, {"Please Relocate: s1.png"}, 0},
+        {"replace is not remembered; the rest dropped", -1,
+         [&](FakeUser& u) {
+             press(u, FourCC("bRep"));
+             u.ChooseFiles(moved, {"s3.png"});
+             press(u, FourCC("bDnt"));
+             press(u, FourCC("ok  "));
+             u.CancelFileDialog(moved);
+             u.AnswerAlert(1);
+             press(u, FourCC("bRep"));
+             u.CancelFileDialog(moved);
+         },
+         2, {"Choose an image", "Please Relocate: s3.png", "Choose an image"}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> files = sources;
+        if (c.replaced >= 0) files[c.replaced] = dir.path() + "/elsewhere/nothing.png";
+        platform::ClearNavLog();
+        CReadIssueList issues;
         CReadContext context;
-        context.relocator = &script;
+        context.report = &issues;
         CEditorSlideShow show;
-        ASSERT_TRUE(ReadProjectText(dir, SlidesProject(sources), show, &context));
-        EXPECT_EQ(show.GetSlideCount(), 2);
+        {
+            FakeUser user;
+            c.script(user);
+            ASSERT_TRUE(ReadProjectText(dir, SlidesProject(files), show, &context));
+        }
+        EXPECT_EQ(show.GetSlideCount(), c.slides);
+        std::vector<std::string> titles;
+        for (const auto& shown : platform::NavLog()) titles.push_back(shown.title);
+        EXPECT_EQ(titles, c.fileDialogs);
+        EXPECT_EQ(static_cast<int>(issues.issues.size()), c.issues);
+        // Cancel stops the slides only: the rest of the show is read.
         EXPECT_EQ(show.GetWidth(), 400u);
         EXPECT_EQ(show.GetCaptions().GetCount(), 1);
         EXPECT_TRUE(show.GetSounds().HasInclude());
-        EXPECT_EQ(script.asked, (std::vector<std::string>{"s1.png", "nothing.png"}));
-        sources[2] = dir.path() + "/gone/s2.png";
     }
-    {  // A folder found once is searched without asking again.
-        ScriptedRelocator script;
-        script.answers = {{CRelocation::kRelocate, CPath(moved + "/s1.png")}};
-        CReadContext context;
-        context.relocator = &script;
+    // Headless: given folders are searched, the rest dropped without asking.
+    CFolderRelocator folders({CPath(dir.path() + "/empty"), CPath(moved)});
+    CReadContext context;
+    context.relocator = &folders;
+    sources[3] = dir.path() + "/gone/not-anywhere.png";
+    CEditorSlideShow show;
+    ASSERT_TRUE(ReadProjectText(dir, SlidesProject(sources), show, &context));
+    EXPECT_EQ(show.GetSlideCount(), 4);
+    EXPECT_EQ(show.GetSlide(4 - 1)->GetSrc().GetText(), moved + "/s4.png");
+}
+
+TEST(ProjectFile, MissingSoundIsLookedForWhenTheUserSaysYes)
+{
+    using tavrel_test::FakeUser;
+    tavrel_test::ScopedBundle bundle(R"(
+"11100" = "OK";
+"11102" = "Yes";
+"11103" = "No";
+"119" = "Missing Sound";
+"120" = "Where is %s?";
+"122" = "Left without a file.";
+)");
+    TempDir dir;
+    std::string song = dir.file("found/song.mp3");
+    mkdir(dir.file("found").c_str(), 0700);
+    tavrel_test::WriteFile(song, "ID3");
+    std::string gone = dir.path() + "/gone/song.mp3";
+    struct Case {
+        std::function<void(FakeUser&)> script;
+        std::string src;
+        std::vector<std::string> prompts;  // messages shown, in order
+    } cases[] = {
+        {[&](FakeUser& u) { u.AnswerAlert(1).ChooseFiles(dir.file("found"), {"song.mp3"}); }, song,
+         {"Missing Sound: Where is " + gone + "?"}},
+        {[&](FakeUser& u) { u.AnswerAlert(1).CancelFileDialog(dir.path()).AnswerAlert(1); }, "",
+         {"Missing Sound: Where is " + gone + "?", "Missing Sound: Left without a file."}},
+        {[&](FakeUser& u) { u.AnswerAlert(2).AnswerAlert(1); }, "",
+         {"Missing Sound: Where is " + gone + "?", "Missing Sound: Left without a file."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.src);
         CEditorSlideShow show;
-        ASSERT_TRUE(ReadProjectText(dir, SlidesProject(sources), show, &context));
-        EXPECT_EQ(show.GetSlideCount(), 5);
-        EXPECT_EQ(script.asked, std::vector<std::string>{"s1.png"});
-        EXPECT_EQ(show.GetSlide(4)->GetSrc().GetText(), moved + "/s4.png");
-    }
-    {  // Replace is not remembered; Don't Relocate drops.
-        ScriptedRelocator script;
-        script.answers = {{CRelocation::kReplace, CPath(moved + "/s3.png")},
-                          {CRelocation::kDrop, CPath()},
-                          {CRelocation::kRelocate, CPath()},
-                          {CRelocation::kReplace, CPath()}};
-        CReadContext context;
-        CReadIssueList issues;
-        context.relocator = &script;
-        context.report = &issues;
-        CEditorSlideShow show;
-        ASSERT_TRUE(ReadProjectText(dir, SlidesProject(sources), show, &context));
-        EXPECT_EQ(show.GetSlideCount(), 2);
-        EXPECT_EQ(script.asked.size(), 4u);
-        EXPECT_EQ(issues.issues.size(), 3u);
-    }
-    {  // Headless: given folders are searched, the rest dropped.
-        CFolderRelocator folders({CPath(dir.path() + "/empty"), CPath(moved)});
-        CReadContext context;
-        context.relocator = &folders;
-        sources[3] = dir.path() + "/gone/not-anywhere.png";
-        CEditorSlideShow show;
-        ASSERT_TRUE(ReadProjectText(dir, SlidesProject(sources), show, &context));
-        EXPECT_EQ(show.GetSlideCount(), 4);
+        std::vector<std::string> messages;
+        {
+            FakeUser user;
+            c.script(user);
+            size_t shown = platform::PromptLog().size();
+            ASSERT_TRUE(ReadProjectText(
+                dir, WrapShow("<slide_show>\n<sound_data>\n<sound src=\"" + gone + "\" />\n</sound_data>\n</slide_show>\n"),
+                show));
+            for (size_t i = shown; i < platform::PromptLog().size(); ++i) {
+                const auto& prompt = platform::PromptLog()[i];
+                if (prompt.kind == platform::PromptKind::Alert) messages.push_back(prompt.title + ": " + prompt.message);
+            }
+        }
+        ASSERT_EQ(show.GetSounds().GetCount(), 1);
+        EXPECT_EQ(show.GetSounds().Get(0)->GetSrc().GetText(), c.src);
+        EXPECT_EQ(messages, c.prompts);
     }
 }
 

@@ -221,8 +221,7 @@ TEST(SlideElement, Children)
                            "<slide>\n<transition_in>\n<transition name=\"test cut\" duration=\"700\" />\n"
                            "</transition_in>\n<transition_in>\n<transition name=\"None\" duration=\"1500\" />\n"
                            "</transition_in>\n<swf_fx name=\"none\" />\n<pan_zoom>\n"
-                           "<camera_fx name=\"none\" duration=\"900\" />\n<other pan_x=\"-200\" />\n</pan_zoom>\n"
-                           "<image_filters>\n<filter name=\"Blur\" radius=\"2\" />\n</image_filters>\n</slide>",
+                           "<camera_fx name=\"none\" duration=\"900\" />\n<other pan_x=\"-200\" />\n</pan_zoom>\n</slide>",
                            &show);
     // The second transition replaces the first; "none" is not the effect's name.
     EXPECT_EQ(slide->GetTransitionIn().GetName(), "None");
@@ -239,10 +238,69 @@ TEST(SlideElement, Children)
     auto cut = ReadSlide(dir, "<slide><transition_in><transition name=\"TEST CUT\" /></transition_in></slide>", &show);
     EXPECT_EQ(cut->GetTransitionIn().GetName(), "Test Cut");
     EXPECT_EQ(cut->GetTotalDuration(), 2500u);
+}
 
-    std::string written = Written(dir, [&](CXMLOutputFile& out) { slide->WriteXml(out); });
-    EXPECT_NE(written.find("<image_filters>\n<filter name=\"Blur\" radius=\"2\" />\n</image_filters>\n"),
-              std::string::npos);
+TEST(SlideElement, ImageFiltersAreReadThroughTheRegistry)
+{
+    struct Case {
+        const char* filters;   // children of "image_filters"
+        const char* written;   // what the slide writes back between the tags
+        int issues;
+    } cases[] = {
+        {"<filter name=\"Black &amp; White\" threshold=\"60\" />\n<filter name=\"No Such Filter\" />\n",
+         "<filter name=\"Black &amp; White\" threshold=\"60\" />\n", 1},
+        {"<filter name=\"Sepia\" />\n<filter name=\"Add Noise\" type=\"impulse\" />\n",
+         "<filter name=\"Sepia\" />\n<filter name=\"Add Noise\" type=\"impulse\" />\n", 0},
+        // Any element name will do; the filter's name is matched exactly.
+        {"<other name=\"Sepia\" />\n<filter name=\"sepia\" />\n<filter threshold=\"5\" />\n",
+         "<filter name=\"Sepia\" />\n", 2},
+        {"", "", 0},
+    };
+    TempDir dir;
+    CSlideShow show;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filters);
+        CReadIssueList issues;
+        auto slide = ReadSlide(dir, std::string("<slide>\n<image_filters>\n") + c.filters + "</image_filters>\n</slide>",
+                               &show, &issues);
+        std::string written = Written(dir, [&](CXMLOutputFile& out) { slide->WriteXml(out); });
+        EXPECT_NE(written.find(std::string("<image_filters>\n") + c.written + "</image_filters>\n"), std::string::npos)
+            << written;
+        EXPECT_EQ(static_cast<int>(issues.issues.size()), c.issues);
+        CSlide copy(CSlide::kImage, &show);
+        copy.CopyFrom(*slide);
+        EXPECT_EQ(Written(dir, [&](CXMLOutputFile& out) { copy.WriteXml(out); }), written);
+    }
+}
+
+TEST(Slide, FiltersChangeTheWorkingPicture)
+{
+    TempDir dir;
+    CSlideShow show;
+    std::string picture = WriteJpeg(dir, "grey.jpg", 64, 32);
+    // Mid grey stays grey without filters and turns black below the threshold.
+    struct Case {
+        const char* filters;
+        bool clear;
+        int first;
+    } cases[] = {
+        {"", false, 0x80},
+        {"<filter name=\"Black &amp; White\" threshold=\"200\" />", false, 0},
+        {"<filter name=\"Black &amp; White\" threshold=\"200\" />", true, 0x80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filters);
+        auto slide = ReadSlide(dir, std::string("<slide src=\"") + picture + "\">\n<image_filters>\n" + c.filters +
+                                        "\n</image_filters>\n</slide>",
+                               &show);
+        ASSERT_TRUE(slide->LoadImage(CPath(picture), &show, false));
+        ASSERT_NE(slide->GetWorkingPicture(), nullptr);
+        if (c.clear) slide->ClearFilters();
+        const CImage* working = slide->GetWorkingPicture();
+        ASSERT_NE(working, nullptr);
+        EXPECT_NEAR(working->pixels[0], c.first, 2);
+        EXPECT_NEAR(working->pixels[working->size - 1], c.first, 2);
+    }
 }
 
 TEST(SlideElement, BlankSlidesWriteNoSourceAndEditsWriteTheirNormalForm)
