@@ -654,13 +654,13 @@ const CImage* CSlide::GetWorkingPicture()
     NormalizeOrientation();
     bool quarter = rotate_ == 90 || rotate_ == 270;
     int pw = quarter ? picture_height_ : picture_width_, ph = quarter ? picture_width_ : picture_height_;
-    // The file is rendered straight at the working size, before any turn.
+    // The file is drawn straight at the working size, before any turn, over
+    // black where it is transparent.
     CQTMovie movie;
-    if (pw <= 0 || ph <= 0 || !movie.OpenFile(src_)) return nullptr;
+    if (pw <= 0 || ph <= 0 || pw > 32767 || ph > 32767 || !movie.OpenFile(src_)) return nullptr;
     movie.SetSize(pw, ph);
-    if (!picture->Create(uint32_t(pw), uint32_t(ph), 24, nullptr, false) ||
-        movie.RenderFrame(0, picture->pixels, nullptr, nullptr, 24) == 0)
-        return nullptr;
+    std::unique_ptr<GWorld> world(GWorld::Create(Rect{0, 0, int16_t(ph), int16_t(pw)}, 32));
+    if (!world || !movie.DrawToPort(world.get(), nullptr) || !picture->FromGWorld(world.get())) return nullptr;
     for (const auto& f : image_filters_) f->Apply(*picture);
     if (flip_vertical_) picture->FlipVertical();
     if (flip_horizontal_) picture->FlipHorizontal();
