@@ -695,7 +695,7 @@ bool CSlide::CopyPictureToImage(CImage& out, int w, int h)
 
 void CSlide::DrawThumbnail(GWorldPtr port, const Rect* dest, bool fit, bool useCrop)
 {
-    if (!port || !dest) return;
+    if (!port || !dest || RectWidth(*dest) <= 0 || RectHeight(*dest) <= 0) return;
     if (type_ != kImage) {
         PortSaver saver;
         SetGWorld(port);

@@ -174,6 +174,7 @@ TEST(SlidePicture, DrawThumbnail)
         bool fit, useCrop;
         SlideRect crop;
         std::vector<Probe> probes;
+        int imageWidth = 4;  // twice the height
     } cases[] = {
         {"stretched", CSlide::kImage, false, false, {}, {{0, 0, kRed}, {9, 19, kRed}, {10, 0, kBlue}, {19, 19, kBlue}}},
         // 4 × 2 into 20 × 20: 20 × 10, centred 5 rows down.
@@ -182,6 +183,10 @@ TEST(SlidePicture, DrawThumbnail)
         {"cropped", CSlide::kImage, true, true, {0, 0, 2, 2}, {{0, 0, kRed}, {19, 19, kRed}}},
         {"crop off", CSlide::kImage, true, false, {0, 0, 2, 2}, {{0, 5, kRed}, {19, 5, kBlue}}},
         {"empty crop", CSlide::kImage, true, true, {0, 1, 2, 1}, {{0, 5, kWhite}, {10, 10, kWhite}, {19, 14, kWhite}}},
+        // A crop is in image pixels: 1024 × 512 has a 256 × 128 working picture
+        // (kept clear of the blended middle).
+        {"crop scaled", CSlide::kImage, false, true, {0, 192, 512, 448}, {{0, 0, kRed}, {19, 19, kRed}}, 1024},
+        {"crop scaled right", CSlide::kImage, false, true, {0, 576, 512, 832}, {{0, 0, kBlue}, {19, 19, kBlue}}, 1024},
         {"blank", CSlide::kBlank, true, false, {}, {{0, 0, kBlack}, {19, 19, kBlack}}},
         // A new image slide has no picture yet: nothing to draw.
         {"no picture", CSlide::kImage, true, false, {}, {{0, 0, kWhite}, {10, 10, kWhite}}},
@@ -190,7 +195,11 @@ TEST(SlidePicture, DrawThumbnail)
         SCOPED_TRACE(c.name);
         CSlide slide(c.type, &show);
         if (std::string(c.name) != "no picture")
-            ASSERT_TRUE(slide.LoadImage(CPath(c.type == CSlide::kImage ? path : ""), &show, true));
+            ASSERT_TRUE(slide.LoadImage(
+                CPath(c.type != CSlide::kImage ? ""
+                      : c.imageWidth == 4      ? path
+                                               : WriteHalves(dir, "wide.png", c.imageWidth, c.imageWidth / 2)),
+                &show, true));
         if (c.crop.right || c.crop.left) {
             slide.SetCropRect(c.crop);
             slide.SetCrop(true);
