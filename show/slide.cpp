@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "media/jpeg_image.h"
-#include "media/png_image.h"
+#include "media/jpeg_sections.h"
+#include "media/qt_movie.h"
+#include "platform/quickdraw.h"
 #include "show/prefs_record.h"
 #include "show/slide_show.h"
 
@@ -195,6 +196,7 @@ bool CSlide::LoadImage(const CPath& path, CSlideShow* show, bool reset)
                 ApplyAutoAlign(show);
             }
         }
+        if (reset && GetPrefsRecord().read_exif_data) ApplyExifOrientation(path);
         return true;
     }
     int sw = show ? static_cast<int>(show->GetWidth()) : 320;
@@ -619,6 +621,32 @@ void CSlide::ResetImageEdits()
     ApplyAutoAlign(show_);
 }
 
+// ---------------------------------------------------------------- picture
+
+void CSlide::ApplyExifOrientation(const CPath& path)
+{
+    CImageExifInfo exif;
+    switch (exif.Load(path)) {
+        case 2:
+            FlipHorizontal(true);
+            break;
+        case 3:
+            Rotate(180, true);
+            break;
+        case 4:
+            FlipVertical(true);
+            break;
+        case 6:
+            Rotate(90, true);
+            break;
+        case 8:
+            Rotate(270, true);
+            break;
+        default:
+            break;  // 1 is upright; 5 and 7 stay as they are
+    }
+}
+
 const CImage* CSlide::GetWorkingPicture()
 {
     if (working_) return working_.get();
@@ -629,38 +657,93 @@ const CImage* CSlide::GetWorkingPicture()
         working_ = std::move(picture);
         return working_.get();
     }
-    int w = 0, h = 0;
-    if (!ReadImageSize(src_, &w, &h)) return nullptr;
-    uint8_t head[2] = {};
-    if (std::FILE* f = src_.Fopen("rb")) {
-        if (std::fread(head, 1, 2, f) != 2) head[0] = 0;
-        std::fclose(f);
-    }
-    std::unique_ptr<CImage> decoded;
-    if (head[0] == 0xFF)
-        decoded = std::make_unique<CJpegImage>();
-    else if (head[0] == 0x89)
-        decoded = std::make_unique<CPngImage>();
-    else
-        decoded = std::make_unique<CBmpImage>();
-    if (!decoded->Load(src_) || !decoded->pixels ||
-        !picture->Create(decoded->width, decoded->height, 24, nullptr, false))
-        return nullptr;
-    // Down to 24 bits, then to the working size before any rotation.
-    int bpp = decoded->BytesPerPixel();
-    for (size_t i = 0, n = size_t(decoded->width) * decoded->height; i < n; ++i)
-        std::copy_n(decoded->pixels + i * bpp, 3, picture->pixels + i * 3);
-    decoded.reset();
     NormalizeOrientation();
     bool quarter = rotate_ == 90 || rotate_ == 270;
     int pw = quarter ? picture_height_ : picture_width_, ph = quarter ? picture_width_ : picture_height_;
-    if (pw > 0 && ph > 0) picture->Resize(pw, ph);
+    // The file is drawn straight at the working size, before any turn, over
+    // black where it is transparent.
+    CQTMovie movie;
+    if (pw <= 0 || ph <= 0 || pw > 32767 || ph > 32767 || !movie.OpenFile(src_)) return nullptr;
+    movie.SetSize(pw, ph);
+    std::unique_ptr<GWorld> world(GWorld::Create(Rect{0, 0, int16_t(ph), int16_t(pw)}, 32));
+    if (!world || !movie.DrawToPort(world.get(), nullptr) || !picture->FromGWorld(world.get())) return nullptr;
     for (const auto& f : image_filters_) f->Apply(*picture);
     if (flip_vertical_) picture->FlipVertical();
     if (flip_horizontal_) picture->FlipHorizontal();
     if (rotate_) picture->Rotate(rotate_);
     working_ = std::move(picture);
     return working_.get();
+}
+
+namespace {
+
+// A 32-bit world holding the picture; null when it cannot be made.
+std::unique_ptr<GWorld> WorldOf(CImage& image)
+{
+    Rect bounds{0, 0, int16_t(std::min<uint32_t>(image.height, 32767)),
+                int16_t(std::min<uint32_t>(image.width, 32767))};
+    std::unique_ptr<GWorld> world(GWorld::Create(bounds, 32));
+    if (world) image.ToGWorld(world.get(), 0, 0);
+    return world;
+}
+
+}  // namespace
+
+bool CSlide::CopyPictureToImage(CImage& out, int w, int h)
+{
+    if (!GetWorkingPicture() || w <= 0 || h <= 0 || w > 32767 || h > 32767) return false;
+    std::unique_ptr<GWorld> source = WorldOf(*working_);
+    std::unique_ptr<GWorld> scaled(GWorld::Create(Rect{0, 0, int16_t(h), int16_t(w)}, 32));
+    if (!source || !scaled) return false;
+    CopyBits(source.get(), scaled.get(), &source->GetPortBounds(), &scaled->GetPortBounds(), srcCopy, nullptr);
+    return out.FromGWorld(scaled.get());
+}
+
+void CSlide::DrawThumbnail(GWorldPtr port, const Rect* dest, bool fit, bool useCrop)
+{
+    if (!port || !dest || RectWidth(*dest) <= 0 || RectHeight(*dest) <= 0) return;
+    if (type_ != kImage) {
+        PortSaver saver;
+        SetGWorld(port);
+        RGBColor saved = port->ForeColor(), black{0, 0, 0};
+        RGBForeColor(&black);
+        PaintRect(dest);
+        RGBForeColor(&saved);
+        return;
+    }
+    if (!GetWorkingPicture()) return;
+    const CImage* picture = working_.get();
+    std::unique_ptr<GWorld> world = WorldOf(*working_);
+    if (!world) return;
+    Rect src = world->GetPortBounds();
+    if (useCrop && crop_) {
+        int W, H;
+        GetRotatedImageSize(&W, &H);
+        if (W <= 0 || H <= 0) return;
+        double sx = double(picture->width) / W, sy = double(picture->height) / H;
+        src = Rect{int16_t(crop_rect_.top * sy + 0.5), int16_t(crop_rect_.left * sx + 0.5),
+                   int16_t(crop_rect_.bottom * sy + 0.5), int16_t(crop_rect_.right * sx + 0.5)};
+    }
+    int srcW = RectWidth(src), srcH = RectHeight(src);
+    // An empty source (a zero-width crop) has no aspect to keep and nothing to show.
+    if (srcW <= 0 || srcH <= 0) return;
+    Rect to = *dest;
+    if (fit) {
+        int dw = RectWidth(*dest), dh = RectHeight(*dest);
+        // From the source's own size, so that a crop keeps its aspect too.
+        int w = srcW, h = srcH;
+        if (w != dw) {
+            h = Round(double(dw) * srcH / srcW);
+            w = dw;
+        }
+        if (h > dh) {
+            w = Round(double(dh) * srcW / srcH);
+            h = dh;
+        }
+        int left = dest->left + ((dw - w) >> 1), top = dest->top + ((dh - h) >> 1);
+        to = Rect{int16_t(top), int16_t(left), int16_t(top + h), int16_t(left + w)};
+    }
+    CopyBits(world.get(), port, &src, &to, srcCopy, nullptr);
 }
 
 // ---------------------------------------------------------------- XML

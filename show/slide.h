@@ -11,6 +11,7 @@
 #include "foundation/path.h"
 #include "foundation/signal.h"
 #include "media/image.h"
+#include "platform/gworld.h"
 #include "show/camera_fx.h"
 #include "show/caption.h"
 #include "show/overlay_effect.h"
@@ -143,6 +144,12 @@ public:
     // first use and kept until an edit changes it; a blank slide's is
     // 64 × 64 black. Null when the file cannot be decoded.
     const CImage* GetWorkingPicture();
+    // The working picture scaled to w × h into out (24-bit); false when it
+    // cannot be made.
+    bool CopyPictureToImage(CImage& out, int w, int h);
+    // Draws the slide into dest of port: the whole working picture or, with
+    // useCrop, its crop; with fit, centred at its own aspect.
+    void DrawThumbnail(GWorldPtr port, const Rect* dest, bool fit, bool useCrop);
 
     int GetType() const { return type_; }
     const CPath& GetSrc() const { return src_; }
@@ -195,6 +202,7 @@ public:
 private:
     void SwapDisplayAndPictureSizes();
     void DropWorkingPicture() { working_.reset(); }
+    void ApplyExifOrientation(const CPath& path);
 
     CPath src_;
     CCaptionList captions_;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <functional>
 
+#include "platform/quickdraw.h"
+
 namespace {
 
 constexpr const char* kFrameWords[] = {"none",  "color_flat", "color",         "color_hilite",
@@ -122,9 +124,11 @@ bool CSlideShow::SetBgImageQuality(long q, bool showMessage, WindowRef parent)
 int CSlideShow::SetBounds(int left, int top, int right, int bottom)
 {
     if (left == 0 && right == 0) return kNoWidth;
-    if (right <= left) return kBadWidth;
+    // The edges are stored in 16 bits: a wider value would wrap.
+    auto fits = [](int v) { return v >= INT16_MIN && v <= INT16_MAX; };
+    if (right <= left || !fits(left) || !fits(right)) return kBadWidth;
     if (top == 0 && bottom == 0) return kNoHeight;
-    if (bottom <= top) return kBadHeight;
+    if (bottom <= top || !fits(top) || !fits(bottom)) return kBadHeight;
     if (left == bounds_left_ && top == bounds_top_ && right == bounds_right_ && bottom == bounds_bottom_)
         return kBoundsOk;
     ChangeFormat([&] {
@@ -134,6 +138,20 @@ int CSlideShow::SetBounds(int left, int top, int right, int bottom)
         bounds_bottom_ = int16_t(bottom);
     });
     return kBoundsOk;
+}
+
+void CSlideShow::DrawBackground() const
+{
+    GWorldPtr port = GetGWorld();
+    if (!port) return;
+    RGBColor saved = port->ForeColor();
+    // bg_color holds red in its low byte; each byte widens to 16 bits.
+    auto channel = [this](int shift) { return uint16_t(((bg_color >> shift) & 0xFF) * 0x101); };
+    RGBColor color{channel(0), channel(8), channel(16)};
+    Rect r{0, 0, int16_t(std::min<uint32_t>(height_, 32767)), int16_t(std::min<uint32_t>(width_, 32767))};
+    RGBForeColor(&color);
+    PaintRect(&r);
+    RGBForeColor(&saved);
 }
 
 uint32_t CSlideShow::GetTotalTime() const

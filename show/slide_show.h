@@ -9,6 +9,7 @@
 
 #include "foundation/path.h"
 #include "foundation/signal.h"
+#include "platform/qd_types.h"
 #include "show/caption.h"
 #include "show/movie_settings.h"
 #include "show/slide.h"
@@ -43,6 +44,8 @@ public:
 
     virtual void Reset();
     virtual bool HasUserContent() const;
+    // Paints the show's area of the current port in the background colour.
+    virtual void DrawBackground() const;
     virtual void Changed(CSlide*, int) {}
 
     void CopyFormat(const CSlideShow& other);
@@ -60,6 +63,11 @@ public:
     bool SetFps(double fps, bool showMessage = false, WindowRef parent = nullptr);
     bool SetBgImageQuality(long q, bool showMessage = false, WindowRef parent = nullptr);
     int SetBounds(int left, int top, int right, int bottom);
+    int SetBoundsRect(const Rect& r) { return SetBounds(r.left, r.top, r.right, r.bottom); }
+    int SetBoundsLeft(int v) { return SetBounds(v, bounds_top_, bounds_right_, bounds_bottom_); }
+    int SetBoundsTop(int v) { return SetBounds(bounds_left_, v, bounds_right_, bounds_bottom_); }
+    int SetBoundsRight(int v) { return SetBounds(bounds_left_, bounds_top_, v, bounds_bottom_); }
+    int SetBoundsBottom(int v) { return SetBounds(bounds_left_, bounds_top_, bounds_right_, v); }
 
     uint32_t GetWidth() const { return width_; }
     uint32_t GetHeight() const { return height_; }
