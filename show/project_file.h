@@ -3,14 +3,15 @@
 // settings, inside the outer "xml" element that the writer's own
 // declaration style opens and closes.
 #include "foundation/xml_reader.h"
+#include "platform/toolbox_types.h"
 #include "foundation/xml_writer.h"
 #include "show/publish_settings.h"
 #include "show/slide_show.h"
 #include "show/xml_io.h"
 
 // Finder type and creator of project files.
-constexpr OSType kProjectFileType = 'pTvr';
-constexpr OSType kProjectFileCreator = 'TvRl';
+constexpr OSType kProjectFileType = FourCC("pTvr");
+constexpr OSType kProjectFileCreator = FourCC("TvRl");
 
 bool WriteProjectFile(CXMLOutputFile& out, const CSlideShow& show, const CPublishSettings& publish);
 // False when the document has no "tavrel" element in its outer element.

@@ -194,12 +194,13 @@ TEST(SlidePicture, DrawThumbnail)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CSlide slide(c.type, &show);
-        if (std::string(c.name) != "no picture")
+        if (std::string(c.name) != "no picture") {
             ASSERT_TRUE(slide.LoadImage(
                 CPath(c.type != CSlide::kImage ? ""
                       : c.imageWidth == 4      ? path
                                                : WriteHalves(dir, "wide.png", c.imageWidth, c.imageWidth / 2)),
                 &show, true));
+        }
         if (c.crop.right || c.crop.left) {
             slide.SetCropRect(c.crop);
             slide.SetCrop(true);
