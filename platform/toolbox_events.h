@@ -33,6 +33,15 @@ void DisposeEventHandlerUPP(EventHandlerUPP upp);
 OSStatus InstallEventHandler(EventTargetRef target, EventHandlerUPP handler, UInt32 numTypes, const EventTypeSpec* list,
                              void* userData, EventHandlerRef* out);
 OSStatus RemoveEventHandler(EventHandlerRef handler);
+// Removes an installed handler and frees its UPP, leaving both null; either
+// may already be null.
+inline void RemoveInstalledHandler(EventHandlerUPP* upp, EventHandlerRef* ref)
+{
+    if (*ref) RemoveEventHandler(*ref);
+    if (*upp) DisposeEventHandlerUPP(*upp);
+    *ref = nullptr;
+    *upp = nullptr;
+}
 // Runs the rest of the chain of the event being handled: later handlers of
 // the same target, then the targets it passes events on to and their
 // standard handlers. Each handler runs at most once per dispatch.

@@ -210,4 +210,6 @@ struct ControlFontStyleRec {
     SInt16 style = 0;
     SInt16 mode = 0;
     SInt16 just = 0;
+    RGBColor foreColor;
+    RGBColor backColor;
 };

@@ -328,20 +328,19 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
         bounds_bottom_ = int16_t(height_);
         double fps;
         if (r.Double("fps", &fps) && !SetFps(fps)) r.Refused("fps");
-        r.IntTo("show_bounds_left", &bounds_left_);
-        r.IntTo("show_bounds_right", &bounds_right_);
-        if (bounds_right_ - bounds_left_ <= 0) {
-            r.Refused("show_bounds_right", "bounds without width");
-            bounds_left_ = 0;
-            bounds_right_ = int16_t(width_);
-        }
-        r.IntTo("show_bounds_top", &bounds_top_);
-        r.IntTo("show_bounds_bottom", &bounds_bottom_);
-        if (bounds_bottom_ - bounds_top_ <= 0) {
-            r.Refused("show_bounds_bottom", "bounds without height");
-            bounds_top_ = 0;
-            bounds_bottom_ = int16_t(height_);
-        }
+        // An empty span falls back to the whole show on that axis.
+        auto readSpan = [&r](const char* low, const char* high, auto* from, auto* to, int size, const char* why) {
+            r.IntTo(low, from);
+            r.IntTo(high, to);
+            if (*to - *from <= 0) {
+                r.Refused(high, why);
+                *from = 0;
+                *to = int16_t(size);
+            }
+        };
+        readSpan("show_bounds_left", "show_bounds_right", &bounds_left_, &bounds_right_, width_, "bounds without width");
+        readSpan("show_bounds_top", "show_bounds_bottom", &bounds_top_, &bounds_bottom_, height_,
+                 "bounds without height");
         r.IntTo("bg_color", &bg_color);
         r.Bool("use_bg_image", &use_bg_image);
         r.Path("bg_image", &bg_image);

@@ -77,14 +77,7 @@ bool CAppEventHandler::Install()
 
 bool CAppEventHandler::Remove()
 {
-    if (handlerRef_) {
-        RemoveEventHandler(handlerRef_);
-        handlerRef_ = nullptr;
-    }
-    if (handlerUPP_) {
-        DisposeEventHandlerUPP(handlerUPP_);
-        handlerUPP_ = nullptr;
-    }
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
     return true;
 }
 

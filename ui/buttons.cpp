@@ -145,7 +145,7 @@ bool CBevelMenuButton::OnAttach()
 
 void CBevelMenuButton::RemoveHandler()
 {
-    RemoveControlHandler(&handlerUPP_, &handlerRef_);
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
 }
 
 bool CBevelMenuButton::Dispose()
@@ -242,7 +242,7 @@ bool CCheckBox::SetTitle(const char* title, bool redraw)
 
 CColorButton::~CColorButton()
 {
-    RemoveControlHandler(&handlerUPP_, &handlerRef_);
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
     ReleasePicture();
 }
 

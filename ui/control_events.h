@@ -16,14 +16,6 @@ inline bool InstallControlHandler(ControlRef control, EventHandlerProcPtr proc, 
     return false;
 }
 
-inline void RemoveControlHandler(EventHandlerUPP* upp, EventHandlerRef* ref)
-{
-    if (*ref) RemoveEventHandler(*ref);
-    if (*upp) DisposeEventHandlerUPP(*upp);
-    *ref = nullptr;
-    *upp = nullptr;
-}
-
 // Puts own on the control, keeping the filter it had the first time.
 inline void InstallKeyFilter(ControlRef control, ControlKeyFilterUPP own, ControlKeyFilterUPP* previous, bool* saved)
 {

@@ -207,14 +207,7 @@ bool CDialogWindow::EndDialog(int result)
 bool CDialogWindow::DestroyWindow()
 {
     if (!window_) return false;
-    if (handlerRef_) {
-        RemoveEventHandler(handlerRef_);
-        handlerRef_ = nullptr;
-    }
-    if (handlerUPP_) {
-        DisposeEventHandlerUPP(handlerUPP_);
-        handlerUPP_ = nullptr;
-    }
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
     if (isPane_) {
         // The window is the owner's.
         window_ = nullptr;

@@ -106,7 +106,7 @@ bool CFontButton::OnAttach()
 
 void CFontButton::RemoveHandler()
 {
-    RemoveControlHandler(&handlerUPP_, &handlerRef_);
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
 }
 
 void CFontButton::SetFont(const CFont& font, bool redraw)

@@ -163,7 +163,7 @@ CGradientControl::CGradientControl() = default;
 
 CGradientControl::~CGradientControl()
 {
-    RemoveControlHandler(&handlerUPP_, &handlerRef_);
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
     if (drawUPP_ && IsValidControlHandle(GetControlRef())) {
         ControlUserPaneDrawUPP none = nullptr;
         SetControlData(GetControlRef(), 0, kControlUserPaneDrawProcTag, sizeof none, &none);

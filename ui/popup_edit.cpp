@@ -60,7 +60,7 @@ bool Install(ControlRef control, EventHandlerProcPtr proc, const EventTypeSpec& 
 
 void Remove(EventHandlerUPP* upp, EventHandlerRef* ref)
 {
-    RemoveControlHandler(upp, ref);
+    RemoveInstalledHandler(upp, ref);
 }
 
 constexpr EventTypeSpec kControlHitType = {kEventClassControl, kEventControlHit};

@@ -457,7 +457,7 @@ bool CStaticText::SetTextF(bool redraw, const char* format, ...)
 
 CTabControl::~CTabControl()
 {
-    RemoveControlHandler(&handlerUPP_, &handlerRef_);
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
 }
 
 bool CTabControl::OnAttach()
@@ -521,7 +521,7 @@ CKeyCaptureField::~CKeyCaptureField()
 {
     RestoreKeyFilter(GetControlRef(), previousFilter_, previousSaved_);
     DisposeControlKeyFilterUPP(filterUPP_);
-    RemoveControlHandler(&rawKeyUPP_, &rawKeyRef_);
+    RemoveInstalledHandler(&rawKeyUPP_, &rawKeyRef_);
 }
 
 bool CKeyCaptureField::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, const char* title)

@@ -77,10 +77,7 @@ bool CPlainWindow::Attach(WindowRef window)
 
 bool CPlainWindow::DisposeWindow()
 {
-    if (handlerRef_) RemoveEventHandler(handlerRef_);
-    if (handlerUPP_) DisposeEventHandlerUPP(handlerUPP_);
-    handlerRef_ = nullptr;
-    handlerUPP_ = nullptr;
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
     if (!window_) return false;
     ::DisposeWindow(window_);
     window_ = nullptr;
@@ -177,17 +174,6 @@ bool CDontAskDialog::OnCommand(UInt32 command, EventRef*)
 
 namespace {
 
-// The control-font record with its colours, as the 'font' data tag takes it.
-struct LinkFontStyle {
-    SInt16 flags = 0;
-    SInt16 font = 0;
-    SInt16 size = 0;
-    SInt16 style = 0;
-    SInt16 mode = 0;
-    SInt16 just = 0;
-    RGBColor foreColor;
-    RGBColor backColor;
-};
 constexpr SInt16 kUseFace = 0x2;
 constexpr SInt16 kUseSize = 0x4;
 constexpr SInt16 kUseForeColor = 0x8;
@@ -197,7 +183,7 @@ constexpr SInt16 kUnderline = 4;
 
 CLinkText::~CLinkText()
 {
-    RemoveControlHandler(&handlerUPP_, &handlerRef_);
+    RemoveInstalledHandler(&handlerUPP_, &handlerRef_);
 }
 
 bool CLinkText::Create(CDialogWindow* owner, OSType signature, const Rect& bounds, const char* text)
@@ -214,7 +200,7 @@ bool CLinkText::Create(CDialogWindow* owner, OSType signature, const Rect& bound
 
 bool CLinkText::OnAttach()
 {
-    LinkFontStyle style;
+    ControlFontStyleRec style;
     style.flags = kUseFace | kUseForeColor;
     style.style = kUnderline;
     style.foreColor = RGBColor{0xFFFF, 0, 0xFFFF};

@@ -112,7 +112,9 @@ TEST_F(AboutWindowTest, PictureSources)
         EXPECT_EQ(about.CreateFromNibName(nib_, "IDD_SPLASH", nullptr, 0), c.painted);
         EXPECT_NE(about.GetWindow(), nullptr);
         ASSERT_EQ(about.GetPicture() != nullptr, c.painted);
-        if (c.painted) EXPECT_EQ(about.GetPicture()->Width(), c.width);
+        if (c.painted) {
+            EXPECT_EQ(about.GetPicture()->Width(), c.width);
+        }
     }
     std::filesystem::remove_all(bundle_.Resources() + "/main.rsrc");
     CloseMainResourceFile();
