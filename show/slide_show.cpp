@@ -53,6 +53,8 @@ void CSlideShow::Reset()
     controls_skin_.Reset();
     mute_skin_.Reset();
     mute_skin_.SetPlacement(CControlsSkin::kBottomRight);
+    timeline_.clear();
+    font_table_.Clear();
 }
 
 bool CSlideShow::HasUserContent() const
