@@ -448,3 +448,22 @@ TEST(ExportDriver, FailuresLeaveNoMovie)
     EXPECT_FALSE(show.Export(CPath(kept), false, nullptr));
     EXPECT_EQ(tavrel_test::ReadFile(kept), "mine") << "an existing file is replaced only when asked";
 }
+
+TEST(ExportDriver, SlidesAloneCarryWhatTheirSlidesDrawOn)
+{
+    TempDir dir;
+    CEditorSlideShow show;
+    show.bg_color = 0x00FF00;
+    show.InsertSlide(std::make_unique<CSlide>(CSlide::kBlank, &show), false);
+    const std::string path = dir.file("slides.swf");
+    ASSERT_TRUE(show.ExportSlide(CPath(path)));
+    const WalkedMovie m = WalkMovie(path);
+    ASSERT_TRUE(m.ok);
+    EXPECT_EQ(m.version, 4);
+    EXPECT_EQ(m.tags[0].code, kBackground);
+    ASSERT_EQ(m.Find(kDefineShape).size(), 1u) << "the click areas' hit shape";
+    ASSERT_EQ(m.Find(kDefineShape3).size(), 1u) << "the blank slides' background";
+    tavrel_test::ExpectDumpAccepts(path, {});
+    EXPECT_FALSE(show.ExportSlide(CPath(dir.file("none/slides.swf"))));
+    EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCannotOpen);
+}
