@@ -2,18 +2,20 @@
 // shows, read back by the test's own tag walker and the shared checkers.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 
-#include "media/jpeg_image.h"
 #include "media/progress.h"
+#include "show/export_fixtures.h"
 #include "show/movie_walker.h"
 #include "show/slide_show.h"
-#include "support/scoped_env.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
 
 using show_test::ActionCodes;
+using show_test::CountTemporaries;
+using show_test::PrivateTemp;
+using show_test::WriteColourJpeg;
+using show_test::WriteWave;
 using show_test::ReadActions;
 using show_test::ReadPlace;
 using show_test::U16;
@@ -27,62 +29,10 @@ enum Tag { kEnd = 0, kShowFrame = 1, kDefineShape = 2, kDoAction = 12, kDefineSo
            kBitsJpeg2 = 21, kProtect = 24, kPlace2 = 26, kRemove2 = 28, kBackground = 9, kSoundHead = 18,
            kSoundBlock = 19, kButton2 = 34, kDefineShape3 = 32, kFrameLabel = 43 };
 
-// A JPEG of one colour.
-std::string WriteColourJpeg(const TempDir& dir, const std::string& name, int w, int h, uint32_t rgb)
-{
-    std::vector<uint8_t> pixels(size_t(w) * h * 3);
-    for (size_t i = 0; i < pixels.size(); i += 3) {
-        pixels[i] = uint8_t(rgb >> 16);
-        pixels[i + 1] = uint8_t(rgb >> 8);
-        pixels[i + 2] = uint8_t(rgb);
-    }
-    CJpegImage jpeg;
-    if (!jpeg.Compress(w, h, 24, pixels.data())) return "";
-    const std::string path = dir.file(name);
-    tavrel_test::WriteFile(path, std::string(reinterpret_cast<char*>(jpeg.pixels), jpeg.compressedSize));
-    return path;
-}
-
-// One second of a mono 16-bit tone.
-std::string WriteWave(const TempDir& dir, int rate)
-{
-    std::string data;
-    for (int i = 0; i < rate; ++i) {
-        const int16_t v = int16_t((i % 50) < 25 ? 8000 : -8000);
-        data += char(v & 0xFF);
-        data += char((v >> 8) & 0xFF);
-    }
-    auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
-    auto u16 = [](uint16_t v) { return std::string{char(v), char(v >> 8)}; };
-    const std::string wave = "RIFF" + u32(uint32_t(36 + data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) +
-                             u32(uint32_t(rate)) + u32(uint32_t(rate * 2)) + u16(2) + u16(16) + "data" +
-                             u32(uint32_t(data.size())) + data;
-    const std::string path = dir.file("tone.wav");
-    tavrel_test::WriteFile(path, wave);
-    return path;
-}
-
 std::vector<int> EndActionCodes(const WalkedMovie& m)
 {
     const auto actions = m.Find(kDoAction);
     return actions.empty() ? std::vector<int>{} : ActionCodes(actions.back()->body);
-}
-
-// Sets TMPDIR (and the other roots the temporary folder may come from) to dir.
-struct PrivateTemp {
-    explicit PrivateTemp(const TempDir& dir)
-        : tmp("TMPDIR", dir.path().c_str()), config("XDG_CONFIG_HOME", dir.path().c_str())
-    {
-    }
-    tavrel_test::ScopedEnv tmp, config;
-};
-
-int CountTemporaries(const std::string& root)
-{
-    int n = 0;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-        if (e.path().filename().string().rfind("_r00p_wtvr", 0) == 0) ++n;
-    return n;
 }
 
 struct MovieRow {
