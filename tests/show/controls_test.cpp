@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "show/slide_show.h"
 #include "support/swf_tools.h"
@@ -48,19 +49,17 @@ void WriteTestSkin(const std::string& path, int width, int height)
         shape->BuildRect(-200, -200, 400, 400, CFillStyle::MakeSolid(0x00FF00 * id), nullptr);
         movie.AddTag(shape);
     }
+    auto* buttons = new CTagDefineSprite;
+    buttons->SetCharacterId(11);
     for (uint16_t id : {9, 10}) {
         auto* button = new CTagDefineButton2;
         button->SetCharacterId(id);
         button->AddRecord(new CSwfButtonRecord(0x0F, 1, 1));
         movie.AddTag(button);
+        if (id == 10) buttons->AddTag(new CTagRemoveObject2(1));
+        buttons->AddTag(PlaceTag(id, 1));
+        buttons->AddTag(new CTagShowFrame);
     }
-    auto* buttons = new CTagDefineSprite;
-    buttons->SetCharacterId(11);
-    buttons->AddTag(PlaceTag(9, 1));
-    buttons->AddTag(new CTagShowFrame);
-    buttons->AddTag(new CTagRemoveObject2(1));
-    buttons->AddTag(PlaceTag(10, 1));
-    buttons->AddTag(new CTagShowFrame);
     movie.AddTag(buttons);
     auto* clip = new CTagDefineSprite;
     clip->SetCharacterId(12);
@@ -106,34 +105,32 @@ std::string WriteMovie(const TempDir& dir, const CSlideShow& show, Build build)
     return path;
 }
 
-// The buttons that the clip of that instance name places, in its order.
-std::vector<CTagDefineButton2*> ButtonsOf(const char* name, const CSwfTagList& tags)
+CTagDefineSprite* SpriteNamed(const char* name, const CSwfTagList& tags)
 {
-    std::vector<CTagDefineButton2*> found;
     CTagPlaceObject2* place = FindPlacementByName(name, tags);
-    auto* sprite = place ? dynamic_cast<CTagDefineSprite*>(FindCharacterById(place->characterId, tags)) : nullptr;
-    if (!sprite) return found;
-    for (CSwfTag* t : sprite->tags)
-        if (auto* p = dynamic_cast<CTagPlaceObject2*>(t))
-            if (auto* b = dynamic_cast<CTagDefineButton2*>(FindCharacterById(p->characterId, tags))) found.push_back(b);
-    return found;
+    return place ? dynamic_cast<CTagDefineSprite*>(FindCharacterById(place->characterId, tags)) : nullptr;
 }
 
-// Condition word and action bytes (without the end byte) of a button's lists.
-std::vector<std::string> ActionsOf(CTagDefineButton2* button)
+// "condition:action bytes" (without the end byte) of each action list of
+// each button that the named clip places, in its order.
+std::vector<std::string> ButtonActions(const char* name, const CSwfTagList& tags)
 {
     std::vector<std::string> lists;
-    for (size_t i = 0; i < button->actions.size(); ++i) {
-        CSwfStream stream(5);
-        button->actions[i]->WriteActions(stream, false);
-        std::string hex;
-        char byte[3];
-        const std::vector<uint8_t>& bytes = stream.GetBuffer();
-        for (size_t k = 0; k + 1 < bytes.size(); ++k) {
-            std::snprintf(byte, sizeof byte, "%02x", bytes[k]);
-            hex += byte;
+    CTagDefineSprite* sprite = SpriteNamed(name, tags);
+    for (CSwfTag* t : sprite ? sprite->tags : CSwfTagList()) {
+        auto* place = dynamic_cast<CTagPlaceObject2*>(t);
+        auto* button = place ? dynamic_cast<CTagDefineButton2*>(FindCharacterById(place->characterId, tags)) : nullptr;
+        for (size_t i = 0; button && i < button->actions.size(); ++i) {
+            CSwfStream stream(5);
+            button->actions[i]->WriteActions(stream, false);
+            std::string text = std::to_string(button->conditions.at(i)) + ":";
+            char hex[3];
+            for (size_t k = 0; k + 1 < stream.GetBuffer().size(); ++k) {
+                std::snprintf(hex, sizeof hex, "%02x", stream.GetBuffer()[k]);
+                text += hex;
+            }
+            lists.push_back(text);
         }
-        lists.push_back(std::to_string(button->conditions.at(i)) + ":" + hex);
     }
     return lists;
 }
@@ -166,11 +163,9 @@ TEST(ControlsSkin, LoadTakesDllMoviesOfAPixelAndMore)
     for (const Case& c : cases) {
         EXPECT_EQ(show.SetControlsSkin(CPath(c.path.c_str())), c.loads) << c.path;
         const CControlsSkin& skin = show.GetControlsSkin();
-        EXPECT_EQ(skin.fileName, c.name) << c.path;
-        EXPECT_EQ(skin.GetNaturalWidth(), c.width) << c.path;
-        EXPECT_EQ(skin.width, c.width) << c.path;
-        EXPECT_EQ(skin.GetNaturalHeight(), c.height) << c.path;
-        EXPECT_EQ(skin.height, c.height) << c.path;
+        EXPECT_EQ(std::tie(skin.fileName, skin.naturalWidth, skin.width, skin.naturalHeight, skin.height),
+                  std::make_tuple(std::string(c.name), c.width, c.width, c.height, c.height))
+            << c.path;
     }
     EXPECT_TRUE(show.SetMuteControlSkin(CPath(BundleSkin("Mute Controls", "Classic").c_str())));
     EXPECT_EQ(show.GetMuteSkin().fileName, "Classic");
@@ -209,15 +204,13 @@ TEST(ControlsClip, CornersOfEachPlacement)
         int x = 1, y = 1, mx = 1, my = 1;
         show.GetControlsPos(&x, &y);
         show.GetMuteControlPos(&mx, &my);
-        EXPECT_EQ(x, c.x) << c.placement;
-        EXPECT_EQ(y, c.y) << c.placement;
-        EXPECT_EQ(mx, c.x) << c.placement;
-        EXPECT_EQ(my, c.y) << c.placement;
+        EXPECT_EQ(std::tie(x, y, mx, my), std::tie(c.x, c.y, c.x, c.y)) << c.placement;
     }
 }
 
 TEST(ControlsClip, PlacementMatrixAndCharacterIds)
 {
+    const bool kNo = false;
     struct Case {
         int naturalW, naturalH, w, h;
         uint16_t nextId;
@@ -265,13 +258,10 @@ TEST(ControlsClip, PlacementMatrixAndCharacterIds)
         EXPECT_EQ(place->characterId, c.nextId + 13);
         EXPECT_EQ(place->depth, kMuteClipDepth);
         ASSERT_NE(place->matrix, nullptr);
-        EXPECT_EQ(place->matrix->translateX, c.tx);
-        EXPECT_EQ(place->matrix->translateY, c.ty);
-        EXPECT_EQ(place->matrix->hasScale, c.scaled);
-        EXPECT_FALSE(place->matrix->hasRotate);
+        CSwfMatrix& m = *place->matrix;
+        EXPECT_EQ(std::tie(m.translateX, m.translateY, m.hasScale, m.hasRotate), std::tie(c.tx, c.ty, c.scaled, kNo));
         if (c.scaled) {
-            EXPECT_EQ(place->matrix->scaleX, c.sx);
-            EXPECT_EQ(place->matrix->scaleY, c.sy);
+            EXPECT_EQ(std::tie(m.scaleX, m.scaleY), std::tie(c.sx, c.sy));
         }
     }
 }
@@ -324,10 +314,7 @@ TEST(ControlsClip, ButtonActionsByteForByte)
             EXPECT_TRUE(show.GetMuteClip().Build(show, movie, &ids));
         });
         ReadMovie movie(path);
-        struct Expect {
-            const char* name;
-            std::vector<std::string> buttons;
-        } expects[] = {
+        const std::pair<const char*, std::vector<std::string>> expects[] = {
             {"first_slide_btn", {"8:" + first}},
             {"last_slide_btn", {"8:" + last(c.lastLabelDigit)}},
             {"prev_slide_btn", {"8:" + prev}},
@@ -335,17 +322,10 @@ TEST(ControlsClip, ButtonActionsByteForByte)
             {"playpause_btn", {"8:" + pause, "8:" + play}},
             {"mute_btn", {"8:" + soundOff, "8:" + soundOn}},
         };
-        for (const Expect& e : expects) {
-            std::vector<std::vector<std::string>> got;
-            for (CTagDefineButton2* b : ButtonsOf(e.name, movie.Tags())) got.push_back(ActionsOf(b));
-            ASSERT_EQ(got.size(), e.buttons.size()) << e.name;
-            for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], std::vector<std::string>{e.buttons[i]}) << e.name;
-        }
+        for (const auto& [name, lists] : expects) EXPECT_EQ(ButtonActions(name, movie.Tags()), lists) << name;
         // Each two-frame clip rests on either frame: a Stop opens both.
         for (const char* name : {"playpause_btn", "mute_btn"}) {
-            CTagPlaceObject2* place = FindPlacementByName(name, movie.Tags());
-            ASSERT_NE(place, nullptr);
-            auto* sprite = dynamic_cast<CTagDefineSprite*>(FindCharacterById(place->characterId, movie.Tags()));
+            CTagDefineSprite* sprite = SpriteNamed(name, movie.Tags());
             ASSERT_NE(sprite, nullptr);
             std::vector<int> codes;
             for (CSwfTag* t : sprite->tags) codes.push_back(t->GetTagCode());
