@@ -26,19 +26,12 @@ void PlaceSkin(const CSlideShow& show, const CControlsSkin& skin, int* x, int* y
     // own integer steps place it.
     const int64_t centre = ((W * 20 >> 1) - (w * 20 >> 1)) / 20;
     const int64_t right = W - w, bottom = H - h;
-    auto set = [&](int64_t cx, int64_t cy) {
-        *x = SwfClampSigned(cx, 32);
-        *y = SwfClampSigned(cy, 32);
-    };
-    switch (skin.placement) {
-    case CControlsSkin::kTopLeft: set(0, 0); break;
-    case CControlsSkin::kTopCenter: set(centre, 0); break;
-    case CControlsSkin::kTopRight: set(right, 0); break;
-    case CControlsSkin::kBottomLeft: set(0, bottom); break;
-    case CControlsSkin::kBottomCenter: set(centre, bottom); break;
-    case CControlsSkin::kBottomRight: set(right, bottom); break;
-    default: break;
-    }
+    // By placement code; 0, custom, keeps the given corner.
+    const int64_t xs[] = {0, 0, centre, right, 0, centre, right};
+    const int64_t ys[] = {0, 0, 0, 0, bottom, bottom, bottom};
+    if (skin.placement < CControlsSkin::kTopLeft || skin.placement > CControlsSkin::kBottomRight) return;
+    *x = SwfClampSigned(xs[skin.placement], 32);
+    *y = SwfClampSigned(ys[skin.placement], 32);
 }
 
 // ---- finding buttons in a skin
@@ -247,19 +240,31 @@ void BuildControlsButtons(const CSwfTagList& tags, const CSlideShow& show)
     BuildPlayPauseButton(tags);
 }
 
-void BuildMuteButtons(const CSwfTagList& tags, const CSlideShow&) { BuildMuteButton(tags); }
+void BuildMuteButtons(const CSwfTagList& tags, const CSlideShow&)
+{
+    BuildMuteButton(tags);
+}
 
-const CControlsSkin& ControlsSkinOf(const CSlideShow& show) { return show.GetControlsSkin(); }
-const CControlsSkin& MuteSkinOf(const CSlideShow& show) { return show.GetMuteSkin(); }
+const CControlsSkin& ControlsSkinOf(const CSlideShow& show)
+{
+    return show.GetControlsSkin();
+}
+const CControlsSkin& MuteSkinOf(const CSlideShow& show)
+{
+    return show.GetMuteSkin();
+}
 
-const CSkinClip::Kind kControlsKind{"show_controls", "Controls",           kControlsClipDepth, "controls",
+const CSkinClip::Kind kControlsKind{"show_controls", "Controls",           kControlsClipDepth,  "controls",
                                     ControlsSkinOf,  CControlsClip::Place, BuildControlsButtons};
-const CSkinClip::Kind kMuteKind{"mute_control", "Mute Controls", kMuteClipDepth, "mute control",
+const CSkinClip::Kind kMuteKind{"mute_control", "Mute Controls",  kMuteClipDepth,  "mute control",
                                 MuteSkinOf,     CMuteClip::Place, BuildMuteButtons};
 
 }  // namespace
 
-bool BuildFirstSlideButton(const CSwfTagList& tags) { return BuildGotoLabelButton(tags, "first_slide_btn", "slide_1"); }
+bool BuildFirstSlideButton(const CSwfTagList& tags)
+{
+    return BuildGotoLabelButton(tags, "first_slide_btn", "slide_1");
+}
 
 bool BuildLastSlideButton(const CSwfTagList& tags, int slideCount)
 {
@@ -337,9 +342,15 @@ bool BuildMuteButton(const CSwfTagList& tags)
     return true;
 }
 
-void CControlsClip::Place(const CSlideShow& show, int* x, int* y) { PlaceSkin(show, show.GetControlsSkin(), x, y); }
+void CControlsClip::Place(const CSlideShow& show, int* x, int* y)
+{
+    PlaceSkin(show, show.GetControlsSkin(), x, y);
+}
 
-void CMuteClip::Place(const CSlideShow& show, int* x, int* y) { PlaceSkin(show, show.GetMuteSkin(), x, y); }
+void CMuteClip::Place(const CSlideShow& show, int* x, int* y)
+{
+    PlaceSkin(show, show.GetMuteSkin(), x, y);
+}
 
 CControlsClip::CControlsClip() : CSkinClip(kControlsKind) {}
 
@@ -364,8 +375,7 @@ bool CSkinClip::Build(CSlideShow& showToBuild, CSwfMovie& movie, uint16_t* nextI
     }
     const CSwfTagList& tags = reader.GetTags(nullptr);
     CTagPlaceObject2* placement = FindPlacementByName(kind.clipName, tags);
-    auto* clip = placement ? dynamic_cast<CTagDefineSprite*>(FindCharacterById(placement->characterId, tags))
-                           : nullptr;
+    auto* clip = placement ? dynamic_cast<CTagDefineSprite*>(FindCharacterById(placement->characterId, tags)) : nullptr;
     if (!clip) {
         error = std::string("The ") + kind.what + " skin \"" + skin.fileName + "\" has no clip " + kind.clipName;
         return true;

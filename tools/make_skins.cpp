@@ -73,7 +73,10 @@ Outline Polygon(std::initializer_list<Point> points)
     return o;
 }
 
-Outline Rect(int x0, int y0, int x1, int y1) { return Polygon({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}); }
+Outline Rect(int x0, int y0, int x1, int y1)
+{
+    return Polygon({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
+}
 
 // A circle of eight quadratic arcs.
 Outline Circle(int cx, int cy, int r)
@@ -151,12 +154,27 @@ std::unique_ptr<CTagDefineShape> Shape(uint16_t id, uint32_t colour, const std::
 
 // ---- icons, drawn about the button's centre
 
-Outline TriangleLeft(int tipX, int baseX, int half) { return Polygon({{tipX, 0}, {baseX, -half}, {baseX, half}}); }
+Outline TriangleLeft(int tipX, int baseX, int half)
+{
+    return Polygon({{tipX, 0}, {baseX, -half}, {baseX, half}});
+}
 
-std::vector<Outline> FirstIcon() { return {Rect(-150, -130, -110, 130), TriangleLeft(-110, 10, 130), TriangleLeft(10, 130, 130)}; }
-std::vector<Outline> PrevIcon() { return {Rect(-120, -130, -80, 130), TriangleLeft(-80, 110, 130)}; }
-std::vector<Outline> PauseIcon() { return {Rect(-110, -130, -40, 130), Rect(40, -130, 110, 130)}; }
-std::vector<Outline> PlayIcon() { return {Mirrored(TriangleLeft(-110, 130, 150))}; }
+std::vector<Outline> FirstIcon()
+{
+    return {Rect(-150, -130, -110, 130), TriangleLeft(-110, 10, 130), TriangleLeft(10, 130, 130)};
+}
+std::vector<Outline> PrevIcon()
+{
+    return {Rect(-120, -130, -80, 130), TriangleLeft(-80, 110, 130)};
+}
+std::vector<Outline> PauseIcon()
+{
+    return {Rect(-110, -130, -40, 130), Rect(40, -130, 110, 130)};
+}
+std::vector<Outline> PlayIcon()
+{
+    return {Mirrored(TriangleLeft(-110, 130, 150))};
+}
 
 std::vector<Outline> MirroredAll(std::vector<Outline> icon)
 {
@@ -164,12 +182,15 @@ std::vector<Outline> MirroredAll(std::vector<Outline> icon)
     return icon;
 }
 
-Outline Speaker() { return Polygon({{-150, -50}, {-80, -50}, {10, -140}, {10, 140}, {-80, 50}, {-150, 50}}); }
+Outline Speaker()
+{
+    return Polygon({{-150, -50}, {-80, -50}, {10, -140}, {10, 140}, {-80, 50}, {-150, 50}});
+}
 
 // A cross of arms `arm` long and `half` thick each side, about (cx, cy).
 Outline Cross(int cx, int cy, int arm, int half)
 {
-    const Point plus[] = {{half, arm},   {half, half},  {arm, half},   {arm, -half},   {half, -half}, {half, -arm},
+    const Point plus[] = {{half, arm},   {half, half},   {arm, half},   {arm, -half}, {half, -half}, {half, -arm},
                           {-half, -arm}, {-half, -half}, {-arm, -half}, {-arm, half}, {-half, half}, {-half, arm}};
     Outline o;
     const double c = std::cos(M_PI / 4);
@@ -189,8 +210,14 @@ Outline Wave(int cx, int r0, int r1)
     return o;
 }
 
-std::vector<Outline> SoundOffIcon() { return {Speaker(), Cross(90, 0, 60, 16)}; }
-std::vector<Outline> SoundOnIcon() { return {Speaker(), Wave(10, 50, 80), Wave(10, 110, 140)}; }
+std::vector<Outline> SoundOffIcon()
+{
+    return {Speaker(), Cross(90, 0, 60, 16)};
+}
+std::vector<Outline> SoundOnIcon()
+{
+    return {Speaker(), Wave(10, 50, 80), Wave(10, 110, 140)};
+}
 
 // ---- tags
 
@@ -280,12 +307,13 @@ bool WriteControls(const std::filesystem::path& file, const Look& look)
     w.Add(Shape(kDisc, look.disc, {Circle(0, 0, kDiscRadius)}));
     w.Add(Shape(kHighlight, look.highlight, {Circle(0, 0, kDiscRadius)}));
     // Left to right, as they stand in the bar.
-    const std::vector<std::vector<Outline>> icons = {FirstIcon(), PrevIcon(), PauseIcon(), PlayIcon(),
-                                                     MirroredAll(PrevIcon()), MirroredAll(FirstIcon())};
+    const std::vector<std::vector<Outline>> icons = {
+        FirstIcon(), PrevIcon(), PauseIcon(), PlayIcon(), MirroredAll(PrevIcon()), MirroredAll(FirstIcon())};
     const uint16_t kButtons = uint16_t(kIcons + icons.size());
     const uint16_t kClips = uint16_t(kButtons + icons.size());
     for (size_t i = 0; i < icons.size(); ++i) w.Add(Shape(uint16_t(kIcons + i), look.icon, icons[i]));
-    for (size_t i = 0; i < icons.size(); ++i) w.Add(Button(uint16_t(kButtons + i), kDisc, kHighlight, uint16_t(kIcons + i)));
+    for (size_t i = 0; i < icons.size(); ++i)
+        w.Add(Button(uint16_t(kButtons + i), kDisc, kHighlight, uint16_t(kIcons + i)));
     struct Slot {
         const char* name;
         std::initializer_list<uint16_t> buttons;
@@ -300,7 +328,8 @@ bool WriteControls(const std::filesystem::path& file, const Look& look)
     bar->AddTag(Place(kBack, 1, 0, 0).release());
     for (size_t i = 0; i < std::size(slots); ++i) {
         w.Add(ButtonClip(uint16_t(kClips + i), slots[i].buttons));
-        bar->AddTag(Place(uint16_t(kClips + i), uint16_t(2 + i), (int(i) - 2) * kButtonPitch, 0, slots[i].name).release());
+        bar->AddTag(
+            Place(uint16_t(kClips + i), uint16_t(2 + i), (int(i) - 2) * kButtonPitch, 0, slots[i].name).release());
     }
     bar->AddTag(new CTagShowFrame);
     const uint16_t barId = bar->characterId;
@@ -350,8 +379,7 @@ int main(int argc, char** argv)
     }
     for (const Look& look : kLooks) {
         const std::string file = std::string(look.name) + ".dll";
-        if (!WriteControls(root / "Controls" / file, look) || !WriteMute(root / "Mute Controls" / file, look))
-            return 1;
+        if (!WriteControls(root / "Controls" / file, look) || !WriteMute(root / "Mute Controls" / file, look)) return 1;
     }
     return 0;
 }

@@ -186,8 +186,12 @@ TEST(ControlsClip, CornersOfEachPlacement)
         int showW, showH, w, h, placement, x, y;
     } cases[] = {
         {640, 480, 200, 30, 0, -50, 900},  // custom: kept, even outside the movie
-        {640, 480, 200, 30, 1, 0, 0},     {640, 480, 200, 30, 2, 220, 0},   {640, 480, 200, 30, 3, 440, 0},
-        {640, 480, 200, 30, 4, 0, 450},   {640, 480, 200, 30, 5, 220, 450}, {640, 480, 200, 30, 6, 440, 450},
+        {640, 480, 200, 30, 1, 0, 0},
+        {640, 480, 200, 30, 2, 220, 0},
+        {640, 480, 200, 30, 3, 440, 0},
+        {640, 480, 200, 30, 4, 0, 450},
+        {640, 480, 200, 30, 5, 220, 450},
+        {640, 480, 200, 30, 6, 440, 450},
         // Wider than the movie: the centred corner is truncated toward zero.
         {320, 240, 401, 30, 2, -40, 0},
     };
@@ -238,9 +242,8 @@ TEST(ControlsClip, PlacementMatrixAndCharacterIds)
         show.GetMuteSkin().SetHeight(c.h);
         uint16_t ids = c.nextId;
         bool built = false;
-        const std::string path = WriteMovie(dir, show, [&](CSwfMovie& movie) {
-            built = show.GetMuteClip().Build(show, movie, &ids);
-        });
+        const std::string path =
+            WriteMovie(dir, show, [&](CSwfMovie& movie) { built = show.GetMuteClip().Build(show, movie, &ids); });
         EXPECT_EQ(built, c.built) << c.nextId;
         EXPECT_EQ(ids, c.after) << c.nextId;
         ReadMovie movie(path);
@@ -268,7 +271,9 @@ TEST(ControlsClip, PlacementMatrixAndCharacterIds)
 
 TEST(ControlsClip, ButtonActionsByteForByte)
 {
-    const std::string first = "8b07002e2e2f2e2e2f008c0800736c6964655f310096130000736c69646573686f775f706c6179696e67001c129d02000100068b010000";
+    const std::string first =
+        "8b07002e2e2f2e2e2f008c0800736c6964655f310096130000736c69646573686f775f706c6179696e67001c129d02000100068b01000"
+        "0";
     const std::string prev =
         "8b07002e2e2f2e2e2f0096040000676f00960b0000736c6964657072655f009615000063757272656e745f736c696465"
         "5f696e646578001c96050007010000000b471d96040000676f001c9f01000096130000736c69646573686f775f706c61"
