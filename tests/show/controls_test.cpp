@@ -396,6 +396,15 @@ TEST(ControlsClip, BothClipsPlayInTheirCorners)
         show.GetControlsClip().Build(show, movie, &ids);
         show.GetMuteClip().Build(show, movie, &ids);
         movie.PatchRecorded(10);
+        // Frame 2 sends the mute button's clip to its second frame, as the
+        // sound-off button does: it rests there, on the sound-on look.
+        movie.AddTag(new CTagShowFrame);
+        auto* send = new CTagDoAction;
+        send->AddAction(new CActionSetTarget("mute_control/mute_btn"));
+        send->AddAction(new CActionGotoFrame(1));
+        send->AddAction(new CActionPlay);
+        send->AddAction(new CActionSetTarget(""));
+        movie.AddTag(send);
     });
     tavrel_test::ExpectDumpAccepts(path, {"DefineButton2", "DefineSprite", "PlaceObject2"});
     // Controls 180 x 36 at (70, 204): buttons every 34 pixels from x 92;
@@ -408,7 +417,10 @@ TEST(ControlsClip, BothClipsPlayInTheirCorners)
                                    {60, 222, 0xFFFFFF, 8},
                                    {302, 212, 0x505050, 24},
                                    {287, 222, 0x202020, 24},
-                                   {280, 222, 0xFFFFFF, 8}});
+                                   {280, 222, 0xFFFFFF, 8},
+                                   // The cross of the sound-off look, not the waves.
+                                   {309, 222, 0x505050, 24}});
+    tavrel_test::ExpectShotPixels(path, 2, {{309, 222, 0xDCDCDC, 40}, {160, 222, 0x505050, 24}});
 }
 
 }  // namespace
