@@ -250,14 +250,18 @@ TEST(Preloader, WritesTheFourFramesOfActionsByteForByte)
 {
     const std::vector<uint8_t> bar = BarTemplate();
     ASSERT_FALSE(bar.empty());
+    // A template without the bar's placement writes no bar; the script still
+    // addresses it.
+    const std::vector<uint8_t> noBar = {'F', 'W', 'S', 5, 21, 0, 0, 0, 0, 0x3F, 0x03, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     struct Row {
-        bool withBar, texts;
+        const std::vector<uint8_t>* bar;
+        bool texts;
         int amount;
     };
-    for (const Row& r : {Row{true, true, 100}, Row{false, false, 50}, Row{true, false, 0}}) {
+    for (const Row& r : {Row{&bar, true, 100}, Row{nullptr, false, 50}, Row{&bar, false, 0}, Row{&noBar, true, 7}}) {
         SCOPED_TRACE(r.amount);
         TempDir dir;
-        Built b(dir.file("p.swf"), Settings(r.amount), r.withBar ? &bar : nullptr, 0, 0, r.texts);
+        Built b(dir.file("p.swf"), Settings(r.amount), r.bar, 0, 0, r.texts);
         ASSERT_NE(b.at, 0);
         b.Close();
         const std::string file = tavrel_test::ReadFile(dir.file("p.swf"));
@@ -265,7 +269,7 @@ TEST(Preloader, WritesTheFourFramesOfActionsByteForByte)
         EXPECT_NE(file.find(ExpectedScript(b.layout) + U16(0)), std::string::npos);
         // The bar's own set-up comes first, one Push per value.
         const std::string setup = Push({S("PreloadBar/BarFg")}) + Push({S("8")}) + Push({S("0")}) + Op(0x23);
-        EXPECT_EQ(file.find(setup) != std::string::npos, r.withBar);
+        EXPECT_EQ(file.find(setup) != std::string::npos, r.bar == &bar);
     }
 }
 
