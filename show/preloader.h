@@ -4,6 +4,11 @@
 // downloads, and lets the main timeline go on once enough of it has loaded.
 // The other preloader comes from the SWF-protection bundle, which writes its
 // own tags into the movie.
+//
+// The export's preloader step: FillPreloaderLayout (with the 'Prld' 1000
+// resource when there is one), CPreloaderBuilder::Init and Build; after it
+// one ShowFrame and a RemoveObject2 at the returned depth, so that the clip
+// leaves the stage when the main timeline moves on.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
