@@ -13,8 +13,9 @@ class CSwfTag;
 
 namespace export_hooks {
 
-// Registers the glyphs of a text-effect caption through its bundle.
-void PrepareTextEffectCaption(CCaption& caption, CSlideShow& show);
+// Registers the glyphs a show caption needs in the show's font table (a
+// text-effect caption through its bundle).
+void PrepareCaption(CCaption& caption, CSlideShow& show);
 // Registers the fonts and glyphs of a slide's captions.
 void PrepareCaptionFonts(CSlide* slide, CSwfFontManager& fonts);
 // The caption's characters, and its placement for the caller to add; null

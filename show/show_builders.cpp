@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "foundation/cfstring.h"
-#include "foundation/code_bundle.h"
 #include "media/qt_movie.h"
 #include "media/swf_bitmap.h"
 #include "show/export_hooks.h"
+#include "show/preloader.h"
 #include "show/slide_show.h"
 #include "swf/actions.h"
 #include "swf/buttons.h"
@@ -183,11 +183,8 @@ bool CSlideShow::BuildStartAction(CSwfMovie* movie, CTagDoAction* action)
 bool CSlideShow::BuildPreloader(CSwfMovie* movie, uint16_t* ids, uint16_t* depths)
 {
     if (movie_settings_.preload_creator != 0) {
-        CLockBundle bundle;
-        if (!bundle.Load(lock_bundle_path_)) return false;
         int frames = int(frames_before_first_);
-        const bool done =
-            bundle.Process(movie_settings_.preload_import_src.c_str(), movie, ids, depths, &frames);
+        const bool done = BuildLockPreloader(lock_bundle_path_, movie_settings_, *movie, ids, depths, &frames);
         frames_before_first_ = uint32_t(std::max(frames, 0));
         return done;
     }

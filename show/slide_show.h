@@ -12,26 +12,11 @@
 #include "foundation/signal.h"
 #include "platform/qd_types.h"
 #include "show/caption.h"
+#include "show/controls_clip.h"
+#include "show/controls_skin.h"
 #include "show/movie_settings.h"
 #include "show/slide.h"
 #include "show/sound.h"
-
-// What the show keeps of a playback or mute controls skin.
-struct CControlsSkin {
-    enum Placement { kCustom, kTopLeft, kTopCenter, kTopRight, kBottomLeft, kBottomCenter, kBottomRight };
-    void Reset() { *this = CControlsSkin(); }
-    void SetFileName(const char* name) { fileName = name ? name : ""; }
-    void SetPlacement(int p) { placement = p; }
-    void SetX(int v) { x = v; }
-    void SetY(int v) { y = v; }
-    void SetWidth(int v) { width = v; }
-    void SetHeight(int v) { height = v; }
-
-    std::string fileName;
-    int placement = kBottomCenter;
-    int x = 0, y = 0;
-    int width = 1, height = 1;
-};
 
 class CProgressDialog;
 class CSwfMovie;
@@ -117,6 +102,18 @@ public:
     CSoundList& GetSounds() { return sounds_; }
     CControlsSkin& GetControlsSkin() { return controls_skin_; }
     CControlsSkin& GetMuteSkin() { return mute_skin_; }
+    const CControlsSkin& GetControlsSkin() const { return controls_skin_; }
+    const CControlsSkin& GetMuteSkin() const { return mute_skin_; }
+    CControlsClip& GetControlsClip() { return controls_clip_; }
+    CMuteClip& GetMuteClip() { return mute_clip_; }
+
+    // Load the skin movie into the controls or mute skin; false, and the
+    // skin unchanged, when the file is refused.
+    bool SetControlsSkin(const CPath& file) { return controls_skin_.Load(file); }
+    bool SetMuteControlSkin(const CPath& file) { return mute_skin_.Load(file); }
+    // Top-left corner of each clip in the movie, in pixels.
+    void GetControlsPos(int* x, int* y) const;
+    void GetMuteControlPos(int* x, int* y) const;
 
     bool WriteXml(CXMLOutputFile& out) const;
     bool ReadXml(const CXMLNode& element, CReadContext* context = nullptr);
@@ -195,9 +192,9 @@ public:
     uint16_t GetExternalJpegSpriteId() const { return external_jpeg_sprite_id_; }
     uint16_t GetPreloaderDepth() const { return preloader_depth_; }
     CSwfFontManager& GetFontTable() { return font_table_; }
-    const CPath& GetTextEffectBundlePath() const { return text_effect_bundle_path_; }
+    const CPath& GetTextEffectBundlePath() const { return text_effect_bundle_path; }
     const CPath& GetLockBundlePath() const { return lock_bundle_path_; }
-    void SetTextEffectBundlePath(const CPath& p) { text_effect_bundle_path_ = p; }
+    void SetTextEffectBundlePath(const CPath& p) { text_effect_bundle_path = p; }
     void SetLockBundlePath(const CPath& p) { lock_bundle_path_ = p; }
     // Set by the effect panel's preview: the export then never compresses.
     void SetPreview(bool on) { preview_ = on; }
@@ -220,6 +217,8 @@ public:
     bool disable_print = false;
     bool controls = false;
     bool mute_control = false;
+    // Where the caption text-effect bundle was found; empty when it was not.
+    CPath text_effect_bundle_path;
 
 protected:
     // Export and ExportSlide of both show classes; the editor's document
@@ -232,7 +231,6 @@ private:
     bool FailExport(uint32_t code, const std::string& why);
     // False, with the reason kept, once the counters pass the ids the movie may use.
     bool CountersFit();
-    void PrepareCaptionText(CCaption& caption);
     void ExportShowSoundStart(int relativeFrame);
     void ExportStreamBlock();
     void ExportTimelineRecords(int relativeFrame);
@@ -252,7 +250,9 @@ private:
     CCaptionList captions_;
     CSoundList sounds_;
     std::vector<std::unique_ptr<CSlide>> slides_;
+    CControlsClip controls_clip_;
     CControlsSkin controls_skin_;
+    CMuteClip mute_clip_;
     CControlsSkin mute_skin_;
 
     // Export state; kept after an export, reset by the next one.
@@ -281,7 +281,6 @@ private:
     uint32_t last_error_ = 0;
     std::string last_error_text_;
     std::vector<int> skipped_slides_;
-    CPath text_effect_bundle_path_;
     CPath lock_bundle_path_;
 };
 

@@ -21,17 +21,6 @@ void CSlideShow::AddRemoveRecord(uint16_t depth, uint32_t relativeFrame)
     timeline_[relativeFrame].push_back({CTimelineRecord::kRemove, nullptr, depth});
 }
 
-void CSlideShow::PrepareCaptionText(CCaption& caption)
-{
-    if (caption.GetType() == CCaption::kLfx) {
-        export_hooks::PrepareTextEffectCaption(caption, *this);
-        return;
-    }
-    CSwfTextFont font;
-    font.CFont::Assign(caption.GetFont());
-    font.color = caption.GetColor();
-    font_table_.FindFont(font, ExpandFilenameVar(caption).c_str(), 1);
-}
 
 void CSlideShow::PrepareExport()
 {
@@ -47,7 +36,7 @@ void CSlideShow::PrepareExport()
         if (timeline_.size() <= end) timeline_.resize(size_t(end) + 1);
         timeline_[start].push_back({CTimelineRecord::kCaptionStart, caption, 0});
         timeline_[end].push_back({CTimelineRecord::kRemove, caption, 0});
-        PrepareCaptionText(*caption);
+        export_hooks::PrepareCaption(*caption, *this);
     }
 }
 

@@ -284,6 +284,73 @@ TEST(ExportDriver, MovieLevelParts)
              s.bg_frame_custom_pattern = CPath(d.file("none.png"));
          },
          [](const WalkedMovie& m) { EXPECT_EQ(m.Find(kDefineShape).size(), 1u); }},
+        {"preloader",
+         [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().preload = true; },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(m.frameCount, 2);
+             const auto removals = m.Find(kRemove2);
+             ASSERT_EQ(removals.size(), 1u);
+             EXPECT_EQ(removals[0]->frame, 1);
+             bool placedFirst = false;
+             for (const auto* t : m.Find(kPlace2))
+                 placedFirst = placedFirst || (t->frame == 0 && ReadPlace(t->body).depth == U16(removals[0]->body, 0));
+             EXPECT_TRUE(placedFirst) << "the clip leaves the stage after its frame";
+         }},
+        {"preloader, then a pause",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().preload = true;
+             s.GetMovieSettings().start_action = 1;
+             s.GetMovieSettings().pause_time = 500;
+         },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(m.frameCount, 4);
+             const auto wait = m.Find(kDoAction)[0];
+             EXPECT_EQ(wait->frame, 2);
+             EXPECT_EQ(U16(ReadActions(wait->body)[5].payload, 0), 1) << "the wait never goes back into the preloader";
+         }},
+        {"preloader counts one frame before the loop target",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().preload = true;
+             s.GetMovieSettings().loop_mode = 1;
+         },
+         [](const WalkedMovie& m) {
+             const auto actions = ReadActions(m.Find(kDoAction).back()->body);
+             ASSERT_EQ(actions[12].code, 0x81);
+             EXPECT_EQ(U16(actions[12].payload, 0), 1);
+         }},
+        {"playback and mute controls",
+         [](CSlideShow& s, const TempDir&) {
+             const std::string skins = std::string(TAVREL_BUNDLE_DIR) + "/Contents/Resources/";
+             s.controls = s.mute_control = true;
+             ASSERT_TRUE(s.SetControlsSkin(CPath(skins + "Controls/Classic.dll")));
+             ASSERT_TRUE(s.SetMuteControlSkin(CPath(skins + "Mute Controls/Classic.dll")));
+         },
+         [](const WalkedMovie& m) {
+             int controls = -1, mute = -1, clip = -1;
+             for (const auto* t : m.Find(kPlace2)) {
+                 const auto p = ReadPlace(t->body);
+                 if (p.name == "show_controls") controls = p.depth;
+                 if (p.name == "mute_control") mute = p.depth;
+                 if (p.clipDepth > 0) clip = p.clipDepth;
+             }
+             EXPECT_GT(clip, 1);
+             EXPECT_EQ(controls, clip + 1) << "the controls stay above the mask's reach";
+             EXPECT_EQ(mute, clip + 2);
+         }},
+        {"show caption",
+         [](CSlideShow& s, const TempDir&) {
+             auto caption = std::make_unique<CCaption>();
+             caption->SetText("Hi");
+             s.GetCaptions().Add(std::move(caption));
+         },
+         [](const WalkedMovie& m) {
+             ASSERT_EQ(m.Find(33).size(), 1u);
+             const auto places = m.Find(kPlace2);
+             ASSERT_EQ(places.size(), 2u);
+             EXPECT_EQ(places[1]->frame, 0);
+             EXPECT_EQ(ReadPlace(places[1]->body).depth, 3) << "renumbered above the depths handed out";
+             EXPECT_EQ(ReadPlace(places[0]->body).clipDepth, 4);
+         }},
         {"event sound of the show",
          [](CSlideShow& s, const TempDir& d) {
              s.GetSounds().SetInclude(1);
