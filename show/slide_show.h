@@ -124,6 +124,8 @@ public:
     bool disable_print = false;
     bool controls = false;
     bool mute_control = false;
+    // Where the caption text-effect bundle was found; empty when it was not.
+    CPath text_effect_bundle_path;
 
 private:
     // Announces a size or bounds change around it, re-aligning the captions
