@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "fonts/dejavu.h"
+#include "media/png_image.h"
 #include "show/caption_export.h"
 #include "show/slide_show.h"
 #include "support/swf_tools.h"
@@ -41,7 +42,9 @@ CCaption Caption(const std::string& text, const char* effect = "None", int hAlig
 struct CaptionMovie {
     using Prepare = std::function<void(CSwfFontManager&)>;
 
-    void Write(const std::vector<CCaption>& captions, int frames = 1, const Prepare& prepare = nullptr)
+    // stopAt: in that frame every caption sprite and the movie stop.
+    void Write(const std::vector<CCaption>& captions, int frames = 1, const Prepare& prepare = nullptr,
+               int stopAt = 0)
     {
         path = dir.file("captions.swf");
         CSwfMovie movie;
@@ -58,9 +61,24 @@ struct CaptionMovie {
         for (const CCaption& c : captions) {
             auto place = ExportCaption(c, show, fonts, movie, ids, depths);
             placed.push_back(place != nullptr);
-            if (place) movie.AddTag(place.release());
+            if (!place) continue;
+            place->name = "caption" + std::to_string(placed.size());
+            place->hasName = true;
+            movie.AddTag(place.release());
         }
-        for (int f = 0; f < frames; ++f) movie.AddTag(new CTagShowFrame);
+        for (int f = 1; f <= frames; ++f) {
+            if (f == stopAt) {
+                auto* stop = new CTagDoAction;
+                for (size_t i = 1; i <= placed.size(); ++i) {
+                    stop->AddAction(new CActionSetTarget("caption" + std::to_string(i)));
+                    stop->AddAction(new CActionStop);
+                }
+                stop->AddAction(new CActionSetTarget(""));
+                stop->AddAction(new CActionStop);
+                movie.AddTag(stop);
+            }
+            movie.AddTag(new CTagShowFrame);
+        }
         movie.AddTag(new CTagEnd);
         ASSERT_FALSE(movie.Failed()) << movie.GetError();
         ASSERT_GT(movie.Close(), 0u);
@@ -390,6 +408,108 @@ TEST(CaptionExport, TextEffectPrepareRegistersGlyphsTheFontTagsHold)
         const auto* font = static_cast<const CTagDefineFont2*>(reader.GetTags(nullptr)[0]);
         EXPECT_EQ(font->codes, (std::vector<uint16_t>{'L', 'f', 'x'}));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Six captions "HI" at 28 pixels, one of each effect, over every horizontal
+// and vertical alignment, each in its own part of the stage.
+std::vector<CCaption> EveryEffect()
+{
+    return {
+        Caption("HI", "None", 0, 0, 12, 20, 28),          Caption("HI", "Fade In", 1, 1, 160, 60, 28),
+        Caption("HI", "Fly From Right", 2, 2, 308, 100, 28), Caption("HI", "Fly From Left", 0, 2, 12, 220, 28),
+        Caption("HI", "Fly From Top", 1, 0, 160, 150, 28), Caption("HI", "Fly From Bottom", 2, 1, 308, 180, 28),
+    };
+}
+
+struct Box {
+    int x0, y0, x1, y1;
+    bool Holds(int x, int y, int margin) const
+    {
+        return x >= x0 - margin && x <= x1 + margin && y >= y0 - margin && y <= y1 + margin;
+    }
+};
+
+// Each caption's text block in pixels.
+std::vector<Box> Boxes(const std::vector<CCaption>& captions)
+{
+    std::vector<Box> out;
+    for (const CCaption& c : captions) {
+        int x = 0, y = 0;
+        std::vector<int> widths;
+        LayoutCaptionText(c, x, y, widths);
+        const int height = (c.GetFont().GetSize() + c.GetLeading()) * int(widths.size());
+        out.push_back({x / 20, y / 20, (x + widths[0]) / 20, y / 20 + height});
+    }
+    return out;
+}
+
+// Plays the movie's frames 1 to frame at its rate; the green level of the
+// stage's pixels then (empty when the shot failed).
+std::function<int(int, int)> Shoot(const std::string& path, int frame)
+{
+    const std::string png = path + std::to_string(frame) + ".png";
+    const tavrel_test::ToolResult shot = tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + path +
+                                                                 "' '" + png + "' --stop-at " + std::to_string(frame));
+    EXPECT_EQ(shot.exitCode, 0) << shot.output;
+    auto image = std::make_shared<CPngImage>();
+    if (shot.exitCode != 0 || !image->Load(CPath(png.c_str()))) return nullptr;
+    return [image](int x, int y) {
+        return int(image->pixels[(size_t(y) * image->width + size_t(x)) * size_t(image->BytesPerPixel()) + 1]);
+    };
+}
+
+TEST(CaptionMovie, EveryEffectAndAlignmentPassesTheCheckers)
+{
+    REQUIRE_DEJAVU();
+    CaptionMovie m;
+    m.Write(EveryEffect(), 20);
+    tavrel_test::ExpectDumpAccepts(m.path, {"DefineFont2", "DefineText2", "DefineSprite", "PlaceObject2"});
+    if (::testing::Test::IsSkipped() || ::testing::Test::HasFailure()) return;
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+
+    // Once every effect is over: glyphs inside each caption's box, nothing
+    // anywhere else on the stage.
+    const std::vector<Box> boxes = Boxes(EveryEffect());
+    const auto green = Shoot(m.path, 20);
+    ASSERT_TRUE(green);
+    std::vector<int> lit(boxes.size(), 0), brightest(boxes.size(), 0);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const auto in = std::find_if(boxes.begin(), boxes.end(), [&](const Box& b) { return b.Holds(x, y, 0); });
+            const int level = green(x, y);
+            if (in == boxes.end()) {
+                const bool near = std::any_of(boxes.begin(), boxes.end(), [&](const Box& b) { return b.Holds(x, y, 3); });
+                if (!near) {
+                    EXPECT_LT(level, 0x20) << "outside every caption at " << x << "," << y;
+                }
+                continue;
+            }
+            const size_t b = size_t(in - boxes.begin());
+            if (level > 0x80) ++lit[b];
+            brightest[b] = std::max(brightest[b], level);
+        }
+    for (size_t b = 0; b < boxes.size(); ++b) {
+        EXPECT_GE(lit[b], 40) << EveryEffect()[b].GetEffect();
+        EXPECT_GT(brightest[b], 0xE0) << EveryEffect()[b].GetEffect();
+    }
+
+    // Halfway through its second the faded caption is half transparent
+    // (alone: the flights would cross its box).
+    CaptionMovie midway;
+    midway.Write({EveryEffect()[1]}, 20, nullptr, 6);
+    const auto half = Shoot(midway.path, 6);
+    ASSERT_TRUE(half);
+    const Box& fade = boxes[1];
+    int peak = 0;
+    for (int y = fade.y0; y <= fade.y1; ++y)
+        for (int x = fade.x0; x <= fade.x1; ++x) peak = std::max(peak, half(x, y));
+    EXPECT_GT(peak, 0x60);
+    EXPECT_LT(peak, 0xA8);
 }
 
 }  // namespace
