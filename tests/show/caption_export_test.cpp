@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <numeric>
 
 #include "fonts/dejavu.h"
 #include "media/png_image.h"
@@ -301,18 +300,32 @@ TEST(CaptionExport, EntranceEffectsAsSpriteFrames)
     }
 }
 
+TEST(CaptionExport, UnderOneFramePerSecondAnEffectTakesOneStep)
+{
+    CSwfMovie slow;
+    slow.SetHeader(320 * 20, 240 * 20, 0.5f, 6);
+    CTagDefineSprite sprite;
+    BuildCaptionEffect(Caption("Go", "Fly From Right"), slow, sprite, 1);
+    EXPECT_EQ(sprite.frameCount, 2);
+    const auto* move = static_cast<const CTagPlaceObject2*>(sprite.tags.at(1));
+    ASSERT_TRUE(move->matrix);
+    EXPECT_EQ(move->matrix->translateX, 0);
+}
+
 TEST(CaptionExport, CaptionsThatGiveNothingWriteNothing)
 {
     REQUIRE_DEJAVU();
     struct Case {
         const char* what;
         std::function<void(CCaption&)> change;
+        bool registered = true;
     };
     const std::vector<Case> cases = {
         {"empty text", [](CCaption& c) { c.SetText(""); }},
         {"a show caption of only %filename", [](CCaption& c) { c.SetText("%FileName"); }},
         {"font size 0", [](CCaption& c) { c.SetFont(dejavu::Font(0)); }},
         {"negative font size", [](CCaption& c) { c.SetFont(dejavu::Font(-4)); }},
+        {"a font the table never registered", [](CCaption&) {}, false},
         {"text-effect caption without a bundle", [](CCaption& c) { c.SetType(CCaption::kLfx); }},
     };
     for (const Case& c : cases) {
@@ -320,29 +333,64 @@ TEST(CaptionExport, CaptionsThatGiveNothingWriteNothing)
         CCaption caption = Caption("Hi");
         c.change(caption);
         CaptionMovie m;
-        m.Write({caption});
+        m.Write({caption}, 1, c.registered ? CaptionMovie::Prepare() : [](CSwfFontManager&) {});
         EXPECT_FALSE(m.placed.at(0));
         EXPECT_TRUE(m.All<CSwfTag>(swf_tag::kDefineText2).empty());
         EXPECT_TRUE(m.All<CSwfTag>(swf_tag::kDefineSprite).empty());
     }
 }
 
-TEST(CaptionExport, TextEffectBundleBuildsWhatItPromises)
+// Counters that would wrap past 65535 onto ids and depths in use place
+// nothing, and are never left behind where they started.
+TEST(CaptionExport, CountersAtTheirEndPlaceNothing)
+{
+    REQUIRE_DEJAVU();
+    struct Case {
+        int type;
+        uint16_t ids, depths;
+    };
+    for (const Case& c : {Case{CCaption::kTvr, 65534, 0}, Case{CCaption::kTvr, 0, 65535},
+                          Case{CCaption::kLfx, 65535, 0}, Case{CCaption::kLfx, 0, 65535}}) {
+        SCOPED_TRACE(c.ids + c.depths);
+        tavrel_test::TempDir dir;
+        CSlideShow show;
+        show.text_effect_bundle_path = CPath(TAVREL_TEXT_EFFECT_BUNDLE);
+        CCaption caption = Caption("Hi");
+        caption.SetType(c.type);
+        caption.SetImportSrc(CPath("/effects/sprite.lfx"));
+        CSwfMovie movie;
+        movie.SetHeader(320 * 20, 240 * 20, 12, 6);
+        ASSERT_TRUE(movie.Open(CPath(dir.file("end.swf").c_str()), true));
+        CSwfFontManager fonts;
+        PrepareCaptionExport(caption, show, fonts);
+        uint16_t fontIds = 0;
+        fonts.BuildFontTags(movie, fontIds);
+        uint16_t ids = c.ids, depths = c.depths;
+        EXPECT_FALSE(ExportCaption(caption, show, fonts, movie, ids, depths));
+        EXPECT_GE(ids, c.ids);
+        EXPECT_EQ(depths, c.depths);
+    }
+}
+
+// Prepare registers the effect's glyphs "Lfx", which the font tag then
+// holds; build writes a sprite that gets placed, unless the bundle breaks
+// its promises.
+TEST(CaptionExport, TextEffectBundleCalls)
 {
     struct Case {
         const char* bundle;
         const char* effectFile;
-        bool placed;
+        bool prepared, placed;
     };
     const std::vector<Case> cases = {
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/empty.lfx", false},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/backwards.lfx", false},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/foreign.lfx", false},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/shallow.lfx", false},
-        {TAVREL_TEST_BUNDLE_PLAIN, "/effects/sprite.lfx", false},  // no caption entries
-        {"/nowhere/lfx.bundle", "/effects/sprite.lfx", false},
-        {"", "/effects/sprite.lfx", false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true, true},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/empty.lfx", true, false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/backwards.lfx", true, false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/foreign.lfx", true, false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/shallow.lfx", true, false},
+        {TAVREL_TEST_BUNDLE_PLAIN, "/effects/sprite.lfx", false, false},  // no caption entries
+        {"/nowhere/lfx.bundle", "/effects/sprite.lfx", false, false},
+        {"", "/effects/sprite.lfx", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.bundle) + " " + c.effectFile);
@@ -356,13 +404,21 @@ TEST(CaptionExport, TextEffectBundleBuildsWhatItPromises)
         movie.SetHeader(320 * 20, 240 * 20, 12, 6);
         ASSERT_TRUE(movie.Open(CPath(path.c_str()), true));
         CSwfFontManager fonts;
+        PrepareCaptionExport(caption, show, fonts);
+        ASSERT_EQ(fonts.GetFonts().size(), c.prepared ? 1u : 0u);
         uint16_t ids = 10, depths = 4;
+        fonts.BuildFontTags(movie, ids);
+        if (c.prepared) {
+            EXPECT_NE(fonts.EmbedFont(fonts.GetFonts()[0]->font, movie), 0);
+        }
+        const uint16_t before = ids;
+
         auto place = ExportCaption(caption, show, fonts, movie, ids, depths);
         EXPECT_EQ(place != nullptr, c.placed);
-        EXPECT_GE(ids, 10);
+        EXPECT_GE(ids, before);
         EXPECT_GE(depths, 4);
         if (!place) continue;
-        EXPECT_EQ(place->characterId, 11);
+        EXPECT_EQ(place->characterId, before + 1);
         EXPECT_EQ(place->depth, 5);
         EXPECT_EQ(depths, 5);
         EXPECT_FALSE(place->matrix);
@@ -372,41 +428,11 @@ TEST(CaptionExport, TextEffectBundleBuildsWhatItPromises)
         ASSERT_GT(movie.Close(), 0u);
         OwnedReader reader;
         ASSERT_TRUE(reader.Parse(CPath(path.c_str()), true, 0, true));
-        EXPECT_EQ(Codes(reader.GetTags(nullptr)),
-                  (std::vector<int>{swf_tag::kDefineSprite, swf_tag::kPlaceObject2, swf_tag::kShowFrame,
-                                    swf_tag::kEnd}));
-        EXPECT_EQ(static_cast<CTagDefineSprite*>(reader.GetTags(nullptr)[0])->GetCharacterId(), 11);
-    }
-}
-
-TEST(CaptionExport, TextEffectPrepareRegistersGlyphsTheFontTagsHold)
-{
-    for (const char* bundle : {TAVREL_TEXT_EFFECT_BUNDLE, TAVREL_TEST_BUNDLE_PLAIN}) {
-        SCOPED_TRACE(bundle);
-        const bool entries = std::string(bundle) == TAVREL_TEXT_EFFECT_BUNDLE;
-        CSlideShow show;
-        show.text_effect_bundle_path = CPath(bundle);
-        CCaption caption(CCaption::kLfx);
-        caption.SetImportSrc(CPath("/effects/title.lfx"));
-        CSwfFontManager fonts;
-        PrepareCaptionExport(caption, show, fonts);
-        ASSERT_EQ(fonts.GetFonts().size(), entries ? 1u : 0u);
-        if (!entries) continue;
-
-        tavrel_test::TempDir dir;
-        CSwfMovie movie;
-        movie.SetHeader(320 * 20, 240 * 20, 12, 6);
-        ASSERT_TRUE(movie.Open(CPath(dir.file("fonts.swf").c_str()), true));
-        uint16_t ids = 0;
-        fonts.BuildFontTags(movie, ids);
-        EXPECT_NE(fonts.EmbedFont(fonts.GetFonts()[0]->font, movie), 0);
-        movie.AddTag(new CTagEnd);
-        ASSERT_GT(movie.Close(), 0u);
-        OwnedReader reader;
-        ASSERT_TRUE(reader.Parse(CPath(dir.file("fonts.swf").c_str()), true, 0, true));
-        ASSERT_EQ(reader.GetTags(nullptr).size(), 2u);
-        const auto* font = static_cast<const CTagDefineFont2*>(reader.GetTags(nullptr)[0]);
-        EXPECT_EQ(font->codes, (std::vector<uint16_t>{'L', 'f', 'x'}));
+        const CSwfTagList& tags = reader.GetTags(nullptr);
+        ASSERT_EQ(Codes(tags), (std::vector<int>{swf_tag::kDefineFont2, swf_tag::kDefineSprite, swf_tag::kPlaceObject2,
+                                                 swf_tag::kShowFrame, swf_tag::kEnd}));
+        EXPECT_EQ(static_cast<CTagDefineFont2*>(tags[0])->codes, (std::vector<uint16_t>{'L', 'f', 'x'}));
+        EXPECT_EQ(static_cast<CTagDefineSprite*>(tags[1])->GetCharacterId(), before + 1);
     }
 }
 
