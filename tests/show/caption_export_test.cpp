@@ -157,6 +157,18 @@ TEST(CaptionExport, LayoutEdgeCasesAsTagValues)
              EXPECT_EQ(styles[0]->yOffset, 10 * 20 + 400);
              EXPECT_EQ(styles[1]->yOffset - styles[0]->yOffset, 800);
              EXPECT_EQ(styles[1]->xOffset, 200);
+             EXPECT_EQ(t.matrix->translateX, 0);
+         }},
+        // Past 1638 pixels a text record's offset cannot reach: the matrix does.
+        {"far out on a wide show", Caption("AB", "None", 0, 0, 1900), nullptr, "F 2",
+         [](const CTagDefineText& t, const std::vector<int>& widths) {
+             ASSERT_TRUE(t.matrix);
+             EXPECT_EQ(t.matrix->translateX, 1900 * 20);
+             EXPECT_EQ(t.matrix->translateY, 0);
+             EXPECT_EQ(Styles(t)[0]->xOffset, 0);
+             EXPECT_EQ(Styles(t)[0]->yOffset, 600);
+             EXPECT_EQ(t.bounds->xmin, 0);
+             EXPECT_EQ(t.bounds->xmax, widths[0] + 400);
          }},
         {"300 characters: records of 127, 127 and 46 glyphs", Caption(std::string(300, 'a')), nullptr,
          "F 127 e 127 e 46", nullptr},
