@@ -55,7 +55,6 @@ struct CaptionMovie {
             prepare(fonts);
         else
             for (const CCaption& c : captions) PrepareCaptionExport(c, show, fonts);
-        uint16_t ids = 0, depths = 0;
         fonts.BuildFontTags(movie, ids);
         for (const CCaption& c : captions) {
             auto place = ExportCaption(c, show, fonts, movie, ids, depths);
@@ -96,6 +95,8 @@ struct CaptionMovie {
     tavrel_test::TempDir dir;
     std::string path;
     CSlideShow show;
+    // The next character id and depth, as the export keeps them.
+    uint16_t ids = 0, depths = 0;
     std::vector<bool> placed;
     OwnedReader reader;
 };
@@ -331,6 +332,7 @@ TEST(CaptionExport, CaptionsThatGiveNothingWriteNothing)
         const char* what;
         std::function<void(CCaption&)> change;
         bool registered = true;
+        uint16_t ids = 0, depths = 0;
     };
     const std::vector<Case> cases = {
         {"empty text", [](CCaption& c) { c.SetText(""); }},
@@ -339,48 +341,22 @@ TEST(CaptionExport, CaptionsThatGiveNothingWriteNothing)
         {"negative font size", [](CCaption& c) { c.SetFont(dejavu::Font(-4)); }},
         {"a font the table never registered", [](CCaption&) {}, false},
         {"text-effect caption without a bundle", [](CCaption& c) { c.SetType(CCaption::kLfx); }},
+        // Counters that would wrap past 65535 onto ids and depths in use.
+        {"no ids left for the text and its sprite", [](CCaption&) {}, true, 65534, 0},
+        {"no depth left", [](CCaption&) {}, true, 0, 65535},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CCaption caption = Caption("Hi");
         c.change(caption);
         CaptionMovie m;
+        m.ids = c.ids;
+        m.depths = c.depths;
         m.Write({caption}, 1, c.registered ? CaptionMovie::Prepare() : [](CSwfFontManager&) {});
         EXPECT_FALSE(m.placed.at(0));
+        EXPECT_EQ(m.depths, c.depths);
         EXPECT_TRUE(m.All<CSwfTag>(swf_tag::kDefineText2).empty());
         EXPECT_TRUE(m.All<CSwfTag>(swf_tag::kDefineSprite).empty());
-    }
-}
-
-// Counters that would wrap past 65535 onto ids and depths in use place
-// nothing, and are never left behind where they started.
-TEST(CaptionExport, CountersAtTheirEndPlaceNothing)
-{
-    REQUIRE_DEJAVU();
-    struct Case {
-        int type;
-        uint16_t ids, depths;
-    };
-    for (const Case& c : {Case{CCaption::kTvr, 65534, 0}, Case{CCaption::kTvr, 0, 65535},
-                          Case{CCaption::kLfx, 65535, 0}, Case{CCaption::kLfx, 0, 65535}}) {
-        SCOPED_TRACE(c.ids + c.depths);
-        tavrel_test::TempDir dir;
-        CSlideShow show;
-        show.text_effect_bundle_path = CPath(TAVREL_TEXT_EFFECT_BUNDLE);
-        CCaption caption = Caption("Hi");
-        caption.SetType(c.type);
-        caption.SetImportSrc(CPath("/effects/sprite.lfx"));
-        CSwfMovie movie;
-        movie.SetHeader(320 * 20, 240 * 20, 12, 6);
-        ASSERT_TRUE(movie.Open(CPath(dir.file("end.swf").c_str()), true));
-        CSwfFontManager fonts;
-        PrepareCaptionExport(caption, show, fonts);
-        uint16_t fontIds = 0;
-        fonts.BuildFontTags(movie, fontIds);
-        uint16_t ids = c.ids, depths = c.depths;
-        EXPECT_FALSE(ExportCaption(caption, show, fonts, movie, ids, depths));
-        EXPECT_GE(ids, c.ids);
-        EXPECT_EQ(depths, c.depths);
     }
 }
 
@@ -393,6 +369,7 @@ TEST(CaptionExport, TextEffectBundleCalls)
         const char* bundle;
         const char* effectFile;
         bool prepared, placed;
+        uint16_t ids = 10, depths = 4;
     };
     const std::vector<Case> cases = {
         {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true, true},
@@ -403,6 +380,9 @@ TEST(CaptionExport, TextEffectBundleCalls)
         {TAVREL_TEST_BUNDLE_PLAIN, "/effects/sprite.lfx", false, false},  // no caption entries
         {"/nowhere/lfx.bundle", "/effects/sprite.lfx", false, false},
         {"", "/effects/sprite.lfx", false, false},
+        // The bundle's id wraps past 65535; no depth is left for the sprite.
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true, false, 65534},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true, false, 10, 65535},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.bundle) + " " + c.effectFile);
@@ -418,7 +398,7 @@ TEST(CaptionExport, TextEffectBundleCalls)
         CSwfFontManager fonts;
         PrepareCaptionExport(caption, show, fonts);
         ASSERT_EQ(fonts.GetFonts().size(), c.prepared ? 1u : 0u);
-        uint16_t ids = 10, depths = 4;
+        uint16_t ids = c.ids, depths = c.depths;
         fonts.BuildFontTags(movie, ids);
         if (c.prepared) {
             EXPECT_NE(fonts.EmbedFont(fonts.GetFonts()[0]->font, movie), 0);
@@ -428,7 +408,7 @@ TEST(CaptionExport, TextEffectBundleCalls)
         auto place = ExportCaption(caption, show, fonts, movie, ids, depths);
         EXPECT_EQ(place != nullptr, c.placed);
         EXPECT_GE(ids, before);
-        EXPECT_GE(depths, 4);
+        EXPECT_GE(depths, c.depths);
         if (!place) continue;
         EXPECT_EQ(place->characterId, before + 1);
         EXPECT_EQ(place->depth, 5);
