@@ -11,6 +11,7 @@
 #include "foundation/signal.h"
 #include "platform/qd_types.h"
 #include "show/caption.h"
+#include "show/export_state.h"
 #include "show/movie_settings.h"
 #include "show/slide.h"
 #include "show/sound.h"
@@ -103,6 +104,14 @@ public:
     CControlsSkin& GetControlsSkin() { return controls_skin_; }
     CControlsSkin& GetMuteSkin() { return mute_skin_; }
 
+    CShowExportState& GetExportState() { return export_; }
+    const CShowExportState& GetExportState() const { return export_; }
+    // fps × (ms / 1000) + 0.5, truncated.
+    uint32_t MsToFrames(uint32_t ms) const;
+    // Schedules the removal of a depth in a frame counted from the first
+    // slide's first frame.
+    void AddRemoveRecord(uint16_t depth, uint32_t relativeFrame);
+
     bool WriteXml(CXMLOutputFile& out) const;
     bool ReadXml(const CXMLNode& element, CReadContext* context = nullptr);
     // False when a relocation was cancelled; the slides read before stay.
@@ -143,6 +152,7 @@ private:
     std::vector<std::unique_ptr<CSlide>> slides_;
     CControlsSkin controls_skin_;
     CControlsSkin mute_skin_;
+    CShowExportState export_;
 };
 
 // The editor's document; it compiles the show its own way, once the
