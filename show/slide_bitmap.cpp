@@ -209,7 +209,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
             break;
         case CSlide::kJpegExternal: {
             CSlideShow* show = slide.GetShow();
-            tag = MakeExternalJpegSprite(slide, show ? show->GetExportState().externalJpegSpriteId : 0);
+            tag = MakeExternalJpegSprite(slide, show ? show->GetExternalJpegSpriteId() : 0);
             break;
         }
         case CSlide::kJpegImportData:
@@ -239,7 +239,7 @@ bool ExportSlideShape(CSlide& slide, CSwfMovie& movie, uint16_t* ids, bool strip
     CSlide::ExportState& state = slide.GetExportState();
     CSlideShow* show = slide.GetShow();
     if (slide.GetType() != CSlide::kImage) {
-        state.characterId = show ? show->GetExportState().backgroundShapeId : 0;
+        state.characterId = show ? show->GetBackgroundShapeId() : 0;
         return true;
     }
     int w = slide.GetWidth(), h = slide.GetHeight();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "media/progress.h"
+#include "show/caption_export.h"
 #include "media/swf_sound.h"
 #include "show/prefs_record.h"
 #include "show/slide.h"
@@ -17,10 +18,6 @@
 #include "swf/movie.h"
 #include "swf/sprite.h"
 
-#if __has_include("show/caption_export.h")
-#include "show/caption_export.h"
-#define TAVREL_HAS_CAPTION_EXPORT 1
-#endif
 
 namespace {
 
@@ -29,12 +26,6 @@ std::string Numbered(const char* format, int n)
     char text[32];
     std::snprintf(text, sizeof text, format, n);
     return text;
-}
-
-CShowExportState* ExportStateOf(const CSlide& slide)
-{
-    CSlideShow* show = slide.GetShow();
-    return show ? &show->GetExportState() : nullptr;
 }
 
 void AddDoAction(CSwfMovie& movie, std::initializer_list<CSwfAction*> actions)
@@ -145,7 +136,7 @@ bool ExportSlideClick(CSlide& slide, int index, CSwfMovie& movie, CSlideShow& sh
     auto* button = new CTagDefineButton2;
     button->SetCharacterId(id);
     button->AddCondAction(swf_button_cond::kOverDownToOverUp, BuildClickActions(slide, index, show.GetSlideCount()));
-    auto* record = new CSwfButtonRecord(swf_button_state::kHitTest, show.GetExportState().hitAreaShapeId, 1);
+    auto* record = new CSwfButtonRecord(swf_button_state::kHitTest, show.GetHitAreaShapeId(), 1);
     record->matrix = std::make_unique<CSwfMatrix>();
     record->matrix->hasScale = true;
     record->matrix->scaleX = int32_t(double(slide.GetWidth()) / show.GetWidth() * 65536 + 0.5);
@@ -182,10 +173,10 @@ bool ExportSlideSound(CSlide& slide, int index, CSwfMovie& movie, uint16_t* ids,
     format.SetRate(item->GetSampleRate());
     format.SetChannels(item->GetStereo() ? 2 : 1);
     format.duration = item->GetPlayEntireSound() ? 0 : item->GetDuration();
-    CShowExportState* state = ExportStateOf(slide);
+    CSlideShow* show = slide.GetShow();
     CSwfSoundBuilder builder;
     std::unique_ptr<CTagSoundStreamHead> head(
-        builder.MakeStreamHead(item->GetSrc(), format, state ? state->progress : nullptr));
+        builder.MakeStreamHead(item->GetSrc(), format, show ? show->GetProgressSink() : nullptr));
     if (!head) return false;
     // The clip takes the blocks over.
     builder.SetNoDelete(true);
@@ -225,40 +216,34 @@ bool ExportSlideSound(CSlide& slide, int index, CSwfMovie& movie, uint16_t* ids,
 
 void ExportSlideCaptions(CSlide& slide, CSlideShow& show, CSwfMovie& movie, int frame, long rel)
 {
-#ifdef TAVREL_HAS_CAPTION_EXPORT
-    CShowExportState& state = show.GetExportState();
     CSlide::ExportState& own = slide.GetExportState();
     CCaptionList& captions = slide.GetCaptions();
     for (int i = 0; i < captions.GetCount(); ++i) {
-        CCaption* caption = captions.Get(i);
+        const CCaption* caption = captions.Get(i);
         if (long(show.MsToFrames(caption->GetStartTime())) != rel) continue;
-        // Slide and show captions share one counter: the depths of both are
-        // renumbered together, so equal values would meet on one depth.
-        uint16_t depth = movie.captionDepthCounter;
-        CTagPlaceObject2* place = ExportCaption(caption, &show, &state.fonts, &movie, own.idCounter, &depth);
+        // Slide and show captions take their depths from the one depth
+        // counter, so no two share a depth once recorded depths are renumbered.
+        std::unique_ptr<CTagPlaceObject2> place =
+            ExportCaption(*caption, show, show.GetFontTable(), movie, *own.idCounter, *own.depthCounter);
         if (!place) continue;
-        if (*own.idCounter > CShowExportState::kMaxCounterValue || depth > CShowExportState::kMaxCounterValue) {
-            delete place;
+        if (*own.idCounter > CSlideShow::kMaxExportId || *own.depthCounter > CSlideShow::kMaxExportId) {
             movie.Fail("the movie has more characters or layers than it can number");
             return;
         }
-        movie.captionDepthCounter = depth;
         const uint16_t placed = place->depth;
-        AddRecorded(movie, place);
+        AddRecorded(movie, place.release());
         if (caption->GetShowTillNext()) {
             own.placedDepths.push_back({placed, true});
             continue;
         }
+        // Removed its duration after the frame that placed it.
         const uint32_t after = show.MsToFrames(caption->GetDuration());
-        const long placedAt = long(frame) - long(state.framesBeforeFirstSlide);
+        const long placedAt = long(frame) - long(show.GetFramesBeforeFirstSlide());
         if (after == 0 || placedAt < 0)
             AddRecorded(movie, new CTagRemoveObject2(placed));
         else
             show.AddRemoveRecord(placed, uint32_t(placedAt) + after);
     }
-#else
-    (void)slide, (void)show, (void)movie, (void)frame, (void)rel;
-#endif
 }
 
 // Bitmap, labels, character and transition: steps shared by the slide and
@@ -290,7 +275,7 @@ void BeginExport(CSlide& slide, CSwfMovie* movie, int index, CSlideShow* show, u
 uint16_t NextExportValue(uint16_t* counter, CSwfMovie* movie)
 {
     if (!counter) return 0;
-    if (*counter >= CShowExportState::kMaxCounterValue) {
+    if (*counter >= CSlideShow::kMaxExportId) {
         if (movie) movie->Fail("the movie has more characters or layers than it can number");
         return 0;
     }
@@ -321,9 +306,8 @@ bool ExportSlideFrames(CSlide* slide, CSwfMovie* movie, int index, CSlideShow* s
 {
     if (!slide || !movie || !show || !idCounter || !depthCounter) return false;
     BeginExport(*slide, movie, index, show, idCounter, depthCounter);
-    CShowExportState& state = show->GetExportState();
     const bool image = slide->GetType() == CSlide::kImage;
-    if (image && !ExportSlideBitmap(*slide, *movie, idCounter, state.progress, false)) return false;
+    if (image && !ExportSlideBitmap(*slide, *movie, idCounter, show->GetProgressSink(), false)) return false;
     SetCameraCentre(*slide);
 
     movie->AddTag(new CTagFrameLabel(Numbered("slidepre_%d", index).c_str()));
@@ -332,13 +316,13 @@ bool ExportSlideFrames(CSlide* slide, CSwfMovie* movie, int index, CSlideShow* s
     const uint16_t depth = NextExportValue(depthCounter, movie);
     if (!depth) return false;
     slide->SetDepth(depth);
-    slide->GetTransitionIn().GenerateSwf(slide, state.previousSlide, movie, idCounter, depthCounter);
+    slide->GetTransitionIn().GenerateSwf(slide, show->GetPreviousSlide(), movie, idCounter, depthCounter);
     movie->AddTag(new CTagFrameLabel(Numbered("slide_%d", index).c_str()));
     AddIndexAction(*movie, *show, index);
 
     // One sprite per effect name in a movie; each slide places it anew.
     COverlayEffect& effect = slide->GetSwfFx();
-    COverlayEffect* used = state.usedEffects.AddUnique(&effect);
+    COverlayEffect* used = show->GetUsedEffects().AddUnique(&effect);
     const uint16_t sprite = used == &effect ? effect.Build(movie, idCounter, depthCounter) : used->GetSpriteId();
     if (sprite) {
         const uint16_t fxDepth = NextExportValue(depthCounter, movie);
@@ -398,17 +382,9 @@ void ExportFrameEvents(CSlide* slide, int frame)
 
 void PrepareCaptionFonts(CSlide* slide, CSwfFontManager* fonts)
 {
-    if (!slide || !fonts) return;
+    if (!slide || !fonts || !slide->GetShow()) return;
     const CCaptionList& captions = slide->GetCaptions();
-    for (int i = 0; i < captions.GetCount(); ++i) {
-        const CCaption* caption = captions.Get(i);
-        // Text-effect captions bring their own fonts when they are built.
-        if (caption->GetType() == CCaption::kLfx) continue;
-        CSwfTextFont font;
-        font.Assign(caption->GetFont());
-        font.color = caption->GetColor();
-        fonts->FindFont(font, ExpandFilenameVar(*caption).c_str(), CSwfFontManager::kIgnoreSize);
-    }
+    for (int i = 0; i < captions.GetCount(); ++i) PrepareCaptionExport(*captions.Get(i), *slide->GetShow(), *fonts);
 }
 
 bool ExportLoopTransition(CSlide* first, CSwfMovie* movie, CSlideShow* show, uint16_t* ids, uint16_t* depths)
@@ -421,7 +397,7 @@ bool ExportLoopTransition(CSlide* first, CSwfMovie* movie, CSlideShow* show, uin
     first->SetShow(show);
     SetCameraCentre(*first);
     // The last slide written, which a skipped slide never becomes.
-    CSlide* last = show->GetExportState().currentSlide;
+    CSlide* last = show->GetLastWrittenSlide();
     if (!last) last = show->GetLastSlide();
     const uint16_t kept = first->GetDepth();
     const uint16_t depth = NextExportValue(depths, movie);

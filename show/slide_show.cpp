@@ -47,17 +47,31 @@ void CSlideShow::Reset()
     bg_frame_pattern = bg_frame_custom_pattern = CPath();
     use_compression = protect = disable_print = controls = mute_control = false;
     slides_.clear();
-    // The export state points into the slides just deleted.
-    export_.currentSlide = export_.previousSlide = nullptr;
-    export_.usedEffects.Clear();
-    export_.fonts.Clear();
-    export_.timeline.clear();
     movie_settings_.Reset();
     captions_.Clear();
     sounds_.Reset();
     controls_skin_.Reset();
     mute_skin_.Reset();
     mute_skin_.SetPlacement(CControlsSkin::kBottomRight);
+    timeline_.clear();
+    font_table_.Clear();
+    // The export state points into the slides just deleted.
+    current_slide_ = previous_slide_ = last_written_ = nullptr;
+    used_effects_.Clear();
+}
+
+void CSlideShow::GetControlsPos(int* x, int* y) const
+{
+    *x = controls_skin_.x;
+    *y = controls_skin_.y;
+    CControlsClip::Place(*this, x, y);
+}
+
+void CSlideShow::GetMuteControlPos(int* x, int* y) const
+{
+    *x = mute_skin_.x;
+    *y = mute_skin_.y;
+    CMuteClip::Place(*this, x, y);
 }
 
 bool CSlideShow::HasUserContent() const
@@ -443,21 +457,4 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
         InsertSlide(std::move(slide), false);
     });
     return !cancelled;
-}
-
-uint32_t CSlideShow::MsToFrames(uint32_t ms) const
-{
-    return static_cast<uint32_t>(double(fps_) * (ms / 1000.0) + 0.5);
-}
-
-void CSlideShow::AddRemoveRecord(uint16_t depth, uint32_t relativeFrame)
-{
-    auto& timeline = export_.timeline;
-    // A frame past what a movie can hold is never reached.
-    if (relativeFrame >= 0xFFFF) return;
-    if (timeline.size() <= relativeFrame) timeline.resize(size_t(relativeFrame) + 1);
-    CTimelineRecord record;
-    record.kind = CTimelineRecord::kRemove;
-    record.depth = depth;
-    timeline[relativeFrame].push_back(record);
 }

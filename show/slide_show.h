@@ -7,30 +7,27 @@
 #include <string>
 #include <vector>
 
+#include "fonts/font_manager.h"
 #include "foundation/path.h"
 #include "foundation/signal.h"
 #include "platform/qd_types.h"
 #include "show/caption.h"
-#include "show/export_state.h"
+#include "show/controls_clip.h"
+#include "show/controls_skin.h"
 #include "show/movie_settings.h"
+#include "show/overlay_effect.h"
 #include "show/slide.h"
 #include "show/sound.h"
 
-// What the show keeps of a playback or mute controls skin.
-struct CControlsSkin {
-    enum Placement { kCustom, kTopLeft, kTopCenter, kTopRight, kBottomLeft, kBottomCenter, kBottomRight };
-    void Reset() { *this = CControlsSkin(); }
-    void SetFileName(const char* name) { fileName = name ? name : ""; }
-    void SetPlacement(int p) { placement = p; }
-    void SetX(int v) { x = v; }
-    void SetY(int v) { y = v; }
-    void SetWidth(int v) { width = v; }
-    void SetHeight(int v) { height = v; }
+class CProgressDialog;
+class CSwfMovie;
 
-    std::string fileName;
-    int placement = kBottomCenter;
-    int x = 0, y = 0;
-    int width = 1, height = 1;
+// One entry of the export's frame timeline.
+struct CTimelineRecord {
+    enum Kind : uint32_t { kCaptionStart = 1, kRemove = 2 };
+    uint32_t kind = 0;
+    CCaption* object = nullptr;  // not owned; null for a removal the slide code scheduled
+    uint16_t depth = 0;
 };
 
 class CSlideShow {
@@ -103,14 +100,18 @@ public:
     CSoundList& GetSounds() { return sounds_; }
     CControlsSkin& GetControlsSkin() { return controls_skin_; }
     CControlsSkin& GetMuteSkin() { return mute_skin_; }
+    const CControlsSkin& GetControlsSkin() const { return controls_skin_; }
+    const CControlsSkin& GetMuteSkin() const { return mute_skin_; }
+    CControlsClip& GetControlsClip() { return controls_clip_; }
+    CMuteClip& GetMuteClip() { return mute_clip_; }
 
-    CShowExportState& GetExportState() { return export_; }
-    const CShowExportState& GetExportState() const { return export_; }
-    // fps × (ms / 1000) + 0.5, truncated.
-    uint32_t MsToFrames(uint32_t ms) const;
-    // Schedules the removal of a depth in a frame counted from the first
-    // slide's first frame.
-    void AddRemoveRecord(uint16_t depth, uint32_t relativeFrame);
+    // Load the skin movie into the controls or mute skin; false, and the
+    // skin unchanged, when the file is refused.
+    bool SetControlsSkin(const CPath& file) { return controls_skin_.Load(file); }
+    bool SetMuteControlSkin(const CPath& file) { return mute_skin_.Load(file); }
+    // Top-left corner of each clip in the movie, in pixels.
+    void GetControlsPos(int* x, int* y) const;
+    void GetMuteControlPos(int* x, int* y) const;
 
     bool WriteXml(CXMLOutputFile& out) const;
     bool ReadXml(const CXMLNode& element, CReadContext* context = nullptr);
@@ -118,6 +119,45 @@ public:
     bool ReadSlidesXml(const CXMLNode& element, CReadContext* context = nullptr);
 
     Signal ShowFormatChanging, ShowFormatChanged, SlideFormatChanging, SlideFormatChanged;
+
+    // ---- The SWF export.
+    // Ids and depths above this are taken: the export's provisional depths
+    // from 65000 are renumbered when the movie is complete.
+    static constexpr uint16_t kMaxExportId = 64999;
+
+    // Frames of a time at the show's rate: fps × (ms / 1000) + 0.5, truncated.
+    uint32_t MsToFrames(uint32_t ms) const;
+    // Schedules the removal of a depth in a frame counted from the first slide.
+    void AddRemoveRecord(uint16_t depth, uint32_t relativeFrame);
+    const std::vector<std::vector<CTimelineRecord>>& GetTimeline() const { return timeline_; }
+
+    // Export state: the builders of one export read and advance it.
+    CSwfMovie* GetMovie() const { return movie_; }
+    CProgressDialog* GetProgressSink() const { return progress_; }
+    CSlide* GetCurrentSlide() const { return current_slide_; }
+    CSlide* GetPreviousSlide() const { return previous_slide_; }
+    // The last slide the running export has written.
+    CSlide* GetLastWrittenSlide() const { return last_written_; }
+    uint32_t GetFramesBeforeFirstSlide() const { return frames_before_first_; }
+    uint16_t* GetIdCounter() { return &id_counter_; }
+    uint16_t* GetDepthCounter() { return &depth_counter_; }
+    uint16_t GetHitAreaShapeId() const { return hit_area_shape_id_; }
+    uint16_t GetBackgroundShapeId() const { return background_shape_id_; }
+    uint16_t GetExternalJpegSpriteId() const { return external_jpeg_sprite_id_; }
+    CSwfFontManager& GetFontTable() { return font_table_; }
+    // The overlay effects defined in the movie being written.
+    CUsedEffectList& GetUsedEffects() { return used_effects_; }
+    // For a caller that writes slides into a movie of its own: the shapes
+    // its slides draw on, and the slides written so far (a skipped slide
+    // becomes none of them).
+    void SetSlideShapes(uint16_t hitArea, uint16_t background, uint16_t externalJpeg)
+    {
+        hit_area_shape_id_ = hitArea, background_shape_id_ = background, external_jpeg_sprite_id_ = externalJpeg;
+    }
+    void SetWrittenSlides(CSlide* current, CSlide* previous, CSlide* lastWritten)
+    {
+        current_slide_ = current, previous_slide_ = previous, last_written_ = lastWritten;
+    }
 
     // Plain settings, stored as given.
     uint32_t bg_color = 0;
@@ -136,6 +176,8 @@ public:
     bool disable_print = false;
     bool controls = false;
     bool mute_control = false;
+    // Where the caption text-effect bundle was found; empty when it was not.
+    CPath text_effect_bundle_path;
 
 private:
     // Announces a size or bounds change around it, re-aligning the captions
@@ -150,9 +192,26 @@ private:
     CCaptionList captions_;
     CSoundList sounds_;
     std::vector<std::unique_ptr<CSlide>> slides_;
+    CControlsClip controls_clip_;
     CControlsSkin controls_skin_;
+    CMuteClip mute_clip_;
     CControlsSkin mute_skin_;
-    CShowExportState export_;
+
+    // Export state; kept after an export, reset by the next one.
+    std::vector<std::vector<CTimelineRecord>> timeline_;
+    CSwfFontManager font_table_;
+    CSwfMovie* movie_ = nullptr;
+    CProgressDialog* progress_ = nullptr;
+    CSlide* current_slide_ = nullptr;
+    CSlide* previous_slide_ = nullptr;
+    CSlide* last_written_ = nullptr;
+    uint32_t frames_before_first_ = 0;
+    uint16_t id_counter_ = 0;
+    uint16_t depth_counter_ = 0;
+    uint16_t external_jpeg_sprite_id_ = 0;
+    uint16_t hit_area_shape_id_ = 0;
+    uint16_t background_shape_id_ = 0;
+    CUsedEffectList used_effects_;
 };
 
 // The editor's document; it compiles the show its own way, once the

@@ -83,10 +83,6 @@ public:
     // Emitted with the 0-based frame index before each ShowFrame is written.
     Signal frameSignal;
 
-    // The last depth handed to a caption; captions are placed with placement
-    // recording and renumbered above the slides when the movie is complete.
-    uint16_t captionDepthCounter = 0;
-
 private:
     bool WriteAt(uint32_t offset, const uint8_t* bytes, size_t size);
     bool WriteBytes(const uint8_t* bytes, size_t size);

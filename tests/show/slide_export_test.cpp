@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fonts/dejavu.h"
 #include "media/jpeg_image.h"
 #include "media/sound_fixtures.h"
 #include "show/camera_fx.h"
@@ -131,43 +132,45 @@ public:
 
     void Open()
     {
-        CShowExportState& state = show.GetExportState();
-        state.idCounter = state.depthCounter = 0;
-        state.framesBeforeFirstSlide = 0;
-        state.usedEffects.Clear();
-        state.timeline.clear();
-        state.movie = &movie;
         movie.SetHeader(int(show.GetWidth()) * 20, int(show.GetHeight()) * 20, show.GetFps(), 6);
         ASSERT_TRUE(movie.Open(CPath(path), true));
         movie.frameSignal.Connect(Callback::BindMember(this, &SlideMovie::OnFrame));
         movie.AddTag(new CTagSetBackgroundColor(0x80, 0x80, 0x80));
-        // The hit area and the blank slides' background, as the driver defines them.
+        // The hit area, the blank slides' background and the clip external
+        // pictures load into, as the driver defines them.
+        uint16_t& ids = *show.GetIdCounter();
         const int W = int(show.GetWidth()) * 20, H = int(show.GetHeight()) * 20;
         auto* hit = new CTagDefineShape;
-        state.hitAreaShapeId = ++state.idCounter;
-        hit->SetCharacterId(state.hitAreaShapeId);
+        hit->SetCharacterId(++ids);
         hit->BuildRect(0, 0, W, H, CFillStyle::MakeSolid(0), nullptr);
         movie.AddTag(hit);
         auto* background = new CTagDefineShape3;
-        state.backgroundShapeId = ++state.idCounter;
-        background->SetCharacterId(state.backgroundShapeId);
+        background->SetCharacterId(++ids);
         background->BuildRect(-W / 2, -H / 2, W, H, CFillStyle::MakeSolid(0x00C000, 1), nullptr);
         movie.AddTag(background);
-        firstId = state.idCounter + 1;
+        auto* target = new CTagDefineSprite;
+        target->SetCharacterId(++ids);
+        target->AddTag(new CTagShowFrame);
+        movie.AddTag(target);
+        show.SetSlideShapes(ids - 2, ids - 1, ids);
+        show.GetUsedEffects().Clear();
+        for (int i = 0; i < show.GetSlideCount(); ++i) PrepareCaptionFonts(show.GetSlide(i), &show.GetFontTable());
+        show.GetFontTable().BuildFontTags(movie, ids);
+        firstId = ids + 1;
     }
 
     // Writes slide i (from 0) as the driver does; false for a skipped slide,
     // which becomes neither current nor previous.
     bool Write(int i)
     {
-        CShowExportState& state = show.GetExportState();
-        CSlide* keptPrevious = state.previousSlide;
-        state.previousSlide = state.currentSlide;
-        state.currentSlide = show.GetSlide(i);
-        if (ExportSlideFrames(show.GetSlide(i), &movie, i + 1, &show, &state.idCounter, &state.depthCounter))
+        CSlide* previous = show.GetCurrentSlide();
+        CSlide* previousWritten = show.GetPreviousSlide();
+        show.SetWrittenSlides(show.GetSlide(i), previous, show.GetLastWrittenSlide());
+        if (ExportSlideFrames(show.GetSlide(i), &movie, i + 1, &show, show.GetIdCounter(), show.GetDepthCounter())) {
+            show.SetWrittenSlides(show.GetSlide(i), previous, show.GetSlide(i));
             return true;
-        state.currentSlide = state.previousSlide;
-        state.previousSlide = keptPrevious;
+        }
+        show.SetWrittenSlides(previous, previousWritten, show.GetLastWrittenSlide());
         return false;
     }
 
@@ -180,27 +183,26 @@ public:
     void Close()
     {
         movie.AddTag(new CTagEnd);
-        movie.PatchRecorded(show.GetExportState().depthCounter);
+        movie.PatchRecorded(*show.GetDepthCounter());
         ASSERT_GT(movie.Close(), 0u) << movie.GetError();
     }
 
     void OnFrame(intptr_t n)
     {
         ++callbacks;
-        CShowExportState& state = show.GetExportState();
-        const long rel = long(n) - long(state.framesBeforeFirstSlide);
-        if (rel >= 0 && size_t(rel) < state.timeline.size())
-            for (const CTimelineRecord& r : state.timeline[size_t(rel)])
+        const long rel = long(n) - long(show.GetFramesBeforeFirstSlide());
+        if (rel >= 0 && size_t(rel) < show.GetTimeline().size())
+            for (const CTimelineRecord& r : show.GetTimeline()[size_t(rel)])
                 if (r.kind == CTimelineRecord::kRemove && r.depth) {
                     movie.SetRecordPlacements(true);
                     movie.AddTag(new CTagRemoveObject2(r.depth));
                     movie.SetRecordPlacements(false);
                 }
-        if (state.currentSlide) ExportFrameEvents(state.currentSlide, int(n));
+        if (show.GetCurrentSlide()) ExportFrameEvents(show.GetCurrentSlide(), int(n));
     }
 
     // The tags written from the first slide on, one word each: B bitmap,
-    // S shape, Sp sprite, Btn button, A DoAction, L:label, P:depth placed,
+    // S shape, Sp sprite, Btn button, T text, A DoAction, L:label, P:depth placed,
     // M:depth moved, R:depth removed, F<n> for n frames in a row.
     std::string Summary() const
     {
@@ -236,6 +238,10 @@ public:
                 word("S");
             } else if (code == swf_tag::kEnd) {
                 word("End");
+            } else if (code == swf_tag::kDefineText2) {
+                word("T");
+            } else if (code == swf_tag::kDefineFont2) {
+                word("Font");
             } else {
                 word(define ? "B" : std::to_string(code));
             }
@@ -359,10 +365,10 @@ TEST(SlideExport, UnreadablePictureSkipsTheSlide)
     m.show.GetSlide(1)->SetSrc(CPath(dir.file("gone.jpg")));
     m.Open();
     EXPECT_TRUE(m.Write(0));
-    const uint16_t ids = m.show.GetExportState().idCounter, depths = m.show.GetExportState().depthCounter;
+    const uint16_t ids = *m.show.GetIdCounter(), depths = *m.show.GetDepthCounter();
     EXPECT_FALSE(m.Write(1));
-    EXPECT_EQ(m.show.GetExportState().idCounter, ids);
-    EXPECT_EQ(m.show.GetExportState().depthCounter, depths);
+    EXPECT_EQ(*m.show.GetIdCounter(), ids);
+    EXPECT_EQ(*m.show.GetDepthCounter(), depths);
     EXPECT_TRUE(m.Write(2));
     m.Close();
     EXPECT_EQ(m.Summary(), "B L:slidepre_1 S P:1 L:slide_1 F24 B L:slidepre_3 S P:2 R:1 L:slide_3 F24 End");
@@ -384,8 +390,7 @@ TEST(SlideExport, TransitionAndEffectHooks)
         s.SetTransitionIn(std::make_unique<CTestFade>());
     }
     m.WriteAll();
-    CShowExportState& state = m.show.GetExportState();
-    ExportLoopTransition(m.show.GetSlide(0), &m.movie, &m.show, &state.idCounter, &state.depthCounter);
+    ExportLoopTransition(m.show.GetSlide(0), &m.movie, &m.show, m.show.GetIdCounter(), m.show.GetDepthCounter());
     m.Close();
     // 250 ms at 12 fps: three fade frames before each "slide_%d" label.
     EXPECT_EQ(m.Summary(),
@@ -397,7 +402,7 @@ TEST(SlideExport, TransitionAndEffectHooks)
     // slide's own frames start after its transition.
     EXPECT_EQ(m.callbacks, 3 * (3 + 12) + 3);
     EXPECT_EQ(m.show.GetSlide(2)->GetExportState().startFrame, 2u * 15 + 3);
-    EXPECT_EQ(state.usedEffects.GetCount(), 2u);
+    EXPECT_EQ(m.show.GetUsedEffects().GetCount(), 2u);
     // The loop-back leaves the first slide at its own depth.
     EXPECT_EQ(m.show.GetSlide(0)->GetDepth(), 1);
     tavrel_test::ExpectDumpAccepts(m.path, {"DefineSprite"});
@@ -415,12 +420,12 @@ TEST(SlideExport, CountersStopBeforeTheProvisionalDepths)
         SlideMovie m(dir);
         m.Add(picture);
         m.Open();
-        m.show.GetExportState().idCounter = c.ids;
-        m.show.GetExportState().depthCounter = c.depths;
+        *m.show.GetIdCounter() = c.ids;
+        *m.show.GetDepthCounter() = c.depths;
         EXPECT_EQ(m.Write(0), c.written) << c.ids << " " << c.depths;
         EXPECT_EQ(m.movie.Failed(), !c.written);
-        EXPECT_LE(m.show.GetExportState().idCounter, CShowExportState::kMaxCounterValue);
-        EXPECT_LE(m.show.GetExportState().depthCounter, CShowExportState::kMaxCounterValue);
+        EXPECT_LE(*m.show.GetIdCounter(), CSlideShow::kMaxExportId);
+        EXPECT_LE(*m.show.GetDepthCounter(), CSlideShow::kMaxExportId);
     }
     uint16_t counter = 64998;
     CSwfMovie movie;
@@ -560,7 +565,7 @@ TEST(SlideExport, SoundClipStartsAndEnds)
         ASSERT_TRUE(reader.Parse(CPath(m.path), true, 0, true));
         for (CSwfTag* tag : reader.GetTags(nullptr)) {
             auto* sprite = dynamic_cast<CTagDefineSprite*>(tag);
-            if (!sprite) continue;
+            if (!sprite || sprite->GetCharacterId() < m.firstId) continue;
             std::vector<CSwfTag*> tags(sprite->tags.begin(), sprite->tags.end());
             while (!tags.empty() && tags.back()->GetTagCode() == swf_tag::kEnd) tags.pop_back();
             ASSERT_GE(tags.size(), 4u);
@@ -578,6 +583,40 @@ TEST(SlideExport, SoundClipStartsAndEnds)
         }
         reader.ClearTags(true);
         tavrel_test::ExpectDumpAccepts(m.path, {"SoundStreamHead", "SoundStreamBlock"});
+    }
+}
+
+// A slide caption is placed at its start and goes its duration after the
+// frame that placed it, or with the slide when it shows till the next one.
+// It takes its depth from the show's depth counter and is recorded, so it
+// ends above every slide.
+TEST(SlideExport, SlideCaptionsComeAndGo)
+{
+    REQUIRE_DEJAVU();
+    struct Case {
+        bool tillNext;
+        const char* summary;
+    } cases[] = {
+        // Depth 2 of the counter, renumbered to 4 above the second slide's 3.
+        {false, "B L:slidepre_1 S P:1 L:slide_1 F6 Font T Sp P:4 F12 R:4 F6 B L:slidepre_2 S P:3 R:1 L:slide_2 F24 End"},
+        {true, "B L:slidepre_1 S P:1 L:slide_1 F6 Font T Sp P:4 F18 R:4 B L:slidepre_2 S P:3 R:1 L:slide_2 F24 End"},
+    };
+    TempDir dir;
+    const std::string picture = WriteQuadrants(dir, "q.jpg", 32, 24);
+    for (const Case& c : cases) {
+        SlideMovie m(dir);
+        auto caption = std::make_unique<CCaption>();
+        caption->SetText("Hello");
+        caption->SetFont(dejavu::Font(20));
+        caption->SetStartTime(500);
+        caption->SetDuration(1000);
+        caption->SetShowTillNext(c.tillNext);
+        m.Add(picture).AddCaption(std::move(caption));
+        m.Add(picture);
+        m.WriteAll();
+        m.Close();
+        EXPECT_EQ(m.Summary(), c.summary) << c.tillNext;
+        tavrel_test::ExpectDumpAccepts(m.path, {"DefineText2"});
     }
 }
 
