@@ -28,6 +28,15 @@ std::string Numbered(const char* format, int n)
     return text;
 }
 
+// Transitions and effects advance the counters themselves: a movie that
+// passed the last usable id or depth cannot be completed.
+bool CountersFit(CSwfMovie& movie, const uint16_t* ids, const uint16_t* depths)
+{
+    if (*ids <= CSlideShow::kMaxExportId && *depths <= CSlideShow::kMaxExportId) return true;
+    movie.Fail("the movie has more characters or layers than it can number");
+    return false;
+}
+
 void AddDoAction(CSwfMovie& movie, std::initializer_list<CSwfAction*> actions)
 {
     auto* doAction = new CTagDoAction;
@@ -226,10 +235,7 @@ void ExportSlideCaptions(CSlide& slide, CSlideShow& show, CSwfMovie& movie, int 
         std::unique_ptr<CTagPlaceObject2> place =
             ExportCaption(*caption, show, show.GetFontTable(), movie, *own.idCounter, *own.depthCounter);
         if (!place) continue;
-        if (*own.idCounter > CSlideShow::kMaxExportId || *own.depthCounter > CSlideShow::kMaxExportId) {
-            movie.Fail("the movie has more characters or layers than it can number");
-            return;
-        }
+        if (!CountersFit(movie, own.idCounter, own.depthCounter)) return;
         const uint16_t placed = place->depth;
         AddRecorded(movie, place.release());
         if (caption->GetShowTillNext()) {
@@ -317,6 +323,7 @@ bool ExportSlideFrames(CSlide* slide, CSwfMovie* movie, int index, CSlideShow* s
     if (!depth) return false;
     slide->SetDepth(depth);
     slide->GetTransitionIn().GenerateSwf(slide, show->GetPreviousSlide(), movie, idCounter, depthCounter);
+    if (!CountersFit(*movie, idCounter, depthCounter)) return false;
     movie->AddTag(new CTagFrameLabel(Numbered("slide_%d", index).c_str()));
     AddIndexAction(*movie, *show, index);
 
@@ -324,6 +331,7 @@ bool ExportSlideFrames(CSlide* slide, CSwfMovie* movie, int index, CSlideShow* s
     COverlayEffect& effect = slide->GetSwfFx();
     COverlayEffect* used = show->GetUsedEffects().AddUnique(&effect);
     const uint16_t sprite = used == &effect ? effect.Build(movie, idCounter, depthCounter) : used->GetSpriteId();
+    if (!CountersFit(*movie, idCounter, depthCounter)) return false;
     if (sprite) {
         const uint16_t fxDepth = NextExportValue(depthCounter, movie);
         if (!fxDepth) return false;
@@ -405,6 +413,7 @@ bool ExportLoopTransition(CSlide* first, CSwfMovie* movie, CSlideShow* show, uin
         first->SetDepth(depth);
         first->GetTransitionIn().GenerateSwf(first, last, movie, ids, depths);
         first->SetDepth(kept);
+        CountersFit(*movie, ids, depths);
     }
     AddIndexAction(*movie, *show, 1);
     return true;
