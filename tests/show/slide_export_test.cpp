@@ -362,6 +362,7 @@ TEST(SlideExport, UnreadablePictureSkipsTheSlide)
     EXPECT_TRUE(m.Write(2));
     m.Close();
     EXPECT_EQ(m.Summary(), "B L:slidepre_1 S P:1 L:slide_1 F24 B L:slidepre_3 S P:2 R:1 L:slide_3 F24 End");
+    tavrel_test::ExpectDumpAccepts(m.path, {});
 }
 
 // The hooks of the transition and effect kinds: a transition's frames fall
@@ -600,6 +601,34 @@ TEST(SlideExport, SlideCaptionsComeAndGo)
         EXPECT_EQ(m.Summary(), c.summary) << c.tillNext;
         tavrel_test::ExpectDumpAccepts(m.path, {"DefineText2"});
     }
+}
+
+// The strip show takes the picture and character alone: a DefineShape2 with
+// the slide's fill as its only style, whatever the image type.
+TEST(SlideExport, StripTakesPictureAndCharacter)
+{
+    TempDir dir;
+    const std::string picture = WriteQuadrants(dir, "q.jpg", 32, 24);
+    SlideMovie m(dir);
+    for (int type : {CSlide::kJpeg, CSlide::kRgb24Transparent}) m.Add(picture).SetImageType(type);
+    m.Open();
+    for (int i = 0; i < 2; ++i) {
+        CSlide& s = *m.show.GetSlide(i);
+        ASSERT_TRUE(ExportSlideImages(&s, &m.movie, i + 1, m.show.GetIdCounter()));
+        s.SetDepth(uint16_t(i + 1));
+        PlaceSlide(&s, &m.movie, nullptr);
+    }
+    m.movie.AddTag(new CTagShowFrame);
+    m.Close();
+    EXPECT_EQ(m.Summary(), "B S P:1 B S P:2 F1 End");
+    CSwfReader reader;
+    ASSERT_TRUE(reader.Parse(CPath(m.path), true, 0, true));
+    for (CSwfTag* tag : reader.GetTags(nullptr))
+        if (tag->GetTagCode() == swf_tag::kDefineShape2) {
+            EXPECT_EQ(static_cast<CTagDefineShape*>(tag)->shape->fillStyles->GetCount(), 1u);
+        }
+    reader.ClearTags(true);
+    tavrel_test::ExpectDumpAccepts(m.path, {"DefineShape2"});
 }
 
 }  // namespace
