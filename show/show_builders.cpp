@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "foundation/cfstring.h"
+#include "foundation/system_utils.h"
 #include "media/qt_movie.h"
 #include "media/swf_bitmap.h"
-#include "show/export_hooks.h"
+#include "platform/gestalt.h"
 #include "show/preloader.h"
+#include "show/slide_export.h"
 #include "show/slide_show.h"
 #include "swf/actions.h"
 #include "swf/buttons.h"
@@ -188,7 +190,13 @@ bool CSlideShow::BuildPreloader(CSwfMovie* movie, uint16_t* ids, uint16_t* depth
         frames_before_first_ = uint32_t(std::max(frames, 0));
         return done;
     }
-    const uint16_t depth = export_hooks::BuildBuiltInPreloader(*this, movie, ids, depths);
+    ResourceHandle bar;
+    const bool hasBar =
+        LoadMainResource(platform::FourCharCode(kPreloaderBarResType), kPreloaderBarResId, &bar, nullptr) && bar;
+    CPreloaderLayout layout;
+    FillPreloaderLayout(layout, movie_settings_, int(GetWidth()), int(GetHeight()), hasBar ? bar.get() : nullptr);
+    CPreloaderBuilder builder;
+    const uint16_t depth = builder.Build(&layout, movie, ids, depths);
     if (depth == 0) return false;
     preloader_depth_ = depth;
     ++frames_before_first_;
@@ -402,7 +410,7 @@ bool CSlideShow::BuildLoopActions(CTagDoAction* action, CSwfMovie* movie, uint16
         auto* skip = new CActionIf;
         action->AddAction(skip);
         if (slides > 1) {
-            export_hooks::ExportLoopTransition(first_written_, movie, this, ids, depths);
+            ExportLoopTransition(first_written_, movie, this, ids, depths);
             auto* go = new CActionGotoLabel(firstLabel);
             skip->branchOffset = go->GetSize() + 1 + 5;
             action->AddAction(go);
@@ -419,7 +427,7 @@ bool CSlideShow::BuildLoopActions(CTagDoAction* action, CSwfMovie* movie, uint16
         return true;
     }
     if (slides > 1) {
-        export_hooks::ExportLoopTransition(first_written_, movie, this, ids, depths);
+        ExportLoopTransition(first_written_, movie, this, ids, depths);
         action->AddAction(new CActionGotoLabel(firstLabel));
     } else if (slides == 1) {
         action->AddAction(new CActionGotoFrame(firstFrame));

@@ -5,7 +5,7 @@
 
 #include "media/progress.h"
 #include "media/swf_sound.h"
-#include "show/export_hooks.h"
+#include "show/slide_export.h"
 #include "show/slide_show.h"
 #include "swf/actions.h"
 #include "swf/control_tags.h"
@@ -77,7 +77,7 @@ bool CSlideShow::WriteSlide(CSlide* slide, int index)
     CSlide* before = previous_slide_;
     previous_slide_ = current_slide_;
     current_slide_ = slide;
-    if (!export_hooks::ExportSlideFrames(slide, movie_, index, this, &id_counter_, &depth_counter_)) {
+    if (!ExportSlideFrames(slide, movie_, index, this, &id_counter_, &depth_counter_)) {
         // A slide left out never becomes the one the next transition leaves.
         current_slide_ = previous_slide_;
         previous_slide_ = before;
@@ -115,12 +115,12 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     if (CountExportFrames() > kMaxFrames)
         return FailExport(kExportTooManyFrames, "the show is too long for one movie (more than 65535 frames)");
 
-    export_hooks::ClearUsedEffects(*this);
+    used_effects_.Clear();
     font_table_.Clear();
     PrepareExport();
     bool anyBlank = false;
     for (const auto& slide : slides_) {
-        export_hooks::PrepareCaptionFonts(slide.get(), font_table_);
+        PrepareCaptionFonts(slide.get(), &font_table_);
         anyBlank = anyBlank || slide->GetType() == CSlide::kBlank;
     }
 
@@ -192,8 +192,8 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     }
     BuildClickButton(&movie, &id_counter_, &depth_counter_);
     BuildBgImage(&movie, &id_counter_, &depth_counter_);
-    if (controls) export_hooks::BuildControlsClip(*this, &movie, &id_counter_, &depth_counter_);
-    if (mute_control) export_hooks::BuildMuteClip(*this, &movie, &id_counter_, &depth_counter_);
+    if (controls) controls_clip_.Build(*this, movie, &id_counter_, &depth_counter_);
+    if (mute_control) mute_clip_.Build(*this, movie, &id_counter_, &depth_counter_);
     if (bg_frame != 0) BuildBgFrame(&movie, &id_counter_);
     if (anyBlank) BuildBackgroundShape(&movie, &id_counter_);
     if (jpegSprite) {
@@ -262,7 +262,7 @@ bool CSlideShow::RunExportSlide(const CPath& path)
     current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;
     written_count_ = 0;
     first_written_index_ = 1;
-    export_hooks::ClearUsedEffects(*this);
+    used_effects_.Clear();
     CSwfMovie movie;
     movie_ = &movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), 4);

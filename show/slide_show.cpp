@@ -55,6 +55,9 @@ void CSlideShow::Reset()
     mute_skin_.SetPlacement(CControlsSkin::kBottomRight);
     timeline_.clear();
     font_table_.Clear();
+    // The export state points into the slides just deleted.
+    current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;
+    used_effects_.Clear();
 }
 
 void CSlideShow::GetControlsPos(int* x, int* y) const

@@ -15,6 +15,7 @@
 #include "show/controls_clip.h"
 #include "show/controls_skin.h"
 #include "show/movie_settings.h"
+#include "show/overlay_effect.h"
 #include "show/slide.h"
 #include "show/sound.h"
 
@@ -199,6 +200,19 @@ public:
     // Set by the effect panel's preview: the export then never compresses.
     void SetPreview(bool on) { preview_ = on; }
     bool GetPreview() const { return preview_; }
+    // The overlay effects defined in the movie being written.
+    CUsedEffectList& GetUsedEffects() { return used_effects_; }
+    // For a caller that writes slides into a movie of its own: the shapes
+    // its slides draw on, and the slides written so far (a skipped slide
+    // becomes none of them).
+    void SetSlideShapes(uint16_t hitArea, uint16_t background, uint16_t externalJpeg)
+    {
+        hit_area_shape_id_ = hitArea, background_shape_id_ = background, external_jpeg_sprite_id_ = externalJpeg;
+    }
+    void SetWrittenSlides(CSlide* current, CSlide* previous, CSlide* lastWritten)
+    {
+        current_slide_ = current, previous_slide_ = previous, last_written_ = lastWritten;
+    }
 
     // Plain settings, stored as given.
     uint32_t bg_color = 0;
@@ -282,6 +296,7 @@ private:
     std::string last_error_text_;
     std::vector<int> skipped_slides_;
     CPath lock_bundle_path_;
+    CUsedEffectList used_effects_;
 };
 
 // The editor's document: the no-printing label only when the show asks.

@@ -5,7 +5,8 @@
 
 #include "media/swf_sound.h"
 #include "show/slide_show.h"
-#include "show/export_hooks.h"
+#include "show/caption_export.h"
+#include "show/slide_export.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
 #include "swf/sounds.h"
@@ -36,7 +37,7 @@ void CSlideShow::PrepareExport()
         if (timeline_.size() <= end) timeline_.resize(size_t(end) + 1);
         timeline_[start].push_back({CTimelineRecord::kCaptionStart, caption, 0});
         timeline_[end].push_back({CTimelineRecord::kRemove, caption, 0});
-        export_hooks::PrepareCaption(*caption, *this);
+        PrepareCaptionExport(*caption, *this, font_table_);
     }
 }
 
@@ -99,12 +100,12 @@ void CSlideShow::ExportTimelineRecords(int relativeFrame)
             CCaption* caption = record.object;
             // Show and slide captions draw depths from the one counter, so no
             // two of them share a depth once the recorded depths are renumbered.
-            CSwfTag* placement =
-                export_hooks::ExportCaption(*caption, *this, font_table_, *movie_, &id_counter_, &depth_counter_);
+            std::unique_ptr<CTagPlaceObject2> placement =
+                ExportCaption(*caption, *this, font_table_, *movie_, id_counter_, depth_counter_);
             if (!placement) continue;
-            const uint16_t depth = static_cast<CTagPlaceObject2*>(placement)->depth;
+            const uint16_t depth = placement->depth;
             movie_->SetRecordPlacements(true);
-            movie_->AddTag(placement);
+            movie_->AddTag(placement.release());
             movie_->SetRecordPlacements(false);
             const size_t end = MsToFrames(caption->GetStartTime()) + size_t(MsToFrames(caption->GetDuration()));
             if (end >= timeline_.size()) continue;
@@ -132,5 +133,5 @@ void CSlideShow::ExportTimeline(uint32_t n)
         if (streaming_) ExportStreamBlock();
     }
     ExportTimelineRecords(relativeFrame);
-    if (current_slide_) export_hooks::ExportFrameEvents(current_slide_, int(n));
+    if (current_slide_) ExportFrameEvents(current_slide_, int(n));
 }
