@@ -493,6 +493,16 @@ TEST(SlideExport, PlayersShowThePicture)
     // the blue quadrant comes to the top left.
     cases.push_back({"rotate 90", [](SlideMovie& m, const std::string& f) { m.Add(f).Rotate(90, true); },
                      {{115, 60, 0x0000FF, 24}, {205, 60, 0xFF0000, 24}, {30, 120, 0x808080, 2}}});
+    // The top half of the turned picture, mapped back into the unturned one,
+    // 320 × 213 at the top of the stage.
+    cases.push_back({"rotate 90 and crop",
+                     [](SlideMovie& m, const std::string& f) {
+                         CSlide& s = m.Add(f);
+                         s.Rotate(90, true);
+                         s.SetCropRect({0, 0, 320, 480});
+                         s.SetCrop(true);
+                     },
+                     {{80, 100, 0x0000FF, 24}, {240, 100, 0xFF0000, 24}, {160, 230, 0x808080, 2}}});
     // A pan of 160 pixels to the right in one frame: the left half shows the stage.
     cases.push_back({"pan",
                      [](SlideMovie& m, const std::string& f) {
