@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <png.h>
+
 #include "fonts/dejavu.h"
 #include "media/jpeg_image.h"
 #include "media/sound_fixtures.h"
@@ -52,6 +54,31 @@ std::string WriteQuadrants(const TempDir& dir, const std::string& name, int w, i
     if (!jpeg.Compress(w, h, 24, rgb.data())) return "";
     const std::string path = dir.file(name);
     tavrel_test::WriteFile(path, std::string(reinterpret_cast<char*>(jpeg.pixels), jpeg.compressedSize));
+    return path;
+}
+
+// A PNG whose left half is transparent red and right half opaque green.
+std::string WriteHalfTransparentPng(const TempDir& dir, const std::string& name, int w, int h)
+{
+    const std::string path = dir.file(name);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return "";
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(size_t(w) * 4);
+    for (int x = 0; x < w; ++x) {
+        const bool left = x < w / 2;
+        const uint8_t px[4] = {uint8_t(left ? 255 : 0), uint8_t(left ? 0 : 255), 0, uint8_t(left ? 0 : 255)};
+        std::copy_n(px, 4, &row[size_t(x) * 4]);
+    }
+    for (int y = 0; y < h; ++y) png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
     return path;
 }
 
@@ -482,11 +509,19 @@ TEST(SlideExport, PlayersShowThePicture)
         std::function<void(SlideMovie&, const std::string&)> setup;
         std::vector<tavrel_test::PixelExpect> pixels;
     };
+    TempDir dir;
+    const std::string picture = WriteQuadrants(dir, "q.jpg", 640, 480);
+    const std::string alpha = WriteHalfTransparentPng(dir, "alpha.png", 320, 240);
     std::vector<Case> cases;
     for (int type : {CSlide::kJpeg, CSlide::kRgb8, CSlide::kRgb15, CSlide::kRgb24, CSlide::kJpegImportData,
                      CSlide::kJpegTransparent, CSlide::kRgb8Transparent, CSlide::kRgb24Transparent})
         cases.push_back({"type " + std::to_string(type),
                          [type](SlideMovie& m, const std::string& f) { m.Add(f).SetImageType(type); }, quadrants});
+    // The transparent half of a picture with alpha shows the stage.
+    for (int type : {CSlide::kJpegTransparent, CSlide::kRgb8Transparent, CSlide::kRgb24Transparent})
+        cases.push_back({"alpha " + std::to_string(type),
+                         [type, alpha](SlideMovie& m, const std::string&) { m.Add(alpha).SetImageType(type); },
+                         {{80, 120, 0x808080, 3}, {240, 120, 0x00FF00, 24}}});
     cases.push_back({"blank", [](SlideMovie& m, const std::string&) { m.Add("", CSlide::kBlank); },
                      {{160, 120, 0x00C000, 2}}});
     // A quarter turn clockwise stands the picture up, 180 wide and centred:
@@ -511,8 +546,6 @@ TEST(SlideExport, PlayersShowThePicture)
                          s.InsertCameraFx(std::make_unique<CPanZoomFx>(3200, 0, 1.0, 42), 0);
                      },
                      {{80, 60, 0x808080, 2}, {240, 60, 0xFF0000, 24}, {240, 180, 0x0000FF, 24}}});
-    TempDir dir;
-    const std::string picture = WriteQuadrants(dir, "q.jpg", 640, 480);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SlideMovie m(dir, 12.0f, c.name + ".swf");
