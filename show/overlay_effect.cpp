@@ -1,30 +1,68 @@
 #include "show/overlay_effect.h"
 
+#include <cstring>
+
 #include "show/registry.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
 
-COverlayEffectList& COverlayEffectList::Get()
-{
-    static COverlayEffectList list;
-    return list;
-}
+namespace {
+// The registered list; plain, as everything here runs on the main thread.
+COverlayEffectList* registered = nullptr;
+}  // namespace
 
 COverlayEffectList::COverlayEffectList()
 {
-    prototypes_.push_back(std::make_unique<COverlayEffect>());
+    if (!registered) registered = this;
+}
+
+COverlayEffectList::~COverlayEffectList()
+{
+    // Only the list that holds the registration gives it up: another list
+    // going away must not leave the reader without its effects.
+    if (registered == this) registered = nullptr;
+}
+
+bool COverlayEffectList::Add(COverlayEffect* effect)
+{
+    if (!effect) return false;
+    prototypes_.emplace_back(effect);
+    return true;
+}
+
+COverlayEffect* COverlayEffectList::GetAt(int index) const
+{
+    if (index < 0 || index >= GetCount()) return nullptr;
+    return prototypes_[size_t(index)].get();
+}
+
+COverlayEffectList* COverlayEffectList::GetCurrent()
+{
+    return registered;
+}
+
+std::unique_ptr<COverlayEffect> COverlayEffectList::FindByName(const char* name)
+{
+    if (!registered || !name) return nullptr;
+    for (const auto& p : registered->prototypes_)
+        if (std::strcmp(p->GetName().c_str(), name) == 0) return p->Clone();
+    return nullptr;
+}
+
+COverlayEffectList& COverlayEffectList::Get()
+{
+    if (registered) return *registered;
+    static COverlayEffectList fallback;
+    if (!fallback.GetCount()) fallback.Add(std::make_unique<COverlayEffect>());
+    // The process-wide list may have lost its registration to a list since
+    // destroyed; it takes it back.
+    registered = &fallback;
+    return fallback;
 }
 
 void COverlayEffectList::Register(std::unique_ptr<COverlayEffect> prototype)
 {
     RegisterPrototype(prototypes_, std::move(prototype));
-}
-
-std::unique_ptr<COverlayEffect> COverlayEffectList::FindByName(const std::string& name) const
-{
-    for (const auto& p : prototypes_)
-        if (p->GetName() == name) return p->Clone();
-    return nullptr;
 }
 
 uint16_t COverlayEffect::Build(CSwfMovie*, uint16_t*, uint16_t*)

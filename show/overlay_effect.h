@@ -1,6 +1,8 @@
 #pragma once
-// The overlay effect drawn over a slide and the registry of effect kinds;
-// only "None" is registered here, the effect kinds add themselves.
+// The overlay effect drawn over a slide, the registry of effect kinds and the
+// list of effects already defined in the movie being written. The base class
+// is the effect "None"; the kinds live in effects/ and enter the registry
+// through CreateAll, which that library defines.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,7 +15,8 @@ public:
     COverlayEffect() = default;
     explicit COverlayEffect(const char* name) : name_(name) {}
     virtual ~COverlayEffect() = default;
-    virtual std::unique_ptr<COverlayEffect> Clone() const { return std::make_unique<COverlayEffect>(*this); }
+    // A fresh object of the same kind: its name, no sprite. "None" here.
+    virtual std::unique_ptr<COverlayEffect> Clone() const { return std::make_unique<COverlayEffect>(); }
     const std::string& GetName() const { return name_; }
 
     // Defines the effect's characters (taking ids from the counter; depths
@@ -48,14 +51,39 @@ private:
     std::vector<COverlayEffect*> entries_;
 };
 
+// Prototypes of the effect kinds in the order the user sees them. The first
+// list constructed while none is registered becomes the registry that the
+// project reader looks names up in.
 class COverlayEffectList {
 public:
+    COverlayEffectList();
+    // Leaves the registration to another list that holds it.
+    ~COverlayEffectList();
+    COverlayEffectList(const COverlayEffectList&) = delete;
+    COverlayEffectList& operator=(const COverlayEffectList&) = delete;
+
+    // Appends a prototype, which the list owns from then on; false for null.
+    bool Add(COverlayEffect* effect);
+    bool Add(std::unique_ptr<COverlayEffect> effect) { return Add(effect.release()); }
+    // The prototype at index; null outside 0 .. count - 1.
+    COverlayEffect* GetAt(int index) const;
+    int GetCount() const { return static_cast<int>(prototypes_.size()); }
+    // One prototype of every kind, "None" first (defined by the effects library).
+    bool CreateAll();
+
+    // The registered list, or null.
+    static COverlayEffectList* GetCurrent();
+    // A new copy of the registered prototype of exactly this name (byte for
+    // byte); null when nothing matches or no list is registered.
+    static std::unique_ptr<COverlayEffect> FindByName(const char* name);
+    static std::unique_ptr<COverlayEffect> FindByName(const std::string& name) { return FindByName(name.c_str()); }
+
+    // The registered list; when none is, a process-wide one holding "None"
+    // becomes registered. Register puts a prototype in the place of the one of
+    // its name, or appends it.
     static COverlayEffectList& Get();
     void Register(std::unique_ptr<COverlayEffect> prototype);
-    // A new copy of the effect of exactly this name; null when none.
-    std::unique_ptr<COverlayEffect> FindByName(const std::string& name) const;
 
 private:
-    COverlayEffectList();
     std::vector<std::unique_ptr<COverlayEffect>> prototypes_;
 };

@@ -819,10 +819,10 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             CElementReader fx(child, context);
             std::string effect;
             if (fx.Text("name", &effect)) {
-                auto found = COverlayEffectList::Get().FindByName(effect);
+                auto found = COverlayEffectList::FindByName(effect);
                 if (found)
                     SetSwfFx(std::move(found));
-                else
+                else if (effect != swf_fx_->GetName())
                     fx.Issue("name", effect, "unknown overlay effect");
             }
         } else if (name == "caption_data") {

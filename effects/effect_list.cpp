@@ -1,0 +1,35 @@
+// The effect kinds in the order the user sees them. A kind not built yet
+// leaves its row empty; the others keep their places.
+#include <memory>
+
+#include "effects/strobe.h"
+#include "show/overlay_effect.h"
+
+namespace {
+
+using Maker = std::unique_ptr<COverlayEffect> (*)();
+
+template <class Effect>
+std::unique_ptr<COverlayEffect> Make()
+{
+    return std::make_unique<Effect>();
+}
+
+constexpr Maker kRows[] = {
+    Make<COverlayEffect>,  // None
+    nullptr,               // Bubbles
+    nullptr,               // Fireworks
+    nullptr,               // Hearts
+    nullptr,               // Old Movie
+    nullptr,               // Snow
+    Make<CStrobeEffect>,   // Strobe
+};
+
+}  // namespace
+
+bool COverlayEffectList::CreateAll()
+{
+    for (Maker make : kRows)
+        if (make) Add(make());
+    return true;
+}

@@ -1,0 +1,125 @@
+// The effect registry, the per-movie list of used effects and the swf_fx
+// element of a slide.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "effects/strobe.h"
+#include "show/overlay_effect.h"
+#include "show/slide.h"
+#include "show/slide_show.h"
+#include "support/test_support.h"
+#include "swf/movie.h"
+
+using tavrel_test::TempDir;
+
+TEST(EffectList, RegistryOrderAndLookups)
+{
+    ASSERT_EQ(COverlayEffectList::GetCurrent(), nullptr);
+    COverlayEffectList registry;
+    ASSERT_TRUE(registry.CreateAll());
+    const char* order[] = {"None", "Strobe"};
+    ASSERT_EQ(registry.GetCount(), 2);
+    for (int i = 0; i < registry.GetCount(); ++i) EXPECT_EQ(registry.GetAt(i)->GetName(), order[i]);
+    for (int outside : {-1, 2, 7}) EXPECT_EQ(registry.GetAt(outside), nullptr) << outside;
+    EXPECT_FALSE(registry.Add(nullptr));
+
+    // Names match byte for byte; each hit is a new object of the kind.
+    const struct {
+        const char* name;
+        const char* found;  // null: no match
+    } lookups[] = {{"Strobe", "Strobe"}, {"None", "None"},     {"strobe", nullptr}, {"STROBE", nullptr},
+                   {"none", nullptr},    {"Strobe ", nullptr}, {"", nullptr},       {"Bubbles", nullptr}};
+    for (const auto& l : lookups) {
+        auto effect = COverlayEffectList::FindByName(l.name);
+        if (!l.found) {
+            EXPECT_EQ(effect, nullptr) << l.name;
+            continue;
+        }
+        ASSERT_NE(effect, nullptr) << l.name;
+        EXPECT_EQ(effect->GetName(), l.found);
+        EXPECT_NE(effect.get(), registry.GetAt(l.found == std::string("None") ? 0 : 1));
+    }
+    EXPECT_EQ(COverlayEffectList::FindByName(nullptr), nullptr);
+
+    // A clone starts without the prototype's sprite.
+    TempDir dir;
+    CSwfMovie movie;
+    movie.SetHeader(6400, 4800, 12.0f, 5);
+    ASSERT_TRUE(movie.Open(CPath(dir.file("built.swf")), true));
+    uint16_t ids = 0, depths = 0;
+    EXPECT_EQ(registry.GetAt(1)->Build(&movie, &ids, &depths), 1);
+    EXPECT_EQ(registry.GetAt(1)->Clone()->GetSpriteId(), 0);
+    EXPECT_EQ(COverlayEffectList::FindByName("Strobe")->GetSpriteId(), 0);
+    movie.Close();
+}
+
+// Only the list that holds the registration gives it up when destroyed.
+TEST(EffectList, RegistrationStaysWithItsList)
+{
+    ASSERT_EQ(COverlayEffectList::GetCurrent(), nullptr);
+    {
+        COverlayEffectList registry;
+        registry.CreateAll();
+        {
+            COverlayEffectList other;
+            other.CreateAll();
+            EXPECT_EQ(COverlayEffectList::GetCurrent(), &registry);
+        }
+        EXPECT_EQ(COverlayEffectList::GetCurrent(), &registry);
+        EXPECT_NE(COverlayEffectList::FindByName("Strobe"), nullptr);
+    }
+    EXPECT_EQ(COverlayEffectList::GetCurrent(), nullptr);
+    EXPECT_EQ(COverlayEffectList::FindByName("None"), nullptr);
+    // With the registry gone the next list takes its place.
+    COverlayEffectList next;
+    EXPECT_EQ(COverlayEffectList::GetCurrent(), &next);
+}
+
+TEST(EffectList, UsedListKeepsTheFirstOfEachName)
+{
+    CStrobeEffect first, second;
+    COverlayEffect none;
+    CUsedEffectList used;
+    EXPECT_EQ(used.AddUnique(nullptr), nullptr);
+    EXPECT_EQ(used.AddUnique(&first), &first);
+    EXPECT_EQ(used.AddUnique(&none), &none);
+    EXPECT_EQ(used.AddUnique(&second), &first);
+    EXPECT_EQ(used.GetCount(), 2u);
+    used.Clear();
+    EXPECT_EQ(used.AddUnique(&second), &second);
+}
+
+// The swf_fx line is written as it stands and read back by exact name.
+TEST(EffectList, SwfFxElement)
+{
+    COverlayEffectList registry;
+    registry.CreateAll();
+    TempDir dir;
+    CSlideShow show;
+    const struct {
+        const char* fileName;  // the name in the project file
+        const char* kept;      // the slide's effect after reading
+    } rows[] = {{"Strobe", "Strobe"}, {"strobe", "None"}, {"None", "None"}, {"Snowfall", "None"}};
+    for (const auto& row : rows) {
+        const std::string path = dir.file("slide.xml");
+        tavrel_test::WriteFile(
+            path, std::string("<slide type=\"blank\" >\n<swf_fx name=\"") + row.fileName + "\" />\n</slide>\n");
+        CXMLDocument document;
+        CXMLNode element;
+        ASSERT_TRUE(document.Load(CPath(path)) && document.GetFirstChild(element));
+        CSlide slide(CSlide::kBlank, &show);
+        slide.ReadXml(element);
+        EXPECT_EQ(slide.GetSwfFx().GetName(), row.kept) << row.fileName;
+
+        CXMLWriteOptions options;
+        options.writeDeclaration = false;
+        CXMLOutputFile out;
+        ASSERT_TRUE(out.Open(CPath(dir.file("out.xml")), options, true));
+        slide.WriteXml(out);
+        ASSERT_TRUE(out.Close());
+        const std::string line = std::string("\n<swf_fx name=\"") + row.kept + "\" />\n";
+        EXPECT_NE(tavrel_test::ReadFile(dir.file("out.xml")).find(line), std::string::npos) << row.fileName;
+    }
+}
