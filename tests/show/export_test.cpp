@@ -524,3 +524,33 @@ TEST(ExportDriver, CancelEndsAPlayableMovie)
         tavrel_test::ExpectDumpAccepts(path, {});
     }
 }
+
+namespace {
+
+// An effect that takes more character ids than a movie has left.
+class CGreedyEffect : public COverlayEffect {
+public:
+    CGreedyEffect() : COverlayEffect("Greedy") {}
+    std::unique_ptr<COverlayEffect> Clone() const override { return std::make_unique<CGreedyEffect>(); }
+    uint16_t Build(CSwfMovie*, uint16_t* ids, uint16_t*) override
+    {
+        *ids = uint16_t(*ids + 65000);
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST(ExportDriver, IdsPastTheProvisionalDepthsFailTheExport)
+{
+    TempDir dir;
+    CSlideShow show;
+    auto slide = std::make_unique<CSlide>(CSlide::kBlank, &show);
+    slide->SetSwfFx(std::make_unique<CGreedyEffect>());
+    show.InsertSlide(std::move(slide), false);
+    const std::string path = dir.file("greedy.swf");
+    EXPECT_FALSE(show.Export(CPath(path), true, nullptr));
+    EXPECT_NE(show.GetLastError(), 0u);
+    EXPECT_FALSE(show.GetLastErrorText().empty());
+    EXPECT_FALSE(tavrel_test::IsThere(path));
+}
