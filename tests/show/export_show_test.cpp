@@ -341,6 +341,13 @@ TEST(ExportShow, ProjectToPlayedMovie)
              EXPECT_EQ(m.tags.back().code, kEnd);
          },
          1, false},
+        {"cancelled after the first slide, compressed", [](CSlideShow& s, const TempDir&) { s.use_compression = true; },
+         [](const WalkedMovie& m, CEditorSlideShow& show) {
+             EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCancelled);
+             EXPECT_EQ(m.signature, "CWS");
+             EXPECT_EQ(m.frameCount, 24);
+         },
+         1, false},
         {"a slide whose picture cannot be read is left out",
          [](CSlideShow& s, const TempDir& d) {
              auto broken = std::make_unique<CSlide>(CSlide::kImage, &s);

@@ -4,7 +4,6 @@
 
 #include <functional>
 
-#include "media/progress.h"
 #include "show/export_fixtures.h"
 #include "show/movie_walker.h"
 #include "show/slide_show.h"
@@ -483,46 +482,6 @@ TEST(ExportDriver, SlidesAloneCarryWhatTheirSlidesDrawOn)
     tavrel_test::ExpectDumpAccepts(path, {});
     EXPECT_FALSE(show.ExportSlide(CPath(dir.file("none/slides.swf"))));
     EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCannotOpen);
-}
-
-namespace {
-
-// A sink that cancels once it has been told of `after` slides.
-class CancelAfter : public CProgressDialog {
-public:
-    explicit CancelAfter(int after) : after_(after) {}
-    void SetRange(int, int) override {}
-    void SetMessage(const char*) override {}
-    void SetDetail(const char*) override {}
-    void SetPosition(int value) override { done_ = value; }
-    bool IsCancelled() const override { return done_ >= after_; }
-
-private:
-    int after_, done_ = 0;
-};
-
-}  // namespace
-
-TEST(ExportDriver, CancelEndsAPlayableMovie)
-{
-    for (bool compress : {false, true}) {
-        SCOPED_TRACE(compress ? "compressed" : "plain");
-        TempDir dir;
-        PrivateTemp temp(dir);
-        CSlideShow show;
-        show.use_compression = compress;
-        for (int i = 0; i < 3; ++i) show.InsertSlide(std::make_unique<CSlide>(CSlide::kBlank, &show), false);
-        CancelAfter sink(1);
-        const std::string path = dir.file("cut.swf");
-        EXPECT_FALSE(show.Export(CPath(path), true, &sink));
-        EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCancelled);
-        const WalkedMovie m = WalkMovie(path);
-        ASSERT_TRUE(m.ok) << "the movie so far ends with an End tag";
-        EXPECT_EQ(m.signature, compress ? "CWS" : "FWS");
-        EXPECT_EQ(m.length, m.fileSize);
-        EXPECT_EQ(CountTemporaries(dir.path()), 0);
-        tavrel_test::ExpectDumpAccepts(path, {});
-    }
 }
 
 namespace {
