@@ -7,6 +7,7 @@
 #include "show/export_fixtures.h"
 #include "show/movie_walker.h"
 #include "show/slide_show.h"
+#include "support/file_size_limit.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
 
@@ -425,6 +426,7 @@ TEST(ExportDriver, FailuresLeaveNoMovie)
         std::function<void(CSlideShow&, const TempDir&)> setup;
         std::string target;  // inside the test's folder
         uint32_t code;
+        rlim_t diskRoom = 0;  // bytes a file may take; 0 for no limit
     } const rows[] = {
         {"folder missing", [](CSlideShow&, const TempDir&) {}, "none/movie.swf", CSlideShow::kExportCannotOpen},
         {"show sound without its file",
@@ -443,6 +445,12 @@ TEST(ExportDriver, FailuresLeaveNoMovie)
          "movie.swf", CSlideShow::kExportTooManyFrames},
         {"compressed into a missing folder", [](CSlideShow& s, const TempDir&) { s.use_compression = true; },
          "none/movie.swf", CSlideShow::kExportCompressionFailed},
+        {"disk full",
+         [](CSlideShow& s, const TempDir& d) {
+             s.use_bg_image = true;
+             s.bg_image = CPath(show_test::WriteQuadrantJpeg(d, "bg.jpg", 320, 240, {0xFF0000, 0xFF00, 0xFF, 0xFFFF00}));
+         },
+         "movie.swf", CSlideShow::kExportWriteFailed, 1500},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -450,7 +458,9 @@ TEST(ExportDriver, FailuresLeaveNoMovie)
         PrivateTemp temp(dir);
         CSlideShow show;
         row.setup(show, dir);
+        tavrel_test::ScopedFileSizeLimit limit(row.diskRoom ? row.diskRoom : RLIM_INFINITY);
         EXPECT_FALSE(show.Export(CPath(dir.file(row.target)), true, nullptr));
+        limit.Lift();
         EXPECT_EQ(show.GetLastError(), row.code);
         EXPECT_FALSE(show.GetLastErrorText().empty());
         EXPECT_FALSE(tavrel_test::IsThere(dir.file(row.target)));
