@@ -2,11 +2,14 @@
 
 #include <memory>
 
+#include "show/slide_export.h"
 #include "swf/actions.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
+#include "swf/shapes.h"
 #include "swf/sprite.h"
+#include "swf/styles.h"
 
 namespace {
 
@@ -88,10 +91,22 @@ int64_t CStripSlideShow::GetStripWidth() const
     return width;
 }
 
-uint16_t CStripSlideShow::WriteSlideShape(CSlide*, CSwfMovie*, int, uint16_t*)
+uint16_t CStripSlideShow::WriteSlideShape(CSlide* slide, CSwfMovie* movie, int index, uint16_t* ids)
 {
-    // PENDING: the slide's picture export.
-    return 0;
+    if (slide->GetType() == CSlide::kImage) {
+        if (!ExportSlideImages(slide, movie, index, ids)) return 0;
+        return slide->GetCharacterId();
+    }
+    // A blank slide shows the background: the strip has no shared background
+    // shape, so each one gets a rectangle of its own.
+    if (*ids == 0xFFFF) return 0;
+    const uint16_t id = ++*ids;
+    auto* shape = new CTagDefineShape;
+    shape->SetCharacterId(id);
+    const int32_t w = slide->GetWidth() * kTwips, h = slide->GetHeight() * kTwips;
+    shape->BuildRect(-w / 2, -h / 2, w, h, CFillStyle::MakeSolid(bg_color & 0xFFFFFF), nullptr);
+    movie->AddTag(shape);
+    return id;
 }
 
 uint16_t CStripSlideShow::BuildSlideClips(CSwfMovie* movie, uint16_t* ids, uint16_t* depths)
@@ -120,6 +135,11 @@ uint16_t CStripSlideShow::BuildSlideClips(CSwfMovie* movie, uint16_t* ids, uint1
         const uint16_t shapeId = WriteSlideShape(slide, movie, i, ids);
         if (*ids < before) {
             Fail("the strip needs more than 65535 characters");
+            return 0;
+        }
+        // The slide's own writing ran out of ids or failed to write.
+        if (movie->Failed()) {
+            Fail(movie->GetError());
             return 0;
         }
         if (!shapeId) {
