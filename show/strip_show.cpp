@@ -78,12 +78,6 @@ void CStripSlideShow::Reset()
     flag = 0;
 }
 
-bool CStripSlideShow::Fail(const std::string& why)
-{
-    strip_error_ = why;
-    return false;
-}
-
 int64_t CStripSlideShow::GetStripWidth() const
 {
     int64_t width = 0;
@@ -111,14 +105,14 @@ uint16_t CStripSlideShow::WriteSlideShape(CSlide* slide, CSwfMovie* movie, int i
 
 uint16_t CStripSlideShow::BuildSlideClips(CSwfMovie* movie, uint16_t* ids, uint16_t* depths)
 {
-    strip_error_.clear();
+    FailExport(kExportOk, "");  // no failure yet
     skipped_.clear();
     laid_out_count_ = 0;
     laid_out_width_ = 0;
     // Counters are 16-bit: one more past 65535 would wrap onto ids in use.
     auto take = [this](uint16_t* counter, const char* what) -> uint16_t {
         if (*counter == 0xFFFF) {
-            Fail(std::string("the strip needs more than 65535 ") + what);
+            FailExport(kExportTooManyObjects, std::string("the strip needs more than 65535 ") + what);
             return 0;
         }
         return ++*counter;
@@ -134,12 +128,12 @@ uint16_t CStripSlideShow::BuildSlideClips(CSwfMovie* movie, uint16_t* ids, uint1
         const uint16_t before = *ids;
         const uint16_t shapeId = WriteSlideShape(slide, movie, i, ids);
         if (*ids < before) {
-            Fail("the strip needs more than 65535 characters");
+            FailExport(kExportTooManyObjects, "the strip needs more than 65535 characters");
             return 0;
         }
         // The slide's own writing ran out of ids or failed to write.
         if (movie->Failed()) {
-            Fail(movie->GetError());
+            FailExport(kExportWriteFailed, movie->GetError());
             return 0;
         }
         if (!shapeId) {
@@ -149,7 +143,7 @@ uint16_t CStripSlideShow::BuildSlideClips(CSwfMovie* movie, uint16_t* ids, uint1
         const int64_t width = int64_t(slide->GetWidth()) * kTwips;
         const int64_t height = int64_t(slide->GetHeight()) * kTwips;
         if (x + width > kMaxTranslation) {
-            Fail("the strip is wider than a movie can place (" + std::to_string(kMaxTranslation / kTwips) +
+            FailExport(kExportTooManyObjects, "the strip is wider than a movie can place (" + std::to_string(kMaxTranslation / kTwips) +
                  " pixels)");
             return 0;
         }
@@ -250,22 +244,22 @@ void CStripSlideShow::BuildLayoutScript(CTagDoAction* list)
 
 bool CStripSlideShow::Export(const CPath& target, bool replace, CProgressDialog*)
 {
-    strip_error_.clear();
+    FailExport(kExportOk, "");  // no failure yet
     CSwfMovie movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), 5);
-    if (!movie.Open(target, replace)) return Fail("cannot create " + target.GetFullPath());
+    if (!movie.Open(target, replace)) return FailExport(kExportCannotOpen, "cannot create " + target.GetFullPath());
     // From here a failure leaves no movie behind.
-    auto abandon = [&](const std::string& why) {
+    auto abandon = [&](uint32_t code, const std::string& why) {
         movie.Close();
         target.Delete();
-        return Fail(why);
+        return FailExport(code, why);
     };
     movie.AddTag(new CTagSetBackgroundColor(bg_color & 0xFF, (bg_color >> 8) & 0xFF, (bg_color >> 16) & 0xFF));
 
     uint16_t ids = 0, depths = 0;
     const uint16_t stripId = BuildSlideClips(&movie, &ids, &depths);
-    if (!stripId) return abandon(strip_error_);
-    if (depths == 0xFFFF) return abandon("the strip needs more than 65535 layers");
+    if (!stripId) return abandon(GetLastError(), GetLastErrorText());
+    if (depths == 0xFFFF) return abandon(kExportTooManyObjects, "the strip needs more than 65535 layers");
 
     auto* place = new CTagPlaceObject2;
     place->SetCharacterId(stripId);
@@ -286,10 +280,10 @@ bool CStripSlideShow::Export(const CPath& target, bool replace, CProgressDialog*
     movie.AddTag(stop);
     movie.AddTag(new CTagShowFrame);
     movie.AddTag(new CTagEnd);
-    if (movie.Failed()) return abandon(movie.GetError());
+    if (movie.Failed()) return abandon(kExportWriteFailed, movie.GetError());
     if (movie.Close() == 0) {
         target.Delete();
-        return Fail(movie.GetError().empty() ? "cannot write " + target.GetFullPath() : movie.GetError());
+        return FailExport(kExportWriteFailed, movie.GetError().empty() ? "cannot write " + target.GetFullPath() : movie.GetError());
     }
     return true;
 }

@@ -21,18 +21,18 @@ public:
     void Reset() override;
 
     // The strip movie to target (an existing file only with replace). False
-    // when it cannot be made; no file is left behind then.
-    bool Export(const CPath& target, bool replace, CProgressDialog* sink = nullptr);
+    // when it cannot be made (GetLastErrorText says why); no file is left
+    // behind then. There is no progress to show or cancel.
+    bool Export(const CPath& target, bool replace, CProgressDialog* sink = nullptr) override;
     // The slides' pictures and clips, and the strip sprite holding them;
-    // returns the strip's id, 0 when the ids or depths ran out (GetStripError
-    // says why; the movie is then to be abandoned).
+    // returns the strip's id, 0 when the ids or depths ran out or the movie
+    // failed (GetLastErrorText says why; the movie is then to be abandoned).
     uint16_t BuildSlideClips(CSwfMovie* movie, uint16_t* ids, uint16_t* depths);
     // Appends the strip's scrolling script, run at every frame.
     void BuildLayoutScript(CTagDoAction* list);
     // The sum of the slides' display widths, in pixels.
     int64_t GetStripWidth() const;
 
-    const std::string& GetStripError() const { return strip_error_; }
     // The 1-based numbers of the slides the last strip left out because
     // their pictures could not be written.
     const std::vector<int>& GetStripSkippedSlides() const { return skipped_; }
@@ -49,9 +49,8 @@ protected:
     virtual uint16_t WriteSlideShape(CSlide* slide, CSwfMovie* movie, int index, uint16_t* ids);
 
 private:
-    bool Fail(const std::string& why);
+    bool Fail(uint32_t code, const std::string& why);
 
-    std::string strip_error_;
     std::vector<int> skipped_;
     // What the last BuildSlideClips laid out; -1 before any.
     int laid_out_count_ = -1;

@@ -130,7 +130,7 @@ TEST(StripShow, LaysSlidesSideBySideAndPlacesTheStrip)
         show.strip_top = c.top;
         show.strip_left = c.left;
         const std::string path = dir.file("strip.swf");
-        ASSERT_TRUE(show.Export(CPath(path.c_str()), true)) << show.GetStripError();
+        ASSERT_TRUE(show.Export(CPath(path.c_str()), true)) << show.GetLastErrorText();
 
         ReadMovie movie(path);
         CTagPlaceObject2* strip = movie.Strip();
@@ -221,7 +221,7 @@ TEST(StripShow, IdsAndDepthsPast65535Fail)
         ASSERT_TRUE(movie.Open(CPath(dir.file("m.swf").c_str()), true));
         uint16_t ids = c.ids, depths = c.depths;
         EXPECT_EQ(show.BuildSlideClips(&movie, &ids, &depths) != 0, c.fits);
-        EXPECT_EQ(show.GetStripError().empty(), c.fits) << show.GetStripError();
+        EXPECT_EQ(show.GetLastErrorText().empty(), c.fits) << show.GetLastErrorText();
         movie.Close();
     }
 }
@@ -238,12 +238,12 @@ TEST(StripShow, FailedExportLeavesNoTarget)
         ASSERT_TRUE(limit.Active());
         EXPECT_FALSE(show.Export(CPath(path.c_str()), true));
     }
-    EXPECT_FALSE(show.GetStripError().empty());
+    EXPECT_FALSE(show.GetLastErrorText().empty());
     EXPECT_FALSE(std::filesystem::exists(path));
 
     show.idStride = 30000;
     EXPECT_FALSE(show.Export(CPath(path.c_str()), true));
-    EXPECT_NE(show.GetStripError().find("65535"), std::string::npos) << show.GetStripError();
+    EXPECT_NE(show.GetLastErrorText().find("65535"), std::string::npos) << show.GetLastErrorText();
     EXPECT_FALSE(std::filesystem::exists(path));
 
     EXPECT_FALSE(show.Export(CPath(dir.file("no/such/folder/strip.swf").c_str()), true));
@@ -280,7 +280,7 @@ TEST(StripShow, ScrollsAndWrapsInAPlayer)
     }
     std::filesystem::remove(gone);
     const std::string path = dir.file("strip.swf");
-    ASSERT_TRUE(show.Export(CPath(path.c_str()), true)) << show.GetStripError();
+    ASSERT_TRUE(show.Export(CPath(path.c_str()), true)) << show.GetLastErrorText();
     EXPECT_EQ(show.GetStripSkippedSlides(), std::vector<int>{2});
     tavrel_test::ExpectDumpAccepts(path, {"DefineSprite", "PlaceObject2", "DefineBitsJPEG2", "DoAction"});
     const std::string why = tavrel_test::SwfShotUnavailable();
