@@ -77,20 +77,6 @@ TEST(EffectList, RegistrationStaysWithItsList)
     EXPECT_EQ(COverlayEffectList::GetCurrent(), &next);
 }
 
-TEST(EffectList, UsedListKeepsTheFirstOfEachName)
-{
-    CStrobeEffect first, second;
-    COverlayEffect none;
-    CUsedEffectList used;
-    EXPECT_EQ(used.AddUnique(nullptr), nullptr);
-    EXPECT_EQ(used.AddUnique(&first), &first);
-    EXPECT_EQ(used.AddUnique(&none), &none);
-    EXPECT_EQ(used.AddUnique(&second), &first);
-    EXPECT_EQ(used.GetCount(), 2u);
-    used.Clear();
-    EXPECT_EQ(used.AddUnique(&second), &second);
-}
-
 // The swf_fx line is written as it stands and read back by exact name.
 TEST(EffectList, SwfFxElement)
 {
