@@ -98,6 +98,7 @@ void CConsoleReport::Report(const CReadIssue& issue)
 {
     ++count_;
     if (issue.what.find("slide dropped") != std::string::npos) ++dropped_;
+    if (issue.element == "slide" && issue.what.find("picture cannot be read") != std::string::npos) ++unreadable_;
     if (print_) std::fprintf(out_, "%s\n", Format(fileName_, issue, SlideAt(issue.line)).c_str());
 }
 

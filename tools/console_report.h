@@ -30,7 +30,10 @@ public:
     void Warn(const std::string& text);
 
     int GetCount() const { return count_; }
-    int GetDroppedSlides() const { return dropped_; }
+    // Slides left out of the movie: dropped while reading, or kept with a
+    // picture that cannot be read (the export passes over those).
+    int GetSkippedSlides() const { return dropped_ + unreadable_; }
+    int GetUnreadableSlides() const { return unreadable_; }
 
     // The line printed for an issue; slide is 0 when outside every slide.
     static std::string Format(const std::string& fileName, const CReadIssue& issue, int slide);
@@ -44,4 +47,5 @@ private:
     std::vector<SlideLines> slides_;
     int count_ = 0;
     int dropped_ = 0;
+    int unreadable_ = 0;
 };

@@ -203,7 +203,8 @@ int Runner::Export(const std::string& output)
     if (!o_.quiet) {
         std::fprintf(out_, "%s: %lld bytes", o_.output.c_str(), static_cast<long long>(st.st_size));
         if (counted) std::fprintf(out_, ", %u frames", frames);
-        std::fprintf(out_, ", %d slides, %d skipped\n", show_.GetSlideCount(), report_.GetDroppedSlides());
+        std::fprintf(out_, ", %d slides, %d skipped\n", show_.GetSlideCount() - report_.GetUnreadableSlides(),
+                     report_.GetSkippedSlides());
     }
     return kExitDone;
 }

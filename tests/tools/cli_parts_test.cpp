@@ -139,9 +139,10 @@ TEST(ConsoleReportTest, SlidesAreFoundByTheirLines)
     CConsoleReport report("p.tvr", stderr, false);
     report.SetSlideLines(slides);
     report.Report({"slide", 9, "src", "b", "image file missing: slide dropped"});
+    report.Report({"slide", 5, "src", "a", "picture cannot be read: slide kept as stored"});
     report.Warn("a skin is missing");
-    EXPECT_EQ(report.GetCount(), 2);
-    EXPECT_EQ(report.GetDroppedSlides(), 1);
+    EXPECT_EQ(report.GetCount(), 3);
+    EXPECT_EQ(report.GetSkippedSlides(), 2);
 }
 
 TEST(AtomicOutputTest, TargetChangesOnlyOnCommit)
