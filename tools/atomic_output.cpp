@@ -5,16 +5,25 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/files.h"
 #include "tools/cancel_signal.h"
 
-bool CAtomicOutput::Create(const std::string& target, std::string* error)
+bool CAtomicOutput::Create(const std::string& given, std::string* error)
 {
     Discard();
+    // A link is followed, so the movie replaces the file it points at.
+    std::error_code ec;
+    std::string target = given;
+    if (std::filesystem::is_symlink(given, ec)) target = std::filesystem::weakly_canonical(given, ec).string();
     struct stat st;
     if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         *error = "is a folder";
+        return false;
+    }
+    if (platform::IsLocked(target)) {
+        *error = "the file is locked";
         return false;
     }
     const size_t slash = target.rfind('/');

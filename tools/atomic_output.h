@@ -11,9 +11,9 @@ public:
     CAtomicOutput(const CAtomicOutput&) = delete;
     CAtomicOutput& operator=(const CAtomicOutput&) = delete;
 
-    // Creates the new, empty file beside target (an absolute path); false
-    // with the reason when the folder is missing or not writable, or target
-    // is a folder.
+    // Creates the new, empty file beside target (an absolute path; a link
+    // is followed); false with the reason when the folder is missing or not
+    // writable, or target is a folder or a locked file.
     bool Create(const std::string& target, std::string* error);
     const std::string& GetTempPath() const { return temp_; }
     // Puts the new file in place of target.

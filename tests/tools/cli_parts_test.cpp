@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 
+#include "platform/files.h"
 #include "support/test_support.h"
 #include "tools/atomic_output.h"
 #include "tools/cli_options.h"
@@ -168,12 +170,23 @@ TEST(AtomicOutputTest, TargetChangesOnlyOnCommit)
     EXPECT_EQ(ReadFile(target), "new");
     EXPECT_FALSE(IsThere(temp));
 
-    for (const std::string& bad : {dir.file("missing/movie.swf"), dir.path()}) {
+    // Through a link the linked file is replaced and the link stays.
+    std::filesystem::create_symlink(target, dir.file("link.swf"));
+    ASSERT_TRUE(output.Create(dir.file("link.swf"), &error));
+    WriteFile(output.GetTempPath(), "linked");
+    ASSERT_TRUE(output.Commit(&error));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.swf")));
+    EXPECT_EQ(ReadFile(target), "linked");
+
+    WriteFile(dir.file("locked.swf"), "kept");
+    platform::SetLocked(dir.file("locked.swf"), true);
+    for (const std::string& bad : {dir.file("missing/movie.swf"), dir.path(), dir.file("locked.swf")}) {
         CAtomicOutput refused;
         EXPECT_FALSE(refused.Create(bad, &error));
         EXPECT_FALSE(error.empty());
     }
     EXPECT_FALSE(IsThere(dir.file("missing")));
+    platform::SetLocked(dir.file("locked.swf"), false);
 }
 
 }  // namespace
