@@ -55,6 +55,20 @@ void CSlideShow::Reset()
     mute_skin_.SetPlacement(CControlsSkin::kBottomRight);
 }
 
+void CSlideShow::GetControlsPos(int* x, int* y) const
+{
+    *x = controls_skin_.x;
+    *y = controls_skin_.y;
+    CControlsClip::Place(*this, x, y);
+}
+
+void CSlideShow::GetMuteControlPos(int* x, int* y) const
+{
+    *x = mute_skin_.x;
+    *y = mute_skin_.y;
+    CMuteClip::Place(*this, x, y);
+}
+
 bool CSlideShow::HasUserContent() const
 {
     return !slides_.empty() || width_ != 320 || height_ != 240 || fps_ != 12.0f || movie_settings_.HasActions() ||

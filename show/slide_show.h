@@ -11,26 +11,11 @@
 #include "foundation/signal.h"
 #include "platform/qd_types.h"
 #include "show/caption.h"
+#include "show/controls_clip.h"
+#include "show/controls_skin.h"
 #include "show/movie_settings.h"
 #include "show/slide.h"
 #include "show/sound.h"
-
-// What the show keeps of a playback or mute controls skin.
-struct CControlsSkin {
-    enum Placement { kCustom, kTopLeft, kTopCenter, kTopRight, kBottomLeft, kBottomCenter, kBottomRight };
-    void Reset() { *this = CControlsSkin(); }
-    void SetFileName(const char* name) { fileName = name ? name : ""; }
-    void SetPlacement(int p) { placement = p; }
-    void SetX(int v) { x = v; }
-    void SetY(int v) { y = v; }
-    void SetWidth(int v) { width = v; }
-    void SetHeight(int v) { height = v; }
-
-    std::string fileName;
-    int placement = kBottomCenter;
-    int x = 0, y = 0;
-    int width = 1, height = 1;
-};
 
 class CSlideShow {
 public:
@@ -102,6 +87,18 @@ public:
     CSoundList& GetSounds() { return sounds_; }
     CControlsSkin& GetControlsSkin() { return controls_skin_; }
     CControlsSkin& GetMuteSkin() { return mute_skin_; }
+    const CControlsSkin& GetControlsSkin() const { return controls_skin_; }
+    const CControlsSkin& GetMuteSkin() const { return mute_skin_; }
+    CControlsClip& GetControlsClip() { return controls_clip_; }
+    CMuteClip& GetMuteClip() { return mute_clip_; }
+
+    // Load the skin movie into the controls or mute skin; false, and the
+    // skin unchanged, when the file is refused.
+    bool SetControlsSkin(const CPath& file) { return controls_skin_.Load(file); }
+    bool SetMuteControlSkin(const CPath& file) { return mute_skin_.Load(file); }
+    // Top-left corner of each clip in the movie, in pixels.
+    void GetControlsPos(int* x, int* y) const;
+    void GetMuteControlPos(int* x, int* y) const;
 
     bool WriteXml(CXMLOutputFile& out) const;
     bool ReadXml(const CXMLNode& element, CReadContext* context = nullptr);
@@ -127,6 +124,8 @@ public:
     bool disable_print = false;
     bool controls = false;
     bool mute_control = false;
+    // Where the caption text-effect bundle was found; empty when it was not.
+    CPath text_effect_bundle_path;
 
 private:
     // Announces a size or bounds change around it, re-aligning the captions
@@ -141,7 +140,9 @@ private:
     CCaptionList captions_;
     CSoundList sounds_;
     std::vector<std::unique_ptr<CSlide>> slides_;
+    CControlsClip controls_clip_;
     CControlsSkin controls_skin_;
+    CMuteClip mute_clip_;
     CControlsSkin mute_skin_;
 };
 

@@ -1,6 +1,7 @@
 #include "tools/show_export.h"
 
 #include "media/progress.h"
+#include "show/controls_skin.h"
 
 void RegisterShowKinds()
 {
@@ -19,8 +20,20 @@ bool ExportShow(CEditorSlideShow&, const CPath&, CProgressDialog*, std::string* 
     return false;
 }
 
-bool LoadShowSkin(CEditorSlideShow&, bool, const std::string& file)
+bool LoadShowSkin(CEditorSlideShow& show, bool mute, const std::string& file)
 {
-    // SKIN LOADER MISSING: only the file's presence is checked.
-    return CPath(file).Exists() && !CPath(file).IsDirectory();
+    CControlsSkin& skin = mute ? show.GetMuteSkin() : show.GetControlsSkin();
+    CControlsSkin loaded = skin;
+    if (!loaded.Load(CPath(file))) return false;
+    // The project keeps the name, placement and display size; the file
+    // gives the path and natural size. A display size the project left at
+    // its reset value shows the skin at its natural size.
+    skin.path = loaded.path;
+    skin.naturalWidth = loaded.naturalWidth;
+    skin.naturalHeight = loaded.naturalHeight;
+    if (skin.width == 1 && skin.height == 1) {
+        skin.width = loaded.naturalWidth;
+        skin.height = loaded.naturalHeight;
+    }
+    return true;
 }
