@@ -173,17 +173,31 @@ TEST_F(CliProgramTest, SearchFindsAMovedImage)
     }
 }
 
-TEST_F(CliProgramTest, MissingSkinIsAWarning)
+TEST_F(CliProgramTest, SkinsComeFromTheResourcesFolder)
 {
-    Write("show.tvr", Project(" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"", Slide(picture_)));
     fs::create_directories(dir_.file("res/Controls"));
-    const ProgramResult r = Run({"--strict", "--resources", "res", "show.tvr", "o.swf"});
-    EXPECT_EQ(r.exitCode, 4);
-    EXPECT_NE(r.err.find("show.tvr: control_set=\"Nope\": no such skin in " + dir_.file("res/Controls")),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("mute_control_set is empty"), std::string::npos) << r.err;
-    EXPECT_FALSE(IsThere(dir_.file("o.swf")));
+    fs::copy_file(std::string(TAVREL_BUNDLE_DIR) + "/Contents/Resources/Controls/Classic.dll",
+                  dir_.file("res/Controls/Classic.dll"));
+    struct Case {
+        std::string attributes;
+        std::vector<std::string> warnings;
+    };
+    const Case cases[] = {
+        {" controls=\"true\" control_set=\"Classic\"", {}},
+        {" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"",
+         {"show.tvr: control_set=\"Nope\": no such skin in " + dir_.file("res/Controls"),
+          "show.tvr: mute_control_set is empty"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.attributes);
+        Write("show.tvr", Project(c.attributes, Slide(picture_)));
+        const ProgramResult r = Run({"--strict", "--resources", "res", "show.tvr", "o.swf"});
+        // Under --strict a warning stops the run before anything is written.
+        EXPECT_EQ(r.exitCode == 4, !c.warnings.empty()) << r.err;
+        EXPECT_EQ(r.err.find("no such skin") != std::string::npos, !c.warnings.empty()) << r.err;
+        for (const auto& w : c.warnings) EXPECT_NE(r.err.find(w), std::string::npos) << r.err;
+        if (!c.warnings.empty()) EXPECT_FALSE(IsThere(dir_.file("o.swf")));
+    }
 }
 
 TEST_F(CliProgramTest, ExportWritesTheMovieAndSaysWhatItWrote)
