@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/system_utils.h"
+#include "platform/bundle.h"
 #include "show/project_file.h"
 #include "tools/atomic_output.h"
 #include "tools/cancel_signal.h"
@@ -225,10 +226,7 @@ int Runner::Run()
         if (!IsFolder(resources)) return Fail(kExitUsage, "--resources " + o_.resources + ": no such folder");
         OpenMainResourceFile(CPath(resources + "/main.rsrc"));
     } else {
-        CPath bundled;
-        GetBundleResourcePath(bundled, "");
-        resources = bundled.GetFullPath();
-        while (resources.size() > 1 && resources.back() == '/') resources.pop_back();
+        resources = platform::MainBundleResourcesPath();
     }
 
     // What the editor sets up before any document is opened.

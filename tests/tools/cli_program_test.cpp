@@ -180,18 +180,22 @@ TEST_F(CliProgramTest, SkinsComeFromTheResourcesFolder)
                   dir_.file("res/Controls/Classic.dll"));
     struct Case {
         std::string attributes;
+        std::vector<std::string> resources;
         std::vector<std::string> warnings;
     };
     const Case cases[] = {
-        {" controls=\"true\" control_set=\"Classic\"", {}},
-        {" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"",
+        {" controls=\"true\" control_set=\"Classic\"", {"--resources", "res"}, {}},
+        {" mute_control=\"true\" mute_control_set=\"Silver\"", {}, {}},  // the bundle's own
+        {" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"", {"--resources", "res"},
          {"show.tvr: control_set=\"Nope\": no such skin in " + dir_.file("res/Controls"),
           "show.tvr: mute_control_set is empty"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attributes);
         Write("show.tvr", Project(c.attributes, Slide(picture_)));
-        const ProgramResult r = Run({"--strict", "--resources", "res", "show.tvr", "o.swf"});
+        std::vector<std::string> args = c.resources;
+        args.insert(args.end(), {"--strict", "show.tvr", "o.swf"});
+        const ProgramResult r = Run(args);
         // Under --strict a warning stops the run before anything is written.
         EXPECT_EQ(r.exitCode == 4, !c.warnings.empty()) << r.err;
         EXPECT_EQ(r.err.find("no such skin") != std::string::npos, !c.warnings.empty()) << r.err;
