@@ -370,7 +370,9 @@ bool CSkinClip::Build(CSlideShow& showToBuild, CSwfMovie& movie, uint16_t* nextI
     } clear{reader};
     if (skin.path.IsEmpty() || !reader.Parse(skin.path, true, 0, true)) {
         // The movie goes on without the clip, as without a skin.
-        error = std::string("The ") + kind.what + " skin \"" + skin.fileName + "\" cannot be read";
+        error = skin.fileName.empty() && skin.path.IsEmpty()
+                    ? std::string("No ") + kind.what + " skin is chosen"
+                    : std::string("The ") + kind.what + " skin \"" + skin.fileName + "\" cannot be read";
         return true;
     }
     const CSwfTagList& tags = reader.GetTags(nullptr);

@@ -378,6 +378,9 @@ TEST(ControlsClip, BuildsWhatTheSkinHolds)
         codes.resize(codes.size() - 3);
         EXPECT_EQ(codes, c.codes) << c.controlsName;
         EXPECT_EQ(ids, c.nextId) << c.controlsName;
+        // Each clip left out says why.
+        EXPECT_EQ(show.GetControlsClip().GetError().empty(), !c.codes.empty()) << c.controlsName;
+        EXPECT_FALSE(show.GetMuteClip().GetError().empty()) << c.controlsName;
         if (auto* place = FindPlacementByName("show_controls", movie.Tags())) {
             ASSERT_NE(place->matrix, nullptr);
             EXPECT_FALSE(place->matrix->hasScale);
