@@ -103,9 +103,14 @@ CTagDefineBitsJPEG3* CSwfBitmap::MakeJpegWithAlpha(const uint8_t* pixels, const 
                                                    uint32_t h, int quality)
 {
     if (!SizeFits(pixels, w, h) || !alpha) return nullptr;
+    // Players take the colours of a JPEG with alpha as premultiplied, as
+    // they do those of DefineBitsLossless2.
+    const size_t count = size_t(w) * h;
+    std::vector<uint8_t> premultiplied(pixels, pixels + count * 3);
+    for (size_t i = 0; i < count * 3; ++i) premultiplied[i] = uint8_t(premultiplied[i] * alpha[i / 3] / 255);
     CJpegImage jpeg;
     jpeg.SetQuality(quality);
-    if (!jpeg.Compress(w, h, 24, pixels)) return nullptr;
+    if (!jpeg.Compress(w, h, 24, premultiplied.data())) return nullptr;
     unsigned long packedLength = 0;
     std::unique_ptr<unsigned char[]> packed(CompressBuffer(alpha, size_t(w) * h, &packedLength));
     if (!packed) return nullptr;

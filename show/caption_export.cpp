@@ -30,11 +30,27 @@ int32_t Clamp32(int64_t v)
     return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-// Offsets beyond a text record's reach stay at its edge instead of wrapping
-// to the other side of the stage.
 int16_t Clamp16(int64_t v)
 {
     return int16_t(std::clamp<int64_t>(v, INT16_MIN, INT16_MAX));
+}
+
+// A style part's offsets, kept wide until the text's origin is known.
+struct LineOffset {
+    CTextRecord* style;
+    int64_t x, y;
+};
+
+// A text record's offsets reach 1638 pixels either way, less than a wide
+// stage: when some line lies beyond, the text's matrix moves it there and
+// the offsets (and bounds) count from the nearest line instead.
+int64_t Origin(const std::vector<LineOffset>& lines, int64_t LineOffset::*axis)
+{
+    if (lines.empty()) return 0;
+    const auto [low, high] = std::minmax_element(lines.begin(), lines.end(),
+                                                 [&](const LineOffset& a, const LineOffset& b) { return a.*axis < b.*axis; });
+    if ((*low).*axis >= INT16_MIN && (*high).*axis <= INT16_MAX) return 0;
+    return (*low).*axis;
 }
 
 // Arithmetic halving: rounds toward minus infinity.
@@ -169,17 +185,15 @@ std::unique_ptr<CTagPlaceObject2> ExportTextCaption(const CCaption& caption, CSw
     while (i < text.size() && IsBreak(uint8_t(text[i]))) ++i, ++line, baseline += lineHeight;
     if (line > 0) x = lineX(line, x);
 
-    // The style part of the line being written.
-    CTextRecord* lineStyle = nullptr;
+    // Every style part with its offsets; the last is the line being written.
+    std::vector<LineOffset> offsets;
     if (i < text.size()) {
         auto first = std::make_unique<CTextRecord>();
         first->SetFontId(fontId);
         first->SetColor(std::make_unique<CSwfRGBA>(uint8_t(rgb), uint8_t(rgb >> 8), uint8_t(rgb >> 16),
                                                    uint8_t(caption.GetAlpha())));
-        first->SetXOffset(Clamp16(x));
-        first->SetYOffset(Clamp16(baseline));
         first->SetTextHeight(uint16_t(std::min<int64_t>(textHeight, 0xFFFF)));
-        lineStyle = tag->AddRecord(std::move(first));
+        offsets.push_back({tag->AddRecord(std::move(first)), x, baseline});
     }
 
     int64_t minX = std::min<int64_t>(x, 65535), maxX = std::max<int64_t>(x + layout.widths[line], 0);
@@ -212,8 +226,8 @@ std::unique_ptr<CTagPlaceObject2> ExportTextCaption(const CCaption& caption, CSw
                 }
                 continue;
             }
-            if (!lastGlyphs && droppedLead != 0 && lineStyle) {
-                lineStyle->SetXOffset(Clamp16(lineStyle->xOffset + droppedLead));
+            if (!lastGlyphs && droppedLead != 0 && !offsets.empty()) {
+                offsets.back().x += droppedLead;
                 droppedLead = 0;
             }
             if (glyphs && glyphs->entries.size() == swf_text::kMaxGlyphsPerRecord) {
@@ -235,15 +249,20 @@ std::unique_ptr<CTagPlaceObject2> ExportTextCaption(const CCaption& caption, CSw
         minY = std::min(minY, baseline);
         maxY = std::max(maxY, baseline);
         if (i < text.size()) {
-            auto style = std::make_unique<CTextRecord>();
-            style->SetXOffset(Clamp16(x));
-            style->SetYOffset(Clamp16(baseline));
-            lineStyle = tag->AddRecord(std::move(style));
+            offsets.push_back({tag->AddRecord(std::make_unique<CTextRecord>()), x, baseline});
         }
     }
     closeGlyphs();
-    tag->bounds->Set(Clamp32(minX), Clamp32(minY - textHeight), Clamp32(maxX + textHeight),
-                     Clamp32(maxY + textHeight), false);
+
+    const int64_t originX = Origin(offsets, &LineOffset::x), originY = Origin(offsets, &LineOffset::y);
+    for (const LineOffset& o : offsets) {
+        o.style->SetXOffset(Clamp16(o.x - originX));
+        o.style->SetYOffset(Clamp16(o.y - originY));
+    }
+    tag->matrix->translateX = Clamp32(originX);
+    tag->matrix->translateY = Clamp32(originY);
+    tag->bounds->Set(Clamp32(minX - originX), Clamp32(minY - textHeight - originY), Clamp32(maxX + textHeight - originX),
+                     Clamp32(maxY + textHeight - originY), false);
     movie.AddTag(tag.release());
 
     const uint16_t spriteDepth = ++depth;

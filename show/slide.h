@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/path.h"
@@ -23,6 +24,7 @@
 #include "show/xml_io.h"
 
 class CSlideShow;
+class CSwfMovie;
 
 struct SlideRect {
     int16_t top = 0, left = 0, bottom = 0, right = 0;
@@ -52,6 +54,27 @@ public:
     struct CameraPlacement {
         int32_t centerX = 0, centerY = 0;
         int32_t scaleX = 0x10000, scaleY = 0x10000;
+    };
+
+    // A depth the slide removes when its frames end. Recorded depths were
+    // placed with placement recording on (captions, renumbered above the
+    // slides when the movie is complete) and are removed the same way.
+    struct PlacedDepth {
+        uint16_t depth = 0;
+        bool recorded = false;
+        bool operator==(const PlacedDepth&) const = default;
+    };
+
+    // What the export keeps of the slide while a movie is written.
+    struct ExportState {
+        CSwfMovie* movie = nullptr;
+        uint16_t* idCounter = nullptr;
+        uint16_t* depthCounter = nullptr;
+        int index = 0;  // the slide's number, from 1
+        uint16_t bitmapId = 0;
+        uint16_t characterId = 0;
+        uint32_t startFrame = 65535;
+        std::vector<PlacedDepth> placedDepths;
     };
 
     CSlide(int type, CSlideShow* show);
@@ -121,6 +144,7 @@ public:
     void ClearFilters();
     int GetFilterCount() const { return static_cast<int>(image_filters_.size()); }
     const CImageFilter* GetFilter(int i) const;
+    CImageFilter* GetFilter(int i) { return const_cast<CImageFilter*>(std::as_const(*this).GetFilter(i)); }
     bool AddCaption(std::unique_ptr<CCaption> caption);
 
     // Picture edits.
@@ -181,14 +205,18 @@ public:
     const std::string& GetClickUrl() const { return click_url_; }
     bool GetClickEnabled() const { return click_enable_; }
     bool GetClickPopup() const { return click_popup_; }
+    bool GetClickOption() const { return url_from_variable_; }
     bool GetPauseAfter() const { return pause_after_; }
     bool GetLoadUrlOnDisplay() const { return load_url_on_display_; }
     const std::string& GetOnDisplayLoadUrl() const { return on_display_load_url_; }
     const std::string& GetOnDisplayLoadTarget() const { return on_display_load_target_; }
     bool IsSelected() const { return selected_; }
     bool GetAdjustBitmapShift() const { return adjust_bitmap_shift_; }
+    void SetAdjustBitmapShift(bool on) { adjust_bitmap_shift_ = on; }
     const CTransition& GetTransitionIn() const { return *transition_in_; }
     const COverlayEffect& GetSwfFx() const { return *swf_fx_; }
+    COverlayEffect& GetSwfFx() { return *swf_fx_; }
+    CTransition& GetTransitionIn() { return *transition_in_; }
     CCaptionList& GetCaptions() { return captions_; }
     const CCaptionList& GetCaptions() const { return captions_; }
     CSoundList& GetSounds() { return sounds_; }
@@ -198,6 +226,17 @@ public:
     CameraPlacement& GetCameraPlacement() { return camera_; }
     uint16_t GetDepth() const { return depth_; }
     void SetDepth(uint16_t d) { depth_ = d; }
+    ExportState& GetExportState() { return export_; }
+    const ExportState& GetExportState() const { return export_; }
+    uint16_t GetCharacterId() const { return export_.characterId; }
+    void SetCharacterId(uint16_t id) { export_.characterId = id; }
+    uint16_t GetBitmapId() const { return export_.bitmapId; }
+    // Camera placement: centre 0, 0 and scale 1.0.
+    void ResetTransform() { camera_ = CameraPlacement(); }
+    // A rectangle of the display size centred on the origin, filled with the
+    // slide's bitmap; defined with the next id, which it returns (0 when the
+    // ids have run out).
+    uint16_t BuildBitmapShape(CSwfMovie* movie, uint16_t* ids);
 
 private:
     void SwapDisplayAndPictureSizes();
@@ -246,6 +285,7 @@ private:
     int type_;
     uint8_t corners_[4] = {1, 2, 3, 4};
     std::unique_ptr<CImage> working_;
+    ExportState export_;
 };
 
 // Process-wide batching of the slide-changed signal.

@@ -53,6 +53,11 @@ void CSlideShow::Reset()
     controls_skin_.Reset();
     mute_skin_.Reset();
     mute_skin_.SetPlacement(CControlsSkin::kBottomRight);
+    timeline_.clear();
+    font_table_.Clear();
+    // The export state points into the slides just deleted.
+    current_slide_ = previous_slide_ = last_written_ = nullptr;
+    used_effects_.Clear();
 }
 
 void CSlideShow::GetControlsPos(int* x, int* y) const

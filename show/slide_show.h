@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fonts/font_manager.h"
 #include "foundation/path.h"
 #include "foundation/signal.h"
 #include "platform/qd_types.h"
@@ -14,8 +15,20 @@
 #include "show/controls_clip.h"
 #include "show/controls_skin.h"
 #include "show/movie_settings.h"
+#include "show/overlay_effect.h"
 #include "show/slide.h"
 #include "show/sound.h"
+
+class CProgressDialog;
+class CSwfMovie;
+
+// One entry of the export's frame timeline.
+struct CTimelineRecord {
+    enum Kind : uint32_t { kCaptionStart = 1, kRemove = 2 };
+    uint32_t kind = 0;
+    CCaption* object = nullptr;  // not owned; null for a removal the slide code scheduled
+    uint16_t depth = 0;
+};
 
 class CSlideShow {
 public:
@@ -107,6 +120,45 @@ public:
 
     Signal ShowFormatChanging, ShowFormatChanged, SlideFormatChanging, SlideFormatChanged;
 
+    // ---- The SWF export.
+    // Ids and depths above this are taken: the export's provisional depths
+    // from 65000 are renumbered when the movie is complete.
+    static constexpr uint16_t kMaxExportId = 64999;
+
+    // Frames of a time at the show's rate: fps × (ms / 1000) + 0.5, truncated.
+    uint32_t MsToFrames(uint32_t ms) const;
+    // Schedules the removal of a depth in a frame counted from the first slide.
+    void AddRemoveRecord(uint16_t depth, uint32_t relativeFrame);
+    const std::vector<std::vector<CTimelineRecord>>& GetTimeline() const { return timeline_; }
+
+    // Export state: the builders of one export read and advance it.
+    CSwfMovie* GetMovie() const { return movie_; }
+    CProgressDialog* GetProgressSink() const { return progress_; }
+    CSlide* GetCurrentSlide() const { return current_slide_; }
+    CSlide* GetPreviousSlide() const { return previous_slide_; }
+    // The last slide the running export has written.
+    CSlide* GetLastWrittenSlide() const { return last_written_; }
+    uint32_t GetFramesBeforeFirstSlide() const { return frames_before_first_; }
+    uint16_t* GetIdCounter() { return &id_counter_; }
+    uint16_t* GetDepthCounter() { return &depth_counter_; }
+    uint16_t GetHitAreaShapeId() const { return hit_area_shape_id_; }
+    uint16_t GetBackgroundShapeId() const { return background_shape_id_; }
+    uint16_t GetExternalJpegSpriteId() const { return external_jpeg_sprite_id_; }
+    CSwfFontManager& GetFontTable() { return font_table_; }
+    // The overlay effects defined in the movie being written.
+    CUsedEffectList& GetUsedEffects() { return used_effects_; }
+    // For a caller that writes slides into a movie of its own: the shapes
+    // its slides draw on, and the slides written so far (a skipped slide
+    // becomes none of them).
+    void SetSlideShapes(uint16_t hitArea, uint16_t background, uint16_t externalJpeg)
+    {
+        hit_area_shape_id_ = hitArea, background_shape_id_ = background, external_jpeg_sprite_id_ = externalJpeg;
+    }
+    void SetWrittenSlides(CSlide* current, CSlide* previous, CSlide* lastWritten)
+    {
+        current_slide_ = current, previous_slide_ = previous, last_written_ = lastWritten;
+    }
+
     // Plain settings, stored as given.
     uint32_t bg_color = 0;
     CPath bg_image;
@@ -144,6 +196,22 @@ private:
     CControlsSkin controls_skin_;
     CMuteClip mute_clip_;
     CControlsSkin mute_skin_;
+
+    // Export state; kept after an export, reset by the next one.
+    std::vector<std::vector<CTimelineRecord>> timeline_;
+    CSwfFontManager font_table_;
+    CSwfMovie* movie_ = nullptr;
+    CProgressDialog* progress_ = nullptr;
+    CSlide* current_slide_ = nullptr;
+    CSlide* previous_slide_ = nullptr;
+    CSlide* last_written_ = nullptr;
+    uint32_t frames_before_first_ = 0;
+    uint16_t id_counter_ = 0;
+    uint16_t depth_counter_ = 0;
+    uint16_t external_jpeg_sprite_id_ = 0;
+    uint16_t hit_area_shape_id_ = 0;
+    uint16_t background_shape_id_ = 0;
+    CUsedEffectList used_effects_;
 };
 
 // The editor's document; it compiles the show its own way, once the

@@ -2,7 +2,13 @@
 
 #include <strings.h>
 
+#include <cmath>
+
 #include "show/registry.h"
+#include "show/slide.h"
+#include "show/slide_export.h"
+#include "swf/display_tags.h"
+#include "swf/movie.h"
 
 bool CTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes&)
 {
@@ -12,6 +18,29 @@ bool CTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes&)
 bool CTransition::WriteXmlAttributes(CXMLOutputFile&) const
 {
     return true;
+}
+
+bool CTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*, uint16_t*)
+{
+    if (!generate_) return true;
+    PlaceNext(slide, movie, nullptr);
+    RemovePrevious(previous, movie);
+    return true;
+}
+
+unsigned CTransition::DurationFrames(double frameRate) const
+{
+    return static_cast<unsigned>(std::fma(frameRate, duration_ / 1000.0, 0.5));
+}
+
+void CTransition::PlaceNext(CSlide* slide, CSwfMovie* movie, CSwfCxformWithAlpha* cxform)
+{
+    PlaceSlide(slide, movie, cxform);
+}
+
+void CTransition::RemovePrevious(CSlide* previous, CSwfMovie* movie)
+{
+    if (previous && movie) movie->AddTag(new CTagRemoveObject2(previous->GetDepth()));
 }
 
 bool CTransition::ReadXml(const CXMLNode& element)

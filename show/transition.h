@@ -9,6 +9,10 @@
 #include "foundation/xml_reader.h"
 #include "foundation/xml_writer.h"
 
+class CSlide;
+class CSwfMovie;
+class CSwfCxformWithAlpha;
+
 class CTransition {
 public:
     CTransition() = default;
@@ -19,6 +23,21 @@ public:
     // Attributes of the kind beyond name and duration.
     virtual bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes);
     virtual bool WriteXmlAttributes(CXMLOutputFile& out) const;
+    // Writes the way from previous (null for none) into slide: places the
+    // slide, writes the transition's frames and removes the previous slide.
+    // The cut places and removes and shows no frame of its own; with its
+    // generate flag off it writes nothing.
+    virtual bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                             uint16_t* depthCounter);
+
+    // fps × duration / 1000 + 0.5, truncated.
+    unsigned DurationFrames(double frameRate) const;
+    // The slide's picture at its own depth, with the colour transform when given.
+    void PlaceNext(CSlide* slide, CSwfMovie* movie, CSwfCxformWithAlpha* cxform);
+    // Takes the previous slide's picture off its depth; nothing for null.
+    void RemovePrevious(CSlide* previous, CSwfMovie* movie);
+    bool GetGenerate() const { return generate_; }
+    void SetGenerate(bool on) { generate_ = on; }
 
     const std::string& GetName() const { return name_; }
     uint32_t GetDuration() const { return duration_; }
@@ -32,6 +51,7 @@ public:
 protected:
     std::string name_ = "None";
     uint32_t duration_ = 2000;
+    bool generate_ = true;
 };
 
 class CTransitionList {

@@ -73,8 +73,10 @@ public:
     uint32_t Close();
 
     // A failure (write error, value out of range) stays until the movie is
-    // destroyed; Close then reports 0.
+    // destroyed; Close then reports 0. Writers that find the movie cannot be
+    // completed (ids run out) fail it too.
     bool Failed() const { return !error.empty(); }
+    void Fail(const std::string& why);
     const std::string& GetError() const { return error; }
     const std::vector<RecordedValue>& GetRecords() const { return records; }
 
@@ -82,7 +84,6 @@ public:
     Signal frameSignal;
 
 private:
-    void Fail(const std::string& why);
     bool WriteAt(uint32_t offset, const uint8_t* bytes, size_t size);
     bool WriteBytes(const uint8_t* bytes, size_t size);
     uint32_t Tell();

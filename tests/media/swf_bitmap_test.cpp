@@ -161,12 +161,11 @@ TEST(SwfBitmap, EveryKindPlays)
         b.MakeLosslessAlpha(orange.data(), half.data(), kSide, kSide, 32),
     };
     // Over blue (0, 0, 255) at alpha 128 the player shows colour × 128/255
-    // plus 127 of blue, taking the stored colour as premultiplied: a JPEG
-    // colour is first held to at most the alpha, and the lossless colours
-    // (already premultiplied) are multiplied once more. Both 8- and 32-bit
-    // lossless bitmaps blend alike.
+    // plus 127 of blue. The colours of both kinds with alpha are stored
+    // premultiplied and are multiplied once more, so the JPEG's green and the
+    // lossless orange blend alike; 8- and 32-bit lossless bitmaps too.
     const std::vector<tavrel_test::PixelExpect> expect = {
-        {25, 25, 0xC82828, 8},  {65, 25, 0x144093, 8},  {105, 25, 0xFFFF00, 0}, {145, 25, 0xFF00FF, 0},
+        {25, 25, 0xC82828, 8},  {65, 25, 0x0A3289, 8},  {105, 25, 0xFFFF00, 0}, {145, 25, 0xFF00FF, 0},
         {185, 25, 0x00FFFF, 0}, {225, 25, 0x40207F, 3}, {265, 25, 0x40207F, 3},
     };
     tavrel_test::TempDir dir;

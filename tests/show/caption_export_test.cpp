@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <functional>
-#include <numeric>
 
 #include "fonts/dejavu.h"
+#include "media/png_image.h"
 #include "show/caption_export.h"
 #include "show/slide_show.h"
 #include "support/swf_tools.h"
@@ -41,7 +41,9 @@ CCaption Caption(const std::string& text, const char* effect = "None", int hAlig
 struct CaptionMovie {
     using Prepare = std::function<void(CSwfFontManager&)>;
 
-    void Write(const std::vector<CCaption>& captions, int frames = 1, const Prepare& prepare = nullptr)
+    // stopAt: in that frame every caption sprite and the movie stop.
+    void Write(const std::vector<CCaption>& captions, int frames = 1, const Prepare& prepare = nullptr,
+               int stopAt = 0)
     {
         path = dir.file("captions.swf");
         CSwfMovie movie;
@@ -53,14 +55,28 @@ struct CaptionMovie {
             prepare(fonts);
         else
             for (const CCaption& c : captions) PrepareCaptionExport(c, show, fonts);
-        uint16_t ids = 0, depths = 0;
         fonts.BuildFontTags(movie, ids);
         for (const CCaption& c : captions) {
             auto place = ExportCaption(c, show, fonts, movie, ids, depths);
             placed.push_back(place != nullptr);
-            if (place) movie.AddTag(place.release());
+            if (!place) continue;
+            place->name = "caption" + std::to_string(placed.size());
+            place->hasName = true;
+            movie.AddTag(place.release());
         }
-        for (int f = 0; f < frames; ++f) movie.AddTag(new CTagShowFrame);
+        for (int f = 1; f <= frames; ++f) {
+            if (f == stopAt) {
+                auto* stop = new CTagDoAction;
+                for (size_t i = 1; i <= placed.size(); ++i) {
+                    stop->AddAction(new CActionSetTarget("caption" + std::to_string(i)));
+                    stop->AddAction(new CActionStop);
+                }
+                stop->AddAction(new CActionSetTarget(""));
+                stop->AddAction(new CActionStop);
+                movie.AddTag(stop);
+            }
+            movie.AddTag(new CTagShowFrame);
+        }
         movie.AddTag(new CTagEnd);
         ASSERT_FALSE(movie.Failed()) << movie.GetError();
         ASSERT_GT(movie.Close(), 0u);
@@ -79,6 +95,8 @@ struct CaptionMovie {
     tavrel_test::TempDir dir;
     std::string path;
     CSlideShow show;
+    // The next character id and depth, as the export keeps them.
+    uint16_t ids = 0, depths = 0;
     std::vector<bool> placed;
     OwnedReader reader;
 };
@@ -140,6 +158,18 @@ TEST(CaptionExport, LayoutEdgeCasesAsTagValues)
              EXPECT_EQ(styles[0]->yOffset, 10 * 20 + 400);
              EXPECT_EQ(styles[1]->yOffset - styles[0]->yOffset, 800);
              EXPECT_EQ(styles[1]->xOffset, 200);
+             EXPECT_EQ(t.matrix->translateX, 0);
+         }},
+        // Past 1638 pixels a text record's offset cannot reach: the matrix does.
+        {"far out on a wide show", Caption("AB", "None", 0, 0, 1900), nullptr, "F 2",
+         [](const CTagDefineText& t, const std::vector<int>& widths) {
+             ASSERT_TRUE(t.matrix);
+             EXPECT_EQ(t.matrix->translateX, 1900 * 20);
+             EXPECT_EQ(t.matrix->translateY, 0);
+             EXPECT_EQ(Styles(t)[0]->xOffset, 0);
+             EXPECT_EQ(Styles(t)[0]->yOffset, 600);
+             EXPECT_EQ(t.bounds->xmin, 0);
+             EXPECT_EQ(t.bounds->xmax, widths[0] + 400);
          }},
         {"300 characters: records of 127, 127 and 46 glyphs", Caption(std::string(300, 'a')), nullptr,
          "F 127 e 127 e 46", nullptr},
@@ -283,48 +313,76 @@ TEST(CaptionExport, EntranceEffectsAsSpriteFrames)
     }
 }
 
+TEST(CaptionExport, UnderOneFramePerSecondAnEffectTakesOneStep)
+{
+    CSwfMovie slow;
+    slow.SetHeader(320 * 20, 240 * 20, 0.5f, 6);
+    CTagDefineSprite sprite;
+    BuildCaptionEffect(Caption("Go", "Fly From Right"), slow, sprite, 1);
+    EXPECT_EQ(sprite.frameCount, 2);
+    const auto* move = static_cast<const CTagPlaceObject2*>(sprite.tags.at(1));
+    ASSERT_TRUE(move->matrix);
+    EXPECT_EQ(move->matrix->translateX, 0);
+}
+
 TEST(CaptionExport, CaptionsThatGiveNothingWriteNothing)
 {
     REQUIRE_DEJAVU();
     struct Case {
         const char* what;
         std::function<void(CCaption&)> change;
+        bool registered = true;
+        uint16_t ids = 0, depths = 0;
     };
     const std::vector<Case> cases = {
         {"empty text", [](CCaption& c) { c.SetText(""); }},
         {"a show caption of only %filename", [](CCaption& c) { c.SetText("%FileName"); }},
         {"font size 0", [](CCaption& c) { c.SetFont(dejavu::Font(0)); }},
         {"negative font size", [](CCaption& c) { c.SetFont(dejavu::Font(-4)); }},
+        {"a font the table never registered", [](CCaption&) {}, false},
         {"text-effect caption without a bundle", [](CCaption& c) { c.SetType(CCaption::kLfx); }},
+        // Counters that would wrap past 65535 onto ids and depths in use.
+        {"no ids left for the text and its sprite", [](CCaption&) {}, true, 65534, 0},
+        {"no depth left", [](CCaption&) {}, true, 0, 65535},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CCaption caption = Caption("Hi");
         c.change(caption);
         CaptionMovie m;
-        m.Write({caption});
+        m.ids = c.ids;
+        m.depths = c.depths;
+        m.Write({caption}, 1, c.registered ? CaptionMovie::Prepare() : [](CSwfFontManager&) {});
         EXPECT_FALSE(m.placed.at(0));
+        EXPECT_EQ(m.depths, c.depths);
         EXPECT_TRUE(m.All<CSwfTag>(swf_tag::kDefineText2).empty());
         EXPECT_TRUE(m.All<CSwfTag>(swf_tag::kDefineSprite).empty());
     }
 }
 
-TEST(CaptionExport, TextEffectBundleBuildsWhatItPromises)
+// Prepare registers the effect's glyphs "Lfx", which the font tag then
+// holds; build writes a sprite that gets placed, unless the bundle breaks
+// its promises.
+TEST(CaptionExport, TextEffectBundleCalls)
 {
     struct Case {
         const char* bundle;
         const char* effectFile;
-        bool placed;
+        bool prepared, placed;
+        uint16_t ids = 10, depths = 4;
     };
     const std::vector<Case> cases = {
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/empty.lfx", false},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/backwards.lfx", false},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/foreign.lfx", false},
-        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/shallow.lfx", false},
-        {TAVREL_TEST_BUNDLE_PLAIN, "/effects/sprite.lfx", false},  // no caption entries
-        {"/nowhere/lfx.bundle", "/effects/sprite.lfx", false},
-        {"", "/effects/sprite.lfx", false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true, true},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/empty.lfx", true, false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/backwards.lfx", true, false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/foreign.lfx", true, false},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/shallow.lfx", true, false},
+        {TAVREL_TEST_BUNDLE_PLAIN, "/effects/sprite.lfx", false, false},  // no caption entries
+        {"/nowhere/lfx.bundle", "/effects/sprite.lfx", false, false},
+        {"", "/effects/sprite.lfx", false, false},
+        // The bundle's id wraps past 65535; no depth is left for the sprite.
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true, false, 65534},
+        {TAVREL_TEXT_EFFECT_BUNDLE, "/effects/sprite.lfx", true, false, 10, 65535},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.bundle) + " " + c.effectFile);
@@ -338,13 +396,21 @@ TEST(CaptionExport, TextEffectBundleBuildsWhatItPromises)
         movie.SetHeader(320 * 20, 240 * 20, 12, 6);
         ASSERT_TRUE(movie.Open(CPath(path.c_str()), true));
         CSwfFontManager fonts;
-        uint16_t ids = 10, depths = 4;
+        PrepareCaptionExport(caption, show, fonts);
+        ASSERT_EQ(fonts.GetFonts().size(), c.prepared ? 1u : 0u);
+        uint16_t ids = c.ids, depths = c.depths;
+        fonts.BuildFontTags(movie, ids);
+        if (c.prepared) {
+            EXPECT_NE(fonts.EmbedFont(fonts.GetFonts()[0]->font, movie), 0);
+        }
+        const uint16_t before = ids;
+
         auto place = ExportCaption(caption, show, fonts, movie, ids, depths);
         EXPECT_EQ(place != nullptr, c.placed);
-        EXPECT_GE(ids, 10);
-        EXPECT_GE(depths, 4);
+        EXPECT_GE(ids, before);
+        EXPECT_GE(depths, c.depths);
         if (!place) continue;
-        EXPECT_EQ(place->characterId, 11);
+        EXPECT_EQ(place->characterId, before + 1);
         EXPECT_EQ(place->depth, 5);
         EXPECT_EQ(depths, 5);
         EXPECT_FALSE(place->matrix);
@@ -354,42 +420,114 @@ TEST(CaptionExport, TextEffectBundleBuildsWhatItPromises)
         ASSERT_GT(movie.Close(), 0u);
         OwnedReader reader;
         ASSERT_TRUE(reader.Parse(CPath(path.c_str()), true, 0, true));
-        EXPECT_EQ(Codes(reader.GetTags(nullptr)),
-                  (std::vector<int>{swf_tag::kDefineSprite, swf_tag::kPlaceObject2, swf_tag::kShowFrame,
-                                    swf_tag::kEnd}));
-        EXPECT_EQ(static_cast<CTagDefineSprite*>(reader.GetTags(nullptr)[0])->GetCharacterId(), 11);
+        const CSwfTagList& tags = reader.GetTags(nullptr);
+        ASSERT_EQ(Codes(tags), (std::vector<int>{swf_tag::kDefineFont2, swf_tag::kDefineSprite, swf_tag::kPlaceObject2,
+                                                 swf_tag::kShowFrame, swf_tag::kEnd}));
+        EXPECT_EQ(static_cast<CTagDefineFont2*>(tags[0])->codes, (std::vector<uint16_t>{'L', 'f', 'x'}));
+        EXPECT_EQ(static_cast<CTagDefineSprite*>(tags[1])->GetCharacterId(), before + 1);
     }
 }
 
-TEST(CaptionExport, TextEffectPrepareRegistersGlyphsTheFontTagsHold)
-{
-    for (const char* bundle : {TAVREL_TEXT_EFFECT_BUNDLE, TAVREL_TEST_BUNDLE_PLAIN}) {
-        SCOPED_TRACE(bundle);
-        const bool entries = std::string(bundle) == TAVREL_TEXT_EFFECT_BUNDLE;
-        CSlideShow show;
-        show.text_effect_bundle_path = CPath(bundle);
-        CCaption caption(CCaption::kLfx);
-        caption.SetImportSrc(CPath("/effects/title.lfx"));
-        CSwfFontManager fonts;
-        PrepareCaptionExport(caption, show, fonts);
-        ASSERT_EQ(fonts.GetFonts().size(), entries ? 1u : 0u);
-        if (!entries) continue;
+}  // namespace
 
-        tavrel_test::TempDir dir;
-        CSwfMovie movie;
-        movie.SetHeader(320 * 20, 240 * 20, 12, 6);
-        ASSERT_TRUE(movie.Open(CPath(dir.file("fonts.swf").c_str()), true));
-        uint16_t ids = 0;
-        fonts.BuildFontTags(movie, ids);
-        EXPECT_NE(fonts.EmbedFont(fonts.GetFonts()[0]->font, movie), 0);
-        movie.AddTag(new CTagEnd);
-        ASSERT_GT(movie.Close(), 0u);
-        OwnedReader reader;
-        ASSERT_TRUE(reader.Parse(CPath(dir.file("fonts.swf").c_str()), true, 0, true));
-        ASSERT_EQ(reader.GetTags(nullptr).size(), 2u);
-        const auto* font = static_cast<const CTagDefineFont2*>(reader.GetTags(nullptr)[0]);
-        EXPECT_EQ(font->codes, (std::vector<uint16_t>{'L', 'f', 'x'}));
+namespace {
+
+// Six captions "HI" at 28 pixels, one of each effect, over every horizontal
+// and vertical alignment, each in its own part of the stage.
+std::vector<CCaption> EveryEffect()
+{
+    return {
+        Caption("HI", "None", 0, 0, 12, 20, 28),          Caption("HI", "Fade In", 1, 1, 160, 60, 28),
+        Caption("HI", "Fly From Right", 2, 2, 308, 100, 28), Caption("HI", "Fly From Left", 0, 2, 12, 220, 28),
+        Caption("HI", "Fly From Top", 1, 0, 160, 150, 28), Caption("HI", "Fly From Bottom", 2, 1, 308, 180, 28),
+    };
+}
+
+struct Box {
+    int x0, y0, x1, y1;
+    bool Holds(int x, int y, int margin) const
+    {
+        return x >= x0 - margin && x <= x1 + margin && y >= y0 - margin && y <= y1 + margin;
     }
+};
+
+// Each caption's text block in pixels.
+std::vector<Box> Boxes(const std::vector<CCaption>& captions)
+{
+    std::vector<Box> out;
+    for (const CCaption& c : captions) {
+        int x = 0, y = 0;
+        std::vector<int> widths;
+        LayoutCaptionText(c, x, y, widths);
+        const int height = (c.GetFont().GetSize() + c.GetLeading()) * int(widths.size());
+        out.push_back({x / 20, y / 20, (x + widths[0]) / 20, y / 20 + height});
+    }
+    return out;
+}
+
+// Plays the movie's frames 1 to frame at its rate; the green level of the
+// stage's pixels then (empty when the shot failed).
+std::function<int(int, int)> Shoot(const std::string& path, int frame)
+{
+    const std::string png = path + std::to_string(frame) + ".png";
+    const tavrel_test::ToolResult shot = tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + path +
+                                                                 "' '" + png + "' --stop-at " + std::to_string(frame));
+    EXPECT_EQ(shot.exitCode, 0) << shot.output;
+    auto image = std::make_shared<CPngImage>();
+    if (shot.exitCode != 0 || !image->Load(CPath(png.c_str()))) return nullptr;
+    return [image](int x, int y) {
+        return int(image->pixels[(size_t(y) * image->width + size_t(x)) * size_t(image->BytesPerPixel()) + 1]);
+    };
+}
+
+TEST(CaptionMovie, EveryEffectAndAlignmentPassesTheCheckers)
+{
+    REQUIRE_DEJAVU();
+    CaptionMovie m;
+    m.Write(EveryEffect(), 20);
+    tavrel_test::ExpectDumpAccepts(m.path, {"DefineFont2", "DefineText2", "DefineSprite", "PlaceObject2"});
+    if (::testing::Test::IsSkipped() || ::testing::Test::HasFailure()) return;
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+
+    // Once every effect is over: glyphs inside each caption's box, nothing
+    // anywhere else on the stage.
+    const std::vector<Box> boxes = Boxes(EveryEffect());
+    const auto green = Shoot(m.path, 20);
+    ASSERT_TRUE(green);
+    std::vector<int> lit(boxes.size(), 0), brightest(boxes.size(), 0);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const auto in = std::find_if(boxes.begin(), boxes.end(), [&](const Box& b) { return b.Holds(x, y, 0); });
+            const int level = green(x, y);
+            if (in == boxes.end()) {
+                const bool near = std::any_of(boxes.begin(), boxes.end(), [&](const Box& b) { return b.Holds(x, y, 3); });
+                if (!near) {
+                    EXPECT_LT(level, 0x20) << "outside every caption at " << x << "," << y;
+                }
+                continue;
+            }
+            const size_t b = size_t(in - boxes.begin());
+            if (level > 0x80) ++lit[b];
+            brightest[b] = std::max(brightest[b], level);
+        }
+    for (size_t b = 0; b < boxes.size(); ++b) {
+        EXPECT_GE(lit[b], 40) << EveryEffect()[b].GetEffect();
+        EXPECT_GT(brightest[b], 0xE0) << EveryEffect()[b].GetEffect();
+    }
+
+    // Halfway through its second the faded caption is half transparent
+    // (alone: the flights would cross its box).
+    CaptionMovie midway;
+    midway.Write({EveryEffect()[1]}, 20, nullptr, 6);
+    const auto half = Shoot(midway.path, 6);
+    ASSERT_TRUE(half);
+    const Box& fade = boxes[1];
+    int peak = 0;
+    for (int y = fade.y0; y <= fade.y1; ++y)
+        for (int x = fade.x0; x <= fade.x1; ++x) peak = std::max(peak, half(x, y));
+    EXPECT_GT(peak, 0x60);
+    EXPECT_LT(peak, 0xA8);
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+#pragma once
+// The picture side of the slide export, shared by the full export and the
+// strip show: the slide's bitmap and the character that shows it.
+#include <cstdint>
+
+#include "platform/qd_types.h"
+
+class CProgressDialog;
+class CSlide;
+class CSwfMovie;
+
+// The slide's crop in the picture's own orientation (before flips and
+// turns), clamped to a picture of pictureWidth × pictureHeight. False when
+// the crop is off or nothing of it lies on the picture.
+bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, Rect* out);
+
+// Renders the picture at the display size, filters, mirrors and turns it,
+// encodes it as the slide's image_type asks and adds the bitmap with the
+// next id (stored as the slide's bitmap id). False when the picture cannot
+// be read or encoded; nothing is then written. The strip variant reports no
+// progress and sees no cancel.
+bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip);
+
+// Defines the character that shows the bitmap (or takes the show's
+// background shape for a blank slide) and stores it as the slide's
+// character id; false when the ids ran out. The strip variant writes a
+// DefineShape2 with the slide's fill as style 1.
+bool ExportSlideShape(CSlide& slide, CSwfMovie& movie, uint16_t* ids, bool strip);
