@@ -2,10 +2,15 @@
 
 #include "media/progress.h"
 #include "show/controls_skin.h"
+#include "show/overlay_effect.h"
+#include "show/transition.h"
 
 void RegisterShowKinds()
 {
-    // EXPORT MISSING: no transition or overlay-effect kinds are linked in yet.
+    // The registries start with the cut ("None") and the empty overlay;
+    // no further kinds are linked into the program yet.
+    CTransitionList::Get();
+    COverlayEffectList::Get();
 }
 
 void PrepareForExport(CEditorSlideShow&)
