@@ -72,6 +72,8 @@ public:
         uint16_t* depthCounter = nullptr;
         int index = 0;  // the slide's number, from 1
         uint16_t bitmapId = 0;
+        // The bitmap holds the file's own JPEG data, at the picture's size.
+        bool bitmapFromFile = false;
         uint16_t characterId = 0;
         uint32_t startFrame = 65535;
         std::vector<PlacedDepth> placedDepths;

@@ -21,10 +21,16 @@
 
 namespace {
 
-bool IsQuarterTurn(int degrees) { return degrees == 90 || degrees == 270; }
+bool IsQuarterTurn(int degrees)
+{
+    return degrees == 90 || degrees == 270;
+}
 
 // A fill-matrix scale as 16.16, rounded.
-int32_t Fixed(double scale) { return static_cast<int32_t>(scale * 65536 + 0.5); }
+int32_t Fixed(double scale)
+{
+    return static_cast<int32_t>(scale * 65536 + 0.5);
+}
 
 // The frame rendered at w × h from src (the whole picture when null) as a
 // 24- or 32-bit image; null when it cannot be rendered.
@@ -189,6 +195,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
 
     const int type = slide.GetImageType();
     CSlide::ExportState& state = slide.GetExportState();
+    state.bitmapFromFile = false;
     std::vector<uint8_t> mask;
     if (type == CSlide::kJpegTransparent || type == CSlide::kRgb8Transparent || type == CSlide::kRgb24Transparent) {
         mask = RenderMask(slide, picture, cropped ? &crop : nullptr, naturalW, naturalH);
@@ -200,9 +207,15 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     CSwfBitmap bitmap;
     CSwfDefineTag* tag = nullptr;
     switch (type) {
-        case CSlide::kJpeg: tag = bitmap.MakeJpeg(px, w, h, quality); break;
-        case CSlide::kRgb8: tag = bitmap.MakeLossless(px, w, h, 8); break;
-        case CSlide::kRgb15: tag = bitmap.MakeLossless(px, w, h, 15); break;
+        case CSlide::kJpeg:
+            tag = bitmap.MakeJpeg(px, w, h, quality);
+            break;
+        case CSlide::kRgb8:
+            tag = bitmap.MakeLossless(px, w, h, 8);
+            break;
+        case CSlide::kRgb15:
+            tag = bitmap.MakeLossless(px, w, h, 15);
+            break;
         case CSlide::kRgb24:
             tag = strip ? static_cast<CSwfDefineTag*>(bitmap.MakeLossless(px, w, h, 24))
                         : bitmap.MakeLosslessAlpha(px, nullptr, w, h, 24);
@@ -215,13 +228,22 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
         case CSlide::kJpegImportData:
             state.bitmapId = 0;
             tag = bitmap.MakeJpegFromFile(slide.GetSrc(), w, h);
-            // The file's own data may be refused; the slide then shows no picture.
-            if (!tag) return true;
+            state.bitmapFromFile = tag != nullptr;
+            // A file that holds no JPEG data of its own (a PNG, say) would
+            // leave the slide empty: its picture is encoded instead.
+            if (!tag) tag = bitmap.MakeJpeg(px, w, h, quality);
             break;
-        case CSlide::kJpegTransparent: tag = bitmap.MakeJpegWithAlpha(px, mask.data(), w, h, quality); break;
-        case CSlide::kRgb8Transparent: tag = bitmap.MakeLosslessAlpha(px, mask.data(), w, h, 8); break;
-        case CSlide::kRgb24Transparent: tag = bitmap.MakeLosslessAlpha(px, mask.data(), w, h, 24); break;
-        default: return true;  // an unknown kind writes no bitmap
+        case CSlide::kJpegTransparent:
+            tag = bitmap.MakeJpegWithAlpha(px, mask.data(), w, h, quality);
+            break;
+        case CSlide::kRgb8Transparent:
+            tag = bitmap.MakeLosslessAlpha(px, mask.data(), w, h, 8);
+            break;
+        case CSlide::kRgb24Transparent:
+            tag = bitmap.MakeLosslessAlpha(px, mask.data(), w, h, 24);
+            break;
+        default:
+            return true;  // an unknown kind writes no bitmap
     }
     if (!tag) return false;
     const uint16_t id = NextExportValue(ids, &movie);
@@ -266,7 +288,7 @@ bool ExportSlideShape(CSlide& slide, CSwfMovie& movie, uint16_t* ids, bool strip
     }
 
     double sx = 20.0, sy = 20.0;
-    if (type == CSlide::kJpegImportData) {
+    if (type == CSlide::kJpegImportData && state.bitmapFromFile) {
         sx = double(slide.GetWidth()) / std::max(slide.GetImageWidth(), 1) * 20;
         sy = double(slide.GetHeight()) / std::max(slide.GetImageHeight(), 1) * 20;
     }

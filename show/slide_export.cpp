@@ -18,7 +18,6 @@
 #include "swf/movie.h"
 #include "swf/sprite.h"
 
-
 namespace {
 
 std::string Numbered(const char* format, int n)
@@ -119,9 +118,15 @@ CTagDoAction* BuildClickActions(CSlide& slide, int index, int slideCount)
         case CSlide::kPreviousSlide:
             gotoAndPlay(Numbered("slide_%d", index - 1 < 1 ? slideCount : index - 1));
             break;
-        case CSlide::kJumpToSlide: gotoAndPlay(Numbered("slide_%d", slide.GetJumpTo())); break;
-        case CSlide::kFirstSlide: gotoAndPlay("slide_1"); break;
-        case CSlide::kLastSlide: gotoAndPlay(Numbered("slide_%d", slideCount)); break;
+        case CSlide::kJumpToSlide:
+            gotoAndPlay(Numbered("slide_%d", slide.GetJumpTo()));
+            break;
+        case CSlide::kFirstSlide:
+            gotoAndPlay("slide_1");
+            break;
+        case CSlide::kLastSlide:
+            gotoAndPlay(Numbered("slide_%d", slideCount));
+            break;
         case CSlide::kPrint: {
             auto* push = new CActionPush;
             push->PushString("printasbitmap:#bmovie");
@@ -130,14 +135,14 @@ CTagDoAction* BuildClickActions(CSlide& slide, int index, int slideCount)
             d->AddAction(new CActionGetURL2(0x40));
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return d;
 }
 
 // An invisible button over the slide's rectangle that runs its click action.
-bool ExportSlideClick(CSlide& slide, int index, CSwfMovie& movie, CSlideShow& show, uint16_t* ids,
-                      uint16_t* depths)
+bool ExportSlideClick(CSlide& slide, int index, CSwfMovie& movie, CSlideShow& show, uint16_t* ids, uint16_t* depths)
 {
     if (!slide.GetClickEnabled()) return true;
     const uint16_t id = NextExportValue(ids, &movie);

@@ -56,7 +56,7 @@ void CSlideShow::Reset()
     timeline_.clear();
     font_table_.Clear();
     // The export state points into the slides just deleted.
-    current_slide_ = previous_slide_ = last_written_ = nullptr;
+    current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;
     used_effects_.Clear();
 }
 

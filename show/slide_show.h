@@ -21,6 +21,9 @@
 
 class CProgressDialog;
 class CSwfMovie;
+class CSwfSoundBuilder;
+class CTagDoAction;
+class CTagDefineSprite;
 
 // One entry of the export's frame timeline.
 struct CTimelineRecord {
@@ -121,30 +124,82 @@ public:
     Signal ShowFormatChanging, ShowFormatChanged, SlideFormatChanging, SlideFormatChanged;
 
     // ---- The SWF export.
-    // Ids and depths above this are taken: the export's provisional depths
-    // from 65000 are renumbered when the movie is complete.
+    // Export codes; 8 is the one a failed compression has always reported.
+    enum ExportError : uint32_t {
+        kExportOk = 0,
+        kExportCancelled = 1,
+        kExportCannotOpen = 2,
+        kExportNoShowSound = 3,
+        kExportTooManyFrames = 4,
+        kExportTooManyObjects = 5,
+        kExportWriteFailed = 6,
+        kExportCompressionFailed = 8,
+    };
+    // Ids and depths above this are taken: the frame, the mask, the controls
+    // and the mute clip sit at 65000 to 65003 until the movie is complete.
     static constexpr uint16_t kMaxExportId = 64999;
+
+    // The whole show to target; with compression through a temporary file.
+    virtual bool Export(const CPath& target, bool replace, CProgressDialog* sink);
+    // The slides alone, for quick previews.
+    virtual bool ExportSlide(const CPath& path);
+    // The movie's frame callback: what the timeline holds for movie frame n.
+    virtual void ExportTimeline(uint32_t n);
+
+    uint32_t GetLastError() const { return last_error_; }
+    // Why the last export failed, for the user; empty after a success.
+    const std::string& GetLastErrorText() const { return last_error_text_; }
+    // The 1-based numbers of the slides the last export left out because
+    // their pictures could not be read or encoded.
+    const std::vector<int>& GetSkippedSlides() const { return skipped_slides_; }
 
     // Frames of a time at the show's rate: fps × (ms / 1000) + 0.5, truncated.
     uint32_t MsToFrames(uint32_t ms) const;
+    // At most this many frames the export writes; a show past 65535 is refused.
+    uint64_t CountExportFrames() const;
+    void PrepareExport();
     // Schedules the removal of a depth in a frame counted from the first slide.
     void AddRemoveRecord(uint16_t depth, uint32_t relativeFrame);
     const std::vector<std::vector<CTimelineRecord>>& GetTimeline() const { return timeline_; }
+
+    // Builders of the movie-level parts, each writing into the export's movie.
+    bool BuildPreloader(CSwfMovie* movie, uint16_t* ids, uint16_t* depths);
+    void BuildHitAreaShape(CSwfMovie* movie, uint16_t* ids);
+    void BuildPlaybackFunctions(CTagDoAction* action) const;
+    bool BuildStartAction(CSwfMovie* movie, CTagDoAction* action);
+    bool BuildClickButton(CSwfMovie* movie, uint16_t* ids, uint16_t* depths);
+    bool BuildBgImage(CSwfMovie* movie, uint16_t* ids, uint16_t* depths);
+    bool BuildBgFrame(CSwfMovie* movie, uint16_t* ids);
+    void BuildBackgroundShape(CSwfMovie* movie, uint16_t* ids);
+    std::unique_ptr<CTagDefineSprite> MakeExternalJpegSprite() const;
+    bool BuildEndAction(CTagDoAction* action) const;
+    bool BuildLoopActions(CTagDoAction* action, CSwfMovie* movie, uint16_t* ids, uint16_t* depths);
 
     // Export state: the builders of one export read and advance it.
     CSwfMovie* GetMovie() const { return movie_; }
     CProgressDialog* GetProgressSink() const { return progress_; }
     CSlide* GetCurrentSlide() const { return current_slide_; }
     CSlide* GetPreviousSlide() const { return previous_slide_; }
-    // The last slide the running export has written.
+    // The first and last slides the running export has written.
+    CSlide* GetFirstWrittenSlide() const { return first_written_; }
     CSlide* GetLastWrittenSlide() const { return last_written_; }
+    int GetWrittenSlideCount() const { return written_count_; }
+    uint32_t GetNextFrame() const { return next_frame_; }
     uint32_t GetFramesBeforeFirstSlide() const { return frames_before_first_; }
     uint16_t* GetIdCounter() { return &id_counter_; }
     uint16_t* GetDepthCounter() { return &depth_counter_; }
     uint16_t GetHitAreaShapeId() const { return hit_area_shape_id_; }
     uint16_t GetBackgroundShapeId() const { return background_shape_id_; }
     uint16_t GetExternalJpegSpriteId() const { return external_jpeg_sprite_id_; }
+    uint16_t GetPreloaderDepth() const { return preloader_depth_; }
     CSwfFontManager& GetFontTable() { return font_table_; }
+    const CPath& GetTextEffectBundlePath() const { return text_effect_bundle_path; }
+    const CPath& GetLockBundlePath() const { return lock_bundle_path_; }
+    void SetTextEffectBundlePath(const CPath& p) { text_effect_bundle_path = p; }
+    void SetLockBundlePath(const CPath& p) { lock_bundle_path_ = p; }
+    // Set by the effect panel's preview: the export then never compresses.
+    void SetPreview(bool on) { preview_ = on; }
+    bool GetPreview() const { return preview_; }
     // The overlay effects defined in the movie being written.
     CUsedEffectList& GetUsedEffects() { return used_effects_; }
     // For a caller that writes slides into a movie of its own: the shapes
@@ -179,7 +234,24 @@ public:
     // Where the caption text-effect bundle was found; empty when it was not.
     CPath text_effect_bundle_path;
 
+protected:
+    // Export and ExportSlide of both show classes; the editor's document
+    // writes the no-printing label only when asked.
+    bool RunExport(const CPath& target, bool replace, CProgressDialog* sink, bool alwaysNoPrint);
+    bool RunExportSlide(const CPath& path);
+
 private:
+    struct ExportScope;
+    bool FailExport(uint32_t code, const std::string& why);
+    // False, with the reason kept, once the counters pass the ids the movie may use.
+    bool CountersFit();
+    void ExportShowSoundStart(int relativeFrame);
+    void ExportStreamBlock();
+    void ExportTimelineRecords(int relativeFrame);
+    // Writes one slide and keeps the slide state; false when it was skipped.
+    bool WriteSlide(CSlide* slide, int index);
+    uint16_t BuildFrameShape(int kind, CSwfMovie* movie, uint16_t* ids);
+
     // Announces a size or bounds change around it, re-aligning the captions
     // and refitting the slides.
     void ChangeFormat(const std::function<void()>& change);
@@ -201,22 +273,42 @@ private:
     std::vector<std::vector<CTimelineRecord>> timeline_;
     CSwfFontManager font_table_;
     CSwfMovie* movie_ = nullptr;
+    CSwfSoundBuilder* show_sound_builder_ = nullptr;
     CProgressDialog* progress_ = nullptr;
     CSlide* current_slide_ = nullptr;
     CSlide* previous_slide_ = nullptr;
+    CSlide* first_written_ = nullptr;
     CSlide* last_written_ = nullptr;
+    int written_count_ = 0;
+    int first_written_index_ = 1;
+    uint32_t next_frame_ = 0;
     uint32_t frames_before_first_ = 0;
     uint16_t id_counter_ = 0;
     uint16_t depth_counter_ = 0;
     uint16_t external_jpeg_sprite_id_ = 0;
     uint16_t hit_area_shape_id_ = 0;
     uint16_t background_shape_id_ = 0;
+    uint16_t preloader_depth_ = 0;
+    bool streaming_ = false;
+    uint32_t next_block_ = 0;
+    bool preview_ = false;
+    uint32_t last_error_ = 0;
+    std::string last_error_text_;
+    std::vector<int> skipped_slides_;
+    CPath lock_bundle_path_;
     CUsedEffectList used_effects_;
 };
 
-// The editor's document; it compiles the show its own way, once the
-// export is built.
+// The editor's document: the no-printing label only when the show asks.
 class CEditorSlideShow : public CSlideShow {
 public:
     CEditorSlideShow() { CSlideShow::Reset(); }
+    ~CEditorSlideShow() override { CSlideShow::Reset(); }
+
+    bool Export(const CPath& target, bool replace, CProgressDialog* sink) override
+    {
+        return RunExport(target, replace, sink, false);
+    }
+    bool ExportSlide(const CPath& path) override { return RunExportSlide(path); }
+    void ExportTimeline(uint32_t n) override { CSlideShow::ExportTimeline(n); }
 };

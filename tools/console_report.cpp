@@ -97,9 +97,16 @@ std::string CConsoleReport::Format(const std::string& fileName, const CReadIssue
 void CConsoleReport::Report(const CReadIssue& issue)
 {
     ++count_;
-    if (issue.what.find("slide dropped") != std::string::npos) ++dropped_;
-    if (issue.element == "slide" && issue.what.find("picture cannot be read") != std::string::npos) ++unreadable_;
-    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, issue, SlideAt(issue.line)).c_str());
+    const int slide = SlideAt(issue.line);
+    if (issue.what.find("slide dropped") != std::string::npos) dropped_.push_back(slide);
+    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, issue, slide).c_str());
+}
+
+int CConsoleReport::FileSlideNumber(int n) const
+{
+    for (int dropped : dropped_)
+        if (dropped > 0 && dropped <= n) ++n;
+    return n;
 }
 
 void CConsoleReport::Warn(const std::string& text)

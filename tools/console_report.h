@@ -30,10 +30,10 @@ public:
     void Warn(const std::string& text);
 
     int GetCount() const { return count_; }
-    // Slides left out of the movie: dropped while reading, or kept with a
-    // picture that cannot be read (the export passes over those).
-    int GetSkippedSlides() const { return dropped_ + unreadable_; }
-    int GetUnreadableSlides() const { return unreadable_; }
+    int GetDroppedSlides() const { return int(dropped_.size()); }
+    // The number in the file of the show's slide n (both from 1): slides
+    // dropped while reading are not in the show.
+    int FileSlideNumber(int n) const;
 
     // The line printed for an issue; slide is 0 when outside every slide.
     static std::string Format(const std::string& fileName, const CReadIssue& issue, int slide);
@@ -46,6 +46,5 @@ private:
     bool print_;
     std::vector<SlideLines> slides_;
     int count_ = 0;
-    int dropped_ = 0;
-    int unreadable_ = 0;
+    std::vector<int> dropped_;  // numbers in the file, ascending
 };

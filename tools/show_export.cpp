@@ -13,15 +13,16 @@ void RegisterShowKinds()
     COverlayEffectList::Get();
 }
 
-void PrepareForExport(CEditorSlideShow&)
+void PrepareForExport(CEditorSlideShow& show)
 {
-    // EXPORT MISSING: the document has no preview flag yet.
+    show.SetPreview(false);
 }
 
-bool ExportShow(CEditorSlideShow&, const CPath&, CProgressDialog*, std::string* error)
+bool ExportShow(CEditorSlideShow& show, const CPath& path, CProgressDialog* progress, std::string* error)
 {
-    // EXPORT MISSING: CEditorSlideShow::Export is not in the show library yet.
-    *error = "this build has no show export yet";
+    if (show.Export(path, true, progress)) return true;
+    *error = show.GetLastErrorText();
+    if (error->empty()) *error = "error " + std::to_string(show.GetLastError());
     return false;
 }
 

@@ -113,6 +113,7 @@ private:
     CConsoleReport report_;
     CEditorSlideShow show_;
     CPublishSettings publish_;
+    bool skinFound_[2] = {false, false};  // controls, mute
 };
 
 int Runner::Read()
@@ -166,8 +167,9 @@ void Runner::LoadSkins(const std::string& resources)
             continue;
         }
         const std::string file = resources + "/" + k.folder + "/" + name + ".dll";
-        if (name.find('/') != std::string::npos || name == "." || name == ".." ||
-            !LoadShowSkin(show_, k.mute, file))
+        skinFound_[k.mute] = name.find('/') == std::string::npos && name != "." && name != ".." &&
+                             LoadShowSkin(show_, k.mute, file);
+        if (!skinFound_[k.mute])
             report_.Warn(std::string(k.attribute) + "=\"" + name + "\": no such skin in " + resources + "/" +
                          k.folder + ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
     }
@@ -195,6 +197,21 @@ int Runner::Export(const std::string& output)
         target.Discard();
         return Fail(kExitExportFailed, "export to " + o_.output + " failed: " + why);
     }
+    // What the export passed over: slides whose pictures it could not
+    // read, skins without their clip.
+    for (int n : show_.GetSkippedSlides()) {
+        const CSlide* slide = show_.GetSlide(n - 1);
+        report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
+                     (slide ? slide->GetSrc().GetText() : std::string()) +
+                     "\" cannot be read or encoded: slide left out of the movie");
+    }
+    // A skin that was found but has no clip to copy.
+    if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) report_.Warn(show_.GetControlsClip().GetError());
+    if (skinFound_[1] && !show_.GetMuteClip().GetError().empty()) report_.Warn(show_.GetMuteClip().GetError());
+    if (StrictStop()) {
+        target.Discard();
+        return StrictFailure();
+    }
     const std::string written = target.GetTempPath();
     struct stat st {};
     ::stat(written.c_str(), &st);
@@ -204,8 +221,9 @@ int Runner::Export(const std::string& output)
     if (!o_.quiet) {
         std::fprintf(out_, "%s: %lld bytes", o_.output.c_str(), static_cast<long long>(st.st_size));
         if (counted) std::fprintf(out_, ", %u frames", frames);
-        std::fprintf(out_, ", %d slides, %d skipped\n", show_.GetSlideCount() - report_.GetUnreadableSlides(),
-                     report_.GetSkippedSlides());
+        const int left = int(show_.GetSkippedSlides().size());
+        std::fprintf(out_, ", %d slides, %d skipped\n", show_.GetSlideCount() - left,
+                     report_.GetDroppedSlides() + left);
     }
     return kExitDone;
 }
@@ -243,9 +261,9 @@ int Runner::Run()
     if (output.empty()) return kExitDone;
 
     LoadSkins(resources);
-    const uint64_t frames = uint64_t(double(show_.GetFps()) * (double(show_.GetTotalTime()) / 1000.0) + 0.5);
+    const uint64_t frames = show_.CountExportFrames();
     if (frames > kFrameWarningLimit)
-        report_.Warn("the movie has about " + std::to_string(frames) + " frames, more than " +
+        report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +
                      std::to_string(kFrameWarningLimit) + ": players may play it badly");
     if (StrictStop()) return StrictFailure();
     if (o_.compress) show_.use_compression = *o_.compress;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <png.h>
+
 #include "fonts/dejavu.h"
 #include "media/jpeg_image.h"
 #include "media/sound_fixtures.h"
@@ -52,6 +54,31 @@ std::string WriteQuadrants(const TempDir& dir, const std::string& name, int w, i
     if (!jpeg.Compress(w, h, 24, rgb.data())) return "";
     const std::string path = dir.file(name);
     tavrel_test::WriteFile(path, std::string(reinterpret_cast<char*>(jpeg.pixels), jpeg.compressedSize));
+    return path;
+}
+
+// A PNG whose left half is transparent red and right half opaque green.
+std::string WriteHalfTransparentPng(const TempDir& dir, const std::string& name, int w, int h)
+{
+    const std::string path = dir.file(name);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return "";
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(size_t(w) * 4);
+    for (int x = 0; x < w; ++x) {
+        const bool left = x < w / 2;
+        const uint8_t px[4] = {uint8_t(left ? 255 : 0), uint8_t(left ? 0 : 255), 0, uint8_t(left ? 0 : 255)};
+        std::copy_n(px, 4, &row[size_t(x) * 4]);
+    }
+    for (int y = 0; y < h; ++y) png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
     return path;
 }
 
@@ -222,8 +249,8 @@ public:
             if (!started && !(define && define->GetCharacterId() >= firstId) && code != swf_tag::kFrameLabel) continue;
             started = true;
             static const std::map<int, const char*> kWords = {
-                {swf_tag::kDoAction, "A"},     {swf_tag::kDefineSprite, "Sp"}, {swf_tag::kDefineButton2, "Btn"},
-                {swf_tag::kDefineShape, "S"},  {swf_tag::kDefineShape2, "S"},  {swf_tag::kDefineText2, "T"},
+                {swf_tag::kDoAction, "A"},       {swf_tag::kDefineSprite, "Sp"}, {swf_tag::kDefineButton2, "Btn"},
+                {swf_tag::kDefineShape, "S"},    {swf_tag::kDefineShape2, "S"},  {swf_tag::kDefineText2, "T"},
                 {swf_tag::kDefineFont2, "Font"}, {swf_tag::kEnd, "End"}};
             if (code == swf_tag::kShowFrame)
                 ++frames;
@@ -282,8 +309,7 @@ TEST(SlideExport, TagOrderOfEachFeature)
          [](SlideMovie& m, const std::string& f) { m.Add(f).SetImageType(CSlide::kJpegExternal); },
          "Sp L:slidepre_1 Sp P:1 L:slide_1 F24 End"},
         {"unknown image type writes no bitmap", 12,
-         [](SlideMovie& m, const std::string& f) { m.Add(f).SetImageType(9); },
-         "L:slidepre_1 S P:1 L:slide_1 F24 End"},
+         [](SlideMovie& m, const std::string& f) { m.Add(f).SetImageType(9); }, "L:slidepre_1 S P:1 L:slide_1 F24 End"},
         {"camera frames follow the display frames", 12,
          [](SlideMovie& m, const std::string& f) {
              m.Add(f).SetDuration(500);
@@ -310,9 +336,9 @@ TEST(SlideExport, ClickActionTargets)
         int type, index, jumpTo;
         const char* label;
     } cases[] = {
-        {CSlide::kNextSlide, 3, 0, "slidepre_1"},    {CSlide::kNextSlide, 1, 0, "slidepre_2"},
-        {CSlide::kPreviousSlide, 1, 0, "slide_3"},   {CSlide::kPreviousSlide, 3, 0, "slide_2"},
-        {CSlide::kJumpToSlide, 1, 2, "slide_2"},     {CSlide::kFirstSlide, 2, 0, "slide_1"},
+        {CSlide::kNextSlide, 3, 0, "slidepre_1"},  {CSlide::kNextSlide, 1, 0, "slidepre_2"},
+        {CSlide::kPreviousSlide, 1, 0, "slide_3"}, {CSlide::kPreviousSlide, 3, 0, "slide_2"},
+        {CSlide::kJumpToSlide, 1, 2, "slide_2"},   {CSlide::kFirstSlide, 2, 0, "slide_1"},
         {CSlide::kLastSlide, 1, 0, "slide_3"},
     };
     TempDir dir;
@@ -450,8 +476,9 @@ TEST(SlideExport, CropMappedIntoThePicture)
     const std::string picture = WriteQuadrants(dir, "q.jpg", 80, 60);
     for (const Case& c : cases) {
         char text[256];
-        std::snprintf(text, sizeof text, "<slide crop='true' crop_top='%d' crop_left='%d' crop_bottom='%d' "
-                                         "crop_right='%d' %s />",
+        std::snprintf(text, sizeof text,
+                      "<slide crop='true' crop_top='%d' crop_left='%d' crop_bottom='%d' "
+                      "crop_right='%d' %s />",
                       c.crop.top, c.crop.left, c.crop.bottom, c.crop.right, c.edits);
         CXMLDocument document;
         CXMLNode node;
@@ -482,17 +509,40 @@ TEST(SlideExport, PlayersShowThePicture)
         std::function<void(SlideMovie&, const std::string&)> setup;
         std::vector<tavrel_test::PixelExpect> pixels;
     };
+    TempDir dir;
+    const std::string picture = WriteQuadrants(dir, "q.jpg", 640, 480);
+    const std::string alpha = WriteHalfTransparentPng(dir, "alpha.png", 320, 240);
     std::vector<Case> cases;
     for (int type : {CSlide::kJpeg, CSlide::kRgb8, CSlide::kRgb15, CSlide::kRgb24, CSlide::kJpegImportData,
                      CSlide::kJpegTransparent, CSlide::kRgb8Transparent, CSlide::kRgb24Transparent})
         cases.push_back({"type " + std::to_string(type),
                          [type](SlideMovie& m, const std::string& f) { m.Add(f).SetImageType(type); }, quadrants});
-    cases.push_back({"blank", [](SlideMovie& m, const std::string&) { m.Add("", CSlide::kBlank); },
-                     {{160, 120, 0x00C000, 2}}});
+    // A file without JPEG data of its own still shows its picture.
+    cases.push_back({"jpeg_import_data of a PNG",
+                     [alpha](SlideMovie& m, const std::string&) { m.Add(alpha).SetImageType(CSlide::kJpegImportData); },
+                     {{240, 120, 0x00FF00, 24}}});
+    // The transparent half of a picture with alpha shows the stage.
+    for (int type : {CSlide::kJpegTransparent, CSlide::kRgb8Transparent, CSlide::kRgb24Transparent})
+        cases.push_back({"alpha " + std::to_string(type),
+                         [type, alpha](SlideMovie& m, const std::string&) { m.Add(alpha).SetImageType(type); },
+                         {{80, 120, 0x808080, 3}, {240, 120, 0x00FF00, 24}}});
+    cases.push_back(
+        {"blank", [](SlideMovie& m, const std::string&) { m.Add("", CSlide::kBlank); }, {{160, 120, 0x00C000, 2}}});
     // A quarter turn clockwise stands the picture up, 180 wide and centred:
     // the blue quadrant comes to the top left.
-    cases.push_back({"rotate 90", [](SlideMovie& m, const std::string& f) { m.Add(f).Rotate(90, true); },
+    cases.push_back({"rotate 90",
+                     [](SlideMovie& m, const std::string& f) { m.Add(f).Rotate(90, true); },
                      {{115, 60, 0x0000FF, 24}, {205, 60, 0xFF0000, 24}, {30, 120, 0x808080, 2}}});
+    // The top half of the turned picture, mapped back into the unturned one,
+    // 320 × 213 at the top of the stage.
+    cases.push_back({"rotate 90 and crop",
+                     [](SlideMovie& m, const std::string& f) {
+                         CSlide& s = m.Add(f);
+                         s.Rotate(90, true);
+                         s.SetCropRect({0, 0, 320, 480});
+                         s.SetCrop(true);
+                     },
+                     {{80, 100, 0x0000FF, 24}, {240, 100, 0xFF0000, 24}, {160, 230, 0x808080, 2}}});
     // A pan of 160 pixels to the right in one frame: the left half shows the stage.
     cases.push_back({"pan",
                      [](SlideMovie& m, const std::string& f) {
@@ -501,8 +551,6 @@ TEST(SlideExport, PlayersShowThePicture)
                          s.InsertCameraFx(std::make_unique<CPanZoomFx>(3200, 0, 1.0, 42), 0);
                      },
                      {{80, 60, 0x808080, 2}, {240, 60, 0xFF0000, 24}, {240, 180, 0x0000FF, 24}}});
-    TempDir dir;
-    const std::string picture = WriteQuadrants(dir, "q.jpg", 640, 480);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SlideMovie m(dir, 12.0f, c.name + ".swf");
@@ -581,7 +629,8 @@ TEST(SlideExport, SlideCaptionsComeAndGo)
         const char* summary;
     } cases[] = {
         // Depth 2 of the counter, renumbered to 4 above the second slide's 3.
-        {false, "B L:slidepre_1 S P:1 L:slide_1 F6 Font T Sp P:4 F12 R:4 F6 B L:slidepre_2 S P:3 R:1 L:slide_2 F24 End"},
+        {false,
+         "B L:slidepre_1 S P:1 L:slide_1 F6 Font T Sp P:4 F12 R:4 F6 B L:slidepre_2 S P:3 R:1 L:slide_2 F24 End"},
         {true, "B L:slidepre_1 S P:1 L:slide_1 F6 Font T Sp P:4 F18 R:4 B L:slidepre_2 S P:3 R:1 L:slide_2 F24 End"},
     };
     TempDir dir;

@@ -1,0 +1,289 @@
+// The export driver: the show written as one SWF movie, plain or
+// compressed through a temporary file, with the timeline called back at
+// every frame.
+#include <cstdio>
+
+#include "media/progress.h"
+#include "media/swf_sound.h"
+#include "show/slide_export.h"
+#include "show/slide_show.h"
+#include "swf/actions.h"
+#include "swf/control_tags.h"
+#include "swf/display_tags.h"
+#include "swf/file_utils.h"
+#include "swf/movie.h"
+#include "swf/sprite.h"
+
+namespace {
+
+constexpr int kTwips = 20;
+constexpr uint16_t kMaskClipDepth = 65001;
+constexpr uint64_t kMaxFrames = 65535;
+
+}  // namespace
+
+// Clears what one export points at on every way out.
+struct CSlideShow::ExportScope {
+    explicit ExportScope(CSlideShow& show) : show(show) {}
+    ~ExportScope()
+    {
+        show.movie_ = nullptr;
+        show.show_sound_builder_ = nullptr;
+    }
+    CSlideShow& show;
+};
+
+bool CSlideShow::Export(const CPath& target, bool replace, CProgressDialog* sink)
+{
+    return RunExport(target, replace, sink, true);
+}
+
+bool CSlideShow::ExportSlide(const CPath& path)
+{
+    return RunExportSlide(path);
+}
+
+bool CSlideShow::FailExport(uint32_t code, const std::string& why)
+{
+    last_error_ = code;
+    last_error_text_ = why;
+    return false;
+}
+
+bool CSlideShow::CountersFit()
+{
+    if (id_counter_ <= kMaxExportId && depth_counter_ <= kMaxExportId) return true;
+    return FailExport(kExportTooManyObjects, "the show needs more than 64999 characters or layers");
+}
+
+uint64_t CSlideShow::CountExportFrames() const
+{
+    // Every frame the movie can hold before its first slide, then each
+    // slide's frames rounded up, the loop-back and the last frame.
+    uint64_t frames = 4 + 1;
+    const double fps = GetFps();
+    for (const auto& slide : slides_) {
+        frames += uint64_t(fps * slide->GetDuration() / 1000.0) + 1;
+        if (!slide->GetTransitionIn().IsNone()) frames += MsToFrames(slide->GetTransitionIn().GetDuration()) + 1;
+        for (int i = 0; i < slide->GetCameraFxCount(); ++i) frames += MsToFrames(slide->GetCameraFx(i)->GetDuration()) + 1;
+    }
+    if (!slides_.empty() && !slides_[0]->GetTransitionIn().IsNone())
+        frames += MsToFrames(slides_[0]->GetTransitionIn().GetDuration()) + 1;
+    return frames;
+}
+
+bool CSlideShow::WriteSlide(CSlide* slide, int index)
+{
+    CSlide* before = previous_slide_;
+    previous_slide_ = current_slide_;
+    current_slide_ = slide;
+    if (!ExportSlideFrames(slide, movie_, index, this, &id_counter_, &depth_counter_)) {
+        // A slide left out never becomes the one the next transition leaves.
+        current_slide_ = previous_slide_;
+        previous_slide_ = before;
+        skipped_slides_.push_back(index);
+        return false;
+    }
+    if (!first_written_) {
+        first_written_ = slide;
+        first_written_index_ = index;
+    }
+    last_written_ = slide;
+    ++written_count_;
+    return true;
+}
+
+bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* sink, bool alwaysNoPrint)
+{
+    ExportScope scope(*this);
+    last_error_ = 0;
+    last_error_text_.clear();
+    skipped_slides_.clear();
+    progress_ = sink;
+    const int count = GetSlideCount();
+    if (sink) {
+        sink->SetRange(0, count);
+        sink->SetMessage("Exporting Slide Show...");
+    }
+    const bool compress = use_compression && !preview_;
+    current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;
+    written_count_ = 0;
+    first_written_index_ = 1;
+    frames_before_first_ = 0;
+    id_counter_ = depth_counter_ = 0;
+    hit_area_shape_id_ = background_shape_id_ = external_jpeg_sprite_id_ = preloader_depth_ = 0;
+    if (CountExportFrames() > kMaxFrames)
+        return FailExport(kExportTooManyFrames, "the show is too long for one movie (more than 65535 frames)");
+
+    used_effects_.Clear();
+    font_table_.Clear();
+    PrepareExport();
+    bool anyBlank = false;
+    for (const auto& slide : slides_) {
+        PrepareCaptionFonts(slide.get(), &font_table_);
+        anyBlank = anyBlank || slide->GetType() == CSlide::kBlank;
+    }
+
+    CSwfSoundBuilder soundBuilder;
+    if (sounds_.HasInclude()) {
+        if (!sounds_.Get(0)) return FailExport(kExportNoShowSound, "the show sound is included but has no file");
+        show_sound_builder_ = &soundBuilder;
+    }
+
+    uint8_t version = 5;
+    std::unique_ptr<CTagDefineSprite> jpegSprite = MakeExternalJpegSprite();
+    if (jpegSprite) version = 6;
+    CPath output = target;
+    CPath temporary;
+    if (compress) {
+        version = 6;
+        if (!MakeWorkTempFile(temporary, "_r00p_wtvr", ".dat"))
+            return FailExport(kExportCannotOpen, "cannot create a temporary file for the compressed movie");
+        output = temporary;
+    }
+
+    CSwfMovie movie;
+    movie_ = &movie;
+    movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), version);
+    if (!movie.Open(output, compress || replace)) {
+        if (compress) temporary.Delete();
+        return FailExport(kExportCannotOpen, "cannot create " + target.GetFullPath());
+    }
+    // Whatever fails from here leaves no movie behind.
+    auto abandon = [&](uint32_t code, const std::string& why) {
+        movie.Close();
+        output.Delete();
+        return FailExport(code, why);
+    };
+    // True, with the movie abandoned, once a write failed or the counters ran out.
+    auto broken = [&] {
+        if (movie.Failed())
+            abandon(kExportWriteFailed, movie.GetError());
+        else if (!CountersFit())
+            abandon(last_error_, last_error_text_);
+        else
+            return false;
+        return true;
+    };
+    movie.frameSignal.Connect(Callback::BindMember(this, &CSlideShow::ExportTimeline));
+
+    if (protect) movie.AddTag(new CTagProtect);
+    movie.AddTag(new CTagSetBackgroundColor(bg_color & 0xFF, (bg_color >> 8) & 0xFF, (bg_color >> 16) & 0xFF));
+    if (alwaysNoPrint || disable_print) movie.AddTag(new CTagFrameLabel("!#p"));
+    font_table_.BuildFontTags(movie, id_counter_);
+    if (movie_settings_.preload) BuildPreloader(&movie, &id_counter_, &depth_counter_);
+    BuildHitAreaShape(&movie, &id_counter_);
+
+    auto* mask = new CTagPlaceObject2;
+    mask->SetCharacterId(hit_area_shape_id_);
+    mask->depth = ++depth_counter_;
+    mask->clipDepth = kMaskClipDepth;
+    mask->hasClipDepth = true;
+    movie.SetRecordClipDepths(true);
+    movie.AddTag(mask);
+    movie.SetRecordClipDepths(false);
+
+    auto showAction = std::make_unique<CTagDoAction>();
+    if (controls) BuildPlaybackFunctions(showAction.get());
+    if (BuildStartAction(&movie, showAction.get()) || controls) {
+        ++frames_before_first_;
+        movie.AddTag(showAction.release());
+        movie.AddTag(new CTagShowFrame);
+    }
+    BuildClickButton(&movie, &id_counter_, &depth_counter_);
+    BuildBgImage(&movie, &id_counter_, &depth_counter_);
+    if (controls) controls_clip_.Build(*this, movie, &id_counter_, &depth_counter_);
+    if (mute_control) mute_clip_.Build(*this, movie, &id_counter_, &depth_counter_);
+    if (bg_frame != 0) BuildBgFrame(&movie, &id_counter_);
+    if (anyBlank) BuildBackgroundShape(&movie, &id_counter_);
+    if (jpegSprite) {
+        external_jpeg_sprite_id_ = ++id_counter_;
+        jpegSprite->SetCharacterId(external_jpeg_sprite_id_);
+        movie.AddTag(jpegSprite.release());
+    }
+    if (broken()) return false;
+
+    auto cancelled = [&] {
+        if (!sink || !sink->IsCancelled()) return false;
+        // The movie so far stays playable: it ends here.
+        movie.AddTag(new CTagEnd);
+        movie.PatchRecorded(depth_counter_);
+        const bool closed = movie.Close() != 0;
+        bool kept = closed;
+        if (compress) {
+            kept = closed && CompressSwfFile(temporary, target, true);
+            temporary.Delete();
+        }
+        if (!kept) output.Delete();
+        return true;
+    };
+    int progressCount = 0;
+    for (int i = 1; i <= count; ++i) {
+        if (cancelled()) return FailExport(kExportCancelled, "the export was cancelled");
+        if (sink) {
+            std::string message = "Processing " + std::to_string(i) + " of " + std::to_string(count);
+            sink->SetMessage(message.substr(0, 31).c_str());
+            sink->SetDetail("Writing slide...");
+        }
+        WriteSlide(slides_[size_t(i - 1)].get(), i);
+        if (broken()) return false;
+        if (cancelled()) return FailExport(kExportCancelled, "the export was cancelled");
+        if (sink) sink->SetPosition(++progressCount);
+    }
+
+    auto endAction = std::make_unique<CTagDoAction>();
+    bool keep = controls;
+    if (BuildEndAction(endAction.get())) keep = true;
+    if (BuildLoopActions(endAction.get(), &movie, &id_counter_, &depth_counter_)) keep = true;
+    if (keep) movie.AddTag(endAction.release());
+    movie.AddTag(new CTagShowFrame);
+    movie.AddTag(new CTagEnd);
+    if (broken()) return false;
+    if (!movie.PatchRecorded(depth_counter_) || movie.Close() == 0) {
+        output.Delete();
+        return FailExport(kExportWriteFailed, movie.GetError());
+    }
+    if (compress) {
+        const bool done = CompressSwfFile(temporary, target, replace);
+        temporary.Delete();
+        if (!done) return FailExport(kExportCompressionFailed, "cannot write the compressed movie " + target.GetFullPath());
+    }
+    return true;
+}
+
+bool CSlideShow::RunExportSlide(const CPath& path)
+{
+    ExportScope scope(*this);
+    last_error_ = 0;
+    last_error_text_.clear();
+    skipped_slides_.clear();
+    id_counter_ = depth_counter_ = 0;
+    frames_before_first_ = 0;
+    current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;
+    written_count_ = 0;
+    first_written_index_ = 1;
+    used_effects_.Clear();
+    CSwfMovie movie;
+    movie_ = &movie;
+    movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), 4);
+    if (!movie.Open(path, true)) return FailExport(kExportCannotOpen, "cannot create " + path.GetFullPath());
+    movie.AddTag(new CTagSetBackgroundColor(bg_color & 0xFF, (bg_color >> 8) & 0xFF, (bg_color >> 16) & 0xFF));
+    // The slides' click areas and blank slides draw on these.
+    BuildHitAreaShape(&movie, &id_counter_);
+    bool anyBlank = false;
+    for (const auto& slide : slides_) anyBlank = anyBlank || slide->GetType() == CSlide::kBlank;
+    if (anyBlank) BuildBackgroundShape(&movie, &id_counter_);
+    for (int i = 1; i <= GetSlideCount(); ++i) {
+        WriteSlide(slides_[size_t(i - 1)].get(), i);
+        if (movie.Failed() || !CountersFit()) break;
+    }
+    movie.AddTag(new CTagShowFrame);
+    movie.AddTag(new CTagEnd);
+    const bool fits = last_error_ == 0;
+    if (!fits || movie.Failed() || movie.Close() == 0) {
+        movie.Close();
+        path.Delete();
+        return fits ? FailExport(kExportWriteFailed, movie.GetError()) : false;
+    }
+    return true;
+}

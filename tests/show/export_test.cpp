@@ -1,0 +1,526 @@
+// The export driver and the frame timeline: whole movies written from
+// shows, read back by the test's own tag walker and the shared checkers.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "media/progress.h"
+#include "show/export_fixtures.h"
+#include "show/movie_walker.h"
+#include "show/slide_show.h"
+#include "support/swf_tools.h"
+#include "support/test_support.h"
+
+using show_test::ActionCodes;
+using show_test::CountTemporaries;
+using show_test::PrivateTemp;
+using show_test::WriteColourJpeg;
+using show_test::WriteWave;
+using show_test::ReadActions;
+using show_test::ReadPlace;
+using show_test::U16;
+using show_test::WalkedMovie;
+using show_test::WalkMovie;
+using tavrel_test::TempDir;
+
+namespace {
+
+enum Tag { kEnd = 0, kShowFrame = 1, kDefineShape = 2, kDoAction = 12, kDefineSound = 14, kStartSound = 15,
+           kBitsJpeg2 = 21, kProtect = 24, kPlace2 = 26, kRemove2 = 28, kBackground = 9, kSoundHead = 18,
+           kSoundBlock = 19, kButton2 = 34, kDefineShape3 = 32, kFrameLabel = 43 };
+
+std::vector<int> EndActionCodes(const WalkedMovie& m)
+{
+    const auto actions = m.Find(kDoAction);
+    return actions.empty() ? std::vector<int>{} : ActionCodes(actions.back()->body);
+}
+
+struct MovieRow {
+    const char* name;
+    std::function<void(CSlideShow&, const TempDir&)> setup;
+    std::function<void(const WalkedMovie&)> check;
+    bool editor = false;
+    int shotFrame = 0;  // 1-based; 0 for no shot
+    std::vector<tavrel_test::PixelExpect> pixels = {};
+};
+
+void ExpectPixelsAt(const std::string& path, const MovieRow& row)
+{
+    if (row.shotFrame) tavrel_test::ExpectShotPixels(path, row.shotFrame, row.pixels);
+}
+
+}  // namespace
+
+TEST(FrameTimeline, FramesOfTimesAndCaptionRecords)
+{
+    struct {
+        float fps;
+        uint32_t ms, frames;
+    } const rows[] = {{12, 0, 0}, {12, 41, 0}, {12, 42, 1}, {12, 2500, 30}, {15, 1500, 23}, {120, 1000000, 120000}};
+    for (const auto& r : rows) {
+        CSlideShow show;
+        ASSERT_TRUE(show.SetFps(r.fps));
+        EXPECT_EQ(show.MsToFrames(r.ms), r.frames) << r.fps << " fps, " << r.ms << " ms";
+    }
+
+    CSlideShow show;
+    for (uint32_t start : {1000u, 1000u}) {
+        auto caption = std::make_unique<CCaption>();
+        caption->SetStartTime(start);
+        caption->SetDuration(2500);
+        show.GetCaptions().Add(std::move(caption));
+    }
+    show.AddRemoveRecord(7, 50);
+    show.PrepareExport();
+    const auto& timeline = show.GetTimeline();
+    ASSERT_EQ(timeline.size(), 43u) << "the export's own records start afresh";
+    ASSERT_EQ(timeline[12].size(), 2u);
+    EXPECT_EQ(timeline[12][0].object, show.GetCaptions().Get(0)) << "same start frame keeps list order";
+    EXPECT_EQ(timeline[12][1].object, show.GetCaptions().Get(1));
+    ASSERT_EQ(timeline[42].size(), 2u);
+    EXPECT_EQ(timeline[42][0].kind, CTimelineRecord::kRemove);
+    show.AddRemoveRecord(9, 60);
+    ASSERT_EQ(show.GetTimeline().size(), 61u);
+    EXPECT_EQ(show.GetTimeline()[60][0].depth, 9);
+    EXPECT_EQ(show.GetTimeline()[60][0].object, nullptr);
+}
+
+TEST(ExportDriver, MovieLevelParts)
+{
+    const MovieRow rows[] = {
+        {"empty show",
+         [](CSlideShow& s, const TempDir&) { s.bg_color = 255; },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(m.signature, "FWS");
+             EXPECT_EQ(m.version, 5);
+             EXPECT_EQ(m.width, 6400);
+             EXPECT_EQ(m.height, 4800);
+             EXPECT_EQ(m.rate, 12.0);
+             EXPECT_EQ(m.frameCount, 1);
+             ASSERT_GE(m.tags.size(), 7u);
+             EXPECT_EQ(m.tags[0].code, kBackground);
+             EXPECT_EQ(m.tags[0].body, std::string("\xFF\0\0", 3));
+             EXPECT_EQ(m.LabelFrame("!#p"), 0);
+             const auto places = m.Find(kPlace2);
+             ASSERT_EQ(places.size(), 1u);
+             const auto mask = ReadPlace(places[0]->body);
+             EXPECT_EQ(mask.depth, 1);
+             EXPECT_EQ(mask.clipDepth, 2) << "the clip reaches the last depth after renumbering";
+             EXPECT_EQ(mask.character, U16(m.Find(kDefineShape)[0]->body, 0));
+             EXPECT_EQ(EndActionCodes(m), (std::vector<int>{0x07}));
+             EXPECT_EQ(m.tags[m.tags.size() - 2].code, kShowFrame);
+         }},
+        {"editor document prints unless asked", [](CSlideShow&, const TempDir&) {},
+         [](const WalkedMovie& m) { EXPECT_EQ(m.LabelFrame("!#p"), -1); }, true},
+        {"editor document asked not to print", [](CSlideShow& s, const TempDir&) { s.disable_print = true; },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.LabelFrame("!#p"), 0); }, true},
+        {"protected", [](CSlideShow& s, const TempDir&) { s.protect = true; },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.tags[0].code, kProtect); }},
+        {"stop on the first frame",
+         [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().start_action = 2; },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(m.frameCount, 2);
+             const auto actions = m.Find(kDoAction);
+             ASSERT_EQ(actions.size(), 2u);
+             EXPECT_EQ(actions[0]->frame, 0);
+             EXPECT_EQ(ActionCodes(actions[0]->body), (std::vector<int>{0x07}));
+         }},
+        {"play after a pause",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().start_action = 1;
+             s.GetMovieSettings().pause_time = 3000;
+         },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(m.frameCount, 3);
+             const auto wait = m.Find(kDoAction)[0];
+             EXPECT_EQ(wait->frame, 1);
+             const auto actions = ReadActions(wait->body);
+             ASSERT_EQ(ActionCodes(wait->body), (std::vector<int>{0x34, 0x96, 0x0F, 0x12, 0x9D, 0x81, 0x06}));
+             EXPECT_EQ(actions[1].payload, std::string("\0003000\0", 6));
+             EXPECT_EQ(U16(actions[4].payload, 0), 6) << "the If skips the loop back";
+             EXPECT_EQ(U16(actions[5].payload, 0), 0) << "back to the frame before the wait";
+         }},
+        {"a pause of no time plays at once",
+         [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().start_action = 1; },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.frameCount, 1); }},
+        {"playback functions with the controls",
+         [](CSlideShow& s, const TempDir&) { s.controls = true; },
+         [](const WalkedMovie& m) {
+             const auto show = m.Find(kDoAction)[0];
+             EXPECT_EQ(show->frame, 0);
+             const auto actions = ReadActions(show->body);
+             ASSERT_EQ(actions.size(), 20u);
+             EXPECT_EQ(actions[0].code, 0x88);
+             EXPECT_EQ(actions[1].code, 0x9B);
+             EXPECT_EQ(actions[1].payload, std::string("slideshow_play\0\0\0\x32\0", 19))
+                 << "the body's size is that of its seven actions";
+             EXPECT_EQ(actions[2].payload, std::string("\x08\0\x05\x01", 4));
+             EXPECT_EQ(actions[4].payload, std::string("show_controls/playpause_btn\0", 28));
+             EXPECT_EQ(actions[9].code, 0x9B);
+             EXPECT_EQ(actions[16].code, 0x07);
+             EXPECT_EQ(EndActionCodes(m), (std::vector<int>{0x07, 0x96, 0x3D, 0x17}));
+         }},
+        {"loop a number of times without slides",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().loop_mode = 1;
+             s.GetMovieSettings().loop_count = 3;
+         },
+         [](const WalkedMovie& m) {
+             const auto end = m.Find(kDoAction).back();
+             const auto actions = ReadActions(end->body);
+             ASSERT_EQ(ActionCodes(end->body), (std::vector<int>{0x96, 0x96, 0x1C, 0x96, 0x0A, 0x1D, 0x96, 0x1C, 0x96,
+                                                                 0x0F, 0x12, 0x9D, 0x81, 0x06, 0x99, 0x07}));
+             EXPECT_EQ(actions[8].payload, std::string("\0003\0", 3));
+             EXPECT_EQ(U16(actions[11].payload, 0), 11);
+             EXPECT_EQ(U16(actions[12].payload, 0), 0);
+             EXPECT_EQ(U16(actions[14].payload, 0), 1);
+         }},
+        {"the loop starts after the frames before the first slide",
+         [](CSlideShow& s, const TempDir&) {
+             s.controls = true;
+             s.GetMovieSettings().start_action = 2;
+             s.GetMovieSettings().loop_mode = 1;
+         },
+         [](const WalkedMovie& m) {
+             const auto actions = ReadActions(m.Find(kDoAction).back()->body);
+             ASSERT_EQ(actions.size(), 19u);
+             EXPECT_EQ(actions[12].code, 0x81);
+             EXPECT_EQ(U16(actions[12].payload, 0), 1) << "controls and start action share one frame";
+             EXPECT_EQ(U16(actions[14].payload, 0), 32);
+         }},
+        {"loop forever without slides writes no end script",
+         [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().loop_mode = 2; },
+         [](const WalkedMovie& m) { EXPECT_TRUE(m.Find(kDoAction).empty()); }},
+        {"click opens a page",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().click_enabled = true;
+             s.GetMovieSettings().click_url = "http://a.example/";
+             s.GetMovieSettings().click_target = "_top";
+         },
+         [](const WalkedMovie& m) {
+             const auto buttons = m.Find(kButton2);
+             ASSERT_EQ(buttons.size(), 1u);
+             const std::string& b = buttons[0]->body;
+             EXPECT_NE(b.find(std::string("\x83\x17\0http://a.example/\0_top\0", 26)), std::string::npos);
+             const auto place = ReadPlace(m.Find(kPlace2)[1]->body);
+             EXPECT_EQ(place.character, U16(b, 0));
+             EXPECT_EQ(place.depth, 2);
+         }},
+        {"click loads a movie",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().click_enabled = true;
+             s.GetMovieSettings().click_action = 1;
+         },
+         [](const WalkedMovie& m) {
+             const std::string& b = m.Find(kButton2)[0]->body;
+             EXPECT_NE(b.find(std::string("\x9A\x01\0\x40\0", 5)), std::string::npos);
+         }},
+        {"end opens a page",
+         [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().end_enabled = true; },
+         [](const WalkedMovie& m) { EXPECT_EQ(EndActionCodes(m), (std::vector<int>{0x83, 0x07})); }},
+        {"end unloads the movie",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().end_enabled = true;
+             s.GetMovieSettings().end_action = 2;
+         },
+         [](const WalkedMovie& m) { EXPECT_EQ(EndActionCodes(m), (std::vector<int>{0x96, 0x96, 0x9A, 0x07})); }},
+        {"background image",
+         [](CSlideShow& s, const TempDir& d) {
+             s.use_bg_image = true;
+             s.bg_image = CPath(WriteColourJpeg(d, "bg.jpg", 64, 48, 0x2040E0));
+             s.bg_image_width = 160;
+             s.bg_image_height = 120;
+         },
+         [](const WalkedMovie& m) {
+             ASSERT_EQ(m.Find(kBitsJpeg2).size(), 1u);
+             ASSERT_EQ(m.Find(kDefineShape).size(), 2u);
+         },
+         false, 1, {{40, 40, 0x2040E0, 24}, {300, 200, 0x000000, 8}}},
+        {"background image that is not there",
+         [](CSlideShow& s, const TempDir& d) {
+             s.use_bg_image = true;
+             s.bg_image = CPath(d.file("none.jpg"));
+         },
+         [](const WalkedMovie& m) { EXPECT_TRUE(m.Find(kBitsJpeg2).empty()); }},
+        {"flat colour frame",
+         [](CSlideShow& s, const TempDir&) {
+             s.bg_frame = 1;
+             s.bg_frame_color = 0x00FF00;
+             s.bg_color = 0x0000FF;
+         },
+         [](const WalkedMovie& m) {
+             const auto places = m.Find(kPlace2);
+             ASSERT_EQ(places.size(), 2u);
+             EXPECT_EQ(ReadPlace(places[1]->body).depth, 2) << "the frame goes right under the mask's reach";
+             EXPECT_EQ(ReadPlace(places[0]->body).clipDepth, 3);
+         },
+         false, 1, {{4, 120, 0x00FF00, 8}, {160, 4, 0x00FF00, 8}, {160, 120, 0xFF0000, 8}}},
+        {"bevelled colour frame",
+         [](CSlideShow& s, const TempDir&) {
+             s.bg_frame = 2;
+             s.bg_frame_color = 0x808080;
+             s.bg_frame_left = s.bg_frame_top = s.bg_frame_right = s.bg_frame_bottom = 20;
+         },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.Find(kDefineShape).size(), 2u); }, false, 1,
+         // Lighter up the left and along the top of each rectangle, darker down the right and along the bottom.
+         {{0, 120, 0xE5E5E5, 12}, {160, 0, 0xE5E5E5, 12}, {319, 120, 0x1A1A1A, 12}, {160, 239, 0x1A1A1A, 12},
+          {10, 120, 0x808080, 8}, {20, 120, 0xE5E5E5, 12}, {300, 120, 0x1A1A1A, 12}}},
+        {"highlighted frame", [](CSlideShow& s, const TempDir&) { s.bg_frame = 3; },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.Find(kDefineShape).size(), 2u); },
+         false, 1, {{1, 1, 0xFFFFFF, 24}, {160, 120, 0x000000, 8}}},
+        {"metal frame", [](CSlideShow& s, const TempDir&) { s.bg_frame = 4; },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.Find(kDefineShape).size(), 2u); }, false, 1,
+         {{160, 4, 0xFFFFFF, 24}, {2, 120, 0x666666, 24}}},
+        {"pattern frame",
+         [](CSlideShow& s, const TempDir& d) {
+             s.bg_frame = 5;
+             s.bg_frame_pattern = CPath(WriteColourJpeg(d, "p.jpg", 8, 8, 0xC02020));
+         },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.Find(kBitsJpeg2).size(), 1u); }, false, 1,
+         {{4, 120, 0xC02020, 24}}},
+        {"custom pattern frame that is not there",
+         [](CSlideShow& s, const TempDir& d) {
+             s.bg_frame = 6;
+             s.bg_frame_custom_pattern = CPath(d.file("none.png"));
+         },
+         [](const WalkedMovie& m) { EXPECT_EQ(m.Find(kDefineShape).size(), 1u); }},
+        {"preloader",
+         [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().preload = true; },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(m.frameCount, 2);
+             const auto removals = m.Find(kRemove2);
+             ASSERT_EQ(removals.size(), 1u);
+             EXPECT_EQ(removals[0]->frame, 1);
+             bool placedFirst = false;
+             for (const auto* t : m.Find(kPlace2))
+                 placedFirst = placedFirst || (t->frame == 0 && ReadPlace(t->body).depth == U16(removals[0]->body, 0));
+             EXPECT_TRUE(placedFirst) << "the clip leaves the stage after its frame";
+         }},
+        {"preloader, then a pause",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().preload = true;
+             s.GetMovieSettings().start_action = 1;
+             s.GetMovieSettings().pause_time = 500;
+         },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(m.frameCount, 4);
+             const auto wait = m.Find(kDoAction)[0];
+             EXPECT_EQ(wait->frame, 2);
+             EXPECT_EQ(U16(ReadActions(wait->body)[5].payload, 0), 1) << "the wait never goes back into the preloader";
+         }},
+        {"preloader counts one frame before the loop target",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().preload = true;
+             s.GetMovieSettings().loop_mode = 1;
+         },
+         [](const WalkedMovie& m) {
+             const auto actions = ReadActions(m.Find(kDoAction).back()->body);
+             ASSERT_EQ(actions[12].code, 0x81);
+             EXPECT_EQ(U16(actions[12].payload, 0), 1);
+         }},
+        {"playback and mute controls",
+         [](CSlideShow& s, const TempDir&) {
+             const std::string skins = std::string(TAVREL_BUNDLE_DIR) + "/Contents/Resources/";
+             s.controls = s.mute_control = true;
+             ASSERT_TRUE(s.SetControlsSkin(CPath(skins + "Controls/Classic.dll")));
+             ASSERT_TRUE(s.SetMuteControlSkin(CPath(skins + "Mute Controls/Classic.dll")));
+         },
+         [](const WalkedMovie& m) {
+             int controls = -1, mute = -1, clip = -1;
+             for (const auto* t : m.Find(kPlace2)) {
+                 const auto p = ReadPlace(t->body);
+                 if (p.name == "show_controls") controls = p.depth;
+                 if (p.name == "mute_control") mute = p.depth;
+                 if (p.clipDepth > 0) clip = p.clipDepth;
+             }
+             EXPECT_GT(clip, 1);
+             EXPECT_EQ(controls, clip + 1) << "the controls stay above the mask's reach";
+             EXPECT_EQ(mute, clip + 2);
+         }},
+        {"show caption",
+         [](CSlideShow& s, const TempDir&) {
+             auto caption = std::make_unique<CCaption>();
+             caption->SetText("Hi");
+             s.GetCaptions().Add(std::move(caption));
+         },
+         [](const WalkedMovie& m) {
+             ASSERT_EQ(m.Find(33).size(), 1u);
+             const auto places = m.Find(kPlace2);
+             ASSERT_EQ(places.size(), 2u);
+             EXPECT_EQ(places[1]->frame, 0);
+             EXPECT_EQ(ReadPlace(places[1]->body).depth, 3) << "renumbered above the depths handed out";
+             EXPECT_EQ(ReadPlace(places[0]->body).clipDepth, 4);
+         }},
+        {"event sound of the show",
+         [](CSlideShow& s, const TempDir& d) {
+             s.GetSounds().SetInclude(1);
+             s.GetSounds().Get(0)->SetSrc(CPath(WriteWave(d, 22050)));
+             s.GetSounds().Get(0)->SetSampleRate(22050);
+         },
+         [](const WalkedMovie& m) {
+             const auto sounds = m.Find(kDefineSound);
+             ASSERT_EQ(sounds.size(), 1u);
+             EXPECT_EQ(uint8_t(sounds[0]->body[2]), 0x2A) << "MP3, 22 kHz, 16-bit, mono";
+             ASSERT_EQ(m.Find(kStartSound).size(), 1u);
+             EXPECT_EQ(m.Find(kStartSound)[0]->frame, 0);
+         }},
+        {"stream sound starts with the first slide's frame",
+         [](CSlideShow& s, const TempDir& d) {
+             s.GetMovieSettings().start_action = 2;
+             s.GetSounds().SetInclude(1);
+             s.GetSounds().Get(0)->SetSrc(CPath(WriteWave(d, 22050)));
+             s.GetSounds().Get(0)->SetSync(true);
+         },
+         [](const WalkedMovie& m) {
+             ASSERT_EQ(m.Find(kSoundHead).size(), 1u);
+             EXPECT_EQ(m.Find(kSoundHead)[0]->frame, 1);
+             ASSERT_EQ(m.Find(kSoundBlock).size(), 1u);
+             EXPECT_EQ(m.Find(kSoundBlock)[0]->frame, 1);
+         }},
+    };
+    for (const MovieRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::unique_ptr<CSlideShow> show =
+            row.editor ? std::make_unique<CEditorSlideShow>() : std::make_unique<CSlideShow>();
+        row.setup(*show, dir);
+        const std::string path = dir.file("movie.swf");
+        ASSERT_TRUE(show->Export(CPath(path), true, nullptr)) << show->GetLastErrorText();
+        EXPECT_EQ(show->GetLastError(), 0u);
+        const WalkedMovie movie = WalkMovie(path);
+        ASSERT_TRUE(movie.ok);
+        EXPECT_EQ(movie.length, movie.fileSize);
+        row.check(movie);
+        tavrel_test::ExpectDumpAccepts(path, {});
+        ExpectPixelsAt(path, row);
+    }
+}
+
+TEST(ExportDriver, CompressedMovieHoldsThePlainBody)
+{
+    TempDir dir;
+    PrivateTemp temp(dir);
+    CSlideShow show;
+    show.GetMovieSettings().start_action = 2;
+    ASSERT_TRUE(show.Export(CPath(dir.file("plain.swf")), true, nullptr));
+    show.use_compression = true;
+    ASSERT_TRUE(show.Export(CPath(dir.file("packed.swf")), true, nullptr)) << show.GetLastErrorText();
+    const WalkedMovie plain = WalkMovie(dir.file("plain.swf")), packed = WalkMovie(dir.file("packed.swf"));
+    ASSERT_TRUE(packed.ok);
+    EXPECT_EQ(packed.signature, "CWS");
+    EXPECT_EQ(packed.version, 6);
+    EXPECT_EQ(packed.length, packed.fileSize);
+    EXPECT_EQ(packed.body, plain.body);
+    EXPECT_EQ(CountTemporaries(dir.path()), 0);
+    tavrel_test::ExpectDumpAccepts(dir.file("packed.swf"), {});
+
+    show.SetPreview(true);
+    ASSERT_TRUE(show.Export(CPath(dir.file("preview.swf")), true, nullptr));
+    EXPECT_EQ(WalkMovie(dir.file("preview.swf")).signature, "FWS") << "a preview is never compressed";
+}
+
+TEST(ExportDriver, FailuresLeaveNoMovie)
+{
+    struct Row {
+        const char* name;
+        std::function<void(CSlideShow&, const TempDir&)> setup;
+        std::string target;  // inside the test's folder
+        uint32_t code;
+    } const rows[] = {
+        {"folder missing", [](CSlideShow&, const TempDir&) {}, "none/movie.swf", CSlideShow::kExportCannotOpen},
+        {"show sound without its file",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetSounds().SetInclude(1);
+             s.GetSounds().Clear();
+         },
+         "movie.swf", CSlideShow::kExportNoShowSound},
+        {"more frames than a movie holds",
+         [](CSlideShow& s, const TempDir&) {
+             s.SetFps(120);
+             auto slide = std::make_unique<CSlide>(CSlide::kBlank, &s);
+             slide->SetDuration(1000000);
+             s.InsertSlide(std::move(slide), false);
+         },
+         "movie.swf", CSlideShow::kExportTooManyFrames},
+        {"compressed into a missing folder", [](CSlideShow& s, const TempDir&) { s.use_compression = true; },
+         "none/movie.swf", CSlideShow::kExportCompressionFailed},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        PrivateTemp temp(dir);
+        CSlideShow show;
+        row.setup(show, dir);
+        EXPECT_FALSE(show.Export(CPath(dir.file(row.target)), true, nullptr));
+        EXPECT_EQ(show.GetLastError(), row.code);
+        EXPECT_FALSE(show.GetLastErrorText().empty());
+        EXPECT_FALSE(tavrel_test::IsThere(dir.file(row.target)));
+        EXPECT_EQ(CountTemporaries(dir.path()), 0);
+    }
+
+    TempDir dir;
+    const std::string kept = dir.file("kept.swf");
+    ASSERT_TRUE(tavrel_test::WriteFile(kept, "mine"));
+    CSlideShow show;
+    EXPECT_FALSE(show.Export(CPath(kept), false, nullptr));
+    EXPECT_EQ(tavrel_test::ReadFile(kept), "mine") << "an existing file is replaced only when asked";
+}
+
+TEST(ExportDriver, SlidesAloneCarryWhatTheirSlidesDrawOn)
+{
+    TempDir dir;
+    CEditorSlideShow show;
+    show.bg_color = 0x00FF00;
+    show.InsertSlide(std::make_unique<CSlide>(CSlide::kBlank, &show), false);
+    const std::string path = dir.file("slides.swf");
+    ASSERT_TRUE(show.ExportSlide(CPath(path)));
+    const WalkedMovie m = WalkMovie(path);
+    ASSERT_TRUE(m.ok);
+    EXPECT_EQ(m.version, 4);
+    EXPECT_EQ(m.tags[0].code, kBackground);
+    ASSERT_EQ(m.Find(kDefineShape).size(), 1u) << "the click areas' hit shape";
+    ASSERT_EQ(m.Find(kDefineShape3).size(), 1u) << "the blank slides' background";
+    tavrel_test::ExpectDumpAccepts(path, {});
+    EXPECT_FALSE(show.ExportSlide(CPath(dir.file("none/slides.swf"))));
+    EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCannotOpen);
+}
+
+namespace {
+
+// A sink that cancels once it has been told of `after` slides.
+class CancelAfter : public CProgressDialog {
+public:
+    explicit CancelAfter(int after) : after_(after) {}
+    void SetRange(int, int) override {}
+    void SetMessage(const char*) override {}
+    void SetDetail(const char*) override {}
+    void SetPosition(int value) override { done_ = value; }
+    bool IsCancelled() const override { return done_ >= after_; }
+
+private:
+    int after_, done_ = 0;
+};
+
+}  // namespace
+
+TEST(ExportDriver, CancelEndsAPlayableMovie)
+{
+    for (bool compress : {false, true}) {
+        SCOPED_TRACE(compress ? "compressed" : "plain");
+        TempDir dir;
+        PrivateTemp temp(dir);
+        CSlideShow show;
+        show.use_compression = compress;
+        for (int i = 0; i < 3; ++i) show.InsertSlide(std::make_unique<CSlide>(CSlide::kBlank, &show), false);
+        CancelAfter sink(1);
+        const std::string path = dir.file("cut.swf");
+        EXPECT_FALSE(show.Export(CPath(path), true, &sink));
+        EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCancelled);
+        const WalkedMovie m = WalkMovie(path);
+        ASSERT_TRUE(m.ok) << "the movie so far ends with an End tag";
+        EXPECT_EQ(m.signature, compress ? "CWS" : "FWS");
+        EXPECT_EQ(m.length, m.fileSize);
+        EXPECT_EQ(CountTemporaries(dir.path()), 0);
+        tavrel_test::ExpectDumpAccepts(path, {});
+    }
+}
