@@ -194,6 +194,9 @@ int Runner::Export(const std::string& output)
         return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
     }
     if (!done) {
+        // The reason names the file the user asked for, not the new one beside it.
+        for (size_t at; (at = why.find(target.GetTempPath())) != std::string::npos;)
+            why.replace(at, target.GetTempPath().size(), output);
         target.Discard();
         return Fail(kExitExportFailed, "export to " + o_.output + " failed: " + why);
     }

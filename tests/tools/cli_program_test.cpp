@@ -75,6 +75,7 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
     Write("plain.xml", "<?xml version=\"1.0\" ?>\n<tavrel />\n");
     Write("broken.tvr", "<xml version=\"1.0\">\n<tavrel>\n");
     Write("warn.tvr", Project(" width=\"5000\"", Slide(picture_)));
+    Write("long.tvr", Project(" fps=\"120\"", "<slide type=\"blank\" duration=\"1000000\" />\n"));
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -92,6 +93,7 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         {{"broken.tvr", "o.swf"}, 2, "", "broken.tvr: not an XML file"},
         {{"plain.xml", "o.swf"}, 2, "", "plain.xml: not a project file"},
         {{"show.tvr", "no/such/folder/o.swf"}, 3, "", "no/such/folder/o.swf: cannot create: No such file"},
+        {{"long.tvr", "o.swf"}, 3, "", "export to o.swf failed: the show is too long"},
         {{"--strict", "warn.tvr", "o.swf"}, 4, "", "warn.tvr:3: slide_show width=\"5000\": value out of range"},
         {{"--strict", "--quiet", "warn.tvr", "o.swf"}, 4, "", "1 warning(s) under --strict"},
     };
@@ -104,7 +106,7 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
     }
     // Nothing was created by the refused and failed runs.
     EXPECT_EQ(FilesIn(dir_.path()),
-              (std::vector<std::string>{"a.jpg", "broken.tvr", "plain.xml", "show.tvr", "warn.tvr"}));
+              (std::vector<std::string>{"a.jpg", "broken.tvr", "long.tvr", "plain.xml", "show.tvr", "warn.tvr"}));
     // Quiet hides the warning itself.
     EXPECT_EQ(Run({"--strict", "--quiet", "warn.tvr", "o.swf"}).err.find("value out of range"), std::string::npos);
 }
