@@ -7,10 +7,11 @@
 
 void RegisterShowKinds()
 {
-    // The registries start with the cut ("None") and the empty overlay;
-    // no further kinds are linked into the program yet.
+    // The transition registry starts with the cut ("None").
     CTransitionList::Get();
-    COverlayEffectList::Get();
+    // The effect registry lives as long as the program.
+    static COverlayEffectList effects;
+    if (!effects.GetCount()) effects.CreateAll();
 }
 
 void PrepareForExport(CEditorSlideShow& show)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -184,30 +185,51 @@ TEST(Strobe, OneSpritePerMovieOnEverySlideThatUsesIt)
 
 // Played at one frame a second, so that the shot falls between two frames
 // of the sprite, which runs on while the movie stops: white, the slide,
-// white, then the slide of the second slide, which has no effect.
+// white, then the second slide, which has no effect. The movie comes from
+// the show export and from the program compiling a project.
 TEST(Strobe, PlayerShowsWhiteSlideWhite)
 {
     const std::string why = tavrel_test::SwfShotUnavailable();
     if (!why.empty()) GTEST_SKIP() << why;
     TempDir dir;
+    const std::string picture = WritePicture(dir);
+    const std::string exported = dir.file("exported.swf"), compiled = dir.file("compiled.swf");
     CSlideShow show;
     ASSERT_TRUE(show.SetFps(1));
-    AddSlides(show, WritePicture(dir), {"Strobe", "None"});
+    AddSlides(show, picture, {"Strobe", "None"});
     for (int i = 0; i < 2; ++i) show.GetSlide(i)->SetDuration(3000);
-    const std::string path = dir.file("strobe.swf");
-    ASSERT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+    ASSERT_TRUE(show.Export(CPath(exported), true, nullptr)) << show.GetLastErrorText();
+
+    const std::string slide = "<slide type=\"image\" src=\"" + picture + "\" duration=\"3000\" >\n";
+    tavrel_test::WriteFile(dir.file("strobe.tvr"),
+                           "<xml version=\"1.0\">\n<tavrel version_major=\"1\" version_minor=\"122\">\n"
+                           "<slide_show fps=\"1\">\n<slides>\n" +
+                               slide + "<swf_fx name=\"Strobe\" />\n</slide>\n" + slide +
+                               "</slide>\n</slides>\n</slide_show>\n</tavrel>\n</xml>\n");
+    const auto run = tavrel_test::RunCommand(std::string("'") + TAVREL_PROGRAM + "' '" + dir.file("strobe.tvr") +
+                                             "' '" + compiled + "'");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+
     const long expected[] = {0xFFFFFF, kSlideRgb, 0xFFFFFF, kSlideRgb};
-    for (int frame = 1; frame <= 4; ++frame) {
-        const auto shot =
-            tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + path + "' '" + dir.file("shot.png") +
-                                    "' --stop-at " + std::to_string(frame) + " --pixel 160,120 --pixel 5,5");
-        if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
-        ASSERT_EQ(shot.exitCode, 0) << shot.output;
-        for (const auto& [x, y] : {std::pair{160, 120}, std::pair{5, 5}}) {
-            const long got = tavrel_test::ShotPixel(shot.output, x, y);
-            for (int shift : {16, 8, 0})
-                EXPECT_NEAR((got >> shift) & 0xFF, (expected[frame - 1] >> shift) & 0xFF, 3)
-                    << "frame " << frame << " at " << x << "," << y << ": " << std::hex << got;
+    for (const std::string& path : {exported, compiled}) {
+        // The shots of one movie run side by side.
+        std::vector<std::future<tavrel_test::ToolResult>> shots;
+        for (int frame = 1; frame <= 4; ++frame)
+            shots.push_back(std::async(std::launch::async, [&, frame] {
+                return tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + path + "' '" + path +
+                                               std::to_string(frame) + ".png' --stop-at " + std::to_string(frame) +
+                                               " --pixel 160,120 --pixel 5,5");
+            }));
+        for (int frame = 1; frame <= 4; ++frame) {
+            const tavrel_test::ToolResult shot = shots[size_t(frame) - 1].get();
+            if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
+            ASSERT_EQ(shot.exitCode, 0) << shot.output;
+            for (const auto& [x, y] : {std::pair{160, 120}, std::pair{5, 5}}) {
+                const long got = tavrel_test::ShotPixel(shot.output, x, y);
+                for (int shift : {16, 8, 0})
+                    EXPECT_NEAR((got >> shift) & 0xFF, (expected[frame - 1] >> shift) & 0xFF, 3)
+                        << path << " frame " << frame << " at " << x << "," << y << ": " << std::hex << got;
+            }
         }
     }
 }
