@@ -52,8 +52,8 @@ TEST(CliOptionsTest, ParsesTheCommandLine)
         EXPECT_EQ(error, c.error);
     }
 
-    const char* argv[] = {"tavrel", "--no-compress", "--compress", "--search", "a", "--search", "b",
-                          "--quiet", "--strict", "--resources", "r", "p.tvr", "o.swf"};
+    const char* argv[] = {"tavrel",  "--no-compress", "--compress",  "--search", "a",     "--search", "b",
+                          "--quiet", "--strict",      "--resources", "r",        "p.tvr", "o.swf"};
     CliOptions options;
     std::string error;
     ASSERT_EQ(ParseCommandLine(int(std::size(argv)), argv, &options, &error), CliCommand::kRun);
@@ -90,12 +90,15 @@ TEST(ConsoleReportTest, LinesNameFileLineSlideAttributeAndValue)
         std::string line;
     };
     const Case cases[] = {
-        {{"slide", 27, "src", "/p/a.jpg", "image file missing: slide dropped"}, 3,
+        {{"slide", 27, "src", "/p/a.jpg", "image file missing: slide dropped"},
+         3,
          "show.tvr:27: slide 3: src=\"/p/a.jpg\": image file missing: slide dropped"},
-        {{"caption", 30, "font", "x\ny", "font record too short"}, 2,
+        {{"caption", 30, "font", "x\ny", "font record too short"},
+         2,
          "show.tvr:30: slide 2: caption font=\"x?y\": font record too short"},
         {{"Glow", 12, "", "Glow", "no such kind"}, 1, "show.tvr:12: slide 1: Glow \"Glow\": no such kind"},
-        {{"slide_show", 3, "width", "5000", "value out of range"}, 0,
+        {{"slide_show", 3, "width", "5000", "value out of range"},
+         0,
          "show.tvr:3: slide_show width=\"5000\": value out of range"},
         {{"", 0, "", "", "something"}, 0, "show.tvr: something"},
     };
