@@ -244,8 +244,8 @@ bool CSlideShow::BuildBgImage(CSwfMovie* movie, uint16_t* ids, uint16_t* depths)
     shape->SetCharacterId(++*ids);
     const int32_t right = bg_image_tile ? int32_t(GetWidth()) * kTwips : w * kTwips;
     const int32_t bottom = bg_image_tile ? int32_t(GetHeight()) * kTwips : h * kTwips;
+    // A tiled picture covers the movie, and its bounds say so.
     shape->BuildRect(0, 0, right, bottom, CFillStyle::MakeBitmap(bitmap, PixelMatrix(), !bg_image_tile), nullptr);
-    shape->bounds->Set(0, 0, w * kTwips, h * kTwips, false);
     movie->AddTag(shape);
     Place(movie, *ids, ++*depths);
     return true;

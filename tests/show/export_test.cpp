@@ -236,6 +236,14 @@ TEST(ExportDriver, MovieLevelParts)
              ASSERT_EQ(m.Find(kDefineShape).size(), 2u);
          },
          false, 1, {{40, 40, 0x2040E0, 24}, {300, 200, 0x000000, 8}}},
+        {"tiled background image",
+         [](CSlideShow& s, const TempDir& d) {
+             s.use_bg_image = s.bg_image_tile = true;
+             s.bg_image = CPath(WriteColourJpeg(d, "tile.jpg", 16, 16, 0x20E040));
+             s.bg_image_width = s.bg_image_height = 16;
+         },
+         [](const WalkedMovie& m) { ASSERT_EQ(m.Find(kBitsJpeg2).size(), 1u); }, false, 1,
+         {{8, 8, 0x20E040, 24}, {310, 230, 0x20E040, 24}}},
         {"background image that is not there",
          [](CSlideShow& s, const TempDir& d) {
              s.use_bg_image = true;
