@@ -116,7 +116,10 @@ void ExpectStrobeSprite(const CTagDefineSprite& sprite, const CTagDefineShape& f
         EXPECT_EQ(edge->dx, edges[i][0]);
         EXPECT_EQ(edge->dy, edges[i][1]);
     }
-    EXPECT_EQ(flash.shape->fillStyles->GetCount(), 1);
+    ASSERT_TRUE(flash.shape->fillStyles && flash.shape->fillStyles->GetCount() == 1);
+    const CSwfRGB* white = flash.shape->fillStyles->styles[0]->colour.get();
+    ASSERT_NE(white, nullptr);
+    EXPECT_EQ(white->r + white->g + white->b, 3 * 255);
     EXPECT_TRUE(!flash.shape->lineStyles || flash.shape->lineStyles->GetCount() == 0);
 }
 
