@@ -8,19 +8,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_files.h"
 #include "show/project_file.h"
 
 namespace {
 
 std::string gFolder;
 
-bool WriteBytes(const std::string& path, const void* data, size_t size)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
+using fuzz_files::WriteBytes;
 
 std::string ReadBytes(const std::string& path)
 {
@@ -51,13 +46,7 @@ bool ReadAndWrite(const std::string& path, const std::string& out)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // A folder of our own on a memory file system where there is one.
-    char pattern[] = "/dev/shm/tavrel-project-fuzz-XXXXXX";
-    char fallback[] = "/tmp/tavrel-project-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) made = mkdtemp(fallback);
-    if (!made) std::abort();
-    gFolder = made;
+    gFolder = fuzz_files::MakeFolder("tavrel-project-fuzz");
     // Pictures under the names the test projects give their slides.
     const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0,   0, 0, 13, 'I', 'H', 'D',
                                  'R',  0,   0,   1,   0,    0,    0,    0,    200, 8, 2, 0,  0,   0};

@@ -239,10 +239,11 @@ protected:
     // writes the no-printing label only when asked.
     bool RunExport(const CPath& target, bool replace, CProgressDialog* sink, bool alwaysNoPrint);
     bool RunExportSlide(const CPath& path);
+    // Keeps the code and the reason; false.
+    bool FailExport(uint32_t code, const std::string& why);
 
 private:
     struct ExportScope;
-    bool FailExport(uint32_t code, const std::string& why);
     // False, with the reason kept, once the counters pass the ids the movie may use.
     bool CountersFit();
     void ExportShowSoundStart(int relativeFrame);

@@ -1,0 +1,30 @@
+#pragma once
+// Scratch files of the fuzz targets that go through files.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace fuzz_files {
+
+inline bool WriteBytes(const std::string& path, const void* data, size_t size)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+// A new folder of our own, on a memory file system where there is one;
+// aborts when none can be made.
+inline std::string MakeFolder(const std::string& name)
+{
+    for (std::string base : {"/dev/shm/", "/tmp/"}) {
+        std::string pattern = base + name + "-XXXXXX";
+        if (mkdtemp(pattern.data())) return pattern;
+    }
+    std::abort();
+}
+
+}  // namespace fuzz_files
