@@ -7,9 +7,10 @@
 
 void RegisterShowKinds()
 {
-    // The registries start with the cut ("None") and the empty overlay;
-    // no further kinds are linked into the program yet.
-    CTransitionList::Get();
+    // One registry of transitions for the program's life, filled once; the
+    // project reader finds every kind in it.
+    static CTransitionList transitions;
+    if (!transitions.GetCount()) transitions.CreateAll();
     COverlayEffectList::Get();
 }
 
