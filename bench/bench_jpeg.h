@@ -87,13 +87,15 @@ inline const Pictures& TestPictures()
     return pictures;
 }
 
-
 struct BareError {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
 };
 
-inline void BareExit(j_common_ptr info) { std::longjmp(reinterpret_cast<BareError*>(info->err)->jump, 1); }
+inline void BareExit(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<BareError*>(info->err)->jump, 1);
+}
 
 // Full-size decode of one file into rgb (resized to fit); false on an error.
 inline bool BareDecode(const std::string& path, std::vector<uint8_t>* rgb, int* width, int* height)

@@ -22,8 +22,8 @@ std::string CConsoleProgress::FormatBar(int done, int total, Clock::duration ela
     const int filled = total ? int(int64_t(done) * kBarWidth / total) : 0;
     std::string bar = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
     char text[160];
-    int n = std::snprintf(text, sizeof text, "slide %d of %d %s %3d%%", std::min(done + 1, total), total,
-                          bar.c_str(), percent);
+    int n = std::snprintf(text, sizeof text, "slide %d of %d %s %3d%%", std::min(done + 1, total), total, bar.c_str(),
+                          percent);
     std::string line(text, size_t(std::max(n, 0)));
     // Time left from the pace so far; nothing to say before the first slide.
     if (done > 0 && done < total) {

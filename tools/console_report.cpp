@@ -38,8 +38,7 @@ std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::
     for (size_t i = 0; i < text.size(); ++i)
         if (text[i] == '\n') lineFeeds.push_back(i);
     CXMLNode outer, root, show;
-    if (!document.GetFirstChild(outer) || !FindChild(outer, "tavrel", &root) ||
-        !FindChild(root, "slide_show", &show))
+    if (!document.GetFirstChild(outer) || !FindChild(outer, "tavrel", &root) || !FindChild(root, "slide_show", &show))
         return slides;
     // The reader takes the slides of every "slides" element; each slide
     // ends where the next element of its parent begins.

@@ -102,8 +102,8 @@ private:
     bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
     int StrictFailure()
     {
-        return Fail(kExitStrictWarning, std::to_string(report_.GetCount()) +
-                                            " warning(s) under --strict; nothing exported");
+        return Fail(kExitStrictWarning,
+                    std::to_string(report_.GetCount()) + " warning(s) under --strict; nothing exported");
     }
     int Export(const std::string& output);
 
@@ -167,11 +167,11 @@ void Runner::LoadSkins(const std::string& resources)
             continue;
         }
         const std::string file = resources + "/" + k.folder + "/" + name + ".dll";
-        skinFound_[k.mute] = name.find('/') == std::string::npos && name != "." && name != ".." &&
-                             LoadShowSkin(show_, k.mute, file);
+        skinFound_[k.mute] =
+            name.find('/') == std::string::npos && name != "." && name != ".." && LoadShowSkin(show_, k.mute, file);
         if (!skinFound_[k.mute])
-            report_.Warn(std::string(k.attribute) + "=\"" + name + "\": no such skin in " + resources + "/" +
-                         k.folder + ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
+            report_.Warn(std::string(k.attribute) + "=\"" + name + "\": no such skin in " + resources + "/" + k.folder +
+                         ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
     }
 }
 

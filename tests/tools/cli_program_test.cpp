@@ -114,8 +114,9 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
 TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
 {
     Write("show.tvr", Project(" fps=\"500\"", Slide(picture_) + Slide("/gone/b.jpg") +
-                                                  Slide(picture_, "<image_filters>\n<filter name=\"Glow\" />\n"
-                                                                  "</image_filters>\n")));
+                                                  Slide(picture_,
+                                                        "<image_filters>\n<filter name=\"Glow\" />\n"
+                                                        "</image_filters>\n")));
     const ProgramResult r = Run({"--resave", "new.tvr", "show.tvr"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     for (const char* line : {"show.tvr:3: slide_show fps=\"500\": value out of range\n",
@@ -178,7 +179,8 @@ TEST_F(CliProgramTest, SkinsComeFromTheResourcesFolder)
     const Case cases[] = {
         {" controls=\"true\" control_set=\"Classic\"", {"--resources", "res"}, {}},
         {" mute_control=\"true\" mute_control_set=\"Silver\"", {}, {}},  // the bundle's own
-        {" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"", {"--resources", "res"},
+        {" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"",
+         {"--resources", "res"},
          {"show.tvr: control_set=\"Nope\": no such skin in " + dir_.file("res/Controls"),
           "show.tvr: mute_control_set is empty"}},
     };
@@ -223,29 +225,42 @@ TEST_F(CliProgramTest, BarOnlyOnATerminal)
     EXPECT_NE(onTerminal.out.find("\r\033[Ktty.swf: "), std::string::npos) << onTerminal.out;
 }
 
-TEST_F(CliProgramTest, InterruptLeavesTheEarlierMovie)
+TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
 {
     picture_ = show_test::WriteJpeg(dir_, "a.jpg", 1600, 1200);
     WriteShow("show.tvr", 200);
     fs::create_directory(dir_.file("tmp"));
-    for (int signals : {1, 2}) {
-        SCOPED_TRACE(signals);
-        Write("out.swf", "earlier movie");
-        Program program({"--quiet", "show.tvr", "out.swf"}, dir_.path(), false, {"TMPDIR=" + dir_.file("tmp")});
-        // Wait until the new movie is being written beside the old one.
+    struct Case {
+        int signals;
+        bool earlier;          // an earlier movie stands at OUTPUT
+        std::string compress;  // through a temporary file in the work folder
+    };
+    for (const Case& c :
+         {Case{1, true, "--compress"}, Case{1, false, "--no-compress"}, Case{2, true, "--no-compress"}}) {
+        SCOPED_TRACE(c.signals);
+        SCOPED_TRACE(c.compress);
+        const std::vector<std::string> before = c.earlier ? std::vector<std::string>{"a.jpg", "out.swf", "show.tvr"}
+                                                          : std::vector<std::string>{"a.jpg", "show.tvr"};
+        fs::remove(dir_.file("out.swf"));
+        if (c.earlier) Write("out.swf", "earlier movie");
+        Program program({"--quiet", c.compress, "show.tvr", "out.swf"}, dir_.path(), false,
+                        {"TMPDIR=" + dir_.file("tmp")});
+        // Wait until the new movie is being written (beside OUTPUT, or in
+        // the work folder when compressed).
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         bool writing = false;
         while (!writing && std::chrono::steady_clock::now() < until) {
             for (const auto& name : FilesIn(dir_.path()))
-                if (name.rfind(".out.swf.", 0) == 0 && fs::file_size(dir_.file(name)) > 0) writing = true;
+                if (std::find(before.begin(), before.end(), name) == before.end() && fs::file_size(dir_.file(name)) > 0)
+                    writing = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ASSERT_TRUE(writing);
-        for (int i = 0; i < signals; ++i) kill(program.Pid(), SIGINT);
+        for (int i = 0; i < c.signals; ++i) kill(program.Pid(), SIGINT);
         const ProgramResult r = program.Wait();
         EXPECT_EQ(r.exitCode, 130) << r.err;
-        EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
-        EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "out.swf", "show.tvr"}));
+        if (c.earlier) EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
+        EXPECT_EQ(FilesIn(dir_.path()), before);
     }
 }
 
@@ -269,8 +284,8 @@ TEST(CliExampleTest, ExampleMovieIsValidAndShowsItsFirstSlide)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find(", 4 slides, 0 skipped"), std::string::npos) << r.out;
-    tavrel_test::ExpectDumpAccepts(movie, {"DefineBitsJPEG2", "DefineBitsJPEG3", "DefineSound", "DefineText2",
-                                           "DefineButton2", "DefineEditText"});
+    tavrel_test::ExpectDumpAccepts(
+        movie, {"DefineBitsJPEG2", "DefineBitsJPEG3", "DefineSound", "DefineText2", "DefineButton2", "DefineEditText"});
     // Played from the start (through its preloader) for two seconds: the
     // sun and the hills of the first slide.
     const std::string why = tavrel_test::SwfShotUnavailable();
