@@ -238,6 +238,27 @@ void ExpectFrame(const std::string& swfPath, int frame, const std::vector<std::p
     EXPECT_EQ(CountColour(png, {kMaskRed, kMaskBlack}), 0) << "mask colours show in frame " << frame;
 }
 
+void ExpectPlayedFrame(const std::string& swfPath, int frame,
+                       const std::vector<std::pair<std::pair<int, int>, long>>& pixels, int tolerance)
+{
+    const std::string why = SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    const std::string png = swfPath + ".played" + std::to_string(frame) + ".png";
+    std::string command = "'" + SwfToolPath("swf-shot") + "' '" + swfPath + "' '" + png + "' --stop-at " +
+                          std::to_string(frame);
+    for (const auto& [at, rgb] : pixels) command += " --pixel " + std::to_string(at.first) + "," + std::to_string(at.second);
+    const ToolResult shot = RunCommand(command);
+    if (shot.exitCode == 3) GTEST_SKIP() << "swf-shot dependencies missing: " << shot.output;
+    ASSERT_EQ(shot.exitCode, 0) << shot.output;
+    for (const auto& [at, rgb] : pixels) {
+        const long got = ShotPixel(shot.output, at.first, at.second);
+        for (int s : {16, 8, 0})
+            EXPECT_NEAR(got >> s & 0xFF, rgb >> s & 0xFF, tolerance)
+                << "played frame " << frame << " at " << at.first << "," << at.second << ": " << std::hex << got;
+    }
+    EXPECT_EQ(CountColour(png, {kMaskRed, kMaskBlack}), 0) << "mask colours show in played frame " << frame;
+}
+
 std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPrevious)
 {
     TempDir dir;

@@ -92,6 +92,11 @@ void ExpectSceneReplays(const SceneMovie& movie);
 void ExpectFrame(const std::string& swfPath, int frame, const std::vector<std::pair<std::pair<int, int>, long>>& pixels,
                  int tolerance = 3);
 
+// The same after playing frames 1..frame in order, as a viewer sees them:
+// Ruffle's seek to a frame can bring back a layer removed on the way.
+void ExpectPlayedFrame(const std::string& swfPath, int frame,
+                       const std::vector<std::pair<std::pair<int, int>, long>>& pixels, int tolerance = 3);
+
 // Runs one GenerateSwf of t into a fresh movie (rate, 320 × 240), from a
 // previous slide or none, and returns the tags it wrote (ShowFrames included).
 std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPrevious);
