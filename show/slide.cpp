@@ -805,7 +805,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             ForEachChildElement(child, [&](const CXMLNode& t, const std::string&) {
                 if (done) return;
                 done = true;
-                auto transition = CTransitionList::Get().CreateFromXml(t);
+                auto transition = CTransitionList::CreateFromXml(t);
                 if (transition) {
                     SetTransitionIn(std::move(transition));
                     return;

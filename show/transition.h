@@ -1,34 +1,64 @@
 #pragma once
-// The transition into a slide and the registry of transition kinds. Only
-// the plain cut, "None", is registered here; the transition kinds register
-// themselves on top of it.
+// The transition into a slide and the registry of transition kinds. The
+// base class is itself the plain cut, "None"; the kinds live in
+// transitions/ and enter a registry through CTransitionList::CreateAll.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "foundation/signal.h"
 #include "foundation/xml_reader.h"
 #include "foundation/xml_writer.h"
+#include "platform/qd_types.h"
+#include "platform/toolbox_types.h"
 
+class CDialogWindow;
 class CSlide;
 class CSwfMovie;
 class CSwfCxformWithAlpha;
 
 class CTransition {
 public:
-    CTransition() = default;
-    CTransition(const char* name, uint32_t duration) : name_(name), duration_(duration) {}
-    virtual ~CTransition() = default;
+    // The longest transition the show's times allow, in ms.
+    static constexpr long kMaxDuration = 1000000;
 
-    virtual std::unique_ptr<CTransition> Clone() const { return std::make_unique<CTransition>(*this); }
-    // Attributes of the kind beyond name and duration.
-    virtual bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes);
-    virtual bool WriteXmlAttributes(CXMLOutputFile& out) const;
+    explicit CTransition(int generate = 1);
+    CTransition(const char* name, uint32_t duration);
+    // A copy of the fields; the copy's change signal starts empty.
+    CTransition(const CTransition& other);
+    CTransition& operator=(const CTransition&) = delete;
+    virtual ~CTransition();
+
+    // Every parameter of other, which is of the same class; true.
+    virtual bool CopyFrom(const CTransition* other);
+    virtual std::unique_ptr<CTransition> Clone() const;
     // Writes the way from previous (null for none) into slide: places the
     // slide, writes the transition's frames and removes the previous slide.
     // The cut places and removes and shows no frame of its own; with its
     // generate flag off it writes nothing.
     virtual bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                              uint16_t* depthCounter);
+    virtual void SetDefaults() {}
+    // A new transition of this kind for a slide. The plain cut gives a fresh
+    // "None" of 2000 ms; every kind gives a copy of itself.
+    virtual std::unique_ptr<CTransition> CreateInstance() const;
+
+    // The settings controls shown in the effects pane, laid out from the
+    // area's top-left corner; ids from 10000 up.
+    virtual bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area);
+    // Stores the controls' values into this transition, then disposes of them.
+    virtual bool DisposeSettingsControls();
+    virtual void UpdateSettingsControls() {}
+    // The controls' values into target; true when any field changed.
+    virtual bool ReadSettingsControls(CTransition* target) const;
+    // True when controlId is one of this kind's controls and its field took the value.
+    virtual bool OnControlChanged(uint32_t controlId);
+
+    // Attributes of the kind beyond name and duration; each written piece
+    // begins with the quote that closes the value before it.
+    virtual bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes);
+    virtual bool WriteXmlAttributes(CXMLOutputFile& out) const;
 
     // fps × duration / 1000 + 0.5, truncated.
     unsigned DurationFrames(double frameRate) const;
@@ -36,37 +66,86 @@ public:
     void PlaceNext(CSlide* slide, CSwfMovie* movie, CSwfCxformWithAlpha* cxform);
     // Takes the previous slide's picture off its depth; nothing for null.
     void RemovePrevious(CSlide* previous, CSwfMovie* movie);
-    bool GetGenerate() const { return generate_; }
-    void SetGenerate(bool on) { generate_ = on; }
+    // Another copy of the slide's picture on a fresh depth above everything
+    // placed so far; the depth, 0 for a null slide or when depths ran out.
+    uint16_t PlaceSlideAtNextDepth(CSlide* slide, CSwfMovie* movie, uint16_t* depthCounter);
+
+    CTransition& Assign(const CTransition& other);
+    bool GetGenerate() const { return generate_ != 0; }
+    void SetGenerate(bool on) { generate_ = on ? 1 : 0; }
 
     const std::string& GetName() const { return name_; }
     uint32_t GetDuration() const { return duration_; }
-    void SetDuration(uint32_t ms) { duration_ = ms; }
+    // Emits changed once when the value differs. A value outside
+    // 0..kMaxDuration is refused (false) and the duration kept.
+    bool SetDuration(long ms);
+    static bool IsDurationInRange(long ms) { return ms >= 0 && ms <= kMaxDuration; }
     // A cut has no length of its own (exact, case-sensitive name).
     bool IsNone() const { return name_ == "None"; }
 
+    // Reads "duration" (kept when out of range) and the kind's own attributes.
     bool ReadXml(const CXMLNode& element);
     bool WriteXml(CXMLOutputFile& out) const;
 
+    // Emitted with the transition whenever SetDuration changes the duration.
+    Signal changed;
+
 protected:
-    std::string name_ = "None";
+    // Hooks around the settings controls; empty here.
+    void OnCreateControls(CDialogWindow*, const Rect*) {}
+    void OnDisposeControls() {}
+    void SetName(const char* name) { name_ = name; }
+
     uint32_t duration_ = 2000;
-    bool generate_ = true;
+    std::string name_ = "None";
+    int generate_ = 1;
 };
 
+// The base of a registered kind: its clone and its instance for a slide
+// are both a copy of itself, made through CopyFrom.
+template <class Kind>
+class CTransitionKind : public CTransition {
+public:
+    std::unique_ptr<CTransition> Clone() const override
+    {
+        auto copy = std::make_unique<Kind>();
+        copy->CopyFrom(this);
+        return copy;
+    }
+    std::unique_ptr<CTransition> CreateInstance() const override { return Clone(); }
+};
+
+// A registry of transition prototypes sorted by name. The first list made
+// takes the first process-wide cell, a list made while it is taken the
+// second; CreateFromXml searches both.
 class CTransitionList {
 public:
-    // The process-wide registry.
-    static CTransitionList& Get();
-    // Prototypes keep their place; a name already registered is replaced.
-    void Register(std::unique_ptr<CTransition> prototype);
-    // By name without regard to case; null when none.
-    const CTransition* FindByName(const std::string& name) const;
-    // A transition of the element's kind with its duration and attributes;
-    // null when the element has no name or the kind is not registered.
-    std::unique_ptr<CTransition> CreateFromXml(const CXMLNode& element) const;
+    CTransitionList();
+    // Deletes the prototypes and clears the cell that holds this list.
+    ~CTransitionList();
+    CTransitionList(const CTransitionList&) = delete;
+    CTransitionList& operator=(const CTransitionList&) = delete;
+
+    // One prototype of every kind built, in the registry's rows; a second
+    // call adds a second set. Defined with the kinds.
+    bool CreateAll();
+    // Before the first entry whose name sorts after t's (byte order); false for null.
+    bool AddSorted(std::unique_ptr<CTransition> t);
+    // Null out of range.
+    CTransition* Get(int index) const;
+    int GetCount() const { return static_cast<int>(entries_.size()); }
+    // Any entry, by rand(); the list must not be empty.
+    CTransition* GetRandom() const;
+    // The first entry of that name, ignoring case; null when none.
+    CTransition* FindByName(const char* name) const;
+
+    // The list in the first cell; null when none exists.
+    static CTransitionList* Instance();
+    // A new transition of the element's kind (the prototype's
+    // CreateInstance), with its duration and attributes; null when no list
+    // exists, the element has no name or no list holds the kind.
+    static std::unique_ptr<CTransition> CreateFromXml(const CXMLNode& element);
 
 private:
-    CTransitionList();
-    std::vector<std::unique_ptr<CTransition>> prototypes_;
+    std::vector<std::unique_ptr<CTransition>> entries_;
 };

@@ -331,6 +331,16 @@ void CSwfCxformWithAlpha::SetAlpha(double alpha)
     alphaMult = SwfScaleFraction(std::clamp(alpha, 0.0, 1.0));
 }
 
+void CSwfCxformWithAlpha::SetBrightness(double f)
+{
+    alphaMult = 256;
+    alphaAdd = 0;
+    redMult = greenMult = blueMult = SwfScaleFraction(std::clamp(f, 0.0, 1.0));
+    redAdd = greenAdd = blueAdd = 0;
+    hasAdd = false;
+    hasMult = true;
+}
+
 void CSwfCxformWithAlpha::SetAddColor(uint32_t colour)
 {
     CSwfCxform::SetAddColor(colour);

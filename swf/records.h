@@ -126,6 +126,8 @@ public:
     void SetAlphaMult(int alpha, bool resetColour);
     void SetMult(int r, int g, int b, int a);
     void SetAlpha(double alpha);
+    // Dims (or keeps) the colour channels by f in 0..1, alpha untouched.
+    virtual void SetBrightness(double f);
     // Copies the colour terms and alphaAdd and applies the other's alpha
     // multiplier: the multiply flag ends on, the add flag stays as it was.
     void AssignFrom(const CSwfCxformWithAlpha& other);

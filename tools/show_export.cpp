@@ -7,9 +7,11 @@
 
 void RegisterShowKinds()
 {
-    // The transition registry starts with the cut ("None").
-    CTransitionList::Get();
-    // The effect registry lives as long as the program.
+    // One registry of transitions for the program's life, filled once; the
+    // project reader finds every kind in it.
+    static CTransitionList transitions;
+    if (!transitions.GetCount()) transitions.CreateAll();
+    // The same for the effects.
     static COverlayEffectList effects;
     if (!effects.GetCount()) effects.CreateAll();
 }

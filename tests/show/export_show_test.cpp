@@ -123,6 +123,7 @@ class CTestSlideIn : public CTransition {
 public:
     CTestSlideIn() : CTransition("Test Slide In", 250) {}
     std::unique_ptr<CTransition> Clone() const override { return std::make_unique<CTestSlideIn>(*this); }
+    std::unique_ptr<CTransition> CreateInstance() const override { return Clone(); }
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*, uint16_t*) override
     {
         PlaceNext(slide, movie, nullptr);
@@ -182,7 +183,9 @@ struct ShowRow {
 TEST(ExportShow, ProjectToPlayedMovie)
 {
     // The project reader finds kinds by name in the registries.
-    CTransitionList::Get().Register(std::make_unique<CTestSlideIn>());
+    CTransitionList kinds;
+    kinds.AddSorted(std::make_unique<CTransition>());
+    kinds.AddSorted(std::make_unique<CTestSlideIn>());
     COverlayEffectList::Get().Register(std::make_unique<CTestSquare>());
     const ShowRow rows[] = {
         {"the show of two slides", [](CSlideShow&, const TempDir&) {},

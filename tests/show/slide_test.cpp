@@ -212,11 +212,21 @@ TEST(SlideElement, WordsAndCase)
     EXPECT_EQ(print->GetClickType(), CSlide::kPrint);
 }
 
+// A kind of its own, created from its prototype as the registered kinds are.
+class CTestCut : public CTransition {
+public:
+    CTestCut() : CTransition("Test Cut", 500) {}
+    std::unique_ptr<CTransition> Clone() const override { return std::make_unique<CTestCut>(*this); }
+    std::unique_ptr<CTransition> CreateInstance() const override { return Clone(); }
+};
+
 TEST(SlideElement, Children)
 {
     TempDir dir;
     CSlideShow show;
-    CTransitionList::Get().Register(std::make_unique<CTransition>("Test Cut", 500));
+    CTransitionList kinds;
+    kinds.AddSorted(std::make_unique<CTransition>());
+    kinds.AddSorted(std::make_unique<CTestCut>());
     auto slide = ReadSlide(dir,
                            "<slide>\n<transition_in>\n<transition name=\"test cut\" duration=\"700\" />\n"
                            "</transition_in>\n<transition_in>\n<transition name=\"None\" duration=\"1500\" />\n"

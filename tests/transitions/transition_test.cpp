@@ -1,0 +1,202 @@
+// The transition base and its registry: frame counts, the change signal,
+// the XML form, the kinds' order and the two registry cells.
+#include "show/transition.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "foundation/path.h"
+#include "support/test_support.h"
+#include "transitions/fade_transitions.h"
+
+namespace tavrel_test {
+namespace {
+
+// The first element of text, parsed from a file of the temporary folder.
+struct Element {
+    explicit Element(const std::string& text)
+    {
+        WriteFile(dir.file("t.xml"), text);
+        EXPECT_TRUE(document.Load(CPath(dir.file("t.xml"))) && document.GetFirstChild(node)) << text;
+    }
+    TempDir dir;
+    CXMLDocument document;
+    CXMLNode node;
+};
+
+std::string WrittenXml(const CTransition& t)
+{
+    TempDir dir;
+    CXMLWriteOptions options;
+    options.writeDeclaration = false;
+    {
+        CXMLOutputFile out;
+        EXPECT_TRUE(out.Open(CPath(dir.file("w.xml")), options, true));
+        t.WriteXml(out);
+        EXPECT_TRUE(out.Close());
+    }
+    std::string text = ReadFile(dir.file("w.xml"));
+    if (!text.empty()) text.pop_back();  // the close's own line feed
+    return text;
+}
+
+struct Counter {
+    int calls = 0;
+    CTransition* last = nullptr;
+    void OnChange(CTransition* t) { ++calls, last = t; }
+};
+
+TEST(Transition, DurationFrames)
+{
+    struct Case {
+        uint32_t ms;
+        double rate;
+        unsigned frames;
+    } const cases[] = {{2000, 12, 24}, {1000, 12, 12}, {42, 12, 1}, {40, 12, 0}, {100, 15, 2},
+                       {0, 120, 0},    {1000000, 120, 120000}, {2050, 1.5, 3}, {1000, 25.5, 26}};
+    for (const Case& c : cases) {
+        CTransition t("None", c.ms);
+        EXPECT_EQ(t.DurationFrames(c.rate), c.frames) << c.ms << " ms at " << c.rate;
+    }
+}
+
+TEST(Transition, SetDurationEmitsOnceAndKeepsTheShowsRange)
+{
+    CTransition t;
+    Counter counter;
+    t.changed.Connect(Callback::BindMember(&counter, &Counter::OnChange));
+    struct Step {
+        long ms;
+        bool taken;
+        uint32_t after;
+        int calls;
+    } const steps[] = {
+        {2000, true, 2000, 0},       {1500, true, 1500, 1},       {1500, true, 1500, 1},
+        {-1, false, 1500, 1},        {1000001, false, 1500, 1},   {1000000, true, 1000000, 2},
+        {0, true, 0, 3},             {4294967295L, false, 0, 3},
+    };
+    for (const Step& s : steps) {
+        EXPECT_EQ(t.SetDuration(s.ms), s.taken) << s.ms;
+        EXPECT_EQ(t.GetDuration(), s.after) << s.ms;
+        EXPECT_EQ(counter.calls, s.calls) << s.ms;
+    }
+    EXPECT_EQ(counter.last, &t);
+}
+
+TEST(Transition, NoneCreatesAFreshCutButClonesItself)
+{
+    CTransition prototype("None", 700);
+    prototype.SetGenerate(false);
+    auto fresh = prototype.CreateInstance();
+    EXPECT_EQ(fresh->GetName(), "None");
+    EXPECT_EQ(fresh->GetDuration(), 2000u);
+    EXPECT_TRUE(fresh->GetGenerate());
+    auto copy = prototype.Clone();
+    EXPECT_EQ(copy->GetDuration(), 700u);
+    EXPECT_FALSE(copy->GetGenerate());
+
+    CColorFadeTransition a, b;
+    a.SetDuration(900);
+    a.fadeColor = 255;
+    b.Assign(a);
+    EXPECT_EQ(std::make_tuple(b.GetName(), b.GetDuration(), b.fadeColor), std::make_tuple(a.GetName(), a.GetDuration(), a.fadeColor));
+    auto instance = a.CreateInstance();
+    EXPECT_EQ(dynamic_cast<CColorFadeTransition&>(*instance).fadeColor, 255u);
+}
+
+TEST(Transition, XmlByteForByte)
+{
+    CTransition none("None", 1500);
+    EXPECT_EQ(WrittenXml(none), "<transition name=\"None\" duration=\"1500\" />\n");
+    CColorFadeTransition color;
+    EXPECT_EQ(WrittenXml(color), "<transition name=\"Color Fade\" duration=\"2000\" fade_color=\"16777215\" />\n");
+    color.fadeColor = 0xFF00FF00;  // the top byte is kept as read
+    EXPECT_EQ(WrittenXml(color), "<transition name=\"Color Fade\" duration=\"2000\" fade_color=\"4278255360\" />\n");
+}
+
+TEST(TransitionList, ReadsKindsFromXml)
+{
+    CTransitionList list;
+    list.CreateAll();
+    struct Case {
+        const char* xml;
+        const char* written;  // null: nothing read
+    } const cases[] = {
+        {"<transition name=\"fade in\" duration=\"500\" />", "<transition name=\"Fade In\" duration=\"500\" />\n"},
+        {"<transition name=\"FADE IN\" />", "<transition name=\"Fade In\" duration=\"2000\" />\n"},
+        {"<transition name=\"None\" duration=\"abc\" />", "<transition name=\"None\" duration=\"0\" />\n"},
+        {"<transition name=\"None\" duration=\"-1\" />", "<transition name=\"None\" duration=\"2000\" />\n"},
+        {"<transition name=\"Fade Out\" duration=\"1000001\" />",
+         "<transition name=\"Fade Out\" duration=\"2000\" />\n"},
+        {"<transition name=\"Color Fade\" duration=\"1000\" fade_color=\"65280\" />",
+         "<transition name=\"Color Fade\" duration=\"1000\" fade_color=\"65280\" />\n"},
+        {"<transition name=\"Color Fade\" fade_color=\"green\" />",
+         "<transition name=\"Color Fade\" duration=\"2000\" fade_color=\"0\" />\n"},
+        {"<transition name=\"Fade Sideways\" duration=\"500\" />", nullptr},
+        {"<transition duration=\"500\" />", nullptr},
+    };
+    for (const Case& c : cases) {
+        Element e(c.xml);
+        auto t = CTransitionList::CreateFromXml(e.node);
+        if (!c.written) {
+            EXPECT_EQ(t, nullptr) << c.xml;
+            continue;
+        }
+        ASSERT_NE(t, nullptr) << c.xml;
+        EXPECT_EQ(WrittenXml(*t), c.written);
+    }
+    // ReadXml alone keeps the duration out of range too, and reads a missing one as nothing.
+    CTransition t("None", 300);
+    Element negative("<transition duration=\"-5\" />");
+    t.ReadXml(negative.node);
+    EXPECT_EQ(t.GetDuration(), 300u);
+}
+
+TEST(TransitionList, OrderLookupsAndCells)
+{
+    EXPECT_EQ(CTransitionList::Instance(), nullptr);
+    {
+        Element e("<transition name=\"None\" />");
+        EXPECT_EQ(CTransitionList::CreateFromXml(e.node), nullptr);  // no list at all
+    }
+    auto first = std::make_unique<CTransitionList>();
+    EXPECT_TRUE(first->CreateAll());
+    std::vector<std::string> names;
+    for (int i = 0; i < first->GetCount(); ++i) names.push_back(first->Get(i)->GetName());
+    EXPECT_EQ(names, (std::vector<std::string>{"Color Fade", "Cross Fade", "Fade In", "Fade Out", "None"}));
+    EXPECT_EQ(first->Get(-1), nullptr);
+    EXPECT_EQ(first->Get(first->GetCount()), nullptr);
+    EXPECT_FALSE(first->AddSorted(nullptr));
+
+    // Equal names follow the one already there; a blank sorts before letters.
+    auto* second = new CTransition("Fade In", 1);
+    first->AddSorted(std::unique_ptr<CTransition>(second));
+    first->AddSorted(std::make_unique<CTransition>("Fade", 2));
+    EXPECT_EQ(first->Get(2)->GetName(), "Fade");
+    EXPECT_EQ(first->Get(4), second);
+
+    std::srand(7);
+    for (int i = 0; i < 20; ++i) EXPECT_NE(first->GetRandom(), nullptr);
+
+    // A second list takes the second cell; kinds only it holds are found there.
+    auto other = std::make_unique<CTransitionList>();
+    other->AddSorted(std::make_unique<CTransition>("Only Here", 10));
+    EXPECT_EQ(CTransitionList::Instance(), first.get());
+    Element onlyHere("<transition name=\"only here\" />");
+    ASSERT_NE(CTransitionList::CreateFromXml(onlyHere.node), nullptr);
+
+    // Destroyed out of order, each list leaves the other's cell alone.
+    first.reset();
+    EXPECT_EQ(CTransitionList::Instance(), nullptr);
+    EXPECT_NE(CTransitionList::CreateFromXml(onlyHere.node), nullptr);
+    auto third = std::make_unique<CTransitionList>();
+    EXPECT_EQ(CTransitionList::Instance(), third.get());
+    other.reset();
+    EXPECT_EQ(CTransitionList::Instance(), third.get());
+    third.reset();
+    EXPECT_EQ(CTransitionList::Instance(), nullptr);
+}
+
+}  // namespace
+}  // namespace tavrel_test

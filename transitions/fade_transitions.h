@@ -1,0 +1,57 @@
+#pragma once
+// The kinds that change only how opaque the slides are: Fade In, Fade Out,
+// Cross Fade and Color Fade (a full-frame colour between the two slides).
+#include <memory>
+
+#include "show/transition.h"
+#include "ui/buttons.h"
+#include "ui/simple_controls.h"
+
+class CFadeInTransition : public CTransitionKind<CFadeInTransition> {
+public:
+    CFadeInTransition();
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                     uint16_t* depthCounter) override;
+};
+
+class CFadeOutTransition : public CTransitionKind<CFadeOutTransition> {
+public:
+    CFadeOutTransition();
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                     uint16_t* depthCounter) override;
+};
+
+class CCrossFadeTransition : public CTransitionKind<CCrossFadeTransition> {
+public:
+    CCrossFadeTransition();
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                     uint16_t* depthCounter) override;
+};
+
+class CColorFadeTransition : public CTransitionKind<CColorFadeTransition> {
+public:
+    static constexpr uint32_t kLabelId = 10058;
+    static constexpr uint32_t kSwatchId = 10059;
+
+    CColorFadeTransition();
+    bool CopyFrom(const CTransition* other) override;
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                     uint16_t* depthCounter) override;
+    void SetDefaults() override { fadeColor = 0xFFFFFF; }
+
+    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
+    bool DisposeSettingsControls() override;
+    void UpdateSettingsControls() override;
+    bool ReadSettingsControls(CTransition* target) const override;
+    bool OnControlChanged(uint32_t controlId) override;
+
+    bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
+    bool WriteXmlAttributes(CXMLOutputFile& out) const override;
+
+    // Red in bits 0-7, green 8-15, blue 16-23; the top byte is ignored.
+    uint32_t fadeColor = 0xFFFFFF;
+
+private:
+    CStaticText colorLabel_;
+    CColorSwatch colorSwatch_;
+};
