@@ -5,89 +5,17 @@
 // CPU milliseconds per picture of each step.
 #include <benchmark/benchmark.h>
 
-#include <csetjmp>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-#include <unistd.h>
-
-#include "media/jpeg_image.h"
+#include "bench/bench_jpeg.h"
 #include "media/qt_movie.h"
 #include "media/swf_bitmap.h"
 
 namespace {
 
-constexpr int kPictures = 100, kWidth = 1600, kHeight = 1200, kOutWidth = 640, kOutHeight = 480;
-constexpr int kQuality = 80;
-
-double CpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-// 100 distinct photograph-like JPEGs (smooth gradients with some detail),
-// written once per run.
-class Pictures {
-public:
-    Pictures()
-    {
-        folder_ = std::filesystem::temp_directory_path() / ("tavrel-slide-road-" + std::to_string(getpid()));
-        std::filesystem::create_directories(folder_);
-        std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 3);
-        for (int i = 0; i < kPictures; ++i) {
-            for (int y = 0; y < kHeight; ++y)
-                for (int x = 0; x < kWidth; ++x) {
-                    uint8_t* p = &pixels[(size_t(y) * kWidth + x) * 3];
-                    p[0] = uint8_t(x / 7 + y / 11 + i * 3);
-                    p[1] = uint8_t(((x + i * 13) * y) >> 9);
-                    p[2] = uint8_t(((x ^ (y + i)) & 31) * 4 + y / 10);
-                }
-            CJpegImage jpeg;
-            jpeg.SetQuality(90);
-            jpeg.Compress(kWidth, kHeight, 24, pixels.data());
-            const std::string path = (folder_ / ("p" + std::to_string(i) + ".jpg")).string();
-            std::FILE* f = std::fopen(path.c_str(), "wb");
-            std::fwrite(jpeg.pixels, 1, jpeg.compressedSize, f);
-            std::fclose(f);
-            paths_.push_back(path);
-        }
-    }
-    ~Pictures() { std::filesystem::remove_all(folder_); }
-    const std::vector<std::string>& Paths() const { return paths_; }
-
-private:
-    std::filesystem::path folder_;
-    std::vector<std::string> paths_;
-};
-
-// CPU milliseconds of three steps and the JPEG bytes, per picture.
-struct Split {
-    double step[3] = {};
-    size_t bytes = 0;
-
-    void Report(benchmark::State& state, const char* const names[3]) const
-    {
-        const double n = double(state.iterations()) * kPictures;
-        for (int i = 0; i < 3; ++i) state.counters[names[i]] = step[i] / n;
-        state.counters["jpeg_bytes"] = double(bytes) / n;
-        state.SetItemsProcessed(int64_t(n));
-    }
-};
-
-const Pictures& TestPictures()
-{
-    static const Pictures pictures;
-    return pictures;
-}
+using namespace bench_jpeg;
 
 void BM_SlideRoad(benchmark::State& state)
 {
@@ -116,95 +44,6 @@ void BM_SlideRoad(benchmark::State& state)
 }
 BENCHMARK(BM_SlideRoad)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
-struct BareError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-void BareExit(j_common_ptr info) { std::longjmp(reinterpret_cast<BareError*>(info->err)->jump, 1); }
-
-// Full-size decode of one file into rgb (resized to fit); false on an error.
-bool BareDecode(const std::string& path, std::vector<uint8_t>* rgb, int* width, int* height)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    jpeg_decompress_struct info;
-    BareError err;
-    info.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = BareExit;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&info);
-        std::fclose(file);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    *width = int(info.output_width), *height = int(info.output_height);
-    rgb->resize(size_t(*width) * *height * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = rgb->data() + size_t(info.output_scanline) * *width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return true;
-}
-
-size_t BareEncode(const std::vector<uint8_t>& rgb, int width, int height)
-{
-    jpeg_compress_struct info;
-    jpeg_error_mgr err;
-    info.err = jpeg_std_error(&err);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long length = 0;
-    jpeg_mem_dest(&info, &out, &length);
-    info.image_width = JDIMENSION(width);
-    info.image_height = JDIMENSION(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, kQuality, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + size_t(info.next_scanline) * width * 3);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::free(out);
-    return length;
-}
-
-void BM_BareLibjpeg(benchmark::State& state)
-{
-    const auto& paths = TestPictures().Paths();
-    std::vector<uint8_t> full, small(size_t(kOutWidth) * kOutHeight * 3);
-    Split split;
-    for (auto _ : state) {
-        for (const std::string& path : paths) {
-            double t0 = CpuMs();
-            int w = 0, h = 0;
-            if (!BareDecode(path, &full, &w, &h)) state.SkipWithError("decode failed");
-            double t1 = CpuMs();
-            for (int y = 0; y < kOutHeight; ++y) {
-                const uint8_t* row = full.data() + size_t(y * h / kOutHeight) * w * 3;
-                uint8_t* out = small.data() + size_t(y) * kOutWidth * 3;
-                for (int x = 0; x < kOutWidth; ++x) std::memcpy(out + x * 3, row + size_t(x * w / kOutWidth) * 3, 3);
-            }
-            double t2 = CpuMs();
-            split.bytes += BareEncode(small, kOutWidth, kOutHeight);
-            double t3 = CpuMs();
-            split.step[0] += t1 - t0, split.step[1] += t2 - t1, split.step[2] += t3 - t2;
-        }
-    }
-    static const char* const kNames[3] = {"decode_ms", "scale_ms", "encode_ms"};
-    split.Report(state, kNames);
-}
 BENCHMARK(BM_BareLibjpeg)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 }  // namespace

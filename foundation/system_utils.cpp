@@ -257,6 +257,14 @@ void CloseMainResourceFile()
     MainResourceFile().reset();
 }
 
+bool OpenMainResourceFile(const CPath& path)
+{
+    auto opened = std::make_unique<CResFile>();
+    if (!opened->Open(path)) return false;
+    MainResourceFile() = std::move(opened);
+    return true;
+}
+
 bool LoadMainResource(ResType type, int id, ResourceHandle* handle, size_t* size)
 {
     // One open file serves every call instead of a new one left open per call.

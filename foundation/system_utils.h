@@ -86,6 +86,9 @@ bool LoadMainResource(ResType type, int id, ResourceHandle* handle, size_t* size
 bool GetCachedMainResource(ResType type, int id, ResourceHandle* handle, size_t* size);
 // Closes the cached file; the next call opens it again.
 void CloseMainResourceFile();
+// Serves both from the given resource file instead of the bundle's; false,
+// and the cache untouched, when it cannot be opened.
+bool OpenMainResourceFile(const CPath& path);
 // Frees the bytes; true.
 bool ReleaseMainResource(ResourceHandle* handle);
 

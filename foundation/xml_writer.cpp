@@ -25,17 +25,6 @@ std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Permissions a freshly created file would get (the temporary file starts
-// private), or those of the file being replaced.
-mode_t FinalMode(const std::string& target)
-{
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 }  // namespace
 
 CXMLOutputFile::~CXMLOutputFile()
@@ -68,7 +57,8 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
         ::unlink(temp.c_str());
         return false;
     }
-    ::fchmod(::fileno(file), FinalMode(target));
+    // The temporary file starts private.
+    ::fchmod(::fileno(file), platform::ReplacementFileMode(target));
     file_ = file;
     path_ = CPath(target);
     tempPath_ = temp;

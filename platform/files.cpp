@@ -437,6 +437,15 @@ bool SameObject(const std::string& a, const std::string& b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+unsigned ReplacementFileMode(const std::string& target)
+{
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
 // ---- Creating, deleting, renaming ------------------------------------------
 
 OSStatus CreateFileIn(const FSRef& folder, const std::string& name, FSRef* out)

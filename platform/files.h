@@ -119,6 +119,9 @@ OSStatus MakeRefInFolder(const FSRef& folder, const std::string& name, FSRef* ou
 OSStatus MakeSpec(const std::string& path, FSSpec* out);  // folder must exist
 OSStatus GetCatalogInfo(const FSRef& ref, CatalogInfo* out);
 bool SameObject(const std::string& a, const std::string& b);  // same device and inode, links not followed
+// Permissions for a file about to replace target: those of the file there,
+// else what a newly created file gets under the umask.
+unsigned ReplacementFileMode(const std::string& target);
 
 // Creating, deleting and renaming. Names are UTF-8.
 OSStatus CreateFileIn(const FSRef& folder, const std::string& name, FSRef* out);

@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kTwips = 20;
 constexpr uint16_t kFrameDepth = 65000;
+constexpr int kMaxPictureSide = 8192;
 
 // A bitmap fill's matrix: the bitmap's pixels at twenty twips each.
 CSwfMatrix PixelMatrix()
@@ -54,7 +55,8 @@ bool RenderPicture(const CPath& path, int width, int height, std::vector<uint8_t
     CQTMovie picture;
     if (!picture.OpenFile(path)) return false;
     if (width <= 0 || height <= 0) picture.GetSize(&width, &height);
-    if (width <= 0 || height <= 0 || width > 0x7FFF || height > 0x7FFF) return false;
+    // Larger than any movie needs, and more memory than is sensible to ask for.
+    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) return false;
     Rect dst;
     dst.right = int16_t(width);
     dst.bottom = int16_t(height);
@@ -242,8 +244,8 @@ bool CSlideShow::BuildBgImage(CSwfMovie* movie, uint16_t* ids, uint16_t* depths)
     shape->SetCharacterId(++*ids);
     const int32_t right = bg_image_tile ? int32_t(GetWidth()) * kTwips : w * kTwips;
     const int32_t bottom = bg_image_tile ? int32_t(GetHeight()) * kTwips : h * kTwips;
+    // A tiled picture covers the movie, and its bounds say so.
     shape->BuildRect(0, 0, right, bottom, CFillStyle::MakeBitmap(bitmap, PixelMatrix(), !bg_image_tile), nullptr);
-    shape->bounds->Set(0, 0, w * kTwips, h * kTwips, false);
     movie->AddTag(shape);
     Place(movie, *ids, ++*depths);
     return true;

@@ -848,12 +848,15 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             c.Text("on_display_load_url", &on_display_load_url_);
             c.Text("on_display_load_target", &on_display_load_target_);
         } else if (name == "image_filters") {
-            ForEachChildElement(child, [&](const CXMLNode& f, const std::string& fname) {
+            ForEachChildElement(child, [&](const CXMLNode& f, const std::string&) {
                 auto filter = ReadSlideFilter(f);
                 if (filter)
                     AddFilter(std::move(filter));
-                else if (context)
-                    context->Issue(f, nullptr, fname, "unknown filter");
+                else if (context) {
+                    std::string filterName;
+                    CElementReader(f, context).Text("name", &filterName);
+                    context->Issue(f, "name", filterName, "unknown filter");
+                }
             });
         } else if (name == "pan_zoom") {
             ForEachChildElement(child, [&](const CXMLNode& f, const std::string&) {

@@ -1,12 +1,28 @@
-// Command-line front end: compiles a show project into a SWF movie.
+// The show compiler: reads a project file and writes its movie.
 #include <cstdio>
+#include <string>
+
+#include "tools/cancel_signal.h"
+#include "tools/cli_options.h"
+#include "tools/tavrel_run.h"
 
 int main(int argc, char** argv)
 {
-    (void)argv;
-    if (argc < 2) {
-        std::puts("usage: tavrel PROJECT.tvr [OUT.swf]");
+    CliOptions options;
+    std::string error;
+    switch (ParseCommandLine(argc, argv, &options, &error)) {
+        case CliCommand::kHelp:
+            std::fputs(UsageText(), stdout);
+            return kExitDone;
+        case CliCommand::kVersion:
+            std::puts("tavrel " TAVREL_VERSION);
+            return kExitDone;
+        case CliCommand::kUsageError:
+            std::fprintf(stderr, "tavrel: %s\n%s", error.c_str(), UsageText());
+            return kExitUsage;
+        case CliCommand::kRun:
+            break;
     }
-    std::puts("tavrel: the show compiler is not built yet; this build holds the foundation, SWF, interface, font, picture and sound libraries.");
-    return 0;
+    InstallCancelHandlers();
+    return RunTavrel(options, stdout, stderr);
 }

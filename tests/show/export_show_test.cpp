@@ -303,12 +303,49 @@ TEST(ExportShow, ProjectToPlayedMovie)
              ASSERT_GE(codes.size(), 13u);
              EXPECT_EQ(codes[12], 0x8C) << "back to the first slide's label";
          }},
+        {"playback controls pause after the first slide, mute control, preloader",
+         [](CSlideShow& s, const TempDir&) {
+             const std::string skins = std::string(TAVREL_BUNDLE_DIR) + "/Contents/Resources/";
+             s.controls = s.mute_control = true;
+             s.GetMovieSettings().preload = true;
+             ASSERT_TRUE(s.SetControlsSkin(CPath(skins + "Controls/Classic.dll")));
+             ASSERT_TRUE(s.SetMuteControlSkin(CPath(skins + "Mute Controls/Classic.dll")));
+             s.GetSlide(0)->SetPauseAfter(true);
+         },
+         [](const WalkedMovie& m, CEditorSlideShow&) {
+             EXPECT_EQ(m.LabelFrame("slide_1"), 2) << "after the preloader's frame and the controls' script";
+             std::set<std::string> names;
+             for (const WalkedTag* t : m.Find(kPlace2)) names.insert(ReadPlace(t->body).name);
+             EXPECT_TRUE(names.count("show_controls"));
+             EXPECT_TRUE(names.count("mute_control"));
+         },
+         0, true,
+         [](const std::string& movie, const TempDir& dir) {
+             if (!tavrel_test::SwfShotUnavailable().empty()) return;
+             // The play/pause button's centre: a bar of the pause look, the
+             // play look's white triangle.
+             const auto shot = [&](const std::string& when) {
+                 const auto r = tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + movie + "' '" +
+                                                        dir.file("controls.png") + "' " + when + " --pixel 160,222");
+                 EXPECT_EQ(r.exitCode, 0) << r.output;
+                 return tavrel_test::ShotPixel(r.output, 160, 222);
+             };
+             EXPECT_EQ(shot("--stop-at 8"), 0x505050) << "the pause look while playing";
+             EXPECT_EQ(shot("--ms 3500"), 0xFFFFFF) << "the play look once the first slide paused";
+         }},
         {"cancelled after the first slide", [](CSlideShow&, const TempDir&) {},
          [](const WalkedMovie& m, CEditorSlideShow& show) {
              EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCancelled);
              EXPECT_EQ(m.frameCount, 24);
              EXPECT_EQ(m.LabelFrame("slide_2"), -1);
              EXPECT_EQ(m.tags.back().code, kEnd);
+         },
+         1, false},
+        {"cancelled after the first slide, compressed", [](CSlideShow& s, const TempDir&) { s.use_compression = true; },
+         [](const WalkedMovie& m, CEditorSlideShow& show) {
+             EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCancelled);
+             EXPECT_EQ(m.signature, "CWS");
+             EXPECT_EQ(m.frameCount, 24);
          },
          1, false},
         {"a slide whose picture cannot be read is left out",

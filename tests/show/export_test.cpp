@@ -4,10 +4,10 @@
 
 #include <functional>
 
-#include "media/progress.h"
 #include "show/export_fixtures.h"
 #include "show/movie_walker.h"
 #include "show/slide_show.h"
+#include "support/file_size_limit.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
 
@@ -236,6 +236,14 @@ TEST(ExportDriver, MovieLevelParts)
              ASSERT_EQ(m.Find(kDefineShape).size(), 2u);
          },
          false, 1, {{40, 40, 0x2040E0, 24}, {300, 200, 0x000000, 8}}},
+        {"tiled background image",
+         [](CSlideShow& s, const TempDir& d) {
+             s.use_bg_image = s.bg_image_tile = true;
+             s.bg_image = CPath(WriteColourJpeg(d, "tile.jpg", 16, 16, 0x20E040));
+             s.bg_image_width = s.bg_image_height = 16;
+         },
+         [](const WalkedMovie& m) { ASSERT_EQ(m.Find(kBitsJpeg2).size(), 1u); }, false, 1,
+         {{8, 8, 0x20E040, 24}, {310, 230, 0x20E040, 24}}},
         {"background image that is not there",
          [](CSlideShow& s, const TempDir& d) {
              s.use_bg_image = true;
@@ -426,6 +434,7 @@ TEST(ExportDriver, FailuresLeaveNoMovie)
         std::function<void(CSlideShow&, const TempDir&)> setup;
         std::string target;  // inside the test's folder
         uint32_t code;
+        rlim_t diskRoom = 0;  // bytes a file may take; 0 for no limit
     } const rows[] = {
         {"folder missing", [](CSlideShow&, const TempDir&) {}, "none/movie.swf", CSlideShow::kExportCannotOpen},
         {"show sound without its file",
@@ -444,6 +453,12 @@ TEST(ExportDriver, FailuresLeaveNoMovie)
          "movie.swf", CSlideShow::kExportTooManyFrames},
         {"compressed into a missing folder", [](CSlideShow& s, const TempDir&) { s.use_compression = true; },
          "none/movie.swf", CSlideShow::kExportCompressionFailed},
+        {"disk full",
+         [](CSlideShow& s, const TempDir& d) {
+             s.use_bg_image = true;
+             s.bg_image = CPath(show_test::WriteQuadrantJpeg(d, "bg.jpg", 320, 240, {0xFF0000, 0xFF00, 0xFF, 0xFFFF00}));
+         },
+         "movie.swf", CSlideShow::kExportWriteFailed, 1500},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -451,7 +466,9 @@ TEST(ExportDriver, FailuresLeaveNoMovie)
         PrivateTemp temp(dir);
         CSlideShow show;
         row.setup(show, dir);
+        tavrel_test::ScopedFileSizeLimit limit(row.diskRoom ? row.diskRoom : RLIM_INFINITY);
         EXPECT_FALSE(show.Export(CPath(dir.file(row.target)), true, nullptr));
+        limit.Lift();
         EXPECT_EQ(show.GetLastError(), row.code);
         EXPECT_FALSE(show.GetLastErrorText().empty());
         EXPECT_FALSE(tavrel_test::IsThere(dir.file(row.target)));
@@ -487,40 +504,30 @@ TEST(ExportDriver, SlidesAloneCarryWhatTheirSlidesDrawOn)
 
 namespace {
 
-// A sink that cancels once it has been told of `after` slides.
-class CancelAfter : public CProgressDialog {
+// An effect that takes more character ids than a movie has left.
+class CGreedyEffect : public COverlayEffect {
 public:
-    explicit CancelAfter(int after) : after_(after) {}
-    void SetRange(int, int) override {}
-    void SetMessage(const char*) override {}
-    void SetDetail(const char*) override {}
-    void SetPosition(int value) override { done_ = value; }
-    bool IsCancelled() const override { return done_ >= after_; }
-
-private:
-    int after_, done_ = 0;
+    CGreedyEffect() : COverlayEffect("Greedy") {}
+    std::unique_ptr<COverlayEffect> Clone() const override { return std::make_unique<CGreedyEffect>(); }
+    uint16_t Build(CSwfMovie*, uint16_t* ids, uint16_t*) override
+    {
+        *ids = uint16_t(*ids + 65000);
+        return 0;
+    }
 };
 
 }  // namespace
 
-TEST(ExportDriver, CancelEndsAPlayableMovie)
+TEST(ExportDriver, IdsPastTheProvisionalDepthsFailTheExport)
 {
-    for (bool compress : {false, true}) {
-        SCOPED_TRACE(compress ? "compressed" : "plain");
-        TempDir dir;
-        PrivateTemp temp(dir);
-        CSlideShow show;
-        show.use_compression = compress;
-        for (int i = 0; i < 3; ++i) show.InsertSlide(std::make_unique<CSlide>(CSlide::kBlank, &show), false);
-        CancelAfter sink(1);
-        const std::string path = dir.file("cut.swf");
-        EXPECT_FALSE(show.Export(CPath(path), true, &sink));
-        EXPECT_EQ(show.GetLastError(), CSlideShow::kExportCancelled);
-        const WalkedMovie m = WalkMovie(path);
-        ASSERT_TRUE(m.ok) << "the movie so far ends with an End tag";
-        EXPECT_EQ(m.signature, compress ? "CWS" : "FWS");
-        EXPECT_EQ(m.length, m.fileSize);
-        EXPECT_EQ(CountTemporaries(dir.path()), 0);
-        tavrel_test::ExpectDumpAccepts(path, {});
-    }
+    TempDir dir;
+    CSlideShow show;
+    auto slide = std::make_unique<CSlide>(CSlide::kBlank, &show);
+    slide->SetSwfFx(std::make_unique<CGreedyEffect>());
+    show.InsertSlide(std::move(slide), false);
+    const std::string path = dir.file("greedy.swf");
+    EXPECT_FALSE(show.Export(CPath(path), true, nullptr));
+    EXPECT_NE(show.GetLastError(), 0u);
+    EXPECT_FALSE(show.GetLastErrorText().empty());
+    EXPECT_FALSE(tavrel_test::IsThere(path));
 }

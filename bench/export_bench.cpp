@@ -1,0 +1,91 @@
+// The export against the least its job takes, in one run: (a) bare
+// libjpeg over 100 JPEGs of 1600 × 1200 (decode, nearest-neighbour scale to
+// 640 × 480, encode at quality 80 in memory); (b) reading a 640 × 480 show
+// of those 100 slides and exporting it. Goal: CPU time of (b) at most
+// 1.2 × (a). And the program's peak resident size by number of slides
+// (goal: 1,000 slides at most 2 × 10 slides).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include "bench/bench_jpeg.h"
+#include "show/project_file.h"
+#include "tools/show_export.h"
+
+namespace {
+
+using namespace bench_jpeg;
+
+// A 640 × 480 project of count slides cycling through the pictures.
+std::string WriteShow(int count)
+{
+    const auto& paths = TestPictures().Paths();
+    const auto folder = std::filesystem::path(paths[0]).parent_path();
+    const std::string project = (folder / ("show" + std::to_string(count) + ".tvr")).string();
+    if (std::filesystem::exists(project)) return project;
+    CEditorSlideShow show;
+    show.SetSize(kOutWidth, kOutHeight);
+    for (int i = 0; i < count; ++i) {
+        auto slide = std::make_unique<CSlide>(CSlide::kImage, &show);
+        slide->LoadImage(CPath(paths[size_t(i) % paths.size()]), &show, false);
+        show.InsertSlide(std::move(slide), false);
+    }
+    SaveProject(CPath(project), show, CPublishSettings());
+    return project;
+}
+
+void BM_ReadAndExport(benchmark::State& state)
+{
+    const std::string project = WriteShow(kPictures);
+    const std::string movie = project + ".swf";
+    RegisterShowKinds();
+    double cpu = 0;
+    for (auto _ : state) {
+        const double t0 = CpuMs();
+        CEditorSlideShow show;
+        CPublishSettings publish;
+        CFolderRelocator relocator;
+        CReadContext context;
+        context.relocator = &relocator;
+        if (OpenProject(CPath(project), show, publish, &context) != ProjectOpenError::kNone)
+            state.SkipWithError("the project cannot be read");
+        PrepareForExport(show);
+        std::string error;
+        if (!ExportShow(show, CPath(movie), nullptr, &error)) state.SkipWithError(error.c_str());
+        cpu += CpuMs() - t0;
+    }
+    const double slides = double(state.iterations()) * kPictures;
+    state.counters["ms_per_slide"] = cpu / slides;
+    state.SetItemsProcessed(int64_t(slides));
+    std::filesystem::remove(movie);
+}
+BENCHMARK(BM_ReadAndExport)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The (a) side in the same run.
+BENCHMARK(BM_BareLibjpeg)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// The built program on a show of range(0) slides; peak resident size of
+// the child process in MB.
+void BM_ProgramPeakMemory(benchmark::State& state)
+{
+    const std::string project = WriteShow(int(state.range(0)));
+    const std::string movie = project + ".swf";
+    double peakMb = 0;
+    for (auto _ : state) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl(TAVREL_PROGRAM, TAVREL_PROGRAM, "--quiet", project.c_str(), movie.c_str(), (char*)nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            state.SkipWithError("the program failed");
+        peakMb = std::max(peakMb, usage.ru_maxrss / 1024.0);
+    }
+    state.counters["peak_rss_mb"] = peakMb;
+    std::filesystem::remove(movie);
+}
+BENCHMARK(BM_ProgramPeakMemory)->Arg(10)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace

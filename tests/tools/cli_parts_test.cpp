@@ -1,0 +1,193 @@
+// The program's pieces on their own: the command line, the bar, the
+// diagnostic lines and the output that is put in place only when complete.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "support/test_support.h"
+#include "tools/atomic_output.h"
+#include "tools/cli_options.h"
+#include "tools/console_progress.h"
+#include "tools/console_report.h"
+
+namespace {
+
+using tavrel_test::IsThere;
+using tavrel_test::ReadFile;
+using tavrel_test::TempDir;
+using tavrel_test::WriteFile;
+
+TEST(CliOptionsTest, ParsesTheCommandLine)
+{
+    struct Case {
+        std::vector<const char*> args;
+        CliCommand command;
+        std::string project, output, resave, error;
+    };
+    const Case cases[] = {
+        {{"a.tvr", "a.swf"}, CliCommand::kRun, "a.tvr", "a.swf", "", ""},
+        {{"--resave", "n.tvr", "a.tvr"}, CliCommand::kRun, "a.tvr", "", "n.tvr", ""},
+        {{"--resave=n.tvr", "a.tvr", "a.swf"}, CliCommand::kRun, "a.tvr", "a.swf", "n.tvr", ""},
+        {{"--", "-a.tvr", "a.swf"}, CliCommand::kRun, "-a.tvr", "a.swf", "", ""},
+        {{"a.tvr", "a.swf", "--help"}, CliCommand::kHelp, "", "", "", ""},
+        {{"-h"}, CliCommand::kHelp, "", "", "", ""},
+        {{"--version"}, CliCommand::kVersion, "", "", "", ""},
+        {{}, CliCommand::kUsageError, "", "", "", "missing operand"},
+        {{"a.tvr"}, CliCommand::kUsageError, "", "", "", "missing operand"},
+        {{"a.tvr", "b.swf", "c"}, CliCommand::kUsageError, "", "", "", "too many operands"},
+        {{"--search"}, CliCommand::kUsageError, "", "", "", "--search needs a value"},
+        {{"--search=", "a.tvr", "a.swf"}, CliCommand::kUsageError, "", "", "", "--search needs a value"},
+        {{"--strict=yes", "a.tvr", "a.swf"}, CliCommand::kUsageError, "", "", "", "--strict takes no value"},
+        {{"-x", "a.tvr", "a.swf"}, CliCommand::kUsageError, "", "", "", "unknown option -x"},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"tavrel"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        CliOptions options;
+        std::string error;
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(ParseCommandLine(int(argv.size()), argv.data(), &options, &error), c.command);
+        if (c.command == CliCommand::kRun) {
+            EXPECT_EQ(options.project, c.project);
+            EXPECT_EQ(options.output, c.output);
+            EXPECT_EQ(options.resave, c.resave);
+        }
+        EXPECT_EQ(error, c.error);
+    }
+
+    const char* argv[] = {"tavrel", "--no-compress", "--compress", "--search", "a", "--search", "b",
+                          "--quiet", "--strict", "--resources", "r", "p.tvr", "o.swf"};
+    CliOptions options;
+    std::string error;
+    ASSERT_EQ(ParseCommandLine(int(std::size(argv)), argv, &options, &error), CliCommand::kRun);
+    EXPECT_EQ(options.compress, true);  // the last of the two wins
+    EXPECT_EQ(options.searchFolders, (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(options.quiet && options.strict);
+    EXPECT_EQ(options.resources, "r");
+}
+
+TEST(ConsoleProgressTest, BarShowsSlidePercentAndTimeLeft)
+{
+    using std::chrono::seconds;
+    struct Case {
+        int done, total;
+        seconds elapsed;
+        std::string text;
+    };
+    const Case cases[] = {
+        {0, 200, seconds(0), "slide 1 of 200 [..............................]   0%"},
+        {50, 200, seconds(30), "slide 51 of 200 [#######.......................]  25%  1:30 left"},
+        {199, 200, seconds(199), "slide 200 of 200 [#############################.]  99%  0:01 left"},
+        {200, 200, seconds(10), "slide 200 of 200 [##############################] 100%"},
+        {300, 200, seconds(10), "slide 200 of 200 [##############################] 100%"},
+        {0, 0, seconds(0), "slide 0 of 0 [..............................]   0%"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CConsoleProgress::FormatBar(c.done, c.total, c.elapsed), c.text);
+}
+
+TEST(ConsoleProgressTest, CancelFlagIsTheExportsCancel)
+{
+    volatile std::sig_atomic_t flag = 0;
+    CConsoleProgress progress(stderr, false, &flag);
+    ProgressParams params;
+    InitProgressParams(&params);
+    CProgressInfo info;
+    ASSERT_EQ(progress.Open(0, &params, &info), 0);
+    EXPECT_FALSE(progress.IsCancelled());
+    flag = 1;
+    EXPECT_TRUE(progress.IsCancelled());
+}
+
+TEST(ConsoleReportTest, LinesNameFileLineSlideAttributeAndValue)
+{
+    struct Case {
+        CReadIssue issue;
+        int slide;
+        std::string line;
+    };
+    const Case cases[] = {
+        {{"slide", 27, "src", "/p/a.jpg", "image file missing: slide dropped"}, 3,
+         "show.tvr:27: slide 3: src=\"/p/a.jpg\": image file missing: slide dropped"},
+        {{"caption", 30, "font", "x\ny", "font record too short"}, 2,
+         "show.tvr:30: slide 2: caption font=\"x?y\": font record too short"},
+        {{"Glow", 12, "", "Glow", "no such kind"}, 1, "show.tvr:12: slide 1: Glow \"Glow\": no such kind"},
+        {{"slide_show", 3, "width", "5000", "value out of range"}, 0,
+         "show.tvr:3: slide_show width=\"5000\": value out of range"},
+        {{"", 0, "", "", "something"}, 0, "show.tvr: something"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CConsoleReport::Format("show.tvr", c.issue, c.slide), c.line);
+}
+
+TEST(ConsoleReportTest, SlidesAreFoundByTheirLines)
+{
+    TempDir dir;
+    const std::string text =
+        "<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"320\">\n<slides>\n"
+        "<slide src=\"a\">\n<caption_data>\n</caption_data>\n</slide>\n"  // lines 5-8
+        "<slide src=\"b\" />\n"                                           // line 9
+        "</slides>\n<swf_data />\n</slide_show>\n</tavrel>\n</xml>\n";
+    ASSERT_TRUE(WriteFile(dir.file("p.tvr"), text));
+    CXMLDocument document;
+    ASSERT_TRUE(document.Load(CPath(dir.file("p.tvr"))));
+    const auto slides = FindSlideLines(document, text);
+    ASSERT_EQ(slides.size(), 2u);
+    EXPECT_EQ(slides[0].first, 5);
+    EXPECT_EQ(slides[0].last, 8);
+    EXPECT_EQ(slides[1].first, 9);
+    EXPECT_EQ(slides[1].last, 10);
+
+    CConsoleReport report("p.tvr", stderr, false);
+    report.SetSlideLines(slides);
+    report.Report({"slide", 5, "src", "a", "image file missing: slide dropped"});
+    report.Warn("a skin is missing");
+    EXPECT_EQ(report.GetCount(), 2);
+    EXPECT_EQ(report.GetDroppedSlides(), 1);
+    // The show's first slide is the file's second.
+    EXPECT_EQ(report.FileSlideNumber(1), 2);
+}
+
+TEST(AtomicOutputTest, TargetChangesOnlyOnCommit)
+{
+    TempDir dir;
+    const std::string target = dir.file("movie.swf");
+    ASSERT_TRUE(WriteFile(target, "old"));
+    std::string error;
+    {
+        CAtomicOutput output;
+        ASSERT_TRUE(output.Create(target, &error)) << error;
+        EXPECT_TRUE(IsThere(output.GetTempPath()));
+        EXPECT_EQ(output.GetTempPath().rfind(dir.path() + "/.movie.swf.", 0), 0u);
+        WriteFile(output.GetTempPath(), "half");
+    }  // dropped without a commit
+    EXPECT_EQ(ReadFile(target), "old");
+
+    CAtomicOutput output;
+    ASSERT_TRUE(output.Create(target, &error));
+    const std::string temp = output.GetTempPath();
+    WriteFile(temp, "new");
+    ASSERT_TRUE(output.Commit(&error)) << error;
+    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_FALSE(IsThere(temp));
+
+    // Through a link the linked file is replaced and the link stays.
+    std::filesystem::create_symlink(target, dir.file("link.swf"));
+    ASSERT_TRUE(output.Create(dir.file("link.swf"), &error));
+    WriteFile(output.GetTempPath(), "linked");
+    ASSERT_TRUE(output.Commit(&error));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.swf")));
+    EXPECT_EQ(ReadFile(target), "linked");
+
+    WriteFile(dir.file("locked.swf"), "kept");
+    platform::SetLocked(dir.file("locked.swf"), true);
+    for (const std::string& bad : {dir.file("missing/movie.swf"), dir.path(), dir.file("locked.swf")}) {
+        CAtomicOutput refused;
+        EXPECT_FALSE(refused.Create(bad, &error));
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_FALSE(IsThere(dir.file("missing")));
+    platform::SetLocked(dir.file("locked.swf"), false);
+}
+
+}  // namespace

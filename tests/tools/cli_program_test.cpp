@@ -1,0 +1,292 @@
+// The built program, run as a user runs it.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "../show/show_test_util.h"
+#include "program_runner.h"
+#include "support/swf_tools.h"
+#include "support/test_support.h"
+
+namespace {
+
+using cli_test::Program;
+using cli_test::ProgramResult;
+using cli_test::RunProgram;
+using tavrel_test::IsThere;
+using tavrel_test::ReadFile;
+using tavrel_test::TempDir;
+using tavrel_test::WriteFile;
+namespace fs = std::filesystem;
+
+std::string Slide(const std::string& src, const std::string& inside = "")
+{
+    return "<slide type=\"image\" src=\"" + src + "\" >\n" + inside + "</slide>\n";
+}
+
+std::string Project(const std::string& showAttributes, const std::string& slides)
+{
+    return show_test::WrapShow("<slide_show" + showAttributes + ">\n<slides>\n" + slides +
+                               "</slides>\n</slide_show>\n");
+}
+
+// Files in a folder, hidden ones too, without sub-folders.
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(folder, ec))
+        if (!e.is_directory()) names.push_back(e.path().lexically_relative(folder).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CliProgramTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        picture_ = show_test::WriteJpeg(dir_, "a.jpg", 64, 48);
+        ASSERT_FALSE(picture_.empty());
+    }
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        EXPECT_TRUE(WriteFile(dir_.file(name), text));
+        return dir_.file(name);
+    }
+    ProgramResult Run(const std::vector<std::string>& args) { return RunProgram(args, dir_.path()); }
+
+    // A show of count slides of picture_.
+    std::string WriteShow(const std::string& name, int count, const std::string& attributes = "")
+    {
+        std::string slides;
+        for (int i = 0; i < count; ++i) slides += Slide(picture_);
+        return Write(name, Project(attributes, slides));
+    }
+    TempDir dir_;
+    std::string picture_;
+};
+
+TEST_F(CliProgramTest, ExitCodesAndMessages)
+{
+    Write("show.tvr", Project("", Slide(picture_)));
+    Write("plain.xml", "<?xml version=\"1.0\" ?>\n<tavrel />\n");
+    Write("broken.tvr", "<xml version=\"1.0\">\n<tavrel>\n");
+    Write("warn.tvr", Project(" width=\"5000\"", Slide(picture_)));
+    Write("long.tvr", Project(" fps=\"120\"", "<slide type=\"blank\" duration=\"1000000\" />\n"));
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out, err;  // text expected in each
+    };
+    const Case cases[] = {
+        {{}, 1, "", "usage: tavrel"},
+        {{"--bogus", "show.tvr", "o.swf"}, 1, "", "unknown option --bogus"},
+        {{"--help"}, 0, "usage: tavrel", ""},
+        {{"--version"}, 0, "tavrel 1.", ""},
+        {{"show.tvr", "show.tvr"}, 1, "", "OUTPUT is the project file itself"},
+        {{"show.tvr", "./sub/../show.tvr"}, 1, "", "OUTPUT is the project file itself"},
+        {{"--search", "nowhere", "show.tvr", "o.swf"}, 1, "", "--search nowhere: no such folder"},
+        {{"missing.tvr", "o.swf"}, 2, "", "missing.tvr: No such file"},
+        {{"broken.tvr", "o.swf"}, 2, "", "broken.tvr: not an XML file"},
+        {{"plain.xml", "o.swf"}, 2, "", "plain.xml: not a project file"},
+        {{"show.tvr", "no/such/folder/o.swf"}, 3, "", "no/such/folder/o.swf: cannot create: No such file"},
+        {{"long.tvr", "o.swf"}, 3, "", "export to o.swf failed: the show is too long"},
+        {{"--strict", "warn.tvr", "o.swf"}, 4, "", "warn.tvr:3: slide_show width=\"5000\": value out of range"},
+        {{"--strict", "--quiet", "warn.tvr", "o.swf"}, 4, "", "1 warning(s) under --strict"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ProgramResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, c.code) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    // Nothing was created by the refused and failed runs.
+    EXPECT_EQ(FilesIn(dir_.path()),
+              (std::vector<std::string>{"a.jpg", "broken.tvr", "long.tvr", "plain.xml", "show.tvr", "warn.tvr"}));
+    // Quiet hides the warning itself.
+    EXPECT_EQ(Run({"--strict", "--quiet", "warn.tvr", "o.swf"}).err.find("value out of range"), std::string::npos);
+}
+
+TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
+{
+    Write("show.tvr", Project(" fps=\"500\"", Slide(picture_) + Slide("/gone/b.jpg") +
+                                                  Slide(picture_, "<image_filters>\n<filter name=\"Glow\" />\n"
+                                                                  "</image_filters>\n")));
+    const ProgramResult r = Run({"--resave", "new.tvr", "show.tvr"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const char* line : {"show.tvr:3: slide_show fps=\"500\": value out of range\n",
+                             "show.tvr:7: slide 2: src=\"/gone/b.jpg\": image file missing: slide dropped\n",
+                             "show.tvr:11: slide 3: filter name=\"Glow\": unknown filter\n"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+}
+
+TEST_F(CliProgramTest, ResaveOfAWrittenProjectKeepsItsBytes)
+{
+    CEditorSlideShow show;
+    CPublishSettings publish;
+    for (int i = 0; i < 3; ++i) {
+        auto slide = std::make_unique<CSlide>(CSlide::kImage, &show);
+        ASSERT_TRUE(slide->LoadImage(CPath(picture_), &show, false));
+        show.InsertSlide(std::move(slide), false);
+    }
+    show.SetFps(29.97);
+    show.use_compression = true;
+    ASSERT_TRUE(SaveProject(CPath(dir_.file("show.tvr")), show, publish));
+    const ProgramResult r = Run({"--resave", "again.tvr", "show.tvr"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadFile(dir_.file("again.tvr")), ReadFile(dir_.file("show.tvr")));
+}
+
+TEST_F(CliProgramTest, SearchFindsAMovedImage)
+{
+    fs::create_directory(dir_.file("moved"));
+    fs::rename(picture_, dir_.file("moved/a.jpg"));
+    Write("show.tvr", Project("", Slide(picture_)));
+    struct Case {
+        std::vector<std::string> search;
+        std::string written, err;
+    };
+    const Case cases[] = {
+        {{"--search", "moved"}, "src=\"" + dir_.file("moved/a.jpg") + "\"", ""},
+        {{"--search", "."}, "<slides>\n</slides>", "image file missing: slide dropped"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.search;
+        args.insert(args.end(), {"--resave", "new.tvr", "show.tvr"});
+        const ProgramResult r = Run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(ReadFile(dir_.file("new.tvr")).find(c.written), std::string::npos);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliProgramTest, SkinsComeFromTheResourcesFolder)
+{
+    fs::create_directories(dir_.file("res/Controls"));
+    fs::copy_file(std::string(TAVREL_BUNDLE_DIR) + "/Contents/Resources/Controls/Classic.dll",
+                  dir_.file("res/Controls/Classic.dll"));
+    struct Case {
+        std::string attributes;
+        std::vector<std::string> resources;
+        std::vector<std::string> warnings;
+    };
+    const Case cases[] = {
+        {" controls=\"true\" control_set=\"Classic\"", {"--resources", "res"}, {}},
+        {" mute_control=\"true\" mute_control_set=\"Silver\"", {}, {}},  // the bundle's own
+        {" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"", {"--resources", "res"},
+         {"show.tvr: control_set=\"Nope\": no such skin in " + dir_.file("res/Controls"),
+          "show.tvr: mute_control_set is empty"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.attributes);
+        Write("show.tvr", Project(c.attributes, Slide(picture_)));
+        fs::remove(dir_.file("o.swf"));
+        std::vector<std::string> args = c.resources;
+        args.insert(args.end(), {"--strict", "show.tvr", "o.swf"});
+        const ProgramResult r = Run(args);
+        // Under --strict a warning stops the run before anything is written.
+        EXPECT_EQ(r.exitCode == 4, !c.warnings.empty()) << r.err;
+        EXPECT_EQ(r.err.find("no such skin") != std::string::npos, !c.warnings.empty()) << r.err;
+        for (const auto& w : c.warnings) EXPECT_NE(r.err.find(w), std::string::npos) << r.err;
+        if (!c.warnings.empty()) EXPECT_FALSE(IsThere(dir_.file("o.swf")));
+    }
+}
+
+TEST_F(CliProgramTest, ExportWritesTheMovieAndSaysWhatItWrote)
+{
+    WriteShow("show.tvr", 3, " controls=\"true\" control_set=\"Nope\"");
+    const ProgramResult r = Run({"show.tvr", "out.swf"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("control_set=\"Nope\": no such skin"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("out.swf: "), std::string::npos);
+    EXPECT_NE(r.out.find(" frames, 3 slides, 0 skipped\n"), std::string::npos) << r.out;
+    tavrel_test::ExpectDumpAccepts(dir_.file("out.swf"), {"DefineBitsJPEG2"});
+    EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "out.swf", "show.tvr"}));
+}
+
+TEST_F(CliProgramTest, BarOnlyOnATerminal)
+{
+    WriteShow("show.tvr", 20);
+    const ProgramResult onPipe = Run({"show.tvr", "pipe.swf"});
+    ASSERT_EQ(onPipe.exitCode, 0) << onPipe.err;
+    EXPECT_EQ(onPipe.err, "");
+    const ProgramResult onTerminal = Program({"show.tvr", "tty.swf"}, dir_.path(), true).Wait();
+    ASSERT_EQ(onTerminal.exitCode, 0) << onTerminal.out;
+    EXPECT_NE(onTerminal.out.find("\rslide 20 of 20 [##############################] 100%"), std::string::npos)
+        << onTerminal.out;
+    // The bar's line is cleared before the summary.
+    EXPECT_NE(onTerminal.out.find("\r\033[Ktty.swf: "), std::string::npos) << onTerminal.out;
+}
+
+TEST_F(CliProgramTest, InterruptLeavesTheEarlierMovie)
+{
+    picture_ = show_test::WriteJpeg(dir_, "a.jpg", 1600, 1200);
+    WriteShow("show.tvr", 200);
+    fs::create_directory(dir_.file("tmp"));
+    for (int signals : {1, 2}) {
+        SCOPED_TRACE(signals);
+        Write("out.swf", "earlier movie");
+        Program program({"--quiet", "show.tvr", "out.swf"}, dir_.path(), false, {"TMPDIR=" + dir_.file("tmp")});
+        // Wait until the new movie is being written beside the old one.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool writing = false;
+        while (!writing && std::chrono::steady_clock::now() < until) {
+            for (const auto& name : FilesIn(dir_.path()))
+                if (name.rfind(".out.swf.", 0) == 0 && fs::file_size(dir_.file(name)) > 0) writing = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_TRUE(writing);
+        for (int i = 0; i < signals; ++i) kill(program.Pid(), SIGINT);
+        const ProgramResult r = program.Wait();
+        EXPECT_EQ(r.exitCode, 130) << r.err;
+        EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
+        EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "out.swf", "show.tvr"}));
+    }
+}
+
+TEST_F(CliProgramTest, TwoCompressedExportsAtOnce)
+{
+    WriteShow("show.tvr", 30);
+    Program first({"--compress", "show.tvr", "one.swf"}, dir_.path());
+    Program second({"--compress", "show.tvr", "two.swf"}, dir_.path());
+    for (Program* p : {&first, &second}) EXPECT_EQ(p->Wait().exitCode, 0);
+    for (const char* name : {"one.swf", "two.swf"}) {
+        EXPECT_EQ(ReadFile(dir_.file(name)).substr(0, 3), "CWS");
+        tavrel_test::ExpectDumpAccepts(dir_.file(name), {"DefineBitsJPEG2"});
+    }
+}
+
+TEST(CliExampleTest, ExampleMovieIsValidAndShowsItsFirstSlide)
+{
+    TempDir dir;
+    const std::string movie = dir.file("show.swf");
+    const ProgramResult r = RunProgram({std::string(TAVREL_EXAMPLE_DIR) + "/show.tvr", movie});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find(", 4 slides, 0 skipped"), std::string::npos) << r.out;
+    tavrel_test::ExpectDumpAccepts(movie, {"DefineBitsJPEG2", "DefineBitsJPEG3", "DefineSound", "DefineText2",
+                                           "DefineButton2", "DefineEditText"});
+    // Played from the start (through its preloader) for two seconds: the
+    // sun and the hills of the first slide.
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    const auto shot = tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + movie + "' '" +
+                                              dir.file("shot.png") + "' --stop-at 24 --pixel 400,280 --pixel 100,460");
+    ASSERT_EQ(shot.exitCode, 0) << shot.output;
+    struct Pixel {
+        int x, y;
+        long rgb;
+    };
+    for (const Pixel& p : {Pixel{400, 280, 0xffe678}, Pixel{100, 460, 0x1f3028}}) {
+        const long got = tavrel_test::ShotPixel(shot.output, p.x, p.y);
+        for (int shift : {16, 8, 0})
+            EXPECT_NEAR((got >> shift) & 0xFF, (p.rgb >> shift) & 0xFF, 16) << p.x << "," << p.y << "\n" << shot.output;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include "program_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace cli_test {
+
+namespace {
+
+[[noreturn]] void Exec(const std::vector<std::string>& args, const std::string& cwd,
+                       const std::vector<std::string>& env)
+{
+    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> argv;
+    std::string program = TAVREL_PROGRAM;
+    argv.push_back(program.data());
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+}
+
+}  // namespace
+
+Program::Program(const std::vector<std::string>& args, const std::string& cwd, bool terminal,
+                 const std::vector<std::string>& env)
+{
+    if (terminal) {
+        struct winsize size {};
+        size.ws_col = 120;
+        size.ws_row = 30;
+        pid_ = ::forkpty(&outFd_, nullptr, nullptr, &size);
+        if (pid_ == 0) Exec(args, cwd, env);
+        return;
+    }
+    int out[2], err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::close(out[0]), ::close(err[0]), ::close(out[1]), ::close(err[1]);
+        Exec(args, cwd, env);
+    }
+    ::close(out[1]), ::close(err[1]);
+    outFd_ = out[0];
+    errFd_ = err[0];
+}
+
+Program::~Program()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        Wait();
+    }
+}
+
+ProgramResult Program::Wait()
+{
+    ProgramResult result;
+    std::string* sinks[2] = {&result.out, &result.err};
+    int fds[2] = {outFd_, errFd_};
+    for (;;) {
+        struct pollfd polls[2];
+        int n = 0;
+        for (int i = 0; i < 2; ++i)
+            if (fds[i] >= 0) polls[n++] = {fds[i], POLLIN, 0};
+        if (n == 0) break;
+        if (::poll(polls, n, -1) < 0) break;
+        for (int i = 0; i < n; ++i) {
+            if (!polls[i].revents) continue;
+            char buffer[4096];
+            const ssize_t got = ::read(polls[i].fd, buffer, sizeof buffer);
+            const int which = polls[i].fd == fds[0] ? 0 : 1;
+            // A pseudo-terminal reports its end as an error.
+            if (got <= 0) {
+                ::close(fds[which]);
+                fds[which] = -1;
+            } else {
+                sinks[which]->append(buffer, size_t(got));
+            }
+        }
+    }
+    outFd_ = errFd_ = -1;
+    int status = 0;
+    if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_)
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    return result;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& args, const std::string& cwd,
+                         const std::vector<std::string>& env)
+{
+    return Program(args, cwd, false, env).Wait();
+}
+
+}  // namespace cli_test

@@ -1,0 +1,37 @@
+#pragma once
+// Runs the built tavrel program as a user would: on pipes or on a
+// pseudo-terminal, in a working folder, with a signal sent mid-run.
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace cli_test {
+
+struct ProgramResult {
+    int exitCode = -1;  // 128 + signal when killed
+    std::string out;    // on a terminal: everything the terminal showed
+    std::string err;
+};
+
+class Program {
+public:
+    // Starts the program with args in folder cwd; extra environment as
+    // NAME=value. With terminal, standard output and error share a
+    // pseudo-terminal.
+    Program(const std::vector<std::string>& args, const std::string& cwd, bool terminal = false,
+            const std::vector<std::string>& env = {});
+    ~Program();
+    pid_t Pid() const { return pid_; }
+    // Reads all output and waits for the end.
+    ProgramResult Wait();
+
+private:
+    pid_t pid_ = -1;
+    int outFd_ = -1, errFd_ = -1;
+};
+
+ProgramResult RunProgram(const std::vector<std::string>& args, const std::string& cwd = ".",
+                         const std::vector<std::string>& env = {});
+
+}  // namespace cli_test

@@ -1,0 +1,116 @@
+#include "tools/console_report.h"
+
+#include <algorithm>
+
+namespace {
+
+// Control characters would break the one-line form.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) out += (c < 0x20 || c == 0x7f) ? '?' : char(c);
+    return out;
+}
+
+int LineOf(const std::vector<size_t>& lineFeeds, long offset)
+{
+    return 1 + int(std::lower_bound(lineFeeds.begin(), lineFeeds.end(), size_t(offset)) - lineFeeds.begin());
+}
+
+bool FindChild(const CXMLNode& parent, const char* name, CXMLNode* out)
+{
+    bool found = false;
+    ForEachChildElement(parent, [&](const CXMLNode& child, const std::string& childName) {
+        if (!found && childName == name) {
+            *out = child;
+            found = true;
+        }
+    });
+    return found;
+}
+
+}  // namespace
+
+std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::string& text)
+{
+    std::vector<SlideLines> slides;
+    std::vector<size_t> lineFeeds;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n') lineFeeds.push_back(i);
+    CXMLNode outer, root, show;
+    if (!document.GetFirstChild(outer) || !FindChild(outer, "tavrel", &root) ||
+        !FindChild(root, "slide_show", &show))
+        return slides;
+    // The reader takes the slides of every "slides" element; each slide
+    // ends where the next element of its parent begins.
+    int end = int(lineFeeds.size()) + 1;
+    std::vector<std::vector<int>> groups;
+    std::vector<int> after;  // first line of the element after each group
+    bool inSlides = false;
+    ForEachChildElement(show, [&](const CXMLNode& child, const std::string& name) {
+        const int line = LineOf(lineFeeds, child.GetOffset());
+        if (inSlides) after.back() = line - 1;
+        inSlides = name == "slides";
+        if (!inSlides) return;
+        groups.emplace_back();
+        after.push_back(end);
+        ForEachChildElement(child, [&](const CXMLNode& slide, const std::string&) {
+            groups.back().push_back(LineOf(lineFeeds, slide.GetOffset()));
+        });
+    });
+    for (size_t g = 0; g < groups.size(); ++g)
+        for (size_t i = 0; i < groups[g].size(); ++i) {
+            const int last = i + 1 < groups[g].size() ? groups[g][i + 1] - 1 : after[g];
+            slides.push_back({groups[g][i], std::max(groups[g][i], last)});
+        }
+    return slides;
+}
+
+CConsoleReport::CConsoleReport(std::string fileName, std::FILE* out, bool print)
+    : fileName_(std::move(fileName)), out_(out), print_(print)
+{
+}
+
+int CConsoleReport::SlideAt(int line) const
+{
+    if (line <= 0) return 0;
+    for (size_t i = 0; i < slides_.size(); ++i)
+        if (line >= slides_[i].first && line <= slides_[i].last) return int(i) + 1;
+    return 0;
+}
+
+std::string CConsoleReport::Format(const std::string& fileName, const CReadIssue& issue, int slide)
+{
+    std::string line = fileName + ":";
+    if (issue.line > 0) line += std::to_string(issue.line) + ":";
+    if (slide > 0) line += " slide " + std::to_string(slide) + ":";
+    // The slide element itself is named by its number.
+    if (!issue.element.empty() && !(slide > 0 && issue.element == "slide")) line += " " + issue.element;
+    if (!issue.attribute.empty())
+        line += " " + issue.attribute + "=\"" + Printable(issue.value) + "\"";
+    else if (!issue.value.empty())
+        line += " \"" + Printable(issue.value) + "\"";
+    if (line.back() != ':') line += ":";
+    return line + " " + issue.what;
+}
+
+void CConsoleReport::Report(const CReadIssue& issue)
+{
+    ++count_;
+    const int slide = SlideAt(issue.line);
+    if (issue.what.find("slide dropped") != std::string::npos) dropped_.push_back(slide);
+    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, issue, slide).c_str());
+}
+
+int CConsoleReport::FileSlideNumber(int n) const
+{
+    for (int dropped : dropped_)
+        if (dropped > 0 && dropped <= n) ++n;
+    return n;
+}
+
+void CConsoleReport::Warn(const std::string& text)
+{
+    ++count_;
+    if (print_) std::fprintf(out_, "%s: %s\n", fileName_.c_str(), text.c_str());
+}

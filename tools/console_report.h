@@ -1,0 +1,50 @@
+#pragma once
+// Prints what the project reader passed over, one line each, naming the
+// file, its line, the slide (counted from 1 in the file), the element, the
+// attribute and the value:
+//   show.tvr:27: slide 3: src="/p/a.jpg": image file missing: slide dropped
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "show/xml_io.h"
+
+// The lines of one slide element in the file, first to last.
+struct SlideLines {
+    int first = 0;
+    int last = 0;
+};
+
+// The line spans of the slide elements of a parsed project, in file order;
+// text is the file the document was parsed from.
+std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::string& text);
+
+class CConsoleReport : public CReadReport {
+public:
+    // fileName is printed as given; print false only counts.
+    CConsoleReport(std::string fileName, std::FILE* out, bool print);
+
+    void SetSlideLines(std::vector<SlideLines> slides) { slides_ = std::move(slides); }
+    void Report(const CReadIssue& issue) override;
+    // A warning of the program's own (a missing skin, a long movie).
+    void Warn(const std::string& text);
+
+    int GetCount() const { return count_; }
+    int GetDroppedSlides() const { return int(dropped_.size()); }
+    // The number in the file of the show's slide n (both from 1): slides
+    // dropped while reading are not in the show.
+    int FileSlideNumber(int n) const;
+
+    // The line printed for an issue; slide is 0 when outside every slide.
+    static std::string Format(const std::string& fileName, const CReadIssue& issue, int slide);
+
+private:
+    int SlideAt(int line) const;
+
+    std::string fileName_;
+    std::FILE* out_;
+    bool print_;
+    std::vector<SlideLines> slides_;
+    int count_ = 0;
+    std::vector<int> dropped_;  // numbers in the file, ascending
+};

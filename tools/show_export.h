@@ -1,0 +1,23 @@
+#pragma once
+// The movie export as the program calls it, and what it reports back.
+#include <string>
+
+#include "foundation/path.h"
+#include "show/slide_show.h"
+
+class CProgressDialog;
+
+// Fills the process-wide registries (transitions, overlay effects) with
+// every kind linked into the program.
+void RegisterShowKinds();
+
+// Readies the document as the editor's export command does before it
+// exports (preview off).
+void PrepareForExport(CEditorSlideShow& show);
+
+// Writes the movie to path; false with the reason in *error.
+bool ExportShow(CEditorSlideShow& show, const CPath& path, CProgressDialog* progress, std::string* error);
+
+// Loads the skin named name from folder/<name>.dll into the show's controls
+// (mute false) or mute skin; false when there is no such skin.
+bool LoadShowSkin(CEditorSlideShow& show, bool mute, const std::string& file);

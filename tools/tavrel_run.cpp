@@ -1,0 +1,284 @@
+#include "tools/tavrel_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/system_utils.h"
+#include "platform/bundle.h"
+#include "show/project_file.h"
+#include "tools/atomic_output.h"
+#include "tools/cancel_signal.h"
+#include "tools/console_progress.h"
+#include "tools/console_report.h"
+#include "tools/show_export.h"
+
+namespace {
+
+// Movies past this many frames play badly; the editor warns about them too.
+constexpr uint64_t kFrameWarningLimit = 16000;
+
+// Paths as the user typed them are relative to the working folder; the
+// library takes relative paths from the bundle, so they are made absolute.
+std::string Absolute(const std::string& path)
+{
+    std::error_code ec;
+    auto abs = std::filesystem::absolute(path, ec);
+    return ec ? path : abs.lexically_normal().string();
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Frame count of a written movie, from its header (inflated when compressed).
+bool ReadFrameCount(const std::string& path, unsigned* frames)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    unsigned char head[8], body[64];
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    size_t have = 0;
+    if (got == 8 && head[1] == 'W' && head[2] == 'S') {
+        if (head[0] == 'F') {
+            have = std::fread(body, 1, sizeof body, file);
+        } else if (head[0] == 'C') {
+            unsigned char packed[4096];
+            const size_t n = std::fread(packed, 1, sizeof packed, file);
+            z_stream z{};
+            if (inflateInit(&z) == Z_OK) {
+                z.next_in = packed;
+                z.avail_in = unsigned(n);
+                z.next_out = body;
+                z.avail_out = sizeof body;
+                inflate(&z, Z_SYNC_FLUSH);
+                have = sizeof body - z.avail_out;
+                inflateEnd(&z);
+            }
+        }
+    }
+    std::fclose(file);
+    if (have == 0) return false;
+    // RECT: 5 bits of field width, then four fields; rate (2 bytes), count (2).
+    const unsigned bits = body[0] >> 3;
+    const size_t at = (5 + 4 * bits + 7) / 8 + 2;
+    if (at + 2 > have) return false;
+    *frames = body[at] | (body[at + 1] << 8);
+    return true;
+}
+
+class Runner {
+public:
+    Runner(const CliOptions& options, std::FILE* out, std::FILE* err)
+        : o_(options), out_(out), err_(err), report_(options.project, err, !options.quiet)
+    {
+    }
+
+    int Run();
+
+private:
+    int Fail(int code, const std::string& message)
+    {
+        std::fprintf(err_, "tavrel: %s\n", message.c_str());
+        return code;
+    }
+    int Read();
+    void LoadSkins(const std::string& resources);
+    bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
+    int StrictFailure()
+    {
+        return Fail(kExitStrictWarning, std::to_string(report_.GetCount()) +
+                                            " warning(s) under --strict; nothing exported");
+    }
+    int Export(const std::string& output);
+
+    const CliOptions& o_;
+    std::FILE* out_;
+    std::FILE* err_;
+    CConsoleReport report_;
+    CEditorSlideShow show_;
+    CPublishSettings publish_;
+    bool skinFound_[2] = {false, false};  // controls, mute
+};
+
+int Runner::Read()
+{
+    const std::string project = Absolute(o_.project);
+    struct stat st;
+    if (::stat(project.c_str(), &st) != 0) return Fail(kExitUnreadable, o_.project + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return Fail(kExitUnreadable, o_.project + ": is a folder");
+    std::string text;
+    if (!ReadFileText(CPath(project), &text)) return Fail(kExitUnreadable, o_.project + ": " + std::strerror(errno));
+    CXMLDocument document;
+    if (!document.Load(CPath(project)))
+        return Fail(kExitUnreadable, o_.project + ": not an XML file: " + document.GetLastError());
+    report_.SetSlideLines(FindSlideLines(document, text));
+
+    std::vector<CPath> folders;
+    for (const auto& dir : o_.searchFolders) folders.emplace_back(Absolute(dir));
+    CFolderRelocator relocator(folders);
+    CReadContext context;
+    context.report = &report_;
+    context.relocator = &relocator;
+    context.documentPath = CPath(project);
+    // As the editor opens a file: a fresh document and publish settings.
+    show_.Reset();
+    publish_.Clear();
+    if (!ReadProjectFile(document, show_, publish_, &context))
+        return Fail(kExitUnreadable, o_.project + ": not a project file (no \"tavrel\" element)");
+    return kExitDone;
+}
+
+void Runner::LoadSkins(const std::string& resources)
+{
+    struct Kind {
+        bool on;
+        const CControlsSkin& skin;
+        const char* folder;
+        const char* attribute;
+        bool mute;
+    };
+    const Kind kinds[] = {
+        {show_.controls, show_.GetControlsSkin(), "Controls", "control_set", false},
+        {show_.mute_control, show_.GetMuteSkin(), "Mute Controls", "mute_control_set", true},
+    };
+    for (const Kind& k : kinds) {
+        // A clip that is off needs no skin.
+        if (!k.on) continue;
+        const std::string name = k.skin.fileName;
+        if (name.empty()) {
+            report_.Warn(std::string(k.attribute) + " is empty: the movie has no " +
+                         (k.mute ? "mute control" : "playback controls"));
+            continue;
+        }
+        const std::string file = resources + "/" + k.folder + "/" + name + ".dll";
+        skinFound_[k.mute] = name.find('/') == std::string::npos && name != "." && name != ".." &&
+                             LoadShowSkin(show_, k.mute, file);
+        if (!skinFound_[k.mute])
+            report_.Warn(std::string(k.attribute) + "=\"" + name + "\": no such skin in " + resources + "/" +
+                         k.folder + ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
+    }
+}
+
+int Runner::Export(const std::string& output)
+{
+    CAtomicOutput target;
+    std::string why;
+    if (!target.Create(output, &why)) return Fail(kExitExportFailed, o_.output + ": cannot create: " + why);
+    const bool bar = !o_.quiet && ::isatty(::fileno(err_));
+    CConsoleProgress progress(err_, bar, CancelFlag());
+    ProgressParams params;
+    InitProgressParams(&params);
+    CProgressInfo info;
+    progress.Open(0, &params, &info);
+    const bool done = ExportShow(show_, CPath(target.GetTempPath()), &progress, &why);
+    progress.End();
+    // A cancel that came too late for the export's own checks still counts.
+    if (CancelRequested()) {
+        target.Discard();
+        return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
+    }
+    if (!done) {
+        // The reason names the file the user asked for, not the new one beside it.
+        for (size_t at; (at = why.find(target.GetTempPath())) != std::string::npos;)
+            why.replace(at, target.GetTempPath().size(), output);
+        target.Discard();
+        return Fail(kExitExportFailed, "export to " + o_.output + " failed: " + why);
+    }
+    // What the export passed over: slides whose pictures it could not
+    // read, skins without their clip.
+    for (int n : show_.GetSkippedSlides()) {
+        const CSlide* slide = show_.GetSlide(n - 1);
+        report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
+                     (slide ? slide->GetSrc().GetText() : std::string()) +
+                     "\" cannot be read or encoded: slide left out of the movie");
+    }
+    // A skin that was found but has no clip to copy.
+    if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) report_.Warn(show_.GetControlsClip().GetError());
+    if (skinFound_[1] && !show_.GetMuteClip().GetError().empty()) report_.Warn(show_.GetMuteClip().GetError());
+    if (StrictStop()) {
+        target.Discard();
+        return StrictFailure();
+    }
+    const std::string written = target.GetTempPath();
+    struct stat st {};
+    ::stat(written.c_str(), &st);
+    unsigned frames = 0;
+    const bool counted = ReadFrameCount(written, &frames);
+    if (!target.Commit(&why)) return Fail(kExitExportFailed, o_.output + ": cannot put in place: " + why);
+    if (!o_.quiet) {
+        std::fprintf(out_, "%s: %lld bytes", o_.output.c_str(), static_cast<long long>(st.st_size));
+        if (counted) std::fprintf(out_, ", %u frames", frames);
+        const int left = int(show_.GetSkippedSlides().size());
+        std::fprintf(out_, ", %d slides, %d skipped\n", show_.GetSlideCount() - left,
+                     report_.GetDroppedSlides() + left);
+    }
+    return kExitDone;
+}
+
+int Runner::Run()
+{
+    const std::string output = o_.output.empty() ? "" : Absolute(o_.output);
+    const std::string resave = o_.resave.empty() ? "" : Absolute(o_.resave);
+    const std::string project = Absolute(o_.project);
+    if (!output.empty() && SameFile(output, project))
+        return Fail(kExitUsage, "OUTPUT is the project file itself: refused");
+    if (!output.empty() && !resave.empty() && SameFile(output, resave))
+        return Fail(kExitUsage, "OUTPUT and the --resave file are the same file: refused");
+    for (const auto& dir : o_.searchFolders)
+        if (!IsFolder(Absolute(dir))) return Fail(kExitUsage, "--search " + dir + ": no such folder");
+    std::string resources = o_.resources.empty() ? std::string() : Absolute(o_.resources);
+    if (!resources.empty()) {
+        if (!IsFolder(resources)) return Fail(kExitUsage, "--resources " + o_.resources + ": no such folder");
+        OpenMainResourceFile(CPath(resources + "/main.rsrc"));
+    } else {
+        resources = platform::MainBundleResourcesPath();
+    }
+
+    // What the editor sets up before any document is opened.
+    SetWorkFolderName("_tavrel");
+    RegisterShowKinds();
+
+    if (int code = Read()) return code;
+    if (StrictStop()) return StrictFailure();
+    if (!resave.empty()) {
+        if (!SaveProject(CPath(resave), show_, publish_))
+            return Fail(kExitExportFailed, o_.resave + ": cannot write the project: " + std::strerror(errno));
+        if (!o_.quiet) std::fprintf(out_, "%s: project written\n", o_.resave.c_str());
+    }
+    if (output.empty()) return kExitDone;
+
+    LoadSkins(resources);
+    const uint64_t frames = show_.CountExportFrames();
+    if (frames > kFrameWarningLimit)
+        report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +
+                     std::to_string(kFrameWarningLimit) + ": players may play it badly");
+    if (StrictStop()) return StrictFailure();
+    if (o_.compress) show_.use_compression = *o_.compress;
+    PrepareForExport(show_);
+    if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
+    return Export(output);
+}
+
+}  // namespace
+
+int RunTavrel(const CliOptions& options, std::FILE* out, std::FILE* err)
+{
+    Runner runner(options, out, err);
+    return runner.Run();
+}
