@@ -179,7 +179,13 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     if (r.Text("fnt_name", &name) || r.Base64("font_name", &name)) SetFontName(name.c_str());
     long v;
     bool flag;
-    if (r.Int("font_size", &v)) font_.SetSize(static_cast<int>(v));
+    // A size of nothing draws nothing: refused, the default stays.
+    if (r.Int("font_size", &v)) {
+        if (v > 0 && v <= INT32_MAX)
+            font_.SetSize(static_cast<int>(v));
+        else
+            r.Refused("font_size");
+    }
     if (r.Bool("font_italic", &flag)) font_.SetItalic(flag);
     if (r.Bool("font_bold", &flag)) font_.SetBold(flag);
     std::string record;

@@ -798,9 +798,13 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                 Rotate(d, false);
         }
     }
+    bool transitionRead = false;
     ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
         if (name == "transition_in") {
-            // The first element names the transition; later ones are not read.
+            // A later element replaces the transition an earlier one gave.
+            if (transitionRead) CElementReader(child, context).Issue("", "", "second transition_in: it replaces the first");
+            transitionRead = true;
+            // The first element inside names the transition; later ones are not read.
             bool done = false;
             ForEachChildElement(child, [&](const CXMLNode& t, const std::string&) {
                 if (done) return;

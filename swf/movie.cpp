@@ -186,8 +186,7 @@ int CSwfMovie::AddTag(CSwfTag* tag, bool keep)
     } else if (code == swf_tag::kFrameLabel) {
         auto* frameLabel = dynamic_cast<CTagFrameLabel*>(tag);
         const std::string label = frameLabel ? frameLabel->label : std::string();
-        if (frameLabel && std::find(frameLabels.begin(), frameLabels.end(), label) != frameLabels.end()) return 0;
-        if (frameLabel) frameLabels.push_back(label);
+        if (frameLabel && !frameLabels.insert(label).second) return 0;
     }
 
     CSwfStream stream(version);

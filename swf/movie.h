@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/path.h"
@@ -90,7 +91,8 @@ private:
     void CloseFile();
 
     std::vector<RecordedValue> records;
-    std::vector<std::string> frameLabels;
+    // Labels written so far: a second one of a name is dropped.
+    std::unordered_set<std::string> frameLabels;
     bool recordPlacements = false;
     bool recordClipDepths = false;
     std::FILE* file = nullptr;

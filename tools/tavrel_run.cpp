@@ -12,6 +12,11 @@
 
 #include "foundation/system_utils.h"
 #include "platform/bundle.h"
+#include "platform/sound_media.h"
+#include "show/preloader.h"
+#include "swf/display_tags.h"
+#include "swf/reader_primitives.h"
+#include "swf/template_import.h"
 #include "show/project_file.h"
 #include "tools/atomic_output.h"
 #include "tools/cancel_signal.h"
@@ -99,6 +104,7 @@ private:
     }
     int Read();
     void LoadSkins(const std::string& resources);
+    void CheckMedia();
     bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
     int StrictFailure()
     {
@@ -173,6 +179,37 @@ void Runner::LoadSkins(const std::string& resources)
             report_.Warn(std::string(k.attribute) + "=\"" + name + "\": no such skin in " + resources + "/" + k.folder +
                          ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
     }
+}
+
+// What the export would leave out without a word: sounds that cannot be
+// read, a preloader bar template without its bar.
+void Runner::CheckMedia()
+{
+    auto checkSounds = [&](CSoundList& sounds, const std::string& where) {
+        if (!sounds.HasInclude()) return;
+        for (int i = 0; i < sounds.GetCount(); ++i) {
+            const CSoundItem* item = sounds.Get(i);
+            if (!item || item->GetSrc().IsEmpty()) continue;
+            platform::SoundSource source;
+            if (!source.Open(item->GetSrc().GetFullPath()) || source.Info().frames <= 0)
+                report_.Warn(where + "sound \"" + item->GetSrc().GetFullPath() +
+                             "\" cannot be read: the movie goes without it");
+        }
+    };
+    checkSounds(show_.GetSounds(), "");
+    for (int i = 0; i < show_.GetSlideCount(); ++i)
+        checkSounds(show_.GetSlide(i)->GetSounds(), "slide " + std::to_string(report_.FileSlideNumber(i + 1)) + ": ");
+
+    const CMovieSettings& settings = show_.GetMovieSettings();
+    if (!settings.preload || settings.preload_creator != 0) return;
+    ResourceHandle bar;
+    if (!LoadMainResource(platform::FourCharCode(kPreloaderBarResType), kPreloaderBarResId, &bar, nullptr) || !bar)
+        return;
+    CSwfReader reader;
+    const bool found = reader.OpenMemory(bar->data(), bar->size(), true, 0, true) &&
+                       FindPlacementByName("PreloadBar", reader.GetTags(nullptr));
+    reader.ClearTags(true);
+    if (!found) report_.Warn("the preloader bar template ('Prld' 1000) has no PreloadBar: the preloader has no bar");
 }
 
 int Runner::Export(const std::string& output)
@@ -264,6 +301,7 @@ int Runner::Run()
     if (output.empty()) return kExitDone;
 
     LoadSkins(resources);
+    CheckMedia();
     const uint64_t frames = show_.CountExportFrames();
     if (frames > kFrameWarningLimit)
         report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +

@@ -101,6 +101,9 @@ TEST(Caption, ReadRules)
         {"txt=\"a&#x0a;b&#x0d;c\"", "a\nb\rc", 0, 0, 255, 32, 0},
         {"text=\"" + Base64("legacy") + "\"", "legacy", 0, 0, 255, 32, 0},
         {"alpha=\"-1\" font_size=\"14\" font_bold=\"TRUE\"", "", 0, 0, 255, 14, 1},
+        // A size of nothing or less is refused.
+        {"font_size=\"0\"", "", 0, 0, 255, 32, 0},
+        {"font_size=\"-12\"", "", 0, 0, 255, 32, 0},
         // Older font records: bytes 0-3 size, 18-19 style; a short one sets
         // only what it holds.
         {"font=\"" +

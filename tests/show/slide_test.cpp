@@ -227,13 +227,16 @@ TEST(SlideElement, Children)
     CTransitionList kinds;
     kinds.AddSorted(std::make_unique<CTransition>());
     kinds.AddSorted(std::make_unique<CTestCut>());
+    CReadIssueList issues;
     auto slide = ReadSlide(dir,
                            "<slide>\n<transition_in>\n<transition name=\"test cut\" duration=\"700\" />\n"
                            "</transition_in>\n<transition_in>\n<transition name=\"None\" duration=\"1500\" />\n"
                            "</transition_in>\n<swf_fx name=\"none\" />\n<pan_zoom>\n"
                            "<camera_fx name=\"none\" duration=\"900\" />\n<other pan_x=\"-200\" />\n</pan_zoom>\n</slide>",
-                           &show);
-    // The second transition replaces the first; "none" is not the effect's name.
+                           &show, &issues);
+    // The second transition replaces the first, and says so; "none" is not the effect's name.
+    ASSERT_FALSE(issues.issues.empty());
+    EXPECT_EQ(issues.issues[0].element, "transition_in");
     EXPECT_EQ(slide->GetTransitionIn().GetName(), "None");
     EXPECT_EQ(slide->GetTransitionIn().GetDuration(), 1500u);
     EXPECT_EQ(slide->GetSwfFx().GetName(), "None");

@@ -1,0 +1,259 @@
+// Bad projects and bad media through the program: each run ends with the
+// exit code of its kind and a message naming the file and what in it was
+// wrong, never a crash, a runaway allocation or a partial movie.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../show/show_test_util.h"
+#include "program_runner.h"
+#include "support/swf_tools.h"
+#include "support/test_support.h"
+#include "swf/control_tags.h"
+#include "swf/display_tags.h"
+#include "swf/movie.h"
+
+namespace {
+
+using cli_test::ProgramResult;
+using cli_test::RunProgram;
+using tavrel_test::ReadFile;
+using tavrel_test::TempDir;
+using tavrel_test::WriteFile;
+namespace fs = std::filesystem;
+
+constexpr int kDone = 0, kUnreadable = 2, kExportFailed = 3, kStrict = 4;
+
+std::string U16(uint32_t v) { return {char(v), char(v >> 8)}; }
+std::string U32(uint32_t v) { return U16(v) + U16(v >> 16); }
+
+std::string Project(const std::string& showAttributes, const std::string& inside)
+{
+    return show_test::WrapShow("<slide_show" + showAttributes + ">\n" + inside + "</slide_show>\n");
+}
+
+std::string Slides(const std::string& slides) { return "<slides>\n" + slides + "</slides>\n"; }
+
+std::string ImageSlide(const std::string& src, const std::string& attributes = "", const std::string& inside = "")
+{
+    return "<slide type=\"image\" src=\"" + src + "\"" + attributes + ">\n" + inside + "</slide>\n";
+}
+
+// ---- damaged media, made from good pictures of our own
+
+std::string TruncatedJpeg(const std::string& good) { return good.substr(0, good.size() / 2); }
+
+// An EXIF block whose orientation is fine but whose pointers lead far past
+// the block's end.
+std::string JpegWithBadExif(const std::string& good)
+{
+    std::string tiff = "II*\0" + U32(8) + U16(2);
+    tiff += U16(0x0112) + U16(3) + U32(1) + U32(6);            // orientation 6
+    tiff += U16(0x8769) + U16(4) + U32(1) + U32(0x7FFFFFF0);   // EXIF directory far away
+    tiff += U32(0xFFFFFF00);                                   // next directory likewise
+    const std::string body = std::string("Exif\0\0", 6) + tiff;
+    const uint32_t length = uint32_t(body.size() + 2);
+    return good.substr(0, 2) + "\xFF\xE1" + char(length >> 8) + char(length) + body + good.substr(2);
+}
+
+// A BMP that claims two billion rows and holds a few bytes.
+std::string HugeBmp()
+{
+    std::string b = "BM" + U32(70) + U32(0) + U32(54);
+    b += U32(40) + U32(4) + U32(0x7FFFFFFF) + U16(1) + U16(24) + U32(0) + U32(0) + U32(2835) + U32(2835) +
+         U32(0) + U32(0);
+    return b + std::string(16, '\x40');
+}
+
+// A WAVE file whose data chunk claims 2 GB and holds 200 bytes.
+std::string LyingWav()
+{
+    std::string w = "RIFF" + U32(0x7FFFFFF0u + 36) + "WAVE";
+    w += "fmt " + U32(16) + U16(1) + U16(1) + U32(22050) + U32(44100) + U16(2) + U16(16);
+    w += "data" + U32(0x7FFFFFF0);
+    for (int i = 0; i < 100; ++i) w += U16(uint32_t(i * 300));
+    return w;
+}
+
+// A valid movie holding nothing but a frame.
+std::string EmptyMovie(const TempDir& dir)
+{
+    const std::string path = dir.file("empty-movie.swf");
+    CSwfMovie movie;
+    movie.SetHeader(2000, 2000, 12, 5);
+    if (!movie.Open(CPath(path.c_str()), true)) return "";
+    movie.AddTag(new CTagSetBackgroundColor(0xFF, 0xFF, 0xFF));
+    movie.AddTag(new CTagShowFrame);
+    movie.AddTag(new CTagEnd);
+    movie.Close();
+    return ReadFile(path);
+}
+
+class BadInputTest : public testing::Test {
+protected:
+    struct Case {
+        std::string name;   // the project's file name
+        std::string text;   // its bytes
+        int code;           // exit code
+        std::vector<std::string> err;  // texts expected on standard error
+        std::vector<std::string> extraArgs = {};
+    };
+
+    void SetUp() override
+    {
+        picture_ = show_test::WriteJpeg(dir_, "good.jpg", 64, 48);
+        ASSERT_FALSE(picture_.empty());
+    }
+    std::string Write(const std::string& name, const std::string& bytes)
+    {
+        EXPECT_TRUE(WriteFile(dir_.file(name), bytes));
+        return dir_.file(name);
+    }
+
+    // Runs each case; a run that fails leaves no movie, one that warns is
+    // refused under --strict.
+    void RunCases(const std::vector<Case>& cases)
+    {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            if (!c.text.empty() || c.name.find("empty") != std::string::npos) Write(c.name, c.text);
+            // With TAVREL_PROJECT_SEEDS set the projects seed the fuzzers too.
+            const char* seeds = std::getenv("TAVREL_PROJECT_SEEDS");
+            if (seeds && *seeds && c.text.size() <= 4096) WriteFile(std::string(seeds) + "/bad-" + c.name, c.text);
+            const std::string out = c.name + ".swf";
+            std::vector<std::string> args = c.extraArgs;
+            args.push_back(c.name);
+            args.push_back(out);
+            const ProgramResult r = RunProgram(args, dir_.path());
+            EXPECT_EQ(r.exitCode, c.code) << r.err;
+            for (const std::string& text : c.err) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+            EXPECT_EQ(fs::exists(dir_.file(out)), c.code == kDone) << r.err;
+            if (c.code == kDone && !c.err.empty()) {
+                args.insert(args.begin(), "--strict");
+                fs::remove(dir_.file(out));
+                const ProgramResult strict = RunProgram(args, dir_.path());
+                EXPECT_EQ(strict.exitCode, kStrict) << strict.err;
+                EXPECT_FALSE(fs::exists(dir_.file(out)));
+            }
+            // Nothing but the output is left beside it.
+            for (const auto& e : fs::directory_iterator(dir_.path()))
+                EXPECT_EQ(e.path().filename().string().rfind(".", 0), std::string::npos) << e.path();
+        }
+        // No run may have held a picture's or a sound's claimed size.
+        rusage usage {};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        EXPECT_LT(usage.ru_maxrss, 1024L * 1024) << "peak kilobytes of a run";
+    }
+
+    TempDir dir_;
+    std::string picture_;
+};
+
+TEST_F(BadInputTest, Projects)
+{
+    // Elements nested 100,000 deep: read without recursion, and ignored.
+    std::string bomb;
+    for (int i = 0; i < 100000; ++i) bomb += "<a>";
+    for (int i = 0; i < 100000; ++i) bomb += "</a>";
+    std::string blanks;
+    for (int i = 0; i < 65100; ++i) blanks += "<slide type=\"blank\" duration=\"0\" />\n";
+    const std::string good = ImageSlide(picture_);
+    const std::vector<Case> cases = {
+        {"missing.tvr", "", kUnreadable, {"missing.tvr: No such file"}},
+        {"empty.tvr", "", kUnreadable, {"empty.tvr: not an XML file"}},
+        {"declaration.tvr", "<?xml version=\"1.0\" ?>\n<tavrel>\n<slide_show />\n</tavrel>\n", kUnreadable,
+         {"declaration.tvr: not a project file"}},
+        {"malformed.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"320>\n</tavrel>\n</xml>\n",
+         kUnreadable, {"malformed.tvr: not an XML file", "line 3, column 20"}},
+        {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone, {}},
+        {"ranges.tvr",
+         Project(" width=\"5000\" height=\"0\" fps=\"500\" show_bounds_left=\"300\" show_bounds_right=\"-5\"",
+                 Slides(good)),
+         kDone,
+         {"ranges.tvr:3: slide_show width=\"5000\": value out of range", "height=\"0\"", "fps=\"500\"",
+          "show_bounds_right=\"-5\""}},
+        {"words.tvr",
+         Project(" control_align=\"middle\"",
+                 Slides(ImageSlide(picture_, " image_type=\"gif\" h_align=\"middle\"",
+                                   "<transition_in>\n<transition name=\"No Such Wipe\" />\n</transition_in>\n"
+                                   "<swf_fx name=\"Confetti\" />\n"))),
+         kDone, {"image_type=\"gif\"", "h_align=\"middle\"", "name=\"No Such Wipe\"", "name=\"Confetti\""}},
+        {"long.tvr", Project(" fps=\"120\"", Slides(ImageSlide(picture_, " duration=\"1000000\""))), kExportFailed,
+         {"65535 frames"}},
+        {"blanks.tvr", Project("", Slides(blanks)), kExportFailed, {"blanks.tvr.swf failed", "characters or layers"}},
+        {"fonts.tvr",
+         Project("", Slides(ImageSlide(picture_, "",
+                                       "<caption_data>\n<caption txt=\"zero\" font_size=\"0\" />\n"
+                                       "<caption txt=\"less\" font_size=\"-12\" />\n"
+                                       "<caption txt=\"&#x10FFFD;&#xE000;\" />\n</caption_data>\n"))),
+         kDone, {"fonts.tvr:7: slide 1: caption font_size=\"0\"", "font_size=\"-12\""}},
+        {"extremes.tvr",
+         Project("", Slides(ImageSlide(picture_,
+                                       " x=\"2147483647\" y=\"-2147483648\" width=\"10000\" height=\"10000\""
+                                       " rotate=\"-2147483648\" crop=\"true\" crop_left=\"-32768\""
+                                       " crop_top=\"32767\" crop_right=\"-1\" crop_bottom=\"99999\"",
+                                       "<pan_zoom>\n<camera_fx name=\"pan_zoom\" duration=\"1000\""
+                                       " pan_x=\"2147483647\" pan_y=\"-2147483648\" zoom=\"1e308\" />\n"
+                                       "<camera_fx name=\"pan_zoom\" duration=\"1000\" zoom=\"-1e-308\" />\n"
+                                       "</pan_zoom>\n"))),
+         kDone, {"extremes.tvr:5: slide 1: x=\"2147483647\"", "rotate=\"-2147483648\""}},
+        {"two-transitions.tvr",
+         Project("", Slides(ImageSlide(picture_, "",
+                                       "<transition_in>\n<transition name=\"None\" />\n</transition_in>\n"
+                                       "<transition_in>\n<transition name=\"None\" />\n</transition_in>\n"))),
+         kDone, {"two-transitions.tvr:9: slide 1: transition_in: second transition_in"}},
+        {"bomb.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show>\n" + bomb + "\n</slide_show>\n</tavrel>\n</xml>\n",
+         kDone, {}},
+    };
+    RunCases(cases);
+}
+
+TEST_F(BadInputTest, Media)
+{
+    const std::string good = ReadFile(picture_);
+    Write("truncated.jpg", TruncatedJpeg(good));
+    Write("text.jpg", "this is no picture\n");
+    show_test::WritePngHeader(dir_, "huge.png", 65535, 65535);
+    Write("rows.bmp", HugeBmp());
+    Write("exif.jpg", JpegWithBadExif(good));
+    Write("lying.wav", LyingWav());
+    Write("text.mp3", "this is no sound\n");
+    // Resources: skins and a bar template that are not what they claim.
+    const std::string movie = EmptyMovie(dir_);
+    fs::create_directories(dir_.file("res/Controls"));
+    fs::create_directories(dir_.file("res/Mute Controls"));
+    fs::create_directories(dir_.file("res/main.rsrc/Prld"));
+    Write("res/Controls/Text.dll", "this is no movie\n");
+    Write("res/Controls/Empty.dll", movie);
+    Write("res/main.rsrc/Prld/1000", movie);
+    const std::vector<std::string> res = {"--resources", "res"};
+
+    auto sound = [](const std::string& src) {
+        return "<sound_data include=\"true\">\n<sound src=\"" + src + "\" />\n</sound_data>\n";
+    };
+    const std::string goodSlide = ImageSlide(picture_);
+    const std::vector<Case> cases = {
+        {"truncated.tvr", Project("", Slides(ImageSlide(dir_.file("truncated.jpg")) + goodSlide)), kDone,
+         {"truncated.tvr: slide 1: picture", "truncated.jpg\" cannot be read"}},
+        {"text-jpg.tvr", Project("", Slides(ImageSlide(dir_.file("text.jpg")) + goodSlide)), kDone, {"slide 1", "text.jpg"}},
+        {"huge-png.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("huge.png")))), kDone, {"slide 2", "huge.png"}},
+        {"rows-bmp.tvr", Project("", Slides(ImageSlide(dir_.file("rows.bmp")) + goodSlide)), kDone, {"slide 1", "rows.bmp"}},
+        {"exif.tvr", Project("", Slides(ImageSlide(dir_.file("exif.jpg")))), kDone, {}},
+        {"lying-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.wav"))), kDone, {}},
+        {"text-mp3.tvr", Project("", Slides(goodSlide) + sound(dir_.file("text.mp3"))), kDone, {"text.mp3\" cannot be read"}},
+        {"skin-text.tvr", Project(" controls=\"true\" control_set=\"Text\"", Slides(goodSlide)), kDone,
+         {"control_set=\"Text\""}, res},
+        {"skin-empty.tvr", Project(" controls=\"true\" control_set=\"Empty\"", Slides(goodSlide)), kDone,
+         {"skin-empty.tvr: The controls skin \"Empty\" has no clip show_controls"}, res},
+        {"bar.tvr",
+         Project("", Slides(goodSlide) + "<swf_data preload=\"true\" preload_type=\"simple\" />\n"), kDone,
+         {"('Prld' 1000) has no PreloadBar"}, res},
+    };
+    RunCases(cases);
+}
+
+}  // namespace
