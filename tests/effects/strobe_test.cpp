@@ -11,6 +11,7 @@
 #include "media/jpeg_image.h"
 #include "show/slide.h"
 #include "show/slide_show.h"
+#include "support/scene_harness.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
 #include "swf/actions.h"
@@ -19,6 +20,7 @@
 #include "swf/reader_primitives.h"
 #include "swf/shapes.h"
 #include "swf/sprite.h"
+#include "transitions/fade_transitions.h"
 
 using tavrel_test::TempDir;
 
@@ -235,4 +237,28 @@ TEST(Strobe, PlayerShowsWhiteSlideWhite)
             }
         }
     }
+}
+
+// Strobe among the fades in a harness scene: the display list replays clean
+// (no strobe outlives its slide), a slide without an effect takes no depth
+// for one, and the checkers accept the movie.
+TEST(Strobe, SceneWithTheFades)
+{
+    auto slide = [](long rgb, std::unique_ptr<CTransition> t, bool strobe) {
+        if (t) t->SetDuration(500);
+        return tavrel_test::SceneSlide{
+            rgb, 200, 150, std::move(t), strobe ? std::make_unique<CStrobeEffect>() : nullptr, 3};
+    };
+    tavrel_test::Scene scene;
+    scene.slides.push_back(slide(0xC02020, nullptr, true));
+    scene.slides.push_back(slide(0x20C020, std::make_unique<CFadeInTransition>(), false));
+    scene.slides.push_back(slide(0x2020C0, std::make_unique<CCrossFadeTransition>(), true));
+    scene.slides.push_back(slide(0xC0C020, std::make_unique<CFadeOutTransition>(), true));
+    TempDir dir;
+    tavrel_test::SceneMovie movie;
+    ASSERT_TRUE(tavrel_test::WriteScene(scene, dir.file("scene.swf"), &movie));
+    tavrel_test::ExpectSceneReplays(movie);
+    ASSERT_GE(movie.marks.size(), 4u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(movie.marks[size_t(i)].effectDepth != 0, i != 1) << "slide " << i + 1;
+    tavrel_test::ExpectDumpAccepts(movie.path, {"DefineSprite", "PlaceObject2", "RemoveObject2"});
 }
