@@ -30,6 +30,11 @@ std::string ScratchFile()
 
 }  // namespace
 
+// Recording the stack of every allocation took a third of the time, as a
+// movie's tags are many small objects. Reports still give the faulting stack;
+// set ASAN_OPTIONS=malloc_context_size=30 to see where the memory came from.
+extern "C" const char* __asan_default_options() { return "malloc_context_size=0"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > kMaxInput) return 0;
@@ -51,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             // a user does with the tags the memory reader covers already.
             CSwfReader fromFile;
             fromFile.maxMovieSize = 4 * kMaxInput;
-            if (fromFile.Parse(CPath(path), true, 0, true)) UseTags(fromFile);
+            if (fromFile.Parse(CPath(path), true, 0, true)) fromFile.ClearTags(true);
             CSwfFileReader fileReader;
             fileReader.maxMovieSize = 4 * kMaxInput;
             if (fileReader.OpenFile(CPath(path))) {
