@@ -56,16 +56,20 @@ uint64_t CSwfReader::GetRemaining() const
 uint32_t CSwfReader::ReadBits(int count, bool isSigned)
 {
     if (count <= 0) return 0;
+    // A byte's worth of bits at a time: shapes and matrices are mostly bit
+    // fields, so this is the reader's hottest loop. Past the end, bits read 0.
+    const uint64_t end = std::min<uint64_t>(data.size(), limit);
     uint32_t result = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int left = count; left > 0;) {
         if (bitPosition == 8) {
             bitPosition = 0;
             ++position;
         }
-        uint32_t bit = 0;
-        if (position < GetDataEnd()) bit = (data[position] >> (7 - bitPosition)) & 1u;
-        ++bitPosition;
-        result = (result << 1) | bit;
+        const int take = std::min(left, 8 - bitPosition);
+        const uint32_t byte = position < end ? data[position] : 0;
+        result = (result << take) | ((byte >> (8 - bitPosition - take)) & ((1u << take) - 1));
+        bitPosition += take;
+        left -= take;
     }
     if (isSigned && count < 32 && (result >> (count - 1)) & 1u) result |= ~uint32_t(0) << count;
     return result;
@@ -77,17 +81,19 @@ uint8_t CSwfReader::PeekU8()
     return at < GetDataEnd() ? data[at] : 0;
 }
 
+// The file reader has fixed-size reads of its own, so these use this
+// reader's bounds directly rather than through the virtual calls.
 uint8_t CSwfReader::ReadU8()
 {
-    AlignToByte();
-    if (GetRemaining() < 1) return 0;
+    CSwfReader::AlignToByte();
+    if (position >= CSwfReader::GetDataEnd()) return 0;
     return data[position++];
 }
 
 uint16_t CSwfReader::ReadU16()
 {
-    AlignToByte();
-    if (GetRemaining() < 2) return 0;
+    CSwfReader::AlignToByte();
+    if (CSwfReader::GetRemaining() < 2) return 0;
     const uint16_t v = uint16_t(data[position] | (data[position + 1] << 8));
     position += 2;
     return v;
@@ -95,8 +101,8 @@ uint16_t CSwfReader::ReadU16()
 
 uint32_t CSwfReader::ReadU32()
 {
-    AlignToByte();
-    if (GetRemaining() < 4) return 0;
+    CSwfReader::AlignToByte();
+    if (CSwfReader::GetRemaining() < 4) return 0;
     uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | data[position + i];
     position += 4;

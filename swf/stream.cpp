@@ -35,12 +35,21 @@ void CSwfStream::WriteU32(uint32_t value)
 void CSwfStream::WriteBits(int32_t value, int count)
 {
     const uint32_t v = static_cast<uint32_t>(value);
-    for (int bit = count - 1; bit >= 0; --bit) {
+    int bit = count - 1;
+    // Beyond bit 31 the sign bit repeats, as two's complement widening would.
+    for (; bit > 31; --bit) {
         if (pendingCount_ == 8) PushPending();
-        // Beyond bit 31 the sign bit repeats, as two's complement widening would.
-        const uint32_t b = bit > 31 ? (v >> 31) : ((v >> bit) & 1u);
-        if (b) pendingBits_ |= uint8_t(1u << (7 - pendingCount_));
+        if (v >> 31) pendingBits_ |= uint8_t(1u << (7 - pendingCount_));
         ++pendingCount_;
+    }
+    // The rest as many bits at a time as the pending byte has room for.
+    while (bit >= 0) {
+        if (pendingCount_ == 8) PushPending();
+        const int take = std::min(bit + 1, 8 - pendingCount_);
+        const uint32_t chunk = (v >> (bit + 1 - take)) & ((1u << take) - 1);
+        pendingBits_ |= uint8_t(chunk << (8 - pendingCount_ - take));
+        pendingCount_ += take;
+        bit -= take;
     }
 }
 
