@@ -537,6 +537,29 @@ bool CXMLDocument::GetFirstChild(CXMLNode& out) const
     return child && out.SetTree(child.internal_object(), path_);
 }
 
+bool CXMLDocument::FindNestedPast(int limit, CXMLNode& out) const
+{
+    if (!tree_) return false;
+    int depth = 0;
+    pugi::xml_node node = tree_->first_child();
+    while (node) {
+        if (node.type() == pugi::node_element) {
+            if (++depth > limit) return out.SetTree(node.internal_object(), path_);
+            if (pugi::xml_node child = node.first_child()) {
+                node = child;
+                continue;
+            }
+            --depth;
+        }
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            if (node.type() == pugi::node_element) --depth;
+        }
+        if (node) node = node.next_sibling();
+    }
+    return false;
+}
+
 // ----------------------------------------------------------- CXMLInputFile
 
 bool CXMLInputFile::Open(const CPath& path)

@@ -118,6 +118,9 @@ public:
     bool IsOpen() const { return tree_ != nullptr; }
     bool GetFirstChild(CXMLNode& out) const;
     const CPath& GetPath() const { return path_; }
+    // The first element, in file order, nested deeper than limit (the root
+    // element is at 1): true with it in out. Walked without recursion.
+    bool FindNestedPast(int limit, CXMLNode& out) const;
     // Why the last Load failed, for messages.
     const std::string& GetLastError() const { return error_; }
 

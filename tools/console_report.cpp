@@ -29,14 +29,38 @@ bool FindChild(const CXMLNode& parent, const char* name, CXMLNode* out)
     return found;
 }
 
+std::vector<size_t> LineFeeds(const std::string& text)
+{
+    std::vector<size_t> lineFeeds;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n') lineFeeds.push_back(i);
+    return lineFeeds;
+}
+
 }  // namespace
+
+std::vector<CReadIssue> CheckProjectShape(const CXMLDocument& document, const std::string& text, int maxDepth)
+{
+    std::vector<CReadIssue> issues;
+    const std::vector<size_t> lineFeeds = LineFeeds(text);
+    CXMLNode outer, root, show;
+    if (document.GetFirstChild(outer) && FindChild(outer, "tavrel", &root) && !FindChild(root, "slide_show", &show))
+        issues.push_back({"tavrel", LineOf(lineFeeds, root.GetOffset()), "", "",
+                          "no slide_show element: the show is empty"});
+    CXMLNode deep;
+    if (document.FindNestedPast(maxDepth, deep)) {
+        CStr name;
+        deep.GetName(name);
+        issues.push_back({name.c_str(), LineOf(lineFeeds, deep.GetOffset()), "", "",
+                          "elements nested more than " + std::to_string(maxDepth) + " deep: ignored"});
+    }
+    return issues;
+}
 
 std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::string& text)
 {
     std::vector<SlideLines> slides;
-    std::vector<size_t> lineFeeds;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] == '\n') lineFeeds.push_back(i);
+    const std::vector<size_t> lineFeeds = LineFeeds(text);
     CXMLNode outer, root, show;
     if (!document.GetFirstChild(outer) || !FindChild(outer, "tavrel", &root) || !FindChild(root, "slide_show", &show))
         return slides;
@@ -106,6 +130,11 @@ int CConsoleReport::FileSlideNumber(int n) const
     for (int dropped : dropped_)
         if (dropped > 0 && dropped <= n) ++n;
     return n;
+}
+
+int CConsoleReport::SlideLine(int fileSlide) const
+{
+    return fileSlide >= 1 && size_t(fileSlide) <= slides_.size() ? slides_[fileSlide - 1].first : 0;
 }
 
 void CConsoleReport::Warn(const std::string& text)

@@ -19,6 +19,10 @@ struct SlideLines {
 // text is the file the document was parsed from.
 std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::string& text);
 
+// What reads as a project but is not one as written: a "tavrel" element
+// without its show, elements nested deeper than maxDepth (the root at 1).
+std::vector<CReadIssue> CheckProjectShape(const CXMLDocument& document, const std::string& text, int maxDepth);
+
 class CConsoleReport : public CReadReport {
 public:
     // fileName is printed as given; print false only counts.
@@ -34,6 +38,8 @@ public:
     // The number in the file of the show's slide n (both from 1): slides
     // dropped while reading are not in the show.
     int FileSlideNumber(int n) const;
+    // The first line of the file's slide n (from 1); 0 when unknown.
+    int SlideLine(int fileSlide) const;
 
     // The line printed for an issue; slide is 0 when outside every slide.
     static std::string Format(const std::string& fileName, const CReadIssue& issue, int slide);

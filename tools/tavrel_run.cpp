@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fonts/text_renderer.h"
 #include "foundation/system_utils.h"
 #include "platform/bundle.h"
 #include "platform/sound_media.h"
@@ -28,6 +29,8 @@ namespace {
 
 // Movies past this many frames play badly; the editor warns about them too.
 constexpr uint64_t kFrameWarningLimit = 16000;
+// Project files nest about 8 deep; far deeper is no project's doing.
+constexpr int kMaxProjectDepth = 64;
 
 // Paths as the user typed them are relative to the working folder; the
 // library takes relative paths from the bundle, so they are made absolute.
@@ -105,6 +108,7 @@ private:
     int Read();
     void LoadSkins(const std::string& resources);
     void CheckMedia();
+    void CheckCaptionFonts();
     bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
     int StrictFailure()
     {
@@ -134,6 +138,7 @@ int Runner::Read()
     if (!document.Load(CPath(project)))
         return Fail(kExitUnreadable, o_.project + ": not an XML file: " + document.GetLastError());
     report_.SetSlideLines(FindSlideLines(document, text));
+    for (const CReadIssue& issue : CheckProjectShape(document, text, kMaxProjectDepth)) report_.Report(issue);
 
     std::vector<CPath> folders;
     for (const auto& dir : o_.searchFolders) folders.emplace_back(Absolute(dir));
@@ -210,6 +215,36 @@ void Runner::CheckMedia()
                        FindPlacementByName("PreloadBar", reader.GetTags(nullptr));
     reader.ClearTags(true);
     if (!found) report_.Warn("the preloader bar template ('Prld' 1000) has no PreloadBar: the preloader has no bar");
+}
+
+// Characters a caption's font cannot draw: the movie keeps their room but
+// shows nothing there.
+void Runner::CheckCaptionFonts()
+{
+    for (int i = 0; i < show_.GetSlideCount(); ++i) {
+        const CCaptionList& captions = show_.GetSlide(i)->GetCaptions();
+        for (int c = 0; c < captions.GetCount(); ++c) {
+            const CCaption* caption = captions.Get(c);
+            if (!caption || caption->GetType() != CCaption::kTvr || caption->GetFont().GetSize() <= 0) continue;
+            CTextRenderer renderer;
+            const bool found = renderer.Create(caption->GetFont());
+            bool seen[256] = {};
+            std::string missing;
+            for (unsigned char ch : ExpandFilenameVar(*caption)) {
+                if (ch == '\r' || ch == '\n' || seen[ch]) continue;
+                seen[ch] = true;
+                if (found && renderer.GetGlyphOutline(ch)) continue;
+                char name[16];
+                std::snprintf(name, sizeof name, "U+%04X", unsigned(FontCharacterUnit(ch)));
+                missing += (missing.empty() ? "" : ", ") + std::string(name);
+            }
+            if (missing.empty()) continue;
+            const int line = report_.SlideLine(report_.FileSlideNumber(i + 1));
+            report_.Report({"caption", line, "txt", caption->GetText(),
+                            "not in the font \"" + std::string(caption->GetFont().GetName()) + "\": " + missing +
+                                " left blank"});
+        }
+    }
 }
 
 int Runner::Export(const std::string& output)
@@ -302,6 +337,7 @@ int Runner::Run()
 
     LoadSkins(resources);
     CheckMedia();
+    CheckCaptionFonts();
     const uint64_t frames = show_.CountExportFrames();
     if (frames > kFrameWarningLimit)
         report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +

@@ -283,4 +283,34 @@ TEST(XmlInputFile, MalformedFilesAreRefusedWithTheirPlace)
     EXPECT_TRUE(file.Open(dir.file("ok.xml"))) << file.GetLastError();
 }
 
+// The first element past the depth, counting elements only; siblings and
+// text do not add to it.
+TEST(XmlInputFile, FindsTheFirstElementNestedPastADepth)
+{
+    TempDir dir;
+    struct Row {
+        const char* text;
+        int limit;
+        const char* found;  // null when none
+    } rows[] = {
+        {"<a/>", 1, nullptr},
+        {"<a/>", 0, "a"},
+        {"<a>t<b/><c>t<d/></c></a>", 3, nullptr},
+        {"<a>t<b/><c>t<d/></c></a>", 2, "d"},
+        {"<a><b><c/></b><d><e><f/></e></d></a>", 3, "f"},
+        {"<!-- c -->\n<a><b/><c/><d/></a>", 1, "b"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(WriteFile(dir.file("n.xml"), row.text));
+        CXMLInputFile file;
+        ASSERT_TRUE(file.Open(dir.file("n.xml"))) << row.text;
+        CXMLNode node;
+        CStr name;
+        ASSERT_EQ(file.FindNestedPast(row.limit, node), row.found != nullptr) << row.text;
+        if (!row.found) continue;
+        ASSERT_TRUE(node.GetName(name));
+        EXPECT_STREQ(name.c_str(), row.found) << row.text;
+    }
+}
+
 }  // namespace

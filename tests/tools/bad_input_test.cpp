@@ -155,7 +155,7 @@ protected:
 
 TEST_F(BadInputTest, Projects)
 {
-    // Elements nested 100,000 deep: read without recursion, and ignored.
+    // Elements nested 100,000 deep: read without recursion, named, and ignored.
     std::string bomb;
     for (int i = 0; i < 100000; ++i) bomb += "<a>";
     for (int i = 0; i < 100000; ++i) bomb += "</a>";
@@ -169,7 +169,8 @@ TEST_F(BadInputTest, Projects)
          {"declaration.tvr: not a project file"}},
         {"malformed.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"320>\n</tavrel>\n</xml>\n",
          kUnreadable, {"malformed.tvr: not an XML file", "line 3, column 20"}},
-        {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone, {}},
+        {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone,
+         {"empty-tavrel.tvr:2: tavrel: no slide_show element"}},
         {"ranges.tvr",
          Project(" width=\"5000\" height=\"0\" fps=\"500\" show_bounds_left=\"300\" show_bounds_right=\"-5\"",
                  Slides(good)),
@@ -189,8 +190,11 @@ TEST_F(BadInputTest, Projects)
          Project("", Slides(ImageSlide(picture_, "",
                                        "<caption_data>\n<caption txt=\"zero\" font_size=\"0\" />\n"
                                        "<caption txt=\"less\" font_size=\"-12\" />\n"
-                                       "<caption txt=\"&#x10FFFD;&#xE000;\" />\n</caption_data>\n"))),
-         kDone, {"fonts.tvr:7: slide 1: caption font_size=\"0\"", "font_size=\"-12\""}},
+                                       "<caption txt=\"&#x10FFFD;&#xE000;\" />\n"
+                                       "<caption txt=\"a&#xF0;b&#xF0;\" />\n</caption_data>\n"))),
+         kDone,
+         {"fonts.tvr:7: slide 1: caption font_size=\"0\"", "font_size=\"-12\"",
+          "fonts.tvr:5: slide 1: caption txt=\"a\xF0" "b\xF0\": not in the font \"", "\": U+F8FF left blank\n"}},
         {"extremes.tvr",
          Project("", Slides(ImageSlide(picture_,
                                        " x=\"2147483647\" y=\"-2147483648\" width=\"10000\" height=\"10000\""
@@ -207,7 +211,7 @@ TEST_F(BadInputTest, Projects)
                                        "<transition_in>\n<transition name=\"None\" />\n</transition_in>\n"))),
          kDone, {"two-transitions.tvr:9: slide 1: transition_in: second transition_in"}},
         {"bomb.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show>\n" + bomb + "\n</slide_show>\n</tavrel>\n</xml>\n",
-         kDone, {}},
+         kDone, {"bomb.tvr:4: a: elements nested more than 64 deep"}},
     };
     RunCases(cases);
 }
