@@ -58,55 +58,112 @@ WeightTable BuildWeights(int count, int sourceCount, double scale)
 
 // Each pass adds its terms in the same order, so results are the same to
 // the bit however the loops are arranged; terms of weight 0 change no sum
-// (all weights are positive or zero) and are left out.
-struct Taps {
-    int first, last;
+// (all weights are positive or zero) and are left out, and the first term
+// stands for 0.0 plus itself, which it equals exactly.
+struct TapList {
+    std::vector<int> first, count, offset;  // per destination pixel
+    std::vector<double> weights;            // the non-zero weights, in order
 };
 
-Taps NonZeroTaps(const WeightTable& t, int i)
+TapList NonZeroTaps(const WeightTable& t, int count)
 {
-    const double* w = t.At(i);
-    int first = t.left[i], last = t.right[i];
-    while (first < last && w[first - t.left[i]] == 0.0) ++first;
-    while (last > first && w[last - t.left[i]] == 0.0) --last;
-    return {first, last};
+    TapList taps;
+    taps.first.resize(count);
+    taps.count.resize(count);
+    taps.offset.resize(count);
+    for (int i = 0; i < count; ++i) {
+        const double* w = t.At(i);
+        int first = t.left[i], last = t.right[i];
+        while (first < last && w[first - t.left[i]] == 0.0) ++first;
+        while (last > first && w[last - t.left[i]] == 0.0) --last;
+        taps.first[i] = first;
+        taps.count[i] = last - first + 1;
+        taps.offset[i] = int(taps.weights.size());
+        for (int j = first; j <= last; ++j) taps.weights.push_back(w[j - t.left[i]]);
+    }
+    return taps;
 }
 
-// Along rows: destination pixel i of a row from source pixels left..right.
+inline uint8_t Round(double sum) { return uint8_t(std::min(int(sum + 0.5), 255)); }
+
+// Along rows: destination pixel i of a row from its taps. Each source row is
+// widened to doubles once, so the inner loops only multiply and add; the
+// common short filters get loops of fixed length.
+template <int bpp, int n>
+inline void SumPixel(const double* w, const double* s, int count, uint8_t* dst)
+{
+    double sum[bpp];
+    for (int b = 0; b < bpp; ++b) sum[b] = w[0] * s[b];
+    const int last = n > 0 ? n : count;
+    for (int j = 1; j < last; ++j)
+        for (int b = 0; b < bpp; ++b) sum[b] += w[j] * s[j * bpp + b];
+    for (int b = 0; b < bpp; ++b) dst[b] = Round(sum[b]);
+}
+
 template <int bpp>
 void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int sourceCount, int destCount, int rows)
 {
-    std::vector<Taps> taps(destCount);
-    for (int i = 0; i < destCount; ++i) taps[i] = NonZeroTaps(t, i);
+    const TapList taps = NonZeroTaps(t, destCount);
+    const size_t sourceBytes = size_t(sourceCount) * bpp;
+    std::vector<double> row(sourceBytes);
     for (int y = 0; y < rows; ++y) {
-        const uint8_t* src = in + size_t(y) * sourceCount * bpp;
+        const uint8_t* src = in + size_t(y) * sourceBytes;
+        for (size_t k = 0; k < sourceBytes; ++k) row[k] = src[k];
         uint8_t* dst = out + size_t(y) * destCount * bpp;
-        for (int i = 0; i < destCount; ++i) {
-            const double* w = t.At(i) - t.left[i];
-            double sum[bpp] = {};
-            for (int j = taps[i].first; j <= taps[i].last; ++j)
-                for (int b = 0; b < bpp; ++b) sum[b] += w[j] * src[size_t(j) * bpp + b];
-            for (int b = 0; b < bpp; ++b) dst[size_t(i) * bpp + b] = uint8_t(std::min(int(sum[b] + 0.5), 255));
+        for (int i = 0; i < destCount; ++i, dst += bpp) {
+            const double* w = taps.weights.data() + taps.offset[i];
+            const double* s = row.data() + size_t(taps.first[i]) * bpp;
+            switch (taps.count[i]) {
+            case 1: SumPixel<bpp, 1>(w, s, 1, dst); break;
+            case 2: SumPixel<bpp, 2>(w, s, 2, dst); break;
+            case 3: SumPixel<bpp, 3>(w, s, 3, dst); break;
+            case 4: SumPixel<bpp, 4>(w, s, 4, dst); break;
+            default: SumPixel<bpp, 0>(w, s, taps.count[i], dst); break;
+            }
         }
     }
 }
 
-// Down columns: destination row i from source rows left..right, a whole
-// row at a time so that memory is read in order.
+// Down columns: destination row i from its source rows, read in order. Up
+// to four rows are summed in one sweep per element; wider filters add into
+// a row of sums, tap by tap.
+template <int n>
+void SumRows(const uint8_t* const* rows, const double* w, uint8_t* dst, size_t rowBytes)
+{
+    for (size_t k = 0; k < rowBytes; ++k) {
+        double sum = w[0] * rows[0][k];
+        if constexpr (n > 1) sum += w[1] * rows[1][k];
+        if constexpr (n > 2) sum += w[2] * rows[2][k];
+        if constexpr (n > 3) sum += w[3] * rows[3][k];
+        dst[k] = Round(sum);
+    }
+}
+
 void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int destCount, size_t rowBytes)
 {
-    std::vector<double> sum(rowBytes);
+    const TapList taps = NonZeroTaps(t, destCount);
+    std::vector<double> sum;
     for (int i = 0; i < destCount; ++i) {
-        const double* w = t.At(i) - t.left[i];
-        const Taps taps = NonZeroTaps(t, i);
-        std::fill(sum.begin(), sum.end(), 0.0);
-        for (int j = taps.first; j <= taps.last; ++j) {
-            const uint8_t* row = in + size_t(j) * rowBytes;
+        const double* w = taps.weights.data() + taps.offset[i];
+        const int n = taps.count[i];
+        const uint8_t* rows[4];
+        for (int j = 0; j < std::min(n, 4); ++j) rows[j] = in + size_t(taps.first[i] + j) * rowBytes;
+        uint8_t* dst = out + size_t(i) * rowBytes;
+        switch (n) {
+        case 1: SumRows<1>(rows, w, dst, rowBytes); continue;
+        case 2: SumRows<2>(rows, w, dst, rowBytes); continue;
+        case 3: SumRows<3>(rows, w, dst, rowBytes); continue;
+        case 4: SumRows<4>(rows, w, dst, rowBytes); continue;
+        default: break;
+        }
+        sum.resize(rowBytes);
+        for (size_t k = 0; k < rowBytes; ++k) sum[k] = w[0] * rows[0][k];
+        for (int j = 1; j < n; ++j) {
+            const uint8_t* row = in + size_t(taps.first[i] + j) * rowBytes;
             const double wj = w[j];
             for (size_t k = 0; k < rowBytes; ++k) sum[k] += wj * row[k];
         }
-        uint8_t* dst = out + size_t(i) * rowBytes;
-        for (size_t k = 0; k < rowBytes; ++k) dst[k] = uint8_t(std::min(int(sum[k] + 0.5), 255));
+        for (size_t k = 0; k < rowBytes; ++k) dst[k] = Round(sum[k]);
     }
 }
 

@@ -46,6 +46,36 @@ TEST(ScaleImagePixels, GoldenPixels)
     }
 }
 
+// Digests of whole pictures pin every filter width to the byte: the
+// export's 800 x 600 to 640 x 480, filters wider than four taps, enlarging,
+// and one pass of each direction alone.
+TEST(ScaleImagePixels, PictureDigests)
+{
+    struct Case {
+        int sw, sh, dw, dh, bits;
+        uint64_t digest;
+    };
+    const Case cases[] = {
+        {800, 600, 640, 480, 24, 0xab6c639b6eb491a6ull}, {800, 600, 640, 480, 32, 0x5b27eba5cd3a5e70ull},
+        {97, 61, 9, 7, 24, 0x7eacf810f0e599dfull},       {97, 61, 9, 7, 32, 0x227746864dca31ceull},
+        {13, 9, 29, 20, 24, 0xe2518d83ff61bc7eull},      {13, 9, 29, 20, 32, 0xdf4ce6d4db6fab64ull},
+        {31, 30, 30, 31, 24, 0x9d188a329346df0full},
+    };
+    for (const Case& c : cases) {
+        Bytes in(size_t(c.sw) * c.sh * c.bits / 8);
+        uint32_t x = 1;
+        for (uint8_t& p : in) {
+            x = x * 1664525u + 1013904223u;
+            p = uint8_t(x >> 24);
+        }
+        std::unique_ptr<uint8_t[]> out(ScaleImagePixels(in.data(), Size(c.sw, c.sh), Size(c.dw, c.dh), c.bits));
+        ASSERT_TRUE(out);
+        uint64_t h = 14695981039346656037ull;
+        for (size_t i = 0; i < size_t(c.dw) * c.dh * c.bits / 8; ++i) h = (h ^ out[i]) * 1099511628211ull;
+        EXPECT_EQ(h, c.digest) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh << " at " << c.bits;
+    }
+}
+
 struct Quantized {
     Bytes indices;
     Bytes palette;
