@@ -10,22 +10,6 @@
 #include "platform/files.h"
 #include "foundation/xml_text.h"
 
-namespace {
-
-std::string FolderOf(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 CXMLOutputFile::~CXMLOutputFile()
 {
@@ -41,12 +25,8 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
     if (::stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !replace || platform::IsLocked(target)))
         return false;
 
-    // Hidden, beside the target (so the rename stays on one file system),
-    // and short enough for the longest file names.
-    std::string temp = FolderOf(target) + "/." + NameOf(target).substr(0, 200) + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    ::close(fd);
+    const std::string temp = platform::CreateHiddenSibling(target);
+    if (temp.empty()) return false;
     CFileInfo info;
     info.type = options.type;
     info.creator = options.creator;

@@ -446,6 +446,20 @@ unsigned ReplacementFileMode(const std::string& target)
     return 0666 & ~mask;
 }
 
+std::string CreateHiddenSibling(const std::string& target)
+{
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash ? slash : 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    // Short enough for the longest file names.
+    std::string temp = folder + (folder == "/" ? "" : "/") + "." + name.substr(0, 200) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return "";
+    ::fchmod(fd, ReplacementFileMode(target));
+    ::close(fd);
+    return temp;
+}
+
 // ---- Creating, deleting, renaming ------------------------------------------
 
 OSStatus CreateFileIn(const FSRef& folder, const std::string& name, FSRef* out)

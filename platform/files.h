@@ -122,6 +122,10 @@ bool SameObject(const std::string& a, const std::string& b);  // same device and
 // Permissions for a file about to replace target: those of the file there,
 // else what a newly created file gets under the umask.
 unsigned ReplacementFileMode(const std::string& target);
+// A new, empty hidden file beside target (on its file system, so a rename
+// puts it in place in one step) with the mode the target would get. Its
+// path, or "" with errno set.
+std::string CreateHiddenSibling(const std::string& target);
 
 // Creating, deleting and renaming. Names are UTF-8.
 OSStatus CreateFileIn(const FSRef& folder, const std::string& name, FSRef* out);

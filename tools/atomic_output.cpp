@@ -26,18 +26,11 @@ bool CAtomicOutput::Create(const std::string& given, std::string* error)
         *error = "the file is locked";
         return false;
     }
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash ? slash : 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    // Hidden, and on the target's file system so the rename is one step.
-    std::string temp = folder + (folder == "/" ? "" : "/") + "." + name.substr(0, 200) + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+    const std::string temp = platform::CreateHiddenSibling(target);
+    if (temp.empty()) {
         *error = std::strerror(errno);
         return false;
     }
-    ::fchmod(fd, platform::ReplacementFileMode(target));
-    ::close(fd);
     target_ = target;
     temp_ = temp;
     SetAbortCleanupPath(temp_);
