@@ -64,7 +64,7 @@ int CProgressDialog::Open(int, ProgressParams* params, CProgressInfo* info)
         info->cancelled = 0;
     }
     info_ = info;
-    result_ = kResultOk;
+    SetResult(static_cast<int>(kResultOk));
     params_ = params;
     if (!windowMade_) {
         if (!CreateWindow()) return -1;
@@ -85,9 +85,18 @@ bool CProgressDialog::CreateWindow()
 {
     Rect r;
     GetWindowRect(&r);
-    const UInt32 options = params_ && params_->utility ? kDialogUtility : 0;
-    return CreateNew(r.left, r.top, static_cast<short>(RectWidth(r)), static_cast<short>(RectHeight(r)), options,
-                     nullptr, 0);
+    const WindowClass windowClass = params_ && params_->utility ? kUtilityWindowClass : kDocumentWindowClass;
+    if (CreateNewWindow(windowClass, kWindowCollapseBoxAttribute | kWindowStandardHandlerAttribute, &r,
+                        GetWindowRef()) != noErr) {
+        *GetWindowRef() = nullptr;
+        return false;
+    }
+    if (!InstallHandler()) {
+        DestroyWindow();
+        return false;
+    }
+    OnInitDialog();
+    return true;
 }
 
 void CProgressDialog::GetWindowRect(Rect* r)
@@ -176,14 +185,14 @@ void CProgressDialog::SetRange(int minimum, int maximum)
 
 void CProgressDialog::Finish()
 {
-    result_ = kResultOk;
+    SetResult(static_cast<int>(kResultOk));
     if (info_) info_->finished = 1;
 }
 
 void CProgressDialog::Cancel()
 {
     if (info_) info_->cancelled = 1;
-    result_ = kResultCancel;
+    SetResult(static_cast<int>(kResultCancel));
 }
 
 bool CProgressDialog::IsCancelled() const

@@ -321,6 +321,32 @@ OSStatus CallNextEventHandler(EventHandlerCallRef call, EventRef event)
     return RunSteps(*chain, event);
 }
 
+namespace {
+
+WindowRef InnermostModalWindow();
+
+// The window a target belongs to; null for the application and the dispatcher.
+WindowRef WindowOfTarget(const std::shared_ptr<Target>& t)
+{
+    if (t->owner == Target::Owner::Window) return RefOf<WindowRef>(t->ownerId);
+    if (t->owner == Target::Owner::Control)
+        if (auto c = FindControl(RefOf<ControlRef>(t->ownerId))) return c->owner;
+    return nullptr;
+}
+
+// While an app-modal loop runs, the user's clicks, keys and commands reach
+// only its window; the menu bar is disabled, as for any modal window.
+bool BlockedByModal(const EventObj& e, const std::shared_ptr<Target>& t)
+{
+    if (e.eventClass != kEventClassMouse && e.eventClass != kEventClassKeyboard && e.eventClass != kEventClassCommand)
+        return false;
+    WindowRef modal = InnermostModalWindow();
+    if (!modal) return false;
+    return WindowOfTarget(t) != modal;
+}
+
+}  // namespace
+
 OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target)
 {
     auto e = FindEvent(event);
@@ -331,6 +357,7 @@ OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target)
         t = it != g_postTargets.end() ? it->second : AppTarget();
         // The posted target may have gone while the event waited.
         if (!t->alive) return eventNotHandledErr;
+        if (BlockedByModal(*e, t)) return eventNotHandledErr;
     }
     if (e->eventClass == kEventClassMouse) NoteMouseEvent(event);
     // Keys go to the window's focused control first, as typed.
@@ -433,6 +460,13 @@ void Stall(const std::string& why)
     ++g_stalls;
     EndAllLoops();
     if (g_stallHandler) g_stallHandler(why);
+}
+
+WindowRef InnermostModalWindow()
+{
+    if (g_loops.empty()) return nullptr;
+    WindowRef modal = g_loops.back()->modalWindow;
+    return modal && FindWindow(modal) ? modal : nullptr;
 }
 
 bool CurrentLoopEnding()

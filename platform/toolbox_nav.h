@@ -127,6 +127,9 @@ struct NavShown {
     std::string title;
     std::string message;
     std::string saveName;  // the name field at the end of the run
+    // What the put dialog said of names it would not take, in order; it
+    // stayed open for the next answer after each.
+    std::vector<std::string> refusals;
     std::vector<std::string> popup;
     std::vector<std::string> shown;  // names the last filter pass showed, in the folder's order (sorted)
     bool multiple = false;

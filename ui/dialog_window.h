@@ -103,6 +103,10 @@ public:
     ControlRef GetFocusedControl() const { return focused_; }
     int GetResult() const { return result_; }
 
+protected:
+    // A result for windows that end their runs themselves.
+    void SetResult(int result) { result_ = result; }
+
 private:
     static OSStatus EventHandlerProc(EventHandlerCallRef call, EventRef event, void* userData);
     OSStatus HandleEvent(EventHandlerCallRef call, EventRef event);
