@@ -12,12 +12,6 @@ const OSType kMessageSignature = platform::FourCharCode("sMsg");
 const OSType kDetailSignature = platform::FourCharCode("sMs2");
 
 // Rectangles given as left, top, right, bottom.
-Rect LTRB(int left, int top, int right, int bottom)
-{
-    return Rect{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
-                static_cast<int16_t>(right)};
-}
-
 }  // namespace
 
 void InitProgressParams(ProgressParams* params)

@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/toolbox_events.h"
+#include "platform/toolbox_observer.h"
 #include "platform/toolbox_script.h"
 
 struct CFArrayObject {
@@ -58,7 +59,6 @@ struct OpaqueNavDialog {
 
 namespace {
 
-std::vector<platform::NavShown> g_navLog;
 SInt16 g_currentResFile = 0;
 
 std::string TextOf(CFStringRef string)
@@ -201,7 +201,7 @@ OSStatus NavDialogRun(NavDialogRef dialog)
         if (fault.empty()) break;
         shown.refusals.push_back(fault);
         if (!platform::TakeAnswer(platform::PromptKind::FileDialog, &answer)) {
-            g_navLog.push_back(shown);
+            platform::LogFileDialog(shown);
             return paramErr;
         }
     }
@@ -244,7 +244,7 @@ OSStatus NavDialogRun(NavDialogRef dialog)
         }
     }
     shown.saveName = dialog->editName;
-    g_navLog.push_back(shown);
+    platform::LogFileDialog(shown);
     dialog->action = confirmed ? kNavUserActionChoose : kNavUserActionCancel;
     platform::SetPromptAnswer(index, confirmed ? 1 : 2);
     return noErr;
@@ -311,15 +311,5 @@ void UseResFile(SInt16 refNum)
 }
 
 namespace platform {
-
-const std::vector<NavShown>& NavLog()
-{
-    return g_navLog;
-}
-
-void ClearNavLog()
-{
-    g_navLog.clear();
-}
 
 }  // namespace platform

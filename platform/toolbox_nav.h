@@ -135,8 +135,6 @@ struct NavShown {
     bool multiple = false;
     WindowRef parent = nullptr;
 };
-const std::vector<NavShown>& NavLog();
-void ClearNavLog();
 
 // The scripted answer: folder, then the chosen names.
 constexpr int kNavNoPopupChoice = -1;

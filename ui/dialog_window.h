@@ -130,3 +130,9 @@ private:
     // deleted itself touches nothing afterwards.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
+
+// The window of a control's owner; null without one.
+inline WindowRef OwnerWindow(CDialogWindow* owner)
+{
+    return owner ? owner->GetWindow() : nullptr;
+}

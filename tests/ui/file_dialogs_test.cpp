@@ -8,6 +8,7 @@
 #include "ui/file_dialogs.h"
 #include "ui/file_relocation.h"
 #include "ui_fixture.h"
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 namespace {
