@@ -22,19 +22,13 @@ CTagDefineShape* MakeHeart(uint16_t id)
         {52, -30, 56, 16},   {44, 12, 47, 43},    {44, 38, -2, 10},       {50, -79, 73, -18},  {71, -17, 59, 35},
         {76, 42, -11, 93},   {-15, 138, -301, 337}, {-205, -201, -65, -96}, {-67, -101, 17, -97}, {17, -90, 60, -35},
     };
-    auto* heart = new CTagDefineShape;
-    heart->SetCharacterId(id);
-    heart->bounds = std::make_unique<CSwfRect>();
-    heart->bounds->Set(-330, -331, 330, 331, false);
-    auto shape = std::make_unique<CShapeWithStyle>();
-    shape->fillStyles = std::make_unique<CFillStyleArray>();
-    shape->fillStyles->Append(CFillStyle::MakeSolid(0x0000FF));  // red, as 0x00BBGGRR
-    CShapeRecordStyleChange* start = shape->AddMoveTo(-240, -301);
-    start->SetFillStyle(1, 1);
-    start->ComputeFlags();
-    for (const auto& c : kCurves) shape->AddCurve(c[0], c[1], c[2], c[3]);
-    shape->AddEnd();
-    heart->shape = std::move(shape);
+    CTagDefineShape* heart = NewShape(id, -330, -331, 330, 331);
+    CShapeWithStyle& shape = *heart->shape;
+    shape.fillStyles = std::make_unique<CFillStyleArray>();
+    shape.fillStyles->Append(CFillStyle::MakeSolid(0x0000FF));  // red, as 0x00BBGGRR
+    StartOutline(shape, -240, -301, 1, 0);
+    for (const auto& c : kCurves) shape.AddCurve(c[0], c[1], c[2], c[3]);
+    shape.AddEnd();
     return heart;
 }
 
@@ -77,22 +71,6 @@ CTagDefineSprite* MakeHeartSprite(uint16_t id, uint16_t shapeId, int framesPerSe
     return sprite;
 }
 
-// Ten hearts a frame apart, a second's pause, ten more, then it stops.
-CTagDefineSprite* MakeField(uint16_t id, uint16_t heartId, int framesPerSecond)
-{
-    auto* field = new CTagDefineSprite;
-    field->SetCharacterId(id);
-    for (int depth = 1; depth <= kHearts; ++depth) {
-        field->AddTag(NewPlacement(heartId, uint16_t(depth), nullptr));
-        field->AddTag(new CTagShowFrame);
-        if (depth == kHearts / 2)
-            for (int i = 0; i < framesPerSecond; ++i) field->AddTag(new CTagShowFrame);
-    }
-    field->AddTag(CScriptBuilder().Stop().Release());
-    field->AddTag(new CTagShowFrame);
-    return field;
-}
-
 }  // namespace
 
 uint16_t CHeartsEffect::Build(CSwfMovie* movie, uint16_t* characterIdCounter, uint16_t*)
@@ -109,6 +87,8 @@ uint16_t CHeartsEffect::Build(CSwfMovie* movie, uint16_t* characterIdCounter, ui
     movie->AddTag(MakeHeartSprite(heartId, shapeId, framesPerSecond, script));
 
     spriteId_ = ++*characterIdCounter;
-    movie->AddTag(MakeField(spriteId_, heartId, framesPerSecond));
+    // Ten hearts a frame apart, a second's pause, ten more, then a stop.
+    movie->AddTag(StoppingField(spriteId_, heartId, kHearts,
+                                [&](int depth) { return depth == kHearts / 2 ? 1 + framesPerSecond : 1; }));
     return spriteId_;
 }
