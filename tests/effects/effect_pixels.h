@@ -74,6 +74,17 @@ inline long Count(const Shot& shot, const std::function<bool(long)>& is)
     return n;
 }
 
+// A pixel of the hearts' red over a slide of little red: even a heart at
+// a tenth of full opacity pulls the slide's colour towards red.
+inline bool HeartPixel(long p, long slide)
+{
+    return Channel(p, 16) >= Channel(slide, 16) + 12 && Channel(p, 8) <= Channel(slide, 8) - 3 &&
+           Channel(p, 0) <= Channel(slide, 0) - 5;
+}
+
+// A pixel of the bubbles' white-to-blue over a slide with little blue.
+inline bool BubblePixel(long p, long slide) { return Channel(p, 0) >= Channel(slide, 0) + 60; }
+
 // Columns in which every row is darker and greyer than the slide: where a
 // scratch runs across the whole picture.
 inline std::vector<int> GreyColumns(const Shot& shot, long slide)
