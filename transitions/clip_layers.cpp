@@ -95,7 +95,14 @@ bool TakeTwoDepths(uint16_t* depthCounter, CSwfMovie* movie, uint16_t* first)
 ClipPair PlaceCopyPair(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
                        const CSlide& content, bool withScale)
 {
+    return PlaceCopyPairWithCxform(movie, depthCounter, maskId, maskMatrix, content, withScale, nullptr);
+}
+
+ClipPair PlaceCopyPairWithCxform(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
+                                 const CSlide& content, bool withScale, CSwfCxformWithAlpha* copyCxform)
+{
     std::unique_ptr<CSwfMatrix> own(maskMatrix);
+    std::unique_ptr<CSwfCxformWithAlpha> ownCxform(copyCxform);
     uint16_t d = 0;
     if (!movie || !depthCounter || !TakeTwoDepths(depthCounter, movie, &d)) return {};
     PlaceMask(movie, maskId, d, own.release());
@@ -103,6 +110,7 @@ ClipPair PlaceCopyPair(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId
     copy->SetCharacterId(content.GetCharacterId());
     copy->depth = static_cast<uint16_t>(d + 1);
     copy->SetMatrix(SlideMatrix(content, withScale));
+    if (ownCxform) copy->SetCxform(ownCxform.release());
     movie->AddTag(copy);
     return {d, static_cast<uint16_t>(d + 1)};
 }

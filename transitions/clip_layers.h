@@ -47,6 +47,10 @@ struct ClipPair {
 // Depths are taken only when both are to be had; the pair is {0, 0} else.
 ClipPair PlaceCopyPair(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
                        const CSlide& content, bool withScale);
+// The same, the copy placed with a colour transform (taken; deleted when
+// no pair could be placed).
+ClipPair PlaceCopyPairWithCxform(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
+                                 const CSlide& content, bool withScale, CSwfCxformWithAlpha* copyCxform);
 // Mask at the next depth; the slide itself moves to the one above (its
 // depth is written back) and is placed there by the transition. The mask's
 // depth, 0 when the depths ran out (the slide is then placed where it was).
