@@ -70,13 +70,7 @@ namespace {
 
 void PlaceMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, CSwfMatrix* matrix)
 {
-    auto* mask = new CTagPlaceObject2;
-    mask->SetCharacterId(maskId);
-    mask->depth = depth;
-    mask->clipDepth = static_cast<uint16_t>(depth + 1);
-    mask->hasClipDepth = true;
-    mask->SetMatrix(matrix);
-    movie->AddTag(mask);
+    PlaceClipMask(movie, maskId, depth, static_cast<uint16_t>(depth + 1), matrix);
 }
 
 // Two adjacent depths, or none: a pair cut in half would leave a mask
@@ -129,6 +123,17 @@ uint16_t PlaceOwnSlidePair(CTransition& transition, CSlide* slide, CSwfMovie* mo
     slide->SetDepth(static_cast<uint16_t>(d + 1));
     transition.PlaceNext(slide, movie, nullptr);
     return d;
+}
+
+void PlaceClipMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, uint16_t clipDepth, CSwfMatrix* matrix)
+{
+    auto* mask = new CTagPlaceObject2;
+    mask->SetCharacterId(maskId);
+    mask->depth = depth;
+    mask->clipDepth = clipDepth;
+    mask->hasClipDepth = true;
+    mask->SetMatrix(matrix);
+    movie->AddTag(mask);
 }
 
 void Move(CSwfMovie* movie, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform)

@@ -57,6 +57,9 @@ ClipPair PlaceCopyPairWithCxform(CSwfMovie* movie, uint16_t* depthCounter, uint1
 uint16_t PlaceOwnSlidePair(CTransition& transition, CSlide* slide, CSwfMovie* movie, uint16_t* depthCounter,
                            uint16_t maskId, CSwfMatrix* maskMatrix);
 
+// A mask at depth clipping the layers up to clipDepth (nested masks clip
+// more than one layer); the matrix is taken.
+void PlaceClipMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, uint16_t clipDepth, CSwfMatrix* matrix);
 // A move of the layer at depth: the whole matrix, and a colour transform
 // when given. Takes both.
 void Move(CSwfMovie* movie, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform = nullptr);
