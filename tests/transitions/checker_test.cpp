@@ -294,6 +294,9 @@ TEST_F(CheckerScene, EveryDirectionAndTypeReplaysCleanTwiceAndAtNoFrames)
                                               Checker(direction % CCheckerTransition::kTypeCount, direction, ms),
                                               nullptr, 1});
         }
+    for (int direction = 0; direction < CCheckerTransition::kDirectionCount; ++direction)
+        ExpectReplaysAsFirstSlide(Checker(direction % CCheckerTransition::kTypeCount, direction, 500),
+                                  dir_.file("first.swf"));
     for (const SceneMovie& movie : WriteTwiceAndReplay(scene, dir_.path())) {
         EXPECT_EQ(movie.marks[0].frames, 6);
         EXPECT_EQ(movie.marks[1].frames, 0);

@@ -263,4 +263,14 @@ std::vector<SceneMovie> WriteTwiceAndReplay(const Scene& scene, const std::strin
     return movies;
 }
 
+void ExpectReplaysAsFirstSlide(std::unique_ptr<CTransition> t, const std::string& path)
+{
+    Scene scene;
+    scene.loop = false;
+    scene.slides.push_back(SceneSlide{0xE0C020, 300, 200, std::move(t), nullptr, 1});
+    SceneMovie movie;
+    EXPECT_TRUE(WriteScene(scene, path, &movie));
+    ExpectSceneReplays(movie);
+}
+
 }  // namespace tavrel_test

@@ -78,4 +78,8 @@ XmlTrip WriteAndRead(const CTransition& t);
 // running again, and expects both movies to replay clean; both movies.
 std::vector<SceneMovie> WriteTwiceAndReplay(const Scene& scene, const std::string& folder);
 
+// A movie whose only slide comes in by t, from no slide at all, must replay
+// clean.
+void ExpectReplaysAsFirstSlide(std::unique_ptr<CTransition> t, const std::string& path);
+
 }  // namespace tavrel_test

@@ -306,6 +306,8 @@ TEST_F(WindowScene, EveryTypeReplaysCleanTwiceAndAtNoFrames)
             scene.slides.push_back(SceneSlide{type % 2 ? kA : kB, size[0], size[1],
                                               Window(type, ms, type % 4 < 2, 1.25f, type % 3 != 0), nullptr, 1});
         }
+    for (int type = 0; type < CWindowTransition::kTypeCount; ++type)
+        ExpectReplaysAsFirstSlide(Window(type, 500, type % 4 < 2), dir_.file("first.swf"));
     for (const SceneMovie& movie : WriteTwiceAndReplay(scene, dir_.path())) {
         // The first slide's close has no slide to close: no frames.
         EXPECT_EQ(movie.marks[0].frames, 0);
