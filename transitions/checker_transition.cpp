@@ -32,27 +32,41 @@ const DirectionRow kDirections[] = {
 
 // Files hold the words above; the shorter words for 4 to 15 are read too.
 const DirectionAlias kDirectionWords[] = {
-    {"horizontal_left_to_right_down", 0},      {"horizontal_left_to_right_up", 1},
-    {"horizontal_right_to_left_down", 2},      {"horizontal_right_to_left_up", 3},
-    {"horizontal_top_to_bottom_right", 4},     {"horizontal_top_to_bottom_left", 5},
-    {"horizontal_bottom_to_top_right", 6},     {"horizontal_bottom_to_top_left", 7},
-    {"horizontal_spiral_top_left_cw", 8},      {"horizontal_spiral_top_left_ccw", 9},
-    {"horizontal_spiral_top_right_cw", 10},    {"horizontal_spiral_top_right_ccw", 11},
-    {"horizontal_spiral_bottom_left_cw", 12},  {"horizontal_spiral_bottom_left_ccw", 13},
-    {"horizontal_spiral_bottom_right_cw", 14}, {"horizontal_spiral_bottom_right_ccw", 15},
-    {"random", 16},                            {"vertical_top_to_bottom_right", 4},
-    {"vertical_top_to_bottom_left", 5},        {"vertical_bottom_to_top_right", 6},
-    {"vertical_bottom_to_top_left", 7},        {"spiral_top_left_cw", 8},
-    {"spiral_top_left_ccw", 9},                {"spiral_top_right_cw", 10},
-    {"spiral_top_right_ccw", 11},              {"spiral_bottom_left_cw", 12},
-    {"spiral_bottom_left_ccw", 13},            {"spiral_bottom_right_cw", 14},
+    {"horizontal_left_to_right_down", 0},
+    {"horizontal_left_to_right_up", 1},
+    {"horizontal_right_to_left_down", 2},
+    {"horizontal_right_to_left_up", 3},
+    {"horizontal_top_to_bottom_right", 4},
+    {"horizontal_top_to_bottom_left", 5},
+    {"horizontal_bottom_to_top_right", 6},
+    {"horizontal_bottom_to_top_left", 7},
+    {"horizontal_spiral_top_left_cw", 8},
+    {"horizontal_spiral_top_left_ccw", 9},
+    {"horizontal_spiral_top_right_cw", 10},
+    {"horizontal_spiral_top_right_ccw", 11},
+    {"horizontal_spiral_bottom_left_cw", 12},
+    {"horizontal_spiral_bottom_left_ccw", 13},
+    {"horizontal_spiral_bottom_right_cw", 14},
+    {"horizontal_spiral_bottom_right_ccw", 15},
+    {"random", 16},
+    {"vertical_top_to_bottom_right", 4},
+    {"vertical_top_to_bottom_left", 5},
+    {"vertical_bottom_to_top_right", 6},
+    {"vertical_bottom_to_top_left", 7},
+    {"spiral_top_left_cw", 8},
+    {"spiral_top_left_ccw", 9},
+    {"spiral_top_right_cw", 10},
+    {"spiral_top_right_ccw", 11},
+    {"spiral_bottom_left_cw", 12},
+    {"spiral_bottom_left_ccw", 13},
+    {"spiral_bottom_right_cw", 14},
     {"spiral_bottom_right_ccw", 15},
 };
 
 const DirectionTable kDirectionTable{kDirections, int(std::size(kDirections)), kDirectionWords,
                                      int(std::size(kDirectionWords))};
 
-const char* const kTypeWords[] = {"appear",    "fade_in",    "zoom_in",   "drop_left",
+const char* const kTypeWords[] = {"appear",     "fade_in", "zoom_in",   "drop_left",
                                   "drop_right", "drop_up", "drop_down", "drop_random"};
 const char* const kTypeItems[] = {"Appear",     "Fade In", "Zoom In",   "Drop Left",
                                   "Drop Right", "Drop Up", "Drop Down", "Drop Random"};
@@ -99,7 +113,9 @@ std::vector<std::pair<int, int>> Spiral(int columns, int rows, int c, int r, Hea
 {
     std::vector<std::pair<int, int>> order;
     std::vector<bool> seen(size_t(columns) * size_t(rows), false);
-    auto free = [&](int x, int y) { return x >= 0 && y >= 0 && x < columns && y < rows && !seen[size_t(y) * columns + x]; };
+    auto free = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < columns && y < rows && !seen[size_t(y) * columns + x];
+    };
     for (;;) {
         order.emplace_back(c, r);
         seen[size_t(r) * columns + c] = true;
@@ -216,8 +232,8 @@ std::vector<std::pair<int, int>> CCheckerTransition::CellOrder(int direction, in
             Heading heading;
         };
         static const Start kStarts[] = {
-            {false, false, {1, 0}}, {false, false, {0, 1}},  {true, false, {0, 1}},  {true, false, {-1, 0}},
-            {false, true, {0, -1}}, {false, true, {1, 0}},   {true, true, {-1, 0}},  {true, true, {0, -1}},
+            {false, false, {1, 0}}, {false, false, {0, 1}}, {true, false, {0, 1}}, {true, false, {-1, 0}},
+            {false, true, {0, -1}}, {false, true, {1, 0}},  {true, true, {-1, 0}}, {true, true, {0, -1}},
         };
         const int i = direction - kSpiralTopLeftCw;
         const Start& s = kStarts[i];
@@ -289,8 +305,8 @@ void CCheckerTransition::ClearRun()
     lists_.Clear();
 }
 
-bool CCheckerTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie,
-                                     uint16_t* characterIdCounter, uint16_t* depthCounter)
+bool CCheckerTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                                     uint16_t* depthCounter)
 {
     if (!slide || !movie) return true;
     ClearRun();

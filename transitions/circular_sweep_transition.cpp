@@ -72,7 +72,8 @@ bool CCircularSweepOnTransition::GenerateSwf(CSlide* slide, CSlide* previous, CS
 
     const uint16_t rect = DefineSlideRectShape(*slide, movie, characterIdCounter);
     // Above the slide, and below it: neither uncovers anything yet.
-    const clip_layers::ClipPair a = clip_layers::PlaceCopyPair(movie, depthCounter, rect, at(-(w >> 1), -int64_t(h)), *slide, false);
+    const clip_layers::ClipPair a =
+        clip_layers::PlaceCopyPair(movie, depthCounter, rect, at(-(w >> 1), -int64_t(h)), *slide, false);
     const clip_layers::ClipPair b = clip_layers::PlaceCopyPair(movie, depthCounter, rect, at(w >> 1, h), *slide, false);
     // The left half, nested with the wedge over one copy.
     uint16_t c = NextExportValue(depthCounter, movie);
@@ -111,8 +112,8 @@ bool CCircularSweepOnTransition::GenerateSwf(CSlide* slide, CSlide* previous, CS
             move(b.mask, at(w >> 1, h >> 1));
         }
     }
-    clip_layers::RemoveDepths(movie, {a.mask, a.content, b.mask, b.content, c, uint16_t(c ? c + 1 : 0),
-                                      uint16_t(c ? c + 2 : 0)});
+    clip_layers::RemoveDepths(
+        movie, {a.mask, a.content, b.mask, b.content, c, uint16_t(c ? c + 1 : 0), uint16_t(c ? c + 2 : 0)});
     PlaceNext(slide, movie, nullptr);
     RemovePrevious(previous, movie);
     return true;

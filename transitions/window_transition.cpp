@@ -16,22 +16,21 @@
 
 namespace {
 
-const char* const kTypeWords[] = {"square_close", "square_open",  "rectangle_close", "rectangle_open",
-                                  "circle_close", "circle_open",  "star_close",      "star_open",
+const char* const kTypeWords[] = {"square_close", "square_open", "rectangle_close", "rectangle_open",
+                                  "circle_close", "circle_open", "star_close",      "star_open",
                                   "star12_close", "star12_open", "diamond_close",   "diamond_open"};
-const char* const kTypeItems[] = {"Square Close", "Square Open",  "Rectangle Close", "Rectangle Open",
-                                  "Circle Close", "Circle Open",  "Star Close",      "Star Open",
+const char* const kTypeItems[] = {"Square Close",  "Square Open",  "Rectangle Close", "Rectangle Open",
+                                  "Circle Close",  "Circle Open",  "Star Close",      "Star Open",
                                   "Star-12 Close", "Star-12 Open", "Diamond Close",   "Diamond Open"};
 
 // Design steps of the stars, from the top point clockwise on screen; each
 // design closes on itself.
-const int kStar5[][2] = {{800, 1620},   {1800, 260},   {-1300, 1280}, {320, 1800},    {-1620, -860},
-                         {-1620, 860},  {320, -1800},  {-1300, -1280}, {1800, -260},  {800, -1620}};
-const int kStar12[][2] = {{640, 2560},   {1840, -1900}, {-740, 2540},   {2540, -720},  {-1900, 1820},
-                          {2580, 660},   {-2580, 640},  {1900, 1840},   {-2540, -740}, {740, 2540},
-                          {-1840, -1900}, {-640, 2580}, {-660, -2580},  {-1820, 1900}, {720, -2640},
-                          {-2540, 840},  {1900, -1840}, {-2560, -640},  {2560, -660},  {-1900, -1820},
-                          {2540, 720},   {-720, -2540}, {1820, 1900},   {660, -2560}};
+const int kStar5[][2] = {{800, 1620},  {1800, 260},  {-1300, 1280},  {320, 1800},  {-1620, -860},
+                         {-1620, 860}, {320, -1800}, {-1300, -1280}, {1800, -260}, {800, -1620}};
+const int kStar12[][2] = {{640, 2560},   {1840, -1900},  {-740, 2540},  {2540, -720},  {-1900, 1820},  {2580, 660},
+                          {-2580, 640},  {1900, 1840},   {-2540, -740}, {740, 2540},   {-1840, -1900}, {-640, 2580},
+                          {-660, -2580}, {-1820, 1900},  {720, -2640},  {-2540, 840},  {1900, -1840},  {-2560, -640},
+                          {2560, -660},  {-1900, -1820}, {2540, 720},   {-720, -2540}, {1820, 1900},   {660, -2560}};
 
 // A number of turns a float holds; false for none (NaN, infinite, too large).
 bool ToSpins(double v, float* out)
@@ -129,8 +128,7 @@ bool CWindowTransition::CopyFrom(const CTransition* other)
     return true;
 }
 
-uint16_t CWindowTransition::DefineWindowShape(const CSlide& slide, CSwfMovie* movie,
-                                              uint16_t* characterIdCounter) const
+uint16_t CWindowTransition::DefineWindowShape(const CSlide& slide, CSwfMovie* movie, uint16_t* characterIdCounter) const
 {
     const int32_t w = Clamped(double(slide.GetWidth()) * 40), h = Clamped(double(slide.GetHeight()) * 40);
     const int32_t w2 = w >> 1, h2 = h >> 1;
@@ -181,8 +179,8 @@ uint16_t CWindowTransition::DefineWindowShape(const CSlide& slide, CSwfMovie* mo
     }
 }
 
-bool CWindowTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie,
-                                    uint16_t* characterIdCounter, uint16_t* depthCounter)
+bool CWindowTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                                    uint16_t* depthCounter)
 {
     if (!slide || !movie) return true;
     if ((type & 1) == 0) return GenerateClose(slide, previous, movie, characterIdCounter, depthCounter);
@@ -215,8 +213,8 @@ bool CWindowTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* 
     return true;
 }
 
-bool CWindowTransition::GenerateClose(CSlide* slide, CSlide* previous, CSwfMovie* movie,
-                                      uint16_t* characterIdCounter, uint16_t* depthCounter)
+bool CWindowTransition::GenerateClose(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                                      uint16_t* depthCounter)
 {
     PlaceNext(slide, movie, nullptr);
     RemovePrevious(previous, movie);
@@ -269,7 +267,7 @@ bool CWindowTransition::CreateSettingsControls(CDialogWindow* window, ControlRef
     OnCreateControls(window, area);
     UpdateSettingsControls();
     for (CControl* c : std::initializer_list<CControl*>{&shapeLabel_, &shapePopup_, &spinBox_, &turnsLabel_,
-                                                         &spinsField_, &counterClockwiseBox_})
+                                                        &spinsField_, &counterClockwiseBox_})
         c->Show(true);
     return true;
 }

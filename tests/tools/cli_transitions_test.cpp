@@ -83,8 +83,9 @@ TEST(CliTransitions, CompiledProjectPlaysTheFades)
                                             {
                                                 {kA, "<transition name=\"None\" duration=\"1500\" />"},
                                                 {kB, "<transition name=\"fade in\" duration=\"2000\" />"},
-                                                {kC, "<transition name=\"Color Fade\" duration=\"1000\" "
-                                                     "fade_color=\"16744480\" />"},
+                                                {kC,
+                                                 "<transition name=\"Color Fade\" duration=\"1000\" "
+                                                 "fade_color=\"16744480\" />"},
                                                 {kA, "<transition name=\"Fade Out\" duration=\"1000\" />"},
                                                 {kB, "<transition name=\"Cross Fade\" duration=\"1000\" />"},
                                             },
@@ -106,16 +107,17 @@ TEST(CliTransitions, CompiledProjectPlaysCheckerSweepAndWindow)
 {
     TempDir dir;
     const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
-    const std::string movie = CompileSlides(
-        dir,
-        {
-            {kA, "<transition name=\"None\" duration=\"1000\" />"},
-            {kB, "<transition name=\"Checker\" duration=\"2000\" type=\"appear\" "
-                 "direction=\"horizontal_left_to_right_down\" />"},
-            {kC, "<transition name=\"Circular Sweep On\" duration=\"2000\" />"},
-            {kA, "<transition name=\"Window\" duration=\"2000\" type=\"square_open\" spin=\"false\" />"},
-        },
-        {"PlaceObject2", "RemoveObject2", "DefineShape"});
+    const std::string movie =
+        CompileSlides(dir,
+                      {
+                          {kA, "<transition name=\"None\" duration=\"1000\" />"},
+                          {kB,
+                           "<transition name=\"Checker\" duration=\"2000\" type=\"appear\" "
+                           "direction=\"horizontal_left_to_right_down\" />"},
+                          {kC, "<transition name=\"Circular Sweep On\" duration=\"2000\" />"},
+                          {kA, "<transition name=\"Window\" duration=\"2000\" type=\"square_open\" spin=\"false\" />"},
+                      },
+                      {"PlaceObject2", "RemoveObject2", "DefineShape"});
     ASSERT_FALSE(movie.empty());
 
     const auto events = tavrel_test::ReadTagEvents(movie);
@@ -124,8 +126,8 @@ TEST(CliTransitions, CompiledProjectPlaysCheckerSweepAndWindow)
     // square of 80 px half side in the centre.
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_2") + 5,
                                    {{{40, 40}, kB}, {{280, 40}, kB}, {{280, 200}, kA}}, 8);
-    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 8,
-                                   {{{80, 60}, kC}, {{240, 180}, kB}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 8, {{{80, 60}, kC}, {{240, 180}, kB}},
+                                   8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_4") + 5,
                                    {{{160, 120}, kA}, {{10, 10}, kC}, {{310, 230}, kC}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_4"), {{{160, 120}, kA}, {{10, 10}, kA}}, 8);

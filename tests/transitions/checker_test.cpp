@@ -35,11 +35,15 @@ TEST(Checker, SpiralsAndRowOrders)
         int direction, columns, rows;
         Places order;
     } cases[] = {
-        {CCheckerTransition::kSpiralTopLeftCw, 4, 3,
+        {CCheckerTransition::kSpiralTopLeftCw,
+         4,
+         3,
          {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 1}, {3, 2}, {2, 2}, {1, 2}, {0, 2}, {0, 1}, {1, 1}, {2, 1}}},
         {CCheckerTransition::kSpiralBottomRightCcw, 1, 3, {{0, 2}, {0, 1}, {0, 0}}},
         {CCheckerTransition::kSpiralBottomRightCcw, 3, 1, {{2, 0}, {1, 0}, {0, 0}}},
-        {CCheckerTransition::kSpiralTopRightCcw, 3, 3,
+        {CCheckerTransition::kSpiralTopRightCcw,
+         3,
+         3,
          {{2, 0}, {1, 0}, {0, 0}, {0, 1}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {1, 1}}},
         {CCheckerTransition::kSpiralBottomLeftCw, 2, 2, {{0, 1}, {0, 0}, {1, 0}, {1, 1}}},
         {CCheckerTransition::kRightToLeftUp, 2, 2, {{1, 1}, {0, 1}, {1, 0}, {0, 0}}},
@@ -69,8 +73,9 @@ TEST(Checker, GridStaggerAndFinish)
     ASSERT_EQ(run.Frames(), 24);
     const std::vector<WrittenTag> setUp = run.Frame(1);
     ASSERT_GE(setUp.size(), 25u);
-    EXPECT_EQ(std::make_tuple(setUp[0].outline.xmin, setUp[0].outline.ymin, setUp[0].outline.xmax, setUp[0].outline.ymax),
-              std::make_tuple(0, 0, 1600, 1600));
+    EXPECT_EQ(
+        std::make_tuple(setUp[0].outline.xmin, setUp[0].outline.ymin, setUp[0].outline.xmax, setUp[0].outline.ymax),
+        std::make_tuple(0, 0, 1600, 1600));
     for (int k = 0; k < 12; ++k) {
         const WrittenTag& mask = setUp[1 + 2 * k];
         const WrittenTag& copy = setUp[2 + 2 * k];
@@ -126,7 +131,8 @@ TEST(Checker, StartFramesAndAnimations)
             EXPECT_EQ(moves.size(), c.movesPerCell) << c.type << " " << c.ms;
             for (int f = 1; f <= run.Frames() && !moves.empty(); ++f) {
                 const auto tags = run.Frame(f);
-                if (std::any_of(tags.begin(), tags.end(), [&](const WrittenTag& w) { return w.move && w.depth == 4 + 2 * k; })) {
+                if (std::any_of(tags.begin(), tags.end(),
+                                [&](const WrittenTag& w) { return w.move && w.depth == 4 + 2 * k; })) {
                     first.push_back(f);
                     break;
                 }
@@ -173,7 +179,8 @@ TEST(Checker, DropsAndZoomsMoveMaskAndCopyTogether)
     const std::vector<WrittenTag> zm = z.MovesAt(5), zc = z.MovesAt(6);
     ASSERT_EQ(zm.size(), 6u);
     EXPECT_EQ(std::make_tuple(zm[0].scaleX, zm[0].x, zm[0].y), std::make_tuple(10923, 1600, 0));
-    EXPECT_EQ(std::make_tuple(zc[0].scaleY, zc[0].x, zc[0].y, zc[0].alphaMult), std::make_tuple(10923, 3200, 2400, 256));
+    EXPECT_EQ(std::make_tuple(zc[0].scaleY, zc[0].x, zc[0].y, zc[0].alphaMult),
+              std::make_tuple(10923, 3200, 2400, 256));
     EXPECT_EQ(std::make_pair(zm[5].scaleX, zc[5].hasCxform), std::make_pair(65536, false));
 }
 

@@ -33,8 +33,9 @@ TEST(CircularSweep, GoldenSetUpFramesAndFinish)
     const std::vector<WrittenTag> setUp = run.Frame(1);
     // The rectangle: the slide's size centred on its origin; the wedge a
     // quarter disc of radius 4000 from twelve to three o'clock.
-    EXPECT_EQ(std::make_tuple(setUp[0].outline.xmin, setUp[0].outline.ymin, setUp[0].outline.xmax, setUp[0].outline.ymax),
-              std::make_tuple(-3200, -2400, 3200, 2400));
+    EXPECT_EQ(
+        std::make_tuple(setUp[0].outline.xmin, setUp[0].outline.ymin, setUp[0].outline.xmax, setUp[0].outline.ymax),
+        std::make_tuple(-3200, -2400, 3200, 2400));
     const Outline& wedge = setUp[6].outline;
     EXPECT_EQ(std::make_tuple(wedge.xmin, wedge.ymin, wedge.xmax, wedge.ymax), std::make_tuple(0, -4000, 4000, 0));
     EXPECT_EQ(std::make_tuple(wedge.startX, wedge.startY, wedge.endX, wedge.endY, wedge.edges, wedge.curves),

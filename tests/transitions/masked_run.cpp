@@ -115,10 +115,22 @@ uint16_t DefineRect(CSwfMovie& movie, uint16_t* ids, uint32_t bgr, int width, in
 
 }  // namespace
 
-bool WrittenTag::IsFrame() const { return code == swf_tag::kShowFrame; }
-bool WrittenTag::IsPlace() const { return code == swf_tag::kPlaceObject2 && !move; }
-bool WrittenTag::IsRemove() const { return code == swf_tag::kRemoveObject2; }
-bool WrittenTag::IsShape() const { return code == swf_tag::kDefineShape; }
+bool WrittenTag::IsFrame() const
+{
+    return code == swf_tag::kShowFrame;
+}
+bool WrittenTag::IsPlace() const
+{
+    return code == swf_tag::kPlaceObject2 && !move;
+}
+bool WrittenTag::IsRemove() const
+{
+    return code == swf_tag::kRemoveObject2;
+}
+bool WrittenTag::IsShape() const
+{
+    return code == swf_tag::kDefineShape;
+}
 
 int MaskedRun::Frames() const
 {

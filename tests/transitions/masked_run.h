@@ -43,10 +43,10 @@ struct WrittenTag {
 };
 
 struct MaskedRun {
-    std::vector<WrittenTag> tags;  // what the transition wrote, ShowFrames included
-    uint16_t newDepth = 0;  // the new slide's depth given to the transition
-    uint16_t previousDepth = 0;  // 0 without a previous slide
-    uint16_t depthAfter = 0;  // where the new slide stands afterwards
+    std::vector<WrittenTag> tags;        // what the transition wrote, ShowFrames included
+    uint16_t newDepth = 0;               // the new slide's depth given to the transition
+    uint16_t previousDepth = 0;          // 0 without a previous slide
+    uint16_t depthAfter = 0;             // where the new slide stands afterwards
     uint16_t newId = 0, previousId = 0;  // the slides' characters
 
     int Frames() const;

@@ -49,10 +49,12 @@ TEST(Window, ShapesOfA320By240Slide)
     for (const auto& c : cases) {
         auto t = Window(c.type, 1000);
         const MaskedRun run = RunMasked(*t);
-        const auto shape = std::find_if(run.tags.begin(), run.tags.end(), [](const WrittenTag& w) { return w.IsShape(); });
+        const auto shape =
+            std::find_if(run.tags.begin(), run.tags.end(), [](const WrittenTag& w) { return w.IsShape(); });
         ASSERT_NE(shape, run.tags.end()) << c.type;
         const Outline& o = shape->outline;
-        EXPECT_EQ(std::make_tuple(o.xmin, o.ymin, o.xmax, o.ymax), std::make_tuple(c.o.xmin, c.o.ymin, c.o.xmax, c.o.ymax))
+        EXPECT_EQ(std::make_tuple(o.xmin, o.ymin, o.xmax, o.ymax),
+                  std::make_tuple(c.o.xmin, c.o.ymin, c.o.xmax, c.o.ymax))
             << c.type;
         EXPECT_EQ(std::make_tuple(o.startX, o.startY, o.endX, o.endY, o.edges, o.curves),
                   std::make_tuple(c.o.startX, c.o.startY, c.o.endX, c.o.endY, c.o.edges, c.o.curves))
@@ -128,7 +130,8 @@ TEST(Window, OpenAndCloseRuns)
     // over the previous slide's copy.
     auto open = Window(CWindowTransition::kSquareOpen, 2000);
     const WrittenTag mask = RunMasked(*open).Frame(1)[1];
-    EXPECT_EQ(std::make_tuple(mask.hasScale, mask.hasRotate, mask.x, mask.y), std::make_tuple(false, false, 3200, 2400));
+    EXPECT_EQ(std::make_tuple(mask.hasScale, mask.hasRotate, mask.x, mask.y),
+              std::make_tuple(false, false, 3200, 2400));
     auto close = Window(CWindowTransition::kCircleClose, 2000);
     const MaskedRun c = RunMasked(*close);
     EXPECT_EQ(c.Frame(1)[4].characterId, c.previousId);
@@ -218,7 +221,8 @@ TEST(Window, XmlKeepsTypeAndSpin)
     prototype->spins = 3.0f;
     prototype->clockwise = false;
     TempDir dir;
-    WriteFile(dir.file("w.xml"), "<transition name=\"Window\" type=\"Star_Close\" spins=\"lots\" clockwise=\"TRUE\" />");
+    WriteFile(dir.file("w.xml"),
+              "<transition name=\"Window\" type=\"Star_Close\" spins=\"lots\" clockwise=\"TRUE\" />");
     CXMLDocument document;
     CXMLNode node;
     ASSERT_TRUE(document.Load(CPath(dir.file("w.xml"))) && document.GetFirstChild(node));
@@ -254,10 +258,11 @@ TEST_F(WindowControls, SpinBoxEnablesTheTurnsAndTheFieldCommits)
     ASSERT_TRUE(t.CreateSettingsControls(&window, nullptr, &area));
     Rect bounds{};
     GetControlBounds(FindControl(window, CWindowTransition::kCounterClockwiseId), &bounds);
-    EXPECT_EQ(std::make_tuple(bounds.top, bounds.left, bounds.bottom, bounds.right), std::make_tuple(148, 302, 164, 427));
+    EXPECT_EQ(std::make_tuple(bounds.top, bounds.left, bounds.bottom, bounds.right),
+              std::make_tuple(148, 302, 164, 427));
     // Without the spin its settings are off.
-    for (uint32_t id : {CWindowTransition::kSpinsFieldId, CWindowTransition::kTurnsLabelId,
-                        CWindowTransition::kCounterClockwiseId})
+    for (uint32_t id :
+         {CWindowTransition::kSpinsFieldId, CWindowTransition::kTurnsLabelId, CWindowTransition::kCounterClockwiseId})
         EXPECT_FALSE(IsControlActive(FindControl(window, id))) << id;
 
     user_.Click(FakeUser::Front(), 179, 155).Play();  // the Spin box
