@@ -1,13 +1,18 @@
 // The registry's rows: every kind built, each in its place. The list sorts
 // them by name; the rows only fix which kinds a registry holds.
 #include "show/transition.h"
+#include "transitions/checker_transition.h"
+#include "transitions/circular_sweep_transition.h"
 #include "transitions/fade_transitions.h"
+#include "transitions/window_transition.h"
 
 bool CTransitionList::CreateAll()
 {
     AddSorted(std::make_unique<CTransition>(1));
     // Sliding Bars, Blinds In, Blinds Out, Blur In, Blur Out, Checker,
     // Circular Sweep On come in these rows when built.
+    AddSorted(std::make_unique<CCheckerTransition>());
+    AddSorted(std::make_unique<CCircularSweepOnTransition>());
     AddSorted(std::make_unique<CColorFadeTransition>());
     AddSorted(std::make_unique<CCrossFadeTransition>());
     // Cross Scale, Curtain.
@@ -16,5 +21,6 @@ bool CTransitionList::CreateAll()
     // Page Flip, Push, Spin In, Spin Out, Slide Close, Slide In From, Slide
     // Open, Slide Out To, Slide Triangle Open, Window, Wipe On, Wipe On 2,
     // Wipe Off, Zoom In, Zoom Out.
+    AddSorted(std::make_unique<CWindowTransition>());
     return true;
 }

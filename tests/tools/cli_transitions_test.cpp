@@ -49,31 +49,49 @@ long Blend(long a, long b)
     return out;
 }
 
+// A slide of one colour with its transition element.
+struct ProjectSlide {
+    long rgb;
+    const char* transition;
+};
+
+// Writes a project of these slides, compiles it with the program into
+// out.swf, checks the movie with swf-dump and the display-list replay, and
+// returns its path ("" when the program failed).
+std::string CompileSlides(const TempDir& dir, const std::vector<ProjectSlide>& slides,
+                          const std::vector<std::string>& tagNames)
+{
+    std::string xml;
+    for (size_t i = 0; i < slides.size(); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
+    EXPECT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    if (r.exitCode != 0) return "";
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, tagNames);
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+    return movie;
+}
+
 TEST(CliTransitions, CompiledProjectPlaysTheFades)
 {
     TempDir dir;
     const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
-    const struct {
-        long rgb;
-        const char* transition;
-    } slides[] = {
-        {kA, "<transition name=\"None\" duration=\"1500\" />"},
-        {kB, "<transition name=\"fade in\" duration=\"2000\" />"},
-        {kC, "<transition name=\"Color Fade\" duration=\"1000\" fade_color=\"16744480\" />"},
-        {kA, "<transition name=\"Fade Out\" duration=\"1000\" />"},
-        {kB, "<transition name=\"Cross Fade\" duration=\"1000\" />"},
-    };
-    std::string xml;
-    for (size_t i = 0; i < std::size(slides); ++i)
-        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
-               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
-    ASSERT_TRUE(tavrel_test::WriteFile(
-        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
-    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string movie = dir.file("out.swf");
-    tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2"});
-    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+    const std::string movie = CompileSlides(dir,
+                                            {
+                                                {kA, "<transition name=\"None\" duration=\"1500\" />"},
+                                                {kB, "<transition name=\"fade in\" duration=\"2000\" />"},
+                                                {kC,
+                                                 "<transition name=\"Color Fade\" duration=\"1000\" "
+                                                 "fade_color=\"16744480\" />"},
+                                                {kA, "<transition name=\"Fade Out\" duration=\"1000\" />"},
+                                                {kB, "<transition name=\"Cross Fade\" duration=\"1000\" />"},
+                                            },
+                                            {"PlaceObject2", "RemoveObject2"});
+    ASSERT_FALSE(movie.empty());
 
     const auto events = tavrel_test::ReadTagEvents(movie);
     // Frame 12 of 24 of the Fade In, frame 6 of 12 of the Color Fade, and
@@ -133,6 +151,35 @@ TEST(CliTransitions, CompiledProjectPlaysBubblesHeartsOldMovie)
             EXPECT_FALSE(effect_pixels::GreyColumns(shot, s.rgb).empty()) << "no scratch spans the picture";
         }
     }
+// Checker, Circular Sweep On and Window, each 24 frames at 12 a second.
+TEST(CliTransitions, CompiledProjectPlaysCheckerSweepAndWindow)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const std::string movie =
+        CompileSlides(dir,
+                      {
+                          {kA, "<transition name=\"None\" duration=\"1000\" />"},
+                          {kB,
+                           "<transition name=\"Checker\" duration=\"2000\" type=\"appear\" "
+                           "direction=\"horizontal_left_to_right_down\" />"},
+                          {kC, "<transition name=\"Circular Sweep On\" duration=\"2000\" />"},
+                          {kA, "<transition name=\"Window\" duration=\"2000\" type=\"square_open\" spin=\"false\" />"},
+                      },
+                      {"PlaceObject2", "RemoveObject2", "DefineShape"});
+    ASSERT_FALSE(movie.empty());
+
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    // Checker frame 6: the first row in, the last row not; Sweep frame 9:
+    // the top-left quadrant swept, the bottom-right not; Window frame 6: a
+    // square of 80 px half side in the centre.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_2") + 5,
+                                   {{{40, 40}, kB}, {{280, 40}, kB}, {{280, 200}, kA}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 8, {{{80, 60}, kC}, {{240, 180}, kB}},
+                                   8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_4") + 5,
+                                   {{{160, 120}, kA}, {{10, 10}, kC}, {{310, 230}, kC}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_4"), {{{160, 120}, kA}, {{10, 10}, kA}}, 8);
 }
 
 }  // namespace

@@ -153,6 +153,13 @@ TEST(TransitionList, ReadsKindsFromXml)
     EXPECT_EQ(t.GetDuration(), 300u);
 }
 
+int FindIndex(const CTransitionList& list, const std::string& name)
+{
+    for (int i = 0; i < list.GetCount(); ++i)
+        if (list.Get(i)->GetName() == name) return i;
+    return -1;
+}
+
 TEST(TransitionList, OrderLookupsAndCells)
 {
     EXPECT_EQ(CTransitionList::Instance(), nullptr);
@@ -164,7 +171,8 @@ TEST(TransitionList, OrderLookupsAndCells)
     EXPECT_TRUE(first->CreateAll());
     std::vector<std::string> names;
     for (int i = 0; i < first->GetCount(); ++i) names.push_back(first->Get(i)->GetName());
-    EXPECT_EQ(names, (std::vector<std::string>{"Color Fade", "Cross Fade", "Fade In", "Fade Out", "None"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Checker", "Circular Sweep On", "Color Fade", "Cross Fade", "Fade In",
+                                               "Fade Out", "None", "Window"}));
     EXPECT_EQ(first->Get(-1), nullptr);
     EXPECT_EQ(first->Get(first->GetCount()), nullptr);
     EXPECT_FALSE(first->AddSorted(nullptr));
@@ -173,8 +181,9 @@ TEST(TransitionList, OrderLookupsAndCells)
     auto* second = new CTransition("Fade In", 1);
     first->AddSorted(std::unique_ptr<CTransition>(second));
     first->AddSorted(std::make_unique<CTransition>("Fade", 2));
-    EXPECT_EQ(first->Get(2)->GetName(), "Fade");
-    EXPECT_EQ(first->Get(4), second);
+    const int fade = FindIndex(*first, "Cross Fade") + 1;
+    EXPECT_EQ(first->Get(fade)->GetName(), "Fade");
+    EXPECT_EQ(first->Get(fade + 2), second);
 
     std::srand(7);
     for (int i = 0; i < 20; ++i) EXPECT_NE(first->GetRandom(), nullptr);
