@@ -151,6 +151,8 @@ TEST(CliTransitions, CompiledProjectPlaysBubblesHeartsOldMovie)
             EXPECT_FALSE(effect_pixels::GreyColumns(shot, s.rgb).empty()) << "no scratch spans the picture";
         }
     }
+}
+
 // Checker, Circular Sweep On and Window, each 24 frames at 12 a second.
 TEST(CliTransitions, CompiledProjectPlaysCheckerSweepAndWindow)
 {
