@@ -142,17 +142,6 @@ TEST(Curtain, OneFrameAndNone)
     EXPECT_EQ(Outline(RunCurtain(0, false).tags), "S P:21 P:22 P:23 R:22 R:23");
 }
 
-TEST(Curtain, CopiesAndInstancesAreCurtains)
-{
-    CCurtainTransition t;
-    t.SetDuration(1234);
-    for (const auto& copy : {t.Clone(), t.CreateInstance()}) {
-        EXPECT_NE(dynamic_cast<CCurtainTransition*>(copy.get()), nullptr);
-        EXPECT_EQ(copy->GetName(), "Curtain");
-        EXPECT_EQ(copy->GetDuration(), 1234u);
-    }
-}
-
 constexpr long kA = 0x20C040, kB = 0xE0C020;
 
 std::unique_ptr<CTransition> Curtain(uint32_t ms)

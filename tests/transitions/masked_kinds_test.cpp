@@ -41,12 +41,15 @@ TEST(MaskedKinds, TwoThousandPixelSlidesKeepTheirMasks)
         {"diamond", With<CWipeOffTransition>(9), {-80000, -80000, 80000, 80000}, {20000, 20000}},
         {"curtain", [] { return std::unique_ptr<CTransition>(std::make_unique<CCurtainTransition>()); },
          {0, 0, 20000, 40000}, {20000, 0}},
+        // A picture larger than the show: edges longer than one record holds.
+        {"large diamond", With<CWipeOnTransition>(11), {-400000, -400000, 400000, 400000}, {300000, 300000}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         KindRun run;
         run.movieWidth = run.movieHeight = 2000;
         run.slide = {2000, 2000, 0, 0};
+        if (c.bounds[2] > 80000) run.slide = {10000, 10000, 0, 0};
         run.previous = run.slide;
         auto t = c.make();
         t->SetDuration(167);
