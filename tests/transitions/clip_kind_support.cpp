@@ -283,9 +283,17 @@ void ExpectDirectionControls(const std::function<std::unique_ptr<CTransition>()>
     direction(*t) = 1;
     // The effects pane's settings area.
     const Rect area{123, 169, 234, 424};
-    ASSERT_TRUE(t->CreateSettingsControls(&window, nullptr, &area));
+    ControlRef pane = nullptr;
+    ASSERT_EQ(CreateUserPaneControl(window.GetWindow(), &area, 0, &pane), noErr);
+    ASSERT_TRUE(t->CreateSettingsControls(&window, pane, &area));
     ControlRef label = ControlOf(window, expected.labelId), popup = ControlOf(window, expected.popupId);
     ASSERT_TRUE(label && popup);
+    // Only the pop-up lives in the pane.
+    ControlRef parent = nullptr;
+    EXPECT_EQ(GetSuperControl(popup, &parent), noErr);
+    EXPECT_EQ(parent, pane);
+    GetSuperControl(label, &parent);
+    EXPECT_NE(parent, pane);
     Rect r{};
     EXPECT_TRUE(SameRect(*GetControlBounds(label, &r), Rect{123, 169, 139, 223}));
     EXPECT_TRUE(SameRect(*GetControlBounds(popup, &r), Rect{123, 231, 139, 431}));
