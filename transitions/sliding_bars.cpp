@@ -114,18 +114,14 @@ bool CSlidingBarsTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMo
         for (size_t i = 0; i < lists_.masks.size(); ++i, first = !first, bx += stackX, by += stackY) {
             if (!lists_.masks[i]) continue;
             // Odd bars come from the right or the bottom; a bar stops where it lands.
-            const int64_t off = rem + Delay(direction, int(i), count);
-            const int sign = first ? -1 : 1;
-            const double mx = vertical ? bx : bx + double(sign * off);
-            const double my = vertical ? by + double(sign * off) : by;
-            const int64_t cx = vertical ? px : px + sign * off;
-            const int64_t cy = vertical ? py + sign * off : py;
-            auto toward = [first](double now, double home) { return first ? std::min(now, home) : std::max(now, home); };
-            clip_layers::Move(movie, lists_.masks[i],
-                              clip_layers::Translation(ClampToSwfMatrix(toward(mx, bx)), ClampToSwfMatrix(toward(my, by))));
+            const double shift = double((first ? -1 : 1) * (rem + Delay(direction, int(i), count)));
+            const double dx = vertical ? 0 : shift, dy = vertical ? shift : 0;
+            auto land = [first](double now, double home) {
+                return ClampToSwfMatrix(first ? std::min(now, home) : std::max(now, home));
+            };
+            clip_layers::Move(movie, lists_.masks[i], clip_layers::Translation(land(bx + dx, bx), land(by + dy, by)));
             clip_layers::Move(movie, lists_.copies[i],
-                              clip_layers::Translation(ClampToSwfMatrix(double(toward(double(cx), double(px)))),
-                                                       ClampToSwfMatrix(double(toward(double(cy), double(py))))));
+                              clip_layers::Translation(land(double(px) + dx, double(px)), land(double(py) + dy, double(py))));
         }
         clip_layers::ShowFrame(movie);
     }
