@@ -15,6 +15,8 @@
 namespace tavrel_test {
 namespace {
 
+using namespace clip_kinds;
+
 const std::vector<std::string> kWords = {"horizontal_up", "horizontal_down", "vertical_left", "vertical_right"};
 const std::vector<std::string> kItems = {"Horizontal Up", "Horizontal Down", "Vertical Left", "Vertical Right"};
 

@@ -22,6 +22,7 @@
 #include "swf/styles.h"
 
 namespace tavrel_test {
+namespace clip_kinds {
 
 bool RunTag::IsFrame() const
 {
@@ -349,4 +350,5 @@ SceneMovie WritePlayedScene(const TempDir& dir, std::vector<FullFrameSlide> slid
     return movie;
 }
 
+}  // namespace clip_kinds
 }  // namespace tavrel_test

@@ -18,6 +18,12 @@ class CDialogWindow;
 
 namespace tavrel_test {
 
+class FakeUser;
+class TempDir;
+
+// Named apart: every transition test shares one program.
+namespace clip_kinds {
+
 struct SlideSpec {
     int width = 320, height = 240;  // pixels
     int x = 0, y = 0;  // pixels, the display position
@@ -43,8 +49,6 @@ struct RunTag {
     bool IsFrame() const;
     bool IsMask() const { return clipDepth != 0; }
 };
-
-class TempDir;
 
 struct RunResult {
     std::vector<RunTag> tags;
@@ -72,7 +76,6 @@ std::vector<std::vector<RunTag>> SplitFrames(const std::vector<RunTag>& tags);
 void ExpectDirectionWords(const std::function<std::unique_ptr<CTransition>()>& make,
                           const std::function<int&(CTransition&)>& direction, const std::vector<std::string>& words);
 
-class FakeUser;
 
 // Slides of three sizes (one wider than the frame), each with a transition
 // from make; the first runs again at the loop, from the last. Written
@@ -102,4 +105,5 @@ void ExpectDirectionControls(const std::function<std::unique_ptr<CTransition>()>
                              const std::function<int&(CTransition&)>& direction, const DirectionControls& expected,
                              CDialogWindow& window, FakeUser& user);
 
+}  // namespace clip_kinds
 }  // namespace tavrel_test

@@ -13,6 +13,8 @@
 namespace tavrel_test {
 namespace {
 
+using namespace clip_kinds;
+
 // The counter stands at 20 when the transition starts (the new slide took 20).
 RunResult RunCurtain(uint32_t ms, bool previous)
 {

@@ -15,6 +15,8 @@
 namespace tavrel_test {
 namespace {
 
+using namespace clip_kinds;
+
 template <class Kind>
 std::function<std::unique_ptr<CTransition>()> With(int direction)
 {

@@ -17,6 +17,8 @@
 namespace tavrel_test {
 namespace {
 
+using namespace clip_kinds;
+
 const std::vector<std::string> kWords = {
     "horizontal",         "horizontal_top_to_bottom", "horizontal_bottom_to_top", "horizontal_middle_in",
     "horizontal_middle_out", "vertical",             "vertical_left_to_right",   "vertical_right_to_left",

@@ -17,6 +17,8 @@
 namespace tavrel_test {
 namespace {
 
+using namespace clip_kinds;
+
 const std::vector<std::string> kWords = {
     "up",           "down",           "right",          "left",
     "to_bottom_right", "to_bottom_left", "to_top_right", "to_top_left",
