@@ -38,19 +38,19 @@ constexpr DirectionRow kRows[CWipeTransition::kDirections] = {
 constexpr DirectionTable kTable{kRows, CWipeTransition::kDirections};
 constexpr int kFirstDiamond = 8;
 
-// A move's matrix: scale written (1.0 unless given), and the translation.
+CSwfMatrix* At(int64_t x, int64_t y)
+{
+    return clip_layers::Translation(ClampToSwfMatrix(double(x)), ClampToSwfMatrix(double(y)));
+}
+
+// A move's matrix: the scale written (1.0 unless given), and the translation.
 CSwfMatrix* Scaled(int64_t x, int64_t y, int32_t sx = 0x10000, int32_t sy = 0x10000)
 {
-    CSwfMatrix* m = clip_layers::Translation(ClampToSwfMatrix(double(x)), ClampToSwfMatrix(double(y)));
+    CSwfMatrix* m = At(x, y);
     m->hasScale = true;
     m->scaleX = sx;
     m->scaleY = sy;
     return m;
-}
-
-CSwfMatrix* At(int64_t x, int64_t y)
-{
-    return clip_layers::Translation(ClampToSwfMatrix(double(x)), ClampToSwfMatrix(double(y)));
 }
 
 // The display centre of a slide, in twips, and its size.
@@ -64,11 +64,12 @@ SlideBox BoxOf(const CSlide& slide)
     return {w, h, int64_t(slide.GetX()) * 20 + (w >> 1), int64_t(slide.GetY()) * 20 + (h >> 1)};
 }
 
-// One mask's path: from start, step by step for its frames.
-void Sweep(CSwfMovie* movie, uint16_t depth, int64_t x, int64_t y, int64_t stepX, int64_t stepY, unsigned frames)
+// One mask's path: from start, step by step for its frames, at its scale.
+void Sweep(CSwfMovie* movie, uint16_t depth, int64_t x, int64_t y, int64_t stepX, int64_t stepY, unsigned frames,
+           int32_t sx = 0x10000, int32_t sy = 0x10000)
 {
     for (unsigned k = 1; k <= frames; ++k) {
-        clip_layers::Move(movie, depth, Scaled(x + int64_t(k) * stepX, y + int64_t(k) * stepY));
+        clip_layers::Move(movie, depth, Scaled(x + int64_t(k) * stepX, y + int64_t(k) * stepY, sx, sy));
         clip_layers::ShowFrame(movie);
     }
 }
@@ -213,11 +214,8 @@ bool CWipeOffTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
         movie, depthCounter, id, Scaled(at.centerX, at.centerY, at.scaleX, at.scaleY), *previous, true);
     if (!pair.mask) return true;
     // The distance is the unscaled size, whatever the placement scale.
-    for (unsigned k = 1; k <= n; ++k) {
-        const int64_t x = at.centerX + int64_t(k) * (-o.x / int64_t(n)), y = at.centerY + int64_t(k) * (-o.y / int64_t(n));
-        clip_layers::Move(movie, pair.mask, Scaled(x, y, at.scaleX, at.scaleY));
-        clip_layers::ShowFrame(movie);
-    }
+    if (n)
+        Sweep(movie, pair.mask, at.centerX, at.centerY, -o.x / int64_t(n), -o.y / int64_t(n), n, at.scaleX, at.scaleY);
     clip_layers::RemoveDepths(movie, {pair.mask, pair.content});
     return true;
 }
