@@ -185,3 +185,59 @@ TEST(CliTransitions, CompiledProjectPlaysCheckerSweepAndWindow)
 }
 
 }  // namespace
+
+namespace {
+
+// The masked kinds in one project: each transition of 4 frames between
+// full-frame slides, mid-way shots showing their geometry and shots after
+// them showing only the new slide.
+TEST(CliTransitions, CompiledProjectPlaysTheMaskedKinds)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const struct {
+        long rgb;
+        const char* transition;
+    } slides[] = {
+        {kA, "<transition name=\"None\" duration=\"500\" />"},
+        {kB, "<transition name=\"Sliding Bars\" duration=\"333\" direction=\"horizontal\" />"},
+        {kC, "<transition name=\"Blinds In\" duration=\"333\" direction=\"horizontal_up\" />"},
+        {kA, "<transition name=\"Blinds Out\" duration=\"333\" direction=\"vertical_right\" />"},
+        {kB, "<transition name=\"Curtain\" duration=\"333\" />"},
+        {kC, "<transition name=\"Wipe On\" duration=\"333\" direction=\"right\" />"},
+        {kA, "<transition name=\"Wipe On 2\" duration=\"333\" direction=\"diag_to_top_left\" />"},
+        {kB, "<transition name=\"Wipe Off\" duration=\"333\" direction=\"down\" />"},
+    };
+    std::string xml;
+    for (size_t i = 0; i < std::size(slides); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"250\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2", "DefineShape"});
+    const tavrel_test::Replay replay = tavrel_test::ReplayDisplayList(movie);
+    for (const std::string& f : replay.faults) ADD_FAILURE() << f;
+    // After each transition as many layers stand as after the first slide's cut.
+    const auto first = replay.atLabel.find("slide_1");
+    ASSERT_NE(first, replay.atLabel.end());
+    for (size_t i = 2; i <= std::size(slides); ++i) {
+        const auto at = replay.atLabel.find("slide_" + std::to_string(i));
+        ASSERT_NE(at, replay.atLabel.end());
+        EXPECT_EQ(at->second.size(), first->second.size()) << "slide " << i;
+    }
+
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    const auto transition = [&](int slide) { return FrameOfLabel(events, "slidepre_" + std::to_string(slide)); };
+    // Frame 2 of 4: the first bar from the left half way in; the Blinds In
+    // slats half open from their lower edges; Wipe On "right" over the
+    // left half. Then, after Wipe Off, the last slide alone.
+    tavrel_test::ExpectPlayedFrame(movie, transition(2) + 1, {{{80, 5}, kB}, {{240, 5}, kA}, {{80, 15}, kA}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, transition(3) + 1, {{{100, 15}, kC}, {{100, 5}, kB}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, transition(6) + 1, {{{40, 120}, kC}, {{300, 120}, kB}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_8"), {{{160, 120}, kB}, {{10, 230}, kB}}, 8);
+}
+
+}  // namespace
