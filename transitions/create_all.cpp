@@ -2,6 +2,8 @@
 // them by name; the rows only fix which kinds a registry holds.
 #include "show/transition.h"
 #include "transitions/fade_transitions.h"
+#include "transitions/page_flip.h"
+#include "transitions/slide_pieces.h"
 
 bool CTransitionList::CreateAll()
 {
@@ -13,8 +15,13 @@ bool CTransitionList::CreateAll()
     // Cross Scale, Curtain.
     AddSorted(std::make_unique<CFadeInTransition>());
     AddSorted(std::make_unique<CFadeOutTransition>());
-    // Page Flip, Push, Spin In, Spin Out, Slide Close, Slide In From, Slide
-    // Open, Slide Out To, Slide Triangle Open, Window, Wipe On, Wipe On 2,
-    // Wipe Off, Zoom In, Zoom Out.
+    AddSorted(std::make_unique<CPageFlipTransition>());
+    // Push, Spin In, Spin Out.
+    AddSorted(std::make_unique<CSlideCloseTransition>());
+    // Slide In From.
+    AddSorted(std::make_unique<CSlideOpenTransition>());
+    // Slide Out To.
+    AddSorted(std::make_unique<CSlideTriangleOpenTransition>());
+    // Window, Wipe On, Wipe On 2, Wipe Off, Zoom In, Zoom Out.
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include "foundation/path.h"
 #include "support/test_support.h"
+#include "transition_log.h"
 #include "transitions/fade_transitions.h"
 
 namespace tavrel_test {
@@ -24,22 +25,6 @@ struct Element {
     CXMLDocument document;
     CXMLNode node;
 };
-
-std::string WrittenXml(const CTransition& t)
-{
-    TempDir dir;
-    CXMLWriteOptions options;
-    options.writeDeclaration = false;
-    {
-        CXMLOutputFile out;
-        EXPECT_TRUE(out.Open(CPath(dir.file("w.xml")), options, true));
-        t.WriteXml(out);
-        EXPECT_TRUE(out.Close());
-    }
-    std::string text = ReadFile(dir.file("w.xml"));
-    if (!text.empty()) text.pop_back();  // the close's own line feed
-    return text;
-}
 
 struct Counter {
     int calls = 0;
@@ -164,7 +149,8 @@ TEST(TransitionList, OrderLookupsAndCells)
     EXPECT_TRUE(first->CreateAll());
     std::vector<std::string> names;
     for (int i = 0; i < first->GetCount(); ++i) names.push_back(first->Get(i)->GetName());
-    EXPECT_EQ(names, (std::vector<std::string>{"Color Fade", "Cross Fade", "Fade In", "Fade Out", "None"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Color Fade", "Cross Fade", "Fade In", "Fade Out", "None", "Page Flip",
+                                               "Slide Close", "Slide Open", "Slide Triangle Open"}));
     EXPECT_EQ(first->Get(-1), nullptr);
     EXPECT_EQ(first->Get(first->GetCount()), nullptr);
     EXPECT_FALSE(first->AddSorted(nullptr));
