@@ -1,7 +1,6 @@
 #include "transitions/slide_pieces.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "show/camera_fx.h"
 #include "show/slide.h"

@@ -36,7 +36,7 @@ std::vector<int32_t> Ys(const std::vector<CSwfMatrix>& moves)
     return out;
 }
 
-// from, from + step, ... : n values after the start.
+// start + step, start + 2 step, ...: n values.
 std::vector<int32_t> Steps(int32_t start, int32_t step, int n)
 {
     std::vector<int32_t> out;
@@ -56,6 +56,7 @@ std::unique_ptr<CSlidePieceTransition> Make(const std::string& kind, int directi
 
 // A 320 × 240 movie, slides of that size at its centre, 24 frames: the
 // previous slide at depth 1, the new one at 2, the pieces' slots from 3.
+// Each piece is placed at start and moves by even steps from first to last.
 TEST(SlidePieces, GoldenTravels)
 {
     struct Case {
@@ -63,44 +64,45 @@ TEST(SlidePieces, GoldenTravels)
         int direction;
         uint16_t depth;  // a copy's depth; its mask lies below it
         bool alongY;
-        std::vector<int32_t> path;
+        int32_t start, first, last;
     } const cases[] = {
-        // Close: d 6400, s 266, from 3200 outside the frame towards the centre.
-        {"Close", 0, 4, false, Steps(-3200, 266, 24)},
-        {"Close", 0, 6, false, Steps(9600, -266, 24)},
-        {"Close", 1, 4, true, Steps(2400 - 4800, 200, 24)},
-        {"Close", 3, 4, false, Steps(9600, -266, 24)},  // the top half from the right
-        {"Close", 3, 6, false, Steps(-3200, 266, 24)},
-        {"Close", 5, 4, true, Steps(7200, -200, 24)},  // the left half from below
-        // Open: halves from the slide's own place outwards.
-        {"Open", 0, 4, false, Steps(3200, -133, 24)},
-        {"Open", 0, 6, false, Steps(3200, 133, 24)},
-        {"Open", 1, 4, true, Steps(2400, -100, 24)},
-        {"Open", 2, 4, false, Steps(3200, 266, 24)},
-        {"Open", 4, 4, true, Steps(2400, 200, 24)},
-        {"Open", 5, 6, true, Steps(2400, 200, 24)},
+        // Close: d 6400, s 266, from outside the frame to 16 short of the centre.
+        {"Close", 0, 4, false, -3200, -2934, 3184},
+        {"Close", 0, 6, false, 9600, 9334, 3216},
+        {"Close", 1, 4, true, -2400, -2200, 2400},  // s = 200 divides d: no gap
+        {"Close", 3, 4, false, 9600, 9334, 3216},  // the top half from the right
+        {"Close", 3, 6, false, -3200, -2934, 3184},
+        {"Close", 5, 4, true, 7200, 7000, 2400},  // the left half from below
+        // Open: from the slide's own place outwards; 8 twips of the left
+        // half still in the frame at the end.
+        {"Open", 0, 4, false, 3200, 3067, 8},
+        {"Open", 0, 6, false, 3200, 3333, 6392},
+        {"Open", 1, 4, true, 2400, 2300, 0},
+        {"Open", 2, 4, false, 3200, 3466, 3200 + 6384},
+        {"Open", 4, 4, true, 2400, 2600, 2400 + 4800},
+        {"Open", 5, 6, true, 2400, 2600, 2400 + 4800},
         // Triangle Open: q = max(W, H) / n = 266.
-        {"Triangle", 0, 4, false, Steps(3200, -266, 24)},
-        {"Triangle", 0, 6, false, Steps(3200, 266, 24)},
-        {"Triangle", 3, 4, true, Steps(2400, -266, 24)},
-        {"Triangle", 3, 6, true, Steps(2400, 266, 24)},
+        {"Triangle", 0, 4, false, 3200, 2934, -3184},
+        {"Triangle", 0, 6, false, 3200, 3466, 6400 + 3184},
+        {"Triangle", 3, 4, true, 2400, 2134, 2400 - 6384},
+        {"Triangle", 3, 6, true, 2400, 2666, 2400 + 6384},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind + " " + std::to_string(c.direction) + " at " + std::to_string(c.depth));
         auto t = Make(c.kind, c.direction);
         const auto tags = LogTransition(*t, LogRun{});
+        const LoggedTag* placed = PlacedAt(tags, c.depth);
+        ASSERT_TRUE(placed && placed->matrix);
+        EXPECT_EQ(c.alongY ? placed->matrix->translateY : placed->matrix->translateX, c.start);
         const auto moves = MovesAt(tags, c.depth);
-        EXPECT_EQ(c.alongY ? Ys(moves) : Xs(moves), c.path) << c.kind << " " << c.direction << " at " << c.depth;
+        const auto path = c.alongY ? Ys(moves) : Xs(moves);
+        ASSERT_EQ(path.size(), 24u);
+        EXPECT_EQ(path.front(), c.first);
+        EXPECT_EQ(path.back(), c.last);
+        for (size_t k = 1; k < path.size(); ++k) EXPECT_EQ(path[k] - path[k - 1], c.first - c.start) << k;
         EXPECT_EQ(Xs(MovesAt(tags, c.depth - 1)), Xs(moves)) << "the mask goes with its copy";
+        EXPECT_EQ(Ys(MovesAt(tags, c.depth - 1)), Ys(moves));
     }
-    // The named ends: Close's left half at -2934 then 3184, 16 short of the
-    // centre; Open's left half at 3067 then 8; Open 2 ends 6384 along;
-    // Triangle 0 at 2934 then -3184.
-    EXPECT_EQ(Steps(-3200, 266, 24).front(), -2934);
-    EXPECT_EQ(Steps(-3200, 266, 24).back(), 3184);
-    EXPECT_EQ(Steps(3200, -133, 24).front(), 3067);
-    EXPECT_EQ(Steps(3200, -133, 24).back(), 8);
-    EXPECT_EQ(Steps(3200, 266, 24).back() - 3200, 6384);
-    EXPECT_EQ(Steps(3200, -266, 24).back(), -3184);
 }
 
 TEST(SlidePieces, CornersGoAtFortyFiveDegrees)
