@@ -117,7 +117,7 @@ struct TriangleMotion {
     bool alongCut;
 };
 constexpr TriangleMotion kTriangleMotion[8] = {
-    {false, -1, 0, false}, {true, 1, 0, false},  {false, 0, -1, false}, {true, 0, -1, false},
+    {false, -1, 0, false},  {true, 1, 0, false},  {false, 0, -1, false}, {true, 0, -1, false},
     {false, -1, -1, false}, {false, 1, -1, true}, {true, 1, -1, false},  {true, -1, -1, true},
 };
 
@@ -228,15 +228,15 @@ uint16_t CSlidePieceTransition::DefinePieceMask(const Piece& piece, CSwfMovie* m
     if (!copy) return 0;
     uint16_t id = 0;
     switch (piece.outline) {
-    case Outline::kRect:
-        id = clip_layers::DefineMaskShape(piece.rect, movie, characterIdCounter);
-        break;
-    case Outline::kDiagonal:
-        id = DefineDiagonalTriangleShape(piece.rect, piece.a, piece.b, movie, characterIdCounter);
-        break;
-    case Outline::kApex:
-        id = DefineApexTriangleShape(piece.rect, piece.a, piece.b, movie, characterIdCounter);
-        break;
+        case Outline::kRect:
+            id = clip_layers::DefineMaskShape(piece.rect, movie, characterIdCounter);
+            break;
+        case Outline::kDiagonal:
+            id = DefineDiagonalTriangleShape(piece.rect, piece.a, piece.b, movie, characterIdCounter);
+            break;
+        case Outline::kApex:
+            id = DefineApexTriangleShape(piece.rect, piece.a, piece.b, movie, characterIdCounter);
+            break;
     }
     // Without its shape the slot stays empty: nothing is placed at its depths.
     if (id) slot = Slot{copy, mask};
@@ -290,7 +290,7 @@ void CSlidePieceTransition::RemoveSlots(CSwfMovie* movie) const
 }
 
 std::vector<CSlidePieceTransition::Piece> CSlidePieceTransition::Quarters(const CSlide& slide, double x, double y,
-                                                                           double distance, double step)
+                                                                          double distance, double step)
 {
     const int32_t hw = HalfWidth(slide), hh = HalfHeight(slide);
     std::vector<Piece> quarters = {
@@ -332,8 +332,8 @@ bool CSlidePieceTransition::StartOpening(CSlide* slide, CSlide* previous, CSwfMo
     return direction >= 0 && direction < directions;
 }
 
-void CSlidePieceTransition::OpenPieces(std::vector<Piece>& pieces, const std::vector<int>& placeOrder,
-                                       CSlide& previous, unsigned n, CSwfMovie* movie, uint16_t* characterIdCounter,
+void CSlidePieceTransition::OpenPieces(std::vector<Piece>& pieces, const std::vector<int>& placeOrder, CSlide& previous,
+                                       unsigned n, CSwfMovie* movie, uint16_t* characterIdCounter,
                                        uint16_t* depthCounter)
 {
     for (int i : placeOrder) PlacePiece(pieces[i], previous, movie, characterIdCounter, depthCounter);
@@ -345,8 +345,8 @@ void CSlidePieceTransition::OpenPieces(std::vector<Piece>& pieces, const std::ve
 
 CSlideCloseTransition::CSlideCloseTransition() : CSlidePieceKind("Slide Close", kHalvesTable) {}
 
-bool CSlideCloseTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie,
-                                        uint16_t* characterIdCounter, uint16_t* depthCounter)
+bool CSlideCloseTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                                        uint16_t* depthCounter)
 {
     ClearSlots();
     if (!slide || !movie) return true;
@@ -388,8 +388,8 @@ bool CSlideCloseTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMov
 
 CSlideOpenTransition::CSlideOpenTransition() : CSlidePieceKind("Slide Open", kHalvesTable) {}
 
-bool CSlideOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie,
-                                       uint16_t* characterIdCounter, uint16_t* depthCounter)
+bool CSlideOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                                       uint16_t* depthCounter)
 {
     if (!StartOpening(slide, previous, movie, 7)) return true;
     const Centre c = CentreOf(*previous);
@@ -422,10 +422,7 @@ bool CSlideOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovi
 
 // Slide Triangle Open: the previous slide leaves as triangles.
 
-CSlideTriangleOpenTransition::CSlideTriangleOpenTransition()
-    : CSlidePieceKind("Slide Triangle Open", kTriangleTable)
-{
-}
+CSlideTriangleOpenTransition::CSlideTriangleOpenTransition() : CSlidePieceKind("Slide Triangle Open", kTriangleTable) {}
 
 bool CSlideTriangleOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie,
                                                uint16_t* characterIdCounter, uint16_t* depthCounter)

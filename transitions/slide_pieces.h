@@ -58,8 +58,8 @@ protected:
         int slot;  // 1..4
         Outline outline;
         clip_layers::MaskRect rect;
-        int a = 0, b = 0;  // which triangle
-        double x = 0, y = 0;  // where mask and copy stand
+        int a = 0, b = 0;       // which triangle
+        double x = 0, y = 0;    // where mask and copy stand
         double dx = 0, dy = 0;  // per frame
     };
 

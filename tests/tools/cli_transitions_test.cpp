@@ -127,8 +127,8 @@ TEST(CliTransitions, CompiledProjectPlaysTheSlidePieces)
                                    {{{30, 120}, kC}, {{160, 20}, kC}, {{160, 120}, kA}, {{300, 120}, kC}}, 8);
     // Page Flip, frame 12: the page folded flat, the new slide's right half
     // beside the old slide's left.
-    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_5") + 11,
-                                   {{{80, 120}, kA}, {{240, 120}, kB}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_5") + 11, {{{80, 120}, kA}, {{240, 120}, kB}},
+                                   8);
 }
 
 }  // namespace

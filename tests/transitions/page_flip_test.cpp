@@ -59,7 +59,7 @@ TEST(PageFlip, TagOrder)
         std::string words;
     } const cases[] = {
         {167, true, setUp + " M:8 F R:7 R:8 P:9>10 P:10 M:10 F " + finish},  // n = 2
-        {83, true, setUp + " R:7 R:8 P:9>10 P:10 " + finish},  // n = 1: no frame
+        {83, true, setUp + " R:7 R:8 P:9>10 P:10 " + finish},                // n = 1: no frame
         {0, true, setUp + " R:7 R:8 P:9>10 P:10 " + finish},
         {2000, false, "P:1"},
     };
@@ -87,9 +87,9 @@ TEST(PageFlip, PairsAndScales)
         if (e.defines) shapes.push_back(e.id);
     ASSERT_EQ(shapes.size(), 2u);
     const uint16_t left = shapes[0], right = shapes[1];
-    EXPECT_EQ(std::vector<int32_t>({tags[1].bounds.xmin, tags[1].bounds.ymin, tags[1].bounds.xmax,
-                                    tags[1].bounds.ymax}),
-              std::vector<int32_t>({-6400, 0, 0, 4800}));
+    EXPECT_EQ(
+        std::vector<int32_t>({tags[1].bounds.xmin, tags[1].bounds.ymin, tags[1].bounds.xmax, tags[1].bounds.ymax}),
+        std::vector<int32_t>({-6400, 0, 0, 4800}));
     EXPECT_EQ(std::vector<int32_t>({tags[2].bounds.xmin, tags[2].bounds.xmax}), std::vector<int32_t>({0, 6400}));
     struct Pair {
         uint16_t depth, mask;

@@ -70,7 +70,7 @@ TEST(SlidePieces, GoldenTravels)
         {"Close", 0, 4, false, -3200, -2934, 3184},
         {"Close", 0, 6, false, 9600, 9334, 3216},
         {"Close", 1, 4, true, -2400, -2200, 2400},  // s = 200 divides d: no gap
-        {"Close", 3, 4, false, 9600, 9334, 3216},  // the top half from the right
+        {"Close", 3, 4, false, 9600, 9334, 3216},   // the top half from the right
         {"Close", 3, 6, false, -3200, -2934, 3184},
         {"Close", 5, 4, true, 7200, 7000, 2400},  // the left half from below
         // Open: from the slide's own place outwards; 8 twips of the left
@@ -110,7 +110,7 @@ TEST(SlidePieces, CornersGoAtFortyFiveDegrees)
     struct Case {
         std::string kind;
         LogSlide slide;
-        int32_t s;  // per frame on both axes
+        int32_t s;       // per frame on both axes
         int32_t x0, y0;  // the top-left quarter's start
     } const cases[] = {
         // Close: d = max(dx, dy) = 6400 for the 320 × 240 slide.
@@ -165,7 +165,7 @@ TEST(SlidePieces, TriangleDiagonalsAndApexes)
     tags = LogTransition(*t, LogRun{});
     EXPECT_EQ(Xs(MovesAt(tags, 4)), Steps(3200, -266, 24));  // left
     EXPECT_EQ(Ys(MovesAt(tags, 6)), Steps(2400, -266, 24));  // top
-    EXPECT_EQ(Xs(MovesAt(tags, 8)), Steps(3200, 266, 24));  // right
+    EXPECT_EQ(Xs(MovesAt(tags, 8)), Steps(3200, 266, 24));   // right
     EXPECT_EQ(Ys(MovesAt(tags, 10)), Steps(2400, 266, 24));  // bottom
 }
 
@@ -188,7 +188,8 @@ TEST(SlidePieces, TagOrder)
         {"Close", 4, 0, true, closeHalves + " R:3 R:4 R:5 R:6 P:2 R:1"},
         // The first slide: the pieces close over the background.
         {"Close", 1, 83, false, "S S P:2>3 P:3 P:4>5 P:5 M:3 M:2 M:5 M:4 F R:2 R:3 R:4 R:5 P:1"},
-        {"Close", 6, 83, true, "S S S S P:3>4 P:4 P:5>6 P:6 P:7>8 P:8 P:9>10 P:10 " + frame4 + " " + slots4 + " P:2 R:1"},
+        {"Close", 6, 83, true,
+         "S S S S P:3>4 P:4 P:5>6 P:6 P:7>8 P:8 P:9>10 P:10 " + frame4 + " " + slots4 + " P:2 R:1"},
         {"Close", 7, 2000, true, "P:2 R:1"},
         {"Close", -1, 2000, false, "P:1"},
         {"Open", 3, 83, true, "P:2 R:1 S P:3>4 P:4 S P:5>6 P:6 " + frame2 + " R:3 R:4 R:5 R:6"},
@@ -210,69 +211,47 @@ TEST(SlidePieces, TagOrder)
     }
 }
 
-// Masks stand at identity scale, copies at the slide's: Open and Triangle
-// always the previous slide's; Close the new slide's in the corners' moves
-// only.
-TEST(SlidePieces, ScalesOfMasksAndCopies)
+// Slides at scale 0.5: the pieces are cut from the scaled size about the
+// slide's centre (the first shape's bounds). Masks stand at identity scale,
+// copies at the slide's: Open and Triangle always the previous slide's,
+// Close the new slide's in the corners' moves only.
+TEST(SlidePieces, ScalesAndCuts)
 {
     struct Case {
         std::string kind;
         int direction;
         int32_t placedCopy, movedCopy;
+        std::vector<int32_t> bounds;  // xmin, ymin, xmax, ymax
     } const cases[] = {
-        {"Close", 0, 65536, 65536},
-        {"Close", 6, 65536, 50000},
-        {"Open", 1, 50000, 50000},
-        {"Open", 6, 50000, 50000},
-        {"Triangle", 4, 50000, 50000},
-        {"Triangle", 8, 50000, 50000},
+        {"Close", 0, 65536, 65536, {-1600, -1200, 0, 1200}},
+        {"Close", 1, 65536, 65536, {-1600, -1200, 1600, 0}},
+        {"Close", 6, 65536, 32768, {-1600, -1200, 0, 0}},
+        {"Open", 4, 32768, 32768, {-1600, -1200, 0, 1200}},
+        {"Open", 6, 32768, 32768, {-1600, -1200, 0, 0}},
+        {"Triangle", 0, 32768, 32768, {-1600, -1200, 1600, 1200}},
+        {"Triangle", 8, 32768, 32768, {-1600, -1200, 0, 1200}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind + " " + std::to_string(c.direction));
         auto t = Make(c.kind, c.direction);
         LogRun run;
         run.ms = 83;
-        run.next.sx = run.next.sy = run.previous->sx = run.previous->sy = 50000;
-        const auto tags = LogTransition(*t, run);
-        for (const LoggedTag& e : tags) {
-            if (e.code != swf_tag::kPlaceObject2 || e.depth < 3) continue;
-            ASSERT_TRUE(e.matrix && e.matrix->hasScale) << c.kind;
-            const bool mask = e.depth % 2 == 1;
-            const int32_t want = mask ? 65536 : e.move ? c.movedCopy : c.placedCopy;
-            EXPECT_EQ(e.matrix->scaleX, want) << c.kind << " " << c.direction << " depth " << e.depth;
-            EXPECT_EQ(e.matrix->scaleY, want) << c.kind << " " << c.direction << " depth " << e.depth;
-            EXPECT_FALSE(e.matrix->hasRotate);
-        }
-    }
-}
-
-// Rectangles of the pieces and the first shape's outline, about the
-// slide's centre: a 320 × 240 slide at scale 0.5 is cut as 160 × 120.
-TEST(SlidePieces, PiecesAreCutFromTheSlide)
-{
-    struct Case {
-        std::string kind;
-        int direction;
-        int32_t xmin, ymin, xmax, ymax;
-    } const cases[] = {
-        {"Close", 0, -1600, -1200, 0, 1200},  {"Close", 1, -1600, -1200, 1600, 0},
-        {"Close", 6, -1600, -1200, 0, 0},     {"Open", 4, -1600, -1200, 0, 1200},
-        {"Open", 2, -1600, -1200, 1600, 0},   {"Triangle", 0, -1600, -1200, 1600, 1200},
-        {"Triangle", 8, -1600, -1200, 0, 1200},
-    };
-    for (const Case& c : cases) {
-        auto t = Make(c.kind, c.direction);
-        LogRun run;
-        run.ms = 0;
         run.next.sx = run.next.sy = run.previous->sx = run.previous->sy = 32768;
         const auto tags = LogTransition(*t, run);
         const auto first = std::find_if(tags.begin(), tags.end(), [](const LoggedTag& e) { return e.defines; });
         ASSERT_NE(first, tags.end());
         const CSwfRect& r = first->bounds;
-        EXPECT_EQ(std::vector<int32_t>({r.xmin, r.ymin, r.xmax, r.ymax}),
-                  std::vector<int32_t>({c.xmin, c.ymin, c.xmax, c.ymax}))
-            << c.kind << " " << c.direction;
+        EXPECT_EQ(std::vector<int32_t>({r.xmin, r.ymin, r.xmax, r.ymax}), c.bounds);
         ASSERT_FALSE(first->outline.empty());
         EXPECT_EQ(first->outline.front(), first->outline.back()) << "the outline closes";
+        for (const LoggedTag& e : tags) {
+            if (e.code != swf_tag::kPlaceObject2 || e.depth < 3) continue;
+            ASSERT_TRUE(e.matrix && e.matrix->hasScale);
+            const bool mask = e.depth % 2 == 1;
+            const int32_t want = mask ? 65536 : e.move ? c.movedCopy : c.placedCopy;
+            EXPECT_EQ(std::make_pair(e.matrix->scaleX, e.matrix->scaleY), std::make_pair(want, want)) << e.depth;
+            EXPECT_FALSE(e.matrix->hasRotate);
+        }
     }
 }
 
@@ -338,20 +317,22 @@ TEST(SlidePieces, DirectionWords)
                                              "vertical_opposite_bottom_to_top",
                                              "corners"};
     const std::vector<std::string> triangles = {
-        "horizontal_right_to_left", "horizontal_left_to_right", "vertical_bottom_to_top",
-        "vertical_top_to_bottom",   "top_left_bottom_right",    "top_left_bottom_right_opposite",
+        "horizontal_right_to_left", "horizontal_left_to_right",       "vertical_bottom_to_top",
+        "vertical_top_to_bottom",   "top_left_bottom_right",          "top_left_bottom_right_opposite",
         "top_right_bottom_left",    "top_right_bottom_left_opposite", "corners"};
     const struct {
         std::string kind, name;
         const std::vector<std::string>& words;
-    } kinds[] = {{"Close", "Slide Close", halves}, {"Open", "Slide Open", halves},
+    } kinds[] = {{"Close", "Slide Close", halves},
+                 {"Open", "Slide Open", halves},
                  {"Triangle", "Slide Triangle Open", triangles}};
     for (const auto& k : kinds) {
         for (int i = 0; i < int(k.words.size()); ++i) {
             auto t = Make(k.kind, i);
             t->SetDuration(1500);
             const std::string xml = WrittenXml(*t);
-            EXPECT_EQ(xml, "<transition name=\"" + k.name + "\" duration=\"1500\" direction=\"" + k.words[i] + "\" />\n");
+            EXPECT_EQ(xml,
+                      "<transition name=\"" + k.name + "\" duration=\"1500\" direction=\"" + k.words[i] + "\" />\n");
             auto back = Make(k.kind, i == 0 ? 1 : 0);
             ReadXmlInto(xml, *back);
             EXPECT_EQ(back->direction, i) << k.words[i];

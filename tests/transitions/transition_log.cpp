@@ -157,12 +157,12 @@ std::string Word(const LoggedTag& e)
     if (e.defines) return "S";
     const std::string depth = std::to_string(e.depth);
     switch (e.code) {
-    case swf_tag::kRemoveObject2:
-        return "R:" + depth;
-    case swf_tag::kPlaceObject2:
-        return (e.move ? "M:" : "P:") + depth + (e.clipDepth ? ">" + std::to_string(e.clipDepth) : "");
-    default:
-        return std::to_string(e.code);
+        case swf_tag::kRemoveObject2:
+            return "R:" + depth;
+        case swf_tag::kPlaceObject2:
+            return (e.move ? "M:" : "P:") + depth + (e.clipDepth ? ">" + std::to_string(e.clipDepth) : "");
+        default:
+            return std::to_string(e.code);
     }
 }
 

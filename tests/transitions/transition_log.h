@@ -15,7 +15,7 @@ namespace tavrel_test {
 
 struct LogSlide {
     int width = 320, height = 240;  // pixels
-    int32_t cx = 3200, cy = 2400;  // placement, twips
+    int32_t cx = 3200, cy = 2400;   // placement, twips
     int32_t sx = 65536, sy = 65536;
 };
 
