@@ -42,8 +42,8 @@ public:
     bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteXmlAttributes(CXMLOutputFile& out) const override;
 
-    // Slots 1 to 4 of the last run.
-    const Slot& GetSlot(int slot) const { return slots_[slot - 1]; }
+    // Slots 1 to 4 of the last run; an empty slot for any other number.
+    Slot GetSlot(int slot) const { return slot >= 1 && slot <= 4 ? slots_[slot - 1] : Slot{}; }
     uint32_t LabelId() const { return setting_.LabelId(); }
     uint32_t PopupId() const { return setting_.PopupId(); }
 

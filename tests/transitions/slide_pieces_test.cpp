@@ -167,6 +167,12 @@ TEST(SlidePieces, TriangleDiagonalsAndApexes)
     EXPECT_EQ(Ys(MovesAt(tags, 6)), Steps(2400, -266, 24));  // top
     EXPECT_EQ(Xs(MovesAt(tags, 8)), Steps(3200, 266, 24));   // right
     EXPECT_EQ(Ys(MovesAt(tags, 10)), Steps(2400, 266, 24));  // bottom
+    // The slots keep the depths of the run: slots 1, 3, 4, 2 in counter order.
+    const std::pair<int, int> slots[] = {{1, 3}, {2, 9}, {3, 5}, {4, 7}, {0, 0}, {5, 0}};
+    for (const auto& [slot, mask] : slots) {
+        EXPECT_EQ(t->GetSlot(slot).maskDepth, mask) << slot;
+        EXPECT_EQ(t->GetSlot(slot).copyDepth, mask ? mask + 1 : 0) << slot;
+    }
 }
 
 // The tags of a short run: n = 1 or 2 at 12 frames per second.
