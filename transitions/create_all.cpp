@@ -6,6 +6,8 @@
 #include "transitions/circular_sweep_transition.h"
 #include "transitions/curtain.h"
 #include "transitions/fade_transitions.h"
+#include "transitions/page_flip.h"
+#include "transitions/slide_pieces.h"
 #include "transitions/sliding_bars.h"
 #include "transitions/window_transition.h"
 #include "transitions/wipes.h"
@@ -25,8 +27,13 @@ bool CTransitionList::CreateAll()
     AddSorted(std::make_unique<CCurtainTransition>());
     AddSorted(std::make_unique<CFadeInTransition>());
     AddSorted(std::make_unique<CFadeOutTransition>());
-    // Page Flip, Push, Spin In, Spin Out, Slide Close, Slide In From, Slide
-    // Open, Slide Out To, Slide Triangle Open.
+    AddSorted(std::make_unique<CPageFlipTransition>());
+    // Push, Spin In, Spin Out.
+    AddSorted(std::make_unique<CSlideCloseTransition>());
+    // Slide In From.
+    AddSorted(std::make_unique<CSlideOpenTransition>());
+    // Slide Out To.
+    AddSorted(std::make_unique<CSlideTriangleOpenTransition>());
     AddSorted(std::make_unique<CWindowTransition>());
     AddSorted(std::make_unique<CWipeOnTransition>());
     AddSorted(std::make_unique<CWipeOn2Transition>());

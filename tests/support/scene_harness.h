@@ -56,7 +56,7 @@ struct SceneMovie {
     int frameCount = 0;
 };
 
-// Writes the scene into path (plain SWF 6). Each slide: its rectangle,
+// Writes the scene into path (plain SWF 6). Each slide: its rectangle and display size,
 // scale 1.0, centre and a new depth, its transition from the slide before,
 // the label "slide_<n>" (n from 1; the loop back "loop"), its effect, its
 // hold frames, then the removal of its effect. False when the movie failed.

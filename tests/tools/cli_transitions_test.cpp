@@ -42,6 +42,27 @@ int FrameOfLabel(const std::vector<TagEvent>& events, const std::string& label)
     return 1;
 }
 
+// A slide of the show: its colour and its transition element.
+struct ShowSlide {
+    long rgb;
+    const char* transition;
+};
+
+// The show of 320 × 240 solid slides compiled by the program; the movie's
+// path, empty when the program failed.
+std::string CompileShow(const TempDir& dir, const std::vector<ShowSlide>& slides)
+{
+    std::string xml;
+    for (size_t i = 0; i < slides.size(); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
+    EXPECT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.exitCode == 0 ? dir.file("out.swf") : std::string();
+}
+
 long Blend(long a, long b)
 {
     long out = 0;
@@ -101,6 +122,42 @@ TEST(CliTransitions, CompiledProjectPlaysTheFades)
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 5, {{centre, 0x2080FF}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_4"), {{centre, kA}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_5"), {{centre, kB}}, 8);
+}
+
+// Close and Open by halves, Triangle Open by corners and Page Flip, at 24
+// frames each between full-size slides.
+TEST(CliTransitions, CompiledProjectPlaysTheSlidePieces)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const std::vector<ShowSlide> slides = {
+        {kA, "<transition name=\"None\" duration=\"1500\" />"},
+        {kB, "<transition name=\"Slide Close\" duration=\"2000\" direction=\"horizontal\" />"},
+        {kC, "<transition name=\"Slide Open\" duration=\"2000\" direction=\"vertical\" />"},
+        {kA, "<transition name=\"Slide Triangle Open\" duration=\"2000\" direction=\"corners\" />"},
+        {kB, "<transition name=\"Page Flip\" duration=\"2000\" />"},
+    };
+    const std::string movie = CompileShow(dir, slides);
+    ASSERT_FALSE(movie.empty());
+    tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2", "DefineShape"});
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    // Played, not sought: the show's own first-frame script may still run
+    // when a seek lands. Close, frame 18: the halves' inner edges at 79.4
+    // and 240.6 px.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_2") + 17,
+                                   {{{40, 120}, kB}, {{160, 120}, kA}, {{280, 120}, kB}}, 8);
+    // Open, frame 12: the halves 60 px apart from the centre line.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 11,
+                                   {{{160, 30}, kB}, {{160, 120}, kC}, {{160, 210}, kB}}, 8);
+    // Triangle Open, frame 6: the apexes 79.8 px out from the centre.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_4") + 5,
+                                   {{{30, 120}, kC}, {{160, 20}, kC}, {{160, 120}, kA}, {{300, 120}, kC}}, 8);
+    // Page Flip, frame 12: the page folded flat, the new slide's right half
+    // beside the old slide's left.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_5") + 11, {{{80, 120}, kA}, {{240, 120}, kB}},
+                                   8);
 }
 
 // Bubbles, Hearts and Old Movie from a project file: the compiled movie

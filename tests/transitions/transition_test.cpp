@@ -9,6 +9,7 @@
 
 #include "foundation/path.h"
 #include "support/test_support.h"
+#include "transition_log.h"
 #include "transitions/fade_transitions.h"
 
 namespace tavrel_test {
@@ -25,22 +26,6 @@ struct Element {
     CXMLDocument document;
     CXMLNode node;
 };
-
-std::string WrittenXml(const CTransition& t)
-{
-    TempDir dir;
-    CXMLWriteOptions options;
-    options.writeDeclaration = false;
-    {
-        CXMLOutputFile out;
-        EXPECT_TRUE(out.Open(CPath(dir.file("w.xml")), options, true));
-        t.WriteXml(out);
-        EXPECT_TRUE(out.Close());
-    }
-    std::string text = ReadFile(dir.file("w.xml"));
-    if (!text.empty()) text.pop_back();  // the close's own line feed
-    return text;
-}
 
 struct Counter {
     int calls = 0;
