@@ -352,8 +352,36 @@ TEST(PopupSettings, UrlCannotLeaveTheScript)
         {"a\"b<c>\\d\n\xe9", "a%22b%3Cc%3E%5Cd%0A%E9"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(CPopupSettings::BuildUrl(c.url),
+        EXPECT_EQ(CPopupSettings().BuildUrl(c.url),
                   std::string("javascript:void(window.open('") + c.inside + "','_blank'))");
+}
+
+// A pop-up click opens the window the slide's stored settings describe;
+// what is not stored, or could not be a window's, is the browser's choice.
+TEST(PopupSettings, WindowFromTheStoredSettings)
+{
+    struct Case {
+        const char* attributes;
+        const char* call;  // after the URL's quote
+    } cases[] = {
+        {"", "'_blank'))"},
+        {"width=\"640\" height=\"480\" left=\"10\" top=\"0\"", "'_blank','width=640,height=480,left=10,top=0'))"},
+        {"toolbar=\"false\" location=\"False\" status=\"true\" menubar=\"no\" scrollbars=\"TRUE\" resizable=\"true\"",
+         "'_blank','toolbar=no,location=no,status=yes,menubar=no,scrollbars=yes,resizable=yes'))"},
+        {"name=\"pics\" width=\"-5\" height=\"99999999\" top=\"x\"", "'pics','top=0'))"},
+        {"name=\"a'b\" resizable=\"true\"", "'a%27b','resizable=yes'))"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.attributes);
+        TempDir dir;
+        CXMLDocument document;
+        CXMLNode node;
+        ASSERT_TRUE(ParseElement(dir, std::string("<popup_data ") + c.attributes + " />", document, node));
+        CPopupSettings popup;
+        ASSERT_TRUE(popup.ReadXml(node));
+        EXPECT_EQ(popup.BuildUrl("http://a.example/"),
+                  std::string("javascript:void(window.open('http://a.example/',") + c.call);
+    }
 }
 
 TEST(SlideShow, FormatSetters)
