@@ -2,6 +2,8 @@
 // leaves its row empty; the others keep their places.
 #include <memory>
 
+#include "effects/fireworks.h"
+#include "effects/snow.h"
 #include "effects/strobe.h"
 #include "show/overlay_effect.h"
 
@@ -18,10 +20,10 @@ std::unique_ptr<COverlayEffect> Make()
 constexpr Maker kRows[] = {
     Make<COverlayEffect>,  // None
     nullptr,               // Bubbles
-    nullptr,               // Fireworks
+    Make<CFireworksEffect>,  // Fireworks
     nullptr,               // Hearts
     nullptr,               // Old Movie
-    nullptr,               // Snow
+    Make<CSnowEffect>,     // Snow
     Make<CStrobeEffect>,   // Strobe
 };
 

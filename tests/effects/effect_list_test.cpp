@@ -19,18 +19,24 @@ TEST(EffectList, RegistryOrderAndLookups)
     ASSERT_EQ(COverlayEffectList::GetCurrent(), nullptr);
     COverlayEffectList registry;
     ASSERT_TRUE(registry.CreateAll());
-    const char* order[] = {"None", "Strobe"};
-    ASSERT_EQ(registry.GetCount(), 2);
+    const char* order[] = {"None", "Fireworks", "Snow", "Strobe"};
+    ASSERT_EQ(registry.GetCount(), int(std::size(order)));
     for (int i = 0; i < registry.GetCount(); ++i) EXPECT_EQ(registry.GetAt(i)->GetName(), order[i]);
-    for (int outside : {-1, 2, 7}) EXPECT_EQ(registry.GetAt(outside), nullptr) << outside;
+    for (int outside : {-1, int(std::size(order)), 7}) EXPECT_EQ(registry.GetAt(outside), nullptr) << outside;
+    auto indexOf = [&](const std::string& name) {
+        for (int i = 0; i < registry.GetCount(); ++i)
+            if (registry.GetAt(i)->GetName() == name) return i;
+        return -1;
+    };
     EXPECT_FALSE(registry.Add(nullptr));
 
     // Names match byte for byte; each hit is a new object of the kind.
     const struct {
         const char* name;
         const char* found;  // null: no match
-    } lookups[] = {{"Strobe", "Strobe"}, {"None", "None"},     {"strobe", nullptr}, {"STROBE", nullptr},
-                   {"none", nullptr},    {"Strobe ", nullptr}, {"", nullptr},       {"Bubbles", nullptr}};
+    } lookups[] = {{"Strobe", "Strobe"}, {"None", "None"},       {"strobe", nullptr}, {"STROBE", nullptr},
+                   {"none", nullptr},    {"Strobe ", nullptr},   {"", nullptr},       {"Snow", "Snow"},
+                   {"snow", nullptr},    {"Fireworks", "Fireworks"}, {"FireWorks", nullptr}};
     for (const auto& l : lookups) {
         auto effect = COverlayEffectList::FindByName(l.name);
         if (!l.found) {
@@ -39,7 +45,7 @@ TEST(EffectList, RegistryOrderAndLookups)
         }
         ASSERT_NE(effect, nullptr) << l.name;
         EXPECT_EQ(effect->GetName(), l.found);
-        EXPECT_NE(effect.get(), registry.GetAt(l.found == std::string("None") ? 0 : 1));
+        EXPECT_NE(effect.get(), registry.GetAt(indexOf(l.found)));
     }
     EXPECT_EQ(COverlayEffectList::FindByName(nullptr), nullptr);
 
@@ -49,8 +55,9 @@ TEST(EffectList, RegistryOrderAndLookups)
     movie.SetHeader(6400, 4800, 12.0f, 5);
     ASSERT_TRUE(movie.Open(CPath(dir.file("built.swf")), true));
     uint16_t ids = 0, depths = 0;
-    EXPECT_EQ(registry.GetAt(1)->Build(&movie, &ids, &depths), 1);
-    EXPECT_EQ(registry.GetAt(1)->Clone()->GetSpriteId(), 0);
+    COverlayEffect* strobe = registry.GetAt(indexOf("Strobe"));
+    EXPECT_EQ(strobe->Build(&movie, &ids, &depths), 1);
+    EXPECT_EQ(strobe->Clone()->GetSpriteId(), 0);
     EXPECT_EQ(COverlayEffectList::FindByName("Strobe")->GetSpriteId(), 0);
     movie.Close();
 }

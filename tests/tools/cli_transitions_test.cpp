@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include "../effects/effect_pixels.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
 #include "support/scene_harness.h"
@@ -82,6 +83,44 @@ TEST(CliTransitions, CompiledProjectPlaysTheFades)
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 5, {{centre, 0x2080FF}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_4"), {{centre, kA}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_5"), {{centre, kB}}, 8);
+}
+
+// Fireworks over one slide and Snow over the next, compiled by the program:
+// bursts in their own colours with the slide round them, then light flakes
+// that are lower a second later.
+TEST(CliTransitions, CompiledProjectPlaysFireworksAndSnow)
+{
+    TempDir dir;
+    const long kGreen = 0x183018, kBlue = 0x101830;
+    const std::string xml = "<slide type=\"image\" src=\"" + SolidPng(dir, "a.png", kGreen) +
+                            "\" duration=\"3000\" >\n<swf_fx name=\"Fireworks\" />\n</slide>\n"
+                            "<slide type=\"image\" src=\"" + SolidPng(dir, "b.png", kBlue) +
+                            "\" duration=\"4000\" >\n<swf_fx name=\"Snow\" />\n</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"DefineShape3", "DefineSprite", "DoAction"});
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    tavrel_test::Shot shot;
+    for (int frame : {4, 10}) {
+        tavrel_test::PlayAndRead(movie, FrameOfLabel(events, "slide_1") + frame - 1, &shot);
+        if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) return;
+        EXPECT_GT(effect_test::CountBurstPixels(shot, kGreen), 20) << "fireworks frame " << frame;
+        EXPECT_GT(effect_test::CountSlidePixels(shot, kGreen), shot.width * shot.height / 3);
+    }
+    int lowest = -1;
+    for (int frame : {24, 36}) {
+        tavrel_test::PlayAndRead(movie, FrameOfLabel(events, "slide_2") + frame - 1, &shot);
+        if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) return;
+        const effect_test::LightPixels light = effect_test::FindLightPixels(shot, kBlue, 40);
+        EXPECT_GT(light.count, 3) << "snow frame " << frame;
+        EXPECT_GT(light.lowest, lowest) << "snow frame " << frame;
+        lowest = light.lowest;
+    }
 }
 
 }  // namespace
