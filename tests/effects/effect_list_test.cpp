@@ -2,8 +2,11 @@
 // element of a slide.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <typeinfo>
+#include <vector>
 
 #include "effects/strobe.h"
 #include "show/overlay_effect.h"
@@ -19,24 +22,28 @@ TEST(EffectList, RegistryOrderAndLookups)
     ASSERT_EQ(COverlayEffectList::GetCurrent(), nullptr);
     COverlayEffectList registry;
     ASSERT_TRUE(registry.CreateAll());
-    const char* order[] = {"None", "Fireworks", "Snow", "Strobe"};
-    ASSERT_EQ(registry.GetCount(), int(std::size(order)));
-    for (int i = 0; i < registry.GetCount(); ++i) EXPECT_EQ(registry.GetAt(i)->GetName(), order[i]);
-    for (int outside : {-1, int(std::size(order)), 7}) EXPECT_EQ(registry.GetAt(outside), nullptr) << outside;
-    auto indexOf = [&](const std::string& name) {
-        for (int i = 0; i < registry.GetCount(); ++i)
-            if (registry.GetAt(i)->GetName() == name) return i;
-        return -1;
-    };
+    // Every row in its place; a kind not built yet leaves its row out.
+    const std::vector<std::string> rows = {"None", "Bubbles", "Fireworks", "Hearts", "Old Movie", "Snow", "Strobe"};
+    std::vector<std::string> names;
+    for (int i = 0; i < registry.GetCount(); ++i) names.push_back(registry.GetAt(i)->GetName());
+    size_t row = 0;
+    for (const std::string& name : names) {
+        while (row < rows.size() && rows[row] != name) ++row;
+        EXPECT_LT(row, rows.size()) << name << " out of its row";
+    }
+    // Every kind is built.
+    EXPECT_EQ(names, rows);
+    for (int outside : {-1, registry.GetCount(), 7}) EXPECT_EQ(registry.GetAt(outside), nullptr) << outside;
     EXPECT_FALSE(registry.Add(nullptr));
 
     // Names match byte for byte; each hit is a new object of the kind.
     const struct {
         const char* name;
         const char* found;  // null: no match
-    } lookups[] = {{"Strobe", "Strobe"}, {"None", "None"},       {"strobe", nullptr}, {"STROBE", nullptr},
-                   {"none", nullptr},    {"Strobe ", nullptr},   {"", nullptr},       {"Snow", "Snow"},
-                   {"snow", nullptr},    {"Fireworks", "Fireworks"}, {"FireWorks", nullptr}};
+    } lookups[] = {{"Strobe", "Strobe"},    {"None", "None"},         {"strobe", nullptr}, {"STROBE", nullptr},
+                   {"none", nullptr},       {"Strobe ", nullptr},     {"", nullptr},       {"Bubbles", "Bubbles"},
+                   {"Hearts", "Hearts"},    {"Old Movie", "Old Movie"}, {"Old movie", nullptr}, {"OldMovie", nullptr},
+                   {"Fireworks", "Fireworks"}, {"FireWorks", nullptr},     {"Snow", "Snow"},    {"snow", nullptr}};
     for (const auto& l : lookups) {
         auto effect = COverlayEffectList::FindByName(l.name);
         if (!l.found) {
@@ -45,7 +52,8 @@ TEST(EffectList, RegistryOrderAndLookups)
         }
         ASSERT_NE(effect, nullptr) << l.name;
         EXPECT_EQ(effect->GetName(), l.found);
-        EXPECT_NE(effect.get(), registry.GetAt(indexOf(l.found)));
+        EXPECT_EQ(typeid(*effect), typeid(*registry.GetAt(int(std::find(names.begin(), names.end(), l.found) - names.begin()))));
+        for (int i = 0; i < registry.GetCount(); ++i) EXPECT_NE(effect.get(), registry.GetAt(i));
     }
     EXPECT_EQ(COverlayEffectList::FindByName(nullptr), nullptr);
 
@@ -55,7 +63,7 @@ TEST(EffectList, RegistryOrderAndLookups)
     movie.SetHeader(6400, 4800, 12.0f, 5);
     ASSERT_TRUE(movie.Open(CPath(dir.file("built.swf")), true));
     uint16_t ids = 0, depths = 0;
-    COverlayEffect* strobe = registry.GetAt(indexOf("Strobe"));
+    COverlayEffect* strobe = registry.GetAt(int(std::find(names.begin(), names.end(), "Strobe") - names.begin()));
     EXPECT_EQ(strobe->Build(&movie, &ids, &depths), 1);
     EXPECT_EQ(strobe->Clone()->GetSpriteId(), 0);
     EXPECT_EQ(COverlayEffectList::FindByName("Strobe")->GetSpriteId(), 0);

@@ -211,11 +211,17 @@ namespace {
 // Pixels of a PNG exactly in one of the colours; -1 when it cannot be read.
 long CountColour(const std::string& pngPath, const std::vector<long>& colours)
 {
-    const Shot shot = ReadShot(pngPath);
-    if (shot.pixels.empty()) return -1;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, pngPath.c_str())) return -1;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return -1;
     long count = 0;
-    for (long rgb : shot.pixels)
+    for (size_t i = 0; i + 2 < pixels.size(); i += 3) {
+        const long rgb = (long(pixels[i]) << 16) | (long(pixels[i + 1]) << 8) | pixels[i + 2];
         for (long c : colours) count += rgb == c;
+    }
     return count;
 }
 
@@ -288,36 +294,6 @@ std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPreviou
         begun = begun || e.label == "begin";
     }
     return written;
-}
-
-Shot ReadShot(const std::string& pngPath)
-{
-    Shot shot;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, pngPath.c_str())) return shot;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> bytes(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) return shot;
-    shot.width = int(image.width);
-    shot.height = int(image.height);
-    for (size_t i = 0; i + 2 < bytes.size(); i += 3)
-        shot.pixels.push_back((long(bytes[i]) << 16) | (long(bytes[i + 1]) << 8) | bytes[i + 2]);
-    return shot;
-}
-
-void PlayAndRead(const std::string& swfPath, int frame, Shot* out)
-{
-    *out = {};
-    const std::string why = SwfShotUnavailable();
-    if (!why.empty()) GTEST_SKIP() << why;
-    const std::string png = swfPath + ".played" + std::to_string(frame) + ".png";
-    const ToolResult played = RunCommand("'" + SwfToolPath("swf-shot") + "' '" + swfPath + "' '" + png +
-                                         "' --stop-at " + std::to_string(frame));
-    if (played.exitCode == 3) GTEST_SKIP() << "swf-shot dependencies missing: " << played.output;
-    ASSERT_EQ(played.exitCode, 0) << played.output;
-    *out = ReadShot(png);
-    EXPECT_FALSE(out->pixels.empty()) << "cannot read " << png;
 }
 
 }  // namespace tavrel_test

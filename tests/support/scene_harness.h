@@ -101,17 +101,4 @@ void ExpectPlayedFrame(const std::string& swfPath, int frame,
 // previous slide or none, and returns the tags it wrote (ShowFrames included).
 std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPrevious);
 
-// A played frame's picture, row by row, as 0xRRGGBB.
-struct Shot {
-    int width = 0, height = 0;
-    std::vector<long> pixels;
-    long At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-// The PNG that swf-shot wrote; empty when it cannot be read.
-Shot ReadShot(const std::string& pngPath);
-// Plays frames 1..frame in order and reads the picture into *out. Skips
-// where swf-shot cannot run; fails, leaving *out empty, when the player
-// reports an error.
-void PlayAndRead(const std::string& swfPath, int frame, Shot* out);
-
 }  // namespace tavrel_test
