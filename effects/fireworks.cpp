@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "effects/script_builder.h"
+#include "effects/sprite_parts.h"
 #include "swf/actions.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
@@ -230,7 +231,7 @@ std::vector<Edge> SparkEdges(const Spark& s, int straightGiven)
 // ---- burst sprites
 
 struct Burst {
-    long discScale;  // 16.16 of the disc's first placement; 0: none
+    int32_t discScale;  // 16.16 of the disc's first placement; 0: none
     double startScale, stepTimes;  // s, and the step per motion frame times m
     bool randomHeight;  // y random over the height, else half of it
 };
@@ -253,15 +254,6 @@ CTagDoAction* BurstScript(const CSwfMovie& movie, bool randomHeight)
     return s.Release();
 }
 
-CTagPlaceObject2* MoveDepth(uint16_t depth, CSwfMatrix* matrix)
-{
-    auto* move = new CTagPlaceObject2;
-    move->move = true;
-    move->depth = depth;
-    move->SetMatrix(matrix);
-    return move;
-}
-
 // Whole frames in a second (n) and a second and a half (m) at the movie's
 // rate; none for a rate that is not a positive number.
 void BurstFrames(const CSwfMovie& movie, int& n, int& m)
@@ -281,22 +273,11 @@ uint16_t BuildBurst(CSwfMovie* movie, uint16_t* ids, uint16_t discId, uint16_t m
     int n, m;
     BurstFrames(*movie, n, m);
 
-    auto* mask = new CTagPlaceObject2;
-    mask->SetCharacterId(maskId);
-    mask->depth = 1;
+    CTagPlaceObject2* mask = effect_parts::NewPlacement(maskId, 1, nullptr);
     mask->hasClipDepth = true;
     mask->clipDepth = 2;
     sprite->AddTag(mask);
-    auto* disc = new CTagPlaceObject2;
-    disc->SetCharacterId(discId);
-    disc->depth = 2;
-    if (burst.discScale) {
-        auto* matrix = new CSwfMatrix;
-        matrix->scaleX = matrix->scaleY = int32_t(burst.discScale);
-        matrix->hasScale = 1;
-        disc->SetMatrix(matrix);
-    }
-    sprite->AddTag(disc);
+    sprite->AddTag(effect_parts::NewPlacement(discId, 2, burst.discScale ? effect_parts::Scale(burst.discScale) : nullptr));
     sprite->AddTag(BurstScript(*movie, burst.randomHeight));
     sprite->AddTag(new CTagShowFrame);
 
@@ -304,13 +285,8 @@ uint16_t BuildBurst(CSwfMovie* movie, uint16_t* ids, uint16_t discId, uint16_t m
     double s = burst.startScale;
     for (int k = 1; k <= m; ++k) {
         s += burst.stepTimes / m;
-        auto* sink = new CSwfMatrix;
-        sink->translateY = k * (500 / m);
-        sprite->AddTag(MoveDepth(1, sink));
-        auto* grow = new CSwfMatrix;
-        grow->scaleX = grow->scaleY = int32_t(s * 65536.0 + 0.5);
-        grow->hasScale = 1;
-        sprite->AddTag(MoveDepth(2, grow));
+        sprite->AddTag(effect_parts::NewMove(1, effect_parts::Translate(0, k * (500 / m)), nullptr));
+        sprite->AddTag(effect_parts::NewMove(2, effect_parts::Scale(int32_t(s * 65536.0 + 0.5)), nullptr));
         sprite->AddTag(new CTagShowFrame);
     }
     sprite->AddTag(new CTagRemoveObject2(1));
@@ -358,17 +334,8 @@ uint16_t DefineDisc(CSwfMovie* movie, uint16_t* ids, const DiscDrawing& d)
     shape->fillStyles->Append(std::move(fill));
     shape->SetBits(0, 0);
     shape->SetFillBits(15);
-    CShapeRecordStyleChange* move = shape->AddMoveTo(d.start.x, d.start.y);
-    move->SetFillStyle(1, 1);
-    move->ComputeFlags();
-    for (const auto& e : d.edges) {
-        if (e.size() == 4)
-            shape->AddCurve(e[0], e[1], e[2], e[3]);
-        else if (e[1] == 0)
-            shape->AddHorizontalLine(e[0]);
-        else
-            shape->AddLine(e[0], e[1]);
-    }
+    effect_parts::StartOutline(*shape, d.start.x, d.start.y, 1, 0);
+    effect_parts::AddEdges(*shape, d.edges);
     shape->AddEnd();
     tag->shape = std::move(shape);
     movie->AddTag(tag);
@@ -377,10 +344,7 @@ uint16_t DefineDisc(CSwfMovie* movie, uint16_t* ids, const DiscDrawing& d)
 
 CTagDefineShape* MaskTag(uint16_t id, const Bounds& b)
 {
-    auto* tag = new CTagDefineShape;
-    tag->SetCharacterId(id);
-    tag->bounds = std::make_unique<CSwfRect>();
-    tag->bounds->Set(b.xmin, b.ymin, b.xmax, b.ymax, false);
+    CTagDefineShape* tag = effect_parts::NewShape(id, b.xmin, b.ymin, b.xmax, b.ymax);
     tag->shape = MaskShape();
     return tag;
 }
@@ -388,9 +352,7 @@ CTagDefineShape* MaskTag(uint16_t id, const Bounds& b)
 // The fireworks sprite places a burst with a tint, or without one.
 CTagPlaceObject2* PlaceBurst(uint16_t burst, uint16_t depth, const int* tint)
 {
-    auto* place = new CTagPlaceObject2;
-    place->SetCharacterId(burst);
-    place->depth = depth;
+    CTagPlaceObject2* place = effect_parts::NewPlacement(burst, depth, nullptr);
     if (tint) {
         auto* cxform = new CSwfCxformWithAlpha;
         cxform->Reset();
@@ -575,8 +537,5 @@ uint16_t CFireworksEffect::Build(CSwfMovie* movie, uint16_t* characterIdCounter,
 bool CFireworksEffect::Place(CSwfMovie* movie, uint16_t depth)
 {
     if (!movie || !spriteId_) return false;
-    auto* place = new CTagPlaceObject2;
-    place->SetCharacterId(spriteId_);
-    place->depth = depth;
-    return movie->AddTag(place) > 0;
+    return movie->AddTag(effect_parts::NewPlacement(spriteId_, depth, nullptr)) > 0;
 }

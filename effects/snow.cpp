@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "effects/script_builder.h"
+#include "effects/sprite_parts.h"
 #include "swf/actions.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
@@ -55,11 +56,7 @@ const std::vector<Stroke>& FlakeStrokes()
 // The scale of both shrinking placements, 16.16.
 CSwfMatrix* FlakeMatrix(double scale)
 {
-    auto* matrix = new CSwfMatrix;
-    matrix->SetIdentity();
-    matrix->scaleX = matrix->scaleY = int32_t(scale * 65536.0 + 0.5);
-    matrix->hasScale = 1;
-    return matrix;
+    return effect_parts::Scale(int32_t(scale * 65536.0 + 0.5));
 }
 
 // Sets speed, place, size and alpha of a flake that starts (again): from
@@ -171,36 +168,25 @@ CTagDoAction* MotionScript()
 uint16_t CSnowEffect::BuildFlakeShape(CSwfMovie* movie, uint16_t* ids)
 {
     flakeScale_ = 5.0 / 83.0;
-    auto* tag = new CTagDefineShape;
     const uint16_t id = ++*ids;
-    tag->SetCharacterId(id);
     // The strokes reach ±1600; half the line's width more on every side.
-    tag->bounds = std::make_unique<CSwfRect>();
-    tag->bounds->Set(-1660, -1660, 1660, 1660, false);
-    auto shape = std::make_unique<CShapeWithStyle>();
+    CTagDefineShape* tag = effect_parts::NewShape(id, -1660, -1660, 1660, 1660);
+    CShapeWithStyle* shape = tag->shape.get();
     shape->lineStyles = std::make_unique<CLineStyleArray>();
     shape->lineStyles->Append(CLineStyle::Make(120, 0xFFFFFF));
     shape->SetBits(0, 0);
     shape->SetLineBits(15);
     bool first = true;
     for (const Stroke& stroke : FlakeStrokes()) {
-        CShapeRecordStyleChange* move = shape->AddMoveTo(stroke.x, stroke.y);
-        if (first) {
-            move->SetLineStyle(1);
-            move->ComputeFlags();
-            first = false;
-        }
-        for (const auto& e : stroke.edges) {
-            if (e.size() == 4)
-                shape->AddCurve(e[0], e[1], e[2], e[3]);
-            else if (e[0] == 0)
-                shape->AddVerticalLine(e[1]);
-            else
-                shape->AddLine(e[0], e[1]);
-        }
+        // Only the first move picks the line; the others only move.
+        if (first)
+            effect_parts::StartOutline(*shape, stroke.x, stroke.y, 0, 1);
+        else
+            shape->AddMoveTo(stroke.x, stroke.y);
+        first = false;
+        effect_parts::AddEdges(*shape, stroke.edges);
     }
     shape->AddEnd();
-    tag->shape = std::move(shape);
     movie->AddTag(tag);
     return id;
 }
@@ -211,11 +197,7 @@ uint16_t CSnowEffect::BuildFlakeSprite(CSwfMovie* movie, uint16_t* ids)
 
     // The holder only shrinks the drawing: one placement, no frame.
     auto holder = std::make_unique<CTagDefineSprite>();
-    auto* inHolder = new CTagPlaceObject2;
-    inHolder->SetCharacterId(drawing);
-    inHolder->depth = 1;
-    inHolder->SetMatrix(FlakeMatrix(flakeScale_));
-    holder->AddTag(inHolder);
+    holder->AddTag(effect_parts::NewPlacement(drawing, 1, FlakeMatrix(flakeScale_)));
     const uint16_t holderId = ++*ids;
     holder->SetCharacterId(holderId);
     movie->AddTag(holder.release());
@@ -224,10 +206,7 @@ uint16_t CSnowEffect::BuildFlakeSprite(CSwfMovie* movie, uint16_t* ids)
     const uint16_t flakeId = ++*ids;
     flake->SetCharacterId(flakeId);
     flake->AddTag(StartScript(movie->GetWidth() / 20, movie->GetHeight() / 20));
-    auto* named = new CTagPlaceObject2;
-    named->SetCharacterId(holderId);
-    named->depth = 1;
-    named->SetMatrix(FlakeMatrix(flakeScale_));
+    CTagPlaceObject2* named = effect_parts::NewPlacement(holderId, 1, FlakeMatrix(flakeScale_));
     named->name = "flake";
     named->hasName = true;
     flake->AddTag(named);
@@ -250,13 +229,8 @@ uint16_t CSnowEffect::Build(CSwfMovie* movie, uint16_t* characterIdCounter, uint
     spriteId_ = ++*characterIdCounter;
     snow->SetCharacterId(spriteId_);
     const uint16_t flake = BuildFlakeSprite(movie, characterIdCounter);
-    for (int depth = 1; depth <= kFlakes; ++depth) {
-        auto* place = new CTagPlaceObject2;
-        place->SetCharacterId(flake);
-        place->depth = uint16_t(depth);
-        place->SetMatrix(new CSwfMatrix);
-        snow->AddTag(place);
-    }
+    for (int depth = 1; depth <= kFlakes; ++depth)
+        snow->AddTag(effect_parts::NewPlacement(flake, uint16_t(depth), effect_parts::Identity()));
     snow->AddTag(new CTagShowFrame);
     movie->AddTag(snow.release());
     return spriteId_;
