@@ -131,45 +131,4 @@ TEST(Bubbles, DefinitionsFramesAndScript)
     }
 }
 
-// A circle filled with a radial gradient, white up and to the left, the
-// same at every frame size.
-TEST(Bubbles, BubbleDrawing)
-{
-    TempDir dir;
-    for (int size : {6400, 20000}) {
-        CBubblesEffect bubbles;
-        const auto built = effect_test::BuildAlone(bubbles, dir.file("bubbles.swf"), size, size / 2, 12.0f, 0);
-        const CTagDefineShape* shape = built->Shape(2);
-        ASSERT_TRUE(shape && shape->bounds && shape->shape);
-        EXPECT_EQ(shape->GetTagCode(), swf_tag::kDefineShape);
-        EXPECT_EQ(std::vector<int>({shape->bounds->xmin, shape->bounds->xmax, shape->bounds->ymin, shape->bounds->ymax}),
-                  std::vector<int>({-600, 600, -600, 600}));
-        ASSERT_TRUE(shape->shape->fillStyles && shape->shape->fillStyles->GetCount() == 1);
-        const CFillStyle& fill = *shape->shape->fillStyles->styles[0];
-        EXPECT_EQ(fill.type, swf_fill::kRadialGradient);
-        ASSERT_TRUE(fill.matrix && fill.gradient);
-        EXPECT_TRUE(fill.matrix->hasScale && !fill.matrix->hasRotate);
-        EXPECT_EQ(std::vector<int>({fill.matrix->scaleX, fill.matrix->scaleY, fill.matrix->translateX,
-                                    fill.matrix->translateY}),
-                  std::vector<int>({4456, 4456, -258, -459}));
-        ASSERT_EQ(fill.gradient->records.size(), 2u);
-        const struct {
-            int ratio, r, g, b;
-        } stops[] = {{0, 255, 255, 255}, {166, 0, 153, 255}};
-        for (size_t i = 0; i < 2; ++i) {
-            const CSwfGradRecord& g = *fill.gradient->records[i];
-            ASSERT_NE(g.colour, nullptr);
-            EXPECT_EQ(std::vector<int>({g.ratio, g.colour->r, g.colour->g, g.colour->b}),
-                      std::vector<int>({stops[i].ratio, stops[i].r, stops[i].g, stops[i].b}));
-        }
-        EXPECT_TRUE(!shape->shape->lineStyles || shape->shape->lineStyles->GetCount() == 0);
-        const auto paths = effect_test::SubPaths(*shape->shape);
-        ASSERT_EQ(paths.size(), 1u);
-        EXPECT_EQ(paths[0].x, 411);
-        EXPECT_EQ(paths[0].y, -410);
-        EXPECT_EQ(paths[0].kinds, std::string(8, 'c'));
-        EXPECT_TRUE(paths[0].Closed());
-    }
-}
-
 }  // namespace

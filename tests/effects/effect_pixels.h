@@ -77,6 +77,17 @@ inline long Count(const Shot& shot, const std::function<bool(long)>& is)
     return n;
 }
 
+// A pixel of the hearts' red over a slide of little red: even a heart at
+// a tenth of full opacity pulls the slide's colour towards red.
+inline bool HeartPixel(long p, long slide)
+{
+    return Channel(p, 16) >= Channel(slide, 16) + 12 && Channel(p, 8) <= Channel(slide, 8) - 3 &&
+           Channel(p, 0) <= Channel(slide, 0) - 5;
+}
+
+// A pixel of the bubbles' white-to-blue over a slide with little blue.
+inline bool BubblePixel(long p, long slide) { return Channel(p, 0) >= Channel(slide, 0) + 60; }
+
 // Columns in which every row is darker and greyer than the slide: where a
 // scratch runs across the whole picture.
 inline std::vector<int> GreyColumns(const Shot& shot, long slide)
@@ -117,16 +128,16 @@ inline std::vector<Shot> PlayOverSlide(std::unique_ptr<COverlayEffect> effect, l
 
 // A pixel a firework lights: far redder or bluer than the slide (the discs
 // run from red to orange and from blue to white, some tinted).
-inline bool IsBurst(long p, long slide)
+inline bool BurstPixel(long p, long slide)
 {
     return Channel(p, 16) - Channel(slide, 16) > 60 || Channel(p, 0) - Channel(slide, 0) > 60;
 }
 
-// A pixel lighter than the slide in every channel by the margin: snow.
-inline bool IsLight(long p, long slide, int margin)
+// A pixel of snow: lighter than the slide in every channel.
+inline bool FlakePixel(long p, long slide)
 {
     for (int s : {16, 8, 0})
-        if (Channel(p, s) - Channel(slide, s) < margin) return false;
+        if (Channel(p, s) - Channel(slide, s) < 40) return false;
     return true;
 }
 

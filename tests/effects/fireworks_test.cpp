@@ -405,7 +405,7 @@ TEST(Fireworks, PlayerShowsBurstsOverTheSlide)
         const effect_pixels::Shot& shot = shots[i];
         if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
-        EXPECT_GT(effect_pixels::Count(shot, [](long p) { return effect_pixels::IsBurst(p, kSlide); }), 20)
+        EXPECT_GT(effect_pixels::Count(shot, [](long p) { return effect_pixels::BurstPixel(p, kSlide); }), 20)
             << "frame " << frames[i];
         EXPECT_GT(effect_pixels::Count(shot, [](long p) { return effect_pixels::Near(p, kSlide, 3); }),
                   long(shot.width) * shot.height / 3)

@@ -122,31 +122,4 @@ TEST(Hearts, DefinitionsFramesAndScript)
     }
 }
 
-// A red heart, point down: one closed outline of ten curves.
-TEST(Hearts, HeartDrawing)
-{
-    TempDir dir;
-    CHeartsEffect hearts;
-    const auto built = effect_test::BuildAlone(hearts, dir.file("hearts.swf"), 6400, 4800, 12.0f, 40);
-    const CTagDefineShape* shape = built->Shape(41);
-    ASSERT_TRUE(shape && shape->bounds && shape->shape);
-    EXPECT_EQ(shape->GetTagCode(), swf_tag::kDefineShape);
-    EXPECT_EQ(shape->bounds->xmin, -330);
-    EXPECT_EQ(shape->bounds->xmax, 330);
-    EXPECT_EQ(shape->bounds->ymin, -331);
-    EXPECT_EQ(shape->bounds->ymax, 331);
-    ASSERT_TRUE(shape->shape->fillStyles && shape->shape->fillStyles->GetCount() == 1);
-    const CFillStyle& fill = *shape->shape->fillStyles->styles[0];
-    EXPECT_EQ(fill.type, swf_fill::kSolid);
-    ASSERT_NE(fill.colour, nullptr);
-    EXPECT_EQ(std::vector<int>({fill.colour->r, fill.colour->g, fill.colour->b}), std::vector<int>({255, 0, 0}));
-    EXPECT_TRUE(!shape->shape->lineStyles || shape->shape->lineStyles->GetCount() == 0);
-    const auto paths = effect_test::SubPaths(*shape->shape);
-    ASSERT_EQ(paths.size(), 1u);
-    EXPECT_EQ(paths[0].x, -240);
-    EXPECT_EQ(paths[0].y, -301);
-    EXPECT_EQ(paths[0].kinds, std::string(10, 'c'));
-    EXPECT_TRUE(paths[0].Closed()) << paths[0].endX << "," << paths[0].endY;
-}
-
 }  // namespace

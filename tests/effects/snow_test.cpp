@@ -275,7 +275,7 @@ TEST(Snow, PlayerShowsFlakesFalling)
         const effect_pixels::Shot& shot = shots[i];
         if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
-        auto light = [](long p) { return effect_pixels::IsLight(p, kSlide, 40); };
+        auto light = [](long p) { return effect_pixels::FlakePixel(p, kSlide); };
         EXPECT_GT(effect_pixels::Count(shot, light), 3) << "frame " << frames[i];
         const int row = effect_pixels::LowestRow(shot, light);
         EXPECT_GT(row, lowest) << "frame " << frames[i];

@@ -85,6 +85,56 @@ TEST(CliTransitions, CompiledProjectPlaysTheFades)
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_5"), {{centre, kB}}, 8);
 }
 
+// Bubbles, Hearts and Old Movie from a project file: the compiled movie
+// plays each over its slide as the effects' own tests see it.
+TEST(CliTransitions, CompiledProjectPlaysBubblesHeartsOldMovie)
+{
+    TempDir dir;
+    const struct {
+        const char* effect;
+        long rgb;
+        int duration;  // ms
+        int later;  // the frame after the slide's label that is shot
+        bool (*own)(long pixel, long slide);  // null: a scratch spans the picture
+    } slides[] = {
+        {"Bubbles", 0x602020, 5000, 48, effect_pixels::BubblePixel},
+        {"Hearts", 0x204060, 2000, 14, effect_pixels::HeartPixel},
+        {"Old Movie", 0xF0F0F0, 1000, 1, nullptr},
+    };
+    std::string xml;
+    for (size_t i = 0; i < std::size(slides); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"" + std::to_string(slides[i].duration) + "\" >\n<swf_fx name=\"" + slides[i].effect +
+               "\" />\n</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"DefineSprite", "DoAction", "PlaceObject2"});
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    for (size_t i = 0; i < std::size(slides); ++i) {
+        const auto& s = slides[i];
+        const int frame = FrameOfLabel(events, "slide_" + std::to_string(i + 1)) + s.later;
+        const effect_pixels::Shot shot = effect_pixels::PlayTo(movie, frame);
+        if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
+        ASSERT_EQ(shot.exitCode, 0) << s.effect << ": " << shot.output;
+        const long stage = long(shot.width) * shot.height;
+        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::Near(p, s.rgb, 6); }), stage / 2)
+            << s.effect << ": the slide shows round the effect";
+        if (s.own) {
+            EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return s.own(p, s.rgb); }), 20)
+                << s.effect << " in frame " << frame;
+        } else {
+            EXPECT_FALSE(effect_pixels::GreyColumns(shot, s.rgb).empty()) << "no scratch spans the picture";
+        }
+    }
+}
+
 // Fireworks over one slide and Snow over the next, compiled by the program:
 // bursts in their own colours with the slide round them, then light flakes
 // that are lower a second later.
@@ -114,7 +164,7 @@ TEST(CliTransitions, CompiledProjectPlaysFireworksAndSnow)
         const effect_pixels::Shot shot = play("slide_1", frame);
         if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
-        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::IsBurst(p, kGreen); }), 20)
+        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::BurstPixel(p, kGreen); }), 20)
             << "fireworks frame " << frame;
         EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::Near(p, kGreen, 3); }),
                   long(shot.width) * shot.height / 3);
@@ -123,7 +173,7 @@ TEST(CliTransitions, CompiledProjectPlaysFireworksAndSnow)
     for (int frame : {24, 36}) {
         const effect_pixels::Shot shot = play("slide_2", frame);
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
-        auto light = [&](long p) { return effect_pixels::IsLight(p, kBlue, 40); };
+        auto light = [&](long p) { return effect_pixels::FlakePixel(p, kBlue); };
         EXPECT_GT(effect_pixels::Count(shot, light), 3) << "snow frame " << frame;
         const int row = effect_pixels::LowestRow(shot, light);
         EXPECT_GT(row, lowest) << "snow frame " << frame;
