@@ -202,6 +202,37 @@ std::vector<const CSwfTag*> Timeline(const CTagDefineSprite& sprite)
     return tags;
 }
 
+std::vector<std::string> Describe(const CTagDefineSprite& sprite)
+{
+    std::vector<std::string> texts;
+    auto pair = [](int32_t a, int32_t b) { return std::to_string(a) + "," + std::to_string(b); };
+    for (const CSwfTag* tag : Timeline(sprite)) {
+        std::string text;
+        if (auto* p = dynamic_cast<const CTagPlaceObject2*>(tag)) {
+            text = (p->move ? "move" : "place " + std::to_string(p->characterId)) + " @" + std::to_string(p->depth);
+            if (p->hasClipDepth) text += " clip " + std::to_string(p->clipDepth);
+            if (const CSwfMatrix* m = p->matrix.get()) {
+                text += " m";
+                if (m->hasScale) text += " s" + pair(m->scaleX, m->scaleY);
+                if (m->hasRotate) text += " r" + pair(m->rotateSkew0, m->rotateSkew1);
+                if (m->translateX || m->translateY) text += " t" + pair(m->translateX, m->translateY);
+            }
+            if (p->hasName) text += " name " + p->name;
+            if (const CSwfCxformWithAlpha* c = p->cxform.get())
+                text += " tint " + pair(c->redMult, c->greenMult) + "," + pair(c->blueMult, c->alphaMult) +
+                        (c->hasAdd ? " add" : "");
+        } else if (auto* r = dynamic_cast<const CTagRemoveObject2*>(tag)) {
+            text = "remove @" + std::to_string(r->depth);
+        } else {
+            text = tag->GetTagCode() == swf_tag::kShowFrame ? "frame"
+                   : tag->GetTagCode() == swf_tag::kDoAction ? "script"
+                                                             : "tag " + std::to_string(tag->GetTagCode());
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
 std::vector<int> ActionPositions(const CTagDoAction& script, int* total)
 {
     std::vector<int> at;

@@ -79,6 +79,12 @@ std::vector<SubPath> SubPaths(const CShape& shape);
 // A sprite's tags without the End tag that closes them.
 std::vector<const CSwfTag*> Timeline(const CTagDefineSprite& sprite);
 
+// A sprite's timeline as short texts: "place 21 @2", "move @1", with
+// " clip 2", " m" for a matrix and then " s<x>,<y>" for its scale and
+// " t<x>,<y>" for a translation, " name <name>", " tint r,g,b,a" for a
+// colour transform; "remove @1", "frame", "script".
+std::vector<std::string> Describe(const CTagDefineSprite& sprite);
+
 // Byte position of each action from the script's start; *total the bytes
 // of them all, the end action left out.
 std::vector<int> ActionPositions(const CTagDoAction& script, int* total);
