@@ -61,6 +61,7 @@ void AppendLoop(CShape& shape, const Bounds& bounds, Point from, Point to, Point
     const int n = int(kinds.size());
     const double pi = std::acos(-1.0);
     const double dx = tip.x - from.x, dy = tip.y - from.y, length = std::hypot(dx, dy);
+    if (n == 0 || length == 0) return;
     const double ux = dx / length, uy = dy / length;  // along the axis
     const double vx = -uy, vy = ux;  // a quarter turn clockwise on screen
     const double mx = (from.x + tip.x) / 2.0, my = (from.y + tip.y) / 2.0, a = length / 2;
