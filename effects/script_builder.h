@@ -15,8 +15,9 @@
 class CScriptBuilder {
 public:
     // With branch tracking on, an If or Jump stays open and grows by every
-    // action added after it until EndBlock closes it. Off, its offset is the
-    // literal one given, and nothing is tracked.
+    // action added after it until EndBlock closes it; only the innermost
+    // open one grows. Off, its offset is the literal one given, and nothing
+    // is tracked.
     explicit CScriptBuilder(bool branchTracking = true);
 
     // One string value.

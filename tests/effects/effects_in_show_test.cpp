@@ -2,6 +2,7 @@
 // placed on every slide that uses it, and what a player shows of each.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
