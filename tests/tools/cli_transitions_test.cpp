@@ -297,4 +297,50 @@ TEST(CliTransitions, CompiledProjectPlaysTheMaskedKinds)
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_8"), {{{160, 120}, kB}, {{10, 230}, kB}}, 8);
 }
 
+// Fireworks over one slide and Snow over the next, compiled by the program:
+// bursts in their own colours with the slide round them, then light flakes
+// that are lower three seconds later.
+TEST(CliTransitions, CompiledProjectPlaysFireworksAndSnow)
+{
+    TempDir dir;
+    const long kGreen = 0x183018, kBlue = 0x101830;
+    const std::string xml = "<slide type=\"image\" src=\"" + SolidPng(dir, "a.png", kGreen) +
+                            "\" duration=\"3000\" >\n<swf_fx name=\"Fireworks\" />\n</slide>\n"
+                            "<slide type=\"image\" src=\"" + SolidPng(dir, "b.png", kBlue) +
+                            "\" duration=\"5000\" >\n<swf_fx name=\"Snow\" />\n</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"DefineShape3", "DefineSprite", "DoAction"});
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    auto play = [&](const std::string& label, int frame) {
+        return effect_pixels::PlayTo(movie, FrameOfLabel(events, label) + frame - 1);
+    };
+    for (int frame : {4, 10}) {
+        const effect_pixels::Shot shot = play("slide_1", frame);
+        if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
+        ASSERT_EQ(shot.exitCode, 0) << shot.output;
+        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::BurstPixel(p, kGreen); }), 10)
+            << "fireworks frame " << frame;
+        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::Near(p, kGreen, 3); }),
+                  long(shot.width) * shot.height / 5);
+    }
+    int lowest = -1;
+    for (int frame : {12, 48}) {
+        const effect_pixels::Shot shot = play("slide_2", frame);
+        ASSERT_EQ(shot.exitCode, 0) << shot.output;
+        auto light = [&](long p) { return effect_pixels::FlakePixel(p, kBlue); };
+        EXPECT_GT(effect_pixels::Count(shot, light), 3) << "snow frame " << frame;
+        const int row = effect_pixels::LowestRow(shot, light);
+        EXPECT_GT(row, lowest) << "snow frame " << frame;
+        lowest = row;
+    }
+}
+
 }  // namespace
