@@ -46,6 +46,11 @@ public:
 
 class CBlindsOutTransition : public CDirectionalKind<CBlindsOutTransition, CBlindsTransition> {
 public:
+    // Without a slide before it, it writes no frame.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) : 0;
+    }
     static constexpr uint32_t kLabelId = 10006;
     static constexpr uint32_t kPopupId = 10007;
     CBlindsOutTransition();

@@ -7,6 +7,11 @@
 
 class CPageFlipTransition : public CTransitionKind<CPageFlipTransition> {
 public:
+    // Two halves of whole frames, and none without a slide before it.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) / 2 * 2 : 0;
+    }
     CPageFlipTransition();
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;

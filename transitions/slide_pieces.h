@@ -147,6 +147,11 @@ public:
 
 class CSlideOpenTransition : public CSlidePieceKind<CSlideOpenTransition, 10016, 10017> {
 public:
+    // Without a slide before it, it writes no frame.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) : 0;
+    }
     CSlideOpenTransition();
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;
@@ -154,6 +159,11 @@ public:
 
 class CSlideTriangleOpenTransition : public CSlidePieceKind<CSlideTriangleOpenTransition, 10018, 10019> {
 public:
+    // Without a slide before it, it writes no frame.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) : 0;
+    }
     CSlideTriangleOpenTransition();
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;

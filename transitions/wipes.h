@@ -51,6 +51,11 @@ public:
 
 class CWipeOffTransition : public CDirectionalKind<CWipeOffTransition, CWipeTransition> {
 public:
+    // Without a slide before it, it writes no frame.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) : 0;
+    }
     static constexpr uint32_t kLabelId = 10034;
     static constexpr uint32_t kPopupId = 10035;
 
