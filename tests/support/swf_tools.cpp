@@ -1,11 +1,17 @@
 #include "swf_tools.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <regex>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -13,8 +19,49 @@
 
 namespace tavrel_test {
 
+namespace {
+
+// Players run in real time: a shot taken while the machine is crowded with
+// other players can land on the wrong moment. Test processes share a few
+// slots (TAVREL_SWF_SHOT_SLOTS, else a third of the cores) through locked
+// files; the lock goes with the process if it dies.
+class PlayerSlot {
+public:
+    PlayerSlot()
+    {
+        const char* env = std::getenv("TAVREL_SWF_SHOT_SLOTS");
+        const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+        const int slots = env && std::atoi(env) > 0 ? std::atoi(env) : int(std::max(1L, (cores + 1) / 3));
+        for (;;) {
+            for (int i = 0; i < slots; ++i) {
+                const std::string path =
+                    "/tmp/tavrel-swf-shot." + std::to_string(getuid()) + "." + std::to_string(i) + ".lock";
+                fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+                if (fd_ < 0) return;  // no slot to be had: run anyway
+                if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+                close(fd_);
+                fd_ = -1;
+            }
+            usleep(50000);
+        }
+    }
+    ~PlayerSlot()
+    {
+        if (fd_ >= 0) close(fd_);
+    }
+    PlayerSlot(const PlayerSlot&) = delete;
+    PlayerSlot& operator=(const PlayerSlot&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
 ToolResult RunCommand(const std::string& command)
 {
+    std::optional<PlayerSlot> slot;
+    if (command.find("swf-shot") != std::string::npos) slot.emplace();
     ToolResult result;
     std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe) return result;
