@@ -87,8 +87,7 @@ TapList NonZeroTaps(const WeightTable& t, int count)
 inline uint8_t Round(double sum) { return uint8_t(std::min(int(sum + 0.5), 255)); }
 
 // Along rows: destination pixel i of a row from its taps. Each source row is
-// widened to doubles once, so the inner loops only multiply and add; the
-// common short filters get loops of fixed length.
+// widened to doubles once, so the inner loops only multiply and add.
 template <int bpp, int n>
 inline void SumPixel(const double* w, const double* s, int count, uint8_t* dst)
 {
@@ -100,27 +99,80 @@ inline void SumPixel(const double* w, const double* s, int count, uint8_t* dst)
     for (int b = 0; b < bpp; ++b) dst[b] = Round(sum[b]);
 }
 
+// Every pixel's taps padded to the longest with zero weights at the end:
+// 0 × a byte adds +0.0, which leaves a sum as it was, so each pixel keeps
+// its sum to the bit. With one tap count for all, pixels go four at a time,
+// their sums independent of each other for the processor to overlap.
+struct PaddedTaps {
+    int count = 0;                // taps per pixel
+    std::vector<int> first;       // per destination pixel
+    std::vector<double> weights;  // count per destination pixel
+};
+
+PaddedTaps PadTaps(const TapList& taps, int destCount)
+{
+    PaddedTaps p;
+    p.count = *std::max_element(taps.count.begin(), taps.count.end());
+    p.first = taps.first;
+    p.weights.assign(size_t(destCount) * p.count, 0.0);
+    for (int i = 0; i < destCount; ++i)
+        std::copy_n(taps.weights.begin() + taps.offset[i], taps.count[i], p.weights.begin() + size_t(i) * p.count);
+    return p;
+}
+
+template <int bpp, int n>
+void SumFour(const PaddedTaps& t, int i, const double* row, uint8_t* dst)
+{
+    const double* w[4];
+    const double* s[4];
+    for (int p = 0; p < 4; ++p) {
+        w[p] = t.weights.data() + size_t(i + p) * n;
+        s[p] = row + size_t(t.first[i + p]) * bpp;
+    }
+    double sum[4][bpp];
+    for (int p = 0; p < 4; ++p)
+        for (int b = 0; b < bpp; ++b) sum[p][b] = w[p][0] * s[p][b];
+    for (int j = 1; j < n; ++j)
+        for (int p = 0; p < 4; ++p)
+            for (int b = 0; b < bpp; ++b) sum[p][b] += w[p][j] * s[p][j * bpp + b];
+    for (int p = 0; p < 4; ++p)
+        for (int b = 0; b < bpp; ++b) dst[p * bpp + b] = Round(sum[p][b]);
+}
+
+template <int bpp, int n>
+void ScalePaddedRow(const PaddedTaps& t, const double* row, uint8_t* dst, int destCount)
+{
+    int i = 0;
+    for (; i + 4 <= destCount; i += 4) SumFour<bpp, n>(t, i, row, dst + size_t(i) * bpp);
+    for (; i < destCount; ++i)
+        SumPixel<bpp, n>(t.weights.data() + size_t(i) * n, row + size_t(t.first[i]) * bpp, n, dst + size_t(i) * bpp);
+}
+
 template <int bpp>
 void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int sourceCount, int destCount, int rows)
 {
     const TapList taps = NonZeroTaps(t, destCount);
+    const PaddedTaps padded = PadTaps(taps, destCount);
     const size_t sourceBytes = size_t(sourceCount) * bpp;
-    std::vector<double> row(sourceBytes);
+    // Padded taps may reach past the row's end: zeros there, times 0.
+    std::vector<double> row(sourceBytes + size_t(padded.count) * bpp, 0.0);
     for (int y = 0; y < rows; ++y) {
         const uint8_t* src = in + size_t(y) * sourceBytes;
         for (size_t k = 0; k < sourceBytes; ++k) row[k] = src[k];
         uint8_t* dst = out + size_t(y) * destCount * bpp;
-        for (int i = 0; i < destCount; ++i, dst += bpp) {
-            const double* w = taps.weights.data() + taps.offset[i];
-            const double* s = row.data() + size_t(taps.first[i]) * bpp;
-            switch (taps.count[i]) {
-            case 1: SumPixel<bpp, 1>(w, s, 1, dst); break;
-            case 2: SumPixel<bpp, 2>(w, s, 2, dst); break;
-            case 3: SumPixel<bpp, 3>(w, s, 3, dst); break;
-            case 4: SumPixel<bpp, 4>(w, s, 4, dst); break;
-            default: SumPixel<bpp, 0>(w, s, taps.count[i], dst); break;
-            }
+        switch (padded.count) {
+        case 1: ScalePaddedRow<bpp, 1>(padded, row.data(), dst, destCount); continue;
+        case 2: ScalePaddedRow<bpp, 2>(padded, row.data(), dst, destCount); continue;
+        case 3: ScalePaddedRow<bpp, 3>(padded, row.data(), dst, destCount); continue;
+        case 4: ScalePaddedRow<bpp, 4>(padded, row.data(), dst, destCount); continue;
+        case 5: ScalePaddedRow<bpp, 5>(padded, row.data(), dst, destCount); continue;
+        case 6: ScalePaddedRow<bpp, 6>(padded, row.data(), dst, destCount); continue;
+        default: break;
         }
+        // Long filters (strong reductions): a pixel at a time, no padding.
+        for (int i = 0; i < destCount; ++i, dst += bpp)
+            SumPixel<bpp, 0>(taps.weights.data() + taps.offset[i], row.data() + size_t(taps.first[i]) * bpp,
+                             taps.count[i], dst);
     }
 }
 
@@ -207,38 +259,44 @@ namespace {
 
 constexpr unsigned kMaxNodes = 65536;
 
+// A tree over N components of 8 bits: 2^N children per node.
+template <int N>
 struct Node {
     bool isLeaf = false;
-    std::array<std::unique_ptr<Node>, 8> children;
+    std::array<std::unique_ptr<Node>, size_t(1) << N> children;
     // 64-bit: a picture of more than 16.8 Mpixels overflows 32-bit sums.
-    uint64_t pixelCount = 0, redSum = 0, greenSum = 0, blueSum = 0;
+    uint64_t pixelCount = 0;
+    std::array<uint64_t, N> sums{};
 
-    void AddCounts(uint64_t n, uint64_t r, uint64_t g, uint64_t b)
+    void AddCounts(uint64_t n, const std::array<uint64_t, N>& more)
     {
         pixelCount += n;
-        redSum += r;
-        greenSum += g;
-        blueSum += b;
+        for (int c = 0; c < N; ++c) sums[c] += more[c];
     }
 };
 
+template <int N>
 class Octree {
 public:
-    Octree() : root(std::make_unique<Node>()) {}
+    using Sums = std::array<uint64_t, N>;
+    Octree() : root(std::make_unique<Node<N>>()) {}
 
     // Adds `count` pixels of one colour. Only the first of them can create
     // nodes, so a run added at once prunes exactly as pixel by pixel.
-    void Add(uint8_t r, uint8_t g, uint8_t b, uint64_t count)
+    void Add(const uint8_t* colour, uint64_t count)
     {
-        Node* node = root.get();
+        Sums more;
+        for (int c = 0; c < N; ++c) more[c] = count * colour[c];
+        Node<N>* node = root.get();
         // Leaves sit at depth 7: the lowest bit of each component is not used.
         for (unsigned mask = 128;; mask >>= 1) {
-            node->AddCounts(count, count * r, count * g, count * b);
+            node->AddCounts(count, more);
             if (node->isLeaf || mask == 0) break;
-            const int index = ((r & mask) ? 4 : 0) | ((g & mask) ? 2 : 0) | ((b & mask) ? 1 : 0);
-            auto& child = node->children[index];
+            int index = 0;
+            for (int c = 0; c < N; ++c) index = index << 1 | ((colour[c] & mask) ? 1 : 0);
+            auto& child = node->children[size_t(index)];
             if (!child) {
-                child = std::make_unique<Node>();
+                child = std::make_unique<Node<N>>();
                 child->isLeaf = mask == 2;
                 ++nodeCount;
                 if (child->isLeaf) ++leafCount;
@@ -252,11 +310,18 @@ public:
     {
         for (uint64_t threshold = 1; leafCount > maxColors; ++threshold) Prune(root.get(), threshold);
     }
+    void Prune(uint64_t threshold)
+    {
+        if (!Empty()) Prune(root.get(), threshold);
+    }
+    unsigned Leaves() const { return leafCount; }
+    bool Empty() const { return root->pixelCount == 0; }
 
+    // Entries of 4 bytes: the rounded means, then 0 (N = 3) or alpha.
     int Collect(uint8_t* palette, int capacity) const { return Collect(root.get(), palette, capacity); }
 
 private:
-    void Prune(Node* node, uint64_t threshold)
+    void Prune(Node<N>* node, uint64_t threshold)
     {
         bool canCollapse = true;
         for (auto& child : node->children) {
@@ -277,36 +342,35 @@ private:
         }
         for (auto& child : node->children) {
             if (!child || !child->isLeaf || child->pixelCount > threshold) continue;
-            const Node removed = std::move(*child);
+            const uint64_t removedCount = child->pixelCount;
+            const Sums removedSums = child->sums;
             child.reset();
             --nodeCount;
             --leafCount;
             // The pixels move to the first remaining branch, down to a leaf.
-            Node* receiver = FirstChild(node);
+            Node<N>* receiver = FirstChild(node);
             while (receiver) {
-                receiver->AddCounts(removed.pixelCount, removed.redSum, removed.greenSum, removed.blueSum);
+                receiver->AddCounts(removedCount, removedSums);
                 if (receiver->isLeaf) break;
                 receiver = FirstChild(receiver);
             }
         }
     }
 
-    static Node* FirstChild(Node* node)
+    static Node<N>* FirstChild(Node<N>* node)
     {
         for (auto& child : node->children)
             if (child) return child.get();
         return nullptr;
     }
 
-    static int Collect(const Node* node, uint8_t* palette, int capacity)
+    static int Collect(const Node<N>* node, uint8_t* palette, int capacity)
     {
         if (capacity <= 0) return 0;
         if (node->isLeaf) {
             const uint64_t n = node->pixelCount;
-            palette[0] = uint8_t((node->redSum + n / 2) / n);
-            palette[1] = uint8_t((node->greenSum + n / 2) / n);
-            palette[2] = uint8_t((node->blueSum + n / 2) / n);
-            palette[3] = 0;
+            for (int c = 0; c < N; ++c) palette[c] = uint8_t((node->sums[c] + n / 2) / n);
+            if (N == 3) palette[3] = 0;
             return 1;
         }
         int total = 0;
@@ -317,24 +381,62 @@ private:
         return total;
     }
 
-    std::unique_ptr<Node> root;
+    std::unique_ptr<Node<N>> root;
     unsigned nodeCount = 1;
     unsigned leafCount = 0;
 };
 
-int Nearest(const uint8_t* palette, int count, int r, int g, int b)
+// The entry of [first, first + count) nearest to the colour over N
+// components; the lowest index wins a tie.
+template <int N>
+int Nearest(const uint8_t* palette, int first, int count, const uint8_t* colour)
 {
-    int best = 0;
+    int best = first;
     long bestDistance = -1;
-    for (int i = 0; i < count; ++i) {
-        const long dr = r - palette[i * 4], dg = g - palette[i * 4 + 1], db = b - palette[i * 4 + 2];
-        const long d = dr * dr + dg * dg + db * db;
+    for (int i = first; i < first + count; ++i) {
+        long d = 0;
+        for (int c = 0; c < N; ++c) {
+            const long delta = long(colour[c]) - palette[i * 4 + c];
+            d += delta * delta;
+        }
         if (bestDistance < 0 || d < bestDistance) {
             best = i;
             bestDistance = d;
         }
     }
     return best;
+}
+
+// Pictures repeat colours; a small direct-mapped cache skips most searches.
+class NearestCache {
+public:
+    // The cached index for the key, or -1.
+    int Find(uint64_t key) const { return keys_[Slot(key)] == key ? indices_[Slot(key)] : -1; }
+    void Store(uint64_t key, int index)
+    {
+        keys_[Slot(key)] = key;
+        indices_[Slot(key)] = uint8_t(index);
+    }
+
+private:
+    static constexpr size_t kSize = 4096;
+    static size_t Slot(uint64_t key) { return size_t((uint32_t(key) * 2654435761u) >> 20 & (kSize - 1)); }
+    std::vector<uint64_t> keys_ = std::vector<uint64_t>(kSize, ~uint64_t(0));
+    std::vector<uint8_t> indices_ = std::vector<uint8_t>(kSize, 0);
+};
+
+// Adds pixels to a tree a run of equal colours at a time.
+template <int N>
+void AddRuns(Octree<N>& tree, const uint8_t* pixels, size_t step, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        const uint8_t* p = pixels + i * step;
+        size_t run = 1;
+        while (i + run < count && std::memcmp(pixels + (i + run) * step, p, N) == 0) ++run;
+        tree.Add(p, 1);
+        if (run > 1) tree.Add(p, run - 1);
+        i += run;
+    }
 }
 
 }  // namespace
@@ -350,33 +452,87 @@ uint8_t* QuantizeColors(const uint8_t* pixels, int width, int height, int bitsPe
 
     int entries = 0;
     {
-        Octree tree;
-        for (size_t i = 0; i < count;) {
-            const uint8_t* p = pixels + i * step;
-            size_t run = 1;
-            while (i + run < count && std::memcmp(pixels + (i + run) * step, p, 3) == 0) ++run;
-            tree.Add(p[0], p[1], p[2], 1);
-            if (run > 1) tree.Add(p[0], p[1], p[2], run - 1);
-            i += run;
-        }
+        Octree<3> tree;
+        AddRuns(tree, pixels, step, count);
         tree.Reduce(unsigned(maxColors));
         entries = tree.Collect(palette, maxColors);
     }
     if (colorCount) *colorCount = entries;
 
-    // Pictures repeat colours; a small direct-mapped cache skips most searches.
-    constexpr size_t kCacheSize = 4096;
-    std::vector<uint32_t> cacheKey(kCacheSize, 0xFFFFFFFFu);
-    std::vector<uint8_t> cacheIndex(kCacheSize, 0);
+    NearestCache cache;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* p = pixels + i * step;
-        const uint32_t key = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-        const size_t slot = (key * 2654435761u) >> 20 & (kCacheSize - 1);
-        if (cacheKey[slot] != key) {
-            cacheKey[slot] = key;
-            cacheIndex[slot] = uint8_t(Nearest(palette, entries, p[0], p[1], p[2]));
+        const uint64_t key = uint64_t(p[0]) << 16 | uint64_t(p[1]) << 8 | p[2];
+        int index = cache.Find(key);
+        if (index < 0) cache.Store(key, index = Nearest<3>(palette, 0, entries, p));
+        indices[i] = uint8_t(index);
+    }
+    return indices.release();
+}
+
+uint8_t* QuantizeColorsWithAlpha(const uint8_t* pixels, const uint8_t* alpha, int width, int height, int maxColors,
+                                 uint8_t* palette, int* colorCount)
+{
+    if (!pixels || !palette || width <= 0 || height <= 0 || maxColors < 3 || maxColors > 256) return nullptr;
+    const size_t count = size_t(width) * size_t(height);
+    std::unique_ptr<uint8_t[]> indices(new (std::nothrow) uint8_t[count]);
+    std::vector<uint8_t> opaque, partial;  // R, G, B and R, G, B, A per pixel
+    if (!indices) return nullptr;
+    bool anyTransparent = false;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t a = alpha ? alpha[i] : 255;
+        const uint8_t* p = pixels + i * 3;
+        if (a == 0)
+            anyTransparent = true;
+        else if (a == 255)
+            opaque.insert(opaque.end(), p, p + 3);
+        else
+            partial.insert(partial.end(), {p[0], p[1], p[2], a});
+    }
+    // Three kinds of pixel never share an entry, so opaque pixels stay
+    // opaque and transparent ones transparent: one transparent entry, then
+    // the opaque colours, then the colours with their partial alpha; the
+    // two trees are pruned together, as one tree whose root never merges.
+    Octree<3> opaqueTree;
+    Octree<4> partialTree;
+    AddRuns(opaqueTree, opaque.data(), 3, opaque.size() / 3);
+    AddRuns(partialTree, partial.data(), 4, partial.size() / 4);
+    const unsigned budget = unsigned(maxColors) - (anyTransparent ? 1 : 0);
+    for (uint64_t threshold = 1; opaqueTree.Leaves() + partialTree.Leaves() > budget; ++threshold) {
+        opaqueTree.Prune(threshold);
+        partialTree.Prune(threshold);
+    }
+    int entries = 0;
+    if (anyTransparent) {
+        std::memset(palette, 0, 4);
+        entries = 1;
+    }
+    const int opaqueFirst = entries;
+    const int opaqueCount = opaqueTree.Empty() ? 0 : opaqueTree.Collect(palette + entries * 4, maxColors - entries);
+    for (int i = 0; i < opaqueCount; ++i) palette[(opaqueFirst + i) * 4 + 3] = 255;
+    entries += opaqueCount;
+    const int partialFirst = entries;
+    const int partialCount = partialTree.Empty() ? 0 : partialTree.Collect(palette + entries * 4, maxColors - entries);
+    entries += partialCount;
+    if (colorCount) *colorCount = entries;
+
+    NearestCache cache;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t a = alpha ? alpha[i] : 255;
+        if (a == 0) {
+            indices[i] = 0;
+            continue;
         }
-        indices[i] = cacheIndex[slot];
+        const uint8_t* p = pixels + i * 3;
+        const uint8_t colour[4] = {p[0], p[1], p[2], a};
+        const uint64_t key = uint64_t(a) << 24 | uint64_t(p[0]) << 16 | uint64_t(p[1]) << 8 | p[2];
+        int index = cache.Find(key);
+        if (index < 0) {
+            index = a == 255 ? Nearest<3>(palette, opaqueFirst, opaqueCount, colour)
+                             : Nearest<4>(palette, partialFirst, partialCount, colour);
+            cache.Store(key, index);
+        }
+        indices[i] = uint8_t(index);
     }
     return indices.release();
 }

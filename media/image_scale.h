@@ -19,3 +19,10 @@ uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect&
 // colour count.
 uint8_t* QuantizeColors(const uint8_t* pixels, int width, int height, int bitsPerPixel, int maxColors,
                         uint8_t* palette, int* colorCount);
+
+// The same with an alpha plane (null: opaque everywhere): at most maxColors
+// (3..256) entries of R, G, B, A. Fully transparent pixels share one entry
+// of alpha 0, fully opaque ones get entries of alpha 255 only, and pixels
+// in between entries of their own, quantised with their alpha.
+uint8_t* QuantizeColorsWithAlpha(const uint8_t* pixels, const uint8_t* alpha, int width, int height, int maxColors,
+                                 uint8_t* palette, int* colorCount);
