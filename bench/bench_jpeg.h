@@ -34,7 +34,7 @@ inline double CpuMs()
 }
 
 // 100 distinct photograph-like JPEGs (smooth gradients with some detail)
-// with a camera's sensor noise (about 7 levels of standard deviation in
+// with a camera's sensor noise (about 6.5 levels of standard deviation in
 // each channel, no two pixels alike), written once per run. Noise is what
 // makes a camera's JPEGs large and slow to decode.
 class Pictures {
@@ -46,13 +46,13 @@ public:
         std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 3);
         uint32_t state = 2463534242u;
         auto noise = [&state] {
-            // Triangular, -16..16, from two draws of a xorshift generator.
+            // Triangular, -15..15, from two draws of a xorshift generator.
             int sum = 0;
             for (int k = 0; k < 2; ++k) {
                 state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-                sum += int(state % 17);
+                sum += int(state >> 28);
             }
-            return sum - 16;
+            return sum - 15;
         };
         auto add = [](int v, int n) { return uint8_t(std::clamp(v + n, 0, 255)); };
         for (int i = 0; i < kPictures; ++i) {

@@ -99,81 +99,108 @@ inline void SumPixel(const double* w, const double* s, int count, uint8_t* dst)
     for (int b = 0; b < bpp; ++b) dst[b] = Round(sum[b]);
 }
 
-// Every pixel's taps padded to the longest with zero weights at the end:
-// 0 × a byte adds +0.0, which leaves a sum as it was, so each pixel keeps
-// its sum to the bit. With one tap count for all, pixels go four at a time,
-// their sums independent of each other for the processor to overlap.
-struct PaddedTaps {
-    int count = 0;                // taps per pixel
-    std::vector<int> first;       // per destination pixel
-    std::vector<double> weights;  // count per destination pixel
-};
-
-PaddedTaps PadTaps(const TapList& taps, int destCount)
+template <int bpp>
+void ScaleRowsOneByOne(const uint8_t* in, uint8_t* out, const TapList& taps, size_t sourceBytes, int destCount,
+                       int from, int rows)
 {
-    PaddedTaps p;
-    p.count = *std::max_element(taps.count.begin(), taps.count.end());
-    p.first = taps.first;
-    p.weights.assign(size_t(destCount) * p.count, 0.0);
-    for (int i = 0; i < destCount; ++i)
-        std::copy_n(taps.weights.begin() + taps.offset[i], taps.count[i], p.weights.begin() + size_t(i) * p.count);
-    return p;
-}
-
-template <int bpp, int n>
-void SumFour(const PaddedTaps& t, int i, const double* row, uint8_t* dst)
-{
-    const double* w[4];
-    const double* s[4];
-    for (int p = 0; p < 4; ++p) {
-        w[p] = t.weights.data() + size_t(i + p) * n;
-        s[p] = row + size_t(t.first[i + p]) * bpp;
+    std::vector<double> row(sourceBytes);
+    for (int y = from; y < rows; ++y) {
+        const uint8_t* src = in + size_t(y) * sourceBytes;
+        for (size_t k = 0; k < sourceBytes; ++k) row[k] = src[k];
+        uint8_t* dst = out + size_t(y) * destCount * bpp;
+        for (int i = 0; i < destCount; ++i, dst += bpp) {
+            const double* w = taps.weights.data() + taps.offset[i];
+            const double* s = row.data() + size_t(taps.first[i]) * bpp;
+            switch (taps.count[i]) {
+            case 1: SumPixel<bpp, 1>(w, s, 1, dst); break;
+            case 2: SumPixel<bpp, 2>(w, s, 2, dst); break;
+            case 3: SumPixel<bpp, 3>(w, s, 3, dst); break;
+            case 4: SumPixel<bpp, 4>(w, s, 4, dst); break;
+            default: SumPixel<bpp, 0>(w, s, taps.count[i], dst); break;
+            }
+        }
     }
-    double sum[4][bpp];
-    for (int p = 0; p < 4; ++p)
-        for (int b = 0; b < bpp; ++b) sum[p][b] = w[p][0] * s[p][b];
-    for (int j = 1; j < n; ++j)
-        for (int p = 0; p < 4; ++p)
-            for (int b = 0; b < bpp; ++b) sum[p][b] += w[p][j] * s[p][j * bpp + b];
-    for (int p = 0; p < 4; ++p)
-        for (int b = 0; b < bpp; ++b) dst[p * bpp + b] = Round(sum[p][b]);
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// Four rows at a time where the processor has AVX2: four rows are widened
+// into one block with the four values of each column byte side by side, so
+// that each tap multiplies and adds the sums of four output pixels at once,
+// one per row; the sums are kept side by side too and rounded in one sweep.
+// Every sum takes its terms in the same order (and no fused multiply-add),
+// so the bytes are those of a row at a time.
+#define TAVREL_WIDE __attribute__((target("avx2")))
+constexpr int kRows = 4;
+typedef double RowSums __attribute__((vector_size(kRows * sizeof(double))));
+
 template <int bpp, int n>
-void ScalePaddedRow(const PaddedTaps& t, const double* row, uint8_t* dst, int destCount)
+TAVREL_WIDE inline void SumFourRows(const double* w, const double* s, int count, double* sums)
 {
-    int i = 0;
-    for (; i + 4 <= destCount; i += 4) SumFour<bpp, n>(t, i, row, dst + size_t(i) * bpp);
-    for (; i < destCount; ++i)
-        SumPixel<bpp, n>(t.weights.data() + size_t(i) * n, row + size_t(t.first[i]) * bpp, n, dst + size_t(i) * bpp);
+    const int last = n > 0 ? n : count;
+    for (int b = 0; b < bpp; ++b) {
+        RowSums v, sum;
+        std::memcpy(&v, s + b * kRows, sizeof v);
+        sum = w[0] * v;
+        for (int j = 1; j < last; ++j) {
+            std::memcpy(&v, s + (j * bpp + b) * kRows, sizeof v);
+            sum += w[j] * v;
+        }
+        std::memcpy(sums + b * kRows, &sum, sizeof sum);
+    }
 }
+
+// The rows done four at a time; the rest are left for one at a time.
+template <int bpp>
+TAVREL_WIDE int ScaleRowsFourByFour(const uint8_t* in, uint8_t* out, const TapList& taps, size_t sourceBytes,
+                                    int destCount, int rows)
+{
+    const size_t destBytes = size_t(destCount) * bpp;
+    std::vector<double> block(sourceBytes * kRows), sums(destBytes * kRows);
+    int y = 0;
+    for (; y + kRows <= rows; y += kRows) {
+        const uint8_t* src = in + size_t(y) * sourceBytes;
+        for (size_t k = 0; k < sourceBytes; ++k)
+            for (int r = 0; r < kRows; ++r) block[k * kRows + r] = src[r * sourceBytes + k];
+        double* sum = sums.data();
+        for (int i = 0; i < destCount; ++i, sum += bpp * kRows) {
+            const double* w = taps.weights.data() + taps.offset[i];
+            const double* s = block.data() + size_t(taps.first[i]) * bpp * kRows;
+            switch (taps.count[i]) {
+            case 1: SumFourRows<bpp, 1>(w, s, 1, sum); break;
+            case 2: SumFourRows<bpp, 2>(w, s, 2, sum); break;
+            case 3: SumFourRows<bpp, 3>(w, s, 3, sum); break;
+            case 4: SumFourRows<bpp, 4>(w, s, 4, sum); break;
+            default: SumFourRows<bpp, 0>(w, s, taps.count[i], sum); break;
+            }
+        }
+        uint8_t* dst = out + size_t(y) * destBytes;
+        for (size_t k = 0; k < destBytes; ++k)
+            for (int r = 0; r < kRows; ++r) dst[r * destBytes + k] = Round(sums[k * kRows + r]);
+    }
+    return y;
+}
+
+bool HaveWideSums()
+{
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#else
+template <int bpp>
+int ScaleRowsFourByFour(const uint8_t*, uint8_t*, const TapList&, size_t, int, int)
+{
+    return 0;
+}
+bool HaveWideSums() { return false; }
+#endif
 
 template <int bpp>
 void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int sourceCount, int destCount, int rows)
 {
     const TapList taps = NonZeroTaps(t, destCount);
-    const PaddedTaps padded = PadTaps(taps, destCount);
     const size_t sourceBytes = size_t(sourceCount) * bpp;
-    // Padded taps may reach past the row's end: zeros there, times 0.
-    std::vector<double> row(sourceBytes + size_t(padded.count) * bpp, 0.0);
-    for (int y = 0; y < rows; ++y) {
-        const uint8_t* src = in + size_t(y) * sourceBytes;
-        for (size_t k = 0; k < sourceBytes; ++k) row[k] = src[k];
-        uint8_t* dst = out + size_t(y) * destCount * bpp;
-        switch (padded.count) {
-        case 1: ScalePaddedRow<bpp, 1>(padded, row.data(), dst, destCount); continue;
-        case 2: ScalePaddedRow<bpp, 2>(padded, row.data(), dst, destCount); continue;
-        case 3: ScalePaddedRow<bpp, 3>(padded, row.data(), dst, destCount); continue;
-        case 4: ScalePaddedRow<bpp, 4>(padded, row.data(), dst, destCount); continue;
-        case 5: ScalePaddedRow<bpp, 5>(padded, row.data(), dst, destCount); continue;
-        case 6: ScalePaddedRow<bpp, 6>(padded, row.data(), dst, destCount); continue;
-        default: break;
-        }
-        // Long filters (strong reductions): a pixel at a time, no padding.
-        for (int i = 0; i < destCount; ++i, dst += bpp)
-            SumPixel<bpp, 0>(taps.weights.data() + taps.offset[i], row.data() + size_t(taps.first[i]) * bpp,
-                             taps.count[i], dst);
-    }
+    const int done = HaveWideSums() ? ScaleRowsFourByFour<bpp>(in, out, taps, sourceBytes, destCount, rows) : 0;
+    ScaleRowsOneByOne<bpp>(in, out, taps, sourceBytes, destCount, done, rows);
 }
 
 // Down columns: destination row i from its source rows, read in order. Up
