@@ -34,6 +34,25 @@ std::string WriteShow(int count)
     return project;
 }
 
+// Reads the project and exports it; the CPU milliseconds, or -1 with the
+// reason in *error.
+double ReadAndExport(const std::string& project, const std::string& movie, std::string* error)
+{
+    const double t0 = CpuMs();
+    CEditorSlideShow show;
+    CPublishSettings publish;
+    CFolderRelocator relocator;
+    CReadContext context;
+    context.relocator = &relocator;
+    if (OpenProject(CPath(project), show, publish, &context) != ProjectOpenError::kNone) {
+        *error = "the project cannot be read";
+        return -1;
+    }
+    PrepareForExport(show);
+    if (!ExportShow(show, CPath(movie), nullptr, error)) return -1;
+    return CpuMs() - t0;
+}
+
 void BM_ReadAndExport(benchmark::State& state)
 {
     const std::string project = WriteShow(kPictures);
@@ -41,18 +60,10 @@ void BM_ReadAndExport(benchmark::State& state)
     RegisterShowKinds();
     double cpu = 0;
     for (auto _ : state) {
-        const double t0 = CpuMs();
-        CEditorSlideShow show;
-        CPublishSettings publish;
-        CFolderRelocator relocator;
-        CReadContext context;
-        context.relocator = &relocator;
-        if (OpenProject(CPath(project), show, publish, &context) != ProjectOpenError::kNone)
-            state.SkipWithError("the project cannot be read");
-        PrepareForExport(show);
         std::string error;
-        if (!ExportShow(show, CPath(movie), nullptr, &error)) state.SkipWithError(error.c_str());
-        cpu += CpuMs() - t0;
+        const double ms = ReadAndExport(project, movie, &error);
+        if (ms < 0) state.SkipWithError(error.c_str());
+        cpu += ms;
     }
     const double slides = double(state.iterations()) * kPictures;
     state.counters["ms_per_slide"] = cpu / slides;
@@ -63,6 +74,27 @@ BENCHMARK(BM_ReadAndExport)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTim
 
 // The (a) side in the same run.
 BENCHMARK(BM_BareLibjpeg)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// (a) and (b) one right after the other in each iteration: their ratio.
+void BM_ExportAgainstBare(benchmark::State& state)
+{
+    const std::string project = WriteShow(kPictures);
+    const std::string movie = project + ".swf";
+    RegisterShowKinds();
+    SideBySide both;
+    for (auto _ : state) {
+        Split bare;
+        std::string error;
+        if (!BareRoad(TestPictures().Paths(), &bare)) state.SkipWithError("decode failed");
+        const double ms = ReadAndExport(project, movie, &error);
+        if (ms < 0) state.SkipWithError(error.c_str());
+        both.ours += ms;
+        both.bare += bare.step[0] + bare.step[1] + bare.step[2];
+    }
+    both.Report(state);
+    std::filesystem::remove(movie);
+}
+BENCHMARK(BM_ExportAgainstBare)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // The built program on a show of range(0) slides; peak resident size of
 // the child process in MB.

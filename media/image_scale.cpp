@@ -207,7 +207,8 @@ void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int source
 // to four rows are summed in one sweep per element; wider filters add into
 // a row of sums, tap by tap.
 template <int n>
-void SumRows(const uint8_t* const* rows, const double* w, uint8_t* dst, size_t rowBytes)
+__attribute__((always_inline)) inline void SumRows(const uint8_t* const* rows, const double* w, uint8_t* dst,
+                                                   size_t rowBytes)
 {
     for (size_t k = 0; k < rowBytes; ++k) {
         double sum = w[0] * rows[0][k];
@@ -218,9 +219,9 @@ void SumRows(const uint8_t* const* rows, const double* w, uint8_t* dst, size_t r
     }
 }
 
-void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int destCount, size_t rowBytes)
+__attribute__((always_inline)) inline void ScaleColumnsWith(const TapList& taps, const uint8_t* in, uint8_t* out,
+                                                            int destCount, size_t rowBytes)
 {
-    const TapList taps = NonZeroTaps(t, destCount);
     std::vector<double> sum;
     for (int i = 0; i < destCount; ++i) {
         const double* w = taps.weights.data() + taps.offset[i];
@@ -244,6 +245,30 @@ void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int des
         }
         for (size_t k = 0; k < rowBytes; ++k) dst[k] = Round(sum[k]);
     }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same loops in AVX2 code where the processor has it: four sums to an
+// instruction instead of two, each with the same terms in the same order.
+TAVREL_WIDE void ScaleColumnsWide(const TapList& taps, const uint8_t* in, uint8_t* out, int destCount,
+                                  size_t rowBytes)
+{
+    ScaleColumnsWith(taps, in, out, destCount, rowBytes);
+}
+#else
+void ScaleColumnsWide(const TapList& taps, const uint8_t* in, uint8_t* out, int destCount, size_t rowBytes)
+{
+    ScaleColumnsWith(taps, in, out, destCount, rowBytes);
+}
+#endif
+
+void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int destCount, size_t rowBytes)
+{
+    const TapList taps = NonZeroTaps(t, destCount);
+    if (HaveWideSums())
+        ScaleColumnsWide(taps, in, out, destCount, rowBytes);
+    else
+        ScaleColumnsWith(taps, in, out, destCount, rowBytes);
 }
 
 }  // namespace
