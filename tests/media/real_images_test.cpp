@@ -217,6 +217,33 @@ TEST(RealImages, NetpbmBmpsReadBack)
     }
 }
 
+// Go's RGB-coded and CMYK pictures carry an Adobe segment: rebuilt without
+// their metadata, they decode in djpeg (libjpeg-turbo) exactly as before.
+TEST(RealImages, AdobeJpegsKeepTheirColoursWhenRebuilt)
+{
+    if (!HaveTool("djpeg")) GTEST_SKIP() << "djpeg not installed";
+    if (GoFile("testdata").empty()) GTEST_SKIP() << "Go's test images not installed (golang-1.19-src)";
+    tavrel_test::TempDir dir;
+    for (const char* name : {"video-001.rgb.jpeg", "video-001.cmyk.jpeg"}) {
+        const std::string source = GoFile(std::string("testdata/") + name);
+        const Bytes bytes = ReadBytes(source);
+        CJpegSections sections;
+        size_t size = 0;
+        std::unique_ptr<uint8_t[]> plain(sections.BuildPlainJpeg(bytes.data(), bytes.size(), &size));
+        ASSERT_TRUE(plain) << name;
+        const std::string rebuilt = dir.file("rebuilt.jpg");
+        ASSERT_TRUE(WriteBytes(rebuilt, Bytes(plain.get(), plain.get() + size)));
+        auto decoded = [&](const std::string& path) {
+            const std::string ppm = dir.file("decoded.pnm");
+            EXPECT_EQ(tavrel_test::RunCommand("djpeg -pnm -outfile " + Quote(ppm) + " " + Quote(path)).exitCode, 0);
+            return ReadBytes(ppm);
+        };
+        const Bytes original = decoded(source);
+        EXPECT_FALSE(original.empty()) << name;
+        EXPECT_EQ(decoded(rebuilt), original) << name;
+    }
+}
+
 class ExifFiles : public testing::Test {
 protected:
     void SetUp() override
