@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -180,12 +181,16 @@ TAVREL_WIDE int ScaleRowsFourByFour(const uint8_t* in, uint8_t* out, const TapLi
     return y;
 }
 
+std::atomic<bool> g_allowWideSums{true};
+
 bool HaveWideSums()
 {
     static const bool have = __builtin_cpu_supports("avx2");
-    return have;
+    return have && g_allowWideSums.load(std::memory_order_relaxed);
 }
 #else
+std::atomic<bool> g_allowWideSums{true};
+
 template <int bpp>
 int ScaleRowsFourByFour(const uint8_t*, uint8_t*, const TapList&, size_t, int, int)
 {
@@ -304,6 +309,8 @@ uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect&
     }
     return out.release();
 }
+
+void AllowWideScaleSums(bool allow) { g_allowWideSums.store(allow, std::memory_order_relaxed); }
 
 // Octree quantisation.
 

@@ -10,6 +10,9 @@
 // sizes are equal, either is empty, the depth is not 24 or 32, or the block
 // cannot be allocated.
 uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect& destination, int bitsPerPixel);
+// Where the processor has AVX2 the passes use it (the bytes are the same);
+// false keeps them to plain code, as on processors without it.
+void AllowWideScaleSums(bool allow);
 
 // Reduces the pixels to at most maxColors (1..256) colours with an octree.
 // The palette (maxColors × 4 bytes: R, G, B, 0) and its entry count are
