@@ -14,6 +14,7 @@
 #include <regex>
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include "test_support.h"
 
@@ -149,6 +150,19 @@ void ExpectShotPixels(const std::string& swfPath, int frame, const std::vector<P
             EXPECT_NEAR((got >> shift) & 0xFF, (p.rgb >> shift) & 0xFF, p.tolerance)
                 << "frame " << frame << " at " << p.x << "," << p.y << ": " << std::hex << got;
     }
+}
+
+std::vector<uint8_t> ReadPngRgb(const std::string& pngPath, int* width, int* height)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, pngPath.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+    *width = int(image.width);
+    *height = int(image.height);
+    return pixels;
 }
 
 }  // namespace tavrel_test
