@@ -11,7 +11,7 @@ namespace {
 
 CAboutWindow* g_instance = nullptr;
 
-constexpr ResType kSplashType = platform::FourCharCode("GfXX");
+constexpr ResType kSplashType = FourCC("GfXX");
 constexpr int kSplashId = 128;
 // Far beyond any splash picture; a larger file is not one.
 constexpr long long kMaxPictureBytes = 64LL << 20;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kTwips = 20;
 constexpr int kEditTextGutter = 2 * kTwips;
 
 bool IsBreak(uint8_t c)

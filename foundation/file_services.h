@@ -13,7 +13,7 @@ class CPath;
 
 using OSType = uint32_t;
 
-constexpr OSType kUnknownType = platform::FourCharCode("????");
+constexpr OSType kUnknownType = FourCC("????");
 
 // Finder flags.
 constexpr uint16_t kFinderHasBeenInited = 0x0100;

@@ -125,7 +125,7 @@ void DrawTextAt(int x, int y, const char* text, int length)
 
 bool LoadPicture(int id, ResourceHandle* picture)
 {
-    return GetCachedMainResource(platform::FourCharCode("PICT"), id, picture, nullptr);
+    return GetCachedMainResource(FourCC("PICT"), id, picture, nullptr);
 }
 
 // ---- Processes and launching
@@ -191,7 +191,7 @@ bool SetAppMemorySize(const CPath& application, uint32_t preferredSize, uint32_t
 {
     if (application.IsEmpty()) return false;
     const std::string folder = application.GetFullPath() + "/Contents/Resources/main.rsrc";
-    const ResType sizeType = platform::FourCharCode("SIZE");
+    const ResType sizeType = FourCC("SIZE");
     std::vector<uint8_t> bytes;
     {
         platform::ResourceStore store;

@@ -5,7 +5,7 @@
 
 namespace {
 
-const OSType kPaneSignature = platform::FourCharCode("uPrv");
+const OSType kPaneSignature = FourCC("uPrv");
 
 }  // namespace
 

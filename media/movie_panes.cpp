@@ -5,8 +5,8 @@
 
 namespace {
 
-const OSType kPaneSignature = platform::FourCharCode("uPrv");
-const OSType kCheckSignature = platform::FourCharCode("cPrv");
+const OSType kPaneSignature = FourCC("uPrv");
+const OSType kCheckSignature = FourCC("cPrv");
 
 EventTargetRef OwnerWindowTarget(ControlRef control)
 {
@@ -63,9 +63,9 @@ bool CPreviewProgressDialog::CreateControls()
 {
     pane_.Create(this, kPaneSignature, LTRB(20, 20, 116, 116), "");
     showPreview_.Create(this, kCheckSignature, LTRB(20, 124, 114, 138), "Show Preview");
-    messageLine_.Create(this, platform::FourCharCode("sMsg"), LTRB(124, 20, 360, 33), "");
-    detailLine_.Create(this, platform::FourCharCode("sMs2"), LTRB(124, 41, 360, 54), "");
-    bar_.Create(this, platform::FourCharCode("pbPg"), LTRB(123, 61, 361, 80), "");
+    messageLine_.Create(this, FourCC("sMsg"), LTRB(124, 20, 360, 33), "");
+    detailLine_.Create(this, FourCC("sMs2"), LTRB(124, 41, 360, 54), "");
+    bar_.Create(this, FourCC("pbPg"), LTRB(123, 61, 361, 80), "");
     if (const ProgressParams* params = GetParams()) bar_.SetRange(params->minimum, params->maximum, true);
     cancelButton_.Create(this, kResultCancel, LTRB(206, 98, 276, 115), "Cancel");
     CPreviewProgressInfo* info = PreviewInfo();
@@ -335,11 +335,11 @@ int CExportProgressDialog::Open(WindowRef parent, int32_t* cancelFlag)
 
 bool CExportProgressDialog::OnInitDialog()
 {
-    bar_.Create(this, platform::FourCharCode("pPbr"), LTRB(19, 43, 300, 59), "");
+    bar_.Create(this, FourCC("pPbr"), LTRB(19, 43, 300, 59), "");
     bar_.SetRange(0, 100, false);
     bar_.SetValue(0, true);
-    message_.Create(this, platform::FourCharCode("tMsg"), LTRB(20, 20, 300, 36), "");
-    timeLeft_.Create(this, platform::FourCharCode("tTim"), LTRB(20, 68, 300, 84), "0");
+    message_.Create(this, FourCC("tMsg"), LTRB(20, 20, 300, 36), "");
+    timeLeft_.Create(this, FourCC("tTim"), LTRB(20, 68, 300, 84), "0");
     cancel_.Create(this, kResultCancel, LTRB(123, 115, 193, 135), "Cancel");
     ControlFontStyleRec style;
     style.flags = 1;  // font only

@@ -17,7 +17,6 @@
 
 namespace {
 
-using platform::FourCharCode;
 
 uint32_t Be32(const uint8_t* p)
 {
@@ -115,22 +114,22 @@ bool ReadAiffHeader(FILE* file, uint32_t* dataOffset, uint32_t* dataLength, Aiff
     const int64_t fileSize = FileSize(file);
     uint8_t form[12];
     if (fileSize < 12 || fseeko(file, 0, SEEK_SET) != 0 || !ReadExact(file, form, sizeof form)) return false;
-    if (Be32(form) != FourCharCode("FORM")) return false;
+    if (Be32(form) != FourCC("FORM")) return false;
     const uint32_t formType = Be32(form + 8);
-    if (formType != FourCharCode("AIFF") && formType != FourCharCode("AIFC")) return false;
+    if (formType != FourCC("AIFF") && formType != FourCC("AIFC")) return false;
 
     AiffHeaderRecord record{};
-    if (!FindAiffChunk(file, FourCharCode("COMM"))) return false;
+    if (!FindAiffChunk(file, FourCC("COMM"))) return false;
     uint8_t comm[30];
-    const bool compressed = formType == FourCharCode("AIFC");
+    const bool compressed = formType == FourCC("AIFC");
     if (!ReadExact(file, comm, compressed ? 30 : 26)) return false;
     record.channels = int16_t(Be16(comm + 8));
     record.sampleFrames = Be32(comm + 10);
     record.sampleSize = int16_t(Be16(comm + 14));
     record.sampleRate = ToFixed1616(ExtendedToDouble(comm + 16));
-    record.format = compressed ? Be32(comm + 26) : FourCharCode("twos");
+    record.format = compressed ? Be32(comm + 26) : FourCC("twos");
 
-    if (!FindAiffChunk(file, FourCharCode("SSND"))) return false;
+    if (!FindAiffChunk(file, FourCC("SSND"))) return false;
     uint8_t ssnd[16];
     if (!ReadExact(file, ssnd, sizeof ssnd)) return false;
     const uint64_t chunkSize = Be32(ssnd + 4);
@@ -143,7 +142,7 @@ bool ReadAiffHeader(FILE* file, uint32_t* dataOffset, uint32_t* dataLength, Aiff
     const uint64_t length = std::min(chunkSize - 8 - skip, uint64_t(fileSize) - start);
     if (start > UINT32_MAX || length > UINT32_MAX) return false;
 
-    if (FindAiffChunk(file, FourCharCode("wave"))) {
+    if (FindAiffChunk(file, FourCC("wave"))) {
         uint8_t head[8];
         if (!ReadExact(file, head, sizeof head)) return false;
         const off_t at = ftello(file);
@@ -238,7 +237,7 @@ uint8_t* CMp3Encoder::ConvertToMp3(const CPath& path, CMp3Settings& settings, CP
     if (!source.OpenFile(path)) return Fail("the sound file cannot be opened");
     CPath aiff;
     if (!MakeWorkTempFile(aiff, "audrw", ".aif")) return Fail("no temporary file can be made");
-    constexpr OSType kAiff = FourCharCode("AIFF");
+    constexpr OSType kAiff = FourCC("AIFF");
     if (!source.ExportSoundToFile(aiff, kAiff, settings.duration, progress)) {
         aiff.Delete();
         return Fail(progress && progress->IsCancelled() ? "cancelled" : "the sound cannot be read");
@@ -290,8 +289,8 @@ uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, 
     if (!ReadAiffHeader(in.get(), &dataOffset, &dataLength, &header) || fseeko(in.get(), dataOffset, SEEK_SET) != 0)
         return failWith("the exported sound cannot be read");
     // AIFF samples are big-endian, the encoder takes them in host order.
-    const bool swap = header.format != FourCharCode("sowt");
-    const bool pcm = header.format == FourCharCode("twos") || header.format == FourCharCode("NONE") || !swap;
+    const bool swap = header.format != FourCC("sowt");
+    const bool pcm = header.format == FourCC("twos") || header.format == FourCC("NONE") || !swap;
     if (header.sampleSize != 16 || !pcm) return failWith("the exported sound is not 16-bit PCM");
 
     uint32_t bufferSize = 0;

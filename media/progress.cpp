@@ -7,9 +7,9 @@
 
 namespace {
 
-const OSType kBarSignature = platform::FourCharCode("pbPg");
-const OSType kMessageSignature = platform::FourCharCode("sMsg");
-const OSType kDetailSignature = platform::FourCharCode("sMs2");
+const OSType kBarSignature = FourCC("pbPg");
+const OSType kMessageSignature = FourCC("sMsg");
+const OSType kDetailSignature = FourCC("sMs2");
 
 // Rectangles given as left, top, right, bottom.
 }  // namespace

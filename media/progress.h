@@ -11,8 +11,8 @@
 #include "ui/simple_controls.h"
 
 // The dialog's result codes.
-inline constexpr uint32_t kResultOk = platform::FourCharCode("ok  ");
-inline constexpr uint32_t kResultCancel = platform::FourCharCode("not!");
+inline constexpr uint32_t kResultOk = FourCC("ok  ");
+inline constexpr uint32_t kResultCancel = FourCC("not!");
 
 // Filled by the caller and kept alive while the dialog is open.
 struct ProgressParams {

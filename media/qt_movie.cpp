@@ -76,11 +76,11 @@ bool CQTMovie::GetVideoDescription(ImageDescription* out) const
         OSType codec;
         const char* name;
     } kCodecs[] = {
-        {PictureKind::kJpeg, platform::FourCharCode("jpeg"), "Photo - JPEG"},
-        {PictureKind::kPng, platform::FourCharCode("png "), "PNG"},
-        {PictureKind::kGif, platform::FourCharCode("gif "), "GIF"},
-        {PictureKind::kTiff, platform::FourCharCode("tiff"), "TIFF"},
-        {PictureKind::kBmp, platform::FourCharCode("WRLE"), "BMP"},
+        {PictureKind::kJpeg, FourCC("jpeg"), "Photo - JPEG"},
+        {PictureKind::kPng, FourCC("png "), "PNG"},
+        {PictureKind::kGif, FourCC("gif "), "GIF"},
+        {PictureKind::kTiff, FourCC("tiff"), "TIFF"},
+        {PictureKind::kBmp, FourCC("WRLE"), "BMP"},
     };
     *out = ImageDescription{};
     for (const auto& c : kCodecs) {
@@ -141,7 +141,7 @@ bool CQTMovie::GetCodecName(char* out) const
 
 bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink)
 {
-    constexpr OSType kAiff = platform::FourCharCode("AIFF");
+    constexpr OSType kAiff = FourCC("AIFF");
     if (!HasSoundTrack() || fileType != kAiff) return false;
     const std::string target = path.GetFullPath();
     if (target.empty()) return false;
@@ -159,7 +159,7 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
 
 bool CQTMovie::OpenSoundExporter(const SoundExportFormat& format)
 {
-    constexpr OSType kTwos = platform::FourCharCode("twos"), kSowt = platform::FourCharCode("sowt");
+    constexpr OSType kTwos = FourCC("twos"), kSowt = FourCC("sowt");
     exporterOpen_ = false;
     SoundDescription source;
     if (!GetSoundDescription(&source)) return false;
@@ -194,7 +194,7 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
     uint8_t* block = nullptr;
     if (ok) {
         const size_t width = exportDesc_.sampleSize / 8;
-        const bool little = exportDesc_.dataFormat == platform::FourCharCode("sowt");
+        const bool little = exportDesc_.dataFormat == FourCC("sowt");
         block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
         for (size_t i = 0; i < samples.size(); ++i) {
             const float v = std::clamp(samples[i], -1.0f, 1.0f);

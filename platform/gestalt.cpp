@@ -10,8 +10,8 @@ std::map<uint32_t, int32_t> DefaultTable()
 {
     return {
         {gestaltSystemVersion, kReportedSystemVersion},
-        {FourCharCode("cbon"), 0x0160},  // Carbon 1.6
-        {FourCharCode("qtim"), 0x07008000},  // QuickTime 7.0.0
+        {FourCC("cbon"), 0x0160},  // Carbon 1.6
+        {FourCC("qtim"), 0x07008000},  // QuickTime 7.0.0
     };
 }
 

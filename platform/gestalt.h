@@ -3,18 +3,13 @@
 // a Mac OS X system. Tests override entries to reach other paths of callers.
 #include <cstdint>
 
+#include "platform/four_cc.h"
+
 namespace platform {
 
 constexpr int gestaltUndefSelectorErr = -5551;
 
-// A four-character code as the toolbox packs it: first character highest.
-constexpr uint32_t FourCharCode(const char (&code)[5])
-{
-    return (uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) |
-           (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3]));
-}
-
-constexpr uint32_t gestaltSystemVersion = FourCharCode("sysv");
+constexpr uint32_t gestaltSystemVersion = FourCC("sysv");
 // The system this stand-in reports: Mac OS X 10.4.11 in binary-coded decimal.
 constexpr int32_t kReportedSystemVersion = 0x1049;
 

@@ -15,7 +15,7 @@
 
 #include "platform/gestalt.h"
 
-// A resource type: four characters packed as platform::FourCharCode packs them.
+// A resource type: four characters packed as FourCC packs them.
 using ResType = uint32_t;
 
 // The bytes of one resource, owned by whoever holds the handle.

@@ -25,20 +25,20 @@ void DescribeEncoding(const SF_INFO& sf, SoundInfo& info)
         uint32_t code;
     };
     static constexpr Encoding kEncodings[] = {
-        {SF_FORMAT_PCM_S8, 8, FourCharCode("twos")},  {SF_FORMAT_PCM_U8, 8, FourCharCode("raw ")},
-        {SF_FORMAT_PCM_16, 16, FourCharCode("twos")}, {SF_FORMAT_PCM_24, 24, FourCharCode("in24")},
-        {SF_FORMAT_PCM_32, 32, FourCharCode("in32")}, {SF_FORMAT_FLOAT, 32, FourCharCode("fl32")},
-        {SF_FORMAT_DOUBLE, 64, FourCharCode("fl64")}, {SF_FORMAT_ULAW, 16, FourCharCode("ulaw")},
-        {SF_FORMAT_ALAW, 16, FourCharCode("alaw")},   {SF_FORMAT_MPEG_LAYER_III, 16, FourCharCode(".mp3")},
+        {SF_FORMAT_PCM_S8, 8, FourCC("twos")},  {SF_FORMAT_PCM_U8, 8, FourCC("raw ")},
+        {SF_FORMAT_PCM_16, 16, FourCC("twos")}, {SF_FORMAT_PCM_24, 24, FourCC("in24")},
+        {SF_FORMAT_PCM_32, 32, FourCC("in32")}, {SF_FORMAT_FLOAT, 32, FourCC("fl32")},
+        {SF_FORMAT_DOUBLE, 64, FourCC("fl64")}, {SF_FORMAT_ULAW, 16, FourCC("ulaw")},
+        {SF_FORMAT_ALAW, 16, FourCC("alaw")},   {SF_FORMAT_MPEG_LAYER_III, 16, FourCC(".mp3")},
     };
     info.bitsPerSample = 16;
-    info.dataFormat = FourCharCode("????");
+    info.dataFormat = FourCC("????");
     for (const Encoding& e : kEncodings) {
         if (e.sub != sub) continue;
         info.bitsPerSample = e.bits;
         info.dataFormat = e.code;
     }
-    if (sub == SF_FORMAT_PCM_16 && little) info.dataFormat = FourCharCode("sowt");
+    if (sub == SF_FORMAT_PCM_16 && little) info.dataFormat = FourCC("sowt");
     SF_FORMAT_INFO major{}, minor{};
     major.format = sf.format & SF_FORMAT_TYPEMASK;
     minor.format = sub;

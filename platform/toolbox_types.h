@@ -60,11 +60,6 @@ using EventHandlerUPP = EventHandlerProcPtr;
 using EventLoopTimerProcPtr = void (*)(EventLoopTimerRef timer, void* userData);
 using EventLoopTimerUPP = EventLoopTimerProcPtr;
 
-constexpr OSType FourCC(const char (&code)[5])
-{
-    return platform::FourCharCode(code);
-}
-
 // Status codes.
 using platform::fnfErr;
 using platform::memFullErr;

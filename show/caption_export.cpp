@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int64_t kTwips = 20;
 
 bool IsBreak(uint8_t c)
 {
@@ -272,13 +271,7 @@ std::unique_ptr<CTagPlaceObject2> ExportTextCaption(const CCaption& caption, CSw
     BuildCaptionEffect(caption, movie, *sprite, textId);
     movie.AddTag(sprite.release());
 
-    auto place = std::make_unique<CTagPlaceObject2>();
-    place->SetCharacterId(spriteId);
-    place->depth = spriteDepth;
-    auto* identity = new CSwfMatrix;
-    identity->SetIdentity();
-    place->SetMatrix(identity);
-    return place;
+    return std::unique_ptr<CTagPlaceObject2>(NewPlacement(spriteId, spriteDepth));
 }
 
 std::unique_ptr<CTagPlaceObject2> ExportEffectCaption(const CCaption& caption, const CSlideShow& show,

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kTwips = 20;
 constexpr char kBarName[] = "PreloadBar";
 constexpr char kBarFgPath[] = "PreloadBar/BarFg";
 constexpr char kBarBgPath[] = "PreloadBar/BarBg";
@@ -289,29 +288,18 @@ void CPreloaderBuilder::BuildBarSprite()
 void CPreloaderBuilder::PlaceLabel()
 {
     if (!layout->labelOn || labelTextId == 0) return;
-    auto place = std::make_unique<CTagPlaceObject2>();
-    place->SetCharacterId(labelTextId);
-    place->depth = ++nextClipDepth;
-    auto matrix = std::make_unique<CSwfMatrix>();
-    matrix->SetIdentity();
-    place->SetMatrix(matrix.release());
-    AddToClip(place.release());
+    AddToClip(NewPlacement(labelTextId, ++nextClipDepth));
 }
 
 void CPreloaderBuilder::PlacePercent()
 {
     if (!layout->percentOn || percentTextId == 0) return;
-    auto place = std::make_unique<CTagPlaceObject2>();
-    place->SetCharacterId(percentTextId);
-    place->depth = ++nextClipDepth;
+    CTagPlaceObject2* place =
+        NewPlacement(percentTextId, ++nextClipDepth, layout->percent.x * kTwips,
+                     layout->percent.y * kTwips + layout->percent.font.GetSize() * 10);
     place->name = "pl";
     place->hasName = true;
-    auto matrix = std::make_unique<CSwfMatrix>();
-    matrix->SetIdentity();
-    matrix->translateX = layout->percent.x * kTwips;
-    matrix->translateY = layout->percent.y * kTwips + layout->percent.font.GetSize() * 10;
-    place->SetMatrix(matrix.release());
-    AddToClip(place.release());
+    AddToClip(place);
 }
 
 void CPreloaderBuilder::BuildScript()

@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr int kTwips = 20;
 constexpr uint16_t kFrameDepth = 65000;
 constexpr int kMaxPictureSide = 8192;
 
@@ -39,13 +38,7 @@ CSwfMatrix PixelMatrix()
 
 void Place(CSwfMovie* movie, uint16_t id, uint16_t depth)
 {
-    auto* place = new CTagPlaceObject2;
-    place->SetCharacterId(id);
-    place->depth = depth;
-    auto* matrix = new CSwfMatrix;
-    matrix->SetIdentity();
-    place->SetMatrix(matrix);
-    movie->AddTag(place);
+    movie->AddTag(NewPlacement(id, depth));
 }
 
 // The picture file as 24-bit pixels at width × height, or at its own size
@@ -194,7 +187,7 @@ bool CSlideShow::BuildPreloader(CSwfMovie* movie, uint16_t* ids, uint16_t* depth
     }
     ResourceHandle bar;
     const bool hasBar =
-        LoadMainResource(platform::FourCharCode(kPreloaderBarResType), kPreloaderBarResId, &bar, nullptr) && bar;
+        LoadMainResource(FourCC(kPreloaderBarResType), kPreloaderBarResId, &bar, nullptr) && bar;
     CPreloaderLayout layout;
     FillPreloaderLayout(layout, movie_settings_, int(GetWidth()), int(GetHeight()), hasBar ? bar.get() : nullptr);
     CPreloaderBuilder builder;

@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int kTwips = 20;
 constexpr uint16_t kMaskClipDepth = 65001;
 constexpr uint64_t kMaxFrames = 65535;
 
@@ -53,9 +52,9 @@ bool CSlideShow::FailExport(uint32_t code, const std::string& why)
     return false;
 }
 
-bool CSlideShow::CountersFit()
+bool CSlideShow::CheckExportCounters()
 {
-    if (id_counter_ <= kMaxExportId && depth_counter_ <= kMaxExportId) return true;
+    if (CountersInRange(id_counter_, depth_counter_)) return true;
     return FailExport(kExportTooManyObjects, "the show needs more than 64999 characters or layers");
 }
 
@@ -210,7 +209,7 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     auto broken = [&] {
         if (movie.Failed())
             abandon(kExportWriteFailed, movie.GetError());
-        else if (!CountersFit())
+        else if (!CheckExportCounters())
             abandon(last_error_, last_error_text_);
         else
             return false;
@@ -328,7 +327,7 @@ bool CSlideShow::RunExportSlide(const CPath& path)
     if (anyBlank) BuildBackgroundShape(&movie, &id_counter_);
     for (int i = 1; i <= GetSlideCount(); ++i) {
         WriteSlide(slides_[size_t(i - 1)].get(), i);
-        if (movie.Failed() || !CountersFit()) break;
+        if (movie.Failed() || !CheckExportCounters()) break;
     }
     movie.AddTag(new CTagShowFrame);
     movie.AddTag(new CTagEnd);

@@ -31,7 +31,7 @@ std::string Numbered(const char* format, int n)
 // passed the last usable id or depth cannot be completed.
 bool CountersFit(CSwfMovie& movie, const uint16_t* ids, const uint16_t* depths)
 {
-    if (*ids <= CSlideShow::kMaxExportId && *depths <= CSlideShow::kMaxExportId) return true;
+    if (CountersInRange(*ids, *depths)) return true;
     movie.Fail("the movie has more characters or layers than it can number");
     return false;
 }
@@ -181,13 +181,7 @@ bool ExportSlideSound(CSlide& slide, int index, CSwfMovie& movie, uint16_t* ids,
     if (!sounds.HasInclude()) return true;
     const CSoundItem* item = sounds.Get(0);
     if (!item) return false;
-    CSwfSoundFormat format;
-    format.frameRate = movie.GetFrameRate();
-    format.compression = CSwfSoundFormat::kMp3;
-    format.bitRate = uint32_t(item->GetBitRate());
-    format.SetRate(item->GetSampleRate());
-    format.SetChannels(item->GetStereo() ? 2 : 1);
-    format.duration = item->GetPlayEntireSound() ? 0 : item->GetDuration();
+    CSwfSoundFormat format = item->GetExportFormat(movie.GetFrameRate());
     CSlideShow* show = slide.GetShow();
     CSwfSoundBuilder builder;
     std::unique_ptr<CTagSoundStreamHead> head(
@@ -304,14 +298,8 @@ uint16_t NextExportValue(uint16_t* counter, CSwfMovie* movie)
 void PlaceSlide(CSlide* slide, CSwfMovie* movie, CSwfCxformWithAlpha* cxform)
 {
     if (!slide || !movie) return;
-    auto* place = new CTagPlaceObject2;
-    place->SetCharacterId(slide->GetCharacterId());
-    place->depth = slide->GetDepth();
-    auto* matrix = new CSwfMatrix;
-    matrix->SetIdentity();
-    matrix->translateX = slide->GetCameraPlacement().centerX;
-    matrix->translateY = slide->GetCameraPlacement().centerY;
-    place->SetMatrix(matrix);
+    CTagPlaceObject2* place = NewPlacement(slide->GetCharacterId(), slide->GetDepth(),
+                                           slide->GetCameraPlacement().centerX, slide->GetCameraPlacement().centerY);
     if (cxform) place->SetCxform(new CSwfCxformWithAlpha(*cxform));
     if (slide->GetClickType() == CSlide::kPrint) {
         place->name = Numbered("sld_%d", slide->GetExportState().index);
@@ -442,4 +430,9 @@ bool ExportSlideImages(CSlide* slide, CSwfMovie* movie, int index, uint16_t* ids
     if (slide->GetType() == CSlide::kImage && !ExportSlideBitmap(*slide, *movie, ids, nullptr, true)) return false;
     SetCameraCentre(*slide);
     return ExportSlideShape(*slide, *movie, ids, true);
+}
+
+bool CountersInRange(uint16_t ids, uint16_t depths)
+{
+    return ids <= CSlideShow::kMaxExportId && depths <= CSlideShow::kMaxExportId;
 }

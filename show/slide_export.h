@@ -45,3 +45,5 @@ void PlaceSlide(CSlide* slide, CSwfMovie* movie, CSwfCxformWithAlpha* cxform);
 // depth. Values past 64999 would meet the depths that the export renumbers
 // when the movie is complete, so the movie fails instead and 0 is returned.
 uint16_t NextExportValue(uint16_t* counter, CSwfMovie* movie);
+// Whether the next character id and depth can still be numbered.
+bool CountersInRange(uint16_t ids, uint16_t depths);

@@ -259,7 +259,7 @@ protected:
 private:
     struct ExportScope;
     // False, with the reason kept, once the counters pass the ids the movie may use.
-    bool CountersFit();
+    bool CheckExportCounters();
     void ExportShowSoundStart(int relativeFrame);
     void ExportStreamBlock();
     void ExportTimelineRecords(int relativeFrame);

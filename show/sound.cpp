@@ -4,6 +4,18 @@
 
 #include <algorithm>
 
+CSwfSoundFormat CSoundItem::GetExportFormat(float frameRate) const
+{
+    CSwfSoundFormat format;
+    format.frameRate = frameRate;
+    format.compression = CSwfSoundFormat::kMp3;
+    format.bitRate = uint32_t(GetBitRate());
+    format.SetRate(GetSampleRate());
+    format.SetChannels(GetStereo() ? 2 : 1);
+    format.duration = GetPlayEntireSound() ? 0 : GetDuration();
+    return format;
+}
+
 void CSoundItem::Reset()
 {
     sample_rate_ = 11025;

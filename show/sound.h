@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/path.h"
+#include "media/swf_sound.h"
 #include "show/xml_io.h"
 
 class CSoundItem {
@@ -14,6 +15,8 @@ public:
     CSoundItem& operator=(const CSoundItem&) = default;
 
     void Reset();
+    // The MP3 stream or sound the movie carries this sound as.
+    CSwfSoundFormat GetExportFormat(float frameRate) const;
     void SetSrc(const CPath& p) { src_ = p; }
     void SetSampleRate(int v) { sample_rate_ = v; }
     void SetBitRate(int v) { bit_rate_ = v; }

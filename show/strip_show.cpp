@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kTwips = 20;
 // Clip event flag: every frame.
 constexpr uint32_t kEnterFrame = 2;
 // Translations are signed 31-bit fields of the matrix.

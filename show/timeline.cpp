@@ -45,13 +45,7 @@ void CSlideShow::ExportShowSoundStart(int relativeFrame)
 {
     CSoundItem* item = sounds_.Get(0);
     if (!item || item->GetStartFrame(GetFps()) != relativeFrame) return;
-    CSwfSoundFormat format;
-    format.frameRate = movie_->GetFrameRate();
-    format.compression = CSwfSoundFormat::kMp3;
-    format.bitRate = uint32_t(item->GetBitRate());
-    format.SetRate(item->GetSampleRate());
-    format.SetChannels(item->GetStereo() ? 2 : 1);
-    format.duration = item->GetPlayEntireSound() ? 0 : item->GetDuration();
+    CSwfSoundFormat format = item->GetExportFormat(movie_->GetFrameRate());
     if (!item->GetSync()) {
         CTagDefineSound* sound = show_sound_builder_->MakeSound(item->GetSrc(), format, progress_);
         if (!sound) return;

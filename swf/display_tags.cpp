@@ -288,3 +288,16 @@ void CTagRemoveObject::OffsetIds(int idDelta, int depthDelta, int)
 
 void CTagRemoveObject2::OffsetIds(int, int depthDelta, int) { depth = Moved(depth, depthDelta); }
 void CTagFreeCharacter::OffsetIds(int idDelta, int, int) { characterId = Moved(characterId, idDelta); }
+
+CTagPlaceObject2* NewPlacement(uint16_t characterId, uint16_t depth, int32_t x, int32_t y)
+{
+    auto* place = new CTagPlaceObject2;
+    place->SetCharacterId(characterId);
+    place->depth = depth;
+    auto* matrix = new CSwfMatrix;
+    matrix->SetIdentity();
+    matrix->translateX = x;
+    matrix->translateY = y;
+    place->SetMatrix(matrix);
+    return place;
+}

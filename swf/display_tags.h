@@ -120,3 +120,7 @@ public:
 };
 
 using CTagShowFrame = CTagEmpty<swf_tag::kShowFrame>;
+
+// A new placement of the character at the depth, at (x, y) twips with scale
+// 1.0 written out and no turn.
+CTagPlaceObject2* NewPlacement(uint16_t characterId, uint16_t depth, int32_t x = 0, int32_t y = 0);

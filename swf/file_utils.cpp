@@ -71,8 +71,8 @@ public:
             renameOver_ = true;
         }
         CFileInfo info;
-        info.type = platform::FourCharCode("SWFL");
-        info.creator = platform::FourCharCode("SWF2");
+        info.type = FourCC("SWFL");
+        info.creator = FourCC("SWF2");
         // Never replaces: a file that appeared meanwhile is left alone.
         if (!work_.CreateFile(&info, false)) return false;
         created_ = true;

@@ -109,8 +109,8 @@ bool CSwfMovie::Open(const CPath& target, bool replace)
     error.clear();
     path = target;
     CFileInfo info;
-    info.type = platform::FourCharCode("SWFL");
-    info.creator = platform::FourCharCode("SWF2");
+    info.type = FourCC("SWFL");
+    info.creator = FourCC("SWF2");
     if (!CreateTypedFile(path, &info, replace)) return false;
     file = std::fopen(path.GetFullPath().c_str(), "wb");
     if (!file) return false;

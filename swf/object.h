@@ -9,6 +9,9 @@ class CSwfReader;
 class CSwfStream;
 
 // SWF tag codes used across the subsystem.
+// Twips per pixel: the unit of every coordinate in a movie.
+inline constexpr int kTwips = 20;
+
 namespace swf_tag {
 enum : int {
     kEnd = 0,

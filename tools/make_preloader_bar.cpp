@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr int kTwips = 20;
 // Natural size of the bar in pixels; the preloader sets its own.
 constexpr int kBarWidth = 200, kBarHeight = 12;
 // 0x00BBGGRR
@@ -102,7 +101,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "make_preloader_bar: cannot read %s\n", copy.c_str());
         return 1;
     }
-    if (!platform::WriteResource(folder, platform::FourCharCode(kPreloaderBarResType), kPreloaderBarResId, bytes,
+    if (!platform::WriteResource(folder, FourCC(kPreloaderBarResType), kPreloaderBarResId, bytes,
                                  &error)) {
         std::fprintf(stderr, "make_preloader_bar: %s\n", error.c_str());
         return 1;

@@ -216,7 +216,7 @@ void Runner::CheckMedia()
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (!settings.preload || settings.preload_creator != 0) return;
     ResourceHandle bar;
-    if (!LoadMainResource(platform::FourCharCode(kPreloaderBarResType), kPreloaderBarResId, &bar, nullptr) || !bar)
+    if (!LoadMainResource(FourCC(kPreloaderBarResType), kPreloaderBarResId, &bar, nullptr) || !bar)
         return;
     CSwfReader reader;
     const bool found = reader.OpenMemory(bar->data(), bar->size(), true, 0, true) &&

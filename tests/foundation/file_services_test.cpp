@@ -11,7 +11,6 @@
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
-using platform::FourCharCode;
 using platform::FSRef;
 using tavrel_test::ReadFile;
 using tavrel_test::TempDir;
@@ -67,13 +66,13 @@ TEST(FileServices, CreateTypedFile)
 {
     TempDir dir;
     CFileInfo info;
-    info.type = FourCharCode("SWFL");
-    info.creator = FourCharCode("SWF2");
+    info.type = FourCC("SWFL");
+    info.creator = FourCC("SWF2");
     std::string movie = dir.file("movie.swf");
     ASSERT_TRUE(CreateTypedFile(CPath(movie), &info, false));
     CFinderInfo finder = FinderInfoOf(movie);
-    EXPECT_EQ(finder.type, FourCharCode("SWFL"));
-    EXPECT_EQ(finder.creator, FourCharCode("SWF2"));
+    EXPECT_EQ(finder.type, FourCC("SWFL"));
+    EXPECT_EQ(finder.creator, FourCC("SWF2"));
     EXPECT_EQ(finder.finderFlags, 0);
 
     // Existing file without replace: fails and leaves it alone.
@@ -123,14 +122,14 @@ TEST(FileServices, FinderInformationMasks)
 
     CFinderInfo set;
     set.mask = CFinderInfo::kType | CFinderInfo::kLocation;
-    set.type = FourCharCode("TEXT");
-    set.creator = FourCharCode("xxxx");  // not in the mask
+    set.type = FourCC("TEXT");
+    set.creator = FourCC("xxxx");  // not in the mask
     set.iconLocation = {-5, 300};
     ASSERT_TRUE(SetFileFinderInfo(file, set));
     ASSERT_TRUE(SetFileInvisible(Ref(path), true));
     ASSERT_TRUE(SetFileHasBundle(file));
     CFinderInfo got = FinderInfoOf(path);
-    EXPECT_EQ(got.type, FourCharCode("TEXT"));
+    EXPECT_EQ(got.type, FourCC("TEXT"));
     EXPECT_EQ(got.creator, 0u);
     EXPECT_EQ(got.iconLocation.v, -5);
     EXPECT_EQ(got.iconLocation.h, 300);
@@ -228,7 +227,7 @@ TEST(FileServices, CreateAtURL)
     std::memcpy(info.finderInfo, "APPLaplt", 8);
     FSRef ref;
     ASSERT_TRUE(CreateFileAtURL(&ref, url, kFSCatInfoFinderInfo, &info));
-    EXPECT_EQ(FinderInfoOf(ref.path).type, FourCharCode("APPL"));
+    EXPECT_EQ(FinderInfoOf(ref.path).type, FourCC("APPL"));
     EXPECT_FALSE(CreateFileAtURL(&ref, url, 0, nullptr));  // exists
     url.path = dir.file("none/x");
     EXPECT_FALSE(CreateFileAtURL(&ref, url, 0, nullptr));

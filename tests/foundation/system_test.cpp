@@ -33,7 +33,7 @@ TEST(System, VersionFromGestalt)
     EXPECT_FALSE(System::IsMacOSX());
     EXPECT_EQ(System::GetVersion(), 0);
     int32_t value = 7;
-    EXPECT_EQ(platform::Gestalt(platform::FourCharCode("none"), &value), platform::gestaltUndefSelectorErr);
+    EXPECT_EQ(platform::Gestalt(FourCC("none"), &value), platform::gestaltUndefSelectorErr);
     EXPECT_EQ(value, 7);
 
     platform::ResetGestalt();

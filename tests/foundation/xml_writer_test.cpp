@@ -121,8 +121,8 @@ TEST(XmlWriter, CreatesWithTypeAndCreatorAndRespectsLocks)
     std::string path = dir.file("show.tvr");
     ASSERT_TRUE(WriteFile(path, "old"));
     CXMLWriteOptions options;
-    options.type = platform::FourCharCode("pTvr");
-    options.creator = platform::FourCharCode("TvRl");
+    options.type = FourCC("pTvr");
+    options.creator = FourCC("TvRl");
     CXMLOutputFile out;
     ASSERT_TRUE(out.Open(path, options, true));
     ASSERT_TRUE(out.Close());
@@ -130,8 +130,8 @@ TEST(XmlWriter, CreatesWithTypeAndCreatorAndRespectsLocks)
     ASSERT_TRUE(file.SetPath(CPath(path)));
     CFinderInfo info;
     ASSERT_TRUE(GetFileFinderInfo(file, info));
-    EXPECT_EQ(info.type, platform::FourCharCode("pTvr"));
-    EXPECT_EQ(info.creator, platform::FourCharCode("TvRl"));
+    EXPECT_EQ(info.type, FourCC("pTvr"));
+    EXPECT_EQ(info.creator, FourCC("TvRl"));
 
     // A locked file is not replaced.
     ASSERT_EQ(platform::SetLocked(path, true), platform::noErr);

@@ -11,8 +11,8 @@
 namespace tavrel_test {
 namespace {
 
-const OSType kOk = platform::FourCharCode("ok  ");
-const OSType kCancel = platform::FourCharCode("not!");
+const OSType kOk = FourCC("ok  ");
+const OSType kCancel = FourCC("not!");
 
 int g_changes = 0;
 void CountChange(intptr_t)
@@ -91,7 +91,7 @@ TEST_F(FilterDialogTest, WindowGrowsForTheFiltersControls)
                                                        int16_t(parentFrame.left + 339)}));
             EXPECT_EQ(WindowTitle(w), filter->GetName());
             EXPECT_EQ(RectText(BoundsOf(ControlById(w, 1001))), RectText(c.valueControl));
-            EXPECT_EQ(RectText(BoundsOf(ControlById(w, platform::FourCharCode("uPrv")))),
+            EXPECT_EQ(RectText(BoundsOf(ControlById(w, FourCC("uPrv")))),
                       RectText(Rect{20, 20, 228, 228}));
         });
         user_.ClickControl(FakeUser::Front(), kOk, 0);

@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(window_.CreateNew(100, 100, 300, 260, kDialogShow, nullptr, 0));
-        ASSERT_TRUE(pane_.Create(&window_, platform::FourCharCode("uPrv"), kBounds, ""));
+        ASSERT_TRUE(pane_.Create(&window_, FourCC("uPrv"), kBounds, ""));
     }
     GWorldPtr Port() { return GetWindowPort(window_.GetWindow()); }
 
@@ -117,7 +117,7 @@ TEST_F(ImagePaneTest, UpdateEventDrawsAndGoesOn)
 
 TEST_F(ImagePaneTest, DetachReleasesAndRefusesASecondCreate)
 {
-    EXPECT_FALSE(pane_.Create(&window_, platform::FourCharCode("uTwo"), kBounds, ""));
+    EXPECT_FALSE(pane_.Create(&window_, FourCC("uTwo"), kBounds, ""));
     ControlRef control = pane_.GetControlRef();
     EXPECT_TRUE(pane_.Detach());
     EXPECT_EQ(pane_.GetPaneWorld(), nullptr);

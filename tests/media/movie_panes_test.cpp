@@ -5,7 +5,7 @@
 namespace tavrel_test {
 namespace {
 
-const OSType kCancel = platform::FourCharCode("not!");
+const OSType kCancel = FourCC("not!");
 
 TEST(ExportProgress, SecondsLeftAndItsText)
 {
@@ -28,7 +28,7 @@ TEST(ExportProgress, SecondsLeftAndItsText)
                  {-3, "less than 0 second"}};
     for (const auto& c : cases) {
         window.SetTimeLeft(c.seconds);
-        EXPECT_EQ(platform::ControlText(ControlById(window.GetWindow(), platform::FourCharCode("tTim"))), c.text)
+        EXPECT_EQ(platform::ControlText(ControlById(window.GetWindow(), FourCC("tTim"))), c.text)
             << c.seconds;
     }
 }
@@ -78,7 +78,7 @@ TEST_F(MoviePaneTest, ExportProgressUpdatesUntilCancelled)
     ASSERT_EQ(CExportProgress::ProgressProc(nullptr, CExportProgress::kOpen, 0, 0, ref), noErr);
     WindowRef w = progress.window.GetWindow();
     ASSERT_NE(w, nullptr);
-    ControlRef bar = ControlById(w, platform::FourCharCode("pPbr"));
+    ControlRef bar = ControlById(w, FourCC("pPbr"));
     platform::AdvanceClock(10);  // 600 ticks
     platform::RunUntilIdle();
     // A pending press and key are taken away, not delivered.
@@ -91,7 +91,7 @@ TEST_F(MoviePaneTest, ExportProgressUpdatesUntilCancelled)
     EXPECT_EQ(progress.OnProgress(CExportProgress::kUpdatePercent, 0, kFixedOne / 2), noErr);
     EXPECT_EQ(platform::RunUntilIdle(), 0);
     EXPECT_EQ(GetControl32BitValue(bar), 50);
-    EXPECT_EQ(platform::ControlText(ControlById(w, platform::FourCharCode("tTim"))), "10 seconds");
+    EXPECT_EQ(platform::ControlText(ControlById(w, FourCC("tTim"))), "10 seconds");
 
     progress.window.Show(true);
     user_.ClickControl(FakeUser::Ref(progress.window.GetWindowRef()), kCancel, 0).Play();
@@ -198,9 +198,9 @@ TEST_F(MoviePaneTest, ShowPreviewCheckBox)
     GetWindowBounds(dialog.GetWindow(), kWindowContentRgn, &content);
     EXPECT_EQ(RectWidth(content), 380);
     EXPECT_EQ(RectHeight(content), 158);
-    ControlRef check = ControlById(dialog.GetWindow(), platform::FourCharCode("cPrv"));
+    ControlRef check = ControlById(dialog.GetWindow(), FourCC("cPrv"));
     EXPECT_EQ(GetControl32BitValue(check), 1);
-    EXPECT_EQ(RectText(BoundsOf(ControlById(dialog.GetWindow(), platform::FourCharCode("uPrv")))),
+    EXPECT_EQ(RectText(BoundsOf(ControlById(dialog.GetWindow(), FourCC("uPrv")))),
               RectText(Rect{20, 20, 116, 116}));
 
     CImage picture;
@@ -208,7 +208,7 @@ TEST_F(MoviePaneTest, ShowPreviewCheckBox)
     dialog.GetPane().SetImage(picture);
     EXPECT_NE(PixelAt(dialog.GetPane().GetPaneWorld(), 48, 48), 0u);
     dialog.SetMessage("kept");
-    user_.ClickControl(FakeUser::Ref(dialog.GetWindowRef()), platform::FourCharCode("cPrv"), 0).Play();
+    user_.ClickControl(FakeUser::Ref(dialog.GetWindowRef()), FourCC("cPrv"), 0).Play();
     EXPECT_EQ(info.showPreview, 0);
     dialog.GetPane().Refresh();
     EXPECT_EQ(RectText(NonBlackBounds(dialog.GetPane().GetPaneWorld())), RectText(Rect{}));
@@ -220,13 +220,13 @@ TEST_F(MoviePaneTest, ShowPreviewCheckBox)
     dialog.Reset();
     dialog.GetPane().Refresh();
     EXPECT_EQ(RectText(NonBlackBounds(dialog.GetPane().GetPaneWorld())), RectText(Rect{}));
-    EXPECT_EQ(platform::ControlText(ControlById(dialog.GetWindow(), platform::FourCharCode("sMsg"))), "kept");
+    EXPECT_EQ(platform::ControlText(ControlById(dialog.GetWindow(), FourCC("sMsg"))), "kept");
 }
 
 TEST_F(MoviePaneTest, OffscreenPaneDrawsItsWorldOrPaintsWithoutOne)
 {
     COffscreenPane pane;
-    ControlRef control = BindPane(pane, platform::FourCharCode("oPan"), Rect{20, 40, 60, 100});
+    ControlRef control = BindPane(pane, FourCC("oPan"), Rect{20, 40, 60, 100});
     ASSERT_NE(control, nullptr);
     ASSERT_NE(pane.GetWorld(), nullptr);
     {
@@ -267,7 +267,7 @@ TEST_F(MoviePaneTest, OffscreenPaneDrawsItsWorldOrPaintsWithoutOne)
 TEST_F(MoviePaneTest, DetachWithARunningTimerReportsIt)
 {
     CMoviePlayerPane pane;
-    ControlRef control = BindPane(pane, platform::FourCharCode("mPan"), Rect{0, 0, 50, 50});
+    ControlRef control = BindPane(pane, FourCC("mPan"), Rect{0, 0, 50, 50});
     ASSERT_NE(control, nullptr);
     Movie movie = nullptr;
     MovieController controller = NewPlayable(&movie, Rect{0, 0, 50, 50});
@@ -289,7 +289,7 @@ TEST_F(MoviePaneTest, DetachWithARunningTimerReportsIt)
 TEST_F(MoviePaneTest, PreviewPaneServicesMoviesAndUpdates)
 {
     CMoviePreviewPane pane;
-    ControlRef control = BindPane(pane, platform::FourCharCode("pPan"), Rect{0, 0, 80, 80});
+    ControlRef control = BindPane(pane, FourCC("pPan"), Rect{0, 0, 80, 80});
     ASSERT_NE(control, nullptr);
     Movie movie = nullptr;
     MovieController controller = NewPlayable(&movie, Rect{0, 0, 80, 80});

@@ -50,7 +50,7 @@ std::string Ssnd(const std::string& samples, uint32_t offset = 0)
 TEST(AiffHeader, ReadsWhatTheFileHolds)
 {
     const std::string comm = Comm(2, 3, 44100), samples(12, '\x01');
-    const uint32_t twos = platform::FourCharCode("twos");
+    const uint32_t twos = FourCC("twos");
     struct Case {
         const char* name;
         std::string file;
@@ -59,7 +59,7 @@ TEST(AiffHeader, ReadsWhatTheFileHolds)
     } cases[] = {
         {"plain", Form("AIFF", comm + Ssnd(samples)), true, 12 + 26 + 16, 12, twos},
         {"aifc", Form("AIFC", Comm(1, 6, 22050, std::string("sowt\0", 5)) + Ssnd(samples)), true, 12 + 32 + 16, 12,
-         platform::FourCharCode("sowt")},
+         FourCC("sowt")},
         // An odd chunk before the sound is followed by its pad byte.
         {"odd chunk", Form("AIFF", Chunk("NAME", "abc") + comm + Ssnd(samples)), true, 12 + 12 + 26 + 16, 12, twos},
         {"offset field", Form("AIFF", comm + Ssnd(samples, 4)), true, 12 + 26 + 20, 12, twos},

@@ -10,10 +10,10 @@
 namespace tavrel_test {
 namespace {
 
-const OSType kBar = platform::FourCharCode("pbPg");
-const OSType kMessage = platform::FourCharCode("sMsg");
-const OSType kDetail = platform::FourCharCode("sMs2");
-const OSType kCancel = platform::FourCharCode("not!");
+const OSType kBar = FourCC("pbPg");
+const OSType kMessage = FourCC("sMsg");
+const OSType kDetail = FourCC("sMs2");
+const OSType kCancel = FourCC("not!");
 
 class ProgressTest : public PaneTest {
 protected:
@@ -76,7 +76,7 @@ TEST_F(ProgressTest, SecondOpenReusesTheWindowFromScratch)
     EXPECT_EQ(Text(kMessage), "Initializing...");
     EXPECT_EQ(Text(kDetail), "");
     EXPECT_EQ(info_.cancelled + info_.finished, 0);
-    EXPECT_EQ(dialog_.GetResult(), static_cast<int>(platform::FourCharCode("ok  ")));
+    EXPECT_EQ(dialog_.GetResult(), static_cast<int>(FourCC("ok  ")));
 }
 
 TEST_F(ProgressTest, WindowClassAndTitleFollowTheParams)
@@ -157,7 +157,7 @@ TEST_F(CancelDuringWork, Mp3EncodingAndSoundExportStop)
          [&] {
              CQTMovie movie;
              EXPECT_TRUE(movie.OpenFile(wav));
-             const bool done = movie.ExportSoundToFile(scope.File("out.aif"), platform::FourCharCode("AIFF"), 0,
+             const bool done = movie.ExportSoundToFile(scope.File("out.aif"), FourCC("AIFF"), 0,
                                                        &dialog_);
              EXPECT_FALSE(std::filesystem::exists(scope.File("out.aif")));
              return done;

@@ -11,7 +11,7 @@ using namespace tavrel_test;
 
 namespace {
 
-constexpr OSType kAiff = platform::FourCharCode("AIFF");
+constexpr OSType kAiff = FourCC("AIFF");
 
 TEST(QTMovie, FormatTime)
 {
@@ -49,12 +49,12 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         int format, rate, channels, bits;
         uint32_t code;
     } cases[] = {
-        {"a.wav", kWav16, 22050, 2, 16, platform::FourCharCode("sowt")},
-        {"a.aif", kAiff16, 44100, 1, 16, platform::FourCharCode("twos")},
+        {"a.wav", kWav16, 22050, 2, 16, FourCC("sowt")},
+        {"a.aif", kAiff16, 44100, 1, 16, FourCC("twos")},
         {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2, 16, 0},
-        {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 8, platform::FourCharCode("raw ")},
+        {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 8, FourCC("raw ")},
         // 16.16 cannot hold 96000; the whole rate is kept beside it.
-        {"hi.wav", kWav16, 96000, 1, 16, platform::FourCharCode("sowt")},
+        {"hi.wav", kWav16, 96000, 1, 16, FourCC("sowt")},
     };
     for (const auto& c : cases) {
         const std::string path = dir.file(c.name);
@@ -153,7 +153,7 @@ TEST(QTMovie, ExportSoundToFile)
     EXPECT_EQ(bytes.substr(0, 4), "FORM");
     EXPECT_EQ(bytes.substr(8, 4), "AIFF");
 
-    EXPECT_FALSE(movie.ExportSoundToFile(dir.file("w.wav"), platform::FourCharCode("WAVE"), 0, nullptr));  // only AIFF
+    EXPECT_FALSE(movie.ExportSoundToFile(dir.file("w.wav"), FourCC("WAVE"), 0, nullptr));  // only AIFF
     CQTMovie closed;
     EXPECT_FALSE(closed.ExportSoundToFile(dir.file("n.aif"), kAiff, 0, nullptr));
 }
@@ -187,7 +187,7 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
     uint32_t size = 0;
     TimeValue next = -7;
     EXPECT_EQ(movie.ExportSoundToHandle(0, 0, &size, &next), nullptr);  // no exporter yet
-    EXPECT_FALSE(movie.OpenSoundExporter({0, 0, 0, platform::FourCharCode("ima4")}));
+    EXPECT_FALSE(movie.OpenSoundExporter({0, 0, 0, FourCC("ima4")}));
     ASSERT_TRUE(movie.OpenSoundExporter({}));  // the source's own format, as "twos"
 
     const struct {
@@ -215,7 +215,7 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
     }
 
     // Resampled to 11025 Hz mono, little-endian: a quarter of the frames, the same pitch.
-    ASSERT_TRUE(movie.OpenSoundExporter({11025.0, 16, 1, platform::FourCharCode("sowt")}));
+    ASSERT_TRUE(movie.OpenSoundExporter({11025.0, 16, 1, FourCC("sowt")}));
     std::unique_ptr<uint8_t[]> bytes(movie.ExportSoundToHandle(0, 0, &size, &next));
     ASSERT_TRUE(bytes);
     EXPECT_NEAR(size, 11025 * 2, 4);

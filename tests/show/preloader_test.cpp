@@ -27,7 +27,7 @@ std::vector<uint8_t> BarTemplate()
 {
     ResourceHandle handle;
     const bool found =
-        LoadMainResource(platform::FourCharCode(kPreloaderBarResType), kPreloaderBarResId, &handle, nullptr);
+        LoadMainResource(FourCC(kPreloaderBarResType), kPreloaderBarResId, &handle, nullptr);
     return found ? *handle : std::vector<uint8_t>();
 }
 
