@@ -93,6 +93,8 @@ bool WriteScene(const Scene& scene, const std::string& path, SceneMovie* out)
         auto slide = std::make_unique<CSlide>(CSlide::kBlank, nullptr);
         slide->GetExportState().index = int(i) + 1;
         slide->SetCharacterId(DefineSlideRect(movie, &ids, s.rgb, s.width, s.height));
+        slide->SetWidth(s.width);
+        slide->SetHeight(s.height);
         SetUpSlide(*slide, movie, &depths);
         SceneMark mark = runTransition(i, *slide, previous, "slide_" + std::to_string(i + 1));
 
@@ -275,6 +277,10 @@ std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPreviou
         CSlide slide(CSlide::kBlank, nullptr);
         previous.SetCharacterId(DefineSlideRect(movie, &ids, 0x20C040, 200, 150));
         slide.SetCharacterId(DefineSlideRect(movie, &ids, 0xE0C020, 160, 120));
+        previous.SetWidth(200);
+        previous.SetHeight(150);
+        slide.SetWidth(160);
+        slide.SetHeight(120);
         if (withPrevious) {
             SetUpSlide(previous, movie, &depths);
             auto* place = new CTagPlaceObject2;
