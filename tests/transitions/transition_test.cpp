@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "foundation/path.h"
@@ -164,7 +165,11 @@ TEST(TransitionList, OrderLookupsAndCells)
     EXPECT_TRUE(first->CreateAll());
     std::vector<std::string> names;
     for (int i = 0; i < first->GetCount(); ++i) names.push_back(first->Get(i)->GetName());
-    EXPECT_EQ(names, (std::vector<std::string>{"Color Fade", "Cross Fade", "Fade In", "Fade Out", "None"}));
+    // Byte order, whichever kinds are built; the fades among them.
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    for (const char* kind : {"Color Fade", "Cross Fade", "Fade In", "Fade Out", "None"})
+        EXPECT_NE(std::find(names.begin(), names.end(), kind), names.end()) << kind;
+    const int fadeIn = int(std::find(names.begin(), names.end(), "Fade In") - names.begin());
     EXPECT_EQ(first->Get(-1), nullptr);
     EXPECT_EQ(first->Get(first->GetCount()), nullptr);
     EXPECT_FALSE(first->AddSorted(nullptr));
@@ -173,8 +178,8 @@ TEST(TransitionList, OrderLookupsAndCells)
     auto* second = new CTransition("Fade In", 1);
     first->AddSorted(std::unique_ptr<CTransition>(second));
     first->AddSorted(std::make_unique<CTransition>("Fade", 2));
-    EXPECT_EQ(first->Get(2)->GetName(), "Fade");
-    EXPECT_EQ(first->Get(4), second);
+    EXPECT_EQ(first->Get(fadeIn)->GetName(), "Fade");
+    EXPECT_EQ(first->Get(fadeIn + 2), second);
 
     std::srand(7);
     for (int i = 0; i < 20; ++i) EXPECT_NE(first->GetRandom(), nullptr);

@@ -1,0 +1,60 @@
+#pragma once
+// What the moving and scaling kinds share: In/Out pairs built once with
+// the sense as a parameter, progress accumulated frame by frame, 16.16
+// terms and the matrices and transforms of their frames.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+#include "show/transition.h"
+
+class CSlide;
+class CSwfMatrix;
+class CSwfCxformWithAlpha;
+
+// The new slide comes in, or the previous one goes out.
+enum class Sense { kIn, kOut };
+
+// A registered kind whose code lives in Family: its clone and its instance
+// for a slide are both a copy of itself.
+template <class Kind, class Family>
+class CKindOf : public Family {
+public:
+    using Family::Family;
+    std::unique_ptr<CTransition> Clone() const override
+    {
+        auto copy = std::make_unique<Kind>();
+        copy->CopyFrom(this);
+        return copy;
+    }
+    std::unique_ptr<CTransition> CreateInstance() const override { return Clone(); }
+};
+
+// Progress is accumulated by repeated addition, as the frames advance, and
+// clamped: never k / n.
+struct Progress {
+    double value;
+    double step;
+    double Rise() { return value = std::min(value + step, 1.0); }
+    double Fall() { return value = std::max(value - step, 0.0); }
+};
+
+namespace motion {
+
+// trunc(v × 65536 + 0.5) towards zero, kept to what a matrix field holds.
+int32_t Fixed(double v);
+// Scale (s, t) without a turn, at (x, y).
+CSwfMatrix* ScaleMatrix(double s, double t, int32_t x, int32_t y);
+// Colours kept, alpha a in 0..1 (add terms present, all 0).
+CSwfCxformWithAlpha* Alpha(double a);
+// A count of frames as the loops count them; 0 stays 0.
+int Frames(const CTransition& t, const CSwfMovie* movie);
+// Offsets in twips from pixels, and sums of positions, kept to a matrix field.
+int32_t Twips(long pixels);
+int32_t Offset(int64_t position, int64_t delta);
+// A finite number as it stands; NaN and infinities as 0.
+double Finite(double v);
+// Rounded to single precision: NaN as 0, beyond the float range held at its ends.
+float Single(double v);
+
+}  // namespace motion
