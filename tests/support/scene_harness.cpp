@@ -140,12 +140,20 @@ std::vector<TagEvent> ReadTagEvents(const std::string& path)
         if (auto* define = dynamic_cast<CSwfDefineTag*>(tag)) {
             e.defines = true;
             e.characterId = define->GetCharacterId();
+            if (auto* shape = dynamic_cast<CTagDefineShape*>(tag); shape && shape->bounds) {
+                e.xmin = shape->bounds->xmin, e.ymin = shape->bounds->ymin;
+                e.xmax = shape->bounds->xmax, e.ymax = shape->bounds->ymax;
+            }
         } else if (auto* place = dynamic_cast<CTagPlaceObject2*>(tag)) {
             e.depth = place->depth;
             e.move = place->move;
             e.hasCharacter = place->hasCharacter;
             e.characterId = place->hasCharacter ? place->characterId : 0;
             e.clipDepth = place->hasClipDepth ? place->clipDepth : 0;
+            if (place->matrix) {
+                e.hasMatrix = true;
+                e.matrix = *place->matrix;
+            }
             if (place->cxform) {
                 e.hasCxform = true;
                 e.hasAdd = place->cxform->hasAdd;

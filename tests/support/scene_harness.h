@@ -12,6 +12,7 @@
 
 #include "show/overlay_effect.h"
 #include "show/transition.h"
+#include "swf/records.h"
 
 class CSlide;
 class CSwfMovie;
@@ -70,6 +71,9 @@ struct TagEvent {
     bool move = false, hasCharacter = false, hasCxform = false, hasAdd = false;
     int alphaMult = 256;
     std::string label;  // a frame label's text
+    bool hasMatrix = false;  // a placement's matrix
+    CSwfMatrix matrix;
+    int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;  // a shape's bounds, twips
 };
 std::vector<TagEvent> ReadTagEvents(const std::string& path);
 
