@@ -58,62 +58,47 @@ uint16_t PlaceGhost(CSlide& s, int32_t shift, CSwfMovie* movie, uint16_t* depthC
 
 }  // namespace
 
-CBlurTransition::CBlurTransition(Sense sense) : sense_(sense)
+CBlurTransition::CBlurTransition(Sense sense) : CSensedTransition(sense)
 {
     SetName(sense == Sense::kIn ? "Blur In" : "Blur Out");
 }
 
-bool CBlurTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*,
-                                  uint16_t* depthCounter)
-{
-    if (!slide || !movie || !depthCounter) return true;
-    return sense_ == Sense::kIn ? GenerateIn(slide, previous, movie, depthCounter)
-                                : GenerateOut(slide, previous, movie, depthCounter);
-}
-
-bool CBlurTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
+void CBlurTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
 {
     PlaceNext(slide, movie, nullptr);
     const uint16_t left = PlaceGhost(*slide, -kGhostShift, movie, depthCounter);
     const uint16_t right = left ? PlaceGhost(*slide, kGhostShift, movie, depthCounter) : 0;
-    const int n = right ? motion::Frames(*this, movie) : 0;
-    if (n > 0) {
-        Progress p{0.0, 1.0 / n};
-        GhostProgress q{0.0, 1.0 / n};
-        for (int k = 0; k < n; ++k) {
-            clip_layers::Move(movie, slide->GetDepth(), nullptr, motion::Alpha(p.Rise()));
-            // Blur In moves its ghosts by translation alone.
-            const double ghost = q.Next();
-            clip_layers::Move(movie, left, GhostMatrix(*slide, -kGhostShift, false), motion::Alpha(ghost));
-            clip_layers::Move(movie, right, GhostMatrix(*slide, kGhostShift, false), motion::Alpha(ghost));
-            clip_layers::ShowFrame(movie);
-        }
-    }
+    if (right) WriteFrames(movie, *slide, slide->GetDepth(), left, right);
     RemovePrevious(previous, movie);
     clip_layers::RemoveDepths(movie, {left, right});
-    return true;
 }
 
-bool CBlurTransition::GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
+void CBlurTransition::GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
 {
     PlaceNext(slide, movie, nullptr);
     RemovePrevious(previous, movie);
-    if (!previous) return true;
+    if (!previous) return;
     const uint16_t copy = PlaceSlideAtNextDepth(previous, movie, depthCounter);
     const uint16_t left = copy ? PlaceGhost(*previous, -kGhostShift, movie, depthCounter) : 0;
     const uint16_t right = left ? PlaceGhost(*previous, kGhostShift, movie, depthCounter) : 0;
-    const int n = right ? motion::Frames(*this, movie) : 0;
-    if (n > 0) {
-        Progress p{1.0, 1.0 / n};
-        GhostProgress q{0.0, 1.0 / n};
-        for (int k = 0; k < n; ++k) {
-            clip_layers::Move(movie, copy, nullptr, motion::Alpha(p.Fall()));
-            const double ghost = q.Next();
-            clip_layers::Move(movie, left, GhostMatrix(*previous, -kGhostShift, true), motion::Alpha(ghost));
-            clip_layers::Move(movie, right, GhostMatrix(*previous, kGhostShift, true), motion::Alpha(ghost));
-            clip_layers::ShowFrame(movie);
-        }
-    }
+    if (right) WriteFrames(movie, *previous, copy, left, right);
     clip_layers::RemoveDepths(movie, {copy, left, right});
-    return true;
+}
+
+void CBlurTransition::WriteFrames(CSwfMovie* movie, CSlide& s, uint16_t fading, uint16_t left, uint16_t right)
+{
+    const int n = motion::Frames(*this, movie);
+    if (n <= 0) return;
+    const bool in = GetSense() == Sense::kIn;
+    Progress p{in ? 0.0 : 1.0, 1.0 / n};
+    GhostProgress q{0.0, 1.0 / n};
+    for (int k = 0; k < n; ++k) {
+        clip_layers::Move(movie, fading, nullptr, motion::Alpha(in ? p.Rise() : p.Fall()));
+        // Blur In moves its ghosts by translation alone, Blur Out with the
+        // slide's placement scale too.
+        const double ghost = q.Next();
+        clip_layers::Move(movie, left, GhostMatrix(s, -kGhostShift, !in), motion::Alpha(ghost));
+        clip_layers::Move(movie, right, GhostMatrix(s, kGhostShift, !in), motion::Alpha(ghost));
+        clip_layers::ShowFrame(movie);
+    }
 }

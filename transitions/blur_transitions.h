@@ -4,19 +4,15 @@
 // whose common opacity rises to one half and falls again.
 #include "transitions/motion_steps.h"
 
-class CBlurTransition : public CTransition {
-public:
-    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
-                     uint16_t* depthCounter) override;
-
+class CBlurTransition : public CSensedTransition {
 protected:
     explicit CBlurTransition(Sense sense);
+    void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter) override;
+    void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter) override;
 
 private:
-    bool GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
-    bool GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
-
-    Sense sense_;
+    // The n frames: the fading layer, then the two ghosts of s.
+    void WriteFrames(CSwfMovie* movie, CSlide& s, uint16_t fading, uint16_t left, uint16_t right);
 };
 
 class CBlurInTransition : public CKindOf<CBlurInTransition, CBlurTransition> {

@@ -4,8 +4,40 @@
 #include <limits>
 
 #include "show/camera_fx.h"
+#include "swf/display_tags.h"
 #include "swf/movie.h"
 #include "swf/records.h"
+
+bool CSensedTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*,
+                                    uint16_t* depthCounter)
+{
+    if (!slide || !movie) return true;
+    if (sense_ == Sense::kIn)
+        GenerateIn(slide, previous, movie, depthCounter);
+    else
+        GenerateOut(slide, previous, movie, depthCounter);
+    return true;
+}
+
+void CSensedTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*)
+{
+    PlaceNext(slide, movie, nullptr);
+    const int n = motion::Frames(*this, movie);
+    if (n > 0) InFrames(*slide, n, movie);
+    RemovePrevious(previous, movie);
+}
+
+void CSensedTransition::GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
+{
+    PlaceNext(slide, movie, nullptr);
+    RemovePrevious(previous, movie);
+    if (!previous) return;
+    const uint16_t copy = PlaceSlideAtNextDepth(previous, movie, depthCounter);
+    if (!copy) return;
+    const int n = motion::Frames(*this, movie);
+    if (n > 0) OutFrames(*previous, copy, n, movie);
+    movie->AddTag(new CTagRemoveObject2(copy));
+}
 
 namespace motion {
 

@@ -30,6 +30,29 @@ public:
     std::unique_ptr<CTransition> CreateInstance() const override { return Clone(); }
 };
 
+// An In/Out family's frame. In: the new slide is placed, its frames are
+// written, the old slide is removed. Out: the new slide is placed and the
+// old one removed at once, and a copy of the old one leaves on top through
+// the frames. Without frames neither writes one (no step is computed).
+class CSensedTransition : public CTransition {
+public:
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
+                     uint16_t* depthCounter) override;
+    Sense GetSense() const { return sense_; }
+
+protected:
+    explicit CSensedTransition(Sense sense) : sense_(sense) {}
+    virtual void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
+    virtual void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
+    // The n > 0 frames: of the new slide at its own depth, or of the old
+    // slide's copy at depth copy.
+    virtual void InFrames(CSlide&, int, CSwfMovie*) {}
+    virtual void OutFrames(CSlide&, uint16_t, int, CSwfMovie*) {}
+
+private:
+    Sense sense_;
+};
+
 // Progress is accumulated by repeated addition, as the frames advance, and
 // clamped: never k / n.
 struct Progress {

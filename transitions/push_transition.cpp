@@ -55,17 +55,9 @@ int64_t Travel(int sign, int64_t centre, int64_t size, int64_t low, int64_t fram
 
 }  // namespace
 
-CPushTransition::CPushTransition() : setting_(kTable, kLayout)
+CPushTransition::CPushTransition() : CWithDirection(kTable, kLayout, kRight)
 {
     SetName("Push");
-    CPushTransition::SetDefaults();
-}
-
-bool CPushTransition::CopyFrom(const CTransition* other)
-{
-    if (!CTransition::CopyFrom(other)) return false;
-    if (auto* o = dynamic_cast<const CPushTransition*>(other)) direction = o->direction;
-    return true;
 }
 
 bool CPushTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*, uint16_t*)
@@ -110,49 +102,5 @@ bool CPushTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* mo
     RemovePrevious(previous, movie);
     at.centerX = int32_t(x);
     at.centerY = int32_t(y);
-    return true;
-}
-
-bool CPushTransition::CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area)
-{
-    if (!setting_.Create(window, parent, area, direction)) return false;
-    OnCreateControls(window, area);
-    UpdateSettingsControls();
-    return true;
-}
-
-bool CPushTransition::DisposeSettingsControls()
-{
-    ReadSettingsControls(this);
-    OnDisposeControls();
-    setting_.Dispose();
-    return true;
-}
-
-void CPushTransition::UpdateSettingsControls()
-{
-    setting_.Update(direction);
-}
-
-bool CPushTransition::ReadSettingsControls(CTransition* target) const
-{
-    auto* t = dynamic_cast<CPushTransition*>(target);
-    return t && setting_.Read(&t->direction);
-}
-
-bool CPushTransition::OnControlChanged(uint32_t controlId)
-{
-    return setting_.OnChanged(controlId, &direction);
-}
-
-bool CPushTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
-{
-    setting_.Read(attributes, &direction);
-    return true;
-}
-
-bool CPushTransition::WriteXmlAttributes(CXMLOutputFile& out) const
-{
-    setting_.Write(out, direction);
     return true;
 }

@@ -44,7 +44,8 @@ int32_t ToInt32(long v)
 
 }  // namespace
 
-CSlideMotionTransition::CSlideMotionTransition(Sense sense) : row_(kRows[sense == Sense::kIn ? 0 : 1])
+CSlideMotionTransition::CSlideMotionTransition(Sense sense)
+    : CSensedTransition(sense), row_(kRows[sense == Sense::kIn ? 0 : 1])
 {
     SetName(row_.name);
     CSlideMotionTransition::SetDefaults();
@@ -85,28 +86,12 @@ bool CSlideMotionTransition::CopyFrom(const CTransition* other)
     return true;
 }
 
-bool CSlideMotionTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*,
-                                         uint16_t* depthCounter)
+// Only with frames does the slide take the last frame's placement; without,
+// it keeps its own: the start values would misplace it in the next
+// transition, a start scale of 0 hide it there.
+void CSlideMotionTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
 {
-    if (!slide || !movie) return true;
-    if (row_.sense == Sense::kIn)
-        GenerateIn(slide, previous, movie);
-    else
-        GenerateOut(slide, previous, movie, depthCounter);
-    return true;
-}
-
-void CSlideMotionTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie)
-{
-    PlaceNext(slide, movie, nullptr);
-    const int n = motion::Frames(*this, movie);
-    // Without frames the slide keeps its own placement: the start values
-    // would misplace it in the next transition, a scale of 0 hide it there.
-    if (n == 0) {
-        RemovePrevious(previous, movie);
-        return;
-    }
-    CSlide::CameraPlacement& at = slide->GetCameraPlacement();
+    CSlide::CameraPlacement& at = slide.GetCameraPlacement();
     double s = motion::Finite(final_sx), t = motion::Finite(final_sy);
     const double ds = (at.scaleX / 65536.0 - s) / n, dt = (at.scaleY / 65536.0 - t) / n;
     const int64_t ox = motion::Twips(final_x), oy = motion::Twips(final_y);
@@ -118,44 +103,34 @@ void CSlideMotionTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMov
         t = std::max(t + dt, 0.0);
         x = motion::Offset(x, -dx);
         y = motion::Offset(y, -dy);
-        clip_layers::Move(movie, slide->GetDepth(), motion::ScaleMatrix(s, t, int32_t(x), int32_t(y)),
+        clip_layers::Move(movie, slide.GetDepth(), motion::ScaleMatrix(s, t, int32_t(x), int32_t(y)),
                           fade_out ? motion::Alpha(a.Rise()) : nullptr);
         clip_layers::ShowFrame(movie);
     }
-    RemovePrevious(previous, movie);
-    // The last frame's placement: its own position plus the remainders.
+    // Its own position plus the remainders, and the last frame's scale.
     at.centerX = int32_t(x);
     at.centerY = int32_t(y);
     at.scaleX = motion::Fixed(s);
     at.scaleY = motion::Fixed(t);
 }
 
-void CSlideMotionTransition::GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
+void CSlideMotionTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie)
 {
-    PlaceNext(slide, movie, nullptr);
-    RemovePrevious(previous, movie);
-    if (!previous) return;
-    const uint16_t copy = PlaceSlideAtNextDepth(previous, movie, depthCounter);
-    if (!copy) return;
-    const int n = motion::Frames(*this, movie);
-    if (n > 0) {
-        const CSlide::CameraPlacement& at = previous->GetCameraPlacement();
-        double s = at.scaleX / 65536.0, t = at.scaleY / 65536.0;
-        const double ds = (s - motion::Finite(final_sx)) / n, dt = (t - motion::Finite(final_sy)) / n;
-        const int64_t dx = motion::Twips(final_x) / n, dy = motion::Twips(final_y) / n;
-        int64_t x = at.centerX, y = at.centerY;
-        Progress a{1.0, 1.0 / n};
-        for (int k = 0; k < n; ++k) {
-            s = std::max(s - ds, 0.0);
-            t = std::max(t - dt, 0.0);
-            x = motion::Offset(x, dx);
-            y = motion::Offset(y, dy);
-            clip_layers::Move(movie, copy, motion::ScaleMatrix(s, t, int32_t(x), int32_t(y)),
-                              fade_out ? motion::Alpha(a.Fall()) : nullptr);
-            clip_layers::ShowFrame(movie);
-        }
+    const CSlide::CameraPlacement& at = previous.GetCameraPlacement();
+    double s = at.scaleX / 65536.0, t = at.scaleY / 65536.0;
+    const double ds = (s - motion::Finite(final_sx)) / n, dt = (t - motion::Finite(final_sy)) / n;
+    const int64_t dx = motion::Twips(final_x) / n, dy = motion::Twips(final_y) / n;
+    int64_t x = at.centerX, y = at.centerY;
+    Progress a{1.0, 1.0 / n};
+    for (int k = 0; k < n; ++k) {
+        s = std::max(s - ds, 0.0);
+        t = std::max(t - dt, 0.0);
+        x = motion::Offset(x, dx);
+        y = motion::Offset(y, dy);
+        clip_layers::Move(movie, copy, motion::ScaleMatrix(s, t, int32_t(x), int32_t(y)),
+                          fade_out ? motion::Alpha(a.Fall()) : nullptr);
+        clip_layers::ShowFrame(movie);
     }
-    movie->AddTag(new CTagRemoveObject2(copy));
 }
 
 bool CSlideMotionTransition::CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area)

@@ -9,11 +9,9 @@
 
 struct SlideRow;
 
-class CSlideMotionTransition : public CTransition {
+class CSlideMotionTransition : public CSensedTransition {
 public:
     bool CopyFrom(const CTransition* other) override;
-    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
-                     uint16_t* depthCounter) override;
     void SetDefaults() override;
 
     bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
@@ -50,11 +48,11 @@ public:
 
 protected:
     explicit CSlideMotionTransition(Sense sense);
+    void InFrames(CSlide& slide, int n, CSwfMovie* movie) override;
+    void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 
 private:
     static void OnFieldsCommitted(CEditText* field, void* context);
-    void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie);
-    void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
 
     const SlideRow& row_;
     CStaticText labels_[4];

@@ -36,7 +36,7 @@ float Turns(double v)
 
 }  // namespace
 
-CSpinTransition::CSpinTransition(Sense sense) : row_(kRows[sense == Sense::kIn ? 0 : 1])
+CSpinTransition::CSpinTransition(Sense sense) : CSensedTransition(sense), row_(kRows[sense == Sense::kIn ? 0 : 1])
 {
     SetName(row_.name);
     CSpinTransition::SetDefaults();
@@ -73,64 +73,46 @@ bool CSpinTransition::CopyFrom(const CTransition* other)
     return true;
 }
 
-bool CSpinTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*,
-                                  uint16_t* depthCounter)
+double CSpinTransition::Turn() const
 {
-    if (!slide || !movie) return true;
-    if (row_.sense == Sense::kIn)
-        GenerateIn(slide, previous, movie);
-    else
-        GenerateOut(slide, previous, movie, depthCounter);
-    return true;
+    return motion::Finite(double(spins) * 360.0);
 }
 
-void CSpinTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie)
+// The slide grows from nothing and turns through the whole turn, starting
+// behind by the part beyond whole turns so that it ends upright.
+void CSpinTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
 {
-    PlaceNext(slide, movie, nullptr);
-    const int n = motion::Frames(*this, movie);
-    if (n > 0) {
-        const double turn = motion::Finite(double(spins) * 360.0);
-        // Start behind by the part beyond whole turns, so the slide ends upright.
-        double step = turn / n, theta = -(turn - 360.0 * std::trunc(turn / 360.0));
-        if (!clockwise) {
-            step = -step;
-            theta = -theta;
-        }
-        Progress t{0.0, 1.0 / n};
-        const CSlide::CameraPlacement& at = slide->GetCameraPlacement();
-        for (int k = 0; k < n; ++k) {
-            const double scale = t.Rise();
-            theta += step;
-            clip_layers::Move(movie, slide->GetDepth(), RotationMatrix(theta, scale, scale, at.centerX, at.centerY));
-            clip_layers::ShowFrame(movie);
-        }
+    const double turn = Turn();
+    double step = turn / n, theta = -(turn - 360.0 * std::trunc(turn / 360.0));
+    if (!clockwise) {
+        step = -step;
+        theta = -theta;
     }
-    RemovePrevious(previous, movie);
+    Progress t{0.0, 1.0 / n};
+    const CSlide::CameraPlacement& at = slide.GetCameraPlacement();
+    for (int k = 0; k < n; ++k) {
+        const double scale = t.Rise();
+        theta += step;
+        clip_layers::Move(movie, slide.GetDepth(), RotationMatrix(theta, scale, scale, at.centerX, at.centerY));
+        clip_layers::ShowFrame(movie);
+    }
 }
 
-void CSpinTransition::GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
+// The old slide shrinks from its own scale and turns through the whole
+// turn, with no alignment.
+void CSpinTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie)
 {
-    PlaceNext(slide, movie, nullptr);
-    RemovePrevious(previous, movie);
-    if (!previous) return;
-    const uint16_t copy = PlaceSlideAtNextDepth(previous, movie, depthCounter);
-    if (!copy) return;
-    const int n = motion::Frames(*this, movie);
-    if (n > 0) {
-        const CSlide::CameraPlacement& at = previous->GetCameraPlacement();
-        const double kx = at.scaleX / 65536.0, ky = at.scaleY / 65536.0;
-        Progress sx{kx, kx / n}, sy{ky, ky / n};
-        const double turn = motion::Finite(double(spins) * 360.0);
-        const double step = clockwise ? turn / n : -turn / n;
-        double theta = 0.0;
-        for (int k = 0; k < n; ++k) {
-            const double x = sx.Fall(), y = sy.Fall();
-            theta += step;
-            clip_layers::Move(movie, copy, RotationMatrix(theta, x, y, at.centerX, at.centerY));
-            clip_layers::ShowFrame(movie);
-        }
+    const CSlide::CameraPlacement& at = previous.GetCameraPlacement();
+    const double kx = at.scaleX / 65536.0, ky = at.scaleY / 65536.0;
+    Progress sx{kx, kx / n}, sy{ky, ky / n};
+    const double step = clockwise ? Turn() / n : -Turn() / n;
+    double theta = 0.0;
+    for (int k = 0; k < n; ++k) {
+        const double x = sx.Fall(), y = sy.Fall();
+        theta += step;
+        clip_layers::Move(movie, copy, RotationMatrix(theta, x, y, at.centerX, at.centerY));
+        clip_layers::ShowFrame(movie);
     }
-    movie->AddTag(new CTagRemoveObject2(copy));
 }
 
 bool CSpinTransition::CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area)

@@ -9,11 +9,9 @@
 
 struct SpinRow;
 
-class CSpinTransition : public CTransition {
+class CSpinTransition : public CSensedTransition {
 public:
     bool CopyFrom(const CTransition* other) override;
-    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
-                     uint16_t* depthCounter) override;
     void SetDefaults() override;
 
     bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
@@ -41,11 +39,13 @@ public:
 
 protected:
     explicit CSpinTransition(Sense sense);
+    void InFrames(CSlide& slide, int n, CSwfMovie* movie) override;
+    void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 
 private:
     static void OnSpinsCommitted(CEditText* field, void* context);
-    void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie);
-    void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
+    // The whole turn in degrees; none for a number that is not finite.
+    double Turn() const;
 
     const SpinRow& row_;
     CStaticText spinsLabel_;

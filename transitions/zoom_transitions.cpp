@@ -72,43 +72,18 @@ int64_t HalfTwips(int pixels)
 
 }  // namespace
 
-CZoomTransition::CZoomTransition(Sense sense) : sense_(sense), setting_(kTable, RowOf(sense).layout)
+CZoomTransition::CZoomTransition(Sense sense) : CWithDirection(kTable, RowOf(sense).layout, kNone, sense)
 {
     SetName(RowOf(sense).name);
-    CZoomTransition::SetDefaults();
 }
 
-bool CZoomTransition::CopyFrom(const CTransition* other)
+// Only with frames does the slide take the last frame's placement; without,
+// it keeps its own: the travel's start would misplace it in the next transition.
+void CZoomTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
 {
-    if (!CTransition::CopyFrom(other)) return false;
-    if (auto* o = dynamic_cast<const CZoomTransition*>(other)) direction = o->direction;
-    return true;
-}
-
-bool CZoomTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*,
-                                  uint16_t* depthCounter)
-{
-    if (!slide || !movie) return true;
-    if (sense_ == Sense::kIn)
-        GenerateIn(slide, previous, movie);
-    else
-        GenerateOut(slide, previous, movie, depthCounter);
-    return true;
-}
-
-void CZoomTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie)
-{
-    PlaceNext(slide, movie, nullptr);
-    const int n = motion::Frames(*this, movie);
-    // Without frames the slide keeps its own placement: the start of the
-    // travel would misplace it in the next transition.
-    if (n == 0) {
-        RemovePrevious(previous, movie);
-        return;
-    }
-    CSlide::CameraPlacement& at = slide->GetCameraPlacement();
+    CSlide::CameraPlacement& at = slide.GetCameraPlacement();
     const Motion m = MotionOf(direction);
-    const int64_t hw = HalfTwips(slide->GetWidth()), hh = HalfTwips(slide->GetHeight());
+    const int64_t hw = HalfTwips(slide.GetWidth()), hh = HalfTwips(slide.GetHeight());
     const int64_t dx = m.x * (hw / n), dy = m.y * (hh / n);
     int64_t x = motion::Offset(at.centerX, -m.x * hw), y = motion::Offset(at.centerY, -m.y * hh);
     Progress t{0.0, 1.0 / n};
@@ -116,85 +91,31 @@ void CZoomTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* mov
         const double s = t.Rise();
         x = motion::Offset(x, dx);
         y = motion::Offset(y, dy);
-        clip_layers::Move(movie, slide->GetDepth(), motion::ScaleMatrix(s, s, int32_t(x), int32_t(y)));
+        clip_layers::Move(movie, slide.GetDepth(), motion::ScaleMatrix(s, s, int32_t(x), int32_t(y)));
         clip_layers::ShowFrame(movie);
     }
-    RemovePrevious(previous, movie);
     // Short of its own place by the remainders, on the side it came from.
     at.centerX = int32_t(x);
     at.centerY = int32_t(y);
 }
 
-void CZoomTransition::GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
+void CZoomTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie)
 {
-    PlaceNext(slide, movie, nullptr);
-    RemovePrevious(previous, movie);
-    if (!previous) return;
-    const uint16_t copy = PlaceSlideAtNextDepth(previous, movie, depthCounter);
-    if (!copy) return;
-    const int n = motion::Frames(*this, movie);
-    if (n > 0) {
-        const CSlide::CameraPlacement& at = previous->GetCameraPlacement();
-        const Motion m = MotionOf(direction);
-        const int64_t hw = HalfTwips(previous->GetWidth()), hh = HalfTwips(previous->GetHeight());
-        const int64_t dx = m.x * (hw / n), dy = m.y * (hh / n);
-        int64_t x = at.centerX, y = at.centerY;
-        // The x scale serves both axes.
-        const double s0 = at.scaleX / 65536.0;
-        Progress s{s0, s0 / n};
-        for (int k = 0; k < n; ++k) {
-            const double scale = s.Fall();
-            x = motion::Offset(x, dx);
-            y = motion::Offset(y, dy);
-            clip_layers::Move(movie, copy, motion::ScaleMatrix(scale, scale, int32_t(x), int32_t(y)));
-            clip_layers::ShowFrame(movie);
-        }
+    const CSlide::CameraPlacement& at = previous.GetCameraPlacement();
+    const Motion m = MotionOf(direction);
+    const int64_t hw = HalfTwips(previous.GetWidth()), hh = HalfTwips(previous.GetHeight());
+    const int64_t dx = m.x * (hw / n), dy = m.y * (hh / n);
+    int64_t x = at.centerX, y = at.centerY;
+    // The x scale serves both axes.
+    const double s0 = at.scaleX / 65536.0;
+    Progress s{s0, s0 / n};
+    for (int k = 0; k < n; ++k) {
+        const double scale = s.Fall();
+        x = motion::Offset(x, dx);
+        y = motion::Offset(y, dy);
+        clip_layers::Move(movie, copy, motion::ScaleMatrix(scale, scale, int32_t(x), int32_t(y)));
+        clip_layers::ShowFrame(movie);
     }
-    movie->AddTag(new CTagRemoveObject2(copy));
-}
-
-bool CZoomTransition::CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area)
-{
-    if (!setting_.Create(window, parent, area, direction)) return false;
-    OnCreateControls(window, area);
-    UpdateSettingsControls();
-    return true;
-}
-
-bool CZoomTransition::DisposeSettingsControls()
-{
-    ReadSettingsControls(this);
-    OnDisposeControls();
-    setting_.Dispose();
-    return true;
-}
-
-void CZoomTransition::UpdateSettingsControls()
-{
-    setting_.Update(direction);
-}
-
-bool CZoomTransition::ReadSettingsControls(CTransition* target) const
-{
-    auto* t = dynamic_cast<CZoomTransition*>(target);
-    return t && setting_.Read(&t->direction);
-}
-
-bool CZoomTransition::OnControlChanged(uint32_t controlId)
-{
-    return setting_.OnChanged(controlId, &direction);
-}
-
-bool CZoomTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
-{
-    setting_.Read(attributes, &direction);
-    return true;
-}
-
-bool CZoomTransition::WriteXmlAttributes(CXMLOutputFile& out) const
-{
-    setting_.Write(out, direction);
-    return true;
 }
 
 CCrossScaleTransition::CCrossScaleTransition()

@@ -13,10 +13,10 @@
 namespace tavrel_test {
 namespace {
 
-std::vector<int> Alphas(const std::vector<MotionTag>& moves)
+std::vector<int> Alphas(const std::vector<TagEvent>& moves)
 {
     std::vector<int> out;
-    for (const MotionTag& m : moves) out.push_back(m.alphaMult);
+    for (const TagEvent& m : moves) out.push_back(m.alphaMult);
     return out;
 }
 
@@ -64,39 +64,26 @@ TEST(Blur, LayersAndMatrices)
     CBlurOutTransition out;
     // The old slide has a placement scale of its own: Blur Out carries it.
     const MotionSlide old{200, 150, 3000, 2000, 0x8000, 0xC000}, fresh{160, 120, 3200, 2400};
-    struct Case {
-        CTransition* t;
-        int n;
-        bool previous;
-        std::string words;
-    } const cases[] = {
-        {&in, 2, true, "P:2 P:3 P:4 M:2/128 M:3/128 M:4/128 F M:2/256 M:3/256 M:4/256 F R:1 R:3 R:4"},
-        {&in, 1, false, "P:1 P:2 P:3 M:1/256 M:2/256 M:3/256 F R:2 R:3"},
-        {&in, 0, true, "P:2 P:3 P:4 R:1 R:3 R:4"},
-        {&out, 2, true, "P:2 R:1 P:3 P:4 P:5 M:3/128 M:4/128 M:5/128 F M:3/0 M:4/256 M:5/256 F R:3 R:4 R:5"},
-        {&out, 2, false, "P:1"},
-        {&out, 0, true, "P:2 R:1 P:3 P:4 P:5 R:3 R:4 R:5"},
-    };
-    for (const Case& c : cases) {
-        const MotionRun run = RunMotion(*c.t, c.n, fresh, c.previous ? &old : nullptr);
-        EXPECT_EQ(Words(run), c.words) << c.t->GetName() << " n = " << c.n;
-        for (const MotionTag& tag : run.tags) {
-            EXPECT_TRUE(!tag.hasCxform || tag.hasAdd) << "SetAlpha writes add terms";
-        }
-    }
+    ExpectWords({{&in, 2, true, "P:2 P:3 P:4 M:2/128 M:3/128 M:4/128 F M:2/256 M:3/256 M:4/256 F R:1 R:3 R:4"},
+                 {&in, 1, false, "P:1 P:2 P:3 M:1/256 M:2/256 M:3/256 F R:2 R:3"},
+                 {&in, 0, true, "P:2 P:3 P:4 R:1 R:3 R:4"},
+                 {&out, 2, true, "P:2 R:1 P:3 P:4 P:5 M:3/128 M:4/128 M:5/128 F M:3/0 M:4/256 M:5/256 F R:3 R:4 R:5"},
+                 {&out, 2, false, "P:1"},
+                 {&out, 0, true, "P:2 R:1 P:3 P:4 P:5 R:3 R:4 R:5"}},
+                fresh, old);
 
     // Blur In: ghosts of the new slide 40 twips either side; moved by translation alone.
     const MotionRun a = RunMotion(in, 3, fresh, &old);
     for (const auto& [depth, x] : {std::pair{3, 3160}, std::pair{4, 3240}}) {
-        const MotionTag& placed = a.tags[size_t(depth) - 2];
+        const TagEvent& placed = a.tags[size_t(depth) - 2];
         EXPECT_EQ(placed.characterId, a.tags[0].characterId);
-        EXPECT_TRUE(placed.m.hasScale);
-        EXPECT_EQ(placed.m.translateX, x);
-        EXPECT_EQ(placed.m.translateY, 2400);
-        for (const MotionTag& m : a.MovesAt(uint16_t(depth))) {
-            EXPECT_FALSE(m.m.hasScale);
-            EXPECT_EQ(m.m.translateX, x);
-            EXPECT_EQ(m.m.translateY, 2400);
+        EXPECT_TRUE(placed.matrix.hasScale);
+        EXPECT_EQ(placed.matrix.translateX, x);
+        EXPECT_EQ(placed.matrix.translateY, 2400);
+        for (const TagEvent& m : a.MovesAt(uint16_t(depth))) {
+            EXPECT_FALSE(m.matrix.hasScale);
+            EXPECT_EQ(m.matrix.translateX, x);
+            EXPECT_EQ(m.matrix.translateY, 2400);
         }
     }
     EXPECT_FALSE(a.MovesAt(2)[0].hasMatrix) << "the slide itself only fades";
@@ -104,12 +91,12 @@ TEST(Blur, LayersAndMatrices)
     // Blur Out: ghosts of the old slide with its placement scale, every frame.
     const MotionRun b = RunMotion(out, 3, fresh, &old);
     for (const auto& [depth, x] : {std::pair{4, 2960}, std::pair{5, 3040}}) {
-        for (const MotionTag& m : b.MovesAt(uint16_t(depth))) {
-            EXPECT_TRUE(m.m.hasScale);
-            EXPECT_EQ(m.m.scaleX, 0x8000);
-            EXPECT_EQ(m.m.scaleY, 0xC000);
-            EXPECT_EQ(m.m.translateX, x);
-            EXPECT_EQ(m.m.translateY, 2000);
+        for (const TagEvent& m : b.MovesAt(uint16_t(depth))) {
+            EXPECT_TRUE(m.matrix.hasScale);
+            EXPECT_EQ(m.matrix.scaleX, 0x8000);
+            EXPECT_EQ(m.matrix.scaleY, 0xC000);
+            EXPECT_EQ(m.matrix.translateX, x);
+            EXPECT_EQ(m.matrix.translateY, 2000);
         }
     }
 }

@@ -2,32 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "foundation/path.h"
+#include "foundation/xml_reader.h"
+#include "foundation/xml_writer.h"
 #include "platform/cfstring.h"
+#include "platform/toolbox_controls.h"
+#include "platform/toolbox_windows.h"
 #include "support/test_support.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
 #include "swf/object.h"
-#include "swf/reader_primitives.h"
 #include "swf/shapes.h"
 #include "swf/styles.h"
 
 namespace tavrel_test {
 
-std::vector<MotionTag> MotionRun::MovesAt(uint16_t depth) const
+std::vector<TagEvent> MotionRun::MovesAt(uint16_t depth) const
 {
-    std::vector<MotionTag> out;
-    for (const MotionTag& t : tags)
+    std::vector<TagEvent> out;
+    for (const TagEvent& t : tags)
         if (t.code == swf_tag::kPlaceObject2 && t.move && t.depth == depth) out.push_back(t);
     return out;
-}
-
-int MotionRun::Frames() const
-{
-    int n = 0;
-    for (const MotionTag& t : tags) n += t.code == swf_tag::kShowFrame;
-    return n;
 }
 
 namespace {
@@ -49,18 +47,13 @@ void SetUp(CSlide& s, const MotionSlide& m, uint16_t id, uint16_t depth)
     s.SetWidth(m.width);
     s.SetHeight(m.height);
     s.ResetTransform();
-    CSlide::CameraPlacement& at = s.GetCameraPlacement();
-    at.centerX = m.x;
-    at.centerY = m.y;
-    at.scaleX = m.scaleX;
-    at.scaleY = m.scaleY;
+    s.GetCameraPlacement() = {m.x, m.y, m.scaleX, m.scaleY};
     s.SetDepth(depth);
 }
 
 }  // namespace
 
-MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const MotionSlide* previous, int stageWidth,
-                    int stageHeight)
+MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const MotionSlide* previous)
 {
     MotionRun run;
     TempDir dir;
@@ -68,7 +61,7 @@ MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const Motio
     t.SetDuration(long(n) * 1000);
     {
         CSwfMovie movie;
-        movie.SetHeader(stageWidth * 20, stageHeight * 20, 1.0f, 6);
+        movie.SetHeader(320 * 20, 240 * 20, 1.0f, 6);
         if (!movie.Open(CPath(path.c_str()), true)) {
             ADD_FAILURE() << "cannot open " << path;
             return run;
@@ -83,63 +76,40 @@ MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const Motio
             movie.AddTag(place);
         }
         SetUp(fresh, slide, DefineRect(movie, &ids, 0x20C0E0, slide.width, slide.height), ++depths);
-        run.slideDepth = fresh.GetDepth();
-        run.previousDepth = previous ? old.GetDepth() : 0;
         movie.AddTag(new CTagFrameLabel("begin"));
         t.GenerateSwf(&fresh, previous ? &old : nullptr, &movie, &ids, &depths);
         run.after = fresh.GetCameraPlacement();
         movie.AddTag(new CTagEnd);
         EXPECT_NE(movie.Close(), 0u);
     }
-    CSwfReader reader;
-    if (!reader.Parse(CPath(path.c_str()), true, 0, true)) {
-        ADD_FAILURE() << "our reader cannot read " << path;
-        return run;
-    }
     bool begun = false;
-    for (CSwfTag* tag : reader.GetTags(nullptr)) {
-        const int code = tag->GetTagCode();
-        if (auto* label = dynamic_cast<CTagFrameLabel*>(tag); label && label->label == "begin") {
-            begun = true;
-            continue;
-        }
-        if (!begun || code == swf_tag::kEnd) continue;
-        MotionTag e;
-        e.code = code;
-        if (auto* place = dynamic_cast<CTagPlaceObject2*>(tag)) {
-            e.move = place->move;
-            e.depth = place->depth;
-            e.characterId = place->hasCharacter ? place->characterId : 0;
-            if (place->matrix) {
-                e.hasMatrix = true;
-                e.m = *place->matrix;
-            }
-            if (place->cxform) {
-                e.hasCxform = true;
-                e.hasAdd = place->cxform->hasAdd;
-                e.alphaMult = place->cxform->hasMult ? place->cxform->alphaMult : 256;
-            }
-        } else if (auto* remove = dynamic_cast<CTagRemoveObject2*>(tag)) {
-            e.depth = remove->depth;
-        } else if (auto* shape = dynamic_cast<CTagDefineShape*>(tag)) {
-            e.characterId = shape->GetCharacterId();
-            if (shape->bounds) {
-                e.xmin = shape->bounds->xmin;
-                e.ymin = shape->bounds->ymin;
-                e.xmax = shape->bounds->xmax;
-                e.ymax = shape->bounds->ymax;
-            }
-        }
-        run.tags.push_back(e);
+    for (const TagEvent& e : ReadTagEvents(path)) {
+        if (begun && e.code != swf_tag::kEnd) run.tags.push_back(e);
+        begun = begun || e.label == "begin";
     }
-    reader.ClearTags(true);
     return run;
+}
+
+std::ostream& operator<<(std::ostream& os, const ScaleFrame& f)
+{
+    return os << "(" << f.scaleX << ", " << f.scaleY << ", " << f.x << ", " << f.y << " / " << f.alpha << ")";
+}
+
+std::vector<ScaleFrame> ScaleFrames(const std::vector<TagEvent>& moves)
+{
+    std::vector<ScaleFrame> out;
+    for (const TagEvent& m : moves) {
+        EXPECT_TRUE(m.matrix.hasScale && !m.matrix.hasRotate);
+        out.push_back({m.matrix.scaleX, m.matrix.scaleY, m.matrix.translateX, m.matrix.translateY,
+                       m.hasCxform ? m.alphaMult : -1});
+    }
+    return out;
 }
 
 std::string Words(const MotionRun& run)
 {
     std::string out;
-    for (const MotionTag& e : run.tags) {
+    for (const TagEvent& e : run.tags) {
         std::string w;
         if (e.code == swf_tag::kShowFrame)
             w = "F";
@@ -154,13 +124,15 @@ std::string Words(const MotionRun& run)
     return out;
 }
 
-}  // namespace tavrel_test
-
-#include "foundation/xml_reader.h"
-#include "foundation/xml_writer.h"
-#include "support/scene_harness.h"
-
-namespace tavrel_test {
+void ExpectWords(const std::vector<WordsCase>& cases, const MotionSlide& slide, const MotionSlide& old)
+{
+    for (const WordsCase& c : cases) {
+        const MotionRun run = RunMotion(*c.t, c.n, slide, c.previous ? &old : nullptr);
+        EXPECT_EQ(Words(run), c.words) << c.t->GetName() << " n = " << c.n << (c.previous ? "" : ", first");
+        // Alpha goes through SetAlpha, with its add terms.
+        for (const TagEvent& tag : run.tags) EXPECT_TRUE(!tag.hasCxform || tag.hasAdd) << c.t->GetName();
+    }
+}
 
 void ExpectKindReplays(const std::function<std::unique_ptr<CTransition>()>& make, const std::string& what)
 {
@@ -245,6 +217,25 @@ std::string ControlTitle(WindowRef window, uint32_t id)
     }
     // A static text keeps its words as its text, not its title.
     return out.empty() ? platform::ControlText(c) : out;
+}
+
+void MotionControls::TypeInto(uint32_t id, const std::string& text)
+{
+    user_.ClickControl(FakeUser::Front(), OSType(id), 20000).Do([id] {
+        ControlRef field = ControlOf(FrontWindow(), id);
+        SetControlData(field, 0, kControlEditTextTextTag, 0, "");
+        ControlEditTextSelectionRec none{0, 0};
+        SetControlData(field, 0, kControlEditTextSelectionTag, sizeof none, &none);
+    });
+    user_.Type(text).PressKey(36, '\r').Play();
+}
+
+void MotionControls::Open(NoteWindow& window, CTransition& t)
+{
+    ASSERT_TRUE(OpenNew(window));
+    t.changed.Connect(Callback::BindMember(this, &MotionControls::Note));
+    const Rect area{123, 169, 234, 424};
+    ASSERT_TRUE(t.CreateSettingsControls(&window, nullptr, &area));
 }
 
 long Mix(long a, long b, double wa)

@@ -1,18 +1,19 @@
 #pragma once
 // Runs one transition between slides set up at chosen places and sizes and
 // reads back every tag it wrote with its matrix and colour transform: the
-// moving kinds are checked to the twip and the 16.16 term.
+// moving kinds are checked to the twip and the 16.16 term. Also what their
+// tests share: layer words, XML, controls and scene replays.
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/toolbox_controls.h"
-#include "platform/toolbox_windows.h"
 #include "show/slide.h"
 #include "show/transition.h"
-#include "swf/records.h"
+#include "support/scene_harness.h"
+#include "ui/controls_fixture.h"
 
 namespace tavrel_test {
 
@@ -22,39 +23,41 @@ struct MotionSlide {
     int32_t scaleX = 0x10000, scaleY = 0x10000;
 };
 
-struct MotionTag {
-    int code = 0;
-    bool move = false, hasMatrix = false, hasCxform = false;
-    uint16_t depth = 0, characterId = 0;
-    CSwfMatrix m;
-    int alphaMult = 256;
-    bool hasAdd = false;
-    // Bounds of a shape defined here, twips.
-    int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;
-};
-
 struct MotionRun {
-    std::vector<MotionTag> tags;  // those GenerateSwf wrote, ShowFrames included
+    std::vector<TagEvent> tags;  // those GenerateSwf wrote, ShowFrames included
     CSlide::CameraPlacement after;  // the new slide's placement afterwards
-    uint16_t slideDepth = 0, previousDepth = 0;
 
     // The moves at a depth, in order.
-    std::vector<MotionTag> MovesAt(uint16_t depth) const;
-    int Frames() const;
+    std::vector<TagEvent> MovesAt(uint16_t depth) const;
 };
 
 // n frames: duration n seconds at one frame a second. The previous slide,
 // when given, stands at depth 1 and the new one at 2; a first slide at 1.
-MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const MotionSlide* previous,
-                    int stageWidth = 320, int stageHeight = 240);
+MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const MotionSlide* previous);
+
+// One move of a scaling kind: its scales, translation and alpha
+// multiplier (-1 without a colour transform).
+struct ScaleFrame {
+    int32_t scaleX, scaleY, x, y;
+    int alpha = -1;
+    bool operator==(const ScaleFrame&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const ScaleFrame& f);
+// The moves, each expected to scale and not to turn.
+std::vector<ScaleFrame> ScaleFrames(const std::vector<TagEvent>& moves);
 
 // The layer words of the fade tests: P:d placed, M:d moved (with /alpha),
 // R:d removed, S defined, F frame.
 std::string Words(const MotionRun& run);
 
-}  // namespace tavrel_test
-
-namespace tavrel_test {
+// Runs of one shape: the words of t over n frames, from old or from none.
+struct WordsCase {
+    CTransition* t;
+    int n;
+    bool previous;
+    std::string words;
+};
+void ExpectWords(const std::vector<WordsCase>& cases, const MotionSlide& slide, const MotionSlide& old);
 
 // Writes a scene of slides of several sizes (one larger than the stage),
 // each with a transition made by make: the first from no slide, one at
@@ -67,13 +70,26 @@ std::string XmlOf(const CTransition& t);
 // ReadXml of an element with these attributes after the name.
 void ReadAttributes(CTransition& t, const std::string& attributes);
 
-// A control of the transitions' test window (id number 20000): its
-// bounds (top, left, bottom, right) and title; {} and "" when there is none.
+// A control of the test window (id number 20000): its bounds (top, left,
+// bottom, right) and title or text; {} and "" when there is none.
+ControlRef ControlOf(WindowRef window, uint32_t id);
 std::vector<int> ControlBounds(WindowRef window, uint32_t id);
 std::string ControlTitle(WindowRef window, uint32_t id);
-ControlRef ControlOf(WindowRef window, uint32_t id);
 
-// The mean of two colours, each channel weighted wa : (1 - wa).
+// The settings controls of a kind in a fresh window, with its change
+// signal counted.
+class MotionControls : public ControlsTest {
+protected:
+    // Replaces the field's text by typing, then commits it with Return.
+    void TypeInto(uint32_t id, const std::string& text);
+    // Creates t's controls in window at the effects pane's area.
+    void Open(NoteWindow& window, CTransition& t);
+    void Note(intptr_t) { ++changes_; }
+
+    int changes_ = 0;
+};
+
+// Two colours mixed, a's channels weighted wa.
 long Mix(long a, long b, double wa);
 
 }  // namespace tavrel_test

@@ -14,10 +14,10 @@ namespace tavrel_test {
 namespace {
 
 // x or y of each move at a depth.
-std::vector<int32_t> Xs(const std::vector<MotionTag>& moves, bool y = false)
+std::vector<int32_t> Xs(const std::vector<TagEvent>& moves, bool y = false)
 {
     std::vector<int32_t> out;
-    for (const MotionTag& m : moves) out.push_back(y ? m.m.translateY : m.m.translateX);
+    for (const TagEvent& m : moves) out.push_back(y ? m.matrix.translateY : m.matrix.translateX);
     return out;
 }
 
@@ -66,17 +66,17 @@ TEST(Push, StartsOutsideAndStepsBothSlides)
         EXPECT_EQ(Xs(moves, true), c.ys);
         EXPECT_EQ(run.after.centerX, c.endX);
         EXPECT_EQ(run.after.centerY, c.endY);
-        for (const MotionTag& m : moves) EXPECT_EQ(m.m.scaleX, 0x10000);
+        for (const TagEvent& m : moves) EXPECT_EQ(m.matrix.scaleX, 0x10000);
         // The old slide moves by the same steps, at its own scale.
         const auto pushed = run.MovesAt(1);
         ASSERT_EQ(pushed.size(), moves.size());
-        int32_t newX = run.tags[0].m.translateX, newY = run.tags[0].m.translateY, oldX = old.x, oldY = old.y;
+        int32_t newX = run.tags[0].matrix.translateX, newY = run.tags[0].matrix.translateY, oldX = old.x, oldY = old.y;
         for (size_t k = 0; k < moves.size(); ++k) {
-            EXPECT_EQ(pushed[k].m.translateX - oldX, moves[k].m.translateX - newX);
-            EXPECT_EQ(pushed[k].m.translateY - oldY, moves[k].m.translateY - newY);
-            EXPECT_EQ(pushed[k].m.scaleX, 0x8000);
-            newX = moves[k].m.translateX, newY = moves[k].m.translateY;
-            oldX = pushed[k].m.translateX, oldY = pushed[k].m.translateY;
+            EXPECT_EQ(pushed[k].matrix.translateX - oldX, moves[k].matrix.translateX - newX);
+            EXPECT_EQ(pushed[k].matrix.translateY - oldY, moves[k].matrix.translateY - newY);
+            EXPECT_EQ(pushed[k].matrix.scaleX, 0x8000);
+            newX = moves[k].matrix.translateX, newY = moves[k].matrix.translateY;
+            oldX = pushed[k].matrix.translateX, oldY = pushed[k].matrix.translateY;
         }
     }
 }
@@ -89,7 +89,7 @@ TEST(Push, FramesHoldTwoMovesOldSlideFirst)
     EXPECT_EQ(Words(RunMotion(push, 0, slide, &old)), "P:2 M:1 M:2 F R:1");
     EXPECT_EQ(Words(RunMotion(push, 2, slide, nullptr)), "P:1 M:1 F M:1 F");
     // The new slide is placed at the start, outside the frame.
-    EXPECT_EQ(RunMotion(push, 2, slide, &old).tags[0].m.translateX, -3200);
+    EXPECT_EQ(RunMotion(push, 2, slide, &old).tags[0].matrix.translateX, -3200);
 }
 
 TEST(Push, DirectionWordsAndDefaults)

@@ -13,24 +13,6 @@
 namespace tavrel_test {
 namespace {
 
-struct Frame {
-    int32_t scaleX, scaleY, x, y;
-    int alpha;  // -1: no colour transform
-    bool operator==(const Frame&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Frame& f)
-{
-    return os << "(" << f.scaleX << ", " << f.scaleY << ", " << f.x << ", " << f.y << " / " << f.alpha << ")";
-}
-
-std::vector<Frame> FramesOf(const std::vector<MotionTag>& moves)
-{
-    std::vector<Frame> out;
-    for (const MotionTag& m : moves)
-        out.push_back({m.m.scaleX, m.m.scaleY, m.m.translateX, m.m.translateY, m.hasCxform ? m.alphaMult : -1});
-    return out;
-}
-
 struct Setting {
     int32_t x = 0, y = 0;
     double sx = 0.0, sy = 0.0;
@@ -54,7 +36,7 @@ TEST(SlideMotion, OffsetsScalesAndAlphas)
         bool in;
         Setting s;
         int n;
-        std::vector<Frame> frames;  // empty: only checked below
+        std::vector<ScaleFrame> frames;
         CSlide::CameraPlacement after;  // the new slide's afterwards
     } const cases[] = {
         {"in, defaults", true, {}, 4,
@@ -85,7 +67,7 @@ TEST(SlideMotion, OffsetsScalesAndAlphas)
             t = std::make_unique<CSlideOutToTransition>();
         Apply(*t, c.s);
         const MotionRun run = RunMotion(*t, c.n, fresh, &old);
-        EXPECT_EQ(FramesOf(run.MovesAt(c.in ? 2 : 3)), c.frames);
+        EXPECT_EQ(ScaleFrames(run.MovesAt(c.in ? 2 : 3)), c.frames);
         EXPECT_EQ(run.after.centerX, c.after.centerX);
         EXPECT_EQ(run.after.centerY, c.after.centerY);
         EXPECT_EQ(run.after.scaleX, c.after.scaleX);
@@ -97,9 +79,9 @@ TEST(SlideMotion, OffsetsScalesAndAlphas)
     Apply(out, {100, 0, 1.0, 1.0, 1});
     const auto moves = RunMotion(out, 30, fresh, &old).MovesAt(3);
     ASSERT_EQ(moves.size(), 30u);
-    EXPECT_EQ(moves[0].m.translateX, 3000 + 66);
-    EXPECT_EQ(moves.back().m.translateX, 3000 + 1980);
-    EXPECT_EQ(moves.back().m.scaleX, 65536);
+    EXPECT_EQ(moves[0].matrix.translateX, 3000 + 66);
+    EXPECT_EQ(moves.back().matrix.translateX, 3000 + 1980);
+    EXPECT_EQ(moves.back().matrix.scaleX, 65536);
     EXPECT_EQ(moves.back().alphaMult, 0);
 }
 
@@ -109,28 +91,17 @@ TEST(SlideMotion, LayersAndTheFrameCountOfZero)
     CSlideOutToTransition out;
     Apply(in, {100, 100, 0.0, 0.0, 1});
     const MotionSlide fresh{}, old{200, 150};
-    struct Case {
-        CTransition* t;
-        int n;
-        bool previous;
-        std::string words;
-    } const cases[] = {
-        {&in, 2, true, "P:2 M:2/128 F M:2/256 F R:1"},
-        {&in, 2, false, "P:1 M:1/128 F M:1/256 F"},
-        {&in, 0, true, "P:2 R:1"},
-        {&out, 2, true, "P:2 R:1 P:3 M:3/128 F M:3/0 F R:3"},
-        {&out, 2, false, "P:1"},
-        {&out, 0, true, "P:2 R:1 P:3 R:3"},
-    };
-    for (const Case& c : cases) {
-        const MotionRun run = RunMotion(*c.t, c.n, fresh, c.previous ? &old : nullptr);
-        EXPECT_EQ(Words(run), c.words) << c.t->GetName() << " n = " << c.n;
-        // At n = 0 Slide In From keeps its own placement: no offset, scale 1.0.
-        if (c.n == 0) {
-            EXPECT_EQ(run.after.centerX, fresh.x);
-            EXPECT_EQ(run.after.scaleX, 0x10000);
-        }
-    }
+    ExpectWords({{&in, 2, true, "P:2 M:2/128 F M:2/256 F R:1"},
+                 {&in, 2, false, "P:1 M:1/128 F M:1/256 F"},
+                 {&in, 0, true, "P:2 R:1"},
+                 {&out, 2, true, "P:2 R:1 P:3 M:3/128 F M:3/0 F R:3"},
+                 {&out, 2, false, "P:1"},
+                 {&out, 0, true, "P:2 R:1 P:3 R:3"}},
+                fresh, old);
+    // At n = 0 Slide In From keeps its own placement: no offset, scale 1.0.
+    const MotionRun run = RunMotion(in, 0, fresh, &old);
+    EXPECT_EQ(run.after.centerX, fresh.x);
+    EXPECT_EQ(run.after.scaleX, 0x10000);
 }
 
 TEST(SlideMotion, XmlForm)
@@ -172,24 +143,7 @@ TEST(SlideMotion, XmlForm)
     EXPECT_EQ(out.CreateInstance()->GetName(), "Slide Out To");
 }
 
-struct Changes {
-    int count = 0;
-    void Note(intptr_t) { ++count; }
-};
-
-class SlideControls : public ControlsTest {
-protected:
-    void TypeInto(uint32_t id, const std::string& text)
-    {
-        user_.ClickControl(FakeUser::Front(), OSType(id), 20000).Do([id] {
-            ControlRef field = ControlOf(FrontWindow(), id);
-            SetControlData(field, 0, kControlEditTextTextTag, 0, "");
-            ControlEditTextSelectionRec none{0, 0};
-            SetControlData(field, 0, kControlEditTextSelectionTag, sizeof none, &none);
-        });
-        user_.Type(text).PressKey(36, '\r').Play();
-    }
-};
+using SlideControls = MotionControls;
 
 TEST_F(SlideControls, LayoutOfEachSense)
 {
@@ -231,22 +185,18 @@ TEST_F(SlideControls, LayoutOfEachSense)
 TEST_F(SlideControls, ReturnCommitsTheFieldsAsFloats)
 {
     NoteWindow window;
-    ASSERT_TRUE(OpenNew(window));
     CSlideInFromTransition t;
-    Changes changes;
-    t.changed.Connect(Callback::BindMember(&changes, &Changes::Note));
-    const Rect area{123, 169, 234, 424};
-    ASSERT_TRUE(t.CreateSettingsControls(&window, nullptr, &area));
+    Open(window, t);
     const WindowRef w = window.GetWindow();
 
     // Offsets take digits and "-"; scales digits and one point.
     TypeInto(10050, "-12x3");
     EXPECT_EQ(platform::ControlText(ControlOf(w, 10050)), "-123");
     EXPECT_EQ(t.final_x, -123);
-    EXPECT_EQ(changes.count, 1);
+    EXPECT_EQ(changes_, 1);
     TypeInto(10054, "-1.1.");
     EXPECT_EQ(platform::ControlText(ControlOf(w, 10054)), "1.1");
-    EXPECT_EQ(changes.count, 2);
+    EXPECT_EQ(changes_, 2);
     // Committed: single precision. Read by ReadSettingsControls: the full double.
     EXPECT_EQ(t.final_sx, double(1.1f));
     CSlideInFromTransition other;
@@ -263,7 +213,7 @@ TEST_F(SlideControls, ReturnCommitsTheFieldsAsFloats)
     EXPECT_TRUE(t.OnControlChanged(10057));
     EXPECT_EQ(t.fade_out, 0);
     EXPECT_EQ(t.final_y, 77);
-    EXPECT_EQ(changes.count, 2);
+    EXPECT_EQ(changes_, 2);
     EXPECT_TRUE(t.DisposeSettingsControls());
     EXPECT_EQ(t.final_sx, 1.1) << "leaving reads the controls at full precision";
 }

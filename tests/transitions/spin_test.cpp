@@ -52,11 +52,11 @@ TEST(RotationMatrix, TermsTruncateTowardsZero)
 struct Turn {
     double degrees, scale;
 };
-Turn TurnOf(const MotionTag& t)
+Turn TurnOf(const TagEvent& t)
 {
-    double a = std::atan2(double(t.m.rotateSkew0), double(t.m.scaleX)) * 180.0 / M_PI;
+    double a = std::atan2(double(t.matrix.rotateSkew0), double(t.matrix.scaleX)) * 180.0 / M_PI;
     if (a < -0.01) a += 360.0;
-    return {a, std::hypot(double(t.m.rotateSkew0), double(t.m.scaleX)) / 65536.0};
+    return {a, std::hypot(double(t.matrix.rotateSkew0), double(t.matrix.scaleX)) / 65536.0};
 }
 
 TEST(Spin, AnglesAndScalesPerFrame)
@@ -100,8 +100,8 @@ TEST(Spin, AnglesAndScalesPerFrame)
             }
             EXPECT_NEAR(got.scale, c.frames[k].scale, 0.0001) << "frame " << k + 1;
             // Turned about the slide's centre.
-            EXPECT_EQ(moves[k].m.translateX, c.in ? fresh.x : old.x);
-            EXPECT_EQ(moves[k].m.translateY, c.in ? fresh.y : old.y);
+            EXPECT_EQ(moves[k].matrix.translateX, c.in ? fresh.x : old.x);
+            EXPECT_EQ(moves[k].matrix.translateY, c.in ? fresh.y : old.y);
         }
         // The new slide's placement is left alone.
         EXPECT_EQ(run.after.centerX, fresh.x);
@@ -112,19 +112,19 @@ TEST(Spin, AnglesAndScalesPerFrame)
     CSpinInTransition in;
     in.spins = 1.0f;
     const auto moves = RunMotion(in, 4, fresh, &old).MovesAt(2);
-    EXPECT_EQ((std::vector<int32_t>{moves[0].m.scaleX, moves[0].m.scaleY, moves[0].m.rotateSkew0, moves[0].m.rotateSkew1}),
+    EXPECT_EQ((std::vector<int32_t>{moves[0].matrix.scaleX, moves[0].matrix.scaleY, moves[0].matrix.rotateSkew0, moves[0].matrix.rotateSkew1}),
               (std::vector<int32_t>{0, 0, 16384, -16383}));
-    EXPECT_EQ(moves[1].m.scaleX, -32767);
-    EXPECT_EQ(moves[1].m.scaleY, -32767);
+    EXPECT_EQ(moves[1].matrix.scaleX, -32767);
+    EXPECT_EQ(moves[1].matrix.scaleY, -32767);
 
     // Spin Out shrinks each axis from the old slide's own scale.
     CSpinOutTransition out;
     out.spins = 0.0f;
     const MotionSlide scaled{200, 150, 3000, 2000, 0x8000, 0x10000};
     const auto shrinking = RunMotion(out, 2, fresh, &scaled).MovesAt(3);
-    EXPECT_EQ(shrinking[0].m.scaleX, 16384);
-    EXPECT_EQ(shrinking[0].m.scaleY, 32768);
-    EXPECT_EQ(shrinking[1].m.scaleX, 0);
+    EXPECT_EQ(shrinking[0].matrix.scaleX, 16384);
+    EXPECT_EQ(shrinking[0].matrix.scaleY, 32768);
+    EXPECT_EQ(shrinking[1].matrix.scaleX, 0);
 }
 
 TEST(Spin, LayersAndTheFrameCountOfZero)
@@ -132,22 +132,13 @@ TEST(Spin, LayersAndTheFrameCountOfZero)
     CSpinInTransition in;
     CSpinOutTransition out;
     const MotionSlide fresh{}, old{200, 150};
-    struct Case {
-        CTransition* t;
-        int n;
-        bool previous;
-        std::string words;
-    } const cases[] = {
-        {&in, 2, true, "P:2 M:2 F M:2 F R:1"},
-        {&in, 2, false, "P:1 M:1 F M:1 F"},
-        {&in, 0, true, "P:2 R:1"},
-        {&out, 2, true, "P:2 R:1 P:3 M:3 F M:3 F R:3"},
-        {&out, 2, false, "P:1"},
-        {&out, 0, true, "P:2 R:1 P:3 R:3"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Words(RunMotion(*c.t, c.n, fresh, c.previous ? &old : nullptr)), c.words)
-            << c.t->GetName() << " n = " << c.n;
+    ExpectWords({{&in, 2, true, "P:2 M:2 F M:2 F R:1"},
+                 {&in, 2, false, "P:1 M:1 F M:1 F"},
+                 {&in, 0, true, "P:2 R:1"},
+                 {&out, 2, true, "P:2 R:1 P:3 M:3 F M:3 F R:3"},
+                 {&out, 2, false, "P:1"},
+                 {&out, 0, true, "P:2 R:1 P:3 R:3"}},
+                fresh, old);
 }
 
 TEST(Spin, XmlForm)
@@ -191,35 +182,13 @@ TEST(Spin, XmlForm)
     EXPECT_EQ(in.CreateInstance()->GetName(), "Spin In");
 }
 
-struct Changes {
-    int count = 0;
-    void Note(intptr_t) { ++count; }
-};
-
-class SpinControls : public ControlsTest {
-protected:
-    // Replaces the field's text by typing, then commits with Return.
-    void TypeInto(uint32_t id, const std::string& text)
-    {
-        user_.ClickControl(FakeUser::Front(), OSType(id), 20000).Do([id] {
-            ControlRef field = ControlOf(FrontWindow(), id);
-            SetControlData(field, 0, kControlEditTextTextTag, 0, "");
-            ControlEditTextSelectionRec none{0, 0};
-            SetControlData(field, 0, kControlEditTextSelectionTag, sizeof none, &none);
-        });
-        user_.Type(text).PressKey(36, '\r').Play();
-    }
-};
+using SpinControls = MotionControls;
 
 TEST_F(SpinControls, FieldCommitsAndBoxTurnsTheSense)
 {
     NoteWindow window;
-    ASSERT_TRUE(OpenNew(window));
     CSpinInTransition t;
-    Changes changes;
-    t.changed.Connect(Callback::BindMember(&changes, &Changes::Note));
-    const Rect area{123, 169, 234, 424};
-    ASSERT_TRUE(t.CreateSettingsControls(&window, nullptr, &area));
+    Open(window, t);
     const WindowRef w = window.GetWindow();
     EXPECT_EQ(ControlBounds(w, 10020), (std::vector<int>{131, 169, 147, 202}));
     EXPECT_EQ(ControlBounds(w, 10021), (std::vector<int>{131, 207, 147, 249}));
@@ -233,11 +202,11 @@ TEST_F(SpinControls, FieldCommitsAndBoxTurnsTheSense)
     TypeInto(10021, "-2.5.1");
     EXPECT_EQ(platform::ControlText(ControlOf(w, 10021)), "2.51");
     EXPECT_EQ(t.spins, 2.51f);
-    EXPECT_EQ(changes.count, 1);
+    EXPECT_EQ(changes_, 1);
 
     // A typed 1.8 is not a float: reading the controls reports a change every time.
     TypeInto(10021, "1.8");
-    EXPECT_EQ(changes.count, 2);
+    EXPECT_EQ(changes_, 2);
     CSpinInTransition other;
     EXPECT_TRUE(t.ReadSettingsControls(&other));
     EXPECT_TRUE(t.ReadSettingsControls(&other));
@@ -255,7 +224,7 @@ TEST_F(SpinControls, FieldCommitsAndBoxTurnsTheSense)
     EXPECT_TRUE(t.OnControlChanged(10022));
     EXPECT_EQ(t.clockwise, 0);
     EXPECT_EQ(t.spins, 4.0f);
-    EXPECT_EQ(changes.count, 3);
+    EXPECT_EQ(changes_, 3);
 
     EXPECT_TRUE(t.DisposeSettingsControls());
     EXPECT_EQ(ControlOf(w, 10021), nullptr);

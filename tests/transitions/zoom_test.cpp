@@ -13,25 +13,6 @@
 namespace tavrel_test {
 namespace {
 
-struct Frame {
-    int32_t scaleX, scaleY, x, y;
-    bool operator==(const Frame&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Frame& f)
-{
-    return os << "(" << f.scaleX << ", " << f.scaleY << ", " << f.x << ", " << f.y << ")";
-}
-
-std::vector<Frame> FramesOf(const std::vector<MotionTag>& moves)
-{
-    std::vector<Frame> out;
-    for (const MotionTag& m : moves) {
-        EXPECT_TRUE(m.m.hasScale && !m.m.hasRotate);
-        out.push_back({m.m.scaleX, m.m.scaleY, m.m.translateX, m.m.translateY});
-    }
-    return out;
-}
-
 TEST(Zoom, ScalesAndTravel)
 {
     const MotionSlide fresh{160, 120, 3200, 2400}, hundred{100, 120, 3200, 2400};
@@ -42,7 +23,7 @@ TEST(Zoom, ScalesAndTravel)
         bool in;
         int direction, n;
         MotionSlide slide, previous;
-        std::vector<Frame> frames;
+        std::vector<ScaleFrame> frames;
         int32_t endX, endY;  // the new slide's placement afterwards
     } const cases[] = {
         {"in, none", true, CZoomTransition::kNone, 4, fresh, old,
@@ -76,7 +57,7 @@ TEST(Zoom, ScalesAndTravel)
             t = std::make_unique<CZoomOutTransition>();
         t->direction = c.direction;
         const MotionRun run = RunMotion(*t, c.n, c.slide, &c.previous);
-        EXPECT_EQ(FramesOf(run.MovesAt(c.in ? 2 : 3)), c.frames);
+        EXPECT_EQ(ScaleFrames(run.MovesAt(c.in ? 2 : 3)), c.frames);
         EXPECT_EQ(run.after.centerX, c.endX);
         EXPECT_EQ(run.after.centerY, c.endY);
         EXPECT_EQ(run.after.scaleX, 0x10000);
@@ -88,9 +69,9 @@ TEST(Zoom, ScalesAndTravel)
     const MotionRun run = RunMotion(in, 24, hundred, &old);
     const auto moves = run.MovesAt(2);
     ASSERT_EQ(moves.size(), 24u);
-    EXPECT_EQ(moves.front().m.translateX, 2200 + 41);
-    EXPECT_EQ(moves.back().m.translateX, 3200 - 16);
-    EXPECT_EQ(moves.back().m.scaleX, 65536);
+    EXPECT_EQ(moves.front().matrix.translateX, 2200 + 41);
+    EXPECT_EQ(moves.back().matrix.translateX, 3200 - 16);
+    EXPECT_EQ(moves.back().matrix.scaleX, 65536);
     EXPECT_EQ(run.after.centerX, 3200 - 16);
 }
 
@@ -100,26 +81,17 @@ TEST(Zoom, LayersAndTheFrameCountOfZero)
     CZoomOutTransition out;
     in.direction = out.direction = CZoomTransition::kRight;
     const MotionSlide fresh{}, old{200, 150};
-    struct Case {
-        CTransition* t;
-        int n;
-        bool previous;
-        std::string words;
-    } const cases[] = {
-        {&in, 2, true, "P:2 M:2 F M:2 F R:1"},
-        {&in, 2, false, "P:1 M:1 F M:1 F"},
-        {&in, 0, true, "P:2 R:1"},
-        {&out, 2, true, "P:2 R:1 P:3 M:3 F M:3 F R:3"},
-        {&out, 2, false, "P:1"},
-        {&out, 0, true, "P:2 R:1 P:3 R:3"},
-    };
-    for (const Case& c : cases) {
-        const MotionRun run = RunMotion(*c.t, c.n, fresh, c.previous ? &old : nullptr);
-        EXPECT_EQ(Words(run), c.words) << c.t->GetName() << " n = " << c.n;
-        // At n = 0 the slide keeps its own placement, not the travel's start.
-        EXPECT_EQ(run.after.centerX, fresh.x);
-        EXPECT_EQ(run.after.scaleX, 0x10000);
-    }
+    ExpectWords({{&in, 2, true, "P:2 M:2 F M:2 F R:1"},
+                 {&in, 2, false, "P:1 M:1 F M:1 F"},
+                 {&in, 0, true, "P:2 R:1"},
+                 {&out, 2, true, "P:2 R:1 P:3 M:3 F M:3 F R:3"},
+                 {&out, 2, false, "P:1"},
+                 {&out, 0, true, "P:2 R:1 P:3 R:3"}},
+                fresh, old);
+    // At n = 0 the slide keeps its own placement, not the travel's start.
+    const MotionRun run = RunMotion(in, 0, fresh, &old);
+    EXPECT_EQ(run.after.centerX, fresh.x);
+    EXPECT_EQ(run.after.scaleX, 0x10000);
 }
 
 TEST(CrossScale, GreyRectangleGlides)
@@ -134,32 +106,32 @@ TEST(CrossScale, GreyRectangleGlides)
     EXPECT_EQ(run.tags[0].ymin, -1500);
     EXPECT_EQ(run.tags[0].ymax, 1500);
     EXPECT_EQ(run.tags[1].characterId, run.tags[0].characterId);
-    EXPECT_EQ((Frame{run.tags[1].m.scaleX, run.tags[1].m.scaleY, run.tags[1].m.translateX, run.tags[1].m.translateY}),
-              (Frame{65536, 65536, 3200, 2400}));
+    EXPECT_EQ((ScaleFrame{run.tags[1].matrix.scaleX, run.tags[1].matrix.scaleY, run.tags[1].matrix.translateX, run.tags[1].matrix.translateY}),
+              (ScaleFrame{65536, 65536, 3200, 2400}));
     // Eased out: 1400, 2400, 3000, 3200 of the 3200 twips; half the width at the end.
-    EXPECT_EQ(FramesOf(run.MovesAt(3)), (std::vector<Frame>{{51200, 65536, 4600, 2400},
+    EXPECT_EQ(ScaleFrames(run.MovesAt(3)), (std::vector<ScaleFrame>{{51200, 65536, 4600, 2400},
                                                              {40960, 65536, 5600, 2400},
                                                              {34816, 65536, 6200, 2400},
                                                              {32768, 65536, 6400, 2400}}));
 
     // n = 1: already at the new slide's place and size.
     run = RunMotion(cross, 1, fresh, &old);
-    EXPECT_EQ(FramesOf(run.MovesAt(3)), (std::vector<Frame>{{32768, 65536, 6400, 2400}}));
+    EXPECT_EQ(ScaleFrames(run.MovesAt(3)), (std::vector<ScaleFrame>{{32768, 65536, 6400, 2400}}));
     // Positions truncate towards zero: -100 + 3200 × 5/9 to the left is -1877.78.
     const MotionSlide left{200, 150, -100, 2400, 0x8000, 0x8000}, far{200, 150, -3300, 2400};
     run = RunMotion(cross, 3, far, &left);
     ASSERT_EQ(run.MovesAt(3).size(), 3u);
-    EXPECT_EQ(run.MovesAt(3)[0].m.translateX, -1877);
+    EXPECT_EQ(run.MovesAt(3)[0].matrix.translateX, -1877);
     // The old slide's own scale at the start: 0.5 + 0.5 × 5/9 in x and y.
-    EXPECT_EQ(run.tags[1].m.scaleX, 0x8000);
-    EXPECT_EQ(run.MovesAt(3)[0].m.scaleX, 50972);
+    EXPECT_EQ(run.tags[1].matrix.scaleX, 0x8000);
+    EXPECT_EQ(run.MovesAt(3)[0].matrix.scaleX, 50972);
 
     EXPECT_EQ(Words(RunMotion(cross, 4, fresh, nullptr)), "P:1");
     EXPECT_EQ(Words(RunMotion(cross, 0, fresh, &old)), "S P:3 R:1 R:3 P:2");
     // An old slide of no size: no division by zero, the scale stays 1.0.
     const MotionSlide none{0, 0, 3200, 2400};
     run = RunMotion(cross, 2, fresh, &none);
-    EXPECT_EQ(run.MovesAt(3).back().m.scaleX, 65536);
+    EXPECT_EQ(run.MovesAt(3).back().matrix.scaleX, 65536);
 }
 
 TEST(Zoom, DirectionWords)
