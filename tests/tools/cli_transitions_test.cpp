@@ -97,7 +97,8 @@ TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
         long rgb;
         const char* transition;
     } slides[] = {
-        {kA, "<transition name=\"None\" duration=\"400\" />"},
+        // 7 frames: Push stores a place 4 twips short, which the loop back must not start from.
+        {kA, "<transition name=\"Push\" duration=\"233\" direction=\"right\" />"},
         {kB, "<transition name=\"Push\" duration=\"400\" direction=\"right\" />"},
         {kC, "<transition name=\"Zoom In\" duration=\"400\" direction=\"none\" />"},
         {kA, "<transition name=\"Spin In\" duration=\"400\" spins=\"0.25\" clockwise=\"true\" />"},
@@ -116,8 +117,8 @@ TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
     for (size_t i = 0; i < std::size(slides); ++i)
         xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
                "\" duration=\"40\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
-    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"), show_test::WrapShow("<slide_show fps=\"30\">\n<slides>\n" +
-                                                                                 xml + "</slides>\n</slide_show>\n")));
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"), show_test::WrapShow("<slide_show fps=\"30\">\n<swf_data loop=\"forever\" />\n<slides>\n" + xml +
+                                                    "</slides>\n</slide_show>\n")));
     const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string movie = dir.file("out.swf");
@@ -141,6 +142,22 @@ TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
     tavrel_test::ExpectPlayedFrame(movie, half(6), {{centre, kGrey}, {corner, kGrey}}, 8);
     // After the last transition only its slide shows.
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_12"), {{centre, kC}, {corner, kC}}, 8);
+
+    // The loop back places the first slide from its own centre again: one
+    // frame width to the left, like the first time.
+    std::vector<const TagEvent*> firstPlacements;
+    uint16_t first = 0;
+    bool inFirst = false;
+    for (const TagEvent& e : events) {
+        inFirst = (inFirst || e.label == "slidepre_1") && e.label != "slide_1";
+        if (inFirst && !first && e.code == swf_tag::kPlaceObject2 && e.hasCharacter) first = e.characterId;
+        if (first && e.code == swf_tag::kPlaceObject2 && !e.move && e.characterId == first) firstPlacements.push_back(&e);
+    }
+    ASSERT_EQ(firstPlacements.size(), 2u);
+    for (const TagEvent* e : firstPlacements) {
+        EXPECT_EQ(e->matrix.translateX, 3200 - 6400);
+        EXPECT_EQ(e->matrix.translateY, 2400);
+    }
 }
 
 }  // namespace

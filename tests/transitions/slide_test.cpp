@@ -83,6 +83,14 @@ TEST(SlideMotion, OffsetsScalesAndAlphas)
     EXPECT_EQ(moves.back().matrix.translateX, 3000 + 1980);
     EXPECT_EQ(moves.back().matrix.scaleX, 65536);
     EXPECT_EQ(moves.back().alphaMult, 0);
+
+    // Offsets past what a matrix holds stop at its edge instead of wrapping.
+    CSlideInFromTransition far;
+    Apply(far, {2147483647, -2147483647 - 1, 1.0, 1.0, 0});
+    const auto edge = RunMotion(far, 2, fresh, &old).MovesAt(2);
+    ASSERT_EQ(edge.size(), 2u);
+    EXPECT_EQ(edge[0].matrix.translateX, (1 << 30) - 1 - ((1 << 30) - 1) / 2);
+    EXPECT_EQ(edge[0].matrix.translateY, 2400 - ((1 << 30) - 1) + ((1 << 30) - 1) / 2);
 }
 
 TEST(SlideMotion, LayersAndTheFrameCountOfZero)
