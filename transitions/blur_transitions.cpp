@@ -58,9 +58,9 @@ uint16_t PlaceGhost(CSlide& s, int32_t shift, CSwfMovie* movie, uint16_t* depthC
 
 }  // namespace
 
-CBlurTransition::CBlurTransition(Sense sense) : CSensedTransition(sense)
+CBlurTransition::CBlurTransition(motion::Sense sense) : CSensedTransition(sense)
 {
-    SetName(sense == Sense::kIn ? "Blur In" : "Blur Out");
+    SetName(sense == motion::Sense::kIn ? "Blur In" : "Blur Out");
 }
 
 void CBlurTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
@@ -89,8 +89,8 @@ void CBlurTransition::WriteFrames(CSwfMovie* movie, CSlide& s, uint16_t fading, 
 {
     const int n = motion::Frames(*this, movie);
     if (n <= 0) return;
-    const bool in = GetSense() == Sense::kIn;
-    Progress p{in ? 0.0 : 1.0, 1.0 / n};
+    const bool in = GetSense() == motion::Sense::kIn;
+    motion::Progress p{in ? 0.0 : 1.0, 1.0 / n};
     GhostProgress q{0.0, 1.0 / n};
     for (int k = 0; k < n; ++k) {
         clip_layers::Move(movie, fading, nullptr, motion::Alpha(in ? p.Rise() : p.Fall()));

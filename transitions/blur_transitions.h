@@ -6,7 +6,7 @@
 
 class CBlurTransition : public CSensedTransition {
 protected:
-    explicit CBlurTransition(Sense sense);
+    explicit CBlurTransition(motion::Sense sense);
     void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter) override;
     void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter) override;
 
@@ -17,10 +17,10 @@ private:
 
 class CBlurInTransition : public CKindOf<CBlurInTransition, CBlurTransition> {
 public:
-    CBlurInTransition() : CKindOf(Sense::kIn) {}
+    CBlurInTransition() : CKindOf(motion::Sense::kIn) {}
 };
 
 class CBlurOutTransition : public CKindOf<CBlurOutTransition, CBlurTransition> {
 public:
-    CBlurOutTransition() : CKindOf(Sense::kOut) {}
+    CBlurOutTransition() : CKindOf(motion::Sense::kOut) {}
 };

@@ -12,7 +12,7 @@ bool CSensedTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* 
                                     uint16_t* depthCounter)
 {
     if (!slide || !movie) return true;
-    if (sense_ == Sense::kIn)
+    if (sense_ == motion::Sense::kIn)
         GenerateIn(slide, previous, movie, depthCounter);
     else
         GenerateOut(slide, previous, movie, depthCounter);

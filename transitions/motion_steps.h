@@ -12,8 +12,21 @@ class CSlide;
 class CSwfMatrix;
 class CSwfCxformWithAlpha;
 
+namespace motion {
+
 // The new slide comes in, or the previous one goes out.
 enum class Sense { kIn, kOut };
+
+// Progress is accumulated by repeated addition, as the frames advance, and
+// clamped: never k / n.
+struct Progress {
+    double value;
+    double step;
+    double Rise() { return value = std::min(value + step, 1.0); }
+    double Fall() { return value = std::max(value - step, 0.0); }
+};
+
+}  // namespace motion
 
 // A registered kind whose code lives in Family: its clone and its instance
 // for a slide are both a copy of itself.
@@ -38,10 +51,10 @@ class CSensedTransition : public CTransition {
 public:
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;
-    Sense GetSense() const { return sense_; }
+    motion::Sense GetSense() const { return sense_; }
 
 protected:
-    explicit CSensedTransition(Sense sense) : sense_(sense) {}
+    explicit CSensedTransition(motion::Sense sense) : sense_(sense) {}
     virtual void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
     virtual void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
     // The n > 0 frames: of the new slide at its own depth, or of the old
@@ -50,16 +63,7 @@ protected:
     virtual void OutFrames(CSlide&, uint16_t, int, CSwfMovie*) {}
 
 private:
-    Sense sense_;
-};
-
-// Progress is accumulated by repeated addition, as the frames advance, and
-// clamped: never k / n.
-struct Progress {
-    double value;
-    double step;
-    double Rise() { return value = std::min(value + step, 1.0); }
-    double Fall() { return value = std::max(value - step, 0.0); }
+    motion::Sense sense_;
 };
 
 namespace motion {

@@ -9,7 +9,7 @@
 #include "transitions/clip_layers.h"
 
 struct SlideRow {
-    Sense sense;
+    motion::Sense sense;
     const char* name;
     const char* labels[4];
     const char* box;
@@ -21,8 +21,8 @@ namespace {
 enum { kX, kY, kScaleX, kScaleY };
 
 const SlideRow kRows[] = {
-    {Sense::kIn, "Slide In From", {"Delta X:", "Delta Y:", "Start Scale X:", "Start Scale Y:"}, "Fade In", 10049},
-    {Sense::kOut, "Slide Out To", {"Delta X:", "Delta Y:", "End Scale X:", "End Scale Y:"}, "Fade Out", 10040},
+    {motion::Sense::kIn, "Slide In From", {"Delta X:", "Delta Y:", "Start Scale X:", "Start Scale Y:"}, "Fade In", 10049},
+    {motion::Sense::kOut, "Slide Out To", {"Delta X:", "Delta Y:", "End Scale X:", "End Scale Y:"}, "Fade Out", 10040},
 };
 
 // Left and right edges of each label and field, in rows of two.
@@ -44,8 +44,8 @@ int32_t ToInt32(long v)
 
 }  // namespace
 
-CSlideMotionTransition::CSlideMotionTransition(Sense sense)
-    : CSensedTransition(sense), row_(kRows[sense == Sense::kIn ? 0 : 1])
+CSlideMotionTransition::CSlideMotionTransition(motion::Sense sense)
+    : CSensedTransition(sense), row_(kRows[sense == motion::Sense::kIn ? 0 : 1])
 {
     SetName(row_.name);
     CSlideMotionTransition::SetDefaults();
@@ -97,7 +97,7 @@ void CSlideMotionTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
     const int64_t ox = motion::Twips(final_x), oy = motion::Twips(final_y);
     const int64_t dx = ox / n, dy = oy / n;
     int64_t x = motion::Offset(at.centerX, ox), y = motion::Offset(at.centerY, oy);
-    Progress a{0.0, 1.0 / n};
+    motion::Progress a{0.0, 1.0 / n};
     for (int k = 0; k < n; ++k) {
         s = std::max(s + ds, 0.0);
         t = std::max(t + dt, 0.0);
@@ -121,7 +121,7 @@ void CSlideMotionTransition::OutFrames(CSlide& previous, uint16_t copy, int n, C
     const double ds = (s - motion::Finite(final_sx)) / n, dt = (t - motion::Finite(final_sy)) / n;
     const int64_t dx = motion::Twips(final_x) / n, dy = motion::Twips(final_y) / n;
     int64_t x = at.centerX, y = at.centerY;
-    Progress a{1.0, 1.0 / n};
+    motion::Progress a{1.0, 1.0 / n};
     for (int k = 0; k < n; ++k) {
         s = std::max(s - ds, 0.0);
         t = std::max(t - dt, 0.0);

@@ -47,7 +47,7 @@ public:
     int fade_out = 1;
 
 protected:
-    explicit CSlideMotionTransition(Sense sense);
+    explicit CSlideMotionTransition(motion::Sense sense);
     void InFrames(CSlide& slide, int n, CSwfMovie* movie) override;
     void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 
@@ -63,10 +63,10 @@ private:
 
 class CSlideInFromTransition : public CKindOf<CSlideInFromTransition, CSlideMotionTransition> {
 public:
-    CSlideInFromTransition() : CKindOf(Sense::kIn) {}
+    CSlideInFromTransition() : CKindOf(motion::Sense::kIn) {}
 };
 
 class CSlideOutToTransition : public CKindOf<CSlideOutToTransition, CSlideMotionTransition> {
 public:
-    CSlideOutToTransition() : CKindOf(Sense::kOut) {}
+    CSlideOutToTransition() : CKindOf(motion::Sense::kOut) {}
 };

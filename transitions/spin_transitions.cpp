@@ -10,7 +10,7 @@
 #include "transitions/rotation.h"
 
 struct SpinRow {
-    Sense sense;
+    motion::Sense sense;
     const char* name;
     uint32_t labelId, fieldId, boxId;
 };
@@ -18,8 +18,8 @@ struct SpinRow {
 namespace {
 
 const SpinRow kRows[] = {
-    {Sense::kIn, "Spin In", 10020, 10021, 10022},
-    {Sense::kOut, "Spin Out", 10023, 10024, 10025},
+    {motion::Sense::kIn, "Spin In", 10020, 10021, 10022},
+    {motion::Sense::kOut, "Spin Out", 10023, 10024, 10025},
 };
 
 Rect At(int top, int left, int bottom, int right)
@@ -36,7 +36,7 @@ float Turns(double v)
 
 }  // namespace
 
-CSpinTransition::CSpinTransition(Sense sense) : CSensedTransition(sense), row_(kRows[sense == Sense::kIn ? 0 : 1])
+CSpinTransition::CSpinTransition(motion::Sense sense) : CSensedTransition(sense), row_(kRows[sense == motion::Sense::kIn ? 0 : 1])
 {
     SetName(row_.name);
     CSpinTransition::SetDefaults();
@@ -88,7 +88,7 @@ void CSpinTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
         step = -step;
         theta = -theta;
     }
-    Progress t{0.0, 1.0 / n};
+    motion::Progress t{0.0, 1.0 / n};
     const CSlide::CameraPlacement& at = slide.GetCameraPlacement();
     for (int k = 0; k < n; ++k) {
         const double scale = t.Rise();
@@ -104,7 +104,7 @@ void CSpinTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovi
 {
     const CSlide::CameraPlacement& at = previous.GetCameraPlacement();
     const double kx = at.scaleX / 65536.0, ky = at.scaleY / 65536.0;
-    Progress sx{kx, kx / n}, sy{ky, ky / n};
+    motion::Progress sx{kx, kx / n}, sy{ky, ky / n};
     const double step = clockwise ? Turn() / n : -Turn() / n;
     double theta = 0.0;
     for (int k = 0; k < n; ++k) {

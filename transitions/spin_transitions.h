@@ -38,7 +38,7 @@ public:
     int clockwise = 1;
 
 protected:
-    explicit CSpinTransition(Sense sense);
+    explicit CSpinTransition(motion::Sense sense);
     void InFrames(CSlide& slide, int n, CSwfMovie* movie) override;
     void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 
@@ -56,10 +56,10 @@ private:
 
 class CSpinInTransition : public CKindOf<CSpinInTransition, CSpinTransition> {
 public:
-    CSpinInTransition() : CKindOf(Sense::kIn) {}
+    CSpinInTransition() : CKindOf(motion::Sense::kIn) {}
 };
 
 class CSpinOutTransition : public CKindOf<CSpinOutTransition, CSpinTransition> {
 public:
-    CSpinOutTransition() : CKindOf(Sense::kOut) {}
+    CSpinOutTransition() : CKindOf(motion::Sense::kOut) {}
 };

@@ -48,9 +48,9 @@ const ZoomRow kZoomRows[] = {
     {"Zoom Out", {10038, 10039, "Direction:", 125}},
 };
 
-const ZoomRow& RowOf(Sense sense)
+const ZoomRow& RowOf(motion::Sense sense)
 {
-    return kZoomRows[sense == Sense::kIn ? 0 : 1];
+    return kZoomRows[sense == motion::Sense::kIn ? 0 : 1];
 }
 
 // -1, 0 or 1 along each axis of the travel (y grows downwards).
@@ -72,7 +72,7 @@ int64_t HalfTwips(int pixels)
 
 }  // namespace
 
-CZoomTransition::CZoomTransition(Sense sense) : CWithDirection(kTable, RowOf(sense).layout, kNone, sense)
+CZoomTransition::CZoomTransition(motion::Sense sense) : CWithDirection(kTable, RowOf(sense).layout, kNone, sense)
 {
     SetName(RowOf(sense).name);
 }
@@ -86,7 +86,7 @@ void CZoomTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
     const int64_t hw = HalfTwips(slide.GetWidth()), hh = HalfTwips(slide.GetHeight());
     const int64_t dx = m.x * (hw / n), dy = m.y * (hh / n);
     int64_t x = motion::Offset(at.centerX, -m.x * hw), y = motion::Offset(at.centerY, -m.y * hh);
-    Progress t{0.0, 1.0 / n};
+    motion::Progress t{0.0, 1.0 / n};
     for (int k = 0; k < n; ++k) {
         const double s = t.Rise();
         x = motion::Offset(x, dx);
@@ -108,7 +108,7 @@ void CZoomTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovi
     int64_t x = at.centerX, y = at.centerY;
     // The x scale serves both axes.
     const double s0 = at.scaleX / 65536.0;
-    Progress s{s0, s0 / n};
+    motion::Progress s{s0, s0 / n};
     for (int k = 0; k < n; ++k) {
         const double scale = s.Fall();
         x = motion::Offset(x, dx);

@@ -12,19 +12,19 @@ public:
     enum Direction { kNone, kUp, kDown, kRight, kLeft, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
 
 protected:
-    explicit CZoomTransition(Sense sense);
+    explicit CZoomTransition(motion::Sense sense);
     void InFrames(CSlide& slide, int n, CSwfMovie* movie) override;
     void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 };
 
 class CZoomInTransition : public CKindOf<CZoomInTransition, CZoomTransition> {
 public:
-    CZoomInTransition() : CKindOf(Sense::kIn) {}
+    CZoomInTransition() : CKindOf(motion::Sense::kIn) {}
 };
 
 class CZoomOutTransition : public CKindOf<CZoomOutTransition, CZoomTransition> {
 public:
-    CZoomOutTransition() : CKindOf(Sense::kOut) {}
+    CZoomOutTransition() : CKindOf(motion::Sense::kOut) {}
 };
 
 class CCrossScaleTransition : public CTransitionKind<CCrossScaleTransition> {
