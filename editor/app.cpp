@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "editor/about_window.h"
+#include "editor/editor_prefs.h"
 #include "foundation/system.h"
 #include "ui/app_shell.h"
 
@@ -31,12 +32,15 @@ bool CSlidesWindow::OnHotKey(const EventHotKeyID* id)
 bool CSlidesWindow::OnOpenDocument(const CPath& path)
 {
     g_record.openedDocuments.push_back(path.c_str());
+    GetEditorPrefs().RecentDocuments().Add(&path);
     return true;
 }
 
 bool AppInit(void*)
 {
     g_record = EditorRecord{};
+    // First, so that the exit that follows a failed start saves what was read.
+    GetEditorPrefs().Load();
     if (System::GetVersion() < kOldestSystem) return false;
     g_record.initialized = true;
     return true;
@@ -78,6 +82,7 @@ void AppExit()
 {
     g_record.exited = true;
     g_mainWindow.reset();
+    GetEditorPrefs().Save();
 }
 
 const EditorRecord& GetEditorRecord()

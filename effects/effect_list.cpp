@@ -2,6 +2,9 @@
 // leaves its row empty; the others keep their places.
 #include <memory>
 
+#include "effects/bubbles.h"
+#include "effects/hearts.h"
+#include "effects/old_movie.h"
 #include "effects/strobe.h"
 #include "show/overlay_effect.h"
 
@@ -17,10 +20,10 @@ std::unique_ptr<COverlayEffect> Make()
 
 constexpr Maker kRows[] = {
     Make<COverlayEffect>,  // None
-    nullptr,               // Bubbles
+    Make<CBubblesEffect>,  // Bubbles
     nullptr,               // Fireworks
-    nullptr,               // Hearts
-    nullptr,               // Old Movie
+    Make<CHeartsEffect>,   // Hearts
+    Make<COldMovieEffect>, // Old Movie
     nullptr,               // Snow
     Make<CStrobeEffect>,   // Strobe
 };

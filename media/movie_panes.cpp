@@ -8,12 +8,6 @@ namespace {
 const OSType kPaneSignature = platform::FourCharCode("uPrv");
 const OSType kCheckSignature = platform::FourCharCode("cPrv");
 
-Rect LTRB(int left, int top, int right, int bottom)
-{
-    return Rect{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
-                static_cast<int16_t>(right)};
-}
-
 EventTargetRef OwnerWindowTarget(ControlRef control)
 {
     return GetWindowEventTarget(GetControlOwner(control));

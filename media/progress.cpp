@@ -12,12 +12,6 @@ const OSType kMessageSignature = platform::FourCharCode("sMsg");
 const OSType kDetailSignature = platform::FourCharCode("sMs2");
 
 // Rectangles given as left, top, right, bottom.
-Rect LTRB(int left, int top, int right, int bottom)
-{
-    return Rect{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
-                static_cast<int16_t>(right)};
-}
-
 }  // namespace
 
 void InitProgressParams(ProgressParams* params)
@@ -64,7 +58,7 @@ int CProgressDialog::Open(int, ProgressParams* params, CProgressInfo* info)
         info->cancelled = 0;
     }
     info_ = info;
-    result_ = kResultOk;
+    SetResult(static_cast<int>(kResultOk));
     params_ = params;
     if (!windowMade_) {
         if (!CreateWindow()) return -1;
@@ -85,9 +79,18 @@ bool CProgressDialog::CreateWindow()
 {
     Rect r;
     GetWindowRect(&r);
-    const UInt32 options = params_ && params_->utility ? kDialogUtility : 0;
-    return CreateNew(r.left, r.top, static_cast<short>(RectWidth(r)), static_cast<short>(RectHeight(r)), options,
-                     nullptr, 0);
+    const WindowClass windowClass = params_ && params_->utility ? kUtilityWindowClass : kDocumentWindowClass;
+    if (CreateNewWindow(windowClass, kWindowCollapseBoxAttribute | kWindowStandardHandlerAttribute, &r,
+                        GetWindowRef()) != noErr) {
+        *GetWindowRef() = nullptr;
+        return false;
+    }
+    if (!InstallHandler()) {
+        DestroyWindow();
+        return false;
+    }
+    OnInitDialog();
+    return true;
 }
 
 void CProgressDialog::GetWindowRect(Rect* r)
@@ -176,14 +179,14 @@ void CProgressDialog::SetRange(int minimum, int maximum)
 
 void CProgressDialog::Finish()
 {
-    result_ = kResultOk;
+    SetResult(static_cast<int>(kResultOk));
     if (info_) info_->finished = 1;
 }
 
 void CProgressDialog::Cancel()
 {
     if (info_) info_->cancelled = 1;
-    result_ = kResultCancel;
+    SetResult(static_cast<int>(kResultCancel));
 }
 
 bool CProgressDialog::IsCancelled() const

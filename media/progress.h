@@ -85,7 +85,6 @@ public:
     const std::string& GetDetail() const { return detail_; }
     int GetMinimum() const { return minimum_; }
     int GetMaximum() const { return maximum_; }
-    uint32_t GetResult() const { return result_; }
     const ProgressParams* GetParams() const { return params_; }
 
 protected:
@@ -109,7 +108,6 @@ private:
 
     ProgressParams* params_ = nullptr;
     CProgressInfo* info_ = nullptr;
-    uint32_t result_ = kResultOk;
     std::string message_;
     std::string detail_;
     int position_ = 0;

@@ -30,7 +30,7 @@ struct CQTMovie::Frame {
 
 namespace {
 
-Rect MakeRect(int width, int height) { return Rect{0, 0, int16_t(height), int16_t(width)}; }
+Rect SizeRect(int width, int height) { return Rect{0, 0, int16_t(height), int16_t(width)}; }
 
 bool Within(const Rect& r, int width, int height)
 {
@@ -109,7 +109,7 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
             if (!Within(r, stageWidth, stageHeight)) return false;
         }
     } else if (stageWidth != boxWidth || stageHeight != boxHeight) {
-        stageOwned.reset(ScaleImagePixels(stage, MakeRect(stageWidth, stageHeight), MakeRect(boxWidth, boxHeight),
+        stageOwned.reset(ScaleImagePixels(stage, SizeRect(stageWidth, stageHeight), SizeRect(boxWidth, boxHeight),
                                           bytesPerPixel * 8));
         if (!stageOwned) return false;
         stage = stageOwned.get();
@@ -136,8 +136,8 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
         }
         return true;
     }
-    std::unique_ptr<uint8_t[]> scaled(ScaleImagePixels(part, MakeRect(partWidth, partHeight),
-                                                       MakeRect(outWidth, outHeight), bytesPerPixel * 8));
+    std::unique_ptr<uint8_t[]> scaled(ScaleImagePixels(part, SizeRect(partWidth, partHeight),
+                                                       SizeRect(outWidth, outHeight), bytesPerPixel * 8));
     if (!scaled) return false;
     frame->Own(std::move(scaled), outWidth, outHeight);
     return true;
@@ -147,7 +147,7 @@ uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Ou
 {
     const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
     if (!picture_.IsOpen() || boxWidth <= 0 || boxHeight <= 0) return 0;
-    Rect region = MakeRect(boxWidth, boxHeight);
+    Rect region = SizeRect(boxWidth, boxHeight);
     int width = boxWidth, height = boxHeight;
     if (dst) {
         width = RectWidth(*dst), height = RectHeight(*dst);
@@ -217,17 +217,17 @@ uint32_t CQTMovie::GetFrameRGBA(TimeValue, uint8_t* out, const Rect* area)
     if (area) width = RectWidth(*area), height = RectHeight(*area);
     if (width <= 0 || height <= 0 || width > boxWidth || height > boxHeight) return 0;
     // The top-left corner, unscaled: a destination of the source's size.
-    const Rect corner = MakeRect(width, height);
+    const Rect corner = SizeRect(width, height);
     return RenderInto(out, &corner, &corner, Output::kRgba);
 }
 
 bool CQTMovie::GetFrameAtTime(TimeValue, CImage& image, const Rect* area, int bitsPerPixel)
 {
     if ((bitsPerPixel != 24 && bitsPerPixel != 32) || !picture_.IsOpen()) return false;
-    box_ = MakeRect(RectWidth(box_), RectHeight(box_));
+    box_ = SizeRect(RectWidth(box_), RectHeight(box_));
     const Rect region = area ? *area : box_;
     if (!Within(region, RectWidth(box_), RectHeight(box_))) return false;
-    const Rect size = MakeRect(RectWidth(region), RectHeight(region));
+    const Rect size = SizeRect(RectWidth(region), RectHeight(region));
     const Output output = bitsPerPixel == 32 ? Output::kRgba : Output::kRgb;
     const uint32_t count = RenderInto(nullptr, &size, &region, output);
     if (count == 0) return false;
@@ -247,7 +247,7 @@ bool CQTMovie::DrawToPort(GWorldPtr target, const Rect* box)
     const Rect saved = box_;
     box_ = at;
     Frame frame;
-    const bool ok = ComposeFrame(MakeRect(width, height), width, height, &frame);
+    const bool ok = ComposeFrame(SizeRect(width, height), width, height, &frame);
     box_ = saved;
     if (!ok) {
         picture_.Release();

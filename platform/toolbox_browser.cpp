@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/toolbox_objects.h"
+#include "platform/toolbox_observer.h"
 
 using namespace platform::toolbox;
 
@@ -28,7 +29,6 @@ struct Browser {
     std::vector<platform::BrowserColumn> columns;
     std::vector<Item> items;  // order added
     DataBrowserPropertyID disclosure = 0;
-    bool failNext = false;
     platform::BrowserLook look;
 };
 
@@ -41,11 +41,9 @@ Browser* Find(ControlRef control)
     return &g_browsers[c->id];
 }
 
-bool Refused(Browser* b)
+bool Refused(ControlRef browser)
 {
-    if (!b->failNext) return false;
-    b->failNext = false;
-    return true;
+    return platform::BrowserChangeRefused(browser);
 }
 
 Item* FindItem(Browser* b, DataBrowserItemID id)
@@ -152,7 +150,7 @@ OSStatus AddDataBrowserListViewColumn(ControlRef browser, DataBrowserListViewCol
     Browser* b = Find(browser);
     if (!b) return errUnknownControl;
     if (!column) return paramErr;
-    if (Refused(b)) return paramErr;
+    if (Refused(browser)) return paramErr;
     for (const auto& c : b->columns)
         if (c.property == column->propertyDesc.propertyID) return paramErr;
     platform::BrowserColumn c;
@@ -194,7 +192,7 @@ OSStatus AddDataBrowserItems(ControlRef browser, DataBrowserItemID container, UI
     Browser* b = Find(browser);
     if (!b) return errUnknownControl;
     if (numItems && !items) return paramErr;
-    if (Refused(b)) return paramErr;
+    if (Refused(browser)) return paramErr;
     if (container != kDataBrowserNoItem && !FindItem(b, container)) return errDataBrowserItemNotFound;
     for (UInt32 i = 0; i < numItems; ++i) {
         // An id already present stays where it is, as the system keeps one item per id.
@@ -209,7 +207,7 @@ OSStatus RemoveDataBrowserItems(ControlRef browser, DataBrowserItemID container,
 {
     Browser* b = Find(browser);
     if (!b) return errUnknownControl;
-    if (Refused(b)) return paramErr;
+    if (Refused(browser)) return paramErr;
     if (numItems == 0 || !items) {
         RemoveUnder(b, container);
         return noErr;
@@ -436,11 +434,6 @@ DataBrowserPropertyID BrowserDisclosureColumn(ControlRef browser)
 {
     Browser* b = Find(browser);
     return b ? b->disclosure : 0;
-}
-
-void FailNextBrowserChange(ControlRef browser)
-{
-    if (Browser* b = Find(browser)) b->failNext = true;
 }
 
 }  // namespace platform

@@ -159,7 +159,5 @@ struct BrowserLook {
     DataBrowserTableViewHiliteStyle hiliteStyle = 0;
 };
 BrowserLook BrowserLookOf(ControlRef browser);
-// The browser refuses the next call that changes columns or items.
-void FailNextBrowserChange(ControlRef browser);
 
 }  // namespace platform

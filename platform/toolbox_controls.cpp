@@ -7,6 +7,7 @@
 #include "platform/toolbox_events.h"
 #include "platform/toolbox_menus.h"
 #include "platform/toolbox_objects.h"
+#include "platform/toolbox_observer.h"
 #include "platform/toolbox_script.h"
 
 using namespace platform::toolbox;

@@ -9,74 +9,6 @@
 #include "platform/http.h"
 #include "platform/toolbox_objects.h"
 
-namespace platform::toolbox {
-
-namespace {
-
-struct Entry {
-    Kind kind;
-    std::shared_ptr<Object> object;
-};
-
-std::unordered_map<uintptr_t, Entry>& Registry()
-{
-    static std::unordered_map<uintptr_t, Entry> registry;
-    return registry;
-}
-
-// Ids start high and step by 16 so that no reference looks like a small
-// number or a null pointer.
-uintptr_t g_nextId = 0x10000;
-
-}  // namespace
-
-uintptr_t Register(Kind kind, std::shared_ptr<Object> object)
-{
-    g_nextId += 16;
-    object->id = g_nextId;
-    Registry()[g_nextId] = Entry{kind, std::move(object)};
-    return g_nextId;
-}
-
-std::shared_ptr<Object> Lookup(Kind kind, uintptr_t id)
-{
-    auto it = Registry().find(id);
-    if (it == Registry().end() || it->second.kind != kind || !it->second.object->alive) return nullptr;
-    return it->second.object;
-}
-
-void Unregister(uintptr_t id)
-{
-    auto it = Registry().find(id);
-    if (it == Registry().end()) return;
-    it->second.object->alive = false;
-    Registry().erase(it);
-}
-
-std::shared_ptr<Target> NewTarget(Target::Owner owner, uintptr_t ownerId)
-{
-    auto t = std::make_shared<Target>();
-    t->owner = owner;
-    t->ownerId = ownerId;
-    Register(Kind::Target, t);
-    return t;
-}
-
-void RetireTarget(const std::shared_ptr<Target>& target)
-{
-    if (!target) return;
-    for (auto& h : target->handlers) Unregister(h->id);
-    target->handlers.clear();
-    Unregister(target->id);
-}
-
-std::string Utf8(CFStringRef s)
-{
-    return s ? platform::ToUtf8(s) : std::string();
-}
-
-}  // namespace platform::toolbox
-
 using namespace platform::toolbox;
 
 namespace {
@@ -321,6 +253,32 @@ OSStatus CallNextEventHandler(EventHandlerCallRef call, EventRef event)
     return RunSteps(*chain, event);
 }
 
+namespace {
+
+WindowRef InnermostModalWindow();
+
+// The window a target belongs to; null for the application and the dispatcher.
+WindowRef WindowOfTarget(const std::shared_ptr<Target>& t)
+{
+    if (t->owner == Target::Owner::Window) return RefOf<WindowRef>(t->ownerId);
+    if (t->owner == Target::Owner::Control)
+        if (auto c = FindControl(RefOf<ControlRef>(t->ownerId))) return c->owner;
+    return nullptr;
+}
+
+// While an app-modal loop runs, the user's clicks, keys and commands reach
+// only its window; the menu bar is disabled, as for any modal window.
+bool BlockedByModal(const EventObj& e, const std::shared_ptr<Target>& t)
+{
+    if (e.eventClass != kEventClassMouse && e.eventClass != kEventClassKeyboard && e.eventClass != kEventClassCommand)
+        return false;
+    WindowRef modal = InnermostModalWindow();
+    if (!modal) return false;
+    return WindowOfTarget(t) != modal;
+}
+
+}  // namespace
+
 OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target)
 {
     auto e = FindEvent(event);
@@ -331,6 +289,7 @@ OSStatus SendEventToEventTarget(EventRef event, EventTargetRef target)
         t = it != g_postTargets.end() ? it->second : AppTarget();
         // The posted target may have gone while the event waited.
         if (!t->alive) return eventNotHandledErr;
+        if (BlockedByModal(*e, t)) return eventNotHandledErr;
     }
     if (e->eventClass == kEventClassMouse) NoteMouseEvent(event);
     // Keys go to the window's focused control first, as typed.
@@ -433,6 +392,13 @@ void Stall(const std::string& why)
     ++g_stalls;
     EndAllLoops();
     if (g_stallHandler) g_stallHandler(why);
+}
+
+WindowRef InnermostModalWindow()
+{
+    if (g_loops.empty()) return nullptr;
+    WindowRef modal = g_loops.back()->modalWindow;
+    return modal && FindWindow(modal) ? modal : nullptr;
 }
 
 bool CurrentLoopEnding()

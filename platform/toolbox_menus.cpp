@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/toolbox_objects.h"
+#include "platform/toolbox_observer.h"
 #include "platform/toolbox_script.h"
 
 using namespace platform::toolbox;

@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/toolbox_events.h"
+#include "platform/toolbox_observer.h"
 #include "platform/toolbox_script.h"
 
 struct CFArrayObject {
@@ -58,7 +59,6 @@ struct OpaqueNavDialog {
 
 namespace {
 
-std::vector<platform::NavShown> g_navLog;
 SInt16 g_currentResFile = 0;
 
 std::string TextOf(CFStringRef string)
@@ -169,6 +169,18 @@ OSStatus NavCreateChooseFolderDialog(const NavDialogCreationOptions* options, Na
     return MakeDialog(3, options, event, filter, userData, out);
 }
 
+namespace {
+
+// Why a save name cannot name a file in the chosen folder; empty when it can.
+std::string SaveNameFault(const std::string& name)
+{
+    if (name.find('/') != std::string::npos) return "The name \"" + name + "\" can't be used: it holds a \"/\".";
+    if (name == "." || name == "..") return "The name \"" + name + "\" is reserved by the system.";
+    return {};
+}
+
+}  // namespace
+
 OSStatus NavDialogRun(NavDialogRef dialog)
 {
     if (!dialog) return paramErr;
@@ -181,8 +193,19 @@ OSStatus NavDialogRun(NavDialogRef dialog)
     int index = platform::LogPrompt(prompt);
     platform::ScriptedAnswer answer;
     if (!platform::TakeAnswer(platform::PromptKind::FileDialog, &answer)) return paramErr;
-    dialog->folder = answer.texts.empty() ? std::string() : platform::StripTrailingSeparators(answer.texts[0]);
     platform::NavShown shown;
+    // The put dialog stays open over a name that would leave the folder or
+    // name no file, and says why; the user answers again.
+    while (dialog->mode == 0 && answer.item == 1 && answer.texts.size() > 1) {
+        const std::string fault = SaveNameFault(answer.texts[1]);
+        if (fault.empty()) break;
+        shown.refusals.push_back(fault);
+        if (!platform::TakeAnswer(platform::PromptKind::FileDialog, &answer)) {
+            platform::LogFileDialog(shown);
+            return paramErr;
+        }
+    }
+    dialog->folder = answer.texts.empty() ? std::string() : platform::StripTrailingSeparators(answer.texts[0]);
     shown.mode = dialog->mode;
     shown.title = dialog->title;
     shown.message = dialog->message;
@@ -221,7 +244,7 @@ OSStatus NavDialogRun(NavDialogRef dialog)
         }
     }
     shown.saveName = dialog->editName;
-    g_navLog.push_back(shown);
+    platform::LogFileDialog(shown);
     dialog->action = confirmed ? kNavUserActionChoose : kNavUserActionCancel;
     platform::SetPromptAnswer(index, confirmed ? 1 : 2);
     return noErr;
@@ -288,15 +311,5 @@ void UseResFile(SInt16 refNum)
 }
 
 namespace platform {
-
-const std::vector<NavShown>& NavLog()
-{
-    return g_navLog;
-}
-
-void ClearNavLog()
-{
-    g_navLog.clear();
-}
 
 }  // namespace platform

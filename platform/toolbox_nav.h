@@ -127,13 +127,14 @@ struct NavShown {
     std::string title;
     std::string message;
     std::string saveName;  // the name field at the end of the run
+    // What the put dialog said of names it would not take, in order; it
+    // stayed open for the next answer after each.
+    std::vector<std::string> refusals;
     std::vector<std::string> popup;
     std::vector<std::string> shown;  // names the last filter pass showed, in the folder's order (sorted)
     bool multiple = false;
     WindowRef parent = nullptr;
 };
-const std::vector<NavShown>& NavLog();
-void ClearNavLog();
 
 // The scripted answer: folder, then the chosen names.
 constexpr int kNavNoPopupChoice = -1;

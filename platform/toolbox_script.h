@@ -37,10 +37,6 @@ void QueueAnswer(const ScriptedAnswer& answer);
 // toolbox fault (the script and the program disagree) and returns false.
 bool TakeAnswer(PromptKind kind, ScriptedAnswer* out);
 size_t PendingAnswers();
-// Records a prompt; returns its index in the log.
-int LogPrompt(const ShownPrompt& prompt);
-void SetPromptAnswer(int index, int item);
-const std::vector<ShownPrompt>& PromptLog();
 void ClearScript();
 
 }  // namespace platform

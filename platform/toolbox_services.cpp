@@ -10,6 +10,7 @@
 #include "platform/resource_store.h"
 #include "platform/toolbox_events.h"
 #include "platform/toolbox_objects.h"
+#include "platform/toolbox_observer.h"
 #include "platform/toolbox_script.h"
 #include "platform/toolbox_windows.h"
 
@@ -20,7 +21,6 @@ using namespace platform::toolbox;
 namespace {
 
 std::deque<platform::ScriptedAnswer> g_answers;
-std::vector<platform::ShownPrompt> g_prompts;
 
 const char* KindName(platform::PromptKind kind)
 {
@@ -71,26 +71,9 @@ size_t PendingAnswers()
     return g_answers.size();
 }
 
-int LogPrompt(const ShownPrompt& prompt)
-{
-    g_prompts.push_back(prompt);
-    return static_cast<int>(g_prompts.size()) - 1;
-}
-
-void SetPromptAnswer(int index, int item)
-{
-    if (index >= 0 && static_cast<size_t>(index) < g_prompts.size()) g_prompts[index].answered = item;
-}
-
-const std::vector<ShownPrompt>& PromptLog()
-{
-    return g_prompts;
-}
-
 void ClearScript()
 {
     g_answers.clear();
-    g_prompts.clear();
 }
 
 }  // namespace platform

@@ -174,6 +174,7 @@ constexpr WindowClass kDocumentWindowClass = 6;
 constexpr WindowClass kUtilityWindowClass = 8;
 constexpr WindowClass kSheetWindowClass = 11;
 constexpr WindowAttributes kWindowCloseBoxAttribute = 1;
+constexpr WindowAttributes kWindowCollapseBoxAttribute = 8;
 constexpr WindowAttributes kWindowResizableAttribute = 0x10;
 constexpr WindowAttributes kWindowStandardHandlerAttribute = 0x2000000;
 

@@ -70,13 +70,7 @@ namespace {
 
 void PlaceMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, CSwfMatrix* matrix)
 {
-    auto* mask = new CTagPlaceObject2;
-    mask->SetCharacterId(maskId);
-    mask->depth = depth;
-    mask->clipDepth = static_cast<uint16_t>(depth + 1);
-    mask->hasClipDepth = true;
-    mask->SetMatrix(matrix);
-    movie->AddTag(mask);
+    PlaceClipMask(movie, maskId, depth, static_cast<uint16_t>(depth + 1), matrix);
 }
 
 // Two adjacent depths, or none: a pair cut in half would leave a mask
@@ -95,7 +89,14 @@ bool TakeTwoDepths(uint16_t* depthCounter, CSwfMovie* movie, uint16_t* first)
 ClipPair PlaceCopyPair(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
                        const CSlide& content, bool withScale)
 {
+    return PlaceCopyPairWithCxform(movie, depthCounter, maskId, maskMatrix, content, withScale, nullptr);
+}
+
+ClipPair PlaceCopyPairWithCxform(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
+                                 const CSlide& content, bool withScale, CSwfCxformWithAlpha* copyCxform)
+{
     std::unique_ptr<CSwfMatrix> own(maskMatrix);
+    std::unique_ptr<CSwfCxformWithAlpha> ownCxform(copyCxform);
     uint16_t d = 0;
     if (!movie || !depthCounter || !TakeTwoDepths(depthCounter, movie, &d)) return {};
     PlaceMask(movie, maskId, d, own.release());
@@ -103,6 +104,7 @@ ClipPair PlaceCopyPair(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId
     copy->SetCharacterId(content.GetCharacterId());
     copy->depth = static_cast<uint16_t>(d + 1);
     copy->SetMatrix(SlideMatrix(content, withScale));
+    if (ownCxform) copy->SetCxform(ownCxform.release());
     movie->AddTag(copy);
     return {d, static_cast<uint16_t>(d + 1)};
 }
@@ -121,6 +123,17 @@ uint16_t PlaceOwnSlidePair(CTransition& transition, CSlide* slide, CSwfMovie* mo
     slide->SetDepth(static_cast<uint16_t>(d + 1));
     transition.PlaceNext(slide, movie, nullptr);
     return d;
+}
+
+void PlaceClipMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, uint16_t clipDepth, CSwfMatrix* matrix)
+{
+    auto* mask = new CTagPlaceObject2;
+    mask->SetCharacterId(maskId);
+    mask->depth = depth;
+    mask->clipDepth = clipDepth;
+    mask->hasClipDepth = true;
+    mask->SetMatrix(matrix);
+    movie->AddTag(mask);
 }
 
 void Move(CSwfMovie* movie, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform)

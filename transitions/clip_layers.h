@@ -47,12 +47,19 @@ struct ClipPair {
 // Depths are taken only when both are to be had; the pair is {0, 0} else.
 ClipPair PlaceCopyPair(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
                        const CSlide& content, bool withScale);
+// The same, the copy placed with a colour transform (taken; deleted when
+// no pair could be placed).
+ClipPair PlaceCopyPairWithCxform(CSwfMovie* movie, uint16_t* depthCounter, uint16_t maskId, CSwfMatrix* maskMatrix,
+                                 const CSlide& content, bool withScale, CSwfCxformWithAlpha* copyCxform);
 // Mask at the next depth; the slide itself moves to the one above (its
 // depth is written back) and is placed there by the transition. The mask's
 // depth, 0 when the depths ran out (the slide is then placed where it was).
 uint16_t PlaceOwnSlidePair(CTransition& transition, CSlide* slide, CSwfMovie* movie, uint16_t* depthCounter,
                            uint16_t maskId, CSwfMatrix* maskMatrix);
 
+// A mask at depth clipping the layers up to clipDepth (nested masks clip
+// more than one layer); the matrix is taken.
+void PlaceClipMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, uint16_t clipDepth, CSwfMatrix* matrix);
 // A move of the layer at depth: the whole matrix, and a colour transform
 // when given. Takes both.
 void Move(CSwfMovie* movie, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform = nullptr);

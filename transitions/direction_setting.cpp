@@ -78,3 +78,16 @@ void CDirectionSetting::Read(const CXMLAttributes& attributes, int* direction) c
             return;
         }
 }
+
+void ReadWordAttribute(const CXMLAttributes& attributes, const char* name, const char* const* words, int count,
+                       int* field)
+{
+    CXMLNode node;
+    CStr text;
+    if (!field || !attributes.Get(name, node) || !node.GetText(text)) return;
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(words[i], text.c_str()) == 0) {
+            *field = i;
+            return;
+        }
+}

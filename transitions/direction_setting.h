@@ -71,3 +71,9 @@ private:
     CStaticText label_;
     mutable CPopupMenu popup_;
 };
+
+// A present attribute `name` whose text is one of words[0 .. count) sets
+// *field to that word's index; anything else leaves the field. For the
+// kinds' other word-valued attributes ("type").
+void ReadWordAttribute(const CXMLAttributes& attributes, const char* name, const char* const* words, int count,
+                       int* field);

@@ -17,11 +17,6 @@ CFStringRef MacRomanTitle(const char* title)
 }
 
 // Owner's window, or null: creation needs both.
-WindowRef OwnerWindow(CDialogWindow* owner)
-{
-    return owner ? owner->GetWindow() : nullptr;
-}
-
 bool SetTitleOf(CControl& control, const char* title, bool redraw)
 {
     CCFString text(title ? title : "");

@@ -1,6 +1,7 @@
 #include "ui/control.h"
 
 #include "platform/gworld.h"
+#include "platform/toolbox_controls.h"
 #include "ui/dialog_window.h"
 
 namespace {
@@ -16,6 +17,11 @@ SInt16 Cut(int value)
 CControl::~CControl()
 {
     BaseDispose();
+    // A nib control outlives the object bound to it: leave it no pointer
+    // to this one.
+    if (control_ && IsValidControlHandle(control_) &&
+        GetControlReference(control_) == reinterpret_cast<SRefCon>(this))
+        SetControlReference(control_, 0);
 }
 
 bool CControl::Create(CDialogWindow*, OSType, const Rect&, const char*)

@@ -103,6 +103,10 @@ public:
     ControlRef GetFocusedControl() const { return focused_; }
     int GetResult() const { return result_; }
 
+protected:
+    // A result for windows that end their runs themselves.
+    void SetResult(int result) { result_ = result; }
+
 private:
     static OSStatus EventHandlerProc(EventHandlerCallRef call, EventRef event, void* userData);
     OSStatus HandleEvent(EventHandlerCallRef call, EventRef event);
@@ -126,3 +130,9 @@ private:
     // deleted itself touches nothing afterwards.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
+
+// The window of a control's owner; null without one.
+inline WindowRef OwnerWindow(CDialogWindow* owner)
+{
+    return owner ? owner->GetWindow() : nullptr;
+}

@@ -228,6 +228,9 @@ bool CFileDialog::DoModal(CFileDialogResult& result, WindowRef parent, const CFi
                 if (mode_ == kSave &&
                     (!reply.saveFileName || !CFStringGetCString(reply.saveFileName, name, sizeof name, 0) || !*name))
                     answer = false;
+                // A name is one entry of the chosen folder, never a way out of it.
+                if (mode_ == kSave && (std::strchr(name, '/') || !std::strcmp(name, ".") || !std::strcmp(name, "..")))
+                    answer = false;
                 for (long i = 1; answer && i <= count; ++i) {
                     platform::FSRef ref;
                     if (AEGetNthFSRef(&reply.selection, i, &ref) != noErr) {

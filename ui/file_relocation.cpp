@@ -18,16 +18,6 @@ std::vector<std::unique_ptr<CPath>>& RelocationFolders()
     return folders;
 }
 
-Rect LTRB(int left, int top, int right, int bottom)
-{
-    Rect r;
-    r.top = static_cast<int16_t>(top);
-    r.left = static_cast<int16_t>(left);
-    r.bottom = static_cast<int16_t>(bottom);
-    r.right = static_cast<int16_t>(right);
-    return r;
-}
-
 constexpr SInt32 kCodeControlIdNumber = 20000;
 
 }  // namespace

@@ -23,11 +23,6 @@ constexpr long kLargestSize = 32767;
 
 CFontButton* g_fontPanelButton = nullptr;
 
-Rect LTRB(int left, int top, int right, int bottom)
-{
-    return Rect{int16_t(top), int16_t(left), int16_t(bottom), int16_t(right)};
-}
-
 OSStatus SendCommand(UInt32 command, EventTargetRef target)
 {
     EventRef event = nullptr;

@@ -27,12 +27,6 @@ uint32_t Mix(uint32_t from, uint32_t to, double t)
     return out;
 }
 
-Rect MakeRect(int top, int left, int bottom, int right)
-{
-    return Rect{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
-                static_cast<int16_t>(right)};
-}
-
 bool Inside(const Rect& r, Point p)
 {
     return p.h >= r.left && p.h <= r.right && p.v >= r.top && p.v <= r.bottom;

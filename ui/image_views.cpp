@@ -13,11 +13,6 @@ int16_t Q(double value)
     return static_cast<int16_t>(std::clamp(value, -32767.0, 32767.0));
 }
 
-Rect MakeRect(double top, double left, double bottom, double right)
-{
-    return Rect{Q(top), Q(left), Q(bottom), Q(right)};
-}
-
 void Offset(Rect& r, int dh, int dv)
 {
     r = MakeRect(r.top + dv, r.left + dh, r.bottom + dv, r.right + dh);

@@ -176,8 +176,25 @@ int CListControl::AddRow(const CListItemInfo& info)
     row->cells.push_back(std::move(first));
     for (int i = 1; i < GetColumnCount(); ++i) row->cells.push_back(std::make_unique<CListCell>());
     const int position = std::clamp(info.row, 0, static_cast<int>(rows_.size()));
+    // Rows are named by their place, so the selected rows at or below the
+    // new one now carry the next id: move the selection with its items.
+    std::vector<DataBrowserItemID> selected;
+    GetDataBrowserItems(GetControlRef(), kDataBrowserNoItem, true, kDataBrowserItemIsSelected, &selected);
     rows_.insert(rows_.begin() + position, std::move(row));
     for (size_t i = 0; i < rows_.size(); ++i) rows_[i]->id = static_cast<DataBrowserItemID>(i + 1);
+    bool moved = false;
+    for (DataBrowserItemID& s : selected)
+        if (s != kDataBrowserNoItem && static_cast<int>(s) > position) {
+            ++s;
+            moved = true;
+        }
+    if (moved) {
+        // The same items stay selected: no change to announce.
+        movingSelection_ = true;
+        SetDataBrowserSelectedItems(GetControlRef(), static_cast<UInt32>(selected.size()), selected.data(),
+                                    kDataBrowserItemsAssign);
+        movingSelection_ = false;
+    }
     UpdateDataBrowserItems(GetControlRef(), kDataBrowserNoItem, 0, nullptr, 0, kDataBrowserItemNoProperty);
     return position;
 }
@@ -247,7 +264,7 @@ bool CListControl::CompareRows(DataBrowserItemID one, DataBrowserItemID two, Dat
 
 bool CListControl::OnItemNotification(DataBrowserItemID item, DataBrowserItemNotification message)
 {
-    if (message != kDataBrowserItemSelected) return true;
+    if (message != kDataBrowserItemSelected || movingSelection_) return true;
     CListItemInfo info;
     info.mask = kListItemValue;
     info.row = static_cast<int>(item) - 1;

@@ -98,6 +98,7 @@ private:
 
     std::vector<std::unique_ptr<CListColumn>> columns_;
     std::vector<std::unique_ptr<CListRow>> rows_;
+    bool movingSelection_ = false;
     DataBrowserItemDataUPP itemDataUPP_ = nullptr;
     DataBrowserItemNotificationUPP notificationUPP_ = nullptr;
     DataBrowserItemCompareUPP compareUPP_ = nullptr;

@@ -12,11 +12,6 @@
 
 namespace {
 
-WindowRef OwnerWindow(CDialogWindow* owner)
-{
-    return owner ? owner->GetWindow() : nullptr;
-}
-
 MenuRef ReadMenu(ControlRef control, OSErr* status = nullptr)
 {
     MenuRef menu = nullptr;

@@ -15,11 +15,6 @@
 
 namespace {
 
-WindowRef OwnerWindow(CDialogWindow* owner)
-{
-    return owner ? owner->GetWindow() : nullptr;
-}
-
 ControlFontStyleRec SizeOnly10()
 {
     ControlFontStyleRec style;

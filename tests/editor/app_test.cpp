@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "editor/editor_prefs.h"
+#include "foundation/preferences.h"
 #include "platform/gestalt.h"
+#include "show/prefs_record.h"
 #include "support/fake_user.h"
+#include "support/preferences_fixture.h"
 #include "support/test_support.h"
 #include "ui/app_shell.h"
 
@@ -24,6 +28,7 @@ OSStatus SendCommand(MenuCommand command)
 
 TEST(EditorStartUp, RunsUntilQuitAndRoutesToTheMainWindow)
 {
+    ScopedPreferencesFolders folders;  // the run saves its record at exit
     TempDir dir;
     for (const char* name : {"a.tvr", "b.tvr", "c.tvr"}) WriteFile(dir.file(name), "<xml/>");
     FakeUser user;
@@ -73,6 +78,7 @@ TEST(EditorStartUp, RunsUntilQuitAndRoutesToTheMainWindow)
 // Before Mac OS X the File menu keeps Quit, and choosing it ends the run.
 TEST(EditorStartUp, OlderSystemQuitsFromTheFileMenu)
 {
+    ScopedPreferencesFolders folders;  // the run saves its record at exit
     FakeUser user;
     platform::SetGestaltValue(platform::gestaltSystemVersion, 0x0922);
     user.Do([] {
@@ -90,6 +96,7 @@ TEST(EditorStartUp, OlderSystemQuitsFromTheFileMenu)
 
 TEST(EditorStartUp, FailedInitSkipsTheRunButNotTheExit)
 {
+    ScopedPreferencesFolders folders;  // the run saves its record at exit
     FakeUser user;
     platform::SetGestaltValue(platform::gestaltSystemVersion, 0x0860);
     EXPECT_EQ(EditorMain(), 0);
@@ -98,6 +105,77 @@ TEST(EditorStartUp, FailedInitSkipsTheRunButNotTheExit)
     EXPECT_FALSE(GetEditorRecord().ran);
     EXPECT_TRUE(GetEditorRecord().exited);
     EXPECT_TRUE(platform::AllWindows().empty());
+}
+
+// What the domain holds after a run: the recent documents, newest first,
+// and the image quality.
+struct Saved {
+    std::vector<std::string> recent;
+    int32_t quality = -1;
+};
+Saved ReadSaved()
+{
+    Saved out;
+    CPreferences prefs;
+    EXPECT_TRUE(prefs.Open(nullptr, CPreferences::kScopeCurrentUserAnyHost));
+    CRecentItems recent;
+    recent.Load(prefs, CEditorPrefs::kRecentDocuments);
+    for (int i = 0; i < recent.GetCount(); ++i) out.recent.push_back(recent.GetAt(i)->c_str());
+    prefs.GetInt("default_image_quality", out.quality);
+    return out;
+}
+
+TEST(EditorPrefs, RecentDocumentsSurviveAStartAnOpenAndAnExit)
+{
+    TempDir dir;
+    for (const char* name : {"a.tvr", "b.tvr"}) WriteFile(dir.file(name), "<xml/>");
+    const std::string a = dir.file("a.tvr"), b = dir.file("b.tvr");
+    const struct {
+        const char* name;
+        std::function<void(const ScopedPreferencesFolders&)> before;
+        int32_t systemVersion;  // 0: the running system
+        int loadedQuality;  // what the run's slides default to
+        Saved after;
+    } cases[] = {
+        {"no record yet", [](const ScopedPreferencesFolders&) {}, 0, 80, {{b}, 80}},
+        {"a damaged record", [](const ScopedPreferencesFolders& f) { WriteFile(f.UserFile("Tavrel"), "<plist><"); },
+         0, 80, {{b}, 80}},
+        {"a record of an earlier run",
+         [&](const ScopedPreferencesFolders&) {
+             CPreferences prefs;
+             prefs.Open(nullptr, CPreferences::kScopeCurrentUserAnyHost);
+             prefs.SetInt("default_image_quality", 55);
+             prefs.SetInt("default_image_halign", 9);  // out of range: the default
+             CRecentItems recent;
+             CPath earlier(a);
+             recent.Add(&earlier);
+             recent.Save(prefs, CEditorPrefs::kRecentDocuments);
+             prefs.Synchronize();
+         },
+         0, 55, {{b, a}, 55}},
+        {"a start refused by the system", [&](const ScopedPreferencesFolders&) {
+             CPreferences prefs;
+             prefs.Open(nullptr, CPreferences::kScopeCurrentUserAnyHost);
+             prefs.SetInt("default_image_quality", 55);
+             prefs.Synchronize();
+         },
+         0x0860, 55, {{}, 55}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedPreferencesFolders folders;
+        c.before(folders);
+        if (c.systemVersion) platform::SetGestaltValue(platform::gestaltSystemVersion, c.systemVersion);
+        FakeUser user;
+        if (!c.systemVersion) user.OpenDocuments({{b}}).Quit();
+        EXPECT_EQ(EditorMain(), 0);
+        platform::ResetGestalt();
+        EXPECT_EQ(GetPrefsRecord().default_image_quality, c.loadedQuality);
+        EXPECT_EQ(GetPrefsRecord().default_image_halign, 1);
+        const Saved saved = ReadSaved();
+        EXPECT_EQ(saved.recent, c.after.recent);
+        EXPECT_EQ(saved.quality, c.after.quality);
+    }
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // element of a slide.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <typeinfo>
+#include <vector>
 
 #include "effects/strobe.h"
 #include "show/overlay_effect.h"
@@ -19,18 +22,27 @@ TEST(EffectList, RegistryOrderAndLookups)
     ASSERT_EQ(COverlayEffectList::GetCurrent(), nullptr);
     COverlayEffectList registry;
     ASSERT_TRUE(registry.CreateAll());
-    const char* order[] = {"None", "Strobe"};
-    ASSERT_EQ(registry.GetCount(), 2);
-    for (int i = 0; i < registry.GetCount(); ++i) EXPECT_EQ(registry.GetAt(i)->GetName(), order[i]);
-    for (int outside : {-1, 2, 7}) EXPECT_EQ(registry.GetAt(outside), nullptr) << outside;
+    // Every row in its place; a kind not built yet leaves its row out.
+    const std::vector<std::string> rows = {"None", "Bubbles", "Fireworks", "Hearts", "Old Movie", "Snow", "Strobe"};
+    std::vector<std::string> names;
+    for (int i = 0; i < registry.GetCount(); ++i) names.push_back(registry.GetAt(i)->GetName());
+    size_t row = 0;
+    for (const std::string& name : names) {
+        while (row < rows.size() && rows[row] != name) ++row;
+        EXPECT_LT(row, rows.size()) << name << " out of its row";
+    }
+    for (const char* built : {"None", "Bubbles", "Hearts", "Old Movie", "Strobe"})
+        EXPECT_NE(std::find(names.begin(), names.end(), built), names.end()) << built;
+    for (int outside : {-1, registry.GetCount(), 7}) EXPECT_EQ(registry.GetAt(outside), nullptr) << outside;
     EXPECT_FALSE(registry.Add(nullptr));
 
     // Names match byte for byte; each hit is a new object of the kind.
     const struct {
         const char* name;
         const char* found;  // null: no match
-    } lookups[] = {{"Strobe", "Strobe"}, {"None", "None"},     {"strobe", nullptr}, {"STROBE", nullptr},
-                   {"none", nullptr},    {"Strobe ", nullptr}, {"", nullptr},       {"Bubbles", nullptr}};
+    } lookups[] = {{"Strobe", "Strobe"},    {"None", "None"},         {"strobe", nullptr}, {"STROBE", nullptr},
+                   {"none", nullptr},       {"Strobe ", nullptr},     {"", nullptr},       {"Bubbles", "Bubbles"},
+                   {"Hearts", "Hearts"},    {"Old Movie", "Old Movie"}, {"Old movie", nullptr}, {"OldMovie", nullptr}};
     for (const auto& l : lookups) {
         auto effect = COverlayEffectList::FindByName(l.name);
         if (!l.found) {
@@ -39,7 +51,8 @@ TEST(EffectList, RegistryOrderAndLookups)
         }
         ASSERT_NE(effect, nullptr) << l.name;
         EXPECT_EQ(effect->GetName(), l.found);
-        EXPECT_NE(effect.get(), registry.GetAt(l.found == std::string("None") ? 0 : 1));
+        EXPECT_EQ(typeid(*effect), typeid(*registry.GetAt(int(std::find(names.begin(), names.end(), l.found) - names.begin()))));
+        for (int i = 0; i < registry.GetCount(); ++i) EXPECT_NE(effect.get(), registry.GetAt(i));
     }
     EXPECT_EQ(COverlayEffectList::FindByName(nullptr), nullptr);
 
@@ -49,8 +62,9 @@ TEST(EffectList, RegistryOrderAndLookups)
     movie.SetHeader(6400, 4800, 12.0f, 5);
     ASSERT_TRUE(movie.Open(CPath(dir.file("built.swf")), true));
     uint16_t ids = 0, depths = 0;
-    EXPECT_EQ(registry.GetAt(1)->Build(&movie, &ids, &depths), 1);
-    EXPECT_EQ(registry.GetAt(1)->Clone()->GetSpriteId(), 0);
+    COverlayEffect* strobe = registry.GetAt(int(std::find(names.begin(), names.end(), "Strobe") - names.begin()));
+    EXPECT_EQ(strobe->Build(&movie, &ids, &depths), 1);
+    EXPECT_EQ(strobe->Clone()->GetSpriteId(), 0);
     EXPECT_EQ(COverlayEffectList::FindByName("Strobe")->GetSpriteId(), 0);
     movie.Close();
 }

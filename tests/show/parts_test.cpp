@@ -13,6 +13,7 @@
 #include "swf/movie.h"
 #include "swf/reader_primitives.h"
 #include "swf/shapes.h"
+#include "support/toolbox_log.h"
 
 using namespace show_test;
 using tavrel_test::TempDir;

@@ -15,6 +15,7 @@
 #include "support/bundle_fixture.h"
 #include "support/fake_user.h"
 #include "platform/toolbox_nav.h"
+#include "support/toolbox_log.h"
 
 using namespace show_test;
 using tavrel_test::TempDir;

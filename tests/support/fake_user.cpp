@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 
@@ -81,6 +82,7 @@ FakeUser::FakeUser()
 {
     platform::ResetEventState();
     platform::ClearScript();
+    platform::ClearPromptLog();
     platform::SetStallHandler([](const std::string& why) { ADD_FAILURE() << "toolbox: " << why; });
 }
 
@@ -90,6 +92,7 @@ FakeUser::~FakeUser()
     EXPECT_EQ(platform::PendingAnswers(), 0u) << "scripted answers were never asked for";
     platform::ResetEventState();
     platform::ClearScript();
+    platform::ClearPromptLog();
     platform::SetStallHandler(nullptr);
 }
 

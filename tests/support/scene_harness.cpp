@@ -93,8 +93,10 @@ bool WriteScene(const Scene& scene, const std::string& path, SceneMovie* out)
         auto slide = std::make_unique<CSlide>(CSlide::kBlank, nullptr);
         slide->GetExportState().index = int(i) + 1;
         slide->SetCharacterId(DefineSlideRect(movie, &ids, s.rgb, s.width, s.height));
-        slide->SetWidth(s.width);
-        slide->SetHeight(s.height);
+        // The display size and place the masked kinds lay their shapes on.
+        slide->SetSize(s.width, s.height);
+        slide->SetX((scene.width - s.width) / 2);
+        slide->SetY((scene.height - s.height) / 2);
         SetUpSlide(*slide, movie, &depths);
         SceneMark mark = runTransition(i, *slide, previous, "slide_" + std::to_string(i + 1));
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include "../effects/effect_pixels.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
 #include "support/scene_harness.h"
@@ -48,31 +49,49 @@ long Blend(long a, long b)
     return out;
 }
 
+// A slide of one colour with its transition element.
+struct ProjectSlide {
+    long rgb;
+    const char* transition;
+};
+
+// Writes a project of these slides, compiles it with the program into
+// out.swf, checks the movie with swf-dump and the display-list replay, and
+// returns its path ("" when the program failed).
+std::string CompileSlides(const TempDir& dir, const std::vector<ProjectSlide>& slides,
+                          const std::vector<std::string>& tagNames)
+{
+    std::string xml;
+    for (size_t i = 0; i < slides.size(); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
+    EXPECT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    if (r.exitCode != 0) return "";
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, tagNames);
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+    return movie;
+}
+
 TEST(CliTransitions, CompiledProjectPlaysTheFades)
 {
     TempDir dir;
     const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
-    const struct {
-        long rgb;
-        const char* transition;
-    } slides[] = {
-        {kA, "<transition name=\"None\" duration=\"1500\" />"},
-        {kB, "<transition name=\"fade in\" duration=\"2000\" />"},
-        {kC, "<transition name=\"Color Fade\" duration=\"1000\" fade_color=\"16744480\" />"},
-        {kA, "<transition name=\"Fade Out\" duration=\"1000\" />"},
-        {kB, "<transition name=\"Cross Fade\" duration=\"1000\" />"},
-    };
-    std::string xml;
-    for (size_t i = 0; i < std::size(slides); ++i)
-        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
-               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
-    ASSERT_TRUE(tavrel_test::WriteFile(
-        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
-    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string movie = dir.file("out.swf");
-    tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2"});
-    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+    const std::string movie = CompileSlides(dir,
+                                            {
+                                                {kA, "<transition name=\"None\" duration=\"1500\" />"},
+                                                {kB, "<transition name=\"fade in\" duration=\"2000\" />"},
+                                                {kC,
+                                                 "<transition name=\"Color Fade\" duration=\"1000\" "
+                                                 "fade_color=\"16744480\" />"},
+                                                {kA, "<transition name=\"Fade Out\" duration=\"1000\" />"},
+                                                {kB, "<transition name=\"Cross Fade\" duration=\"1000\" />"},
+                                            },
+                                            {"PlaceObject2", "RemoveObject2"});
+    ASSERT_FALSE(movie.empty());
 
     const auto events = tavrel_test::ReadTagEvents(movie);
     // Frame 12 of 24 of the Fade In, frame 6 of 12 of the Color Fade, and
@@ -82,6 +101,87 @@ TEST(CliTransitions, CompiledProjectPlaysTheFades)
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 5, {{centre, 0x2080FF}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_4"), {{centre, kA}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_5"), {{centre, kB}}, 8);
+}
+
+// Bubbles, Hearts and Old Movie from a project file: the compiled movie
+// plays each over its slide as the effects' own tests see it.
+TEST(CliTransitions, CompiledProjectPlaysBubblesHeartsOldMovie)
+{
+    TempDir dir;
+    const struct {
+        const char* effect;
+        long rgb;
+        int duration;  // ms
+        int later;  // the frame after the slide's label that is shot
+        bool (*own)(long pixel, long slide);  // null: a scratch spans the picture
+    } slides[] = {
+        {"Bubbles", 0x602020, 5000, 48, effect_pixels::BubblePixel},
+        {"Hearts", 0x204060, 2000, 14, effect_pixels::HeartPixel},
+        {"Old Movie", 0xF0F0F0, 1000, 1, nullptr},
+    };
+    std::string xml;
+    for (size_t i = 0; i < std::size(slides); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"" + std::to_string(slides[i].duration) + "\" >\n<swf_fx name=\"" + slides[i].effect +
+               "\" />\n</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"DefineSprite", "DoAction", "PlaceObject2"});
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    for (size_t i = 0; i < std::size(slides); ++i) {
+        const auto& s = slides[i];
+        const int frame = FrameOfLabel(events, "slide_" + std::to_string(i + 1)) + s.later;
+        const effect_pixels::Shot shot = effect_pixels::PlayTo(movie, frame);
+        if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
+        ASSERT_EQ(shot.exitCode, 0) << s.effect << ": " << shot.output;
+        const long stage = long(shot.width) * shot.height;
+        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::Near(p, s.rgb, 6); }), stage / 2)
+            << s.effect << ": the slide shows round the effect";
+        if (s.own) {
+            EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return s.own(p, s.rgb); }), 20)
+                << s.effect << " in frame " << frame;
+        } else {
+            EXPECT_FALSE(effect_pixels::GreyColumns(shot, s.rgb).empty()) << "no scratch spans the picture";
+        }
+    }
+}
+
+// Checker, Circular Sweep On and Window, each 24 frames at 12 a second.
+TEST(CliTransitions, CompiledProjectPlaysCheckerSweepAndWindow)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const std::string movie =
+        CompileSlides(dir,
+                      {
+                          {kA, "<transition name=\"None\" duration=\"1000\" />"},
+                          {kB,
+                           "<transition name=\"Checker\" duration=\"2000\" type=\"appear\" "
+                           "direction=\"horizontal_left_to_right_down\" />"},
+                          {kC, "<transition name=\"Circular Sweep On\" duration=\"2000\" />"},
+                          {kA, "<transition name=\"Window\" duration=\"2000\" type=\"square_open\" spin=\"false\" />"},
+                      },
+                      {"PlaceObject2", "RemoveObject2", "DefineShape"});
+    ASSERT_FALSE(movie.empty());
+
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    // Checker frame 6: the first row in, the last row not; Sweep frame 9:
+    // the top-left quadrant swept, the bottom-right not; Window frame 6: a
+    // square of 80 px half side in the centre.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_2") + 5,
+                                   {{{40, 40}, kB}, {{280, 40}, kB}, {{280, 200}, kA}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 8, {{{80, 60}, kC}, {{240, 180}, kB}},
+                                   8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_4") + 5,
+                                   {{{160, 120}, kA}, {{10, 10}, kC}, {{310, 230}, kC}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_4"), {{{160, 120}, kA}, {{10, 10}, kA}}, 8);
 }
 
 }  // namespace

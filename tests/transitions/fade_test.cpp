@@ -14,6 +14,7 @@
 #include "support/test_support.h"
 #include "swf/object.h"
 #include "ui/controls_fixture.h"
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 namespace {

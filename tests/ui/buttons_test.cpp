@@ -2,6 +2,7 @@
 
 #include "controls_fixture.h"
 #include "platform/toolbox_menus.h"
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 namespace {

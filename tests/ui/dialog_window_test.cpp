@@ -33,6 +33,37 @@ TEST_F(DialogWindowTest, ModalRunsReturnTheirResult)
     }
 }
 
+TEST_F(DialogWindowTest, ModalRunKeepsOtherWindowsOutOfReach)
+{
+    // A modeless window opened before the dialog, then the dialog run modal.
+    LoggingWindow before;
+    ASSERT_TRUE(before.CreateFromNibName(nib_, "IDD_TEST", nullptr, 7) || before.GetWindow());
+    before.Show();
+    before.log.clear();
+    LoggingWindow dialog;
+    dialog.onCommand = [&](UInt32 command) { return command == FourCC("bEnd") && dialog.EndDialog(5); };
+    user_.Click(FakeUser::Ref(before.GetWindowRef()), 10, 5)
+        .ClickControl(FakeUser::Ref(before.GetWindowRef()), FourCC("bEnd"), 7)
+        .Do([&] {
+            // A command posted straight to the window, as a menu's would go.
+            HICommand hc{};
+            hc.commandID = FourCC("bEnd");
+            EventRef e = nullptr;
+            CreateEvent(nullptr, kEventClassCommand, kEventCommandProcess, GetCurrentEventTime(), 0, &e);
+            SetEventParameter(e, kEventParamDirectObject, typeHICommand, sizeof hc, &hc);
+            platform::PostEventTo(e, GetWindowEventTarget(before.GetWindow()));
+            ReleaseEvent(e);
+        })
+        .ClickControl(FakeUser::Front(), FourCC("bEnd"), 7);
+    EXPECT_EQ(dialog.DoModal(nib_, "IDD_TEST", 7), 5);
+    EXPECT_EQ(before.log, std::vector<std::string>{});
+    ASSERT_FALSE(dialog.log.empty());
+    EXPECT_EQ(dialog.log.back(), "command bEnd");
+    // Once the dialog is gone the window takes clicks again.
+    user_.Click(FakeUser::Ref(before.GetWindowRef()), 10, 5).Play();
+    EXPECT_EQ(before.log, (std::vector<std::string>{"down 110,125", "up 110,125"}));
+}
+
 TEST_F(DialogWindowTest, MouseEventsCarryGlobalPointsAndButtons)
 {
     struct Case {

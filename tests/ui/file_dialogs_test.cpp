@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "foundation/file_services.h"
@@ -7,6 +8,7 @@
 #include "ui/file_dialogs.h"
 #include "ui/file_relocation.h"
 #include "ui_fixture.h"
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 namespace {
@@ -307,6 +309,43 @@ TEST_F(FileDialogTest, SaveAppendsTheNameAndTheStandardItemSetsTheExtension)
     user_.ChooseFiles(dir_.path());
     ASSERT_TRUE(folder.DoModal(result, nullptr, nullptr));
     EXPECT_EQ(result.path.GetFullPath(), dir_.path());
+}
+
+TEST_F(FileDialogTest, SaveNameNeverLeavesTheChosenFolder)
+{
+    const std::string inner = dir_.file("inner");
+    std::filesystem::create_directory(inner);
+    CFileFilter settings;
+    settings.defaultFileName = "Show.swf";
+    const struct {
+        std::vector<std::string> refused;  // typed first, each refused
+        const char* saved;  // then typed and taken; null: cancelled
+    } cases[] = {
+        {{"../escape.swf"}, "fine.swf"},
+        {{"a/b.swf", "..", "."}, "b.swf"},
+        {{"/etc/passwd"}, nullptr},
+        {{}, "..swf"},  // dots inside a name are fine
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.saved ? c.saved : "cancelled");
+        platform::ClearNavLog();
+        for (const std::string& name : c.refused) user_.ChooseFiles(inner, {name});
+        if (c.saved)
+            user_.ChooseFiles(inner, {c.saved});
+        else
+            user_.CancelFileDialog(inner);
+        CSaveFileDialog dialog;
+        CFileDialogResult result;
+        EXPECT_EQ(dialog.DoModal(result, nullptr, &settings), c.saved != nullptr);
+        if (c.saved) {
+            EXPECT_EQ(result.path.GetFullPath(), inner + "/" + c.saved);
+        }
+        ASSERT_EQ(platform::NavLog().size(), 1u);
+        ASSERT_EQ(platform::NavLog()[0].refusals.size(), c.refused.size());
+        for (size_t i = 0; i < c.refused.size(); ++i)
+            EXPECT_NE(platform::NavLog()[0].refusals[i].find("\"" + c.refused[i] + "\""), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("escape.swf")));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ui/gradient.h"
 
 #include "controls_fixture.h"
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 namespace {

@@ -1,6 +1,7 @@
 #include "ui/list_views.h"
 
 #include "controls_fixture.h"
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 namespace {
@@ -161,6 +162,28 @@ TEST_F(ListTest, SelectionIsReportedByRow)
     list_.OnItemNotification(9, kDataBrowserItemSelected);
     EXPECT_EQ(g_selections, 2);
     EXPECT_EQ(g_selected.row, -1);  // emitted with null
+}
+
+TEST_F(ListTest, SelectionStaysOnItsItemWhenRowsGoInAbove)
+{
+    Column(0, "Name");
+    for (const char* text : {"beta", "alpha", "gamma"}) Row(text);
+    g_selections = 0;
+    list_.selectionChanged.Connect(Callback::BindFunction(NoteSelection));
+    user_.ChooseListRow(FakeUser::Front(), FourCC("lLst"), 20000, 2).Play();
+    ASSERT_EQ(list_.GetSelection(), 2);
+    ASSERT_EQ(g_selections, 1);
+    const struct {
+        const char* text;
+        int at;
+        int selected;  // the row "gamma" stands in afterwards
+    } cases[] = {{"first", 0, 3}, {"last", 99, 3}, {"middle", 3, 4}, {"above", 1, 5}};
+    for (const auto& c : cases) {
+        Row(c.text, c.at);
+        EXPECT_EQ(list_.GetSelection(), c.selected) << c.text;
+        EXPECT_EQ(Cell(list_.GetSelection(), 0), "gamma") << c.text;
+    }
+    EXPECT_EQ(g_selections, 1);  // the item never changed
 }
 
 TEST_F(ListTest, SelectionFlagsKeepOneAndNeverNone)

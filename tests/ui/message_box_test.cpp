@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include "ui_fixture.h"
+#include "support/toolbox_log.h"
 
 namespace tavrel_test {
 namespace {

@@ -87,6 +87,23 @@ TEST_F(EditTextTest, KeysGoThroughTheFilterMode)
     }
 }
 
+TEST_F(EditTextTest, NibFieldOutlivingItsObjectPointsAtNothing)
+{
+    NoteWindow window;
+    ASSERT_TRUE(OpenNib(window, "IDD_CTL"));
+    ControlRef field = nullptr;
+    {
+        CEditText edit;
+        ASSERT_TRUE(window.AttachControl(FourCC("eTg1"), &edit));
+        field = edit.GetControlRef();
+        ASSERT_EQ(GetControlReference(field), reinterpret_cast<SRefCon>(&edit));
+    }
+    ASSERT_TRUE(IsValidControlHandle(field));  // the nib's field stays with its window
+    EXPECT_EQ(GetControlReference(field), SRefCon(0));
+    // Typing into it reaches no object.
+    user_.ClickControl(FakeUser::Front(), FourCC("eTg1"), 0).PressKey(kFive.code, kFive.ch).Play();
+}
+
 TEST_F(EditTextTest, TabCommitsAndMovesTheFocus)
 {
     NoteWindow window;

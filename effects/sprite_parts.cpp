@@ -1,0 +1,93 @@
+#include "effects/sprite_parts.h"
+
+#include "effects/script_builder.h"
+#include "swf/control_tags.h"
+
+namespace effect_parts {
+
+CTagPlaceObject2* NewPlacement(uint16_t characterId, uint16_t depth, CSwfMatrix* matrix)
+{
+    auto* place = new CTagPlaceObject2;
+    place->SetCharacterId(characterId);
+    place->depth = depth;
+    place->SetMatrix(matrix);
+    return place;
+}
+
+CTagPlaceObject2* NewMove(uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform)
+{
+    auto* move = new CTagPlaceObject2;
+    move->move = true;
+    move->depth = depth;
+    move->SetMatrix(matrix);
+    move->SetCxform(cxform);
+    return move;
+}
+
+CSwfMatrix* Identity() { return new CSwfMatrix; }
+
+CSwfMatrix* Scale(int32_t scale)
+{
+    auto* m = new CSwfMatrix;
+    m->hasScale = true;
+    m->scaleX = m->scaleY = scale;
+    return m;
+}
+
+CSwfMatrix* Translate(int32_t x, int32_t y)
+{
+    auto* m = new CSwfMatrix;
+    m->translateX = x;
+    m->translateY = y;
+    return m;
+}
+
+CSwfCxformWithAlpha* Alpha(int alpha)
+{
+    auto* cxform = new CSwfCxformWithAlpha;
+    cxform->SetMult(256, 256, 256, alpha);
+    return cxform;
+}
+
+CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax)
+{
+    auto* tag = new CTagDefineShape;
+    tag->SetCharacterId(id);
+    tag->bounds = std::make_unique<CSwfRect>();
+    tag->bounds->Set(xmin, ymin, xmax, ymax, false);
+    tag->shape = std::make_unique<CShapeWithStyle>();
+    return tag;
+}
+
+CShapeRecordStyleChange* StartOutline(CShape& shape, int32_t x, int32_t y, uint16_t fillStyle1, uint16_t lineStyle)
+{
+    CShapeRecordStyleChange* start = shape.AddMoveTo(x, y);
+    start->SetFillStyle(fillStyle1, 1);
+    start->SetLineStyle(lineStyle);
+    start->ComputeFlags();
+    return start;
+}
+
+CTagDefineSprite* StoppingField(uint16_t id, uint16_t placedId, int count, const std::function<int(int)>& framesAfter)
+{
+    auto* field = new CTagDefineSprite;
+    field->SetCharacterId(id);
+    for (int depth = 1; depth <= count; ++depth) {
+        field->AddTag(NewPlacement(placedId, uint16_t(depth), nullptr));
+        for (int i = framesAfter(depth); i > 0; --i) field->AddTag(new CTagShowFrame);
+    }
+    field->AddTag(CScriptBuilder().Stop().Release());
+    field->AddTag(new CTagShowFrame);
+    return field;
+}
+
+CTagDefineSprite* ShapeSprite(uint16_t spriteId, uint16_t shapeId)
+{
+    auto* sprite = new CTagDefineSprite;
+    sprite->SetCharacterId(spriteId);
+    sprite->AddTag(NewPlacement(shapeId, 1, Identity()));
+    sprite->AddTag(new CTagShowFrame);
+    return sprite;
+}
+
+}  // namespace effect_parts

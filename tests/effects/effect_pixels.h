@@ -1,0 +1,106 @@
+#pragma once
+// What a player shows of an effect whose pieces land at random places:
+// a played frame read whole, and counts of the pixels in an effect's own
+// colours against those of the slide under it.
+#include <png.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/swf_tools.h"
+
+namespace effect_pixels {
+
+struct Shot {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;  // rows top-down
+    int exitCode = -1;  // swf-shot's: 3 when it cannot run here
+    std::string output;
+    long At(int x, int y) const
+    {
+        const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
+        return (long(rgb[i]) << 16) | (long(rgb[i + 1]) << 8) | rgb[i + 2];
+    }
+};
+
+inline int Channel(long rgb, int shift) { return int(rgb >> shift & 0xFF); }
+
+inline bool Near(long a, long b, int tolerance)
+{
+    for (int s : {16, 8, 0})
+        if (std::abs(Channel(a, s) - Channel(b, s)) > tolerance) return false;
+    return true;
+}
+
+// Plays frames 1 .. frame at the movie's rate (the player reports a script
+// error as a failure) and reads the stage.
+inline Shot PlayTo(const std::string& swfPath, int frame)
+{
+    Shot shot;
+    const std::string png = swfPath + ".at" + std::to_string(frame) + ".png";
+    const tavrel_test::ToolResult run = tavrel_test::RunCommand(
+        "'" + tavrel_test::SwfToolPath("swf-shot") + "' '" + swfPath + "' '" + png + "' --stop-at " +
+        std::to_string(frame));
+    shot.exitCode = run.exitCode;
+    shot.output = run.output;
+    if (run.exitCode != 0) return shot;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, png.c_str())) {
+        shot.exitCode = -1;
+        shot.output += "\ncannot read " + png;
+        return shot;
+    }
+    image.format = PNG_FORMAT_RGB;
+    shot.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, shot.rgb.data(), 0, nullptr)) {
+        shot.exitCode = -1;
+        return shot;
+    }
+    shot.width = int(image.width);
+    shot.height = int(image.height);
+    return shot;
+}
+
+inline long Count(const Shot& shot, const std::function<bool(long)>& is)
+{
+    long n = 0;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) n += is(shot.At(x, y));
+    return n;
+}
+
+// A pixel of the hearts' red over a slide of little red: even a heart at
+// a tenth of full opacity pulls the slide's colour towards red.
+inline bool HeartPixel(long p, long slide)
+{
+    return Channel(p, 16) >= Channel(slide, 16) + 12 && Channel(p, 8) <= Channel(slide, 8) - 3 &&
+           Channel(p, 0) <= Channel(slide, 0) - 5;
+}
+
+// A pixel of the bubbles' white-to-blue over a slide with little blue.
+inline bool BubblePixel(long p, long slide) { return Channel(p, 0) >= Channel(slide, 0) + 60; }
+
+// Columns in which every row is darker and greyer than the slide: where a
+// scratch runs across the whole picture.
+inline std::vector<int> GreyColumns(const Shot& shot, long slide)
+{
+    std::vector<int> columns;
+    for (int x = 0; x < shot.width; ++x) {
+        bool all = shot.height > 0;
+        for (int y = 0; y < shot.height && all; ++y) {
+            const long p = shot.At(x, y);
+            const int spread = std::max({Channel(p, 16), Channel(p, 8), Channel(p, 0)}) -
+                               std::min({Channel(p, 16), Channel(p, 8), Channel(p, 0)});
+            all = Channel(p, 16) < Channel(slide, 16) - 16 && spread < 12;
+        }
+        if (all) columns.push_back(x);
+    }
+    return columns;
+}
+
+}  // namespace effect_pixels
