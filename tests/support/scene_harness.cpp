@@ -25,18 +25,6 @@ uint32_t ToBgr(long rgb)
     return uint32_t(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
 }
 
-// A solid rectangle centred on its origin, as the compiler draws a slide.
-uint16_t DefineSlideRect(CSwfMovie& movie, uint16_t* ids, long rgb, int width, int height)
-{
-    const uint16_t id = ++*ids;
-    auto* shape = new CTagDefineShape;
-    shape->SetCharacterId(id);
-    const int w = width * 20, h = height * 20;
-    shape->BuildRect(-(w >> 1), -(h >> 1), w, h, CFillStyle::MakeSolid(ToBgr(rgb)), nullptr);
-    movie.AddTag(shape);
-    return id;
-}
-
 // What the compiler does before a transition: scale 1.0, the stage's centre
 // (slides are centred), the next depth.
 void SetUpSlide(CSlide& slide, const CSwfMovie& movie, uint16_t* depths)
@@ -61,6 +49,17 @@ bool OpenMovie(CSwfMovie& movie, const std::string& path, int width, int height,
 }
 
 }  // namespace
+
+uint16_t DefineSlideRect(CSwfMovie& movie, uint16_t* ids, long rgb, int width, int height)
+{
+    const uint16_t id = ++*ids;
+    auto* shape = new CTagDefineShape;
+    shape->SetCharacterId(id);
+    const int w = width * 20, h = height * 20;
+    shape->BuildRect(-(w >> 1), -(h >> 1), w, h, CFillStyle::MakeSolid(ToBgr(rgb)), nullptr);
+    movie.AddTag(shape);
+    return id;
+}
 
 bool WriteScene(const Scene& scene, const std::string& path, SceneMovie* out)
 {

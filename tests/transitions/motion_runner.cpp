@@ -15,8 +15,6 @@
 #include "swf/display_tags.h"
 #include "swf/movie.h"
 #include "swf/object.h"
-#include "swf/shapes.h"
-#include "swf/styles.h"
 
 namespace tavrel_test {
 
@@ -29,17 +27,6 @@ std::vector<TagEvent> MotionRun::MovesAt(uint16_t depth) const
 }
 
 namespace {
-
-uint16_t DefineRect(CSwfMovie& movie, uint16_t* ids, uint32_t bgr, int width, int height)
-{
-    const uint16_t id = ++*ids;
-    auto* shape = new CTagDefineShape;
-    shape->SetCharacterId(id);
-    const int w = width * 20, h = height * 20;
-    shape->BuildRect(-(w >> 1), -(h >> 1), w, h, CFillStyle::MakeSolid(bgr), nullptr);
-    movie.AddTag(shape);
-    return id;
-}
 
 void SetUp(CSlide& s, const MotionSlide& m, uint16_t id, uint16_t depth)
 {
@@ -69,13 +56,13 @@ MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const Motio
         uint16_t ids = 0, depths = 0;
         CSlide old(CSlide::kBlank, nullptr), fresh(CSlide::kBlank, nullptr);
         if (previous) {
-            SetUp(old, *previous, DefineRect(movie, &ids, 0x40C020, previous->width, previous->height), ++depths);
+            SetUp(old, *previous, DefineSlideRect(movie, &ids, 0x20C040, previous->width, previous->height), ++depths);
             auto* place = new CTagPlaceObject2;
             place->SetCharacterId(old.GetCharacterId());
             place->depth = old.GetDepth();
             movie.AddTag(place);
         }
-        SetUp(fresh, slide, DefineRect(movie, &ids, 0x20C0E0, slide.width, slide.height), ++depths);
+        SetUp(fresh, slide, DefineSlideRect(movie, &ids, 0xE0C020, slide.width, slide.height), ++depths);
         movie.AddTag(new CTagFrameLabel("begin"));
         t.GenerateSwf(&fresh, previous ? &old : nullptr, &movie, &ids, &depths);
         run.after = fresh.GetCameraPlacement();
