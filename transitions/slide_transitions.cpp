@@ -8,7 +8,7 @@
 #include "swf/records.h"
 #include "transitions/clip_layers.h"
 
-struct SlideRow {
+struct SlideMotionRow {
     motion::Sense sense;
     const char* name;
     const char* labels[4];
@@ -20,7 +20,7 @@ namespace {
 
 enum { kX, kY, kScaleX, kScaleY };
 
-const SlideRow kRows[] = {
+const SlideMotionRow kRows[] = {
     {motion::Sense::kIn, "Slide In From", {"Delta X:", "Delta Y:", "Start Scale X:", "Start Scale Y:"}, "Fade In", 10049},
     {motion::Sense::kOut, "Slide Out To", {"Delta X:", "Delta Y:", "End Scale X:", "End Scale Y:"}, "Fade Out", 10040},
 };

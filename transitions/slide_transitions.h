@@ -7,7 +7,7 @@
 #include "ui/popup_edit.h"
 #include "ui/simple_controls.h"
 
-struct SlideRow;
+struct SlideMotionRow;
 
 class CSlideMotionTransition : public CSensedTransition {
 public:
@@ -54,7 +54,7 @@ protected:
 private:
     static void OnFieldsCommitted(CEditText* field, void* context);
 
-    const SlideRow& row_;
+    const SlideMotionRow& row_;
     CStaticText labels_[4];
     // Read from the const ReadSettingsControls.
     mutable CEditText fields_[4];

@@ -9,7 +9,7 @@
 #include "transitions/clip_layers.h"
 #include "transitions/rotation.h"
 
-struct SpinRow {
+struct SpinKindRow {
     motion::Sense sense;
     const char* name;
     uint32_t labelId, fieldId, boxId;
@@ -17,7 +17,7 @@ struct SpinRow {
 
 namespace {
 
-const SpinRow kRows[] = {
+const SpinKindRow kRows[] = {
     {motion::Sense::kIn, "Spin In", 10020, 10021, 10022},
     {motion::Sense::kOut, "Spin Out", 10023, 10024, 10025},
 };

@@ -7,7 +7,7 @@
 #include "ui/popup_edit.h"
 #include "ui/simple_controls.h"
 
-struct SpinRow;
+struct SpinKindRow;
 
 class CSpinTransition : public CSensedTransition {
 public:
@@ -47,7 +47,7 @@ private:
     // The whole turn in degrees; none for a number that is not finite.
     double Turn() const;
 
-    const SpinRow& row_;
+    const SpinKindRow& row_;
     CStaticText spinsLabel_;
     // Read from the const ReadSettingsControls.
     mutable CEditText spinsField_;
