@@ -34,6 +34,14 @@ float Turns(double v)
     return motion::Single(motion::Finite(v));
 }
 
+// An angle the turning matrix takes as it stands: past a billion degrees
+// (only a turn count near the float's limit gets there) its radians would
+// overflow single precision, so only its part of a turn is kept.
+double Bounded(double theta)
+{
+    return std::fabs(theta) < 1e9 ? theta : std::fmod(theta, 360.0);
+}
+
 }  // namespace
 
 CSpinTransition::CSpinTransition(motion::Sense sense) : CSensedTransition(sense), row_(kRows[sense == motion::Sense::kIn ? 0 : 1])
@@ -93,7 +101,7 @@ void CSpinTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
     for (int k = 0; k < n; ++k) {
         const double scale = t.Rise();
         theta += step;
-        clip_layers::Move(movie, slide.GetDepth(), RotationMatrix(theta, scale, scale, at.centerX, at.centerY));
+        clip_layers::Move(movie, slide.GetDepth(), RotationMatrix(Bounded(theta), scale, scale, at.centerX, at.centerY));
         clip_layers::ShowFrame(movie);
     }
 }
@@ -110,7 +118,7 @@ void CSpinTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovi
     for (int k = 0; k < n; ++k) {
         const double x = sx.Fall(), y = sy.Fall();
         theta += step;
-        clip_layers::Move(movie, copy, RotationMatrix(theta, x, y, at.centerX, at.centerY));
+        clip_layers::Move(movie, copy, RotationMatrix(Bounded(theta), x, y, at.centerX, at.centerY));
         clip_layers::ShowFrame(movie);
     }
 }

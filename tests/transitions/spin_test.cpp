@@ -127,6 +127,26 @@ TEST(Spin, AnglesAndScalesPerFrame)
     EXPECT_EQ(shrinking[1].matrix.scaleX, 0);
 }
 
+TEST(Spin, TurnCountsAtTheFloatsLimits)
+{
+    const MotionSlide fresh{}, old{200, 150};
+    for (float spins : {3.4e38f, -3.4e38f, 1e-45f})
+        for (int clockwise : {1, 0}) {
+            CSpinInTransition in;
+            CSpinOutTransition out;
+            in.spins = out.spins = spins;
+            in.clockwise = out.clockwise = clockwise;
+            const auto moves = RunMotion(in, 3, fresh, &old).MovesAt(2);
+            ASSERT_EQ(moves.size(), 3u) << spins;
+            // Turned somewhere, but a matrix of the slide's size, about its centre.
+            for (const TagEvent& m : moves) {
+                EXPECT_LE(std::hypot(double(m.matrix.scaleX), double(m.matrix.rotateSkew0)), 65537.0) << spins;
+                EXPECT_EQ(m.matrix.translateX, fresh.x);
+            }
+            EXPECT_EQ(RunMotion(out, 3, fresh, &old).MovesAt(3).size(), 3u) << spins;
+        }
+}
+
 TEST(Spin, LayersAndTheFrameCountOfZero)
 {
     CSpinInTransition in;
