@@ -43,9 +43,10 @@ Motion MotionOf(int direction)
     return direction >= 0 && direction < 8 ? kMotions[direction] : Motion{0, 0};
 }
 
-// The travel along one axis: from outside the frame's far edge to the
-// slide's own place. centre and size of the slide, low its near edge,
-// frame the frame's extent; all twips.
+// The travel along one axis, towards sign: from one frame's extent away (or
+// just past the frame's edge, for a slide that overhangs it) to the slide's
+// own place. centre, size and low (left or top edge) of the slide, frame the
+// frame's extent; all twips.
 int64_t Travel(int sign, int64_t centre, int64_t size, int64_t low, int64_t frame)
 {
     if (sign < 0) return (size >> 1) + (frame - centre) + (low > 0 ? low : 0);
