@@ -1,10 +1,11 @@
-// The effect kinds in the order the user sees them. A kind not built yet
-// leaves its row empty; the others keep their places.
+// The effect kinds in the order the user sees them.
 #include <memory>
 
 #include "effects/bubbles.h"
+#include "effects/fireworks.h"
 #include "effects/hearts.h"
 #include "effects/old_movie.h"
+#include "effects/snow.h"
 #include "effects/strobe.h"
 #include "show/overlay_effect.h"
 
@@ -19,13 +20,13 @@ std::unique_ptr<COverlayEffect> Make()
 }
 
 constexpr Maker kRows[] = {
-    Make<COverlayEffect>,  // None
-    Make<CBubblesEffect>,  // Bubbles
-    nullptr,               // Fireworks
-    Make<CHeartsEffect>,   // Hearts
-    Make<COldMovieEffect>, // Old Movie
-    nullptr,               // Snow
-    Make<CStrobeEffect>,   // Strobe
+    Make<COverlayEffect>,    // None
+    Make<CBubblesEffect>,    // Bubbles
+    Make<CFireworksEffect>,  // Fireworks
+    Make<CHeartsEffect>,     // Hearts
+    Make<COldMovieEffect>,   // Old Movie
+    Make<CSnowEffect>,       // Snow
+    Make<CStrobeEffect>,     // Strobe
 };
 
 }  // namespace

@@ -68,6 +68,22 @@ CShapeRecordStyleChange* StartOutline(CShape& shape, int32_t x, int32_t y, uint1
     return start;
 }
 
+void AddEdges(CShape& shape, const std::vector<std::vector<int32_t>>& edges)
+{
+    for (const auto& e : edges) {
+        if (e.size() == 4)
+            shape.AddCurve(e[0], e[1], e[2], e[3]);
+        else if (e.size() != 2)
+            continue;
+        else if (e[1] == 0)
+            shape.AddHorizontalLine(e[0]);
+        else if (e[0] == 0)
+            shape.AddVerticalLine(e[1]);
+        else
+            shape.AddLine(e[0], e[1]);
+    }
+}
+
 CTagDefineSprite* StoppingField(uint16_t id, uint16_t placedId, int count, const std::function<int(int)>& framesAfter)
 {
     auto* field = new CTagDefineSprite;

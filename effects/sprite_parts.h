@@ -3,6 +3,7 @@
 // one-shape sprite. Each returns a new object for the caller to hand on.
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "swf/display_tags.h"
 #include "swf/records.h"
@@ -30,6 +31,11 @@ CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax,
 // The style change that starts an outline at (x, y) with fill style 1 and
 // line style as given (0: none).
 CShapeRecordStyleChange* StartOutline(CShape& shape, int32_t x, int32_t y, uint16_t fillStyle1, uint16_t lineStyle);
+
+// Appends edges relative to the pen: (dx, dy) a straight edge, kept level
+// (dy 0) or upright (dx 0) in the shorter form, or (control dx, control dy,
+// anchor dx, anchor dy) a curve.
+void AddEdges(CShape& shape, const std::vector<std::vector<int32_t>>& edges);
 
 // count placements of a character at depths 1 .. count, each followed by
 // framesAfter(depth) ShowFrames, then a frame that stops the sprite.

@@ -2,6 +2,7 @@
 
 #include "foundation/code_bundle.h"
 #include "foundation/preferences.h"
+#include "platform/bundle.h"
 
 namespace SiblingBundle {
 
@@ -12,6 +13,12 @@ bool FindLock(CPath& out)
     char appPath[256];
     if (!prefs.GetString("app_path", appPath, sizeof appPath)) return false;
     CPath::CombineRaw(out, "vtx.bundle", CPath(appPath).GetParent(false));
+    return out.Exists();
+}
+
+bool FindTextEffect(CPath& out)
+{
+    CPath::CombineRaw(out, "lfx.bundle", CPath(platform::MainBundlePath()).GetParent(false));
     return out.Exists();
 }
 

@@ -44,4 +44,9 @@ int CallCaptionBuild(const CBundle& bundle, const char* importSrc, CCaptionBuild
 // says whether something exists there.
 bool FindLock(CPath& out);
 
+// The text-effect bundle "lfx.bundle", installed beside the program as its
+// sibling products are: in the folder that holds the program's bundle. out
+// is set; the result says whether something exists there.
+bool FindTextEffect(CPath& out);
+
 }  // namespace SiblingBundle

@@ -15,6 +15,7 @@
 
 #include "foundation/base64.h"
 #include "foundation/xml_text.h"
+#include "platform/cfstring.h"
 
 namespace {
 
@@ -229,6 +230,20 @@ bool CXMLNode::GetName(CStr& out) const
     if (!tree_) return false;
     const char* name = NodeString(Node(tree_));
     return name && out.Assign(name);
+}
+
+bool CXMLNode::GetRawText(std::string& out) const
+{
+    if (value_) {
+        out = value_;
+        return true;
+    }
+    if (!tree_) return false;
+    pugi::xml_node child = Node(tree_).first_child();
+    const char* text = child ? NodeString(child) : nullptr;
+    if (!text) return false;
+    out = text;
+    return true;
 }
 
 bool CXMLNode::ReadText(std::string& out, bool keepLineFeeds) const
@@ -484,6 +499,22 @@ bool CXMLAttributes::Get(const char* name, CXMLNode& out) const
 
 // ------------------------------------------------------------ CXMLDocument
 
+namespace {
+
+// encoding="utf-8" on the declaration or on the first element.
+bool DeclaresUtf8(const pugi::xml_document& tree)
+{
+    for (pugi::xml_node node = tree.first_child(); node; node = node.next_sibling()) {
+        if (node.type() != pugi::node_declaration && node.type() != pugi::node_element) continue;
+        const char* encoding = node.attribute("encoding").value();
+        if (strcasecmp(encoding, "utf-8") == 0 || strcasecmp(encoding, "utf8") == 0) return true;
+        if (node.type() == pugi::node_element) break;
+    }
+    return false;
+}
+
+}  // namespace
+
 CXMLDocument::CXMLDocument() = default;
 CXMLDocument::~CXMLDocument() = default;
 
@@ -493,9 +524,12 @@ bool CXMLDocument::Load(const CPath& path)
     path_ = path;
     error_.clear();
     std::string text;
+    bool wide = false;
     {
         std::string bytes;
         if (!ReadWholeFile(path.GetFullPath(), bytes, error_) || !WideToUtf8(bytes, text, error_)) return false;
+        size_t bom = 0;
+        wide = WideEncoding(bytes, &bom) != nullptr;
     }
     // Parsed in place, so that every name and value points into buffer_ and
     // tells where it stands in the file.
@@ -521,12 +555,16 @@ bool CXMLDocument::Load(const CPath& path)
     }
     buffer_ = std::move(buffer);  // the characters stay where they are
     tree_ = std::move(tree);
+    unicode_ = wide || DeclaresUtf8(*tree_) ||
+               (std::any_of(text.begin(), text.end(), [](char c) { return (c & 0x80) != 0; }) &&
+                platform::IsUtf8(text.data(), text.size()));
     return true;
 }
 
 void CXMLDocument::Close()
 {
     tree_.reset();
+    unicode_ = false;
     buffer_ = std::vector<char>();
 }
 

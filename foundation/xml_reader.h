@@ -3,6 +3,7 @@
 // non-owning handles with typed getters that take a default. Values are read
 // raw and unescaped by our own entity rules (xml_text.h), byte for byte.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     bool GetTextUnescaped(CStr& out, const char* def = "") const;
     // As GetText, but an attribute value keeps its line feeds.
     bool GetTextKeepingLineFeeds(CStr& out) const;
+    // The attribute value or first child's text as the file has it, entities
+    // and all.
+    bool GetRawText(std::string& out) const;
     std::string GetString(const char* def = "") const;
     std::string GetUnescapedString(const char* def = "") const;
 
@@ -123,12 +127,17 @@ public:
     bool FindNestedPast(int limit, CXMLNode& out) const;
     // Why the last Load failed, for messages.
     const std::string& GetLastError() const { return error_; }
+    // Whether the file's text is Unicode: UTF-16, UTF-8 it declares
+    // (encoding="utf-8" on its declaration or first element), or bytes from
+    // 0x80 that all form UTF-8. Otherwise such bytes are the text's own.
+    bool IsUnicodeText() const { return unicode_; }
 
 protected:
     std::unique_ptr<pugi::xml_document> tree_;
     std::vector<char> buffer_;  // the file's text, which the tree points into
     CPath path_;
     std::string error_;
+    bool unicode_ = false;
 };
 
 // A document plus the encoding its first node names.

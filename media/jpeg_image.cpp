@@ -28,7 +28,17 @@ void ErrorExit(j_common_ptr info)
     std::longjmp(err->jump, 1);
 }
 
-void SilentMessage(j_common_ptr) {}
+// Warnings are not printed: the thread's collector, when there is one,
+// keeps each decode's first (libjpeg passes on no more).
+thread_local CJpegWarnings* gWarnings = nullptr;
+
+void SilentMessage(j_common_ptr info)
+{
+    if (!gWarnings || info->is_decompressor == 0) return;
+    char text[JMSG_LENGTH_MAX] = {};
+    (*info->err->format_message)(info, text);
+    gWarnings->Add(text);
+}
 
 void InstallErrorManager(ErrorManager& err)
 {
@@ -36,6 +46,29 @@ void InstallErrorManager(ErrorManager& err)
     err.pub.error_exit = ErrorExit;
     err.pub.output_message = SilentMessage;
 }
+
+// A destination that grows: the stream never wraps or stops short.
+}  // namespace
+
+CJpegWarnings::CJpegWarnings() : outer_(gWarnings)
+{
+    gWarnings = this;
+}
+
+CJpegWarnings::~CJpegWarnings()
+{
+    gWarnings = outer_;
+}
+
+void CJpegWarnings::Add(const std::string& text)
+{
+    // A picture damaged in many places says so once per kind.
+    for (const std::string& seen : warnings_)
+        if (seen == text) return;
+    warnings_.push_back(text);
+}
+
+namespace {
 
 // A destination that grows: the stream never wraps or stops short.
 struct MemoryDestination {

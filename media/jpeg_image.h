@@ -4,8 +4,28 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "media/image.h"
+
+// While one lives, the JPEG decodes of its thread hand it libjpeg's warnings
+// (data cut short or damaged: the picture is decoded as far as it goes)
+// instead of dropping them. Collectors nest; the innermost one collects.
+class CJpegWarnings {
+public:
+    CJpegWarnings();
+    ~CJpegWarnings();
+    CJpegWarnings(const CJpegWarnings&) = delete;
+    CJpegWarnings& operator=(const CJpegWarnings&) = delete;
+
+    // Each different text once, in the order they came.
+    const std::vector<std::string>& Get() const { return warnings_; }
+    void Add(const std::string& text);
+
+private:
+    CJpegWarnings* outer_;
+    std::vector<std::string> warnings_;
+};
 
 class CJpegImage : public CImage {
 public:

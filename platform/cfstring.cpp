@@ -391,4 +391,33 @@ bool Utf8ToMacRoman(const std::string& utf8, std::string& roman)
     return Transcode(utf8, kCFStringEncodingUTF8, kCFStringEncodingMacRoman, roman);
 }
 
+bool IsUtf8(const char* bytes, size_t length)
+{
+    std::u16string units;
+    return DecodeUtf8(reinterpret_cast<const uint8_t*>(bytes), length, units);
+}
+
+int Utf8ToMacRomanLossy(const std::string& utf8, std::string& roman, char replacement)
+{
+    std::u16string units;
+    if (!DecodeUtf8(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), units)) {
+        roman = utf8;
+        return -1;
+    }
+    roman.clear();
+    int lacking = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+        const int byte = UnitToByte(units[i], kCFStringEncodingMacRoman);
+        if (byte >= 0) {
+            roman += char(byte);
+            continue;
+        }
+        // A character beyond 16 bits is one, in two units.
+        if (units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size()) ++i;
+        roman += replacement;
+        ++lacking;
+    }
+    return lacking;
+}
+
 }  // namespace platform

@@ -67,5 +67,11 @@ std::string ToUtf8(CFStringRef string);
 // Mac Roman bytes of UTF-8 text and back; false when a character has no form.
 bool MacRomanToUtf8(const std::string& roman, std::string& utf8);
 bool Utf8ToMacRoman(const std::string& utf8, std::string& roman);
+// Whether the bytes are well-formed UTF-8 (no overlong forms or surrogates).
+bool IsUtf8(const char* bytes, size_t length);
+// Mac Roman of well-formed UTF-8, each character Mac Roman lacks as
+// replacement; the number of those. Text that is not UTF-8 is left as it is
+// (and -1 returned).
+int Utf8ToMacRomanLossy(const std::string& utf8, std::string& roman, char replacement);
 
 }  // namespace platform

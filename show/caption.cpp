@@ -179,20 +179,28 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     if (r.Text("fnt_name", &name) || r.Base64("font_name", &name)) SetFontName(name.c_str());
     long v;
     bool flag;
-    // A size of nothing draws nothing: refused, the default stays.
+    // A size of 0 or less is kept as the file has it; such a caption draws
+    // nothing, so the movie gets no clip for it.
     if (r.Int("font_size", &v)) {
-        if (v > 0 && v <= INT32_MAX)
-            font_.SetSize(static_cast<int>(v));
-        else
+        if (v <= INT32_MAX) font_.SetSize(static_cast<int>(std::max<long>(v, INT32_MIN)));
+        if (v > INT32_MAX)
             r.Refused("font_size");
+        else if (v <= 0)
+            r.Refused("font_size", "no text of this size: the caption is left out of the movie");
     }
     if (r.Bool("font_italic", &flag)) font_.SetItalic(flag);
     if (r.Bool("font_bold", &flag)) font_.SetBold(flag);
     std::string record;
     if (r.Base64("font", &record) && !record.empty()) {
         size_t n = std::min<size_t>(record.size(), CFont::kFontRecordSize);
-        if (!font_.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()), n))
+        const int size = font_.GetSize();
+        if (!font_.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()), n)) {
             r.Refused("font", "font record too short");
+        } else if (!CFont::IsSizeInRange(font_.GetSize())) {
+            // A damaged record: its size would overflow every measure made of it.
+            font_.SetSize(size);
+            r.Refused("font", FontSizeRefusal(size).c_str());
+        }
     }
     if (r.Int("color", &v)) color_ = static_cast<uint32_t>(v);
     auto checked = [&](const char* attr, bool (CCaption::*setter)(int, bool, WindowRef)) {

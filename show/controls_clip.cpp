@@ -234,7 +234,7 @@ std::unique_ptr<CTagDoAction> MuteActions(double volume, uint16_t frame)
 void BuildControlsButtons(const CSwfTagList& tags, const CSlideShow& show)
 {
     BuildFirstSlideButton(tags);
-    BuildLastSlideButton(tags, show.GetSlideCount());
+    BuildLastSlideButton(tags, show.GetExportSlideCount());
     BuildPrevSlideButton(tags);
     BuildNextSlideButton(tags);
     BuildPlayPauseButton(tags);

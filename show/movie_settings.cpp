@@ -74,10 +74,17 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
     r.Text("preload_text", &preload_text);
     if (r.Base64("preload_font_name", &text) || r.Base64("font_name", &text)) SetPreloadFontName(text.c_str());
     std::string record;
-    if (r.Base64("preload_font", &record) &&
-        !preload_font.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()),
-                                     std::min(record.size(), CFont::kFontRecordSize)))
-        r.Refused("preload_font", "font record too short");
+    if (r.Base64("preload_font", &record)) {
+        const int size = preload_font.GetSize();
+        if (!preload_font.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()),
+                                         std::min(record.size(), CFont::kFontRecordSize))) {
+            r.Refused("preload_font", "font record too short");
+        } else if (!CFont::IsSizeInRange(preload_font.GetSize())) {
+            // A damaged record: its size would overflow every measure made of it.
+            preload_font.SetSize(size);
+            r.Refused("preload_font", FontSizeRefusal(size).c_str());
+        }
+    }
     r.Word("preload_type", kPreloadTypeWords, true, &preload_type);
     r.Word("loop", kLoopWords, true, &loop_mode);
 

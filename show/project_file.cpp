@@ -11,6 +11,10 @@ bool WriteProjectFile(CXMLOutputFile& out, const CSlideShow& show, const CPublis
 
 bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSettings& publish, CReadContext* context)
 {
+    CReadContext own;
+    if (!context) context = &own;
+    if (context->documentPath.IsEmpty()) context->documentPath = document.GetPath();
+    context->unicodeText = document.IsUnicodeText();
     CXMLNode outer;
     if (!document.GetFirstChild(outer)) return false;
     CXMLNode tavrel;
@@ -22,9 +26,6 @@ bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSet
         }
     });
     if (!found) return false;
-    CReadContext own;
-    if (!context) context = &own;
-    if (context->documentPath.IsEmpty()) context->documentPath = document.GetPath();
     ForEachChildElement(tavrel, [&](const CXMLNode& child, const std::string& name) {
         if (name == "slide_show")
             show.ReadXml(child, context);

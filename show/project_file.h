@@ -15,6 +15,10 @@ constexpr OSType kProjectFileCreator = FourCC("TvRl");
 
 bool WriteProjectFile(CXMLOutputFile& out, const CSlideShow& show, const CPublishSettings& publish);
 // False when the document has no "tavrel" element in its outer element.
+// The texts of a Unicode document (see CXMLDocument::IsUnicodeText) are read
+// into the show's own character set, Mac Roman; a character it lacks
+// becomes "?" and is reported. Character references stand for the byte they
+// give, as in the files the program writes; paths stay file-system bytes.
 bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSettings& publish,
                      CReadContext* context = nullptr);
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "show/xml_io.h"
+
 bool CKeptElement::ReadXml(const CXMLNode& element)
 {
     std::string markup;
@@ -20,12 +22,14 @@ bool CKeptElement::WriteXml(CXMLOutputFile& out) const
     return true;
 }
 
-std::string CPopupSettings::BuildUrl(const std::string& url)
+namespace {
+
+// Percent-escapes everything outside a safe set: quotes, blanks,
+// backslashes and markup cannot reach the script.
+std::string EscapeForScript(const std::string& text)
 {
-    // Percent-escapes everything outside a safe set: quotes, blanks,
-    // backslashes and markup cannot reach the script.
     std::string escaped;
-    for (unsigned char c : url) {
+    for (unsigned char c : text) {
         bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                     std::string_view("-_.~:/?#[]@!$&()*+,;=%").find(char(c)) != std::string_view::npos;
         if (safe) {
@@ -36,5 +40,38 @@ std::string CPopupSettings::BuildUrl(const std::string& url)
             escaped += hex;
         }
     }
-    return "javascript:void(window.open('" + escaped + "','_blank'))";
+    return escaped;
+}
+
+}  // namespace
+
+bool CPopupSettings::ReadXml(const CXMLNode& element)
+{
+    if (!CKeptElement::ReadXml(element)) return false;
+    CElementReader r(element, nullptr);
+    std::string name;
+    if (r.Text("name", &name) && !name.empty()) window = name;
+    for (size_t i = 0; i < std::size(kNumbers); ++i) {
+        long v;
+        // Sizes and places a screen can have; others are the browser's.
+        if (r.Int(kNumbers[i], &v) && v >= 0 && v <= 100000) numbers[i] = v;
+    }
+    for (size_t i = 0; i < std::size(kOptions); ++i) {
+        bool on;
+        if (r.Bool(kOptions[i], &on)) options[i] = on ? 1 : 0;
+    }
+    return true;
+}
+
+std::string CPopupSettings::BuildUrl(const std::string& url) const
+{
+    std::string features;
+    auto add = [&features](const std::string& item) { features += (features.empty() ? "" : ",") + item; };
+    for (size_t i = 0; i < std::size(kNumbers); ++i)
+        if (numbers[i] >= 0) add(std::string(kNumbers[i]) + "=" + std::to_string(numbers[i]));
+    for (size_t i = 0; i < std::size(kOptions); ++i)
+        if (options[i] >= 0) add(std::string(kOptions[i]) + (options[i] ? "=yes" : "=no"));
+    std::string call = "javascript:void(window.open('" + EscapeForScript(url) + "','" + EscapeForScript(window) + "'";
+    if (!features.empty()) call += ",'" + features + "'";
+    return call + "))";
 }

@@ -27,10 +27,22 @@ public:
     CPublishSettings() : CKeptElement("publish_data") {}
 };
 
+// The window a slide's pop-up click opens: its name, size, place and
+// options, from the attributes of the element (kept whole as well).
 class CPopupSettings : public CKeptElement {
 public:
     CPopupSettings() : CKeptElement("popup_data") {}
-    // A javascript: call that opens url in a new window; the URL is escaped
-    // so that no quote or markup in it can end the call.
-    static std::string BuildUrl(const std::string& url);
+    bool ReadXml(const CXMLNode& element);
+    // A javascript: call that opens url in a window of the stored name,
+    // size, place and options (the browser's choice for what is not
+    // stored); every text is escaped so that no quote or markup in it can
+    // end the call.
+    std::string BuildUrl(const std::string& url) const;
+
+    // The attributes that shape the window; unset ones are left to the browser.
+    static constexpr const char* kNumbers[] = {"width", "height", "left", "top"};
+    static constexpr const char* kOptions[] = {"toolbar", "location", "status", "menubar", "scrollbars", "resizable"};
+    std::string window = "_blank";
+    long numbers[4] = {-1, -1, -1, -1};  // -1: not stored
+    int options[6] = {-1, -1, -1, -1, -1, -1};  // -1 not stored, 0 no, 1 yes
 };

@@ -314,8 +314,10 @@ uint16_t CSlideShow::BuildFrameShape(int kind, CSwfMovie* movie, uint16_t* ids)
     shape.lineStyles = std::move(lines);
     // Both rectangles run the same way, so the ring lies right of the outer
     // one's edges and left of the inner one's.
-    const int32_t x0 = int32_t(bg_frame_left) * kTwips, y0 = int32_t(bg_frame_top) * kTwips;
-    const int32_t x1 = W - int32_t(bg_frame_right) * kTwips, y1 = H - int32_t(bg_frame_bottom) * kTwips;
+    // Widths read from a file may pass the movie; the frame then fills it.
+    auto inset = [](uint32_t pixels, int32_t side) { return int32_t(std::min<int64_t>(int64_t(pixels) * kTwips, side)); };
+    const int32_t x0 = inset(bg_frame_left, W), y0 = inset(bg_frame_top, H);
+    const int32_t x1 = W - inset(bg_frame_right, W), y1 = H - inset(bg_frame_bottom, H);
     AddRectangle(shape, 0, 0, W, H, 0, 1, light, dark);
     AddRectangle(shape, x0, y0, x1, y1, 1, 0, light, dark);
     shape.AddEnd();

@@ -3,8 +3,11 @@
 // every frame.
 #include <cstdio>
 
+#include "media/jpeg_image.h"
 #include "media/progress.h"
 #include "media/swf_sound.h"
+#include "show/slide.h"
+#include "show/slide_bitmap.h"
 #include "show/slide_export.h"
 #include "show/slide_show.h"
 #include "swf/actions.h"
@@ -58,18 +61,60 @@ bool CSlideShow::CountersFit()
 
 uint64_t CSlideShow::CountExportFrames() const
 {
-    // Every frame the movie can hold before its first slide, then each
-    // slide's frames rounded up, the loop-back and the last frame.
-    uint64_t frames = 4 + 1;
+    // The frames the export writes, counted as it writes them: those before
+    // the first slide, each slide's transition, display, camera moves and
+    // pause, the loop back into the first slide and the last frame. A slide
+    // whose picture cannot be read leaves its frames out of the movie.
     const double fps = GetFps();
-    for (const auto& slide : slides_) {
-        frames += uint64_t(fps * slide->GetDuration() / 1000.0) + 1;
-        if (!slide->GetTransitionIn().IsNone()) frames += MsToFrames(slide->GetTransitionIn().GetDuration()) + 1;
-        for (int i = 0; i < slide->GetCameraFxCount(); ++i) frames += MsToFrames(slide->GetCameraFx(i)->GetDuration()) + 1;
+    const CMovieSettings& settings = movie_settings_;
+    uint64_t frames = 0;
+    if (settings.preload && settings.preload_creator == 0) ++frames;
+    const bool pause = settings.start_action == 1 && settings.pause_time > 0;
+    if (pause) ++frames;
+    if (pause || settings.start_action == 2 || controls) ++frames;
+    for (size_t i = 0; i < slides_.size(); ++i) {
+        const CSlide& slide = *slides_[i];
+        frames += slide.GetTransitionIn().CountFrames(fps, i > 0);
+        frames += SlideDisplayFrames(fps, slide.GetDuration());
+        if (slide.GetType() == CSlide::kImage)
+            for (int k = 0; k < slide.GetCameraFxCount(); ++k)
+                frames += uint64_t(slide.GetCameraFx(k)->DurationFrames(GetFps()));
+        if (slide.GetPauseAfter()) ++frames;
     }
-    if (!slides_.empty() && !slides_[0]->GetTransitionIn().IsNone())
-        frames += MsToFrames(slides_[0]->GetTransitionIn().GetDuration()) + 1;
-    return frames;
+    if (slides_.size() > 1 && settings.loop_mode != 0) frames += slides_[0]->GetTransitionIn().CountFrames(fps, true);
+    return frames + 1;
+}
+
+void CSlideShow::PlanSlideNumbers()
+{
+    // Only navigation by number needs to know the slides left out ahead;
+    // opening a picture reads a JPEG's header but decodes the other kinds.
+    bool byNumber = controls;
+    for (const auto& slide : slides_) {
+        const int type = slide->GetClickType();
+        byNumber = byNumber || (slide->GetClickEnabled() && (type == CSlide::kNextSlide || type == CSlide::kPreviousSlide ||
+                                                          type == CSlide::kJumpToSlide || type == CSlide::kLastSlide));
+    }
+    export_numbers_.assign(slides_.size(), 0);
+    export_slide_count_ = 0;
+    for (size_t i = 0; i < slides_.size(); ++i) {
+        const CSlide& slide = *slides_[i];
+        if (!byNumber || slide.GetType() != CSlide::kImage || CanOpenSlidePicture(slide))
+            export_numbers_[i] = ++export_slide_count_;
+    }
+}
+
+int CSlideShow::GetExportSlideCount() const
+{
+    return export_numbers_.size() == slides_.size() ? export_slide_count_ : GetSlideCount();
+}
+
+int CSlideShow::GetExportSlideNumber(int showNumber) const
+{
+    if (showNumber < 1 || showNumber > GetSlideCount() || export_numbers_.size() != slides_.size()) return showNumber;
+    for (size_t i = size_t(showNumber - 1); i < export_numbers_.size(); ++i)
+        if (export_numbers_[i]) return export_numbers_[i];
+    return export_slide_count_ > 0 ? export_slide_count_ : showNumber;
 }
 
 bool CSlideShow::WriteSlide(CSlide* slide, int index)
@@ -77,7 +122,11 @@ bool CSlideShow::WriteSlide(CSlide* slide, int index)
     CSlide* before = previous_slide_;
     previous_slide_ = current_slide_;
     current_slide_ = slide;
-    if (!ExportSlideFrames(slide, movie_, index, this, &id_counter_, &depth_counter_)) {
+    // Labels count the slides written, so a slide left out leaves no gap.
+    CJpegWarnings damage;
+    const bool written = ExportSlideFrames(slide, movie_, written_count_ + 1, this, &id_counter_, &depth_counter_);
+    for (const std::string& text : damage.Get()) picture_warnings_.push_back({index, text});
+    if (!written) {
         // A slide left out never becomes the one the next transition leaves.
         current_slide_ = previous_slide_;
         previous_slide_ = before;
@@ -86,7 +135,7 @@ bool CSlideShow::WriteSlide(CSlide* slide, int index)
     }
     if (!first_written_) {
         first_written_ = slide;
-        first_written_index_ = index;
+        first_written_index_ = written_count_ + 1;
     }
     last_written_ = slide;
     ++written_count_;
@@ -99,6 +148,7 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     last_error_ = 0;
     last_error_text_.clear();
     skipped_slides_.clear();
+    picture_warnings_.clear();
     progress_ = sink;
     const int count = GetSlideCount();
     if (sink) {
@@ -114,6 +164,7 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     hit_area_shape_id_ = background_shape_id_ = external_jpeg_sprite_id_ = preloader_depth_ = 0;
     if (CountExportFrames() > kMaxFrames)
         return FailExport(kExportTooManyFrames, "the show is too long for one movie (more than 65535 frames)");
+    PlanSlideNumbers();
 
     used_effects_.Clear();
     font_table_.Clear();
@@ -257,12 +308,14 @@ bool CSlideShow::RunExportSlide(const CPath& path)
     last_error_ = 0;
     last_error_text_.clear();
     skipped_slides_.clear();
+    picture_warnings_.clear();
     id_counter_ = depth_counter_ = 0;
     frames_before_first_ = 0;
     current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;
     written_count_ = 0;
     first_written_index_ = 1;
     used_effects_.Clear();
+    PlanSlideNumbers();
     CSwfMovie movie;
     movie_ = &movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), 4);

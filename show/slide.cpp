@@ -775,8 +775,14 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         if (r.Int("quality", &v) && !SetQuality(static_cast<int>(std::clamp<long>(v, INT32_MIN, INT32_MAX))))
             r.Refused("quality");
         r.Word("image_type", kImageTypeWords, false, &image_type_);
-        if (r.Int("duration", &v) && (v < 0 || v > UINT32_MAX || !SetDuration(static_cast<uint32_t>(v))))
-            r.Refused("duration");
+        // Stored as read, past the editor's range too: a show too long for
+        // one movie is the export's to refuse, and the file keeps its value.
+        if (r.Int("duration", &v)) {
+            if (v < 0 || v > UINT32_MAX)
+                r.Refused("duration");
+            else
+                duration_ = static_cast<uint32_t>(v);
+        }
         r.Bool("scale_to_fit", &scale_to_fit_);
         r.Bool("keep_aspect_ratio", &keep_aspect_ratio_);
         r.Bool("auto_align", &auto_align_);

@@ -170,6 +170,12 @@ bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, 
     return true;
 }
 
+bool CanOpenSlidePicture(const CSlide& slide)
+{
+    CQTMovie picture;
+    return picture.OpenFile(slide.GetSrc());
+}
+
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip)
 {
     CQTMovie picture;

@@ -21,6 +21,10 @@ bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, 
 // progress and sees no cancel.
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip);
 
+// Whether the export can open the slide's picture: what decides, before
+// anything is written, that an image slide will be left out.
+bool CanOpenSlidePicture(const CSlide& slide);
+
 // Defines the character that shows the bitmap (or takes the show's
 // background shape for a blank slide) and stores it as the slide's
 // character id; false when the ids ran out. The strip variant writes a

@@ -86,8 +86,9 @@ uint16_t PlaceAtNextDepth(CSwfMovie& movie, uint16_t* depths, uint16_t id, CTagP
     return depth;
 }
 
-CTagDoAction* BuildClickActions(CSlide& slide, int index, int slideCount)
+CTagDoAction* BuildClickActions(CSlide& slide, int index, const CSlideShow& show)
 {
+    const int slideCount = show.GetExportSlideCount();
     auto* d = new CTagDoAction;
     const std::string& url = slide.GetClickUrl();
     auto gotoAndPlay = [d](const std::string& label) {
@@ -102,7 +103,7 @@ CTagDoAction* BuildClickActions(CSlide& slide, int index, int slideCount)
                 d->AddAction(new CActionPush(slide.GetClickTarget().c_str()));
                 d->AddAction(new CActionGetURL2(0x40));
             } else if (slide.GetClickPopup()) {
-                d->AddAction(new CActionGetURL(CPopupSettings::BuildUrl(url), ""));
+                d->AddAction(new CActionGetURL(slide.GetPopup().BuildUrl(url), ""));
             } else {
                 d->AddAction(new CActionGetURL(url, slide.GetClickTarget()));
             }
@@ -119,7 +120,7 @@ CTagDoAction* BuildClickActions(CSlide& slide, int index, int slideCount)
             gotoAndPlay(Numbered("slide_%d", index - 1 < 1 ? slideCount : index - 1));
             break;
         case CSlide::kJumpToSlide:
-            gotoAndPlay(Numbered("slide_%d", slide.GetJumpTo()));
+            gotoAndPlay(Numbered("slide_%d", show.GetExportSlideNumber(slide.GetJumpTo())));
             break;
         case CSlide::kFirstSlide:
             gotoAndPlay("slide_1");
@@ -149,7 +150,7 @@ bool ExportSlideClick(CSlide& slide, int index, CSwfMovie& movie, CSlideShow& sh
     if (!id) return false;
     auto* button = new CTagDefineButton2;
     button->SetCharacterId(id);
-    button->AddCondAction(swf_button_cond::kOverDownToOverUp, BuildClickActions(slide, index, show.GetSlideCount()));
+    button->AddCondAction(swf_button_cond::kOverDownToOverUp, BuildClickActions(slide, index, show));
     auto* record = new CSwfButtonRecord(swf_button_state::kHitTest, show.GetHitAreaShapeId(), 1);
     record->matrix = std::make_unique<CSwfMatrix>();
     record->matrix->hasScale = true;
@@ -283,6 +284,13 @@ void BeginExport(CSlide& slide, CSwfMovie* movie, int index, CSlideShow* show, u
 
 }  // namespace
 
+uint32_t SlideDisplayFrames(double frameRate, uint32_t durationMs)
+{
+    const double frames = frameRate * durationMs / 1000;
+    if (!(frames > 0)) return 0;
+    return frames >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(frames);
+}
+
 uint16_t NextExportValue(uint16_t* counter, CSwfMovie* movie)
 {
     if (!counter) return 0;
@@ -346,7 +354,7 @@ bool ExportSlideFrames(CSlide* slide, CSwfMovie* movie, int index, CSlideShow* s
 
     slide->GetExportState().startFrame = movie->GetFrameCount();
     if (!ExportSlideClick(*slide, index, *movie, *show, idCounter, depthCounter)) return false;
-    const auto frames = static_cast<uint32_t>(double(movie->GetFrameRate()) * slide->GetDuration() / 1000);
+    const uint32_t frames = SlideDisplayFrames(movie->GetFrameRate(), slide->GetDuration());
     for (uint32_t i = 0; i < frames && !movie->Failed(); ++i) movie->AddTag(new CTagShowFrame);
     if (image) {
         for (int i = 0; i < slide->GetCameraFxCount(); ++i) slide->GetCameraFx(i)->BuildSwf(*slide, *movie);

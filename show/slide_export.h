@@ -19,6 +19,10 @@ class CSwfMovie;
 bool ExportSlideFrames(CSlide* slide, CSwfMovie* movie, int index, CSlideShow* show, uint16_t* idCounter,
                        uint16_t* depthCounter);
 
+// The frames a slide shows its picture for at the rate: fps × ms / 1000,
+// truncated, not rounded.
+uint32_t SlideDisplayFrames(double frameRate, uint32_t durationMs);
+
 // What is due in movie frame `frame` while the slide is current; called
 // from the show's frame callback before the frame's ShowFrame is written.
 void ExportFrameEvents(CSlide* slide, int frame);

@@ -152,6 +152,14 @@ public:
     // The 1-based numbers of the slides the last export left out because
     // their pictures could not be read or encoded.
     const std::vector<int>& GetSkippedSlides() const { return skipped_slides_; }
+    // What the picture decoders of the last export said of pictures they
+    // read only in part (a JPEG cut short or damaged): the slide's 1-based
+    // number and the decoder's words. Such slides show what was decoded.
+    struct PictureWarning {
+        int slide;
+        std::string text;
+    };
+    const std::vector<PictureWarning>& GetPictureWarnings() const { return picture_warnings_; }
 
     // Frames of a time at the show's rate: fps × (ms / 1000) + 0.5, truncated.
     uint32_t MsToFrames(uint32_t ms) const;
@@ -184,6 +192,12 @@ public:
     CSlide* GetFirstWrittenSlide() const { return first_written_; }
     CSlide* GetLastWrittenSlide() const { return last_written_; }
     int GetWrittenSlideCount() const { return written_count_; }
+    // The slides the running export numbers its labels by: those whose
+    // pictures it can open, so that navigation never names a slide left
+    // out. The number of a slide of the show (from 1) among them; a slide
+    // left out gives the one after it, a number outside the show itself.
+    int GetExportSlideCount() const;
+    int GetExportSlideNumber(int showNumber) const;
     uint32_t GetNextFrame() const { return next_frame_; }
     uint32_t GetFramesBeforeFirstSlide() const { return frames_before_first_; }
     uint16_t* GetIdCounter() { return &id_counter_; }
@@ -251,6 +265,8 @@ private:
     void ExportTimelineRecords(int relativeFrame);
     // Writes one slide and keeps the slide state; false when it was skipped.
     bool WriteSlide(CSlide* slide, int index);
+    // Numbers the slides the export will write, before it writes any.
+    void PlanSlideNumbers();
     uint16_t BuildFrameShape(int kind, CSwfMovie* movie, uint16_t* ids);
 
     // Announces a size or bounds change around it, re-aligning the captions
@@ -281,6 +297,8 @@ private:
     CSlide* first_written_ = nullptr;
     CSlide* last_written_ = nullptr;
     int written_count_ = 0;
+    std::vector<int> export_numbers_;  // per slide; 0 for one left out
+    int export_slide_count_ = 0;
     int first_written_index_ = 1;
     uint32_t next_frame_ = 0;
     uint32_t frames_before_first_ = 0;
@@ -296,6 +314,7 @@ private:
     uint32_t last_error_ = 0;
     std::string last_error_text_;
     std::vector<int> skipped_slides_;
+    std::vector<PictureWarning> picture_warnings_;
     CPath lock_bundle_path_;
     CUsedEffectList used_effects_;
 };

@@ -100,6 +100,11 @@ unsigned CTransition::DurationFrames(double frameRate) const
     return static_cast<unsigned>(frames);
 }
 
+unsigned CTransition::CountFrames(double frameRate, bool) const
+{
+    return IsNone() ? 0 : DurationFrames(frameRate);
+}
+
 void CTransition::PlaceNext(CSlide* slide, CSwfMovie* movie, CSwfCxformWithAlpha* cxform)
 {
     PlaceSlide(slide, movie, cxform);

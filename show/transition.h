@@ -62,6 +62,10 @@ public:
 
     // fps × duration / 1000 + 0.5, truncated.
     unsigned DurationFrames(double frameRate) const;
+    // The frames GenerateSwf writes at the rate, coming from a slide or from
+    // none; the export counts its movie with it. The cut writes none, every
+    // other kind its duration in frames.
+    virtual unsigned CountFrames(double frameRate, bool fromSlide) const;
     // The slide's picture at its own depth, with the colour transform when given.
     void PlaceNext(CSlide* slide, CSwfMovie* movie, CSwfCxformWithAlpha* cxform);
     // Takes the previous slide's picture off its depth; nothing for null.

@@ -6,7 +6,9 @@
 
 #include "foundation/str.h"
 #include "foundation/xml_text.h"
+#include "platform/cfstring.h"
 #include "show/dialog_relocator.h"
+#include "ui/font.h"
 
 // ------------------------------------------------------------ relocation
 
@@ -227,22 +229,32 @@ bool CElementReader::Double(const char* name, double* out) const
     return true;
 }
 
-bool CElementReader::Text(const char* name, std::string* out) const
+bool CElementReader::ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const
 {
     CXMLNode n;
-    if (!Raw(name, &n)) return false;
-    *out = n.GetString("");
+    std::string raw;
+    if (!Raw(name, &n) || !n.GetRawText(raw)) return false;
+    // Unicode text is taken into Mac Roman before the character
+    // references are resolved: those stand for the byte they give.
+    if (context_ && context_->unicodeText && std::any_of(raw.begin(), raw.end(), [](char c) { return c & 0x80; })) {
+        std::string roman;
+        if (platform::Utf8ToMacRomanLossy(raw, roman, '?') > 0)
+            Issue(name, xmltext::Unescape(raw), "characters the show's character set (Mac Roman) lacks are shown as \"?\"");
+        raw = std::move(roman);
+    }
+    *out = xmltext::Unescape(raw);
+    if (!keepLineFeeds) std::erase(*out, '\n');
     return true;
+}
+
+bool CElementReader::Text(const char* name, std::string* out) const
+{
+    return ReadShowText(name, false, out);
 }
 
 bool CElementReader::TextKeepingLineFeeds(const char* name, std::string* out) const
 {
-    CXMLNode n;
-    if (!Raw(name, &n)) return false;
-    CStr text;
-    if (!n.GetTextKeepingLineFeeds(text)) return false;
-    *out = text.c_str();
-    return true;
+    return ReadShowText(name, true, out);
 }
 
 bool CElementReader::Path(const char* name, CPath* out) const
@@ -294,6 +306,12 @@ void CElementReader::Refused(const char* name, const char* what) const
 void CElementReader::Issue(const char* name, const std::string& value, const char* what) const
 {
     if (context_) context_->Issue(element_, name, value, what);
+}
+
+std::string FontSizeRefusal(int keptSize)
+{
+    return "font size out of the range " + std::to_string(CFont::kMinSize) + " to " + std::to_string(CFont::kMaxSize) +
+           ": size " + std::to_string(keptSize) + " used";
 }
 
 void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f)

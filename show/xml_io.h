@@ -84,6 +84,9 @@ struct CReadContext {
     bool dropMissingSilently = false;  // sounds: empty the path, ask nobody
     CRelocationFolders folders;
     CPath documentPath;  // for line numbers in reports
+    // The file's text is Unicode (CXMLDocument::IsUnicodeText): its texts
+    // are read into the show's own character set, Mac Roman.
+    bool unicodeText = false;
 
     // The given relocator, else the one that asks the user.
     CRelocator& GetRelocator() const;
@@ -150,11 +153,15 @@ public:
 
 private:
     bool Raw(const char* name, CXMLNode* out) const;
+    bool ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const;
     const CXMLNode& element_;
     const CReadContext* context_;
     CXMLAttributes attributes_;
     bool hasAttributes_ = false;
 };
+
+// What a reader says of a font record whose size no font can have.
+std::string FontSizeRefusal(int keptSize);
 
 // Calls f(child, name) for every child element in document order.
 void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f);

@@ -516,6 +516,10 @@ int CShapeWithStyle::Write(CSwfStream& stream)
     }
     CheckCountBits(stream, fillBits);
     CheckCountBits(stream, lineBits);
+    // Wider indices than the styles need, as a drawing may be laid down
+    // with, are kept; narrower ones could not hold the styles.
+    fillBits = std::max<int>(fillBits, std::min<int>(numFillBits, 15));
+    lineBits = std::max<int>(lineBits, std::min<int>(numLineBits, 15));
     SetBits(uint8_t(std::min(fillBits, 15)), uint8_t(std::min(lineBits, 15)));
     CShape::Write(stream);
     return int(stream.GetPosition() - start);

@@ -1,9 +1,11 @@
 #include "tools/tavrel_run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,8 @@
 #include <vector>
 
 #include "fonts/text_renderer.h"
+#include "foundation/code_bundle.h"
+#include "foundation/sibling_bundle.h"
 #include "foundation/system_utils.h"
 #include "platform/bundle.h"
 #include "platform/sound_media.h"
@@ -109,6 +113,7 @@ private:
     void LoadSkins(const std::string& resources);
     void CheckMedia();
     void CheckCaptionFonts();
+    void FindSiblingBundles();
     bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
     int StrictFailure()
     {
@@ -180,9 +185,12 @@ void Runner::LoadSkins(const std::string& resources)
         const std::string file = resources + "/" + k.folder + "/" + name + ".dll";
         skinFound_[k.mute] =
             name.find('/') == std::string::npos && name != "." && name != ".." && LoadShowSkin(show_, k.mute, file);
-        if (!skinFound_[k.mute])
-            report_.Warn(std::string(k.attribute) + "=\"" + name + "\": no such skin in " + resources + "/" + k.folder +
-                         ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
+        if (skinFound_[k.mute]) continue;
+        struct stat st;
+        const bool isFile = name.find('/') == std::string::npos && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        report_.Warn(std::string(k.attribute) + "=\"" + name + "\": " +
+                     (isFile ? file + " is not a movie (SWF)" : "no such skin in " + resources + "/" + k.folder) +
+                     ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
     }
 }
 
@@ -247,6 +255,56 @@ void Runner::CheckCaptionFonts()
     }
 }
 
+// The sibling products' bundles the show calls on, where they are
+// installed; one warning for each that is not there or will not load.
+void Runner::FindSiblingBundles()
+{
+    auto usable = [](bool found, const CPath& path, std::string* why) {
+        if (!found) {
+            *why = path.IsEmpty() ? "not installed" : "not installed (looked for " + path.GetText() + ")";
+            return false;
+        }
+        CBundle bundle;
+        if (bundle.Load(path)) return true;
+        *why = "cannot be loaded from " + path.GetText() + ": " + bundle.GetLoadError();
+        return false;
+    };
+    std::string captions;
+    int count = 0;
+    auto noteCaptions = [&](const CCaptionList& list, const std::string& where) {
+        bool any = false;
+        for (int c = 0; c < list.GetCount(); ++c) {
+            if (list.Get(c)->GetType() != CCaption::kLfx) continue;
+            ++count;
+            any = true;
+        }
+        if (any) captions += (captions.empty() ? "" : ", ") + where;
+    };
+    noteCaptions(show_.GetCaptions(), "the show's");
+    for (int i = 0; i < show_.GetSlideCount(); ++i)
+        noteCaptions(show_.GetSlide(i)->GetCaptions(), "slide " + std::to_string(report_.FileSlideNumber(i + 1)));
+    std::string why;
+    if (count > 0) {
+        CPath path;
+        const bool found = SiblingBundle::FindTextEffect(path);
+        if (usable(found, path, &why))
+            show_.SetTextEffectBundlePath(path);
+        else
+            report_.Warn("the text-effect bundle lfx.bundle is " + why + ": " + std::to_string(count) +
+                         " \"lfx\" caption(s) left out (" + captions + "): the movie shows no text for them");
+    }
+    const CMovieSettings& settings = show_.GetMovieSettings();
+    if (settings.preload && settings.preload_creator != 0) {
+        CPath path;
+        const bool found = CLockBundle::Locate(path);
+        if (usable(found, path, &why))
+            show_.SetLockBundlePath(path);
+        else
+            report_.Warn("the SWF-protection bundle vtx.bundle is " + why +
+                         ": the \"rwp\" preloader is left out: the movie starts without a preloader");
+    }
+}
+
 int Runner::Export(const std::string& output)
 {
     CAtomicOutput target;
@@ -280,6 +338,15 @@ int Runner::Export(const std::string& output)
                      (slide ? slide->GetSrc().GetText() : std::string()) +
                      "\" cannot be read or encoded: slide left out of the movie");
     }
+    for (const CSlideShow::PictureWarning& w : show_.GetPictureWarnings()) {
+        if (std::find(show_.GetSkippedSlides().begin(), show_.GetSkippedSlides().end(), w.slide) !=
+            show_.GetSkippedSlides().end())
+            continue;
+        const CSlide* slide = show_.GetSlide(w.slide - 1);
+        report_.Warn("slide " + std::to_string(report_.FileSlideNumber(w.slide)) + ": picture \"" +
+                     (slide ? slide->GetSrc().GetText() : std::string()) + "\" is damaged (" + w.text +
+                     "): the slide shows what could be decoded");
+    }
     // A skin that was found but has no clip to copy.
     if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) report_.Warn(show_.GetControlsClip().GetError());
     if (skinFound_[1] && !show_.GetMuteClip().GetError().empty()) report_.Warn(show_.GetMuteClip().GetError());
@@ -309,7 +376,7 @@ int Runner::Run()
     const std::string resave = o_.resave.empty() ? "" : Absolute(o_.resave);
     const std::string project = Absolute(o_.project);
     if (!output.empty() && SameFile(output, project))
-        return Fail(kExitUsage, "OUTPUT is the project file itself: refused");
+        return Fail(kExitUsage, o_.output + ": OUTPUT is the project file itself: refused");
     if (!output.empty() && !resave.empty() && SameFile(output, resave))
         return Fail(kExitUsage, "OUTPUT and the --resave file are the same file: refused");
     for (const auto& dir : o_.searchFolders)
@@ -338,6 +405,7 @@ int Runner::Run()
     LoadSkins(resources);
     CheckMedia();
     CheckCaptionFonts();
+    FindSiblingBundles();
     const uint64_t frames = show_.CountExportFrames();
     if (frames > kFrameWarningLimit)
         report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +
@@ -353,6 +421,33 @@ int Runner::Run()
 
 int RunTavrel(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
-    Runner runner(options, out, err);
-    return runner.Run();
+    // Some libraries print on standard error themselves (the MP3 decoder's
+    // tag warnings); under --quiet they go to /dev/null while the program's
+    // own errors keep the real standard error.
+    std::FILE* ours = err;
+    if (options.quiet && err && ::fileno(err) == STDERR_FILENO) {
+        std::fflush(err);
+        const int kept = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        std::FILE* copy = kept >= 0 && null >= 0 ? ::fdopen(kept, "w") : nullptr;
+        if (copy && ::dup2(null, STDERR_FILENO) >= 0) {
+            ours = copy;
+        } else if (copy) {
+            std::fclose(copy);
+        } else if (kept >= 0) {
+            ::close(kept);
+        }
+        if (null >= 0) ::close(null);
+    }
+    int code;
+    {
+        Runner runner(options, out, ours);
+        code = runner.Run();
+    }
+    if (ours != err) {
+        std::fflush(ours);
+        ::dup2(::fileno(ours), STDERR_FILENO);
+        std::fclose(ours);
+    }
+    return code;
 }

@@ -9,6 +9,8 @@
 
 class CCircularSweepOnTransition : public CTransitionKind<CCircularSweepOnTransition> {
 public:
+    // Four quarters of whole frames.
+    unsigned CountFrames(double frameRate, bool) const override { return DurationFrames(frameRate) / 4 * 4; }
     CCircularSweepOnTransition();
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;

@@ -25,6 +25,9 @@ uint16_t DefineOutlineShape(const MaskRect& bounds, CShapeWithStyle* outline, CS
     tag->bounds->Set(bounds.left, bounds.top, bounds.right, bounds.bottom, false);
     shape->fillStyles = std::make_unique<CFillStyleArray>();
     shape->fillStyles->Append(CFillStyle::MakeSolid(fill));
+    // Masks write their fill indices 15 bits wide and have no lines.
+    shape->SetFillBits(15);
+    shape->SetLineBits(0);
     tag->shape = std::move(shape);
     movie->AddTag(tag);
     return id;

@@ -16,6 +16,11 @@ public:
 
 class CFadeOutTransition : public CTransitionKind<CFadeOutTransition> {
 public:
+    // Without a slide before it, it writes no frame.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) : 0;
+    }
     CFadeOutTransition();
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;
@@ -30,6 +35,8 @@ public:
 
 class CColorFadeTransition : public CTransitionKind<CColorFadeTransition> {
 public:
+    // Two halves of whole frames.
+    unsigned CountFrames(double frameRate, bool) const override { return DurationFrames(frameRate) / 2 * 2; }
     static constexpr uint32_t kLabelId = 10058;
     static constexpr uint32_t kSwatchId = 10059;
 

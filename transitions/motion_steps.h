@@ -51,6 +51,11 @@ class CSensedTransition : public CTransition {
 public:
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;
+    // Out has no frames without a slide before it.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return sense_ == motion::Sense::kOut && !fromSlide ? 0 : DurationFrames(frameRate);
+    }
     motion::Sense GetSense() const { return sense_; }
 
 protected:

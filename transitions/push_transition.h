@@ -12,6 +12,8 @@ public:
     enum Direction { kUp, kDown, kRight, kLeft, kToTopLeft, kToTopRight, kToBottomLeft, kToBottomRight };
 
     CPushTransition();
+    // At least one frame, with or without a slide before it.
+    unsigned CountFrames(double frameRate, bool) const override { return std::max(DurationFrames(frameRate), 1u); }
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;
 };

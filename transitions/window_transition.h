@@ -12,6 +12,11 @@
 
 class CWindowTransition : public CTransitionKind<CWindowTransition> {
 public:
+    // A closing window shrinks over the slide before it: none, none.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide || (type & 1) ? DurationFrames(frameRate) : 0;
+    }
     // Even types close, odd types open.
     enum Type {
         kSquareClose,

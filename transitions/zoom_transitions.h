@@ -30,6 +30,11 @@ public:
 class CCrossScaleTransition : public CTransitionKind<CCrossScaleTransition> {
 public:
     CCrossScaleTransition();
+    // Without a slide before it, a cut.
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) : 0;
+    }
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;
 };

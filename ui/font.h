@@ -48,6 +48,9 @@ public:
     // The 28-byte record kept beside a font's name in files: big-endian
     // size at byte 0, style word at byte 16, all else zero.
     static constexpr size_t kFontRecordSize = 28;
+    // The sizes a font can have, in points.
+    static constexpr int kMinSize = 1, kMaxSize = 32767;
+    static bool IsSizeInRange(long points) { return points >= kMinSize && points <= kMaxSize; }
     void ToFontRecord(uint8_t record[kFontRecordSize]) const;
     // Takes the size from bytes 0-3 and the style from bytes 18-19, each only
     // when the record reaches it (a short record sets what it holds), and

@@ -161,21 +161,100 @@ std::vector<SubPath> SubPaths(const CShape& shape)
         if (auto* change = dynamic_cast<const CShapeRecordStyleChange*>(record.get())) {
             if (!(change->flags & swf_shape::kMoveTo)) continue;
             x = change->moveX, y = change->moveY;
-            paths.push_back({x, y, "", x, y});
+            SubPath& path = paths.emplace_back();
+            path.x = path.endX = x, path.y = path.endY = y;
+            path.flags = change->flags;
+            path.fill0 = change->fillStyle0, path.fill1 = change->fillStyle1, path.line = change->lineStyle;
+            path.points.push_back({x, y});
             continue;
         }
-        if (paths.empty()) paths.push_back({0, 0, "", 0, 0});  // edges from the origin
+        if (paths.empty()) paths.emplace_back();  // edges from the origin
         SubPath& path = paths.back();
         if (auto* line = dynamic_cast<const CShapeRecordStraightEdge*>(record.get())) {
             path.kinds += line->kind == swf_shape::kHorizontal ? 'h' : line->kind == swf_shape::kVertical ? 'v' : 'g';
             x += line->dx, y += line->dy;
         } else if (auto* curve = dynamic_cast<const CShapeRecordCurvedEdge*>(record.get())) {
             path.kinds += 'c';
+            path.points.push_back({x + curve->controlDx, y + curve->controlDy});
             x += curve->controlDx + curve->anchorDx, y += curve->controlDy + curve->anchorDy;
+        } else {
+            continue;
         }
+        path.points.push_back({x, y});
         path.endX = x, path.endY = y;
     }
     return paths;
+}
+
+double SubPath::Area() const
+{
+    double twice = 0;
+    for (size_t i = 0; i + 1 < points.size(); ++i)
+        twice += double(points[i].first) * points[i + 1].second - double(points[i + 1].first) * points[i].second;
+    return twice / 2;
+}
+
+std::vector<const CSwfTag*> Timeline(const CTagDefineSprite& sprite)
+{
+    std::vector<const CSwfTag*> tags;
+    for (const CSwfTag* tag : sprite.tags)
+        if (tag->GetTagCode() != swf_tag::kEnd) tags.push_back(tag);
+    return tags;
+}
+
+std::vector<std::string> Describe(const CTagDefineSprite& sprite)
+{
+    std::vector<std::string> texts;
+    auto pair = [](int32_t a, int32_t b) { return std::to_string(a) + "," + std::to_string(b); };
+    for (const CSwfTag* tag : Timeline(sprite)) {
+        std::string text;
+        if (auto* p = dynamic_cast<const CTagPlaceObject2*>(tag)) {
+            text = (p->move ? "move" : "place " + std::to_string(p->characterId)) + " @" + std::to_string(p->depth);
+            if (p->hasClipDepth) text += " clip " + std::to_string(p->clipDepth);
+            if (const CSwfMatrix* m = p->matrix.get()) {
+                text += " m";
+                if (m->hasScale) text += " s" + pair(m->scaleX, m->scaleY);
+                if (m->hasRotate) text += " r" + pair(m->rotateSkew0, m->rotateSkew1);
+                if (m->translateX || m->translateY) text += " t" + pair(m->translateX, m->translateY);
+            }
+            if (p->hasName) text += " name " + p->name;
+            if (const CSwfCxformWithAlpha* c = p->cxform.get())
+                text += " tint " + pair(c->redMult, c->greenMult) + "," + pair(c->blueMult, c->alphaMult) +
+                        (c->hasAdd ? " add" : "");
+        } else if (auto* r = dynamic_cast<const CTagRemoveObject2*>(tag)) {
+            text = "remove @" + std::to_string(r->depth);
+        } else {
+            text = tag->GetTagCode() == swf_tag::kShowFrame ? "frame"
+                   : tag->GetTagCode() == swf_tag::kDoAction ? "script"
+                                                             : "tag " + std::to_string(tag->GetTagCode());
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+std::vector<int> ActionPositions(const CTagDoAction& script, int* total)
+{
+    std::vector<int> at;
+    int position = 0;
+    for (const auto& action : script.actions) {
+        at.push_back(position);
+        position += action->GetSize();
+    }
+    if (total) *total = position;
+    return at;
+}
+
+int LandsOn(const CTagDoAction& script, size_t index)
+{
+    int total = 0;
+    const std::vector<int> at = ActionPositions(script, &total);
+    auto* branch = index < at.size() ? dynamic_cast<const CSwfBranchAction*>(script.actions[index].get()) : nullptr;
+    if (!branch) return -1;
+    const int target = at[index] + branch->GetSize() + branch->branchOffset;
+    if (target == total) return int(at.size());
+    const auto hit = std::find(at.begin(), at.end(), target);
+    return hit == at.end() ? -1 : int(hit - at.begin());
 }
 
 }  // namespace effect_test

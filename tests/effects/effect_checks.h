@@ -1,9 +1,11 @@
 #pragma once
 // Reading an effect's definitions back: one Build in a movie of its own,
 // scripts as short tokens, drawings as sub-paths.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "show/overlay_effect.h"
@@ -61,8 +63,33 @@ struct SubPath {
     int32_t x = 0, y = 0;
     std::string kinds;
     int32_t endX = 0, endY = 0;
+    // The move record's flags and style fields.
+    uint32_t flags = 0;
+    uint16_t fill0 = 0, fill1 = 0, line = 0;
+    // Anchors and control points in order, the start first.
+    std::vector<std::pair<int32_t, int32_t>> points;
     bool Closed() const { return x == endX && y == endY; }
+    int Count(char kind) const { return int(std::count(kinds.begin(), kinds.end(), kind)); }
+    // Shoelace area of the points: above 0 when the outline turns clockwise
+    // on screen (y down), which puts its inside on the pen's right.
+    double Area() const;
 };
 std::vector<SubPath> SubPaths(const CShape& shape);
+
+// A sprite's tags without the End tag that closes them.
+std::vector<const CSwfTag*> Timeline(const CTagDefineSprite& sprite);
+
+// A sprite's timeline as short texts: "place 21 @2", "move @1", with
+// " clip 2", " m" for a matrix and then " s<x>,<y>" for its scale and
+// " t<x>,<y>" for a translation, " name <name>", " tint r,g,b,a" for a
+// colour transform; "remove @1", "frame", "script".
+std::vector<std::string> Describe(const CTagDefineSprite& sprite);
+
+// Byte position of each action from the script's start; *total the bytes
+// of them all, the end action left out.
+std::vector<int> ActionPositions(const CTagDoAction& script, int* total);
+// The index of the action the branch at index lands on: the count when it
+// lands on the end of the script, -1 between actions or for no branch.
+int LandsOn(const CTagDoAction& script, size_t index);
 
 }  // namespace effect_test

@@ -2,15 +2,18 @@
 // What a player shows of an effect whose pieces land at random places:
 // a played frame read whole, and counts of the pixels in an effect's own
 // colours against those of the slide under it.
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/scene_harness.h"
 #include "support/swf_tools.h"
 
 namespace effect_pixels {
@@ -101,6 +104,50 @@ inline std::vector<int> GreyColumns(const Shot& shot, long slide)
         if (all) columns.push_back(x);
     }
     return columns;
+}
+
+// The effect over a slide that fills the stage for hold frames, then a grey
+// slide: the movie is written into path and must replay clean; then it is
+// played to each of the frames counted from the effect's first (1).
+inline std::vector<Shot> PlayOverSlide(std::unique_ptr<COverlayEffect> effect, long slide, int hold,
+                                       const std::string& path, const std::vector<int>& frames)
+{
+    tavrel_test::Scene scene;
+    scene.slides.push_back({slide, 320, 240, nullptr, std::move(effect), hold});
+    scene.slides.push_back({0x303030, 320, 240, nullptr, nullptr, 2});
+    tavrel_test::SceneMovie movie;
+    std::vector<Shot> shots;
+    if (!tavrel_test::WriteScene(scene, path, &movie)) {
+        ADD_FAILURE() << "cannot write " << path;
+        return shots;
+    }
+    tavrel_test::ExpectSceneReplays(movie);
+    for (int frame : frames) shots.push_back(PlayTo(path, movie.marks[0].firstFrame + frame - 1));
+    return shots;
+}
+
+// A pixel a firework lights: far redder or bluer than the slide (the discs
+// run from red to orange and from blue to white, some tinted).
+inline bool BurstPixel(long p, long slide)
+{
+    return Channel(p, 16) - Channel(slide, 16) > 60 || Channel(p, 0) - Channel(slide, 0) > 60;
+}
+
+// A pixel of snow: lighter than the slide in every channel.
+inline bool FlakePixel(long p, long slide)
+{
+    for (int s : {16, 8, 0})
+        if (Channel(p, s) - Channel(slide, s) < 40) return false;
+    return true;
+}
+
+// The lowest row holding a pixel that is; -1 when none does.
+inline int LowestRow(const Shot& shot, const std::function<bool(long)>& is)
+{
+    for (int y = shot.height - 1; y >= 0; --y)
+        for (int x = 0; x < shot.width; ++x)
+            if (is(shot.At(x, y))) return y;
+    return -1;
 }
 
 }  // namespace effect_pixels

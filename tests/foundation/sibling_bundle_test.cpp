@@ -7,6 +7,7 @@
 
 #include "foundation/preferences.h"
 #include "support/preferences_fixture.h"
+#include "support/scoped_env.h"
 #include "support/test_support.h"
 
 namespace {
@@ -50,6 +51,23 @@ TEST(SiblingBundle, FindLockFollowsTheSiblingsPreferences)
     std::string before = tavrel_test::ReadFile(folders.UserFile("Vaultrix"));
     EXPECT_TRUE(SiblingBundle::FindLock(out));
     EXPECT_EQ(tavrel_test::ReadFile(folders.UserFile("Vaultrix")), before);
+}
+
+}  // namespace
+
+namespace {
+
+// The text-effect bundle is installed beside the program's bundle.
+TEST(SiblingBundle, FindTextEffectLooksBesideTheProgram)
+{
+    tavrel_test::TempDir apps;
+    tavrel_test::ScopedEnv bundle("TAVREL_BUNDLE", apps.file("Tavrel.app/").c_str());
+    CPath out;
+    EXPECT_FALSE(SiblingBundle::FindTextEffect(out));
+    EXPECT_EQ(out.GetText(), apps.file("lfx.bundle"));
+    std::filesystem::create_directories(apps.file("lfx.bundle/Contents"));
+    EXPECT_TRUE(SiblingBundle::FindTextEffect(out));
+    EXPECT_EQ(out.GetText(), apps.file("lfx.bundle"));
 }
 
 }  // namespace

@@ -5,8 +5,12 @@
 #include <functional>
 
 #include "show/export_fixtures.h"
+#include "show/camera_fx.h"
 #include "show/movie_walker.h"
 #include "show/slide_show.h"
+#include "show/transition.h"
+#include "swf/display_tags.h"
+#include "swf/movie.h"
 #include "support/file_size_limit.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
@@ -21,6 +25,7 @@ using show_test::ReadPlace;
 using show_test::U16;
 using show_test::WalkedMovie;
 using show_test::WalkMovie;
+using show_test::WalkedTag;
 using tavrel_test::TempDir;
 
 namespace {
@@ -530,4 +535,181 @@ TEST(ExportDriver, IdsPastTheProvisionalDepthsFailTheExport)
     EXPECT_NE(show.GetLastError(), 0u);
     EXPECT_FALSE(show.GetLastErrorText().empty());
     EXPECT_FALSE(tavrel_test::IsThere(path));
+}
+
+namespace {
+
+// A fade of its own that writes its duration in frames, as the kinds do.
+class CCountedFade : public CTransition {
+public:
+    explicit CCountedFade(uint32_t ms) : CTransition("Counted Fade", ms) {}
+    std::unique_ptr<CTransition> Clone() const override { return std::make_unique<CCountedFade>(*this); }
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*, uint16_t*) override
+    {
+        PlaceNext(slide, movie, nullptr);
+        for (unsigned k = DurationFrames(movie->GetFrameRate()); k > 0; --k) movie->AddTag(new CTagShowFrame);
+        RemovePrevious(previous, movie);
+        return true;
+    }
+};
+
+CSlide& AddSlide(CSlideShow& show, const std::string& picture, uint32_t ms)
+{
+    auto slide = std::make_unique<CSlide>(picture.empty() ? CSlide::kBlank : CSlide::kImage, &show);
+    slide->LoadImage(CPath(picture), &show, true);
+    slide->SetDuration(ms);
+    CSlide* raw = slide.get();
+    show.InsertSlideAt(std::move(slide), show.GetSlideCount());
+    return *raw;
+}
+
+}  // namespace
+
+// The count the export checks and the program reports is the movie's own,
+// to the frame, whatever the show holds.
+TEST(ExportDriver, CountedFramesAreTheMoviesFrames)
+{
+    struct Row {
+        const char* name;
+        float fps;
+        std::function<void(CSlideShow&, const std::string&)> setup;
+    } const rows[] = {
+        {"empty", 12, [](CSlideShow&, const std::string&) {}},
+        {"blank slides of 1250 ms", 12,
+         [](CSlideShow& s, const std::string&) {
+             for (int i = 0; i < 3; ++i) AddSlide(s, "", 1250);
+         }},
+        {"image slides at 15 fps", 15,
+         [](CSlideShow& s, const std::string& p) {
+             AddSlide(s, p, 1500);
+             AddSlide(s, p, 1);
+         }},
+        {"camera moves, also empty and on a blank slide", 12,
+         [](CSlideShow& s, const std::string& p) {
+             CSlide& image = AddSlide(s, p, 2000);
+             image.InsertCameraFx(std::make_unique<CPanZoomFx>(100, 0, 1.5, 1000), 0);
+             image.InsertCameraFx(std::make_unique<CCameraFx>(0), 1);
+             image.InsertCameraFx(std::make_unique<CCameraFx>(125), 2);
+             AddSlide(s, "", 500).InsertCameraFx(std::make_unique<CPanZoomFx>(0, 0, 2.0, 3000), 0);
+         }},
+        {"transitions, looped forever", 24,
+         [](CSlideShow& s, const std::string& p) {
+             AddSlide(s, p, 1000).SetTransitionIn(std::make_unique<CCountedFade>(750));
+             AddSlide(s, "", 1000).SetTransitionIn(std::make_unique<CCountedFade>(20));
+             s.GetMovieSettings().loop_mode = 2;
+         }},
+        {"looped twice, pauses after slides", 12,
+         [](CSlideShow& s, const std::string& p) {
+             AddSlide(s, p, 1000).SetTransitionIn(std::make_unique<CCountedFade>(500));
+             AddSlide(s, p, 1000).SetPauseAfter(true);
+             s.GetMovieSettings().loop_mode = 1;
+             s.GetMovieSettings().loop_count = 2;
+         }},
+        {"preloader, start pause and controls", 12,
+         [](CSlideShow& s, const std::string& p) {
+             s.GetMovieSettings().preload = true;
+             s.GetMovieSettings().start_action = 1;
+             s.GetMovieSettings().pause_time = 3000;
+             s.controls = true;
+             AddSlide(s, p, 1000);
+         }},
+        {"stopped on the first frame", 12,
+         [](CSlideShow& s, const std::string& p) {
+             s.GetMovieSettings().start_action = 2;
+             AddSlide(s, p, 1000);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        PrivateTemp temp(dir);
+        CSlideShow show;
+        ASSERT_TRUE(show.SetFps(row.fps));
+        row.setup(show, WriteColourJpeg(dir, "p.jpg", 32, 24, 0x336699));
+        const std::string path = dir.file("movie.swf");
+        ASSERT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+        const WalkedMovie m = WalkMovie(path);
+        ASSERT_TRUE(m.ok);
+        EXPECT_EQ(show.CountExportFrames(), uint64_t(m.frameCount));
+        EXPECT_EQ(m.Find(kShowFrame).size(), size_t(m.frameCount));
+    }
+}
+
+// 5,400 slides of one second at 12 fps are a movie of 64,801 frames: the
+// count no longer adds a margin per slide that refused it.
+TEST(ExportDriver, LongestShowsFitExactly)
+{
+    TempDir dir;
+    PrivateTemp temp(dir);
+    CSlideShow show;
+    for (int i = 0; i < 5400; ++i) AddSlide(show, "", 1000);
+    EXPECT_EQ(show.CountExportFrames(), 64801u);
+    const std::string path = dir.file("long.swf");
+    ASSERT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+    EXPECT_EQ(WalkMovie(path).frameCount, 64801);
+
+    // Past what a movie holds: refused before anything is written.
+    AddSlide(show, "", 62000);
+    EXPECT_EQ(show.CountExportFrames(), 65545u);
+    EXPECT_FALSE(show.Export(CPath(path), true, nullptr));
+    EXPECT_EQ(show.GetLastError(), CSlideShow::kExportTooManyFrames);
+}
+
+// A slide whose picture cannot be read leaves no labels, and the others are
+// numbered as written: every label a click names is in the movie.
+TEST(ExportDriver, NavigationSkipsSlidesLeftOut)
+{
+    struct Row {
+        const char* name;
+        std::vector<bool> readable;
+        std::vector<std::pair<int, int>> clicks;  // type, jump_to of each slide
+        std::vector<std::string> named;           // labels the buttons name, in order
+        bool controls = false;                    // whose first and last buttons come first
+    } const rows[] = {
+        {"last of three left out", {true, true, false},
+         {{CSlide::kLastSlide, 1}, {CSlide::kNextSlide, 1}, {CSlide::kNextSlide, 1}},
+         {"slide_1", "slide_2", "slide_2", "slidepre_1"}, true},
+        {"middle one left out", {true, false, true},
+         {{CSlide::kNextSlide, 1}, {CSlide::kNextSlide, 1}, {CSlide::kJumpToSlide, 2}}, {"slidepre_2", "slide_2"}},
+        {"first one left out", {false, true, true},
+         {{CSlide::kPreviousSlide, 1}, {CSlide::kPreviousSlide, 1}, {CSlide::kJumpToSlide, 1}}, {"slide_2", "slide_1"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        PrivateTemp temp(dir);
+        const std::string good = WriteColourJpeg(dir, "good.jpg", 32, 24, 0x336699);
+        ASSERT_TRUE(tavrel_test::WriteFile(dir.file("bad.jpg"), "not a picture"));
+        CSlideShow show;
+        if (row.controls) {
+            show.controls = true;
+            ASSERT_TRUE(show.SetControlsSkin(
+                CPath((std::string(TAVREL_BUNDLE_DIR) + "/Contents/Resources/Controls/Classic.dll").c_str())));
+        }
+        for (size_t i = 0; i < row.readable.size(); ++i) {
+            CSlide& slide = AddSlide(show, good, 1000);
+            if (!row.readable[i]) slide.SetSrc(CPath(dir.file("bad.jpg")));
+            slide.SetClickEnabled(true);
+            slide.SetClickType(row.clicks[i].first);
+            slide.SetJumpTo(row.clicks[i].second);
+        }
+        const std::string path = dir.file("movie.swf");
+        ASSERT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+        EXPECT_EQ(show.GetSkippedSlides().size(), 1u);
+        const WalkedMovie m = WalkMovie(path);
+        ASSERT_TRUE(m.ok);
+        EXPECT_GE(m.LabelFrame("slide_2"), 0);
+        EXPECT_EQ(m.LabelFrame("slide_3"), -1);
+        std::vector<std::string> named;
+        for (const WalkedTag* button : m.Find(kButton2)) {
+            // The first condition's actions start past its size and
+            // condition words.
+            if (U16(button->body, 3) == 0) continue;  // no actions
+            const size_t conditions = 3 + U16(button->body, 3);
+            for (const auto& action : ReadActions(button->body.substr(conditions + 4)))
+                if (action.code == 0x8C) named.push_back(action.payload.c_str());
+        }
+        EXPECT_EQ(named, row.named);
+        for (const std::string& label : named) EXPECT_GE(m.LabelFrame(label), 0) << label;
+    }
 }

@@ -102,9 +102,12 @@ TEST(Caption, ReadRules)
         {"txt=\"a&#x0a;b&#x0d;c\"", "a\nb\rc", 0, 0, 255, 32, 0},
         {"text=\"" + Base64("legacy") + "\"", "legacy", 0, 0, 255, 32, 0},
         {"alpha=\"-1\" font_size=\"14\" font_bold=\"TRUE\"", "", 0, 0, 255, 14, 1},
-        // A size of nothing or less is refused.
-        {"font_size=\"0\"", "", 0, 0, 255, 32, 0},
-        {"font_size=\"-12\"", "", 0, 0, 255, 32, 0},
+        // A size of nothing or less is kept as read (the caption draws nothing).
+        {"font_size=\"0\"", "", 0, 0, 255, 0, 0},
+        {"font_size=\"-12\"", "", 0, 0, 255, -12, 0},
+        {"font_size=\"-99999999999\"", "", 0, 0, 255, INT32_MIN, 0},
+        // A record whose size no font has is refused: the size stays.
+        {"font=\"simple\"", "", 0, 0, 255, 32, 0},
         // Older font records: bytes 0-3 size, 18-19 style; a short one sets
         // only what it holds.
         {"font=\"" +
@@ -212,7 +215,7 @@ TEST(MovieSettings, Xml)
     bare.ReadXml(node);
     EXPECT_FALSE(bare.click_enabled);
     ASSERT_TRUE(ParseElement(dir,
-                             "<swf_data loop=\"FOREVER\" preload_font=\"AAAAAA==\" font_name=\"" + Base64("Old") +
+                             "<swf_data loop=\"FOREVER\" preload_font=\"AAAACQ==\" font_name=\"" + Base64("Old") +
                                  "\"><Movie_End_Action enable=\"true\" action=\"Unload_Movie\" /></swf_data>",
                              document, node));
     bare.ReadXml(node);
@@ -220,7 +223,13 @@ TEST(MovieSettings, Xml)
     EXPECT_TRUE(bare.end_enabled);
     EXPECT_EQ(bare.end_action, 2);
     EXPECT_EQ(bare.preload_font_name, "Old");
-    EXPECT_EQ(bare.preload_font.GetSize(), 0);  // a record of four bytes holds the size alone
+    EXPECT_EQ(bare.preload_font.GetSize(), 9);  // a record of four bytes holds the size alone
+    // Sizes no font has (0, and the -1,305,892,459 "simple" decodes to) leave it.
+    for (const char* record : {"AAAAAA==", "simple"}) {
+        ASSERT_TRUE(ParseElement(dir, std::string("<swf_data preload_font=\"") + record + "\" />", document, node));
+        bare.ReadXml(node);
+        EXPECT_EQ(bare.preload_font.GetSize(), 9) << record;
+    }
 }
 
 TEST(MovieSettings, HasActions)
@@ -353,8 +362,36 @@ TEST(PopupSettings, UrlCannotLeaveTheScript)
         {"a\"b<c>\\d\n\xe9", "a%22b%3Cc%3E%5Cd%0A%E9"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(CPopupSettings::BuildUrl(c.url),
+        EXPECT_EQ(CPopupSettings().BuildUrl(c.url),
                   std::string("javascript:void(window.open('") + c.inside + "','_blank'))");
+}
+
+// A pop-up click opens the window the slide's stored settings describe;
+// what is not stored, or could not be a window's, is the browser's choice.
+TEST(PopupSettings, WindowFromTheStoredSettings)
+{
+    struct Case {
+        const char* attributes;
+        const char* call;  // after the URL's quote
+    } cases[] = {
+        {"", "'_blank'))"},
+        {"width=\"640\" height=\"480\" left=\"10\" top=\"0\"", "'_blank','width=640,height=480,left=10,top=0'))"},
+        {"toolbar=\"false\" location=\"False\" status=\"true\" menubar=\"no\" scrollbars=\"TRUE\" resizable=\"true\"",
+         "'_blank','toolbar=no,location=no,status=yes,menubar=no,scrollbars=yes,resizable=yes'))"},
+        {"name=\"pics\" width=\"-5\" height=\"99999999\" top=\"x\"", "'pics','top=0'))"},
+        {"name=\"a'b\" resizable=\"true\"", "'a%27b','resizable=yes'))"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.attributes);
+        TempDir dir;
+        CXMLDocument document;
+        CXMLNode node;
+        ASSERT_TRUE(ParseElement(dir, std::string("<popup_data ") + c.attributes + " />", document, node));
+        CPopupSettings popup;
+        ASSERT_TRUE(popup.ReadXml(node));
+        EXPECT_EQ(popup.BuildUrl("http://a.example/"),
+                  std::string("javascript:void(window.open('http://a.example/',") + c.call);
+    }
 }
 
 TEST(SlideShow, FormatSetters)

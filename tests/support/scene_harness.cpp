@@ -25,13 +25,22 @@ uint32_t ToBgr(long rgb)
     return uint32_t(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
 }
 
-// What the compiler does before a transition: scale 1.0, the stage's centre
-// (slides are centred), the next depth.
-void SetUpSlide(CSlide& slide, const CSwfMovie& movie, uint16_t* depths)
+// A slide of that size centred on the stage, as its display size and
+// position say: the masked kinds cut and place by them.
+void SizeSlide(CSlide& slide, const CSwfMovie& movie, int width, int height)
+{
+    slide.SetSize(width, height);
+    slide.SetX((movie.GetWidth() / 20 - width) / 2);
+    slide.SetY((movie.GetHeight() / 20 - height) / 2);
+}
+
+// What the compiler does before a transition: scale 1.0, the centre of the
+// slide's display rectangle, the next depth.
+void SetUpSlide(CSlide& slide, const CSwfMovie&, uint16_t* depths)
 {
     slide.ResetTransform();
-    slide.GetCameraPlacement().centerX = movie.GetWidth() / 2;
-    slide.GetCameraPlacement().centerY = movie.GetHeight() / 2;
+    slide.GetCameraPlacement().centerX = slide.GetX() * 20 + ((slide.GetWidth() * 20) >> 1);
+    slide.GetCameraPlacement().centerY = slide.GetY() * 20 + ((slide.GetHeight() * 20) >> 1);
     slide.SetDepth(++*depths);
 }
 
@@ -92,10 +101,7 @@ bool WriteScene(const Scene& scene, const std::string& path, SceneMovie* out)
         auto slide = std::make_unique<CSlide>(CSlide::kBlank, nullptr);
         slide->GetExportState().index = int(i) + 1;
         slide->SetCharacterId(DefineSlideRect(movie, &ids, s.rgb, s.width, s.height));
-        // The display size and place the masked kinds lay their shapes on.
-        slide->SetSize(s.width, s.height);
-        slide->SetX((scene.width - s.width) / 2);
-        slide->SetY((scene.height - s.height) / 2);
+        SizeSlide(*slide, movie, s.width, s.height);
         SetUpSlide(*slide, movie, &depths);
         SceneMark mark = runTransition(i, *slide, previous, "slide_" + std::to_string(i + 1));
 
@@ -286,10 +292,8 @@ std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPreviou
         CSlide slide(CSlide::kBlank, nullptr);
         previous.SetCharacterId(DefineSlideRect(movie, &ids, 0x20C040, 200, 150));
         slide.SetCharacterId(DefineSlideRect(movie, &ids, 0xE0C020, 160, 120));
-        previous.SetWidth(200);
-        previous.SetHeight(150);
-        slide.SetWidth(160);
-        slide.SetHeight(120);
+        SizeSlide(previous, movie, 200, 150);
+        SizeSlide(slide, movie, 160, 120);
         if (withPrevious) {
             SetUpSlide(previous, movie, &depths);
             auto* place = new CTagPlaceObject2;

@@ -150,6 +150,39 @@ TEST(SwfShapes, NewStylesSwitchTheIndexWidths)
     EXPECT_TRUE(s.Failed());
 }
 
+// Index widths set wider than the styles need are written as set (some
+// drawings are laid down with 15-bit indices); narrower ones grow to fit.
+TEST(SwfShapes, WideIndexWidthsAreKept)
+{
+    const struct {
+        uint8_t fill, line;  // as set
+        uint8_t writtenFill, writtenLine;
+    } rows[] = {{0, 0, 1, 1}, {15, 0, 15, 1}, {0, 15, 1, 15}, {3, 2, 3, 2}};
+    for (const auto& row : rows) {
+        CShapeWithStyle shape;
+        shape.fillStyles = std::make_unique<CFillStyleArray>();
+        shape.fillStyles->Append(CFillStyle::MakeSolid(0x0000FF));
+        shape.lineStyles = std::make_unique<CLineStyleArray>();
+        shape.lineStyles->Append(CLineStyle::Make(20, 0));
+        shape.SetBits(row.fill, row.line);
+        CShapeRecordStyleChange* start = shape.AddMoveTo(10, 10);
+        start->fillStyle1 = 1;
+        start->lineStyle = 1;
+        start->ComputeFlags();
+        shape.AddLine(100, 50);
+        shape.AddEnd();
+        const Bytes bytes = Written(shape);
+        CShapeWithStyle parsed;
+        EXPECT_EQ(ParseBody(parsed, bytes), int(bytes.size()));
+        EXPECT_EQ(parsed.numFillBits, row.writtenFill) << int(row.fill);
+        EXPECT_EQ(parsed.numLineBits, row.writtenLine) << int(row.line);
+        ASSERT_EQ(parsed.records.size(), 3u);
+        const auto& move = RecordAt<CShapeRecordStyleChange>(parsed, 0);
+        EXPECT_TRUE(move.fillStyle1 == 1 && move.lineStyle == 1 && move.moveX == 10);
+        EXPECT_EQ(Written(parsed), bytes);
+    }
+}
+
 TEST(SwfShapes, LongEdgesAreSplitNotWrapped)
 {
     struct Case {

@@ -212,6 +212,35 @@ TEST_F(BadInputTest, Projects)
          kDone, {"two-transitions.tvr:9: slide 1: transition_in: second transition_in"}},
         {"bomb.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show>\n" + bomb + "\n</slide_show>\n</tavrel>\n</xml>\n",
          kDone, {"bomb.tvr:4: a: elements nested more than 64 deep"}},
+        // Text written by hand in UTF-8 comes into the show's character set;
+        // what it lacks is named where it stands.
+        {"utf8.tvr",
+         Project("", Slides(ImageSlide(picture_, "",
+                                       "<caption_data>\n<caption txt=\"Caf\u00e9 Gr\u00f6\u00dfe \u20ac5 &#xe9;\" />\n"
+                                       "<caption txt=\"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600\" />\n"
+                                       "</caption_data>\n"))),
+         kDone,
+         {"utf8.tvr:8: slide 1: caption txt=\"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600\": characters the "
+          "show's character set (Mac Roman) lacks are shown as \"?\""}},
+        // A font record whose size overflows every measure made of it.
+        {"preload-font.tvr",
+         Project("", Slides(good) + "<swf_data preload=\"true\" preload_type=\"simple\" preload_font=\"simple\" />\n"),
+         kDone, {"swf_data preload_font=\"simple\": font size out of the range 1 to 32767: size 12 used"}},
+        {"caption-font.tvr",
+         Project("", Slides(ImageSlide(picture_, "", "<caption_data>\n<caption txt=\"a\" font=\"AAAAAA==\" />\n</caption_data>\n"))),
+         kDone, {"caption-font.tvr:7: slide 1: caption font=\"AAAAAA==\": font size out of the range 1 to 32767: size 32 used"}},
+        // The sibling products' bundles, not installed here.
+        {"lfx.tvr",
+         Project("", Slides(good + ImageSlide(picture_, "",
+                                              "<caption_data>\n<caption type=\"lfx\" import_src=\"/fx/a.lfx\" />\n"
+                                              "<caption type=\"lfx\" import_src=\"/fx/b.lfx\" />\n</caption_data>\n"))),
+         kDone,
+         {"the text-effect bundle lfx.bundle is not installed (looked for ",
+          "2 \"lfx\" caption(s) left out (slide 2): the movie shows no text for them"}},
+        {"rwp.tvr",
+         Project("", Slides(good) + "<swf_data preload=\"true\" preload_creator=\"rwp\" />\n"), kDone,
+         {"rwp.tvr: the SWF-protection bundle vtx.bundle is not installed: the \"rwp\" preloader is left out: the movie "
+          "starts without a preloader"}},
     };
     RunCases(cases);
 }
@@ -220,6 +249,9 @@ TEST_F(BadInputTest, Media)
 {
     const std::string good = ReadFile(picture_);
     Write("truncated.jpg", TruncatedJpeg(good));
+    // Cut inside the picture's data: decoded as far as it goes.
+    const std::string big = ReadFile(show_test::WriteJpeg(dir_, "big.jpg", 640, 480));
+    Write("cut.jpg", big.substr(0, big.size() * 3 / 4));
     Write("text.jpg", "this is no picture\n");
     show_test::WritePngHeader(dir_, "huge.png", 65535, 65535);
     Write("rows.bmp", HugeBmp());
@@ -249,8 +281,12 @@ TEST_F(BadInputTest, Media)
         {"exif.tvr", Project("", Slides(ImageSlide(dir_.file("exif.jpg")))), kDone, {}},
         {"lying-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.wav"))), kDone, {}},
         {"text-mp3.tvr", Project("", Slides(goodSlide) + sound(dir_.file("text.mp3"))), kDone, {"text.mp3\" cannot be read"}},
+        {"cut-jpg.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("cut.jpg")))), kDone,
+         {"cut-jpg.tvr: slide 2: picture \"" + dir_.file("cut.jpg") +
+          "\" is damaged (Premature end of JPEG file): the slide shows what could be decoded"}},
         {"skin-text.tvr", Project(" controls=\"true\" control_set=\"Text\"", Slides(goodSlide)), kDone,
-         {"control_set=\"Text\""}, res},
+         {"control_set=\"Text\": " + dir_.file("res/Controls/Text.dll") + " is not a movie (SWF): the movie has no "
+          "playback controls"}, res},
         {"skin-empty.tvr", Project(" controls=\"true\" control_set=\"Empty\"", Slides(goodSlide)), kDone,
          {"skin-empty.tvr: The controls skin \"Empty\" has no clip show_controls"}, res},
         {"bar.tvr",
@@ -258,6 +294,12 @@ TEST_F(BadInputTest, Media)
          {"('Prld' 1000) has no PreloadBar"}, res},
     };
     RunCases(cases);
+
+    // Quiet is quiet: the sound libraries print nothing of their own either.
+    const ProgramResult quiet = RunProgram({"--quiet", "text-mp3.tvr", "quiet.swf"}, dir_.path());
+    EXPECT_EQ(quiet.exitCode, kDone);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, "");
 }
 
 }  // namespace

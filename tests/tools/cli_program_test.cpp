@@ -86,8 +86,8 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         {{"--bogus", "show.tvr", "o.swf"}, 1, "", "unknown option --bogus"},
         {{"--help"}, 0, "usage: tavrel", ""},
         {{"--version"}, 0, "tavrel 1.", ""},
-        {{"show.tvr", "show.tvr"}, 1, "", "OUTPUT is the project file itself"},
-        {{"show.tvr", "./sub/../show.tvr"}, 1, "", "OUTPUT is the project file itself"},
+        {{"show.tvr", "show.tvr"}, 1, "", "tavrel: show.tvr: OUTPUT is the project file itself"},
+        {{"show.tvr", "./sub/../show.tvr"}, 1, "", "tavrel: ./sub/../show.tvr: OUTPUT is the project file itself"},
         {{"--search", "nowhere", "show.tvr", "o.swf"}, 1, "", "--search nowhere: no such folder"},
         {{"missing.tvr", "o.swf"}, 2, "", "missing.tvr: No such file"},
         {{"broken.tvr", "o.swf"}, 2, "", "broken.tvr: not an XML file"},
@@ -209,6 +209,101 @@ TEST_F(CliProgramTest, ExportWritesTheMovieAndSaysWhatItWrote)
     EXPECT_NE(r.out.find(" frames, 3 slides, 0 skipped\n"), std::string::npos) << r.out;
     tavrel_test::ExpectDumpAccepts(dir_.file("out.swf"), {"DefineBitsJPEG2"});
     EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "out.swf", "show.tvr"}));
+}
+
+// The frames the program warns about are the movie's own, to the frame:
+// no margin per slide warns about short shows or refuses long ones.
+TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
+{
+    auto repeat = [](int n, const std::string& text) {
+        std::string all;
+        for (int i = 0; i < n; ++i) all += text;
+        return all;
+    };
+    const std::string fade = "<transition_in>\n<transition name=\"Fade In\" duration=\"1000\" />\n</transition_in>\n";
+    struct Case {
+        const char* name;
+        std::string slides;
+        int frames;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"blank.tvr", repeat(1000, "<slide type=\"blank\" duration=\"1250\" />\n"), 15001, false},
+        {"longest.tvr", repeat(5400, "<slide type=\"blank\" duration=\"1000\" />\n"), 64801, true},
+        {"camera.tvr",
+         Slide(picture_, "<pan_zoom>\n" + repeat(16000, "<camera_fx name=\"none\" duration=\"0\" />\n") +
+                             "</pan_zoom>\n"),
+         25, false},
+        {"fades.tvr", repeat(700, "<slide type=\"blank\" duration=\"2000\">\n" + fade + "</slide>\n"), 25201, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(c.name, Project("", c.slides));
+        const ProgramResult r = Run({c.name, "o.swf"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string frames = std::to_string(c.frames) + " frames";
+        EXPECT_NE(r.out.find(", " + frames + ", "), std::string::npos) << r.out;
+        if (c.warned)
+            EXPECT_NE(r.err.find("the movie has " + frames + ", more than 16000"), std::string::npos) << r.err;
+        else
+            EXPECT_EQ(r.err, "");
+    }
+}
+
+// A slide's display time is kept as the file gives it; a show that cannot
+// be one movie is refused by the export.
+TEST_F(CliProgramTest, LongDurationsAreKeptAndRefusedByTheExport)
+{
+    Write("long.tvr", Project("", "<slide type=\"blank\" duration=\"6000000\" />\n"));
+    const ProgramResult r = Run({"--resave", "again.tvr", "long.tvr", "o.swf"});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("export to o.swf failed: the show is too long for one movie"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("duration"), std::string::npos) << r.err;
+    EXPECT_NE(ReadFile(dir_.file("again.tvr")).find(" duration=\"6000000\" "), std::string::npos);
+    EXPECT_FALSE(IsThere(dir_.file("o.swf")));
+}
+
+// Text written by hand in UTF-8 comes into the show's own character set
+// (Mac Roman), which --resave writes as references; references keep the
+// byte they name, paths their file-system bytes, and bytes that are not
+// UTF-8 are the show's own.
+TEST_F(CliProgramTest, UnicodeTextComesInTheShowsCharacterSet)
+{
+    fs::copy_file(picture_, dir_.file("Bild-\u00e4.jpg"));
+    const std::string umlaut = dir_.file("Bild-\u00e4.jpg");
+    auto caption = [](const std::string& txt) {
+        return "<caption_data>\n<caption txt=\"" + txt + "\" />\n</caption_data>\n";
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> written;
+    };
+    const Case cases[] = {
+        {"raw.tvr", Project("", Slide(umlaut, caption("Caf\u00e9 Gr\u00f6\u00dfe \u20ac5 &#xe9;"))),
+         {"Bild-&#xc3;&#xa4;.jpg", "txt=\"Caf&#x8e; Gr&#x9a;&#xa7;e &#xdb;5 &#xe9;\""}},
+        {"roman.tvr", Project("", Slide(picture_, caption("Caf\x8e &#xe9;"))), {"txt=\"Caf&#x8e; &#xe9;\""}},
+        {"declared.tvr",
+         "<xml version=\"1.0\" encoding=\"UTF-8\">\n<tavrel>\n<slide_show>\n<slides>\n" +
+             Slide(picture_, "<caption_data>\n<caption txt=\"Caf\u00e9\" />\n<caption txt=\"Caf\x8e\" />\n"
+                             "</caption_data>\n") +
+             "</slides>\n</slide_show>\n</tavrel>\n</xml>\n",
+         {"txt=\"Caf&#x8e;\" fnt_name", "txt=\"Caf&#x8e;\" fnt_name"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(c.name, c.text);
+        const ProgramResult r = Run({"--strict", "--resave", "again.tvr", c.name});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const std::string written = ReadFile(dir_.file("again.tvr"));
+        size_t from = 0;
+        for (const std::string& text : c.written) {
+            from = written.find(text, from);
+            ASSERT_NE(from, std::string::npos) << text << "\n" << written;
+            ++from;
+        }
+    }
 }
 
 TEST_F(CliProgramTest, BarOnlyOnATerminal)

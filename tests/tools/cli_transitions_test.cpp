@@ -42,6 +42,27 @@ int FrameOfLabel(const std::vector<TagEvent>& events, const std::string& label)
     return 1;
 }
 
+// A slide of the show: its colour and its transition element.
+struct ShowSlide {
+    long rgb;
+    const char* transition;
+};
+
+// The show of 320 × 240 solid slides compiled by the program; the movie's
+// path, empty when the program failed.
+std::string CompileShow(const TempDir& dir, const std::vector<ShowSlide>& slides)
+{
+    std::string xml;
+    for (size_t i = 0; i < slides.size(); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
+    EXPECT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.exitCode == 0 ? dir.file("out.swf") : std::string();
+}
+
 long Blend(long a, long b)
 {
     long out = 0;
@@ -101,6 +122,42 @@ TEST(CliTransitions, CompiledProjectPlaysTheFades)
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 5, {{centre, 0x2080FF}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_4"), {{centre, kA}}, 8);
     tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_5"), {{centre, kB}}, 8);
+}
+
+// Close and Open by halves, Triangle Open by corners and Page Flip, at 24
+// frames each between full-size slides.
+TEST(CliTransitions, CompiledProjectPlaysTheSlidePieces)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const std::vector<ShowSlide> slides = {
+        {kA, "<transition name=\"None\" duration=\"1500\" />"},
+        {kB, "<transition name=\"Slide Close\" duration=\"2000\" direction=\"horizontal\" />"},
+        {kC, "<transition name=\"Slide Open\" duration=\"2000\" direction=\"vertical\" />"},
+        {kA, "<transition name=\"Slide Triangle Open\" duration=\"2000\" direction=\"corners\" />"},
+        {kB, "<transition name=\"Page Flip\" duration=\"2000\" />"},
+    };
+    const std::string movie = CompileShow(dir, slides);
+    ASSERT_FALSE(movie.empty());
+    tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2", "DefineShape"});
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    // Played, not sought: the show's own first-frame script may still run
+    // when a seek lands. Close, frame 18: the halves' inner edges at 79.4
+    // and 240.6 px.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_2") + 17,
+                                   {{{40, 120}, kB}, {{160, 120}, kA}, {{280, 120}, kB}}, 8);
+    // Open, frame 12: the halves 60 px apart from the centre line.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_3") + 11,
+                                   {{{160, 30}, kB}, {{160, 120}, kC}, {{160, 210}, kB}}, 8);
+    // Triangle Open, frame 6: the apexes 79.8 px out from the centre.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_4") + 5,
+                                   {{{30, 120}, kC}, {{160, 20}, kC}, {{160, 120}, kA}, {{300, 120}, kC}}, 8);
+    // Page Flip, frame 12: the page folded flat, the new slide's right half
+    // beside the old slide's left.
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slidepre_5") + 11, {{{80, 120}, kA}, {{240, 120}, kB}},
+                                   8);
 }
 
 // Bubbles, Hearts and Old Movie from a project file: the compiled movie
@@ -188,6 +245,104 @@ TEST(CliTransitions, CompiledProjectPlaysCheckerSweepAndWindow)
 
 namespace {
 
+// The masked kinds in one project: each transition of 4 frames between
+// full-frame slides, mid-way shots showing their geometry and shots after
+// them showing only the new slide.
+TEST(CliTransitions, CompiledProjectPlaysTheMaskedKinds)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const struct {
+        long rgb;
+        const char* transition;
+    } slides[] = {
+        {kA, "<transition name=\"None\" duration=\"500\" />"},
+        {kB, "<transition name=\"Sliding Bars\" duration=\"333\" direction=\"horizontal\" />"},
+        {kC, "<transition name=\"Blinds In\" duration=\"333\" direction=\"horizontal_up\" />"},
+        {kA, "<transition name=\"Blinds Out\" duration=\"333\" direction=\"vertical_right\" />"},
+        {kB, "<transition name=\"Curtain\" duration=\"333\" />"},
+        {kC, "<transition name=\"Wipe On\" duration=\"333\" direction=\"right\" />"},
+        {kA, "<transition name=\"Wipe On 2\" duration=\"333\" direction=\"diag_to_top_left\" />"},
+        {kB, "<transition name=\"Wipe Off\" duration=\"333\" direction=\"down\" />"},
+    };
+    std::string xml;
+    for (size_t i = 0; i < std::size(slides); ++i)
+        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
+               "\" duration=\"250\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2", "DefineShape"});
+    const tavrel_test::Replay replay = tavrel_test::ReplayDisplayList(movie);
+    for (const std::string& f : replay.faults) ADD_FAILURE() << f;
+    // After each transition as many layers stand as after the first slide's cut.
+    const auto first = replay.atLabel.find("slide_1");
+    ASSERT_NE(first, replay.atLabel.end());
+    for (size_t i = 2; i <= std::size(slides); ++i) {
+        const auto at = replay.atLabel.find("slide_" + std::to_string(i));
+        ASSERT_NE(at, replay.atLabel.end());
+        EXPECT_EQ(at->second.size(), first->second.size()) << "slide " << i;
+    }
+
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    const auto transition = [&](int slide) { return FrameOfLabel(events, "slidepre_" + std::to_string(slide)); };
+    // Frame 2 of 4: the first bar from the left half way in; the Blinds In
+    // slats half open from their lower edges; Wipe On "right" over the
+    // left half. Then, after Wipe Off, the last slide alone.
+    tavrel_test::ExpectPlayedFrame(movie, transition(2) + 1, {{{80, 5}, kB}, {{240, 5}, kA}, {{80, 15}, kA}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, transition(3) + 1, {{{100, 15}, kC}, {{100, 5}, kB}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, transition(6) + 1, {{{40, 120}, kC}, {{300, 120}, kB}}, 8);
+    tavrel_test::ExpectPlayedFrame(movie, FrameOfLabel(events, "slide_8"), {{{160, 120}, kB}, {{10, 230}, kB}}, 8);
+}
+
+// Fireworks over one slide and Snow over the next, compiled by the program:
+// bursts in their own colours with the slide round them, then light flakes
+// that are lower three seconds later.
+TEST(CliTransitions, CompiledProjectPlaysFireworksAndSnow)
+{
+    TempDir dir;
+    const long kGreen = 0x183018, kBlue = 0x101830;
+    const std::string xml = "<slide type=\"image\" src=\"" + SolidPng(dir, "a.png", kGreen) +
+                            "\" duration=\"3000\" >\n<swf_fx name=\"Fireworks\" />\n</slide>\n"
+                            "<slide type=\"image\" src=\"" + SolidPng(dir, "b.png", kBlue) +
+                            "\" duration=\"5000\" >\n<swf_fx name=\"Snow\" />\n</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string movie = dir.file("out.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"DefineShape3", "DefineSprite", "DoAction"});
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    auto play = [&](const std::string& label, int frame) {
+        return effect_pixels::PlayTo(movie, FrameOfLabel(events, label) + frame - 1);
+    };
+    for (int frame : {4, 10}) {
+        const effect_pixels::Shot shot = play("slide_1", frame);
+        if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
+        ASSERT_EQ(shot.exitCode, 0) << shot.output;
+        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::BurstPixel(p, kGreen); }), 10)
+            << "fireworks frame " << frame;
+        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::Near(p, kGreen, 3); }),
+                  long(shot.width) * shot.height / 5);
+    }
+    int lowest = -1;
+    for (int frame : {12, 48}) {
+        const effect_pixels::Shot shot = play("slide_2", frame);
+        ASSERT_EQ(shot.exitCode, 0) << shot.output;
+        auto light = [&](long p) { return effect_pixels::FlakePixel(p, kBlue); };
+        EXPECT_GT(effect_pixels::Count(shot, light), 3) << "snow frame " << frame;
+        const int row = effect_pixels::LowestRow(shot, light);
+        EXPECT_GT(row, lowest) << "snow frame " << frame;
+        lowest = row;
+    }
+}
+
 TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
 {
     TempDir dir;
@@ -259,5 +414,6 @@ TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
         EXPECT_EQ(e->matrix.translateY, 2400);
     }
 }
+
 
 }  // namespace

@@ -137,6 +137,10 @@ TEST(Fades, EveryRegisteredKindWritesItsRulesFrames)
                     for (const TagEvent& e : RunTransition(t, rate, previous)) frames += e.code == swf_tag::kShowFrame;
                     EXPECT_EQ(unsigned(frames), RuleFrames(t.GetName(), n, previous))
                         << t.GetName() << " " << ms << " ms at " << rate << (previous ? " after a slide" : " first");
+                    // The export counts its movie with this before writing it.
+                    EXPECT_EQ(t.CountFrames(rate, previous), unsigned(frames))
+                        << t.GetName() << " counted, " << ms << " ms at " << rate
+                        << (previous ? " after a slide" : " first");
                 }
     }
 }

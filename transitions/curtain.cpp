@@ -1,0 +1,139 @@
+#include "transitions/curtain.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "show/slide.h"
+#include "show/slide_export.h"
+#include "swf/display_tags.h"
+#include "swf/movie.h"
+#include "swf/shapes.h"
+#include "swf/styles.h"
+#include "transitions/clip_layers.h"
+
+namespace {
+
+CSwfCxformWithAlpha* Brightness(double f)
+{
+    auto* c = new CSwfCxformWithAlpha;
+    c->SetBrightness(f);
+    return c;
+}
+
+CSwfCxformWithAlpha* Alpha(double a)
+{
+    auto* c = new CSwfCxformWithAlpha;
+    c->SetAlpha(a);
+    return c;
+}
+
+void PlaceShape(CSwfMovie* movie, uint16_t id, uint16_t depth, int32_t x, CSwfCxformWithAlpha* cxform,
+                uint16_t clipDepth = 0)
+{
+    auto* place = new CTagPlaceObject2;
+    place->SetCharacterId(id);
+    place->depth = depth;
+    if (clipDepth) {
+        place->clipDepth = clipDepth;
+        place->hasClipDepth = true;
+    }
+    place->SetMatrix(clip_layers::Translation(x, 0));
+    place->SetCxform(cxform);
+    movie->AddTag(place);
+}
+
+void PlaceCopy(CSwfMovie* movie, const CSlide& slide, uint16_t depth)
+{
+    auto* place = new CTagPlaceObject2;
+    place->SetCharacterId(slide.GetCharacterId());
+    place->depth = depth;
+    place->SetMatrix(clip_layers::SlideMatrix(slide, true));
+    movie->AddTag(place);
+}
+
+}  // namespace
+
+CCurtainTransition::CCurtainTransition()
+{
+    SetName("Curtain");
+}
+
+uint16_t CCurtainTransition::DefineCurtainShape(CSwfMovie* movie, uint16_t* characterIdCounter)
+{
+    const uint16_t id = NextExportValue(characterIdCounter, movie);
+    if (!id) return 0;
+    auto* shape = new CTagDefineShape;
+    shape->BuildRect(0, 0, movie->GetWidth() >> 1, movie->GetHeight(), CFillStyle::MakeSolid(0xFFFFFF), nullptr);
+    shape->SetCharacterId(id);
+    movie->AddTag(shape);
+    return id;
+}
+
+bool CCurtainTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie,
+                                     uint16_t* characterIdCounter, uint16_t* depthCounter)
+{
+    if (!slide || !movie || !depthCounter) return true;
+    const int32_t w2 = movie->GetWidth() >> 1;
+    const uint16_t id = DefineCurtainShape(movie, characterIdCounter);
+    // The slide, two panels and, over a previous slide, two clip pairs.
+    uint16_t depth[7] = {};
+    const int layers = previous ? 7 : 3;
+    bool depthsOk = id != 0;
+    for (int i = 0; i < layers && depthsOk; ++i) depthsOk = (depth[i] = NextExportValue(depthCounter, movie)) != 0;
+    if (!depthsOk) {
+        // The movie has failed already; leave it with a plain cut.
+        PlaceNext(slide, movie, nullptr);
+        RemovePrevious(previous, movie);
+        return true;
+    }
+    const uint16_t slideDepth = depth[0], leftPanel = depth[1], rightPanel = depth[2];
+    const uint16_t leftMask = depth[3], leftCopy = depth[4], rightMask = depth[5], rightCopy = depth[6];
+
+    const unsigned n = DurationFrames(movie->GetFrameRate());
+    slide->SetDepth(slideDepth);
+    // Without frames the slide is shown as a cut would show it.
+    const std::unique_ptr<CSwfCxformWithAlpha> dimmed(n ? Brightness(0.5) : nullptr);
+    PlaceNext(slide, movie, dimmed.get());
+    PlaceShape(movie, id, leftPanel, 0, Alpha(0.5));
+    PlaceShape(movie, id, rightPanel, w2, Alpha(0.5));
+    if (previous) {
+        RemovePrevious(previous, movie);
+        PlaceShape(movie, id, leftMask, 0, nullptr, leftCopy);
+        PlaceCopy(movie, *previous, leftCopy);
+        PlaceShape(movie, id, rightMask, w2, nullptr, rightCopy);
+        PlaceCopy(movie, *previous, rightCopy);
+    }
+
+    const int p = static_cast<int>(n * 0.6), m = static_cast<int>(n * 0.5);
+    // A phase of no frames before the last runs its whole course in that one.
+    const int panelFrames = std::max(p, 1), brightFrames = std::max(m, 1);
+    const int32_t maskStep = n ? w2 / int32_t(n) : 0, panelStep = w2 / panelFrames;
+    const double alphaStep = 0.5 / panelFrames, brightStep = 0.5 / brightFrames;
+    double bright = 0.5, alpha = 0.5;
+    int64_t leftPanelX = 0, rightPanelX = w2, leftMaskX = 0, rightMaskX = w2;
+    for (unsigned k = 1; k <= n; ++k) {
+        const unsigned r = n - k;
+        if (r <= unsigned(m)) {
+            bright = std::min(1.0, bright + brightStep);
+            clip_layers::Move(movie, slideDepth, nullptr, Brightness(bright));
+        }
+        if (r <= unsigned(p)) {
+            alpha = std::max(0.0, alpha - alphaStep);
+            rightPanelX += panelStep;
+            leftPanelX -= panelStep;
+            clip_layers::Move(movie, leftPanel, clip_layers::Translation(int32_t(leftPanelX), 0), Alpha(alpha));
+            clip_layers::Move(movie, rightPanel, clip_layers::Translation(int32_t(rightPanelX), 0), Alpha(alpha));
+        }
+        if (previous) {
+            rightMaskX += maskStep;
+            leftMaskX -= maskStep;
+            clip_layers::Move(movie, leftMask, clip_layers::Translation(int32_t(leftMaskX), 0));
+            clip_layers::Move(movie, rightMask, clip_layers::Translation(int32_t(rightMaskX), 0));
+        }
+        clip_layers::ShowFrame(movie);
+    }
+
+    if (previous) clip_layers::RemoveDepths(movie, {leftCopy, rightCopy, leftMask, rightMask});
+    clip_layers::RemoveDepths(movie, {leftPanel, rightPanel});
+    return true;
+}
