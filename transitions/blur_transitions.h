@@ -17,10 +17,10 @@ private:
 
 class CBlurInTransition : public CKindOf<CBlurInTransition, CBlurTransition> {
 public:
-    CBlurInTransition() : CKindOf(motion::Sense::kIn) {}
+    CBlurInTransition() : CKindOf<CBlurInTransition, CBlurTransition>(motion::Sense::kIn) {}
 };
 
 class CBlurOutTransition : public CKindOf<CBlurOutTransition, CBlurTransition> {
 public:
-    CBlurOutTransition() : CKindOf(motion::Sense::kOut) {}
+    CBlurOutTransition() : CKindOf<CBlurOutTransition, CBlurTransition>(motion::Sense::kOut) {}
 };

@@ -8,37 +8,6 @@
 #include "swf/movie.h"
 #include "swf/records.h"
 
-bool CSensedTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*,
-                                    uint16_t* depthCounter)
-{
-    if (!slide || !movie) return true;
-    if (sense_ == motion::Sense::kIn)
-        GenerateIn(slide, previous, movie, depthCounter);
-    else
-        GenerateOut(slide, previous, movie, depthCounter);
-    return true;
-}
-
-void CSensedTransition::GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*)
-{
-    PlaceNext(slide, movie, nullptr);
-    const int n = motion::Frames(*this, movie);
-    if (n > 0) InFrames(*slide, n, movie);
-    RemovePrevious(previous, movie);
-}
-
-void CSensedTransition::GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
-{
-    PlaceNext(slide, movie, nullptr);
-    RemovePrevious(previous, movie);
-    if (!previous) return;
-    const uint16_t copy = PlaceSlideAtNextDepth(previous, movie, depthCounter);
-    if (!copy) return;
-    const int n = motion::Frames(*this, movie);
-    if (n > 0) OutFrames(*previous, copy, n, movie);
-    movie->AddTag(new CTagRemoveObject2(copy));
-}
-
 namespace motion {
 
 int32_t Fixed(double v)
@@ -62,6 +31,11 @@ CSwfCxformWithAlpha* Alpha(double a)
     auto* cxform = new CSwfCxformWithAlpha;
     cxform->SetAlpha(a);
     return cxform;
+}
+
+void Remove(CSwfMovie* movie, uint16_t depth)
+{
+    movie->AddTag(new CTagRemoveObject2(depth));
 }
 
 int Frames(const CTransition& t, const CSwfMovie* movie)

@@ -5,14 +5,21 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "show/transition.h"
+#include "transitions/directional_transition.h"
 
 class CSlide;
 class CSwfMatrix;
 class CSwfCxformWithAlpha;
 
 namespace motion {
+
+// A count of frames as the loops count them; 0 stays 0.
+int Frames(const CTransition& t, const CSwfMovie* movie);
+// A RemoveObject2 for the depth.
+void Remove(CSwfMovie* movie, uint16_t depth);
 
 // The new slide comes in, or the previous one goes out.
 enum class Sense { kIn, kOut };
@@ -31,37 +38,55 @@ struct Progress {
 // A registered kind whose code lives in Family: its clone and its instance
 // for a slide are both a copy of itself.
 template <class Kind, class Family>
-class CKindOf : public Family {
-public:
-    using Family::Family;
-    std::unique_ptr<CTransition> Clone() const override
-    {
-        auto copy = std::make_unique<Kind>();
-        copy->CopyFrom(this);
-        return copy;
-    }
-    std::unique_ptr<CTransition> CreateInstance() const override { return Clone(); }
-};
+using CKindOf = CDirectionalKind<Kind, Family>;
 
-// An In/Out family's frame. In: the new slide is placed, its frames are
-// written, the old slide is removed. Out: the new slide is placed and the
-// old one removed at once, and a copy of the old one leaves on top through
-// the frames. Without frames neither writes one (no step is computed).
-class CSensedTransition : public CTransition {
+// An In/Out family's frame, over any transition base. In: the new slide is
+// placed, its frames are written, the old slide is removed. Out: the new
+// slide is placed and the old one removed at once, and a copy of the old
+// one leaves on top through the frames. Without frames neither writes one
+// (no step is computed).
+template <class Base>
+class CSensed : public Base {
 public:
-    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
-                     uint16_t* depthCounter) override;
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*, uint16_t* depthCounter) override
+    {
+        if (!slide || !movie) return true;
+        if (sense_ == motion::Sense::kIn)
+            GenerateIn(slide, previous, movie, depthCounter);
+        else
+            GenerateOut(slide, previous, movie, depthCounter);
+        return true;
+    }
     // Out has no frames without a slide before it.
     unsigned CountFrames(double frameRate, bool fromSlide) const override
     {
-        return sense_ == motion::Sense::kOut && !fromSlide ? 0 : DurationFrames(frameRate);
+        return sense_ == motion::Sense::kOut && !fromSlide ? 0 : this->DurationFrames(frameRate);
     }
     motion::Sense GetSense() const { return sense_; }
 
 protected:
-    explicit CSensedTransition(motion::Sense sense) : sense_(sense) {}
-    virtual void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
-    virtual void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter);
+    template <class... Args>
+    explicit CSensed(motion::Sense sense, Args&&... args) : Base(std::forward<Args>(args)...), sense_(sense)
+    {
+    }
+    virtual void GenerateIn(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*)
+    {
+        this->PlaceNext(slide, movie, nullptr);
+        const int n = motion::Frames(*this, movie);
+        if (n > 0) InFrames(*slide, n, movie);
+        this->RemovePrevious(previous, movie);
+    }
+    virtual void GenerateOut(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* depthCounter)
+    {
+        this->PlaceNext(slide, movie, nullptr);
+        this->RemovePrevious(previous, movie);
+        if (!previous) return;
+        const uint16_t copy = this->PlaceSlideAtNextDepth(previous, movie, depthCounter);
+        if (!copy) return;
+        const int n = motion::Frames(*this, movie);
+        if (n > 0) OutFrames(*previous, copy, n, movie);
+        motion::Remove(movie, copy);
+    }
     // The n > 0 frames: of the new slide at its own depth, or of the old
     // slide's copy at depth copy.
     virtual void InFrames(CSlide&, int, CSwfMovie*) {}
@@ -71,6 +96,8 @@ private:
     motion::Sense sense_;
 };
 
+using CSensedTransition = CSensed<CTransition>;
+
 namespace motion {
 
 // trunc(v × 65536 + 0.5) towards zero, kept to what a matrix field holds.
@@ -79,8 +106,6 @@ int32_t Fixed(double v);
 CSwfMatrix* ScaleMatrix(double s, double t, int32_t x, int32_t y);
 // Colours kept, alpha a in 0..1 (add terms present, all 0).
 CSwfCxformWithAlpha* Alpha(double a);
-// A count of frames as the loops count them; 0 stays 0.
-int Frames(const CTransition& t, const CSwfMovie* movie);
 // Offsets in twips from pixels, and sums of positions, kept to a matrix field.
 int32_t Twips(long pixels);
 int32_t Offset(int64_t position, int64_t delta);

@@ -56,9 +56,10 @@ int64_t Travel(int sign, int64_t centre, int64_t size, int64_t low, int64_t fram
 
 }  // namespace
 
-CPushTransition::CPushTransition() : CWithDirection(kTable, kLayout, kRight)
+CPushTransition::CPushTransition() : CDirectionalKind(kTable, kLayout)
 {
     SetName("Push");
+    CPushTransition::SetDefaults();
 }
 
 bool CPushTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t*, uint16_t*)

@@ -63,10 +63,10 @@ private:
 
 class CSlideInFromTransition : public CKindOf<CSlideInFromTransition, CSlideMotionTransition> {
 public:
-    CSlideInFromTransition() : CKindOf(motion::Sense::kIn) {}
+    CSlideInFromTransition() : CKindOf<CSlideInFromTransition, CSlideMotionTransition>(motion::Sense::kIn) {}
 };
 
 class CSlideOutToTransition : public CKindOf<CSlideOutToTransition, CSlideMotionTransition> {
 public:
-    CSlideOutToTransition() : CKindOf(motion::Sense::kOut) {}
+    CSlideOutToTransition() : CKindOf<CSlideOutToTransition, CSlideMotionTransition>(motion::Sense::kOut) {}
 };

@@ -56,10 +56,10 @@ private:
 
 class CSpinInTransition : public CKindOf<CSpinInTransition, CSpinTransition> {
 public:
-    CSpinInTransition() : CKindOf(motion::Sense::kIn) {}
+    CSpinInTransition() : CKindOf<CSpinInTransition, CSpinTransition>(motion::Sense::kIn) {}
 };
 
 class CSpinOutTransition : public CKindOf<CSpinOutTransition, CSpinTransition> {
 public:
-    CSpinOutTransition() : CKindOf(motion::Sense::kOut) {}
+    CSpinOutTransition() : CKindOf<CSpinOutTransition, CSpinTransition>(motion::Sense::kOut) {}
 };

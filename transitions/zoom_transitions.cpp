@@ -72,9 +72,20 @@ int64_t HalfTwips(int pixels)
 
 }  // namespace
 
-CZoomTransition::CZoomTransition(motion::Sense sense) : CWithDirection(kTable, RowOf(sense).layout, kNone, sense)
+CZoomTransition::CZoomTransition(motion::Sense sense) : CSensed(sense, kTable, RowOf(sense).layout)
 {
     SetName(RowOf(sense).name);
+    CZoomTransition::SetDefaults();
+}
+
+uint32_t CZoomTransition::LabelId() const
+{
+    return RowOf(GetSense()).layout.labelId;
+}
+
+uint32_t CZoomTransition::PopupId() const
+{
+    return RowOf(GetSense()).layout.popupId;
 }
 
 // Only with frames does the slide take the last frame's placement; without,

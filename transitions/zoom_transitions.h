@@ -3,13 +3,17 @@
 // old one shrinks to nothing, about its centre or travelling in one of
 // eight directions. Cross Scale: a grey rectangle glides from the old
 // slide's place and size to the new one's.
-#include "transitions/direction_kind.h"
+#include "transitions/directional_transition.h"
 #include "transitions/motion_steps.h"
 
-class CZoomTransition : public CWithDirection<CSensedTransition> {
+class CZoomTransition : public CSensed<CDirectionalTransition> {
 public:
     // Where the slide travels while it scales.
     enum Direction { kNone, kUp, kDown, kRight, kLeft, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
+
+    void SetDefaults() override { direction = kNone; }
+    uint32_t LabelId() const;
+    uint32_t PopupId() const;
 
 protected:
     explicit CZoomTransition(motion::Sense sense);
@@ -17,14 +21,14 @@ protected:
     void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 };
 
-class CZoomInTransition : public CKindOf<CZoomInTransition, CZoomTransition> {
+class CZoomInTransition : public CDirectionalKind<CZoomInTransition, CZoomTransition> {
 public:
-    CZoomInTransition() : CKindOf(motion::Sense::kIn) {}
+    CZoomInTransition() : CDirectionalKind(motion::Sense::kIn) {}
 };
 
-class CZoomOutTransition : public CKindOf<CZoomOutTransition, CZoomTransition> {
+class CZoomOutTransition : public CDirectionalKind<CZoomOutTransition, CZoomTransition> {
 public:
-    CZoomOutTransition() : CKindOf(motion::Sense::kOut) {}
+    CZoomOutTransition() : CDirectionalKind(motion::Sense::kOut) {}
 };
 
 class CCrossScaleTransition : public CTransitionKind<CCrossScaleTransition> {

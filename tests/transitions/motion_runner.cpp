@@ -5,8 +5,6 @@
 #include <ostream>
 
 #include "foundation/path.h"
-#include "foundation/xml_reader.h"
-#include "foundation/xml_writer.h"
 #include "platform/cfstring.h"
 #include "platform/toolbox_controls.h"
 #include "platform/toolbox_windows.h"
@@ -148,31 +146,9 @@ void ExpectKindReplays(const std::function<std::unique_ptr<CTransition>()>& make
     ExpectSceneReplays(movie);
 }
 
-std::string XmlOf(const CTransition& t)
-{
-    TempDir dir;
-    CXMLWriteOptions options;
-    options.writeDeclaration = false;
-    {
-        CXMLOutputFile out;
-        EXPECT_TRUE(out.Open(CPath(dir.file("w.xml")), options, true));
-        t.WriteXml(out);
-        EXPECT_TRUE(out.Close());
-    }
-    std::string text = ReadFile(dir.file("w.xml"));
-    if (!text.empty()) text.pop_back();  // the close's own line feed
-    return text;
-}
-
 void ReadAttributes(CTransition& t, const std::string& attributes)
 {
-    TempDir dir;
-    const std::string text = "<transition name=\"" + t.GetName() + "\" " + attributes + " />";
-    WriteFile(dir.file("r.xml"), text);
-    CXMLDocument document;
-    CXMLNode node;
-    ASSERT_TRUE(document.Load(CPath(dir.file("r.xml"))) && document.GetFirstChild(node)) << text;
-    EXPECT_TRUE(t.ReadXml(node));
+    ReadXmlInto("<transition name=\"" + t.GetName() + "\" " + attributes + " />", t);
 }
 
 ControlRef ControlOf(WindowRef window, uint32_t id)

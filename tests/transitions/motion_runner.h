@@ -13,6 +13,7 @@
 #include "show/slide.h"
 #include "show/transition.h"
 #include "support/scene_harness.h"
+#include "transition_log.h"
 #include "ui/controls_fixture.h"
 
 namespace tavrel_test {
@@ -65,8 +66,6 @@ void ExpectWords(const std::vector<WordsCase>& cases, const MotionSlide& slide, 
 // replay cleanly with only the new slide left after each transition.
 void ExpectKindReplays(const std::function<std::unique_ptr<CTransition>()>& make, const std::string& what);
 
-// The transition's element as written, its line feed included.
-std::string XmlOf(const CTransition& t);
 // ReadXml of an element with these attributes after the name.
 void ReadAttributes(CTransition& t, const std::string& attributes);
 

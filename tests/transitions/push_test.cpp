@@ -95,7 +95,7 @@ TEST(Push, FramesHoldTwoMovesOldSlideFirst)
 TEST(Push, DirectionWordsAndDefaults)
 {
     CPushTransition push;
-    EXPECT_EQ(XmlOf(push), "<transition name=\"Push\" duration=\"2000\" direction=\"right\" />\n");
+    EXPECT_EQ(WrittenXml(push), "<transition name=\"Push\" duration=\"2000\" direction=\"right\" />\n");
     const char* const words[] = {"up",           "down",         "right",          "left",
                                  "to_top_left",  "to_top_right", "to_bottom_left", "to_bottom_right"};
     for (int i = 0; i < 8; ++i) {
@@ -103,7 +103,7 @@ TEST(Push, DirectionWordsAndDefaults)
         t.direction = 0;
         ReadAttributes(t, std::string("direction=\"") + words[i] + "\"");
         EXPECT_EQ(t.direction, i) << words[i];
-        EXPECT_NE(XmlOf(t).find(std::string("direction=\"") + words[i] + "\""), std::string::npos);
+        EXPECT_NE(WrittenXml(t).find(std::string("direction=\"") + words[i] + "\""), std::string::npos);
     }
     for (const char* kept : {"Left", "RIGHT", "to_top", ""}) {
         CPushTransition t;
@@ -112,7 +112,7 @@ TEST(Push, DirectionWordsAndDefaults)
         EXPECT_EQ(t.direction, CPushTransition::kToTopLeft) << kept;
     }
     push.direction = 9;
-    EXPECT_EQ(XmlOf(push), "<transition name=\"Push\" duration=\"2000\" direction=\"\" />\n");
+    EXPECT_EQ(WrittenXml(push), "<transition name=\"Push\" duration=\"2000\" direction=\"\" />\n");
     push.direction = CPushTransition::kUp;
     auto copy = push.Clone();
     EXPECT_EQ(dynamic_cast<CPushTransition&>(*copy).direction, CPushTransition::kUp);

@@ -115,11 +115,11 @@ TEST(SlideMotion, LayersAndTheFrameCountOfZero)
 TEST(SlideMotion, XmlForm)
 {
     CSlideInFromTransition in;
-    EXPECT_EQ(XmlOf(in), "<transition name=\"Slide In From\" duration=\"2000\" final_x=\"0\" final_y=\"0\" "
+    EXPECT_EQ(WrittenXml(in), "<transition name=\"Slide In From\" duration=\"2000\" final_x=\"0\" final_y=\"0\" "
                          "final_sx=\"0\" final_sy=\"0\" fade_out=\"true\" />\n");
     CSlideOutToTransition out;
     Apply(out, {-12, 340, 1.1, 0.25, 0});
-    EXPECT_EQ(XmlOf(out), "<transition name=\"Slide Out To\" duration=\"2000\" final_x=\"-12\" final_y=\"340\" "
+    EXPECT_EQ(WrittenXml(out), "<transition name=\"Slide Out To\" duration=\"2000\" final_x=\"-12\" final_y=\"340\" "
                           "final_sx=\"1.1\" final_sy=\"0.25\" fade_out=\"false\" />\n");
 
     struct Case {

@@ -164,11 +164,11 @@ TEST(Spin, LayersAndTheFrameCountOfZero)
 TEST(Spin, XmlForm)
 {
     CSpinInTransition in;
-    EXPECT_EQ(XmlOf(in), "<transition name=\"Spin In\" duration=\"2000\" spins=\"1.8\" clockwise=\"true\" />\n");
+    EXPECT_EQ(WrittenXml(in), "<transition name=\"Spin In\" duration=\"2000\" spins=\"1.8\" clockwise=\"true\" />\n");
     CSpinOutTransition out;
     out.spins = 0.5f;
     out.clockwise = 0;
-    EXPECT_EQ(XmlOf(out), "<transition name=\"Spin Out\" duration=\"2000\" spins=\"0.5\" clockwise=\"false\" />\n");
+    EXPECT_EQ(WrittenXml(out), "<transition name=\"Spin Out\" duration=\"2000\" spins=\"0.5\" clockwise=\"false\" />\n");
     struct Case {
         const char* attributes;
         int clockwiseBefore;

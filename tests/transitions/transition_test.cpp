@@ -8,7 +8,6 @@
 #include <functional>
 
 #include "foundation/path.h"
-#include "motion_runner.h"
 #include "support/test_support.h"
 #include "transition_log.h"
 #include "transitions/fade_transitions.h"
@@ -95,11 +94,11 @@ TEST(Transition, NoneCreatesAFreshCutButClonesItself)
 TEST(Transition, XmlByteForByte)
 {
     CTransition none("None", 1500);
-    EXPECT_EQ(XmlOf(none), "<transition name=\"None\" duration=\"1500\" />\n");
+    EXPECT_EQ(WrittenXml(none), "<transition name=\"None\" duration=\"1500\" />\n");
     CColorFadeTransition color;
-    EXPECT_EQ(XmlOf(color), "<transition name=\"Color Fade\" duration=\"2000\" fade_color=\"16777215\" />\n");
+    EXPECT_EQ(WrittenXml(color), "<transition name=\"Color Fade\" duration=\"2000\" fade_color=\"16777215\" />\n");
     color.fadeColor = 0xFF00FF00;  // the top byte is kept as read
-    EXPECT_EQ(XmlOf(color), "<transition name=\"Color Fade\" duration=\"2000\" fade_color=\"4278255360\" />\n");
+    EXPECT_EQ(WrittenXml(color), "<transition name=\"Color Fade\" duration=\"2000\" fade_color=\"4278255360\" />\n");
 }
 
 TEST(TransitionList, ReadsKindsFromXml)
@@ -131,7 +130,7 @@ TEST(TransitionList, ReadsKindsFromXml)
             continue;
         }
         ASSERT_NE(t, nullptr) << c.xml;
-        EXPECT_EQ(XmlOf(*t), c.written);
+        EXPECT_EQ(WrittenXml(*t), c.written);
     }
     // ReadXml alone keeps the duration out of range too, and reads a missing one as nothing.
     CTransition t("None", 300);

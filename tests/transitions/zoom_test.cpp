@@ -138,8 +138,8 @@ TEST(Zoom, DirectionWords)
 {
     CZoomInTransition in;
     CZoomOutTransition out;
-    EXPECT_EQ(XmlOf(in), "<transition name=\"Zoom In\" duration=\"2000\" direction=\"none\" />\n");
-    EXPECT_EQ(XmlOf(out), "<transition name=\"Zoom Out\" duration=\"2000\" direction=\"none\" />\n");
+    EXPECT_EQ(WrittenXml(in), "<transition name=\"Zoom In\" duration=\"2000\" direction=\"none\" />\n");
+    EXPECT_EQ(WrittenXml(out), "<transition name=\"Zoom Out\" duration=\"2000\" direction=\"none\" />\n");
     const char* const words[] = {"none",     "up",        "down",        "right",       "left",
                                  "top_left", "top_right", "bottom_left", "bottom_right"};
     for (int i = 0; i < 9; ++i) {
@@ -147,7 +147,7 @@ TEST(Zoom, DirectionWords)
         t.direction = 3;
         ReadAttributes(t, std::string("direction=\"") + words[i] + "\"");
         EXPECT_EQ(t.direction, i) << words[i];
-        EXPECT_NE(XmlOf(t).find(std::string("direction=\"") + words[i] + "\""), std::string::npos);
+        EXPECT_NE(WrittenXml(t).find(std::string("direction=\"") + words[i] + "\""), std::string::npos);
     }
     for (const char* kept : {"None", "Top_Left", "to_top_left", "center"}) {
         CZoomInTransition t;
@@ -159,7 +159,7 @@ TEST(Zoom, DirectionWords)
     EXPECT_EQ(dynamic_cast<CZoomInTransition&>(*in.Clone()).direction, CZoomTransition::kDown);
     EXPECT_EQ(in.Clone()->GetName(), "Zoom In");
     EXPECT_EQ(out.CreateInstance()->GetName(), "Zoom Out");
-    EXPECT_EQ(XmlOf(CCrossScaleTransition()), "<transition name=\"Cross Scale\" duration=\"2000\" />\n");
+    EXPECT_EQ(WrittenXml(CCrossScaleTransition()), "<transition name=\"Cross Scale\" duration=\"2000\" />\n");
 }
 
 using ZoomControls = ControlsTest;
