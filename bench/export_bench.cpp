@@ -16,22 +16,43 @@ namespace {
 
 using namespace bench_jpeg;
 
-// A 640 × 480 project of count slides cycling through the pictures.
-std::string WriteShow(int count)
+// A 640 × 480 project of count slides cycling through the pictures from
+// the first-th on.
+std::string WriteShow(int count, int first = 0)
 {
     const auto& paths = TestPictures().Paths();
     const auto folder = std::filesystem::path(paths[0]).parent_path();
-    const std::string project = (folder / ("show" + std::to_string(count) + ".tvr")).string();
+    const std::string project =
+        (folder / ("show" + std::to_string(count) + "-" + std::to_string(first) + ".tvr")).string();
     if (std::filesystem::exists(project)) return project;
     CEditorSlideShow show;
     show.SetSize(kOutWidth, kOutHeight);
     for (int i = 0; i < count; ++i) {
         auto slide = std::make_unique<CSlide>(CSlide::kImage, &show);
-        slide->LoadImage(CPath(paths[size_t(i) % paths.size()]), &show, false);
+        slide->LoadImage(CPath(paths[size_t(first + i) % paths.size()]), &show, false);
         show.InsertSlide(std::move(slide), false);
     }
     SaveProject(CPath(project), show, CPublishSettings());
     return project;
+}
+
+// Reads the project and exports it; the CPU milliseconds, or -1 with the
+// reason in *error.
+double ReadAndExport(const std::string& project, const std::string& movie, std::string* error)
+{
+    const double t0 = CpuMs();
+    CEditorSlideShow show;
+    CPublishSettings publish;
+    CFolderRelocator relocator;
+    CReadContext context;
+    context.relocator = &relocator;
+    if (OpenProject(CPath(project), show, publish, &context) != ProjectOpenError::kNone) {
+        *error = "the project cannot be read";
+        return -1;
+    }
+    PrepareForExport(show);
+    if (!ExportShow(show, CPath(movie), nullptr, error)) return -1;
+    return CpuMs() - t0;
 }
 
 void BM_ReadAndExport(benchmark::State& state)
@@ -41,18 +62,10 @@ void BM_ReadAndExport(benchmark::State& state)
     RegisterShowKinds();
     double cpu = 0;
     for (auto _ : state) {
-        const double t0 = CpuMs();
-        CEditorSlideShow show;
-        CPublishSettings publish;
-        CFolderRelocator relocator;
-        CReadContext context;
-        context.relocator = &relocator;
-        if (OpenProject(CPath(project), show, publish, &context) != ProjectOpenError::kNone)
-            state.SkipWithError("the project cannot be read");
-        PrepareForExport(show);
         std::string error;
-        if (!ExportShow(show, CPath(movie), nullptr, &error)) state.SkipWithError(error.c_str());
-        cpu += CpuMs() - t0;
+        const double ms = ReadAndExport(project, movie, &error);
+        if (ms < 0) state.SkipWithError(error.c_str());
+        cpu += ms;
     }
     const double slides = double(state.iterations()) * kPictures;
     state.counters["ms_per_slide"] = cpu / slides;
@@ -63,6 +76,33 @@ BENCHMARK(BM_ReadAndExport)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTim
 
 // The (a) side in the same run.
 BENCHMARK(BM_BareLibjpeg)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+// (a) and (b) side by side: ten shows of ten slides, each exported right
+// after the bare road over its ten pictures; the ratio of their CPU times.
+void BM_ExportAgainstBare(benchmark::State& state)
+{
+    constexpr int kShows = 10, kSlides = kPictures / kShows;
+    std::vector<std::string> projects;
+    for (int i = 0; i < kShows; ++i) projects.push_back(WriteShow(kSlides, i * kSlides));
+    const auto& paths = TestPictures().Paths();
+    RegisterShowKinds();
+    SideBySide both;
+    for (auto _ : state) {
+        for (int i = 0; i < kShows; ++i) {
+            Split bare;
+            const std::vector<std::string> pictures(paths.begin() + i * kSlides, paths.begin() + (i + 1) * kSlides);
+            if (!BareRoad(pictures, &bare)) state.SkipWithError("decode failed");
+            std::string error;
+            const double ms = ReadAndExport(projects[size_t(i)], projects[size_t(i)] + ".swf", &error);
+            if (ms < 0) state.SkipWithError(error.c_str());
+            both.ours += ms;
+            both.bare += bare.step[0] + bare.step[1] + bare.step[2];
+        }
+    }
+    both.Report(state);
+    for (const std::string& project : projects) std::filesystem::remove(project + ".swf");
+}
+BENCHMARK(BM_ExportAgainstBare)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // The built program on a show of range(0) slides; peak resident size of
 // the child process in MB.

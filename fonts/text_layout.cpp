@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kTwips = 20;
+constexpr int kEditTextGutter = 2 * kTwips;
 
 bool IsBreak(uint8_t c)
 {
@@ -162,19 +163,22 @@ std::unique_ptr<CTagDefineEditText> CStaticTextBuilder::BuildEditText(CSwfFontMa
     field->leftMargin = field->rightMargin = field->indent = 0;
     field->leading = uint16_t(std::clamp(lineSpacing * kTwips, 0, 0xFFFF));
     field->bounds = std::make_unique<CSwfRect>();
+    // Players draw edit text 2 px in from each side: the field is that much
+    // wider on both, so the text keeps its place and is not clipped.
+    const int g = kEditTextGutter;
     switch (alignment) {
         case text_align::kLeft:
         case text_align::kJustify:
             field->align = alignment == text_align::kLeft ? 0 : 3;
-            field->bounds->Set(0, -h, widest, total + h, false);
+            field->bounds->Set(-g, -h, widest + g, total + h, false);
             break;
         case text_align::kCenter:
             field->align = 2;
-            field->bounds->Set(-widest / 2, -h, widest / 2, total + h, false);
+            field->bounds->Set(-widest / 2 - g, -h, widest / 2 + g, total + h, false);
             break;
         case text_align::kRight:
             field->align = 1;
-            field->bounds->Set(-widest, -h, 0, total + h, false);
+            field->bounds->Set(-widest - g, -h, g, total + h, false);
             break;
         default:
             field->align = 0;

@@ -7,12 +7,12 @@
 #include <memory>
 #include <new>
 
+#include "media/bmp_file.h"
 #include "media/image_scale.h"
 
 namespace {
 
 uint64_t g_maxImagePixels = std::numeric_limits<uint64_t>::max();
-bool g_bmpByteSwap = true;
 
 uint8_t* NewBlock(uint64_t size)
 {
@@ -215,186 +215,62 @@ void CImage::Rotate(int degrees)
     Adopt(block, uint32_t(oldH), uint32_t(oldW), bitsPerPixel);
 }
 
-// BMP files.
-
-void SetBmpByteSwapping(bool on) { g_bmpByteSwap = on; }
+// BMP files, through the one reader.
 
 namespace {
 
-uint32_t Field(const uint8_t* p, int bytes)
+// The planes ReadBmpFile hands out: rows in file order.
+void ToPlanes(const BmpPicture& picture, uint8_t** red, uint8_t** green, uint8_t** blue)
 {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i) {
-        const int shift = g_bmpByteSwap ? 8 * i : 8 * (bytes - 1 - i);
-        v |= uint32_t(p[i]) << shift;
+    const size_t count = size_t(picture.width) * picture.height;
+    auto r = std::make_unique<uint8_t[]>(count), g = std::make_unique<uint8_t[]>(count),
+         b = std::make_unique<uint8_t[]>(count);
+    const int bpp = picture.bitsPerPixel / 8;
+    const bool bottomUp = picture.storedHeight > 0;
+    for (uint32_t y = 0; y < picture.height; ++y) {
+        const uint8_t* in = picture.pixels.get() + size_t(bottomUp ? picture.height - 1 - y : y) * picture.width * bpp;
+        const size_t at = size_t(y) * picture.width;
+        for (uint32_t x = 0; x < picture.width; ++x, in += bpp) r[at + x] = in[0], g[at + x] = in[1], b[at + x] = in[2];
     }
-    return v;
+    *red = r.release();
+    *green = g.release();
+    *blue = b.release();
 }
 
-void FatalBlock(const char* step, const char* detail)
+void Report(std::string* diagnostics, const std::string& text)
 {
-    std::printf("\n%s: Fatal error!\n%s\n", step, detail);
+    if (diagnostics) *diagnostics = text;
 }
-
-struct Planes {
-    std::unique_ptr<uint8_t[]> red, green, blue;
-};
 
 }  // namespace
 
-int ReadBmpStream(std::FILE* file, uint32_t* outWidth, int32_t* outHeight, uint8_t** outRed, uint8_t** outGreen,
-                  uint8_t** outBlue)
+int ReadBmpStream(std::FILE* file, uint32_t* width, int32_t* height, uint8_t** red, uint8_t** green, uint8_t** blue,
+                  std::string* diagnostics)
 {
-    uint8_t header1[14];
-    if (std::fread(header1, 1, sizeof header1, file) != sizeof header1) {
-        FatalBlock("BMP_READ", "  BMP_HEADER1_READ failed.");
-        return 1;
-    }
-    if (header1[0] != 'B' || header1[1] != 'M') {
-        std::printf("\nBMP_READ: Fatal error!\n");
-        std::printf("  The file's internal magic number is not \"BM\".\n");
-        std::printf("  with the numeric value %d\n\n", 16973);
-        std::printf("  Instead, it is \"%c%c\".\n", header1[0], header1[1]);
-        std::printf("  with the numeric value %u\n\n", unsigned(Field(header1, 2)));
-        std::printf("  (Perhaps you need to reverse the byte swapping option!)\n");
-        return 1;
-    }
-    const uint32_t dataOffset = Field(header1 + 10, 4);
-
-    uint8_t header2[40];
-    if (std::fread(header2, 1, sizeof header2, file) != sizeof header2) {
-        FatalBlock("BMP_READ", "  BMP_HEADER2_READ failed.");
-        return 1;
-    }
-    const uint32_t headerSize = Field(header2, 4);
-    const uint32_t width = Field(header2 + 4, 4);
-    const int32_t height = int32_t(Field(header2 + 8, 4));
-    const uint32_t bitsPerPixel = Field(header2 + 14, 2);
-    const uint32_t compression = Field(header2 + 16, 4);
-    const uint32_t colorsUsed = Field(header2 + 32, 4);
-
-    if (bitsPerPixel != 8 && bitsPerPixel != 24) {
-        std::printf("\nBMP_READ: Fatal error!\n  Unrecognized value of BITSPERPIXEL = %u\n", unsigned(bitsPerPixel));
-        return 1;
-    }
-    if (headerSize < 40) {
-        std::printf("\nBMP_READ: Fatal error!\n  Unsupported information header of %u bytes.\n", unsigned(headerSize));
-        return 1;
-    }
-    if (compression != 0) {
-        std::printf("\nBMP_READ: Fatal error!\n  Compressed BMP data (method %u) is not supported.\n",
-                    unsigned(compression));
-        return 1;
-    }
-    const uint64_t rows = height < 0 ? uint64_t(-int64_t(height)) : uint64_t(height);
-    const uint64_t pixelCount = uint64_t(width) * rows;
-    const uint64_t bytesPerPixel = bitsPerPixel / 8;
-    if (pixelCount == 0 || pixelCount > GetMaxImagePixels() || pixelCount * 3 > std::numeric_limits<uint32_t>::max()) {
-        FatalBlock("BMP_READ", pixelCount == 0 ? "  The image has no pixels." : "  The image is too large.");
-        return 1;
-    }
-
-    // An 8-bit file without a colour count has a full palette.
-    uint8_t palette[256][4] = {};
-    const uint64_t paletteStart = 14 + uint64_t(headerSize);
-    uint64_t paletteEnd = paletteStart;
-    if (bitsPerPixel == 8) {
-        const uint32_t entries = colorsUsed == 0 || colorsUsed > 256 ? 256 : colorsUsed;
-        if (paletteStart > uint64_t(std::numeric_limits<long>::max()) || std::fseek(file, long(paletteStart), SEEK_SET) != 0) {
-            FatalBlock("BMP_READ", "  BMP_PALETTE_READ failed.");
-            return 1;
-        }
-        for (uint32_t i = 0; i < entries; ++i) {
-            const size_t got = std::fread(palette[i], 1, 4, file);
-            if (got != 4) {
-                static const char kNames[] = "BGRA";
-                std::printf("\nBMP_PALETTE_READ: Fatal error!\n  Failed reading %c for palette color %u.\n",
-                            kNames[got], unsigned(i));
-                FatalBlock("BMP_READ", "  BMP_PALETTE_READ failed.");
-                return 1;
-            }
-        }
-        paletteEnd += uint64_t(entries) * 4;
-    }
-
-    // The pixels start where the file header says, unless that points into the headers.
-    const uint64_t dataStart = dataOffset >= paletteStart ? dataOffset : paletteEnd;
-    uint64_t fileSize = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) fileSize = uint64_t(std::max(0L, std::ftell(file)));
-    if (fileSize < dataStart || fileSize - dataStart < pixelCount * bytesPerPixel) {
-        FatalBlock("BMP_READ", "  The file is too short for its width and height.");
-        return 1;
-    }
-    if (std::fseek(file, long(dataStart), SEEK_SET) != 0) {
-        FatalBlock("BMP_READ", "  Could not reach the bitmap data.");
-        return 1;
-    }
-
-    Planes planes;
-    planes.red.reset(new (std::nothrow) uint8_t[pixelCount]());
-    planes.green.reset(new (std::nothrow) uint8_t[pixelCount]());
-    planes.blue.reset(new (std::nothrow) uint8_t[pixelCount]());
-    if (!planes.red || !planes.green || !planes.blue) {
-        FatalBlock("BMP_READ", "  Not enough memory for the image.");
-        return 1;
-    }
-
-    const char* step = bitsPerPixel == 8 ? "BMP_08_DATA_READ" : "BMP_24_DATA_READ";
-    const size_t rowBytes = size_t(width) * bytesPerPixel;
-    const size_t padding = (4 - rowBytes % 4) % 4;
-    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[rowBytes]);
-    if (!row) return 1;
-    for (uint64_t r = 0; r < rows; ++r) {
-        const size_t got = std::fread(row.get(), 1, rowBytes, file);
-        if (got != rowBytes) {
-            static const char kComponent24[] = "BGR";
-            const char component = bitsPerPixel == 8 ? 'R' : kComponent24[got % 3];
-            std::printf("\n%s: Fatal error!\n  Failed reading %c for pixel (%u,%u).\n", step, component,
-                        unsigned(got / bytesPerPixel), unsigned(r));
-            std::printf("\nBMP_READ: Fatal error!\n  %s failed.\n", step);
-            return 1;
-        }
-        const size_t base = size_t(r) * width;
-        for (size_t c = 0; c < width; ++c) {
-            if (bitsPerPixel == 8) {
-                const uint8_t* entry = palette[row[c]];
-                planes.blue[base + c] = entry[0];
-                planes.green[base + c] = entry[1];
-                planes.red[base + c] = entry[2];
-            } else {
-                planes.blue[base + c] = row[c * 3];
-                planes.green[base + c] = row[c * 3 + 1];
-                planes.red[base + c] = row[c * 3 + 2];
-            }
-        }
-        for (size_t k = 0; k < padding; ++k) {
-            if (std::fgetc(file) == EOF) {
-                // The rows not read stay zero.
-                std::printf("\n%s - Warning!\n  Failed while reading padding character %zu\n  of total %zu characters\n"
-                            "  at the end of line %u\n\n  This is a minor error.\n",
-                            step, k, padding, unsigned(r));
-                r = rows;
-                break;
-            }
-        }
-    }
-    *outWidth = width;
-    *outHeight = height;
-    *outRed = planes.red.release();
-    *outGreen = planes.green.release();
-    *outBlue = planes.blue.release();
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    BmpPicture picture;
+    std::string report;
+    const bool ok = DecodeBmp(bytes.data(), bytes.size(), &picture, &report);
+    Report(diagnostics, report);
+    if (!ok) return 1;
+    *width = picture.width;
+    *height = picture.storedHeight;
+    ToPlanes(picture, red, green, blue);
     return 0;
 }
 
 int ReadBmpFile(const char* fileName, uint32_t* width, int32_t* height, uint8_t** red, uint8_t** green,
-                uint8_t** blue)
+                uint8_t** blue, std::string* diagnostics)
 {
     std::FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
     if (!file) {
-        std::printf("\nBMP_READ - Fatal error!\n  Could not open the input file.\n");
+        Report(diagnostics, "\nBMP_READ - Fatal error!\n  Could not open the input file.\n");
         return 1;
     }
-    const int result = ReadBmpStream(file, width, height, red, green, blue);
+    const int result = ReadBmpStream(file, width, height, red, green, blue, diagnostics);
     std::fclose(file);
     return result;
 }
@@ -409,25 +285,19 @@ void CBmpImage::Free()
 
 bool CBmpImage::Load(const CPath& path)
 {
-    uint32_t w = 0;
-    int32_t h = 0;
-    uint8_t *red = nullptr, *green = nullptr, *blue = nullptr;
-    if (ReadBmpFile(path.GetFullPath(CPath::kPosix).c_str(), &w, &h, &red, &green, &blue) != 0) return false;
-    std::unique_ptr<uint8_t[]> r(red), g(green), b(blue);
-    const uint32_t rows = h < 0 ? uint32_t(-int64_t(h)) : uint32_t(h);
-    uint8_t* block = NewBlock(uint64_t(w) * rows * 3);
-    if (!block) return false;
-    // A positive height stores the bottom row first.
-    const bool bottomUp = h > 0;
-    for (uint32_t y = 0; y < rows; ++y) {
-        const size_t from = size_t(y) * w;
-        uint8_t* out = block + size_t(bottomUp ? rows - 1 - y : y) * w * 3;
-        for (uint32_t x = 0; x < w; ++x, out += 3) {
-            out[0] = r[from + x];
-            out[1] = g[from + x];
-            out[2] = b[from + x];
-        }
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBytes(CPath(path.GetFullPath(CPath::kPosix).c_str()), &bytes)) {
+        lastError = "\nBMP_READ - Fatal error!\n  Could not open the input file.\n";
+        return false;
     }
-    Adopt(block, w, rows, 24);
+    BmpPicture picture;
+    if (!DecodeBmp(bytes.data(), bytes.size(), &picture, &lastError)) return false;
+    const size_t count = size_t(picture.width) * picture.height;
+    uint8_t* block = NewBlock(uint64_t(count) * 3);
+    if (!block) return false;
+    // Always 24 bits: alpha a file may carry is dropped.
+    const int bpp = picture.bitsPerPixel / 8;
+    for (size_t i = 0; i < count; ++i) std::memcpy(block + i * 3, picture.pixels.get() + i * bpp, 3);
+    Adopt(block, picture.width, picture.height, 24);
     return true;
 }

@@ -2,6 +2,8 @@
 // The in-memory picture: a packed block of 24-bit (R, G, B) or 32-bit
 // (R, G, B, A) pixels, rows top-down with no padding, and the BMP reader.
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "foundation/path.h"
@@ -67,18 +69,24 @@ public:
     ~CBmpImage() override = default;
     // Also zeroes the dimensions.
     void Free() override;
-    // Uncompressed 8-bit (palette applied) or 24-bit files, turned upright.
+    // Any picture the BMP reader reads, turned upright, as 24 bits.
     bool Load(const CPath& path) override;
+    // The reader's diagnostic lines of the last Load.
+    const std::string& GetLastError() const { return lastError; }
+
+private:
+    std::string lastError;
 };
 
 // Reads a BMP file into three planes of width × |height| bytes (new[]
 // blocks the caller releases), rows in file order; the height is returned
-// as stored. Diagnostics go to standard output. 0 on success.
+// as stored. The reader's diagnostic lines go to *diagnostics when given;
+// nothing is printed. 0 on success.
 int ReadBmpFile(const char* fileName, uint32_t* width, int32_t* height, uint8_t** red, uint8_t** green,
-                uint8_t** blue);
-// The same over an open stream (positioned at the file's start).
+                uint8_t** blue, std::string* diagnostics = nullptr);
+// The same over an open stream, read from its position to its end.
 int ReadBmpStream(std::FILE* file, uint32_t* width, int32_t* height, uint8_t** red, uint8_t** green,
-                  uint8_t** blue);
+                  uint8_t** blue, std::string* diagnostics = nullptr);
 // On (the default): two- and four-byte fields are little-endian, as BMP
 // files store them; off reads them big-endian.
 void SetBmpByteSwapping(bool on);

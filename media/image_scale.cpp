@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -87,8 +88,7 @@ TapList NonZeroTaps(const WeightTable& t, int count)
 inline uint8_t Round(double sum) { return uint8_t(std::min(int(sum + 0.5), 255)); }
 
 // Along rows: destination pixel i of a row from its taps. Each source row is
-// widened to doubles once, so the inner loops only multiply and add; the
-// common short filters get loops of fixed length.
+// widened to doubles once, so the inner loops only multiply and add.
 template <int bpp, int n>
 inline void SumPixel(const double* w, const double* s, int count, uint8_t* dst)
 {
@@ -101,12 +101,11 @@ inline void SumPixel(const double* w, const double* s, int count, uint8_t* dst)
 }
 
 template <int bpp>
-void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int sourceCount, int destCount, int rows)
+void ScaleRowsOneByOne(const uint8_t* in, uint8_t* out, const TapList& taps, size_t sourceBytes, int destCount,
+                       int from, int rows)
 {
-    const TapList taps = NonZeroTaps(t, destCount);
-    const size_t sourceBytes = size_t(sourceCount) * bpp;
     std::vector<double> row(sourceBytes);
-    for (int y = 0; y < rows; ++y) {
+    for (int y = from; y < rows; ++y) {
         const uint8_t* src = in + size_t(y) * sourceBytes;
         for (size_t k = 0; k < sourceBytes; ++k) row[k] = src[k];
         uint8_t* dst = out + size_t(y) * destCount * bpp;
@@ -124,11 +123,97 @@ void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int source
     }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// Four rows at a time where the processor has AVX2: four rows are widened
+// into one block with the four values of each column byte side by side, so
+// that each tap multiplies and adds the sums of four output pixels at once,
+// one per row; the sums are kept side by side too and rounded in one sweep.
+// Every sum takes its terms in the same order (and no fused multiply-add),
+// so the bytes are those of a row at a time.
+#define TAVREL_WIDE __attribute__((target("avx2")))
+constexpr int kRows = 4;
+typedef double RowSums __attribute__((vector_size(kRows * sizeof(double))));
+
+template <int bpp, int n>
+TAVREL_WIDE inline void SumFourRows(const double* w, const double* s, int count, double* sums)
+{
+    const int last = n > 0 ? n : count;
+    for (int b = 0; b < bpp; ++b) {
+        RowSums v, sum;
+        std::memcpy(&v, s + b * kRows, sizeof v);
+        sum = w[0] * v;
+        for (int j = 1; j < last; ++j) {
+            std::memcpy(&v, s + (j * bpp + b) * kRows, sizeof v);
+            sum += w[j] * v;
+        }
+        std::memcpy(sums + b * kRows, &sum, sizeof sum);
+    }
+}
+
+// The rows done four at a time; the rest are left for one at a time.
+template <int bpp>
+TAVREL_WIDE int ScaleRowsFourByFour(const uint8_t* in, uint8_t* out, const TapList& taps, size_t sourceBytes,
+                                    int destCount, int rows)
+{
+    const size_t destBytes = size_t(destCount) * bpp;
+    std::vector<double> block(sourceBytes * kRows), sums(destBytes * kRows);
+    int y = 0;
+    for (; y + kRows <= rows; y += kRows) {
+        const uint8_t* src = in + size_t(y) * sourceBytes;
+        for (size_t k = 0; k < sourceBytes; ++k)
+            for (int r = 0; r < kRows; ++r) block[k * kRows + r] = src[r * sourceBytes + k];
+        double* sum = sums.data();
+        for (int i = 0; i < destCount; ++i, sum += bpp * kRows) {
+            const double* w = taps.weights.data() + taps.offset[i];
+            const double* s = block.data() + size_t(taps.first[i]) * bpp * kRows;
+            switch (taps.count[i]) {
+            case 1: SumFourRows<bpp, 1>(w, s, 1, sum); break;
+            case 2: SumFourRows<bpp, 2>(w, s, 2, sum); break;
+            case 3: SumFourRows<bpp, 3>(w, s, 3, sum); break;
+            case 4: SumFourRows<bpp, 4>(w, s, 4, sum); break;
+            default: SumFourRows<bpp, 0>(w, s, taps.count[i], sum); break;
+            }
+        }
+        uint8_t* dst = out + size_t(y) * destBytes;
+        for (size_t k = 0; k < destBytes; ++k)
+            for (int r = 0; r < kRows; ++r) dst[r * destBytes + k] = Round(sums[k * kRows + r]);
+    }
+    return y;
+}
+
+std::atomic<bool> g_allowWideSums{true};
+
+bool HaveWideSums()
+{
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have && g_allowWideSums.load(std::memory_order_relaxed);
+}
+#else
+std::atomic<bool> g_allowWideSums{true};
+
+template <int bpp>
+int ScaleRowsFourByFour(const uint8_t*, uint8_t*, const TapList&, size_t, int, int)
+{
+    return 0;
+}
+bool HaveWideSums() { return false; }
+#endif
+
+template <int bpp>
+void ScaleRows(const uint8_t* in, uint8_t* out, const WeightTable& t, int sourceCount, int destCount, int rows)
+{
+    const TapList taps = NonZeroTaps(t, destCount);
+    const size_t sourceBytes = size_t(sourceCount) * bpp;
+    const int done = HaveWideSums() ? ScaleRowsFourByFour<bpp>(in, out, taps, sourceBytes, destCount, rows) : 0;
+    ScaleRowsOneByOne<bpp>(in, out, taps, sourceBytes, destCount, done, rows);
+}
+
 // Down columns: destination row i from its source rows, read in order. Up
 // to four rows are summed in one sweep per element; wider filters add into
 // a row of sums, tap by tap.
 template <int n>
-void SumRows(const uint8_t* const* rows, const double* w, uint8_t* dst, size_t rowBytes)
+__attribute__((always_inline)) inline void SumRows(const uint8_t* const* rows, const double* w, uint8_t* dst,
+                                                   size_t rowBytes)
 {
     for (size_t k = 0; k < rowBytes; ++k) {
         double sum = w[0] * rows[0][k];
@@ -139,9 +224,9 @@ void SumRows(const uint8_t* const* rows, const double* w, uint8_t* dst, size_t r
     }
 }
 
-void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int destCount, size_t rowBytes)
+__attribute__((always_inline)) inline void ScaleColumnsWith(const TapList& taps, const uint8_t* in, uint8_t* out,
+                                                            int destCount, size_t rowBytes)
 {
-    const TapList taps = NonZeroTaps(t, destCount);
     std::vector<double> sum;
     for (int i = 0; i < destCount; ++i) {
         const double* w = taps.weights.data() + taps.offset[i];
@@ -165,6 +250,30 @@ void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int des
         }
         for (size_t k = 0; k < rowBytes; ++k) dst[k] = Round(sum[k]);
     }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same loops in AVX2 code where the processor has it: four sums to an
+// instruction instead of two, each with the same terms in the same order.
+TAVREL_WIDE void ScaleColumnsWide(const TapList& taps, const uint8_t* in, uint8_t* out, int destCount,
+                                  size_t rowBytes)
+{
+    ScaleColumnsWith(taps, in, out, destCount, rowBytes);
+}
+#else
+void ScaleColumnsWide(const TapList& taps, const uint8_t* in, uint8_t* out, int destCount, size_t rowBytes)
+{
+    ScaleColumnsWith(taps, in, out, destCount, rowBytes);
+}
+#endif
+
+void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int destCount, size_t rowBytes)
+{
+    const TapList taps = NonZeroTaps(t, destCount);
+    if (HaveWideSums())
+        ScaleColumnsWide(taps, in, out, destCount, rowBytes);
+    else
+        ScaleColumnsWith(taps, in, out, destCount, rowBytes);
 }
 
 }  // namespace
@@ -201,44 +310,52 @@ uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect&
     return out.release();
 }
 
+void AllowWideScaleSums(bool allow) { g_allowWideSums.store(allow, std::memory_order_relaxed); }
+
 // Octree quantisation.
 
 namespace {
 
 constexpr unsigned kMaxNodes = 65536;
 
+// A tree over N components of 8 bits: 2^N children per node.
+template <int N>
 struct Node {
     bool isLeaf = false;
-    std::array<std::unique_ptr<Node>, 8> children;
+    std::array<std::unique_ptr<Node>, size_t(1) << N> children;
     // 64-bit: a picture of more than 16.8 Mpixels overflows 32-bit sums.
-    uint64_t pixelCount = 0, redSum = 0, greenSum = 0, blueSum = 0;
+    uint64_t pixelCount = 0;
+    std::array<uint64_t, N> sums{};
 
-    void AddCounts(uint64_t n, uint64_t r, uint64_t g, uint64_t b)
+    void AddCounts(uint64_t n, const std::array<uint64_t, N>& more)
     {
         pixelCount += n;
-        redSum += r;
-        greenSum += g;
-        blueSum += b;
+        for (int c = 0; c < N; ++c) sums[c] += more[c];
     }
 };
 
+template <int N>
 class Octree {
 public:
-    Octree() : root(std::make_unique<Node>()) {}
+    using Sums = std::array<uint64_t, N>;
+    Octree() : root(std::make_unique<Node<N>>()) {}
 
     // Adds `count` pixels of one colour. Only the first of them can create
     // nodes, so a run added at once prunes exactly as pixel by pixel.
-    void Add(uint8_t r, uint8_t g, uint8_t b, uint64_t count)
+    void Add(const uint8_t* colour, uint64_t count)
     {
-        Node* node = root.get();
+        Sums more;
+        for (int c = 0; c < N; ++c) more[c] = count * colour[c];
+        Node<N>* node = root.get();
         // Leaves sit at depth 7: the lowest bit of each component is not used.
         for (unsigned mask = 128;; mask >>= 1) {
-            node->AddCounts(count, count * r, count * g, count * b);
+            node->AddCounts(count, more);
             if (node->isLeaf || mask == 0) break;
-            const int index = ((r & mask) ? 4 : 0) | ((g & mask) ? 2 : 0) | ((b & mask) ? 1 : 0);
-            auto& child = node->children[index];
+            int index = 0;
+            for (int c = 0; c < N; ++c) index = index << 1 | ((colour[c] & mask) ? 1 : 0);
+            auto& child = node->children[size_t(index)];
             if (!child) {
-                child = std::make_unique<Node>();
+                child = std::make_unique<Node<N>>();
                 child->isLeaf = mask == 2;
                 ++nodeCount;
                 if (child->isLeaf) ++leafCount;
@@ -252,11 +369,18 @@ public:
     {
         for (uint64_t threshold = 1; leafCount > maxColors; ++threshold) Prune(root.get(), threshold);
     }
+    void Prune(uint64_t threshold)
+    {
+        if (!Empty()) Prune(root.get(), threshold);
+    }
+    unsigned Leaves() const { return leafCount; }
+    bool Empty() const { return root->pixelCount == 0; }
 
+    // Entries of 4 bytes: the rounded means, then 0 (N = 3) or alpha.
     int Collect(uint8_t* palette, int capacity) const { return Collect(root.get(), palette, capacity); }
 
 private:
-    void Prune(Node* node, uint64_t threshold)
+    void Prune(Node<N>* node, uint64_t threshold)
     {
         bool canCollapse = true;
         for (auto& child : node->children) {
@@ -277,36 +401,35 @@ private:
         }
         for (auto& child : node->children) {
             if (!child || !child->isLeaf || child->pixelCount > threshold) continue;
-            const Node removed = std::move(*child);
+            const uint64_t removedCount = child->pixelCount;
+            const Sums removedSums = child->sums;
             child.reset();
             --nodeCount;
             --leafCount;
             // The pixels move to the first remaining branch, down to a leaf.
-            Node* receiver = FirstChild(node);
+            Node<N>* receiver = FirstChild(node);
             while (receiver) {
-                receiver->AddCounts(removed.pixelCount, removed.redSum, removed.greenSum, removed.blueSum);
+                receiver->AddCounts(removedCount, removedSums);
                 if (receiver->isLeaf) break;
                 receiver = FirstChild(receiver);
             }
         }
     }
 
-    static Node* FirstChild(Node* node)
+    static Node<N>* FirstChild(Node<N>* node)
     {
         for (auto& child : node->children)
             if (child) return child.get();
         return nullptr;
     }
 
-    static int Collect(const Node* node, uint8_t* palette, int capacity)
+    static int Collect(const Node<N>* node, uint8_t* palette, int capacity)
     {
         if (capacity <= 0) return 0;
         if (node->isLeaf) {
             const uint64_t n = node->pixelCount;
-            palette[0] = uint8_t((node->redSum + n / 2) / n);
-            palette[1] = uint8_t((node->greenSum + n / 2) / n);
-            palette[2] = uint8_t((node->blueSum + n / 2) / n);
-            palette[3] = 0;
+            for (int c = 0; c < N; ++c) palette[c] = uint8_t((node->sums[c] + n / 2) / n);
+            if (N == 3) palette[3] = 0;
             return 1;
         }
         int total = 0;
@@ -317,24 +440,62 @@ private:
         return total;
     }
 
-    std::unique_ptr<Node> root;
+    std::unique_ptr<Node<N>> root;
     unsigned nodeCount = 1;
     unsigned leafCount = 0;
 };
 
-int Nearest(const uint8_t* palette, int count, int r, int g, int b)
+// The entry of [first, first + count) nearest to the colour over N
+// components; the lowest index wins a tie.
+template <int N>
+int Nearest(const uint8_t* palette, int first, int count, const uint8_t* colour)
 {
-    int best = 0;
+    int best = first;
     long bestDistance = -1;
-    for (int i = 0; i < count; ++i) {
-        const long dr = r - palette[i * 4], dg = g - palette[i * 4 + 1], db = b - palette[i * 4 + 2];
-        const long d = dr * dr + dg * dg + db * db;
+    for (int i = first; i < first + count; ++i) {
+        long d = 0;
+        for (int c = 0; c < N; ++c) {
+            const long delta = long(colour[c]) - palette[i * 4 + c];
+            d += delta * delta;
+        }
         if (bestDistance < 0 || d < bestDistance) {
             best = i;
             bestDistance = d;
         }
     }
     return best;
+}
+
+// Pictures repeat colours; a small direct-mapped cache skips most searches.
+class NearestCache {
+public:
+    // The cached index for the key, or -1.
+    int Find(uint64_t key) const { return keys_[Slot(key)] == key ? indices_[Slot(key)] : -1; }
+    void Store(uint64_t key, int index)
+    {
+        keys_[Slot(key)] = key;
+        indices_[Slot(key)] = uint8_t(index);
+    }
+
+private:
+    static constexpr size_t kSize = 4096;
+    static size_t Slot(uint64_t key) { return size_t((uint32_t(key) * 2654435761u) >> 20 & (kSize - 1)); }
+    std::vector<uint64_t> keys_ = std::vector<uint64_t>(kSize, ~uint64_t(0));
+    std::vector<uint8_t> indices_ = std::vector<uint8_t>(kSize, 0);
+};
+
+// Adds pixels to a tree a run of equal colours at a time.
+template <int N>
+void AddRuns(Octree<N>& tree, const uint8_t* pixels, size_t step, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        const uint8_t* p = pixels + i * step;
+        size_t run = 1;
+        while (i + run < count && std::memcmp(pixels + (i + run) * step, p, N) == 0) ++run;
+        tree.Add(p, 1);
+        if (run > 1) tree.Add(p, run - 1);
+        i += run;
+    }
 }
 
 }  // namespace
@@ -350,33 +511,87 @@ uint8_t* QuantizeColors(const uint8_t* pixels, int width, int height, int bitsPe
 
     int entries = 0;
     {
-        Octree tree;
-        for (size_t i = 0; i < count;) {
-            const uint8_t* p = pixels + i * step;
-            size_t run = 1;
-            while (i + run < count && std::memcmp(pixels + (i + run) * step, p, 3) == 0) ++run;
-            tree.Add(p[0], p[1], p[2], 1);
-            if (run > 1) tree.Add(p[0], p[1], p[2], run - 1);
-            i += run;
-        }
+        Octree<3> tree;
+        AddRuns(tree, pixels, step, count);
         tree.Reduce(unsigned(maxColors));
         entries = tree.Collect(palette, maxColors);
     }
     if (colorCount) *colorCount = entries;
 
-    // Pictures repeat colours; a small direct-mapped cache skips most searches.
-    constexpr size_t kCacheSize = 4096;
-    std::vector<uint32_t> cacheKey(kCacheSize, 0xFFFFFFFFu);
-    std::vector<uint8_t> cacheIndex(kCacheSize, 0);
+    NearestCache cache;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* p = pixels + i * step;
-        const uint32_t key = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-        const size_t slot = (key * 2654435761u) >> 20 & (kCacheSize - 1);
-        if (cacheKey[slot] != key) {
-            cacheKey[slot] = key;
-            cacheIndex[slot] = uint8_t(Nearest(palette, entries, p[0], p[1], p[2]));
+        const uint64_t key = uint64_t(p[0]) << 16 | uint64_t(p[1]) << 8 | p[2];
+        int index = cache.Find(key);
+        if (index < 0) cache.Store(key, index = Nearest<3>(palette, 0, entries, p));
+        indices[i] = uint8_t(index);
+    }
+    return indices.release();
+}
+
+uint8_t* QuantizeColorsWithAlpha(const uint8_t* pixels, const uint8_t* alpha, int width, int height, int maxColors,
+                                 uint8_t* palette, int* colorCount)
+{
+    if (!pixels || !palette || width <= 0 || height <= 0 || maxColors < 3 || maxColors > 256) return nullptr;
+    const size_t count = size_t(width) * size_t(height);
+    std::unique_ptr<uint8_t[]> indices(new (std::nothrow) uint8_t[count]);
+    std::vector<uint8_t> opaque, partial;  // R, G, B and R, G, B, A per pixel
+    if (!indices) return nullptr;
+    bool anyTransparent = false;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t a = alpha ? alpha[i] : 255;
+        const uint8_t* p = pixels + i * 3;
+        if (a == 0)
+            anyTransparent = true;
+        else if (a == 255)
+            opaque.insert(opaque.end(), p, p + 3);
+        else
+            partial.insert(partial.end(), {p[0], p[1], p[2], a});
+    }
+    // Three kinds of pixel never share an entry, so opaque pixels stay
+    // opaque and transparent ones transparent: one transparent entry, then
+    // the opaque colours, then the colours with their partial alpha; the
+    // two trees are pruned together, as one tree whose root never merges.
+    Octree<3> opaqueTree;
+    Octree<4> partialTree;
+    AddRuns(opaqueTree, opaque.data(), 3, opaque.size() / 3);
+    AddRuns(partialTree, partial.data(), 4, partial.size() / 4);
+    const unsigned budget = unsigned(maxColors) - (anyTransparent ? 1 : 0);
+    for (uint64_t threshold = 1; opaqueTree.Leaves() + partialTree.Leaves() > budget; ++threshold) {
+        opaqueTree.Prune(threshold);
+        partialTree.Prune(threshold);
+    }
+    int entries = 0;
+    if (anyTransparent) {
+        std::memset(palette, 0, 4);
+        entries = 1;
+    }
+    const int opaqueFirst = entries;
+    const int opaqueCount = opaqueTree.Empty() ? 0 : opaqueTree.Collect(palette + entries * 4, maxColors - entries);
+    for (int i = 0; i < opaqueCount; ++i) palette[(opaqueFirst + i) * 4 + 3] = 255;
+    entries += opaqueCount;
+    const int partialFirst = entries;
+    const int partialCount = partialTree.Empty() ? 0 : partialTree.Collect(palette + entries * 4, maxColors - entries);
+    entries += partialCount;
+    if (colorCount) *colorCount = entries;
+
+    NearestCache cache;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t a = alpha ? alpha[i] : 255;
+        if (a == 0) {
+            indices[i] = 0;
+            continue;
         }
-        indices[i] = cacheIndex[slot];
+        const uint8_t* p = pixels + i * 3;
+        const uint8_t colour[4] = {p[0], p[1], p[2], a};
+        const uint64_t key = uint64_t(a) << 24 | uint64_t(p[0]) << 16 | uint64_t(p[1]) << 8 | p[2];
+        int index = cache.Find(key);
+        if (index < 0) {
+            index = a == 255 ? Nearest<3>(palette, opaqueFirst, opaqueCount, colour)
+                             : Nearest<4>(palette, partialFirst, partialCount, colour);
+            cache.Store(key, index);
+        }
+        indices[i] = uint8_t(index);
     }
     return indices.release();
 }

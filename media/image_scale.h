@@ -10,6 +10,9 @@
 // sizes are equal, either is empty, the depth is not 24 or 32, or the block
 // cannot be allocated.
 uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect& destination, int bitsPerPixel);
+// Where the processor has AVX2 the passes use it (the bytes are the same);
+// false keeps them to plain code, as on processors without it.
+void AllowWideScaleSums(bool allow);
 
 // Reduces the pixels to at most maxColors (1..256) colours with an octree.
 // The palette (maxColors × 4 bytes: R, G, B, 0) and its entry count are
@@ -19,3 +22,10 @@ uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect&
 // colour count.
 uint8_t* QuantizeColors(const uint8_t* pixels, int width, int height, int bitsPerPixel, int maxColors,
                         uint8_t* palette, int* colorCount);
+
+// The same with an alpha plane (null: opaque everywhere): at most maxColors
+// (3..256) entries of R, G, B, A. Fully transparent pixels share one entry
+// of alpha 0, fully opaque ones get entries of alpha 255 only, and pixels
+// in between entries of their own, quantised with their alpha.
+uint8_t* QuantizeColorsWithAlpha(const uint8_t* pixels, const uint8_t* alpha, int width, int height, int maxColors,
+                                 uint8_t* palette, int* colorCount);

@@ -2,6 +2,8 @@
 
 #include "media/image.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <libexif/exif-data.h>
@@ -22,6 +24,42 @@ bool IsImageSection(int m)
            m == 0xD9 || m == 0xDA || m == 0xDB || m == 0xDD || m == 0xE0 || m == 0xE1 || m == 0xFE;
 }
 
+// Markers that stand alone, without a length: TEM and the restarts.
+bool IsParameterless(int m)
+{
+    return m == 0x01 || (m >= 0xD0 && m <= 0xD7);
+}
+
+// The code of the next marker at or after *pos, which then points past it;
+// -1 at the end of the data or at a run of more than maxFill 0xFF bytes.
+// Stray bytes before a marker, and FF 00 pairs, are skipped as libjpeg
+// skips them.
+int NextMarker(const uint8_t* data, size_t length, size_t* pos, int maxFill)
+{
+    size_t p = *pos;
+    for (;;) {
+        while (p < length && data[p] != 0xFF) ++p;
+        int fill = 0;
+        while (p < length && data[p] == 0xFF) {
+            if (++fill > maxFill) return -1;
+            ++p;
+        }
+        if (p >= length) return -1;
+        const int code = data[p++];
+        if (code != 0) {
+            *pos = p;
+            return code;
+        }
+    }
+}
+
+// An Adobe APP14 segment as libjpeg reads it: its transform tells RGB and
+// CMYK data from YCbCr and YCCK.
+bool IsAdobeSegment(const CJpegSections::Section& s)
+{
+    return s.type == 0xEE && s.size() >= 14 && std::memcmp(s.data.data() + 2, "Adobe", 5) == 0;
+}
+
 // JFIF 1.01, 300 × 300 dots per inch, no thumbnail.
 constexpr uint8_t kJfifSegment[18] = {0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00,
                                       0x01, 0x01, 0x01, 0x01, 0x2C, 0x01, 0x2C, 0x00, 0x00};
@@ -40,13 +78,9 @@ bool CJpegSections::Read(const uint8_t* data, size_t length, int mode)
     for (;;) {
         if (sections.size() >= kMaxSections) return fail();
         // Up to six 0xFF bytes (the prefix and fill) before the marker code.
-        int marker = -1;
-        for (int a = 0;; ++a) {
-            if (pos >= length) return fail();
-            marker = data[pos++];
-            if (marker != 0xFF) break;
-            if (a >= 6) return fail();
-        }
+        const int marker = NextMarker(data, length, &pos, 6);
+        if (marker < 0) return fail();
+        if (IsParameterless(marker)) continue;
         if (length - pos < 2) return fail();
         const size_t sectionLength = size_t(data[pos]) << 8 | data[pos + 1];
         if (sectionLength < 2 || sectionLength > length - pos) return fail();
@@ -125,7 +159,7 @@ bool CJpegSections::KeepImageSections()
 {
     bool removed = false;
     for (size_t i = 0; i + 1 < sections.size();) {
-        if (!IsImageSection(sections[i].type)) {
+        if (!IsImageSection(sections[i].type) && !IsAdobeSegment(sections[i])) {
             sections.erase(sections.begin() + i);
             removed = true;
         } else {
@@ -148,7 +182,10 @@ uint8_t* CJpegSections::BuildPlainJpeg(const uint8_t* data, size_t length, size_
         return nullptr;
     }
     const int first = sections.front().type;
-    const size_t jfif = first == 0xE0 || first == 0xE1 ? 0 : sizeof kJfifSegment;
+    // A JFIF segment would make decoders take RGB or CMYK data for YCbCr:
+    // none beside an Adobe segment.
+    const bool adobe = std::any_of(sections.begin(), sections.end(), IsAdobeSegment);
+    const size_t jfif = first == 0xE0 || first == 0xE1 || adobe ? 0 : sizeof kJfifSegment;
     size_t total = 2 + jfif;
     for (size_t i = 0; i + 1 < sections.size(); ++i) total += 2 + sections[i].size();
     total += sections.back().size();
@@ -172,6 +209,43 @@ uint8_t* CJpegSections::BuildPlainJpeg(const uint8_t* data, size_t length, size_
     if (outSize) *outSize = total;
     DiscardData();
     return out;
+}
+
+const uint8_t* FindMainJpegStream(const uint8_t* data, size_t length, size_t* outLength)
+{
+    if (!data || length < 3) return nullptr;
+    size_t start = 0;
+    while (start + 2 < length && !(data[start] == 0xFF && data[start + 1] == 0xD8 && data[start + 2] == 0xFF)) ++start;
+    if (start + 2 >= length) return nullptr;
+    // Segments are stepped over by their lengths, so the FF D8 of a
+    // thumbnail inside one is never seen.
+    size_t pos = start + 2;
+    bool scanned = false;
+    for (;;) {
+        const int marker = NextMarker(data, length, &pos, INT32_MAX);
+        if (marker < 0) break;
+        if (marker == 0xD9) {
+            if (!scanned) return nullptr;
+            if (outLength) *outLength = pos - start;
+            return data + start;
+        }
+        if (marker == 0xD8) return nullptr;
+        if (IsParameterless(marker)) continue;
+        if (length - pos < 2) break;
+        const size_t segment = size_t(data[pos]) << 8 | data[pos + 1];
+        if (segment < 2 || segment > length - pos) break;
+        pos += segment;
+        if (marker != 0xDA) continue;
+        // Entropy-coded data runs to the first marker that is not a restart.
+        scanned = true;
+        while (pos + 1 < length && !(data[pos] == 0xFF && data[pos + 1] != 0 && data[pos + 1] != 0xFF &&
+                                     !IsParameterless(data[pos + 1])))
+            ++pos;
+    }
+    // Cut off before its end: the rest is what decoders get to read.
+    if (!scanned) return nullptr;
+    if (outLength) *outLength = length - start;
+    return data + start;
 }
 
 void CJpegSections::DiscardData()

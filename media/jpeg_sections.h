@@ -67,6 +67,12 @@ private:
     bool haveAll = false;
 };
 
+// The picture's own JPEG stream in the data: from the first FF D8 FF
+// through the end-of-image marker of that stream (to the end of the data
+// when it is cut off), stepping over segments by their lengths, so that a
+// thumbnail inside one is never taken. Null without a scan.
+const uint8_t* FindMainJpegStream(const uint8_t* data, size_t length, size_t* outLength);
+
 class CImageExifInfo {
 public:
     // The EXIF orientation of the file (1..8), or 0 when it has none or no

@@ -194,13 +194,11 @@ void CMp3Encoder::FillConfig(const CMp3Settings& s)
     config_.dwConfig = lame_bundle::kConfigLame;
     config_.dwStructVersion = 1;
     config_.dwStructSize = lame_bundle::kConfigSize;
-    // Samples go in interleaved as they are: a channel mismatch is made up
-    // by reading the same stream at another rate.
-    if (s.inputChannels == s.outputChannels) {
+    // Mono goes in as stereo, each sample in both channels; more channels
+    // than the output has go in interleaved as they are, read as one stream
+    // at a multiple of the rate.
+    if (s.inputChannels <= s.outputChannels) {
         config_.dwSampleRate = uint32_t(s.inputRate);
-        config_.dwReSampleRate = uint32_t(s.outputRate);
-    } else if (s.inputChannels < s.outputChannels) {
-        config_.dwSampleRate = uint32_t(s.inputRate / std::max(s.outputChannels, 1));
         config_.dwReSampleRate = uint32_t(s.outputRate);
     } else {
         config_.dwSampleRate = uint32_t(int64_t(s.inputRate) * s.inputChannels);
@@ -212,6 +210,11 @@ void CMp3Encoder::FillConfig(const CMp3Settings& s)
     config_.dwMpegVersion = lame_bundle::kMpeg1;
     config_.bOriginal = 1;
     config_.bNoRes = 1;
+}
+
+bool CMp3Encoder::FeedsMonoAsStereo(const CMp3Settings& s)
+{
+    return s.inputChannels == 1 && s.outputChannels == 2;
 }
 
 uint8_t* CMp3Encoder::Fail(const std::string& why)
@@ -298,10 +301,13 @@ uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, 
 
     std::vector<uint8_t> input(kInputBufferBytes);
     std::vector<uint8_t> output(kOutputBufferBytes);
-    std::vector<int16_t> samples;
+    std::vector<int16_t> samples, stereo;
+    // Each mono sample goes to both channels, not every other one to each.
+    const bool widen = FeedsMonoAsStereo(settings);
+    const uint64_t perSample = widen ? 2 : 1;
     // The most one call may take so that its output fits the output buffer.
     uint64_t maxCallBytes = 0;
-    while (lame_bundle::MaxOutputBytes((maxCallBytes + samplesPerChunk_) / 2) <= kOutputBufferBytes)
+    while (lame_bundle::MaxOutputBytes((maxCallBytes + samplesPerChunk_) / 2 * perSample) <= kOutputBufferBytes)
         maxCallBytes += samplesPerChunk_;
 
     // Encodes the first n held bytes; true on success, output written.
@@ -311,8 +317,14 @@ uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, 
             const uint8_t* p = &input[2 * i];
             samples[i] = swap ? int16_t(uint16_t(p[0] << 8 | p[1])) : int16_t(uint16_t(p[1] << 8 | p[0]));
         }
+        const int16_t* feed = samples.data();
+        if (widen) {
+            stereo.resize(samples.size() * 2);
+            MonoToStereo(samples.data(), samples.size(), stereo.data());
+            feed = stereo.data();
+        }
         uint32_t bytes = 0;
-        if (beEncodeChunk_(stream_, uint32_t(n / 2), samples.data(), output.data(), &bytes) != lame_bundle::kOk)
+        if (beEncodeChunk_(stream_, uint32_t(n / 2 * perSample), feed, output.data(), &bytes) != lame_bundle::kOk)
             return 0;
         if (bytes > output.size() || std::fwrite(output.data(), 1, bytes, out.get()) != bytes) return -1;
         return 1;

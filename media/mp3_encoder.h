@@ -76,6 +76,7 @@ public:
 private:
     void Begin(CMp3Settings& settings, CProgressDialog* progress, const char* detail);
     void FillConfig(const CMp3Settings& settings);
+    static bool FeedsMonoAsStereo(const CMp3Settings& settings);
     uint8_t* Fail(const std::string& why);
 
     lame_bundle::Config config_{};

@@ -10,6 +10,7 @@
 #include <gif_lib.h>
 #include <tiffio.h>
 
+#include "media/bmp_file.h"
 #include "media/image.h"
 #include "media/jpeg_image.h"
 #include "media/png_image.h"
@@ -241,106 +242,6 @@ bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::stri
     return true;
 }
 
-// BMP depths the plain reader leaves out: 1- and 4-bit palettes, 16 and
-// 32 bits with or without bit-field masks, alpha from an alpha mask.
-
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int n)
-{
-    uint32_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = v << 8 | b[at + i];
-    return v;
-}
-
-// A channel under a bit mask, stretched to 0..255; 0 without a mask.
-struct MaskChannel {
-    uint32_t mask = 0;
-    int shift = 0;
-    uint32_t max = 0;
-
-    explicit MaskChannel(uint32_t m) : mask(m)
-    {
-        if (!m) return;
-        while (!(m & 1)) m >>= 1, ++shift;
-        max = m;
-    }
-    uint8_t operator()(uint32_t pixel) const
-    {
-        return max ? uint8_t(uint64_t((pixel & mask) >> shift) * 255 / max) : 0;
-    }
-};
-
-int BmpDepth(const std::vector<uint8_t>& b) { return b.size() >= 30 && Le(b, 14, 4) >= 40 ? int(Le(b, 28, 2)) : 0; }
-
-bool DecodeBmpOther(const std::vector<uint8_t>& b, PicturePixels* out, std::string* error)
-{
-    const uint32_t header = Le(b, 14, 4);
-    if (b.size() < 14 + uint64_t(header) || b.size() < 54) return (*error = "BMP header cut short"), false;
-    const int64_t width = int32_t(Le(b, 18, 4)), rawHeight = int32_t(Le(b, 22, 4));
-    const int depth = int(Le(b, 28, 2));
-    const uint32_t compression = Le(b, 30, 4), dataOffset = Le(b, 10, 4);
-    const int64_t height = rawHeight < 0 ? -rawHeight : rawHeight;
-    if (width <= 0 || !SizeAllowed(uint64_t(width), uint64_t(height))) return (*error = "BMP size out of range"), false;
-    const bool fields = compression == 3 || compression == 6;
-    if (compression != 0 && !fields) return (*error = "compressed BMP files are not read"), false;
-    uint32_t masks[4] = {0, 0, 0, 0};
-    if (fields) {
-        // Masks follow a 40-byte header, or lie inside a longer one.
-        const size_t count = compression == 6 || header >= 56 ? 4 : 3;
-        if (b.size() < 54 + count * 4) return (*error = "BMP masks cut short"), false;
-        for (size_t i = 0; i < count; ++i) masks[i] = Le(b, 54 + i * 4, 4);
-    } else if (depth == 16) {
-        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-    } else if (depth == 32) {
-        masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
-    }
-    if (header >= 56 && fields) masks[3] = Le(b, 14 + 52, 4);
-    std::vector<uint8_t> palette;
-    if (depth == 1 || depth == 4) {
-        uint32_t colours = Le(b, 46, 4);
-        if (colours == 0 || colours > (1u << depth)) colours = 1u << depth;
-        const size_t at = 14 + size_t(header) + (fields ? 12 : 0);
-        if (b.size() < at + colours * 4) return (*error = "BMP palette cut short"), false;
-        palette.assign(b.begin() + at, b.begin() + at + colours * 4);
-        palette.resize(size_t(4) << depth, 0);
-    } else if (depth != 16 && depth != 32) {
-        return (*error = "BMP depth not read"), false;
-    }
-    const uint64_t rowBytes = (uint64_t(width) * depth + 31) / 32 * 4;
-    if (dataOffset > b.size() || (b.size() - dataOffset) / rowBytes < uint64_t(height))
-        return (*error = "BMP pixel data cut short"), false;
-    const MaskChannel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
-    const int bpp = masks[3] ? 4 : 3;
-    auto pixels = NewPixels(uint64_t(width) * height * bpp);
-    if (!pixels) return (*error = "out of memory"), false;
-    bool anyAlpha = false;
-    for (int64_t y = 0; y < height; ++y) {
-        const uint8_t* row = b.data() + dataOffset + rowBytes * uint64_t(rawHeight < 0 ? y : height - 1 - y);
-        uint8_t* o = pixels.get() + uint64_t(y) * width * bpp;
-        for (int64_t x = 0; x < width; ++x, o += bpp) {
-            if (depth <= 4) {
-                const int perByte = 8 / depth;
-                const unsigned index =
-                    (row[x / perByte] >> (8 - depth * (1 + x % perByte))) & ((1u << depth) - 1);
-                o[0] = palette[index * 4 + 2], o[1] = palette[index * 4 + 1], o[2] = palette[index * 4];
-                continue;
-            }
-            const uint32_t v = depth == 16 ? uint32_t(row[x * 2] | row[x * 2 + 1] << 8)
-                                           : uint32_t(row[x * 4] | row[x * 4 + 1] << 8 | row[x * 4 + 2] << 16 |
-                                                      uint32_t(row[x * 4 + 3]) << 24);
-            o[0] = red(v), o[1] = green(v), o[2] = blue(v);
-            if (bpp == 4) anyAlpha |= (o[3] = alpha(v)) != 0;
-        }
-    }
-    // Writers that leave the alpha bits zero mean an opaque picture.
-    if (bpp == 4 && !anyAlpha)
-        for (uint64_t i = 0; i < uint64_t(width) * height; ++i) pixels[i * 4 + 3] = 255;
-    out->width = uint32_t(width);
-    out->height = uint32_t(height);
-    out->bitsPerPixel = bpp * 8;
-    out->pixels = std::move(pixels);
-    return true;
-}
-
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -358,8 +259,8 @@ PictureKind SniffPictureKind(const uint8_t* d, size_t n)
     // "BM" alone is too weak: the header size at byte 14 must be a known one.
     if (n >= 18 && d[0] == 'B' && d[1] == 'M') {
         const uint32_t header = d[14] | d[15] << 8 | d[16] << 16 | uint32_t(d[17]) << 24;
-        if (header == 12 || header == 40 || header == 52 || header == 56 || header == 64 || header == 108 ||
-            header == 124)
+        if (header == 12 || header == 16 || header == 40 || header == 52 || header == 56 || header == 64 ||
+            header == 108 || header == 124)
             return PictureKind::kBmp;
     }
     return PictureKind::kNone;
@@ -444,14 +345,13 @@ std::string PictureFile::Decode(int denominator)
             if (!png.Decode(bytes.data(), bytes.size())) return "PNG: " + png.GetLastError();
             TakeImage(png, &pixels);
         } else if (kind_ == PictureKind::kBmp) {
-            const int depth = BmpDepth(bytes);
-            if (depth != 8 && depth != 24 && bytes.size() >= 18 && Le(bytes, 14, 4) >= 40) {
-                if (!DecodeBmpOther(bytes, &pixels, &why)) return why;
-            } else {
-                CBmpImage bmp;
-                if (!bmp.Load(path_) || !bmp.pixels) return "unreadable BMP file";
-                TakeImage(bmp, &pixels);
-            }
+            BmpPicture bmp;
+            std::string report;
+            if (!DecodeBmp(bytes.data(), bytes.size(), &bmp, &report)) return BmpReason(report);
+            pixels.width = bmp.width;
+            pixels.height = bmp.height;
+            pixels.bitsPerPixel = bmp.bitsPerPixel;
+            pixels.pixels = std::move(bmp.pixels);
         } else if (kind_ == PictureKind::kGif) {
             if (!DecodeGif(bytes, &pixels, &why)) return why;
         } else if (kind_ == PictureKind::kTiff) {

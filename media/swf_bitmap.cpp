@@ -8,6 +8,7 @@
 #include "media/image_scale.h"
 #include "media/jpeg_image.h"
 #include "media/jpeg_sections.h"
+#include "media/picture_file.h"
 #include "ui/compress_buffer.h"
 
 namespace {
@@ -122,15 +123,18 @@ CTagDefineBitsJPEG2* CSwfBitmap::MakeJpegFromFile(const CPath& path, uint32_t w,
     if (!DimensionsFit(w, h)) return nullptr;
     std::vector<uint8_t> bytes;
     if (!ReadFileBytes(path, &bytes) || bytes.size() > 0x7FFFFFFF) return nullptr;
+    // Pictures of other kinds can carry a JPEG thumbnail: not the picture.
+    const PictureKind kind = SniffPictureKind(bytes.data(), bytes.size());
+    if (kind != PictureKind::kJpeg && kind != PictureKind::kNone) return nullptr;
     CJpegSections sections;
     size_t plainSize = 0;
     std::unique_ptr<uint8_t[]> plain(sections.BuildPlainJpeg(bytes.data(), bytes.size(), &plainSize));
     if (plain) return Keep(new CTagDefineBitsJPEG2(0, plain.get(), plainSize), w, h);
     // Data the section reader refuses goes in as it stands.
-    int32_t streamLength = 0;
-    const uint8_t* stream = FindJpegStream(bytes.data(), int32_t(bytes.size()), &streamLength);
+    size_t streamLength = 0;
+    const uint8_t* stream = FindMainJpegStream(bytes.data(), bytes.size(), &streamLength);
     if (!stream) return nullptr;
-    return Keep(new CTagDefineBitsJPEG2(0, stream, size_t(streamLength)), w, h);
+    return Keep(new CTagDefineBitsJPEG2(0, stream, streamLength), w, h);
 }
 
 CTagDefineBitsLossless* CSwfBitmap::MakeLossless(const uint8_t* pixels, uint32_t w, uint32_t h, int bits)
@@ -211,19 +215,15 @@ CTagDefineBitsLossless2* CSwfBitmap::BuildLossless2Bitmap8(const uint8_t* pixels
                                                            uint32_t h)
 {
     if (!SizeFits(pixels, w, h)) return nullptr;
+    // Colour and alpha are quantised together: an entry's pixels share its alpha.
     Quantized q;
-    if (!Quantize(pixels, w, h, &q)) return nullptr;
-    uint64_t alphaSum[256] = {}, pixelCount[256] = {};
-    const size_t count = size_t(w) * h;
-    for (size_t i = 0; i < count; ++i) {
-        alphaSum[q.indices[i]] += alpha ? alpha[i] : 255;
-        ++pixelCount[q.indices[i]];
-    }
+    q.indices.reset(QuantizeColorsWithAlpha(pixels, alpha, int(w), int(h), 256, q.palette, &q.count));
+    if (!q.indices || q.count < 1) return nullptr;
     std::vector<uint8_t> block;
     block.reserve(size_t(q.count) * 4 + Padded(w) * h);
     for (int i = 0; i < q.count; ++i) {
-        const unsigned a = pixelCount[i] ? unsigned((alphaSum[i] + pixelCount[i] / 2) / pixelCount[i]) : 255;
         const uint8_t* c = q.palette + i * 4;
+        const unsigned a = c[3];
         block.insert(block.end(), {uint8_t(c[0] * a / 255), uint8_t(c[1] * a / 255), uint8_t(c[2] * a / 255),
                                    uint8_t(a)});
     }

@@ -24,7 +24,8 @@ public:
     CTagDefineBitsJPEG3* MakeJpegWithAlpha(const uint8_t* pixels, const uint8_t* alpha, uint32_t width,
                                            uint32_t height, int quality);
     // The file's JPEG stream without its metadata, not re-encoded; the size
-    // stored is the one given.
+    // stored is the one given. Null for a picture of another kind (PNG,
+    // GIF, TIFF, BMP), whose own pixels are to be encoded instead.
     CTagDefineBitsJPEG2* MakeJpegFromFile(const CPath& path, uint32_t width, uint32_t height);
     // bits 8, 15, or 24 and 32 (both give format 5); null for any other.
     CTagDefineBitsLossless* MakeLossless(const uint8_t* pixels, uint32_t width, uint32_t height, int bits);
@@ -35,7 +36,8 @@ public:
     static CTagDefineBitsLossless* BuildLosslessBitmap8(const uint8_t* pixels, uint32_t width, uint32_t height);
     static CTagDefineBitsLossless* BuildLosslessBitmap15(const uint8_t* pixels, uint32_t width, uint32_t height);
     static CTagDefineBitsLossless* BuildLosslessBitmap32(const uint8_t* pixels, uint32_t width, uint32_t height);
-    // Each colour-table entry takes the rounded mean alpha of its pixels.
+    // Colour and alpha quantised together: opaque pixels stay opaque,
+    // transparent ones transparent; entries premultiplied by their alpha.
     static CTagDefineBitsLossless2* BuildLossless2Bitmap8(const uint8_t* pixels, const uint8_t* alpha,
                                                           uint32_t width, uint32_t height);
     // Colours premultiplied by alpha.

@@ -15,12 +15,30 @@ uint32_t Le32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Offset of the first "id" from byte 12 on whose following need bytes lie
-// inside the buffer; -1 when there is none.
-long FindId(const uint8_t* buffer, size_t size, const char* id, size_t need)
+// Four printable characters, as chunk ids are.
+bool IsChunkId(const uint8_t* p)
 {
-    for (size_t at = 12; at + 4 + need <= size; ++at)
-        if (std::memcmp(buffer + at, id, 4) == 0) return long(at);
+    return std::all_of(p, p + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// Offset of the chunk "id" among the chunks from byte 12 on, whose header
+// and the following need bytes lie inside the buffer; -1 when there is
+// none. Chunks are walked by their sizes, so bytes inside one (a comment
+// that says "data") are never taken for a chunk.
+long FindChunk(const uint8_t* buffer, size_t size, const char* id, size_t need)
+{
+    size_t at = 12;
+    while (at <= size && size - at >= 8) {
+        if (std::memcmp(buffer + at, id, 4) == 0) return size - at - 4 >= need ? long(at) : -1;
+        const uint64_t length = Le32(buffer + at + 4);
+        uint64_t next = at + 8 + length;
+        // Chunks start on even offsets, but some writers leave out the pad
+        // byte after an odd-sized chunk: the next header tells.
+        const bool unpadded = next + 9 <= size && IsChunkId(buffer + next) && !IsChunkId(buffer + next + 1);
+        if ((length & 1) && !unpadded) ++next;
+        if (next > size) return -1;
+        at = size_t(next);
+    }
     return -1;
 }
 
@@ -73,13 +91,13 @@ bool CWaveFile::Parse()
     const size_t size = fileSize;
     if (size < 4 || std::memcmp(buffer, "RIFF", 4) != 0) return false;
     // chunk size 4, format tag 2, channels 2, rate 4, byte rate 4, block align 2, bits 2
-    const long fmt = FindId(buffer, size, "fmt ", 20);
+    const long fmt = FindChunk(buffer, size, "fmt ", 20);
     if (fmt < 0) return false;
     const uint8_t* f = buffer + fmt + 4;
     channels = Le16(f + 6);
     sampleRate = Le32(f + 8);
     bitsPerSample = Le16(f + 18);
-    const long found = FindId(buffer, size, "data", 4);
+    const long found = FindChunk(buffer, size, "data", 4);
     if (found < 0) return false;
     const size_t start = size_t(found) + 8;
     // The length field may promise more than the file holds.

@@ -84,6 +84,11 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
     if (n >= 26 && head[0] == 'B' && head[1] == 'M') {
         uint32_t w = Little32(head + 18);
         auto h = static_cast<int32_t>(Little32(head + 22));
+        // The OS/2 1.x header holds 16-bit sizes.
+        if (Little32(head + 14) == 12) {
+            w = uint32_t(head[18] | head[19] << 8);
+            h = int32_t(head[20] | head[21] << 8);
+        }
         // A negative height marks rows stored top-down.
         int64_t ah = h < 0 ? -int64_t(h) : h;
         if (w == 0 || ah == 0 || w > 0x7FFFFFFF || ah > 0x7FFFFFFF) return false;

@@ -111,10 +111,11 @@ TEST_F(TextLayoutTest, EditTextBoundsFollowTheAlignment)
     int wide = 0;  // the first line, "123", in twips
     for (char c : std::string("123")) wide += dejavu::Font(20).GetTextWidth(uint8_t(c)) * h / 1024;
     const Case cases[] = {
-        {text_align::kLeft, 0, 0, wide},
-        {text_align::kCenter, 2, -wide / 2, wide / 2},
-        {text_align::kRight, 1, -wide, 0},
-        {text_align::kJustify, 3, 0, wide},
+        // 2 px (40 twips) more on each side for the players' gutters.
+        {text_align::kLeft, 0, -40, wide + 40},
+        {text_align::kCenter, 2, -wide / 2 - 40, wide / 2 + 40},
+        {text_align::kRight, 1, -wide - 40, 40},
+        {text_align::kJustify, 3, -40, wide + 40},
     };
     for (const Case& c : cases) {
         CStaticTextBuilder builder;

@@ -2,6 +2,9 @@
 // and played in a Flash player.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "dejavu.h"
 #include "fonts/text_layout.h"
 #include "support/swf_tools.h"
@@ -15,6 +18,22 @@ namespace {
 constexpr uint32_t kWhite = 0xFFFFFF, kYellow = 0x00FFFF;  // red in the lowest byte
 
 using checked_movie::Place;
+
+// One frame: the static text at depth 1 where it says, the field's edit
+// text at depth 2 placed at (x, y).
+void AddTextAndField(CSwfMovie& movie, CSwfFontManager& fonts, uint16_t& ids, CStaticTextBuilder& text,
+                     CStaticTextBuilder& field, int x, int y)
+{
+    auto still = text.Build(fonts, movie, ids);
+    const uint16_t stillId = still->GetCharacterId();
+    movie.AddTag(still.release());
+    movie.AddTag(Place(stillId, 1, 0, 0));
+    auto edit = field.BuildEditText(fonts, movie, ids);
+    edit->SetCharacterId(++ids);
+    movie.AddTag(edit.release());
+    movie.AddTag(Place(ids, 2, x, y));
+    movie.AddTag(new CTagShowFrame);
+}
 
 // Frame 1: "T_\x8E" (é) at 100 points from (20, 10) and a yellow field of
 // digits at (200, 170). Frame 2: a caption wrapped and centred in 320 × 240.
@@ -52,15 +71,7 @@ std::string WriteMovie(const tavrel_test::TempDir& dir, uint8_t version)
     uint16_t ids = 0;
     fonts.BuildFontTags(movie, ids);
 
-    auto text = big.Build(fonts, movie, ids);
-    const uint16_t textId = text->GetCharacterId();
-    movie.AddTag(text.release());
-    movie.AddTag(Place(textId, 1, 0, 0));
-    auto field = digits.BuildEditText(fonts, movie, ids);
-    field->SetCharacterId(++ids);
-    movie.AddTag(field.release());
-    movie.AddTag(Place(ids, 2, 200, 170));
-    movie.AddTag(new CTagShowFrame);
+    AddTextAndField(movie, fonts, ids, big, digits, 200, 170);
 
     movie.AddTag(new CTagRemoveObject2(1));
     movie.AddTag(new CTagRemoveObject2(2));
@@ -115,6 +126,68 @@ void ExpectFrame(const std::string& path, int frame, const std::vector<Probe>& p
         if (p.atLeast > 0) {
             EXPECT_GE(lit, p.atLeast) << p.what << " in frame " << frame;
         }
+    }
+}
+
+// Lit pixels of a PNG in the columns x0..x1 and rows y0..y1; -1 when it
+// cannot be read.
+int LitPixels(const std::string& pngPath, int x0, int y0, int x1, int y1)
+{
+    int width = 0, height = 0;
+    const std::vector<uint8_t> pixels = tavrel_test::ReadPngRgb(pngPath, &width, &height);
+    if (pixels.empty()) return -1;
+    int lit = 0;
+    for (int y = std::max(y0, 0); y <= std::min(y1, height - 1); ++y)
+        for (int x = std::max(x0, 0); x <= std::min(x1, width - 1); ++x) {
+            const uint8_t* p = &pixels[(size_t(y) * width + x) * 3];
+            lit += Lit(long(p[0]) << 16 | long(p[1]) << 8 | p[2]);
+        }
+    return lit;
+}
+
+// Players draw edit text 2 px in from each side of its field: the field of
+// the preloader's percentage leaves room for that, so "42%" shows as much of
+// its "%" as the same text drawn as static text does, in every alignment.
+TEST(TextMovie, EditTextFieldIsNotClipped)
+{
+    REQUIRE_DEJAVU();
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    tavrel_test::TempDir dir;
+    for (int alignment : {text_align::kLeft, text_align::kCenter, text_align::kRight}) {
+        SCOPED_TRACE(alignment);
+        CStaticTextBuilder text;
+        text.SetFont(dejavu::Font(40));
+        text.SetColor(kWhite);
+        text.text = "42%";
+        text.alignment = alignment;
+        text.SetX(160);
+        text.SetY(20);
+        const std::string path = dir.file("field" + std::to_string(alignment) + ".swf");
+        CSwfMovie movie;
+        movie.SetHeader(320 * 20, 240 * 20, 12, 6);
+        ASSERT_TRUE(movie.Open(CPath(path.c_str()), true));
+        movie.AddTag(new CTagSetBackgroundColor(0, 0, 0));
+        CSwfFontManager fonts;
+        CSwfTextFont font = text.font;
+        fonts.FindFont(font, "42%", 0);
+        uint16_t ids = 0;
+        fonts.BuildFontTags(movie, ids);
+        AddTextAndField(movie, fonts, ids, text, text, 160, 170);
+        movie.AddTag(new CTagEnd);
+        ASSERT_GT(movie.Close(), 0u);
+
+        // The whole text: a clipped "%" loses some 15 of its 740 lit pixels.
+        const int width = text.MeasureWidth();
+        const int right = alignment == text_align::kLeft     ? 160 + width
+                          : alignment == text_align::kCenter ? 160 + width / 2
+                                                             : 160;
+        const tavrel_test::ToolResult shot = tavrel_test::SwfShot(path, path + ".png", 1, {});
+        ASSERT_EQ(shot.exitCode, 0) << shot.output;
+        const int inStill = LitPixels(path + ".png", right - width - 10, 10, right + 10, 90);
+        const int inField = LitPixels(path + ".png", right - width - 10, 110, right + 10, 230);
+        EXPECT_GT(inStill, 20);
+        EXPECT_GE(inField, inStill - 4) << "static " << inStill << ", field " << inField;
     }
 }
 

@@ -61,19 +61,25 @@ TEST(ScaleImagePixels, PictureDigests)
         {13, 9, 29, 20, 24, 0xe2518d83ff61bc7eull},      {13, 9, 29, 20, 32, 0xdf4ce6d4db6fab64ull},
         {31, 30, 30, 31, 24, 0x9d188a329346df0full},
     };
-    for (const Case& c : cases) {
-        Bytes in(size_t(c.sw) * c.sh * c.bits / 8);
-        uint32_t x = 1;
-        for (uint8_t& p : in) {
-            x = x * 1664525u + 1013904223u;
-            p = uint8_t(x >> 24);
+    // With AVX2 where the processor has it, and in plain code as elsewhere.
+    for (bool wide : {true, false}) {
+        AllowWideScaleSums(wide);
+        for (const Case& c : cases) {
+            Bytes in(size_t(c.sw) * c.sh * c.bits / 8);
+            uint32_t x = 1;
+            for (uint8_t& p : in) {
+                x = x * 1664525u + 1013904223u;
+                p = uint8_t(x >> 24);
+            }
+            std::unique_ptr<uint8_t[]> out(ScaleImagePixels(in.data(), Size(c.sw, c.sh), Size(c.dw, c.dh), c.bits));
+            ASSERT_TRUE(out);
+            uint64_t h = 14695981039346656037ull;
+            for (size_t i = 0; i < size_t(c.dw) * c.dh * c.bits / 8; ++i) h = (h ^ out[i]) * 1099511628211ull;
+            EXPECT_EQ(h, c.digest) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh << " at " << c.bits
+                                   << (wide ? " (AVX2 where there is)" : " (plain)");
         }
-        std::unique_ptr<uint8_t[]> out(ScaleImagePixels(in.data(), Size(c.sw, c.sh), Size(c.dw, c.dh), c.bits));
-        ASSERT_TRUE(out);
-        uint64_t h = 14695981039346656037ull;
-        for (size_t i = 0; i < size_t(c.dw) * c.dh * c.bits / 8; ++i) h = (h ^ out[i]) * 1099511628211ull;
-        EXPECT_EQ(h, c.digest) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh << " at " << c.bits;
     }
+    AllowWideScaleSums(true);
 }
 
 struct Quantized {
@@ -130,6 +136,60 @@ TEST(QuantizeColors, Palettes)
     }
     EXPECT_TRUE(Quantize({1, 2, 3}, 0, 1, 256).indices.empty());
     EXPECT_TRUE(Quantize({1, 2, 3}, 1, 1, 0).indices.empty());
+}
+
+// Colour and alpha together: what a picture's alpha says of each pixel
+// survives the reduction.
+TEST(QuantizeColors, WithAlpha)
+{
+    // A ramp of 64 alpha steps (4, 8, ..., 252) of one red, beside opaque
+    // black and transparent black, reduced to 64 entries in all.
+    Bytes ramp, rampAlpha;
+    for (int i = 1; i < 64; ++i) ramp.insert(ramp.end(), {200, 0, 0}), rampAlpha.push_back(uint8_t(i * 4));
+    struct Case {
+        const char* name;
+        Bytes pixels, alpha;  // no alpha: opaque
+        int maxColors;
+        Bytes palette;  // R, G, B, A
+        Bytes indices;
+    };
+    const Case cases[] = {
+        // As many editors store transparency: black with alpha 0 beside opaque black.
+        {"opaque and transparent black", Greys({0, 0, 0, 0}), {255, 255, 0, 0}, 256, {0, 0, 0, 0, 0, 0, 0, 255},
+         {1, 1, 0, 0}},
+        {"no plane", Greys({9, 9}), {}, 256, {9, 9, 9, 255}, {0, 0}},
+        // One entry for all transparent pixels whatever their colour.
+        {"transparent colours", {10, 20, 30, 200, 0, 0}, {0, 0}, 256, {0, 0, 0, 0}, {0, 0}},
+        // Opaque pixels never take a translucent entry, even the nearest:
+        // the opaque 200 folds into the opaque entry with the two 0s.
+        {"reduced apart", Greys({0, 0, 200, 200, 50}), {255, 255, 255, 128, 0}, 3,
+         {0, 0, 0, 0, 67, 67, 67, 255, 200, 200, 200, 128}, {1, 1, 1, 2, 0}},
+    };
+    auto run = [](const Bytes& pixels, const Bytes& alpha, int maxColors, Quantized* q) {
+        const int w = int(pixels.size() / 3);
+        q->palette.assign(256 * 4, 0xEE);
+        std::unique_ptr<uint8_t[]> out(QuantizeColorsWithAlpha(pixels.data(), alpha.empty() ? nullptr : alpha.data(),
+                                                               w, 1, maxColors, q->palette.data(), &q->count));
+        if (out) q->indices.assign(out.get(), out.get() + w);
+        q->palette.resize(size_t(q->count) * 4);
+    };
+    for (const Case& c : cases) {
+        Quantized q;
+        run(c.pixels, c.alpha, c.maxColors, &q);
+        EXPECT_EQ(q.palette, c.palette) << c.name;
+        EXPECT_EQ(q.indices, c.indices) << c.name;
+    }
+    // The ramp keeps every one of its steps.
+    Bytes pixels = Cat({ramp, Greys({0, 0})});
+    Bytes alpha = Cat({rampAlpha, {255, 0}});
+    Quantized q;
+    run(pixels, alpha, 65, &q);
+    ASSERT_EQ(q.count, 65);
+    for (size_t i = 0; i < rampAlpha.size(); ++i)
+        EXPECT_EQ(q.palette[q.indices[i] * 4 + 3], rampAlpha[i]) << "step " << i;
+    EXPECT_EQ(q.palette[q.indices[63] * 4 + 3], 255);
+    EXPECT_EQ(q.palette[q.indices[64] * 4 + 3], 0);
+    EXPECT_EQ(QuantizeColorsWithAlpha(pixels.data(), nullptr, 1, 1, 2, q.palette.data(), &q.count), nullptr);
 }
 
 TEST(QuantizeColors, SumsHoldPast16MegaPixels)

@@ -139,19 +139,27 @@ struct BmpSpec {
 
 Bytes MakeBmp(const BmpSpec& s)
 {
-    const uint32_t offset = 14 + s.headerSize + 4 * s.paletteEntries, rows = uint32_t(s.rows.size());
+    // The 12-byte OS/2 header holds 16-bit sizes and 3-byte palette entries.
+    const bool os2 = s.headerSize == 12;
+    const uint32_t entry = os2 ? 3 : 4;
+    const uint32_t offset = 14 + s.headerSize + entry * s.paletteEntries, rows = uint32_t(s.rows.size());
     // The file header's fields after the magic number, then the info header's, little-endian.
-    const std::pair<uint32_t, int> fields[] = {
+    std::vector<std::pair<uint32_t, int>> fields = {
         {offset + rows, 4}, {0, 4},           {s.offsetAfterPalette ? offset : 0, 4}, {s.headerSize, 4},
-        {s.width, 4},       {s.height, 4},    {1, 2},                                  {s.bits, 2},
+        {s.width, 4},       {uint32_t(s.height), 4},    {1, 2},                        {s.bits, 2},
         {s.compression, 4}, {rows, 4},        {2835, 4},                               {2835, 4},
         {s.colorsUsed, 4},  {0, 4}};
+    if (os2) fields = {{offset + rows, 4}, {0, 4}, {offset, 4}, {12, 4}, {s.width, 2}, {uint32_t(s.height), 2},
+                       {1, 2}, {s.bits, 2}};
     Bytes b = {'B', 'M'};
     for (const auto& [v, n] : fields)
         for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i)));
     b.resize(14 + s.headerSize, 0);
     // Entry i: blue i, green 2i, red 3i.
-    for (int i = 0; i < s.paletteEntries; ++i) b.insert(b.end(), {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i), 0});
+    for (int i = 0; i < s.paletteEntries; ++i) {
+        b.insert(b.end(), {uint8_t(i), uint8_t(2 * i), uint8_t(3 * i)});
+        if (!os2) b.push_back(0);
+    }
     b.insert(b.end(), s.rows.begin(), s.rows.end());
     return b;
 }
@@ -178,6 +186,9 @@ TEST(BmpReader, ReadsTheFile)
     // 1 × 3 indexed: the file ends inside the first row's padding.
     BmpSpec firstPadMissing = counted;
     firstPadMissing.width = 1, firstPadMissing.height = 3, firstPadMissing.rows = {1, 0, 0};
+    const BmpSpec fourBit = {.bits = 4, .width = 3, .height = 1, .paletteEntries = 16, .rows = {0x12, 0x30, 0, 0}};
+    BmpSpec os2FourBit = fourBit;
+    os2FourBit.headerSize = 12;
     BmpSpec rle = palette;
     rle.compression = 1;
     const BmpCase cases[] = {
@@ -187,8 +198,13 @@ TEST(BmpReader, ReadsTheFile)
         {"palette applied", palette, true, indexed, ""},
         {"counted palette", counted, true, indexed, ""},
         {"no data offset", noOffset, true, indexed, ""},
-        {"4-bit", {.bits = 4, .rows = rows24}, false, {}, "  Unrecognized value of BITSPERPIXEL = 4"},
-        {"32-bit", {.bits = 32, .rows = rows24}, false, {}, "  Unrecognized value of BITSPERPIXEL = 32"},
+        // Indices 1, 2, 3 of a 16-colour palette, and the bottom-up rows of 2 × 2 pixels B, G, R, unused.
+        {"4-bit", fourBit, true, {3, 2, 1, 6, 4, 2, 9, 6, 3}, ""},
+        {"32-bit", {.bits = 32, .rows = rows24}, true, {9, 8, 7, 0, 12, 11, 3, 2, 1, 0, 6, 5}, ""},
+        {"OS/2 24-bit", {.headerSize = 12, .rows = rows24}, true, upright, ""},
+        {"OS/2 4-bit", os2FourBit, true, {3, 2, 1, 6, 4, 2, 9, 6, 3}, ""},
+        {"2-bit", {.bits = 2, .rows = rows24}, false, {}, "  Unrecognized value of BITSPERPIXEL = 2"},
+        {"header of 14 bytes", {.headerSize = 14, .rows = rows24}, false, {}, "information header of 14 bytes"},
         {"compressed", rle, false, {}, "BMP_READ: Fatal error!"},
         {"short data", {.rows = Bytes(rows24.begin(), rows24.begin() + 10)}, false, {}, "too short"},
         {"last padding missing", {.rows = Bytes(rows24.begin(), rows24.begin() + 14)}, true, upright, ""},
@@ -207,7 +223,8 @@ TEST(BmpReader, ReadsTheFile)
         CBmpImage image;
         testing::internal::CaptureStdout();
         const bool ok = image.Load(CPath(path));
-        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.name;  // nothing printed
+        const std::string output = image.GetLastError();
         EXPECT_EQ(ok, c.ok) << c.name << "\n" << output;
         if (ok) {
             EXPECT_EQ(image.bitsPerPixel, 24) << c.name;
@@ -230,21 +247,37 @@ TEST(BmpReader, ReportsAWrongMagicNumber)
     uint32_t w = 0;
     int32_t h = 0;
     uint8_t *r = nullptr, *g = nullptr, *b = nullptr;
+    std::string report;
     testing::internal::CaptureStdout();
-    EXPECT_NE(ReadBmpFile(path.c_str(), &w, &h, &r, &g, &b), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_NE(ReadBmpFile(path.c_str(), &w, &h, &r, &g, &b, &report), 0);
+    EXPECT_EQ(report,
               "\nBMP_READ: Fatal error!\n  The file's internal magic number is not \"BM\".\n"
               "  with the numeric value 16973\n\n  Instead, it is \"PK\".\n  with the numeric value 19280\n\n"
               "  (Perhaps you need to reverse the byte swapping option!)\n");
     // Most significant byte first: "PK" reads as 0x504B.
     SetBmpByteSwapping(false);
-    testing::internal::CaptureStdout();
-    EXPECT_NE(ReadBmpFile(path.c_str(), &w, &h, &r, &g, &b), 0);
+    EXPECT_NE(ReadBmpFile(path.c_str(), &w, &h, &r, &g, &b, &report), 0);
     SetBmpByteSwapping(true);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("\"PK\".\n  with the numeric value 20555\n"), std::string::npos);
-    testing::internal::CaptureStdout();
-    EXPECT_NE(ReadBmpFile(dir.file("missing.bmp").c_str(), &w, &h, &r, &g, &b), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nBMP_READ - Fatal error!\n  Could not open the input file.\n");
+    EXPECT_NE(report.find("\"PK\".\n  with the numeric value 20555\n"), std::string::npos);
+    EXPECT_NE(ReadBmpFile(dir.file("missing.bmp").c_str(), &w, &h, &r, &g, &b, &report), 0);
+    EXPECT_EQ(report, "\nBMP_READ - Fatal error!\n  Could not open the input file.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// The planes keep the file's row order; the height is as stored.
+TEST(BmpReader, PlanesInFileOrder)
+{
+    tavrel_test::TempDir dir;
+    const std::string path = dir.file("planes.bmp");
+    ASSERT_TRUE(WriteBytes(path, MakeBmp({.rows = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}})));
+    uint32_t w = 0;
+    int32_t h = 0;
+    uint8_t *r = nullptr, *g = nullptr, *b = nullptr;
+    ASSERT_EQ(ReadBmpFile(path.c_str(), &w, &h, &r, &g, &b), 0);
+    std::unique_ptr<uint8_t[]> red(r), green(g), blue(b);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(2u, 2));
+    EXPECT_EQ(Bytes(red.get(), red.get() + 4), (Bytes{3, 6, 9, 12}));
+    EXPECT_EQ(Bytes(blue.get(), blue.get() + 4), (Bytes{1, 4, 7, 10}));
 }
 
 }  // namespace

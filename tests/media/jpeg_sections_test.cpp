@@ -2,13 +2,18 @@
 // EXIF orientation is read from exiftool's files with the real pictures).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+
 #include "media/jpeg_image.h"
 #include "media/jpeg_sections.h"
 #include "picture_bytes.h"
+#include "support/swf_tools.h"
 
 namespace {
 
@@ -82,6 +87,138 @@ TEST(JpegSections, RebuildsWithoutMetadataOrRefuses)
         {"empty", {}, {}},
     };
     for (const Case& c : cases) EXPECT_EQ(Plain(c.file), c.plain) << c.name;
+}
+
+// Stray bytes before a marker are skipped as libjpeg skips them, and the
+// picture's own stream is found past a thumbnail in its EXIF section.
+TEST(JpegSections, StrayBytesAndThumbnails)
+{
+    const Bytes jpeg = SmallJpeg(), soi = {0xFF, 0xD8};
+    const Bytes afterApp0(jpeg.begin() + 20, jpeg.end()), plain = Cat({soi, kJfif, afterApp0});
+    const Bytes exif = Segment(0xE1, std::string("Exif\0\0", 6) + std::string(jpeg.begin(), jpeg.end()));
+    // The rebuild drops the stray bytes with the metadata.
+    EXPECT_EQ(Plain(Cat({soi, {0x00}, afterApp0})), plain);
+    EXPECT_EQ(Plain(Cat({soi, exif, {0x12, 0x34, 0xFF, 0x00}, afterApp0})), plain);
+
+    // Refused by the section reader (seven fill bytes), so the stream is
+    // looked for as it stands.
+    const Bytes refused = Cat({soi, exif, Bytes(7, 0xFF), afterApp0});
+    Bytes cut = refused;
+    cut.resize(cut.size() - 10);
+    Bytes scanWithRestarts = refused;
+    scanWithRestarts.insert(scanWithRestarts.end() - 2, {0xFF, 0xD0, 0x55, 0xFF, 0x00});
+    struct Case {
+        const char* name;
+        Bytes data;
+        size_t start, length;  // length 0: none
+    };
+    const Case cases[] = {
+        {"past the thumbnail", refused, 0, refused.size()},
+        {"after other bytes", Cat({{'j', 'u', 'n', 'k'}, refused, {1, 2}}), 4, refused.size()},
+        {"restarts in the scan", scanWithRestarts, 0, scanWithRestarts.size()},
+        {"cut before its end", cut, 0, cut.size()},
+        {"no scan", Cat({soi, exif, {0xFF, 0xD9}}), 0, 0},
+        {"no start", afterApp0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        size_t length = 0;
+        const std::unique_ptr<uint8_t[]> data = Exact(c.data);
+        const uint8_t* at = FindMainJpegStream(data.get(), c.data.size(), &length);
+        if (c.length == 0) {
+            EXPECT_EQ(at, nullptr) << c.name;
+            continue;
+        }
+        EXPECT_EQ(at, data.get() + c.start) << c.name;
+        EXPECT_EQ(length, c.length) << c.name;
+    }
+    // The first complete stream is the thumbnail's: not the picture.
+    int32_t length = 0;
+    EXPECT_EQ(FindJpegStream(refused.data(), int32_t(refused.size()), &length), refused.data() + 12);
+}
+
+// A JPEG of 16 × 16 pixels in quarters of red, green, blue and yellow,
+// coded in `space` (RGB, CMYK or YCCK) from RGB or inverted CMYK input, as
+// Adobe writes CMYK: libjpeg writes an Adobe segment and no JFIF segment.
+Bytes AdobeJpeg(J_COLOR_SPACE space)
+{
+    const bool cmyk = space != JCS_RGB;
+    const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    Bytes pixels;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const uint8_t* c = colours[(y / 8) * 2 + x / 8];
+            if (cmyk)
+                pixels.insert(pixels.end(), {c[0], c[1], c[2], 255});  // inverted C, M, Y and K
+            else
+                pixels.insert(pixels.end(), c, c + 3);
+        }
+    // All rows in one call, into a block libjpeg grows.
+    const int components = cmyk ? 4 : 3;
+    std::vector<JSAMPROW> rows;
+    for (int y = 0; y < 16; ++y) rows.push_back(pixels.data() + size_t(y) * 16 * components);
+    struct Job {
+        jpeg_compress_struct info{};
+        jpeg_error_mgr err{};
+        unsigned char* out = nullptr;
+        unsigned long length = 0;
+        ~Job()
+        {
+            jpeg_destroy_compress(&info);
+            std::free(out);
+        }
+    } job;
+    job.info.err = jpeg_std_error(&job.err);
+    jpeg_create_compress(&job.info);
+    jpeg_mem_dest(&job.info, &job.out, &job.length);
+    job.info.image_width = job.info.image_height = 16;
+    job.info.input_components = components;
+    job.info.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&job.info);
+    jpeg_set_colorspace(&job.info, space);
+    jpeg_set_quality(&job.info, 95, TRUE);
+    jpeg_start_compress(&job.info, TRUE);
+    jpeg_write_scanlines(&job.info, rows.data(), 16);
+    jpeg_finish_compress(&job.info);
+    return Bytes(job.out, job.out + job.length);
+}
+
+// The Adobe segment stays and no JFIF segment comes in, so an independent
+// decoder (libjpeg-turbo's djpeg) still tells the colours apart.
+TEST(JpegSections, AdobeSegmentStays)
+{
+    if (tavrel_test::RunCommand("command -v djpeg >/dev/null").exitCode != 0) GTEST_SKIP() << "djpeg not installed";
+    tavrel_test::TempDir dir;
+    const struct {
+        const char* name;
+        J_COLOR_SPACE space;
+        int transform;
+    } cases[] = {{"RGB", JCS_RGB, 0}, {"CMYK", JCS_CMYK, 0}, {"YCCK", JCS_YCCK, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes jpeg = AdobeJpeg(c.space);
+        // With EXIF and a comment in front, the rebuild has work to do.
+        const Bytes file = Cat({{0xFF, 0xD8}, Segment(0xE1, std::string("Exif\0\0MM", 8)), Segment(0xFE, "note"),
+                                Bytes(jpeg.begin() + 2, jpeg.end())});
+        const Bytes plain = Plain(file);
+        ASSERT_EQ(Bytes(plain.begin(), plain.begin() + 4), (Bytes{0xFF, 0xD8, 0xFF, 0xEE}));
+        EXPECT_EQ(Bytes(plain.begin() + 2, plain.end()), Bytes(jpeg.begin() + 2, jpeg.end()));
+        const std::string path = dir.file(std::string(c.name) + ".jpg"), ppm = path + ".ppm";
+        ASSERT_TRUE(WriteBytes(path, plain));
+        const tavrel_test::ToolResult r =
+            tavrel_test::RunCommand("djpeg -verbose -pnm -outfile '" + ppm + "' '" + path + "' 2>&1");
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find("transform " + std::to_string(c.transform)), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("JFIF"), std::string::npos) << r.output;
+        // Quarter centres, R, G, B: red, green / blue, yellow.
+        const Bytes image = ReadBytes(ppm);
+        ASSERT_GT(image.size(), 16u * 16 * 3);
+        const uint8_t* px = image.data() + image.size() - 16 * 16 * 3;
+        const uint8_t expect[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+        for (int q = 0; q < 4; ++q) {
+            const uint8_t* p = px + ((4 + (q / 2) * 8) * 16 + 4 + (q % 2) * 8) * 3;
+            for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], expect[q][k], 12) << "quarter " << q << " channel " << k;
+        }
+    }
 }
 
 TEST(JpegSections, CommentAndFrame)

@@ -177,7 +177,7 @@ TEST_F(FakeEncoder, ConfigurationRecordFollowsTheChannels)
     } cases[] = {
         {1, 22050, 1, 22050, "init 22050 22050 3 128"},
         {2, 22050, 1, 11025, "init 44100 11025 3 128"},  // stereo to mono: twice the rate
-        {1, 44100, 2, 44100, "init 22050 44100 1 128"},  // mono to stereo: half the rate
+        {1, 44100, 2, 44100, "init 44100 44100 1 128"},  // mono to stereo: each sample in both channels
         {2, 44100, 2, 22050, "init 44100 22050 1 128"},
         {1, 96000, 1, 44100, "init 96000 44100 3 128"},  // past what 16.16 holds
     };
@@ -189,8 +189,10 @@ TEST_F(FakeEncoder, ConfigurationRecordFollowsTheChannels)
         ASSERT_NE(mp3, nullptr) << c.init;
         std::free(mp3);
         const auto calls = LogLines(log);
-        ASSERT_FALSE(calls.empty());
+        ASSERT_GE(calls.size(), 2u);
         EXPECT_EQ(calls.front(), c.init);
+        // Every sample goes in; mono to stereo twice.
+        EXPECT_EQ(calls[1], c.inChannels < c.outChannels ? "encode 9216" : "encode 4608") << c.init;
         // The LAME form of the record, every frame decodable on its own.
         const lame_bundle::Config& cfg = encoder.GetConfig();
         EXPECT_EQ(

@@ -180,20 +180,26 @@ TEST(RealImages, NetpbmBmpsReadBack)
     struct Case {
         const char* name;
         std::string source;  // shell pipeline writing the netpbm picture
-        int bits;
+        std::string options;  // ppmtobmp's
     };
+    const std::string colours16 = "pngtopnm " + Quote(colour) + " | pnmquant 16";
     const Case cases[] = {
-        {"24-bit", "pngtopnm " + Quote(colour), 24},
-        {"8-bit quantised", "pngtopnm " + Quote(colour) + " | pnmquant 256", 8},
-        {"8-bit grey", "pngtopnm " + Quote(grey), 8},
+        {"24-bit", "pngtopnm " + Quote(colour), "-bpp=24"},
+        {"8-bit quantised", "pngtopnm " + Quote(colour) + " | pnmquant 256", "-bpp=8"},
+        {"8-bit grey", "pngtopnm " + Quote(grey), "-bpp=8"},
+        {"4-bit", colours16, "-bpp=4"},
+        {"1-bit", "pngtopnm " + Quote(grey) + " | pgmtopbm", "-bpp=1"},
+        // OS/2 1.x: a 12-byte header and 3-byte palette entries.
+        {"OS/2 24-bit", "pngtopnm " + Quote(colour), "-os2 -bpp=24"},
+        {"OS/2 8-bit grey", "pngtopnm " + Quote(grey), "-os2 -bpp=8"},
+        {"OS/2 4-bit", colours16, "-os2 -bpp=4"},
     };
     for (const Case& c : cases) {
         // The picture as netpbm wrote it goes back to PNG by pnmtopng: the model.
         const std::string pnm = Quote(dir.file("source.pnm")), bmp = dir.file("picture.bmp");
         const std::string png = dir.file("model.png");
         // Grouped: the tools' messages must not land in the files.
-        const std::string bits = std::to_string(c.bits);
-        ASSERT_EQ(tavrel_test::RunCommand("(" + c.source + " > " + pnm + ") && (ppmtobmp -bpp=" + bits + " " + pnm +
+        ASSERT_EQ(tavrel_test::RunCommand("(" + c.source + " > " + pnm + ") && (ppmtobmp " + c.options + " " + pnm +
                                           " > " + Quote(bmp) + " 2>/dev/null) && (pnmtopng " + pnm + " > " +
                                           Quote(png) + ")")
                       .exitCode,
@@ -202,12 +208,39 @@ TEST(RealImages, NetpbmBmpsReadBack)
         CBmpImage image;
         testing::internal::CaptureStdout();
         const bool ok = image.Load(CPath(bmp));
-        const std::string output = testing::internal::GetCapturedStdout();
-        ASSERT_TRUE(ok) << c.name << output;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.name;
+        ASSERT_TRUE(ok) << c.name << image.GetLastError();
         CPngImage model;
         ASSERT_TRUE(model.Load(CPath(png))) << c.name;
         EXPECT_EQ(std::make_pair(image.width, image.height), std::make_pair(model.width, model.height)) << c.name;
         EXPECT_EQ(Rgb(image), Rgb(model)) << c.name;
+    }
+}
+
+// Go's RGB-coded and CMYK pictures carry an Adobe segment: rebuilt without
+// their metadata, they decode in djpeg (libjpeg-turbo) exactly as before.
+TEST(RealImages, AdobeJpegsKeepTheirColoursWhenRebuilt)
+{
+    if (!HaveTool("djpeg")) GTEST_SKIP() << "djpeg not installed";
+    if (GoFile("testdata").empty()) GTEST_SKIP() << "Go's test images not installed (golang-1.19-src)";
+    tavrel_test::TempDir dir;
+    for (const char* name : {"video-001.rgb.jpeg", "video-001.cmyk.jpeg"}) {
+        const std::string source = GoFile(std::string("testdata/") + name);
+        const Bytes bytes = ReadBytes(source);
+        CJpegSections sections;
+        size_t size = 0;
+        std::unique_ptr<uint8_t[]> plain(sections.BuildPlainJpeg(bytes.data(), bytes.size(), &size));
+        ASSERT_TRUE(plain) << name;
+        const std::string rebuilt = dir.file("rebuilt.jpg");
+        ASSERT_TRUE(WriteBytes(rebuilt, Bytes(plain.get(), plain.get() + size)));
+        auto decoded = [&](const std::string& path) {
+            const std::string ppm = dir.file("decoded.pnm");
+            EXPECT_EQ(tavrel_test::RunCommand("djpeg -pnm -outfile " + Quote(ppm) + " " + Quote(path)).exitCode, 0);
+            return ReadBytes(ppm);
+        };
+        const Bytes original = decoded(source);
+        EXPECT_FALSE(original.empty()) << name;
+        EXPECT_EQ(decoded(rebuilt), original) << name;
     }
 }
 

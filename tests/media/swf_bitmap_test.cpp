@@ -2,8 +2,10 @@
 // kind checked by the independent parser and played.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "media/jpeg_image.h"
@@ -136,6 +138,74 @@ TEST(SwfBitmap, JpegTags)
     std::unique_ptr<CTagDefineBitsJPEG2> raw(b.MakeJpegFromFile(CPath(dir.file("junk.jpg")), 4, 4));
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->data, withComment);
+}
+
+// Size of the picture a tag's JPEG stream decodes to.
+std::pair<uint32_t, uint32_t> DecodedSize(const std::vector<uint8_t>& stream)
+{
+    std::FILE* f = fmemopen(const_cast<uint8_t*>(stream.data()), stream.size(), "rb");
+    CJpegImage jpeg;
+    const bool ok = f && jpeg.LoadStream(f);
+    if (f) std::fclose(f);
+    return ok ? std::make_pair(jpeg.width, jpeg.height) : std::make_pair(0u, 0u);
+}
+
+// A camera's photograph carries a thumbnail in its EXIF section; the
+// picture is what goes into the movie, whatever the section reader makes
+// of the file.
+TEST(SwfBitmap, JpegFromFileIsThePictureNotItsThumbnail)
+{
+    auto compressed = [](uint32_t w, uint32_t h) {
+        const Bytes pixels = Solid(w, h, {200, 40, 40});
+        CJpegImage jpeg;
+        EXPECT_TRUE(jpeg.Compress(w, h, 24, pixels.data()));
+        return Bytes(jpeg.pixels, jpeg.pixels + jpeg.compressedSize);
+    };
+    const Bytes photo = compressed(64, 48), thumbnail = compressed(16, 12);
+    const std::string exifPayload = std::string("Exif\0\0", 6) + std::string(thumbnail.begin(), thumbnail.end());
+    const size_t exifLength = exifPayload.size() + 2;
+    const Bytes exif = Cat({{0xFF, 0xE1, uint8_t(exifLength >> 8), uint8_t(exifLength)},
+                            Bytes(exifPayload.begin(), exifPayload.end())});
+    const Bytes soi = {0xFF, 0xD8}, rest(photo.begin() + 20, photo.end());  // after SOI and JFIF
+    // A PNG whose text chunk happens to hold a JPEG stream.
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.insert(png.end(), thumbnail.begin(), thumbnail.end());
+    struct Case {
+        const char* name;
+        Bytes file;
+        bool made;
+    };
+    const Case cases[] = {
+        // libjpeg: "1 extraneous bytes before marker 0xdb".
+        {"a stray byte", Cat({soi, exif, {0x00}, rest}), true},
+        {"seven fill bytes", Cat({soi, exif, Bytes(7, 0xFF), rest}), true},
+        {"a thumbnail in a PNG", png, false},
+    };
+    tavrel_test::TempDir dir;
+    for (const Case& c : cases) {
+        const std::string path = dir.file("photo.jpg");
+        ASSERT_TRUE(WriteBytes(path, c.file));
+        CSwfBitmap b;
+        std::unique_ptr<CTagDefineBitsJPEG2> tag(b.MakeJpegFromFile(CPath(path), 64, 48));
+        ASSERT_EQ(tag != nullptr, c.made) << c.name;
+        if (tag) {
+            EXPECT_EQ(DecodedSize(tag->data), std::make_pair(64u, 48u)) << c.name;
+        }
+    }
+}
+
+// An alpha plane that is opaque on the left and transparent on the right
+// (black beneath both, as editors store it) keeps both halves apart at 8 bits.
+TEST(SwfBitmap, EightBitAlphaKeepsOpaqueAndTransparent)
+{
+    const Bytes black = Solid(4, 1, {0, 0, 0});
+    const uint8_t alpha[] = {255, 255, 0, 0};
+    CSwfBitmap b;
+    std::unique_ptr<CTagDefineBitsLossless2> tag(b.MakeLosslessAlpha(black.data(), alpha, 4, 1, 8));
+    ASSERT_TRUE(tag);
+    EXPECT_EQ(tag->colorTableSize, 1);
+    // Entries: transparent, then opaque black; the row of indices.
+    EXPECT_EQ(Inflate(tag->data), (Bytes{0, 0, 0, 0, 0, 0, 0, 255, 1, 1, 0, 0}));
 }
 
 // One movie of every bitmap kind, each filling a 30 × 30 block on a blue stage.

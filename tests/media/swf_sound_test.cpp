@@ -187,6 +187,25 @@ void ExpectDecodes(const std::vector<uint8_t>& mp3, const std::string& file, int
     }
 }
 
+// The "Highest" preset on a mono source: both channels get every sample,
+// so a tone near the top of the band keeps its pitch.
+TEST(RealEncoder, MonoSourceInStereoKeepsItsPitch)
+{
+    if (!HaveMpg123()) GTEST_SKIP() << "mpg123 is not installed";
+    EncoderScope scope(TAVREL_LAME_BUNDLE);
+    const std::string wav = scope.File("high.wav");
+    ASSERT_TRUE(WriteTone(wav, kWav16, 44100, 1, 44100, 15000));
+    CSwfSoundFormat format;
+    format.SetRate(44100);
+    format.SetChannels(2);
+    format.bitRate = 320;
+    CSwfSoundBuilder builder;
+    std::unique_ptr<CTagDefineSound> sound(builder.MakeSound(wav, format, nullptr));
+    ASSERT_TRUE(sound);
+    const std::vector<uint8_t> mp3(sound->data.begin() + 2, sound->data.end());
+    ExpectDecodes(mp3, scope.File("high.mp3"), 44100, 320, 2, 1.0, {15000, 15000});
+}
+
 TEST(RealEncoder, TonesEncodeDecodeAndPlay)
 {
     if (!HaveMpg123()) GTEST_SKIP() << "mpg123 is not installed";

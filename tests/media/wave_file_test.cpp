@@ -40,6 +40,17 @@ TEST(WaveFile, Load)
          8},
         // A length beyond the file is cut to the bytes there.
         {"long data", Riff(Fmt(1, 44100, 16) + "data" + Le32(1000) + samples), true, 1, 16, 44100, 8},
+        // Chunks are walked: a comment that says "data" is no data chunk.
+        {"data in a comment",
+         Riff(Fmt(1, 8000, 8) + "LIST" + Le32(34) + "INFOICMT" + Le32(22) + "recorded by datalogger" + "data" +
+              Le32(8) + samples),
+         true, 1, 8, 8000, 8},
+        {"odd chunk padded", Riff(Fmt(1, 8000, 8) + "junk" + Le32(3) + "abc" + '\0' + "data" + Le32(8) + samples), true,
+         1, 8, 8000, 8},
+        {"odd chunk unpadded", Riff(Fmt(1, 8000, 8) + "junk" + Le32(3) + "abc" + "data" + Le32(8) + samples), true, 1,
+         8, 8000, 8},
+        {"chunk past the end", Riff(Fmt(1, 8000, 8) + "junk" + Le32(4000) + "data" + Le32(8) + samples), false, 0, 0, 0,
+         0},
         {"RIFX", "RIFX" + Riff(Fmt(1, 8000, 8) + "data" + Le32(0)).substr(4), false, 0, 0, 0, 0},
         {"no fmt", Riff("data" + Le32(8) + samples), false, 0, 0, 0, 0},
         {"no data", Riff(Fmt(1, 8000, 8)), false, 0, 0, 0, 0},

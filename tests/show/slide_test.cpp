@@ -387,12 +387,15 @@ TEST(Slide, PictureSizesFromHeaders)
         {WritePngHeader(dir, "a.png", 70000, 3), true, 70000, 3},
         {dir.file("a.gif"), true, 300, 2},
         {dir.file("a.bmp"), true, 5, 6},
+        {dir.file("os2.bmp"), true, 7, 3},
         {dir.file("junk.jpg"), false, 0, 0},
         {dir.file("missing.png"), false, 0, 0},
         {dir.path(), false, 0, 0},
     };
     tavrel_test::WriteFile(dir.file("a.gif"), "GIF89a" + Le(300, 2) + Le(2, 2) + std::string(20, '\0'));
     tavrel_test::WriteFile(dir.file("a.bmp"), "BM" + std::string(16, '\0') + Le(5, 4) + Le(uint32_t(-6), 4));
+    tavrel_test::WriteFile(dir.file("os2.bmp"), "BM" + std::string(12, '\0') + Le(12, 4) + Le(7, 2) + Le(3, 2) + Le(1, 2) +
+                                                    Le(24, 2));
     tavrel_test::WriteFile(dir.file("junk.jpg"), "\xFF\xD8\xFF\xDA" + std::string(40, '\0'));
     for (const Case& c : cases) {
         int w = 0, h = 0;

@@ -1,20 +1,68 @@
 #include "swf_tools.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <regex>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include "test_support.h"
 
 namespace tavrel_test {
 
+namespace {
+
+// Players run in real time: a shot taken while the machine is crowded with
+// other players can land on the wrong moment. Test processes share a few
+// slots (TAVREL_SWF_SHOT_SLOTS, else a third of the cores) through locked
+// files; the lock goes with the process if it dies.
+class PlayerSlot {
+public:
+    PlayerSlot()
+    {
+        const char* env = std::getenv("TAVREL_SWF_SHOT_SLOTS");
+        const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+        const int slots = env && std::atoi(env) > 0 ? std::atoi(env) : int(std::max(1L, (cores + 1) / 3));
+        for (;;) {
+            for (int i = 0; i < slots; ++i) {
+                const std::string path =
+                    "/tmp/tavrel-swf-shot." + std::to_string(getuid()) + "." + std::to_string(i) + ".lock";
+                fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+                if (fd_ < 0) return;  // no slot to be had: run anyway
+                if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+                close(fd_);
+                fd_ = -1;
+            }
+            usleep(50000);
+        }
+    }
+    ~PlayerSlot()
+    {
+        if (fd_ >= 0) close(fd_);
+    }
+    PlayerSlot(const PlayerSlot&) = delete;
+    PlayerSlot& operator=(const PlayerSlot&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
 ToolResult RunCommand(const std::string& command)
 {
+    std::optional<PlayerSlot> slot;
+    if (command.find("swf-shot") != std::string::npos) slot.emplace();
     ToolResult result;
     std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe) return result;
@@ -102,6 +150,19 @@ void ExpectShotPixels(const std::string& swfPath, int frame, const std::vector<P
             EXPECT_NEAR((got >> shift) & 0xFF, (p.rgb >> shift) & 0xFF, p.tolerance)
                 << "frame " << frame << " at " << p.x << "," << p.y << ": " << std::hex << got;
     }
+}
+
+std::vector<uint8_t> ReadPngRgb(const std::string& pngPath, int* width, int* height)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, pngPath.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+    *width = int(image.width);
+    *height = int(image.height);
+    return pixels;
 }
 
 }  // namespace tavrel_test

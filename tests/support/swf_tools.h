@@ -2,6 +2,7 @@
 // Runs the shared SWF checkers (swf-dump, swf-shot) from tests. Each helper
 // reports why it cannot run, so tests can skip cleanly where the shared folder
 // or Chromium is missing.
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,10 @@ long ShotPixel(const std::string& summary, int x, int y);
 // swf-dump cannot run; the report is kept in *report for further checks.
 void ExpectDumpAccepts(const std::string& swfPath, const std::vector<std::string>& names,
                        std::string* report = nullptr);
+
+// The pixels of a PNG (a swf-shot picture) as R, G, B rows top-down; empty
+// when it cannot be read.
+std::vector<uint8_t> ReadPngRgb(const std::string& pngPath, int* width, int* height);
 
 // One pixel to read from a played frame: its colour, each channel within tolerance.
 struct PixelExpect {

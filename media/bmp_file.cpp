@@ -1,0 +1,252 @@
+#include "media/bmp_file.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+#include "media/image.h"
+
+namespace {
+
+bool g_bmpByteSwap = true;
+
+uint32_t Field(const uint8_t* p, int bytes)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        const int shift = g_bmpByteSwap ? 8 * i : 8 * (bytes - 1 - i);
+        v |= uint32_t(p[i]) << shift;
+    }
+    return v;
+}
+
+void Line(std::string* report, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Line(std::string* report, const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    *report += text;
+}
+
+bool Fatal(std::string* report, const char* step, const char* detail)
+{
+    Line(report, "\n%s: Fatal error!\n%s\n", step, detail);
+    return false;
+}
+
+// A channel under a bit mask, stretched to 0..255; 0 without a mask.
+struct MaskChannel {
+    uint32_t mask = 0;
+    int shift = 0;
+    uint32_t max = 0;
+
+    explicit MaskChannel(uint32_t m) : mask(m)
+    {
+        if (!m) return;
+        while (!(m & 1)) m >>= 1, ++shift;
+        max = m;
+    }
+    uint8_t operator()(uint32_t pixel) const
+    {
+        return max ? uint8_t(uint64_t((pixel & mask) >> shift) * 255 / max) : 0;
+    }
+};
+
+// What the headers say, whichever header the file has.
+struct Header {
+    uint32_t size = 0;  // of the information header
+    bool core = false;  // OS/2 1.x: 16-bit sizes, 3-byte palette entries
+    int64_t width = 0, height = 0;
+    uint32_t depth = 0, compression = 0, colorsUsed = 0;
+};
+
+// Reads the information header; false with the report filled.
+bool ReadHeader(const uint8_t* b, size_t size, Header* h, std::string* report)
+{
+    if (size < 18) return Fatal(report, "BMP_READ", "  BMP_HEADER2_READ failed.");
+    h->size = Field(b + 14, 4);
+    // OS/2 2.x headers stop after any field from the 16th byte on; what they
+    // leave out is zero.
+    if (h->size != 12 && h->size < 16) {
+        Line(report, "\nBMP_READ: Fatal error!\n  Unsupported information header of %u bytes.\n", unsigned(h->size));
+        return false;
+    }
+    const uint64_t stored = std::min<uint64_t>(h->size, 40);
+    if (size - 14 < stored) return Fatal(report, "BMP_READ", "  BMP_HEADER2_READ failed.");
+    auto at = [&](size_t offset, int bytes) -> uint32_t {
+        return offset + bytes <= 14 + stored ? Field(b + offset, bytes) : 0;
+    };
+    if (h->size == 12) {
+        h->core = true;
+        h->width = at(18, 2);
+        h->height = at(20, 2);
+        h->depth = at(24, 2);
+        return true;
+    }
+    h->width = int32_t(at(18, 4));
+    h->height = int32_t(at(22, 4));
+    h->depth = at(28, 2);
+    h->compression = at(30, 4);
+    h->colorsUsed = at(46, 4);
+    // Method 3 of the 64-byte OS/2 header is Huffman coding, not bit fields.
+    if (h->size == 64 && h->compression == 3) h->compression = 0x10003;
+    return true;
+}
+
+}  // namespace
+
+void SetBmpByteSwapping(bool on) { g_bmpByteSwap = on; }
+
+bool DecodeBmp(const uint8_t* b, size_t size, BmpPicture* out, std::string* report)
+{
+    report->clear();
+    if (size < 14) return Fatal(report, "BMP_READ", "  BMP_HEADER1_READ failed.");
+    if (b[0] != 'B' || b[1] != 'M') {
+        Line(report, "\nBMP_READ: Fatal error!\n");
+        Line(report, "  The file's internal magic number is not \"BM\".\n");
+        Line(report, "  with the numeric value %d\n\n", 16973);
+        Line(report, "  Instead, it is \"%c%c\".\n", b[0], b[1]);
+        Line(report, "  with the numeric value %u\n\n", unsigned(Field(b, 2)));
+        Line(report, "  (Perhaps you need to reverse the byte swapping option!)\n");
+        return false;
+    }
+    const uint32_t dataOffset = Field(b + 10, 4);
+    Header h;
+    if (!ReadHeader(b, size, &h, report)) return false;
+    const uint32_t depth = h.depth;
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) {
+        Line(report, "\nBMP_READ: Fatal error!\n  Unrecognized value of BITSPERPIXEL = %u\n", unsigned(depth));
+        return false;
+    }
+    const bool fields = (h.compression == 3 || h.compression == 6) && (depth == 16 || depth == 32);
+    if (h.compression != 0 && !fields) {
+        Line(report, "\nBMP_READ: Fatal error!\n  Compressed BMP data (method %u) is not supported.\n",
+             unsigned(h.compression & 0xFFFF));
+        return false;
+    }
+    const uint64_t width = h.width > 0 ? uint64_t(h.width) : 0;
+    const uint64_t rows = h.height < 0 ? uint64_t(-h.height) : uint64_t(h.height);
+    const uint64_t pixelCount = width * rows;
+    if (pixelCount == 0 || pixelCount > GetMaxImagePixels() || pixelCount * 4 > std::numeric_limits<uint32_t>::max())
+        return Fatal(report, "BMP_READ", pixelCount == 0 ? "  The image has no pixels." : "  The image is too large.");
+
+    uint32_t masks[4] = {0, 0, 0, 0};
+    if (fields) {
+        // Masks follow a 40-byte header, or lie inside a longer one.
+        const size_t count = h.compression == 6 || h.size >= 56 ? 4 : 3;
+        if (size < 54 + count * 4) return Fatal(report, "BMP_READ", "  The bit-field masks are cut short.");
+        for (size_t i = 0; i < count; ++i) masks[i] = Field(b + 54 + i * 4, 4);
+    } else if (depth == 16) {
+        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+    } else if (depth == 32) {
+        masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+    }
+
+    // Entries B, G, R (and a reserved byte but in OS/2 1.x files); an index
+    // past the entries shows black.
+    uint8_t palette[256][3] = {};
+    const uint64_t paletteStart = 14 + uint64_t(h.size);
+    uint64_t paletteEnd = paletteStart;
+    if (depth <= 8) {
+        const uint32_t most = 1u << depth, entrySize = h.core ? 3 : 4;
+        uint32_t entries = h.colorsUsed == 0 || h.colorsUsed > most ? most : h.colorsUsed;
+        // A data offset inside the announced palette means a shorter one.
+        if (dataOffset > paletteStart && (dataOffset - paletteStart) / entrySize < entries &&
+            (dataOffset - paletteStart) / entrySize > 0)
+            entries = uint32_t((dataOffset - paletteStart) / entrySize);
+        for (uint32_t i = 0; i < entries; ++i) {
+            const uint64_t at = paletteStart + uint64_t(i) * entrySize;
+            if (at > size || size - at < entrySize) {
+                static const char kNames[] = "BGRA";
+                const uint64_t got = at > size ? 0 : size - at;
+                Line(report, "\nBMP_PALETTE_READ: Fatal error!\n  Failed reading %c for palette color %u.\n",
+                     kNames[got], unsigned(i));
+                return Fatal(report, "BMP_READ", "  BMP_PALETTE_READ failed.");
+            }
+            palette[i][0] = b[at], palette[i][1] = b[at + 1], palette[i][2] = b[at + 2];
+        }
+        paletteEnd += uint64_t(entries) * entrySize;
+    }
+
+    // The pixels start where the file header says, unless that points into the headers.
+    const uint64_t dataStart = dataOffset >= paletteStart ? dataOffset : paletteEnd;
+    const uint64_t unpadded = (width * depth + 7) / 8, rowBytes = (width * depth + 31) / 32 * 4;
+    if (size < dataStart || (size - dataStart) / rows < unpadded)
+        return Fatal(report, "BMP_READ", "  The file is too short for its width and height.");
+
+    const MaskChannel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+    const int bpp = masks[3] ? 4 : 3;
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[pixelCount * bpp]());
+    if (!pixels) return Fatal(report, "BMP_READ", "  Not enough memory for the image.");
+    const char* step = depth == 8 ? "BMP_08_DATA_READ" : depth == 24 ? "BMP_24_DATA_READ" : "BMP_DATA_READ";
+    const bool bottomUp = h.height > 0;
+    bool anyAlpha = false;
+    for (uint64_t r = 0; r < rows; ++r) {
+        if (size - dataStart - r * rowBytes < unpadded) {
+            Line(report, "\n%s: Fatal error!\n  Failed reading %c for pixel (%u,%u).\n", step, depth == 24 ? 'B' : 'R',
+                 unsigned((size - dataStart - r * rowBytes) * 8 / depth), unsigned(r));
+            Line(report, "\nBMP_READ: Fatal error!\n  %s failed.\n", step);
+            return false;
+        }
+        const uint8_t* row = b + dataStart + r * rowBytes;
+        uint8_t* o = pixels.get() + (bottomUp ? rows - 1 - r : r) * width * bpp;
+        for (uint64_t x = 0; x < width; ++x, o += bpp) {
+            if (depth <= 8) {
+                const int perByte = 8 / int(depth);
+                const unsigned index = (row[x / perByte] >> (8 - depth * (1 + x % perByte))) & ((1u << depth) - 1);
+                o[0] = palette[index][2], o[1] = palette[index][1], o[2] = palette[index][0];
+            } else if (depth == 24) {
+                o[0] = row[x * 3 + 2], o[1] = row[x * 3 + 1], o[2] = row[x * 3];
+            } else {
+                const uint32_t v = depth == 16 ? uint32_t(row[x * 2] | row[x * 2 + 1] << 8)
+                                               : uint32_t(row[x * 4] | row[x * 4 + 1] << 8 | row[x * 4 + 2] << 16 |
+                                                          uint32_t(row[x * 4 + 3]) << 24);
+                o[0] = red(v), o[1] = green(v), o[2] = blue(v);
+                if (bpp == 4) anyAlpha |= (o[3] = alpha(v)) != 0;
+            }
+        }
+        const uint64_t padding = rowBytes - unpadded, after = dataStart + r * rowBytes + unpadded;
+        if (size - after < padding) {
+            // A minor fault: what was read stays; the rows not read stay black.
+            Line(report,
+                 "\n%s - Warning!\n  Failed while reading padding character %u\n  of total %u characters\n"
+                 "  at the end of line %u\n\n  This is a minor error.\n",
+                 step, unsigned(size - after), unsigned(padding), unsigned(r));
+            break;
+        }
+    }
+    // Writers that leave the alpha bits zero mean an opaque picture.
+    if (bpp == 4 && !anyAlpha)
+        for (uint64_t i = 0; i < pixelCount; ++i) pixels[i * 4 + 3] = 255;
+    out->width = uint32_t(width);
+    out->height = uint32_t(rows);
+    out->storedHeight = int32_t(h.height);
+    out->bitsPerPixel = bpp * 8;
+    out->pixels = std::move(pixels);
+    return true;
+}
+
+std::string BmpReason(const std::string& report)
+{
+    // The line after the last "Fatal error!", else the last line.
+    std::string last, afterFatal;
+    bool fatal = false;
+    size_t start = 0;
+    while (start < report.size()) {
+        size_t end = report.find('\n', start);
+        if (end == std::string::npos) end = report.size();
+        const size_t text = report.find_first_not_of(' ', start);
+        std::string line = text < end ? report.substr(text, end - text) : "";
+        start = end + 1;
+        if (line.empty()) continue;
+        if (fatal) afterFatal = line;
+        fatal = line.find("Fatal error!") != std::string::npos;
+        last = line;
+    }
+    return "BMP: " + (afterFatal.empty() ? last : afterFatal);
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The one BMP reader. Windows headers (40 bytes and longer) and OS/2 headers
+// (the 12-byte 1.x header and the 16- to 64-byte 2.x headers); 1, 4 and 8
+// bits through a palette, 16 and 32 bits with or without bit-field masks,
+// 24 bits; uncompressed data. Nothing is printed: what went wrong comes back
+// as the reader's diagnostic lines.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct BmpPicture {
+    uint32_t width = 0;
+    uint32_t height = 0;       // rows
+    int32_t storedHeight = 0;  // as the file has it: positive for bottom-up rows
+    int bitsPerPixel = 0;      // 24, or 32 when an alpha mask gives alpha
+    // R, G, B (and A) per pixel, rows top-down and packed.
+    std::unique_ptr<uint8_t[]> pixels;
+};
+
+// False on failure; *report receives the diagnostic lines either way (a cut
+// row padding is a warning, and the rows after it stay black).
+bool DecodeBmp(const uint8_t* data, size_t size, BmpPicture* out, std::string* report);
+
+// The last line of a report without its indentation: a one-line reason.
+std::string BmpReason(const std::string& report);

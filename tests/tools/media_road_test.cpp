@@ -1,0 +1,104 @@
+// Pictures on their way through the program into a movie, as a user meets
+// them: OS/2 bitmaps, cameras' JPEGs with thumbnails and stray bytes, and
+// transparency at 8 bits. Each movie is played and looked at.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../media/picture_fixtures.h"
+#include "../show/show_test_util.h"
+#include "program_runner.h"
+#include "support/swf_tools.h"
+#include "support/test_support.h"
+
+namespace {
+
+using cli_test::ProgramResult;
+using cli_test::RunProgram;
+using tavrel_test::TempDir;
+
+constexpr int kWidth = 64, kHeight = 48;
+constexpr long kRed = 0xC82828;
+
+class MediaRoadTest : public testing::Test {
+protected:
+    // A 64 × 48 show on white with one slide of the picture.
+    ProgramResult Compile(const std::string& picture, const std::string& slideAttributes)
+    {
+        const std::string project = show_test::WrapShow(
+            "<slide_show width=\"64\" height=\"48\" bg_color=\"16777215\">\n<slides>\n<slide type=\"image\" src=\"" +
+            picture + "\"" + slideAttributes + " />\n</slides>\n</slide_show>\n");
+        EXPECT_TRUE(tavrel_test::WriteFile(dir_.file("show.tvr"), project));
+        return RunProgram({"--quiet", "show.tvr", "show.swf"}, dir_.path());
+    }
+
+    // Frame 1 of the movie: each pixel within 24 of its colour per channel.
+    void ExpectPixels(const std::vector<tavrel_test::PixelExpect>& pixels)
+    {
+        tavrel_test::ExpectShotPixels(dir_.file("show.swf"), 1, pixels);
+    }
+
+    TempDir dir_;
+};
+
+// ppmtobmp -os2 writes the 12-byte header of OS/2 1.x.
+TEST_F(MediaRoadTest, Os2BitmapIsASlide)
+{
+    if (tavrel_test::RunCommand("command -v ppmtobmp >/dev/null && command -v ppmmake >/dev/null").exitCode != 0)
+        GTEST_SKIP() << "netpbm not installed";
+    for (const char* bits : {"24", "8", "1"}) {
+        SCOPED_TRACE(bits);
+        const std::string bmp = dir_.file("os2.bmp");
+        ASSERT_EQ(tavrel_test::RunCommand("(ppmmake rgb:c8/28/28 64 48 | ppmtobmp -os2 -bpp=" + std::string(bits) +
+                                          " > '" + bmp + "') 2>/dev/null")
+                      .exitCode,
+                  0);
+        const ProgramResult r = Compile(bmp, "");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        // No slide left out, and nothing of the picture reader on standard output.
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, "");
+        ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}, {61, 45, kRed, 24}});
+    }
+}
+
+// A camera's file: an EXIF section holding a thumbnail of another colour,
+// and a stray byte before a marker that libjpeg passes over.
+TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
+{
+    auto compressed = [](int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+        std::vector<uint8_t> pixels;
+        for (int i = 0; i < w * h; ++i) pixels.insert(pixels.end(), {r, g, b});
+        CJpegImage jpeg;
+        EXPECT_TRUE(jpeg.Compress(uint32_t(w), uint32_t(h), 24, pixels.data()));
+        return std::string(reinterpret_cast<const char*>(jpeg.pixels), jpeg.compressedSize);
+    };
+    const std::string photo = compressed(kWidth, kHeight, 200, 40, 40), thumbnail = compressed(16, 12, 0, 160, 0);
+    const std::string exif = std::string("Exif\0\0", 6) + thumbnail;
+    const size_t length = exif.size() + 2;
+    const std::string file = photo.substr(0, 2) + "\xFF\xE1" + char(length >> 8) + char(length) + exif +
+                             std::string(1, '\0') + photo.substr(20);
+    ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("camera.jpg"), file));
+    const ProgramResult r = Compile(dir_.file("camera.jpg"), " image_type=\"jpeg_import_data\"");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    // The photo fills the stage, corners too.
+    ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}, {61, 45, kRed, 24}});
+}
+
+// Black with alpha 0 beside opaque black, as many editors store transparency.
+TEST_F(MediaRoadTest, EightBitTransparencyKeepsOpaqueAndTransparent)
+{
+    using picture_test::Rgba;
+    std::vector<Rgba> pixels(size_t(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) pixels[size_t(y) * kWidth + x] = {0, 0, 0, uint8_t(x < kWidth / 2 ? 255 : 0)};
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("half.png"), kWidth, kHeight, pixels, true));
+    const ProgramResult r = Compile(dir_.file("half.png"), " image_type=\"rgb_8_transparent\"");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ExpectPixels({{8, 24, 0x000000, 8}, {56, 24, 0xFFFFFF, 8}});
+}
+
+}  // namespace
