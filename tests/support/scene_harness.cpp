@@ -24,18 +24,6 @@ uint32_t ToBgr(long rgb)
     return uint32_t(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
 }
 
-// A solid rectangle centred on its origin, as the compiler draws a slide.
-uint16_t DefineSlideRect(CSwfMovie& movie, uint16_t* ids, long rgb, int width, int height)
-{
-    const uint16_t id = ++*ids;
-    auto* shape = new CTagDefineShape;
-    shape->SetCharacterId(id);
-    const int w = width * 20, h = height * 20;
-    shape->BuildRect(-(w >> 1), -(h >> 1), w, h, CFillStyle::MakeSolid(ToBgr(rgb)), nullptr);
-    movie.AddTag(shape);
-    return id;
-}
-
 // A slide of that size centred on the stage, as its display size and
 // position say: the masked kinds cut and place by them.
 void SizeSlide(CSlide& slide, const CSwfMovie& movie, int width, int height)
@@ -69,6 +57,17 @@ bool OpenMovie(CSwfMovie& movie, const std::string& path, int width, int height,
 }
 
 }  // namespace
+
+uint16_t DefineSlideRect(CSwfMovie& movie, uint16_t* ids, long rgb, int width, int height)
+{
+    const uint16_t id = ++*ids;
+    auto* shape = new CTagDefineShape;
+    shape->SetCharacterId(id);
+    const int w = width * 20, h = height * 20;
+    shape->BuildRect(-(w >> 1), -(h >> 1), w, h, CFillStyle::MakeSolid(ToBgr(rgb)), nullptr);
+    movie.AddTag(shape);
+    return id;
+}
 
 bool WriteScene(const Scene& scene, const std::string& path, SceneMovie* out)
 {
@@ -147,12 +146,20 @@ std::vector<TagEvent> ReadTagEvents(const std::string& path)
         if (auto* define = dynamic_cast<CSwfDefineTag*>(tag)) {
             e.defines = true;
             e.characterId = define->GetCharacterId();
+            if (auto* shape = dynamic_cast<CTagDefineShape*>(tag); shape && shape->bounds) {
+                e.xmin = shape->bounds->xmin, e.ymin = shape->bounds->ymin;
+                e.xmax = shape->bounds->xmax, e.ymax = shape->bounds->ymax;
+            }
         } else if (auto* place = dynamic_cast<CTagPlaceObject2*>(tag)) {
             e.depth = place->depth;
             e.move = place->move;
             e.hasCharacter = place->hasCharacter;
             e.characterId = place->hasCharacter ? place->characterId : 0;
             e.clipDepth = place->hasClipDepth ? place->clipDepth : 0;
+            if (place->matrix) {
+                e.hasMatrix = true;
+                e.matrix = *place->matrix;
+            }
             if (place->cxform) {
                 e.hasCxform = true;
                 e.hasAdd = place->cxform->hasAdd;

@@ -12,6 +12,7 @@
 
 #include "show/overlay_effect.h"
 #include "show/transition.h"
+#include "swf/records.h"
 
 class CSlide;
 class CSwfMovie;
@@ -56,6 +57,10 @@ struct SceneMovie {
     int frameCount = 0;
 };
 
+// A solid rectangle of rgb (0xRRGGBB) centred on its origin, as the
+// compiler draws a slide, defined with the next id; the id.
+uint16_t DefineSlideRect(CSwfMovie& movie, uint16_t* ids, long rgb, int width, int height);
+
 // Writes the scene into path (plain SWF 6). Each slide: its rectangle and display size,
 // scale 1.0, centre and a new depth, its transition from the slide before,
 // the label "slide_<n>" (n from 1; the loop back "loop"), its effect, its
@@ -70,6 +75,9 @@ struct TagEvent {
     bool move = false, hasCharacter = false, hasCxform = false, hasAdd = false;
     int alphaMult = 256;
     std::string label;  // a frame label's text
+    bool hasMatrix = false;  // a placement's matrix
+    CSwfMatrix matrix;
+    int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;  // a shape's bounds, twips
 };
 std::vector<TagEvent> ReadTagEvents(const std::string& path);
 

@@ -1,0 +1,69 @@
+#include "transitions/motion_steps.h"
+
+#include <cmath>
+#include <limits>
+
+#include "show/camera_fx.h"
+#include "swf/display_tags.h"
+#include "swf/movie.h"
+#include "swf/records.h"
+
+namespace motion {
+
+int32_t Fixed(double v)
+{
+    return ClampToSwfMatrix(v * 65536.0 + 0.5);
+}
+
+CSwfMatrix* ScaleMatrix(double s, double t, int32_t x, int32_t y)
+{
+    auto* m = new CSwfMatrix;
+    m->SetIdentity();
+    m->scaleX = Fixed(s);
+    m->scaleY = Fixed(t);
+    m->translateX = x;
+    m->translateY = y;
+    return m;
+}
+
+CSwfCxformWithAlpha* Alpha(double a)
+{
+    auto* cxform = new CSwfCxformWithAlpha;
+    cxform->SetAlpha(a);
+    return cxform;
+}
+
+void Remove(CSwfMovie* movie, uint16_t depth)
+{
+    movie->AddTag(new CTagRemoveObject2(depth));
+}
+
+int Frames(const CTransition& t, const CSwfMovie* movie)
+{
+    const unsigned n = t.DurationFrames(movie->GetFrameRate());
+    return static_cast<int>(std::min<unsigned>(n, std::numeric_limits<int>::max()));
+}
+
+int32_t Twips(long pixels)
+{
+    return ClampToSwfMatrix(double(pixels) * 20.0);
+}
+
+int32_t Offset(int64_t position, int64_t delta)
+{
+    return ClampToSwfMatrix(double(position + delta));
+}
+
+double Finite(double v)
+{
+    return std::isfinite(v) ? v : 0.0;
+}
+
+float Single(double v)
+{
+    if (std::isnan(v)) return 0.0f;
+    const double most = std::numeric_limits<float>::max();
+    return static_cast<float>(std::clamp(v, -most, most));
+}
+
+}  // namespace motion
