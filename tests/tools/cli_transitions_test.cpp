@@ -48,16 +48,19 @@ struct ShowSlide {
     const char* transition;
 };
 
-// The show of 320 × 240 solid slides compiled by the program; the movie's
-// path, empty when the program failed.
-std::string CompileShow(const TempDir& dir, const std::vector<ShowSlide>& slides)
+// The show of 320 × 240 solid slides, each shown for durationMs after its
+// transition, compiled by the program; showHead opens the slide_show element
+// and may add its settings. The movie's path, empty when the program failed.
+std::string CompileShow(const TempDir& dir, const std::vector<ShowSlide>& slides, int durationMs = 500,
+                        const std::string& showHead = "<slide_show>\n")
 {
     std::string xml;
     for (size_t i = 0; i < slides.size(); ++i)
         xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
-               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
-    EXPECT_TRUE(tavrel_test::WriteFile(
-        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
+               "\" duration=\"" + std::to_string(durationMs) + "\" >\n<transition_in>\n" + slides[i].transition +
+               "\n</transition_in>\n</slide>\n";
+    EXPECT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"),
+                                       show_test::WrapShow(showHead + "<slides>\n" + xml + "</slides>\n</slide_show>\n")));
     const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return r.exitCode == 0 ? dir.file("out.swf") : std::string();
@@ -70,28 +73,13 @@ long Blend(long a, long b)
     return out;
 }
 
-// A slide of one colour with its transition element.
-struct ProjectSlide {
-    long rgb;
-    const char* transition;
-};
-
-// Writes a project of these slides, compiles it with the program into
-// out.swf, checks the movie with swf-dump and the display-list replay, and
-// returns its path ("" when the program failed).
-std::string CompileSlides(const TempDir& dir, const std::vector<ProjectSlide>& slides,
+// CompileShow, then the movie checked with swf-dump and the display-list
+// replay; its path ("" when the program failed).
+std::string CompileSlides(const TempDir& dir, const std::vector<ShowSlide>& slides,
                           const std::vector<std::string>& tagNames)
 {
-    std::string xml;
-    for (size_t i = 0; i < slides.size(); ++i)
-        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
-               "\" duration=\"500\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
-    EXPECT_TRUE(tavrel_test::WriteFile(
-        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
-    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    if (r.exitCode != 0) return "";
-    const std::string movie = dir.file("out.swf");
+    const std::string movie = CompileShow(dir, slides);
+    if (movie.empty()) return "";
     tavrel_test::ExpectDumpAccepts(movie, tagNames);
     for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
     return movie;
@@ -137,10 +125,8 @@ TEST(CliTransitions, CompiledProjectPlaysTheSlidePieces)
         {kA, "<transition name=\"Slide Triangle Open\" duration=\"2000\" direction=\"corners\" />"},
         {kB, "<transition name=\"Page Flip\" duration=\"2000\" />"},
     };
-    const std::string movie = CompileShow(dir, slides);
+    const std::string movie = CompileSlides(dir, slides, {"PlaceObject2", "RemoveObject2", "DefineShape"});
     ASSERT_FALSE(movie.empty());
-    tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2", "DefineShape"});
-    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
 
     const auto events = tavrel_test::ReadTagEvents(movie);
     // Played, not sought: the show's own first-frame script may still run
@@ -252,10 +238,7 @@ TEST(CliTransitions, CompiledProjectPlaysTheMaskedKinds)
 {
     TempDir dir;
     const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
-    const struct {
-        long rgb;
-        const char* transition;
-    } slides[] = {
+    const std::vector<ShowSlide> slides = {
         {kA, "<transition name=\"None\" duration=\"500\" />"},
         {kB, "<transition name=\"Sliding Bars\" duration=\"333\" direction=\"horizontal\" />"},
         {kC, "<transition name=\"Blinds In\" duration=\"333\" direction=\"horizontal_up\" />"},
@@ -265,15 +248,8 @@ TEST(CliTransitions, CompiledProjectPlaysTheMaskedKinds)
         {kA, "<transition name=\"Wipe On 2\" duration=\"333\" direction=\"diag_to_top_left\" />"},
         {kB, "<transition name=\"Wipe Off\" duration=\"333\" direction=\"down\" />"},
     };
-    std::string xml;
-    for (size_t i = 0; i < std::size(slides); ++i)
-        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
-               "\" duration=\"250\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
-    ASSERT_TRUE(tavrel_test::WriteFile(
-        dir.file("show.tvr"), show_test::WrapShow("<slide_show>\n<slides>\n" + xml + "</slides>\n</slide_show>\n")));
-    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string movie = dir.file("out.swf");
+    const std::string movie = CompileShow(dir, slides, 250);
+    ASSERT_FALSE(movie.empty());
     tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2", "DefineShape"});
     const tavrel_test::Replay replay = tavrel_test::ReplayDisplayList(movie);
     for (const std::string& f : replay.faults) ADD_FAILURE() << f;
@@ -348,10 +324,7 @@ TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
     TempDir dir;
     const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0, kGrey = 0x888888;
     // 400 ms at 30 frames a second: 12 frames, the sixth half-way.
-    const struct {
-        long rgb;
-        const char* transition;
-    } slides[] = {
+    const std::vector<ShowSlide> slides = {
         // 7 frames: Push stores a place 4 twips short, which the loop back must not start from.
         {kA, "<transition name=\"Push\" duration=\"233\" direction=\"right\" />"},
         {kB, "<transition name=\"Push\" duration=\"400\" direction=\"right\" />"},
@@ -368,15 +341,8 @@ TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
              "final_sy=\"0.5\" fade_out=\"false\" />"},
         {kC, "<transition name=\"Push\" duration=\"40\" direction=\"to_top_left\" />"},
     };
-    std::string xml;
-    for (size_t i = 0; i < std::size(slides); ++i)
-        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
-               "\" duration=\"40\" >\n<transition_in>\n" + slides[i].transition + "\n</transition_in>\n</slide>\n";
-    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"), show_test::WrapShow("<slide_show fps=\"30\">\n<swf_data loop=\"forever\" />\n<slides>\n" + xml +
-                                                    "</slides>\n</slide_show>\n")));
-    const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string movie = dir.file("out.swf");
+    const std::string movie = CompileShow(dir, slides, 40, "<slide_show fps=\"30\">\n<swf_data loop=\"forever\" />\n");
+    ASSERT_FALSE(movie.empty());
     tavrel_test::ExpectDumpAccepts(movie, {"PlaceObject2", "RemoveObject2", "DefineShape"});
     for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
 

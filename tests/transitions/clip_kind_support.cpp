@@ -9,6 +9,7 @@
 #include "platform/toolbox_windows.h"
 #include "support/fake_user.h"
 #include "support/swf_tools.h"
+#include "transitions/transition_log.h"
 #include "ui/dialog_window.h"
 #include "foundation/xml_reader.h"
 #include "foundation/xml_writer.h"
@@ -171,22 +172,6 @@ std::vector<std::vector<RunTag>> SplitFrames(const std::vector<RunTag>& tags)
 
 namespace {
 
-std::string Written(const CTransition& t)
-{
-    TempDir dir;
-    CXMLWriteOptions options;
-    options.writeDeclaration = false;
-    {
-        CXMLOutputFile out;
-        EXPECT_TRUE(out.Open(CPath(dir.file("w.xml")), options, true));
-        t.WriteXml(out);
-        EXPECT_TRUE(out.Close());
-    }
-    std::string text = ReadFile(dir.file("w.xml"));
-    if (!text.empty()) text.pop_back();  // the close's own line feed
-    return text;
-}
-
 // Reads the element's attributes into t.
 void ReadInto(CTransition& t, const std::string& xml)
 {
@@ -211,7 +196,7 @@ void ExpectDirectionWords(const std::function<std::unique_ptr<CTransition>()>& m
     for (int i = 0; i < int(words.size()); ++i) {
         auto t = make();
         direction(*t) = i;
-        const std::string xml = Written(*t);
+        const std::string xml = tavrel_test::WrittenXml(*t);
         EXPECT_EQ(xml, Element(*t, words[i])) << i;
         auto back = make();
         direction(*back) = i == 0 ? 1 : 0;
@@ -232,7 +217,7 @@ void ExpectDirectionWords(const std::function<std::unique_ptr<CTransition>()>& m
     for (int outside : {-1, int(words.size())}) {
         auto t = make();
         direction(*t) = outside;
-        EXPECT_EQ(Written(*t), Element(*t, "")) << outside;
+        EXPECT_EQ(tavrel_test::WrittenXml(*t), Element(*t, "")) << outside;
     }
 }
 
