@@ -16,6 +16,8 @@ bool CDirectionSetting::Create(CDialogWindow* window, ControlRef parent, const R
     if (parent) popup_.EmbedIn(parent);
     for (int i = 0; i < table_.count; ++i) popup_.AddItem(table_.rows[i].item);
     Update(direction);
+    label_.Show(true);
+    popup_.Show(true);
     return true;
 }
 
