@@ -62,7 +62,7 @@ bool CMixSampleFilter::Process(int16_t* samples, int32_t count)
     return true;
 }
 
-void CRampSampleFilter::Reset()
+void CGainStepFilter::Reset()
 {
     CSampleFilter::Reset();
     length_ = kDefaultLength;
@@ -72,12 +72,20 @@ void CRampSampleFilter::Reset()
     gainStep_ = 0;
 }
 
+bool CGainStepFilter::StepDue()
+{
+    if (--counter_ > 0) return false;
+    counter_ = samplesPerStep_;
+    --stepsLeft_;
+    return true;
+}
+
 void CRampSampleFilter::Start(uint32_t rate, uint16_t)
 {
     // A ramp of no length is no ramp: the gain is already full.
     gain_ = length_ > 0 ? 0.0 : 1.0;
     stepsLeft_ = std::max(length_, 0);
-    samplesPerStep_ = counter_ = int32_t(rate / 1000);
+    samplesPerStep_ = counter_ = rate / 1000;
     gainStep_ = length_ > 0 ? 1.0 / length_ : 0.0;
 }
 
@@ -85,11 +93,8 @@ bool CRampSampleFilter::Process(int16_t* samples, int32_t count)
 {
     for (int32_t i = 0; samples && i < count; ++i) {
         if (stepsLeft_ < 1) continue;
-        if (--counter_ <= 0) {
-            // The last step lands on 1.0 exactly, where summed steps fall short.
-            gain_ = --stepsLeft_ == 0 ? 1.0 : std::min(1.0, gain_ + gainStep_);
-            counter_ = samplesPerStep_;
-        }
+        // The last step lands on 1.0 exactly, where summed steps fall short.
+        if (StepDue()) gain_ = stepsLeft_ == 0 ? 1.0 : std::min(1.0, gain_ + gainStep_);
         samples[i] = TimesGain(samples[i], gain_);
     }
     return true;
@@ -97,14 +102,10 @@ bool CRampSampleFilter::Process(int16_t* samples, int32_t count)
 
 void CFadeOutSampleFilter::Reset()
 {
-    CSampleFilter::Reset();
-    length_ = kDefaultLength;
+    CGainStepFilter::Reset();
     samplesToSkip_ = 0;
     channels_ = 1;
-    samplesPerStep_ = counter_ = 0;
-    stepsLeft_ = stepsToSilence_ = 0;
-    gain_ = 1.0;
-    gainStep_ = 0;
+    stepsToSilence_ = 0;
 }
 
 void CFadeOutSampleFilter::Start(uint32_t rate, uint16_t channels)
@@ -130,11 +131,7 @@ bool CFadeOutSampleFilter::Process(int16_t* samples, int32_t count)
                 --samplesToSkip_;
                 continue;
             }
-            if (--counter_ <= 0) {
-                gain_ = --stepsToSilence_ <= 0 ? 0.0 : std::max(0.0, gain_ - gainStep_);
-                counter_ = samplesPerStep_;
-                --stepsLeft_;
-            }
+            if (StepDue()) gain_ = --stepsToSilence_ <= 0 ? 0.0 : std::max(0.0, gain_ - gainStep_);
         }
         // Once faded out the sound stays silent; it never comes back.
         samples[i] = TimesGain(samples[i], gain_);

@@ -71,47 +71,48 @@ private:
     size_t readPosition_ = 0;
 };
 
-// Fade in: the gain climbs from 0 to 1 in length steps of rate / 1000
-// samples each, then the samples pass unchanged.
-class CRampSampleFilter : public CSampleFilter {
+// What fade in and fade out share: a gain that moves one step every so
+// many samples, for so many steps.
+class CGainStepFilter : public CSampleFilter {
 public:
-    CRampSampleFilter() { CRampSampleFilter::Reset(); }
     void Reset() override;
-    void Start(uint32_t rate, uint16_t channels) override;
-    bool Process(int16_t* samples, int32_t count) override;
     bool Finish() override { return true; }
-
     double GetGain() const { return gain_; }
 
-private:
-    int32_t samplesPerStep_ = 0;
-    int32_t counter_ = 0;
+protected:
+    // Counts one sample down; true when a step falls on it, which then
+    // starts the count again and uses up one step.
+    bool StepDue();
+
+    int64_t samplesPerStep_ = 0;
+    int64_t counter_ = 0;
     int64_t stepsLeft_ = 0;
     double gain_ = 1.0;
     double gainStep_ = 0;
 };
 
+// Fade in: the gain climbs from 0 to 1 in length steps of rate / 1000
+// samples each, then the samples pass unchanged.
+class CRampSampleFilter : public CGainStepFilter {
+public:
+    CRampSampleFilter() { CRampSampleFilter::Reset(); }
+    void Start(uint32_t rate, uint16_t channels) override;
+    bool Process(int16_t* samples, int32_t count) override;
+};
+
 // Fade out: start ms pass unchanged, then the gain falls from 1 to 0 over
 // length ms and the rest stays silent.
-class CFadeOutSampleFilter : public CSampleFilter {
+class CFadeOutSampleFilter : public CGainStepFilter {
 public:
     CFadeOutSampleFilter() { CFadeOutSampleFilter::Reset(); }
     void Reset() override;
     void Start(uint32_t rate, uint16_t channels) override;
     bool Process(int16_t* samples, int32_t count) override;
-    bool Finish() override { return true; }
-
-    double GetGain() const { return gain_; }
 
 private:
     int64_t samplesToSkip_ = 0;
     uint16_t channels_ = 1;
-    int64_t samplesPerStep_ = 0;
-    int64_t counter_ = 0;
-    int64_t stepsLeft_ = 0;
     int64_t stepsToSilence_ = 0;
-    double gain_ = 1.0;
-    double gainStep_ = 0;
 };
 
 // Where a chain's samples come from.
