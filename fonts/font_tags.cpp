@@ -24,17 +24,16 @@ bool GlyphOutline(std::vector<std::unique_ptr<CShapeRecord>>& records, const CFo
         records.push_back(std::make_unique<CShapeRecordEnd>());
         return true;
     }
-    // The extremes of every point, y turned into SWF's downward axis.
     bounds.xmin = renderer.minX;
     bounds.xmax = renderer.maxX;
-    bounds.ymin = -renderer.maxY;
-    bounds.ymax = -renderer.minY;
+    bounds.ymin = renderer.minY;
+    bounds.ymax = renderer.maxY;
 
     for (const auto& contour : renderer.contours) {
         if (contour->empty()) continue;
         const CGlyphPoint& first = contour->front();
         auto move = std::make_unique<CShapeRecordStyleChange>();
-        move->CreateMoveTo(first.x, -first.y, nullptr);
+        move->CreateMoveTo(first.x, first.y, nullptr);
         move->fillBits = 1;
         move->lineBits = 0;
         move->SetFillStyle(1, 1);
@@ -48,11 +47,11 @@ bool GlyphOutline(std::vector<std::unique_ptr<CShapeRecord>>& records, const CFo
             if (!p.onCurve && i + 1 < contour->size()) {
                 const CGlyphPoint& anchor = (*contour)[++i];
                 records.push_back(
-                    std::make_unique<CShapeRecordCurvedEdge>(p.x - x, -(p.y - y), anchor.x - p.x, -(anchor.y - p.y)));
+                    std::make_unique<CShapeRecordCurvedEdge>(p.x - x, p.y - y, anchor.x - p.x, anchor.y - p.y));
                 x = anchor.x, y = anchor.y;
                 continue;
             }
-            const int32_t dx = p.x - x, dy = -(p.y - y);
+            const int32_t dx = p.x - x, dy = p.y - y;
             const uint8_t kind = dx == 0   ? swf_shape::kVertical
                                  : dy == 0 ? swf_shape::kHorizontal
                                            : swf_shape::kGeneral;

@@ -63,8 +63,9 @@ bool CTextRenderer::Create(const CFont& font)
 void CTextRenderer::AddPoint(float x, float y, bool onCurve)
 {
     if (!currentContour) currentContour = std::make_unique<CGlyphContour>();
-    auto whole = [](float v) { return int32_t(std::clamp(double(v), -2147483648.0, 2147483647.0)); };
-    const CGlyphPoint p{whole(x), whole(y), onCurve ? 1 : 0};
+    auto whole = [](double v) { return int32_t(std::clamp(v, -2147483648.0, 2147483647.0)); };
+    // The outline's y grows upward; points take it growing downward, as SWF does.
+    const CGlyphPoint p{whole(x), whole(-double(y)), onCurve ? 1 : 0};
     currentContour->push_back(p);
     if (pointCount == 0) {
         // The extremes start at the first point, so that a glyph wholly

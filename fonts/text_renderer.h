@@ -1,6 +1,6 @@
 #pragma once
 // One character of an installed font as its outline: closed contours of
-// integer points (y up), each on the curve or a quadratic control point, with
+// integer points (y down), each on the curve or a quadratic control point, with
 // the bounds of the points and the glyph's advance.
 #include <cstdint>
 #include <memory>

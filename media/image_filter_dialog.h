@@ -30,8 +30,6 @@ public:
     CImagePane& GetPane() { return pane_; }
 
 private:
-    void ShowPreview();
-
     CImageFilter* filter_ = nullptr;
     CImage preview_;
     const CImage* source_ = nullptr;

@@ -226,6 +226,7 @@ public:
     CPopupSettings& GetPopup() { return popup_; }
     CSlideShow* GetShow() const { return show_; }
     CameraPlacement& GetCameraPlacement() { return camera_; }
+    const CameraPlacement& GetCameraPlacement() const { return camera_; }
     uint16_t GetDepth() const { return depth_; }
     void SetDepth(uint16_t d) { depth_ = d; }
     ExportState& GetExportState() { return export_; }

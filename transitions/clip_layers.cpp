@@ -59,7 +59,7 @@ CSwfMatrix* Translation(int32_t x, int32_t y)
 
 CSwfMatrix* SlideMatrix(const CSlide& slide, bool withScale)
 {
-    const CSlide::CameraPlacement& at = const_cast<CSlide&>(slide).GetCameraPlacement();
+    const CSlide::CameraPlacement& at = slide.GetCameraPlacement();
     CSwfMatrix* m = Translation(at.centerX, at.centerY);
     if (withScale) {
         m->hasScale = true;

@@ -50,7 +50,7 @@ CSwfMatrix* PieceMatrix(double x, double y, const CSlide* scaledBy)
     auto* m = new CSwfMatrix;
     m->SetIdentity();
     if (scaledBy) {
-        const CSlide::CameraPlacement& at = const_cast<CSlide*>(scaledBy)->GetCameraPlacement();
+        const CSlide::CameraPlacement& at = scaledBy->GetCameraPlacement();
         m->scaleX = at.scaleX;
         m->scaleY = at.scaleY;
     }
