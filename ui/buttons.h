@@ -37,7 +37,6 @@ public:
     bool Create(CDialogWindow* owner, OSType signature, const Rect& bounds, const char* title) override;
     bool Dispose() override;
     bool OnAttach() override;
-    int GetDefaultHeight() override { return 17; }
     // The button owns *menu from now on; returns the menu it owned before,
     // or null (also when the menu cannot be set, which changes nothing).
     MenuRef SetMenu(MenuRef* menu);
@@ -69,8 +68,6 @@ public:
 class CColorButton : public CControl {
 public:
     ~CColorButton() override;
-    // Bevel buttons, as tall as push buttons.
-    int GetDefaultHeight() override { return 17; }
     uint32_t GetColor() const { return color_; }
     void SetColor(uint32_t color, bool redraw);
 

@@ -1,7 +1,5 @@
 #include "ui/buttons.h"
 
-#include <memory>
-
 #include "controls_fixture.h"
 #include "platform/toolbox_menus.h"
 #include "support/toolbox_log.h"
@@ -30,30 +28,6 @@ TEST(ColorConversion, WidensAndNarrowsEachChannel)
     }
     EXPECT_EQ(RGBColorToColor({0xFFFF, 0x8000, 0}), 0x00007FFFu);
     EXPECT_EQ(RGBColorToColor({0x0101, 0x0100, 0xFFFE}), 0x00FE0001u);  // truncated, not rounded
-}
-
-// Layout stacks controls by these heights: push and bevel buttons are a
-// point taller than the rest.
-TEST(ButtonHeights, PushAndBevelButtonsAre17)
-{
-    struct Case {
-        const char* kind;
-        std::unique_ptr<CControl> control;
-        int height;
-    };
-    Case cases[] = {
-        {"push button", std::make_unique<CPushButton>(), 17},
-        {"bevel menu button", std::make_unique<CBevelMenuButton>(), 17},
-        {"colour swatch", std::make_unique<CColorSwatch>(), 17},
-        {"colour well", std::make_unique<CColorWell>(), 17},
-        {"check box", std::make_unique<CCheckBox>(), 16},
-        {"plain control", std::make_unique<CControl>(), 16},
-    };
-    for (Case& c : cases) {
-        EXPECT_EQ(c.control->GetDefaultHeight(), c.height) << c.kind;
-        EXPECT_EQ(c.control->GetHorzSpacing(), 8) << c.kind;
-        EXPECT_EQ(c.control->GetVertSpacing(), 8) << c.kind;
-    }
 }
 
 TEST_F(ButtonsTest, SwatchTakesThePickersColourAndShowsIt)
