@@ -1,5 +1,7 @@
 #include "ui/buttons.h"
 
+#include <memory>
+
 #include "controls_fixture.h"
 #include "platform/toolbox_menus.h"
 #include "support/toolbox_log.h"
@@ -28,6 +30,30 @@ TEST(ColorConversion, WidensAndNarrowsEachChannel)
     }
     EXPECT_EQ(RGBColorToColor({0xFFFF, 0x8000, 0}), 0x00007FFFu);
     EXPECT_EQ(RGBColorToColor({0x0101, 0x0100, 0xFFFE}), 0x00FE0001u);  // truncated, not rounded
+}
+
+// Layout stacks controls by these heights: only the push button is a point
+// taller; the bevel buttons keep the control's own height.
+TEST(ButtonHeights, OnlyPushButtonsAre17)
+{
+    struct Case {
+        const char* kind;
+        std::unique_ptr<CControl> control;
+        int height;
+    };
+    Case cases[] = {
+        {"push button", std::make_unique<CPushButton>(), 17},
+        {"bevel menu button", std::make_unique<CBevelMenuButton>(), 16},
+        {"colour swatch", std::make_unique<CColorSwatch>(), 16},
+        {"colour well", std::make_unique<CColorWell>(), 16},
+        {"check box", std::make_unique<CCheckBox>(), 16},
+        {"plain control", std::make_unique<CControl>(), 16},
+    };
+    for (Case& c : cases) {
+        EXPECT_EQ(c.control->GetDefaultHeight(), c.height) << c.kind;
+        EXPECT_EQ(c.control->GetHorzSpacing(), 8) << c.kind;
+        EXPECT_EQ(c.control->GetVertSpacing(), 8) << c.kind;
+    }
 }
 
 TEST_F(ButtonsTest, SwatchTakesThePickersColourAndShowsIt)
