@@ -32,7 +32,7 @@ struct Box {
 
 struct EditCase {
     const char* name;
-    const char* attributes;  // added to the slide element
+    std::string attributes;  // added to the slide element
     const char* filters;     // inside image_filters
     Box box;                 // the slide on the stage
     int splitX, splitY;      // where the picture's quarters meet on the stage
@@ -40,55 +40,35 @@ struct EditCase {
     bool keepsFile;          // the movie holds the file's own stream
 };
 
-// The picture: 200 × 100, quarters red, green / blue, white.
+// 150 × 75 from (50, 25), shown at 320 × 160: the quarters meet at
+// 50 × 320/150 and 25 × 160/75 into the box.
+const std::string kCropRight = " crop=\"true\" crop_left=\"50\" crop_top=\"25\" crop_right=\"200\" crop_bottom=\"100\"";
+// Given on the turned picture (100 × 200): its lower 150 rows, shown at
+// 160 × 240, where the quarters meet 50 rows in.
+const std::string kCropLower = " crop=\"true\" crop_left=\"0\" crop_top=\"50\" crop_right=\"100\" crop_bottom=\"200\"";
+const std::string kTurn = " rotate=\"90\"", kMirror = " flip_horizontal=\"true\"";
+const char* const kGreyFilter = "<filter name=\"Grayscale\" />\n";
+const Box kWide{0, 40, 320, 160}, kTall{100, 0, 120, 240}, kTallCrop{80, 0, 160, 240};
+
+// The picture: 200 × 100, quarters red, green / blue, white. Mirrored, then
+// turned, as the flips and turn combine.
 const EditCase kCases[] = {
-    {"none", "", "", {0, 40, 320, 160}, 160, 120, {kRed, kGreen, kBlue, kWhite}, true},
-    {"rotate90", " rotate=\"90\"", "", {100, 0, 120, 240}, 160, 120, {kBlue, kRed, kWhite, kGreen}, true},
-    {"rotate180", " rotate=\"180\"", "", {0, 40, 320, 160}, 160, 120, {kWhite, kBlue, kGreen, kRed}, true},
-    {"rotate270", " rotate=\"270\"", "", {100, 0, 120, 240}, 160, 120, {kGreen, kWhite, kRed, kBlue}, true},
-    {"flipH", " flip_horizontal=\"true\"", "", {0, 40, 320, 160}, 160, 120, {kGreen, kRed, kWhite, kBlue}, true},
-    {"flipV", " flip_vertical=\"true\"", "", {0, 40, 320, 160}, 160, 120, {kBlue, kWhite, kRed, kGreen}, true},
-    // 150 × 75 from (50, 25), shown at 320 × 160: the quarters meet at
-    // 50 × 320/150 and 25 × 160/75 into the box.
-    {"crop",
-     " crop=\"true\" crop_left=\"50\" crop_top=\"25\" crop_right=\"200\" crop_bottom=\"100\"",
-     "",
-     {0, 40, 320, 160},
-     107,
-     93,
-     {kRed, kGreen, kBlue, kWhite},
-     true},
-    // The crop is given on the turned picture (100 × 200): its lower 150
-    // rows, shown at 160 × 240, where the quarters meet 50 rows in.
-    {"rotate90Crop",
-     " rotate=\"90\" crop=\"true\" crop_left=\"0\" crop_top=\"50\" crop_right=\"100\" crop_bottom=\"200\"",
-     "",
-     {80, 0, 160, 240},
-     160,
-     80,
-     {kBlue, kRed, kWhite, kGreen},
-     true},
-    // Mirrored, then turned: the crop is given on what the two make.
-    {"flipHRotate90Crop",
-     " flip_horizontal=\"true\" rotate=\"90\" crop=\"true\" crop_left=\"0\" crop_top=\"50\" crop_right=\"100\""
-     " crop_bottom=\"200\"",
-     "",
-     {80, 0, 160, 240},
-     160,
-     80,
-     {kWhite, kGreen, kBlue, kRed},
-     true},
-    {"grayscaleRotate90",
-     " rotate=\"90\"",
-     "<filter name=\"Grayscale\" />\n",
-     {100, 0, 120, 240},
-     160,
-     120,
-     {kBlueGrey, kRedGrey, kWhite, kGreenGrey},
-     false},
+    {"none", "", "", kWide, 160, 120, {kRed, kGreen, kBlue, kWhite}, true},
+    {"rotate90", kTurn, "", kTall, 160, 120, {kBlue, kRed, kWhite, kGreen}, true},
+    {"rotate180", " rotate=\"180\"", "", kWide, 160, 120, {kWhite, kBlue, kGreen, kRed}, true},
+    {"rotate270", " rotate=\"270\"", "", kTall, 160, 120, {kGreen, kWhite, kRed, kBlue}, true},
+    {"flipH", kMirror, "", kWide, 160, 120, {kGreen, kRed, kWhite, kBlue}, true},
+    {"flipV", " flip_vertical=\"true\"", "", kWide, 160, 120, {kBlue, kWhite, kRed, kGreen}, true},
+    {"crop", kCropRight, "", kWide, 107, 93, {kRed, kGreen, kBlue, kWhite}, true},
+    {"rotate90Crop", kTurn + kCropLower, "", kTallCrop, 160, 80, {kBlue, kRed, kWhite, kGreen}, true},
+    {"flipHRotate90Crop", kMirror + kTurn + kCropLower, "", kTallCrop, 160, 80, {kWhite, kGreen, kBlue, kRed}, true},
+    {"grayscaleRotate90", kTurn, kGreyFilter, kTall, 160, 120, {kBlueGrey, kRedGrey, kWhite, kGreenGrey}, false},
 };
 
-void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EditCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class ImportedJpegTest : public testing::Test {
 protected:
@@ -96,11 +76,11 @@ protected:
     ProgramResult Compile(const std::string& picture, int stageW, int stageH, const std::string& attributes,
                           const std::string& filters)
     {
-        const std::string project = show_test::WrapShow(
-            "<slide_show width=\"" + std::to_string(stageW) + "\" height=\"" + std::to_string(stageH) +
-            "\" bg_color=\"0\">\n<slides>\n<slide type=\"image\" src=\"" + picture +
-            "\" image_type=\"jpeg_import_data\"" + attributes + " >\n<image_filters>\n" + filters +
-            "</image_filters>\n</slide>\n</slides>\n</slide_show>\n");
+        const std::string project =
+            show_test::WrapShow("<slide_show width=\"" + std::to_string(stageW) + "\" height=\"" +
+                                std::to_string(stageH) + "\" bg_color=\"0\">\n<slides>\n<slide type=\"image\" src=\"" +
+                                picture + "\" image_type=\"jpeg_import_data\"" + attributes + " >\n<image_filters>\n" +
+                                filters + "</image_filters>\n</slide>\n</slides>\n</slide_show>\n");
         EXPECT_TRUE(tavrel_test::WriteFile(dir_.file("show.tvr"), project));
         return RunProgram({"--quiet", "show.tvr", "show.swf"}, dir_.path());
     }
@@ -134,12 +114,19 @@ TEST_P(ImportedJpegEditsTest, ShowsWhatTheEditsMake)
     // The bitmap: the file's stream at the picture's size, or an encoding of
     // the display size.
     const std::string decoded = Decoded();
-    const std::string bitmap =
-        c.keepsFile ? "\"width\":200,\"height\":100,\"mediaType\":\"image/jpeg\",\"data\":{\"bytes\":" +
-                          std::to_string(tavrel_test::ReadFile(picture).size()) + "}"
-                    : "\"width\":" + std::to_string(c.box.w) + ",\"height\":" + std::to_string(c.box.h) +
-                          ",\"mediaType\":\"image/jpeg\"";
-    if (!decoded.empty()) EXPECT_NE(decoded.find(bitmap), std::string::npos) << bitmap << "\n" << decoded.substr(0, 3000);
+    const std::string bitmap = c.keepsFile
+                                   ? "\"width\":200,\"height\":100,\"mediaType\":\"image/jpeg\",\"data\":{\"bytes\":" +
+                                         std::to_string(tavrel_test::ReadFile(picture).size()) + "}"
+                                   : "\"width\":" + std::to_string(c.box.w) + ",\"height\":" + std::to_string(c.box.h) +
+                                         ",\"mediaType\":\"image/jpeg\"";
+    if (!decoded.empty())
+        EXPECT_NE(decoded.find(bitmap), std::string::npos) << bitmap << "\n" << decoded.substr(0, 3000);
+    // Unedited, the fill only scales the picture into the box (by 1.6, to
+    // 32 twips a pixel), as it always has.
+    const std::string plainFill =
+        "\"scaleX\":{\"epsilons\":2097152},\"scaleY\":{\"epsilons\":2097152},\"rotateSkew0\":{\"epsilons\":0},"
+        "\"rotateSkew1\":{\"epsilons\":0},\"translateX\":-3200,\"translateY\":-1600";
+    if (!decoded.empty() && c.attributes.empty()) EXPECT_NE(decoded.find(plainFill), std::string::npos);
 
     // Each quarter at its middle and 16 px from where the quarters meet, so
     // that a crop or turn left out shows; black outside the box.
