@@ -11,6 +11,7 @@
 #include "media/progress.h"
 #include "media/qt_movie.h"
 #include "media/swf_bitmap.h"
+#include "show/imported_jpeg_fill.h"
 #include "show/slide.h"
 #include "show/slide_export.h"
 #include "show/slide_show.h"
@@ -231,14 +232,19 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
             tag = MakeExternalJpegSprite(slide, show ? show->GetExternalJpegSpriteId() : 0);
             break;
         }
-        case CSlide::kJpegImportData:
+        case CSlide::kJpegImportData: {
             state.bitmapId = 0;
-            tag = bitmap.MakeJpegFromFile(slide.GetSrc(), w, h);
+            // The file's stream shows turns, mirrors and crop through the
+            // fill; filters change the pixels, which only an encoding shows.
+            CSwfMatrix fill;
+            if (slide.GetFilterCount() == 0 && ImportedJpegFill(slide, &fill))
+                tag = bitmap.MakeJpegFromFile(slide.GetSrc(), w, h);
             state.bitmapFromFile = tag != nullptr;
             // A file that holds no JPEG data of its own (a PNG, say) would
             // leave the slide empty: its picture is encoded instead.
             if (!tag) tag = bitmap.MakeJpeg(px, w, h, quality);
             break;
+        }
         case CSlide::kJpegTransparent:
             tag = bitmap.MakeJpegWithAlpha(px, mask.data(), w, h, quality);
             break;
@@ -293,11 +299,9 @@ bool ExportSlideShape(CSlide& slide, CSwfMovie& movie, uint16_t* ids, bool strip
         return movie.AddTag(sprite) > 0;
     }
 
+    CSwfMatrix fileFill;
+    const bool fromFile = type == CSlide::kJpegImportData && state.bitmapFromFile && ImportedJpegFill(slide, &fileFill);
     double sx = 20.0, sy = 20.0;
-    if (type == CSlide::kJpegImportData && state.bitmapFromFile) {
-        sx = double(slide.GetWidth()) / std::max(slide.GetImageWidth(), 1) * 20;
-        sy = double(slide.GetHeight()) / std::max(slide.GetImageHeight(), 1) * 20;
-    }
     if (slide.GetAdjustBitmapShift()) {
         sx *= 0.999;
         sy *= 0.999;
@@ -316,7 +320,8 @@ bool ExportSlideShape(CSlide& slide, CSwfMovie& movie, uint16_t* ids, bool strip
         shape->shape->fillStyles->Append(BitmapFill(kSwfNoBitmapId, 20.0, 20.0, W, H));
         fill = 2;
     }
-    shape->shape->fillStyles->Append(BitmapFill(state.bitmapId, sx, sy, W, H));
+    shape->shape->fillStyles->Append(fromFile ? CFillStyle::MakeBitmap(state.bitmapId, fileFill, true)
+                                              : BitmapFill(state.bitmapId, sx, sy, W, H));
     AddCentredRect(*shape->shape, W, H, fill);
     if (movie.AddTag(shape.release()) <= 0) return false;
     state.characterId = shapeId;
