@@ -1,5 +1,6 @@
 #include "effects/strobe.h"
 
+#include "effects/sprite_parts.h"
 #include "swf/actions.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
@@ -12,13 +13,8 @@ namespace {
 // The movie's frame in opaque white, drawn from its bottom-right corner.
 CTagDefineShape* MakeFlash(uint16_t id, int32_t width, int32_t height)
 {
-    auto* flash = new CTagDefineShape;
-    flash->SetCharacterId(id);
-    flash->bounds = std::make_unique<CSwfRect>();
-    flash->bounds->Set(0, 0, width, height, false);
-    auto shape = std::make_unique<CShapeWithStyle>();
-    shape->fillStyles = std::make_unique<CFillStyleArray>();
-    shape->fillStyles->Append(CFillStyle::MakeSolid(0xFFFFFF));
+    CTagDefineShape* flash = effect_parts::NewShape(id, 0, 0, width, height, CFillStyle::MakeSolid(0xFFFFFF));
+    CShapeWithStyle* shape = flash->shape.get();
     CShapeRecordStyleChange* start = shape->AddMoveTo(width, height);
     start->fillStyle1 = 1;
     start->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
@@ -27,7 +23,6 @@ CTagDefineShape* MakeFlash(uint16_t id, int32_t width, int32_t height)
     shape->AddHorizontalLine(width);
     shape->AddVerticalLine(height);
     shape->AddEnd();
-    flash->shape = std::move(shape);
     return flash;
 }
 
