@@ -73,9 +73,6 @@ CTagDefineShape* CBubblesEffect::BuildBubbleShape(uint16_t id, int, int)
         {170, 170, 0, 240},    {0, 240, -170, 171}, {-171, 170, -240, 0}, {-240, 0, -170, -170},
         {-171, -171, 1, -240}, {-1, -240, 171, -170}, {170, -171, 240, 1}, {240, -1, 171, 171},
     };
-    CTagDefineShape* bubble = NewShape(id, -600, -600, 600, 600);
-    CShapeWithStyle& shape = *bubble->shape;
-
     // White highlight up and to the left, blue towards the rim.
     auto fill = std::make_unique<CFillStyle>(swf_fill::kRadialGradient, 0);
     fill->matrix = std::unique_ptr<CSwfMatrix>(Scale(4456));
@@ -85,8 +82,8 @@ CTagDefineShape* CBubblesEffect::BuildBubbleShape(uint16_t id, int, int)
     fill->gradient->Append(std::make_unique<CSwfGradRecord>(0, 0xFFFFFF, 0));
     fill->gradient->Append(std::make_unique<CSwfGradRecord>(166, 0xFF9900, 0));  // RGB 0, 153, 255
 
-    shape.fillStyles = std::make_unique<CFillStyleArray>();
-    shape.fillStyles->Append(std::move(fill));
+    CTagDefineShape* bubble = NewShape(id, -600, -600, 600, 600, std::move(fill));
+    CShapeWithStyle& shape = *bubble->shape;
     StartOutline(shape, 411, -410, 1, 0);
     for (const auto& c : kCurves) shape.AddCurve(c[0], c[1], c[2], c[3]);
     shape.AddEnd();

@@ -157,17 +157,6 @@ Point SparkTip(const Spark& s, double reach, double nearRadius, double inwardSha
     return {int32_t(std::lround(s.x + s.x / r * reach)), int32_t(std::lround(s.y + s.y / r * reach))};
 }
 
-// A red fill (the colour never shows: masks are clip layers), bits 15 and 0.
-std::unique_ptr<CShapeWithStyle> MaskShape()
-{
-    auto shape = std::make_unique<CShapeWithStyle>();
-    shape->fillStyles = std::make_unique<CFillStyleArray>();
-    shape->fillStyles->Append(CFillStyle::MakeSolid(217));
-    shape->SetBits(0, 0);
-    shape->SetFillBits(15);
-    return shape;
-}
-
 // Mask A: twenty petals, curved but for three short straight closings.
 constexpr Spark kMaskA[] = {
     {347, -835, 1, 2},    {289, -321, 1, 2},   {76, -300, 1, 2, Edge::kHorizontal},
@@ -312,12 +301,6 @@ struct DiscDrawing {
 
 uint16_t DefineDisc(CSwfMovie* movie, uint16_t* ids, const DiscDrawing& d)
 {
-    auto* tag = new CTagDefineShape3;
-    const uint16_t id = ++*ids;
-    tag->SetCharacterId(id);
-    tag->bounds = std::make_unique<CSwfRect>();
-    tag->bounds->Set(-d.radius, -d.radius, d.radius, d.radius, false);
-    auto shape = std::make_unique<CShapeWithStyle>();
     auto fill = std::make_unique<CFillStyle>(swf_fill::kRadialGradient, 1);
     fill->gradient = std::make_unique<CSwfGradient>();
     fill->gradient->alpha = 1;
@@ -331,23 +314,21 @@ uint16_t DefineDisc(CSwfMovie* movie, uint16_t* ids, const DiscDrawing& d)
     fill->matrix = std::make_unique<CSwfMatrix>();
     fill->matrix->scaleX = fill->matrix->scaleY = d.gradientScale;
     fill->matrix->hasScale = 1;
-    shape->fillStyles = std::make_unique<CFillStyleArray>(1);
-    shape->fillStyles->Append(std::move(fill));
-    shape->SetBits(0, 0);
-    shape->SetFillBits(15);
-    effect_parts::StartOutline(*shape, d.start.x, d.start.y, 1, 0);
-    effect_parts::AddEdges(*shape, d.edges);
-    shape->AddEnd();
-    tag->shape = std::move(shape);
+    const uint16_t id = ++*ids;
+    CTagDefineShape* tag =
+        effect_parts::NewShape(id, -d.radius, -d.radius, d.radius, d.radius, std::move(fill), new CTagDefineShape3);
+    CShapeWithStyle& shape = *tag->shape;
+    effect_parts::StartOutline(shape, d.start.x, d.start.y, 1, 0);
+    effect_parts::AddEdges(shape, d.edges);
+    shape.AddEnd();
     movie->AddTag(tag);
     return id;
 }
 
 CTagDefineShape* MaskTag(uint16_t id, const Bounds& b)
 {
-    CTagDefineShape* tag = effect_parts::NewShape(id, b.xmin, b.ymin, b.xmax, b.ymax);
-    tag->shape = MaskShape();
-    return tag;
+    // The colour never shows: masks are clip layers.
+    return effect_parts::NewShape(id, b.xmin, b.ymin, b.xmax, b.ymax, CFillStyle::MakeSolid(217));
 }
 
 // The fireworks sprite places a burst with a tint, or without one.

@@ -22,10 +22,9 @@ CTagDefineShape* MakeHeart(uint16_t id)
         {52, -30, 56, 16},   {44, 12, 47, 43},    {44, 38, -2, 10},       {50, -79, 73, -18},  {71, -17, 59, 35},
         {76, 42, -11, 93},   {-15, 138, -301, 337}, {-205, -201, -65, -96}, {-67, -101, 17, -97}, {17, -90, 60, -35},
     };
-    CTagDefineShape* heart = NewShape(id, -330, -331, 330, 331);
+    // Red, as 0x00BBGGRR.
+    CTagDefineShape* heart = NewShape(id, -330, -331, 330, 331, CFillStyle::MakeSolid(0x0000FF));
     CShapeWithStyle& shape = *heart->shape;
-    shape.fillStyles = std::make_unique<CFillStyleArray>();
-    shape.fillStyles->Append(CFillStyle::MakeSolid(0x0000FF));  // red, as 0x00BBGGRR
     StartOutline(shape, -240, -301, 1, 0);
     for (const auto& c : kCurves) shape.AddCurve(c[0], c[1], c[2], c[3]);
     shape.AddEnd();

@@ -18,10 +18,8 @@ const char* const kDots[] = {"dustdot1", "dustdot2", "dustdot3"};
 CTagDefineShape* MakeScratch(uint16_t id, int32_t height)
 {
     const int32_t half = height >> 1;
-    CTagDefineShape* tag = NewShape(id, 0, -half, 0, half);
+    CTagDefineShape* tag = NewShape(id, 0, -half, 0, half, CLineStyle::Make(10, kGrey));
     CShapeWithStyle& shape = *tag->shape;
-    shape.lineStyles = std::make_unique<CLineStyleArray>();
-    shape.lineStyles->Append(CLineStyle::Make(10, kGrey));
     StartOutline(shape, 0, -half, 0, 1);
     shape.AddVerticalLine(height);
     shape.AddEnd();
@@ -43,10 +41,8 @@ CTagDefineShape* MakeDust(uint16_t id)
         {kG, 4, -1, 0, 0},    {kH, 1, 0, 0, 0},   {kG, 1, -1, 0, 0},  {kV, 0, -1, 0, 0},   {kG, 1, -1, 0, 0},
         {kG, 20, 3, 0, 0},    {kV, 0, 1, 0, 0},   {kG, 8, 2, 0, 0},   {kG, 2, 8, 0, 0},
     };
-    CTagDefineShape* tag = NewShape(id, -23, -20, 22, 17);
+    CTagDefineShape* tag = NewShape(id, -23, -20, 22, 17, CFillStyle::MakeSolid(kGrey));
     CShapeWithStyle& shape = *tag->shape;
-    shape.fillStyles = std::make_unique<CFillStyleArray>();
-    shape.fillStyles->Append(CFillStyle::MakeSolid(kGrey));
     StartOutline(shape, 19, -5, 1, 0);
     for (const Edge& e : kEdges) {
         if (e.kind == kCurve)

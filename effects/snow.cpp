@@ -170,12 +170,8 @@ uint16_t CSnowEffect::BuildFlakeShape(CSwfMovie* movie, uint16_t* ids)
     flakeScale_ = 5.0 / 83.0;
     const uint16_t id = ++*ids;
     // The strokes reach ±1600; half the line's width more on every side.
-    CTagDefineShape* tag = effect_parts::NewShape(id, -1660, -1660, 1660, 1660);
+    CTagDefineShape* tag = effect_parts::NewShape(id, -1660, -1660, 1660, 1660, CLineStyle::Make(120, 0xFFFFFF));
     CShapeWithStyle* shape = tag->shape.get();
-    shape->lineStyles = std::make_unique<CLineStyleArray>();
-    shape->lineStyles->Append(CLineStyle::Make(120, 0xFFFFFF));
-    shape->SetBits(0, 0);
-    shape->SetLineBits(15);
     bool first = true;
     for (const Stroke& stroke : FlakeStrokes()) {
         // Only the first move picks the line; the others only move.

@@ -49,14 +49,43 @@ CSwfCxformWithAlpha* Alpha(int alpha)
     return cxform;
 }
 
-CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax)
+namespace {
+
+// The index width an effect gives the kind of style it draws with.
+constexpr uint8_t kIndexBits = 15;
+
+CTagDefineShape* StyledShape(CTagDefineShape* tag, uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax,
+                             int32_t ymax, std::unique_ptr<CFillStyle> fill, std::unique_ptr<CLineStyle> line)
 {
-    auto* tag = new CTagDefineShape;
     tag->SetCharacterId(id);
     tag->bounds = std::make_unique<CSwfRect>();
     tag->bounds->Set(xmin, ymin, xmax, ymax, false);
     tag->shape = std::make_unique<CShapeWithStyle>();
+    CShapeWithStyle& shape = *tag->shape;
+    shape.SetBits(fill ? kIndexBits : 0, line ? kIndexBits : 0);
+    if (fill) {
+        shape.fillStyles = std::make_unique<CFillStyleArray>(fill->alpha);
+        shape.fillStyles->Append(std::move(fill));
+    }
+    if (line) {
+        shape.lineStyles = std::make_unique<CLineStyleArray>(line->alpha);
+        shape.lineStyles->Append(std::move(line));
+    }
     return tag;
+}
+
+}  // namespace
+
+CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax,
+                          std::unique_ptr<CFillStyle> fill, CTagDefineShape* tag)
+{
+    return StyledShape(tag ? tag : new CTagDefineShape, id, xmin, ymin, xmax, ymax, std::move(fill), nullptr);
+}
+
+CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax,
+                          std::unique_ptr<CLineStyle> line)
+{
+    return StyledShape(new CTagDefineShape, id, xmin, ymin, xmax, ymax, nullptr, std::move(line));
 }
 
 CShapeRecordStyleChange* StartOutline(CShape& shape, int32_t x, int32_t y, uint16_t fillStyle1, uint16_t lineStyle)

@@ -3,12 +3,14 @@
 // one-shape sprite. Each returns a new object for the caller to hand on.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "swf/display_tags.h"
 #include "swf/records.h"
 #include "swf/shapes.h"
 #include "swf/sprite.h"
+#include "swf/styles.h"
 
 namespace effect_parts {
 
@@ -26,8 +28,15 @@ CSwfMatrix* Translate(int32_t x, int32_t y);
 // Multiply terms 256 for the colours and alpha for alpha; no add terms.
 CSwfCxformWithAlpha* Alpha(int alpha);
 
-// A shape tag with its bounds (twips) and an empty styled shape.
-CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax);
+// A shape tag with its bounds (twips) and no outline yet, drawn with one
+// style: a fill or a line. Every effect shape indexes its kind of style
+// with 15-bit fields and the other kind with none, wider than one style
+// needs, so all of them are laid out alike. tag, when given, is a shape tag
+// of a later kind (DefineShape3 for fills with alpha) to fill in.
+CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax,
+                          std::unique_ptr<CFillStyle> fill, CTagDefineShape* tag = nullptr);
+CTagDefineShape* NewShape(uint16_t id, int32_t xmin, int32_t ymin, int32_t xmax, int32_t ymax,
+                          std::unique_ptr<CLineStyle> line);
 // The style change that starts an outline at (x, y) with fill style 1 and
 // line style as given (0: none).
 CShapeRecordStyleChange* StartOutline(CShape& shape, int32_t x, int32_t y, uint16_t fillStyle1, uint16_t lineStyle);

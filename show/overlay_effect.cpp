@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "show/registry.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
 
@@ -47,22 +46,6 @@ std::unique_ptr<COverlayEffect> COverlayEffectList::FindByName(const char* name)
     for (const auto& p : registered->prototypes_)
         if (std::strcmp(p->GetName().c_str(), name) == 0) return p->Clone();
     return nullptr;
-}
-
-COverlayEffectList& COverlayEffectList::Get()
-{
-    if (registered) return *registered;
-    static COverlayEffectList fallback;
-    if (!fallback.GetCount()) fallback.Add(std::make_unique<COverlayEffect>());
-    // The process-wide list may have lost its registration to a list since
-    // destroyed; it takes it back.
-    registered = &fallback;
-    return fallback;
-}
-
-void COverlayEffectList::Register(std::unique_ptr<COverlayEffect> prototype)
-{
-    RegisterPrototype(prototypes_, std::move(prototype));
 }
 
 uint16_t COverlayEffect::Build(CSwfMovie*, uint16_t*, uint16_t*)

@@ -78,12 +78,6 @@ public:
     static std::unique_ptr<COverlayEffect> FindByName(const char* name);
     static std::unique_ptr<COverlayEffect> FindByName(const std::string& name) { return FindByName(name.c_str()); }
 
-    // The registered list; when none is, a process-wide one holding "None"
-    // becomes registered. Register puts a prototype in the place of the one of
-    // its name, or appends it.
-    static COverlayEffectList& Get();
-    void Register(std::unique_ptr<COverlayEffect> prototype);
-
 private:
     std::vector<std::unique_ptr<COverlayEffect>> prototypes_;
 };

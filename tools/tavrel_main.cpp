@@ -4,10 +4,14 @@
 
 #include "tools/cancel_signal.h"
 #include "tools/cli_options.h"
+#include "tools/show_export.h"
 #include "tools/tavrel_run.h"
 
 int main(int argc, char** argv)
 {
+    // As the editor does at start-up: every compile draws its effects'
+    // random delays and limits anew.
+    SeedRandomGenerators(StartupSeed());
     CliOptions options;
     std::string error;
     switch (ParseCommandLine(argc, argv, &options, &error)) {

@@ -1,5 +1,5 @@
-// The effects' drawings read back: bounds, styles, and every sub-path's
-// start, edge kinds and closure.
+// The effects' drawings read back: bounds, styles and their index widths,
+// and every sub-path's start, edge kinds and closure.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -29,15 +29,16 @@ TEST(EffectDrawings, BoundsStylesAndOutlines)
         int x, y;  // where the outline starts
         const char* kinds;
         bool closed;
+        int fillBits, lineBits;  // index widths: 15 for the kind of style drawn with
     } rows[] = {
         {"bubble", [] { return std::make_unique<CBubblesEffect>(); }, 2, {-600, 600, -600, 600},
-         swf_fill::kRadialGradient, 0, {0, 153, 255}, 411, -410, "cccccccc", true},
+         swf_fill::kRadialGradient, 0, {0, 153, 255}, 411, -410, "cccccccc", true, 15, 0},
         {"heart", [] { return std::make_unique<CHeartsEffect>(); }, 1, {-330, 330, -331, 331}, swf_fill::kSolid, 0,
-         {255, 0, 0}, -240, -301, "cccccccccc", true},
+         {255, 0, 0}, -240, -301, "cccccccccc", true, 15, 0},
         {"scratch", [] { return std::make_unique<COldMovieEffect>(); }, 1, {0, 0, -2400, 2400}, -1, 10,
-         {102, 102, 102}, 0, -2400, "v", false},
+         {102, 102, 102}, 0, -2400, "v", false, 0, 15},
         {"speck", [] { return std::make_unique<COldMovieEffect>(); }, 3, {-23, 22, -20, 17}, swf_fill::kSolid, 0,
-         {102, 102, 102}, 19, -5, "ggggcggghhghgvggvgg", true},
+         {102, 102, 102}, 19, -5, "ggggcggghhghgvggvgg", true, 15, 0},
     };
     tavrel_test::TempDir dir;
     for (const auto& row : rows) {
@@ -50,6 +51,8 @@ TEST(EffectDrawings, BoundsStylesAndOutlines)
                   row.bounds)
             << row.what;
         const CShapeWithStyle& shape = *tag->shape;
+        EXPECT_EQ(std::vector<int>({shape.numFillBits, shape.numLineBits}), std::vector<int>({row.fillBits, row.lineBits}))
+            << row.what;
         const int fills = shape.fillStyles ? shape.fillStyles->GetCount() : 0;
         const int lines = shape.lineStyles ? shape.lineStyles->GetCount() : 0;
         ASSERT_EQ(fills, row.fillType >= 0 ? 1 : 0) << row.what;

@@ -186,7 +186,10 @@ TEST(ExportShow, ProjectToPlayedMovie)
     CTransitionList kinds;
     kinds.AddSorted(std::make_unique<CTransition>());
     kinds.AddSorted(std::make_unique<CTestSlideIn>());
-    COverlayEffectList::Get().Register(std::make_unique<CTestSquare>());
+    COverlayEffectList effects;
+    ASSERT_EQ(COverlayEffectList::GetCurrent(), &effects);
+    effects.Add(std::make_unique<COverlayEffect>());
+    effects.Add(std::make_unique<CTestSquare>());
     const ShowRow rows[] = {
         {"the show of two slides", [](CSlideShow&, const TempDir&) {},
          [](const WalkedMovie& m, CEditorSlideShow&) {
