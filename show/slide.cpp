@@ -815,7 +815,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             ForEachChildElement(child, [&](const CXMLNode& t, const std::string&) {
                 if (done) return;
                 done = true;
-                auto transition = CTransitionList::CreateFromXml(t);
+                auto transition = CTransitionList::CreateFromXml(t, context);
                 if (transition) {
                     SetTransitionIn(std::move(transition));
                     return;
