@@ -229,23 +229,28 @@ bool CElementReader::Double(const char* name, double* out) const
     return true;
 }
 
-bool CElementReader::Number(const char* name, long* out) const
+bool CElementReader::NumberText(const char* name, bool integer, std::string* text) const
 {
     CXMLNode n;
     if (!Raw(name, &n)) return false;
-    const std::string text = n.GetString("");
+    *text = n.GetString("");
+    if (!xmltext::HoldsNumber(text->c_str(), integer)) Issue(name, *text, "not a number: read as 0");
+    return true;
+}
+
+bool CElementReader::Number(const char* name, long* out) const
+{
+    std::string text;
+    if (!NumberText(name, true, &text)) return false;
     *out = xmltext::ParseLong(text.c_str());
-    if (!xmltext::HoldsNumber(text.c_str(), true)) Issue(name, text, "not a number: read as 0");
     return true;
 }
 
 bool CElementReader::Number(const char* name, double* out) const
 {
-    CXMLNode n;
-    if (!Raw(name, &n)) return false;
-    const std::string text = n.GetString("");
+    std::string text;
+    if (!NumberText(name, false, &text)) return false;
     *out = xmltext::ParseDouble(text.c_str());
-    if (!xmltext::HoldsNumber(text.c_str(), false)) Issue(name, text, "not a number: read as 0");
     return true;
 }
 

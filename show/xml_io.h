@@ -174,6 +174,8 @@ public:
     const CReadContext* Context() const { return context_; }
 
 private:
+    // The attribute's text; text that holds no number is reported.
+    bool NumberText(const char* name, bool integer, std::string* text) const;
     bool ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const;
     const CXMLNode& element_;
     const CReadContext* context_;

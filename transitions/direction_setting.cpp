@@ -87,8 +87,7 @@ void CDirectionSetting::Read(const CElementReader& reader, int* direction) const
     reader.Issue("direction", text, "unknown word");
 }
 
-void ReadWordAttribute(const CElementReader& reader, const char* name, const char* const* words, int count,
-                       int* field)
+void ReadWordAttribute(const CElementReader& reader, const char* name, const char* const* words, int count, int* field)
 {
     std::string text;
     if (!field || !AttributeText(reader, name, &text)) return;

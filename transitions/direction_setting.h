@@ -76,5 +76,4 @@ private:
 // A present attribute `name` whose text is one of words[0 .. count) sets
 // *field to that word's index; any other text leaves the field and is
 // reported. For the kinds' other word-valued attributes ("type").
-void ReadWordAttribute(const CElementReader& reader, const char* name, const char* const* words, int count,
-                       int* field);
+void ReadWordAttribute(const CElementReader& reader, const char* name, const char* const* words, int count, int* field);

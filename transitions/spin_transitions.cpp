@@ -212,7 +212,8 @@ bool CSpinTransition::ReadXmlAttributes(const CElementReader& reader)
     double turns;
     if (reader.Number("spins", &turns)) {
         spins = Turns(turns);
-        if (!std::isfinite(turns) || std::fabs(turns) > std::numeric_limits<float>::max()) reader.ReadAs("spins", spins);
+        if (!std::isfinite(turns) || std::fabs(turns) > std::numeric_limits<float>::max())
+            reader.ReadAs("spins", spins);
     }
     bool sense;
     if (reader.Bool("clockwise", &sense)) clockwise = sense ? 1 : 0;

@@ -296,7 +296,8 @@ TEST(CameraFx, LabelsAndReading)
     };
     for (const Refusal& c : refusals) {
         SCOPED_TRACE(c.attributes);
-        ASSERT_TRUE(ParseElement(dir, std::string("<camera_fx name=\"pan_zoom\" ") + c.attributes + " />", document, node));
+        ASSERT_TRUE(
+            ParseElement(dir, std::string("<camera_fx name=\"pan_zoom\" ") + c.attributes + " />", document, node));
         CReadIssueList issues;
         CReadContext context;
         context.report = &issues;

@@ -11,12 +11,7 @@
 
 namespace {
 
-using cli_test::ProgramResult;
-using cli_test::RunProgram;
-using tavrel_test::IsThere;
-using tavrel_test::ReadFile;
 using tavrel_test::TempDir;
-using tavrel_test::WriteFile;
 
 // One refused value: the element that holds it inside its slide, and the
 // end of the line the program prints for it.
@@ -35,8 +30,7 @@ Refusal Transition(const std::string& kind, const std::string& attribute, const 
 
 Refusal Camera(const std::string& attributes, const std::string& said)
 {
-    return {"<pan_zoom>\n<camera_fx name=\"pan_zoom\" " + attributes + " />\n</pan_zoom>\n",
-            "camera_fx " + said};
+    return {"<pan_zoom>\n<camera_fx name=\"pan_zoom\" " + attributes + " />\n</pan_zoom>\n", "camera_fx " + said};
 }
 
 size_t Count(const std::string& text, const std::string& piece)
@@ -80,8 +74,9 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
         lines.push_back("show.tvr:" + std::to_string(5 + 5 * (slide - 1) + 2) + ": slide " + std::to_string(slide) +
                         ": " + cases[i].said + "\n");
     }
-    ASSERT_TRUE(WriteFile(dir.file("show.tvr"), show_test::WrapShow("<slide_show fps=\"2\">\n<slides>\n" + slides +
-                                                                     "</slides>\n</slide_show>\n")));
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"),
+        show_test::WrapShow("<slide_show fps=\"2\">\n<slides>\n" + slides + "</slides>\n</slide_show>\n")));
 
     struct Run {
         std::vector<std::string> args;
@@ -93,9 +88,9 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
     };
     for (const Run& run : runs) {
         SCOPED_TRACE(testing::PrintToString(run.args));
-        const ProgramResult r = RunProgram(run.args, dir.path());
+        const cli_test::ProgramResult r = cli_test::RunProgram(run.args, dir.path());
         EXPECT_EQ(r.exitCode, run.exitCode) << r.err;
-        EXPECT_EQ(IsThere(dir.file(run.args[run.args.size() - 1])), run.movie);
+        EXPECT_EQ(tavrel_test::IsThere(dir.file(run.args[run.args.size() - 1])), run.movie);
         for (const std::string& line : lines) EXPECT_EQ(Count(r.err, line), 1u) << line << r.err;
         // Nothing else is said of the file.
         EXPECT_EQ(Count(r.err, "show.tvr:"), lines.size()) << r.err;
@@ -103,7 +98,7 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
 
     // What was refused is not what is kept: the kind's own duration, no
     // four-billion-millisecond camera move.
-    const std::string resaved = ReadFile(dir.file("new.tvr"));
+    const std::string resaved = tavrel_test::ReadFile(dir.file("new.tvr"));
     EXPECT_NE(resaved.find("<transition name=\"Fade In\" duration=\"2000\" />"), std::string::npos);
     EXPECT_NE(resaved.find("<camera_fx name=\"pan_zoom\" duration=\"0\" pan_x=\"0\" pan_y=\"0\" zoom=\"1\" />"),
               std::string::npos);
