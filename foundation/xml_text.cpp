@@ -128,11 +128,20 @@ std::string FormatDouble(double value)
     return std::string(buffer, result.ptr);
 }
 
+namespace {
+
+// strtod in the "C" locale.
+double ClassicStrtod(const char* text, char** end)
+{
+    static locale_t classic = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    return classic ? strtod_l(text, end, classic) : std::strtod(text, end);
+}
+
+}  // namespace
+
 double ParseDouble(const char* text)
 {
-    if (!text) return 0;
-    static locale_t classic = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-    return classic ? strtod_l(text, nullptr, classic) : std::strtod(text, nullptr);
+    return text ? ClassicStrtod(text, nullptr) : 0;
 }
 
 long ParseLong(const char* text)
@@ -140,6 +149,17 @@ long ParseLong(const char* text)
     if (!text) return 0;
     // strtol on digits is not locale-sensitive; it saturates on overflow.
     return std::strtol(text, nullptr, 10);
+}
+
+bool HoldsNumber(const char* text, bool integer)
+{
+    if (!text) return false;
+    char* end = nullptr;
+    if (integer)
+        std::strtol(text, &end, 10);
+    else
+        ClassicStrtod(text, &end);
+    return end != text;
 }
 
 }  // namespace xmltext

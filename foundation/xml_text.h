@@ -26,5 +26,8 @@ double ParseDouble(const char* text);
 // Decimal with optional sign, as far as the digits go; saturates at the
 // limits of a long (64 bits), so 32-bit unsigned values come back whole.
 long ParseLong(const char* text);
+// Whether ParseLong (integer) or ParseDouble reads a number from text, not
+// the 0 it gives for none.
+bool HoldsNumber(const char* text, bool integer);
 
 }  // namespace xmltext

@@ -36,7 +36,7 @@ bool CCameraFx::BuildSwf(CSlide&, CSwfMovie& movie) const
 
 bool CCameraFx::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
-    CElementReader(element, context).IntTo("duration", &duration_);
+    CElementReader(element, context).NumberIn("duration", &duration_);
     return true;
 }
 
@@ -102,11 +102,19 @@ bool CPanZoomFx::BuildSwf(CSlide& slide, CSwfMovie& movie) const
 
 bool CPanZoomFx::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
+    // A value its field cannot hold is refused and leaves the field as it
+    // was; a fresh effect's 0 ms, no pan and zoom 1.0.
     CElementReader r(element, context);
-    r.IntTo("duration", &duration_);
-    r.IntTo("pan_x", &pan_x_);
-    r.IntTo("pan_y", &pan_y_);
-    r.Double("zoom", &zoom_);
+    r.NumberIn("duration", &duration_);
+    r.NumberIn("pan_x", &pan_x_);
+    r.NumberIn("pan_y", &pan_y_);
+    double zoom;
+    if (r.Number("zoom", &zoom)) {
+        if (std::isfinite(zoom))
+            zoom_ = zoom;
+        else
+            r.Refused("zoom");
+    }
     return true;
 }
 

@@ -777,12 +777,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         r.Word("image_type", kImageTypeWords, false, &image_type_);
         // Stored as read, past the editor's range too: a show too long for
         // one movie is the export's to refuse, and the file keeps its value.
-        if (r.Int("duration", &v)) {
-            if (v < 0 || v > UINT32_MAX)
-                r.Refused("duration");
-            else
-                duration_ = static_cast<uint32_t>(v);
-        }
+        r.NumberIn("duration", &duration_);
         r.Bool("scale_to_fit", &scale_to_fit_);
         r.Bool("keep_aspect_ratio", &keep_aspect_ratio_);
         r.Bool("auto_align", &auto_align_);
@@ -815,7 +810,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             ForEachChildElement(child, [&](const CXMLNode& t, const std::string&) {
                 if (done) return;
                 done = true;
-                auto transition = CTransitionList::CreateFromXml(t);
+                auto transition = CTransitionList::CreateFromXml(t, context);
                 if (transition) {
                     SetTransitionIn(std::move(transition));
                     return;

@@ -73,7 +73,7 @@ bool CTransition::OnControlChanged(uint32_t)
     return false;
 }
 
-bool CTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes&)
+bool CTransition::ReadXmlAttributes(const CElementReader&)
 {
     return true;
 }
@@ -150,17 +150,14 @@ bool CTransition::SetDuration(long ms)
     return true;
 }
 
-bool CTransition::ReadXml(const CXMLNode& element)
+bool CTransition::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
-    CXMLAttributes attributes;
-    if (!element.GetAttributes(attributes)) return true;
-    CXMLNode duration;
-    if (attributes.Get("duration", duration)) {
-        // Read straight into the field: loading is not an edit.
-        const long ms = duration.GetInt(0);
-        if (IsDurationInRange(ms)) duration_ = static_cast<uint32_t>(ms);
-    }
-    ReadXmlAttributes(element, attributes);
+    const CElementReader reader(element, context);
+    if (!reader.HasAttributes()) return true;
+    // Read straight into the field: loading is not an edit.
+    long ms;
+    if (reader.NumberIn("duration", 0, kMaxDuration, &ms)) duration_ = static_cast<uint32_t>(ms);
+    ReadXmlAttributes(reader);
     return true;
 }
 
@@ -236,7 +233,7 @@ CTransitionList* CTransitionList::Instance()
     return firstCell;
 }
 
-std::unique_ptr<CTransition> CTransitionList::CreateFromXml(const CXMLNode& element)
+std::unique_ptr<CTransition> CTransitionList::CreateFromXml(const CXMLNode& element, const CReadContext* context)
 {
     if (!firstCell && !secondCell) return nullptr;
     CXMLAttributes attributes;
@@ -248,7 +245,8 @@ std::unique_ptr<CTransition> CTransitionList::CreateFromXml(const CXMLNode& elem
     if (!prototype) return nullptr;
     std::unique_ptr<CTransition> t = prototype->CreateInstance();
     CXMLNode duration;
+    // A refused duration is said once, by ReadXml.
     if (attributes.Get("duration", duration)) t->SetDuration(duration.GetInt(0));
-    t->ReadXml(element);
+    t->ReadXml(element, context);
     return t;
 }

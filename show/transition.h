@@ -12,6 +12,7 @@
 #include "foundation/xml_writer.h"
 #include "platform/qd_types.h"
 #include "platform/toolbox_types.h"
+#include "show/xml_io.h"
 
 class CDialogWindow;
 class CSlide;
@@ -55,9 +56,10 @@ public:
     // True when controlId is one of this kind's controls and its field took the value.
     virtual bool OnControlChanged(uint32_t controlId);
 
-    // Attributes of the kind beyond name and duration; each written piece
+    // Attributes of the kind beyond name and duration, read from the
+    // transition element, which reports what it refuses; each written piece
     // begins with the quote that closes the value before it.
-    virtual bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes);
+    virtual bool ReadXmlAttributes(const CElementReader& reader);
     virtual bool WriteXmlAttributes(CXMLOutputFile& out) const;
 
     // fps × duration / 1000 + 0.5, truncated.
@@ -87,8 +89,9 @@ public:
     // A cut has no length of its own (exact, case-sensitive name).
     bool IsNone() const { return name_ == "None"; }
 
-    // Reads "duration" (kept when out of range) and the kind's own attributes.
-    bool ReadXml(const CXMLNode& element);
+    // Reads "duration" (kept when out of range) and the kind's own
+    // attributes; what is refused goes to the context's report.
+    bool ReadXml(const CXMLNode& element, const CReadContext* context = nullptr);
     bool WriteXml(CXMLOutputFile& out) const;
 
     // Emitted with the transition whenever SetDuration changes the duration.
@@ -147,8 +150,9 @@ public:
     static CTransitionList* Instance();
     // A new transition of the element's kind (the prototype's
     // CreateInstance), with its duration and attributes; null when no list
-    // exists, the element has no name or no list holds the kind.
-    static std::unique_ptr<CTransition> CreateFromXml(const CXMLNode& element);
+    // exists, the element has no name or no list holds the kind. Refused
+    // attributes are reported to the context, once each.
+    static std::unique_ptr<CTransition> CreateFromXml(const CXMLNode& element, const CReadContext* context = nullptr);
 
 private:
     std::vector<std::unique_ptr<CTransition>> entries_;

@@ -229,6 +229,43 @@ bool CElementReader::Double(const char* name, double* out) const
     return true;
 }
 
+bool CElementReader::NumberText(const char* name, bool integer, std::string* text) const
+{
+    CXMLNode n;
+    if (!Raw(name, &n)) return false;
+    *text = n.GetString("");
+    if (!xmltext::HoldsNumber(text->c_str(), integer)) Issue(name, *text, "not a number: read as 0");
+    return true;
+}
+
+bool CElementReader::Number(const char* name, long* out) const
+{
+    std::string text;
+    if (!NumberText(name, true, &text)) return false;
+    *out = xmltext::ParseLong(text.c_str());
+    return true;
+}
+
+bool CElementReader::Number(const char* name, double* out) const
+{
+    std::string text;
+    if (!NumberText(name, false, &text)) return false;
+    *out = xmltext::ParseDouble(text.c_str());
+    return true;
+}
+
+bool CElementReader::NumberIn(const char* name, long low, long high, long* out) const
+{
+    long v;
+    if (!Number(name, &v)) return false;
+    if (v < low || v > high) {
+        Refused(name);
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
 bool CElementReader::ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const
 {
     CXMLNode n;
@@ -301,6 +338,16 @@ void CElementReader::Refused(const char* name, const char* what) const
 {
     CXMLNode n;
     Issue(name, Raw(name, &n) ? n.GetString("") : std::string(), what);
+}
+
+void CElementReader::ReadAs(const char* name, const std::string& used) const
+{
+    Refused(name, ("value out of range: read as " + used).c_str());
+}
+
+void CElementReader::ReadAs(const char* name, double used) const
+{
+    ReadAs(name, xmltext::FormatDouble(used));
 }
 
 void CElementReader::Issue(const char* name, const std::string& value, const char* what) const

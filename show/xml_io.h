@@ -5,6 +5,7 @@
 // relocation of missing files.
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -127,6 +128,8 @@ public:
     CElementReader(const CXMLNode& element, const CReadContext* context);
     bool HasAttributes() const { return hasAttributes_; }
     bool Has(const char* name) const;
+    // The attribute's node as it stands; false when it is missing.
+    bool Raw(const char* name, CXMLNode* out) const;
     bool Int(const char* name, long* out) const;
     template <typename T>
     bool IntTo(const char* name, T* out) const
@@ -138,6 +141,21 @@ public:
     }
     bool Bool(const char* name, bool* out) const;
     bool Double(const char* name, double* out) const;
+    // As Int and Double, and text that holds no number (read as 0, by the
+    // file's rule) is reported.
+    bool Number(const char* name, long* out) const;
+    bool Number(const char* name, double* out) const;
+    // A Number within low..high; one outside is reported and leaves out as
+    // it was. True when out took the value.
+    bool NumberIn(const char* name, long low, long high, long* out) const;
+    template <typename T>
+    bool NumberIn(const char* name, T* out) const
+    {
+        long v;
+        if (!NumberIn(name, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v)) return false;
+        *out = static_cast<T>(v);
+        return true;
+    }
     bool Text(const char* name, std::string* out) const;
     bool TextKeepingLineFeeds(const char* name, std::string* out) const;
     bool Path(const char* name, CPath* out) const;
@@ -146,13 +164,18 @@ public:
     bool Word(const char* name, WordTable words, bool ignoreCase, int* out) const;
     // Reports a value a setter refused.
     void Refused(const char* name, const char* what = "value out of range") const;
+    // Reports a value out of range that was taken as another: used is what
+    // the field now holds.
+    void ReadAs(const char* name, const std::string& used) const;
+    void ReadAs(const char* name, double used) const;
     void Issue(const char* name, const std::string& value, const char* what) const;
 
     const CXMLNode& Element() const { return element_; }
     const CReadContext* Context() const { return context_; }
 
 private:
-    bool Raw(const char* name, CXMLNode* out) const;
+    // The attribute's text; text that holds no number is reported.
+    bool NumberText(const char* name, bool integer, std::string* text) const;
     bool ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const;
     const CXMLNode& element_;
     const CReadContext* context_;

@@ -413,10 +413,10 @@ bool CCheckerTransition::OnControlChanged(uint32_t controlId)
     return true;
 }
 
-bool CCheckerTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
+bool CCheckerTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    ReadWordAttribute(attributes, "type", kTypeWords, kTypeCount, &type);
-    direction_.Read(attributes, &direction);
+    ReadWordAttribute(reader, "type", kTypeWords, kTypeCount, &type);
+    direction_.Read(reader, &direction);
     return true;
 }
 

@@ -79,7 +79,7 @@ public:
     bool ReadSettingsControls(CTransition* target) const override;
     bool OnControlChanged(uint32_t controlId) override;
 
-    bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
+    bool ReadXmlAttributes(const CElementReader& reader) override;
     bool WriteXmlAttributes(CXMLOutputFile& out) const override;
 
     // The grid places (column, row) in the order a row, column or spiral

@@ -1,8 +1,23 @@
 #include "transitions/direction_setting.h"
 
-#include <cstring>
+#include <string>
 
 #include "foundation/str.h"
+
+namespace {
+
+// The attribute's text as the words are compared with it (case and blanks
+// matter); false when it is missing.
+bool AttributeText(const CElementReader& reader, const char* name, std::string* out)
+{
+    CXMLNode node;
+    CStr text;
+    if (!reader.Raw(name, &node) || !node.GetText(text)) return false;
+    *out = text.c_str();
+    return true;
+}
+
+}  // namespace
 
 bool CDirectionSetting::Create(CDialogWindow* window, ControlRef parent, const Rect* area, int direction)
 {
@@ -59,37 +74,27 @@ void CDirectionSetting::Write(CXMLOutputFile& out, int direction) const
     out.Write("\" direction=\"").Write(Word(direction));
 }
 
-void CDirectionSetting::Read(const CXMLAttributes& attributes, int* direction) const
+void CDirectionSetting::Read(const CElementReader& reader, int* direction) const
 {
-    CXMLNode node;
-    if (!direction || !attributes.Get("direction", node)) return;
-    CStr text;
-    if (!node.GetText(text)) return;
-    const char* value = text.c_str();
-    if (!table_.readOrder) {
-        for (int i = 0; i < table_.count; ++i)
-            if (std::strcmp(table_.rows[i].word, value) == 0) {
-                *direction = i;
-                return;
-            }
-        return;
-    }
-    for (int i = 0; i < table_.readCount; ++i)
-        if (std::strcmp(table_.readOrder[i].word, value) == 0) {
-            *direction = table_.readOrder[i].index;
+    std::string text;
+    if (!direction || !AttributeText(reader, "direction", &text)) return;
+    const bool aliases = table_.readOrder != nullptr;
+    for (int i = 0; i < (aliases ? table_.readCount : table_.count); ++i)
+        if (text == (aliases ? table_.readOrder[i].word : table_.rows[i].word)) {
+            *direction = aliases ? table_.readOrder[i].index : i;
             return;
         }
+    reader.Issue("direction", text, "unknown word");
 }
 
-void ReadWordAttribute(const CXMLAttributes& attributes, const char* name, const char* const* words, int count,
-                       int* field)
+void ReadWordAttribute(const CElementReader& reader, const char* name, const char* const* words, int count, int* field)
 {
-    CXMLNode node;
-    CStr text;
-    if (!field || !attributes.Get(name, node) || !node.GetText(text)) return;
+    std::string text;
+    if (!field || !AttributeText(reader, name, &text)) return;
     for (int i = 0; i < count; ++i)
-        if (std::strcmp(words[i], text.c_str()) == 0) {
+        if (text == words[i]) {
             *field = i;
             return;
         }
+    reader.Issue(name, text, "unknown word");
 }

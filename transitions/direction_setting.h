@@ -8,6 +8,7 @@
 #include "foundation/xml_writer.h"
 #include "platform/qd_types.h"
 #include "platform/toolbox_types.h"
+#include "show/xml_io.h"
 #include "ui/popup_edit.h"
 #include "ui/simple_controls.h"
 
@@ -59,8 +60,8 @@ public:
     // The piece " direction=" and the word (empty outside the table).
     void Write(CXMLOutputFile& out, int direction) const;
     // A present "direction" whose text is one of the words sets the
-    // direction; anything else leaves it.
-    void Read(const CXMLAttributes& attributes, int* direction) const;
+    // direction; any other text leaves it and is reported.
+    void Read(const CElementReader& reader, int* direction) const;
 
     uint32_t LabelId() const { return layout_.labelId; }
     uint32_t PopupId() const { return layout_.popupId; }
@@ -73,7 +74,6 @@ private:
 };
 
 // A present attribute `name` whose text is one of words[0 .. count) sets
-// *field to that word's index; anything else leaves the field. For the
-// kinds' other word-valued attributes ("type").
-void ReadWordAttribute(const CXMLAttributes& attributes, const char* name, const char* const* words, int count,
-                       int* field);
+// *field to that word's index; any other text leaves the field and is
+// reported. For the kinds' other word-valued attributes ("type").
+void ReadWordAttribute(const CElementReader& reader, const char* name, const char* const* words, int count, int* field);

@@ -42,9 +42,9 @@ bool CDirectionalTransition::OnControlChanged(uint32_t controlId)
     return setting_.OnChanged(controlId, &direction);
 }
 
-bool CDirectionalTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
+bool CDirectionalTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    setting_.Read(attributes, &direction);
+    setting_.Read(reader, &direction);
     return true;
 }
 

@@ -18,7 +18,7 @@ public:
     bool ReadSettingsControls(CTransition* target) const override;
     bool OnControlChanged(uint32_t controlId) override;
 
-    bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
+    bool ReadXmlAttributes(const CElementReader& reader) override;
     bool WriteXmlAttributes(CXMLOutputFile& out) const override;
 
     // An index into the kind's direction table.

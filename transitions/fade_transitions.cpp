@@ -222,10 +222,11 @@ bool CColorFadeTransition::OnControlChanged(uint32_t controlId)
     return true;
 }
 
-bool CColorFadeTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
+bool CColorFadeTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    CXMLNode color;
-    if (attributes.Get("fade_color", color)) fadeColor = static_cast<uint32_t>(color.GetInt(0));
+    // Signed or unsigned, the colour word is 32 bits.
+    long color;
+    if (reader.NumberIn("fade_color", INT32_MIN, UINT32_MAX, &color)) fadeColor = static_cast<uint32_t>(color);
     return true;
 }
 

@@ -52,7 +52,7 @@ public:
     bool ReadSettingsControls(CTransition* target) const override;
     bool OnControlChanged(uint32_t controlId) override;
 
-    bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
+    bool ReadXmlAttributes(const CElementReader& reader) override;
     bool WriteXmlAttributes(CXMLOutputFile& out) const override;
 
     // Red in bits 0-7, green 8-15, blue 16-23; the top byte is ignored.

@@ -191,9 +191,9 @@ bool CSlidePieceTransition::OnControlChanged(uint32_t controlId)
     return setting_.OnChanged(controlId, &direction);
 }
 
-bool CSlidePieceTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
+bool CSlidePieceTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    setting_.Read(attributes, &direction);
+    setting_.Read(reader, &direction);
     return true;
 }
 

@@ -39,7 +39,7 @@ public:
     bool ReadSettingsControls(CTransition* target) const override;
     bool OnControlChanged(uint32_t controlId) override;
 
-    bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
+    bool ReadXmlAttributes(const CElementReader& reader) override;
     bool WriteXmlAttributes(CXMLOutputFile& out) const override;
 
     // Slots 1 to 4 of the last run; an empty slot for any other number.

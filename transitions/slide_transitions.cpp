@@ -246,14 +246,28 @@ bool CSlideMotionTransition::ReadSettingsControls(CTransition* target) const
     return changedAny;
 }
 
-bool CSlideMotionTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
+bool CSlideMotionTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    CXMLNode x, y, sx, sy, fade;
-    if (attributes.Get("final_x", x)) final_x = ToInt32(x.GetInt(0));
-    if (attributes.Get("final_y", y)) final_y = ToInt32(y.GetInt(0));
-    if (attributes.Get("final_sx", sx)) final_sx = motion::Finite(sx.GetDouble(0.0));
-    if (attributes.Get("final_sy", sy)) final_sy = motion::Finite(sy.GetDouble(0.0));
-    if (attributes.Get("fade_out", fade)) fade_out = fade.GetBool() ? 1 : 0;
+    // Offsets past 32 bits are held at the ends, scales that are no finite
+    // number read as 0; either is said.
+    auto offset = [&reader](const char* name, int32_t* field) {
+        long v;
+        if (!reader.Number(name, &v)) return;
+        *field = ToInt32(v);
+        if (*field != v) reader.ReadAs(name, std::to_string(*field));
+    };
+    auto scale = [&reader](const char* name, double* field) {
+        double v;
+        if (!reader.Number(name, &v)) return;
+        *field = motion::Finite(v);
+        if (*field != v) reader.ReadAs(name, *field);
+    };
+    offset("final_x", &final_x);
+    offset("final_y", &final_y);
+    scale("final_sx", &final_sx);
+    scale("final_sy", &final_sy);
+    bool fade;
+    if (reader.Bool("fade_out", &fade)) fade_out = fade ? 1 : 0;
     return true;
 }
 

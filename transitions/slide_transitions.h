@@ -20,7 +20,7 @@ public:
     bool ReadSettingsControls(CTransition* target) const override;
     bool OnControlChanged(uint32_t controlId) override;
 
-    bool ReadXmlAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
+    bool ReadXmlAttributes(const CElementReader& reader) override;
     bool WriteXmlAttributes(CXMLOutputFile& out) const override;
 
     // Each field's value, when it differs; the scales in single precision.

@@ -207,12 +207,16 @@ bool CSpinTransition::ReadSettingsControls(CTransition* target) const
     return changedAny;
 }
 
-bool CSpinTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
+bool CSpinTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    CXMLNode node;
-    if (attributes.Get("spins", node)) spins = Turns(node.GetDouble(0.0));
-    CXMLNode sense;
-    if (attributes.Get("clockwise", sense)) clockwise = sense.GetBool() ? 1 : 0;
+    double turns;
+    if (reader.Number("spins", &turns)) {
+        spins = Turns(turns);
+        if (!std::isfinite(turns) || std::fabs(turns) > std::numeric_limits<float>::max())
+            reader.ReadAs("spins", spins);
+    }
+    bool sense;
+    if (reader.Bool("clockwise", &sense)) clockwise = sense ? 1 : 0;
     return true;
 }
 

@@ -373,14 +373,14 @@ bool CWindowTransition::OnControlChanged(uint32_t controlId)
     }
 }
 
-bool CWindowTransition::ReadXmlAttributes(const CXMLNode&, const CXMLAttributes& attributes)
+bool CWindowTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    ReadWordAttribute(attributes, "type", kTypeWords, kTypeCount, &type);
+    ReadWordAttribute(reader, "type", kTypeWords, kTypeCount, &type);
     // Absent attributes keep the prototype's settings.
-    CXMLNode spinNode, spinsNode, clockwiseNode;
-    if (attributes.Get("spin", spinNode)) spin = spinNode.GetBool();
-    if (attributes.Get("spins", spinsNode)) ToSpins(spinsNode.GetDouble(0.0), &spins);
-    if (attributes.Get("clockwise", clockwiseNode)) clockwise = clockwiseNode.GetBool();
+    reader.Bool("spin", &spin);
+    double turns;
+    if (reader.Number("spins", &turns) && !ToSpins(turns, &spins)) reader.Refused("spins");
+    reader.Bool("clockwise", &clockwise);
     return true;
 }
 

@@ -273,6 +273,44 @@ TEST(CameraFx, LabelsAndReading)
     EXPECT_EQ(fx.GetPanX(), -200);
     EXPECT_EQ(fx.GetPanY(), 0);
     EXPECT_EQ(fx.GetZoom(), 1.0);
+
+    // A value the field cannot hold is reported and leaves the field: a
+    // negative time must not become four billion milliseconds.
+    struct Refusal {
+        const char* attributes;
+        const char* attribute;
+        const char* what;  // null: read without a word
+        uint32_t duration;
+        int panX;
+        double zoom;
+    } const refusals[] = {
+        {"duration=\"-5\"", "duration", "value out of range", 0, 0, 1.0},
+        {"duration=\"4294967296\"", "duration", "value out of range", 0, 0, 1.0},
+        {"duration=\"4294967295\"", nullptr, nullptr, 4294967295u, 0, 1.0},
+        {"duration=\"soon\"", "duration", "not a number: read as 0", 0, 0, 1.0},
+        {"pan_x=\"2147483648\" duration=\"300\"", "pan_x", "value out of range", 300, 0, 1.0},
+        {"pan_x=\"-2147483648\"", nullptr, nullptr, 0, INT32_MIN, 1.0},
+        {"zoom=\"nan\"", "zoom", "value out of range", 0, 0, 1.0},
+        {"zoom=\"-inf\"", "zoom", "value out of range", 0, 0, 1.0},
+        {"zoom=\"1e308\"", nullptr, nullptr, 0, 0, 1e308},
+    };
+    for (const Refusal& c : refusals) {
+        SCOPED_TRACE(c.attributes);
+        ASSERT_TRUE(
+            ParseElement(dir, std::string("<camera_fx name=\"pan_zoom\" ") + c.attributes + " />", document, node));
+        CReadIssueList issues;
+        CReadContext context;
+        context.report = &issues;
+        CPanZoomFx read(0, 0, 1.0, 0);
+        read.ReadXml(node, &context);
+        EXPECT_EQ(read.GetDuration(), c.duration);
+        EXPECT_EQ(read.GetPanX(), c.panX);
+        EXPECT_EQ(read.GetZoom(), c.zoom);
+        ASSERT_EQ(issues.issues.size(), c.what ? 1u : 0u);
+        if (c.what)
+            EXPECT_EQ(std::make_tuple(issues.issues[0].element, issues.issues[0].attribute, issues.issues[0].what),
+                      std::make_tuple(std::string("camera_fx"), std::string(c.attribute), std::string(c.what)));
+    }
 }
 
 // Runs effects from a centre of 3200 twips and returns the centres and

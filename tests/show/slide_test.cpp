@@ -194,6 +194,8 @@ TEST(SlideElement, WordsAndCase)
         {"rotate=\"99999999999\"", 1, 0, 1, 1, 0, 0, 1},
         {"rotate=\"-2147483648\"", 1, 0, 1, 1, 0, 0, 1},
         {"rotate=\"720\"", 1, 0, 1, 1, 0, 0, 0},
+        {"duration=\"-1\"", 1, 0, 1, 1, 0, 0, 1},
+        {"duration=\"soon\"", 1, 0, 1, 1, 0, 0, 1},  // no number: 0, said
     };
     TempDir dir;
     CSlideShow show;

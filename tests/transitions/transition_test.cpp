@@ -139,6 +139,112 @@ TEST(TransitionList, ReadsKindsFromXml)
     EXPECT_EQ(t.GetDuration(), 300u);
 }
 
+// Every value the reader refuses is reported once, with the attribute and
+// the text as written; what the kind keeps is what the Part's fallback gives.
+TEST(TransitionList, ReportsEachRefusedValueOnce)
+{
+    CTransitionList list;
+    list.CreateAll();
+    // The kind read from the element, written back, and what was reported.
+    TempDir dir;
+    auto read = [&dir](const std::string& xml, std::vector<CReadIssue>* issues) {
+        CXMLDocument document;
+        CXMLNode node;
+        EXPECT_TRUE(WriteFile(dir.file("t.xml"), xml) && document.Load(CPath(dir.file("t.xml"))) &&
+                    document.GetFirstChild(node));
+        CReadIssueList report;
+        CReadContext context;
+        context.report = &report;
+        auto t = CTransitionList::CreateFromXml(node, &context);
+        EXPECT_NE(t, nullptr) << xml;
+        *issues = report.issues;
+        return t ? WrittenXml(*t) : std::string();
+    };
+    auto element = [](const std::string& kind, const std::string& attributes) {
+        return "<transition name=\"" + kind + "\"" + attributes + " />";
+    };
+
+    // Every kind with a direction: words that are not its own, in case,
+    // blanks or form, leave the direction it had.
+    int directional = 0;
+    for (int i = 0; i < list.GetCount(); ++i) {
+        const std::string kind = list.Get(i)->GetName();
+        std::vector<CReadIssue> issues;
+        const std::string plain = read(element(kind, ""), &issues);
+        if (plain.find(" direction=\"") == std::string::npos) continue;
+        ++directional;
+        for (const char* word : {"sideways", "UP", "left ", "7", ""}) {
+            SCOPED_TRACE(kind + " direction=\"" + word + "\"");
+            EXPECT_EQ(read(element(kind, std::string(" direction=\"") + word + "\""), &issues), plain);
+            ASSERT_EQ(issues.size(), 1u);
+            EXPECT_EQ(std::make_tuple(issues[0].element, issues[0].attribute, issues[0].value, issues[0].what),
+                      std::make_tuple(std::string("transition"), std::string("direction"), std::string(word),
+                                      std::string("unknown word")));
+        }
+    }
+    EXPECT_EQ(directional, 13);
+
+    struct Case {
+        const char* kind;
+        const char* attribute;
+        const char* value;
+        const char* what;    // null: taken without a word
+        const char* stored;  // null: as if the attribute were missing
+    } const cases[] = {
+        {"Fade In", "duration", "-5", "value out of range", nullptr},
+        {"Fade In", "duration", "1000001", "value out of range", nullptr},
+        {"Push", "duration", "99999999999", "value out of range", nullptr},
+        {"Push", "duration", "abc", "not a number: read as 0", "duration=\"0\""},
+        {"None", "duration", "", "not a number: read as 0", "duration=\"0\""},
+        {"Fade In", "duration", "1000000", nullptr, "duration=\"1000000\""},
+        {"Checker", "type", "APPEAR", "unknown word", nullptr},
+        {"Window", "type", "Circle_Open", "unknown word", nullptr},
+        {"Window", "type", "circle_open", nullptr, "type=\"circle_open\""},
+        {"Window", "spins", "nan", "value out of range", nullptr},
+        {"Window", "spins", "1e39", "value out of range", nullptr},
+        {"Window", "spins", "many", "not a number: read as 0", "spins=\"0\""},
+        {"Spin In", "spins", "-inf", "value out of range: read as 0", "spins=\"0\""},
+        {"Spin Out", "spins", "1e39", "value out of range: read as 3.40282e+38", "spins=\"3.40282e+38\""},
+        {"Spin In", "spins", "many", "not a number: read as 0", "spins=\"0\""},
+        {"Spin In", "spins", "-2.5", nullptr, "spins=\"-2.5\""},
+        {"Slide In From", "final_x", "99999999999", "value out of range: read as 2147483647", "final_x=\"2147483647\""},
+        {"Slide Out To", "final_y", "-99999999999", "value out of range: read as -2147483648",
+         "final_y=\"-2147483648\""},
+        {"Slide In From", "final_x", "12px", nullptr, "final_x=\"12\""},
+        {"Slide In From", "final_sx", "nan", "value out of range: read as 0", "final_sx=\"0\""},
+        {"Slide Out To", "final_sy", "none", "not a number: read as 0", "final_sy=\"0\""},
+        {"Color Fade", "fade_color", "99999999999", "value out of range", nullptr},
+        {"Color Fade", "fade_color", "-2147483649", "value out of range", nullptr},
+        {"Color Fade", "fade_color", "-1", nullptr, "fade_color=\"4294967295\""},
+        {"Color Fade", "fade_color", "green", "not a number: read as 0", "fade_color=\"0\""},
+    };
+    for (const Case& c : cases) {
+        const std::string attribute = std::string(" ") + c.attribute + "=\"" + c.value + "\"";
+        SCOPED_TRACE(c.kind + attribute);
+        std::vector<CReadIssue> issues;
+        const std::string plain = read(element(c.kind, ""), &issues);
+        const std::string written = read(element(c.kind, attribute), &issues);
+        if (c.stored)
+            EXPECT_NE(written.find(c.stored), std::string::npos) << written;
+        else
+            EXPECT_EQ(written, plain);
+        if (!c.what) {
+            EXPECT_TRUE(issues.empty());
+            continue;
+        }
+        ASSERT_EQ(issues.size(), 1u);
+        EXPECT_EQ(std::make_tuple(issues[0].attribute, issues[0].value, issues[0].what),
+                  std::make_tuple(std::string(c.attribute), std::string(c.value), std::string(c.what)));
+    }
+
+    // One line for each value refused in one element; none without a context.
+    std::vector<CReadIssue> issues;
+    read(element("Window", " duration=\"-1\" type=\"round\" spins=\"inf\" spin=\"true\""), &issues);
+    EXPECT_EQ(issues.size(), 3u);
+    Element e(element("Push", " direction=\"sideways\""));
+    EXPECT_NE(CTransitionList::CreateFromXml(e.node), nullptr);
+}
+
 TEST(TransitionList, OrderLookupsAndCells)
 {
     EXPECT_EQ(CTransitionList::Instance(), nullptr);

@@ -1,0 +1,108 @@
+// What the reader refuses in a slide's transition and camera moves is said
+// by the program, one line per value, and fails the run under --strict.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../show/show_test_util.h"
+#include "program_runner.h"
+#include "support/test_support.h"
+
+namespace {
+
+using tavrel_test::TempDir;
+
+// One refused value: the element that holds it inside its slide, and the
+// end of the line the program prints for it.
+struct Refusal {
+    std::string element;  // a transition, or a camera_fx
+    std::string said;     // after "slide N: "
+};
+
+Refusal Transition(const std::string& kind, const std::string& attribute, const std::string& value,
+                   const std::string& what)
+{
+    const std::string setting = attribute + "=\"" + value + "\"";
+    return {"<transition_in>\n<transition name=\"" + kind + "\" " + setting + " />\n</transition_in>\n",
+            "transition " + setting + ": " + what};
+}
+
+Refusal Camera(const std::string& attributes, const std::string& said)
+{
+    return {"<pan_zoom>\n<camera_fx name=\"pan_zoom\" " + attributes + " />\n</pan_zoom>\n", "camera_fx " + said};
+}
+
+size_t Count(const std::string& text, const std::string& piece)
+{
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+    return n;
+}
+
+TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
+{
+    std::vector<Refusal> cases = {
+        Transition("Fade In", "duration", "-5", "value out of range"),
+        Transition("Fade In", "duration", "1000001", "value out of range"),
+        Transition("Cross Fade", "duration", "99999999999", "value out of range"),
+        Transition("Push", "duration", "abc", "not a number: read as 0"),
+        Transition("Checker", "type", "APPEAR", "unknown word"),
+        Transition("Window", "type", "Circle_Open", "unknown word"),
+        Transition("Spin In", "spins", "many", "not a number: read as 0"),
+        Transition("Slide In From", "final_x", "99999999999", "value out of range: read as 2147483647"),
+        Transition("Color Fade", "fade_color", "green", "not a number: read as 0"),
+        Camera("duration=\"-5\"", "duration=\"-5\": value out of range"),
+        Camera("duration=\"500\" pan_x=\"99999999999\"", "pan_x=\"99999999999\": value out of range"),
+        Camera("duration=\"500\" zoom=\"nan\"", "zoom=\"nan\": value out of range"),
+    };
+    for (const char* kind : {"Push", "Zoom In", "Zoom Out", "Sliding Bars", "Blinds In", "Blinds Out", "Wipe On",
+                             "Wipe On 2", "Wipe Off", "Slide Close", "Slide Open", "Slide Triangle Open", "Checker"})
+        for (const char* word : {"sideways", "UP", "left ", "7", ""})
+            cases.push_back(Transition(kind, "direction", word, "unknown word"));
+
+    // Slide 1 is plain; case i is slide i + 2, five lines each from line 5,
+    // its element on the slide's third line.
+    TempDir dir;
+    const std::string picture = show_test::WriteJpeg(dir, "a.jpg", 64, 48);
+    const std::string open = "<slide type=\"image\" src=\"" + picture + "\" duration=\"500\" >\n";
+    std::string slides = open + "<transition_in>\n<transition name=\"None\" />\n</transition_in>\n</slide>\n";
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        slides += open + cases[i].element + "</slide>\n";
+        const size_t slide = i + 2;
+        lines.push_back("show.tvr:" + std::to_string(5 + 5 * (slide - 1) + 2) + ": slide " + std::to_string(slide) +
+                        ": " + cases[i].said + "\n");
+    }
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"),
+        show_test::WrapShow("<slide_show fps=\"2\">\n<slides>\n" + slides + "</slides>\n</slide_show>\n")));
+
+    struct Run {
+        std::vector<std::string> args;
+        int exitCode;
+        bool movie;
+    } const runs[] = {
+        {{"--resave", "new.tvr", "show.tvr", "out.swf"}, 0, true},
+        {{"--strict", "show.tvr", "strict.swf"}, 4, false},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(testing::PrintToString(run.args));
+        const cli_test::ProgramResult r = cli_test::RunProgram(run.args, dir.path());
+        EXPECT_EQ(r.exitCode, run.exitCode) << r.err;
+        EXPECT_EQ(tavrel_test::IsThere(dir.file(run.args[run.args.size() - 1])), run.movie);
+        for (const std::string& line : lines) EXPECT_EQ(Count(r.err, line), 1u) << line << r.err;
+        // Nothing else is said of the file.
+        EXPECT_EQ(Count(r.err, "show.tvr:"), lines.size()) << r.err;
+    }
+
+    // What was refused is not what is kept: the kind's own duration, no
+    // four-billion-millisecond camera move.
+    const std::string resaved = tavrel_test::ReadFile(dir.file("new.tvr"));
+    EXPECT_NE(resaved.find("<transition name=\"Fade In\" duration=\"2000\" />"), std::string::npos);
+    EXPECT_NE(resaved.find("<camera_fx name=\"pan_zoom\" duration=\"0\" pan_x=\"0\" pan_y=\"0\" zoom=\"1\" />"),
+              std::string::npos);
+    EXPECT_EQ(resaved.find("4294967291"), std::string::npos);
+}
+
+}  // namespace
