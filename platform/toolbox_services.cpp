@@ -1,6 +1,10 @@
 #include "platform/toolbox_services.h"
 
 #include <pugixml.hpp>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
 
 #include <deque>
 #include <map>
@@ -425,6 +429,20 @@ void MoreMasterPointers(UInt32 count)
 void SetQDGlobalsRandomSeed(long seed)
 {
     g_services.randomSeed = seed;
+}
+unsigned StartupSeed()
+{
+    // The clock to the nanosecond and the process id, mixed so that runs a
+    // moment apart get seeds far apart.
+    uint64_t x = uint64_t(std::chrono::system_clock::now().time_since_epoch().count()) ^
+                 uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                 (uint64_t(::getpid()) << 40);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    // The C library takes 0 and 1 alike for the generator's unseeded state.
+    const auto seed = unsigned(x ^ (x >> 32));
+    return seed < 2 ? seed + 2 : seed;
 }
 
 namespace platform {

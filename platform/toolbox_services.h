@@ -108,6 +108,10 @@ constexpr ThemeCursor kThemeWatchCursor = 7;
 OSStatus SetThemeCursor(ThemeCursor cursor);
 void MoreMasterPointers(UInt32 count);
 void SetQDGlobalsRandomSeed(long seed);
+// A seed for the random generators at start-up that differs from one run to
+// the next, also between runs started at the same moment. TickCount cannot
+// serve: its clock starts at 0 in every run.
+unsigned StartupSeed();
 
 // ---- Font Panel
 constexpr OSType kFontSelectionATSUIType = FourCC("astl");

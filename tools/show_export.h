@@ -13,12 +13,10 @@ void RegisterShowKinds();
 
 // Seeds the generators that a compile's random choices draw from (the
 // effects' delays and limits, Checker's random orders) and QuickDraw's, as
-// the editor does at start-up. The program seeds with StartupSeed; a test
-// that wants the same movie twice seeds with a fixed value.
+// the editor does at start-up. The program seeds with StartupSeed
+// (platform/toolbox_services.h); a test that wants the same movie twice seeds
+// with a fixed value.
 void SeedRandomGenerators(unsigned seed);
-// A seed that differs from one run to the next, also between runs started
-// at the same moment.
-unsigned StartupSeed();
 
 // Readies the document as the editor's export command does before it
 // exports (preview off).

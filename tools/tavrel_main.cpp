@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tools/cancel_signal.h"
+#include "platform/toolbox_services.h"
 #include "tools/cli_options.h"
 #include "tools/show_export.h"
 #include "tools/tavrel_run.h"

@@ -119,8 +119,9 @@ bool CApplicationShell::Init()
     MoreMasterPointers(100);
     RegisterAppearanceClient();
     InitCursor();
-    SetQDGlobalsRandomSeed(static_cast<long>(TickCount()));
-    std::srand(TickCount());
+    const unsigned seed = StartupSeed();
+    SetQDGlobalsRandomSeed(static_cast<long>(seed));
+    std::srand(seed);
     if (!installed_) {
         // Start-up goes on without the handler when it cannot be installed.
         handler_.Install();

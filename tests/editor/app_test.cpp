@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <vector>
+
 #include "editor/editor_prefs.h"
 #include "foundation/preferences.h"
 #include "platform/gestalt.h"
+#include "platform/toolbox_services.h"
 #include "show/prefs_record.h"
 #include "support/fake_user.h"
 #include "support/preferences_fixture.h"
@@ -105,6 +109,24 @@ TEST(EditorStartUp, FailedInitSkipsTheRunButNotTheExit)
     EXPECT_FALSE(GetEditorRecord().ran);
     EXPECT_TRUE(GetEditorRecord().exited);
     EXPECT_TRUE(platform::AllWindows().empty());
+}
+
+// Each start draws anew: the shell seeds the C library's generator and
+// QuickDraw's with one seed that differs from the last start's (the tick
+// count starts at 0 in every run, so it cannot be that seed).
+TEST(EditorStartUp, EachStartSeedsTheGeneratorsAnew)
+{
+    std::vector<long> seeds;
+    std::vector<int> draws;
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(GetApplicationShell()->Init());
+        seeds.push_back(platform::Services().randomSeed);
+        draws.push_back(std::rand());
+        std::srand(static_cast<unsigned>(seeds.back()));
+        EXPECT_EQ(std::rand(), draws.back()) << "the C generator took the same seed";
+    }
+    EXPECT_NE(seeds[0], seeds[1]);
+    for (long seed : seeds) EXPECT_GT(static_cast<unsigned>(seed), 1u) << "0 and 1 leave the generator unseeded";
 }
 
 // What the domain holds after a run: the recent documents, newest first,
