@@ -7,6 +7,7 @@
 #include "swf/display_tags.h"
 #include "swf/movie.h"
 #include "swf/records.h"
+#include "transitions/motion_steps.h"
 
 namespace {
 
@@ -154,15 +155,9 @@ void CCheckerCell::SetupMotion()
         default:
             return;
     }
-    const int32_t step = travel / duration;
-    stepX = drop == CCheckerTransition::kDropLeft ? -step : drop == CCheckerTransition::kDropRight ? step : 0;
-    stepY = drop == CCheckerTransition::kDropUp ? -step : drop == CCheckerTransition::kDropDown ? step : 0;
-    // Back by the whole way, so that the last step lands on the grid place.
-    const int64_t backX = int64_t(stepX) * duration, backY = int64_t(stepY) * duration;
-    maskX = Twips(maskX - backX);
-    copyX = Twips(copyX - backX);
-    maskY = Twips(maskY - backY);
-    copyY = Twips(copyY - backY);
+    // Each axis's whole way, from one travel off back to the grid place.
+    dropX = drop == CCheckerTransition::kDropLeft ? -travel : drop == CCheckerTransition::kDropRight ? travel : 0;
+    dropY = drop == CCheckerTransition::kDropUp ? -travel : drop == CCheckerTransition::kDropDown ? travel : 0;
 }
 
 void CCheckerCell::WriteFrame(CSwfMovie* movie, int f)
@@ -185,14 +180,15 @@ void CCheckerCell::WriteFrame(CSwfMovie* movie, int f)
             clip_layers::Move(movie, maskDepth, Scaled(scaleX, scaleY, maskX, maskY));
             clip_layers::Move(movie, copyDepth, Scaled(scaleX, scaleY, copyX, copyY), first ? Opacity(256) : nullptr);
             return;
-        default:  // the drops
-            maskX = Twips(int64_t(maskX) + stepX);
-            maskY = Twips(int64_t(maskY) + stepY);
-            copyX = Twips(int64_t(copyX) + stepX);
-            copyY = Twips(int64_t(copyY) + stepY);
-            clip_layers::Move(movie, copyDepth, clip_layers::Translation(copyX, copyY), first ? Opacity(256) : nullptr);
-            clip_layers::Move(movie, maskDepth, clip_layers::Translation(maskX, maskY));
+        default: {  // the drops: frame j of the cell's d stands j / d of the way on
+            const int64_t j = int64_t(f) - startFrame + 1;
+            const int64_t offX = motion::Along(dropX, j, duration) - dropX;
+            const int64_t offY = motion::Along(dropY, j, duration) - dropY;
+            clip_layers::Move(movie, copyDepth, clip_layers::Translation(Twips(copyX + offX), Twips(copyY + offY)),
+                              first ? Opacity(256) : nullptr);
+            clip_layers::Move(movie, maskDepth, clip_layers::Translation(Twips(maskX + offX), Twips(maskY + offY)));
             return;
+        }
     }
 }
 

@@ -17,7 +17,7 @@
 struct CCheckerCell {
     explicit CCheckerCell(int type) : type(type) {}
 
-    // The drop's steps and start; the fade's and zoom's per-frame growth.
+    // The drop's travel; the fade's and zoom's per-frame growth.
     void SetupMotion();
     // The moves of frame f (0-based) for this cell, if it is animating.
     void WriteFrame(CSwfMovie* movie, int f);
@@ -28,9 +28,9 @@ struct CCheckerCell {
     uint16_t copyDepth = 0;  // 0: the cell could not be placed
     uint16_t maskDepth = 0;
     int32_t travel = 0;
-    int32_t stepX = 0, stepY = 0;
+    int32_t dropX = 0, dropY = 0;  // a drop's whole way, towards the grid place
     double zoomStepX = 0.0, zoomStepY = 0.0;
-    int32_t maskX = 0, maskY = 0;
+    int32_t maskX = 0, maskY = 0;  // the grid place; a zoom's mask stays there
     int32_t copyX = 0, copyY = 0;
     double scaleX = 0.0, scaleY = 0.0;
     double fadeStep = 0.0;

@@ -10,6 +10,7 @@
 #include "swf/shapes.h"
 #include "swf/styles.h"
 #include "transitions/clip_layers.h"
+#include "transitions/motion_steps.h"
 
 namespace {
 
@@ -107,10 +108,11 @@ bool CCurtainTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     const int p = static_cast<int>(n * 0.6), m = static_cast<int>(n * 0.5);
     // A phase of no frames before the last runs its whole course in that one.
     const int panelFrames = std::max(p, 1), brightFrames = std::max(m, 1);
-    const int32_t maskStep = n ? w2 / int32_t(n) : 0, panelStep = w2 / panelFrames;
     const double alphaStep = 0.5 / panelFrames, brightStep = 0.5 / brightFrames;
     double bright = 0.5, alpha = 0.5;
-    int64_t leftPanelX = 0, rightPanelX = w2, leftMaskX = 0, rightMaskX = w2;
+    // Each panel and each mask goes half the frame's width outwards, frame
+    // by frame k / n of the way: the masks leave the old halves at the last frame.
+    int panelMoves = 0;
     for (unsigned k = 1; k <= n; ++k) {
         const unsigned r = n - k;
         if (r <= unsigned(m)) {
@@ -119,16 +121,14 @@ bool CCurtainTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
         }
         if (r <= unsigned(p)) {
             alpha = std::max(0.0, alpha - alphaStep);
-            rightPanelX += panelStep;
-            leftPanelX -= panelStep;
-            clip_layers::Move(movie, leftPanel, clip_layers::Translation(int32_t(leftPanelX), 0), Alpha(alpha));
-            clip_layers::Move(movie, rightPanel, clip_layers::Translation(int32_t(rightPanelX), 0), Alpha(alpha));
+            const int64_t out = motion::Along(w2, ++panelMoves, panelFrames);
+            clip_layers::Move(movie, leftPanel, clip_layers::Translation(motion::Offset(0, -out), 0), Alpha(alpha));
+            clip_layers::Move(movie, rightPanel, clip_layers::Translation(motion::Offset(w2, out), 0), Alpha(alpha));
         }
         if (previous) {
-            rightMaskX += maskStep;
-            leftMaskX -= maskStep;
-            clip_layers::Move(movie, leftMask, clip_layers::Translation(int32_t(leftMaskX), 0));
-            clip_layers::Move(movie, rightMask, clip_layers::Translation(int32_t(rightMaskX), 0));
+            const int64_t out = motion::Along(w2, k, n);
+            clip_layers::Move(movie, leftMask, clip_layers::Translation(motion::Offset(0, -out), 0));
+            clip_layers::Move(movie, rightMask, clip_layers::Translation(motion::Offset(w2, out), 0));
         }
         clip_layers::ShowFrame(movie);
     }

@@ -38,6 +38,12 @@ void Remove(CSwfMovie* movie, uint16_t depth)
     movie->AddTag(new CTagRemoveObject2(depth));
 }
 
+int64_t Along(int64_t travel, int64_t i, int64_t n)
+{
+    if (n <= 0) return travel;
+    return static_cast<int64_t>(static_cast<__int128>(travel) * i / n);
+}
+
 int Frames(const CTransition& t, const CSwfMovie* movie)
 {
     const unsigned n = t.DurationFrames(movie->GetFrameRate());

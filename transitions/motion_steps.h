@@ -21,6 +21,12 @@ int Frames(const CTransition& t, const CSwfMovie* movie);
 // A RemoveObject2 for the depth.
 void Remove(CSwfMovie* movie, uint16_t depth);
 
+// How far frame i of n has come along a travel: travel × i ÷ n, truncated
+// towards zero and worked out wide. Frame n stands at the travel's end
+// however the two divide (a per-frame step would stop travel mod n short,
+// or never move when n exceeds the travel); n of 0 or less is the whole way.
+int64_t Along(int64_t travel, int64_t i, int64_t n);
+
 // The new slide comes in, or the previous one goes out.
 enum class Sense { kIn, kOut };
 

@@ -10,20 +10,21 @@
 
 namespace {
 
-// 1 / 65536: a 16.16 term as a fraction.
-constexpr double kFromFixed = 1.52587890625e-05;
-
-// The turning page: its width as the x scale, the rise of its outer edge
-// as rotate-skew 0, the slide's own y scale and place.
-CSwfMatrix* PageMatrix(double skew, double width, const CSlide::CameraPlacement& at)
+// A page folded about the vertical line x = fold of the frame: a point of
+// the slide as it is shown, x twips from that line, lies width × x from it
+// and rises by skew × x. width and skew are fractions of the shown slide,
+// so a slide shown larger or elsewhere after a camera move folds about the
+// same line as the other slide.
+CSwfMatrix* PageMatrix(double skew, double width, const CSlide::CameraPlacement& at, int32_t fold)
 {
+    const double fromFold = double(at.centerX) - double(fold);
     auto* m = new CSwfMatrix;
     m->SetIdentity();
-    m->SetRotateSkew(ClampToSwfMatrix(skew * 65536.0 + 0.5), false, true);
-    m->scaleX = ClampToSwfMatrix(width * 65536.0 + 0.5);
+    m->SetRotateSkew(ClampToSwfMatrix(skew * at.scaleX + 0.5), false, true);
+    m->scaleX = ClampToSwfMatrix(width * at.scaleX + 0.5);
     m->scaleY = at.scaleY;
-    m->translateX = at.centerX;
-    m->translateY = at.centerY;
+    m->translateX = ClampToSwfMatrix(double(fold) + width * fromFold);
+    m->translateY = ClampToSwfMatrix(double(at.centerY) + skew * fromFold);
     return m;
 }
 
@@ -60,35 +61,37 @@ bool CPageFlipTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie
     }
     const CSlide::CameraPlacement n = slide->GetCameraPlacement();
     const CSlide::CameraPlacement p = previous->GetCameraPlacement();
+    // One fold line for both pages, through the new slide's centre: the old
+    // slide, wherever a camera move left it, is folded away on its right and
+    // covered on its left by the time the new slide stands whole.
+    const int32_t fold = n.centerX;
     using clip_layers::PlaceCopyPair;
     using clip_layers::Translation;
-    const auto newRight = PlaceCopyPair(movie, depthCounter, right, Translation(n.centerX, 0), *slide, true);
-    const auto oldLeft = PlaceCopyPair(movie, depthCounter, left, Translation(p.centerX, 0), *previous, true);
-    const auto oldRight = PlaceCopyPair(movie, depthCounter, right, Translation(p.centerX, 0), *previous, true);
+    const auto newRight = PlaceCopyPair(movie, depthCounter, right, Translation(fold, 0), *slide, true);
+    const auto oldLeft = PlaceCopyPair(movie, depthCounter, left, Translation(fold, 0), *previous, true);
+    const auto oldRight = PlaceCopyPair(movie, depthCounter, right, Translation(fold, 0), *previous, true);
 
     const unsigned h = DurationFrames(movie->GetFrameRate()) / 2;
     const double step = h ? 1.0 / h : 0.0;
-    // The page folds from the previous slide's own width to nothing...
-    const double oldWidth = p.scaleX * kFromFixed;
-    double skew = 0.0, width = oldWidth;
+    // The old page folds from its whole width to nothing...
+    double skew = 0.0, width = 1.0;
     for (unsigned k = 1; k <= h; ++k) {
         skew = std::max(skew - step, -1.0);
-        width = std::max(width - oldWidth / h, 0.0);
-        if (oldRight.content) clip_layers::Move(movie, oldRight.content, PageMatrix(skew, width, p));
+        width = std::max(width - step, 0.0);
+        if (oldRight.content) clip_layers::Move(movie, oldRight.content, PageMatrix(skew, width, p, fold));
         clip_layers::ShowFrame(movie);
     }
     clip_layers::RemoveDepths(movie, {oldRight.mask, oldRight.content});
 
-    // ...and the new one unfolds to the new slide's own width, where the
-    // slide itself takes over.
-    const auto newLeft = PlaceCopyPair(movie, depthCounter, left, Translation(n.centerX, 0), *slide, false);
-    const double newWidth = n.scaleX * kFromFixed;
+    // ...and the new one unfolds to its whole width, where the slide itself
+    // takes over.
+    const auto newLeft = PlaceCopyPair(movie, depthCounter, left, Translation(fold, 0), *slide, false);
     skew = 1.0;
     width = 0.0;
     for (unsigned k = 1; k <= h; ++k) {
         skew = std::max(skew - step, 0.0);
-        width = std::min(width + newWidth / h, newWidth);
-        if (newLeft.content) clip_layers::Move(movie, newLeft.content, PageMatrix(skew, width, n));
+        width = std::min(width + step, 1.0);
+        if (newLeft.content) clip_layers::Move(movie, newLeft.content, PageMatrix(skew, width, n, fold));
         clip_layers::ShowFrame(movie);
     }
     PlaceNext(slide, movie, nullptr);

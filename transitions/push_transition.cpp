@@ -72,9 +72,8 @@ bool CPushTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* mo
     const Motion m = MotionOf(direction);
     const int64_t travelX = Travel(m.x, at.centerX, slide->GetWidthTwips(), slide->GetLeftTwips(), movie->GetWidth());
     const int64_t travelY = Travel(m.y, at.centerY, slide->GetHeightTwips(), slide->GetTopTwips(), movie->GetHeight());
-    // Signed quotients truncate towards zero: the slide ends short by the remainders.
-    const int64_t dx = m.x * (travelX / n), dy = m.y * (travelY / n);
-    int64_t x = motion::Offset(at.centerX, -m.x * travelX), y = motion::Offset(at.centerY, -m.y * travelY);
+    const int64_t homeX = at.centerX, homeY = at.centerY;
+    int64_t x = motion::Offset(homeX, -m.x * travelX), y = motion::Offset(homeY, -m.y * travelY);
     at.centerX = int32_t(x);
     at.centerY = int32_t(y);
     PlaceNext(slide, movie, nullptr);
@@ -84,15 +83,15 @@ bool CPushTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* mo
         px = previous->GetCameraPlacement().centerX;
         py = previous->GetCameraPlacement().centerY;
     }
-    for (int k = 0; k < n; ++k) {
-        x = motion::Offset(x, dx);
-        y = motion::Offset(y, dy);
+    for (int k = 1; k <= n; ++k) {
+        // Frame k has come k / n of the way: the last lands on the slide's place.
+        const int64_t dx = m.x * motion::Along(travelX, k, n), dy = m.y * motion::Along(travelY, k, n);
+        x = motion::Offset(homeX, dx - m.x * travelX);
+        y = motion::Offset(homeY, dy - m.y * travelY);
         if (previous) {
-            // The old slide moves by exactly the new one's step, whatever its size.
-            px = motion::Offset(px, dx);
-            py = motion::Offset(py, dy);
+            // The old slide moves exactly as far as the new one, whatever its size.
             const CSlide::CameraPlacement& old = previous->GetCameraPlacement();
-            CSwfMatrix* matrix = clip_layers::Translation(int32_t(px), int32_t(py));
+            CSwfMatrix* matrix = clip_layers::Translation(motion::Offset(px, dx), motion::Offset(py, dy));
             matrix->hasScale = true;
             matrix->scaleX = old.scaleX;
             matrix->scaleY = old.scaleY;

@@ -10,3 +10,11 @@ class CSwfMatrix;
 // A new matrix with scale and rotate set; a growing θ turns clockwise on
 // screen (y points down).
 CSwfMatrix* RotationMatrix(double theta, double kx, double ky, int32_t x, int32_t y);
+
+// The angle in degrees, within one turn either way, at which frame i of n
+// stands of a turn through `turns` turns (negative: the other way). With
+// aligned, the turn starts behind by its part beyond whole turns, so frame
+// n stands upright. Whole turns are taken off exactly before anything is
+// single precision, so any float turn count ends where it should; a count
+// that is no number turns not at all.
+double TurnAt(float turns, bool aligned, int64_t i, int64_t n);

@@ -1,6 +1,7 @@
 #include "transitions/slide_pieces.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "show/camera_fx.h"
 #include "show/slide.h"
@@ -8,6 +9,7 @@
 #include "swf/display_tags.h"
 #include "swf/movie.h"
 #include "swf/shapes.h"
+#include "transitions/motion_steps.h"
 
 using clip_layers::MaskRect;
 
@@ -272,13 +274,16 @@ void CSlidePieceTransition::MovePieces(std::vector<Piece>& pieces, unsigned n, c
                                        CSwfMovie* movie)
 {
     for (unsigned k = 1; k <= n; ++k) {
-        for (Piece& p : pieces) {
-            p.x += p.dx;
-            p.y += p.dy;
+        for (const Piece& p : pieces) {
             const Slot& slot = slots_[p.slot - 1];
             if (!slot.maskDepth) continue;
-            clip_layers::Move(movie, slot.copyDepth, PieceMatrix(p.x, p.y, copyScaled ? &slide : nullptr));
-            clip_layers::Move(movie, slot.maskDepth, PieceMatrix(p.x, p.y, nullptr));
+            auto on = [&](double start, double travel) {
+                if (p.evenly) return start + travel * k / n;
+                return start + double(motion::Along(int64_t(travel), k, n));
+            };
+            const double x = on(p.x, p.tx), y = on(p.y, p.ty);
+            clip_layers::Move(movie, slot.copyDepth, PieceMatrix(x, y, copyScaled ? &slide : nullptr));
+            clip_layers::Move(movie, slot.maskDepth, PieceMatrix(x, y, nullptr));
         }
         clip_layers::ShowFrame(movie);
     }
@@ -290,7 +295,7 @@ void CSlidePieceTransition::RemoveSlots(CSwfMovie* movie) const
 }
 
 std::vector<CSlidePieceTransition::Piece> CSlidePieceTransition::Quarters(const CSlide& slide, double x, double y,
-                                                                          double distance, double step)
+                                                                          double distance, double travel)
 {
     const int32_t hw = HalfWidth(slide), hh = HalfHeight(slide);
     std::vector<Piece> quarters = {
@@ -304,10 +309,33 @@ std::vector<CSlidePieceTransition::Piece> CSlidePieceTransition::Quarters(const 
         Piece& q = quarters[i];
         q.x = x + sx[i] * distance;
         q.y = y + sy[i] * distance;
-        q.dx = sx[i] * step;
-        q.dy = sy[i] * step;
+        q.tx = sx[i] * travel;
+        q.ty = sy[i] * travel;
     }
     return quarters;
+}
+
+int64_t CSlidePieceTransition::Clearance(const Piece& p, int64_t w, int64_t h)
+{
+    // The piece's extent in the frame; a mirroring scale turns its rectangle over.
+    const int64_t left = int64_t(p.x) + std::min(p.rect.left, p.rect.right);
+    const int64_t right = int64_t(p.x) + std::max(p.rect.left, p.rect.right);
+    const int64_t top = int64_t(p.y) + std::min(p.rect.top, p.rect.bottom);
+    const int64_t bottom = int64_t(p.y) + std::max(p.rect.top, p.rect.bottom);
+    const int64_t alongX = p.tx > 0 ? w - left : p.tx < 0 ? right : INT64_MAX;
+    const int64_t alongY = p.ty > 0 ? h - top : p.ty < 0 ? bottom : INT64_MAX;
+    const int64_t needed = std::min(alongX, alongY);
+    return needed == INT64_MAX ? 0 : needed;
+}
+
+void CSlidePieceTransition::TravelOutOf(std::vector<Piece>& pieces, int64_t d, int64_t w, int64_t h)
+{
+    int64_t distance = d;
+    for (const Piece& p : pieces) distance = std::max(distance, Clearance(p, w, h));
+    for (Piece& p : pieces) {
+        p.tx = double((p.tx > 0) - (p.tx < 0)) * double(distance);
+        p.ty = double((p.ty > 0) - (p.ty < 0)) * double(distance);
+    }
 }
 
 void CSlidePieceTransition::ClosePieces(std::vector<Piece>& pieces, CSlide& slide, bool scaledMoves, unsigned n,
@@ -359,24 +387,22 @@ bool CSlideCloseTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMov
     if (direction >= 0 && direction < 6) {
         const HalvesMotion& m = kCloseMotion[direction];
         const int64_t d = m.alongY ? dy : dx;
-        // A's step towards the centre, B's the opposite.
-        const int64_t s = n >= 1 ? (-m.signA * d) / int64_t(n) : 0;
         const int32_t hw = HalfWidth(*slide), hh = HalfHeight(*slide);
         std::vector<Piece> pieces = {
             {1, Outline::kRect, m.topBottom ? TopHalf(hw, hh) : LeftHalf(hw, hh), 0, 0, double(c.x), double(c.y)},
             {2, Outline::kRect, m.topBottom ? BottomHalf(hw, hh) : RightHalf(hw, hh), 0, 0, double(c.x), double(c.y)},
         };
+        // A from d out on its side towards the centre, B the opposite.
         for (int i = 0; i < 2; ++i) {
             const int sign = i == 0 ? 1 : -1;
             (m.alongY ? pieces[i].y : pieces[i].x) += double(sign * m.signA * d);
-            (m.alongY ? pieces[i].dy : pieces[i].dx) = double(sign * s);
+            (m.alongY ? pieces[i].ty : pieces[i].tx) = double(-sign * m.signA * d);
         }
         ClosePieces(pieces, *slide, false, n, movie, characterIdCounter, depthCounter);
     } else if (direction == 6) {
         // Each quarter from its own corner along a 45-degree line.
         const int64_t d = std::max(dx, dy);
-        const double s = n >= 1 ? double(d / int64_t(n)) : 0.0;
-        std::vector<Piece> pieces = Quarters(*slide, double(c.x), double(c.y), double(d), -s);
+        std::vector<Piece> pieces = Quarters(*slide, double(c.x), double(c.y), double(d), -double(d));
         ClosePieces(pieces, *slide, true, n, movie, characterIdCounter, depthCounter);
     }
     PlaceNext(slide, movie, nullptr);
@@ -396,9 +422,11 @@ bool CSlideOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovi
     const int64_t W = movie->GetWidth(), H = movie->GetHeight();
     const unsigned n = DurationFrames(movie->GetFrameRate());
     const double x0 = double(c.x), y0 = double(c.y);
+    // The pieces leave the frame: a slide shown larger or elsewhere after a
+    // camera move goes as far as it takes.
     if (direction == 6) {
-        const double s = n >= 1 ? double(std::max(W, H) / int64_t(n)) : 0.0;
-        std::vector<Piece> pieces = Quarters(*previous, x0, y0, 0.0, s);
+        std::vector<Piece> pieces = Quarters(*previous, x0, y0, 0.0, 1.0);
+        TravelOutOf(pieces, std::max(W, H), W, H);
         OpenPieces(pieces, {0, 1, 2, 3}, *previous, n, movie, characterIdCounter, depthCounter);
         return true;
     }
@@ -408,14 +436,14 @@ bool CSlideOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovi
     int64_t d = m.alongY ? H : W;
     if (direction == 0) d = std::max(W - c.x, c.x);
     if (direction == 1) d = std::max(H - c.y, c.y);
-    const double s = n >= 1 ? double(m.signA * (d / int64_t(n))) : 0.0;
     const int32_t hw = HalfWidth(*previous), hh = HalfHeight(*previous);
     std::vector<Piece> pieces = {
         {1, Outline::kRect, m.topBottom ? TopHalf(hw, hh) : LeftHalf(hw, hh), 0, 0, x0, y0},
         {2, Outline::kRect, m.topBottom ? BottomHalf(hw, hh) : RightHalf(hw, hh), 0, 0, x0, y0},
     };
-    (m.alongY ? pieces[0].dy : pieces[0].dx) = s;
-    (m.alongY ? pieces[1].dy : pieces[1].dx) = -s;
+    (m.alongY ? pieces[0].ty : pieces[0].tx) = m.signA;
+    (m.alongY ? pieces[1].ty : pieces[1].tx) = -m.signA;
+    TravelOutOf(pieces, d, W, H);
     OpenPieces(pieces, {0, 1}, *previous, n, movie, characterIdCounter, depthCounter);
     return true;
 }
@@ -430,35 +458,38 @@ bool CSlideTriangleOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, 
     if (!StartOpening(slide, previous, movie, 9)) return true;
     const Centre c = CentreOf(*previous);
     const unsigned n = DurationFrames(movie->GetFrameRate());
-    const int64_t q = n >= 1 ? std::max<int64_t>(movie->GetWidth(), movie->GetHeight()) / int64_t(n) : 0;
+    const int64_t W = movie->GetWidth(), H = movie->GetHeight(), d = std::max(W, H);
     const int32_t hw = HalfWidth(*previous), hh = HalfHeight(*previous);
-    const double x0 = double(c.x), y0 = double(c.y), dq = double(q);
+    const double x0 = double(c.x), y0 = double(c.y);
     if (direction == 8) {
         // Four apex triangles meeting at the centre, each out through its
         // side; placed left, top, right, bottom, moved left, top, bottom, right.
         std::vector<Piece> pieces = {
-            {1, Outline::kApex, {-hh, -hw, hh, 0}, 1, 1, x0, y0, -dq, 0},
-            {3, Outline::kApex, {-hh, -hw, 0, hw}, 1, 0, x0, y0, 0, -dq},
-            {2, Outline::kApex, {0, -hw, hh, hw}, 0, 1, x0, y0, 0, dq},
-            {4, Outline::kApex, {-hh, 0, hh, hw}, 0, 0, x0, y0, dq, 0},
+            {1, Outline::kApex, {-hh, -hw, hh, 0}, 1, 1, x0, y0, -1, 0},
+            {3, Outline::kApex, {-hh, -hw, 0, hw}, 1, 0, x0, y0, 0, -1},
+            {2, Outline::kApex, {0, -hw, hh, hw}, 0, 1, x0, y0, 0, 1},
+            {4, Outline::kApex, {-hh, 0, hh, hw}, 0, 0, x0, y0, 1, 0},
         };
+        TravelOutOf(pieces, d, W, H);
         OpenPieces(pieces, {0, 1, 3, 2}, *previous, n, movie, characterIdCounter, depthCounter);
         return true;
     }
     const TriangleMotion& m = kTriangleMotion[direction];
-    double sx = 0, sy = 0;
-    if (n >= 1 && m.alongCut) {
-        sx = m.kx * (double(previous->GetWidthTwips()) / double(n));
-        sy = m.ky * (double(previous->GetHeightTwips()) / double(n));
-    } else if (n >= 1) {
-        sx = m.kx * dq;
-        sy = m.ky * dq;
-    }
     const MaskRect whole{-hh, -hw, hh, hw};
     std::vector<Piece> pieces = {
-        {1, Outline::kDiagonal, whole, 1, m.upperRight ? 0 : 1, x0, y0, sx, sy},
-        {2, Outline::kDiagonal, whole, 0, m.upperRight ? 1 : 0, x0, y0, -sx, -sy},
+        {1, Outline::kDiagonal, whole, 1, m.upperRight ? 0 : 1, x0, y0, double(m.kx), double(m.ky)},
+        {2, Outline::kDiagonal, whole, 0, m.upperRight ? 1 : 0, x0, y0, double(-m.kx), double(-m.ky)},
     };
+    if (m.alongCut) {
+        // Along the cut by the slide's own size, divided in double precision.
+        for (int i = 0; i < 2; ++i) {
+            pieces[i].tx *= double(previous->GetWidthTwips());
+            pieces[i].ty *= double(previous->GetHeightTwips());
+            pieces[i].evenly = true;
+        }
+    } else {
+        TravelOutOf(pieces, d, W, H);
+    }
     OpenPieces(pieces, {0, 1}, *previous, n, movie, characterIdCounter, depthCounter);
     return true;
 }

@@ -59,8 +59,11 @@ protected:
         Outline outline;
         clip_layers::MaskRect rect;
         int a = 0, b = 0;       // which triangle
-        double x = 0, y = 0;    // where mask and copy stand
-        double dx = 0, dy = 0;  // per frame
+        double x = 0, y = 0;    // where mask and copy start
+        double tx = 0, ty = 0;  // how far they go over the frames
+        // Frame k of n stands k / n of the travel on: in whole twips
+        // truncated towards zero, or in double precision when evenly is set.
+        bool evenly = false;
     };
 
     CSlidePieceTransition(const char* name, const DirectionTable& table, const DirectionLayout& layout);
@@ -76,7 +79,7 @@ protected:
     // Depths, shape and the pair, in one go.
     void PlacePiece(const Piece& piece, const CSlide& slide, CSwfMovie* movie, uint16_t* characterIdCounter,
                     uint16_t* depthCounter);
-    // n frames: each piece steps, its copy then its mask move, in the order
+    // n frames: each piece moves on, its copy then its mask, in the order
     // given; one ShowFrame a frame.
     void MovePieces(std::vector<Piece>& pieces, unsigned n, const CSlide& slide, bool copyScaled, CSwfMovie* movie);
     // Mask and copy of slots 1 to 4 in turn; empty slots skipped.
@@ -85,8 +88,16 @@ protected:
 
     // The slide's quarters, top left (slot 1), top right (3), bottom left
     // (2), bottom right (4), each distance out from (x, y) towards its own
-    // corner on both axes and stepping that way by step.
-    static std::vector<Piece> Quarters(const CSlide& slide, double x, double y, double distance, double step);
+    // corner on both axes and travelling that way by travel.
+    static std::vector<Piece> Quarters(const CSlide& slide, double x, double y, double distance, double travel);
+    // How far along its travel's direction a piece must go for the frame
+    // (w × h twips) to show none of it: its trailing edge past the frame's
+    // edge on one axis, or on either when it goes along both.
+    static int64_t Clearance(const Piece& piece, int64_t w, int64_t h);
+    // The travel of pieces that all go one distance: at least d, and far
+    // enough that each piece has left the frame, whatever the slide's shown
+    // scale and place. Sets each travel to its sign times the distance.
+    static void TravelOutOf(std::vector<Piece>& pieces, int64_t d, int64_t w, int64_t h);
     // The new slide's pieces: all shapes, then the pairs at scale 1.0, the
     // frames (copies moved at the slide's scale when asked), the removals.
     void ClosePieces(std::vector<Piece>& pieces, CSlide& slide, bool scaledMoves, unsigned n, CSwfMovie* movie,

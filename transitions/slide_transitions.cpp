@@ -88,30 +88,35 @@ bool CSlideMotionTransition::CopyFrom(const CTransition* other)
 
 // Only with frames does the slide take the last frame's placement; without,
 // it keeps its own: the start values would misplace it in the next
-// transition, a start scale of 0 hide it there.
+// transition, a start scale of 0 hide it there. The scales run on
+// unclamped and only what is written is held at 0: a running value held
+// there would overshoot the scale it heads for.
 void CSlideMotionTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
 {
     CSlide::CameraPlacement& at = slide.GetCameraPlacement();
     double s = motion::Finite(final_sx), t = motion::Finite(final_sy);
     const double ds = (at.scaleX / 65536.0 - s) / n, dt = (at.scaleY / 65536.0 - t) / n;
     const int64_t ox = motion::Twips(final_x), oy = motion::Twips(final_y);
-    const int64_t dx = ox / n, dy = oy / n;
-    int64_t x = motion::Offset(at.centerX, ox), y = motion::Offset(at.centerY, oy);
+    const int64_t homeX = at.centerX, homeY = at.centerY;
+    int64_t x = homeX, y = homeY;
+    double shownS = s, shownT = t;
     motion::Progress a{0.0, 1.0 / n};
-    for (int k = 0; k < n; ++k) {
-        s = std::max(s + ds, 0.0);
-        t = std::max(t + dt, 0.0);
-        x = motion::Offset(x, -dx);
-        y = motion::Offset(y, -dy);
-        clip_layers::Move(movie, slide.GetDepth(), motion::ScaleMatrix(s, t, int32_t(x), int32_t(y)),
+    for (int k = 1; k <= n; ++k) {
+        s += ds;
+        t += dt;
+        shownS = std::max(s, 0.0);
+        shownT = std::max(t, 0.0);
+        x = motion::Offset(homeX, ox - motion::Along(ox, k, n));
+        y = motion::Offset(homeY, oy - motion::Along(oy, k, n));
+        clip_layers::Move(movie, slide.GetDepth(), motion::ScaleMatrix(shownS, shownT, int32_t(x), int32_t(y)),
                           fade_out ? motion::Alpha(a.Rise()) : nullptr);
         clip_layers::ShowFrame(movie);
     }
-    // Its own position plus the remainders, and the last frame's scale.
+    // The last frame's placement: the slide's own.
     at.centerX = int32_t(x);
     at.centerY = int32_t(y);
-    at.scaleX = motion::Fixed(s);
-    at.scaleY = motion::Fixed(t);
+    at.scaleX = motion::Fixed(shownS);
+    at.scaleY = motion::Fixed(shownT);
 }
 
 void CSlideMotionTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie)
@@ -119,15 +124,14 @@ void CSlideMotionTransition::OutFrames(CSlide& previous, uint16_t copy, int n, C
     const CSlide::CameraPlacement& at = previous.GetCameraPlacement();
     double s = at.scaleX / 65536.0, t = at.scaleY / 65536.0;
     const double ds = (s - motion::Finite(final_sx)) / n, dt = (t - motion::Finite(final_sy)) / n;
-    const int64_t dx = motion::Twips(final_x) / n, dy = motion::Twips(final_y) / n;
-    int64_t x = at.centerX, y = at.centerY;
+    const int64_t ox = motion::Twips(final_x), oy = motion::Twips(final_y);
     motion::Progress a{1.0, 1.0 / n};
-    for (int k = 0; k < n; ++k) {
-        s = std::max(s - ds, 0.0);
-        t = std::max(t - dt, 0.0);
-        x = motion::Offset(x, dx);
-        y = motion::Offset(y, dy);
-        clip_layers::Move(movie, copy, motion::ScaleMatrix(s, t, int32_t(x), int32_t(y)),
+    for (int k = 1; k <= n; ++k) {
+        s -= ds;
+        t -= dt;
+        const int32_t x = motion::Offset(at.centerX, motion::Along(ox, k, n));
+        const int32_t y = motion::Offset(at.centerY, motion::Along(oy, k, n));
+        clip_layers::Move(movie, copy, motion::ScaleMatrix(std::max(s, 0.0), std::max(t, 0.0), x, y),
                           fade_out ? motion::Alpha(a.Fall()) : nullptr);
         clip_layers::ShowFrame(movie);
     }

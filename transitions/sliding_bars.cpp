@@ -6,6 +6,7 @@
 #include "show/camera_fx.h"
 #include "show/slide.h"
 #include "swf/movie.h"
+#include "transitions/motion_steps.h"
 
 namespace {
 
@@ -90,7 +91,8 @@ bool CSlidingBarsTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMo
     const int64_t travel = vertical ? std::max(H - py, py) + (slide->GetHeightTwips() >> 1)
                                     : std::max(W - px, px) + (slide->GetWidthTwips() >> 1);
     const bool staggered = direction != 0 && direction != 5;
-    const int64_t step = n ? (staggered ? travel + int64_t(count) * b : travel) / int64_t(n) : 0;
+    // The whole way, delays included: k / n of it is gone after frame k.
+    const int64_t total = staggered ? travel + int64_t(count) * b : travel;
     const double x0 = double(slide->GetX()) * 20, y0 = double(slide->GetY()) * 20;
     const double stackX = vertical ? double(b) : 0, stackY = vertical ? 0 : double(b);
 
@@ -106,9 +108,8 @@ bool CSlidingBarsTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMo
                                               *slide, false));
     }
 
-    int64_t rem = travel;
     for (unsigned k = 1; k <= n; ++k) {
-        rem -= step;
+        const int64_t rem = travel - motion::Along(total, k, n);
         double bx = x0, by = y0;
         bool first = true;
         for (size_t i = 0; i < lists_.masks.size(); ++i, first = !first, bx += stackX, by += stackY) {

@@ -34,14 +34,6 @@ float Turns(double v)
     return motion::Single(motion::Finite(v));
 }
 
-// An angle the turning matrix takes as it stands: past a billion degrees
-// (only a turn count near the float's limit gets there) its radians would
-// overflow single precision, so only its part of a turn is kept.
-double Bounded(double theta)
-{
-    return std::fabs(theta) < 1e9 ? theta : std::fmod(theta, 360.0);
-}
-
 }  // namespace
 
 CSpinTransition::CSpinTransition(motion::Sense sense) : CSensedTransition(sense), row_(kRows[sense == motion::Sense::kIn ? 0 : 1])
@@ -81,27 +73,17 @@ bool CSpinTransition::CopyFrom(const CTransition* other)
     return true;
 }
 
-double CSpinTransition::Turn() const
-{
-    return motion::Finite(double(spins) * 360.0);
-}
-
 // The slide grows from nothing and turns through the whole turn, starting
 // behind by the part beyond whole turns so that it ends upright.
 void CSpinTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
 {
-    const double turn = Turn();
-    double step = turn / n, theta = -(turn - 360.0 * std::trunc(turn / 360.0));
-    if (!clockwise) {
-        step = -step;
-        theta = -theta;
-    }
+    const double sense = clockwise ? 1.0 : -1.0;
     motion::Progress t{0.0, 1.0 / n};
     const CSlide::CameraPlacement& at = slide.GetCameraPlacement();
-    for (int k = 0; k < n; ++k) {
+    for (int k = 1; k <= n; ++k) {
         const double scale = t.Rise();
-        theta += step;
-        clip_layers::Move(movie, slide.GetDepth(), RotationMatrix(Bounded(theta), scale, scale, at.centerX, at.centerY));
+        const double theta = sense * TurnAt(spins, true, k, n);
+        clip_layers::Move(movie, slide.GetDepth(), RotationMatrix(theta, scale, scale, at.centerX, at.centerY));
         clip_layers::ShowFrame(movie);
     }
 }
@@ -113,12 +95,11 @@ void CSpinTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovi
     const CSlide::CameraPlacement& at = previous.GetCameraPlacement();
     const double kx = at.scaleX / 65536.0, ky = at.scaleY / 65536.0;
     motion::Progress sx{kx, kx / n}, sy{ky, ky / n};
-    const double step = clockwise ? Turn() / n : -Turn() / n;
-    double theta = 0.0;
-    for (int k = 0; k < n; ++k) {
+    const double sense = clockwise ? 1.0 : -1.0;
+    for (int k = 1; k <= n; ++k) {
         const double x = sx.Fall(), y = sy.Fall();
-        theta += step;
-        clip_layers::Move(movie, copy, RotationMatrix(Bounded(theta), x, y, at.centerX, at.centerY));
+        const double theta = sense * TurnAt(spins, false, k, n);
+        clip_layers::Move(movie, copy, RotationMatrix(theta, x, y, at.centerX, at.centerY));
         clip_layers::ShowFrame(movie);
     }
 }

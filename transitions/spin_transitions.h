@@ -44,8 +44,6 @@ protected:
 
 private:
     static void OnSpinsCommitted(CEditText* field, void* context);
-    // The whole turn in degrees; none for a number that is not finite.
-    double Turn() const;
 
     const SpinKindRow& row_;
     CStaticText spinsLabel_;

@@ -73,22 +73,18 @@ CShapeWithStyle* Star(int32_t top, double k, const int (&steps)[N][2])
     return shape;
 }
 
-// The progress terms of one run: the angle before the first frame and its
-// step, chosen so that the last frame ends on a whole number of turns.
+// The window's turn, when it spins: frame k of n ends on a whole number
+// of turns at the last frame.
 struct Turning {
-    double angle = 0.0, step = 0.0;
-    Turning(double spins, bool clockwise, unsigned n)
-    {
-        const double a = spins * 360.0;
-        angle = -(a - 360.0 * std::trunc(a / 360.0));
-        step = n ? a / n : 0.0;
-        if (!clockwise) angle = -angle, step = -step;
-    }
+    float spins;
+    bool clockwise;
+    unsigned n;
+    double At(unsigned k) const { return (clockwise ? 1.0 : -1.0) * TurnAt(spins, true, k, n); }
 };
 
-CSwfMatrix* FrameMatrix(double s, const Turning* turning, int32_t x, int32_t y)
+CSwfMatrix* FrameMatrix(double s, const Turning* turning, unsigned k, int32_t x, int32_t y)
 {
-    if (turning) return RotationMatrix(turning->angle, s, s, x, y);
+    if (turning) return RotationMatrix(turning->At(k), s, s, x, y);
     auto* m = clip_layers::Translation(x, y);
     m->hasScale = true;
     m->scaleX = m->scaleY = Clamped(s * 65536 + 0.5);
@@ -200,12 +196,11 @@ bool CWindowTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* 
     PlaceNext(slide, movie, nullptr);
 
     const unsigned n = DurationFrames(movie->GetFrameRate());
-    Turning turning(spins, clockwise, n);
+    const Turning turning{spins, clockwise, n};
     double t = 0.0;
     for (unsigned k = 1; k <= n; ++k) {
         t = std::min(t + 1.0 / n, 1.0);
-        turning.angle += turning.step;
-        clip_layers::Move(movie, window, FrameMatrix(t, spin ? &turning : nullptr, x, y));
+        clip_layers::Move(movie, window, FrameMatrix(t, spin ? &turning : nullptr, k, x, y));
         clip_layers::ShowFrame(movie);
     }
     RemovePrevious(previous, movie);
@@ -228,13 +223,12 @@ bool CWindowTransition::GenerateClose(CSlide* slide, CSlide* previous, CSwfMovie
 
     const unsigned n = DurationFrames(movie->GetFrameRate());
     const int32_t x = previous->GetCameraPlacement().centerX, y = previous->GetCameraPlacement().centerY;
-    Turning turning(spins, clockwise, n);
+    const Turning turning{spins, clockwise, n};
     double s = previous->GetCameraPlacement().scaleX / 65536.0;
     const double ds = n ? s / n : 0.0;
     for (unsigned k = 1; k <= n; ++k) {
         s = std::max(s - ds, 0.0);
-        turning.angle += turning.step;
-        clip_layers::Move(movie, window, FrameMatrix(s, spin ? &turning : nullptr, x, y));
+        clip_layers::Move(movie, window, FrameMatrix(s, spin ? &turning : nullptr, k, x, y));
         clip_layers::ShowFrame(movie);
     }
     clip_layers::RemoveDepths(movie, {window, copy});

@@ -1,5 +1,7 @@
 #include "transitions/wipes.h"
 
+#include <cstdlib>
+
 #include "show/camera_fx.h"
 #include "show/slide.h"
 #include "show/slide_export.h"
@@ -7,6 +9,7 @@
 #include "swf/movie.h"
 #include "swf/shapes.h"
 #include "transitions/clip_layers.h"
+#include "transitions/motion_steps.h"
 
 namespace {
 
@@ -64,14 +67,24 @@ SlideBox BoxOf(const CSlide& slide)
     return {w, h, int64_t(slide.GetX()) * 20 + (w >> 1), int64_t(slide.GetY()) * 20 + (h >> 1)};
 }
 
-// One mask's path: from start, step by step for its frames, at its scale.
-void Sweep(CSwfMovie* movie, uint16_t depth, int64_t x, int64_t y, int64_t stepX, int64_t stepY, unsigned frames,
+// One mask's path: from start, frame k of frames k / frames of the travel,
+// at its scale.
+void Sweep(CSwfMovie* movie, uint16_t depth, int64_t x, int64_t y, int64_t travelX, int64_t travelY, unsigned frames,
            int32_t sx = 0x10000, int32_t sy = 0x10000)
 {
     for (unsigned k = 1; k <= frames; ++k) {
-        clip_layers::Move(movie, depth, Scaled(x + int64_t(k) * stepX, y + int64_t(k) * stepY, sx, sy));
+        clip_layers::Move(movie, depth,
+                          Scaled(x + motion::Along(travelX, k, frames), y + motion::Along(travelY, k, frames), sx, sy));
         clip_layers::ShowFrame(movie);
     }
+}
+
+// A slide's size in twips as a placement scale shows it, rounded out so
+// that a mask moved that far has wholly passed it.
+int64_t Shown(int64_t twips, int32_t scale)
+{
+    const int64_t magnitude = twips * std::abs(int64_t(scale));
+    return (magnitude + 0xFFFF) >> 16;
 }
 
 }  // namespace
@@ -131,7 +144,7 @@ bool CWipeOnTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* 
         RemovePrevious(previous, movie);
         return true;
     }
-    if (n) Sweep(movie, mask, box.cx + o.x, box.cy + o.y, -o.x / int64_t(n), -o.y / int64_t(n), n);
+    Sweep(movie, mask, box.cx + o.x, box.cy + o.y, -o.x, -o.y, n);
     clip_layers::RemoveDepths(movie, {mask});
     RemovePrevious(previous, movie);
     return true;
@@ -176,15 +189,14 @@ bool CWipeOn2Transition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     halfOpaque->SetMult(256, 256, 256, 128);
     ghost->SetCxform(halfOpaque);
     movie->AddTag(ghost);
-    const int64_t firstStepX = half ? -o.x / int64_t(half) : 0, firstStepY = half ? -o.y / int64_t(half) : 0;
-    Sweep(movie, first, box.cx + o.x, box.cy + o.y, firstStepX, firstStepY, half);
+    Sweep(movie, first, box.cx + o.x, box.cy + o.y, -o.x, -o.y, half);
 
-    // Second pass: the slide itself from the other side, over the copy.
-    const int64_t startX = box.cx + o.x + int64_t(half) * firstStepX - o.x;
-    const int64_t startY = box.cy + o.y + int64_t(half) * firstStepY - o.y;
+    // Second pass: the slide itself from the other side, over the copy,
+    // from where the first mask ended (the centre, or its start without frames).
+    const int64_t startX = box.cx + (half ? 0 : o.x) - o.x;
+    const int64_t startY = box.cy + (half ? 0 : o.y) - o.y;
     const uint16_t second = clip_layers::PlaceOwnSlidePair(*this, slide, movie, depthCounter, id, At(startX, startY));
-    if (second && rest)
-        Sweep(movie, second, startX, startY, (box.cx - startX) / int64_t(rest), (box.cy - startY) / int64_t(rest), rest);
+    if (second) Sweep(movie, second, startX, startY, box.cx - startX, box.cy - startY, rest);
     clip_layers::RemoveDepths(movie, {first, second, copy});
     RemovePrevious(previous, movie);
     return true;
@@ -203,19 +215,20 @@ bool CWipeOffTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     RemovePrevious(previous, movie);
     if (!previous) return true;
 
-    // A masked copy of the previous slide leaves over the new one.
+    // A masked copy of the previous slide leaves over the new one. The mask
+    // is the slide's unscaled size at its placement scale, so it travels the
+    // size the slide is shown at: after a camera move the old picture is
+    // gone at the last frame, not one frame later.
     const int32_t w = previous->GetWidth() * 20, h = previous->GetHeight() * 20;
     const CSlide::CameraPlacement& at = previous->GetCameraPlacement();
-    const Offset o = OffsetOf(direction, w, h);
+    const Offset o = OffsetOf(direction, int32_t(Shown(w, at.scaleX)), int32_t(Shown(h, at.scaleY)));
     const unsigned n = DurationFrames(movie->GetFrameRate());
     const uint16_t id = DefineShape(direction, w, h, movie, characterIdCounter);
     if (!id) return true;
     const clip_layers::ClipPair pair = clip_layers::PlaceCopyPair(
         movie, depthCounter, id, Scaled(at.centerX, at.centerY, at.scaleX, at.scaleY), *previous, true);
     if (!pair.mask) return true;
-    // The distance is the unscaled size, whatever the placement scale.
-    if (n)
-        Sweep(movie, pair.mask, at.centerX, at.centerY, -o.x / int64_t(n), -o.y / int64_t(n), n, at.scaleX, at.scaleY);
+    Sweep(movie, pair.mask, at.centerX, at.centerY, -o.x, -o.y, n, at.scaleX, at.scaleY);
     clip_layers::RemoveDepths(movie, {pair.mask, pair.content});
     return true;
 }

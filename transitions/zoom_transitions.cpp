@@ -95,17 +95,17 @@ void CZoomTransition::InFrames(CSlide& slide, int n, CSwfMovie* movie)
     CSlide::CameraPlacement& at = slide.GetCameraPlacement();
     const Motion m = MotionOf(direction);
     const int64_t hw = HalfTwips(slide.GetWidth()), hh = HalfTwips(slide.GetHeight());
-    const int64_t dx = m.x * (hw / n), dy = m.y * (hh / n);
-    int64_t x = motion::Offset(at.centerX, -m.x * hw), y = motion::Offset(at.centerY, -m.y * hh);
+    const int64_t homeX = at.centerX, homeY = at.centerY;
+    int64_t x = homeX, y = homeY;
     motion::Progress t{0.0, 1.0 / n};
-    for (int k = 0; k < n; ++k) {
+    for (int k = 1; k <= n; ++k) {
         const double s = t.Rise();
-        x = motion::Offset(x, dx);
-        y = motion::Offset(y, dy);
+        // From half its size away, k / n of the way home.
+        x = motion::Offset(homeX, m.x * (motion::Along(hw, k, n) - hw));
+        y = motion::Offset(homeY, m.y * (motion::Along(hh, k, n) - hh));
         clip_layers::Move(movie, slide.GetDepth(), motion::ScaleMatrix(s, s, int32_t(x), int32_t(y)));
         clip_layers::ShowFrame(movie);
     }
-    // Short of its own place by the remainders, on the side it came from.
     at.centerX = int32_t(x);
     at.centerY = int32_t(y);
 }
@@ -115,16 +115,14 @@ void CZoomTransition::OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovi
     const CSlide::CameraPlacement& at = previous.GetCameraPlacement();
     const Motion m = MotionOf(direction);
     const int64_t hw = HalfTwips(previous.GetWidth()), hh = HalfTwips(previous.GetHeight());
-    const int64_t dx = m.x * (hw / n), dy = m.y * (hh / n);
-    int64_t x = at.centerX, y = at.centerY;
     // The x scale serves both axes.
     const double s0 = at.scaleX / 65536.0;
     motion::Progress s{s0, s0 / n};
-    for (int k = 0; k < n; ++k) {
+    for (int k = 1; k <= n; ++k) {
         const double scale = s.Fall();
-        x = motion::Offset(x, dx);
-        y = motion::Offset(y, dy);
-        clip_layers::Move(movie, copy, motion::ScaleMatrix(scale, scale, int32_t(x), int32_t(y)));
+        const int32_t x = motion::Offset(at.centerX, m.x * motion::Along(hw, k, n));
+        const int32_t y = motion::Offset(at.centerY, m.y * motion::Along(hh, k, n));
+        clip_layers::Move(movie, copy, motion::ScaleMatrix(scale, scale, x, y));
         clip_layers::ShowFrame(movie);
     }
 }

@@ -15,14 +15,14 @@ namespace {
 using tavrel_test::TagEvent;
 using tavrel_test::TempDir;
 
-std::string SolidPng(const TempDir& dir, const std::string& name, long rgb)
+std::string SolidPng(const TempDir& dir, const std::string& name, long rgb, int width = 320, int height = 240)
 {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    image.width = 320;
-    image.height = 240;
+    image.width = png_uint_32(width);
+    image.height = png_uint_32(height);
     image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(size_t(320) * 240 * 3);
+    std::vector<png_byte> pixels(size_t(width) * size_t(height) * 3);
     for (size_t i = 0; i < pixels.size(); i += 3)
         pixels[i] = png_byte(rgb >> 16), pixels[i + 1] = png_byte(rgb >> 8), pixels[i + 2] = png_byte(rgb);
     const std::string path = dir.file(name);
@@ -42,10 +42,14 @@ int FrameOfLabel(const std::vector<TagEvent>& events, const std::string& label)
     return 1;
 }
 
-// A slide of the show: its colour and its transition element.
+// A slide of the show: its colour and its transition element; a picture
+// of another size is shown at that size, and camera holds the slide's
+// pan_zoom element.
 struct ShowSlide {
     long rgb;
     const char* transition;
+    int width = 320, height = 240;
+    const char* camera = "";
 };
 
 // The show of 320 × 240 solid slides, each shown for durationMs after its
@@ -55,10 +59,17 @@ std::string CompileShow(const TempDir& dir, const std::vector<ShowSlide>& slides
                         const std::string& showHead = "<slide_show>\n")
 {
     std::string xml;
-    for (size_t i = 0; i < slides.size(); ++i)
-        xml += "<slide type=\"image\" src=\"" + SolidPng(dir, "s" + std::to_string(i) + ".png", slides[i].rgb) +
-               "\" duration=\"" + std::to_string(durationMs) + "\" >\n<transition_in>\n" + slides[i].transition +
-               "\n</transition_in>\n</slide>\n";
+    for (size_t i = 0; i < slides.size(); ++i) {
+        const ShowSlide& s = slides[i];
+        const std::string size = s.width == 320 && s.height == 240
+                                     ? std::string()
+                                     : " scale_to_fit=\"false\" width=\"" + std::to_string(s.width) +
+                                           "\" height=\"" + std::to_string(s.height) + "\"";
+        xml += "<slide type=\"image\" src=\"" +
+               SolidPng(dir, "s" + std::to_string(i) + ".png", s.rgb, s.width, s.height) + "\"" + size +
+               " duration=\"" + std::to_string(durationMs) + "\" >\n<transition_in>\n" + s.transition +
+               "\n</transition_in>\n" + s.camera + "</slide>\n";
+    }
     EXPECT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"),
                                        show_test::WrapShow(showHead + "<slides>\n" + xml + "</slides>\n</slide_show>\n")));
     const cli_test::ProgramResult r = cli_test::RunProgram({"show.tvr", "out.swf"}, dir.path());
@@ -381,5 +392,92 @@ TEST(CliTransitions, CompiledProjectPlaysTheMovingKinds)
     }
 }
 
+
+// The last frame of the transition into slide n (1-based), which the
+// label "slide_n" follows.
+int LastFrameInto(const std::vector<TagEvent>& events, int slide)
+{
+    return FrameOfLabel(events, "slide_" + std::to_string(slide)) - 1;
+}
+
+// Shots of transitions at their last frame, sought rather than played (the
+// longest runs 7200 frames): each slide stands whole in its place, with no
+// strip of the slide before it or of the black stage.
+void ExpectLastFrames(const std::string& movie, const std::vector<std::pair<int, std::vector<std::pair<std::pair<int, int>, long>>>>& shots)
+{
+    const auto events = tavrel_test::ReadTagEvents(movie);
+    for (const auto& [slide, pixels] : shots) {
+        SCOPED_TRACE("into slide " + std::to_string(slide));
+        tavrel_test::ExpectFrame(movie, LastFrameInto(events, slide), pixels, 8);
+    }
+}
+
+// Long runs and extreme settings of the moving kinds: each slide is in its
+// place at its transition's last frame. Push of 600,000 ms at 12 frames a
+// second has 7200 frames for 6400 twips; of 30,000 ms 360 frames, 280 twips
+// left over; Zoom In of 20 s 240 frames for 3200 twips, 80 over. Spin In
+// turns a million times and ends upright; Slide In From a start scale of -2
+// ends at the slide's own size.
+TEST(CliTransitions, MovingKindsEndInPlace)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const std::string movie = CompileShow(
+        dir, {
+                 {kA, "<transition name=\"None\" duration=\"500\" />"},
+                 {kB, "<transition name=\"Push\" duration=\"600000\" direction=\"right\" />"},
+                 {kA, "<transition name=\"Push\" duration=\"30000\" direction=\"right\" />"},
+                 {kB, "<transition name=\"Zoom In\" duration=\"20000\" direction=\"right\" />"},
+                 {kA, "<transition name=\"Spin In\" duration=\"2000\" spins=\"1000000\" clockwise=\"true\" />"},
+                 {kC,
+                  "<transition name=\"Slide In From\" duration=\"2000\" final_x=\"0\" final_y=\"0\" "
+                  "final_sx=\"-2\" final_sy=\"-2\" fade_out=\"false\" />",
+                  100, 80},
+             });
+    ASSERT_FALSE(movie.empty());
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+    const std::pair<int, int> left{3, 120}, right{316, 120}, centre{160, 120};
+    ExpectLastFrames(movie, {
+                                {2, {{left, kB}, {centre, kB}, {right, kB}}},
+                                {3, {{left, kA}, {right, kA}, {{313, 120}, kA}}},
+                                {4, {{left, kB}, {{318, 120}, kB}, {{318, 5}, kB}}},
+                                // Upright: the corners are the new slide's.
+                                {5, {{{2, 2}, kA}, {{317, 2}, kA}, {{2, 237}, kA}, {{317, 237}, kA}}},
+                                // 100 × 80 in the centre, the slide before round it.
+                                {6, {{centre, kC}, {{115, 120}, kC}, {{105, 120}, kA}, {{160, 75}, kA}, {{160, 165}, kA}}},
+                            });
+}
+
+// After a camera move the old slide's copy starts where the move left it;
+// Wipe Off, Slide Open and Page Flip take it away whole by their last
+// frame, the new slide standing alone there.
+TEST(CliTransitions, OldSlideGoneAfterACameraMove)
+{
+    TempDir dir;
+    const long kA = 0x20C040, kB = 0xE0C020, kC = 0x8040C0;
+    const char* const zoom15 = "<pan_zoom>\n<camera_fx name=\"pan_zoom\" duration=\"250\" pan_x=\"0\" pan_y=\"0\" zoom=\"1.5\" />\n</pan_zoom>\n";
+    const char* const zoom14 = "<pan_zoom>\n<camera_fx name=\"pan_zoom\" duration=\"250\" pan_x=\"0\" pan_y=\"0\" zoom=\"1.4\" />\n</pan_zoom>\n";
+    const char* const pan60 = "<pan_zoom>\n<camera_fx name=\"pan_zoom\" duration=\"250\" pan_x=\"1200\" pan_y=\"0\" zoom=\"1\" />\n</pan_zoom>\n";
+    const std::string movie = CompileShow(
+        dir, {
+                 {kA, "<transition name=\"None\" duration=\"500\" />", 320, 240, zoom15},
+                 {kB, "<transition name=\"Wipe Off\" duration=\"1000\" direction=\"up\" />", 320, 240, zoom14},
+                 {kC,
+                  "<transition name=\"Slide Open\" duration=\"1000\" direction=\"vertical_opposite_top_to_bottom\" />",
+                  320, 240, pan60},
+                 {kA, "<transition name=\"Page Flip\" duration=\"1000\" />"},
+             },
+        250);
+    ASSERT_FALSE(movie.empty());
+    for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
+    ExpectLastFrames(movie, {
+                                // Wipe Off "up" of a slide shown at 1.5: nothing of it in the top rows.
+                                {2, {{{160, 5}, kB}, {{160, 55}, kB}, {{160, 120}, kB}}},
+                                // Slide Open's halves of a slide at 1.4: none at the top or the bottom.
+                                {3, {{{240, 5}, kC}, {{240, 45}, kC}, {{80, 235}, kC}, {{80, 195}, kC}}},
+                                // Page Flip of a slide panned 60 px right: no band beside the fold.
+                                {4, {{{170, 120}, kA}, {{215, 120}, kA}, {{100, 120}, kA}, {{300, 120}, kA}}},
+                            });
+}
 
 }  // namespace

@@ -149,15 +149,16 @@ TEST(Checker, StartFramesAndAnimations)
 
 TEST(Checker, DropsAndZoomsMoveMaskAndCopyTogether)
 {
-    // Travel 6400 over 6 frames: steps of 1066, starting 6396 from the place.
+    // Travel 6400 over 6 frames: from 6400 off the place, frame k at
+    // 6400 × k / 6 of the way (1066, 2133, ... 6400), the last on the place.
     auto drop = Checker(CCheckerTransition::kDropRight, CCheckerTransition::kLeftToRightDown, 2000);
     const MaskedRun run = RunMasked(*drop);
     const std::vector<WrittenTag> copy = run.MovesAt(4), mask = run.MovesAt(3);
     ASSERT_EQ(copy.size(), 6u);
     ASSERT_EQ(mask.size(), 6u);
     for (size_t k = 0; k < 6; ++k) {
-        EXPECT_EQ(copy[k].x, 3200 - 6396 + 1066 * int(k + 1)) << k;
-        EXPECT_EQ(mask[k].x, 0 - 6396 + 1066 * int(k + 1)) << k;
+        EXPECT_EQ(copy[k].x, 3200 - 6400 + 6400 * int(k + 1) / 6) << k;
+        EXPECT_EQ(mask[k].x, 0 - 6400 + 6400 * int(k + 1) / 6) << k;
         EXPECT_EQ(std::make_pair(copy[k].y, mask[k].y), std::make_pair(2400, 0));
         EXPECT_EQ(copy[k].hasCxform, k == 0);
         EXPECT_FALSE(copy[k].hasScale || mask[k].hasScale);
@@ -171,7 +172,8 @@ TEST(Checker, DropsAndZoomsMoveMaskAndCopyTogether)
     for (const auto& d : drops) {
         auto t = Checker(d.type, CCheckerTransition::kLeftToRightDown, 2000);
         const WrittenTag first = RunMasked(*t).MovesAt(3).front();
-        EXPECT_EQ(std::make_pair(first.x, first.y), std::make_pair(-6 * d.dx + d.dx, -6 * d.dy + d.dy)) << d.type;
+        EXPECT_EQ(std::make_pair(first.x, first.y), std::make_pair(-6400 * d.dx / 1066 + d.dx, -6400 * d.dy / 1066 + d.dy))
+            << d.type;
     }
     // Zoom: the mask about the cell's corner, the copy about the slide's centre.
     auto zoom = Checker(CCheckerTransition::kZoomIn, CCheckerTransition::kLeftToRightDown, 2000);
@@ -213,7 +215,8 @@ TEST(Checker, RandomIsAPermutationDrawnFromRand)
         firstSteps.emplace(m[1].x - m[0].x, m[1].y - m[0].y);
     }
     EXPECT_GT(firstSteps.size(), 1u);
-    for (const auto& step : firstSteps) EXPECT_EQ(std::abs(step.first) + std::abs(step.second), 1066);
+    // Frames 1 and 2 stand 1066 and 2133 twips of the 6400 on.
+    for (const auto& step : firstSteps) EXPECT_EQ(std::abs(step.first) + std::abs(step.second), 1067);
 }
 
 TEST(Checker, XmlWordsBothWays)

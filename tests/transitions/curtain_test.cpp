@@ -125,6 +125,14 @@ TEST(Curtain, PhasesEndTogether)
     EXPECT_EQ(steps[10].brightness, 256);
     EXPECT_EQ(steps[10].alpha, 0);
     EXPECT_EQ(steps[10].leftMask, -320 * 10);
+    // Over 7 frames, 3200 twips do not divide: the masks still end a half
+    // frame out, frame k at 3200 × k / 7.
+    const auto seven = StepsOf(RunCurtain(583, true));
+    ASSERT_EQ(seven.size(), 9u);
+    for (int k = 1; k <= 7; ++k) {
+        EXPECT_EQ(seven[k].leftMask, -(3200 * k / 7)) << k;
+        EXPECT_EQ(seven[k].rightMask, 3200 + 3200 * k / 7) << k;
+    }
 }
 
 // One frame runs both phases whole; none shows the slide as a cut does.

@@ -72,9 +72,10 @@ TEST(PageFlip, TagOrder)
     }
 }
 
-// The masks stand at y = 0 on each slide's own centre line; the copies
-// carry the slides' scales, but the new slide's left half comes at scale
-// 1.0 and its page unfolds to the new slide's own width.
+// The masks stand at y = 0 on one fold line, the new slide's centre line,
+// wherever the old slide stands; the copies carry the slides' scales, but
+// the new slide's left half comes at scale 1.0 and its page unfolds to the
+// new slide's own width.
 TEST(PageFlip, PairsAndScales)
 {
     CPageFlipTransition t;
@@ -99,8 +100,8 @@ TEST(PageFlip, PairsAndScales)
         bool scaled;
     } const pairs[] = {
         {3, right, 3000, 2, 3000, 2500, 65536, 65536, true},
-        {5, left, 3400, 1, 3400, 2000, 32768, 40000, true},
-        {7, right, 3400, 1, 3400, 2000, 32768, 40000, true},
+        {5, left, 3000, 1, 3400, 2000, 32768, 40000, true},
+        {7, right, 3000, 1, 3400, 2000, 32768, 40000, true},
         {9, left, 3000, 2, 3000, 2500, 0, 0, false},
     };
     for (const Pair& p : pairs) {
@@ -126,6 +127,12 @@ TEST(PageFlip, PairsAndScales)
     EXPECT_EQ(folding.front().scaleX, Term(0.5 - 0.5 / 12));
     EXPECT_EQ(folding.front().scaleY, 40000);
     EXPECT_EQ(folding.back().scaleX, 0);
+    // Folded about x = 3000: the old centre, 400 twips right of the line,
+    // comes 11/12 of that close and rises by 1/12 of it in the first frame,
+    // and lies on the line, 400 up, in the last.
+    EXPECT_EQ(std::make_pair(folding.front().translateX, folding.front().translateY), std::make_pair(3366, 1966));
+    EXPECT_EQ(std::make_pair(folding.back().translateX, folding.back().translateY), std::make_pair(3000, 1600));
+    EXPECT_EQ(folding.front().rotateSkew0, Term(-0.5 / 12));
     EXPECT_EQ(unfolding.front().scaleX, 5461);
     EXPECT_EQ(unfolding.back().scaleX, 65536);
     EXPECT_EQ(std::make_pair(unfolding.back().translateX, unfolding.back().translateY), std::make_pair(3000, 2500));

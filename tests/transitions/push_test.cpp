@@ -21,6 +21,29 @@ std::vector<int32_t> Xs(const std::vector<TagEvent>& moves, bool y = false)
     return out;
 }
 
+// Frame i of n stands travel × i / n of the way, truncated towards zero and
+// worked out wide: the last frame on the end whatever the two are.
+TEST(MotionSteps, AlongEndsOnTheTravel)
+{
+    const struct {
+        int64_t travel, i, n, along;
+    } cases[] = {
+        {6400, 1, 7200, 0},  // a per-frame step of 0 would never move
+        {6400, 3600, 7200, 3200},
+        {6400, 7200, 7200, 6400},
+        {6400, 359, 360, 6382},
+        {6400, 360, 360, 6400},
+        {-6400, 1, 7, -914},  // towards zero, as the positive way
+        {-6400, 7, 7, -6400},
+        {int64_t(1) << 40, (int64_t(1) << 31) - 1, (int64_t(1) << 31) - 1, int64_t(1) << 40},
+        {int64_t(1) << 40, 1, 3, ((int64_t(1) << 40)) / 3},
+        {500, 0, 4, 0},
+        {500, 1, 0, 500},  // no frames: the whole way
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(motion::Along(c.travel, c.i, c.n), c.along) << c.travel << " at " << c.i << " of " << c.n;
+}
+
 TEST(Push, StartsOutsideAndStepsBothSlides)
 {
     const MotionSlide fits{160, 120, 3200, 2400};
@@ -38,19 +61,19 @@ TEST(Push, StartsOutsideAndStepsBothSlides)
     } const cases[] = {
         // One frame width to the left, in steps of 1600.
         {"right", CPushTransition::kRight, 4, fits, {-1600, 0, 1600, 3200}, {2400, 2400, 2400, 2400}, 3200, 2400},
-        // W - 1 for the odd width; 6399 mod 4 = 3 left short.
-        {"right, odd width", CPushTransition::kRight, 4, odd, {-1600, -1, 1598, 3197}, {2400, 2400, 2400, 2400}, 3197,
+        // W - 1 for the odd width; frame k at 6399 × k / 4 of the way, the last home.
+        {"right, odd width", CPushTransition::kRight, 4, odd, {-1600, 0, 1600, 3200}, {2400, 2400, 2400, 2400}, 3200,
          2400},
-        // 6400 over 7: 914 a step, 2 short.
-        {"right, n = 7", CPushTransition::kRight, 7, fits, {-2286, -1372, -458, 456, 1370, 2284, 3198}, std::vector<int32_t>(7, 2400),
-         3198, 2400},
+        // 6400 over 7: 914, 1828, 2742, 3657, ... of the way, the last frame home.
+        {"right, n = 7", CPushTransition::kRight, 7, fits, {-2286, -1372, -458, 457, 1371, 2285, 3200},
+         std::vector<int32_t>(7, 2400), 3200, 2400},
         // Overhanging: the left edge starts on the frame's right edge (x 10400).
         {"left, overhanging", CPushTransition::kLeft, 4, wide, {8600, 6800, 5000, 3200}, {2400, 2400, 2400, 2400}, 3200,
          2400},
         {"up", CPushTransition::kUp, 2, fits, {3200, 3200}, {4800, 2400}, 3200, 2400},
         {"down", CPushTransition::kDown, 3, fits, {3200, 3200, 3200}, {-800, 800, 2400}, 3200, 2400},
         {"to top left", CPushTransition::kToTopLeft, 2, fits, {6400, 3200}, {4800, 2400}, 3200, 2400},
-        {"to bottom right", CPushTransition::kToBottomRight, 3, fits, {-1067, 1066, 3199}, {-800, 800, 2400}, 3199,
+        {"to bottom right", CPushTransition::kToBottomRight, 3, fits, {-1067, 1066, 3200}, {-800, 800, 2400}, 3200,
          2400},
         // No frames of its own: one, and the whole way in it.
         {"right, n = 0", CPushTransition::kRight, 0, fits, {3200}, {2400}, 3200, 2400},

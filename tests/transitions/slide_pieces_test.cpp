@@ -37,10 +37,11 @@ std::vector<int32_t> Ys(const std::vector<CSwfMatrix>& moves)
 }
 
 // start + step, start + 2 step, ...: n values.
-std::vector<int32_t> Steps(int32_t start, int32_t step, int n)
+// Frame k of n at travel × k / n from start, truncated towards zero.
+std::vector<int32_t> Path(int32_t start, int32_t travel, int n)
 {
     std::vector<int32_t> out;
-    for (int k = 1; k <= n; ++k) out.push_back(start + k * step);
+    for (int k = 1; k <= n; ++k) out.push_back(start + travel * k / n);
     return out;
 }
 
@@ -56,7 +57,8 @@ std::unique_ptr<CSlidePieceTransition> Make(const std::string& kind, int directi
 
 // A 320 × 240 movie, slides of that size at its centre, 24 frames: the
 // previous slide at depth 1, the new one at 2, the pieces' slots from 3.
-// Each piece is placed at start and moves by even steps from first to last.
+// Each piece is placed at start and frame k stands travel × k / 24 on
+// (truncated towards zero), the last frame at the travel's end.
 TEST(SlidePieces, GoldenTravels)
 {
     struct Case {
@@ -64,28 +66,28 @@ TEST(SlidePieces, GoldenTravels)
         int direction;
         uint16_t depth;  // a copy's depth; its mask lies below it
         bool alongY;
-        int32_t start, first, last;
+        int32_t start, travel;
     } const cases[] = {
-        // Close: d 6400, s 266, from outside the frame to 16 short of the centre.
-        {"Close", 0, 4, false, -3200, -2934, 3184},
-        {"Close", 0, 6, false, 9600, 9334, 3216},
-        {"Close", 1, 4, true, -2400, -2200, 2400},  // s = 200 divides d: no gap
-        {"Close", 3, 4, false, 9600, 9334, 3216},   // the top half from the right
-        {"Close", 3, 6, false, -3200, -2934, 3184},
-        {"Close", 5, 4, true, 7200, 7000, 2400},  // the left half from below
-        // Open: from the slide's own place outwards; 8 twips of the left
-        // half still in the frame at the end.
-        {"Open", 0, 4, false, 3200, 3067, 8},
-        {"Open", 0, 6, false, 3200, 3333, 6392},
-        {"Open", 1, 4, true, 2400, 2300, 0},
-        {"Open", 2, 4, false, 3200, 3466, 3200 + 6384},
-        {"Open", 4, 4, true, 2400, 2600, 2400 + 4800},
-        {"Open", 5, 6, true, 2400, 2600, 2400 + 4800},
-        // Triangle Open: q = max(W, H) / n = 266.
-        {"Triangle", 0, 4, false, 3200, 2934, -3184},
-        {"Triangle", 0, 6, false, 3200, 3466, 6400 + 3184},
-        {"Triangle", 3, 4, true, 2400, 2134, 2400 - 6384},
-        {"Triangle", 3, 6, true, 2400, 2666, 2400 + 6384},
+        // Close: d 6400, from outside the frame right to the centre.
+        {"Close", 0, 4, false, -3200, 6400},
+        {"Close", 0, 6, false, 9600, -6400},
+        {"Close", 1, 4, true, -2400, 4800},
+        {"Close", 3, 4, false, 9600, -6400},  // the top half from the right
+        {"Close", 3, 6, false, -3200, 6400},
+        {"Close", 5, 4, true, 7200, -4800},  // the left half from below
+        // Open: from the slide's own place outwards, until the halves have
+        // left the frame.
+        {"Open", 0, 4, false, 3200, -3200},
+        {"Open", 0, 6, false, 3200, 3200},
+        {"Open", 1, 4, true, 2400, -2400},
+        {"Open", 2, 4, false, 3200, 6400},
+        {"Open", 4, 4, true, 2400, 4800},
+        {"Open", 5, 6, true, 2400, 4800},
+        // Triangle Open: max(W, H).
+        {"Triangle", 0, 4, false, 3200, -6400},
+        {"Triangle", 0, 6, false, 3200, 6400},
+        {"Triangle", 3, 4, true, 2400, -6400},
+        {"Triangle", 3, 6, true, 2400, 6400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind + " " + std::to_string(c.direction) + " at " + std::to_string(c.depth));
@@ -97,11 +99,48 @@ TEST(SlidePieces, GoldenTravels)
         const auto moves = MovesAt(tags, c.depth);
         const auto path = c.alongY ? Ys(moves) : Xs(moves);
         ASSERT_EQ(path.size(), 24u);
-        EXPECT_EQ(path.front(), c.first);
-        EXPECT_EQ(path.back(), c.last);
-        for (size_t k = 1; k < path.size(); ++k) EXPECT_EQ(path[k] - path[k - 1], c.first - c.start) << k;
+        for (size_t k = 0; k < path.size(); ++k) EXPECT_EQ(path[k], c.start + c.travel * int32_t(k + 1) / 24) << k;
         EXPECT_EQ(Xs(MovesAt(tags, c.depth - 1)), Xs(moves)) << "the mask goes with its copy";
         EXPECT_EQ(Ys(MovesAt(tags, c.depth - 1)), Ys(moves));
+    }
+}
+
+// After a camera move the previous slide may be shown larger or elsewhere:
+// the opening pieces go the frame's distance, or as far as it takes for
+// each to have left the frame by the last frame.
+TEST(SlidePieces, OpeningPiecesLeaveAMovedSlideBehindTheFrame)
+{
+    struct Case {
+        const char* what;
+        std::string kind;
+        int direction;
+        LogSlide previous;
+        int32_t travel;  // of the first piece (depth 4); the second goes the opposite way
+        bool alongY;
+    } const cases[] = {
+        // At 1.375 the halves reach 900 twips past the top and the bottom.
+        {"vertical opposite, zoomed", "Open", 4, LogSlide{320, 240, 3200, 2400, 90112, 90112}, 4800 + 900, true},
+        // 60 px to the right: the bottom half's right edge at 7600.
+        {"horizontal opposite, panned", "Open", 2, LogSlide{320, 240, 4400, 2400}, 7600, false},
+        // The centre line still meets the frame's edge: as the plain slide.
+        {"horizontal, zoomed", "Open", 0, LogSlide{320, 240, 3200, 2400, 90112, 90112}, -3200, false},
+        {"vertical, centred", "Open", 1, LogSlide{}, -2400, true},
+        // The triangle's box at 1.25 reaches 4000 each side of the centre.
+        {"triangle, zoomed", "Triangle", 0, LogSlide{320, 240, 3200, 2400, 81920, 81920}, -(3200 + 4000), false},
+        {"triangle, centred", "Triangle", 0, LogSlide{}, -6400, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto t = Make(c.kind, c.direction);
+        LogRun run;
+        run.previous = c.previous;
+        const auto tags = LogTransition(*t, run);
+        const int32_t start = c.alongY ? c.previous.cy : c.previous.cx;
+        for (const auto& [depth, travel] : {std::pair<uint16_t, int32_t>{4, c.travel}, {6, -c.travel}}) {
+            const auto moves = MovesAt(tags, depth);
+            ASSERT_EQ(moves.size(), 24u);
+            EXPECT_EQ(c.alongY ? Ys(moves) : Xs(moves), Path(start, travel, 24)) << "depth " << depth;
+        }
     }
 }
 
@@ -110,15 +149,15 @@ TEST(SlidePieces, CornersGoAtFortyFiveDegrees)
     struct Case {
         std::string kind;
         LogSlide slide;
-        int32_t s;       // per frame on both axes
-        int32_t x0, y0;  // the top-left quarter's start
+        int32_t d;       // the top-left quarter's travel on both axes
+        int32_t x0, y0;  // and its start
     } const cases[] = {
         // Close: d = max(dx, dy) = 6400 for the 320 × 240 slide.
-        {"Close", LogSlide{}, 266, 3200 - 6400, 2400 - 6400},
+        {"Close", LogSlide{}, 6400, 3200 - 6400, 2400 - 6400},
         // A wide slide: dx = 3200 + 4000 beats dy = 2400 + 2000.
-        {"Close", LogSlide{400, 200}, 300, 3200 - 7200, 2400 - 7200},
+        {"Close", LogSlide{400, 200}, 7200, 3200 - 7200, 2400 - 7200},
         // Open: d = max(W, H).
-        {"Open", LogSlide{}, -266, 3200, 2400},
+        {"Open", LogSlide{}, -6400, 3200, 2400},
     };
     for (const Case& c : cases) {
         auto t = Make(c.kind, 6);
@@ -127,13 +166,15 @@ TEST(SlidePieces, CornersGoAtFortyFiveDegrees)
         const auto tags = LogTransition(*t, run);
         // Slots 1, 3, 2, 4 took depths 3..10 in pairs: top left, top right,
         // bottom left, bottom right.
-        const int32_t sx[4] = {c.s, -c.s, c.s, -c.s}, sy[4] = {c.s, c.s, -c.s, -c.s};
+        const int32_t sx[4] = {c.d, -c.d, c.d, -c.d}, sy[4] = {c.d, c.d, -c.d, -c.d};
         for (int q = 0; q < 4; ++q) {
             const auto moves = MovesAt(tags, uint16_t(4 + 2 * q));
             ASSERT_EQ(moves.size(), 24u) << c.kind;
-            const int32_t x = moves[0].translateX - sx[q], y = moves[0].translateY - sy[q];
-            EXPECT_EQ(Xs(moves), Steps(x, sx[q], 24)) << c.kind << " quarter " << q;
-            EXPECT_EQ(Ys(moves), Steps(y, sy[q], 24)) << c.kind << " quarter " << q;
+            const LoggedTag* placed = PlacedAt(tags, uint16_t(4 + 2 * q));
+            ASSERT_TRUE(placed && placed->matrix);
+            const int32_t x = placed->matrix->translateX, y = placed->matrix->translateY;
+            EXPECT_EQ(Xs(moves), Path(x, sx[q], 24)) << c.kind << " quarter " << q;
+            EXPECT_EQ(Ys(moves), Path(y, sy[q], 24)) << c.kind << " quarter " << q;
             if (q == 0) {
                 EXPECT_EQ(std::make_pair(x, y), std::make_pair(c.x0, c.y0)) << c.kind;
             }
@@ -151,7 +192,7 @@ TEST(SlidePieces, TriangleDiagonalsAndApexes)
     ASSERT_EQ(a.size(), 24u);
     EXPECT_EQ(std::make_pair(a[0].translateX, a[0].translateY), std::make_pair(3466, 2200));
     EXPECT_EQ(std::make_pair(b[0].translateX, b[0].translateY), std::make_pair(2933, 2600));
-    EXPECT_NEAR(a.back().translateX, 3200 + 6400, 1);
+    EXPECT_EQ(a.back().translateX, 3200 + 6400);
     EXPECT_EQ(a.back().translateY, 2400 - 4800);
 
     // Direction 7 the other diagonal, up and to the left.
@@ -160,13 +201,13 @@ TEST(SlidePieces, TriangleDiagonalsAndApexes)
     EXPECT_EQ(std::make_pair(a[0].translateX, a[0].translateY), std::make_pair(2933, 2200));
 
     // Corners: slots 1, 3, 4, 2 placed left, top, right, bottom; each out
-    // through its own side at q a frame.
+    // through its own side, max(W, H) in all.
     t = Make("Triangle", 8);
     tags = LogTransition(*t, LogRun{});
-    EXPECT_EQ(Xs(MovesAt(tags, 4)), Steps(3200, -266, 24));  // left
-    EXPECT_EQ(Ys(MovesAt(tags, 6)), Steps(2400, -266, 24));  // top
-    EXPECT_EQ(Xs(MovesAt(tags, 8)), Steps(3200, 266, 24));   // right
-    EXPECT_EQ(Ys(MovesAt(tags, 10)), Steps(2400, 266, 24));  // bottom
+    EXPECT_EQ(Xs(MovesAt(tags, 4)), Path(3200, -6400, 24));  // left
+    EXPECT_EQ(Ys(MovesAt(tags, 6)), Path(2400, -6400, 24));  // top
+    EXPECT_EQ(Xs(MovesAt(tags, 8)), Path(3200, 6400, 24));   // right
+    EXPECT_EQ(Ys(MovesAt(tags, 10)), Path(2400, 6400, 24));  // bottom
     // The slots keep the depths of the run: slots 1, 3, 4, 2 in counter order.
     const std::pair<int, int> slots[] = {{1, 3}, {2, 9}, {3, 5}, {4, 7}, {0, 0}, {5, 0}};
     for (const auto& [slot, mask] : slots) {

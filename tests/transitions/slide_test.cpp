@@ -43,14 +43,23 @@ TEST(SlideMotion, OffsetsScalesAndAlphas)
          {{16384, 16384, 3200, 2400, 64}, {32768, 32768, 3200, 2400, 128},
           {49152, 49152, 3200, 2400, 192}, {65536, 65536, 3200, 2400, 256}},
          {3200, 2400, 65536, 65536}},
-        // From 100 px right and 50 up at twice the size: steps 666 and -333,
-        // ending 2 and -1 twips off its place.
+        // From 100 px right and 50 up at twice the size: frame k at k / 3 of
+        // the 2000 and -1000 twips, the last on its place.
         {"in, from an offset, shrinking", true, {100, -50, 2.0, 2.0, 0}, 3,
-         {{109227, 109227, 4534, 1733, -1}, {87381, 87381, 3868, 2066, -1}, {65536, 65536, 3202, 2399, -1}},
-         {3202, 2399, 65536, 65536}},
-        // A negative running scale is held at 0, and grows on from there.
+         {{109227, 109227, 4534, 1733, -1}, {87381, 87381, 3867, 2066, -1}, {65536, 65536, 3200, 2400, -1}},
+         {3200, 2400, 65536, 65536}},
+        // A negative scale is written as 0 while the running one climbs from
+        // -2 through -0.5 to the slide's own 1.0.
         {"in, negative start", true, {0, 0, -2.0, 1.0, 0}, 2,
-         {{0, 65536, 3200, 2400, -1}, {98304, 65536, 3200, 2400, -1}}, {3200, 2400, 98304, 65536}},
+         {{0, 65536, 3200, 2400, -1}, {65536, 65536, 3200, 2400, -1}}, {3200, 2400, 65536, 65536}},
+        {"in, negative start, longer", true, {0, 0, -2.0, -2.0, 0}, 6,
+         {{0, 0, 3200, 2400, -1}, {0, 0, 3200, 2400, -1}, {0, 0, 3200, 2400, -1}, {0, 0, 3200, 2400, -1},
+          {32768, 32768, 3200, 2400, -1}, {65536, 65536, 3200, 2400, -1}},
+         {3200, 2400, 65536, 65536}},
+        // Out from scale 1.0 to -1.0: held at 0 from half way, not growing back.
+        {"out, to a negative scale", false, {0, 0, -1.0, -1.0, 0}, 4,
+         {{32768, 32768, 3000, 2000, -1}, {0, 0, 3000, 2000, -1}, {0, 0, 3000, 2000, -1}, {0, 0, 3000, 2000, -1}},
+         {3200, 2400, 65536, 65536}},
         {"out, defaults", false, {}, 4,
          {{49152, 49152, 3000, 2000, 192}, {32768, 32768, 3000, 2000, 128},
           {16384, 16384, 3000, 2000, 64}, {0, 0, 3000, 2000, 0}},
@@ -74,23 +83,27 @@ TEST(SlideMotion, OffsetsScalesAndAlphas)
         EXPECT_EQ(run.after.scaleY, c.after.scaleY);
     }
 
-    // Out to 100 px right at full size over 30 frames: 66 twips a frame, 1980 in all.
+    // Out to 100 px right at full size over 30 frames: 66 twips in the
+    // first, the whole 2000 in the last.
     CSlideOutToTransition out;
     Apply(out, {100, 0, 1.0, 1.0, 1});
     const auto moves = RunMotion(out, 30, fresh, &old).MovesAt(3);
     ASSERT_EQ(moves.size(), 30u);
     EXPECT_EQ(moves[0].matrix.translateX, 3000 + 66);
-    EXPECT_EQ(moves.back().matrix.translateX, 3000 + 1980);
+    EXPECT_EQ(moves[15].matrix.translateX, 3000 + 1066);
+    EXPECT_EQ(moves.back().matrix.translateX, 3000 + 2000);
     EXPECT_EQ(moves.back().matrix.scaleX, 65536);
     EXPECT_EQ(moves.back().alphaMult, 0);
 
-    // Offsets past what a matrix holds stop at its edge instead of wrapping.
+    // Offsets past what a matrix holds stop at its edge instead of wrapping,
+    // and the slide still ends on its place.
     CSlideInFromTransition far;
     Apply(far, {2147483647, -2147483647 - 1, 1.0, 1.0, 0});
     const auto edge = RunMotion(far, 2, fresh, &old).MovesAt(2);
     ASSERT_EQ(edge.size(), 2u);
-    EXPECT_EQ(edge[0].matrix.translateX, (1 << 30) - 1 - ((1 << 30) - 1) / 2);
+    EXPECT_EQ(edge[0].matrix.translateX, 3200 + (1 << 30) - 1 - ((1 << 30) - 1) / 2);
     EXPECT_EQ(edge[0].matrix.translateY, 2400 - ((1 << 30) - 1) + ((1 << 30) - 1) / 2);
+    EXPECT_EQ(std::make_pair(edge[1].matrix.translateX, edge[1].matrix.translateY), std::make_pair(3200, 2400));
 }
 
 TEST(SlideMotion, LayersAndTheFrameCountOfZero)

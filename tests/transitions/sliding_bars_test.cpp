@@ -151,6 +151,28 @@ TEST(SlidingBars, BarsAndCopiesTravelTogetherAndStopHome)
     }
 }
 
+// However the travel and the frame count divide, every bar and its copy
+// stand home in the last frame: 6400 twips, or 12400 with the delays,
+// over 7 or 100 frames.
+TEST(SlidingBars, EveryBarHomeInTheLastFrame)
+{
+    for (int direction : {0, 1, 2, 3, 4})
+        for (uint32_t ms : {583u, 8333u}) {
+            SCOPED_TRACE(std::to_string(direction) + ", " + std::to_string(ms) + " ms");
+            KindRun run;
+            run.movieHeight = 300;
+            run.slide = {320, 300, 0, 0};
+            const RunResult r = RunBars(direction, ms, run);
+            const auto bars = BarsOf(r, false, 0, 0);
+            ASSERT_EQ(bars.size(), 30u);
+            for (const auto& [slot, bar] : bars) {
+                ASSERT_EQ(bar.maskAt.size(), size_t(r.frames + 1)) << slot;
+                EXPECT_EQ(bar.maskAt.back(), std::make_pair(0, slot * 200)) << slot;
+                EXPECT_EQ(bar.copyAt.back(), std::make_pair(3200, 3000)) << slot;
+            }
+        }
+}
+
 // A slide 400 px wide centred on a 320 px frame: bars 0-2 lie more than a
 // bar left of it, bars 38 and 39 more than a bar right.
 TEST(SlidingBars, VerticalBarsOffTheFrameAreLeftOut)

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <tuple>
 
 #include "motion_runner.h"
 #include "support/scene_harness.h"
@@ -145,6 +147,63 @@ TEST(Spin, TurnCountsAtTheFloatsLimits)
             }
             EXPECT_EQ(RunMotion(out, 3, fresh, &old).MovesAt(3).size(), 3u) << spins;
         }
+}
+
+// Whole turns come off exactly, in integers and doubles, before the angle
+// is single precision: any float turn count ends upright at scale 1.0.
+TEST(Spin, UprightAfterAnyTurnCount)
+{
+    const MotionSlide fresh{}, old{200, 150};
+    for (float spins : {1e6f, 5e4f, 1.8f, 12345.679f, 3.4e38f, -2.5e9f})
+        for (int n : {24, 900})
+            for (int clockwise : {1, 0}) {
+                CSpinInTransition in;
+                in.spins = spins;
+                in.clockwise = clockwise;
+                const auto moves = RunMotion(in, n, fresh, &old).MovesAt(2);
+                ASSERT_EQ(moves.size(), size_t(n));
+                const CSwfMatrix& last = moves.back().matrix;
+                EXPECT_EQ(std::make_tuple(last.scaleX, last.scaleY, last.rotateSkew0, last.rotateSkew1),
+                          std::make_tuple(65536, 65536, 0, 0))
+                    << spins << " turns over " << n;
+            }
+}
+
+// Angles within one turn (1.8 is a float, 1.79999995).
+TEST(Spin, TurnAtFrames)
+{
+    const struct {
+        float turns;
+        bool aligned;
+        int64_t i, n;
+        double degrees;
+    } cases[] = {
+        // From -288 by 162 a frame: -126, 36, 198, 360 as -126, 36, 198, 0.
+        {1.8f, true, 1, 4, -126.0},
+        {1.8f, true, 3, 4, 198.0},
+        {1.8f, true, 4, 4, 0.0},
+        // Not aligned: 648 in all, 288 past whole turns.
+        {1.8f, false, 4, 4, 288.0},
+        // A million turns over 24 frames: 41666 2/3 turns a frame.
+        {1e6f, true, 1, 24, 240.0},
+        {1e6f, true, 12, 24, 0.0},
+        {1e6f, false, 1, 24, 240.0},
+        // Over 7 frames, 3 of them: 428571 3/7 turns.
+        {1e6f, false, 3, 7, 360.0 * 3 / 7},
+        // Half a turn back, aligned: from +180 by -45.
+        {-0.5f, true, 1, 4, 135.0},
+        {-0.5f, true, 4, 4, 0.0},
+        {3.4e38f, true, 9, 9, 0.0},
+        {std::numeric_limits<float>::quiet_NaN(), true, 1, 4, 0.0},
+        {2.0f, true, 1, 0, 0.0},
+    };
+    for (const auto& c : cases) {
+        const double got = TurnAt(c.turns, c.aligned, c.i, c.n);
+        EXPECT_NEAR(got, c.degrees, 1e-4) << c.turns << " at " << c.i << " of " << c.n;
+        EXPECT_LT(std::fabs(got), 360.0);
+    }
+    // Every frame of a huge count stays within one turn either way.
+    for (int64_t i = 1; i <= 9; ++i) EXPECT_LT(std::fabs(TurnAt(3.4e38f, false, i, 9)), 360.0) << i;
 }
 
 TEST(Spin, LayersAndTheFrameCountOfZero)

@@ -178,6 +178,8 @@ TEST(Window, SpinEndsUpright)
         {1.8f, true, CWindowTransition::kSquareOpen, -288},
         {1.8f, false, CWindowTransition::kRectangleOpen, 288},
         {2.5f, false, CWindowTransition::kCircleClose, 180},
+        // A million turns: upright at the end, not some degrees off.
+        {1e6f, true, CWindowTransition::kSquareOpen, 0},
     };
     for (const auto& c : cases) {
         auto t = Window(c.type, 2000, true, c.spins, c.clockwise);

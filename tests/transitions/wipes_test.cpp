@@ -79,10 +79,10 @@ TEST(Wipes, GoldenRuns)
         {kOn, 2, 333, true, "S P:3c4 P:4 M:3 F M:3 F M:3 F M:3 F R:3 R:1", 4, 3,
          {{-3200, 2400}, {-1600, 2400}, {0, 2400}, {1600, 2400}, {3200, 2400}}},
         {kOn, 0, 583, false, "S P:2c3 P:3 M:2 F M:2 F M:2 F M:2 F M:2 F M:2 F M:2 F R:2", 3, 2,
-         {{3200, 7200}, {3200, 6515}, {3200, 5830}, {3200, 5145}, {3200, 4460}, {3200, 3775}, {3200, 3090}, {3200, 2405}}},
+         {{3200, 7200}, {3200, 6515}, {3200, 5829}, {3200, 5143}, {3200, 4458}, {3200, 3772}, {3200, 3086}, {3200, 2400}}},
         {kOn, 5, 0, true, "S P:3c4 P:4 R:3 R:1", 4, 3, {{9600, -2400}}},
         {kOn2, 3, 417, true, "S P:3c4 P:4 M:3 F M:3 F P:5c6 P:6 M:5 F M:5 F M:5 F R:3 R:5 R:4 R:1", 6, 5,
-         {{-3200, 2400}, {-1067, 2400}, {1066, 2400}, {3199, 2400}}},
+         {{-3200, 2400}, {-1067, 2400}, {1066, 2400}, {3200, 2400}}},
         {kOn2, 3, 84, true, "S P:3c4 P:4 P:5c6 P:6 M:5 F R:3 R:5 R:4 R:1", 6, 5, {{3200, 2400}, {3200, 2400}}},
         // No frames of the first pass: the second starts from the centre.
         {kOn2, 1, 0, false, "S P:2c3 P:3 P:4c5 P:5 R:2 R:4 R:3", 5, 4, {{3200, 2400}}},
@@ -131,6 +131,7 @@ TEST(Wipes, WipeOn2FirstPassIsAHalfOpaqueCopy)
 
 // Every direction's start (Wipe On) and end (Wipe Off) about the centre of
 // a 200 × 100 slide at (40, 20): W = 4000, H = 2000, centre (2800, 1400).
+// Wipe Off's three frames end the whole way out.
 TEST(Wipes, DirectionsAndShapes)
 {
     const int sx[] = {0, 0, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1};
@@ -142,7 +143,7 @@ TEST(Wipes, DirectionsAndShapes)
         SCOPED_TRACE(kWords[d]);
         const RunResult on = RunWipe(kOn, d, 250, run), off = RunWipe(kOff, d, 250, run);
         EXPECT_EQ(PathOf(on, 3).front(), std::make_pair(2800 + sx[d] * 4000, 1400 + sy[d] * 2000));
-        EXPECT_EQ(PathOf(off, 3).back(), std::make_pair(2800 - sx[d] * 3999, 1400 - sy[d] * 1998));
+        EXPECT_EQ(PathOf(off, 3).back(), std::make_pair(2800 - sx[d] * 4000, 1400 - sy[d] * 2000));
         // The slide's rectangle, or the diamond with bounds twice its extent.
         for (const RunResult* r : {&on, &off}) {
             const RunTag* shape = nullptr;
@@ -171,8 +172,8 @@ TEST(Wipes, WipeOffKeepsThePlacementScale)
             moves += t.move;
         }
     EXPECT_EQ(moves, 4);
-    // The unscaled height: "up" leaves by 4800 twips.
-    EXPECT_EQ(PathOf(r, 3).back(), std::make_pair(3200, 2400 - 4800));
+    // The height as shown: "up" leaves by 2400 twips at half size.
+    EXPECT_EQ(PathOf(r, 3).back(), std::make_pair(3200, 2400 - 2400));
 }
 
 TEST(Wipes, DirectionWords)

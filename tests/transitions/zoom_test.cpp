@@ -33,10 +33,11 @@ TEST(Zoom, ScalesAndTravel)
         {"in, up", true, CZoomTransition::kUp, 4, fresh, old,
          {{16384, 16384, 3200, 3300}, {32768, 32768, 3200, 3000}, {49152, 49152, 3200, 2700}, {65536, 65536, 3200, 2400}},
          3200, 2400},
-        // From lower right: 1600 and 1200 twips over 3 frames, 1 twip short in x.
+        // From lower right: 1600 and 1200 twips over 3 frames, frame k at k / 3
+        // of the way (533, 1066, 1600 in x), the last on its place.
         {"in, to the top left", true, CZoomTransition::kTopLeft, 3, fresh, old,
-         {{21845, 21845, 4267, 3200}, {43691, 43691, 3734, 2800}, {65536, 65536, 3201, 2400}},
-         3201, 2400},
+         {{21845, 21845, 4267, 3200}, {43691, 43691, 3734, 2800}, {65536, 65536, 3200, 2400}},
+         3200, 2400},
         {"out, none", false, CZoomTransition::kNone, 4, fresh, old,
          {{49152, 49152, 3000, 2000}, {32768, 32768, 3000, 2000}, {16384, 16384, 3000, 2000}, {0, 0, 3000, 2000}},
          3200, 2400},
@@ -63,16 +64,18 @@ TEST(Zoom, ScalesAndTravel)
         EXPECT_EQ(run.after.scaleX, 0x10000);
     }
 
-    // "right", 100 px, n = 24: steps of 41 from 1000 twips left, ending 16 short.
+    // "right", 100 px, n = 24: from 1000 twips left, 41 on in the first
+    // frame, on its place in the last.
     CZoomInTransition in;
     in.direction = CZoomTransition::kRight;
     const MotionRun run = RunMotion(in, 24, hundred, &old);
     const auto moves = run.MovesAt(2);
     ASSERT_EQ(moves.size(), 24u);
     EXPECT_EQ(moves.front().matrix.translateX, 2200 + 41);
-    EXPECT_EQ(moves.back().matrix.translateX, 3200 - 16);
+    EXPECT_EQ(moves[11].matrix.translateX, 2200 + 500);
+    EXPECT_EQ(moves.back().matrix.translateX, 3200);
     EXPECT_EQ(moves.back().matrix.scaleX, 65536);
-    EXPECT_EQ(run.after.centerX, 3200 - 16);
+    EXPECT_EQ(run.after.centerX, 3200);
 }
 
 TEST(Zoom, LayersAndTheFrameCountOfZero)
