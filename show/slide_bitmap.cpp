@@ -253,9 +253,9 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
             break;
         case CSlide::kJpegExternal: {
             CSlideShow* show = slide.GetShow();
-            uint16_t mask = 0;
-            if (ExternalJpegCrop(slide) && !(mask = AddExternalJpegMask(slide, movie, ids))) return false;
-            tag = MakeExternalJpegSprite(slide, show ? show->GetExternalJpegSpriteId() : 0, mask);
+            uint16_t cropMask = 0;
+            if (ExternalJpegCrop(slide) && !(cropMask = AddExternalJpegMask(slide, movie, ids))) return false;
+            tag = MakeExternalJpegSprite(slide, show ? show->GetExternalJpegSpriteId() : 0, cropMask);
             break;
         }
         case CSlide::kJpegImportData: {
