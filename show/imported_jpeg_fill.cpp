@@ -25,9 +25,10 @@ bool Round(double v, int32_t* out)
     return true;
 }
 
-}  // namespace
-
-bool ImportedJpegFill(const CSlide& slide, CSwfMatrix* out)
+// Picture pixel (u, v) of the file to the point of the display box (its
+// top-left corner at the origin, in display pixels) where the slide's edits
+// put it. False without a picture size.
+bool EditMapping(const CSlide& slide, Affine* out)
 {
     const int iw = slide.GetImageWidth(), ih = slide.GetImageHeight();
     if (iw <= 0 || ih <= 0) return false;
@@ -62,20 +63,55 @@ bool ImportedJpegFill(const CSlide& slide, CSwfMatrix* out)
         default:
             break;
     }
+    *out = m;
+    return true;
+}
 
+// The matrix of a mapping: its linear terms times scaleUnit × k as 16.16, its
+// translation times moveUnit × k in twips, plus (dx, dy); false when a term
+// does not fit.
+bool ToMatrix(const Affine& m, double scaleUnit, double moveUnit, double k, double dx, double dy, CSwfMatrix* out)
+{
+    CSwfMatrix matrix;
+    matrix.hasScale = true;
+    if (!Round(m.a * scaleUnit * k * 65536, &matrix.scaleX) || !Round(m.d * scaleUnit * k * 65536, &matrix.scaleY) ||
+        !Round(m.b * scaleUnit * k * 65536, &matrix.rotateSkew0) ||
+        !Round(m.c * scaleUnit * k * 65536, &matrix.rotateSkew1) || !Round(m.e * moveUnit * k + dx, &matrix.translateX) ||
+        !Round(m.f * moveUnit * k + dy, &matrix.translateY))
+        return false;
+    matrix.hasRotate = matrix.rotateSkew0 != 0 || matrix.rotateSkew1 != 0;
+    *out = matrix;
+    return true;
+}
+
+}  // namespace
+
+bool ImportedJpegFill(const CSlide& slide, CSwfMatrix* out)
+{
+    Affine m{};
+    if (!EditMapping(slide, &m)) return false;
     // Display pixels are 20 twips; the bitmap shift shrinks the picture
     // about the box's top-left corner, as it does a bitmap of display size.
     const double k = slide.GetAdjustBitmapShift() ? 0.999 : 1.0;
     int w = slide.GetWidth(), h = slide.GetHeight();
     slide.ComputeFitSize(slide.GetShow(), slide.GetScaleToFit(), slide.GetKeepAspectRatio(), &w, &h);
     const int32_t W = w * 20, H = h * 20;
-    CSwfMatrix fill;
-    fill.hasScale = true;
-    if (!Round(m.a * 20 * k * 65536, &fill.scaleX) || !Round(m.d * 20 * k * 65536, &fill.scaleY) ||
-        !Round(m.b * 20 * k * 65536, &fill.rotateSkew0) || !Round(m.c * 20 * k * 65536, &fill.rotateSkew1) ||
-        !Round(m.e * 20 * k - (W >> 1), &fill.translateX) || !Round(m.f * 20 * k - (H >> 1), &fill.translateY))
-        return false;
-    fill.hasRotate = fill.rotateSkew0 != 0 || fill.rotateSkew1 != 0;
-    *out = fill;
-    return true;
+    return ToMatrix(m, 20, 20, k, -(W >> 1), -(H >> 1), out);
+}
+
+bool ExternalJpegMatrix(const CSlide& slide, CSwfMatrix* out)
+{
+    Affine m{};
+    // A loaded picture draws each pixel 20 twips wide in its clip, so the
+    // mapping's terms stand as they are; the clip that holds it has the
+    // box's top-left corner at its origin.
+    return EditMapping(slide, &m) && ToMatrix(m, 1, 20, 1, 0, 0, out);
+}
+
+bool ExternalJpegCrop(const CSlide& slide)
+{
+    Rect crop{};
+    return MapCropToPicture(slide, slide.GetImageWidth(), slide.GetImageHeight(), &crop) &&
+           (crop.left > 0 || crop.top > 0 || crop.right < slide.GetImageWidth() ||
+            crop.bottom < slide.GetImageHeight());
 }

@@ -73,23 +73,35 @@ std::vector<uint8_t> RenderMask(const CSlide& slide, CQTMovie& picture, const Re
 }
 
 // The clip into which a jpeg_external slide loads its file when the movie
-// plays; the file is not read into the movie.
-CTagDefineSprite* MakeExternalJpegSprite(const CSlide& slide, uint16_t targetSprite)
+// plays; the file is not read into the movie. The clip is placed so that the
+// loaded picture shows the slide's turns and mirrors; with a mask (a shape
+// of the box), only the crop shows.
+CTagDefineSprite* MakeExternalJpegSprite(const CSlide& slide, uint16_t targetSprite, uint16_t maskShape)
 {
     const int index = slide.GetExportState().index;
     char name[32];
     std::snprintf(name, sizeof name, "jpegtarget_%d", index);
     auto* sprite = new CTagDefineSprite;
+    if (maskShape) {
+        auto* mask = new CTagPlaceObject2;
+        mask->SetCharacterId(maskShape);
+        mask->depth = 1;
+        mask->clipDepth = 2;
+        mask->hasClipDepth = true;
+        sprite->AddTag(mask);
+    }
     auto* place = new CTagPlaceObject2;
     place->SetCharacterId(targetSprite);
-    place->depth = 1;
+    place->depth = maskShape ? 2 : 1;
     place->name = name;
     place->hasName = true;
     auto* matrix = new CSwfMatrix;
-    matrix->hasScale = true;
-    const int iw = std::max(slide.GetImageWidth(), 1), ih = std::max(slide.GetImageHeight(), 1);
-    matrix->scaleX = Fixed(double(slide.GetWidth()) / iw);
-    matrix->scaleY = Fixed(double(slide.GetHeight()) / ih);
+    if (!ExternalJpegMatrix(slide, matrix)) {
+        matrix->hasScale = true;
+        const int iw = std::max(slide.GetImageWidth(), 1), ih = std::max(slide.GetImageHeight(), 1);
+        matrix->scaleX = Fixed(double(slide.GetWidth()) / iw);
+        matrix->scaleY = Fixed(double(slide.GetHeight()) / ih);
+    }
     place->SetMatrix(matrix);
     sprite->AddTag(place);
     auto* load = new CTagDoAction;
@@ -100,6 +112,18 @@ CTagDefineSprite* MakeExternalJpegSprite(const CSlide& slide, uint16_t targetSpr
     sprite->AddTag(load);
     sprite->AddTag(new CTagShowFrame);
     return sprite;
+}
+
+// The mask of a cropped jpeg_external slide: its box, from the origin of the
+// clip that holds the loaded picture. Returns its id; 0 when the ids ran out.
+uint16_t AddExternalJpegMask(const CSlide& slide, CSwfMovie& movie, uint16_t* ids)
+{
+    const uint16_t id = NextExportValue(ids, &movie);
+    if (!id) return 0;
+    auto* shape = new CTagDefineShape;
+    shape->SetCharacterId(id);
+    shape->BuildRect(0, 0, slide.GetWidth() * 20, slide.GetHeight() * 20, CFillStyle::MakeSolid(0), nullptr);
+    return movie.AddTag(shape) > 0 ? id : 0;
 }
 
 // A rectangle of W × H twips centred on the origin, filled by style `fill`
@@ -229,7 +253,9 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
             break;
         case CSlide::kJpegExternal: {
             CSlideShow* show = slide.GetShow();
-            tag = MakeExternalJpegSprite(slide, show ? show->GetExternalJpegSpriteId() : 0);
+            uint16_t cropMask = 0;
+            if (ExternalJpegCrop(slide) && !(cropMask = AddExternalJpegMask(slide, movie, ids))) return false;
+            tag = MakeExternalJpegSprite(slide, show ? show->GetExternalJpegSpriteId() : 0, cropMask);
             break;
         }
         case CSlide::kJpegImportData: {

@@ -195,7 +195,8 @@ void Runner::LoadSkins(const std::string& resources)
 }
 
 // What the export would leave out without a word: sounds that cannot be
-// read, a preloader bar template without its bar.
+// read, filters on pictures the player loads itself, a preloader bar
+// template without its bar.
 void Runner::CheckMedia()
 {
     auto checkSounds = [&](CSoundList& sounds, const std::string& where) {
@@ -210,8 +211,16 @@ void Runner::CheckMedia()
         }
     };
     checkSounds(show_.GetSounds(), "");
-    for (int i = 0; i < show_.GetSlideCount(); ++i)
-        checkSounds(show_.GetSlide(i)->GetSounds(), "slide " + std::to_string(report_.FileSlideNumber(i + 1)) + ": ");
+    for (int i = 0; i < show_.GetSlideCount(); ++i) {
+        CSlide* slide = show_.GetSlide(i);
+        const std::string where = "slide " + std::to_string(report_.FileSlideNumber(i + 1)) + ": ";
+        checkSounds(slide->GetSounds(), where);
+        // The player loads such a picture itself, as the file stands.
+        if (slide->GetType() == CSlide::kImage && slide->GetImageType() == CSlide::kJpegExternal &&
+            slide->GetFilterCount() > 0)
+            report_.Warn(where + "picture \"" + slide->GetSrc().GetText() +
+                         "\" is loaded by the player as it stands (jpeg_external): its filters are not applied");
+    }
 
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (!settings.preload || settings.preload_creator != 0) return;
