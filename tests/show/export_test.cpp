@@ -725,6 +725,14 @@ TEST(ExportDriver, PicturesAreDecodedOnceWhenTheShowNavigatesByNumber)
     EXPECT_EQ(m.frameCount, 25);
     EXPECT_GE(m.LabelFrame("slide_2"), 0);
     EXPECT_EQ(m.LabelFrame("slide_3"), -1);
+
+    // The decision holds until a file changes: a picture made whole is
+    // counted and written by the next export.
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("cut.png"), tavrel_test::ReadFile(png)));
+    EXPECT_EQ(show.CountExportFrames(), 37u);
+    ASSERT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+    EXPECT_TRUE(show.GetSkippedSlides().empty());
+    EXPECT_EQ(WalkMovie(path).frameCount, 37);
 }
 
 // A slide whose picture cannot be read leaves no labels, and the others are
