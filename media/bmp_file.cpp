@@ -102,7 +102,7 @@ bool ReadHeader(const uint8_t* b, size_t size, Header* h, std::string* report)
 
 void SetBmpByteSwapping(bool on) { g_bmpByteSwap = on; }
 
-bool DecodeBmp(const uint8_t* b, size_t size, BmpPicture* out, std::string* report)
+bool ReadBmpLayout(const uint8_t* b, size_t size, uint64_t fileSize, BmpLayout* layout, std::string* report)
 {
     report->clear();
     if (size < 14) return Fatal(report, "BMP_READ", "  BMP_HEADER1_READ failed.");
@@ -176,15 +176,37 @@ bool DecodeBmp(const uint8_t* b, size_t size, BmpPicture* out, std::string* repo
     // The pixels start where the file header says, unless that points into the headers.
     const uint64_t dataStart = dataOffset >= paletteStart ? dataOffset : paletteEnd;
     const uint64_t unpadded = (width * depth + 7) / 8, rowBytes = (width * depth + 31) / 32 * 4;
-    if (size < dataStart || (size - dataStart) / rows < unpadded)
+    if (fileSize < dataStart || (fileSize - dataStart) / rows < unpadded)
         return Fatal(report, "BMP_READ", "  The file is too short for its width and height.");
+    *layout = BmpLayout{width, rows, int32_t(h.height), depth, dataStart, unpadded, rowBytes};
+    std::copy(masks, masks + 4, layout->masks);
+    std::copy(&palette[0][0], &palette[0][0] + sizeof palette, &layout->palette[0][0]);
+    return true;
+}
 
+bool BmpRowsComplete(const BmpLayout& layout, uint64_t fileSize)
+{
+    // The decoder stops at the first row whose bytes run past the end: a
+    // row cut in its padding only ends the picture there.
+    const uint64_t available = fileSize - layout.dataStart, whole = available / layout.rowBytes;
+    return whole >= layout.rows || available - whole * layout.rowBytes >= layout.unpadded;
+}
+
+bool DecodeBmp(const uint8_t* b, size_t size, BmpPicture* out, std::string* report)
+{
+    BmpLayout layout;
+    if (!ReadBmpLayout(b, size, size, &layout, report)) return false;
+    const uint64_t width = layout.width, rows = layout.rows, dataStart = layout.dataStart;
+    const uint64_t unpadded = layout.unpadded, rowBytes = layout.rowBytes, pixelCount = width * rows;
+    const uint32_t depth = layout.depth;
+    const uint32_t* masks = layout.masks;
+    const auto& palette = layout.palette;
     const MaskChannel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
     const int bpp = masks[3] ? 4 : 3;
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[pixelCount * bpp]());
     if (!pixels) return Fatal(report, "BMP_READ", "  Not enough memory for the image.");
     const char* step = depth == 8 ? "BMP_08_DATA_READ" : depth == 24 ? "BMP_24_DATA_READ" : "BMP_DATA_READ";
-    const bool bottomUp = h.height > 0;
+    const bool bottomUp = layout.storedHeight > 0;
     bool anyAlpha = false;
     for (uint64_t r = 0; r < rows; ++r) {
         if (size - dataStart - r * rowBytes < unpadded) {
@@ -225,7 +247,7 @@ bool DecodeBmp(const uint8_t* b, size_t size, BmpPicture* out, std::string* repo
         for (uint64_t i = 0; i < pixelCount; ++i) pixels[i * 4 + 3] = 255;
     out->width = uint32_t(width);
     out->height = uint32_t(rows);
-    out->storedHeight = int32_t(h.height);
+    out->storedHeight = layout.storedHeight;
     out->bitsPerPixel = bpp * 8;
     out->pixels = std::move(pixels);
     return true;

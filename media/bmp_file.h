@@ -22,5 +22,23 @@ struct BmpPicture {
 // row padding is a warning, and the rows after it stay black).
 bool DecodeBmp(const uint8_t* data, size_t size, BmpPicture* out, std::string* report);
 
+// What the headers and palette say of the pixel rows.
+struct BmpLayout {
+    uint64_t width = 0, rows = 0;
+    int32_t storedHeight = 0;
+    uint32_t depth = 0;
+    uint64_t dataStart = 0;  // offset of the first row in the file
+    uint64_t unpadded = 0, rowBytes = 0;
+    uint32_t masks[4] = {};        // red, green, blue, alpha bit fields
+    uint8_t palette[256][3] = {};  // B, G, R
+};
+
+// Everything DecodeBmp checks before it reads the rows, from the first size
+// bytes of a file of fileSize bytes; size must take in the headers, the bit
+// fields and the palette (the first 14 + header size + 1024 bytes will do).
+bool ReadBmpLayout(const uint8_t* data, size_t size, uint64_t fileSize, BmpLayout* out, std::string* report);
+// Whether DecodeBmp, given the whole file, reads its rows without failing.
+bool BmpRowsComplete(const BmpLayout& layout, uint64_t fileSize);
+
 // The last line of a report without its indentation: a one-line reason.
 std::string BmpReason(const std::string& report);

@@ -1,6 +1,9 @@
 #include "media/picture_file.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -70,76 +73,111 @@ struct GifCloser {
     }
 };
 
+// Reads the records up to the first image's descriptor, taking the
+// transparent index of a graphics control block on the way, and gives the
+// size of the screen that image lies on; false with the reason when there
+// is no first image with colours and a size allowed.
+bool ReachFirstGifImage(GifFileType* gif, int* transparent, uint64_t* canvasW, uint64_t* canvasH, std::string* error)
+{
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            int extCode = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif, &extCode, &ext) == GIF_ERROR) break;
+            if (extCode == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
+                GraphicsControlBlock gcb;
+                if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) *transparent = gcb.TransparentColor;
+            }
+            while (ext)
+                if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) return (*error = "damaged GIF extension"), false;
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE) break;
+        if (DGifGetImageDesc(gif) == GIF_ERROR) break;
+        const GifImageDesc& desc = gif->Image;
+        if (!(desc.ColorMap ? desc.ColorMap : gif->SColorMap) || desc.Width <= 0 || desc.Height <= 0 || desc.Left < 0 ||
+            desc.Top < 0) {
+            *error = "GIF frame without colours or size";
+            return false;
+        }
+        *canvasW = std::max<uint64_t>(gif->SWidth, uint64_t(desc.Left) + desc.Width);
+        *canvasH = std::max<uint64_t>(gif->SHeight, uint64_t(desc.Top) + desc.Height);
+        if (!SizeAllowed(*canvasW, *canvasH)) return (*error = "GIF picture too large"), false;
+        return true;
+    }
+    *error = GifError(gif->Error, "GIF file without an image");
+    return false;
+}
+
+std::unique_ptr<GifFileType, GifCloser> OpenGif(GifReader* reader, std::string* error)
+{
+    int code = 0;
+    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(reader, ReadGifBytes, &code));
+    if (!gif) *error = GifError(code, "cannot read the GIF file");
+    return gif;
+}
+
 // The first frame on the logical screen; what the frame leaves uncovered is
 // transparent, as is the frame's transparent colour.
 bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
 {
     GifReader reader{bytes.data(), bytes.size()};
-    int code = 0;
-    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&reader, ReadGifBytes, &code));
-    if (!gif) {
-        *error = GifError(code, "cannot read the GIF file");
-        return false;
-    }
+    std::unique_ptr<GifFileType, GifCloser> gif = OpenGif(&reader, error);
     int transparent = -1;
-    for (;;) {
-        GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) break;
-        if (type == EXTENSION_RECORD_TYPE) {
-            int extCode = 0;
-            GifByteType* ext = nullptr;
-            if (DGifGetExtension(gif.get(), &extCode, &ext) == GIF_ERROR) break;
-            if (extCode == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
-                GraphicsControlBlock gcb;
-                if (DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
-            }
-            while (ext)
-                if (DGifGetExtensionNext(gif.get(), &ext) == GIF_ERROR) return (*error = "damaged GIF extension"), false;
-            continue;
+    uint64_t canvasW = 0, canvasH = 0;
+    if (!gif || !ReachFirstGifImage(gif.get(), &transparent, &canvasW, &canvasH, error)) return false;
+    const GifImageDesc& desc = gif->Image;
+    const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+    std::vector<GifByteType> indices(size_t(desc.Width) * desc.Height);
+    static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    const int passes = desc.Interlace ? 4 : 1;
+    for (int p = 0; p < passes; ++p)
+        for (int y = desc.Interlace ? kStart[p] : 0; y < desc.Height; y += desc.Interlace ? kStep[p] : 1)
+            if (DGifGetLine(gif.get(), &indices[size_t(y) * desc.Width], desc.Width) == GIF_ERROR)
+                return (*error = "damaged GIF image data"), false;
+    const bool covers =
+        desc.Left == 0 && desc.Top == 0 && canvasW == uint64_t(desc.Width) && canvasH == uint64_t(desc.Height);
+    const int bpp = transparent >= 0 || !covers ? 4 : 3;
+    auto pixels = NewPixels(canvasW * canvasH * bpp);
+    if (!pixels) return (*error = "out of memory"), false;
+    std::memset(pixels.get(), 0, canvasW * canvasH * bpp);
+    for (int y = 0; y < desc.Height; ++y) {
+        uint8_t* row = pixels.get() + ((desc.Top + y) * canvasW + desc.Left) * bpp;
+        for (int x = 0; x < desc.Width; ++x, row += bpp) {
+            const int index = indices[size_t(y) * desc.Width + x];
+            if (bpp == 4 && index == transparent) continue;
+            // An index past the colour table shows as black.
+            const GifColorType c = index < map->ColorCount ? map->Colors[index] : GifColorType{0, 0, 0};
+            row[0] = c.Red, row[1] = c.Green, row[2] = c.Blue;
+            if (bpp == 4) row[3] = 255;
         }
-        if (type != IMAGE_DESC_RECORD_TYPE) break;
-        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) break;
-        const GifImageDesc& desc = gif->Image;
-        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-        if (!map || desc.Width <= 0 || desc.Height <= 0 || desc.Left < 0 || desc.Top < 0) {
-            *error = "GIF frame without colours or size";
-            return false;
-        }
-        const uint64_t canvasW = std::max<uint64_t>(gif->SWidth, uint64_t(desc.Left) + desc.Width);
-        const uint64_t canvasH = std::max<uint64_t>(gif->SHeight, uint64_t(desc.Top) + desc.Height);
-        if (!SizeAllowed(canvasW, canvasH)) return (*error = "GIF picture too large"), false;
-        std::vector<GifByteType> indices(size_t(desc.Width) * desc.Height);
-        static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-        const int passes = desc.Interlace ? 4 : 1;
-        for (int p = 0; p < passes; ++p)
-            for (int y = desc.Interlace ? kStart[p] : 0; y < desc.Height; y += desc.Interlace ? kStep[p] : 1)
-                if (DGifGetLine(gif.get(), &indices[size_t(y) * desc.Width], desc.Width) == GIF_ERROR)
-                    return (*error = "damaged GIF image data"), false;
-        const bool covers = desc.Left == 0 && desc.Top == 0 && canvasW == uint64_t(desc.Width) &&
-                            canvasH == uint64_t(desc.Height);
-        const int bpp = transparent >= 0 || !covers ? 4 : 3;
-        auto pixels = NewPixels(canvasW * canvasH * bpp);
-        if (!pixels) return (*error = "out of memory"), false;
-        std::memset(pixels.get(), 0, canvasW * canvasH * bpp);
-        for (int y = 0; y < desc.Height; ++y) {
-            uint8_t* row = pixels.get() + ((desc.Top + y) * canvasW + desc.Left) * bpp;
-            for (int x = 0; x < desc.Width; ++x, row += bpp) {
-                const int index = indices[size_t(y) * desc.Width + x];
-                if (bpp == 4 && index == transparent) continue;
-                // An index past the colour table shows as black.
-                const GifColorType c = index < map->ColorCount ? map->Colors[index] : GifColorType{0, 0, 0};
-                row[0] = c.Red, row[1] = c.Green, row[2] = c.Blue;
-                if (bpp == 4) row[3] = 255;
-            }
-        }
-        out->width = uint32_t(canvasW);
-        out->height = uint32_t(canvasH);
-        out->bitsPerPixel = bpp * 8;
-        out->pixels = std::move(pixels);
-        return true;
     }
-    *error = GifError(gif->Error, "GIF file without an image");
-    return false;
+    out->width = uint32_t(canvasW);
+    out->height = uint32_t(canvasH);
+    out->bitsPerPixel = bpp * 8;
+    out->pixels = std::move(pixels);
+    return true;
+}
+
+// The first image's compressed blocks, walked to their end without
+// decompressing them.
+std::string ProbeGif(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_t* height)
+{
+    GifReader reader{bytes.data(), bytes.size()};
+    std::string error;
+    std::unique_ptr<GifFileType, GifCloser> gif = OpenGif(&reader, &error);
+    int transparent = -1;
+    uint64_t canvasW = 0, canvasH = 0;
+    if (!gif || !ReachFirstGifImage(gif.get(), &transparent, &canvasW, &canvasH, &error)) return error;
+    *width = uint32_t(canvasW), *height = uint32_t(canvasH);
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetCode(gif.get(), &codeSize, &block) == GIF_ERROR) return "damaged GIF image data";
+    while (block)
+        if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR) return "damaged GIF image data";
+    return "";
 }
 
 // TIFF
@@ -188,17 +226,44 @@ struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
-bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+// The first page, of a size allowed and a kind the RGBA reader takes; null
+// with the reason otherwise.
+std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint32_t* h, std::string* error)
 {
     SilenceTiff();
-    TiffReader reader{&bytes};
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "rm", &reader, TiffRead, TiffWrite, TiffSeek,
+    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "rm", reader, TiffRead, TiffWrite, TiffSeek,
                                                           TiffClose, TiffSize, TiffMap, TiffUnmap));
-    if (!tiff) return (*error = "cannot read the TIFF file"), false;
+    if (!tiff) return (*error = "cannot read the TIFF file"), nullptr;
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, w);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, h);
+    if (!SizeAllowed(*w, *h)) return (*error = "TIFF picture empty or too large"), nullptr;
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tiff.get(), message))
+        return (*error = message[0] ? std::string("TIFF: ") + message : "cannot decode the TIFF image"), nullptr;
+    return tiff;
+}
+
+// Every strip or tile of the first page lies inside the file.
+std::string ProbeTiff(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_t* height)
+{
+    TiffReader reader{&bytes};
+    std::string error;
+    std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, width, height, &error);
+    if (!tiff) return error;
+    const uint32_t count = TIFFIsTiled(tiff.get()) ? TIFFNumberOfTiles(tiff.get()) : TIFFNumberOfStrips(tiff.get());
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t offset = TIFFGetStrileOffset(tiff.get(), i), length = TIFFGetStrileByteCount(tiff.get(), i);
+        if (offset > bytes.size() || bytes.size() - offset < length) return "TIFF data ends early";
+    }
+    return "";
+}
+
+bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+{
+    TiffReader reader{&bytes};
     uint32_t w = 0, h = 0;
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &h);
-    if (!SizeAllowed(w, h)) return (*error = "TIFF picture empty or too large"), false;
+    std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, &w, &h, error);
+    if (!tiff) return false;
     uint16_t extraCount = 0;
     uint16_t* extraTypes = nullptr;
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
@@ -210,12 +275,8 @@ bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::stri
     } catch (const std::bad_alloc&) {
         return (*error = "out of memory"), false;
     }
-    char message[1024] = {};
-    if (!TIFFRGBAImageOK(tiff.get(), message) ||
-        !TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
-        *error = message[0] ? std::string("TIFF: ") + message : "cannot decode the TIFF image";
-        return false;
-    }
+    if (!TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 0))
+        return (*error = "cannot decode the TIFF image"), false;
     const int bpp = alpha ? 4 : 3;
     auto pixels = NewPixels(uint64_t(w) * h * bpp);
     if (!pixels) return (*error = "out of memory"), false;
@@ -245,8 +306,205 @@ bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::stri
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// PNG
+
+uint32_t Big32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// Passes over a chunk's data and checksum; with check, reads them and
+// compares the checksum, keeping the first keep->size() bytes of the data.
+// False when the file cannot be read that far or the checksum differs.
+bool ReadChunkData(std::FILE* f, const uint8_t* type, uint32_t length, bool check, std::vector<uint8_t>* keep)
+{
+    uint8_t stored[4];
+    if (!check) return std::fseek(f, long(length), SEEK_CUR) == 0 && std::fread(stored, 1, 4, f) == 4;
+    uLong crc = crc32(0, type, 4);
+    uint8_t buffer[65536];
+    for (uint32_t done = 0; done < length;) {
+        const size_t n = std::min<size_t>(sizeof buffer, length - done);
+        if (std::fread(buffer, 1, n, f) != n) return false;
+        if (done < keep->size()) std::copy(buffer, buffer + std::min(n, keep->size() - done), keep->begin() + done);
+        crc = crc32(crc, buffer, uInt(n));
+        done += uint32_t(n);
+    }
+    return std::fread(stored, 1, 4, f) == 4 && Big32(stored) == uint32_t(crc);
+}
+
+// The bit depths libpng takes for each colour type.
+bool PngDepthAllowed(int colourType, int depth)
+{
+    switch (colourType) {
+        case 0:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+        case 3:
+            return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+        case 2:
+        case 4:
+        case 6:
+            return depth == 8 || depth == 16;
+        default:
+            return false;
+    }
+}
+
+// The chunks as libpng reads them, without inflating the pixel data: the
+// header first and valid, a palette where the colour type needs one, image
+// data, the end chunk; every chunk whole, and the checksums libpng insists
+// on (those of the chunks it cannot do without) intact.
+std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t* height)
+{
+    if (std::fseek(f, 8, SEEK_SET) != 0) return "PNG data ends early";
+    bool header = false, palette = false, data = false;
+    int colourType = 0;
+    for (uint64_t at = 8;;) {
+        uint8_t head[8];
+        if (std::fread(head, 1, 8, f) != 8) return "PNG data ends early";
+        const uint32_t length = Big32(head);
+        const uint8_t* type = head + 4;
+        if (length > 0x7FFFFFFF || fileSize - at < 12 + uint64_t(length)) return "PNG data ends early";
+        at += 12 + uint64_t(length);
+        for (int i = 0; i < 4; ++i)
+            if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
+                return "PNG: invalid chunk type";
+        const bool critical = !(type[0] & 0x20);
+        auto is = [type](const char* name) { return std::memcmp(type, name, 4) == 0; };
+        if (!header && !is("IHDR")) return "PNG: missing IHDR";
+        std::vector<uint8_t> fields(is("IHDR") ? 13 : 0);
+        if (!ReadChunkData(f, type, length, critical, &fields)) return "PNG: CRC error";
+        if (is("IHDR")) {
+            if (header || length != 13) return "PNG: invalid IHDR";
+            const uint32_t w = Big32(&fields[0]), h = Big32(&fields[4]);
+            colourType = fields[9];
+            // libpng's own limits on the sides, and ours on the pixels.
+            if (w > 1000000 || h > 1000000 || !PngDepthAllowed(colourType, fields[8]) || fields[10] != 0 ||
+                fields[11] != 0 || fields[12] > 1)
+                return "PNG: invalid IHDR";
+            if (!SizeAllowed(w, h)) return "PNG picture empty or too large";
+            *width = w, *height = h;
+            header = true;
+        } else if (is("PLTE")) {
+            if (colourType == 3 && (length == 0 || length > 768 || length % 3 != 0)) return "PNG: invalid PLTE";
+            palette = true;
+        } else if (is("IDAT")) {
+            if (colourType == 3 && !palette) return "PNG: missing PLTE before IDAT";
+            data = true;
+        } else if (is("IEND")) {
+            return data ? "" : "PNG: no image data";
+        } else if (critical) {
+            return "PNG: unknown critical chunk";
+        }
+    }
+}
+
+// JPEG
+
+// libjpeg reads a file cut short as if it ended there and fills in the rest
+// of the picture, unless the end falls inside a marker segment, whose fields
+// it would then read wrong (a scan header cut in two names tables that do
+// not exist). So the segments are stepped over by their lengths, and the
+// data between them searched for the next marker, to the end.
+std::string ProbeJpegSegments(const std::vector<uint8_t>& d)
+{
+    bool progressive = false;
+    for (size_t p = 2;;) {
+        while (p < d.size() && d[p] != 0xFF) ++p;
+        while (p < d.size() && d[p] == 0xFF) ++p;
+        if (p >= d.size()) return "";
+        const int code = d[p++];
+        // Stuffed data bytes, restarts and TEM stand alone.
+        if (code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;
+        if (code == 0xD9) return "";
+        if (code == 0xD8) return "JPEG: a second start of image";
+        if (d.size() - p < 2) return "JPEG data ends inside a marker";
+        const size_t length = size_t(d[p]) << 8 | d[p + 1];
+        if (length < 2) return "JPEG: bogus marker length";
+        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC)
+            progressive = code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;
+        size_t needed = length;
+        // A sequential scan's header ends in spectral fields that are read
+        // but not used: the component tables before them are what counts.
+        if (code == 0xDA && !progressive && d.size() - p > 2) needed = std::min<size_t>(length, 3 + 2 * d[p + 2]);
+        if (d.size() - p < needed) return "JPEG data ends inside a marker";
+        p += length;
+    }
+}
+
+// BMP
+
+std::string ProbeBmp(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t* height)
+{
+    // The headers, bit fields and palette, which lie in the first 14 +
+    // header size + 1024 bytes; the rows are only measured.
+    uint8_t size[4] = {};
+    if (std::fseek(f, 14, SEEK_SET) != 0 || std::fread(size, 1, 4, f) != 4) return "BMP: BMP_HEADER2_READ failed.";
+    const uint64_t wanted = std::min<uint64_t>(
+        fileSize, 14 + uint64_t(size[0] | size[1] << 8 | size[2] << 16 | uint32_t(size[3]) << 24) + 1024 + 70);
+    std::vector<uint8_t> head(wanted);
+    if (std::fseek(f, 0, SEEK_SET) != 0 || std::fread(head.data(), 1, head.size(), f) != head.size())
+        return "cannot read the BMP file";
+    BmpLayout layout;
+    std::string report;
+    if (!ReadBmpLayout(head.data(), head.size(), fileSize, &layout, &report)) return BmpReason(report);
+    *width = uint32_t(layout.width), *height = uint32_t(layout.rows);
+    return BmpRowsComplete(layout, fileSize) ? "" : "BMP: the file is too short for its rows";
+}
+
+std::atomic<uint64_t> g_decodes{0};
 
 }  // namespace
+
+uint64_t PictureDecodeCount()
+{
+    return g_decodes;
+}
+
+PictureProbe ProbePicture(const CPath& path)
+{
+    PictureProbe probe;
+    File file(path.Fopen("rb"));
+    uint8_t head[32] = {};
+    const size_t headLength = file ? std::fread(head, 1, sizeof head, file.get()) : 0;
+    probe.kind = SniffPictureKind(head, headLength);
+    const bool measured = file && std::fseek(file.get(), 0, SEEK_END) == 0;
+    const long fileSize = measured ? std::ftell(file.get()) : -1;
+    if (!file || fileSize < 0) {
+        probe.error = "cannot open " + path.GetText();
+    } else if (probe.kind == PictureKind::kNone) {
+        probe.error = "not a picture of a known kind";
+    } else if (probe.kind == PictureKind::kJpeg) {
+        // As opening does: the header; what of the data is damaged or
+        // missing decodes as far as it goes.
+        std::rewind(file.get());
+        std::vector<uint8_t> bytes;
+        if (!ReadJpegSize(file.get(), &probe.width, &probe.height))
+            probe.error = "damaged JPEG header";
+        else if (!SizeAllowed(probe.width, probe.height))
+            probe.error = "JPEG picture empty or too large";
+        else if (!ReadFileBytes(path, &bytes))
+            probe.error = "cannot read " + path.GetText();
+        else
+            probe.error = ProbeJpegSegments(bytes);
+    } else if (probe.kind == PictureKind::kPng) {
+        probe.error = ProbePng(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
+    } else if (probe.kind == PictureKind::kBmp) {
+        probe.error = ProbeBmp(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
+    } else {
+        file.reset();
+        std::vector<uint8_t> bytes;
+        if (!ReadFileBytes(path, &bytes))
+            probe.error = "cannot read " + path.GetText();
+        else if (probe.kind == PictureKind::kGif)
+            probe.error = ProbeGif(bytes, &probe.width, &probe.height);
+        else
+            probe.error = ProbeTiff(bytes, &probe.width, &probe.height);
+    }
+    probe.readable = probe.error.empty();
+    return probe;
+}
 
 PictureKind SniffPictureKind(const uint8_t* d, size_t n)
 {
@@ -297,7 +555,7 @@ bool PictureFile::Open(const CPath& path)
     uint32_t w = 0, h = 0;
     bool jpegHeader = false;
     {
-        std::unique_ptr<std::FILE, FileCloser> file(path.Fopen("rb"));
+        File file(path.Fopen("rb"));
         if (!file) return Fail("cannot open " + path.GetText());
         headLength = std::fread(head, 1, sizeof head, file.get());
         if (SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
@@ -325,11 +583,12 @@ bool PictureFile::Open(const CPath& path)
 
 std::string PictureFile::Decode(int denominator)
 {
+    ++g_decodes;
     Release();
     PicturePixels pixels;
     std::string why;
     if (kind_ == PictureKind::kJpeg) {
-        std::unique_ptr<std::FILE, FileCloser> file(path_.Fopen("rb"));
+        File file(path_.Fopen("rb"));
         if (!file) return "cannot open " + path_.GetText();
         CJpegImage jpeg;
         jpeg.SetScaleDenominator(denominator);

@@ -16,6 +16,25 @@ enum class PictureKind { kNone, kJpeg, kPng, kGif, kTiff, kBmp };
 // The kind the leading bytes announce.
 PictureKind SniffPictureKind(const uint8_t* data, size_t length);
 
+// What a picture file's structure says, read without decoding its pixels:
+// its kind (none for a file that is no picture), its size, and whether it
+// opens and decodes: the header and, for PNG, BMP, GIF and TIFF, that the
+// data the decoder reads is all in the file (PNG's checksums too). A JPEG
+// whose data is cut or damaged decodes as far as it goes, so its header
+// decides. Data that is all there but wrong inside (a broken compressed
+// stream) is not seen.
+struct PictureProbe {
+    PictureKind kind = PictureKind::kNone;
+    uint32_t width = 0, height = 0;
+    bool readable = false;
+    std::string error;  // why not, when not
+};
+PictureProbe ProbePicture(const CPath& path);
+
+// Pixel decodes made so far by this process, for checks that a picture is
+// decoded once.
+uint64_t PictureDecodeCount();
+
 struct PicturePixels {
     uint32_t width = 0;
     uint32_t height = 0;

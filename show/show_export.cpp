@@ -2,9 +2,12 @@
 // compressed through a temporary file, with the timeline called back at
 // every frame.
 #include <cstdio>
+#include <filesystem>
 
 #include "media/jpeg_image.h"
+#include "media/picture_file.h"
 #include "media/progress.h"
+#include "media/qt_movie.h"
 #include "media/swf_sound.h"
 #include "show/slide.h"
 #include "show/slide_bitmap.h"
@@ -58,12 +61,66 @@ bool CSlideShow::CheckExportCounters()
     return FailExport(kExportTooManyObjects, "the show needs more than 64999 characters or layers");
 }
 
-uint64_t CSlideShow::CountExportFrames() const
+namespace {
+
+// Whether the export writes an image slide. Pictures are told from their
+// files' structure, so deciding decodes nothing and holds nothing: the one
+// decode is the export's, one slide at a time. A picture cut short (a PNG
+// or BMP without all its data) is left out by the decision and never opened
+// again; one whose data is all there but wrong inside still fails to decode
+// when it is written, and then shows black rather than upset the count.
+// What is no picture the export opens as a movie: its first frame drawn
+// decides, as it will draw it.
+bool WritesImageSlide(const CSlide& slide)
+{
+    if (slide.GetWidth() <= 0 || slide.GetHeight() <= 0) return false;
+    const PictureProbe probe = ProbePicture(slide.GetSrc());
+    // The movie box holds 16-bit sides.
+    if (probe.kind != PictureKind::kNone) return probe.readable && probe.width <= 32767 && probe.height <= 32767;
+    CQTMovie movie;
+    uint8_t pixel[3];
+    const Rect one{0, 0, 1, 1};
+    return movie.OpenFile(slide.GetSrc()) && movie.HasVideoTrack() &&
+           movie.RenderFrame(0, pixel, &one, nullptr, 24) == sizeof pixel;
+}
+
+// What the decision on a slide rests on: its kind and display size, and
+// the picture file as it stands.
+std::string DecisionBasis(const CSlide& slide)
+{
+    std::string basis = std::to_string(slide.GetType());
+    if (slide.GetType() != CSlide::kImage) return basis;
+    const std::string path = slide.GetSrc().GetFullPath();
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    const auto changed = std::filesystem::last_write_time(path, ec).time_since_epoch().count();
+    return basis + " " + std::to_string(slide.GetWidth()) + "x" + std::to_string(slide.GetHeight()) + " " +
+           (ec ? std::string("-") : std::to_string(size) + " " + std::to_string(changed)) + " " + path;
+}
+
+}  // namespace
+
+void CSlideShow::PlanExport()
+{
+    bool current = plan_.size() == slides_.size();
+    for (size_t i = 0; current && i < slides_.size(); ++i)
+        current = plan_[i].slide == slides_[i].get() && plan_[i].basis == DecisionBasis(*slides_[i]);
+    if (current) return;
+    plan_.clear();
+    export_slide_count_ = 0;
+    for (const auto& slide : slides_) {
+        const bool written = slide->GetType() != CSlide::kImage || WritesImageSlide(*slide);
+        plan_.push_back({slide.get(), DecisionBasis(*slide), written ? ++export_slide_count_ : 0});
+    }
+}
+
+uint64_t CSlideShow::CountExportFrames()
 {
     // The frames the export writes, counted as it writes them: those before
-    // the first slide, each slide's transition, display, camera moves and
-    // pause, the loop back into the first slide and the last frame. A slide
-    // whose picture cannot be read leaves its frames out of the movie.
+    // the first slide, each written slide's transition (from the slide
+    // written before it), display, camera moves and pause, the loop back
+    // into the first slide written and the last frame.
+    PlanExport();
     const double fps = GetFps();
     const CMovieSettings& settings = movie_settings_;
     uint64_t frames = 0;
@@ -71,65 +128,60 @@ uint64_t CSlideShow::CountExportFrames() const
     const bool pause = settings.start_action == 1 && settings.pause_time > 0;
     if (pause) ++frames;
     if (pause || settings.start_action == 2 || controls) ++frames;
-    for (size_t i = 0; i < slides_.size(); ++i) {
-        const CSlide& slide = *slides_[i];
-        frames += slide.GetTransitionIn().CountFrames(fps, i > 0);
+    const CSlide* first = nullptr;
+    for (const PlannedSlide& planned : plan_) {
+        if (!planned.number) continue;
+        const CSlide& slide = *planned.slide;
+        frames += slide.GetTransitionIn().CountFrames(fps, first != nullptr);
+        if (!first) first = &slide;
         frames += SlideDisplayFrames(fps, slide.GetDuration());
         if (slide.GetType() == CSlide::kImage)
             for (int k = 0; k < slide.GetCameraFxCount(); ++k)
                 frames += uint64_t(slide.GetCameraFx(k)->DurationFrames(GetFps()));
         if (slide.GetPauseAfter()) ++frames;
     }
-    if (slides_.size() > 1 && settings.loop_mode != 0) frames += slides_[0]->GetTransitionIn().CountFrames(fps, true);
+    if (export_slide_count_ > 1 && settings.loop_mode != 0) frames += first->GetTransitionIn().CountFrames(fps, true);
     return frames + 1;
-}
-
-void CSlideShow::PlanSlideNumbers()
-{
-    // Only navigation by number needs to know the slides left out ahead;
-    // opening a picture reads a JPEG's header but decodes the other kinds.
-    bool byNumber = controls;
-    for (const auto& slide : slides_) {
-        const int type = slide->GetClickType();
-        byNumber = byNumber || (slide->GetClickEnabled() && (type == CSlide::kNextSlide || type == CSlide::kPreviousSlide ||
-                                                          type == CSlide::kJumpToSlide || type == CSlide::kLastSlide));
-    }
-    export_numbers_.assign(slides_.size(), 0);
-    export_slide_count_ = 0;
-    for (size_t i = 0; i < slides_.size(); ++i) {
-        const CSlide& slide = *slides_[i];
-        if (!byNumber || slide.GetType() != CSlide::kImage || CanOpenSlidePicture(slide))
-            export_numbers_[i] = ++export_slide_count_;
-    }
 }
 
 int CSlideShow::GetExportSlideCount() const
 {
-    return export_numbers_.size() == slides_.size() ? export_slide_count_ : GetSlideCount();
+    return plan_.size() == slides_.size() ? export_slide_count_ : GetSlideCount();
 }
 
 int CSlideShow::GetExportSlideNumber(int showNumber) const
 {
-    if (showNumber < 1 || showNumber > GetSlideCount() || export_numbers_.size() != slides_.size()) return showNumber;
-    for (size_t i = size_t(showNumber - 1); i < export_numbers_.size(); ++i)
-        if (export_numbers_[i]) return export_numbers_[i];
+    if (showNumber < 1 || showNumber > GetSlideCount() || plan_.size() != slides_.size()) return showNumber;
+    for (size_t i = size_t(showNumber - 1); i < plan_.size(); ++i)
+        if (plan_[i].number) return plan_[i].number;
     return export_slide_count_ > 0 ? export_slide_count_ : showNumber;
 }
 
 bool CSlideShow::WriteSlide(CSlide* slide, int index)
 {
+    // A slide the plan leaves out is passed over unopened.
+    if (size_t(index - 1) >= plan_.size() || !plan_[size_t(index - 1)].number) {
+        skipped_slides_.push_back(index);
+        return false;
+    }
     CSlide* before = previous_slide_;
     previous_slide_ = current_slide_;
     current_slide_ = slide;
     // Labels count the slides written, so a slide left out leaves no gap.
     CJpegWarnings damage;
+    CSlide::ExportState& state = slide->GetExportState();
+    state.mustWrite = true;
+    state.drawnBlack = false;
     const bool written = ExportSlideFrames(slide, movie_, written_count_ + 1, this, &id_counter_, &depth_counter_);
+    state.mustWrite = false;
     for (const std::string& text : damage.Get()) picture_warnings_.push_back({index, text});
+    if (state.drawnBlack) picture_warnings_.push_back({index, "no pixels could be decoded", true});
     if (!written) {
-        // A slide left out never becomes the one the next transition leaves.
         current_slide_ = previous_slide_;
         previous_slide_ = before;
-        skipped_slides_.push_back(index);
+        // The count and the numbers counted on this slide: the movie cannot
+        // be completed without it.
+        if (!movie_->Failed()) movie_->Fail("slide " + std::to_string(index) + ": its picture cannot be encoded");
         return false;
     }
     if (!first_written_) {
@@ -163,7 +215,6 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     hit_area_shape_id_ = background_shape_id_ = external_jpeg_sprite_id_ = preloader_depth_ = 0;
     if (CountExportFrames() > kMaxFrames)
         return FailExport(kExportTooManyFrames, "the show is too long for one movie (more than 65535 frames)");
-    PlanSlideNumbers();
 
     used_effects_.Clear();
     font_table_.Clear();
@@ -314,7 +365,7 @@ bool CSlideShow::RunExportSlide(const CPath& path)
     written_count_ = 0;
     first_written_index_ = 1;
     used_effects_.Clear();
-    PlanSlideNumbers();
+    PlanExport();
     CSwfMovie movie;
     movie_ = &movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), 4);

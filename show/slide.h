@@ -77,6 +77,11 @@ public:
         uint16_t characterId = 0;
         uint32_t startFrame = 65535;
         std::vector<PlacedDepth> placedDepths;
+        // Set by the driver for a slide its frame count and numbering rely
+        // on: a picture that then fails to decode is drawn black, and
+        // drawnBlack says so, rather than the slide being left out.
+        bool mustWrite = false;
+        bool drawnBlack = false;
     };
 
     CSlide(int type, CSlideShow* show);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,17 @@ std::unique_ptr<CImage> Render(CQTMovie& picture, int w, int h, const Rect* src,
     if (picture.RenderFrame(0, buffer.data(), &dst, src, bits) != size) return nullptr;
     auto image = std::make_unique<CImage>();
     if (!image->Create(uint32_t(w), uint32_t(h), uint16_t(bits), buffer.data(), true)) return nullptr;
+    return image;
+}
+
+// Stands in, black, for a picture the export counted on that fails to
+// decode after all; the slide's export state says so.
+std::unique_ptr<CImage> BlackPicture(CSlide& slide, int w, int h)
+{
+    auto image = std::make_unique<CImage>();
+    if (!image->Create(uint32_t(w), uint32_t(h), 24, nullptr, false)) return nullptr;
+    std::memset(image->pixels, 0, image->size);
+    slide.GetExportState().drawnBlack = true;
     return image;
 }
 
@@ -195,16 +207,11 @@ bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, 
     return true;
 }
 
-bool CanOpenSlidePicture(const CSlide& slide)
-{
-    CQTMovie picture;
-    return picture.OpenFile(slide.GetSrc());
-}
-
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip)
 {
     CQTMovie picture;
-    if (!picture.OpenFile(slide.GetSrc())) return false;
+    const bool mustWrite = slide.GetExportState().mustWrite;
+    if (!picture.OpenFile(slide.GetSrc()) && !mustWrite) return false;
     slide.NormalizeOrientation();
     const int width = slide.GetWidth(), height = slide.GetHeight();
     const bool quarter = IsQuarterTurn(slide.GetRotate());
@@ -215,6 +222,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
 
     std::unique_ptr<CImage> image =
         Render(picture, quarter ? height : width, quarter ? width : height, cropped ? &crop : nullptr, 24);
+    if (!image && mustWrite) image = BlackPicture(slide, quarter ? height : width, quarter ? width : height);
     if (!image) return false;
     if (!strip && sink) sink->SetDetail("Filtering image...");
     for (int i = 0; i < slide.GetFilterCount(); ++i) {
@@ -230,6 +238,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     std::vector<uint8_t> mask;
     if (type == CSlide::kJpegTransparent || type == CSlide::kRgb8Transparent || type == CSlide::kRgb24Transparent) {
         mask = RenderMask(slide, picture, cropped ? &crop : nullptr, naturalW, naturalH);
+        if (mask.empty() && state.drawnBlack) mask.assign(size_t(width) * height, 255);
         if (mask.empty()) return false;
     }
     const uint8_t* px = image->pixels;

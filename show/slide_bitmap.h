@@ -17,13 +17,10 @@ bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, 
 // Renders the picture at the display size, filters, mirrors and turns it,
 // encodes it as the slide's image_type asks and adds the bitmap with the
 // next id (stored as the slide's bitmap id). False when the picture cannot
-// be read or encoded; nothing is then written. The strip variant reports no
-// progress and sees no cancel.
+// be read or encoded (read: unless the export state's mustWrite asks for
+// black in its place); nothing is then written. The strip variant reports
+// no progress and sees no cancel.
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip);
-
-// Whether the export can open the slide's picture: what decides, before
-// anything is written, that an image slide will be left out.
-bool CanOpenSlidePicture(const CSlide& slide);
 
 // Defines the character that shows the bitmap (or takes the show's
 // background shape for a blank slide) and stores it as the slide's

@@ -158,13 +158,23 @@ public:
     struct PictureWarning {
         int slide;
         std::string text;
+        bool black = false;  // nothing of it decoded: the slide shows black
     };
     const std::vector<PictureWarning>& GetPictureWarnings() const { return picture_warnings_; }
 
     // Frames of a time at the show's rate: fps × (ms / 1000) + 0.5, truncated.
     uint32_t MsToFrames(uint32_t ms) const;
-    // At most this many frames the export writes; a show past 65535 is refused.
-    uint64_t CountExportFrames() const;
+    // Decides, once, which slides the export writes: every blank slide, and
+    // an image slide when its display size can be drawn and its picture
+    // file is whole, told from the file's structure without decoding its
+    // pixels (a movie file by drawing its first frame). The frame count,
+    // the slide numbers the movie navigates by and the export all follow
+    // this one decision; it is taken again only once a slide or its file
+    // has changed.
+    void PlanExport();
+    // The frames the export writes, to the frame, for the slides the plan
+    // keeps; a show past 65535 is refused.
+    uint64_t CountExportFrames();
     void PrepareExport();
     // Schedules the removal of a depth in a frame counted from the first slide.
     void AddRemoveRecord(uint16_t depth, uint32_t relativeFrame);
@@ -192,10 +202,10 @@ public:
     CSlide* GetFirstWrittenSlide() const { return first_written_; }
     CSlide* GetLastWrittenSlide() const { return last_written_; }
     int GetWrittenSlideCount() const { return written_count_; }
-    // The slides the running export numbers its labels by: those whose
-    // pictures it can open, so that navigation never names a slide left
-    // out. The number of a slide of the show (from 1) among them; a slide
-    // left out gives the one after it, a number outside the show itself.
+    // The slides the running export numbers its labels by: those the plan
+    // keeps, so that navigation never names a slide left out. The number of
+    // a slide of the show (from 1) among them; a slide left out gives the
+    // one after it, a number outside the show itself.
     int GetExportSlideCount() const;
     int GetExportSlideNumber(int showNumber) const;
     uint32_t GetNextFrame() const { return next_frame_; }
@@ -265,8 +275,6 @@ private:
     void ExportTimelineRecords(int relativeFrame);
     // Writes one slide and keeps the slide state; false when it was skipped.
     bool WriteSlide(CSlide* slide, int index);
-    // Numbers the slides the export will write, before it writes any.
-    void PlanSlideNumbers();
     uint16_t BuildFrameShape(int kind, CSwfMovie* movie, uint16_t* ids);
 
     // Announces a size or bounds change around it, re-aligning the captions
@@ -297,7 +305,14 @@ private:
     CSlide* first_written_ = nullptr;
     CSlide* last_written_ = nullptr;
     int written_count_ = 0;
-    std::vector<int> export_numbers_;  // per slide; 0 for one left out
+    // The plan: per slide its number in the movie (0 for one left out) and
+    // what the decision rested on.
+    struct PlannedSlide {
+        const CSlide* slide;
+        std::string basis;
+        int number;
+    };
+    std::vector<PlannedSlide> plan_;
     int export_slide_count_ = 0;
     int first_written_index_ = 1;
     uint32_t next_frame_ = 0;

@@ -354,7 +354,7 @@ int Runner::Export(const std::string& output)
         const CSlide* slide = show_.GetSlide(w.slide - 1);
         report_.Warn("slide " + std::to_string(report_.FileSlideNumber(w.slide)) + ": picture \"" +
                      (slide ? slide->GetSrc().GetText() : std::string()) + "\" is damaged (" + w.text +
-                     "): the slide shows what could be decoded");
+                     (w.black ? "): the slide shows black" : "): the slide shows what could be decoded"));
     }
     // A skin that was found but has no clip to copy.
     if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) report_.Warn(show_.GetControlsClip().GetError());

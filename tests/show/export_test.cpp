@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "../media/picture_fixtures.h"
+#include "media/picture_file.h"
 #include "show/export_fixtures.h"
 #include "show/camera_fx.h"
 #include "show/movie_walker.h"
@@ -18,14 +20,15 @@
 using show_test::ActionCodes;
 using show_test::CountTemporaries;
 using show_test::PrivateTemp;
-using show_test::WriteColourJpeg;
-using show_test::WriteWave;
 using show_test::ReadActions;
 using show_test::ReadPlace;
 using show_test::U16;
 using show_test::WalkedMovie;
-using show_test::WalkMovie;
 using show_test::WalkedTag;
+using show_test::WalkMovie;
+using show_test::WriteColourJpeg;
+using show_test::WriteColourPng;
+using show_test::WriteWave;
 using tavrel_test::TempDir;
 
 namespace {
@@ -553,6 +556,23 @@ public:
     }
 };
 
+// One that writes its frames only from a slide before it, as Fade Out does.
+class CFadeFromSlide : public CCountedFade {
+public:
+    using CCountedFade::CCountedFade;
+    std::unique_ptr<CTransition> Clone() const override { return std::make_unique<CFadeFromSlide>(*this); }
+    unsigned CountFrames(double frameRate, bool fromSlide) const override
+    {
+        return fromSlide ? DurationFrames(frameRate) : 0;
+    }
+    bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* ids, uint16_t* depths) override
+    {
+        if (previous) return CCountedFade::GenerateSwf(slide, previous, movie, ids, depths);
+        PlaceNext(slide, movie, nullptr);
+        return true;
+    }
+};
+
 CSlide& AddSlide(CSlideShow& show, const std::string& picture, uint32_t ms)
 {
     auto slide = std::make_unique<CSlide>(picture.empty() ? CSlide::kBlank : CSlide::kImage, &show);
@@ -618,6 +638,25 @@ TEST(ExportDriver, CountedFramesAreTheMoviesFrames)
              s.GetMovieSettings().start_action = 2;
              AddSlide(s, p, 1000);
          }},
+        // A slide whose picture cannot be read writes no frame; the next
+        // transition comes from the slide written before it, and the loop
+        // goes back into the first slide written.
+        {"pictures that cannot be read, looped", 24,
+         [](CSlideShow& s, const std::string& p) {
+             CSlide& gone = AddSlide(s, p, 5000);
+             gone.SetSrc(CPath(p + ".gone"));
+             gone.SetTransitionIn(std::make_unique<CCountedFade>(2000));
+             AddSlide(s, p, 1000).SetTransitionIn(std::make_unique<CFadeFromSlide>(500));
+             AddSlide(s, p, 3000).SetSrc(CPath(p + ".gone"));
+             AddSlide(s, "", 1000).SetTransitionIn(std::make_unique<CFadeFromSlide>(250));
+             s.GetMovieSettings().loop_mode = 2;
+         }},
+        {"every picture unreadable", 12,
+         [](CSlideShow& s, const std::string& p) {
+             AddSlide(s, p, 5000).SetSrc(CPath(p + ".gone"));
+             AddSlide(s, p, 5000).SetSrc(CPath(p + ".gone"));
+             s.GetMovieSettings().loop_mode = 2;
+         }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -653,6 +692,47 @@ TEST(ExportDriver, LongestShowsFitExactly)
     EXPECT_EQ(show.CountExportFrames(), 65545u);
     EXPECT_FALSE(show.Export(CPath(path), true, nullptr));
     EXPECT_EQ(show.GetLastError(), CSlideShow::kExportTooManyFrames);
+}
+
+// Which slides are written is decided without decoding a picture: in a show
+// that navigates by slide number, whose numbers must be known before the
+// first slide is written, each picture is decoded once, by the export, and
+// one whose data is cut not at all.
+TEST(ExportDriver, PicturesAreDecodedOnceWhenTheShowNavigatesByNumber)
+{
+    TempDir dir;
+    PrivateTemp temp(dir);
+    const std::string png = WriteColourPng(dir, "p.png", 32, 24, 0x336699);
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("cut.png"), tavrel_test::ReadFile(png).substr(0, 33)));
+    const uint8_t opaque[4] = {255, 255, 255, 255};
+    ASSERT_TRUE(picture_test::WriteBmp(dir.file("b.bmp"), 32, 24, picture_test::Quarters(32, 24, opaque)));
+    CSlideShow show;
+    AddSlide(show, png, 1000).SetImageType(CSlide::kRgb24);
+    AddSlide(show, png, 1000).SetSrc(CPath(dir.file("cut.png")));
+    AddSlide(show, dir.file("b.bmp"), 1000);
+    for (int i = 0; i < show.GetSlideCount(); ++i) {
+        show.GetSlide(i)->SetClickEnabled(true);
+        show.GetSlide(i)->SetClickType(CSlide::kNextSlide);
+    }
+    const uint64_t before = PictureDecodeCount();
+    // As the program does: the count first, then the export.
+    EXPECT_EQ(show.CountExportFrames(), 25u);
+    const std::string path = dir.file("movie.swf");
+    ASSERT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+    EXPECT_EQ(PictureDecodeCount() - before, 2u);
+    EXPECT_EQ(show.GetSkippedSlides(), std::vector<int>{2});
+    const WalkedMovie m = WalkMovie(path);
+    EXPECT_EQ(m.frameCount, 25);
+    EXPECT_GE(m.LabelFrame("slide_2"), 0);
+    EXPECT_EQ(m.LabelFrame("slide_3"), -1);
+
+    // The decision holds until a file changes: a picture made whole is
+    // counted and written by the next export.
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("cut.png"), tavrel_test::ReadFile(png)));
+    EXPECT_EQ(show.CountExportFrames(), 37u);
+    ASSERT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+    EXPECT_TRUE(show.GetSkippedSlides().empty());
+    EXPECT_EQ(WalkMovie(path).frameCount, 37);
 }
 
 // A slide whose picture cannot be read leaves no labels, and the others are

@@ -1,11 +1,13 @@
 // The built program, run as a user runs it.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
+#include "../media/picture_fixtures.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
 #include "support/swf_tools.h"
@@ -248,6 +250,114 @@ TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
         else
             EXPECT_EQ(r.err, "");
     }
+}
+
+// The frames counted ahead of the export are those of the movie written:
+// a slide whose picture cannot be read is not counted, each transition is
+// counted from the slide written before it and the loop back goes into the
+// first slide written.
+TEST_F(CliProgramTest, FrameCountsLeaveOutSlidesWhosePicturesCannotBeRead)
+{
+    const uint8_t opaque[4] = {255, 255, 255, 255};
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("good.png"), 32, 24, picture_test::Quarters(32, 24, opaque), false));
+    // The signature and the header chunk, and nothing of the pixels.
+    Write("cut.png", ReadFile(dir_.file("good.png")).substr(0, 33));
+    auto slide = [](const std::string& src, int ms, const std::string& transition = "") {
+        return "<slide type=\"image\" src=\"" + src + "\" duration=\"" + std::to_string(ms) + "\" >\n" +
+               (transition.empty() ? "" : "<transition_in>\n" + transition + "\n</transition_in>\n") + "</slide>\n";
+    };
+    auto show = [](const std::string& slides, const std::string& loop = "none") {
+        return show_test::WrapShow("<slide_show fps=\"60\">\n<slides>\n" + slides + "</slides>\n<swf_data loop=\"" +
+                                   loop + "\" />\n</slide_show>\n");
+    };
+    auto fade = [](const char* kind, int ms) {
+        return "<transition name=\"Fade " + std::string(kind) + "\" duration=\"" + std::to_string(ms) + "\" />";
+    };
+    struct Case {
+        const char* name;
+        std::string project;
+        int frames, skipped;
+    };
+    const Case cases[] = {
+        {"two long slides cut.tvr",
+         show(slide("good.png", 1000) + slide("cut.png", 600000) + slide("good.png", 1000, fade("In", 1000)) +
+              slide("cut.png", 600000)),
+         181, 2},
+        {"one long slide cut.tvr",
+         show(slide("good.png", 1000) + slide("good.png", 1000, fade("In", 1000)) + slide("cut.png", 300000)), 181, 1},
+        // Fade Out writes no frame without a slide before it.
+        {"first slide cut.tvr",
+         show(slide("cut.png", 1000) + slide("good.png", 1000, fade("Out", 300000)) + slide("good.png", 1000)), 121, 1},
+        {"first slide cut, looped.tvr",
+         show(slide("cut.png", 1000, fade("In", 300000)) + slide("good.png", 1000) + slide("good.png", 1000),
+              "forever"),
+         121, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(c.name, c.project);
+        fs::remove(dir_.file("o.swf"));
+        const ProgramResult r = Run({c.name, "o.swf"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const std::string frames = std::to_string(c.frames);
+        EXPECT_NE(r.out.find(", " + frames + " frames, 2 slides, " + std::to_string(c.skipped) + " skipped\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.err.find(" frames, more than 16000"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("cut.png\" cannot be read or encoded: slide left out of the movie"), std::string::npos)
+            << r.err;
+        const tavrel_test::ToolResult dump =
+            tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-dump") + " --compact " + dir_.file("o.swf"));
+        if (dump.exitCode == 0) {
+            EXPECT_NE(dump.output.find("\"frameCount\":" + frames + ",\"showFrames\":" + frames + ","),
+                      std::string::npos)
+                << dump.output;
+        }
+
+        // Under --strict the slide left out is the one warning.
+        const ProgramResult strict = Run({"--strict", c.name, "o.swf"});
+        EXPECT_EQ(strict.exitCode, 4) << strict.err;
+        EXPECT_EQ(strict.err.find(" frames, more than 16000"), std::string::npos) << strict.err;
+        EXPECT_NE(strict.err.find(std::to_string(c.skipped) + " warning(s) under --strict"), std::string::npos)
+            << strict.err;
+    }
+}
+
+// A picture whose file is whole but whose compressed data is wrong is seen
+// only when it is decoded: the slide counted on is then written black, and
+// said to be, so that the movie still has the frames the count promised.
+TEST_F(CliProgramTest, PictureThatFailsToDecodeIsWrittenBlack)
+{
+    auto chunk = [](const std::string& type, const std::string& data) {
+        std::string body = type + data;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
+        auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+        return be32(uint32_t(data.size())) + body + be32(uint32_t(crc));
+    };
+    Write("broken.png", std::string("\x89PNG\r\n\x1a\n", 8) +
+                            chunk("IHDR", std::string("\0\0\0\x10\0\0\0\x0c\x08\x02\0\0\0", 13)) +
+                            chunk("IDAT", "no compressed stream") + chunk("IEND", ""));
+    auto show = [&](const std::string& name, int ms) {
+        Write(name,
+              show_test::WrapShow("<slide_show width=\"64\" height=\"48\" fps=\"60\" bg_color=\"16777215\">\n"
+                                  "<slides>\n<slide type=\"image\" src=\"broken.png\" duration=\"" +
+                                  std::to_string(ms) + "\" />\n" + Slide(picture_) + "</slides>\n</slide_show>\n"));
+    };
+    const std::string black = "broken.png\" is damaged (no pixels could be decoded): the slide shows black";
+    show("long.tvr", 300000);
+    const ProgramResult r = Run({"long.tvr", "o.swf"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("long.tvr: the movie has 18121 frames, more than 16000"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(black), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(", 18121 frames, 2 slides, 0 skipped\n"), std::string::npos) << r.out;
+
+    show("short.tvr", 1000);
+    const ProgramResult strict = Run({"--strict", "short.tvr", "o.swf"});
+    EXPECT_EQ(strict.exitCode, 4) << strict.err;
+    EXPECT_NE(strict.err.find(black), std::string::npos) << strict.err;
+    ASSERT_EQ(Run({"short.tvr", "o.swf"}).exitCode, 0);
+    // Black where the picture would be, on the white of the show.
+    tavrel_test::ExpectShotPixels(dir_.file("o.swf"), 1, {{32, 24, 0x000000, 8}, {2, 2, 0x000000, 8}});
 }
 
 // A slide's display time is kept as the file gives it; a show that cannot
