@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "media/picture_scratch.h"
+#include "media/kept_block.h"
 
 namespace {
 

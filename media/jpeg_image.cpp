@@ -11,7 +11,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "media/picture_scratch.h"
+#include "media/kept_block.h"
 
 namespace {
 
@@ -240,11 +240,13 @@ bool CJpegImage::Compress(uint32_t w, uint32_t h, int, const uint8_t* input)
     auto job = std::make_unique<CompressJob>();
     InstallErrorManager(job->err);
     job->info.err = &job->err.pub;
-    // The block of the last stream serves again when it is large enough:
-    // one object compressing picture after picture takes its memory once.
-    const auto at = [](const uint8_t* p) { return reinterpret_cast<uintptr_t>(p); };
-    const bool apart = at(input) >= at(previous.get()) + previousSize || at(input) + (capacity - 1024) <= at(previous.get());
-    if (previous && previousSize >= capacity && apart) {
+    // The block of the last stream serves again when it is large enough and
+    // holds no input: one object compressing picture after picture takes
+    // its memory once.
+    const auto address = [](const void* p) { return reinterpret_cast<uintptr_t>(p); };
+    const bool inputInside = address(input) < address(previous.get()) + previousSize &&
+                             address(input) + (capacity - 1024) > address(previous.get());
+    if (previous && previousSize >= capacity && !inputInside) {
         job->dest.buffer = previous.release();
         job->dest.size = previousSize;
     } else {

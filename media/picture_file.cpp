@@ -13,7 +13,7 @@
 #include "media/bmp_file.h"
 #include "media/image.h"
 #include "media/jpeg_image.h"
-#include "media/picture_scratch.h"
+#include "media/kept_block.h"
 #include "media/png_image.h"
 
 namespace {

@@ -6,35 +6,9 @@
 // time than decoding takes. An export keeps one CPictureScratch for its run,
 // so each slide reuses the last one's memory: the largest slide's worth is
 // held, and only while the export runs.
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <new>
-
 #include "media/image.h"
+#include "media/kept_block.h"
 #include "media/swf_bitmap.h"
-
-class CKeptBlock {
-public:
-    // At least bytes bytes, holding whatever the last user left; the block
-    // grows when it is smaller. Null when it cannot grow (the old one stays).
-    uint8_t* Reserve(size_t bytes)
-    {
-        if (bytes > capacity_) {
-            std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[bytes]);
-            if (!bigger) return nullptr;
-            data_ = std::move(bigger);
-            capacity_ = bytes;
-        }
-        return data_.get();
-    }
-    uint8_t* Data() const { return data_.get(); }
-    size_t Capacity() const { return capacity_; }
-
-private:
-    std::unique_ptr<uint8_t[]> data_;
-    size_t capacity_ = 0;
-};
 
 struct CPictureScratch {
     CKeptBlock decoded;    // the picture as its decoder gives it
