@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "media/jpeg_image.h"
@@ -32,6 +33,31 @@ inline double CpuMs()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
+
+// User and system CPU time and minor page faults (each a page the system
+// had to find and zero) of a process, or between two readings of one.
+struct Usage {
+    double userMs = 0, sysMs = 0, faults = 0;
+
+    static Usage From(const rusage& r)
+    {
+        auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+        return {ms(r.ru_utime), ms(r.ru_stime), double(r.ru_minflt)};
+    }
+    static Usage Self()
+    {
+        rusage r{};
+        getrusage(RUSAGE_SELF, &r);
+        return From(r);
+    }
+    double CpuMs() const { return userMs + sysMs; }
+    Usage& operator+=(const Usage& o)
+    {
+        userMs += o.userMs, sysMs += o.sysMs, faults += o.faults;
+        return *this;
+    }
+    Usage operator-(const Usage& o) const { return {userMs - o.userMs, sysMs - o.sysMs, faults - o.faults}; }
+};
 
 // 100 distinct photograph-like JPEGs (smooth gradients with some detail)
 // with a camera's sensor noise (about 6.5 levels of standard deviation in
@@ -203,9 +229,11 @@ inline void BM_BareLibjpeg(benchmark::State& state)
 
 // The ratio of two roads' CPU times when each iteration runs both, one
 // right after the other: a shared machine's load changes less between
-// them than between two benchmarks run minutes apart.
+// them than between two benchmarks run minutes apart. With the usage of
+// each road, their user and system times and page faults per picture too.
 struct SideBySide {
     double ours = 0, bare = 0;
+    Usage oursUsage, bareUsage;
 
     void Report(benchmark::State& state) const
     {
@@ -213,6 +241,14 @@ struct SideBySide {
         state.counters["ours_ms"] = ours / n;
         state.counters["bare_ms"] = bare / n;
         state.counters["ratio"] = bare > 0 ? ours / bare : 0;
+        if (oursUsage.CpuMs() > 0 || bareUsage.CpuMs() > 0) {
+            state.counters["ours_user_ms"] = oursUsage.userMs / n;
+            state.counters["ours_sys_ms"] = oursUsage.sysMs / n;
+            state.counters["ours_faults"] = oursUsage.faults / n;
+            state.counters["bare_user_ms"] = bareUsage.userMs / n;
+            state.counters["bare_sys_ms"] = bareUsage.sysMs / n;
+            state.counters["bare_faults"] = bareUsage.faults / n;
+        }
         state.SetItemsProcessed(int64_t(n));
     }
 };

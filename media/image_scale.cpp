@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "media/kept_block.h"
+
 namespace {
 
 // Source range and normalised weights of each destination pixel of one pass.
@@ -278,35 +280,45 @@ void ScaleColumns(const uint8_t* in, uint8_t* out, const WeightTable& t, int des
 
 }  // namespace
 
-uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect& destination, int bitsPerPixel)
+bool ScaleImagePixelsInto(const uint8_t* pixels, const Rect& source, const Rect& destination, int bitsPerPixel,
+                          uint8_t* out, CKeptBlock* firstPass)
 {
     const int sw = RectWidth(source), sh = RectHeight(source);
     const int dw = RectWidth(destination), dh = RectHeight(destination);
-    if (!pixels || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return nullptr;
-    if (bitsPerPixel != 24 && bitsPerPixel != 32) return nullptr;
-    if (sw == dw && sh == dh) return nullptr;
+    if (!pixels || !out || !firstPass || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return false;
+    if (bitsPerPixel != 24 && bitsPerPixel != 32) return false;
+    if (sw == dw && sh == dh) return false;
     const int bpp = bitsPerPixel / 8;
 
-    std::unique_ptr<uint8_t[]> middle(new (std::nothrow) uint8_t[size_t(dw) * sh * bpp]);
-    if (!middle) return nullptr;
+    // Only a change of width needs the first pass.
+    const uint8_t* middle = pixels;
     if (dw != sw) {
+        uint8_t* rows = firstPass->Reserve(size_t(dw) * sh * bpp);
+        if (!rows) return false;
         const WeightTable t = BuildWeights(dw, sw, double(dw) / double(sw));
         if (bpp == 3)
-            ScaleRows<3>(pixels, middle.get(), t, sw, dw, sh);
+            ScaleRows<3>(pixels, rows, t, sw, dw, sh);
         else
-            ScaleRows<4>(pixels, middle.get(), t, sw, dw, sh);
-    } else {
-        std::memcpy(middle.get(), pixels, size_t(dw) * sh * bpp);
+            ScaleRows<4>(pixels, rows, t, sw, dw, sh);
+        middle = rows;
     }
-
-    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[size_t(dw) * dh * bpp]);
-    if (!out) return nullptr;
     if (dh != sh) {
         const WeightTable t = BuildWeights(dh, sh, double(dh) / double(sh));
-        ScaleColumns(middle.get(), out.get(), t, dh, size_t(dw) * bpp);
+        ScaleColumns(middle, out, t, dh, size_t(dw) * bpp);
     } else {
-        std::memcpy(out.get(), middle.get(), size_t(dw) * dh * bpp);
+        std::memcpy(out, middle, size_t(dw) * dh * bpp);
     }
+    return true;
+}
+
+uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect& destination, int bitsPerPixel)
+{
+    const int dw = RectWidth(destination), dh = RectHeight(destination);
+    if (dw <= 0 || dh <= 0 || (bitsPerPixel != 24 && bitsPerPixel != 32)) return nullptr;
+    if (RectWidth(source) == dw && RectHeight(source) == dh) return nullptr;
+    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[size_t(dw) * dh * (bitsPerPixel / 8)]);
+    CKeptBlock firstPass;
+    if (!out || !ScaleImagePixelsInto(pixels, source, destination, bitsPerPixel, out.get(), &firstPass)) return nullptr;
     return out.release();
 }
 

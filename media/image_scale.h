@@ -5,11 +5,18 @@
 
 #include "platform/qd_types.h"
 
+class CKeptBlock;
+
 // Resamples with a separable triangle filter: a new[] block of the
 // destination's width × height pixels, owned by the caller. Null when the
 // sizes are equal, either is empty, the depth is not 24 or 32, or the block
 // cannot be allocated.
 uint8_t* ScaleImagePixels(const uint8_t* pixels, const Rect& source, const Rect& destination, int bitsPerPixel);
+// The same into out (the destination's pixels at the same depth), the
+// first pass in a block the caller keeps for the next picture; the bytes
+// are those ScaleImagePixels gives. False where it gives null.
+bool ScaleImagePixelsInto(const uint8_t* pixels, const Rect& source, const Rect& destination, int bitsPerPixel,
+                          uint8_t* out, CKeptBlock* firstPass);
 // Where the processor has AVX2 the passes use it (the bytes are the same);
 // false keeps them to plain code, as on processors without it.
 void AllowWideScaleSums(bool allow);

@@ -11,6 +11,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "media/kept_block.h"
+
 namespace {
 
 // Errors return to the caller instead of ending the process; warnings
@@ -149,8 +151,12 @@ struct DecompressJob {
     jpeg_decompress_struct info;
     ErrorManager err;
     uint8_t* block = nullptr;
+    CKeptBlock* kept = nullptr;  // when set, block lies in it
     uint32_t width = 0, height = 0;
-    ~DecompressJob() { delete[] block; }
+    ~DecompressJob()
+    {
+        if (!kept) delete[] block;
+    }
 };
 
 inline uint8_t Scale(unsigned a, unsigned b) { return uint8_t(a * b / 255); }
@@ -175,7 +181,8 @@ bool RunDecompress(DecompressJob* job, std::FILE* file, int denominator)
     const uint32_t w = job->info.output_width, h = job->info.output_height;
     const int components = job->info.output_components;
     if (components != (cmyk ? 4 : 3)) ERREXIT(&job->info, JERR_CONVERSION_NOTIMPL);
-    job->block = new (std::nothrow) uint8_t[size_t(w) * h * 3];
+    const size_t bytes = size_t(w) * h * 3;
+    job->block = job->kept ? job->kept->Reserve(bytes) : new (std::nothrow) uint8_t[bytes];
     if (!job->block) ERREXIT1(&job->info, JERR_OUT_OF_MEMORY, 1);
     job->width = w;
     job->height = h;
@@ -218,10 +225,14 @@ void CJpegImage::SetQuality(int value) { quality = value < 0 ? 0 : value > 100 ?
 
 bool CJpegImage::Compress(uint32_t w, uint32_t h, int, const uint8_t* input)
 {
-    CImage::Free();
     compressedSize = 0;
     lastError.clear();
     const uint64_t capacity = uint64_t(w) * h * 3 + 1024;
+    // The old block goes once the stream is made: the input may lie in it.
+    std::unique_ptr<uint8_t[]> previous(pixels);
+    const uint32_t previousSize = size;
+    pixels = nullptr;
+    size = 0;
     if (!input || capacity > std::numeric_limits<uint32_t>::max()) {
         lastError = input ? "image too large" : "no pixels";
         return false;
@@ -229,8 +240,19 @@ bool CJpegImage::Compress(uint32_t w, uint32_t h, int, const uint8_t* input)
     auto job = std::make_unique<CompressJob>();
     InstallErrorManager(job->err);
     job->info.err = &job->err.pub;
-    job->dest.buffer = new (std::nothrow) uint8_t[capacity];
-    job->dest.size = capacity;
+    // The block of the last stream serves again when it is large enough and
+    // holds no input: one object compressing picture after picture takes
+    // its memory once.
+    const auto address = [](const void* p) { return reinterpret_cast<uintptr_t>(p); };
+    const bool inputInside = address(input) < address(previous.get()) + previousSize &&
+                             address(input) + (capacity - 1024) > address(previous.get());
+    if (previous && previousSize >= capacity && !inputInside) {
+        job->dest.buffer = previous.release();
+        job->dest.size = previousSize;
+    } else {
+        job->dest.buffer = new (std::nothrow) uint8_t[capacity];
+        job->dest.size = capacity;
+    }
     if (!job->dest.buffer) {
         lastError = "out of memory";
         return false;
@@ -259,16 +281,25 @@ bool CJpegImage::Load(const CPath& path)
     return ok;
 }
 
-bool CJpegImage::LoadStream(std::FILE* file)
+bool CJpegImage::LoadStream(std::FILE* file) { return Decode(file, nullptr); }
+
+bool CJpegImage::LoadStreamInto(std::FILE* file, CKeptBlock* block) { return block && Decode(file, block); }
+
+bool CJpegImage::Decode(std::FILE* file, CKeptBlock* kept)
 {
     MakeEmpty();
     lastError.clear();
     auto job = std::make_unique<DecompressJob>();
     InstallErrorManager(job->err);
     job->info.err = &job->err.pub;
+    job->kept = kept;
     if (!RunDecompress(job.get(), file, scaleDenominator)) {
         lastError = job->err.message;
         return false;
+    }
+    if (kept) {
+        width = job->width, height = job->height, bitsPerPixel = 24;
+        return true;
     }
     Adopt(job->block, job->width, job->height, 24);
     job->block = nullptr;

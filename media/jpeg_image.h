@@ -8,6 +8,8 @@
 
 #include "media/image.h"
 
+class CKeptBlock;
+
 // While one lives, the JPEG decodes of its thread hand it libjpeg's warnings
 // (data cut short or damaged: the picture is decoded as far as it goes)
 // instead of dropping them. Collectors nest; the innermost one collects.
@@ -46,6 +48,9 @@ public:
     // YCbCr, RGB, CMYK or YCCK); a failure leaves an empty image.
     bool Load(const CPath& path) override;
     bool LoadStream(std::FILE* file);
+    // As LoadStream, the pixels going into block, which the caller keeps
+    // for the next picture: the image holds the size and depth, no pixels.
+    bool LoadStreamInto(std::FILE* file, CKeptBlock* block);
 
     // 1, 2, 4 or 8: Load and LoadStream decode at that fraction of the
     // size, through libjpeg's own scaling (each side rounded up).
@@ -59,6 +64,8 @@ public:
     int quality = 80;
 
 private:
+    bool Decode(std::FILE* file, CKeptBlock* kept);
+
     std::string lastError;
     int scaleDenominator = 1;
 };

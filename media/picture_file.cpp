@@ -16,6 +16,7 @@
 #include "media/bmp_file.h"
 #include "media/image.h"
 #include "media/jpeg_image.h"
+#include "media/kept_block.h"
 #include "media/png_image.h"
 
 namespace {
@@ -592,8 +593,10 @@ std::string PictureFile::Decode(int denominator)
         if (!file) return "cannot open " + path_.GetText();
         CJpegImage jpeg;
         jpeg.SetScaleDenominator(denominator);
-        if (!jpeg.LoadStream(file.get())) return "JPEG: " + jpeg.GetLastError();
+        const bool decoded = keep_ ? jpeg.LoadStreamInto(file.get(), keep_) : jpeg.LoadStream(file.get());
+        if (!decoded) return "JPEG: " + jpeg.GetLastError();
         TakeImage(jpeg, &pixels);
+        if (keep_) pixels.kept = keep_->Data();
     } else {
         std::vector<uint8_t> bytes;
         if (!ReadFileBytes(path_, &bytes)) return "cannot read " + path_.GetText();
@@ -641,7 +644,7 @@ const PicturePixels* PictureFile::Pixels(uint32_t minWidth, uint32_t minHeight)
             }
     // The same request always gets the same decode, so output never
     // depends on what was drawn before.
-    if (denominator != denominator_ || !decoded_.pixels) {
+    if (denominator != denominator_ || !decoded_.Data()) {
         const std::string why = Decode(denominator);
         if (!why.empty()) {
             error_ = why;

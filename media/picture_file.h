@@ -34,12 +34,16 @@ PictureProbe ProbePicture(const CPath& path);
 // Pixel decodes made so far by this process, for checks that a picture is
 // decoded once.
 uint64_t PictureDecodeCount();
+class CKeptBlock;
 
 struct PicturePixels {
     uint32_t width = 0;
     uint32_t height = 0;
     int bitsPerPixel = 0;  // 24 or 32
     std::unique_ptr<uint8_t[]> pixels;
+    const uint8_t* kept = nullptr;  // the pixels when they lie in a kept block
+
+    const uint8_t* Data() const { return pixels ? pixels.get() : kept; }
 };
 
 class PictureFile {
@@ -63,6 +67,9 @@ public:
     const PicturePixels* Pixels(uint32_t minWidth, uint32_t minHeight);
     // Lets the decoded pixels go: a picture kept open holds only its path.
     void Release();
+    // JPEG pixels are decoded into block, which outlives their use and
+    // keeps its memory for the next picture; null: a block of their own.
+    void DecodeInto(CKeptBlock* block) { keep_ = block; }
 
 private:
     bool Fail(const std::string& why);
@@ -76,4 +83,5 @@ private:
     std::string error_;
     int denominator_ = 0;
     PicturePixels decoded_;
+    CKeptBlock* keep_ = nullptr;
 };

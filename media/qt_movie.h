@@ -13,6 +13,7 @@
 #include "platform/sound_media.h"
 
 class CImage;
+struct CPictureScratch;
 class CProgressDialog;
 
 using TimeValue = int32_t;
@@ -124,6 +125,10 @@ public:
     // Moves the movie box to the origin and hands image the frame, or area
     // of it, at 24 or 32 bits.
     bool GetFrameAtTime(TimeValue time, CImage& image, const Rect* area, int bitsPerPixel);
+    // Frames are decoded and scaled through scratch's blocks (which must
+    // outlive the movie's drawing), so that picture after picture reuses
+    // their memory; null: blocks of the movie's own.
+    void KeepBuffersIn(CPictureScratch* scratch);
 
     // Writes the sound, or its first limitMs milliseconds, as 16-bit AIFF at
     // its own rate and channels. Reports "Reading Audio...%d%%" to the sink
@@ -144,11 +149,13 @@ public:
 private:
     struct Frame;
     enum class Output { kRgb, kRgba, kAlpha };
-    bool ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame);
+    bool ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame, uint8_t* into = nullptr,
+                      int intoBytesPerPixel = 0);
     uint32_t RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Output output);
 
     platform::SoundSource sound_;
     PictureFile picture_;
+    CPictureScratch* scratch_ = nullptr;
     Rect box_;
     TimeValue time_ = 0;
     bool exporterOpen_ = false;

@@ -8,6 +8,7 @@
 
 #include "media/image.h"
 #include "media/image_scale.h"
+#include "media/picture_scratch.h"
 #include "media/qt_movie.h"
 
 // Packed pixels of one rendered frame: borrowed from the decoded picture
@@ -70,7 +71,8 @@ void BlendPixel(const uint8_t* s, uint8_t* d)
 
 }  // namespace
 
-bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame)
+bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame, uint8_t* into,
+                            int intoBytesPerPixel)
 {
     const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
     if (!picture_.IsOpen() || boxWidth <= 0 || boxHeight <= 0 || outWidth <= 0 || outHeight <= 0 ||
@@ -96,7 +98,7 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
     // The stage is the frame at the box's size; for a box of the picture's
     // own size, the picture as decoded (perhaps reduced) with the region
     // mapped onto it.
-    const uint8_t* stage = picture->pixels.get();
+    const uint8_t* stage = picture->Data();
     int stageWidth = int(picture->width), stageHeight = int(picture->height);
     std::unique_ptr<uint8_t[]> stageOwned;
     Rect r = region;
@@ -136,11 +138,26 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
         }
         return true;
     }
-    std::unique_ptr<uint8_t[]> scaled(ScaleImagePixels(part, SizeRect(partWidth, partHeight),
-                                                       SizeRect(outWidth, outHeight), bytesPerPixel * 8));
+    const Rect from = SizeRect(partWidth, partHeight), to = SizeRect(outWidth, outHeight);
+    if (into && intoBytesPerPixel == bytesPerPixel) {
+        // Scaled where the caller wants the frame, not copied there after.
+        CKeptBlock firstPass;
+        if (!ScaleImagePixelsInto(part, from, to, bytesPerPixel * 8, into, scratch_ ? &scratch_->firstPass : &firstPass))
+            return false;
+        frame->data = into;
+        frame->width = outWidth, frame->height = outHeight;
+        return true;
+    }
+    std::unique_ptr<uint8_t[]> scaled(ScaleImagePixels(part, from, to, bytesPerPixel * 8));
     if (!scaled) return false;
     frame->Own(std::move(scaled), outWidth, outHeight);
     return true;
+}
+
+void CQTMovie::KeepBuffersIn(CPictureScratch* scratch)
+{
+    scratch_ = scratch;
+    picture_.DecodeInto(scratch ? &scratch->decoded : nullptr);
 }
 
 uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Output output)
@@ -162,7 +179,7 @@ uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Ou
     if (count > std::numeric_limits<uint32_t>::max()) return 0;
     if (!out) return uint32_t(count);
     Frame frame;
-    if (!ComposeFrame(region, width, height, &frame)) {
+    if (!ComposeFrame(region, width, height, &frame, out, perPixel)) {
         picture_.Release();
         return 0;
     }
@@ -171,14 +188,14 @@ uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Ou
     const int bpp = frame.bytesPerPixel;
     switch (output) {
     case Output::kRgb:
-        if (bpp == 3)
-            std::memcpy(out, s, pixels * 3);
-        else
+        if (bpp == 4)
             for (size_t i = 0; i < pixels; ++i) std::memcpy(out + i * 3, s + i * 4, 3);
+        else if (s != out)
+            std::memcpy(out, s, pixels * 3);
         break;
     case Output::kRgba:
         if (bpp == 4) {
-            std::memcpy(out, s, pixels * 4);
+            if (s != out) std::memcpy(out, s, pixels * 4);
             break;
         }
         for (size_t i = 0; i < pixels; ++i) {

@@ -94,10 +94,9 @@ Tag* CSwfBitmap::Keep(Tag* made, uint32_t w, uint32_t h)
 CTagDefineBitsJPEG2* CSwfBitmap::MakeJpeg(const uint8_t* pixels, uint32_t w, uint32_t h, int quality)
 {
     if (!SizeFits(pixels, w, h)) return nullptr;
-    CJpegImage jpeg;
-    jpeg.SetQuality(quality);
-    if (!jpeg.Compress(w, h, 24, pixels)) return nullptr;
-    return Keep(new CTagDefineBitsJPEG2(0, jpeg.pixels, jpeg.compressedSize), w, h);
+    jpeg_.SetQuality(quality);
+    if (!jpeg_.Compress(w, h, 24, pixels)) return nullptr;
+    return Keep(new CTagDefineBitsJPEG2(0, jpeg_.pixels, jpeg_.compressedSize), w, h);
 }
 
 CTagDefineBitsJPEG3* CSwfBitmap::MakeJpegWithAlpha(const uint8_t* pixels, const uint8_t* alpha, uint32_t w,
@@ -109,13 +108,12 @@ CTagDefineBitsJPEG3* CSwfBitmap::MakeJpegWithAlpha(const uint8_t* pixels, const 
     const size_t count = size_t(w) * h;
     std::vector<uint8_t> premultiplied(pixels, pixels + count * 3);
     for (size_t i = 0; i < count * 3; ++i) premultiplied[i] = uint8_t(premultiplied[i] * alpha[i / 3] / 255);
-    CJpegImage jpeg;
-    jpeg.SetQuality(quality);
-    if (!jpeg.Compress(w, h, 24, premultiplied.data())) return nullptr;
+    jpeg_.SetQuality(quality);
+    if (!jpeg_.Compress(w, h, 24, premultiplied.data())) return nullptr;
     unsigned long packedLength = 0;
     std::unique_ptr<unsigned char[]> packed(CompressBuffer(alpha, size_t(w) * h, &packedLength));
     if (!packed) return nullptr;
-    return Keep(new CTagDefineBitsJPEG3(0, jpeg.pixels, jpeg.compressedSize, packed.get(), packedLength), w, h);
+    return Keep(new CTagDefineBitsJPEG3(0, jpeg_.pixels, jpeg_.compressedSize, packed.get(), packedLength), w, h);
 }
 
 CTagDefineBitsJPEG2* CSwfBitmap::MakeJpegFromFile(const CPath& path, uint32_t w, uint32_t h)

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "foundation/path.h"
+#include "media/jpeg_image.h"
 #include "swf/bitmaps.h"
 
 class CSwfBitmap {
@@ -51,4 +52,8 @@ public:
 private:
     template <class Tag>
     Tag* Keep(Tag* made, uint32_t w, uint32_t h);
+
+    // Kept with its stream's block, so that one builder used for picture
+    // after picture takes that memory once.
+    CJpegImage jpeg_;
 };

@@ -6,6 +6,7 @@
 
 #include "media/jpeg_image.h"
 #include "media/picture_file.h"
+#include "media/picture_scratch.h"
 #include "media/progress.h"
 #include "media/qt_movie.h"
 #include "media/swf_sound.h"
@@ -27,15 +28,18 @@ constexpr uint64_t kMaxFrames = 65535;
 
 }  // namespace
 
-// Clears what one export points at on every way out.
+// Clears what one export points at on every way out; holds the picture
+// buffers its slides share.
 struct CSlideShow::ExportScope {
-    explicit ExportScope(CSlideShow& show) : show(show) {}
+    explicit ExportScope(CSlideShow& show) : show(show) { show.picture_scratch_ = &scratch; }
     ~ExportScope()
     {
         show.movie_ = nullptr;
         show.show_sound_builder_ = nullptr;
+        show.picture_scratch_ = nullptr;
     }
     CSlideShow& show;
+    CPictureScratch scratch;
 };
 
 bool CSlideShow::Export(const CPath& target, bool replace, CProgressDialog* sink)

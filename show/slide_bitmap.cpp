@@ -9,6 +9,7 @@
 
 #include "media/image.h"
 #include "media/image_filter.h"
+#include "media/picture_scratch.h"
 #include "media/progress.h"
 #include "media/qt_movie.h"
 #include "media/swf_bitmap.h"
@@ -34,30 +35,29 @@ int32_t Fixed(double scale)
     return static_cast<int32_t>(scale * 65536 + 0.5);
 }
 
-// The frame rendered at w × h from src (the whole picture when null) as a
-// 24- or 32-bit image; null when it cannot be rendered.
-std::unique_ptr<CImage> Render(CQTMovie& picture, int w, int h, const Rect* src, int bits)
+// The frame rendered at w × h from src (the whole picture when null) into
+// image as 24 or 32 bits, in the block it has when that is of this size;
+// false when it cannot be rendered.
+bool Render(CQTMovie& picture, int w, int h, const Rect* src, int bits, CImage& image)
 {
-    if (w <= 0 || h <= 0 || w > 32767 || h > 32767) return nullptr;
+    if (w <= 0 || h <= 0 || w > 32767 || h > 32767) return false;
     Rect dst{0, 0, int16_t(h), int16_t(w)};
     const uint32_t size = picture.RenderFrame(0, nullptr, &dst, src, bits);
-    if (size == 0) return nullptr;
-    std::vector<uint8_t> buffer(size);
-    if (picture.RenderFrame(0, buffer.data(), &dst, src, bits) != size) return nullptr;
-    auto image = std::make_unique<CImage>();
-    if (!image->Create(uint32_t(w), uint32_t(h), uint16_t(bits), buffer.data(), true)) return nullptr;
-    return image;
+    if (size == 0) return false;
+    const bool fits = image.pixels && image.size == size && image.width == uint32_t(w) &&
+                      image.height == uint32_t(h) && image.bitsPerPixel == bits;
+    if (!fits && !image.Create(uint32_t(w), uint32_t(h), uint16_t(bits), nullptr, false)) return false;
+    return picture.RenderFrame(0, image.pixels, &dst, src, bits) == size;
 }
 
 // Stands in, black, for a picture the export counted on that fails to
 // decode after all; the slide's export state says so.
-std::unique_ptr<CImage> BlackPicture(CSlide& slide, int w, int h)
+bool BlackPicture(CSlide& slide, int w, int h, CImage& image)
 {
-    auto image = std::make_unique<CImage>();
-    if (!image->Create(uint32_t(w), uint32_t(h), 24, nullptr, false)) return nullptr;
-    std::memset(image->pixels, 0, image->size);
+    if (!image.Create(uint32_t(w), uint32_t(h), 24, nullptr, false)) return false;
+    std::memset(image.pixels, 0, image.size);
     slide.GetExportState().drawnBlack = true;
-    return image;
+    return true;
 }
 
 // The slide's mirrors and turn, in the order the edits are normalised to.
@@ -74,13 +74,13 @@ std::vector<uint8_t> RenderMask(const CSlide& slide, CQTMovie& picture, const Re
 {
     const int w = crop ? crop->right - crop->left : naturalW;
     const int h = crop ? crop->bottom - crop->top : naturalH;
-    std::unique_ptr<CImage> rgba = Render(picture, w, h, crop, 32);
-    if (!rgba) return {};
-    Orient(slide, *rgba);
-    rgba->Resize(uint32_t(slide.GetWidth()), uint32_t(slide.GetHeight()));
-    if (rgba->width != uint32_t(slide.GetWidth()) || rgba->height != uint32_t(slide.GetHeight())) return {};
-    std::vector<uint8_t> mask(size_t(rgba->width) * rgba->height);
-    for (size_t i = 0; i < mask.size(); ++i) mask[i] = rgba->pixels[i * 4 + 3];
+    CImage rgba;
+    if (!Render(picture, w, h, crop, 32, rgba)) return {};
+    Orient(slide, rgba);
+    rgba.Resize(uint32_t(slide.GetWidth()), uint32_t(slide.GetHeight()));
+    if (rgba.width != uint32_t(slide.GetWidth()) || rgba.height != uint32_t(slide.GetHeight())) return {};
+    std::vector<uint8_t> mask(size_t(rgba.width) * rgba.height);
+    for (size_t i = 0; i < mask.size(); ++i) mask[i] = rgba.pixels[i * 4 + 3];
     return mask;
 }
 
@@ -209,7 +209,12 @@ bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, 
 
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip)
 {
+    // The running export's buffers, or this slide's own.
+    CPictureScratch own;
+    CPictureScratch* kept = slide.GetShow() ? slide.GetShow()->GetPictureScratch() : nullptr;
+    CPictureScratch& scratch = kept ? *kept : own;
     CQTMovie picture;
+    picture.KeepBuffersIn(&scratch);
     const bool mustWrite = slide.GetExportState().mustWrite;
     if (!picture.OpenFile(slide.GetSrc()) && !mustWrite) return false;
     slide.NormalizeOrientation();
@@ -220,16 +225,17 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     Rect crop{};
     const bool cropped = MapCropToPicture(slide, naturalW, naturalH, &crop);
 
-    std::unique_ptr<CImage> image =
-        Render(picture, quarter ? height : width, quarter ? width : height, cropped ? &crop : nullptr, 24);
-    if (!image && mustWrite) image = BlackPicture(slide, quarter ? height : width, quarter ? width : height);
-    if (!image) return false;
+    CImage& image = scratch.frame;
+    const int renderW = quarter ? height : width, renderH = quarter ? width : height;
+    if (!Render(picture, renderW, renderH, cropped ? &crop : nullptr, 24, image) &&
+        !(mustWrite && BlackPicture(slide, renderW, renderH, image)))
+        return false;
     if (!strip && sink) sink->SetDetail("Filtering image...");
     for (int i = 0; i < slide.GetFilterCount(); ++i) {
         if (!strip && sink && sink->IsCancelled()) break;
-        slide.GetFilter(i)->Apply(*image);
+        slide.GetFilter(i)->Apply(image);
     }
-    Orient(slide, *image);
+    Orient(slide, image);
     if (!strip && sink) sink->SetDetail("Writing image...");
 
     const int type = slide.GetImageType();
@@ -241,10 +247,10 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
         if (mask.empty() && state.drawnBlack) mask.assign(size_t(width) * height, 255);
         if (mask.empty()) return false;
     }
-    const uint8_t* px = image->pixels;
+    const uint8_t* px = image.pixels;
     const auto w = uint32_t(width), h = uint32_t(height);
     const int quality = slide.GetQuality();
-    CSwfBitmap bitmap;
+    CSwfBitmap& bitmap = scratch.bitmap;
     CSwfDefineTag* tag = nullptr;
     switch (type) {
         case CSlide::kJpeg:

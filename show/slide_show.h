@@ -20,6 +20,7 @@
 #include "show/sound.h"
 
 class CProgressDialog;
+struct CPictureScratch;
 class CSwfMovie;
 class CSwfSoundBuilder;
 class CTagDoAction;
@@ -196,6 +197,8 @@ public:
     // Export state: the builders of one export read and advance it.
     CSwfMovie* GetMovie() const { return movie_; }
     CProgressDialog* GetProgressSink() const { return progress_; }
+    // The picture buffers the running export keeps from slide to slide.
+    CPictureScratch* GetPictureScratch() const { return picture_scratch_; }
     CSlide* GetCurrentSlide() const { return current_slide_; }
     CSlide* GetPreviousSlide() const { return previous_slide_; }
     // The first and last slides the running export has written.
@@ -300,6 +303,7 @@ private:
     CSwfMovie* movie_ = nullptr;
     CSwfSoundBuilder* show_sound_builder_ = nullptr;
     CProgressDialog* progress_ = nullptr;
+    CPictureScratch* picture_scratch_ = nullptr;
     CSlide* current_slide_ = nullptr;
     CSlide* previous_slide_ = nullptr;
     CSlide* first_written_ = nullptr;

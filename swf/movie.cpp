@@ -189,7 +189,10 @@ int CSwfMovie::AddTag(CSwfTag* tag, bool keep)
         if (frameLabel && !frameLabels.insert(label).second) return 0;
     }
 
-    CSwfStream stream(version);
+    // Not in use here: what the frame signal adds is written above.
+    if (!tagStream || tagStream->GetVersion() != version) tagStream = std::make_unique<CSwfStream>(version);
+    CSwfStream& stream = *tagStream;
+    stream.Clear();
     tag->Write(stream);
     if (stream.Failed()) {
         Fail(stream.GetError());

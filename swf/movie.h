@@ -103,4 +103,8 @@ private:
     uint32_t headerEnd = 0;
     uint8_t version = 4;
     std::string error;
+    // Tags are written through one stream that keeps its capacity, so a
+    // large tag (a slide's bitmap) takes that memory once per movie rather
+    // than once per tag.
+    std::unique_ptr<CSwfStream> tagStream;
 };

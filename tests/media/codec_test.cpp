@@ -73,6 +73,39 @@ TEST(JpegImage, CompressesIntoAGrowingBlock)
     EXPECT_LE(worst, 24);
 }
 
+// One encoder compressing picture after picture, as an export's does,
+// gives each the stream a fresh one gives, and takes a new block only for a
+// picture that needs more room than the last one left it.
+TEST(JpegImage, OneEncoderServesPictureAfterPicture)
+{
+    std::mt19937 random(11);
+    enum Block { kNew, kSame, kEither };
+    const struct {
+        uint32_t w, h;
+        int quality;
+        Block block;
+    } steps[] = {
+        {64, 48, 80, kNew},   {64, 48, 30, kSame}, {32, 40, 80, kSame},  // as large, then smaller
+        {1, 2000, 100, kEither},                                          // noise may outgrow the block
+        {160, 120, 80, kNew}, {16, 16, 95, kSame},
+    };
+    CJpegImage kept;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::to_string(step.w) + " x " + std::to_string(step.h));
+        Bytes pixels(size_t(step.w) * step.h * 3);
+        for (uint8_t& b : pixels) b = uint8_t(random());
+        const uint8_t* before = kept.pixels;
+        kept.SetQuality(step.quality);
+        ASSERT_TRUE(kept.Compress(step.w, step.h, 24, pixels.data()));
+        CJpegImage fresh;
+        fresh.SetQuality(step.quality);
+        ASSERT_TRUE(fresh.Compress(step.w, step.h, 24, pixels.data()));
+        EXPECT_EQ(Compressed(kept), Compressed(fresh));
+        EXPECT_GE(kept.size, kept.compressedSize);
+        if (step.block != kEither) EXPECT_EQ(kept.pixels == before, step.block == kSame);
+    }
+}
+
 TEST(JpegImage, BadInputLeavesAnEmptyImage)
 {
     tavrel_test::TempDir dir;

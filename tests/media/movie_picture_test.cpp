@@ -11,6 +11,7 @@
 
 #include "media/image.h"
 #include "media/image_scale.h"
+#include "media/picture_scratch.h"
 #include "media/qt_movie.h"
 #include "picture_fixtures.h"
 #include "platform/gestalt.h"
@@ -386,6 +387,45 @@ TEST(MoviePicture, LargeJpegDecodesReducedButAlike)
         // What was decoded before does not change the result.
         EXPECT_EQ(Render(movie, &c.dst, &c.src, 24), rendered);
     }
+}
+
+// Movies drawing one after another through one set of kept buffers, as an
+// export's slides do, draw what movies with buffers of their own draw,
+// whatever the pictures before left in them; JPEG pictures decode into the
+// kept block.
+TEST(MoviePicture, KeptBuffersServePictureAfterPicture)
+{
+    TempDir dir;
+    std::vector<Rgba> gradient(400 * 300);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x) gradient[size_t(y) * 400 + x] = {uint8_t(x), uint8_t(y), uint8_t(x ^ y), 255};
+    ASSERT_TRUE(WriteJpeg(dir.file("big.jpg"), 400, 300, gradient, 90));
+    ASSERT_TRUE(WriteJpeg(dir.file("small.jpg"), 40, 30, Quarters(40, 30, kOpaque), 90));
+    ASSERT_TRUE(WritePng(dir.file("alpha.png"), 64, 32, Quarters(64, 32, kMixedAlpha), true));
+    const Rect middle{100, 100, 200, 300};
+    const struct {
+        const char* file;
+        Rect dst;
+        const Rect* src;
+        int bits;
+    } draws[] = {
+        {"big.jpg", {0, 0, 240, 320}, nullptr, 24},  {"small.jpg", {0, 0, 60, 80}, nullptr, 24},
+        {"big.jpg", {0, 0, 50, 100}, &middle, 24},   {"alpha.png", {0, 0, 50, 100}, nullptr, 32},
+        {"big.jpg", {0, 0, 100, 130}, nullptr, 32},  {"small.jpg", {0, 0, 30, 40}, nullptr, 24},
+        {"alpha.png", {0, 0, 32, 64}, nullptr, 24},  {"big.jpg", {0, 0, 300, 400}, nullptr, 24},
+    };
+    CPictureScratch scratch;
+    for (const auto& d : draws) {
+        SCOPED_TRACE(std::string(d.file) + " at " + std::to_string(RectWidth(d.dst)));
+        CQTMovie kept, own;
+        kept.KeepBuffersIn(&scratch);
+        ASSERT_TRUE(kept.OpenFile(dir.file(d.file)));
+        ASSERT_TRUE(own.OpenFile(dir.file(d.file)));
+        const std::vector<uint8_t> drawn = Render(kept, &d.dst, d.src, d.bits);
+        ASSERT_FALSE(drawn.empty());
+        EXPECT_EQ(drawn, Render(own, &d.dst, d.src, d.bits));
+    }
+    EXPECT_EQ(scratch.decoded.Capacity(), 400u * 300 * 3);
 }
 
 }  // namespace

@@ -793,3 +793,52 @@ TEST(ExportDriver, NavigationSkipsSlidesLeftOut)
         for (const std::string& label : named) EXPECT_GE(m.LabelFrame(label), 0) << label;
     }
 }
+
+namespace {
+
+// The bitmaps of a movie in order, without their character ids.
+std::vector<std::string> BitmapBodies(const WalkedMovie& m)
+{
+    std::vector<std::string> out;
+    for (const WalkedTag& tag : m.tags)
+        if (tag.code == 20 || tag.code == kBitsJpeg2 || tag.code == 35 || tag.code == 36) out.push_back(tag.body.substr(2));
+    return out;
+}
+
+}  // namespace
+
+// An export keeps its picture buffers from slide to slide (decoded, scaled,
+// encoded): nothing one slide leaves in them shows in the next, whatever
+// the sizes, kinds and edits, so each slide's bitmap is the one it gets in a
+// show of its own.
+TEST(ExportDriver, EachSlidesBitmapIsItsOwnWhateverCameBefore)
+{
+    TempDir dir;
+    const std::string big = show_test::WriteQuadrantJpeg(dir, "big.jpg", 400, 300, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00});
+    const std::string tall = show_test::WriteQuadrantJpeg(dir, "tall.jpg", 60, 90, {0x00FFFF, 0xFF00FF, 0x808080, 0x000000});
+    const std::string flat = show_test::WriteColourPng(dir, "flat.png", 50, 30, 0x336699);
+    const struct {
+        const std::string& picture;
+        std::function<void(CSlide&)> edit;
+    } slides[] = {
+        {big, [](CSlide&) {}},
+        {tall, [](CSlide& s) { s.Rotate(90, false); }},
+        {flat, [](CSlide& s) { s.SetImageType(CSlide::kRgb24); }},
+        {big, [](CSlide& s) { s.SetCropRect({50, 100, 250, 300}), s.SetCrop(true); }},
+        {flat, [](CSlide& s) { s.SetImageType(CSlide::kJpegTransparent); }},
+        {big, [](CSlide&) {}},  // as wide as the slide before, and taller
+        {tall, [](CSlide&) {}},
+    };
+    auto bitmaps = [&](const std::vector<size_t>& which) {
+        CSlideShow show;
+        for (size_t i : which) slides[i].edit(AddSlide(show, slides[i].picture, 500));
+        const std::string path = dir.file("movie.swf");
+        EXPECT_TRUE(show.Export(CPath(path), true, nullptr)) << show.GetLastErrorText();
+        return BitmapBodies(WalkMovie(path));
+    };
+    std::vector<size_t> all(std::size(slides));
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    const std::vector<std::string> together = bitmaps(all);
+    ASSERT_EQ(together.size(), all.size());
+    for (size_t i : all) EXPECT_EQ(together[i], bitmaps({i}).at(0)) << "slide " << i + 1;
+}
