@@ -173,7 +173,8 @@ public:
 private:
     struct Frame;
     enum class Output { kRgb, kRgba, kAlpha };
-    bool HasFrames() const { return picture_.IsOpen() || movie_.VideoIndex() >= 0; }
+    // Whether there is a frame to show; false with the reason in error_.
+    bool HasFrames();
     bool ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame);
     uint32_t RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Output output);
     // The sound's samples: the sound file's or the movie's; null without.

@@ -71,6 +71,18 @@ void BlendPixel(const uint8_t* s, uint8_t* d)
 
 }  // namespace
 
+bool CQTMovie::HasFrames()
+{
+    if (picture_.IsOpen() || movie_.VideoIndex() >= 0) return true;
+    if (movie_.IsOpen()) {
+        movie_.FrameAt(0);  // tells why the movie has no frames
+        error_ = movie_.LastError();
+    } else {
+        error_ = IsOpen() ? "a sound has no picture" : "nothing is open";
+    }
+    return false;
+}
+
 bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame)
 {
     const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);

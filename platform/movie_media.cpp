@@ -97,6 +97,9 @@ struct Demuxer {
     int64_t size = 0;
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
+    // Each stream's size as the container gave it, before probing the codec
+    // could set a size it refused to 0.
+    std::vector<std::pair<int, int>> claimed;
 
     Demuxer() = default;
     Demuxer(const Demuxer&) = delete;
@@ -156,6 +159,9 @@ struct Demuxer {
             *why = Reason("not a movie FFmpeg reads");
             return false;
         }
+        claimed.clear();
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            claimed.emplace_back(format->streams[i]->codecpar->width, format->streams[i]->codecpar->height);
         result = avformat_find_stream_info(format, nullptr);
         if (result < 0) {
             *why = Reason("its streams cannot be read");
@@ -495,6 +501,18 @@ struct MovieMedia::Impl {
 
     AVStream* Video() const { return demuxer.format->streams[video]; }
 
+    // The video's packets, read through without decoding; the file is left
+    // wherever the count ended.
+    int64_t CountFrames()
+    {
+        int64_t count = 0;
+        for (int packets = 0; packets < 4 * kMaxPackets && av_read_frame(demuxer.format, reader.packet.get()) >= 0; ++packets) {
+            if (reader.packet->stream_index == video) ++count;
+            av_packet_unref(reader.packet.get());
+        }
+        return count;
+    }
+
     int64_t Origin() const
     {
         const AVStream* st = Video();
@@ -665,11 +683,17 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
             const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(par->format));
             s.depth = desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) ? 32 : 24;
             if (impl->video < 0 && decodable) {
+                const auto [claimedWidth, claimedHeight] =
+                    i < impl->demuxer.claimed.size() && (par->width <= 0 || par->height <= 0)
+                        ? impl->demuxer.claimed[i]
+                        : std::make_pair(par->width, par->height);
                 if (SizeAllowed(par->width, par->height, maxPixels))
                     impl->video = int(i);
+                else if (impl->videoRefused.empty() && (claimedWidth <= 0 || claimedHeight <= 0))
+                    impl->videoRefused = "its video has no size";
                 else if (impl->videoRefused.empty())
-                    impl->videoRefused = "its video claims " + std::to_string(par->width) + " x " +
-                                         std::to_string(par->height) + " pixels, more than a picture may have";
+                    impl->videoRefused = "its video claims " + std::to_string(claimedWidth) + " x " +
+                                         std::to_string(claimedHeight) + " pixels, more than a picture may have";
             }
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
             s.kind = MovieStream::kSound;
@@ -724,6 +748,12 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
         else if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
             impl->frameRate = av_q2d(st->avg_frame_rate);
         if (!std::isfinite(impl->frameRate) || impl->frameRate < 0) impl->frameRate = 0;
+    }
+    // A length guessed from a bit rate (an MPEG video stream's, which a
+    // variable rate leaves meaningless) is counted from the frames instead.
+    if (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE && impl->video >= 0 && impl->frameRate > 0) {
+        impl->duration = impl->CountFrames() / impl->frameRate;
+        impl->atStart = false;
     }
     if (!std::isfinite(impl->duration) || impl->duration < 0) impl->duration = 0;
     impl_ = std::move(impl);

@@ -1,0 +1,103 @@
+#include "support/test_movies.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "platform/gestalt.h"
+#include "support/swf_tools.h"
+#include "support/test_support.h"
+
+namespace tavrel_test {
+
+namespace {
+
+// Two seconds of two colours, or of the tone, as ffmpeg inputs.
+std::string TwoColours(long first, long second)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "-f lavfi -i color=c=0x%06lX:s=64x48:r=25:d=1 -f lavfi -i color=c=0x%06lX:s=64x48:r=25:d=1 ", first,
+                  second);
+    return text;
+}
+
+std::string Tone(int rate, double seconds)
+{
+    return "-f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(rate) + ":duration=" + std::to_string(seconds) +
+           " ";
+}
+
+const char* kJoin = "-filter_complex [0:v][1:v]concat=n=2:v=1:a=0[v] -map [v] ";
+
+struct Movies {
+    TempDir dir;
+    std::vector<TestMovie> list;
+};
+
+Movies* Make()
+{
+    if (!FfmpegUnavailable().empty()) return nullptr;
+    auto movies = std::make_unique<Movies>();
+    const bool x264 = RunCommand("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q libx264").exitCode == 0;
+    struct Recipe {
+        TestMovie movie;
+        std::string arguments;
+    };
+    const Recipe recipes[] = {
+        {{"mpg", "", 2, 64, 48, 25, 0xC83232, 0x3232C8, 0, true, 44100, 1, FourCC(".mp2"), "MP2"},
+         TwoColours(0xC83232, 0x3232C8) + Tone(44100, 2) + kJoin +
+             "-map 2:a -c:v mpeg1video -b:v 500k -g 10 -c:a mp2 -b:a 128k -f mpeg"},
+        {{"m1v", "", 2, 64, 48, 25, 0x32C832, 0xC8C832, 0, true, 0, 0, 0, ""},
+         TwoColours(0x32C832, 0xC8C832) + kJoin + "-c:v mpeg1video -b:v 500k -g 10 -f mpeg1video"},
+        {{"mp4", "", 2, 64, 48, 25, 0xC83232, 0x3232C8, FourCC(x264 ? "avc1" : "mp4v"), false, 44100, 1,
+          FourCC("mp4a"), "AAC"},
+         TwoColours(0xC83232, 0x3232C8) + Tone(44100, 2) + kJoin + "-map 2:a " +
+             (x264 ? "-c:v libx264 -preset ultrafast -crf 10 " : "-c:v mpeg4 -q:v 2 ") +
+             "-g 10 -pix_fmt yuv420p -c:a aac -ac 1 -f mp4"},
+        {{"mov", "", 2, 64, 48, 25, 0x32C832, 0xC832C8, FourCC("jpeg"), false, 22050, 2, FourCC("twos"), "PCM"},
+         TwoColours(0x32C832, 0xC832C8) + Tone(22050, 2) + kJoin +
+             "-map 2:a -c:v mjpeg -q:v 2 -c:a pcm_s16be -ac 2 -f mov"},
+        {{"avi", "", 2, 64, 48, 25, 0xC8C832, 0x32C8C8, FourCC("mp4v"), false, 0, 0, 0, ""},
+         TwoColours(0xC8C832, 0x32C8C8) + kJoin + "-c:v mpeg4 -q:v 2 -g 10 -f avi"},
+        {{"m4a", "", 1.5, 0, 0, 0, 0, 0, 0, false, 44100, 1, FourCC("mp4a"), "AAC"},
+         Tone(44100, 1.5) + "-c:a aac -ac 1 -f ipod"},
+    };
+    for (const Recipe& r : recipes) {
+        TestMovie movie = r.movie;
+        movie.path = movies->dir.file("movie." + movie.name);
+        if (!RunFfmpeg(r.arguments, movie.path)) return nullptr;
+        movies->list.push_back(movie);
+    }
+    return movies.release();
+}
+
+}  // namespace
+
+std::string FfmpegUnavailable()
+{
+    static const bool present = RunCommand("command -v ffmpeg >/dev/null").exitCode == 0;
+    return present ? "" : "ffmpeg is not installed";
+}
+
+bool RunFfmpeg(const std::string& arguments, const std::string& output)
+{
+    return RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " '" + output + "'").exitCode == 0;
+}
+
+const std::vector<TestMovie>& TestMovies()
+{
+    // Made once; the folder goes when the program ends.
+    static const std::unique_ptr<Movies> movies(Make());
+    static const std::vector<TestMovie> none;
+    return movies ? movies->list : none;
+}
+
+const TestMovie& TestMovieNamed(const std::string& name)
+{
+    static const TestMovie missing;
+    for (const TestMovie& m : TestMovies())
+        if (m.name == name) return m;
+    return missing;
+}
+
+}  // namespace tavrel_test
