@@ -172,8 +172,9 @@ bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, 
 
 bool CanOpenSlidePicture(const CSlide& slide)
 {
+    // A sound, or a movie of sound alone, opens but has no picture.
     CQTMovie picture;
-    return picture.OpenFile(slide.GetSrc());
+    return picture.OpenFile(slide.GetSrc()) && picture.HasVideoTrack();
 }
 
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip)
