@@ -156,7 +156,7 @@ struct Demuxer {
         av_dict_free(&options);
         if (result < 0) {
             format = nullptr;  // freed by the failed open
-            *why = Reason("not a movie FFmpeg reads");
+            *why = Reason("not a movie or sound file this program reads");
             return false;
         }
         claimed.clear();
