@@ -1,6 +1,7 @@
 #include "support/test_movies.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/gestalt.h"
@@ -54,18 +55,21 @@ Movies* Make()
          TwoColours(0xC83232, 0x3232C8) + Tone(44100, 2) + kJoin + "-map 2:a " +
              (x264 ? "-c:v libx264 -preset ultrafast -crf 10 " : "-c:v mpeg4 -q:v 2 ") +
              "-g 10 -pix_fmt yuv420p -c:a aac -ac 1 -f mp4"},
-        {{"mov", "", 2, 64, 48, 25, 0x32C832, 0xC832C8, FourCC("jpeg"), false, 22050, 2, FourCC("twos"), "PCM"},
-         TwoColours(0x32C832, 0xC832C8) + Tone(22050, 2) + kJoin +
+        {{"mov", "", 2, 64, 48, 25, 0x32C832, 0xC832C8, FourCC("jpeg"), false, 8000, 2, FourCC("twos"), "PCM"},
+         TwoColours(0x32C832, 0xC832C8) + Tone(8000, 2) + kJoin +
              "-map 2:a -c:v mjpeg -q:v 2 -c:a pcm_s16be -ac 2 -f mov"},
         {{"avi", "", 2, 64, 48, 25, 0xC8C832, 0x32C8C8, FourCC("mp4v"), false, 0, 0, 0, ""},
          TwoColours(0xC8C832, 0x32C8C8) + kJoin + "-c:v mpeg4 -q:v 2 -g 10 -f avi"},
         {{"m4a", "", 1.5, 0, 0, 0, 0, 0, 0, false, 44100, 1, FourCC("mp4a"), "AAC"},
          Tone(44100, 1.5) + "-c:a aac -ac 1 -f ipod"},
     };
+    // With TAVREL_MOVIE_SEEDS set the movies seed the movie fuzz target too.
+    const char* seeds = std::getenv("TAVREL_MOVIE_SEEDS");
     for (const Recipe& r : recipes) {
         TestMovie movie = r.movie;
         movie.path = movies->dir.file("movie." + movie.name);
         if (!RunFfmpeg(r.arguments, movie.path)) return nullptr;
+        if (seeds && *seeds) WriteFile(std::string(seeds) + "/movie." + movie.name, ReadFile(movie.path));
         movies->list.push_back(movie);
     }
     return movies.release();
