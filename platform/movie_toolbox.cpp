@@ -51,6 +51,14 @@ OpaqueMovieController* FindController(MovieController controller)
     return it == g_controllers.end() ? nullptr : it->second.get();
 }
 
+// A field of a live movie; nothing for a stale handle.
+template <class T>
+T MovieField(Movie movie, T OpaqueMovie::*field)
+{
+    auto m = FindMovie(movie);
+    return m ? m->*field : T{};
+}
+
 void Note(const OpaqueMovieController* c, const std::string& what)
 {
     g_log.push_back("mc" + std::to_string(c->number) + " " + what);
@@ -230,14 +238,12 @@ void SetMovieActive(Movie movie, bool active)
 
 TimeScale GetMovieTimeScale(Movie movie)
 {
-    auto m = FindMovie(movie);
-    return m ? m->scale : 0;
+    return MovieField(movie, &OpaqueMovie::scale);
 }
 
 TimeValue GetMovieDuration(Movie movie)
 {
-    auto m = FindMovie(movie);
-    return m ? m->duration : 0;
+    return MovieField(movie, &OpaqueMovie::duration);
 }
 
 TimeValue GetMovieTime(Movie movie, void*)
@@ -367,8 +373,7 @@ namespace platform {
 
 int MovieUpdateCount(Movie movie)
 {
-    auto m = FindMovie(movie);
-    return m ? m->updates : 0;
+    return MovieField(movie, &OpaqueMovie::updates);
 }
 
 int MoviesTaskCount()
@@ -378,8 +383,7 @@ int MoviesTaskCount()
 
 int MovieDrawCount(Movie movie)
 {
-    auto m = FindMovie(movie);
-    return m ? m->draws : 0;
+    return MovieField(movie, &OpaqueMovie::draws);
 }
 
 const std::vector<std::string>& MovieControllerLog()
