@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -87,6 +88,32 @@ bool SizeAllowed(int64_t width, int64_t height, uint64_t maxPixels)
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
     const uint64_t count = uint64_t(width) * uint64_t(height);
     return count <= maxPixels && count * 4 <= std::numeric_limits<uint32_t>::max();
+}
+
+// The quarter turns clockwise a video asks to be shown at (phones store
+// upright video sideways with a turn in the track's matrix); 0 to 3.
+int QuarterTurns(const AVStream* stream)
+{
+    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix) return 0;
+    const double degrees = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (!std::isfinite(degrees)) return 0;
+    const long quarters = std::lround(degrees / 90.0);
+    return int(((quarters % 4) + 4) % 4);
+}
+
+// Packed pixels turned clockwise by quarter turns into out.
+void Turn(const uint8_t* in, int width, int height, int bytes, int quarters, uint8_t* out)
+{
+    const int outWidth = quarters % 2 ? height : width;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            int ox = x, oy = y;
+            if (quarters == 1) ox = height - 1 - y, oy = x;
+            if (quarters == 2) ox = width - 1 - x, oy = height - 1 - y;
+            if (quarters == 3) ox = y, oy = width - 1 - x;
+            std::memcpy(out + (size_t(oy) * outWidth + ox) * bytes, in + (size_t(y) * width + x) * bytes, size_t(bytes));
+        }
 }
 
 // ---- Files through our own reader: no name reaches FFmpeg, so nothing is
@@ -482,6 +509,7 @@ struct MovieMedia::Impl {
     int video = -1, sound = -1;
     std::string videoRefused;  // why a video there gives no frames
     int displayWidth = 0, displayHeight = 0;
+    int quarterTurns = 0;
     double frameRate = 0;
     std::unique_ptr<SoundReader> soundReader;
 
@@ -623,12 +651,13 @@ struct MovieMedia::Impl {
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
         const size_t rowBytes = size_t(f->width) * size_t(bytes);
-        picture.pixels.reset(new (std::nothrow) uint8_t[rowBytes * size_t(f->height)]);
-        if (!picture.pixels) {
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[rowBytes * size_t(f->height)]);
+        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[rowBytes * size_t(f->height)] : nullptr);
+        if (!pixels || (quarterTurns && !turned)) {
             *why = "out of memory";
             return false;
         }
-        uint8_t* planes[4] = {picture.pixels.get(), nullptr, nullptr, nullptr};
+        uint8_t* planes[4] = {pixels.get(), nullptr, nullptr, nullptr};
         int strides[4] = {int(rowBytes), 0, 0, 0};
         if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != f->height) {
             *why = "its frames cannot be converted to RGB";
@@ -636,6 +665,12 @@ struct MovieMedia::Impl {
         }
         picture.width = uint32_t(f->width);
         picture.height = uint32_t(f->height);
+        if (quarterTurns) {
+            Turn(pixels.get(), f->width, f->height, bytes, quarterTurns, turned.get());
+            pixels = std::move(turned);
+            if (quarterTurns % 2) std::swap(picture.width, picture.height);
+        }
+        picture.pixels = std::move(pixels);
         picture.bitsPerPixel = bytes * 8;
         pictureIsShown = true;
         return true;
@@ -703,7 +738,10 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
             s.codecName = CodecLongName(par->codec_id);
             SoundInfo& info = s.sound;
             info.sampleRate = par->sample_rate;
-            info.channels = par->ch_layout.nb_channels;
+            // Surround sound comes mixed down to stereo: a movie's sound
+            // ends as MP3, which holds two channels at most.
+            const int channels = par->ch_layout.nb_channels;
+            info.channels = std::min(channels, 2);
             const int bits = av_get_bits_per_sample(par->codec_id);
             info.bitsPerSample = bits > 0 ? bits : 16;
             info.dataFormat = s.codecType;
@@ -714,7 +752,7 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
                 info.frames = av_rescale(format->duration, info.sampleRate, AV_TIME_BASE);
             // Rates and channel counts an AIFF file and the encoder take.
             const bool usable = decodable && info.sampleRate >= 1000 && info.sampleRate <= 768000 &&
-                                info.channels >= 1 && info.channels <= 16;
+                                channels >= 1 && channels <= 16;
             if (impl->sound < 0 && usable) impl->sound = int(i);
         }
         impl->streams.push_back(std::move(s));
@@ -739,6 +777,8 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
         impl->displayHeight = par->height;
         if (aspect.num > 0 && aspect.den > 0 && aspect.num != aspect.den)
             impl->displayWidth = int(std::clamp<int64_t>(av_rescale(par->width, aspect.num, aspect.den), 1, kMaxSide));
+        impl->quarterTurns = QuarterTurns(st);
+        if (impl->quarterTurns % 2) std::swap(impl->displayWidth, impl->displayHeight);
         const bool mpeg = impl->streams[size_t(impl->video)].mpeg ||
                           par->codec_id == AV_CODEC_ID_MPEG1VIDEO || par->codec_id == AV_CODEC_ID_MPEG2VIDEO;
         if (mpeg && st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0)

@@ -31,11 +31,11 @@ struct MovieStream {
     std::string codecName;
     int width = 0, height = 0;  // video: the coded size
     int depth = 0;              // video: 24, or 32 when the pixels carry alpha
-    SoundInfo sound;            // sound: rate, channels, length and format
+    SoundInfo sound;            // sound: rate, channels (two at most), length and format
 };
 
-// One decoded picture: rows top-down and packed, R, G, B (24 bits) or
-// R, G, B, A (32 bits).
+// One decoded picture, upright: rows top-down and packed, R, G, B (24
+// bits) or R, G, B, A (32 bits).
 struct MovieFrame {
     uint32_t width = 0, height = 0;
     int bitsPerPixel = 0;
@@ -67,7 +67,8 @@ public:
     int VideoIndex() const;
     int SoundIndex() const;
     // The video's size on screen: the coded size stretched by the pixel
-    // aspect ratio. 0 × 0 without video.
+    // aspect ratio, and turned as the track asks (frames come turned too).
+    // 0 × 0 without video.
     void DisplaySize(int* width, int* height) const;
     // Frames per second: the rate an MPEG-1/2 video declares; for other
     // video its frame count over its duration; 0 without video.

@@ -235,6 +235,57 @@ TEST_F(MovieFileTest, SoundInPiecesFromMoviesAndM4a)
     }
 }
 
+// A movie's surround sound comes as stereo, the tone in both channels.
+TEST_F(MovieFileTest, SurroundSoundIsMixedToStereo)
+{
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.5 -ac 6 -c:a aac -f mp4",
+                          dir_.file("surround.mp4")));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(dir_.file("surround.mp4")));
+    SoundDescription s;
+    ASSERT_TRUE(movie.GetSoundDescription(&s));
+    EXPECT_EQ(s.numChannels, 2);
+    ASSERT_TRUE(movie.ExportSoundToFile(dir_.file("surround.aif"), kAiff, 0, nullptr));
+    SF_INFO info{};
+    SNDFILE* f = sf_open(dir_.file("surround.aif").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<int16_t> pcm(size_t(info.frames * info.channels));
+    sf_readf_short(f, pcm.data(), info.frames);
+    sf_close(f);
+    ASSERT_EQ(info.channels, 2);
+    for (int c = 0; c < 2; ++c) EXPECT_NEAR(Measure(pcm, 2, c, 48000).hz, 440, 5) << c;
+}
+
+// A phone's upright video stored sideways, with a quarter turn in its
+// track: the box and the frames come upright.
+TEST_F(MovieFileTest, TurnedVideoComesUpright)
+{
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=0xC83232:s=64x48:r=25:d=0.2,drawbox=x=32:y=0:w=32:h=48:c=0x3232C8:t=fill "
+                          "-c:v mjpeg -q:v 2 -f mov",
+                          dir_.file("turned.mov")));
+    // The track header's matrix as a phone writes it: a quarter turn
+    // clockwise (a = 0, b = 1, c = -1, d = 0, x = the height).
+    std::string bytes = ReadFile(dir_.file("turned.mov"));
+    const size_t tkhd = bytes.find("tkhd");
+    ASSERT_NE(tkhd, std::string::npos);
+    ASSERT_EQ(bytes[tkhd + 4], '\0') << "version 0";
+    const uint32_t matrix[9] = {0, 0x10000, 0, 0xFFFF0000, 0, 0, 48u << 16, 0, 0x40000000};
+    for (int i = 0; i < 9; ++i)
+        for (int b = 0; b < 4; ++b) bytes[tkhd + 44 + size_t(i) * 4 + size_t(b)] = char(matrix[i] >> (24 - 8 * b));
+    ASSERT_TRUE(WriteFile(dir_.file("turned.mov"), bytes));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(dir_.file("turned.mov")));
+    int width = 0, height = 0;
+    movie.GetSize(&width, &height);
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(48, 64));
+    const std::vector<uint8_t> rgb = Render(movie, 0, nullptr, 24);
+    ASSERT_EQ(rgb.size(), 48u * 64 * 3);
+    // Turned clockwise: the left half (red) on top, the right (blue) below.
+    const auto at = [&](int x, int y) { return std::vector<uint8_t>(&rgb[(size_t(y) * 48 + x) * 3], &rgb[(size_t(y) * 48 + x) * 3] + 3); };
+    EXPECT_TRUE(AllPixels(at(24, 10), 3, 0xC83232));
+    EXPECT_TRUE(AllPixels(at(24, 54), 3, 0x3232C8));
+}
+
 // A movie file cut short, one with no frame to decode, a video claiming
 // 100,000 × 100,000 pixels, one beyond the pixel limit, a sound-only file
 // asked for frames, an empty file: each fails with a reason, or opens and
