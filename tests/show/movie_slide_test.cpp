@@ -29,13 +29,13 @@ protected:
     void SetUp() override
     {
         if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
-        ASSERT_FALSE(TestMovies().empty());
     }
     TempDir dir_;
 };
 
 TEST_F(MovieSlideTest, SizesLengthsAndFirstFrames)
 {
+    ASSERT_FALSE(TestMovies().empty()) << "ffmpeg could not make the test movies";
     for (const tavrel_test::TestMovie& m : TestMovies()) {
         SCOPED_TRACE(m.name);
         const CPath path(m.path);

@@ -30,21 +30,15 @@ std::string Tone(int rate, double seconds)
 
 const char* kJoin = "-filter_complex [0:v][1:v]concat=n=2:v=1:a=0[v] -map [v] ";
 
-struct Movies {
-    TempDir dir;
-    std::vector<TestMovie> list;
+struct Recipe {
+    TestMovie movie;
+    std::string arguments;
 };
 
-Movies* Make()
+std::vector<Recipe> Recipes()
 {
-    if (!FfmpegUnavailable().empty()) return nullptr;
-    auto movies = std::make_unique<Movies>();
     const bool x264 = RunCommand("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q libx264").exitCode == 0;
-    struct Recipe {
-        TestMovie movie;
-        std::string arguments;
-    };
-    const Recipe recipes[] = {
+    return {
         {{"mpg", "", 2, 64, 48, 25, 0xC83232, 0x3232C8, 0, true, 44100, 1, FourCC(".mp2"), "MP2"},
          TwoColours(0xC83232, 0x3232C8) + Tone(44100, 2) + kJoin +
              "-map 2:a -c:v mpeg1video -b:v 500k -g 10 -c:a mp2 -b:a 128k -f mpeg"},
@@ -63,16 +57,46 @@ Movies* Make()
         {{"m4a", "", 1.5, 0, 0, 0, 0, 0, 0, false, 44100, 1, FourCC("mp4a"), "AAC"},
          Tone(44100, 1.5) + "-c:a aac -ac 1 -f ipod"},
     };
-    // With TAVREL_MOVIE_SEEDS set the movies seed the movie fuzz target too.
-    const char* seeds = std::getenv("TAVREL_MOVIE_SEEDS");
-    for (const Recipe& r : recipes) {
-        TestMovie movie = r.movie;
-        movie.path = movies->dir.file("movie." + movie.name);
-        if (!RunFfmpeg(r.arguments, movie.path)) return nullptr;
+}
+
+// The movies, each made when first asked for; the folder goes when the
+// program ends.
+class Movies {
+public:
+    // The movie of the recipe, made now if it was not; null when it cannot be.
+    const TestMovie* Get(size_t index)
+    {
+        if (index >= recipes_.size() || failed_[index]) return nullptr;
+        if (!made_[index].path.empty()) return &made_[index];
+        TestMovie movie = recipes_[index].movie;
+        movie.path = dir_.file("movie." + movie.name);
+        failed_[index] = !RunFfmpeg(recipes_[index].arguments, movie.path);
+        if (failed_[index]) return nullptr;
+        // With TAVREL_MOVIE_SEEDS set the movies seed the movie fuzz target too.
+        const char* seeds = std::getenv("TAVREL_MOVIE_SEEDS");
         if (seeds && *seeds) WriteFile(std::string(seeds) + "/movie." + movie.name, ReadFile(movie.path));
-        movies->list.push_back(movie);
+        made_[index] = movie;
+        return &made_[index];
     }
-    return movies.release();
+    size_t Count() const { return recipes_.size(); }
+    size_t Find(const std::string& name) const
+    {
+        for (size_t i = 0; i < recipes_.size(); ++i)
+            if (recipes_[i].movie.name == name) return i;
+        return recipes_.size();
+    }
+
+private:
+    TempDir dir_;
+    std::vector<Recipe> recipes_ = Recipes();
+    std::vector<TestMovie> made_ = std::vector<TestMovie>(recipes_.size());
+    std::vector<bool> failed_ = std::vector<bool>(recipes_.size(), false);
+};
+
+Movies* TheMovies()
+{
+    static const std::unique_ptr<Movies> movies(FfmpegUnavailable().empty() ? new Movies : nullptr);
+    return movies.get();
 }
 
 }  // namespace
@@ -90,18 +114,25 @@ bool RunFfmpeg(const std::string& arguments, const std::string& output)
 
 const std::vector<TestMovie>& TestMovies()
 {
-    // Made once; the folder goes when the program ends.
-    static const std::unique_ptr<Movies> movies(Make());
-    static const std::vector<TestMovie> none;
-    return movies ? movies->list : none;
+    static const std::vector<TestMovie> all = [] {
+        std::vector<TestMovie> list;
+        Movies* movies = TheMovies();
+        for (size_t i = 0; movies && i < movies->Count(); ++i) {
+            const TestMovie* m = movies->Get(i);
+            if (!m) return std::vector<TestMovie>{};
+            list.push_back(*m);
+        }
+        return list;
+    }();
+    return all;
 }
 
 const TestMovie& TestMovieNamed(const std::string& name)
 {
     static const TestMovie missing;
-    for (const TestMovie& m : TestMovies())
-        if (m.name == name) return m;
-    return missing;
+    Movies* movies = TheMovies();
+    const TestMovie* m = movies ? movies->Get(movies->Find(name)) : nullptr;
+    return m ? *m : missing;
 }
 
 }  // namespace tavrel_test

@@ -1,6 +1,7 @@
 #pragma once
-// Small movie files made by Debian's ffmpeg program, once per test program,
-// in a private folder that lasts as long as the program. Each video shows
+// Small movie files made by Debian's ffmpeg program, each once per test
+// program when first asked for, in a private folder that lasts as long as
+// the program. Each video shows
 // one flat colour in its first second and another in its second, at 64 × 48
 // and 25 frames a second; each sound is a 440 Hz tone.
 #include <cstdint>
@@ -27,8 +28,9 @@ struct TestMovie {
 
 // Why the movies cannot be made here ("" when they can): ffmpeg is missing.
 std::string FfmpegUnavailable();
-// The movies, made on first use; empty when they cannot be made.
+// Every movie; empty when they cannot all be made.
 const std::vector<TestMovie>& TestMovies();
+// One movie, made alone; an empty path when it cannot be made.
 const TestMovie& TestMovieNamed(const std::string& name);
 // Runs ffmpeg with the arguments (quiet, no questions) writing output;
 // false when it fails.

@@ -34,8 +34,8 @@ std::string Slide(const std::string& src)
 TEST(MovieRoad, MoviesAsSlidesAndShowSound)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
-    ASSERT_FALSE(tavrel_test::TestMovies().empty());
     const tavrel_test::TestMovie &mp4 = TestMovieNamed("mp4"), &mov = TestMovieNamed("mov"), &m4a = TestMovieNamed("m4a");
+    ASSERT_FALSE(mp4.path.empty() || mov.path.empty() || m4a.path.empty()) << "ffmpeg could not make the test movies";
     TempDir dir;
     const std::string project = show_test::WrapShow(
         "<slide_show width=\"64\" height=\"48\" bg_color=\"16777215\">\n<slides>\n" + Slide(mp4.path) +
