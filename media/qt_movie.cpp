@@ -6,21 +6,34 @@
 #include <cstring>
 #include <vector>
 
+#include "media/image.h"
 #include "media/progress.h"
 #include "platform/gestalt.h"
 
 namespace {
 
-// The time scale QuickTime gives a still picture.
+// The time scale QuickTime gives a still picture, and a new movie.
 constexpr TimeValue kPictureTimeScale = 600;
+constexpr TimeValue kMovieTimeScale = 600;
+// The largest piece ExportSoundToHandle hands out in one block.
+constexpr uint64_t kMaxPieceBytes = uint64_t(1) << 30;
+
+// 16.16 from a fraction.
+Fixed FractionToFixed(double fraction)
+{
+    return Fixed(std::lround(std::clamp(fraction, 0.0, 1.0) * 65536.0));
+}
 
 }  // namespace
 
 bool CQTMovie::Close()
 {
+    if (toolboxMovie_) DisposeMovie(toolboxMovie_);
+    toolboxMovie_ = nullptr;
     exporterOpen_ = false;
     sound_.Close();
     picture_.Close();
+    movie_.Close();
     box_ = Rect{};
     time_ = 0;
     return true;
@@ -29,9 +42,14 @@ bool CQTMovie::Close()
 bool CQTMovie::OpenFile(const CPath& path)
 {
     Close();
+    error_.clear();
     const std::string full = path.GetFullPath();
-    if (full.empty()) return false;
-    // Pictures are told by their content; whatever is not one may be a sound.
+    if (full.empty()) {
+        error_ = "no file named";
+        return false;
+    }
+    // Pictures are told by their content; whatever is not one may be a sound
+    // or a movie.
     if (picture_.Open(path)) {
         box_ = Rect{0, 0, int16_t(std::min<uint32_t>(picture_.Height(), INT16_MAX)),
                     int16_t(std::min<uint32_t>(picture_.Width(), INT16_MAX))};
@@ -39,21 +57,65 @@ bool CQTMovie::OpenFile(const CPath& path)
         // QuickDraw boxes cannot hold the size.
         picture_.Close();
         box_ = Rect{};
+        error_ = "the picture is larger than 32767 pixels a side";
         return false;
     }
-    return sound_.Open(full);
+    // A picture that does not decode stays a bad picture.
+    uint8_t head[32] = {};
+    size_t headLength = 0;
+    if (std::FILE* f = path.Fopen("rb")) {
+        headLength = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
+    if (SniffPictureKind(head, headLength) != PictureKind::kNone) {
+        error_ = picture_.LastError();
+        return false;
+    }
+    // Plain sounds stay with libsndfile; MPEG streams, which its MPEG audio
+    // reader could take for a sound, and whatever it does not read go to the
+    // movie layer.
+    if (!platform::IsMpegStreamFile(full) && sound_.Open(full)) return true;
+    if (!movie_.Open(full, GetMaxImagePixels())) {
+        error_ = movie_.LastError();
+        return false;
+    }
+    int width = 0, height = 0;
+    movie_.DisplaySize(&width, &height);
+    box_ = Rect{0, 0, int16_t(height), int16_t(width)};
+    return true;
 }
 
 TimeValue CQTMovie::GetTimeScale() const
 {
     if (picture_.IsOpen()) return kPictureTimeScale;
-    return HasSoundTrack() ? sound_.Info().sampleRate : 0;
+    if (sound_.IsOpen()) return sound_.Info().sampleRate;
+    if (!movie_.IsOpen()) return 0;
+    if (HasVideoTrack()) return kMovieTimeScale;
+    // A sound-only movie counts in samples, as a sound file does.
+    const platform::MovieStream* sound = MovieSound();
+    return sound ? sound->sound.sampleRate : kMovieTimeScale;
 }
 
 TimeValue CQTMovie::GetDuration() const
 {
-    if (!HasSoundTrack()) return 0;
-    return TimeValue(std::min<int64_t>(sound_.Info().frames, INT32_MAX));
+    if (sound_.IsOpen()) return TimeValue(std::min<int64_t>(sound_.Info().frames, INT32_MAX));
+    if (!movie_.IsOpen()) return 0;
+    const platform::MovieStream* sound = MovieSound();
+    if (!HasVideoTrack() && sound && sound->sound.frames > 0)
+        return TimeValue(std::min<int64_t>(sound->sound.frames, INT32_MAX));
+    const double units = movie_.Duration() * GetTimeScale();
+    return TimeValue(std::clamp(std::llround(units), 0LL, (long long)INT32_MAX));
+}
+
+TimeValue CQTMovie::GetTime() const
+{
+    return toolboxMovie_ ? GetMovieTime(toolboxMovie_, nullptr) : time_;
+}
+
+void CQTMovie::SetTime(TimeValue time)
+{
+    time_ = time;
+    if (toolboxMovie_) SetMovieTimeValue(toolboxMovie_, time);
 }
 
 void CQTMovie::GetSize(int* width, int* height) const
@@ -68,9 +130,72 @@ void CQTMovie::SetSize(int width, int height)
     box_.bottom = int16_t(std::clamp(int(box_.top) + std::max(height, 0), -32768, 32767));
 }
 
+double CQTMovie::GetFrameRate() const
+{
+    return movie_.FrameRate();
+}
+
+bool CQTMovie::HasSoundTrack() const
+{
+    return sound_.IsOpen() || movie_.SoundIndex() >= 0;
+}
+
+bool CQTMovie::HasVideoTrack() const
+{
+    if (picture_.IsOpen()) return true;
+    for (const platform::MovieStream& s : movie_.Streams())
+        if (s.kind == platform::MovieStream::kVideo) return true;
+    return false;
+}
+
+const platform::MovieStream* CQTMovie::MovieSound() const
+{
+    const int index = movie_.SoundIndex();
+    return index >= 0 ? &movie_.Streams()[size_t(index)] : nullptr;
+}
+
+platform::SampleSource* CQTMovie::Samples()
+{
+    if (sound_.IsOpen()) return &sound_;
+    return movie_.Sound();
+}
+
+namespace {
+
+void SetName(ImageDescription* out, const std::string& name)
+{
+    const size_t length = std::min<size_t>(name.size(), sizeof out->name - 1);
+    out->name[0] = char(length);
+    std::memcpy(out->name + 1, name.data(), length);
+}
+
+}  // namespace
+
 bool CQTMovie::GetVideoDescription(ImageDescription* out) const
 {
-    if (!picture_.IsOpen() || !out) return false;
+    if (!out) return false;
+    if (movie_.IsOpen()) {
+        for (const platform::MovieStream& s : movie_.Streams()) {
+            if (s.mpeg && HasVideoTrack()) {
+                // The muxed MPEG track: nothing but the box's size and a name.
+                std::memset(static_cast<void*>(out), 0, sizeof *out);
+                out->width = int16_t(RectWidth(box_));
+                out->height = int16_t(RectHeight(box_));
+                SetName(out, "MPEG");
+                return true;
+            }
+            if (s.kind != platform::MovieStream::kVideo) continue;
+            *out = ImageDescription{};
+            out->cType = s.codecType;
+            out->width = int16_t(std::clamp(s.width, 0, 32767));
+            out->height = int16_t(std::clamp(s.height, 0, 32767));
+            out->depth = int16_t(s.depth);
+            SetName(out, s.codecName);
+            return true;
+        }
+        return false;
+    }
+    if (!picture_.IsOpen()) return false;
     static const struct {
         PictureKind kind;
         OSType codec;
@@ -86,8 +211,7 @@ bool CQTMovie::GetVideoDescription(ImageDescription* out) const
     for (const auto& c : kCodecs) {
         if (c.kind != picture_.Kind()) continue;
         out->cType = c.codec;
-        out->name[0] = char(std::strlen(c.name));
-        std::memcpy(out->name + 1, c.name, std::strlen(c.name));
+        SetName(out, c.name);
     }
     out->width = int16_t(picture_.Width());
     out->height = int16_t(picture_.Height());
@@ -119,7 +243,7 @@ void CQTMovie::FormatTime(char* out) const
 bool CQTMovie::GetSoundDescription(SoundDescription* out) const
 {
     if (!HasSoundTrack() || !out) return false;
-    const platform::SoundInfo& info = sound_.Info();
+    const platform::SoundInfo& info = sound_.IsOpen() ? sound_.Info() : MovieSound()->sound;
     *out = SoundDescription{};
     out->dataFormat = info.dataFormat;
     out->numChannels = int16_t(std::min(info.channels, 0x7FFF));
@@ -135,26 +259,43 @@ bool CQTMovie::GetCodecName(char* out) const
         std::snprintf(out, 64, "N/A");
         return false;
     }
-    std::snprintf(out, 64, "%s", sound_.Info().formatName.c_str());
+    const platform::SoundInfo& info = sound_.IsOpen() ? sound_.Info() : MovieSound()->sound;
+    std::snprintf(out, 64, "%s", info.formatName.c_str());
     return true;
 }
 
 bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink)
 {
     constexpr OSType kAiff = FourCC("AIFF");
-    if (!HasSoundTrack() || fileType != kAiff) return false;
+    platform::SampleSource* samples = Samples();
+    if (!samples || fileType != kAiff) return false;
     const std::string target = path.GetFullPath();
     if (target.empty()) return false;
     // 64-bit: limitMs times the rate passes 32 bits after 97 s at 44100 Hz.
-    const int64_t maxFrames = limitMs ? int64_t(limitMs) * sound_.Info().sampleRate / 1000 : -1;
+    const int64_t maxFrames = limitMs ? int64_t(limitMs) * samples->Info().sampleRate / 1000 : -1;
     if (sink && sink->IsCancelled()) return false;
-    auto progress = [sink](int percent) {
-        if (!sink) return true;
-        if (sink->IsCancelled()) return false;
-        sink->SetAudioPercent(percent);
-        return !sink->IsCancelled();
+    sink_ = sink;
+    const long refcon = long(reinterpret_cast<intptr_t>(this));
+    auto progress = [&](double fraction) {
+        if (!sink_) return true;
+        return ExportProgressProc(toolboxMovie_, 1, 0, FractionToFixed(fraction), refcon) == 0;
     };
-    return platform::ExportAiff16(sound_, target, maxFrames, progress, nullptr);
+    const bool done = platform::ExportAiff16(*samples, target, maxFrames, progress, nullptr);
+    sink_ = nullptr;
+    return done;
+}
+
+OSErr CQTMovie::ExportProgressProc(Movie, short message, short, Fixed percentDone, long refcon)
+{
+    constexpr OSErr kUserCanceled = -128;
+    const auto* wrapper = reinterpret_cast<const CQTMovie*>(intptr_t(refcon));
+    CProgressDialog* sink = wrapper ? wrapper->sink_ : nullptr;
+    if (sink && sink->IsCancelled()) return kUserCanceled;
+    // Pending clicks and keys are left to the progress window, which takes
+    // one event at each update: taking them away here would lose a click on
+    // its Cancel button.
+    if (message == 1 && sink) sink->SetAudioPercent(int(Fix2Long(FixMul(percentDone, Long2Fix(100)))));
+    return sink && sink->IsCancelled() ? kUserCanceled : 0;
 }
 
 bool CQTMovie::OpenSoundExporter(const SoundExportFormat& format)
@@ -182,15 +323,23 @@ bool CQTMovie::OpenSoundExporter(const SoundExportFormat& format)
 
 uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32_t* outSize, TimeValue* outNext)
 {
-    if (!exporterOpen_ || !HasSoundTrack()) return nullptr;
+    platform::SampleSource* source = Samples();
+    if (!exporterOpen_ || !source) return nullptr;
     const uint32_t duration = uint32_t(GetDuration());
     exportPosition_ = start;
     if (uint32_t(start) > duration) return nullptr;
     uint32_t span = uint32_t(length);
     if (span == 0 || uint64_t(uint32_t(start)) + span > duration) span = duration - uint32_t(start);
-    std::vector<float> samples;
+    // Time-scale units to the source's sample frames (the same for a sound,
+    // whose time scale is its rate).
+    const int64_t rate = source->Info().sampleRate, scale = std::max<TimeValue>(GetTimeScale(), 1);
+    const int64_t firstFrame = int64_t(uint32_t(start)) * rate / scale, frames = int64_t(span) * rate / scale;
     const int channels = exportDesc_.numChannels;
-    const bool ok = platform::ReadConverted(sound_, uint32_t(start), span, int(exportDesc_.rateHz), channels, &samples);
+    const uint64_t bytes = uint64_t(frames) * uint64_t(channels) * uint64_t(exportDesc_.sampleSize / 8) *
+                           exportDesc_.rateHz / uint64_t(std::max<int64_t>(rate, 1));
+    std::vector<float> samples;
+    const bool ok = bytes <= kMaxPieceBytes &&
+                    platform::ReadConverted(*source, firstFrame, frames, int(exportDesc_.rateHz), channels, &samples);
     uint8_t* block = nullptr;
     if (ok) {
         const size_t width = exportDesc_.sampleSize / 8;

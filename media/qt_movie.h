@@ -1,23 +1,27 @@
 #pragma once
-// Time-based media opened from a file. A sound file opens through the
-// platform's sound layer, tells its duration and sample format, and exports
-// its samples to an AIFF file for the MP3 encoder. A still picture (JPEG,
-// PNG, GIF, TIFF, BMP) opens as a movie of one video frame that draws into
-// offscreen worlds and copies out as RGB, RGBA or alpha bytes. Other
-// pictures (PICT, PSD, TGA) and video files do not open.
+// Time-based media opened from a file, told by its content. A still picture
+// (JPEG, PNG, GIF, TIFF, BMP) opens as a movie of one video frame; a plain
+// sound file (what libsndfile reads) through the platform's sound layer; a
+// movie file (QuickTime, MPEG-4, M4A, AVI, MPEG, Matroska, ...) through the
+// platform's movie layer over FFmpeg. Frames draw into offscreen worlds and
+// copy out as RGB, RGBA or alpha bytes; sound exports to an AIFF file for
+// the MP3 encoder or hands out raw pieces. Other pictures (PICT, PSD, TGA)
+// do not open.
 #include <cstdint>
+#include <string>
 
 #include "foundation/path.h"
 #include "media/picture_file.h"
+#include "platform/fixed_math.h"
 #include "platform/gworld.h"
+#include "platform/movie_media.h"
+#include "platform/movie_toolbox.h"
 #include "platform/sound_media.h"
 
 class CImage;
 struct CPictureScratch;
 class CProgressDialog;
 
-using TimeValue = int32_t;
-using OSType = uint32_t;
 
 // The sample format of a sound track.
 struct SoundDescription {
@@ -31,10 +35,10 @@ struct SoundDescription {
     uint32_t rateHz = 0;
 };
 
-// The sample description of a video track: a picture's one frame.
+// The sample description of a video track, or of a picture's one frame.
 struct ImageDescription {
     int32_t idSize = 86;
-    OSType cType = 0;  // 'jpeg', 'png ', 'gif ', 'tiff' or 'WRLE' (BMP)
+    OSType cType = 0;  // the codec: 'avc1', 'mp4v', 'jpeg', ...; a picture's 'jpeg', 'png ', 'gif ', 'tiff' or 'WRLE' (BMP)
     int16_t version = 0;
     int16_t revisionLevel = 0;
     OSType vendor = 0;
@@ -68,42 +72,57 @@ public:
     CQTMovie& operator=(const CQTMovie&) = delete;
 
     bool Close();
-    // Opens a picture or a sound file, closing what was open before; false
-    // when the file holds neither in a form that can be read.
+    // Opens a picture, a sound or a movie file, closing what was open
+    // before; false, with the reason in GetLastError(), when the file holds
+    // none in a form that can be read. A picture or a plain sound file takes
+    // the road it always took: FFmpeg sees neither.
     bool OpenFile(const CPath& path);
-    bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen(); }
+    bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen() || movie_.IsOpen(); }
+    // Why the last open or frame failed, for the user.
+    const std::string& GetLastError() const { return error_; }
 
-    // Units of time per second: the sound's sample rate, 600 for a picture;
-    // 0 with nothing open.
+    // Units of time per second: a sound's sample rate, 600 for a picture
+    // or a movie with video; 0 with nothing open.
     TimeValue GetTimeScale() const;
-    // Duration in time-scale units (sample frames), capped to 32 bits. A
-    // picture lasts no time.
+    // Duration in time-scale units (sample frames for a sound), capped to
+    // 32 bits. A picture lasts no time.
     TimeValue GetDuration() const;
-    TimeValue GetTime() const { return time_; }
-    void SetTime(TimeValue time) { time_ = time; }
+    // The movie's current time: where frames are drawn without a time of
+    // their own, and where a playing movie has got to.
+    TimeValue GetTime() const;
+    void SetTime(TimeValue time);
 
     // The movie box: where and how large the frame is drawn. A picture opens
-    // at its own size at the origin; a sound has an empty box.
+    // at its own size at the origin, a movie at its video's size on screen;
+    // a sound has an empty box.
     void GetSize(int* width, int* height) const;
     // Keeps the box's top-left corner.
     void SetSize(int width, int height);
-    // Frames per second of the video track; 0 for a still picture or none.
-    double GetFrameRate() const { return 0.0; }
+    // Frames per second of the video: the rate an MPEG-1/2 stream declares,
+    // else frame count × time scale / duration of the video; 0 for a still
+    // picture or without video.
+    double GetFrameRate() const;
     // The duration as "00:mm:ss.hh" into a buffer of at least 32 bytes.
     void FormatTime(char* out) const;
 
-    bool HasSoundTrack() const { return sound_.IsOpen(); }
-    bool HasVideoTrack() const { return picture_.IsOpen(); }
+    bool HasSoundTrack() const;
+    // True for a picture and for a movie with video (an MPEG stream's too).
+    bool HasVideoTrack() const;
     bool GetSoundDescription(SoundDescription* out) const;
+    // A movie's first video, or "MPEG" with the box's size when an MPEG-1/2
+    // program or elementary stream's track comes first.
     bool GetVideoDescription(ImageDescription* out) const;
     // The encoding's name into a buffer of at least 64 bytes; "N/A" and
-    // false with nothing open.
+    // false without sound.
     bool GetCodecName(char* out) const;
 
-    // Frames. A picture has one frame, shown at every time. Scaling uses the
-    // same triangle filter as CImage::Resize, so a picture and its alpha
-    // scale alike. Every call fails (0 or false) with no picture open, and
-    // for an area or source reaching outside the movie box.
+    // Frames. A picture has one frame, shown at every time; a movie shows
+    // the frame of its video at the time asked for (decoded from the key
+    // frame before it). Scaling uses the same triangle filter as
+    // CImage::Resize, so a picture and its alpha scale alike. Every call
+    // fails (0 or false) without a frame to show, and for an area or source
+    // reaching outside the movie box. The calls with a time make it the
+    // movie's current time.
     //
     // Draws the frame over target at the movie box, or at box when given
     // (the movie box is kept), blending by the picture's transparency.
@@ -132,8 +151,13 @@ public:
 
     // Writes the sound, or its first limitMs milliseconds, as 16-bit AIFF at
     // its own rate and channels. Reports "Reading Audio...%d%%" to the sink
-    // and stops when it is cancelled; on failure no file is left at path.
+    // through ExportProgressProc and stops when it is cancelled; on failure
+    // no file is left at path.
     bool ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink);
+    // The export's progress procedure; refcon is the wrapper. -128 (user
+    // cancelled) once the sink is cancelled, else 0; message 1 carries the
+    // fraction done in 16.16.
+    static OSErr ExportProgressProc(Movie movie, short message, short operation, Fixed percentDone, long refcon);
 
     // Prepares ExportSoundToHandle to deliver the sound in format (resampled
     // and with its channels made to the format's); false with nothing open or
@@ -146,18 +170,32 @@ public:
     // the end or when the sound cannot be read.
     uint8_t* ExportSoundToHandle(TimeValue start, TimeValue length, uint32_t* outSize, TimeValue* outNext);
 
+    // The toolbox movie that plays this one (platform/movie_toolbox.h): its
+    // frames are this wrapper's, drawn at the toolbox movie's time into its
+    // world. Made on first use, owned here; null with nothing open.
+    Movie GetMovie();
+
 private:
     struct Frame;
     enum class Output { kRgb, kRgba, kAlpha };
+    // Whether there is a frame to show; false with the reason in error_.
+    bool HasFrames();
     bool ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame, uint8_t* into = nullptr,
                       int intoBytesPerPixel = 0);
     uint32_t RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Output output);
+    // The sound's samples: the sound file's or the movie's; null without.
+    platform::SampleSource* Samples();
+    const platform::MovieStream* MovieSound() const;
 
     platform::SoundSource sound_;
     PictureFile picture_;
     CPictureScratch* scratch_ = nullptr;
+    platform::MovieMedia movie_;
     Rect box_;
     TimeValue time_ = 0;
+    std::string error_;
+    Movie toolboxMovie_ = nullptr;
+    CProgressDialog* sink_ = nullptr;  // only inside ExportSoundToFile
     bool exporterOpen_ = false;
     SoundDescription exportDesc_;
     TimeValue exportPosition_ = 0;

@@ -1,5 +1,6 @@
-// The frame side of the movie wrapper: a still picture drawn into worlds
-// and copied out as packed bytes.
+// The frame side of the movie wrapper: a still picture's frame, or a
+// movie's frame at the movie's time, drawn into worlds and copied out as
+// packed bytes.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -71,35 +72,63 @@ void BlendPixel(const uint8_t* s, uint8_t* d)
 
 }  // namespace
 
+bool CQTMovie::HasFrames()
+{
+    if (picture_.IsOpen() || movie_.VideoIndex() >= 0) return true;
+    if (movie_.IsOpen()) {
+        movie_.FrameAt(0);  // tells why the movie has no frames
+        error_ = movie_.LastError();
+    } else {
+        error_ = IsOpen() ? "a sound has no picture" : "nothing is open";
+    }
+    return false;
+}
+
 bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Frame* frame, uint8_t* into,
                             int intoBytesPerPixel)
 {
     const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
-    if (!picture_.IsOpen() || boxWidth <= 0 || boxHeight <= 0 || outWidth <= 0 || outHeight <= 0 ||
+    if (!HasFrames() || boxWidth <= 0 || boxHeight <= 0 || outWidth <= 0 || outHeight <= 0 ||
         !Within(region, boxWidth, boxHeight))
         return false;
-    const uint32_t naturalWidth = picture_.Width(), naturalHeight = picture_.Height();
-    const bool natural = uint32_t(boxWidth) == naturalWidth && uint32_t(boxHeight) == naturalHeight;
-    // A decode no smaller than what the output needs of the picture.
-    uint64_t needWidth = naturalWidth, needHeight = naturalHeight;
-    if (natural) {
-        needWidth = (uint64_t(outWidth) * naturalWidth + RectWidth(region) - 1) / RectWidth(region);
-        needHeight = (uint64_t(outHeight) * naturalHeight + RectHeight(region) - 1) / RectHeight(region);
+    const uint8_t* stage = nullptr;
+    int stageWidth = 0, stageHeight = 0, bytesPerPixel = 0;
+    bool natural = false;
+    if (picture_.IsOpen()) {
+        const uint32_t naturalWidth = picture_.Width(), naturalHeight = picture_.Height();
+        natural = uint32_t(boxWidth) == naturalWidth && uint32_t(boxHeight) == naturalHeight;
+        // A decode no smaller than what the output needs of the picture.
+        uint64_t needWidth = naturalWidth, needHeight = naturalHeight;
+        if (natural) {
+            needWidth = (uint64_t(outWidth) * naturalWidth + RectWidth(region) - 1) / RectWidth(region);
+            needHeight = (uint64_t(outHeight) * naturalHeight + RectHeight(region) - 1) / RectHeight(region);
+        } else {
+            needWidth = std::min<uint64_t>(needWidth, boxWidth);
+            needHeight = std::min<uint64_t>(needHeight, boxHeight);
+        }
+        const PicturePixels* picture =
+            picture_.Pixels(uint32_t(std::min<uint64_t>(needWidth, naturalWidth)),
+                            uint32_t(std::min<uint64_t>(needHeight, naturalHeight)));
+        if (!picture) return false;
+        stage = picture->Data();
+        stageWidth = int(picture->width), stageHeight = int(picture->height);
+        bytesPerPixel = picture->bitsPerPixel / 8;
     } else {
-        needWidth = std::min<uint64_t>(needWidth, boxWidth);
-        needHeight = std::min<uint64_t>(needHeight, boxHeight);
+        // The frame shown at the movie's time, at its coded size.
+        const TimeValue scale = std::max<TimeValue>(GetTimeScale(), 1);
+        const platform::MovieFrame* shown = movie_.FrameAt(double(time_) / scale);
+        if (!shown) {
+            error_ = movie_.LastError();
+            return false;
+        }
+        stage = shown->pixels.get();
+        stageWidth = int(shown->width), stageHeight = int(shown->height);
+        bytesPerPixel = shown->bitsPerPixel / 8;
     }
-    const PicturePixels* picture =
-        picture_.Pixels(uint32_t(std::min<uint64_t>(needWidth, naturalWidth)),
-                        uint32_t(std::min<uint64_t>(needHeight, naturalHeight)));
-    if (!picture) return false;
-    const int bytesPerPixel = picture->bitsPerPixel / 8;
 
     // The stage is the frame at the box's size; for a box of the picture's
     // own size, the picture as decoded (perhaps reduced) with the region
     // mapped onto it.
-    const uint8_t* stage = picture->Data();
-    int stageWidth = int(picture->width), stageHeight = int(picture->height);
     std::unique_ptr<uint8_t[]> stageOwned;
     Rect r = region;
     if (natural) {
@@ -163,7 +192,7 @@ void CQTMovie::KeepBuffersIn(CPictureScratch* scratch)
 uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Output output)
 {
     const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
-    if (!picture_.IsOpen() || boxWidth <= 0 || boxHeight <= 0) return 0;
+    if (!HasFrames() || boxWidth <= 0 || boxHeight <= 0) return 0;
     Rect region = SizeRect(boxWidth, boxHeight);
     int width = boxWidth, height = boxHeight;
     if (dst) {
@@ -215,20 +244,23 @@ uint32_t CQTMovie::RenderInto(uint8_t* out, const Rect* dst, const Rect* src, Ou
     return uint32_t(count);
 }
 
-uint32_t CQTMovie::RenderFrame(TimeValue, uint8_t* out, const Rect* dst, const Rect* src, int bitsPerPixel)
+uint32_t CQTMovie::RenderFrame(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src, int bitsPerPixel)
 {
     // Other depths would write more bytes than the count they report.
     if (bitsPerPixel != 24 && bitsPerPixel != 32) return 0;
+    time_ = time;
     return RenderInto(out, dst, src, bitsPerPixel == 24 ? Output::kRgb : Output::kRgba);
 }
 
-uint32_t CQTMovie::RenderFrameAt(TimeValue, uint8_t* out, const Rect* dst, const Rect* src)
+uint32_t CQTMovie::RenderFrameAt(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src)
 {
+    time_ = time;
     return RenderInto(out, dst, src, Output::kAlpha);
 }
 
-uint32_t CQTMovie::GetFrameRGBA(TimeValue, uint8_t* out, const Rect* area)
+uint32_t CQTMovie::GetFrameRGBA(TimeValue time, uint8_t* out, const Rect* area)
 {
+    time_ = time;
     const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
     int width = boxWidth, height = boxHeight;
     if (area) width = RectWidth(*area), height = RectHeight(*area);
@@ -238,9 +270,10 @@ uint32_t CQTMovie::GetFrameRGBA(TimeValue, uint8_t* out, const Rect* area)
     return RenderInto(out, &corner, &corner, Output::kRgba);
 }
 
-bool CQTMovie::GetFrameAtTime(TimeValue, CImage& image, const Rect* area, int bitsPerPixel)
+bool CQTMovie::GetFrameAtTime(TimeValue time, CImage& image, const Rect* area, int bitsPerPixel)
 {
-    if ((bitsPerPixel != 24 && bitsPerPixel != 32) || !picture_.IsOpen()) return false;
+    if ((bitsPerPixel != 24 && bitsPerPixel != 32) || !HasFrames()) return false;
+    time_ = time;
     box_ = SizeRect(RectWidth(box_), RectHeight(box_));
     const Rect region = area ? *area : box_;
     if (!Within(region, RectWidth(box_), RectHeight(box_))) return false;
@@ -256,7 +289,7 @@ bool CQTMovie::GetFrameAtTime(TimeValue, CImage& image, const Rect* area, int bi
 
 bool CQTMovie::DrawToPort(GWorldPtr target, const Rect* box)
 {
-    if (!target || target->GetPixDepth() != 32 || !picture_.IsOpen()) return false;
+    if (!target || target->GetPixDepth() != 32 || !HasFrames()) return false;
     const Rect at = box ? *box : box_;
     const int width = RectWidth(at), height = RectHeight(at);
     if (width <= 0 || height <= 0) return false;
@@ -305,4 +338,20 @@ bool CQTMovie::DrawToGWorld(GWorldPtr target, const Rect* box, GWorldPtr mask)
         }
     }
     return true;
+}
+
+Movie CQTMovie::GetMovie()
+{
+    if (toolboxMovie_ || !IsOpen()) return toolboxMovie_;
+    toolboxMovie_ = NewMovie(0);
+    SetMovieBox(toolboxMovie_, &box_);
+    SetMovieDrawProc(
+        toolboxMovie_,
+        [this](TimeValue time, GWorldPtr world, const Rect& box) {
+            time_ = time;
+            return DrawToPort(world, &box);
+        },
+        GetTimeScale(), GetDuration());
+    SetMovieTimeValue(toolboxMovie_, time_);
+    return toolboxMovie_;
 }

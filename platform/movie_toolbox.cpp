@@ -1,11 +1,24 @@
 #include "platform/movie_toolbox.h"
 
+#include <cmath>
 #include <map>
 #include <memory>
 
 struct OpaqueMovie {
     Rect box;
     int updates = 0;
+    int draws = 0;
+    bool dirty = true;  // the frame is to be drawn at the next task
+    bool active = true;
+    CGrafPtr world = nullptr;
+    MovieDrawProc draw;
+    TimeScale scale = 600;
+    TimeValue duration = 0;
+    // The time is base at clock time since, moving on at rate.
+    TimeValue base = 0;
+    double since = 0;
+    double rate = 0;
+    TimeValue drawn = -1;  // the time last drawn
 };
 
 struct OpaqueMovieController {
@@ -38,12 +51,48 @@ OpaqueMovieController* FindController(MovieController controller)
     return it == g_controllers.end() ? nullptr : it->second.get();
 }
 
+// A field of a live movie; nothing for a stale handle.
+template <class T>
+T MovieField(Movie movie, T OpaqueMovie::*field)
+{
+    auto m = FindMovie(movie);
+    return m ? m->*field : T{};
+}
+
 void Note(const OpaqueMovieController* c, const std::string& what)
 {
     g_log.push_back("mc" + std::to_string(c->number) + " " + what);
 }
 
 constexpr ComponentResult kBadComponent = -2002;  // badComponentInstance
+
+// Where the movie's time has got to; a movie that reaches its end stops there.
+TimeValue CurrentTime(OpaqueMovie* m)
+{
+    if (m->rate == 0) return m->base;
+    const double now = GetCurrentEventTime();
+    const double t = double(m->base) + (now - m->since) * m->scale * m->rate;
+    const bool atEnd = m->rate > 0 ? t >= m->duration : t <= 0;
+    if (atEnd) {
+        m->base = m->rate > 0 ? m->duration : 0;
+        m->since = now;
+        m->rate = 0;
+        return m->base;
+    }
+    return TimeValue(std::floor(t));
+}
+
+void Service(OpaqueMovie* m)
+{
+    if (!m || !m->active) return;
+    const TimeValue now = CurrentTime(m);
+    if (!m->draw || !m->world || RectWidth(m->box) <= 0 || RectHeight(m->box) <= 0) return;
+    if (!m->dirty && now == m->drawn) return;
+    m->dirty = false;
+    m->drawn = now;
+    ++m->draws;
+    m->draw(now, m->world, m->box);
+}
 
 }  // namespace
 
@@ -143,12 +192,110 @@ OSErr UpdateMovie(Movie movie)
     auto m = FindMovie(movie);
     if (!m) return paramErr;
     ++m->updates;
+    m->dirty = true;
     return noErr;
 }
 
-void MoviesTask(Movie, long)
+void MoviesTask(Movie movie, long)
 {
     ++g_tasks;
+    if (movie) {
+        Service(FindMovie(movie));
+        return;
+    }
+    for (auto& [ref, m] : g_movies) Service(m.get());
+}
+
+void SetMovieDrawProc(Movie movie, MovieDrawProc proc, TimeScale scale, TimeValue duration)
+{
+    auto m = FindMovie(movie);
+    if (!m) return;
+    m->draw = std::move(proc);
+    m->scale = scale > 0 ? scale : 600;
+    m->duration = duration > 0 ? duration : 0;
+    m->dirty = true;
+}
+
+void SetMovieGWorld(Movie movie, CGrafPtr port, GDHandle)
+{
+    if (auto m = FindMovie(movie)) {
+        m->world = port;
+        m->dirty = true;
+    }
+}
+
+void GetMovieGWorld(Movie movie, CGrafPtr* port, GDHandle* device)
+{
+    auto m = FindMovie(movie);
+    if (port) *port = m ? m->world : nullptr;
+    if (device) *device = GetMainDevice();
+}
+
+void SetMovieActive(Movie movie, bool active)
+{
+    if (auto m = FindMovie(movie)) m->active = active;
+}
+
+TimeScale GetMovieTimeScale(Movie movie)
+{
+    return MovieField(movie, &OpaqueMovie::scale);
+}
+
+TimeValue GetMovieDuration(Movie movie)
+{
+    return MovieField(movie, &OpaqueMovie::duration);
+}
+
+TimeValue GetMovieTime(Movie movie, void*)
+{
+    auto m = FindMovie(movie);
+    return m ? CurrentTime(m) : 0;
+}
+
+void SetMovieTimeValue(Movie movie, TimeValue time)
+{
+    auto m = FindMovie(movie);
+    if (!m) return;
+    m->base = time < 0 ? 0 : time > m->duration ? m->duration : time;
+    m->since = GetCurrentEventTime();
+}
+
+void GoToBeginningOfMovie(Movie movie)
+{
+    SetMovieTimeValue(movie, 0);
+}
+
+void SetMovieRate(Movie movie, Fixed rate)
+{
+    auto m = FindMovie(movie);
+    if (!m) return;
+    m->base = CurrentTime(m);
+    m->since = GetCurrentEventTime();
+    m->rate = double(rate) / 65536.0;
+}
+
+Fixed GetMovieRate(Movie movie)
+{
+    auto m = FindMovie(movie);
+    if (!m) return 0;
+    CurrentTime(m);
+    return Fixed(std::lround(m->rate * 65536.0));
+}
+
+void StartMovie(Movie movie)
+{
+    SetMovieRate(movie, kFixedOne);
+}
+
+void StopMovie(Movie movie)
+{
+    SetMovieRate(movie, 0);
+}
+
+bool IsMovieDone(Movie movie)
+{
+    auto m = FindMovie(movie);
+    return !m || CurrentTime(m) >= m->duration;
 }
 
 MovieController NewMovieController(Movie movie, const Rect* box, bool visible)
@@ -176,14 +323,17 @@ ComponentResult MCIsPlayerEvent(MovieController controller, const EventRecord* e
     auto c = FindController(controller);
     if (!c || !event) return 0;
     Note(c, "event " + std::to_string(event->what));
-    return 0;  // nothing plays, so no event is the controller's
+    // Idle time: the controller services its movie.
+    if (event->what == nullEvent || event->what == osEvt) Service(FindMovie(c->movie));
+    return 0;  // the controller shows no buttons, so no event is its own
 }
 
-ComponentResult MCDoAction(MovieController controller, short action, void*)
+ComponentResult MCDoAction(MovieController controller, short action, void* params)
 {
     auto c = FindController(controller);
     if (!c) return kBadComponent;
     Note(c, "action " + std::to_string(action));
+    if (action == mcActionPlay) SetMovieRate(c->movie, Fixed(reinterpret_cast<intptr_t>(params)));
     return noErr;
 }
 
@@ -223,13 +373,17 @@ namespace platform {
 
 int MovieUpdateCount(Movie movie)
 {
-    auto m = FindMovie(movie);
-    return m ? m->updates : 0;
+    return MovieField(movie, &OpaqueMovie::updates);
 }
 
 int MoviesTaskCount()
 {
     return g_tasks;
+}
+
+int MovieDrawCount(Movie movie)
+{
+    return MovieField(movie, &OpaqueMovie::draws);
 }
 
 const std::vector<std::string>& MovieControllerLog()

@@ -95,15 +95,27 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     return got;
 }
 
-bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out)
+bool ReadConverted(SampleSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out)
 {
     out->clear();
     const SoundInfo& info = source.Info();
-    if (!source.IsOpen() || start < 0 || frames < 0 || rate <= 0 || channels <= 0 || !source.Seek(start)) return false;
+    if (info.channels <= 0 || info.sampleRate <= 0 || start < 0 || frames < 0 || rate <= 0 || channels <= 0 ||
+        !source.Seek(start))
+        return false;
     const int in = info.channels;
-    std::vector<int16_t> raw(size_t(frames) * size_t(in));
-    const int64_t got = frames ? source.Read16(raw.data(), frames) : 0;
-    if (got < 0) return false;
+    // Grown block by block as samples arrive: a length a file claims is
+    // never allocated on trust.
+    constexpr int64_t kBlockFrames = 65536;
+    std::vector<int16_t> raw;
+    int64_t got = 0;
+    while (got < frames) {
+        const int64_t want = std::min(kBlockFrames, frames - got);
+        raw.resize(size_t(got + want) * size_t(in));
+        const int64_t n = source.Read16(raw.data() + size_t(got) * size_t(in), want);
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += n;
+    }
     std::vector<float> mixed(size_t(got) * size_t(channels));
     for (int64_t f = 0; f < got; ++f) {
         const int16_t* frame = &raw[size_t(f * in)];
@@ -139,8 +151,8 @@ bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate,
     return true;
 }
 
-bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrames,
-                  const std::function<bool(int)>& progress, std::string* error)
+bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
+                  const std::function<bool(double)>& progress, std::string* error)
 {
     auto fail = [&](const std::string& why, SNDFILE* out) {
         if (out) sf_close(out);
@@ -148,10 +160,12 @@ bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrame
         if (error) *error = why;
         return false;
     };
-    if (!source.IsOpen()) return fail("no sound is open", nullptr);
     const SoundInfo& info = source.Info();
-    int64_t total = info.frames;
-    if (maxFrames >= 0) total = std::min(total, maxFrames);
+    if (info.channels <= 0 || info.sampleRate <= 0) return fail("no sound is open", nullptr);
+    // The whole sound is what the source delivers: a decoded track may run
+    // a little past the length its container gives.
+    const int64_t total = maxFrames >= 0 ? maxFrames : INT64_MAX;
+    const double expected = double(std::max<int64_t>(maxFrames >= 0 ? std::min(maxFrames, info.frames) : info.frames, 1));
     if (!source.Seek(0)) return fail("cannot rewind the sound", nullptr);
 
     SF_INFO outInfo{};
@@ -164,6 +178,7 @@ bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrame
     constexpr int64_t kBlockFrames = 16384;
     std::vector<int16_t> block(size_t(kBlockFrames) * size_t(info.channels));
     int64_t done = 0;
+    double reported = 0;
     while (done < total) {
         const int64_t want = std::min(kBlockFrames, total - done);
         const int64_t got = source.Read16(block.data(), want);
@@ -171,8 +186,11 @@ bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrame
         if (got == 0) break;  // the source was shorter than announced
         if (sf_writef_short(out, block.data(), got) != got) return fail(sf_strerror(out), out);
         done += got;
-        if (progress && !progress(int(done * 100 / std::max<int64_t>(total, 1)))) return fail("cancelled", out);
+        reported = std::min(double(done) / expected, 1.0);
+        if (progress && !progress(reported)) return fail("cancelled", out);
     }
+    // A source shorter than announced still ends at 100%.
+    if (progress && reported < 1.0 && !progress(1.0)) return fail("cancelled", out);
     if (sf_close(out) != 0) return fail("cannot finish the AIFF file", nullptr);
     return true;
 }

@@ -19,10 +19,22 @@ struct SoundInfo {
     std::string formatName;   // the container and encoding, for people
 };
 
-class SoundSource {
+// Where the sound export reads samples from: a sound file here, or the sound
+// track of a movie (platform/movie_media.h).
+class SampleSource {
+public:
+    virtual ~SampleSource() = default;
+    virtual const SoundInfo& Info() const = 0;
+    virtual bool Seek(int64_t frame) = 0;
+    // Reads up to frames frames as interleaved host-order 16-bit samples;
+    // the frames read, 0 at the end, -1 on an error.
+    virtual int64_t Read16(int16_t* out, int64_t frames) = 0;
+};
+
+class SoundSource : public SampleSource {
 public:
     SoundSource() = default;
-    ~SoundSource() { Close(); }
+    ~SoundSource() override { Close(); }
     SoundSource(const SoundSource&) = delete;
     SoundSource& operator=(const SoundSource&) = delete;
 
@@ -31,13 +43,11 @@ public:
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
-    const SoundInfo& Info() const { return info_; }
+    const SoundInfo& Info() const override { return info_; }
     const std::string& LastError() const { return error_; }
 
-    bool Seek(int64_t frame);
-    // Reads up to frames frames as interleaved host-order 16-bit samples;
-    // the frames read, 0 at the end, -1 on an error.
-    int64_t Read16(int16_t* out, int64_t frames);
+    bool Seek(int64_t frame) override;
+    int64_t Read16(int16_t* out, int64_t frames) override;
 
 private:
     void* file_ = nullptr;  // SNDFILE
@@ -49,13 +59,13 @@ private:
 // -1..1, with the channels made to channels (mixed down to one, one spread
 // over all, else channel i taken from source channel i modulo the count) and
 // resampled to rate. false when nothing can be read.
-bool ReadConverted(SoundSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out);
+bool ReadConverted(SampleSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out);
 
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels. progress
-// receives the percentage done after each block and returns false to stop.
-// On any failure or stop the file is removed.
-bool ExportAiff16(SoundSource& source, const std::string& path, int64_t maxFrames,
-                  const std::function<bool(int percent)>& progress, std::string* error);
+// receives the fraction done (0 to 1) after each block and returns false to
+// stop. On any failure or stop the file is removed.
+bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
+                  const std::function<bool(double fraction)>& progress, std::string* error);
 
 }  // namespace platform

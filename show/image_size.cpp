@@ -1,9 +1,10 @@
 // Picture sizes from file headers (JPEG, PNG, GIF, BMP): a project of many large pictures opens
-// without decoding any of them.
+// without decoding any of them. Other files (TIFF, movies) are opened as movies for their box.
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "media/qt_movie.h"
 #include "show/slide.h"
 
 namespace {
@@ -96,5 +97,14 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
         *height = static_cast<int>(ah);
         return true;
     }
-    return false;
+    f.reset();
+    // A movie shows its first frame at its own size.
+    CQTMovie movie;
+    int w = 0, h = 0;
+    if (!movie.OpenFile(path) || !movie.HasVideoTrack()) return false;
+    movie.GetSize(&w, &h);
+    if (w <= 0 || h <= 0) return false;
+    *width = w;
+    *height = h;
+    return true;
 }

@@ -1,8 +1,8 @@
 #include "show/sound.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
+
+#include "media/qt_movie.h"
 
 CSwfSoundFormat CSoundItem::GetExportFormat(float frameRate) const
 {
@@ -36,12 +36,9 @@ int CSoundItem::GetStartFrame(float fps) const
 uint32_t CSoundItem::ReadSoundInfo(const CPath& path)
 {
     if (path.IsEmpty()) return 0;
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.GetFullPath().c_str(), SFM_READ, &info);
-    if (!file) return 0;
-    sf_close(file);
-    if (info.samplerate <= 0 || info.frames <= 0) return 0;
-    double ms = static_cast<double>(info.frames) * 1000.0 / info.samplerate;
+    CQTMovie movie;
+    if (!movie.OpenFile(path) || movie.GetTimeScale() <= 0 || movie.GetDuration() <= 0) return 0;
+    const double ms = double(movie.GetDuration()) / movie.GetTimeScale() * 1000.0;
     return static_cast<uint32_t>(std::min(ms, 4294967295.0));
 }
 

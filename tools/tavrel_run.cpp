@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,8 @@
 #include "foundation/code_bundle.h"
 #include "foundation/sibling_bundle.h"
 #include "foundation/system_utils.h"
+#include "media/qt_movie.h"
 #include "platform/bundle.h"
-#include "platform/sound_media.h"
 #include "show/preloader.h"
 #include "swf/display_tags.h"
 #include "swf/reader_primitives.h"
@@ -194,6 +195,32 @@ void Runner::LoadSkins(const std::string& resources)
     }
 }
 
+// Why a sound file gives the movie no sound: it does not open, holds no
+// sound, or its first tenth of a second does not decode. Empty when it does.
+std::string SoundTrouble(const CPath& path)
+{
+    CQTMovie movie;
+    if (!movie.OpenFile(path)) return movie.GetLastError();
+    if (!movie.HasSoundTrack() || movie.GetDuration() <= 0) return "it holds no sound";
+    uint32_t size = 0;
+    std::unique_ptr<uint8_t[]> piece;
+    if (movie.OpenSoundExporter({}))
+        piece.reset(movie.ExportSoundToHandle(0, std::max(movie.GetTimeScale() / 10, 1), &size, nullptr));
+    return piece ? "" : "its sound cannot be decoded";
+}
+
+// Why a slide's picture gives the movie no slide, for the warning that says
+// it was left out; empty when its first frame renders.
+std::string PictureTrouble(const CPath& path)
+{
+    CQTMovie movie;
+    if (!movie.OpenFile(path)) return movie.GetLastError();
+    if (!movie.HasVideoTrack()) return "it holds no picture";
+    const Rect one{0, 0, 1, 1};
+    uint8_t pixel[4];
+    return movie.RenderFrame(0, pixel, &one, nullptr, 32) ? "" : movie.GetLastError();
+}
+
 // What the export would leave out without a word: sounds that cannot be
 // read, filters on pictures the player loads itself, a preloader bar
 // template without its bar.
@@ -204,10 +231,10 @@ void Runner::CheckMedia()
         for (int i = 0; i < sounds.GetCount(); ++i) {
             const CSoundItem* item = sounds.Get(i);
             if (!item || item->GetSrc().IsEmpty()) continue;
-            platform::SoundSource source;
-            if (!source.Open(item->GetSrc().GetFullPath()) || source.Info().frames <= 0)
-                report_.Warn(where + "sound \"" + item->GetSrc().GetFullPath() +
-                             "\" cannot be read: the movie goes without it");
+            const std::string why = SoundTrouble(item->GetSrc());
+            if (!why.empty())
+                report_.Warn(where + "sound \"" + item->GetSrc().GetFullPath() + "\" cannot be read (" + why +
+                             "): the movie goes without it");
         }
     };
     checkSounds(show_.GetSounds(), "");
@@ -343,9 +370,10 @@ int Runner::Export(const std::string& output)
     // read, skins without their clip.
     for (int n : show_.GetSkippedSlides()) {
         const CSlide* slide = show_.GetSlide(n - 1);
+        const std::string why = slide ? PictureTrouble(slide->GetSrc()) : std::string();
         report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
-                     (slide ? slide->GetSrc().GetText() : std::string()) +
-                     "\" cannot be read or encoded: slide left out of the movie");
+                     (slide ? slide->GetSrc().GetText() : std::string()) + "\" cannot be read or encoded" +
+                     (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
     }
     for (const CSlideShow::PictureWarning& w : show_.GetPictureWarnings()) {
         if (std::find(show_.GetSkippedSlides().begin(), show_.GetSkippedSlides().end(), w.slide) !=

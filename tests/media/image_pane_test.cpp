@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "media/qt_movie.h"
 #include "pane_fixture.h"
+#include "support/test_movies.h"
 #include "ui/dialog_window.h"
 
 namespace tavrel_test {
@@ -123,6 +125,24 @@ TEST_F(ImagePaneTest, DetachReleasesAndRefusesASecondCreate)
     EXPECT_EQ(pane_.GetPaneWorld(), nullptr);
     EXPECT_EQ(pane_.GetControlRef(), nullptr);
     EXPECT_EQ(GetControlOwner(control), nullptr) << "the control made here is gone";
+}
+
+// A movie's frame at a time, handed to the pane as a picture.
+TEST_F(ImagePaneTest, ShowsAMoviesFrame)
+{
+    if (!FfmpegUnavailable().empty()) GTEST_SKIP() << FfmpegUnavailable();
+    const TestMovie& m = TestMovieNamed("avi");
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(m.path));
+    for (const auto& [time, rgb] : {std::pair{TimeValue(120), m.first}, std::pair{TimeValue(900), m.second}}) {
+        CImage frame;
+        ASSERT_TRUE(movie.GetFrameAtTime(time, frame, nullptr, 24));
+        ASSERT_TRUE(pane_.SetImage(frame));
+        // 64 × 48 fits the 200 × 200 pane as it is, centred.
+        EXPECT_EQ(RectText(NonBlackBounds(pane_.GetPaneWorld())), RectText(Rect{76, 68, 124, 132}));
+        const uint32_t pixel = PixelAt(pane_.GetPaneWorld(), 100, 100);
+        for (int shift : {16, 8, 0}) EXPECT_NEAR(int(pixel >> shift & 0xFF), int(rgb >> shift & 0xFF), 24) << time;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "media/movie_panes.h"
 
 #include "pane_fixture.h"
+#include "support/test_movies.h"
 
 namespace tavrel_test {
 namespace {
@@ -310,6 +311,85 @@ TEST_F(MoviePaneTest, PreviewPaneServicesMoviesAndUpdates)
     EXPECT_TRUE(pane.Detach());
     DisposeMovieController(controller);
     DisposeMovie(movie);
+}
+
+// Whether a pixel (0xRRGGBB) is the colour, each channel within 24.
+::testing::AssertionResult Near(uint32_t pixel, long rgb)
+{
+    for (int shift : {16, 8, 0})
+        if (std::abs(int(pixel >> shift & 0xFF) - int(rgb >> shift & 0xFF)) > 24)
+            return ::testing::AssertionFailure() << std::hex << pixel << " is not " << rgb;
+    return ::testing::AssertionSuccess();
+}
+
+// A movie file in the player pane: its controller, idled by the pane's
+// timer, draws the frame of the time reached on the virtual clock into the
+// pane's world, until the movie ends.
+TEST_F(MoviePaneTest, PlayerPaneDrawsFramesAsTimeRuns)
+{
+    if (!FfmpegUnavailable().empty()) GTEST_SKIP() << FfmpegUnavailable();
+    const TestMovie& m = TestMovieNamed("mp4");
+    CMoviePlayerPane pane;
+    const Rect box{0, 0, 48, 64};
+    ControlRef control = BindPane(pane, FourCC("mPan"), Rect{20, 10, 68, 74});
+    ASSERT_NE(control, nullptr);
+    CMoviePlayer& player = pane.GetPlayer();
+    ASSERT_TRUE(player.GetMovieFile().OpenFile(m.path));
+    Movie movie = player.GetMovieFile().GetMovie();
+    ASSERT_NE(movie, nullptr);
+    player.SetMovie(movie);
+    player.SetController(NewMovieController(movie, &box, false));
+    SetMovieGWorld(movie, pane.GetWorld(), nullptr);
+    EXPECT_EQ(GetMovieDuration(movie), player.GetMovieFile().GetDuration());
+    MCDoAction(player.GetController(), mcActionPlay, reinterpret_cast<void*>(intptr_t(kFixedOne)));
+    ASSERT_TRUE(pane.StartTimer(1.0 / 24));
+    const struct {
+        double seconds;  // clock moved on by
+        long rgb;
+    } steps[] = {{0.3, m.first}, {0.4, m.first}, {0.6, m.second}, {0.5, m.second}};
+    for (const auto& step : steps) {
+        platform::AdvanceClock(step.seconds);
+        EXPECT_TRUE(Near(PixelAt(pane.GetWorld(), 32, 24), step.rgb)) << GetMovieTime(movie, nullptr);
+        Draw1Control(control);
+        EXPECT_TRUE(Near(PixelAt(GetWindowPort(Window()), 10 + 60, 20 + 40), step.rgb));
+    }
+    EXPECT_NEAR(player.GetMovieFile().GetTime(), 1.8 * 600, 600 / 24 + 1);
+    platform::AdvanceClock(1.0);
+    EXPECT_TRUE(IsMovieDone(movie));
+    EXPECT_EQ(GetMovieRate(movie), 0);
+    const int draws = platform::MovieDrawCount(movie);
+    platform::AdvanceClock(1.0);
+    EXPECT_EQ(platform::MovieDrawCount(movie), draws) << "an ended movie is not drawn again";
+    EXPECT_FALSE(pane.StopTimer());
+    player.Close();
+}
+
+// The preview pane services every movie at each tick: one drawing into
+// the window at its box shows the frame of its time.
+TEST_F(MoviePaneTest, PreviewPaneDrawsAMovieFileIntoTheWindow)
+{
+    if (!FfmpegUnavailable().empty()) GTEST_SKIP() << FfmpegUnavailable();
+    const TestMovie& m = TestMovieNamed("mov");
+    CMoviePreviewPane pane;
+    ASSERT_NE(BindPane(pane, FourCC("pPan"), Rect{100, 100, 148, 164}), nullptr);
+    CQTMovie file;
+    ASSERT_TRUE(file.OpenFile(m.path));
+    Movie movie = file.GetMovie();
+    const Rect box{100, 100, 148, 164};
+    SetMovieBox(movie, &box);
+    SetMovieGWorld(movie, GetWindowPort(Window()), nullptr);
+    MovieController controller = NewMovieController(movie, &box, true);
+    pane.SetMovie(movie, controller);
+    SetMovieTimeValue(movie, 900);
+    ASSERT_TRUE(pane.StartTimer(0.5));
+    platform::AdvanceClock(0.6);
+    EXPECT_TRUE(Near(PixelAt(GetWindowPort(Window()), 132, 124), m.second));
+    SetMovieTimeValue(movie, 60);
+    platform::AdvanceClock(0.5);
+    EXPECT_TRUE(Near(PixelAt(GetWindowPort(Window()), 132, 124), m.first));
+    EXPECT_FALSE(pane.StopTimer());
+    EXPECT_TRUE(pane.Detach());
+    DisposeMovieController(controller);
 }
 
 }  // namespace

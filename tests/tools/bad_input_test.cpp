@@ -12,6 +12,7 @@
 #include "../show/show_test_util.h"
 #include "program_runner.h"
 #include "support/swf_tools.h"
+#include "support/test_movies.h"
 #include "support/test_support.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
@@ -297,6 +298,66 @@ TEST_F(BadInputTest, Media)
 
     // Quiet is quiet: the sound libraries print nothing of their own either.
     const ProgramResult quiet = RunProgram({"--quiet", "text-mp3.tvr", "quiet.swf"}, dir_.path());
+    EXPECT_EQ(quiet.exitCode, kDone);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, "");
+}
+
+// Movie files gone wrong, as slides and as sounds: cut short, with no
+// frame that decodes, claiming 100,000 × 100,000 pixels, of sound alone,
+// empty. Each slide or sound is left out with the file and the reason named.
+TEST_F(BadInputTest, Movies)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const std::string mp4 = ReadFile(tavrel_test::TestMovieNamed("mp4").path);
+    const std::string mov = ReadFile(tavrel_test::TestMovieNamed("mov").path);
+    ASSERT_FALSE(mp4.empty() || mov.empty()) << "ffmpeg could not make the test movies";
+    Write("cut.mp4", mp4.substr(0, mp4.size() / 2));
+    std::string blank = mov;
+    const size_t mdat = blank.find("mdat"), moov = blank.find("moov");
+    ASSERT_TRUE(mdat < moov && moov != std::string::npos);
+    std::fill(blank.begin() + long(mdat) + 4, blank.begin() + long(moov) - 4, '\0');
+    Write("blank.mov", blank);
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i color=c=red:s=8x8:r=25:d=0.08 -c:v rawvideo -pix_fmt bgr24 -f avi",
+                                       dir_.file("raw.avi")));
+    std::string huge = ReadFile(dir_.file("raw.avi"));
+    for (const char* chunk : {"avih", "strf"}) {
+        const size_t at = huge.find(chunk) + 8 + (std::string(chunk) == "avih" ? 32 : 4);
+        huge.replace(at, 8, U32(100000) + U32(100000));
+    }
+    Write("huge.avi", huge);
+    Write("sound.mp4", ReadFile(tavrel_test::TestMovieNamed("m4a").path));
+    Write("empty.mp4", "");
+    const std::string silent = tavrel_test::TestMovieNamed("avi").path;
+
+    auto sound = [](const std::string& src) {
+        return "<sound_data include=\"true\">\n<sound src=\"" + src + "\" />\n</sound_data>\n";
+    };
+    const std::string good = ImageSlide(picture_);
+    auto leftOut = [&](const std::string& file, const std::string& why) {
+        return std::vector<std::string>{"slide 1: picture \"" + dir_.file(file) + "\" cannot be read or encoded (" + why,
+                                        "): slide left out of the movie"};
+    };
+    const std::vector<Case> cases = {
+        {"cut-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("cut.mp4")) + good)), kDone,
+         leftOut("cut.mp4", "not a movie or sound file")},
+        {"blank-mov.tvr", Project("", Slides(ImageSlide(dir_.file("blank.mov")) + good)), kDone,
+         leftOut("blank.mov", "no frame of its video can be decoded")},
+        {"huge-avi.tvr", Project("", Slides(ImageSlide(dir_.file("huge.avi")) + good)), kDone,
+         leftOut("huge.avi", "its video claims 100000 x 100000 pixels, more than a picture may have")},
+        {"sound-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("sound.mp4")) + good)), kDone,
+         leftOut("sound.mp4", "it holds no picture")},
+        {"empty-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("empty.mp4")) + good)), kDone,
+         leftOut("empty.mp4", "the file is empty")},
+        {"sound-cut.tvr", Project("", Slides(good) + sound(dir_.file("cut.mp4"))), kDone,
+         {"sound \"" + dir_.file("cut.mp4") + "\" cannot be read (not a movie or sound file"}},
+        {"sound-silent.tvr", Project("", Slides(good) + sound(silent)), kDone,
+         {"sound \"" + silent + "\" cannot be read (it holds no sound): the movie goes without it"}},
+    };
+    RunCases(cases);
+
+    // Quiet is quiet: nothing of FFmpeg's own either.
+    const ProgramResult quiet = RunProgram({"--quiet", "blank-mov.tvr", "quiet.swf"}, dir_.path());
     EXPECT_EQ(quiet.exitCode, kDone);
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.out, "");

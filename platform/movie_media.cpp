@@ -1,0 +1,895 @@
+#include "platform/movie_media.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
+
+#include "platform/gestalt.h"
+
+namespace platform {
+
+namespace {
+
+// Containers read here. Picture demuxers stay out: a damaged picture is no
+// movie.
+constexpr const char* kFormats =
+    "mov,avi,mpeg,mpegts,mpegvideo,m4v,h264,hevc,matroska,flv,asf,ogg,aac,mp3,wav,aiff,caf,flac";
+constexpr int kIoBufferSize = 32768;
+constexpr int kMaxSide = 32767;  // what a QuickDraw box holds
+// Bounds of one frame look-up and of the errors a stream may have.
+constexpr int kMaxPackets = 200000;
+constexpr int kMaxFrames = 20000;
+constexpr int kMaxErrors = 2000;
+// A time up to this far after the frame shown is reached by decoding on,
+// a farther one by seeking to the key frame before it.
+constexpr double kForwardSeconds = 2.0;
+
+std::atomic<int> g_opens{0};
+thread_local std::string t_libraryMessage;
+
+// FFmpeg's messages at error level are kept, the rest dropped; nothing is
+// printed.
+void KeepMessage(void*, int level, const char* format, va_list args)
+{
+    if (level > AV_LOG_ERROR) return;
+    char line[512];
+    int prefix = 0;
+    va_list copy;
+    va_copy(copy, args);
+    av_log_format_line2(nullptr, level, format, copy, line, sizeof line, &prefix);
+    va_end(copy);
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    if (!text.empty()) t_libraryMessage = text;
+}
+
+void SilenceLibraries()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        av_log_set_level(AV_LOG_ERROR);
+        av_log_set_callback(KeepMessage);
+    });
+}
+
+// A reason, with what FFmpeg said last when it said anything.
+std::string Reason(const std::string& what)
+{
+    if (t_libraryMessage.empty()) return what;
+    return what + " (" + t_libraryMessage + ")";
+}
+
+uint32_t FromTag(uint32_t tag)
+{
+    // MKTAG order (first character lowest) to a four-character code.
+    return (tag & 0xFF) << 24 | (tag >> 8 & 0xFF) << 16 | (tag >> 16 & 0xFF) << 8 | tag >> 24;
+}
+
+bool SizeAllowed(int64_t width, int64_t height, uint64_t maxPixels)
+{
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
+    const uint64_t count = uint64_t(width) * uint64_t(height);
+    return count <= maxPixels && count * 4 <= std::numeric_limits<uint32_t>::max();
+}
+
+// The quarter turns clockwise a video asks to be shown at (phones store
+// upright video sideways with a turn in the track's matrix); 0 to 3.
+int QuarterTurns(const AVStream* stream)
+{
+    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix) return 0;
+    const double degrees = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (!std::isfinite(degrees)) return 0;
+    const long quarters = std::lround(degrees / 90.0);
+    return int(((quarters % 4) + 4) % 4);
+}
+
+// Packed pixels turned clockwise by quarter turns into out.
+void Turn(const uint8_t* in, int width, int height, int bytes, int quarters, uint8_t* out)
+{
+    const int outWidth = quarters % 2 ? height : width;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            int ox = x, oy = y;
+            if (quarters == 1) ox = height - 1 - y, oy = x;
+            if (quarters == 2) ox = width - 1 - x, oy = height - 1 - y;
+            if (quarters == 3) ox = y, oy = width - 1 - x;
+            std::memcpy(out + (size_t(oy) * outWidth + ox) * bytes, in + (size_t(y) * width + x) * bytes, size_t(bytes));
+        }
+}
+
+// ---- Files through our own reader: no name reaches FFmpeg, so nothing is
+// told by a file's extension, and no other file is ever opened.
+
+struct Demuxer {
+    std::FILE* file = nullptr;
+    int64_t size = 0;
+    AVIOContext* io = nullptr;
+    AVFormatContext* format = nullptr;
+    // Each stream's size as the container gave it, before probing the codec
+    // could set a size it refused to 0.
+    std::vector<std::pair<int, int>> claimed;
+
+    Demuxer() = default;
+    Demuxer(const Demuxer&) = delete;
+    Demuxer& operator=(const Demuxer&) = delete;
+    ~Demuxer() { Close(); }
+
+    static int Read(void* opaque, uint8_t* buffer, int size)
+    {
+        auto* d = static_cast<Demuxer*>(opaque);
+        const size_t n = std::fread(buffer, 1, size_t(std::max(size, 0)), d->file);
+        return n == 0 ? AVERROR_EOF : int(n);
+    }
+    static int64_t Seek(void* opaque, int64_t offset, int whence)
+    {
+        auto* d = static_cast<Demuxer*>(opaque);
+        if (whence & AVSEEK_SIZE) return d->size;
+        whence &= ~AVSEEK_FORCE;
+        if (fseeko(d->file, off_t(offset), whence) != 0) return -1;
+        return int64_t(ftello(d->file));
+    }
+    static int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
+    bool Open(const std::string& path, std::string* why)
+    {
+        Close();
+        SilenceLibraries();
+        t_libraryMessage.clear();
+        file = std::fopen(path.c_str(), "rb");
+        struct stat st {};
+        if (!file || ::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+            *why = file ? "not a file" : std::string("cannot be opened: ") + std::strerror(errno);
+            return false;
+        }
+        size = int64_t(st.st_size);
+        if (size == 0) {
+            *why = "the file is empty";
+            return false;
+        }
+        auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+        io = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, this, Read, nullptr, Seek) : nullptr;
+        format = io ? avformat_alloc_context() : nullptr;
+        if (!format) {
+            if (!io) av_free(buffer);
+            *why = "out of memory";
+            return false;
+        }
+        format->pb = io;
+        format->io_open = RefuseOpen;
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "format_whitelist", kFormats, 0);
+        av_dict_set(&options, "max_streams", "64", 0);
+        ++g_opens;
+        int result = avformat_open_input(&format, "", nullptr, &options);
+        av_dict_free(&options);
+        if (result < 0) {
+            format = nullptr;  // freed by the failed open
+            *why = Reason("not a movie or sound file this program reads");
+            return false;
+        }
+        claimed.clear();
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            claimed.emplace_back(format->streams[i]->codecpar->width, format->streams[i]->codecpar->height);
+        result = avformat_find_stream_info(format, nullptr);
+        if (result < 0) {
+            *why = Reason("its streams cannot be read");
+            return false;
+        }
+        return true;
+    }
+
+    void Close()
+    {
+        if (format) avformat_close_input(&format);
+        if (io) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
+        if (file) std::fclose(file);
+        file = nullptr;
+        size = 0;
+    }
+
+    // Back to the start of a stream: its first key frame.
+    bool Rewind(int stream)
+    {
+        const AVStream* st = format->streams[stream];
+        const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+        if (av_seek_frame(format, stream, start, AVSEEK_FLAG_BACKWARD) >= 0) return true;
+        return av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+    }
+};
+
+struct CodecCloser {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+
+// A decoder for one stream, on one thread, held to the pixel limit.
+CodecPtr OpenDecoder(const AVStream* stream, uint64_t maxPixels, std::string* why)
+{
+    const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+    CodecPtr codec(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+    if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
+        *why = "no decoder for its " + std::string(avcodec_get_name(stream->codecpar->codec_id));
+        return nullptr;
+    }
+    codec->thread_count = 1;
+    codec->pkt_timebase = stream->time_base;
+    codec->max_pixels = int64_t(std::min<uint64_t>(maxPixels, uint64_t(INT_MAX)));
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+        *why = Reason("its " + std::string(avcodec_get_name(stream->codecpar->codec_id)) + " cannot be decoded");
+        return nullptr;
+    }
+    return codec;
+}
+
+// Reads packets of one stream into a decoder and takes frames out,
+// counting what it reads.
+struct FrameReader {
+    AVFormatContext* format = nullptr;
+    int stream = -1;
+    AVCodecContext* codec = nullptr;
+    PacketPtr packet{av_packet_alloc()};
+    bool flushed = false;  // the end of the file reached the decoder
+    int packets = 0, frames = 0, errors = 0;
+
+    enum Result { kFrame, kEnd, kFault };
+    Result Next(AVFrame* out, bool counted)
+    {
+        for (;;) {
+            const int r = avcodec_receive_frame(codec, out);
+            if (r == 0) {
+                if (counted && ++frames > kMaxFrames) return kFault;
+                return kFrame;
+            }
+            if (r == AVERROR_EOF) return kEnd;
+            if (r != AVERROR(EAGAIN)) {
+                // A damaged frame: the decoder goes on with the next.
+                if (++errors > kMaxErrors) return kFault;
+                continue;
+            }
+            if (flushed || !packet) return kEnd;
+            if (counted && ++packets > kMaxPackets) return kFault;
+            if (av_read_frame(format, packet.get()) < 0) {
+                avcodec_send_packet(codec, nullptr);
+                flushed = true;
+                continue;
+            }
+            if (packet->stream_index == stream && avcodec_send_packet(codec, packet.get()) < 0 && ++errors > kMaxErrors) {
+                av_packet_unref(packet.get());
+                return kFault;
+            }
+            av_packet_unref(packet.get());
+        }
+    }
+    void Restart()
+    {
+        if (codec) avcodec_flush_buffers(codec);
+        flushed = false;
+    }
+};
+
+std::string CodecLongName(AVCodecID id)
+{
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    return d && d->long_name ? d->long_name : avcodec_get_name(id);
+}
+
+// The name a video codec goes by, short enough for a 31-character field.
+std::string VideoCodecName(AVCodecID id)
+{
+    static const struct {
+        AVCodecID id;
+        const char* name;
+    } kNames[] = {
+        {AV_CODEC_ID_H264, "H.264"},          {AV_CODEC_ID_HEVC, "HEVC"},
+        {AV_CODEC_ID_MPEG4, "MPEG-4 Video"},  {AV_CODEC_ID_MJPEG, "Photo - JPEG"},
+        {AV_CODEC_ID_MPEG1VIDEO, "MPEG-1 Video"}, {AV_CODEC_ID_MPEG2VIDEO, "MPEG-2 Video"},
+        {AV_CODEC_ID_RAWVIDEO, "None"},       {AV_CODEC_ID_PNG, "PNG"},
+    };
+    for (const auto& n : kNames)
+        if (n.id == id) return n.name;
+    return CodecLongName(id).substr(0, 31);
+}
+
+uint32_t CodecType(const AVFormatContext* format, const AVCodecParameters* par, bool video)
+{
+    // A QuickTime file's own code; elsewhere QuickTime's code for the codec,
+    // or the container's.
+    const bool quickTime = std::strstr(format->iformat->name, "mov") != nullptr;
+    if (quickTime && par->codec_tag) return FromTag(par->codec_tag);
+    const AVCodecTag* const tables[] = {video ? avformat_get_mov_video_tags() : avformat_get_mov_audio_tags(), nullptr};
+    if (const unsigned tag = av_codec_get_tag(tables, par->codec_id)) return FromTag(tag);
+    return par->codec_tag ? FromTag(par->codec_tag) : FourCC("????");
+}
+
+// ---- Sound: decoded in order, converted to interleaved 16-bit samples
+// at the stream's own rate and channels.
+
+class SoundReader : public SampleSource {
+public:
+    SoundReader(std::string path, int stream, SoundInfo info) : path_(std::move(path)), stream_(stream), info_(std::move(info)) {}
+    ~SoundReader() override
+    {
+        swr_free(&resampler_);
+        av_channel_layout_uninit(&inLayout_);
+    }
+
+    const SoundInfo& Info() const override { return info_; }
+
+    bool Seek(int64_t frame) override
+    {
+        if (frame < 0 || !Ready()) return false;
+        if (frame < position_ && !Restart()) return false;
+        std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
+        while (position_ < frame) {
+            const int64_t n = Read16(scratch.data(), std::min<int64_t>(4096, frame - position_));
+            if (n <= 0) return false;
+        }
+        return true;
+    }
+
+    int64_t Read16(int16_t* out, int64_t frames) override
+    {
+        if (frames < 0 || !Ready()) return -1;
+        const size_t channels = size_t(info_.channels);
+        int64_t done = 0;
+        while (done < frames) {
+            if (pendingAt_ == pending_.size()) {
+                const int more = Decode();
+                if (more < 0) return done ? done : -1;
+                if (more == 0) break;
+                continue;
+            }
+            const size_t take = std::min(size_t(frames - done), (pending_.size() - pendingAt_) / channels);
+            std::memcpy(out + size_t(done) * channels, pending_.data() + pendingAt_, take * channels * 2);
+            pendingAt_ += take * channels;
+            done += take;
+        }
+        position_ += done;
+        return done;
+    }
+
+private:
+    bool Ready()
+    {
+        if (failed_) return false;
+        if (codec_) return true;
+        std::string why;
+        failed_ = true;
+        if (!demuxer_.Open(path_, &why) || stream_ >= int(demuxer_.format->nb_streams)) return false;
+        codec_ = OpenDecoder(demuxer_.format->streams[stream_], 0, &why);
+        if (!codec_) return false;
+        reader_.format = demuxer_.format;
+        reader_.stream = stream_;
+        reader_.codec = codec_.get();
+        frame_.reset(av_frame_alloc());
+        failed_ = !frame_ || !reader_.packet;
+        return !failed_;
+    }
+
+    // Back to the first sample: the file is opened afresh, as exact as a
+    // first reading wherever the container's seeking is not.
+    bool Restart()
+    {
+        codec_.reset();
+        demuxer_.Close();
+        reader_ = FrameReader{};
+        swr_free(&resampler_);
+        pending_.clear();
+        pendingAt_ = 0;
+        position_ = 0;
+        ended_ = false;
+        failed_ = false;
+        return Ready();
+    }
+
+    // Samples into pending_: 1 when some came, 0 at the end, -1 on a fault.
+    int Decode()
+    {
+        pending_.clear();
+        pendingAt_ = 0;
+        while (!ended_) {
+            const FrameReader::Result r = reader_.Next(frame_.get(), false);
+            if (r == FrameReader::kFault) return -1;
+            if (r == FrameReader::kEnd) {
+                ended_ = true;
+                // What the resampler still holds.
+                if (resampler_) Convert(nullptr, 0);
+                break;
+            }
+            const bool ok = Convert(frame_.get(), frame_->nb_samples);
+            av_frame_unref(frame_.get());
+            if (!ok) return -1;
+            if (!pending_.empty()) return 1;
+        }
+        return pending_.empty() ? 0 : 1;
+    }
+
+    bool Convert(const AVFrame* frame, int samples)
+    {
+        if (frame && !Configure(frame)) return false;
+        const int room = swr_get_out_samples(resampler_, samples);
+        if (room < 0) return false;
+        if (room == 0) return true;
+        pending_.resize(size_t(room) * size_t(info_.channels));
+        uint8_t* outPlanes[] = {reinterpret_cast<uint8_t*>(pending_.data())};
+        const int got = swr_convert(resampler_, outPlanes, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+                                    samples);
+        if (got < 0) return false;
+        pending_.resize(size_t(got) * size_t(info_.channels));
+        return true;
+    }
+
+    // The resampler for the frame's layout, format and rate; a stream that
+    // changes them midway is followed.
+    bool Configure(const AVFrame* frame)
+    {
+        AVChannelLayout in{};
+        if (frame->ch_layout.nb_channels <= 0 || frame->sample_rate <= 0) return false;
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&in, frame->ch_layout.nb_channels);
+        else if (av_channel_layout_copy(&in, &frame->ch_layout) < 0)
+            return false;
+        const bool same = resampler_ && av_channel_layout_compare(&in, &inLayout_) == 0 &&
+                          frame->format == inFormat_ && frame->sample_rate == inRate_;
+        if (same) {
+            av_channel_layout_uninit(&in);
+            return true;
+        }
+        AVChannelLayout out{};
+        av_channel_layout_default(&out, info_.channels);
+        swr_free(&resampler_);
+        const bool ok = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, info_.sampleRate, &in,
+                                            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) >= 0 &&
+                        swr_init(resampler_) >= 0;
+        av_channel_layout_uninit(&out);
+        av_channel_layout_uninit(&inLayout_);
+        inLayout_ = in;
+        inFormat_ = frame->format;
+        inRate_ = frame->sample_rate;
+        return ok;
+    }
+
+    std::string path_;
+    int stream_;
+    SoundInfo info_;
+    Demuxer demuxer_;
+    CodecPtr codec_;
+    FrameReader reader_;
+    FramePtr frame_;
+    SwrContext* resampler_ = nullptr;
+    AVChannelLayout inLayout_{};
+    int inFormat_ = -1, inRate_ = 0;
+    std::vector<int16_t> pending_;
+    size_t pendingAt_ = 0;
+    int64_t position_ = 0;
+    bool ended_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+// ---- The movie
+
+struct MovieMedia::Impl {
+    std::string path;
+    uint64_t maxPixels = 0;
+    Demuxer demuxer;
+    std::vector<MovieStream> streams;
+    double duration = 0;
+    int video = -1, sound = -1;
+    std::string videoRefused;  // why a video there gives no frames
+    int displayWidth = 0, displayHeight = 0;
+    int quarterTurns = 0;
+    double frameRate = 0;
+    std::unique_ptr<SoundReader> soundReader;
+
+    // Decoding state: the frame shown at the last time asked for, the one
+    // decoded after it, and the picture made of the first.
+    CodecPtr codec;
+    FrameReader reader;
+    FramePtr shown{av_frame_alloc()}, next{av_frame_alloc()}, scratch{av_frame_alloc()};
+    bool haveShown = false, haveNext = false, ended = false, atStart = true;
+    bool shownStandsBefore = false;  // shown is a first frame, standing for earlier times too
+    int64_t shownPts = 0, nextPts = 0;
+    SwsContext* scaler = nullptr;
+    MovieFrame picture;
+    bool pictureIsShown = false;
+
+    ~Impl() { sws_freeContext(scaler); }
+
+    AVStream* Video() const { return demuxer.format->streams[video]; }
+
+    // The video's packets, read through without decoding; the file is left
+    // wherever the count ended.
+    int64_t CountFrames()
+    {
+        int64_t count = 0;
+        for (int packets = 0; packets < 4 * kMaxPackets && av_read_frame(demuxer.format, reader.packet.get()) >= 0; ++packets) {
+            if (reader.packet->stream_index == video) ++count;
+            av_packet_unref(reader.packet.get());
+        }
+        return count;
+    }
+
+    int64_t Origin() const
+    {
+        const AVStream* st = Video();
+        if (demuxer.format->start_time != AV_NOPTS_VALUE)
+            return av_rescale_q(demuxer.format->start_time, AV_TIME_BASE_Q, st->time_base);
+        return st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    }
+
+    int64_t FramePts(const AVFrame* f, bool haveLast, int64_t last) const
+    {
+        if (f->best_effort_timestamp != AV_NOPTS_VALUE) return f->best_effort_timestamp;
+        if (f->pts != AV_NOPTS_VALUE) return f->pts;
+        return haveLast ? last + 1 : Origin();
+    }
+
+    void Seek(int64_t target)
+    {
+        if (avformat_seek_file(demuxer.format, video, std::numeric_limits<int64_t>::min(), target, target, 0) < 0 &&
+            av_seek_frame(demuxer.format, video, target, AVSEEK_FLAG_BACKWARD) < 0)
+            demuxer.Rewind(video);
+        reader.Restart();
+        av_frame_unref(shown.get());
+        av_frame_unref(next.get());
+        haveShown = haveNext = ended = atStart = shownStandsBefore = pictureIsShown = false;
+    }
+
+    bool Covers(int64_t target) const
+    {
+        if (!haveShown) return false;
+        if (shownPts > target) return shownStandsBefore;
+        return haveNext ? nextPts > target : ended;
+    }
+
+    // Decodes on until the frame shown at target is in shown.
+    bool Advance(int64_t target, std::string* why)
+    {
+        reader.packets = reader.frames = 0;
+        if (haveNext && nextPts <= target) {
+            av_frame_unref(shown.get());
+            av_frame_move_ref(shown.get(), next.get());
+            shownPts = nextPts;
+            haveNext = false;
+            pictureIsShown = shownStandsBefore = false;
+        }
+        while (!haveNext && !ended) {
+            const FrameReader::Result r = reader.Next(scratch.get(), true);
+            if (r == FrameReader::kFault) {
+                *why = reader.frames > kMaxFrames || reader.packets > kMaxPackets
+                           ? "too much of the video lies before the time asked for"
+                           : Reason("its video cannot be decoded");
+                return false;
+            }
+            if (r == FrameReader::kEnd) {
+                ended = true;
+                break;
+            }
+            atStart = false;
+            const int64_t pts = FramePts(scratch.get(), haveShown, shownPts);
+            if (!haveShown || pts <= target) {
+                shownStandsBefore = !haveShown && pts > target;
+                av_frame_unref(shown.get());
+                av_frame_move_ref(shown.get(), scratch.get());
+                shownPts = pts;
+                haveShown = true;
+                pictureIsShown = false;
+                if (shownStandsBefore) break;
+            } else {
+                av_frame_move_ref(next.get(), scratch.get());
+                nextPts = pts;
+                haveNext = true;
+            }
+        }
+        if (!haveShown) *why = Reason("no frame of its video can be decoded");
+        return haveShown;
+    }
+
+    bool MakePicture(std::string* why)
+    {
+        if (pictureIsShown) return true;
+        const AVFrame* f = shown.get();
+        if (!SizeAllowed(f->width, f->height, maxPixels)) {
+            *why = "a frame of " + std::to_string(f->width) + " x " + std::to_string(f->height) +
+                   " pixels is more than a picture may have";
+            return false;
+        }
+        const auto format = AVPixelFormat(f->format);
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+        if (!desc) {
+            *why = "its frames have no known pixel format";
+            return false;
+        }
+        const bool alpha = desc->flags & AV_PIX_FMT_FLAG_ALPHA;
+        const int bytes = alpha ? 4 : 3;
+        scaler = sws_getCachedContext(scaler, f->width, f->height, format, f->width, f->height,
+                                      alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24,
+                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        if (!scaler) {
+            *why = "its frames cannot be converted to RGB";
+            return false;
+        }
+        // The frame's own colour matrix and range, where it tells them.
+        const bool fullRange = f->color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+                               format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
+                               format == AV_PIX_FMT_YUVJ440P;
+        const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED || f->colorspace == AVCOL_SPC_RGB ? SWS_CS_DEFAULT
+                                                                                                  : int(f->colorspace);
+        if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
+            sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
+                                     1, 0, 1 << 16, 1 << 16);
+        const size_t rowBytes = size_t(f->width) * size_t(bytes);
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[rowBytes * size_t(f->height)]);
+        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[rowBytes * size_t(f->height)] : nullptr);
+        if (!pixels || (quarterTurns && !turned)) {
+            *why = "out of memory";
+            return false;
+        }
+        uint8_t* planes[4] = {pixels.get(), nullptr, nullptr, nullptr};
+        int strides[4] = {int(rowBytes), 0, 0, 0};
+        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != f->height) {
+            *why = "its frames cannot be converted to RGB";
+            return false;
+        }
+        picture.width = uint32_t(f->width);
+        picture.height = uint32_t(f->height);
+        if (quarterTurns) {
+            Turn(pixels.get(), f->width, f->height, bytes, quarterTurns, turned.get());
+            pixels = std::move(turned);
+            if (quarterTurns % 2) std::swap(picture.width, picture.height);
+        }
+        picture.pixels = std::move(pixels);
+        picture.bitsPerPixel = bytes * 8;
+        pictureIsShown = true;
+        return true;
+    }
+};
+
+MovieMedia::MovieMedia() = default;
+
+MovieMedia::~MovieMedia() = default;
+
+void MovieMedia::Close()
+{
+    impl_.reset();
+}
+
+bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
+{
+    Close();
+    error_.clear();
+    auto impl = std::make_unique<Impl>();
+    impl->path = path;
+    impl->maxPixels = maxPixels;
+    if (!impl->shown || !impl->next || !impl->scratch || !impl->reader.packet) {
+        error_ = "out of memory";
+        return false;
+    }
+    if (!impl->demuxer.Open(path, &error_)) return false;
+    const AVFormatContext* format = impl->demuxer.format;
+    const std::string container = format->iformat->name;
+    const bool mpegFile = container == "mpeg" || container == "mpegvideo";
+    const std::string containerName = format->iformat->long_name ? format->iformat->long_name : container;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* st = format->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        MovieStream s;
+        const bool picture = st->disposition & AV_DISPOSITION_ATTACHED_PIC;
+        const bool decodable = avcodec_find_decoder(par->codec_id) != nullptr;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !picture) {
+            s.kind = MovieStream::kVideo;
+            s.mpeg = mpegFile && (par->codec_id == AV_CODEC_ID_MPEG1VIDEO || par->codec_id == AV_CODEC_ID_MPEG2VIDEO);
+            s.codecType = CodecType(format, par, true);
+            s.codecName = VideoCodecName(par->codec_id);
+            s.width = par->width;
+            s.height = par->height;
+            const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(par->format));
+            s.depth = desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) ? 32 : 24;
+            if (impl->video < 0 && decodable) {
+                const auto [claimedWidth, claimedHeight] =
+                    i < impl->demuxer.claimed.size() && (par->width <= 0 || par->height <= 0)
+                        ? impl->demuxer.claimed[i]
+                        : std::make_pair(par->width, par->height);
+                if (SizeAllowed(par->width, par->height, maxPixels))
+                    impl->video = int(i);
+                else if (impl->videoRefused.empty() && (claimedWidth <= 0 || claimedHeight <= 0))
+                    impl->videoRefused = "its video has no size";
+                else if (impl->videoRefused.empty())
+                    impl->videoRefused = "its video claims " + std::to_string(claimedWidth) + " x " +
+                                         std::to_string(claimedHeight) + " pixels, more than a picture may have";
+            }
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            s.kind = MovieStream::kSound;
+            s.mpeg = mpegFile && (par->codec_id == AV_CODEC_ID_MP1 || par->codec_id == AV_CODEC_ID_MP2 ||
+                                  par->codec_id == AV_CODEC_ID_MP3);
+            s.codecType = CodecType(format, par, false);
+            s.codecName = CodecLongName(par->codec_id);
+            SoundInfo& info = s.sound;
+            info.sampleRate = par->sample_rate;
+            // Surround sound comes mixed down to stereo: a movie's sound
+            // ends as MP3, which holds two channels at most.
+            const int channels = par->ch_layout.nb_channels;
+            info.channels = std::min(channels, 2);
+            const int bits = av_get_bits_per_sample(par->codec_id);
+            info.bitsPerSample = bits > 0 ? bits : 16;
+            info.dataFormat = s.codecType;
+            info.formatName = containerName + ", " + s.codecName;
+            if (st->duration != AV_NOPTS_VALUE && st->duration > 0 && info.sampleRate > 0)
+                info.frames = av_rescale_q(st->duration, st->time_base, AVRational{1, info.sampleRate});
+            else if (format->duration > 0 && info.sampleRate > 0)
+                info.frames = av_rescale(format->duration, info.sampleRate, AV_TIME_BASE);
+            // Rates and channel counts an AIFF file and the encoder take.
+            const bool usable = decodable && info.sampleRate >= 1000 && info.sampleRate <= 768000 &&
+                                channels >= 1 && channels <= 16;
+            if (impl->sound < 0 && usable) impl->sound = int(i);
+        }
+        impl->streams.push_back(std::move(s));
+    }
+    if (impl->video < 0 && impl->sound < 0) {
+        error_ = !impl->videoRefused.empty() ? impl->videoRefused : "it holds no video or sound that can be decoded";
+        return false;
+    }
+    if (format->duration > 0) {
+        impl->duration = double(format->duration) / AV_TIME_BASE;
+    } else {
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVStream* st = format->streams[i];
+            if (st->duration > 0) impl->duration = std::max(impl->duration, double(st->duration) * av_q2d(st->time_base));
+        }
+    }
+    if (impl->video >= 0) {
+        AVStream* st = format->streams[impl->video];
+        const AVCodecParameters* par = st->codecpar;
+        const AVRational aspect = av_guess_sample_aspect_ratio(impl->demuxer.format, st, nullptr);
+        impl->displayWidth = par->width;
+        impl->displayHeight = par->height;
+        if (aspect.num > 0 && aspect.den > 0 && aspect.num != aspect.den)
+            impl->displayWidth = int(std::clamp<int64_t>(av_rescale(par->width, aspect.num, aspect.den), 1, kMaxSide));
+        impl->quarterTurns = QuarterTurns(st);
+        if (impl->quarterTurns % 2) std::swap(impl->displayWidth, impl->displayHeight);
+        const bool mpeg = impl->streams[size_t(impl->video)].mpeg ||
+                          par->codec_id == AV_CODEC_ID_MPEG1VIDEO || par->codec_id == AV_CODEC_ID_MPEG2VIDEO;
+        if (mpeg && st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0)
+            impl->frameRate = av_q2d(st->r_frame_rate);
+        else if (st->nb_frames > 0 && st->duration > 0)
+            impl->frameRate = double(st->nb_frames) / (double(st->duration) * av_q2d(st->time_base));
+        else if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
+            impl->frameRate = av_q2d(st->avg_frame_rate);
+        if (!std::isfinite(impl->frameRate) || impl->frameRate < 0) impl->frameRate = 0;
+    }
+    // A length guessed from a bit rate (an MPEG video stream's, which a
+    // variable rate leaves meaningless) is counted from the frames instead.
+    if (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE && impl->video >= 0 && impl->frameRate > 0) {
+        impl->duration = impl->CountFrames() / impl->frameRate;
+        impl->atStart = false;
+    }
+    if (!std::isfinite(impl->duration) || impl->duration < 0) impl->duration = 0;
+    impl_ = std::move(impl);
+    return true;
+}
+
+const std::vector<MovieStream>& MovieMedia::Streams() const
+{
+    static const std::vector<MovieStream> kNone;
+    return impl_ ? impl_->streams : kNone;
+}
+
+double MovieMedia::Duration() const
+{
+    return impl_ ? impl_->duration : 0.0;
+}
+
+int MovieMedia::VideoIndex() const
+{
+    return impl_ ? impl_->video : -1;
+}
+
+int MovieMedia::SoundIndex() const
+{
+    return impl_ ? impl_->sound : -1;
+}
+
+void MovieMedia::DisplaySize(int* width, int* height) const
+{
+    if (width) *width = impl_ ? impl_->displayWidth : 0;
+    if (height) *height = impl_ ? impl_->displayHeight : 0;
+}
+
+double MovieMedia::FrameRate() const
+{
+    return impl_ ? impl_->frameRate : 0.0;
+}
+
+const MovieFrame* MovieMedia::FrameAt(double seconds)
+{
+    if (!impl_) {
+        error_ = "no movie is open";
+        return nullptr;
+    }
+    Impl& m = *impl_;
+    if (m.video < 0) {
+        error_ = !m.videoRefused.empty() ? m.videoRefused : "it holds no video";
+        return nullptr;
+    }
+    t_libraryMessage.clear();
+    if (!m.codec) {
+        m.codec = OpenDecoder(m.Video(), m.maxPixels, &error_);
+        if (!m.codec) return nullptr;
+        m.reader.format = m.demuxer.format;
+        m.reader.stream = m.video;
+        m.reader.codec = m.codec.get();
+    }
+    const AVRational base = m.Video()->time_base;
+    seconds = std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e9) : 0.0;
+    const int64_t origin = m.Origin();
+    const int64_t target = origin + int64_t(std::llround(seconds / av_q2d(base)));
+    if (!m.Covers(target)) {
+        const int64_t from = m.haveShown ? m.shownPts : origin;
+        const bool onward = (m.atStart || (m.haveShown && m.shownPts <= target)) &&
+                            double(target - from) * av_q2d(base) <= kForwardSeconds;
+        if (!onward) m.Seek(target);
+        if (!m.Advance(target, &error_)) return nullptr;
+    }
+    if (!m.MakePicture(&error_)) return nullptr;
+    return &m.picture;
+}
+
+SampleSource* MovieMedia::Sound()
+{
+    if (!impl_ || impl_->sound < 0) return nullptr;
+    if (!impl_->soundReader)
+        impl_->soundReader = std::make_unique<SoundReader>(impl_->path, impl_->sound,
+                                                           impl_->streams[size_t(impl_->sound)].sound);
+    return impl_->soundReader.get();
+}
+
+bool IsMpegStreamFile(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    uint8_t head[189] = {};
+    const size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    if (n >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && (head[3] == 0xBA || head[3] == 0xB3)) return true;
+    // Transport stream packets of 188 bytes, each opening with 0x47.
+    return n == sizeof head && head[0] == 0x47 && head[188] == 0x47;
+}
+
+int MovieMediaOpenCount()
+{
+    return g_opens.load();
+}
+
+}  // namespace platform

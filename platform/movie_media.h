@@ -1,0 +1,101 @@
+#pragma once
+// Stand-in for QuickTime's movie import, over FFmpeg's libraries: a movie
+// file (QuickTime and MPEG-4 files, M4A, AVI, MPEG program, transport and
+// elementary streams, Matroska, FLV, ASF, Ogg) opens by its content, never
+// by its name; it tells its streams, decodes the video frame shown at any
+// time as packed RGB or RGBA, and hands out its sound as 16-bit samples.
+// Pictures and plain sound files never come here (media/picture_file.h,
+// platform/sound_media.h).
+//
+// FFmpeg prints nothing: what it says at error level is kept and becomes
+// part of the reason a call gives for failing. Sizes come from files and
+// are checked before anything is allocated for them: a video larger than
+// the caller's pixel limit is refused, decoding stops after a bounded
+// number of packets and frames, and sound is read in blocks.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sound_media.h"
+
+namespace platform {
+
+struct MovieStream {
+    enum Kind { kVideo, kSound, kOther };
+    Kind kind = kOther;
+    // A track of an MPEG-1/2 program or elementary stream, which the Mac
+    // opened as one muxed MPEG track.
+    bool mpeg = false;
+    uint32_t codecType = 0;  // four-character code, QuickTime's where it has one
+    std::string codecName;
+    int width = 0, height = 0;  // video: the coded size
+    int depth = 0;              // video: 24, or 32 when the pixels carry alpha
+    SoundInfo sound;            // sound: rate, channels (two at most), length and format
+};
+
+// One decoded picture, upright: rows top-down and packed, R, G, B (24
+// bits) or R, G, B, A (32 bits).
+struct MovieFrame {
+    uint32_t width = 0, height = 0;
+    int bitsPerPixel = 0;
+    std::unique_ptr<uint8_t[]> pixels;
+};
+
+class MovieMedia {
+public:
+    MovieMedia();
+    ~MovieMedia();
+    MovieMedia(const MovieMedia&) = delete;
+    MovieMedia& operator=(const MovieMedia&) = delete;
+
+    // Opens path when its content is a container FFmpeg reads here and one
+    // of its streams is video or sound with a decoder. A video of more than
+    // maxPixels pixels or with a side past 32767 gives no frames. What was
+    // open is closed first; false with the reason in LastError().
+    bool Open(const std::string& path, uint64_t maxPixels);
+    void Close();
+    bool IsOpen() const { return impl_ != nullptr; }
+    const std::string& LastError() const { return error_; }
+
+    // The streams in the file's order; empty with nothing open.
+    const std::vector<MovieStream>& Streams() const;
+    // Seconds from the movie's start to its end.
+    double Duration() const;
+    // The stream frames come from (the first video that can be decoded)
+    // and the one sound is read from; -1 for none.
+    int VideoIndex() const;
+    int SoundIndex() const;
+    // The video's size on screen: the coded size stretched by the pixel
+    // aspect ratio, and turned as the track asks (frames come turned too).
+    // 0 × 0 without video.
+    void DisplaySize(int* width, int* height) const;
+    // Frames per second: the rate an MPEG-1/2 video declares; for other
+    // video its frame count over its duration; 0 without video.
+    double FrameRate() const;
+
+    // The frame shown at seconds from the movie's start: the last whose
+    // time is not after it, the first for earlier times and the last for
+    // later ones. Null, with the reason in LastError(), when none can be
+    // decoded. Valid until the next call or Close.
+    const MovieFrame* FrameAt(double seconds);
+    // The sound as a source of samples at its own rate and channels, read
+    // through a reader of its own; null without sound.
+    SampleSource* Sound();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::string error_;
+};
+
+// Whether the file starts as an MPEG program, transport or video stream:
+// those go to FFmpeg before libsndfile's MPEG audio reader can take one for
+// a sound.
+bool IsMpegStreamFile(const std::string& path);
+
+// How many files were handed to FFmpeg in this process; pictures and plain
+// sounds never are.
+int MovieMediaOpenCount();
+
+}  // namespace platform

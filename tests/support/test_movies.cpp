@@ -1,0 +1,138 @@
+#include "support/test_movies.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/gestalt.h"
+#include "support/swf_tools.h"
+#include "support/test_support.h"
+
+namespace tavrel_test {
+
+namespace {
+
+// Two seconds of two colours, or of the tone, as ffmpeg inputs.
+std::string TwoColours(long first, long second)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "-f lavfi -i color=c=0x%06lX:s=64x48:r=25:d=1 -f lavfi -i color=c=0x%06lX:s=64x48:r=25:d=1 ", first,
+                  second);
+    return text;
+}
+
+std::string Tone(int rate, double seconds)
+{
+    return "-f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(rate) + ":duration=" + std::to_string(seconds) +
+           " ";
+}
+
+const char* kJoin = "-filter_complex [0:v][1:v]concat=n=2:v=1:a=0[v] -map [v] ";
+
+struct Recipe {
+    TestMovie movie;
+    std::string arguments;
+};
+
+std::vector<Recipe> Recipes()
+{
+    const bool x264 = RunCommand("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q libx264").exitCode == 0;
+    return {
+        {{"mpg", "", 2, 64, 48, 25, 0xC83232, 0x3232C8, 0, true, 44100, 1, FourCC(".mp2"), "MP2"},
+         TwoColours(0xC83232, 0x3232C8) + Tone(44100, 2) + kJoin +
+             "-map 2:a -c:v mpeg1video -b:v 500k -g 10 -c:a mp2 -b:a 128k -f mpeg"},
+        {{"m1v", "", 2, 64, 48, 25, 0x32C832, 0xC8C832, 0, true, 0, 0, 0, ""},
+         TwoColours(0x32C832, 0xC8C832) + kJoin + "-c:v mpeg1video -b:v 500k -g 10 -f mpeg1video"},
+        {{"mp4", "", 2, 64, 48, 25, 0xC83232, 0x3232C8, FourCC(x264 ? "avc1" : "mp4v"), false, 44100, 1,
+          FourCC("mp4a"), "AAC"},
+         TwoColours(0xC83232, 0x3232C8) + Tone(44100, 2) + kJoin + "-map 2:a " +
+             (x264 ? "-c:v libx264 -preset ultrafast -crf 10 " : "-c:v mpeg4 -q:v 2 ") +
+             "-g 10 -pix_fmt yuv420p -c:a aac -ac 1 -f mp4"},
+        {{"mov", "", 2, 64, 48, 25, 0x32C832, 0xC832C8, FourCC("jpeg"), false, 8000, 2, FourCC("twos"), "PCM"},
+         TwoColours(0x32C832, 0xC832C8) + Tone(8000, 2) + kJoin +
+             "-map 2:a -c:v mjpeg -q:v 2 -c:a pcm_s16be -ac 2 -f mov"},
+        {{"avi", "", 2, 64, 48, 25, 0xC8C832, 0x32C8C8, FourCC("mp4v"), false, 0, 0, 0, ""},
+         TwoColours(0xC8C832, 0x32C8C8) + kJoin + "-c:v mpeg4 -q:v 2 -g 10 -f avi"},
+        {{"m4a", "", 1.5, 0, 0, 0, 0, 0, 0, false, 44100, 1, FourCC("mp4a"), "AAC"},
+         Tone(44100, 1.5) + "-c:a aac -ac 1 -f ipod"},
+    };
+}
+
+// The movies, each made when first asked for; the folder goes when the
+// program ends.
+class Movies {
+public:
+    // The movie of the recipe, made now if it was not; null when it cannot be.
+    const TestMovie* Get(size_t index)
+    {
+        if (index >= recipes_.size() || failed_[index]) return nullptr;
+        if (!made_[index].path.empty()) return &made_[index];
+        TestMovie movie = recipes_[index].movie;
+        movie.path = dir_.file("movie." + movie.name);
+        failed_[index] = !RunFfmpeg(recipes_[index].arguments, movie.path);
+        if (failed_[index]) return nullptr;
+        // With TAVREL_MOVIE_SEEDS set the movies seed the movie fuzz target too.
+        const char* seeds = std::getenv("TAVREL_MOVIE_SEEDS");
+        if (seeds && *seeds) WriteFile(std::string(seeds) + "/movie." + movie.name, ReadFile(movie.path));
+        made_[index] = movie;
+        return &made_[index];
+    }
+    size_t Count() const { return recipes_.size(); }
+    size_t Find(const std::string& name) const
+    {
+        for (size_t i = 0; i < recipes_.size(); ++i)
+            if (recipes_[i].movie.name == name) return i;
+        return recipes_.size();
+    }
+
+private:
+    TempDir dir_;
+    std::vector<Recipe> recipes_ = Recipes();
+    std::vector<TestMovie> made_ = std::vector<TestMovie>(recipes_.size());
+    std::vector<bool> failed_ = std::vector<bool>(recipes_.size(), false);
+};
+
+Movies* TheMovies()
+{
+    static const std::unique_ptr<Movies> movies(FfmpegUnavailable().empty() ? new Movies : nullptr);
+    return movies.get();
+}
+
+}  // namespace
+
+std::string FfmpegUnavailable()
+{
+    static const bool present = RunCommand("command -v ffmpeg >/dev/null").exitCode == 0;
+    return present ? "" : "ffmpeg is not installed";
+}
+
+bool RunFfmpeg(const std::string& arguments, const std::string& output)
+{
+    return RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " '" + output + "'").exitCode == 0;
+}
+
+const std::vector<TestMovie>& TestMovies()
+{
+    static const std::vector<TestMovie> all = [] {
+        std::vector<TestMovie> list;
+        Movies* movies = TheMovies();
+        for (size_t i = 0; movies && i < movies->Count(); ++i) {
+            const TestMovie* m = movies->Get(i);
+            if (!m) return std::vector<TestMovie>{};
+            list.push_back(*m);
+        }
+        return list;
+    }();
+    return all;
+}
+
+const TestMovie& TestMovieNamed(const std::string& name)
+{
+    static const TestMovie missing;
+    Movies* movies = TheMovies();
+    const TestMovie* m = movies ? movies->Get(movies->Find(name)) : nullptr;
+    return m ? *m : missing;
+}
+
+}  // namespace tavrel_test

@@ -1,0 +1,39 @@
+#pragma once
+// Small movie files made by Debian's ffmpeg program, each once per test
+// program when first asked for, in a private folder that lasts as long as
+// the program. Each video shows
+// one flat colour in its first second and another in its second, at 64 × 48
+// and 25 frames a second; each sound is a 440 Hz tone.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavrel_test {
+
+struct TestMovie {
+    std::string name;  // "mpg", "m1v", "mp4", "mov", "avi", "m4a"
+    std::string path;
+    double seconds = 0;
+    // Video: 0 × 0 without.
+    int width = 0, height = 0;
+    double fps = 0;
+    long first = 0, second = 0;  // 0xRRGGBB of the two halves
+    uint32_t videoCodec = 0;     // the four-character code expected; 0 for MPEG
+    bool mpeg = false;           // an MPEG-1 program or elementary stream
+    // Sound: rate 0 without.
+    int rate = 0, channels = 0;
+    uint32_t soundCodec = 0;
+    std::string codecName;  // a word the sound's codec name holds
+};
+
+// Why the movies cannot be made here ("" when they can): ffmpeg is missing.
+std::string FfmpegUnavailable();
+// Every movie; empty when they cannot all be made.
+const std::vector<TestMovie>& TestMovies();
+// One movie, made alone; an empty path when it cannot be made.
+const TestMovie& TestMovieNamed(const std::string& name);
+// Runs ffmpeg with the arguments (quiet, no questions) writing output;
+// false when it fails.
+bool RunFfmpeg(const std::string& arguments, const std::string& output);
+
+}  // namespace tavrel_test

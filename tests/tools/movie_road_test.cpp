@@ -1,0 +1,83 @@
+// Movie files on their way through the program: slides whose pictures are
+// an MP4 and a MOV, and a show sound from an M4A, compiled, checked by
+// swf-dump, played, and the sound decoded to its length.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../media/sound_fixtures.h"
+#include "../show/show_test_util.h"
+#include "program_runner.h"
+#include "support/scene_harness.h"
+#include "support/swf_tools.h"
+#include "support/test_movies.h"
+#include "support/test_support.h"
+#include "swf/reader_primitives.h"
+#include "swf/sounds.h"
+
+namespace {
+
+using cli_test::ProgramResult;
+using cli_test::RunProgram;
+using tavrel_test::TempDir;
+using tavrel_test::TestMovieNamed;
+
+std::string Slide(const std::string& src)
+{
+    return "<slide type=\"image\" src=\"" + src +
+           "\" duration=\"1000\" >\n<transition_in>\n<transition name=\"None\" duration=\"500\" />\n"
+           "</transition_in>\n</slide>\n";
+}
+
+TEST(MovieRoad, MoviesAsSlidesAndShowSound)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const tavrel_test::TestMovie &mp4 = TestMovieNamed("mp4"), &mov = TestMovieNamed("mov"), &m4a = TestMovieNamed("m4a");
+    ASSERT_FALSE(mp4.path.empty() || mov.path.empty() || m4a.path.empty()) << "ffmpeg could not make the test movies";
+    TempDir dir;
+    const std::string project = show_test::WrapShow(
+        "<slide_show width=\"64\" height=\"48\" bg_color=\"16777215\">\n<slides>\n" + Slide(mp4.path) +
+        Slide(mov.path) + "</slides>\n<sound_data include=\"true\">\n<sound src=\"" + m4a.path +
+        "\" sample_rate=\"22050\" />\n</sound_data>\n</slide_show>\n");
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"), project));
+    const ProgramResult r = RunProgram({"show.tvr", "show.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "no warning, and nothing of FFmpeg's own";
+    EXPECT_NE(r.out.find("2 slides, 0 skipped"), std::string::npos) << r.out;
+    const std::string movie = dir.file("show.swf");
+    tavrel_test::ExpectDumpAccepts(movie, {"DefineBitsJPEG2", "DefineSound"});
+
+    // Each slide shows its movie's first frame.
+    const std::vector<tavrel_test::TagEvent> events = tavrel_test::ReadTagEvents(movie);
+    int frame = 1;
+    std::vector<int> slideFrames;
+    for (const tavrel_test::TagEvent& e : events) {
+        if (e.code == swf_tag::kFrameLabel && e.label.rfind("slide_", 0) == 0) slideFrames.push_back(frame);
+        frame += e.code == swf_tag::kShowFrame;
+    }
+    ASSERT_EQ(slideFrames.size(), 2u);
+    tavrel_test::ExpectPlayedFrame(movie, slideFrames[0] + 1, {{{32, 24}, mp4.first}, {{4, 4}, mp4.first}}, 24);
+    tavrel_test::ExpectPlayedFrame(movie, slideFrames[1] + 1, {{{32, 24}, mov.first}, {{60, 44}, mov.first}}, 24);
+
+    // The sound decodes to the length of the M4A's tone, after the
+    // encoder's lead-in.
+    if (!tavrel_test::HaveMpg123()) GTEST_SKIP() << "mpg123 is not installed";
+    CSwfReader reader;
+    ASSERT_TRUE(reader.Parse(CPath(movie.c_str()), true, 0, true));
+    const CTagDefineSound* sound = nullptr;
+    for (CSwfTag* tag : reader.GetTags(nullptr))
+        if (auto* s = dynamic_cast<const CTagDefineSound*>(tag)) sound = s;
+    ASSERT_NE(sound, nullptr);
+    EXPECT_NEAR(double(sound->sampleCount), m4a.seconds * 22050, 22050 * 0.05);
+    const std::string mp3 = dir.file("sound.mp3");
+    ASSERT_TRUE(tavrel_test::WriteFile(mp3, std::string(sound->data.begin() + 2, sound->data.end())));
+    reader.ClearTags(true);
+    std::vector<int16_t> pcm;
+    ASSERT_TRUE(tavrel_test::DecodeMp3(mp3, mp3 + ".raw", 22050, 1, &pcm));
+    EXPECT_NEAR(double(pcm.size()) - (576 + 529), m4a.seconds * 22050, 2.0 * 576 + 2048 / 2);
+    EXPECT_NEAR(tavrel_test::Measure(pcm, 1, 0, 22050).hz, 440, 9);
+}
+
+}  // namespace
