@@ -34,10 +34,7 @@ void AddEdge(CShapeWithStyle* shape, Edge kind, int32_t dx, int32_t dy)
 uint16_t DefineTriangle(const MaskRect& rect, int32_t x, int32_t y, Edge kind1, int32_t dx1, int32_t dy1, Edge kind2,
                         int32_t dx2, int32_t dy2, CSwfMovie* movie, uint16_t* characterIdCounter)
 {
-    auto* shape = new CShapeWithStyle;
-    CShapeRecordStyleChange* start = shape->AddMoveTo(x, y);
-    start->fillStyle1 = 1;
-    start->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
+    CShapeWithStyle* shape = clip_layers::StartOutline(x, y);
     AddEdge(shape, kind1, dx1, dy1);
     AddEdge(shape, kind2, dx2, dy2);
     shape->AddLine(-(dx1 + dx2), -(dy1 + dy2));
