@@ -108,11 +108,13 @@ protected:
     int generate_ = 1;
 };
 
-// The base of a registered kind: its clone and its instance for a slide
-// are both a copy of itself, made through CopyFrom.
-template <class Kind>
-class CTransitionKind : public CTransition {
+// A registered kind on Base (its family's shared class, or the transition
+// itself): its clone and its instance for a slide are both a copy of
+// itself, made through CopyFrom.
+template <class Kind, class Base = CTransition>
+class CTransitionKind : public Base {
 public:
+    using Base::Base;
     std::unique_ptr<CTransition> Clone() const override
     {
         auto copy = std::make_unique<Kind>();

@@ -15,12 +15,12 @@ private:
     void WriteFrames(CSwfMovie* movie, CSlide& s, uint16_t fading, uint16_t left, uint16_t right);
 };
 
-class CBlurInTransition : public CKindOf<CBlurInTransition, CBlurTransition> {
+class CBlurInTransition : public CTransitionKind<CBlurInTransition, CBlurTransition> {
 public:
-    CBlurInTransition() : CKindOf<CBlurInTransition, CBlurTransition>(motion::Sense::kIn) {}
+    CBlurInTransition() : CTransitionKind(motion::Sense::kIn) {}
 };
 
-class CBlurOutTransition : public CKindOf<CBlurOutTransition, CBlurTransition> {
+class CBlurOutTransition : public CTransitionKind<CBlurOutTransition, CBlurTransition> {
 public:
-    CBlurOutTransition() : CKindOf<CBlurOutTransition, CBlurTransition>(motion::Sense::kOut) {}
+    CBlurOutTransition() : CTransitionKind(motion::Sense::kOut) {}
 };

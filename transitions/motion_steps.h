@@ -41,11 +41,6 @@ struct Progress {
 
 }  // namespace motion
 
-// A registered kind whose code lives in Family: its clone and its instance
-// for a slide are both a copy of itself.
-template <class Kind, class Family>
-using CKindOf = CDirectionalKind<Kind, Family>;
-
 // An In/Out family's frame, over any transition base. In: the new slide is
 // placed, its frames are written, the old slide is removed. Out: the new
 // slide is placed and the old one removed at once, and a copy of the old

@@ -61,12 +61,12 @@ private:
     mutable CCheckBox fadeBox_;
 };
 
-class CSlideInFromTransition : public CKindOf<CSlideInFromTransition, CSlideMotionTransition> {
+class CSlideInFromTransition : public CTransitionKind<CSlideInFromTransition, CSlideMotionTransition> {
 public:
-    CSlideInFromTransition() : CKindOf<CSlideInFromTransition, CSlideMotionTransition>(motion::Sense::kIn) {}
+    CSlideInFromTransition() : CTransitionKind(motion::Sense::kIn) {}
 };
 
-class CSlideOutToTransition : public CKindOf<CSlideOutToTransition, CSlideMotionTransition> {
+class CSlideOutToTransition : public CTransitionKind<CSlideOutToTransition, CSlideMotionTransition> {
 public:
-    CSlideOutToTransition() : CKindOf<CSlideOutToTransition, CSlideMotionTransition>(motion::Sense::kOut) {}
+    CSlideOutToTransition() : CTransitionKind(motion::Sense::kOut) {}
 };

@@ -52,12 +52,12 @@ private:
     mutable CCheckBox directionBox_;
 };
 
-class CSpinInTransition : public CKindOf<CSpinInTransition, CSpinTransition> {
+class CSpinInTransition : public CTransitionKind<CSpinInTransition, CSpinTransition> {
 public:
-    CSpinInTransition() : CKindOf<CSpinInTransition, CSpinTransition>(motion::Sense::kIn) {}
+    CSpinInTransition() : CTransitionKind(motion::Sense::kIn) {}
 };
 
-class CSpinOutTransition : public CKindOf<CSpinOutTransition, CSpinTransition> {
+class CSpinOutTransition : public CTransitionKind<CSpinOutTransition, CSpinTransition> {
 public:
-    CSpinOutTransition() : CKindOf<CSpinOutTransition, CSpinTransition>(motion::Sense::kOut) {}
+    CSpinOutTransition() : CTransitionKind(motion::Sense::kOut) {}
 };

@@ -120,7 +120,7 @@ uint16_t CWipeTransition::DefineShape(int direction, int32_t w, int32_t h, CSwfM
     return clip_layers::DefineOutlineShape(bounds, diamond, movie, characterIdCounter, clip_layers::kRed);
 }
 
-CWipeOnTransition::CWipeOnTransition() : CDirectionalKind(kLabelId, kPopupId, "Direction:")
+CWipeOnTransition::CWipeOnTransition() : CTransitionKind(kLabelId, kPopupId, "Direction:")
 {
     SetName("Wipe On");
 }
@@ -186,7 +186,7 @@ bool CWipeOn2Transition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     return true;
 }
 
-CWipeOffTransition::CWipeOffTransition() : CDirectionalKind(kLabelId, kPopupId, "Direction")
+CWipeOffTransition::CWipeOffTransition() : CTransitionKind(kLabelId, kPopupId, "Direction")
 {
     SetName("Wipe Off");
 }

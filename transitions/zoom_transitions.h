@@ -21,14 +21,14 @@ protected:
     void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 };
 
-class CZoomInTransition : public CDirectionalKind<CZoomInTransition, CZoomTransition> {
+class CZoomInTransition : public CTransitionKind<CZoomInTransition, CZoomTransition> {
 public:
-    CZoomInTransition() : CDirectionalKind(motion::Sense::kIn) {}
+    CZoomInTransition() : CTransitionKind(motion::Sense::kIn) {}
 };
 
-class CZoomOutTransition : public CDirectionalKind<CZoomOutTransition, CZoomTransition> {
+class CZoomOutTransition : public CTransitionKind<CZoomOutTransition, CZoomTransition> {
 public:
-    CZoomOutTransition() : CDirectionalKind(motion::Sense::kOut) {}
+    CZoomOutTransition() : CTransitionKind(motion::Sense::kOut) {}
 };
 
 class CCrossScaleTransition : public CTransitionKind<CCrossScaleTransition> {
