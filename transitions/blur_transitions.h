@@ -15,12 +15,5 @@ private:
     void WriteFrames(CSwfMovie* movie, CSlide& s, uint16_t fading, uint16_t left, uint16_t right);
 };
 
-class CBlurInTransition : public CTransitionKind<CBlurInTransition, CBlurTransition> {
-public:
-    CBlurInTransition() : CTransitionKind(motion::Sense::kIn) {}
-};
-
-class CBlurOutTransition : public CTransitionKind<CBlurOutTransition, CBlurTransition> {
-public:
-    CBlurOutTransition() : CTransitionKind(motion::Sense::kOut) {}
-};
+using CBlurInTransition = CSensedKind<CBlurTransition, motion::Sense::kIn>;
+using CBlurOutTransition = CSensedKind<CBlurTransition, motion::Sense::kOut>;

@@ -11,14 +11,7 @@ public:
     // The direction of other, which is of the same kind.
     bool CopyFrom(const CTransition* other) override;
 
-    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
-    bool DisposeSettingsControls() override;
-    void UpdateSettingsControls() override;
-    bool ReadSettingsControls(CTransition* target) const override;
-    bool OnControlChanged(uint32_t controlId) override;
-
-    bool ReadXmlAttributes(const CElementReader& reader) override;
-    bool WriteXmlAttributes(CXMLOutputFile& out) const override;
+    TAVREL_TRANSITION_SETTINGS_OVERRIDES;
 
     uint32_t LabelId() const { return setting_.LabelId(); }
     uint32_t PopupId() const { return setting_.PopupId(); }

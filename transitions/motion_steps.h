@@ -99,6 +99,13 @@ private:
 
 using CSensedTransition = CSensed<CTransition>;
 
+// The In or the Out kind of a family built on CSensed.
+template <class Family, motion::Sense kSense>
+class CSensedKind : public CTransitionKind<CSensedKind<Family, kSense>, Family> {
+public:
+    CSensedKind() : CTransitionKind<CSensedKind, Family>(kSense) {}
+};
+
 namespace motion {
 
 // trunc(v × 65536 + 0.5) towards zero, kept to what a matrix field holds.

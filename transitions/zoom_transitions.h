@@ -21,15 +21,8 @@ protected:
     void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 };
 
-class CZoomInTransition : public CTransitionKind<CZoomInTransition, CZoomTransition> {
-public:
-    CZoomInTransition() : CTransitionKind(motion::Sense::kIn) {}
-};
-
-class CZoomOutTransition : public CTransitionKind<CZoomOutTransition, CZoomTransition> {
-public:
-    CZoomOutTransition() : CTransitionKind(motion::Sense::kOut) {}
-};
+using CZoomInTransition = CSensedKind<CZoomTransition, motion::Sense::kIn>;
+using CZoomOutTransition = CSensedKind<CZoomTransition, motion::Sense::kOut>;
 
 class CCrossScaleTransition : public CTransitionKind<CCrossScaleTransition> {
 public:
