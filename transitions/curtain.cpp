@@ -91,8 +91,10 @@ bool CCurtainTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
         if (r <= unsigned(p)) {
             alpha = std::max(0.0, alpha - alphaStep);
             const int64_t out = motion::Along(w2, ++panelMoves, panelFrames);
-            clip_layers::Move(movie, leftPanel, clip_layers::Translation(motion::Offset(0, -out), 0), motion::Alpha(alpha));
-            clip_layers::Move(movie, rightPanel, clip_layers::Translation(motion::Offset(w2, out), 0), motion::Alpha(alpha));
+            clip_layers::Move(movie, leftPanel, clip_layers::Translation(motion::Offset(0, -out), 0),
+                              motion::Alpha(alpha));
+            clip_layers::Move(movie, rightPanel, clip_layers::Translation(motion::Offset(w2, out), 0),
+                              motion::Alpha(alpha));
         }
         if (previous) {
             const int64_t out = motion::Along(w2, k, n);
