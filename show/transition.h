@@ -108,11 +108,24 @@ protected:
     int generate_ = 1;
 };
 
-// The base of a registered kind: its clone and its instance for a slide
-// are both a copy of itself, made through CopyFrom.
-template <class Kind>
-class CTransitionKind : public CTransition {
+// Declares, in a kind's class, the overrides of a kind with settings of its
+// own: its controls in the effects pane and its attributes in the file.
+#define TAVREL_TRANSITION_SETTINGS_OVERRIDES                                                          \
+    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override; \
+    bool DisposeSettingsControls() override;                                                          \
+    void UpdateSettingsControls() override;                                                           \
+    bool ReadSettingsControls(CTransition* target) const override;                                    \
+    bool OnControlChanged(uint32_t controlId) override;                                               \
+    bool ReadXmlAttributes(const CElementReader& reader) override;                                    \
+    bool WriteXmlAttributes(CXMLOutputFile& out) const override
+
+// A registered kind on Base (its family's shared class, or the transition
+// itself): its clone and its instance for a slide are both a copy of
+// itself, made through CopyFrom.
+template <class Kind, class Base = CTransition>
+class CTransitionKind : public Base {
 public:
+    using Base::Base;
     std::unique_ptr<CTransition> Clone() const override
     {
         auto copy = std::make_unique<Kind>();

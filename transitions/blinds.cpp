@@ -29,12 +29,12 @@ CBlindsTransition::CBlindsTransition(bool out, uint32_t labelId, uint32_t popupI
     CBlindsTransition::SetDefaults();
 }
 
-CBlindsInTransition::CBlindsInTransition() : CDirectionalKind(false, kLabelId, kPopupId)
+CBlindsInTransition::CBlindsInTransition() : CTransitionKind(false, kLabelId, kPopupId)
 {
     SetName("Blinds In");
 }
 
-CBlindsOutTransition::CBlindsOutTransition() : CDirectionalKind(true, kLabelId, kPopupId)
+CBlindsOutTransition::CBlindsOutTransition() : CTransitionKind(true, kLabelId, kPopupId)
 {
     SetName("Blinds Out");
 }

@@ -37,14 +37,14 @@ private:
     clip_layers::DepthLists lists_;
 };
 
-class CBlindsInTransition : public CDirectionalKind<CBlindsInTransition, CBlindsTransition> {
+class CBlindsInTransition : public CTransitionKind<CBlindsInTransition, CBlindsTransition> {
 public:
     static constexpr uint32_t kLabelId = 10004;
     static constexpr uint32_t kPopupId = 10005;
     CBlindsInTransition();
 };
 
-class CBlindsOutTransition : public CDirectionalKind<CBlindsOutTransition, CBlindsTransition> {
+class CBlindsOutTransition : public CTransitionKind<CBlindsOutTransition, CBlindsTransition> {
 public:
     // Without a slide before it, it writes no frame.
     unsigned CountFrames(double frameRate, bool fromSlide) const override

@@ -15,12 +15,5 @@ private:
     void WriteFrames(CSwfMovie* movie, CSlide& s, uint16_t fading, uint16_t left, uint16_t right);
 };
 
-class CBlurInTransition : public CKindOf<CBlurInTransition, CBlurTransition> {
-public:
-    CBlurInTransition() : CKindOf<CBlurInTransition, CBlurTransition>(motion::Sense::kIn) {}
-};
-
-class CBlurOutTransition : public CKindOf<CBlurOutTransition, CBlurTransition> {
-public:
-    CBlurOutTransition() : CKindOf<CBlurOutTransition, CBlurTransition>(motion::Sense::kOut) {}
-};
+using CBlurInTransition = CSensedKind<CBlurTransition, motion::Sense::kIn>;
+using CBlurOutTransition = CSensedKind<CBlurTransition, motion::Sense::kOut>;

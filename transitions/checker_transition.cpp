@@ -72,34 +72,6 @@ const char* const kTypeWords[] = {"appear",     "fade_in", "zoom_in",   "drop_le
 const char* const kTypeItems[] = {"Appear",     "Fade In", "Zoom In",   "Drop Left",
                                   "Drop Right", "Drop Up", "Drop Down", "Drop Random"};
 
-// A translation clamped into the matrix's 32 bits.
-int32_t Twips(int64_t v)
-{
-    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-// Full colour at the given alpha (8.8).
-CSwfCxformWithAlpha* Opacity(int alpha)
-{
-    auto* c = new CSwfCxformWithAlpha;
-    c->SetMult(256, 256, 256, alpha);
-    return c;
-}
-
-int32_t Fixed16(double v)
-{
-    return int32_t(v * 65536.0 + 0.5);
-}
-
-CSwfMatrix* Scaled(double sx, double sy, int32_t x, int32_t y)
-{
-    CSwfMatrix* m = clip_layers::Translation(x, y);
-    m->hasScale = true;
-    m->scaleX = Fixed16(sx);
-    m->scaleY = Fixed16(sy);
-    return m;
-}
-
 struct Heading {
     int dx, dy;
 };
@@ -164,7 +136,7 @@ void CCheckerCell::WriteFrame(CSwfMovie* movie, int f)
 {
     if (!copyDepth) return;
     if (type == CCheckerTransition::kAppear) {
-        if (f == startFrame) clip_layers::Move(movie, copyDepth, nullptr, Opacity(256));
+        if (f == startFrame) clip_layers::Move(movie, copyDepth, nullptr, motion::Opacity(256));
         return;
     }
     if (f < startFrame || int64_t(f) >= int64_t(startFrame) + duration) return;
@@ -172,21 +144,25 @@ void CCheckerCell::WriteFrame(CSwfMovie* movie, int f)
     switch (type) {
         case CCheckerTransition::kFadeIn:
             alpha = std::min(alpha + fadeStep, 1.0);
-            clip_layers::Move(movie, copyDepth, nullptr, Opacity(int(alpha * 256 + 0.5)));
+            clip_layers::Move(movie, copyDepth, nullptr, motion::Opacity(int(alpha * 256 + 0.5)));
             return;
         case CCheckerTransition::kZoomIn:
             scaleX = std::min(scaleX + zoomStepX, 1.0);
             scaleY = std::min(scaleY + zoomStepY, 1.0);
-            clip_layers::Move(movie, maskDepth, Scaled(scaleX, scaleY, maskX, maskY));
-            clip_layers::Move(movie, copyDepth, Scaled(scaleX, scaleY, copyX, copyY), first ? Opacity(256) : nullptr);
+            clip_layers::Move(movie, maskDepth, motion::ScaleMatrix(scaleX, scaleY, maskX, maskY));
+            clip_layers::Move(movie, copyDepth, motion::ScaleMatrix(scaleX, scaleY, copyX, copyY),
+                              first ? motion::Opacity(256) : nullptr);
             return;
         default: {  // the drops: frame j of the cell's d stands j / d of the way on
             const int64_t j = int64_t(f) - startFrame + 1;
             const int64_t offX = motion::Along(dropX, j, duration) - dropX;
             const int64_t offY = motion::Along(dropY, j, duration) - dropY;
-            clip_layers::Move(movie, copyDepth, clip_layers::Translation(Twips(copyX + offX), Twips(copyY + offY)),
-                              first ? Opacity(256) : nullptr);
-            clip_layers::Move(movie, maskDepth, clip_layers::Translation(Twips(maskX + offX), Twips(maskY + offY)));
+            // Held to the full 32 bits, as the cells' places are.
+            auto at = [](int64_t x, int64_t y) {
+                return clip_layers::Translation(motion::Saturated(double(x)), motion::Saturated(double(y)));
+            };
+            clip_layers::Move(movie, copyDepth, at(copyX + offX, copyY + offY), first ? motion::Opacity(256) : nullptr);
+            clip_layers::Move(movie, maskDepth, at(maskX + offX, maskY + offY));
             return;
         }
     }
@@ -334,10 +310,11 @@ bool CCheckerTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     }
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
-            const int32_t x = Twips(x0 + int64_t(c) * cellWidth), y = Twips(y0 + int64_t(r) * cellHeight);
+            const int32_t x = motion::Saturated(double(x0 + int64_t(c) * cellWidth));
+            const int32_t y = motion::Saturated(double(y0 + int64_t(r) * cellHeight));
             // Copies start transparent: the previous slide shows until a cell starts.
             const clip_layers::ClipPair pair = clip_layers::PlaceCopyPairWithCxform(
-                movie, depthCounter, cellShapeId, clip_layers::Translation(x, y), *slide, false, Opacity(0));
+                movie, depthCounter, cellShapeId, clip_layers::Translation(x, y), *slide, false, motion::Opacity(0));
             lists_.Add(pair);
             grid_.push_back({pair.mask, pair.content, x, y});
         }

@@ -73,14 +73,7 @@ public:
                      uint16_t* depthCounter) override;
     void SetDefaults() override;
 
-    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
-    bool DisposeSettingsControls() override;
-    void UpdateSettingsControls() override;
-    bool ReadSettingsControls(CTransition* target) const override;
-    bool OnControlChanged(uint32_t controlId) override;
-
-    bool ReadXmlAttributes(const CElementReader& reader) override;
-    bool WriteXmlAttributes(CXMLOutputFile& out) const override;
+    TAVREL_TRANSITION_SETTINGS_OVERRIDES;
 
     // The grid places (column, row) in the order a row, column or spiral
     // direction starts them; empty for Random, whose picks are made as the

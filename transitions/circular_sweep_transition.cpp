@@ -10,21 +10,8 @@
 #include "swf/movie.h"
 #include "swf/shapes.h"
 #include "transitions/clip_layers.h"
+#include "transitions/motion_steps.h"
 #include "transitions/rotation.h"
-
-namespace {
-
-int32_t SlideTwips(int pixels)
-{
-    return int32_t(std::clamp<int64_t>(int64_t(pixels) * 20, 0, INT32_MAX));
-}
-
-int32_t Clamped(int64_t v)
-{
-    return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-}  // namespace
 
 CCircularSweepOnTransition::CCircularSweepOnTransition()
 {
@@ -35,26 +22,22 @@ int32_t CCircularSweepOnTransition::WedgeRadius(int64_t w, int64_t h)
 {
     // The sum in double: no integer overflow; the root in single precision.
     const float sum = float(double(w) * double(w) + double(h) * double(h));
-    return Clamped(int64_t((double(std::sqrt(sum)) + 0.5) * 0.5));
+    return motion::Saturated((double(std::sqrt(sum)) + 0.5) * 0.5);
 }
 
-uint16_t CCircularSweepOnTransition::DefineSlideRectShape(const CSlide& slide, CSwfMovie* movie,
+uint16_t CCircularSweepOnTransition::DefineSlideRectShape(int32_t w, int32_t h, CSwfMovie* movie,
                                                           uint16_t* characterIdCounter)
 {
-    const int32_t w = SlideTwips(slide.GetWidth()), h = SlideTwips(slide.GetHeight());
     return clip_layers::DefineMaskShape({-(h >> 1), -(w >> 1), h >> 1, w >> 1}, movie, characterIdCounter);
 }
 
-uint16_t CCircularSweepOnTransition::DefineWedgeShape(const CSlide& slide, CSwfMovie* movie,
+uint16_t CCircularSweepOnTransition::DefineWedgeShape(int32_t w, int32_t h, CSwfMovie* movie,
                                                       uint16_t* characterIdCounter)
 {
-    const int32_t r = WedgeRadius(SlideTwips(slide.GetWidth()), SlideTwips(slide.GetHeight()));
+    const int32_t r = WedgeRadius(w, h);
     // Centre up to twelve o'clock, one curve round to three, back to the
     // centre; the curve bulges past the circle, so the whole quarter is covered.
-    auto* wedge = new CShapeWithStyle;
-    CShapeRecordStyleChange* start = wedge->AddMoveTo(0, 0);
-    start->fillStyle1 = 1;
-    start->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
+    CShapeWithStyle* wedge = clip_layers::StartOutline(0, 0);
     wedge->AddVerticalLine(-r);
     wedge->AddCurve(r, 0, 0, r);
     wedge->AddHorizontalLine(-r);
@@ -66,11 +49,15 @@ bool CCircularSweepOnTransition::GenerateSwf(CSlide* slide, CSlide* previous, CS
                                              uint16_t* characterIdCounter, uint16_t* depthCounter)
 {
     if (!slide || !movie) return true;
-    const int32_t w = SlideTwips(slide->GetWidth()), h = SlideTwips(slide->GetHeight());
+    // The slide's size in twips, held to 32 bits (sizes are never negative).
+    const int32_t w = motion::Saturated(double(slide->GetWidth()) * 20);
+    const int32_t h = motion::Saturated(double(slide->GetHeight()) * 20);
     const int32_t tx = slide->GetCameraPlacement().centerX, ty = slide->GetCameraPlacement().centerY;
-    auto at = [&](int64_t dx, int64_t dy) { return clip_layers::Translation(Clamped(tx + dx), Clamped(ty + dy)); };
+    auto at = [&](int64_t dx, int64_t dy) {
+        return clip_layers::Translation(motion::Saturated(double(tx + dx)), motion::Saturated(double(ty + dy)));
+    };
 
-    const uint16_t rect = DefineSlideRectShape(*slide, movie, characterIdCounter);
+    const uint16_t rect = DefineSlideRectShape(w, h, movie, characterIdCounter);
     // Above the slide, and below it: neither uncovers anything yet.
     const clip_layers::ClipPair a =
         clip_layers::PlaceCopyPair(movie, depthCounter, rect, at(-(w >> 1), -int64_t(h)), *slide, false);
@@ -79,14 +66,10 @@ bool CCircularSweepOnTransition::GenerateSwf(CSlide* slide, CSlide* previous, CS
     uint16_t c = NextExportValue(depthCounter, movie);
     if (c && (!NextExportValue(depthCounter, movie) || !NextExportValue(depthCounter, movie))) c = 0;
     if (c) clip_layers::PlaceClipMask(movie, rect, c, uint16_t(c + 2), at(-(w >> 1), 0));
-    const uint16_t wedge = DefineWedgeShape(*slide, movie, characterIdCounter);
+    const uint16_t wedge = DefineWedgeShape(w, h, movie, characterIdCounter);
     if (c) {
         clip_layers::PlaceClipMask(movie, wedge, uint16_t(c + 1), uint16_t(c + 2), at(0, 0));
-        auto* copy = new CTagPlaceObject2;
-        copy->SetCharacterId(slide->GetCharacterId());
-        copy->depth = uint16_t(c + 2);
-        copy->SetMatrix(clip_layers::SlideMatrix(*slide, false));
-        movie->AddTag(copy);
+        clip_layers::PlaceCopy(movie, *slide, uint16_t(c + 2), false);
     }
 
     auto move = [&](uint16_t depth, CSwfMatrix* matrix) {

@@ -19,6 +19,7 @@ public:
     static int32_t WedgeRadius(int64_t w, int64_t h);
 
 private:
-    uint16_t DefineSlideRectShape(const CSlide& slide, CSwfMovie* movie, uint16_t* characterIdCounter);
-    uint16_t DefineWedgeShape(const CSlide& slide, CSwfMovie* movie, uint16_t* characterIdCounter);
+    // Of a slide of w × h twips.
+    uint16_t DefineSlideRectShape(int32_t w, int32_t h, CSwfMovie* movie, uint16_t* characterIdCounter);
+    uint16_t DefineWedgeShape(int32_t w, int32_t h, CSwfMovie* movie, uint16_t* characterIdCounter);
 };

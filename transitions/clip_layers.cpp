@@ -33,12 +33,18 @@ uint16_t DefineOutlineShape(const MaskRect& bounds, CShapeWithStyle* outline, CS
     return id;
 }
 
-uint16_t DefineMaskShape(const MaskRect& r, CSwfMovie* movie, uint16_t* characterIdCounter, uint32_t fill)
+CShapeWithStyle* StartOutline(int32_t x, int32_t y)
 {
     auto* shape = new CShapeWithStyle;
-    CShapeRecordStyleChange* start = shape->AddMoveTo(r.right, r.bottom);
+    CShapeRecordStyleChange* start = shape->AddMoveTo(x, y);
     start->fillStyle1 = 1;
     start->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
+    return shape;
+}
+
+uint16_t DefineMaskShape(const MaskRect& r, CSwfMovie* movie, uint16_t* characterIdCounter, uint32_t fill)
+{
+    CShapeWithStyle* shape = StartOutline(r.right, r.bottom);
     shape->AddHorizontalLine(-(r.right - r.left));
     shape->AddVerticalLine(r.top - r.bottom);
     shape->AddHorizontalLine(r.right - r.left);
@@ -103,12 +109,7 @@ ClipPair PlaceCopyPairWithCxform(CSwfMovie* movie, uint16_t* depthCounter, uint1
     uint16_t d = 0;
     if (!movie || !depthCounter || !TakeTwoDepths(depthCounter, movie, &d)) return {};
     PlaceMask(movie, maskId, d, own.release());
-    auto* copy = new CTagPlaceObject2;
-    copy->SetCharacterId(content.GetCharacterId());
-    copy->depth = static_cast<uint16_t>(d + 1);
-    copy->SetMatrix(SlideMatrix(content, withScale));
-    if (ownCxform) copy->SetCxform(ownCxform.release());
-    movie->AddTag(copy);
+    PlaceCopy(movie, content, static_cast<uint16_t>(d + 1), withScale, ownCxform.release());
     return {d, static_cast<uint16_t>(d + 1)};
 }
 
@@ -128,15 +129,36 @@ uint16_t PlaceOwnSlidePair(CTransition& transition, CSlide* slide, CSwfMovie* mo
     return d;
 }
 
+namespace {
+
+CTagPlaceObject2* NewPlacement(uint16_t id, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform)
+{
+    auto* place = new CTagPlaceObject2;
+    place->SetCharacterId(id);
+    place->depth = depth;
+    place->SetMatrix(matrix);
+    place->SetCxform(cxform);
+    return place;
+}
+
+}  // namespace
+
 void PlaceClipMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, uint16_t clipDepth, CSwfMatrix* matrix)
 {
-    auto* mask = new CTagPlaceObject2;
-    mask->SetCharacterId(maskId);
-    mask->depth = depth;
+    CTagPlaceObject2* mask = NewPlacement(maskId, depth, matrix, nullptr);
     mask->clipDepth = clipDepth;
     mask->hasClipDepth = true;
-    mask->SetMatrix(matrix);
     movie->AddTag(mask);
+}
+
+void Place(CSwfMovie* movie, uint16_t id, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform)
+{
+    movie->AddTag(NewPlacement(id, depth, matrix, cxform));
+}
+
+void PlaceCopy(CSwfMovie* movie, const CSlide& slide, uint16_t depth, bool withScale, CSwfCxformWithAlpha* cxform)
+{
+    Place(movie, slide.GetCharacterId(), depth, SlideMatrix(slide, withScale), cxform);
 }
 
 void Move(CSwfMovie* movie, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform)

@@ -27,6 +27,9 @@ struct MaskRect {
 // corner with one solid fill; its character id, 0 when the ids ran out.
 uint16_t DefineMaskShape(const MaskRect& rect, CSwfMovie* movie, uint16_t* characterIdCounter,
                          uint32_t fill = kRed);
+// An outline's first record: the pen to (x, y) with fill style 1, the one
+// fill DefineOutlineShape adds.
+CShapeWithStyle* StartOutline(int32_t x, int32_t y);
 // The same for a shape of the caller's (records only: the fill style is
 // added here); bounds as given.
 uint16_t DefineOutlineShape(const MaskRect& bounds, CShapeWithStyle* outline, CSwfMovie* movie,
@@ -60,6 +63,12 @@ uint16_t PlaceOwnSlidePair(CTransition& transition, CSlide* slide, CSwfMovie* mo
 // A mask at depth clipping the layers up to clipDepth (nested masks clip
 // more than one layer); the matrix is taken.
 void PlaceClipMask(CSwfMovie* movie, uint16_t maskId, uint16_t depth, uint16_t clipDepth, CSwfMatrix* matrix);
+// The character at depth with the matrix, and a colour transform when
+// given. Takes both.
+void Place(CSwfMovie* movie, uint16_t id, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform = nullptr);
+// A copy of the slide's character at depth, at its placement (SlideMatrix).
+void PlaceCopy(CSwfMovie* movie, const CSlide& slide, uint16_t depth, bool withScale,
+               CSwfCxformWithAlpha* cxform = nullptr);
 // A move of the layer at depth: the whole matrix, and a colour transform
 // when given. Takes both.
 void Move(CSwfMovie* movie, uint16_t depth, CSwfMatrix* matrix, CSwfCxformWithAlpha* cxform = nullptr);

@@ -21,37 +21,6 @@ CSwfCxformWithAlpha* Brightness(double f)
     return c;
 }
 
-CSwfCxformWithAlpha* Alpha(double a)
-{
-    auto* c = new CSwfCxformWithAlpha;
-    c->SetAlpha(a);
-    return c;
-}
-
-void PlaceShape(CSwfMovie* movie, uint16_t id, uint16_t depth, int32_t x, CSwfCxformWithAlpha* cxform,
-                uint16_t clipDepth = 0)
-{
-    auto* place = new CTagPlaceObject2;
-    place->SetCharacterId(id);
-    place->depth = depth;
-    if (clipDepth) {
-        place->clipDepth = clipDepth;
-        place->hasClipDepth = true;
-    }
-    place->SetMatrix(clip_layers::Translation(x, 0));
-    place->SetCxform(cxform);
-    movie->AddTag(place);
-}
-
-void PlaceCopy(CSwfMovie* movie, const CSlide& slide, uint16_t depth)
-{
-    auto* place = new CTagPlaceObject2;
-    place->SetCharacterId(slide.GetCharacterId());
-    place->depth = depth;
-    place->SetMatrix(clip_layers::SlideMatrix(slide, true));
-    movie->AddTag(place);
-}
-
 }  // namespace
 
 CCurtainTransition::CCurtainTransition()
@@ -95,14 +64,14 @@ bool CCurtainTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     // Without frames the slide is shown as a cut would show it.
     const std::unique_ptr<CSwfCxformWithAlpha> dimmed(n ? Brightness(0.5) : nullptr);
     PlaceNext(slide, movie, dimmed.get());
-    PlaceShape(movie, id, leftPanel, 0, Alpha(0.5));
-    PlaceShape(movie, id, rightPanel, w2, Alpha(0.5));
+    clip_layers::Place(movie, id, leftPanel, clip_layers::Translation(0, 0), motion::Alpha(0.5));
+    clip_layers::Place(movie, id, rightPanel, clip_layers::Translation(w2, 0), motion::Alpha(0.5));
     if (previous) {
         RemovePrevious(previous, movie);
-        PlaceShape(movie, id, leftMask, 0, nullptr, leftCopy);
-        PlaceCopy(movie, *previous, leftCopy);
-        PlaceShape(movie, id, rightMask, w2, nullptr, rightCopy);
-        PlaceCopy(movie, *previous, rightCopy);
+        clip_layers::PlaceClipMask(movie, id, leftMask, leftCopy, clip_layers::Translation(0, 0));
+        clip_layers::PlaceCopy(movie, *previous, leftCopy, true);
+        clip_layers::PlaceClipMask(movie, id, rightMask, rightCopy, clip_layers::Translation(w2, 0));
+        clip_layers::PlaceCopy(movie, *previous, rightCopy, true);
     }
 
     const int p = static_cast<int>(n * 0.6), m = static_cast<int>(n * 0.5);
@@ -122,8 +91,10 @@ bool CCurtainTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
         if (r <= unsigned(p)) {
             alpha = std::max(0.0, alpha - alphaStep);
             const int64_t out = motion::Along(w2, ++panelMoves, panelFrames);
-            clip_layers::Move(movie, leftPanel, clip_layers::Translation(motion::Offset(0, -out), 0), Alpha(alpha));
-            clip_layers::Move(movie, rightPanel, clip_layers::Translation(motion::Offset(w2, out), 0), Alpha(alpha));
+            clip_layers::Move(movie, leftPanel, clip_layers::Translation(motion::Offset(0, -out), 0),
+                              motion::Alpha(alpha));
+            clip_layers::Move(movie, rightPanel, clip_layers::Translation(motion::Offset(w2, out), 0),
+                              motion::Alpha(alpha));
         }
         if (previous) {
             const int64_t out = motion::Along(w2, k, n);

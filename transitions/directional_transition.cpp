@@ -34,7 +34,7 @@ bool CDirectionalTransition::ReadSettingsControls(CTransition* target) const
 {
     // Only a transition of this very kind has this table's directions.
     if (!target || typeid(*target) != typeid(*this)) return false;
-    return setting_.Read(&static_cast<CDirectionalTransition*>(target)->direction);
+    return ReadDirection(&static_cast<CDirectionalTransition*>(target)->direction);
 }
 
 bool CDirectionalTransition::OnControlChanged(uint32_t controlId)

@@ -9,16 +9,10 @@
 #include "swf/records.h"
 #include "swf/shapes.h"
 #include "swf/styles.h"
+#include "transitions/clip_layers.h"
+#include "transitions/motion_steps.h"
 
 namespace {
-
-// Progress is accumulated step by step, as the frames advance, and clamped.
-struct Progress {
-    double value;
-    double step;
-    double Rise() { return value = std::min(value + step, 1.0); }
-    double Fall() { return value = std::max(value - step, 0.0); }
-};
 
 // 256 × p rounded half up, in 8.8 alpha.
 int FadeAlpha(double p)
@@ -26,27 +20,10 @@ int FadeAlpha(double p)
     return static_cast<int16_t>(static_cast<int32_t>(std::fma(p, 256.0, 0.5)));
 }
 
-// A layer already placed takes a new colour transform.
-void MoveWithCxform(CSwfMovie* movie, uint16_t depth, CSwfCxformWithAlpha* cxform)
-{
-    auto* move = new CTagPlaceObject2;
-    move->move = true;
-    move->depth = depth;
-    move->SetCxform(cxform);
-    movie->AddTag(move);
-}
-
 // Multiply terms only: colours kept, alpha scaled.
 void MoveAlpha(CSwfMovie* movie, uint16_t depth, double p)
 {
-    auto* cxform = new CSwfCxformWithAlpha;
-    cxform->SetMult(256, 256, 256, FadeAlpha(p));
-    MoveWithCxform(movie, depth, cxform);
-}
-
-void ShowFrame(CSwfMovie* movie)
-{
-    movie->AddTag(new CTagShowFrame);
+    clip_layers::Move(movie, depth, nullptr, motion::Opacity(FadeAlpha(p)));
 }
 
 }  // namespace
@@ -61,10 +38,10 @@ bool CFadeInTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* 
     if (!slide || !movie) return true;
     PlaceNext(slide, movie, nullptr);
     const int n = static_cast<int>(DurationFrames(movie->GetFrameRate()));
-    Progress p{0.0, 1.0 / n};
+    motion::Progress p{0.0, 1.0 / n};
     for (int k = 1; k <= n; ++k) {
         MoveAlpha(movie, slide->GetDepth(), p.Rise());
-        ShowFrame(movie);
+        clip_layers::ShowFrame(movie);
     }
     RemovePrevious(previous, movie);
     return true;
@@ -86,12 +63,12 @@ bool CFadeOutTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     const uint16_t copy = PlaceSlideAtNextDepth(previous, movie, depthCounter);
     if (!copy) return true;
     const int n = static_cast<int>(DurationFrames(movie->GetFrameRate()));
-    Progress q{1.0, 1.0 / n};
+    motion::Progress q{1.0, 1.0 / n};
     for (int k = 1; k <= n; ++k) {
         MoveAlpha(movie, copy, q.Fall());
-        ShowFrame(movie);
+        clip_layers::ShowFrame(movie);
     }
-    movie->AddTag(new CTagRemoveObject2(copy));
+    motion::Remove(movie, copy);
     return true;
 }
 
@@ -105,13 +82,13 @@ bool CCrossFadeTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovi
     if (!slide || !movie) return true;
     PlaceNext(slide, movie, nullptr);
     const int n = static_cast<int>(DurationFrames(movie->GetFrameRate()));
-    Progress p{0.0, 1.0 / n};
-    Progress q{1.0, 1.0 / n};
+    motion::Progress p{0.0, 1.0 / n};
+    motion::Progress q{1.0, 1.0 / n};
     for (int k = 1; k <= n; ++k) {
         MoveAlpha(movie, slide->GetDepth(), p.Rise());
         q.Fall();
         if (previous) MoveAlpha(movie, previous->GetDepth(), q.value);
-        ShowFrame(movie);
+        clip_layers::ShowFrame(movie);
     }
     RemovePrevious(previous, movie);
     return true;
@@ -151,26 +128,22 @@ bool CColorFadeTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovi
     auto* place = new CTagPlaceObject2;
     place->SetCharacterId(id);
     place->depth = depth;
-    auto* clear = new CSwfCxformWithAlpha;
-    clear->SetAlpha(0.0);
-    place->SetCxform(clear);
+    place->SetCxform(motion::Alpha(0.0));
     movie->AddTag(place);
 
     const unsigned h = DurationFrames(movie->GetFrameRate()) / 2;
     auto moveRect = [&](double a) {
-        auto* cxform = new CSwfCxformWithAlpha;
-        cxform->SetAlpha(a);
-        MoveWithCxform(movie, depth, cxform);
-        ShowFrame(movie);
+        clip_layers::Move(movie, depth, nullptr, motion::Alpha(a));
+        clip_layers::ShowFrame(movie);
     };
-    Progress p{0.0, 1.0 / h};
+    motion::Progress p{0.0, 1.0 / h};
     for (unsigned k = 1; k <= h; ++k) moveRect(p.Rise());
     // The slides change under the opaque colour.
     PlaceNext(slide, movie, nullptr);
     RemovePrevious(previous, movie);
-    Progress q{1.0, 1.0 / h};
+    motion::Progress q{1.0, 1.0 / h};
     for (unsigned k = 1; k <= h; ++k) moveRect(q.Fall());
-    movie->AddTag(new CTagRemoveObject2(depth));
+    motion::Remove(movie, depth);
     return true;
 }
 

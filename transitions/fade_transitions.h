@@ -46,14 +46,7 @@ public:
                      uint16_t* depthCounter) override;
     void SetDefaults() override { fadeColor = 0xFFFFFF; }
 
-    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
-    bool DisposeSettingsControls() override;
-    void UpdateSettingsControls() override;
-    bool ReadSettingsControls(CTransition* target) const override;
-    bool OnControlChanged(uint32_t controlId) override;
-
-    bool ReadXmlAttributes(const CElementReader& reader) override;
-    bool WriteXmlAttributes(CXMLOutputFile& out) const override;
+    TAVREL_TRANSITION_SETTINGS_OVERRIDES;
 
     // Red in bits 0-7, green 8-15, blue 16-23; the top byte is ignored.
     uint32_t fadeColor = 0xFFFFFF;

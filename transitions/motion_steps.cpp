@@ -15,6 +15,12 @@ int32_t Fixed(double v)
     return ClampToSwfMatrix(v * 65536.0 + 0.5);
 }
 
+int32_t Saturated(double v)
+{
+    if (!(v > double(INT32_MIN))) return INT32_MIN;
+    return v >= double(INT32_MAX) ? INT32_MAX : int32_t(v);
+}
+
 CSwfMatrix* ScaleMatrix(double s, double t, int32_t x, int32_t y)
 {
     auto* m = new CSwfMatrix;
@@ -30,6 +36,13 @@ CSwfCxformWithAlpha* Alpha(double a)
 {
     auto* cxform = new CSwfCxformWithAlpha;
     cxform->SetAlpha(a);
+    return cxform;
+}
+
+CSwfCxformWithAlpha* Opacity(int alpha)
+{
+    auto* cxform = new CSwfCxformWithAlpha;
+    cxform->SetMult(256, 256, 256, alpha);
     return cxform;
 }
 

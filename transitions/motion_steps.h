@@ -41,11 +41,6 @@ struct Progress {
 
 }  // namespace motion
 
-// A registered kind whose code lives in Family: its clone and its instance
-// for a slide are both a copy of itself.
-template <class Kind, class Family>
-using CKindOf = CDirectionalKind<Kind, Family>;
-
 // An In/Out family's frame, over any transition base. In: the new slide is
 // placed, its frames are written, the old slide is removed. Out: the new
 // slide is placed and the old one removed at once, and a copy of the old
@@ -104,14 +99,27 @@ private:
 
 using CSensedTransition = CSensed<CTransition>;
 
+// The In or the Out kind of a family built on CSensed.
+template <class Family, motion::Sense kSense>
+class CSensedKind : public CTransitionKind<CSensedKind<Family, kSense>, Family> {
+public:
+    CSensedKind() : CTransitionKind<CSensedKind, Family>(kSense) {}
+};
+
 namespace motion {
 
 // trunc(v × 65536 + 0.5) towards zero, kept to what a matrix field holds.
 int32_t Fixed(double v);
+// Truncated towards zero and held to the full 32 bits, NaN as the low end:
+// the shapes and offsets some kinds write past a matrix field's range
+// (ClampToSwfMatrix) for very large slides. Integers up to 2^53 pass exactly.
+int32_t Saturated(double v);
 // Scale (s, t) without a turn, at (x, y).
 CSwfMatrix* ScaleMatrix(double s, double t, int32_t x, int32_t y);
 // Colours kept, alpha a in 0..1 (add terms present, all 0).
 CSwfCxformWithAlpha* Alpha(double a);
+// Colours kept, alpha in 8.8 (multiply terms only).
+CSwfCxformWithAlpha* Opacity(int alpha);
 // Offsets in twips from pixels, and sums of positions, kept to a matrix field.
 int32_t Twips(long pixels);
 int32_t Offset(int64_t position, int64_t delta);

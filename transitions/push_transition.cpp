@@ -56,7 +56,7 @@ int64_t Travel(int sign, int64_t centre, int64_t size, int64_t low, int64_t fram
 
 }  // namespace
 
-CPushTransition::CPushTransition() : CDirectionalKind(kTable, kLayout)
+CPushTransition::CPushTransition() : CTransitionKind(kTable, kLayout)
 {
     SetName("Push");
     CPushTransition::SetDefaults();

@@ -4,7 +4,7 @@
 #include "transitions/directional_transition.h"
 #include "transitions/motion_steps.h"
 
-class CPushTransition : public CDirectionalKind<CPushTransition> {
+class CPushTransition : public CTransitionKind<CPushTransition, CDirectionalTransition> {
 public:
     static constexpr uint32_t kLabelId = 10012;
     static constexpr uint32_t kPopupId = 10013;

@@ -3,19 +3,7 @@
 #include <cmath>
 
 #include "swf/records.h"
-
-namespace {
-
-// trunc(v × 65536 + 0.5), saturated to the matrix term's range.
-int32_t Fixed(double v)
-{
-    const double t = std::trunc(v * 65536.0 + 0.5);
-    if (!(t > -2147483648.0)) return INT32_MIN;
-    if (t > 2147483647.0) return INT32_MAX;
-    return static_cast<int32_t>(t);
-}
-
-}  // namespace
+#include "transitions/motion_steps.h"
 
 double TurnAt(float turns, bool aligned, int64_t i, int64_t n)
 {
@@ -41,9 +29,9 @@ CSwfMatrix* RotationMatrix(double theta, double kx, double ky, int32_t x, int32_
     m->translateY = y;
     m->hasScale = true;
     m->hasRotate = true;
-    m->scaleX = Fixed(double(cs) * kx);
-    m->scaleY = Fixed(double(cs) * ky);
-    m->rotateSkew0 = Fixed(double(sn) * kx);
-    m->rotateSkew1 = Fixed(-double(sn) * ky);
+    m->scaleX = motion::Fixed(double(cs) * kx);
+    m->scaleY = motion::Fixed(double(cs) * ky);
+    m->rotateSkew0 = motion::Fixed(double(sn) * kx);
+    m->rotateSkew1 = motion::Fixed(-double(sn) * ky);
     return m;
 }

@@ -8,7 +8,8 @@
 class CSwfMatrix;
 
 // A new matrix with scale and rotate set; a growing θ turns clockwise on
-// screen (y points down).
+// screen (y points down). Terms are kept to what a matrix field holds: the
+// scales given are those of placements, which are kept so already.
 CSwfMatrix* RotationMatrix(double theta, double kx, double ky, int32_t x, int32_t y);
 
 // The angle in degrees, within one turn either way, at which frame i of n

@@ -34,10 +34,7 @@ void AddEdge(CShapeWithStyle* shape, Edge kind, int32_t dx, int32_t dy)
 uint16_t DefineTriangle(const MaskRect& rect, int32_t x, int32_t y, Edge kind1, int32_t dx1, int32_t dy1, Edge kind2,
                         int32_t dx2, int32_t dy2, CSwfMovie* movie, uint16_t* characterIdCounter)
 {
-    auto* shape = new CShapeWithStyle;
-    CShapeRecordStyleChange* start = shape->AddMoveTo(x, y);
-    start->fillStyle1 = 1;
-    start->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
+    CShapeWithStyle* shape = clip_layers::StartOutline(x, y);
     AddEdge(shape, kind1, dx1, dy1);
     AddEdge(shape, kind2, dx2, dy2);
     shape->AddLine(-(dx1 + dx2), -(dy1 + dy2));
@@ -149,60 +146,15 @@ uint16_t DefineApexTriangleShape(const MaskRect& r, int a, int b, CSwfMovie* mov
 
 CSlidePieceTransition::CSlidePieceTransition(const char* name, const DirectionTable& table,
                                              const DirectionLayout& layout)
-    : setting_(table, layout)
+    : CDirectionalTransition(table, layout)
 {
     SetName(name);
-}
-
-bool CSlidePieceTransition::CopyFrom(const CTransition* other)
-{
-    if (!CTransition::CopyFrom(other)) return false;
-    if (auto* o = dynamic_cast<const CSlidePieceTransition*>(other)) direction = o->direction;
-    return true;
-}
-
-bool CSlidePieceTransition::CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area)
-{
-    if (!setting_.Create(window, parent, area, direction)) return false;
-    OnCreateControls(window, area);
-    UpdateSettingsControls();
-    return true;
-}
-
-bool CSlidePieceTransition::DisposeSettingsControls()
-{
-    ReadSettingsControls(this);
-    OnDisposeControls();
-    setting_.Dispose();
-    return true;
-}
-
-void CSlidePieceTransition::UpdateSettingsControls()
-{
-    setting_.Update(direction);
 }
 
 bool CSlidePieceTransition::ReadSettingsControls(CTransition* target) const
 {
     auto* t = dynamic_cast<CSlidePieceTransition*>(target);
-    return t && setting_.Read(&t->direction);
-}
-
-bool CSlidePieceTransition::OnControlChanged(uint32_t controlId)
-{
-    return setting_.OnChanged(controlId, &direction);
-}
-
-bool CSlidePieceTransition::ReadXmlAttributes(const CElementReader& reader)
-{
-    setting_.Read(reader, &direction);
-    return true;
-}
-
-bool CSlidePieceTransition::WriteXmlAttributes(CXMLOutputFile& out) const
-{
-    setting_.Write(out, direction);
-    return true;
+    return t && ReadDirection(&t->direction);
 }
 
 int32_t CSlidePieceTransition::HalfWidth(const CSlide& slide)

@@ -9,7 +9,7 @@
 
 #include "show/transition.h"
 #include "transitions/clip_layers.h"
-#include "transitions/direction_setting.h"
+#include "transitions/directional_transition.h"
 
 // A triangle over half of the rectangle, cut along a diagonal; (a, b) pick
 // the half: (1, 1) upper left, (1, 0) upper right, (0, 1) lower left, (0, 0)
@@ -22,7 +22,8 @@ uint16_t DefineDiagonalTriangleShape(const clip_layers::MaskRect& rect, int a, i
 uint16_t DefineApexTriangleShape(const clip_layers::MaskRect& rect, int a, int b, CSwfMovie* movie,
                                  uint16_t* characterIdCounter);
 
-class CSlidePieceTransition : public CTransition {
+// A direction outside the kind's table cuts.
+class CSlidePieceTransition : public CDirectionalTransition {
 public:
     // The depths of one piece's clip pair; 0 when the slot placed nothing.
     struct Slot {
@@ -30,25 +31,12 @@ public:
         uint16_t maskDepth = 0;
     };
 
-    bool CopyFrom(const CTransition* other) override;
     void SetDefaults() override { direction = 0; }
-
-    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
-    bool DisposeSettingsControls() override;
-    void UpdateSettingsControls() override;
+    // Into any kind of the family.
     bool ReadSettingsControls(CTransition* target) const override;
-    bool OnControlChanged(uint32_t controlId) override;
-
-    bool ReadXmlAttributes(const CElementReader& reader) override;
-    bool WriteXmlAttributes(CXMLOutputFile& out) const override;
 
     // Slots 1 to 4 of the last run; an empty slot for any other number.
     Slot GetSlot(int slot) const { return slot >= 1 && slot <= 4 ? slots_[slot - 1] : Slot{}; }
-    uint32_t LabelId() const { return setting_.LabelId(); }
-    uint32_t PopupId() const { return setting_.PopupId(); }
-
-    // An index into the kind's direction table; outside it the kind cuts.
-    int direction = 0;
 
 protected:
     // What one piece is cut as: a rectangle or one of the triangles, in
@@ -121,30 +109,18 @@ protected:
     static clip_layers::MaskRect BottomHalf(int32_t hw, int32_t hh) { return {0, -hw, hh, hw}; }
 
     Slot slots_[4];
-
-private:
-    CDirectionSetting setting_;
 };
 
-// A kind of the family: its control ids, and its clone and instance, a copy
-// of itself.
+// A kind of the family and its control ids.
 template <class Kind, uint32_t Label, uint32_t Popup>
-class CSlidePieceKind : public CSlidePieceTransition {
+class CSlidePieceKind : public CTransitionKind<Kind, CSlidePieceTransition> {
 public:
     static constexpr uint32_t kLabelId = Label;
     static constexpr uint32_t kPopupId = Popup;
 
-    std::unique_ptr<CTransition> Clone() const override
-    {
-        auto copy = std::make_unique<Kind>();
-        copy->CopyFrom(this);
-        return copy;
-    }
-    std::unique_ptr<CTransition> CreateInstance() const override { return Clone(); }
-
 protected:
     CSlidePieceKind(const char* name, const DirectionTable& table)
-        : CSlidePieceTransition(name, table, DirectionLayout{Label, Popup, "Direction"})
+        : CTransitionKind<Kind, CSlidePieceTransition>(name, table, DirectionLayout{Label, Popup, "Direction"})
     {
     }
 };

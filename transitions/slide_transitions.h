@@ -14,14 +14,7 @@ public:
     bool CopyFrom(const CTransition* other) override;
     void SetDefaults() override;
 
-    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
-    bool DisposeSettingsControls() override;
-    void UpdateSettingsControls() override;
-    bool ReadSettingsControls(CTransition* target) const override;
-    bool OnControlChanged(uint32_t controlId) override;
-
-    bool ReadXmlAttributes(const CElementReader& reader) override;
-    bool WriteXmlAttributes(CXMLOutputFile& out) const override;
+    TAVREL_TRANSITION_SETTINGS_OVERRIDES;
 
     // Each field's value, when it differs; the scales in single precision.
     void ReadFinalX();
@@ -61,12 +54,5 @@ private:
     mutable CCheckBox fadeBox_;
 };
 
-class CSlideInFromTransition : public CKindOf<CSlideInFromTransition, CSlideMotionTransition> {
-public:
-    CSlideInFromTransition() : CKindOf<CSlideInFromTransition, CSlideMotionTransition>(motion::Sense::kIn) {}
-};
-
-class CSlideOutToTransition : public CKindOf<CSlideOutToTransition, CSlideMotionTransition> {
-public:
-    CSlideOutToTransition() : CKindOf<CSlideOutToTransition, CSlideMotionTransition>(motion::Sense::kOut) {}
-};
+using CSlideInFromTransition = CSensedKind<CSlideMotionTransition, motion::Sense::kIn>;
+using CSlideOutToTransition = CSensedKind<CSlideMotionTransition, motion::Sense::kOut>;

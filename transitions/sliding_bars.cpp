@@ -33,7 +33,7 @@ bool Vertical(int direction)
 
 }  // namespace
 
-CSlidingBarsTransition::CSlidingBarsTransition() : CDirectionalKind(kTable, kLayout)
+CSlidingBarsTransition::CSlidingBarsTransition() : CTransitionKind(kTable, kLayout)
 {
     SetName("Sliding Bars");
     CSlidingBarsTransition::SetDefaults();

@@ -6,7 +6,7 @@
 #include "transitions/clip_layers.h"
 #include "transitions/directional_transition.h"
 
-class CSlidingBarsTransition : public CDirectionalKind<CSlidingBarsTransition> {
+class CSlidingBarsTransition : public CTransitionKind<CSlidingBarsTransition, CDirectionalTransition> {
 public:
     static constexpr uint32_t kLabelId = 10002;
     static constexpr uint32_t kPopupId = 10003;

@@ -14,14 +14,7 @@ public:
     bool CopyFrom(const CTransition* other) override;
     void SetDefaults() override;
 
-    bool CreateSettingsControls(CDialogWindow* window, ControlRef parent, const Rect* area) override;
-    bool DisposeSettingsControls() override;
-    void UpdateSettingsControls() override;
-    bool ReadSettingsControls(CTransition* target) const override;
-    bool OnControlChanged(uint32_t controlId) override;
-
-    bool ReadXmlAttributes(const CElementReader& reader) override;
-    bool WriteXmlAttributes(CXMLOutputFile& out) const override;
+    TAVREL_TRANSITION_SETTINGS_OVERRIDES;
 
     // The field's number, in single precision, when it differs.
     void ReadSpins();
@@ -52,12 +45,5 @@ private:
     mutable CCheckBox directionBox_;
 };
 
-class CSpinInTransition : public CKindOf<CSpinInTransition, CSpinTransition> {
-public:
-    CSpinInTransition() : CKindOf<CSpinInTransition, CSpinTransition>(motion::Sense::kIn) {}
-};
-
-class CSpinOutTransition : public CKindOf<CSpinOutTransition, CSpinTransition> {
-public:
-    CSpinOutTransition() : CKindOf<CSpinOutTransition, CSpinTransition>(motion::Sense::kOut) {}
-};
+using CSpinInTransition = CSensedKind<CSpinTransition, motion::Sense::kIn>;
+using CSpinOutTransition = CSensedKind<CSpinTransition, motion::Sense::kOut>;

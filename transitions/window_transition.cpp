@@ -12,6 +12,7 @@
 #include "swf/shapes.h"
 #include "transitions/clip_layers.h"
 #include "transitions/direction_setting.h"
+#include "transitions/motion_steps.h"
 #include "transitions/rotation.h"
 
 namespace {
@@ -40,35 +41,20 @@ bool ToSpins(double v, float* out)
     return true;
 }
 
-int32_t Clamped(double v)
-{
-    if (!(v > double(INT32_MIN))) return INT32_MIN;
-    return v >= double(INT32_MAX) ? INT32_MAX : int32_t(v);
-}
-
-CShapeWithStyle* StartOutline(int32_t x, int32_t y)
-{
-    auto* shape = new CShapeWithStyle;
-    CShapeRecordStyleChange* start = shape->AddMoveTo(x, y);
-    start->fillStyle1 = 1;
-    start->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
-    return shape;
-}
-
 // A star from its design steps scaled by k. Each step is truncated on its
 // own, so the last one is what brings the pen back to the start.
 template <size_t N>
 CShapeWithStyle* Star(int32_t top, double k, const int (&steps)[N][2])
 {
-    CShapeWithStyle* shape = StartOutline(0, top);
+    CShapeWithStyle* shape = clip_layers::StartOutline(0, top);
     int64_t x = 0, y = 0;
     for (size_t i = 0; i + 1 < N; ++i) {
-        const int32_t dx = Clamped(k * steps[i][0]), dy = Clamped(k * steps[i][1]);
+        const int32_t dx = motion::Saturated(k * steps[i][0]), dy = motion::Saturated(k * steps[i][1]);
         shape->AddLine(dx, dy);
         x += dx;
         y += dy;
     }
-    shape->AddLine(Clamped(double(-x)), Clamped(double(-y)));
+    shape->AddLine(motion::Saturated(double(-x)), motion::Saturated(double(-y)));
     shape->AddEnd();
     return shape;
 }
@@ -87,7 +73,7 @@ CSwfMatrix* FrameMatrix(double s, const Turning* turning, unsigned k, int32_t x,
     if (turning) return RotationMatrix(turning->At(k), s, s, x, y);
     auto* m = clip_layers::Translation(x, y);
     m->hasScale = true;
-    m->scaleX = m->scaleY = Clamped(s * 65536 + 0.5);
+    m->scaleX = m->scaleY = motion::Fixed(s);
     // Written with its (empty) rotate part, as the spinning frames are.
     m->SetRotateSkew(0, false, true);
     m->SetRotateSkew(0, true, true);
@@ -126,7 +112,8 @@ bool CWindowTransition::CopyFrom(const CTransition* other)
 
 uint16_t CWindowTransition::DefineWindowShape(const CSlide& slide, CSwfMovie* movie, uint16_t* characterIdCounter) const
 {
-    const int32_t w = Clamped(double(slide.GetWidth()) * 40), h = Clamped(double(slide.GetHeight()) * 40);
+    const int32_t w = motion::Saturated(double(slide.GetWidth()) * 40);
+    const int32_t h = motion::Saturated(double(slide.GetHeight()) * 40);
     const int32_t w2 = w >> 1, h2 = h >> 1;
     switch (type) {
         case kRectangleClose:
@@ -135,8 +122,8 @@ uint16_t CWindowTransition::DefineWindowShape(const CSlide& slide, CSwfMovie* mo
         case kCircleClose:
         case kCircleOpen: {
             const float q = float(double(w) * w + double(h) * h);
-            const int32_t r = Clamped(double(std::sqrt(q)) + 0.5) >> 1;
-            CShapeWithStyle* circle = StartOutline(0, -r);
+            const int32_t r = motion::Saturated(double(std::sqrt(q)) + 0.5) >> 1;
+            CShapeWithStyle* circle = clip_layers::StartOutline(0, -r);
             circle->AddCurve(r, 0, 0, r);
             circle->AddCurve(0, r, -r, 0);
             circle->AddCurve(-r, 0, 0, -r);
@@ -147,20 +134,20 @@ uint16_t CWindowTransition::DefineWindowShape(const CSlide& slide, CSwfMovie* mo
         case kStarClose:
         case kStarOpen: {
             const double k = std::max(w / 2500.0, h / 2200.0);
-            const int32_t sw2 = Clamped(k * 5200) >> 1, sh2 = Clamped(k * 4960) >> 1;
+            const int32_t sw2 = motion::Saturated(k * 5200) >> 1, sh2 = motion::Saturated(k * 4960) >> 1;
             return clip_layers::DefineOutlineShape({-sh2, -sw2, sh2, sw2}, Star(-sh2, k, kStar5), movie,
                                                    characterIdCounter);
         }
         case kStar12Close:
         case kStar12Open: {
             const double k = std::max(w, h) / 5000.0;
-            const int32_t s2 = Clamped(k * 10000) >> 1;
+            const int32_t s2 = motion::Saturated(k * 10000) >> 1;
             return clip_layers::DefineOutlineShape({-s2, -s2, s2, s2}, Star(-s2, k, kStar12), movie,
                                                    characterIdCounter);
         }
         case kDiamondClose:
         case kDiamondOpen: {
-            CShapeWithStyle* diamond = StartOutline(0, -h2);
+            CShapeWithStyle* diamond = clip_layers::StartOutline(0, -h2);
             diamond->AddLine(w2, h2);
             diamond->AddLine(-w2, h2);
             diamond->AddLine(-w2, -h2);

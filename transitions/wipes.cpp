@@ -110,10 +110,7 @@ uint16_t CWipeTransition::DefineShape(int direction, int32_t w, int32_t h, CSwfM
     }
     // Through the slide's corners when centred on it; its bounds are twice
     // its drawn extent.
-    auto* diamond = new CShapeWithStyle;
-    CShapeRecordStyleChange* start = diamond->AddMoveTo(0, -h);
-    start->fillStyle1 = 1;
-    start->SetFlags(swf_shape::kMoveTo | swf_shape::kFillStyle1);
+    CShapeWithStyle* diamond = clip_layers::StartOutline(0, -h);
     diamond->AddLine(w, h);
     diamond->AddLine(-w, h);
     diamond->AddLine(-w, -h);
@@ -123,7 +120,7 @@ uint16_t CWipeTransition::DefineShape(int direction, int32_t w, int32_t h, CSwfM
     return clip_layers::DefineOutlineShape(bounds, diamond, movie, characterIdCounter, clip_layers::kRed);
 }
 
-CWipeOnTransition::CWipeOnTransition() : CDirectionalKind(kLabelId, kPopupId, "Direction:")
+CWipeOnTransition::CWipeOnTransition() : CTransitionKind(kLabelId, kPopupId, "Direction:")
 {
     SetName("Wipe On");
 }
@@ -165,30 +162,17 @@ bool CWipeOn2Transition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     const unsigned n = DurationFrames(movie->GetFrameRate());
     const unsigned half = n >> 1, rest = n - half;
     const uint16_t id = DefineShape(direction, int32_t(box.w), int32_t(box.h), movie, characterIdCounter);
-    const uint16_t first = id ? NextExportValue(depthCounter, movie) : 0;
-    const uint16_t copy = first ? NextExportValue(depthCounter, movie) : 0;
-    if (!copy) {
+    // First pass: a half-opaque copy of the slide from the chosen side.
+    clip_layers::ClipPair ghost;
+    if (id)
+        ghost = clip_layers::PlaceCopyPairWithCxform(movie, depthCounter, id, At(box.cx + o.x, box.cy + o.y), *slide,
+                                                     false, motion::Opacity(128));
+    if (!ghost.mask) {
         PlaceNext(slide, movie, nullptr);
         RemovePrevious(previous, movie);
         return true;
     }
-
-    // First pass: a half-opaque copy of the slide from the chosen side.
-    auto* mask = new CTagPlaceObject2;
-    mask->SetCharacterId(id);
-    mask->depth = first;
-    mask->clipDepth = copy;
-    mask->hasClipDepth = true;
-    mask->SetMatrix(At(box.cx + o.x, box.cy + o.y));
-    movie->AddTag(mask);
-    auto* ghost = new CTagPlaceObject2;
-    ghost->SetCharacterId(slide->GetCharacterId());
-    ghost->depth = copy;
-    ghost->SetMatrix(clip_layers::SlideMatrix(*slide, false));
-    auto* halfOpaque = new CSwfCxformWithAlpha;
-    halfOpaque->SetMult(256, 256, 256, 128);
-    ghost->SetCxform(halfOpaque);
-    movie->AddTag(ghost);
+    const uint16_t first = ghost.mask, copy = ghost.content;
     Sweep(movie, first, box.cx + o.x, box.cy + o.y, -o.x, -o.y, half);
 
     // Second pass: the slide itself from the other side, over the copy,
@@ -202,7 +186,7 @@ bool CWipeOn2Transition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie*
     return true;
 }
 
-CWipeOffTransition::CWipeOffTransition() : CDirectionalKind(kLabelId, kPopupId, "Direction")
+CWipeOffTransition::CWipeOffTransition() : CTransitionKind(kLabelId, kPopupId, "Direction")
 {
     SetName("Wipe Off");
 }

@@ -31,7 +31,7 @@ protected:
     CWipeTransition(uint32_t labelId, uint32_t popupId, const char* label);
 };
 
-class CWipeOnTransition : public CDirectionalKind<CWipeOnTransition, CWipeTransition> {
+class CWipeOnTransition : public CTransitionKind<CWipeOnTransition, CWipeTransition> {
 public:
     static constexpr uint32_t kLabelId = 10032;
     static constexpr uint32_t kPopupId = 10033;
@@ -42,14 +42,14 @@ public:
 };
 
 // The same settings as Wipe On, and two passes.
-class CWipeOn2Transition : public CDirectionalKind<CWipeOn2Transition, CWipeOnTransition> {
+class CWipeOn2Transition : public CTransitionKind<CWipeOn2Transition, CWipeOnTransition> {
 public:
     CWipeOn2Transition();
     bool GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovie* movie, uint16_t* characterIdCounter,
                      uint16_t* depthCounter) override;
 };
 
-class CWipeOffTransition : public CDirectionalKind<CWipeOffTransition, CWipeTransition> {
+class CWipeOffTransition : public CTransitionKind<CWipeOffTransition, CWipeTransition> {
 public:
     // Without a slide before it, it writes no frame.
     unsigned CountFrames(double frameRate, bool fromSlide) const override

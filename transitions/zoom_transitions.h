@@ -21,15 +21,8 @@ protected:
     void OutFrames(CSlide& previous, uint16_t copy, int n, CSwfMovie* movie) override;
 };
 
-class CZoomInTransition : public CDirectionalKind<CZoomInTransition, CZoomTransition> {
-public:
-    CZoomInTransition() : CDirectionalKind(motion::Sense::kIn) {}
-};
-
-class CZoomOutTransition : public CDirectionalKind<CZoomOutTransition, CZoomTransition> {
-public:
-    CZoomOutTransition() : CDirectionalKind(motion::Sense::kOut) {}
-};
+using CZoomInTransition = CSensedKind<CZoomTransition, motion::Sense::kIn>;
+using CZoomOutTransition = CSensedKind<CZoomTransition, motion::Sense::kOut>;
 
 class CCrossScaleTransition : public CTransitionKind<CCrossScaleTransition> {
 public:

@@ -132,6 +132,25 @@ bool WriteScene(const Scene& scene, const std::string& path, SceneMovie* out)
     return ok;
 }
 
+namespace {
+
+void ReadOutline(const CShapeWithStyle& shape, TagEvent& e)
+{
+    int32_t x = 0, y = 0;
+    for (const auto& r : shape.records) {
+        if (auto* change = dynamic_cast<const CShapeRecordStyleChange*>(r.get())) {
+            if (change->flags & swf_shape::kMoveTo) x = change->moveX, y = change->moveY;
+        } else if (auto* edge = dynamic_cast<const CShapeRecordStraightEdge*>(r.get())) {
+            x += edge->dx, y += edge->dy;
+        } else {
+            continue;
+        }
+        e.outline.emplace_back(x, y);
+    }
+}
+
+}  // namespace
+
 std::vector<TagEvent> ReadTagEvents(const std::string& path)
 {
     std::vector<TagEvent> events;
@@ -146,9 +165,12 @@ std::vector<TagEvent> ReadTagEvents(const std::string& path)
         if (auto* define = dynamic_cast<CSwfDefineTag*>(tag)) {
             e.defines = true;
             e.characterId = define->GetCharacterId();
-            if (auto* shape = dynamic_cast<CTagDefineShape*>(tag); shape && shape->bounds) {
-                e.xmin = shape->bounds->xmin, e.ymin = shape->bounds->ymin;
-                e.xmax = shape->bounds->xmax, e.ymax = shape->bounds->ymax;
+            if (auto* shape = dynamic_cast<CTagDefineShape*>(tag)) {
+                if (shape->bounds) {
+                    e.xmin = shape->bounds->xmin, e.ymin = shape->bounds->ymin;
+                    e.xmax = shape->bounds->xmax, e.ymax = shape->bounds->ymax;
+                }
+                if (shape->shape) ReadOutline(*shape->shape, e);
             }
         } else if (auto* place = dynamic_cast<CTagPlaceObject2*>(tag)) {
             e.depth = place->depth;
@@ -174,6 +196,17 @@ std::vector<TagEvent> ReadTagEvents(const std::string& path)
     }
     reader.ClearTags(true);
     return events;
+}
+
+std::vector<TagEvent> ReadWrittenTags(const std::string& path, const char* afterLabel)
+{
+    std::vector<TagEvent> written;
+    bool begun = !afterLabel;
+    for (const TagEvent& e : ReadTagEvents(path)) {
+        if (begun && e.code != swf_tag::kEnd) written.push_back(e);
+        begun = begun || e.label == afterLabel;
+    }
+    return written;
 }
 
 Replay ReplayDisplayList(const std::string& path)
@@ -276,12 +309,11 @@ std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPreviou
 {
     TempDir dir;
     const std::string path = dir.file("run.swf");
-    std::vector<TagEvent> written;
     {
         CSwfMovie movie;
         if (!OpenMovie(movie, path, 320, 240, rate, 0x406080)) {
             ADD_FAILURE() << "cannot open " << path;
-            return written;
+            return {};
         }
         uint16_t ids = 0, depths = 0;
         CSlide previous(CSlide::kBlank, nullptr);
@@ -303,12 +335,7 @@ std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPreviou
         movie.AddTag(new CTagEnd);
         EXPECT_NE(movie.Close(), 0u);
     }
-    bool begun = false;
-    for (const TagEvent& e : ReadTagEvents(path)) {
-        if (begun && e.code != swf_tag::kEnd) written.push_back(e);
-        begun = begun || e.label == "begin";
-    }
-    return written;
+    return ReadWrittenTags(path, "begin");
 }
 
 }  // namespace tavrel_test

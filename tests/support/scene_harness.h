@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "show/overlay_effect.h"
@@ -78,8 +79,14 @@ struct TagEvent {
     bool hasMatrix = false;  // a placement's matrix
     CSwfMatrix matrix;
     int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;  // a shape's bounds, twips
+    // A shape's outline: the pen after each style change (from its move-to)
+    // and each straight edge; curves are passed over.
+    std::vector<std::pair<int32_t, int32_t>> outline;
 };
 std::vector<TagEvent> ReadTagEvents(const std::string& path);
+// The tags its writer added, End left out: all of them, or those after the
+// frame label (the label left out too).
+std::vector<TagEvent> ReadWrittenTags(const std::string& path, const char* afterLabel = nullptr);
 
 // Plays the display list of the movie: no placement on a taken depth, no
 // move or removal of an empty one, clip depths above their masks,

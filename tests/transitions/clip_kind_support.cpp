@@ -11,8 +11,6 @@
 #include "support/swf_tools.h"
 #include "transitions/transition_log.h"
 #include "ui/dialog_window.h"
-#include "foundation/xml_reader.h"
-#include "foundation/xml_writer.h"
 #include "show/slide.h"
 #include "support/test_support.h"
 #include "swf/control_tags.h"
@@ -172,17 +170,6 @@ std::vector<std::vector<RunTag>> SplitFrames(const std::vector<RunTag>& tags)
 
 namespace {
 
-// Reads the element's attributes into t.
-void ReadInto(CTransition& t, const std::string& xml)
-{
-    TempDir dir;
-    WriteFile(dir.file("r.xml"), xml);
-    CXMLDocument document;
-    CXMLNode node;
-    ASSERT_TRUE(document.Load(CPath(dir.file("r.xml"))) && document.GetFirstChild(node)) << xml;
-    EXPECT_TRUE(t.ReadXml(node));
-}
-
 std::string Element(const CTransition& t, const std::string& word)
 {
     return "<transition name=\"" + t.GetName() + "\" duration=\"" + std::to_string(t.GetDuration()) + "\" direction=\"" + word + "\" />\n";
@@ -200,17 +187,17 @@ void ExpectDirectionWords(const std::function<std::unique_ptr<CTransition>()>& m
         EXPECT_EQ(xml, Element(*t, words[i])) << i;
         auto back = make();
         direction(*back) = i == 0 ? 1 : 0;
-        ReadInto(*back, xml);
+        tavrel_test::ReadXmlInto(xml, *back);
         EXPECT_EQ(direction(*back), i) << words[i];
 
         // A word read case-sensitively: its capitalised form, or none, keeps the field.
         std::string capital = words[i];
         capital[0] = char(capital[0] - 'a' + 'A');
         for (const std::string& other : {capital, std::string("sideways"), std::string()}) {
-            ReadInto(*back, Element(*back, other));
+            tavrel_test::ReadXmlInto(Element(*back, other), *back);
             EXPECT_EQ(direction(*back), i) << other;
         }
-        ReadInto(*back, "<transition name=\"x\" duration=\"5\" />\n");
+        tavrel_test::ReadXmlInto("<transition name=\"x\" duration=\"5\" />\n", *back);
         EXPECT_EQ(direction(*back), i);
         EXPECT_EQ(back->GetDuration(), 5u);
     }

@@ -66,8 +66,9 @@ RunResult RunKind(CTransition& t, const KindRun& run);
 
 // "S" shape, "P:d" placed (" c:n" clip), "M:d" moved, "R:d" removed, "F" frame.
 std::string Outline(const std::vector<RunTag>& tags);
-// Part 0 the setup (the tags before the first move or frame), parts 1..n
-// each frame's tags, part n+1 the finish. Without frames, the setup only.
+// Segment 0 the setup (the tags before the first move or frame), segments
+// 1..n each frame's tags, segment n+1 the finish. Without frames, the
+// setup only.
 std::vector<std::vector<RunTag>> SplitFrames(const std::vector<RunTag>& tags);
 
 // Every word of a kind's direction table survives a write and read; a

@@ -26,52 +26,22 @@ std::vector<TagEvent> MotionRun::MovesAt(uint16_t depth) const
 
 namespace {
 
-void SetUp(CSlide& s, const MotionSlide& m, uint16_t id, uint16_t depth)
+LogSlide ToLog(const MotionSlide& m)
 {
-    s.SetCharacterId(id);
-    s.SetWidth(m.width);
-    s.SetHeight(m.height);
-    s.ResetTransform();
-    s.GetCameraPlacement() = {m.x, m.y, m.scaleX, m.scaleY};
-    s.SetDepth(depth);
+    return LogSlide{m.width, m.height, m.x, m.y, m.scaleX, m.scaleY};
 }
 
 }  // namespace
 
 MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const MotionSlide* previous)
 {
+    LogRun log;
+    log.rate = 1.0f;
+    log.ms = uint32_t(n) * 1000;
+    log.next = ToLog(slide);
+    log.previous = previous ? std::optional<LogSlide>(ToLog(*previous)) : std::nullopt;
     MotionRun run;
-    TempDir dir;
-    const std::string path = dir.file("motion.swf");
-    t.SetDuration(long(n) * 1000);
-    {
-        CSwfMovie movie;
-        movie.SetHeader(320 * 20, 240 * 20, 1.0f, 6);
-        if (!movie.Open(CPath(path.c_str()), true)) {
-            ADD_FAILURE() << "cannot open " << path;
-            return run;
-        }
-        uint16_t ids = 0, depths = 0;
-        CSlide old(CSlide::kBlank, nullptr), fresh(CSlide::kBlank, nullptr);
-        if (previous) {
-            SetUp(old, *previous, DefineSlideRect(movie, &ids, 0x20C040, previous->width, previous->height), ++depths);
-            auto* place = new CTagPlaceObject2;
-            place->SetCharacterId(old.GetCharacterId());
-            place->depth = old.GetDepth();
-            movie.AddTag(place);
-        }
-        SetUp(fresh, slide, DefineSlideRect(movie, &ids, 0xE0C020, slide.width, slide.height), ++depths);
-        movie.AddTag(new CTagFrameLabel("begin"));
-        t.GenerateSwf(&fresh, previous ? &old : nullptr, &movie, &ids, &depths);
-        run.after = fresh.GetCameraPlacement();
-        movie.AddTag(new CTagEnd);
-        EXPECT_NE(movie.Close(), 0u);
-    }
-    bool begun = false;
-    for (const TagEvent& e : ReadTagEvents(path)) {
-        if (begun && e.code != swf_tag::kEnd) run.tags.push_back(e);
-        begun = begun || e.label == "begin";
-    }
+    run.tags = LogTransition(t, log, &run.after);
     return run;
 }
 

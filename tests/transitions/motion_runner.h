@@ -1,8 +1,8 @@
 #pragma once
-// Runs one transition between slides set up at chosen places and sizes and
-// reads back every tag it wrote with its matrix and colour transform: the
-// moving kinds are checked to the twip and the 16.16 term. Also what their
-// tests share: layer words, XML, controls and scene replays.
+// What the tests of the moving kinds share: one transition run between
+// slides at chosen places and sizes (on the transition log), its moves
+// checked to the twip and the 16.16 term; layer words, XML, controls and
+// scene replays.
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -32,8 +32,9 @@ struct MotionRun {
     std::vector<TagEvent> MovesAt(uint16_t depth) const;
 };
 
-// n frames: duration n seconds at one frame a second. The previous slide,
-// when given, stands at depth 1 and the new one at 2; a first slide at 1.
+// n frames: duration n seconds at one frame a second, on a 320 × 240
+// stage. The previous slide, when given, stands at depth 1 and the new one
+// at 2; a first slide at 1.
 MotionRun RunMotion(CTransition& t, int n, const MotionSlide& slide, const MotionSlide* previous);
 
 // One move of a scaling kind: its scales, translation and alpha

@@ -84,14 +84,13 @@ TEST(PageFlip, PairsAndScales)
     run.previous = LogSlide{320, 240, 3400, 2000, 32768, 40000};
     const auto tags = LogTransition(t, run);
     std::vector<uint16_t> shapes;
-    for (const LoggedTag& e : tags)
-        if (e.defines) shapes.push_back(e.id);
+    for (const TagEvent& e : tags)
+        if (e.defines) shapes.push_back(e.characterId);
     ASSERT_EQ(shapes.size(), 2u);
     const uint16_t left = shapes[0], right = shapes[1];
-    EXPECT_EQ(
-        std::vector<int32_t>({tags[1].bounds.xmin, tags[1].bounds.ymin, tags[1].bounds.xmax, tags[1].bounds.ymax}),
-        std::vector<int32_t>({-6400, 0, 0, 4800}));
-    EXPECT_EQ(std::vector<int32_t>({tags[2].bounds.xmin, tags[2].bounds.xmax}), std::vector<int32_t>({0, 6400}));
+    EXPECT_EQ(std::vector<int32_t>({tags[1].xmin, tags[1].ymin, tags[1].xmax, tags[1].ymax}),
+              std::vector<int32_t>({-6400, 0, 0, 4800}));
+    EXPECT_EQ(std::vector<int32_t>({tags[2].xmin, tags[2].xmax}), std::vector<int32_t>({0, 6400}));
     struct Pair {
         uint16_t depth, mask;
         int32_t maskX;
@@ -105,18 +104,18 @@ TEST(PageFlip, PairsAndScales)
         {9, left, 3000, 2, 3000, 2500, 0, 0, false},
     };
     for (const Pair& p : pairs) {
-        const LoggedTag* mask = PlacedAt(tags, p.depth);
-        const LoggedTag* copy = PlacedAt(tags, uint16_t(p.depth + 1));
-        ASSERT_TRUE(mask && copy && mask->matrix && copy->matrix) << p.depth;
-        EXPECT_EQ(mask->id, p.mask);
+        const TagEvent* mask = PlacedAt(tags, p.depth);
+        const TagEvent* copy = PlacedAt(tags, uint16_t(p.depth + 1));
+        ASSERT_TRUE(mask && copy && mask->hasMatrix && copy->hasMatrix) << p.depth;
+        EXPECT_EQ(mask->characterId, p.mask);
         EXPECT_EQ(mask->clipDepth, p.depth + 1);
-        EXPECT_FALSE(mask->matrix->hasScale);
-        EXPECT_EQ(std::make_pair(mask->matrix->translateX, mask->matrix->translateY), std::make_pair(p.maskX, 0));
-        EXPECT_EQ(copy->id, p.copy);
-        EXPECT_EQ(std::make_pair(copy->matrix->translateX, copy->matrix->translateY), std::make_pair(p.tx, p.ty));
-        EXPECT_EQ(copy->matrix->hasScale, p.scaled) << p.depth;
+        EXPECT_FALSE(mask->matrix.hasScale);
+        EXPECT_EQ(std::make_pair(mask->matrix.translateX, mask->matrix.translateY), std::make_pair(p.maskX, 0));
+        EXPECT_EQ(copy->characterId, p.copy);
+        EXPECT_EQ(std::make_pair(copy->matrix.translateX, copy->matrix.translateY), std::make_pair(p.tx, p.ty));
+        EXPECT_EQ(copy->matrix.hasScale, p.scaled) << p.depth;
         if (p.scaled) {
-            EXPECT_EQ(std::make_pair(copy->matrix->scaleX, copy->matrix->scaleY), std::make_pair(p.sx, p.sy));
+            EXPECT_EQ(std::make_pair(copy->matrix.scaleX, copy->matrix.scaleY), std::make_pair(p.sx, p.sy));
         }
     }
     // The page folds from the previous slide's half width, then unfolds to

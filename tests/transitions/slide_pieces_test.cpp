@@ -93,9 +93,9 @@ TEST(SlidePieces, GoldenTravels)
         SCOPED_TRACE(c.kind + " " + std::to_string(c.direction) + " at " + std::to_string(c.depth));
         auto t = Make(c.kind, c.direction);
         const auto tags = LogTransition(*t, LogRun{});
-        const LoggedTag* placed = PlacedAt(tags, c.depth);
-        ASSERT_TRUE(placed && placed->matrix);
-        EXPECT_EQ(c.alongY ? placed->matrix->translateY : placed->matrix->translateX, c.start);
+        const TagEvent* placed = PlacedAt(tags, c.depth);
+        ASSERT_TRUE(placed && placed->hasMatrix);
+        EXPECT_EQ(c.alongY ? placed->matrix.translateY : placed->matrix.translateX, c.start);
         const auto moves = MovesAt(tags, c.depth);
         const auto path = c.alongY ? Ys(moves) : Xs(moves);
         ASSERT_EQ(path.size(), 24u);
@@ -170,9 +170,9 @@ TEST(SlidePieces, CornersGoAtFortyFiveDegrees)
         for (int q = 0; q < 4; ++q) {
             const auto moves = MovesAt(tags, uint16_t(4 + 2 * q));
             ASSERT_EQ(moves.size(), 24u) << c.kind;
-            const LoggedTag* placed = PlacedAt(tags, uint16_t(4 + 2 * q));
-            ASSERT_TRUE(placed && placed->matrix);
-            const int32_t x = placed->matrix->translateX, y = placed->matrix->translateY;
+            const TagEvent* placed = PlacedAt(tags, uint16_t(4 + 2 * q));
+            ASSERT_TRUE(placed && placed->hasMatrix);
+            const int32_t x = placed->matrix.translateX, y = placed->matrix.translateY;
             EXPECT_EQ(Xs(moves), Path(x, sx[q], 24)) << c.kind << " quarter " << q;
             EXPECT_EQ(Ys(moves), Path(y, sy[q], 24)) << c.kind << " quarter " << q;
             if (q == 0) {
@@ -285,19 +285,18 @@ TEST(SlidePieces, ScalesAndCuts)
         run.ms = 83;
         run.next.sx = run.next.sy = run.previous->sx = run.previous->sy = 32768;
         const auto tags = LogTransition(*t, run);
-        const auto first = std::find_if(tags.begin(), tags.end(), [](const LoggedTag& e) { return e.defines; });
+        const auto first = std::find_if(tags.begin(), tags.end(), [](const TagEvent& e) { return e.defines; });
         ASSERT_NE(first, tags.end());
-        const CSwfRect& r = first->bounds;
-        EXPECT_EQ(std::vector<int32_t>({r.xmin, r.ymin, r.xmax, r.ymax}), c.bounds);
+        EXPECT_EQ(std::vector<int32_t>({first->xmin, first->ymin, first->xmax, first->ymax}), c.bounds);
         ASSERT_FALSE(first->outline.empty());
         EXPECT_EQ(first->outline.front(), first->outline.back()) << "the outline closes";
-        for (const LoggedTag& e : tags) {
+        for (const TagEvent& e : tags) {
             if (e.code != swf_tag::kPlaceObject2 || e.depth < 3) continue;
-            ASSERT_TRUE(e.matrix && e.matrix->hasScale);
+            ASSERT_TRUE(e.hasMatrix && e.matrix.hasScale);
             const bool mask = e.depth % 2 == 1;
             const int32_t want = mask ? 65536 : e.move ? c.movedCopy : c.placedCopy;
-            EXPECT_EQ(std::make_pair(e.matrix->scaleX, e.matrix->scaleY), std::make_pair(want, want)) << e.depth;
-            EXPECT_FALSE(e.matrix->hasRotate);
+            EXPECT_EQ(std::make_pair(e.matrix.scaleX, e.matrix.scaleY), std::make_pair(want, want)) << e.depth;
+            EXPECT_FALSE(e.matrix.hasRotate);
         }
     }
 }
@@ -344,11 +343,10 @@ TEST(SlidePieces, TriangleOutlines)
             movie.AddTag(new CTagEnd);
             EXPECT_NE(movie.Close(), 0u);
         }
-        const auto tags = ReadLog(path);
+        const auto tags = ReadWrittenTags(path);
         ASSERT_EQ(tags.size(), 1u);
         EXPECT_EQ(tags[0].outline, c.points) << (c.apex ? "apex " : "diagonal ") << c.a << c.b;
-        const CSwfRect& b = tags[0].bounds;
-        EXPECT_EQ(std::vector<int32_t>({b.xmin, b.ymin, b.xmax, b.ymax}),
+        EXPECT_EQ(std::vector<int32_t>({tags[0].xmin, tags[0].ymin, tags[0].xmax, tags[0].ymax}),
                   std::vector<int32_t>({c.rect.left, c.rect.top, c.rect.right, c.rect.bottom}));
     }
 }

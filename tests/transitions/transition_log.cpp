@@ -10,9 +10,6 @@
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
-#include "swf/reader.h"
-#include "swf/shapes.h"
-#include "swf/styles.h"
 
 namespace tavrel_test {
 namespace {
@@ -25,24 +22,9 @@ void SetUp(CSlide& slide, const LogSlide& s, uint16_t id, uint16_t depth)
     slide.SetDepth(depth);
 }
 
-void Outline(const CShapeWithStyle& shape, LoggedTag& out)
-{
-    int32_t x = 0, y = 0;
-    for (const auto& r : shape.records) {
-        if (auto* change = dynamic_cast<const CShapeRecordStyleChange*>(r.get())) {
-            if (change->flags & swf_shape::kMoveTo) x = change->moveX, y = change->moveY;
-        } else if (auto* edge = dynamic_cast<const CShapeRecordStraightEdge*>(r.get())) {
-            x += edge->dx, y += edge->dy;
-        } else {
-            continue;
-        }
-        out.outline.emplace_back(x, y);
-    }
-}
-
 }  // namespace
 
-std::vector<LoggedTag> LogTransition(CTransition& t, const LogRun& run)
+std::vector<TagEvent> LogTransition(CTransition& t, const LogRun& run, CSlide::CameraPlacement* after)
 {
     TempDir dir;
     const std::string path = dir.file("log.swf");
@@ -61,51 +43,11 @@ std::vector<LoggedTag> LogTransition(CTransition& t, const LogRun& run)
         movie.AddTag(new CTagFrameLabel("begin"));
         t.SetDuration(run.ms);
         t.GenerateSwf(&slide, run.previous ? &previous : nullptr, &movie, &ids, &depths);
+        if (after) *after = slide.GetCameraPlacement();
         movie.AddTag(new CTagEnd);
         EXPECT_NE(movie.Close(), 0u);
     }
-    return ReadLog(path, "begin");
-}
-
-std::vector<LoggedTag> ReadLog(const std::string& path, const char* afterLabel)
-{
-    std::vector<LoggedTag> tags;
-    CSwfReader reader;
-    if (!reader.Parse(CPath(path.c_str()), true, 0, true)) {
-        ADD_FAILURE() << "our reader cannot read " << path;
-        return tags;
-    }
-    bool begun = !afterLabel;
-    for (CSwfTag* tag : reader.GetTags(nullptr)) {
-        if (auto* label = dynamic_cast<CTagFrameLabel*>(tag); label && afterLabel && label->label == afterLabel) {
-            begun = true;
-            continue;
-        }
-        if (!begun || tag->GetTagCode() == swf_tag::kEnd) continue;
-        LoggedTag e;
-        e.code = tag->GetTagCode();
-        if (auto* shape = dynamic_cast<CTagDefineShape*>(tag)) {
-            e.defines = true;
-            e.id = shape->GetCharacterId();
-            if (shape->bounds) e.bounds = *shape->bounds;
-            if (shape->shape) Outline(*shape->shape, e);
-        } else if (auto* define = dynamic_cast<CSwfDefineTag*>(tag)) {
-            e.defines = true;
-            e.id = define->GetCharacterId();
-        } else if (auto* place = dynamic_cast<CTagPlaceObject2*>(tag)) {
-            e.depth = place->depth;
-            e.move = place->move;
-            e.hasCharacter = place->hasCharacter;
-            e.id = place->hasCharacter ? place->characterId : 0;
-            e.clipDepth = place->hasClipDepth ? place->clipDepth : 0;
-            if (place->matrix) e.matrix = *place->matrix;
-        } else if (auto* remove = dynamic_cast<CTagRemoveObject2*>(tag)) {
-            e.depth = remove->depth;
-        }
-        tags.push_back(std::move(e));
-    }
-    reader.ClearTags(true);
-    return tags;
+    return ReadWrittenTags(path, "begin");
 }
 
 std::string WrittenXml(const CTransition& t)
@@ -134,24 +76,24 @@ void ReadXmlInto(const std::string& text, CTransition& t)
     EXPECT_TRUE(t.ReadXml(node));
 }
 
-std::vector<CSwfMatrix> MovesAt(const std::vector<LoggedTag>& tags, uint16_t depth)
+std::vector<CSwfMatrix> MovesAt(const std::vector<TagEvent>& tags, uint16_t depth)
 {
     std::vector<CSwfMatrix> out;
-    for (const LoggedTag& e : tags)
-        if (e.code == swf_tag::kPlaceObject2 && e.move && e.depth == depth && e.matrix) out.push_back(*e.matrix);
+    for (const TagEvent& e : tags)
+        if (e.code == swf_tag::kPlaceObject2 && e.move && e.depth == depth && e.hasMatrix) out.push_back(e.matrix);
     return out;
 }
 
-const LoggedTag* PlacedAt(const std::vector<LoggedTag>& tags, uint16_t depth)
+const TagEvent* PlacedAt(const std::vector<TagEvent>& tags, uint16_t depth)
 {
-    for (const LoggedTag& e : tags)
+    for (const TagEvent& e : tags)
         if (e.code == swf_tag::kPlaceObject2 && !e.move && e.depth == depth) return &e;
     return nullptr;
 }
 
 namespace {
 
-std::string Word(const LoggedTag& e)
+std::string Word(const TagEvent& e)
 {
     if (e.code == swf_tag::kShowFrame) return "F";
     if (e.defines) return "S";
@@ -168,10 +110,10 @@ std::string Word(const LoggedTag& e)
 
 }  // namespace
 
-std::string Words(const std::vector<LoggedTag>& tags)
+std::string Words(const std::vector<TagEvent>& tags)
 {
     std::string out;
-    for (const LoggedTag& e : tags) out += (out.empty() ? "" : " ") + Word(e);
+    for (const TagEvent& e : tags) out += (out.empty() ? "" : " ") + Word(e);
     return out;
 }
 

@@ -1,14 +1,16 @@
 #pragma once
-// One transition run into a movie of chosen size with slides of chosen
-// size, place and scale, read back tag by tag with matrices and outlines:
-// what the golden numbers of the masked kinds are checked against.
+// One transition run alone into a movie of chosen size and rate, with
+// slides of chosen size, place and scale, read back tag by tag with
+// matrices, colour transforms and outlines: what the golden numbers of the
+// moving and masked kinds are checked against.
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "show/slide.h"
 #include "show/transition.h"
+#include "support/scene_harness.h"
 #include "swf/records.h"
 
 namespace tavrel_test {
@@ -27,27 +29,15 @@ struct LogRun {
     std::optional<LogSlide> previous = LogSlide{};
 };
 
-struct LoggedTag {
-    int code = 0;
-    bool defines = false, move = false, hasCharacter = false;
-    uint16_t id = 0, depth = 0, clipDepth = 0;
-    std::optional<CSwfMatrix> matrix;
-    // A shape's bounds and the points its outline visits, from its move-to.
-    CSwfRect bounds;
-    std::vector<std::pair<int32_t, int32_t>> outline;
-};
-
 // The previous slide (character 1) stands at depth 1, the new one
-// (character 2) takes the next depth; the tags of the run only.
-std::vector<LoggedTag> LogTransition(CTransition& t, const LogRun& run);
-
-// The tags of a movie file, all of them or those after the frame label.
-std::vector<LoggedTag> ReadLog(const std::string& path, const char* afterLabel = nullptr);
+// (character 2) takes the next depth; the tags of the run only. The new
+// slide's placement afterwards into *after when given.
+std::vector<TagEvent> LogTransition(CTransition& t, const LogRun& run, CSlide::CameraPlacement* after = nullptr);
 
 // The matrices of the moves at depth, in order.
-std::vector<CSwfMatrix> MovesAt(const std::vector<LoggedTag>& tags, uint16_t depth);
+std::vector<CSwfMatrix> MovesAt(const std::vector<TagEvent>& tags, uint16_t depth);
 // The placement (not a move) at depth.
-const LoggedTag* PlacedAt(const std::vector<LoggedTag>& tags, uint16_t depth);
+const TagEvent* PlacedAt(const std::vector<TagEvent>& tags, uint16_t depth);
 
 // The transition's element as WriteXml writes it, line feed and all.
 std::string WrittenXml(const CTransition& t);
@@ -56,6 +46,6 @@ void ReadXmlInto(const std::string& text, CTransition& t);
 
 // One word a tag: S define, P:d place (P:d>c with a clip depth), M:d move,
 // R:d remove, F frame.
-std::string Words(const std::vector<LoggedTag>& tags);
+std::string Words(const std::vector<TagEvent>& tags);
 
 }  // namespace tavrel_test
