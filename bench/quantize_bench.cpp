@@ -9,26 +9,19 @@
 #include <memory>
 #include <vector>
 
+#include "bench_jpeg.h"
 #include "media/image_scale.h"
 
 namespace {
 
 constexpr int kWidth = 1024, kHeight = 700;
 
-// Smooth gradients with some detail and a camera's sensor noise (triangular,
-// -15..15 in each channel).
+// Smooth gradients with some detail and a camera's sensor noise in each
+// channel.
 std::vector<uint8_t> NoisyPhotograph()
 {
     std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 3);
-    uint32_t state = 2463534242u;
-    auto noise = [&state] {
-        int sum = 0;
-        for (int k = 0; k < 2; ++k) {
-            state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-            sum += int(state >> 28);
-        }
-        return sum - 15;
-    };
+    bench_jpeg::CameraNoise noise;
     auto add = [](int v, int n) { return uint8_t(std::clamp(v + n, 0, 255)); };
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
