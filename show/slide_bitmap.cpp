@@ -276,15 +276,16 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
         return bitmap.MakeJpegFromFile(slide.GetSrc(), w, h);
     };
     // Taken before any pixels: where it goes in, the picture is not decoded.
-    CSwfDefineTag* const stream = opened ? fileStream() : nullptr;
+    std::unique_ptr<CSwfDefineTag> stream(opened ? fileStream() : nullptr);
 
     CImage& image = scratch.frame;
     const int renderW = quarter ? height : width, renderH = quarter ? width : height;
     const Rect* source = cropped ? &crop : nullptr;
     std::vector<uint8_t> mask;
-    const bool rendered = stream || (IsTransparentKind(type)
-                                         ? RenderWithMask(slide, picture, source, renderW, renderH, image, mask)
-                                         : Render(picture, renderW, renderH, source, 24, image));
+    const bool rendered =
+        stream != nullptr ||
+        (IsTransparentKind(type) ? RenderWithMask(slide, picture, source, renderW, renderH, image, mask)
+                                 : Render(picture, renderW, renderH, source, 24, image));
     if (!rendered && !(mustWrite && BlackPicture(slide, renderW, renderH, image))) return false;
     if (!strip && sink) sink->SetDetail("Filtering image...");
     for (int i = 0; i < slide.GetFilterCount(); ++i) {
@@ -324,7 +325,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
         }
         case CSlide::kJpegImportData: {
             state.bitmapId = 0;
-            tag = stream ? stream : opened ? nullptr : fileStream();
+            tag = stream ? stream.release() : opened ? nullptr : fileStream();
             state.bitmapFromFile = tag != nullptr;
             // A file that holds no JPEG data of its own (a PNG, say) would
             // leave the slide empty: its picture is encoded instead.
