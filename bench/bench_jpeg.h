@@ -59,6 +59,24 @@ struct Usage {
     Usage operator-(const Usage& o) const { return {userMs - o.userMs, sysMs - o.sysMs, faults - o.faults}; }
 };
 
+// A camera's sensor noise: triangular, -15..15 (about 6.5 levels of
+// standard deviation), from two draws of a xorshift generator.
+class CameraNoise {
+public:
+    int operator()()
+    {
+        int sum = 0;
+        for (int k = 0; k < 2; ++k) {
+            state_ ^= state_ << 13, state_ ^= state_ >> 17, state_ ^= state_ << 5;
+            sum += int(state_ >> 28);
+        }
+        return sum - 15;
+    }
+
+private:
+    uint32_t state_ = 2463534242u;
+};
+
 // 100 distinct photograph-like JPEGs (smooth gradients with some detail)
 // with a camera's sensor noise (about 6.5 levels of standard deviation in
 // each channel, no two pixels alike), written once per run. Noise is what
@@ -70,16 +88,7 @@ public:
         folder_ = std::filesystem::temp_directory_path() / ("tavrel-slide-road-" + std::to_string(getpid()));
         std::filesystem::create_directories(folder_);
         std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 3);
-        uint32_t state = 2463534242u;
-        auto noise = [&state] {
-            // Triangular, -15..15, from two draws of a xorshift generator.
-            int sum = 0;
-            for (int k = 0; k < 2; ++k) {
-                state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-                sum += int(state >> 28);
-            }
-            return sum - 15;
-        };
+        CameraNoise noise;
         auto add = [](int v, int n) { return uint8_t(std::clamp(v + n, 0, 255)); };
         for (int i = 0; i < kPictures; ++i) {
             for (int y = 0; y < kHeight; ++y)

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <vector>
@@ -338,6 +339,9 @@ struct Node {
     // 64-bit: a picture of more than 16.8 Mpixels overflows 32-bit sums.
     uint64_t pixelCount = 0;
     std::array<uint64_t, N> sums{};
+    // No node of this subtree (itself included) counts fewer pixels. Counts
+    // only grow, so the bound holds until a node is added below.
+    uint64_t least = 0;
 
     void AddCounts(uint64_t n, const std::array<uint64_t, N>& more)
     {
@@ -358,10 +362,14 @@ public:
     {
         Sums more;
         for (int c = 0; c < N; ++c) more[c] = count * colour[c];
+        Node<N>* path[9];
+        int depth = 0;
+        bool grown = false;
         Node<N>* node = root.get();
         // Leaves sit at depth 7: the lowest bit of each component is not used.
         for (unsigned mask = 128;; mask >>= 1) {
             node->AddCounts(count, more);
+            path[depth++] = node;
             if (node->isLeaf || mask == 0) break;
             int index = 0;
             for (int c = 0; c < N; ++c) index = index << 1 | ((colour[c] & mask) ? 1 : 0);
@@ -369,21 +377,35 @@ public:
             if (!child) {
                 child = std::make_unique<Node<N>>();
                 child->isLeaf = mask == 2;
+                child->least = count;
                 ++nodeCount;
                 if (child->isLeaf) ++leafCount;
+                grown = true;
             }
             node = child.get();
         }
-        for (uint64_t threshold = 1; nodeCount > kMaxNodes; ++threshold) Prune(root.get(), threshold);
+        if (grown)
+            for (int i = 0; i < depth; ++i) path[i]->least = std::min(path[i]->least, count);
+        for (uint64_t threshold = 1; nodeCount > kMaxNodes; ++threshold) {
+            threshold = std::max(threshold, root->least);
+            Prune(root.get(), threshold);
+        }
     }
 
     void Reduce(unsigned maxColors)
     {
-        for (uint64_t threshold = 1; leafCount > maxColors; ++threshold) Prune(root.get(), threshold);
+        for (uint64_t threshold = 1; leafCount > maxColors; ++threshold) {
+            threshold = std::max(threshold, root->least);
+            Prune(root.get(), threshold);
+        }
     }
+    // A pass at a threshold below this changes nothing.
+    uint64_t Least() const { return Empty() || root->isLeaf ? UINT64_MAX : root->least; }
+    // A tree pruned down to its root is left as it is: the root stays one
+    // leaf, counted once.
     void Prune(uint64_t threshold)
     {
-        if (!Empty()) Prune(root.get(), threshold);
+        if (!Empty() && !root->isLeaf) Prune(root.get(), threshold);
     }
     unsigned Leaves() const { return leafCount; }
     bool Empty() const { return root->pixelCount == 0; }
@@ -392,8 +414,12 @@ public:
     int Collect(uint8_t* palette, int capacity) const { return Collect(root.get(), palette, capacity); }
 
 private:
+    // One pass over the tree at a threshold. A subtree whose every count is
+    // above it would come out as it went in, so it is passed over: a pass
+    // visits only the paths down to what it merges, not the whole tree.
     void Prune(Node<N>* node, uint64_t threshold)
     {
+        if (node->least > threshold) return;
         bool canCollapse = true;
         for (auto& child : node->children) {
             if (!child || child->isLeaf) continue;
@@ -409,6 +435,7 @@ private:
             }
             node->isLeaf = true;
             ++leafCount;
+            node->least = node->pixelCount;
             return;
         }
         for (auto& child : node->children) {
@@ -426,6 +453,9 @@ private:
                 receiver = FirstChild(receiver);
             }
         }
+        node->least = node->pixelCount;
+        for (const auto& child : node->children)
+            if (child) node->least = std::min(node->least, child->isLeaf ? child->pixelCount : child->least);
     }
 
     static Node<N>* FirstChild(Node<N>* node)
@@ -458,25 +488,71 @@ private:
 };
 
 // The entry of [first, first + count) nearest to the colour over N
-// components; the lowest index wins a tie.
+// components, the lowest index winning a tie; `first` when there are none.
+// Colour space is cut into cells, and each cell keeps, in index order, the
+// entries that can be nearest to some colour in it: those no farther from
+// the cell than the entry whose farthest point of the cell is nearest. Any
+// other entry is farther from every colour of the cell than that one, so a
+// scan of the cell's list gives what a scan of all the entries gives.
 template <int N>
-int Nearest(const uint8_t* palette, int first, int count, const uint8_t* colour)
-{
-    int best = first;
-    long bestDistance = -1;
-    for (int i = first; i < first + count; ++i) {
-        long d = 0;
-        for (int c = 0; c < N; ++c) {
-            const long delta = long(colour[c]) - palette[i * 4 + c];
-            d += delta * delta;
-        }
-        if (bestDistance < 0 || d < bestDistance) {
-            best = i;
-            bestDistance = d;
-        }
+class NearestEntry {
+public:
+    NearestEntry(const uint8_t* palette, int first, int count)
+        : palette_(palette), first_(first), count_(count), lists_(size_t(1) << (kBits * N), kUnbuilt)
+    {
     }
-    return best;
-}
+
+    int Find(const uint8_t* colour)
+    {
+        if (count_ <= 0) return first_;
+        size_t cell = 0;
+        for (int c = 0; c < N; ++c) cell = cell << kBits | size_t(colour[c] >> kShift);
+        if (lists_[cell] == kUnbuilt) Build(cell, colour);
+        int best = -1;
+        long bestDistance = 0;
+        for (uint32_t k = lists_[cell]; candidates_[k] >= 0; ++k) {
+            const int i = candidates_[k];
+            long d = 0;
+            for (int c = 0; c < N; ++c) {
+                const long delta = long(colour[c]) - palette_[i * 4 + c];
+                d += delta * delta;
+            }
+            if (best < 0 || d < bestDistance) best = i, bestDistance = d;
+        }
+        return best;
+    }
+
+private:
+    // 16 levels a side for three components, 8 for four: 4096 cells.
+    static constexpr int kBits = N == 3 ? 4 : 3;
+    static constexpr int kShift = 8 - kBits;
+    static constexpr uint32_t kUnbuilt = UINT32_MAX;
+
+    void Build(size_t cell, const uint8_t* colour)
+    {
+        auto reach = [&](int i, bool far) {
+            long sum = 0;
+            for (int c = 0; c < N; ++c) {
+                const long low = colour[c] >> kShift << kShift, high = low + (1 << kShift) - 1;
+                const long v = palette_[i * 4 + c];
+                const long d = far ? std::max(v - low, high - v) : v < low ? low - v : v > high ? v - high : 0;
+                sum += d * d;
+            }
+            return sum;
+        };
+        long nearestFar = std::numeric_limits<long>::max();
+        for (int i = first_; i < first_ + count_; ++i) nearestFar = std::min(nearestFar, reach(i, true));
+        lists_[cell] = uint32_t(candidates_.size());
+        for (int i = first_; i < first_ + count_; ++i)
+            if (reach(i, false) <= nearestFar) candidates_.push_back(int16_t(i));
+        candidates_.push_back(-1);
+    }
+
+    const uint8_t* palette_;
+    int first_, count_;
+    std::vector<uint32_t> lists_;      // where each cell's list starts, or kUnbuilt
+    std::vector<int16_t> candidates_;  // the lists, each ended by -1
+};
 
 // Pictures repeat colours; a small direct-mapped cache skips most searches.
 class NearestCache {
@@ -530,12 +606,13 @@ uint8_t* QuantizeColors(const uint8_t* pixels, int width, int height, int bitsPe
     }
     if (colorCount) *colorCount = entries;
 
+    NearestEntry<3> nearest(palette, 0, entries);
     NearestCache cache;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* p = pixels + i * step;
         const uint64_t key = uint64_t(p[0]) << 16 | uint64_t(p[1]) << 8 | p[2];
         int index = cache.Find(key);
-        if (index < 0) cache.Store(key, index = Nearest<3>(palette, 0, entries, p));
+        if (index < 0) cache.Store(key, index = nearest.Find(p));
         indices[i] = uint8_t(index);
     }
     return indices.release();
@@ -570,6 +647,7 @@ uint8_t* QuantizeColorsWithAlpha(const uint8_t* pixels, const uint8_t* alpha, in
     AddRuns(partialTree, partial.data(), 4, partial.size() / 4);
     const unsigned budget = unsigned(maxColors) - (anyTransparent ? 1 : 0);
     for (uint64_t threshold = 1; opaqueTree.Leaves() + partialTree.Leaves() > budget; ++threshold) {
+        threshold = std::max(threshold, std::min(opaqueTree.Least(), partialTree.Least()));
         opaqueTree.Prune(threshold);
         partialTree.Prune(threshold);
     }
@@ -587,6 +665,8 @@ uint8_t* QuantizeColorsWithAlpha(const uint8_t* pixels, const uint8_t* alpha, in
     entries += partialCount;
     if (colorCount) *colorCount = entries;
 
+    NearestEntry<3> nearestOpaque(palette, opaqueFirst, opaqueCount);
+    NearestEntry<4> nearestPartial(palette, partialFirst, partialCount);
     NearestCache cache;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t a = alpha ? alpha[i] : 255;
@@ -599,8 +679,7 @@ uint8_t* QuantizeColorsWithAlpha(const uint8_t* pixels, const uint8_t* alpha, in
         const uint64_t key = uint64_t(a) << 24 | uint64_t(p[0]) << 16 | uint64_t(p[1]) << 8 | p[2];
         int index = cache.Find(key);
         if (index < 0) {
-            index = a == 255 ? Nearest<3>(palette, opaqueFirst, opaqueCount, colour)
-                             : Nearest<4>(palette, partialFirst, partialCount, colour);
+            index = a == 255 ? nearestOpaque.Find(colour) : nearestPartial.Find(colour);
             cache.Store(key, index);
         }
         indices[i] = uint8_t(index);

@@ -9,6 +9,7 @@
 
 #include "media/image.h"
 #include "media/image_filter.h"
+#include "media/image_scale.h"
 #include "media/picture_scratch.h"
 #include "media/progress.h"
 #include "media/qt_movie.h"
@@ -68,20 +69,55 @@ void Orient(const CSlide& slide, CImage& image)
     if (slide.GetRotate()) image.Rotate(slide.GetRotate());
 }
 
-// One alpha byte a pixel at the display size, oriented as the picture is;
-// filters do not act on it. Empty when it cannot be made.
-std::vector<uint8_t> RenderMask(const CSlide& slide, CQTMovie& picture, const Rect* crop, int naturalW, int naturalH)
+bool IsTransparentKind(int type)
 {
+    return type == CSlide::kJpegTransparent || type == CSlide::kRgb8Transparent || type == CSlide::kRgb24Transparent;
+}
+
+// The picture's colour at the render size (24 bits, into image) and its
+// alpha at the display size (one byte a pixel, into mask, oriented as the
+// picture is; filters do not act on it), from one decode. The mask is what
+// a render of its own would give: the crop at its own size, mirrored and
+// turned, then scaled to the display size. The colour is that same crop
+// scaled to the render size, as the movie's frame call scales it. A
+// picture without alpha is opaque everywhere, decoded for its colour only.
+// False when the picture cannot be rendered (image untouched, mask empty)
+// or the mask cannot be made (mask empty).
+bool RenderWithMask(const CSlide& slide, CQTMovie& picture, const Rect* crop, int renderW, int renderH, CImage& image,
+                    std::vector<uint8_t>& mask)
+{
+    mask.clear();
+    if (renderW <= 0 || renderH <= 0 || renderW > 32767 || renderH > 32767) return false;
+    const size_t displayPixels = size_t(slide.GetWidth()) * size_t(slide.GetHeight());
+    ImageDescription description;
+    if (!picture.GetVideoDescription(&description) || description.depth != 32) {
+        if (!Render(picture, renderW, renderH, crop, 24, image)) return false;
+        mask.assign(displayPixels, 255);
+        return true;
+    }
+    int naturalW = 0, naturalH = 0;
+    picture.GetSize(&naturalW, &naturalH);
     const int w = crop ? crop->right - crop->left : naturalW;
     const int h = crop ? crop->bottom - crop->top : naturalH;
     CImage rgba;
-    if (!Render(picture, w, h, crop, 32, rgba)) return {};
+    if (!Render(picture, w, h, crop, 32, rgba)) return false;
+    std::unique_ptr<uint8_t[]> scaled;
+    if (w != renderW || h != renderH) {
+        scaled.reset(ScaleImagePixels(rgba.pixels, Rect{0, 0, int16_t(h), int16_t(w)},
+                                      Rect{0, 0, int16_t(renderH), int16_t(renderW)}, 32));
+        if (!scaled) return false;
+    }
+    const bool fits = image.pixels && image.width == uint32_t(renderW) && image.height == uint32_t(renderH) &&
+                      image.bitsPerPixel == 24;
+    if (!fits && !image.Create(uint32_t(renderW), uint32_t(renderH), 24, nullptr, false)) return false;
+    const uint8_t* from = scaled ? scaled.get() : rgba.pixels;
+    for (size_t i = 0; i < size_t(renderW) * size_t(renderH); ++i) std::memcpy(image.pixels + i * 3, from + i * 4, 3);
     Orient(slide, rgba);
     rgba.Resize(uint32_t(slide.GetWidth()), uint32_t(slide.GetHeight()));
-    if (rgba.width != uint32_t(slide.GetWidth()) || rgba.height != uint32_t(slide.GetHeight())) return {};
-    std::vector<uint8_t> mask(size_t(rgba.width) * rgba.height);
+    if (rgba.width != uint32_t(slide.GetWidth()) || rgba.height != uint32_t(slide.GetHeight())) return true;
+    mask.resize(displayPixels);
     for (size_t i = 0; i < mask.size(); ++i) mask[i] = rgba.pixels[i * 4 + 3];
-    return mask;
+    return true;
 }
 
 // The clip into which a jpeg_external slide loads its file when the movie
@@ -216,7 +252,8 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     CQTMovie picture;
     picture.KeepBuffersIn(&scratch);
     const bool mustWrite = slide.GetExportState().mustWrite;
-    if (!picture.OpenFile(slide.GetSrc()) && !mustWrite) return false;
+    const bool opened = picture.OpenFile(slide.GetSrc());
+    if (!opened && !mustWrite) return false;
     slide.NormalizeOrientation();
     const int width = slide.GetWidth(), height = slide.GetHeight();
     const bool quarter = IsQuarterTurn(slide.GetRotate());
@@ -225,32 +262,45 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     Rect crop{};
     const bool cropped = MapCropToPicture(slide, naturalW, naturalH, &crop);
 
+    const int type = slide.GetImageType();
+    CSlide::ExportState& state = slide.GetExportState();
+    state.bitmapFromFile = false;
+    CSwfBitmap& bitmap = scratch.bitmap;
+    const auto w = uint32_t(width), h = uint32_t(height);
+    // An imported JPEG keeps its file's stream where its edits go in the
+    // fill (turns, mirrors, crop), not where filters change its pixels.
+    auto fileStream = [&]() -> CSwfDefineTag* {
+        CSwfMatrix fill;
+        if (type != CSlide::kJpegImportData || slide.GetFilterCount() != 0 || !ImportedJpegFill(slide, &fill))
+            return nullptr;
+        return bitmap.MakeJpegFromFile(slide.GetSrc(), w, h);
+    };
+    // Taken before any pixels: where it goes in, the picture is not decoded.
+    std::unique_ptr<CSwfDefineTag> stream(opened ? fileStream() : nullptr);
+
     CImage& image = scratch.frame;
     const int renderW = quarter ? height : width, renderH = quarter ? width : height;
-    if (!Render(picture, renderW, renderH, cropped ? &crop : nullptr, 24, image) &&
-        !(mustWrite && BlackPicture(slide, renderW, renderH, image)))
-        return false;
+    const Rect* source = cropped ? &crop : nullptr;
+    std::vector<uint8_t> mask;
+    const bool rendered =
+        stream != nullptr ||
+        (IsTransparentKind(type) ? RenderWithMask(slide, picture, source, renderW, renderH, image, mask)
+                                 : Render(picture, renderW, renderH, source, 24, image));
+    if (!rendered && !(mustWrite && BlackPicture(slide, renderW, renderH, image))) return false;
     if (!strip && sink) sink->SetDetail("Filtering image...");
     for (int i = 0; i < slide.GetFilterCount(); ++i) {
         if (!strip && sink && sink->IsCancelled()) break;
         slide.GetFilter(i)->Apply(image);
     }
-    Orient(slide, image);
+    if (!stream) Orient(slide, image);
     if (!strip && sink) sink->SetDetail("Writing image...");
 
-    const int type = slide.GetImageType();
-    CSlide::ExportState& state = slide.GetExportState();
-    state.bitmapFromFile = false;
-    std::vector<uint8_t> mask;
-    if (type == CSlide::kJpegTransparent || type == CSlide::kRgb8Transparent || type == CSlide::kRgb24Transparent) {
-        mask = RenderMask(slide, picture, cropped ? &crop : nullptr, naturalW, naturalH);
+    if (IsTransparentKind(type)) {
         if (mask.empty() && state.drawnBlack) mask.assign(size_t(width) * height, 255);
         if (mask.empty()) return false;
     }
     const uint8_t* px = image.pixels;
-    const auto w = uint32_t(width), h = uint32_t(height);
     const int quality = slide.GetQuality();
-    CSwfBitmap& bitmap = scratch.bitmap;
     CSwfDefineTag* tag = nullptr;
     switch (type) {
         case CSlide::kJpeg:
@@ -275,11 +325,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
         }
         case CSlide::kJpegImportData: {
             state.bitmapId = 0;
-            // The file's stream shows turns, mirrors and crop through the
-            // fill; filters change the pixels, which only an encoding shows.
-            CSwfMatrix fill;
-            if (slide.GetFilterCount() == 0 && ImportedJpegFill(slide, &fill))
-                tag = bitmap.MakeJpegFromFile(slide.GetSrc(), w, h);
+            tag = stream ? stream.release() : opened ? nullptr : fileStream();
             state.bitmapFromFile = tag != nullptr;
             // A file that holds no JPEG data of its own (a PNG, say) would
             // leave the slide empty: its picture is encoded instead.

@@ -98,6 +98,13 @@ Quantized Quantize(const Bytes& pixels, int w, int h, int maxColors, int bits = 
     return q;
 }
 
+Bytes Repeat(const Bytes& pixel, size_t times)
+{
+    Bytes out;
+    for (size_t i = 0; i < times; ++i) out.insert(out.end(), pixel.begin(), pixel.end());
+    return out;
+}
+
 Bytes Greys(std::initializer_list<int> values)
 {
     Bytes out;
@@ -127,6 +134,11 @@ TEST(QuantizeColors, Palettes)
         // (entry 0 stays 0) and then lies as far from 0 as from 4.
         {"tie goes to the lower index", Greys({0, 0, 0, 0, 0, 2, 4, 4, 4, 4, 4}), 2, 24, {0, 0, 0, 0, 4, 4, 4, 0},
          {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1}},
+        // 240 grey lies 675 from both entries (15² × 3 and 25² + 5² + 5²),
+        // the nearer one in no component; it folds into the 255 leaf
+        // without moving its mean.
+        {"tie far from both", Cat({Greys({240}), Repeat({215, 235, 235}, 1000), Repeat({255, 255, 255}, 1000)}), 2,
+         24, {215, 235, 235, 0, 255, 255, 255, 0}, Cat({Bytes(1001, 0), Bytes(1000, 1)})},
     };
     for (const Case& c : cases) {
         const int bpp = c.bits / 8;
