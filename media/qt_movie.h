@@ -136,6 +136,10 @@ public:
     // (32); src counts only with dst. Returns the byte count; with out null
     // nothing is drawn. 0 for any other depth.
     uint32_t RenderFrame(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src, int bitsPerPixel);
+    // Whether the frame at time 0 draws, read at one pixel: a picture is
+    // then decoded at its coarsest scale, still through all of its data, so
+    // what the decoder says of a damaged file is said.
+    bool DrawsFirstFrame();
     // The same with one alpha byte per pixel (255 where opaque).
     uint32_t RenderFrameAt(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src);
     // The top-left area-sized part of the frame (the whole frame without

@@ -183,6 +183,13 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
     return true;
 }
 
+bool CQTMovie::DrawsFirstFrame()
+{
+    uint8_t pixel[3];
+    const Rect one{0, 0, 1, 1};
+    return RenderFrame(0, pixel, &one, nullptr, 24) == sizeof pixel;
+}
+
 void CQTMovie::KeepBuffersIn(CPictureScratch* scratch)
 {
     scratch_ = scratch;

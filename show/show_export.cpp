@@ -82,10 +82,7 @@ bool WritesImageSlide(const CSlide& slide)
     // The movie box holds 16-bit sides.
     if (probe.kind != PictureKind::kNone) return probe.readable && probe.width <= 32767 && probe.height <= 32767;
     CQTMovie movie;
-    uint8_t pixel[3];
-    const Rect one{0, 0, 1, 1};
-    return movie.OpenFile(slide.GetSrc()) && movie.HasVideoTrack() &&
-           movie.RenderFrame(0, pixel, &one, nullptr, 24) == sizeof pixel;
+    return movie.OpenFile(slide.GetSrc()) && movie.HasVideoTrack() && movie.DrawsFirstFrame();
 }
 
 // What the decision on a slide rests on: its kind and display size, and

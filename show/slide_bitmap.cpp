@@ -277,13 +277,8 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     };
     // Taken before any pixels: where it goes in, its pixels are not needed.
     std::unique_ptr<CSwfDefineTag> stream(opened ? fileStream() : nullptr);
-    if (stream) {
-        // A decode at the coarsest scale still reads the whole stream, so
-        // what libjpeg says of a damaged file is said as for any slide.
-        uint8_t pixel[3];
-        const Rect one{0, 0, 1, 1};
-        picture.RenderFrame(0, pixel, &one, nullptr, 24);
-    }
+    // Read through all the same, so a damaged file is said as for any slide.
+    if (stream) picture.DrawsFirstFrame();
 
     CImage& image = scratch.frame;
     const int renderW = quarter ? height : width, renderH = quarter ? width : height;

@@ -216,9 +216,7 @@ std::string PictureTrouble(const CPath& path)
     CQTMovie movie;
     if (!movie.OpenFile(path)) return movie.GetLastError();
     if (!movie.HasVideoTrack()) return "it holds no picture";
-    const Rect one{0, 0, 1, 1};
-    uint8_t pixel[4];
-    return movie.RenderFrame(0, pixel, &one, nullptr, 32) ? "" : movie.GetLastError();
+    return movie.DrawsFirstFrame() ? "" : movie.GetLastError();
 }
 
 // What the export would leave out without a word: sounds that cannot be
