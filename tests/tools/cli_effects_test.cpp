@@ -17,7 +17,7 @@
 #include "swf/sprite.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
-#include "tools/show_export.h"
+#include "tools/export_command.h"
 
 namespace {
 
