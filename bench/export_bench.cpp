@@ -13,7 +13,7 @@
 
 #include "bench/bench_jpeg.h"
 #include "show/project_file.h"
-#include "tools/show_export.h"
+#include "tools/export_command.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "tools/cancel_signal.h"
 #include "platform/toolbox_services.h"
 #include "tools/cli_options.h"
-#include "tools/show_export.h"
+#include "tools/export_command.h"
 #include "tools/tavrel_run.h"
 
 int main(int argc, char** argv)

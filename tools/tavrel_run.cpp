@@ -28,7 +28,7 @@
 #include "tools/cancel_signal.h"
 #include "tools/console_progress.h"
 #include "tools/console_report.h"
-#include "tools/show_export.h"
+#include "tools/export_command.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "transitions/slide_pieces.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "show/camera_fx.h"
@@ -267,26 +268,33 @@ std::vector<CSlidePieceTransition::Piece> CSlidePieceTransition::Quarters(const 
     return quarters;
 }
 
-int64_t CSlidePieceTransition::Clearance(const Piece& p, int64_t w, int64_t h)
+double CSlidePieceTransition::Reach(const Piece& p, int64_t w, int64_t h)
 {
     // The piece's extent in the frame; a mirroring scale turns its rectangle over.
     const int64_t left = int64_t(p.x) + std::min(p.rect.left, p.rect.right);
     const int64_t right = int64_t(p.x) + std::max(p.rect.left, p.rect.right);
     const int64_t top = int64_t(p.y) + std::min(p.rect.top, p.rect.bottom);
     const int64_t bottom = int64_t(p.y) + std::max(p.rect.top, p.rect.bottom);
-    const int64_t alongX = p.tx > 0 ? w - left : p.tx < 0 ? right : INT64_MAX;
-    const int64_t alongY = p.ty > 0 ? h - top : p.ty < 0 ? bottom : INT64_MAX;
-    const int64_t needed = std::min(alongX, alongY);
-    return needed == INT64_MAX ? 0 : needed;
+    const double alongX = p.tx > 0 ? double(w - left) / p.tx : p.tx < 0 ? double(right) / -p.tx : HUGE_VAL;
+    const double alongY = p.ty > 0 ? double(h - top) / p.ty : p.ty < 0 ? double(bottom) / -p.ty : HUGE_VAL;
+    const double needed = std::min(alongX, alongY);
+    return needed == HUGE_VAL ? 0.0 : needed;
 }
 
-void CSlidePieceTransition::TravelOutOf(std::vector<Piece>& pieces, int64_t d, int64_t w, int64_t h)
+void CSlidePieceTransition::TravelOutOf(std::vector<Piece>& pieces, int64_t w, int64_t h)
 {
-    int64_t distance = d;
-    for (const Piece& p : pieces) distance = std::max(distance, Clearance(p, w, h));
+    double factor = 1.0;
+    for (const Piece& p : pieces) factor = std::max(factor, Reach(p, w, h));
+    if (factor == 1.0) return;
+    // In whole twips, rounded away from the start: the factor's last bit
+    // must not leave a piece a twip short of the edge.
+    auto lengthen = [factor](double t) {
+        const double far = std::ceil(std::abs(t) * factor - 1e-3);
+        return t < 0 ? -far : far;
+    };
     for (Piece& p : pieces) {
-        p.tx = double((p.tx > 0) - (p.tx < 0)) * double(distance);
-        p.ty = double((p.ty > 0) - (p.ty < 0)) * double(distance);
+        p.tx = lengthen(p.tx);
+        p.ty = lengthen(p.ty);
     }
 }
 
@@ -377,8 +385,8 @@ bool CSlideOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovi
     // The pieces leave the frame: a slide shown larger or elsewhere after a
     // camera move goes as far as it takes.
     if (direction == 6) {
-        std::vector<Piece> pieces = Quarters(*previous, x0, y0, 0.0, 1.0);
-        TravelOutOf(pieces, std::max(W, H), W, H);
+        std::vector<Piece> pieces = Quarters(*previous, x0, y0, 0.0, double(std::max(W, H)));
+        TravelOutOf(pieces, W, H);
         OpenPieces(pieces, {0, 1, 2, 3}, *previous, n, movie, characterIdCounter, depthCounter);
         return true;
     }
@@ -393,9 +401,9 @@ bool CSlideOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, CSwfMovi
         {1, Outline::kRect, m.topBottom ? TopHalf(hw, hh) : LeftHalf(hw, hh), 0, 0, x0, y0},
         {2, Outline::kRect, m.topBottom ? BottomHalf(hw, hh) : RightHalf(hw, hh), 0, 0, x0, y0},
     };
-    (m.alongY ? pieces[0].ty : pieces[0].tx) = m.signA;
-    (m.alongY ? pieces[1].ty : pieces[1].tx) = -m.signA;
-    TravelOutOf(pieces, d, W, H);
+    (m.alongY ? pieces[0].ty : pieces[0].tx) = double(m.signA * d);
+    (m.alongY ? pieces[1].ty : pieces[1].tx) = double(-m.signA * d);
+    TravelOutOf(pieces, W, H);
     OpenPieces(pieces, {0, 1}, *previous, n, movie, characterIdCounter, depthCounter);
     return true;
 }
@@ -410,38 +418,34 @@ bool CSlideTriangleOpenTransition::GenerateSwf(CSlide* slide, CSlide* previous, 
     if (!StartOpening(slide, previous, movie, 9)) return true;
     const Centre c = CentreOf(*previous);
     const unsigned n = DurationFrames(movie->GetFrameRate());
-    const int64_t W = movie->GetWidth(), H = movie->GetHeight(), d = std::max(W, H);
+    const int64_t W = movie->GetWidth(), H = movie->GetHeight();
+    const double d = double(std::max(W, H));
     const int32_t hw = HalfWidth(*previous), hh = HalfHeight(*previous);
     const double x0 = double(c.x), y0 = double(c.y);
     if (direction == 8) {
         // Four apex triangles meeting at the centre, each out through its
         // side; placed left, top, right, bottom, moved left, top, bottom, right.
         std::vector<Piece> pieces = {
-            {1, Outline::kApex, {-hh, -hw, hh, 0}, 1, 1, x0, y0, -1, 0},
-            {3, Outline::kApex, {-hh, -hw, 0, hw}, 1, 0, x0, y0, 0, -1},
-            {2, Outline::kApex, {0, -hw, hh, hw}, 0, 1, x0, y0, 0, 1},
-            {4, Outline::kApex, {-hh, 0, hh, hw}, 0, 0, x0, y0, 1, 0},
+            {1, Outline::kApex, {-hh, -hw, hh, 0}, 1, 1, x0, y0, -d, 0},
+            {3, Outline::kApex, {-hh, -hw, 0, hw}, 1, 0, x0, y0, 0, -d},
+            {2, Outline::kApex, {0, -hw, hh, hw}, 0, 1, x0, y0, 0, d},
+            {4, Outline::kApex, {-hh, 0, hh, hw}, 0, 0, x0, y0, d, 0},
         };
-        TravelOutOf(pieces, d, W, H);
+        TravelOutOf(pieces, W, H);
         OpenPieces(pieces, {0, 1, 3, 2}, *previous, n, movie, characterIdCounter, depthCounter);
         return true;
     }
     const TriangleMotion& m = kTriangleMotion[direction];
     const MaskRect whole{-hh, -hw, hh, hw};
+    // Apart by d on each moving axis, or along the cut by the slide's own
+    // size, divided in double precision.
+    const double dx = m.alongCut ? double(previous->GetWidthTwips()) : d;
+    const double dy = m.alongCut ? double(previous->GetHeightTwips()) : d;
     std::vector<Piece> pieces = {
-        {1, Outline::kDiagonal, whole, 1, m.upperRight ? 0 : 1, x0, y0, double(m.kx), double(m.ky)},
-        {2, Outline::kDiagonal, whole, 0, m.upperRight ? 1 : 0, x0, y0, double(-m.kx), double(-m.ky)},
+        {1, Outline::kDiagonal, whole, 1, m.upperRight ? 0 : 1, x0, y0, m.kx * dx, m.ky * dy, m.alongCut},
+        {2, Outline::kDiagonal, whole, 0, m.upperRight ? 1 : 0, x0, y0, -m.kx * dx, -m.ky * dy, m.alongCut},
     };
-    if (m.alongCut) {
-        // Along the cut by the slide's own size, divided in double precision.
-        for (int i = 0; i < 2; ++i) {
-            pieces[i].tx *= double(previous->GetWidthTwips());
-            pieces[i].ty *= double(previous->GetHeightTwips());
-            pieces[i].evenly = true;
-        }
-    } else {
-        TravelOutOf(pieces, d, W, H);
-    }
+    TravelOutOf(pieces, W, H);
     OpenPieces(pieces, {0, 1}, *previous, n, movie, characterIdCounter, depthCounter);
     return true;
 }

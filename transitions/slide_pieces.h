@@ -78,14 +78,16 @@ protected:
     // (2), bottom right (4), each distance out from (x, y) towards its own
     // corner on both axes and travelling that way by travel.
     static std::vector<Piece> Quarters(const CSlide& slide, double x, double y, double distance, double travel);
-    // How far along its travel's direction a piece must go for the frame
-    // (w × h twips) to show none of it: its trailing edge past the frame's
-    // edge on one axis, or on either when it goes along both.
-    static int64_t Clearance(const Piece& piece, int64_t w, int64_t h);
-    // The travel of pieces that all go one distance: at least d, and far
-    // enough that each piece has left the frame, whatever the slide's shown
-    // scale and place. Sets each travel to its sign times the distance.
-    static void TravelOutOf(std::vector<Piece>& pieces, int64_t d, int64_t w, int64_t h);
+    // How many times its travel a piece must go for the frame (w × h twips)
+    // to show none of it: its trailing edge past the frame's edge on one
+    // axis, or on either when it goes along both; 0 when it does not move.
+    static double Reach(const Piece& piece, int64_t w, int64_t h);
+    // Every piece's travel lengthened by one factor, its direction kept,
+    // until each piece has left the frame by the last frame, whatever the
+    // slide's shown scale and place; a travel that already takes every
+    // piece out is kept, so a slide filling the frame goes its direction
+    // table's distances.
+    static void TravelOutOf(std::vector<Piece>& pieces, int64_t w, int64_t h);
     // The new slide's pieces: all shapes, then the pairs at scale 1.0, the
     // frames (copies moved at the slide's scale when asked), the removals.
     void ClosePieces(std::vector<Piece>& pieces, CSlide& slide, bool scaledMoves, unsigned n, CSwfMovie* movie,

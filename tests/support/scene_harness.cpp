@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <set>
 
@@ -303,6 +305,40 @@ void ExpectPlayedFrame(const std::string& swfPath, int frame,
                 << "played frame " << frame << " at " << at.first << "," << at.second << ": " << std::hex << got;
     }
     EXPECT_EQ(CountColour(png, {kMaskRed, kMaskBlack}), 0) << "mask colours show in played frame " << frame;
+}
+
+StrayPixels PlayedFrameStray(const std::string& swfPath, int frame, long rgb, int tolerance)
+{
+    StrayPixels stray;
+    const std::string png = swfPath + ".played" + std::to_string(frame) + ".png";
+    const ToolResult shot = RunCommand("'" + SwfToolPath("swf-shot") + "' '" + swfPath + "' '" + png + "' --stop-at " +
+                                       std::to_string(frame));
+    stray.exitCode = shot.exitCode;
+    stray.output = shot.output;
+    int width = 0, height = 0;
+    const std::vector<uint8_t> pixels = shot.exitCode == 0 ? ReadPngRgb(png, &width, &height) : std::vector<uint8_t>{};
+    if (pixels.empty() && shot.exitCode == 0) stray.exitCode = -1, stray.output = "unreadable " + png;
+    stray.left = width, stray.top = height;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = &pixels[(size_t(y) * size_t(width) + size_t(x)) * 3];
+            bool near = true;
+            for (int c = 0; c < 3; ++c) near = near && std::abs(int(p[c]) - int(rgb >> (16 - 8 * c) & 0xFF)) <= tolerance;
+            if (near) continue;
+            ++stray.count;
+            stray.left = std::min(stray.left, x), stray.right = std::max(stray.right, x);
+            stray.top = std::min(stray.top, y), stray.bottom = std::max(stray.bottom, y);
+        }
+    }
+    return stray;
+}
+
+void ExpectNoStray(const StrayPixels& stray, int frame, long rgb)
+{
+    ASSERT_EQ(stray.exitCode, 0) << stray.output;
+    EXPECT_EQ(stray.count, 0) << "played frame " << frame << ": pixels not " << std::hex << rgb << std::dec
+                              << " within " << stray.left << "," << stray.top << " - " << stray.right << ","
+                              << stray.bottom;
 }
 
 std::vector<TagEvent> RunTransition(CTransition& t, float rate, bool withPrevious)

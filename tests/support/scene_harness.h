@@ -111,6 +111,19 @@ void ExpectFrame(const std::string& swfPath, int frame, const std::vector<std::p
 // Ruffle's seek to a frame can bring back a layer removed on the way.
 void ExpectPlayedFrame(const std::string& swfPath, int frame,
                        const std::vector<std::pair<std::pair<int, int>, long>>& pixels, int tolerance = 3);
+// Plays frames 1..frame and finds what shows other than rgb (a channel
+// off by more than tolerance): nothing of another layer may be left in
+// view. Runs swf-shot without asserting, so shots may run side by side;
+// check SwfShotUnavailable first.
+struct StrayPixels {
+    int exitCode = -1;  // swf-shot's
+    std::string output;
+    long count = 0;
+    int left = 0, top = 0, right = -1, bottom = -1;  // the box round them
+};
+StrayPixels PlayedFrameStray(const std::string& swfPath, int frame, long rgb, int tolerance = 8);
+// Expects none: the shot ran and the whole stage is rgb.
+void ExpectNoStray(const StrayPixels& stray, int frame, long rgb);
 
 // Runs one GenerateSwf of t into a fresh movie (rate, 320 × 240), from a
 // previous slide or none, and returns the tags it wrote (ShowFrames included).

@@ -83,9 +83,16 @@ std::string SwfToolPath(const std::string& tool)
     return std::filesystem::exists(path, ec) ? path : "";
 }
 
+std::string MissingSwfTool(const std::string& tool)
+{
+    const char* env = std::getenv("TAVREL_SHARED_DIR");
+    const std::string dir = env && *env ? env : TAVREL_SHARED_DIR;
+    return tool + " not found in " + dir + "/tools: the shared SWF checkers (TAVREL_SHARED_DIR names their folder)";
+}
+
 std::string SwfShotUnavailable()
 {
-    if (SwfToolPath("swf-shot").empty()) return "shared swf-shot not found";
+    if (SwfToolPath("swf-shot").empty()) return MissingSwfTool("swf-shot");
     const char* env = std::getenv("CHROMIUM_PATH");
     const std::string chromium = env && *env ? env : "/usr/bin/chromium";
     std::error_code ec;
@@ -124,7 +131,7 @@ long ShotPixel(const std::string& summary, int x, int y)
 
 void ExpectDumpAccepts(const std::string& swfPath, const std::vector<std::string>& names, std::string* report)
 {
-    if (SwfToolPath("swf-dump").empty()) GTEST_SKIP() << "shared swf-dump not found";
+    if (SwfToolPath("swf-dump").empty()) GTEST_SKIP() << MissingSwfTool("swf-dump");
     const ToolResult dump = SwfDumpDeep(swfPath);
     // Exit code 3: the checker's own dependencies are missing.
     if (dump.exitCode == 3) GTEST_SKIP() << "swf-dump dependencies missing: " << dump.output;

@@ -19,6 +19,9 @@ ToolResult RunCommand(const std::string& command);
 
 // Path of a checker in the shared tools folder, or "" when it is absent.
 std::string SwfToolPath(const std::string& tool);
+// The skip message of a test that needs the checker where it is absent:
+// which one, and where it was looked for.
+std::string MissingSwfTool(const std::string& tool);
 // Why swf-shot cannot run here ("" when it can).
 std::string SwfShotUnavailable();
 

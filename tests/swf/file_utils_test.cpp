@@ -74,11 +74,11 @@ TEST(SwfFileUtils, CompressedMovieExpandsToThePlainMovie)
     EXPECT_EQ(ReadFile(dir.file("inflated")), plain.substr(8));
 
     // And an independent SWF reader accepts the compressed movie.
-    if (!tavrel_test::SwfToolPath("swf-dump").empty()) {
-        const tavrel_test::ToolResult dump = tavrel_test::SwfDumpDeep(dir.file("c.swf"));
-        EXPECT_EQ(dump.exitCode, 0) << dump.output;
-        EXPECT_NE(dump.output.find("\"compression\":\"zlib\""), std::string::npos) << dump.output;
-    }
+    if (tavrel_test::SwfToolPath("swf-dump").empty()) GTEST_SKIP() << tavrel_test::MissingSwfTool("swf-dump");
+    const tavrel_test::ToolResult dump = tavrel_test::SwfDumpDeep(dir.file("c.swf"));
+    if (dump.exitCode == 3) GTEST_SKIP() << "swf-dump dependencies missing: " << dump.output;
+    EXPECT_EQ(dump.exitCode, 0) << dump.output;
+    EXPECT_NE(dump.output.find("\"compression\":\"zlib\""), std::string::npos) << dump.output;
 }
 
 TEST(SwfFileUtils, RecognisesSignatures)

@@ -17,7 +17,7 @@
 #include "swf/sprite.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
-#include "tools/show_export.h"
+#include "tools/export_command.h"
 
 namespace {
 
@@ -175,7 +175,7 @@ TEST(CliEffects, ShapesIndexTheirStyleWith15Bits)
 
     tavrel_test::ExpectDumpAccepts(movie, {"DefineShape", "DefineShape3", "DefineSprite"});
     const std::string dump = tavrel_test::SwfToolPath("swf-dump");
-    if (dump.empty()) GTEST_SKIP() << "shared swf-dump not found";
+    if (dump.empty()) GTEST_SKIP() << tavrel_test::MissingSwfTool("swf-dump");
     const tavrel_test::ToolResult decoded =
         tavrel_test::RunCommand("'" + dump + "' '" + movie + "' --deep --decode --compact");
     if (decoded.exitCode == 3) GTEST_SKIP() << decoded.output;

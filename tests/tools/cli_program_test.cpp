@@ -301,6 +301,9 @@ TEST_F(CliProgramTest, FrameCountsLeaveOutSlidesWhosePicturesCannotBeRead)
               "forever"),
          121, 1},
     };
+    // swf-dump reads each movie's frame counts back.
+    const std::string swfDump = tavrel_test::SwfToolPath("swf-dump");
+    std::string unchecked = swfDump.empty() ? tavrel_test::MissingSwfTool("swf-dump") : "";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Write(c.name, c.project);
@@ -315,8 +318,11 @@ TEST_F(CliProgramTest, FrameCountsLeaveOutSlidesWhosePicturesCannotBeRead)
         EXPECT_NE(r.err.find("cut.png\" cannot be read or encoded (PNG: PNG data ends early): slide left out of the movie"), std::string::npos)
             << r.err;
         const tavrel_test::ToolResult dump =
-            tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-dump") + " --compact " + dir_.file("o.swf"));
-        if (dump.exitCode == 0) {
+            unchecked.empty() ? tavrel_test::RunCommand("'" + swfDump + "' --compact '" + dir_.file("o.swf") + "'")
+                              : tavrel_test::ToolResult{};
+        if (dump.exitCode == 3) unchecked = "swf-dump dependencies missing: " + dump.output;
+        if (unchecked.empty()) {
+            EXPECT_EQ(dump.exitCode, 0) << dump.output;
             EXPECT_NE(dump.output.find("\"frameCount\":" + frames + ",\"showFrames\":" + frames + ","),
                       std::string::npos)
                 << dump.output;
@@ -329,6 +335,7 @@ TEST_F(CliProgramTest, FrameCountsLeaveOutSlidesWhosePicturesCannotBeRead)
         EXPECT_NE(strict.err.find(std::to_string(c.skipped) + " warning(s) under --strict"), std::string::npos)
             << strict.err;
     }
+    if (!unchecked.empty()) GTEST_SKIP() << unchecked << ": frame counts not read back";
 }
 
 // A picture whose file is whole but whose compressed data is wrong is seen

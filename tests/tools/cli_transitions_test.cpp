@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <future>
+#include <memory>
+
 #include "../effects/effect_pixels.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
@@ -478,6 +481,66 @@ TEST(CliTransitions, OldSlideGoneAfterACameraMove)
                                 // Page Flip of a slide panned 60 px right: no band beside the fold.
                                 {4, {{{170, 120}, kA}, {{215, 120}, kA}, {{100, 120}, kA}, {{300, 120}, kA}}},
                             });
+
+    // Every direction of Slide Triangle Open and Slide Open after the old
+    // slide was zoomed out or panned: at the last frame the new slide fills
+    // the stage. Triangles that slide along their cut went the slide's own
+    // size only, leaving corners of a zoomed-out slide in view.
+    auto camera = [](const char* panX, const char* panY, const char* zoom) {
+        return std::string("<pan_zoom>\n<camera_fx name=\"pan_zoom\" duration=\"250\" pan_x=\"") + panX +
+               "\" pan_y=\"" + panY + "\" zoom=\"" + zoom + "\" />\n</pan_zoom>\n";
+    };
+    struct Move {
+        const char* what;
+        std::string xml;
+    };
+    const Move zoom05{"zoom 0.5", camera("0", "0", "0.5")}, zoom09{"zoom 0.9", camera("0", "0", "0.9")},
+        panZoom07{"pan and zoom 0.7", camera("1500", "-700", "0.7")}, pan{"pan", camera("-1300", "900", "1")};
+    struct Opening {
+        std::string kind, direction;
+        const Move* before;  // the old slide's camera move
+    };
+    std::vector<Opening> openings;
+    for (const char* d : {"horizontal_right_to_left", "horizontal_left_to_right", "vertical_bottom_to_top",
+                          "vertical_top_to_bottom", "top_left_bottom_right", "top_left_bottom_right_opposite",
+                          "top_right_bottom_left", "top_right_bottom_left_opposite", "corners"})
+        for (const Move* before : {&zoom05, &panZoom07}) openings.push_back({"Slide Triangle Open", d, before});
+    for (const char* d : {"top_left_bottom_right_opposite", "top_right_bottom_left_opposite"})
+        openings.push_back({"Slide Triangle Open", d, &zoom09});
+    // Slide Open's directions after one move or the other, a shot each.
+    int open = 0;
+    for (const char* d : {"horizontal", "vertical", "horizontal_opposite_left_to_right",
+                          "horizontal_opposite_right_to_left", "vertical_opposite_top_to_bottom",
+                          "vertical_opposite_bottom_to_top", "corners"})
+        openings.push_back({"Slide Open", d, open++ % 2 ? &pan : &zoom05});
+    // Each a show of its own, played to the transition's last frame (Ruffle's
+    // seek can bring back clip layers removed on the way), the shots side by side.
+    std::vector<std::unique_ptr<TempDir>> dirs;
+    std::vector<std::string> movies;
+    for (const Opening& o : openings) {
+        dirs.push_back(std::make_unique<TempDir>());
+        const std::string transition =
+            "<transition name=\"" + o.kind + "\" duration=\"500\" direction=\"" + o.direction + "\" />";
+        movies.push_back(CompileShow(
+            *dirs.back(),
+            {{kA, "<transition name=\"None\" duration=\"500\" />", 320, 240, o.before->xml.c_str()}, {kB, transition.c_str()}},
+            250));
+        ASSERT_FALSE(movies.back().empty()) << o.kind << " " << o.direction;
+    }
+    const std::string why = tavrel_test::SwfShotUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    std::vector<int> last;
+    std::vector<std::future<tavrel_test::StrayPixels>> shots;
+    for (const std::string& movie : movies) {
+        last.push_back(LastFrameInto(tavrel_test::ReadTagEvents(movie), 2));
+        shots.push_back(std::async(std::launch::async, [&movie, frame = last.back(), kB] {
+            return tavrel_test::PlayedFrameStray(movie, frame, kB);
+        }));
+    }
+    for (size_t i = 0; i < openings.size(); ++i) {
+        SCOPED_TRACE(openings[i].kind + " " + openings[i].direction + " after " + openings[i].before->what);
+        tavrel_test::ExpectNoStray(shots[i].get(), last[i], kB);
+    }
 }
 
 }  // namespace

@@ -105,9 +105,9 @@ TEST(SlidePieces, GoldenTravels)
     }
 }
 
-// After a camera move the previous slide may be shown larger or elsewhere:
-// the opening pieces go the frame's distance, or as far as it takes for
-// each to have left the frame by the last frame.
+// After a camera move the previous slide may be shown larger, smaller or
+// elsewhere: the opening pieces go their direction's distance, or as far as
+// it takes for each to have left the frame by the last frame.
 TEST(SlidePieces, OpeningPiecesLeaveAMovedSlideBehindTheFrame)
 {
     struct Case {
@@ -128,6 +128,15 @@ TEST(SlidePieces, OpeningPiecesLeaveAMovedSlideBehindTheFrame)
         // The triangle's box at 1.25 reaches 4000 each side of the centre.
         {"triangle, zoomed", "Triangle", 0, LogSlide{320, 240, 3200, 2400, 81920, 81920}, -(3200 + 4000), false},
         {"triangle, centred", "Triangle", 0, LogSlide{}, -6400, false},
+        // Along the cut, half size: 1.5 times the slide's size takes the
+        // upper triangle past the top and the right, on both axes.
+        {"triangle along the cut, zoomed out", "Triangle", 5, LogSlide{320, 240, 3200, 2400, 32768, 32768}, 4800, false},
+        {"triangle along the cut, zoomed out (y)", "Triangle", 5, LogSlide{320, 240, 3200, 2400, 32768, 32768}, -3600,
+         true},
+        // Panned right too: the upper triangle needs 1.5 (past the top), the
+        // lower 1.125 (past the right); both go 1.5.
+        {"triangle along the other cut, panned", "Triangle", 7, LogSlide{320, 240, 4400, 2400, 32768, 32768}, -4800,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -140,7 +140,8 @@ TEST(TransitionList, ReadsKindsFromXml)
 }
 
 // Every value the reader refuses is reported once, with the attribute and
-// the text as written; what the kind keeps is what the Part's fallback gives.
+// the text as written; the kind keeps the value as read, or what it had
+// before when the value is refused.
 TEST(TransitionList, ReportsEachRefusedValueOnce)
 {
     CTransitionList list;

@@ -1,4 +1,4 @@
-#include "tools/show_export.h"
+#include "tools/export_command.h"
 
 #include <cstdlib>
 

@@ -1,5 +1,7 @@
 #pragma once
-// The movie export as the program calls it, and what it reports back.
+// The program's export command, as the editor's would run it: the kinds
+// registered, the generators seeded, the show readied and written as one
+// movie, the controls skins loaded; and what it reports back.
 #include <string>
 
 #include "foundation/path.h"
