@@ -403,33 +403,94 @@ std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
 
 // JPEG
 
+// Reads a file forward through one bounded buffer: bytes are looked at
+// where they lie, and a jump past the buffer is a seek.
+class ForwardReader {
+public:
+    ForwardReader(std::FILE* file, uint64_t size) : file_(file), size_(size) {}
+    uint64_t Size() const { return size_; }
+    bool Failed() const { return failed_; }
+    // The byte at p (below Size(), never before an earlier look); -1 when
+    // it cannot be read.
+    int At(uint64_t p)
+    {
+        if ((p < start_ || p - start_ >= have_) && !Fill(p)) return -1;
+        return buffer_[p - start_];
+    }
+    // The first position from p on whose byte is (or, with not, is not)
+    // value; Size() when there is none or the file cannot be read.
+    uint64_t Find(uint64_t p, uint8_t value, bool isNot)
+    {
+        while (p < size_) {
+            if (At(p) < 0) return size_;
+            const uint8_t* from = buffer_ + (p - start_);
+            const uint8_t* end = buffer_ + have_;
+            const uint8_t* hit = from;
+            if (!isNot) {
+                hit = static_cast<const uint8_t*>(std::memchr(from, value, size_t(end - from)));
+                if (!hit) hit = end;
+            } else {
+                while (hit < end && *hit == value) ++hit;
+            }
+            p += uint64_t(hit - from);
+            if (hit < end) return p;
+        }
+        return size_;
+    }
+
+private:
+    bool Fill(uint64_t p)
+    {
+        if (p >= size_ || failed_) return false;
+        if ((have_ == 0 || p != start_ + have_) && fseeko(file_, off_t(p), SEEK_SET) != 0) return Fail();
+        start_ = p;
+        have_ = std::fread(buffer_, 1, size_t(std::min<uint64_t>(sizeof buffer_, size_ - p)), file_);
+        return have_ > 0 || Fail();
+    }
+    bool Fail()
+    {
+        failed_ = true;
+        have_ = 0;
+        return false;
+    }
+
+    std::FILE* file_;
+    uint64_t size_;
+    uint64_t start_ = 0;
+    size_t have_ = 0;
+    bool failed_ = false;
+    uint8_t buffer_[65536];
+};
+
 // libjpeg reads a file cut short as if it ended there and fills in the rest
 // of the picture, unless the end falls inside a marker segment, whose fields
 // it would then read wrong (a scan header cut in two names tables that do
 // not exist). So the segments are stepped over by their lengths, and the
 // data between them searched for the next marker, to the end.
-std::string ProbeJpegSegments(const std::vector<uint8_t>& d)
+std::string ProbeJpegSegments(ForwardReader& d)
 {
+    const uint64_t n = d.Size();
     bool progressive = false;
-    for (size_t p = 2;;) {
-        while (p < d.size() && d[p] != 0xFF) ++p;
-        while (p < d.size() && d[p] == 0xFF) ++p;
-        if (p >= d.size()) return "";
-        const int code = d[p++];
+    for (uint64_t p = 2;;) {
+        p = d.Find(d.Find(p, 0xFF, false), 0xFF, true);
+        if (d.Failed()) return "";
+        if (p >= n) return "";
+        const int code = d.At(p++);
         // Stuffed data bytes, restarts and TEM stand alone.
         if (code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;
         if (code == 0xD9) return "";
         if (code == 0xD8) return "JPEG: a second start of image";
-        if (d.size() - p < 2) return "JPEG data ends inside a marker";
-        const size_t length = size_t(d[p]) << 8 | d[p + 1];
+        if (n - p < 2) return "JPEG data ends inside a marker";
+        const uint64_t length = uint64_t(d.At(p)) << 8 | uint64_t(d.At(p + 1));
         if (length < 2) return "JPEG: bogus marker length";
         if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC)
             progressive = code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;
-        size_t needed = length;
+        uint64_t needed = length;
         // A sequential scan's header ends in spectral fields that are read
         // but not used: the component tables before them are what counts.
-        if (code == 0xDA && !progressive && d.size() - p > 2) needed = std::min<size_t>(length, 3 + 2 * d[p + 2]);
-        if (d.size() - p < needed) return "JPEG data ends inside a marker";
+        if (code == 0xDA && !progressive && n - p > 2) needed = std::min<uint64_t>(length, 3 + 2 * uint64_t(d.At(p + 2)));
+        if (d.Failed()) return "";
+        if (n - p < needed) return "JPEG data ends inside a marker";
         p += length;
     }
 }
@@ -479,16 +540,18 @@ PictureProbe ProbePicture(const CPath& path)
     } else if (probe.kind == PictureKind::kJpeg) {
         // As opening does: the header; what of the data is damaged or
         // missing decodes as far as it goes.
+        // The segments are read through a bounded buffer and skipped by
+        // seeking: the export's decode reads the file itself.
         std::rewind(file.get());
-        std::vector<uint8_t> bytes;
-        if (!ReadJpegSize(file.get(), &probe.width, &probe.height))
+        if (!ReadJpegSize(file.get(), &probe.width, &probe.height)) {
             probe.error = "damaged JPEG header";
-        else if (!SizeAllowed(probe.width, probe.height))
+        } else if (!SizeAllowed(probe.width, probe.height)) {
             probe.error = "JPEG picture empty or too large";
-        else if (!ReadFileBytes(path, &bytes))
-            probe.error = "cannot read " + path.GetText();
-        else
-            probe.error = ProbeJpegSegments(bytes);
+        } else {
+            auto reader = std::make_unique<ForwardReader>(file.get(), uint64_t(fileSize));
+            probe.error = ProbeJpegSegments(*reader);
+            if (reader->Failed()) probe.error = "cannot read " + path.GetText();
+        }
     } else if (probe.kind == PictureKind::kPng) {
         probe.error = ProbePng(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
     } else if (probe.kind == PictureKind::kBmp) {
