@@ -45,15 +45,19 @@ void TakeImage(CImage& image, PicturePixels* out)
 
 // GIF
 
+// Bytes in memory, or with file set, read from the open file as giflib asks
+// for them.
 struct GifReader {
     const uint8_t* data;
     size_t length;
     size_t offset = 0;
+    std::FILE* file = nullptr;
 };
 
 int ReadGifBytes(GifFileType* gif, GifByteType* out, int count)
 {
     auto* reader = static_cast<GifReader*>(gif->UserData);
+    if (reader->file) return int(std::fread(out, 1, size_t(std::max(count, 0)), reader->file));
     const size_t n = std::min(size_t(std::max(count, 0)), reader->length - reader->offset);
     std::memcpy(out, reader->data + reader->offset, n);
     reader->offset += n;
@@ -164,9 +168,9 @@ bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::strin
 
 // The first image's compressed blocks, walked to their end without
 // decompressing them.
-std::string ProbeGif(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_t* height)
+std::string ProbeGif(std::FILE* file, uint32_t* width, uint32_t* height)
 {
-    GifReader reader{bytes.data(), bytes.size()};
+    GifReader reader{nullptr, 0, 0, file};
     std::string error;
     std::unique_ptr<GifFileType, GifCloser> gif = OpenGif(&reader, &error);
     int transparent = -1;
@@ -183,17 +187,25 @@ std::string ProbeGif(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_
 
 // TIFF
 
+// Bytes in memory, or with file set, read from the open file where libtiff
+// asks, so that a probe reads the directories and leaves the strips.
 struct TiffReader {
     const std::vector<uint8_t>* bytes;
     toff_t offset = 0;
+    std::FILE* file = nullptr;
+    toff_t fileSize = 0;
+    toff_t Size() const { return file ? fileSize : bytes->size(); }
 };
 
 tsize_t TiffRead(thandle_t h, tdata_t out, tsize_t count)
 {
     auto* r = static_cast<TiffReader*>(h);
-    const toff_t size = r->bytes->size();
-    const toff_t n = r->offset >= size ? 0 : std::min<toff_t>(toff_t(std::max<tsize_t>(count, 0)), size - r->offset);
-    std::memcpy(out, r->bytes->data() + r->offset, n);
+    const toff_t size = r->Size();
+    toff_t n = r->offset >= size ? 0 : std::min<toff_t>(toff_t(std::max<tsize_t>(count, 0)), size - r->offset);
+    if (r->file)
+        n = n == 0 || fseeko(r->file, off_t(r->offset), SEEK_SET) != 0 ? 0 : std::fread(out, 1, size_t(n), r->file);
+    else
+        std::memcpy(out, r->bytes->data() + r->offset, n);
     r->offset += n;
     return tsize_t(n);
 }
@@ -203,13 +215,13 @@ tsize_t TiffWrite(thandle_t, tdata_t, tsize_t) { return -1; }
 toff_t TiffSeek(thandle_t h, toff_t offset, int whence)
 {
     auto* r = static_cast<TiffReader*>(h);
-    const toff_t base = whence == SEEK_CUR ? r->offset : whence == SEEK_END ? r->bytes->size() : 0;
+    const toff_t base = whence == SEEK_CUR ? r->offset : whence == SEEK_END ? r->Size() : 0;
     r->offset = base + offset;
     return r->offset;
 }
 
 int TiffClose(thandle_t) { return 0; }
-toff_t TiffSize(thandle_t h) { return static_cast<TiffReader*>(h)->bytes->size(); }
+toff_t TiffSize(thandle_t h) { return static_cast<TiffReader*>(h)->Size(); }
 int TiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, tdata_t, toff_t) {}
 
@@ -245,16 +257,16 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
 }
 
 // Every strip or tile of the first page lies inside the file.
-std::string ProbeTiff(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_t* height)
+std::string ProbeTiff(std::FILE* file, uint64_t fileSize, uint32_t* width, uint32_t* height)
 {
-    TiffReader reader{&bytes};
+    TiffReader reader{nullptr, 0, file, fileSize};
     std::string error;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, width, height, &error);
     if (!tiff) return error;
     const uint32_t count = TIFFIsTiled(tiff.get()) ? TIFFNumberOfTiles(tiff.get()) : TIFFNumberOfStrips(tiff.get());
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t offset = TIFFGetStrileOffset(tiff.get(), i), length = TIFFGetStrileByteCount(tiff.get(), i);
-        if (offset > bytes.size() || bytes.size() - offset < length) return "TIFF data ends early";
+        if (offset > fileSize || fileSize - offset < length) return "TIFF data ends early";
     }
     return "";
 }
@@ -556,15 +568,11 @@ PictureProbe ProbePicture(const CPath& path)
         probe.error = ProbePng(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
     } else if (probe.kind == PictureKind::kBmp) {
         probe.error = ProbeBmp(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
+    } else if (probe.kind == PictureKind::kGif) {
+        std::rewind(file.get());
+        probe.error = ProbeGif(file.get(), &probe.width, &probe.height);
     } else {
-        file.reset();
-        std::vector<uint8_t> bytes;
-        if (!ReadFileBytes(path, &bytes))
-            probe.error = "cannot read " + path.GetText();
-        else if (probe.kind == PictureKind::kGif)
-            probe.error = ProbeGif(bytes, &probe.width, &probe.height);
-        else
-            probe.error = ProbeTiff(bytes, &probe.width, &probe.height);
+        probe.error = ProbeTiff(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
     }
     probe.readable = probe.error.empty();
     return probe;
