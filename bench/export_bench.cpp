@@ -8,6 +8,7 @@
 // And the program's peak resident size by number of slides (goal: 1,000
 // slides at most 2 × 10 slides), and that of `tavrel --version`.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -121,6 +122,9 @@ bool RunProgram(const char* program, const std::vector<std::string>& args, Usage
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
+        // What the program prints would mix with the benchmark's table.
+        const int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
         execv(program, argv.data());
         _exit(127);
     }
