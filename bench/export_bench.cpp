@@ -6,8 +6,9 @@
 // program against the bare road's own): user and system time and page
 // faults per slide (goal: at most 1.05 × in CPU time, system included).
 // And the program's peak resident size by number of slides (goal: 1,000
-// slides at most 2 × 10 slides).
+// slides at most 2 × 10 slides), and that of `tavrel --version`.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -121,6 +122,9 @@ bool RunProgram(const char* program, const std::vector<std::string>& args, Usage
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
+        // What the program prints would mix with the benchmark's table.
+        const int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
         execv(program, argv.data());
         _exit(127);
     }
@@ -171,5 +175,20 @@ void BM_ProgramPeakMemory(benchmark::State& state)
     std::filesystem::remove(movie);
 }
 BENCHMARK(BM_ProgramPeakMemory)->Arg(10)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// `tavrel --version`: what starting the program costs, libraries loaded
+// and initialised; peak resident size (MB), CPU time and page faults.
+void BM_ProgramVersion(benchmark::State& state)
+{
+    double peakMb = 0;
+    Usage usage;
+    for (auto _ : state)
+        if (!RunProgram(TAVREL_PROGRAM, {"--version"}, &usage, &peakMb)) state.SkipWithError("the program failed");
+    const double n = double(state.iterations());
+    state.counters["peak_rss_mb"] = peakMb;
+    state.counters["cpu_ms"] = usage.CpuMs() / n;
+    state.counters["faults"] = usage.faults / n;
+}
+BENCHMARK(BM_ProgramVersion)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "media/image.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +32,14 @@ bool ReadFileBytes(const CPath& path, std::vector<uint8_t>* bytes)
     bytes->clear();
     std::FILE* file = path.Fopen("rb");
     if (!file) return false;
+    // One block of the file's size where it can be told; a file that grows
+    // meanwhile is still read to its end.
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        uint64_t(st.st_size) < bytes->max_size()) {
+        bytes->resize(size_t(st.st_size));
+        bytes->resize(std::fread(bytes->data(), 1, bytes->size(), file));
+    }
     uint8_t chunk[65536];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);

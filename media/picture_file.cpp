@@ -45,15 +45,19 @@ void TakeImage(CImage& image, PicturePixels* out)
 
 // GIF
 
+// Bytes in memory, or with file set, read from the open file as giflib asks
+// for them.
 struct GifReader {
     const uint8_t* data;
     size_t length;
     size_t offset = 0;
+    std::FILE* file = nullptr;
 };
 
 int ReadGifBytes(GifFileType* gif, GifByteType* out, int count)
 {
     auto* reader = static_cast<GifReader*>(gif->UserData);
+    if (reader->file) return int(std::fread(out, 1, size_t(std::max(count, 0)), reader->file));
     const size_t n = std::min(size_t(std::max(count, 0)), reader->length - reader->offset);
     std::memcpy(out, reader->data + reader->offset, n);
     reader->offset += n;
@@ -164,9 +168,9 @@ bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::strin
 
 // The first image's compressed blocks, walked to their end without
 // decompressing them.
-std::string ProbeGif(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_t* height)
+std::string ProbeGif(std::FILE* file, uint32_t* width, uint32_t* height)
 {
-    GifReader reader{bytes.data(), bytes.size()};
+    GifReader reader{nullptr, 0, 0, file};
     std::string error;
     std::unique_ptr<GifFileType, GifCloser> gif = OpenGif(&reader, &error);
     int transparent = -1;
@@ -183,17 +187,25 @@ std::string ProbeGif(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_
 
 // TIFF
 
+// Bytes in memory, or with file set, read from the open file where libtiff
+// asks, so that a probe reads the directories and leaves the strips.
 struct TiffReader {
     const std::vector<uint8_t>* bytes;
     toff_t offset = 0;
+    std::FILE* file = nullptr;
+    toff_t fileSize = 0;
+    toff_t Size() const { return file ? fileSize : bytes->size(); }
 };
 
 tsize_t TiffRead(thandle_t h, tdata_t out, tsize_t count)
 {
     auto* r = static_cast<TiffReader*>(h);
-    const toff_t size = r->bytes->size();
-    const toff_t n = r->offset >= size ? 0 : std::min<toff_t>(toff_t(std::max<tsize_t>(count, 0)), size - r->offset);
-    std::memcpy(out, r->bytes->data() + r->offset, n);
+    const toff_t size = r->Size();
+    toff_t n = r->offset >= size ? 0 : std::min<toff_t>(toff_t(std::max<tsize_t>(count, 0)), size - r->offset);
+    if (r->file)
+        n = n == 0 || fseeko(r->file, off_t(r->offset), SEEK_SET) != 0 ? 0 : std::fread(out, 1, size_t(n), r->file);
+    else
+        std::memcpy(out, r->bytes->data() + r->offset, n);
     r->offset += n;
     return tsize_t(n);
 }
@@ -203,13 +215,13 @@ tsize_t TiffWrite(thandle_t, tdata_t, tsize_t) { return -1; }
 toff_t TiffSeek(thandle_t h, toff_t offset, int whence)
 {
     auto* r = static_cast<TiffReader*>(h);
-    const toff_t base = whence == SEEK_CUR ? r->offset : whence == SEEK_END ? r->bytes->size() : 0;
+    const toff_t base = whence == SEEK_CUR ? r->offset : whence == SEEK_END ? r->Size() : 0;
     r->offset = base + offset;
     return r->offset;
 }
 
 int TiffClose(thandle_t) { return 0; }
-toff_t TiffSize(thandle_t h) { return static_cast<TiffReader*>(h)->bytes->size(); }
+toff_t TiffSize(thandle_t h) { return static_cast<TiffReader*>(h)->Size(); }
 int TiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, tdata_t, toff_t) {}
 
@@ -245,16 +257,16 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
 }
 
 // Every strip or tile of the first page lies inside the file.
-std::string ProbeTiff(const std::vector<uint8_t>& bytes, uint32_t* width, uint32_t* height)
+std::string ProbeTiff(std::FILE* file, uint64_t fileSize, uint32_t* width, uint32_t* height)
 {
-    TiffReader reader{&bytes};
+    TiffReader reader{nullptr, 0, file, fileSize};
     std::string error;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, width, height, &error);
     if (!tiff) return error;
     const uint32_t count = TIFFIsTiled(tiff.get()) ? TIFFNumberOfTiles(tiff.get()) : TIFFNumberOfStrips(tiff.get());
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t offset = TIFFGetStrileOffset(tiff.get(), i), length = TIFFGetStrileByteCount(tiff.get(), i);
-        if (offset > bytes.size() || bytes.size() - offset < length) return "TIFF data ends early";
+        if (offset > fileSize || fileSize - offset < length) return "TIFF data ends early";
     }
     return "";
 }
@@ -403,33 +415,94 @@ std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
 
 // JPEG
 
+// Reads a file forward through one bounded buffer: bytes are looked at
+// where they lie, and a jump past the buffer is a seek.
+class ForwardReader {
+public:
+    ForwardReader(std::FILE* file, uint64_t size) : file_(file), size_(size) {}
+    uint64_t Size() const { return size_; }
+    bool Failed() const { return failed_; }
+    // The byte at p (below Size(), never before an earlier look); -1 when
+    // it cannot be read.
+    int At(uint64_t p)
+    {
+        if ((p < start_ || p - start_ >= have_) && !Fill(p)) return -1;
+        return buffer_[p - start_];
+    }
+    // The first position from p on whose byte is (or, with not, is not)
+    // value; Size() when there is none or the file cannot be read.
+    uint64_t Find(uint64_t p, uint8_t value, bool isNot)
+    {
+        while (p < size_) {
+            if (At(p) < 0) return size_;
+            const uint8_t* from = buffer_ + (p - start_);
+            const uint8_t* end = buffer_ + have_;
+            const uint8_t* hit = from;
+            if (!isNot) {
+                hit = static_cast<const uint8_t*>(std::memchr(from, value, size_t(end - from)));
+                if (!hit) hit = end;
+            } else {
+                while (hit < end && *hit == value) ++hit;
+            }
+            p += uint64_t(hit - from);
+            if (hit < end) return p;
+        }
+        return size_;
+    }
+
+private:
+    bool Fill(uint64_t p)
+    {
+        if (p >= size_ || failed_) return false;
+        if ((have_ == 0 || p != start_ + have_) && fseeko(file_, off_t(p), SEEK_SET) != 0) return Fail();
+        start_ = p;
+        have_ = std::fread(buffer_, 1, size_t(std::min<uint64_t>(sizeof buffer_, size_ - p)), file_);
+        return have_ > 0 || Fail();
+    }
+    bool Fail()
+    {
+        failed_ = true;
+        have_ = 0;
+        return false;
+    }
+
+    std::FILE* file_;
+    uint64_t size_;
+    uint64_t start_ = 0;
+    size_t have_ = 0;
+    bool failed_ = false;
+    uint8_t buffer_[65536];
+};
+
 // libjpeg reads a file cut short as if it ended there and fills in the rest
 // of the picture, unless the end falls inside a marker segment, whose fields
 // it would then read wrong (a scan header cut in two names tables that do
 // not exist). So the segments are stepped over by their lengths, and the
 // data between them searched for the next marker, to the end.
-std::string ProbeJpegSegments(const std::vector<uint8_t>& d)
+std::string ProbeJpegSegments(ForwardReader& d)
 {
+    const uint64_t n = d.Size();
     bool progressive = false;
-    for (size_t p = 2;;) {
-        while (p < d.size() && d[p] != 0xFF) ++p;
-        while (p < d.size() && d[p] == 0xFF) ++p;
-        if (p >= d.size()) return "";
-        const int code = d[p++];
+    for (uint64_t p = 2;;) {
+        p = d.Find(d.Find(p, 0xFF, false), 0xFF, true);
+        if (d.Failed()) return "";
+        if (p >= n) return "";
+        const int code = d.At(p++);
         // Stuffed data bytes, restarts and TEM stand alone.
         if (code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;
         if (code == 0xD9) return "";
         if (code == 0xD8) return "JPEG: a second start of image";
-        if (d.size() - p < 2) return "JPEG data ends inside a marker";
-        const size_t length = size_t(d[p]) << 8 | d[p + 1];
+        if (n - p < 2) return "JPEG data ends inside a marker";
+        const uint64_t length = uint64_t(d.At(p)) << 8 | uint64_t(d.At(p + 1));
         if (length < 2) return "JPEG: bogus marker length";
         if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC)
             progressive = code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;
-        size_t needed = length;
+        uint64_t needed = length;
         // A sequential scan's header ends in spectral fields that are read
         // but not used: the component tables before them are what counts.
-        if (code == 0xDA && !progressive && d.size() - p > 2) needed = std::min<size_t>(length, 3 + 2 * d[p + 2]);
-        if (d.size() - p < needed) return "JPEG data ends inside a marker";
+        if (code == 0xDA && !progressive && n - p > 2) needed = std::min<uint64_t>(length, 3 + 2 * uint64_t(d.At(p + 2)));
+        if (d.Failed()) return "";
+        if (n - p < needed) return "JPEG data ends inside a marker";
         p += length;
     }
 }
@@ -479,29 +552,27 @@ PictureProbe ProbePicture(const CPath& path)
     } else if (probe.kind == PictureKind::kJpeg) {
         // As opening does: the header; what of the data is damaged or
         // missing decodes as far as it goes.
+        // The segments are read through a bounded buffer and skipped by
+        // seeking: the export's decode reads the file itself.
         std::rewind(file.get());
-        std::vector<uint8_t> bytes;
-        if (!ReadJpegSize(file.get(), &probe.width, &probe.height))
+        if (!ReadJpegSize(file.get(), &probe.width, &probe.height)) {
             probe.error = "damaged JPEG header";
-        else if (!SizeAllowed(probe.width, probe.height))
+        } else if (!SizeAllowed(probe.width, probe.height)) {
             probe.error = "JPEG picture empty or too large";
-        else if (!ReadFileBytes(path, &bytes))
-            probe.error = "cannot read " + path.GetText();
-        else
-            probe.error = ProbeJpegSegments(bytes);
+        } else {
+            auto reader = std::make_unique<ForwardReader>(file.get(), uint64_t(fileSize));
+            probe.error = ProbeJpegSegments(*reader);
+            if (reader->Failed()) probe.error = "cannot read " + path.GetText();
+        }
     } else if (probe.kind == PictureKind::kPng) {
         probe.error = ProbePng(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
     } else if (probe.kind == PictureKind::kBmp) {
         probe.error = ProbeBmp(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
+    } else if (probe.kind == PictureKind::kGif) {
+        std::rewind(file.get());
+        probe.error = ProbeGif(file.get(), &probe.width, &probe.height);
     } else {
-        file.reset();
-        std::vector<uint8_t> bytes;
-        if (!ReadFileBytes(path, &bytes))
-            probe.error = "cannot read " + path.GetText();
-        else if (probe.kind == PictureKind::kGif)
-            probe.error = ProbeGif(bytes, &probe.width, &probe.height);
-        else
-            probe.error = ProbeTiff(bytes, &probe.width, &probe.height);
+        probe.error = ProbeTiff(file.get(), uint64_t(fileSize), &probe.width, &probe.height);
     }
     probe.readable = probe.error.empty();
     return probe;
@@ -589,8 +660,13 @@ std::string PictureFile::Decode(int denominator)
     PicturePixels pixels;
     std::string why;
     if (kind_ == PictureKind::kJpeg) {
+        // libjpeg asks for 4 KB at a time: a larger stream buffer saves a
+        // system call for each of them. It outlives the stream.
+        constexpr size_t kStreamBuffer = 65536;
+        const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStreamBuffer]);
         File file(path_.Fopen("rb"));
         if (!file) return "cannot open " + path_.GetText();
+        if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, kStreamBuffer);
         CJpegImage jpeg;
         jpeg.SetScaleDenominator(denominator);
         const bool decoded = keep_ ? jpeg.LoadStreamInto(file.get(), keep_) : jpeg.LoadStream(file.get());

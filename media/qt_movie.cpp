@@ -34,6 +34,8 @@ bool CQTMovie::Close()
     sound_.Close();
     picture_.Close();
     movie_.Close();
+    moviePath_.clear();
+    movieStamp_.clear();
     box_ = Rect{};
     time_ = 0;
     return true;
@@ -79,6 +81,8 @@ bool CQTMovie::OpenFile(const CPath& path)
         error_ = movie_.LastError();
         return false;
     }
+    moviePath_ = full;
+    movieStamp_ = MovieFileStamp(full);
     int width = 0, height = 0;
     movie_.DisplaySize(&width, &height);
     box_ = Rect{0, 0, int16_t(height), int16_t(width)};

@@ -8,6 +8,7 @@
 // the MP3 encoder or hands out raw pieces. Other pictures (PICT, PSD, TGA)
 // do not open.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "foundation/path.h"
@@ -140,6 +141,11 @@ public:
     // then decoded at its coarsest scale, still through all of its data, so
     // what the decoder says of a damaged file is said.
     bool DrawsFirstFrame();
+    // What DrawsFirstFrame last found for a movie file (not a picture or a
+    // sound file) in this process, while the file and the pixel limit stand
+    // as they were: the export's plan asks it before opening a movie again.
+    // Empty when unknown.
+    static std::optional<bool> KnownFirstFrame(const CPath& path);
     // The same with one alpha byte per pixel (255 where opaque).
     uint32_t RenderFrameAt(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src);
     // The top-left area-sized part of the frame (the whole frame without
@@ -196,6 +202,10 @@ private:
     CPictureScratch* scratch_ = nullptr;
     platform::MovieMedia movie_;
     Rect box_;
+    // The movie file's path and how it stood when opened (size, time,
+    // pixel limit), for the first-frame verdicts.
+    static std::string MovieFileStamp(const std::string& path);
+    std::string moviePath_, movieStamp_;
     TimeValue time_ = 0;
     std::string error_;
     Movie toolboxMovie_ = nullptr;

@@ -1,11 +1,15 @@
 // The frame side of the movie wrapper: a still picture's frame, or a
 // movie's frame at the movie's time, drawn into worlds and copied out as
 // packed bytes.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "media/image.h"
 #include "media/image_scale.h"
@@ -183,11 +187,43 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
     return true;
 }
 
+namespace {
+
+// Verdicts on movie files' first frames by path, each with the stamp of the
+// file it was found for: a few bytes a file, never a decoder or a frame.
+std::mutex g_firstFramesLock;
+std::unordered_map<std::string, std::pair<std::string, bool>> g_firstFrames;
+
+}  // namespace
+
+std::string CQTMovie::MovieFileStamp(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "";
+    return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(GetMaxImagePixels());
+}
+
 bool CQTMovie::DrawsFirstFrame()
 {
     uint8_t pixel[3];
     const Rect one{0, 0, 1, 1};
-    return RenderFrame(0, pixel, &one, nullptr, 24) == sizeof pixel;
+    const bool draws = RenderFrame(0, pixel, &one, nullptr, 24) == sizeof pixel;
+    if (movie_.IsOpen() && !movieStamp_.empty()) {
+        std::lock_guard<std::mutex> lock(g_firstFramesLock);
+        g_firstFrames[moviePath_] = {movieStamp_, draws};
+    }
+    return draws;
+}
+
+std::optional<bool> CQTMovie::KnownFirstFrame(const CPath& path)
+{
+    const std::string full = path.GetFullPath();
+    const std::string stamp = MovieFileStamp(full);
+    std::lock_guard<std::mutex> lock(g_firstFramesLock);
+    const auto found = g_firstFrames.find(full);
+    if (stamp.empty() || found == g_firstFrames.end() || found->second.first != stamp) return std::nullopt;
+    return found->second.second;
 }
 
 void CQTMovie::KeepBuffersIn(CPictureScratch* scratch)

@@ -106,5 +106,8 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
     if (w <= 0 || h <= 0) return false;
     *width = w;
     *height = h;
+    // The first frame is tried while the file is open: the export's plan
+    // takes the verdict from here instead of opening the movie again.
+    movie.DrawsFirstFrame();
     return true;
 }

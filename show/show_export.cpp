@@ -81,6 +81,9 @@ bool WritesImageSlide(const CSlide& slide)
     const PictureProbe probe = ProbePicture(slide.GetSrc());
     // The movie box holds 16-bit sides.
     if (probe.kind != PictureKind::kNone) return probe.readable && probe.width <= 32767 && probe.height <= 32767;
+    // A movie whose first frame was tried when the show was read is not
+    // opened again: it is opened once more, by the export.
+    if (const std::optional<bool> known = CQTMovie::KnownFirstFrame(slide.GetSrc())) return *known;
     CQTMovie movie;
     return movie.OpenFile(slide.GetSrc()) && movie.HasVideoTrack() && movie.DrawsFirstFrame();
 }

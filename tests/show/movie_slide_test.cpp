@@ -7,6 +7,7 @@
 #include "media/qt_movie.h"
 #include "platform/movie_media.h"
 #include "show/export_fixtures.h"
+#include "show/show_test_util.h"
 #include "show/movie_walker.h"
 #include "show/slide.h"
 #include "show/slide_bitmap.h"
@@ -100,6 +101,41 @@ TEST_F(MovieSlideTest, ShowOfMoviesExports)
     const uint32_t samples = uint32_t(uint8_t(body[3])) | uint32_t(uint8_t(body[4])) << 8 |
                              uint32_t(uint8_t(body[5])) << 16 | uint32_t(uint8_t(body[6])) << 24;
     EXPECT_NEAR(double(samples), 1.5 * 22050, 22050 * 0.05);
+}
+
+// A show of movie slides read from its project and exported: FFmpeg opens
+// each movie file twice, for the read and for the export (the export's
+// plan takes the read's verdict on the first frame), and a file changed
+// since the read is judged afresh.
+TEST_F(MovieSlideTest, EachMovieOpenedForTheReadAndTheExport)
+{
+    PrivateTemp temp(dir_);
+    const std::string& mp4 = TestMovieNamed("mp4").path;
+    ASSERT_FALSE(mp4.empty()) << "ffmpeg could not make the test movie";
+    constexpr int kFiles = 3;
+    std::string slides;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string copy = dir_.file("m" + std::to_string(i) + ".mp4");
+        ASSERT_TRUE(tavrel_test::WriteFile(copy, tavrel_test::ReadFile(mp4)));
+        slides += "<slide type=\"image\" src=\"" + copy + "\" duration=\"500\" />\n";
+    }
+    const std::string project =
+        show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n" + slides + "</slides>\n</slide_show>\n");
+    for (const bool touched : {false, true}) {
+        SCOPED_TRACE(touched ? "a file changed after the read" : "as read");
+        const int before = platform::MovieMediaOpenCount();
+        CSlideShow show;
+        ASSERT_TRUE(show_test::ReadProjectText(dir_, project, show));
+        EXPECT_EQ(platform::MovieMediaOpenCount() - before, kFiles);
+        // One more byte after the movie's end changes its stamp, not its frames.
+        if (touched) {
+            ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("m0.mp4"), tavrel_test::ReadFile(mp4) + '\0'));
+        }
+        ASSERT_TRUE(show.Export(CPath(dir_.file("movies.swf")), true, nullptr)) << show.GetLastErrorText();
+        EXPECT_EQ(show.GetExportSlideCount(), kFiles);
+        EXPECT_EQ(WalkMovie(dir_.file("movies.swf")).Find(kBitsJpeg2).size(), size_t(kFiles));
+        EXPECT_EQ(platform::MovieMediaOpenCount() - before, 2 * kFiles + (touched ? 1 : 0));
+    }
 }
 
 // The road of a picture show: pictures and a WAVE sound go through their
