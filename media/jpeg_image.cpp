@@ -62,6 +62,11 @@ CJpegWarnings::~CJpegWarnings()
     gWarnings = outer_;
 }
 
+void CJpegWarnings::AddToCurrent(const std::string& text)
+{
+    if (gWarnings) gWarnings->Add(text);
+}
+
 void CJpegWarnings::Add(const std::string& text)
 {
     // A picture damaged in many places says so once per kind.

@@ -12,7 +12,8 @@ class CKeptBlock;
 
 // While one lives, the JPEG decodes of its thread hand it libjpeg's warnings
 // (data cut short or damaged: the picture is decoded as far as it goes)
-// instead of dropping them. Collectors nest; the innermost one collects.
+// instead of dropping them, and movie frames what their decoder said of
+// damage it concealed. Collectors nest; the innermost one collects.
 class CJpegWarnings {
 public:
     CJpegWarnings();
@@ -23,6 +24,8 @@ public:
     // Each different text once, in the order they came.
     const std::vector<std::string>& Get() const { return warnings_; }
     void Add(const std::string& text);
+    // Adds text to the thread's innermost collector; dropped without one.
+    static void AddToCurrent(const std::string& text);
 
 private:
     CJpegWarnings* outer_;

@@ -13,6 +13,7 @@
 
 #include "media/image.h"
 #include "media/image_scale.h"
+#include "media/jpeg_image.h"
 #include "media/picture_scratch.h"
 #include "media/qt_movie.h"
 
@@ -118,21 +119,26 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
         stageWidth = int(picture->width), stageHeight = int(picture->height);
         bytesPerPixel = picture->bitsPerPixel / 8;
     } else {
-        // The frame shown at the movie's time, at its coded size.
+        // The frame shown at the movie's time, at its coded size: the region
+        // is mapped onto it, so that it is scaled once, straight to the
+        // output, with the stretch to the box folded in.
         const TimeValue scale = std::max<TimeValue>(GetTimeScale(), 1);
         const platform::MovieFrame* shown = movie_.FrameAt(double(time_) / scale);
         if (!shown) {
             error_ = movie_.LastError();
             return false;
         }
+        // Concealed damage is said as a damaged JPEG's is.
+        if (!shown->damage.empty()) CJpegWarnings::AddToCurrent(shown->damage);
+        natural = true;
         stage = shown->pixels.get();
         stageWidth = int(shown->width), stageHeight = int(shown->height);
         bytesPerPixel = shown->bitsPerPixel / 8;
     }
 
     // The stage is the frame at the box's size; for a box of the picture's
-    // own size, the picture as decoded (perhaps reduced) with the region
-    // mapped onto it.
+    // own size, and for a movie's frame, the pixels as decoded (perhaps
+    // reduced) with the region mapped onto them.
     std::unique_ptr<uint8_t[]> stageOwned;
     Rect r = region;
     if (natural) {
@@ -291,19 +297,19 @@ uint32_t CQTMovie::RenderFrame(TimeValue time, uint8_t* out, const Rect* dst, co
 {
     // Other depths would write more bytes than the count they report.
     if (bitsPerPixel != 24 && bitsPerPixel != 32) return 0;
-    time_ = time;
+    SetTime(time);
     return RenderInto(out, dst, src, bitsPerPixel == 24 ? Output::kRgb : Output::kRgba);
 }
 
 uint32_t CQTMovie::RenderFrameAt(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src)
 {
-    time_ = time;
+    SetTime(time);
     return RenderInto(out, dst, src, Output::kAlpha);
 }
 
 uint32_t CQTMovie::GetFrameRGBA(TimeValue time, uint8_t* out, const Rect* area)
 {
-    time_ = time;
+    SetTime(time);
     const int boxWidth = RectWidth(box_), boxHeight = RectHeight(box_);
     int width = boxWidth, height = boxHeight;
     if (area) width = RectWidth(*area), height = RectHeight(*area);
@@ -316,7 +322,7 @@ uint32_t CQTMovie::GetFrameRGBA(TimeValue time, uint8_t* out, const Rect* area)
 bool CQTMovie::GetFrameAtTime(TimeValue time, CImage& image, const Rect* area, int bitsPerPixel)
 {
     if ((bitsPerPixel != 24 && bitsPerPixel != 32) || !HasFrames()) return false;
-    time_ = time;
+    SetTime(time);
     box_ = SizeRect(RectWidth(box_), RectHeight(box_));
     const Rect region = area ? *area : box_;
     if (!Within(region, RectWidth(box_), RectHeight(box_))) return false;

@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,6 +22,7 @@ extern "C" {
 #include <limits>
 #include <mutex>
 #include <new>
+#include <type_traits>
 
 #include "platform/gestalt.h"
 
@@ -45,9 +47,44 @@ constexpr double kForwardSeconds = 2.0;
 std::atomic<int> g_opens{0};
 thread_local std::string t_libraryMessage;
 
+// What the video decoder being watched has said at error level since it was
+// last asked: a decoder that conceals damage says so only here.
+struct Complaints {
+    const void* decoder = nullptr;
+    int count = 0;
+    std::string first;
+};
+thread_local Complaints* t_watched = nullptr;
+
+// Watches a decoder's complaints for as long as it lives.
+class WatchComplaints {
+public:
+    WatchComplaints(Complaints* tally, const void* decoder) : outer_(t_watched)
+    {
+        tally->decoder = decoder;
+        t_watched = tally;
+    }
+    ~WatchComplaints() { t_watched = outer_; }
+    WatchComplaints(const WatchComplaints&) = delete;
+    WatchComplaints& operator=(const WatchComplaints&) = delete;
+
+private:
+    Complaints* outer_;
+};
+
+// An enumeration a stream sets, as the integer it holds: a file can put any
+// value there, and one outside the list is no valid enumerator to load.
+template <class Enum>
+int EnumValue(const Enum& field)
+{
+    std::underlying_type_t<Enum> value;
+    std::memcpy(&value, &field, sizeof value);
+    return int(value);
+}
+
 // FFmpeg's messages at error level are kept, the rest dropped; nothing is
 // printed.
-void KeepMessage(void*, int level, const char* format, va_list args)
+void KeepMessage(void* source, int level, const char* format, va_list args)
 {
     if (level > AV_LOG_ERROR) return;
     char line[512];
@@ -58,7 +95,9 @@ void KeepMessage(void*, int level, const char* format, va_list args)
     va_end(copy);
     std::string text(line);
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    if (!text.empty()) t_libraryMessage = text;
+    if (text.empty()) return;
+    t_libraryMessage = text;
+    if (source && t_watched && source == t_watched->decoder && t_watched->count++ == 0) t_watched->first = text;
 }
 
 void SilenceLibraries()
@@ -116,6 +155,151 @@ void Turn(const uint8_t* in, int width, int height, int bytes, int quarters, uin
         }
 }
 
+// ---- What a QuickTime or MPEG-4 file's own boxes say of its tracks where
+// FFmpeg keeps it to itself (data references) or hands out its own figure
+// (a track's duration, which it cuts to the edit list).
+
+struct TrackBoxes {
+    uint32_t id = 0;         // the track header's id: FFmpeg's stream id
+    uint32_t timeScale = 0;  // the media header's
+    uint64_t duration = 0;   // the media's own, in timeScale units; 0 unknown
+    uint64_t samples = 0;    // the sample table's count
+    std::string outside;     // where a data reference sends the media elsewhere
+};
+
+uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint64_t Be64(const uint8_t* p) { return uint64_t(Be32(p)) << 32 | Be32(p + 4); }
+constexpr uint32_t Box(const char (&type)[5])
+{
+    return uint32_t(uint8_t(type[0])) << 24 | uint32_t(uint8_t(type[1])) << 16 | uint32_t(uint8_t(type[2])) << 8 |
+           uint8_t(type[3]);
+}
+
+// Walks the movie box by its headers, reading only the few boxes it looks
+// into; every count and depth is bounded, and nothing moves the file's
+// position (FFmpeg reads on from where it was).
+class BoxWalker {
+public:
+    BoxWalker(int fd, int64_t size) : fd_(fd), size_(size) {}
+
+    std::vector<TrackBoxes> Tracks()
+    {
+        bool moov = false;
+        Children(0, size_, 0, [&](uint32_t type, int64_t at, int64_t end) {
+            if (type != Box("moov") || moov) return;
+            moov = true;
+            Within(at, end, 1);
+        });
+        return std::move(tracks_);
+    }
+
+private:
+    static constexpr int kMaxBoxes = 100000, kMaxDepth = 8, kMaxEntries = 64, kMaxLocation = 200;
+
+    bool Read(int64_t at, uint8_t* out, size_t n) const
+    {
+        for (size_t done = 0; done < n;) {
+            const ssize_t r = ::pread(fd_, out + done, n - done, off_t(at + int64_t(done)));
+            if (r <= 0) return false;
+            done += size_t(r);
+        }
+        return true;
+    }
+
+    // visit(type, payload start, end) for each box from `at` to `end`.
+    template <class Visit>
+    void Children(int64_t at, int64_t end, int depth, Visit visit)
+    {
+        if (depth > kMaxDepth) return;
+        while (end - at >= 8 && ++boxes_ <= kMaxBoxes) {
+            uint8_t h[16];
+            if (!Read(at, h, 8)) return;
+            uint64_t size = Be32(h);
+            int64_t header = 8;
+            if (size == 1) {
+                if (end - at < 16 || !Read(at + 8, h + 8, 8)) return;
+                size = Be64(h + 8);
+                header = 16;
+            } else if (size == 0) {
+                size = uint64_t(end - at);  // to the end of what holds it
+            }
+            if (size < uint64_t(header) || size > uint64_t(end - at)) return;
+            visit(Be32(h + 4), at + header, at + int64_t(size));
+            at += int64_t(size);
+        }
+    }
+
+    void Within(int64_t at, int64_t end, int depth)
+    {
+        Children(at, end, depth, [&](uint32_t type, int64_t from, int64_t to) {
+            if (type == Box("trak")) {
+                tracks_.emplace_back();
+                Within(from, to, depth + 1);
+            } else if (tracks_.empty()) {
+                return;
+            } else if (type == Box("mdia") || type == Box("minf") || type == Box("dinf") || type == Box("stbl")) {
+                Within(from, to, depth + 1);
+            } else {
+                Leaf(type, from, to, tracks_.back());
+            }
+        });
+    }
+
+    void Leaf(uint32_t type, int64_t at, int64_t end, TrackBoxes& track)
+    {
+        uint8_t b[36] = {};
+        const size_t n = size_t(std::min<int64_t>(end - at, sizeof b));
+        if (n < 12 || !Read(at, b, n)) return;
+        const bool wide = b[0] == 1;  // version 1: 64-bit times
+        if (type == Box("tkhd") && n >= (wide ? 24u : 16u)) {
+            track.id = Be32(b + (wide ? 20 : 12));
+        } else if (type == Box("mdhd") && n >= (wide ? 32u : 20u)) {
+            track.timeScale = Be32(b + (wide ? 20 : 12));
+            const uint64_t duration = wide ? Be64(b + 24) : Be32(b + 16);
+            // All ones: not known.
+            track.duration = duration == (wide ? UINT64_MAX : UINT32_MAX) ? 0 : duration;
+        } else if (type == Box("stsz") || type == Box("stz2")) {
+            track.samples = Be32(b + 8);
+        } else if (type == Box("dref")) {
+            References(at + 8, end, std::min<uint32_t>(Be32(b + 4), kMaxEntries), track);
+        }
+    }
+
+    // The entries of a data reference: one without the flag "in this file"
+    // (1) that names somewhere sends the media there.
+    void References(int64_t at, int64_t end, uint32_t count, TrackBoxes& track)
+    {
+        for (uint32_t i = 0; i < count && end - at >= 12 && track.outside.empty(); ++i) {
+            uint8_t h[12];
+            if (!Read(at, h, sizeof h)) return;
+            const uint32_t size = Be32(h);
+            if (size < 12 || size > end - at) return;
+            const bool here = Be32(h + 8) & 1;
+            if (!here && size > 12) {
+                std::vector<uint8_t> data(std::min<size_t>(size - 12, 512));
+                if (!Read(at + 12, data.data(), data.size())) return;
+                // An alias record holds the file's name as a Pascal string
+                // at byte 50; a url or urn its location as text.
+                size_t from = 0, length = data.size();
+                if (Be32(h + 4) == Box("alis")) {
+                    from = 51;
+                    length = data.size() > 50 ? std::min<size_t>(data[50], data.size() - from) : 0;
+                }
+                std::string name;
+                for (size_t k = from; k < from + length && data[k] && name.size() < kMaxLocation; ++k)
+                    name += data[k] >= 0x20 && data[k] < 0x7F ? char(data[k]) : '?';
+                if (!name.empty()) track.outside = name;
+            }
+            at += size;
+        }
+    }
+
+    int fd_;
+    int64_t size_;
+    int boxes_ = 0;
+    std::vector<TrackBoxes> tracks_;
+};
+
 // ---- Files through our own reader: no name reaches FFmpeg, so nothing is
 // told by a file's extension, and no other file is ever opened.
 
@@ -127,6 +311,8 @@ struct Demuxer {
     // Each stream's size as the container gave it, before probing the codec
     // could set a size it refused to 0.
     std::vector<std::pair<int, int>> claimed;
+    // A QuickTime or MPEG-4 file's tracks as its boxes tell them.
+    std::vector<TrackBoxes> tracks;
 
     Demuxer() = default;
     Demuxer(const Demuxer&) = delete;
@@ -186,6 +372,15 @@ struct Demuxer {
             *why = Reason("not a movie or sound file this program reads");
             return false;
         }
+        // FFmpeg reads a track whose data reference names another file from
+        // this file's bytes at that file's offsets: such media are refused.
+        tracks.clear();
+        if (std::strstr(format->iformat->name, "mov")) tracks = BoxWalker(::fileno(file), size).Tracks();
+        for (const TrackBoxes& t : tracks)
+            if (!t.outside.empty()) {
+                *why = "its media lie in another file (\"" + t.outside + "\"), which is not opened";
+                return false;
+            }
         claimed.clear();
         for (unsigned i = 0; i < format->nb_streams; ++i)
             claimed.emplace_back(format->streams[i]->codecpar->width, format->streams[i]->codecpar->height);
@@ -547,6 +742,11 @@ struct FfmpegMovie::Impl {
     SwsContext* scaler = nullptr;
     MovieFrame picture;
     bool pictureIsShown = false;
+    // Damage: what the decoder said since the last frame came out, the
+    // first damage since the last whole key frame (the frames decoded from
+    // it inherit it), and that of the two frames held.
+    Complaints complaints;
+    std::string chainDamage, shownDamage, nextDamage;
 
     ~Impl() { sws_freeContext(scaler); }
 
@@ -579,6 +779,28 @@ struct FfmpegMovie::Impl {
         return haveLast ? last + 1 : Origin();
     }
 
+    // What the decoder said of the frame just out, or of what it was
+    // decoded from; empty when it came whole.
+    std::string TakeDamage(const AVFrame* f)
+    {
+        std::string said = complaints.count > 0 ? std::move(complaints.first) : std::string();
+        complaints.count = 0;
+        complaints.first.clear();
+        if (said.empty() && (f->decode_error_flags || (f->flags & AV_FRAME_FLAG_CORRUPT)))
+            said = "its decoder concealed errors";
+        if (!said.empty()) {
+            if (chainDamage.empty()) chainDamage = said;
+            return said;
+        }
+#ifdef AV_FRAME_FLAG_KEY
+        const bool key = f->flags & AV_FRAME_FLAG_KEY;
+#else
+        const bool key = f->key_frame;
+#endif
+        if (key) chainDamage.clear();
+        return chainDamage;
+    }
+
     void Seek(int64_t target)
     {
         if (avformat_seek_file(demuxer.format, video, std::numeric_limits<int64_t>::min(), target, target, 0) < 0 &&
@@ -588,6 +810,9 @@ struct FfmpegMovie::Impl {
         av_frame_unref(shown.get());
         av_frame_unref(next.get());
         haveShown = haveNext = ended = atStart = shownStandsBefore = pictureIsShown = false;
+        complaints.count = 0;
+        complaints.first.clear();
+        chainDamage.clear();
     }
 
     bool Covers(int64_t target) const
@@ -604,6 +829,7 @@ struct FfmpegMovie::Impl {
         if (haveNext && nextPts <= target) {
             av_frame_unref(shown.get());
             av_frame_move_ref(shown.get(), next.get());
+            shownDamage = std::move(nextDamage);
             shownPts = nextPts;
             haveNext = false;
             pictureIsShown = shownStandsBefore = false;
@@ -622,16 +848,19 @@ struct FfmpegMovie::Impl {
             }
             atStart = false;
             const int64_t pts = FramePts(scratch.get(), haveShown, shownPts);
+            std::string damage = TakeDamage(scratch.get());
             if (!haveShown || pts <= target) {
                 shownStandsBefore = !haveShown && pts > target;
                 av_frame_unref(shown.get());
                 av_frame_move_ref(shown.get(), scratch.get());
+                shownDamage = std::move(damage);
                 shownPts = pts;
                 haveShown = true;
                 pictureIsShown = false;
                 if (shownStandsBefore) break;
             } else {
                 av_frame_move_ref(next.get(), scratch.get());
+                nextDamage = std::move(damage);
                 nextPts = pts;
                 haveNext = true;
             }
@@ -664,12 +893,13 @@ struct FfmpegMovie::Impl {
             *why = "its frames cannot be converted to RGB";
             return false;
         }
-        // The frame's own colour matrix and range, where it tells them.
-        const bool fullRange = f->color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+        // The frame's own colour matrix and range, where it tells them and
+        // they are ones FFmpeg knows.
+        const bool fullRange = EnumValue(f->color_range) == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
                                format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
                                format == AV_PIX_FMT_YUVJ440P;
-        const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED || f->colorspace == AVCOL_SPC_RGB ? SWS_CS_DEFAULT
-                                                                                                  : int(f->colorspace);
+        int space = EnumValue(f->colorspace);
+        if (space <= AVCOL_SPC_RGB || space == AVCOL_SPC_UNSPECIFIED || space >= AVCOL_SPC_NB) space = SWS_CS_DEFAULT;
         if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
@@ -695,6 +925,7 @@ struct FfmpegMovie::Impl {
         }
         picture.pixels = std::move(pixels);
         picture.bitsPerPixel = bytes * 8;
+        picture.damage = shownDamage;
         pictureIsShown = true;
         return true;
     }
@@ -780,6 +1011,24 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         }
         impl->streams.push_back(std::move(s));
     }
+    // The size on screen, the coded size stretched by the pixel aspect
+    // ratio, is held to the limits the coded size is.
+    if (impl->video >= 0) {
+        AVStream* st = format->streams[impl->video];
+        const AVRational aspect = av_guess_sample_aspect_ratio(impl->demuxer.format, st, nullptr);
+        int64_t width = st->codecpar->width;
+        const int64_t height = st->codecpar->height;
+        if (aspect.num > 0 && aspect.den > 0 && aspect.num != aspect.den)
+            width = std::max<int64_t>(av_rescale(width, aspect.num, aspect.den), 1);
+        if (SizeAllowed(width, height, maxPixels)) {
+            impl->displayWidth = int(width);
+            impl->displayHeight = int(height);
+        } else {
+            impl->videoRefused = "its video is shown at " + std::to_string(width) + " x " + std::to_string(height) +
+                                 " pixels, more than a picture may have";
+            impl->video = -1;
+        }
+    }
     if (impl->video < 0 && impl->sound < 0) {
         error_ = !impl->videoRefused.empty() ? impl->videoRefused : "it holds no video or sound that can be decoded";
         return false;
@@ -795,17 +1044,19 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     if (impl->video >= 0) {
         AVStream* st = format->streams[impl->video];
         const AVCodecParameters* par = st->codecpar;
-        const AVRational aspect = av_guess_sample_aspect_ratio(impl->demuxer.format, st, nullptr);
-        impl->displayWidth = par->width;
-        impl->displayHeight = par->height;
-        if (aspect.num > 0 && aspect.den > 0 && aspect.num != aspect.den)
-            impl->displayWidth = int(std::clamp<int64_t>(av_rescale(par->width, aspect.num, aspect.den), 1, kMaxSide));
         impl->quarterTurns = QuarterTurns(st);
         if (impl->quarterTurns % 2) std::swap(impl->displayWidth, impl->displayHeight);
         const bool mpeg = impl->streams[size_t(impl->video)].mpeg ||
                           par->codec_id == AV_CODEC_ID_MPEG1VIDEO || par->codec_id == AV_CODEC_ID_MPEG2VIDEO;
+        // A QuickTime file's media as its own boxes count them: FFmpeg's
+        // duration is cut to the edit list, which B-frames shift.
+        const TrackBoxes* media = nullptr;
+        for (const TrackBoxes& t : impl->demuxer.tracks)
+            if (!media && t.id == uint32_t(st->id) && t.timeScale > 0 && t.duration > 0 && t.samples > 0) media = &t;
         if (mpeg && st->r_frame_rate.num > 0 && st->r_frame_rate.den > 0)
             impl->frameRate = av_q2d(st->r_frame_rate);
+        else if (media)
+            impl->frameRate = double(media->samples) * media->timeScale / double(media->duration);
         else if (st->nb_frames > 0 && st->duration > 0)
             impl->frameRate = double(st->nb_frames) / (double(st->duration) * av_q2d(st->time_base));
         else if (st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
@@ -879,6 +1130,7 @@ const MovieFrame* FfmpegMovie::FrameAt(double seconds)
     const int64_t origin = m.Origin();
     const int64_t target = origin + int64_t(std::llround(seconds / av_q2d(base)));
     if (!m.Covers(target)) {
+        const WatchComplaints watch(&m.complaints, m.codec.get());
         const int64_t from = m.haveShown ? m.shownPts : origin;
         const bool onward = (m.atStart || (m.haveShown && m.shownPts <= target)) &&
                             double(target - from) * av_q2d(base) <= kForwardSeconds;

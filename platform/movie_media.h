@@ -47,6 +47,9 @@ struct MovieFrame {
     uint32_t width = 0, height = 0;
     int bitsPerPixel = 0;
     std::unique_ptr<uint8_t[]> pixels;
+    // What the decoder said of a frame it decoded only in part, or of the
+    // frames it was decoded from; empty for a whole frame.
+    std::string damage;
 };
 
 class MovieMedia {
@@ -58,7 +61,9 @@ public:
 
     // Opens path when its content is a container FFmpeg reads here and one
     // of its streams is video or sound with a decoder. A video of more than
-    // maxPixels pixels or with a side past 32767 gives no frames. What was
+    // maxPixels pixels or with a side past 32767, coded or on screen, gives
+    // no frames; media a QuickTime file's data reference places in another
+    // file are refused. What was
     // open is closed first; false with the reason in LastError().
     bool Open(const std::string& path, uint64_t maxPixels);
     void Close();

@@ -5,6 +5,8 @@
 #include <sndfile.h>
 
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -284,6 +286,58 @@ TEST_F(MovieFileTest, TurnedVideoComesUpright)
     const auto at = [&](int x, int y) { return std::vector<uint8_t>(&rgb[(size_t(y) * 48 + x) * 3], &rgb[(size_t(y) * 48 + x) * 3] + 3); };
     EXPECT_TRUE(AllPixels(at(24, 10), 3, 0xC83232));
     EXPECT_TRUE(AllPixels(at(24, 54), 3, 0x3232C8));
+}
+
+// A video's frame rate is its frame count over its media's own duration,
+// not over the span FFmpeg gives the stream (cut to the edit list, which
+// B-frames shift): 30 frames of varying length here.
+TEST_F(MovieFileTest, FrameRateIsTheCountOverTheMediaDuration)
+{
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=1.2 -vf \"setpts='if(lt(N,15),N*0.2,3+(N-15)*0.36)/TB'\" "
+                          "-fps_mode vfr -c:v mpeg4 -bf 2 -g 30 -video_track_timescale 1000 -frames:v 30 -f mp4",
+                          dir_.file("b.mp4")));
+    const std::string bytes = ReadFile(dir_.file("b.mp4"));
+    const size_t mdhd = bytes.find("mdhd");
+    ASSERT_NE(mdhd, std::string::npos);
+    ASSERT_EQ(bytes[mdhd + 4], '\0') << "version 0";
+    const auto get32 = [&](size_t at) {
+        return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
+               uint32_t(uint8_t(bytes[at + 2])) << 8 | uint8_t(bytes[at + 3]);
+    };
+    ASSERT_EQ(get32(mdhd + 16), 1000u);
+    const double duration = get32(mdhd + 20);
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(dir_.file("b.mp4"))) << movie.GetLastError();
+    EXPECT_NEAR(movie.GetFrameRate(), 30 * 1000 / duration, 1e-9);
+}
+
+// Every call with a time makes it the movie's current time, after the
+// toolbox movie that plays it is made as before.
+TEST_F(MovieFileTest, CallsWithATimeMakeItCurrent)
+{
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(TestMovieNamed("mp4").path));
+    const Rect one{0, 0, 1, 1};
+    uint8_t pixel[4];
+    CImage image;
+    const std::function<bool(TimeValue)> calls[] = {
+        [&](TimeValue t) { return movie.RenderFrame(t, pixel, &one, nullptr, 24) != 0; },
+        [&](TimeValue t) { return movie.RenderFrameAt(t, pixel, &one, nullptr) != 0; },
+        [&](TimeValue t) { return movie.GetFrameRGBA(t, pixel, &one) != 0; },
+        [&](TimeValue t) { return movie.GetFrameAtTime(t, image, &one, 24); },
+    };
+    for (const bool played : {false, true}) {
+        if (played) {
+            ASSERT_NE(movie.GetMovie(), nullptr);
+        }
+        for (size_t i = 0; i < std::size(calls); ++i) {
+            SCOPED_TRACE(std::to_string(i) + (played ? " played" : ""));
+            for (const TimeValue t : {900, 300}) {
+                ASSERT_TRUE(calls[i](t)) << movie.GetLastError();
+                EXPECT_EQ(movie.GetTime(), t);
+            }
+        }
+    }
 }
 
 // A movie file cut short, one with no frame to decode, a video claiming

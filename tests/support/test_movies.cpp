@@ -112,6 +112,37 @@ bool RunFfmpeg(const std::string& arguments, const std::string& output)
     return RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " '" + output + "'").exitCode == 0;
 }
 
+std::string WithOutsideReference(std::string movie, const std::string& location)
+{
+    const auto get32 = [&](size_t at) {
+        return uint32_t(uint8_t(movie[at])) << 24 | uint32_t(uint8_t(movie[at + 1])) << 16 |
+               uint32_t(uint8_t(movie[at + 2])) << 8 | uint8_t(movie[at + 3]);
+    };
+    const auto bytes32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    const size_t dref = movie.find("dref"), mdat = movie.find("mdat"), moov = movie.find("moov");
+    if (dref == std::string::npos || mdat == std::string::npos || moov == std::string::npos || mdat > moov) return "";
+    // The first entry, self-contained (flag 1), becomes a url with a location.
+    const size_t entry = dref + 12;
+    const uint32_t oldSize = get32(entry);
+    const std::string replacement = bytes32(uint32_t(12 + location.size() + 1)) + "url " + bytes32(0) + location + '\0';
+    movie.replace(entry, oldSize, replacement);
+    const uint32_t grow = uint32_t(replacement.size()) - oldSize;
+    // Every box around the entry grows with it; nothing after it moves that
+    // an offset points to.
+    for (size_t at = 0; at + 8 <= movie.size();) {
+        const uint32_t size = get32(at);
+        if (size < 8) return "";
+        if (entry >= at + size) {
+            at += size;
+            continue;
+        }
+        movie.replace(at, 4, bytes32(size + grow));
+        if (movie.compare(at + 4, 4, "dref") == 0) return movie;
+        at += 8;
+    }
+    return "";
+}
+
 const std::vector<TestMovie>& TestMovies()
 {
     static const std::vector<TestMovie> all = [] {

@@ -35,5 +35,9 @@ const TestMovie& TestMovieNamed(const std::string& name);
 // Runs ffmpeg with the arguments (quiet, no questions) writing output;
 // false when it fails.
 bool RunFfmpeg(const std::string& arguments, const std::string& output);
+// A QuickTime file (its movie box after its data) whose first track's data
+// reference names location, another file, instead of the file itself; ""
+// when the file is not laid out so.
+std::string WithOutsideReference(std::string movie, const std::string& location);
 
 }  // namespace tavrel_test

@@ -329,6 +329,32 @@ TEST_F(BadInputTest, Movies)
     Write("sound.mp4", ReadFile(tavrel_test::TestMovieNamed("m4a").path));
     Write("empty.mp4", "");
     const std::string silent = tavrel_test::TestMovieNamed("avi").path;
+    // MPEG-4 Part 2 data damaged after the first frame's header: FFmpeg
+    // conceals the damage and hands the frame out.
+    std::string damaged = ReadFile(silent);
+    const size_t chunk = damaged.find("00dc", damaged.find("movi"));
+    const size_t vop = damaged.find(std::string("\0\0\1\xB6", 4), chunk);
+    ASSERT_TRUE(chunk != std::string::npos && vop != std::string::npos);
+    const size_t chunkEnd = chunk + 8 + (uint8_t(damaged[chunk + 4]) | uint8_t(damaged[chunk + 5]) << 8);
+    ASSERT_LT(vop + 8, chunkEnd);
+    std::fill(damaged.begin() + long(vop) + 8, damaged.begin() + long(chunkEnd), '\x55');
+    Write("damaged.avi", damaged);
+    // A track whose data lie, by its data reference, in another file.
+    Write("other.mov", mov);
+    const std::string outside = tavrel_test::WithOutsideReference(mov, "file://" + dir_.file("other.mov"));
+    ASSERT_FALSE(outside.empty());
+    Write("outside.mov", outside);
+    // Pixels stretched 4096 times (8 × 16384 coded): a box past 32767 pixels
+    // a side; stretched 4095 times, within it, drawn at a slide's 64 × 48.
+    for (const char* sar : {"4096", "4095"})
+        ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i color=c=red:s=8x16384:r=1:d=1,setsar=sar=" + std::string(sar) +
+                                               "/1:max=10000 -frames:v 1 -c:v mjpeg -q:v 31 -f mov",
+                                           dir_.file("sar" + std::string(sar) + ".mov")));
+    // A 35-byte MPEG-4 stream whose colour space byte is 128, no value of
+    // FFmpeg's list.
+    Write("space.m4v", std::string("\x00\x00\x01\xB6\x10\xC0\xDA\x00\x00\x01\x20\x00\xC4\x8D\x88\x00\x55\x02\x04\x06"
+                                   "\x14\x43\x00\x00\x01\xB5\x81\x1F\xFF\x5B\x20\x00\x00\x01\x00",
+                                   35));
 
     auto sound = [](const std::string& src) {
         return "<sound_data include=\"true\">\n<sound src=\"" + src + "\" />\n</sound_data>\n";
@@ -353,6 +379,19 @@ TEST_F(BadInputTest, Movies)
          {"sound \"" + dir_.file("cut.mp4") + "\" cannot be read (not a movie or sound file"}},
         {"sound-silent.tvr", Project("", Slides(good) + sound(silent)), kDone,
          {"sound \"" + silent + "\" cannot be read (it holds no sound): the movie goes without it"}},
+        {"damaged-avi.tvr", Project("", Slides(ImageSlide(dir_.file("damaged.avi")) + good)), kDone,
+         {"slide 1: picture \"" + dir_.file("damaged.avi") + "\" is damaged (ac-tex damaged at ",
+          "): the slide shows what could be decoded"}},
+        {"outside-mov.tvr", Project("", Slides(ImageSlide(dir_.file("outside.mov")) + good)), kDone,
+         leftOut("outside.mov", "its media lie in another file (\"file://" + dir_.file("other.mov") + "\")")},
+        {"outside-sound.tvr", Project("", Slides(good) + sound(dir_.file("outside.mov"))), kDone,
+         {"sound \"" + dir_.file("outside.mov") + "\" cannot be read (its media lie in another file"}},
+        {"sar-mov.tvr", Project("", Slides(ImageSlide(dir_.file("sar4096.mov")) + good)), kDone,
+         leftOut("sar4096.mov", "its video is shown at 32768 x 16384 pixels, more than a picture may have")},
+        {"wide-mov.tvr", Project("", Slides(ImageSlide(dir_.file("sar4095.mov"), " width=\"64\" height=\"48\"") + good)),
+         kDone, {}},
+        {"space-m4v.tvr", Project("", Slides(ImageSlide(dir_.file("space.m4v")) + good)), kDone,
+         {"slide 1: picture \"" + dir_.file("space.m4v") + "\" is damaged (", "): the slide shows what could be decoded"}},
     };
     RunCases(cases);
 
