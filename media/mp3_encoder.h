@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/code_bundle.h"
 #include "foundation/path.h"
@@ -64,8 +65,17 @@ public:
     bool LoadBundle();
     // The MP3 data (also in settings.resultBuffer), or null.
     uint8_t* ConvertToMp3(const CPath& path, CMp3Settings& settings, CProgressDialog* progress);
+    // As ConvertToMp3, with the MP3 data read into out behind lead bytes
+    // (zero), so that a caller building a tag holds the data once.
+    bool ConvertToMp3Into(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                          std::vector<uint8_t>* out, size_t lead);
     // Encodes the sound data of an AIFF file; null on failure or cancel.
     uint8_t* EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress);
+    // What of the last converted sound did not decode; it was encoded as far
+    // as it decoded. Empty when all of it decoded.
+    const std::string& GetDamage() const { return damage_; }
+    // Samples of one channel the last encoding was fed, at the output rate.
+    uint64_t GetOutputSampleCount() const;
 
     uint32_t GetSamplesPerChunk() const { return samplesPerChunk_; }
     int GetLastError() const { return lastError_; }
@@ -78,6 +88,10 @@ private:
     void FillConfig(const CMp3Settings& settings);
     static bool FeedsMonoAsStereo(const CMp3Settings& settings);
     uint8_t* Fail(const std::string& why);
+    uint8_t* Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress, std::vector<uint8_t>* into,
+                     size_t lead);
+    uint8_t* Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
+                    std::vector<uint8_t>* into, size_t lead);
 
     lame_bundle::Config config_{};
     lame_bundle::Stream stream_ = 0;
@@ -89,4 +103,7 @@ private:
     uint32_t samplesPerChunk_ = 0;
     int lastError_ = kNoError;
     std::string failure_;
+    std::string damage_;
+    uint64_t fedFrames_ = 0;
+    int32_t inputRate_ = 0, outputRate_ = 0;
 };

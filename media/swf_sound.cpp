@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "media/mp3_encoder.h"
@@ -11,15 +12,10 @@
 
 namespace {
 
-void AppendFrame(std::vector<uint8_t>& out, const CMp3Frame& frame)
-{
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(frame.header >> shift));
-    out.insert(out.end(), frame.data.begin(), frame.data.end());
-}
-
-// Encodes src as the format asks and cuts the result into frames.
-bool EncodeToFrames(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
-                    CMp3Settings& settings, CMp3FrameList& frames)
+// Encodes src as the format asks into mp3 behind lead bytes, and finds its
+// frames where they lie.
+bool EncodeToBuffer(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
+                    CMp3Settings& settings, std::vector<uint8_t>& mp3, size_t lead, std::vector<Mp3FrameSpan>& frames)
 {
     // No MP3 rate is 5512 Hz (the encoder would keep the input rate instead):
     // such sounds are encoded and tagged at 11025 Hz.
@@ -30,12 +26,11 @@ bool EncodeToFrames(const CPath& src, CSwfSoundFormat& format, CProgressDialog* 
     settings.outputRate = format.GetRate();
     settings.outputChannels = format.GetChannels();
     settings.duration = format.duration;
-    uint8_t* mp3 = encoder.ConvertToMp3(src, settings, progress);
-    if (!mp3) return false;
-    frames.Split(mp3, size_t(settings.resultLength));
-    std::free(mp3);
-    settings.resultBuffer = nullptr;
-    return frames.GetCount() > 0;
+    if (!encoder.ConvertToMp3Into(src, settings, progress, &mp3, lead)) return false;
+    frames = SplitFrameSpans(mp3.data() + lead, mp3.size() - lead);
+    if (frames.empty()) return false;
+    for (Mp3FrameSpan& f : frames) f.offset += lead;
+    return true;
 }
 
 }  // namespace
@@ -96,25 +91,34 @@ CTagDefineSound* CSwfSoundBuilder::MakeSound(const CPath& src, CSwfSoundFormat& 
     return tag.release();
 }
 
+void CSwfSoundBuilder::NoteOutcome(const CMp3Encoder& encoder, bool done)
+{
+    failure_ = done ? std::string() : encoder.GetFailure().empty() ? "no MP3 frame came out" : encoder.GetFailure();
+    damage_ = done ? encoder.GetDamage() : std::string();
+}
+
 bool CSwfSoundBuilder::EncodeMp3(CTagDefineSound* tag, const CPath& src, CSwfSoundFormat& format,
                                  CProgressDialog* progress)
 {
     CMp3Encoder encoder;
     CMp3Settings settings;
-    CMp3FrameList frames;
-    if (!tag || !EncodeToFrames(src, format, progress, encoder, settings, frames)) return false;
-
-    // A limit past the end of the file counts only what the file holds.
-    double seconds = format.duration > 0 ? format.duration / 1000.0 : 0.0;
-    CQTMovie movie;
-    if (movie.OpenFile(src) && movie.GetTimeScale() > 0) {
-        const double fileSeconds = double(movie.GetDuration()) / movie.GetTimeScale();
-        seconds = format.duration > 0 ? std::min(seconds, fileSeconds) : fileSeconds;
+    std::vector<Mp3FrameSpan> frames;
+    // The tag's data is the MP3 itself behind SeekSamples (two zero bytes),
+    // its frames moved together where anything lay between them: the sound
+    // is held once however long it is.
+    const bool done = tag && EncodeToBuffer(src, format, progress, encoder, settings, tag->data, 2, frames);
+    NoteOutcome(encoder, done);
+    if (!done) return false;
+    size_t end = 2;
+    for (const Mp3FrameSpan& f : frames) {
+        if (f.offset != end) std::memmove(tag->data.data() + end, tag->data.data() + f.offset, f.size);
+        end += f.size;
     }
-    tag->SetSampleCount(uint32_t(seconds * settings.outputRate));
-
-    tag->data.assign(2, 0);  // SeekSamples
-    for (size_t i = 0; i < frames.GetCount(); ++i) AppendFrame(tag->data, *frames.GetAt(i));
+    tag->data.resize(end);
+    tag->data[0] = tag->data[1] = 0;
+    // The samples the encoder was fed, at the output rate: what decodes,
+    // whatever length the file claimed.
+    tag->SetSampleCount(uint32_t(std::min<uint64_t>(encoder.GetOutputSampleCount(), UINT32_MAX)));
     return true;
 }
 
@@ -146,8 +150,11 @@ bool CSwfSoundBuilder::EncodeMp3Stream(const CPath& src, CSwfSoundFormat& format
 
     CMp3Encoder encoder;
     CMp3Settings settings;
-    CMp3FrameList frames;
-    if (!EncodeToFrames(src, format, progress, encoder, settings, frames)) return false;
+    std::vector<uint8_t> mp3;
+    std::vector<Mp3FrameSpan> frames;
+    const bool done = EncodeToBuffer(src, format, progress, encoder, settings, mp3, 0, frames);
+    NoteOutcome(encoder, done);
+    if (!done) return false;
     const int32_t frameSamples = int32_t(encoder.GetSamplesPerChunk()) / std::max(settings.outputChannels, 1);
     samplesPerFrame_ = int32_t(float(settings.outputRate) / format.frameRate);
     if (frameSamples <= 0) return false;
@@ -155,15 +162,19 @@ bool CSwfSoundBuilder::EncodeMp3Stream(const CPath& src, CSwfSoundFormat& format
     int64_t budget = samplesPerFrame_;
     int64_t expected = 0, delivered = 0;
     size_t next = 0;
-    while (next < frames.GetCount()) {
+    while (next < frames.size()) {
         auto block = std::make_unique<CTagSoundStreamBlock>();
-        block->data.assign(4, 0);
-        int64_t count = 0;
-        while (next < frames.GetCount() && budget >= frameSamples) {
-            AppendFrame(block->data, *frames.GetAt(next++));
-            count += frameSamples;
+        size_t last = next, bytes = 4;
+        while (last < frames.size() && budget >= frameSamples) {
+            bytes += frames[last++].size;
             budget -= frameSamples;
         }
+        block->data.reserve(bytes);
+        block->data.assign(4, 0);
+        const int64_t count = int64_t(last - next) * frameSamples;
+        for (; next < last; ++next)
+            block->data.insert(block->data.end(), mp3.begin() + std::ptrdiff_t(frames[next].offset),
+                               mp3.begin() + std::ptrdiff_t(frames[next].offset + frames[next].size));
         const int64_t seek = expected - delivered;
         block->data[0] = uint8_t(count);
         block->data[1] = uint8_t(count >> 8);

@@ -104,7 +104,7 @@ TEST_F(MovieFileTest, QueriesTellWhatEachFileWasMadeWith)
             continue;
         }
         EXPECT_EQ(s.numChannels, m.channels);
-        EXPECT_EQ(s.rateHz, uint32_t(m.rate));
+        EXPECT_EQ(movie.GetSoundRate(), uint32_t(m.rate));
         EXPECT_EQ(s.sampleSize, 16);
         EXPECT_EQ(s.dataFormat, m.soundCodec) << Code(s.dataFormat);
         EXPECT_NE(std::string(codec).find(m.codecName), std::string::npos) << codec;

@@ -67,7 +67,7 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         ASSERT_TRUE(movie.GetSoundDescription(&d));
         EXPECT_EQ(d.numChannels, c.channels);
         EXPECT_EQ(d.sampleSize, c.bits);
-        EXPECT_EQ(d.rateHz, uint32_t(c.rate));
+        EXPECT_EQ(movie.GetSoundRate(), uint32_t(c.rate));
         if (c.code) {
             EXPECT_EQ(d.dataFormat, c.code) << c.name;
         }
