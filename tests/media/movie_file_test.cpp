@@ -235,6 +235,44 @@ TEST_F(MovieFileTest, SoundInPiecesFromMoviesAndM4a)
     }
 }
 
+// Pieces walked with each *outNext join into exactly the whole sound's
+// bytes, in the source's format and resampled, and the walk ends with null.
+TEST_F(MovieFileTest, SoundPiecesJoinIntoTheWholeSound)
+{
+    const std::string path = dir_.file("pcm.mov");
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i color=c=red:s=32x24:r=25:d=2 -f lavfi -i "
+                                       "sine=f=440:sample_rate=22050:d=2 -ac 2 -c:v mjpeg -c:a pcm_s16be -shortest",
+                                       path));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(path));
+    ASSERT_EQ(movie.GetTimeScale(), 600);
+    const TimeValue duration = movie.GetDuration();
+    const SoundExportFormat formats[] = {{}, {11025.0, 16, 1, FourCC("sowt")}, {44100.0, 8, 2, 0}};
+    for (const SoundExportFormat& format : formats) {
+        SCOPED_TRACE(format.sampleRate);
+        ASSERT_TRUE(movie.OpenSoundExporter(format));
+        uint32_t size = 0;
+        TimeValue next = 0;
+        std::unique_ptr<uint8_t[]> whole(movie.ExportSoundToHandle(0, 0, &size, &next));
+        ASSERT_TRUE(whole);
+        const std::string expected(reinterpret_cast<const char*>(whole.get()), size);
+        std::string walked;
+        int pieces = 0;
+        for (TimeValue at = 0; pieces < 10000; ++pieces) {
+            std::unique_ptr<uint8_t[]> piece(movie.ExportSoundToHandle(at, 7, &size, &next));
+            if (!piece) break;
+            walked.append(reinterpret_cast<const char*>(piece.get()), size);
+            ASSERT_GT(next, at);
+            at = next;
+        }
+        EXPECT_EQ(next, duration);
+        EXPECT_EQ(pieces, (duration + 6) / 7);
+        EXPECT_EQ(walked.size(), expected.size());
+        EXPECT_TRUE(walked == expected) << "the walk's bytes differ from the whole sound's";
+        EXPECT_EQ(movie.ExportSoundToHandle(duration, 7, &size, &next), nullptr);
+    }
+}
+
 // A movie's surround sound comes as stereo, the tone in both channels.
 TEST_F(MovieFileTest, SurroundSoundIsMixedToStereo)
 {
