@@ -232,17 +232,23 @@ void CMp3Encoder::Begin(CMp3Settings& settings, CProgressDialog* progress, const
 
 uint8_t* CMp3Encoder::ConvertToMp3(const CPath& path, CMp3Settings& settings, CProgressDialog* progress)
 {
-    return Convert(path, settings, progress, nullptr, 0);
+    return Convert(path, settings, progress, nullptr, 0, nullptr) ? settings.resultBuffer : nullptr;
 }
 
 bool CMp3Encoder::ConvertToMp3Into(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
                                    std::vector<uint8_t>* out, size_t lead)
 {
-    return out && Convert(path, settings, progress, out, lead) != nullptr;
+    return out && Convert(path, settings, progress, out, lead, nullptr);
 }
 
-uint8_t* CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
-                              std::vector<uint8_t>* into, size_t lead)
+bool CMp3Encoder::ConvertToMp3Chunks(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                                     const ChunkSink& take)
+{
+    return Convert(path, settings, progress, nullptr, 0, &take);
+}
+
+bool CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                              std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
 {
     Begin(settings, progress, "Reading audio...");
     damage_.clear();
@@ -267,14 +273,14 @@ uint8_t* CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgre
     settings.inputBits = desc.sampleSize;
     settings.inputRate = int32_t(own ? exported.GetSoundRate() : source.GetSoundRate());
     exported.Close();
-    uint8_t* result = Encode(aiff, settings, progress, into, lead);
+    const bool done = Encode(aiff, settings, progress, into, lead, chunks);
     aiff.Delete();
-    return result;
+    return done;
 }
 
 uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress)
 {
-    return Encode(aiffPath, settings, progress, nullptr, 0);
+    return Encode(aiffPath, settings, progress, nullptr, 0, nullptr) ? settings.resultBuffer : nullptr;
 }
 
 uint64_t CMp3Encoder::GetOutputSampleCount() const
@@ -282,8 +288,8 @@ uint64_t CMp3Encoder::GetOutputSampleCount() const
     return inputRate_ > 0 ? fedFrames_ * uint64_t(outputRate_) / uint64_t(inputRate_) : 0;
 }
 
-uint8_t* CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
-                             std::vector<uint8_t>* into, size_t lead)
+bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
+                             std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
 {
     Begin(settings, progress, "Writing audio...");
     fedFrames_ = 0;
@@ -411,6 +417,22 @@ uint8_t* CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CPro
     FileCloser back(mp3Path.Fopen("rb"));
     const int64_t length = back.get() ? FileSize(back.get()) : -1;
     if (length < 0 || length > INT32_MAX) return failWith("the MP3 data cannot be read back");
+    if (chunks) {
+        // Handed on a block at a time: the caller keeps what it needs.
+        std::vector<uint8_t> block(65536);
+        for (int64_t left = length; left > 0;) {
+            const size_t n = size_t(std::min<int64_t>(left, int64_t(block.size())));
+            if (!ReadExact(back.get(), block.data(), n) || !(*chunks)(block.data(), n)) {
+                back.Close();
+                return failWith("the MP3 data cannot be read back");
+            }
+            left -= int64_t(n);
+        }
+        back.Close();
+        mp3Path.Delete();
+        settings.resultLength = int32_t(length);
+        return true;
+    }
     if (into) {
         // Straight into the caller's buffer, behind its lead: the MP3 is
         // held once.
@@ -424,7 +446,7 @@ uint8_t* CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CPro
         back.Close();
         mp3Path.Delete();
         settings.resultLength = int32_t(length);
-        return into->data();
+        return true;
     }
     auto* block = static_cast<uint8_t*>(std::malloc(size_t(std::max<int64_t>(length, 1))));
     if (!block || (length > 0 && !ReadExact(back.get(), block, size_t(length)))) {
@@ -436,5 +458,5 @@ uint8_t* CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CPro
     mp3Path.Delete();
     settings.resultLength = int32_t(length);
     settings.resultBuffer = block;
-    return block;
+    return true;
 }

@@ -4,6 +4,7 @@
 // bytes come back in one block.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,11 @@ public:
     // (zero), so that a caller building a tag holds the data once.
     bool ConvertToMp3Into(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
                           std::vector<uint8_t>* out, size_t lead);
+    // As ConvertToMp3, with the MP3 data handed to take a block at a time in
+    // order; take returns false to fail the conversion.
+    using ChunkSink = std::function<bool(const uint8_t* bytes, size_t size)>;
+    bool ConvertToMp3Chunks(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                            const ChunkSink& take);
     // Encodes the sound data of an AIFF file; null on failure or cancel.
     uint8_t* EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress);
     // What of the last converted sound did not decode; it was encoded as far
@@ -88,10 +94,12 @@ private:
     void FillConfig(const CMp3Settings& settings);
     static bool FeedsMonoAsStereo(const CMp3Settings& settings);
     uint8_t* Fail(const std::string& why);
-    uint8_t* Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress, std::vector<uint8_t>* into,
-                     size_t lead);
-    uint8_t* Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
-                    std::vector<uint8_t>* into, size_t lead);
+    // The conversion and the encoding, the result into a new block, into
+    // (behind lead bytes) or through chunks.
+    bool Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress, std::vector<uint8_t>* into,
+                     size_t lead, const ChunkSink* chunks);
+    bool Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
+                    std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks);
 
     lame_bundle::Config config_{};
     lame_bundle::Stream stream_ = 0;

@@ -14,8 +14,7 @@ namespace {
 
 // Encodes src as the format asks into mp3 behind lead bytes, and finds its
 // frames where they lie.
-bool EncodeToBuffer(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
-                    CMp3Settings& settings, std::vector<uint8_t>& mp3, size_t lead, std::vector<Mp3FrameSpan>& frames)
+void PrepareSettings(CSwfSoundFormat& format, CMp3Settings& settings)
 {
     // No MP3 rate is 5512 Hz (the encoder would keep the input rate instead):
     // such sounds are encoded and tagged at 11025 Hz.
@@ -26,6 +25,12 @@ bool EncodeToBuffer(const CPath& src, CSwfSoundFormat& format, CProgressDialog* 
     settings.outputRate = format.GetRate();
     settings.outputChannels = format.GetChannels();
     settings.duration = format.duration;
+}
+
+bool EncodeToBuffer(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
+                    CMp3Settings& settings, std::vector<uint8_t>& mp3, size_t lead, std::vector<Mp3FrameSpan>& frames)
+{
+    PrepareSettings(format, settings);
     if (!encoder.ConvertToMp3Into(src, settings, progress, &mp3, lead)) return false;
     frames = SplitFrameSpans(mp3.data() + lead, mp3.size() - lead);
     if (frames.empty()) return false;
@@ -150,31 +155,14 @@ bool CSwfSoundBuilder::EncodeMp3Stream(const CPath& src, CSwfSoundFormat& format
 
     CMp3Encoder encoder;
     CMp3Settings settings;
-    std::vector<uint8_t> mp3;
-    std::vector<Mp3FrameSpan> frames;
-    const bool done = EncodeToBuffer(src, format, progress, encoder, settings, mp3, 0, frames);
-    NoteOutcome(encoder, done);
-    if (!done) return false;
-    const int32_t frameSamples = int32_t(encoder.GetSamplesPerChunk()) / std::max(settings.outputChannels, 1);
+    PrepareSettings(format, settings);
     samplesPerFrame_ = int32_t(float(settings.outputRate) / format.frameRate);
-    if (frameSamples <= 0) return false;
-
-    int64_t budget = samplesPerFrame_;
-    int64_t expected = 0, delivered = 0;
-    size_t next = 0;
-    while (next < frames.size()) {
-        auto block = std::make_unique<CTagSoundStreamBlock>();
-        size_t last = next, bytes = 4;
-        while (last < frames.size() && budget >= frameSamples) {
-            bytes += frames[last++].size;
-            budget -= frameSamples;
-        }
-        block->data.reserve(bytes);
-        block->data.assign(4, 0);
-        const int64_t count = int64_t(last - next) * frameSamples;
-        for (; next < last; ++next)
-            block->data.insert(block->data.end(), mp3.begin() + std::ptrdiff_t(frames[next].offset),
-                               mp3.begin() + std::ptrdiff_t(frames[next].offset + frames[next].size));
+    // The MP3 comes in blocks and goes into the stream blocks frame by
+    // frame, so a long sound is held once, in its stream blocks.
+    std::vector<uint8_t> carry;
+    std::unique_ptr<CTagSoundStreamBlock> block;
+    int64_t budget = samplesPerFrame_, expected = 0, delivered = 0, count = 0, frameSamples = 0;
+    auto finish = [&] {
         const int64_t seek = expected - delivered;
         block->data[0] = uint8_t(count);
         block->data[1] = uint8_t(count >> 8);
@@ -184,6 +172,35 @@ bool CSwfSoundBuilder::EncodeMp3Stream(const CPath& src, CSwfSoundFormat& format
         expected += samplesPerFrame_;
         blocks_.push_back(block.release());
         budget += samplesPerFrame_;
-    }
+        count = 0;
+    };
+    auto take = [&](const uint8_t* bytes, size_t size) {
+        frameSamples = int64_t(encoder.GetSamplesPerChunk()) / std::max(settings.outputChannels, 1);
+        if (frameSamples <= 0) return false;
+        carry.insert(carry.end(), bytes, bytes + size);
+        CMp3Frame frame;
+        size_t at = 0, offset = 0;
+        while (frame.Locate(carry.data() + at, carry.size() - at, &offset)) {
+            // Each block carries the frames its share of samples has room for.
+            while (block && budget < frameSamples) finish();
+            if (!block) {
+                block = std::make_unique<CTagSoundStreamBlock>();
+                // Room for the frames its share holds, a padding byte each.
+                block->data.reserve(4 + size_t(budget / frameSamples) * size_t(5 + frame.length));
+                block->data.assign(4, 0);
+            }
+            const uint8_t* start = carry.data() + at + offset;
+            block->data.insert(block->data.end(), start, start + 4 + frame.length);
+            count += frameSamples;
+            budget -= frameSamples;
+            at += offset + 4 + size_t(frame.length);
+        }
+        carry.erase(carry.begin(), carry.begin() + std::ptrdiff_t(at));
+        return true;
+    };
+    const bool done = encoder.ConvertToMp3Chunks(src, settings, progress, take) && (block || !blocks_.empty());
+    NoteOutcome(encoder, done);
+    if (!done) return false;
+    if (block) finish();
     return true;
 }
