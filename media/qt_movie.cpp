@@ -357,10 +357,12 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
     const int64_t end = (int64_t(uint32_t(start)) + span) * rate / scale;
     const int channels = exportDesc_.numChannels;
     const size_t width = size_t(exportDesc_.sampleSize / 8);
-    const uint64_t bytes = uint64_t(end - first) * uint64_t(channels) * width;
+    // Held to what decodes, not to the length the file claims: a piece
+    // larger than one block may be is refused once that much has come.
+    const int64_t most = int64_t(kMaxPieceBytes / (uint64_t(channels) * width));
     std::vector<float> samples;
-    if (bytes > kMaxPieceBytes ||
-        !exportReader_.Read(*source, int(rate), channels, first, end - first, &samples)) {
+    if (!exportReader_.Read(*source, int(rate), channels, first, std::min(end - first, most + 1), &samples) ||
+        int64_t(samples.size() / size_t(channels)) > most) {
         if (outNext) *outNext = start;
         return nullptr;
     }

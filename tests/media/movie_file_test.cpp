@@ -273,6 +273,39 @@ TEST_F(MovieFileTest, SoundPiecesJoinIntoTheWholeSound)
     }
 }
 
+// A sound of which nothing decodes exports nothing, with the reason; one
+// that decodes in part exports what decodes and says what is wrong.
+TEST_F(MovieFileTest, DamagedSoundsExportWhatDecodes)
+{
+    const struct {
+        const char* kind;
+        bool exported;
+        int64_t frames;     // exported, at the source's rate (0: not checked)
+        const char* said;   // in GetLastError or GetSoundDamage
+    } cases[] = {
+        {"bad.m4a", false, 0, "nothing of its sound decodes"},
+        {"cut.mp4", true, 0, "does not decode"},
+        {"big.flac", true, 8000, "it ends after 1.0 s of the 8589934.6 s it claims"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const std::string path = tavrel_test::DamagedSound(dir_.file(c.kind), c.kind);
+        ASSERT_FALSE(path.empty());
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(path));
+        const std::string aiff = dir_.file("out.aif");
+        EXPECT_EQ(movie.ExportSoundToFile(CPath(aiff.c_str()), FourCC("AIFF"), 0, nullptr), c.exported);
+        EXPECT_NE((c.exported ? movie.GetSoundDamage() : movie.GetLastError()).find(c.said), std::string::npos)
+            << movie.GetLastError() << " / " << movie.GetSoundDamage();
+        if (c.frames) EXPECT_EQ(movie.GetExportedFrames(), c.frames);
+        if (c.exported) EXPECT_LT(movie.GetExportedFrames(), int64_t(movie.GetDuration()) / 2);
+        ASSERT_TRUE(movie.OpenSoundExporter({}));
+        uint32_t size = 0;
+        std::unique_ptr<uint8_t[]> whole(movie.ExportSoundToHandle(0, 0, &size, nullptr));
+        EXPECT_EQ(whole != nullptr, c.exported);
+    }
+}
+
 // A movie's surround sound comes as stereo, the tone in both channels.
 TEST_F(MovieFileTest, SurroundSoundIsMixedToStereo)
 {
