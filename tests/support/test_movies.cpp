@@ -140,15 +140,15 @@ const TestMovie& TestMovieNamed(const std::string& name)
 // edit: a path, or "" when ffmpeg failed.
 std::string DamagedSound(const std::string& path, const std::string& kind)
 {
+    std::string bytes;
     if (kind == "bad.ogg") {
         // Damaged Vorbis headers (libsndfile leaks its state on these).
         static const unsigned char kOgg[] = {
             'O', 'g', 'g', 'S', 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0x75, 0x0B, 0xC7, 0x3C, 0, 0, 0, 0, 0xD9, 0x0D, 0x3D,
             0x74, 1, 0x1E, 1, 'v', 'o', 'r', 'b', 'i', 's', 0, 0, 0, 0, 1, 0x22, 0x56, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
             0, 0x7D, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xA9, 1};
-        return WriteFile(path, std::string(reinterpret_cast<const char*>(kOgg), sizeof kOgg)) ? path : "";
+        bytes.assign(reinterpret_cast<const char*>(kOgg), sizeof kOgg);
     }
-    std::string bytes;
     if (kind == "bad.m4a") {
         // Every byte of the AAC data after its first 64 overwritten.
         if (!RunFfmpeg("-f lavfi -i sine=f=440:sample_rate=48000:d=3.5 -c:a aac -ac 2", path)) return "";
@@ -178,7 +178,11 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         bytes[21] = char(bytes[21] | 0x0F);
         for (int i = 22; i < 26; ++i) bytes[i] = char(0xFF);
     }
-    return WriteFile(path, bytes) ? path : "";
+    if (!WriteFile(path, bytes)) return "";
+    // With TAVREL_MOVIE_SEEDS set they seed the movie fuzz target too.
+    const char* seeds = std::getenv("TAVREL_MOVIE_SEEDS");
+    if (seeds && *seeds) WriteFile(std::string(seeds) + "/sound." + kind, bytes);
+    return path;
 }
 
 }  // namespace tavrel_test
