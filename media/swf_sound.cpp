@@ -12,8 +12,7 @@
 
 namespace {
 
-// Encodes src as the format asks into mp3 behind lead bytes, and finds its
-// frames where they lie.
+// The encoder's settings for the format.
 void PrepareSettings(CSwfSoundFormat& format, CMp3Settings& settings)
 {
     // No MP3 rate is 5512 Hz (the encoder would keep the input rate instead):
@@ -27,6 +26,8 @@ void PrepareSettings(CSwfSoundFormat& format, CMp3Settings& settings)
     settings.duration = format.duration;
 }
 
+// Encodes src as the format asks into mp3 behind lead bytes, and finds its
+// frames where they lie.
 bool EncodeToBuffer(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
                     CMp3Settings& settings, std::vector<uint8_t>& mp3, size_t lead, std::vector<Mp3FrameSpan>& frames)
 {

@@ -1,6 +1,6 @@
 #pragma once
 // Stand-in for the sound side of QuickTime's movie import and export, over
-// libsndfile: a sound file (AIFF, WAVE, MP3, FLAC, Ogg and what else the
+// libsndfile: a sound file (AIFF, WAVE, MP3, FLAC and what else the
 // library reads) opens as a source of 16-bit samples, and its sound exports
 // to a 16-bit big-endian AIFF file. The time scale of a sound is its rate.
 #include <cstdint>
