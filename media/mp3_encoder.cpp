@@ -232,34 +232,70 @@ void CMp3Encoder::Begin(CMp3Settings& settings, CProgressDialog* progress, const
 
 uint8_t* CMp3Encoder::ConvertToMp3(const CPath& path, CMp3Settings& settings, CProgressDialog* progress)
 {
+    return Convert(path, settings, progress, nullptr, 0, nullptr) ? settings.resultBuffer : nullptr;
+}
+
+bool CMp3Encoder::ConvertToMp3Into(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                                   std::vector<uint8_t>* out, size_t lead)
+{
+    return out && Convert(path, settings, progress, out, lead, nullptr);
+}
+
+bool CMp3Encoder::ConvertToMp3Chunks(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                                     const ChunkSink& take)
+{
+    return Convert(path, settings, progress, nullptr, 0, &take);
+}
+
+bool CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                              std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
+{
     Begin(settings, progress, "Reading audio...");
+    damage_.clear();
     CQTMovie source;
-    if (!source.OpenFile(path)) return Fail("the sound file cannot be opened");
+    if (!source.OpenFile(path)) return Fail("the sound file cannot be opened: " + source.GetLastError());
     CPath aiff;
     if (!MakeWorkTempFile(aiff, "audrw", ".aif")) return Fail("no temporary file can be made");
     constexpr OSType kAiff = FourCC("AIFF");
     if (!source.ExportSoundToFile(aiff, kAiff, settings.duration, progress)) {
         aiff.Delete();
-        return Fail(progress && progress->IsCancelled() ? "cancelled" : "the sound cannot be read");
+        return Fail(progress && progress->IsCancelled() ? "cancelled" : source.GetLastError());
     }
+    damage_ = source.GetSoundDamage();
     SoundDescription desc;
     CQTMovie exported;
-    if (!(exported.OpenFile(aiff) && exported.GetSoundDescription(&desc)) && !source.GetSoundDescription(&desc)) {
+    const bool own = exported.OpenFile(aiff) && exported.GetSoundDescription(&desc);
+    if (!own && !source.GetSoundDescription(&desc)) {
         aiff.Delete();
         return Fail("the sound has no format");
     }
-    exported.Close();
     settings.inputChannels = desc.numChannels;
     settings.inputBits = desc.sampleSize;
-    settings.inputRate = int32_t(desc.rateHz);
-    uint8_t* result = EncodeAiff(aiff, settings, progress);
+    settings.inputRate = int32_t(own ? exported.GetSoundRate() : source.GetSoundRate());
+    exported.Close();
+    const bool done = Encode(aiff, settings, progress, into, lead, chunks);
     aiff.Delete();
-    return result;
+    return done;
 }
 
 uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress)
 {
+    return Encode(aiffPath, settings, progress, nullptr, 0, nullptr) ? settings.resultBuffer : nullptr;
+}
+
+uint64_t CMp3Encoder::GetOutputSampleCount() const
+{
+    return inputRate_ > 0 ? fedFrames_ * uint64_t(outputRate_) / uint64_t(inputRate_) : 0;
+}
+
+bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
+                             std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
+{
     Begin(settings, progress, "Writing audio...");
+    fedFrames_ = 0;
+    inputRate_ = std::max(settings.inputRate, 0);
+    outputRate_ = std::max(settings.outputRate, 0);
+    uint64_t fedSamples = 0;
     if (!LoadBundle())
         return Fail(lastError_ == kBundleNotLoaded ? "the MP3 encoder cannot be loaded"
                                                    : "the MP3 encoder is incomplete");
@@ -326,6 +362,7 @@ uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, 
         if (beEncodeChunk_(stream_, uint32_t(n / 2 * perSample), feed, output.data(), &bytes) != lame_bundle::kOk)
             return 0;
         if (bytes > output.size() || std::fwrite(output.data(), 1, bytes, out.get()) != bytes) return -1;
+        fedSamples += n / 2;
         return 1;
     };
     auto cancelled = [&] { return progress && progress->IsCancelled(); };
@@ -375,10 +412,42 @@ uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, 
     if (cancelled()) return failWith("cancelled");
     if (!out.Close()) return failWith("the MP3 data cannot be written");
     in.Close();
+    fedFrames_ = fedSamples / uint64_t(std::max(settings.inputChannels, 1));
 
     FileCloser back(mp3Path.Fopen("rb"));
     const int64_t length = back.get() ? FileSize(back.get()) : -1;
     if (length < 0 || length > INT32_MAX) return failWith("the MP3 data cannot be read back");
+    if (chunks) {
+        // Handed on a block at a time: the caller keeps what it needs.
+        std::vector<uint8_t> block(65536);
+        for (int64_t left = length; left > 0;) {
+            const size_t n = size_t(std::min<int64_t>(left, int64_t(block.size())));
+            if (!ReadExact(back.get(), block.data(), n) || !(*chunks)(block.data(), n)) {
+                back.Close();
+                return failWith("the MP3 data cannot be read back");
+            }
+            left -= int64_t(n);
+        }
+        back.Close();
+        mp3Path.Delete();
+        settings.resultLength = int32_t(length);
+        return true;
+    }
+    if (into) {
+        // Straight into the caller's buffer, behind its lead: the MP3 is
+        // held once.
+        into->clear();
+        into->shrink_to_fit();
+        into->resize(lead + size_t(length));
+        if (length > 0 && !ReadExact(back.get(), into->data() + lead, size_t(length))) {
+            back.Close();
+            return failWith("the MP3 data cannot be read back");
+        }
+        back.Close();
+        mp3Path.Delete();
+        settings.resultLength = int32_t(length);
+        return true;
+    }
     auto* block = static_cast<uint8_t*>(std::malloc(size_t(std::max<int64_t>(length, 1))));
     if (!block || (length > 0 && !ReadExact(back.get(), block, size_t(length)))) {
         std::free(block);
@@ -389,5 +458,5 @@ uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, 
     mp3Path.Delete();
     settings.resultLength = int32_t(length);
     settings.resultBuffer = block;
-    return block;
+    return true;
 }

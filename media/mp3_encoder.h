@@ -4,7 +4,9 @@
 // bytes come back in one block.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/code_bundle.h"
 #include "foundation/path.h"
@@ -64,8 +66,22 @@ public:
     bool LoadBundle();
     // The MP3 data (also in settings.resultBuffer), or null.
     uint8_t* ConvertToMp3(const CPath& path, CMp3Settings& settings, CProgressDialog* progress);
+    // As ConvertToMp3, with the MP3 data read into out behind lead bytes
+    // (zero), so that a caller building a tag holds the data once.
+    bool ConvertToMp3Into(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                          std::vector<uint8_t>* out, size_t lead);
+    // As ConvertToMp3, with the MP3 data handed to take a block at a time in
+    // order; take returns false to fail the conversion.
+    using ChunkSink = std::function<bool(const uint8_t* bytes, size_t size)>;
+    bool ConvertToMp3Chunks(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
+                            const ChunkSink& take);
     // Encodes the sound data of an AIFF file; null on failure or cancel.
     uint8_t* EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress);
+    // What of the last converted sound did not decode; it was encoded as far
+    // as it decoded. Empty when all of it decoded.
+    const std::string& GetDamage() const { return damage_; }
+    // Samples of one channel the last encoding was fed, at the output rate.
+    uint64_t GetOutputSampleCount() const;
 
     uint32_t GetSamplesPerChunk() const { return samplesPerChunk_; }
     int GetLastError() const { return lastError_; }
@@ -78,6 +94,12 @@ private:
     void FillConfig(const CMp3Settings& settings);
     static bool FeedsMonoAsStereo(const CMp3Settings& settings);
     uint8_t* Fail(const std::string& why);
+    // The conversion and the encoding, the result into a new block, into
+    // (behind lead bytes) or through chunks.
+    bool Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress, std::vector<uint8_t>* into,
+                     size_t lead, const ChunkSink* chunks);
+    bool Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
+                    std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks);
 
     lame_bundle::Config config_{};
     lame_bundle::Stream stream_ = 0;
@@ -89,4 +111,7 @@ private:
     uint32_t samplesPerChunk_ = 0;
     int lastError_ = kNoError;
     std::string failure_;
+    std::string damage_;
+    uint64_t fedFrames_ = 0;
+    int32_t inputRate_ = 0, outputRate_ = 0;
 };

@@ -60,7 +60,7 @@ bool CMp3Frame::IsFrameHeader(uint32_t word)
            probe.GetBitRateIndex() != 15 && probe.GetSampleRateIndex() != 3;
 }
 
-bool CMp3Frame::FindNext(const uint8_t* buffer, size_t size, size_t* offset)
+bool CMp3Frame::Locate(const uint8_t* buffer, size_t size, size_t* offset)
 {
     Clear();
     if (!buffer || size < kMinScanBytes) return false;
@@ -74,12 +74,32 @@ bool CMp3Frame::FindNext(const uint8_t* buffer, size_t size, size_t* offset)
             Clear();
             return false;
         }
-        data.assign(buffer + at + 4, buffer + at + 4 + bodyLength);
         length = bodyLength;
         if (offset) *offset = at;
         return true;
     }
     return false;
+}
+
+bool CMp3Frame::FindNext(const uint8_t* buffer, size_t size, size_t* offset)
+{
+    size_t at = 0;
+    if (!Locate(buffer, size, &at)) return false;
+    data.assign(buffer + at + 4, buffer + at + 4 + length);
+    if (offset) *offset = at;
+    return true;
+}
+
+std::vector<Mp3FrameSpan> SplitFrameSpans(const uint8_t* buffer, size_t size)
+{
+    std::vector<Mp3FrameSpan> spans;
+    CMp3Frame frame;
+    size_t at = 0, offset = 0;
+    while (buffer && at < size && frame.Locate(buffer + at, size - at, &offset)) {
+        spans.push_back({at + offset, uint32_t(4 + frame.length)});
+        at += offset + 4 + size_t(frame.length);
+    }
+    return spans;
 }
 
 bool CMp3FrameList::Split(const uint8_t* buffer, size_t size)

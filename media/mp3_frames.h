@@ -38,6 +38,8 @@ public:
     // bytes after it. false when fewer than 32 bytes are given, no header is
     // found or the frame runs past the end.
     bool FindNext(const uint8_t* buffer, size_t length, size_t* offset);
+    // As FindNext, taking the header and length but not copying the bytes.
+    bool Locate(const uint8_t* buffer, size_t length, size_t* offset);
 
     uint32_t header = 0;
     std::vector<uint8_t> data;
@@ -61,6 +63,14 @@ public:
 private:
     std::vector<std::unique_ptr<CMp3Frame>> frames_;
 };
+
+// Where Split would cut: each frame's header offset in the buffer and its
+// size with the header, so that frames can be used where they lie.
+struct Mp3FrameSpan {
+    size_t offset;
+    uint32_t size;
+};
+std::vector<Mp3FrameSpan> SplitFrameSpans(const uint8_t* buffer, size_t length);
 
 struct CMp3Quality {
     bool preset = false;  // false for "Custom": the values stay editable

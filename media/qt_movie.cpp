@@ -31,6 +31,7 @@ bool CQTMovie::Close()
     if (toolboxMovie_) DisposeMovie(toolboxMovie_);
     toolboxMovie_ = nullptr;
     exporterOpen_ = false;
+    exportReader_.Reset();
     sound_.Close();
     picture_.Close();
     movie_.Close();
@@ -252,9 +253,15 @@ bool CQTMovie::GetSoundDescription(SoundDescription* out) const
     out->dataFormat = info.dataFormat;
     out->numChannels = int16_t(std::min(info.channels, 0x7FFF));
     out->sampleSize = int16_t(info.bitsPerSample);
-    out->rateHz = uint32_t(info.sampleRate);
     out->sampleRate = uint32_t(uint64_t(info.sampleRate) << 16);
     return true;
+}
+
+uint32_t CQTMovie::GetSoundRate() const
+{
+    if (!HasSoundTrack()) return 0;
+    const platform::SoundInfo& info = sound_.IsOpen() ? sound_.Info() : MovieSound()->sound;
+    return uint32_t(std::max(info.sampleRate, 0));
 }
 
 bool CQTMovie::GetCodecName(char* out) const
@@ -271,8 +278,13 @@ bool CQTMovie::GetCodecName(char* out) const
 bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink)
 {
     constexpr OSType kAiff = FourCC("AIFF");
+    soundDamage_.clear();
+    exportedFrames_ = 0;
     platform::SampleSource* samples = Samples();
-    if (!samples || fileType != kAiff) return false;
+    if (!samples || fileType != kAiff) {
+        error_ = samples ? "only AIFF files are written" : "it holds no sound";
+        return false;
+    }
     const std::string target = path.GetFullPath();
     if (target.empty()) return false;
     // 64-bit: limitMs times the rate passes 32 bits after 97 s at 44100 Hz.
@@ -284,8 +296,13 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
         if (!sink_) return true;
         return ExportProgressProc(toolboxMovie_, 1, 0, FractionToFixed(fraction), refcon) == 0;
     };
-    const bool done = platform::ExportAiff16(*samples, target, maxFrames, progress, nullptr);
+    platform::SoundExportResult result;
+    std::string why;
+    const bool done = platform::ExportAiff16(*samples, target, maxFrames, progress, &why, &result);
     sink_ = nullptr;
+    if (!done) error_ = why;
+    soundDamage_ = result.damage;
+    exportedFrames_ = result.frames;
     return done;
 }
 
@@ -312,15 +329,18 @@ bool CQTMovie::OpenSoundExporter(const SoundExportFormat& format)
     desc.dataFormat = format.dataFormat ? format.dataFormat : kTwos;
     if (format.channels & 0xFFFF) desc.numChannels = int16_t(format.channels & 0xFFFF);
     desc.sampleSize = (format.sampleSize & 0xFFFF) ? int16_t(format.sampleSize & 0xFFFF) : int16_t(16);
+    uint32_t rate = GetSoundRate();
     if (format.sampleRate != 0.0) {
         if (!(format.sampleRate >= 1.0 && format.sampleRate <= 1e6)) return false;
-        desc.rateHz = uint32_t(format.sampleRate);
-        desc.sampleRate = uint32_t(uint64_t(desc.rateHz) << 16);
+        rate = uint32_t(format.sampleRate);
+        desc.sampleRate = uint32_t(uint64_t(rate) << 16);
     }
     if ((desc.dataFormat != kTwos && desc.dataFormat != kSowt) || (desc.sampleSize != 8 && desc.sampleSize != 16) ||
         desc.numChannels <= 0)
         return false;
     exportDesc_ = desc;
+    exportRate_ = rate;
+    exportReader_.Reset();
     exporterOpen_ = true;
     return true;
 }
@@ -331,37 +351,43 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
     if (!exporterOpen_ || !source) return nullptr;
     const uint32_t duration = uint32_t(GetDuration());
     exportPosition_ = start;
-    if (uint32_t(start) > duration) return nullptr;
+    if (uint32_t(start) >= duration) return nullptr;
     uint32_t span = uint32_t(length);
     if (span == 0 || uint64_t(uint32_t(start)) + span > duration) span = duration - uint32_t(start);
-    // Time-scale units to the source's sample frames (the same for a sound,
-    // whose time scale is its rate).
-    const int64_t rate = source->Info().sampleRate, scale = std::max<TimeValue>(GetTimeScale(), 1);
-    const int64_t firstFrame = int64_t(uint32_t(start)) * rate / scale, frames = int64_t(span) * rate / scale;
+    // Both ends of the piece in output frames from the time values, so that
+    // the pieces of a walk meet with nothing lost or doubled between them.
+    const int64_t scale = std::max<TimeValue>(GetTimeScale(), 1), rate = exportRate_;
+    const int64_t first = int64_t(uint32_t(start)) * rate / scale;
+    const int64_t end = (int64_t(uint32_t(start)) + span) * rate / scale;
     const int channels = exportDesc_.numChannels;
-    const uint64_t bytes = uint64_t(frames) * uint64_t(channels) * uint64_t(exportDesc_.sampleSize / 8) *
-                           exportDesc_.rateHz / uint64_t(std::max<int64_t>(rate, 1));
+    const size_t width = size_t(exportDesc_.sampleSize / 8);
+    // Held to what decodes, not to the length the file claims: a piece
+    // larger than one block may be is refused once that much has come.
+    const int64_t most = int64_t(kMaxPieceBytes / (uint64_t(channels) * width));
     std::vector<float> samples;
-    const bool ok = bytes <= kMaxPieceBytes &&
-                    platform::ReadConverted(*source, firstFrame, frames, int(exportDesc_.rateHz), channels, &samples);
-    uint8_t* block = nullptr;
-    if (ok) {
-        const size_t width = exportDesc_.sampleSize / 8;
-        const bool little = exportDesc_.dataFormat == FourCC("sowt");
-        block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
-        for (size_t i = 0; i < samples.size(); ++i) {
-            const float v = std::clamp(samples[i], -1.0f, 1.0f);
-            if (width == 1) {
-                block[i] = uint8_t(int8_t(std::clamp(std::lround(v * 128.0f), -128L, 127L)));
-                continue;
-            }
-            const uint16_t word = uint16_t(int16_t(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L)));
-            block[2 * i + (little ? 0 : 1)] = uint8_t(word);
-            block[2 * i + (little ? 1 : 0)] = uint8_t(word >> 8);
-        }
-        if (outSize) *outSize = uint32_t(samples.size() * width);
-        exportPosition_ = TimeValue(uint32_t(start) + span);
+    if (!exportReader_.Read(*source, int(rate), channels, first, std::min(end - first, most + 1), &samples) ||
+        int64_t(samples.size() / size_t(channels)) > most) {
+        if (outNext) *outNext = start;
+        return nullptr;
     }
+    // Nothing, or nothing but silence among decoder errors, is a sound of
+    // which nothing decodes.
+    if (samples.empty() && end > first) return nullptr;
+    if (first == 0 && exportReader_.AllSilent() && !source->Damage().empty()) return nullptr;
+    const bool little = exportDesc_.dataFormat == FourCC("sowt");
+    auto* block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const float v = std::clamp(samples[i], -1.0f, 1.0f);
+        if (width == 1) {
+            block[i] = uint8_t(int8_t(std::clamp(std::lround(v * 128.0f), -128L, 127L)));
+            continue;
+        }
+        const uint16_t word = uint16_t(int16_t(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L)));
+        block[2 * i + (little ? 0 : 1)] = uint8_t(word);
+        block[2 * i + (little ? 1 : 0)] = uint8_t(word >> 8);
+    }
+    if (outSize) *outSize = uint32_t(samples.size() * width);
+    exportPosition_ = TimeValue(uint32_t(start) + span);
     if (outNext) *outNext = exportPosition_;
     return block;
 }

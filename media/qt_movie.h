@@ -7,6 +7,7 @@
 // copy out as RGB, RGBA or alpha bytes; sound exports to an AIFF file for
 // the MP3 encoder or hands out raw pieces. Other pictures (PICT, PSD, TGA)
 // do not open.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,22 +25,37 @@ struct CPictureScratch;
 class CProgressDialog;
 
 
-// The sample format of a sound track.
+// The sample format of a sound track, laid out as QuickTime's record.
 struct SoundDescription {
     int32_t descSize = 36;
     OSType dataFormat = 0;  // 'twos': 16-bit big-endian signed PCM
+    int32_t resvd1 = 0;
+    int16_t resvd2 = 0;
+    int16_t dataRefIndex = 0;
+    int16_t version = 0;
+    int16_t revlevel = 0;
+    int32_t vendor = 0;
     int16_t numChannels = 0;
-    int16_t sampleSize = 0;   // bits
-    uint32_t sampleRate = 0;  // 16.16 fixed point; wraps from 65536 Hz on
-    // The whole rate: callers that need the rate read this field, since the
-    // fixed-point field cannot hold 65536 Hz and more.
-    uint32_t rateHz = 0;
+    int16_t sampleSize = 0;  // bits
+    int16_t compressionID = 0;
+    int16_t packetSize = 0;
+    // 16.16 fixed point, which holds rates up to 65535 Hz; the whole rate
+    // is CQTMovie::GetSoundRate.
+    uint32_t sampleRate = 0;
 };
+static_assert(sizeof(SoundDescription) == 36);
+static_assert(offsetof(SoundDescription, numChannels) == 24 && offsetof(SoundDescription, sampleSize) == 26 &&
+              offsetof(SoundDescription, sampleRate) == 32);
 
-// The sample description of a video track, or of a picture's one frame.
+// The sample description of a video track, or of a picture's one frame,
+// laid out as QuickTime's record (two-byte packing puts depth at 82).
+#pragma pack(push, 2)
 struct ImageDescription {
     int32_t idSize = 86;
     OSType cType = 0;  // the codec: 'avc1', 'mp4v', 'jpeg', ...; a picture's 'jpeg', 'png ', 'gif ', 'tiff' or 'WRLE' (BMP)
+    int32_t resvd1 = 0;
+    int16_t resvd2 = 0;
+    int16_t dataRefIndex = 0;
     int16_t version = 0;
     int16_t revisionLevel = 0;
     OSType vendor = 0;
@@ -55,6 +71,11 @@ struct ImageDescription {
     int16_t depth = 24;  // 32 when the picture has transparency
     int16_t clutID = -1;
 };
+#pragma pack(pop)
+static_assert(sizeof(ImageDescription) == 86);
+static_assert(offsetof(ImageDescription, width) == 32 && offsetof(ImageDescription, height) == 34 &&
+              offsetof(ImageDescription, name) == 50 && offsetof(ImageDescription, depth) == 82 &&
+              offsetof(ImageDescription, clutID) == 84);
 
 // What OpenSoundExporter makes of the sound; a zero field keeps the
 // source's value.
@@ -110,6 +131,9 @@ public:
     // True for a picture and for a movie with video (an MPEG stream's too).
     bool HasVideoTrack() const;
     bool GetSoundDescription(SoundDescription* out) const;
+    // The sound's rate in Hz, whole: the description's 16.16 field cannot
+    // hold 65536 Hz and more. 0 without sound.
+    uint32_t GetSoundRate() const;
     // A movie's first video, or "MPEG" with the box's size when an MPEG-1/2
     // program or elementary stream's track comes first.
     bool GetVideoDescription(ImageDescription* out) const;
@@ -162,8 +186,14 @@ public:
     // Writes the sound, or its first limitMs milliseconds, as 16-bit AIFF at
     // its own rate and channels. Reports "Reading Audio...%d%%" to the sink
     // through ExportProgressProc and stops when it is cancelled; on failure
-    // no file is left at path.
+    // no file is left at path, and GetLastError() says why. A sound of which
+    // nothing decodes fails; one that decodes only in part is written as far
+    // as it decodes, and GetSoundDamage() says what is wrong with it.
     bool ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink);
+    // What the last sound export found damaged; empty when all decoded.
+    const std::string& GetSoundDamage() const { return soundDamage_; }
+    // Sample frames the last ExportSoundToFile wrote.
+    int64_t GetExportedFrames() const { return exportedFrames_; }
     // The export's progress procedure; refcon is the wrapper. -128 (user
     // cancelled) once the sink is cancelled, else 0; message 1 carries the
     // fraction done in 16.16.
@@ -176,8 +206,9 @@ public:
     bool OpenSoundExporter(const SoundExportFormat& format);
     // One piece of the sound as raw sample bytes (delete[] by the caller):
     // length time-scale units from start (0 = to the end, cut at the end).
-    // *outNext is where the next piece starts. Null with no exporter, past
-    // the end or when the sound cannot be read.
+    // *outNext is where the next piece starts; pieces walked that way join
+    // into exactly the bytes of the whole sound. Null with no exporter, at
+    // or past the end, and when nothing of the sound decodes.
     uint8_t* ExportSoundToHandle(TimeValue start, TimeValue length, uint32_t* outSize, TimeValue* outNext);
 
     // The toolbox movie that plays this one (platform/movie_toolbox.h): its
@@ -212,7 +243,11 @@ private:
     CProgressDialog* sink_ = nullptr;  // only inside ExportSoundToFile
     bool exporterOpen_ = false;
     SoundDescription exportDesc_;
+    uint32_t exportRate_ = 0;  // Hz, whole
     TimeValue exportPosition_ = 0;
+    platform::ConvertedReader exportReader_;
+    std::string soundDamage_;
+    int64_t exportedFrames_ = 0;
 };
 
 // Media access is part of this system; the checks stay for the start-up.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "media/mp3_encoder.h"
@@ -11,15 +12,8 @@
 
 namespace {
 
-void AppendFrame(std::vector<uint8_t>& out, const CMp3Frame& frame)
-{
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(frame.header >> shift));
-    out.insert(out.end(), frame.data.begin(), frame.data.end());
-}
-
-// Encodes src as the format asks and cuts the result into frames.
-bool EncodeToFrames(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
-                    CMp3Settings& settings, CMp3FrameList& frames)
+// The encoder's settings for the format.
+void PrepareSettings(CSwfSoundFormat& format, CMp3Settings& settings)
 {
     // No MP3 rate is 5512 Hz (the encoder would keep the input rate instead):
     // such sounds are encoded and tagged at 11025 Hz.
@@ -30,12 +24,19 @@ bool EncodeToFrames(const CPath& src, CSwfSoundFormat& format, CProgressDialog* 
     settings.outputRate = format.GetRate();
     settings.outputChannels = format.GetChannels();
     settings.duration = format.duration;
-    uint8_t* mp3 = encoder.ConvertToMp3(src, settings, progress);
-    if (!mp3) return false;
-    frames.Split(mp3, size_t(settings.resultLength));
-    std::free(mp3);
-    settings.resultBuffer = nullptr;
-    return frames.GetCount() > 0;
+}
+
+// Encodes src as the format asks into mp3 behind lead bytes, and finds its
+// frames where they lie.
+bool EncodeToBuffer(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
+                    CMp3Settings& settings, std::vector<uint8_t>& mp3, size_t lead, std::vector<Mp3FrameSpan>& frames)
+{
+    PrepareSettings(format, settings);
+    if (!encoder.ConvertToMp3Into(src, settings, progress, &mp3, lead)) return false;
+    frames = SplitFrameSpans(mp3.data() + lead, mp3.size() - lead);
+    if (frames.empty()) return false;
+    for (Mp3FrameSpan& f : frames) f.offset += lead;
+    return true;
 }
 
 }  // namespace
@@ -96,25 +97,34 @@ CTagDefineSound* CSwfSoundBuilder::MakeSound(const CPath& src, CSwfSoundFormat& 
     return tag.release();
 }
 
+void CSwfSoundBuilder::NoteOutcome(const CMp3Encoder& encoder, bool done)
+{
+    failure_ = done ? std::string() : encoder.GetFailure().empty() ? "no MP3 frame came out" : encoder.GetFailure();
+    damage_ = done ? encoder.GetDamage() : std::string();
+}
+
 bool CSwfSoundBuilder::EncodeMp3(CTagDefineSound* tag, const CPath& src, CSwfSoundFormat& format,
                                  CProgressDialog* progress)
 {
     CMp3Encoder encoder;
     CMp3Settings settings;
-    CMp3FrameList frames;
-    if (!tag || !EncodeToFrames(src, format, progress, encoder, settings, frames)) return false;
-
-    // A limit past the end of the file counts only what the file holds.
-    double seconds = format.duration > 0 ? format.duration / 1000.0 : 0.0;
-    CQTMovie movie;
-    if (movie.OpenFile(src) && movie.GetTimeScale() > 0) {
-        const double fileSeconds = double(movie.GetDuration()) / movie.GetTimeScale();
-        seconds = format.duration > 0 ? std::min(seconds, fileSeconds) : fileSeconds;
+    std::vector<Mp3FrameSpan> frames;
+    // The tag's data is the MP3 itself behind SeekSamples (two zero bytes),
+    // its frames moved together where anything lay between them: the sound
+    // is held once however long it is.
+    const bool done = tag && EncodeToBuffer(src, format, progress, encoder, settings, tag->data, 2, frames);
+    NoteOutcome(encoder, done);
+    if (!done) return false;
+    size_t end = 2;
+    for (const Mp3FrameSpan& f : frames) {
+        if (f.offset != end) std::memmove(tag->data.data() + end, tag->data.data() + f.offset, f.size);
+        end += f.size;
     }
-    tag->SetSampleCount(uint32_t(seconds * settings.outputRate));
-
-    tag->data.assign(2, 0);  // SeekSamples
-    for (size_t i = 0; i < frames.GetCount(); ++i) AppendFrame(tag->data, *frames.GetAt(i));
+    tag->data.resize(end);
+    tag->data[0] = tag->data[1] = 0;
+    // The samples the encoder was fed, at the output rate: what decodes,
+    // whatever length the file claimed.
+    tag->SetSampleCount(uint32_t(std::min<uint64_t>(encoder.GetOutputSampleCount(), UINT32_MAX)));
     return true;
 }
 
@@ -146,24 +156,14 @@ bool CSwfSoundBuilder::EncodeMp3Stream(const CPath& src, CSwfSoundFormat& format
 
     CMp3Encoder encoder;
     CMp3Settings settings;
-    CMp3FrameList frames;
-    if (!EncodeToFrames(src, format, progress, encoder, settings, frames)) return false;
-    const int32_t frameSamples = int32_t(encoder.GetSamplesPerChunk()) / std::max(settings.outputChannels, 1);
+    PrepareSettings(format, settings);
     samplesPerFrame_ = int32_t(float(settings.outputRate) / format.frameRate);
-    if (frameSamples <= 0) return false;
-
-    int64_t budget = samplesPerFrame_;
-    int64_t expected = 0, delivered = 0;
-    size_t next = 0;
-    while (next < frames.GetCount()) {
-        auto block = std::make_unique<CTagSoundStreamBlock>();
-        block->data.assign(4, 0);
-        int64_t count = 0;
-        while (next < frames.GetCount() && budget >= frameSamples) {
-            AppendFrame(block->data, *frames.GetAt(next++));
-            count += frameSamples;
-            budget -= frameSamples;
-        }
+    // The MP3 comes in blocks and goes into the stream blocks frame by
+    // frame, so a long sound is held once, in its stream blocks.
+    std::vector<uint8_t> carry;
+    std::unique_ptr<CTagSoundStreamBlock> block;
+    int64_t budget = samplesPerFrame_, expected = 0, delivered = 0, count = 0, frameSamples = 0;
+    auto finish = [&] {
         const int64_t seek = expected - delivered;
         block->data[0] = uint8_t(count);
         block->data[1] = uint8_t(count >> 8);
@@ -173,6 +173,35 @@ bool CSwfSoundBuilder::EncodeMp3Stream(const CPath& src, CSwfSoundFormat& format
         expected += samplesPerFrame_;
         blocks_.push_back(block.release());
         budget += samplesPerFrame_;
-    }
+        count = 0;
+    };
+    auto take = [&](const uint8_t* bytes, size_t size) {
+        frameSamples = int64_t(encoder.GetSamplesPerChunk()) / std::max(settings.outputChannels, 1);
+        if (frameSamples <= 0) return false;
+        carry.insert(carry.end(), bytes, bytes + size);
+        CMp3Frame frame;
+        size_t at = 0, offset = 0;
+        while (frame.Locate(carry.data() + at, carry.size() - at, &offset)) {
+            // Each block carries the frames its share of samples has room for.
+            while (block && budget < frameSamples) finish();
+            if (!block) {
+                block = std::make_unique<CTagSoundStreamBlock>();
+                // Room for the frames its share holds, a padding byte each.
+                block->data.reserve(4 + size_t(budget / frameSamples) * size_t(5 + frame.length));
+                block->data.assign(4, 0);
+            }
+            const uint8_t* start = carry.data() + at + offset;
+            block->data.insert(block->data.end(), start, start + 4 + frame.length);
+            count += frameSamples;
+            budget -= frameSamples;
+            at += offset + 4 + size_t(frame.length);
+        }
+        carry.erase(carry.begin(), carry.begin() + std::ptrdiff_t(at));
+        return true;
+    };
+    const bool done = encoder.ConvertToMp3Chunks(src, settings, progress, take) && (block || !blocks_.empty());
+    NoteOutcome(encoder, done);
+    if (!done) return false;
+    if (block) finish();
     return true;
 }

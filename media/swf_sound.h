@@ -3,6 +3,7 @@
 // a SoundStreamHead with one SoundStreamBlock per movie frame. The data is
 // always MP3 from the encoder bundle, cut into its frames.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "foundation/path.h"
@@ -10,6 +11,7 @@
 
 class CProgressDialog;
 struct CMp3Settings;
+class CMp3Encoder;
 
 struct CSwfSoundFormat {
     enum Compression : uint8_t { kUncompressed = 0, kAdpcm = 1, kMp3 = 2, kUncompressedLE = 3, kNellymoser = 4 };
@@ -63,10 +65,19 @@ public:
     const std::vector<CTagSoundStreamBlock*>& GetBlocks() const { return blocks_; }
     CSwfTag* GetLastTag() const { return lastTag_; }
     int32_t GetSamplesPerFrame() const { return samplesPerFrame_; }
+    // Why the last sound made no tag ("cancelled", the sound's reason); and
+    // what of the last sound made did not decode (it was kept as far as it
+    // decoded). Empty when there is nothing to say.
+    const std::string& GetFailure() const { return failure_; }
+    const std::string& GetDamage() const { return damage_; }
 
 private:
+    void NoteOutcome(const CMp3Encoder& encoder, bool done);
+
     std::vector<CTagSoundStreamBlock*> blocks_;
     CSwfTag* lastTag_ = nullptr;
     int32_t samplesPerFrame_ = 0;
     bool noDelete_ = false;
+    std::string failure_;
+    std::string damage_;
 };

@@ -540,6 +540,13 @@ public:
 
     const SoundInfo& Info() const override { return info_; }
 
+    std::string Damage() const override
+    {
+        if (errors_ == 0) return {};
+        std::string text = std::to_string(errors_) + (errors_ == 1 ? " piece of it does not decode" : " pieces of it do not decode");
+        return message_.empty() ? text : text + ": " + message_;
+    }
+
     bool Seek(int64_t frame) override
     {
         if (frame < 0 || !Ready()) return false;
@@ -604,6 +611,8 @@ private:
         position_ = 0;
         ended_ = false;
         failed_ = false;
+        errors_ = 0;
+        message_.clear();
         return Ready();
     }
 
@@ -613,7 +622,12 @@ private:
         pending_.clear();
         pendingAt_ = 0;
         while (!ended_) {
+            t_libraryMessage.clear();
+            const int before = reader_.errors;
             const FrameReader::Result r = reader_.Next(frame_.get(), false);
+            // What the decoder skipped or concealed is said, not passed over.
+            errors_ += reader_.errors - before;
+            if (reader_.errors > before && message_.empty()) message_ = t_libraryMessage;
             if (r == FrameReader::kFault) return -1;
             if (r == FrameReader::kEnd) {
                 ended_ = true;
@@ -689,6 +703,8 @@ private:
     int64_t position_ = 0;
     bool ended_ = false;
     bool failed_ = false;
+    int errors_ = 0;
+    std::string message_;  // FFmpeg's words on the first of them
 };
 
 // ---- The movie

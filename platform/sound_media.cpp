@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/gestalt.h"
@@ -53,6 +55,17 @@ bool SoundSource::Open(const std::string& path)
 {
     Close();
     error_.clear();
+    // Ogg goes to the movie layer, which reads it too: libsndfile's Vorbis
+    // reader leaks its stream state on every damaged file it refuses.
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char magic[4] = {};
+        const bool ogg = std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "OggS", 4) == 0;
+        std::fclose(f);
+        if (ogg) {
+            error_ = "an Ogg file: read as a movie";
+            return false;
+        }
+    }
     SF_INFO sf{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sf);
     if (!file) {
@@ -95,64 +108,141 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     return got;
 }
 
-bool ReadConverted(SampleSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out)
+ConvertedReader::~ConvertedReader()
 {
-    out->clear();
+    if (resampler_) src_delete(static_cast<SRC_STATE*>(resampler_));
+}
+
+bool ConvertedReader::Restart(SampleSource& source, int rate, int channels)
+{
+    if (resampler_) src_delete(static_cast<SRC_STATE*>(resampler_));
+    resampler_ = nullptr;
+    source_ = &source;
+    rate_ = rate;
+    channels_ = channels;
+    in_.clear();
+    inAt_ = 0;
+    inputEnded_ = outputEnded_ = false;
+    outPosition_ = -1;
+    silent_ = true;
     const SoundInfo& info = source.Info();
-    if (info.channels <= 0 || info.sampleRate <= 0 || start < 0 || frames < 0 || rate <= 0 || channels <= 0 ||
-        !source.Seek(start))
-        return false;
-    const int in = info.channels;
-    // Grown block by block as samples arrive: a length a file claims is
-    // never allocated on trust.
-    constexpr int64_t kBlockFrames = 65536;
-    std::vector<int16_t> raw;
-    int64_t got = 0;
-    while (got < frames) {
-        const int64_t want = std::min(kBlockFrames, frames - got);
-        raw.resize(size_t(got + want) * size_t(in));
-        const int64_t n = source.Read16(raw.data() + size_t(got) * size_t(in), want);
-        if (n < 0) return false;
-        if (n == 0) break;
-        got += n;
+    if (info.channels <= 0 || info.sampleRate <= 0 || rate <= 0 || channels <= 0 || !source.Seek(0)) return false;
+    if (rate != info.sampleRate) {
+        int error = 0;
+        resampler_ = src_new(SRC_SINC_MEDIUM_QUALITY, channels, &error);
+        if (!resampler_) return false;
     }
-    std::vector<float> mixed(size_t(got) * size_t(channels));
+    outPosition_ = 0;
+    return true;
+}
+
+bool ConvertedReader::Fill(int64_t frames)
+{
+    const int in = source_->Info().channels;
+    std::vector<int16_t> raw(size_t(frames) * size_t(in));
+    const int64_t got = source_->Read16(raw.data(), frames);
+    if (got < 0) return false;
+    if (got == 0) {
+        inputEnded_ = true;
+        return true;
+    }
+    in_.erase(in_.begin(), in_.begin() + std::ptrdiff_t(inAt_));
+    inAt_ = 0;
+    const size_t base = in_.size();
+    in_.resize(base + size_t(got) * size_t(channels_));
     for (int64_t f = 0; f < got; ++f) {
         const int16_t* frame = &raw[size_t(f * in)];
-        for (int c = 0; c < channels; ++c) {
+        for (int c = 0; c < channels_; ++c) {
             float v = 0;
-            if (channels == 1 && in > 1) {
+            if (channels_ == 1 && in > 1) {
                 for (int k = 0; k < in; ++k) v += frame[k];
                 v /= float(in);
             } else {
                 v = frame[c % in];
             }
-            mixed[size_t(f * channels + c)] = v / 32768.0f;
+            silent_ = silent_ && v == 0;
+            in_[base + size_t(f * channels_ + c)] = v / 32768.0f;
         }
     }
-    if (rate == info.sampleRate || got == 0) {
-        *out = std::move(mixed);
-        return true;
-    }
-    const double ratio = double(rate) / info.sampleRate;
-    const int64_t want = int64_t(double(got) * ratio + 0.5);
-    out->resize(size_t(want) * size_t(channels));
-    SRC_DATA data{};
-    data.data_in = mixed.data();
-    data.input_frames = long(got);
-    data.data_out = out->data();
-    data.output_frames = long(want);
-    data.src_ratio = ratio;
-    if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, channels) != 0) {
-        out->clear();
-        return false;
-    }
-    out->resize(size_t(data.output_frames_gen) * size_t(channels));
     return true;
 }
 
+bool ConvertedReader::Produce(int64_t frames, std::vector<float>* out)
+{
+    constexpr int64_t kBlockFrames = 16384;
+    const size_t ch = size_t(channels_);
+    int64_t produced = 0;
+    while (produced < frames && !outputEnded_) {
+        const size_t held = (in_.size() - inAt_) / ch;
+        if (!resampler_) {
+            if (held == 0) {
+                if (inputEnded_) break;
+                if (!Fill(std::min(kBlockFrames, frames - produced))) return false;
+                continue;
+            }
+            const size_t take = size_t(std::min<int64_t>(frames - produced, int64_t(held)));
+            out->insert(out->end(), in_.begin() + std::ptrdiff_t(inAt_), in_.begin() + std::ptrdiff_t(inAt_ + take * ch));
+            inAt_ += take * ch;
+            produced += int64_t(take);
+            continue;
+        }
+        if (held == 0 && !inputEnded_) {
+            if (!Fill(kBlockFrames)) return false;
+            continue;
+        }
+        const int64_t want = std::min(kBlockFrames, frames - produced);
+        const size_t base = out->size();
+        out->resize(base + size_t(want) * ch);
+        SRC_DATA data{};
+        data.data_in = in_.data() + inAt_;
+        data.input_frames = long(held);
+        data.data_out = out->data() + base;
+        data.output_frames = long(want);
+        data.end_of_input = inputEnded_ ? 1 : 0;
+        data.src_ratio = double(rate_) / source_->Info().sampleRate;
+        if (src_process(static_cast<SRC_STATE*>(resampler_), &data) != 0) return false;
+        inAt_ += size_t(data.input_frames_used) * ch;
+        out->resize(base + size_t(data.output_frames_gen) * ch);
+        produced += data.output_frames_gen;
+        if (data.output_frames_gen == 0 && data.input_frames_used == 0) {
+            if (inputEnded_)
+                outputEnded_ = true;
+            else if (!Fill(kBlockFrames))
+                return false;
+        }
+    }
+    outPosition_ += produced;
+    return true;
+}
+
+bool ConvertedReader::Read(SampleSource& source, int rate, int channels, int64_t first, int64_t frames,
+                           std::vector<float>* out)
+{
+    out->clear();
+    if (first < 0 || frames < 0) return false;
+    const bool onward = source_ == &source && rate == rate_ && channels == channels_ && first == outPosition_;
+    if (!onward) {
+        if (!Restart(source, rate, channels)) return false;
+        // Unresampled frames are the source's own: straight there.
+        if (!resampler_ && first > 0) {
+            if (!source.Seek(first)) return false;
+            outPosition_ = first;
+        }
+    }
+    // A resampled sound is read from its start, so that every piece comes
+    // out of the one resampler as the whole sound does.
+    std::vector<float> skipped;
+    while (outPosition_ < first && !outputEnded_ && !(inputEnded_ && !resampler_)) {
+        skipped.clear();
+        const int64_t before = outPosition_;
+        if (!Produce(std::min<int64_t>(first - outPosition_, 65536), &skipped)) return false;
+        if (outPosition_ == before) break;
+    }
+    return outPosition_ == first && Produce(frames, out);
+}
+
 bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
-                  const std::function<bool(double)>& progress, std::string* error)
+                  const std::function<bool(double)>& progress, std::string* error, SoundExportResult* result)
 {
     auto fail = [&](const std::string& why, SNDFILE* out) {
         if (out) sf_close(out);
@@ -160,12 +250,14 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
         if (error) *error = why;
         return false;
     };
+    if (result) *result = SoundExportResult{};
     const SoundInfo& info = source.Info();
     if (info.channels <= 0 || info.sampleRate <= 0) return fail("no sound is open", nullptr);
     // The whole sound is what the source delivers: a decoded track may run
     // a little past the length its container gives.
     const int64_t total = maxFrames >= 0 ? maxFrames : INT64_MAX;
-    const double expected = double(std::max<int64_t>(maxFrames >= 0 ? std::min(maxFrames, info.frames) : info.frames, 1));
+    const int64_t claimed = maxFrames >= 0 ? std::min(maxFrames, info.frames) : info.frames;
+    const double expected = double(std::max<int64_t>(claimed, 1));
     if (!source.Seek(0)) return fail("cannot rewind the sound", nullptr);
 
     SF_INFO outInfo{};
@@ -179,19 +271,43 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     std::vector<int16_t> block(size_t(kBlockFrames) * size_t(info.channels));
     int64_t done = 0;
     double reported = 0;
+    bool silent = true, stopped = false;
     while (done < total) {
         const int64_t want = std::min(kBlockFrames, total - done);
         const int64_t got = source.Read16(block.data(), want);
-        if (got < 0) return fail("cannot read the sound", out);
-        if (got == 0) break;  // the source was shorter than announced
+        // A read error after some sound keeps what came before it.
+        if (got < 0 && done == 0) return fail("its sound cannot be decoded", out);
+        stopped = got < 0;
+        if (got <= 0) break;  // the source was shorter than announced
+        silent = silent && std::all_of(block.begin(), block.begin() + got * info.channels, [](int16_t v) { return v == 0; });
         if (sf_writef_short(out, block.data(), got) != got) return fail(sf_strerror(out), out);
         done += got;
         reported = std::min(double(done) / expected, 1.0);
         if (progress && !progress(reported)) return fail("cancelled", out);
     }
+    std::string damage = source.Damage();
+    // Nothing but silence among decoder errors is a sound of which nothing
+    // decoded: concealment, not the recording.
+    if (done == 0 || (silent && !damage.empty()))
+        return fail(damage.empty() ? "nothing of its sound decodes" : "nothing of its sound decodes (" + damage + ")",
+                    out);
+    const int64_t shortBy = claimed - done;
+    auto seconds = [&](int64_t frames) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f s", double(frames) / info.sampleRate);
+        return std::string(text);
+    };
+    if (damage.empty() && stopped)
+        damage = "decoding stops after " + seconds(done);
+    else if (damage.empty() && shortBy > info.sampleRate / 10 && shortBy > claimed / 50)
+        damage = "it ends after " + seconds(done) + " of the " + seconds(claimed) + " it claims";
     // A source shorter than announced still ends at 100%.
     if (progress && reported < 1.0 && !progress(1.0)) return fail("cancelled", out);
     if (sf_close(out) != 0) return fail("cannot finish the AIFF file", nullptr);
+    if (result) {
+        result->frames = done;
+        result->damage = damage;
+    }
     return true;
 }
 

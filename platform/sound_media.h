@@ -1,6 +1,6 @@
 #pragma once
 // Stand-in for the sound side of QuickTime's movie import and export, over
-// libsndfile: a sound file (AIFF, WAVE, MP3, FLAC, Ogg and what else the
+// libsndfile: a sound file (AIFF, WAVE, MP3, FLAC and what else the
 // library reads) opens as a source of 16-bit samples, and its sound exports
 // to a 16-bit big-endian AIFF file. The time scale of a sound is its rate.
 #include <cstdint>
@@ -29,6 +29,9 @@ public:
     // Reads up to frames frames as interleaved host-order 16-bit samples;
     // the frames read, 0 at the end, -1 on an error.
     virtual int64_t Read16(int16_t* out, int64_t frames) = 0;
+    // What the decoder said of data it could not decode since the source
+    // was opened (samples it skipped or concealed); empty when all decoded.
+    virtual std::string Damage() const { return {}; }
 };
 
 class SoundSource : public SampleSource {
@@ -55,17 +58,60 @@ private:
     std::string error_;
 };
 
-// Frames [start, start + frames) of the source as interleaved floats in
-// -1..1, with the channels made to channels (mixed down to one, one spread
-// over all, else channel i taken from source channel i modulo the count) and
-// resampled to rate. false when nothing can be read.
-bool ReadConverted(SampleSource& source, int64_t start, int64_t frames, int rate, int channels, std::vector<float>* out);
+// What an export wrote, and what of the sound was damaged: decoder errors,
+// or an end well before the length the file claims.
+struct SoundExportResult {
+    int64_t frames = 0;
+    std::string damage;
+};
 
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels. progress
 // receives the fraction done (0 to 1) after each block and returns false to
-// stop. On any failure or stop the file is removed.
+// stop. On any failure or stop the file is removed. A sound of which
+// nothing decodes (no samples, or only silence among decoder errors) fails;
+// one that decodes in part is written as far as it decodes, with the damage
+// said in result.
 bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
-                  const std::function<bool(double fraction)>& progress, std::string* error);
+                  const std::function<bool(double fraction)>& progress, std::string* error,
+                  SoundExportResult* result = nullptr);
+
+// A sound's samples converted to another rate and channel count, read on
+// from piece to piece with one resampler, so that pieces read one after
+// another give the very samples the whole read at once gives.
+class ConvertedReader {
+public:
+    ConvertedReader() = default;
+    ~ConvertedReader();
+    ConvertedReader(const ConvertedReader&) = delete;
+    ConvertedReader& operator=(const ConvertedReader&) = delete;
+
+    // Output frames [first, first + frames) as interleaved floats in -1..1
+    // (fewer at the end of the sound); reading on from where the last read
+    // ended continues, anywhere else starts again. false when nothing can
+    // be read.
+    bool Read(SampleSource& source, int rate, int channels, int64_t first, int64_t frames, std::vector<float>* out);
+    // Forgets the source: the next read starts again.
+    void Reset() { source_ = nullptr; }
+    // Whether every sample decoded since the reader last started was zero.
+    bool AllSilent() const { return silent_; }
+
+private:
+    bool Restart(SampleSource& source, int rate, int channels);
+    // Up to frames decoded frames of the source, mixed to channels_, onto in_.
+    bool Fill(int64_t frames);
+    // Up to frames output frames onto out.
+    bool Produce(int64_t frames, std::vector<float>* out);
+
+    SampleSource* source_ = nullptr;
+    int rate_ = 0, channels_ = 0;
+    void* resampler_ = nullptr;  // SRC_STATE
+    std::vector<float> in_;      // mixed input not yet resampled
+    size_t inAt_ = 0;
+    bool inputEnded_ = false;
+    bool outputEnded_ = false;
+    int64_t outPosition_ = -1;
+    bool silent_ = true;
+};
 
 }  // namespace platform

@@ -180,6 +180,8 @@ bool CSlideShow::WriteSlide(CSlide* slide, int index)
     state.mustWrite = false;
     for (const std::string& text : damage.Get()) picture_warnings_.push_back({index, text});
     if (state.drawnBlack) picture_warnings_.push_back({index, "no pixels could be decoded", true});
+    for (SoundWarning& w : sound_warnings_)
+        if (w.slide < 0) w.slide = index;
     if (!written) {
         current_slide_ = previous_slide_;
         previous_slide_ = before;
@@ -204,6 +206,7 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     last_error_text_.clear();
     skipped_slides_.clear();
     picture_warnings_.clear();
+    sound_warnings_.clear();
     progress_ = sink;
     const int count = GetSlideCount();
     if (sink) {
@@ -363,6 +366,7 @@ bool CSlideShow::RunExportSlide(const CPath& path)
     last_error_text_.clear();
     skipped_slides_.clear();
     picture_warnings_.clear();
+    sound_warnings_.clear();
     id_counter_ = depth_counter_ = 0;
     frames_before_first_ = 0;
     current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;

@@ -162,6 +162,18 @@ public:
         bool black = false;  // nothing of it decoded: the slide shows black
     };
     const std::vector<PictureWarning>& GetPictureWarnings() const { return picture_warnings_; }
+    // What the last export met in sounds: the slide's 1-based number (0 for
+    // the show sound), the sound file, and either why it was left out or
+    // what of it did not decode (it was kept as far as it decoded).
+    struct SoundWarning {
+        int slide;
+        CPath src;
+        std::string text;
+        bool leftOut;
+    };
+    const std::vector<SoundWarning>& GetSoundWarnings() const { return sound_warnings_; }
+    // Notes what a sound builder said of the sound it last made or failed to.
+    void NoteSoundOutcome(int slide, const CPath& src, const CSwfSoundBuilder& builder, bool made);
 
     // Frames of a time at the show's rate: fps × (ms / 1000) + 0.5, truncated.
     uint32_t MsToFrames(uint32_t ms) const;
@@ -334,6 +346,7 @@ private:
     std::string last_error_text_;
     std::vector<int> skipped_slides_;
     std::vector<PictureWarning> picture_warnings_;
+    std::vector<SoundWarning> sound_warnings_;
     CPath lock_bundle_path_;
     CUsedEffectList used_effects_;
 };

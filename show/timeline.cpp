@@ -41,6 +41,12 @@ void CSlideShow::PrepareExport()
     }
 }
 
+void CSlideShow::NoteSoundOutcome(int slide, const CPath& src, const CSwfSoundBuilder& builder, bool made)
+{
+    const std::string& text = made ? builder.GetDamage() : builder.GetFailure();
+    if (!text.empty() && text != "cancelled") sound_warnings_.push_back({slide, src, text, !made});
+}
+
 void CSlideShow::ExportShowSoundStart(int relativeFrame)
 {
     CSoundItem* item = sounds_.Get(0);
@@ -48,6 +54,7 @@ void CSlideShow::ExportShowSoundStart(int relativeFrame)
     CSwfSoundFormat format = item->GetExportFormat(movie_->GetFrameRate());
     if (!item->GetSync()) {
         CTagDefineSound* sound = show_sound_builder_->MakeSound(item->GetSrc(), format, progress_);
+        NoteSoundOutcome(0, item->GetSrc(), *show_sound_builder_, sound != nullptr);
         if (!sound) return;
         sound->SetCharacterId(++id_counter_);
         movie_->AddTag(sound);
@@ -62,6 +69,7 @@ void CSlideShow::ExportShowSoundStart(int relativeFrame)
         return;
     }
     CTagSoundStreamHead* head = show_sound_builder_->MakeStreamHead(item->GetSrc(), format, progress_);
+    NoteSoundOutcome(0, item->GetSrc(), *show_sound_builder_, head != nullptr);
     if (!head) return;
     movie_->AddTag(head);
     next_block_ = 0;

@@ -10,6 +10,7 @@
 #include "platform/gestalt.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
+#include "swf/sounds.h"
 #include "swf/reader_primitives.h"
 #include "swf/stream.h"
 
@@ -193,6 +194,23 @@ int CSwfMovie::AddTag(CSwfTag* tag, bool keep)
     if (!tagStream || tagStream->GetVersion() != version) tagStream = std::make_unique<CSwfStream>(version);
     CSwfStream& stream = *tagStream;
     stream.Clear();
+    // A sound's data goes to the file from the tag itself: copied into the
+    // stream, a long sound would be held twice.
+    auto* sound = code == swf_tag::kDefineSound ? dynamic_cast<CTagDefineSound*>(tag) : nullptr;
+    if (sound && !recordPlacements && !recordClipDepths) {
+        const bool head = sound->WriteHead(stream);
+        if (!head || stream.Failed()) {
+            Fail(stream.Failed() ? stream.GetError() : "the sound is too long for a tag");
+            return 0;
+        }
+        const std::vector<uint8_t>& bytes = stream.GetBuffer();
+        if (!file) {
+            Fail("the movie is not open");
+            return 0;
+        }
+        if (!WriteBytes(bytes.data(), bytes.size()) || !WriteBytes(sound->data.data(), sound->data.size())) return 0;
+        return int(bytes.size() + sound->data.size());
+    }
     tag->Write(stream);
     if (stream.Failed()) {
         Fail(stream.GetError());

@@ -81,15 +81,21 @@ int CSwfSoundInfo::Parse(CSwfReader& reader)
 
 // --- CTagDefineSound ---
 
-int CTagDefineSound::Write(CSwfStream& stream)
+bool CTagDefineSound::WriteHead(CSwfStream& stream)
 {
-    const uint32_t start = stream.GetPosition();
     const uint64_t bodyLength = uint64_t(data.size()) + 7;
-    if (!SwfWriteLargeTagHeader(stream, *this, bodyLength, false)) return 0;
-    stream.Reserve(size_t(stream.GetSize()) + data.size() + 12);
+    if (!SwfWriteLargeTagHeader(stream, *this, bodyLength, false)) return false;
     stream.WriteU16(characterId);
     stream.WriteU8(formatByte);
     stream.WriteU32(sampleCount);
+    return true;
+}
+
+int CTagDefineSound::Write(CSwfStream& stream)
+{
+    const uint32_t start = stream.GetPosition();
+    stream.Reserve(size_t(stream.GetSize()) + data.size() + 12);
+    if (!WriteHead(stream)) return 0;
     stream.AppendBytes(data);
     return static_cast<int>(stream.GetPosition() - start);
 }

@@ -74,6 +74,8 @@ public:
     int GetTagCode() const override { return swf_tag::kDefineSound; }
     int Parse(CSwfReader& reader) override;
     int Write(CSwfStream& stream) override;
+    // All of the tag but its sound data, which follows it in the movie.
+    bool WriteHead(CSwfStream& stream);
     void OffsetIds(int idDelta, int depthDelta, int frameDelta) override;
 
     void SetFormat(int format) { SwfSetSoundFormat(formatByte, format); }

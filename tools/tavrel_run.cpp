@@ -130,6 +130,7 @@ private:
     CEditorSlideShow show_;
     CPublishSettings publish_;
     bool skinFound_[2] = {false, false};  // controls, mute
+    std::vector<std::string> unreadSounds_;  // said before the export: not said again
 };
 
 int Runner::Read()
@@ -230,9 +231,10 @@ void Runner::CheckMedia()
             const CSoundItem* item = sounds.Get(i);
             if (!item || item->GetSrc().IsEmpty()) continue;
             const std::string why = SoundTrouble(item->GetSrc());
-            if (!why.empty())
-                report_.Warn(where + "sound \"" + item->GetSrc().GetFullPath() + "\" cannot be read (" + why +
-                             "): the movie goes without it");
+            if (why.empty()) continue;
+            unreadSounds_.push_back(item->GetSrc().GetFullPath());
+            report_.Warn(where + "sound \"" + item->GetSrc().GetFullPath() + "\" cannot be read (" + why +
+                         "): the movie goes without it");
         }
     };
     checkSounds(show_.GetSounds(), "");
@@ -381,6 +383,16 @@ int Runner::Export(const std::string& output)
         report_.Warn("slide " + std::to_string(report_.FileSlideNumber(w.slide)) + ": picture \"" +
                      (slide ? slide->GetSrc().GetText() : std::string()) + "\" is damaged (" + w.text +
                      (w.black ? "): the slide shows black" : "): the slide shows what could be decoded"));
+    }
+    // Sounds the export found damaged, or could not encode after all.
+    for (const CSlideShow::SoundWarning& w : show_.GetSoundWarnings()) {
+        const std::string where = w.slide > 0 ? "slide " + std::to_string(report_.FileSlideNumber(w.slide)) + ": " : "";
+        if (!w.leftOut)
+            report_.Warn(where + "sound \"" + w.src.GetText() + "\" is damaged (" + w.text +
+                         "): the movie keeps what could be decoded");
+        else if (std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
+            report_.Warn(where + "sound \"" + w.src.GetFullPath() + "\" cannot be read (" + w.text +
+                         "): the movie goes without it");
     }
     // A skin that was found but has no clip to copy.
     if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) report_.Warn(show_.GetControlsClip().GetError());

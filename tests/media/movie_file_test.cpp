@@ -106,7 +106,7 @@ TEST_F(MovieFileTest, QueriesTellWhatEachFileWasMadeWith)
             continue;
         }
         EXPECT_EQ(s.numChannels, m.channels);
-        EXPECT_EQ(s.rateHz, uint32_t(m.rate));
+        EXPECT_EQ(movie.GetSoundRate(), uint32_t(m.rate));
         EXPECT_EQ(s.sampleSize, 16);
         EXPECT_EQ(s.dataFormat, m.soundCodec) << Code(s.dataFormat);
         EXPECT_NE(std::string(codec).find(m.codecName), std::string::npos) << codec;
@@ -234,6 +234,77 @@ TEST_F(MovieFileTest, SoundInPiecesFromMoviesAndM4a)
         std::memcpy(pcm.data(), bytes.get(), size);
         EXPECT_NEAR(double(pcm.size()), 11025 * m.seconds, 11025 * 0.05);
         EXPECT_NEAR(Measure(pcm, 1, 0, 11025).hz, 440, 5);
+    }
+}
+
+// Pieces walked with each *outNext join into exactly the whole sound's
+// bytes, in the source's format and resampled, and the walk ends with null.
+TEST_F(MovieFileTest, SoundPiecesJoinIntoTheWholeSound)
+{
+    const std::string path = dir_.file("pcm.mov");
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i color=c=red:s=32x24:r=25:d=2 -f lavfi -i "
+                                       "sine=f=440:sample_rate=22050:d=2 -ac 2 -c:v mjpeg -c:a pcm_s16be -shortest",
+                                       path));
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(path));
+    ASSERT_EQ(movie.GetTimeScale(), 600);
+    const TimeValue duration = movie.GetDuration();
+    const SoundExportFormat formats[] = {{}, {11025.0, 16, 1, FourCC("sowt")}, {44100.0, 8, 2, 0}};
+    for (const SoundExportFormat& format : formats) {
+        SCOPED_TRACE(format.sampleRate);
+        ASSERT_TRUE(movie.OpenSoundExporter(format));
+        uint32_t size = 0;
+        TimeValue next = 0;
+        std::unique_ptr<uint8_t[]> whole(movie.ExportSoundToHandle(0, 0, &size, &next));
+        ASSERT_TRUE(whole);
+        const std::string expected(reinterpret_cast<const char*>(whole.get()), size);
+        std::string walked;
+        int pieces = 0;
+        for (TimeValue at = 0; pieces < 10000; ++pieces) {
+            std::unique_ptr<uint8_t[]> piece(movie.ExportSoundToHandle(at, 7, &size, &next));
+            if (!piece) break;
+            walked.append(reinterpret_cast<const char*>(piece.get()), size);
+            ASSERT_GT(next, at);
+            at = next;
+        }
+        EXPECT_EQ(next, duration);
+        EXPECT_EQ(pieces, (duration + 6) / 7);
+        EXPECT_EQ(walked.size(), expected.size());
+        EXPECT_TRUE(walked == expected) << "the walk's bytes differ from the whole sound's";
+        EXPECT_EQ(movie.ExportSoundToHandle(duration, 7, &size, &next), nullptr);
+    }
+}
+
+// A sound of which nothing decodes exports nothing, with the reason; one
+// that decodes in part exports what decodes and says what is wrong.
+TEST_F(MovieFileTest, DamagedSoundsExportWhatDecodes)
+{
+    const struct {
+        const char* kind;
+        bool exported;
+        int64_t frames;     // exported, at the source's rate (0: not checked)
+        const char* said;   // in GetLastError or GetSoundDamage
+    } cases[] = {
+        {"bad.m4a", false, 0, "nothing of its sound decodes"},
+        {"cut.mp4", true, 0, "does not decode"},
+        {"big.flac", true, 8000, "it ends after 1.0 s of the 8589934.6 s it claims"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const std::string path = tavrel_test::DamagedSound(dir_.file(c.kind), c.kind);
+        ASSERT_FALSE(path.empty());
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(path));
+        const std::string aiff = dir_.file("out.aif");
+        EXPECT_EQ(movie.ExportSoundToFile(CPath(aiff.c_str()), FourCC("AIFF"), 0, nullptr), c.exported);
+        EXPECT_NE((c.exported ? movie.GetSoundDamage() : movie.GetLastError()).find(c.said), std::string::npos)
+            << movie.GetLastError() << " / " << movie.GetSoundDamage();
+        if (c.frames) EXPECT_EQ(movie.GetExportedFrames(), c.frames);
+        if (c.exported) EXPECT_LT(movie.GetExportedFrames(), int64_t(movie.GetDuration()) / 2);
+        ASSERT_TRUE(movie.OpenSoundExporter({}));
+        uint32_t size = 0;
+        std::unique_ptr<uint8_t[]> whole(movie.ExportSoundToHandle(0, 0, &size, nullptr));
+        EXPECT_EQ(whole != nullptr, c.exported);
     }
 }
 

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cstring>
 #include <string>
 
 #include "media/mp3_encoder.h"
 #include "media/qt_movie.h"
+#include "picture_fixtures.h"
 #include "sound_fixtures.h"
 
 using namespace tavrel_test;
@@ -67,7 +69,7 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         ASSERT_TRUE(movie.GetSoundDescription(&d));
         EXPECT_EQ(d.numChannels, c.channels);
         EXPECT_EQ(d.sampleSize, c.bits);
-        EXPECT_EQ(d.rateHz, uint32_t(c.rate));
+        EXPECT_EQ(movie.GetSoundRate(), uint32_t(c.rate));
         if (c.code) {
             EXPECT_EQ(d.dataFormat, c.code) << c.name;
         }
@@ -199,6 +201,7 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
         {0, 0, true, 44100 * 4, 44100},       // the whole sound
         {44000, 1000, true, 100 * 4, 44100},  // cut at the end
         {1000, 500, true, 500 * 4, 1500},
+        {44100, 10, false, 0, -7},  // at the end: nothing, so a walk stops
         {44101, 10, false, 0, -7},  // after the end: nothing changes
     };
     for (const auto& p : pieces) {
@@ -224,6 +227,52 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
     const ToneStats st = Measure(pcm, 1, 0, 11025);
     EXPECT_NEAR(st.hz, 441, 5);
     EXPECT_NEAR(st.rms, 0.5 / std::sqrt(2.0), 0.02);
+}
+
+// The description records are QuickTime's, field by field at their byte
+// offsets: what GetSoundDescription and GetVideoDescription fill is read
+// back from the bytes.
+TEST(QTMovie, DescriptionRecordsLieAtTheirOffsets)
+{
+    TempDir dir;
+    const std::string wav = dir.file("s.wav"), png = dir.file("p.png");
+    ASSERT_TRUE(WriteTone(wav, kWav16, 96000, 2, 9600, 440, 0.5));
+    const uint8_t alpha[4] = {255, 128, 255, 0};
+    ASSERT_TRUE(picture_test::WritePng(png, 40, 30, picture_test::Quarters(40, 30, alpha), true));
+    auto i16 = [](const void* record, size_t at) {
+        int16_t v;
+        std::memcpy(&v, static_cast<const uint8_t*>(record) + at, 2);
+        return int(v);
+    };
+    auto u32 = [](const void* record, size_t at) {
+        uint32_t v;
+        std::memcpy(&v, static_cast<const uint8_t*>(record) + at, 4);
+        return v;
+    };
+    CQTMovie movie;
+    ASSERT_TRUE(movie.OpenFile(wav));
+    SoundDescription sound;
+    ASSERT_TRUE(movie.GetSoundDescription(&sound));
+    EXPECT_EQ(sizeof sound, 36u);
+    EXPECT_EQ(u32(&sound, 0), 36u);
+    EXPECT_EQ(i16(&sound, 24), 2);   // channels
+    EXPECT_EQ(i16(&sound, 26), 16);  // sample size
+    // 96000 Hz does not fit 16.16: the whole rate has an accessor of its own.
+    EXPECT_EQ(u32(&sound, 32), uint32_t(96000u << 16));
+    EXPECT_EQ(movie.GetSoundRate(), 96000u);
+
+    ASSERT_TRUE(movie.OpenFile(png));
+    ImageDescription image;
+    ASSERT_TRUE(movie.GetVideoDescription(&image));
+    EXPECT_EQ(sizeof image, 86u);
+    EXPECT_EQ(u32(&image, 0), 86u);
+    EXPECT_EQ(u32(&image, 4), FourCC("png "));
+    EXPECT_EQ(i16(&image, 32), 40);  // width
+    EXPECT_EQ(i16(&image, 34), 30);  // height
+    const char* name = reinterpret_cast<const char*>(&image) + 50;
+    EXPECT_EQ(std::string(name + 1, size_t(name[0])), "PNG");
+    EXPECT_EQ(i16(&image, 82), 32);  // depth: the picture has alpha
+    EXPECT_EQ(i16(&image, 84), -1);  // clut id
 }
 
 TEST(QTMovie, QuickTimeChecks)

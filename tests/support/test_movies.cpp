@@ -1,5 +1,6 @@
 #include "support/test_movies.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -164,6 +165,55 @@ const TestMovie& TestMovieNamed(const std::string& name)
     Movies* movies = TheMovies();
     const TestMovie* m = movies ? movies->Get(movies->Find(name)) : nullptr;
     return m ? *m : missing;
+}
+
+// The sound files a user may meet damaged, made here by ffmpeg and a byte
+// edit: a path, or "" when ffmpeg failed.
+std::string DamagedSound(const std::string& path, const std::string& kind)
+{
+    std::string bytes;
+    if (kind == "bad.ogg") {
+        // Damaged Vorbis headers (libsndfile leaks its state on these).
+        static const unsigned char kOgg[] = {
+            'O', 'g', 'g', 'S', 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0x75, 0x0B, 0xC7, 0x3C, 0, 0, 0, 0, 0xD9, 0x0D, 0x3D,
+            0x74, 1, 0x1E, 1, 'v', 'o', 'r', 'b', 'i', 's', 0, 0, 0, 0, 1, 0x22, 0x56, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+            0, 0x7D, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xA9, 1};
+        bytes.assign(reinterpret_cast<const char*>(kOgg), sizeof kOgg);
+    }
+    if (kind == "bad.m4a") {
+        // Every byte of the AAC data after its first 64 overwritten.
+        if (!RunFfmpeg("-f lavfi -i sine=f=440:sample_rate=48000:d=3.5 -c:a aac -ac 2", path)) return "";
+        bytes = ReadFile(path);
+        for (size_t at = 0; at + 8 <= bytes.size();) {
+            const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+            const uint32_t size = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+            if (bytes.compare(at + 4, 4, "mdat") == 0) {
+                for (size_t i = at + 8 + 64; i < std::min<size_t>(at + size, bytes.size()); ++i) bytes[i] = 0x5A;
+                break;
+            }
+            if (size < 8) return "";
+            at += size;
+        }
+    } else if (kind == "cut.mp4") {
+        // The index first, the file cut at a tenth.
+        if (!RunFfmpeg("-f lavfi -i sine=f=440:sample_rate=48000:d=10 -c:a aac -movflags +faststart", path))
+            return "";
+        bytes = ReadFile(path);
+        bytes.resize(bytes.size() / 10);
+    } else if (kind == "big.flac") {
+        // A 1 s FLAC whose header claims 2^36 - 1 samples.
+        if (!RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1 -c:a flac", path))
+            return "";
+        bytes = ReadFile(path);
+        if (bytes.size() < 26) return "";
+        bytes[21] = char(bytes[21] | 0x0F);
+        for (int i = 22; i < 26; ++i) bytes[i] = char(0xFF);
+    }
+    if (!WriteFile(path, bytes)) return "";
+    // With TAVREL_MOVIE_SEEDS set they seed the movie fuzz target too.
+    const char* seeds = std::getenv("TAVREL_MOVIE_SEEDS");
+    if (seeds && *seeds) WriteFile(std::string(seeds) + "/sound." + kind, bytes);
+    return path;
 }
 
 }  // namespace tavrel_test

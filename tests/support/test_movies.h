@@ -39,5 +39,10 @@ bool RunFfmpeg(const std::string& arguments, const std::string& output);
 // reference names location, another file, instead of the file itself; ""
 // when the file is not laid out so.
 std::string WithOutsideReference(std::string movie, const std::string& location);
+// A damaged sound file at path, made by ffmpeg and a byte edit: "bad.m4a"
+// (AAC data overwritten after its first 64 bytes), "cut.mp4" (index first,
+// cut at a tenth), "big.flac" (1 s claiming 2^36 - 1 samples), "bad.ogg"
+// (58 bytes of damaged Vorbis headers). path, or "" when it cannot be made.
+std::string DamagedSound(const std::string& path, const std::string& kind);
 
 }  // namespace tavrel_test

@@ -119,3 +119,54 @@ TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MovieRoad, DamagedSoundsAreSaid)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    struct Case {
+        const char* kind;
+        const char* said;      // in the warning
+        uint32_t samples;      // at most this many in the show's DefineSound; 0: no sound kept
+    } const cases[] = {
+        {"bad.m4a", "cannot be read (its sound cannot be decoded): the movie goes without it", 0},
+        {"cut.mp4", "is damaged (", 44100},  // 0.5 s or so of the claimed 10 s
+        {"big.flac", "is damaged (it ends after 1.0 s of the 8589934.6 s it claims)", 44100},
+        {"bad.ogg", "cannot be read (not a movie or sound file this program reads", 0},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const std::string sound = tavrel_test::DamagedSound(dir.file(c.kind), c.kind);
+        ASSERT_FALSE(sound.empty()) << "ffmpeg could not make the sound";
+        for (const bool slideSound : {false, true}) {
+            const std::string item = "<sound_data include=\"true\">\n<sound src=\"" + sound +
+                                     "\" sample_rate=\"44100\" />\n</sound_data>\n";
+            const std::string project = show_test::WrapShow(
+                "<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" duration=\"1000\">\n" +
+                (slideSound ? item : "") + "</slide>\n</slides>\n" + (slideSound ? "" : item) + "</slide_show>\n");
+            ASSERT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"), project));
+            const ProgramResult r = RunProgram({"show.tvr", "show.swf"}, dir.path());
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_NE(r.err.find(std::string(slideSound ? "slide 1: sound \"" : "sound \"")), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("LeakSanitizer"), std::string::npos) << r.err;
+            EXPECT_EQ(RunProgram({"--strict", "show.tvr", "strict.swf"}, dir.path()).exitCode, 4);
+            if (slideSound) continue;
+            // The event sound counts what was encoded, not what the file claims.
+            CSwfReader reader;
+            ASSERT_TRUE(reader.Parse(CPath(dir.file("show.swf").c_str()), true, 0, true));
+            uint32_t samples = 0;
+            bool any = false;
+            for (CSwfTag* tag : reader.GetTags(nullptr))
+                if (auto* s = dynamic_cast<const CTagDefineSound*>(tag)) samples = s->sampleCount, any = true;
+            reader.ClearTags(true);
+            EXPECT_EQ(any, c.samples > 0);
+            EXPECT_LE(samples, c.samples);
+            EXPECT_GE(samples, c.samples / 20);
+        }
+    }
+}
+
+}  // namespace
