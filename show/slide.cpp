@@ -835,7 +835,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         } else if (name == "sound_data") {
             sounds_.ReadXml(child, const_cast<CReadContext*>(context));
         } else if (name == "popup_data") {
-            popup_.ReadXml(child);
+            popup_.ReadXml(child, context);
         } else if (name == "click_actions") {
             CElementReader c(child, context);
             c.Bool("enable", &click_enable_);
