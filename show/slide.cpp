@@ -851,9 +851,20 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         } else if (name == "image_filters") {
             ForEachChildElement(child, [&](const CXMLNode& f, const std::string&) {
                 auto filter = ReadSlideFilter(f);
-                if (filter)
+                if (filter) {
+                    // The filter reads its numbers itself; what else their
+                    // text holds is said here, as for every other element.
+                    const CElementReader numbers(f, context);
+                    for (const CImageFilter::NumberAttribute& a : filter->GetNumberAttributes()) {
+                        long whole;
+                        double real;
+                        if (a.integer)
+                            numbers.Int(a.name, &whole);
+                        else
+                            numbers.Double(a.name, &real);
+                    }
                     AddFilter(std::move(filter));
-                else if (context) {
+                } else if (context) {
                     std::string filterName;
                     CElementReader(f, context).Text("name", &filterName);
                     context->Issue(f, "name", filterName, "unknown filter");

@@ -247,7 +247,9 @@ TEST_F(BadInputTest, Projects)
                  Slides(ImageSlide(picture_, " duration=\"5.5\" x=\" 3\"",
                                    "<caption_data>\n<caption txt=\"a\" alpha=\"50%\" start_time=\"1e3\" />\n"
                                    "</caption_data>\n<sound_data>\n<sound bit_rate=\"64k\" />\n</sound_data>\n"
-                                   "<popup_data width=\"300px\" />\n")) +
+                                   "<popup_data width=\"300px\" />\n<image_filters>\n"
+                                   "<filter name=\"Black &amp; White\" threshold=\"50%\" />\n"
+                                   "<filter name=\"Gaussian Blur\" radius=\"2.5px\" />\n</image_filters>\n")) +
                      "<swf_data loop_count=\"2 times\" preload_amount=\"50%\" />\n"),
          kDone,
          {"partial.tvr:3: slide_show width=\"320px\": not a whole number: read as 320\n",
@@ -258,6 +260,8 @@ TEST_F(BadInputTest, Projects)
           "caption start_time=\"1e3\": not a whole number: read as 1\n",
           "slide 1: sound bit_rate=\"64k\": not a whole number: read as 64\n",
           "slide 1: popup_data width=\"300px\": not a whole number: read as 300\n",
+          "slide 1: filter threshold=\"50%\": not a whole number: read as 50\n",
+          "slide 1: filter radius=\"2.5px\": not a number: read as 2.5\n",
           "swf_data loop_count=\"2 times\": not a whole number: read as 2\n",
           "swf_data preload_amount=\"50%\": not a whole number: read as 50\n"},
          {},
