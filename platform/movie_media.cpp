@@ -1,4 +1,4 @@
-#include "platform/movie_media.h"
+#include "platform/movie_backend.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -496,11 +496,34 @@ private:
     bool failed_ = false;
 };
 
-}  // namespace
-
 // ---- The movie
 
-struct MovieMedia::Impl {
+class FfmpegMovie final : public MovieBackend {
+public:
+    FfmpegMovie();
+    ~FfmpegMovie() override;
+
+    bool Open(const std::string& path, uint64_t maxPixels) override;
+    void Close();
+    const std::string& LastError() const override { return error_; }
+    const std::vector<MovieStream>& Streams() const override;
+    double Duration() const override;
+    int VideoIndex() const override;
+    int SoundIndex() const override;
+    void DisplaySize(int* width, int* height) const override;
+    double FrameRate() const override;
+    const MovieFrame* FrameAt(double seconds) override;
+    SampleSource* Sound() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::string error_;
+};
+
+}  // namespace
+
+struct FfmpegMovie::Impl {
     std::string path;
     uint64_t maxPixels = 0;
     Demuxer demuxer;
@@ -677,16 +700,16 @@ struct MovieMedia::Impl {
     }
 };
 
-MovieMedia::MovieMedia() = default;
+FfmpegMovie::FfmpegMovie() = default;
 
-MovieMedia::~MovieMedia() = default;
+FfmpegMovie::~FfmpegMovie() = default;
 
-void MovieMedia::Close()
+void FfmpegMovie::Close()
 {
     impl_.reset();
 }
 
-bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
+bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
 {
     Close();
     error_.clear();
@@ -800,39 +823,39 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
     return true;
 }
 
-const std::vector<MovieStream>& MovieMedia::Streams() const
+const std::vector<MovieStream>& FfmpegMovie::Streams() const
 {
     static const std::vector<MovieStream> kNone;
     return impl_ ? impl_->streams : kNone;
 }
 
-double MovieMedia::Duration() const
+double FfmpegMovie::Duration() const
 {
     return impl_ ? impl_->duration : 0.0;
 }
 
-int MovieMedia::VideoIndex() const
+int FfmpegMovie::VideoIndex() const
 {
     return impl_ ? impl_->video : -1;
 }
 
-int MovieMedia::SoundIndex() const
+int FfmpegMovie::SoundIndex() const
 {
     return impl_ ? impl_->sound : -1;
 }
 
-void MovieMedia::DisplaySize(int* width, int* height) const
+void FfmpegMovie::DisplaySize(int* width, int* height) const
 {
     if (width) *width = impl_ ? impl_->displayWidth : 0;
     if (height) *height = impl_ ? impl_->displayHeight : 0;
 }
 
-double MovieMedia::FrameRate() const
+double FfmpegMovie::FrameRate() const
 {
     return impl_ ? impl_->frameRate : 0.0;
 }
 
-const MovieFrame* MovieMedia::FrameAt(double seconds)
+const MovieFrame* FfmpegMovie::FrameAt(double seconds)
 {
     if (!impl_) {
         error_ = "no movie is open";
@@ -866,7 +889,7 @@ const MovieFrame* MovieMedia::FrameAt(double seconds)
     return &m.picture;
 }
 
-SampleSource* MovieMedia::Sound()
+SampleSource* FfmpegMovie::Sound()
 {
     if (!impl_ || impl_->sound < 0) return nullptr;
     if (!impl_->soundReader)
@@ -875,21 +898,20 @@ SampleSource* MovieMedia::Sound()
     return impl_->soundReader.get();
 }
 
-bool IsMpegStreamFile(const std::string& path)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    uint8_t head[189] = {};
-    const size_t n = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    if (n >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && (head[3] == 0xBA || head[3] == 0xB3)) return true;
-    // Transport stream packets of 188 bytes, each opening with 0x47.
-    return n == sizeof head && head[0] == 0x47 && head[188] == 0x47;
-}
+namespace {
 
-int MovieMediaOpenCount()
-{
-    return g_opens.load();
-}
+class FfmpegModule final : public MovieModule {
+public:
+    std::unique_ptr<MovieBackend> NewMovie() override { return std::make_unique<FfmpegMovie>(); }
+    int OpenCount() const override { return g_opens.load(); }
+};
+
+}  // namespace
 
 }  // namespace platform
+
+extern "C" __attribute__((visibility("default"))) platform::MovieModule* TavrelMovieModule(int version)
+{
+    static platform::FfmpegModule module;
+    return version == platform::kMovieModuleVersion ? &module : nullptr;
+}

@@ -7,6 +7,11 @@
 // Pictures and plain sound files never come here (media/picture_file.h,
 // platform/sound_media.h).
 //
+// The FFmpeg layer lives in a module of the application bundle, loaded on
+// the first Open (platform/movie_backend.h): a run that opens no movie
+// loads none of FFmpeg's libraries. Without the module Open fails, saying
+// so.
+//
 // FFmpeg prints nothing: what it says at error level is kept and becomes
 // part of the reason a call gives for failing. Sizes come from files and
 // are checked before anything is allocated for them: a video larger than
@@ -20,6 +25,8 @@
 #include "platform/sound_media.h"
 
 namespace platform {
+
+class MovieBackend;
 
 struct MovieStream {
     enum Kind { kVideo, kSound, kOther };
@@ -55,8 +62,8 @@ public:
     // open is closed first; false with the reason in LastError().
     bool Open(const std::string& path, uint64_t maxPixels);
     void Close();
-    bool IsOpen() const { return impl_ != nullptr; }
-    const std::string& LastError() const { return error_; }
+    bool IsOpen() const { return backend_ != nullptr; }
+    const std::string& LastError() const;
 
     // The streams in the file's order; empty with nothing open.
     const std::vector<MovieStream>& Streams() const;
@@ -84,8 +91,7 @@ public:
     SampleSource* Sound();
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<MovieBackend> backend_;
     std::string error_;
 };
 
@@ -95,7 +101,7 @@ private:
 bool IsMpegStreamFile(const std::string& path);
 
 // How many files were handed to FFmpeg in this process; pictures and plain
-// sounds never are.
+// sounds never are. 0 while the movie module is not loaded.
 int MovieMediaOpenCount();
 
 }  // namespace platform

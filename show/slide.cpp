@@ -22,6 +22,8 @@ constexpr const char* kImageTypeWords[] = {"jpeg",
                                            "rgb_24_transparent"};
 constexpr const char* kHAlignWords[] = {"left", "center", "right"};
 constexpr const char* kVAlignWords[] = {"top", "center", "bottom"};
+// Where a user finds the names a project may give.
+constexpr const char* kNamesListed = " (the names are listed in docs/project-file.md)";
 constexpr const char* kClickWords[] = {"get_url",       "load_movie",  "next_slide", "previous_slide",
                                        "jump_to_slide", "first_slide", "last_slide", "print"};
 
@@ -818,7 +820,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                 CElementReader tr(t, context);
                 std::string unknown;
                 tr.Text("name", &unknown);
-                tr.Issue("name", unknown, "unknown transition");
+                tr.Issue("name", unknown,
+                         ("unknown transition: read as \"" + transition_in_->GetName() + "\"" + kNamesListed).c_str());
             });
         } else if (name == "swf_fx") {
             CElementReader fx(child, context);
@@ -828,7 +831,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                 if (found)
                     SetSwfFx(std::move(found));
                 else if (effect != swf_fx_->GetName())
-                    fx.Issue("name", effect, "unknown overlay effect");
+                    fx.Issue("name", effect,
+                             ("unknown overlay effect: read as \"" + swf_fx_->GetName() + "\"" + kNamesListed).c_str());
             }
         } else if (name == "caption_data") {
             captions_.ReadXml(child, context);

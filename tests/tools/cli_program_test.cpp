@@ -118,12 +118,20 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
     Write("show.tvr", Project(" fps=\"500\"", Slide(picture_) + Slide("/gone/b.jpg") +
                                                   Slide(picture_,
                                                         "<image_filters>\n<filter name=\"Glow\" />\n"
-                                                        "</image_filters>\n")));
+                                                        "</image_filters>\n") +
+                                                  Slide(picture_,
+                                                        "<transition_in>\n<transition name=\"Spin\" />\n"
+                                                        "</transition_in>\n<swf_fx name=\"snow\" />\n")));
     const ProgramResult r = Run({"--resave", "new.tvr", "show.tvr"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Unknown names say where the names a project may give are listed.
     for (const char* line : {"show.tvr:3: slide_show fps=\"500\": value out of range\n",
                              "show.tvr:7: slide 2: src=\"/gone/b.jpg\": image file missing: slide dropped\n",
-                             "show.tvr:11: slide 3: filter name=\"Glow\": unknown filter\n"})
+                             "show.tvr:11: slide 3: filter name=\"Glow\": unknown filter\n",
+                             "show.tvr:16: slide 4: transition name=\"Spin\": unknown transition: read as \"None\" "
+                             "(the names are listed in docs/project-file.md)\n",
+                             "show.tvr:18: slide 4: swf_fx name=\"snow\": unknown overlay effect: read as \"None\" "
+                             "(the names are listed in docs/project-file.md)\n"})
         EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
 }
 

@@ -80,4 +80,42 @@ TEST(MovieRoad, MoviesAsSlidesAndShowSound)
     EXPECT_NEAR(tavrel_test::Measure(pcm, 1, 0, 22050).hz, 440, 9);
 }
 
+// FFmpeg's libraries are loaded only by a run that meets a movie file: the
+// dynamic loader's own trace names every library it maps.
+TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const tavrel_test::TestMovie& mp4 = TestMovieNamed("mp4");
+    ASSERT_FALSE(mp4.path.empty()) << "ffmpeg could not make the test movie";
+    TempDir dir;
+    const std::string jpeg = show_test::WriteJpeg(dir, "a.jpg", 64, 48);
+    const std::string wave = dir.file("tone.wav"), mp3 = dir.file("tone.mp3");
+    ASSERT_TRUE(tavrel_test::WriteTone(wave, tavrel_test::kWav16, 22050, 1, 22050, 440));
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-i '" + wave + "' -c:a libmp3lame", mp3));
+    const auto show = [&](const std::string& picture) {
+        return show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n" + Slide(picture) +
+                                   Slide(jpeg) + "<slide type=\"image\" src=\"" + jpeg +
+                                   "\" duration=\"1000\">\n<sound_data include=\"true\">\n<sound src=\"" + mp3 +
+                                   "\" />\n</sound_data>\n</slide>\n</slides>\n<sound_data include=\"true\">\n"
+                                   "<sound src=\"" + wave + "\" />\n</sound_data>\n</slide_show>\n");
+    };
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("pictures.tvr"), show(jpeg)));
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("movie.tvr"), show(mp4.path)));
+    const struct {
+        std::vector<std::string> args;
+        bool loads;
+    } kRuns[] = {
+        {{"--version"}, false},
+        {{"pictures.tvr", "pictures.swf"}, false},
+        {{"movie.tvr", "movie.swf"}, true},
+    };
+    for (const auto& run : kRuns) {
+        const ProgramResult r = RunProgram(run.args, dir.path(), {"LD_DEBUG=files"});
+        ASSERT_EQ(r.exitCode, 0) << run.args[0] << ": " << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
+        EXPECT_NE(r.err.find("file="), std::string::npos) << "the loader traced nothing";
+        EXPECT_EQ(r.err.find("file=libavformat") != std::string::npos, run.loads) << run.args[0];
+        EXPECT_EQ(r.err.find("file=libavcodec") != std::string::npos, run.loads) << run.args[0];
+    }
+}
+
 }  // namespace

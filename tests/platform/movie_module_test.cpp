@@ -1,0 +1,63 @@
+// The movie layer loaded from the bundle's module on the first movie: a
+// missing or broken module is said, naming it; the built one plays movies.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/movie_media.h"
+#include "support/bundle_fixture.h"
+#include "support/scoped_env.h"
+#include "support/test_movies.h"
+#include "support/test_support.h"
+
+namespace {
+
+TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const tavrel_test::TestMovie& mp4 = tavrel_test::TestMovieNamed("mp4");
+    ASSERT_FALSE(mp4.path.empty()) << "ffmpeg could not make the test movie";
+    // Nothing of FFmpeg is loaded before a movie is opened.
+    ASSERT_EQ(platform::MovieMediaOpenCount(), 0);
+
+    // A failed load is not kept, so every row meets the loader afresh.
+    const struct {
+        const char* what;
+        const char* codeFile;  // null: no module in the bundle
+        const char* reason;
+    } kBroken[] = {
+        {"no module", nullptr, "the movie module movie_media.bundle is missing from the application bundle"},
+        {"not code", "not a shared object", "the movie module movie_media.bundle cannot be loaded: "},
+    };
+    for (const auto& c : kBroken) {
+        tavrel_test::ScopedBundle bundle("");
+        if (c.codeFile) {
+            const std::string macos = bundle.Resources() + "/movie_media.bundle/Contents/MacOS";
+            std::filesystem::create_directories(macos);
+            ASSERT_TRUE(tavrel_test::WriteFile(macos + "/movie_media", c.codeFile));
+        }
+        platform::MovieMedia movie;
+        EXPECT_FALSE(movie.Open(mp4.path, 1 << 24)) << c.what;
+        EXPECT_FALSE(movie.IsOpen()) << c.what;
+        EXPECT_EQ(movie.LastError().rfind(c.reason, 0), 0u) << c.what << ": " << movie.LastError();
+        EXPECT_EQ(movie.FrameAt(0), nullptr) << c.what;
+    }
+
+    tavrel_test::ScopedEnv bundle("TAVREL_BUNDLE", TAVREL_BUNDLE_DIR);
+    platform::MovieMedia movie;
+    ASSERT_TRUE(movie.Open(mp4.path, 1 << 24)) << movie.LastError();
+    int width = 0, height = 0;
+    movie.DisplaySize(&width, &height);
+    EXPECT_EQ(width, mp4.width);
+    EXPECT_EQ(height, mp4.height);
+    const platform::MovieFrame* frame = movie.FrameAt(0);
+    ASSERT_NE(frame, nullptr) << movie.LastError();
+    EXPECT_EQ(frame->width, uint32_t(mp4.width));
+    EXPECT_EQ(platform::MovieMediaOpenCount(), 1);
+    // An error of the module's movie comes back through LastError.
+    EXPECT_FALSE(movie.Open(TAVREL_SOURCE_DIR "/README.md", 1 << 24));
+    EXPECT_NE(movie.LastError().find("not a movie or sound file"), std::string::npos) << movie.LastError();
+}
+
+}  // namespace
