@@ -151,15 +151,18 @@ long ParseLong(const char* text)
     return std::strtol(text, nullptr, 10);
 }
 
-bool HoldsNumber(const char* text, bool integer)
+NumberFit FitNumber(const char* text, bool integer)
 {
-    if (!text) return false;
+    if (!text) return NumberFit::kNone;
     char* end = nullptr;
     if (integer)
         std::strtol(text, &end, 10);
     else
         ClassicStrtod(text, &end);
-    return end != text;
+    if (end == text) return NumberFit::kNone;
+    // Blanks after the number are as harmless as the ones before it.
+    while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n') ++end;
+    return *end ? NumberFit::kPartial : NumberFit::kWhole;
 }
 
 }  // namespace xmltext

@@ -26,8 +26,10 @@ double ParseDouble(const char* text);
 // Decimal with optional sign, as far as the digits go; saturates at the
 // limits of a long (64 bits), so 32-bit unsigned values come back whole.
 long ParseLong(const char* text);
-// Whether ParseLong (integer) or ParseDouble reads a number from text, not
-// the 0 it gives for none.
-bool HoldsNumber(const char* text, bool integer);
+// How much of text ParseLong (integer) or ParseDouble reads: all of it
+// (blanks around the number aside), a number with other text after it, or
+// no number (the 0 they give for none).
+enum class NumberFit { kWhole, kPartial, kNone };
+NumberFit FitNumber(const char* text, bool integer);
 
 }  // namespace xmltext

@@ -38,6 +38,13 @@ public:
     virtual bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes);
     // Writes `" key="value` for each own attribute.
     virtual bool WriteAttributes(CXMLOutputFile& writer) const;
+    // The own attributes that hold numbers (integer: whole numbers), so a
+    // reader that reports can say what their text held besides the number.
+    struct NumberAttribute {
+        const char* name;
+        bool integer;
+    };
+    virtual std::vector<NumberAttribute> GetNumberAttributes() const { return {}; }
 
     void SetName(const char* name) { name_ = name ? name : ""; }
     const std::string& GetName() const { return name_; }

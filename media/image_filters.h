@@ -51,6 +51,10 @@ public:
     void SetValue(int value) { Store(value_, value); }
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
+    std::vector<NumberAttribute> GetNumberAttributes() const override
+    {
+        return key_ ? std::vector<NumberAttribute>{{key_, true}} : std::vector<NumberAttribute>{};
+    }
     bool CreateControls(CDialogWindow* window, const Rect& area) override;
     bool DisposeControls() override;
     bool HandleControl(UInt32 commandId, EventRef* event) override;
@@ -77,6 +81,7 @@ public:
     void SetRadius(double radius) { Store(radius_, radius); }
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
+    std::vector<NumberAttribute> GetNumberAttributes() const override { return {{"radius", false}}; }
     // The controls show and set the radius in whole steps of 0..10.
     bool CreateControls(CDialogWindow* window, const Rect& area) override;
     bool DisposeControls() override;
@@ -142,6 +147,10 @@ public:
     bool Apply(CImage& image) override;
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
+    std::vector<NumberAttribute> GetNumberAttributes() const override
+    {
+        return {{"brightness", true}, {"contrast", true}};
+    }
     bool CreateControls(CDialogWindow* window, const Rect& area) override;
     bool DisposeControls() override;
     bool HandleControl(UInt32 commandId, EventRef* event) override;

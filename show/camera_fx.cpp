@@ -109,7 +109,7 @@ bool CPanZoomFx::ReadXml(const CXMLNode& element, const CReadContext* context)
     r.NumberIn("pan_x", &pan_x_);
     r.NumberIn("pan_y", &pan_y_);
     double zoom;
-    if (r.Number("zoom", &zoom)) {
+    if (r.Double("zoom", &zoom)) {
         if (std::isfinite(zoom))
             zoom_ = zoom;
         else

@@ -45,10 +45,10 @@ std::string EscapeForScript(const std::string& text)
 
 }  // namespace
 
-bool CPopupSettings::ReadXml(const CXMLNode& element)
+bool CPopupSettings::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
     if (!CKeptElement::ReadXml(element)) return false;
-    CElementReader r(element, nullptr);
+    CElementReader r(element, context);
     std::string name;
     if (r.Text("name", &name) && !name.empty()) window = name;
     for (size_t i = 0; i < std::size(kNumbers); ++i) {

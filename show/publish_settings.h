@@ -7,6 +7,8 @@
 #include "foundation/xml_reader.h"
 #include "foundation/xml_writer.h"
 
+struct CReadContext;
+
 // An element kept whole, to be written back unchanged.
 class CKeptElement {
 public:
@@ -32,7 +34,8 @@ public:
 class CPopupSettings : public CKeptElement {
 public:
     CPopupSettings() : CKeptElement("popup_data") {}
-    bool ReadXml(const CXMLNode& element);
+    // context, when given, hears of numbers that are not wholly numbers.
+    bool ReadXml(const CXMLNode& element, const CReadContext* context = nullptr);
     // A javascript: call that opens url in a window of the stored name,
     // size, place and options (the browser's choice for what is not
     // stored); every text is escaped so that no quote or markup in it can

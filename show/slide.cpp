@@ -839,7 +839,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         } else if (name == "sound_data") {
             sounds_.ReadXml(child, const_cast<CReadContext*>(context));
         } else if (name == "popup_data") {
-            popup_.ReadXml(child);
+            popup_.ReadXml(child, context);
         } else if (name == "click_actions") {
             CElementReader c(child, context);
             c.Bool("enable", &click_enable_);
@@ -855,9 +855,20 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         } else if (name == "image_filters") {
             ForEachChildElement(child, [&](const CXMLNode& f, const std::string&) {
                 auto filter = ReadSlideFilter(f);
-                if (filter)
+                if (filter) {
+                    // The filter reads its numbers itself; what else their
+                    // text holds is said here, as for every other element.
+                    const CElementReader numbers(f, context);
+                    for (const CImageFilter::NumberAttribute& a : filter->GetNumberAttributes()) {
+                        long whole;
+                        double real;
+                        if (a.integer)
+                            numbers.Int(a.name, &whole);
+                        else
+                            numbers.Double(a.name, &real);
+                    }
                     AddFilter(std::move(filter));
-                else if (context) {
+                } else if (context) {
                     std::string filterName;
                     CElementReader(f, context).Text("name", &filterName);
                     context->Issue(f, "name", filterName, "unknown filter");

@@ -452,7 +452,8 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
         // gave it: dropping it would lose the slide at the next save.
         if (!slide->LoadImage(path, this, false)) {
             slide->SetSrc(path);
-            context->Issue(child, "src", path.GetText(), "picture cannot be read: slide kept as stored");
+            if (!context->movieFollows)
+                context->Issue(child, "src", path.GetText(), "picture cannot be read: slide kept as stored");
         }
         InsertSlide(std::move(slide), false);
     });

@@ -244,9 +244,7 @@ std::unique_ptr<CTransition> CTransitionList::CreateFromXml(const CXMLNode& elem
     if (!prototype) prototype = FindIn(secondCell, wanted.c_str());
     if (!prototype) return nullptr;
     std::unique_ptr<CTransition> t = prototype->CreateInstance();
-    CXMLNode duration;
-    // A refused duration is said once, by ReadXml.
-    if (attributes.Get("duration", duration)) t->SetDuration(duration.GetInt(0));
+    // ReadXml takes the duration, and says once what it refuses.
     t->ReadXml(element, context);
     return t;
 }

@@ -207,10 +207,7 @@ bool CElementReader::Has(const char* name) const
 
 bool CElementReader::Int(const char* name, long* out) const
 {
-    CXMLNode n;
-    if (!Raw(name, &n)) return false;
-    *out = n.GetInt(0);
-    return true;
+    return ReadNumber(name, true, out, nullptr);
 }
 
 bool CElementReader::Bool(const char* name, bool* out) const
@@ -223,41 +220,40 @@ bool CElementReader::Bool(const char* name, bool* out) const
 
 bool CElementReader::Double(const char* name, double* out) const
 {
-    CXMLNode n;
-    if (!Raw(name, &n)) return false;
-    *out = n.GetDouble(0.0);
-    return true;
+    return ReadNumber(name, false, nullptr, out);
 }
 
-bool CElementReader::NumberText(const char* name, bool integer, std::string* text) const
+bool CElementReader::ReadNumber(const char* name, bool integer, long* whole, double* real) const
 {
     CXMLNode n;
     if (!Raw(name, &n)) return false;
-    *text = n.GetString("");
-    if (!xmltext::HoldsNumber(text->c_str(), integer)) Issue(name, *text, "not a number: read as 0");
-    return true;
-}
-
-bool CElementReader::Number(const char* name, long* out) const
-{
-    std::string text;
-    if (!NumberText(name, true, &text)) return false;
-    *out = xmltext::ParseLong(text.c_str());
-    return true;
-}
-
-bool CElementReader::Number(const char* name, double* out) const
-{
-    std::string text;
-    if (!NumberText(name, false, &text)) return false;
-    *out = xmltext::ParseDouble(text.c_str());
+    const std::string text = n.GetString("");
+    // Stored files may hold such text: the value read is kept, and said.
+    std::string read;
+    if (integer) {
+        *whole = xmltext::ParseLong(text.c_str());
+        read = std::to_string(*whole);
+    } else {
+        *real = xmltext::ParseDouble(text.c_str());
+        read = xmltext::FormatDouble(*real);
+    }
+    switch (xmltext::FitNumber(text.c_str(), integer)) {
+        case xmltext::NumberFit::kWhole:
+            break;
+        case xmltext::NumberFit::kNone:
+            Issue(name, text, "not a number: read as 0");
+            break;
+        case xmltext::NumberFit::kPartial:
+            Issue(name, text, ((integer ? "not a whole number: read as " : "not a number: read as ") + read).c_str());
+            break;
+    }
     return true;
 }
 
 bool CElementReader::NumberIn(const char* name, long low, long high, long* out) const
 {
     long v;
-    if (!Number(name, &v)) return false;
+    if (!Int(name, &v)) return false;
     if (v < low || v > high) {
         Refused(name);
         return false;

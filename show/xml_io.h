@@ -83,6 +83,9 @@ struct CReadContext {
     CReadReport* report = nullptr;
     CRelocator* relocator = nullptr;   // null: the user is asked (CDialogRelocator)
     bool dropMissingSilently = false;  // sounds: empty the path, ask nobody
+    // A movie is made next: its export says what becomes of a slide whose
+    // picture cannot be read, so the read does not.
+    bool movieFollows = false;
     CRelocationFolders folders;
     CPath documentPath;  // for line numbers in reports
     // The file's text is Unicode (CXMLDocument::IsUnicodeText): its texts
@@ -122,7 +125,9 @@ private:
 
 // Reads the attributes of one element by the file's rules; every getter
 // leaves its output unchanged when the attribute is missing and returns
-// whether it was there.
+// whether it was there. Numbers are read as far as they go, 0 when there
+// is none; text that is not wholly a number is reported with the value
+// read.
 class CElementReader {
 public:
     CElementReader(const CXMLNode& element, const CReadContext* context);
@@ -141,11 +146,7 @@ public:
     }
     bool Bool(const char* name, bool* out) const;
     bool Double(const char* name, double* out) const;
-    // As Int and Double, and text that holds no number (read as 0, by the
-    // file's rule) is reported.
-    bool Number(const char* name, long* out) const;
-    bool Number(const char* name, double* out) const;
-    // A Number within low..high; one outside is reported and leaves out as
+    // An Int within low..high; one outside is reported and leaves out as
     // it was. True when out took the value.
     bool NumberIn(const char* name, long low, long high, long* out) const;
     template <typename T>
@@ -174,8 +175,8 @@ public:
     const CReadContext* Context() const { return context_; }
 
 private:
-    // The attribute's text; text that holds no number is reported.
-    bool NumberText(const char* name, bool integer, std::string* text) const;
+    // The one reader of numbers: sets whole (integer) or real.
+    bool ReadNumber(const char* name, bool integer, long* whole, double* real) const;
     bool ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const;
     const CXMLNode& element_;
     const CReadContext* context_;

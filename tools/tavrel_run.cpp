@@ -154,6 +154,7 @@ int Runner::Read()
     context.report = &report_;
     context.relocator = &relocator;
     context.documentPath = CPath(project);
+    context.movieFollows = !o_.output.empty();
     // As the editor opens a file: a fresh document and publish settings.
     show_.Reset();
     publish_.Clear();
@@ -457,6 +458,8 @@ int Runner::Run()
     if (frames > kFrameWarningLimit)
         report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +
                      std::to_string(kFrameWarningLimit) + ": players may play it badly");
+    // Counted after the plan: slides dropped or left out are not in it.
+    if (show_.GetExportSlideCount() == 0) report_.Warn("the movie has no slides");
     if (StrictStop()) return StrictFailure();
     if (o_.compress) show_.use_compression = *o_.compress;
     PrepareForExport(show_);

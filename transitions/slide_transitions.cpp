@@ -256,13 +256,13 @@ bool CSlideMotionTransition::ReadXmlAttributes(const CElementReader& reader)
     // number read as 0; either is said.
     auto offset = [&reader](const char* name, int32_t* field) {
         long v;
-        if (!reader.Number(name, &v)) return;
+        if (!reader.Int(name, &v)) return;
         *field = ToInt32(v);
         if (*field != v) reader.ReadAs(name, std::to_string(*field));
     };
     auto scale = [&reader](const char* name, double* field) {
         double v;
-        if (!reader.Number(name, &v)) return;
+        if (!reader.Double(name, &v)) return;
         *field = motion::Finite(v);
         if (*field != v) reader.ReadAs(name, *field);
     };

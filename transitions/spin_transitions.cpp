@@ -191,7 +191,7 @@ bool CSpinTransition::ReadSettingsControls(CTransition* target) const
 bool CSpinTransition::ReadXmlAttributes(const CElementReader& reader)
 {
     double turns;
-    if (reader.Number("spins", &turns)) {
+    if (reader.Double("spins", &turns)) {
         spins = Turns(turns);
         if (!std::isfinite(turns) || std::fabs(turns) > std::numeric_limits<float>::max())
             reader.ReadAs("spins", spins);

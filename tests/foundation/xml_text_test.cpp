@@ -100,6 +100,17 @@ TEST(XmlText, NumbersIgnoreTheProcessLocale)
     EXPECT_EQ(xmltext::ParseLong("12abc"), 12);
     EXPECT_EQ(xmltext::ParseLong("4294967295"), 4294967295L);
     EXPECT_EQ(xmltext::ParseLong("-7"), -7);
+    using xmltext::NumberFit;
+    constexpr NumberFit kWhole = NumberFit::kWhole, kPartial = NumberFit::kPartial, kNone = NumberFit::kNone;
+    struct Fit {
+        const char* text;
+        NumberFit integer, real;
+    } const fits[] = {{" -7\t\r\n ", kWhole, kWhole}, {"1e3", kPartial, kWhole}, {"0,5", kPartial, kPartial},
+                      {"5 5", kPartial, kPartial}, {"  ", kNone, kNone}, {"px12", kNone, kNone}};
+    for (const Fit& f : fits) {
+        EXPECT_EQ(xmltext::FitNumber(f.text, true), f.integer) << f.text;
+        EXPECT_EQ(xmltext::FitNumber(f.text, false), f.real) << f.text;
+    }
 }
 
 TEST(XmlText, RandomTextsRoundTripAndNeverGrowWhenUnescaped)

@@ -102,6 +102,7 @@ protected:
         int code;           // exit code
         std::vector<std::string> err;  // texts expected on standard error
         std::vector<std::string> extraArgs = {};
+        std::vector<std::string> notErr = {};  // texts that must not be said
     };
 
     void SetUp() override
@@ -132,6 +133,7 @@ protected:
             const ProgramResult r = RunProgram(args, dir_.path());
             EXPECT_EQ(r.exitCode, c.code) << r.err;
             for (const std::string& text : c.err) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+            for (const std::string& text : c.notErr) EXPECT_EQ(r.err.find(text), std::string::npos) << text << "\n" << r.err;
             EXPECT_EQ(fs::exists(dir_.file(out)), c.code == kDone) << r.err;
             if (c.code == kDone && !c.err.empty()) {
                 args.insert(args.begin(), "--strict");
@@ -238,6 +240,36 @@ TEST_F(BadInputTest, Projects)
          kDone,
          {"the text-effect bundle lfx.bundle is not installed (looked for ",
           "2 \"lfx\" caption(s) left out (slide 2): the movie shows no text for them"}},
+        // A number with other text after it is read as far as it goes, and
+        // said; blanks around a number are not.
+        {"partial.tvr",
+         Project(" width=\"320px\" fps=\"12fps\" bg_color=\"0xFF\" controls_x=\" 5 \" mute_control_y=\"7 px\"",
+                 Slides(ImageSlide(picture_, " duration=\"5.5\" x=\" 3\"",
+                                   "<caption_data>\n<caption txt=\"a\" alpha=\"50%\" start_time=\"1e3\" />\n"
+                                   "</caption_data>\n<sound_data>\n<sound bit_rate=\"64k\" />\n</sound_data>\n"
+                                   "<popup_data width=\"300px\" />\n<image_filters>\n"
+                                   "<filter name=\"Black &amp; White\" threshold=\"50%\" />\n"
+                                   "<filter name=\"Gaussian Blur\" radius=\"2.5px\" />\n</image_filters>\n")) +
+                     "<swf_data loop_count=\"2 times\" preload_amount=\"50%\" />\n"),
+         kDone,
+         {"partial.tvr:3: slide_show width=\"320px\": not a whole number: read as 320\n",
+          "slide_show fps=\"12fps\": not a number: read as 12\n", "bg_color=\"0xFF\": not a whole number: read as 0\n",
+          "mute_control_y=\"7 px\": not a whole number: read as 7\n",
+          "partial.tvr:5: slide 1: duration=\"5.5\": not a whole number: read as 5\n",
+          "slide 1: caption alpha=\"50%\": not a whole number: read as 50\n",
+          "caption start_time=\"1e3\": not a whole number: read as 1\n",
+          "slide 1: sound bit_rate=\"64k\": not a whole number: read as 64\n",
+          "slide 1: popup_data width=\"300px\": not a whole number: read as 300\n",
+          "slide 1: filter threshold=\"50%\": not a whole number: read as 50\n",
+          "slide 1: filter radius=\"2.5px\": not a number: read as 2.5\n",
+          "swf_data loop_count=\"2 times\": not a whole number: read as 2\n",
+          "swf_data preload_amount=\"50%\": not a whole number: read as 50\n"},
+         {},
+         {"controls_x", " x=\""}},
+        // A show without slides, as written or once its slides are dropped.
+        {"no-slides.tvr", Project("", Slides("")), kDone, {"no-slides.tvr: the movie has no slides\n"}},
+        {"all-dropped.tvr", Project("", Slides(ImageSlide(dir_.file("gone.jpg")))), kDone,
+         {"gone.jpg\": image file missing: slide dropped\n", "all-dropped.tvr: the movie has no slides\n"}},
         {"rwp.tvr",
          Project("", Slides(good) + "<swf_data preload=\"true\" preload_creator=\"rwp\" />\n"), kDone,
          {"rwp.tvr: the SWF-protection bundle vtx.bundle is not installed: the \"rwp\" preloader is left out: the movie "
@@ -327,6 +359,7 @@ TEST_F(BadInputTest, Movies)
     }
     Write("huge.avi", huge);
     Write("sound.mp4", ReadFile(tavrel_test::TestMovieNamed("m4a").path));
+    Write("t.m4a", ReadFile(tavrel_test::TestMovieNamed("m4a").path));
     Write("empty.mp4", "");
     const std::string silent = tavrel_test::TestMovieNamed("avi").path;
     // MPEG-4 Part 2 data damaged after the first frame's header: FFmpeg
@@ -373,6 +406,10 @@ TEST_F(BadInputTest, Movies)
          leftOut("huge.avi", "its video claims 100000 x 100000 pixels, more than a picture may have")},
         {"sound-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("sound.mp4")) + good)), kDone,
          leftOut("sound.mp4", "it holds no picture")},
+        // One line for such a slide, the export's: the reader's "kept" is
+        // only for a project that is not compiled.
+        {"m4a.tvr", Project("", Slides(ImageSlide(dir_.file("t.m4a")))), kDone,
+         {leftOut("t.m4a", "it holds no picture")[0], "m4a.tvr: the movie has no slides\n"}, {}, {"kept as stored"}},
         {"empty-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("empty.mp4")) + good)), kDone,
          leftOut("empty.mp4", "the file is empty")},
         {"sound-cut.tvr", Project("", Slides(good) + sound(dir_.file("cut.mp4"))), kDone,
@@ -394,6 +431,12 @@ TEST_F(BadInputTest, Movies)
          {"slide 1: picture \"" + dir_.file("space.m4v") + "\" is damaged (", "): the slide shows what could be decoded"}},
     };
     RunCases(cases);
+    const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
+    EXPECT_EQ(resaved.exitCode, kDone);
+    EXPECT_NE(resaved.err.find("m4a.tvr:5: slide 1: src=\"" + dir_.file("t.m4a") +
+                               "\": picture cannot be read: slide kept as stored\n"),
+              std::string::npos)
+        << resaved.err;
 
     // Quiet is quiet: nothing of FFmpeg's own either.
     const ProgramResult quiet = RunProgram({"--quiet", "blank-mov.tvr", "quiet.swf"}, dir_.path());

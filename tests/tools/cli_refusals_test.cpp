@@ -52,6 +52,12 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
         Transition("Spin In", "spins", "many", "not a number: read as 0"),
         Transition("Slide In From", "final_x", "99999999999", "value out of range: read as 2147483647"),
         Transition("Color Fade", "fade_color", "green", "not a number: read as 0"),
+        // A number with text after it keeps what was read, and says so.
+        Transition("Fade In", "duration", "1e3", "not a whole number: read as 1"),
+        Transition("Push", "duration", "0x10", "not a whole number: read as 0"),
+        Transition("Slide In From", "final_sx", "0.5x", "not a number: read as 0.5"),
+        Camera("duration=\"500 ms\" zoom=\"2\"", "duration=\"500 ms\": not a whole number: read as 500"),
+        Camera("duration=\"500\" zoom=\"0.5x\"", "zoom=\"0.5x\": not a number: read as 0.5"),
         Camera("duration=\"-5\"", "duration=\"-5\": value out of range"),
         Camera("duration=\"500\" pan_x=\"99999999999\"", "pan_x=\"99999999999\": value out of range"),
         Camera("duration=\"500\" zoom=\"nan\"", "zoom=\"nan\": value out of range"),
@@ -100,6 +106,9 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
     // four-billion-millisecond camera move.
     const std::string resaved = tavrel_test::ReadFile(dir.file("new.tvr"));
     EXPECT_NE(resaved.find("<transition name=\"Fade In\" duration=\"2000\" />"), std::string::npos);
+    EXPECT_NE(resaved.find("<transition name=\"Fade In\" duration=\"1\" />"), std::string::npos);
+    EXPECT_NE(resaved.find("<camera_fx name=\"pan_zoom\" duration=\"500\" pan_x=\"0\" pan_y=\"0\" zoom=\"2\" />"),
+              std::string::npos);
     EXPECT_NE(resaved.find("<camera_fx name=\"pan_zoom\" duration=\"0\" pan_x=\"0\" pan_y=\"0\" zoom=\"1\" />"),
               std::string::npos);
     EXPECT_EQ(resaved.find("4294967291"), std::string::npos);
