@@ -7,14 +7,15 @@
 #
 # Run from the source folder with the fuzz build in build-fuzz (BUILD to
 # change it). "both" runs the two side by side: four processes. Seeds,
-# corpora and logs go to WORK-FOLDER (default fuzz-runs); findings are the
-# crash-*, leak-*, timeout-* and oom-* files there. SECONDS_EACH shortens the
-# runs for a trial.
+# corpora and logs go to WORK-FOLDER (default BUILD/movie-fuzz-runs);
+# findings are the crash-*, leak-*, timeout-*, oom-* and slow-unit-* files
+# there. SECONDS_EACH shortens the runs for a trial.
 set -eu
 
 which=${1:-both}
-work=${2:-fuzz-runs}
+work=${2:-}
 build=${BUILD:-build-fuzz}
+[ -n "$work" ] || work=$build/movie-fuzz-runs
 seconds=${SECONDS_EACH:-1800}
 case $which in picture|export|both) ;; *) echo "usage: $0 [picture|export|both] [WORK-FOLDER]" >&2; exit 2;; esac
 command -v ffmpeg >/dev/null || { echo "$0: the seeds are made with ffmpeg, which is not installed" >&2; exit 1; }
