@@ -97,7 +97,7 @@ TEST(Bubbles, DefinitionsFramesAndScript)
         ASSERT_EQ(scripts.size(), 2u);
         EXPECT_EQ(effect_test::FrameOf(*rising, scripts[0]), 1);
         const auto tokens = effect_test::Tokens(*scripts[0]);
-        EXPECT_EQ(tokens.size(), 27u) << at;
+        ASSERT_EQ(tokens.size(), 27u) << at;
         EXPECT_EQ(tokens.front(), "target:");
         EXPECT_EQ(tokens.back(), "target:");
         EXPECT_EQ(effect_test::Effects(*scripts[0]),

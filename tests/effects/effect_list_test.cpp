@@ -58,8 +58,10 @@ TEST(EffectList, RegistryOrderAndLookups)
     ASSERT_TRUE(movie.Open(CPath(dir.file("built.swf")), true));
     uint16_t ids = 0, depths = 0;
     COverlayEffect* strobe = registry.GetAt(int(std::find(names.begin(), names.end(), "Strobe") - names.begin()));
+    ASSERT_NE(strobe, nullptr);
     EXPECT_EQ(strobe->Build(&movie, &ids, &depths), 1);
     EXPECT_EQ(strobe->Clone()->GetSpriteId(), 0);
+    ASSERT_NE(COverlayEffectList::FindByName("Strobe"), nullptr);
     EXPECT_EQ(COverlayEffectList::FindByName("Strobe")->GetSpriteId(), 0);
     movie.Close();
 }

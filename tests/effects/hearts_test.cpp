@@ -84,7 +84,7 @@ TEST(Hearts, DefinitionsFramesAndScript)
         ASSERT_EQ(scripts.size(), 1u) << at;
         EXPECT_EQ(effect_test::FrameOf(*heart, scripts[0]), 1);
         const auto tokens = effect_test::Tokens(*scripts[0]);
-        EXPECT_EQ(tokens.size(), 40u) << at;
+        ASSERT_EQ(tokens.size(), 40u) << at;
         EXPECT_EQ(tokens.front(), "target:");
         EXPECT_EQ(tokens.back(), "target:");
         const std::string w = std::to_string(c.width / 20), h = std::to_string(c.height / 20);

@@ -195,6 +195,7 @@ TEST(FontManager, CodesAscendAsTheVersionWritesThem)
         m.SetHeader(6400, 4800, 12, c.version);
         uint16_t counter = 0;
         manager.BuildFontTags(m, counter);
+        ASSERT_FALSE(manager.GetFonts().empty());
         EXPECT_EQ(manager.GetFonts()[0]->characters, c.sorted) << int(c.version);
         EXPECT_EQ(manager.GetGlyph('\xD0', font), int(c.sorted.find('\xD0')));
 

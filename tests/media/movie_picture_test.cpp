@@ -247,7 +247,7 @@ TEST_F(MovieFrames, ScaledFramesMatchResizeSoColourAndAlphaAgree)
     // After SetSize the frame is drawn at the box's size.
     movie_.SetSize(32, 16);
     const std::vector<uint8_t> small = Render(movie_, nullptr, nullptr, 24);
-    EXPECT_EQ(small.size(), 32u * 16 * 3);
+    ASSERT_EQ(small.size(), 32u * 16 * 3);
     EXPECT_EQ(small[0], 255);  // red corner
     EXPECT_EQ(small[1], 0);
 }

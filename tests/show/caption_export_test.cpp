@@ -152,7 +152,7 @@ TEST(CaptionExport, LayoutEdgeCasesAsTagValues)
     const std::vector<Case> cases = {
         {"A CR LF B: three lines, B two line heights below A", Caption("A\r\nB"), nullptr, "F 1 s 1",
          [](const CTagDefineText& t, const std::vector<int>& widths) {
-             EXPECT_EQ(widths.size(), 3u);
+             ASSERT_EQ(widths.size(), 3u);
              EXPECT_EQ(widths[1], 0);
              const auto styles = Styles(t);
              EXPECT_EQ(styles[0]->yOffset, 10 * 20 + 400);
@@ -166,6 +166,7 @@ TEST(CaptionExport, LayoutEdgeCasesAsTagValues)
              ASSERT_TRUE(t.matrix);
              EXPECT_EQ(t.matrix->translateX, 1900 * 20);
              EXPECT_EQ(t.matrix->translateY, 0);
+             ASSERT_FALSE(Styles(t).empty());
              EXPECT_EQ(Styles(t)[0]->xOffset, 0);
              EXPECT_EQ(Styles(t)[0]->yOffset, 600);
              EXPECT_EQ(t.bounds->xmin, 0);
@@ -272,7 +273,7 @@ TEST(CaptionExport, EntranceEffectsAsSpriteFrames)
         // Read back, the sprite's body ends in its End tag.
         std::vector<int> codes = Codes(sprites[0]->tags);
         EXPECT_EQ(sprites[0]->frameCount, none ? 1 : 13);
-        EXPECT_EQ(codes.size(), none ? 3u : 1u + 12 * 2 + 3);
+        ASSERT_EQ(codes.size(), none ? 3u : 1u + 12 * 2 + 3);
         if (!none) {
             EXPECT_EQ(codes[codes.size() - 3], swf_tag::kDoAction);
         }

@@ -210,12 +210,12 @@ TEST(ExportShow, ProjectToPlayedMovie)
              ASSERT_EQ(bitmaps.size(), 2u);
              for (const WalkedTag* b : bitmaps) EXPECT_EQ(JpegSize(b->body), std::make_pair(320, 240));
              ASSERT_EQ(m.Find(kDefineSound).size(), 1u);
-             EXPECT_EQ(uint8_t(m.Find(kDefineSound)[0]->body[2]), 0x2A) << "MP3, 22 kHz, 16-bit, mono";
+             EXPECT_EQ(uint8_t(m.Nth(kDefineSound, 0).body[2]), 0x2A) << "MP3, 22 kHz, 16-bit, mono";
              ASSERT_EQ(m.Find(kStartSound).size(), 1u);
-             EXPECT_EQ(m.Find(kStartSound)[0]->frame, 0);
+             EXPECT_EQ(m.Nth(kStartSound, 0).frame, 0);
              ASSERT_EQ(m.Find(kDefineText2).size(), 1u);
-             EXPECT_EQ(m.Find(kDefineText2)[0]->frame, 30);
-             const WalkedTag* sprite = m.Find(kDefineSprite).back();
+             EXPECT_EQ(m.Nth(kDefineText2, 0).frame, 30);
+             const WalkedTag* sprite = &m.Nth(kDefineSprite, -1);
              EXPECT_EQ(sprite->frame, 30);
              const WalkedTag* captionPlace = nullptr;
              int slideDepth = 0, maxDepth = 0, maskClip = 0;
@@ -235,7 +235,7 @@ TEST(ExportShow, ProjectToPlayedMovie)
              for (const WalkedTag* t : m.Find(kRemove2))
                  removed = removed || (U16(t->body, 0) == captionDepth && t->frame == 42);
              EXPECT_TRUE(removed);
-             const WalkedTag* last = m.Find(kDoAction).back();
+             const WalkedTag* last = &m.Nth(kDoAction, -1);
              EXPECT_EQ(last->frame, 42);
              EXPECT_EQ(ActionCodes(last->body), (std::vector<int>{0x07}));
              EXPECT_EQ(m.tags.back().code, kEnd);
@@ -283,7 +283,7 @@ TEST(ExportShow, ProjectToPlayedMovie)
                  for (const WalkedTag* t : m.Find(kRemove2)) removals += U16(t->body, 0) == depth;
                  EXPECT_EQ(removals, 1) << "removed with its slide";
              }
-             EXPECT_EQ(ActionCodes(m.Find(kDoAction).back()->body), (std::vector<int>{0x8C, 0x06}));
+             EXPECT_EQ(ActionCodes(m.Nth(kDoAction, -1).body), (std::vector<int>{0x8C, 0x06}));
          }},
         {"pan and zoom adds its frames after the slide's",
          [](CSlideShow& s, const TempDir&) { s.GetSlide(0)->InsertCameraFx(std::make_unique<CPanZoomFx>(0, 0, 2.0, 1000), 0); },
@@ -295,7 +295,7 @@ TEST(ExportShow, ProjectToPlayedMovie)
          [](const WalkedMovie& m, CEditorSlideShow&) {
              EXPECT_EQ(m.frameCount, 44);
              EXPECT_EQ(m.LabelFrame("slide_1"), 1);
-             EXPECT_EQ(m.Find(kStartSound)[0]->frame, 1) << "the show sound starts with the first slide";
+             EXPECT_EQ(m.Nth(kStartSound, 0).frame, 1) << "the show sound starts with the first slide";
          }},
         {"play after a pause, looping a number of times",
          [](CSlideShow& s, const TempDir&) {
@@ -305,7 +305,7 @@ TEST(ExportShow, ProjectToPlayedMovie)
          },
          [](const WalkedMovie& m, CEditorSlideShow&) {
              EXPECT_EQ(m.LabelFrame("slide_1"), 2);
-             const auto codes = ActionCodes(m.Find(kDoAction).back()->body);
+             const auto codes = ActionCodes(m.Nth(kDoAction, -1).body);
              ASSERT_GE(codes.size(), 13u);
              EXPECT_EQ(codes[12], 0x8C) << "back to the first slide's label";
          }},
@@ -378,7 +378,7 @@ TEST(ExportShow, ProjectToPlayedMovie)
         {"loop forever goes back through the first slide's transition",
          [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().loop_mode = 2; },
          [](const WalkedMovie& m, CEditorSlideShow&) {
-             const auto codes = ActionCodes(m.Find(kDoAction).back()->body);
+             const auto codes = ActionCodes(m.Nth(kDoAction, -1).body);
              EXPECT_EQ(codes, (std::vector<int>{0x8C, 0x06}));
          }},
     };

@@ -1,5 +1,6 @@
 #include "show/movie_walker.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include "support/test_support.h"
@@ -117,6 +118,16 @@ std::vector<const WalkedTag*> WalkedMovie::Find(int code) const
     for (const WalkedTag& t : tags)
         if (t.code == code) found.push_back(&t);
     return found;
+}
+
+const WalkedTag& WalkedMovie::Nth(int code, int index) const
+{
+    const std::vector<const WalkedTag*> found = Find(code);
+    const size_t at = index < 0 ? found.size() - 1 : size_t(index);
+    if (at < found.size()) return *found[at];
+    ADD_FAILURE() << "no tag " << code << " at " << index << " (" << found.size() << " of that code)";
+    static const WalkedTag missing{-1, -1, std::string(256, '\0')};
+    return missing;
 }
 
 int WalkedMovie::LabelFrame(const std::string& label) const

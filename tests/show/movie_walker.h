@@ -33,6 +33,9 @@ struct WalkedMovie {
 
     // Tags of a code, in file order.
     std::vector<const WalkedTag*> Find(int code) const;
+    // The index-th tag of a code, the last for -1. A missing tag fails the
+    // test and reads as a tag of zeros, so the checks after it go on safely.
+    const WalkedTag& Nth(int code, int index) const;
     // The frame of the first FrameLabel with this text; -1 when none.
     int LabelFrame(const std::string& label) const;
 };

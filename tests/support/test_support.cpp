@@ -9,6 +9,16 @@
 
 namespace tavrel_test {
 
+namespace {
+
+// The programs find the build's bundle (skins, the MP3 encoder) when run by
+// hand as under ctest, which names it in the environment.
+[[maybe_unused]] const bool kBundleNamed = [] {
+    return setenv("TAVREL_BUNDLE", TAVREL_BUNDLE_DIR, 0) == 0;
+}();
+
+}  // namespace
+
 TempDir::TempDir()
 {
     std::string tmpl = (std::filesystem::temp_directory_path() / "tavrel-test-XXXXXX").string();

@@ -86,6 +86,7 @@ TEST(SwfReaderRobustness, EveryTruncationOfASampleMovie)
     for (size_t n = 0; n <= movie.size(); ++n) {
         OwnedReader reader;
         if (reader.OpenMemory(movie.data(), n, true, 0, true)) {
+            ASSERT_FALSE(reader.GetTags(nullptr).empty()) << n;
             EXPECT_EQ(reader.GetTags(nullptr).back()->GetTagCode(), swf_tag::kEnd) << n;
             UseTemplateTags(reader);
         } else {
@@ -112,6 +113,7 @@ TEST(SwfReaderRobustness, SeededDamageToLengthsAndCounts)
         }
         OwnedReader reader;
         ASSERT_TRUE(reader.OpenMemory(damaged.data(), damaged.size(), true, 0, true)) << round;
+        ASSERT_FALSE(reader.GetTags(nullptr).empty()) << round;
         EXPECT_EQ(reader.GetTags(nullptr).back()->GetTagCode(), swf_tag::kEnd) << round;
         UseTemplateTags(reader);
     }

@@ -60,7 +60,7 @@ TEST(SwfReader, SampleMovieReadsIntoItsClassesAndWritesBackToTheSameBytes)
         OwnedReader reader;
         ASSERT_TRUE(LoadMovie(reader, movie));
         CSwfTagList& tags = reader.GetTags(nullptr);
-        EXPECT_EQ(Codes(tags), (std::vector<int>{9, 20, 2, 2, 14, 34, 17, 39, 39, 26, 12, 43, 1, 0}));
+        ASSERT_EQ(Codes(tags), (std::vector<int>{9, 20, 2, 2, 14, 34, 17, 39, 39, 26, 12, 43, 1, 0}));
         EXPECT_NE(dynamic_cast<CTagDefineBitsLossless*>(tags[1]), nullptr);
         EXPECT_NE(dynamic_cast<CTagDefineButton2*>(tags[5]), nullptr);
         auto* clip = dynamic_cast<CTagDefineSprite*>(tags[8]);
@@ -231,6 +231,7 @@ TEST(SwfReader, HeaderLengthNeverReadsMoreThanTheFileHolds)
     OwnedReader cut;
     ASSERT_TRUE(cut.OpenMemory(movie.data(), movie.size(), true, 40, true));
     EXPECT_EQ(cut.GetData().size(), 40u);
+    ASSERT_FALSE(cut.GetTags(nullptr).empty());
     EXPECT_EQ(cut.GetTags(nullptr).back()->GetTagCode(), swf_tag::kEnd);
 }
 
