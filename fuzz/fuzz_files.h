@@ -1,5 +1,6 @@
 #pragma once
 // Scratch files of the fuzz targets that go through files.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +26,14 @@ inline std::string MakeFolder(const std::string& name)
         if (mkdtemp(pattern.data())) return pattern;
     }
     std::abort();
+}
+
+// Makes the folder again when something removed it under the running
+// target (a cleaner of temporary files), so that the inputs that follow are
+// still tried rather than failing at their first write.
+inline void KeepFolder(const std::string& folder)
+{
+    mkdir(folder.c_str(), 0700);
 }
 
 }  // namespace fuzz_files

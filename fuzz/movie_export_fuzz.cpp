@@ -163,6 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const uint8_t which = in.Byte();
         Edit(files[which % fileCount], in);
     }
+    fuzz_files::KeepFolder(gFolder);
     std::vector<std::string> paths;
     for (int i = 0; i < fileCount; ++i) {
         paths.push_back(gFolder + "/" + std::to_string(i) + "-" + kMovieSources[kinds[i]].name);

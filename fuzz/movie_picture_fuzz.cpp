@@ -20,7 +20,7 @@
 
 namespace {
 
-std::string g_path;
+std::string g_folder, g_path;
 
 void Frames(CQTMovie& movie, TimeValue time)
 {
@@ -58,12 +58,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     SetMaxImagePixels(1u << 22);
     if (!std::freopen("/dev/null", "w", stdout)) return 1;
-    g_path = fuzz_files::MakeFolder("tavrel-movie-fuzz") + "/input";
+    g_folder = fuzz_files::MakeFolder("tavrel-movie-fuzz");
+    g_path = g_folder + "/input";
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    fuzz_files::KeepFolder(g_folder);
     if (!fuzz_files::WriteBytes(g_path, data, size)) return 0;
     CQTMovie movie;
     if (movie.OpenFile(g_path)) {
