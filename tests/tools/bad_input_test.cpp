@@ -432,7 +432,7 @@ TEST_F(BadInputTest, Movies)
     };
     RunCases(cases);
     const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
-    EXPECT_EQ(resaved.exitCode, kDone);
+    EXPECT_EQ(resaved.exitCode, kDone) << resaved.err;
     EXPECT_NE(resaved.err.find("m4a.tvr:5: slide 1: src=\"" + dir_.file("t.m4a") +
                                "\": picture cannot be read: slide kept as stored\n"),
               std::string::npos)
