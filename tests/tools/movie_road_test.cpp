@@ -34,8 +34,7 @@ std::string Slide(const std::string& src)
 TEST(MovieRoad, MoviesAsSlidesAndShowSound)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
-    const tavrel_test::TestMovie &mp4 = TestMovieNamed("mp4"), &mov = TestMovieNamed("mov"),
-                                 &m4a = TestMovieNamed("m4a");
+    const tavrel_test::TestMovie &mp4 = TestMovieNamed("mp4"), &mov = TestMovieNamed("mov"), &m4a = TestMovieNamed("m4a");
     ASSERT_FALSE(mp4.path.empty() || mov.path.empty() || m4a.path.empty()) << "ffmpeg could not make the test movies";
     TempDir dir;
     const std::string project = show_test::WrapShow(
@@ -99,8 +98,7 @@ TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
                                    Slide(jpeg) + "<slide type=\"image\" src=\"" + jpeg +
                                    "\" duration=\"1000\">\n<sound_data include=\"true\">\n<sound src=\"" + mp3 +
                                    "\" />\n</sound_data>\n</slide>\n</slides>\n<sound_data include=\"true\">\n"
-                                   "<sound src=\"" +
-                                   wave + "\" />\n</sound_data>\n</slide_show>\n");
+                                   "<sound src=\"" + wave + "\" />\n</sound_data>\n</slide_show>\n");
     };
     ASSERT_TRUE(tavrel_test::WriteFile(dir.file("pictures.tvr"), show(jpeg)));
     ASSERT_TRUE(tavrel_test::WriteFile(dir.file("movie.tvr"), show(mp4.path)));
@@ -121,8 +119,10 @@ TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
         // libcurl waits for a request; the TLS libraries it pulls in (as
         // FFmpeg's do) for that or a movie.
         EXPECT_EQ(r.err.find("file=libcurl"), std::string::npos) << run.args[0];
-        for (const char* tls : {"file=libssl", "file=libgnutls"})
-            if (!run.loads) EXPECT_EQ(r.err.find(tls), std::string::npos) << run.args[0] << ": " << tls;
+        if (!run.loads) {
+            for (const char* tls : {"file=libssl", "file=libgnutls"})
+                EXPECT_EQ(r.err.find(tls), std::string::npos) << run.args[0] << ": " << tls;
+        }
     }
 }
 
@@ -135,8 +135,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
     struct Case {
         const char* kind;
-        const char* said;  // in the warning
-        uint32_t samples;  // at most this many in the show's DefineSound; 0: no sound kept
+        const char* said;      // in the warning
+        uint32_t samples;      // at most this many in the show's DefineSound; 0: no sound kept
     } const cases[] = {
         {"bad.m4a", "cannot be read (its sound cannot be decoded): the movie goes without it", 0},
         {"cut.mp4", "is damaged (", 44100},  // 0.5 s or so of the claimed 10 s
@@ -149,16 +149,15 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         const std::string sound = tavrel_test::DamagedSound(dir.file(c.kind), c.kind);
         ASSERT_FALSE(sound.empty()) << "ffmpeg could not make the sound";
         for (const bool slideSound : {false, true}) {
-            const std::string item =
-                "<sound_data include=\"true\">\n<sound src=\"" + sound + "\" sample_rate=\"44100\" />\n</sound_data>\n";
+            const std::string item = "<sound_data include=\"true\">\n<sound src=\"" + sound +
+                                     "\" sample_rate=\"44100\" />\n</sound_data>\n";
             const std::string project = show_test::WrapShow(
                 "<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" duration=\"1000\">\n" +
                 (slideSound ? item : "") + "</slide>\n</slides>\n" + (slideSound ? "" : item) + "</slide_show>\n");
             ASSERT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"), project));
             const ProgramResult r = RunProgram({"show.tvr", "show.swf"}, dir.path());
             ASSERT_EQ(r.exitCode, 0) << r.err;
-            EXPECT_NE(r.err.find(std::string(slideSound ? "slide 1: sound \"" : "sound \"")), std::string::npos)
-                << r.err;
+            EXPECT_NE(r.err.find(std::string(slideSound ? "slide 1: sound \"" : "sound \"")), std::string::npos) << r.err;
             EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
             EXPECT_EQ(r.err.find("LeakSanitizer"), std::string::npos) << r.err;
             EXPECT_EQ(RunProgram({"--strict", "show.tvr", "strict.swf"}, dir.path()).exitCode, 4);
