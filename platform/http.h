@@ -2,6 +2,8 @@
 // HTTP/1.1 requests over libcurl: synchronous ones with the easy interface,
 // asynchronous ones driven by PumpHttpTransfers from the event loop.
 // Redirects are not followed; only http and https URLs are accepted.
+// libcurl.so.4 is loaded on the first request; when it cannot be, every
+// request fails saying so.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,7 +36,8 @@ struct HttpResult {
 // Receives the body chunk by chunk as it arrives; false aborts the transfer.
 using HttpSink = std::function<bool(const uint8_t* data, size_t length)>;
 
-// True for an http or https URL of printable ASCII that parses whole.
+// True for an http or https URL of printable ASCII that parses whole (false
+// when libcurl cannot be loaded).
 bool IsSendableUrl(const std::string& url);
 
 // Runs the request to its end. A malformed URL or header fails before

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "foundation/http_request.h"
 #include "support/bundle_fixture.h"
 #include "support/http_test_server.h"
+#include "support/scoped_env.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -114,6 +119,37 @@ TEST(HttpRequest, FailuresAreReportedAsFailures)
     EXPECT_FALSE(notFound.GetSync());
     EXPECT_EQ(notFound.GetStatus(), 404);
     EXPECT_EQ(Response(notFound), "status 404");  // what arrived is kept
+}
+
+// libcurl is loaded on the first request: a library of that name that is no
+// libcurl, found first by a fresh process, fails the request saying so.
+TEST(HttpRequest, WithoutLibcurlRequestsFailSayingSo)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // re-executed, so the loader sees the path
+    const struct {
+        const char* libraryFile;  // copied to libcurl.so.4; null writes a file that is no library
+        const char* said;
+    } kCases[] = {
+        {nullptr, "cannot load libcurl\\.so\\.4"},
+        {TAVREL_TEST_BUNDLE_PLAIN, "libcurl\\.so\\.4 lacks curl_"},
+    };
+    for (const auto& c : kCases) {
+        tavrel_test::TempDir dir;
+        const std::string fake = dir.file("libcurl.so.4");
+        if (c.libraryFile)
+            std::filesystem::copy_file(c.libraryFile, fake);
+        else
+            ASSERT_TRUE(tavrel_test::WriteFile(fake, "not a library"));
+        tavrel_test::ScopedEnv path("LD_LIBRARY_PATH", dir.path().c_str());
+        EXPECT_EXIT(
+            {
+                CHttpRequest request("http://127.0.0.1:9/", CHttpRequest::kPost);
+                const bool sent = request.SendSync() || request.SendAsync();
+                std::fprintf(stderr, "%s\n", request.GetError().c_str());
+                std::_Exit(sent ? 1 : 0);
+            },
+            testing::ExitedWithCode(0), c.said);
+    }
 }
 
 TEST(HttpRequest, BadRequestsAreRefusedBeforeAnythingIsSent)

@@ -80,8 +80,9 @@ TEST(MovieRoad, MoviesAsSlidesAndShowSound)
     EXPECT_NEAR(tavrel_test::Measure(pcm, 1, 0, 22050).hz, 440, 9);
 }
 
-// FFmpeg's libraries are loaded only by a run that meets a movie file: the
-// dynamic loader's own trace names every library it maps.
+// FFmpeg's libraries are loaded only by a run that meets a movie file, and
+// libcurl by none of these: the dynamic loader's own trace names every
+// library it maps.
 TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -115,6 +116,13 @@ TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
         EXPECT_NE(r.err.find("file="), std::string::npos) << "the loader traced nothing";
         EXPECT_EQ(r.err.find("file=libavformat") != std::string::npos, run.loads) << run.args[0];
         EXPECT_EQ(r.err.find("file=libavcodec") != std::string::npos, run.loads) << run.args[0];
+        // libcurl waits for a request; the TLS libraries it pulls in (as
+        // FFmpeg's do) for that or a movie.
+        EXPECT_EQ(r.err.find("file=libcurl"), std::string::npos) << run.args[0];
+        if (!run.loads) {
+            for (const char* tls : {"file=libssl", "file=libgnutls"})
+                EXPECT_EQ(r.err.find(tls), std::string::npos) << run.args[0] << ": " << tls;
+        }
     }
 }
 
