@@ -215,17 +215,20 @@ ToolResult SwfShotSought(const std::string& swfPath, const std::string& pngPath,
     // past the frames parsed so far stops at the last of them, an earlier
     // frame. Only the first chunk (10,000 bytes) is sure to be parsed by then;
     // how much more depends on the time the machine gives the player. So a
-    // deeper frame the caller finds wrong is shot again, a few times: the
-    // movie is the same each time, so a real fault shows in every shot.
+    // deeper frame the caller finds wrong is shot again, up to a dozen times
+    // (on a crowded machine half the shots can land short): the movie is the
+    // same each time, so a real fault shows in every shot.
     constexpr long kSurelyParsed = 10000;
     const long end = FrameEndOffset(swfPath, frame);
     // Frame 1 itself runs only once it is parsed.
-    const int shots = frame == 1 || (end >= 0 && end <= kSurelyParsed) ? 1 : 5;
+    const int shots = frame == 1 || (end >= 0 && end <= kSurelyParsed) ? 1 : 12;
     ToolResult run;
     for (int shot = 1; shot <= shots; ++shot) {
         run = SwfShot(swfPath, pngPath, frame, pixels);
         if (run.exitCode != 0 || right(run)) break;
-        if (shot < shots) std::fprintf(stderr, "swf-shot: frame %d of %s looks wrong, shot again\n", frame, swfPath.c_str());
+        if (shot < shots)
+            std::fprintf(stderr, "swf-shot: frame %d of %s looks wrong (%ld bytes in), shot again\n", frame,
+                         swfPath.c_str(), end);
     }
     return run;
 }
