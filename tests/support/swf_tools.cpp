@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include "test_support.h"
 
@@ -129,6 +130,49 @@ long ShotPixel(const std::string& summary, int x, int y)
     return -1;
 }
 
+long FrameEndOffset(const std::string& swfPath, int frame)
+{
+    std::string file = ReadFile(swfPath);
+    if (file.size() < 8 || frame < 1) return -1;
+    const uint64_t length = uint8_t(file[4]) | uint32_t(uint8_t(file[5])) << 8 | uint32_t(uint8_t(file[6])) << 16 |
+                            uint32_t(uint8_t(file[7])) << 24;
+    std::string swf;
+    if (file.compare(0, 3, "FWS") == 0) {
+        swf = std::move(file);
+    } else if (file.compare(0, 3, "CWS") == 0 && length >= 8 && length <= (uint64_t(1) << 30)) {
+        swf.assign(file, 0, 8);
+        swf.resize(size_t(length));
+        uLongf inflated = uLongf(length - 8);
+        const int z = uncompress(reinterpret_cast<Bytef*>(swf.data() + 8), &inflated,
+                                 reinterpret_cast<const Bytef*>(file.data() + 8), uLong(file.size() - 8));
+        if (z != Z_OK && z != Z_BUF_ERROR) return -1;
+        swf.resize(size_t(inflated) + 8);
+    } else {
+        return -1;
+    }
+    if (swf.size() < 9) return -1;
+    // The stage rectangle's bit fields, then the frame rate and count.
+    const unsigned bits = uint8_t(swf[8]) >> 3;
+    const size_t start = 8 + (5 + 4 * bits + 7) / 8 + 4;
+    int shown = 0;
+    for (size_t at = start; at + 2 <= swf.size();) {
+        const unsigned head = uint8_t(swf[at]) | unsigned(uint8_t(swf[at + 1])) << 8;
+        uint64_t size = head & 0x3F;
+        at += 2;
+        if (size == 0x3F) {
+            if (at + 4 > swf.size()) return -1;
+            size = uint8_t(swf[at]) | uint32_t(uint8_t(swf[at + 1])) << 8 | uint32_t(uint8_t(swf[at + 2])) << 16 |
+                   uint32_t(uint8_t(swf[at + 3])) << 24;
+            at += 4;
+        }
+        if (size > swf.size() - at) return -1;
+        at += size_t(size);
+        if (head >> 6 == 1 && ++shown == frame) return long(at - start);
+        if (head >> 6 == 0) break;
+    }
+    return -1;
+}
+
 void ExpectDumpAccepts(const std::string& swfPath, const std::vector<std::string>& names, std::string* report)
 {
     if (SwfToolPath("swf-dump").empty()) GTEST_SKIP() << MissingSwfTool("swf-dump");
@@ -141,22 +185,72 @@ void ExpectDumpAccepts(const std::string& swfPath, const std::vector<std::string
     for (const std::string& name : names) EXPECT_NE(dump.output.find(name), std::string::npos) << name;
 }
 
+namespace {
+
+// The first lines of a shot's pixels that differ from those expected; none
+// when all match.
+std::vector<std::string> WrongPixels(const ToolResult& shot, int frame, const std::vector<PixelExpect>& pixels)
+{
+    std::vector<std::string> wrong;
+    for (const PixelExpect& p : pixels) {
+        const long got = ShotPixel(shot.output, p.x, p.y);
+        if (got < 0) {
+            wrong.push_back("frame " + std::to_string(frame) + ": no pixel " + std::to_string(p.x) + "," +
+                            std::to_string(p.y) + " in\n" + shot.output);
+            continue;
+        }
+        for (int shift : {16, 8, 0}) {
+            if (std::abs(((got >> shift) & 0xFF) - ((p.rgb >> shift) & 0xFF)) <= p.tolerance) continue;
+            char text[96];
+            std::snprintf(text, sizeof text, "frame %d at %d,%d: %06lx, not %06lx within %d", frame, p.x, p.y, got,
+                          p.rgb, p.tolerance);
+            wrong.push_back(text);
+            break;
+        }
+    }
+    return wrong;
+}
+
+}  // namespace
+
+ToolResult SwfShotSought(const std::string& swfPath, const std::string& pngPath, int frame,
+                         const std::vector<std::pair<int, int>>& pixels,
+                         const std::function<bool(const ToolResult&)>& right)
+{
+    // The player parses ("preloads") a movie's tags a budget at a time and
+    // runs frame 1, where swf-shot seeks, once a first budget is spent: a seek
+    // past the frames parsed so far stops at the last of them, an earlier
+    // frame. Only the first chunk (10,000 bytes) is sure to be parsed by then;
+    // how much more depends on the time the machine gives the player. So a
+    // deeper frame the caller finds wrong is shot again, up to a dozen times
+    // (on a crowded machine half the shots can land short): the movie is the
+    // same each time, so a real fault shows in every shot.
+    constexpr long kSurelyParsed = 10000;
+    const long end = FrameEndOffset(swfPath, frame);
+    // Frame 1 itself runs only once it is parsed.
+    const int shots = frame == 1 || (end >= 0 && end <= kSurelyParsed) ? 1 : 12;
+    ToolResult run;
+    for (int shot = 1; shot <= shots; ++shot) {
+        run = SwfShot(swfPath, pngPath, frame, pixels);
+        if (run.exitCode != 0 || right(run)) break;
+        if (shot < shots)
+            std::fprintf(stderr, "swf-shot: frame %d of %s looks wrong (%ld bytes in), shot again\n", frame,
+                         swfPath.c_str(), end);
+    }
+    return run;
+}
+
 void ExpectShotPixels(const std::string& swfPath, int frame, const std::vector<PixelExpect>& pixels)
 {
     const std::string why = SwfShotUnavailable();
     if (!why.empty()) GTEST_SKIP() << why;
     std::vector<std::pair<int, int>> at;
     for (const PixelExpect& p : pixels) at.emplace_back(p.x, p.y);
-    const ToolResult shot = SwfShot(swfPath, swfPath + ".frame" + std::to_string(frame) + ".png", frame, at);
+    const ToolResult shot = SwfShotSought(swfPath, swfPath + ".frame" + std::to_string(frame) + ".png", frame, at,
+                                          [&](const ToolResult& r) { return WrongPixels(r, frame, pixels).empty(); });
     if (shot.exitCode == 3) GTEST_SKIP() << "swf-shot dependencies missing: " << shot.output;
     ASSERT_EQ(shot.exitCode, 0) << shot.output;
-    for (const PixelExpect& p : pixels) {
-        const long got = ShotPixel(shot.output, p.x, p.y);
-        ASSERT_GE(got, 0) << "frame " << frame << " at " << p.x << "," << p.y << "\n" << shot.output;
-        for (int shift : {16, 8, 0})
-            EXPECT_NEAR((got >> shift) & 0xFF, (p.rgb >> shift) & 0xFF, p.tolerance)
-                << "frame " << frame << " at " << p.x << "," << p.y << ": " << std::hex << got;
-    }
+    for (const std::string& wrong : WrongPixels(shot, frame, pixels)) ADD_FAILURE() << wrong;
 }
 
 std::vector<uint8_t> ReadPngRgb(const std::string& pngPath, int* width, int* height)

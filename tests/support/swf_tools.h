@@ -3,6 +3,7 @@
 // reports why it cannot run, so tests can skip cleanly where the shared folder
 // or Chromium is missing.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,8 +31,17 @@ ToolResult SwfDumpDeep(const std::string& swfPath);
 // swf-shot at a frame, reading the given pixels; the JSON summary is in output.
 ToolResult SwfShot(const std::string& swfPath, const std::string& pngPath, int frame,
                    const std::vector<std::pair<int, int>>& pixels);
+// SwfShot, shot again (up to a dozen times) while `right` rejects the result when
+// the frame lies past what the player is sure to have parsed as it seeks;
+// the last result.
+ToolResult SwfShotSought(const std::string& swfPath, const std::string& pngPath, int frame,
+                         const std::vector<std::pair<int, int>>& pixels,
+                         const std::function<bool(const ToolResult&)>& right);
 // The colour of pixel "x,y" in a swf-shot summary as 0xRRGGBB, or -1.
 long ShotPixel(const std::string& summary, int x, int y);
+// Bytes of the movie's tag stream up to the end of a frame (1-based), read
+// from a plain or zlib-compressed file; -1 when it cannot be told.
+long FrameEndOffset(const std::string& swfPath, int frame);
 
 // Runs swf-dump --deep on a movie and expects it valid, naming each of the
 // given strings (tag names) somewhere in its report. Skips the test where
@@ -49,8 +59,8 @@ struct PixelExpect {
     long rgb;
     int tolerance = 0;
 };
-// Plays the movie to a frame in swf-shot and checks the pixels. Skips the
-// test where swf-shot cannot run.
+// Seeks the movie to a frame in swf-shot (SwfShotSought) and checks the
+// pixels. Skips the test where swf-shot cannot run.
 void ExpectShotPixels(const std::string& swfPath, int frame, const std::vector<PixelExpect>& pixels);
 
 }  // namespace tavrel_test

@@ -420,7 +420,8 @@ void ExpectLastFrames(const std::string& movie, const std::vector<std::pair<int,
 // second has 7200 frames for 6400 twips; of 30,000 ms 360 frames, 280 twips
 // left over; Zoom In of 20 s 240 frames for 3200 twips, 80 over. Spin In
 // turns a million times and ends upright; Slide In From a start scale of -2
-// ends at the slide's own size.
+// ends at the slide's own size. Short runs first and the longest last, so
+// that the shots seek as little of the movie as they can.
 TEST(CliTransitions, MovingKindsEndInPlace)
 {
     TempDir dir;
@@ -428,26 +429,27 @@ TEST(CliTransitions, MovingKindsEndInPlace)
     const std::string movie = CompileShow(
         dir, {
                  {kA, "<transition name=\"None\" duration=\"500\" />"},
-                 {kB, "<transition name=\"Push\" duration=\"600000\" direction=\"right\" />"},
-                 {kA, "<transition name=\"Push\" duration=\"30000\" direction=\"right\" />"},
-                 {kB, "<transition name=\"Zoom In\" duration=\"20000\" direction=\"right\" />"},
-                 {kA, "<transition name=\"Spin In\" duration=\"2000\" spins=\"1000000\" clockwise=\"true\" />"},
+                 {kB, "<transition name=\"Spin In\" duration=\"2000\" spins=\"1000000\" clockwise=\"true\" />"},
                  {kC,
                   "<transition name=\"Slide In From\" duration=\"2000\" final_x=\"0\" final_y=\"0\" "
                   "final_sx=\"-2\" final_sy=\"-2\" fade_out=\"false\" />",
                   100, 80},
+                 {kA, "<transition name=\"None\" duration=\"500\" />"},
+                 {kB, "<transition name=\"Push\" duration=\"30000\" direction=\"right\" />"},
+                 {kA, "<transition name=\"Zoom In\" duration=\"20000\" direction=\"right\" />"},
+                 {kB, "<transition name=\"Push\" duration=\"600000\" direction=\"right\" />"},
              });
     ASSERT_FALSE(movie.empty());
     for (const std::string& f : tavrel_test::ReplayDisplayList(movie).faults) ADD_FAILURE() << f;
     const std::pair<int, int> left{3, 120}, right{316, 120}, centre{160, 120};
     ExpectLastFrames(movie, {
-                                {2, {{left, kB}, {centre, kB}, {right, kB}}},
-                                {3, {{left, kA}, {right, kA}, {{313, 120}, kA}}},
-                                {4, {{left, kB}, {{318, 120}, kB}, {{318, 5}, kB}}},
                                 // Upright: the corners are the new slide's.
-                                {5, {{{2, 2}, kA}, {{317, 2}, kA}, {{2, 237}, kA}, {{317, 237}, kA}}},
+                                {2, {{{2, 2}, kB}, {{317, 2}, kB}, {{2, 237}, kB}, {{317, 237}, kB}}},
                                 // 100 × 80 in the centre, the slide before round it.
-                                {6, {{centre, kC}, {{115, 120}, kC}, {{105, 120}, kA}, {{160, 75}, kA}, {{160, 165}, kA}}},
+                                {3, {{centre, kC}, {{115, 120}, kC}, {{105, 120}, kB}, {{160, 75}, kB}, {{160, 165}, kB}}},
+                                {5, {{left, kB}, {right, kB}, {{313, 120}, kB}}},
+                                {6, {{left, kA}, {{318, 120}, kA}, {{318, 5}, kA}}},
+                                {7, {{left, kB}, {centre, kB}, {right, kB}}},
                             });
 }
 
