@@ -228,7 +228,10 @@ void CQTMovie::FormatTime(char* out) const
 {
     const TimeValue scale = GetTimeScale();
     const double seconds = scale > 0 ? double(GetDuration()) / scale : 0.0;
-    const uint32_t ms = uint32_t(seconds * 1000.0);
+    // A duration past 32 bits of milliseconds (a low rate, or a length a
+    // header claims) is held at the most the field shows.
+    const double msReal = seconds * 1000.0;
+    const uint32_t ms = msReal < 4294967295.0 ? uint32_t(msReal) : 0xFFFFFFFFu;
     // Rounded to hundredths as a whole, so 995 ms and more carry into the
     // seconds instead of printing a hundredths field of 100.
     const uint64_t total = (uint64_t(ms) + 5) / 10;

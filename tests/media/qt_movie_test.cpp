@@ -27,6 +27,8 @@ TEST(QTMovie, FormatTime)
         {1000, 999, "00:00:01.00"},  // 995 ms and more carry into the seconds
         {1000, 59995, "00:01:00.00"}, {1000, 994, "00:00:00.99"}, {1000, 5, "00:00:00.01"},
         {1000, 12340, "00:00:12.34"},
+        // Past 32 bits of milliseconds: held at the most they hold.
+        {1, 4400000, "00:71582:47.30"},
     };
     for (const auto& c : cases) {
         const std::string path = dir.file("t.wav");
