@@ -248,7 +248,7 @@ bool CMp3Encoder::ConvertToMp3Chunks(const CPath& path, CMp3Settings& settings, 
 }
 
 bool CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress,
-                              std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
+                           std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
 {
     Begin(settings, progress, "Reading audio...");
     damage_.clear();
@@ -289,7 +289,7 @@ uint64_t CMp3Encoder::GetOutputSampleCount() const
 }
 
 bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
-                             std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
+                          std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks)
 {
     Begin(settings, progress, "Writing audio...");
     fedFrames_ = 0;
@@ -417,46 +417,37 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     FileCloser back(mp3Path.Fopen("rb"));
     const int64_t length = back.get() ? FileSize(back.get()) : -1;
     if (length < 0 || length > INT32_MAX) return failWith("the MP3 data cannot be read back");
-    if (chunks) {
-        // Handed on a block at a time: the caller keeps what it needs.
-        std::vector<uint8_t> block(65536);
-        for (int64_t left = length; left > 0;) {
-            const size_t n = size_t(std::min<int64_t>(left, int64_t(block.size())));
-            if (!ReadExact(back.get(), block.data(), n) || !(*chunks)(block.data(), n)) {
-                back.Close();
-                return failWith("the MP3 data cannot be read back");
-            }
-            left -= int64_t(n);
-        }
-        back.Close();
-        mp3Path.Delete();
-        settings.resultLength = int32_t(length);
-        return true;
-    }
-    if (into) {
-        // Straight into the caller's buffer, behind its lead: the MP3 is
-        // held once.
+    // The data goes where the caller takes it: a block at a time through
+    // chunks, or read whole into its vector behind the lead (held once) or
+    // into a new block.
+    uint8_t* block = nullptr;
+    uint8_t* whole = nullptr;
+    if (!chunks && into) {
         into->clear();
         into->shrink_to_fit();
         into->resize(lead + size_t(length));
-        if (length > 0 && !ReadExact(back.get(), into->data() + lead, size_t(length))) {
-            back.Close();
-            return failWith("the MP3 data cannot be read back");
-        }
-        back.Close();
-        mp3Path.Delete();
-        settings.resultLength = int32_t(length);
-        return true;
+        whole = into->data() + lead;
+    } else if (!chunks) {
+        whole = block = static_cast<uint8_t*>(std::malloc(size_t(std::max<int64_t>(length, 1))));
     }
-    auto* block = static_cast<uint8_t*>(std::malloc(size_t(std::max<int64_t>(length, 1))));
-    if (!block || (length > 0 && !ReadExact(back.get(), block, size_t(length)))) {
-        std::free(block);
-        back.Close();
-        return failWith("the MP3 data cannot be read back");
+    bool read = true;
+    if (chunks) {
+        std::vector<uint8_t> piece(65536);
+        for (int64_t left = length; read && left > 0;) {
+            const size_t n = size_t(std::min<int64_t>(left, int64_t(piece.size())));
+            read = ReadExact(back.get(), piece.data(), n) && (*chunks)(piece.data(), n);
+            left -= int64_t(n);
+        }
+    } else {
+        read = whole && (length == 0 || ReadExact(back.get(), whole, size_t(length)));
     }
     back.Close();
+    if (!read) {
+        std::free(block);
+        return failWith("the MP3 data cannot be read back");
+    }
     mp3Path.Delete();
     settings.resultLength = int32_t(length);
-    settings.resultBuffer = block;
+    if (block) settings.resultBuffer = block;
     return true;
 }

@@ -97,9 +97,9 @@ private:
     // The conversion and the encoding, the result into a new block, into
     // (behind lead bytes) or through chunks.
     bool Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress, std::vector<uint8_t>* into,
-                     size_t lead, const ChunkSink* chunks);
+                 size_t lead, const ChunkSink* chunks);
     bool Encode(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress,
-                    std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks);
+                std::vector<uint8_t>* into, size_t lead, const ChunkSink* chunks);
 
     lame_bundle::Config config_{};
     lame_bundle::Stream stream_ = 0;
