@@ -199,14 +199,19 @@ bool CSlideShow::WriteSlide(CSlide* slide, int index)
     return true;
 }
 
-bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* sink, bool alwaysNoPrint)
+void CSlideShow::ClearExportReport()
 {
-    ExportScope scope(*this);
     last_error_ = 0;
     last_error_text_.clear();
     skipped_slides_.clear();
     picture_warnings_.clear();
     sound_warnings_.clear();
+}
+
+bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* sink, bool alwaysNoPrint)
+{
+    ExportScope scope(*this);
+    ClearExportReport();
     progress_ = sink;
     const int count = GetSlideCount();
     if (sink) {
@@ -362,11 +367,7 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
 bool CSlideShow::RunExportSlide(const CPath& path)
 {
     ExportScope scope(*this);
-    last_error_ = 0;
-    last_error_text_.clear();
-    skipped_slides_.clear();
-    picture_warnings_.clear();
-    sound_warnings_.clear();
+    ClearExportReport();
     id_counter_ = depth_counter_ = 0;
     frames_before_first_ = 0;
     current_slide_ = previous_slide_ = first_written_ = last_written_ = nullptr;

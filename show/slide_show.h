@@ -278,6 +278,8 @@ protected:
     // writes the no-printing label only when asked.
     bool RunExport(const CPath& target, bool replace, CProgressDialog* sink, bool alwaysNoPrint);
     bool RunExportSlide(const CPath& path);
+    // What an export reports of its last run: error, skipped slides, warnings.
+    void ClearExportReport();
     // Keeps the code and the reason; false.
     bool FailExport(uint32_t code, const std::string& why);
 

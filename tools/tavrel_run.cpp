@@ -123,6 +123,12 @@ private:
     }
     int Export(const std::string& output);
 
+    void WarnSoundLeftOut(const std::string& where, const CPath& src, const std::string& why)
+    {
+        report_.Warn(where + "sound \"" + src.GetFullPath() + "\" cannot be read (" + why +
+                     "): the movie goes without it");
+    }
+
     const CliOptions& o_;
     std::FILE* out_;
     std::FILE* err_;
@@ -234,8 +240,7 @@ void Runner::CheckMedia()
             const std::string why = SoundTrouble(item->GetSrc());
             if (why.empty()) continue;
             unreadSounds_.push_back(item->GetSrc().GetFullPath());
-            report_.Warn(where + "sound \"" + item->GetSrc().GetFullPath() + "\" cannot be read (" + why +
-                         "): the movie goes without it");
+            WarnSoundLeftOut(where, item->GetSrc(), why);
         }
     };
     checkSounds(show_.GetSounds(), "");
@@ -392,8 +397,7 @@ int Runner::Export(const std::string& output)
             report_.Warn(where + "sound \"" + w.src.GetText() + "\" is damaged (" + w.text +
                          "): the movie keeps what could be decoded");
         else if (std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
-            report_.Warn(where + "sound \"" + w.src.GetFullPath() + "\" cannot be read (" + w.text +
-                         "): the movie goes without it");
+            WarnSoundLeftOut(where, w.src, w.text);
     }
     // A skin that was found but has no clip to copy.
     if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) report_.Warn(show_.GetControlsClip().GetError());
