@@ -153,6 +153,15 @@ int CSlideShow::GetExportSlideCount() const
     return plan_.size() == slides_.size() ? export_slide_count_ : GetSlideCount();
 }
 
+std::vector<int> CSlideShow::GetPlannedOutSlides() const
+{
+    std::vector<int> out;
+    if (plan_.size() != slides_.size()) return out;
+    for (size_t i = 0; i < plan_.size(); ++i)
+        if (!plan_[i].number) out.push_back(int(i) + 1);
+    return out;
+}
+
 int CSlideShow::GetExportSlideNumber(int showNumber) const
 {
     if (showNumber < 1 || showNumber > GetSlideCount() || plan_.size() != slides_.size()) return showNumber;

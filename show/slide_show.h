@@ -223,6 +223,9 @@ public:
     // one after it, a number outside the show itself.
     int GetExportSlideCount() const;
     int GetExportSlideNumber(int showNumber) const;
+    // The slides of the show (from 1) the plan leaves out, before any is
+    // written: the export skips these.
+    std::vector<int> GetPlannedOutSlides() const;
     uint32_t GetNextFrame() const { return next_frame_; }
     uint32_t GetFramesBeforeFirstSlide() const { return frames_before_first_; }
     uint16_t* GetIdCounter() { return &id_counter_; }

@@ -95,6 +95,8 @@ bool ReadFrameCount(const std::string& path, unsigned* frames)
     return true;
 }
 
+std::string PictureTrouble(const CPath& path);
+
 class Runner {
 public:
     Runner(const CliOptions& options, std::FILE* out, std::FILE* err)
@@ -123,6 +125,17 @@ private:
     }
     int Export(const std::string& output);
 
+    // A slide whose picture the movie goes without, and why.
+    void WarnSlideLeftOut(int n)
+    {
+        const CSlide* slide = show_.GetSlide(n - 1);
+        const std::string why = slide ? PictureTrouble(slide->GetSrc()) : std::string();
+        report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
+                     (slide ? slide->GetSrc().GetText() : std::string()) + "\" cannot be read or encoded" +
+                     (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
+        saidLeftOut_.push_back(n);
+    }
+
     void WarnSoundLeftOut(const std::string& where, const CPath& src, const std::string& why)
     {
         report_.Warn(where + "sound \"" + src.GetFullPath() + "\" cannot be read (" + why +
@@ -137,6 +150,7 @@ private:
     CPublishSettings publish_;
     bool skinFound_[2] = {false, false};  // controls, mute
     std::vector<std::string> unreadSounds_;  // said before the export: not said again
+    std::vector<int> saidLeftOut_;           // slides said left out by the plan
 };
 
 int Runner::Read()
@@ -372,15 +386,10 @@ int Runner::Export(const std::string& output)
         target.Discard();
         return Fail(kExitExportFailed, "export to " + o_.output + " failed: " + why);
     }
-    // What the export passed over: slides whose pictures it could not
-    // read, skins without their clip.
-    for (int n : show_.GetSkippedSlides()) {
-        const CSlide* slide = show_.GetSlide(n - 1);
-        const std::string why = slide ? PictureTrouble(slide->GetSrc()) : std::string();
-        report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
-                     (slide ? slide->GetSrc().GetText() : std::string()) + "\" cannot be read or encoded" +
-                     (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
-    }
+    // What the export passed over beyond the plan: slides whose pictures
+    // it could not read, skins without their clip.
+    for (int n : show_.GetSkippedSlides())
+        if (std::find(saidLeftOut_.begin(), saidLeftOut_.end(), n) == saidLeftOut_.end()) WarnSlideLeftOut(n);
     for (const CSlideShow::PictureWarning& w : show_.GetPictureWarnings()) {
         if (std::find(show_.GetSkippedSlides().begin(), show_.GetSkippedSlides().end(), w.slide) !=
             show_.GetSkippedSlides().end())
@@ -462,6 +471,9 @@ int Runner::Run()
     if (frames > kFrameWarningLimit)
         report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +
                      std::to_string(kFrameWarningLimit) + ": players may play it badly");
+    // The plan has decided which slides the movie goes without: each is
+    // said now, so that --strict, which stops here, says why too.
+    for (int n : show_.GetPlannedOutSlides()) WarnSlideLeftOut(n);
     // Counted after the plan: slides dropped or left out are not in it.
     if (show_.GetExportSlideCount() == 0) report_.Warn("the movie has no slides");
     if (StrictStop()) return StrictFailure();

@@ -103,7 +103,20 @@ protected:
         std::vector<std::string> err;  // texts expected on standard error
         std::vector<std::string> extraArgs = {};
         std::vector<std::string> notErr = {};  // texts that must not be said
+        // err is said in this order, and under --strict too: the run stops
+        // only after these were all said.
+        bool strictSaysAll = false;
     };
+
+    static void ExpectSaidInOrder(const std::string& err, const std::vector<std::string>& texts)
+    {
+        size_t at = 0;
+        for (const std::string& text : texts) {
+            const size_t found = err.find(text, at);
+            EXPECT_NE(found, std::string::npos) << text << " (in this order)\n" << err;
+            if (found != std::string::npos) at = found + text.size();
+        }
+    }
 
     void SetUp() override
     {
@@ -134,12 +147,14 @@ protected:
             EXPECT_EQ(r.exitCode, c.code) << r.err;
             for (const std::string& text : c.err) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
             for (const std::string& text : c.notErr) EXPECT_EQ(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+            if (c.strictSaysAll) ExpectSaidInOrder(r.err, c.err);
             EXPECT_EQ(fs::exists(dir_.file(out)), c.code == kDone) << r.err;
             if (c.code == kDone && !c.err.empty()) {
                 args.insert(args.begin(), "--strict");
                 fs::remove(dir_.file(out));
                 const ProgramResult strict = RunProgram(args, dir_.path());
                 EXPECT_EQ(strict.exitCode, kStrict) << strict.err;
+                if (c.strictSaysAll) ExpectSaidInOrder(strict.err, c.err);
                 EXPECT_FALSE(fs::exists(dir_.file(out)));
             }
             // Nothing but the output is left beside it.
@@ -270,6 +285,18 @@ TEST_F(BadInputTest, Projects)
         {"no-slides.tvr", Project("", Slides("")), kDone, {"no-slides.tvr: the movie has no slides\n"}},
         {"all-dropped.tvr", Project("", Slides(ImageSlide(dir_.file("gone.jpg")))), kDone,
          {"gone.jpg\": image file missing: slide dropped\n", "all-dropped.tvr: the movie has no slides\n"}},
+        // A missing sound is one line, the reader's: the export goes without
+        // the emptied sound and says nothing more.
+        {"gone-sound.tvr",
+         Project("", Slides(ImageSlide(picture_, "",
+                                       "<sound_data include=\"true\">\n<sound src=\"" + dir_.file("gone.wav") +
+                                           "\" />\n</sound_data>\n")) +
+                         "<sound_data include=\"true\">\n<sound src=\"gone.mp3\" sync=\"true\" />\n</sound_data>\n"),
+         kDone,
+         {"gone-sound.tvr:7: slide 1: sound src=\"" + dir_.file("gone.wav") + "\": sound file missing: sound emptied\n",
+          "gone.mp3\": sound file missing: sound emptied\n"},
+         {},
+         {"cannot be read"}},
         {"rwp.tvr",
          Project("", Slides(good) + "<swf_data preload=\"true\" preload_creator=\"rwp\" />\n"), kDone,
          {"rwp.tvr: the SWF-protection bundle vtx.bundle is not installed: the \"rwp\" preloader is left out: the movie "
@@ -314,6 +341,14 @@ TEST_F(BadInputTest, Media)
         {"exif.tvr", Project("", Slides(ImageSlide(dir_.file("exif.jpg")))), kDone, {}},
         {"lying-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.wav"))), kDone, {}},
         {"text-mp3.tvr", Project("", Slides(goodSlide) + sound(dir_.file("text.mp3"))), kDone, {"text.mp3\" cannot be read"}},
+        // A sound as the only picture: why it was left out comes before the
+        // movie is said empty, under --strict too.
+        {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,
+         {"wav-picture.tvr: slide 1: picture \"" + dir_.file("lying.wav") + "\" cannot be read or encoded (",
+          "): slide left out of the movie\n", "wav-picture.tvr: the movie has no slides\n"},
+         {},
+         {},
+         true},
         {"cut-jpg.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("cut.jpg")))), kDone,
          {"cut-jpg.tvr: slide 2: picture \"" + dir_.file("cut.jpg") +
           "\" is damaged (Premature end of JPEG file): the slide shows what could be decoded"}},
@@ -409,7 +444,12 @@ TEST_F(BadInputTest, Movies)
         // One line for such a slide, the export's: the reader's "kept" is
         // only for a project that is not compiled.
         {"m4a.tvr", Project("", Slides(ImageSlide(dir_.file("t.m4a")))), kDone,
-         {leftOut("t.m4a", "it holds no picture")[0], "m4a.tvr: the movie has no slides\n"}, {}, {"kept as stored"}},
+         {leftOut("t.m4a", "it holds no picture")[0], "m4a.tvr: the movie has no slides\n"}, {}, {"kept as stored"},
+         true},
+        // A movie whose first key frame is overwritten, the only slide.
+        {"blank-only.tvr", Project("", Slides(ImageSlide(dir_.file("blank.mov")))), kDone,
+         {leftOut("blank.mov", "no frame of its video can be decoded")[0], "blank-only.tvr: the movie has no slides\n"},
+         {}, {}, true},
         {"empty-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("empty.mp4")) + good)), kDone,
          leftOut("empty.mp4", "the file is empty")},
         {"sound-cut.tvr", Project("", Slides(good) + sound(dir_.file("cut.mp4"))), kDone,
