@@ -80,6 +80,28 @@ std::string LyingWav()
     return w;
 }
 
+// A copy of the build's application bundle whose movie module and MP3
+// encoder are cut short, as a broken install leaves them.
+std::string CutBundle(const TempDir& dir)
+{
+    const fs::path built = fs::path(TAVREL_BUNDLE_DIR) / "Contents" / "Resources";
+    const fs::path copy = fs::path(dir.file("cut.app")) / "Contents" / "Resources";
+    fs::create_directories(copy);
+    for (const auto& e : fs::directory_iterator(built)) {
+        const std::string name = e.path().filename().string();
+        const std::string code = name.substr(0, name.find('.'));
+        if (name != "movie_media.bundle" && name != "lame_encU.bundle") {
+            fs::create_symlink(e.path(), copy / name);
+            continue;
+        }
+        const std::string file = ReadFile((e.path() / "Contents" / "MacOS" / code).string());
+        if (file.size() <= 20000) return "";
+        fs::create_directories(copy / name / "Contents" / "MacOS");
+        if (!WriteFile((copy / name / "Contents" / "MacOS" / code).string(), file.substr(0, 20000))) return "";
+    }
+    return dir.file("cut.app");
+}
+
 // A valid movie holding nothing but a frame.
 std::string EmptyMovie(const TempDir& dir)
 {
@@ -103,6 +125,8 @@ protected:
         std::vector<std::string> err;  // texts expected on standard error
         std::vector<std::string> extraArgs = {};
         std::vector<std::string> notErr = {};  // texts that must not be said
+        std::vector<std::string> env = {};     // NAME=value for the run
+        std::vector<std::string> out = {};     // texts expected on standard output
     };
 
     void SetUp() override
@@ -130,15 +154,16 @@ protected:
             std::vector<std::string> args = c.extraArgs;
             args.push_back(c.name);
             args.push_back(out);
-            const ProgramResult r = RunProgram(args, dir_.path());
+            const ProgramResult r = RunProgram(args, dir_.path(), c.env);
             EXPECT_EQ(r.exitCode, c.code) << r.err;
             for (const std::string& text : c.err) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+            for (const std::string& text : c.out) EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
             for (const std::string& text : c.notErr) EXPECT_EQ(r.err.find(text), std::string::npos) << text << "\n" << r.err;
             EXPECT_EQ(fs::exists(dir_.file(out)), c.code == kDone) << r.err;
             if (c.code == kDone && !c.err.empty()) {
                 args.insert(args.begin(), "--strict");
                 fs::remove(dir_.file(out));
-                const ProgramResult strict = RunProgram(args, dir_.path());
+                const ProgramResult strict = RunProgram(args, dir_.path(), c.env);
                 EXPECT_EQ(strict.exitCode, kStrict) << strict.err;
                 EXPECT_FALSE(fs::exists(dir_.file(out)));
             }
@@ -389,6 +414,12 @@ TEST_F(BadInputTest, Movies)
                                    "\x14\x43\x00\x00\x01\xB5\x81\x1F\xFF\x5B\x20\x00\x00\x01\x00",
                                    35));
 
+    // A format FFmpeg knows and the program leaves out.
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=2 -c:a ac3 -f ac3", dir_.file("t.ac3")));
+    const std::string cutBundle = CutBundle(dir_);
+    ASSERT_FALSE(cutBundle.empty()) << "the build's bundle lacks its movie module or MP3 encoder";
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=1", dir_.file("tone.wav")));
+
     auto sound = [](const std::string& src) {
         return "<sound_data include=\"true\">\n<sound src=\"" + src + "\" />\n</sound_data>\n";
     };
@@ -429,6 +460,22 @@ TEST_F(BadInputTest, Movies)
          kDone, {}},
         {"space-m4v.tvr", Project("", Slides(ImageSlide(dir_.file("space.m4v")) + good)), kDone,
          {"slide 1: picture \"" + dir_.file("space.m4v") + "\" is damaged (", "): the slide shows what could be decoded"}},
+        {"ac3.tvr", Project("", Slides(good) + sound(dir_.file("t.ac3"))), kDone,
+         {"ac3.tvr: sound \"" + dir_.file("t.ac3") +
+          "\" cannot be read (its format is raw AC-3, which this program does not read): the movie goes without it\n"},
+         {}, {"whitelist"}},
+        // A broken install: the movie slide and the sound are said, the
+        // picture slide still exported.
+        {"cut-module.tvr", Project("", Slides(ImageSlide(dir_.file("cut.mp4")) + good)), kDone,
+         leftOut("cut.mp4", "the movie module movie_media.bundle cannot be loaded: " + cutBundle +
+                                "/Contents/Resources/movie_media.bundle/Contents/MacOS/movie_media: the file is cut "
+                                "short: it holds 20000 bytes of the "),
+         {}, {}, {"TAVREL_BUNDLE=" + cutBundle}, {"1 slides, 1 skipped"}},
+        {"cut-encoder.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone,
+         {"cut-encoder.tvr: sound \"" + dir_.file("tone.wav") + "\" cannot be read (the MP3 encoder cannot be loaded: " +
+          cutBundle + "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is cut short: it holds "
+          "20000 bytes of the "},
+         {}, {}, {"TAVREL_BUNDLE=" + cutBundle}, {"1 slides, 0 skipped"}},
     };
     RunCases(cases);
     const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
