@@ -6,8 +6,11 @@
 // broken Ogg header, a track whose data lies in another file, and a
 // stretched picture). For movie_export_fuzz: choice headers taking each
 // file as a slide and the sounds as the show's and a slide's.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,7 +25,17 @@ using fuzz_files::RunFfmpeg;
 
 bool Save(const std::string& path, const std::string& bytes)
 {
-    return fuzz_files::WriteBytes(path, bytes.data(), bytes.size());
+    if (fuzz_files::WriteBytes(path, bytes.data(), bytes.size())) return true;
+    std::fprintf(stderr, "movie_fuzz_seeds: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+}
+
+// Made by ffmpeg, which says what went wrong.
+bool Made(const std::string& arguments, const std::string& path)
+{
+    if (RunFfmpeg(arguments, path)) return true;
+    std::fprintf(stderr, "movie_fuzz_seeds: ffmpeg could not make %s\n", path.c_str());
+    return false;
 }
 
 uint32_t Be32(const std::string& b, size_t at)
@@ -87,8 +100,8 @@ bool Damaged(const std::string& folder, const std::string& name, const std::stri
 {
     const std::string path = folder + "/" + name;
     std::string bytes;
-    if (!RunFfmpeg(arguments, path) || !ReadBytes(path, bytes) || !edit(bytes)) {
-        std::fprintf(stderr, "movie_fuzz_seeds: could not make %s\n", name.c_str());
+    if (!Made(arguments, path) || !ReadBytes(path, bytes) || !edit(bytes)) {
+        std::fprintf(stderr, "movie_fuzz_seeds: could not damage %s as planned\n", path.c_str());
         std::remove(path.c_str());
         return false;
     }
@@ -99,7 +112,7 @@ bool MovieSeeds(const std::string& folder)
 {
     bool ok = true;
     for (const fuzz_files::MovieSource& source : fuzz_files::kMovieSources)
-        ok = RunFfmpeg(source.arguments, folder + "/" + source.name) && ok;
+        ok = Made(source.arguments, folder + "/" + source.name) && ok;
     // An AAC sound whose data is overwritten past its first 64 bytes, sizes kept.
     ok = Damaged(folder, "aac-overwritten.m4a",
                  "-f lavfi -i sine=f=440:sample_rate=48000:d=3.5 -c:a aac -ac 2 -f ipod",
@@ -145,7 +158,7 @@ bool MovieSeeds(const std::string& folder)
                  "-f lavfi -i testsrc2=s=32x24:r=5:d=0.6 -c:v mjpeg -q:v 5 -pix_fmt yuvj420p -f mov",
                  ReferToOtherFile) && ok;
     // One frame of 8 × 16384 whose pixels are 4096 times as wide as high.
-    ok = RunFfmpeg("-f lavfi -i color=c=red:s=8x16384:r=1:d=1,setsar=sar=4096/1:max=10000 -frames:v 1 "
+    ok = Made("-f lavfi -i color=c=red:s=8x16384:r=1:d=1,setsar=sar=4096/1:max=10000 -frames:v 1 "
                    "-c:v mjpeg -q:v 31 -f mov",
                    folder + "/stretched-pixels.mov") && ok;
     // An MPEG-4 stream whose colour space is 128; an Ogg header cut short.
@@ -196,6 +209,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: movie_fuzz_seeds MOVIE-SEEDS EXPORT-SEEDS\n"
                              "  writes the seeds of movie_picture_fuzz and movie_export_fuzz (needs ffmpeg)\n");
         return 2;
+    }
+    for (const char* folder : {argv[1], argv[2]}) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            std::fprintf(stderr, "movie_fuzz_seeds: cannot make the folder %s: %s\n", folder, ec.message().c_str());
+            return 1;
+        }
     }
     const bool movies = MovieSeeds(argv[1]);
     const bool exports = ExportSeeds(argv[2]);

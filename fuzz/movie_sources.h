@@ -40,8 +40,10 @@ inline constexpr size_t kMovieSourceCount = sizeof kMovieSources / sizeof kMovie
 // version strings), so a finding replays in a new process.
 inline bool RunFfmpeg(const std::string& arguments, const std::string& path)
 {
+    std::string quoted = "'";
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments +
-                                " -fflags +bitexact -flags +bitexact '" + path + "'";
+                                " -fflags +bitexact -flags +bitexact " + quoted + "'";
     return std::system(command.c_str()) == 0;
 }
 

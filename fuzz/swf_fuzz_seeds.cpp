@@ -1,8 +1,12 @@
 // Writes the seed corpus of the reader fuzz target: movies of our own.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "checked_movie.h"
+#include "fuzz_files.h"
 #include "reader_movies.h"
 #include "swf/file_utils.h"
 
@@ -10,10 +14,9 @@ namespace {
 
 bool Save(const std::string& path, const Bytes& bytes)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    if (fuzz_files::WriteBytes(path, bytes.data(), bytes.size())) return true;
+    std::fprintf(stderr, "swf_fuzz_seeds: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
 }
 
 }  // namespace
@@ -24,18 +27,35 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: swf_fuzz_seeds FOLDER\n");
         return 2;
     }
-    const std::string folder = argv[1];
+    // Absolute, as the movie library takes a relative path from the
+    // application's folder rather than the working one.
+    std::error_code ec;
+    std::filesystem::path named = std::filesystem::absolute(argv[1], ec).lexically_normal();
+    if (!named.has_filename()) named = named.parent_path();
+    const std::string folder = named.string();
+    if (!ec) std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::fprintf(stderr, "swf_fuzz_seeds: cannot make the folder %s: %s\n", argv[1], ec.message().c_str());
+        return 1;
+    }
     bool ok = true;
     for (uint8_t version : {4, 6, 8}) {
         const std::string plain = folder + "/sample" + std::to_string(version) + ".swf";
+        const std::string compressed = folder + "/sample" + std::to_string(version) + "c.swf";
         ok = Save(plain, SampleMovie(version)) && ok;
-        ok = CompressSwfFile(plain, folder + "/sample" + std::to_string(version) + "c.swf", true) && ok;
+        if (!CompressSwfFile(plain, compressed, true)) {
+            std::fprintf(stderr, "swf_fuzz_seeds: cannot write %s\n", compressed.c_str());
+            ok = false;
+        }
     }
     CTagDefineSprite sprite;
     sprite.characterId = 1;
     sprite.AddTag(Placement(1, 1).release());
     sprite.AddTag(new CTagShowFrame);
     ok = Save(folder + "/sprite.swf", PlainMovie(WriteTag(sprite, 6), 1)) && ok;
-    ok = WriteCheckedMovie(folder + "/checked.swf").empty() && ok;
-    return ok ? 0 : 1;
+    // Seeds of an earlier run are written again.
+    std::filesystem::remove(folder + "/checked.swf", ec);
+    const std::string checked = WriteCheckedMovie(folder + "/checked.swf");
+    if (!checked.empty()) std::fprintf(stderr, "swf_fuzz_seeds: %s/checked.swf: %s\n", folder.c_str(), checked.c_str());
+    return ok && checked.empty() ? 0 : 1;
 }

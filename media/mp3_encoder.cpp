@@ -296,9 +296,11 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     inputRate_ = std::max(settings.inputRate, 0);
     outputRate_ = std::max(settings.outputRate, 0);
     uint64_t fedSamples = 0;
-    if (!LoadBundle())
-        return Fail(lastError_ == kBundleNotLoaded ? "the MP3 encoder cannot be loaded"
-                                                   : "the MP3 encoder is incomplete");
+    if (!LoadBundle()) {
+        if (lastError_ != kBundleNotLoaded) return Fail("the MP3 encoder is incomplete");
+        const std::string& why = GetLoadError();
+        return Fail(why.empty() ? "the MP3 encoder cannot be loaded" : "the MP3 encoder cannot be loaded: " + why);
+    }
     FillConfig(settings);
 
     CPath mp3Path;

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
 #include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
@@ -369,7 +370,9 @@ struct Demuxer {
         av_dict_free(&options);
         if (result < 0) {
             format = nullptr;  // freed by the failed open
-            *why = Reason("not a movie or sound file this program reads");
+            const std::string kind = UnreadFormat();
+            *why = kind.empty() ? Reason("not a movie or sound file this program reads")
+                                : "its format is " + kind + ", which this program does not read";
             return false;
         }
         // FFmpeg reads a track whose data reference names another file from
@@ -390,6 +393,17 @@ struct Demuxer {
             return false;
         }
         return true;
+    }
+
+    // The name of the format the file was probed as when kFormats leaves it
+    // out, else "": the open then failed for another reason.
+    std::string UnreadFormat()
+    {
+        const AVInputFormat* probed = nullptr;
+        if (avio_seek(io, 0, SEEK_SET) < 0 || av_probe_input_buffer2(io, &probed, "", nullptr, 0, 0) < 0 || !probed ||
+            av_match_list(probed->name, kFormats, ',') > 0)
+            return "";
+        return probed->long_name && *probed->long_name ? probed->long_name : probed->name;
     }
 
     void Close()

@@ -21,18 +21,38 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     // Nothing of FFmpeg is loaded before a movie is opened.
     ASSERT_EQ(platform::MovieMediaOpenCount(), 0);
 
-    // A failed load is not kept, so every row meets the loader afresh.
+    // A failed load is not kept, so every row meets the loader afresh. A
+    // module cut short, as a broken install leaves it, is refused before it
+    // is mapped: the loader would fault on its missing pages.
+    const std::string built = tavrel_test::ReadFile(TAVREL_BUNDLE_DIR
+                                                    "/Contents/Resources/movie_media.bundle/Contents/MacOS/movie_media");
+    ASSERT_GT(built.size(), 65536u);
+    // Whole, but with its program headers said to start 16 bytes before its end.
+    std::string farHeaders = built;
+    const uint64_t far = built.size() - 16;
+    farHeaders.replace(32, sizeof far, reinterpret_cast<const char*>(&far), sizeof far);
     const struct {
         const char* what;
-        const char* codeFile;  // null: no module in the bundle
+        std::string codeFile;  // empty: no module in the bundle
         const char* reason;
+        std::string detail = "";
     } kBroken[] = {
-        {"no module", nullptr, "the movie module movie_media.bundle is missing from the application bundle"},
+        {"no module", "", "the movie module movie_media.bundle is missing from the application bundle"},
         {"not code", "not a shared object", "the movie module movie_media.bundle cannot be loaded: "},
+        {"cut at 4096", built.substr(0, 4096), "the movie module movie_media.bundle cannot be loaded: ",
+         "movie_media: the file is cut short: it holds 4096 bytes of the " + std::to_string(built.size())},
+        {"cut at 20000", built.substr(0, 20000), "the movie module movie_media.bundle cannot be loaded: ",
+         "the file is cut short: it holds 20000 bytes of the "},
+        {"cut at 65536", built.substr(0, 65536), "the movie module movie_media.bundle cannot be loaded: ",
+         "the file is cut short: it holds 65536 bytes of the "},
+        {"one byte short", built.substr(0, built.size() - 1), "the movie module movie_media.bundle cannot be loaded: ",
+         "the file is cut short"},
+        {"headers past the end", farHeaders, "the movie module movie_media.bundle cannot be loaded: ",
+         "the file is cut short: it holds " + std::to_string(built.size()) + " bytes of the "},
     };
     for (const auto& c : kBroken) {
         tavrel_test::ScopedBundle bundle("");
-        if (c.codeFile) {
+        if (!c.codeFile.empty()) {
             const std::string macos = bundle.Resources() + "/movie_media.bundle/Contents/MacOS";
             std::filesystem::create_directories(macos);
             ASSERT_TRUE(tavrel_test::WriteFile(macos + "/movie_media", c.codeFile));
@@ -41,6 +61,7 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
         EXPECT_FALSE(movie.Open(mp4.path, 1 << 24)) << c.what;
         EXPECT_FALSE(movie.IsOpen()) << c.what;
         EXPECT_EQ(movie.LastError().rfind(c.reason, 0), 0u) << c.what << ": " << movie.LastError();
+        EXPECT_NE(movie.LastError().find(c.detail), std::string::npos) << c.what << ": " << movie.LastError();
         EXPECT_EQ(movie.FrameAt(0), nullptr) << c.what;
     }
 

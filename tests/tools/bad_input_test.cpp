@@ -80,6 +80,28 @@ std::string LyingWav()
     return w;
 }
 
+// A copy of the build's application bundle whose movie module and MP3
+// encoder are cut short, as a broken install leaves them.
+std::string CutBundle(const TempDir& dir)
+{
+    const fs::path built = fs::path(TAVREL_BUNDLE_DIR) / "Contents" / "Resources";
+    const fs::path copy = fs::path(dir.file("cut.app")) / "Contents" / "Resources";
+    fs::create_directories(copy);
+    for (const auto& e : fs::directory_iterator(built)) {
+        const std::string name = e.path().filename().string();
+        const std::string code = name.substr(0, name.find('.'));
+        if (name != "movie_media.bundle" && name != "lame_encU.bundle") {
+            fs::create_symlink(e.path(), copy / name);
+            continue;
+        }
+        const std::string file = ReadFile((e.path() / "Contents" / "MacOS" / code).string());
+        if (file.size() <= 20000) return "";
+        fs::create_directories(copy / name / "Contents" / "MacOS");
+        if (!WriteFile((copy / name / "Contents" / "MacOS" / code).string(), file.substr(0, 20000))) return "";
+    }
+    return dir.file("cut.app");
+}
+
 // A valid movie holding nothing but a frame.
 std::string EmptyMovie(const TempDir& dir)
 {
@@ -103,6 +125,8 @@ protected:
         std::vector<std::string> err;  // texts expected on standard error
         std::vector<std::string> extraArgs = {};
         std::vector<std::string> notErr = {};  // texts that must not be said
+        std::vector<std::string> env = {};     // NAME=value for the run
+        std::vector<std::string> out = {};     // texts expected on standard output
         // err is said in this order, and under --strict too: the run stops
         // only after these were all said.
         bool strictSaysAll = false;
@@ -143,16 +167,17 @@ protected:
             std::vector<std::string> args = c.extraArgs;
             args.push_back(c.name);
             args.push_back(out);
-            const ProgramResult r = RunProgram(args, dir_.path());
+            const ProgramResult r = RunProgram(args, dir_.path(), c.env);
             EXPECT_EQ(r.exitCode, c.code) << r.err;
             for (const std::string& text : c.err) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+            for (const std::string& text : c.out) EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
             for (const std::string& text : c.notErr) EXPECT_EQ(r.err.find(text), std::string::npos) << text << "\n" << r.err;
             if (c.strictSaysAll) ExpectSaidInOrder(r.err, c.err);
             EXPECT_EQ(fs::exists(dir_.file(out)), c.code == kDone) << r.err;
             if (c.code == kDone && !c.err.empty()) {
                 args.insert(args.begin(), "--strict");
                 fs::remove(dir_.file(out));
-                const ProgramResult strict = RunProgram(args, dir_.path());
+                const ProgramResult strict = RunProgram(args, dir_.path(), c.env);
                 EXPECT_EQ(strict.exitCode, kStrict) << strict.err;
                 if (c.strictSaysAll) ExpectSaidInOrder(strict.err, c.err);
                 EXPECT_FALSE(fs::exists(dir_.file(out)));
@@ -346,9 +371,7 @@ TEST_F(BadInputTest, Media)
         {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,
          {"wav-picture.tvr: slide 1: picture \"" + dir_.file("lying.wav") + "\" cannot be read or encoded (",
           "): slide left out of the movie\n", "wav-picture.tvr: the movie has no slides\n"},
-         {},
-         {},
-         true},
+         {}, {}, {}, {}, true},
         {"cut-jpg.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("cut.jpg")))), kDone,
          {"cut-jpg.tvr: slide 2: picture \"" + dir_.file("cut.jpg") +
           "\" is damaged (Premature end of JPEG file): the slide shows what could be decoded"}},
@@ -424,6 +447,12 @@ TEST_F(BadInputTest, Movies)
                                    "\x14\x43\x00\x00\x01\xB5\x81\x1F\xFF\x5B\x20\x00\x00\x01\x00",
                                    35));
 
+    // A format FFmpeg knows and the program leaves out.
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=2 -c:a ac3 -f ac3", dir_.file("t.ac3")));
+    const std::string cutBundle = CutBundle(dir_);
+    ASSERT_FALSE(cutBundle.empty()) << "the build's bundle lacks its movie module or MP3 encoder";
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=1", dir_.file("tone.wav")));
+
     auto sound = [](const std::string& src) {
         return "<sound_data include=\"true\">\n<sound src=\"" + src + "\" />\n</sound_data>\n";
     };
@@ -445,11 +474,11 @@ TEST_F(BadInputTest, Movies)
         // only for a project that is not compiled.
         {"m4a.tvr", Project("", Slides(ImageSlide(dir_.file("t.m4a")))), kDone,
          {leftOut("t.m4a", "it holds no picture")[0], "m4a.tvr: the movie has no slides\n"}, {}, {"kept as stored"},
-         true},
+         {}, {}, true},
         // A movie whose first key frame is overwritten, the only slide.
         {"blank-only.tvr", Project("", Slides(ImageSlide(dir_.file("blank.mov")))), kDone,
          {leftOut("blank.mov", "no frame of its video can be decoded")[0], "blank-only.tvr: the movie has no slides\n"},
-         {}, {}, true},
+         {}, {}, {}, {}, true},
         {"empty-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("empty.mp4")) + good)), kDone,
          leftOut("empty.mp4", "the file is empty")},
         {"sound-cut.tvr", Project("", Slides(good) + sound(dir_.file("cut.mp4"))), kDone,
@@ -469,6 +498,22 @@ TEST_F(BadInputTest, Movies)
          kDone, {}},
         {"space-m4v.tvr", Project("", Slides(ImageSlide(dir_.file("space.m4v")) + good)), kDone,
          {"slide 1: picture \"" + dir_.file("space.m4v") + "\" is damaged (", "): the slide shows what could be decoded"}},
+        {"ac3.tvr", Project("", Slides(good) + sound(dir_.file("t.ac3"))), kDone,
+         {"ac3.tvr: sound \"" + dir_.file("t.ac3") +
+          "\" cannot be read (its format is raw AC-3, which this program does not read): the movie goes without it\n"},
+         {}, {"whitelist"}},
+        // A broken install: the movie slide and the sound are said, the
+        // picture slide still exported.
+        {"cut-module.tvr", Project("", Slides(ImageSlide(dir_.file("cut.mp4")) + good)), kDone,
+         leftOut("cut.mp4", "the movie module movie_media.bundle cannot be loaded: " + cutBundle +
+                                "/Contents/Resources/movie_media.bundle/Contents/MacOS/movie_media: the file is cut "
+                                "short: it holds 20000 bytes of the "),
+         {}, {}, {"TAVREL_BUNDLE=" + cutBundle}, {"1 slides, 1 skipped"}},
+        {"cut-encoder.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone,
+         {"cut-encoder.tvr: sound \"" + dir_.file("tone.wav") + "\" cannot be read (the MP3 encoder cannot be loaded: " +
+          cutBundle + "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is cut short: it holds "
+          "20000 bytes of the "},
+         {}, {}, {"TAVREL_BUNDLE=" + cutBundle}, {"1 slides, 0 skipped"}},
     };
     RunCases(cases);
     const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
