@@ -58,7 +58,8 @@ bool CPopupSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
         if (v >= 0 && v <= kMaxNumber)
             numbers[i] = v;
         else if (numbers[i] < 0)
-            r.Refused(kNumbers[i], ("out of range (0 to " + std::to_string(kMaxNumber) + "): left to the browser").c_str());
+            r.Refused(kNumbers[i],
+                      ("out of range (0 to " + std::to_string(kMaxNumber) + "): left to the browser").c_str());
         else
             r.OutOfRange(kNumbers[i], 0, kMaxNumber, numbers[i]);
     }

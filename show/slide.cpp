@@ -805,13 +805,15 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
     ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         if (name == "transition_in") {
             // A later element replaces the transition an earlier one gave.
-            if (transitionRead) CElementReader(child, context).Issue("", "", "second transition_in: it replaces the first");
+            if (transitionRead)
+                CElementReader(child, context).Issue("", "", "second transition_in: it replaces the first");
             transitionRead = true;
             // The first element inside names the transition; later ones are not read.
             bool done = false;
             ReadChildElements(child, [&](const CXMLNode& t, const std::string&) {
                 if (done) {
-                    CElementReader(t, context).Issue("", "", "only the first element in transition_in is read: passed over");
+                    CElementReader(t, context)
+                        .Issue("", "", "only the first element in transition_in is read: passed over");
                     t.MarkRead(true);
                     return true;
                 }

@@ -178,9 +178,9 @@ public:
     template <typename Low, typename High, typename Kept>
     void OutOfRange(const char* name, Low low, High high, Kept kept) const
     {
-        Refused(name, ("out of range (" + NumberText(low) + " to " + NumberText(high) + "): " + NumberText(kept) +
-                       " kept")
-                          .c_str());
+        Refused(name,
+                ("out of range (" + NumberText(low) + " to " + NumberText(high) + "): " + NumberText(kept) + " kept")
+                    .c_str());
     }
     // Reports a value refused for what is said.
     void Refused(const char* name, const char* what) const;

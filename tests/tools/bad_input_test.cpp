@@ -172,7 +172,8 @@ TEST_F(BadInputTest, Projects)
          {"declaration.tvr: not a project file (no \"xml\" element around \"tavrel\")\n"}},
         {"bare-tavrel.tvr", "<tavrel>\n<slide_show />\n</tavrel>\n", kUnreadable,
          {"bare-tavrel.tvr: not a project file (no \"xml\" element around \"tavrel\")\n"}},
-        {"declared-xml.tvr", "<?xml version=\"1.0\" ?>\n<xml version=\"1.0\">\n<tavrel>\n<slide_show />\n</tavrel>\n</xml>\n",
+        {"declared-xml.tvr",
+         "<?xml version=\"1.0\" ?>\n<xml version=\"1.0\">\n<tavrel>\n<slide_show />\n</tavrel>\n</xml>\n",
          kUnreadable,
          {"declared-xml.tvr: not a project file (\"<?xml ...?>\" stands before the \"xml\" element, which must begin "
           "the file)\n"}},
@@ -264,7 +265,8 @@ TEST_F(BadInputTest, Projects)
         {"outer.tvr",
          "<xml version=\"1.0\" encoding=\"utf-8\" lang=\"en\">\n<tavrel version_major=\"1\" version_minor=\"122\""
          " build=\"7\">\n<slide_show>\n" +
-             Slides(good) + "</slide_show>\n</tavrel>\n<tavrel>\n<slide_show width=\"640\" />\n</tavrel>\n<notes />\n</xml>\n",
+             Slides(good) +
+             "</slide_show>\n</tavrel>\n<tavrel>\n<slide_show width=\"640\" />\n</tavrel>\n<notes />\n</xml>\n",
          kDone,
          {"outer.tvr:1: xml: unknown attribute \"lang\": passed over\n",
           "outer.tvr:2: tavrel: unknown attribute \"build\": passed over\n",

@@ -97,7 +97,10 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         {{"plain.xml", "o.swf"}, 2, "", "plain.xml: not a project file (no \"xml\" element around \"tavrel\")\n"},
         {{"show.tvr", "no/such/folder/o.swf"}, 3, "", "no/such/folder/o.swf: cannot create: No such file"},
         {{"long.tvr", "o.swf"}, 3, "", "export to o.swf failed: the show is too long"},
-        {{"--strict", "warn.tvr", "o.swf"}, 4, "", "warn.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept\n"},
+        {{"--strict", "warn.tvr", "o.swf"},
+         4,
+         "",
+         "warn.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept\n"},
         {{"--strict", "typo.tvr", "o.swf"}, 4, "", "typo.tvr:5: slide 1: unknown attribute \"duraton\": passed over\n"},
         {{"--strict", "--quiet", "warn.tvr", "o.swf"}, 4, "", "1 warning(s) under --strict"},
     };
@@ -109,8 +112,8 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
     // Nothing was created by the refused and failed runs.
-    EXPECT_EQ(FilesIn(dir_.path()),
-              (std::vector<std::string>{"a.jpg", "broken.tvr", "long.tvr", "plain.xml", "show.tvr", "typo.tvr", "warn.tvr"}));
+    EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "broken.tvr", "long.tvr", "plain.xml",
+                                                              "show.tvr", "typo.tvr", "warn.tvr"}));
     // Quiet hides the warning itself.
     EXPECT_EQ(Run({"--strict", "--quiet", "warn.tvr", "o.swf"}).err.find("out of range"), std::string::npos);
 }
@@ -124,8 +127,9 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
                                                   Slide(picture_,
                                                         "<transition_in>\n<transition name=\"Spin\" />\n"
                                                         "</transition_in>\n<swf_fx name=\"snow\" />\n") +
-                                                  Slide(picture_, "<transtion_in>\n<transition name=\"Push\" />\n"
-                                                                  "</transtion_in>\n")));
+                                                  Slide(picture_,
+                                                        "<transtion_in>\n<transition name=\"Push\" />\n"
+                                                        "</transtion_in>\n")));
     const ProgramResult r = Run({"--resave", "new.tvr", "show.tvr"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // Unknown names say where the names a project may give are listed.

@@ -63,7 +63,8 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
                "pan_x=\"99999999999\": out of range (-2147483648 to 2147483647): 0 kept"),
         Camera("duration=\"500\" zoom=\"nan\"", "zoom=\"nan\": not a finite number: 1 kept"),
         Transition("Window", "spins", "1e39", "out of range (-3.40282e+38 to 3.40282e+38): 1.8 kept"),
-        Transition("Color Fade", "fade_color", "-2147483649", "out of range (-2147483648 to 4294967295): 16777215 kept"),
+        Transition("Color Fade", "fade_color", "-2147483649",
+                   "out of range (-2147483648 to 4294967295): 16777215 kept"),
         // A name the kind or the move does not read is said, and not written back.
         {"<transition_in>\n<transition name=\"Push\" directon=\"up\" />\n</transition_in>\n",
          "transition: unknown attribute \"directon\": passed over"},
