@@ -199,14 +199,36 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& error
 
 }  // namespace
 
+// What the readers of one document took: attributes and elements by their
+// nodes in the tree.
+class CXMLReadMarks {
+public:
+    void Clear()
+    {
+        read_.clear();
+        whole_.clear();
+    }
+    void Mark(const void* item, bool whole)
+    {
+        read_.insert(item);
+        if (whole) whole_.insert(item);
+    }
+    bool IsRead(const void* item) const { return read_.count(item) != 0; }
+    bool IsWhole(const void* item) const { return whole_.count(item) != 0; }
+
+private:
+    std::unordered_set<const void*> read_, whole_;
+};
+
 // ---------------------------------------------------------------- CXMLNode
 
-bool CXMLNode::SetTree(pugi::xml_node_struct* tree, const CPath& path)
+bool CXMLNode::SetTree(pugi::xml_node_struct* tree, const CPath& path, CXMLReadMarks* marks)
 {
     if (!tree || tree_) return false;
     tree_ = tree;
     value_ = nullptr;
     path_ = path;
+    marks_ = marks;
     return true;
 }
 
@@ -216,6 +238,7 @@ bool CXMLNode::SetValue(const char* value, const CPath& path)
     tree_ = nullptr;
     value_ = value;
     path_ = path;
+    marks_ = nullptr;
     return true;
 }
 
@@ -365,7 +388,7 @@ bool CXMLNode::GetFirstChild(CXMLNode& out) const
 {
     if (!tree_) return false;
     pugi::xml_node child = Node(tree_).first_child();
-    return child && out.SetTree(child.internal_object(), path_);
+    return child && out.SetTree(child.internal_object(), path_, marks_);
 }
 
 bool CXMLNode::GetAttributes(CXMLAttributes& out) const
@@ -373,14 +396,68 @@ bool CXMLNode::GetAttributes(CXMLAttributes& out) const
     if (!tree_) return false;
     pugi::xml_node node = Node(tree_);
     if (node.type() != pugi::node_element && node.type() != pugi::node_declaration) return false;
-    out.Set(tree_, path_);
+    out.Set(tree_, path_, marks_);
     return true;
 }
 
 bool CXMLNode::GetChildren(CXMLNodeList& out) const
 {
-    out.Set(tree_, path_);
+    out.Set(tree_, path_, marks_);
     return true;
+}
+
+bool CXMLNode::IsElement() const
+{
+    return tree_ && Node(tree_).type() == pugi::node_element;
+}
+
+bool CXMLNode::GetNextElementAfter(CXMLNode& out) const
+{
+    if (!tree_) return false;
+    for (pugi::xml_node node = Node(tree_); node; node = node.parent())
+        for (pugi::xml_node next = node.next_sibling(); next; next = next.next_sibling())
+            if (next.type() == pugi::node_element) return out.SetTree(next.internal_object(), path_, marks_);
+    return false;
+}
+
+void CXMLNode::MarkRead(bool whole) const
+{
+    if (tree_ && marks_) marks_->Mark(tree_, whole);
+}
+
+void CXMLNode::ForEachUnread(const std::function<void(const CXMLUnread&)>& f) const
+{
+    if (!IsElement() || !marks_) return;
+    auto say = [&](pugi::xml_node holder, const char* name, bool attribute, long offset) {
+        CXMLUnread unread;
+        unread.holder.SetTree(holder.internal_object(), path_, marks_);
+        unread.name = name;
+        unread.attribute = attribute;
+        unread.offset = offset;
+        f(unread);
+    };
+    // Children are pushed last first, so that they come off in file order.
+    std::vector<pugi::xml_node> stack{Node(tree_)};
+    while (!stack.empty()) {
+        const pugi::xml_node node = stack.back();
+        stack.pop_back();
+        const long offset = static_cast<long>(node.offset_debug());
+        if (node != Node(tree_)) {
+            if (!marks_->IsRead(node.internal_object())) {
+                say(node.parent(), node.name(), false, offset);
+                continue;
+            }
+            if (marks_->IsWhole(node.internal_object())) continue;
+        }
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+            if (!marks_->IsRead(a.internal_object()))
+                // Names lie in the parsed text, after the element's own.
+                say(node, a.name(), true, offset < 0 ? -1 : offset + long(a.name() - node.name()));
+        const size_t first = stack.size();
+        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element) stack.push_back(child);
+        std::reverse(stack.begin() + long(first), stack.end());
+    }
 }
 
 bool CXMLNode::HasAttributes() const
@@ -449,10 +526,11 @@ bool CXMLNode::AppendMarkup(std::string& out) const
 
 // ------------------------------------------------------------ CXMLNodeList
 
-void CXMLNodeList::Set(pugi::xml_node_struct* parent, const CPath& path)
+void CXMLNodeList::Set(pugi::xml_node_struct* parent, const CPath& path, CXMLReadMarks* marks)
 {
     parent_ = parent;
     path_ = path;
+    marks_ = marks;
     cursorIndex_ = -1;
     cursor_ = nullptr;
 }
@@ -479,22 +557,25 @@ bool CXMLNodeList::GetAt(int index, CXMLNode& out) const
     if (!child) return false;
     cursor_ = child.internal_object();
     cursorIndex_ = index;
-    return out.SetTree(cursor_, path_);
+    return out.SetTree(cursor_, path_, marks_);
 }
 
 // ---------------------------------------------------------- CXMLAttributes
 
-void CXMLAttributes::Set(pugi::xml_node_struct* element, const CPath& path)
+void CXMLAttributes::Set(pugi::xml_node_struct* element, const CPath& path, CXMLReadMarks* marks)
 {
     element_ = element;
     path_ = path;
+    marks_ = marks;
 }
 
 bool CXMLAttributes::Get(const char* name, CXMLNode& out) const
 {
     if (!element_ || !name) return false;
     pugi::xml_attribute attribute = Node(element_).attribute(name);
-    return attribute && out.SetValue(attribute.value(), path_);
+    if (!attribute) return false;
+    if (marks_) marks_->Mark(attribute.internal_object(), false);
+    return out.SetValue(attribute.value(), path_);
 }
 
 // ------------------------------------------------------------ CXMLDocument
@@ -515,7 +596,7 @@ bool DeclaresUtf8(const pugi::xml_document& tree)
 
 }  // namespace
 
-CXMLDocument::CXMLDocument() = default;
+CXMLDocument::CXMLDocument() : marks_(std::make_unique<CXMLReadMarks>()) {}
 CXMLDocument::~CXMLDocument() = default;
 
 bool CXMLDocument::Load(const CPath& path)
@@ -563,6 +644,7 @@ bool CXMLDocument::Load(const CPath& path)
 
 void CXMLDocument::Close()
 {
+    marks_->Clear();
     tree_.reset();
     unicode_ = false;
     buffer_ = std::vector<char>();
@@ -572,7 +654,20 @@ bool CXMLDocument::GetFirstChild(CXMLNode& out) const
 {
     if (!tree_) return false;
     pugi::xml_node child = tree_->first_child();
-    return child && out.SetTree(child.internal_object(), path_);
+    return child && out.SetTree(child.internal_object(), path_, marks_.get());
+}
+
+bool CXMLDocument::GetRootElement(CXMLNode& out) const
+{
+    if (!tree_) return false;
+    for (pugi::xml_node node = tree_->first_child(); node; node = node.next_sibling())
+        if (node.type() == pugi::node_element) return out.SetTree(node.internal_object(), path_, marks_.get());
+    return false;
+}
+
+void CXMLDocument::ClearReadMarks() const
+{
+    marks_->Clear();
 }
 
 bool CXMLDocument::FindNestedPast(int limit, CXMLNode& out) const
@@ -582,7 +677,7 @@ bool CXMLDocument::FindNestedPast(int limit, CXMLNode& out) const
     pugi::xml_node node = tree_->first_child();
     while (node) {
         if (node.type() == pugi::node_element) {
-            if (++depth > limit) return out.SetTree(node.internal_object(), path_);
+            if (++depth > limit) return out.SetTree(node.internal_object(), path_, marks_.get());
             if (pugi::xml_node child = node.first_child()) {
                 node = child;
                 continue;

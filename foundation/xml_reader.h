@@ -18,12 +18,16 @@ struct xml_node_struct;
 
 class CXMLAttributes;
 class CXMLNodeList;
+class CXMLReadMarks;
+struct CXMLUnread;
 
 // One element (or other tree node) or one attribute value of an open
 // document. Filled once with a tree; never owns what it points at.
 class CXMLNode {
 public:
-    bool SetTree(pugi::xml_node_struct* tree, const CPath& path);
+    // marks: where the document notes what its readers took; none for
+    // handles made outside a document.
+    bool SetTree(pugi::xml_node_struct* tree, const CPath& path, CXMLReadMarks* marks = nullptr);
     bool SetValue(const char* value, const CPath& path);
     void Release();
     bool IsEmpty() const { return !tree_ && !value_; }
@@ -71,6 +75,18 @@ public:
     // are left out. Lets unknown parts of a file be written back.
     bool AppendMarkup(std::string& out) const;
     bool GetChildren(CXMLNodeList& out) const;
+    bool IsElement() const;
+    // The first element after this one and all it holds, in file order.
+    bool GetNextElementAfter(CXMLNode& out) const;
+
+    // Notes that a reader took this element (whole: with all it holds).
+    // Attributes are noted when looked up (CXMLAttributes::Get).
+    void MarkRead(bool whole = false) const;
+    // For this element and every element inside it that a reader took (but
+    // not whole): each attribute no reader looked up and each element no
+    // reader took, whose insides are not walked. Document order, walked
+    // without recursion.
+    void ForEachUnread(const std::function<void(const CXMLUnread&)>& f) const;
 
 private:
     // Unescaped text; false when there is none.
@@ -81,32 +97,45 @@ private:
     pugi::xml_node_struct* tree_ = nullptr;
     const char* value_ = nullptr;
     CPath path_;
+    CXMLReadMarks* marks_ = nullptr;
+};
+
+// A name a read left over: an attribute, or an element (of which nothing
+// inside is named), of an element that was read.
+struct CXMLUnread {
+    CXMLNode holder;  // the element read
+    std::string name;
+    bool attribute = false;
+    long offset = -1;  // of the name in the parsed text
 };
 
 // The children of one element, in document order.
 class CXMLNodeList {
 public:
-    void Set(pugi::xml_node_struct* parent, const CPath& path);
+    void Set(pugi::xml_node_struct* parent, const CPath& path, CXMLReadMarks* marks = nullptr);
     int GetCount() const;
     bool GetAt(int index, CXMLNode& out) const;
 
 private:
     pugi::xml_node_struct* parent_ = nullptr;
     CPath path_;
+    CXMLReadMarks* marks_ = nullptr;
     // Walking forward from the last child handed out keeps loops linear.
     mutable int cursorIndex_ = -1;
     mutable pugi::xml_node_struct* cursor_ = nullptr;
 };
 
-// The attributes of one element, looked up by case-sensitive name.
+// The attributes of one element, looked up by case-sensitive name. An
+// attribute looked up is noted as read.
 class CXMLAttributes {
 public:
-    void Set(pugi::xml_node_struct* element, const CPath& path);
+    void Set(pugi::xml_node_struct* element, const CPath& path, CXMLReadMarks* marks = nullptr);
     bool Get(const char* name, CXMLNode& out) const;
 
 private:
     pugi::xml_node_struct* element_ = nullptr;
     CPath path_;
+    CXMLReadMarks* marks_ = nullptr;
 };
 
 // A parsed XML file. Handles taken from it are valid until Close.
@@ -121,7 +150,11 @@ public:
     void Close();
     bool IsOpen() const { return tree_ != nullptr; }
     bool GetFirstChild(CXMLNode& out) const;
+    // The one element at the top, after any declaration or instruction.
+    bool GetRootElement(CXMLNode& out) const;
     const CPath& GetPath() const { return path_; }
+    // Forgets what earlier reads took (see CXMLNode::ForEachUnread).
+    void ClearReadMarks() const;
     // The first element, in file order, nested deeper than limit (the root
     // element is at 1): true with it in out. Walked without recursion.
     bool FindNestedPast(int limit, CXMLNode& out) const;
@@ -134,6 +167,7 @@ public:
 
 protected:
     std::unique_ptr<pugi::xml_document> tree_;
+    std::unique_ptr<CXMLReadMarks> marks_;
     std::vector<char> buffer_;  // the file's text, which the tree points into
     CPath path_;
     std::string error_;

@@ -113,7 +113,7 @@ bool CPanZoomFx::ReadXml(const CXMLNode& element, const CReadContext* context)
         if (std::isfinite(zoom))
             zoom_ = zoom;
         else
-            r.Refused("zoom");
+            r.Refused("zoom", ("not a finite number: " + CElementReader::NumberText(zoom_) + " kept").c_str());
     }
     return true;
 }

@@ -42,35 +42,35 @@ void CCaption::Init()
 
 bool CCaption::SetAlpha(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, 0, 255, showMessage, parent, 505)) return false;
+    if (!CheckRange(v, 0, kMaxAlpha, showMessage, parent, 505)) return false;
     alpha_ = v;
     return true;
 }
 
 bool CCaption::SetX(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, -5000, 5000, showMessage, parent, 506)) return false;
+    if (!CheckRange(v, -kMaxOffset, kMaxOffset, showMessage, parent, 506)) return false;
     x_ = v;
     return true;
 }
 
 bool CCaption::SetY(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, -5000, 5000, showMessage, parent, 507)) return false;
+    if (!CheckRange(v, -kMaxOffset, kMaxOffset, showMessage, parent, 507)) return false;
     y_ = v;
     return true;
 }
 
 bool CCaption::SetLeading(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, -5000, 5000, showMessage, parent, 508)) return false;
+    if (!CheckRange(v, -kMaxOffset, kMaxOffset, showMessage, parent, 508)) return false;
     leading_ = v;
     return true;
 }
 
 bool CCaption::SetTracking(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, -5000, 5000, showMessage, parent, 509)) return false;
+    if (!CheckRange(v, -kMaxOffset, kMaxOffset, showMessage, parent, 509)) return false;
     tracking_ = v;
     return true;
 }
@@ -166,10 +166,13 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     if (!r.HasAttributes()) return true;
     std::string text;
     // Line feeds break caption lines: they are kept, unlike other texts.
+    // The older forms ("text", "font_name") are read only when the newer
+    // are missing; beside them they are known and pass unsaid.
     if (r.TextKeepingLineFeeds("txt", &text))
         SetText(text.c_str());
     else if (r.Base64("text", &text))
         SetText(text.c_str());
+    r.Skip("text");
     int type = kTvr;
     r.Word("type", kTypeWords, false, &type);
     type_ = type;
@@ -177,6 +180,7 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     if (r.Path("import_src", &path)) import_src_ = path;
     std::string name;
     if (r.Text("fnt_name", &name) || r.Base64("font_name", &name)) SetFontName(name.c_str());
+    r.Skip("font_name");
     long v;
     bool flag;
     // A size of 0 or less is kept as the file has it; such a caption draws
@@ -184,7 +188,7 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     if (r.Int("font_size", &v)) {
         if (v <= INT32_MAX) font_.SetSize(static_cast<int>(std::max<long>(v, INT32_MIN)));
         if (v > INT32_MAX)
-            r.Refused("font_size");
+            r.OutOfRange("font_size", INT32_MIN, INT32_MAX, font_.GetSize());
         else if (v <= 0)
             r.Refused("font_size", "no text of this size: the caption is left out of the movie");
     }
@@ -203,29 +207,30 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
         }
     }
     if (r.Int("color", &v)) color_ = static_cast<uint32_t>(v);
-    auto checked = [&](const char* attr, bool (CCaption::*setter)(int, bool, WindowRef)) {
+    auto checked = [&](const char* attr, bool (CCaption::*setter)(int, bool, WindowRef), int low, int high,
+                       const int& field) {
         long value;
         if (r.Int(attr, &value) &&
             !(this->*setter)(static_cast<int>(std::clamp<long>(value, INT32_MIN, INT32_MAX)), false, nullptr))
-            r.Refused(attr);
+            r.OutOfRange(attr, low, high, field);
     };
-    checked("alpha", &CCaption::SetAlpha);
-    checked("x", &CCaption::SetX);
-    checked("y", &CCaption::SetY);
+    checked("alpha", &CCaption::SetAlpha, 0, kMaxAlpha, alpha_);
+    checked("x", &CCaption::SetX, -kMaxOffset, kMaxOffset, x_);
+    checked("y", &CCaption::SetY, -kMaxOffset, kMaxOffset, y_);
     r.Word("h_align", kHAlignWords, false, &h_align_);
     r.Word("v_align", kVAlignWords, false, &v_align_);
     r.Bool("align_to_doc", &align_to_doc_);
-    checked("tracking", &CCaption::SetTracking);
-    checked("leading", &CCaption::SetLeading);
+    checked("tracking", &CCaption::SetTracking, -kMaxOffset, kMaxOffset, tracking_);
+    checked("leading", &CCaption::SetLeading, -kMaxOffset, kMaxOffset, leading_);
     // Times are unsigned: a negative number is refused like a huge one.
-    auto time = [&](const char* attr, bool (CCaption::*setter)(uint32_t, bool, WindowRef)) {
+    auto time = [&](const char* attr, bool (CCaption::*setter)(uint32_t, bool, WindowRef), const uint32_t& field) {
         long value;
         if (r.Int(attr, &value) &&
             (value < 0 || value > UINT32_MAX || !(this->*setter)(uint32_t(value), false, nullptr)))
-            r.Refused(attr);
+            r.OutOfRange(attr, 0, kMaxTime, field);
     };
-    time("start_time", &CCaption::SetStartTime);
-    time("duration", &CCaption::SetDuration);
+    time("start_time", &CCaption::SetStartTime, start_time_);
+    time("duration", &CCaption::SetDuration, duration_);
     r.Bool("show_till_next", &show_till_next_);
     if (r.Text("effect", &text)) effect_ = text;
     return true;
@@ -294,12 +299,13 @@ void CCaptionList::ApplyToAll(const CSlideShow& show)
 
 bool CCaptionList::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
-    ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
-        if (name != "caption") return;
+    ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
+        if (name != "caption") return false;
         auto caption = std::make_unique<CCaption>(CCaption::kTvr);
         CCaption* c = caption.get();
         Add(std::move(caption));
         c->ReadXml(child, context);
+        return true;
     });
     return true;
 }

@@ -24,7 +24,10 @@ public:
     void Init();
 
     // Checked setters: a value out of range is refused (false, unchanged)
-    // with its numbered message when asked.
+    // with its numbered message when asked. Alpha runs from 0 to kMaxAlpha;
+    // x, y, leading and tracking from -kMaxOffset to kMaxOffset; times
+    // from 0 to kMaxTime.
+    static constexpr int kMaxAlpha = 255, kMaxOffset = 5000;
     bool SetAlpha(int alpha, bool showMessage = false, WindowRef parent = nullptr);
     bool SetX(int x, bool showMessage = false, WindowRef parent = nullptr);
     bool SetY(int y, bool showMessage = false, WindowRef parent = nullptr);

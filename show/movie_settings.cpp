@@ -60,7 +60,14 @@ void CMovieSettings::SetPreloadFontName(const std::string& name)
 bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
     CElementReader r(element, context);
-    if (!r.HasAttributes()) return true;
+    if (!r.HasAttributes()) {
+        // Without attributes the element is not read, what it holds neither.
+        bool holds = false;
+        ForEachChildElement(element, [&](const CXMLNode&, const std::string&) { holds = true; });
+        if (holds) r.Issue("", "", "no attributes: the elements inside are not read");
+        element.MarkRead(true);
+        return true;
+    }
     r.Word("movie_start_action", kStartWords, true, &start_action);
     r.IntTo("pause_time", &pause_time);
     r.IntTo("preload_amount", &preload_amount);
@@ -72,7 +79,9 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
     CPath path;
     if (r.Path("preload_import_src", &path)) preload_import_src = path;
     r.Text("preload_text", &preload_text);
+    // The older "font_name" is read only without "preload_font_name".
     if (r.Base64("preload_font_name", &text) || r.Base64("font_name", &text)) SetPreloadFontName(text.c_str());
+    r.Skip("font_name");
     std::string record;
     if (r.Base64("preload_font", &record)) {
         const int size = preload_font.GetSize();
@@ -88,18 +97,20 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
     r.Word("preload_type", kPreloadTypeWords, true, &preload_type);
     r.Word("loop", kLoopWords, true, &loop_mode);
 
-    ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
-        CElementReader c(child, context);
+    ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         auto action = [&](bool* enabled, WordTable words, int* code, std::string* url, std::string* target) {
+            CElementReader c(child, context);
             c.Bool("enable", enabled);
             c.Word("action", words, true, code);
             c.Text("url", url);
             c.Text("target", target);
+            return true;
         };
         if (EqualsNoCase(name, "mouse_click_action"))
-            action(&click_enabled, kClickWords, &click_action, &click_url, &click_target);
-        else if (EqualsNoCase(name, "movie_end_action"))
-            action(&end_enabled, kEndWords, &end_action, &end_url, &end_target);
+            return action(&click_enabled, kClickWords, &click_action, &click_url, &click_target);
+        if (EqualsNoCase(name, "movie_end_action"))
+            return action(&end_enabled, kEndWords, &end_action, &end_url, &end_target);
+        return false;
     });
     return true;
 }

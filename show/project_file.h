@@ -14,7 +14,14 @@ constexpr OSType kProjectFileType = FourCC("pTvr");
 constexpr OSType kProjectFileCreator = FourCC("TvRl");
 
 bool WriteProjectFile(CXMLOutputFile& out, const CSlideShow& show, const CPublishSettings& publish);
+// The outer element (the document's first node) and the first "tavrel"
+// element in it. False when there is none, with what the file lacks, in
+// the user's words, in why.
+bool FindProjectRoot(const CXMLDocument& document, CXMLNode* outer, CXMLNode* tavrel, std::string* why = nullptr);
 // False when the document has no "tavrel" element in its outer element.
+// With a report, what the read passed over is said: values refused and,
+// once read, each attribute and element of a name no reader knows (what an
+// unknown element holds goes with it).
 // The texts of a Unicode document (see CXMLDocument::IsUnicodeText) are read
 // into the show's own character set, Mac Roman; a character it lacks
 // becomes "?" and is reported. Character references stand for the byte they

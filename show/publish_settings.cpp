@@ -54,7 +54,14 @@ bool CPopupSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
     for (size_t i = 0; i < std::size(kNumbers); ++i) {
         long v;
         // Sizes and places a screen can have; others are the browser's.
-        if (r.Int(kNumbers[i], &v) && v >= 0 && v <= 100000) numbers[i] = v;
+        if (!r.Int(kNumbers[i], &v)) continue;
+        if (v >= 0 && v <= kMaxNumber)
+            numbers[i] = v;
+        else if (numbers[i] < 0)
+            r.Refused(kNumbers[i],
+                      ("out of range (0 to " + std::to_string(kMaxNumber) + "): left to the browser").c_str());
+        else
+            r.OutOfRange(kNumbers[i], 0, kMaxNumber, numbers[i]);
     }
     for (size_t i = 0; i < std::size(kOptions); ++i) {
         bool on;

@@ -44,6 +44,7 @@ public:
 
     // The attributes that shape the window; unset ones are left to the browser.
     static constexpr const char* kNumbers[] = {"width", "height", "left", "top"};
+    static constexpr long kMaxNumber = 100000;
     static constexpr const char* kOptions[] = {"toolbar", "location", "status", "menubar", "scrollbars", "resizable"};
     std::string window = "_blank";
     long numbers[4] = {-1, -1, -1, -1};  // -1: not stored

@@ -25,7 +25,7 @@ bool CheckRange(long value, int low, int high, bool show, WindowRef parent, int 
 
 bool CheckTime(uint32_t value, bool show, WindowRef parent, int message)
 {
-    if (value <= 1000000) return true;
-    ShowRangeMessage(show, parent, message, 0.0, 1000000.0);
+    if (value <= kMaxTime) return true;
+    ShowRangeMessage(show, parent, message, 0.0, double(kMaxTime));
     return false;
 }

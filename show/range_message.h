@@ -11,5 +11,7 @@ void ShowRangeMessage(bool show, WindowRef parent, int message, double low, doub
 
 // True when low <= value <= high; otherwise shows the message when asked.
 bool CheckRange(long value, int low, int high, bool show, WindowRef parent, int message);
-// The same for times, 0 to 1000000 ms.
+// The longest time a checked setter takes, in ms.
+constexpr uint32_t kMaxTime = 1000000;
+// The same for times, 0 to kMaxTime ms.
 bool CheckTime(uint32_t value, bool show, WindowRef parent, int message);

@@ -332,7 +332,7 @@ uint32_t CSlide::GetTotalDuration() const
 
 bool CSlide::SetWidth(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, 0, 10000, showMessage, parent, 512)) return false;
+    if (!CheckRange(v, 0, kMaxSize, showMessage, parent, 512)) return false;
     if (v != width_) NoteSlideChange();
     width_ = v;
     return true;
@@ -340,7 +340,7 @@ bool CSlide::SetWidth(int v, bool showMessage, WindowRef parent)
 
 bool CSlide::SetHeight(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, 0, 10000, showMessage, parent, 513)) return false;
+    if (!CheckRange(v, 0, kMaxSize, showMessage, parent, 513)) return false;
     if (v != height_) NoteSlideChange();
     height_ = v;
     return true;
@@ -371,7 +371,7 @@ bool CSlide::SetY(long v, bool showMessage, WindowRef parent)
 
 bool CSlide::SetQuality(int v, bool showMessage, WindowRef parent)
 {
-    if (!CheckRange(v, 1, 100, showMessage, parent, 503)) return false;
+    if (!CheckRange(v, kMinQuality, kMaxQuality, showMessage, parent, 503)) return false;
     quality_ = v;
     return true;
 }
@@ -769,13 +769,13 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         // when the slide asks for it.
         long v;
         if (r.Int("width", &v) && !SetWidth(static_cast<int>(std::clamp<long>(v, INT32_MIN, INT32_MAX))))
-            r.Refused("width");
+            r.OutOfRange("width", 0, kMaxSize, width_);
         if (r.Int("height", &v) && !SetHeight(static_cast<int>(std::clamp<long>(v, INT32_MIN, INT32_MAX))))
-            r.Refused("height");
-        if (r.Int("x", &v) && !SetX(v)) r.Refused("x");
-        if (r.Int("y", &v) && !SetY(v)) r.Refused("y");
+            r.OutOfRange("height", 0, kMaxSize, height_);
+        if (r.Int("x", &v) && !SetX(v)) r.OutOfRange("x", -kMaxPosition, kMaxPosition, x_);
+        if (r.Int("y", &v) && !SetY(v)) r.OutOfRange("y", -kMaxPosition, kMaxPosition, y_);
         if (r.Int("quality", &v) && !SetQuality(static_cast<int>(std::clamp<long>(v, INT32_MIN, INT32_MAX))))
-            r.Refused("quality");
+            r.OutOfRange("quality", kMinQuality, kMaxQuality, quality_);
         r.Word("image_type", kImageTypeWords, false, &image_type_);
         // Stored as read, past the editor's range too: a show too long for
         // one movie is the export's to refuse, and the file keeps its value.
@@ -796,32 +796,41 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         if (r.Int("rotate", &v)) {
             int d = ReduceDegrees(v);
             if (d % 90 != 0)
-                r.Refused("rotate", "not a quarter turn");
+                r.Refused("rotate", "not a quarter turn: the picture is not turned");
             else
                 Rotate(d, false);
         }
     }
     bool transitionRead = false;
-    ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
+    ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         if (name == "transition_in") {
             // A later element replaces the transition an earlier one gave.
-            if (transitionRead) CElementReader(child, context).Issue("", "", "second transition_in: it replaces the first");
+            if (transitionRead)
+                CElementReader(child, context).Issue("", "", "second transition_in: it replaces the first");
             transitionRead = true;
             // The first element inside names the transition; later ones are not read.
             bool done = false;
-            ForEachChildElement(child, [&](const CXMLNode& t, const std::string&) {
-                if (done) return;
+            ReadChildElements(child, [&](const CXMLNode& t, const std::string&) {
+                if (done) {
+                    CElementReader(t, context)
+                        .Issue("", "", "only the first element in transition_in is read: passed over");
+                    t.MarkRead(true);
+                    return true;
+                }
                 done = true;
                 auto transition = CTransitionList::CreateFromXml(t, context);
                 if (transition) {
                     SetTransitionIn(std::move(transition));
-                    return;
+                    return true;
                 }
                 CElementReader tr(t, context);
                 std::string unknown;
                 tr.Text("name", &unknown);
                 tr.Issue("name", unknown,
                          ("unknown transition: read as \"" + transition_in_->GetName() + "\"" + kNamesListed).c_str());
+                // Its settings go with it.
+                t.MarkRead(true);
+                return true;
             });
         } else if (name == "swf_fx") {
             CElementReader fx(child, context);
@@ -853,7 +862,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             c.Text("on_display_load_url", &on_display_load_url_);
             c.Text("on_display_load_target", &on_display_load_target_);
         } else if (name == "image_filters") {
-            ForEachChildElement(child, [&](const CXMLNode& f, const std::string&) {
+            ReadChildElements(child, [&](const CXMLNode& f, const std::string&) {
                 auto filter = ReadSlideFilter(f);
                 if (filter) {
                     // The filter reads its numbers itself; what else their
@@ -868,19 +877,29 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                             numbers.Double(a.name, &real);
                     }
                     AddFilter(std::move(filter));
-                } else if (context) {
+                    return true;
+                }
+                if (context) {
                     std::string filterName;
                     CElementReader(f, context).Text("name", &filterName);
                     context->Issue(f, "name", filterName, "unknown filter");
                 }
+                f.MarkRead(true);
+                return true;
             });
         } else if (name == "pan_zoom") {
-            ForEachChildElement(child, [&](const CXMLNode& f, const std::string&) {
+            ReadChildElements(child, [&](const CXMLNode& f, const std::string&) {
+                // Every move is a pan and zoom, whatever its name.
+                CElementReader(f, context).Skip("name");
                 auto fx = std::make_unique<CPanZoomFx>(0, 0, 1.0, 0);
                 fx->ReadXml(f, context);
                 InsertCameraFx(std::move(fx), 1048575);
+                return true;
             });
+        } else {
+            return false;
         }
+        return true;
     });
     return true;
 }

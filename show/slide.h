@@ -47,7 +47,10 @@ public:
     };
     enum ClickType { kGetUrl, kLoadMovie, kNextSlide, kPreviousSlide, kJumpToSlide, kFirstSlide, kLastSlide, kPrint };
 
+    // The ranges of the checked setters.
     static constexpr int kMaxPosition = 1073741823;
+    static constexpr int kMaxSize = 10000;
+    static constexpr int kMinQuality = 1, kMaxQuality = 100;
 
     // Where the export places the slide's character; moved by transitions
     // and camera effects.

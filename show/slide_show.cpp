@@ -110,8 +110,9 @@ void CSlideShow::Refit()
 
 bool CSlideShow::SetSize(long w, long h, bool showMessage, WindowRef parent)
 {
-    if (w < 10 || w > 2000 || h < 10 || h > 2000) {
-        ShowRangeMessage(showMessage, parent, w < 10 || w > 2000 ? 500 : 501, 10, 2000);
+    auto fits = [](long v) { return v >= kMinSize && v <= kMaxSize; };
+    if (!fits(w) || !fits(h)) {
+        ShowRangeMessage(showMessage, parent, fits(w) ? 501 : 500, int(kMinSize), int(kMaxSize));
         return false;
     }
     if (uint32_t(w) == width_ && uint32_t(h) == height_) return true;
@@ -125,8 +126,8 @@ bool CSlideShow::SetSize(long w, long h, bool showMessage, WindowRef parent)
 bool CSlideShow::SetFps(double fps, bool showMessage, WindowRef parent)
 {
     // NaN fails both tests.
-    if (!(fps >= 1.0 && fps <= 120.0)) {
-        ShowRangeMessage(showMessage, parent, 502, 1, 120);
+    if (!(fps >= kMinFps && fps <= kMaxFps)) {
+        ShowRangeMessage(showMessage, parent, 502, int(kMinFps), int(kMaxFps));
         return false;
     }
     fps_ = static_cast<float>(fps);
@@ -340,19 +341,19 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
         r.Bool("protect", &protect);
         r.Bool("disable_print", &disable_print);
         long v;
-        if (r.Int("height", &v) && !SetHeight(v)) r.Refused("height");
-        if (r.Int("width", &v) && !SetWidth(v)) r.Refused("width");
+        if (r.Int("height", &v) && !SetHeight(v)) r.OutOfRange("height", kMinSize, kMaxSize, height_);
+        if (r.Int("width", &v) && !SetWidth(v)) r.OutOfRange("width", kMinSize, kMaxSize, width_);
         bounds_left_ = bounds_top_ = 0;
         bounds_right_ = int16_t(width_);
         bounds_bottom_ = int16_t(height_);
         double fps;
-        if (r.Double("fps", &fps) && !SetFps(fps)) r.Refused("fps");
+        if (r.Double("fps", &fps) && !SetFps(fps)) r.OutOfRange("fps", kMinFps, kMaxFps, fps_);
         // An empty span falls back to the whole show on that axis.
         auto readSpan = [&r](const char* low, const char* high, auto* from, auto* to, int size, const char* why) {
             r.IntTo(low, from);
             r.IntTo(high, to);
             if (*to - *from <= 0) {
-                r.Refused(high, why);
+                r.Refused(high, (std::string(why) + ": 0 to " + std::to_string(size) + " kept").c_str());
                 *from = 0;
                 *to = int16_t(size);
             }
@@ -395,7 +396,7 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
         // over another) follow the bounds just set, as with SetBounds.
         Refit();
     }
-    ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
+    ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         if (name == "slides")
             ReadSlidesXml(child, context);
         else if (name == "swf_data")
@@ -404,6 +405,9 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
             captions_.ReadXml(child, context);
         else if (name == "sound_data")
             sounds_.ReadXml(child, context);
+        else
+            return false;
+        return true;
     });
     context->folders.Clear();
     return true;
@@ -414,8 +418,13 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
     CReadContext own;
     if (!context) context = &own;
     bool cancelled = false;
-    ForEachChildElement(element, [&](const CXMLNode& child, const std::string&) {
-        if (cancelled) return;
+    // Every element inside is a slide, whatever its name.
+    ReadChildElements(element, [&](const CXMLNode& child, const std::string&) {
+        // Slides after a cancel are not read; the cancel was said.
+        if (cancelled) {
+            child.MarkRead(true);
+            return true;
+        }
         auto slide = std::make_unique<CSlide>(CSlide::kImage, this);
         slide->ReadXml(child, context);
         CPath path = slide->GetSrc();
@@ -444,7 +453,9 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
                 context->Issue(child, "src", path.GetText(),
                                cancelled ? "image file missing: reading of slides cancelled"
                                          : "image file missing: slide dropped");
-                return;
+                // What the slide held goes with it: this line says so.
+                child.MarkRead(true);
+                return true;
             }
             path = found;
         }
@@ -456,6 +467,7 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
                 context->Issue(child, "src", path.GetText(), "picture cannot be read: slide kept as stored");
         }
         InsertSlide(std::move(slide), false);
+        return true;
     });
     return !cancelled;
 }

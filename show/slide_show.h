@@ -52,6 +52,10 @@ public:
 
     void CopyFormat(const CSlideShow& other);
 
+    // The ranges of the checked setters.
+    static constexpr long kMinSize = 10, kMaxSize = 2000;
+    static constexpr double kMinFps = 1, kMaxFps = 120;
+
     // Checked setters show their numbered message when asked.
     bool SetSize(long w, long h, bool showMessage = false, WindowRef parent = nullptr);
     bool SetWidth(long w, bool showMessage = false, WindowRef parent = nullptr)

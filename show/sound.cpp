@@ -90,8 +90,8 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
     bool flag;
     if (list.Bool("include", &flag)) include_ = flag;
     list.Bool("play_until_next_sound", &play_until_next_sound_);
-    ForEachChildElement(element, [&](const CXMLNode& child, const std::string& name) {
-        if (name != "sound") return;
+    ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
+        if (name != "sound") return false;
         if (items_.empty()) items_.push_back(std::make_unique<CSoundItem>());
         CSoundItem& item = *items_.front();
         CElementReader r(child, context);
@@ -113,6 +113,7 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
         if (r.Bool("loop", &flag)) item.SetLoop(flag);
         if (r.Bool("stereo", &flag)) item.SetStereo(flag);
         if (r.Bool("sync", &flag)) item.SetSync(flag);
+        return true;
     });
     return true;
 }

@@ -155,7 +155,7 @@ bool CTransition::ReadXml(const CXMLNode& element, const CReadContext* context)
     const CElementReader reader(element, context);
     if (!reader.HasAttributes()) return true;
     // Read straight into the field: loading is not an edit.
-    long ms;
+    long ms = duration_;
     if (reader.NumberIn("duration", 0, kMaxDuration, &ms)) duration_ = static_cast<uint32_t>(ms);
     ReadXmlAttributes(reader);
     return true;

@@ -74,10 +74,16 @@ void CReadContext::Issue(const CXMLNode& element, const char* attribute, const s
                          const char* what) const
 {
     if (!report) return;
-    CReadIssue issue;
     CStr name;
-    if (element.GetName(name)) issue.element = name.c_str();
-    long offset = element.GetOffset();
+    IssueAt(element.GetOffset(), element.GetName(name) ? name.c_str() : "", attribute, value, what);
+}
+
+void CReadContext::IssueAt(long offset, const std::string& element, const char* attribute, const std::string& value,
+                           const char* what) const
+{
+    if (!report) return;
+    CReadIssue issue;
+    issue.element = element;
     if (offset >= 0 && !documentPath.IsEmpty()) {
         if (!textRead_) {
             textRead_ = true;
@@ -210,6 +216,12 @@ bool CElementReader::Int(const char* name, long* out) const
     return ReadNumber(name, true, out, nullptr);
 }
 
+void CElementReader::Skip(const char* name) const
+{
+    CXMLNode unused;
+    Raw(name, &unused);
+}
+
 bool CElementReader::Bool(const char* name, bool* out) const
 {
     CXMLNode n;
@@ -255,7 +267,7 @@ bool CElementReader::NumberIn(const char* name, long low, long high, long* out) 
     long v;
     if (!Int(name, &v)) return false;
     if (v < low || v > high) {
-        Refused(name);
+        OutOfRange(name, low, high, *out);
         return false;
     }
     *out = v;
@@ -355,6 +367,13 @@ std::string FontSizeRefusal(int keptSize)
 {
     return "font size out of the range " + std::to_string(CFont::kMinSize) + " to " + std::to_string(CFont::kMaxSize) +
            ": size " + std::to_string(keptSize) + " used";
+}
+
+void ReadChildElements(const CXMLNode& parent, const std::function<bool(const CXMLNode&, const std::string&)>& read)
+{
+    ForEachChildElement(parent, [&](const CXMLNode& child, const std::string& name) {
+        if (read(child, name)) child.MarkRead();
+    });
 }
 
 void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f)

@@ -8,10 +8,12 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "foundation/path.h"
 #include "foundation/xml_reader.h"
+#include "foundation/xml_text.h"
 #include "foundation/xml_writer.h"
 
 // One thing a read passed over: a refused value, an unknown word or name,
@@ -95,6 +97,9 @@ struct CReadContext {
     // The given relocator, else the one that asks the user.
     CRelocator& GetRelocator() const;
     void Issue(const CXMLNode& element, const char* attribute, const std::string& value, const char* what) const;
+    // An issue at an offset of the file's text, named after element.
+    void IssueAt(long offset, const std::string& element, const char* attribute, const std::string& value,
+                 const char* what) const;
 
 private:
     mutable std::vector<size_t> lineEnds_;  // offsets of the file's line feeds, read at the first issue
@@ -136,6 +141,9 @@ public:
     // The attribute's node as it stands; false when it is missing.
     bool Raw(const char* name, CXMLNode* out) const;
     bool Int(const char* name, long* out) const;
+    // A name of the file's own whose value nothing uses: known, so not said
+    // to be passed over.
+    void Skip(const char* name) const;
     template <typename T>
     bool IntTo(const char* name, T* out) const
     {
@@ -146,13 +154,15 @@ public:
     }
     bool Bool(const char* name, bool* out) const;
     bool Double(const char* name, double* out) const;
-    // An Int within low..high; one outside is reported and leaves out as
-    // it was. True when out took the value.
+    // An Int within low..high; one outside is reported with the range and
+    // out, the value kept, which it leaves as it was. True when out took
+    // the value.
     bool NumberIn(const char* name, long low, long high, long* out) const;
+    // The same within what T holds.
     template <typename T>
     bool NumberIn(const char* name, T* out) const
     {
-        long v;
+        long v = static_cast<long>(*out);
         if (!NumberIn(name, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v)) return false;
         *out = static_cast<T>(v);
         return true;
@@ -163,8 +173,17 @@ public:
     bool Base64(const char* name, std::string* out) const;
     // A word of the table; an unknown word is reported and leaves out as it was.
     bool Word(const char* name, WordTable words, bool ignoreCase, int* out) const;
-    // Reports a value a setter refused.
-    void Refused(const char* name, const char* what = "value out of range") const;
+    // Reports a value a setter or range check refused: the range it must lie
+    // in, and the value the field keeps.
+    template <typename Low, typename High, typename Kept>
+    void OutOfRange(const char* name, Low low, High high, Kept kept) const
+    {
+        Refused(name,
+                ("out of range (" + NumberText(low) + " to " + NumberText(high) + "): " + NumberText(kept) + " kept")
+                    .c_str());
+    }
+    // Reports a value refused for what is said.
+    void Refused(const char* name, const char* what) const;
     // Reports a value out of range that was taken as another: used is what
     // the field now holds.
     void ReadAs(const char* name, const std::string& used) const;
@@ -173,6 +192,16 @@ public:
 
     const CXMLNode& Element() const { return element_; }
     const CReadContext* Context() const { return context_; }
+
+    // Numbers as the reports give them: floating ones as the file's writer does.
+    template <typename T>
+    static std::string NumberText(T value)
+    {
+        if constexpr (std::is_floating_point_v<T>)
+            return xmltext::FormatDouble(static_cast<double>(value));
+        else
+            return std::to_string(value);
+    }
 
 private:
     // The one reader of numbers: sets whole (integer) or real.
@@ -189,6 +218,9 @@ std::string FontSizeRefusal(int keptSize);
 
 // Calls f(child, name) for every child element in document order.
 void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f);
+// The same for a reader: read(child, name) says whether it took the child.
+// What no reader took is said when the project has been read.
+void ReadChildElements(const CXMLNode& parent, const std::function<bool(const CXMLNode&, const std::string&)>& read);
 
 // The whole file as bytes; false when it cannot be read.
 bool ReadFileText(const CPath& path, std::string* out);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "show/project_file.h"
+
 namespace {
 
 // Control characters would break the one-line form.
@@ -44,7 +46,7 @@ std::vector<CReadIssue> CheckProjectShape(const CXMLDocument& document, const st
     std::vector<CReadIssue> issues;
     const std::vector<size_t> lineFeeds = LineFeeds(text);
     CXMLNode outer, root, show;
-    if (document.GetFirstChild(outer) && FindChild(outer, "tavrel", &root) && !FindChild(root, "slide_show", &show))
+    if (FindProjectRoot(document, &outer, &root) && !FindChild(root, "slide_show", &show))
         issues.push_back({"tavrel", LineOf(lineFeeds, root.GetOffset()), "", "",
                           "no slide_show element: the show is empty"});
     CXMLNode deep;
@@ -62,30 +64,19 @@ std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::
     std::vector<SlideLines> slides;
     const std::vector<size_t> lineFeeds = LineFeeds(text);
     CXMLNode outer, root, show;
-    if (!document.GetFirstChild(outer) || !FindChild(outer, "tavrel", &root) || !FindChild(root, "slide_show", &show))
-        return slides;
+    if (!FindProjectRoot(document, &outer, &root) || !FindChild(root, "slide_show", &show)) return slides;
     // The reader takes the slides of every "slides" element; each slide
-    // ends where the next element of its parent begins.
-    int end = int(lineFeeds.size()) + 1;
-    std::vector<std::vector<int>> groups;
-    std::vector<int> after;  // first line of the element after each group
-    bool inSlides = false;
+    // ends where the next element after it begins, or with the file.
+    const int end = int(lineFeeds.size()) + 1;
     ForEachChildElement(show, [&](const CXMLNode& child, const std::string& name) {
-        const int line = LineOf(lineFeeds, child.GetOffset());
-        if (inSlides) after.back() = line - 1;
-        inSlides = name == "slides";
-        if (!inSlides) return;
-        groups.emplace_back();
-        after.push_back(end);
+        if (name != "slides") return;
         ForEachChildElement(child, [&](const CXMLNode& slide, const std::string&) {
-            groups.back().push_back(LineOf(lineFeeds, slide.GetOffset()));
+            const int first = LineOf(lineFeeds, slide.GetOffset());
+            CXMLNode next;
+            const int last = slide.GetNextElementAfter(next) ? LineOf(lineFeeds, next.GetOffset()) - 1 : end;
+            slides.push_back({first, std::max(first, last)});
         });
     });
-    for (size_t g = 0; g < groups.size(); ++g)
-        for (size_t i = 0; i < groups[g].size(); ++i) {
-            const int last = i + 1 < groups[g].size() ? groups[g][i + 1] - 1 : after[g];
-            slides.push_back({groups[g][i], std::max(groups[g][i], last)});
-        }
     return slides;
 }
 

@@ -360,7 +360,7 @@ bool CWindowTransition::ReadXmlAttributes(const CElementReader& reader)
     // Absent attributes keep the prototype's settings.
     reader.Bool("spin", &spin);
     double turns;
-    if (reader.Double("spins", &turns) && !ToSpins(turns, &spins)) reader.Refused("spins");
+    if (reader.Double("spins", &turns) && !ToSpins(turns, &spins)) reader.OutOfRange("spins", -FLT_MAX, FLT_MAX, spins);
     reader.Bool("clockwise", &clockwise);
     return true;
 }

@@ -284,14 +284,15 @@ TEST(CameraFx, LabelsAndReading)
         int panX;
         double zoom;
     } const refusals[] = {
-        {"duration=\"-5\"", "duration", "value out of range", 0, 0, 1.0},
-        {"duration=\"4294967296\"", "duration", "value out of range", 0, 0, 1.0},
+        {"duration=\"-5\"", "duration", "out of range (0 to 4294967295): 0 kept", 0, 0, 1.0},
+        {"duration=\"4294967296\"", "duration", "out of range (0 to 4294967295): 0 kept", 0, 0, 1.0},
         {"duration=\"4294967295\"", nullptr, nullptr, 4294967295u, 0, 1.0},
         {"duration=\"soon\"", "duration", "not a number: read as 0", 0, 0, 1.0},
-        {"pan_x=\"2147483648\" duration=\"300\"", "pan_x", "value out of range", 300, 0, 1.0},
+        {"pan_x=\"2147483648\" duration=\"300\"", "pan_x", "out of range (-2147483648 to 2147483647): 0 kept", 300, 0,
+         1.0},
         {"pan_x=\"-2147483648\"", nullptr, nullptr, 0, INT32_MIN, 1.0},
-        {"zoom=\"nan\"", "zoom", "value out of range", 0, 0, 1.0},
-        {"zoom=\"-inf\"", "zoom", "value out of range", 0, 0, 1.0},
+        {"zoom=\"nan\"", "zoom", "not a finite number: 1 kept", 0, 0, 1.0},
+        {"zoom=\"-inf\"", "zoom", "not a finite number: 1 kept", 0, 0, 1.0},
         {"zoom=\"1e308\"", nullptr, nullptr, 0, 0, 1e308},
     };
     for (const Refusal& c : refusals) {

@@ -209,17 +209,111 @@ TEST_F(BadInputTest, Projects)
         {"missing.tvr", "", kUnreadable, {"missing.tvr: No such file"}},
         {"empty.tvr", "", kUnreadable, {"empty.tvr: not an XML file"}},
         {"declaration.tvr", "<?xml version=\"1.0\" ?>\n<tavrel>\n<slide_show />\n</tavrel>\n", kUnreadable,
-         {"declaration.tvr: not a project file"}},
+         {"declaration.tvr: not a project file (no \"xml\" element around \"tavrel\")\n"}},
+        {"bare-tavrel.tvr", "<tavrel>\n<slide_show />\n</tavrel>\n", kUnreadable,
+         {"bare-tavrel.tvr: not a project file (no \"xml\" element around \"tavrel\")\n"}},
+        {"declared-xml.tvr",
+         "<?xml version=\"1.0\" ?>\n<xml version=\"1.0\">\n<tavrel>\n<slide_show />\n</tavrel>\n</xml>\n",
+         kUnreadable,
+         {"declared-xml.tvr: not a project file (\"<?xml ...?>\" stands before the \"xml\" element, which must begin "
+          "the file)\n"}},
+        {"no-tavrel.tvr", "<xml version=\"1.0\">\n<project />\n</xml>\n", kUnreadable,
+         {"no-tavrel.tvr: not a project file (no \"tavrel\" element)\n"}},
         {"malformed.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"320>\n</tavrel>\n</xml>\n",
          kUnreadable, {"malformed.tvr: not an XML file", "line 3, column 20"}},
         {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone,
          {"empty-tavrel.tvr:2: tavrel: no slide_show element"}},
+        // What a setter or range check refuses is said with the range and
+        // the value kept.
         {"ranges.tvr",
          Project(" width=\"5000\" height=\"0\" fps=\"500\" show_bounds_left=\"300\" show_bounds_right=\"-5\"",
-                 Slides(good)),
+                 Slides(ImageSlide(picture_, " width=\"20000\" x=\"-2000000000\" quality=\"0\" duration=\"-1\"",
+                                   "<caption_data>\n<caption alpha=\"-1\" x=\"6000\" leading=\"-6000\""
+                                   " start_time=\"2000000\" />\n</caption_data>\n"
+                                   "<pan_zoom>\n<camera_fx pan_y=\"-3000000000\" zoom=\"inf\" />\n</pan_zoom>\n"
+                                   "<transition_in>\n<transition name=\"Window\" duration=\"2000000\" spins=\"1e39\""
+                                   " />\n</transition_in>\n<popup_data height=\"-1\" />\n"))),
          kDone,
-         {"ranges.tvr:3: slide_show width=\"5000\": value out of range", "height=\"0\"", "fps=\"500\"",
-          "show_bounds_right=\"-5\""}},
+         {"ranges.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept\n",
+          "slide_show height=\"0\": out of range (10 to 2000): 240 kept\n",
+          "slide_show fps=\"500\": out of range (1 to 120): 12 kept\n",
+          "slide_show show_bounds_right=\"-5\": bounds without width: 0 to 320 kept\n",
+          "ranges.tvr:5: slide 1: width=\"20000\": out of range (0 to 10000): ",
+          "slide 1: x=\"-2000000000\": out of range (-1073741823 to 1073741823): ",
+          "slide 1: quality=\"0\": out of range (1 to 100): 80 kept\n",
+          "slide 1: duration=\"-1\": out of range (0 to 4294967295): 2000 kept\n",
+          "ranges.tvr:7: slide 1: caption alpha=\"-1\": out of range (0 to 255): 255 kept\n",
+          "caption x=\"6000\": out of range (-5000 to 5000): 0 kept\n",
+          "caption leading=\"-6000\": out of range (-5000 to 5000): 0 kept\n",
+          "caption start_time=\"2000000\": out of range (0 to 1000000): 0 kept\n",
+          "ranges.tvr:10: slide 1: camera_fx pan_y=\"-3000000000\": out of range (-2147483648 to 2147483647): 0 kept\n",
+          "camera_fx zoom=\"inf\": not a finite number: 1 kept\n",
+          "ranges.tvr:13: slide 1: transition duration=\"2000000\": out of range (0 to 1000000): 2000 kept\n",
+          "transition spins=\"1e39\": out of range (-3.40282e+38 to 3.40282e+38): 1.8 kept\n",
+          "ranges.tvr:15: slide 1: popup_data height=\"-1\": out of range (0 to 100000): left to the browser\n"},
+         {},
+         {"value out of range"}},
+        // A name no reader knows is one line, where it stands; what an
+        // unknown element holds goes with it, unsaid. Names the reader
+        // leaves alone on purpose (the versions, the kept publish settings,
+        // a camera move's name) are not said.
+        {"unknown.tvr",
+         show_test::WrapShow(
+             "<slide_show widht=\"640\">\n" +
+             Slides(ImageSlide(picture_, " duraton=\"1000\" h_alig=\"left\"",
+                               "<transtion_in>\n<transition name=\"Fade In\" />\n</transtion_in>\n"
+                               "<transition_in>\n<transition name=\"Push\" directon=\"up\" />\n"
+                               "<transition name=\"Wipe On\" />\n</transition_in>\n"
+                               "<caption_dat>\n<caption txt=\"lost\" />\n</caption_dat>\n"
+                               "<caption_data>\n<caption txt=\"a\" colour=\"255\" />\n<captoin txt=\"b\" />\n"
+                               "</caption_data>\n"
+                               "<pan_zoom>\n<camera_fx name=\"pan_zoom\" duration=\"500\" zom=\"2\" />\n</pan_zoom>\n"
+                               "<image_filters>\n<filter name=\"Swirl\" angel=\"90\" />\n</image_filters>\n"
+                               "<sound_data includ=\"true\">\n<sound srcc=\"a.wav\" />\n</sound_data>\n"
+                               "<popup_data widht=\"300\" />\n<swf_fx name=\"None\" colour=\"1\" />\n"
+                               "<click_actions enable=\"true\" typ=\"print\" />\n")) +
+             "<swf_dat loop=\"forever\" />\n"
+             "<swf_data loop=\"none\">\n<mouse_click_action enabel=\"true\" />\n<movie_end_actoin />\n</swf_data>\n"
+             "<extra>\n<inner deep=\"1\" />\n</extra>\n</slide_show>\n"
+             "<publish_data dest=\"x\"><html on=\"tru\" /></publish_data>\n<other />\n"),
+         kDone,
+         {"unknown.tvr:3: slide_show: unknown attribute \"widht\": passed over\n",
+          "unknown.tvr:5: slide 1: unknown attribute \"duraton\": passed over\n",
+          "unknown.tvr:5: slide 1: unknown attribute \"h_alig\": passed over\n",
+          "unknown.tvr:6: slide 1: unknown element \"transtion_in\": passed over\n",
+          "unknown.tvr:10: slide 1: transition: unknown attribute \"directon\": passed over\n",
+          "unknown.tvr:11: slide 1: transition: only the first element in transition_in is read: passed over\n",
+          "unknown.tvr:13: slide 1: unknown element \"caption_dat\": passed over\n",
+          "unknown.tvr:17: slide 1: caption: unknown attribute \"colour\": passed over\n",
+          "unknown.tvr:18: slide 1: caption_data: unknown element \"captoin\": passed over\n",
+          "unknown.tvr:21: slide 1: camera_fx: unknown attribute \"zom\": passed over\n",
+          "unknown.tvr:24: slide 1: filter: unknown attribute \"angel\": passed over\n",
+          "unknown.tvr:26: slide 1: sound_data: unknown attribute \"includ\": passed over\n",
+          "unknown.tvr:27: slide 1: sound: unknown attribute \"srcc\": passed over\n",
+          "unknown.tvr:29: slide 1: popup_data: unknown attribute \"widht\": passed over\n",
+          "unknown.tvr:30: slide 1: swf_fx: unknown attribute \"colour\": passed over\n",
+          "unknown.tvr:31: slide 1: click_actions: unknown attribute \"typ\": passed over\n",
+          "unknown.tvr:34: slide_show: unknown element \"swf_dat\": passed over\n",
+          "unknown.tvr:36: mouse_click_action: unknown attribute \"enabel\": passed over\n",
+          "unknown.tvr:37: swf_data: unknown element \"movie_end_actoin\": passed over\n",
+          "unknown.tvr:39: slide_show: unknown element \"extra\": passed over\n",
+          "unknown.tvr:44: tavrel: unknown element \"other\": passed over\n"},
+         {},
+         {"\"inner\"", "\"deep\"", "lost", "\"loop\"", "\"html\"", "\"dest\"", "\"on\"", "version", "\"name\""}},
+        // Around the show: the outer element's and tavrel's own names are
+        // known; a second tavrel is not read.
+        {"outer.tvr",
+         "<xml version=\"1.0\" encoding=\"utf-8\" lang=\"en\">\n<tavrel version_major=\"1\" version_minor=\"122\""
+         " build=\"7\">\n<slide_show>\n" +
+             Slides(good) +
+             "</slide_show>\n</tavrel>\n<tavrel>\n<slide_show width=\"640\" />\n</tavrel>\n<notes />\n</xml>\n",
+         kDone,
+         {"outer.tvr:1: xml: unknown attribute \"lang\": passed over\n",
+          "outer.tvr:2: tavrel: unknown attribute \"build\": passed over\n",
+          "outer.tvr:10: tavrel: second tavrel element: passed over\n",
+          "outer.tvr:13: xml: unknown element \"notes\": passed over\n"},
+         {},
+         {"version", "encoding", "width"}},
         {"words.tvr",
          Project(" control_align=\"middle\"",
                  Slides(ImageSlide(picture_, " image_type=\"gif\" h_align=\"middle\"",

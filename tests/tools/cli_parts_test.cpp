@@ -97,9 +97,12 @@ TEST(ConsoleReportTest, LinesNameFileLineSlideAttributeAndValue)
          2,
          "show.tvr:30: slide 2: caption font=\"x?y\": font record too short"},
         {{"Glow", 12, "", "Glow", "no such kind"}, 1, "show.tvr:12: slide 1: Glow \"Glow\": no such kind"},
-        {{"slide_show", 3, "width", "5000", "value out of range"},
+        {{"slide_show", 3, "width", "5000", "out of range (10 to 2000): 320 kept"},
          0,
-         "show.tvr:3: slide_show width=\"5000\": value out of range"},
+         "show.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept"},
+        {{"caption_data", 9, "", "", "unknown element \"captoin\": passed over"},
+         2,
+         "show.tvr:9: slide 2: caption_data: unknown element \"captoin\": passed over"},
         {{"", 0, "", "", "something"}, 0, "show.tvr: something"},
     };
     for (const Case& c : cases) EXPECT_EQ(CConsoleReport::Format("show.tvr", c.issue, c.slide), c.line);

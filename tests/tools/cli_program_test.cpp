@@ -77,6 +77,7 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
     Write("plain.xml", "<?xml version=\"1.0\" ?>\n<tavrel />\n");
     Write("broken.tvr", "<xml version=\"1.0\">\n<tavrel>\n");
     Write("warn.tvr", Project(" width=\"5000\"", Slide(picture_)));
+    Write("typo.tvr", Project("", "<slide type=\"blank\" duraton=\"1000\" />\n"));
     Write("long.tvr", Project(" fps=\"120\"", "<slide type=\"blank\" duration=\"1000000\" />\n"));
     struct Case {
         std::vector<std::string> args;
@@ -93,10 +94,14 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         {{"--search", "nowhere", "show.tvr", "o.swf"}, 1, "", "--search nowhere: no such folder"},
         {{"missing.tvr", "o.swf"}, 2, "", "missing.tvr: No such file"},
         {{"broken.tvr", "o.swf"}, 2, "", "broken.tvr: not an XML file"},
-        {{"plain.xml", "o.swf"}, 2, "", "plain.xml: not a project file"},
+        {{"plain.xml", "o.swf"}, 2, "", "plain.xml: not a project file (no \"xml\" element around \"tavrel\")\n"},
         {{"show.tvr", "no/such/folder/o.swf"}, 3, "", "no/such/folder/o.swf: cannot create: No such file"},
         {{"long.tvr", "o.swf"}, 3, "", "export to o.swf failed: the show is too long"},
-        {{"--strict", "warn.tvr", "o.swf"}, 4, "", "warn.tvr:3: slide_show width=\"5000\": value out of range"},
+        {{"--strict", "warn.tvr", "o.swf"},
+         4,
+         "",
+         "warn.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept\n"},
+        {{"--strict", "typo.tvr", "o.swf"}, 4, "", "typo.tvr:5: slide 1: unknown attribute \"duraton\": passed over\n"},
         {{"--strict", "--quiet", "warn.tvr", "o.swf"}, 4, "", "1 warning(s) under --strict"},
     };
     for (const Case& c : cases) {
@@ -107,10 +112,10 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
     // Nothing was created by the refused and failed runs.
-    EXPECT_EQ(FilesIn(dir_.path()),
-              (std::vector<std::string>{"a.jpg", "broken.tvr", "long.tvr", "plain.xml", "show.tvr", "warn.tvr"}));
+    EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "broken.tvr", "long.tvr", "plain.xml",
+                                                              "show.tvr", "typo.tvr", "warn.tvr"}));
     // Quiet hides the warning itself.
-    EXPECT_EQ(Run({"--strict", "--quiet", "warn.tvr", "o.swf"}).err.find("value out of range"), std::string::npos);
+    EXPECT_EQ(Run({"--strict", "--quiet", "warn.tvr", "o.swf"}).err.find("out of range"), std::string::npos);
 }
 
 TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
@@ -121,17 +126,21 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
                                                         "</image_filters>\n") +
                                                   Slide(picture_,
                                                         "<transition_in>\n<transition name=\"Spin\" />\n"
-                                                        "</transition_in>\n<swf_fx name=\"snow\" />\n")));
+                                                        "</transition_in>\n<swf_fx name=\"snow\" />\n") +
+                                                  Slide(picture_,
+                                                        "<transtion_in>\n<transition name=\"Push\" />\n"
+                                                        "</transtion_in>\n")));
     const ProgramResult r = Run({"--resave", "new.tvr", "show.tvr"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // Unknown names say where the names a project may give are listed.
-    for (const char* line : {"show.tvr:3: slide_show fps=\"500\": value out of range\n",
+    for (const char* line : {"show.tvr:3: slide_show fps=\"500\": out of range (1 to 120): 12 kept\n",
                              "show.tvr:7: slide 2: src=\"/gone/b.jpg\": image file missing: slide dropped\n",
                              "show.tvr:11: slide 3: filter name=\"Glow\": unknown filter\n",
                              "show.tvr:16: slide 4: transition name=\"Spin\": unknown transition: read as \"None\" "
                              "(the names are listed in docs/project-file.md)\n",
                              "show.tvr:18: slide 4: swf_fx name=\"snow\": unknown overlay effect: read as \"None\" "
-                             "(the names are listed in docs/project-file.md)\n"})
+                             "(the names are listed in docs/project-file.md)\n",
+                             "show.tvr:21: slide 5: unknown element \"transtion_in\": passed over\n"})
         EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
 }
 

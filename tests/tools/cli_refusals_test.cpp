@@ -43,9 +43,9 @@ size_t Count(const std::string& text, const std::string& piece)
 TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
 {
     std::vector<Refusal> cases = {
-        Transition("Fade In", "duration", "-5", "value out of range"),
-        Transition("Fade In", "duration", "1000001", "value out of range"),
-        Transition("Cross Fade", "duration", "99999999999", "value out of range"),
+        Transition("Fade In", "duration", "-5", "out of range (0 to 1000000): 2000 kept"),
+        Transition("Fade In", "duration", "1000001", "out of range (0 to 1000000): 2000 kept"),
+        Transition("Cross Fade", "duration", "99999999999", "out of range (0 to 1000000): 2000 kept"),
         Transition("Push", "duration", "abc", "not a number: read as 0"),
         Transition("Checker", "type", "APPEAR", "unknown word"),
         Transition("Window", "type", "Circle_Open", "unknown word"),
@@ -58,9 +58,20 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
         Transition("Slide In From", "final_sx", "0.5x", "not a number: read as 0.5"),
         Camera("duration=\"500 ms\" zoom=\"2\"", "duration=\"500 ms\": not a whole number: read as 500"),
         Camera("duration=\"500\" zoom=\"0.5x\"", "zoom=\"0.5x\": not a number: read as 0.5"),
-        Camera("duration=\"-5\"", "duration=\"-5\": value out of range"),
-        Camera("duration=\"500\" pan_x=\"99999999999\"", "pan_x=\"99999999999\": value out of range"),
-        Camera("duration=\"500\" zoom=\"nan\"", "zoom=\"nan\": value out of range"),
+        Camera("duration=\"-5\"", "duration=\"-5\": out of range (0 to 4294967295): 0 kept"),
+        Camera("duration=\"500\" pan_x=\"99999999999\"",
+               "pan_x=\"99999999999\": out of range (-2147483648 to 2147483647): 0 kept"),
+        Camera("duration=\"500\" zoom=\"nan\"", "zoom=\"nan\": not a finite number: 1 kept"),
+        Transition("Window", "spins", "1e39", "out of range (-3.40282e+38 to 3.40282e+38): 1.8 kept"),
+        Transition("Color Fade", "fade_color", "-2147483649",
+                   "out of range (-2147483648 to 4294967295): 16777215 kept"),
+        // A name the kind or the move does not read is said, and not written back.
+        {"<transition_in>\n<transition name=\"Push\" directon=\"up\" />\n</transition_in>\n",
+         "transition: unknown attribute \"directon\": passed over"},
+        {"<pan_zoom>\n<camera_fx name=\"pan_zoom\" duration=\"500\" zom=\"2\" />\n</pan_zoom>\n",
+         "camera_fx: unknown attribute \"zom\": passed over"},
+        {"<transition_in>\n<transition name=\"Fade In\" direction=\"up\" />\n</transition_in>\n",
+         "transition: unknown attribute \"direction\": passed over"},
     };
     for (const char* kind : {"Push", "Zoom In", "Zoom Out", "Sliding Bars", "Blinds In", "Blinds Out", "Wipe On",
                              "Wipe On 2", "Wipe Off", "Slide Close", "Slide Open", "Slide Triangle Open", "Checker"})
@@ -112,6 +123,8 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
     EXPECT_NE(resaved.find("<camera_fx name=\"pan_zoom\" duration=\"0\" pan_x=\"0\" pan_y=\"0\" zoom=\"1\" />"),
               std::string::npos);
     EXPECT_EQ(resaved.find("4294967291"), std::string::npos);
+    EXPECT_EQ(resaved.find("zom="), std::string::npos);
+    EXPECT_EQ(resaved.find("directon="), std::string::npos);
 }
 
 }  // namespace

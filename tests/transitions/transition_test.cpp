@@ -192,17 +192,17 @@ TEST(TransitionList, ReportsEachRefusedValueOnce)
         const char* what;    // null: taken without a word
         const char* stored;  // null: as if the attribute were missing
     } const cases[] = {
-        {"Fade In", "duration", "-5", "value out of range", nullptr},
-        {"Fade In", "duration", "1000001", "value out of range", nullptr},
-        {"Push", "duration", "99999999999", "value out of range", nullptr},
+        {"Fade In", "duration", "-5", "out of range (0 to 1000000): 2000 kept", nullptr},
+        {"Fade In", "duration", "1000001", "out of range (0 to 1000000): 2000 kept", nullptr},
+        {"Push", "duration", "99999999999", "out of range (0 to 1000000): 2000 kept", nullptr},
         {"Push", "duration", "abc", "not a number: read as 0", "duration=\"0\""},
         {"None", "duration", "", "not a number: read as 0", "duration=\"0\""},
         {"Fade In", "duration", "1000000", nullptr, "duration=\"1000000\""},
         {"Checker", "type", "APPEAR", "unknown word", nullptr},
         {"Window", "type", "Circle_Open", "unknown word", nullptr},
         {"Window", "type", "circle_open", nullptr, "type=\"circle_open\""},
-        {"Window", "spins", "nan", "value out of range", nullptr},
-        {"Window", "spins", "1e39", "value out of range", nullptr},
+        {"Window", "spins", "nan", "out of range (-3.40282e+38 to 3.40282e+38): 1.8 kept", nullptr},
+        {"Window", "spins", "1e39", "out of range (-3.40282e+38 to 3.40282e+38): 1.8 kept", nullptr},
         {"Window", "spins", "many", "not a number: read as 0", "spins=\"0\""},
         {"Spin In", "spins", "-inf", "value out of range: read as 0", "spins=\"0\""},
         {"Spin Out", "spins", "1e39", "value out of range: read as 3.40282e+38", "spins=\"3.40282e+38\""},
@@ -215,8 +215,8 @@ TEST(TransitionList, ReportsEachRefusedValueOnce)
         {"Fade In", "duration", " 1500 ", nullptr, "duration=\"1500\""},
         {"Slide In From", "final_sx", "nan", "value out of range: read as 0", "final_sx=\"0\""},
         {"Slide Out To", "final_sy", "none", "not a number: read as 0", "final_sy=\"0\""},
-        {"Color Fade", "fade_color", "99999999999", "value out of range", nullptr},
-        {"Color Fade", "fade_color", "-2147483649", "value out of range", nullptr},
+        {"Color Fade", "fade_color", "99999999999", "out of range (-2147483648 to 4294967295): 16777215 kept", nullptr},
+        {"Color Fade", "fade_color", "-2147483649", "out of range (-2147483648 to 4294967295): 16777215 kept", nullptr},
         {"Color Fade", "fade_color", "-1", nullptr, "fade_color=\"4294967295\""},
         {"Color Fade", "fade_color", "green", "not a number: read as 0", "fade_color=\"0\""},
     };
