@@ -479,10 +479,12 @@ struct FrameReader {
                 flushed = true;
                 continue;
             }
-            if (packet->stream_index == stream && (++sent, avcodec_send_packet(codec, packet.get()) < 0) &&
-                ++errors > kMaxErrors) {
-                av_packet_unref(packet.get());
-                return kFault;
+            if (packet->stream_index == stream) {
+                ++sent;
+                if (avcodec_send_packet(codec, packet.get()) < 0 && ++errors > kMaxErrors) {
+                    av_packet_unref(packet.get());
+                    return kFault;
+                }
             }
             av_packet_unref(packet.get());
         }
