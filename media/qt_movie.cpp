@@ -373,10 +373,11 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
         if (outNext) *outNext = start;
         return nullptr;
     }
-    // Nothing, or nothing but silence among decoder errors, is a sound of
-    // which nothing decodes.
+    // A first piece of nothing, or of nothing but silence among decoder
+    // complaints, is a sound of which nothing decodes.
     if (samples.empty() && end > first) return nullptr;
-    if (first == 0 && exportReader_.AllSilent() && !source->Damage().empty()) return nullptr;
+    if (first == 0 && !samples.empty() && platform::NothingDecodes(*source, int64_t(samples.size()), exportReader_.AllSilent()))
+        return nullptr;
     const bool little = exportDesc_.dataFormat == FourCC("sowt");
     auto* block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
     for (size_t i = 0; i < samples.size(); ++i) {

@@ -469,6 +469,7 @@ struct FrameReader {
     PacketPtr packet{av_packet_alloc()};
     bool flushed = false;  // the end of the file reached the decoder
     int packets = 0, frames = 0, errors = 0;
+    int64_t sent = 0;  // the stream's packets given to the decoder
 
     enum Result { kFrame, kEnd, kFault };
     Result Next(AVFrame* out, bool counted)
@@ -492,9 +493,12 @@ struct FrameReader {
                 flushed = true;
                 continue;
             }
-            if (packet->stream_index == stream && avcodec_send_packet(codec, packet.get()) < 0 && ++errors > kMaxErrors) {
-                av_packet_unref(packet.get());
-                return kFault;
+            if (packet->stream_index == stream) {
+                ++sent;
+                if (avcodec_send_packet(codec, packet.get()) < 0 && ++errors > kMaxErrors) {
+                    av_packet_unref(packet.get());
+                    return kFault;
+                }
             }
             av_packet_unref(packet.get());
         }
@@ -554,12 +558,7 @@ public:
 
     const SoundInfo& Info() const override { return info_; }
 
-    std::string Damage() const override
-    {
-        if (errors_ == 0) return {};
-        std::string text = std::to_string(errors_) + (errors_ == 1 ? " piece of it does not decode" : " pieces of it do not decode");
-        return message_.empty() ? text : text + ": " + message_;
-    }
+    std::string Damage() const override { return complaints_.Text(info_.sampleRate); }
 
     bool Seek(int64_t frame) override
     {
@@ -579,6 +578,13 @@ public:
         const size_t channels = size_t(info_.channels);
         int64_t done = 0;
         while (done < frames) {
+            if (owed_ > 0) {
+                const int64_t take = std::min(owed_, frames - done);
+                std::memset(out + size_t(done) * channels, 0, size_t(take) * channels * 2);
+                owed_ -= take;
+                done += take;
+                continue;
+            }
             if (pendingAt_ == pending_.size()) {
                 const int more = Decode();
                 if (more < 0) return done ? done : -1;
@@ -625,23 +631,30 @@ private:
         position_ = 0;
         ended_ = false;
         failed_ = false;
-        errors_ = 0;
-        message_.clear();
+        complaints_.Clear();
+        owed_ = placed_ = 0;
+        based_ = false;
+        sentAtFrame_ = 0;
+        widestFrame_ = 0;
         return Ready();
     }
 
-    // Samples into pending_: 1 when some came, 0 at the end, -1 on a fault.
+    // Samples into pending_, or silence owed before them: 1 when some came,
+    // 0 at the end, -1 on a fault.
     int Decode()
     {
         pending_.clear();
         pendingAt_ = 0;
+        bool complained = false;
         while (!ended_) {
             t_libraryMessage.clear();
             const int before = reader_.errors;
             const FrameReader::Result r = reader_.Next(frame_.get(), false);
             // What the decoder skipped or concealed is said, not passed over.
-            errors_ += reader_.errors - before;
-            if (reader_.errors > before && message_.empty()) message_ = t_libraryMessage;
+            if (reader_.errors > before) {
+                complaints_.Add(placed_, placed_, t_libraryMessage);
+                complained = true;
+            }
             if (r == FrameReader::kFault) return -1;
             if (r == FrameReader::kEnd) {
                 ended_ = true;
@@ -649,12 +662,59 @@ private:
                 if (resampler_) Convert(nullptr, 0);
                 break;
             }
+            const int64_t gap = Gap(*frame_);
             const bool ok = Convert(frame_.get(), frame_->nb_samples);
             av_frame_unref(frame_.get());
             if (!ok) return -1;
-            if (!pending_.empty()) return 1;
+            // What did not decode keeps its time as silence, so that all
+            // after it plays when it should.
+            if (gap > 0) {
+                if (complained) complaints_.Add(placed_, placed_ + gap, {});
+                owed_ = gap;
+                placed_ += gap;
+            }
+            placed_ += int64_t(pending_.size() / size_t(info_.channels));
+            if (!pending_.empty() || owed_ > 0) return 1;
         }
+        placed_ += int64_t(pending_.size() / size_t(info_.channels));
         return pending_.empty() ? 0 : 1;
+    }
+
+    // The silence owed before a decoded frame: how far its timestamp lies
+    // after the end of the samples so far, 0 when it lies about there.
+    int64_t Gap(const AVFrame& frame)
+    {
+        const AVStream* st = demuxer_.format->streams[stream_];
+        const AVRational base = st->time_base, rate{1, info_.sampleRate};
+        const int64_t span = frame.sample_rate > 0 ? av_rescale(frame.nb_samples, info_.sampleRate, frame.sample_rate) : 0;
+        widestFrame_ = std::max(widestFrame_, span);
+        // The packets the decoder was given for this frame and those that
+        // did not decode before it: no gap may be longer than they could
+        // hold, however far a timestamp jumps.
+        const int64_t packets = reader_.sent - sentAtFrame_;
+        sentAtFrame_ = reader_.sent;
+        constexpr int64_t kFar = int64_t(1) << 60;
+        const int64_t ts = frame.best_effort_timestamp;
+        if (ts == AV_NOPTS_VALUE || base.num <= 0 || base.den <= 0) return 0;
+        const int64_t at = av_rescale_q(ts, base, rate);
+        if (at <= -kFar || at >= kFar) return 0;
+        if (!based_) {
+            const int64_t start = st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, base, rate) : at;
+            origin_ = start > -kFar && start < kFar ? start : at;
+            based_ = true;
+        }
+        const int64_t gap = at - origin_ - placed_;
+        // Timestamps are exact to their tick (a millisecond in Matroska).
+        const int64_t slack = std::max<int64_t>(info_.sampleRate / 500, 2 * av_rescale_q(1, base, rate) + 1);
+        if (gap >= -slack && gap <= slack) return 0;
+        const int64_t most = std::min(packets * widestFrame_ * 2, info_.frames > 0 ? info_.frames - placed_ : kFar);
+        if (gap < 0 || gap > most) {
+            // A timestamp that jumps back, or further than what was lost:
+            // the frame follows on, and those after it are placed from it.
+            origin_ = at - placed_;
+            return 0;
+        }
+        return gap;
     }
 
     bool Convert(const AVFrame* frame, int samples)
@@ -717,8 +777,13 @@ private:
     int64_t position_ = 0;
     bool ended_ = false;
     bool failed_ = false;
-    int errors_ = 0;
-    std::string message_;  // FFmpeg's words on the first of them
+    DecodeComplaints complaints_;
+    // In frames at the output rate: silence still to hand out, the samples
+    // and silence placed so far, and where the stream's time starts.
+    int64_t owed_ = 0, placed_ = 0, origin_ = 0;
+    bool based_ = false;
+    int64_t sentAtFrame_ = 0;  // the decoder's packets when the last frame came
+    int64_t widestFrame_ = 0;  // the most samples a frame has held
 };
 
 // ---- The movie

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "platform/captured_stderr.h"
 #include "platform/gestalt.h"
 
 namespace platform {
@@ -49,6 +51,87 @@ void DescribeEncoding(const SF_INFO& sf, SoundInfo& info)
     info.formatName = std::string(major.name ? major.name : "?") + ", " + (minor.name ? minor.name : "?");
 }
 
+// The bytes one channel's sample takes in a WAVE file; 0 for encodings
+// that pack samples in blocks.
+int StoredBytes(int sub)
+{
+    switch (sub) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+            return 1;
+        case SF_FORMAT_PCM_16:
+            return 2;
+        case SF_FORMAT_PCM_24:
+            return 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+            return 4;
+        case SF_FORMAT_DOUBLE:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+// What a WAVE or AIFF file's own header claims of its length in frames: its
+// data chunk over the size of a frame, or its COMM chunk's frame count.
+// libsndfile gives the frames present instead. 0 when the file says
+// nothing, or says it with the placeholder of a writer that could not go
+// back (0 or 0xFFFFFFFF bytes of data).
+int64_t ClaimedFrames(const std::string& path, const SF_INFO& sf)
+{
+    const int type = sf.format & SF_FORMAT_TYPEMASK;
+    const bool aiff = type == SF_FORMAT_AIFF;
+    const int64_t frameBytes = int64_t(StoredBytes(sf.format & SF_FORMAT_SUBMASK)) * sf.channels;
+    if (!aiff && ((type != SF_FORMAT_WAV && type != SF_FORMAT_WAVEX) || frameBytes <= 0)) return 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    unsigned char head[12];
+    if (!file || std::fread(head, 1, sizeof head, file.get()) != sizeof head) return 0;
+    const bool big = aiff || std::memcmp(head, "RIFX", 4) == 0;
+    if (aiff ? std::memcmp(head, "FORM", 4) != 0 : !big && std::memcmp(head, "RIFF", 4) != 0) return 0;
+    auto u32 = [big](const unsigned char* p) {
+        return big ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
+                   : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    // Chunk headers only, a bounded number of them.
+    int64_t at = 12;
+    for (int chunks = 0; chunks < 1000; ++chunks) {
+        unsigned char chunk[14];
+        if (::fseeko(file.get(), at, SEEK_SET) != 0 || std::fread(chunk, 1, 8, file.get()) != 8) return 0;
+        const uint32_t size = u32(chunk + 4);
+        if (aiff && std::memcmp(chunk, "COMM", 4) == 0)
+            return std::fread(chunk + 8, 1, 6, file.get()) == 6 ? int64_t(u32(chunk + 10)) : 0;
+        if (!aiff && std::memcmp(chunk, "data", 4) == 0)
+            return size == 0 || size == 0xFFFFFFFFu ? 0 : int64_t(size) / frameBytes;
+        at += 8 + int64_t(size) + (size & 1);
+    }
+    return 0;
+}
+
+// What libsndfile's decoders print during a call: libmpg123's lines
+// ("[src/libmpg123/layer3.c:...] error: big_values too large!") reach the
+// terminal otherwise. Its errors are complaints; its warnings and notes say
+// no more than the file's length does.
+struct DecoderSaid {
+    bool complained = false;
+    std::string words;  // after "error: " on the first error line
+};
+
+template <class Call>
+auto Quietly(DecoderSaid* said, Call call)
+{
+    const CapturedStderr capture([said](const std::string& line) {
+        static constexpr char kError[] = "] error: ";
+        const size_t at = line.find(kError);
+        if (at == std::string::npos) return;
+        if (!said->complained) said->words = line.substr(at + sizeof kError - 1);
+        said->complained = true;
+    });
+    return call();
+}
+
 }  // namespace
 
 bool SoundSource::Open(const std::string& path)
@@ -67,13 +150,14 @@ bool SoundSource::Open(const std::string& path)
         }
     }
     SF_INFO sf{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sf);
+    DecoderSaid said;
+    SNDFILE* file = Quietly(&said, [&] { return sf_open(path.c_str(), SFM_READ, &sf); });
     if (!file) {
         error_ = sf_strerror(nullptr);
         return false;
     }
     if (sf.samplerate <= 0 || sf.channels <= 0 || sf.frames < 0) {
-        sf_close(file);
+        Quietly(&said, [&] { return sf_close(file); });
         error_ = "no sound in the file";
         return false;
     }
@@ -84,27 +168,53 @@ bool SoundSource::Open(const std::string& path)
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
     info_.frames = sf.frames;
+    const int64_t claimed = ClaimedFrames(path, sf);
+    info_.claimedFrames = claimed > sf.frames ? claimed : 0;
     DescribeEncoding(sf, info_);
+    // The decoder reads ahead as the file opens: what it met is of the start.
+    if (said.complained) complaints_.Add(0, 0, said.words);
     return true;
 }
 
 void SoundSource::Close()
 {
-    if (file_) sf_close(static_cast<SNDFILE*>(file_));
+    DecoderSaid said;
+    if (file_) Quietly(&said, [&] { return sf_close(static_cast<SNDFILE*>(file_)); });
     file_ = nullptr;
     info_ = SoundInfo{};
+    position_ = 0;
+    stopped_ = false;
+    complaints_.Clear();
 }
 
 bool SoundSource::Seek(int64_t frame)
 {
-    return file_ && sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET) == frame;
+    if (!file_) return false;
+    DecoderSaid said;
+    const sf_count_t at = Quietly(&said, [&] { return sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET); });
+    if (said.complained) complaints_.Add(frame, frame, said.words);
+    if (at != frame) return false;
+    position_ = frame;
+    stopped_ = false;
+    return true;
 }
 
 int64_t SoundSource::Read16(int16_t* out, int64_t frames)
 {
-    if (!file_ || frames < 0) return -1;
-    const sf_count_t got = sf_readf_short(static_cast<SNDFILE*>(file_), out, frames);
-    if (got < frames && sf_error(static_cast<SNDFILE*>(file_)) != SF_ERR_NO_ERROR) return -1;
+    if (!file_ || frames < 0 || stopped_) return -1;
+    auto* file = static_cast<SNDFILE*>(file_);
+    DecoderSaid said;
+    const sf_count_t got = Quietly(&said, [&] { return sf_readf_short(file, out, frames); });
+    const bool failed = sf_error(file) != SF_ERR_NO_ERROR;
+    if (said.complained || (failed && got == frames))
+        complaints_.Add(position_, position_ + std::max<int64_t>(got, 0), said.complained ? said.words : sf_strerror(file));
+    position_ += std::max<int64_t>(got, 0);
+    // A decoder that gives up midway (libFLAC losing sync) has still
+    // handed out the frames before the fault: they are kept.
+    if (got < frames && failed) {
+        stopped_ = true;
+        return got > 0 ? got : -1;
+    }
     return got;
 }
 
@@ -125,6 +235,7 @@ bool ConvertedReader::Restart(SampleSource& source, int rate, int channels)
     inputEnded_ = outputEnded_ = false;
     outPosition_ = -1;
     silent_ = true;
+    readAny_ = false;
     const SoundInfo& info = source.Info();
     if (info.channels <= 0 || info.sampleRate <= 0 || rate <= 0 || channels <= 0 || !source.Seek(0)) return false;
     if (rate != info.sampleRate) {
@@ -141,11 +252,13 @@ bool ConvertedReader::Fill(int64_t frames)
     const int in = source_->Info().channels;
     std::vector<int16_t> raw(size_t(frames) * size_t(in));
     const int64_t got = source_->Read16(raw.data(), frames);
-    if (got < 0) return false;
-    if (got == 0) {
+    // A decoder that gives up after some sound ends the sound there.
+    if (got < 0 && !readAny_) return false;
+    if (got <= 0) {
         inputEnded_ = true;
         return true;
     }
+    readAny_ = true;
     in_.erase(in_.begin(), in_.begin() + std::ptrdiff_t(inAt_));
     inAt_ = 0;
     const size_t base = in_.size();
@@ -256,7 +369,8 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     // The whole sound is what the source delivers: a decoded track may run
     // a little past the length its container gives.
     const int64_t total = maxFrames >= 0 ? maxFrames : INT64_MAX;
-    const int64_t claimed = maxFrames >= 0 ? std::min(maxFrames, info.frames) : info.frames;
+    const int64_t claim = std::max(info.frames, info.claimedFrames);
+    const int64_t claimed = maxFrames >= 0 ? std::min(maxFrames, claim) : claim;
     const double expected = double(std::max<int64_t>(claimed, 1));
     if (!source.Seek(0)) return fail("cannot rewind the sound", nullptr);
 
@@ -286,21 +400,23 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
         if (progress && !progress(reported)) return fail("cancelled", out);
     }
     std::string damage = source.Damage();
-    // Nothing but silence among decoder errors is a sound of which nothing
-    // decoded: concealment, not the recording.
-    if (done == 0 || (silent && !damage.empty()))
+    if (NothingDecodes(source, done, silent))
         return fail(damage.empty() ? "nothing of its sound decodes" : "nothing of its sound decodes (" + damage + ")",
                     out);
+    // Beside what the decoder said: an end well before the claimed length,
+    // or a decoder that gave up.
     const int64_t shortBy = claimed - done;
     auto seconds = [&](int64_t frames) {
         char text[32];
         std::snprintf(text, sizeof text, "%.1f s", double(frames) / info.sampleRate);
         return std::string(text);
     };
-    if (damage.empty() && stopped)
-        damage = "decoding stops after " + seconds(done);
-    else if (damage.empty() && shortBy > info.sampleRate / 10 && shortBy > claimed / 50)
-        damage = "it ends after " + seconds(done) + " of the " + seconds(claimed) + " it claims";
+    std::string end;
+    if (shortBy > info.sampleRate / 10 && shortBy > claimed / 50)
+        end = "it ends after " + seconds(done) + " of the " + seconds(claimed) + " it claims";
+    else if (stopped)
+        end = "decoding stops after " + seconds(done);
+    if (!end.empty()) damage = damage.empty() ? end : damage + "; " + end;
     // A source shorter than announced still ends at 100%.
     if (progress && reported < 1.0 && !progress(1.0)) return fail("cancelled", out);
     if (sf_close(out) != 0) return fail("cannot finish the AIFF file", nullptr);

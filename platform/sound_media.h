@@ -3,7 +3,9 @@
 // libsndfile: a sound file (AIFF, WAVE, MP3, FLAC and what else the
 // library reads) opens as a source of 16-bit samples, and its sound exports
 // to a 16-bit big-endian AIFF file. The time scale of a sound is its rate.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,9 +16,45 @@ struct SoundInfo {
     int sampleRate = 0;
     int channels = 0;
     int64_t frames = 0;       // samples of one channel
+    // What the file's own header claims where it says more than frames (a
+    // WAVE file's data chunk, an AIFF file's frame count); 0 otherwise.
+    int64_t claimedFrames = 0;
     int bitsPerSample = 0;    // of the stored data; 0 for compressed data
     uint32_t dataFormat = 0;  // four-character code: 'twos', 'sowt', '.mp3' ...
     std::string formatName;   // the container and encoding, for people
+};
+
+// Where a decoder said it could not decode a sound, and its words the first
+// time: every source keeps its complaints here, so that all say them alike.
+class DecodeComplaints {
+public:
+    // The decoder complained while it decoded frames [from, to).
+    void Add(int64_t from, int64_t to, const std::string& words)
+    {
+        first_ = count_ ? std::min(first_, from) : from;
+        last_ = count_ ? std::max(last_, to) : to;
+        if (words_.empty()) words_ = words;
+        ++count_;
+    }
+    bool Empty() const { return count_ == 0; }
+    void Clear() { *this = DecodeComplaints{}; }
+    // "" when it never complained; else where, in seconds at rate, and what
+    // it said: "it does not decode between 3.4 s and 5.5 s: <its words>".
+    std::string Text(int rate) const
+    {
+        if (!count_ || rate <= 0) return {};
+        char from[32], to[32];
+        std::snprintf(from, sizeof from, "%.1f s", double(first_) / rate);
+        std::snprintf(to, sizeof to, "%.1f s", double(last_) / rate);
+        std::string text = std::string(from) == to ? "it does not decode at " + std::string(from)
+                                                    : "it does not decode between " + std::string(from) + " and " + to;
+        return words_.empty() ? text : text + ": " + words_;
+    }
+
+private:
+    int count_ = 0;
+    int64_t first_ = 0, last_ = 0;
+    std::string words_;
 };
 
 // Where the sound export reads samples from: a sound file here, or the sound
@@ -34,6 +72,14 @@ public:
     virtual std::string Damage() const { return {}; }
 };
 
+// Whether a sound read this far is one of which nothing decodes: no frames,
+// or nothing but silence among decoder complaints, which is concealment,
+// not the recording.
+inline bool NothingDecodes(const SampleSource& source, int64_t frames, bool silent)
+{
+    return frames == 0 || (silent && !source.Damage().empty());
+}
+
 class SoundSource : public SampleSource {
 public:
     SoundSource() = default;
@@ -50,12 +96,18 @@ public:
     const std::string& LastError() const { return error_; }
 
     bool Seek(int64_t frame) override;
+    // A read that stops on an error hands out what decoded before it; the
+    // next read fails.
     int64_t Read16(int16_t* out, int64_t frames) override;
+    std::string Damage() const override { return complaints_.Text(info_.sampleRate); }
 
 private:
     void* file_ = nullptr;  // SNDFILE
     SoundInfo info_;
     std::string error_;
+    int64_t position_ = 0;
+    bool stopped_ = false;
+    DecodeComplaints complaints_;
 };
 
 // What an export wrote, and what of the sound was damaged: decoder errors,
@@ -112,6 +164,7 @@ private:
     bool outputEnded_ = false;
     int64_t outPosition_ = -1;
     bool silent_ = true;
+    bool readAny_ = false;
 };
 
 }  // namespace platform

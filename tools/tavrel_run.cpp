@@ -491,9 +491,10 @@ int Runner::Run()
 
 int RunTavrel(const CliOptions& options, std::FILE* out, std::FILE* err)
 {
-    // Some libraries print on standard error themselves (the MP3 decoder's
-    // tag warnings); under --quiet they go to /dev/null while the program's
-    // own errors keep the real standard error.
+    // What a library might still print on standard error itself (the sound
+    // decoders' words are caught where they are called) goes to /dev/null
+    // under --quiet, while the program's own errors keep the real standard
+    // error.
     std::FILE* ours = err;
     if (options.quiet && err && ::fileno(err) == STDERR_FILENO) {
         std::fflush(err);

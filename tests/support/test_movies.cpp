@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <random>
+#include <regex>
 
 #include "platform/gestalt.h"
 #include "support/swf_tools.h"
@@ -167,11 +170,73 @@ const TestMovie& TestMovieNamed(const std::string& name)
     return m ? *m : missing;
 }
 
+namespace {
+
+// The bytes of the sound's packets first to last (as ffprobe counts them)
+// made random after each packet's first four, which keep an MP3 frame's
+// header; false when ffprobe does not list them.
+bool RandomisePackets(const std::string& path, int first, int last, std::string* bytes)
+{
+    const ToolResult probe =
+        RunCommand("ffprobe -v error -select_streams a:0 -show_entries packet=pos,size -of flat '" + path + "'");
+    std::map<int, std::pair<size_t, size_t>> packets;  // index: position, size
+    static const std::regex kField(R"re(packets\.packet\.(\d+)\.(pos|size)="(\d+)")re");
+    for (std::sregex_iterator m(probe.output.begin(), probe.output.end(), kField), end; m != end; ++m) {
+        auto& packet = packets[std::stoi((*m)[1])];
+        ((*m)[2] == "pos" ? packet.first : packet.second) = std::stoul((*m)[3]);
+    }
+    std::mt19937 noise{unsigned(first)};
+    for (int i = first; i <= last; ++i) {
+        const auto found = packets.find(i);
+        if (found == packets.end()) return false;
+        const auto [at, size] = found->second;
+        if (size < 4 || at + size > bytes->size()) return false;
+        for (size_t k = at + 4; k < at + size; ++k) (*bytes)[k] = char(noise());
+    }
+    return true;
+}
+
+}  // namespace
+
 // The sound files a user may meet damaged, made here by ffmpeg and a byte
 // edit: a path, or "" when ffmpeg failed.
 std::string DamagedSound(const std::string& path, const std::string& kind)
 {
     std::string bytes;
+    const std::string tone10 = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=10 ";
+    const auto make = [&](const std::string& arguments) {
+        if (!RunFfmpeg(arguments, path)) return false;
+        bytes = ReadFile(path);
+        return true;
+    };
+    if (kind == "bad.mp3" || kind == "holed.mp4") {
+        // Frames in the middle that do not decode, their headers kept.
+        const bool mp3 = kind == "bad.mp3";
+        if (!make(mp3 ? tone10 + "-c:a libmp3lame"
+                      : "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=10 -c:a aac -movflags +faststart") ||
+            !RandomisePackets(path, mp3 ? 150 : 172, mp3 ? 229 : 258, &bytes))
+            return "";
+    } else if (kind == "cut.mp3") {
+        if (!make(tone10 + "-c:a libmp3lame")) return "";
+        bytes.resize(std::min<size_t>(bytes.size(), 600));
+    } else if (kind == "cut.wav" || kind == "cut.aif") {
+        if (!make(tone10 + (kind == "cut.wav" ? "-c:a pcm_s16le -f wav" : "-c:a pcm_s16be -f aiff"))) return "";
+        bytes.resize(bytes.size() / 2);
+    } else if (kind == "cut.flac") {
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=11025:duration=2 -c:a flac")) return "";
+        bytes.resize(bytes.size() * 3 / 4);
+    } else if (kind == "layer1.mp3") {
+        // 796 bytes of MPEG-1 Layer I at 44100 Hz: one frame that decodes,
+        // then frames of random bits that do not, the third cut short.
+        std::mt19937 noise(5);
+        for (int frame = 0; frame < 3; ++frame) {
+            bytes += std::string("\xFF\xFF\x90\xC4", 4);
+            // Bit allocations of 3 decode; one of 15 does not.
+            bytes += frame == 0 ? std::string(16, '\x33') : std::string(1, '\xFF');
+            while (bytes.size() % 312 != 0) bytes += char(noise());
+        }
+        bytes.resize(796);
+    }
     if (kind == "bad.ogg") {
         // Damaged Vorbis headers (libsndfile leaks its state on these).
         static const unsigned char kOgg[] = {

@@ -42,7 +42,13 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // A damaged sound file at path, made by ffmpeg and a byte edit: "bad.m4a"
 // (AAC data overwritten after its first 64 bytes), "cut.mp4" (index first,
 // cut at a tenth), "big.flac" (1 s claiming 2^36 - 1 samples), "bad.ogg"
-// (58 bytes of damaged Vorbis headers). path, or "" when it cannot be made.
+// (58 bytes of damaged Vorbis headers); of a 10 s tone at 44100 Hz:
+// "bad.mp3" (its packets 150 to 229 random after their headers), "cut.mp3"
+// (its first 600 bytes), "cut.wav" and "cut.aif" (half their bytes);
+// "holed.mp4" (10 s of AAC at 48000 Hz, index first, packets 172 to 258
+// random), "cut.flac" (2 s at 11025 Hz, three quarters of its bytes),
+// "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not
+// decode). path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 
 }  // namespace tavrel_test

@@ -102,6 +102,23 @@ std::string CutBundle(const TempDir& dir)
     return dir.file("cut.app");
 }
 
+// An AIFF file whose COMM chunk claims 2^32 - 1 frames and whose sound
+// chunk holds 100.
+std::string LyingAiff()
+{
+    const auto be = [](uint32_t v, int bytes) {
+        std::string out;
+        for (int i = bytes - 1; i >= 0; --i) out += char(v >> (8 * i));
+        return out;
+    };
+    std::string sound = "SSND" + be(8 + 200, 4) + be(0, 4) + be(0, 4);
+    for (int i = 0; i < 100; ++i) sound += be(uint32_t(i * 300), 2);
+    // 22050 Hz as an 80-bit extended number.
+    const std::string comm = "COMM" + be(18, 4) + be(1, 2) + be(0xFFFFFFFFu, 4) + be(16, 2) +
+                             std::string("\x40\x0D\xAC\x44\0\0\0\0\0\0", 10);
+    return "FORM" + be(uint32_t(4 + comm.size() + sound.size()), 4) + "AIFF" + comm + sound;
+}
+
 // A valid movie holding nothing but a frame.
 std::string EmptyMovie(const TempDir& dir)
 {
@@ -436,6 +453,7 @@ TEST_F(BadInputTest, Media)
     Write("rows.bmp", HugeBmp());
     Write("exif.jpg", JpegWithBadExif(good));
     Write("lying.wav", LyingWav());
+    Write("lying.aif", LyingAiff());
     Write("text.mp3", "this is no sound\n");
     // Resources: skins and a bar template that are not what they claim.
     const std::string movie = EmptyMovie(dir_);
@@ -458,7 +476,10 @@ TEST_F(BadInputTest, Media)
         {"huge-png.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("huge.png")))), kDone, {"slide 2", "huge.png"}},
         {"rows-bmp.tvr", Project("", Slides(ImageSlide(dir_.file("rows.bmp")) + goodSlide)), kDone, {"slide 1", "rows.bmp"}},
         {"exif.tvr", Project("", Slides(ImageSlide(dir_.file("exif.jpg")))), kDone, {}},
-        {"lying-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.wav"))), kDone, {}},
+        {"lying-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.wav"))), kDone,
+         {"lying.wav\" is damaged (it ends after 0.0 s of the 48695.8 s it claims): the movie keeps what could be decoded"}},
+        {"lying-aif.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.aif"))), kDone,
+         {"lying.aif\" is damaged (it ends after 0.0 s of the 194783.1 s it claims)"}},
         {"text-mp3.tvr", Project("", Slides(goodSlide) + sound(dir_.file("text.mp3"))), kDone, {"text.mp3\" cannot be read"}},
         // A sound as the only picture: why it was left out comes before the
         // movie is said empty, under --strict too.
