@@ -411,6 +411,12 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     streamOpen = false;
     if (flushed && (bytes > output.size() || std::fwrite(output.data(), 1, bytes, out.get()) != bytes))
         return failWith("the MP3 data cannot be written");
+    // The work buffers (1.2 MB and more) go before the MP3 is read back, so
+    // they are not held beside a long sound's data at the peak.
+    std::vector<uint8_t>().swap(input);
+    std::vector<uint8_t>().swap(output);
+    std::vector<int16_t>().swap(samples);
+    std::vector<int16_t>().swap(stereo);
     if (cancelled()) return failWith("cancelled");
     if (!out.Close()) return failWith("the MP3 data cannot be written");
     in.Close();

@@ -1,5 +1,7 @@
 #include "media/mp3_frames.h"
 
+#include <cstring>
+
 namespace {
 
 // Layer III bit rates in kbit/s by index 1 to 14.
@@ -90,16 +92,17 @@ bool CMp3Frame::FindNext(const uint8_t* buffer, size_t size, size_t* offset)
     return true;
 }
 
-std::vector<Mp3FrameSpan> SplitFrameSpans(const uint8_t* buffer, size_t size)
+size_t PackFrames(uint8_t* buffer, size_t size)
 {
-    std::vector<Mp3FrameSpan> spans;
     CMp3Frame frame;
-    size_t at = 0, offset = 0;
+    size_t at = 0, offset = 0, end = 0;
     while (buffer && at < size && frame.Locate(buffer + at, size - at, &offset)) {
-        spans.push_back({at + offset, uint32_t(4 + frame.length)});
-        at += offset + 4 + size_t(frame.length);
+        const size_t frameSize = 4 + size_t(frame.length);
+        if (at + offset != end) std::memmove(buffer + end, buffer + at + offset, frameSize);
+        end += frameSize;
+        at += offset + frameSize;
     }
-    return spans;
+    return end;
 }
 
 bool CMp3FrameList::Split(const uint8_t* buffer, size_t size)

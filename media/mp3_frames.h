@@ -64,13 +64,10 @@ private:
     std::vector<std::unique_ptr<CMp3Frame>> frames_;
 };
 
-// Where Split would cut: each frame's header offset in the buffer and its
-// size with the header, so that frames can be used where they lie.
-struct Mp3FrameSpan {
-    size_t offset;
-    uint32_t size;
-};
-std::vector<Mp3FrameSpan> SplitFrameSpans(const uint8_t* buffer, size_t length);
+// Moves the frames Split would cut together at the buffer's start, in
+// order, without what lay between them; the bytes they take, 0 when there
+// is none. Nothing beside the buffer is held, however long the sound.
+size_t PackFrames(uint8_t* buffer, size_t length);
 
 struct CMp3Quality {
     bool preset = false;  // false for "Custom": the values stay editable

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include "media/mp3_encoder.h"
@@ -26,17 +25,16 @@ void PrepareSettings(CSwfSoundFormat& format, CMp3Settings& settings)
     settings.duration = format.duration;
 }
 
-// Encodes src as the format asks into mp3 behind lead bytes, and finds its
-// frames where they lie.
+// Encodes src as the format asks into mp3 behind lead bytes, its frames
+// moved together in place; false when no frame came out.
 bool EncodeToBuffer(const CPath& src, CSwfSoundFormat& format, CProgressDialog* progress, CMp3Encoder& encoder,
-                    CMp3Settings& settings, std::vector<uint8_t>& mp3, size_t lead, std::vector<Mp3FrameSpan>& frames)
+                    CMp3Settings& settings, std::vector<uint8_t>& mp3, size_t lead)
 {
     PrepareSettings(format, settings);
     if (!encoder.ConvertToMp3Into(src, settings, progress, &mp3, lead)) return false;
-    frames = SplitFrameSpans(mp3.data() + lead, mp3.size() - lead);
-    if (frames.empty()) return false;
-    for (Mp3FrameSpan& f : frames) f.offset += lead;
-    return true;
+    const size_t packed = PackFrames(mp3.data() + lead, mp3.size() - lead);
+    mp3.resize(lead + packed);
+    return packed > 0;
 }
 
 }  // namespace
@@ -108,19 +106,12 @@ bool CSwfSoundBuilder::EncodeMp3(CTagDefineSound* tag, const CPath& src, CSwfSou
 {
     CMp3Encoder encoder;
     CMp3Settings settings;
-    std::vector<Mp3FrameSpan> frames;
     // The tag's data is the MP3 itself behind SeekSamples (two zero bytes),
     // its frames moved together where anything lay between them: the sound
     // is held once however long it is.
-    const bool done = tag && EncodeToBuffer(src, format, progress, encoder, settings, tag->data, 2, frames);
+    const bool done = tag && EncodeToBuffer(src, format, progress, encoder, settings, tag->data, 2);
     NoteOutcome(encoder, done);
     if (!done) return false;
-    size_t end = 2;
-    for (const Mp3FrameSpan& f : frames) {
-        if (f.offset != end) std::memmove(tag->data.data() + end, tag->data.data() + f.offset, f.size);
-        end += f.size;
-    }
-    tag->data.resize(end);
     tag->data[0] = tag->data[1] = 0;
     // The samples the encoder was fed, at the output rate: what decodes,
     // whatever length the file claimed.

@@ -68,6 +68,15 @@ TEST(Mp3FrameList, SplitSkipsJunkAndStopsAtACutFrame)
     EXPECT_EQ(list.GetAt(1)->length, 414);
     EXPECT_EQ(list.GetAt(1)->data.back(), 0xA2);
 
+    // Packed, the frames Split cuts lie joined at the start: the junk before
+    // and between them and the cut frame are gone.
+    std::vector<uint8_t> gapped = cut;
+    gapped.insert(gapped.begin() + 10 + 417, 5, 0x22);
+    const std::vector<uint8_t> joined(bytes.begin() + 10, bytes.end());
+    ASSERT_EQ(PackFrames(gapped.data(), gapped.size()), joined.size());
+    EXPECT_EQ(std::vector<uint8_t>(gapped.begin(), gapped.begin() + std::ptrdiff_t(joined.size())), joined);
+    EXPECT_EQ(PackFrames(bytes.data(), 10), 0u);
+
     size_t offset = 99;
     CMp3Frame f;
     ASSERT_TRUE(f.FindNext(bytes.data(), bytes.size(), &offset));
