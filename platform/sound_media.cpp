@@ -132,6 +132,26 @@ auto Quietly(DecoderSaid* said, Call call)
     return call();
 }
 
+// libsndfile's words for what went wrong with file, without its "Error : "
+// and closing full stop, to stand among a decoder's words.
+std::string LibraryWords(SNDFILE* file)
+{
+    std::string words = sf_strerror(file);
+    for (const char* prefix : {"Error : ", "Error: "})
+        if (words.rfind(prefix, 0) == 0) words.erase(0, std::strlen(prefix));
+    if (!words.empty() && words.back() == '.') words.pop_back();
+    return words;
+}
+
+// path opened for reading; float data beyond full scale clips instead of
+// wrapping around.
+SNDFILE* OpenForReading(const std::string& path, SF_INFO* sf, DecoderSaid* said)
+{
+    SNDFILE* file = Quietly(said, [&] { return sf_open(path.c_str(), SFM_READ, sf); });
+    if (file) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return file;
+}
+
 }  // namespace
 
 bool SoundSource::Open(const std::string& path)
@@ -151,7 +171,7 @@ bool SoundSource::Open(const std::string& path)
     }
     SF_INFO sf{};
     DecoderSaid said;
-    SNDFILE* file = Quietly(&said, [&] { return sf_open(path.c_str(), SFM_READ, &sf); });
+    SNDFILE* file = OpenForReading(path, &sf, &said);
     if (!file) {
         error_ = sf_strerror(nullptr);
         return false;
@@ -161,9 +181,8 @@ bool SoundSource::Open(const std::string& path)
         error_ = "no sound in the file";
         return false;
     }
-    // Float data beyond full scale clips instead of wrapping around.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     file_ = file;
+    path_ = path;
     info_ = SoundInfo{};
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
@@ -181,9 +200,11 @@ void SoundSource::Close()
     DecoderSaid said;
     if (file_) Quietly(&said, [&] { return sf_close(static_cast<SNDFILE*>(file_)); });
     file_ = nullptr;
+    path_.clear();
     info_ = SoundInfo{};
     position_ = 0;
     stopped_ = false;
+    stopWords_.clear();
     complaints_.Clear();
 }
 
@@ -191,11 +212,27 @@ bool SoundSource::Seek(int64_t frame)
 {
     if (!file_) return false;
     DecoderSaid said;
+    // A decoder that gave up seeks no more (libFLAC once it lost sync):
+    // the file is read afresh, as long as it holds the same sound. What it
+    // says of the start was said when the file first opened.
+    if (stopped_) {
+        SF_INFO sf{};
+        DecoderSaid saidAgain;
+        SNDFILE* again = OpenForReading(path_, &sf, &saidAgain);
+        const bool same = again && sf.samplerate == info_.sampleRate && sf.channels == info_.channels &&
+                          sf.frames == info_.frames;
+        if (again) Quietly(&saidAgain, [&] { return sf_close(same ? static_cast<SNDFILE*>(file_) : again); });
+        if (!same) return false;
+        file_ = again;
+        stopped_ = false;
+        stopWords_.clear();
+    }
     const sf_count_t at = Quietly(&said, [&] { return sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET); });
     if (said.complained) complaints_.Add(frame, frame, said.words);
     if (at != frame) return false;
     position_ = frame;
     stopped_ = false;
+    stopWords_.clear();
     return true;
 }
 
@@ -207,12 +244,13 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     const sf_count_t got = Quietly(&said, [&] { return sf_readf_short(file, out, frames); });
     const bool failed = sf_error(file) != SF_ERR_NO_ERROR;
     if (said.complained || (failed && got == frames))
-        complaints_.Add(position_, position_ + std::max<int64_t>(got, 0), said.complained ? said.words : sf_strerror(file));
+        complaints_.Add(position_, position_ + std::max<int64_t>(got, 0), said.complained ? said.words : LibraryWords(file));
     position_ += std::max<int64_t>(got, 0);
     // A decoder that gives up midway (libFLAC losing sync) has still
     // handed out the frames before the fault: they are kept.
     if (got < frames && failed) {
         stopped_ = true;
+        stopWords_ = said.complained ? said.words : LibraryWords(file);
         return got > 0 ? got : -1;
     }
     return got;

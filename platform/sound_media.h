@@ -36,6 +36,16 @@ public:
         if (words_.empty()) words_ = words;
         ++count_;
     }
+    // What another decoder of the same sound complained of, on one timeline:
+    // the span covers both, and the first words said stay first.
+    void Add(const DecodeComplaints& other)
+    {
+        if (other.Empty()) return;
+        first_ = count_ ? std::min(first_, other.first_) : other.first_;
+        last_ = count_ ? std::max(last_, other.last_) : other.last_;
+        if (words_.empty()) words_ = other.words_;
+        count_ += other.count_;
+    }
     bool Empty() const { return count_ == 0; }
     void Clear() { *this = DecodeComplaints{}; }
     // "" when it never complained; else where, in seconds at rate, and what
@@ -67,9 +77,11 @@ public:
     // Reads up to frames frames as interleaved host-order 16-bit samples;
     // the frames read, 0 at the end, -1 on an error.
     virtual int64_t Read16(int16_t* out, int64_t frames) = 0;
-    // What the decoder said of data it could not decode since the source
-    // was opened (samples it skipped or concealed); empty when all decoded.
-    virtual std::string Damage() const { return {}; }
+    // Where the decoder could not decode since the source was opened
+    // (samples it skipped or concealed), and what it said.
+    virtual DecodeComplaints Complaints() const { return {}; }
+    // The same in words; empty when all decoded.
+    std::string Damage() const { return Complaints().Text(Info().sampleRate); }
 };
 
 // Whether a sound read this far is one of which nothing decodes: no frames,
@@ -99,14 +111,20 @@ public:
     // A read that stops on an error hands out what decoded before it; the
     // next read fails.
     int64_t Read16(int16_t* out, int64_t frames) override;
-    std::string Damage() const override { return complaints_.Text(info_.sampleRate); }
+    DecodeComplaints Complaints() const override { return complaints_; }
+    // Whether the decoder gave up at the last read, and what libsndfile
+    // said of it.
+    bool Stopped() const { return stopped_; }
+    const std::string& StopWords() const { return stopWords_; }
 
 private:
     void* file_ = nullptr;  // SNDFILE
+    std::string path_;
     SoundInfo info_;
     std::string error_;
     int64_t position_ = 0;
     bool stopped_ = false;
+    std::string stopWords_;
     DecodeComplaints complaints_;
 };
 

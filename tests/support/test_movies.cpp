@@ -222,6 +222,11 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
     } else if (kind == "cut.wav" || kind == "cut.aif") {
         if (!make(tone10 + (kind == "cut.wav" ? "-c:a pcm_s16le -f wav" : "-c:a pcm_s16be -f aiff"))) return "";
         bytes.resize(bytes.size() / 2);
+    } else if (kind == "mid.flac") {
+        // 3,000 bytes in the middle flipped: libFLAC loses sync there for good.
+        if (!make(tone10 + "-c:a flac")) return "";
+        for (size_t at = bytes.size() / 2; at < std::min(bytes.size(), bytes.size() / 2 + 3000); ++at)
+            bytes[at] = char(bytes[at] ^ 0x5A);
     } else if (kind == "cut.flac") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=11025:duration=2 -c:a flac")) return "";
         bytes.resize(bytes.size() * 3 / 4);
