@@ -43,8 +43,9 @@ bool ResumedSoundSource::Seek(int64_t frame)
     tail_.clear();
     // Past the stop the samples are the rest's however they are reached, so
     // that a piece read there is that piece of the whole sound.
-    onRest_ = rest_ && frame >= stoppedAt_;
-    if (!(onRest_ ? rest_->Seek(frame) : sound_.Seek(frame))) return false;
+    const bool onRest = rest_ && frame >= stoppedAt_;
+    if (!(onRest ? rest_->Seek(frame) : sound_.Seek(frame))) return false;
+    onRest_ = onRest;
     position_ = frame;
     return true;
 }

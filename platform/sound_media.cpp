@@ -211,26 +211,31 @@ void SoundSource::Close()
 bool SoundSource::Seek(int64_t frame)
 {
     if (!file_) return false;
+    // A decoder that gave up seeks no more (libFLAC once it lost sync): the
+    // file is read afresh.
+    if (stopped_ && !Reopen()) return false;
     DecoderSaid said;
-    // A decoder that gave up seeks no more (libFLAC once it lost sync):
-    // the file is read afresh, as long as it holds the same sound. What it
-    // says of the start was said when the file first opened.
-    if (stopped_) {
-        SF_INFO sf{};
-        DecoderSaid saidAgain;
-        SNDFILE* again = OpenForReading(path_, &sf, &saidAgain);
-        const bool same = again && sf.samplerate == info_.sampleRate && sf.channels == info_.channels &&
-                          sf.frames == info_.frames;
-        if (again) Quietly(&saidAgain, [&] { return sf_close(same ? static_cast<SNDFILE*>(file_) : again); });
-        if (!same) return false;
-        file_ = again;
-        stopped_ = false;
-        stopWords_.clear();
-    }
     const sf_count_t at = Quietly(&said, [&] { return sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET); });
     if (said.complained) complaints_.Add(frame, frame, said.words);
     if (at != frame) return false;
     position_ = frame;
+    stopped_ = false;
+    stopWords_.clear();
+    return true;
+}
+
+bool SoundSource::Reopen()
+{
+    // What the decoder says of the start was said when the file first opened.
+    SF_INFO sf{};
+    DecoderSaid said;
+    SNDFILE* again = OpenForReading(path_, &sf, &said);
+    const bool same =
+        again && sf.samplerate == info_.sampleRate && sf.channels == info_.channels && sf.frames == info_.frames;
+    if (again) Quietly(&said, [&] { return sf_close(same ? static_cast<SNDFILE*>(file_) : again); });
+    if (!same) return false;
+    file_ = again;
+    position_ = 0;
     stopped_ = false;
     stopWords_.clear();
     return true;

@@ -41,10 +41,8 @@ public:
     void Add(const DecodeComplaints& other)
     {
         if (other.Empty()) return;
-        first_ = count_ ? std::min(first_, other.first_) : other.first_;
-        last_ = count_ ? std::max(last_, other.last_) : other.last_;
-        if (words_.empty()) words_ = other.words_;
-        count_ += other.count_;
+        Add(other.first_, other.last_, other.words_);
+        count_ += other.count_ - 1;
     }
     bool Empty() const { return count_ == 0; }
     void Clear() { *this = DecodeComplaints{}; }
@@ -109,7 +107,7 @@ public:
 
     bool Seek(int64_t frame) override;
     // A read that stops on an error hands out what decoded before it; the
-    // next read fails.
+    // next read fails, until a seek opens the file afresh.
     int64_t Read16(int16_t* out, int64_t frames) override;
     DecodeComplaints Complaints() const override { return complaints_; }
     // Whether the decoder gave up at the last read, and what libsndfile
@@ -118,6 +116,9 @@ public:
     const std::string& StopWords() const { return stopWords_; }
 
 private:
+    // The file opened again at its start, while it holds the same sound.
+    bool Reopen();
+
     void* file_ = nullptr;  // SNDFILE
     std::string path_;
     SoundInfo info_;

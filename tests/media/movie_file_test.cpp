@@ -304,7 +304,7 @@ TEST_F(MovieFileTest, DamagedSoundsExportWhatDecodes)
         if (c.frames) {
             EXPECT_EQ(movie.GetExportedFrames(), c.frames);
         }
-        if (c.exported && c.frames < int64_t(movie.GetDuration())) {
+        if (c.exported && !c.frames) {
             EXPECT_LT(movie.GetExportedFrames(), int64_t(movie.GetDuration()) / 2);
         }
         ASSERT_TRUE(movie.OpenSoundExporter({}));

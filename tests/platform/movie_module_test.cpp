@@ -43,6 +43,9 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     ASSERT_TRUE(alone.Open(flac));
     const int64_t stopped = ReadAll(alone);
     ASSERT_LT(stopped, alone.Info().frames / 2);
+    // Read again, through a decoder that no longer seeks.
+    ASSERT_TRUE(alone.Seek(0));
+    EXPECT_EQ(ReadAll(alone), stopped);
 
     // A failed load is not kept, so every row meets the loader afresh. A
     // module cut short, as a broken install leaves it, is refused before it
