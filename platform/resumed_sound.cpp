@@ -95,6 +95,10 @@ bool ResumedSoundSource::Resume()
     if (at == refusedAt_) return false;
     refusedAt_ = at;
     const SoundInfo& info = Info();
+    // Where frames do not name their place (an MP3 whose headers are
+    // destroyed), the other decode would go on as if nothing were missing,
+    // and all after the damage would play early.
+    if (!info.framesPlaced) return false;
     const size_t channels = size_t(info.channels);
     // The frames just before the stop, which both decodes must agree on;
     // none at the very start.

@@ -1,9 +1,9 @@
 #pragma once
 // A plain sound file's samples as the sound export reads them: libsndfile's,
 // and where its decoder gives up for good before the end the file claims
-// (libFLAC stops at the first frame it loses sync on, and gives no place to
-// go on from), the movie layer's decode of the same file from that sample
-// on. That decode places each frame by its time, so the damage becomes
+// in a format whose frames name their place (libFLAC stops at the first
+// frame it loses sync on, and gives no place to go on from), the movie
+// layer's decode of the same file from that sample on. That decode places each frame by its time, so the damage becomes
 // silence of its length and all after it plays when it should. The movie
 // module is loaded only for such a file; without it, or when its decode
 // does not line up with libsndfile's, the sound ends where libsndfile

@@ -49,6 +49,7 @@ void DescribeEncoding(const SF_INFO& sf, SoundInfo& info)
     sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major);
     sf_command(nullptr, SFC_GET_FORMAT_INFO, &minor, sizeof minor);
     info.formatName = std::string(major.name ? major.name : "?") + ", " + (minor.name ? minor.name : "?");
+    info.framesPlaced = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
 }
 
 // The bytes one channel's sample takes in a WAVE file; 0 for encodings

@@ -22,6 +22,9 @@ struct SoundInfo {
     int bitsPerSample = 0;    // of the stored data; 0 for compressed data
     uint32_t dataFormat = 0;  // four-character code: 'twos', 'sowt', '.mp3' ...
     std::string formatName;   // the container and encoding, for people
+    // Each frame of the data names its own place (FLAC's frame headers), so
+    // another decoder can go on past damage without shifting what follows.
+    bool framesPlaced = false;
 };
 
 // Where a decoder said it could not decode a sound, and its words the first

@@ -227,6 +227,10 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(tone10 + "-c:a flac")) return "";
         for (size_t at = bytes.size() / 2; at < std::min(bytes.size(), bytes.size() / 2 + 3000); ++at)
             bytes[at] = char(bytes[at] ^ 0x5A);
+    } else if (kind == "hole.mp3") {
+        // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
+        if (!make(tone10 + "-c:a libmp3lame")) return "";
+        std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 3 / 5), '\0');
     } else if (kind == "cut.flac") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=11025:duration=2 -c:a flac")) return "";
         bytes.resize(bytes.size() * 3 / 4);
