@@ -18,6 +18,7 @@
 #include "platform/gworld.h"
 #include "platform/movie_media.h"
 #include "platform/movie_toolbox.h"
+#include "platform/resumed_sound.h"
 #include "platform/sound_media.h"
 
 class CImage;
@@ -97,7 +98,8 @@ public:
     // Opens a picture, a sound or a movie file, closing what was open
     // before; false, with the reason in GetLastError(), when the file holds
     // none in a form that can be read. A picture or a plain sound file takes
-    // the road it always took: FFmpeg sees neither.
+    // the road it always took: FFmpeg sees neither, but for the rest of a
+    // sound libsndfile gives up on midway.
     bool OpenFile(const CPath& path);
     bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen() || movie_.IsOpen(); }
     // Why the last open or frame failed, for the user.
@@ -228,7 +230,7 @@ private:
     platform::SampleSource* Samples();
     const platform::MovieStream* MovieSound() const;
 
-    platform::SoundSource sound_;
+    platform::ResumedSoundSource sound_;
     PictureFile picture_;
     CPictureScratch* scratch_ = nullptr;
     platform::MovieMedia movie_;

@@ -41,7 +41,7 @@ protected:
 
 // Raised whenever the classes above change, so that a stale module is
 // refused instead of called.
-inline constexpr int kMovieModuleVersion = 1;
+inline constexpr int kMovieModuleVersion = 2;
 inline constexpr char kMovieModuleEntry[] = "TavrelMovieModule";
 inline constexpr char kMovieModuleBundle[] = "movie_media.bundle";
 // The entry point: the module object, or null when version is not the

@@ -558,7 +558,7 @@ public:
 
     const SoundInfo& Info() const override { return info_; }
 
-    std::string Damage() const override { return complaints_.Text(info_.sampleRate); }
+    DecodeComplaints Complaints() const override { return complaints_; }
 
     bool Seek(int64_t frame) override
     {

@@ -5,7 +5,8 @@
 // by its name; it tells its streams, decodes the video frame shown at any
 // time as packed RGB or RGBA, and hands out its sound as 16-bit samples.
 // Pictures and plain sound files never come here (media/picture_file.h,
-// platform/sound_media.h).
+// platform/sound_media.h), but for the rest of a sound file libsndfile
+// gives up on midway (platform/resumed_sound.h).
 //
 // The FFmpeg layer lives in a module of the application bundle, loaded on
 // the first Open (platform/movie_backend.h): a run that opens no movie
@@ -106,7 +107,8 @@ private:
 bool IsMpegStreamFile(const std::string& path);
 
 // How many files were handed to FFmpeg in this process; pictures and plain
-// sounds never are. 0 while the movie module is not loaded.
+// sounds libsndfile reads through never are. 0 while the movie module is
+// not loaded.
 int MovieMediaOpenCount();
 
 }  // namespace platform

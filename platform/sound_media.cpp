@@ -49,6 +49,7 @@ void DescribeEncoding(const SF_INFO& sf, SoundInfo& info)
     sf_command(nullptr, SFC_GET_FORMAT_INFO, &major, sizeof major);
     sf_command(nullptr, SFC_GET_FORMAT_INFO, &minor, sizeof minor);
     info.formatName = std::string(major.name ? major.name : "?") + ", " + (minor.name ? minor.name : "?");
+    info.framesPlaced = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
 }
 
 // The bytes one channel's sample takes in a WAVE file; 0 for encodings
@@ -132,6 +133,26 @@ auto Quietly(DecoderSaid* said, Call call)
     return call();
 }
 
+// libsndfile's words for what went wrong with file, without its "Error : "
+// and closing full stop, to stand among a decoder's words.
+std::string LibraryWords(SNDFILE* file)
+{
+    std::string words = sf_strerror(file);
+    for (const char* prefix : {"Error : ", "Error: "})
+        if (words.rfind(prefix, 0) == 0) words.erase(0, std::strlen(prefix));
+    if (!words.empty() && words.back() == '.') words.pop_back();
+    return words;
+}
+
+// path opened for reading; float data beyond full scale clips instead of
+// wrapping around.
+SNDFILE* OpenForReading(const std::string& path, SF_INFO* sf, DecoderSaid* said)
+{
+    SNDFILE* file = Quietly(said, [&] { return sf_open(path.c_str(), SFM_READ, sf); });
+    if (file) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return file;
+}
+
 }  // namespace
 
 bool SoundSource::Open(const std::string& path)
@@ -151,7 +172,7 @@ bool SoundSource::Open(const std::string& path)
     }
     SF_INFO sf{};
     DecoderSaid said;
-    SNDFILE* file = Quietly(&said, [&] { return sf_open(path.c_str(), SFM_READ, &sf); });
+    SNDFILE* file = OpenForReading(path, &sf, &said);
     if (!file) {
         error_ = sf_strerror(nullptr);
         return false;
@@ -161,9 +182,8 @@ bool SoundSource::Open(const std::string& path)
         error_ = "no sound in the file";
         return false;
     }
-    // Float data beyond full scale clips instead of wrapping around.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     file_ = file;
+    path_ = path;
     info_ = SoundInfo{};
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
@@ -181,21 +201,44 @@ void SoundSource::Close()
     DecoderSaid said;
     if (file_) Quietly(&said, [&] { return sf_close(static_cast<SNDFILE*>(file_)); });
     file_ = nullptr;
+    path_.clear();
     info_ = SoundInfo{};
     position_ = 0;
     stopped_ = false;
+    stopWords_.clear();
     complaints_.Clear();
 }
 
 bool SoundSource::Seek(int64_t frame)
 {
     if (!file_) return false;
+    // A decoder that gave up seeks no more (libFLAC once it lost sync): the
+    // file is read afresh.
+    if (stopped_ && !Reopen()) return false;
     DecoderSaid said;
     const sf_count_t at = Quietly(&said, [&] { return sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET); });
     if (said.complained) complaints_.Add(frame, frame, said.words);
     if (at != frame) return false;
     position_ = frame;
     stopped_ = false;
+    stopWords_.clear();
+    return true;
+}
+
+bool SoundSource::Reopen()
+{
+    // What the decoder says of the start was said when the file first opened.
+    SF_INFO sf{};
+    DecoderSaid said;
+    SNDFILE* again = OpenForReading(path_, &sf, &said);
+    const bool same =
+        again && sf.samplerate == info_.sampleRate && sf.channels == info_.channels && sf.frames == info_.frames;
+    if (again) Quietly(&said, [&] { return sf_close(same ? static_cast<SNDFILE*>(file_) : again); });
+    if (!same) return false;
+    file_ = again;
+    position_ = 0;
+    stopped_ = false;
+    stopWords_.clear();
     return true;
 }
 
@@ -207,12 +250,13 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     const sf_count_t got = Quietly(&said, [&] { return sf_readf_short(file, out, frames); });
     const bool failed = sf_error(file) != SF_ERR_NO_ERROR;
     if (said.complained || (failed && got == frames))
-        complaints_.Add(position_, position_ + std::max<int64_t>(got, 0), said.complained ? said.words : sf_strerror(file));
+        complaints_.Add(position_, position_ + std::max<int64_t>(got, 0), said.complained ? said.words : LibraryWords(file));
     position_ += std::max<int64_t>(got, 0);
     // A decoder that gives up midway (libFLAC losing sync) has still
     // handed out the frames before the fault: they are kept.
     if (got < frames && failed) {
         stopped_ = true;
+        stopWords_ = said.complained ? said.words : LibraryWords(file);
         return got > 0 ? got : -1;
     }
     return got;

@@ -22,6 +22,9 @@ struct SoundInfo {
     int bitsPerSample = 0;    // of the stored data; 0 for compressed data
     uint32_t dataFormat = 0;  // four-character code: 'twos', 'sowt', '.mp3' ...
     std::string formatName;   // the container and encoding, for people
+    // Each frame of the data names its own place (FLAC's frame headers), so
+    // another decoder can go on past damage without shifting what follows.
+    bool framesPlaced = false;
 };
 
 // Where a decoder said it could not decode a sound, and its words the first
@@ -35,6 +38,14 @@ public:
         last_ = count_ ? std::max(last_, to) : to;
         if (words_.empty()) words_ = words;
         ++count_;
+    }
+    // What another decoder of the same sound complained of, on one timeline:
+    // the span covers both, and the first words said stay first.
+    void Add(const DecodeComplaints& other)
+    {
+        if (other.Empty()) return;
+        Add(other.first_, other.last_, other.words_);
+        count_ += other.count_ - 1;
     }
     bool Empty() const { return count_ == 0; }
     void Clear() { *this = DecodeComplaints{}; }
@@ -67,9 +78,11 @@ public:
     // Reads up to frames frames as interleaved host-order 16-bit samples;
     // the frames read, 0 at the end, -1 on an error.
     virtual int64_t Read16(int16_t* out, int64_t frames) = 0;
-    // What the decoder said of data it could not decode since the source
-    // was opened (samples it skipped or concealed); empty when all decoded.
-    virtual std::string Damage() const { return {}; }
+    // Where the decoder could not decode since the source was opened
+    // (samples it skipped or concealed), and what it said.
+    virtual DecodeComplaints Complaints() const { return {}; }
+    // The same in words; empty when all decoded.
+    std::string Damage() const { return Complaints().Text(Info().sampleRate); }
 };
 
 // Whether a sound read this far is one of which nothing decodes: no frames,
@@ -97,16 +110,25 @@ public:
 
     bool Seek(int64_t frame) override;
     // A read that stops on an error hands out what decoded before it; the
-    // next read fails.
+    // next read fails, until a seek opens the file afresh.
     int64_t Read16(int16_t* out, int64_t frames) override;
-    std::string Damage() const override { return complaints_.Text(info_.sampleRate); }
+    DecodeComplaints Complaints() const override { return complaints_; }
+    // Whether the decoder gave up at the last read, and what libsndfile
+    // said of it.
+    bool Stopped() const { return stopped_; }
+    const std::string& StopWords() const { return stopWords_; }
 
 private:
+    // The file opened again at its start, while it holds the same sound.
+    bool Reopen();
+
     void* file_ = nullptr;  // SNDFILE
+    std::string path_;
     SoundInfo info_;
     std::string error_;
     int64_t position_ = 0;
     bool stopped_ = false;
+    std::string stopWords_;
     DecodeComplaints complaints_;
 };
 

@@ -1,17 +1,30 @@
 // The movie layer loaded from the bundle's module on the first movie: a
-// missing or broken module is said, naming it; the built one plays movies.
+// missing or broken module is said, naming it; the built one plays movies,
+// and takes over a sound file where libsndfile gives up.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/movie_media.h"
+#include "platform/resumed_sound.h"
 #include "support/bundle_fixture.h"
 #include "support/scoped_env.h"
 #include "support/test_movies.h"
 #include "support/test_support.h"
 
 namespace {
+
+// The frames a source hands out up to its end or its first failing read.
+int64_t ReadAll(platform::SampleSource& source)
+{
+    std::vector<int16_t> block(size_t(16384) * size_t(source.Info().channels));
+    int64_t total = 0;
+    for (int64_t got; (got = source.Read16(block.data(), 16384)) > 0;) total += got;
+    return total;
+}
 
 TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
 {
@@ -20,6 +33,19 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     ASSERT_FALSE(mp4.path.empty()) << "ffmpeg could not make the test movie";
     // Nothing of FFmpeg is loaded before a movie is opened.
     ASSERT_EQ(platform::MovieMediaOpenCount(), 0);
+
+    // A FLAC file libFLAC gives up on midway: without the module the sound
+    // ends where libsndfile stopped.
+    tavrel_test::TempDir dir;
+    const std::string flac = tavrel_test::DamagedSound(dir.file("mid.flac"), "mid.flac");
+    ASSERT_FALSE(flac.empty()) << "ffmpeg could not make the sound";
+    platform::SoundSource alone;
+    ASSERT_TRUE(alone.Open(flac));
+    const int64_t stopped = ReadAll(alone);
+    ASSERT_LT(stopped, alone.Info().frames / 2);
+    // Read again, through a decoder that no longer seeks.
+    ASSERT_TRUE(alone.Seek(0));
+    EXPECT_EQ(ReadAll(alone), stopped);
 
     // A failed load is not kept, so every row meets the loader afresh. A
     // module cut short, as a broken install leaves it, is refused before it
@@ -63,6 +89,10 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
         EXPECT_EQ(movie.LastError().rfind(c.reason, 0), 0u) << c.what << ": " << movie.LastError();
         EXPECT_NE(movie.LastError().find(c.detail), std::string::npos) << c.what << ": " << movie.LastError();
         EXPECT_EQ(movie.FrameAt(0), nullptr) << c.what;
+        platform::ResumedSoundSource sound;
+        ASSERT_TRUE(sound.Open(flac));
+        EXPECT_EQ(ReadAll(sound), stopped) << c.what;
+        EXPECT_EQ(sound.Damage(), "") << c.what;
     }
 
     tavrel_test::ScopedEnv bundle("TAVREL_BUNDLE", TAVREL_BUNDLE_DIR);
@@ -79,6 +109,13 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     // An error of the module's movie comes back through LastError.
     EXPECT_FALSE(movie.Open(TAVREL_SOURCE_DIR "/README.md", 1 << 24));
     EXPECT_NE(movie.LastError().find("not a movie or sound file"), std::string::npos) << movie.LastError();
+
+    // With the module the rest of the FLAC file comes from FFmpeg, each
+    // sample at its time: all ten seconds.
+    platform::ResumedSoundSource sound;
+    ASSERT_TRUE(sound.Open(flac));
+    EXPECT_EQ(ReadAll(sound), sound.Info().frames);
+    EXPECT_NE(sound.Damage().find("it does not decode between 4.6 s and "), std::string::npos) << sound.Damage();
 }
 
 }  // namespace

@@ -222,6 +222,15 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
     } else if (kind == "cut.wav" || kind == "cut.aif") {
         if (!make(tone10 + (kind == "cut.wav" ? "-c:a pcm_s16le -f wav" : "-c:a pcm_s16be -f aiff"))) return "";
         bytes.resize(bytes.size() / 2);
+    } else if (kind == "mid.flac") {
+        // 3,000 bytes in the middle flipped: libFLAC loses sync there for good.
+        if (!make(tone10 + "-c:a flac")) return "";
+        for (size_t at = bytes.size() / 2; at < std::min(bytes.size(), bytes.size() / 2 + 3000); ++at)
+            bytes[at] = char(bytes[at] ^ 0x5A);
+    } else if (kind == "hole.mp3") {
+        // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
+        if (!make(tone10 + "-c:a libmp3lame")) return "";
+        std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 3 / 5), '\0');
     } else if (kind == "cut.flac") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=11025:duration=2 -c:a flac")) return "";
         bytes.resize(bytes.size() * 3 / 4);

@@ -44,7 +44,8 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // cut at a tenth), "big.flac" (1 s claiming 2^36 - 1 samples), "bad.ogg"
 // (58 bytes of damaged Vorbis headers); of a 10 s tone at 44100 Hz:
 // "bad.mp3" (its packets 150 to 229 random after their headers), "cut.mp3"
-// (its first 600 bytes), "cut.wav" and "cut.aif" (half their bytes);
+// (its first 600 bytes), "cut.wav" and "cut.aif" (half their bytes),
+// "mid.flac" (3,000 bytes from the middle on XORed with 0x5A);
 // "holed.mp4" (10 s of AAC at 48000 Hz, index first, packets 172 to 258
 // random), "cut.flac" (2 s at 11025 Hz, three quarters of its bytes),
 // "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not

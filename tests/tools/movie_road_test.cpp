@@ -151,6 +151,11 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"cut.wav", "is damaged (it ends after 5.0 s of the 10.0 s it claims)", 220500, true},
         {"cut.aif", "is damaged (it ends after 5.0 s of the 10.0 s it claims)", 220500, true},
         {"cut.flac", "is damaged (it ends after 0.9 s of the 2.0 s it claims)", 10368 * 4, true},
+        // Where libFLAC gives up for good, FFmpeg's decode of the rest takes over.
+        {"mid.flac", "is damaged (it does not decode between 4.6 s and ", 441000, true},
+        // An MP3's frames do not name their place: what follows its hole
+        // would play early, so the sound ends there.
+        {"hole.mp3", "is damaged (it does not decode between ", 44100 * 5},
         // A stretch that does not decode becomes silence of its length.
         {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: ", 441000, true},
     };

@@ -1,0 +1,150 @@
+#include "platform/resumed_sound.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+
+// The frames before the stop over which the two decodes must agree, and by
+// how much a sample may differ: a lossless format decodes alike to the bit,
+// lossy decoders round differently, and a decode shifted by even one sample
+// differs by far more.
+constexpr int64_t kLineUpFrames = 1024;
+constexpr int kLineUpSlack = 8;
+
+}  // namespace
+
+bool ResumedSoundSource::Open(const std::string& path)
+{
+    Close();
+    if (!sound_.Open(path)) return false;
+    path_ = path;
+    return true;
+}
+
+void ResumedSoundSource::Close()
+{
+    sound_.Close();
+    movie_.Close();
+    rest_ = nullptr;
+    path_.clear();
+    position_ = 0;
+    onRest_ = restGave_ = false;
+    stoppedAt_ = refusedAt_ = -1;
+    stopWords_.clear();
+    tail_.clear();
+}
+
+bool ResumedSoundSource::Seek(int64_t frame)
+{
+    if (frame < 0) return false;
+    tail_.clear();
+    // Past the stop the samples are the rest's however they are reached, so
+    // that a piece read there is that piece of the whole sound.
+    const bool onRest = rest_ && frame >= stoppedAt_;
+    if (!(onRest ? rest_->Seek(frame) : sound_.Seek(frame))) return false;
+    onRest_ = onRest;
+    position_ = frame;
+    return true;
+}
+
+int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
+{
+    if (frames < 0 || !sound_.IsOpen()) return -1;
+    const size_t channels = size_t(Info().channels);
+    int64_t done = 0;
+    if (!onRest_) {
+        // Once the rest has taken over, libsndfile reads up to that sample.
+        const int64_t want = rest_ ? std::min(frames, stoppedAt_ - position_) : frames;
+        const int64_t got = want > 0 ? sound_.Read16(out, want) : 0;
+        if (got > 0) {
+            KeepTail(out, got);
+            position_ += got;
+            done = got;
+        }
+        const bool handOver = rest_ ? position_ == stoppedAt_ && rest_->Seek(stoppedAt_)
+                                    : sound_.Stopped() && position_ < Info().frames && Resume();
+        if (!handOver || done == frames) {
+            onRest_ = handOver;
+            return got;
+        }
+        onRest_ = true;
+    }
+    const int64_t more = rest_->Read16(out + size_t(done) * channels, frames - done);
+    if (more > 0) {
+        position_ += more;
+        restGave_ = true;
+    } else if (!restGave_) {
+        // Nothing after the stop there either: the sound ends where
+        // libsndfile stopped, as it would alone.
+        movie_.Close();
+        rest_ = nullptr;
+        onRest_ = false;
+        refusedAt_ = stoppedAt_;
+        stoppedAt_ = -1;
+        return done > 0 ? done : -1;
+    }
+    return done > 0 ? done + std::max<int64_t>(more, 0) : more;
+}
+
+bool ResumedSoundSource::Resume()
+{
+    const int64_t at = position_;
+    if (at == refusedAt_) return false;
+    refusedAt_ = at;
+    const SoundInfo& info = Info();
+    // Where frames do not name their place (an MP3 whose headers are
+    // destroyed), the other decode would go on as if nothing were missing,
+    // and all after the damage would play early.
+    if (!info.framesPlaced) return false;
+    const size_t channels = size_t(info.channels);
+    // The frames just before the stop, which both decodes must agree on;
+    // none at the very start.
+    const int64_t check = std::min<int64_t>(int64_t(tail_.size() / channels), kLineUpFrames);
+    if (check == 0 && at > 0) return false;
+    auto refuse = [&] {
+        movie_.Close();
+        rest_ = nullptr;
+        return false;
+    };
+    // A sound file never shows frames: no pixels are allowed.
+    if (!movie_.Open(path_, 0)) return refuse();
+    rest_ = movie_.Sound();
+    if (!rest_ || rest_->Info().sampleRate != info.sampleRate || rest_->Info().channels != info.channels)
+        return refuse();
+    std::vector<int16_t> theirs(size_t(check) * channels);
+    if (!rest_->Seek(at - check) || rest_->Read16(theirs.data(), check) != check) return refuse();
+    const int16_t* ours = tail_.data() + (tail_.size() - theirs.size());
+    for (size_t i = 0; i < theirs.size(); ++i)
+        if (std::abs(int(ours[i]) - int(theirs[i])) > kLineUpSlack) return refuse();
+    stoppedAt_ = at;
+    refusedAt_ = -1;
+    stopWords_ = sound_.StopWords();
+    return true;
+}
+
+void ResumedSoundSource::KeepTail(const int16_t* samples, int64_t frames)
+{
+    const size_t keep = size_t(kLineUpFrames) * size_t(Info().channels);
+    const size_t count = size_t(frames) * size_t(Info().channels);
+    if (count >= keep) {
+        tail_.assign(samples + (count - keep), samples + count);
+        return;
+    }
+    tail_.insert(tail_.end(), samples, samples + count);
+    if (tail_.size() > keep) tail_.erase(tail_.begin(), tail_.begin() + std::ptrdiff_t(tail_.size() - keep));
+}
+
+DecodeComplaints ResumedSoundSource::Complaints() const
+{
+    DecodeComplaints complaints = sound_.Complaints();
+    if (rest_ && restGave_) {
+        complaints.Add(stoppedAt_, stoppedAt_, stopWords_);
+        complaints.Add(rest_->Complaints());
+    }
+    return complaints;
+}
+
+}  // namespace platform
