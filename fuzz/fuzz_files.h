@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace fuzz_files {
@@ -34,6 +35,23 @@ inline std::string MakeFolder(const std::string& name)
 inline void KeepFolder(const std::string& folder)
 {
     mkdir(folder.c_str(), 0700);
+}
+
+// The folder a seeds program was given, absolute (the movie library takes
+// a relative path from the application's folder, not the working one) and
+// made when missing; false, said on standard error, when it cannot be.
+inline bool SeedFolder(const char* program, const char* named, std::string* out)
+{
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::absolute(named, ec).lexically_normal();
+    if (!folder.has_filename()) folder = folder.parent_path();
+    if (!ec) std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::fprintf(stderr, "%s: cannot make the folder %s: %s\n", program, named, ec.message().c_str());
+        return false;
+    }
+    *out = folder.string();
+    return true;
 }
 
 }  // namespace fuzz_files

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -210,15 +209,11 @@ int main(int argc, char** argv)
                              "  writes the seeds of movie_picture_fuzz and movie_export_fuzz (needs ffmpeg)\n");
         return 2;
     }
-    for (const char* folder : {argv[1], argv[2]}) {
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        if (ec) {
-            std::fprintf(stderr, "movie_fuzz_seeds: cannot make the folder %s: %s\n", folder, ec.message().c_str());
-            return 1;
-        }
-    }
-    const bool movies = MovieSeeds(argv[1]);
-    const bool exports = ExportSeeds(argv[2]);
+    std::string movieFolder, exportFolder;
+    if (!fuzz_files::SeedFolder("movie_fuzz_seeds", argv[1], &movieFolder) ||
+        !fuzz_files::SeedFolder("movie_fuzz_seeds", argv[2], &exportFolder))
+        return 1;
+    const bool movies = MovieSeeds(movieFolder);
+    const bool exports = ExportSeeds(exportFolder);
     return movies && exports ? 0 : 1;
 }

@@ -27,17 +27,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: swf_fuzz_seeds FOLDER\n");
         return 2;
     }
-    // Absolute, as the movie library takes a relative path from the
-    // application's folder rather than the working one.
-    std::error_code ec;
-    std::filesystem::path named = std::filesystem::absolute(argv[1], ec).lexically_normal();
-    if (!named.has_filename()) named = named.parent_path();
-    const std::string folder = named.string();
-    if (!ec) std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        std::fprintf(stderr, "swf_fuzz_seeds: cannot make the folder %s: %s\n", argv[1], ec.message().c_str());
-        return 1;
-    }
+    std::string folder;
+    if (!fuzz_files::SeedFolder("swf_fuzz_seeds", argv[1], &folder)) return 1;
     bool ok = true;
     for (uint8_t version : {4, 6, 8}) {
         const std::string plain = folder + "/sample" + std::to_string(version) + ".swf";
@@ -54,6 +45,7 @@ int main(int argc, char** argv)
     sprite.AddTag(new CTagShowFrame);
     ok = Save(folder + "/sprite.swf", PlainMovie(WriteTag(sprite, 6), 1)) && ok;
     // Seeds of an earlier run are written again.
+    std::error_code ec;
     std::filesystem::remove(folder + "/checked.swf", ec);
     const std::string checked = WriteCheckedMovie(folder + "/checked.swf");
     if (!checked.empty()) std::fprintf(stderr, "swf_fuzz_seeds: %s/checked.swf: %s\n", folder.c_str(), checked.c_str());

@@ -105,18 +105,6 @@ void PutBigEndian32(std::string& out, uint32_t v)
     for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
 }
 
-bool ReadAt(int fd, uint64_t offset, void* buffer, size_t count)
-{
-    size_t done = 0;
-    while (done < count) {
-        ssize_t n = pread(fd, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The resource fork held in the sidecar of path; false when there is no
 // sidecar, it is not AppleDouble, or it holds no resource fork. With data
 // null only the presence is checked.
@@ -196,6 +184,18 @@ bool IsSidecarEntry(const std::string& folder, const std::string& name)
 }
 
 }  // namespace
+
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = pread(fd, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
 
 OSStatus RemoveResourceSidecar(const std::string& path)
 {

@@ -196,4 +196,7 @@ OSStatus FindFolder(FolderType type, bool create, std::string* out);
 // The current user's home folder, from $HOME or the password database.
 std::string HomeFolder();
 
+// Exactly count bytes of the open file at offset; false on a short read.
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t count);
+
 }  // namespace platform

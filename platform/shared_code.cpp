@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace platform {
 
 namespace {
@@ -20,17 +22,6 @@ bool IsCodeFile(const std::filesystem::path& p, bool executable)
 {
     std::error_code ec;
     return std::filesystem::is_regular_file(p, ec) && (!executable || access(p.c_str(), X_OK) == 0);
-}
-
-bool ReadAt(int fd, void* into, uint64_t size, uint64_t offset)
-{
-    auto* bytes = static_cast<char*>(into);
-    while (size > 0) {
-        const ssize_t n = pread(fd, bytes, size, off_t(offset));
-        if (n <= 0) return false;
-        bytes += n, size -= uint64_t(n), offset += uint64_t(n);
-    }
-    return true;
 }
 
 // Why the shared object in file would bring the loader down: "" when its
@@ -50,7 +41,7 @@ std::string SharedObjectProblem(const std::string& file)
     } closer{fd};
     struct stat st {};
     Ehdr header {};
-    if (fstat(fd, &st) != 0 || uint64_t(st.st_size) < sizeof header || !ReadAt(fd, &header, sizeof header, 0))
+    if (fstat(fd, &st) != 0 || uint64_t(st.st_size) < sizeof header || !ReadAt(fd, 0, &header, sizeof header))
         return "";
     const uint64_t size = uint64_t(st.st_size);
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -85,7 +76,7 @@ std::string SharedObjectProblem(const std::string& file)
     }
     if (reach > size) return cutShort();
     std::vector<Phdr> segments(header.e_phnum);
-    if (!ReadAt(fd, segments.data(), segments.size() * sizeof(Phdr), header.e_phoff))
+    if (!ReadAt(fd, header.e_phoff, segments.data(), segments.size() * sizeof(Phdr)))
         return "the file is damaged: its program headers cannot be read";
     const Phdr* dynamic = nullptr;
     bool loads = false;

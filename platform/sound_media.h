@@ -34,26 +34,24 @@ public:
     // The decoder complained while it decoded frames [from, to).
     void Add(int64_t from, int64_t to, const std::string& words)
     {
-        first_ = count_ ? std::min(first_, from) : from;
-        last_ = count_ ? std::max(last_, to) : to;
+        first_ = any_ ? std::min(first_, from) : from;
+        last_ = any_ ? std::max(last_, to) : to;
         if (words_.empty()) words_ = words;
-        ++count_;
+        any_ = true;
     }
     // What another decoder of the same sound complained of, on one timeline:
     // the span covers both, and the first words said stay first.
     void Add(const DecodeComplaints& other)
     {
-        if (other.Empty()) return;
-        Add(other.first_, other.last_, other.words_);
-        count_ += other.count_ - 1;
+        if (other.any_) Add(other.first_, other.last_, other.words_);
     }
-    bool Empty() const { return count_ == 0; }
+    bool Empty() const { return !any_; }
     void Clear() { *this = DecodeComplaints{}; }
     // "" when it never complained; else where, in seconds at rate, and what
     // it said: "it does not decode between 3.4 s and 5.5 s: <its words>".
     std::string Text(int rate) const
     {
-        if (!count_ || rate <= 0) return {};
+        if (!any_ || rate <= 0) return {};
         char from[32], to[32];
         std::snprintf(from, sizeof from, "%.1f s", double(first_) / rate);
         std::snprintf(to, sizeof to, "%.1f s", double(last_) / rate);
@@ -63,7 +61,7 @@ public:
     }
 
 private:
-    int count_ = 0;
+    bool any_ = false;
     int64_t first_ = 0, last_ = 0;
     std::string words_;
 };
@@ -90,7 +88,7 @@ public:
 // not the recording.
 inline bool NothingDecodes(const SampleSource& source, int64_t frames, bool silent)
 {
-    return frames == 0 || (silent && !source.Damage().empty());
+    return frames == 0 || (silent && !source.Complaints().Empty());
 }
 
 class SoundSource : public SampleSource {

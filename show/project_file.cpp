@@ -81,7 +81,8 @@ void SayUnread(const CXMLNode& outer, const CXMLNode& tavrel, const CReadContext
 
 }  // namespace
 
-bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSettings& publish, CReadContext* context)
+bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSettings& publish, CReadContext* context,
+                     std::string* why)
 {
     CReadContext own;
     if (!context) context = &own;
@@ -89,7 +90,7 @@ bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSet
     context->unicodeText = document.IsUnicodeText();
     document.ClearReadMarks();
     CXMLNode outer, tavrel;
-    if (!FindProjectRoot(document, &outer, &tavrel)) return false;
+    if (!FindProjectRoot(document, &outer, &tavrel, why)) return false;
     // Said in file order once all is read: only then is it known which
     // names no reader took.
     CReadIssueList held;

@@ -18,7 +18,8 @@ bool WriteProjectFile(CXMLOutputFile& out, const CSlideShow& show, const CPublis
 // element in it. False when there is none, with what the file lacks, in
 // the user's words, in why.
 bool FindProjectRoot(const CXMLDocument& document, CXMLNode* outer, CXMLNode* tavrel, std::string* why = nullptr);
-// False when the document has no "tavrel" element in its outer element.
+// False when the document has no "tavrel" element in its outer element,
+// with what the file lacks in why (as FindProjectRoot says it).
 // With a report, what the read passed over is said: values refused and,
 // once read, each attribute and element of a name no reader knows (what an
 // unknown element holds goes with it).
@@ -27,7 +28,7 @@ bool FindProjectRoot(const CXMLDocument& document, CXMLNode* outer, CXMLNode* ta
 // becomes "?" and is reported. Character references stand for the byte they
 // give, as in the files the program writes; paths stay file-system bytes.
 bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSettings& publish,
-                     CReadContext* context = nullptr);
+                     CReadContext* context = nullptr, std::string* why = nullptr);
 
 // Whole-file helpers: save replaces the file only when everything was
 // written; open resets the show and the settings first.

@@ -178,12 +178,9 @@ int Runner::Read()
     // As the editor opens a file: a fresh document and publish settings.
     show_.Reset();
     publish_.Clear();
-    if (!ReadProjectFile(document, show_, publish_, &context)) {
-        std::string why;
-        CXMLNode outer, root;
-        FindProjectRoot(document, &outer, &root, &why);
+    std::string why;
+    if (!ReadProjectFile(document, show_, publish_, &context, &why))
         return Fail(kExitUnreadable, o_.project + ": not a project file (" + why + ")");
-    }
     return kExitDone;
 }
 
