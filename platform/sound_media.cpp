@@ -76,20 +76,19 @@ int StoredBytes(int sub)
     }
 }
 
-// What a WAVE or AIFF file's own header claims of its length in frames: its
+// What the open WAVE or AIFF file's own header claims of its length in frames: its
 // data chunk over the size of a frame, or its COMM chunk's frame count.
 // libsndfile gives the frames present instead. 0 when the file says
 // nothing, or says it with the placeholder of a writer that could not go
 // back (0 or 0xFFFFFFFF bytes of data).
-int64_t ClaimedFrames(const std::string& path, const SF_INFO& sf)
+int64_t ClaimedFrames(std::FILE* file, const SF_INFO& sf)
 {
     const int type = sf.format & SF_FORMAT_TYPEMASK;
     const bool aiff = type == SF_FORMAT_AIFF;
     const int64_t frameBytes = int64_t(StoredBytes(sf.format & SF_FORMAT_SUBMASK)) * sf.channels;
     if (!aiff && ((type != SF_FORMAT_WAV && type != SF_FORMAT_WAVEX) || frameBytes <= 0)) return 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     unsigned char head[12];
-    if (!file || std::fread(head, 1, sizeof head, file.get()) != sizeof head) return 0;
+    if (!file || ::fseeko(file, 0, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head) return 0;
     const bool big = aiff || std::memcmp(head, "RIFX", 4) == 0;
     if (aiff ? std::memcmp(head, "FORM", 4) != 0 : !big && std::memcmp(head, "RIFF", 4) != 0) return 0;
     auto u32 = [big](const unsigned char* p) {
@@ -100,10 +99,10 @@ int64_t ClaimedFrames(const std::string& path, const SF_INFO& sf)
     int64_t at = 12;
     for (int chunks = 0; chunks < 1000; ++chunks) {
         unsigned char chunk[14];
-        if (::fseeko(file.get(), at, SEEK_SET) != 0 || std::fread(chunk, 1, 8, file.get()) != 8) return 0;
+        if (::fseeko(file, at, SEEK_SET) != 0 || std::fread(chunk, 1, 8, file) != 8) return 0;
         const uint32_t size = u32(chunk + 4);
         if (aiff && std::memcmp(chunk, "COMM", 4) == 0)
-            return std::fread(chunk + 8, 1, 6, file.get()) == 6 ? int64_t(u32(chunk + 10)) : 0;
+            return std::fread(chunk + 8, 1, 6, file) == 6 ? int64_t(u32(chunk + 10)) : 0;
         if (!aiff && std::memcmp(chunk, "data", 4) == 0)
             return size == 0 || size == 0xFFFFFFFFu ? 0 : int64_t(size) / frameBytes;
         at += 8 + int64_t(size) + (size & 1);
@@ -160,15 +159,13 @@ bool SoundSource::Open(const std::string& path)
     Close();
     error_.clear();
     // Ogg goes to the movie layer, which reads it too: libsndfile's Vorbis
-    // reader leaks its stream state on every damaged file it refuses.
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char magic[4] = {};
-        const bool ogg = std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "OggS", 4) == 0;
-        std::fclose(f);
-        if (ogg) {
-            error_ = "an Ogg file: read as a movie";
-            return false;
-        }
+    // reader leaks its stream state on every damaged file it refuses. The
+    // file stays open for the length its header claims.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> head(std::fopen(path.c_str(), "rb"), std::fclose);
+    char magic[4] = {};
+    if (head && std::fread(magic, 1, 4, head.get()) == 4 && std::memcmp(magic, "OggS", 4) == 0) {
+        error_ = "an Ogg file: read as a movie";
+        return false;
     }
     SF_INFO sf{};
     DecoderSaid said;
@@ -188,7 +185,7 @@ bool SoundSource::Open(const std::string& path)
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
     info_.frames = sf.frames;
-    const int64_t claimed = ClaimedFrames(path, sf);
+    const int64_t claimed = ClaimedFrames(head.get(), sf);
     info_.claimedFrames = claimed > sf.frames ? claimed : 0;
     DescribeEncoding(sf, info_);
     // The decoder reads ahead as the file opens: what it met is of the start.
