@@ -44,7 +44,12 @@ public:
     void Add(const DecodeComplaints& other)
     {
         if (other.any_) Add(other.first_, other.last_, other.words_);
+        timeLost_ = timeLost_ || other.timeLost_;
     }
+    // The decoder skipped a stretch whose length nothing in the file tells,
+    // so what follows it plays early: the one way every source says so.
+    void MarkTimeLost() { timeLost_ = true; }
+    bool TimeLost() const { return timeLost_; }
     bool Empty() const { return !any_; }
     void Clear() { *this = DecodeComplaints{}; }
     // "" when it never complained; else where, in seconds at rate, and what
@@ -57,11 +62,13 @@ public:
         std::snprintf(to, sizeof to, "%.1f s", double(last_) / rate);
         std::string text = std::string(from) == to ? "it does not decode at " + std::string(from)
                                                     : "it does not decode between " + std::string(from) + " and " + to;
+        if (timeLost_) text += " (what follows plays early)";
         return words_.empty() ? text : text + ": " + words_;
     }
 
 private:
     bool any_ = false;
+    bool timeLost_ = false;
     int64_t first_ = 0, last_ = 0;
     std::string words_;
 };
