@@ -12,8 +12,16 @@ constexpr const char* kEndWords[] = {"get_url", "load_movie", "unload_movie"};
 
 CMovieSettings::CMovieSettings()
 {
-    preload_font_name = preload_font.GetName();
     Reset();
+}
+
+const std::string& CMovieSettings::PreloadFontName() const
+{
+    if (!preloadFontNamed_ && preload_font_name.empty()) {
+        preload_font_name = preload_font.GetName();
+        preloadFontNamed_ = true;
+    }
+    return preload_font_name;
 }
 
 void CMovieSettings::Reset()
@@ -49,11 +57,13 @@ void CMovieSettings::SetPreloadFont(const CFont& font)
 {
     preload_font.Assign(font);
     preload_font_name = font.GetName();
+    preloadFontNamed_ = true;
 }
 
 void CMovieSettings::SetPreloadFontName(const std::string& name)
 {
     preload_font_name = name;
+    preloadFontNamed_ = true;
     preload_font.SetName(name.c_str());
 }
 
@@ -129,7 +139,7 @@ bool CMovieSettings::WriteXml(CXMLOutputFile& out) const
         .Int("preload_amount", preload_amount)
         .Text("preload_text", preload_text)
         .UInt("preload_text_color", preload_text_color)
-        .Base64("preload_font_name", preload_font_name.data(), preload_font_name.size())
+        .Base64("preload_font_name", PreloadFontName().data(), PreloadFontName().size())
         .Base64("preload_font", record, sizeof record);
     if (preload_type == 0 || preload_type == 1) w.Word("preload_type", kPreloadTypeWords, preload_type);
     w.Word("loop", kLoopWords, loop_mode).Int("loop_count", loop_count);

@@ -55,10 +55,16 @@ public:
     std::string preload_text = "Loading...";
     uint32_t preload_text_color = 0xFFFFFF;
     CFont preload_font;
-    std::string preload_font_name;
+    // Empty until a name is given: then the system font's, looked up when
+    // PreloadFontName() is first asked.
+    mutable std::string preload_font_name;
+    const std::string& PreloadFontName() const;
     CPath preload_import_src;
     int preload_creator = 0;  // 0 our own preloader ("tvr"), else the lock bundle's ("rwp")
     bool preload = false;
     bool click_enabled = false;
     bool end_enabled = false;
+
+private:
+    mutable bool preloadFontNamed_ = false;
 };

@@ -55,6 +55,13 @@ CFont::CFont()
 {
     static const Rect kOnePixel{0, 0, 1, 1};
     port_ = GWorld::Create(kOnePixel, 32);
+    Apply();
+}
+
+void CFont::Resolve() const
+{
+    if (!systemPending_) return;
+    systemPending_ = false;
     family_ = GetSysFont();
     TakeFamilyName();
     Apply();
@@ -78,12 +85,13 @@ CFont::~CFont()
 
 bool CFont::IsSame(const CFont& other) const
 {
-    return family_ == other.family_ && style_ == other.style_;
+    return GetFontID() == other.GetFontID() && style_ == other.style_;
 }
 
 void CFont::Assign(const CFont& other)
 {
     size_ = other.size_;
+    systemPending_ = other.systemPending_;
     family_ = other.family_;
     name_ = other.name_;
     style_ = other.style_;
@@ -96,6 +104,7 @@ bool CFont::SetName(const char* name)
     FMFontFamily family = GetFNum(name);
     if (family == 0) family = FMGetFontFamilyFromName(name);
     if (family == 0) return false;
+    systemPending_ = false;
     family_ = family;
     name_ = PlainName(name);
     Apply();
@@ -123,6 +132,7 @@ bool CFont::FromFontRecord(const char* name, const uint8_t* record, size_t lengt
 
 void CFont::SetFontID(int family)
 {
+    systemPending_ = false;
     family_ = family;
     TakeFamilyName();
     Apply();
@@ -150,15 +160,16 @@ void CFont::SetItalic(bool on)
     SetStyle(on ? (style_ | qd_style::kItalic) : (style_ & ~qd_style::kItalic));
 }
 
-void CFont::Apply()
+void CFont::Apply() const
 {
+    // Until the family is looked up the port keeps its own, replaced then.
     if (!port_) return;
-    port_->SetTextFont(family_);
+    if (!systemPending_) port_->SetTextFont(family_);
     port_->SetTextSize(size_);
     port_->SetTextFace(style_);
 }
 
-void CFont::TakeFamilyName()
+void CFont::TakeFamilyName() const
 {
     std::string name;
     if (FMGetFontFamilyName(FMFontFamily(family_), name)) name_ = PlainName(name);
@@ -167,6 +178,7 @@ void CFont::TakeFamilyName()
 FMetricRec CFont::Metrics() const
 {
     FMetricRec m;
+    Resolve();
     if (!port_) return m;
     PortSaver saver;
     SetGWorld(port_);
@@ -176,6 +188,7 @@ FMetricRec CFont::Metrics() const
 
 bool CFont::Outline(uint8_t character, GlyphOutlineMetrics& out) const
 {
+    Resolve();
     if (!port_) return false;
     PortSaver saver;
     SetGWorld(port_);
@@ -238,7 +251,7 @@ int CFont::MeasureText(uint8_t character) const
     GlyphOutlineMetrics m;
     if (Outline(character, m)) return OutlineExtent(m);
     // The layout engine's ideal advance, as for a font without outline metrics.
-    auto font = platform::FontInstance::Create(FMFontFamily(family_), style_, Long2Fix(size_));
+    auto font = platform::FontInstance::Create(FMFontFamily(GetFontID()), style_, Long2Fix(size_));
     float advance = 0;
     if (!font || !font->GetIdealAdvance(FontCharacterUnit(character), advance)) return 0;
     return int(advance);
@@ -266,7 +279,9 @@ bool g_useFontPanel = true;
 bool CFont::Update(const CFont& other)
 {
     bool changed = false;
-    if (family_ != other.family_ || name_ != other.name_) {
+    const bool bothSystem = systemPending_ && other.systemPending_;
+    if (!bothSystem && (GetFontID() != other.GetFontID() || name_ != other.GetName())) {
+        systemPending_ = false;
         family_ = other.family_;
         name_ = other.name_;
         changed = true;

@@ -34,8 +34,16 @@ public:
     // with nothing changed, when no family has it.
     bool SetName(const char* name);
     void SetFontID(int family);
-    int GetFontID() const { return family_; }
-    const char* GetName() const { return name_.c_str(); }
+    int GetFontID() const
+    {
+        Resolve();
+        return family_;
+    }
+    const char* GetName() const
+    {
+        Resolve();
+        return name_.c_str();
+    }
     int GetSize() const { return size_; }
     void SetSize(int points);
     uint16_t GetStyle() const { return style_; }
@@ -79,8 +87,11 @@ public:
     int GetOutlineExtentPerPoint(uint8_t character) const;
 
 private:
-    void Apply();
-    void TakeFamilyName();
+    // The system font is looked up when first needed: finding it starts the
+    // font catalogue, which a show without text never needs.
+    void Resolve() const;
+    void Apply() const;
+    void TakeFamilyName() const;
     FMetricRec Metrics() const;
     bool Outline(uint8_t character, GlyphOutlineMetrics& out) const;
     int Ratio(int value) const;
@@ -88,8 +99,9 @@ private:
 
     GWorldPtr port_ = nullptr;
     int size_ = 12;
-    int family_ = 0;
-    std::string name_;
+    mutable bool systemPending_ = true;  // family_ and name_ not looked up yet
+    mutable int family_ = 0;
+    mutable std::string name_;
     uint16_t style_ = 0;
 };
 

@@ -207,7 +207,7 @@ TEST(MovieSettings, Xml)
     read.ReadXml(node);
     EXPECT_EQ(read.preload_creator, 1);
     EXPECT_EQ(read.preload_type, 1);
-    EXPECT_EQ(read.preload_font_name, settings.preload_font_name);
+    EXPECT_EQ(read.PreloadFontName(), settings.PreloadFontName());
 
     // No attributes: nothing is read, not even the children.
     ASSERT_TRUE(ParseElement(dir, "<swf_data><mouse_click_action enable=\"true\" /></swf_data>", document, node));
