@@ -686,6 +686,7 @@ std::string PictureFile::Decode(int denominator)
             BmpPicture bmp;
             std::string report;
             if (!DecodeBmp(bytes.data(), bytes.size(), &bmp, &report)) return BmpReason(report);
+            if (!bmp.damage.empty()) CJpegWarnings::AddToCurrent(bmp.damage);
             pixels.width = bmp.width;
             pixels.height = bmp.height;
             pixels.bitsPerPixel = bmp.bitsPerPixel;
