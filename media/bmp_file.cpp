@@ -204,7 +204,7 @@ bool ReadBmpLayout(const uint8_t* b, size_t size, uint64_t fileSize, BmpLayout* 
     const uint64_t width = h.width > 0 ? uint64_t(h.width) : 0;
     const uint64_t rows = h.height < 0 ? uint64_t(-h.height) : uint64_t(h.height);
     const uint64_t pixelCount = width * rows;
-    if (pixelCount == 0 || pixelCount > GetMaxImagePixels() || pixelCount * 4 > std::numeric_limits<uint32_t>::max())
+    if (!ImageSizeAllowed(width, rows))
         return Fatal(report, "BMP_READ", pixelCount == 0 ? "  The image has no pixels." : "  The image is too large.");
 
     uint32_t masks[4] = {0, 0, 0, 0};
