@@ -145,6 +145,38 @@ TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
     ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}, {61, 45, kRed, 24}});
 }
 
+// A JPEG players do not decode goes in encoded again, said; one the player
+// loads itself is said, as a file that is no JPEG is.
+TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
+{
+    const std::string ppm = dir_.file("red.ppm"), arith = dir_.file("arith.jpg");
+    std::string pixels = "P6\n64 48\n255\n";
+    for (int i = 0; i < kWidth * kHeight; ++i) pixels += "\xC8\x28\x28";
+    ASSERT_TRUE(tavrel_test::WriteFile(ppm, pixels));
+    if (tavrel_test::RunCommand("cjpeg -arithmetic '" + ppm + "' > '" + arith + "' 2>/dev/null").exitCode != 0)
+        GTEST_SKIP() << "cjpeg without arithmetic coding";
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("red.png"), kWidth, kHeight,
+                                       std::vector<picture_test::Rgba>(kWidth * kHeight, {200, 40, 40, 255}), false));
+    const struct {
+        std::string picture, type, said;
+        bool shown;
+    } cases[] = {
+        {arith, "jpeg_import_data",
+         "jpeg_import_data: the file's JPEG is arithmetic-coded, which players do not show: encoded again at quality 80\n",
+         true},
+        {arith, "jpeg_external", "jpeg_external: the file's JPEG is arithmetic-coded, which players do not show\n", false},
+        {dir_.file("red.png"), "jpeg_external", "jpeg_external: the player loads only JPEG files, and this is none\n",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        const ProgramResult r = Compile(c.picture, " image_type=\"" + c.type + "\"", false);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.err.find("\": " + c.said), std::string::npos) << r.err;
+        if (c.shown) ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}});
+    }
+}
+
 // Black with alpha 0 beside opaque black, as many editors store transparency.
 TEST_F(MediaRoadTest, EightBitTransparencyKeepsOpaqueAndTransparent)
 {
