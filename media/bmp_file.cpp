@@ -98,6 +98,77 @@ bool ReadHeader(const uint8_t* b, size_t size, Header* h, std::string* report)
     return true;
 }
 
+// Decodes 8- or 4-bit run-length data into 24-bit pixels (all palette entry 0
+// before it); the damage met, or "". A run, a literal or a move that passes
+// the picture's edge draws what lies inside and goes on.
+std::string DecodeRunLength(const uint8_t* data, size_t size, const BmpLayout& layout, uint8_t* pixels)
+{
+    const uint64_t width = layout.width, rows = layout.rows;
+    const bool four = layout.depth == 4;
+    const auto& palette = layout.palette;
+    for (uint64_t i = 0; i < width * rows; ++i)
+        pixels[i * 3] = palette[0][2], pixels[i * 3 + 1] = palette[0][1], pixels[i * 3 + 2] = palette[0][0];
+    std::string damage;
+    auto note = [&](const char* what, uint64_t y) {
+        if (damage.empty()) damage = std::string(what) + " at row " + std::to_string(y);
+    };
+    // Rows are counted in file order; a bottom-up picture's first is its lowest.
+    uint64_t x = 0, y = 0;
+    auto put = [&](unsigned index) {
+        if (x >= width || y >= rows) return false;
+        const uint64_t row = layout.storedHeight > 0 ? rows - 1 - y : y;
+        uint8_t* o = pixels + (row * width + x) * 3;
+        o[0] = palette[index][2], o[1] = palette[index][1], o[2] = palette[index][0];
+        ++x;
+        return true;
+    };
+    size_t p = 0;
+    while (y < rows) {
+        if (size - p < 2) {
+            note("the run-length data ends", y);
+            break;
+        }
+        const unsigned count = data[p], value = data[p + 1];
+        p += 2;
+        if (count > 0) {
+            bool inside = true;
+            for (unsigned i = 0; i < count; ++i)
+                inside = put(four ? (i % 2 ? value & 15 : value >> 4) : value) && inside;
+            if (!inside) note("a run passes the picture's edge", y);
+            continue;
+        }
+        if (value == 0) {  // end of the row
+            x = 0, ++y;
+        } else if (value == 1) {  // end of the picture
+            break;
+        } else if (value == 2) {  // move right and up
+            if (size - p < 2) {
+                note("the run-length data ends", y);
+                break;
+            }
+            x += data[p], y += data[p + 1];
+            p += 2;
+            if (x > width || y > rows || (y == rows && x > 0)) {
+                note("a move passes the picture's edge", std::min<uint64_t>(y, rows - 1));
+                x = std::min<uint64_t>(x, width);
+            }
+        } else {  // value literal indices, padded to an even byte count
+            const size_t bytes = four ? (value + 1) / 2 : value;
+            if (size - p < bytes) {
+                note("the run-length data ends", y);
+                break;
+            }
+            bool inside = true;
+            for (unsigned i = 0; i < value; ++i)
+                inside = put(four ? (i % 2 ? data[p + i / 2] & 15 : data[p + i / 2] >> 4) : data[p + i]) && inside;
+            if (!inside) note("a run passes the picture's edge", y);
+            p += bytes + (bytes & 1);
+            p = std::min(p, size);
+        }
+    }
+    return damage;
+}
+
 }  // namespace
 
 void SetBmpByteSwapping(bool on) { g_bmpByteSwap = on; }
@@ -124,7 +195,8 @@ bool ReadBmpLayout(const uint8_t* b, size_t size, uint64_t fileSize, BmpLayout* 
         return false;
     }
     const bool fields = (h.compression == 3 || h.compression == 6) && (depth == 16 || depth == 32);
-    if (h.compression != 0 && !fields) {
+    const bool runLength = (h.compression == 1 && depth == 8) || (h.compression == 2 && depth == 4);
+    if (h.compression != 0 && !fields && !runLength) {
         Line(report, "\nBMP_READ: Fatal error!\n  Compressed BMP data (method %u) is not supported.\n",
              unsigned(h.compression & 0xFFFF));
         return false;
@@ -132,7 +204,7 @@ bool ReadBmpLayout(const uint8_t* b, size_t size, uint64_t fileSize, BmpLayout* 
     const uint64_t width = h.width > 0 ? uint64_t(h.width) : 0;
     const uint64_t rows = h.height < 0 ? uint64_t(-h.height) : uint64_t(h.height);
     const uint64_t pixelCount = width * rows;
-    if (pixelCount == 0 || pixelCount > GetMaxImagePixels() || pixelCount * 4 > std::numeric_limits<uint32_t>::max())
+    if (!ImageSizeAllowed(width, rows))
         return Fatal(report, "BMP_READ", pixelCount == 0 ? "  The image has no pixels." : "  The image is too large.");
 
     uint32_t masks[4] = {0, 0, 0, 0};
@@ -175,10 +247,12 @@ bool ReadBmpLayout(const uint8_t* b, size_t size, uint64_t fileSize, BmpLayout* 
 
     // The pixels start where the file header says, unless that points into the headers.
     const uint64_t dataStart = dataOffset >= paletteStart ? dataOffset : paletteEnd;
-    const uint64_t unpadded = (width * depth + 7) / 8, rowBytes = (width * depth + 31) / 32 * 4;
-    if (fileSize < dataStart || (fileSize - dataStart) / rows < unpadded)
+    // Run-length rows have no fixed size: how far they go shows as they decode.
+    const uint64_t unpadded = runLength ? 0 : (width * depth + 7) / 8;
+    const uint64_t rowBytes = runLength ? 0 : (width * depth + 31) / 32 * 4;
+    if (fileSize < dataStart || (!runLength && (fileSize - dataStart) / rows < unpadded))
         return Fatal(report, "BMP_READ", "  The file is too short for its width and height.");
-    *layout = BmpLayout{width, rows, int32_t(h.height), depth, dataStart, unpadded, rowBytes};
+    *layout = BmpLayout{width, rows, int32_t(h.height), depth, dataStart, unpadded, rowBytes, runLength};
     std::copy(masks, masks + 4, layout->masks);
     std::copy(&palette[0][0], &palette[0][0] + sizeof palette, &layout->palette[0][0]);
     return true;
@@ -186,6 +260,7 @@ bool ReadBmpLayout(const uint8_t* b, size_t size, uint64_t fileSize, BmpLayout* 
 
 bool BmpRowsComplete(const BmpLayout& layout, uint64_t fileSize)
 {
+    if (layout.runLength) return true;
     // The decoder stops at the first row whose bytes run past the end: a
     // row cut in its padding only ends the picture there.
     const uint64_t available = fileSize - layout.dataStart, whole = available / layout.rowBytes;
@@ -205,6 +280,16 @@ bool DecodeBmp(const uint8_t* b, size_t size, BmpPicture* out, std::string* repo
     const int bpp = masks[3] ? 4 : 3;
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[pixelCount * bpp]());
     if (!pixels) return Fatal(report, "BMP_READ", "  Not enough memory for the image.");
+    if (layout.runLength) {
+        out->damage = DecodeRunLength(b + dataStart, size - dataStart, layout, pixels.get());
+        if (!out->damage.empty()) Line(report, "\nBMP_RLE_DATA_READ - Warning!\n  %s.\n", out->damage.c_str());
+        out->width = uint32_t(width);
+        out->height = uint32_t(rows);
+        out->storedHeight = layout.storedHeight;
+        out->bitsPerPixel = 24;
+        out->pixels = std::move(pixels);
+        return true;
+    }
     const char* step = depth == 8 ? "BMP_08_DATA_READ" : depth == 24 ? "BMP_24_DATA_READ" : "BMP_DATA_READ";
     const bool bottomUp = layout.storedHeight > 0;
     bool anyAlpha = false;

@@ -2,8 +2,9 @@
 // The one BMP reader. Windows headers (40 bytes and longer) and OS/2 headers
 // (the 12-byte 1.x header and the 16- to 64-byte 2.x headers); 1, 4 and 8
 // bits through a palette, 16 and 32 bits with or without bit-field masks,
-// 24 bits; uncompressed data. Nothing is printed: what went wrong comes back
-// as the reader's diagnostic lines.
+// 24 bits; uncompressed data, and 8- and 4-bit run-length encoded data.
+// Nothing is printed: what went wrong comes back as the reader's diagnostic
+// lines.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,9 @@ struct BmpPicture {
     int bitsPerPixel = 0;      // 24, or 32 when an alpha mask gives alpha
     // R, G, B (and A) per pixel, rows top-down and packed.
     std::unique_ptr<uint8_t[]> pixels;
+    // Run-length data that leaves the picture or ends early: what it drew
+    // is kept, the rest is palette entry 0; empty when all is well.
+    std::string damage;
 };
 
 // False on failure; *report receives the diagnostic lines either way (a cut
@@ -28,7 +32,8 @@ struct BmpLayout {
     int32_t storedHeight = 0;
     uint32_t depth = 0;
     uint64_t dataStart = 0;  // offset of the first row in the file
-    uint64_t unpadded = 0, rowBytes = 0;
+    uint64_t unpadded = 0, rowBytes = 0;  // 0 for run-length data
+    bool runLength = false;
     uint32_t masks[4] = {};        // red, green, blue, alpha bit fields
     uint8_t palette[256][3] = {};  // B, G, R
 };

@@ -27,6 +27,14 @@ uint8_t* NewBlock(uint64_t size)
 void SetMaxImagePixels(uint64_t pixels) { g_maxImagePixels = pixels; }
 uint64_t GetMaxImagePixels() { return g_maxImagePixels; }
 
+bool ImageSizeAllowed(uint64_t width, uint64_t height)
+{
+    // Each side within 32 bits first, so the product cannot wrap.
+    if (width == 0 || height == 0 || width > UINT32_MAX || height > UINT32_MAX) return false;
+    const uint64_t count = width * height;
+    return count <= g_maxImagePixels && count * 4 <= std::numeric_limits<uint32_t>::max();
+}
+
 bool ReadFileBytes(const CPath& path, std::vector<uint8_t>* bytes)
 {
     bytes->clear();

@@ -13,6 +13,9 @@
 // can claim gigabytes). The default admits anything a 32-bit size can hold.
 void SetMaxImagePixels(uint64_t pixels);
 uint64_t GetMaxImagePixels();
+// The one size rule of every picture reader: some pixels, no more than
+// SetMaxImagePixels allows, and a block of 4-byte pixels within 32 bits.
+bool ImageSizeAllowed(uint64_t width, uint64_t height);
 
 // Reads a whole file ("rb"); false when it cannot be opened or read.
 bool ReadFileBytes(const CPath& path, std::vector<uint8_t>* bytes);

@@ -179,9 +179,7 @@ bool RunDecompress(DecompressJob* job, std::FILE* file, int denominator)
     job->info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     job->info.scale_num = 1;
     job->info.scale_denom = unsigned(denominator);
-    const uint64_t pixelCount = uint64_t(job->info.image_width) * job->info.image_height;
-    if (pixelCount > GetMaxImagePixels() || pixelCount * 3 > std::numeric_limits<uint32_t>::max())
-        ERREXIT(&job->info, JERR_IMAGE_TOO_BIG);
+    if (!ImageSizeAllowed(job->info.image_width, job->info.image_height)) ERREXIT(&job->info, JERR_IMAGE_TOO_BIG);
     jpeg_start_decompress(&job->info);
     const uint32_t w = job->info.output_width, h = job->info.output_height;
     const int components = job->info.output_components;

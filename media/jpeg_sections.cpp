@@ -283,3 +283,40 @@ unsigned CImageExifInfo::Load(const CPath& path)
     if (!ReadFileBytes(path, &bytes)) return 0;
     return FromData(bytes.data(), bytes.size());
 }
+
+std::string JpegFramePlayersRefuse(const uint8_t* data, size_t length)
+{
+    size_t p = 0;
+    while (p + 1 < length && !(data[p] == 0xFF && data[p + 1] == 0xD8)) ++p;
+    if (p + 1 >= length) return "";
+    p += 2;
+    bool hierarchical = false;
+    while (p + 1 < length) {
+        // Stray bytes and fill bytes before a marker are passed over, as decoders do.
+        if (data[p] != 0xFF) {
+            ++p;
+            continue;
+        }
+        const uint8_t marker = data[p + 1];
+        p += 2;
+        if (marker == 0xFF) {
+            --p;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
+        if (marker == 0xD9 || marker == 0xDA || p + 2 > length) return "";
+        const size_t segment = size_t(data[p]) << 8 | data[p + 1];
+        if (marker == 0xDE) hierarchical = true;  // DHP
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (marker >= 0xC9) return "arithmetic-coded";
+            if (marker == 0xC3 || marker == 0xC7) return "lossless";
+            if (hierarchical || (marker >= 0xC5 && marker <= 0xC7)) return "hierarchical";
+            if (p + 2 < length && data[p + 2] != 8) return "of " + std::to_string(data[p + 2]) + "-bit samples";
+            return "";
+        }
+        if (segment < 2) return "";
+        p += segment;
+    }
+    return "";
+}

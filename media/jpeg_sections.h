@@ -73,6 +73,13 @@ private:
 // thumbnail inside one is never taken. Null without a scan.
 const uint8_t* FindMainJpegStream(const uint8_t* data, size_t length, size_t* outLength);
 
+// What makes the first frame of a JPEG stream one that players refuse to
+// show, in words that follow "the file's JPEG is": "arithmetic-coded",
+// "lossless", "hierarchical", "of 12-bit samples". "" for a frame they
+// decode (8-bit Huffman-coded, sequential or progressive) or where no frame
+// is found.
+std::string JpegFramePlayersRefuse(const uint8_t* data, size_t length);
+
 class CImageExifInfo {
 public:
     // The EXIF orientation of the file (1..8), or 0 when it has none or no

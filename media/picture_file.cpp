@@ -21,15 +21,6 @@
 
 namespace {
 
-// Sizes a decoder may allocate for: within the configured pixel limit and
-// a 32-bit block of 4-byte pixels.
-bool SizeAllowed(uint64_t width, uint64_t height)
-{
-    const uint64_t count = width * height;
-    return width > 0 && height > 0 && count <= GetMaxImagePixels() &&
-           count * 4 <= std::numeric_limits<uint32_t>::max();
-}
-
 std::unique_ptr<uint8_t[]> NewPixels(uint64_t bytes) { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]); }
 
 // Takes the block out of a decoded image.
@@ -109,7 +100,7 @@ bool ReachFirstGifImage(GifFileType* gif, int* transparent, uint64_t* canvasW, u
         }
         *canvasW = std::max<uint64_t>(gif->SWidth, uint64_t(desc.Left) + desc.Width);
         *canvasH = std::max<uint64_t>(gif->SHeight, uint64_t(desc.Top) + desc.Height);
-        if (!SizeAllowed(*canvasW, *canvasH)) return (*error = "GIF picture too large"), false;
+        if (!ImageSizeAllowed(*canvasW, *canvasH)) return (*error = "GIF picture too large"), false;
         return true;
     }
     *error = GifError(gif->Error, "GIF file without an image");
@@ -249,7 +240,7 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
     if (!tiff) return (*error = "cannot read the TIFF file"), nullptr;
     TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, w);
     TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, h);
-    if (!SizeAllowed(*w, *h)) return (*error = "TIFF picture empty or too large"), nullptr;
+    if (!ImageSizeAllowed(*w, *h)) return (*error = "TIFF picture empty or too large"), nullptr;
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tiff.get(), message))
         return (*error = message[0] ? std::string("TIFF: ") + message : "cannot decode the TIFF image"), nullptr;
@@ -396,7 +387,7 @@ std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
             if (w > 1000000 || h > 1000000 || !PngDepthAllowed(colourType, fields[8]) || fields[10] != 0 ||
                 fields[11] != 0 || fields[12] > 1)
                 return "PNG: invalid IHDR";
-            if (!SizeAllowed(w, h)) return "PNG picture empty or too large";
+            if (!ImageSizeAllowed(w, h)) return "PNG picture empty or too large";
             *width = w, *height = h;
             header = true;
         } else if (is("PLTE")) {
@@ -557,7 +548,7 @@ PictureProbe ProbePicture(const CPath& path)
         std::rewind(file.get());
         if (!ReadJpegSize(file.get(), &probe.width, &probe.height)) {
             probe.error = "damaged JPEG header";
-        } else if (!SizeAllowed(probe.width, probe.height)) {
+        } else if (!ImageSizeAllowed(probe.width, probe.height)) {
             probe.error = "JPEG picture empty or too large";
         } else {
             auto reader = std::make_unique<ForwardReader>(file.get(), uint64_t(fileSize));
@@ -642,7 +633,7 @@ bool PictureFile::Open(const CPath& path)
     if (kind == PictureKind::kJpeg) {
         // Only the header now: the size to decode at is known when drawing.
         if (!jpegHeader) return Fail("damaged JPEG header");
-        if (!SizeAllowed(w, h)) return Fail("JPEG picture empty or too large");
+        if (!ImageSizeAllowed(w, h)) return Fail("JPEG picture empty or too large");
         width_ = w, height_ = h;
         return true;
     }
@@ -686,6 +677,7 @@ std::string PictureFile::Decode(int denominator)
             BmpPicture bmp;
             std::string report;
             if (!DecodeBmp(bytes.data(), bytes.size(), &bmp, &report)) return BmpReason(report);
+            if (!bmp.damage.empty()) CJpegWarnings::AddToCurrent(bmp.damage);
             pixels.width = bmp.width;
             pixels.height = bmp.height;
             pixels.bitsPerPixel = bmp.bitsPerPixel;

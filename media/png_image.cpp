@@ -99,9 +99,7 @@ bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
     png_get_IHDR(job->png, job->info, &w, &h, &depth, &colorType, &result->interlace, &result->compression,
                  &result->filter);
     result->colorType = colorType;
-    const uint64_t pixelCount = uint64_t(w) * h;
-    if (pixelCount > GetMaxImagePixels() || pixelCount * 4 > std::numeric_limits<uint32_t>::max())
-        png_error(job->png, "image too large");
+    if (!ImageSizeAllowed(w, h)) png_error(job->png, "image too large");
 
     if (depth == 16) png_set_strip_16(job->png);
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_expand(job->png);

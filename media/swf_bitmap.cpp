@@ -124,6 +124,8 @@ CTagDefineBitsJPEG2* CSwfBitmap::MakeJpegFromFile(const CPath& path, uint32_t w,
     // Pictures of other kinds can carry a JPEG thumbnail: not the picture.
     const PictureKind kind = SniffPictureKind(bytes.data(), bytes.size());
     if (kind != PictureKind::kJpeg && kind != PictureKind::kNone) return nullptr;
+    // A frame the player does not decode would leave the slide black.
+    if (!JpegFramePlayersRefuse(bytes.data(), bytes.size()).empty()) return nullptr;
     CJpegSections sections;
     size_t plainSize = 0;
     std::unique_ptr<uint8_t[]> plain(sections.BuildPlainJpeg(bytes.data(), bytes.size(), &plainSize));

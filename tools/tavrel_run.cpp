@@ -17,6 +17,9 @@
 #include "foundation/code_bundle.h"
 #include "foundation/sibling_bundle.h"
 #include "foundation/system_utils.h"
+#include "media/image.h"
+#include "media/jpeg_sections.h"
+#include "media/picture_file.h"
 #include "media/qt_movie.h"
 #include "platform/bundle.h"
 #include "show/preloader.h"
@@ -242,9 +245,29 @@ std::string PictureTrouble(const CPath& path)
     return movie.DrawsFirstFrame() ? "" : movie.GetLastError();
 }
 
+// What a JPEG slide's file holds that the player would not show as it
+// stands: "" when it shows. jpeg_external files the player loads itself;
+// jpeg_import_data puts the file's own stream in the movie.
+std::string PlayerJpegTrouble(const CSlide& slide)
+{
+    const int type = slide.GetImageType();
+    if (slide.GetType() != CSlide::kImage || (type != CSlide::kJpegExternal && type != CSlide::kJpegImportData))
+        return "";
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBytes(slide.GetSrc(), &bytes)) return "";
+    const bool jpeg = SniffPictureKind(bytes.data(), bytes.size()) == PictureKind::kJpeg;
+    const std::string coding = jpeg ? JpegFramePlayersRefuse(bytes.data(), bytes.size()) : "";
+    const std::string refused = "the file's JPEG is " + coding + ", which players do not show";
+    if (type == CSlide::kJpegImportData)
+        return coding.empty() ? "" : "jpeg_import_data: " + refused + ": encoded again at quality " +
+                                        std::to_string(slide.GetQuality());
+    if (!jpeg) return "jpeg_external: the player loads only JPEG files, and this is none";
+    return coding.empty() ? "" : "jpeg_external: " + refused;
+}
+
 // What the export would leave out without a word: sounds that cannot be
-// read, filters on pictures the player loads itself, a preloader bar
-// template without its bar.
+// read, filters on pictures the player loads itself, JPEG files the player
+// would not show as they stand, a preloader bar template without its bar.
 void Runner::CheckMedia()
 {
     auto checkSounds = [&](CSoundList& sounds, const std::string& where) {
@@ -268,6 +291,8 @@ void Runner::CheckMedia()
             slide->GetFilterCount() > 0)
             report_.Warn(where + "picture \"" + slide->GetSrc().GetText() +
                          "\" is loaded by the player as it stands (jpeg_external): its filters are not applied");
+        const std::string jpeg = PlayerJpegTrouble(*slide);
+        if (!jpeg.empty()) report_.Warn(where + "picture \"" + slide->GetSrc().GetText() + "\": " + jpeg);
     }
 
     const CMovieSettings& settings = show_.GetMovieSettings();

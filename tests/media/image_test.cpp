@@ -189,8 +189,25 @@ TEST(BmpReader, ReadsTheFile)
     const BmpSpec fourBit = {.bits = 4, .width = 3, .height = 1, .paletteEntries = 16, .rows = {0x12, 0x30, 0, 0}};
     BmpSpec os2FourBit = fourBit;
     os2FourBit.headerSize = 12;
-    BmpSpec rle = palette;
-    rle.compression = 1;
+    BmpSpec unknownMethod = palette;
+    unknownMethod.compression = 4;
+    // Run-length data with every escape: runs, a padded literal, end of row,
+    // moves right and up, end of picture. 8-bit, 4 × 3 bottom-up:
+    // [5 1 2 3] / [_ 7 7 _] / [_ _ _ 9]; skipped pixels take entry 0.
+    BmpSpec rle8 = {.bits = 8, .width = 4, .height = 3, .compression = 1, .paletteEntries = 256,
+                    .rows = {1, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 2, 7, 0, 2, 0, 1, 1, 9, 0, 1}};
+    // 4-bit, 5 × 2: [1 2 _ _ 9] / [3 4 5 6 7] (a literal of five, padded).
+    BmpSpec rle4 = {.bits = 4, .width = 5, .height = 2, .compression = 2, .paletteEntries = 16,
+                    .rows = {2, 0x12, 0, 2, 2, 0, 1, 0x90, 0, 0, 0, 5, 0x34, 0x56, 0x70, 0, 0, 1}};
+    BmpSpec rlePastEdge = {.bits = 8, .width = 2, .height = 2, .compression = 1, .paletteEntries = 256,
+                           .rows = {3, 4, 0, 0, 2, 6, 0, 1}};
+    BmpSpec rleCut = rlePastEdge;
+    rleCut.rows = {2, 5, 0, 0};
+    auto entries = [](std::initializer_list<int> indices) {
+        Bytes rgb;
+        for (int i : indices) rgb.insert(rgb.end(), {uint8_t(3 * i), uint8_t(2 * i), uint8_t(i)});
+        return rgb;
+    };
     const BmpCase cases[] = {
         {"bottom-up turned upright", {.rows = rows24}, true, upright, ""},
         {"top-down", {.height = -2, .rows = rows24}, true, {3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}, ""},
@@ -205,7 +222,12 @@ TEST(BmpReader, ReadsTheFile)
         {"OS/2 4-bit", os2FourBit, true, {3, 2, 1, 6, 4, 2, 9, 6, 3}, ""},
         {"2-bit", {.bits = 2, .rows = rows24}, false, {}, "  Unrecognized value of BITSPERPIXEL = 2"},
         {"header of 14 bytes", {.headerSize = 14, .rows = rows24}, false, {}, "information header of 14 bytes"},
-        {"compressed", rle, false, {}, "BMP_READ: Fatal error!"},
+        {"unknown compression", unknownMethod, false, {}, "Compressed BMP data (method 4) is not supported."},
+        {"RLE8", rle8, true, entries({0, 0, 0, 9, 0, 7, 7, 0, 5, 1, 2, 3}), ""},
+        {"RLE4", rle4, true, entries({3, 4, 5, 6, 7, 1, 2, 0, 0, 9}), ""},
+        {"RLE run past the edge", rlePastEdge, true, entries({6, 6, 4, 4}),
+         "BMP_RLE_DATA_READ - Warning!\n  a run passes the picture's edge at row 0."},
+        {"RLE cut short", rleCut, true, entries({0, 0, 5, 5}), "the run-length data ends at row 1"},
         {"short data", {.rows = Bytes(rows24.begin(), rows24.begin() + 10)}, false, {}, "too short"},
         {"last padding missing", {.rows = Bytes(rows24.begin(), rows24.begin() + 14)}, true, upright, ""},
         // Reading stops after row 0 (the bottom row); the rows above stay black.

@@ -91,6 +91,34 @@ TEST(JpegSections, RebuildsWithoutMetadataOrRefuses)
 
 // Stray bytes before a marker are skipped as libjpeg skips them, and the
 // picture's own stream is found past a thumbnail in its EXIF section.
+// The frame marker and sample precision decide what players show; markers
+// edited into a real stream, behind an EXIF thumbnail of the plain kind.
+TEST(JpegSections, FramesPlayersRefuseAreNamed)
+{
+    const Bytes jpeg = SmallJpeg();
+    size_t frame = 2;
+    while (!(jpeg[frame] == 0xFF && jpeg[frame + 1] == 0xC0)) frame += 2 + (size_t(jpeg[frame + 2]) << 8 | jpeg[frame + 3]);
+    auto edited = [&](uint8_t marker, uint8_t precision) {
+        Bytes b = jpeg;
+        b[frame + 1] = marker, b[frame + 4] = precision;
+        const Bytes exif = Segment(0xE1, std::string("Exif\0\0", 6) + std::string(jpeg.begin(), jpeg.end()));
+        return Cat({{0xFF, 0xD8, 0x00, 0xFF}, exif, Bytes(b.begin() + 2, b.end())});
+    };
+    const struct {
+        uint8_t marker, precision;
+        const char* said;
+    } cases[] = {
+        {0xC0, 8, ""},  {0xC1, 8, ""},  {0xC2, 8, ""},  {0xC9, 8, "arithmetic-coded"}, {0xCA, 8, "arithmetic-coded"},
+        {0xC3, 8, "lossless"}, {0xC5, 8, "hierarchical"}, {0xC7, 8, "lossless"}, {0xC1, 12, "of 12-bit samples"},
+    };
+    for (const auto& c : cases) {
+        const Bytes b = edited(c.marker, c.precision);
+        EXPECT_EQ(JpegFramePlayersRefuse(b.data(), b.size()), c.said) << int(c.marker);
+    }
+    const Bytes dhp = Cat({{0xFF, 0xD8}, Segment(0xDE, std::string(7, '\1')), Bytes(jpeg.begin() + 2, jpeg.end())});
+    EXPECT_EQ(JpegFramePlayersRefuse(dhp.data(), dhp.size()), "hierarchical");
+}
+
 TEST(JpegSections, StrayBytesAndThumbnails)
 {
     const Bytes jpeg = SmallJpeg(), soi = {0xFF, 0xD8};

@@ -24,13 +24,15 @@ constexpr long kRed = 0xC82828;
 class MediaRoadTest : public testing::Test {
 protected:
     // A 64 × 48 show on white with one slide of the picture.
-    ProgramResult Compile(const std::string& picture, const std::string& slideAttributes)
+    ProgramResult Compile(const std::string& picture, const std::string& slideAttributes, bool quiet = true)
     {
         const std::string project = show_test::WrapShow(
             "<slide_show width=\"64\" height=\"48\" bg_color=\"16777215\">\n<slides>\n<slide type=\"image\" src=\"" +
             picture + "\"" + slideAttributes + " />\n</slides>\n</slide_show>\n");
         EXPECT_TRUE(tavrel_test::WriteFile(dir_.file("show.tvr"), project));
-        return RunProgram({"--quiet", "show.tvr", "show.swf"}, dir_.path());
+        return RunProgram(quiet ? std::vector<std::string>{"--quiet", "show.tvr", "show.swf"}
+                                : std::vector<std::string>{"show.tvr", "show.swf"},
+                          dir_.path());
     }
 
     // Frame 1 of the movie: each pixel within 24 of its colour per channel.
@@ -63,6 +65,62 @@ TEST_F(MediaRoadTest, Os2BitmapIsASlide)
     }
 }
 
+// Run-length BMPs of 64 × 48 written here, bottom-up: 24 red rows; a row of a
+// literal (2 2 3 3) and a blue run; a move 10 rows up (rows left white); 13
+// rows of green, a move right over 16 white pixels, blue. Pixels are checked
+// where the picture is drawn 1:1, lossless.
+TEST_F(MediaRoadTest, RunLengthBitmapsShowAsWritten)
+{
+    auto file = [](int bits, const std::vector<uint8_t>& data) {
+        const uint32_t entries = 1u << bits, offset = 14 + 40 + 4 * entries;
+        std::string b = "BM";
+        auto put = [&b](uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i) b += char(v >> (8 * i));
+        };
+        put(offset + uint32_t(data.size()), 4), put(0, 4), put(offset, 4);
+        put(40, 4), put(64, 4), put(48, 4), put(1, 2), put(uint32_t(bits), 2), put(bits == 8 ? 1 : 2, 4);
+        put(uint32_t(data.size()), 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
+        // 0x00RRGGBB is B, G, R, 0 in the file: white, red, green, blue, and again.
+        const uint32_t colours[4] = {0xFFFFFF, 0xC82828, 0x28C828, 0x2828C8};
+        for (uint32_t i = 0; i < entries; ++i) put(colours[i % 4], 4);
+        return b + std::string(data.begin(), data.end());
+    };
+    auto stream = [](bool four, int firstRun) {
+        const auto pair = [four](int index) { return uint8_t(four ? index * 17 : index); };
+        std::vector<uint8_t> d;
+        for (int y = 0; y < 24; ++y) d.insert(d.end(), {uint8_t(y == 0 ? firstRun : 64), pair(1), 0, 0});
+        if (four)
+            d.insert(d.end(), {0, 4, 0x22, 0x33});
+        else
+            d.insert(d.end(), {0, 4, 2, 2, 3, 3});
+        d.insert(d.end(), {60, pair(3), 0, 0, 0, 2, 0, 10});
+        for (int y = 0; y < 13; ++y) d.insert(d.end(), {32, pair(2), 0, 2, 16, 0, 16, pair(3), 0, 0});
+        d.insert(d.end(), {0, 1});
+        return d;
+    };
+    const struct {
+        const char* name;
+        std::string bmp;
+        const char* said;
+    } cases[] = {
+        {"RLE8", file(8, stream(false, 64)), ""},
+        {"RLE4", file(4, stream(true, 64)), ""},
+        {"run past the edge", file(8, stream(false, 70)),
+         "is damaged (a run passes the picture's edge at row 0): the slide shows what could be decoded\n"},
+    };
+    constexpr long kWhite = 0xFFFFFF, kGreen = 0x28C828, kBlue = 0x2828C8;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("rle.bmp"), c.bmp));
+        const ProgramResult run = Compile(dir_.file("rle.bmp"), " image_type=\"rgb_24\"", false);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        if (!*c.said) EXPECT_EQ(run.err, "");
+        ExpectPixels({{32, 37, kRed}, {63, 24, kRed}, {32, 17, kWhite}, {1, 23, kGreen}, {3, 23, kBlue},
+                      {10, 7, kGreen}, {40, 7, kWhite}, {56, 7, kBlue}, {0, 0, kGreen}});
+    }
+}
+
 // A camera's file: an EXIF section holding a thumbnail of another colour,
 // and a stray byte before a marker that libjpeg passes over.
 TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
@@ -85,6 +143,38 @@ TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
     EXPECT_EQ(r.err, "");
     // The photo fills the stage, corners too.
     ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}, {61, 45, kRed, 24}});
+}
+
+// A JPEG players do not decode goes in encoded again, said; one the player
+// loads itself is said, as a file that is no JPEG is.
+TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
+{
+    const std::string ppm = dir_.file("red.ppm"), arith = dir_.file("arith.jpg");
+    std::string pixels = "P6\n64 48\n255\n";
+    for (int i = 0; i < kWidth * kHeight; ++i) pixels += "\xC8\x28\x28";
+    ASSERT_TRUE(tavrel_test::WriteFile(ppm, pixels));
+    if (tavrel_test::RunCommand("cjpeg -arithmetic '" + ppm + "' > '" + arith + "' 2>/dev/null").exitCode != 0)
+        GTEST_SKIP() << "cjpeg without arithmetic coding";
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("red.png"), kWidth, kHeight,
+                                       std::vector<picture_test::Rgba>(kWidth * kHeight, {200, 40, 40, 255}), false));
+    const struct {
+        std::string picture, type, said;
+        bool shown;
+    } cases[] = {
+        {arith, "jpeg_import_data",
+         "jpeg_import_data: the file's JPEG is arithmetic-coded, which players do not show: encoded again at quality 80\n",
+         true},
+        {arith, "jpeg_external", "jpeg_external: the file's JPEG is arithmetic-coded, which players do not show\n", false},
+        {dir_.file("red.png"), "jpeg_external", "jpeg_external: the player loads only JPEG files, and this is none\n",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        const ProgramResult r = Compile(c.picture, " image_type=\"" + c.type + "\"", false);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.err.find("\": " + c.said), std::string::npos) << r.err;
+        if (c.shown) ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}});
+    }
 }
 
 // Black with alpha 0 beside opaque black, as many editors store transparency.
