@@ -33,9 +33,9 @@ using tavrel_test::TestMovieNamed;
 // and the streams inside clips (slide sounds).
 struct MovieSound {
     bool found = false;
-    uint32_t samples = 0;    // DefineSound's count, or the sum of the stream blocks' counts
-    uint16_t perFrame = 0;   // SoundStreamHead's count
-    std::string mp3;         // the frames, back to back
+    uint32_t samples = 0;   // DefineSound's count, or the sum of the stream blocks' counts
+    uint16_t perFrame = 0;  // SoundStreamHead's count
+    std::string mp3;        // the frames, back to back
 };
 struct MovieSounds {
     MovieSound event, stream, clip;
@@ -256,9 +256,8 @@ Clicks FindClicks(const std::string& file, int rate, const char* format = "")
 {
     Clicks clicks;
     const std::string raw = file + ".f32";
-    if (tavrel_test::RunCommand(std::string("ffmpeg -nostdin -hide_banner -loglevel error -y ") + format + " -i '" +
-                                file + "' -ac 1 -ar " + std::to_string(rate) + " -f f32le '" + raw + "'")
-            .exitCode != 0)
+    if (!tavrel_test::RunFfmpeg(
+            std::string(format) + " -i '" + file + "' -ac 1 -ar " + std::to_string(rate) + " -f f32le", raw))
         return clicks;
     const std::string bytes = tavrel_test::ReadFile(raw);
     std::vector<float> pcm(bytes.size() / sizeof(float));
@@ -317,14 +316,17 @@ const ValidSound kValidSounds[] = {
     {"cbr_8k.mp3", 8000, 1, 2.5, "-c:a libmp3lame -b:a 8k"},
 };
 
-void PrintTo(const ValidSound& sound, std::ostream* os) { *os << sound.name; }
+void PrintTo(const ValidSound& sound, std::ostream* os)
+{
+    *os << sound.name;
+}
 
 // Rows that fail today and are mended on other branches; empty once merged.
 const std::set<std::string> kFailingToday = {
-    "s16_8k.wav", "cbr_8k.mp3",                                       // the encoder aborts (8 kHz to 44,100 Hz mono)
+    "s16_8k.wav",         "cbr_8k.mp3",                                // the encoder aborts (8 kHz to 44,100 Hz mono)
     "vbr_44k_noxing.mp3", "abr_22k_noxing.mp3", "vbr_11k_noxing.mp3",  // cut short
-    "piped.flac",                                                     // said damaged
-    "vorbis.ogg", "vorbis_10s.ogg",                                   // clicks drift 10 ms a second
+    "piped.flac",                                                      // said damaged
+    "vorbis.ogg",         "vorbis_10s.ogg",                            // clicks drift 10 ms a second
 };
 
 class ValidSoundTest : public testing::TestWithParam<ValidSound> {};
@@ -340,12 +342,11 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
     if (kFailingToday.count(sound.name)) GTEST_SKIP() << "fixed on another branch";
     TempDir dir;
     const std::string file = dir.file(sound.name);
-    const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i \"aevalsrc='0.05*sin(2*PI*300*t)"
-                             "+if(lt(mod(t\\,1)\\,0.02)\\,0.8*sin(2*PI*1000*t)\\,0)':s=" +
-                             std::to_string(sound.rate) + ":d=" + std::to_string(sound.seconds) + "\" -ac " +
-                             std::to_string(sound.channels) + " " + sound.encode +
-                             (sound.piped ? " - > '" : " '") + file + "'";
-    ASSERT_EQ(tavrel_test::RunCommand(make).exitCode, 0) << make;
+    const std::string clicks =
+        "-f lavfi -i \"aevalsrc='0.05*sin(2*PI*300*t)+if(lt(mod(t\\,1)\\,0.02)\\,0.8*sin(2*PI*1000*t)\\,0)':s=" +
+        std::to_string(sound.rate) + ":d=" + std::to_string(sound.seconds) + "\" -ac " +
+        std::to_string(sound.channels) + " " + sound.encode;
+    ASSERT_TRUE(tavrel_test::RunFfmpeg(clicks + (sound.piped ? " - >" : ""), file)) << clicks;
     // Where a decoder puts the clicks: a codec's delay that the file does
     // not state stays in, for the program as for anyone.
     const Clicks source = FindClicks(file, 48000);
@@ -395,24 +396,23 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
             // An event sound counts what it plays; a stream's blocks carry
             // its MP3 frames, the encoder's delay and padding with them.
             const double length = source.seconds * use.rate;
-            const double delay = 576 + 529;
-            if (use.sound == &MovieSounds::event)
-                EXPECT_NEAR(got.samples, length, frame);
-            else
-                EXPECT_NEAR(got.samples, length + delay, 2 * frame);
+            const double delay = 576 + 529;  // libmp3lame's encoder delay and the decoder's
+            const double counted = length + (use.sound == &MovieSounds::event ? 0 : delay);
+            EXPECT_NEAR(got.samples, counted, frame);
             const std::string mp3 = dir.file(std::string(use.name) + ".mp3");
             ASSERT_TRUE(tavrel_test::WriteFile(mp3, got.mp3));
             const Clicks played = FindClicks(mp3, use.rate, "-f mp3");
-            EXPECT_NEAR(played.seconds * use.rate, length + delay, 2 * frame);
+            EXPECT_NEAR(played.seconds * use.rate, length + delay, frame);
             // Each click's lateness in ms, after the fixed delay.
             std::string late;
-            double worst = played.at.size() == source.at.size() ? 0 : 1;
+            double worst = 0;
             for (size_t i = 0; i < played.at.size() && i < source.at.size(); ++i) {
                 const double ms = (played.at[i] - delay / use.rate - source.at[i]) * 1000;
-                worst = std::max(worst, std::fabs(ms) / 1000);
+                worst = std::max(worst, std::fabs(ms));
                 late += std::to_string(ms).substr(0, 5) + " ";
             }
-            EXPECT_LE(worst, 0.001) << played.at.size() << " of " << source.at.size() << " clicks, late (ms): " << late;
+            EXPECT_TRUE(played.at.size() == source.at.size() && worst <= 1)
+                << played.at.size() << " of " << source.at.size() << " clicks, late (ms): " << late;
         }
     }
 }
