@@ -173,13 +173,17 @@ bool CSwfSoundBuilder::EncodeMp3Stream(const CPath& src, CSwfSoundFormat& format
         CMp3Frame frame;
         size_t at = 0, offset = 0;
         while (frame.Locate(carry.data() + at, carry.size() - at, &offset)) {
-            // Each block carries the frames its share of samples has room for.
-            while (block && budget < frameSamples) finish();
-            if (!block) {
-                block = std::make_unique<CTagSoundStreamBlock>();
-                // Room for the frames its share holds, a padding byte each.
-                block->data.reserve(4 + size_t(budget / frameSamples) * size_t(5 + frame.length));
-                block->data.assign(4, 0);
+            // Each block carries the frames its share of samples has room
+            // for: none where a movie frame is shorter than an MP3 frame.
+            for (;;) {
+                if (!block) {
+                    block = std::make_unique<CTagSoundStreamBlock>();
+                    // Room for the frames its share holds, a padding byte each.
+                    block->data.reserve(4 + size_t(budget / frameSamples) * size_t(5 + frame.length));
+                    block->data.assign(4, 0);
+                }
+                if (budget >= frameSamples) break;
+                finish();
             }
             const uint8_t* start = carry.data() + at + offset;
             block->data.insert(block->data.end(), start, start + 4 + frame.length);

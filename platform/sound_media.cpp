@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -152,6 +153,19 @@ SNDFILE* OpenForReading(const std::string& path, SF_INFO* sf, DecoderSaid* said)
     return file;
 }
 
+// Float samples as 16-bit ones. libsndfile hands them out unscaled (so
+// full scale becomes ±1) or scaled to the file's own peak: both wrong.
+sf_count_t ReadFloatsAs16(SNDFILE* file, int16_t* out, sf_count_t frames, int channels)
+{
+    std::vector<float> block(size_t(frames) * size_t(channels));
+    const sf_count_t got = sf_readf_float(file, block.data(), frames);
+    for (size_t i = 0; i < size_t(std::max<sf_count_t>(got, 0)) * size_t(channels); ++i) {
+        const float v = block[i] * 32768.0f;
+        out[i] = std::isnan(v) ? 0 : int16_t(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
+    }
+    return got;
+}
+
 }  // namespace
 
 bool SoundSource::Open(const std::string& path)
@@ -185,6 +199,7 @@ bool SoundSource::Open(const std::string& path)
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
     info_.frames = sf.frames;
+    floats_ = (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
     const int64_t claimed = ClaimedFrames(head.get(), sf);
     info_.claimedFrames = claimed > sf.frames ? claimed : 0;
     DescribeEncoding(sf, info_);
@@ -201,6 +216,7 @@ void SoundSource::Close()
     path_.clear();
     info_ = SoundInfo{};
     position_ = 0;
+    floats_ = false;
     stopped_ = false;
     stopWords_.clear();
     complaints_.Clear();
@@ -244,7 +260,9 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     if (!file_ || frames < 0 || stopped_) return -1;
     auto* file = static_cast<SNDFILE*>(file_);
     DecoderSaid said;
-    const sf_count_t got = Quietly(&said, [&] { return sf_readf_short(file, out, frames); });
+    const sf_count_t got = Quietly(&said, [&] {
+        return floats_ ? ReadFloatsAs16(file, out, frames, info_.channels) : sf_readf_short(file, out, frames);
+    });
     const bool failed = sf_error(file) != SF_ERR_NO_ERROR;
     if (said.complained || (failed && got == frames))
         complaints_.Add(position_, position_ + std::max<int64_t>(got, 0), said.complained ? said.words : LibraryWords(file));

@@ -132,6 +132,7 @@ private:
     SoundInfo info_;
     std::string error_;
     int64_t position_ = 0;
+    bool floats_ = false;  // float or double samples
     bool stopped_ = false;
     std::string stopWords_;
     DecodeComplaints complaints_;

@@ -31,6 +31,8 @@ inline bool WriteTone(const std::string& path, int format, int rate, int channel
     info.format = format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) return false;
+    // Float files hold full scale as ±1, as every writer of them does.
+    sf_command(f, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
     std::vector<short> block(size_t(4096) * size_t(channels));
     for (int64_t done = 0; done < frames;) {
         const int64_t n = std::min<int64_t>(4096, frames - done);

@@ -46,19 +46,23 @@ TEST_F(FakeSoundBuilder, StreamBlocksFollowTheMovieFrames)
 {
     const struct {
         int rate;
+        float fps;
         size_t frameBytes;  // of one fixed frame of the fake encoder
         int perFrame, frameSamples;
         std::vector<int> frames;
         int secondSeek;
     } cases[] = {
         // 3675 samples per movie frame against 1152-sample MP3 frames.
-        {44100, 417, 3675, 1152, {3, 3, 3, 3, 3, 4, 3, 3}, 219},
+        {44100, 12, 417, 3675, 1152, {3, 3, 3, 3, 3, 4, 3, 3}, 219},
         // 918 against 576.
-        {11025, 835, 918, 576, {1, 2, 1, 2}, 918 - 576},
+        {11025, 12, 835, 918, 576, {1, 2, 1, 2}, 918 - 576},
+        // 441 against 576: some movie frames carry none.
+        {11025, 25, 835, 441, 576, {0, 1, 1, 1, 0, 1, 1}, 441},
     };
     for (const auto& c : cases) {
         CSwfSoundFormat format;
         format.SetRate(c.rate);
+        format.frameRate = c.fps;
         CSwfSoundBuilder builder;
         std::unique_ptr<CTagSoundStreamHead> head(builder.MakeStreamHead(Tone(c.rate, 1, 3.0), format, nullptr));
         ASSERT_TRUE(head);
