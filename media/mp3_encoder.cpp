@@ -332,9 +332,11 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     const bool pcm = header.format == FourCC("twos") || header.format == FourCC("NONE") || !swap;
     if (header.sampleSize != 16 || !pcm) return failWith("the exported sound is not 16-bit PCM");
 
-    // Said here with the rate: the bundle only refuses.
+    // Said here with the number: the bundle only refuses.
     if (!lame_bundle::TakesRates(config_.dwSampleRate, config_.dwReSampleRate))
         return failWith("the MP3 encoder does not take sound at " + std::to_string(settings.inputRate) + " Hz");
+    if (settings.bitRate <= 0)
+        return failWith("the MP3 encoder does not take a bit rate of " + std::to_string(settings.bitRate) + " kbit/s");
     uint32_t bufferSize = 0;
     if (beInitStream_(&config_, &samplesPerChunk_, &bufferSize, &stream_) != lame_bundle::kOk || samplesPerChunk_ == 0)
         return failWith("the MP3 encoder does not take this format");

@@ -127,6 +127,10 @@ TEST_F(FakeSoundBuilder, RatesMp3CannotCarryAndFailures)
         EXPECT_EQ(builder.MakeSound(Tone(hz, 1, 2000.0 / hz), plain, nullptr), nullptr);
         EXPECT_EQ(builder.GetFailure(), "the MP3 encoder does not take sound at " + std::to_string(hz) + " Hz");
     }
+    CSwfSoundFormat none;
+    none.bitRate = 0;
+    EXPECT_EQ(builder.MakeSound(Tone(11025, 1, 0.1), none, nullptr), nullptr);
+    EXPECT_EQ(builder.GetFailure(), "the MP3 encoder does not take a bit rate of 0 kbit/s");
     EXPECT_EQ(builder.MakeSound(CPath(scope.File("missing.wav")), plain, nullptr), nullptr);
     {
         ScopedEnv fail("FAKE_LAME_FAIL", "init");
