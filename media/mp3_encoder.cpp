@@ -333,8 +333,12 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     if (header.sampleSize != 16 || !pcm) return failWith("the exported sound is not 16-bit PCM");
 
     // Said here with the number: the bundle only refuses.
-    if (!lame_bundle::TakesRates(config_.dwSampleRate, config_.dwReSampleRate))
-        return failWith("the MP3 encoder does not take sound at " + std::to_string(settings.inputRate) + " Hz");
+    if (!lame_bundle::TakesRates(config_.dwSampleRate, config_.dwReSampleRate)) {
+        // Channels beyond the output's multiply the rate the encoder is fed.
+        const bool many = settings.inputChannels > std::max(settings.outputChannels, 1);
+        return failWith("the MP3 encoder does not take sound at " + std::to_string(uint32_t(settings.inputRate)) +
+                        " Hz" + (many ? " in " + std::to_string(settings.inputChannels) + " channels" : ""));
+    }
     if (settings.bitRate <= 0)
         return failWith("the MP3 encoder does not take a bit rate of " + std::to_string(settings.bitRate) + " kbit/s");
     uint32_t bufferSize = 0;

@@ -123,9 +123,10 @@ TEST_F(FakeSoundBuilder, RatesMp3CannotCarryAndFailures)
     // A rate the encoder cannot resample from, a missing file, a refusing
     // encoder, a cancel: no tag.
     CSwfSoundFormat plain;
-    for (const int hz : {40, 20000000}) {
-        EXPECT_EQ(builder.MakeSound(Tone(hz, 1, 2000.0 / hz), plain, nullptr), nullptr);
-        EXPECT_EQ(builder.GetFailure(), "the MP3 encoder does not take sound at " + std::to_string(hz) + " Hz");
+    for (const auto& [hz, channels, said] : {std::tuple{40, 1, "40 Hz"}, {20000000, 1, "20000000 Hz"},
+                                             {96000, 32, "96000 Hz in 32 channels"}}) {
+        EXPECT_EQ(builder.MakeSound(Tone(hz, channels, 2000.0 / hz), plain, nullptr), nullptr);
+        EXPECT_EQ(builder.GetFailure(), std::string("the MP3 encoder does not take sound at ") + said);
     }
     CSwfSoundFormat none;
     none.bitRate = 0;
