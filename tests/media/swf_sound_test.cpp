@@ -309,11 +309,8 @@ TEST(RealEncoder, EverySourceRateToEveryMovieRate)
     // Where the burst's energy lies, in seconds from the start of the sound.
     const auto centre = [&](const std::vector<int16_t>& pcm, int channels, int channel, int rate) {
         double sum = 0, moment = 0;
-        for (size_t i = size_t(channel); i < pcm.size(); i += size_t(channels)) {
-            const double e = double(pcm[i]) * pcm[i], t = double(i / size_t(channels));
-            sum += e;
-            moment += e * t;
-        }
+        for (size_t i = size_t(channel); i < pcm.size(); i += size_t(channels))
+            sum += double(pcm[i]) * pcm[i], moment += double(pcm[i]) * pcm[i] * double(i / size_t(channels));
         return sum > 0 ? (moment / sum - kEncoderDelay) / rate : -1.0;
     };
     int row = 0;
@@ -322,11 +319,10 @@ TEST(RealEncoder, EverySourceRateToEveryMovieRate)
             for (const int channels : {1, 2}) {
                 const int sourceChannels = row / 2 % 2 ? 3 - channels : channels;
                 const int kbps = movie.kbps[size_t(row++ % 3)];
-                const std::string name = std::to_string(source) + "x" + std::to_string(sourceChannels) + "-" +
-                                         std::to_string(movie.rate) + "x" + std::to_string(channels) + "-" +
-                                         std::to_string(kbps);
+                char name[48];
+                std::snprintf(name, sizeof name, "%dx%d-%dx%d-%d", source, sourceChannels, movie.rate, channels, kbps);
                 SCOPED_TRACE(name);
-                const std::string wav = scope.File(name + ".wav");
+                const std::string wav = scope.File(std::string(name) + ".wav");
                 const int64_t frames = int64_t(kSeconds * source);
                 ASSERT_TRUE(WriteSignal(wav, kWav16, source, sourceChannels, frames,
                                         [&](int64_t i, int) {
@@ -344,7 +340,7 @@ TEST(RealEncoder, EverySourceRateToEveryMovieRate)
                 ASSERT_TRUE(sound) << builder.GetFailure();
                 EXPECT_NEAR(sound->sampleCount, frames * movie.rate / source, 1.0);
                 std::vector<int16_t> pcm;
-                DecodeFrames(std::vector<uint8_t>(sound->data.begin() + 2, sound->data.end()), scope.File(name + ".mp3"),
+                DecodeFrames(std::vector<uint8_t>(sound->data.begin() + 2, sound->data.end()), scope.File(std::string(name) + ".mp3"),
                              movie.rate, kbps, channels, kSeconds, &pcm);
                 for (int c = 0; c < channels; ++c) EXPECT_NEAR(centre(pcm, channels, c, movie.rate), kAt, 0.001) << c;
             }
