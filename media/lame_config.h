@@ -84,11 +84,27 @@ using CloseStreamProc = uint32_t (*)(Stream stream);
 using VersionProc = void (*)(Version* version);
 }
 
-// Output bytes one encode call may produce for count samples; the caller's
-// output buffer must take this much.
-constexpr uint64_t MaxOutputBytes(uint64_t count)
+// Whether the encoder takes samples fed at inRate for an MP3 at outRate: the
+// bundle resamples between them, at most 256 times up or down.
+inline constexpr uint64_t kMaxRateRatio = 256;
+constexpr bool TakesRates(uint64_t inRate, uint64_t outRate)
 {
-    return count + count / 4 + 7200;
+    return inRate > 0 && outRate > 0 && inRate <= outRate * kMaxRateRatio && outRate <= inRate * kMaxRateRatio;
+}
+
+// Output bytes one encode call may produce for count samples fed at inRate
+// (all channels together); the caller's output buffer must take this much.
+// count 0 sizes the flush of beDeinitStream. Resampled, the count grows by
+// the ratio, plus the resampler's lag (under 64 frames of the lower rate),
+// which may come out of any later call and comes out whole at the flush.
+constexpr uint64_t MaxOutputBytes(uint64_t count, uint64_t inRate, uint64_t outRate)
+{
+    uint64_t samples = count;
+    if (inRate != outRate && TakesRates(inRate, outRate)) {
+        const uint64_t up = (outRate + inRate - 1) / inRate;
+        samples = (count * outRate + inRate - 1) / inRate + 2 * 64 * up;
+    }
+    return samples + samples / 4 + 7200;
 }
 
 }  // namespace lame_bundle

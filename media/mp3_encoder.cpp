@@ -194,15 +194,16 @@ void CMp3Encoder::FillConfig(const CMp3Settings& s)
     config_.dwStructVersion = 1;
     config_.dwStructSize = lame_bundle::kConfigSize;
     // Mono goes in as stereo, each sample in both channels; more channels
-    // than the output has go in interleaved as they are, read as one stream
-    // at a multiple of the rate.
-    if (s.inputChannels <= s.outputChannels) {
-        config_.dwSampleRate = uint32_t(s.inputRate);
-        config_.dwReSampleRate = uint32_t(s.outputRate);
-    } else {
-        config_.dwSampleRate = uint32_t(int64_t(s.inputRate) * s.inputChannels);
-        config_.dwReSampleRate = uint32_t(int64_t(s.outputRate) * s.outputChannels);
-    }
+    // than the output has go in interleaved as they are, read as frames of
+    // the output's channels at a multiple of the rate. The MP3 keeps its own
+    // rate: twice 44100 is none an MP3 has. A rate past what the record holds
+    // stays past what the encoder takes.
+    const auto rate = [](int64_t hz) { return uint32_t(std::clamp<int64_t>(hz, 0, UINT32_MAX)); };
+    const int64_t outChannels = std::max(s.outputChannels, 1);
+    config_.dwSampleRate = s.inputChannels <= s.outputChannels
+                               ? rate(s.inputRate)
+                               : rate((int64_t(s.inputRate) * s.inputChannels + outChannels / 2) / outChannels);
+    config_.dwReSampleRate = rate(s.outputRate);
     config_.nMode = s.outputChannels <= 1 ? lame_bundle::kModeMono : lame_bundle::kModeJointStereo;
     config_.dwBitrate = uint32_t(s.bitRate);
     config_.nPreset = lame_bundle::kPresetHighQuality;
@@ -310,7 +311,7 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     bool streamOpen = false;
     auto failWith = [&](const std::string& why) {
         if (streamOpen) {
-            std::vector<uint8_t> flush(lame_bundle::MaxOutputBytes(0));
+            std::vector<uint8_t> flush(lame_bundle::MaxOutputBytes(0, config_.dwSampleRate, config_.dwReSampleRate));
             uint32_t bytes = 0;
             beDeinitStream_(stream_, flush.data(), &bytes);
             beCloseStream_(stream_);
@@ -331,21 +332,34 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     const bool pcm = header.format == FourCC("twos") || header.format == FourCC("NONE") || !swap;
     if (header.sampleSize != 16 || !pcm) return failWith("the exported sound is not 16-bit PCM");
 
+    // Said here with the number: the bundle only refuses.
+    if (!lame_bundle::TakesRates(config_.dwSampleRate, config_.dwReSampleRate)) {
+        // Channels beyond the output's multiply the rate the encoder is fed.
+        const bool many = settings.inputChannels > std::max(settings.outputChannels, 1);
+        return failWith("the MP3 encoder does not take sound at " + std::to_string(uint32_t(settings.inputRate)) +
+                        " Hz" + (many ? " in " + std::to_string(settings.inputChannels) + " channels" : ""));
+    }
+    if (settings.bitRate <= 0)
+        return failWith("the MP3 encoder does not take a bit rate of " + std::to_string(settings.bitRate) + " kbit/s");
     uint32_t bufferSize = 0;
     if (beInitStream_(&config_, &samplesPerChunk_, &bufferSize, &stream_) != lame_bundle::kOk || samplesPerChunk_ == 0)
         return failWith("the MP3 encoder does not take this format");
     streamOpen = true;
 
-    std::vector<uint8_t> input(kInputBufferBytes);
-    std::vector<uint8_t> output(kOutputBufferBytes);
-    std::vector<int16_t> samples, stereo;
     // Each mono sample goes to both channels, not every other one to each.
     const bool widen = FeedsMonoAsStereo(settings);
     const uint64_t perSample = widen ? 2 : 1;
+    // What one call's output may take grows with the rate ratio; the output
+    // buffer takes at least one chunk's.
+    const auto room = [&](uint64_t bytes) {
+        return lame_bundle::MaxOutputBytes(bytes / 2 * perSample, config_.dwSampleRate, config_.dwReSampleRate);
+    };
+    std::vector<uint8_t> input(kInputBufferBytes);
+    std::vector<uint8_t> output(std::max<uint64_t>(kOutputBufferBytes, room(samplesPerChunk_)));
+    std::vector<int16_t> samples, stereo;
     // The most one call may take so that its output fits the output buffer.
-    uint64_t maxCallBytes = 0;
-    while (lame_bundle::MaxOutputBytes((maxCallBytes + samplesPerChunk_) / 2 * perSample) <= kOutputBufferBytes)
-        maxCallBytes += samplesPerChunk_;
+    uint64_t maxCallBytes = samplesPerChunk_;
+    while (room(maxCallBytes + samplesPerChunk_) <= output.size()) maxCallBytes += samplesPerChunk_;
 
     // Encodes the first n held bytes; true on success, output written.
     auto encode = [&](size_t n) {
@@ -388,14 +402,15 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
         if (got == 0) break;
         remaining -= got;
         held += got;
-        size_t n = held - held % samplesPerChunk_;
-        n = size_t(std::min<uint64_t>(n, maxCallBytes));
-        if (n == 0) continue;
-        const int result = encode(n);
-        if (result < 0) return failWith("the MP3 data cannot be written");
-        if (result > 0) {
+        // Whole chunks, in as many calls as their output needs.
+        for (size_t whole = held - held % samplesPerChunk_; whole > 0;) {
+            const size_t n = size_t(std::min<uint64_t>(whole, maxCallBytes));
+            const int result = encode(n);
+            if (result < 0) return failWith("the MP3 data cannot be written");
+            if (result == 0) break;
             std::memmove(input.data(), input.data() + n, held - n);
             held -= n;
+            whole -= n;
         }
     }
     while (held >= 2) {

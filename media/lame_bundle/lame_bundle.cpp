@@ -1,11 +1,17 @@
 // The MP3 encoder bundle: the stream-encoder entry points over libmp3lame.
 // Streams are plain constant-bit-rate MP3 without a reservoir, a Xing/Info
 // frame or ID3 tags, so every frame decodes alone and the frames can be cut
-// into movie frames as they are.
+// into movie frames as they are. Samples at another rate than the MP3's are
+// resampled here with libsamplerate, whose output keeps the input's time:
+// libmp3lame's own resampler fails from a ratio of about 4 on, and libmp3lame
+// then runs at the one rate.
 #include <lame/lame.h>
+#include <samplerate.h>
 
+#include <cmath>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "media/lame_config.h"
 
@@ -14,13 +20,59 @@ using namespace lame_bundle;
 namespace {
 
 struct EncoderStream {
+    ~EncoderStream()
+    {
+        if (flags) lame_close(flags);
+        if (resampler) src_delete(resampler);
+    }
     lame_global_flags* flags = nullptr;
     int channels = 1;
+    uint32_t inRate = 0, outRate = 0;
+    SRC_STATE* resampler = nullptr;  // none when the rates agree
+    std::vector<float> in, out;
 };
 
 EncoderStream* FromHandle(Stream stream)
 {
     return reinterpret_cast<EncoderStream*>(stream);
+}
+
+// Resamples frames of s->in (all of them; none at the end of the input) into
+// s->out; false when the resampler fails.
+bool Resample(EncoderStream* s, size_t frames, bool end)
+{
+    const double ratio = double(s->outRate) / double(s->inRate);
+    const size_t ch = size_t(s->channels);
+    s->out.clear();
+    size_t used = 0;
+    for (;;) {
+        // Room for what these frames make and the resampler's lag (under 64
+        // frames of the lower rate).
+        const size_t base = s->out.size();
+        const size_t room = size_t(std::ceil(double(frames - used) * ratio)) + 64 * size_t(std::ceil(ratio));
+        s->out.resize(base + room * ch);
+        SRC_DATA data{};
+        data.data_in = s->in.data() + used * ch;
+        data.input_frames = long(frames - used);
+        data.data_out = s->out.data() + base;
+        data.output_frames = long((s->out.size() - base) / ch);
+        data.end_of_input = end ? 1 : 0;
+        data.src_ratio = ratio;
+        if (src_process(s->resampler, &data) != 0) return false;
+        used += size_t(data.input_frames_used);
+        s->out.resize(base + size_t(data.output_frames_gen) * ch);
+        if (data.output_frames_gen == 0 && data.input_frames_used == 0) return used == frames;
+        if (used == frames && !end) return true;
+    }
+}
+
+// Encodes what the resampler made; the bytes written, or -1.
+int EncodeResampled(EncoderStream* s, uint8_t* output, int room)
+{
+    const int frames = int(s->out.size() / size_t(s->channels));
+    if (frames == 0) return 0;
+    return s->channels == 2 ? lame_encode_buffer_interleaved_ieee_float(s->flags, s->out.data(), frames, output, room)
+                            : lame_encode_buffer_ieee_float(s->flags, s->out.data(), s->out.data(), frames, output, room);
 }
 
 }  // namespace
@@ -32,20 +84,24 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
 {
     if (!config || !samplesPerChunk || !bufferSize || !stream) return kErrInvalidFormatParameters;
     if (config->dwConfig != kConfigLame || config->dwStructSize < kConfigSize) return kErrInvalidFormat;
-    if (config->dwSampleRate == 0 || config->dwReSampleRate == 0 || config->dwBitrate == 0)
+    if (!TakesRates(config->dwSampleRate, config->dwReSampleRate) || config->dwBitrate == 0)
         return kErrInvalidFormatParameters;
     auto* s = new (std::nothrow) EncoderStream;
     if (!s) return kErrNoMoreHandles;
     s->channels = config->nMode == kModeMono ? 1 : 2;
+    s->inRate = config->dwSampleRate;
+    s->outRate = config->dwReSampleRate;
     s->flags = lame_init();
-    if (!s->flags) {
+    int error = 0;
+    if (s->inRate != s->outRate) s->resampler = src_new(SRC_SINC_MEDIUM_QUALITY, s->channels, &error);
+    if (!s->flags || (s->inRate != s->outRate && !s->resampler)) {
         delete s;
         return kErrNoMoreHandles;
     }
     lame_global_flags* gf = s->flags;
     lame_set_num_channels(gf, s->channels);
-    lame_set_in_samplerate(gf, int(config->dwSampleRate));
-    lame_set_out_samplerate(gf, int(config->dwReSampleRate));
+    lame_set_in_samplerate(gf, int(s->outRate));
+    lame_set_out_samplerate(gf, int(s->outRate));
     lame_set_brate(gf, int(config->dwBitrate));
     lame_set_VBR(gf, vbr_off);
     lame_set_mode(gf, s->channels == 1 ? MONO : config->nMode == kModeStereo ? STEREO : JOINT_STEREO);
@@ -58,13 +114,12 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
     lame_set_write_id3tag_automatic(gf, 0);
     // libmp3lame quietly picks another rate for one MP3 cannot carry; the
     // caller's frames and tags assume the rate asked for.
-    if (lame_init_params(gf) < 0 || lame_get_out_samplerate(gf) != int(config->dwReSampleRate)) {
-        lame_close(gf);
+    if (lame_init_params(gf) < 0 || lame_get_out_samplerate(gf) != int(s->outRate)) {
         delete s;
         return kErrInvalidFormatParameters;
     }
     *samplesPerChunk = uint32_t(lame_get_framesize(gf) * s->channels);
-    *bufferSize = uint32_t(MaxOutputBytes(*samplesPerChunk));
+    *bufferSize = uint32_t(MaxOutputBytes(*samplesPerChunk, s->inRate, s->outRate));
     *stream = reinterpret_cast<Stream>(s);
     return kOk;
 }
@@ -75,11 +130,18 @@ __attribute__((visibility("default"))) uint32_t beEncodeChunk(Stream stream, uin
     EncoderStream* s = FromHandle(stream);
     if (!s || !s->flags || !outputBytes || !output || (count && !samples)) return kErrInvalidHandle;
     const int frames = int(count / uint32_t(s->channels));
-    const int room = int(MaxOutputBytes(count));
-    // libmp3lame does not write to its input; its interface is not const.
-    short* in = const_cast<short*>(reinterpret_cast<const short*>(samples));
-    const int written = s->channels == 2 ? lame_encode_buffer_interleaved(s->flags, in, frames, output, room)
-                                         : lame_encode_buffer(s->flags, in, in, frames, output, room);
+    const int room = int(MaxOutputBytes(count, s->inRate, s->outRate));
+    int written = 0;
+    if (s->resampler) {
+        s->in.resize(size_t(frames) * size_t(s->channels));
+        src_short_to_float_array(samples, s->in.data(), int(s->in.size()));
+        written = Resample(s, size_t(frames), false) ? EncodeResampled(s, output, room) : -1;
+    } else {
+        // libmp3lame does not write to its input; its interface is not const.
+        short* in = const_cast<short*>(reinterpret_cast<const short*>(samples));
+        written = s->channels == 2 ? lame_encode_buffer_interleaved(s->flags, in, frames, output, room)
+                                   : lame_encode_buffer(s->flags, in, in, frames, output, room);
+    }
     if (written < 0) {
         *outputBytes = 0;
         return kErrBufferTooSmall;
@@ -92,12 +154,16 @@ __attribute__((visibility("default"))) uint32_t beDeinitStream(Stream stream, ui
 {
     EncoderStream* s = FromHandle(stream);
     if (!s || !s->flags || !output || !outputBytes) return kErrInvalidHandle;
-    const int written = lame_encode_flush(s->flags, output, int(MaxOutputBytes(0)));
+    const int room = int(MaxOutputBytes(0, s->inRate, s->outRate));
+    // The resampler's lag comes out first, then libmp3lame's last frames.
+    int tail = 0;
+    if (s->resampler) tail = Resample(s, 0, true) ? EncodeResampled(s, output, room) : -1;
+    const int written = tail < 0 ? -1 : lame_encode_flush(s->flags, output + tail, room - tail);
     if (written < 0) {
         *outputBytes = 0;
         return kErrBufferTooSmall;
     }
-    *outputBytes = uint32_t(written);
+    *outputBytes = uint32_t(tail + written);
     return kOk;
 }
 
@@ -105,7 +171,6 @@ __attribute__((visibility("default"))) uint32_t beCloseStream(Stream stream)
 {
     EncoderStream* s = FromHandle(stream);
     if (!s) return kErrInvalidHandle;
-    if (s->flags) lame_close(s->flags);
     delete s;
     return kOk;
 }

@@ -18,6 +18,7 @@ struct FakeStream {
     uint32_t header = 0;
     uint32_t frameBytes = 0;
     uint32_t samplesPerChunk = 0;
+    uint32_t inRate = 0, outRate = 0;
     uint64_t fed = 0;
     uint64_t emitted = 0;
     int encodeCalls = 0;
@@ -82,7 +83,9 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* c, uint32_t
     s->frameBytes = uint32_t(factor * kBitRates[version ? 1 : 0][bitIndex] * 1000 / kRates[version][rateIndex]);
     s->samplesPerChunk = uint32_t((version == 0 ? 1152 : 576) * channels);
     *spc = s->samplesPerChunk;
-    *size = uint32_t(MaxOutputBytes(*spc));
+    s->inRate = c->dwSampleRate;
+    s->outRate = c->dwReSampleRate;
+    *size = uint32_t(MaxOutputBytes(*spc, s->inRate, s->outRate));
     *stream = reinterpret_cast<Stream>(s);
     return kOk;
 }
@@ -98,7 +101,7 @@ __attribute__((visibility("default"))) uint32_t beEncodeChunk(Stream stream, uin
     if (FailOn("encode") || s->encodeCalls <= failFirst) return kErrBufferTooSmall;
     const uint64_t frames = (s->fed + count) / s->samplesPerChunk - s->emitted;
     // The caller's buffer is only as large as the interface promises.
-    if (frames * s->frameBytes > MaxOutputBytes(count)) return kErrBufferTooSmall;
+    if (frames * s->frameBytes > MaxOutputBytes(count, s->inRate, s->outRate)) return kErrBufferTooSmall;
     s->fed += count;
     *bytes = Emit(*s, frames, out);
     return kOk;

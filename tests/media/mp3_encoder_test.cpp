@@ -180,6 +180,9 @@ TEST_F(FakeEncoder, ConfigurationRecordFollowsTheChannels)
         {1, 44100, 2, 44100, "init 44100 44100 1 128"},  // mono to stereo: each sample in both channels
         {2, 44100, 2, 22050, "init 44100 22050 1 128"},
         {1, 96000, 1, 44100, "init 96000 44100 3 128"},  // past what 16.16 holds
+        // More channels than the output's: frames of its channels at a
+        // multiple of the rate; the MP3 keeps its own.
+        {6, 48000, 2, 44100, "init 144000 44100 1 128"},
     };
     for (const Case& c : cases) {
         CMp3Settings settings;
@@ -215,9 +218,9 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
         // buffer and fails once no read fits, instead of overrunning it.
         {"encode", -1, false, 8},
         {"encode-1", -1, true, -1},
-        // After six refusals 716800 bytes are held: they go in two calls,
-        // each small enough for the output buffer.
-        {"encode-6", -1, true, 11},
+        // After six refusals 716800 bytes are held: they go in two calls
+        // of one round, each small enough for the output buffer.
+        {"encode-6", -1, true, 12},
         {"", 1, false, -1},  // cancelled while reading the sound
         {"", 4, false, -1},  // cancelled while encoding
     };
@@ -238,7 +241,8 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
         for (const auto& line : LogLines(log)) {
             if (line.rfind("encode ", 0) == 0) {
                 ++encodes;
-                EXPECT_LE(lame_bundle::MaxOutputBytes(std::stoul(line.substr(7))), CMp3Encoder::kOutputBufferBytes);
+                EXPECT_LE(lame_bundle::MaxOutputBytes(std::stoul(line.substr(7)), 44100, 44100),
+                          CMp3Encoder::kOutputBufferBytes);
             }
             closed |= line == "close 0";
         }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -20,10 +21,9 @@
 
 namespace tavrel_test {
 
-// A sine tone at the given level (0..1 of full scale), every channel alike
-// unless rightHz gives the second channel its own frequency.
-inline bool WriteTone(const std::string& path, int format, int rate, int channels, int64_t frames, double hz,
-                      double level = 0.5, double rightHz = 0)
+// A sound whose sample of each frame and channel (-1 to 1) is signal's.
+inline bool WriteSignal(const std::string& path, int format, int rate, int channels, int64_t frames,
+                        const std::function<double(int64_t frame, int channel)>& signal)
 {
     SF_INFO info{};
     info.samplerate = rate;
@@ -37,11 +37,8 @@ inline bool WriteTone(const std::string& path, int format, int rate, int channel
     for (int64_t done = 0; done < frames;) {
         const int64_t n = std::min<int64_t>(4096, frames - done);
         for (int64_t i = 0; i < n; ++i)
-            for (int c = 0; c < channels; ++c) {
-                const double f0 = (c == 1 && rightHz > 0) ? rightHz : hz;
-                block[size_t(i * channels + c)] =
-                    short(std::lround(level * 32767 * std::sin(2 * std::numbers::pi * f0 * double(done + i) / rate)));
-            }
+            for (int c = 0; c < channels; ++c)
+                block[size_t(i * channels + c)] = short(std::lround(32767 * signal(done + i, c)));
         if (sf_writef_short(f, block.data(), n) != n) {
             sf_close(f);
             return false;
@@ -49,6 +46,17 @@ inline bool WriteTone(const std::string& path, int format, int rate, int channel
         done += n;
     }
     return sf_close(f) == 0;
+}
+
+// A sine tone at the given level (0..1 of full scale), every channel alike
+// unless rightHz gives the second channel its own frequency.
+inline bool WriteTone(const std::string& path, int format, int rate, int channels, int64_t frames, double hz,
+                      double level = 0.5, double rightHz = 0)
+{
+    return WriteSignal(path, format, rate, channels, frames, [&](int64_t i, int c) {
+        const double f0 = (c == 1 && rightHz > 0) ? rightHz : hz;
+        return level * std::sin(2 * std::numbers::pi * f0 * double(i) / rate);
+    });
 }
 
 inline const int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;

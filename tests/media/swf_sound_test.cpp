@@ -124,8 +124,18 @@ TEST_F(FakeSoundBuilder, RatesMp3CannotCarryAndFailures)
         slow.frameRate = rate;
         EXPECT_EQ(builder.MakeStreamHead(Tone(11025, 1, 0.5), slow, nullptr), nullptr) << rate;
     }
-    // A missing file, a refusing encoder, a cancel: no tag.
+    // A rate the encoder cannot resample from, a missing file, a refusing
+    // encoder, a cancel: no tag.
     CSwfSoundFormat plain;
+    for (const auto& [hz, channels, said] : {std::tuple{40, 1, "40 Hz"}, {20000000, 1, "20000000 Hz"},
+                                             {96000, 32, "96000 Hz in 32 channels"}}) {
+        EXPECT_EQ(builder.MakeSound(Tone(hz, channels, 2000.0 / hz), plain, nullptr), nullptr);
+        EXPECT_EQ(builder.GetFailure(), std::string("the MP3 encoder does not take sound at ") + said);
+    }
+    CSwfSoundFormat none;
+    none.bitRate = 0;
+    EXPECT_EQ(builder.MakeSound(Tone(11025, 1, 0.1), none, nullptr), nullptr);
+    EXPECT_EQ(builder.GetFailure(), "the MP3 encoder does not take a bit rate of 0 kbit/s");
     EXPECT_EQ(builder.MakeSound(CPath(scope.File("missing.wav")), plain, nullptr), nullptr);
     {
         ScopedEnv fail("FAKE_LAME_FAIL", "init");
@@ -158,13 +168,15 @@ TEST_F(FakeSoundBuilder, NoDeleteLeavesTheBlocksToTheirTaker)
 
 // ---- The real encoder
 
-// Checks that the data is nothing but frames of the rate, decodes it with
-// mpg123 and checks its length and, per channel, pitch and level against the
-// tone (no pitches: speech, level only). A decoder puts libmp3lame's encoder
-// delay (576) and its filter bank's (529) before the sound: without a
-// Xing/Info frame nothing tells it to drop them.
-void ExpectDecodes(const std::vector<uint8_t>& mp3, const std::string& file, int rate, int kbps, int channels,
-                   double seconds, const std::vector<double>& pitches)
+// A decoder puts libmp3lame's encoder delay (576) and its filter bank's
+// (529) before the sound: without a Xing/Info frame nothing tells it to drop
+// them.
+constexpr int kEncoderDelay = 576 + 529;
+
+// Checks that the data is nothing but frames of the rate and bit rate,
+// decodes it with mpg123 and checks its length.
+void DecodeFrames(const std::vector<uint8_t>& mp3, const std::string& file, int rate, int kbps, int channels,
+                  double seconds, std::vector<int16_t>* pcm)
 {
     CMp3FrameList list;
     list.Split(mp3.data(), mp3.size());
@@ -176,10 +188,19 @@ void ExpectDecodes(const std::vector<uint8_t>& mp3, const std::string& file, int
     }
     EXPECT_EQ(covered, mp3.size());
     ASSERT_TRUE(WriteFile(file, std::string(mp3.begin(), mp3.end())));
-    std::vector<int16_t> pcm;
-    ASSERT_TRUE(DecodeMp3(file, file + ".raw", rate, channels, &pcm));
+    ASSERT_TRUE(DecodeMp3(file, file + ".raw", rate, channels, pcm));
     const int frameSamples = rate >= 32000 ? 1152 : 576;
-    EXPECT_NEAR(double(pcm.size() / size_t(channels)) - (576 + 529), seconds * rate, 2.0 * frameSamples);
+    EXPECT_NEAR(double(pcm->size() / size_t(channels)) - kEncoderDelay, seconds * rate, 2.0 * frameSamples);
+}
+
+// As DecodeFrames, then per channel pitch and level against the tone (no
+// pitches: speech, level only).
+void ExpectDecodes(const std::vector<uint8_t>& mp3, const std::string& file, int rate, int kbps, int channels,
+                   double seconds, const std::vector<double>& pitches)
+{
+    std::vector<int16_t> pcm;
+    DecodeFrames(mp3, file, rate, kbps, channels, seconds, &pcm);
+    if (pcm.empty()) return;
     for (int c = 0; c < channels; ++c) {
         const ToneStats st = Measure(pcm, channels, c, rate);
         if (pitches.empty()) {
@@ -272,6 +293,61 @@ TEST(RealEncoder, TonesEncodeDecodeAndPlay)
         ExpectDumpAccepts(swf, {"DefineSound", "StartSound", "SoundStreamHead", "SoundStreamBlock"});
         ExpectShotPixels(swf, 12, {{50, 50, 0x208040, 2}});
     }
+}
+
+// Every class of source rate to every rate of the sound settings, mono and
+// stereo (channels changed on every other row), at bit rates from 8 to 320
+// kbit/s: half a second of silence with one burst of 500 Hz centred at
+// 0.2 s. The frames are of the movie's rate, the tag counts the sound's
+// length there, and the burst plays at its time after the encoder's delay.
+TEST(RealEncoder, EverySourceRateToEveryMovieRate)
+{
+    if (!HaveMpg123()) GTEST_SKIP() << "mpg123 is not installed";
+    EncoderScope scope(TAVREL_LAME_BUNDLE);
+    const int sourceRates[] = {4000, 5512, 8000, 11025, 22050, 44100, 48000, 96000};
+    const struct {
+        int rate;
+        int kbps[3];
+    } movies[] = {{11025, {8, 32, 64}}, {22050, {16, 64, 160}}, {44100, {32, 128, 320}}};
+    constexpr double kSeconds = 0.5, kAt = 0.2, kHalfWidth = 0.01;
+    // Where the burst's energy lies, in seconds from the start of the sound.
+    const auto centre = [&](const std::vector<int16_t>& pcm, int channels, int channel, int rate) {
+        double sum = 0, moment = 0;
+        for (size_t i = size_t(channel); i < pcm.size(); i += size_t(channels))
+            sum += double(pcm[i]) * pcm[i], moment += double(pcm[i]) * pcm[i] * double(i / size_t(channels));
+        return sum > 0 ? (moment / sum - kEncoderDelay) / rate : -1.0;
+    };
+    int row = 0;
+    for (const int source : sourceRates)
+        for (const auto& movie : movies)
+            for (const int channels : {1, 2}) {
+                const int sourceChannels = row / 2 % 2 ? 3 - channels : channels;
+                const int kbps = movie.kbps[size_t(row++ % 3)];
+                char name[48];
+                std::snprintf(name, sizeof name, "%dx%d-%dx%d-%d", source, sourceChannels, movie.rate, channels, kbps);
+                SCOPED_TRACE(name);
+                const std::string wav = scope.File(std::string(name) + ".wav");
+                const int64_t frames = int64_t(kSeconds * source);
+                ASSERT_TRUE(WriteSignal(wav, kWav16, source, sourceChannels, frames,
+                                        [&](int64_t i, int) {
+                                            const double t = double(i) / source - kAt;
+                                            if (std::abs(t) >= kHalfWidth) return 0.0;
+                                            const double window = 0.5 + 0.5 * std::cos(std::numbers::pi * t / kHalfWidth);
+                                            return 0.5 * window * std::sin(2 * std::numbers::pi * 500 * t);
+                                        }));
+                CSwfSoundFormat format;
+                format.SetRate(movie.rate);
+                format.SetChannels(channels);
+                format.bitRate = uint32_t(kbps);
+                CSwfSoundBuilder builder;
+                std::unique_ptr<CTagDefineSound> sound(builder.MakeSound(wav, format, nullptr));
+                ASSERT_TRUE(sound) << builder.GetFailure();
+                EXPECT_NEAR(sound->sampleCount, frames * movie.rate / source, 1.0);
+                std::vector<int16_t> pcm;
+                DecodeFrames(std::vector<uint8_t>(sound->data.begin() + 2, sound->data.end()), scope.File(std::string(name) + ".mp3"),
+                             movie.rate, kbps, channels, kSeconds, &pcm);
+                for (int c = 0; c < channels; ++c) EXPECT_NEAR(centre(pcm, channels, c, movie.rate), kAt, 0.001) << c;
+            }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../media/sound_fixtures.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
 #include "support/swf_tools.h"
@@ -455,6 +456,16 @@ TEST_F(BadInputTest, Media)
     Write("lying.wav", LyingWav());
     Write("lying.aif", LyingAiff());
     Write("text.mp3", "this is no sound\n");
+    // Valid sounds at rates far from the movie's, and more channels than it has.
+    ASSERT_TRUE(tavrel_test::WriteTone(dir_.file("11k.wav"), tavrel_test::kWav16, 11025, 1, 5 * 11025, 440));
+    ASSERT_TRUE(tavrel_test::WriteTone(dir_.file("8k.wav"), tavrel_test::kWav16, 8000, 1, 8000, 440));
+    ASSERT_TRUE(tavrel_test::WriteTone(dir_.file("4k.wav"), tavrel_test::kWav16, 4000, 1, 20000, 440));
+    ASSERT_TRUE(tavrel_test::WriteTone(dir_.file("six.wav"), tavrel_test::kWav16, 48000, 6, 24000, 440));
+    // An AIFF whose sample rate is 0.
+    ASSERT_TRUE(tavrel_test::WriteTone(dir_.file("zero.aif"), tavrel_test::kAiff16, 22050, 1, 22050, 440));
+    std::string zero = ReadFile(dir_.file("zero.aif"));
+    zero.replace(zero.find("COMM") + 16, 10, std::string(10, '\0'));
+    Write("zero.aif", zero);
     // Resources: skins and a bar template that are not what they claim.
     const std::string movie = EmptyMovie(dir_);
     fs::create_directories(dir_.file("res/Controls"));
@@ -465,8 +476,8 @@ TEST_F(BadInputTest, Media)
     Write("res/main.rsrc/Prld/1000", movie);
     const std::vector<std::string> res = {"--resources", "res"};
 
-    auto sound = [](const std::string& src) {
-        return "<sound_data include=\"true\">\n<sound src=\"" + src + "\" />\n</sound_data>\n";
+    auto sound = [](const std::string& src, const std::string& attributes = "") {
+        return "<sound_data include=\"true\">\n<sound src=\"" + src + "\" " + attributes + "/>\n</sound_data>\n";
     };
     const std::string goodSlide = ImageSlide(picture_);
     const std::vector<Case> cases = {
@@ -481,6 +492,17 @@ TEST_F(BadInputTest, Media)
         {"lying-aif.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.aif"))), kDone,
          {"lying.aif\" is damaged (it ends after 0.0 s of the 194783.1 s it claims)"}},
         {"text-mp3.tvr", Project("", Slides(goodSlide) + sound(dir_.file("text.mp3"))), kDone, {"text.mp3\" cannot be read"}},
+        {"11k-320.tvr",
+         Project("", Slides(goodSlide) + sound(dir_.file("11k.wav"), "sample_rate=\"44100\" bit_rate=\"320\" stereo=\"true\" ")),
+         kDone, {}, {}, {"sound"}},
+        {"8k-slide.tvr",
+         Project("", Slides(ImageSlide(picture_, "", sound(dir_.file("8k.wav"), "sample_rate=\"44100\" bit_rate=\"160\" ")))),
+         kDone, {}, {}, {"sound"}},
+        {"4k.tvr", Project("", Slides(goodSlide) + sound(dir_.file("4k.wav"), "sample_rate=\"11025\" bit_rate=\"64\" ")),
+         kDone, {}, {}, {"sound"}},
+        {"six.tvr", Project("", Slides(goodSlide) + sound(dir_.file("six.wav"), "stereo=\"true\" ")), kDone, {}, {}, {"sound"}},
+        {"zero-aif.tvr", Project("", Slides(goodSlide) + sound(dir_.file("zero.aif"), "sample_rate=\"44100\" ")), kDone,
+         {"zero.aif\" cannot be read ("}},
         // A sound as the only picture: why it was left out comes before the
         // movie is said empty, under --strict too.
         {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,
