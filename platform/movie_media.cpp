@@ -1051,6 +1051,8 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     const std::string container = format->iformat->name;
     const bool mpegFile = container == "mpeg" || container == "mpegvideo";
     const std::string containerName = format->iformat->long_name ? format->iformat->long_name : container;
+    // Why a sound stream was passed over for what its header gives.
+    std::string soundRefused;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* st = format->streams[i];
         const AVCodecParameters* par = st->codecpar;
@@ -1099,10 +1101,9 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
                 info.frames = av_rescale_q(st->duration, st->time_base, AVRational{1, info.sampleRate});
             else if (format->duration > 0 && info.sampleRate > 0)
                 info.frames = av_rescale(format->duration, info.sampleRate, AV_TIME_BASE);
-            // Rates and channel counts an AIFF file and the encoder take.
-            const bool usable = decodable && info.sampleRate >= 1000 && info.sampleRate <= 768000 &&
-                                channels >= 1 && channels <= 16;
-            if (impl->sound < 0 && usable) impl->sound = int(i);
+            const std::string fault = SoundFormatFault(info.sampleRate, channels, -1);
+            if (impl->sound < 0 && decodable && fault.empty()) impl->sound = int(i);
+            if (soundRefused.empty()) soundRefused = fault;
         }
         impl->streams.push_back(std::move(s));
     }
@@ -1125,7 +1126,9 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         }
     }
     if (impl->video < 0 && impl->sound < 0) {
-        error_ = !impl->videoRefused.empty() ? impl->videoRefused : "it holds no video or sound that can be decoded";
+        error_ = !impl->videoRefused.empty() ? impl->videoRefused
+                 : !soundRefused.empty()     ? soundRefused
+                                             : "it holds no video or sound that can be decoded";
         return false;
     }
     if (format->duration > 0) {
