@@ -751,9 +751,19 @@ private:
         AVChannelLayout out{};
         av_channel_layout_default(&out, info_.channels);
         swr_free(&resampler_);
-        const bool ok = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, info_.sampleRate, &in,
-                                            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) >= 0 &&
-                        swr_init(resampler_) >= 0;
+        bool ok = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, info_.sampleRate, &in,
+                                      AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) >= 0;
+        // Channels no layout names (more than FFmpeg knows places for) are
+        // mixed as libsndfile's road mixes them: all alike into one, the
+        // first two into two.
+        if (ok && in.order == AV_CHANNEL_ORDER_UNSPEC) {
+            const int from = in.nb_channels, to = info_.channels;
+            std::vector<double> matrix(size_t(from) * size_t(to), 0.0);
+            for (int o = 0; o < to; ++o)
+                for (int i = 0; i < from; ++i) matrix[size_t(o * from + i)] = to == 1 ? 1.0 / from : double(i == o % from);
+            ok = swr_set_matrix(resampler_, matrix.data(), from) >= 0;
+        }
+        ok = ok && swr_init(resampler_) >= 0;
         av_channel_layout_uninit(&out);
         av_channel_layout_uninit(&inLayout_);
         inLayout_ = in;
