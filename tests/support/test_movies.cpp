@@ -314,6 +314,13 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (kind == "bits0.aif") bytes[chunk + 14] = bytes[chunk + 15] = '\0';
         if (kind == "rate.wav") bytes.replace(chunk + 12, 4, "\xFF\xFF\xFF\x7F", 4);
         if (kind == "channels.wav") bytes[chunk + 10] = '\xFF';
+    } else if (kind == "many.mka") {
+        // 0.5 s in 20 channels, more than any layout FFmpeg names.
+        std::string split = "[0]asplit=20", merge;
+        for (int c = 0; c < 20; ++c) split += "[c" + std::to_string(c) + "]", merge += "[c" + std::to_string(c) + "]";
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=0.5 -filter_complex '" + split + ";" +
+                  merge + "amerge=inputs=20' -c:a pcm_s16le -f matroska"))
+            return "";
     } else if (kind == "big.flac") {
         // A 1 s FLAC whose header claims 2^36 - 1 samples.
         if (!RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1 -c:a flac", path))

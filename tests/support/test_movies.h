@@ -53,7 +53,8 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // first frame or midway), "open.flac" and "open.wav" (1 s whose header
 // leaves the length open: valid), "rate0.aif", "bits0.aif", "rate.wav"
 // and "channels.wav" (0.5 s whose header gives a rate of 0 or 2^31 - 1,
-// 0 bits or 255 channels). path, or "" when it cannot be made.
+// 0 bits or 255 channels), "many.mka" (0.5 s in 20 channels: valid).
+// path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 
 }  // namespace tavrel_test

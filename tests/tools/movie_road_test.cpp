@@ -165,6 +165,7 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // A header's length that claims nothing: all is read, nothing said.
         {"open.flac", "", 44100, true},
         {"open.wav", "", 44100, true},
+        {"many.mka", "", 22050, true},
         // Header fields no sound has: said, which, and the sound left out.
         {"rate0.aif", "cannot be read (its header gives a sample rate of 0 Hz; a sound has 1000 to 768000)", 0},
         {"rate.wav", "cannot be read (its header gives a sample rate of 2147483647 Hz;", 0},
