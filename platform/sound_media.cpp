@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -209,11 +209,11 @@ std::string LibraryWords(SNDFILE* file)
     return words;
 }
 
+}  // namespace
+
 // The file as libsndfile reads it, through our own reads: a WAVE data size
 // of 0 reads as 0xFFFFFFFF, the placeholder libsndfile knows, so that it
 // reads the samples that follow instead of none.
-}  // namespace
-
 struct SoundFileView {
     std::FILE* file = nullptr;
     int64_t length = 0;
@@ -395,7 +395,10 @@ bool SoundSource::Open(const std::string& path)
         Quietly(&said, [&] { return sf_close(file); });
         const SF_INFO first = sf;
         file = OpenForReading(view.get(), &sf, &said);
-        if (!file) return false;
+        if (!file) {
+            error_ = sf_strerror(nullptr);
+            return false;
+        }
         if (sf.samplerate != first.samplerate || sf.channels != first.channels || sf.frames != first.frames)
             return refuse("the file changed while it was read");
     }
