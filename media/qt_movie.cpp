@@ -78,6 +78,11 @@ bool CQTMovie::OpenFile(const CPath& path)
     // reader could take for a sound, and whatever it does not read go to the
     // movie layer.
     if (!platform::IsMpegStreamFile(full) && sound_.Open(full)) return true;
+    // FFmpeg would make a sound of such a header all the same.
+    if (sound_.HeaderRefused()) {
+        error_ = sound_.LastError();
+        return false;
+    }
     if (!movie_.Open(full, GetMaxImagePixels())) {
         error_ = movie_.LastError();
         return false;

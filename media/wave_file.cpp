@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/sound_media.h"
+
 namespace {
 
 uint16_t Le16(const uint8_t* p)
@@ -97,12 +99,18 @@ bool CWaveFile::Parse()
     channels = Le16(f + 6);
     sampleRate = Le32(f + 8);
     bitsPerSample = Le16(f + 18);
+    // A header no sound has is refused as the sound readers refuse it; a
+    // sample size is stated by PCM and float data (tags 1 and 3) only.
+    const uint16_t tag = Le16(f + 4);
+    if (!platform::SoundFormatFault(sampleRate, channels, tag == 1 || tag == 3 ? bitsPerSample : -1).empty())
+        return false;
     const long found = FindChunk(buffer, size, "data", 4);
     if (found < 0) return false;
     const size_t start = size_t(found) + 8;
-    // The length field may promise more than the file holds.
+    // The length field may promise more than the file holds, or nothing.
     const uint32_t announced = Le32(buffer + found + 4);
-    dataLength = uint32_t(std::min<size_t>(announced, size - start));
+    dataLength = uint32_t(platform::SizeClaimsNothing(announced) ? size - start
+                                                                 : std::min<size_t>(announced, size - start));
     data = buffer + start;
     return true;
 }

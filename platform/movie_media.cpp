@@ -751,9 +751,19 @@ private:
         AVChannelLayout out{};
         av_channel_layout_default(&out, info_.channels);
         swr_free(&resampler_);
-        const bool ok = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, info_.sampleRate, &in,
-                                            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) >= 0 &&
-                        swr_init(resampler_) >= 0;
+        bool ok = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, info_.sampleRate, &in,
+                                      AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) >= 0;
+        // Channels no layout names (more than FFmpeg knows places for) are
+        // mixed as libsndfile's road mixes them: all alike into one, the
+        // first two into two.
+        if (ok && in.order == AV_CHANNEL_ORDER_UNSPEC) {
+            const int from = in.nb_channels, to = info_.channels;
+            std::vector<double> matrix(size_t(from) * size_t(to), 0.0);
+            for (int o = 0; o < to; ++o)
+                for (int i = 0; i < from; ++i) matrix[size_t(o * from + i)] = to == 1 ? 1.0 / from : double(i == o % from);
+            ok = swr_set_matrix(resampler_, matrix.data(), from) >= 0;
+        }
+        ok = ok && swr_init(resampler_) >= 0;
         av_channel_layout_uninit(&out);
         av_channel_layout_uninit(&inLayout_);
         inLayout_ = in;
@@ -1051,6 +1061,8 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     const std::string container = format->iformat->name;
     const bool mpegFile = container == "mpeg" || container == "mpegvideo";
     const std::string containerName = format->iformat->long_name ? format->iformat->long_name : container;
+    // Why a sound stream was passed over for what its header gives.
+    std::string soundRefused;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* st = format->streams[i];
         const AVCodecParameters* par = st->codecpar;
@@ -1099,10 +1111,9 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
                 info.frames = av_rescale_q(st->duration, st->time_base, AVRational{1, info.sampleRate});
             else if (format->duration > 0 && info.sampleRate > 0)
                 info.frames = av_rescale(format->duration, info.sampleRate, AV_TIME_BASE);
-            // Rates and channel counts an AIFF file and the encoder take.
-            const bool usable = decodable && info.sampleRate >= 1000 && info.sampleRate <= 768000 &&
-                                channels >= 1 && channels <= 16;
-            if (impl->sound < 0 && usable) impl->sound = int(i);
+            const std::string fault = SoundFormatFault(info.sampleRate, channels, -1);
+            if (impl->sound < 0 && decodable && fault.empty()) impl->sound = int(i);
+            if (soundRefused.empty()) soundRefused = fault;
         }
         impl->streams.push_back(std::move(s));
     }
@@ -1125,7 +1136,9 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         }
     }
     if (impl->video < 0 && impl->sound < 0) {
-        error_ = !impl->videoRefused.empty() ? impl->videoRefused : "it holds no video or sound that can be decoded";
+        error_ = !impl->videoRefused.empty() ? impl->videoRefused
+                 : !soundRefused.empty()     ? soundRefused
+                                             : "it holds no video or sound that can be decoded";
         return false;
     }
     if (format->duration > 0) {

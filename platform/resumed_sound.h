@@ -29,6 +29,7 @@ public:
     bool IsOpen() const { return sound_.IsOpen(); }
     const SoundInfo& Info() const override { return sound_.Info(); }
     const std::string& LastError() const { return sound_.LastError(); }
+    bool HeaderRefused() const { return sound_.HeaderRefused(); }
 
     bool Seek(int64_t frame) override;
     int64_t Read16(int16_t* out, int64_t frames) override;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -77,38 +78,102 @@ int StoredBytes(int sub)
     }
 }
 
-// What the open WAVE or AIFF file's own header claims of its length in frames: its
-// data chunk over the size of a frame, or its COMM chunk's frame count.
-// libsndfile gives the frames present instead. 0 when the file says
-// nothing, or says it with the placeholder of a writer that could not go
-// back (0 or 0xFFFFFFFF bytes of data).
-int64_t ClaimedFrames(std::FILE* file, const SF_INFO& sf)
+// What a WAVE or AIFF file's own header states, read before libsndfile
+// opens it: libsndfile mends some fields without a word (an AIFF rate of 0
+// becomes 1) and refuses others without saying which.
+struct StatedHeader {
+    bool found = false;  // a WAVE fmt or an AIFF COMM chunk was read
+    bool aiff = false;
+    double rate = 0;
+    int64_t channels = 0;
+    int64_t bits = -1;   // of uncompressed data; -1 where the encoding states none
+    int64_t frames = 0;  // AIFF: the COMM chunk's frame count
+    bool hasData = false;  // WAVE: the data chunk, its size and where that lies
+    uint32_t dataSize = 0;
+    int64_t dataSizeAt = -1;
+};
+
+// An 80-bit extended number, as AIFF stores its rate; NaN for infinities
+// and NaNs.
+double Extended80(const unsigned char* p)
 {
-    const int type = sf.format & SF_FORMAT_TYPEMASK;
-    const bool aiff = type == SF_FORMAT_AIFF;
-    const int64_t frameBytes = int64_t(StoredBytes(sf.format & SF_FORMAT_SUBMASK)) * sf.channels;
-    if (!aiff && ((type != SF_FORMAT_WAV && type != SF_FORMAT_WAVEX) || frameBytes <= 0)) return 0;
+    const int exponent = (p[0] & 0x7F) << 8 | p[1];
+    uint64_t mantissa = 0;
+    for (int i = 2; i < 10; ++i) mantissa = mantissa << 8 | p[i];
+    if (exponent == 0x7FFF) return std::nan("");
+    const double value = std::ldexp(double(mantissa), exponent - 16383 - 63);
+    return (p[0] & 0x80) ? -value : value;
+}
+
+StatedHeader ReadStatedHeader(std::FILE* file)
+{
+    StatedHeader h;
     unsigned char head[12];
-    if (!file || ::fseeko(file, 0, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head) return 0;
-    const bool big = aiff || std::memcmp(head, "RIFX", 4) == 0;
-    if (aiff ? std::memcmp(head, "FORM", 4) != 0 : !big && std::memcmp(head, "RIFF", 4) != 0) return 0;
+    if (!file || ::fseeko(file, 0, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head) return h;
+    const bool wave = (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RIFX", 4) == 0) &&
+                      std::memcmp(head + 8, "WAVE", 4) == 0;
+    h.aiff = std::memcmp(head, "FORM", 4) == 0 &&
+             (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0);
+    if (!wave && !h.aiff) return h;
+    const bool big = h.aiff || head[3] == 'X';
     auto u32 = [big](const unsigned char* p) {
         return big ? uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]
                    : uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
     };
-    // Chunk headers only, a bounded number of them.
+    auto u16 = [big](const unsigned char* p) { return big ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]); };
+    // Chunk headers and the first bytes of fmt and COMM, a bounded number.
     int64_t at = 12;
     for (int chunks = 0; chunks < 1000; ++chunks) {
-        unsigned char chunk[14];
-        if (::fseeko(file, at, SEEK_SET) != 0 || std::fread(chunk, 1, 8, file) != 8) return 0;
+        unsigned char chunk[8 + 40];
+        if (::fseeko(file, at, SEEK_SET) != 0 || std::fread(chunk, 1, 8, file) != 8) break;
         const uint32_t size = u32(chunk + 4);
-        if (aiff && std::memcmp(chunk, "COMM", 4) == 0)
-            return std::fread(chunk + 8, 1, 6, file) == 6 ? int64_t(u32(chunk + 10)) : 0;
-        if (!aiff && std::memcmp(chunk, "data", 4) == 0)
-            return size == 0 || size == 0xFFFFFFFFu ? 0 : int64_t(size) / frameBytes;
+        const size_t body = std::fread(chunk + 8, 1, std::min<uint32_t>(size, 40), file);
+        const unsigned char* b = chunk + 8;
+        if (h.aiff && std::memcmp(chunk, "COMM", 4) == 0 && body >= 18) {
+            h.found = true;
+            h.channels = int16_t(u16(b));
+            h.frames = u32(b + 2);
+            h.rate = Extended80(b + 8);
+            // AIFF-C names its encoding: only uncompressed data has a sample size.
+            bool plain = head[11] == 'F';
+            for (const char* code : {"NONE", "twos", "sowt", "raw ", "in24", "in32", "fl32", "FL32", "fl64", "FL64"})
+                plain = plain || (body >= 22 && std::memcmp(b + 18, code, 4) == 0);
+            h.bits = plain ? int16_t(u16(b + 6)) : -1;
+            return h;
+        }
+        if (wave && std::memcmp(chunk, "fmt ", 4) == 0 && body >= 16) {
+            h.found = true;
+            // WAVE_FORMAT_EXTENSIBLE names the encoding in its sub-format.
+            uint16_t tag = u16(b);
+            if (tag == 0xFFFE && body >= 26) tag = u16(b + 24);
+            h.channels = u16(b + 2);
+            h.rate = u32(b + 4);
+            h.bits = tag == 1 || tag == 3 ? u16(b + 14) : -1;  // PCM, IEEE float
+        }
+        if (wave && std::memcmp(chunk, "data", 4) == 0) {
+            h.hasData = true;
+            h.dataSize = size;
+            h.dataSizeAt = at + 4;
+        }
+        if (h.found && h.hasData) break;
         at += 8 + int64_t(size) + (size & 1);
     }
-    return 0;
+    return h;
+}
+
+// What the header claims of the sound's length in frames: a WAVE file's
+// data chunk over the size of a frame, an AIFF file's COMM frame count.
+// libsndfile gives the frames present instead. 0 when the header says
+// nothing, or says it with a placeholder.
+int64_t ClaimedFrames(const StatedHeader& h, const SF_INFO& sf)
+{
+    const int type = sf.format & SF_FORMAT_TYPEMASK;
+    if (h.aiff) return type == SF_FORMAT_AIFF ? h.frames : 0;
+    const int64_t frameBytes = int64_t(StoredBytes(sf.format & SF_FORMAT_SUBMASK)) * sf.channels;
+    if ((type != SF_FORMAT_WAV && type != SF_FORMAT_WAVEX) || frameBytes <= 0 || !h.hasData ||
+        SizeClaimsNothing(h.dataSize))
+        return 0;
+    return int64_t(h.dataSize) / frameBytes;
 }
 
 // What libsndfile's decoders print during a call: libmpg123's lines
@@ -144,11 +209,63 @@ std::string LibraryWords(SNDFILE* file)
     return words;
 }
 
-// path opened for reading; float data beyond full scale clips instead of
-// wrapping around.
-SNDFILE* OpenForReading(const std::string& path, SF_INFO* sf, DecoderSaid* said)
+}  // namespace
+
+// The file as libsndfile reads it, through our own reads: a WAVE data size
+// of 0 reads as 0xFFFFFFFF, the placeholder libsndfile knows, so that it
+// reads the samples that follow instead of none.
+struct SoundFileView {
+    std::FILE* file = nullptr;
+    int64_t length = 0;
+    int64_t patchAt = -1;  // four bytes read as 0xFF
+    ~SoundFileView()
+    {
+        if (file) std::fclose(file);
+    }
+};
+
+namespace {
+
+std::unique_ptr<SoundFileView> OpenView(const std::string& path)
 {
-    SNDFILE* file = Quietly(said, [&] { return sf_open(path.c_str(), SFM_READ, sf); });
+    auto view = std::make_unique<SoundFileView>();
+    view->file = std::fopen(path.c_str(), "rb");
+    if (!view->file || ::fseeko(view->file, 0, SEEK_END) != 0 || (view->length = ::ftello(view->file)) < 0 ||
+        ::fseeko(view->file, 0, SEEK_SET) != 0)
+        return nullptr;
+    return view;
+}
+
+SF_VIRTUAL_IO* ViewCalls()
+{
+    static SF_VIRTUAL_IO calls = {
+        [](void* user) -> sf_count_t { return static_cast<SoundFileView*>(user)->length; },
+        [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+            std::FILE* f = static_cast<SoundFileView*>(user)->file;
+            return ::fseeko(f, offset, whence) == 0 ? ::ftello(f) : -1;
+        },
+        [](void* out, sf_count_t count, void* user) -> sf_count_t {
+            const auto* view = static_cast<SoundFileView*>(user);
+            const int64_t at = ::ftello(view->file);
+            const size_t got = count > 0 ? std::fread(out, 1, size_t(count), view->file) : 0;
+            if (view->patchAt >= 0 && at >= 0)
+                for (int64_t i = std::max(at, view->patchAt); i < std::min(at + int64_t(got), view->patchAt + 4); ++i)
+                    static_cast<unsigned char*>(out)[i - at] = 0xFF;
+            return sf_count_t(got);
+        },
+        [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
+        [](void* user) -> sf_count_t { return ::ftello(static_cast<SoundFileView*>(user)->file); },
+    };
+    return &calls;
+}
+
+// The viewed file opened for reading from its start; float data beyond
+// full scale clips instead of wrapping around.
+SNDFILE* OpenForReading(SoundFileView* view, SF_INFO* sf, DecoderSaid* said)
+{
+    *sf = SF_INFO{};
+    if (::fseeko(view->file, 0, SEEK_SET) != 0) return nullptr;
+    SNDFILE* file = Quietly(said, [&] { return sf_open_virtual(ViewCalls(), SFM_READ, sf, view); });
     if (file) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return file;
 }
@@ -166,42 +283,149 @@ sf_count_t ReadFloatsAs16(SNDFILE* file, int16_t* out, sf_count_t frames, int ch
     return got;
 }
 
+// The frames of a sound whose header leaves its length open, counted by
+// decoding it to its end. What the decoder meets on the way is said when
+// the sound is read.
+int64_t CountFrames(SNDFILE* file, int channels)
+{
+    constexpr sf_count_t kBlock = 16384;
+    std::vector<short> block(size_t(kBlock) * size_t(channels));
+    DecoderSaid said;
+    int64_t total = 0;
+    for (sf_count_t got; (got = Quietly(&said, [&] { return sf_readf_short(file, block.data(), kBlock); })) > 0;)
+        total += got;
+    return total;
+}
+
+// Our words for the complaints libsndfile passes on from libFLAC; its own
+// for others.
+std::string ComplaintWords(SNDFILE* file)
+{
+    static const struct {
+        const char* said;
+        const char* ours;
+    } kWords[] = {
+        {"lost sync", "frames there are lost"},
+        {"bad flac header", "a frame header is damaged"},
+        {"unknown error in flac decoder", "a frame is damaged"},
+    };
+    const std::string words = LibraryWords(file);
+    for (const auto& w : kWords)
+        if (words.find(w.said) != std::string::npos) return w.ours;
+    return words;
+}
+
+// Where in frames [0, count) of a read the decoder's complaint lies: the
+// frames it put silence in for what it could not decode (libFLAC fills a
+// lost frame so), from the first such stretch to the last; the whole read
+// when there is none. open: the silence runs on to the read's end.
+struct Concealed {
+    int64_t first = 0, last = 0;
+    bool open = false;
+};
+
+bool SilentFrame(const int16_t* samples, int64_t frame, int channels)
+{
+    const int16_t* f = samples + frame * channels;
+    return std::all_of(f, f + channels, [](int16_t v) { return v == 0; });
+}
+
+Concealed FindConcealed(const int16_t* samples, int64_t count, int channels)
+{
+    // Shorter stretches of silence are the recording's own.
+    constexpr int64_t kLeast = 64;
+    Concealed found{0, count, false};
+    bool any = false;
+    for (int64_t at = 0; at < count;) {
+        int64_t end = at;
+        while (end < count && SilentFrame(samples, end, channels)) ++end;
+        if (end - at >= kLeast) {
+            found.first = any ? found.first : at;
+            found.last = end;
+            found.open = end == count;
+            any = true;
+        }
+        at = end + 1;
+    }
+    return found;
+}
+
 }  // namespace
+
+SoundSource::SoundSource() = default;
+
+SoundSource::~SoundSource()
+{
+    Close();
+}
 
 bool SoundSource::Open(const std::string& path)
 {
     Close();
     error_.clear();
+    headerRefused_ = false;
+    std::unique_ptr<SoundFileView> view = OpenView(path);
+    if (!view) {
+        error_ = std::strerror(errno);
+        return false;
+    }
     // Ogg goes to the movie layer, which reads it too: libsndfile's Vorbis
-    // reader leaks its stream state on every damaged file it refuses. The
-    // file stays open for the length its header claims.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> head(std::fopen(path.c_str(), "rb"), std::fclose);
+    // reader leaks its stream state on every damaged file it refuses.
     char magic[4] = {};
-    if (head && std::fread(magic, 1, 4, head.get()) == 4 && std::memcmp(magic, "OggS", 4) == 0) {
+    if (std::fread(magic, 1, 4, view->file) == 4 && std::memcmp(magic, "OggS", 4) == 0) {
         error_ = "an Ogg file: read as a movie";
         return false;
     }
+    // A header that gives what no sound has is refused before any reader
+    // makes a sound of it.
+    const StatedHeader stated = ReadStatedHeader(view->file);
+    error_ = stated.found ? SoundFormatFault(stated.rate, stated.channels, stated.bits) : "";
+    headerRefused_ = !error_.empty();
+    if (headerRefused_) return false;
+    if (stated.hasData && stated.dataSize == 0) view->patchAt = stated.dataSizeAt;
     SF_INFO sf{};
     DecoderSaid said;
-    SNDFILE* file = OpenForReading(path, &sf, &said);
+    SNDFILE* file = OpenForReading(view.get(), &sf, &said);
     if (!file) {
         error_ = sf_strerror(nullptr);
         return false;
     }
-    if (sf.samplerate <= 0 || sf.channels <= 0 || sf.frames < 0) {
-        Quietly(&said, [&] { return sf_close(file); });
-        error_ = "no sound in the file";
+    auto refuse = [&](const std::string& why) {
+        DecoderSaid closing;
+        Quietly(&closing, [&] { return sf_close(file); });
+        error_ = why;
         return false;
+    };
+    error_ = SoundFormatFault(sf.samplerate, sf.channels, -1);
+    headerRefused_ = !error_.empty();
+    if (headerRefused_) return refuse(error_);
+    if (sf.frames < 0) return refuse("no sound in the file");
+    int64_t frames = sf.frames;
+    // libsndfile's length of a sound whose header leaves it open (a FLAC
+    // stream written through a pipe): that is no claim, so it is counted.
+    if (sf.frames == SF_COUNT_MAX) {
+        frames = CountFrames(file, sf.channels);
+        Quietly(&said, [&] { return sf_close(file); });
+        const SF_INFO first = sf;
+        file = OpenForReading(view.get(), &sf, &said);
+        if (!file) {
+            error_ = sf_strerror(nullptr);
+            return false;
+        }
+        if (sf.samplerate != first.samplerate || sf.channels != first.channels || sf.frames != first.frames)
+            return refuse("the file changed while it was read");
     }
     file_ = file;
+    view_ = std::move(view);
     path_ = path;
+    libraryFrames_ = sf.frames;
     info_ = SoundInfo{};
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
-    info_.frames = sf.frames;
+    info_.frames = frames;
     floats_ = (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
-    const int64_t claimed = ClaimedFrames(head.get(), sf);
-    info_.claimedFrames = claimed > sf.frames ? claimed : 0;
+    const int64_t claimed = ClaimedFrames(stated, sf);
+    info_.claimedFrames = claimed > frames ? claimed : 0;
     DescribeEncoding(sf, info_);
     // The decoder reads ahead as the file opens: what it met is of the start.
     if (said.complained) complaints_.Add(0, 0, said.words);
@@ -213,44 +437,61 @@ void SoundSource::Close()
     DecoderSaid said;
     if (file_) Quietly(&said, [&] { return sf_close(static_cast<SNDFILE*>(file_)); });
     file_ = nullptr;
+    view_.reset();
     path_.clear();
     info_ = SoundInfo{};
+    libraryFrames_ = 0;
+    headerRefused_ = false;
     position_ = 0;
     floats_ = false;
-    stopped_ = false;
+    stopped_ = concealing_ = false;
     stopWords_.clear();
     complaints_.Clear();
 }
 
 bool SoundSource::Seek(int64_t frame)
 {
-    if (!file_) return false;
+    if (!file_ || frame < 0) return false;
     // A decoder that gave up seeks no more (libFLAC once it lost sync): the
     // file is read afresh.
     if (stopped_ && !Reopen()) return false;
+    concealing_ = false;
+    if (frame == position_) return true;
     DecoderSaid said;
     const sf_count_t at = Quietly(&said, [&] { return sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET); });
     if (said.complained) complaints_.Add(frame, frame, said.words);
-    if (at != frame) return false;
-    position_ = frame;
-    stopped_ = false;
-    stopWords_.clear();
+    if (at == frame) {
+        position_ = frame;
+        return true;
+    }
+    // libFLAC's seek searches the file's bytes and fails on damage it meets
+    // there, though what lies before the damage decodes: the file is read
+    // afresh up to the frame.
+    if (!Reopen()) return false;
+    constexpr int64_t kBlock = 16384;
+    std::vector<int16_t> skipped(size_t(kBlock) * size_t(info_.channels));
+    while (position_ < frame)
+        if (Read16(skipped.data(), std::min(kBlock, frame - position_)) <= 0) return false;
     return true;
 }
 
 bool SoundSource::Reopen()
 {
     // What the decoder says of the start was said when the file first opened.
+    std::unique_ptr<SoundFileView> view = OpenView(path_);
+    if (!view) return false;
+    view->patchAt = view_->patchAt;
     SF_INFO sf{};
     DecoderSaid said;
-    SNDFILE* again = OpenForReading(path_, &sf, &said);
+    SNDFILE* again = OpenForReading(view.get(), &sf, &said);
     const bool same =
-        again && sf.samplerate == info_.sampleRate && sf.channels == info_.channels && sf.frames == info_.frames;
+        again && sf.samplerate == info_.sampleRate && sf.channels == info_.channels && sf.frames == libraryFrames_;
     if (again) Quietly(&said, [&] { return sf_close(same ? static_cast<SNDFILE*>(file_) : again); });
     if (!same) return false;
     file_ = again;
+    view_ = std::move(view);
     position_ = 0;
-    stopped_ = false;
+    stopped_ = concealing_ = false;
     stopWords_.clear();
     return true;
 }
@@ -264,14 +505,27 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
         return floats_ ? ReadFloatsAs16(file, out, frames, info_.channels) : sf_readf_short(file, out, frames);
     });
     const bool failed = sf_error(file) != SF_ERR_NO_ERROR;
-    if (said.complained || (failed && got == frames))
-        complaints_.Add(position_, position_ + std::max<int64_t>(got, 0), said.complained ? said.words : LibraryWords(file));
-    position_ += std::max<int64_t>(got, 0);
-    // A decoder that gives up midway (libFLAC losing sync) has still
-    // handed out the frames before the fault: they are kept.
-    if (got < frames && failed) {
+    const int64_t from = position_, read = std::max<int64_t>(got, 0);
+    position_ += read;
+    // A decoder that gives up before the sound's end (libFLAC losing sync
+    // for good) has still handed out the frames before the fault: they are
+    // kept, and the stop is said by whoever reads on.
+    const bool stops = failed && got < frames && position_ < info_.frames;
+    // Silence put in for what did not decode runs on from the last read.
+    if (concealing_) {
+        int64_t silent = 0;
+        while (silent < read && SilentFrame(out, silent, info_.channels)) ++silent;
+        if (silent > 0) complaints_.Add(from, from + silent, "");
+        concealing_ = silent == read && read > 0;
+    }
+    if (said.complained || (failed && !stops)) {
+        const Concealed where = FindConcealed(out, read, info_.channels);
+        complaints_.Add(from + where.first, from + where.last, said.complained ? said.words : ComplaintWords(file));
+        concealing_ = where.open;
+    }
+    if (stops) {
         stopped_ = true;
-        stopWords_ = said.complained ? said.words : LibraryWords(file);
+        stopWords_ = said.complained ? said.words : ComplaintWords(file);
         return got > 0 ? got : -1;
     }
     return got;

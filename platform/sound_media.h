@@ -4,9 +4,11 @@
 // library reads) opens as a source of 16-bit samples, and its sound exports
 // to a 16-bit big-endian AIFF file. The time scale of a sound is its rate.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,37 @@ struct SoundInfo {
     // another decoder can go on past damage without shifting what follows.
     bool framesPlaced = false;
 };
+
+// The one judgement of what a sound's header may say, for every reader of
+// one (libsndfile's road, the movie layer's, the WAVE loader): why a sample
+// rate in Hz, a channel count or a sample size in bits (of uncompressed
+// data; negative where the encoding states none) is one no sound has,
+// naming the field; empty when each is one a sound can have. Beyond these a
+// field is a damaged header, and the sound read by it is noise, or a
+// moment, or too long to encode.
+inline std::string SoundFormatFault(double rate, int64_t channels, int64_t bits)
+{
+    constexpr double kMinRate = 1000, kMaxRate = 768000;
+    constexpr int64_t kMaxChannels = 64, kMaxBits = 64;
+    if (!(rate >= kMinRate && rate <= kMaxRate)) {
+        char text[48];
+        std::snprintf(text, sizeof text, std::abs(rate) < 1e15 ? "%.0f" : "%g", rate);
+        return "its header gives a sample rate of " + std::string(text) + " Hz; a sound has 1000 to 768000";
+    }
+    if (channels < 1 || channels > kMaxChannels)
+        return "its header gives " + std::to_string(channels) + " channels; a sound has 1 to 64";
+    if (bits == 0 || bits > kMaxBits)
+        return "its header gives a sample size of " + std::to_string(bits) + " bits; a sound has 1 to 64";
+    return {};
+}
+
+// A WAVE data size of 0 or 0xFFFFFFFF is the placeholder of a writer that
+// could not go back to fill it in: it claims nothing, and the samples run
+// to the end of the file.
+inline bool SizeClaimsNothing(uint32_t size)
+{
+    return size == 0 || size == 0xFFFFFFFFu;
+}
 
 // Where a decoder said it could not decode a sound, and its words the first
 // time: every source keeps its complaints here, so that all say them alike.
@@ -98,16 +131,21 @@ inline bool NothingDecodes(const SampleSource& source, int64_t frames, bool sile
     return frames == 0 || (silent && !source.Complaints().Empty());
 }
 
+struct SoundFileView;
+
 class SoundSource : public SampleSource {
 public:
-    SoundSource() = default;
-    ~SoundSource() override { Close(); }
+    SoundSource();
+    ~SoundSource() override;
     SoundSource(const SoundSource&) = delete;
     SoundSource& operator=(const SoundSource&) = delete;
 
     // false with the reason in LastError() when the file holds no sound
     // this layer can read; what was open before is closed either way.
     bool Open(const std::string& path);
+    // Whether the last Open refused the file for what its header gives
+    // (SoundFormatFault): no other reader is to make a sound of it.
+    bool HeaderRefused() const { return headerRefused_; }
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
     const SoundInfo& Info() const override { return info_; }
@@ -128,12 +166,16 @@ private:
     bool Reopen();
 
     void* file_ = nullptr;  // SNDFILE
+    std::unique_ptr<SoundFileView> view_;  // what file_ reads through
     std::string path_;
     SoundInfo info_;
+    int64_t libraryFrames_ = 0;  // the length libsndfile gave, to know the file again
     std::string error_;
+    bool headerRefused_ = false;
     int64_t position_ = 0;
     bool floats_ = false;  // float or double samples
     bool stopped_ = false;
+    bool concealing_ = false;  // the last read ended in silence put in for damage
     std::string stopWords_;
     DecodeComplaints complaints_;
 };

@@ -8,6 +8,7 @@
 #include "media/qt_movie.h"
 #include "picture_fixtures.h"
 #include "sound_fixtures.h"
+#include "support/test_movies.h"
 
 using namespace tavrel_test;
 
@@ -23,18 +24,22 @@ TEST(QTMovie, FormatTime)
         int64_t frames;
         const char* text;
     } cases[] = {
-        {1000, 75500, "00:01:15.50"}, {1000, 0, "00:00:00.00"},   {100, 75 * 60 * 100, "00:75:00.00"},
+        {1000, 75500, "00:01:15.50"}, {1000, 0, "00:00:00.00"},   {1000, 75 * 60 * 1000, "00:75:00.00"},
         {1000, 999, "00:00:01.00"},  // 995 ms and more carry into the seconds
         {1000, 59995, "00:01:00.00"}, {1000, 994, "00:00:00.99"}, {1000, 5, "00:00:00.01"},
         {1000, 12340, "00:00:12.34"},
-        // Past 32 bits of milliseconds: held at the most they hold.
-        {1, 4400000, "00:71582:47.30"},
+        // What would pass 32 bits of milliseconds is a rate no sound has.
+        {1, 4400000, nullptr},
     };
     for (const auto& c : cases) {
         const std::string path = dir.file("t.wav");
         ASSERT_TRUE(WriteTone(path, kWav16, c.rate, 1, c.frames, 10));
         CQTMovie movie;
-        ASSERT_TRUE(movie.OpenFile(path));
+        ASSERT_EQ(movie.OpenFile(path), c.text != nullptr) << c.frames;
+        if (!c.text) {
+            EXPECT_EQ(movie.GetLastError(), "its header gives a sample rate of 1 Hz; a sound has 1000 to 768000");
+            continue;
+        }
         char text[32];
         movie.FormatTime(text);
         EXPECT_STREQ(text, c.text) << c.frames;
@@ -52,6 +57,7 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         const char* name;
         int format, rate, channels, bits;
         uint32_t code;
+        const char* ffmpeg = nullptr;  // made by ffmpeg with this encoding instead
     } cases[] = {
         {"a.wav", kWav16, 22050, 2, 16, FourCC("sowt")},
         {"a.aif", kAiff16, 44100, 1, 16, FourCC("twos")},
@@ -59,14 +65,37 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         {"a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8000, 1, 8, FourCC("raw ")},
         // 16.16 cannot hold 96000; the whole rate is kept beside it.
         {"hi.wav", kWav16, 96000, 1, 16, FourCC("sowt")},
+        // As other programs write them: WAVE_FORMAT_EXTENSIBLE above 16 bits
+        // and 48 kHz, AIFF-C for what AIFF cannot hold.
+        {"u8.wav", 0, 22050, 2, 8, FourCC("raw "), "-c:a pcm_u8 -f wav"},
+        {"24.wav", 0, 96000, 1, 24, FourCC("in24"), "-c:a pcm_s24le -f wav"},
+        {"32.wav", 0, 48000, 2, 32, FourCC("in32"), "-c:a pcm_s32le -f wav"},
+        {"float.wav", 0, 16000, 1, 32, FourCC("fl32"), "-c:a pcm_f32le -f wav"},
+        {"b.aif", 0, 32000, 2, 16, FourCC("twos"), "-c:a pcm_s16be -f aiff"},
+        {"24.aif", 0, 88200, 1, 24, FourCC("in24"), "-c:a pcm_s24be -f aiff"},
+        {"sowt.aifc", 0, 12000, 1, 16, FourCC("sowt"), "-c:a pcm_s16le -f aiff"},
+        {"float.aifc", 0, 24000, 2, 32, FourCC("fl32"), "-c:a pcm_f32be -f aiff"},
+        {"b.flac", 0, 8000, 1, 16, 0, "-c:a flac"},
+        {"24.flac", 0, 96000, 2, 24, 0, "-c:a flac -sample_fmt s32"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name);
-        ASSERT_TRUE(WriteTone(path, c.format, c.rate, c.channels, c.rate * 3 / 2, 440)) << c.name;
+        if (c.ffmpeg && !FfmpegUnavailable().empty()) continue;
+        if (c.ffmpeg)
+            ASSERT_TRUE(RunFfmpeg("-f lavfi -i sine=f=440:sample_rate=" + std::to_string(c.rate) + ":d=1.5 -ac " +
+                                      std::to_string(c.channels) + " " + c.ffmpeg,
+                                  path));
+        else
+            ASSERT_TRUE(WriteTone(path, c.format, c.rate, c.channels, c.rate * 3 / 2, 440));
         CQTMovie movie;
-        ASSERT_TRUE(movie.OpenFile(path)) << c.name;
+        ASSERT_TRUE(movie.OpenFile(path)) << movie.GetLastError();
         EXPECT_EQ(movie.GetTimeScale(), c.rate);
         EXPECT_EQ(movie.GetDuration(), c.rate * 3 / 2);
+        // All of it, with nothing said.
+        ASSERT_TRUE(movie.ExportSoundToFile(dir.file("whole.aif"), kAiff, 0, nullptr)) << movie.GetLastError();
+        EXPECT_EQ(movie.GetExportedFrames(), c.rate * 3 / 2);
+        EXPECT_EQ(movie.GetSoundDamage(), "");
         SoundDescription d;
         ASSERT_TRUE(movie.GetSoundDescription(&d));
         EXPECT_EQ(d.numChannels, c.channels);

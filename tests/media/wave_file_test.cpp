@@ -38,8 +38,13 @@ TEST(WaveFile, Load)
         {"stereo", Riff(Fmt(2, 22050, 16) + "data" + Le32(8) + samples), true, 2, 16, 22050, 8},
         {"LIST first", Riff("LIST" + Le32(4) + "INFO" + Fmt(1, 8000, 8) + "data" + Le32(8) + samples), true, 1, 8, 8000,
          8},
-        // A length beyond the file is cut to the bytes there.
+        // A length beyond the file is cut to the bytes there; 0 claims nothing.
         {"long data", Riff(Fmt(1, 44100, 16) + "data" + Le32(1000) + samples), true, 1, 16, 44100, 8},
+        {"data size 0", Riff(Fmt(1, 44100, 16) + "data" + Le32(0) + samples), true, 1, 16, 44100, 8},
+        // Fields no sound has, as the sound readers judge them.
+        {"rate 0", Riff(Fmt(1, 0, 16) + "data" + Le32(8) + samples), false, 0, 0, 0, 0},
+        {"255 channels", Riff(Fmt(255, 8000, 8) + "data" + Le32(8) + samples), false, 0, 0, 0, 0},
+        {"0 bits", Riff(Fmt(1, 8000, 0) + "data" + Le32(8) + samples), false, 0, 0, 0, 0},
         // Chunks are walked: a comment that says "data" is no data chunk.
         {"data in a comment",
          Riff(Fmt(1, 8000, 8) + "LIST" + Le32(34) + "INFOICMT" + Le32(22) + "recorded by datalogger" + "data" +

@@ -274,6 +274,53 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             return "";
         bytes = ReadFile(path);
         bytes.resize(bytes.size() / 10);
+    } else if (kind == "head.flac" || kind == "late.flac") {
+        // 0.6 s in frames of 1152, 500 zero bytes at 60 % (the first frame's
+        // header) or 300 at 75 % (three frames midway).
+        if (!RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=0.6 -c:a flac -frame_size 1152 "
+                       "-fflags +bitexact -flags +bitexact",
+                       path))
+            return "";
+        bytes = ReadFile(path);
+        const bool head = kind == "head.flac";
+        const size_t at = bytes.size() * (head ? 60 : 75) / 100, count = head ? 500 : 300;
+        if (at + count > bytes.size()) return "";
+        std::fill(bytes.begin() + long(at), bytes.begin() + long(at + count), '\0');
+    } else if (kind == "open.flac" || kind == "open.wav") {
+        // A length the header leaves open, as a writer into a pipe leaves
+        // it: a FLAC total of 0 samples, a WAVE data size of 0.
+        const bool flac = kind == "open.flac";
+        if (!RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 " +
+                           std::string(flac ? "-c:a flac" : "-c:a pcm_s16le -f wav"),
+                       path))
+            return "";
+        bytes = ReadFile(path);
+        const size_t data = flac ? 21 : bytes.find("data") + 4;
+        if (data + 5 > bytes.size()) return "";
+        if (flac) bytes[data] = char(bytes[data] & 0xF0);
+        std::fill(bytes.begin() + long(data) + (flac ? 1 : 0), bytes.begin() + long(data) + (flac ? 5 : 4), '\0');
+    } else if (kind == "rate0.aif" || kind == "bits0.aif" || kind == "rate.wav" || kind == "channels.wav") {
+        // 0.5 s whose header gives a rate of 0 (its 10 bytes zeroed) or
+        // 0x7FFFFFFF, 255 channels, or samples of 0 bits.
+        const bool aiff = kind.find(".aif") != std::string::npos;
+        if (!RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=0.5 " +
+                           std::string(aiff ? "-c:a pcm_s16be -f aiff" : "-c:a pcm_s16le -f wav"),
+                       path))
+            return "";
+        bytes = ReadFile(path);
+        const size_t chunk = bytes.find(aiff ? "COMM" : "fmt ");
+        if (chunk == std::string::npos || chunk + 26 > bytes.size()) return "";
+        if (kind == "rate0.aif") std::fill(bytes.begin() + long(chunk) + 16, bytes.begin() + long(chunk) + 26, '\0');
+        if (kind == "bits0.aif") bytes[chunk + 14] = bytes[chunk + 15] = '\0';
+        if (kind == "rate.wav") bytes.replace(chunk + 12, 4, "\xFF\xFF\xFF\x7F", 4);
+        if (kind == "channels.wav") bytes[chunk + 10] = '\xFF';
+    } else if (kind == "many.mka") {
+        // 0.5 s in 20 channels, more than any layout FFmpeg names.
+        std::string split = "[0]asplit=20", merge;
+        for (int c = 0; c < 20; ++c) split += "[c" + std::to_string(c) + "]", merge += "[c" + std::to_string(c) + "]";
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=0.5 -filter_complex '" + split + ";" +
+                  merge + "amerge=inputs=20' -c:a pcm_s16le -f matroska"))
+            return "";
     } else if (kind == "big.flac") {
         // A 1 s FLAC whose header claims 2^36 - 1 samples.
         if (!RunFfmpeg("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1 -c:a flac", path))

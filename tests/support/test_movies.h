@@ -49,7 +49,12 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // "holed.mp4" (10 s of AAC at 48000 Hz, index first, packets 172 to 258
 // random), "cut.flac" (2 s at 11025 Hz, three quarters of its bytes),
 // "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not
-// decode). path, or "" when it cannot be made.
+// decode), "head.flac" and "late.flac" (0.6 s at 22050 Hz zeroed at its
+// first frame or midway), "open.flac" and "open.wav" (1 s whose header
+// leaves the length open: valid), "rate0.aif", "bits0.aif", "rate.wav"
+// and "channels.wav" (0.5 s whose header gives a rate of 0 or 2^31 - 1,
+// 0 bits or 255 channels), "many.mka" (0.5 s in 20 channels: valid).
+// path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 
 }  // namespace tavrel_test
