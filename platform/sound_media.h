@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,10 +99,12 @@ inline bool NothingDecodes(const SampleSource& source, int64_t frames, bool sile
     return frames == 0 || (silent && !source.Complaints().Empty());
 }
 
+class MpegAudioReader;
+
 class SoundSource : public SampleSource {
 public:
-    SoundSource() = default;
-    ~SoundSource() override { Close(); }
+    SoundSource();
+    ~SoundSource() override;
     SoundSource(const SoundSource&) = delete;
     SoundSource& operator=(const SoundSource&) = delete;
 
@@ -109,7 +112,7 @@ public:
     // this layer can read; what was open before is closed either way.
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_ != nullptr || mpeg_ != nullptr; }
     const SoundInfo& Info() const override { return info_; }
     const std::string& LastError() const { return error_; }
 
@@ -117,7 +120,7 @@ public:
     // A read that stops on an error hands out what decoded before it; the
     // next read fails, until a seek opens the file afresh.
     int64_t Read16(int16_t* out, int64_t frames) override;
-    DecodeComplaints Complaints() const override { return complaints_; }
+    DecodeComplaints Complaints() const override;
     // Whether the decoder gave up at the last read, and what libsndfile
     // said of it.
     bool Stopped() const { return stopped_; }
@@ -128,6 +131,8 @@ private:
     bool Reopen();
 
     void* file_ = nullptr;  // SNDFILE
+    // MPEG audio, which libsndfile only tells apart: read with libmpg123.
+    std::unique_ptr<MpegAudioReader> mpeg_;
     std::string path_;
     SoundInfo info_;
     std::string error_;

@@ -49,7 +49,12 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // "holed.mp4" (10 s of AAC at 48000 Hz, index first, packets 172 to 258
 // random), "cut.flac" (2 s at 11025 Hz, three quarters of its bytes),
 // "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not
-// decode). path, or "" when it cannot be made.
+// decode); of 2 s of 128 kbit/s MP3: "byte.mp3" (the frame at the middle
+// without its first header byte), "noise.mp3" (1,000 random bytes from
+// there); "gap.mp3" (1.2 s at 22050 Hz and 32 kbit/s, bytes 2,000 to 2,999
+// zeroed); and valid, 1.5 s of VBR without a Xing header: "quiet.mp3"
+// (0.3 s of silence, then noise) and "loud.mp3" (noise, then silence).
+// path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 
 }  // namespace tavrel_test
