@@ -22,8 +22,9 @@ mpg123_handle* Handle(void* handle)
 }
 
 // How far a frame that follows a gap may lie from where a frame of a
-// constant bit rate stream would start: padding moves frames by a byte.
-constexpr double kGridSlack = 2.0;
+// constant bit rate stream would start: padding moves frames by a byte, or
+// four in Layer I.
+constexpr double kGridSlack = 4.0;
 
 std::string MissingWords(int64_t bytes)
 {
@@ -158,20 +159,19 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     rate_ = int(rate);
     channels_ = channels;
     frameSamples_ = std::max(mpg123_spf(h), 1);
-    const int64_t first = mpg123_framepos(h);
+    const int64_t first = std::max<int64_t>(mpg123_framepos(h), 0);
     // A Xing/Info frame (which libmpg123 reads and does not hand out) ends
     // where the first frame starts; a VBRI frame is handed out as sound.
     unsigned char head[4096 + 64];
     const int64_t from = std::max<int64_t>(first - 4096, 0);
-    const size_t got = ReadSome(fd_, from, head, size_t(first - from) + 64);
+    const size_t before = size_t(first - from), got = ReadSome(fd_, from, head, before + 64);
     uint32_t count = 0;
-    for (size_t i = size_t(first - from); i-- > 0;) {
+    for (size_t i = std::min(before, got); i-- > 0;) {
         if (ReadHeaderFrame(head + i, got - i, &count) != HeaderFrame::kXing) continue;
         if (count > 0) claimed_ = std::max<int64_t>(mpg123_length(h), 0);
         break;
     }
-    if (size_t(first - from) < got &&
-        ReadHeaderFrame(head + (first - from), got - size_t(first - from), &count) == HeaderFrame::kVbri) {
+    if (before < got && ReadHeaderFrame(head + before, got - before, &count) == HeaderFrame::kVbri) {
         headerFrameAt_ = first;
         claimed_ = int64_t(count) * frameSamples_;
     }
@@ -180,7 +180,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     // where each belongs in time.
     if (!Rewind()) return fail("cannot read the file again");
     Placer steady, varying;
-    int64_t parsed = 0, lastEnd = -1;
+    int64_t parsed = 0, chained = 0, lastEnd = -1;
     int bitRate = 0;
     bool constant = true;
     for (;;) {
@@ -189,19 +189,23 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
         if (step == Step::kEnd || step == Step::kError) break;
         ++parsed;
         if (step != Step::kFrame) continue;
-        if (parsed == 1) {
+        if (lastEnd < 0) {
             bitRate = f.bitRate;
             steady = Placer(FrameBytes(f.bitRate));
         }
         // Frames that follow one another directly tell the bit rate; bytes
         // in damage that look like a frame do not.
-        if (f.at == lastEnd && f.bitRate != bitRate) constant = false;
+        if (f.at == lastEnd) {
+            ++chained;
+            constant = constant && f.bitRate == bitRate;
+        }
         lastEnd = f.at + f.size;
         for (Placer* placer : {&steady, &varying})
             placer->Place(f.at, f.size, f.at != placer->LastEnd() && NoSoundAt(placer->LastEnd()));
     }
     if (parsed == 0) return fail("no MPEG audio frame in the file");
-    constant = constant && bitRate > 0;
+    // Frames found one by one within damage prove no bit rate.
+    constant = constant && bitRate > 0 && 2 * chained + 1 >= parsed;
     const int64_t slots = (constant ? steady : varying).Slots();
     // libmpg123's own count of the samples the frames give (less what the
     // encoder put before and after the sound), then the missing frames'

@@ -92,7 +92,8 @@ TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
     const std::string jpeg = show_test::WriteJpeg(dir, "a.jpg", 64, 48);
     const std::string wave = dir.file("tone.wav"), mp3 = dir.file("tone.mp3");
     ASSERT_TRUE(tavrel_test::WriteTone(wave, tavrel_test::kWav16, 22050, 1, 22050, 440));
-    ASSERT_TRUE(tavrel_test::RunFfmpeg("-i '" + wave + "' -c:a libmp3lame", mp3));
+    // VBR without a Xing header: read whole all the same, by libmpg123 alone.
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-i '" + wave + "' -c:a libmp3lame -q:a 5 -write_xing 0", mp3));
     const auto show = [&](const std::string& picture) {
         return show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n" + Slide(picture) +
                                    Slide(jpeg) + "<slide type=\"image\" src=\"" + jpeg +
