@@ -117,11 +117,13 @@ void MpegAudioReader::Close()
     frames_ = claimed_ = 0;
     frameBytes_ = 0;
     headerFrameAt_ = -1;
+    begin_ = 0;
+    end_ = INT64_MAX;
     placer_ = Placer();
     foreign_ = ended_ = said_ = false;
     pending_.clear();
     pendingAt_ = 0;
-    silence_ = position_ = 0;
+    silence_ = decoded_ = position_ = 0;
     complaints_.Clear();
 }
 
@@ -141,6 +143,9 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     handle_ = h;
     // No limit to resyncing: a long stretch of damage is crossed, not the end.
     mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0);
+    // Every frame gives all its samples, so that the length is known from
+    // the frames alone; the encoder's delay and padding are cut here.
+    mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
     mpg123_format_none(h);
     const long* rates = nullptr;
     size_t rateCount = 0;
@@ -165,16 +170,25 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     unsigned char head[4096 + 64];
     const int64_t from = std::max<int64_t>(first - 4096, 0);
     const size_t before = size_t(first - from), got = ReadSome(fd_, from, head, before + 64);
-    uint32_t count = 0;
+    uint32_t count = 0, xingFrames = 0;
     for (size_t i = std::min(before, got); i-- > 0;) {
         if (ReadHeaderFrame(head + i, got - i, &count) != HeaderFrame::kXing) continue;
-        if (count > 0) claimed_ = std::max<int64_t>(mpg123_length(h), 0);
+        xingFrames = count;
         break;
     }
     if (before < got && ReadHeaderFrame(head + before, got - before, &count) == HeaderFrame::kVbri) {
         headerFrameAt_ = first;
         claimed_ = int64_t(count) * frameSamples_;
     }
+    // The LAME tag's delay and padding, past the decoder's own delay, as
+    // libmpg123 would cut them in its gapless mode.
+    long delay = -1, padding = -1, decoderDelay = -1;
+    mpg123_getstate(h, MPG123_ENC_DELAY, &delay, nullptr);
+    mpg123_getstate(h, MPG123_ENC_PADDING, &padding, nullptr);
+    mpg123_getstate(h, MPG123_DEC_DELAY, &decoderDelay, nullptr);
+    const bool cut = xingFrames > 0 && delay >= 0 && padding >= 0 && decoderDelay >= 0;
+    if (cut) begin_ = delay + decoderDelay;
+    if (xingFrames > 0) claimed_ = std::max<int64_t>(int64_t(xingFrames) * frameSamples_ - (cut ? delay + padding : 0), 0);
 
     // One walk over the frames: whether they are all of one size, and
     // where each belongs in time.
@@ -206,15 +220,13 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     if (parsed == 0) return fail("no MPEG audio frame in the file");
     // Frames found one by one within damage prove no bit rate.
     constant = constant && bitRate > 0 && 2 * chained + 1 >= parsed;
-    const int64_t slots = (constant ? steady : varying).Slots();
-    // libmpg123's own count of the samples the frames give (less what the
-    // encoder put before and after the sound), then the missing frames'
-    // silence and less a VBRI frame.
-    mpg123_scan(h);
-    const int64_t decoded = mpg123_length(h);
-    frames_ = (decoded >= 0 ? decoded : parsed * frameSamples_) + (slots - parsed) * frameSamples_ -
-              (headerFrameAt_ >= 0 ? frameSamples_ : 0);
-    frames_ = std::max<int64_t>(frames_, 0);
+    // Frame times, the missing frames' silence among them, less a VBRI frame.
+    const int64_t sounding = (constant ? steady : varying).Slots() - (headerFrameAt_ >= 0 ? 1 : 0);
+    // The padding goes where the frames the tag counts end; frames past them
+    // (another recording appended) are kept.
+    if (cut && sounding <= int64_t(xingFrames)) end_ = int64_t(xingFrames) * frameSamples_ - padding + decoderDelay;
+    end_ = std::max(end_, begin_);
+    frames_ = Out(sounding * frameSamples_);
     frameBytes_ = constant ? FrameBytes(bitRate) : 0;
     if (!Rewind()) return fail("cannot read the file again");
     return true;
@@ -229,7 +241,7 @@ bool MpegAudioReader::Rewind()
     foreign_ = ended_ = false;
     pending_.clear();
     pendingAt_ = 0;
-    silence_ = position_ = 0;
+    silence_ = decoded_ = position_ = 0;
     if (::lseek(fd_, 0, SEEK_SET) != 0) return false;
     const CapturedStderr quiet([](const std::string&) {});
     return mpg123_open_fd(h, fd_) == MPG123_OK;
@@ -288,27 +300,33 @@ bool MpegAudioReader::Decode()
         const Placer::Verdict v =
             placer_.Place(f.at, f.size, f.at != placer_.LastEnd() && NoSoundAt(placer_.LastEnd()));
         if (!v.keep || f.at == headerFrameAt_) continue;
+        // The missing frames' silence, then this frame's samples, each as
+        // much of them as lies within the sound.
+        const int64_t silent = v.silentFrames * frameSamples_;
         if (v.broken) {
-            silence_ = v.silentFrames * frameSamples_;
-            complaints_.Add(position_, position_ + silence_, MissingWords(v.missingBytes));
+            complaints_.Add(Out(decoded_), Out(decoded_ + silent), MissingWords(v.missingBytes));
             if (frameBytes_ <= 0) complaints_.MarkTimeLost();
         }
+        silence_ = Out(decoded_ + silent) - Out(decoded_);
+        decoded_ += silent;
         off_t number = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
         const bool decoded = mpg123_framebyframe_decode(h, &number, &audio, &bytes) == MPG123_OK;
-        const size_t samples = decoded ? bytes / sizeof(int16_t) / size_t(channels_) * size_t(channels_) : 0;
-        if (!decoded || said_)
-            complaints_.Add(position_ + silence_, position_ + silence_ + int64_t(samples) / channels_, kDamagedWords);
-        // A frame that does not decode at all still takes its time.
-        if (!decoded) silence_ += frameSamples_;
-        pending_.resize(samples);
-        if (samples) std::memcpy(pending_.data(), audio, samples * sizeof(int16_t));
-        pendingAt_ = 0;
-        if (samples > 0 || silence_ > 0) return true;
+        if (!decoded || said_) complaints_.Add(Out(decoded_), Out(decoded_ + frameSamples_), kDamagedWords);
+        // Every frame takes its time, one that does not decode too.
+        const size_t channels = size_t(channels_);
+        pending_.assign(size_t(frameSamples_) * channels, 0);
+        if (decoded) std::memcpy(pending_.data(), audio, std::min(bytes / sizeof(int16_t), pending_.size()) * sizeof(int16_t));
+        const int64_t from = Out(decoded_), to = Out(decoded_ + frameSamples_);
+        pendingAt_ = size_t(std::clamp<int64_t>(begin_ - decoded_, 0, frameSamples_)) * channels;
+        pending_.resize(pendingAt_ + size_t(to - from) * channels);
+        decoded_ += frameSamples_;
+        if (decoded_ >= end_) break;
+        if (silence_ > 0 || to > from) return true;
     }
     ended_ = true;
-    return false;
+    return silence_ > 0 || pendingAt_ < pending_.size();
 }
 
 int64_t MpegAudioReader::Read16(int16_t* out, int64_t frames)

@@ -6,6 +6,7 @@
 // placed by its byte offset: where frames are missing from a stream whose
 // frames are all of one size, their time is known and kept as silence;
 // where they vary, what follows plays early, and the damage says so.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -83,6 +84,8 @@ private:
     double FrameBytes(int bitRate) const;
     // Whether what starts at offset is a tag or a header frame, not sound.
     bool NoSoundAt(int64_t offset) const;
+    // Where a sample of the decoded frames lies in the sound.
+    int64_t Out(int64_t decoded) const { return std::clamp(decoded, begin_, end_) - begin_; }
     bool Decode();
 
     void* handle_ = nullptr;  // mpg123_handle
@@ -91,11 +94,15 @@ private:
     int64_t frames_ = 0, claimed_ = 0;
     double frameBytes_ = 0;
     int64_t headerFrameAt_ = -1;  // a VBRI header frame's offset: no sound
+    // The sound within what the frames decode to: the encoder's delay and
+    // padding that a LAME tag names are left out, as players leave them.
+    int64_t begin_ = 0, end_ = INT64_MAX;
     Placer placer_;
     bool foreign_ = false;  // frames of another format than the first
     std::vector<int16_t> pending_;
     size_t pendingAt_ = 0;
     int64_t silence_ = 0;  // samples of one channel
+    int64_t decoded_ = 0;  // samples the frames placed so far decode to, silence included
     int64_t position_ = 0;
     bool ended_ = false;
     bool said_ = false;  // libmpg123 printed an error during the frame
