@@ -172,7 +172,10 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     const size_t before = size_t(first - from), got = ReadSome(fd_, from, head, before + 64);
     uint32_t count = 0, xingFrames = 0;
     for (size_t i = std::min(before, got); i-- > 0;) {
-        if (ReadHeaderFrame(head + i, got - i, &count) != HeaderFrame::kXing) continue;
+        // Only the frame libmpg123 read as the header counts, not bytes of
+        // a tag's picture that look like one.
+        if (ReadHeaderFrame(head + i, got - i, &count) != HeaderFrame::kXing || mpg123_framelength(h) != count)
+            continue;
         xingFrames = count;
         break;
     }
