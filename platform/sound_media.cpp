@@ -14,6 +14,7 @@
 
 #include "platform/captured_stderr.h"
 #include "platform/gestalt.h"
+#include "platform/mpeg_audio.h"
 
 namespace platform {
 
@@ -359,6 +360,11 @@ SoundSource::~SoundSource()
     Close();
 }
 
+DecodeComplaints SoundSource::Complaints() const
+{
+    return mpeg_ ? mpeg_->Complaints() : complaints_;
+}
+
 bool SoundSource::Open(const std::string& path)
 {
     Close();
@@ -427,6 +433,24 @@ bool SoundSource::Open(const std::string& path)
     const int64_t claimed = ClaimedFrames(stated, sf);
     info_.claimedFrames = claimed > frames ? claimed : 0;
     DescribeEncoding(sf, info_);
+    if ((sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+        // libsndfile stops reading at the length libmpg123 guessed.
+        Quietly(&said, [&] { return sf_close(file); });
+        file_ = nullptr;
+        auto mpeg = std::make_unique<MpegAudioReader>();
+        std::string why;
+        if (!mpeg->Open(path, &why)) {
+            Close();
+            error_ = why;
+            return false;
+        }
+        info_.sampleRate = mpeg->Rate();
+        info_.channels = mpeg->Channels();
+        info_.frames = mpeg->Frames();
+        info_.claimedFrames = mpeg->ClaimedFrames() > mpeg->Frames() ? mpeg->ClaimedFrames() : 0;
+        mpeg_ = std::move(mpeg);
+        return true;
+    }
     // The decoder reads ahead as the file opens: what it met is of the start.
     if (said.complained) complaints_.Add(0, 0, said.words);
     return true;
@@ -438,6 +462,7 @@ void SoundSource::Close()
     if (file_) Quietly(&said, [&] { return sf_close(static_cast<SNDFILE*>(file_)); });
     file_ = nullptr;
     view_.reset();
+    mpeg_.reset();
     path_.clear();
     info_ = SoundInfo{};
     libraryFrames_ = 0;
@@ -451,6 +476,18 @@ void SoundSource::Close()
 
 bool SoundSource::Seek(int64_t frame)
 {
+    if (mpeg_) {
+        // Frames are placed as the file is read: from its start.
+        if (frame < 0 || !mpeg_->Rewind()) return false;
+        std::vector<int16_t> skipped(size_t(std::min<int64_t>(frame, 16384)) * size_t(info_.channels));
+        for (int64_t left = frame; left > 0;) {
+            const int64_t got = mpeg_->Read16(skipped.data(), std::min<int64_t>(left, 16384));
+            if (got <= 0) return false;
+            left -= got;
+        }
+        position_ = frame;
+        return true;
+    }
     if (!file_ || frame < 0) return false;
     // A decoder that gave up seeks no more (libFLAC once it lost sync): the
     // file is read afresh.
@@ -498,6 +535,11 @@ bool SoundSource::Reopen()
 
 int64_t SoundSource::Read16(int16_t* out, int64_t frames)
 {
+    if (mpeg_) {
+        const int64_t got = mpeg_->Read16(out, frames);
+        position_ += std::max<int64_t>(got, 0);
+        return got;
+    }
     if (!file_ || frames < 0 || stopped_) return -1;
     auto* file = static_cast<SNDFILE*>(file_);
     DecoderSaid said;

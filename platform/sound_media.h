@@ -132,6 +132,7 @@ inline bool NothingDecodes(const SampleSource& source, int64_t frames, bool sile
 }
 
 struct SoundFileView;
+class MpegAudioReader;
 
 class SoundSource : public SampleSource {
 public:
@@ -147,7 +148,7 @@ public:
     // (SoundFormatFault): no other reader is to make a sound of it.
     bool HeaderRefused() const { return headerRefused_; }
     void Close();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_ != nullptr || mpeg_ != nullptr; }
     const SoundInfo& Info() const override { return info_; }
     const std::string& LastError() const { return error_; }
 
@@ -155,7 +156,7 @@ public:
     // A read that stops on an error hands out what decoded before it; the
     // next read fails, until a seek opens the file afresh.
     int64_t Read16(int16_t* out, int64_t frames) override;
-    DecodeComplaints Complaints() const override { return complaints_; }
+    DecodeComplaints Complaints() const override;
     // Whether the decoder gave up at the last read, and what libsndfile
     // said of it.
     bool Stopped() const { return stopped_; }
@@ -167,6 +168,8 @@ private:
 
     void* file_ = nullptr;  // SNDFILE
     std::unique_ptr<SoundFileView> view_;  // what file_ reads through
+    // MPEG audio, which libsndfile only tells apart: read with libmpg123.
+    std::unique_ptr<MpegAudioReader> mpeg_;
     std::string path_;
     SoundInfo info_;
     int64_t libraryFrames_ = 0;  // the length libsndfile gave, to know the file again

@@ -135,6 +135,68 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
     EXPECT_STREQ(name, "N/A");
 }
 
+// MP3s as encoders write them, at every MPEG version, read whole and on
+// time: each sample where FFmpeg's decoder puts it, nothing said.
+TEST(QTMovie, Mp3sAreReadWholeAndOnTime)
+{
+    if (!FfmpegUnavailable().empty()) GTEST_SKIP() << FfmpegUnavailable();
+    TempDir dir;
+    const struct {
+        int rate, channels;
+        const char* encoding;
+        bool vbri = false;  // a VBRI header frame put before the sound
+    } cases[] = {
+        {44100, 2, "-b:a 128k"},
+        {32000, 1, "-b:a 64k -write_xing 0 -id3v2_version 0", true},
+        {48000, 2, "-q:a 2"},
+        {44100, 1, "-q:a 5 -write_xing 0"},
+        {22050, 2, "-abr 1 -b:a 64k"},
+        {16000, 1, "-b:a 24k -write_xing 0"},
+        {8000, 1, "-b:a 8k"},
+        {11025, 2, "-q:a 7 -write_xing 0"},
+        {12000, 1, "-b:a 16k -id3v2_version 3 -write_id3v1 1 -metadata title=Clicks"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " " + c.encoding);
+        // Clicks on a quiet tone: a sample out of place shows at once.
+        const std::string mp3 = dir.file("c.mp3"), reference = dir.file("c.raw");
+        ASSERT_TRUE(RunFfmpeg("-f lavfi -i \"aevalsrc='if(lt(mod(t,0.125),0.004),0.8*sin(2*PI*1000*t),0)"
+                              "+0.02*sin(2*PI*300*t)':s=" + std::to_string(c.rate) + ":d=0.5\" -ac " +
+                                  std::to_string(c.channels) + " -c:a libmp3lame " + c.encoding,
+                              mp3));
+        if (c.vbri) {
+            // 64 kbit/s at 32000 Hz: every frame 288 bytes.
+            std::string bytes = ReadFile(mp3), frame(288, '\0');
+            frame.replace(0, 4, bytes.substr(0, 4));
+            frame.replace(36, 6, std::string("VBRI\0\1", 6));
+            frame[53] = char(bytes.size() / 288);
+            ASSERT_TRUE(WriteFile(mp3, frame + bytes));
+        }
+        ASSERT_TRUE(RunFfmpeg("-i '" + mp3 + "' -f s16le", reference));
+        const std::string expected = ReadFile(reference);
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(mp3));
+        ASSERT_EQ(movie.GetTimeScale(), c.rate);
+        const std::string aiff = dir.file("c.aif");
+        ASSERT_TRUE(movie.ExportSoundToFile(aiff, kAiff, 0, nullptr)) << movie.GetLastError();
+        EXPECT_EQ(movie.GetSoundDamage(), "");
+        EXPECT_EQ(movie.GetExportedFrames(), movie.GetDuration());
+        SF_INFO info;
+        const std::vector<int16_t> pcm = ReadSamples(aiff, &info);
+        ASSERT_FALSE(pcm.empty());
+        ASSERT_EQ(info.channels, c.channels);
+        const size_t count = expected.size() / 2;
+        EXPECT_NEAR(double(pcm.size()), double(count), 576.0 * c.channels);
+        int worst = 0;
+        for (size_t i = 0; i < std::min(count, pcm.size()); ++i) {
+            int16_t want;
+            std::memcpy(&want, expected.data() + 2 * i, 2);
+            worst = std::max(worst, std::abs(int(pcm[i]) - want));
+        }
+        EXPECT_LT(worst, 64) << "samples out of place";
+    }
+}
+
 // Frames and the first samples of an exported AIFF, read back.
 struct AiffBack {
     SF_INFO info{};

@@ -59,6 +59,18 @@ inline bool WriteTone(const std::string& path, int format, int rate, int channel
     });
 }
 
+// Every sample of a sound file, interleaved; none when it does not open.
+inline std::vector<int16_t> ReadSamples(const std::string& path, SF_INFO* info)
+{
+    *info = SF_INFO{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, info);
+    if (!f) return {};
+    std::vector<int16_t> pcm(size_t(info->frames * info->channels));
+    pcm.resize(size_t(sf_readf_short(f, pcm.data(), info->frames) * info->channels));
+    sf_close(f);
+    return pcm;
+}
+
 inline const int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 inline const int kAiff16 = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
 

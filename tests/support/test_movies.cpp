@@ -231,6 +231,30 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
         if (!make(tone10 + "-c:a libmp3lame")) return "";
         std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 3 / 5), '\0');
+    } else if (kind == "byte.mp3" || kind == "noise.mp3") {
+        // 2 s of 128 kbit/s: frames of 417 bytes, and 418 with padding.
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:a libmp3lame -b:a 128k -ac 2 "
+                  "-id3v2_version 0"))
+            return "";
+        size_t at = 0;
+        while (at + 4 < bytes.size() && at < bytes.size() / 2) at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
+        if (at + 4 >= bytes.size() || uint8_t(bytes[at]) != 0xFF) return "";
+        // The first header byte of the frame at the middle, or 1,000 bytes
+        // from there on.
+        std::mt19937 noise(7);
+        for (size_t k = at; k < std::min(bytes.size(), at + (kind == "byte.mp3" ? 1 : 1000)); ++k)
+            bytes[k] = kind == "byte.mp3" ? '\0' : char(noise());
+    } else if (kind == "gap.mp3") {
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 -c:a libmp3lame -b:a 32k")) return "";
+        if (bytes.size() < 3000) return "";
+        std::fill(bytes.begin() + 2000, bytes.begin() + 3000, '\0');
+    } else if (kind == "quiet.mp3" || kind == "loud.mp3") {
+        // Valid: VBR without a Xing header, whose first frame is far smaller
+        // (silence first) or larger (noise first) than the rest.
+        const bool quiet = kind == "quiet.mp3";
+        if (!make(std::string("-f lavfi -i \"aevalsrc='if(lt(t,0.3),") + (quiet ? "0,random(0)-0.5" : "random(0)-0.5,0") +
+                  ")':s=44100:d=1.5\" -c:a libmp3lame -q:a 0 -write_xing 0"))
+            return "";
     } else if (kind == "cut.flac") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=11025:duration=2 -c:a flac")) return "";
         bytes.resize(bytes.size() * 3 / 4);
