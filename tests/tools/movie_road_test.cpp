@@ -353,7 +353,6 @@ void PrintTo(const ValidSound& sound, std::ostream* os)
 
 // Rows that fail today and are mended on other branches; empty once merged.
 const std::set<std::string> kFailingToday = {
-    "vbr_44k_noxing.mp3", "abr_22k_noxing.mp3", "vbr_11k_noxing.mp3",  // cut short
     "vorbis.ogg",         "vorbis_10s.ogg",                            // clicks drift 10 ms a second
 };
 
