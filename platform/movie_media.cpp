@@ -24,6 +24,7 @@ extern "C" {
 #include <mutex>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include "platform/gestalt.h"
 
@@ -48,12 +49,17 @@ constexpr double kForwardSeconds = 2.0;
 std::atomic<int> g_opens{0};
 thread_local std::string t_libraryMessage;
 
-// What the video decoder being watched has said at error level since it was
-// last asked: a decoder that conceals damage says so only here.
+// What the decoder being watched has said at error level since it was last
+// asked: a decoder that conceals damage says so only here. A sound's reader
+// hears its demuxer too, which says so when it drops packets it cannot read
+// (an Ogg page whose checksum fails).
 struct Complaints {
     const void* decoder = nullptr;
     int count = 0;
     std::string first;
+    bool demuxers = false;
+    int dropped = 0;
+    std::string droppedWords;
 };
 thread_local Complaints* t_watched = nullptr;
 
@@ -98,7 +104,12 @@ void KeepMessage(void* source, int level, const char* format, va_list args)
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     if (text.empty()) return;
     t_libraryMessage = text;
-    if (source && t_watched && source == t_watched->decoder && t_watched->count++ == 0) t_watched->first = text;
+    if (!source || !t_watched) return;
+    if (source == t_watched->decoder) {
+        if (t_watched->count++ == 0) t_watched->first = text;
+    } else if (t_watched->demuxers && *static_cast<const AVClass* const*>(source) == avformat_get_class()) {
+        if (t_watched->dropped++ == 0) t_watched->droppedWords = text;
+    }
 }
 
 void SilenceLibraries()
@@ -299,6 +310,128 @@ private:
     int64_t size_;
     int boxes_ = 0;
     std::vector<TrackBoxes> tracks_;
+};
+
+// ---- A raw AAC stream (ADTS) as its frame headers chain: each header gives
+// its frame's length, and its frame holds 1,024 samples a block. So the
+// frames are counted exactly (FFmpeg guesses such a file's length from its
+// first frames' bit rate). Where damage breaks the chain, the bytes up to
+// the next header that starts one are skipped, and how many frames they held
+// nothing tells.
+
+struct AdtsChain {
+    int rate = 0;                 // the headers' rate; 0 when the file holds no chain
+    int64_t samples = 0;          // at that rate
+    std::vector<int64_t> breaks;  // the samples before each stretch skipped
+};
+
+class AdtsWalker {
+public:
+    AdtsWalker(int fd, int64_t size) : fd_(fd), size_(size) {}
+
+    AdtsChain Walk()
+    {
+        AdtsChain chain;
+        // Junk before the first chain has nothing before it to shift.
+        int64_t at = Resync(TagEnd(0));
+        if (at < 0) return chain;
+        const uint8_t* first = Bytes(at, 7);
+        key_ = Key(first);
+        chain.rate = kRates[first[2] >> 2 & 0xF];
+        while (at + 7 <= size_) {
+            if (const int64_t length = FrameAt(at, key_)) {
+                chain.samples += 1024 * ((Bytes(at, 7)[6] & 3) + 1);
+                at += length;
+                continue;
+            }
+            if (const int64_t tag = TagEnd(at); tag > at) {
+                at = tag;
+                continue;
+            }
+            // The rest holds no chain: a tag at the end, or a cut.
+            const int64_t next = Resync(at + 1);
+            if (next < 0) break;
+            chain.breaks.push_back(chain.samples);
+            at = next;
+        }
+        return chain;
+    }
+
+private:
+    static constexpr int kRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
+                                       16000, 12000, 11025, 8000,  7350,  0,     0,     0};
+    static constexpr int64_t kWindow = 65536;
+
+    // What every header of one stream shares: version, profile, rate and channels.
+    static int64_t Key(const uint8_t* h) { return int64_t(h[1] & 0x08) << 16 | int64_t(h[2] & 0xFD) << 8 | (h[3] & 0xC0); }
+
+    const uint8_t* Bytes(int64_t at, int64_t n)
+    {
+        if (at < 0 || n > kWindow || at + n > size_) return nullptr;
+        if (at < windowAt_ || at + n > windowAt_ + int64_t(window_.size())) {
+            window_.resize(size_t(std::min(kWindow, size_ - at)));
+            for (size_t done = 0; done < window_.size();) {
+                const ssize_t r = ::pread(fd_, window_.data() + done, window_.size() - done, off_t(at + int64_t(done)));
+                if (r <= 0) {
+                    window_.clear();
+                    return nullptr;
+                }
+                done += size_t(r);
+            }
+            windowAt_ = at;
+        }
+        return window_.data() + (at - windowAt_);
+    }
+
+    // The length of the frame whose header starts at `at`, when it is one
+    // of the stream's (key: what its headers share; -1 for any) and lies
+    // whole in the file; else 0.
+    int64_t FrameAt(int64_t at, int64_t key)
+    {
+        const uint8_t* h = Bytes(at, 7);
+        if (!h || h[0] != 0xFF || (h[1] & 0xF6) != 0xF0 || kRates[h[2] >> 2 & 0xF] == 0) return 0;
+        if (key >= 0 && Key(h) != key) return 0;
+        const int64_t length = int64_t(h[3] & 3) << 11 | int64_t(h[4]) << 3 | h[5] >> 5;
+        const int64_t header = h[1] & 1 ? 7 : 9;  // without or with a checksum
+        return length > header && at + length <= size_ ? length : 0;
+    }
+
+    // Whether a chain starts at `at`: three frames, or those up to the end.
+    bool Starts(int64_t at)
+    {
+        const uint8_t* h = Bytes(at, 7);
+        const int64_t key = key_ >= 0 ? key_ : h ? Key(h) : -1;
+        for (int frames = 0; frames < 3 && at < size_; ++frames) {
+            const int64_t length = FrameAt(at, key);
+            if (length == 0) return false;
+            at += length;
+        }
+        return true;
+    }
+
+    int64_t Resync(int64_t from)
+    {
+        for (int64_t at = from; at + 7 <= size_; ++at) {
+            const uint8_t* b = Bytes(at, 1);
+            if (b && *b == 0xFF && Starts(at)) return at;
+        }
+        return -1;
+    }
+
+    // The end of the ID3v2 tag at `at`, or `at` when none starts there.
+    int64_t TagEnd(int64_t at)
+    {
+        const uint8_t* t = Bytes(at, 10);
+        if (!t || std::memcmp(t, "ID3", 3) != 0 || (t[6] | t[7] | t[8] | t[9]) & 0x80) return at;
+        const int64_t size = int64_t(t[6]) << 21 | int64_t(t[7]) << 14 | int64_t(t[8]) << 7 | t[9];
+        return std::min(size_, at + 10 + size + (t[5] & 0x10 ? 10 : 0));
+    }
+
+    int fd_;
+    int64_t size_;
+    int64_t key_ = -1;
+    std::vector<uint8_t> window_;
+    int64_t windowAt_ = 0;
 };
 
 // ---- Files through our own reader: no name reaches FFmpeg, so nothing is
@@ -549,7 +682,13 @@ uint32_t CodecType(const AVFormatContext* format, const AVCodecParameters* par, 
 
 class SoundReader : public SampleSource {
 public:
-    SoundReader(std::string path, int stream, SoundInfo info) : path_(std::move(path)), stream_(stream), info_(std::move(info)) {}
+    // breaks: where, in frames at the stream's rate, the file skips a stretch
+    // whose length nothing in it tells.
+    SoundReader(std::string path, int stream, SoundInfo info, std::vector<int64_t> breaks)
+        : path_(std::move(path)), stream_(stream), info_(std::move(info)), breaks_(std::move(breaks))
+    {
+        said_.demuxers = true;
+    }
     ~SoundReader() override
     {
         swr_free(&resampler_);
@@ -607,6 +746,7 @@ private:
         if (codec_) return true;
         std::string why;
         failed_ = true;
+        const WatchComplaints watch(&said_, nullptr);
         if (!demuxer_.Open(path_, &why) || stream_ >= int(demuxer_.format->nb_streams)) return false;
         codec_ = OpenDecoder(demuxer_.format->streams[stream_], 0, &why);
         if (!codec_) return false;
@@ -636,6 +776,11 @@ private:
         based_ = false;
         sentAtFrame_ = 0;
         widestFrame_ = 0;
+        said_.dropped = 0;
+        droppedSeen_ = 0;
+        droppedUntil_ = -1;
+        undecoded_ = false;
+        nextBreak_ = 0;
         return Ready();
     }
 
@@ -645,7 +790,7 @@ private:
     {
         pending_.clear();
         pendingAt_ = 0;
-        bool complained = false;
+        const WatchComplaints watch(&said_, nullptr);
         while (!ended_) {
             t_libraryMessage.clear();
             const int before = reader_.errors;
@@ -653,7 +798,13 @@ private:
             // What the decoder skipped or concealed is said, not passed over.
             if (reader_.errors > before) {
                 complaints_.Add(placed_, placed_, t_libraryMessage);
-                complained = true;
+                undecoded_ = true;
+            }
+            // Packets the demuxer dropped show in the frames of the next few
+            // it reads (the decoder may still hold one from before them).
+            if (said_.dropped > droppedSeen_) {
+                droppedSeen_ = said_.dropped;
+                droppedUntil_ = reader_.sent + 3;
             }
             if (r == FrameReader::kFault) return -1;
             if (r == FrameReader::kEnd) {
@@ -669,15 +820,25 @@ private:
             // What did not decode keeps its time as silence, so that all
             // after it plays when it should.
             if (gap > 0) {
-                if (complained) complaints_.Add(placed_, placed_ + gap, {});
                 owed_ = gap;
                 placed_ += gap;
             }
-            placed_ += int64_t(pending_.size() / size_t(info_.channels));
+            Place();
             if (!pending_.empty() || owed_ > 0) return 1;
         }
-        placed_ += int64_t(pending_.size() / size_t(info_.channels));
+        Place();
         return pending_.empty() ? 0 : 1;
+    }
+
+    // Counts the samples pending_ holds as placed, and says each break in
+    // the file they pass.
+    void Place()
+    {
+        placed_ += int64_t(pending_.size() / size_t(info_.channels));
+        for (; nextBreak_ < breaks_.size() && breaks_[nextBreak_] < placed_; ++nextBreak_) {
+            complaints_.Add(breaks_[nextBreak_], breaks_[nextBreak_], {});
+            complaints_.MarkTimeLost();
+        }
     }
 
     // The silence owed before a decoded frame: how far its timestamp lies
@@ -704,17 +865,36 @@ private:
             based_ = true;
         }
         const int64_t gap = at - origin_ - placed_;
+        // What was lost since the last frame: packets the decoder was given
+        // and could not decode, or packets the demuxer dropped unread.
+        const bool undecoded = std::exchange(undecoded_, false);
+        const bool dropped = reader_.sent <= droppedUntil_;
         // Timestamps are exact to their tick (a millisecond in Matroska).
         const int64_t slack = std::max<int64_t>(info_.sampleRate / 500, 2 * av_rescale_q(1, base, rate) + 1);
         if (gap >= -slack && gap <= slack) return 0;
-        const int64_t most = std::min(packets * widestFrame_ * 2, info_.frames > 0 ? info_.frames - placed_ : kFar);
-        if (gap < 0 || gap > most) {
-            // A timestamp that jumps back, or further than what was lost:
-            // the frame follows on, and those after it are placed from it.
-            origin_ = at - placed_;
-            return 0;
+        // With nothing lost, a timestamp off by less than a packet is no hole
+        // (Vorbis's move where the block size changes): the samples follow on.
+        if (!undecoded && !dropped && gap >= -widestFrame_ && gap <= widestFrame_) return 0;
+        // No gap may be longer than what was lost could hold, however far a
+        // timestamp jumps: the packets given since the last frame, or, for
+        // packets dropped unread, the rest of the length the file states.
+        const int64_t rest = info_.frames > 0 ? info_.frames - placed_ : 0;
+        const int64_t most = std::max(undecoded ? std::min(packets * widestFrame_ * 2, rest > 0 ? rest : kFar) : 0,
+                                      dropped ? rest : 0);
+        if (dropped) {
+            complaints_.Add(placed_, placed_, said_.droppedWords);
+            droppedUntil_ = -1;
         }
-        return gap;
+        if (gap > 0 && gap <= most) {
+            complaints_.Add(placed_, placed_ + gap, {});
+            return gap;
+        }
+        // A timestamp that jumps back, or further than what was lost: the
+        // frame follows on, and those after it are placed from it. Where
+        // something was lost, how much is not known.
+        origin_ = at - placed_;
+        if (gap > 0 && (undecoded || dropped)) complaints_.MarkTimeLost();
+        return 0;
     }
 
     bool Convert(const AVFrame* frame, int samples)
@@ -784,6 +964,15 @@ private:
     bool based_ = false;
     int64_t sentAtFrame_ = 0;  // the decoder's packets when the last frame came
     int64_t widestFrame_ = 0;  // the most samples a frame has held
+    // What the decoder and demuxer said; whether packets failed to decode
+    // since the last frame; the demuxer's complaints seen, and the packets
+    // given to the decoder up to which frames may show what it dropped.
+    struct Complaints said_;
+    bool undecoded_ = false;
+    int droppedSeen_ = 0;
+    int64_t droppedUntil_ = -1;
+    std::vector<int64_t> breaks_;
+    size_t nextBreak_ = 0;
 };
 
 // ---- The movie
@@ -825,6 +1014,7 @@ struct FfmpegMovie::Impl {
     int quarterTurns = 0;
     double frameRate = 0;
     std::unique_ptr<SoundReader> soundReader;
+    std::vector<int64_t> soundBreaks;  // the sound's stretches of unknown length
 
     // Decoding state: the frame shown at the last time asked for, the one
     // decoded after it, and the picture made of the first.
@@ -1130,7 +1320,17 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     }
     if (format->duration > 0) {
         impl->duration = double(format->duration) / AV_TIME_BASE;
-    } else {
+    }
+    if (container == "aac" && impl->sound >= 0) {
+        // The length its frames hold, where FFmpeg guesses from a bit rate.
+        SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
+        const AdtsChain chain = AdtsWalker(::fileno(impl->demuxer.file), impl->demuxer.size).Walk();
+        if (chain.rate > 0 && chain.samples > 0) {
+            info.frames = av_rescale(chain.samples, info.sampleRate, chain.rate);
+            impl->duration = double(chain.samples) / chain.rate;
+            for (const int64_t at : chain.breaks) impl->soundBreaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
+        }
+    } else if (format->duration <= 0) {
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             const AVStream* st = format->streams[i];
             if (st->duration > 0) impl->duration = std::max(impl->duration, double(st->duration) * av_q2d(st->time_base));
@@ -1241,7 +1441,7 @@ SampleSource* FfmpegMovie::Sound()
     if (!impl_ || impl_->sound < 0) return nullptr;
     if (!impl_->soundReader)
         impl_->soundReader = std::make_unique<SoundReader>(impl_->path, impl_->sound,
-                                                           impl_->streams[size_t(impl_->sound)].sound);
+                                                           impl_->streams[size_t(impl_->sound)].sound, impl_->soundBreaks);
     return impl_->soundReader.get();
 }
 
