@@ -680,12 +680,21 @@ uint32_t CodecType(const AVFormatContext* format, const AVCodecParameters* par, 
 // ---- Sound: decoded in order, converted to interleaved 16-bit samples
 // at the stream's own rate and channels.
 
+// What a file tells of its sound's time beside the timestamps, in frames at
+// the stream's rate.
+struct SoundTime {
+    // Where the sound ends by the container's own account (a QuickTime
+    // file's edit list, which cuts the codec's padding off); 0: at the end
+    // of what decodes.
+    int64_t end = 0;
+    // Where the file skips a stretch whose length nothing in it tells.
+    std::vector<int64_t> breaks;
+};
+
 class SoundReader : public SampleSource {
 public:
-    // breaks: where, in frames at the stream's rate, the file skips a stretch
-    // whose length nothing in it tells.
-    SoundReader(std::string path, int stream, SoundInfo info, std::vector<int64_t> breaks)
-        : path_(std::move(path)), stream_(stream), info_(std::move(info)), breaks_(std::move(breaks))
+    SoundReader(std::string path, int stream, SoundInfo info, SoundTime time)
+        : path_(std::move(path)), stream_(stream), info_(std::move(info)), end_(time.end), breaks_(std::move(time.breaks))
     {
         said_.demuxers = true;
     }
@@ -714,8 +723,10 @@ public:
     int64_t Read16(int16_t* out, int64_t frames) override
     {
         if (frames < 0 || !Ready()) return -1;
+        if (end_ > 0) frames = std::min(frames, std::max<int64_t>(end_ - position_, 0));
         const size_t channels = size_t(info_.channels);
         int64_t done = 0;
+        bool fault = false;
         while (done < frames) {
             if (owed_ > 0) {
                 const int64_t take = std::min(owed_, frames - done);
@@ -726,8 +737,8 @@ public:
             }
             if (pendingAt_ == pending_.size()) {
                 const int more = Decode();
-                if (more < 0) return done ? done : -1;
-                if (more == 0) break;
+                fault = more < 0;
+                if (more <= 0) break;
                 continue;
             }
             const size_t take = std::min(size_t(frames - done), (pending_.size() - pendingAt_) / channels);
@@ -736,7 +747,7 @@ public:
             done += take;
         }
         position_ += done;
-        return done;
+        return fault && done == 0 ? -1 : done;
     }
 
 private:
@@ -971,6 +982,7 @@ private:
     bool undecoded_ = false;
     int droppedSeen_ = 0;
     int64_t droppedUntil_ = -1;
+    int64_t end_ = 0;
     std::vector<int64_t> breaks_;
     size_t nextBreak_ = 0;
 };
@@ -1014,7 +1026,7 @@ struct FfmpegMovie::Impl {
     int quarterTurns = 0;
     double frameRate = 0;
     std::unique_ptr<SoundReader> soundReader;
-    std::vector<int64_t> soundBreaks;  // the sound's stretches of unknown length
+    SoundTime soundTime;
 
     // Decoding state: the frame shown at the last time asked for, the one
     // decoded after it, and the picture made of the first.
@@ -1321,14 +1333,19 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     if (format->duration > 0) {
         impl->duration = double(format->duration) / AV_TIME_BASE;
     }
-    if (container == "aac" && impl->sound >= 0) {
+    if (impl->sound >= 0 && std::strstr(format->iformat->name, "mov")) {
+        // The length its edit list gives, short of the codec's padding.
+        const AVStream* st = format->streams[impl->sound];
+        if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+            impl->soundTime.end = impl->streams[size_t(impl->sound)].sound.frames;
+    } else if (container == "aac" && impl->sound >= 0) {
         // The length its frames hold, where FFmpeg guesses from a bit rate.
         SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
         const AdtsChain chain = AdtsWalker(::fileno(impl->demuxer.file), impl->demuxer.size).Walk();
         if (chain.rate > 0 && chain.samples > 0) {
             info.frames = av_rescale(chain.samples, info.sampleRate, chain.rate);
             impl->duration = double(chain.samples) / chain.rate;
-            for (const int64_t at : chain.breaks) impl->soundBreaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
+            for (const int64_t at : chain.breaks) impl->soundTime.breaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
         }
     } else if (format->duration <= 0) {
         for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -1441,7 +1458,7 @@ SampleSource* FfmpegMovie::Sound()
     if (!impl_ || impl_->sound < 0) return nullptr;
     if (!impl_->soundReader)
         impl_->soundReader = std::make_unique<SoundReader>(impl_->path, impl_->sound,
-                                                           impl_->streams[size_t(impl_->sound)].sound, impl_->soundBreaks);
+                                                           impl_->streams[size_t(impl_->sound)].sound, impl_->soundTime);
     return impl_->soundReader.get();
 }
 
