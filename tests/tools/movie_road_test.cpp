@@ -3,6 +3,7 @@
 // swf-dump, played, and the sound decoded to its length.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,23 @@ using cli_test::ProgramResult;
 using cli_test::RunProgram;
 using tavrel_test::TempDir;
 using tavrel_test::TestMovieNamed;
+
+// The movie's last DefineSound: its sample count, and its MP3 frames in
+// mp3 when given; false when it has none.
+bool DefinedSound(const std::string& movie, uint32_t* samples, const std::string& mp3 = "")
+{
+    CSwfReader reader;
+    if (!reader.Parse(CPath(movie.c_str()), true, 0, true)) return false;
+    const CTagDefineSound* sound = nullptr;
+    for (CSwfTag* tag : reader.GetTags(nullptr))
+        if (auto* s = dynamic_cast<const CTagDefineSound*>(tag)) sound = s;
+    // The data starts with the two-byte seek count.
+    const bool ok = sound && sound->data.size() > 2 &&
+                    (mp3.empty() || tavrel_test::WriteFile(mp3, std::string(sound->data.begin() + 2, sound->data.end())));
+    if (ok) *samples = sound->sampleCount;
+    reader.ClearTags(true);
+    return ok;
+}
 
 std::string Slide(const std::string& src)
 {
@@ -64,20 +82,71 @@ TEST(MovieRoad, MoviesAsSlidesAndShowSound)
     // The sound decodes to the length of the M4A's tone, after the
     // encoder's lead-in.
     if (!tavrel_test::HaveMpg123()) GTEST_SKIP() << "mpg123 is not installed";
-    CSwfReader reader;
-    ASSERT_TRUE(reader.Parse(CPath(movie.c_str()), true, 0, true));
-    const CTagDefineSound* sound = nullptr;
-    for (CSwfTag* tag : reader.GetTags(nullptr))
-        if (auto* s = dynamic_cast<const CTagDefineSound*>(tag)) sound = s;
-    ASSERT_NE(sound, nullptr);
-    EXPECT_NEAR(double(sound->sampleCount), m4a.seconds * 22050, 22050 * 0.05);
     const std::string mp3 = dir.file("sound.mp3");
-    ASSERT_TRUE(tavrel_test::WriteFile(mp3, std::string(sound->data.begin() + 2, sound->data.end())));
-    reader.ClearTags(true);
+    uint32_t samples = 0;
+    ASSERT_TRUE(DefinedSound(movie, &samples, mp3));
+    EXPECT_NEAR(double(samples), m4a.seconds * 22050, 22050 * 0.05);
     std::vector<int16_t> pcm;
     ASSERT_TRUE(tavrel_test::DecodeMp3(mp3, mp3 + ".raw", 22050, 1, &pcm));
     EXPECT_NEAR(double(pcm.size()) - (576 + 529), m4a.seconds * 22050, 2.0 * 576 + 2048 / 2);
     EXPECT_NEAR(tavrel_test::Measure(pcm, 1, 0, 22050).hz, 440, 9);
+}
+
+// Valid sounds that FFmpeg decodes keep their length and their time: every
+// click plays when the file has it, after the MP3 encoder's fixed delay of
+// 1,105 samples, and nothing is said.
+TEST(MovieRoad, ClickTracksKeepTheirTime)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const struct {
+        const char* name;
+        int rate, channels;
+        double from;        // silent before
+        const char* codec;
+        int lead;           // the codec's delay the file keeps, at rate
+    } cases[] = {
+        // Vorbis's timestamps move where its block size changes, at each click.
+        {"mono.ogg", 44100, 1, 0, "-c:a libvorbis", 0},
+        {"stereo.ogg", 48000, 2, 0, "-c:a libvorbis -q:a 8", 0},
+        {"opus.opus", 48000, 2, 0, "-c:a libopus", 0},
+        // Its edit list cuts the AAC padding off.
+        {"aac.m4a", 22050, 1, 0, "-c:a aac", 0},
+        // The length of a raw AAC stream is its frames', not one guessed from
+        // the bit rate of its silent start; ADTS tells no encoder delay.
+        {"silent.aac", 44100, 1, 1, "-c:a aac -f adts", 1024},
+    };
+    constexpr int kRate = 44100, kDelay = 1105;
+    constexpr double kSeconds = 2;
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string sound = dir.file(c.name);
+        ASSERT_TRUE(tavrel_test::RunFfmpeg(tavrel_test::ClickTrack(c.rate, kSeconds, c.from) + "-ac " +
+                                               std::to_string(c.channels) + " " + c.codec,
+                                           sound));
+        ASSERT_TRUE(tavrel_test::WriteFile(
+            dir.file("show.tvr"),
+            show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" "
+                                "duration=\"1000\" />\n</slides>\n<sound_data include=\"true\">\n<sound src=\"" +
+                                sound + "\" sample_rate=\"44100\" stereo=\"false\" />\n</sound_data>\n</slide_show>\n")));
+        const ProgramResult r = RunProgram({"--strict", "show.tvr", "show.swf"}, dir.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        uint32_t samples = 0;
+        ASSERT_TRUE(DefinedSound(dir.file("show.swf"), &samples, dir.file("sound.mp3")));
+        // Within one MP3 frame, and a frame of AAC padding where the file keeps it.
+        const double lead = double(c.lead) / c.rate;
+        EXPECT_NEAR(samples, (kSeconds + lead) * kRate, 1152 + lead * kRate);
+        ASSERT_TRUE(tavrel_test::RunFfmpeg("-f mp3 -i '" + dir.file("sound.mp3") + "' -ac 1 -ar 44100 -f s16le",
+                                           dir.file("sound.raw")));
+        const std::string raw = tavrel_test::ReadFile(dir.file("sound.raw"));
+        std::vector<int16_t> pcm(raw.size() / 2);
+        std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
+        const std::vector<double> clicks = tavrel_test::ClickTimes(pcm, kRate);
+        ASSERT_EQ(clicks.size(), size_t((kSeconds - c.from) * 4));
+        for (size_t k = 0; k < clicks.size(); ++k)
+            EXPECT_NEAR(clicks[k], c.from + 0.25 * double(k) + lead + double(kDelay) / kRate, 0.001) << k;
+    }
 }
 
 // FFmpeg's libraries are loaded only by a run that meets a movie file, and
@@ -158,6 +227,11 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"hole.mp3", "is damaged (it does not decode between ", 44100 * 5},
         // A stretch that does not decode becomes silence of its length.
         {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: ", 441000, true},
+        {"holed.aac", "is damaged (it does not decode between 4.0 s and 6.0 s: ", 442368, true},
+        // Ogg pages whose checksum fails: their packets' time is in the next page's.
+        {"random.ogg", "is damaged (it does not decode between ", 441000, true},
+        // ADTS headers lost: what the bytes skipped held, nothing tells.
+        {"random.aac", "(what follows plays early)", 442368},
     };
     // Every line on standard error is the program's own.
     const auto ours = [](const std::string& err) {
@@ -189,14 +263,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
             EXPECT_TRUE(ours(strict.err)) << strict.err;
             if (slideSound) continue;
             // The event sound counts what was encoded, not what the file claims.
-            CSwfReader reader;
-            ASSERT_TRUE(reader.Parse(CPath(dir.file("show.swf").c_str()), true, 0, true));
             uint32_t samples = 0;
-            bool any = false;
-            for (CSwfTag* tag : reader.GetTags(nullptr))
-                if (auto* s = dynamic_cast<const CTagDefineSound*>(tag)) samples = s->sampleCount, any = true;
-            reader.ClearTags(true);
-            EXPECT_EQ(any, c.samples > 0);
+            EXPECT_EQ(DefinedSound(dir.file("show.swf"), &samples), c.samples > 0);
             if (c.kept) {
                 EXPECT_NEAR(samples, c.samples, 1152);
                 continue;
