@@ -602,7 +602,8 @@ struct FrameReader {
     PacketPtr packet{av_packet_alloc()};
     bool flushed = false;  // the end of the file reached the decoder
     int packets = 0, frames = 0, errors = 0;
-    int64_t sent = 0;  // the stream's packets given to the decoder
+    int64_t sent = 0;     // the stream's packets given to the decoder
+    int64_t corrupt = 0;  // of them, those the demuxer marked as missing data around them
 
     enum Result { kFrame, kEnd, kFault };
     Result Next(AVFrame* out, bool counted)
@@ -628,6 +629,7 @@ struct FrameReader {
             }
             if (packet->stream_index == stream) {
                 ++sent;
+                if (packet->flags & AV_PKT_FLAG_CORRUPT) ++corrupt;
                 if (avcodec_send_packet(codec, packet.get()) < 0 && ++errors > kMaxErrors) {
                     av_packet_unref(packet.get());
                     return kFault;
@@ -789,6 +791,7 @@ private:
         widestFrame_ = 0;
         said_.dropped = 0;
         droppedSeen_ = 0;
+        corruptSeen_ = 0;
         droppedUntil_ = -1;
         undecoded_ = false;
         nextBreak_ = 0;
@@ -811,11 +814,13 @@ private:
                 complaints_.Add(placed_, placed_, t_libraryMessage);
                 undecoded_ = true;
             }
-            // Packets the demuxer dropped show in the frames of the next few
-            // it reads (the decoder may still hold one from before them).
-            if (said_.dropped > droppedSeen_) {
+            // Packets the demuxer dropped (it said so, or marked a packet
+            // next to them) show in the frames of the next few it reads: the
+            // decoder may still hold one from before them.
+            if (said_.dropped > droppedSeen_ || reader_.corrupt > corruptSeen_) {
                 droppedSeen_ = said_.dropped;
-                droppedUntil_ = reader_.sent + 3;
+                corruptSeen_ = reader_.corrupt;
+                droppedUntil_ = reader_.sent + 4;
             }
             if (r == FrameReader::kFault) return -1;
             if (r == FrameReader::kEnd) {
@@ -981,6 +986,7 @@ private:
     struct Complaints said_;
     bool undecoded_ = false;
     int droppedSeen_ = 0;
+    int64_t corruptSeen_ = 0;
     int64_t droppedUntil_ = -1;
     int64_t end_ = 0;
     std::vector<int64_t> breaks_;
