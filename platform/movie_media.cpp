@@ -893,10 +893,11 @@ private:
         if (!undecoded && !dropped && gap >= -widestFrame_ && gap <= widestFrame_) return 0;
         // No gap may be longer than what was lost could hold, however far a
         // timestamp jumps: the packets given since the last frame, or, for
-        // packets dropped unread, the rest of the length the file states.
-        const int64_t rest = info_.frames > 0 ? info_.frames - placed_ : 0;
-        const int64_t most = std::max(undecoded ? std::min(packets * widestFrame_ * 2, rest > 0 ? rest : kFar) : 0,
-                                      dropped ? rest : 0);
+        // packets dropped unread, any stretch within the length the file
+        // states; and none runs past that length.
+        int64_t most = undecoded ? packets * widestFrame_ * 2 : 0;
+        if (dropped && info_.frames > 0) most = kFar;
+        most = std::min(most, info_.frames > 0 ? info_.frames - placed_ : kFar);
         if (dropped) {
             complaints_.Add(placed_, placed_, said_.droppedWords);
             droppedUntil_ = -1;
