@@ -363,7 +363,10 @@ private:
     static constexpr int64_t kWindow = 65536;
 
     // What every header of one stream shares: version, profile, rate and channels.
-    static int64_t Key(const uint8_t* h) { return int64_t(h[1] & 0x08) << 16 | int64_t(h[2] & 0xFD) << 8 | (h[3] & 0xC0); }
+    static int64_t Key(const uint8_t* h)
+    {
+        return int64_t(h[1] & 0x08) << 16 | int64_t(h[2] & 0xFD) << 8 | (h[3] & 0xC0);
+    }
 
     const uint8_t* Bytes(int64_t at, int64_t n)
     {
@@ -593,6 +596,43 @@ CodecPtr OpenDecoder(const AVStream* stream, uint64_t maxPixels, std::string* wh
     return codec;
 }
 
+// Where a stream's packets went missing before the decoder saw them: a
+// packet whose time lies further past the end of the one before than a
+// packet lasts (Vorbis's move within one where the block size changes),
+// or one the demuxer marked as next to lost data or read after saying it
+// dropped some (an Ogg page whose checksum fails).
+struct PacketWatch {
+    PacketWatch() = default;
+    PacketWatch(const Complaints* said, int64_t slack) : said_(said), slack_(slack), saidSeen_(said->dropped) {}
+
+    // The time of the first packet after a hole the frames have not yet
+    // reached, and whether the demuxer told of it.
+    int64_t lostAt = AV_NOPTS_VALUE;
+    bool told = false;
+
+    void Saw(const AVPacket& p)
+    {
+        const bool marked = markPending_ || (p.flags & AV_PKT_FLAG_CORRUPT) || (said_ && said_->dropped > saidSeen_);
+        const bool jumped =
+            p.pts != AV_NOPTS_VALUE && lastEnd_ != AV_NOPTS_VALUE && p.pts > lastEnd_ + std::max(slack_, widest_);
+        if (said_) saidSeen_ = said_->dropped;
+        markPending_ = marked && p.pts == AV_NOPTS_VALUE;
+        if ((marked || jumped) && p.pts != AV_NOPTS_VALUE && lostAt == AV_NOPTS_VALUE) {
+            lostAt = p.pts;
+            told = marked;
+        }
+        widest_ = std::max(widest_, p.duration);
+        lastEnd_ = p.pts != AV_NOPTS_VALUE && p.duration > 0 ? p.pts + p.duration : AV_NOPTS_VALUE;
+    }
+
+private:
+    const Complaints* said_ = nullptr;  // what the demuxer says
+    int64_t slack_ = 0;                 // in the stream's time base
+    int saidSeen_ = 0;                  // what it said before
+    bool markPending_ = false;
+    int64_t lastEnd_ = AV_NOPTS_VALUE, widest_ = 0;
+};
+
 // Reads packets of one stream into a decoder and takes frames out,
 // counting what it reads.
 struct FrameReader {
@@ -602,8 +642,8 @@ struct FrameReader {
     PacketPtr packet{av_packet_alloc()};
     bool flushed = false;  // the end of the file reached the decoder
     int packets = 0, frames = 0, errors = 0;
-    int64_t sent = 0;     // the stream's packets given to the decoder
-    int64_t corrupt = 0;  // of them, those the demuxer marked as missing data around them
+    int64_t sent = 0;  // the stream's packets given to the decoder
+    PacketWatch* watch = nullptr;
 
     enum Result { kFrame, kEnd, kFault };
     Result Next(AVFrame* out, bool counted)
@@ -629,7 +669,7 @@ struct FrameReader {
             }
             if (packet->stream_index == stream) {
                 ++sent;
-                if (packet->flags & AV_PKT_FLAG_CORRUPT) ++corrupt;
+                if (watch) watch->Saw(*packet);
                 if (avcodec_send_packet(codec, packet.get()) < 0 && ++errors > kMaxErrors) {
                     av_packet_unref(packet.get());
                     return kFault;
@@ -696,7 +736,11 @@ struct SoundTime {
 class SoundReader : public SampleSource {
 public:
     SoundReader(std::string path, int stream, SoundInfo info, SoundTime time)
-        : path_(std::move(path)), stream_(stream), info_(std::move(info)), end_(time.end), breaks_(std::move(time.breaks))
+        : path_(std::move(path)),
+          stream_(stream),
+          info_(std::move(info)),
+          end_(time.end),
+          breaks_(std::move(time.breaks))
     {
         said_.demuxers = true;
     }
@@ -766,6 +810,12 @@ private:
         reader_.format = demuxer_.format;
         reader_.stream = stream_;
         reader_.codec = codec_.get();
+        // Packets are contiguous to their tick, and to the two milliseconds
+        // frames are held to. What the demuxer said as the file opened is of
+        // no place.
+        const AVRational base = demuxer_.format->streams[stream_]->time_base;
+        watch_ = PacketWatch(&said_, base.num > 0 && base.den > 0 ? 2 + av_rescale_q(2, AVRational{1, 1000}, base) : 0);
+        reader_.watch = &watch_;
         frame_.reset(av_frame_alloc());
         failed_ = !frame_ || !reader_.packet;
         return !failed_;
@@ -790,9 +840,6 @@ private:
         sentAtFrame_ = 0;
         widestFrame_ = 0;
         said_.dropped = 0;
-        droppedSeen_ = 0;
-        corruptSeen_ = 0;
-        droppedUntil_ = -1;
         undecoded_ = false;
         nextBreak_ = 0;
         return Ready();
@@ -813,14 +860,6 @@ private:
             if (reader_.errors > before) {
                 complaints_.Add(placed_, placed_, t_libraryMessage);
                 undecoded_ = true;
-            }
-            // Packets the demuxer dropped (it said so, or marked a packet
-            // next to them) show in the frames of the next few it reads: the
-            // decoder may still hold one from before them.
-            if (said_.dropped > droppedSeen_ || reader_.corrupt > corruptSeen_) {
-                droppedSeen_ = said_.dropped;
-                corruptSeen_ = reader_.corrupt;
-                droppedUntil_ = reader_.sent + 4;
             }
             if (r == FrameReader::kFault) return -1;
             if (r == FrameReader::kEnd) {
@@ -882,9 +921,12 @@ private:
         }
         const int64_t gap = at - origin_ - placed_;
         // What was lost since the last frame: packets the decoder was given
-        // and could not decode, or packets the demuxer dropped unread.
+        // and could not decode, or packets missing before this frame's.
         const bool undecoded = std::exchange(undecoded_, false);
-        const bool dropped = reader_.sent <= droppedUntil_;
+        const bool dropped = watch_.lostAt != AV_NOPTS_VALUE && ts >= watch_.lostAt;
+        const bool told = dropped && watch_.told;
+        if (dropped) watch_.lostAt = AV_NOPTS_VALUE;
+        if (told) complaints_.Add(placed_, placed_, said_.droppedWords);
         // Timestamps are exact to their tick (a millisecond in Matroska).
         const int64_t slack = std::max<int64_t>(info_.sampleRate / 500, 2 * av_rescale_q(1, base, rate) + 1);
         if (gap >= -slack && gap <= slack) return 0;
@@ -898,19 +940,19 @@ private:
         int64_t most = undecoded ? packets * widestFrame_ * 2 : 0;
         if (dropped && info_.frames > 0) most = kFar;
         most = std::min(most, info_.frames > 0 ? info_.frames - placed_ : kFar);
-        if (dropped) {
-            complaints_.Add(placed_, placed_, said_.droppedWords);
-            droppedUntil_ = -1;
-        }
+        // A hole is damage where anything told of damage; a time that jumps
+        // in a stream that decodes whole is the file's own (a recording's
+        // pause).
+        const bool said = undecoded || !complaints_.Empty();
         if (gap > 0 && gap <= most) {
-            complaints_.Add(placed_, placed_ + gap, {});
+            if (said) complaints_.Add(placed_, placed_ + gap, {});
             return gap;
         }
         // A timestamp that jumps back, or further than what was lost: the
         // frame follows on, and those after it are placed from it. Where
         // something was lost, how much is not known.
         origin_ = at - placed_;
-        if (gap > 0 && (undecoded || dropped)) complaints_.MarkTimeLost();
+        if (gap > 0 && (undecoded || dropped) && said) complaints_.MarkTimeLost();
         return 0;
     }
 
@@ -982,13 +1024,10 @@ private:
     int64_t sentAtFrame_ = 0;  // the decoder's packets when the last frame came
     int64_t widestFrame_ = 0;  // the most samples a frame has held
     // What the decoder and demuxer said; whether packets failed to decode
-    // since the last frame; the demuxer's complaints seen, and the packets
-    // given to the decoder up to which frames may show what it dropped.
+    // since the last frame; where packets went missing before it.
     struct Complaints said_;
     bool undecoded_ = false;
-    int droppedSeen_ = 0;
-    int64_t corruptSeen_ = 0;
-    int64_t droppedUntil_ = -1;
+    PacketWatch watch_;
     int64_t end_ = 0;
     std::vector<int64_t> breaks_;
     size_t nextBreak_ = 0;
@@ -1352,7 +1391,8 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         if (chain.rate > 0 && chain.samples > 0) {
             info.frames = av_rescale(chain.samples, info.sampleRate, chain.rate);
             impl->duration = double(chain.samples) / chain.rate;
-            for (const int64_t at : chain.breaks) impl->soundTime.breaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
+            for (const int64_t at : chain.breaks)
+                impl->soundTime.breaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
         }
     } else if (format->duration <= 0) {
         for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -1464,8 +1504,8 @@ SampleSource* FfmpegMovie::Sound()
 {
     if (!impl_ || impl_->sound < 0) return nullptr;
     if (!impl_->soundReader)
-        impl_->soundReader = std::make_unique<SoundReader>(impl_->path, impl_->sound,
-                                                           impl_->streams[size_t(impl_->sound)].sound, impl_->soundTime);
+        impl_->soundReader = std::make_unique<SoundReader>(
+            impl_->path, impl_->sound, impl_->streams[size_t(impl_->sound)].sound, impl_->soundTime);
     return impl_->soundReader.get();
 }
 

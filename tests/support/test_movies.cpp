@@ -219,9 +219,13 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             return "";
     } else if (kind == "holed.aac") {
         if (!make(tone10 + "-c:a aac -f adts") || !RandomisePackets(path, 172, 258, &bytes, 7)) return "";
-    } else if (kind == "random.aac" || kind == "random.ogg") {
-        // 3,000 random bytes at 45 %: frame headers, and Ogg pages, lost.
-        if (!make(tone10 + (kind == "random.aac" ? "-c:a aac -f adts" : "-c:a libvorbis"))) return "";
+    } else if (kind == "random.aac" || kind == "random.ogg" || kind == "random.ts") {
+        // 3,000 random bytes at 45 %: frame headers, Ogg pages, transport
+        // packets lost.
+        const char* codec = kind == "random.aac"   ? "-c:a aac -f adts"
+                            : kind == "random.ogg" ? "-c:a libvorbis"
+                                                   : "-c:a aac -f mpegts";
+        if (!make(tone10 + codec)) return "";
         std::mt19937 noise(45);
         for (size_t at = bytes.size() * 45 / 100; at < std::min(bytes.size(), bytes.size() * 45 / 100 + 3000); ++at)
             bytes[at] = char(noise());

@@ -48,8 +48,9 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // "mid.flac" (3,000 bytes from the middle on XORed with 0x5A);
 // "holed.mp4" (10 s of AAC at 48000 Hz, index first, packets 172 to 258
 // random), "holed.aac" (ADTS, packets 172 to 258 random after their
-// headers), "random.aac" and "random.ogg" (ADTS and Ogg Vorbis with 3,000
-// random bytes at 45 %), "cut.flac" (2 s at 11025 Hz, three quarters of its bytes),
+// headers), "random.aac", "random.ogg" and "random.ts" (ADTS, Ogg Vorbis
+// and AAC in MPEG-TS with 3,000 random bytes at 45 %), "cut.flac" (2 s at
+// 11025 Hz, three quarters of its bytes),
 // "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not
 // decode). path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);

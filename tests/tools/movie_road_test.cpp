@@ -35,8 +35,9 @@ bool DefinedSound(const std::string& movie, uint32_t* samples, const std::string
     for (CSwfTag* tag : reader.GetTags(nullptr))
         if (auto* s = dynamic_cast<const CTagDefineSound*>(tag)) sound = s;
     // The data starts with the two-byte seek count.
-    const bool ok = sound && sound->data.size() > 2 &&
-                    (mp3.empty() || tavrel_test::WriteFile(mp3, std::string(sound->data.begin() + 2, sound->data.end())));
+    const bool ok =
+        sound && sound->data.size() > 2 &&
+        (mp3.empty() || tavrel_test::WriteFile(mp3, std::string(sound->data.begin() + 2, sound->data.end())));
     if (ok) *samples = sound->sampleCount;
     reader.ClearTags(true);
     return ok;
@@ -101,9 +102,9 @@ TEST(MovieRoad, ClickTracksKeepTheirTime)
     const struct {
         const char* name;
         int rate, channels;
-        double from;        // silent before
+        double from;  // silent before
         const char* codec;
-        int lead;           // the codec's delay the file keeps, at rate
+        int lead;  // the codec's delay the file keeps, at rate
     } cases[] = {
         // Vorbis's timestamps move where its block size changes, at each click.
         {"mono.ogg", 44100, 1, 0, "-c:a libvorbis", 0},
@@ -121,14 +122,15 @@ TEST(MovieRoad, ClickTracksKeepTheirTime)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string sound = dir.file(c.name);
-        ASSERT_TRUE(tavrel_test::RunFfmpeg(tavrel_test::ClickTrack(c.rate, kSeconds, c.from) + "-ac " +
-                                               std::to_string(c.channels) + " " + c.codec,
-                                           sound));
+        ASSERT_TRUE(tavrel_test::RunFfmpeg(
+            tavrel_test::ClickTrack(c.rate, kSeconds, c.from) + "-ac " + std::to_string(c.channels) + " " + c.codec,
+            sound));
         ASSERT_TRUE(tavrel_test::WriteFile(
             dir.file("show.tvr"),
             show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" "
                                 "duration=\"1000\" />\n</slides>\n<sound_data include=\"true\">\n<sound src=\"" +
-                                sound + "\" sample_rate=\"44100\" stereo=\"false\" />\n</sound_data>\n</slide_show>\n")));
+                                sound +
+                                "\" sample_rate=\"44100\" stereo=\"false\" />\n</sound_data>\n</slide_show>\n")));
         const ProgramResult r = RunProgram({"--strict", "show.tvr", "show.swf"}, dir.path());
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.err, "");
@@ -228,8 +230,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // A stretch that does not decode becomes silence of its length.
         {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: ", 441000, true},
         {"holed.aac", "is damaged (it does not decode between 4.0 s and 6.0 s: ", 442368, true},
-        // Ogg pages whose checksum fails: their packets' time is in the next page's.
+        // Packets lost unread: their time is in the next one's timestamp.
         {"random.ogg", "is damaged (it does not decode between ", 441000, true},
+        {"random.ts", "is damaged (it does not decode between ", 442368, true},
         // ADTS headers lost: what the bytes skipped held, nothing tells.
         {"random.aac", "(what follows plays early)", 442368},
     };
