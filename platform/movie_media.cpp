@@ -24,6 +24,7 @@ extern "C" {
 #include <mutex>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include "platform/gestalt.h"
 
@@ -48,12 +49,17 @@ constexpr double kForwardSeconds = 2.0;
 std::atomic<int> g_opens{0};
 thread_local std::string t_libraryMessage;
 
-// What the video decoder being watched has said at error level since it was
-// last asked: a decoder that conceals damage says so only here.
+// What the decoder being watched has said at error level since it was last
+// asked: a decoder that conceals damage says so only here. A sound's reader
+// hears its demuxer too, which says so when it drops packets it cannot read
+// (an Ogg page whose checksum fails).
 struct Complaints {
     const void* decoder = nullptr;
     int count = 0;
     std::string first;
+    bool demuxers = false;
+    int dropped = 0;
+    std::string droppedWords;
 };
 thread_local Complaints* t_watched = nullptr;
 
@@ -98,7 +104,12 @@ void KeepMessage(void* source, int level, const char* format, va_list args)
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     if (text.empty()) return;
     t_libraryMessage = text;
-    if (source && t_watched && source == t_watched->decoder && t_watched->count++ == 0) t_watched->first = text;
+    if (!source || !t_watched) return;
+    if (source == t_watched->decoder) {
+        if (t_watched->count++ == 0) t_watched->first = text;
+    } else if (t_watched->demuxers && *static_cast<const AVClass* const*>(source) == avformat_get_class()) {
+        if (t_watched->dropped++ == 0) t_watched->droppedWords = text;
+    }
 }
 
 void SilenceLibraries()
@@ -301,6 +312,131 @@ private:
     std::vector<TrackBoxes> tracks_;
 };
 
+// ---- A raw AAC stream (ADTS) as its frame headers chain: each header gives
+// its frame's length, and its frame holds 1,024 samples a block. So the
+// frames are counted exactly (FFmpeg guesses such a file's length from its
+// first frames' bit rate). Where damage breaks the chain, the bytes up to
+// the next header that starts one are skipped, and how many frames they held
+// nothing tells.
+
+struct AdtsChain {
+    int rate = 0;                 // the headers' rate; 0 when the file holds no chain
+    int64_t samples = 0;          // at that rate
+    std::vector<int64_t> breaks;  // the samples before each stretch skipped
+};
+
+class AdtsWalker {
+public:
+    AdtsWalker(int fd, int64_t size) : fd_(fd), size_(size) {}
+
+    AdtsChain Walk()
+    {
+        AdtsChain chain;
+        // Junk before the first chain has nothing before it to shift.
+        int64_t at = Resync(TagEnd(0));
+        if (at < 0) return chain;
+        const uint8_t* first = Bytes(at, 7);
+        key_ = Key(first);
+        chain.rate = kRates[first[2] >> 2 & 0xF];
+        while (at + 7 <= size_) {
+            if (const int64_t length = FrameAt(at, key_)) {
+                chain.samples += 1024 * ((Bytes(at, 7)[6] & 3) + 1);
+                at += length;
+                continue;
+            }
+            if (const int64_t tag = TagEnd(at); tag > at) {
+                at = tag;
+                continue;
+            }
+            // The rest holds no chain: a tag at the end, or a cut.
+            const int64_t next = Resync(at + 1);
+            if (next < 0) break;
+            chain.breaks.push_back(chain.samples);
+            at = next;
+        }
+        return chain;
+    }
+
+private:
+    static constexpr int kRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
+                                       16000, 12000, 11025, 8000,  7350,  0,     0,     0};
+    static constexpr int64_t kWindow = 65536;
+
+    // What every header of one stream shares: version, profile, rate and channels.
+    static int64_t Key(const uint8_t* h)
+    {
+        return int64_t(h[1] & 0x08) << 16 | int64_t(h[2] & 0xFD) << 8 | (h[3] & 0xC0);
+    }
+
+    const uint8_t* Bytes(int64_t at, int64_t n)
+    {
+        if (at < 0 || n > kWindow || at + n > size_) return nullptr;
+        if (at < windowAt_ || at + n > windowAt_ + int64_t(window_.size())) {
+            window_.resize(size_t(std::min(kWindow, size_ - at)));
+            for (size_t done = 0; done < window_.size();) {
+                const ssize_t r = ::pread(fd_, window_.data() + done, window_.size() - done, off_t(at + int64_t(done)));
+                if (r <= 0) {
+                    window_.clear();
+                    return nullptr;
+                }
+                done += size_t(r);
+            }
+            windowAt_ = at;
+        }
+        return window_.data() + (at - windowAt_);
+    }
+
+    // The length of the frame whose header starts at `at`, when it is one
+    // of the stream's (key: what its headers share; -1 for any) and lies
+    // whole in the file; else 0.
+    int64_t FrameAt(int64_t at, int64_t key)
+    {
+        const uint8_t* h = Bytes(at, 7);
+        if (!h || h[0] != 0xFF || (h[1] & 0xF6) != 0xF0 || kRates[h[2] >> 2 & 0xF] == 0) return 0;
+        if (key >= 0 && Key(h) != key) return 0;
+        const int64_t length = int64_t(h[3] & 3) << 11 | int64_t(h[4]) << 3 | h[5] >> 5;
+        const int64_t header = h[1] & 1 ? 7 : 9;  // without or with a checksum
+        return length > header && at + length <= size_ ? length : 0;
+    }
+
+    // Whether a chain starts at `at`: three frames, or those up to the end.
+    bool Starts(int64_t at)
+    {
+        const uint8_t* h = Bytes(at, 7);
+        const int64_t key = key_ >= 0 ? key_ : h ? Key(h) : -1;
+        for (int frames = 0; frames < 3 && at < size_; ++frames) {
+            const int64_t length = FrameAt(at, key);
+            if (length == 0) return false;
+            at += length;
+        }
+        return true;
+    }
+
+    int64_t Resync(int64_t from)
+    {
+        for (int64_t at = from; at + 7 <= size_; ++at) {
+            const uint8_t* b = Bytes(at, 1);
+            if (b && *b == 0xFF && Starts(at)) return at;
+        }
+        return -1;
+    }
+
+    // The end of the ID3v2 tag at `at`, or `at` when none starts there.
+    int64_t TagEnd(int64_t at)
+    {
+        const uint8_t* t = Bytes(at, 10);
+        if (!t || std::memcmp(t, "ID3", 3) != 0 || (t[6] | t[7] | t[8] | t[9]) & 0x80) return at;
+        const int64_t size = int64_t(t[6]) << 21 | int64_t(t[7]) << 14 | int64_t(t[8]) << 7 | t[9];
+        return std::min(size_, at + 10 + size + (t[5] & 0x10 ? 10 : 0));
+    }
+
+    int fd_;
+    int64_t size_;
+    int64_t key_ = -1;
+    std::vector<uint8_t> window_;
+    int64_t windowAt_ = 0;
+};
+
 // ---- Files through our own reader: no name reaches FFmpeg, so nothing is
 // told by a file's extension, and no other file is ever opened.
 
@@ -460,6 +596,43 @@ CodecPtr OpenDecoder(const AVStream* stream, uint64_t maxPixels, std::string* wh
     return codec;
 }
 
+// Where a stream's packets went missing before the decoder saw them: a
+// packet whose time lies further past the end of the one before than a
+// packet lasts (Vorbis's move within one where the block size changes),
+// or one the demuxer marked as next to lost data or read after saying it
+// dropped some (an Ogg page whose checksum fails).
+struct PacketWatch {
+    PacketWatch() = default;
+    PacketWatch(const Complaints* said, int64_t slack) : said_(said), slack_(slack), saidSeen_(said->dropped) {}
+
+    // The time of the first packet after a hole the frames have not yet
+    // reached, and whether the demuxer told of it.
+    int64_t lostAt = AV_NOPTS_VALUE;
+    bool told = false;
+
+    void Saw(const AVPacket& p)
+    {
+        const bool marked = markPending_ || (p.flags & AV_PKT_FLAG_CORRUPT) || (said_ && said_->dropped > saidSeen_);
+        const bool jumped =
+            p.pts != AV_NOPTS_VALUE && lastEnd_ != AV_NOPTS_VALUE && p.pts > lastEnd_ + std::max(slack_, widest_);
+        if (said_) saidSeen_ = said_->dropped;
+        markPending_ = marked && p.pts == AV_NOPTS_VALUE;
+        if ((marked || jumped) && p.pts != AV_NOPTS_VALUE && lostAt == AV_NOPTS_VALUE) {
+            lostAt = p.pts;
+            told = marked;
+        }
+        widest_ = std::max(widest_, p.duration);
+        lastEnd_ = p.pts != AV_NOPTS_VALUE && p.duration > 0 ? p.pts + p.duration : AV_NOPTS_VALUE;
+    }
+
+private:
+    const Complaints* said_ = nullptr;  // what the demuxer says
+    int64_t slack_ = 0;                 // in the stream's time base
+    int saidSeen_ = 0;                  // what it said before
+    bool markPending_ = false;
+    int64_t lastEnd_ = AV_NOPTS_VALUE, widest_ = 0;
+};
+
 // Reads packets of one stream into a decoder and takes frames out,
 // counting what it reads.
 struct FrameReader {
@@ -470,6 +643,7 @@ struct FrameReader {
     bool flushed = false;  // the end of the file reached the decoder
     int packets = 0, frames = 0, errors = 0;
     int64_t sent = 0;  // the stream's packets given to the decoder
+    PacketWatch* watch = nullptr;
 
     enum Result { kFrame, kEnd, kFault };
     Result Next(AVFrame* out, bool counted)
@@ -495,6 +669,7 @@ struct FrameReader {
             }
             if (packet->stream_index == stream) {
                 ++sent;
+                if (watch) watch->Saw(*packet);
                 if (avcodec_send_packet(codec, packet.get()) < 0 && ++errors > kMaxErrors) {
                     av_packet_unref(packet.get());
                     return kFault;
@@ -547,9 +722,28 @@ uint32_t CodecType(const AVFormatContext* format, const AVCodecParameters* par, 
 // ---- Sound: decoded in order, converted to interleaved 16-bit samples
 // at the stream's own rate and channels.
 
+// What a file tells of its sound's time beside the timestamps, in frames at
+// the stream's rate.
+struct SoundTime {
+    // Where the sound ends by the container's own account (a QuickTime
+    // file's edit list, which cuts the codec's padding off); 0: at the end
+    // of what decodes.
+    int64_t end = 0;
+    // Where the file skips a stretch whose length nothing in it tells.
+    std::vector<int64_t> breaks;
+};
+
 class SoundReader : public SampleSource {
 public:
-    SoundReader(std::string path, int stream, SoundInfo info) : path_(std::move(path)), stream_(stream), info_(std::move(info)) {}
+    SoundReader(std::string path, int stream, SoundInfo info, SoundTime time)
+        : path_(std::move(path)),
+          stream_(stream),
+          info_(std::move(info)),
+          end_(time.end),
+          breaks_(std::move(time.breaks))
+    {
+        said_.demuxers = true;
+    }
     ~SoundReader() override
     {
         swr_free(&resampler_);
@@ -575,8 +769,10 @@ public:
     int64_t Read16(int16_t* out, int64_t frames) override
     {
         if (frames < 0 || !Ready()) return -1;
+        if (end_ > 0) frames = std::min(frames, std::max<int64_t>(end_ - position_, 0));
         const size_t channels = size_t(info_.channels);
         int64_t done = 0;
+        bool fault = false;
         while (done < frames) {
             if (owed_ > 0) {
                 const int64_t take = std::min(owed_, frames - done);
@@ -587,8 +783,8 @@ public:
             }
             if (pendingAt_ == pending_.size()) {
                 const int more = Decode();
-                if (more < 0) return done ? done : -1;
-                if (more == 0) break;
+                fault = more < 0;
+                if (more <= 0) break;
                 continue;
             }
             const size_t take = std::min(size_t(frames - done), (pending_.size() - pendingAt_) / channels);
@@ -597,7 +793,7 @@ public:
             done += take;
         }
         position_ += done;
-        return done;
+        return fault && done == 0 ? -1 : done;
     }
 
 private:
@@ -607,12 +803,19 @@ private:
         if (codec_) return true;
         std::string why;
         failed_ = true;
+        const WatchComplaints watch(&said_, nullptr);
         if (!demuxer_.Open(path_, &why) || stream_ >= int(demuxer_.format->nb_streams)) return false;
         codec_ = OpenDecoder(demuxer_.format->streams[stream_], 0, &why);
         if (!codec_) return false;
         reader_.format = demuxer_.format;
         reader_.stream = stream_;
         reader_.codec = codec_.get();
+        // Packets are contiguous to their tick, and to the two milliseconds
+        // frames are held to. What the demuxer said as the file opened is of
+        // no place.
+        const AVRational base = demuxer_.format->streams[stream_]->time_base;
+        watch_ = PacketWatch(&said_, base.num > 0 && base.den > 0 ? 2 + av_rescale_q(2, AVRational{1, 1000}, base) : 0);
+        reader_.watch = &watch_;
         frame_.reset(av_frame_alloc());
         failed_ = !frame_ || !reader_.packet;
         return !failed_;
@@ -636,6 +839,9 @@ private:
         based_ = false;
         sentAtFrame_ = 0;
         widestFrame_ = 0;
+        said_.dropped = 0;
+        undecoded_ = false;
+        nextBreak_ = 0;
         return Ready();
     }
 
@@ -645,7 +851,7 @@ private:
     {
         pending_.clear();
         pendingAt_ = 0;
-        bool complained = false;
+        const WatchComplaints watch(&said_, nullptr);
         while (!ended_) {
             t_libraryMessage.clear();
             const int before = reader_.errors;
@@ -653,7 +859,7 @@ private:
             // What the decoder skipped or concealed is said, not passed over.
             if (reader_.errors > before) {
                 complaints_.Add(placed_, placed_, t_libraryMessage);
-                complained = true;
+                undecoded_ = true;
             }
             if (r == FrameReader::kFault) return -1;
             if (r == FrameReader::kEnd) {
@@ -669,15 +875,25 @@ private:
             // What did not decode keeps its time as silence, so that all
             // after it plays when it should.
             if (gap > 0) {
-                if (complained) complaints_.Add(placed_, placed_ + gap, {});
                 owed_ = gap;
                 placed_ += gap;
             }
-            placed_ += int64_t(pending_.size() / size_t(info_.channels));
+            Place();
             if (!pending_.empty() || owed_ > 0) return 1;
         }
-        placed_ += int64_t(pending_.size() / size_t(info_.channels));
+        Place();
         return pending_.empty() ? 0 : 1;
+    }
+
+    // Counts the samples pending_ holds as placed, and says each break in
+    // the file they pass.
+    void Place()
+    {
+        placed_ += int64_t(pending_.size() / size_t(info_.channels));
+        for (; nextBreak_ < breaks_.size() && breaks_[nextBreak_] < placed_; ++nextBreak_) {
+            complaints_.Add(breaks_[nextBreak_], breaks_[nextBreak_], {});
+            complaints_.MarkTimeLost();
+        }
     }
 
     // The silence owed before a decoded frame: how far its timestamp lies
@@ -704,17 +920,40 @@ private:
             based_ = true;
         }
         const int64_t gap = at - origin_ - placed_;
+        // What was lost since the last frame: packets the decoder was given
+        // and could not decode, or packets missing before this frame's.
+        const bool undecoded = std::exchange(undecoded_, false);
+        const bool dropped = watch_.lostAt != AV_NOPTS_VALUE && ts >= watch_.lostAt;
+        const bool told = dropped && watch_.told;
+        if (dropped) watch_.lostAt = AV_NOPTS_VALUE;
+        if (told) complaints_.Add(placed_, placed_, said_.droppedWords);
         // Timestamps are exact to their tick (a millisecond in Matroska).
         const int64_t slack = std::max<int64_t>(info_.sampleRate / 500, 2 * av_rescale_q(1, base, rate) + 1);
         if (gap >= -slack && gap <= slack) return 0;
-        const int64_t most = std::min(packets * widestFrame_ * 2, info_.frames > 0 ? info_.frames - placed_ : kFar);
-        if (gap < 0 || gap > most) {
-            // A timestamp that jumps back, or further than what was lost:
-            // the frame follows on, and those after it are placed from it.
-            origin_ = at - placed_;
-            return 0;
+        // With nothing lost, a timestamp off by less than a packet is no hole
+        // (Vorbis's move where the block size changes): the samples follow on.
+        if (!undecoded && !dropped && gap >= -widestFrame_ && gap <= widestFrame_) return 0;
+        // No gap may be longer than what was lost could hold, however far a
+        // timestamp jumps: the packets given since the last frame, or, for
+        // packets dropped unread, any stretch within the length the file
+        // states; and none runs past that length.
+        int64_t most = undecoded ? packets * widestFrame_ * 2 : 0;
+        if (dropped && info_.frames > 0) most = kFar;
+        most = std::min(most, info_.frames > 0 ? info_.frames - placed_ : kFar);
+        // A hole is damage where anything told of damage; a time that jumps
+        // in a stream that decodes whole is the file's own (a recording's
+        // pause).
+        const bool said = undecoded || !complaints_.Empty();
+        if (gap > 0 && gap <= most) {
+            if (said) complaints_.Add(placed_, placed_ + gap, {});
+            return gap;
         }
-        return gap;
+        // A timestamp that jumps back, or further than what was lost: the
+        // frame follows on, and those after it are placed from it. Where
+        // something was lost, how much is not known.
+        origin_ = at - placed_;
+        if (gap > 0 && (undecoded || dropped) && said) complaints_.MarkTimeLost();
+        return 0;
     }
 
     bool Convert(const AVFrame* frame, int samples)
@@ -794,6 +1033,14 @@ private:
     bool based_ = false;
     int64_t sentAtFrame_ = 0;  // the decoder's packets when the last frame came
     int64_t widestFrame_ = 0;  // the most samples a frame has held
+    // What the decoder and demuxer said; whether packets failed to decode
+    // since the last frame; where packets went missing before it.
+    struct Complaints said_;
+    bool undecoded_ = false;
+    PacketWatch watch_;
+    int64_t end_ = 0;
+    std::vector<int64_t> breaks_;
+    size_t nextBreak_ = 0;
 };
 
 // ---- The movie
@@ -835,6 +1082,7 @@ struct FfmpegMovie::Impl {
     int quarterTurns = 0;
     double frameRate = 0;
     std::unique_ptr<SoundReader> soundReader;
+    SoundTime soundTime;
 
     // Decoding state: the frame shown at the last time asked for, the one
     // decoded after it, and the picture made of the first.
@@ -1143,7 +1391,23 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     }
     if (format->duration > 0) {
         impl->duration = double(format->duration) / AV_TIME_BASE;
-    } else {
+    }
+    if (impl->sound >= 0 && std::strstr(format->iformat->name, "mov")) {
+        // The length its edit list gives, short of the codec's padding.
+        const AVStream* st = format->streams[impl->sound];
+        if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+            impl->soundTime.end = impl->streams[size_t(impl->sound)].sound.frames;
+    } else if (container == "aac" && impl->sound >= 0) {
+        // The length its frames hold, where FFmpeg guesses from a bit rate.
+        SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
+        const AdtsChain chain = AdtsWalker(::fileno(impl->demuxer.file), impl->demuxer.size).Walk();
+        if (chain.rate > 0 && chain.samples > 0) {
+            info.frames = av_rescale(chain.samples, info.sampleRate, chain.rate);
+            impl->duration = double(chain.samples) / chain.rate;
+            for (const int64_t at : chain.breaks)
+                impl->soundTime.breaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
+        }
+    } else if (format->duration <= 0) {
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             const AVStream* st = format->streams[i];
             if (st->duration > 0) impl->duration = std::max(impl->duration, double(st->duration) * av_q2d(st->time_base));
@@ -1253,8 +1517,8 @@ SampleSource* FfmpegMovie::Sound()
 {
     if (!impl_ || impl_->sound < 0) return nullptr;
     if (!impl_->soundReader)
-        impl_->soundReader = std::make_unique<SoundReader>(impl_->path, impl_->sound,
-                                                           impl_->streams[size_t(impl_->sound)].sound);
+        impl_->soundReader = std::make_unique<SoundReader>(
+            impl_->path, impl_->sound, impl_->streams[size_t(impl_->sound)].sound, impl_->soundTime);
     return impl_->soundReader.get();
 }
 

@@ -173,9 +173,10 @@ const TestMovie& TestMovieNamed(const std::string& name)
 namespace {
 
 // The bytes of the sound's packets first to last (as ffprobe counts them)
-// made random after each packet's first four, which keep an MP3 frame's
-// header; false when ffprobe does not list them.
-bool RandomisePackets(const std::string& path, int first, int last, std::string* bytes)
+// made random after each packet's first `kept`, which keep its frame's
+// header (four bytes of MP3, seven of ADTS); false when ffprobe does not
+// list them.
+bool RandomisePackets(const std::string& path, int first, int last, std::string* bytes, size_t kept = 4)
 {
     const ToolResult probe =
         RunCommand("ffprobe -v error -select_streams a:0 -show_entries packet=pos,size -of flat '" + path + "'");
@@ -190,8 +191,8 @@ bool RandomisePackets(const std::string& path, int first, int last, std::string*
         const auto found = packets.find(i);
         if (found == packets.end()) return false;
         const auto [at, size] = found->second;
-        if (size < 4 || at + size > bytes->size()) return false;
-        for (size_t k = at + 4; k < at + size; ++k) (*bytes)[k] = char(noise());
+        if (size < kept || at + size > bytes->size()) return false;
+        for (size_t k = at + kept; k < at + size; ++k) (*bytes)[k] = char(noise());
     }
     return true;
 }
@@ -216,6 +217,18 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
                       : "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=10 -c:a aac -movflags +faststart") ||
             !RandomisePackets(path, mp3 ? 150 : 172, mp3 ? 229 : 258, &bytes))
             return "";
+    } else if (kind == "holed.aac") {
+        if (!make(tone10 + "-c:a aac -f adts") || !RandomisePackets(path, 172, 258, &bytes, 7)) return "";
+    } else if (kind == "random.aac" || kind == "random.ogg" || kind == "random.ts") {
+        // 3,000 random bytes at 45 %: frame headers, Ogg pages, transport
+        // packets lost.
+        const char* codec = kind == "random.aac"   ? "-c:a aac -f adts"
+                            : kind == "random.ogg" ? "-c:a libvorbis"
+                                                   : "-c:a aac -f mpegts";
+        if (!make(tone10 + codec)) return "";
+        std::mt19937 noise(45);
+        for (size_t at = bytes.size() * 45 / 100; at < std::min(bytes.size(), bytes.size() * 45 / 100 + 3000); ++at)
+            bytes[at] = char(noise());
     } else if (kind == "cut.mp3") {
         if (!make(tone10 + "-c:a libmp3lame")) return "";
         bytes.resize(std::min<size_t>(bytes.size(), 600));
@@ -359,6 +372,31 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
     const char* seeds = std::getenv("TAVREL_MOVIE_SEEDS");
     if (seeds && *seeds) WriteFile(std::string(seeds) + "/sound." + kind, bytes);
     return path;
+}
+
+std::string ClickTrack(int rate, double seconds, double from)
+{
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "-f lavfi -i \"aevalsrc='if(lt(t\\,%g)\\,0\\,0.05*sin(2*PI*300*t)+"
+                  "if(lt(mod(t\\,0.25)\\,0.02)\\,0.8*sin(2*PI*1000*t)\\,0))':s=%d:d=%g\" ",
+                  from, rate, seconds);
+    return text;
+}
+
+std::vector<double> ClickTimes(const std::vector<int16_t>& samples, int rate)
+{
+    std::vector<double> times;
+    size_t quiet = size_t(rate) / 10;  // the start counts as quiet
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) < 32767 * 3 / 10) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= size_t(rate) / 10) times.push_back(double(i) / rate);
+        quiet = 0;
+    }
+    return times;
 }
 
 }  // namespace tavrel_test

@@ -47,7 +47,10 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // (its first 600 bytes), "cut.wav" and "cut.aif" (half their bytes),
 // "mid.flac" (3,000 bytes from the middle on XORed with 0x5A);
 // "holed.mp4" (10 s of AAC at 48000 Hz, index first, packets 172 to 258
-// random), "cut.flac" (2 s at 11025 Hz, three quarters of its bytes),
+// random), "holed.aac" (ADTS, packets 172 to 258 random after their
+// headers), "random.aac", "random.ogg" and "random.ts" (ADTS, Ogg Vorbis
+// and AAC in MPEG-TS with 3,000 random bytes at 45 %), "cut.flac" (2 s at
+// 11025 Hz, three quarters of its bytes),
 // "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not
 // decode), "head.flac" and "late.flac" (0.6 s at 22050 Hz zeroed at its
 // first frame or midway), "open.flac" and "open.wav" (1 s whose header
@@ -61,5 +64,12 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // (0.3 s of silence, then noise) and "loud.mp3" (noise, then silence).
 // path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
+// ffmpeg's input for a click track of seconds at rate: a quiet 300 Hz tone
+// with 20 ms of 1000 Hz at 0.8 of full scale every quarter second, all
+// silent before `from` seconds.
+std::string ClickTrack(int rate, double seconds, double from = 0);
+// The seconds at which clicks start in mono samples: where the level passes
+// 0.3 of full scale after a tenth of a second (or the start) below it.
+std::vector<double> ClickTimes(const std::vector<int16_t>& samples, int rate);
 
 }  // namespace tavrel_test

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -120,10 +119,85 @@ TEST(MovieRoad, MoviesAsSlidesAndShowSound)
     EXPECT_NEAR(tavrel_test::Measure(pcm, 1, 0, 22050).hz, 440, 9);
 }
 
+// A sound decoded by ffmpeg to one channel at rate: its length in seconds
+// and the onsets of its clicks (tavrel_test::ClickTimes).
+struct Clicks {
+    double seconds = 0;
+    std::vector<double> at;
+};
+Clicks FindClicks(const std::string& file, int rate, const char* format = "")
+{
+    Clicks clicks;
+    const std::string raw = file + ".s16";
+    if (!tavrel_test::RunFfmpeg(
+            std::string(format) + " -i '" + file + "' -ac 1 -ar " + std::to_string(rate) + " -f s16le", raw))
+        return clicks;
+    const std::string bytes = tavrel_test::ReadFile(raw);
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    clicks.seconds = double(pcm.size()) / rate;
+    clicks.at = tavrel_test::ClickTimes(pcm, rate);
+    return clicks;
+}
+
+// Valid sounds that FFmpeg decodes keep their length and their time: every
+// click plays when the file has it, after the MP3 encoder's fixed delay of
+// 1,105 samples, and nothing is said.
+TEST(MovieRoad, ClickTracksKeepTheirTime)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const struct {
+        const char* name;
+        int rate, channels;
+        double from;  // silent before
+        const char* codec;
+        int lead;  // the codec's delay the file keeps, at rate
+    } cases[] = {
+        // Vorbis's timestamps move where its block size changes, at each click.
+        {"mono.ogg", 44100, 1, 0, "-c:a libvorbis", 0},
+        {"stereo.ogg", 48000, 2, 0, "-c:a libvorbis -q:a 8", 0},
+        {"opus.opus", 48000, 2, 0, "-c:a libopus", 0},
+        // Its edit list cuts the AAC padding off.
+        {"aac.m4a", 22050, 1, 0, "-c:a aac", 0},
+        // The length of a raw AAC stream is its frames', not one guessed from
+        // the bit rate of its silent start; ADTS tells no encoder delay.
+        {"silent.aac", 44100, 1, 1, "-c:a aac -f adts", 1024},
+    };
+    constexpr int kRate = 44100, kDelay = 1105;
+    constexpr double kSeconds = 2;
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string sound = dir.file(c.name);
+        ASSERT_TRUE(tavrel_test::RunFfmpeg(
+            tavrel_test::ClickTrack(c.rate, kSeconds, c.from) + "-ac " + std::to_string(c.channels) + " " + c.codec,
+            sound));
+        ASSERT_TRUE(tavrel_test::WriteFile(
+            dir.file("show.tvr"),
+            show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" "
+                                "duration=\"1000\" />\n</slides>\n<sound_data include=\"true\">\n<sound src=\"" +
+                                sound +
+                                "\" sample_rate=\"44100\" stereo=\"false\" />\n</sound_data>\n</slide_show>\n")));
+        const ProgramResult r = RunProgram({"--strict", "show.tvr", "show.swf"}, dir.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const MovieSound defined = ReadMovieSounds(dir.file("show.swf")).event;
+        ASSERT_TRUE(defined.found);
+        ASSERT_TRUE(tavrel_test::WriteFile(dir.file("sound.mp3"), defined.mp3));
+        const uint32_t samples = defined.samples;
+        // Within one MP3 frame, and a frame of AAC padding where the file keeps it.
+        const double lead = double(c.lead) / c.rate;
+        EXPECT_NEAR(samples, (kSeconds + lead) * kRate, 1152 + lead * kRate);
+        const std::vector<double> clicks = FindClicks(dir.file("sound.mp3"), kRate, "-f mp3").at;
+        ASSERT_EQ(clicks.size(), size_t((kSeconds - c.from) * 4));
+        for (size_t k = 0; k < clicks.size(); ++k)
+            EXPECT_NEAR(clicks[k], c.from + 0.25 * double(k) + lead + double(kDelay) / kRate, 0.001) << k;
+    }
+}
+
 // FFmpeg's libraries are loaded only by a run that meets a movie file, and
 // libcurl by none of these: the dynamic loader's own trace names every
-// library it maps.
-// FFmpeg and fontconfig start only for a show that needs them.
+// library it maps. fontconfig starts only for a show with text.
 TEST(MovieRoad, FfmpegLoadsOnlyForMovies)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -225,6 +299,12 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"rate.wav", "cannot be read (its header gives a sample rate of 2147483647 Hz;", 0},
         {"channels.wav", "cannot be read (its header gives 255 channels; a sound has 1 to 64)", 0},
         {"bits0.aif", "cannot be read (its header gives a sample size of 0 bits; a sound has 1 to 64)", 0},
+        {"holed.aac", "is damaged (it does not decode between 4.0 s and 6.0 s: ", 442368, true},
+        // Packets lost unread: their time is in the next one's timestamp.
+        {"random.ogg", "is damaged (it does not decode between ", 441000, true},
+        {"random.ts", "is damaged (it does not decode between ", 442368, true},
+        // ADTS headers lost: what the bytes skipped held, nothing tells.
+        {"random.aac", "(what follows plays early)", 442368},
     };
     // Every line on standard error is the program's own.
     const auto ours = [](const std::string& err) {
@@ -276,31 +356,6 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
 
 namespace {
 
-// A sound decoded by ffmpeg to one channel at rate: its length in seconds
-// and the onsets of its clicks (the 1 kHz bursts at 0.8 above a 0.05 tone).
-struct Clicks {
-    double seconds = 0;
-    std::vector<double> at;
-};
-Clicks FindClicks(const std::string& file, int rate, const char* format = "")
-{
-    Clicks clicks;
-    const std::string raw = file + ".f32";
-    if (!tavrel_test::RunFfmpeg(
-            std::string(format) + " -i '" + file + "' -ac 1 -ar " + std::to_string(rate) + " -f f32le", raw))
-        return clicks;
-    const std::string bytes = tavrel_test::ReadFile(raw);
-    std::vector<float> pcm(bytes.size() / sizeof(float));
-    std::memcpy(pcm.data(), bytes.data(), pcm.size() * sizeof(float));
-    clicks.seconds = double(pcm.size()) / rate;
-    for (size_t i = 0; i < pcm.size(); ++i)
-        if (std::fabs(pcm[i]) > 0.4f) {
-            clicks.at.push_back(double(i) / rate);
-            i += size_t(rate / 2);
-        }
-    return clicks;
-}
-
 // A click every second over a quiet tone, made at test time in each kind
 // of file users have.
 struct ValidSound {
@@ -351,11 +406,6 @@ void PrintTo(const ValidSound& sound, std::ostream* os)
     *os << sound.name;
 }
 
-// Rows that fail today and are mended on other branches; empty once merged.
-const std::set<std::string> kFailingToday = {
-    "vorbis.ogg",         "vorbis_10s.ogg",                            // clicks drift 10 ms a second
-};
-
 class ValidSoundTest : public testing::TestWithParam<ValidSound> {};
 
 // Each sound as the show's event sound and a slide sound in one movie, and
@@ -366,7 +416,6 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
     const ValidSound& sound = GetParam();
-    if (kFailingToday.count(sound.name)) GTEST_SKIP() << "fixed on another branch";
     TempDir dir;
     const std::string file = dir.file(sound.name);
     const std::string clicks =
