@@ -97,12 +97,20 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
         CElementReader r(child, context);
         CPath src;
         if (r.Path("src", &src)) {
+            bool missing = false;
             if (!src.IsEmpty() && !src.Exists()) {
-                CPath kept = RelocateSound(src, context);
-                if (kept.IsEmpty()) r.Issue("src", src.GetText(), "sound file missing: sound emptied");
-                src = kept;
+                CPath found = RelocateSound(src, context);
+                missing = found.IsEmpty() && context && context->keepMissing && !context->dropMissingSilently;
+                if (missing)
+                    r.Issue("src", src.GetText(),
+                            context->movieFollows ? "sound file missing: the movie goes without it"
+                                                  : "sound file missing: kept as stored");
+                else if (found.IsEmpty())
+                    r.Issue("src", src.GetText(), "sound file missing: sound emptied");
+                if (!missing) src = found;
             }
             item.SetSrc(src);
+            item.SetFileMissing(missing);
         }
         long v;
         if (r.Int("start_time", &v)) item.SetStartTime(static_cast<uint32_t>(v));

@@ -420,17 +420,19 @@ TEST_F(BadInputTest, Projects)
         // A show without slides, as written or once its slides are dropped.
         {"no-slides.tvr", Project("", Slides("")), kDone, {"no-slides.tvr: the movie has no slides\n"}},
         {"all-dropped.tvr", Project("", Slides(ImageSlide(dir_.file("gone.jpg")))), kDone,
-         {"gone.jpg\": image file missing: slide dropped\n", "all-dropped.tvr: the movie has no slides\n"}},
+         {"gone.jpg\": image file missing: slide left out of the movie\n", "all-dropped.tvr: the movie has no slides\n"},
+         {}, {"cannot be read"}},
         // A missing sound is one line, the reader's: the export goes without
-        // the emptied sound and says nothing more.
+        // the sound and says nothing more.
         {"gone-sound.tvr",
          Project("", Slides(ImageSlide(picture_, "",
                                        "<sound_data include=\"true\">\n<sound src=\"" + dir_.file("gone.wav") +
                                            "\" />\n</sound_data>\n")) +
                          "<sound_data include=\"true\">\n<sound src=\"gone.mp3\" sync=\"true\" />\n</sound_data>\n"),
          kDone,
-         {"gone-sound.tvr:7: slide 1: sound src=\"" + dir_.file("gone.wav") + "\": sound file missing: sound emptied\n",
-          "gone.mp3\": sound file missing: sound emptied\n"},
+         {"gone-sound.tvr:7: slide 1: sound src=\"" + dir_.file("gone.wav") +
+              "\": sound file missing: the movie goes without it\n",
+          "gone.mp3\": sound file missing: the movie goes without it\n"},
          {},
          {"cannot be read"}},
         {"rwp.tvr",
