@@ -863,7 +863,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             c.Text("on_display_load_url", &on_display_load_url_);
             c.Text("on_display_load_target", &on_display_load_target_);
         } else if (name == "image_filters") {
-            ReadChildElements(child, [&](const CXMLNode& f, const std::string&) {
+            ReadChildElements(child, [&](const CXMLNode& f, const std::string& filterElement) {
+                SayReadAs(f, filterElement, "filter", "a filter", context);
                 auto filter = ReadSlideFilter(f);
                 if (filter) {
                     // The filter reads its settings itself, as they stand;
@@ -897,7 +898,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                 return true;
             });
         } else if (name == "pan_zoom") {
-            ReadChildElements(child, [&](const CXMLNode& f, const std::string&) {
+            ReadChildElements(child, [&](const CXMLNode& f, const std::string& moveElement) {
+                SayReadAs(f, moveElement, "camera_fx", "a camera move", context);
                 // Every move is a pan and zoom, whatever its name.
                 CElementReader(f, context).Skip("name");
                 auto fx = std::make_unique<CPanZoomFx>(0, 0, 1.0, 0);

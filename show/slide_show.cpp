@@ -425,7 +425,7 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
             child.MarkRead(true);
             return true;
         }
-        if (name != "slide") context->Issue(child, "", "", "not named \"slide\": read as a slide");
+        SayReadAs(child, name, "slide", "a slide", context);
         auto slide = std::make_unique<CSlide>(CSlide::kImage, this);
         slide->ReadXml(child, context);
         CPath path = slide->GetSrc();

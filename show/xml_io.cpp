@@ -400,6 +400,13 @@ std::string FontSizeRefusal(int keptSize)
            ": size " + std::to_string(keptSize) + " used";
 }
 
+void SayReadAs(const CXMLNode& child, const std::string& name, const char* expected, const char* readAs,
+               const CReadContext* context)
+{
+    if (context && name != expected)
+        context->Issue(child, "", "", ("not named \"" + std::string(expected) + "\": read as " + readAs).c_str());
+}
+
 void ReadChildElements(const CXMLNode& parent, const std::function<bool(const CXMLNode&, const std::string&)>& read)
 {
     ForEachChildElement(parent, [&](const CXMLNode& child, const std::string& name) {

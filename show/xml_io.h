@@ -238,6 +238,11 @@ private:
 // What a reader says of a font record whose size no font can have.
 std::string FontSizeRefusal(int keptSize);
 
+// Says a child that its reader takes as `expected`, whatever its name, when
+// it is named otherwise: "not named "slide": read as a slide".
+void SayReadAs(const CXMLNode& child, const std::string& name, const char* expected, const char* readAs,
+               const CReadContext* context);
+
 // Calls f(child, name) for every child element in document order.
 void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f);
 // The same for a reader: read(child, name) says whether it took the child.
