@@ -90,11 +90,15 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
     bool flag;
     if (list.Bool("include", &flag)) include_ = flag;
     list.Bool("play_until_next_sound", &play_until_next_sound_);
+    bool first = true;
     ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         if (name != "sound") return false;
         if (items_.empty()) items_.push_back(std::make_unique<CSoundItem>());
         CSoundItem& item = *items_.front();
         CElementReader r(child, context);
+        // One item takes them all: what the first gave is overwritten.
+        if (!first) r.Issue("", "", "a second sound: its values are read into the first");
+        first = false;
         CPath src;
         if (r.Path("src", &src)) {
             bool missing = false;

@@ -432,7 +432,9 @@ TEST_F(BadInputTest, Projects)
                                    "<filter name=\"Brightness/Contrast\" contrast=\"101\" />\n"
                                    "<filter name=\"Add Noise\" type=\"pink\" />\n"
                                    "<filter name=\"Swirl\" angle=\"720\" />\n<Filter name=\"Sepia\" />\n"
-                                   "</image_filters>\n<pan_zoom>\n<move duration=\"5\" />\n</pan_zoom>\n") +
+                                   "</image_filters>\n<pan_zoom>\n<move duration=\"5\" />\n</pan_zoom>\n"
+                                   "<sound_data>\n<sound bit_rate=\"64\" />\n<sound bit_rate=\"128\" />\n"
+                                   "</sound_data>\n") +
                         "<Slide type=\"blank\" />\n<picture type=\"blank\" />\n")),
          kDone,
          {"said.tvr:3: slide_show width=\"\": not a number: 320 kept\n",
@@ -448,8 +450,9 @@ TEST_F(BadInputTest, Projects)
           "slide 1: filter type=\"pink\": unknown word\n",
           "said.tvr:15: slide 1: Filter: not named \"filter\": read as a filter\n",
           "said.tvr:18: slide 1: move: not named \"camera_fx\": read as a camera move\n",
-          "said.tvr:21: slide 2: Slide: not named \"slide\": read as a slide\n",
-          "said.tvr:22: slide 3: picture: not named \"slide\": read as a slide\n"},
+          "said.tvr:22: slide 1: sound: a second sound: its values are read into the first\n",
+          "said.tvr:25: slide 2: Slide: not named \"slide\": read as a slide\n",
+          "said.tvr:26: slide 3: picture: not named \"slide\": read as a slide\n"},
          {},
          {"read as 0", "TRUE", "angle"}},
         // Ten thousand names no reader knows, one of them 60,000 characters
