@@ -2,7 +2,7 @@
 // Prints what the project reader passed over, one line each, naming the
 // file, its line, the slide (counted from 1 in the file), the element, the
 // attribute and the value:
-//   show.tvr:27: slide 3: src="/p/a.jpg": image file missing: slide dropped
+//   show.tvr:27: slide 3: src="/p/a.jpg": image file missing: slide left out of the movie
 #include <cstdio>
 #include <string>
 #include <unordered_map>
