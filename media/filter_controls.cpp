@@ -23,9 +23,10 @@ void CommitField(CEditText* field, void* context)
     static_cast<CImageFilter*>(context)->HandleControl(field->GetSignature(), nullptr);
 }
 
-const ValueControlSpec kRadiusSpec{"Threshold:", 0, 10};
-const ValueControlSpec kBrightnessSpec{"Brightness:", -100, 100, FieldFit::kClamp, kFilterSignedInt};
-const ValueControlSpec kContrastSpec{"Contrast:", -100, 100, FieldFit::kClamp, kFilterSignedInt};
+const ValueControlSpec kRadiusSpec{"Threshold:", 0, CRadiusFilter::kMaxRadius};
+constexpr int kLevel = CBrightnessContrastFilter::kMaxLevel;
+const ValueControlSpec kBrightnessSpec{"Brightness:", -kLevel, kLevel, FieldFit::kClamp, kFilterSignedInt};
+const ValueControlSpec kContrastSpec{"Contrast:", -kLevel, kLevel, FieldFit::kClamp, kFilterSignedInt};
 
 const char* const kNoiseItems[CAddNoiseFilter::kTypeCount] = {
     "Uniform", "Gaussian", "Multiplicative Gaussian", "Impulse", "Laplacian", "Poisson"};

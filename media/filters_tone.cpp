@@ -1,4 +1,6 @@
 // Filters that map each pixel on its own, and the shared attribute forms.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -21,11 +23,9 @@ void WriteKey(CXMLOutputFile& writer, const char* key)
 void ReadIntAttribute(const CXMLAttributes& attributes, const char* key, int& field)
 {
     CXMLNode node;
-    if (attributes.Get(key, node)) field = int(node.GetInt(0));
+    // Held at the ends of what the field holds, rather than wrapped.
+    if (attributes.Get(key, node)) field = int(std::clamp<long>(node.GetInt(0), INT_MIN, INT_MAX));
 }
-
-const char* const kNoiseKeywords[CAddNoiseFilter::kTypeCount] = {"uniform", "gaussian",  "mult_gaussian",
-                                                                 "impulse", "laplacian", "poisson"};
 
 }  // namespace
 
@@ -71,14 +71,14 @@ bool CAddNoiseFilter::ReadAttributes(const CXMLNode&, const CXMLAttributes& attr
     if (!attributes.Get("type", node)) return true;
     const std::string keyword = node.GetString();
     for (int type = 0; type < kTypeCount; ++type)
-        if (keyword == kNoiseKeywords[type]) type_ = type;
+        if (keyword == kTypeWords[type]) type_ = type;
     return true;
 }
 
 bool CAddNoiseFilter::WriteAttributes(CXMLOutputFile& writer) const
 {
     WriteKey(writer, "type");
-    writer.Write(kNoiseKeywords[type_ >= 0 && type_ < kTypeCount ? type_ : kGaussian]);
+    writer.Write(kTypeWords[type_ >= 0 && type_ < kTypeCount ? type_ : kGaussian]);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // the filters share. Every filter rewrites a 24-bit picture in place.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,12 +40,22 @@ public:
     // Writes `" key="value` for each own attribute.
     virtual bool WriteAttributes(CXMLOutputFile& writer) const;
     // The own attributes that hold numbers (integer: whole numbers), so a
-    // reader that reports can say what their text held besides the number.
+    // reader that reports can say what their text held besides the number,
+    // and a value outside the range the controls offer (low to high; any
+    // value when they are equal), which the filter keeps as read.
     struct NumberAttribute {
         const char* name;
         bool integer;
+        double low = 0, high = 0;
     };
     virtual std::vector<NumberAttribute> GetNumberAttributes() const { return {}; }
+    // The own attributes that hold a word of a list (matched exactly); an
+    // unknown word leaves the setting as it was.
+    struct WordAttribute {
+        const char* name;
+        std::span<const char* const> words;
+    };
+    virtual std::vector<WordAttribute> GetWordAttributes() const { return {}; }
 
     void SetName(const char* name) { name_ = name ? name : ""; }
     const std::string& GetName() const { return name_; }

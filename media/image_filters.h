@@ -53,7 +53,10 @@ public:
     bool WriteAttributes(CXMLOutputFile& writer) const override;
     std::vector<NumberAttribute> GetNumberAttributes() const override
     {
-        return key_ ? std::vector<NumberAttribute>{{key_, true}} : std::vector<NumberAttribute>{};
+        if (!key_) return {};
+        // An angle past the controls' range is still an angle.
+        if (spec_.fit == FieldFit::kWrap) return {{key_, true}};
+        return {{key_, true, double(spec_.minimum), double(spec_.maximum)}};
     }
     bool CreateControls(CDialogWindow* window, const Rect& area) override;
     bool DisposeControls() override;
@@ -81,8 +84,9 @@ public:
     void SetRadius(double radius) { Store(radius_, radius); }
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
-    std::vector<NumberAttribute> GetNumberAttributes() const override { return {{"radius", false}}; }
-    // The controls show and set the radius in whole steps of 0..10.
+    // The controls show and set the radius in whole steps of 0..kMaxRadius.
+    static constexpr int kMaxRadius = 10;
+    std::vector<NumberAttribute> GetNumberAttributes() const override { return {{"radius", false, 0, kMaxRadius}}; }
     bool CreateControls(CDialogWindow* window, const Rect& area) override;
     bool DisposeControls() override;
     bool HandleControl(UInt32 commandId, EventRef* event) override;
@@ -104,6 +108,10 @@ public:
     int GetType() const { return type_; }
     // Types outside 0..5 are refused.
     void SetType(int type);
+    // The words of the types in the file, by type.
+    static constexpr const char* kTypeWords[kTypeCount] = {"uniform",  "gaussian",  "mult_gaussian",
+                                                          "impulse", "laplacian", "poisson"};
+    std::vector<WordAttribute> GetWordAttributes() const override { return {{"type", kTypeWords}}; }
     bool Apply(CImage& image) override;
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;
@@ -140,6 +148,8 @@ public:
 class CBrightnessContrastFilter : public CImageFilterOf<CBrightnessContrastFilter> {
 public:
     CBrightnessContrastFilter() { SetName("Brightness/Contrast"); }
+    // Both settings run from -kMaxLevel to kMaxLevel in the controls.
+    static constexpr int kMaxLevel = 100;
     int GetBrightness() const { return brightness_; }
     int GetContrast() const { return contrast_; }
     void SetBrightness(int brightness) { Store(brightness_, brightness); }
@@ -149,7 +159,7 @@ public:
     bool WriteAttributes(CXMLOutputFile& writer) const override;
     std::vector<NumberAttribute> GetNumberAttributes() const override
     {
-        return {{"brightness", true}, {"contrast", true}};
+        return {{"brightness", true, -kMaxLevel, kMaxLevel}, {"contrast", true, -kMaxLevel, kMaxLevel}};
     }
     bool CreateControls(CDialogWindow* window, const Rect& area) override;
     bool DisposeControls() override;

@@ -160,6 +160,13 @@ std::string ExpandFilenameVar(const CCaption& caption)
     return out;
 }
 
+int CCaption::GetEffectCode() const
+{
+    for (size_t i = 0; i < std::size(kEffectNames); ++i)
+        if (EqualsNoCase(effect_, kEffectNames[i])) return int(i);
+    return 0;
+}
+
 bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
     CElementReader r(element, context);
@@ -190,7 +197,7 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
         if (v > INT32_MAX)
             r.OutOfRange("font_size", INT32_MIN, INT32_MAX, font_.GetSize());
         else if (v <= 0)
-            r.Refused("font_size", "no text of this size: the caption is left out of the movie");
+            r.Refused("font_size", "no text of this size", "the caption is left out of the movie");
     }
     if (r.Bool("font_italic", &flag)) font_.SetItalic(flag);
     if (r.Bool("font_bold", &flag)) font_.SetBold(flag);
@@ -232,7 +239,11 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     time("start_time", &CCaption::SetStartTime, start_time_);
     time("duration", &CCaption::SetDuration, duration_);
     r.Bool("show_till_next", &show_till_next_);
-    if (r.Text("effect", &text)) effect_ = text;
+    if (r.Text("effect", &text)) {
+        effect_ = text;
+        if (GetEffectCode() == 0 && !EqualsNoCase(text, kEffectNames[0]))
+            r.Issue("effect", text, "unknown effect: the caption comes in as \"None\"");
+    }
     return true;
 }
 

@@ -37,7 +37,13 @@ public:
     bool SetDuration(uint32_t ms, bool showMessage = false, WindowRef parent = nullptr);
 
     void SetText(const char* text) { text_ = text ? text : ""; }
+    // Any text is kept; the movie knows the names of kEffectNames.
     void SetEffect(const char* effect) { effect_ = effect ? effect : ""; }
+    // The entrance effects by code, "None" 0; names match in any case.
+    static constexpr const char* kEffectNames[] = {"None",          "Fade In",      "Fly From Right",
+                                                   "Fly From Left", "Fly From Top", "Fly From Bottom"};
+    // The code of the effect's name; 0 ("None") for a name not in the list.
+    int GetEffectCode() const;
     void SetFont(const CFont& font);
     // The family name as the file gave it, kept even when no installed
     // family has it, so that saving does not lose it.

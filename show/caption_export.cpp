@@ -1,6 +1,5 @@
 #include "show/caption_export.h"
 
-#include <strings.h>
 
 #include <algorithm>
 #include <climits>
@@ -126,22 +125,8 @@ CSwfCxformWithAlpha* AlphaOnly(int alphaMult)
     return cx;
 }
 
+// In the order of CCaption::kEffectNames.
 enum class Effect { kNone, kFadeIn, kFlyFromRight, kFlyFromLeft, kFlyFromTop, kFlyFromBottom };
-
-Effect EffectOf(const std::string& name)
-{
-    static const struct {
-        const char* name;
-        Effect effect;
-    } kEffects[] = {{"Fade In", Effect::kFadeIn},
-                    {"Fly From Right", Effect::kFlyFromRight},
-                    {"Fly From Left", Effect::kFlyFromLeft},
-                    {"Fly From Top", Effect::kFlyFromTop},
-                    {"Fly From Bottom", Effect::kFlyFromBottom}};
-    for (const auto& e : kEffects)
-        if (strcasecmp(name.c_str(), e.name) == 0) return e.effect;
-    return Effect::kNone;
-}
 
 std::unique_ptr<CTagPlaceObject2> ExportTextCaption(const CCaption& caption, CSwfFontManager& fonts,
                                                     CSwfMovie& movie, uint16_t& characterId, uint16_t& depth)
@@ -325,7 +310,7 @@ void BuildCaptionEffect(const CCaption& caption, const CSwfMovie& movie, CTagDef
     // Below one frame a second the effect still gets its one step.
     const int n = std::max(1, int(movie.GetFrameRate()));
     const int64_t w = movie.GetWidth(), h = movie.GetHeight();
-    const Effect effect = EffectOf(caption.GetEffect());
+    const Effect effect = Effect(caption.GetEffectCode());
 
     CTagPlaceObject2* first = EffectPlacement(textId);
     int64_t startX = 0, startY = 0;

@@ -47,7 +47,6 @@ std::string EscapeForScript(const std::string& text)
 
 bool CPopupSettings::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
-    if (!CKeptElement::ReadXml(element)) return false;
     CElementReader r(element, context);
     std::string name;
     if (r.Text("name", &name) && !name.empty()) window = name;
@@ -58,8 +57,8 @@ bool CPopupSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
         if (v >= 0 && v <= kMaxNumber)
             numbers[i] = v;
         else if (numbers[i] < 0)
-            r.Refused(kNumbers[i],
-                      ("out of range (0 to " + std::to_string(kMaxNumber) + "): left to the browser").c_str());
+            r.Refused(kNumbers[i], ("out of range (0 to " + std::to_string(kMaxNumber) + ")").c_str(),
+                      "left to the browser");
         else
             r.OutOfRange(kNumbers[i], 0, kMaxNumber, numbers[i]);
     }
@@ -67,6 +66,19 @@ bool CPopupSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
         bool on;
         if (r.Bool(kOptions[i], &on)) options[i] = on ? 1 : 0;
     }
+    return true;
+}
+
+bool CPopupSettings::WriteXml(CXMLOutputFile& out) const
+{
+    out.Write("<popup_data");
+    CAttrWriter w(out);
+    if (window != kDefaultWindow) w.Text("name", window);
+    for (size_t i = 0; i < std::size(kNumbers); ++i)
+        if (numbers[i] >= 0) w.Int(kNumbers[i], numbers[i]);
+    for (size_t i = 0; i < std::size(kOptions); ++i)
+        if (options[i] >= 0) w.Bool(kOptions[i], options[i] != 0);
+    out.Write(" />\n");
     return true;
 }
 

@@ -77,7 +77,7 @@ namespace {
 // decides, as it will draw it.
 bool WritesImageSlide(const CSlide& slide)
 {
-    if (slide.GetWidth() <= 0 || slide.GetHeight() <= 0) return false;
+    if (slide.IsPictureMissing() || slide.GetWidth() <= 0 || slide.GetHeight() <= 0) return false;
     const PictureProbe probe = ProbePicture(slide.GetSrc());
     // The movie box holds 16-bit sides.
     if (probe.kind != PictureKind::kNone) return probe.readable && probe.width <= 32767 && probe.height <= 32767;

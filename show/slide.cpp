@@ -175,6 +175,7 @@ bool CSlide::LoadImage(const CPath& path, CSlideShow* show, bool reset)
         }
         image_width_ = w;
         image_height_ = h;
+        picture_missing_ = false;
         src_.MakePosix(CPath(path.GetFullPath()));
         if (w > 256) {
             h = Round(double(image_height_) * 256 / image_width_);
@@ -796,7 +797,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         if (r.Int("rotate", &v)) {
             int d = ReduceDegrees(v);
             if (d % 90 != 0)
-                r.Refused("rotate", "not a quarter turn: the picture is not turned");
+                r.Refused("rotate", "not a quarter turn", "the picture is not turned");
             else
                 Rotate(d, false);
         }
@@ -862,19 +863,28 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             c.Text("on_display_load_url", &on_display_load_url_);
             c.Text("on_display_load_target", &on_display_load_target_);
         } else if (name == "image_filters") {
-            ReadChildElements(child, [&](const CXMLNode& f, const std::string&) {
+            ReadChildElements(child, [&](const CXMLNode& f, const std::string& filterElement) {
+                SayReadAs(f, filterElement, "filter", "a filter", context);
                 auto filter = ReadSlideFilter(f);
                 if (filter) {
-                    // The filter reads its numbers itself; what else their
-                    // text holds is said here, as for every other element.
-                    const CElementReader numbers(f, context);
+                    // The filter reads its settings itself, as they stand;
+                    // what their text holds besides, and a value its
+                    // controls do not offer, is said here.
+                    const CElementReader settings(f, context);
                     for (const CImageFilter::NumberAttribute& a : filter->GetNumberAttributes()) {
                         long whole;
                         double real;
+                        if (a.integer ? !settings.Int(a.name, &whole) : !settings.Double(a.name, &real)) continue;
+                        if (a.integer) real = double(std::clamp<long>(whole, INT32_MIN, INT32_MAX));
+                        if (a.low == a.high || (real >= a.low && real <= a.high)) continue;
                         if (a.integer)
-                            numbers.Int(a.name, &whole);
+                            settings.OutOfRange(a.name, long(a.low), long(a.high), long(real));
                         else
-                            numbers.Double(a.name, &real);
+                            settings.OutOfRange(a.name, a.low, a.high, real);
+                    }
+                    for (const CImageFilter::WordAttribute& a : filter->GetWordAttributes()) {
+                        int code;
+                        settings.Word(a.name, a.words, false, &code);
                     }
                     AddFilter(std::move(filter));
                     return true;
@@ -888,7 +898,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                 return true;
             });
         } else if (name == "pan_zoom") {
-            ReadChildElements(child, [&](const CXMLNode& f, const std::string&) {
+            ReadChildElements(child, [&](const CXMLNode& f, const std::string& moveElement) {
+                SayReadAs(f, moveElement, "camera_fx", "a camera move", context);
                 // Every move is a pan and zoom, whatever its name.
                 CElementReader(f, context).Skip("name");
                 auto fx = std::make_unique<CPanZoomFx>(0, 0, 1.0, 0);

@@ -141,6 +141,10 @@ public:
     void SetAutoAlign(bool v);
     void SetSelected(bool v) { selected_ = v; }
     void SetSrc(const CPath& p) { src_ = p; }
+    // The picture file was missing when the show was read: the slide is
+    // kept as the file has it, and the movie leaves it out.
+    void SetPictureMissing(bool missing) { picture_missing_ = missing; }
+    bool IsPictureMissing() const { return picture_missing_; }
     void SetShow(CSlideShow* show) { show_ = show; }
 
     // Owned parts.
@@ -293,6 +297,7 @@ private:
     int rotate_ = 0;
     bool selected_ = false;
     bool adjust_bitmap_shift_ = false;
+    bool picture_missing_ = false;
     int type_;
     uint8_t corners_[4] = {1, 2, 3, 4};
     std::unique_ptr<CImage> working_;

@@ -181,8 +181,8 @@ bool ExportSlideSound(CSlide& slide, int index, CSwfMovie& movie, uint16_t* ids,
     if (!sounds.HasInclude()) return true;
     const CSoundItem* item = sounds.Get(0);
     if (!item) return false;
-    // A sound whose file went missing was emptied by the reader, which said so.
-    if (item->GetSrc().IsEmpty()) return true;
+    // A sound whose file went missing was said by the reader.
+    if (!item->HasFile()) return true;
     CSwfSoundFormat format = item->GetExportFormat(movie.GetFrameRate());
     CSlideShow* show = slide.GetShow();
     CSwfSoundBuilder builder;

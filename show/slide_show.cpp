@@ -353,7 +353,7 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
             r.IntTo(low, from);
             r.IntTo(high, to);
             if (*to - *from <= 0) {
-                r.Refused(high, (std::string(why) + ": 0 to " + std::to_string(size) + " kept").c_str());
+                r.Refused(high, why, ("0 to " + std::to_string(size) + " kept").c_str());
                 *from = 0;
                 *to = int16_t(size);
             }
@@ -419,12 +419,13 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
     if (!context) context = &own;
     bool cancelled = false;
     // Every element inside is a slide, whatever its name.
-    ReadChildElements(element, [&](const CXMLNode& child, const std::string&) {
+    ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         // Slides after a cancel are not read; the cancel was said.
         if (cancelled) {
             child.MarkRead(true);
             return true;
         }
+        SayReadAs(child, name, "slide", "a slide", context);
         auto slide = std::make_unique<CSlide>(CSlide::kImage, this);
         slide->ReadXml(child, context);
         CPath path = slide->GetSrc();
@@ -448,6 +449,14 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
                     case CRelocation::kDrop:
                         break;
                 }
+            }
+            if (found.IsEmpty() && !cancelled && context->keepMissing) {
+                slide->SetPictureMissing(true);
+                context->Issue(child, "src", path.GetText(),
+                               context->movieFollows ? "image file missing: slide left out of the movie"
+                                                     : "image file missing: slide kept as stored");
+                InsertSlide(std::move(slide), false);
+                return true;
             }
             if (found.IsEmpty()) {
                 context->Issue(child, "src", path.GetText(),

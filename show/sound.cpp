@@ -90,19 +90,31 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
     bool flag;
     if (list.Bool("include", &flag)) include_ = flag;
     list.Bool("play_until_next_sound", &play_until_next_sound_);
+    bool first = true;
     ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         if (name != "sound") return false;
         if (items_.empty()) items_.push_back(std::make_unique<CSoundItem>());
         CSoundItem& item = *items_.front();
         CElementReader r(child, context);
+        // One item takes them all: what the first gave is overwritten.
+        if (!first) r.Issue("", "", "a second sound: its values are read into the first");
+        first = false;
         CPath src;
         if (r.Path("src", &src)) {
+            bool missing = false;
             if (!src.IsEmpty() && !src.Exists()) {
-                CPath kept = RelocateSound(src, context);
-                if (kept.IsEmpty()) r.Issue("src", src.GetText(), "sound file missing: sound emptied");
-                src = kept;
+                CPath found = RelocateSound(src, context);
+                missing = found.IsEmpty() && context && context->keepMissing && !context->dropMissingSilently;
+                if (missing)
+                    r.Issue("src", src.GetText(),
+                            context->movieFollows ? "sound file missing: the movie goes without it"
+                                                  : "sound file missing: kept as stored");
+                else if (found.IsEmpty())
+                    r.Issue("src", src.GetText(), "sound file missing: sound emptied");
+                if (!missing) src = found;
             }
             item.SetSrc(src);
+            item.SetFileMissing(missing);
         }
         long v;
         if (r.Int("start_time", &v)) item.SetStartTime(static_cast<uint32_t>(v));

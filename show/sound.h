@@ -17,7 +17,16 @@ public:
     void Reset();
     // The MP3 stream or sound the movie carries this sound as.
     CSwfSoundFormat GetExportFormat(float frameRate) const;
-    void SetSrc(const CPath& p) { src_ = p; }
+    void SetSrc(const CPath& p)
+    {
+        src_ = p;
+        file_missing_ = false;
+    }
+    // The file was missing when the show was read: the path is kept as the
+    // file has it, and the movie goes without the sound.
+    void SetFileMissing(bool missing) { file_missing_ = missing; }
+    // A file the movie can take the sound from: named, and not missing.
+    bool HasFile() const { return !src_.IsEmpty() && !file_missing_; }
     void SetSampleRate(int v) { sample_rate_ = v; }
     void SetBitRate(int v) { bit_rate_ = v; }
     void SetStereo(bool v) { stereo_ = v; }
@@ -52,6 +61,7 @@ private:
     bool play_entire_sound_ = true;
     bool loop_ = false;
     bool sync_ = false;
+    bool file_missing_ = false;
 };
 
 class CSoundList {

@@ -50,8 +50,8 @@ void CSlideShow::NoteSoundOutcome(int slide, const CPath& src, const CSwfSoundBu
 void CSlideShow::ExportShowSoundStart(int relativeFrame)
 {
     CSoundItem* item = sounds_.Get(0);
-    // A sound whose file went missing was emptied by the reader, which said so.
-    if (!item || item->GetSrc().IsEmpty() || item->GetStartFrame(GetFps()) != relativeFrame) return;
+    // A sound whose file went missing was said by the reader.
+    if (!item || !item->HasFile() || item->GetStartFrame(GetFps()) != relativeFrame) return;
     CSwfSoundFormat format = item->GetExportFormat(movie_->GetFrameRate());
     if (!item->GetSync()) {
         CTagDefineSound* sound = show_sound_builder_->MakeSound(item->GetSrc(), format, progress_);

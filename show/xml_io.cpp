@@ -200,6 +200,19 @@ CElementReader::CElementReader(const CXMLNode& element, const CReadContext* cont
     hasAttributes_ = element.GetAttributes(attributes_) && element.HasAttributes();
 }
 
+CElementReader::~CElementReader()
+{
+    SayHeldNumber();
+}
+
+void CElementReader::SayHeldNumber() const
+{
+    if (held_.name.empty()) return;
+    HeldNumber held = std::move(held_);
+    held_ = {};
+    Issue(held.name.c_str(), held.text, (held.what + ": read as " + held.read).c_str());
+}
+
 bool CElementReader::Raw(const char* name, CXMLNode* out) const
 {
     return hasAttributes_ && attributes_.Get(name, *out);
@@ -224,9 +237,14 @@ void CElementReader::Skip(const char* name) const
 
 bool CElementReader::Bool(const char* name, bool* out) const
 {
+    SayHeldNumber();
     CXMLNode n;
     if (!Raw(name, &n)) return false;
     *out = n.GetBool();
+    // Only "true" is true: anything else reads as false, and what is not
+    // "false" either is said.
+    const std::string text = n.GetString("");
+    if (!*out && !EqualsNoCase(text, "false")) Issue(name, text, "neither true nor false: read as false");
     return true;
 }
 
@@ -237,6 +255,7 @@ bool CElementReader::Double(const char* name, double* out) const
 
 bool CElementReader::ReadNumber(const char* name, bool integer, long* whole, double* real) const
 {
+    SayHeldNumber();
     CXMLNode n;
     if (!Raw(name, &n)) return false;
     const std::string text = n.GetString("");
@@ -249,16 +268,11 @@ bool CElementReader::ReadNumber(const char* name, bool integer, long* whole, dou
         *real = xmltext::ParseDouble(text.c_str());
         read = xmltext::FormatDouble(*real);
     }
-    switch (xmltext::FitNumber(text.c_str(), integer)) {
-        case xmltext::NumberFit::kWhole:
-            break;
-        case xmltext::NumberFit::kNone:
-            Issue(name, text, "not a number: read as 0");
-            break;
-        case xmltext::NumberFit::kPartial:
-            Issue(name, text, ((integer ? "not a whole number: read as " : "not a number: read as ") + read).c_str());
-            break;
-    }
+    const xmltext::NumberFit fit = xmltext::FitNumber(text.c_str(), integer);
+    // Held: a refusal of the value read is said in the same line.
+    if (fit != xmltext::NumberFit::kWhole && context_)
+        held_ = {name, text, fit == xmltext::NumberFit::kPartial && integer ? "not a whole number" : "not a number",
+                 read};
     return true;
 }
 
@@ -276,6 +290,7 @@ bool CElementReader::NumberIn(const char* name, long low, long high, long* out) 
 
 bool CElementReader::ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const
 {
+    SayHeldNumber();
     CXMLNode n;
     std::string raw;
     if (!Raw(name, &n) || !n.GetRawText(raw)) return false;
@@ -304,6 +319,7 @@ bool CElementReader::TextKeepingLineFeeds(const char* name, std::string* out) co
 
 bool CElementReader::Path(const char* name, CPath* out) const
 {
+    SayHeldNumber();
     CXMLNode n;
     if (!Raw(name, &n)) return false;
     if (n.GetString("").empty()) {
@@ -315,6 +331,7 @@ bool CElementReader::Path(const char* name, CPath* out) const
 
 bool CElementReader::Base64(const char* name, std::string* out) const
 {
+    SayHeldNumber();
     CXMLNode n;
     if (!Raw(name, &n)) return false;
     // Base64 never decodes to more bytes than it has characters.
@@ -342,10 +359,23 @@ bool CElementReader::Word(const char* name, WordTable words, bool ignoreCase, in
     return false;
 }
 
-void CElementReader::Refused(const char* name, const char* what) const
+void CElementReader::Refused(const char* name, const char* why, const char* verdict) const
 {
+    std::string what;
+    if (held_.name == name) {
+        // The text held no number, or more than one: the line says so, then
+        // what became of the value read.
+        what = held_.what + ": ";
+        if (held_.what == "not a number")
+            what += verdict ? verdict : why;
+        else
+            what += "read as " + held_.read + ", " + why + (verdict ? std::string(": ") + verdict : "");
+        held_ = {};
+    } else {
+        what = std::string(why) + (verdict ? std::string(": ") + verdict : "");
+    }
     CXMLNode n;
-    Issue(name, Raw(name, &n) ? n.GetString("") : std::string(), what);
+    Issue(name, Raw(name, &n) ? n.GetString("") : std::string(), what.c_str());
 }
 
 void CElementReader::ReadAs(const char* name, const std::string& used) const
@@ -360,6 +390,7 @@ void CElementReader::ReadAs(const char* name, double used) const
 
 void CElementReader::Issue(const char* name, const std::string& value, const char* what) const
 {
+    SayHeldNumber();
     if (context_) context_->Issue(element_, name, value, what);
 }
 
@@ -367,6 +398,13 @@ std::string FontSizeRefusal(int keptSize)
 {
     return "font size out of the range " + std::to_string(CFont::kMinSize) + " to " + std::to_string(CFont::kMaxSize) +
            ": size " + std::to_string(keptSize) + " used";
+}
+
+void SayReadAs(const CXMLNode& child, const std::string& name, const char* expected, const char* readAs,
+               const CReadContext* context)
+{
+    if (context && name != expected)
+        context->Issue(child, "", "", ("not named \"" + std::string(expected) + "\": read as " + readAs).c_str());
 }
 
 void ReadChildElements(const CXMLNode& parent, const std::function<bool(const CXMLNode&, const std::string&)>& read)

@@ -85,6 +85,11 @@ struct CReadContext {
     CReadReport* report = nullptr;
     CRelocator* relocator = nullptr;   // null: the user is asked (CDialogRelocator)
     bool dropMissingSilently = false;  // sounds: empty the path, ask nobody
+    // A picture or sound whose file is missing and not found elsewhere is
+    // kept as the file names it rather than dropped or emptied: the slide
+    // stays, marked, and the movie leaves it out; the sound keeps its path
+    // and the movie goes without it. A show written back loses nothing.
+    bool keepMissing = false;
     // A movie is made next: its export says what becomes of a slide whose
     // picture cannot be read, so the read does not.
     bool movieFollows = false;
@@ -132,10 +137,16 @@ private:
 // leaves its output unchanged when the attribute is missing and returns
 // whether it was there. Numbers are read as far as they go, 0 when there
 // is none; text that is not wholly a number is reported with the value
-// read.
+// read, in the same line as a refusal of that value when one follows.
+// Booleans are true for "true" in any case; other text than "true" or
+// "false" is reported.
 class CElementReader {
 public:
     CElementReader(const CXMLNode& element, const CReadContext* context);
+    // What is still held back is said.
+    ~CElementReader();
+    CElementReader(const CElementReader&) = delete;
+    CElementReader& operator=(const CElementReader&) = delete;
     bool HasAttributes() const { return hasAttributes_; }
     bool Has(const char* name) const;
     // The attribute's node as it stands; false when it is missing.
@@ -178,12 +189,12 @@ public:
     template <typename Low, typename High, typename Kept>
     void OutOfRange(const char* name, Low low, High high, Kept kept) const
     {
-        Refused(name,
-                ("out of range (" + NumberText(low) + " to " + NumberText(high) + "): " + NumberText(kept) + " kept")
-                    .c_str());
+        Refused(name, ("out of range (" + NumberText(low) + " to " + NumberText(high) + ")").c_str(),
+                (NumberText(kept) + " kept").c_str());
     }
-    // Reports a value refused for what is said.
-    void Refused(const char* name, const char* what) const;
+    // Reports a value refused for what is said; verdict, when given, is
+    // what becomes of the field (said after why).
+    void Refused(const char* name, const char* why, const char* verdict = nullptr) const;
     // Reports a value out of range that was taken as another: used is what
     // the field now holds.
     void ReadAs(const char* name, const std::string& used) const;
@@ -207,14 +218,30 @@ private:
     // The one reader of numbers: sets whole (integer) or real.
     bool ReadNumber(const char* name, bool integer, long* whole, double* real) const;
     bool ReadShowText(const char* name, bool keepLineFeeds, std::string* out) const;
+    // Says what the text of a number held besides it, unless said already.
+    void SayHeldNumber() const;
     const CXMLNode& element_;
     const CReadContext* context_;
     CXMLAttributes attributes_;
     bool hasAttributes_ = false;
+    // A number's text that was not wholly a number, held until it is known
+    // whether the value read is refused: then one line says both.
+    struct HeldNumber {
+        std::string name;  // empty: none held
+        std::string text;
+        std::string what;  // "not a number", "not a whole number"
+        std::string read;  // the value read, as text
+    };
+    mutable HeldNumber held_;
 };
 
 // What a reader says of a font record whose size no font can have.
 std::string FontSizeRefusal(int keptSize);
+
+// Says a child that its reader takes as `expected`, whatever its name, when
+// it is named otherwise: "not named "slide": read as a slide".
+void SayReadAs(const CXMLNode& child, const std::string& name, const char* expected, const char* readAs,
+               const CReadContext* context);
 
 // Calls f(child, name) for every child element in document order.
 void ForEachChildElement(const CXMLNode& parent, const std::function<void(const CXMLNode&, const std::string&)>& f);

@@ -2,9 +2,10 @@
 // Prints what the project reader passed over, one line each, naming the
 // file, its line, the slide (counted from 1 in the file), the element, the
 // attribute and the value:
-//   show.tvr:27: slide 3: src="/p/a.jpg": image file missing: slide dropped
+//   show.tvr:27: slide 3: src="/p/a.jpg": image file missing: slide left out of the movie
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "show/xml_io.h"
@@ -29,7 +30,12 @@ public:
     CConsoleReport(std::string fileName, std::FILE* out, bool print);
 
     void SetSlideLines(std::vector<SlideLines> slides) { slides_ = std::move(slides); }
+    // Prints the line, unless kLinesOfAKind of its kind in the same place
+    // were printed: those past it are counted, for SayUnshown.
     void Report(const CReadIssue& issue) override;
+    // One line for each kind whose lines were not all shown, with how many
+    // were not; said before the next warning of the program's own too.
+    void SayUnshown();
     // A warning of the program's own (a missing skin, a long movie).
     void Warn(const std::string& text);
 
@@ -42,6 +48,7 @@ public:
     int SlideLine(int fileSlide) const;
 
     // The line printed for an issue; slide is 0 when outside every slide.
+    // Long names and values are cut in the middle, saying their length.
     static std::string Format(const std::string& fileName, const CReadIssue& issue, int slide);
 
 private:
@@ -53,4 +60,10 @@ private:
     std::vector<SlideLines> slides_;
     int count_ = 0;
     std::vector<int> dropped_;  // numbers in the file, ascending
+    struct Kind {
+        std::string line;  // the kind's line, names and values left out
+        int count = 0;     // lines of the kind, those shown and those not
+    };
+    std::vector<Kind> kinds_;  // in the order first seen
+    std::unordered_map<std::string, size_t> kindIndex_;
 };

@@ -107,11 +107,18 @@ public:
     {
     }
 
-    int Run();
+    int Run()
+    {
+        const int code = Steps();
+        report_.SayUnshown();
+        return code;
+    }
 
 private:
+    int Steps();
     int Fail(int code, const std::string& message)
     {
+        report_.SayUnshown();
         std::fprintf(err_, "tavrel: %s\n", message.c_str());
         return code;
     }
@@ -132,11 +139,13 @@ private:
     void WarnSlideLeftOut(int n)
     {
         const CSlide* slide = show_.GetSlide(n - 1);
+        saidLeftOut_.push_back(n);
+        // The reader said a missing picture where it stands.
+        if (slide && slide->IsPictureMissing()) return;
         const std::string why = slide ? PictureTrouble(slide->GetSrc()) : std::string();
         report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
                      (slide ? slide->GetSrc().GetText() : std::string()) + "\" cannot be read or encoded" +
                      (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
-        saidLeftOut_.push_back(n);
     }
 
     void WarnSoundLeftOut(const std::string& where, const CPath& src, const std::string& why)
@@ -178,6 +187,8 @@ int Runner::Read()
     context.relocator = &relocator;
     context.documentPath = CPath(project);
     context.movieFollows = !o_.output.empty();
+    // Nobody is asked, and a project written back keeps what it named.
+    context.keepMissing = true;
     // As the editor opens a file: a fresh document and publish settings.
     show_.Reset();
     publish_.Clear();
@@ -274,7 +285,8 @@ void Runner::CheckMedia()
         if (!sounds.HasInclude()) return;
         for (int i = 0; i < sounds.GetCount(); ++i) {
             const CSoundItem* item = sounds.Get(i);
-            if (!item || item->GetSrc().IsEmpty()) continue;
+            // A missing file was said by the reader.
+            if (!item || !item->HasFile()) continue;
             const std::string why = SoundTrouble(item->GetSrc());
             if (why.empty()) continue;
             unreadSounds_.push_back(item->GetSrc().GetFullPath());
@@ -287,8 +299,8 @@ void Runner::CheckMedia()
         const std::string where = "slide " + std::to_string(report_.FileSlideNumber(i + 1)) + ": ";
         checkSounds(slide->GetSounds(), where);
         // The player loads such a picture itself, as the file stands.
-        if (slide->GetType() == CSlide::kImage && slide->GetImageType() == CSlide::kJpegExternal &&
-            slide->GetFilterCount() > 0)
+        if (slide->GetType() == CSlide::kImage && !slide->IsPictureMissing() &&
+            slide->GetImageType() == CSlide::kJpegExternal && slide->GetFilterCount() > 0)
             report_.Warn(where + "picture \"" + slide->GetSrc().GetText() +
                          "\" is loaded by the player as it stands (jpeg_external): its filters are not applied");
         const std::string jpeg = PlayerJpegTrouble(*slide);
@@ -457,7 +469,7 @@ int Runner::Export(const std::string& output)
     return kExitDone;
 }
 
-int Runner::Run()
+int Runner::Steps()
 {
     const std::string output = o_.output.empty() ? "" : Absolute(o_.output);
     const std::string resave = o_.resave.empty() ? "" : Absolute(o_.resave);

@@ -266,9 +266,9 @@ TEST(SlideElement, ImageFiltersAreReadThroughTheRegistry)
          "<filter name=\"Black &amp; White\" threshold=\"60\" />\n", 1},
         {"<filter name=\"Sepia\" />\n<filter name=\"Add Noise\" type=\"impulse\" />\n",
          "<filter name=\"Sepia\" />\n<filter name=\"Add Noise\" type=\"impulse\" />\n", 0},
-        // Any element name will do; the filter's name is matched exactly.
+        // Any element name will do, said; the filter's name is matched exactly.
         {"<other name=\"Sepia\" />\n<filter name=\"sepia\" />\n<filter threshold=\"5\" />\n",
-         "<filter name=\"Sepia\" />\n", 2},
+         "<filter name=\"Sepia\" />\n", 3},
         {"", "", 0},
     };
     TempDir dir;

@@ -222,6 +222,9 @@ TEST_F(BadInputTest, Projects)
     for (int i = 0; i < 100000; ++i) bomb += "</a>";
     std::string blanks;
     for (int i = 0; i < 65100; ++i) blanks += "<slide type=\"blank\" duration=\"0\" />\n";
+    std::string many;
+    for (int i = 0; i < 10000; ++i) many += " a" + std::to_string(i) + "=\"1\"";
+    const std::string longName = "x" + std::string(60000, 'n');
     const std::string good = ImageSlide(picture_);
     const std::vector<Case> cases = {
         {"missing.tvr", "", kUnreadable, {"missing.tvr: No such file"}},
@@ -418,20 +421,67 @@ TEST_F(BadInputTest, Projects)
           "swf_data preload_amount=\"50%\": not a whole number: read as 50\n"},
          {},
          {"controls_x", " x=\""}},
+        // Read as the file's rules say, and said with what is kept: text that
+        // is no number and a refusal of what it read are one line.
+        {"said.tvr",
+         Project(" width=\"\" fps=\"abc\"",
+                 Slides(ImageSlide(picture_, " quality=\"\" duration=\"-1x\" flip_horizontal=\"1\" crop=\"yes\"",
+                                   "<caption_data>\n<caption txt=\"a\" effect=\"Fly In\" font_bold=\"TRUE\" />\n"
+                                   "</caption_data>\n<image_filters>\n"
+                                   "<filter name=\"Black &amp; White\" threshold=\"900\" />\n"
+                                   "<filter name=\"Gaussian Blur\" radius=\"-5\" />\n"
+                                   "<filter name=\"Brightness/Contrast\" contrast=\"101\" />\n"
+                                   "<filter name=\"Add Noise\" type=\"pink\" />\n"
+                                   "<filter name=\"Swirl\" angle=\"720\" />\n<Filter name=\"Sepia\" />\n"
+                                   "</image_filters>\n<pan_zoom>\n<move duration=\"5\" />\n</pan_zoom>\n"
+                                   "<sound_data>\n<sound bit_rate=\"64\" />\n<sound bit_rate=\"128\" />\n"
+                                   "</sound_data>\n") +
+                        "<Slide type=\"blank\" />\n<picture type=\"blank\" />\n")),
+         kDone,
+         {"said.tvr:3: slide_show width=\"\": not a number: 320 kept\n",
+          "said.tvr:3: slide_show fps=\"abc\": not a number: 12 kept\n",
+          "said.tvr:5: slide 1: quality=\"\": not a number: 80 kept\n",
+          "slide 1: duration=\"-1x\": not a whole number: read as -1, out of range (0 to 4294967295): 2000 kept\n",
+          "slide 1: flip_horizontal=\"1\": neither true nor false: read as false\n",
+          "slide 1: crop=\"yes\": neither true nor false: read as false\n",
+          "said.tvr:7: slide 1: caption effect=\"Fly In\": unknown effect: the caption comes in as \"None\"\n",
+          "said.tvr:10: slide 1: filter threshold=\"900\": out of range (0 to 255): 900 kept\n",
+          "slide 1: filter radius=\"-5\": out of range (0 to 10): -5 kept\n",
+          "slide 1: filter contrast=\"101\": out of range (-100 to 100): 101 kept\n",
+          "slide 1: filter type=\"pink\": unknown word\n",
+          "said.tvr:15: slide 1: Filter: not named \"filter\": read as a filter\n",
+          "said.tvr:18: slide 1: move: not named \"camera_fx\": read as a camera move\n",
+          "said.tvr:22: slide 1: sound: a second sound: its values are read into the first\n",
+          "said.tvr:25: slide 2: Slide: not named \"slide\": read as a slide\n",
+          "said.tvr:26: slide 3: picture: not named \"slide\": read as a slide\n"},
+         {},
+         {"read as 0", "TRUE", "angle"}},
+        // Ten thousand names no reader knows, one of them 60,000 characters
+        // long: ten lines of the kind, then how many more; the long name cut.
+        {"many.tvr",
+         Project(many, Slides("<slide type=\"blank\" " + longName + "=\"1\" />\n")), kDone,
+         {"many.tvr:3: slide_show: unknown attribute \"a9\": passed over\n",
+          "many.tvr:5: slide 1: unknown attribute \"" + longName.substr(0, 150) + "[... 60001 characters ...]" +
+              longName.substr(60001 - 40) + "\": passed over\n",
+          "many.tvr: slide_show: unknown attribute \"...\": passed over (9990 more lines of this kind not shown)\n"},
+         {},
+         {"\"a10\"", longName.substr(0, 201)}},
         // A show without slides, as written or once its slides are dropped.
         {"no-slides.tvr", Project("", Slides("")), kDone, {"no-slides.tvr: the movie has no slides\n"}},
         {"all-dropped.tvr", Project("", Slides(ImageSlide(dir_.file("gone.jpg")))), kDone,
-         {"gone.jpg\": image file missing: slide dropped\n", "all-dropped.tvr: the movie has no slides\n"}},
+         {"gone.jpg\": image file missing: slide left out of the movie\n", "all-dropped.tvr: the movie has no slides\n"},
+         {}, {"cannot be read"}},
         // A missing sound is one line, the reader's: the export goes without
-        // the emptied sound and says nothing more.
+        // the sound and says nothing more.
         {"gone-sound.tvr",
          Project("", Slides(ImageSlide(picture_, "",
                                        "<sound_data include=\"true\">\n<sound src=\"" + dir_.file("gone.wav") +
                                            "\" />\n</sound_data>\n")) +
                          "<sound_data include=\"true\">\n<sound src=\"gone.mp3\" sync=\"true\" />\n</sound_data>\n"),
          kDone,
-         {"gone-sound.tvr:7: slide 1: sound src=\"" + dir_.file("gone.wav") + "\": sound file missing: sound emptied\n",
-          "gone.mp3\": sound file missing: sound emptied\n"},
+         {"gone-sound.tvr:7: slide 1: sound src=\"" + dir_.file("gone.wav") +
+              "\": sound file missing: the movie goes without it\n",
+          "gone.mp3\": sound file missing: the movie goes without it\n"},
          {},
          {"cannot be read"}},
         {"rwp.tvr",

@@ -134,7 +134,7 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // Unknown names say where the names a project may give are listed.
     for (const char* line : {"show.tvr:3: slide_show fps=\"500\": out of range (1 to 120): 12 kept\n",
-                             "show.tvr:7: slide 2: src=\"/gone/b.jpg\": image file missing: slide dropped\n",
+                             "show.tvr:7: slide 2: src=\"/gone/b.jpg\": image file missing: slide kept as stored\n",
                              "show.tvr:11: slide 3: filter name=\"Glow\": unknown filter\n",
                              "show.tvr:16: slide 4: transition name=\"Spin\": unknown transition: read as \"None\" "
                              "(the names are listed in docs/project-file.md)\n",
@@ -144,22 +144,45 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
         EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
 }
 
+// Also onto itself with the second slide's picture and sound away (a disk
+// not mounted): the file loses nothing, and the movie leaves them out.
 TEST_F(CliProgramTest, ResaveOfAWrittenProjectKeepsItsBytes)
 {
     CEditorSlideShow show;
     CPublishSettings publish;
+    const std::string away = dir_.file("away.jpg"), sound = Write("away.wav", "RIFF");
+    fs::copy_file(picture_, away);
     for (int i = 0; i < 3; ++i) {
         auto slide = std::make_unique<CSlide>(CSlide::kImage, &show);
-        ASSERT_TRUE(slide->LoadImage(CPath(picture_), &show, false));
+        ASSERT_TRUE(slide->LoadImage(CPath(i == 1 ? away : picture_), &show, false));
+        if (i == 1) {
+            slide->GetSounds().SetInclude(1);
+            slide->GetSounds().Get(0)->SetSrc(CPath(sound));
+        }
         show.InsertSlide(std::move(slide), false);
     }
     show.SetFps(29.97);
     show.use_compression = true;
     ASSERT_TRUE(SaveProject(CPath(dir_.file("show.tvr")), show, publish));
+    const std::string saved = ReadFile(dir_.file("show.tvr"));
     const ProgramResult r = Run({"--resave", "again.tvr", "show.tvr"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(ReadFile(dir_.file("again.tvr")), ReadFile(dir_.file("show.tvr")));
+    EXPECT_EQ(ReadFile(dir_.file("again.tvr")), saved);
+
+    fs::remove(away);
+    fs::remove(sound);
+    const ProgramResult self = Run({"--resave", "show.tvr", "show.tvr"});
+    EXPECT_EQ(self.exitCode, 0) << self.err;
+    EXPECT_NE(self.err.find(":22: slide 2: src=\"" + away + "\": image file missing: slide kept as stored\n"),
+              std::string::npos) << self.err;
+    EXPECT_NE(self.err.find("slide 2: sound src=\"" + sound + "\": sound file missing: kept as stored\n"),
+              std::string::npos) << self.err;
+    EXPECT_EQ(ReadFile(dir_.file("show.tvr")), saved);
+    const ProgramResult movie = Run({"show.tvr", "show.swf"});
+    EXPECT_EQ(movie.exitCode, 0) << movie.err;
+    EXPECT_NE(movie.out.find(", 2 slides, 1 skipped\n"), std::string::npos) << movie.out;
+    EXPECT_EQ(movie.err.find("cannot be read"), std::string::npos) << movie.err;
 }
 
 TEST_F(CliProgramTest, SearchFindsAMovedImage)
@@ -173,7 +196,7 @@ TEST_F(CliProgramTest, SearchFindsAMovedImage)
     };
     const Case cases[] = {
         {{"--search", "moved"}, "src=\"" + dir_.file("moved/a.jpg") + "\"", ""},
-        {{"--search", "."}, "<slides>\n</slides>", "image file missing: slide dropped"},
+        {{"--search", "."}, "src=\"" + picture_ + "\"", "image file missing: slide kept as stored"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.search;

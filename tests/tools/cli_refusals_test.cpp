@@ -1,5 +1,6 @@
-// What the reader refuses in a slide's transition and camera moves is said
-// by the program, one line per value, and fails the run under --strict.
+// What the reader refuses in a slide's transition, camera moves, pop-up and
+// click settings is said by the program, one line per value, and fails the
+// run under --strict; what --resave writes of it reads back without a word.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,7 +17,7 @@ using tavrel_test::TempDir;
 // One refused value: the element that holds it inside its slide, and the
 // end of the line the program prints for it.
 struct Refusal {
-    std::string element;  // a transition, or a camera_fx
+    std::string element;  // a transition, a camera_fx, a popup_data or click_actions
     std::string said;     // after "slide N: "
 };
 
@@ -33,6 +34,12 @@ Refusal Camera(const std::string& attributes, const std::string& said)
     return {"<pan_zoom>\n<camera_fx name=\"pan_zoom\" " + attributes + " />\n</pan_zoom>\n", "camera_fx " + said};
 }
 
+// A one-line element of the slide, on the slide's third line too.
+Refusal Element(const std::string& element, const std::string& said)
+{
+    return {"<swf_fx name=\"None\" />\n" + element + "\n<caption_data />\n", said};
+}
+
 size_t Count(const std::string& text, const std::string& piece)
 {
     size_t n = 0;
@@ -40,7 +47,7 @@ size_t Count(const std::string& text, const std::string& piece)
     return n;
 }
 
-TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
+TEST(CliRefusals, EachRefusedValueIsOneLineAndResavedReadsBackSilently)
 {
     std::vector<Refusal> cases = {
         Transition("Fade In", "duration", "-5", "out of range (0 to 1000000): 2000 kept"),
@@ -72,6 +79,12 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
          "camera_fx: unknown attribute \"zom\": passed over"},
         {"<transition_in>\n<transition name=\"Fade In\" direction=\"up\" />\n</transition_in>\n",
          "transition: unknown attribute \"direction\": passed over"},
+        Transition("Fade In", "duration", "5000000ms",
+                   "not a whole number: read as 5000000, out of range (0 to 1000000): 2000 kept"),
+        Element("<popup_data width=\"abc\" />", "popup_data width=\"abc\": not a number: read as 0"),
+        Element("<popup_data hieght=\"3\" />", "popup_data: unknown attribute \"hieght\": passed over"),
+        Element("<popup_data toolbar=\"yes\" />", "popup_data toolbar=\"yes\": neither true nor false: read as false"),
+        Element("<click_actions enable=\"1\" />", "click_actions enable=\"1\": neither true nor false: read as false"),
     };
     for (const char* kind : {"Push", "Zoom In", "Zoom Out", "Sliding Bars", "Blinds In", "Blinds Out", "Wipe On",
                              "Wipe On 2", "Wipe Off", "Slide Close", "Slide Open", "Slide Triangle Open", "Checker"})
@@ -125,6 +138,12 @@ TEST(CliRefusals, EachRefusedTransitionAndCameraValueIsOneLine)
     EXPECT_EQ(resaved.find("4294967291"), std::string::npos);
     EXPECT_EQ(resaved.find("zom="), std::string::npos);
     EXPECT_EQ(resaved.find("directon="), std::string::npos);
+    EXPECT_NE(resaved.find("<popup_data width=\"0\" />"), std::string::npos);
+    EXPECT_NE(resaved.find("<popup_data toolbar=\"false\" />"), std::string::npos);
+    const cli_test::ProgramResult again =
+        cli_test::RunProgram({"--strict", "--resave", "again.tvr", "new.tvr"}, dir.path());
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.err, "");
 }
 
 }  // namespace
