@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "foundation/copy_engine.h"
 #include "foundation/file_services.h"
 #include "foundation/system.h"
 #include "platform/bundle.h"
+#include "platform/regular_file.h"
 
 using namespace platform;
 
@@ -482,6 +484,8 @@ FILE* CPath::Fopen(const char* mode) const
 {
     std::string path = GetFullPath();
     if (path.empty() || !mode) return nullptr;
+    // What is only read must be a file: no FIFO or device holds the run.
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) return platform::OpenRegularStream(path);
     return std::fopen(path.c_str(), mode);
 }
 

@@ -74,6 +74,8 @@ public:
     bool DeleteDirectory() const;
     bool MakeBackup(CPath* backup, bool allowDelete) const;
     bool MakeUnique();
+    // A mode that only reads opens regular files alone
+    // (platform/regular_file.h): a folder, FIFO or device gives null.
     FILE* Fopen(const char* mode) const;
     bool OpenStream(std::fstream& stream, std::ios::openmode mode) const;
 

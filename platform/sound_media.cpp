@@ -12,6 +12,7 @@
 
 #include "platform/captured_stderr.h"
 #include "platform/gestalt.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -147,7 +148,10 @@ std::string LibraryWords(SNDFILE* file)
 // wrapping around.
 SNDFILE* OpenForReading(const std::string& path, SF_INFO* sf, DecoderSaid* said)
 {
-    SNDFILE* file = Quietly(said, [&] { return sf_open(path.c_str(), SFM_READ, sf); });
+    // libsndfile owns the descriptor from here, whether it opens or not.
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return nullptr;
+    SNDFILE* file = Quietly(said, [&] { return sf_open_fd(fd, SFM_READ, sf, SF_TRUE); });
     if (file) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return file;
 }
@@ -161,7 +165,12 @@ bool SoundSource::Open(const std::string& path)
     // Ogg goes to the movie layer, which reads it too: libsndfile's Vorbis
     // reader leaks its stream state on every damaged file it refuses. The
     // file stays open for the length its header claims.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> head(std::fopen(path.c_str(), "rb"), std::fclose);
+    std::string why;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> head(OpenRegularStream(path, &why), std::fclose);
+    if (!head) {
+        error_ = why;
+        return false;
+    }
     char magic[4] = {};
     if (head && std::fread(magic, 1, 4, head.get()) == 4 && std::memcmp(magic, "OggS", 4) == 0) {
         error_ = "an Ogg file: read as a movie";
