@@ -660,6 +660,14 @@ bool MakeWorkTempFile(CPath& out, const std::string& stem, const std::string& ex
     return true;
 }
 
+std::string MakeOutputTempFile(const std::string& target, bool inPlace)
+{
+    if (!inPlace) return CreateHiddenSibling(target);
+    CPath scratch;
+    errno = EACCES;  // when no folder is found at all
+    return MakeWorkTempFile(scratch, "output", "") ? scratch.GetFullPath() : std::string();
+}
+
 int GetLastFileError() { return g_lastFileError; }
 
 int GetLastCreateDirectoryError() { return g_lastCreateDirectoryError; }

@@ -28,14 +28,7 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
     struct stat st;
     if (!replace && ::stat(target.c_str(), &st) == 0) return false;
 
-    std::string temp;
-    if (output.inPlace) {
-        // Nothing can be made beside a device: the text waits in the work folder.
-        CPath scratch;
-        if (MakeWorkTempFile(scratch, "project", ".tvr")) temp = scratch.GetFullPath();
-    } else {
-        temp = platform::CreateHiddenSibling(target);
-    }
+    const std::string temp = MakeOutputTempFile(target, output.inPlace);
     if (temp.empty()) return false;
     CFileInfo info;
     info.type = options.type;
@@ -71,9 +64,9 @@ bool CXMLOutputFile::Close()
     if (std::ferror(file_) || std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
-    bool wrote = false;
-    std::string why;
     if (!failed_ && inPlace_) {
+        bool wrote = false;
+        std::string why;
         failed_ = !platform::WriteInPlace(path_.GetFullPath(), tempPath_, &wrote, &why);
         const int err = errno;
         ::unlink(tempPath_.c_str());

@@ -15,16 +15,7 @@ bool CAtomicOutput::Create(const std::string& given, std::string* error)
     Discard();
     platform::OutputTarget target;
     if (!platform::JudgeOutput(given, &target, error)) return false;
-    std::string temp;
-    if (target.inPlace) {
-        // Nothing can be made beside a device: the movie waits in the work folder.
-        CPath scratch;
-        errno = 0;
-        if (MakeWorkTempFile(scratch, "movie", ".swf")) temp = scratch.GetFullPath();
-        if (temp.empty() && errno == 0) errno = EACCES;
-    } else {
-        temp = platform::CreateHiddenSibling(target.path);
-    }
+    const std::string temp = MakeOutputTempFile(target.path, target.inPlace);
     if (temp.empty()) {
         *error = std::strerror(errno);
         return false;
@@ -50,11 +41,7 @@ bool CAtomicOutput::Commit(std::string* error)
         Discard();
         return false;
     }
-    partly_ = false;
-    if (inPlace_) {
-        Discard();
-        return true;
-    }
+    if (inPlace_) Discard();  // what was written into target came from it
     SetAbortCleanupPath("");
     temp_.clear();
     return true;
