@@ -251,9 +251,9 @@ std::string PictureTrouble(const CPath& path)
     return movie.DrawsFirstFrame() ? "" : movie.GetLastError();
 }
 
-// What the export would leave out without a word: sounds that cannot be
-// read, filters on pictures the player loads itself, a preloader bar
-// template without its bar.
+// What the export would leave out without a word: sounds, a background
+// image or a frame pattern that cannot be read, filters on pictures the
+// player loads itself, a preloader bar template without its bar.
 void Runner::CheckMedia()
 {
     auto checkSounds = [&](CSoundList& sounds, const std::string& where) {
@@ -278,6 +278,19 @@ void Runner::CheckMedia()
             report_.Warn(where + "picture \"" + slide->GetSrc().GetText() +
                          "\" is loaded by the player as it stands (jpeg_external): its filters are not applied");
     }
+
+    // The show's own pictures: the export goes without them unsaid.
+    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without) {
+        const std::string why = path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()));
+        if (!why.empty())
+            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why +
+                         "): the movie has no " + without);
+    };
+    if (show_.use_bg_image) checkPicture(show_.bg_image, "bg_image", "background image");
+    constexpr uint32_t kPatternFrame = 5, kCustomPatternFrame = 6;
+    if (show_.bg_frame == kPatternFrame) checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", "frame");
+    if (show_.bg_frame == kCustomPatternFrame)
+        checkPicture(show_.bg_frame_custom_pattern, "bg_frame_custom_pattern", "frame");
 
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (!settings.preload || settings.preload_creator != 0) return;
