@@ -135,7 +135,7 @@ std::string CreateHiddenSibling(const std::string& target);
 // output through /dev/stdout) cannot be replaced: it is written into in
 // place, as other command-line tools do, once the new bytes are complete.
 struct OutputTarget {
-    std::string path;      // the file to replace, or what to write into
+    std::string path;  // the file to replace, or what to write into
     bool inPlace = false;
 };
 // false with the reason for a folder or a locked file.

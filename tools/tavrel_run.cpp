@@ -448,7 +448,8 @@ int Runner::Export(const std::string& output)
         const std::string part = target.PartlyWritten() ? " got only part of the movie" : " was not written";
         if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + part);
         if (!target.IsInPlace()) return Fail(kExitExportFailed, o_.output + ": cannot put in place: " + why);
-        return Fail(kExitExportFailed, o_.output + ": cannot write: " + why + (target.PartlyWritten() ? "; it" + part : ""));
+        return Fail(kExitExportFailed,
+                    o_.output + ": cannot write: " + why + (target.PartlyWritten() ? "; it" + part : ""));
     }
     if (!o_.quiet) {
         std::fprintf(said, "%s: %lld bytes", o_.output.c_str(), static_cast<long long>(st.st_size));

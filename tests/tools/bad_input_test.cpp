@@ -497,11 +497,12 @@ TEST_F(BadInputTest, Media)
          {"slide 2: picture \"/dev/zero\" cannot be read or encoded (a device, not a file)",
           "sound \"/dev/zero\" cannot be read (a device, not a file)"}},
         {"background.tvr",
-         Project(" use_bg_image=\"true\" bg_image=\"" + dir_.file("fifo.jpg") + "\" bg_frame=\"pattern\" bg_frame_pattern=\"" +
-                     dir_.file("text.jpg") + "\"",
+         Project(" use_bg_image=\"true\" bg_image=\"" + dir_.file("fifo.jpg") +
+                     "\" bg_frame=\"pattern\" bg_frame_pattern=\"" + dir_.file("text.jpg") + "\"",
                  Slides(goodSlide)),
          kDone,
-         {"bg_image=\"" + dir_.file("fifo.jpg") + "\" cannot be read (a FIFO, not a file): the movie has no background image",
+         {"bg_image=\"" + dir_.file("fifo.jpg") +
+              "\" cannot be read (a FIFO, not a file): the movie has no background image",
           "bg_frame_pattern=\"" + dir_.file("text.jpg") + "\" cannot be read (", "): the movie has no frame\n"}},
         {"folder-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("folder.wav"))), kDone,
          {"folder.wav\" cannot be read (a folder, not a file)"}},
