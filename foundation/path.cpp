@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "foundation/copy_engine.h"
 #include "foundation/file_services.h"
 #include "foundation/system.h"
 #include "platform/bundle.h"
+#include "platform/regular_file.h"
 
 using namespace platform;
 
@@ -482,6 +484,8 @@ FILE* CPath::Fopen(const char* mode) const
 {
     std::string path = GetFullPath();
     if (path.empty() || !mode) return nullptr;
+    // What is only read must be a file: no FIFO or device holds the run.
+    if (mode[0] == 'r' && !std::strchr(mode, '+')) return platform::OpenRegularStream(path);
     return std::fopen(path.c_str(), mode);
 }
 
@@ -654,6 +658,14 @@ bool MakeWorkTempFile(CPath& out, const std::string& stem, const std::string& ex
     ::close(fd);
     out = CPath(name);
     return true;
+}
+
+std::string MakeOutputTempFile(const std::string& target, bool inPlace)
+{
+    if (!inPlace) return CreateHiddenSibling(target);
+    CPath scratch;
+    errno = EACCES;  // when no folder is found at all
+    return MakeWorkTempFile(scratch, "output", "") ? scratch.GetFullPath() : std::string();
 }
 
 int GetLastFileError() { return g_lastFileError; }

@@ -74,6 +74,8 @@ public:
     bool DeleteDirectory() const;
     bool MakeBackup(CPath* backup, bool allowDelete) const;
     bool MakeUnique();
+    // A mode that only reads opens regular files alone
+    // (platform/regular_file.h): a folder, FIFO or device gives null.
     FILE* Fopen(const char* mode) const;
     bool OpenStream(std::fstream& stream, std::ios::openmode mode) const;
 
@@ -122,6 +124,11 @@ void GetTempFilePath(CPath& out, const std::string& name, bool inWorkFolder);
 // A new empty private file named stem, a unique part and extension, in the
 // work folder (or the temporary folder when the work folder cannot be made).
 bool MakeWorkTempFile(CPath& out, const std::string& stem, const std::string& extension);
+// The new file an output is made in before it is put in place: beside the
+// file it replaces (one file system, for the rename), or in the work folder
+// when it is written into (platform::JudgeOutput). Its path, or "" with
+// errno set.
+std::string MakeOutputTempFile(const std::string& target, bool inPlace);
 bool GetParentFSRef(const CPath& path, platform::FSRef* out);
 bool FSSpecToHFSPath(const platform::FSSpec& spec, std::string* out, size_t capacity);
 

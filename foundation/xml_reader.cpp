@@ -16,6 +16,7 @@
 #include "foundation/base64.h"
 #include "foundation/xml_text.h"
 #include "platform/cfstring.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -182,9 +183,10 @@ const char* FindMalformed(const pugi::xml_document& doc, std::string& what)
 
 bool ReadWholeFile(const std::string& path, std::string& out, std::string& error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::string why;
+    std::FILE* file = platform::OpenRegularStream(path, &why);
     if (!file) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+        error = "cannot open " + path + ": " + why;
         return false;
     }
     out.clear();

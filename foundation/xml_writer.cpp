@@ -19,13 +19,16 @@ CXMLOutputFile::~CXMLOutputFile()
 bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bool replace)
 {
     Close();
-    std::string target = path.GetFullPath();
-    if (target.empty() || target.back() == '/') return false;
+    const std::string given = path.GetFullPath();
+    if (given.empty() || given.back() == '/') return false;
+    platform::OutputTarget output;
+    std::string why;
+    if (!platform::JudgeOutput(given, &output, &why)) return false;
+    const std::string& target = output.path;
     struct stat st;
-    if (::stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !replace || platform::IsLocked(target)))
-        return false;
+    if (!replace && ::stat(target.c_str(), &st) == 0) return false;
 
-    const std::string temp = platform::CreateHiddenSibling(target);
+    const std::string temp = MakeOutputTempFile(target, output.inPlace);
     if (temp.empty()) return false;
     CFileInfo info;
     info.type = options.type;
@@ -38,10 +41,11 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
         return false;
     }
     // The temporary file starts private.
-    ::fchmod(::fileno(file), platform::ReplacementFileMode(target));
+    if (!output.inPlace) ::fchmod(::fileno(file), platform::ReplacementFileMode(target));
     file_ = file;
     path_ = CPath(target);
     tempPath_ = temp;
+    inPlace_ = output.inPlace;
     failed_ = false;
     declarationStyle_ = options.declarationStyle;
     wroteDeclaration_ = options.writeDeclaration;
@@ -60,10 +64,19 @@ bool CXMLOutputFile::Close()
     if (std::ferror(file_) || std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
-    if (!failed_ && std::rename(tempPath_.c_str(), path_.GetFullPath().c_str()) != 0) failed_ = true;
-    // The replaced file's resource fork, if it had one beside it, went with it.
-    if (!failed_) platform::RemoveResourceSidecar(path_.GetFullPath());
-    if (failed_) ::unlink(tempPath_.c_str());
+    if (!failed_ && inPlace_) {
+        bool wrote = false;
+        std::string why;
+        failed_ = !platform::WriteInPlace(path_.GetFullPath(), tempPath_, &wrote, &why);
+        const int err = errno;
+        ::unlink(tempPath_.c_str());
+        errno = err;
+    } else {
+        if (!failed_ && std::rename(tempPath_.c_str(), path_.GetFullPath().c_str()) != 0) failed_ = true;
+        // The replaced file's resource fork, if it had one beside it, went with it.
+        if (!failed_) platform::RemoveResourceSidecar(path_.GetFullPath());
+        if (failed_) ::unlink(tempPath_.c_str());
+    }
     tempPath_.clear();
     lastClose_ = !failed_;
     return lastClose_;

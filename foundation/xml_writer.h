@@ -33,7 +33,9 @@ public:
     CXMLOutputFile& operator=(const CXMLOutputFile&) = delete;
 
     // Fails when path names a folder, when a file exists there and replace
-    // is not set (or it is locked), or when the file cannot be created.
+    // is not set (or it is locked), or when the file cannot be created. A
+    // link is followed; a device or FIFO is written into when closing
+    // (platform::JudgeOutput).
     bool Open(const CPath& path, const CXMLWriteOptions& options = CXMLWriteOptions(),
               bool replace = true);
     // Ends the document and puts the file in place. False when any write
@@ -69,6 +71,7 @@ private:
     std::FILE* file_ = nullptr;
     CPath path_;            // the target
     std::string tempPath_;  // what is being written
+    bool inPlace_ = false;  // path_ is written into, not replaced
     int declarationStyle_ = CXMLWriteOptions::kDeclarationOwn;
     bool wroteDeclaration_ = false;
     bool failed_ = false;

@@ -11,6 +11,7 @@
 
 #include "media/bmp_file.h"
 #include "media/image_scale.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -283,7 +284,7 @@ int ReadBmpStream(std::FILE* file, uint32_t* width, int32_t* height, uint8_t** r
 int ReadBmpFile(const char* fileName, uint32_t* width, int32_t* height, uint8_t** red, uint8_t** green,
                 uint8_t** blue, std::string* diagnostics)
 {
-    std::FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
+    std::FILE* file = fileName ? platform::OpenRegularStream(fileName) : nullptr;
     if (!file) {
         Report(diagnostics, "\nBMP_READ - Fatal error!\n  Could not open the input file.\n");
         return 1;

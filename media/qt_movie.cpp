@@ -1,5 +1,7 @@
 #include "media/qt_movie.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include "media/image.h"
 #include "media/progress.h"
 #include "platform/gestalt.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -49,6 +52,13 @@ bool CQTMovie::OpenFile(const CPath& path)
     const std::string full = path.GetFullPath();
     if (full.empty()) {
         error_ = "no file named";
+        return false;
+    }
+    // A folder, FIFO or device is said as such once, not as what each
+    // reader below makes of it (each refuses it on its own descriptor).
+    struct stat st;
+    if (::stat(full.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error_ = platform::NotRegularFileReason(st.st_mode);
         return false;
     }
     // Pictures are told by their content; whatever is not one may be a sound

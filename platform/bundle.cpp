@@ -4,9 +4,10 @@
 
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <mutex>
+
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -51,9 +52,12 @@ StringTableCache& Cache()
 
 bool LoadTable(const std::string& path, std::map<std::string, std::string>& out)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = OpenRegularStream(path);
     if (!in) return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+    std::fclose(in);
     return ParseStringsTable(text, out);
 }
 

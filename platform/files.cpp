@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -13,7 +16,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -458,6 +464,145 @@ std::string CreateHiddenSibling(const std::string& target)
     ::fchmod(fd, ReplacementFileMode(target));
     ::close(fd);
     return temp;
+}
+
+// ---- Outputs ---------------------------------------------------------------
+
+namespace {
+
+const volatile std::sig_atomic_t* g_waitCancel = nullptr;
+
+bool WaitCancelled() { return g_waitCancel && *g_waitCancel; }
+
+// A failure's words, with errno kept for callers that have only errno.
+bool Failed(int err, std::string* why)
+{
+    *why = err == ECANCELED ? "cancelled" : std::strerror(err);
+    errno = err;
+    return false;
+}
+
+// Writes count bytes to a non-blocking descriptor, waiting while it is full.
+bool WriteAllWaiting(int fd, const char* data, size_t count, bool* wrote, std::string* why)
+{
+    for (size_t done = 0; done < count;) {
+        if (WaitCancelled()) return Failed(ECANCELED, why);
+        const ssize_t n = ::write(fd, data + done, count - done);
+        if (n > 0) {
+            done += size_t(n);
+            *wrote = true;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            struct pollfd ready = {fd, POLLOUT, 0};
+            ::poll(&ready, 1, 100);
+        } else if (n < 0 && errno != EINTR) {
+            return Failed(errno, why);
+        }
+    }
+    return true;
+}
+
+// Copies the rest of in into out.
+bool CopyWaiting(int in, int out, bool* wrote, std::string* why)
+{
+    std::vector<char> buffer(size_t(1) << 16);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Failed(errno, why);
+        if (n == 0) return true;
+        if (!WriteAllWaiting(out, buffer.data(), size_t(n), wrote, why)) return false;
+    }
+}
+
+}  // namespace
+
+void SetWaitCancelFlag(const volatile std::sig_atomic_t* flag)
+{
+    g_waitCancel = flag;
+}
+
+bool JudgeOutput(const std::string& given, OutputTarget* out, std::string* why)
+{
+    *out = OutputTarget();
+    struct stat st;
+    if (::stat(given.c_str(), &st) != 0) {
+        // Nothing there yet: a link that leads nowhere makes the file it names.
+        std::error_code ec;
+        const bool link = std::filesystem::is_symlink(given, ec);
+        out->path = link ? std::filesystem::weakly_canonical(given, ec).string() : given;
+        if (ec) out->path = given;
+        return true;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *why = "is a folder";
+        return false;
+    }
+    // A regular file is replaced under its real name, when it has one: not
+    // standard output's file reached through /proc.
+    struct stat real;
+    char* resolved = S_ISREG(st.st_mode) ? ::realpath(given.c_str(), nullptr) : nullptr;
+    if (resolved && ::stat(resolved, &real) == 0 && real.st_dev == st.st_dev && real.st_ino == st.st_ino) {
+        out->path = resolved;
+        std::free(resolved);
+        if (IsLocked(out->path)) {
+            *why = "the file is locked";
+            return false;
+        }
+        return true;
+    }
+    std::free(resolved);
+    out->path = given;
+    out->inPlace = true;
+    return true;
+}
+
+bool WriteInPlace(const std::string& path, const std::string& from, bool* wrote, std::string* why)
+{
+    *wrote = false;
+    const int in = OpenRegularFile(from, why);
+    if (in < 0) return false;
+    struct stat st;
+    const bool known = ::stat(path.c_str(), &st) == 0;
+    const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (known && S_ISREG(st.st_mode) ? O_TRUNC : 0);
+    int out;
+    // A FIFO opens for writing only once a reader has opened it.
+    while ((out = ::open(path.c_str(), flags)) < 0 &&
+           ((errno == ENXIO && known && S_ISFIFO(st.st_mode)) || errno == EINTR) && !WaitCancelled())
+        ::poll(nullptr, 0, 50);
+    if (out < 0) {
+        const int err = WaitCancelled() ? ECANCELED : errno;
+        ::close(in);
+        return Failed(err, why);
+    }
+    // A reader that goes away is a failure to say, not the end of the
+    // program: SIGPIPE is held back, and taken off again if it came.
+    sigset_t pipe, old, pending;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    sigpending(&pending);
+    const bool pipeWasPending = sigismember(&pending, SIGPIPE);
+    bool ok = CopyWaiting(in, out, wrote, why);
+    int err = errno;
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    ::close(in);
+    sigpending(&pending);
+    if (!pipeWasPending && sigismember(&pending, SIGPIPE)) {
+        const struct timespec now = {0, 0};
+        ::sigtimedwait(&pipe, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok || Failed(err, why);
+}
+
+bool IsStandardOutput(const std::string& path)
+{
+    struct stat a, b;
+    return ::fstat(STDOUT_FILENO, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }
 
 // ---- Creating, deleting, renaming ------------------------------------------

@@ -20,6 +20,7 @@
 // copies carry along and folder listings leave out. On a file system without
 // user attributes, writes of Finder information and the locked flag are
 // ignored.
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -126,6 +127,27 @@ unsigned ReplacementFileMode(const std::string& target);
 // puts it in place in one step) with the mode the target would get. Its
 // path, or "" with errno set.
 std::string CreateHiddenSibling(const std::string& target);
+
+// Outputs. A regular file, or none yet, is replaced whole: the new bytes go
+// to a file beside it that is renamed over it, so a failure leaves the old
+// one as it was; a link stays a link and the file it leads to is replaced.
+// Anything else standing there (a device, a FIFO, a terminal, standard
+// output through /dev/stdout) cannot be replaced: it is written into in
+// place, as other command-line tools do, once the new bytes are complete.
+struct OutputTarget {
+    std::string path;  // the file to replace, or what to write into
+    bool inPlace = false;
+};
+// false with the reason for a folder or a locked file.
+bool JudgeOutput(const std::string& given, OutputTarget* out, std::string* why);
+// Writes the whole file at from into path, in place. Waits for a FIFO's
+// reader and a slow device until the wait-cancel flag is set; false with
+// the reason then and on errors. *wrote: whether any byte went out.
+bool WriteInPlace(const std::string& path, const std::string& from, bool* wrote, std::string* why);
+// The flag the waits above give up at (the program's cancel flag).
+void SetWaitCancelFlag(const volatile std::sig_atomic_t* flag);
+// Whether path is what the process's standard output writes to.
+bool IsStandardOutput(const std::string& path);
 
 // Creating, deleting and renaming. Names are UTF-8.
 OSStatus CreateFileIn(const FSRef& folder, const std::string& name, FSRef* out);

@@ -27,6 +27,7 @@ extern "C" {
 #include <utility>
 
 #include "platform/gestalt.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -477,10 +478,13 @@ struct Demuxer {
         Close();
         SilenceLibraries();
         t_libraryMessage.clear();
-        file = std::fopen(path.c_str(), "rb");
+        std::string refused;
+        file = OpenRegularStream(path, &refused);
         struct stat st {};
-        if (!file || ::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
-            *why = file ? "not a file" : std::string("cannot be opened: ") + std::strerror(errno);
+        // A file of the wrong kind is said as such; a failed open with the system's words.
+        const bool wrongKind = !file && (errno == EISDIR || errno == EINVAL);
+        if (!file || ::fstat(::fileno(file), &st) != 0) {
+            *why = wrongKind ? refused : "cannot be opened: " + (file ? std::string(std::strerror(errno)) : refused);
             return false;
         }
         size = int64_t(st.st_size);

@@ -6,6 +6,7 @@
 
 #include "platform/bundle.h"
 #include "platform/movie_backend.h"
+#include "platform/regular_file.h"
 #include "platform/shared_code.h"
 
 // Defined when the FFmpeg layer is linked into the program itself (tests,
@@ -141,7 +142,7 @@ SampleSource* MovieMedia::Sound()
 
 bool IsMpegStreamFile(const std::string& path)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenRegularStream(path);
     if (!f) return false;
     uint8_t head[189] = {};
     const size_t n = std::fread(head, 1, sizeof head, f);

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/captured_stderr.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -151,8 +152,9 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     size_t rateCount = 0;
     mpg123_rates(&rates, &rateCount);
     for (size_t i = 0; i < rateCount; ++i) mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return fail(std::strerror(errno));
+    std::string why;
+    fd_ = OpenRegularFile(path, &why);
+    if (fd_ < 0) return fail(why);
 
     // libmpg123 prints its notes on what it skips; the walk below places
     // what they would say.

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/regular_file.h"
+
 namespace platform {
 namespace {
 
@@ -91,7 +93,7 @@ void ResourceStore::Close()
 bool ResourceStore::Read(ResType type, int id, std::vector<uint8_t>& out) const
 {
     if (dirFd_ < 0 || id < -32768 || id > 32767) return false;
-    const int fd = openat(dirFd_, IdFileName(type, id).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenRegularFileAt(dirFd_, IdFileName(type, id), nullptr, O_NOFOLLOW);
     if (fd < 0) return false;
     const bool ok = ReadAllFd(fd, out);
     close(fd);

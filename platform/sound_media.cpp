@@ -15,6 +15,7 @@
 #include "platform/captured_stderr.h"
 #include "platform/gestalt.h"
 #include "platform/mpeg_audio.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -227,13 +228,18 @@ struct SoundFileView {
 
 namespace {
 
-std::unique_ptr<SoundFileView> OpenView(const std::string& path)
+// The regular file at path (nothing else is opened: a FIFO would hold the
+// run), or null with the reason in *why.
+std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* why)
 {
     auto view = std::make_unique<SoundFileView>();
-    view->file = std::fopen(path.c_str(), "rb");
-    if (!view->file || ::fseeko(view->file, 0, SEEK_END) != 0 || (view->length = ::ftello(view->file)) < 0 ||
-        ::fseeko(view->file, 0, SEEK_SET) != 0)
+    view->file = OpenRegularStream(path, why);
+    if (!view->file) return nullptr;
+    if (::fseeko(view->file, 0, SEEK_END) != 0 || (view->length = ::ftello(view->file)) < 0 ||
+        ::fseeko(view->file, 0, SEEK_SET) != 0) {
+        *why = std::strerror(errno);
         return nullptr;
+    }
     return view;
 }
 
@@ -370,9 +376,10 @@ bool SoundSource::Open(const std::string& path)
     Close();
     error_.clear();
     headerRefused_ = false;
-    std::unique_ptr<SoundFileView> view = OpenView(path);
+    std::string why;
+    std::unique_ptr<SoundFileView> view = OpenView(path, &why);
     if (!view) {
-        error_ = std::strerror(errno);
+        error_ = why;
         return false;
     }
     // Ogg goes to the movie layer, which reads it too: libsndfile's Vorbis
@@ -515,7 +522,8 @@ bool SoundSource::Seek(int64_t frame)
 bool SoundSource::Reopen()
 {
     // What the decoder says of the start was said when the file first opened.
-    std::unique_ptr<SoundFileView> view = OpenView(path_);
+    std::string why;
+    std::unique_ptr<SoundFileView> view = OpenView(path_, &why);
     if (!view) return false;
     view->patchAt = view_->patchAt;
     SF_INFO sf{};

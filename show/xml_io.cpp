@@ -7,6 +7,7 @@
 #include "foundation/str.h"
 #include "foundation/xml_text.h"
 #include "platform/cfstring.h"
+#include "platform/regular_file.h"
 #include "show/dialog_relocator.h"
 #include "ui/font.h"
 
@@ -19,7 +20,7 @@ bool CFolderRelocator::Find(const CPath& missing, CPath* found) const
     for (const CPath& folder : folders_) {
         CPath candidate;
         CPath::Combine(candidate, name, folder);
-        if (candidate.Exists() && !candidate.IsDirectory()) {
+        if (platform::RegularFileTrouble(candidate.GetFullPath()).empty()) {
             *found = candidate;
             return true;
         }
@@ -60,7 +61,7 @@ bool CRelocationFolders::Find(const CPath& missing, CPath* found) const
     for (const std::string& folder : folders_) {
         CPath candidate;
         CPath::Combine(candidate, name, CPath(folder));
-        if (candidate.Exists() && !candidate.IsDirectory()) {
+        if (platform::RegularFileTrouble(candidate.GetFullPath()).empty()) {
             *found = candidate;
             return true;
         }

@@ -1,37 +1,28 @@
 #include "tools/atomic_output.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
 
+#include "foundation/path.h"
 #include "platform/files.h"
 #include "tools/cancel_signal.h"
 
 bool CAtomicOutput::Create(const std::string& given, std::string* error)
 {
     Discard();
-    // A link is followed, so the movie replaces the file it points at.
-    std::error_code ec;
-    std::string target = given;
-    if (std::filesystem::is_symlink(given, ec)) target = std::filesystem::weakly_canonical(given, ec).string();
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        *error = "is a folder";
-        return false;
-    }
-    if (platform::IsLocked(target)) {
-        *error = "the file is locked";
-        return false;
-    }
-    const std::string temp = platform::CreateHiddenSibling(target);
+    platform::OutputTarget target;
+    if (!platform::JudgeOutput(given, &target, error)) return false;
+    const std::string temp = MakeOutputTempFile(target.path, target.inPlace);
     if (temp.empty()) {
         *error = std::strerror(errno);
         return false;
     }
-    target_ = target;
+    target_ = target.path;
+    inPlace_ = target.inPlace;
+    partly_ = false;
     temp_ = temp;
     SetAbortCleanupPath(temp_);
     return true;
@@ -43,11 +34,14 @@ bool CAtomicOutput::Commit(std::string* error)
         *error = "nothing to put in place";
         return false;
     }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-        *error = std::strerror(errno);
+    const bool done = inPlace_ ? platform::WriteInPlace(target_, temp_, &partly_, error)
+                               : ::rename(temp_.c_str(), target_.c_str()) == 0;
+    if (!done) {
+        if (!inPlace_) *error = std::strerror(errno);
         Discard();
         return false;
     }
+    if (inPlace_) Discard();  // what was written into target came from it
     SetAbortCleanupPath("");
     temp_.clear();
     return true;

@@ -1,7 +1,8 @@
 #pragma once
-// A movie is written to a new file beside its target and renamed over the
-// target only when complete, so a cancel or a failure leaves an earlier
-// file as it was and no partial one.
+// A movie is made in a new file and put in place only when complete, so a
+// cancel or a failure leaves an earlier file as it was and no partial one.
+// A regular file is replaced by a rename from beside it; a device, FIFO or
+// terminal is written into (platform::JudgeOutput).
 #include <string>
 
 class CAtomicOutput {
@@ -11,8 +12,8 @@ public:
     CAtomicOutput(const CAtomicOutput&) = delete;
     CAtomicOutput& operator=(const CAtomicOutput&) = delete;
 
-    // Creates the new, empty file beside target (an absolute path; a link
-    // is followed); false with the reason when the folder is missing or not
+    // Creates the new, empty file for target (an absolute path; a link is
+    // followed); false with the reason when the folder is missing or not
     // writable, or target is a folder or a locked file.
     bool Create(const std::string& target, std::string* error);
     const std::string& GetTempPath() const { return temp_; }
@@ -20,8 +21,14 @@ public:
     bool Commit(std::string* error);
     // Removes the new file; target is untouched.
     void Discard();
+    // Whether target is written into rather than replaced.
+    bool IsInPlace() const { return inPlace_; }
+    // Whether a failed Commit sent part of the movie into target.
+    bool PartlyWritten() const { return partly_; }
 
 private:
     std::string target_;
     std::string temp_;
+    bool inPlace_ = false;
+    bool partly_ = false;
 };

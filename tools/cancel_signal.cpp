@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace {
 
 volatile std::sig_atomic_t cancelled = 0;
@@ -28,10 +30,13 @@ void InstallCancelHandlers()
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    // Writes in progress go on; the export looks at the flag between slides.
-    action.sa_flags = SA_RESTART;
+    // No SA_RESTART: a call blocked on something slow returns, and the run
+    // reaches its next look at the flag. Reads and writes of regular files
+    // are not interrupted; waits for a FIFO's reader look at the flag.
+    action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    platform::SetWaitCancelFlag(&cancelled);
 }
 
 const volatile std::sig_atomic_t* CancelFlag()

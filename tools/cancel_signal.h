@@ -1,6 +1,8 @@
 #pragma once
-// Ctrl-C (and SIGTERM) ask the running export to stop at its next check;
-// a second one ends the program at once, removing the unfinished output.
+// Ctrl-C (and SIGTERM) ask the running export to stop at its next check,
+// and a call blocked on something slow (a FIFO without a reader, a full
+// pipe) gives up; a second one ends the program at once, removing the
+// unfinished output.
 #include <csignal>
 #include <string>
 

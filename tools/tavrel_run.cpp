@@ -22,6 +22,8 @@
 #include "media/picture_file.h"
 #include "media/qt_movie.h"
 #include "platform/bundle.h"
+#include "platform/files.h"
+#include "platform/regular_file.h"
 #include "show/preloader.h"
 #include "swf/display_tags.h"
 #include "swf/reader_primitives.h"
@@ -134,6 +136,12 @@ private:
                     std::to_string(report_.GetCount()) + " warning(s) under --strict; nothing exported");
     }
     int Export(const std::string& output);
+    // Where the line saying what was written goes: not into the file itself
+    // when that is standard output.
+    std::FILE* SummaryStream(const std::string& written) const
+    {
+        return platform::IsStandardOutput(written) ? err_ : out_;
+    }
 
     // A slide whose picture the movie goes without, and why.
     void WarnSlideLeftOut(int n)
@@ -168,9 +176,8 @@ private:
 int Runner::Read()
 {
     const std::string project = Absolute(o_.project);
-    struct stat st;
-    if (::stat(project.c_str(), &st) != 0) return Fail(kExitUnreadable, o_.project + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) return Fail(kExitUnreadable, o_.project + ": is a folder");
+    const std::string trouble = platform::RegularFileTrouble(project);
+    if (!trouble.empty()) return Fail(kExitUnreadable, o_.project + ": " + trouble);
     std::string text;
     if (!ReadFileText(CPath(project), &text)) return Fail(kExitUnreadable, o_.project + ": " + std::strerror(errno));
     CXMLDocument document;
@@ -225,10 +232,12 @@ void Runner::LoadSkins(const std::string& resources)
             name.find('/') == std::string::npos && name != "." && name != ".." && LoadShowSkin(show_, k.mute, file);
         if (skinFound_[k.mute]) continue;
         struct stat st;
-        const bool isFile = name.find('/') == std::string::npos && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        report_.Warn(std::string(k.attribute) + "=\"" + name + "\": " +
-                     (isFile ? file + " is not a movie (SWF)" : "no such skin in " + resources + "/" + k.folder) +
-                     ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
+        const bool there = name.find('/') == std::string::npos && ::stat(file.c_str(), &st) == 0;
+        const std::string why = !there                ? "no such skin in " + resources + "/" + k.folder
+                                : S_ISREG(st.st_mode) ? file + " is not a movie (SWF)"
+                                                      : file + " is " + platform::NotRegularFileReason(st.st_mode);
+        report_.Warn(std::string(k.attribute) + "=\"" + name + "\": " + why + ": the movie has no " +
+                     (k.mute ? "mute control" : "playback controls"));
     }
 }
 
@@ -276,9 +285,10 @@ std::string PlayerJpegTrouble(const CSlide& slide)
     return coding.empty() ? "" : "jpeg_external: " + refused;
 }
 
-// What the export would leave out without a word: sounds that cannot be
-// read, filters on pictures the player loads itself, JPEG files the player
-// would not show as they stand, a preloader bar template without its bar.
+// What the export would leave out without a word: sounds, a background
+// image or a frame pattern that cannot be read, filters on pictures the
+// player loads itself, JPEG files the player would not show as they stand,
+// a preloader bar template without its bar.
 void Runner::CheckMedia()
 {
     auto checkSounds = [&](CSoundList& sounds, const std::string& where) {
@@ -306,6 +316,19 @@ void Runner::CheckMedia()
         const std::string jpeg = PlayerJpegTrouble(*slide);
         if (!jpeg.empty()) report_.Warn(where + "picture \"" + slide->GetSrc().GetText() + "\": " + jpeg);
     }
+
+    // The show's own pictures: the export goes without them unsaid.
+    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without) {
+        const std::string why = path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()));
+        if (!why.empty())
+            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why +
+                         "): the movie has no " + without);
+    };
+    if (show_.use_bg_image) checkPicture(show_.bg_image, "bg_image", "background image");
+    constexpr uint32_t kPatternFrame = 5, kCustomPatternFrame = 6;
+    if (show_.bg_frame == kPatternFrame) checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", "frame");
+    if (show_.bg_frame == kCustomPatternFrame)
+        checkPicture(show_.bg_frame_custom_pattern, "bg_frame_custom_pattern", "frame");
 
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (!settings.preload || settings.preload_creator != 0) return;
@@ -458,12 +481,19 @@ int Runner::Export(const std::string& output)
     ::stat(written.c_str(), &st);
     unsigned frames = 0;
     const bool counted = ReadFrameCount(written, &frames);
-    if (!target.Commit(&why)) return Fail(kExitExportFailed, o_.output + ": cannot put in place: " + why);
+    std::FILE* said = SummaryStream(output);
+    if (!target.Commit(&why)) {
+        const std::string part = target.PartlyWritten() ? " got only part of the movie" : " was not written";
+        if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + part);
+        if (!target.IsInPlace()) return Fail(kExitExportFailed, o_.output + ": cannot put in place: " + why);
+        return Fail(kExitExportFailed,
+                    o_.output + ": cannot write: " + why + (target.PartlyWritten() ? "; it" + part : ""));
+    }
     if (!o_.quiet) {
-        std::fprintf(out_, "%s: %lld bytes", o_.output.c_str(), static_cast<long long>(st.st_size));
-        if (counted) std::fprintf(out_, ", %u frames", frames);
+        std::fprintf(said, "%s: %lld bytes", o_.output.c_str(), static_cast<long long>(st.st_size));
+        if (counted) std::fprintf(said, ", %u frames", frames);
         const int left = int(show_.GetSkippedSlides().size());
-        std::fprintf(out_, ", %d slides, %d skipped\n", show_.GetSlideCount() - left,
+        std::fprintf(said, ", %d slides, %d skipped\n", show_.GetSlideCount() - left,
                      report_.GetDroppedSlides() + left);
     }
     return kExitDone;
@@ -495,9 +525,12 @@ int Runner::Steps()
     if (int code = Read()) return code;
     if (StrictStop()) return StrictFailure();
     if (!resave.empty()) {
-        if (!SaveProject(CPath(resave), show_, publish_))
+        std::FILE* said = SummaryStream(resave);
+        if (!SaveProject(CPath(resave), show_, publish_)) {
+            if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.resave + " was not written whole");
             return Fail(kExitExportFailed, o_.resave + ": cannot write the project: " + std::strerror(errno));
-        if (!o_.quiet) std::fprintf(out_, "%s: project written\n", o_.resave.c_str());
+        }
+        if (!o_.quiet) std::fprintf(said, "%s: project written\n", o_.resave.c_str());
     }
     if (output.empty()) return kExitDone;
 

@@ -3,6 +3,7 @@
 // wrong, never a crash, a runaway allocation or a partial movie.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -226,8 +227,10 @@ TEST_F(BadInputTest, Projects)
     for (int i = 0; i < 10000; ++i) many += " a" + std::to_string(i) + "=\"1\"";
     const std::string longName = "x" + std::string(60000, 'n');
     const std::string good = ImageSlide(picture_);
+    ASSERT_EQ(::mkfifo(dir_.file("fifo.tvr").c_str(), 0600), 0);
     const std::vector<Case> cases = {
         {"missing.tvr", "", kUnreadable, {"missing.tvr: No such file"}},
+        {"fifo.tvr", "", kUnreadable, {"tavrel: fifo.tvr: a FIFO, not a file\n"}},
         {"empty.tvr", "", kUnreadable, {"empty.tvr: not an XML file"}},
         {"declaration.tvr", "<?xml version=\"1.0\" ?>\n<tavrel>\n<slide_show />\n</tavrel>\n", kUnreadable,
          {"declaration.tvr: not a project file (no \"xml\" element around \"tavrel\")\n"}},
@@ -516,6 +519,10 @@ TEST_F(BadInputTest, Media)
     std::string zero = ReadFile(dir_.file("zero.aif"));
     zero.replace(zero.find("COMM") + 16, 10, std::string(10, '\0'));
     Write("zero.aif", zero);
+    // What gives no bytes to read: said by its kind, the run never held.
+    ASSERT_EQ(::mkfifo(dir_.file("fifo.jpg").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(dir_.file("fifo.wav").c_str(), 0600), 0);
+    fs::create_directory(dir_.file("folder.wav"));
     // Resources: skins and a bar template that are not what they claim.
     const std::string movie = EmptyMovie(dir_);
     fs::create_directories(dir_.file("res/Controls"));
@@ -553,6 +560,24 @@ TEST_F(BadInputTest, Media)
         {"six.tvr", Project("", Slides(goodSlide) + sound(dir_.file("six.wav"), "stereo=\"true\" ")), kDone, {}, {}, {"sound"}},
         {"zero-aif.tvr", Project("", Slides(goodSlide) + sound(dir_.file("zero.aif"), "sample_rate=\"44100\" ")), kDone,
          {"zero.aif\" cannot be read ("}},
+        {"fifo-jpg.tvr", Project("", Slides(ImageSlide(dir_.file("fifo.jpg")) + goodSlide)), kDone,
+         {"slide 1: picture \"" + dir_.file("fifo.jpg") +
+          "\" cannot be read or encoded (a FIFO, not a file): slide left out of the movie"}},
+        {"fifo-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("fifo.wav"))), kDone,
+         {"sound \"" + dir_.file("fifo.wav") + "\" cannot be read (a FIFO, not a file): the movie goes without it"}},
+        {"zero-wav.tvr", Project("", Slides(goodSlide + ImageSlide("/dev/zero")) + sound("/dev/zero")), kDone,
+         {"slide 2: picture \"/dev/zero\" cannot be read or encoded (a device, not a file)",
+          "sound \"/dev/zero\" cannot be read (a device, not a file)"}},
+        {"background.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + dir_.file("fifo.jpg") +
+                     "\" bg_frame=\"pattern\" bg_frame_pattern=\"" + dir_.file("text.jpg") + "\"",
+                 Slides(goodSlide)),
+         kDone,
+         {"bg_image=\"" + dir_.file("fifo.jpg") +
+              "\" cannot be read (a FIFO, not a file): the movie has no background image",
+          "bg_frame_pattern=\"" + dir_.file("text.jpg") + "\" cannot be read (", "): the movie has no frame\n"}},
+        {"folder-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("folder.wav"))), kDone,
+         {"folder.wav\" cannot be read (a folder, not a file)"}},
         // A sound as the only picture: why it was left out comes before the
         // movie is said empty, under --strict too.
         {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,

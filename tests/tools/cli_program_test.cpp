@@ -1,10 +1,15 @@
 // The built program, run as a user runs it.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <zlib.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "../media/picture_fixtures.h"
@@ -189,6 +194,9 @@ TEST_F(CliProgramTest, SearchFindsAMovedImage)
 {
     fs::create_directory(dir_.file("moved"));
     fs::rename(picture_, dir_.file("moved/a.jpg"));
+    // A FIFO of the picture's name is no picture: passed over.
+    fs::create_directory(dir_.file("fifos"));
+    ASSERT_EQ(::mkfifo(dir_.file("fifos/a.jpg").c_str(), 0600), 0);
     Write("show.tvr", Project("", Slide(picture_)));
     struct Case {
         std::vector<std::string> search;
@@ -196,6 +204,7 @@ TEST_F(CliProgramTest, SearchFindsAMovedImage)
     };
     const Case cases[] = {
         {{"--search", "moved"}, "src=\"" + dir_.file("moved/a.jpg") + "\"", ""},
+        {{"--search", "fifos", "--search", "moved"}, "src=\"" + dir_.file("moved/a.jpg") + "\"", ""},
         {{"--search", "."}, "src=\"" + picture_ + "\"", "image file missing: slide kept as stored"},
     };
     for (const Case& c : cases) {
@@ -251,6 +260,52 @@ TEST_F(CliProgramTest, ExportWritesTheMovieAndSaysWhatItWrote)
     EXPECT_NE(r.out.find(" frames, 3 slides, 0 skipped\n"), std::string::npos) << r.out;
     tavrel_test::ExpectDumpAccepts(dir_.file("out.swf"), {"DefineBitsJPEG2"});
     EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "out.swf", "show.tvr"}));
+}
+
+// What cannot be replaced is written into once the movie is complete: a
+// FIFO (its reader gets the movie), standard output, a device node. A link
+// stays a link to its file, which is replaced, by the resave as by the movie.
+TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
+{
+    WriteShow("show.tvr", 1);
+    Write("real.tvr", "earlier");
+    fs::create_symlink("real.tvr", dir_.file("link.tvr"));
+    ASSERT_EQ(::mkfifo(dir_.file("fifo").c_str(), 0600), 0);
+    const bool root = ::geteuid() == 0 && ::mknod(dir_.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    struct Case {
+        std::vector<std::string> args;
+        std::string landed;  // where the bytes are read back; "" for standard output
+        std::string begins;
+    };
+    const Case cases[] = {
+        {{"show.tvr", "/dev/stdout"}, "", "FWS"},
+        {{"show.tvr", "fifo"}, "fifo", "FWS"},
+        {{"--resave", "/dev/stdout", "show.tvr"}, "", "<xml"},
+        {{"--resave", "fifo", "show.tvr"}, "fifo", "<xml"},
+        {{"--resave", "link.tvr", "show.tvr"}, "real.tvr", "<xml"},
+        {{"show.tvr", "null"}, "null", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        if (c.landed == "null" && !root) continue;
+        std::string read;
+        std::thread reader;
+        if (c.landed == "fifo") reader = std::thread([&] { read = ReadFile(dir_.file("fifo")); });
+        const ProgramResult r = Run(c.args);
+        if (reader.joinable()) reader.join();
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string bytes = c.landed.empty() ? r.out : c.landed == "fifo" ? read : ReadFile(dir_.file(c.landed));
+        EXPECT_EQ(bytes.substr(0, c.begins.size()), c.begins);
+        // What was written is said apart from it.
+        const std::string said = (c.landed.empty() ? r.err : r.out);
+        if (c.begins == "FWS") {
+            EXPECT_NE(said.find(": " + std::to_string(bytes.size()) + " bytes"), std::string::npos) << said;
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(dir_.file("fifo")));
+    EXPECT_TRUE(fs::is_symlink(dir_.file("link.tvr")));
+    if (!root) GTEST_SKIP() << "not root: no device node made with mknod; the other outputs were tried";
+    EXPECT_TRUE(fs::is_character_file(dir_.file("null")));
 }
 
 // The frames the program warns about are the movie's own, to the frame:
@@ -481,24 +536,36 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
 {
     picture_ = show_test::WriteJpeg(dir_, "a.jpg", 1600, 1200);
     WriteShow("show.tvr", 200);
+    WriteShow("short.tvr", 4);
     fs::create_directory(dir_.file("tmp"));
+    enum Fifo { kNone, kNoReader, kStalledReader };  // OUTPUT is a FIFO
     struct Case {
         int signals;
         bool earlier;          // an earlier movie stands at OUTPUT
         std::string compress;  // through a temporary file in the work folder
+        Fifo fifo = kNone;
     };
-    for (const Case& c :
-         {Case{1, true, "--compress"}, Case{1, false, "--no-compress"}, Case{2, true, "--no-compress"}}) {
+    for (const Case& c : {Case{1, true, "--compress"}, Case{1, false, "--no-compress"}, Case{2, true, "--no-compress"},
+                          Case{1, true, "--no-compress", kNoReader}, Case{1, true, "--no-compress", kStalledReader}}) {
         SCOPED_TRACE(c.signals);
         SCOPED_TRACE(c.compress);
-        const std::vector<std::string> before = c.earlier ? std::vector<std::string>{"a.jpg", "out.swf", "show.tvr"}
-                                                          : std::vector<std::string>{"a.jpg", "show.tvr"};
+        SCOPED_TRACE(c.fifo);
+        std::vector<std::string> before = {"a.jpg", "short.tvr", "show.tvr"};
+        if (c.earlier) before.insert(before.begin() + 1, "out.swf");
         fs::remove(dir_.file("out.swf"));
-        if (c.earlier) Write("out.swf", "earlier movie");
-        Program program({"--quiet", c.compress, "show.tvr", "out.swf"}, dir_.path(), false,
+        if (c.fifo)
+            ASSERT_EQ(::mkfifo(dir_.file("out.swf").c_str(), 0600), 0);
+        else if (c.earlier)
+            Write("out.swf", "earlier movie");
+        // A reader that opens the FIFO and reads nothing; its pipe holds
+        // less than the movie.
+        const int stalled = c.fifo == kStalledReader ? ::open(dir_.file("out.swf").c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        const int room = stalled >= 0 ? ::fcntl(stalled, F_SETPIPE_SZ, 4096) : 0;
+        Program program({"--quiet", c.compress, c.fifo ? "short.tvr" : "show.tvr", "out.swf"}, dir_.path(), false,
                         {"TMPDIR=" + dir_.file("tmp")});
         // Wait until the new movie is being written (beside OUTPUT, or in
-        // the work folder when compressed).
+        // the work folder when compressed); with a FIFO, until the run waits
+        // on it: the movie complete (its length patched in), or the pipe full.
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         bool writing = false;
         while (!writing && std::chrono::steady_clock::now() < until) {
@@ -506,15 +573,28 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
             for (const auto& name : FilesIn(dir_.path())) {
                 std::error_code ec;
                 const auto size = fs::file_size(dir_.file(name), ec);
-                if (std::find(before.begin(), before.end(), name) == before.end() && !ec && size > 0) writing = true;
+                if (std::find(before.begin(), before.end(), name) != before.end() || ec || size == 0) continue;
+                uint8_t head[8] = {};
+                std::ifstream(dir_.file(name), std::ios::binary).read(reinterpret_cast<char*>(head), 8);
+                const uint32_t length = head[4] | head[5] << 8 | head[6] << 16 | uint32_t(head[7]) << 24;
+                writing = c.fifo != kNoReader || length == size;
             }
+            int queued = 0;
+            if (stalled >= 0 && ::ioctl(stalled, FIONREAD, &queued) == 0) writing = room > 0 && queued >= room;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ASSERT_TRUE(writing);
-        for (int i = 0; i < c.signals; ++i) kill(program.Pid(), SIGINT);
+        if (c.fifo == kNoReader) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        for (int i = 0; i < c.signals; ++i) kill(program.Pid(), c.fifo ? SIGTERM : SIGINT);
         const ProgramResult r = program.Wait();
+        if (stalled >= 0) ::close(stalled);
         EXPECT_EQ(r.exitCode, 130) << r.err;
-        if (c.earlier) EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
+        if (c.fifo) {
+            const std::string said = c.fifo == kNoReader ? "out.swf was not written" : "out.swf got only part of the movie";
+            EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        } else if (c.earlier) {
+            EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
+        }
         EXPECT_EQ(FilesIn(dir_.path()), before);
     }
 }
