@@ -1,6 +1,7 @@
 #include "platform/mpeg_audio.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <mpg123.h>
 #include <unistd.h>
 
@@ -56,6 +57,14 @@ HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames)
         return HeaderFrame::kVbri;
     }
     return HeaderFrame::kNone;
+}
+
+// Whether p starts a frame header of the same stream as ref: version,
+// layer, bit rate, sample rate and mono or not alike.
+bool SameStream(const unsigned char* p, const unsigned char* ref)
+{
+    return p[0] == 0xFF && (p[1] & 0xFE) == (ref[1] & 0xFE) && (p[2] & 0xFC) == (ref[2] & 0xFC) &&
+           ((p[3] >> 6) == 3) == ((ref[3] >> 6) == 3);
 }
 
 // Up to n bytes of the file at offset.
@@ -117,6 +126,8 @@ void MpegAudioReader::Close()
     rate_ = channels_ = frameSamples_ = 0;
     frames_ = claimed_ = 0;
     frameBytes_ = 0;
+    damage_.clear();
+    readAt_ = 0;
     headerFrameAt_ = -1;
     begin_ = 0;
     end_ = INT64_MAX;
@@ -142,6 +153,9 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     mpg123_handle* h = mpg123_new(nullptr, &status);
     if (!h) return fail(mpg123_plain_strerror(status));
     handle_ = h;
+    if (mpg123_replace_reader_handle(h, &MpegAudioReader::ReadMasked, &MpegAudioReader::SeekMasked, nullptr) !=
+        MPG123_OK)
+        return fail(mpg123_strerror(h));
     // No limit to resyncing: a long stretch of damage is crossed, not the end.
     mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0);
     // Every frame gives all its samples, so that the length is known from
@@ -195,36 +209,49 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     if (cut) begin_ = delay + decoderDelay;
     if (xingFrames > 0) claimed_ = std::max<int64_t>(int64_t(xingFrames) * frameSamples_ - (cut ? delay + padding : 0), 0);
 
-    // One walk over the frames: whether they are all of one size, and
-    // where each belongs in time.
-    if (!Rewind()) return fail("cannot read the file again");
+    // A walk over the frames: whether they are all of one size, and where
+    // each belongs in time; once more where that finds damaged frames.
     Placer steady, varying;
-    int64_t parsed = 0, chained = 0, lastEnd = -1;
+    int64_t parsed = 0, chained = 0;
     int bitRate = 0;
     bool constant = true;
-    for (;;) {
-        Frame f;
-        const Step step = Parse(&f);
-        if (step == Step::kEnd || step == Step::kError) break;
-        ++parsed;
-        if (step != Step::kFrame) continue;
-        if (lastEnd < 0) {
-            bitRate = f.bitRate;
-            steady = Placer(FrameBytes(f.bitRate));
+    const auto walk = [&] {
+        if (!Rewind()) return false;
+        steady = varying = Placer();
+        parsed = chained = 0;
+        bitRate = 0;
+        constant = true;
+        for (int64_t lastEnd = -1;;) {
+            Frame f;
+            const Step step = Parse(&f);
+            if (step == Step::kEnd || step == Step::kError) break;
+            ++parsed;
+            if (step != Step::kFrame) continue;
+            if (lastEnd < 0) {
+                bitRate = f.bitRate;
+                steady = Placer(FrameBytes(f.bitRate));
+            }
+            // Frames that follow one another directly tell the bit rate; bytes
+            // in damage that look like a frame do not.
+            if (f.at == lastEnd) {
+                ++chained;
+                constant = constant && f.bitRate == bitRate;
+            }
+            lastEnd = f.at + f.size;
+            for (Placer* placer : {&steady, &varying})
+                placer->Place(f.at, f.size, f.at != placer->LastEnd() && NoSoundAt(placer->LastEnd()));
         }
-        // Frames that follow one another directly tell the bit rate; bytes
-        // in damage that look like a frame do not.
-        if (f.at == lastEnd) {
-            ++chained;
-            constant = constant && f.bitRate == bitRate;
-        }
-        lastEnd = f.at + f.size;
-        for (Placer* placer : {&steady, &varying})
-            placer->Place(f.at, f.size, f.at != placer->LastEnd() && NoSoundAt(placer->LastEnd()));
+        // Frames found one by one within damage prove no bit rate.
+        constant = constant && bitRate > 0 && 2 * chained + 1 >= parsed;
+        return true;
+    };
+    if (!walk()) return fail("cannot read the file again");
+    if (constant) {
+        frameBytes_ = FrameBytes(bitRate);
+        FindDamage(first);
+        if (!damage_.empty() && !walk()) return fail("cannot read the file again");
     }
     if (parsed == 0) return fail("no MPEG audio frame in the file");
-    // Frames found one by one within damage prove no bit rate.
-    constant = constant && bitRate > 0 && 2 * chained + 1 >= parsed;
     // Frame times, the missing frames' silence among them, less a VBRI frame.
     const int64_t sounding = (constant ? steady : varying).Slots() - (headerFrameAt_ >= 0 ? 1 : 0);
     // The padding goes where the frames the tag counts end; frames past them
@@ -242,14 +269,89 @@ bool MpegAudioReader::Rewind()
     if (!handle_ || fd_ < 0) return false;
     mpg123_handle* h = Handle(handle_);
     mpg123_close(h);
+    readAt_ = 0;
     placer_ = Placer(frameBytes_);
     foreign_ = ended_ = false;
     pending_.clear();
     pendingAt_ = 0;
     silence_ = decoded_ = position_ = 0;
-    if (::lseek(fd_, 0, SEEK_SET) != 0) return false;
     const CapturedStderr quiet([](const std::string&) {});
-    return mpg123_open_fd(h, fd_) == MPG123_OK;
+    return mpg123_open_handle(h, this) == MPG123_OK;
+}
+
+void MpegAudioReader::FindDamage(int64_t first)
+{
+    damage_.clear();
+    struct stat st {};
+    unsigned char ref[4];
+    if (frameBytes_ <= 0 || ::fstat(fd_, &st) != 0 || ReadSome(fd_, first, ref, 4) < 4) return;
+    const int64_t fileSize = st.st_size;
+    const bool layer1 = (ref[1] >> 1 & 3) == 3;
+    // The length of the frame of this stream at, 0 where none starts.
+    const auto frameAt = [&](int64_t at) -> int64_t {
+        unsigned char p[4];
+        if (at < 0 || ReadSome(fd_, at, p, 4) < 4 || !SameStream(p, ref)) return 0;
+        const int64_t padding = p[2] >> 1 & 1;
+        return layer1 ? 4 * (int64_t(frameBytes_ / 4) + padding) : int64_t(frameBytes_) + padding;
+    };
+    // Bytes that look like a header are common in sound data: a frame
+    // counts when the two after it (or the end of the file) follow.
+    const auto confirmed = [&](int64_t at) {
+        for (int k = 0; k < 3 && at < fileSize; ++k) {
+            const int64_t size = frameAt(at);
+            if (size == 0) return false;
+            at += size;
+        }
+        return true;
+    };
+    for (int64_t at = first; at + 4 <= fileSize;) {
+        if (const int64_t size = frameAt(at)) {
+            at += size;
+            continue;
+        }
+        // A tag or another recording is left to libmpg123's own reading.
+        if (NoSoundAt(at)) return;
+        int64_t next = -1;
+        for (int64_t slot = 1; next < 0 && at + int64_t(double(slot) * frameBytes_) + 4 <= fileSize; ++slot) {
+            const int64_t expected = at + std::llround(double(slot) * frameBytes_);
+            for (int64_t d = 0; next < 0 && d <= int64_t(kGridSlack); ++d) {
+                if (confirmed(expected - d)) next = expected - d;
+                else if (d > 0 && confirmed(expected + d)) next = expected + d;
+            }
+        }
+        if (next < 0) return;
+        damage_.emplace_back(at, next);
+        at = next;
+    }
+}
+
+ssize_t MpegAudioReader::ReadMasked(void* self, void* out, size_t bytes)
+{
+    auto* r = static_cast<MpegAudioReader*>(self);
+    auto* p = static_cast<unsigned char*>(out);
+    const int64_t got = int64_t(ReadSome(r->fd_, r->readAt_, p, bytes));
+    for (const auto& [from, to] : r->damage_) {
+        const int64_t lo = std::max(from, r->readAt_), hi = std::min(to, r->readAt_ + got);
+        if (lo < hi) std::memset(p + (lo - r->readAt_), 0, size_t(hi - lo));
+    }
+    r->readAt_ += got;
+    return ssize_t(got);
+}
+
+off_t MpegAudioReader::SeekMasked(void* self, off_t offset, int whence)
+{
+    auto* r = static_cast<MpegAudioReader*>(self);
+    struct stat st {};
+    int64_t base = 0;
+    if (whence == SEEK_CUR) base = r->readAt_;
+    else if (whence == SEEK_END) base = ::fstat(r->fd_, &st) == 0 ? st.st_size : -1;
+    else if (whence != SEEK_SET) base = -1;
+    if (base < 0 || base + offset < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    r->readAt_ = base + offset;
+    return off_t(r->readAt_);
 }
 
 double MpegAudioReader::FrameBytes(int bitRate) const

@@ -7,8 +7,11 @@
 // frames are all of one size, their time is known and kept as silence;
 // where they vary, what follows plays early, and the damage says so.
 #include <algorithm>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sound_media.h"
@@ -87,12 +90,22 @@ private:
     // Where a sample of the decoded frames lies in the sound.
     int64_t Out(int64_t decoded) const { return std::clamp(decoded, begin_, end_) - begin_; }
     bool Decode();
+    // In a stream of frames of one size, the stretches from where a frame
+    // should start to the next frame on the grid whose header, and those
+    // after it, hold.
+    void FindDamage(int64_t first);
+    // libmpg123's reading: the file, with the damaged stretches as zeros,
+    // so that it takes no bytes in them for a frame that hides real ones.
+    static ssize_t ReadMasked(void* self, void* out, size_t bytes);
+    static off_t SeekMasked(void* self, off_t offset, int whence);
 
     void* handle_ = nullptr;  // mpg123_handle
     int fd_ = -1;
     int rate_ = 0, channels_ = 0, frameSamples_ = 0;
     int64_t frames_ = 0, claimed_ = 0;
     double frameBytes_ = 0;
+    std::vector<std::pair<int64_t, int64_t>> damage_;  // [from, to) offsets
+    int64_t readAt_ = 0;
     int64_t headerFrameAt_ = -1;  // a VBRI header frame's offset: no sound
     // The sound within what the frames decode to: the encoder's delay and
     // padding that a LAME tag names are left out, as players leave them.

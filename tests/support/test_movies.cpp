@@ -245,10 +245,9 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(tone10 + "-c:a libmp3lame")) return "";
         std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 3 / 5), '\0');
     } else if (kind == "byte.mp3" || kind == "noise.mp3") {
-        // 2 s of 128 kbit/s: frames of 417 bytes, and 418 with padding.
-        if (!make("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:a libmp3lame -b:a 128k -ac 2 "
-                  "-id3v2_version 0"))
-            return "";
+        // 2 s of 128 kbit/s: frames of 417 bytes, and 418 with padding; in
+        // clicks, bytes that look like frame headers abound.
+        if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -id3v2_version 0")) return "";
         size_t at = 0;
         while (at + 4 < bytes.size() && at < bytes.size() / 2) at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
         if (at + 4 >= bytes.size() || uint8_t(bytes[at]) != 0xFF) return "";

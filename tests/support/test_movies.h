@@ -57,7 +57,7 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // leaves the length open: valid), "rate0.aif", "bits0.aif", "rate.wav"
 // and "channels.wav" (0.5 s whose header gives a rate of 0 or 2^31 - 1,
 // 0 bits or 255 channels), "many.mka" (0.5 s in 20 channels: valid); of
-// 2 s of 128 kbit/s MP3: "byte.mp3" (the frame at the middle
+// a 2 s click track in 128 kbit/s MP3: "byte.mp3" (the frame at the middle
 // without its first header byte), "noise.mp3" (1,000 random bytes from
 // there); "gap.mp3" (1.2 s at 22050 Hz and 32 kbit/s, bytes 2,000 to 2,999
 // zeroed); and valid, 1.5 s of VBR without a Xing header: "quiet.mp3"

@@ -278,7 +278,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"hole.mp3", "is damaged (it does not decode between 4.0 s and 6.0 s: 16092 bytes hold no MPEG audio frame)",
          441000, true},
         {"byte.mp3", "is damaged (it does not decode at 1.0 s: 418 bytes hold no MPEG audio frame)", 88200, true},
-        {"noise.mp3", "is damaged (it does not decode ", 88200, true},
+        {"noise.mp3", "is damaged (it does not decode between 1.0 s and 1.1 s: 1254 bytes hold no MPEG audio frame)",
+         88200, true},
         {"gap.mp3", "is damaged (it does not decode between 0.4 s and 0.7 s: 1045 bytes hold no MPEG audio frame)",
          52920, true},
         // Valid, read whole, and nothing said: VBR with no length in its header.
