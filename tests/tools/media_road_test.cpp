@@ -115,7 +115,9 @@ TEST_F(MediaRoadTest, RunLengthBitmapsShowAsWritten)
         const ProgramResult run = Compile(dir_.file("rle.bmp"), " image_type=\"rgb_24\"", false);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
-        if (!*c.said) EXPECT_EQ(run.err, "");
+        if (!*c.said) {
+            EXPECT_EQ(run.err, "");
+        }
         ExpectPixels({{32, 37, kRed}, {63, 24, kRed}, {32, 17, kWhite}, {1, 23, kGreen}, {3, 23, kBlue},
                       {10, 7, kGreen}, {40, 7, kWhite}, {56, 7, kBlue}, {0, 0, kGreen}});
     }

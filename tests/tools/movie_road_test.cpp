@@ -329,7 +329,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
             const ProgramResult r = RunProgram({"show.tvr", "show.swf"}, dir.path());
             ASSERT_EQ(r.exitCode, 0) << r.err;
             const bool valid = *c.said == '\0';
-            if (valid) EXPECT_EQ(r.err, "");
+            if (valid) {
+                EXPECT_EQ(r.err, "");
+            }
             EXPECT_EQ(r.err.find(std::string(slideSound ? "slide 1: sound \"" : "sound \"")) == std::string::npos, valid)
                 << r.err;
             EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
