@@ -2,10 +2,14 @@
 // exit code of its kind and a message naming the file and what in it was
 // wrong, never a crash, a runaway allocation or a partial movie.
 #include <gtest/gtest.h>
+#include <link.h>
 #include <sys/resource.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,25 +85,63 @@ std::string LyingWav()
 }
 
 // A copy of the build's application bundle whose movie module and MP3
-// encoder are cut short, as a broken install leaves them.
-std::string CutBundle(const TempDir& dir)
+// encoder are edited, as a broken install or a damaged disk leaves them;
+// "" when an edit finds nothing to change.
+std::string EditedBundle(const TempDir& dir, const std::string& name,
+                         const std::function<bool(const std::string& code, std::string& bytes)>& edit)
 {
     const fs::path built = fs::path(TAVREL_BUNDLE_DIR) / "Contents" / "Resources";
-    const fs::path copy = fs::path(dir.file("cut.app")) / "Contents" / "Resources";
+    const fs::path copy = fs::path(dir.file(name)) / "Contents" / "Resources";
     fs::create_directories(copy);
     for (const auto& e : fs::directory_iterator(built)) {
-        const std::string name = e.path().filename().string();
-        const std::string code = name.substr(0, name.find('.'));
-        if (name != "movie_media.bundle" && name != "lame_encU.bundle") {
-            fs::create_symlink(e.path(), copy / name);
+        const std::string bundle = e.path().filename().string();
+        const std::string code = bundle.substr(0, bundle.find('.'));
+        std::string file;
+        if (bundle == "movie_media.bundle" || bundle == "lame_encU.bundle")
+            file = ReadFile((e.path() / "Contents" / "MacOS" / code).string());
+        if (file.empty() || !edit(code, file)) {
+            fs::create_symlink(e.path(), copy / bundle);
             continue;
         }
-        const std::string file = ReadFile((e.path() / "Contents" / "MacOS" / code).string());
-        if (file.size() <= 20000) return "";
-        fs::create_directories(copy / name / "Contents" / "MacOS");
-        if (!WriteFile((copy / name / "Contents" / "MacOS" / code).string(), file.substr(0, 20000))) return "";
+        fs::create_directories(copy / bundle / "Contents" / "MacOS");
+        if (!WriteFile((copy / bundle / "Contents" / "MacOS" / code).string(), file)) return "";
     }
-    return dir.file("cut.app");
+    return dir.file(name);
+}
+
+// Both modules cut short.
+std::string CutBundle(const TempDir& dir)
+{
+    return EditedBundle(dir, "cut.app", [](const std::string&, std::string& bytes) {
+        bytes.resize(std::min<size_t>(bytes.size(), 20000));
+        return true;
+    });
+}
+
+// The MP3 encoder with the value of its first dynamic entry of the tag
+// changed by edit; the encoder's first segment maps the file from its start,
+// so the dynamic section's addresses there are file offsets.
+std::string EncoderWithEntry(const TempDir& dir, const std::string& name, int64_t tag,
+                             const std::function<void(std::string& bytes, size_t valueAt, uint64_t value)>& edit)
+{
+    return EditedBundle(dir, name, [&](const std::string& code, std::string& bytes) {
+        ElfW(Ehdr) header;
+        if (code != "lame_encU" || bytes.size() < sizeof header) return false;
+        std::memcpy(&header, bytes.data(), sizeof header);
+        for (size_t i = 0; i < header.e_phnum; ++i) {
+            ElfW(Phdr) segment;
+            std::memcpy(&segment, bytes.data() + header.e_phoff + i * sizeof segment, sizeof segment);
+            for (size_t at = segment.p_offset; segment.p_type == PT_DYNAMIC && at < segment.p_offset + segment.p_filesz;
+                 at += sizeof(ElfW(Dyn))) {
+                ElfW(Dyn) entry;
+                std::memcpy(&entry, bytes.data() + at, sizeof entry);
+                if (entry.d_tag != tag) continue;
+                edit(bytes, at + offsetof(ElfW(Dyn), d_un), entry.d_un.d_val);
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 // An AIFF file whose COMM chunk claims 2^32 - 1 frames and whose sound
@@ -566,6 +608,29 @@ TEST_F(BadInputTest, Movies)
     ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=2 -c:a ac3 -f ac3", dir_.file("t.ac3")));
     const std::string cutBundle = CutBundle(dir_);
     ASSERT_FALSE(cutBundle.empty()) << "the build's bundle lacks its movie module or MP3 encoder";
+    // Encoders whose dynamic section points outside the file, whose first
+    // relocation writes elsewhere, or which need a library of no printable name.
+    auto far = [](std::string& bytes, size_t at, uint64_t) {
+        const uint64_t value = 0x7fff0000000;
+        std::memcpy(bytes.data() + at, &value, sizeof value);
+    };
+    std::vector<std::pair<std::string, std::string>> broken;  // bundle, what is said
+    for (const auto& [tag, why] : std::vector<std::pair<int64_t, std::string>>{
+             {DT_STRTAB, "its string table lies outside what it loads"},
+             {DT_SYMTAB, "its symbol table lies outside what it loads"},
+             {DT_GNU_HASH, "its GNU hash table lies outside what it loads"},
+             {DT_NEEDED, "a name in its dynamic section lies outside its string table"},
+             {DT_RELASZ, "its relocation table lies outside what it loads"},
+             {DT_VERSYM, "its symbol version table lies outside what it loads"}})
+        broken.emplace_back(EncoderWithEntry(dir_, "dynamic-" + std::to_string(tag) + ".app", tag, far), why);
+    broken.emplace_back(EncoderWithEntry(dir_, "rela.app", DT_RELA,
+                                         [](std::string& bytes, size_t, uint64_t rela) { bytes[rela + 2] ^= '\xFF'; }),
+                        "a relocation writes outside what it loads");
+    const std::string oddName = EncoderWithEntry(dir_, "needed.app", DT_STRTAB, [](std::string& bytes, size_t, uint64_t strtab) {
+        const size_t lame = bytes.find(std::string("libmp3lame.so.0\0", 16), strtab);
+        bytes.replace(lame + 2, 2, "\x01\xFF");
+    });
+    for (const auto& [bundle, why] : broken) ASSERT_FALSE(bundle.empty()) << why;
     ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=1", dir_.file("tone.wav")));
 
     auto sound = [](const std::string& src) {
@@ -576,7 +641,7 @@ TEST_F(BadInputTest, Movies)
         return std::vector<std::string>{"slide 1: picture \"" + dir_.file(file) + "\" cannot be read or encoded (" + why,
                                         "): slide left out of the movie"};
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"cut-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("cut.mp4")) + good)), kDone,
          leftOut("cut.mp4", "not a movie or sound file")},
         {"blank-mov.tvr", Project("", Slides(ImageSlide(dir_.file("blank.mov")) + good)), kDone,
@@ -629,7 +694,19 @@ TEST_F(BadInputTest, Movies)
           cutBundle + "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is cut short: it holds "
           "20000 bytes of the "},
          {}, {}, {"TAVREL_BUNDLE=" + cutBundle}, {"1 slides, 0 skipped"}},
+        // The loader's own words quote the file: bytes that are no text are escaped.
+        {"odd-needed.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone,
+         {"sound \"" + dir_.file("tone.wav") + "\" cannot be read (the MP3 encoder cannot be loaded: "
+          "li\\x01\\xffp3lame.so.0: cannot open shared object file"},
+         {}, {"\x01"}, {"TAVREL_BUNDLE=" + oddName}},
     };
+    for (size_t i = 0; i < broken.size(); ++i)
+        cases.push_back({"broken-encoder-" + std::to_string(i) + ".tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))),
+                         kDone,
+                         {"the MP3 encoder cannot be loaded: " + broken[i].first +
+                          "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is damaged: " +
+                          broken[i].second + "): the movie goes without it"},
+                         {}, {}, {"TAVREL_BUNDLE=" + broken[i].first}, {"1 slides, 0 skipped"}});
     RunCases(cases);
     const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
     EXPECT_EQ(resaved.exitCode, kDone) << resaved.err;
