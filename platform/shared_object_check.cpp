@@ -30,25 +30,27 @@ constexpr uint64_t kWord = sizeof(ElfW(Addr));
 
 // What this machine's loader does with relocations: whether its tables carry
 // addends (it ignores the other kind), the relative kind it applies unseen to
-// the first DT_RELACOUNT entries, the copy kind only programs may hold and
-// the descriptor kind that writes two words. On other machines the checks
-// that need these are left out.
+// the first DT_RELACOUNT entries, the copy kind only programs may hold, the
+// descriptor kind that writes two words and the kind whose address is a
+// resolver the loader calls. On other machines the checks that need these
+// are left out.
 struct Machine {
     bool known;
     uint16_t id;
     bool addends;
-    uint32_t relative, copy, descriptor;
+    uint32_t relative, copy, descriptor, resolved;
 };
 #if defined(__x86_64__)
-constexpr Machine kOurs{true, EM_X86_64, true, R_X86_64_RELATIVE, R_X86_64_COPY, R_X86_64_TLSDESC};
+constexpr Machine kOurs{true, EM_X86_64, true, R_X86_64_RELATIVE, R_X86_64_COPY, R_X86_64_TLSDESC, R_X86_64_IRELATIVE};
 #elif defined(__aarch64__)
-constexpr Machine kOurs{true, EM_AARCH64, true, R_AARCH64_RELATIVE, R_AARCH64_COPY, R_AARCH64_TLSDESC};
+constexpr Machine kOurs{true,           EM_AARCH64,        true,           R_AARCH64_RELATIVE,
+                        R_AARCH64_COPY, R_AARCH64_TLSDESC, R_AARCH64_IRELATIVE};
 #elif defined(__i386__)
-constexpr Machine kOurs{true, EM_386, false, R_386_RELATIVE, R_386_COPY, R_386_TLS_DESC};
+constexpr Machine kOurs{true, EM_386, false, R_386_RELATIVE, R_386_COPY, R_386_TLS_DESC, R_386_IRELATIVE};
 #elif defined(__arm__)
-constexpr Machine kOurs{true, EM_ARM, false, R_ARM_RELATIVE, R_ARM_COPY, R_ARM_TLS_DESC};
+constexpr Machine kOurs{true, EM_ARM, false, R_ARM_RELATIVE, R_ARM_COPY, R_ARM_TLS_DESC, R_ARM_IRELATIVE};
 #else
-constexpr Machine kOurs{false, EM_NONE, sizeof(void*) == 8, UINT32_MAX, UINT32_MAX, UINT32_MAX};
+constexpr Machine kOurs{false, EM_NONE, sizeof(void*) == 8, UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX};
 #endif
 constexpr bool kAddends = kOurs.addends;
 constexpr uint32_t kNoRelocation = 0;  // R_*_NONE on all of them
@@ -78,13 +80,13 @@ struct Load {
 // The file as the loader maps it, its segments in address order and apart.
 class Image {
 public:
-    Image(const uint8_t* file, std::vector<Load> loads, uint64_t page)
-        : file_(file), loads_(std::move(loads)), page_(page)
+    Image(const uint8_t* file, uint64_t size, std::vector<Load> loads, uint64_t page)
+        : file_(file), size_(size), loads_(std::move(loads)), page_(page)
     {
     }
 
     // The file's bytes the loader maps at [vaddr, vaddr + size), or null when
-    // they are not all file bytes of one segment.
+    // they are not all file bytes of one segment it may read.
     const uint8_t* Bytes(uint64_t vaddr, uint64_t size) const
     {
         uint64_t count = 0;
@@ -95,7 +97,8 @@ public:
     const uint8_t* From(uint64_t vaddr, uint64_t* count) const
     {
         const Load* s = Holding(vaddr);
-        if (!s || vaddr - s->vaddr > s->filesz) return nullptr;
+        // A segment of no file bytes may name any offset.
+        if (!s || !(s->flags & PF_R) || vaddr - s->vaddr > s->filesz || s->offset > size_) return nullptr;
         *count = s->filesz - (vaddr - s->vaddr);
         return file_ + s->offset + (vaddr - s->vaddr);
     }
@@ -131,14 +134,19 @@ private:
     }
 
     const uint8_t* file_;
+    uint64_t size_;
     std::vector<Load> loads_;
     uint64_t page_;
 };
 
-struct Relocation {
-    uint64_t offset, info;
-    uint64_t Symbol() const { return kWord == 8 ? info >> 32 : info >> 8; }
-    uint32_t Kind() const { return uint32_t(kWord == 8 ? info & 0xffffffff : info & 0xff); }
+// A place the loader writes while relocating, and what lands there: an
+// address in the file (the entry's addend, or the word already at the
+// place) or a symbol's.
+struct Write {
+    uint64_t at, size;
+    uint32_t kind;
+    uint64_t symbol, addend;
+    bool inPlace;  // the addend is the word at the place
 };
 
 // The dynamic section and the tables it names, checked as the loader of this
@@ -159,8 +167,8 @@ public:
         // Programs, and objects marked not to be opened, the loader refuses here.
         if (Value(DT_FLAGS_1) & (DF_1_PIE | DF_1_NOOPEN)) return "";
         for (auto step : {&DynamicCheck::Strings, &DynamicCheck::Hashes, &DynamicCheck::RelocationTables,
-                          &DynamicCheck::Symbols, &DynamicCheck::Versions, &DynamicCheck::Functions,
-                          &DynamicCheck::Writes}) {
+                          &DynamicCheck::Symbols, &DynamicCheck::Versions, &DynamicCheck::Writes,
+                          &DynamicCheck::Functions}) {
             std::string problem = (this->*step)();
             if (!problem.empty()) return problem;
         }
@@ -326,18 +334,19 @@ private:
             if (t.size % kRelocSize != 0) return Damaged("its relocation table does not hold whole entries");
             const uint8_t* bytes = image_.Bytes(t.at, t.size);
             for (uint64_t i = 0; i < t.size / kRelocSize; ++i) {
-                Relocation r;
-                r.offset = 0, r.info = 0;
-                std::memcpy(&r.offset, bytes + i * kRelocSize, kWord);
-                std::memcpy(&r.info, bytes + i * kRelocSize + kWord, kWord);
+                ElfW(Addr) words[3] = {0, 0, 0};  // place, kind and symbol, addend
+                std::memcpy(words, bytes + i * kRelocSize, kRelocSize);
+                const uint64_t symbol = kWord == 8 ? uint64_t(words[1]) >> 32 : words[1] >> 8;
+                const uint32_t kind = uint32_t(kWord == 8 ? words[1] & 0xffffffff : words[1] & 0xff);
                 const bool relative = i < t.relative;
-                if (kOurs.known && relative && r.Kind() != kOurs.relative)
+                if (kOurs.known && relative && kind != kOurs.relative)
                     return Damaged("a relocation counted as relative is of another kind");
-                if (kOurs.known && r.Kind() == kOurs.copy)
+                if (kOurs.known && kind == kOurs.copy)
                     return Damaged("it holds a copy relocation, which only programs may hold");
-                if (!relative) symbols_ = std::max(symbols_, r.Symbol() + 1);
-                if (relative || r.Kind() != kNoRelocation)
-                    writes_.emplace_back(r.offset, kOurs.known && r.Kind() == kOurs.descriptor ? 2 * kWord : kWord);
+                if (!relative) symbols_ = std::max(symbols_, symbol + 1);
+                if (relative || kind != kNoRelocation)
+                    writes_.push_back({words[0], kOurs.known && kind == kOurs.descriptor ? 2 * kWord : kWord, kind,
+                                       symbol, words[2], !kAddends});
             }
         }
 #ifdef DT_RELR
@@ -351,17 +360,17 @@ private:
             uint64_t where = 0;
             bool started = false;
             for (uint64_t i = 0; i < size / kWord; ++i) {
-                uint64_t entry = 0;
+                ElfW(Addr) entry;
                 std::memcpy(&entry, bytes + i * kWord, kWord);
                 if ((entry & 1) == 0) {
-                    writes_.emplace_back(entry, kWord);
+                    writes_.push_back({entry, kWord, kOurs.relative, 0, 0, true});
                     where = entry + kWord;
                     started = true;
                     continue;
                 }
                 if (!started) return Damaged("its relative relocations start without an address");
                 for (uint64_t bit = 0; (entry >>= 1) != 0; ++bit)
-                    if (entry & 1) writes_.emplace_back(where + bit * kWord, kWord);
+                    if (entry & 1) writes_.push_back({where + bit * kWord, kWord, kOurs.relative, 0, 0, true});
                 where += (8 * kWord - 1) * kWord;
             }
         }
@@ -373,13 +382,34 @@ private:
     {
         const uint64_t at = Value(DT_SYMTAB);
         if (!Table(at, symbols_ * sizeof(Sym))) return Outside("symbol table");
-        const uint8_t* bytes = image_.Bytes(at, symbols_ * sizeof(Sym));
+        symbolTable_ = image_.Bytes(at, symbols_ * sizeof(Sym));
         for (uint64_t i = 0; i < symbols_; ++i) {
-            Sym s;
-            std::memcpy(&s, bytes + i * sizeof(Sym), sizeof s);
+            const Sym s = Symbol(i);
             if (!InStrings(s.st_name)) return Damaged("a symbol's name lies outside its string table");
+            // The loader calls the resolver of a function chosen at load time.
+            if (ELF64_ST_TYPE(s.st_info) == STT_GNU_IFUNC && s.st_shndx != SHN_UNDEF && !Code(s.st_value))
+                return Damaged("a symbol's resolver lies outside its code");
         }
         return "";
+    }
+    Sym Symbol(uint64_t i) const
+    {
+        Sym s;
+        std::memcpy(&s, symbolTable_ + i * sizeof(Sym), sizeof s);
+        return s;
+    }
+    bool Code(uint64_t vaddr) const
+    {
+        const Load* s = image_.Pages(vaddr, 1);
+        return s && (s->flags & PF_X);
+    }
+    // The address in the file a relative write puts at its place, or an
+    // address of no code when that cannot be read.
+    uint64_t Target(const Write& w) const
+    {
+        if (!w.inPlace) return w.addend;
+        ElfW(Addr) word;
+        return image_.Get(w.at, &word) ? word : UINT64_MAX;
     }
 
     // The versions needed of other libraries and defined here, and the
@@ -443,9 +473,20 @@ private:
         return "";
     }
 
-    // The constructors and destructors the loader calls, and their lists.
+    // The code the loader calls: constructors and destructors, each in its
+    // list as relocated, and resolvers.
     std::string Functions()
     {
+        for (int64_t tag : {DT_INIT, DT_FINI})
+            if (Has(tag) && !Code(Value(tag)))
+                return Damaged(std::string("its ") + (tag == DT_INIT ? "constructor" : "destructor") +
+                               " lies outside its code");
+        std::multimap<uint64_t, const Write*> written;
+        for (const Write& w : writes_) {
+            written.emplace(w.at, &w);
+            if (kOurs.known && w.kind == kOurs.resolved && !Code(Target(w)))
+                return Damaged("a relocation's resolver lies outside its code");
+        }
         const struct {
             int64_t tag, sizeTag;
             const char* what;
@@ -456,12 +497,18 @@ private:
             if (!Has(l.tag)) continue;
             if (!Has(l.sizeTag)) return Damaged(std::string("its dynamic section names a ") + l.what + " without its size");
             if (!image_.Bytes(Value(l.tag), Value(l.sizeTag))) return Outside(l.what);
-        }
-        for (int64_t tag : {DT_INIT, DT_FINI}) {
-            const Load* code = Has(tag) ? image_.Pages(Value(tag), 1) : nullptr;
-            if (Has(tag) && (!code || !(code->flags & PF_X)))
-                return Damaged(std::string("its ") + (tag == DT_INIT ? "constructor" : "destructor") +
-                               " lies outside its code");
+            // Each entry is an address the loader relocates, then calls.
+            for (uint64_t at = Value(l.tag); at < Value(l.tag) + Value(l.sizeTag) / kWord * kWord; at += kWord) {
+                const auto [first, end] = written.equal_range(at);
+                if (first == end) return Damaged(std::string("its ") + l.what + " holds an address not relocated");
+                for (auto it = first; it != end; ++it) {
+                    const Write& w = *it->second;
+                    const bool here = w.symbol == 0 || Symbol(w.symbol).st_shndx != SHN_UNDEF;
+                    const uint64_t target = w.kind == kOurs.relative || w.symbol == 0 ? Target(w) : Symbol(w.symbol).st_value;
+                    if (here && w.kind != kOurs.resolved && !Code(target))
+                        return Damaged(std::string("its ") + l.what + " holds an address outside its code");
+                }
+            }
         }
         return "";
     }
@@ -483,7 +530,8 @@ private:
             else
                 merged.push_back(r);
         }
-        for (const auto& [at, size] : writes_) {
+        for (const Write& w : writes_) {
+            const uint64_t at = w.at, size = w.size;
             const Load* s = image_.Pages(at, size);
             if (!s) return Damaged("a relocation writes outside what it loads");
             if (!text && !(s->flags & PF_W)) return Damaged("a relocation writes into a read-only segment");
@@ -503,8 +551,9 @@ private:
     const uint8_t* strings_ = nullptr;
     uint64_t stringsSize_ = 0;
     uint64_t symbols_ = 1;  // the loader reads symbol 0 for every relocation
+    const uint8_t* symbolTable_ = nullptr;
     std::vector<std::pair<uint64_t, uint64_t>> read_;    // [start, end) the loader reads
-    std::vector<std::pair<uint64_t, uint64_t>> writes_;  // address, bytes
+    std::vector<Write> writes_;
 };
 
 }  // namespace
@@ -514,14 +563,16 @@ namespace {
 // The program headers other than the loadable segments, as the loader uses
 // them once the segments are mapped.
 std::string HeaderProblem(const Image& image, const uint8_t* file, const Ehdr& header,
-                          const std::vector<Phdr>& segments)
+                          const std::vector<Phdr>& segments, uint64_t page)
 {
+    bool havePhdr = false;
     for (const Phdr& s : segments) {
         switch (s.p_type) {
             case PT_PHDR:
                 // The loader's copy of the table is the one at this address.
                 if (image.Bytes(s.p_vaddr, uint64_t(header.e_phnum) * sizeof(Phdr)) != file + header.e_phoff)
                     return Damaged("its program header table is not where it says it is");
+                havePhdr = true;
                 break;
             case PT_TLS:
                 if (s.p_memsz == 0) break;
@@ -554,6 +605,16 @@ std::string HeaderProblem(const Image& image, const uint8_t* file, const Ehdr& h
                 break;
         }
     }
+    // Without PT_PHDR the loader reads the table from the pages of the
+    // segment whose file part holds it, when one does.
+    const uint64_t tableEnd = header.e_phoff + uint64_t(header.e_phnum) * sizeof(Phdr);
+    for (const Phdr& s : segments) {
+        const uint64_t from = s.p_offset & ~(page - 1), to = (s.p_offset + s.p_filesz + page - 1) & ~(page - 1);
+        if (!havePhdr && s.p_type == PT_LOAD && from <= header.e_phoff && tableEnd <= to) {
+            if (!(s.p_flags & PF_R)) return Damaged("its program header table lies in a segment it may not read");
+            break;
+        }
+    }
     return "";
 }
 
@@ -564,6 +625,8 @@ std::string LoadsProblem(const std::vector<Phdr>& segments, std::vector<Load>* l
     constexpr uint64_t kTop = UINT64_MAX / 2;  // far above any address, so that sums cannot wrap
     for (const Phdr& s : segments) {
         if (s.p_type != PT_LOAD) continue;
+        // What the loader reads of the file lies in its segments.
+        if (s.p_filesz > 0 && !(s.p_flags & PF_R)) return Damaged("a segment it loads may not be read");
         if (s.p_vaddr > kTop || s.p_memsz > kTop - s.p_vaddr ||
             (!loads->empty() && s.p_vaddr < loads->back().vaddr + loads->back().memsz))
             return Damaged("its segments overlap or are out of order");
@@ -649,8 +712,8 @@ std::string SharedObjectProblem(const std::string& file)
         ~Unmapper() { munmap(at, size); }
     } unmapper{mapped, size};
     const uint8_t* bytes = static_cast<const uint8_t*>(mapped);
-    const Image image(bytes, std::move(loaded), page);
-    if (std::string problem = HeaderProblem(image, bytes, header, segments); !problem.empty()) return problem;
+    const Image image(bytes, size, std::move(loaded), page);
+    if (std::string problem = HeaderProblem(image, bytes, header, segments, page); !problem.empty()) return problem;
     // The loader reads the dynamic section where it lies in memory, and
     // rewrites it in place when it says it is writable.
     if (!image.Bytes(dynamic->p_vaddr, std::max(dynamic->p_filesz, dynamic->p_memsz)))

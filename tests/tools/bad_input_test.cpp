@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -118,16 +119,22 @@ std::string CutBundle(const TempDir& dir)
     });
 }
 
-// The MP3 encoder with the value of its first dynamic entry of the tag
-// changed by edit; the encoder's first segment maps the file from its start,
-// so the dynamic section's addresses there are file offsets.
-std::string EncoderWithEntry(const TempDir& dir, const std::string& name, int64_t tag,
-                             const std::function<void(std::string& bytes, size_t valueAt, uint64_t value)>& edit)
+// The MP3 encoder edited: edit gets its bytes and its dynamic entries (the
+// first of each tag: its value, and where the value lies in the file). The
+// encoder's first segment maps the file from its start, so the addresses of
+// the tables there are file offsets.
+struct DynamicValue {
+    uint64_t value;
+    size_t at;
+};
+using EncoderEdit = std::function<void(std::string& bytes, const std::map<int64_t, DynamicValue>& entries)>;
+std::string EditedEncoder(const TempDir& dir, const std::string& name, const EncoderEdit& edit)
 {
     return EditedBundle(dir, name, [&](const std::string& code, std::string& bytes) {
         ElfW(Ehdr) header;
         if (code != "lame_encU" || bytes.size() < sizeof header) return false;
         std::memcpy(&header, bytes.data(), sizeof header);
+        std::map<int64_t, DynamicValue> entries;
         for (size_t i = 0; i < header.e_phnum; ++i) {
             ElfW(Phdr) segment;
             std::memcpy(&segment, bytes.data() + header.e_phoff + i * sizeof segment, sizeof segment);
@@ -135,12 +142,11 @@ std::string EncoderWithEntry(const TempDir& dir, const std::string& name, int64_
                  at += sizeof(ElfW(Dyn))) {
                 ElfW(Dyn) entry;
                 std::memcpy(&entry, bytes.data() + at, sizeof entry);
-                if (entry.d_tag != tag) continue;
-                edit(bytes, at + offsetof(ElfW(Dyn), d_un), entry.d_un.d_val);
-                return true;
+                entries.emplace(entry.d_tag, DynamicValue{entry.d_un.d_val, at + offsetof(ElfW(Dyn), d_un)});
             }
         }
-        return false;
+        edit(bytes, entries);
+        return true;
     });
 }
 
@@ -609,11 +615,9 @@ TEST_F(BadInputTest, Movies)
     const std::string cutBundle = CutBundle(dir_);
     ASSERT_FALSE(cutBundle.empty()) << "the build's bundle lacks its movie module or MP3 encoder";
     // Encoders whose dynamic section points outside the file, whose first
-    // relocation writes elsewhere, or which need a library of no printable name.
-    auto far = [](std::string& bytes, size_t at, uint64_t) {
-        const uint64_t value = 0x7fff0000000;
-        std::memcpy(bytes.data() + at, &value, sizeof value);
-    };
+    // relocation writes elsewhere, whose first constructor's address is
+    // moved out of reach, whose first segment may not be read, or which need
+    // a library of no printable name.
     std::vector<std::pair<std::string, std::string>> broken;  // bundle, what is said
     for (const auto& [tag, why] : std::vector<std::pair<int64_t, std::string>>{
              {DT_STRTAB, "its string table lies outside what it loads"},
@@ -622,12 +626,32 @@ TEST_F(BadInputTest, Movies)
              {DT_NEEDED, "a name in its dynamic section lies outside its string table"},
              {DT_RELASZ, "its relocation table lies outside what it loads"},
              {DT_VERSYM, "its symbol version table lies outside what it loads"}})
-        broken.emplace_back(EncoderWithEntry(dir_, "dynamic-" + std::to_string(tag) + ".app", tag, far), why);
-    broken.emplace_back(EncoderWithEntry(dir_, "rela.app", DT_RELA,
-                                         [](std::string& bytes, size_t, uint64_t rela) { bytes[rela + 2] ^= '\xFF'; }),
-                        "a relocation writes outside what it loads");
-    const std::string oddName = EncoderWithEntry(dir_, "needed.app", DT_STRTAB, [](std::string& bytes, size_t, uint64_t strtab) {
-        const size_t lame = bytes.find(std::string("libmp3lame.so.0\0", 16), strtab);
+        broken.emplace_back(EditedEncoder(dir_, "dynamic-" + std::to_string(tag) + ".app",
+                                          [tag = tag](std::string& bytes, const auto& entries) {
+                                              const uint64_t far = 0x7fff0000000;
+                                              std::memcpy(bytes.data() + entries.at(tag).at, &far, sizeof far);
+                                          }),
+                            why);
+    broken.emplace_back(EditedEncoder(dir_, "rela.app", [](std::string& bytes, const auto& entries) {
+                            bytes[entries.at(DT_RELA).value + 2] ^= '\xFF';
+                        }), "a relocation writes outside what it loads");
+    broken.emplace_back(EditedEncoder(dir_, "init.app", [](std::string& bytes, const auto& entries) {
+                            // The addend of the relocation that writes the first constructor's address.
+                            for (size_t at = entries.at(DT_RELA).value;; at += sizeof(ElfW(Rela))) {
+                                ElfW(Rela) r;
+                                std::memcpy(&r, bytes.data() + at, sizeof r);
+                                if (r.r_offset != entries.at(DT_INIT_ARRAY).value) continue;
+                                bytes[at + offsetof(ElfW(Rela), r_addend) + 5] ^= '\x34';
+                                return;
+                            }
+                        }), "its list of constructors holds an address outside its code");
+    broken.emplace_back(EditedEncoder(dir_, "unreadable.app", [](std::string& bytes, const auto&) {
+                            ElfW(Ehdr) header;
+                            std::memcpy(&header, bytes.data(), sizeof header);
+                            bytes[header.e_phoff + offsetof(ElfW(Phdr), p_flags)] = 0;
+                        }), "a segment it loads may not be read");
+    const std::string oddName = EditedEncoder(dir_, "needed.app", [](std::string& bytes, const auto& entries) {
+        const size_t lame = bytes.find(std::string("libmp3lame.so.0\0", 16), entries.at(DT_STRTAB).value);
         bytes.replace(lame + 2, 2, "\x01\xFF");
     });
     for (const auto& [bundle, why] : broken) ASSERT_FALSE(bundle.empty()) << why;
