@@ -502,10 +502,13 @@ private:
                 const auto [first, end] = written.equal_range(at);
                 if (first == end) return Damaged(std::string("its ") + l.what + " holds an address not relocated");
                 for (auto it = first; it != end; ++it) {
+                    // An address in the file, or a symbol's: one defined here
+                    // must be code, one defined elsewhere is the other library's.
                     const Write& w = *it->second;
-                    const bool here = w.symbol == 0 || Symbol(w.symbol).st_shndx != SHN_UNDEF;
-                    const uint64_t target = w.kind == kOurs.relative || w.symbol == 0 ? Target(w) : Symbol(w.symbol).st_value;
-                    if (here && w.kind != kOurs.resolved && !Code(target))
+                    const bool relative = w.kind == kOurs.relative || w.symbol == 0 || w.symbol >= symbols_;
+                    const Sym symbol = relative ? Sym{} : Symbol(w.symbol);
+                    if (w.kind == kOurs.resolved || (!relative && symbol.st_shndx == SHN_UNDEF)) continue;
+                    if (!Code(relative ? Target(w) : symbol.st_value))
                         return Damaged(std::string("its ") + l.what + " holds an address outside its code");
                 }
             }

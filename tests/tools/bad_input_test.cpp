@@ -650,6 +650,11 @@ TEST_F(BadInputTest, Movies)
                             std::memcpy(&header, bytes.data(), sizeof header);
                             bytes[header.e_phoff + offsetof(ElfW(Phdr), p_flags)] = 0;
                         }), "a segment it loads may not be read");
+    // The symbol field of a relocation the loader takes as relative unseen:
+    // no symbol, and the encoder loads.
+    const std::string relativeSymbol = EditedEncoder(dir_, "relative.app", [](std::string& bytes, const auto& entries) {
+        bytes.replace(entries.at(DT_RELA).value + offsetof(ElfW(Rela), r_info) + 4, 4, 4, '\xFF');
+    });
     const std::string oddName = EditedEncoder(dir_, "needed.app", [](std::string& bytes, const auto& entries) {
         const size_t lame = bytes.find(std::string("libmp3lame.so.0\0", 16), entries.at(DT_STRTAB).value);
         bytes.replace(lame + 2, 2, "\x01\xFF");
@@ -718,6 +723,8 @@ TEST_F(BadInputTest, Movies)
           cutBundle + "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is cut short: it holds "
           "20000 bytes of the "},
          {}, {}, {"TAVREL_BUNDLE=" + cutBundle}, {"1 slides, 0 skipped"}},
+        {"relative-symbol.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone, {}, {},
+         {"cannot be read"}, {"TAVREL_BUNDLE=" + relativeSymbol}, {"1 slides, 0 skipped"}},
         // The loader's own words quote the file: bytes that are no text are escaped.
         {"odd-needed.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone,
          {"sound \"" + dir_.file("tone.wav") + "\" cannot be read (the MP3 encoder cannot be loaded: "
