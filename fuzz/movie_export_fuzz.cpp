@@ -11,7 +11,6 @@
 // A position is a fraction of the file, so any edit lands inside it.
 // Nothing may crash, leak or hang.
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>

@@ -97,7 +97,8 @@ int LoadInChild()
         struct sigaction fault {};
         fault.sa_sigaction = OnFault;
         fault.sa_flags = SA_SIGINFO;
-        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP}) sigaction(sig, &fault, nullptr);
+        // The fuzzer's own handlers would write the module's aborts down as findings.
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) sigaction(sig, &fault, nullptr);
         struct sigaction alarm {};
         alarm.sa_sigaction = OnAlarm;
         alarm.sa_flags = SA_SIGINFO;
