@@ -645,6 +645,11 @@ TEST_F(BadInputTest, Movies)
                                 return;
                             }
                         }), "its list of constructors holds an address outside its code");
+    // 4 KB of noise at 0x1000, among the tables the loader reads.
+    broken.emplace_back(EditedEncoder(dir_, "noise.app", [](std::string& bytes, const auto&) {
+                            uint32_t state = 1;
+                            for (size_t i = 0x1000; i < 0x2000; ++i) bytes[i] = char((state = state * 1103515245u + 12345u) >> 16);
+                        }), "");  // whichever table it hits first
     broken.emplace_back(EditedEncoder(dir_, "unreadable.app", [](std::string& bytes, const auto&) {
                             ElfW(Ehdr) header;
                             std::memcpy(&header, bytes.data(), sizeof header);
@@ -735,8 +740,9 @@ TEST_F(BadInputTest, Movies)
         cases.push_back({"broken-encoder-" + std::to_string(i) + ".tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))),
                          kDone,
                          {"the MP3 encoder cannot be loaded: " + broken[i].first +
-                          "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is damaged: " +
-                          broken[i].second + "): the movie goes without it"},
+                              "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is damaged: " +
+                              broken[i].second,
+                          "): the movie goes without it"},
                          {}, {}, {"TAVREL_BUNDLE=" + broken[i].first}, {"1 slides, 0 skipped"}});
     RunCases(cases);
     const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
