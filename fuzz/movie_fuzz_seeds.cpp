@@ -206,9 +206,10 @@ bool ExportSeeds(const std::string& folder, size_t n)
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: movie_fuzz_seeds MOVIE-SEEDS EXPORT-SEEDS\n"
-                             "  writes the seeds of movie_picture_fuzz and movie_export_fuzz (needs ffmpeg);\n"
-                             "  with TAVREL_EXPORT_SOURCES set, the export seeds choose its files too\n");
+        std::fprintf(stderr,
+                     "usage: movie_fuzz_seeds MOVIE-SEEDS EXPORT-SEEDS\n"
+                     "  writes the seeds of movie_picture_fuzz and movie_export_fuzz (needs ffmpeg);\n"
+                     "  with TAVREL_EXPORT_SOURCES set, the export seeds choose its files too\n");
         return 2;
     }
     std::string movieFolder, exportFolder;

@@ -56,8 +56,14 @@ bool InLoader(void* context)
     return pc >= gLoaderStart && pc < gLoaderEnd;
 }
 
-void OnFault(int, siginfo_t*, void* context) { _exit(InLoader(context) ? kLoaderDown : kModuleDown); }
-void OnAlarm(int, siginfo_t*, void* context) { _exit(InLoader(context) ? kLoaderHung : kModuleDown); }
+void OnFault(int, siginfo_t*, void* context)
+{
+    _exit(InLoader(context) ? kLoaderDown : kModuleDown);
+}
+void OnAlarm(int, siginfo_t*, void* context)
+{
+    _exit(InLoader(context) ? kLoaderHung : kModuleDown);
+}
 
 int FindLoader(dl_phdr_info* info, size_t, void*)
 {
@@ -79,8 +85,8 @@ bool LoaderMaps(const uint8_t* data, size_t size)
     ElfW(Ehdr) header;
     if (size < sizeof header) return false;
     std::memcpy(&header, data, sizeof header);
-    return std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 && header.e_ident[EI_CLASS] == (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) &&
-           header.e_type == ET_DYN;
+    return std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
+           header.e_ident[EI_CLASS] == (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) && header.e_type == ET_DYN;
 }
 
 // Loads the file in a child process; the child's end as the parent saw it.

@@ -47,7 +47,8 @@ bool Seeds(const std::string& folder, const std::string& module)
         ElfW(Phdr) segment;
         std::memcpy(&segment, bytes.data() + header.e_phoff + i * sizeof segment, sizeof segment);
         if (segment.p_type != PT_DYNAMIC) continue;
-        for (size_t at = segment.p_offset, n = 0; at + sizeof(ElfW(Dyn)) <= std::min<size_t>(bytes.size(), segment.p_offset + segment.p_filesz);
+        for (size_t at = segment.p_offset, n = 0;
+             at + sizeof(ElfW(Dyn)) <= std::min<size_t>(bytes.size(), segment.p_offset + segment.p_filesz);
              at += sizeof(ElfW(Dyn)), ++n) {
             ElfW(Dyn) entry;
             std::memcpy(&entry, bytes.data() + at, sizeof entry);
@@ -72,8 +73,9 @@ bool Seeds(const std::string& folder, const std::string& module)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: shared_object_fuzz_seeds FOLDER MODULE...\n"
-                             "  writes the seeds of shared_object_fuzz made from the modules\n");
+        std::fprintf(stderr,
+                     "usage: shared_object_fuzz_seeds FOLDER MODULE...\n"
+                     "  writes the seeds of shared_object_fuzz made from the modules\n");
         return 2;
     }
     std::string folder;

@@ -43,8 +43,8 @@ struct Machine {
 #if defined(__x86_64__)
 constexpr Machine kOurs{true, EM_X86_64, true, R_X86_64_RELATIVE, R_X86_64_COPY, R_X86_64_TLSDESC, R_X86_64_IRELATIVE};
 #elif defined(__aarch64__)
-constexpr Machine kOurs{true,           EM_AARCH64,        true,           R_AARCH64_RELATIVE,
-                        R_AARCH64_COPY, R_AARCH64_TLSDESC, R_AARCH64_IRELATIVE};
+constexpr Machine kOurs{
+    true, EM_AARCH64, true, R_AARCH64_RELATIVE, R_AARCH64_COPY, R_AARCH64_TLSDESC, R_AARCH64_IRELATIVE};
 #elif defined(__i386__)
 constexpr Machine kOurs{true, EM_386, false, R_386_RELATIVE, R_386_COPY, R_386_TLS_DESC, R_386_IRELATIVE};
 #elif defined(__arm__)
@@ -63,13 +63,25 @@ constexpr uint32_t kMostProgramHeaders = 1024;
 // Version indices have 15 bits; walks longer than this go round in circles.
 constexpr uint32_t kMostVersionEntries = 65536;
 
-std::string Damaged(const std::string& what) { return "the file is damaged: " + what; }
-std::string Outside(const std::string& what) { return Damaged("its " + what + " lies outside what it loads"); }
+std::string Damaged(const std::string& what)
+{
+    return "the file is damaged: " + what;
+}
+std::string Outside(const std::string& what)
+{
+    return Damaged("its " + what + " lies outside what it loads");
+}
 
-bool PowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
+bool PowerOfTwo(uint64_t v)
+{
+    return v != 0 && (v & (v - 1)) == 0;
+}
 
 // a + b, or UINT64_MAX when it does not fit.
-uint64_t Sum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+uint64_t Sum(uint64_t a, uint64_t b)
+{
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
 
 // A loadable segment: where the loader maps which bytes of the file.
 struct Load {
@@ -166,9 +178,9 @@ public:
         }
         // Programs, and objects marked not to be opened, the loader refuses here.
         if (Value(DT_FLAGS_1) & (DF_1_PIE | DF_1_NOOPEN)) return "";
-        for (auto step : {&DynamicCheck::Strings, &DynamicCheck::Hashes, &DynamicCheck::RelocationTables,
-                          &DynamicCheck::Symbols, &DynamicCheck::Versions, &DynamicCheck::Writes,
-                          &DynamicCheck::Functions}) {
+        for (auto step :
+             {&DynamicCheck::Strings, &DynamicCheck::Hashes, &DynamicCheck::RelocationTables, &DynamicCheck::Symbols,
+              &DynamicCheck::Versions, &DynamicCheck::Writes, &DynamicCheck::Functions}) {
             std::string problem = (this->*step)();
             if (!problem.empty()) return problem;
         }
@@ -324,8 +336,8 @@ private:
                        Has(kRelativeCountTag) ? Value(kRelativeCountTag) : 0},
                       {Has(DT_JMPREL), Value(DT_JMPREL), Value(DT_PLTRELSZ), 0}};
         // The loader leaves out of the first the PLT table that ends it.
-        if (tables[0].present && tables[1].present && Sum(tables[0].at, tables[0].size) == Sum(tables[1].at, tables[1].size) &&
-            tables[1].at < tables[0].at)
+        if (tables[0].present && tables[1].present &&
+            Sum(tables[0].at, tables[0].size) == Sum(tables[1].at, tables[1].size) && tables[1].at < tables[0].at)
             return Damaged("its relocation tables overlap");
         for (const auto& t : tables) {
             if (!t.present || t.size == 0) continue;
@@ -422,7 +434,8 @@ private:
                 ElfW(Verneed) need;
                 if (++steps > kMostVersionEntries) return Damaged("its table of needed versions does not end");
                 if (!image_.Get(at, &need) || !Table(at, sizeof need)) return Outside("table of needed versions");
-                if (!InStrings(need.vn_file)) return Damaged("a name in its table of needed versions lies outside its string table");
+                if (!InStrings(need.vn_file))
+                    return Damaged("a name in its table of needed versions lies outside its string table");
                 // The loader asserts that the library is one it loaded.
                 const std::string_view file = String(need.vn_file);
                 if (std::none_of(needed_.begin(), needed_.end(), [&](uint64_t n) { return String(n) == file; }))
@@ -495,7 +508,8 @@ private:
                      {DT_PREINIT_ARRAY, DT_PREINIT_ARRAYSZ, "list of early constructors"}};
         for (const auto& l : lists) {
             if (!Has(l.tag)) continue;
-            if (!Has(l.sizeTag)) return Damaged(std::string("its dynamic section names a ") + l.what + " without its size");
+            if (!Has(l.sizeTag))
+                return Damaged(std::string("its dynamic section names a ") + l.what + " without its size");
             if (!image_.Bytes(Value(l.tag), Value(l.sizeTag))) return Outside(l.what);
             // Each entry is an address the loader relocates, then calls.
             for (uint64_t at = Value(l.tag); at < Value(l.tag) + Value(l.sizeTag) / kWord * kWord; at += kWord) {
@@ -555,7 +569,7 @@ private:
     uint64_t stringsSize_ = 0;
     uint64_t symbols_ = 1;  // the loader reads symbol 0 for every relocation
     const uint8_t* symbolTable_ = nullptr;
-    std::vector<std::pair<uint64_t, uint64_t>> read_;    // [start, end) the loader reads
+    std::vector<std::pair<uint64_t, uint64_t>> read_;  // [start, end) the loader reads
     std::vector<Write> writes_;
 };
 
@@ -649,7 +663,7 @@ std::string SharedObjectProblem(const std::string& file)
         ~Closer() { close(fd); }
     } closer{fd};
     struct stat st {};
-    Ehdr header {};
+    Ehdr header{};
     if (fstat(fd, &st) != 0 || uint64_t(st.st_size) < sizeof header || !ReadAt(fd, 0, &header, sizeof header))
         return "";
     const uint64_t size = uint64_t(st.st_size);
@@ -700,8 +714,7 @@ std::string SharedObjectProblem(const std::string& file)
     if (!loads) return "the file is damaged: it has no loadable segment";
     // Other machines and programs the loader refuses before mapping, and an
     // object without a dynamic section too.
-    if ((kOurs.known && header.e_machine != kOurs.id) || header.e_type != ET_DYN || !dynamic ||
-        dynamic->p_filesz == 0)
+    if ((kOurs.known && header.e_machine != kOurs.id) || header.e_type != ET_DYN || !dynamic || dynamic->p_filesz == 0)
         return "";
 
     const uint64_t page = uint64_t(sysconf(_SC_PAGESIZE));

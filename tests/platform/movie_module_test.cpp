@@ -125,7 +125,8 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
 // linked its own way.
 TEST(SharedObjectCheck, PassesTheModulesAndTheLibrariesOfThisProgram)
 {
-    std::vector<std::string> files = {TAVREL_BUNDLE_DIR "/Contents/Resources/movie_media.bundle/Contents/MacOS/movie_media",
+    std::vector<std::string> files = {TAVREL_BUNDLE_DIR
+                                      "/Contents/Resources/movie_media.bundle/Contents/MacOS/movie_media",
                                       TAVREL_TEST_BUNDLE, TAVREL_TEST_BUNDLE_PLAIN};
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void* out) {
