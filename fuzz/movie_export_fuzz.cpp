@@ -2,7 +2,8 @@
 // read as a project and exported to a movie: the road a user's movies and
 // sounds take through the program (first frames decoded into bitmaps, sounds
 // decoded, resampled and encoded to MP3). The tiny files of movie_sources.h
-// are made with the ffmpeg program when the target starts.
+// are made with the ffmpeg program when the target starts; files of the
+// user's own join them from the folder TAVREL_EXPORT_SOURCES names.
 //
 // The input: a header of choices (which file each slide and sound takes,
 // the show's rate and the sound's format), then edits of five bytes each
@@ -10,7 +11,6 @@
 // A position is a fraction of the file, so any edit lands inside it.
 // Nothing may crash, leak or hang.
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -30,7 +30,7 @@ using fuzz_files::kMovieSourceCount;
 using fuzz_files::kMovieSources;
 
 std::string gFolder;
-std::vector<std::string> gBytes;  // each source's file
+std::vector<std::string> gNames, gBytes;  // each source's name and file
 
 using fuzz_files::WriteBytes;
 
@@ -125,6 +125,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     gFolder = fuzz_files::MakeFolder("tavrel-movie-export-fuzz");
     for (const fuzz_files::MovieSource& source : kMovieSources) {
         const std::string path = gFolder + "/" + source.name;
+        gNames.push_back(source.name);
         gBytes.emplace_back();
         if (!fuzz_files::RunFfmpeg(source.arguments, path) || !fuzz_files::ReadBytes(path, gBytes.back())) {
             std::fprintf(stderr, "movie_export_fuzz: ffmpeg could not make %s\n", source.name);
@@ -132,7 +133,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         }
         std::remove(path.c_str());
     }
-    std::atexit([] { rmdir(gFolder.c_str()); });
+    const char* outside = std::getenv("TAVREL_EXPORT_SOURCES");
+    for (const std::string& path : fuzz_files::OutsideSources(outside)) {
+        gNames.push_back(fuzz_files::OutsideSourceName(gNames.size(), path));
+        gBytes.emplace_back();
+        if (!fuzz_files::ReadBytes(path, gBytes.back())) {
+            std::fprintf(stderr, "movie_export_fuzz: cannot read %s\n", path.c_str());
+            std::exit(1);
+        }
+    }
+    // A finding replays only with the same files.
+    if (gBytes.size() > kMovieSourceCount)
+        std::fprintf(stderr, "movie_export_fuzz: sources %zu to %zu are the files of %s\n", kMovieSourceCount,
+                     gBytes.size() - 1, outside);
     if (!std::freopen("/dev/null", "w", stdout)) return 1;
     return 0;
 }
@@ -155,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<size_t> kinds;
     const int fileCount = slides + 2;
     for (int i = 0; i < fileCount; ++i) {
-        kinds.push_back(in.Byte() % kMovieSourceCount);
+        kinds.push_back(in.Byte() % gBytes.size());
         files.push_back(gBytes[kinds.back()]);
     }
     const uint8_t showFormat = in.Byte(), slideFormat = in.Byte();
@@ -166,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz_files::KeepFolder(gFolder);
     std::vector<std::string> paths;
     for (int i = 0; i < fileCount; ++i) {
-        paths.push_back(gFolder + "/" + std::to_string(i) + "-" + kMovieSources[kinds[i]].name);
+        paths.push_back(gFolder + "/" + std::to_string(i) + "-" + gNames[kinds[i]]);
         if (!WriteBytes(paths.back(), files[i].data(), files[i].size())) std::abort();
     }
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -169,18 +170,18 @@ bool MovieSeeds(const std::string& folder)
 
 // The export target's header: shape (slides, show sound, slide sound), look
 // (rate, picture kind), each file's choice, then the two sounds' formats;
-// edits follow (file, operation, position of two bytes, value).
-bool ExportSeeds(const std::string& folder)
+// edits follow (file, operation, position of two bytes, value). n files:
+// ours and the user's.
+bool ExportSeeds(const std::string& folder, size_t n)
 {
     bool ok = true;
-    const size_t n = fuzz_files::kMovieSourceCount;
     for (size_t k = 0; k < n; ++k) {
         const int slides = 1 + int(k % 3);
         std::string seed;
         seed += char(0x0C | (slides - 1));
         seed += char((k & 3) | (k % 8) << 2);
         for (int i = 0; i < slides; ++i) seed += char((k + size_t(i) * 4) % n);
-        // Sounds: the AAC, WAVE, MP3, FLAC and Ogg files and the movies' own.
+        // Sounds: each file in turn, another as the slide's.
         seed += char((k + 6) % n);
         seed += char((k + 8) % n);
         seed += char(k * 7);
@@ -205,8 +206,10 @@ bool ExportSeeds(const std::string& folder)
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: movie_fuzz_seeds MOVIE-SEEDS EXPORT-SEEDS\n"
-                             "  writes the seeds of movie_picture_fuzz and movie_export_fuzz (needs ffmpeg)\n");
+        std::fprintf(stderr,
+                     "usage: movie_fuzz_seeds MOVIE-SEEDS EXPORT-SEEDS\n"
+                     "  writes the seeds of movie_picture_fuzz and movie_export_fuzz (needs ffmpeg);\n"
+                     "  with TAVREL_EXPORT_SOURCES set, the export seeds choose its files too\n");
         return 2;
     }
     std::string movieFolder, exportFolder;
@@ -214,6 +217,7 @@ int main(int argc, char** argv)
         !fuzz_files::SeedFolder("movie_fuzz_seeds", argv[2], &exportFolder))
         return 1;
     const bool movies = MovieSeeds(movieFolder);
-    const bool exports = ExportSeeds(exportFolder);
+    const size_t outside = fuzz_files::OutsideSources(std::getenv("TAVREL_EXPORT_SOURCES")).size();
+    const bool exports = ExportSeeds(exportFolder, fuzz_files::kMovieSourceCount + outside);
     return movies && exports ? 0 : 1;
 }

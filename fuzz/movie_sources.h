@@ -2,9 +2,15 @@
 // The tiny movie, picture and sound files the movie fuzz targets start from,
 // made by the ffmpeg program: 32 × 24 pictures at a few frames a second,
 // sounds of 0.6 s at 8 kHz.
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
+
+#include "fuzz_files.h"
 
 namespace fuzz_files {
 
@@ -30,10 +36,49 @@ inline constexpr MovieSource kMovieSources[] = {
     {"tone.mp3", TAVREL_FUZZ_TONE "-c:a libmp3lame -b:a 16k -f mp3"},
     {"tone.flac", TAVREL_FUZZ_TONE "-c:a flac -f flac"},
     {"vorbis.ogg", TAVREL_FUZZ_TONE "-c:a libvorbis -q:a 0 -f ogg"},
+    {"tone.aiff", TAVREL_FUZZ_TONE "-c:a pcm_s16be -f aiff"},
+    {"alaw.aifc", TAVREL_FUZZ_TONE "-c:a pcm_alaw -f aiff"},
+    {"u8.wav", TAVREL_FUZZ_TONE "-c:a pcm_u8 -f wav"},
+    {"s24.wav", TAVREL_FUZZ_TONE "-c:a pcm_s24le -f wav"},
+    // Variable bit rate with a Xing header and an ID3 tag that names it; without the header.
+    {"vbr-id3.mp3", TAVREL_FUZZ_TONE "-c:a libmp3lame -q:a 5 -metadata title=Tone -f mp3"},
+    {"vbr-no-xing.mp3", TAVREL_FUZZ_TONE "-c:a libmp3lame -q:a 5 -write_xing 0 -f mp3"},
+    {"opus.opus", TAVREL_FUZZ_TONE "-c:a libopus -b:a 16k -f ogg"},
+    {"adts.aac", TAVREL_FUZZ_TONE "-c:a aac -b:a 16k -f adts"},
 };
 #undef TAVREL_FUZZ_VIDEO
 #undef TAVREL_FUZZ_TONE
 inline constexpr size_t kMovieSourceCount = sizeof kMovieSources / sizeof kMovieSources[0];
+
+// Files of the user's own the export target takes as sources after the ones
+// above, named in TAVREL_EXPORT_SOURCES (a folder): its regular files of up
+// to 4 MB in name order, as many as one choice byte reaches. The seeds
+// program and the target list them alike, so a seed's choices name the
+// same files in both.
+inline constexpr uintmax_t kMostOutsideSourceBytes = 4u << 20;
+inline std::vector<std::string> OutsideSources(const char* folder)
+{
+    std::vector<std::string> files;
+    std::error_code ec;
+    if (!folder || !*folder) return files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        if (entry.is_regular_file(ec) && entry.file_size(ec) > 0 && entry.file_size(ec) <= kMostOutsideSourceBytes)
+            files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    files.resize(std::min(files.size(), 256 - kMovieSourceCount));
+    return files;
+}
+
+// The name an outside source goes by in a show: its number and its
+// extension (which tells some readers the kind), nothing XML would quote.
+inline std::string OutsideSourceName(size_t number, const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    extension.erase(std::remove_if(extension.begin(), extension.end(),
+                                   [](char c) { return !std::isalnum(static_cast<unsigned char>(c)) && c != '.'; }),
+                    extension.end());
+    return "outside" + std::to_string(number) + extension;
+}
 
 // Runs ffmpeg with the arguments, writing path; false when it fails. The
 // files come out the same each time (no random Ogg serial numbers, no
@@ -45,18 +90,6 @@ inline bool RunFfmpeg(const std::string& arguments, const std::string& path)
     const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments +
                                 " -fflags +bitexact -flags +bitexact " + quoted + "'";
     return std::system(command.c_str()) == 0;
-}
-
-inline bool ReadBytes(const std::string& path, std::string& out)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buffer[4096];
-    size_t n;
-    out.clear();
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
-    std::fclose(f);
-    return !out.empty();
 }
 
 }  // namespace fuzz_files

@@ -9,7 +9,10 @@
 # change it). "both" runs the two side by side: four processes. Seeds,
 # corpora and logs go to WORK-FOLDER (default BUILD/movie-fuzz-runs);
 # findings are the crash-*, leak-*, timeout-*, oom-* and slow-unit-* files
-# there. SECONDS_EACH shortens the runs for a trial.
+# there. SECONDS_EACH shortens the runs for a trial. SOURCES names a folder of
+# the user's own movies, pictures and sounds: both targets are seeded with
+# them, and the export target takes them as sources beside its own (a
+# finding of it then replays only with the same folder).
 set -eu
 
 which=${1:-both}
@@ -23,6 +26,10 @@ command -v ffmpeg >/dev/null || { echo "$0: the seeds are made with ffmpeg, whic
 cmake --build "$build" -j4 --target movie_picture_fuzz movie_export_fuzz movie_fuzz_seeds
 mkdir -p "$work/movie-seeds" "$work/movie-corpus" "$work/movie-export-seeds" "$work/movie-export-corpus"
 work=$(cd "$work" && pwd)
+if [ -n "${SOURCES:-}" ]; then
+  export TAVREL_EXPORT_SOURCES=$(cd "$SOURCES" && pwd)
+  find "$TAVREL_EXPORT_SOURCES" -maxdepth 1 -type f -size -4097k -exec cp {} "$work/movie-seeds/" \;
+fi
 "$build/fuzz/movie_fuzz_seeds" "$work/movie-seeds" "$work/movie-export-seeds"
 # The media tests' movies, when the test build is there.
 if [ -x build-test/tests/media_tests ]; then

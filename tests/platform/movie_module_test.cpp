@@ -2,6 +2,7 @@
 // missing or broken module is said, naming it; the built one plays movies,
 // and takes over a sound file where libsndfile gives up.
 #include <gtest/gtest.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "platform/movie_media.h"
 #include "platform/resumed_sound.h"
+#include "platform/shared_object_check.h"
 #include "support/bundle_fixture.h"
 #include "support/scoped_env.h"
 #include "support/test_movies.h"
@@ -130,6 +132,24 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     ASSERT_TRUE(sound.Open(flac));
     EXPECT_EQ(ReadAll(sound), sound.Info().frames);
     EXPECT_NE(sound.Damage().find("it does not decode between 4.6 s and "), std::string::npos) << sound.Damage();
+}
+
+// The check before dlopen passes what loads: the bundle's modules and every
+// library of this program (runtimes, sanitizers, codecs, fonts), each
+// linked its own way.
+TEST(SharedObjectCheck, PassesTheModulesAndTheLibrariesOfThisProgram)
+{
+    std::vector<std::string> files = {TAVREL_BUNDLE_DIR
+                                      "/Contents/Resources/movie_media.bundle/Contents/MacOS/movie_media",
+                                      TAVREL_TEST_BUNDLE, TAVREL_TEST_BUNDLE_PLAIN};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* out) {
+            if (info->dlpi_name[0] == '/') static_cast<std::vector<std::string>*>(out)->push_back(info->dlpi_name);
+            return 0;
+        },
+        &files);
+    ASSERT_GT(files.size(), 10u);
+    for (const std::string& file : files) EXPECT_EQ(platform::SharedObjectProblem(file), "") << file;
 }
 
 }  // namespace

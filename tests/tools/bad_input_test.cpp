@@ -2,11 +2,16 @@
 // exit code of its kind and a message naming the file and what in it was
 // wrong, never a crash, a runaway allocation or a partial movie.
 #include <gtest/gtest.h>
+#include <link.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,25 +88,68 @@ std::string LyingWav()
 }
 
 // A copy of the build's application bundle whose movie module and MP3
-// encoder are cut short, as a broken install leaves them.
-std::string CutBundle(const TempDir& dir)
+// encoder are edited, as a broken install or a damaged disk leaves them;
+// "" when an edit finds nothing to change.
+std::string EditedBundle(const TempDir& dir, const std::string& name,
+                         const std::function<bool(const std::string& code, std::string& bytes)>& edit)
 {
     const fs::path built = fs::path(TAVREL_BUNDLE_DIR) / "Contents" / "Resources";
-    const fs::path copy = fs::path(dir.file("cut.app")) / "Contents" / "Resources";
+    const fs::path copy = fs::path(dir.file(name)) / "Contents" / "Resources";
     fs::create_directories(copy);
     for (const auto& e : fs::directory_iterator(built)) {
-        const std::string name = e.path().filename().string();
-        const std::string code = name.substr(0, name.find('.'));
-        if (name != "movie_media.bundle" && name != "lame_encU.bundle") {
-            fs::create_symlink(e.path(), copy / name);
+        const std::string bundle = e.path().filename().string();
+        const std::string code = bundle.substr(0, bundle.find('.'));
+        std::string file;
+        if (bundle == "movie_media.bundle" || bundle == "lame_encU.bundle")
+            file = ReadFile((e.path() / "Contents" / "MacOS" / code).string());
+        if (file.empty() || !edit(code, file)) {
+            fs::create_symlink(e.path(), copy / bundle);
             continue;
         }
-        const std::string file = ReadFile((e.path() / "Contents" / "MacOS" / code).string());
-        if (file.size() <= 20000) return "";
-        fs::create_directories(copy / name / "Contents" / "MacOS");
-        if (!WriteFile((copy / name / "Contents" / "MacOS" / code).string(), file.substr(0, 20000))) return "";
+        fs::create_directories(copy / bundle / "Contents" / "MacOS");
+        if (!WriteFile((copy / bundle / "Contents" / "MacOS" / code).string(), file)) return "";
     }
-    return dir.file("cut.app");
+    return dir.file(name);
+}
+
+// Both modules cut short.
+std::string CutBundle(const TempDir& dir)
+{
+    return EditedBundle(dir, "cut.app", [](const std::string&, std::string& bytes) {
+        bytes.resize(std::min<size_t>(bytes.size(), 20000));
+        return true;
+    });
+}
+
+// The MP3 encoder edited: edit gets its bytes and its dynamic entries (the
+// first of each tag: its value, and where the value lies in the file). The
+// encoder's first segment maps the file from its start, so the addresses of
+// the tables there are file offsets.
+struct DynamicValue {
+    uint64_t value;
+    size_t at;
+};
+using EncoderEdit = std::function<void(std::string& bytes, const std::map<int64_t, DynamicValue>& entries)>;
+std::string EditedEncoder(const TempDir& dir, const std::string& name, const EncoderEdit& edit)
+{
+    return EditedBundle(dir, name, [&](const std::string& code, std::string& bytes) {
+        ElfW(Ehdr) header;
+        if (code != "lame_encU" || bytes.size() < sizeof header) return false;
+        std::memcpy(&header, bytes.data(), sizeof header);
+        std::map<int64_t, DynamicValue> entries;
+        for (size_t i = 0; i < header.e_phnum; ++i) {
+            ElfW(Phdr) segment;
+            std::memcpy(&segment, bytes.data() + header.e_phoff + i * sizeof segment, sizeof segment);
+            for (size_t at = segment.p_offset; segment.p_type == PT_DYNAMIC && at < segment.p_offset + segment.p_filesz;
+                 at += sizeof(ElfW(Dyn))) {
+                ElfW(Dyn) entry;
+                std::memcpy(&entry, bytes.data() + at, sizeof entry);
+                entries.emplace(entry.d_tag, DynamicValue{entry.d_un.d_val, at + offsetof(ElfW(Dyn), d_un)});
+            }
+        }
+        edit(bytes, entries);
+        return true;
+    });
 }
 
 // An AIFF file whose COMM chunk claims 2^32 - 1 frames and whose sound
@@ -663,6 +711,57 @@ TEST_F(BadInputTest, Movies)
     ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=2 -c:a ac3 -f ac3", dir_.file("t.ac3")));
     const std::string cutBundle = CutBundle(dir_);
     ASSERT_FALSE(cutBundle.empty()) << "the build's bundle lacks its movie module or MP3 encoder";
+    // Encoders whose dynamic section points outside the file, whose first
+    // relocation writes elsewhere, whose first constructor's address is
+    // moved out of reach, whose first segment may not be read, or which need
+    // a library of no printable name.
+    std::vector<std::pair<std::string, std::string>> broken;  // bundle, what is said
+    for (const auto& [tag, why] : std::vector<std::pair<int64_t, std::string>>{
+             {DT_STRTAB, "its string table lies outside what it loads"},
+             {DT_SYMTAB, "its symbol table lies outside what it loads"},
+             {DT_GNU_HASH, "its GNU hash table lies outside what it loads"},
+             {DT_NEEDED, "a name in its dynamic section lies outside its string table"},
+             {DT_RELASZ, "its relocation table lies outside what it loads"},
+             {DT_VERSYM, "its symbol version table lies outside what it loads"}})
+        broken.emplace_back(EditedEncoder(dir_, "dynamic-" + std::to_string(tag) + ".app",
+                                          [tag = tag](std::string& bytes, const auto& entries) {
+                                              const uint64_t far = 0x7fff0000000;
+                                              std::memcpy(bytes.data() + entries.at(tag).at, &far, sizeof far);
+                                          }),
+                            why);
+    broken.emplace_back(EditedEncoder(dir_, "rela.app", [](std::string& bytes, const auto& entries) {
+                            bytes[entries.at(DT_RELA).value + 2] ^= '\xFF';
+                        }), "a relocation writes outside what it loads");
+    broken.emplace_back(EditedEncoder(dir_, "init.app", [](std::string& bytes, const auto& entries) {
+                            // The addend of the relocation that writes the first constructor's address.
+                            for (size_t at = entries.at(DT_RELA).value;; at += sizeof(ElfW(Rela))) {
+                                ElfW(Rela) r;
+                                std::memcpy(&r, bytes.data() + at, sizeof r);
+                                if (r.r_offset != entries.at(DT_INIT_ARRAY).value) continue;
+                                bytes[at + offsetof(ElfW(Rela), r_addend) + 5] ^= '\x34';
+                                return;
+                            }
+                        }), "its list of constructors holds an address outside its code");
+    // 4 KB of noise at 0x1000, among the tables the loader reads.
+    broken.emplace_back(EditedEncoder(dir_, "noise.app", [](std::string& bytes, const auto&) {
+                            uint32_t state = 1;
+                            for (size_t i = 0x1000; i < 0x2000; ++i) bytes[i] = char((state = state * 1103515245u + 12345u) >> 16);
+                        }), "");  // whichever table it hits first
+    broken.emplace_back(EditedEncoder(dir_, "unreadable.app", [](std::string& bytes, const auto&) {
+                            ElfW(Ehdr) header;
+                            std::memcpy(&header, bytes.data(), sizeof header);
+                            bytes[header.e_phoff + offsetof(ElfW(Phdr), p_flags)] = 0;
+                        }), "a segment it loads may not be read");
+    // The symbol field of a relocation the loader takes as relative unseen:
+    // no symbol, and the encoder loads.
+    const std::string relativeSymbol = EditedEncoder(dir_, "relative.app", [](std::string& bytes, const auto& entries) {
+        bytes.replace(entries.at(DT_RELA).value + offsetof(ElfW(Rela), r_info) + 4, 4, 4, '\xFF');
+    });
+    const std::string oddName = EditedEncoder(dir_, "needed.app", [](std::string& bytes, const auto& entries) {
+        const size_t lame = bytes.find(std::string("libmp3lame.so.0\0", 16), entries.at(DT_STRTAB).value);
+        bytes.replace(lame + 2, 2, "\x01\xFF");
+    });
+    for (const auto& [bundle, why] : broken) ASSERT_FALSE(bundle.empty()) << why;
     ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=1", dir_.file("tone.wav")));
 
     auto sound = [](const std::string& src) {
@@ -673,7 +772,7 @@ TEST_F(BadInputTest, Movies)
         return std::vector<std::string>{"slide 1: picture \"" + dir_.file(file) + "\" cannot be read or encoded (" + why,
                                         "): slide left out of the movie"};
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"cut-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("cut.mp4")) + good)), kDone,
          leftOut("cut.mp4", "not a movie or sound file")},
         {"blank-mov.tvr", Project("", Slides(ImageSlide(dir_.file("blank.mov")) + good)), kDone,
@@ -726,7 +825,22 @@ TEST_F(BadInputTest, Movies)
           cutBundle + "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is cut short: it holds "
           "20000 bytes of the "},
          {}, {}, {"TAVREL_BUNDLE=" + cutBundle}, {"1 slides, 0 skipped"}},
+        {"relative-symbol.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone, {}, {},
+         {"cannot be read"}, {"TAVREL_BUNDLE=" + relativeSymbol}, {"1 slides, 0 skipped"}},
+        // The loader's own words quote the file: bytes that are no text are escaped.
+        {"odd-needed.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone,
+         {"sound \"" + dir_.file("tone.wav") + "\" cannot be read (the MP3 encoder cannot be loaded: "
+          "li\\x01\\xffp3lame.so.0: cannot open shared object file"},
+         {}, {"\x01"}, {"TAVREL_BUNDLE=" + oddName}},
     };
+    for (size_t i = 0; i < broken.size(); ++i)
+        cases.push_back({"broken-encoder-" + std::to_string(i) + ".tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))),
+                         kDone,
+                         {"the MP3 encoder cannot be loaded: " + broken[i].first +
+                              "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU: the file is damaged: " +
+                              broken[i].second,
+                          "): the movie goes without it"},
+                         {}, {}, {"TAVREL_BUNDLE=" + broken[i].first}, {"1 slides, 0 skipped"}});
     RunCases(cases);
     const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
     EXPECT_EQ(resaved.exitCode, kDone) << resaved.err;
