@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -656,8 +657,10 @@ std::string LoadsProblem(const std::vector<Phdr>& segments, std::vector<Load>* l
 
 std::string SharedObjectProblem(const std::string& file)
 {
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "";
+    // A FIFO would hold the open, and the loader after it.
+    std::string why;
+    const int fd = OpenRegularFile(file, &why);
+    if (fd < 0) return errno == EINVAL || errno == EISDIR ? why : "";
     struct Closer {
         int fd;
         ~Closer() { close(fd); }

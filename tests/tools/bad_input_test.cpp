@@ -761,6 +761,12 @@ TEST_F(BadInputTest, Movies)
         const size_t lame = bytes.find(std::string("libmp3lame.so.0\0", 16), entries.at(DT_STRTAB).value);
         bytes.replace(lame + 2, 2, "\x01\xFF");
     });
+    // An encoder that is a FIFO would hold the loader's open for ever: the
+    // bundle takes only a regular file for its code.
+    const std::string fifoEncoder = EditedEncoder(dir_, "fifo.app", [](std::string&, const auto&) {});
+    const std::string fifoPath = fifoEncoder + "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU";
+    ASSERT_TRUE(fs::remove(fifoPath));
+    ASSERT_EQ(::mkfifo(fifoPath.c_str(), 0700), 0);
     for (const auto& [bundle, why] : broken) ASSERT_FALSE(bundle.empty()) << why;
     ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=1", dir_.file("tone.wav")));
 
@@ -832,6 +838,11 @@ TEST_F(BadInputTest, Movies)
          {"sound \"" + dir_.file("tone.wav") + "\" cannot be read (the MP3 encoder cannot be loaded: "
           "li\\x01\\xffp3lame.so.0: cannot open shared object file"},
          {}, {"\x01"}, {"TAVREL_BUNDLE=" + oddName}},
+        {"fifo-encoder.tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))), kDone,
+         {"the MP3 encoder cannot be loaded: no code in bundle \"" + fifoEncoder +
+          "/Contents/Resources/lame_encU.bundle\""},
+         {}, {},
+         {"TAVREL_BUNDLE=" + fifoEncoder}, {"1 slides, 0 skipped"}},
     };
     for (size_t i = 0; i < broken.size(); ++i)
         cases.push_back({"broken-encoder-" + std::to_string(i) + ".tvr", Project("", Slides(good) + sound(dir_.file("tone.wav"))),
