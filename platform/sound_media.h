@@ -131,6 +131,11 @@ inline bool NothingDecodes(const SampleSource& source, int64_t frames, bool sile
     return frames == 0 || (silent && !source.Complaints().Empty());
 }
 
+// The same judgement over the whole sound, read from its start: a sound
+// whose first moments are silence among complaints may decode later on,
+// and a check made before the export must say what the export will.
+bool NothingOfItDecodes(SampleSource& source);
+
 struct SoundFileView;
 class MpegAudioReader;
 

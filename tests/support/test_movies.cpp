@@ -323,6 +323,17 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         const size_t at = bytes.size() * (head ? 60 : 75) / 100, count = head ? 500 : 300;
         if (at + count > bytes.size()) return "";
         std::fill(bytes.begin() + long(at), bytes.begin() + long(at + count), '\0');
+    } else if (kind == "start.flac") {
+        // A click at 0.5 s in silence, 500 zero bytes from 200 before the
+        // first frame header: the first half second does not decode.
+        if (!RunFfmpeg("-f lavfi -i \"aevalsrc='if(between(mod(t\\,1)\\,0.5\\,0.52)\\,0.8*sin(2*PI*600*(t-0.5))\\,0)':"
+                       "s=22050:d=2\" -c:a flac -frame_size 1152 -fflags +bitexact -flags +bitexact",
+                       path))
+            return "";
+        bytes = ReadFile(path);
+        const size_t at = bytes.find("\xff\xf8");
+        if (at == std::string::npos || at < 200 || at + 300 > bytes.size()) return "";
+        std::fill(bytes.begin() + long(at - 200), bytes.begin() + long(at + 300), '\0');
     } else if (kind == "open.flac" || kind == "open.wav") {
         // A length the header leaves open, as a writer into a pipe leaves
         // it: a FLAC total of 0 samples, a WAVE data size of 0.
