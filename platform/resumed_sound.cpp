@@ -35,6 +35,7 @@ void ResumedSoundSource::Close()
     stoppedAt_ = refusedAt_ = -1;
     stopWords_.clear();
     tail_.clear();
+    ours_.clear();
 }
 
 bool ResumedSoundSource::Seek(int64_t frame)
@@ -57,6 +58,7 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
     int64_t done = 0;
     if (!onRest_) {
         // Once the rest has taken over, libsndfile reads up to that sample.
+        const int64_t from = position_;
         const int64_t want = rest_ ? std::min(frames, stoppedAt_ - position_) : frames;
         const int64_t got = want > 0 ? sound_.Read16(out, want) : 0;
         if (got > 0) {
@@ -64,8 +66,26 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
             position_ += got;
             done = got;
         }
-        const bool handOver = rest_ ? position_ == stoppedAt_ && rest_->Seek(stoppedAt_)
-                                    : sound_.Stopped() && position_ < Info().frames && Resume();
+        bool handOver = rest_ ? position_ == stoppedAt_ && rest_->Seek(stoppedAt_)
+                              : sound_.Stopped() && position_ < Info().frames && Resume();
+        // A stop in the first piece that does not line up: libFLAC goes on
+        // past a lost first frame as if it were not there, so what it handed
+        // out is early. The other decode, placed by the frames' own time,
+        // takes the sound from its start; libsndfile's piece is kept in case
+        // that decode has nothing.
+        if (!handOver && !rest_ && from == 0 && done > 0 && sound_.Stopped() && position_ < Info().frames) {
+            ours_.assign(out, out + size_t(done) * channels);
+            position_ = 0;
+            tail_.clear();
+            handOver = Resume();
+            if (handOver) {
+                done = 0;
+            } else {
+                position_ = from + done;
+                KeepTail(ours_.data(), done);
+                ours_.clear();
+            }
+        }
         if (!handOver || done == frames) {
             onRest_ = handOver;
             return got;
@@ -76,6 +96,7 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
     if (more > 0) {
         position_ += more;
         restGave_ = true;
+        ours_.clear();
     } else if (!restGave_) {
         // Nothing after the stop there either: the sound ends where
         // libsndfile stopped, as it would alone.
@@ -84,6 +105,14 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
         onRest_ = false;
         refusedAt_ = stoppedAt_;
         stoppedAt_ = -1;
+        if (!ours_.empty()) {
+            // Nothing from the start there: libsndfile's piece, as alone.
+            done = int64_t(ours_.size() / channels);
+            std::copy(ours_.begin(), ours_.end(), out);
+            position_ = done;
+            KeepTail(ours_.data(), done);
+            ours_.clear();
+        }
         return done > 0 ? done : -1;
     }
     return done > 0 ? done + std::max<int64_t>(more, 0) : more;
@@ -139,7 +168,10 @@ void ResumedSoundSource::KeepTail(const int16_t* samples, int64_t frames)
 
 DecodeComplaints ResumedSoundSource::Complaints() const
 {
-    DecodeComplaints complaints = sound_.Complaints();
+    // Taken from the start, the sound is the rest's alone, and so is where
+    // it does not decode: libsndfile's words for it come first, as ours.
+    const bool whole = rest_ && restGave_ && stoppedAt_ == 0;
+    DecodeComplaints complaints = whole ? DecodeComplaints{} : sound_.Complaints();
     if (rest_ && restGave_) {
         complaints.Add(stoppedAt_, stoppedAt_, stopWords_);
         complaints.Add(rest_->Complaints());

@@ -56,6 +56,7 @@ private:
     bool restGave_ = false;   // the rest has handed out samples
     std::string stopWords_;
     std::vector<int16_t> tail_;
+    std::vector<int16_t> ours_;  // libsndfile's first piece, while the rest is tried from the start
 };
 
 }  // namespace platform
