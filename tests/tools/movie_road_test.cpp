@@ -292,8 +292,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"late.flac", "is damaged (it does not decode between 0.2 s and 0.3 s: frames there are lost)", 26460, true},
         {"head.flac", "is damaged (it does not decode between 0.0 s and 0.1 s: frames there are lost)", 26460, true},
         // Silence among lost frames at the start: judged, as the export
-        // judges it, on the whole sound, and said once.
-        {"start.flac", "is damaged (it does not decode between 0.0 s and ", 88200},
+        // judges it, on the whole sound, said once, and kept on time.
+        {"start.flac", "is damaged (it does not decode between 0.0 s and ", 88200, true, 1.5},
         // Its first frame lost: libFLAC gives the next as the first, and
         // stops; FFmpeg's decode, placed by the frames' time, takes it all.
         {"first.flac", "is damaged (it does not decode between 0.0 s and 0.1 s: frames there are lost)", 88200,
