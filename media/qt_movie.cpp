@@ -389,10 +389,14 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
         return nullptr;
     }
     // A first piece of nothing, or of nothing but silence among decoder
-    // complaints, is a sound of which nothing decodes.
+    // complaints (when the rest holds nothing more either, as the export
+    // would find it), is a sound of which nothing decodes.
     if (samples.empty() && end > first) return nullptr;
-    if (first == 0 && !samples.empty() && platform::NothingDecodes(*source, int64_t(samples.size()), exportReader_.AllSilent()))
-        return nullptr;
+    if (first == 0 && !samples.empty() && platform::NothingDecodes(*source, int64_t(samples.size()), exportReader_.AllSilent())) {
+        if (platform::NothingOfItDecodes(*source)) return nullptr;
+        // The source was read to its end: the next piece starts afresh.
+        exportReader_.Reset();
+    }
     const bool little = exportDesc_.dataFormat == FourCC("sowt");
     auto* block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
     for (size_t i = 0; i < samples.size(); ++i) {

@@ -919,7 +919,12 @@ private:
         const int64_t at = av_rescale_q(ts, base, rate);
         if (at <= -kFar || at >= kFar) return 0;
         if (!based_) {
-            const int64_t start = st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, base, rate) : at;
+            // A FLAC file's frames count from its first sample: one whose
+            // first frames are lost starts later than that.
+            flac_ = std::strcmp(demuxer_.format->iformat->name, "flac") == 0;
+            const int64_t start = flac_ ? 0
+                                  : st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, base, rate)
+                                                                     : at;
             origin_ = start > -kFar && start < kFar ? start : at;
             based_ = true;
         }
@@ -942,7 +947,8 @@ private:
         // packets dropped unread, any stretch within the length the file
         // states; and none runs past that length.
         int64_t most = undecoded ? packets * widestFrame_ * 2 : 0;
-        if (dropped && info_.frames > 0) most = kFar;
+        // A FLAC frame's header names its place, under a checksum.
+        if ((dropped || flac_) && info_.frames > 0) most = kFar;
         most = std::min(most, info_.frames > 0 ? info_.frames - placed_ : kFar);
         // A hole is damage where anything told of damage; a time that jumps
         // in a stream that decodes whole is the file's own (a recording's
@@ -1034,6 +1040,7 @@ private:
     // In frames at the output rate: silence still to hand out, the samples
     // and silence placed so far, and where the stream's time starts.
     int64_t owed_ = 0, placed_ = 0, origin_ = 0;
+    bool flac_ = false;  // a FLAC file, whose frames count from its first sample
     bool based_ = false;
     int64_t sentAtFrame_ = 0;  // the decoder's packets when the last frame came
     int64_t widestFrame_ = 0;  // the most samples a frame has held

@@ -35,6 +35,9 @@ void ResumedSoundSource::Close()
     stoppedAt_ = refusedAt_ = -1;
     stopWords_.clear();
     tail_.clear();
+    ours_.clear();
+    oursFrom_ = 0;
+    atStop_ = false;
 }
 
 bool ResumedSoundSource::Seek(int64_t frame)
@@ -57,6 +60,8 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
     int64_t done = 0;
     if (!onRest_) {
         // Once the rest has taken over, libsndfile reads up to that sample.
+        const int64_t from = position_, said = sound_.Complaints().Count();
+        const std::vector<int16_t> tailBefore = rest_ ? std::vector<int16_t>{} : tail_;
         const int64_t want = rest_ ? std::min(frames, stoppedAt_ - position_) : frames;
         const int64_t got = want > 0 ? sound_.Read16(out, want) : 0;
         if (got > 0) {
@@ -64,8 +69,32 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
             position_ += got;
             done = got;
         }
-        const bool handOver = rest_ ? position_ == stoppedAt_ && rest_->Seek(stoppedAt_)
-                                    : sound_.Stopped() && position_ < Info().frames && Resume();
+        bool handOver = rest_ ? position_ == stoppedAt_ && rest_->Seek(stoppedAt_)
+                              : sound_.Stopped() && position_ < Info().frames && Resume();
+        if (handOver) atStop_ = true;
+        // A piece libFLAC complained in, or stopped in without lining up:
+        // it goes on past lost frames as if they were not there (a lost
+        // first frame too), so what it handed out from there is early. The
+        // other decode, placed by the frames' own time, takes the sound from
+        // the piece's start, lined up on what came before; libsndfile's
+        // piece is kept in case that decode has nothing.
+        const bool complained = sound_.Complaints().Count() > said || (from == 0 && said > 0);
+        if (!handOver && !rest_ && done > 0 && (complained || (from == 0 && sound_.Stopped())) &&
+            position_ < Info().frames) {
+            ours_.assign(out, out + size_t(done) * channels);
+            oursFrom_ = from;
+            position_ = from;
+            tail_ = tailBefore;
+            handOver = Resume();
+            if (handOver) {
+                atStop_ = !complained;
+                done = 0;
+            } else {
+                position_ = from + done;
+                KeepTail(ours_.data(), done);
+                ours_.clear();
+            }
+        }
         if (!handOver || done == frames) {
             onRest_ = handOver;
             return got;
@@ -76,6 +105,7 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
     if (more > 0) {
         position_ += more;
         restGave_ = true;
+        ours_.clear();
     } else if (!restGave_) {
         // Nothing after the stop there either: the sound ends where
         // libsndfile stopped, as it would alone.
@@ -84,6 +114,14 @@ int64_t ResumedSoundSource::Read16(int16_t* out, int64_t frames)
         onRest_ = false;
         refusedAt_ = stoppedAt_;
         stoppedAt_ = -1;
+        if (!ours_.empty()) {
+            // Nothing from the start there: libsndfile's piece, as alone.
+            done = int64_t(ours_.size() / channels);
+            std::copy(ours_.begin(), ours_.end(), out);
+            position_ = oursFrom_ + done;
+            KeepTail(ours_.data(), done);
+            ours_.clear();
+        }
         return done > 0 ? done : -1;
     }
     return done > 0 ? done + std::max<int64_t>(more, 0) : more;
@@ -139,9 +177,14 @@ void ResumedSoundSource::KeepTail(const int16_t* samples, int64_t frames)
 
 DecodeComplaints ResumedSoundSource::Complaints() const
 {
-    DecodeComplaints complaints = sound_.Complaints();
+    // Taken from the start, the sound is the rest's alone, and so is where
+    // it does not decode: libsndfile's words for it come first, as ours.
+    // Taken over where libsndfile complained, its complaints say where the
+    // damage starts.
+    const bool whole = rest_ && restGave_ && stoppedAt_ == 0 && atStop_;
+    DecodeComplaints complaints = whole ? DecodeComplaints{} : sound_.Complaints();
     if (rest_ && restGave_) {
-        complaints.Add(stoppedAt_, stoppedAt_, stopWords_);
+        if (atStop_) complaints.Add(stoppedAt_, stoppedAt_, stopWords_);
         complaints.Add(rest_->Complaints());
     }
     return complaints;

@@ -56,6 +56,9 @@ private:
     bool restGave_ = false;   // the rest has handed out samples
     std::string stopWords_;
     std::vector<int16_t> tail_;
+    std::vector<int16_t> ours_;  // libsndfile's piece, while the rest is tried from its start
+    int64_t oursFrom_ = 0;
+    bool atStop_ = false;  // the rest took over where libsndfile stopped, not where it complained
 };
 
 }  // namespace platform

@@ -717,6 +717,18 @@ bool ConvertedReader::Read(SampleSource& source, int rate, int channels, int64_t
     return outPosition_ == first && Produce(frames, out);
 }
 
+bool NothingOfItDecodes(SampleSource& source)
+{
+    const int channels = source.Info().channels;
+    if (channels <= 0 || !source.Seek(0)) return true;
+    constexpr int64_t kBlockFrames = 16384;
+    std::vector<int16_t> block(size_t(kBlockFrames) * size_t(channels));
+    int64_t done = 0;
+    for (int64_t got; (got = source.Read16(block.data(), kBlockFrames)) > 0; done += got)
+        if (std::any_of(block.begin(), block.begin() + got * channels, [](int16_t v) { return v != 0; })) return false;
+    return NothingDecodes(source, done, true);
+}
+
 bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
                   const std::function<bool(double)>& progress, std::string* error, SoundExportResult* result)
 {

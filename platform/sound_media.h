@@ -71,6 +71,7 @@ public:
         last_ = any_ ? std::max(last_, to) : to;
         if (words_.empty()) words_ = words;
         any_ = true;
+        ++count_;
     }
     // What another decoder of the same sound complained of, on one timeline:
     // the span covers both, and the first words said stay first.
@@ -84,6 +85,8 @@ public:
     void MarkTimeLost() { timeLost_ = true; }
     bool TimeLost() const { return timeLost_; }
     bool Empty() const { return !any_; }
+    // How many times a decoder complained: grows with every complaint.
+    int64_t Count() const { return count_; }
     void Clear() { *this = DecodeComplaints{}; }
     // "" when it never complained; else where, in seconds at rate, and what
     // it said: "it does not decode between 3.4 s and 5.5 s: <its words>".
@@ -102,6 +105,7 @@ public:
 private:
     bool any_ = false;
     bool timeLost_ = false;
+    int64_t count_ = 0;
     int64_t first_ = 0, last_ = 0;
     std::string words_;
 };
@@ -130,6 +134,11 @@ inline bool NothingDecodes(const SampleSource& source, int64_t frames, bool sile
 {
     return frames == 0 || (silent && !source.Complaints().Empty());
 }
+
+// The same judgement over the whole sound, read from its start: a sound
+// whose first moments are silence among complaints may decode later on,
+// and a check made before the export must say what the export will.
+bool NothingOfItDecodes(SampleSource& source);
 
 struct SoundFileView;
 class MpegAudioReader;

@@ -322,6 +322,27 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         const size_t at = bytes.size() * (head ? 60 : 75) / 100, count = head ? 500 : 300;
         if (at + count > bytes.size()) return "";
         std::fill(bytes.begin() + long(at), bytes.begin() + long(at + count), '\0');
+    } else if (kind == "start.flac" || kind == "first.flac" || kind == "resync.flac") {
+        // 2 s with a click at 0.5 s and 1.5 s, in silence or over a quiet
+        // tone; 500 zero bytes from 200 before the first frame header (its
+        // first half second does not decode), 20 at that header, or, in 3 s,
+        // 300 from 100 before the 29th frame's, where libFLAC finds its way
+        // again by itself.
+        const bool start = kind == "start.flac", resync = kind == "resync.flac";
+        if (!RunFfmpeg("-f lavfi -i \"aevalsrc='" + std::string(start ? "" : "0.1*sin(2*PI*300*t)+") +
+                           "if(between(mod(t\\,1)\\,0.5\\,0.52)\\,0.8*sin(2*PI*600*(t-0.5))\\,0)':"
+                           "s=22050:d=" + (resync ? "3" : "2") +
+                           "\" -c:a flac -frame_size 1152 -fflags +bitexact -flags +bitexact",
+                       path))
+            return "";
+        bytes = ReadFile(path);
+        std::vector<size_t> headers;
+        for (size_t at = 0; (at = bytes.find("\xff\xf8", at)) != std::string::npos; ++at) headers.push_back(at);
+        const size_t at =
+            headers.empty() ? std::string::npos : headers[resync ? std::min<size_t>(28, headers.size() - 1) : 0];
+        const size_t before = start ? 200 : resync ? 100 : 0, count = start ? 500 : resync ? 300 : 20;
+        if (at == std::string::npos || at < before || at - before + count > bytes.size()) return "";
+        std::fill(bytes.begin() + long(at - before), bytes.begin() + long(at - before + count), '\0');
     } else if (kind == "open.flac" || kind == "open.wav") {
         // A length the header leaves open, as a writer into a pipe leaves
         // it: a FLAC total of 0 samples, a WAVE data size of 0.
