@@ -486,14 +486,8 @@ bool SoundSource::Seek(int64_t frame)
     if (mpeg_) {
         // Frames are placed as the file is read: from its start.
         if (frame < 0 || !mpeg_->Rewind()) return false;
-        std::vector<int16_t> skipped(size_t(std::min<int64_t>(frame, 16384)) * size_t(info_.channels));
-        for (int64_t left = frame; left > 0;) {
-            const int64_t got = mpeg_->Read16(skipped.data(), std::min<int64_t>(left, 16384));
-            if (got <= 0) return false;
-            left -= got;
-        }
-        position_ = frame;
-        return true;
+        position_ = 0;
+        return ReadOnTo(frame);
     }
     if (!file_ || frame < 0) return false;
     // A decoder that gave up seeks no more (libFLAC once it lost sync): the
@@ -511,9 +505,14 @@ bool SoundSource::Seek(int64_t frame)
     // libFLAC's seek searches the file's bytes and fails on damage it meets
     // there, though what lies before the damage decodes: the file is read
     // afresh up to the frame.
-    if (!Reopen()) return false;
+    return Reopen() && ReadOnTo(frame);
+}
+
+bool SoundSource::ReadOnTo(int64_t frame)
+{
     constexpr int64_t kBlock = 16384;
-    std::vector<int16_t> skipped(size_t(kBlock) * size_t(info_.channels));
+    std::vector<int16_t> skipped(size_t(std::min(kBlock, std::max<int64_t>(frame - position_, 0))) *
+                                 size_t(info_.channels));
     while (position_ < frame)
         if (Read16(skipped.data(), std::min(kBlock, frame - position_)) <= 0) return false;
     return true;

@@ -174,6 +174,8 @@ public:
 private:
     // The file opened again at its start, while it holds the same sound.
     bool Reopen();
+    // Reads on from position_ to frame, where the decoder cannot seek.
+    bool ReadOnTo(int64_t frame);
 
     void* file_ = nullptr;  // SNDFILE
     std::unique_ptr<SoundFileView> view_;  // what file_ reads through
