@@ -897,7 +897,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                 if (context) {
                     std::string filterName;
                     CElementReader(f, context).Text("name", &filterName);
-                    context->Issue(f, "name", filterName, (std::string("unknown filter: left out") + kNamesListed).c_str());
+                    context->Issue(f, "name", filterName,
+                                   (std::string("unknown filter: left out") + kNamesListed).c_str());
                 }
                 f.MarkRead(true);
                 return true;

@@ -55,8 +55,7 @@ bool SameFile(const CPath& a, const CPath& b)
 class Destination {
 public:
     // A link stays a link: the file it leads to is the one replaced.
-    explicit Destination(const CPath& path)
-        : path_(platform::ReplacedFile(path.GetFullPath())), work_(path_) {}
+    explicit Destination(const CPath& path) : path_(platform::ReplacedFile(path.GetFullPath())), work_(path_) {}
     ~Destination()
     {
         file_.reset();

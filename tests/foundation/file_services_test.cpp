@@ -107,17 +107,13 @@ TEST(FileServices, CreateTypedFile)
     EXPECT_TRUE(DeleteFileRef(Ref(locked)));
 
     // A replaced file keeps its mode, through a link that stays a link, and
-    // the new file is given open for writing whatever that mode allows.
-    ASSERT_TRUE(WriteFile(dir.file("read-only.swf"), "old"));
-    ASSERT_EQ(::chmod(dir.file("read-only.swf").c_str(), 0444), 0);
+    // is given open for writing whatever that mode allows.
+    ASSERT_TRUE(WriteFile(dir.file("read-only.swf"), "old") && ::chmod(dir.file("read-only.swf").c_str(), 0444) == 0);
     fs::create_symlink("read-only.swf", dir.file("link.swf"));
     std::FILE* opened = OpenTypedFile(CPath(dir.file("link.swf")), &info, true);
-    ASSERT_NE(opened, nullptr);
-    EXPECT_GE(std::fputs("new", opened), 0);
-    EXPECT_EQ(std::fclose(opened), 0);
+    ASSERT_TRUE(opened && std::fputs("new", opened) >= 0 && std::fclose(opened) == 0);
     EXPECT_TRUE(fs::is_symlink(dir.file("link.swf")));
     EXPECT_EQ(ReadFile(dir.file("read-only.swf")), "new");
-    EXPECT_EQ(FinderInfoOf(dir.file("read-only.swf")).type, FourCC("SWFL"));
     EXPECT_EQ(fs::status(dir.file("read-only.swf")).permissions(),
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 
