@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -71,27 +72,24 @@ bool ApplyFileInfo(const std::string& path, const CFileInfo& info)
 
 }  // namespace
 
-bool CreateTypedFile(const CPath& path, const CFileInfo* given, bool replace)
+std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* given, bool replace)
 {
     CFileInfo info;
     if (given) info = *given;
-    std::string target = StripTrailingSeparators(path.GetFullPath());
-    if (target.empty() || target == "/") return false;
+    std::string target = ReplacedFile(StripTrailingSeparators(path.GetFullPath()));
+    if (target.empty() || target == "/") return nullptr;
     struct stat st;
     bool exists = lstat(target.c_str(), &st) == 0;
     if (exists) {
-        struct stat followed;
-        if (S_ISDIR(st.st_mode) || (stat(target.c_str(), &followed) == 0 && S_ISDIR(followed.st_mode))) return false;
-        if (!replace || IsLocked(target)) return false;
+        if (S_ISDIR(st.st_mode) || !replace || IsLocked(target)) return nullptr;
     }
 
     FSRef folder;
-    if (MakeRef(ParentPath(target), &folder) != noErr) return false;
+    if (MakeRef(ParentPath(target), &folder) != noErr) return nullptr;
     std::string name = target.substr(target.rfind('/') + 1);
-    if (!IsValidName(name)) return false;
+    if (!IsValidName(name)) return nullptr;
 
     // A replacement is made beside the old file and renamed over it.
-    std::string created = target;
     FSRef ref;
     int status = dupFNErr;
     if (exists) {
@@ -102,17 +100,28 @@ bool CreateTypedFile(const CPath& path, const CFileInfo* given, bool replace)
     } else {
         status = CreateFileIn(folder, name, &ref);
     }
-    if (status != noErr) return false;
-    created = ref.path;
-
-    bool ok = ApplyFileInfo(created, info);
-    if (ok && exists) ok = rename(created.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(created.c_str());
-        return false;
+    if (status != noErr) return nullptr;
+    const std::string created = ref.path;
+    std::FILE* file = std::fopen(created.c_str(), "wbe");
+    // Finder information and the lock are set while the file may still be
+    // written; the replaced file's mode comes last, through the open file.
+    bool ok = file && ApplyFileInfo(created, info) && (!info.locked || SetLocked(created, true) == noErr);
+    if (ok && exists) {
+        TakeReplacedAttributes(::fileno(file), target);
+        ok = rename(created.c_str(), target.c_str()) == 0;
     }
-    if (info.locked && SetLocked(target, true) != noErr) return false;
-    return true;
+    if (!ok) {
+        if (file) std::fclose(file);
+        unlink(created.c_str());
+        return nullptr;
+    }
+    return file;
+}
+
+bool CreateTypedFile(const CPath& path, const CFileInfo* info, bool replace)
+{
+    std::FILE* file = OpenTypedFile(path, info, replace);
+    return file && std::fclose(file) == 0;
 }
 
 bool SetFileLocked(const FSRef& file, bool lock)

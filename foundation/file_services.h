@@ -2,6 +2,7 @@
 // File services: typed files, Finder information, lock and visibility,
 // rename and delete by reference, and fork access by URL.
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <memory>
 
@@ -53,8 +54,12 @@ struct CFolderFinderInfo {
 // Creates an empty file with the record's type and creator ('????' without
 // a record), then hides and locks it as the record asks. An existing folder
 // always fails; an existing file fails unless replace is set, and is then
-// swapped out in one step, so a failure leaves it as it was.
+// swapped out in one step, so a failure leaves it as it was. A replaced
+// file's mode, owner and group stay (platform::TakeReplacedAttributes); a
+// link stays a link, and the file it leads to is replaced.
 bool CreateTypedFile(const CPath& path, const CFileInfo* info, bool replace);
+// The same, and the new file open for writing ("wb"), whatever mode it kept.
+std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* info, bool replace);
 
 bool SetFileLocked(const platform::FSRef& file, bool lock);
 bool SetFileInvisible(const platform::FSRef& file, bool invisible);

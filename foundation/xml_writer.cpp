@@ -34,14 +34,13 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
     info.type = options.type;
     info.creator = options.creator;
     CPath tempPath(temp);
-    std::FILE* file = nullptr;
-    if (CreateTypedFile(tempPath, &info, true)) file = tempPath.Fopen("wb");
+    // The new file keeps what the temporary one was given: the target's
+    // mode, owner and group, or, written into a device, a private mode.
+    std::FILE* file = OpenTypedFile(tempPath, &info, true);
     if (!file) {
         ::unlink(temp.c_str());
         return false;
     }
-    // The temporary file starts private.
-    if (!output.inPlace) ::fchmod(::fileno(file), platform::ReplacementFileMode(target));
     file_ = file;
     path_ = CPath(target);
     tempPath_ = temp;

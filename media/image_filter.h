@@ -50,10 +50,11 @@ public:
     };
     virtual std::vector<NumberAttribute> GetNumberAttributes() const { return {}; }
     // The own attributes that hold a word of a list (matched exactly); an
-    // unknown word leaves the setting as it was.
+    // unknown word leaves the setting as it was, code (its index in words).
     struct WordAttribute {
         const char* name;
         std::span<const char* const> words;
+        int code = -1;
     };
     virtual std::vector<WordAttribute> GetWordAttributes() const { return {}; }
 

@@ -111,7 +111,7 @@ public:
     // The words of the types in the file, by type.
     static constexpr const char* kTypeWords[kTypeCount] = {"uniform",  "gaussian",  "mult_gaussian",
                                                           "impulse", "laplacian", "poisson"};
-    std::vector<WordAttribute> GetWordAttributes() const override { return {{"type", kTypeWords}}; }
+    std::vector<WordAttribute> GetWordAttributes() const override { return {{"type", kTypeWords, type_}}; }
     bool Apply(CImage& image) override;
     bool ReadAttributes(const CXMLNode& element, const CXMLAttributes& attributes) override;
     bool WriteAttributes(CXMLOutputFile& writer) const override;

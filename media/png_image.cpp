@@ -12,6 +12,8 @@
 
 #include <png.h>
 
+#include "platform/files.h"
+
 namespace {
 
 struct PngJob {
@@ -228,15 +230,15 @@ bool CPngImage::Load(const CPath& path)
 bool CPngImage::Save(GWorldPtr world, const CPath& path)
 {
     if (!world || (world->GetPixDepth() != 24 && world->GetPixDepth() != 32)) return false;
-    const std::string target = path.GetFullPath(CPath::kPosix);
-    if (target.empty()) return false;
-    // Written beside the target and renamed over it when complete.
+    const std::string given = path.GetFullPath(CPath::kPosix);
+    if (given.empty()) return false;
+    // Written beside the target and renamed over it when complete; a link
+    // stays a link, and a replaced file keeps its mode, owner and group.
+    const std::string target = platform::ReplacedFile(given);
     std::string temp = target + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    platform::TakeReplacedAttributes(fd, target);
     PngJob job;
     job.file = fdopen(fd, "wb");
     if (!job.file) {

@@ -443,13 +443,36 @@ bool SameObject(const std::string& a, const std::string& b)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-unsigned ReplacementFileMode(const std::string& target)
+std::string ReplacedFile(const std::string& path)
+{
+    std::string file = path;
+    // As the kernel does, give up on a chain of links that never ends.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
+        std::error_code ec;
+        const std::filesystem::path to = std::filesystem::read_symlink(file, ec);
+        if (ec) return file;
+        file = (to.is_absolute() ? to : std::filesystem::path(file).parent_path() / to).lexically_normal().string();
+    }
+    return file;
+}
+
+void TakeReplacedAttributes(int fd, const std::string& target)
 {
     struct stat st;
-    if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    if (::stat(target.c_str(), &st) != 0) {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+        return;
+    }
+    struct stat own;
+    // Owner first: a change of owner clears the set-id bits the mode then sets.
+    if (::fstat(fd, &own) == 0 && (own.st_uid != st.st_uid || own.st_gid != st.st_gid) &&
+        ::fchown(fd, st.st_uid, st.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    ::fchmod(fd, st.st_mode & 07777);
 }
 
 std::string CreateHiddenSibling(const std::string& target)
@@ -461,7 +484,7 @@ std::string CreateHiddenSibling(const std::string& target)
     std::string temp = folder + (folder == "/" ? "" : "/") + "." + name.substr(0, 200) + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return "";
-    ::fchmod(fd, ReplacementFileMode(target));
+    TakeReplacedAttributes(fd, target);
     ::close(fd);
     return temp;
 }

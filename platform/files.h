@@ -120,11 +120,17 @@ OSStatus MakeRefInFolder(const FSRef& folder, const std::string& name, FSRef* ou
 OSStatus MakeSpec(const std::string& path, FSSpec* out);  // folder must exist
 OSStatus GetCatalogInfo(const FSRef& ref, CatalogInfo* out);
 bool SameObject(const std::string& a, const std::string& b);  // same device and inode, links not followed
-// Permissions for a file about to replace target: those of the file there,
-// else what a newly created file gets under the umask.
-unsigned ReplacementFileMode(const std::string& target);
+// The file that replacing path replaces: a link is followed to the file it
+// leads to (or would make, when that is missing), so the link stays a link.
+std::string ReplacedFile(const std::string& path);
+// Gives the open file fd, about to replace target, what target keeps when
+// replaced: its mode, owner and group (the owner where the process may set
+// it, else the group where it may). Given through the descriptor, a mode
+// without write permission leaves fd writable. With nothing at target: the
+// mode a new file gets under the umask.
+void TakeReplacedAttributes(int fd, const std::string& target);
 // A new, empty hidden file beside target (on its file system, so a rename
-// puts it in place in one step) with the mode the target would get. Its
+// puts it in place in one step) with what target keeps when replaced. Its
 // path, or "" with errno set.
 std::string CreateHiddenSibling(const std::string& target);
 

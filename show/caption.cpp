@@ -7,6 +7,7 @@
 
 #include "show/slide.h"
 #include "show/slide_show.h"
+#include "swf/text.h"
 
 namespace {
 
@@ -191,13 +192,15 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
     long v;
     bool flag;
     // A size of 0 or less is kept as the file has it; such a caption draws
-    // nothing, so the movie gets no clip for it.
+    // nothing, so the movie gets no clip for it. A size larger than the
+    // movie's text holds is refused.
     if (r.Int("font_size", &v)) {
-        if (v <= INT32_MAX) font_.SetSize(static_cast<int>(std::max<long>(v, INT32_MIN)));
-        if (v > INT32_MAX)
-            r.OutOfRange("font_size", INT32_MIN, INT32_MAX, font_.GetSize());
-        else if (v <= 0)
-            r.Refused("font_size", "no text of this size", "the caption is left out of the movie");
+        if (v > kMaxTextSize) {
+            r.OutOfRange("font_size", 1, kMaxTextSize, font_.GetSize());
+        } else {
+            font_.SetSize(static_cast<int>(std::max<long>(v, INT32_MIN)));
+            if (v <= 0) r.Refused("font_size", "no text of this size", "the caption is left out of the movie", true);
+        }
     }
     if (r.Bool("font_italic", &flag)) font_.SetItalic(flag);
     if (r.Bool("font_bold", &flag)) font_.SetBold(flag);
@@ -207,13 +210,13 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
         const int size = font_.GetSize();
         if (!font_.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()), n)) {
             r.Refused("font", "font record too short");
-        } else if (!CFont::IsSizeInRange(font_.GetSize())) {
+        } else if (!IsTextSizeHeld(font_.GetSize())) {
             // A damaged record: its size would overflow every measure made of it.
             font_.SetSize(size);
             r.Refused("font", FontSizeRefusal(size).c_str());
         }
     }
-    if (r.Int("color", &v)) color_ = static_cast<uint32_t>(v);
+    r.NumberIn("color", &color_);
     auto checked = [&](const char* attr, bool (CCaption::*setter)(int, bool, WindowRef), int low, int high,
                        const int& field) {
         long value;

@@ -95,6 +95,19 @@ Layout LayOut(const CCaption& caption, const std::string& text)
     return out;
 }
 
+// The caption at the size its text records hold: a larger font is laid out
+// at the largest they hold, its advances with its glyphs' height.
+CCaption HeldSize(const CCaption& caption)
+{
+    CCaption held(caption);
+    if (caption.GetFont().GetSize() > kMaxTextSize) {
+        CFont font(caption.GetFont());
+        font.SetSize(kMaxTextSize);
+        held.SetFont(font);
+    }
+    return held;
+}
+
 // The sprite takes the tag, or it is deleted here.
 void AddToSprite(CTagDefineSprite& sprite, CSwfTag* tag)
 {
@@ -290,7 +303,7 @@ std::unique_ptr<CTagPlaceObject2> ExportEffectCaption(const CCaption& caption, c
 
 void LayoutCaptionText(const CCaption& caption, int& x, int& y, std::vector<int>& lineWidths)
 {
-    Layout layout = LayOut(caption, ExpandFilenameVar(caption));
+    Layout layout = LayOut(HeldSize(caption), ExpandFilenameVar(caption));
     x = Clamp32(layout.x);
     y = Clamp32(layout.y);
     lineWidths = std::move(layout.widths);
@@ -302,7 +315,7 @@ std::unique_ptr<CTagPlaceObject2> ExportCaption(const CCaption& caption, const C
 {
     if (caption.GetType() == CCaption::kLfx)
         return ExportEffectCaption(caption, show, fonts, movie, characterId, depth);
-    return ExportTextCaption(caption, fonts, movie, characterId, depth);
+    return ExportTextCaption(HeldSize(caption), fonts, movie, characterId, depth);
 }
 
 void BuildCaptionEffect(const CCaption& caption, const CSwfMovie& movie, CTagDefineSprite& sprite, uint16_t textId)
@@ -360,7 +373,7 @@ void PrepareCaptionExport(const CCaption& caption, const CSlideShow& show, CSwfF
         return;
     }
     CSwfTextFont font;
-    font.CFont::Assign(caption.GetFont());
+    font.CFont::Assign(HeldSize(caption).GetFont());
     font.color = caption.GetColor();
     fonts.FindFont(font, ExpandFilenameVar(caption).c_str(), 1);
 }

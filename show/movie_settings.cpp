@@ -5,6 +5,7 @@ namespace {
 constexpr const char* kStartWords[] = {"play_automatically", "play_after_pause", "stop_on_first_frame"};
 constexpr const char* kLoopWords[] = {"none", "times", "forever"};
 constexpr const char* kPreloadTypeWords[] = {"simple", "smart"};
+constexpr const char* kCreatorWords[] = {"tvr", "rwp"};
 constexpr const char* kClickWords[] = {"get_url", "load_movie"};
 constexpr const char* kEndWords[] = {"get_url", "load_movie", "unload_movie"};
 
@@ -79,13 +80,14 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
         return true;
     }
     r.Word("movie_start_action", kStartWords, true, &start_action);
-    r.IntTo("pause_time", &pause_time);
-    r.IntTo("preload_amount", &preload_amount);
-    r.IntTo("preload_text_color", &preload_text_color);
-    r.IntTo("loop_count", &loop_count);
+    r.NumberIn("pause_time", &pause_time);
+    r.NumberIn("preload_amount", &preload_amount);
+    r.NumberIn("preload_text_color", &preload_text_color);
+    r.NumberIn("loop_count", &loop_count);
     r.Bool("preload", &preload);
     std::string text;
-    if (r.Text("preload_creator", &text)) preload_creator = EqualsNoCase(text, "rwp") ? 1 : 0;
+    int creator = preload_creator == 0 ? 0 : 1;
+    if (r.Word("preload_creator", kCreatorWords, true, &creator)) preload_creator = creator;
     CPath path;
     if (r.Path("preload_import_src", &path)) preload_import_src = path;
     r.Text("preload_text", &preload_text);
@@ -98,7 +100,7 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
         if (!preload_font.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()),
                                          std::min(record.size(), CFont::kFontRecordSize))) {
             r.Refused("preload_font", "font record too short");
-        } else if (!CFont::IsSizeInRange(preload_font.GetSize())) {
+        } else if (!IsTextSizeHeld(preload_font.GetSize())) {
             // A damaged record: its size would overflow every measure made of it.
             preload_font.SetSize(size);
             r.Refused("preload_font", FontSizeRefusal(size).c_str());
@@ -134,7 +136,7 @@ bool CMovieSettings::WriteXml(CXMLOutputFile& out) const
     w.Word("movie_start_action", kStartWords, start_action)
         .Int("pause_time", pause_time)
         .Bool("preload", preload)
-        .Raw("preload_creator", preload_creator == 0 ? "tvr" : "rwp")
+        .Word("preload_creator", kCreatorWords, preload_creator == 0 ? 0 : 1)
         .Path("preload_import_src", preload_import_src)
         .Int("preload_amount", preload_amount)
         .Text("preload_text", preload_text)

@@ -162,12 +162,22 @@ std::vector<int> CSlideShow::GetPlannedOutSlides() const
     return out;
 }
 
+int CSlideShow::GetJumpTarget(int showNumber) const
+{
+    if (showNumber < 1 || showNumber > GetSlideCount()) return 0;
+    if (plan_.size() != slides_.size()) return showNumber;
+    for (size_t i = size_t(showNumber - 1); i < plan_.size(); ++i)
+        if (plan_[i].number) return int(i) + 1;
+    for (size_t i = plan_.size(); i-- > 0;)
+        if (plan_[i].number) return int(i) + 1;
+    return 0;
+}
+
 int CSlideShow::GetExportSlideNumber(int showNumber) const
 {
-    if (showNumber < 1 || showNumber > GetSlideCount() || plan_.size() != slides_.size()) return showNumber;
-    for (size_t i = size_t(showNumber - 1); i < plan_.size(); ++i)
-        if (plan_[i].number) return plan_[i].number;
-    return export_slide_count_ > 0 ? export_slide_count_ : showNumber;
+    const int target = GetJumpTarget(showNumber);
+    if (!target || plan_.size() != slides_.size()) return target;
+    return plan_[size_t(target - 1)].number;
 }
 
 bool CSlideShow::WriteSlide(CSlide* slide, int index)

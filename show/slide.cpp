@@ -762,7 +762,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             else if (text == "blank")
                 type_ = kBlank;
             else
-                r.Issue("type", text, "unknown word");
+                r.UnknownWord("type", text, type_ == kImage ? "image" : "blank");
         }
         CPath path;
         if (r.Path("src", &path)) src_ = path;
@@ -787,10 +787,10 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
         r.Word("h_align", kHAlignWords, false, &h_align_);
         r.Word("v_align", kVAlignWords, false, &v_align_);
         r.Bool("crop", &crop_);
-        r.IntTo("crop_left", &crop_rect_.left);
-        r.IntTo("crop_top", &crop_rect_.top);
-        r.IntTo("crop_right", &crop_rect_.right);
-        r.IntTo("crop_bottom", &crop_rect_.bottom);
+        r.NumberIn("crop_left", &crop_rect_.left);
+        r.NumberIn("crop_top", &crop_rect_.top);
+        r.NumberIn("crop_right", &crop_rect_.right);
+        r.NumberIn("crop_bottom", &crop_rect_.bottom);
         bool flag;
         if (r.Bool("flip_vertical", &flag) && flag) FlipVertical(false);
         if (r.Bool("flip_horizontal", &flag) && flag) FlipHorizontal(false);
@@ -856,7 +856,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             c.Word("type", kClickWords, true, &click_type_);
             c.Text("url", &click_url_);
             c.Text("target", &click_target_);
-            c.IntTo("jump_to", &jump_to_);
+            c.NumberIn("jump_to", &jump_to_);
             c.Bool("popup", &click_popup_);
             c.Bool("pause_after", &pause_after_);
             c.Bool("load_url_on_display", &load_url_on_display_);
@@ -876,6 +876,11 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                         double real;
                         if (a.integer ? !settings.Int(a.name, &whole) : !settings.Double(a.name, &real)) continue;
                         if (a.integer) real = double(std::clamp<long>(whole, INT32_MIN, INT32_MAX));
+                        // The filter holds its whole numbers in 32 bits, at the nearest end.
+                        if (a.integer && real != double(whole)) {
+                            settings.ReadAs(a.name, std::to_string(long(real)));
+                            continue;
+                        }
                         if (a.low == a.high || (real >= a.low && real <= a.high)) continue;
                         if (a.integer)
                             settings.OutOfRange(a.name, long(a.low), long(a.high), long(real));
@@ -883,7 +888,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                             settings.OutOfRange(a.name, a.low, a.high, real);
                     }
                     for (const CImageFilter::WordAttribute& a : filter->GetWordAttributes()) {
-                        int code;
+                        int code = a.code;
                         settings.Word(a.name, a.words, false, &code);
                     }
                     AddFilter(std::move(filter));
@@ -892,7 +897,8 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
                 if (context) {
                     std::string filterName;
                     CElementReader(f, context).Text("name", &filterName);
-                    context->Issue(f, "name", filterName, "unknown filter");
+                    context->Issue(f, "name", filterName,
+                                   (std::string("unknown filter: left out") + kNamesListed).c_str());
                 }
                 f.MarkRead(true);
                 return true;

@@ -146,6 +146,9 @@ CTagDoAction* BuildClickActions(CSlide& slide, int index, const CSlideShow& show
 bool ExportSlideClick(CSlide& slide, int index, CSwfMovie& movie, CSlideShow& show, uint16_t* ids, uint16_t* depths)
 {
     if (!slide.GetClickEnabled()) return true;
+    // A jump to a slide the movie lacks would name a label it lacks: the
+    // slide takes no click.
+    if (slide.GetClickType() == CSlide::kJumpToSlide && !show.GetExportSlideNumber(slide.GetJumpTo())) return true;
     const uint16_t id = NextExportValue(ids, &movie);
     if (!id) return false;
     auto* button = new CTagDefineButton2;

@@ -350,8 +350,8 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
         if (r.Double("fps", &fps) && !SetFps(fps)) r.OutOfRange("fps", kMinFps, kMaxFps, fps_);
         // An empty span falls back to the whole show on that axis.
         auto readSpan = [&r](const char* low, const char* high, auto* from, auto* to, int size, const char* why) {
-            r.IntTo(low, from);
-            r.IntTo(high, to);
+            r.NumberIn(low, from);
+            r.NumberIn(high, to);
             if (*to - *from <= 0) {
                 r.Refused(high, why, ("0 to " + std::to_string(size) + " kept").c_str());
                 *from = 0;
@@ -361,32 +361,35 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
         readSpan("show_bounds_left", "show_bounds_right", &bounds_left_, &bounds_right_, width_, "bounds without width");
         readSpan("show_bounds_top", "show_bounds_bottom", &bounds_top_, &bounds_bottom_, height_,
                  "bounds without height");
-        r.IntTo("bg_color", &bg_color);
+        r.NumberIn("bg_color", &bg_color);
         r.Bool("use_bg_image", &use_bg_image);
         r.Path("bg_image", &bg_image);
-        r.IntTo("bg_image_quality", &bg_image_quality);
-        r.IntTo("bg_image_width", &bg_image_width);
-        r.IntTo("bg_image_height", &bg_image_height);
+        // A JPEG quality, as a slide's.
+        long quality = long(bg_image_quality);
+        if (r.NumberIn("bg_image_quality", CSlide::kMinQuality, CSlide::kMaxQuality, &quality))
+            bg_image_quality = uint32_t(quality);
+        r.NumberIn("bg_image_width", &bg_image_width);
+        r.NumberIn("bg_image_height", &bg_image_height);
         r.Bool("bg_image_scale_to_fit", &bg_image_scale_to_fit);
         r.Bool("bg_image_tile", &bg_image_tile);
         int frame = static_cast<int>(bg_frame);
         if (r.Word("bg_frame", kFrameWords, true, &frame)) bg_frame = uint32_t(frame);
-        r.IntTo("bg_frame_color", &bg_frame_color);
+        r.NumberIn("bg_frame_color", &bg_frame_color);
         r.Path("bg_frame_pattern", &bg_frame_pattern);
         r.Path("bg_frame_custom_pattern", &bg_frame_custom_pattern);
-        r.IntTo("bg_frame_left", &bg_frame_left);
-        r.IntTo("bg_frame_right", &bg_frame_right);
-        r.IntTo("bg_frame_top", &bg_frame_top);
-        r.IntTo("bg_frame_bottom", &bg_frame_bottom);
+        r.NumberIn("bg_frame_left", &bg_frame_left);
+        r.NumberIn("bg_frame_right", &bg_frame_right);
+        r.NumberIn("bg_frame_top", &bg_frame_top);
+        r.NumberIn("bg_frame_bottom", &bg_frame_bottom);
         auto skin = [&](CControlsSkin& s, const char* flagName, bool* flag, const char* set, const char* align,
                         const char* x, const char* y, const char* wi, const char* he) {
             r.Bool(flagName, flag);
             r.Text(set, &s.fileName);
             r.Word(align, kPlacementWords, true, &s.placement);
-            r.IntTo(x, &s.x);
-            r.IntTo(y, &s.y);
-            r.IntTo(wi, &s.width);
-            r.IntTo(he, &s.height);
+            r.NumberIn(x, &s.x);
+            r.NumberIn(y, &s.y);
+            r.NumberIn(wi, &s.width);
+            r.NumberIn(he, &s.height);
         };
         skin(controls_skin_, "controls", &controls, "control_set", "control_align", "controls_x", "controls_y",
              "controls_width", "controls_height");

@@ -224,9 +224,13 @@ public:
     // The slides the running export numbers its labels by: those the plan
     // keeps, so that navigation never names a slide left out. The number of
     // a slide of the show (from 1) among them; a slide left out gives the
-    // one after it, a number outside the show itself.
+    // one after it (the last kept when none after it is); 0 for a number
+    // outside the show, or when the plan keeps no slide.
     int GetExportSlideCount() const;
     int GetExportSlideNumber(int showNumber) const;
+    // The slide of the show (from 1) a jump to showNumber reaches by the
+    // rule above; 0 for none.
+    int GetJumpTarget(int showNumber) const;
     // The slides of the show (from 1) the plan leaves out, before any is
     // written: the export skips these.
     std::vector<int> GetPlannedOutSlides() const;

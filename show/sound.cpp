@@ -117,9 +117,12 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
             item.SetFileMissing(missing);
         }
         long v;
-        if (r.Int("start_time", &v)) item.SetStartTime(static_cast<uint32_t>(v));
-        if (r.Int("duration", &v)) item.SetDuration(static_cast<uint32_t>(v));
-        if (r.Int("sample_rate", &v)) item.SetSampleRate(static_cast<int>(v));
+        uint32_t time = item.GetStartTime();
+        if (r.NumberIn("start_time", &time)) item.SetStartTime(time);
+        time = item.GetDuration();
+        if (r.NumberIn("duration", &time)) item.SetDuration(time);
+        int rate = item.GetSampleRate();
+        if (r.NumberIn("sample_rate", &rate)) item.SetSampleRate(rate);
         if (r.Int("bit_rate", &v)) item.SetBitRate(static_cast<int>(v));
         if (r.Bool("play_entire_sound", &flag)) item.SetPlayEntireSound(flag);
         if (r.Bool("loop", &flag)) item.SetLoop(flag);

@@ -9,7 +9,7 @@
 #include "platform/cfstring.h"
 #include "platform/regular_file.h"
 #include "show/dialog_relocator.h"
-#include "ui/font.h"
+#include "swf/text.h"
 
 // ------------------------------------------------------------ relocation
 
@@ -356,18 +356,23 @@ bool CElementReader::Word(const char* name, WordTable words, bool ignoreCase, in
             return true;
         }
     }
-    Issue(name, text, "unknown word");
+    UnknownWord(name, text, *out >= 0 && size_t(*out) < words.size() ? words[*out] : "");
     return false;
 }
 
-void CElementReader::Refused(const char* name, const char* why, const char* verdict) const
+void CElementReader::UnknownWord(const char* name, const std::string& text, const std::string& kept) const
+{
+    Issue(name, text, kept.empty() ? "unknown word: passed over" : ("unknown word: \"" + kept + "\" kept").c_str());
+}
+
+void CElementReader::Refused(const char* name, const char* why, const char* verdict, bool readKept) const
 {
     std::string what;
     if (held_.name == name) {
         // The text held no number, or more than one: the line says so, then
         // what became of the value read.
         what = held_.what + ": ";
-        if (held_.what == "not a number")
+        if (held_.what == "not a number" && !readKept)
             what += verdict ? verdict : why;
         else
             what += "read as " + held_.read + ", " + why + (verdict ? std::string(": ") + verdict : "");
@@ -395,10 +400,15 @@ void CElementReader::Issue(const char* name, const std::string& value, const cha
     if (context_) context_->Issue(element_, name, value, what);
 }
 
+bool IsTextSizeHeld(long size)
+{
+    return size >= 1 && size <= kMaxTextSize;
+}
+
 std::string FontSizeRefusal(int keptSize)
 {
-    return "font size out of the range " + std::to_string(CFont::kMinSize) + " to " + std::to_string(CFont::kMaxSize) +
-           ": size " + std::to_string(keptSize) + " used";
+    return "font size out of the range 1 to " + std::to_string(kMaxTextSize) + ": size " + std::to_string(keptSize) +
+           " used";
 }
 
 void SayReadAs(const CXMLNode& child, const std::string& name, const char* expected, const char* readAs,

@@ -155,21 +155,14 @@ public:
     // A name of the file's own whose value nothing uses: known, so not said
     // to be passed over.
     void Skip(const char* name) const;
-    template <typename T>
-    bool IntTo(const char* name, T* out) const
-    {
-        long v;
-        if (!Int(name, &v)) return false;
-        *out = static_cast<T>(v);
-        return true;
-    }
     bool Bool(const char* name, bool* out) const;
     bool Double(const char* name, double* out) const;
     // An Int within low..high; one outside is reported with the range and
     // out, the value kept, which it leaves as it was. True when out took
     // the value.
     bool NumberIn(const char* name, long low, long high, long* out) const;
-    // The same within what T holds.
+    // The same within what the field holds, by its width and sign: every
+    // whole number of the file goes into its field this way, so none wraps.
     template <typename T>
     bool NumberIn(const char* name, T* out) const
     {
@@ -184,6 +177,9 @@ public:
     bool Base64(const char* name, std::string* out) const;
     // A word of the table; an unknown word is reported and leaves out as it was.
     bool Word(const char* name, WordTable words, bool ignoreCase, int* out) const;
+    // Reports a word no table holds, with the word the field keeps ("" when
+    // it holds none).
+    void UnknownWord(const char* name, const std::string& text, const std::string& kept) const;
     // Reports a value a setter or range check refused: the range it must lie
     // in, and the value the field keeps.
     template <typename Low, typename High, typename Kept>
@@ -194,7 +190,9 @@ public:
     }
     // Reports a value refused for what is said; verdict, when given, is
     // what becomes of the field (said after why).
-    void Refused(const char* name, const char* why, const char* verdict = nullptr) const;
+    // readKept: the field keeps the value read, which the line then names
+    // also when the text held no number.
+    void Refused(const char* name, const char* why, const char* verdict = nullptr, bool readKept = false) const;
     // Reports a value out of range that was taken as another: used is what
     // the field now holds.
     void ReadAs(const char* name, const std::string& used) const;
@@ -235,7 +233,10 @@ private:
     mutable HeldNumber held_;
 };
 
-// What a reader says of a font record whose size no font can have.
+// Whether a font size is one the movie's text records hold (1 to
+// kMaxTextSize pixels).
+bool IsTextSizeHeld(long size);
+// What a reader says of a font record of a size the movie's text cannot have.
 std::string FontSizeRefusal(int keptSize);
 
 // Says a child that its reader takes as `expected`, whatever its name, when

@@ -54,7 +54,8 @@ bool SameFile(const CPath& a, const CPath& b)
 // file and an existing destination (replaced only when asked) stays intact.
 class Destination {
 public:
-    explicit Destination(const CPath& path) : path_(path), work_(path) {}
+    // A link stays a link: the file it leads to is the one replaced.
+    explicit Destination(const CPath& path) : path_(platform::ReplacedFile(path.GetFullPath())), work_(path_) {}
     ~Destination()
     {
         file_.reset();
@@ -74,10 +75,11 @@ public:
         info.type = FourCC("SWFL");
         info.creator = FourCC("SWF2");
         // Never replaces: a file that appeared meanwhile is left alone.
-        if (!work_.CreateFile(&info, false)) return false;
+        file_.reset(OpenTypedFile(work_, &info, false));
+        if (!file_) return false;
         created_ = true;
-        file_.reset(work_.Fopen("wb"));
-        return file_ != nullptr;
+        if (renameOver_) platform::TakeReplacedAttributes(::fileno(file_.get()), path_.GetFullPath());
+        return true;
     }
 
     bool Write(const void* data, size_t size)

@@ -112,8 +112,7 @@ bool CSwfMovie::Open(const CPath& target, bool replace)
     CFileInfo info;
     info.type = FourCC("SWFL");
     info.creator = FourCC("SWF2");
-    if (!CreateTypedFile(path, &info, replace)) return false;
-    file = std::fopen(path.GetFullPath().c_str(), "wb");
+    file = OpenTypedFile(path, &info, replace);
     if (!file) return false;
     std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
 

@@ -50,6 +50,10 @@ protected:
     bool rgb_ = true;
 };
 
+// The largest text size, in pixels, a style record's height (16 bits of
+// twips) holds: the limit of every text a movie shows.
+inline constexpr int kMaxTextSize = 0xFFFF / kTwips;
+
 class CTextRecord : public CTextRecordBase {
 public:
     CTextRecord() { type = swf_text::kStyleRecord; }

@@ -128,6 +128,7 @@ private:
     void LoadSkins(const std::string& resources);
     void CheckMedia();
     void CheckCaptionFonts();
+    void CheckJumps();
     void FindSiblingBundles();
     bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
     int StrictFailure()
@@ -372,6 +373,31 @@ void Runner::CheckCaptionFonts()
     }
 }
 
+// Clicks that jump to a slide the movie goes without: to one the show lacks
+// (the slide then takes no click), or to one the plan leaves out.
+void Runner::CheckJumps()
+{
+    const std::vector<int> out = show_.GetPlannedOutSlides();
+    auto leftOut = [&](int n) { return std::find(out.begin(), out.end(), n) != out.end(); };
+    const int count = show_.GetSlideCount();
+    for (int i = 1; i <= count; ++i) {
+        const CSlide* slide = show_.GetSlide(i - 1);
+        if (!slide->GetClickEnabled() || slide->GetClickType() != CSlide::kJumpToSlide || leftOut(i)) continue;
+        const int to = slide->GetJumpTo();
+        const int target = show_.GetJumpTarget(to);
+        std::string what;
+        if (!target)
+            what = "out of range (1 to " + std::to_string(count) + "): the slide takes no click";
+        else if (target != to)
+            what = "slide " + std::to_string(report_.FileSlideNumber(to)) +
+                   " is left out of the movie: the click goes to slide " +
+                   std::to_string(report_.FileSlideNumber(target));
+        if (what.empty()) continue;
+        const int fileSlide = report_.FileSlideNumber(i);
+        report_.Report({"click_actions", report_.SlideLine(fileSlide), "jump_to", std::to_string(to), what});
+    }
+}
+
 // The sibling products' bundles the show calls on, where they are
 // installed; one warning for each that is not there or will not load.
 void Runner::FindSiblingBundles()
@@ -545,6 +571,7 @@ int Runner::Steps()
     // The plan has decided which slides the movie goes without: each is
     // said now, so that --strict, which stops here, says why too.
     for (int n : show_.GetPlannedOutSlides()) WarnSlideLeftOut(n);
+    CheckJumps();
     // Counted after the plan: slides dropped or left out are not in it.
     if (show_.GetExportSlideCount() == 0) report_.Warn("the movie has no slides");
     if (StrictStop()) return StrictFailure();

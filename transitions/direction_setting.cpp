@@ -84,7 +84,7 @@ void CDirectionSetting::Read(const CElementReader& reader, int* direction) const
             *direction = aliases ? table_.readOrder[i].index : i;
             return;
         }
-    reader.Issue("direction", text, "unknown word");
+    reader.UnknownWord("direction", text, Word(*direction));
 }
 
 void ReadWordAttribute(const CElementReader& reader, const char* name, const char* const* words, int count, int* field)
@@ -96,5 +96,5 @@ void ReadWordAttribute(const CElementReader& reader, const char* name, const cha
             *field = i;
             return;
         }
-    reader.Issue(name, text, "unknown word");
+    reader.UnknownWord(name, text, *field >= 0 && *field < count ? words[*field] : "");
 }

@@ -256,18 +256,29 @@ bool GetTypeName(OSType type, char* out)
 
 bool CTextFileStream::Open(const CPath& path, const CFileInfo* info, bool replace)
 {
+    Close();
     CFileInfo text;
     text.creator = FourCC("ttex");
     text.type = FourCC("TEXT");
-    if (!CreateTypedFile(path, info ? info : &text, replace)) return false;
-    return path.OpenStream(*this, std::ios::out | std::ios::trunc) && is_open();
+    file_ = OpenTypedFile(path, info ? info : &text, replace);
+    if (!file_) return false;
+    buffer_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(file_, std::ios::out);
+    rdbuf(buffer_.get());
+    clear();
+    return true;
 }
 
 bool CTextFileStream::Close()
 {
-    if (!is_open()) return true;
-    close();  // flushes: a full disk shows here
-    return !fail();
+    if (!file_) return true;
+    flush();  // a full disk shows here or in the close
+    bool ok = !fail();
+    rdbuf(nullptr);
+    buffer_.reset();
+    if (std::ferror(file_)) ok = false;
+    if (std::fclose(file_) != 0) ok = false;
+    file_ = nullptr;
+    return ok;
 }
 
 CTextFileStream& CTextFileStream::WriteString(const char* text)

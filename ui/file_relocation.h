@@ -3,7 +3,11 @@
 // the question asked before an item is replaced, the names and extensions
 // of Finder file types, and a text output file created with a type and
 // creator.
-#include <fstream>
+#include <ext/stdio_filebuf.h>
+
+#include <cstdio>
+#include <memory>
+#include <ostream>
 
 #include "foundation/file_services.h"
 #include "foundation/path.h"
@@ -77,12 +81,24 @@ bool GetTypeExtensions(OSType type, char* out);
 bool GetTypeName(OSType type, char* out);
 
 // A text file written through a standard stream, created with a Finder
-// type and creator ('TEXT' and 'ttex' without info).
-class CTextFileStream : public std::fstream {
+// type and creator ('TEXT' and 'ttex' without info). A replaced file keeps
+// its mode, owner and group (CreateTypedFile).
+class CTextFileStream : public std::ostream {
 public:
+    CTextFileStream() : std::ostream(nullptr) {}
+    ~CTextFileStream() override { Close(); }
+    CTextFileStream(const CTextFileStream&) = delete;
+    CTextFileStream& operator=(const CTextFileStream&) = delete;
     bool Open(const CPath& path, const CFileInfo* info, bool replace);
+    bool is_open() const { return file_ != nullptr; }
     // False when anything written could not be stored.
     bool Close();
     CTextFileStream& WriteString(const char* text);
     CTextFileStream& WriteInt(long value);
+
+private:
+    // Written through the file the creation opened: a kept mode may not
+    // let it be opened again.
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> buffer_;
 };

@@ -106,10 +106,21 @@ TEST(FileServices, CreateTypedFile)
     EXPECT_TRUE(SetFileLocked(Ref(locked), false));
     EXPECT_TRUE(DeleteFileRef(Ref(locked)));
 
+    // A replaced file keeps its mode, through a link that stays a link, and
+    // is given open for writing whatever that mode allows.
+    ASSERT_TRUE(WriteFile(dir.file("read-only.swf"), "old") && ::chmod(dir.file("read-only.swf").c_str(), 0444) == 0);
+    fs::create_symlink("read-only.swf", dir.file("link.swf"));
+    std::FILE* opened = OpenTypedFile(CPath(dir.file("link.swf")), &info, true);
+    ASSERT_TRUE(opened && std::fputs("new", opened) >= 0 && std::fclose(opened) == 0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.swf")));
+    EXPECT_EQ(ReadFile(dir.file("read-only.swf")), "new");
+    EXPECT_EQ(fs::status(dir.file("read-only.swf")).permissions(),
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
     // Nothing is left behind by the replacing.
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"movie.swf", "folder"}));
+    EXPECT_EQ(names, (std::set<std::string>{"movie.swf", "folder", "read-only.swf", "link.swf"}));
 }
 
 TEST(FileServices, FinderInformationMasks)

@@ -1,5 +1,6 @@
 // The JPEG and PNG codecs on pictures made here.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -225,6 +226,17 @@ TEST(PngImage, FailedSaveKeepsTheTarget)
         // No half-written file is left beside it.
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << c.name;
     }
+    // A save that succeeds keeps the replaced file's mode, through a link
+    // that stays a link.
+    tavrel_test::TempDir dir;
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("private.png"), "old") &&
+                ::chmod(dir.file("private.png").c_str(), 0600) == 0);
+    std::filesystem::create_symlink("private.png", dir.file("link.png"));
+    ASSERT_TRUE(CPngImage::Save(world.get(), CPath(dir.file("link.png"))) &&
+                std::filesystem::is_symlink(dir.file("link.png")));
+    EXPECT_EQ(tavrel_test::ReadFile(dir.file("private.png")).substr(1, 3), "PNG");
+    EXPECT_EQ(std::filesystem::status(dir.file("private.png")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(PngImage, RefusesBadData)

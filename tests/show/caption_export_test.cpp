@@ -198,6 +198,14 @@ TEST(CaptionExport, LayoutEdgeCasesAsTagValues)
              EXPECT_EQ(first.xOffset - 200 + sum, widths[0]);
              EXPECT_GT(entries[0].advance, entries[1].advance);
          }},
+        // A size past what a text record's height holds is laid out at the
+        // largest it holds: glyphs, advances and bounds alike.
+        {"a size past the text record's height", Caption("W", "None", 0, 0, 0, 0, 40000), nullptr, "F 1",
+         [](const CTagDefineText& t, const std::vector<int>& widths) {
+             EXPECT_EQ(Styles(t)[0]->textHeight, 3276 * 20);
+             EXPECT_EQ(Entries(t)[0].advance, widths[0]);
+             EXPECT_EQ(t.bounds->xmax, widths[0] + 3276 * 20);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

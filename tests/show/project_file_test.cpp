@@ -278,7 +278,8 @@ TEST(ProjectFile, ShowElementReadingRules)
         {" width=\"5000\" fps=\"200\"", 320, 240, 12, 0, 320, 0, 2},
         {" width=\"640\" height=\"10\" fps=\"29.97\"", 640, 10, 29.97f, 0, 640, 0, 0},
         {" show_bounds_left=\"300\" show_bounds_right=\"100\"", 320, 240, 12, 0, 320, 0, 1},
-        {" show_bounds_left=\"-5\" show_bounds_right=\"70000\"", 320, 240, 12, -5, 4464, 0, 0},
+        // Past its 16 bits a bound is refused, never wrapped.
+        {" show_bounds_left=\"-5\" show_bounds_right=\"70000\"", 320, 240, 12, -5, 320, 0, 1},
         {" bg_frame=\"METAL\"", 320, 240, 12, 0, 320, 4, 0},
         {" bg_frame=\"chrome\"", 320, 240, 12, 0, 320, 0, 1},
         {" fps=\"nan\"", 320, 240, 12, 0, 320, 0, 1},

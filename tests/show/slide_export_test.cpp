@@ -340,6 +340,9 @@ TEST(SlideExport, ClickActionTargets)
         {CSlide::kPreviousSlide, 1, 0, "slide_3"}, {CSlide::kPreviousSlide, 3, 0, "slide_2"},
         {CSlide::kJumpToSlide, 1, 2, "slide_2"},   {CSlide::kFirstSlide, 2, 0, "slide_1"},
         {CSlide::kLastSlide, 1, 0, "slide_3"},
+        // No slide of that number: no button names a label the movie lacks.
+        {CSlide::kJumpToSlide, 1, 7, ""},          {CSlide::kJumpToSlide, 2, 0, ""},
+        {CSlide::kJumpToSlide, 3, -3, ""},
     };
     TempDir dir;
     const std::string picture = WriteQuadrants(dir, "q.jpg", 32, 24);

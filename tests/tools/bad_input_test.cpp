@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../media/sound_fixtures.h"
+#include "../show/movie_walker.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
 #include "support/swf_tools.h"
@@ -24,6 +25,8 @@
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"
 #include "swf/movie.h"
+#include "swf/reader.h"
+#include "swf/text.h"
 
 namespace {
 
@@ -49,6 +52,12 @@ std::string Slides(const std::string& slides) { return "<slides>\n" + slides + "
 std::string ImageSlide(const std::string& src, const std::string& attributes = "", const std::string& inside = "")
 {
     return "<slide type=\"image\" src=\"" + src + "\"" + attributes + ">\n" + inside + "</slide>\n";
+}
+
+// A slide whose click jumps to slide `to`: three lines.
+std::string Jump(const std::string& src, const std::string& to)
+{
+    return ImageSlide(src, "", "<click_actions enable=\"true\" type=\"jump_to_slide\" jump_to=\"" + to + "\" />\n");
 }
 
 // ---- damaged media, made from good pictures of our own
@@ -197,6 +206,8 @@ protected:
         // err is said in this order, and under --strict too: the run stops
         // only after these were all said.
         bool strictSaysAll = false;
+        // Checks the movie a run that is done wrote.
+        std::function<void(const std::string& movie)> movie = {};
     };
 
     static void ExpectSaidInOrder(const std::string& err, const std::vector<std::string>& texts)
@@ -241,6 +252,7 @@ protected:
             for (const std::string& text : c.notErr) EXPECT_EQ(r.err.find(text), std::string::npos) << text << "\n" << r.err;
             if (c.strictSaysAll) ExpectSaidInOrder(r.err, c.err);
             EXPECT_EQ(fs::exists(dir_.file(out)), c.code == kDone) << r.err;
+            if (c.movie && c.code == kDone) c.movie(dir_.file(out));
             if (c.code == kDone && !c.err.empty()) {
                 args.insert(args.begin(), "--strict");
                 fs::remove(dir_.file(out));
@@ -434,10 +446,10 @@ TEST_F(BadInputTest, Projects)
         // A font record whose size overflows every measure made of it.
         {"preload-font.tvr",
          Project("", Slides(good) + "<swf_data preload=\"true\" preload_type=\"simple\" preload_font=\"simple\" />\n"),
-         kDone, {"swf_data preload_font=\"simple\": font size out of the range 1 to 32767: size 12 used"}},
+         kDone, {"swf_data preload_font=\"simple\": font size out of the range 1 to 3276: size 12 used"}},
         {"caption-font.tvr",
          Project("", Slides(ImageSlide(picture_, "", "<caption_data>\n<caption txt=\"a\" font=\"AAAAAA==\" />\n</caption_data>\n"))),
-         kDone, {"caption-font.tvr:7: slide 1: caption font=\"AAAAAA==\": font size out of the range 1 to 32767: size 32 used"}},
+         kDone, {"caption-font.tvr:7: slide 1: caption font=\"AAAAAA==\": font size out of the range 1 to 3276: size 32 used"}},
         // The sibling products' bundles, not installed here.
         {"lfx.tvr",
          Project("", Slides(good + ImageSlide(picture_, "",
@@ -499,7 +511,7 @@ TEST_F(BadInputTest, Projects)
           "said.tvr:10: slide 1: filter threshold=\"900\": out of range (0 to 255): 900 kept\n",
           "slide 1: filter radius=\"-5\": out of range (0 to 10): -5 kept\n",
           "slide 1: filter contrast=\"101\": out of range (-100 to 100): 101 kept\n",
-          "slide 1: filter type=\"pink\": unknown word\n",
+          "slide 1: filter type=\"pink\": unknown word: \"gaussian\" kept\n",
           "said.tvr:15: slide 1: Filter: not named \"filter\": read as a filter\n",
           "said.tvr:18: slide 1: move: not named \"camera_fx\": read as a camera move\n",
           "said.tvr:22: slide 1: sound: a second sound: its values are read into the first\n",
@@ -535,6 +547,67 @@ TEST_F(BadInputTest, Projects)
           "gone.mp3\": sound file missing: the movie goes without it\n"},
          {},
          {"cannot be read"}},
+        // A number past what its field holds is refused with the value kept,
+        // never wrapped; an unknown word says the word kept; a caption
+        // size of no number is the 0 a resave writes.
+        {"wide.tvr",
+         Project(" bg_color=\"99999999999\" bg_frame_left=\"-1\" bg_image_quality=\"500\"",
+                 Slides("<slide type=\"Image\" src=\"" + picture_ + "\" crop_left=\"99999\" h_align=\"Center\">\n"
+                        "<caption_data>\n<caption txt=\"a\" font_size=\"\" />\n</caption_data>\n</slide>\n") +
+                     "<swf_data loop_count=\"99999999999\" pause_time=\"-99999999999\" preload_creator=\"xyz\" />\n"),
+         kDone,
+         {"wide.tvr:3: slide_show bg_color=\"99999999999\": out of range (0 to 4294967295): 0 kept\n",
+          "slide_show bg_frame_left=\"-1\": out of range (0 to 4294967295): 10 kept\n",
+          "slide_show bg_image_quality=\"500\": out of range (1 to 100): 80 kept\n",
+          "wide.tvr:5: slide 1: type=\"Image\": unknown word: \"image\" kept\n",
+          "slide 1: crop_left=\"99999\": out of range (-32768 to 32767): 0 kept\n",
+          "slide 1: h_align=\"Center\": unknown word: \"center\" kept\n",
+          "wide.tvr:7: slide 1: caption font_size=\"\": not a number: read as 0, no text of this size: the caption is "
+          "left out of the movie\n",
+          "swf_data loop_count=\"99999999999\": out of range (-2147483648 to 2147483647): 1 kept\n",
+          "swf_data pause_time=\"-99999999999\": out of range (-2147483648 to 2147483647): 0 kept\n",
+          "swf_data preload_creator=\"xyz\": unknown word: \"tvr\" kept\n"},
+         {}, {}, {}, {}, false,
+         [](const std::string& movie) {  // black kept, not the number's low bits
+             EXPECT_EQ(show_test::WalkMovie(movie).Nth(9, 0).body, std::string(3, '\0'));
+         }},
+        // A click to a slide the movie lacks says what it does: nothing, or
+        // go to the slide written after the one left out.
+        {"jumps.tvr",
+         Project("", Slides(Jump(picture_, "7") + Jump(picture_, "3") + Jump(dir_.file("gone.jpg"), "1") +
+                            Jump(picture_, "0"))),
+         kDone,
+         {"jumps.tvr:5: slide 1: click_actions jump_to=\"7\": out of range (1 to 4): the slide takes no click\n",
+          "jumps.tvr:8: slide 2: click_actions jump_to=\"3\": slide 3 is left out of the movie: the click goes to "
+          "slide 4\n",
+          "jumps.tvr:14: slide 4: click_actions jump_to=\"0\": out of range (1 to 4): the slide takes no click\n"},
+         {}, {}, {}, {}, false,
+         [](const std::string& movie) {  // slide 2's button alone, to slide 4, the third written
+             const show_test::WalkedMovie walked = show_test::WalkMovie(movie);
+             const auto buttons = walked.Find(34);
+             ASSERT_EQ(buttons.size(), 1u);
+             EXPECT_NE(buttons[0]->body.find(std::string("slide_3\0", 8)), std::string::npos);
+         }},
+        // A caption size past what a text record holds is refused; the
+        // largest held is laid out at its size, advances with glyphs.
+        {"big-caption.tvr",
+         Project("", Slides(ImageSlide(picture_, "",
+                                       "<caption_data>\n<caption txt=\"W\" font_size=\"40000\" />\n"
+                                       "<caption txt=\"W\" font_size=\"3276\" />\n</caption_data>\n"))),
+         kDone, {"big-caption.tvr:7: slide 1: caption font_size=\"40000\": out of range (1 to 3276): 32 kept\n"}, {},
+         {}, {}, {}, false,
+         [](const std::string& movie) {
+             CSwfReader reader;
+             ASSERT_TRUE(reader.Parse(CPath(movie), true, 0, true));
+             std::vector<int> heights;
+             for (CSwfTag* tag : reader.GetTags(nullptr))
+                 if (auto* text = dynamic_cast<CTagDefineText2*>(tag)) {
+                     heights.push_back(static_cast<CTextRecord&>(*text->records[0]).textHeight);
+                     EXPECT_LT(text->bounds->xmax - text->bounds->xmin, 4 * heights.back());
+                 }
+             reader.ClearTags(true);
+             EXPECT_EQ(heights, (std::vector<int>{32 * 20, 3276 * 20}));
+         }},
         {"rwp.tvr",
          Project("", Slides(good) + "<swf_data preload=\"true\" preload_creator=\"rwp\" />\n"), kDone,
          {"rwp.tvr: the SWF-protection bundle vtx.bundle is not installed: the \"rwp\" preloader is left out: the movie "

@@ -140,7 +140,8 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
     // Unknown names say where the names a project may give are listed.
     for (const char* line : {"show.tvr:3: slide_show fps=\"500\": out of range (1 to 120): 12 kept\n",
                              "show.tvr:7: slide 2: src=\"/gone/b.jpg\": image file missing: slide kept as stored\n",
-                             "show.tvr:11: slide 3: filter name=\"Glow\": unknown filter\n",
+                             "show.tvr:11: slide 3: filter name=\"Glow\": unknown filter: left out "
+                             "(the names are listed in docs/project-file.md)\n",
                              "show.tvr:16: slide 4: transition name=\"Spin\": unknown transition: read as \"None\" "
                              "(the names are listed in docs/project-file.md)\n",
                              "show.tvr:18: slide 4: swf_fx name=\"snow\": unknown overlay effect: read as \"None\" "
@@ -265,6 +266,8 @@ TEST_F(CliProgramTest, ExportWritesTheMovieAndSaysWhatItWrote)
 // What cannot be replaced is written into once the movie is complete: a
 // FIFO (its reader gets the movie), standard output, a device node. A link
 // stays a link to its file, which is replaced, by the resave as by the movie.
+// A file replaced keeps its mode, and owner and group where the run may set
+// them.
 TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
 {
     WriteShow("show.tvr", 1);
@@ -276,18 +279,33 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
         std::vector<std::string> args;
         std::string landed;  // where the bytes are read back; "" for standard output
         std::string begins;
+        unsigned mode = 0;   // of the file there before, which it keeps
     };
     const Case cases[] = {
         {{"show.tvr", "/dev/stdout"}, "", "FWS"},
         {{"show.tvr", "fifo"}, "fifo", "FWS"},
         {{"--resave", "/dev/stdout", "show.tvr"}, "", "<xml"},
         {{"--resave", "fifo", "show.tvr"}, "fifo", "<xml"},
-        {{"--resave", "link.tvr", "show.tvr"}, "real.tvr", "<xml"},
+        {{"--resave", "link.tvr", "show.tvr"}, "real.tvr", "<xml", 0640},
         {{"show.tvr", "null"}, "null", ""},
+        {{"show.tvr", "private.swf"}, "private.swf", "FWS", 0600},
+        {{"show.tvr", "read-only.swf"}, "read-only.swf", "FWS", 0444},
+        {{"--compress", "show.tvr", "private-c.swf"}, "private-c.swf", "CWS", 0600},
+        {{"--compress", "show.tvr", "read-only-c.swf"}, "read-only-c.swf", "CWS", 0444},
+        {{"--resave", "private.tvr", "show.tvr"}, "private.tvr", "<xml", 0600},
+        {{"--resave", "read-only.tvr", "show.tvr"}, "read-only.tvr", "<xml", 0444},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         if (c.landed == "null" && !root) continue;
+        struct stat before {}, after {};
+        if (c.mode) {
+            if (!IsThere(dir_.file(c.landed))) Write(c.landed, "earlier");
+            ASSERT_EQ(::chmod(dir_.file(c.landed).c_str(), c.mode), 0);
+            // Only the superuser gives a file away.
+            if (root) ASSERT_EQ(::chown(dir_.file(c.landed).c_str(), 1, 1), 0);
+            ASSERT_EQ(::stat(dir_.file(c.landed).c_str(), &before), 0);
+        }
         std::string read;
         std::thread reader;
         if (c.landed == "fifo") reader = std::thread([&] { read = ReadFile(dir_.file("fifo")); });
@@ -300,6 +318,13 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
         const std::string said = (c.landed.empty() ? r.err : r.out);
         if (c.begins == "FWS") {
             EXPECT_NE(said.find(": " + std::to_string(bytes.size()) + " bytes"), std::string::npos) << said;
+        }
+        if (c.mode) {
+            ASSERT_EQ(::stat(dir_.file(c.landed).c_str(), &after), 0);
+            EXPECT_NE(after.st_ino, before.st_ino);  // replaced, not written into
+            EXPECT_EQ(after.st_mode & 07777, c.mode);
+            EXPECT_EQ(after.st_uid, before.st_uid);
+            EXPECT_EQ(after.st_gid, before.st_gid);
         }
     }
     EXPECT_TRUE(fs::is_fifo(dir_.file("fifo")));

@@ -54,8 +54,8 @@ TEST(CliRefusals, EachRefusedValueIsOneLineAndResavedReadsBackSilently)
         Transition("Fade In", "duration", "1000001", "out of range (0 to 1000000): 2000 kept"),
         Transition("Cross Fade", "duration", "99999999999", "out of range (0 to 1000000): 2000 kept"),
         Transition("Push", "duration", "abc", "not a number: read as 0"),
-        Transition("Checker", "type", "APPEAR", "unknown word"),
-        Transition("Window", "type", "Circle_Open", "unknown word"),
+        Transition("Checker", "type", "APPEAR", "unknown word: \"appear\" kept"),
+        Transition("Window", "type", "Circle_Open", "unknown word: \"square_close\" kept"),
         Transition("Spin In", "spins", "many", "not a number: read as 0"),
         Transition("Slide In From", "final_x", "99999999999", "value out of range: read as 2147483647"),
         Transition("Color Fade", "fade_color", "green", "not a number: read as 0"),
@@ -85,11 +85,25 @@ TEST(CliRefusals, EachRefusedValueIsOneLineAndResavedReadsBackSilently)
         Element("<popup_data hieght=\"3\" />", "popup_data: unknown attribute \"hieght\": passed over"),
         Element("<popup_data toolbar=\"yes\" />", "popup_data toolbar=\"yes\": neither true nor false: read as false"),
         Element("<click_actions enable=\"1\" />", "click_actions enable=\"1\": neither true nor false: read as false"),
+        // A number past what its field holds is refused, never wrapped.
+        Element("<click_actions jump_to=\"99999999999\" />",
+                "click_actions jump_to=\"99999999999\": out of range (-2147483648 to 2147483647): 1 kept"),
+        Element("<caption_data><caption txt=\"a\" color=\"99999999999\" /></caption_data>",
+                "caption color=\"99999999999\": out of range (0 to 4294967295): 16777215 kept"),
+        Element("<sound_data><sound start_time=\"-1\" /></sound_data>",
+                "sound start_time=\"-1\": out of range (0 to 4294967295): 0 kept"),
+        Element("<image_filters><filter name=\"Swirl\" angle=\"99999999999\" /></image_filters>",
+                "filter angle=\"99999999999\": value out of range: read as 2147483647"),
     };
-    for (const char* kind : {"Push", "Zoom In", "Zoom Out", "Sliding Bars", "Blinds In", "Blinds Out", "Wipe On",
-                             "Wipe On 2", "Wipe Off", "Slide Close", "Slide Open", "Slide Triangle Open", "Checker"})
+    // Each kind with the direction a new one has, which an unknown word keeps.
+    const std::pair<const char*, const char*> directional[] = {
+        {"Push", "right"}, {"Zoom In", "none"}, {"Zoom Out", "none"}, {"Sliding Bars", "horizontal"},
+        {"Blinds In", "horizontal_up"}, {"Blinds Out", "horizontal_up"}, {"Wipe On", "right"},
+        {"Wipe On 2", "right"}, {"Wipe Off", "right"}, {"Slide Close", "horizontal"}, {"Slide Open", "horizontal"},
+        {"Slide Triangle Open", "horizontal_right_to_left"}, {"Checker", "horizontal_left_to_right_down"}};
+    for (const auto& [kind, kept] : directional)
         for (const char* word : {"sideways", "UP", "left ", "7", ""})
-            cases.push_back(Transition(kind, "direction", word, "unknown word"));
+            cases.push_back(Transition(kind, "direction", word, "unknown word: \"" + std::string(kept) + "\" kept"));
 
     // Slide 1 is plain; case i is slide i + 2, five lines each from line 5,
     // its element on the slide's third line.
@@ -136,6 +150,7 @@ TEST(CliRefusals, EachRefusedValueIsOneLineAndResavedReadsBackSilently)
     EXPECT_NE(resaved.find("<camera_fx name=\"pan_zoom\" duration=\"0\" pan_x=\"0\" pan_y=\"0\" zoom=\"1\" />"),
               std::string::npos);
     EXPECT_EQ(resaved.find("4294967291"), std::string::npos);
+    EXPECT_EQ(resaved.find("1215752191"), std::string::npos);  // 99999999999's low 32 bits
     EXPECT_EQ(resaved.find("zom="), std::string::npos);
     EXPECT_EQ(resaved.find("directon="), std::string::npos);
     EXPECT_NE(resaved.find("<popup_data width=\"0\" />"), std::string::npos);

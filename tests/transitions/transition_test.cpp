@@ -174,13 +174,16 @@ TEST(TransitionList, ReportsEachRefusedValueOnce)
         const std::string plain = read(element(kind, ""), &issues);
         if (plain.find(" direction=\"") == std::string::npos) continue;
         ++directional;
+        // The line names the direction kept: the one a new transition has.
+        const size_t at = plain.find(" direction=\"") + 12;
+        const std::string kept = plain.substr(at, plain.find('"', at) - at);
         for (const char* word : {"sideways", "UP", "left ", "7", ""}) {
             SCOPED_TRACE(kind + " direction=\"" + word + "\"");
             EXPECT_EQ(read(element(kind, std::string(" direction=\"") + word + "\""), &issues), plain);
             ASSERT_EQ(issues.size(), 1u);
             EXPECT_EQ(std::make_tuple(issues[0].element, issues[0].attribute, issues[0].value, issues[0].what),
                       std::make_tuple(std::string("transition"), std::string("direction"), std::string(word),
-                                      std::string("unknown word")));
+                                      "unknown word: \"" + kept + "\" kept"));
         }
     }
     EXPECT_EQ(directional, 13);
@@ -198,8 +201,8 @@ TEST(TransitionList, ReportsEachRefusedValueOnce)
         {"Push", "duration", "abc", "not a number: read as 0", "duration=\"0\""},
         {"None", "duration", "", "not a number: read as 0", "duration=\"0\""},
         {"Fade In", "duration", "1000000", nullptr, "duration=\"1000000\""},
-        {"Checker", "type", "APPEAR", "unknown word", nullptr},
-        {"Window", "type", "Circle_Open", "unknown word", nullptr},
+        {"Checker", "type", "APPEAR", "unknown word: \"appear\" kept", nullptr},
+        {"Window", "type", "Circle_Open", "unknown word: \"square_close\" kept", nullptr},
         {"Window", "type", "circle_open", nullptr, "type=\"circle_open\""},
         {"Window", "spins", "nan", "out of range (-3.40282e+38 to 3.40282e+38): 1.8 kept", nullptr},
         {"Window", "spins", "1e39", "out of range (-3.40282e+38 to 3.40282e+38): 1.8 kept", nullptr},
