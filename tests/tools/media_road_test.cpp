@@ -212,10 +212,15 @@ TEST_F(MediaRoadTest, RunLengthBitmapsMatchThePictureUncompressed)
     cases.push_back({"RLE8 bottom-up damage", IndexedBmp(8, 4, 4, {4, 1, 0, 0, 9, 2, 0, 0, 4, 3, 0, 0, 4, 1, 0, 0, 0, 1}),
                      PlainBmp(8, {{1, 1, 1, 1}, {3, 3, 3, 3}, {2, 2, 2, 2}, {1, 1, 1, 1}}), 4, 4,
                      "a run passes the picture's edge at row 3 from the top"});
-    // The file ends inside a literal: the four indices it holds are drawn.
-    cases.push_back({"RLE8 literal cut short", IndexedBmp(8, 6, 2, {6, 3, 0, 0, 0, 6, 1, 2, 1, 2}),
-                     PlainBmp(8, {{1, 2, 1, 2, 0, 0}, {3, 3, 3, 3, 3, 3}}), 6, 2,
-                     "the run-length data ends at row 1 from the top"});
+    // The file ends inside a literal: the four indices it holds are drawn;
+    // or once every pixel is drawn, without the ends of row and picture.
+    const std::vector<std::vector<uint8_t>> cut = {{1, 2, 1, 2, 0, 0}, {3, 3, 3, 3, 3, 3}};
+    cases.push_back({"RLE8 literal cut short", IndexedBmp(8, 6, 2, {6, 3, 0, 0, 0, 6, 1, 2, 1, 2}), PlainBmp(8, cut),
+                     6, 2, "the run-length data ends at row 1 from the top"});
+    cases.push_back({"RLE4 literal cut short", IndexedBmp(4, 6, 2, {6, 0x33, 0, 0, 0, 6, 0x12, 0x12}), PlainBmp(4, cut),
+                     6, 2, "the run-length data ends at row 1 from the top"});
+    cases.push_back({"RLE8 without its ends", IndexedBmp(8, 6, 2, {6, 3, 0, 0, 6, 1}),
+                     PlainBmp(8, {{1, 1, 1, 1, 1, 1}, {3, 3, 3, 3, 3, 3}}), 6, 2, ""});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string attributes = " image_type=\"rgb_24\" scale_to_fit=\"false\" width=\"" + std::to_string(c.w) +
