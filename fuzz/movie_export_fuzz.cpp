@@ -2,8 +2,10 @@
 // read as a project and exported to a movie: the road a user's movies and
 // sounds take through the program (first frames decoded into bitmaps, sounds
 // decoded, resampled and encoded to MP3). The tiny files of movie_sources.h
-// are made with the ffmpeg program when the target starts; files of the
-// user's own join them from the folder TAVREL_EXPORT_SOURCES names.
+// are made with the ffmpeg program when the target starts, and those of
+// picture_sources.h (run-length BMPs, progressive and arithmetic-coded
+// JPEGs) here; files of the user's own join them from the folder
+// TAVREL_EXPORT_SOURCES names.
 //
 // The input: a header of choices (which file each slide and sound takes,
 // the show's rate and the sound's format), then edits of five bytes each
@@ -26,7 +28,6 @@
 
 namespace {
 
-using fuzz_files::kMovieSourceCount;
 using fuzz_files::kMovieSources;
 
 std::string gFolder;
@@ -133,6 +134,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         }
         std::remove(path.c_str());
     }
+    for (const fuzz_files::PictureSource& source : fuzz_files::kPictureSources) {
+        gNames.push_back(source.name);
+        gBytes.push_back(source.make());
+    }
     const char* outside = std::getenv("TAVREL_EXPORT_SOURCES");
     for (const std::string& path : fuzz_files::OutsideSources(outside)) {
         gNames.push_back(fuzz_files::OutsideSourceName(gNames.size(), path));
@@ -143,8 +148,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         }
     }
     // A finding replays only with the same files.
-    if (gBytes.size() > kMovieSourceCount)
-        std::fprintf(stderr, "movie_export_fuzz: sources %zu to %zu are the files of %s\n", kMovieSourceCount,
+    if (gBytes.size() > fuzz_files::kBuiltInSourceCount)
+        std::fprintf(stderr, "movie_export_fuzz: sources %zu to %zu are the files of %s\n", fuzz_files::kBuiltInSourceCount,
                      gBytes.size() - 1, outside);
     if (!std::freopen("/dev/null", "w", stdout)) return 1;
     return 0;

@@ -1,5 +1,6 @@
 // Writes the seeds of the movie fuzz targets. For movie_picture_fuzz: the
-// tiny files the export target starts from, and movies damaged the ways
+// tiny files the export target starts from (run-length BMPs and progressive
+// and arithmetic-coded JPEGs among them), and movies damaged the ways
 // users' files were found damaged (a sound whose data does not decode, an
 // index promising more than the file holds, concealed MPEG-4 frames, a
 // colour space outside FFmpeg's list, a FLAC claiming 2^36 samples, a
@@ -113,6 +114,8 @@ bool MovieSeeds(const std::string& folder)
     bool ok = true;
     for (const fuzz_files::MovieSource& source : fuzz_files::kMovieSources)
         ok = Made(source.arguments, folder + "/" + source.name) && ok;
+    for (const fuzz_files::PictureSource& source : fuzz_files::kPictureSources)
+        ok = Save(folder + "/" + source.name, source.make()) && ok;
     // An AAC sound whose data is overwritten past its first 64 bytes, sizes kept.
     ok = Damaged(folder, "aac-overwritten.m4a",
                  "-f lavfi -i sine=f=440:sample_rate=48000:d=3.5 -c:a aac -ac 2 -f ipod",
@@ -218,6 +221,6 @@ int main(int argc, char** argv)
         return 1;
     const bool movies = MovieSeeds(movieFolder);
     const size_t outside = fuzz_files::OutsideSources(std::getenv("TAVREL_EXPORT_SOURCES")).size();
-    const bool exports = ExportSeeds(exportFolder, fuzz_files::kMovieSourceCount + outside);
+    const bool exports = ExportSeeds(exportFolder, fuzz_files::kBuiltInSourceCount + outside);
     return movies && exports ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuzz_files.h"
+#include "picture_sources.h"
 
 namespace fuzz_files {
 
@@ -31,6 +32,8 @@ inline constexpr MovieSource kMovieSources[] = {
                   "-c:v mpeg1video -q:v 5 -g 3 -c:a mp2 -b:a 32k -ar 32000 -f mpeg"},
     {"picture.jpg", "-f lavfi -i testsrc2=s=32x24 -frames:v 1 -c:v mjpeg -f image2"},
     {"picture.png", "-f lavfi -i testsrc2=s=32x24 -frames:v 1 -c:v png -f image2"},
+    // A JPEG libjpeg does not decode, which players do not show either.
+    {"lossless.jpg", "-f lavfi -i testsrc2=s=32x24 -frames:v 1 -c:v ljpeg -pix_fmt bgr24 -f image2"},
     {"aac.m4a", TAVREL_FUZZ_TONE "-c:a aac -b:a 16k -f ipod"},
     {"pcm.wav", TAVREL_FUZZ_TONE "-c:a pcm_s16le -f wav"},
     {"tone.mp3", TAVREL_FUZZ_TONE "-c:a libmp3lame -b:a 16k -f mp3"},
@@ -49,6 +52,8 @@ inline constexpr MovieSource kMovieSources[] = {
 #undef TAVREL_FUZZ_VIDEO
 #undef TAVREL_FUZZ_TONE
 inline constexpr size_t kMovieSourceCount = sizeof kMovieSources / sizeof kMovieSources[0];
+// The ffmpeg program's sources, then the pictures made here (picture_sources.h).
+inline constexpr size_t kBuiltInSourceCount = kMovieSourceCount + kPictureSourceCount;
 
 // Files of the user's own the export target takes as sources after the ones
 // above, named in TAVREL_EXPORT_SOURCES (a folder): its regular files of up
@@ -65,7 +70,7 @@ inline std::vector<std::string> OutsideSources(const char* folder)
         if (entry.is_regular_file(ec) && entry.file_size(ec) > 0 && entry.file_size(ec) <= kMostOutsideSourceBytes)
             files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
-    files.resize(std::min(files.size(), 256 - kMovieSourceCount));
+    files.resize(std::min(files.size(), 256 - kBuiltInSourceCount));
     return files;
 }
 

@@ -1,8 +1,11 @@
 #include "media/bmp_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -100,41 +103,64 @@ bool ReadHeader(const uint8_t* b, size_t size, Header* h, std::string* report)
 
 // Decodes 8- or 4-bit run-length data into 24-bit pixels (all palette entry 0
 // before it); the damage met, or "". A run, a literal or a move that passes
-// the picture's edge draws what lies inside and goes on.
+// the picture's edge draws what lies inside and goes on; a literal cut short
+// by the end of the data draws what it holds.
 std::string DecodeRunLength(const uint8_t* data, size_t size, const BmpLayout& layout, uint8_t* pixels)
 {
     const uint64_t width = layout.width, rows = layout.rows;
     const bool four = layout.depth == 4;
+    // Writers may encode each row out to its 4-byte end, as uncompressed rows
+    // are stored (ImageMagick does): runs into that padding draw nothing and
+    // are no damage.
+    const uint64_t padded = (width * layout.depth + 31) / 32 * 32 / layout.depth;
     const auto& palette = layout.palette;
     for (uint64_t i = 0; i < width * rows; ++i)
         pixels[i * 3] = palette[0][2], pixels[i * 3 + 1] = palette[0][1], pixels[i * 3 + 2] = palette[0][0];
+    const bool bottomUp = layout.storedHeight > 0;
     std::string damage;
-    auto note = [&](const char* what, uint64_t y) {
-        if (damage.empty()) damage = std::string(what) + " at row " + std::to_string(y);
+    auto note = [&](const std::string& what) {
+        if (damage.empty()) damage = what;
     };
-    // Rows are counted in file order; a bottom-up picture's first is its lowest.
+    // Rows are counted in file order (a bottom-up picture's first is its
+    // lowest) and named as the picture is seen, from 1 at the top.
+    auto noteAt = [&](const char* what, uint64_t y) {
+        note(std::string(what) + " at row " + std::to_string((bottomUp ? rows - 1 - y : y) + 1) + " from the top");
+    };
     uint64_t x = 0, y = 0;
+    // Draws one pixel where it lies inside the picture; false past the row's padding.
     auto put = [&](unsigned index) {
-        if (x >= width || y >= rows) return false;
-        const uint64_t row = layout.storedHeight > 0 ? rows - 1 - y : y;
-        uint8_t* o = pixels + (row * width + x) * 3;
-        o[0] = palette[index][2], o[1] = palette[index][1], o[2] = palette[index][0];
-        ++x;
-        return true;
+        if (x < width) {
+            uint8_t* o = pixels + ((bottomUp ? rows - 1 - y : y) * width + x) * 3;
+            o[0] = palette[index][2], o[1] = palette[index][1], o[2] = palette[index][0];
+        }
+        return ++x <= padded;
+    };
+    auto literal = [four](const uint8_t* bytes, unsigned i) {
+        return four ? (i % 2 ? bytes[i / 2] & 15 : bytes[i / 2] >> 4) : bytes[i];
     };
     size_t p = 0;
-    while (y < rows) {
+    for (;;) {
         if (size - p < 2) {
-            note("the run-length data ends", y);
+            // A stream that stops once every row is drawn lost nothing.
+            if (y < rows && !(y + 1 == rows && x >= width)) noteAt("the run-length data ends", y);
             break;
         }
         const unsigned count = data[p], value = data[p + 1];
+        if (y >= rows) {
+            // After the last row only ends of rows and the end of the picture belong.
+            if (count == 0 && value == 1) break;
+            if (count != 0 || value != 0) {
+                note("the run-length data goes on past the picture's last row");
+                break;
+            }
+            p += 2;
+            continue;
+        }
         p += 2;
         if (count > 0) {
             bool inside = true;
-            for (unsigned i = 0; i < count; ++i)
-                inside = put(four ? (i % 2 ? value & 15 : value >> 4) : value) && inside;
-            if (!inside) note("a run passes the picture's edge", y);
+            for (unsigned i = 0; i < count; ++i) inside = put(four ? (i % 2 ? value & 15 : value >> 4) : value) && inside;
+            if (!inside) noteAt("a run passes the picture's edge", y);
             continue;
         }
         if (value == 0) {  // end of the row
@@ -143,25 +169,26 @@ std::string DecodeRunLength(const uint8_t* data, size_t size, const BmpLayout& l
             break;
         } else if (value == 2) {  // move right and up
             if (size - p < 2) {
-                note("the run-length data ends", y);
+                noteAt("the run-length data ends", y);
                 break;
             }
             x += data[p], y += data[p + 1];
             p += 2;
-            if (x > width || y > rows || (y == rows && x > 0)) {
-                note("a move passes the picture's edge", std::min<uint64_t>(y, rows - 1));
-                x = std::min<uint64_t>(x, width);
+            if (x > padded || y > rows || (y == rows && x > 0)) {
+                noteAt("a move passes the picture's edge", std::min<uint64_t>(y, rows - 1));
+                x = std::min<uint64_t>(x, padded);
             }
         } else {  // value literal indices, padded to an even byte count
             const size_t bytes = four ? (value + 1) / 2 : value;
-            if (size - p < bytes) {
-                note("the run-length data ends", y);
+            const size_t have = std::min(bytes, size - p);
+            const unsigned drawn = have < bytes ? unsigned(four ? have * 2 : have) : value;
+            bool inside = true;
+            for (unsigned i = 0; i < drawn; ++i) inside = put(literal(data + p, i)) && inside;
+            if (!inside) noteAt("a run passes the picture's edge", y);
+            if (have < bytes) {
+                noteAt("the run-length data ends", y);
                 break;
             }
-            bool inside = true;
-            for (unsigned i = 0; i < value; ++i)
-                inside = put(four ? (i % 2 ? data[p + i / 2] & 15 : data[p + i / 2] >> 4) : data[p + i]) && inside;
-            if (!inside) note("a run passes the picture's edge", y);
             p += bytes + (bytes & 1);
             p = std::min(p, size);
         }
@@ -203,9 +230,8 @@ bool ReadBmpLayout(const uint8_t* b, size_t size, uint64_t fileSize, BmpLayout* 
     }
     const uint64_t width = h.width > 0 ? uint64_t(h.width) : 0;
     const uint64_t rows = h.height < 0 ? uint64_t(-h.height) : uint64_t(h.height);
-    const uint64_t pixelCount = width * rows;
     if (!ImageSizeAllowed(width, rows))
-        return Fatal(report, "BMP_READ", pixelCount == 0 ? "  The image has no pixels." : "  The image is too large.");
+        return Fatal(report, "BMP_READ", ("  The image " + ImageSizeRefusal(width, rows) + ".").c_str());
 
     uint32_t masks[4] = {0, 0, 0, 0};
     if (fields) {
@@ -265,6 +291,77 @@ bool BmpRowsComplete(const BmpLayout& layout, uint64_t fileSize)
     // row cut in its padding only ends the picture there.
     const uint64_t available = fileSize - layout.dataStart, whole = available / layout.rowBytes;
     return whole >= layout.rows || available - whole * layout.rowBytes >= layout.unpadded;
+}
+
+uint64_t BmpDataEnd(const BmpLayout& layout)
+{
+    if (!layout.runLength) return layout.dataStart + layout.rows * layout.rowBytes;
+    // Each padded pixel as a run of one, or a run and a move, at most 4
+    // bytes; each row's end and the picture's end, and what may follow.
+    const uint64_t padded = (layout.width * layout.depth + 31) / 32 * 32 / layout.depth;
+    return layout.dataStart + layout.rows * (padded * 4 + 4) + 4;
+}
+
+namespace {
+
+// Reads up to n more bytes into out, growing its block without throwing;
+// false when the block cannot grow or the stream fails.
+bool ReadMore(std::FILE* file, uint64_t n, BmpBytes* out, std::string* report)
+{
+    if (n == 0) return true;
+    std::unique_ptr<uint8_t[]> grown(n > std::numeric_limits<size_t>::max() - out->size
+                                         ? nullptr
+                                         : new (std::nothrow) uint8_t[out->size + n]);
+    if (!grown) {
+        out->tooLarge = true;
+        return Fatal(report, "BMP_READ", "  The file is too large to read into memory.");
+    }
+    if (out->size) std::memcpy(grown.get(), out->data.get(), out->size);
+    out->data = std::move(grown);
+    out->size += std::fread(out->data.get() + out->size, 1, size_t(n), file);
+    if (std::ferror(file)) return Fatal(report, "BMP_READ", "  The file cannot be read.");
+    return true;
+}
+
+}  // namespace
+
+bool ReadBmpHead(std::FILE* file, BmpBytes* out, std::string* report)
+{
+    report->clear();
+    *out = BmpBytes{};
+    // The headers, bit fields and palette lie in the first 14 + header size
+    // + 1024 bytes (bit-field masks at most 70 past a 40-byte header); no
+    // header is longer than 124 bytes, so a size of gigabytes is held down.
+    if (!ReadMore(file, 18, out, report)) return false;
+    if (out->size < 18) return true;
+    const uint64_t headerSize = Field(out->data.get() + 14, 4);
+    return ReadMore(file, std::min<uint64_t>(headerSize, 1u << 16) + 1024 + 70 - 4, out, report);
+}
+
+bool ReadBmpBytes(std::FILE* file, BmpBytes* out, std::string* report)
+{
+    if (!ReadBmpHead(file, out, report)) return false;
+    BmpLayout layout;
+    std::string ignored;
+    // What does not lay out fails the same way in the decoder.
+    if (!ReadBmpLayout(out->data.get(), out->size, UINT64_MAX, &layout, &ignored)) return true;
+    const uint64_t end = BmpDataEnd(layout);
+    if (end <= out->size) return true;
+    // A regular file holds no more than its size: read that at once.
+    struct stat st {};
+    uint64_t wanted = end - out->size;
+    if (::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode)) {
+        const off_t at = ::ftello(file);
+        if (at >= 0 && uint64_t(st.st_size) >= uint64_t(at)) wanted = std::min<uint64_t>(wanted, uint64_t(st.st_size - at));
+        return ReadMore(file, wanted, out, report);
+    }
+    // Else in doubling steps, so that a short stream takes only its length.
+    for (uint64_t step = 1u << 20; wanted > 0 && !std::feof(file); step *= 2) {
+        const uint64_t n = std::min(step, wanted);
+        if (!ReadMore(file, n, out, report)) return false;
+        wanted -= n;
+    }
+    return true;
 }
 
 bool DecodeBmp(const uint8_t* b, size_t size, BmpPicture* out, std::string* report)

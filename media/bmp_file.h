@@ -7,6 +7,7 @@
 // lines.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -17,8 +18,9 @@ struct BmpPicture {
     int bitsPerPixel = 0;      // 24, or 32 when an alpha mask gives alpha
     // R, G, B (and A) per pixel, rows top-down and packed.
     std::unique_ptr<uint8_t[]> pixels;
-    // Run-length data that leaves the picture or ends early: what it drew
-    // is kept, the rest is palette entry 0; empty when all is well.
+    // Run-length data that leaves the picture (past its rows' padding or its
+    // last row) or ends early: what it drew is kept, the rest is palette
+    // entry 0; empty when all is well.
     std::string damage;
 };
 
@@ -44,6 +46,23 @@ struct BmpLayout {
 bool ReadBmpLayout(const uint8_t* data, size_t size, uint64_t fileSize, BmpLayout* out, std::string* report);
 // Whether DecodeBmp, given the whole file, reads its rows without failing.
 bool BmpRowsComplete(const BmpLayout& layout, uint64_t fileSize);
+// How far into the file DecodeBmp reads: to the end of the rows, or for
+// run-length data as far as any encoding of the rows reaches.
+uint64_t BmpDataEnd(const BmpLayout& layout);
+
+// The bytes of a BMP file that DecodeBmp reads, from the stream's position:
+// the headers and palette, then as far as the rows go (BmpDataEnd), never
+// more, so that a picture followed by gigabytes is read as the picture.
+// False, with the report, when the stream cannot be read or the bytes do
+// not fit in memory.
+struct BmpBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+    bool tooLarge = false;  // they did not fit in memory
+};
+bool ReadBmpBytes(std::FILE* file, BmpBytes* out, std::string* report);
+// Only the headers and palette, all ReadBmpLayout needs.
+bool ReadBmpHead(std::FILE* file, BmpBytes* out, std::string* report);
 
 // The last line of a report without its indentation: a one-line reason.
 std::string BmpReason(const std::string& report);

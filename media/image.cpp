@@ -28,30 +28,29 @@ uint8_t* NewBlock(uint64_t size)
 void SetMaxImagePixels(uint64_t pixels) { g_maxImagePixels = pixels; }
 uint64_t GetMaxImagePixels() { return g_maxImagePixels; }
 
-bool ImageSizeAllowed(uint64_t width, uint64_t height)
+static_assert(kMaxImageSide * kMaxImageSide * 4 <= std::numeric_limits<uint32_t>::max());
+
+std::string ImageSizeRefusal(uint64_t width, uint64_t height)
 {
-    // Each side within 32 bits first, so the product cannot wrap.
-    if (width == 0 || height == 0 || width > UINT32_MAX || height > UINT32_MAX) return false;
-    const uint64_t count = width * height;
-    return count <= g_maxImagePixels && count * 4 <= std::numeric_limits<uint32_t>::max();
+    if (width == 0 || height == 0) return "has no pixels";
+    if (width > kMaxImageSide || height > kMaxImageSide)
+        return "is too large: more than " + std::to_string(kMaxImageSide) + " pixels a side";
+    if (width * height > g_maxImagePixels) return "is too large: more than " + std::to_string(g_maxImagePixels) + " pixels";
+    return "";
 }
 
-bool ReadFileBytes(const CPath& path, std::vector<uint8_t>* bytes)
+bool ImageSizeAllowed(uint64_t width, uint64_t height) { return ImageSizeRefusal(width, height).empty(); }
+
+bool ReadFileHead(const CPath& path, size_t limit, std::vector<uint8_t>* bytes)
 {
     bytes->clear();
     std::FILE* file = path.Fopen("rb");
     if (!file) return false;
-    // One block of the file's size where it can be told; a file that grows
-    // meanwhile is still read to its end.
+    // One block of the file's size where it can be told, up to the limit.
     struct stat st {};
-    if (::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-        uint64_t(st.st_size) < bytes->max_size()) {
-        bytes->resize(size_t(st.st_size));
-        bytes->resize(std::fread(bytes->data(), 1, bytes->size(), file));
-    }
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
+    const bool sized = ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+    bytes->resize(sized ? std::min<uint64_t>(uint64_t(st.st_size), limit) : std::min<size_t>(limit, 65536));
+    bytes->resize(std::fread(bytes->data(), 1, bytes->size(), file));
     const bool ok = !std::ferror(file);
     std::fclose(file);
     return ok;
@@ -266,13 +265,10 @@ void Report(std::string* diagnostics, const std::string& text)
 int ReadBmpStream(std::FILE* file, uint32_t* width, int32_t* height, uint8_t** red, uint8_t** green, uint8_t** blue,
                   std::string* diagnostics)
 {
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    BmpBytes bytes;
     BmpPicture picture;
     std::string report;
-    const bool ok = DecodeBmp(bytes.data(), bytes.size(), &picture, &report);
+    const bool ok = ReadBmpBytes(file, &bytes, &report) && DecodeBmp(bytes.data.get(), bytes.size, &picture, &report);
     Report(diagnostics, report);
     if (!ok) return 1;
     *width = picture.width;
@@ -304,13 +300,16 @@ void CBmpImage::Free()
 
 bool CBmpImage::Load(const CPath& path)
 {
-    std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(CPath(path.GetFullPath(CPath::kPosix).c_str()), &bytes)) {
+    std::FILE* file = CPath(path.GetFullPath(CPath::kPosix).c_str()).Fopen("rb");
+    if (!file) {
         lastError = "\nBMP_READ - Fatal error!\n  Could not open the input file.\n";
         return false;
     }
+    BmpBytes bytes;
     BmpPicture picture;
-    if (!DecodeBmp(bytes.data(), bytes.size(), &picture, &lastError)) return false;
+    const bool read = ReadBmpBytes(file, &bytes, &lastError);
+    std::fclose(file);
+    if (!read || !DecodeBmp(bytes.data.get(), bytes.size, &picture, &lastError)) return false;
     const size_t count = size_t(picture.width) * picture.height;
     uint8_t* block = NewBlock(uint64_t(count) * 3);
     if (!block) return false;

@@ -13,12 +13,18 @@
 // can claim gigabytes). The default admits anything a 32-bit size can hold.
 void SetMaxImagePixels(uint64_t pixels);
 uint64_t GetMaxImagePixels();
-// The one size rule of every picture reader: some pixels, no more than
-// SetMaxImagePixels allows, and a block of 4-byte pixels within 32 bits.
+// The one size rule of every picture reader: some pixels, no side longer
+// than kMaxImageSide (what a QuickDraw box holds, so 4-byte pixels stay
+// within 32 bits), and no more than SetMaxImagePixels allows.
+constexpr uint64_t kMaxImageSide = 32767;
 bool ImageSizeAllowed(uint64_t width, uint64_t height);
+// Why a size is refused, to follow "the picture": "has no pixels", "is too
+// large: more than 32767 pixels a side", ...; "" when it is allowed.
+std::string ImageSizeRefusal(uint64_t width, uint64_t height);
 
-// Reads a whole file ("rb"); false when it cannot be opened or read.
-bool ReadFileBytes(const CPath& path, std::vector<uint8_t>* bytes);
+// Reads the first bytes of a file ("rb"), at most limit of them (a file
+// may be larger than memory); false when it cannot be opened or read.
+bool ReadFileHead(const CPath& path, size_t limit, std::vector<uint8_t>* bytes);
 
 class CImage {
 public:

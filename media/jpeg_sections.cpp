@@ -1,5 +1,6 @@
 #include "media/jpeg_sections.h"
 
+#include "media/forward_reader.h"
 #include "media/image.h"
 
 #include <algorithm>
@@ -31,25 +32,122 @@ bool IsParameterless(int m)
 }
 
 // The code of the next marker at or after *pos, which then points past it;
-// -1 at the end of the data or at a run of more than maxFill 0xFF bytes.
-// Stray bytes before a marker, and FF 00 pairs, are skipped as libjpeg
-// skips them.
-int NextMarker(const uint8_t* data, size_t length, size_t* pos, int maxFill)
+// -1 at the end of the data, where it cannot be read, or at a run of more
+// than maxFill 0xFF bytes. Stray bytes before a marker, and FF 00 pairs,
+// are skipped as libjpeg skips them.
+template <class Bytes>
+int NextMarkerIn(Bytes& d, uint64_t* pos, uint64_t maxFill)
 {
-    size_t p = *pos;
+    const uint64_t n = d.Size();
+    uint64_t p = *pos;
     for (;;) {
-        while (p < length && data[p] != 0xFF) ++p;
-        int fill = 0;
-        while (p < length && data[p] == 0xFF) {
-            if (++fill > maxFill) return -1;
-            ++p;
-        }
-        if (p >= length) return -1;
-        const int code = data[p++];
+        p = d.Find(p, 0xFF, false);
+        const uint64_t after = d.Find(p, 0xFF, true);
+        if (after - p > maxFill || after >= n || d.Failed()) return -1;
+        p = after;
+        const int code = d.At(p++);
+        if (code < 0) return -1;
         if (code != 0) {
             *pos = p;
             return code;
         }
+    }
+}
+
+int NextMarker(const uint8_t* data, size_t length, size_t* pos, int maxFill)
+{
+    MemoryReader d(data, length);
+    uint64_t p = *pos;
+    const int code = NextMarkerIn(d, &p, uint64_t(maxFill));
+    *pos = size_t(p);
+    return code;
+}
+
+// Where a JPEG stream begins: at the data's start when that is a start of
+// image (stray bytes may follow it, as libjpeg allows), else at the first
+// FF D8 FF; Size() when there is none.
+template <class Bytes>
+uint64_t JpegStreamStart(Bytes& d)
+{
+    const uint64_t n = d.Size();
+    if (n >= 2 && d.At(0) == 0xFF && d.At(1) == 0xD8) return 0;
+    for (uint64_t p = 0;; ++p) {
+        p = d.Find(p, 0xFF, false);
+        if (n - p < 3 || d.Failed()) return n;
+        if (d.At(p + 1) == 0xD8 && d.At(p + 2) == 0xFF) return p;
+    }
+}
+
+// The stream from its start through its end-of-image marker (to the end of
+// the data when it is cut off), stepping over segments by their lengths, so
+// that a thumbnail inside one is never taken; false without a scan.
+template <class Bytes>
+bool MainJpegStreamIn(Bytes& d, uint64_t* outStart, uint64_t* outLength)
+{
+    const uint64_t length = d.Size(), start = JpegStreamStart(d);
+    if (start >= length) return false;
+    uint64_t pos = start + 2;
+    bool scanned = false;
+    for (;;) {
+        const int marker = NextMarkerIn(d, &pos, UINT64_MAX);
+        if (marker < 0) break;
+        if (marker == 0xD9) {
+            if (!scanned) return false;
+            *outStart = start, *outLength = pos - start;
+            return true;
+        }
+        if (marker == 0xD8) return false;
+        if (IsParameterless(marker)) continue;
+        if (length - pos < 2) break;
+        const uint64_t segment = uint64_t(d.At(pos)) << 8 | uint64_t(d.At(pos + 1));
+        if (d.Failed() || segment < 2 || segment > length - pos) break;
+        pos += segment;
+        if (marker != 0xDA) continue;
+        // Entropy-coded data runs to the first marker that is not a restart.
+        scanned = true;
+        for (;; ++pos) {
+            pos = d.Find(pos, 0xFF, false);
+            if (length - pos < 2) break;
+            const int next = d.At(pos + 1);
+            if (next != 0 && next != 0xFF && !IsParameterless(next)) break;
+        }
+    }
+    // Cut off before its end: the rest is what decoders get to read.
+    if (!scanned || d.Failed()) return false;
+    *outStart = start, *outLength = length - start;
+    return true;
+}
+
+// The first frame's coding: the frame header's marker and precision, and a
+// DHP segment before it.
+template <class Bytes>
+JpegFrameKind FrameKindIn(Bytes& d)
+{
+    JpegFrameKind kind;
+    const uint64_t length = d.Size();
+    uint64_t p = JpegStreamStart(d);
+    if (p >= length) return kind;
+    p += 2;
+    bool hierarchical = false;
+    for (;;) {
+        const int marker = NextMarkerIn(d, &p, UINT64_MAX);
+        if (marker < 0 || marker == 0xD9 || marker == 0xDA) return kind;
+        if (IsParameterless(marker) || marker == 0xD8) continue;
+        if (length - p < 2) return kind;
+        const uint64_t segment = uint64_t(d.At(p)) << 8 | uint64_t(d.At(p + 1));
+        if (d.Failed()) return kind;
+        if (marker == 0xDE) hierarchical = true;  // DHP
+        if (IsFrameMarker(marker)) {
+            kind.found = true;
+            kind.arithmetic = marker >= 0xC9;
+            kind.lossless = marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF;
+            kind.hierarchical = hierarchical || (marker >= 0xC5 && marker <= 0xC7) || marker >= 0xCD;
+            const int precision = length - p > 2 ? d.At(p + 2) : 8;
+            kind.precision = precision < 0 ? 8 : precision;
+            return kind;
+        }
+        if (segment < 2) return kind;
+        p += segment;
     }
 }
 
@@ -213,39 +311,18 @@ uint8_t* CJpegSections::BuildPlainJpeg(const uint8_t* data, size_t length, size_
 
 const uint8_t* FindMainJpegStream(const uint8_t* data, size_t length, size_t* outLength)
 {
-    if (!data || length < 3) return nullptr;
-    size_t start = 0;
-    while (start + 2 < length && !(data[start] == 0xFF && data[start + 1] == 0xD8 && data[start + 2] == 0xFF)) ++start;
-    if (start + 2 >= length) return nullptr;
-    // Segments are stepped over by their lengths, so the FF D8 of a
-    // thumbnail inside one is never seen.
-    size_t pos = start + 2;
-    bool scanned = false;
-    for (;;) {
-        const int marker = NextMarker(data, length, &pos, INT32_MAX);
-        if (marker < 0) break;
-        if (marker == 0xD9) {
-            if (!scanned) return nullptr;
-            if (outLength) *outLength = pos - start;
-            return data + start;
-        }
-        if (marker == 0xD8) return nullptr;
-        if (IsParameterless(marker)) continue;
-        if (length - pos < 2) break;
-        const size_t segment = size_t(data[pos]) << 8 | data[pos + 1];
-        if (segment < 2 || segment > length - pos) break;
-        pos += segment;
-        if (marker != 0xDA) continue;
-        // Entropy-coded data runs to the first marker that is not a restart.
-        scanned = true;
-        while (pos + 1 < length && !(data[pos] == 0xFF && data[pos + 1] != 0 && data[pos + 1] != 0xFF &&
-                                     !IsParameterless(data[pos + 1])))
-            ++pos;
-    }
-    // Cut off before its end: the rest is what decoders get to read.
-    if (!scanned) return nullptr;
-    if (outLength) *outLength = length - start;
+    if (!data) return nullptr;
+    MemoryReader d(data, length);
+    uint64_t start = 0, streamLength = 0;
+    if (!MainJpegStreamIn(d, &start, &streamLength)) return nullptr;
+    if (outLength) *outLength = size_t(streamLength);
     return data + start;
+}
+
+bool FindMainJpegStream(std::FILE* file, uint64_t fileSize, uint64_t* start, uint64_t* length)
+{
+    auto d = std::make_unique<ForwardReader>(file, fileSize);
+    return MainJpegStreamIn(*d, start, length);
 }
 
 void CJpegSections::DiscardData()
@@ -279,44 +356,44 @@ unsigned CImageExifInfo::FromData(const uint8_t* data, size_t length)
 
 unsigned CImageExifInfo::Load(const CPath& path)
 {
+    // The EXIF segment lies at the start of the file, among the few others
+    // that may come before the picture; what follows is never needed.
+    constexpr size_t kExifHead = 4u << 20;
     std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(path, &bytes)) return 0;
+    if (!ReadFileHead(path, kExifHead, &bytes)) return 0;
     return FromData(bytes.data(), bytes.size());
+}
+
+std::string JpegFrameKind::Words() const
+{
+    if (lossless) return "lossless";
+    if (hierarchical) return "hierarchical";
+    if (precision != 8) return "of " + std::to_string(precision) + "-bit samples";
+    if (arithmetic) return "arithmetic-coded";
+    return "";
+}
+
+std::string JpegFrameKind::Named() const
+{
+    const std::string words = Words();
+    if (words.empty()) return "a JPEG";
+    return words.compare(0, 3, "of ") == 0 ? "a JPEG " + words : "a " + words + " JPEG";
+}
+
+JpegFrameKind ReadJpegFrameKind(const uint8_t* data, size_t length)
+{
+    if (!data) return {};
+    MemoryReader d(data, length);
+    return FrameKindIn(d);
+}
+
+JpegFrameKind ReadJpegFrameKind(std::FILE* file, uint64_t fileSize)
+{
+    auto d = std::make_unique<ForwardReader>(file, fileSize);
+    return FrameKindIn(*d);
 }
 
 std::string JpegFramePlayersRefuse(const uint8_t* data, size_t length)
 {
-    size_t p = 0;
-    while (p + 1 < length && !(data[p] == 0xFF && data[p + 1] == 0xD8)) ++p;
-    if (p + 1 >= length) return "";
-    p += 2;
-    bool hierarchical = false;
-    while (p + 1 < length) {
-        // Stray bytes and fill bytes before a marker are passed over, as decoders do.
-        if (data[p] != 0xFF) {
-            ++p;
-            continue;
-        }
-        const uint8_t marker = data[p + 1];
-        p += 2;
-        if (marker == 0xFF) {
-            --p;
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
-        if (marker == 0xD9 || marker == 0xDA || p + 2 > length) return "";
-        const size_t segment = size_t(data[p]) << 8 | data[p + 1];
-        if (marker == 0xDE) hierarchical = true;  // DHP
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
-            if (marker >= 0xC9) return "arithmetic-coded";
-            if (marker == 0xC3 || marker == 0xC7) return "lossless";
-            if (hierarchical || (marker >= 0xC5 && marker <= 0xC7)) return "hierarchical";
-            if (p + 2 < length && data[p + 2] != 8) return "of " + std::to_string(data[p + 2]) + "-bit samples";
-            return "";
-        }
-        if (segment < 2) return "";
-        p += segment;
-    }
-    return "";
+    return ReadJpegFrameKind(data, length).Words();
 }

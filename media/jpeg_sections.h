@@ -4,6 +4,7 @@
 // reading the EXIF orientation.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -67,17 +68,39 @@ private:
     bool haveAll = false;
 };
 
-// The picture's own JPEG stream in the data: from the first FF D8 FF
-// through the end-of-image marker of that stream (to the end of the data
-// when it is cut off), stepping over segments by their lengths, so that a
-// thumbnail inside one is never taken. Null without a scan.
+// The picture's own JPEG stream in the data: from its start of image (the
+// data's first bytes, else the first FF D8 FF) through the end-of-image
+// marker of that stream (to the end of the data when it is cut off),
+// stepping over segments by their lengths, so that a thumbnail inside one
+// is never taken. Null without a scan.
 const uint8_t* FindMainJpegStream(const uint8_t* data, size_t length, size_t* outLength);
+// The same in an open file of fileSize bytes, read through a bounded
+// buffer: the stream's offset and length; false without one.
+bool FindMainJpegStream(std::FILE* file, uint64_t fileSize, uint64_t* start, uint64_t* length);
 
-// What makes the first frame of a JPEG stream one that players refuse to
-// show, in words that follow "the file's JPEG is": "arithmetic-coded",
-// "lossless", "hierarchical", "of 12-bit samples". "" for a frame they
-// decode (8-bit Huffman-coded, sequential or progressive) or where no frame
-// is found.
+// The coding of a JPEG stream's first frame: the one judge of JPEG kinds,
+// for the players and for the decoder here alike. Both take 8-bit samples,
+// Huffman-coded, sequential or progressive; players take nothing else, and
+// libjpeg here decodes arithmetic coding besides.
+struct JpegFrameKind {
+    bool found = false;  // a frame header was read
+    bool arithmetic = false, lossless = false, hierarchical = false;
+    int precision = 8;
+    // What sets the frame apart, in words that follow "the file's JPEG is":
+    // "lossless", "hierarchical", "of 12-bit samples", "arithmetic-coded";
+    // "" for the kind both take.
+    std::string Words() const;
+    // "a lossless JPEG", "a JPEG of 12-bit samples".
+    std::string Named() const;
+    bool PlayersRefuse() const { return !Words().empty(); }
+    bool DecoderRefuses() const { return lossless || hierarchical || precision != 8; }
+};
+JpegFrameKind ReadJpegFrameKind(const uint8_t* data, size_t length);
+// The same over an open file, read from its start through a bounded buffer.
+JpegFrameKind ReadJpegFrameKind(std::FILE* file, uint64_t fileSize);
+
+// What makes the first frame one that players refuse to show: its kind's
+// words, "" for a frame they decode or where no frame is found.
 std::string JpegFramePlayersRefuse(const uint8_t* data, size_t length);
 
 class CImageExifInfo {

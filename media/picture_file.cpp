@@ -14,14 +14,22 @@
 #include <tiffio.h>
 
 #include "media/bmp_file.h"
+#include "media/forward_reader.h"
 #include "media/image.h"
 #include "media/jpeg_image.h"
+#include "media/jpeg_sections.h"
 #include "media/kept_block.h"
 #include "media/png_image.h"
 
 namespace {
 
 std::unique_ptr<uint8_t[]> NewPixels(uint64_t bytes) { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]); }
+
+// Why a picture of this kind and size is not read: "PNG picture is too large: ...".
+std::string SizeTrouble(const char* kind, uint64_t width, uint64_t height)
+{
+    return std::string(kind) + " picture " + ImageSizeRefusal(width, height);
+}
 
 // Takes the block out of a decoded image.
 void TakeImage(CImage& image, PicturePixels* out)
@@ -36,23 +44,15 @@ void TakeImage(CImage& image, PicturePixels* out)
 
 // GIF
 
-// Bytes in memory, or with file set, read from the open file as giflib asks
-// for them.
+// The open file, read as giflib asks for its bytes.
 struct GifReader {
-    const uint8_t* data;
-    size_t length;
-    size_t offset = 0;
-    std::FILE* file = nullptr;
+    std::FILE* file;
 };
 
 int ReadGifBytes(GifFileType* gif, GifByteType* out, int count)
 {
     auto* reader = static_cast<GifReader*>(gif->UserData);
-    if (reader->file) return int(std::fread(out, 1, size_t(std::max(count, 0)), reader->file));
-    const size_t n = std::min(size_t(std::max(count, 0)), reader->length - reader->offset);
-    std::memcpy(out, reader->data + reader->offset, n);
-    reader->offset += n;
-    return int(n);
+    return int(std::fread(out, 1, size_t(std::max(count, 0)), reader->file));
 }
 
 std::string GifError(int code, const char* otherwise)
@@ -100,7 +100,7 @@ bool ReachFirstGifImage(GifFileType* gif, int* transparent, uint64_t* canvasW, u
         }
         *canvasW = std::max<uint64_t>(gif->SWidth, uint64_t(desc.Left) + desc.Width);
         *canvasH = std::max<uint64_t>(gif->SHeight, uint64_t(desc.Top) + desc.Height);
-        if (!ImageSizeAllowed(*canvasW, *canvasH)) return (*error = "GIF picture too large"), false;
+        if (!ImageSizeAllowed(*canvasW, *canvasH)) return (*error = SizeTrouble("GIF", *canvasW, *canvasH)), false;
         return true;
     }
     *error = GifError(gif->Error, "GIF file without an image");
@@ -117,9 +117,9 @@ std::unique_ptr<GifFileType, GifCloser> OpenGif(GifReader* reader, std::string* 
 
 // The first frame on the logical screen; what the frame leaves uncovered is
 // transparent, as is the frame's transparent colour.
-bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+bool DecodeGif(std::FILE* file, PicturePixels* out, std::string* error)
 {
-    GifReader reader{bytes.data(), bytes.size()};
+    GifReader reader{file};
     std::unique_ptr<GifFileType, GifCloser> gif = OpenGif(&reader, error);
     int transparent = -1;
     uint64_t canvasW = 0, canvasH = 0;
@@ -161,7 +161,7 @@ bool DecodeGif(const std::vector<uint8_t>& bytes, PicturePixels* out, std::strin
 // decompressing them.
 std::string ProbeGif(std::FILE* file, uint32_t* width, uint32_t* height)
 {
-    GifReader reader{nullptr, 0, 0, file};
+    GifReader reader{file};
     std::string error;
     std::unique_ptr<GifFileType, GifCloser> gif = OpenGif(&reader, &error);
     int transparent = -1;
@@ -178,14 +178,13 @@ std::string ProbeGif(std::FILE* file, uint32_t* width, uint32_t* height)
 
 // TIFF
 
-// Bytes in memory, or with file set, read from the open file where libtiff
-// asks, so that a probe reads the directories and leaves the strips.
+// The open file, read where libtiff asks, so that a probe reads the
+// directories and leaves the strips, and a decode reads the first page's.
 struct TiffReader {
-    const std::vector<uint8_t>* bytes;
+    std::FILE* file;
+    toff_t fileSize;
     toff_t offset = 0;
-    std::FILE* file = nullptr;
-    toff_t fileSize = 0;
-    toff_t Size() const { return file ? fileSize : bytes->size(); }
+    toff_t Size() const { return fileSize; }
 };
 
 tsize_t TiffRead(thandle_t h, tdata_t out, tsize_t count)
@@ -193,10 +192,7 @@ tsize_t TiffRead(thandle_t h, tdata_t out, tsize_t count)
     auto* r = static_cast<TiffReader*>(h);
     const toff_t size = r->Size();
     toff_t n = r->offset >= size ? 0 : std::min<toff_t>(toff_t(std::max<tsize_t>(count, 0)), size - r->offset);
-    if (r->file)
-        n = n == 0 || fseeko(r->file, off_t(r->offset), SEEK_SET) != 0 ? 0 : std::fread(out, 1, size_t(n), r->file);
-    else
-        std::memcpy(out, r->bytes->data() + r->offset, n);
+    n = n == 0 || fseeko(r->file, off_t(r->offset), SEEK_SET) != 0 ? 0 : std::fread(out, 1, size_t(n), r->file);
     r->offset += n;
     return tsize_t(n);
 }
@@ -240,7 +236,7 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
     if (!tiff) return (*error = "cannot read the TIFF file"), nullptr;
     TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, w);
     TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, h);
-    if (!ImageSizeAllowed(*w, *h)) return (*error = "TIFF picture empty or too large"), nullptr;
+    if (!ImageSizeAllowed(*w, *h)) return (*error = SizeTrouble("TIFF", *w, *h)), nullptr;
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tiff.get(), message))
         return (*error = message[0] ? std::string("TIFF: ") + message : "cannot decode the TIFF image"), nullptr;
@@ -250,7 +246,7 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
 // Every strip or tile of the first page lies inside the file.
 std::string ProbeTiff(std::FILE* file, uint64_t fileSize, uint32_t* width, uint32_t* height)
 {
-    TiffReader reader{nullptr, 0, file, fileSize};
+    TiffReader reader{file, fileSize};
     std::string error;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, width, height, &error);
     if (!tiff) return error;
@@ -262,9 +258,9 @@ std::string ProbeTiff(std::FILE* file, uint64_t fileSize, uint32_t* width, uint3
     return "";
 }
 
-bool DecodeTiff(const std::vector<uint8_t>& bytes, PicturePixels* out, std::string* error)
+bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::string* error)
 {
-    TiffReader reader{&bytes};
+    TiffReader reader{file, fileSize};
     uint32_t w = 0, h = 0;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, &w, &h, error);
     if (!tiff) return false;
@@ -387,7 +383,7 @@ std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
             if (w > 1000000 || h > 1000000 || !PngDepthAllowed(colourType, fields[8]) || fields[10] != 0 ||
                 fields[11] != 0 || fields[12] > 1)
                 return "PNG: invalid IHDR";
-            if (!ImageSizeAllowed(w, h)) return "PNG picture empty or too large";
+            if (!ImageSizeAllowed(w, h)) return SizeTrouble("PNG", w, h);
             *width = w, *height = h;
             header = true;
         } else if (is("PLTE")) {
@@ -405,65 +401,6 @@ std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
 }
 
 // JPEG
-
-// Reads a file forward through one bounded buffer: bytes are looked at
-// where they lie, and a jump past the buffer is a seek.
-class ForwardReader {
-public:
-    ForwardReader(std::FILE* file, uint64_t size) : file_(file), size_(size) {}
-    uint64_t Size() const { return size_; }
-    bool Failed() const { return failed_; }
-    // The byte at p (below Size(), never before an earlier look); -1 when
-    // it cannot be read.
-    int At(uint64_t p)
-    {
-        if ((p < start_ || p - start_ >= have_) && !Fill(p)) return -1;
-        return buffer_[p - start_];
-    }
-    // The first position from p on whose byte is (or, with not, is not)
-    // value; Size() when there is none or the file cannot be read.
-    uint64_t Find(uint64_t p, uint8_t value, bool isNot)
-    {
-        while (p < size_) {
-            if (At(p) < 0) return size_;
-            const uint8_t* from = buffer_ + (p - start_);
-            const uint8_t* end = buffer_ + have_;
-            const uint8_t* hit = from;
-            if (!isNot) {
-                hit = static_cast<const uint8_t*>(std::memchr(from, value, size_t(end - from)));
-                if (!hit) hit = end;
-            } else {
-                while (hit < end && *hit == value) ++hit;
-            }
-            p += uint64_t(hit - from);
-            if (hit < end) return p;
-        }
-        return size_;
-    }
-
-private:
-    bool Fill(uint64_t p)
-    {
-        if (p >= size_ || failed_) return false;
-        if ((have_ == 0 || p != start_ + have_) && fseeko(file_, off_t(p), SEEK_SET) != 0) return Fail();
-        start_ = p;
-        have_ = std::fread(buffer_, 1, size_t(std::min<uint64_t>(sizeof buffer_, size_ - p)), file_);
-        return have_ > 0 || Fail();
-    }
-    bool Fail()
-    {
-        failed_ = true;
-        have_ = 0;
-        return false;
-    }
-
-    std::FILE* file_;
-    uint64_t size_;
-    uint64_t start_ = 0;
-    size_t have_ = 0;
-    bool failed_ = false;
-    uint8_t buffer_[65536];
-};
 
 // libjpeg reads a file cut short as if it ended there and fills in the rest
 // of the picture, unless the end falls inside a marker segment, whose fields
@@ -498,22 +435,25 @@ std::string ProbeJpegSegments(ForwardReader& d)
     }
 }
 
+// Why libjpeg does not read a JPEG's header: a kind of JPEG it does not
+// decode, named by the one judge of kinds, or damage.
+std::string JpegHeaderTrouble(std::FILE* file, uint64_t fileSize)
+{
+    const JpegFrameKind kind = ReadJpegFrameKind(file, fileSize);
+    return kind.DecoderRefuses() ? kind.Named() + ", which this program does not decode" : "damaged JPEG header";
+}
+
 // BMP
 
 std::string ProbeBmp(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t* height)
 {
-    // The headers, bit fields and palette, which lie in the first 14 +
-    // header size + 1024 bytes; the rows are only measured.
-    uint8_t size[4] = {};
-    if (std::fseek(f, 14, SEEK_SET) != 0 || std::fread(size, 1, 4, f) != 4) return "BMP: BMP_HEADER2_READ failed.";
-    const uint64_t wanted = std::min<uint64_t>(
-        fileSize, 14 + uint64_t(size[0] | size[1] << 8 | size[2] << 16 | uint32_t(size[3]) << 24) + 1024 + 70);
-    std::vector<uint8_t> head(wanted);
-    if (std::fseek(f, 0, SEEK_SET) != 0 || std::fread(head.data(), 1, head.size(), f) != head.size())
-        return "cannot read the BMP file";
+    // The headers and palette; the rows are only measured.
+    BmpBytes head;
     BmpLayout layout;
     std::string report;
-    if (!ReadBmpLayout(head.data(), head.size(), fileSize, &layout, &report)) return BmpReason(report);
+    if (std::fseek(f, 0, SEEK_SET) != 0 || !ReadBmpHead(f, &head, &report) ||
+        !ReadBmpLayout(head.data.get(), head.size, fileSize, &layout, &report))
+        return BmpReason(report);
     *width = uint32_t(layout.width), *height = uint32_t(layout.rows);
     return BmpRowsComplete(layout, fileSize) ? "" : "BMP: the file is too short for its rows";
 }
@@ -547,9 +487,9 @@ PictureProbe ProbePicture(const CPath& path)
         // seeking: the export's decode reads the file itself.
         std::rewind(file.get());
         if (!ReadJpegSize(file.get(), &probe.width, &probe.height)) {
-            probe.error = "damaged JPEG header";
+            probe.error = JpegHeaderTrouble(file.get(), uint64_t(fileSize));
         } else if (!ImageSizeAllowed(probe.width, probe.height)) {
-            probe.error = "JPEG picture empty or too large";
+            probe.error = SizeTrouble("JPEG", probe.width, probe.height);
         } else {
             auto reader = std::make_unique<ForwardReader>(file.get(), uint64_t(fileSize));
             probe.error = ProbeJpegSegments(*reader);
@@ -567,6 +507,16 @@ PictureProbe ProbePicture(const CPath& path)
     }
     probe.readable = probe.error.empty();
     return probe;
+}
+
+std::string PictureTooLargeToRead(const CPath& path)
+{
+    uint8_t head[32] = {};
+    size_t n = 0;
+    if (File file{path.Fopen("rb")}) n = std::fread(head, 1, sizeof head, file.get());
+    if (SniffPictureKind(head, n) != PictureKind::kBmp) return "";
+    PictureFile picture;
+    return !picture.Open(path) && picture.TooLargeToRead() ? picture.LastError() : "";
 }
 
 PictureKind SniffPictureKind(const uint8_t* d, size_t n)
@@ -613,10 +563,12 @@ bool PictureFile::Open(const CPath& path)
 {
     Close();
     error_.clear();
+    tooLarge_ = false;
     uint8_t head[32] = {};
     size_t headLength = 0;
     uint32_t w = 0, h = 0;
     bool jpegHeader = false;
+    std::string jpegTrouble;
     {
         File file(path.Fopen("rb"));
         if (!file) return Fail("cannot open " + path.GetText());
@@ -624,6 +576,8 @@ bool PictureFile::Open(const CPath& path)
         if (SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
             std::rewind(file.get());
             jpegHeader = ReadJpegSize(file.get(), &w, &h);
+            const bool measured = !jpegHeader && fseeko(file.get(), 0, SEEK_END) == 0;
+            if (measured) jpegTrouble = JpegHeaderTrouble(file.get(), uint64_t(std::max<off_t>(ftello(file.get()), 0)));
         }
     }
     const PictureKind kind = SniffPictureKind(head, headLength);
@@ -632,8 +586,8 @@ bool PictureFile::Open(const CPath& path)
     kind_ = kind;
     if (kind == PictureKind::kJpeg) {
         // Only the header now: the size to decode at is known when drawing.
-        if (!jpegHeader) return Fail("damaged JPEG header");
-        if (!ImageSizeAllowed(w, h)) return Fail("JPEG picture empty or too large");
+        if (!jpegHeader) return Fail(jpegTrouble.empty() ? "damaged JPEG header" : jpegTrouble);
+        if (!ImageSizeAllowed(w, h)) return Fail(SizeTrouble("JPEG", w, h));
         width_ = w, height_ = h;
         return true;
     }
@@ -665,27 +619,35 @@ std::string PictureFile::Decode(int denominator)
         TakeImage(jpeg, &pixels);
         if (keep_) pixels.kept = keep_->Data();
     } else {
-        std::vector<uint8_t> bytes;
-        if (!ReadFileBytes(path_, &bytes)) return "cannot read " + path_.GetText();
+        // Read from the file as each decoder asks, only as far as the
+        // picture goes: what follows it is never read.
+        File file(path_.Fopen("rb"));
+        if (!file) return "cannot open " + path_.GetText();
         if (kind_ == PictureKind::kPng) {
             CPngImage png;
             // Transparency stays; a background colour is only a display hint.
             png.applyBackground = false;
-            if (!png.Decode(bytes.data(), bytes.size())) return "PNG: " + png.GetLastError();
+            if (!png.DecodeStream(file.get())) return "PNG: " + png.GetLastError();
             TakeImage(png, &pixels);
         } else if (kind_ == PictureKind::kBmp) {
+            BmpBytes bytes;
             BmpPicture bmp;
             std::string report;
-            if (!DecodeBmp(bytes.data(), bytes.size(), &bmp, &report)) return BmpReason(report);
+            const bool read = ReadBmpBytes(file.get(), &bytes, &report);
+            tooLarge_ = !read && bytes.tooLarge;
+            if (!read || !DecodeBmp(bytes.data.get(), bytes.size, &bmp, &report)) return BmpReason(report);
             if (!bmp.damage.empty()) CJpegWarnings::AddToCurrent(bmp.damage);
             pixels.width = bmp.width;
             pixels.height = bmp.height;
             pixels.bitsPerPixel = bmp.bitsPerPixel;
             pixels.pixels = std::move(bmp.pixels);
         } else if (kind_ == PictureKind::kGif) {
-            if (!DecodeGif(bytes, &pixels, &why)) return why;
+            if (!DecodeGif(file.get(), &pixels, &why)) return why;
         } else if (kind_ == PictureKind::kTiff) {
-            if (!DecodeTiff(bytes, &pixels, &why)) return why;
+            const bool measured = fseeko(file.get(), 0, SEEK_END) == 0;
+            const off_t size = measured ? ftello(file.get()) : -1;
+            if (size < 0) return "cannot read " + path_.GetText();
+            if (!DecodeTiff(file.get(), uint64_t(size), &pixels, &why)) return why;
         }
     }
     // A file changed since it was opened no longer fits the movie.

@@ -31,6 +31,11 @@ struct PictureProbe {
 };
 PictureProbe ProbePicture(const CPath& path);
 
+// Why a picture that fails to open does: "" unless its file is too large to
+// read into memory (the one kind read whole is BMP), for a picture that was
+// judged whole before and now does not decode.
+std::string PictureTooLargeToRead(const CPath& path);
+
 // Pixel decodes made so far by this process, for checks that a picture is
 // decoded once.
 uint64_t PictureDecodeCount();
@@ -59,6 +64,8 @@ public:
     // Whether the pixels carry alpha (4 bytes each).
     bool HasAlpha() const { return hasAlpha_; }
     const std::string& LastError() const { return error_; }
+    // Whether the last failure was a file too large to read into memory.
+    bool TooLargeToRead() const { return tooLarge_; }
 
     // The pixels, decoded no smaller than minWidth × minHeight where the
     // format can decode at a reduced size (JPEG: 1/2, 1/4 or 1/8), else at
@@ -81,6 +88,7 @@ private:
     uint32_t width_ = 0, height_ = 0;
     bool hasAlpha_ = false;
     std::string error_;
+    bool tooLarge_ = false;
     int denominator_ = 0;
     PicturePixels decoded_;
     CKeptBlock* keep_ = nullptr;

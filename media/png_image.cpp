@@ -14,15 +14,16 @@
 
 #include "platform/files.h"
 
-namespace {
-
+// One read or write through libpng (declared in the header for Decode).
 struct PngJob {
     png_structp png = nullptr;
     png_infop info = nullptr;
     std::string error;
-    // Reading.
+    std::string sizeRefusal;  // why the header's size is refused
+    // Reading, from memory or, with in set, from the stream.
     const uint8_t* cursor = nullptr;
     const uint8_t* end = nullptr;
+    std::FILE* in = nullptr;
     uint8_t* rows = nullptr;
     std::vector<png_bytep> rowPointers;
     // Writing.
@@ -30,6 +31,8 @@ struct PngJob {
 
     ~PngJob() { delete[] rows; }
 };
+
+namespace {
 
 void OnError(png_structp png, png_const_charp message)
 {
@@ -42,6 +45,10 @@ void OnWarning(png_structp, png_const_charp) {}
 void ReadData(png_structp png, png_bytep out, png_size_t length)
 {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+    if (job->in) {
+        if (std::fread(out, 1, length, job->in) != length) png_error(png, "PNG data ends early");
+        return;
+    }
     if (size_t(job->end - job->cursor) < length) png_error(png, "PNG data ends early");
     std::memcpy(out, job->cursor, length);
     job->cursor += length;
@@ -101,7 +108,8 @@ bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
     png_get_IHDR(job->png, job->info, &w, &h, &depth, &colorType, &result->interlace, &result->compression,
                  &result->filter);
     result->colorType = colorType;
-    if (!ImageSizeAllowed(w, h)) png_error(job->png, "image too large");
+    job->sizeRefusal = ImageSizeRefusal(w, h);
+    if (!job->sizeRefusal.empty()) png_error(job->png, "image too large");
 
     if (depth == 16) png_set_strip_16(job->png);
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_expand(job->png);
@@ -181,6 +189,26 @@ bool CPngImage::Decode(const uint8_t* data, size_t length)
     PngJob job;
     job.cursor = data + 8;
     job.end = data + length;
+    return Decode(job);
+}
+
+bool CPngImage::DecodeStream(std::FILE* file)
+{
+    MakeEmpty();
+    lastError.clear();
+    channels = 0;
+    uint8_t signature[8];
+    if (!file || std::fread(signature, 1, 8, file) != 8 || png_sig_cmp(signature, 0, 8) != 0) {
+        lastError = "not a PNG file";
+        return false;
+    }
+    PngJob job;
+    job.in = file;
+    return Decode(job);
+}
+
+bool CPngImage::Decode(PngJob& job)
+{
     // libpng 1.6 refuses older version strings: pass its own.
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
     if (!job.png) return false;
@@ -193,7 +221,9 @@ bool CPngImage::Decode(const uint8_t* data, size_t length)
     compressionType = result.compression;
     filterType = result.filter;
     if (!ok) {
-        lastError = job.error.empty() ? "cannot decode the PNG data" : job.error;
+        lastError = !job.sizeRefusal.empty() ? "picture " + job.sizeRefusal
+                    : job.error.empty()        ? "cannot decode the PNG data"
+                                               : job.error;
         return false;
     }
     channels = result.channels;
@@ -218,13 +248,15 @@ bool CPngImage::Decode(const uint8_t* data, size_t length)
 
 bool CPngImage::Load(const CPath& path)
 {
-    std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(path, &bytes)) {
+    std::FILE* file = path.Fopen("rb");
+    if (!file) {
         MakeEmpty();
         lastError = "cannot read " + path.GetText();
         return false;
     }
-    return Decode(bytes.data(), bytes.size());
+    const bool ok = DecodeStream(file);
+    std::fclose(file);
+    return ok;
 }
 
 bool CPngImage::Save(GWorldPtr world, const CPath& path)

@@ -3,10 +3,13 @@
 // alpha plane, and writing offscreen worlds as PNG files.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "media/image.h"
+
+struct PngJob;
 
 class CPngImage : public CImage {
 public:
@@ -17,6 +20,9 @@ public:
     // Decodes the length bytes of a PNG file, never reading past them. A
     // failure leaves an empty image.
     bool Decode(const uint8_t* data, size_t length);
+    // The same from the stream's position, read as the library asks: what
+    // follows the end chunk is never read.
+    bool DecodeStream(std::FILE* file);
     bool Load(const CPath& path) override;
     // Writes the world's pixels as an 8-bit RGB file. The target is
     // replaced only once the whole file has been written.
@@ -42,5 +48,7 @@ public:
     std::unique_ptr<uint8_t[]> alpha;
 
 private:
+    bool Decode(PngJob& job);
+
     std::string lastError;
 };

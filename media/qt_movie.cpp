@@ -63,15 +63,10 @@ bool CQTMovie::OpenFile(const CPath& path)
     }
     // Pictures are told by their content; whatever is not one may be a sound
     // or a movie.
+    // The size rule every picture reader keeps holds the box's 16-bit sides.
     if (picture_.Open(path)) {
-        box_ = Rect{0, 0, int16_t(std::min<uint32_t>(picture_.Height(), INT16_MAX)),
-                    int16_t(std::min<uint32_t>(picture_.Width(), INT16_MAX))};
-        if (picture_.Width() <= uint32_t(INT16_MAX) && picture_.Height() <= uint32_t(INT16_MAX)) return true;
-        // QuickDraw boxes cannot hold the size.
-        picture_.Close();
-        box_ = Rect{};
-        error_ = "the picture is larger than 32767 pixels a side";
-        return false;
+        box_ = Rect{0, 0, int16_t(picture_.Height()), int16_t(picture_.Width())};
+        return true;
     }
     // A picture that does not decode stays a bad picture.
     uint8_t head[32] = {};

@@ -1,6 +1,10 @@
 #include "media/swf_bitmap.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstring>
+#include <new>
 #include <memory>
 #include <vector>
 
@@ -119,22 +123,32 @@ CTagDefineBitsJPEG3* CSwfBitmap::MakeJpegWithAlpha(const uint8_t* pixels, const 
 CTagDefineBitsJPEG2* CSwfBitmap::MakeJpegFromFile(const CPath& path, uint32_t w, uint32_t h)
 {
     if (!DimensionsFit(w, h)) return nullptr;
-    std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(path, &bytes) || bytes.size() > 0x7FFFFFFF) return nullptr;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(path.Fopen("rb"), std::fclose);
+    struct stat st {};
+    if (!file || ::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     // Pictures of other kinds can carry a JPEG thumbnail: not the picture.
-    const PictureKind kind = SniffPictureKind(bytes.data(), bytes.size());
+    uint8_t head[32] = {};
+    const PictureKind kind = SniffPictureKind(head, std::fread(head, 1, sizeof head, file.get()));
     if (kind != PictureKind::kJpeg && kind != PictureKind::kNone) return nullptr;
+    // Only the picture's own stream is read, through its end marker: what
+    // follows it in the file never goes into memory or the movie. A tag
+    // holds less than 2 GB.
+    uint64_t start = 0, length = 0;
+    if (!FindMainJpegStream(file.get(), uint64_t(st.st_size), &start, &length) || length > 0x7FFFFFF0) return nullptr;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[length]);
+    if (!bytes || fseeko(file.get(), off_t(start), SEEK_SET) != 0 ||
+        std::fread(bytes.get(), 1, size_t(length), file.get()) != length)
+        return nullptr;
     // A frame the player does not decode would leave the slide black.
-    if (!JpegFramePlayersRefuse(bytes.data(), bytes.size()).empty()) return nullptr;
+    if (ReadJpegFrameKind(bytes.get(), size_t(length)).PlayersRefuse()) return nullptr;
+    // A stream the file does not begin with lies among other data, which
+    // the section reader refuses: it goes in as it stands, as does data
+    // the section reader refuses.
     CJpegSections sections;
     size_t plainSize = 0;
-    std::unique_ptr<uint8_t[]> plain(sections.BuildPlainJpeg(bytes.data(), bytes.size(), &plainSize));
+    std::unique_ptr<uint8_t[]> plain(start > 0 ? nullptr : sections.BuildPlainJpeg(bytes.get(), size_t(length), &plainSize));
     if (plain) return Keep(new CTagDefineBitsJPEG2(0, plain.get(), plainSize), w, h);
-    // Data the section reader refuses goes in as it stands.
-    size_t streamLength = 0;
-    const uint8_t* stream = FindMainJpegStream(bytes.data(), bytes.size(), &streamLength);
-    if (!stream) return nullptr;
-    return Keep(new CTagDefineBitsJPEG2(0, stream, streamLength), w, h);
+    return Keep(new CTagDefineBitsJPEG2(0, bytes.get(), size_t(length)), w, h);
 }
 
 CTagDefineBitsLossless* CSwfBitmap::MakeLossless(const uint8_t* pixels, uint32_t w, uint32_t h, int bits)

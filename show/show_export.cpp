@@ -79,8 +79,8 @@ bool WritesImageSlide(const CSlide& slide)
 {
     if (slide.IsPictureMissing() || slide.GetWidth() <= 0 || slide.GetHeight() <= 0) return false;
     const PictureProbe probe = ProbePicture(slide.GetSrc());
-    // The movie box holds 16-bit sides.
-    if (probe.kind != PictureKind::kNone) return probe.readable && probe.width <= 32767 && probe.height <= 32767;
+    // The readers' size rule keeps within what the movie box holds.
+    if (probe.kind != PictureKind::kNone) return probe.readable;
     // A movie whose first frame was tried when the show was read is not
     // opened again: it is opened once more, by the export.
     if (const std::optional<bool> known = CQTMovie::KnownFirstFrame(slide.GetSrc())) return *known;
@@ -195,10 +195,13 @@ bool CSlideShow::WriteSlide(CSlide* slide, int index)
     CSlide::ExportState& state = slide->GetExportState();
     state.mustWrite = true;
     state.drawnBlack = false;
+    state.unreadable.clear();
     const bool written = ExportSlideFrames(slide, movie_, written_count_ + 1, this, &id_counter_, &depth_counter_);
     state.mustWrite = false;
     for (const std::string& text : damage.Get()) picture_warnings_.push_back({index, text});
-    if (state.drawnBlack) picture_warnings_.push_back({index, "no pixels could be decoded", true});
+    if (state.drawnBlack)
+        picture_warnings_.push_back({index, state.unreadable.empty() ? "no pixels could be decoded" : state.unreadable,
+                                     true, !state.unreadable.empty()});
     for (SoundWarning& w : sound_warnings_)
         if (w.slide < 0) w.slide = index;
     if (!written) {

@@ -85,6 +85,9 @@ public:
         // drawnBlack says so, rather than the slide being left out.
         bool mustWrite = false;
         bool drawnBlack = false;
+        // Why it was drawn black when that is no damage: its file is too
+        // large to read.
+        std::string unreadable;
     };
 
     CSlide(int type, CSlideShow* show);

@@ -11,6 +11,7 @@
 #include "media/image_filter.h"
 #include "media/image_scale.h"
 #include "media/picture_scratch.h"
+#include "media/picture_file.h"
 #include "media/progress.h"
 #include "media/qt_movie.h"
 #include "media/swf_bitmap.h"
@@ -254,6 +255,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     const bool mustWrite = slide.GetExportState().mustWrite;
     const bool opened = picture.OpenFile(slide.GetSrc());
     if (!opened && !mustWrite) return false;
+    if (!opened) slide.GetExportState().unreadable = PictureTooLargeToRead(slide.GetSrc());
     slide.NormalizeOrientation();
     const int width = slide.GetWidth(), height = slide.GetHeight();
     const bool quarter = IsQuarterTurn(slide.GetRotate());

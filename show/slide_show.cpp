@@ -432,7 +432,8 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
         auto slide = std::make_unique<CSlide>(CSlide::kImage, this);
         slide->ReadXml(child, context);
         CPath path = slide->GetSrc();
-        if (slide->GetType() == CSlide::kImage && (path.IsEmpty() || !path.Exists() || path.IsDirectory())) {
+        // A folder, FIFO or device there is no missing file: the export says its kind.
+        if (slide->GetType() == CSlide::kImage && (path.IsEmpty() || !path.Exists())) {
             CPath found;
             if (!context->folders.Find(path, &found)) {
                 CRelocation answer = context->GetRelocator().RelocateImage(path);

@@ -164,6 +164,7 @@ public:
         int slide;
         std::string text;
         bool black = false;  // nothing of it decoded: the slide shows black
+        bool unread = false;  // for no damage: the file is too large to read
     };
     const std::vector<PictureWarning>& GetPictureWarnings() const { return picture_warnings_; }
     // What the last export met in sounds: the slide's 1-based number (0 for

@@ -268,22 +268,30 @@ std::string PictureTrouble(const CPath& path)
 
 // What a JPEG slide's file holds that the player would not show as it
 // stands: "" when it shows. jpeg_external files the player loads itself;
-// jpeg_import_data puts the file's own stream in the movie.
+// jpeg_import_data puts the file's own stream in the movie. A JPEG this
+// program does not decode either is left out, and said so, by the export.
 std::string PlayerJpegTrouble(const CSlide& slide)
 {
     const int type = slide.GetImageType();
     if (slide.GetType() != CSlide::kImage || (type != CSlide::kJpegExternal && type != CSlide::kJpegImportData))
         return "";
-    std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(slide.GetSrc(), &bytes)) return "";
-    const bool jpeg = SniffPictureKind(bytes.data(), bytes.size()) == PictureKind::kJpeg;
-    const std::string coding = jpeg ? JpegFramePlayersRefuse(bytes.data(), bytes.size()) : "";
-    const std::string refused = "the file's JPEG is " + coding + ", which players do not show";
-    if (type == CSlide::kJpegImportData)
-        return coding.empty() ? "" : "jpeg_import_data: " + refused + ": encoded again at quality " +
-                                        std::to_string(slide.GetQuality());
-    if (!jpeg) return "jpeg_external: the player loads only JPEG files, and this is none";
-    return coding.empty() ? "" : "jpeg_external: " + refused;
+    // Only the head up to the frame header is read.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenRegularStream(slide.GetSrc().GetFullPath()),
+                                                         std::fclose);
+    struct stat st {};
+    if (!file || ::fstat(::fileno(file.get()), &st) != 0) return "";
+    uint8_t head[32] = {};
+    const PictureKind sniffed = SniffPictureKind(head, std::fread(head, 1, sizeof head, file.get()));
+    const bool jpeg = sniffed == PictureKind::kJpeg;
+    // As the export finds the stream: in a JPEG, or in a file of no kind read here.
+    const JpegFrameKind kind = jpeg || sniffed == PictureKind::kNone ? ReadJpegFrameKind(file.get(), uint64_t(st.st_size))
+                                                                     : JpegFrameKind{};
+    if (jpeg && kind.DecoderRefuses()) return "";
+    if (type == CSlide::kJpegExternal && !jpeg) return "jpeg_external: the player loads only JPEG files, and this is none";
+    if (!kind.PlayersRefuse()) return "";
+    const std::string refused = "the file's JPEG is " + kind.Words() + ", which players do not show";
+    if (type == CSlide::kJpegExternal) return "jpeg_external: " + refused;
+    return "jpeg_import_data: " + refused + ": encoded again at quality " + std::to_string(slide.GetQuality());
 }
 
 // What the export would leave out without a word: sounds, a background
@@ -483,7 +491,8 @@ int Runner::Export(const std::string& output)
             continue;
         const CSlide* slide = show_.GetSlide(w.slide - 1);
         report_.Warn("slide " + std::to_string(report_.FileSlideNumber(w.slide)) + ": picture \"" +
-                     (slide ? slide->GetSrc().GetText() : std::string()) + "\" is damaged (" + w.text +
+                     (slide ? slide->GetSrc().GetText() : std::string()) +
+                     (w.unread ? "\" cannot be read (" : "\" is damaged (") + w.text +
                      (w.black ? "): the slide shows black" : "): the slide shows what could be decoded"));
     }
     // Sounds the export found damaged, or could not encode after all.

@@ -199,8 +199,9 @@ TEST(BmpReader, ReadsTheFile)
     // 4-bit, 5 × 2: [1 2 _ _ 9] / [3 4 5 6 7] (a literal of five, padded).
     BmpSpec rle4 = {.bits = 4, .width = 5, .height = 2, .compression = 2, .paletteEntries = 16,
                     .rows = {2, 0x12, 0, 2, 2, 0, 1, 0x90, 0, 0, 0, 5, 0x34, 0x56, 0x70, 0, 0, 1}};
+    // A run of 5 in a row of 2, past the row's 4-byte end.
     BmpSpec rlePastEdge = {.bits = 8, .width = 2, .height = 2, .compression = 1, .paletteEntries = 256,
-                           .rows = {3, 4, 0, 0, 2, 6, 0, 1}};
+                           .rows = {5, 4, 0, 0, 2, 6, 0, 1}};
     BmpSpec rleCut = rlePastEdge;
     rleCut.rows = {2, 5, 0, 0};
     auto entries = [](std::initializer_list<int> indices) {
@@ -226,8 +227,8 @@ TEST(BmpReader, ReadsTheFile)
         {"RLE8", rle8, true, entries({0, 0, 0, 9, 0, 7, 7, 0, 5, 1, 2, 3}), ""},
         {"RLE4", rle4, true, entries({3, 4, 5, 6, 7, 1, 2, 0, 0, 9}), ""},
         {"RLE run past the edge", rlePastEdge, true, entries({6, 6, 4, 4}),
-         "BMP_RLE_DATA_READ - Warning!\n  a run passes the picture's edge at row 0."},
-        {"RLE cut short", rleCut, true, entries({0, 0, 5, 5}), "the run-length data ends at row 1"},
+         "BMP_RLE_DATA_READ - Warning!\n  a run passes the picture's edge at row 2 from the top."},
+        {"RLE cut short", rleCut, true, entries({0, 0, 5, 5}), "the run-length data ends at row 1 from the top."},
         {"short data", {.rows = Bytes(rows24.begin(), rows24.begin() + 10)}, false, {}, "too short"},
         {"last padding missing", {.rows = Bytes(rows24.begin(), rows24.begin() + 14)}, true, upright, ""},
         // Reading stops after row 0 (the bottom row); the rows above stay black.

@@ -644,6 +644,12 @@ TEST_F(BadInputTest, Media)
     ASSERT_EQ(::mkfifo(dir_.file("fifo.jpg").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo(dir_.file("fifo.wav").c_str(), 0600), 0);
     fs::create_directory(dir_.file("folder.wav"));
+    fs::create_directory(dir_.file("folder.jpg"));
+    // 40000 × 1 pixels: few, but a side longer than the movie box holds.
+    std::string wide = "BM" + U32(54 + 120000) + U32(0) + U32(54);
+    wide += U32(40) + U32(40000) + U32(1) + U16(1) + U16(24) + U32(0) + U32(120000) + U32(2835) + U32(2835) + U32(0) +
+            U32(0);
+    Write("wide.bmp", wide + std::string(120000, '\x40'));
     // Resources: skins and a bar template that are not what they claim.
     const std::string movie = EmptyMovie(dir_);
     fs::create_directories(dir_.file("res/Controls"));
@@ -699,6 +705,14 @@ TEST_F(BadInputTest, Media)
           "bg_frame_pattern=\"" + dir_.file("text.jpg") + "\" cannot be read (", "): the movie has no frame\n"}},
         {"folder-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("folder.wav"))), kDone,
          {"folder.wav\" cannot be read (a folder, not a file)"}},
+        {"folder-jpg.tvr", Project("", Slides(ImageSlide(dir_.file("folder.jpg")) + goodSlide)), kDone,
+         {"slide 1: picture \"" + dir_.file("folder.jpg") +
+          "\" cannot be read or encoded (a folder, not a file): slide left out of the movie"},
+         {}, {"missing"}},
+        {"wide-bmp.tvr", Project("", Slides(ImageSlide(dir_.file("wide.bmp")) + goodSlide)), kDone,
+         {"slide 1: picture \"" + dir_.file("wide.bmp") +
+          "\" cannot be read or encoded (BMP: The image is too large: more than 32767 pixels a side.): slide left out "
+          "of the movie"}},
         // A sound as the only picture: why it was left out comes before the
         // movie is said empty, under --strict too.
         {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,

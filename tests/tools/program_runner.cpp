@@ -4,10 +4,13 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace cli_test {
 
@@ -17,7 +20,14 @@ namespace {
                        const std::vector<std::string>& env)
 {
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+    for (const auto& e : env) {
+        if (e.rfind("RLIMIT_AS=", 0) == 0) {
+            const rlimit cap{std::stoull(e.substr(10)), std::stoull(e.substr(10))};
+            if (::setrlimit(RLIMIT_AS, &cap) != 0) ::_exit(127);
+            continue;
+        }
+        ::putenv(const_cast<char*>(e.c_str()));
+    }
     std::vector<char*> argv;
     std::string program = TAVREL_PROGRAM;
     argv.push_back(program.data());
@@ -28,6 +38,23 @@ namespace {
 }
 
 }  // namespace
+
+std::vector<std::string> MemoryCap(unsigned megabytes)
+{
+#if defined(__SANITIZE_ADDRESS__)
+#define TAVREL_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TAVREL_ADDRESS_SANITIZER
+#endif
+#endif
+#ifdef TAVREL_ADDRESS_SANITIZER
+    return {"ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=" +
+            std::to_string(megabytes)};
+#else
+    return {"RLIMIT_AS=" + std::to_string(uint64_t(megabytes) << 20)};
+#endif
+}
 
 Program::Program(const std::vector<std::string>& args, const std::string& cwd, bool terminal,
                  const std::vector<std::string>& env)

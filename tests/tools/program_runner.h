@@ -34,4 +34,10 @@ private:
 ProgramResult RunProgram(const std::vector<std::string>& args, const std::string& cwd = ".",
                          const std::vector<std::string>& env = {});
 
+// Environment entries that hold the program's memory to megabytes: under
+// AddressSanitizer (which cannot run with an address-space limit) no single
+// allocation may pass it, and one that fails returns null; otherwise the
+// entry "RLIMIT_AS=<bytes>", which the runner turns into the child's limit.
+std::vector<std::string> MemoryCap(unsigned megabytes);
+
 }  // namespace cli_test
