@@ -20,6 +20,7 @@ extern "C" {
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -316,45 +317,83 @@ private:
 // ---- A raw AAC stream (ADTS) as its frame headers chain: each header gives
 // its frame's length, and its frame holds 1,024 samples a block. So the
 // frames are counted exactly (FFmpeg guesses such a file's length from its
-// first frames' bit rate). Where damage breaks the chain, the bytes up to
-// the next header that starts one are skipped, and how many frames they held
-// nothing tells.
+// first frames' bit rate) and each is placed by the samples before it. The
+// walk decides what is a frame for both the count and the decode. Where
+// damage breaks the chain, reading goes on at the next place three frames
+// chain from: a header of the stream whose length alone is wrong, with no
+// other header up to there and no more bytes than a frame of the stream
+// takes, is one frame, lost with its time kept; other bytes skipped held
+// what nothing tells.
 
 struct AdtsChain {
-    int rate = 0;                 // the headers' rate; 0 when the file holds no chain
-    int64_t samples = 0;          // at that rate
-    std::vector<int64_t> breaks;  // the samples before each stretch skipped
+    int rate = 0;          // the headers' rate; 0 when the file holds no chain
+    int channels = 0;      // as the headers give them; 0 where the data names them
+    int64_t samples = 0;   // at that rate
+    std::string fault;     // why no chain was found, where that is known
+};
+
+// One step of the walk: a frame, and the bytes skipped before it.
+struct AdtsFrame {
+    int64_t at = 0, length = 0;
+    int64_t first = 0;    // its first sample, at the headers' rate
+    int64_t samples = 0;
+    bool damaged = false;  // its header gives a wrong length: not decoded, its time kept
+    int64_t skipped = 0;   // bytes before it that hold no frame and whose time is lost
 };
 
 class AdtsWalker {
 public:
     AdtsWalker(int fd, int64_t size) : fd_(fd), size_(size) {}
 
+    // The next frame; false at the end.
+    bool Next(AdtsFrame* frame)
+    {
+        if (at_ < 0) {
+            at_ = TagEnd(0);
+            // The stream's headers are those of the first chain.
+            if (Resync(at_) < 0) at_ = size_;
+        }
+        int64_t skipped = 0;
+        while (at_ + 7 <= size_) {
+            const int64_t length = FrameAt(at_, key_);
+            if (length > 0 && Follows(at_ + length)) return Take(frame, length, false, skipped);
+            if (const int64_t tag = TagEnd(at_); tag > at_) {
+                at_ = tag;
+                continue;
+            }
+            const int64_t next = Resync(at_ + 1);
+            // The rest holds no chain: a tag at the end, or a cut.
+            if (next < 0) return length > 0 && Take(frame, length, false, skipped);
+            if (skipped == 0 && OneFrame(at_, next)) return Take(frame, next - at_, true, 0);
+            if (length > 0) return Take(frame, length, false, skipped);
+            // Junk before the first frame has nothing before it to shift.
+            if (taken_) skipped += next - at_;
+            at_ = next;
+        }
+        return false;
+    }
+
+    // n bytes of the file from `at` into out.
+    bool Copy(int64_t at, int64_t n, uint8_t* out)
+    {
+        const uint8_t* bytes = Bytes(at, n);
+        if (bytes) std::memcpy(out, bytes, size_t(n));
+        return bytes != nullptr;
+    }
+
+    // Every frame from the start.
     AdtsChain Walk()
     {
         AdtsChain chain;
-        // Junk before the first chain has nothing before it to shift.
-        int64_t at = Resync(TagEnd(0));
-        if (at < 0) return chain;
-        const uint8_t* first = Bytes(at, 7);
-        key_ = Key(first);
-        chain.rate = kRates[first[2] >> 2 & 0xF];
-        while (at + 7 <= size_) {
-            if (const int64_t length = FrameAt(at, key_)) {
-                chain.samples += 1024 * ((Bytes(at, 7)[6] & 3) + 1);
-                at += length;
-                continue;
-            }
-            if (const int64_t tag = TagEnd(at); tag > at) {
-                at = tag;
-                continue;
-            }
-            // The rest holds no chain: a tag at the end, or a cut.
-            const int64_t next = Resync(at + 1);
-            if (next < 0) break;
-            chain.breaks.push_back(chain.samples);
-            at = next;
+        AdtsFrame frame;
+        while (Next(&frame)) chain.samples += frame.samples;
+        if (!taken_ || !sound_) {
+            chain.fault = taken_ ? "its AAC frames hold their headers alone, no sound" : Cut();
+            return chain;
         }
+        chain.rate = kRates[key_ >> 10 & 0xF];
+        const int config = int(key_ >> 8 & 1) << 2 | int(key_ >> 6 & 3);
+        chain.channels = config == 7 ? 8 : config;
         return chain;
     }
 
@@ -387,20 +426,34 @@ private:
         return window_.data() + (at - windowAt_);
     }
 
-    // The length of the frame whose header starts at `at`, when it is one
-    // of the stream's (key: what its headers share; -1 for any) and lies
-    // whole in the file; else 0.
-    int64_t FrameAt(int64_t at, int64_t key)
+    // Whether a header of the stream (key: what its headers share; -1 for
+    // any) starts at `at`, whatever its length says.
+    bool HeaderAt(int64_t at, int64_t key)
     {
         const uint8_t* h = Bytes(at, 7);
-        if (!h || h[0] != 0xFF || (h[1] & 0xF6) != 0xF0 || kRates[h[2] >> 2 & 0xF] == 0) return 0;
-        if (key >= 0 && Key(h) != key) return 0;
-        const int64_t length = int64_t(h[3] & 3) << 11 | int64_t(h[4]) << 3 | h[5] >> 5;
-        const int64_t header = h[1] & 1 ? 7 : 9;  // without or with a checksum
-        return length > header && at + length <= size_ ? length : 0;
+        return h && h[0] == 0xFF && (h[1] & 0xF6) == 0xF0 && kRates[h[2] >> 2 & 0xF] != 0 && (key < 0 || Key(h) == key);
     }
 
+    static int64_t LengthOf(const uint8_t* h) { return int64_t(h[3] & 3) << 11 | int64_t(h[4]) << 3 | h[5] >> 5; }
+
+    // The length of the frame whose header starts at `at`, when it is one
+    // of the stream's and lies whole in the file; else 0. A frame may hold
+    // its header alone.
+    int64_t FrameAt(int64_t at, int64_t key)
+    {
+        if (!HeaderAt(at, key)) return 0;
+        const uint8_t* h = Bytes(at, 7);
+        const int64_t length = LengthOf(h);
+        const int64_t header = h[1] & 1 ? 7 : 9;  // without or with a checksum
+        return length >= header && at + length <= size_ ? length : 0;
+    }
+
+    // Whether the chain goes on at `at`: the end, a tag, or a header of the
+    // stream (whose own length may be what is damaged).
+    bool Follows(int64_t at) { return at == size_ || HeaderAt(at, key_) || TagEnd(at) > at; }
+
     // Whether a chain starts at `at`: three frames, or those up to the end.
+    // The first sets what the stream's headers share.
     bool Starts(int64_t at)
     {
         const uint8_t* h = Bytes(at, 7);
@@ -410,6 +463,7 @@ private:
             if (length == 0) return false;
             at += length;
         }
+        key_ = key;
         return true;
     }
 
@@ -420,6 +474,50 @@ private:
             if (b && *b == 0xFF && Starts(at)) return at;
         }
         return -1;
+    }
+
+    // Whether [at, next) is one frame whose header gives too short a
+    // length: no more bytes than the decoder's buffer lets a frame take
+    // (6,144 bits a channel a block), and no other header among them. A
+    // length that runs past `next` may be a frame cut short where the
+    // bytes after it went missing.
+    bool OneFrame(int64_t at, int64_t next)
+    {
+        if (!HeaderAt(at, key_)) return false;
+        const uint8_t* h = Bytes(at, 7);
+        const int64_t blocks = (h[6] & 3) + 1;
+        const int config = (h[2] & 1) << 2 | h[3] >> 6;
+        const int64_t most = config == 0 ? 8191 : blocks * 768 * (config == 7 ? 8 : config) + 9 + 2 * blocks;
+        if (LengthOf(h) >= next - at || next - at > most) return false;
+        for (int64_t k = at + 1; k < next; ++k)
+            if (HeaderAt(k, key_)) return false;
+        return true;
+    }
+
+    bool Take(AdtsFrame* frame, int64_t length, bool damaged, int64_t skipped)
+    {
+        frame->at = at_;
+        frame->length = length;
+        frame->first = sample_;
+        frame->samples = 1024 * ((Bytes(at_, 7)[6] & 3) + 1);
+        frame->damaged = damaged;
+        frame->skipped = skipped;
+        sample_ += frame->samples;
+        sound_ = sound_ || (!damaged && length > (Bytes(at_, 7)[1] & 1 ? 7 : 9));
+        at_ += length;
+        taken_ = true;
+        return true;
+    }
+
+    // Why a file of no frames holds none, when its first header says.
+    std::string Cut()
+    {
+        const int64_t at = TagEnd(0);
+        if (!HeaderAt(at, -1)) return {};
+        const int64_t length = LengthOf(Bytes(at, 7));
+        if (at + length <= size_) return {};
+        return "the file is cut short: it holds " + std::to_string(size_ - at) + " bytes of the " +
+               std::to_string(length) + " its first frame takes";
     }
 
     // The end of the ID3v2 tag at `at`, or `at` when none starts there.
@@ -434,6 +532,10 @@ private:
     int fd_;
     int64_t size_;
     int64_t key_ = -1;
+    int64_t at_ = -1;  // where the next frame is looked for; -1 before the start
+    int64_t sample_ = 0;
+    bool taken_ = false;
+    bool sound_ = false;  // a frame held more than its header
     std::vector<uint8_t> window_;
     int64_t windowAt_ = 0;
 };
@@ -648,6 +750,8 @@ struct FrameReader {
     int packets = 0, frames = 0, errors = 0;
     int64_t sent = 0;  // the stream's packets given to the decoder
     PacketWatch* watch = nullptr;
+    // Where packets come from instead of the demuxer, when set: < 0 at the end.
+    std::function<int(AVPacket*)> read;
 
     enum Result { kFrame, kEnd, kFault };
     Result Next(AVFrame* out, bool counted)
@@ -666,7 +770,7 @@ struct FrameReader {
             }
             if (flushed || !packet) return kEnd;
             if (counted && ++packets > kMaxPackets) return kFault;
-            if (av_read_frame(format, packet.get()) < 0) {
+            if ((read ? read(packet.get()) : av_read_frame(format, packet.get())) < 0) {
                 avcodec_send_packet(codec, nullptr);
                 flushed = true;
                 continue;
@@ -733,8 +837,9 @@ struct SoundTime {
     // file's edit list, which cuts the codec's padding off); 0: at the end
     // of what decodes.
     int64_t end = 0;
-    // Where the file skips a stretch whose length nothing in it tells.
-    std::vector<int64_t> breaks;
+    // A raw AAC stream's: its frames are read by their headers' chain
+    // (AdtsWalker) and placed by it, at the headers' rate; 0 for others.
+    int adtsRate = 0;
 };
 
 class SoundReader : public SampleSource {
@@ -744,7 +849,7 @@ public:
           stream_(stream),
           info_(std::move(info)),
           end_(time.end),
-          breaks_(std::move(time.breaks))
+          adtsRate_(time.adtsRate)
     {
         said_.demuxers = true;
     }
@@ -820,6 +925,10 @@ private:
         const AVRational base = demuxer_.format->streams[stream_]->time_base;
         watch_ = PacketWatch(&said_, base.num > 0 && base.den > 0 ? 2 + av_rescale_q(2, AVRational{1, 1000}, base) : 0);
         reader_.watch = &watch_;
+        if (adtsRate_ > 0) {
+            adts_ = std::make_unique<AdtsWalker>(::fileno(demuxer_.file), demuxer_.size);
+            reader_.read = [this](AVPacket* packet) { return NextAdtsFrame(packet); };
+        }
         frame_.reset(av_frame_alloc());
         failed_ = !frame_ || !reader_.packet;
         return !failed_;
@@ -845,7 +954,7 @@ private:
         widestFrame_ = 0;
         said_.dropped = 0;
         undecoded_ = false;
-        nextBreak_ = 0;
+        adts_.reset();
         return Ready();
     }
 
@@ -886,18 +995,42 @@ private:
             if (!pending_.empty() || owed_ > 0) return 1;
         }
         Place();
-        return pending_.empty() ? 0 : 1;
+        // Frames lost at the end of a raw AAC stream keep their time too.
+        if (pending_.empty() && adtsRate_ > 0 && placed_ < info_.frames) {
+            owed_ = info_.frames - placed_;
+            placed_ = info_.frames;
+        }
+        return pending_.empty() && owed_ == 0 ? 0 : 1;
     }
 
-    // Counts the samples pending_ holds as placed, and says each break in
-    // the file they pass.
-    void Place()
+    // Counts the samples pending_ holds as placed.
+    void Place() { placed_ += int64_t(pending_.size() / size_t(info_.channels)); }
+
+    // A raw AAC stream's next frame as a packet, placed by the frames before
+    // it; what the walk skipped is said here, where it lies.
+    int NextAdtsFrame(AVPacket* packet)
     {
-        placed_ += int64_t(pending_.size() / size_t(info_.channels));
-        for (; nextBreak_ < breaks_.size() && breaks_[nextBreak_] < placed_; ++nextBreak_) {
-            complaints_.Add(breaks_[nextBreak_], breaks_[nextBreak_], {});
-            complaints_.MarkTimeLost();
+        const auto at = [&](int64_t sample) { return av_rescale(sample, info_.sampleRate, adtsRate_); };
+        AdtsFrame frame;
+        for (;;) {
+            if (!adts_->Next(&frame)) return AVERROR_EOF;
+            if (frame.skipped > 0) {
+                complaints_.Add(at(frame.first), at(frame.first),
+                                std::to_string(frame.skipped) + " bytes hold no AAC frame");
+                complaints_.MarkTimeLost();
+            }
+            if (!frame.damaged) break;
+            // Not decoded: the frame after it is placed after its time.
+            complaints_.Add(at(frame.first), at(frame.first + frame.samples), "a frame header is damaged");
         }
+        const AVRational base = demuxer_.format->streams[stream_]->time_base;
+        if (av_new_packet(packet, int(frame.length)) < 0 || !adts_->Copy(frame.at, frame.length, packet->data))
+            return AVERROR(EIO);
+        packet->stream_index = stream_;
+        packet->pts = packet->dts = av_rescale_q(frame.first, AVRational{1, adtsRate_}, base);
+        packet->duration = av_rescale_q(frame.samples, AVRational{1, adtsRate_}, base);
+        packet->pos = frame.at;
+        return 0;
     }
 
     // The silence owed before a decoded frame: how far its timestamp lies
@@ -919,10 +1052,11 @@ private:
         const int64_t at = av_rescale_q(ts, base, rate);
         if (at <= -kFar || at >= kFar) return 0;
         if (!based_) {
-            // A FLAC file's frames count from its first sample: one whose
-            // first frames are lost starts later than that.
-            flac_ = std::strcmp(demuxer_.format->iformat->name, "flac") == 0;
-            const int64_t start = flac_ ? 0
+            // A FLAC file's frames count from its first sample, as a raw
+            // AAC stream's are placed: one whose first frames are lost
+            // starts later than that.
+            timed_ = adtsRate_ > 0 || std::strcmp(demuxer_.format->iformat->name, "flac") == 0;
+            const int64_t start = timed_ ? 0
                                   : st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, base, rate)
                                                                      : at;
             origin_ = start > -kFar && start < kFar ? start : at;
@@ -941,14 +1075,15 @@ private:
         if (gap >= -slack && gap <= slack) return 0;
         // With nothing lost, a timestamp off by less than a packet is no hole
         // (Vorbis's move where the block size changes): the samples follow on.
-        if (!undecoded && !dropped && gap >= -widestFrame_ && gap <= widestFrame_) return 0;
+        if (!timed_ && !undecoded && !dropped && gap >= -widestFrame_ && gap <= widestFrame_) return 0;
         // No gap may be longer than what was lost could hold, however far a
         // timestamp jumps: the packets given since the last frame, or, for
         // packets dropped unread, any stretch within the length the file
         // states; and none runs past that length.
         int64_t most = undecoded ? packets * widestFrame_ * 2 : 0;
-        // A FLAC frame's header names its place, under a checksum.
-        if ((dropped || flac_) && info_.frames > 0) most = kFar;
+        // A FLAC frame's header names its place, under a checksum, with or
+        // without a stated length; a raw AAC frame's is counted.
+        if ((dropped && info_.frames > 0) || timed_) most = kFar;
         most = std::min(most, info_.frames > 0 ? info_.frames - placed_ : kFar);
         // A hole is damage where anything told of damage; a time that jumps
         // in a stream that decodes whole is the file's own (a recording's
@@ -1040,7 +1175,7 @@ private:
     // In frames at the output rate: silence still to hand out, the samples
     // and silence placed so far, and where the stream's time starts.
     int64_t owed_ = 0, placed_ = 0, origin_ = 0;
-    bool flac_ = false;  // a FLAC file, whose frames count from its first sample
+    bool timed_ = false;  // each frame's place is known: FLAC, raw AAC
     bool based_ = false;
     int64_t sentAtFrame_ = 0;  // the decoder's packets when the last frame came
     int64_t widestFrame_ = 0;  // the most samples a frame has held
@@ -1050,8 +1185,8 @@ private:
     bool undecoded_ = false;
     PacketWatch watch_;
     int64_t end_ = 0;
-    std::vector<int64_t> breaks_;
-    size_t nextBreak_ = 0;
+    int adtsRate_ = 0;
+    std::unique_ptr<AdtsWalker> adts_;
 };
 
 // ---- The movie
@@ -1322,6 +1457,16 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     const std::string containerName = format->iformat->long_name ? format->iformat->long_name : container;
     // Why a sound stream was passed over for what its header gives.
     std::string soundRefused;
+    // A raw AAC stream is read by its frame headers' chain, which also give
+    // its rate and channels where FFmpeg could decode no frame to learn them.
+    AdtsChain adts;
+    if (container == "aac") {
+        adts = AdtsWalker(::fileno(impl->demuxer.file), impl->demuxer.size).Walk();
+        if (adts.rate == 0) {
+            error_ = !adts.fault.empty() ? adts.fault : "it holds no AAC frames that can be read";
+            return false;
+        }
+    }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* st = format->streams[i];
         const AVCodecParameters* par = st->codecpar;
@@ -1357,10 +1502,10 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
             s.codecType = CodecType(format, par, false);
             s.codecName = CodecLongName(par->codec_id);
             SoundInfo& info = s.sound;
-            info.sampleRate = par->sample_rate;
+            info.sampleRate = par->sample_rate > 0 ? par->sample_rate : adts.rate;
             // Surround sound comes mixed down to stereo: a movie's sound
             // ends as MP3, which holds two channels at most.
-            const int channels = par->ch_layout.nb_channels;
+            const int channels = par->ch_layout.nb_channels > 0 ? par->ch_layout.nb_channels : adts.channels;
             info.channels = std::min(channels, 2);
             const int bits = av_get_bits_per_sample(par->codec_id);
             info.bitsPerSample = bits > 0 ? bits : 16;
@@ -1411,13 +1556,9 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     } else if (container == "aac" && impl->sound >= 0) {
         // The length its frames hold, where FFmpeg guesses from a bit rate.
         SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
-        const AdtsChain chain = AdtsWalker(::fileno(impl->demuxer.file), impl->demuxer.size).Walk();
-        if (chain.rate > 0 && chain.samples > 0) {
-            info.frames = av_rescale(chain.samples, info.sampleRate, chain.rate);
-            impl->duration = double(chain.samples) / chain.rate;
-            for (const int64_t at : chain.breaks)
-                impl->soundTime.breaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
-        }
+        info.frames = av_rescale(adts.samples, info.sampleRate, adts.rate);
+        impl->duration = double(adts.samples) / adts.rate;
+        impl->soundTime.adtsRate = adts.rate;
     } else if (format->duration <= 0) {
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             const AVStream* st = format->streams[i];

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/captured_stderr.h"
+#include "platform/flac_frames.h"
 #include "platform/gestalt.h"
 #include "platform/mpeg_audio.h"
 #include "platform/regular_file.h"
@@ -220,6 +221,7 @@ struct SoundFileView {
     std::FILE* file = nullptr;
     int64_t length = 0;
     int64_t patchAt = -1;  // four bytes read as 0xFF
+    std::vector<char> buffer;  // the stream's, which it outlives
     ~SoundFileView()
     {
         if (file) std::fclose(file);
@@ -235,6 +237,10 @@ std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* wh
     auto view = std::make_unique<SoundFileView>();
     view->file = OpenRegularStream(path, why);
     if (!view->file) return nullptr;
+    // Decoders ask for a few kilobytes at a time: one system call each,
+    // through the stream's own small buffer.
+    view->buffer.resize(65536);
+    std::setvbuf(view->file, view->buffer.data(), _IOFBF, view->buffer.size());
     if (::fseeko(view->file, 0, SEEK_END) != 0 || (view->length = ::ftello(view->file)) < 0 ||
         ::fseeko(view->file, 0, SEEK_SET) != 0) {
         *why = std::strerror(errno);
@@ -415,8 +421,14 @@ bool SoundSource::Open(const std::string& path)
     if (sf.frames < 0) return refuse("no sound in the file");
     int64_t frames = sf.frames;
     // libsndfile's length of a sound whose header leaves it open (a FLAC
-    // stream written through a pipe): that is no claim, so it is counted.
-    if (sf.frames == SF_COUNT_MAX) {
+    // stream written through a pipe): that is no claim, so it is counted,
+    // from a FLAC stream's frame headers where they tell it (decoding to the
+    // end reads the whole file and stops at the first damage).
+    if (sf.frames == SF_COUNT_MAX)
+        frames = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC
+                     ? FlacLengthFromFrames(::fileno(view->file), view->length)
+                     : -1;
+    if (frames < 0) {
         frames = CountFrames(file, sf.channels);
         Quietly(&said, [&] { return sf_close(file); });
         const SF_INFO first = sf;

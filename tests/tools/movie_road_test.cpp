@@ -303,6 +303,17 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // from the piece it complained in, FFmpeg's decode takes over.
         {"resync.flac", "is damaged (it does not decode between 1.4 s and 1.5 s: frames there are lost)", 132300,
          true, 2.5},
+        // Written through a pipe, its length is counted from its frames: past
+        // the damage FFmpeg's decode takes over, as where the header gives it.
+        {"piped.flac", "is damaged (it does not decode ", 264600, true, 5.75},
+        // A header whose length is wrong: that frame is lost, its time kept
+        // (the clicks come after the 1,024 samples the AAC encoder puts first).
+        {"zero.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"seven.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"eight.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"first.aac", "is damaged (it does not decode at 0.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"bare.aac", "cannot be read (its AAC frames hold their headers alone, no sound): the movie goes without it", 0},
+        {"claim.aac", "cannot be read (the file is cut short: it holds 100 bytes of the 8191 its first frame takes)", 0},
         // A header's length that claims nothing: all is read, nothing said.
         {"open.flac", "", 44100, true},
         {"open.wav", "", 44100, true},
