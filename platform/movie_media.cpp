@@ -61,7 +61,6 @@ struct Complaints {
     std::string first;
     bool demuxers = false;
     int dropped = 0;
-    std::string droppedWords;
 };
 thread_local Complaints* t_watched = nullptr;
 
@@ -110,7 +109,7 @@ void KeepMessage(void* source, int level, const char* format, va_list args)
     if (source == t_watched->decoder) {
         if (t_watched->count++ == 0) t_watched->first = text;
     } else if (t_watched->demuxers && *static_cast<const AVClass* const*>(source) == avformat_get_class()) {
-        if (t_watched->dropped++ == 0) t_watched->droppedWords = text;
+        ++t_watched->dropped;
     }
 }
 
@@ -799,6 +798,13 @@ std::string CodecLongName(AVCodecID id)
     return d && d->long_name ? d->long_name : avcodec_get_name(id);
 }
 
+// A codec's name without its explanation: "AAC", "Vorbis", "FLAC".
+std::string CodecShortName(AVCodecID id)
+{
+    const std::string name = CodecLongName(id);
+    return name.substr(0, name.find(" ("));
+}
+
 // The name a video codec goes by, short enough for a 31-character field.
 std::string VideoCodecName(AVCodecID id)
 {
@@ -969,9 +975,10 @@ private:
             t_libraryMessage.clear();
             const int before = reader_.errors;
             const FrameReader::Result r = reader_.Next(frame_.get(), false);
-            // What the decoder skipped or concealed is said, not passed over.
+            // What the decoder skipped or concealed is said, not passed over,
+            // in our words: FFmpeg's name its decoder's insides.
             if (reader_.errors > before) {
-                complaints_.Add(placed_, placed_, t_libraryMessage);
+                complaints_.Add(placed_, placed_, "damaged " + CodecShortName(codec_->codec_id) + " data");
                 undecoded_ = true;
             }
             if (r == FrameReader::kFault) return -1;
@@ -1069,7 +1076,7 @@ private:
         const bool dropped = watch_.lostAt != AV_NOPTS_VALUE && ts >= watch_.lostAt;
         const bool told = dropped && watch_.told;
         if (dropped) watch_.lostAt = AV_NOPTS_VALUE;
-        if (told) complaints_.Add(placed_, placed_, said_.droppedWords);
+        if (told) complaints_.Add(placed_, placed_, "packets there are lost");
         // Timestamps are exact to their tick (a millisecond in Matroska).
         const int64_t slack = std::max<int64_t>(info_.sampleRate / 500, 2 * av_rescale_q(1, base, rate) + 1);
         if (gap >= -slack && gap <= slack) return 0;

@@ -287,7 +287,7 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"quiet.mp3", "", 67968, true},
         {"loud.mp3", "", 67968, true},
         // A stretch that does not decode becomes silence of its length.
-        {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: ", 441000, true},
+        {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: damaged AAC data)", 441000, true},
         // What libFLAC put silence in for is where; a seek back over damage
         // keeps what decodes before and after it.
         {"late.flac", "is damaged (it does not decode between 0.2 s and 0.3 s: frames there are lost)", 26460, true},
@@ -323,10 +323,10 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"rate.wav", "cannot be read (its header gives a sample rate of 2147483647 Hz;", 0},
         {"channels.wav", "cannot be read (its header gives 255 channels; a sound has 1 to 64)", 0},
         {"bits0.aif", "cannot be read (its header gives a sample size of 0 bits; a sound has 1 to 64)", 0},
-        {"holed.aac", "is damaged (it does not decode between 4.0 s and 6.0 s: ", 442368, true},
+        {"holed.aac", "is damaged (it does not decode between 4.0 s and 6.0 s: damaged AAC data)", 442368, true},
         // Packets lost unread: their time is in the next one's timestamp.
-        {"random.ogg", "is damaged (it does not decode between ", 441000, true},
-        {"random.ts", "is damaged (it does not decode between ", 442368, true},
+        {"random.ogg", "s: packets there are lost)", 441000, true},
+        {"random.ts", "s: packets there are lost)", 442368, true},
         // ADTS headers lost: what the bytes skipped held, nothing tells.
         {"random.aac", "(what follows plays early)", 442368},
     };
@@ -418,6 +418,8 @@ const ValidSound kValidSounds[] = {
     {"s16.flac", 44100, 2, 2.5, "-c:a flac"},
     {"s16_96k.flac", 96000, 1, 2.5, "-c:a flac"},
     {"piped.flac", 44100, 1, 2.5, "-c:a flac -f flac", true},  // its length left unknown
+    // Its length counted from frame headers that give their rate in Hz.
+    {"piped_s24_11k.flac", 11025, 2, 2.5, "-c:a flac -sample_fmt s32 -f flac", true},
     {"vorbis.ogg", 44100, 2, 2.5, "-c:a libvorbis"},
     {"vorbis_10s.ogg", 44100, 1, 10, "-c:a libvorbis"},
     {"opus.opus", 48000, 2, 2.5, "-c:a libopus -b:a 96k"},
