@@ -38,7 +38,8 @@ namespace {
 // movie.
 constexpr const char* kFormats =
     "mov,avi,mpeg,mpegts,mpegvideo,m4v,h264,hevc,matroska,flv,asf,ogg,aac,mp3,wav,aiff,caf,flac";
-constexpr int kIoBufferSize = 32768;
+// What FFmpeg reads at a time, one system call each.
+constexpr int kIoBufferSize = 65536;
 constexpr int kMaxSide = 32767;  // what a QuickDraw box holds
 // Bounds of one frame look-up and of the errors a stream may have.
 constexpr int kMaxPackets = 200000;
@@ -399,7 +400,9 @@ public:
 private:
     static constexpr int kRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
                                        16000, 12000, 11025, 8000,  7350,  0,     0,     0};
-    static constexpr int64_t kWindow = 65536;
+    // Bytes are read in large blocks that keep the longest frame before the
+    // place asked for, so that stepping back to a frame's start reads nothing.
+    static constexpr int64_t kWindow = 262144, kBehind = 8192 + 16;
 
     // What every header of one stream shares: version, profile, rate and channels.
     static int64_t Key(const uint8_t* h)
@@ -409,18 +412,19 @@ private:
 
     const uint8_t* Bytes(int64_t at, int64_t n)
     {
-        if (at < 0 || n > kWindow || at + n > size_) return nullptr;
+        if (at < 0 || n > kWindow - kBehind || at + n > size_) return nullptr;
         if (at < windowAt_ || at + n > windowAt_ + int64_t(window_.size())) {
-            window_.resize(size_t(std::min(kWindow, size_ - at)));
+            windowAt_ = std::max<int64_t>(0, at - kBehind);
+            window_.resize(size_t(std::min(kWindow, size_ - windowAt_)));
             for (size_t done = 0; done < window_.size();) {
-                const ssize_t r = ::pread(fd_, window_.data() + done, window_.size() - done, off_t(at + int64_t(done)));
+                const ssize_t r =
+                    ::pread(fd_, window_.data() + done, window_.size() - done, off_t(windowAt_ + int64_t(done)));
                 if (r <= 0) {
                     window_.clear();
                     return nullptr;
                 }
                 done += size_t(r);
             }
-            windowAt_ = at;
         }
         return window_.data() + (at - windowAt_);
     }
@@ -539,6 +543,39 @@ private:
     int64_t windowAt_ = 0;
 };
 
+// A raw AAC file's chain, walked once a run: a show opens a sound to read
+// its length, to check it before the export and to export it. Known for as
+// long as the file stands as it was.
+AdtsChain WalkAdts(int fd, int64_t size)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return AdtsWalker(fd, size).Walk();
+    struct Walked {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        timespec changed;
+        AdtsChain chain;
+    };
+    static std::mutex lock;
+    static std::vector<Walked> walked;
+    const auto same = [&](const Walked& w) {
+        return w.device == st.st_dev && w.inode == st.st_ino && w.size == st.st_size &&
+               w.changed.tv_sec == st.st_mtim.tv_sec && w.changed.tv_nsec == st.st_mtim.tv_nsec;
+    };
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        for (const Walked& w : walked)
+            if (same(w)) return w.chain;
+    }
+    const AdtsChain chain = AdtsWalker(fd, size).Walk();
+    const std::lock_guard<std::mutex> hold(lock);
+    constexpr size_t kKept = 32;
+    if (walked.size() == kKept) walked.erase(walked.begin());
+    walked.push_back({st.st_dev, st.st_ino, st.st_size, st.st_mtim, chain});
+    return chain;
+}
+
 // ---- Files through our own reader: no name reaches FFmpeg, so nothing is
 // told by a file's extension, and no other file is ever opened.
 
@@ -593,6 +630,8 @@ struct Demuxer {
             *why = "the file is empty";
             return false;
         }
+        // FFmpeg's own buffer is the only one: a second would split its reads.
+        std::setvbuf(file, nullptr, _IONBF, 0);
         auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
         io = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, this, Read, nullptr, Seek) : nullptr;
         format = io ? avformat_alloc_context() : nullptr;
@@ -1468,7 +1507,7 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     // its rate and channels where FFmpeg could decode no frame to learn them.
     AdtsChain adts;
     if (container == "aac") {
-        adts = AdtsWalker(::fileno(impl->demuxer.file), impl->demuxer.size).Walk();
+        adts = WalkAdts(::fileno(impl->demuxer.file), impl->demuxer.size);
         if (adts.rate == 0) {
             error_ = !adts.fault.empty() ? adts.fault : "it holds no AAC frames that can be read";
             return false;
