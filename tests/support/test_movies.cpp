@@ -288,6 +288,16 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         bytes[at + 3] = char((bytes[at + 3] & 0xFC) | value >> 11);
         bytes[at + 4] = char(value >> 3);
         bytes[at + 5] = char((bytes[at + 5] & 0x1F) | (value & 7) << 5);
+    } else if (kind == "tagged.flac") {
+        // Valid: 1 s with an APEv2 tag (header, one item, footer) and an
+        // ID3v1 tag after its last frame, as some taggers write them.
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -c:a flac")) return "";
+        const auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+        const std::string item = le32(5) + le32(0) + std::string("Title\0Hello", 11);
+        const auto ape = [&](uint32_t flags) {
+            return "APETAGEX" + le32(2000) + le32(uint32_t(item.size()) + 32) + le32(1) + le32(flags) + std::string(8, '\0');
+        };
+        bytes += ape(0xA0000000) + item + ape(0x80000000) + "TAG" + std::string(125, 'x');
     } else if (kind == "bare.aac" || kind == "claim.aac") {
         // ADTS headers alone: 50 of 7 bytes each, or one claiming 8,191
         // bytes in a file of 100.

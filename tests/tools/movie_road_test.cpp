@@ -316,6 +316,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"claim.aac", "cannot be read (the file is cut short: it holds 100 bytes of the 8191 its first frame takes)", 0},
         // A header's length that claims nothing: all is read, nothing said.
         {"open.flac", "", 44100, true},
+        // Tags a tagger put after the last frame are no frames lost.
+        {"tagged.flac", "", 44100, true},
         {"open.wav", "", 44100, true},
         {"many.mka", "", 22050, true},
         // Header fields no sound has: said, which, and the sound left out.
