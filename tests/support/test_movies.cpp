@@ -272,6 +272,21 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         // length, one bit flipped at its middle.
         if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a flac -f flac - >")) return "";
         bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
+    } else if (kind == "ref.flac" || kind == "refpipe.flac") {
+        // The same by the reference encoder, which writes frames of 4,096
+        // samples and a length, or, fed raw samples through a pipe, none;
+        // libFLAC fills the frame whose checksum fails with silence.
+        const std::string raw = path + ".raw";
+        if (!RunFfmpeg(ClickTrack(44100, 6) + "-ac 1 -f s16le", raw) ||
+            RunCommand("flac -s -f --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 "
+                       "--sample-rate=44100 " +
+                       std::string(kind == "ref.flac" ? "-o '" + path + "' '" + raw + "'"
+                                                      : "-c - < '" + raw + "' 2>/dev/null | cat > '" + path + "'"))
+                    .exitCode != 0)
+            return "";
+        bytes = ReadFile(path);
+        if (bytes.empty()) return "";
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
     } else if (kind == "zero.aac" || kind == "seven.aac" || kind == "eight.aac" || kind == "first.aac") {
         // 6 s of clicks whose frame 130 (or first frame) has the length
         // field of its header set to 0, 7 or 8 bytes.

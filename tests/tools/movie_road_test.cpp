@@ -306,6 +306,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // Written through a pipe, its length is counted from its frames: past
         // the damage FFmpeg's decode takes over, as where the header gives it.
         {"piped.flac", "is damaged (it does not decode ", 264600, true, 5.75},
+        {"ref.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
+        {"refpipe.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
         // A header whose length is wrong: that frame is lost, its time kept
         // (the clicks come after the 1,024 samples the AAC encoder puts first).
         {"zero.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
