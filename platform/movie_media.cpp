@@ -326,8 +326,8 @@ private:
 // what nothing tells.
 
 struct AdtsChain {
-    int rate = 0;          // the headers' rate; 0 when the file holds no chain
-    int channels = 0;      // as the headers give them; 0 where the data names them
+    int rate = 0;          // the first frame's rate; 0 when the file holds no chain
+    int channels = 0;      // as its header gives them; 0 where the data names them
     int64_t samples = 0;   // at that rate
     std::string fault;     // why no chain was found, where that is known
 };
@@ -335,7 +335,7 @@ struct AdtsChain {
 // One step of the walk: a frame, and the bytes skipped before it.
 struct AdtsFrame {
     int64_t at = 0, length = 0;
-    int64_t first = 0;    // its first sample, at the headers' rate
+    int64_t first = 0;    // its first sample, at the first frame's rate
     int64_t samples = 0;
     bool damaged = false;  // its header gives a wrong length: not decoded, its time kept
     int64_t skipped = 0;   // bytes before it that hold no frame and whose time is lost
@@ -391,8 +391,8 @@ public:
             chain.fault = taken_ ? "its AAC frames hold their headers alone, no sound" : Cut();
             return chain;
         }
-        chain.rate = kRates[key_ >> 10 & 0xF];
-        const int config = int(key_ >> 8 & 1) << 2 | int(key_ >> 6 & 3);
+        chain.rate = kRates[firstKey_ >> 10 & 0xF];
+        const int config = int(firstKey_ >> 8 & 1) << 2 | int(firstKey_ >> 6 & 3);
         chain.channels = config == 7 ? 8 : config;
         return chain;
     }
@@ -456,11 +456,12 @@ private:
     bool Follows(int64_t at) { return at == size_ || HeaderAt(at, key_) || TagEnd(at) > at; }
 
     // Whether a chain starts at `at`: three frames, or those up to the end.
-    // The first sets what the stream's headers share.
+    // It sets what the stream's headers share from there on: streams joined
+    // end to end may differ in rate or channels.
     bool Starts(int64_t at)
     {
         const uint8_t* h = Bytes(at, 7);
-        const int64_t key = key_ >= 0 ? key_ : h ? Key(h) : -1;
+        const int64_t key = h ? Key(h) : -1;
         for (int frames = 0; frames < 3 && at < size_; ++frames) {
             const int64_t length = FrameAt(at, key);
             if (length == 0) return false;
@@ -497,16 +498,26 @@ private:
         return true;
     }
 
+    // The frame at at_, its time counted at the first frame's rate.
     bool Take(AdtsFrame* frame, int64_t length, bool damaged, int64_t skipped)
     {
+        const uint8_t* h = Bytes(at_, 7);
+        const int rate = kRates[h[2] >> 2 & 0xF];
+        if (!taken_) firstKey_ = Key(h);
+        if (rate != partRate_) {
+            partStart_ = sample_;
+            partSamples_ = 0;
+            partRate_ = rate;
+        }
+        partSamples_ += 1024 * ((h[6] & 3) + 1);
         frame->at = at_;
         frame->length = length;
         frame->first = sample_;
-        frame->samples = 1024 * ((Bytes(at_, 7)[6] & 3) + 1);
+        sample_ = partStart_ + partSamples_ * kRates[firstKey_ >> 10 & 0xF] / rate;
+        frame->samples = sample_ - frame->first;
         frame->damaged = damaged;
         frame->skipped = skipped;
-        sample_ += frame->samples;
-        sound_ = sound_ || (!damaged && length > (Bytes(at_, 7)[1] & 1 ? 7 : 9));
+        sound_ = sound_ || (!damaged && length > (h[1] & 1 ? 7 : 9));
         at_ += length;
         taken_ = true;
         return true;
@@ -536,7 +547,11 @@ private:
     int64_t size_;
     int64_t key_ = -1;
     int64_t at_ = -1;  // where the next frame is looked for; -1 before the start
-    int64_t sample_ = 0;
+    int64_t firstKey_ = -1;
+    // Samples so far at the first frame's rate; those of the frames since
+    // the rate last changed at theirs.
+    int64_t sample_ = 0, partStart_ = 0, partSamples_ = 0;
+    int partRate_ = 0;
     bool taken_ = false;
     bool sound_ = false;  // a frame held more than its header
     std::vector<uint8_t> window_;
@@ -883,7 +898,7 @@ struct SoundTime {
     // of what decodes.
     int64_t end = 0;
     // A raw AAC stream's: its frames are read by their headers' chain
-    // (AdtsWalker) and placed by it, at the headers' rate; 0 for others.
+    // (AdtsWalker) and placed by it, at its first frame's rate; 0 for others.
     int adtsRate = 0;
 };
 

@@ -313,6 +313,14 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             return "APETAGEX" + le32(2000) + le32(uint32_t(item.size()) + 32) + le32(1) + le32(flags) + std::string(8, '\0');
         };
         bytes += ape(0xA0000000) + item + ape(0x80000000) + "TAG" + std::string(125, 'x');
+    } else if (kind == "joined.aac") {
+        // Valid: raw AAC streams joined end to end, 6 s of clicks in mono at
+        // 44,100 Hz, 2 s in stereo at 22,050 Hz, and the first again.
+        const std::string second = path + ".22k.aac";
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a aac -b:a 128k -f adts") ||
+            !RunFfmpeg(ClickTrack(22050, 2) + "-ac 2 -c:a aac -b:a 64k -f adts", second))
+            return "";
+        bytes = bytes + ReadFile(second) + bytes;
     } else if (kind == "bare.aac" || kind == "claim.aac") {
         // ADTS headers alone: 50 of 7 bytes each, or one claiming 8,191
         // bytes in a file of 100.

@@ -314,6 +314,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"seven.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"eight.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"first.aac", "is damaged (it does not decode at 0.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        // Streams joined end to end that differ in rate and channels: all
+        // of each, placed by its own rate, and nothing said.
+        {"joined.aac", "", 624640, true, 13.9002},
         {"bare.aac", "cannot be read (its AAC frames hold their headers alone, no sound): the movie goes without it", 0},
         {"claim.aac", "cannot be read (the file is cut short: it holds 100 bytes of the 8191 its first frame takes)", 0},
         // A header's length that claims nothing: all is read, nothing said.
