@@ -364,7 +364,7 @@ public:
             const int64_t next = Resync(at_ + 1);
             // The rest holds no chain: a tag at the end, or a cut.
             if (next < 0) return length > 0 && Take(frame, length, false, skipped);
-            if (skipped == 0 && OneFrame(at_, next)) return Take(frame, next - at_, true, 0);
+            if (OneFrame(at_, next)) return Take(frame, next - at_, true, skipped);
             if (length > 0) return Take(frame, length, false, skipped);
             // Junk before the first frame has nothing before it to shift.
             if (taken_) skipped += next - at_;
@@ -480,11 +480,9 @@ private:
         return -1;
     }
 
-    // Whether [at, next) is one frame whose header gives too short a
-    // length: no more bytes than the decoder's buffer lets a frame take
-    // (6,144 bits a channel a block), and no other header among them. A
-    // length that runs past `next` may be a frame cut short where the
-    // bytes after it went missing.
+    // Whether [at, next) is one frame whose header gives a wrong length: no
+    // more bytes than the decoder's buffer lets a frame take (6,144 bits a
+    // channel a block), and no other header among them.
     bool OneFrame(int64_t at, int64_t next)
     {
         if (!HeaderAt(at, key_)) return false;
@@ -492,7 +490,7 @@ private:
         const int64_t blocks = (h[6] & 3) + 1;
         const int config = (h[2] & 1) << 2 | h[3] >> 6;
         const int64_t most = config == 0 ? 8191 : blocks * 768 * (config == 7 ? 8 : config) + 9 + 2 * blocks;
-        if (LengthOf(h) >= next - at || next - at > most) return false;
+        if (next - at > most) return false;
         for (int64_t k = at + 1; k < next; ++k)
             if (HeaderAt(k, key_)) return false;
         return true;

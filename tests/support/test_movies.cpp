@@ -287,9 +287,10 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         bytes = ReadFile(path);
         if (bytes.empty()) return "";
         bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
-    } else if (kind == "zero.aac" || kind == "seven.aac" || kind == "eight.aac" || kind == "first.aac") {
+    } else if (kind == "zero.aac" || kind == "seven.aac" || kind == "eight.aac" || kind == "long.aac" ||
+               kind == "first.aac") {
         // 6 s of clicks whose frame 130 (or first frame) has the length
-        // field of its header set to 0, 7 or 8 bytes.
+        // field of its header set to 0, 7, 8 or 2,000 bytes.
         if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a aac -b:a 128k -f adts")) return "";
         const auto length = [&](size_t at) {
             return size_t(uint8_t(bytes[at + 3]) & 3) << 11 | size_t(uint8_t(bytes[at + 4])) << 3 |
@@ -299,7 +300,7 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         for (int frame = 0; frame < (kind == "first.aac" ? 0 : 130) && at + 7 <= bytes.size(); ++frame)
             at += length(at);
         if (at + 7 > bytes.size()) return "";
-        const int value = kind == "seven.aac" ? 7 : kind == "eight.aac" ? 8 : 0;
+        const int value = kind == "seven.aac" ? 7 : kind == "eight.aac" ? 8 : kind == "long.aac" ? 2000 : 0;
         bytes[at + 3] = char((bytes[at + 3] & 0xFC) | value >> 11);
         bytes[at + 4] = char(value >> 3);
         bytes[at + 5] = char((bytes[at + 5] & 0x1F) | (value & 7) << 5);

@@ -313,6 +313,7 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"zero.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"seven.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"eight.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"long.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"first.aac", "is damaged (it does not decode at 0.0 s: a frame header is damaged)", 266240, true, 5.7732},
         // Streams joined end to end that differ in rate and channels: all
         // of each, placed by its own rate, and nothing said.
