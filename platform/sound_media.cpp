@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/captured_stderr.h"
+#include "platform/flac_frames.h"
 #include "platform/gestalt.h"
 #include "platform/mpeg_audio.h"
 #include "platform/regular_file.h"
@@ -215,11 +216,13 @@ std::string LibraryWords(SNDFILE* file)
 
 // The file as libsndfile reads it, through our own reads: a WAVE data size
 // of 0 reads as 0xFFFFFFFF, the placeholder libsndfile knows, so that it
-// reads the samples that follow instead of none.
+// reads the samples that follow instead of none; a FLAC stream ends before
+// the tags a tagger put after it.
 struct SoundFileView {
     std::FILE* file = nullptr;
-    int64_t length = 0;
+    int64_t length = 0;  // the bytes libsndfile sees
     int64_t patchAt = -1;  // four bytes read as 0xFF
+    std::vector<char> buffer;  // the stream's, which it outlives
     ~SoundFileView()
     {
         if (file) std::fclose(file);
@@ -228,6 +231,44 @@ struct SoundFileView {
 
 namespace {
 
+// Where a FLAC stream's bytes end: before the ID3v1 and APEv2 tags some
+// taggers put after its last frame, which libFLAC would take for frames
+// lost. length for other files.
+int64_t FlacStreamEnd(int fd, int64_t length)
+{
+    unsigned char head[10];
+    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return length;
+    int64_t start = 0;
+    if (std::memcmp(head, "ID3", 3) == 0)
+        start = 10 + (int64_t(head[6] & 0x7F) << 21 | int64_t(head[7] & 0x7F) << 14 | int64_t(head[8] & 0x7F) << 7 |
+                      (head[9] & 0x7F)) +
+                (head[5] & 0x10 ? 10 : 0);
+    if (::pread(fd, head, 4, off_t(start)) != 4 || std::memcmp(head, "fLaC", 4) != 0) return length;
+    // An APEv2 tag may stand before an ID3v1 tag.
+    for (int tags = 0; tags < 2; ++tags) {
+        unsigned char tail[32];
+        if (length - 128 > start && ::pread(fd, tail, 3, off_t(length - 128)) == 3 &&
+            std::memcmp(tail, "TAG", 3) == 0) {
+            length -= 128;
+            continue;
+        }
+        if (length - 32 > start && ::pread(fd, tail, 32, off_t(length - 32)) == 32 &&
+            std::memcmp(tail, "APETAGEX", 8) == 0) {
+            const auto le32 = [&](int at) {
+                return uint32_t(tail[at]) | uint32_t(tail[at + 1]) << 8 | uint32_t(tail[at + 2]) << 16 |
+                       uint32_t(tail[at + 3]) << 24;
+            };
+            const int64_t size = int64_t(le32(12)) + (le32(20) & 0x80000000u ? 32 : 0);
+            if (size >= 32 && length - size > start) {
+                length -= size;
+                continue;
+            }
+        }
+        break;
+    }
+    return length;
+}
+
 // The regular file at path (nothing else is opened: a FIFO would hold the
 // run), or null with the reason in *why.
 std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* why)
@@ -235,11 +276,16 @@ std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* wh
     auto view = std::make_unique<SoundFileView>();
     view->file = OpenRegularStream(path, why);
     if (!view->file) return nullptr;
+    // Decoders ask for a few kilobytes at a time: one system call each,
+    // through the stream's own small buffer.
+    view->buffer.resize(65536);
+    std::setvbuf(view->file, view->buffer.data(), _IOFBF, view->buffer.size());
     if (::fseeko(view->file, 0, SEEK_END) != 0 || (view->length = ::ftello(view->file)) < 0 ||
         ::fseeko(view->file, 0, SEEK_SET) != 0) {
         *why = std::strerror(errno);
         return nullptr;
     }
+    view->length = FlacStreamEnd(::fileno(view->file), view->length);
     return view;
 }
 
@@ -248,12 +294,16 @@ SF_VIRTUAL_IO* ViewCalls()
     static SF_VIRTUAL_IO calls = {
         [](void* user) -> sf_count_t { return static_cast<SoundFileView*>(user)->length; },
         [](sf_count_t offset, int whence, void* user) -> sf_count_t {
-            std::FILE* f = static_cast<SoundFileView*>(user)->file;
-            return ::fseeko(f, offset, whence) == 0 ? ::ftello(f) : -1;
+            const auto* view = static_cast<SoundFileView*>(user);
+            std::FILE* f = view->file;
+            const bool fromEnd = whence == SEEK_END;
+            return ::fseeko(f, fromEnd ? view->length + offset : offset, fromEnd ? SEEK_SET : whence) == 0 ? ::ftello(f)
+                                                                                                          : -1;
         },
         [](void* out, sf_count_t count, void* user) -> sf_count_t {
             const auto* view = static_cast<SoundFileView*>(user);
             const int64_t at = ::ftello(view->file);
+            count = std::min<sf_count_t>(count, std::max<int64_t>(view->length - at, 0));
             const size_t got = count > 0 ? std::fread(out, 1, size_t(count), view->file) : 0;
             if (view->patchAt >= 0 && at >= 0)
                 for (int64_t i = std::max(at, view->patchAt); i < std::min(at + int64_t(got), view->patchAt + 4); ++i)
@@ -415,8 +465,14 @@ bool SoundSource::Open(const std::string& path)
     if (sf.frames < 0) return refuse("no sound in the file");
     int64_t frames = sf.frames;
     // libsndfile's length of a sound whose header leaves it open (a FLAC
-    // stream written through a pipe): that is no claim, so it is counted.
-    if (sf.frames == SF_COUNT_MAX) {
+    // stream written through a pipe): that is no claim, so it is counted,
+    // from a FLAC stream's frame headers where they tell it (decoding to the
+    // end reads the whole file and stops at the first damage).
+    if (sf.frames == SF_COUNT_MAX)
+        frames = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC
+                     ? FlacLengthFromFrames(::fileno(view->file), view->length)
+                     : -1;
+    if (frames < 0) {
         frames = CountFrames(file, sf.channels);
         Quietly(&said, [&] { return sf_close(file); });
         const SF_INFO first = sf;

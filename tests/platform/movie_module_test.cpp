@@ -49,6 +49,15 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     // Read again, through a decoder that no longer seeks.
     ASSERT_TRUE(alone.Seek(0));
     EXPECT_EQ(ReadAll(alone), stopped);
+    // Written through a pipe, its header gives no length: its frames' own
+    // headers give all 6 s, not what decodes before the damage, so a stop
+    // there is one short of the length, and said.
+    const std::string piped = tavrel_test::DamagedSound(dir.file("piped.flac"), "piped.flac");
+    ASSERT_FALSE(piped.empty()) << "ffmpeg could not make the sound";
+    platform::SoundSource open;
+    ASSERT_TRUE(open.Open(piped));
+    EXPECT_EQ(open.Info().frames, 44100 * 6);
+    EXPECT_LT(ReadAll(open), 44100 * 4);
     // Where libFLAC's seek fails on damage (here in the first frame), the
     // frame is reached by reading: the very samples a whole read gives.
     const std::string head = tavrel_test::DamagedSound(dir.file("head.flac"), "head.flac");

@@ -267,6 +267,73 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(std::string("-f lavfi -i \"aevalsrc='if(lt(t,0.3),") + (quiet ? "0,random(0)-0.5" : "random(0)-0.5,0") +
                   ")':s=44100:d=1.5\" -c:a libmp3lame -q:a 0 -write_xing 0"))
             return "";
+    } else if (kind == "piped.flac") {
+        // 6 s of clicks written through a pipe, so its header gives no
+        // length, one bit flipped at its middle.
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a flac -f flac - >")) return "";
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
+    } else if (kind == "ref.flac" || kind == "refpipe.flac") {
+        // The same by the reference encoder, which writes frames of 4,096
+        // samples and a length, or, fed raw samples through a pipe, none;
+        // libFLAC fills the frame whose checksum fails with silence.
+        const std::string raw = path + ".raw";
+        if (!RunFfmpeg(ClickTrack(44100, 6) + "-ac 1 -f s16le", raw) ||
+            RunCommand("flac -s -f --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 "
+                       "--sample-rate=44100 " +
+                       std::string(kind == "ref.flac" ? "-o '" + path + "' '" + raw + "'"
+                                                      : "-c - < '" + raw + "' 2>/dev/null | cat > '" + path + "'"))
+                    .exitCode != 0)
+            return "";
+        bytes = ReadFile(path);
+        if (bytes.empty()) return "";
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
+    } else if (kind == "zero.aac" || kind == "seven.aac" || kind == "eight.aac" || kind == "long.aac" ||
+               kind == "first.aac") {
+        // 6 s of clicks whose frame 130 (or first frame) has the length
+        // field of its header set to 0, 7, 8 or 2,000 bytes.
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a aac -b:a 128k -f adts")) return "";
+        const auto length = [&](size_t at) {
+            return size_t(uint8_t(bytes[at + 3]) & 3) << 11 | size_t(uint8_t(bytes[at + 4])) << 3 |
+                   uint8_t(bytes[at + 5]) >> 5;
+        };
+        size_t at = 0;
+        for (int frame = 0; frame < (kind == "first.aac" ? 0 : 130) && at + 7 <= bytes.size(); ++frame)
+            at += length(at);
+        if (at + 7 > bytes.size()) return "";
+        const int value = kind == "seven.aac" ? 7 : kind == "eight.aac" ? 8 : kind == "long.aac" ? 2000 : 0;
+        bytes[at + 3] = char((bytes[at + 3] & 0xFC) | value >> 11);
+        bytes[at + 4] = char(value >> 3);
+        bytes[at + 5] = char((bytes[at + 5] & 0x1F) | (value & 7) << 5);
+    } else if (kind == "tagged.flac") {
+        // Valid: 1 s with an APEv2 tag (header, one item, footer) and an
+        // ID3v1 tag after its last frame, as some taggers write them.
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -c:a flac")) return "";
+        const auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+        const std::string item = le32(5) + le32(0) + std::string("Title\0Hello", 11);
+        const auto ape = [&](uint32_t flags) {
+            return "APETAGEX" + le32(2000) + le32(uint32_t(item.size()) + 32) + le32(1) + le32(flags) + std::string(8, '\0');
+        };
+        bytes += ape(0xA0000000) + item + ape(0x80000000) + "TAG" + std::string(125, 'x');
+    } else if (kind == "joined.aac") {
+        // Valid: raw AAC streams joined end to end, 6 s of clicks in mono at
+        // 44,100 Hz, 2 s in stereo at 22,050 Hz, and the first again.
+        const std::string second = path + ".22k.aac";
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a aac -b:a 128k -f adts") ||
+            !RunFfmpeg(ClickTrack(22050, 2) + "-ac 2 -c:a aac -b:a 64k -f adts", second))
+            return "";
+        bytes = bytes + ReadFile(second) + bytes;
+    } else if (kind == "bare.aac" || kind == "claim.aac") {
+        // ADTS headers alone: 50 of 7 bytes each, or one claiming 8,191
+        // bytes in a file of 100.
+        if (!make(tone10 + "-c:a aac -f adts") || bytes.size() < 100) return "";
+        const bool bare = kind == "bare.aac";
+        std::string header = bytes.substr(0, bare ? 7 : 100);
+        const int value = bare ? 7 : 8191;
+        header[3] = char((header[3] & 0xFC) | value >> 11);
+        header[4] = char(value >> 3);
+        header[5] = char((header[5] & 0x1F) | (value & 7) << 5);
+        bytes.clear();
+        for (int i = 0; i < (bare ? 50 : 1); ++i) bytes += header;
     } else if (kind == "cut.flac") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=11025:duration=2 -c:a flac")) return "";
         bytes.resize(bytes.size() * 3 / 4);

@@ -287,7 +287,7 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"quiet.mp3", "", 67968, true},
         {"loud.mp3", "", 67968, true},
         // A stretch that does not decode becomes silence of its length.
-        {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: ", 441000, true},
+        {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: damaged AAC data)", 441000, true},
         // What libFLAC put silence in for is where; a seek back over damage
         // keeps what decodes before and after it.
         {"late.flac", "is damaged (it does not decode between 0.2 s and 0.3 s: frames there are lost)", 26460, true},
@@ -303,8 +303,27 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // from the piece it complained in, FFmpeg's decode takes over.
         {"resync.flac", "is damaged (it does not decode between 1.4 s and 1.5 s: frames there are lost)", 132300,
          true, 2.5},
+        // Written through a pipe, its length is counted from its frames: past
+        // the damage FFmpeg's decode takes over, as where the header gives it.
+        {"piped.flac", "is damaged (it does not decode ", 264600, true, 5.75},
+        {"ref.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
+        {"refpipe.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
+        // A header whose length is wrong: that frame is lost, its time kept
+        // (the clicks come after the 1,024 samples the AAC encoder puts first).
+        {"zero.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"seven.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"eight.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"long.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        {"first.aac", "is damaged (it does not decode at 0.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        // Streams joined end to end that differ in rate and channels: all
+        // of each, placed by its own rate, and nothing said.
+        {"joined.aac", "", 624640, true, 13.9002},
+        {"bare.aac", "cannot be read (its AAC frames hold their headers alone, no sound): the movie goes without it", 0},
+        {"claim.aac", "cannot be read (the file is cut short: it holds 100 bytes of the 8191 its first frame takes)", 0},
         // A header's length that claims nothing: all is read, nothing said.
         {"open.flac", "", 44100, true},
+        // Tags a tagger put after the last frame are no frames lost.
+        {"tagged.flac", "", 44100, true},
         {"open.wav", "", 44100, true},
         {"many.mka", "", 22050, true},
         // Header fields no sound has: said, which, and the sound left out.
@@ -312,10 +331,10 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"rate.wav", "cannot be read (its header gives a sample rate of 2147483647 Hz;", 0},
         {"channels.wav", "cannot be read (its header gives 255 channels; a sound has 1 to 64)", 0},
         {"bits0.aif", "cannot be read (its header gives a sample size of 0 bits; a sound has 1 to 64)", 0},
-        {"holed.aac", "is damaged (it does not decode between 4.0 s and 6.0 s: ", 442368, true},
+        {"holed.aac", "is damaged (it does not decode between 4.0 s and 6.0 s: damaged AAC data)", 442368, true},
         // Packets lost unread: their time is in the next one's timestamp.
-        {"random.ogg", "is damaged (it does not decode between ", 441000, true},
-        {"random.ts", "is damaged (it does not decode between ", 442368, true},
+        {"random.ogg", "s: packets there are lost)", 441000, true},
+        {"random.ts", "s: packets there are lost)", 442368, true},
         // ADTS headers lost: what the bytes skipped held, nothing tells.
         {"random.aac", "(what follows plays early)", 442368},
     };
@@ -407,6 +426,8 @@ const ValidSound kValidSounds[] = {
     {"s16.flac", 44100, 2, 2.5, "-c:a flac"},
     {"s16_96k.flac", 96000, 1, 2.5, "-c:a flac"},
     {"piped.flac", 44100, 1, 2.5, "-c:a flac -f flac", true},  // its length left unknown
+    // Its length counted from frame headers that give their rate in Hz.
+    {"piped_s24_11k.flac", 11025, 2, 2.5, "-c:a flac -sample_fmt s32 -f flac", true},
     {"vorbis.ogg", 44100, 2, 2.5, "-c:a libvorbis"},
     {"vorbis_10s.ogg", 44100, 1, 10, "-c:a libvorbis"},
     {"opus.opus", 48000, 2, 2.5, "-c:a libopus -b:a 96k"},
