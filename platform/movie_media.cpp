@@ -46,10 +46,11 @@ constexpr int kMaxErrors = 2000;
 // A time up to this far after the frame shown is reached by decoding on,
 // a farther one by seeking to the key frame before it.
 constexpr double kForwardSeconds = 2.0;
-// A frame is converted once, straight from the decoded pixels to the size
-// asked for: bilinear, which widens to a triangle when it shrinks, with the
-// colour's horizontal detail kept at full width.
-constexpr int kScaleFlags = SWS_BILINEAR | SWS_FULL_CHR_H_INT;
+// A frame is scaled and converted in one pass, straight from the decoded
+// pixels to the size asked for: bicubic (widened when it shrinks), the
+// colour interpolated to every pixel. At the decoded size libswscale's
+// direct converter takes over (each colour sample over its pixels).
+constexpr int kScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
 
 std::atomic<int> g_opens{0};
 thread_local std::string t_libraryMessage;
