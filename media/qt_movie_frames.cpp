@@ -201,15 +201,17 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
 namespace {
 
 // Movie files kept open between the steps of a run (the read, the export's
-// plan, the export), each with the stamp of the file it was opened from. A
-// few at most: each holds a file open and one frame's pixels.
+// plan, the export), each with the stamp of the file it was opened from.
+// Each holds a file open, its demuxer and at most one frame: past 64 of
+// them, or 64 MB by their estimates, a movie is closed instead, and opened
+// again when it is wanted.
 struct KeptMovie {
     std::string path, stamp;
     platform::MovieMedia media;
     uint64_t bytes = 0;
 };
 constexpr size_t kMaxKept = 64;
-constexpr uint64_t kMaxKeptBytes = uint64_t(96) << 20;
+constexpr uint64_t kMaxKeptBytes = uint64_t(64) << 20;
 std::mutex g_keptLock;
 // Never destroyed: the movies close before the program ends, or with it.
 std::vector<KeptMovie>& Kept()
@@ -254,11 +256,10 @@ bool CQTMovie::KeepOpen()
         Close();
         return false;
     }
-    movie_.ReleaseDecoder();
-    // One decoded frame, at most four bytes a pixel, and the demuxer.
-    int width = 0, height = 0;
-    movie_.DisplaySize(&width, &height);
-    const uint64_t bytes = uint64_t(width) * uint64_t(height) * 4 + (uint64_t(256) << 10);
+    // The frame kept, and the demuxer: its buffers and an index that
+    // grows with the movie's length (about 2 KB a second).
+    const double seconds = std::clamp(movie_.Duration(), 0.0, 1e7);
+    const uint64_t bytes = movie_.ReleaseDecoder() + (uint64_t(256) << 10) + uint64_t(seconds * 2048);
     bool kept = false;
     {
         std::lock_guard<std::mutex> lock(g_keptLock);

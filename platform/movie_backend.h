@@ -27,7 +27,7 @@ public:
     virtual double FrameRate() const = 0;
     virtual const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) = 0;
     virtual bool HasFrameAt(double seconds) = 0;
-    virtual void ReleaseDecoder() = 0;
+    virtual uint64_t ReleaseDecoder() = 0;
     virtual SampleSource* Sound() = 0;
 };
 

@@ -1077,7 +1077,7 @@ public:
     double FrameRate() const override;
     const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) override;
     bool HasFrameAt(double seconds) override;
-    void ReleaseDecoder() override;
+    uint64_t ReleaseDecoder() override;
     SampleSource* Sound() override;
 
 private:
@@ -1338,10 +1338,13 @@ struct FfmpegMovie::Impl {
     }
 
     // Keeps the shown frame alone: decoder, scaler, the frame after it and
-    // the picture go.
-    void ReleaseDecoder()
+    // the picture go. The bytes the frame holds.
+    uint64_t ReleaseDecoder()
     {
-        if (!codec) return;
+        uint64_t bytes = 0;
+        for (const AVBufferRef* b : shown->buf)
+            if (b) bytes += b->size;
+        if (!codec) return bytes;
         codec.reset();
         reader.codec = nullptr;
         av_frame_unref(next.get());
@@ -1352,6 +1355,7 @@ struct FfmpegMovie::Impl {
         picture = MovieFrame{};
         pictureIsShown = false;
         released = true;
+        return bytes;
     }
 };
 
@@ -1594,9 +1598,9 @@ bool FfmpegMovie::HasFrameAt(double seconds)
     return error_.empty();
 }
 
-void FfmpegMovie::ReleaseDecoder()
+uint64_t FfmpegMovie::ReleaseDecoder()
 {
-    if (impl_) impl_->ReleaseDecoder();
+    return impl_ ? impl_->ReleaseDecoder() : 0;
 }
 
 SampleSource* FfmpegMovie::Sound()

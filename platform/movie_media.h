@@ -105,8 +105,8 @@ public:
     bool HasFrameAt(double seconds);
     // Lets the decoder go and keeps the frame shown alone: a movie kept for
     // later holds one picture's pixels. Another time is decoded afresh from
-    // the key frame before it.
-    void ReleaseDecoder();
+    // the key frame before it. Returns the bytes of the frame kept.
+    uint64_t ReleaseDecoder();
     // The sound as a source of samples at its own rate and channels, read
     // through a reader of its own; null without sound.
     SampleSource* Sound();

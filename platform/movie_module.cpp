@@ -148,9 +148,9 @@ bool MovieMedia::HasFrameAt(double seconds)
     return backend_->HasFrameAt(seconds);
 }
 
-void MovieMedia::ReleaseDecoder()
+uint64_t MovieMedia::ReleaseDecoder()
 {
-    if (backend_) backend_->ReleaseDecoder();
+    return backend_ ? backend_->ReleaseDecoder() : 0;
 }
 
 SampleSource* MovieMedia::Sound()
