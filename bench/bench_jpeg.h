@@ -191,7 +191,7 @@ inline bool BareDecode(const std::string& path, std::vector<uint8_t>* rgb, int* 
 }
 
 // Bilinear resampling of packed RGB, pixel centres aligned, weights in 8
-// bits: each output pixel from the four nearest.
+// bits: each output pixel from the four nearest, rows blended first.
 inline void BareBilinear(const std::vector<uint8_t>& in, int width, int height, std::vector<uint8_t>* out)
 {
     struct Tap {
@@ -201,7 +201,7 @@ inline void BareBilinear(const std::vector<uint8_t>& in, int width, int height, 
         auto t = std::vector<Tap>(size_t(to));
         for (int i = 0; i < to; ++i) {
             const double x = std::clamp((i + 0.5) * from / to - 0.5, 0.0, double(from - 1));
-            const int at = std::min(int(x), from - 2 < 0 ? 0 : from - 2);
+            const int at = std::min(int(x), std::max(from - 2, 0));
             t[size_t(i)] = {at, int((x - at) * 256 + 0.5)};
         }
         return t;
@@ -209,19 +209,18 @@ inline void BareBilinear(const std::vector<uint8_t>& in, int width, int height, 
     const std::vector<Tap> xs = taps(width, kOutWidth), ys = taps(height, kOutHeight);
     out->resize(size_t(kOutWidth) * kOutHeight * 3);
     const size_t rowBytes = size_t(width) * 3;
+    std::vector<uint16_t> row(rowBytes + 3);
     for (int y = 0; y < kOutHeight; ++y) {
         const uint8_t* r0 = in.data() + size_t(ys[size_t(y)].at) * rowBytes;
         const uint8_t* r1 = height > 1 ? r0 + rowBytes : r0;
-        const int wy = ys[size_t(y)].weight;
+        const unsigned wy = unsigned(ys[size_t(y)].weight);
+        for (size_t i = 0; i < rowBytes; ++i) row[i] = uint16_t(r0[i] * (256 - wy) + r1[i] * wy);
+        std::copy_n(&row[rowBytes - 3], 3, &row[rowBytes]);  // the last pixel's right neighbour
         uint8_t* o = out->data() + size_t(y) * kOutWidth * 3;
-        for (int x = 0; x < kOutWidth; ++x, o += 3) {
-            const Tap& t = xs[size_t(x)];
-            const size_t a = size_t(t.at) * 3, b = width > 1 ? a + 3 : a;
-            for (int c = 0; c < 3; ++c) {
-                const int top = r0[a + c] * (256 - t.weight) + r0[b + c] * t.weight;
-                const int bottom = r1[a + c] * (256 - t.weight) + r1[b + c] * t.weight;
-                o[c] = uint8_t((top * (256 - wy) + bottom * wy + 32768) >> 16);
-            }
+        for (const Tap& t : xs) {
+            const uint16_t* p = &row[size_t(t.at) * 3];
+            const unsigned w = unsigned(t.weight);
+            for (int c = 0; c < 3; ++c, ++o) *o = uint8_t((p[c] * (256 - w) + p[c + 3] * w + 32768) >> 16);
         }
     }
 }
