@@ -25,7 +25,9 @@ public:
     virtual int SoundIndex() const = 0;
     virtual void DisplaySize(int* width, int* height) const = 0;
     virtual double FrameRate() const = 0;
-    virtual const MovieFrame* FrameAt(double seconds) = 0;
+    virtual const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) = 0;
+    virtual bool HasFrameAt(double seconds) = 0;
+    virtual uint64_t ReleaseDecoder() = 0;
     virtual SampleSource* Sound() = 0;
 };
 
@@ -41,7 +43,7 @@ protected:
 
 // Raised whenever the classes above change, so that a stale module is
 // refused instead of called.
-inline constexpr int kMovieModuleVersion = 2;
+inline constexpr int kMovieModuleVersion = 3;
 inline constexpr char kMovieModuleEntry[] = "TavrelMovieModule";
 inline constexpr char kMovieModuleBundle[] = "movie_media.bundle";
 // The entry point: the module object, or null when version is not the

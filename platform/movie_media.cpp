@@ -48,6 +48,11 @@ constexpr int kMaxErrors = 2000;
 // A time up to this far after the frame shown is reached by decoding on,
 // a farther one by seeking to the key frame before it.
 constexpr double kForwardSeconds = 2.0;
+// A frame is scaled and converted in one pass, straight from the decoded
+// pixels to the size asked for: bicubic (widened when it shrinks), the
+// colour interpolated to every pixel. At the decoded size libswscale's
+// direct converter takes over (each colour sample over its pixels).
+constexpr int kScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
 
 std::atomic<int> g_opens{0};
 thread_local std::string t_libraryMessage;
@@ -1264,11 +1269,15 @@ public:
     int SoundIndex() const override;
     void DisplaySize(int* width, int* height) const override;
     double FrameRate() const override;
-    const MovieFrame* FrameAt(double seconds) override;
+    const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) override;
+    bool HasFrameAt(double seconds) override;
+    uint64_t ReleaseDecoder() override;
     SampleSource* Sound() override;
 
 private:
     struct Impl;
+    // Decodes on to the frame shown at seconds.
+    bool Decode(double seconds);
     std::unique_ptr<Impl> impl_;
     std::string error_;
 };
@@ -1290,16 +1299,21 @@ struct FfmpegMovie::Impl {
     SoundTime soundTime;
 
     // Decoding state: the frame shown at the last time asked for, the one
-    // decoded after it, and the picture made of the first.
+    // decoded after it, and the picture made of the first (at the size and
+    // depth it was asked for).
     CodecPtr codec;
     FrameReader reader;
     FramePtr shown{av_frame_alloc()}, next{av_frame_alloc()}, scratch{av_frame_alloc()};
     bool haveShown = false, haveNext = false, ended = false, atStart = true;
     bool shownStandsBefore = false;  // shown is a first frame, standing for earlier times too
+    // The decoder was let go: only the shown frame is left, and any other
+    // time is decoded afresh from a key frame.
+    bool released = false;
     int64_t shownPts = 0, nextPts = 0;
     SwsContext* scaler = nullptr;
     MovieFrame picture;
     bool pictureIsShown = false;
+    int pictureAsked[3] = {};  // width, height, bits per pixel
     // Damage: what the decoder said since the last frame came out, the
     // first damage since the last whole key frame (the frames decoded from
     // it inherit it), and that of the two frames held.
@@ -1367,7 +1381,7 @@ struct FfmpegMovie::Impl {
         reader.Restart();
         av_frame_unref(shown.get());
         av_frame_unref(next.get());
-        haveShown = haveNext = ended = atStart = shownStandsBefore = pictureIsShown = false;
+        haveShown = haveNext = ended = atStart = shownStandsBefore = pictureIsShown = released = false;
         complaints.count = 0;
         complaints.first.clear();
         chainDamage.clear();
@@ -1377,6 +1391,9 @@ struct FfmpegMovie::Impl {
     {
         if (!haveShown) return false;
         if (shownPts > target) return shownStandsBefore;
+        // Frames come in the order they are shown: none after this one is
+        // shown at its very time.
+        if (shownPts == target) return true;
         return haveNext ? nextPts > target : ended;
     }
 
@@ -1415,7 +1432,7 @@ struct FfmpegMovie::Impl {
                 shownPts = pts;
                 haveShown = true;
                 pictureIsShown = false;
-                if (shownStandsBefore) break;
+                if (shownStandsBefore || pts == target) break;
             } else {
                 av_frame_move_ref(next.get(), scratch.get());
                 nextDamage = std::move(damage);
@@ -1427,26 +1444,50 @@ struct FfmpegMovie::Impl {
         return haveShown;
     }
 
-    bool MakePicture(std::string* why)
+    // Why the shown frame cannot be made a picture; empty when it can.
+    std::string Unconvertible() const
     {
-        if (pictureIsShown) return true;
         const AVFrame* f = shown.get();
-        if (!SizeAllowed(f->width, f->height, maxPixels)) {
-            *why = "a frame of " + std::to_string(f->width) + " x " + std::to_string(f->height) +
+        if (!SizeAllowed(f->width, f->height, maxPixels))
+            return "a frame of " + std::to_string(f->width) + " x " + std::to_string(f->height) +
                    " pixels is more than a picture may have";
+        const auto format = AVPixelFormat(f->format);
+        if (!av_pix_fmt_desc_get(format)) return "its frames have no known pixel format";
+        if (!sws_isSupportedInput(format)) return "its frames cannot be converted to RGB";
+        return "";
+    }
+
+    // The shown frame as a picture of width × height on screen (0 × 0: its
+    // own size) at bits per pixel (0: 32 where it carries alpha, else 24),
+    // scaled and converted in one pass and then turned as the track asks.
+    // Where libswscale cannot scale to that size the picture is the frame's
+    // own size, for the caller to scale.
+    bool MakePicture(int width, int height, int bits, std::string* why)
+    {
+        if (pictureIsShown && pictureAsked[0] == width && pictureAsked[1] == height && pictureAsked[2] == bits)
+            return true;
+        if (const std::string fault = Unconvertible(); !fault.empty()) {
+            *why = fault;
             return false;
         }
+        const AVFrame* f = shown.get();
         const auto format = AVPixelFormat(f->format);
         const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-        if (!desc) {
-            *why = "its frames have no known pixel format";
-            return false;
-        }
-        const bool alpha = desc->flags & AV_PIX_FMT_FLAG_ALPHA;
+        const bool alpha = bits ? bits == 32 : (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
         const int bytes = alpha ? 4 : 3;
-        scaler = sws_getCachedContext(scaler, f->width, f->height, format, f->width, f->height,
-                                      alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24,
-                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        // The size before the turn.
+        int64_t scaledWidth = f->width, scaledHeight = f->height;
+        if (width > 0 && height > 0 && SizeAllowed(width, height, UINT64_MAX)) {
+            scaledWidth = quarterTurns % 2 ? height : width;
+            scaledHeight = quarterTurns % 2 ? width : height;
+        }
+        for (;;) {
+            scaler = sws_getCachedContext(scaler, f->width, f->height, format, int(scaledWidth), int(scaledHeight),
+                                          alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24, kScaleFlags, nullptr, nullptr,
+                                          nullptr);
+            if (scaler || (scaledWidth == f->width && scaledHeight == f->height)) break;
+            scaledWidth = f->width, scaledHeight = f->height;
+        }
         if (!scaler) {
             *why = "its frames cannot be converted to RGB";
             return false;
@@ -1461,23 +1502,24 @@ struct FfmpegMovie::Impl {
         if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
-        const size_t rowBytes = size_t(f->width) * size_t(bytes);
-        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[rowBytes * size_t(f->height)]);
-        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[rowBytes * size_t(f->height)] : nullptr);
+        const size_t rowBytes = size_t(scaledWidth) * size_t(bytes);
+        const size_t size = rowBytes * size_t(scaledHeight);
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size]);
+        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[size] : nullptr);
         if (!pixels || (quarterTurns && !turned)) {
             *why = "out of memory";
             return false;
         }
         uint8_t* planes[4] = {pixels.get(), nullptr, nullptr, nullptr};
         int strides[4] = {int(rowBytes), 0, 0, 0};
-        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != f->height) {
+        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != int(scaledHeight)) {
             *why = "its frames cannot be converted to RGB";
             return false;
         }
-        picture.width = uint32_t(f->width);
-        picture.height = uint32_t(f->height);
+        picture.width = uint32_t(scaledWidth);
+        picture.height = uint32_t(scaledHeight);
         if (quarterTurns) {
-            Turn(pixels.get(), f->width, f->height, bytes, quarterTurns, turned.get());
+            Turn(pixels.get(), int(scaledWidth), int(scaledHeight), bytes, quarterTurns, turned.get());
             pixels = std::move(turned);
             if (quarterTurns % 2) std::swap(picture.width, picture.height);
         }
@@ -1485,7 +1527,29 @@ struct FfmpegMovie::Impl {
         picture.bitsPerPixel = bytes * 8;
         picture.damage = shownDamage;
         pictureIsShown = true;
+        pictureAsked[0] = width, pictureAsked[1] = height, pictureAsked[2] = bits;
         return true;
+    }
+
+    // Keeps the shown frame alone: decoder, scaler, the frame after it and
+    // the picture go. The bytes the frame holds.
+    uint64_t ReleaseDecoder()
+    {
+        uint64_t bytes = 0;
+        for (const AVBufferRef* b : shown->buf)
+            if (b) bytes += b->size;
+        if (!codec) return bytes;
+        codec.reset();
+        reader.codec = nullptr;
+        av_frame_unref(next.get());
+        av_frame_unref(scratch.get());
+        haveNext = false;
+        sws_freeContext(scaler);
+        scaler = nullptr;
+        picture = MovieFrame{};
+        pictureIsShown = false;
+        released = true;
+        return bytes;
     }
 };
 
@@ -1689,39 +1753,54 @@ double FfmpegMovie::FrameRate() const
     return impl_ ? impl_->frameRate : 0.0;
 }
 
-const MovieFrame* FfmpegMovie::FrameAt(double seconds)
+bool FfmpegMovie::Decode(double seconds)
 {
     if (!impl_) {
         error_ = "no movie is open";
-        return nullptr;
+        return false;
     }
     Impl& m = *impl_;
     if (m.video < 0) {
         error_ = !m.videoRefused.empty() ? m.videoRefused : "it holds no video";
-        return nullptr;
+        return false;
     }
     t_libraryMessage.clear();
-    if (!m.codec) {
-        m.codec = OpenDecoder(m.Video(), m.maxPixels, &error_);
-        if (!m.codec) return nullptr;
-        m.reader.format = m.demuxer.format;
-        m.reader.stream = m.video;
-        m.reader.codec = m.codec.get();
-    }
     const AVRational base = m.Video()->time_base;
     seconds = std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e9) : 0.0;
     const int64_t origin = m.Origin();
     const int64_t target = origin + int64_t(std::llround(seconds / av_q2d(base)));
-    if (!m.Covers(target)) {
-        const WatchComplaints watch(&m.complaints, m.codec.get());
-        const int64_t from = m.haveShown ? m.shownPts : origin;
-        const bool onward = (m.atStart || (m.haveShown && m.shownPts <= target)) &&
-                            double(target - from) * av_q2d(base) <= kForwardSeconds;
-        if (!onward) m.Seek(target);
-        if (!m.Advance(target, &error_)) return nullptr;
+    if (m.Covers(target)) return true;
+    if (!m.codec) {
+        m.codec = OpenDecoder(m.Video(), m.maxPixels, &error_);
+        if (!m.codec) return false;
+        m.reader.format = m.demuxer.format;
+        m.reader.stream = m.video;
+        m.reader.codec = m.codec.get();
     }
-    if (!m.MakePicture(&error_)) return nullptr;
-    return &m.picture;
+    const WatchComplaints watch(&m.complaints, m.codec.get());
+    const int64_t from = m.haveShown ? m.shownPts : origin;
+    const bool onward = !m.released && (m.atStart || (m.haveShown && m.shownPts <= target)) &&
+                        double(target - from) * av_q2d(base) <= kForwardSeconds;
+    if (!onward) m.Seek(target);
+    return m.Advance(target, &error_);
+}
+
+const MovieFrame* FfmpegMovie::FrameAt(double seconds, int width, int height, int bitsPerPixel)
+{
+    if (!Decode(seconds) || !impl_->MakePicture(width, height, bitsPerPixel, &error_)) return nullptr;
+    return &impl_->picture;
+}
+
+bool FfmpegMovie::HasFrameAt(double seconds)
+{
+    if (!Decode(seconds)) return false;
+    error_ = impl_->Unconvertible();
+    return error_.empty();
+}
+
+uint64_t FfmpegMovie::ReleaseDecoder()
+{
+    return impl_ ? impl_->ReleaseDecoder() : 0;
 }
 
 SampleSource* FfmpegMovie::Sound()

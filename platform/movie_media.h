@@ -59,6 +59,9 @@ public:
     ~MovieMedia();
     MovieMedia(const MovieMedia&) = delete;
     MovieMedia& operator=(const MovieMedia&) = delete;
+    // An open movie moves with what it has decoded.
+    MovieMedia(MovieMedia&& other) noexcept;
+    MovieMedia& operator=(MovieMedia&& other) noexcept;
 
     // Opens path when its content is a container FFmpeg reads here and one
     // of its streams is video or sound with a decoder. A video of more than
@@ -89,9 +92,21 @@ public:
 
     // The frame shown at seconds from the movie's start: the last whose
     // time is not after it, the first for earlier times and the last for
-    // later ones. Null, with the reason in LastError(), when none can be
-    // decoded. Valid until the next call or Close.
-    const MovieFrame* FrameAt(double seconds);
+    // later ones. It is scaled and converted once, from the decoded pixels
+    // straight to width × height on screen (the pixel aspect stretch and
+    // the turn folded in), or kept at its decoded size (turned) for 0 × 0
+    // and for a size the scaler cannot make; R, G, B at 24 bits per pixel,
+    // R, G, B, A at 32, and for 0 as the video carries alpha or not. Null,
+    // with the reason in LastError(), when none can be decoded. Valid until
+    // the next call or Close.
+    const MovieFrame* FrameAt(double seconds, int width = 0, int height = 0, int bitsPerPixel = 0);
+    // Whether FrameAt(seconds) would give a picture, found by decoding the
+    // frame alone: nothing is converted.
+    bool HasFrameAt(double seconds);
+    // Lets the decoder go and keeps the frame shown alone: a movie kept for
+    // later holds one picture's pixels. Another time is decoded afresh from
+    // the key frame before it. Returns the bytes of the frame kept.
+    uint64_t ReleaseDecoder();
     // The sound as a source of samples at its own rate and channels, read
     // through a reader of its own; null without sound.
     SampleSource* Sound();

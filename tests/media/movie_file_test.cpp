@@ -529,5 +529,54 @@ TEST_F(MovieFileTest, PicturesAndPlainSoundsNeverReachFfmpeg)
     EXPECT_EQ(platform::MovieMediaOpenCount(), before + 1);
 }
 
+// A movie kept open is taken up by the next open of its file as it stands,
+// decoded frame and all, FFmpeg not asked again; frames at other times
+// come from a key frame as ever. A file changed since, a store of 64
+// movies and a released store each give a fresh open.
+TEST_F(MovieFileTest, KeptMoviesAreTakenUpAsTheyWereLeft)
+{
+    CQTMovie::ReleaseKept();
+    const Rect dst{0, 0, 48, 64};
+    for (const TestMovie& m : TestMovies()) {
+        if (m.width == 0) continue;
+        SCOPED_TRACE(m.name);
+        const std::string copy = dir_.file("kept." + m.name);
+        ASSERT_TRUE(WriteFile(copy, ReadFile(m.path)));
+        const int before = platform::MovieMediaOpenCount();
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(copy));
+        ASSERT_TRUE(movie.DrawsFirstFrame()) << movie.GetLastError();
+        ASSERT_TRUE(movie.KeepOpen());
+        EXPECT_FALSE(movie.IsOpen());
+        for (const TimeValue time : {0, 24, 900, 0}) {
+            ASSERT_TRUE(movie.OpenFile(copy));
+            int width = 0, height = 0;
+            movie.GetSize(&width, &height);
+            EXPECT_EQ(std::make_pair(width, height), std::make_pair(m.width, m.height));
+            EXPECT_TRUE(AllPixels(Render(movie, time, &dst, 24), 3, time > 600 ? m.second : m.first)) << time;
+            ASSERT_TRUE(movie.KeepOpen());
+        }
+        EXPECT_EQ(platform::MovieMediaOpenCount(), before + 1);
+        // One more byte after the movie's end: another file.
+        ASSERT_TRUE(WriteFile(copy, ReadFile(m.path) + '\0'));
+        ASSERT_TRUE(movie.OpenFile(copy));
+        EXPECT_EQ(platform::MovieMediaOpenCount(), before + 2);
+        EXPECT_TRUE(AllPixels(Render(movie, 0, &dst, 24), 3, m.first));
+        ASSERT_TRUE(movie.KeepOpen());
+        CQTMovie::ReleaseKept();
+        ASSERT_TRUE(movie.OpenFile(copy));
+        EXPECT_EQ(platform::MovieMediaOpenCount(), before + 3);
+    }
+    const std::string bytes = ReadFile(TestMovieNamed("mp4").path);
+    for (int i = 0; i <= 64; ++i) {
+        const std::string copy = dir_.file("many" + std::to_string(i) + ".mp4");
+        ASSERT_TRUE(WriteFile(copy, bytes));
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(copy));
+        EXPECT_EQ(movie.KeepOpen(), i < 64) << i;
+    }
+    CQTMovie::ReleaseKept();
+}
+
 }  // namespace
 }  // namespace tavrel_test

@@ -1,6 +1,8 @@
 // Movie files on their way through the program: slides whose pictures are
 // an MP4 and a MOV, and a show sound from an M4A, compiled, checked by
-// swf-dump, played, and the sound decoded to its length.
+// swf-dump, played, and the sound decoded to its length; valid sounds and
+// valid movies of every kind users have, each against FFmpeg's own account
+// of it.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -17,6 +19,8 @@
 #include "support/swf_tools.h"
 #include "support/test_movies.h"
 #include "support/test_support.h"
+#include "media/jpeg_image.h"
+#include "swf/bitmaps.h"
 #include "swf/reader_primitives.h"
 #include "swf/sounds.h"
 #include "swf/sprite.h"
@@ -66,6 +70,16 @@ MovieSounds ReadMovieSounds(const std::string& movie)
     for (CSwfTag* tag : reader.GetTags(nullptr)) TakeSoundTag(tag, sounds, false);
     reader.ClearTags(true);
     return sounds;
+}
+
+// A test's name from its file's name.
+template <class Param>
+std::string FileParamName(const testing::TestParamInfo<Param>& info)
+{
+    std::string name = info.param.name;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
 }
 
 std::string Slide(const std::string& src)
@@ -540,12 +554,147 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ValidSoundTest, testing::ValuesIn(kValidSounds),
-                         [](const testing::TestParamInfo<ValidSound>& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, ValidSoundTest, testing::ValuesIn(kValidSounds), FileParamName<ValidSound>);
+
+}  // namespace
+
+namespace {
+
+// Movies of the kinds users have, made at test time from FFmpeg's test
+// pattern, each the one slide of a 640 × 480 show.
+struct ValidMovie {
+    const char* name;  // the file's name, its kind
+    const char* make;  // ffmpeg's options: the pattern's size, then the encoding
+    int width, height;  // the slide
+    const char* slide = "";  // more attributes of the slide element
+    // FFmpeg's filters from the frame to the slide's picture, before the
+    // scale to the slide's size.
+    const char* frame = "";
+    bool turned = false;  // a quarter turn in the track's matrix, as phones write
+};
+const ValidMovie kValidMovies[] = {
+    {"h264.mp4", "s=640x480 -c:v libx264 -pix_fmt yuv420p", 640, 480},
+    {"h264_10bit.mp4", "s=640x480 -c:v libx264 -pix_fmt yuv420p10le", 640, 480},
+    {"h264_444.mp4", "s=640x480 -c:v libx264 -pix_fmt yuv444p", 640, 480},
+    {"h264_full.mp4", "s=640x480 -c:v libx264 -pix_fmt yuvj420p", 640, 480},
+    // Larger than the slide, with BT.709 colour.
+    {"hd709.mp4", "s=1280x720 -c:v libx264 -pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709",
+     640, 360},
+    {"hevc.mp4", "s=640x480 -c:v libx265 -x265-params log-level=error -pix_fmt yuv420p -tag:v hvc1", 640, 480},
+    {"vp9.webm", "s=640x480 -c:v libvpx-vp9 -b:v 1M", 640, 480},
+    {"vp9_full.webm", "s=640x480 -c:v libvpx-vp9 -b:v 1M -color_range pc", 640, 480},
+    {"vp8.webm", "s=640x480 -c:v libvpx -b:v 1M", 640, 480},
+    {"av1.mkv", "s=640x480 -c:v libaom-av1 -crf 30 -cpu-used 8", 640, 480},
+    {"mpeg4.avi", "s=640x480 -c:v mpeg4 -q:v 3", 640, 480},
+    {"mpeg2.ts", "s=720x576 -c:v mpeg2video -q:v 3 -f mpegts", 599, 480},
+    {"mjpeg.mov", "s=640x480 -c:v mjpeg -q:v 2", 640, 480},
+    {"prores.mov", "s=640x480 -c:v prores_ks", 640, 480},
+    {"qtrle.mov", "s=640x480 -c:v qtrle -pix_fmt argb", 640, 480},
+    // Fitted by the aspect of the slide's 256 × 144 working picture.
+    {"odd.mp4", "s=642x362 -c:v libx264 -pix_fmt yuv420p", 640, 360},
+    {"small.mp4", "s=320x240 -c:v libx264 -pix_fmt yuv420p", 640, 480},
+    {"sar.mp4", "s=480x480 -vf setsar=4/3 -c:v libx264 -pix_fmt yuv420p", 640, 480},
+    {"turned.mp4", "s=640x480 -c:v libx264 -pix_fmt yuv420p", 360, 480, "", "", true},
+    // A crop at odd offsets, a turn with a mirror, a size of the slide's own.
+    {"crop.mp4", "s=640x480 -c:v libx264 -pix_fmt yuv420p", 549, 480,
+     " crop=\"true\" crop_left=\"101\" crop_top=\"51\" crop_right=\"500\" crop_bottom=\"400\"",
+     "format=rgb24,crop=399:349:101:51,"},
+    {"turnflip.mp4", "s=1280x720 -c:v libx264 -pix_fmt yuv420p", 270, 480,
+     " rotate=\"90\" flip_horizontal=\"true\"", "hflip,transpose=clock,"},
+    {"fixed.mp4", "s=320x240 -c:v libx264 -pix_fmt yuv420p", 333, 111,
+     " scale_to_fit=\"false\" width=\"333\" height=\"111\""},
+};
+
+// Turns the first track of a QuickTime or MPEG-4 file a quarter clockwise,
+// as a phone held upright writes it (a = 0, b = 1, c = -1, d = 0, x = the
+// height); false when it has no version 0 track header.
+bool TurnQuarter(std::string& movie, int height)
+{
+    const size_t tkhd = movie.find("tkhd");
+    if (tkhd == std::string::npos || tkhd + 80 > movie.size() || movie[tkhd + 4] != '\0') return false;
+    const uint32_t matrix[9] = {0, 0x10000, 0, 0xFFFF0000, 0, 0, uint32_t(height) << 16, 0, 0x40000000};
+    for (int i = 0; i < 9; ++i)
+        for (int b = 0; b < 4; ++b) movie[tkhd + 44 + size_t(i) * 4 + size_t(b)] = char(matrix[i] >> (24 - 8 * b));
+    return true;
+}
+
+void PrintTo(const ValidMovie& movie, std::ostream* os)
+{
+    *os << movie.name;
+}
+
+// Makes the row's movie.
+class ValidMovieTest : public testing::TestWithParam<ValidMovie> {
+protected:
+    void SetUp() override
+    {
+        if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+        const std::string make = std::string("-f lavfi -i testsrc2=d=1:") + GetParam().make;
+        if (!tavrel_test::RunFfmpeg(make, file_)) GTEST_SKIP() << "this ffmpeg cannot make it: " << make;
+        if (!GetParam().turned) return;
+        std::string bytes = tavrel_test::ReadFile(file_);
+        ASSERT_TRUE(TurnQuarter(bytes, 480));
+        ASSERT_TRUE(tavrel_test::WriteFile(file_, bytes));
+    }
+
+    TempDir dir_;
+    const std::string file_ = dir_.file(GetParam().name);
+};
+
+// The slide's bitmap is the movie's first frame as FFmpeg shows it, scaled
+// to the slide's size (Lanczos, colour at full resolution): its luma within
+// 36 dB and each channel's mean within 1.5 levels, through the JPEG at
+// quality 80. A frame shifted by a pixel, stretched, turned the wrong way
+// or read with the wrong colour matrix or range falls far below.
+TEST_P(ValidMovieTest, FirstFrameAsFfmpegShowsIt)
+{
+    const ValidMovie& m = GetParam();
+    const TempDir& dir = dir_;
+    const std::string& file = file_;
+    const std::string project = show_test::WrapShow(
+        "<slide_show width=\"640\" height=\"480\">\n<slides>\n<slide type=\"image\" src=\"" + file +
+        "\" duration=\"500\"" + m.slide + " />\n</slides>\n</slide_show>\n");
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("show.tvr"), project));
+    const ProgramResult r = RunProgram({"--strict", "show.tvr", "show.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    std::string jpeg;
+    CSwfReader reader;
+    ASSERT_TRUE(reader.Parse(CPath(dir.file("show.swf").c_str()), true, 0, true));
+    for (CSwfTag* tag : reader.GetTags(nullptr))
+        if (auto* bits = dynamic_cast<const CTagDefineBitsJPEG2*>(tag); bits && jpeg.empty())
+            jpeg.assign(bits->data.begin(), bits->data.end());
+    reader.ClearTags(true);
+    // The players' erroneous header before the stream, where it is written.
+    if (jpeg.compare(0, 4, "\xFF\xD9\xFF\xD8") == 0) jpeg.erase(0, 4);
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("bitmap.jpg"), jpeg));
+    CJpegImage bitmap;
+    ASSERT_TRUE(bitmap.Load(CPath(dir.file("bitmap.jpg"))));
+    ASSERT_EQ(std::make_pair(bitmap.width, bitmap.height), std::make_pair(uint32_t(m.width), uint32_t(m.height)));
+    ASSERT_EQ(bitmap.bitsPerPixel, 24);
+
+    const std::string scale = "scale=" + std::to_string(m.width) + ":" + std::to_string(m.height) +
+                              ":flags=lanczos+accurate_rnd+full_chroma_int+full_chroma_inp,format=rgb24";
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-i '" + file + "' -frames:v 1 -vf " + m.frame + scale + " -f rawvideo",
+                                       dir.file("frame.rgb")));
+    const std::string frame = tavrel_test::ReadFile(dir.file("frame.rgb"));
+    const size_t pixels = size_t(m.width) * size_t(m.height);
+    ASSERT_EQ(frame.size(), pixels * 3);
+    double lumaError = 0, sums[2][3] = {};
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint8_t* ours = bitmap.pixels + i * 3;
+        const auto* theirs = reinterpret_cast<const uint8_t*>(frame.data()) + i * 3;
+        const double luma = 0.299 * (ours[0] - theirs[0]) + 0.587 * (ours[1] - theirs[1]) + 0.114 * (ours[2] - theirs[2]);
+        lumaError += luma * luma;
+        for (int c = 0; c < 3; ++c) sums[0][c] += ours[c], sums[1][c] += theirs[c];
+    }
+    const double psnr = 10 * std::log10(255.0 * 255.0 * double(pixels) / std::max(lumaError, 1e-9));
+    EXPECT_GE(psnr, 36.0) << "luma PSNR against FFmpeg's frame";
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(sums[0][c] / double(pixels), sums[1][c] / double(pixels), 1.5) << "mean of channel " << c;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ValidMovieTest, testing::ValuesIn(kValidMovies), FileParamName<ValidMovie>);
 
 }  // namespace
