@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <list>
 #include <mutex>
+#include <optional>
 
 #include "platform/captured_stderr.h"
 #include "platform/regular_file.h"
@@ -153,6 +155,57 @@ constexpr size_t kBlockBytes = 1 << 18;
 
 }  // namespace
 
+struct MpegAudioReader::Walked {
+    int rate = 0, channels = 0, frameSamples = 0, layer = 0;
+    bool noReadahead = false;
+    int64_t frames = 0, claimed = 0, headerFrameAt = -1, begin = 0, end = 0;
+    double frameBytes = 0;
+    std::vector<std::pair<int64_t, int64_t>> damage;
+    std::vector<Skip> skips;
+    int64_t scannedTo = 0, runFrom = 0;
+};
+
+namespace {
+
+// Which file a walk was over: the same bytes of the same unchanged file.
+struct WalkKey {
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, seconds = 0, nanoseconds = 0, begin = 0, end = 0;
+    bool operator==(const WalkKey&) const = default;
+};
+
+// The last few walks, for every reader of the process.
+template <class Walked>
+class WalkCache {
+public:
+    std::optional<Walked> Find(const WalkKey& key)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [k, walked] : walks_)
+            if (k == key) return walked;
+        return std::nullopt;
+    }
+    void Add(const WalkKey& key, Walked walked)
+    {
+        constexpr size_t kKept = 8;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        walks_.emplace_front(key, std::move(walked));
+        if (walks_.size() > kKept) walks_.pop_back();
+    }
+
+private:
+    std::mutex mutex_;
+    std::list<std::pair<WalkKey, Walked>> walks_;
+};
+
+WalkCache<MpegAudioReader::Walked>& Walks()
+{
+    static WalkCache<MpegAudioReader::Walked> cache;
+    return cache;
+}
+
+}  // namespace
+
 MpegAudioReader::Placer::Verdict MpegAudioReader::Placer::Place(int64_t at, int64_t size, bool inSequence)
 {
     Verdict v;
@@ -196,8 +249,8 @@ void MpegAudioReader::Close()
     fd_ = -1;
     window_ = Window();
     peek_ = Window();
-    scan_ = Window();
     skips_.clear();
+    noReadahead_ = false;
     scannedTo_ = runFrom_ = 0;
     rate_ = channels_ = frameSamples_ = layer_ = 0;
     frames_ = claimed_ = 0;
@@ -225,38 +278,53 @@ void MpegAudioReader::Window::Reset(int fd, int64_t begin, int64_t size)
     fd_ = fd;
     begin_ = begin;
     size_ = size;
-    block_.clear();
-    blockAt_ = 0;
+    for (Block& b : blocks_) b = Block{};
+}
+
+const std::vector<unsigned char>* MpegAudioReader::Window::BlockAt(int64_t offset, int64_t* blockAt)
+{
+    if (offset < 0 || offset >= size_ || fd_ < 0) return nullptr;
+    Block* block = nullptr;
+    for (Block& b : blocks_)
+        if (offset >= b.at && offset < b.at + int64_t(b.bytes.size())) block = &b;
+    if (!block) {
+        block = blocks_[0].used <= blocks_[1].used ? &blocks_[0] : &blocks_[1];
+        block->bytes.resize(size_t(std::min<int64_t>(int64_t(kBlockBytes), size_ - offset)));
+        block->bytes.resize(ReadSome(fd_, begin_ + offset, block->bytes.data(), block->bytes.size()));
+        block->at = offset;
+        if (block->bytes.empty()) return nullptr;
+    }
+    block->used = ++uses_;
+    *blockAt = block->at;
+    return &block->bytes;
 }
 
 const unsigned char* MpegAudioReader::Window::Look(int64_t offset, size_t* n)
 {
-    if (offset < 0 || offset >= size_ || fd_ < 0) {
+    int64_t at = 0;
+    const std::vector<unsigned char>* block = BlockAt(offset, &at);
+    if (!block) {
         *n = 0;
         return nullptr;
     }
-    if (offset < blockAt_ || offset >= blockAt_ + int64_t(block_.size())) {
-        block_.resize(size_t(std::min<int64_t>(int64_t(kBlockBytes), size_ - offset)));
-        block_.resize(ReadSome(fd_, begin_ + offset, block_.data(), block_.size()));
-        blockAt_ = offset;
-    }
-    *n = std::min(*n, size_t(blockAt_ + int64_t(block_.size()) - offset));
-    return block_.data() + (offset - blockAt_);
+    *n = std::min(*n, size_t(at + int64_t(block->size()) - offset));
+    return block->data() + (offset - at);
 }
 
 size_t MpegAudioReader::Window::Read(int64_t offset, unsigned char* out, size_t n)
 {
     if (offset < 0 || offset >= size_ || fd_ < 0) return 0;
     n = size_t(std::min<int64_t>(int64_t(n), size_ - offset));
-    if (offset < blockAt_ || offset + int64_t(n) > blockAt_ + int64_t(block_.size())) {
-        if (n >= kBlockBytes) return ReadSome(fd_, begin_ + offset, out, n);
-        block_.resize(size_t(std::min<int64_t>(int64_t(kBlockBytes), size_ - offset)));
-        block_.resize(ReadSome(fd_, begin_ + offset, block_.data(), block_.size()));
-        blockAt_ = offset;
-        n = std::min(n, block_.size());
+    if (n >= kBlockBytes) return ReadSome(fd_, begin_ + offset, out, n);
+    size_t done = 0;
+    while (done < n) {
+        size_t part = n - done;
+        const unsigned char* p = Look(offset + int64_t(done), &part);
+        if (!p || part == 0) break;
+        std::memcpy(out + done, p, part);
+        done += part;
     }
-    std::memcpy(out, block_.data() + (offset - blockAt_), n);
-    return n;
+    return done;
 }
 
 bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
@@ -322,7 +390,16 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     end = end < 0 ? st.st_size : std::clamp<int64_t>(end, begin, st.st_size);
     window_.Reset(fd_, begin, end - begin);
     peek_.Reset(fd_, begin, end - begin);
-    scan_.Reset(fd_, begin, end - begin);
+    const WalkKey key{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+                      int64_t(st.st_mtim.tv_nsec), begin, end};
+    if (const std::optional<Walked> walked = Walks().Find(key)) {
+        Take(*walked);
+        if (noReadahead_) mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0);
+        ForceFormat();
+        const CapturedStderr quiet([](const std::string&) {});
+        if (Rewind()) return true;
+        return fail("cannot read the file again");
+    }
 
     // libmpg123 prints its notes on what it skips; the walk below places
     // what they would say.
@@ -334,17 +411,14 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     };
     // libmpg123 takes a first frame only where the next header follows it:
     // a stream of one frame is read without that look ahead.
-    if (!firstFormat() && (mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0) != MPG123_OK || !firstFormat()))
-        return fail("no MPEG audio frame in the file");
+    if (!firstFormat()) {
+        noReadahead_ = true;
+        if (mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0) != MPG123_OK || !firstFormat())
+            return fail("no MPEG audio frame in the file");
+    }
     rate_ = int(rate);
     channels_ = channels;
-    // Frames of another rate or channel count come out in the first's:
-    // libmpg123 resamples them by their own time, so that each keeps its
-    // length.
-    mpg123_param(h, MPG123_FORCE_RATE, rate_, 0);
-    mpg123_param(h, MPG123_ADD_FLAGS, channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO, 0);
-    mpg123_format_none(h);
-    mpg123_format(h, rate_, channels_ == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    ForceFormat();
     if (!Rewind() || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate != rate_ ||
         channels != channels_)
         return fail("no MPEG audio frame in the file");
@@ -458,7 +532,48 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     frames_ = Out(constant ? slots * frameSamples_ : std::llround(length));
     frameBytes_ = constant ? FrameBytes(bitRate) : 0;
     if (!Rewind()) return fail("cannot read the file again");
+    Walked walked;
+    Keep(&walked);
+    Walks().Add(key, std::move(walked));
     return true;
+}
+
+void MpegAudioReader::ForceFormat()
+{
+    // Frames of another rate or channel count come out in the first's:
+    // libmpg123 resamples them by their own time, so that each keeps its
+    // length.
+    mpg123_handle* h = Handle(handle_);
+    mpg123_param(h, MPG123_FORCE_RATE, rate_, 0);
+    mpg123_param(h, MPG123_ADD_FLAGS, channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO, 0);
+    mpg123_format_none(h);
+    mpg123_format(h, rate_, channels_ == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+}
+
+
+void MpegAudioReader::Keep(Walked* w) const
+{
+    *w = Walked{rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrameAt_,
+                begin_, end_, frameBytes_, damage_, skips_, scannedTo_, runFrom_};
+}
+
+void MpegAudioReader::Take(const Walked& w)
+{
+    rate_ = w.rate;
+    channels_ = w.channels;
+    frameSamples_ = w.frameSamples;
+    layer_ = w.layer;
+    noReadahead_ = w.noReadahead;
+    frames_ = w.frames;
+    claimed_ = w.claimed;
+    headerFrameAt_ = w.headerFrameAt;
+    begin_ = w.begin;
+    end_ = w.end;
+    frameBytes_ = w.frameBytes;
+    damage_ = w.damage;
+    skips_ = w.skips;
+    scannedTo_ = w.scannedTo;
+    runFrom_ = w.runFrom;
 }
 
 bool MpegAudioReader::Rewind()
@@ -535,10 +650,10 @@ void MpegAudioReader::ScanTo(int64_t to)
     // a frame is (free format at 640 kbit/s and 32 kHz); nothing starts in
     // it, and libmpg123 still sees bytes that are no frame there.
     constexpr int64_t kLongest = 1 << 16, kFrameRoom = 8192, kKept = 32;
-    const int64_t size = scan_.Size();
+    const int64_t size = window_.Size();
     while (scannedTo_ < size && (scannedTo_ < to || scannedTo_ - runFrom_ >= kLongest)) {
         size_t n = kBlockBytes;
-        const unsigned char* p = scan_.Look(scannedTo_, &n);
+        const unsigned char* p = window_.Look(scannedTo_, &n);
         if (!p || n == 0) break;
         const auto* sync = static_cast<const unsigned char*>(std::memchr(p, 0xFF, n));
         const int64_t end = sync ? scannedTo_ + (sync - p) : scannedTo_ + int64_t(n);

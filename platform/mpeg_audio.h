@@ -57,6 +57,10 @@ public:
     // Where frames were damaged or missing, placed at those frames.
     const DecodeComplaints& Complaints() const { return complaints_; }
 
+    // What a walk over a file learnt, kept for the next open of the same
+    // unchanged file, so that a sound is walked once however often it opens.
+    struct Walked;
+
     // Where each frame of a stream belongs in time, from its byte offset.
     class Placer {
     public:
@@ -132,11 +136,25 @@ private:
         const unsigned char* Look(int64_t offset, size_t* n);
 
     private:
+        // The block holding offset, read now into the one used longest ago
+        // where none does; null past the end.
+        const std::vector<unsigned char>* BlockAt(int64_t offset, int64_t* blockAt);
+
         int fd_ = -1;
         int64_t begin_ = 0, size_ = 0;
-        std::vector<unsigned char> block_;
-        int64_t blockAt_ = 0;
+        // Two, for the scan ahead and libmpg123's reading behind it.
+        struct Block {
+            std::vector<unsigned char> bytes;
+            int64_t at = 0;
+            uint64_t used = 0;
+        };
+        Block blocks_[2];
+        uint64_t uses_ = 0;
     };
+    void Keep(Walked* walked) const;
+    void Take(const Walked& walked);
+    // libmpg123 gives every frame the first frame's rate and channels.
+    void ForceFormat();
 
     void* handle_ = nullptr;  // mpg123_handle
     int fd_ = -1;
@@ -153,7 +171,7 @@ private:
         int64_t viewAt, from, to, shift;
     };
     std::vector<Skip> skips_;
-    Window scan_;
+    bool noReadahead_ = false;  // libmpg123 reads the first frame without looking past it
     int64_t scannedTo_ = 0, runFrom_ = 0;  // the stretch without 0xFF the scan is in
     int64_t headerFrameAt_ = -1;  // a VBRI header frame's offset: no sound
     // The sound within what the frames decode to: the encoder's delay and
