@@ -153,20 +153,6 @@ size_t ReadSome(int fd, int64_t offset, unsigned char* out, size_t n)
 // How much of the stream one read takes.
 constexpr size_t kBlockBytes = 1 << 18;
 
-}  // namespace
-
-struct MpegAudioReader::Walked {
-    int rate = 0, channels = 0, frameSamples = 0, layer = 0;
-    bool noReadahead = false;
-    int64_t frames = 0, claimed = 0, headerFrameAt = -1, begin = 0, end = 0;
-    double frameBytes = 0;
-    std::vector<std::pair<int64_t, int64_t>> damage;
-    std::vector<Skip> skips;
-    int64_t scannedTo = 0, runFrom = 0;
-};
-
-namespace {
-
 // Which file a walk was over: the same bytes of the same unchanged file.
 struct WalkKey {
     uint64_t device = 0, inode = 0;
@@ -174,9 +160,10 @@ struct WalkKey {
     bool operator==(const WalkKey&) const = default;
 };
 
+}  // namespace
+
 // The last few walks, for every reader of the process.
-template <class Walked>
-class WalkCache {
+class MpegAudioReader::WalkCache {
 public:
     std::optional<Walked> Find(const WalkKey& key)
     {
@@ -198,13 +185,11 @@ private:
     std::list<std::pair<WalkKey, Walked>> walks_;
 };
 
-WalkCache<MpegAudioReader::Walked>& Walks()
+MpegAudioReader::WalkCache& MpegAudioReader::Walks()
 {
-    static WalkCache<MpegAudioReader::Walked> cache;
+    static WalkCache cache;
     return cache;
 }
-
-}  // namespace
 
 MpegAudioReader::Placer::Verdict MpegAudioReader::Placer::Place(int64_t at, int64_t size, bool inSequence)
 {
@@ -393,7 +378,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     const WalkKey key{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
                       int64_t(st.st_mtim.tv_nsec), begin, end};
     if (const std::optional<Walked> walked = Walks().Find(key)) {
-        Take(*walked);
+        WalkFields() = *walked;
         if (noReadahead_) mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0);
         ForceFormat();
         const CapturedStderr quiet([](const std::string&) {});
@@ -532,9 +517,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     frames_ = Out(constant ? slots * frameSamples_ : std::llround(length));
     frameBytes_ = constant ? FrameBytes(bitRate) : 0;
     if (!Rewind()) return fail("cannot read the file again");
-    Walked walked;
-    Keep(&walked);
-    Walks().Add(key, std::move(walked));
+    Walks().Add(key, Walked(WalkFields()));
     return true;
 }
 
@@ -551,30 +534,6 @@ void MpegAudioReader::ForceFormat()
 }
 
 
-void MpegAudioReader::Keep(Walked* w) const
-{
-    *w = Walked{rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrameAt_,
-                begin_, end_, frameBytes_, damage_, skips_, scannedTo_, runFrom_};
-}
-
-void MpegAudioReader::Take(const Walked& w)
-{
-    rate_ = w.rate;
-    channels_ = w.channels;
-    frameSamples_ = w.frameSamples;
-    layer_ = w.layer;
-    noReadahead_ = w.noReadahead;
-    frames_ = w.frames;
-    claimed_ = w.claimed;
-    headerFrameAt_ = w.headerFrameAt;
-    begin_ = w.begin;
-    end_ = w.end;
-    frameBytes_ = w.frameBytes;
-    damage_ = w.damage;
-    skips_ = w.skips;
-    scannedTo_ = w.scannedTo;
-    runFrom_ = w.runFrom;
-}
 
 bool MpegAudioReader::Rewind()
 {

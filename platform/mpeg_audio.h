@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -56,10 +57,6 @@ public:
     static int64_t FileReads();
     // Where frames were damaged or missing, placed at those frames.
     const DecodeComplaints& Complaints() const { return complaints_; }
-
-    // What a walk over a file learnt, kept for the next open of the same
-    // unchanged file, so that a sound is walked once however often it opens.
-    struct Walked;
 
     // Where each frame of a stream belongs in time, from its byte offset.
     class Placer {
@@ -151,8 +148,6 @@ private:
         Block blocks_[2];
         uint64_t uses_ = 0;
     };
-    void Keep(Walked* walked) const;
-    void Take(const Walked& walked);
     // libmpg123 gives every frame the first frame's rate and channels.
     void ForceFormat();
 
@@ -172,6 +167,12 @@ private:
     };
     std::vector<Skip> skips_;
     bool noReadahead_ = false;  // libmpg123 reads the first frame without looking past it
+    // What a walk over a file learns, kept for the next open of the same
+    // unchanged file, so that a sound is walked once however often it opens.
+    using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, int64_t, int64_t, int64_t, double,
+                              std::vector<std::pair<int64_t, int64_t>>, std::vector<Skip>, int64_t, int64_t>;
+    class WalkCache;
+    static WalkCache& Walks();
     int64_t scannedTo_ = 0, runFrom_ = 0;  // the stretch without 0xFF the scan is in
     int64_t headerFrameAt_ = -1;  // a VBRI header frame's offset: no sound
     // The sound within what the frames decode to: the encoder's delay and
@@ -186,6 +187,12 @@ private:
     bool ended_ = false;
     bool said_ = false;  // libmpg123 printed an error during the frame
     DecodeComplaints complaints_;
+
+    auto WalkFields()
+    {
+        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrameAt_,
+                        begin_, end_, frameBytes_, damage_, skips_, scannedTo_, runFrom_);
+    }
 };
 
 }  // namespace platform
