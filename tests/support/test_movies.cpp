@@ -256,13 +256,15 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         std::mt19937 noise(7);
         for (size_t k = at; k < std::min(bytes.size(), at + (kind == "byte.mp3" ? 1 : 1000)); ++k)
             bytes[k] = kind == "byte.mp3" ? '\0' : char(noise());
-    } else if (kind == "bitrate.mp3" || kind == "layer.mp3" || kind == "info0.mp3") {
+    } else if (kind == "bitrate.mp3" || kind == "layer.mp3" || kind == "rate.mp3" || kind == "tagged.mp3" ||
+               kind == "info0.mp3") {
         // 2 s of 128 kbit/s clicks, the middle frame's header given another
-        // bit rate (0x9 to 0xE) or layer (III to II): its bytes then hold
+        // bit rate (0x9 to 0xE; "tagged.mp3" with an Info tag), layer (III
+        // to II) or sample rate (44,100 to 48,000 Hz): its bytes then hold
         // no frame of the stream, and the frames after it lie where they
         // should. Or, with an Info tag, the tag's frame count zeroed.
-        const bool info = kind == "info0.mp3";
-        if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -id3v2_version 0" + (info ? "" : " -write_xing 0")))
+        const bool info = kind == "info0.mp3", tagged = info || kind == "tagged.mp3";
+        if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -id3v2_version 0" + (tagged ? "" : " -write_xing 0")))
             return "";
         if (info) {
             const size_t tag = bytes.find("Info");
@@ -272,8 +274,9 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             size_t at = 0;
             while (at + 4 < bytes.size() && at < bytes.size() / 2) at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
             if (at + 4 >= bytes.size() || uint8_t(bytes[at]) != 0xFF) return "";
-            if (kind == "bitrate.mp3") bytes[at + 2] = char((bytes[at + 2] & 0x0F) | 0xE0);
-            else bytes[at + 1] = char((bytes[at + 1] & 0xF9) | 0x04);
+            if (kind == "layer.mp3") bytes[at + 1] = char((bytes[at + 1] & 0xF9) | 0x04);
+            else if (kind == "rate.mp3") bytes[at + 2] = char((bytes[at + 2] & 0xF3) | 0x04);
+            else bytes[at + 2] = char((bytes[at + 2] & 0x0F) | 0xE0);
         }
     } else if (kind == "noise.wav") {
         // MP3 inside WAVE, 1,500 bytes of 0x55 in its middle.

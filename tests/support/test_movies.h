@@ -60,8 +60,9 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // a 2 s click track in 128 kbit/s MP3: "byte.mp3" (the frame at the middle
 // without its first header byte), "noise.mp3" (1,000 random bytes from
 // there); "gap.mp3" (1.2 s at 22050 Hz and 32 kbit/s, bytes 2,000 to 2,999
-// zeroed); "bitrate.mp3" and "layer.mp3" (the frame at the middle of 2 s
-// of 128 kbit/s clicks given another bit rate or layer), "noise.wav" (the
+// zeroed); "bitrate.mp3", "layer.mp3" and "rate.mp3" (the frame at the
+// middle of 2 s of 128 kbit/s clicks given another bit rate, layer or
+// sample rate; "tagged.mp3" the bit rate, with an Info tag), "noise.wav" (the
 // same as MP3 inside WAVE, 1,500 bytes of 0x55 at its middle); and valid,
 // 1.5 s of VBR without a Xing header: "quiet.mp3" (0.3 s of silence, then
 // noise) and "loud.mp3" (noise, then silence); "info0.mp3" (2 s of clicks

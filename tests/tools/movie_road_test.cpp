@@ -289,6 +289,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // (with the encoder's delay, which no tag names).
         {"bitrate.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
         {"layer.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
+        {"rate.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
+        {"tagged.mp3", "is damaged (it does not decode at 1.0 s: 41", 88200, true, 1.75},
         // MP3 inside WAVE takes the same reader: whole, on time, in our words.
         {"noise.wav", "is damaged (it does not decode between 1.0 s and 1.1 s: ", 89856, true, 1.75 + 1105.0 / 44100},
         // Valid, read whole, and nothing said: VBR with no length in its header.
