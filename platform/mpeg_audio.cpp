@@ -318,17 +318,16 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
     const int fd = OpenRegularFile(path, &why);
     if (fd < 0) return false;
     struct stat st {};
-    Window file;
-    file.Reset(fd, 0, ::fstat(fd, &st) == 0 ? st.st_size : 0);
+    const int64_t size = ::fstat(fd, &st) == 0 ? st.st_size : 0;
     unsigned char p[16];
     int64_t at = 0;
-    for (int64_t tag; (tag = Id3v2Length(p, file.Read(at, p, 10))) > 0;) at += tag;
+    for (int64_t tag; (tag = Id3v2Length(p, ReadSome(fd, at, p, 10))) > 0;) at += tag;
     FrameHeader first, next;
-    bool found = file.Read(at, p, 4) == 4 && ReadFrameHeader(p, &first) && first.size > 4;
+    bool found = ReadSome(fd, at, p, 4) == 4 && ReadFrameHeader(p, &first) && first.size > 4;
     if (found) {
         const int64_t end = at + first.size;
-        const size_t n = file.Read(end, p, sizeof p);
-        found = end == file.Size() || TagAt(p, n) ||
+        const size_t n = ReadSome(fd, end, p, sizeof p);
+        found = end == size || TagAt(p, n) ||
                 (n >= 4 && ReadFrameHeader(p, &next) && next.version == first.version && next.layer == first.layer &&
                  next.rate == first.rate);
     }
