@@ -608,8 +608,10 @@ void MpegAudioReader::ScanTo(int64_t to)
     // a frame is (free format at 640 kbit/s and 32 kHz); nothing starts in
     // it, and libmpg123 still sees bytes that are no frame there.
     constexpr int64_t kLongest = 1 << 16, kFrameRoom = 8192, kKept = 32;
+    // A stretch is followed to its end once it passes the frame room, so that
+    // none is left out behind bytes libmpg123 has already read.
     const int64_t size = window_.Size();
-    while (scannedTo_ < size && (scannedTo_ < to || scannedTo_ - runFrom_ >= kLongest)) {
+    while (scannedTo_ < size && (scannedTo_ < to || scannedTo_ - runFrom_ >= kFrameRoom)) {
         size_t n = kBlockBytes;
         const unsigned char* p = window_.Look(scannedTo_, &n);
         if (!p || n == 0) break;
@@ -630,10 +632,10 @@ ssize_t MpegAudioReader::ReadMasked(void* self, void* out, size_t bytes)
 {
     auto* r = static_cast<MpegAudioReader*>(self);
     auto* p = static_cast<unsigned char*>(out);
-    r->ScanTo(r->StreamAt(r->readAt_) + int64_t(bytes));
     size_t done = 0;
     while (done < bytes) {
         const int64_t at = r->StreamAt(r->readAt_);
+        r->ScanTo(at + int64_t(bytes - done));
         // Up to the next stretch left out.
         const auto next = std::upper_bound(r->skips_.begin(), r->skips_.end(), r->readAt_,
                                            [](int64_t v, const Skip& skip) { return v < skip.viewAt; });
