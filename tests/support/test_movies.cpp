@@ -240,6 +240,11 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(tone10 + "-c:a flac")) return "";
         for (size_t at = bytes.size() / 2; at < std::min(bytes.size(), bytes.size() / 2 + 3000); ++at)
             bytes[at] = char(bytes[at] ^ 0x5A);
+    } else if (kind == "zeros.mp3") {
+        // 100,000 bytes zeroed from 40 % of 320 kbit/s: a stretch libmpg123
+        // is not shown byte by byte.
+        if (!make(tone10 + "-c:a libmp3lame -b:a 320k")) return "";
+        std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 2 / 5 + 100000), '\0');
     } else if (kind == "hole.mp3") {
         // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
         if (!make(tone10 + "-c:a libmp3lame")) return "";

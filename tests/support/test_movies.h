@@ -51,6 +51,7 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // headers), "random.aac", "random.ogg" and "random.ts" (ADTS, Ogg Vorbis
 // and AAC in MPEG-TS with 3,000 random bytes at 45 %), "cut.flac" (2 s at
 // 11025 Hz, three quarters of its bytes),
+// "zeros.mp3" (320 kbit/s, 100,000 bytes zeroed from 40 %),
 // "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not
 // decode), "head.flac" and "late.flac" (0.6 s at 22050 Hz zeroed at its
 // first frame or midway), "open.flac" and "open.wav" (1 s whose header

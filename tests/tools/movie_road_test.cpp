@@ -279,6 +279,7 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // Frames of one size: those missing keep their time as silence.
         {"hole.mp3", "is damaged (it does not decode between 4.0 s and 6.0 s: 16092 bytes hold no MPEG audio frame)",
          441000, true},
+        {"zeros.mp3", "is damaged (it does not decode between 4.0 s and 6.5 s: ", 441000, true},
         {"byte.mp3", "is damaged (it does not decode at 1.0 s: 418 bytes hold no MPEG audio frame)", 88200, true},
         {"noise.mp3", "is damaged (it does not decode between 1.0 s and 1.1 s: 1254 bytes hold no MPEG audio frame)",
          88200, true},
