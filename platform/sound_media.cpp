@@ -94,7 +94,14 @@ struct StatedHeader {
     bool hasData = false;  // WAVE: the data chunk, its size and where that lies
     uint32_t dataSize = 0;
     int64_t dataSizeAt = -1;
+    uint16_t formatTag = 0;  // WAVE: the fmt chunk's encoding
 };
+
+// WAVE's encodings of MPEG audio: Layer I or II, and Layer III.
+bool WaveHoldsMpeg(const StatedHeader& h)
+{
+    return h.found && !h.aiff && (h.formatTag == 0x50 || h.formatTag == 0x55);
+}
 
 // An 80-bit extended number, as AIFF stores its rate; NaN for infinities
 // and NaNs.
@@ -149,6 +156,7 @@ StatedHeader ReadStatedHeader(std::FILE* file)
             // WAVE_FORMAT_EXTENSIBLE names the encoding in its sub-format.
             uint16_t tag = u16(b);
             if (tag == 0xFFFE && body >= 26) tag = u16(b + 24);
+            h.formatTag = tag;
             h.channels = u16(b + 2);
             h.rate = u32(b + 4);
             h.bits = tag == 1 || tag == 3 ? u16(b + 14) : -1;  // PCM, IEEE float
@@ -445,6 +453,13 @@ bool SoundSource::Open(const std::string& path)
     error_ = stated.found ? SoundFormatFault(stated.rate, stated.channels, stated.bits) : "";
     headerRefused_ = !error_.empty();
     if (headerRefused_) return false;
+    // MPEG audio, bare or in WAVE, is read with libmpg123 itself: one
+    // reader, whatever holds it.
+    if (WaveHoldsMpeg(stated) && stated.hasData) {
+        const int64_t data = stated.dataSizeAt + 4;
+        return OpenMpeg(path, data, SizeClaimsNothing(stated.dataSize) ? -1 : data + int64_t(stated.dataSize));
+    }
+    if (!stated.found && MpegAudioReader::LooksLikeMpegAudio(path)) return OpenMpeg(path, 0, -1);
     if (stated.hasData && stated.dataSize == 0) view->patchAt = stated.dataSizeAt;
     SF_INFO sf{};
     DecoderSaid said;
@@ -500,22 +515,35 @@ bool SoundSource::Open(const std::string& path)
         // libsndfile stops reading at the length libmpg123 guessed.
         Quietly(&said, [&] { return sf_close(file); });
         file_ = nullptr;
-        auto mpeg = std::make_unique<MpegAudioReader>();
-        std::string why;
-        if (!mpeg->Open(path, &why)) {
-            Close();
-            error_ = why;
-            return false;
-        }
-        info_.sampleRate = mpeg->Rate();
-        info_.channels = mpeg->Channels();
-        info_.frames = mpeg->Frames();
-        info_.claimedFrames = mpeg->ClaimedFrames() > mpeg->Frames() ? mpeg->ClaimedFrames() : 0;
-        mpeg_ = std::move(mpeg);
-        return true;
+        view_.reset();
+        return OpenMpeg(path, 0, -1);
     }
     // The decoder reads ahead as the file opens: what it met is of the start.
     if (said.complained) complaints_.Add(0, 0, said.words);
+    return true;
+}
+
+bool SoundSource::OpenMpeg(const std::string& path, int64_t begin, int64_t end)
+{
+    auto mpeg = std::make_unique<MpegAudioReader>();
+    std::string why;
+    if (!mpeg->Open(path, &why, begin, end)) {
+        Close();
+        error_ = why;
+        return false;
+    }
+    path_ = path;
+    info_ = SoundInfo{};
+    info_.sampleRate = mpeg->Rate();
+    info_.channels = mpeg->Channels();
+    info_.frames = mpeg->Frames();
+    info_.claimedFrames = mpeg->ClaimedFrames() > mpeg->Frames() ? mpeg->ClaimedFrames() : 0;
+    info_.bitsPerSample = 16;
+    static const char* const kLayers[] = {"I", "II", "III"};
+    const int layer = std::clamp(mpeg->Layer(), 1, 3);
+    info_.dataFormat = FourCC(layer == 3 ? ".mp3" : layer == 2 ? ".mp2" : ".mp1");
+    info_.formatName = std::string(begin > 0 ? "WAV (Microsoft)" : "MPEG-1/2 Audio") + ", MPEG Layer " + kLayers[layer - 1];
+    mpeg_ = std::move(mpeg);
     return true;
 }
 

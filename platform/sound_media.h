@@ -174,6 +174,9 @@ public:
 private:
     // The file opened again at its start, while it holds the same sound.
     bool Reopen();
+    // The MPEG audio stream in the file's bytes [begin, end) (to its end
+    // when end is negative), read by libmpg123 itself.
+    bool OpenMpeg(const std::string& path, int64_t begin, int64_t end);
     // Reads on from position_ to frame, where the decoder cannot seek.
     bool ReadOnTo(int64_t frame);
 

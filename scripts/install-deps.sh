@@ -15,6 +15,6 @@ $SUDO apt-get install -y --no-install-recommends \
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg \
   flac \
   clang libclang-rt-dev \
-  xdg-utils attr locales \
+  xdg-utils attr locales strace \
   chromium python3 python3-yaswfp \
   golang-1.19-src netpbm libimage-exiftool-perl libjpeg-turbo-progs

@@ -240,6 +240,11 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(tone10 + "-c:a flac")) return "";
         for (size_t at = bytes.size() / 2; at < std::min(bytes.size(), bytes.size() / 2 + 3000); ++at)
             bytes[at] = char(bytes[at] ^ 0x5A);
+    } else if (kind == "zeros.mp3") {
+        // 100,000 bytes zeroed from 40 % of 320 kbit/s: a stretch libmpg123
+        // is not shown byte by byte.
+        if (!make(tone10 + "-c:a libmp3lame -b:a 320k")) return "";
+        std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 2 / 5 + 100000), '\0');
     } else if (kind == "hole.mp3") {
         // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
         if (!make(tone10 + "-c:a libmp3lame")) return "";
@@ -256,6 +261,44 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         std::mt19937 noise(7);
         for (size_t k = at; k < std::min(bytes.size(), at + (kind == "byte.mp3" ? 1 : 1000)); ++k)
             bytes[k] = kind == "byte.mp3" ? '\0' : char(noise());
+    } else if (kind == "bitrate.mp3" || kind == "layer.mp3" || kind == "rate.mp3" || kind == "tagged.mp3" ||
+               kind == "info0.mp3") {
+        // 2 s of 128 kbit/s clicks, the middle frame's header given another
+        // bit rate (0x9 to 0xE; "tagged.mp3" with an Info tag), layer (III
+        // to II) or sample rate (44,100 to 48,000 Hz): its bytes then hold
+        // no frame of the stream, and the frames after it lie where they
+        // should. Or, with an Info tag, the tag's frame count zeroed.
+        const bool info = kind == "info0.mp3", tagged = info || kind == "tagged.mp3";
+        if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -id3v2_version 0" + (tagged ? "" : " -write_xing 0")))
+            return "";
+        if (info) {
+            const size_t tag = bytes.find("Info");
+            if (tag == std::string::npos || tag + 12 > bytes.size()) return "";
+            std::fill(bytes.begin() + long(tag) + 8, bytes.begin() + long(tag) + 12, '\0');
+        } else {
+            size_t at = 0;
+            while (at + 4 < bytes.size() && at < bytes.size() / 2) at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
+            if (at + 4 >= bytes.size() || uint8_t(bytes[at]) != 0xFF) return "";
+            if (kind == "layer.mp3") bytes[at + 1] = char((bytes[at + 1] & 0xF9) | 0x04);
+            else if (kind == "rate.mp3") bytes[at + 2] = char((bytes[at + 2] & 0xF3) | 0x04);
+            else bytes[at + 2] = char((bytes[at + 2] & 0x0F) | 0xE0);
+        }
+    } else if (kind == "noise.wav") {
+        // MP3 inside WAVE, 1,500 bytes of 0x55 in its middle.
+        if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -f wav")) return "";
+        std::fill(bytes.begin() + long(bytes.size() / 2), bytes.begin() + long(bytes.size() / 2 + 1500), '\x55');
+    } else if (kind == "padded.mp3") {
+        // Valid: 1.2 s followed by zeros to 5 MB, as a file written ahead of
+        // its data is.
+        if (!make(ClickTrack(44100, 1.2) + "-c:a libmp3lame -b:a 128k -ac 1")) return "";
+        bytes.resize(5 << 20, '\0');
+    } else if (kind == "one.mp3" || kind == "one.mp2") {
+        // Valid: one frame, alone in its file.
+        const bool layer3 = kind == "one.mp3";
+        if (!make(ClickTrack(44100, 1) + (layer3 ? "-c:a libmp3lame -b:a 128k -write_xing 0 -f mp3" : "-c:a mp2 -b:a 128k -f mp2") +
+                  " -ac 1 -id3v2_version 0"))
+            return "";
+        bytes.resize(std::min<size_t>(bytes.size(), 417));
     } else if (kind == "gap.mp3") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 -c:a libmp3lame -b:a 32k")) return "";
         if (bytes.size() < 3000) return "";

@@ -274,6 +274,7 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         uint32_t samples;      // at most this many in the show's DefineSound; 0: no sound kept
         bool kept = false;     // samples exactly, give or take a frame: what did not decode keeps its time
         double click = 0;      // where the file's last click is, checked in the movie when not 0
+        int reads = 0;         // at most this many reads of the file in a run, where not 0 (strace counts)
     } const cases[] = {
         {"bad.m4a", "cannot be read (its sound cannot be decoded): the movie goes without it", 0},
         {"cut.mp4", "is damaged (", 44100},  // 0.5 s or so of the claimed 10 s
@@ -292,14 +293,30 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // Frames of one size: those missing keep their time as silence.
         {"hole.mp3", "is damaged (it does not decode between 4.0 s and 6.0 s: 16092 bytes hold no MPEG audio frame)",
          441000, true},
+        {"zeros.mp3", "is damaged (it does not decode between 4.0 s and 6.5 s: ", 441000, true},
         {"byte.mp3", "is damaged (it does not decode at 1.0 s: 418 bytes hold no MPEG audio frame)", 88200, true},
         {"noise.mp3", "is damaged (it does not decode between 1.0 s and 1.1 s: 1254 bytes hold no MPEG audio frame)",
          88200, true},
         {"gap.mp3", "is damaged (it does not decode between 0.4 s and 0.7 s: 1045 bytes hold no MPEG audio frame)",
          52920, true},
+        // A frame whose header was damaged into another bit rate or layer
+        // costs only its own time: said, and all after it plays on time
+        // (with the encoder's delay, which no tag names).
+        {"bitrate.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
+        {"layer.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
+        {"rate.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
+        {"tagged.mp3", "is damaged (it does not decode at 1.0 s: 41", 88200, true, 1.75},
+        // MP3 inside WAVE takes the same reader: whole, on time, in our words.
+        {"noise.wav", "is damaged (it does not decode between 1.0 s and 1.1 s: ", 89856, true, 1.75 + 1105.0 / 44100},
         // Valid, read whole, and nothing said: VBR with no length in its header.
         {"quiet.mp3", "", 67968, true},
         {"loud.mp3", "", 67968, true},
+        // The LAME tag's delay stands without a frame count; zeros after the
+        // frames are no sound; one frame is a sound.
+        {"info0.mp3", "", 88200, true, 1.75},
+        {"padded.mp3", "", 52920, true, 0, 240},
+        {"one.mp3", "", 1152, true},
+        {"one.mp2", "", 1152, true},
         // A stretch that does not decode becomes silence of its length.
         {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: damaged AAC data)", 441000, true},
         // What libFLAC put silence in for is where; a seek back over damage
@@ -401,6 +418,19 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
                 ASSERT_FALSE(clicks.empty());
                 EXPECT_NEAR(clicks.back(), c.click + 1105.0 / 44100, 0.001);
             }
+            if (c.reads > 0 && tavrel_test::RunCommand("strace -qq -o /dev/null true 2>&1").exitCode == 0) {
+                // Read in large blocks, a few times over: each call that reads it,
+                // counted (the leak check cannot run under a tracer).
+                const tavrel_test::ToolResult traced = tavrel_test::RunCommand(
+                    "cd '" + dir.path() + "' && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -y -e trace=read,pread64 -o trace '" +
+                    TAVREL_PROGRAM "' show.tvr traced.swf 2>&1");
+                ASSERT_EQ(traced.exitCode, 0) << traced.output;
+                const std::string trace = tavrel_test::ReadFile(dir.file("trace"));
+                int reads = 0;
+                for (size_t at = 0; (at = trace.find(std::string(c.kind) + ">,", at)) != std::string::npos; ++at) ++reads;
+                EXPECT_GT(reads, 0) << "strace saw no read of the sound";
+                EXPECT_LE(reads, c.reads);
+            }
             if (c.kept) {
                 EXPECT_NEAR(samples, c.samples, 1152);
                 continue;
@@ -423,6 +453,9 @@ struct ValidSound {
     double seconds;
     const char* encode;  // ffmpeg's output options
     bool piped = false;  // written to a pipe, so no header is filled in afterwards
+    // Recordings joined on end to end, as `cat` joins them: ffmpeg's output
+    // options for each, over the same clicks.
+    std::vector<const char*> then = {};
 };
 const ValidSound kValidSounds[] = {
     {"s16.wav", 44100, 1, 2.5, "-c:a pcm_s16le"},
@@ -460,6 +493,21 @@ const ValidSound kValidSounds[] = {
     {"cbr_12k.mp3", 12000, 1, 2.5, "-c:a libmp3lame -b:a 24k"},  // MPEG-2.5
     {"vbr_11k_noxing.mp3", 11025, 1, 2.5, "-c:a libmp3lame -q:a 5 -write_xing 0"},
     {"cbr_8k.mp3", 8000, 1, 2.5, "-c:a libmp3lame -b:a 8k"},
+    {"mpeg2_mono.mp3", 22050, 1, 2.5, "-c:a libmp3lame -b:a 32k"},
+    {"mpeg2_joint.mp3", 24000, 2, 2.5, "-c:a libmp3lame -b:a 64k -joint_stereo 1"},
+    {"layer2.mp2", 44100, 2, 2.5, "-c:a mp2 -b:a 192k"},
+    {"layer2_mono_48k.mp2", 48000, 1, 2.5, "-c:a mp2 -b:a 96k"},
+    {"mp3.wav", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -f wav"},
+    {"mp2.wav", 32000, 1, 2.5, "-c:a mp2 -b:a 64k -f wav"},
+    // Each joined part keeps its time, converted to the first's rate and
+    // channels.
+    {"joined_rates.mp3", 44100, 2, 1.5, "-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0",
+     false, {"-ar 24000 -c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0 -f mp3",
+             "-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3"}},
+    {"joined_channels.mp3", 44100, 1, 1.5, "-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0",
+     false, {"-ac 2 -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3"}},
+    {"joined_down.mp3", 22050, 2, 1.5, "-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0",
+     false, {"-ar 48000 -ac 1 -c:a libmp3lame -b:a 96k -write_xing 0 -id3v2_version 0 -f mp3"}},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)
@@ -485,9 +533,23 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
         std::to_string(sound.channels) + " " + sound.encode;
     ASSERT_TRUE(tavrel_test::RunFfmpeg(clicks + (sound.piped ? " - >" : ""), file)) << clicks;
     // Where a decoder puts the clicks: a codec's delay that the file does
-    // not state stays in, for the program as for anyone.
-    const Clicks source = FindClicks(file, 48000);
-    ASSERT_EQ(source.at.size(), size_t(std::ceil(sound.seconds))) << "the click finder fails on the source";
+    // not state stays in, for the program as for anyone. Joined parts play
+    // one after another, each as it plays alone (FFmpeg's decode of the
+    // whole loses its timestamps at a join).
+    Clicks source = FindClicks(file, 48000);
+    std::string joined = tavrel_test::ReadFile(file);
+    for (const char* options : sound.then) {
+        const std::string part = dir.file("part");
+        const std::string input = clicks.substr(0, clicks.find(" -ac ")) + " " + options;
+        ASSERT_TRUE(tavrel_test::RunFfmpeg(input, part)) << input;
+        joined += tavrel_test::ReadFile(part);
+        const Clicks more = FindClicks(part, 48000);
+        for (double at : more.at) source.at.push_back(source.seconds + at);
+        source.seconds += more.seconds;
+    }
+    ASSERT_TRUE(tavrel_test::WriteFile(file, joined));
+    ASSERT_EQ(source.at.size(), size_t(std::ceil(sound.seconds)) * (1 + sound.then.size()))
+        << "the click finder fails on the source";
 
     struct Use {
         const char* name;
