@@ -45,7 +45,7 @@ bool CQTMovie::Close()
     return true;
 }
 
-bool CQTMovie::OpenFile(const CPath& path)
+bool CQTMovie::OpenFile(const CPath& path, platform::MediaWanted wanted)
 {
     Close();
     error_.clear();
@@ -93,7 +93,7 @@ bool CQTMovie::OpenFile(const CPath& path)
     // Taken before FFmpeg reads the file: a change while it does shows.
     std::string stamp = MovieFileStamp(full);
     if (!movie_.Open(full, GetMaxImagePixels())) {
-        error_ = movie_.LastError();
+        error_ = movie_.KindUnknown() ? platform::UnknownKindWords(wanted) : movie_.LastError();
         return false;
     }
     moviePath_ = full;

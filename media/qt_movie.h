@@ -15,6 +15,7 @@
 #include "media/picture_file.h"
 #include "platform/fixed_math.h"
 #include "platform/gworld.h"
+#include "platform/media_words.h"
 #include "platform/movie_media.h"
 #include "platform/movie_toolbox.h"
 #include "platform/resumed_sound.h"
@@ -98,8 +99,9 @@ public:
     // before; false, with the reason in GetLastError(), when the file holds
     // none in a form that can be read. A picture or a plain sound file takes
     // the road it always took: FFmpeg sees neither, but for the rest of a
-    // sound libsndfile gives up on midway.
-    bool OpenFile(const CPath& path);
+    // sound libsndfile gives up on midway. A file of no kind read here is
+    // said by what the caller wants of it.
+    bool OpenFile(const CPath& path, platform::MediaWanted wanted = platform::MediaWanted::kAny);
     bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen() || movie_.IsOpen(); }
     // Why the last open or frame failed, for the user.
     const std::string& GetLastError() const { return error_; }

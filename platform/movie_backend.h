@@ -19,6 +19,7 @@ public:
     virtual ~MovieBackend() = default;
     virtual bool Open(const std::string& path, uint64_t maxPixels) = 0;
     virtual const std::string& LastError() const = 0;
+    virtual bool KindUnknown() const = 0;
     virtual const std::vector<MovieStream>& Streams() const = 0;
     virtual double Duration() const = 0;
     virtual int VideoIndex() const = 0;
@@ -43,7 +44,7 @@ protected:
 
 // Raised whenever the classes above change, so that a stale module is
 // refused instead of called.
-inline constexpr int kMovieModuleVersion = 3;
+inline constexpr int kMovieModuleVersion = 4;
 inline constexpr char kMovieModuleEntry[] = "TavrelMovieModule";
 inline constexpr char kMovieModuleBundle[] = "movie_media.bundle";
 // The entry point: the module object, or null when version is not the

@@ -28,6 +28,7 @@ extern "C" {
 #include <utility>
 
 #include "platform/gestalt.h"
+#include "platform/media_words.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -55,16 +56,15 @@ constexpr double kForwardSeconds = 2.0;
 constexpr int kScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
 
 std::atomic<int> g_opens{0};
-thread_local std::string t_libraryMessage;
 
-// What the decoder being watched has said at error level since it was last
-// asked: a decoder that conceals damage says so only here. A sound's reader
-// hears its demuxer too, which says so when it drops packets it cannot read
-// (an Ogg page whose checksum fails).
+// How often the decoder being watched has complained at error level since
+// it was last asked: a decoder that conceals damage says so only there. A
+// sound's reader hears its demuxer too, which complains when it drops
+// packets it cannot read (an Ogg page whose checksum fails). What they say
+// is never passed on: the faults are worded by what was seen.
 struct Complaints {
     const void* decoder = nullptr;
     int count = 0;
-    std::string first;
     bool demuxers = false;
     int dropped = 0;
 };
@@ -96,24 +96,13 @@ int EnumValue(const Enum& field)
     return int(value);
 }
 
-// FFmpeg's messages at error level are kept, the rest dropped; nothing is
-// printed.
-void KeepMessage(void* source, int level, const char* format, va_list args)
+// FFmpeg's messages at error level are counted for whoever watches; nothing
+// is printed.
+void CountMessage(void* source, int level, const char*, va_list)
 {
-    if (level > AV_LOG_ERROR) return;
-    char line[512];
-    int prefix = 0;
-    va_list copy;
-    va_copy(copy, args);
-    av_log_format_line2(nullptr, level, format, copy, line, sizeof line, &prefix);
-    va_end(copy);
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    if (text.empty()) return;
-    t_libraryMessage = text;
-    if (!source || !t_watched) return;
+    if (level > AV_LOG_ERROR || !source || !t_watched) return;
     if (source == t_watched->decoder) {
-        if (t_watched->count++ == 0) t_watched->first = text;
+        ++t_watched->count;
     } else if (t_watched->demuxers && *static_cast<const AVClass* const*>(source) == avformat_get_class()) {
         ++t_watched->dropped;
     }
@@ -124,15 +113,8 @@ void SilenceLibraries()
     static std::once_flag once;
     std::call_once(once, [] {
         av_log_set_level(AV_LOG_ERROR);
-        av_log_set_callback(KeepMessage);
+        av_log_set_callback(CountMessage);
     });
-}
-
-// A reason, with what FFmpeg said last when it said anything.
-std::string Reason(const std::string& what)
-{
-    if (t_libraryMessage.empty()) return what;
-    return what + " (" + t_libraryMessage + ")";
 }
 
 uint32_t FromTag(uint32_t tag)
@@ -210,6 +192,14 @@ public:
             Within(at, end, 1);
         });
         return std::move(tracks_);
+    }
+
+    // Whether the file's top level holds a whole movie box: its index.
+    bool HasIndex()
+    {
+        bool moov = false;
+        Children(0, size_, 0, [&](uint32_t type, int64_t, int64_t) { moov = moov || type == Box("moov"); });
+        return moov;
     }
 
 private:
@@ -629,11 +619,13 @@ struct Demuxer {
     }
     static int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
 
-    bool Open(const std::string& path, std::string* why)
+    // False with the reason in *why; *unknown tells a file of no kind FFmpeg
+    // knows, which the caller words by what it asked for.
+    bool Open(const std::string& path, std::string* why, bool* unknown = nullptr)
     {
         Close();
         SilenceLibraries();
-        t_libraryMessage.clear();
+        if (unknown) *unknown = false;
         std::string refused;
         file = OpenRegularStream(path, &refused);
         struct stat st {};
@@ -668,9 +660,17 @@ struct Demuxer {
         av_dict_free(&options);
         if (result < 0) {
             format = nullptr;  // freed by the failed open
-            const std::string kind = UnreadFormat();
-            *why = kind.empty() ? Reason("not a movie or sound file this program reads")
-                                : "its format is " + kind + ", which this program does not read";
+            const AVInputFormat* probed = Probe();
+            if (!probed) {
+                if (unknown) *unknown = true;
+                *why = UnknownKindWords(MediaWanted::kAny);
+            } else if (av_match_list(probed->name, kFormats, ',') <= 0) {
+                *why = "its format is " + std::string(probed->long_name && *probed->long_name ? probed->long_name
+                                                                                              : probed->name) +
+                       ", which this program does not read";
+            } else {
+                *why = HeaderFault(result, probed);
+            }
             return false;
         }
         // FFmpeg reads a track whose data reference names another file from
@@ -687,21 +687,37 @@ struct Demuxer {
             claimed.emplace_back(format->streams[i]->codecpar->width, format->streams[i]->codecpar->height);
         result = avformat_find_stream_info(format, nullptr);
         if (result < 0) {
-            *why = Reason("its streams cannot be read");
+            *why = HeaderFault(result, format->iformat);
             return false;
         }
         return true;
     }
 
-    // The name of the format the file was probed as when kFormats leaves it
-    // out, else "": the open then failed for another reason.
-    std::string UnreadFormat()
+    // The format the file is, by every format FFmpeg knows, when one takes
+    // it with confidence; null when none does (FFmpeg's MP3 reader takes
+    // most noise, faintly).
+    const AVInputFormat* Probe()
     {
         const AVInputFormat* probed = nullptr;
-        if (avio_seek(io, 0, SEEK_SET) < 0 || av_probe_input_buffer2(io, &probed, "", nullptr, 0, 0) < 0 || !probed ||
-            av_match_list(probed->name, kFormats, ',') > 0)
-            return "";
-        return probed->long_name && *probed->long_name ? probed->long_name : probed->name;
+        if (avio_seek(io, 0, SEEK_SET) < 0) return nullptr;
+        const int score = av_probe_input_buffer2(io, &probed, "", nullptr, 0, 0);
+        return score > AVPROBE_SCORE_RETRY ? probed : nullptr;
+    }
+
+    // Why a file of a format read here does not open, by FFmpeg's code.
+    std::string HeaderFault(int code, const AVInputFormat* probed)
+    {
+        // Headers are small: what fails to fit is a count a damaged one claims.
+        if (code == AVERROR(ENOMEM)) return "its headers claim more than memory holds";
+        if (code == AVERROR_EOF) return "the file is cut short";
+        if (code == AVERROR_PATCHWELCOME || code == AVERROR(ENOSYS))
+            return "it uses a part of its format this program does not read";
+        // A QuickTime or MPEG-4 file's index (its movie box) lies at its end
+        // unless the writer moved it forward: a file cut short loses it.
+        if (std::strstr(probed->name, "mov"))
+            return BoxWalker(::fileno(file), size).HasIndex() ? "its index is damaged"
+                                                              : "the file is cut short or its index is missing";
+        return "its headers are damaged or cut short";
     }
 
     void Close()
@@ -742,17 +758,28 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 // A decoder for one stream, on one thread, held to the pixel limit.
 CodecPtr OpenDecoder(const AVStream* stream, uint64_t maxPixels, std::string* why)
 {
+    const std::string name = avcodec_get_name(stream->codecpar->codec_id);
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    CodecPtr codec(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+    if (!decoder) {
+        *why = "no decoder for its " + name;
+        return nullptr;
+    }
+    CodecPtr codec(avcodec_alloc_context3(decoder));
     if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
-        *why = "no decoder for its " + std::string(avcodec_get_name(stream->codecpar->codec_id));
+        *why = "out of memory";
         return nullptr;
     }
     codec->thread_count = 1;
     codec->pkt_timebase = stream->time_base;
     codec->max_pixels = int64_t(std::min<uint64_t>(maxPixels, uint64_t(INT_MAX)));
-    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
-        *why = Reason("its " + std::string(avcodec_get_name(stream->codecpar->codec_id)) + " cannot be decoded");
+    const int result = avcodec_open2(codec.get(), decoder, nullptr);
+    if (result < 0) {
+        *why = result == AVERROR(ENOMEM)                                        ? "out of memory"
+               : result == AVERROR_PATCHWELCOME || result == AVERROR(ENOSYS) ? "its " + name +
+                                                                                    " uses a part of its format the "
+                                                                                    "decoder does not read"
+               : result == AVERROR_INVALIDDATA ? "its " + name + " settings are damaged"
+                                               : "its " + name + " cannot be decoded";
         return nullptr;
     }
     return codec;
@@ -1029,13 +1056,11 @@ private:
         pendingAt_ = 0;
         const WatchComplaints watch(&said_, nullptr);
         while (!ended_) {
-            t_libraryMessage.clear();
             const int before = reader_.errors;
             const FrameReader::Result r = reader_.Next(frame_.get(), false);
-            // What the decoder skipped or concealed is said, not passed over,
-            // in our words: FFmpeg's name its decoder's insides.
+            // What the decoder skipped or concealed is said, not passed over.
             if (reader_.errors > before) {
-                complaints_.Add(placed_, placed_, "damaged " + CodecShortName(codec_->codec_id) + " data");
+                complaints_.Add(placed_, placed_, DamagedDataWords(CodecShortName(codec_->codec_id)));
                 undecoded_ = true;
             }
             if (r == FrameReader::kFault) return -1;
@@ -1085,7 +1110,7 @@ private:
             }
             if (!frame.damaged) break;
             // Not decoded: the frame after it is placed after its time.
-            complaints_.Add(at(frame.first), at(frame.first + frame.samples), "a frame header is damaged");
+            complaints_.Add(at(frame.first), at(frame.first + frame.samples), kFrameHeaderWords);
         }
         const AVRational base = demuxer_.format->streams[stream_]->time_base;
         if (av_new_packet(packet, int(frame.length)) < 0 || !adts_->Copy(frame.at, frame.length, packet->data))
@@ -1133,7 +1158,7 @@ private:
         const bool dropped = watch_.lostAt != AV_NOPTS_VALUE && ts >= watch_.lostAt;
         const bool told = dropped && watch_.told;
         if (dropped) watch_.lostAt = AV_NOPTS_VALUE;
-        if (told) complaints_.Add(placed_, placed_, "packets there are lost");
+        if (told) complaints_.Add(placed_, placed_, kPacketsLostWords);
         // Timestamps are exact to their tick (a millisecond in Matroska).
         const int64_t slack = std::max<int64_t>(info_.sampleRate / 500, 2 * av_rescale_q(1, base, rate) + 1);
         if (gap >= -slack && gap <= slack) return 0;
@@ -1263,6 +1288,7 @@ public:
     bool Open(const std::string& path, uint64_t maxPixels) override;
     void Close();
     const std::string& LastError() const override { return error_; }
+    bool KindUnknown() const override { return kindUnknown_; }
     const std::vector<MovieStream>& Streams() const override;
     double Duration() const override;
     int VideoIndex() const override;
@@ -1280,6 +1306,7 @@ private:
     bool Decode(double seconds);
     std::unique_ptr<Impl> impl_;
     std::string error_;
+    bool kindUnknown_ = false;
 };
 
 }  // namespace
@@ -1314,11 +1341,13 @@ struct FfmpegMovie::Impl {
     MovieFrame picture;
     bool pictureIsShown = false;
     int pictureAsked[3] = {};  // width, height, bits per pixel
-    // Damage: what the decoder said since the last frame came out, the
-    // first damage since the last whole key frame (the frames decoded from
-    // it inherit it), and that of the two frames held.
+    // Damage: the decoder's complaints since the last frame came out,
+    // whether a frame since the last whole key frame was damaged (the
+    // frames decoded from it inherit it), and what is said of the two
+    // frames held.
     Complaints complaints;
-    std::string chainDamage, shownDamage, nextDamage;
+    bool chainDamaged = false;
+    std::string shownDamage, nextDamage;
 
     ~Impl() { sws_freeContext(scaler); }
 
@@ -1351,26 +1380,23 @@ struct FfmpegMovie::Impl {
         return haveLast ? last + 1 : Origin();
     }
 
-    // What the decoder said of the frame just out, or of what it was
-    // decoded from; empty when it came whole.
-    std::string TakeDamage(const AVFrame* f)
+    // What is to be said of the frame just out (the first of the video, or
+    // shown at pts): damaged where the decoder complained as it made it or
+    // flagged it, or decoded from such a frame; empty when it came whole.
+    std::string TakeDamage(const AVFrame* f, bool first, int64_t pts)
     {
-        std::string said = complaints.count > 0 ? std::move(complaints.first) : std::string();
+        const bool own = complaints.count > 0 || f->decode_error_flags || (f->flags & AV_FRAME_FLAG_CORRUPT);
         complaints.count = 0;
-        complaints.first.clear();
-        if (said.empty() && (f->decode_error_flags || (f->flags & AV_FRAME_FLAG_CORRUPT)))
-            said = "its decoder concealed errors";
-        if (!said.empty()) {
-            if (chainDamage.empty()) chainDamage = said;
-            return said;
-        }
 #ifdef AV_FRAME_FLAG_KEY
         const bool key = f->flags & AV_FRAME_FLAG_KEY;
 #else
         const bool key = f->key_frame;
 #endif
-        if (key) chainDamage.clear();
-        return chainDamage;
+        if (own) chainDamaged = true;
+        else if (key) chainDamaged = false;
+        if (!chainDamaged) return {};
+        const double seconds = std::max(0.0, double(pts - Origin()) * av_q2d(Video()->time_base));
+        return FrameDamageWords(first ? -1.0 : seconds, own);
     }
 
     void Seek(int64_t target)
@@ -1383,8 +1409,7 @@ struct FfmpegMovie::Impl {
         av_frame_unref(next.get());
         haveShown = haveNext = ended = atStart = shownStandsBefore = pictureIsShown = released = false;
         complaints.count = 0;
-        complaints.first.clear();
-        chainDamage.clear();
+        chainDamaged = false;
     }
 
     bool Covers(int64_t target) const
@@ -1414,16 +1439,16 @@ struct FfmpegMovie::Impl {
             if (r == FrameReader::kFault) {
                 *why = reader.frames > kMaxFrames || reader.packets > kMaxPackets
                            ? "too much of the video lies before the time asked for"
-                           : Reason("its video cannot be decoded");
+                           : "its video cannot be decoded: " + DamagedVideo();
                 return false;
             }
             if (r == FrameReader::kEnd) {
                 ended = true;
                 break;
             }
-            atStart = false;
+            const bool first = std::exchange(atStart, false);
             const int64_t pts = FramePts(scratch.get(), haveShown, shownPts);
-            std::string damage = TakeDamage(scratch.get());
+            std::string damage = TakeDamage(scratch.get(), first, pts);
             if (!haveShown || pts <= target) {
                 shownStandsBefore = !haveShown && pts > target;
                 av_frame_unref(shown.get());
@@ -1440,9 +1465,13 @@ struct FfmpegMovie::Impl {
                 haveNext = true;
             }
         }
-        if (!haveShown) *why = Reason("no frame of its video can be decoded");
+        if (!haveShown)
+            *why = reader.errors > 0 || complaints.count > 0 ? "no frame of its video can be decoded: " + DamagedVideo()
+                                                             : "no frame of its video can be decoded";
         return haveShown;
     }
+
+    std::string DamagedVideo() const { return DamagedDataWords(VideoCodecName(Video()->codecpar->codec_id)); }
 
     // Why the shown frame cannot be made a picture; empty when it can.
     std::string Unconvertible() const
@@ -1566,6 +1595,7 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
 {
     Close();
     error_.clear();
+    kindUnknown_ = false;
     auto impl = std::make_unique<Impl>();
     impl->path = path;
     impl->maxPixels = maxPixels;
@@ -1573,7 +1603,7 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         error_ = "out of memory";
         return false;
     }
-    if (!impl->demuxer.Open(path, &error_)) return false;
+    if (!impl->demuxer.Open(path, &error_, &kindUnknown_)) return false;
     const AVFormatContext* format = impl->demuxer.format;
     const std::string container = format->iformat->name;
     const bool mpegFile = container == "mpeg" || container == "mpegvideo";
@@ -1764,7 +1794,6 @@ bool FfmpegMovie::Decode(double seconds)
         error_ = !m.videoRefused.empty() ? m.videoRefused : "it holds no video";
         return false;
     }
-    t_libraryMessage.clear();
     const AVRational base = m.Video()->time_base;
     seconds = std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e9) : 0.0;
     const int64_t origin = m.Origin();

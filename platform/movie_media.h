@@ -13,11 +13,12 @@
 // loads none of FFmpeg's libraries. Without the module Open fails, saying
 // so.
 //
-// FFmpeg prints nothing: what it says at error level is kept and becomes
-// part of the reason a call gives for failing. Sizes come from files and
-// are checked before anything is allocated for them: a video larger than
-// the caller's pixel limit is refused, decoding stops after a bounded
-// number of packets and frames, and sound is read in blocks.
+// FFmpeg prints nothing, and none of its words reach a reason: a failure
+// or a damaged frame is worded by FFmpeg's error codes and by what was seen
+// (platform/media_words.h). Sizes come from files and are checked before
+// anything is allocated for them: a video larger than the caller's pixel
+// limit is refused, decoding stops after a bounded number of packets and
+// frames, and sound is read in blocks.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,8 +49,8 @@ struct MovieFrame {
     uint32_t width = 0, height = 0;
     int bitsPerPixel = 0;
     std::unique_ptr<uint8_t[]> pixels;
-    // What the decoder said of a frame it decoded only in part, or of the
-    // frames it was decoded from; empty for a whole frame.
+    // What is said of a frame the decoder hid damage in, or of one decoded
+    // from such a frame; empty for a whole frame.
     std::string damage;
 };
 
@@ -73,6 +74,9 @@ public:
     void Close();
     bool IsOpen() const { return backend_ != nullptr; }
     const std::string& LastError() const;
+    // Whether the last Open failed on a file of no kind FFmpeg knows: the
+    // caller names what it asked for (UnknownKindWords).
+    bool KindUnknown() const { return kindUnknown_; }
 
     // The streams in the file's order; empty with nothing open.
     const std::vector<MovieStream>& Streams() const;
@@ -114,6 +118,7 @@ public:
 private:
     std::unique_ptr<MovieBackend> backend_;
     std::string error_;
+    bool kindUnknown_ = false;
 };
 
 // Whether the file starts as an MPEG program, transport or video stream:

@@ -77,6 +77,7 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
 {
     Close();
     error_.clear();
+    kindUnknown_ = false;
     MovieModule* module = LoadModule(&error_);
     if (!module) return false;
     std::unique_ptr<MovieBackend> backend = module->NewMovie();
@@ -86,6 +87,7 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
     }
     if (!backend->Open(path, maxPixels)) {
         error_ = backend->LastError();
+        kindUnknown_ = backend->KindUnknown();
         return false;
     }
     backend_ = std::move(backend);

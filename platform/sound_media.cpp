@@ -15,6 +15,7 @@
 #include "platform/captured_stderr.h"
 #include "platform/flac_frames.h"
 #include "platform/gestalt.h"
+#include "platform/media_words.h"
 #include "platform/mpeg_audio.h"
 #include "platform/regular_file.h"
 
@@ -189,35 +190,34 @@ int64_t ClaimedFrames(const StatedHeader& h, const SF_INFO& sf)
 
 // What libsndfile's decoders print during a call: libmpg123's lines
 // ("[src/libmpg123/layer3.c:...] error: big_values too large!") reach the
-// terminal otherwise. Its errors are complaints; its warnings and notes say
-// no more than the file's length does.
+// terminal otherwise. Its errors are complaints, said in our words; its
+// warnings and notes say no more than the file's length does.
 struct DecoderSaid {
     bool complained = false;
-    std::string words;  // after "error: " on the first error line
 };
 
 template <class Call>
 auto Quietly(DecoderSaid* said, Call call)
 {
     const CapturedStderr capture([said](const std::string& line) {
-        static constexpr char kError[] = "] error: ";
-        const size_t at = line.find(kError);
-        if (at == std::string::npos) return;
-        if (!said->complained) said->words = line.substr(at + sizeof kError - 1);
-        said->complained = true;
+        if (line.find("] error: ") != std::string::npos) said->complained = true;
     });
     return call();
 }
 
-// libsndfile's words for what went wrong with file, without its "Error : "
-// and closing full stop, to stand among a decoder's words.
-std::string LibraryWords(SNDFILE* file)
+// Damaged data of the file's encoding, in our words: "damaged GSM 6.10
+// data"; for plain samples the container's name, "damaged FLAC data".
+std::string DamagedEncodingWords(const SF_INFO& sf)
 {
-    std::string words = sf_strerror(file);
-    for (const char* prefix : {"Error : ", "Error: "})
-        if (words.rfind(prefix, 0) == 0) words.erase(0, std::strlen(prefix));
-    if (!words.empty() && words.back() == '.') words.pop_back();
-    return words;
+    const int sub = sf.format & SF_FORMAT_SUBMASK;
+    const bool plain = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_16 ||
+                       sub == SF_FORMAT_PCM_24 || sub == SF_FORMAT_PCM_32 || sub == SF_FORMAT_FLOAT ||
+                       sub == SF_FORMAT_DOUBLE;
+    SF_FORMAT_INFO named{};
+    named.format = plain ? sf.format & SF_FORMAT_TYPEMASK : sub;
+    sf_command(nullptr, SFC_GET_FORMAT_INFO, &named, sizeof named);
+    const std::string name = named.name ? named.name : "sound";
+    return DamagedDataWords(name.substr(0, name.find(" (")));
 }
 
 }  // namespace
@@ -362,22 +362,36 @@ int64_t CountFrames(SNDFILE* file, int channels)
     return total;
 }
 
-// Our words for the complaints libsndfile passes on from libFLAC; its own
-// for others.
-std::string ComplaintWords(SNDFILE* file)
+// Why libsndfile does not open a file, by its code.
+std::string OpenFaultWords(int code)
+{
+    switch (code) {
+        case SF_ERR_UNRECOGNISED_FORMAT:
+            return UnknownKindWords(MediaWanted::kSound);
+        case SF_ERR_UNSUPPORTED_ENCODING:
+            return "its encoding is not one this program reads";
+        case SF_ERR_MALFORMED_FILE:
+            return "its headers are damaged or cut short";
+    }
+    return "it cannot be read";
+}
+
+// Our words for a complaint libsndfile passes on from libFLAC, which tells
+// it only in words; damaged data of the file's encoding for others.
+std::string ComplaintWords(SNDFILE* file, const std::string& damaged)
 {
     static const struct {
         const char* said;
         const char* ours;
     } kWords[] = {
-        {"lost sync", "frames there are lost"},
-        {"bad flac header", "a frame header is damaged"},
+        {"lost sync", kFramesLostWords},
+        {"bad flac header", kFrameHeaderWords},
         {"unknown error in flac decoder", "a frame is damaged"},
     };
-    const std::string words = LibraryWords(file);
+    const std::string words = sf_strerror(file);
     for (const auto& w : kWords)
         if (words.find(w.said) != std::string::npos) return w.ours;
-    return words;
+    return damaged;
 }
 
 // Where in frames [0, count) of a read the decoder's complaint lies: the
@@ -465,7 +479,7 @@ bool SoundSource::Open(const std::string& path)
     DecoderSaid said;
     SNDFILE* file = OpenForReading(view.get(), &sf, &said);
     if (!file) {
-        error_ = sf_strerror(nullptr);
+        error_ = OpenFaultWords(sf_error(nullptr));
         return false;
     }
     auto refuse = [&](const std::string& why) {
@@ -493,7 +507,7 @@ bool SoundSource::Open(const std::string& path)
         const SF_INFO first = sf;
         file = OpenForReading(view.get(), &sf, &said);
         if (!file) {
-            error_ = sf_strerror(nullptr);
+            error_ = OpenFaultWords(sf_error(nullptr));
             return false;
         }
         if (sf.samplerate != first.samplerate || sf.channels != first.channels || sf.frames != first.frames)
@@ -519,7 +533,8 @@ bool SoundSource::Open(const std::string& path)
         return OpenMpeg(path, 0, -1);
     }
     // The decoder reads ahead as the file opens: what it met is of the start.
-    if (said.complained) complaints_.Add(0, 0, said.words);
+    damaged_ = DamagedEncodingWords(sf);
+    if (said.complained) complaints_.Add(0, 0, damaged_);
     return true;
 }
 
@@ -561,6 +576,7 @@ void SoundSource::Close()
     position_ = 0;
     floats_ = false;
     stopped_ = concealing_ = false;
+    damaged_.clear();
     stopWords_.clear();
     complaints_.Clear();
 }
@@ -581,7 +597,7 @@ bool SoundSource::Seek(int64_t frame)
     if (frame == position_) return true;
     DecoderSaid said;
     const sf_count_t at = Quietly(&said, [&] { return sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET); });
-    if (said.complained) complaints_.Add(frame, frame, said.words);
+    if (said.complained) complaints_.Add(frame, frame, damaged_);
     if (at == frame) {
         position_ = frame;
         return true;
@@ -653,12 +669,12 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     }
     if (said.complained || (failed && !stops)) {
         const Concealed where = FindConcealed(out, read, info_.channels);
-        complaints_.Add(from + where.first, from + where.last, said.complained ? said.words : ComplaintWords(file));
+        complaints_.Add(from + where.first, from + where.last, said.complained ? damaged_ : ComplaintWords(file, damaged_));
         concealing_ = where.open;
     }
     if (stops) {
         stopped_ = true;
-        stopWords_ = said.complained ? said.words : ComplaintWords(file);
+        stopWords_ = said.complained ? damaged_ : ComplaintWords(file, damaged_);
         return got > 0 ? got : -1;
     }
     return got;
@@ -836,8 +852,11 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     outInfo.samplerate = info.sampleRate;
     outInfo.channels = info.channels;
     outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
+    // What goes wrong writing is the system's to say.
+    const auto unwritten = [&] { return "cannot write " + path + ": " + std::strerror(errno ? errno : EIO); };
+    errno = 0;
     SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &outInfo);
-    if (!out) return fail(sf_strerror(nullptr), nullptr);
+    if (!out) return fail(unwritten(), nullptr);
 
     constexpr int64_t kBlockFrames = 16384;
     std::vector<int16_t> block(size_t(kBlockFrames) * size_t(info.channels));
@@ -852,7 +871,8 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
         stopped = got < 0;
         if (got <= 0) break;  // the source was shorter than announced
         silent = silent && std::all_of(block.begin(), block.begin() + got * info.channels, [](int16_t v) { return v == 0; });
-        if (sf_writef_short(out, block.data(), got) != got) return fail(sf_strerror(out), out);
+        errno = 0;
+        if (sf_writef_short(out, block.data(), got) != got) return fail(unwritten(), out);
         done += got;
         reported = std::min(double(done) / expected, 1.0);
         if (progress && !progress(reported)) return fail("cancelled", out);

@@ -166,8 +166,7 @@ public:
     // next read fails, until a seek opens the file afresh.
     int64_t Read16(int16_t* out, int64_t frames) override;
     DecodeComplaints Complaints() const override;
-    // Whether the decoder gave up at the last read, and what libsndfile
-    // said of it.
+    // Whether the decoder gave up at the last read, and why, in our words.
     bool Stopped() const { return stopped_; }
     const std::string& StopWords() const { return stopWords_; }
 
@@ -193,6 +192,7 @@ private:
     bool floats_ = false;  // float or double samples
     bool stopped_ = false;
     bool concealing_ = false;  // the last read ended in silence put in for damage
+    std::string damaged_;      // our words for damaged data of the file's encoding
     std::string stopWords_;
     DecodeComplaints complaints_;
 };

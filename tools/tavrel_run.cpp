@@ -247,7 +247,7 @@ void Runner::LoadSkins(const std::string& resources)
 std::string SoundTrouble(const CPath& path)
 {
     CQTMovie movie;
-    if (!movie.OpenFile(path)) return movie.GetLastError();
+    if (!movie.OpenFile(path, platform::MediaWanted::kSound)) return movie.GetLastError();
     if (!movie.HasSoundTrack() || movie.GetDuration() <= 0) return "it holds no sound";
     uint32_t size = 0;
     std::unique_ptr<uint8_t[]> piece;
@@ -261,7 +261,7 @@ std::string SoundTrouble(const CPath& path)
 std::string PictureTrouble(const CPath& path)
 {
     CQTMovie movie;
-    if (!movie.OpenFile(path)) return movie.GetLastError();
+    if (!movie.OpenFile(path, platform::MediaWanted::kPicture)) return movie.GetLastError();
     if (!movie.HasVideoTrack()) return "it holds no picture";
     return movie.DrawsFirstFrame() ? "" : movie.GetLastError();
 }

@@ -461,8 +461,8 @@ TEST_F(MovieFileTest, BadFilesFailWithAReason)
         const char* reason;  // in GetLastError, after the open or the frame
     } cases[] = {
         {"empty.mp4", "", false, "empty"},
-        {"text.mov", "this is no movie\n", false, "not a movie or sound file"},
-        {"cut.mp4", mp4.substr(0, mp4.size() / 2), false, "not a movie or sound file"},
+        {"text.mov", "this is no movie\n", false, "not a picture, movie or sound file this program reads"},
+        {"cut.mp4", mp4.substr(0, mp4.size() / 2), false, "the file is cut short or its index is missing"},
         {"huge.avi", huge, false, "claims 100000 x 100000 pixels"},
         {"blank.mov", blank, true, "no frame"},
         {"cut.mpg", mpg.substr(0, mpg.size() / 3), true, ""},

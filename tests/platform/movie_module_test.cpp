@@ -131,9 +131,13 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     ASSERT_NE(frame, nullptr) << movie.LastError();
     EXPECT_EQ(frame->width, uint32_t(mp4.width));
     EXPECT_EQ(platform::MovieMediaOpenCount(), 1);
-    // An error of the module's movie comes back through LastError.
+    // An error of the module's movie comes back through LastError, and a
+    // file of no kind is told as such, for the caller to word.
     EXPECT_FALSE(movie.Open(TAVREL_SOURCE_DIR "/README.md", 1 << 24));
-    EXPECT_NE(movie.LastError().find("not a movie or sound file"), std::string::npos) << movie.LastError();
+    EXPECT_TRUE(movie.KindUnknown());
+    EXPECT_EQ(movie.LastError(), "not a picture, movie or sound file this program reads");
+    EXPECT_FALSE(movie.Open(TAVREL_SOURCE_DIR "/tests", 1 << 24));
+    EXPECT_FALSE(movie.KindUnknown()) << movie.LastError();
 
     // With the module the rest of the FLAC file comes from FFmpeg, each
     // sample at its time: all ten seconds.

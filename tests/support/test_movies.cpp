@@ -414,12 +414,16 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             if (size < 8) return "";
             at += size;
         }
-    } else if (kind == "cut.mp4") {
-        // The index first, the file cut at a tenth.
-        if (!RunFfmpeg("-f lavfi -i sine=f=440:sample_rate=48000:d=10 -c:a aac -movflags +faststart", path))
+    } else if (kind == "cut.mp4" || kind == "cut.m4a") {
+        // The index first, the file cut at a tenth; or the index last, as
+        // the encoder leaves it, cut at half.
+        const bool first = kind == "cut.mp4";
+        if (!RunFfmpeg(std::string("-f lavfi -i sine=f=440:sample_rate=48000:d=10 -c:a aac ") +
+                           (first ? "-movflags +faststart -f mp4" : "-f ipod"),
+                       path))
             return "";
         bytes = ReadFile(path);
-        bytes.resize(bytes.size() / 10);
+        bytes.resize(bytes.size() / (first ? 10 : 2));
     } else if (kind == "head.flac" || kind == "late.flac") {
         // 0.6 s in frames of 1152, 500 zero bytes at 60 % (the first frame's
         // header) or 300 at 75 % (three frames midway).

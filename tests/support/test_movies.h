@@ -41,7 +41,7 @@ bool RunFfmpeg(const std::string& arguments, const std::string& output);
 std::string WithOutsideReference(std::string movie, const std::string& location);
 // A damaged sound file at path, made by ffmpeg and a byte edit: "bad.m4a"
 // (AAC data overwritten after its first 64 bytes), "cut.mp4" (index first,
-// cut at a tenth), "big.flac" (1 s claiming 2^36 - 1 samples), "bad.ogg"
+// cut at a tenth), "cut.m4a" (index last, cut at half), "big.flac" (1 s claiming 2^36 - 1 samples), "bad.ogg"
 // (58 bytes of damaged Vorbis headers); of a 10 s tone at 44100 Hz:
 // "bad.mp3" (its packets 150 to 229 random after their headers), "cut.mp3"
 // (its first 600 bytes), "cut.wav" and "cut.aif" (half their bytes),

@@ -278,8 +278,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
     } const cases[] = {
         {"bad.m4a", "cannot be read (its sound cannot be decoded): the movie goes without it", 0},
         {"cut.mp4", "is damaged (", 44100},  // 0.5 s or so of the claimed 10 s
+        {"cut.m4a", "cannot be read (the file is cut short or its index is missing): the movie goes without it", 0},
         {"big.flac", "is damaged (it ends after 1.0 s of the 8589934.6 s it claims)", 44100},
-        {"bad.ogg", "cannot be read (not a movie or sound file this program reads", 0},
+        {"bad.ogg", "cannot be read (the file is cut short): the movie goes without it", 0},
         // libsndfile's road: MPEG audio whose decoder prints its own words.
         {"bad.mp3", "is damaged (it does not decode between ", 441000, true},
         {"cut.mp3", "is damaged (it ends after 0.0 s of the 10.0 s it claims)", 47, true},
