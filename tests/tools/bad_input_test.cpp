@@ -304,7 +304,13 @@ TEST_F(BadInputTest, Projects)
         {"no-tavrel.tvr", "<xml version=\"1.0\">\n<project />\n</xml>\n", kUnreadable,
          {"no-tavrel.tvr: not a project file (no \"tavrel\" element)\n"}},
         {"malformed.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"320>\n</tavrel>\n</xml>\n",
-         kUnreadable, {"malformed.tvr: not an XML file", "line 3, column 20"}},
+         kUnreadable, {"malformed.tvr: not an XML file: not well-formed XML (a damaged attribute) at line 3, column 20\n"}},
+        // The parser's faults in our words, never its own.
+        {"unclosed.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show />\n", kUnreadable,
+         {"unclosed.tvr: not an XML file: not well-formed XML (an element not closed before the end) at line 3"}},
+        {"mismatch.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show>\n</tavrel>\n</xml>\n", kUnreadable,
+         {"mismatch.tvr: not an XML file: not well-formed XML (an end tag that does not match the element it closes) "
+          "at line 4, column 3\n"}},
         {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone,
          {"empty-tavrel.tvr:2: tavrel: no slide_show element"}},
         // What a setter or range check refuses is said with the range and
