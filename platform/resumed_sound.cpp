@@ -198,7 +198,7 @@ void ResumedSoundSource::KeepTail(const int16_t* samples, int64_t frames)
 DecodeComplaints ResumedSoundSource::Complaints() const
 {
     // Taken from the start, the sound is the rest's alone, and so is where
-    // it does not decode: libsndfile's words for it come first, as ours.
+    // it does not decode: what libsndfile's road said of its stop comes first.
     // Taken over where libsndfile complained, its complaints say where the
     // damage starts.
     const bool whole = rest_ && restGave_ && stoppedAt_ == 0 && atStop_;
