@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/resampler.h"
+
 namespace lame_bundle {
 
 inline constexpr uint32_t kConfigLame = 256;  // dwConfig of the LAME form
@@ -95,15 +97,14 @@ constexpr bool TakesRates(uint64_t inRate, uint64_t outRate)
 // Output bytes one encode call may produce for count samples fed at inRate
 // (all channels together); the caller's output buffer must take this much.
 // count 0 sizes the flush of beDeinitStream. Resampled, the count grows by
-// the ratio, plus the resampler's lag (under 64 frames of the lower rate),
-// which may come out of any later call and comes out whole at the flush.
+// the ratio, plus the frames the resampler held back (of both channels),
+// which may come out of any later call and come out whole at the flush.
 constexpr uint64_t MaxOutputBytes(uint64_t count, uint64_t inRate, uint64_t outRate)
 {
     uint64_t samples = count;
-    if (inRate != outRate && TakesRates(inRate, outRate)) {
-        const uint64_t up = (outRate + inRate - 1) / inRate;
-        samples = (count * outRate + inRate - 1) / inRate + 2 * 64 * up;
-    }
+    if (inRate != outRate && TakesRates(inRate, outRate))
+        samples = (count * outRate + inRate - 1) / inRate + 2 * uint64_t(platform::Resampler::MaxHeldFrames(
+                                                                    int64_t(inRate), int64_t(outRate)));
     return samples + samples / 4 + 7200;
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/resampler.h"
+
 namespace platform {
 
 struct SoundInfo {
@@ -218,7 +220,6 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
 class ConvertedReader {
 public:
     ConvertedReader() = default;
-    ~ConvertedReader();
     ConvertedReader(const ConvertedReader&) = delete;
     ConvertedReader& operator=(const ConvertedReader&) = delete;
 
@@ -234,18 +235,19 @@ public:
 
 private:
     bool Restart(SampleSource& source, int rate, int channels);
-    // Up to frames decoded frames of the source, mixed to channels_, onto in_.
+    // Decodes up to frames frames of the source, mixed to channels_ and
+    // resampled, onto ready_; the input's end flushes the resampler.
     bool Fill(int64_t frames);
     // Up to frames output frames onto out.
     bool Produce(int64_t frames, std::vector<float>* out);
 
     SampleSource* source_ = nullptr;
     int rate_ = 0, channels_ = 0;
-    void* resampler_ = nullptr;  // SRC_STATE
-    std::vector<float> in_;      // mixed input not yet resampled
-    size_t inAt_ = 0;
+    Resampler resampler_;       // started when the rates differ
+    std::vector<float> mixed_;  // input mixed to channels_, for the resampler
+    std::vector<float> ready_;  // output frames not yet handed out, from readyAt_
+    size_t readyAt_ = 0;
     bool inputEnded_ = false;
-    bool outputEnded_ = false;
     int64_t outPosition_ = -1;
     bool silent_ = true;
     bool readAny_ = false;
