@@ -696,11 +696,45 @@ bool NothingOfItDecodes(SampleSource& source)
     return NothingDecodes(source, done, true);
 }
 
+namespace {
+
+// libsndfile writes a few kilobytes a call: it writes here into a stream
+// whose buffer takes kSoundFileBlockBytes.
+SF_VIRTUAL_IO* StreamWriteCalls()
+{
+    static SF_VIRTUAL_IO calls = {
+        [](void* user) -> sf_count_t {
+            std::FILE* f = static_cast<std::FILE*>(user);
+            const off_t at = ::ftello(f);
+            if (at < 0 || ::fseeko(f, 0, SEEK_END) != 0) return -1;
+            const off_t size = ::ftello(f);
+            return ::fseeko(f, at, SEEK_SET) == 0 ? sf_count_t(size) : -1;
+        },
+        [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+            std::FILE* f = static_cast<std::FILE*>(user);
+            return ::fseeko(f, offset, whence) == 0 ? ::ftello(f) : -1;
+        },
+        [](void* out, sf_count_t count, void* user) -> sf_count_t {
+            return count > 0 ? sf_count_t(std::fread(out, 1, size_t(count), static_cast<std::FILE*>(user))) : 0;
+        },
+        [](const void* in, sf_count_t count, void* user) -> sf_count_t {
+            return count > 0 ? sf_count_t(std::fwrite(in, 1, size_t(count), static_cast<std::FILE*>(user))) : 0;
+        },
+        [](void* user) -> sf_count_t { return ::ftello(static_cast<std::FILE*>(user)); },
+    };
+    return &calls;
+}
+
+}  // namespace
+
 bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
                   const std::function<bool(double)>& progress, std::string* error, SoundExportResult* result)
 {
+    std::FILE* stream = nullptr;
+    std::vector<char> buffer;  // the stream's, until it closes
     auto fail = [&](const std::string& why, SNDFILE* out) {
         if (out) sf_close(out);
+        if (stream) std::fclose(stream);
         ::unlink(path.c_str());
         if (error) *error = why;
         return false;
@@ -720,7 +754,11 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     outInfo.samplerate = info.sampleRate;
     outInfo.channels = info.channels;
     outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &outInfo);
+    stream = std::fopen(path.c_str(), "w+b");
+    if (!stream) return fail(std::strerror(errno), nullptr);
+    buffer.resize(kSoundFileBlockBytes);
+    std::setvbuf(stream, buffer.data(), _IOFBF, buffer.size());
+    SNDFILE* out = sf_open_virtual(StreamWriteCalls(), SFM_WRITE, &outInfo, stream);
     if (!out) return fail(sf_strerror(nullptr), nullptr);
 
     constexpr int64_t kBlockFrames = 16384;
@@ -736,7 +774,7 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
         stopped = got < 0;
         if (got <= 0) break;  // the source was shorter than announced
         silent = silent && std::all_of(block.begin(), block.begin() + got * info.channels, [](int16_t v) { return v == 0; });
-        if (sf_writef_short(out, block.data(), got) != got) return fail(sf_strerror(out), out);
+        if (sf_writef_short(out, block.data(), got) != got) return fail("cannot write the AIFF file: " + std::string(std::strerror(errno)), out);
         done += got;
         reported = std::min(double(done) / expected, 1.0);
         if (progress && !progress(reported)) return fail("cancelled", out);
@@ -761,7 +799,11 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     if (!end.empty()) damage = damage.empty() ? end : damage + "; " + end;
     // A source shorter than announced still ends at 100%.
     if (progress && reported < 1.0 && !progress(1.0)) return fail("cancelled", out);
+    // What the stream still holds is written as it closes: a full disk shows there.
     if (sf_close(out) != 0) return fail("cannot finish the AIFF file", nullptr);
+    const bool closed = std::fclose(stream) == 0;
+    stream = nullptr;
+    if (!closed) return fail("cannot finish the AIFF file: " + std::string(std::strerror(errno)), nullptr);
     if (result) {
         result->frames = done;
         result->damage = damage;

@@ -203,6 +203,11 @@ struct SoundExportResult {
     std::string damage;
 };
 
+// The temporary sound files (the exported AIFF, the encoder's MP3) are
+// written and read through buffers of this size, so that a long sound's
+// hundred megabytes take a hundred system calls, not tens of thousands.
+inline constexpr size_t kSoundFileBlockBytes = size_t(1) << 20;
+
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels. progress
 // receives the fraction done (0 to 1) after each block and returns false to
