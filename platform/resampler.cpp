@@ -159,8 +159,7 @@ bool Resampler::Start(int64_t inRate, int64_t outRate, int channels)
     const double beta = 0.1102 * (kStopbandDb - 8.7);
     exact_ = up_ <= kMaxExactPhases && up_ * taps_ <= kMaxTableFloats;
     // Interpolated: one row more, the next frame's first phase.
-    const int64_t phases =
-        exact_ ? up_ : std::clamp<int64_t>(kMaxTableFloats / taps_ - 1, 16, kInterpolatedPhases) + 1;
+    const int64_t phases = exact_ ? up_ : std::clamp<int64_t>(kMaxTableFloats / taps_ - 1, 16, kInterpolatedPhases) + 1;
     table_.assign(size_t(phases) * size_t(taps_), 0.0f);
     const int half = taps_ / 2;
     const double norm = BesselI0(beta);

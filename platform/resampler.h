@@ -75,7 +75,7 @@ private:
     int64_t up_ = 1, down_ = 1;  // the reduced ratio out / in
     int taps_ = 0;               // a multiple of 8
     bool exact_ = true;
-    std::vector<float> table_;   // phases × taps, each phase's taps in input order
+    std::vector<float> table_;  // phases × taps, each phase's taps in input order
     // Input by channel from frame first_ on; the frames before 0 are zeros.
     std::vector<std::vector<float>> input_;
     int64_t first_ = 0;

@@ -774,7 +774,8 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
         stopped = got < 0;
         if (got <= 0) break;  // the source was shorter than announced
         silent = silent && std::all_of(block.begin(), block.begin() + got * info.channels, [](int16_t v) { return v == 0; });
-        if (sf_writef_short(out, block.data(), got) != got) return fail("cannot write the AIFF file: " + std::string(std::strerror(errno)), out);
+        if (sf_writef_short(out, block.data(), got) != got)
+            return fail("cannot write the AIFF file: " + std::string(std::strerror(errno)), out);
         done += got;
         reported = std::min(double(done) / expected, 1.0);
         if (progress && !progress(reported)) return fail("cancelled", out);

@@ -120,7 +120,20 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
         if (r.Int("start_time", &v)) item.SetStartTime(static_cast<uint32_t>(v));
         if (r.Int("duration", &v)) item.SetDuration(static_cast<uint32_t>(v));
         if (r.Int("sample_rate", &v)) item.SetSampleRate(static_cast<int>(v));
-        if (r.Int("bit_rate", &v)) item.SetBitRate(static_cast<int>(v));
+        const bool bitRateGiven = r.Int("bit_rate", &v);
+        if (bitRateGiven) item.SetBitRate(static_cast<int>(v));
+        // A sound the movie takes is encoded at the nearest rate the encoder
+        // has (a file only written back keeps the value); a rate of none is
+        // the export's to say.
+        if (bitRateGiven && context && context->movieFollows && include_ > 0 && !item.GetSrc().IsEmpty()) {
+            const CSwfSoundFormat format = item.GetExportFormat(12.0f);
+            const uint32_t used = format.GetMp3BitRate();
+            if (used != 0 && used != uint32_t(item.GetBitRate()))
+                r.Refused(
+                    "bit_rate",
+                    ("the MP3 encoder has no such bit rate at " + std::to_string(format.GetMp3Rate()) + " Hz").c_str(),
+                    (std::to_string(used) + " used").c_str());
+        }
         if (r.Bool("play_entire_sound", &flag)) item.SetPlayEntireSound(flag);
         if (r.Bool("loop", &flag)) item.SetLoop(flag);
         if (r.Bool("stereo", &flag)) item.SetStereo(flag);

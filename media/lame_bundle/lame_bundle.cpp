@@ -70,7 +70,9 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
     lame_set_num_channels(gf, s->channels);
     lame_set_in_samplerate(gf, int(s->outRate));
     lame_set_out_samplerate(gf, int(s->outRate));
-    lame_set_brate(gf, int(config->dwBitrate));
+    // The rate the caller was told of; libmp3lame would choose the same.
+    const uint32_t bitRate = Mp3BitRateFor(s->outRate, config->dwBitrate);
+    lame_set_brate(gf, int(bitRate));
     lame_set_VBR(gf, vbr_off);
     lame_set_mode(gf, s->channels == 1 ? MONO : config->nMode == kModeStereo ? STEREO : JOINT_STEREO);
     lame_set_quality(gf, config->nPreset == kPresetHighQuality ? 2 : 5);
@@ -81,8 +83,9 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
     lame_set_bWriteVbrTag(gf, 0);
     lame_set_write_id3tag_automatic(gf, 0);
     // libmp3lame quietly picks another rate for one MP3 cannot carry; the
-    // caller's frames and tags assume the rate asked for.
-    if (lame_init_params(gf) < 0 || lame_get_out_samplerate(gf) != int(s->outRate)) {
+    // caller's frames and tags assume the rates asked for.
+    if (lame_init_params(gf) < 0 || lame_get_out_samplerate(gf) != int(s->outRate) ||
+        lame_get_brate(gf) != int(bitRate)) {
         delete s;
         return kErrInvalidFormatParameters;
     }
