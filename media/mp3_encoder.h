@@ -85,6 +85,9 @@ public:
 
     uint32_t GetSamplesPerChunk() const { return samplesPerChunk_; }
     int GetLastError() const { return lastError_; }
+    // Why the last LoadBundle failed, for people: the loader's reason, what
+    // stands in the code's place, the entry point missing.
+    const std::string& GetLoadFailure() const { return loadFailure_; }
     // Why the last conversion failed, for people.
     const std::string& GetFailure() const { return failure_; }
     const lame_bundle::Config& GetConfig() const { return config_; }
@@ -111,6 +114,7 @@ private:
     uint32_t samplesPerChunk_ = 0;
     int lastError_ = kNoError;
     std::string failure_;
+    std::string loadFailure_;
     std::string damage_;
     uint64_t fedFrames_ = 0;
     int32_t inputRate_ = 0, outputRate_ = 0;
