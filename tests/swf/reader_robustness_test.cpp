@@ -54,7 +54,7 @@ std::vector<TagBody> WrittenBodies(const CSwfTagList& tags, uint8_t version)
     return bodies;
 }
 
-// Kinds the valid movies of the corpus need normalised (see the README): bit
+// Kinds the valid movies of the corpus need normalised (docs/internals.md): bit
 // fields at the writer's widths, colour transforms with their multiply terms,
 // DefineFont2 offsets, long glyph records split, empty action blocks left out
 // (sprites hold all of these), DefineButton's action list, bytes after a
@@ -189,7 +189,7 @@ TEST(SwfReaderRobustness, RealWorldCorpus)
         if (!valid) continue;
 
         // Written back, every tag is the file's own byte for byte, or of a
-        // kind the README lists as normalised.
+        // kind docs/internals.md lists as normalised.
         ASSERT_EQ(written.size(), original.size()) << fields[0];
         bool identical = true;
         for (size_t i = 0; i < written.size(); ++i) {
