@@ -14,7 +14,6 @@
 #include "media/progress.h"
 #include "media/qt_movie.h"
 #include "platform/gestalt.h"
-#include "platform/sound_media.h"
 
 namespace {
 
@@ -315,13 +314,12 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
 
     CPath mp3Path;
     if (!MakeWorkTempFile(mp3Path, "audmp", ".mp3")) return Fail("no temporary file can be made");
-    // Both files go through large buffers, which outlive their streams: the
-    // sound data is read a round at a time, the MP3 written a call's output
-    // at a time.
-    std::vector<char> inBuffer(platform::kSoundFileBlockBytes), outBuffer(platform::kSoundFileBlockBytes);
+    // Each round reads its 102400 bytes of sound data in one call; the MP3
+    // a call's output makes (often a few kilobytes) is gathered in a buffer
+    // that outlives its stream.
+    std::vector<char> outBuffer(kMp3WriteBufferBytes);
     FileCloser in(aiffPath.Fopen("rb"));
     FileCloser out(mp3Path.Fopen("wb"));
-    if (in.get()) std::setvbuf(in.get(), inBuffer.data(), _IOFBF, inBuffer.size());
     if (out.get()) std::setvbuf(out.get(), outBuffer.data(), _IOFBF, outBuffer.size());
     bool streamOpen = false;
     auto failWith = [&](const std::string& why) {
@@ -450,7 +448,6 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     if (cancelled()) return failWith("cancelled");
     if (!out.Close()) return failWith("the MP3 data cannot be written");
     in.Close();
-    std::vector<char>().swap(inBuffer);
     std::vector<char>().swap(outBuffer);
     fedFrames_ = fedSamples / uint64_t(std::max(settings.inputChannels, 1));
 

@@ -60,6 +60,7 @@ public:
     static constexpr size_t kInputBufferBytes = 819200;
     static constexpr size_t kOutputBufferBytes = 409600;
     static constexpr size_t kReadBytes = 102400;
+    static constexpr size_t kMp3WriteBufferBytes = 65536;
 
     CMp3Encoder() = default;
 

@@ -698,8 +698,8 @@ bool NothingOfItDecodes(SampleSource& source)
 
 namespace {
 
-// libsndfile writes a few kilobytes a call: it writes here into a stream
-// whose buffer takes kSoundFileBlockBytes.
+// libsndfile writes here into a stream whose buffer takes
+// kAiffWriteBufferBytes.
 SF_VIRTUAL_IO* StreamWriteCalls()
 {
     static SF_VIRTUAL_IO calls = {
@@ -756,7 +756,7 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
     stream = std::fopen(path.c_str(), "w+b");
     if (!stream) return fail(std::strerror(errno), nullptr);
-    buffer.resize(kSoundFileBlockBytes);
+    buffer.resize(kAiffWriteBufferBytes);
     std::setvbuf(stream, buffer.data(), _IOFBF, buffer.size());
     SNDFILE* out = sf_open_virtual(StreamWriteCalls(), SFM_WRITE, &outInfo, stream);
     if (!out) return fail(sf_strerror(nullptr), nullptr);

@@ -203,10 +203,11 @@ struct SoundExportResult {
     std::string damage;
 };
 
-// The temporary sound files (the exported AIFF, the encoder's MP3) are
-// written and read through buffers of this size, so that a long sound's
-// hundred megabytes take a hundred system calls, not tens of thousands.
-inline constexpr size_t kSoundFileBlockBytes = size_t(1) << 20;
+// libsndfile writes the exported AIFF a few kilobytes a call: through a
+// buffer of this size a long sound's hundred megabytes take a few hundred
+// system calls, not tens of thousands, while a short sound's peak memory
+// grows by little.
+inline constexpr size_t kAiffWriteBufferBytes = size_t(64) << 10;
 
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels. progress
