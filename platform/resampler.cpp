@@ -290,7 +290,7 @@ void Resampler::Trim()
 {
     // What no later output reaches: before the first tap of the next one.
     const int64_t drop = whole_ - taps_ / 2 + 1 - first_;
-    if (drop < 65536) return;
+    if (drop < 16384) return;
     for (std::vector<float>& buffer : input_) buffer.erase(buffer.begin(), buffer.begin() + std::ptrdiff_t(drop));
     first_ += drop;
 }
