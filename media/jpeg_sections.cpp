@@ -238,8 +238,8 @@ const uint8_t* FindMainJpegStream(const uint8_t* data, size_t length, size_t* ou
         if (marker != 0xDA) continue;
         // Entropy-coded data runs to the first marker that is not a restart.
         scanned = true;
-        while (pos + 1 < length &&
-               !(data[pos] == 0xFF && data[pos + 1] != 0 && data[pos + 1] != 0xFF && !IsParameterless(data[pos + 1])))
+        while (pos + 1 < length && !(data[pos] == 0xFF && data[pos + 1] != 0 && data[pos + 1] != 0xFF &&
+                                     !IsParameterless(data[pos + 1])))
             ++pos;
     }
     // Cut off before its end: the rest is what decoders get to read.

@@ -922,7 +922,7 @@ private:
             // A FLAC file's frames count from its first sample: one whose
             // first frames are lost starts later than that.
             flac_ = std::strcmp(demuxer_.format->iformat->name, "flac") == 0;
-            const int64_t start = flac_                              ? 0
+            const int64_t start = flac_ ? 0
                                   : st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, base, rate)
                                                                      : at;
             origin_ = start > -kFar && start < kFar ? start : at;
@@ -1269,8 +1269,7 @@ struct FfmpegMovie::Impl {
                                      1, 0, 1 << 16, 1 << 16);
         const size_t rowBytes = size_t(f->width) * size_t(bytes);
         std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[rowBytes * size_t(f->height)]);
-        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[rowBytes * size_t(f->height)]
-                                                       : nullptr);
+        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[rowBytes * size_t(f->height)] : nullptr);
         if (!pixels || (quarterTurns && !turned)) {
             *why = "out of memory";
             return false;

@@ -343,12 +343,9 @@ off_t MpegAudioReader::SeekMasked(void* self, off_t offset, int whence)
     auto* r = static_cast<MpegAudioReader*>(self);
     struct stat st {};
     int64_t base = 0;
-    if (whence == SEEK_CUR)
-        base = r->readAt_;
-    else if (whence == SEEK_END)
-        base = ::fstat(r->fd_, &st) == 0 ? st.st_size : -1;
-    else if (whence != SEEK_SET)
-        base = -1;
+    if (whence == SEEK_CUR) base = r->readAt_;
+    else if (whence == SEEK_END) base = ::fstat(r->fd_, &st) == 0 ? st.st_size : -1;
+    else if (whence != SEEK_SET) base = -1;
     if (base < 0 || base + offset < 0) {
         errno = EINVAL;
         return -1;

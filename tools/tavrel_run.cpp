@@ -281,9 +281,8 @@ std::string PlayerJpegTrouble(const CSlide& slide)
     const std::string coding = jpeg ? JpegFramePlayersRefuse(bytes.data(), bytes.size()) : "";
     const std::string refused = "the file's JPEG is " + coding + ", which players do not show";
     if (type == CSlide::kJpegImportData)
-        return coding.empty() ? ""
-                              : "jpeg_import_data: " + refused + ": encoded again at quality " +
-                                    std::to_string(slide.GetQuality());
+        return coding.empty() ? "" : "jpeg_import_data: " + refused + ": encoded again at quality " +
+                                        std::to_string(slide.GetQuality());
     if (!jpeg) return "jpeg_external: the player loads only JPEG files, and this is none";
     return coding.empty() ? "" : "jpeg_external: " + refused;
 }

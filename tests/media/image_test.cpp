@@ -197,14 +197,10 @@ TEST(BmpReader, ReadsTheFile)
     BmpSpec rle8 = {.bits = 8, .width = 4, .height = 3, .compression = 1, .paletteEntries = 256,
                     .rows = {1, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 2, 7, 0, 2, 0, 1, 1, 9, 0, 1}};
     // 4-bit, 5 × 2: [1 2 _ _ 9] / [3 4 5 6 7] (a literal of five, padded).
-    BmpSpec rle4 = {.bits = 4,
-                    .width = 5,
-                    .height = 2,
-                    .compression = 2,
-                    .paletteEntries = 16,
+    BmpSpec rle4 = {.bits = 4, .width = 5, .height = 2, .compression = 2, .paletteEntries = 16,
                     .rows = {2, 0x12, 0, 2, 2, 0, 1, 0x90, 0, 0, 0, 5, 0x34, 0x56, 0x70, 0, 0, 1}};
-    BmpSpec rlePastEdge = {
-        .bits = 8, .width = 2, .height = 2, .compression = 1, .paletteEntries = 256, .rows = {3, 4, 0, 0, 2, 6, 0, 1}};
+    BmpSpec rlePastEdge = {.bits = 8, .width = 2, .height = 2, .compression = 1, .paletteEntries = 256,
+                           .rows = {3, 4, 0, 0, 2, 6, 0, 1}};
     BmpSpec rleCut = rlePastEdge;
     rleCut.rows = {2, 5, 0, 0};
     auto entries = [](std::initializer_list<int> indices) {
@@ -235,10 +231,7 @@ TEST(BmpReader, ReadsTheFile)
         {"short data", {.rows = Bytes(rows24.begin(), rows24.begin() + 10)}, false, {}, "too short"},
         {"last padding missing", {.rows = Bytes(rows24.begin(), rows24.begin() + 14)}, true, upright, ""},
         // Reading stops after row 0 (the bottom row); the rows above stay black.
-        {"padding missing",
-         firstPadMissing,
-         true,
-         {0, 0, 0, 0, 0, 0, 3, 2, 1},
+        {"padding missing", firstPadMissing, true, {0, 0, 0, 0, 0, 0, 3, 2, 1},
          "BMP_08_DATA_READ - Warning!\n  Failed while reading padding character 2\n  of total 3 characters\n"
          "  at the end of line 0\n\n  This is a minor error."},
         {"huge header", {.width = 100000, .height = 100000, .rows = rows24}, false, {}, "too large"},

@@ -164,11 +164,9 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
         bool shown;
     } cases[] = {
         {arith, "jpeg_import_data",
-         "jpeg_import_data: the file's JPEG is arithmetic-coded, which players do not show: encoded again at quality "
-         "80\n",
+         "jpeg_import_data: the file's JPEG is arithmetic-coded, which players do not show: encoded again at quality 80\n",
          true},
-        {arith, "jpeg_external", "jpeg_external: the file's JPEG is arithmetic-coded, which players do not show\n",
-         false},
+        {arith, "jpeg_external", "jpeg_external: the file's JPEG is arithmetic-coded, which players do not show\n", false},
         {dir_.file("red.png"), "jpeg_external", "jpeg_external: the player loads only JPEG files, and this is none\n",
          false},
     };

@@ -361,12 +361,12 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"start.flac", "is damaged (it does not decode between 0.0 s and ", 88200, true, 1.5},
         // Its first frame lost: libFLAC gives the next as the first, and
         // stops; FFmpeg's decode, placed by the frames' time, takes it all.
-        {"first.flac", "is damaged (it does not decode between 0.0 s and 0.1 s: frames there are lost)", 88200, true,
-         1.5},
+        {"first.flac", "is damaged (it does not decode between 0.0 s and 0.1 s: frames there are lost)", 88200,
+         true, 1.5},
         // libFLAC finds its way again by itself, as if nothing were lost:
         // from the piece it complained in, FFmpeg's decode takes over.
-        {"resync.flac", "is damaged (it does not decode between 1.4 s and 1.5 s: frames there are lost)", 132300, true,
-         2.5},
+        {"resync.flac", "is damaged (it does not decode between 1.4 s and 1.5 s: frames there are lost)", 132300,
+         true, 2.5},
         // A header's length that claims nothing: all is read, nothing said.
         {"open.flac", "", 44100, true},
         {"open.wav", "", 44100, true},
