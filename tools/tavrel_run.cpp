@@ -101,6 +101,7 @@ bool ReadFrameCount(const std::string& path, unsigned* frames)
 }
 
 std::string PictureTrouble(const CPath& path);
+std::string SlidePictureTrouble(const CPath& path);
 
 class Runner {
 public:
@@ -151,7 +152,7 @@ private:
         saidLeftOut_.push_back(n);
         // The reader said a missing picture where it stands.
         if (slide && slide->IsPictureMissing()) return;
-        const std::string why = slide ? PictureTrouble(slide->GetSrc()) : std::string();
+        const std::string why = slide ? SlidePictureTrouble(slide->GetSrc()) : std::string();
         report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
                      (slide ? slide->GetSrc().GetText() : std::string()) + "\" cannot be read or encoded" +
                      (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
@@ -256,14 +257,26 @@ std::string SoundTrouble(const CPath& path)
     return piece ? "" : "its sound cannot be decoded";
 }
 
-// Why a slide's picture gives the movie no slide, for the warning that says
-// it was left out; empty when its first frame renders.
+// Why a picture or movie file gives the movie no picture: it does not open,
+// holds no picture, or its first frame does not draw. Empty when it draws.
 std::string PictureTrouble(const CPath& path)
 {
     CQTMovie movie;
     if (!movie.OpenFile(path)) return movie.GetLastError();
     if (!movie.HasVideoTrack()) return "it holds no picture";
-    return movie.DrawsFirstFrame() ? "" : movie.GetLastError();
+    if (movie.DrawsFirstFrame()) return "";
+    // A picture's decoder says why; a movie's reason is the movie's.
+    const std::string decoder = PictureDecodeTrouble(path);
+    return decoder.empty() ? movie.GetLastError() : decoder;
+}
+
+// Why the export leaves a slide's picture out, as its plan judged it: a
+// picture file by its structure, anything else by its first frame.
+std::string SlidePictureTrouble(const CPath& path)
+{
+    const PictureProbe probe = ProbePicture(path);
+    if (probe.kind != PictureKind::kNone && !probe.readable) return probe.error;
+    return PictureTrouble(path);
 }
 
 // What a JPEG slide's file holds that the player would not show as it
