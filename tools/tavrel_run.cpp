@@ -22,6 +22,7 @@
 #include "media/picture_file.h"
 #include "media/qt_movie.h"
 #include "platform/bundle.h"
+#include "platform/cfstring.h"
 #include "platform/files.h"
 #include "platform/regular_file.h"
 #include "show/preloader.h"
@@ -238,7 +239,8 @@ void Runner::LoadSkins(const std::string& resources)
         const std::string why = !there                ? "no such skin in " + resources + "/" + k.folder
                                 : S_ISREG(st.st_mode) ? file + " is not a movie (SWF)"
                                                       : file + " is " + platform::NotRegularFileReason(st.st_mode);
-        report_.Warn(std::string(k.attribute) + "=\"" + name + "\": " + why + ": the movie has no " +
+        report_.Warn(std::string(k.attribute) + "=\"" + platform::MacRomanForTerminal(name, false) + "\": " + why +
+                     ": the movie has no " +
                      (k.mute ? "mute control" : "playback controls"));
     }
 }
@@ -339,14 +341,42 @@ void Runner::CheckMedia()
         if (!jpeg.empty()) report_.Warn(where + "picture \"" + slide->GetSrc().GetText() + "\": " + jpeg);
     }
 
-    // The show's own pictures: the export goes without them unsaid.
-    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without) {
+    // The show's own pictures: the export goes without them unsaid. Each
+    // is drawn at the size stored, or at its own where that is 0.
+    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without, bool stored = false,
+                            uint32_t width = 0, uint32_t height = 0) {
+        const std::string tail = std::string(": the movie has no ") + without;
+        // A size past what is drawn is said by the attribute that holds it.
+        const std::pair<const char*, uint32_t> sides[] = {{"bg_image_width", width}, {"bg_image_height", height}};
+        const bool sized = width && height;
+        bool refused = false;
+        for (const auto& [name, side] : sides)
+            if (sized && side > kMaxDrawnPictureSide) {
+                report_.Report({"slide_show", 0, name, std::to_string(side),
+                                "out of range (1 to " + std::to_string(kMaxDrawnPictureSide) + ")" + tail});
+                refused = true;
+            }
         const std::string why = path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()));
-        if (!why.empty())
-            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why +
-                         "): the movie has no " + without);
+        if (!why.empty()) {
+            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why + ")" + tail);
+            return;
+        }
+        if (path.IsEmpty() || sized || refused) return;
+        CQTMovie picture;
+        int naturalWidth = 0, naturalHeight = 0, w = 0, h = 0;
+        if (picture.OpenFile(CPath(path.GetFullPath()))) picture.GetSize(&naturalWidth, &naturalHeight);
+        const std::string own = std::to_string(naturalWidth) + " x " + std::to_string(naturalHeight);
+        if (!DrawnPictureSize(width, height, naturalWidth, naturalHeight, &w, &h))
+            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +
+                         " pixels are more than it is drawn at (" + std::to_string(kMaxDrawnPictureSide) +
+                         " a side)" + tail);
+        else if (stored)
+            report_.Report({"slide_show", 0, width ? "bg_image_height" : "bg_image_width", "0",
+                            "drawn at the picture's own size, " + own});
     };
-    if (show_.use_bg_image) checkPicture(show_.bg_image, "bg_image", "background image");
+    if (show_.use_bg_image)
+        checkPicture(show_.bg_image, "bg_image", "background image", true, show_.bg_image_width,
+                     show_.bg_image_height);
     constexpr uint32_t kPatternFrame = 5, kCustomPatternFrame = 6;
     if (show_.bg_frame == kPatternFrame) checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", "frame");
     if (show_.bg_frame == kCustomPatternFrame)
@@ -387,9 +417,10 @@ void Runner::CheckCaptionFonts()
             }
             if (missing.empty()) continue;
             const int line = report_.SlideLine(report_.FileSlideNumber(i + 1));
-            report_.Report({"caption", line, "txt", caption->GetText(),
-                            "not in the font \"" + std::string(caption->GetFont().GetName()) + "\": " + missing +
-                                " left blank"});
+            // The show's text is Mac Roman; the terminal reads UTF-8.
+            report_.Report({"caption", line, "txt", platform::MacRomanForTerminal(caption->GetText(), false),
+                            "not in the font \"" + platform::MacRomanForTerminal(caption->GetFont().GetName(), false) +
+                                "\": " + missing + " left blank"});
         }
     }
 }

@@ -461,7 +461,24 @@ TEST_F(BadInputTest, Projects)
                                        "<caption txt=\"a&#xF0;b&#xF0;\" />\n</caption_data>\n"))),
          kDone,
          {"fonts.tvr:7: slide 1: caption font_size=\"0\"", "font_size=\"-12\"",
-          "fonts.tvr:5: slide 1: caption txt=\"a\xF0" "b\xF0\": not in the font \"", "\": U+F8FF left blank\n"}},
+          // Text in the show's character set is quoted in UTF-8: 0xF0 is U+F8FF.
+          "fonts.tvr:5: slide 1: caption txt=\"a\xEF\xA3\xBF" "b\xEF\xA3\xBF\": not in the font \"",
+          "\": U+F8FF left blank\n"},
+         {}, {"\xF0"}},
+        // A project in Mac Roman (bytes that form no UTF-8) is quoted as a
+        // UTF-8 terminal reads it, by the reader and the export alike; so is
+        // a word of a UTF-8 project, and the character a reference gives.
+        {"roman.tvr",
+         Project("", Slides(ImageSlide(picture_, " h_align=\"Mitte\x8E\"",
+                                       "<caption_data>\n<caption txt=\"Caf\x8E \xF0\" />\n</caption_data>\n"))),
+         kDone,
+         {"roman.tvr:5: slide 1: h_align=\"Mitte\xC3\xA9\": unknown word: \"",
+          "roman.tvr:5: slide 1: caption txt=\"Caf\xC3\xA9 \xEF\xA3\xBF\": not in the font \""},
+         {}, {"\x8E", "\xF0"}},
+        {"words-utf8.tvr",
+         Project("", Slides(ImageSlide(picture_, " h_align=\"Mitt\xC3\xA9&#x8E;\""))), kDone,
+         {"words-utf8.tvr:5: slide 1: h_align=\"Mitt\xC3\xA9\xC3\xA9\": unknown word: \""}, {},
+         {"\x8E\""}},
         {"extremes.tvr",
          Project("", Slides(ImageSlide(picture_,
                                        " x=\"2147483647\" y=\"-2147483648\" width=\"10000\" height=\"10000\""
@@ -709,6 +726,8 @@ TEST_F(BadInputTest, Media)
     Write("inflate.png", PngWithBadData(ReadFile(png), false));
     Write("crc.png", PngWithBadData(ReadFile(png), true));
     Write("double.tif", DoubleTiff());
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("9000.png"), 9000, 4,
+                                       std::vector<picture_test::Rgba>(36000, {200, 0, 0, 255}), false));
     // Resources: skins and a bar template that are not what they claim.
     const std::string movie = EmptyMovie(dir_);
     fs::create_directories(dir_.file("res/Controls"));
@@ -782,6 +801,25 @@ TEST_F(BadInputTest, Media)
          {"cut-jpg.tvr: slide 2: picture \"" + dir_.file("cut.jpg") +
           "\" is damaged (the file ends before the picture does): the slide shows what could be decoded\n"},
          {}, {"Premature", "marker"}},
+        // The background image and frame pattern are drawn at most 8192
+        // pixels a side: past it the movie goes without them, said; a size
+        // of 0 draws the picture's own, said.
+        {"bg-size.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + picture_ + "\" bg_image_width=\"4000000000\""
+                 " bg_frame=\"pattern\" bg_frame_pattern=\"" + dir_.file("9000.png") + "\"",
+                 Slides(goodSlide)),
+         kDone,
+         {"bg-size.tvr: slide_show bg_image_width=\"4000000000\": out of range (1 to 8192): the movie has no "
+          "background image\n",
+          "bg-size.tvr: bg_frame_pattern=\"" + dir_.file("9000.png") +
+              "\": its 9000 x 4 pixels are more than it is drawn at (8192 a side): the movie has no frame\n"}},
+        {"bg-own.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + picture_ + "\" bg_image_height=\"0\"", Slides(goodSlide)),
+         kDone, {"bg-own.tvr: slide_show bg_image_height=\"0\": drawn at the picture's own size, 64 x 48\n"}, {}, {},
+         {}, {}, false,
+         [](const std::string& movie) {  // the background's bitmap and the slide's
+             EXPECT_EQ(show_test::WalkMovie(movie).Find(21).size(), 2u);
+         }},
         {"valid-jpg.tvr",
          Project("", Slides(ImageSlide(dir_.file("jfif2.jpg")) + ImageSlide(dir_.file("se0.jpg")))), kDone, {}, {},
          {"slide"}},
