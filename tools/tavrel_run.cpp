@@ -159,6 +159,29 @@ private:
                      (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
     }
 
+    // A file the run replaces keeps its owner and group only where the run
+    // may set them: said when it may not, before anything is replaced.
+    void WarnOwnerNotKept(const std::string& shown, const std::string& target, const std::string& replacement)
+    {
+        const std::string words = platform::OwnerNotKept(target, replacement);
+        if (!words.empty()) report_.Warn(shown + ": " + words);
+    }
+
+    // The same for the --resave file, through a file made as its
+    // replacement is and removed again.
+    void CheckResaveOwner(const std::string& resave)
+    {
+        platform::OutputTarget target;
+        std::string why;
+        struct stat st {};
+        if (!platform::JudgeOutput(resave, &target, &why) || target.inPlace || ::stat(target.path.c_str(), &st) != 0)
+            return;
+        const std::string trial = MakeOutputTempFile(target.path, false);
+        if (trial.empty()) return;
+        WarnOwnerNotKept(o_.resave, target.path, trial);
+        ::unlink(trial.c_str());
+    }
+
     void WarnSoundLeftOut(const std::string& where, const CPath& src, const std::string& why)
     {
         report_.Warn(where + "sound \"" + src.GetFullPath() + "\" cannot be read (" + why +
@@ -505,6 +528,7 @@ int Runner::Export(const std::string& output)
     CAtomicOutput target;
     std::string why;
     if (!target.Create(output, &why)) return Fail(kExitExportFailed, o_.output + ": cannot create: " + why);
+    if (!target.IsInPlace()) WarnOwnerNotKept(o_.output, target.GetTargetPath(), target.GetTempPath());
     const bool bar = !o_.quiet && ::isatty(::fileno(err_));
     CConsoleProgress progress(err_, bar, CancelFlag());
     ProgressParams params;
@@ -602,6 +626,7 @@ int Runner::Steps()
     RegisterShowKinds();
 
     if (int code = Read()) return code;
+    if (!resave.empty()) CheckResaveOwner(resave);
     if (StrictStop()) return StrictFailure();
     if (!resave.empty()) {
         std::FILE* said = SummaryStream(resave);
