@@ -1,8 +1,8 @@
 // The road of a JPEG slide into a movie: 100 pictures of 1600 × 1200 opened
 // as movies, rendered at 640 × 480 and encoded as SWF JPEG bitmaps at
 // quality 80; beside it, in the same run, the least the job takes with bare
-// libjpeg (full decode, nearest-neighbour scale, encode). Counters give the
-// CPU milliseconds per picture of each step.
+// libjpeg (decode at 1/2, bilinear scale, encode). Counters give the CPU
+// milliseconds per picture of each step.
 #include <benchmark/benchmark.h>
 
 #include <memory>

@@ -133,6 +133,41 @@ std::string Position(const std::string& text, size_t offset)
     return "line " + std::to_string(line) + ", column " + std::to_string(offset - lineStart + 1);
 }
 
+// What the parser found wrong, in our words, by its status; atEnd: nothing
+// but white space follows the fault.
+std::string ParseFault(pugi::xml_parse_status status, bool atEnd)
+{
+    switch (status) {
+        case pugi::status_out_of_memory:
+            return "out of memory";
+        case pugi::status_unrecognized_tag:
+            return "a \"<\" that begins no tag";
+        case pugi::status_bad_pi:
+            return "a damaged \"<?...?>\"";
+        case pugi::status_bad_comment:
+            return "a damaged comment";
+        case pugi::status_bad_cdata:
+            return "a damaged CDATA section";
+        case pugi::status_bad_doctype:
+            return "a damaged DOCTYPE";
+        case pugi::status_bad_pcdata:
+            return "damaged text";
+        case pugi::status_bad_start_element:
+            return "a damaged start tag";
+        case pugi::status_bad_attribute:
+            return "a damaged attribute";
+        case pugi::status_bad_end_element:
+            return "a damaged end tag";
+        case pugi::status_end_element_mismatch:
+            return atEnd ? "an element not closed before the end" : "an end tag that does not match the element it closes";
+        case pugi::status_no_document_element:
+            return "no root element";
+        default:
+            break;
+    }
+    return "the parser failed";
+}
+
 // What the parser lets through but a well-formed document may not hold:
 // other than exactly one root element, text outside it, an attribute named
 // twice in one element, a raw "<" in an attribute value. The tree is walked
@@ -627,8 +662,8 @@ bool CXMLDocument::Load(const CPath& path)
     std::string what;
     size_t offset = text.size();
     if (!result) {
-        what = result.description();
         offset = static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0));
+        what = ParseFault(result.status, text.find_first_not_of(" \t\r\n", offset) == std::string::npos);
     } else if (const char* at = FindMalformed(*tree, what)) {
         offset = static_cast<size_t>(at - buffer.data());
     }

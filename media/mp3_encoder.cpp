@@ -254,7 +254,8 @@ bool CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgressDi
     Begin(settings, progress, "Reading audio...");
     damage_.clear();
     CQTMovie source;
-    if (!source.OpenFile(path)) return Fail("the sound file cannot be opened: " + source.GetLastError());
+    if (!source.OpenFile(path, platform::MediaWanted::kSound))
+        return Fail("the sound file cannot be opened: " + source.GetLastError());
     CPath aiff;
     if (!MakeWorkTempFile(aiff, "audrw", ".aif")) return Fail("no temporary file can be made");
     constexpr OSType kAiff = FourCC("AIFF");

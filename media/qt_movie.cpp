@@ -45,7 +45,7 @@ bool CQTMovie::Close()
     return true;
 }
 
-bool CQTMovie::OpenFile(const CPath& path)
+bool CQTMovie::OpenFile(const CPath& path, platform::MediaWanted wanted)
 {
     Close();
     error_.clear();
@@ -61,6 +61,8 @@ bool CQTMovie::OpenFile(const CPath& path)
         error_ = platform::NotRegularFileReason(st.st_mode);
         return false;
     }
+    // A movie kept from an earlier step of the run is not judged again.
+    if (AdoptKept(full)) return true;
     // Pictures are told by their content; whatever is not one may be a sound
     // or a movie.
     // The size rule every picture reader keeps holds the box's 16-bit sides.
@@ -88,12 +90,14 @@ bool CQTMovie::OpenFile(const CPath& path)
         error_ = sound_.LastError();
         return false;
     }
+    // Taken before FFmpeg reads the file: a change while it does shows.
+    std::string stamp = MovieFileStamp(full);
     if (!movie_.Open(full, GetMaxImagePixels())) {
-        error_ = movie_.LastError();
+        error_ = movie_.KindUnknown() ? platform::UnknownKindWords(wanted) : movie_.LastError();
         return false;
     }
     moviePath_ = full;
-    movieStamp_ = MovieFileStamp(full);
+    movieStamp_ = std::move(stamp);
     int width = 0, height = 0;
     movie_.DisplaySize(&width, &height);
     box_ = Rect{0, 0, int16_t(height), int16_t(width)};

@@ -9,13 +9,13 @@
 // do not open.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "foundation/path.h"
 #include "media/picture_file.h"
 #include "platform/fixed_math.h"
 #include "platform/gworld.h"
+#include "platform/media_words.h"
 #include "platform/movie_media.h"
 #include "platform/movie_toolbox.h"
 #include "platform/resumed_sound.h"
@@ -99,8 +99,9 @@ public:
     // before; false, with the reason in GetLastError(), when the file holds
     // none in a form that can be read. A picture or a plain sound file takes
     // the road it always took: FFmpeg sees neither, but for the rest of a
-    // sound libsndfile gives up on midway.
-    bool OpenFile(const CPath& path);
+    // sound libsndfile gives up on midway. A file of no kind read here is
+    // said by what the caller wants of it.
+    bool OpenFile(const CPath& path, platform::MediaWanted wanted = platform::MediaWanted::kAny);
     bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen() || movie_.IsOpen(); }
     // Why the last open or frame failed, for the user.
     const std::string& GetLastError() const { return error_; }
@@ -163,15 +164,20 @@ public:
     // (32); src counts only with dst. Returns the byte count; with out null
     // nothing is drawn. 0 for any other depth.
     uint32_t RenderFrame(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src, int bitsPerPixel);
-    // Whether the frame at time 0 draws, read at one pixel: a picture is
-    // then decoded at its coarsest scale, still through all of its data, so
-    // what the decoder says of a damaged file is said.
+    // Whether the frame at time 0 draws. A picture is read at one pixel,
+    // decoded at its coarsest scale, still through all of its data, so
+    // what the decoder says of a damaged file is said; a movie's frame is
+    // decoded and nothing converted.
     bool DrawsFirstFrame();
-    // What DrawsFirstFrame last found for a movie file (not a picture or a
-    // sound file) in this process, while the file and the pixel limit stand
-    // as they were: the export's plan asks it before opening a movie again.
-    // Empty when unknown.
-    static std::optional<bool> KnownFirstFrame(const CPath& path);
+    // Hands an open movie file (not a picture or a sound file) to the run's
+    // store, with the frame it decoded last and without its decoder, and
+    // leaves this wrapper closed: the next OpenFile of the same file, as it
+    // stands now and under the same pixel limit, takes it from there
+    // instead of reading the file again. False (closed all the same) for
+    // other files and when the store is full.
+    bool KeepOpen();
+    // Closes every movie the store holds.
+    static void ReleaseKept();
     // The same with one alpha byte per pixel (255 where opaque).
     uint32_t RenderFrameAt(TimeValue time, uint8_t* out, const Rect* dst, const Rect* src);
     // The top-left area-sized part of the frame (the whole frame without
@@ -235,9 +241,11 @@ private:
     CPictureScratch* scratch_ = nullptr;
     platform::MovieMedia movie_;
     Rect box_;
-    // The movie file's path and how it stood when opened (size, time,
-    // pixel limit), for the first-frame verdicts.
+    // The movie file's path and how it stood when opened (file, size, time,
+    // pixel limit), for the store of kept movies.
     static std::string MovieFileStamp(const std::string& path);
+    // Takes the kept movie of path when its file stands as it did.
+    bool AdoptKept(const std::string& path);
     std::string moviePath_, movieStamp_;
     TimeValue time_ = 0;
     std::string error_;

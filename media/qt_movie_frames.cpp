@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <unordered_map>
+#include <vector>
 
 #include "media/image.h"
 #include "media/image_scale.h"
@@ -123,7 +123,12 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
         // is mapped onto it, so that it is scaled once, straight to the
         // output, with the stretch to the box folded in.
         const TimeValue scale = std::max<TimeValue>(GetTimeScale(), 1);
-        const platform::MovieFrame* shown = movie_.FrameAt(double(time_) / scale);
+        // The whole box comes scaled and converted in one pass, straight to
+        // the output; a part of it comes at the decoded size.
+        const bool whole = region.left == 0 && region.top == 0 && region.right == boxWidth && region.bottom == boxHeight;
+        const int bits = intoBytesPerPixel == 3 ? 24 : intoBytesPerPixel == 4 ? 32 : 0;
+        const platform::MovieFrame* shown =
+            movie_.FrameAt(double(time_) / scale, whole ? outWidth : 0, whole ? outHeight : 0, bits);
         if (!shown) {
             error_ = movie_.LastError();
             return false;
@@ -195,10 +200,25 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
 
 namespace {
 
-// Verdicts on movie files' first frames by path, each with the stamp of the
-// file it was found for: a few bytes a file, never a decoder or a frame.
-std::mutex g_firstFramesLock;
-std::unordered_map<std::string, std::pair<std::string, bool>> g_firstFrames;
+// Movie files kept open between the steps of a run (the read, the export's
+// plan, the export), each with the stamp of the file it was opened from.
+// Each holds a file open, its demuxer and at most one frame: past 64 of
+// them, or 64 MB by their estimates, a movie is closed instead, and opened
+// again when it is wanted.
+struct KeptMovie {
+    std::string path, stamp;
+    platform::MovieMedia media;
+    uint64_t bytes = 0;
+};
+constexpr size_t kMaxKept = 64;
+constexpr uint64_t kMaxKeptBytes = uint64_t(64) << 20;
+std::mutex g_keptLock;
+// Never destroyed: the movies close before the program ends, or with it.
+std::vector<KeptMovie>& Kept()
+{
+    static auto* kept = new std::vector<KeptMovie>;
+    return *kept;
+}
 
 }  // namespace
 
@@ -206,30 +226,76 @@ std::string CQTMovie::MovieFileStamp(const std::string& path)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return "";
-    return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(GetMaxImagePixels());
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + " " + std::to_string(st.st_size) + " " +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + " " +
+           std::to_string(GetMaxImagePixels());
+}
+
+bool CQTMovie::AdoptKept(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(g_keptLock);
+    std::vector<KeptMovie>& kept = Kept();
+    const auto found = std::find_if(kept.begin(), kept.end(), [&](const KeptMovie& k) { return k.path == path; });
+    if (found == kept.end()) return false;
+    const std::string stamp = MovieFileStamp(path);
+    const bool same = !stamp.empty() && stamp == found->stamp;
+    if (same) movie_ = std::move(found->media);
+    kept.erase(found);
+    if (!same) return false;
+    moviePath_ = path;
+    movieStamp_ = stamp;
+    int width = 0, height = 0;
+    movie_.DisplaySize(&width, &height);
+    box_ = Rect{0, 0, int16_t(height), int16_t(width)};
+    return true;
+}
+
+bool CQTMovie::KeepOpen()
+{
+    if (!movie_.IsOpen() || movieStamp_.empty()) {
+        Close();
+        return false;
+    }
+    // The frame kept, and the demuxer: its buffers and an index that
+    // grows with the movie's length (about 2 KB a second).
+    const double seconds = std::clamp(movie_.Duration(), 0.0, 1e7);
+    const uint64_t bytes = movie_.ReleaseDecoder() + (uint64_t(256) << 10) + uint64_t(seconds * 2048);
+    bool kept = false;
+    {
+        std::lock_guard<std::mutex> lock(g_keptLock);
+        std::vector<KeptMovie>& store = Kept();
+        uint64_t held = 0;
+        for (const KeptMovie& k : store) held += k.bytes;
+        if (store.size() < kMaxKept && held + bytes <= kMaxKeptBytes) {
+            store.push_back({moviePath_, movieStamp_, std::move(movie_), bytes});
+            kept = true;
+        }
+    }
+    Close();
+    return kept;
+}
+
+void CQTMovie::ReleaseKept()
+{
+    std::vector<KeptMovie> closing;
+    {
+        std::lock_guard<std::mutex> lock(g_keptLock);
+        closing.swap(Kept());
+    }
 }
 
 bool CQTMovie::DrawsFirstFrame()
 {
+    SetTime(0);
+    if (movie_.IsOpen()) {
+        if (!HasFrames()) return false;
+        if (movie_.HasFrameAt(0)) return true;
+        error_ = movie_.LastError();
+        return false;
+    }
     uint8_t pixel[3];
     const Rect one{0, 0, 1, 1};
-    const bool draws = RenderFrame(0, pixel, &one, nullptr, 24) == sizeof pixel;
-    if (movie_.IsOpen() && !movieStamp_.empty()) {
-        std::lock_guard<std::mutex> lock(g_firstFramesLock);
-        g_firstFrames[moviePath_] = {movieStamp_, draws};
-    }
-    return draws;
-}
-
-std::optional<bool> CQTMovie::KnownFirstFrame(const CPath& path)
-{
-    const std::string full = path.GetFullPath();
-    const std::string stamp = MovieFileStamp(full);
-    std::lock_guard<std::mutex> lock(g_firstFramesLock);
-    const auto found = g_firstFrames.find(full);
-    if (stamp.empty() || found == g_firstFrames.end() || found->second.first != stamp) return std::nullopt;
-    return found->second.second;
+    return RenderFrame(0, pixel, &one, nullptr, 24) == sizeof pixel;
 }
 
 void CQTMovie::KeepBuffersIn(CPictureScratch* scratch)

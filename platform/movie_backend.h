@@ -19,13 +19,16 @@ public:
     virtual ~MovieBackend() = default;
     virtual bool Open(const std::string& path, uint64_t maxPixels) = 0;
     virtual const std::string& LastError() const = 0;
+    virtual bool KindUnknown() const = 0;
     virtual const std::vector<MovieStream>& Streams() const = 0;
     virtual double Duration() const = 0;
     virtual int VideoIndex() const = 0;
     virtual int SoundIndex() const = 0;
     virtual void DisplaySize(int* width, int* height) const = 0;
     virtual double FrameRate() const = 0;
-    virtual const MovieFrame* FrameAt(double seconds) = 0;
+    virtual const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) = 0;
+    virtual bool HasFrameAt(double seconds) = 0;
+    virtual uint64_t ReleaseDecoder() = 0;
     virtual SampleSource* Sound() = 0;
 };
 
@@ -41,7 +44,7 @@ protected:
 
 // Raised whenever the classes above change, so that a stale module is
 // refused instead of called.
-inline constexpr int kMovieModuleVersion = 2;
+inline constexpr int kMovieModuleVersion = 4;
 inline constexpr char kMovieModuleEntry[] = "TavrelMovieModule";
 inline constexpr char kMovieModuleBundle[] = "movie_media.bundle";
 // The entry point: the module object, or null when version is not the

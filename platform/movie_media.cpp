@@ -20,6 +20,7 @@ extern "C" {
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -27,6 +28,7 @@ extern "C" {
 #include <utility>
 
 #include "platform/gestalt.h"
+#include "platform/media_words.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -37,7 +39,8 @@ namespace {
 // movie.
 constexpr const char* kFormats =
     "mov,avi,mpeg,mpegts,mpegvideo,m4v,h264,hevc,matroska,flv,asf,ogg,aac,mp3,wav,aiff,caf,flac";
-constexpr int kIoBufferSize = 32768;
+// What FFmpeg reads at a time, one system call each.
+constexpr int kIoBufferSize = 65536;
 constexpr int kMaxSide = 32767;  // what a QuickDraw box holds
 // Bounds of one frame look-up and of the errors a stream may have.
 constexpr int kMaxPackets = 200000;
@@ -46,21 +49,24 @@ constexpr int kMaxErrors = 2000;
 // A time up to this far after the frame shown is reached by decoding on,
 // a farther one by seeking to the key frame before it.
 constexpr double kForwardSeconds = 2.0;
+// A frame is scaled and converted in one pass, straight from the decoded
+// pixels to the size asked for: bicubic (widened when it shrinks), the
+// colour interpolated to every pixel. At the decoded size libswscale's
+// direct converter takes over (each colour sample over its pixels).
+constexpr int kScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
 
 std::atomic<int> g_opens{0};
-thread_local std::string t_libraryMessage;
 
-// What the decoder being watched has said at error level since it was last
-// asked: a decoder that conceals damage says so only here. A sound's reader
-// hears its demuxer too, which says so when it drops packets it cannot read
-// (an Ogg page whose checksum fails).
+// How often the decoder being watched has complained at error level since
+// it was last asked: a decoder that conceals damage says so only there. A
+// sound's reader hears its demuxer too, which complains when it drops
+// packets it cannot read (an Ogg page whose checksum fails). What they say
+// is never passed on: the faults are worded by what was seen.
 struct Complaints {
     const void* decoder = nullptr;
     int count = 0;
-    std::string first;
     bool demuxers = false;
     int dropped = 0;
-    std::string droppedWords;
 };
 thread_local Complaints* t_watched = nullptr;
 
@@ -90,26 +96,15 @@ int EnumValue(const Enum& field)
     return int(value);
 }
 
-// FFmpeg's messages at error level are kept, the rest dropped; nothing is
-// printed.
-void KeepMessage(void* source, int level, const char* format, va_list args)
+// FFmpeg's messages at error level are counted for whoever watches; nothing
+// is printed.
+void CountMessage(void* source, int level, const char*, va_list)
 {
-    if (level > AV_LOG_ERROR) return;
-    char line[512];
-    int prefix = 0;
-    va_list copy;
-    va_copy(copy, args);
-    av_log_format_line2(nullptr, level, format, copy, line, sizeof line, &prefix);
-    va_end(copy);
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    if (text.empty()) return;
-    t_libraryMessage = text;
-    if (!source || !t_watched) return;
+    if (level > AV_LOG_ERROR || !source || !t_watched) return;
     if (source == t_watched->decoder) {
-        if (t_watched->count++ == 0) t_watched->first = text;
+        ++t_watched->count;
     } else if (t_watched->demuxers && *static_cast<const AVClass* const*>(source) == avformat_get_class()) {
-        if (t_watched->dropped++ == 0) t_watched->droppedWords = text;
+        ++t_watched->dropped;
     }
 }
 
@@ -118,15 +113,8 @@ void SilenceLibraries()
     static std::once_flag once;
     std::call_once(once, [] {
         av_log_set_level(AV_LOG_ERROR);
-        av_log_set_callback(KeepMessage);
+        av_log_set_callback(CountMessage);
     });
-}
-
-// A reason, with what FFmpeg said last when it said anything.
-std::string Reason(const std::string& what)
-{
-    if (t_libraryMessage.empty()) return what;
-    return what + " (" + t_libraryMessage + ")";
 }
 
 uint32_t FromTag(uint32_t tag)
@@ -204,6 +192,14 @@ public:
             Within(at, end, 1);
         });
         return std::move(tracks_);
+    }
+
+    // Whether the file's top level holds a whole movie box: its index.
+    bool HasIndex()
+    {
+        bool moov = false;
+        Children(0, size_, 0, [&](uint32_t type, int64_t, int64_t) { moov = moov || type == Box("moov"); });
+        return moov;
     }
 
 private:
@@ -316,52 +312,92 @@ private:
 // ---- A raw AAC stream (ADTS) as its frame headers chain: each header gives
 // its frame's length, and its frame holds 1,024 samples a block. So the
 // frames are counted exactly (FFmpeg guesses such a file's length from its
-// first frames' bit rate). Where damage breaks the chain, the bytes up to
-// the next header that starts one are skipped, and how many frames they held
-// nothing tells.
+// first frames' bit rate) and each is placed by the samples before it. The
+// walk decides what is a frame for both the count and the decode. Where
+// damage breaks the chain, reading goes on at the next place three frames
+// chain from: a header of the stream whose length alone is wrong, with no
+// other header up to there and no more bytes than a frame of the stream
+// takes, is one frame, lost with its time kept; other bytes skipped held
+// what nothing tells.
 
 struct AdtsChain {
-    int rate = 0;                 // the headers' rate; 0 when the file holds no chain
-    int64_t samples = 0;          // at that rate
-    std::vector<int64_t> breaks;  // the samples before each stretch skipped
+    int rate = 0;          // the first frame's rate; 0 when the file holds no chain
+    int channels = 0;      // as its header gives them; 0 where the data names them
+    int64_t samples = 0;   // at that rate
+    std::string fault;     // why no chain was found, where that is known
+};
+
+// One step of the walk: a frame, and the bytes skipped before it.
+struct AdtsFrame {
+    int64_t at = 0, length = 0;
+    int64_t first = 0;    // its first sample, at the first frame's rate
+    int64_t samples = 0;
+    bool damaged = false;  // its header gives a wrong length: not decoded, its time kept
+    int64_t skipped = 0;   // bytes before it that hold no frame and whose time is lost
 };
 
 class AdtsWalker {
 public:
     AdtsWalker(int fd, int64_t size) : fd_(fd), size_(size) {}
 
+    // The next frame; false at the end.
+    bool Next(AdtsFrame* frame)
+    {
+        if (at_ < 0) {
+            at_ = TagEnd(0);
+            // The stream's headers are those of the first chain.
+            if (Resync(at_) < 0) at_ = size_;
+        }
+        int64_t skipped = 0;
+        while (at_ + 7 <= size_) {
+            const int64_t length = FrameAt(at_, key_);
+            if (length > 0 && Follows(at_ + length)) return Take(frame, length, false, skipped);
+            if (const int64_t tag = TagEnd(at_); tag > at_) {
+                at_ = tag;
+                continue;
+            }
+            const int64_t next = Resync(at_ + 1);
+            // The rest holds no chain: a tag at the end, or a cut.
+            if (next < 0) return length > 0 && Take(frame, length, false, skipped);
+            if (OneFrame(at_, next)) return Take(frame, next - at_, true, skipped);
+            if (length > 0) return Take(frame, length, false, skipped);
+            // Junk before the first frame has nothing before it to shift.
+            if (taken_) skipped += next - at_;
+            at_ = next;
+        }
+        return false;
+    }
+
+    // n bytes of the file from `at` into out.
+    bool Copy(int64_t at, int64_t n, uint8_t* out)
+    {
+        const uint8_t* bytes = Bytes(at, n);
+        if (bytes) std::memcpy(out, bytes, size_t(n));
+        return bytes != nullptr;
+    }
+
+    // Every frame from the start.
     AdtsChain Walk()
     {
         AdtsChain chain;
-        // Junk before the first chain has nothing before it to shift.
-        int64_t at = Resync(TagEnd(0));
-        if (at < 0) return chain;
-        const uint8_t* first = Bytes(at, 7);
-        key_ = Key(first);
-        chain.rate = kRates[first[2] >> 2 & 0xF];
-        while (at + 7 <= size_) {
-            if (const int64_t length = FrameAt(at, key_)) {
-                chain.samples += 1024 * ((Bytes(at, 7)[6] & 3) + 1);
-                at += length;
-                continue;
-            }
-            if (const int64_t tag = TagEnd(at); tag > at) {
-                at = tag;
-                continue;
-            }
-            // The rest holds no chain: a tag at the end, or a cut.
-            const int64_t next = Resync(at + 1);
-            if (next < 0) break;
-            chain.breaks.push_back(chain.samples);
-            at = next;
+        AdtsFrame frame;
+        while (Next(&frame)) chain.samples += frame.samples;
+        if (!taken_ || !sound_) {
+            chain.fault = taken_ ? "its AAC frames hold their headers alone, no sound" : Cut();
+            return chain;
         }
+        chain.rate = kRates[firstKey_ >> 10 & 0xF];
+        const int config = int(firstKey_ >> 8 & 1) << 2 | int(firstKey_ >> 6 & 3);
+        chain.channels = config == 7 ? 8 : config;
         return chain;
     }
 
 private:
     static constexpr int kRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
                                        16000, 12000, 11025, 8000,  7350,  0,     0,     0};
-    static constexpr int64_t kWindow = 65536;
+    // Bytes are read in large blocks that keep the longest frame before the
+    // place asked for, so that stepping back to a frame's start reads nothing.
+    static constexpr int64_t kWindow = 262144, kBehind = 8192 + 16;
 
     // What every header of one stream shares: version, profile, rate and channels.
     static int64_t Key(const uint8_t* h)
@@ -371,45 +407,62 @@ private:
 
     const uint8_t* Bytes(int64_t at, int64_t n)
     {
-        if (at < 0 || n > kWindow || at + n > size_) return nullptr;
+        if (at < 0 || n > kWindow - kBehind || at + n > size_) return nullptr;
         if (at < windowAt_ || at + n > windowAt_ + int64_t(window_.size())) {
-            window_.resize(size_t(std::min(kWindow, size_ - at)));
+            windowAt_ = std::max<int64_t>(0, at - kBehind);
+            window_.resize(size_t(std::min(kWindow, size_ - windowAt_)));
             for (size_t done = 0; done < window_.size();) {
-                const ssize_t r = ::pread(fd_, window_.data() + done, window_.size() - done, off_t(at + int64_t(done)));
+                const ssize_t r =
+                    ::pread(fd_, window_.data() + done, window_.size() - done, off_t(windowAt_ + int64_t(done)));
                 if (r <= 0) {
                     window_.clear();
                     return nullptr;
                 }
                 done += size_t(r);
             }
-            windowAt_ = at;
         }
         return window_.data() + (at - windowAt_);
     }
 
-    // The length of the frame whose header starts at `at`, when it is one
-    // of the stream's (key: what its headers share; -1 for any) and lies
-    // whole in the file; else 0.
-    int64_t FrameAt(int64_t at, int64_t key)
+    // Whether a header of the stream (key: what its headers share; -1 for
+    // any) starts at `at`, whatever its length says.
+    bool HeaderAt(int64_t at, int64_t key)
     {
         const uint8_t* h = Bytes(at, 7);
-        if (!h || h[0] != 0xFF || (h[1] & 0xF6) != 0xF0 || kRates[h[2] >> 2 & 0xF] == 0) return 0;
-        if (key >= 0 && Key(h) != key) return 0;
-        const int64_t length = int64_t(h[3] & 3) << 11 | int64_t(h[4]) << 3 | h[5] >> 5;
-        const int64_t header = h[1] & 1 ? 7 : 9;  // without or with a checksum
-        return length > header && at + length <= size_ ? length : 0;
+        return h && h[0] == 0xFF && (h[1] & 0xF6) == 0xF0 && kRates[h[2] >> 2 & 0xF] != 0 && (key < 0 || Key(h) == key);
     }
 
+    static int64_t LengthOf(const uint8_t* h) { return int64_t(h[3] & 3) << 11 | int64_t(h[4]) << 3 | h[5] >> 5; }
+
+    // The length of the frame whose header starts at `at`, when it is one
+    // of the stream's and lies whole in the file; else 0. A frame may hold
+    // its header alone.
+    int64_t FrameAt(int64_t at, int64_t key)
+    {
+        if (!HeaderAt(at, key)) return 0;
+        const uint8_t* h = Bytes(at, 7);
+        const int64_t length = LengthOf(h);
+        const int64_t header = h[1] & 1 ? 7 : 9;  // without or with a checksum
+        return length >= header && at + length <= size_ ? length : 0;
+    }
+
+    // Whether the chain goes on at `at`: the end, a tag, or a header of the
+    // stream (whose own length may be what is damaged).
+    bool Follows(int64_t at) { return at == size_ || HeaderAt(at, key_) || TagEnd(at) > at; }
+
     // Whether a chain starts at `at`: three frames, or those up to the end.
+    // It sets what the stream's headers share from there on: streams joined
+    // end to end may differ in rate or channels.
     bool Starts(int64_t at)
     {
         const uint8_t* h = Bytes(at, 7);
-        const int64_t key = key_ >= 0 ? key_ : h ? Key(h) : -1;
+        const int64_t key = h ? Key(h) : -1;
         for (int frames = 0; frames < 3 && at < size_; ++frames) {
             const int64_t length = FrameAt(at, key);
             if (length == 0) return false;
             at += length;
         }
+        key_ = key;
         return true;
     }
 
@@ -420,6 +473,58 @@ private:
             if (b && *b == 0xFF && Starts(at)) return at;
         }
         return -1;
+    }
+
+    // Whether [at, next) is one frame whose header gives a wrong length: no
+    // more bytes than the decoder's buffer lets a frame take (6,144 bits a
+    // channel a block), and no other header among them.
+    bool OneFrame(int64_t at, int64_t next)
+    {
+        if (!HeaderAt(at, key_)) return false;
+        const uint8_t* h = Bytes(at, 7);
+        const int64_t blocks = (h[6] & 3) + 1;
+        const int config = (h[2] & 1) << 2 | h[3] >> 6;
+        const int64_t most = config == 0 ? 8191 : blocks * 768 * (config == 7 ? 8 : config) + 9 + 2 * blocks;
+        if (next - at > most) return false;
+        for (int64_t k = at + 1; k < next; ++k)
+            if (HeaderAt(k, key_)) return false;
+        return true;
+    }
+
+    // The frame at at_, its time counted at the first frame's rate.
+    bool Take(AdtsFrame* frame, int64_t length, bool damaged, int64_t skipped)
+    {
+        const uint8_t* h = Bytes(at_, 7);
+        const int rate = kRates[h[2] >> 2 & 0xF];
+        if (!taken_) firstKey_ = Key(h);
+        if (rate != partRate_) {
+            partStart_ = sample_;
+            partSamples_ = 0;
+            partRate_ = rate;
+        }
+        partSamples_ += 1024 * ((h[6] & 3) + 1);
+        frame->at = at_;
+        frame->length = length;
+        frame->first = sample_;
+        sample_ = partStart_ + partSamples_ * kRates[firstKey_ >> 10 & 0xF] / rate;
+        frame->samples = sample_ - frame->first;
+        frame->damaged = damaged;
+        frame->skipped = skipped;
+        sound_ = sound_ || (!damaged && length > (h[1] & 1 ? 7 : 9));
+        at_ += length;
+        taken_ = true;
+        return true;
+    }
+
+    // Why a file of no frames holds none, when its first header says.
+    std::string Cut()
+    {
+        const int64_t at = TagEnd(0);
+        if (!HeaderAt(at, -1)) return {};
+        const int64_t length = LengthOf(Bytes(at, 7));
+        if (at + length <= size_) return {};
+        return "the file is cut short: it holds " + std::to_string(size_ - at) + " bytes of the " +
+               std::to_string(length) + " its first frame takes";
     }
 
     // The end of the ID3v2 tag at `at`, or `at` when none starts there.
@@ -434,9 +539,50 @@ private:
     int fd_;
     int64_t size_;
     int64_t key_ = -1;
+    int64_t at_ = -1;  // where the next frame is looked for; -1 before the start
+    int64_t firstKey_ = -1;
+    // Samples so far at the first frame's rate; those of the frames since
+    // the rate last changed at theirs.
+    int64_t sample_ = 0, partStart_ = 0, partSamples_ = 0;
+    int partRate_ = 0;
+    bool taken_ = false;
+    bool sound_ = false;  // a frame held more than its header
     std::vector<uint8_t> window_;
     int64_t windowAt_ = 0;
 };
+
+// A raw AAC file's chain, walked once a run: a show opens a sound to read
+// its length, to check it before the export and to export it. Known for as
+// long as the file stands as it was.
+AdtsChain WalkAdts(int fd, int64_t size)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return AdtsWalker(fd, size).Walk();
+    struct Walked {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        timespec changed;
+        AdtsChain chain;
+    };
+    static std::mutex lock;
+    static std::vector<Walked> walked;
+    const auto same = [&](const Walked& w) {
+        return w.device == st.st_dev && w.inode == st.st_ino && w.size == st.st_size &&
+               w.changed.tv_sec == st.st_mtim.tv_sec && w.changed.tv_nsec == st.st_mtim.tv_nsec;
+    };
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        for (const Walked& w : walked)
+            if (same(w)) return w.chain;
+    }
+    const AdtsChain chain = AdtsWalker(fd, size).Walk();
+    const std::lock_guard<std::mutex> hold(lock);
+    constexpr size_t kKept = 32;
+    if (walked.size() == kKept) walked.erase(walked.begin());
+    walked.push_back({st.st_dev, st.st_ino, st.st_size, st.st_mtim, chain});
+    return chain;
+}
 
 // ---- Files through our own reader: no name reaches FFmpeg, so nothing is
 // told by a file's extension, and no other file is ever opened.
@@ -473,11 +619,13 @@ struct Demuxer {
     }
     static int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
 
-    bool Open(const std::string& path, std::string* why)
+    // False with the reason in *why; *unknown tells a file of no kind FFmpeg
+    // knows, which the caller words by what it asked for.
+    bool Open(const std::string& path, std::string* why, bool* unknown = nullptr)
     {
         Close();
         SilenceLibraries();
-        t_libraryMessage.clear();
+        if (unknown) *unknown = false;
         std::string refused;
         file = OpenRegularStream(path, &refused);
         struct stat st {};
@@ -492,6 +640,8 @@ struct Demuxer {
             *why = "the file is empty";
             return false;
         }
+        // FFmpeg's own buffer is the only one: a second would split its reads.
+        std::setvbuf(file, nullptr, _IONBF, 0);
         auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
         io = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, this, Read, nullptr, Seek) : nullptr;
         format = io ? avformat_alloc_context() : nullptr;
@@ -510,9 +660,17 @@ struct Demuxer {
         av_dict_free(&options);
         if (result < 0) {
             format = nullptr;  // freed by the failed open
-            const std::string kind = UnreadFormat();
-            *why = kind.empty() ? Reason("not a movie or sound file this program reads")
-                                : "its format is " + kind + ", which this program does not read";
+            const AVInputFormat* probed = Probe();
+            if (!probed) {
+                if (unknown) *unknown = true;
+                *why = UnknownKindWords(MediaWanted::kAny);
+            } else if (av_match_list(probed->name, kFormats, ',') <= 0) {
+                *why = "its format is " + std::string(probed->long_name && *probed->long_name ? probed->long_name
+                                                                                              : probed->name) +
+                       ", which this program does not read";
+            } else {
+                *why = HeaderFault(result, probed);
+            }
             return false;
         }
         // FFmpeg reads a track whose data reference names another file from
@@ -529,21 +687,37 @@ struct Demuxer {
             claimed.emplace_back(format->streams[i]->codecpar->width, format->streams[i]->codecpar->height);
         result = avformat_find_stream_info(format, nullptr);
         if (result < 0) {
-            *why = Reason("its streams cannot be read");
+            *why = HeaderFault(result, format->iformat);
             return false;
         }
         return true;
     }
 
-    // The name of the format the file was probed as when kFormats leaves it
-    // out, else "": the open then failed for another reason.
-    std::string UnreadFormat()
+    // The format the file is, by every format FFmpeg knows, when one takes
+    // it with confidence; null when none does (FFmpeg's MP3 reader takes
+    // most noise, faintly).
+    const AVInputFormat* Probe()
     {
         const AVInputFormat* probed = nullptr;
-        if (avio_seek(io, 0, SEEK_SET) < 0 || av_probe_input_buffer2(io, &probed, "", nullptr, 0, 0) < 0 || !probed ||
-            av_match_list(probed->name, kFormats, ',') > 0)
-            return "";
-        return probed->long_name && *probed->long_name ? probed->long_name : probed->name;
+        if (avio_seek(io, 0, SEEK_SET) < 0) return nullptr;
+        const int score = av_probe_input_buffer2(io, &probed, "", nullptr, 0, 0);
+        return score > AVPROBE_SCORE_RETRY ? probed : nullptr;
+    }
+
+    // Why a file of a format read here does not open, by FFmpeg's code.
+    std::string HeaderFault(int code, const AVInputFormat* probed)
+    {
+        // Headers are small: what fails to fit is a count a damaged one claims.
+        if (code == AVERROR(ENOMEM)) return "its headers claim more than memory holds";
+        if (code == AVERROR_EOF) return "the file is cut short";
+        if (code == AVERROR_PATCHWELCOME || code == AVERROR(ENOSYS))
+            return "it uses a part of its format this program does not read";
+        // A QuickTime or MPEG-4 file's index (its movie box) lies at its end
+        // unless the writer moved it forward: a file cut short loses it.
+        if (std::strstr(probed->name, "mov"))
+            return BoxWalker(::fileno(file), size).HasIndex() ? "its index is damaged"
+                                                              : "the file is cut short or its index is missing";
+        return "its headers are damaged or cut short";
     }
 
     void Close()
@@ -584,17 +758,28 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 // A decoder for one stream, on one thread, held to the pixel limit.
 CodecPtr OpenDecoder(const AVStream* stream, uint64_t maxPixels, std::string* why)
 {
+    const std::string name = avcodec_get_name(stream->codecpar->codec_id);
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-    CodecPtr codec(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+    if (!decoder) {
+        *why = "no decoder for its " + name;
+        return nullptr;
+    }
+    CodecPtr codec(avcodec_alloc_context3(decoder));
     if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
-        *why = "no decoder for its " + std::string(avcodec_get_name(stream->codecpar->codec_id));
+        *why = "out of memory";
         return nullptr;
     }
     codec->thread_count = 1;
     codec->pkt_timebase = stream->time_base;
     codec->max_pixels = int64_t(std::min<uint64_t>(maxPixels, uint64_t(INT_MAX)));
-    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
-        *why = Reason("its " + std::string(avcodec_get_name(stream->codecpar->codec_id)) + " cannot be decoded");
+    const int result = avcodec_open2(codec.get(), decoder, nullptr);
+    if (result < 0) {
+        *why = result == AVERROR(ENOMEM)                                        ? "out of memory"
+               : result == AVERROR_PATCHWELCOME || result == AVERROR(ENOSYS) ? "its " + name +
+                                                                                    " uses a part of its format the "
+                                                                                    "decoder does not read"
+               : result == AVERROR_INVALIDDATA ? "its " + name + " settings are damaged"
+                                               : "its " + name + " cannot be decoded";
         return nullptr;
     }
     return codec;
@@ -648,6 +833,8 @@ struct FrameReader {
     int packets = 0, frames = 0, errors = 0;
     int64_t sent = 0;  // the stream's packets given to the decoder
     PacketWatch* watch = nullptr;
+    // Where packets come from instead of the demuxer, when set: < 0 at the end.
+    std::function<int(AVPacket*)> read;
 
     enum Result { kFrame, kEnd, kFault };
     Result Next(AVFrame* out, bool counted)
@@ -666,7 +853,7 @@ struct FrameReader {
             }
             if (flushed || !packet) return kEnd;
             if (counted && ++packets > kMaxPackets) return kFault;
-            if (av_read_frame(format, packet.get()) < 0) {
+            if ((read ? read(packet.get()) : av_read_frame(format, packet.get())) < 0) {
                 avcodec_send_packet(codec, nullptr);
                 flushed = true;
                 continue;
@@ -693,6 +880,13 @@ std::string CodecLongName(AVCodecID id)
 {
     const AVCodecDescriptor* d = avcodec_descriptor_get(id);
     return d && d->long_name ? d->long_name : avcodec_get_name(id);
+}
+
+// A codec's name without its explanation: "AAC", "Vorbis", "FLAC".
+std::string CodecShortName(AVCodecID id)
+{
+    const std::string name = CodecLongName(id);
+    return name.substr(0, name.find(" ("));
 }
 
 // The name a video codec goes by, short enough for a 31-character field.
@@ -733,8 +927,9 @@ struct SoundTime {
     // file's edit list, which cuts the codec's padding off); 0: at the end
     // of what decodes.
     int64_t end = 0;
-    // Where the file skips a stretch whose length nothing in it tells.
-    std::vector<int64_t> breaks;
+    // A raw AAC stream's: its frames are read by their headers' chain
+    // (AdtsWalker) and placed by it, at its first frame's rate; 0 for others.
+    int adtsRate = 0;
 };
 
 class SoundReader : public SampleSource {
@@ -744,7 +939,7 @@ public:
           stream_(stream),
           info_(std::move(info)),
           end_(time.end),
-          breaks_(std::move(time.breaks))
+          adtsRate_(time.adtsRate)
     {
         said_.demuxers = true;
     }
@@ -820,6 +1015,10 @@ private:
         const AVRational base = demuxer_.format->streams[stream_]->time_base;
         watch_ = PacketWatch(&said_, base.num > 0 && base.den > 0 ? 2 + av_rescale_q(2, AVRational{1, 1000}, base) : 0);
         reader_.watch = &watch_;
+        if (adtsRate_ > 0) {
+            adts_ = std::make_unique<AdtsWalker>(::fileno(demuxer_.file), demuxer_.size);
+            reader_.read = [this](AVPacket* packet) { return NextAdtsFrame(packet); };
+        }
         frame_.reset(av_frame_alloc());
         failed_ = !frame_ || !reader_.packet;
         return !failed_;
@@ -845,7 +1044,7 @@ private:
         widestFrame_ = 0;
         said_.dropped = 0;
         undecoded_ = false;
-        nextBreak_ = 0;
+        adts_.reset();
         return Ready();
     }
 
@@ -857,12 +1056,11 @@ private:
         pendingAt_ = 0;
         const WatchComplaints watch(&said_, nullptr);
         while (!ended_) {
-            t_libraryMessage.clear();
             const int before = reader_.errors;
             const FrameReader::Result r = reader_.Next(frame_.get(), false);
             // What the decoder skipped or concealed is said, not passed over.
             if (reader_.errors > before) {
-                complaints_.Add(placed_, placed_, t_libraryMessage);
+                complaints_.Add(placed_, placed_, DamagedDataWords(CodecShortName(codec_->codec_id)));
                 undecoded_ = true;
             }
             if (r == FrameReader::kFault) return -1;
@@ -886,18 +1084,42 @@ private:
             if (!pending_.empty() || owed_ > 0) return 1;
         }
         Place();
-        return pending_.empty() ? 0 : 1;
+        // Frames lost at the end of a raw AAC stream keep their time too.
+        if (pending_.empty() && adtsRate_ > 0 && placed_ < info_.frames) {
+            owed_ = info_.frames - placed_;
+            placed_ = info_.frames;
+        }
+        return pending_.empty() && owed_ == 0 ? 0 : 1;
     }
 
-    // Counts the samples pending_ holds as placed, and says each break in
-    // the file they pass.
-    void Place()
+    // Counts the samples pending_ holds as placed.
+    void Place() { placed_ += int64_t(pending_.size() / size_t(info_.channels)); }
+
+    // A raw AAC stream's next frame as a packet, placed by the frames before
+    // it; what the walk skipped is said here, where it lies.
+    int NextAdtsFrame(AVPacket* packet)
     {
-        placed_ += int64_t(pending_.size() / size_t(info_.channels));
-        for (; nextBreak_ < breaks_.size() && breaks_[nextBreak_] < placed_; ++nextBreak_) {
-            complaints_.Add(breaks_[nextBreak_], breaks_[nextBreak_], {});
-            complaints_.MarkTimeLost();
+        const auto at = [&](int64_t sample) { return av_rescale(sample, info_.sampleRate, adtsRate_); };
+        AdtsFrame frame;
+        for (;;) {
+            if (!adts_->Next(&frame)) return AVERROR_EOF;
+            if (frame.skipped > 0) {
+                complaints_.Add(at(frame.first), at(frame.first),
+                                std::to_string(frame.skipped) + " bytes hold no AAC frame");
+                complaints_.MarkTimeLost();
+            }
+            if (!frame.damaged) break;
+            // Not decoded: the frame after it is placed after its time.
+            complaints_.Add(at(frame.first), at(frame.first + frame.samples), kFrameHeaderWords);
         }
+        const AVRational base = demuxer_.format->streams[stream_]->time_base;
+        if (av_new_packet(packet, int(frame.length)) < 0 || !adts_->Copy(frame.at, frame.length, packet->data))
+            return AVERROR(EIO);
+        packet->stream_index = stream_;
+        packet->pts = packet->dts = av_rescale_q(frame.first, AVRational{1, adtsRate_}, base);
+        packet->duration = av_rescale_q(frame.samples, AVRational{1, adtsRate_}, base);
+        packet->pos = frame.at;
+        return 0;
     }
 
     // The silence owed before a decoded frame: how far its timestamp lies
@@ -919,10 +1141,11 @@ private:
         const int64_t at = av_rescale_q(ts, base, rate);
         if (at <= -kFar || at >= kFar) return 0;
         if (!based_) {
-            // A FLAC file's frames count from its first sample: one whose
-            // first frames are lost starts later than that.
-            flac_ = std::strcmp(demuxer_.format->iformat->name, "flac") == 0;
-            const int64_t start = flac_ ? 0
+            // A FLAC file's frames count from its first sample, as a raw
+            // AAC stream's are placed: one whose first frames are lost
+            // starts later than that.
+            timed_ = adtsRate_ > 0 || std::strcmp(demuxer_.format->iformat->name, "flac") == 0;
+            const int64_t start = timed_ ? 0
                                   : st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, base, rate)
                                                                      : at;
             origin_ = start > -kFar && start < kFar ? start : at;
@@ -935,20 +1158,21 @@ private:
         const bool dropped = watch_.lostAt != AV_NOPTS_VALUE && ts >= watch_.lostAt;
         const bool told = dropped && watch_.told;
         if (dropped) watch_.lostAt = AV_NOPTS_VALUE;
-        if (told) complaints_.Add(placed_, placed_, said_.droppedWords);
+        if (told) complaints_.Add(placed_, placed_, kPacketsLostWords);
         // Timestamps are exact to their tick (a millisecond in Matroska).
         const int64_t slack = std::max<int64_t>(info_.sampleRate / 500, 2 * av_rescale_q(1, base, rate) + 1);
         if (gap >= -slack && gap <= slack) return 0;
         // With nothing lost, a timestamp off by less than a packet is no hole
         // (Vorbis's move where the block size changes): the samples follow on.
-        if (!undecoded && !dropped && gap >= -widestFrame_ && gap <= widestFrame_) return 0;
+        if (!timed_ && !undecoded && !dropped && gap >= -widestFrame_ && gap <= widestFrame_) return 0;
         // No gap may be longer than what was lost could hold, however far a
         // timestamp jumps: the packets given since the last frame, or, for
         // packets dropped unread, any stretch within the length the file
         // states; and none runs past that length.
         int64_t most = undecoded ? packets * widestFrame_ * 2 : 0;
-        // A FLAC frame's header names its place, under a checksum.
-        if ((dropped || flac_) && info_.frames > 0) most = kFar;
+        // A FLAC frame's header names its place, under a checksum, with or
+        // without a stated length; a raw AAC frame's is counted.
+        if ((dropped && info_.frames > 0) || timed_) most = kFar;
         most = std::min(most, info_.frames > 0 ? info_.frames - placed_ : kFar);
         // A hole is damage where anything told of damage; a time that jumps
         // in a stream that decodes whole is the file's own (a recording's
@@ -1040,7 +1264,7 @@ private:
     // In frames at the output rate: silence still to hand out, the samples
     // and silence placed so far, and where the stream's time starts.
     int64_t owed_ = 0, placed_ = 0, origin_ = 0;
-    bool flac_ = false;  // a FLAC file, whose frames count from its first sample
+    bool timed_ = false;  // each frame's place is known: FLAC, raw AAC
     bool based_ = false;
     int64_t sentAtFrame_ = 0;  // the decoder's packets when the last frame came
     int64_t widestFrame_ = 0;  // the most samples a frame has held
@@ -1050,8 +1274,8 @@ private:
     bool undecoded_ = false;
     PacketWatch watch_;
     int64_t end_ = 0;
-    std::vector<int64_t> breaks_;
-    size_t nextBreak_ = 0;
+    int adtsRate_ = 0;
+    std::unique_ptr<AdtsWalker> adts_;
 };
 
 // ---- The movie
@@ -1064,19 +1288,25 @@ public:
     bool Open(const std::string& path, uint64_t maxPixels) override;
     void Close();
     const std::string& LastError() const override { return error_; }
+    bool KindUnknown() const override { return kindUnknown_; }
     const std::vector<MovieStream>& Streams() const override;
     double Duration() const override;
     int VideoIndex() const override;
     int SoundIndex() const override;
     void DisplaySize(int* width, int* height) const override;
     double FrameRate() const override;
-    const MovieFrame* FrameAt(double seconds) override;
+    const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) override;
+    bool HasFrameAt(double seconds) override;
+    uint64_t ReleaseDecoder() override;
     SampleSource* Sound() override;
 
 private:
     struct Impl;
+    // Decodes on to the frame shown at seconds.
+    bool Decode(double seconds);
     std::unique_ptr<Impl> impl_;
     std::string error_;
+    bool kindUnknown_ = false;
 };
 
 }  // namespace
@@ -1096,21 +1326,28 @@ struct FfmpegMovie::Impl {
     SoundTime soundTime;
 
     // Decoding state: the frame shown at the last time asked for, the one
-    // decoded after it, and the picture made of the first.
+    // decoded after it, and the picture made of the first (at the size and
+    // depth it was asked for).
     CodecPtr codec;
     FrameReader reader;
     FramePtr shown{av_frame_alloc()}, next{av_frame_alloc()}, scratch{av_frame_alloc()};
     bool haveShown = false, haveNext = false, ended = false, atStart = true;
     bool shownStandsBefore = false;  // shown is a first frame, standing for earlier times too
+    // The decoder was let go: only the shown frame is left, and any other
+    // time is decoded afresh from a key frame.
+    bool released = false;
     int64_t shownPts = 0, nextPts = 0;
     SwsContext* scaler = nullptr;
     MovieFrame picture;
     bool pictureIsShown = false;
-    // Damage: what the decoder said since the last frame came out, the
-    // first damage since the last whole key frame (the frames decoded from
-    // it inherit it), and that of the two frames held.
+    int pictureAsked[3] = {};  // width, height, bits per pixel
+    // Damage: the decoder's complaints since the last frame came out,
+    // whether a frame since the last whole key frame was damaged (the
+    // frames decoded from it inherit it), and what is said of the two
+    // frames held.
     Complaints complaints;
-    std::string chainDamage, shownDamage, nextDamage;
+    bool chainDamaged = false;
+    std::string shownDamage, nextDamage;
 
     ~Impl() { sws_freeContext(scaler); }
 
@@ -1143,26 +1380,23 @@ struct FfmpegMovie::Impl {
         return haveLast ? last + 1 : Origin();
     }
 
-    // What the decoder said of the frame just out, or of what it was
-    // decoded from; empty when it came whole.
-    std::string TakeDamage(const AVFrame* f)
+    // What is to be said of the frame just out (the first of the video, or
+    // shown at pts): damaged where the decoder complained as it made it or
+    // flagged it, or decoded from such a frame; empty when it came whole.
+    std::string TakeDamage(const AVFrame* f, bool first, int64_t pts)
     {
-        std::string said = complaints.count > 0 ? std::move(complaints.first) : std::string();
+        const bool own = complaints.count > 0 || f->decode_error_flags || (f->flags & AV_FRAME_FLAG_CORRUPT);
         complaints.count = 0;
-        complaints.first.clear();
-        if (said.empty() && (f->decode_error_flags || (f->flags & AV_FRAME_FLAG_CORRUPT)))
-            said = "its decoder concealed errors";
-        if (!said.empty()) {
-            if (chainDamage.empty()) chainDamage = said;
-            return said;
-        }
 #ifdef AV_FRAME_FLAG_KEY
         const bool key = f->flags & AV_FRAME_FLAG_KEY;
 #else
         const bool key = f->key_frame;
 #endif
-        if (key) chainDamage.clear();
-        return chainDamage;
+        if (own) chainDamaged = true;
+        else if (key) chainDamaged = false;
+        if (!chainDamaged) return {};
+        const double seconds = std::max(0.0, double(pts - Origin()) * av_q2d(Video()->time_base));
+        return FrameDamageWords(first ? -1.0 : seconds, own);
     }
 
     void Seek(int64_t target)
@@ -1173,16 +1407,18 @@ struct FfmpegMovie::Impl {
         reader.Restart();
         av_frame_unref(shown.get());
         av_frame_unref(next.get());
-        haveShown = haveNext = ended = atStart = shownStandsBefore = pictureIsShown = false;
+        haveShown = haveNext = ended = atStart = shownStandsBefore = pictureIsShown = released = false;
         complaints.count = 0;
-        complaints.first.clear();
-        chainDamage.clear();
+        chainDamaged = false;
     }
 
     bool Covers(int64_t target) const
     {
         if (!haveShown) return false;
         if (shownPts > target) return shownStandsBefore;
+        // Frames come in the order they are shown: none after this one is
+        // shown at its very time.
+        if (shownPts == target) return true;
         return haveNext ? nextPts > target : ended;
     }
 
@@ -1203,16 +1439,16 @@ struct FfmpegMovie::Impl {
             if (r == FrameReader::kFault) {
                 *why = reader.frames > kMaxFrames || reader.packets > kMaxPackets
                            ? "too much of the video lies before the time asked for"
-                           : Reason("its video cannot be decoded");
+                           : "its video cannot be decoded: " + DamagedVideo();
                 return false;
             }
             if (r == FrameReader::kEnd) {
                 ended = true;
                 break;
             }
-            atStart = false;
+            const bool first = std::exchange(atStart, false);
             const int64_t pts = FramePts(scratch.get(), haveShown, shownPts);
-            std::string damage = TakeDamage(scratch.get());
+            std::string damage = TakeDamage(scratch.get(), first, pts);
             if (!haveShown || pts <= target) {
                 shownStandsBefore = !haveShown && pts > target;
                 av_frame_unref(shown.get());
@@ -1221,7 +1457,7 @@ struct FfmpegMovie::Impl {
                 shownPts = pts;
                 haveShown = true;
                 pictureIsShown = false;
-                if (shownStandsBefore) break;
+                if (shownStandsBefore || pts == target) break;
             } else {
                 av_frame_move_ref(next.get(), scratch.get());
                 nextDamage = std::move(damage);
@@ -1229,30 +1465,58 @@ struct FfmpegMovie::Impl {
                 haveNext = true;
             }
         }
-        if (!haveShown) *why = Reason("no frame of its video can be decoded");
+        if (!haveShown)
+            *why = reader.errors > 0 || complaints.count > 0 ? "no frame of its video can be decoded: " + DamagedVideo()
+                                                             : "no frame of its video can be decoded";
         return haveShown;
     }
 
-    bool MakePicture(std::string* why)
+    std::string DamagedVideo() const { return DamagedDataWords(VideoCodecName(Video()->codecpar->codec_id)); }
+
+    // Why the shown frame cannot be made a picture; empty when it can.
+    std::string Unconvertible() const
     {
-        if (pictureIsShown) return true;
         const AVFrame* f = shown.get();
-        if (!SizeAllowed(f->width, f->height, maxPixels)) {
-            *why = "a frame of " + std::to_string(f->width) + " x " + std::to_string(f->height) +
+        if (!SizeAllowed(f->width, f->height, maxPixels))
+            return "a frame of " + std::to_string(f->width) + " x " + std::to_string(f->height) +
                    " pixels is more than a picture may have";
+        const auto format = AVPixelFormat(f->format);
+        if (!av_pix_fmt_desc_get(format)) return "its frames have no known pixel format";
+        if (!sws_isSupportedInput(format)) return "its frames cannot be converted to RGB";
+        return "";
+    }
+
+    // The shown frame as a picture of width × height on screen (0 × 0: its
+    // own size) at bits per pixel (0: 32 where it carries alpha, else 24),
+    // scaled and converted in one pass and then turned as the track asks.
+    // Where libswscale cannot scale to that size the picture is the frame's
+    // own size, for the caller to scale.
+    bool MakePicture(int width, int height, int bits, std::string* why)
+    {
+        if (pictureIsShown && pictureAsked[0] == width && pictureAsked[1] == height && pictureAsked[2] == bits)
+            return true;
+        if (const std::string fault = Unconvertible(); !fault.empty()) {
+            *why = fault;
             return false;
         }
+        const AVFrame* f = shown.get();
         const auto format = AVPixelFormat(f->format);
         const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-        if (!desc) {
-            *why = "its frames have no known pixel format";
-            return false;
-        }
-        const bool alpha = desc->flags & AV_PIX_FMT_FLAG_ALPHA;
+        const bool alpha = bits ? bits == 32 : (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
         const int bytes = alpha ? 4 : 3;
-        scaler = sws_getCachedContext(scaler, f->width, f->height, format, f->width, f->height,
-                                      alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24,
-                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        // The size before the turn.
+        int64_t scaledWidth = f->width, scaledHeight = f->height;
+        if (width > 0 && height > 0 && SizeAllowed(width, height, UINT64_MAX)) {
+            scaledWidth = quarterTurns % 2 ? height : width;
+            scaledHeight = quarterTurns % 2 ? width : height;
+        }
+        for (;;) {
+            scaler = sws_getCachedContext(scaler, f->width, f->height, format, int(scaledWidth), int(scaledHeight),
+                                          alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24, kScaleFlags, nullptr, nullptr,
+                                          nullptr);
+            if (scaler || (scaledWidth == f->width && scaledHeight == f->height)) break;
+            scaledWidth = f->width, scaledHeight = f->height;
+        }
         if (!scaler) {
             *why = "its frames cannot be converted to RGB";
             return false;
@@ -1267,23 +1531,24 @@ struct FfmpegMovie::Impl {
         if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
-        const size_t rowBytes = size_t(f->width) * size_t(bytes);
-        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[rowBytes * size_t(f->height)]);
-        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[rowBytes * size_t(f->height)] : nullptr);
+        const size_t rowBytes = size_t(scaledWidth) * size_t(bytes);
+        const size_t size = rowBytes * size_t(scaledHeight);
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size]);
+        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[size] : nullptr);
         if (!pixels || (quarterTurns && !turned)) {
             *why = "out of memory";
             return false;
         }
         uint8_t* planes[4] = {pixels.get(), nullptr, nullptr, nullptr};
         int strides[4] = {int(rowBytes), 0, 0, 0};
-        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != f->height) {
+        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != int(scaledHeight)) {
             *why = "its frames cannot be converted to RGB";
             return false;
         }
-        picture.width = uint32_t(f->width);
-        picture.height = uint32_t(f->height);
+        picture.width = uint32_t(scaledWidth);
+        picture.height = uint32_t(scaledHeight);
         if (quarterTurns) {
-            Turn(pixels.get(), f->width, f->height, bytes, quarterTurns, turned.get());
+            Turn(pixels.get(), int(scaledWidth), int(scaledHeight), bytes, quarterTurns, turned.get());
             pixels = std::move(turned);
             if (quarterTurns % 2) std::swap(picture.width, picture.height);
         }
@@ -1291,7 +1556,29 @@ struct FfmpegMovie::Impl {
         picture.bitsPerPixel = bytes * 8;
         picture.damage = shownDamage;
         pictureIsShown = true;
+        pictureAsked[0] = width, pictureAsked[1] = height, pictureAsked[2] = bits;
         return true;
+    }
+
+    // Keeps the shown frame alone: decoder, scaler, the frame after it and
+    // the picture go. The bytes the frame holds.
+    uint64_t ReleaseDecoder()
+    {
+        uint64_t bytes = 0;
+        for (const AVBufferRef* b : shown->buf)
+            if (b) bytes += b->size;
+        if (!codec) return bytes;
+        codec.reset();
+        reader.codec = nullptr;
+        av_frame_unref(next.get());
+        av_frame_unref(scratch.get());
+        haveNext = false;
+        sws_freeContext(scaler);
+        scaler = nullptr;
+        picture = MovieFrame{};
+        pictureIsShown = false;
+        released = true;
+        return bytes;
     }
 };
 
@@ -1308,6 +1595,7 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
 {
     Close();
     error_.clear();
+    kindUnknown_ = false;
     auto impl = std::make_unique<Impl>();
     impl->path = path;
     impl->maxPixels = maxPixels;
@@ -1315,13 +1603,23 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         error_ = "out of memory";
         return false;
     }
-    if (!impl->demuxer.Open(path, &error_)) return false;
+    if (!impl->demuxer.Open(path, &error_, &kindUnknown_)) return false;
     const AVFormatContext* format = impl->demuxer.format;
     const std::string container = format->iformat->name;
     const bool mpegFile = container == "mpeg" || container == "mpegvideo";
     const std::string containerName = format->iformat->long_name ? format->iformat->long_name : container;
     // Why a sound stream was passed over for what its header gives.
     std::string soundRefused;
+    // A raw AAC stream is read by its frame headers' chain, which also give
+    // its rate and channels where FFmpeg could decode no frame to learn them.
+    AdtsChain adts;
+    if (container == "aac") {
+        adts = WalkAdts(::fileno(impl->demuxer.file), impl->demuxer.size);
+        if (adts.rate == 0) {
+            error_ = !adts.fault.empty() ? adts.fault : "it holds no AAC frames that can be read";
+            return false;
+        }
+    }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* st = format->streams[i];
         const AVCodecParameters* par = st->codecpar;
@@ -1357,10 +1655,10 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
             s.codecType = CodecType(format, par, false);
             s.codecName = CodecLongName(par->codec_id);
             SoundInfo& info = s.sound;
-            info.sampleRate = par->sample_rate;
+            info.sampleRate = par->sample_rate > 0 ? par->sample_rate : adts.rate;
             // Surround sound comes mixed down to stereo: a movie's sound
             // ends as MP3, which holds two channels at most.
-            const int channels = par->ch_layout.nb_channels;
+            const int channels = par->ch_layout.nb_channels > 0 ? par->ch_layout.nb_channels : adts.channels;
             info.channels = std::min(channels, 2);
             const int bits = av_get_bits_per_sample(par->codec_id);
             info.bitsPerSample = bits > 0 ? bits : 16;
@@ -1411,13 +1709,9 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     } else if (container == "aac" && impl->sound >= 0) {
         // The length its frames hold, where FFmpeg guesses from a bit rate.
         SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
-        const AdtsChain chain = AdtsWalker(::fileno(impl->demuxer.file), impl->demuxer.size).Walk();
-        if (chain.rate > 0 && chain.samples > 0) {
-            info.frames = av_rescale(chain.samples, info.sampleRate, chain.rate);
-            impl->duration = double(chain.samples) / chain.rate;
-            for (const int64_t at : chain.breaks)
-                impl->soundTime.breaks.push_back(av_rescale(at, info.sampleRate, chain.rate));
-        }
+        info.frames = av_rescale(adts.samples, info.sampleRate, adts.rate);
+        impl->duration = double(adts.samples) / adts.rate;
+        impl->soundTime.adtsRate = adts.rate;
     } else if (format->duration <= 0) {
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             const AVStream* st = format->streams[i];
@@ -1489,39 +1783,53 @@ double FfmpegMovie::FrameRate() const
     return impl_ ? impl_->frameRate : 0.0;
 }
 
-const MovieFrame* FfmpegMovie::FrameAt(double seconds)
+bool FfmpegMovie::Decode(double seconds)
 {
     if (!impl_) {
         error_ = "no movie is open";
-        return nullptr;
+        return false;
     }
     Impl& m = *impl_;
     if (m.video < 0) {
         error_ = !m.videoRefused.empty() ? m.videoRefused : "it holds no video";
-        return nullptr;
-    }
-    t_libraryMessage.clear();
-    if (!m.codec) {
-        m.codec = OpenDecoder(m.Video(), m.maxPixels, &error_);
-        if (!m.codec) return nullptr;
-        m.reader.format = m.demuxer.format;
-        m.reader.stream = m.video;
-        m.reader.codec = m.codec.get();
+        return false;
     }
     const AVRational base = m.Video()->time_base;
     seconds = std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e9) : 0.0;
     const int64_t origin = m.Origin();
     const int64_t target = origin + int64_t(std::llround(seconds / av_q2d(base)));
-    if (!m.Covers(target)) {
-        const WatchComplaints watch(&m.complaints, m.codec.get());
-        const int64_t from = m.haveShown ? m.shownPts : origin;
-        const bool onward = (m.atStart || (m.haveShown && m.shownPts <= target)) &&
-                            double(target - from) * av_q2d(base) <= kForwardSeconds;
-        if (!onward) m.Seek(target);
-        if (!m.Advance(target, &error_)) return nullptr;
+    if (m.Covers(target)) return true;
+    if (!m.codec) {
+        m.codec = OpenDecoder(m.Video(), m.maxPixels, &error_);
+        if (!m.codec) return false;
+        m.reader.format = m.demuxer.format;
+        m.reader.stream = m.video;
+        m.reader.codec = m.codec.get();
     }
-    if (!m.MakePicture(&error_)) return nullptr;
-    return &m.picture;
+    const WatchComplaints watch(&m.complaints, m.codec.get());
+    const int64_t from = m.haveShown ? m.shownPts : origin;
+    const bool onward = !m.released && (m.atStart || (m.haveShown && m.shownPts <= target)) &&
+                        double(target - from) * av_q2d(base) <= kForwardSeconds;
+    if (!onward) m.Seek(target);
+    return m.Advance(target, &error_);
+}
+
+const MovieFrame* FfmpegMovie::FrameAt(double seconds, int width, int height, int bitsPerPixel)
+{
+    if (!Decode(seconds) || !impl_->MakePicture(width, height, bitsPerPixel, &error_)) return nullptr;
+    return &impl_->picture;
+}
+
+bool FfmpegMovie::HasFrameAt(double seconds)
+{
+    if (!Decode(seconds)) return false;
+    error_ = impl_->Unconvertible();
+    return error_.empty();
+}
+
+uint64_t FfmpegMovie::ReleaseDecoder()
+{
+    return impl_ ? impl_->ReleaseDecoder() : 0;
 }
 
 SampleSource* FfmpegMovie::Sound()

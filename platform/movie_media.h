@@ -13,11 +13,12 @@
 // loads none of FFmpeg's libraries. Without the module Open fails, saying
 // so.
 //
-// FFmpeg prints nothing: what it says at error level is kept and becomes
-// part of the reason a call gives for failing. Sizes come from files and
-// are checked before anything is allocated for them: a video larger than
-// the caller's pixel limit is refused, decoding stops after a bounded
-// number of packets and frames, and sound is read in blocks.
+// FFmpeg prints nothing, and none of its words reach a reason: a failure
+// or a damaged frame is worded by FFmpeg's error codes and by what was seen
+// (platform/media_words.h). Sizes come from files and are checked before
+// anything is allocated for them: a video larger than the caller's pixel
+// limit is refused, decoding stops after a bounded number of packets and
+// frames, and sound is read in blocks.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,8 +49,8 @@ struct MovieFrame {
     uint32_t width = 0, height = 0;
     int bitsPerPixel = 0;
     std::unique_ptr<uint8_t[]> pixels;
-    // What the decoder said of a frame it decoded only in part, or of the
-    // frames it was decoded from; empty for a whole frame.
+    // What is said of a frame the decoder hid damage in, or of one decoded
+    // from such a frame; empty for a whole frame.
     std::string damage;
 };
 
@@ -59,6 +60,9 @@ public:
     ~MovieMedia();
     MovieMedia(const MovieMedia&) = delete;
     MovieMedia& operator=(const MovieMedia&) = delete;
+    // An open movie moves with what it has decoded.
+    MovieMedia(MovieMedia&& other) noexcept;
+    MovieMedia& operator=(MovieMedia&& other) noexcept;
 
     // Opens path when its content is a container FFmpeg reads here and one
     // of its streams is video or sound with a decoder. A video of more than
@@ -70,6 +74,9 @@ public:
     void Close();
     bool IsOpen() const { return backend_ != nullptr; }
     const std::string& LastError() const;
+    // Whether the last Open failed on a file of no kind FFmpeg knows: the
+    // caller names what it asked for (UnknownKindWords).
+    bool KindUnknown() const { return kindUnknown_; }
 
     // The streams in the file's order; empty with nothing open.
     const std::vector<MovieStream>& Streams() const;
@@ -89,9 +96,21 @@ public:
 
     // The frame shown at seconds from the movie's start: the last whose
     // time is not after it, the first for earlier times and the last for
-    // later ones. Null, with the reason in LastError(), when none can be
-    // decoded. Valid until the next call or Close.
-    const MovieFrame* FrameAt(double seconds);
+    // later ones. It is scaled and converted once, from the decoded pixels
+    // straight to width × height on screen (the pixel aspect stretch and
+    // the turn folded in), or kept at its decoded size (turned) for 0 × 0
+    // and for a size the scaler cannot make; R, G, B at 24 bits per pixel,
+    // R, G, B, A at 32, and for 0 as the video carries alpha or not. Null,
+    // with the reason in LastError(), when none can be decoded. Valid until
+    // the next call or Close.
+    const MovieFrame* FrameAt(double seconds, int width = 0, int height = 0, int bitsPerPixel = 0);
+    // Whether FrameAt(seconds) would give a picture, found by decoding the
+    // frame alone: nothing is converted.
+    bool HasFrameAt(double seconds);
+    // Lets the decoder go and keeps the frame shown alone: a movie kept for
+    // later holds one picture's pixels. Another time is decoded afresh from
+    // the key frame before it. Returns the bytes of the frame kept.
+    uint64_t ReleaseDecoder();
     // The sound as a source of samples at its own rate and channels, read
     // through a reader of its own; null without sound.
     SampleSource* Sound();
@@ -99,6 +118,7 @@ public:
 private:
     std::unique_ptr<MovieBackend> backend_;
     std::string error_;
+    bool kindUnknown_ = false;
 };
 
 // Whether the file starts as an MPEG program, transport or video stream:

@@ -64,6 +64,10 @@ MovieMedia::MovieMedia() = default;
 
 MovieMedia::~MovieMedia() = default;
 
+MovieMedia::MovieMedia(MovieMedia&& other) noexcept = default;
+
+MovieMedia& MovieMedia::operator=(MovieMedia&& other) noexcept = default;
+
 void MovieMedia::Close()
 {
     backend_.reset();
@@ -73,6 +77,7 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
 {
     Close();
     error_.clear();
+    kindUnknown_ = false;
     MovieModule* module = LoadModule(&error_);
     if (!module) return false;
     std::unique_ptr<MovieBackend> backend = module->NewMovie();
@@ -82,6 +87,7 @@ bool MovieMedia::Open(const std::string& path, uint64_t maxPixels)
     }
     if (!backend->Open(path, maxPixels)) {
         error_ = backend->LastError();
+        kindUnknown_ = backend->KindUnknown();
         return false;
     }
     backend_ = std::move(backend);
@@ -126,13 +132,27 @@ double MovieMedia::FrameRate() const
     return backend_ ? backend_->FrameRate() : 0.0;
 }
 
-const MovieFrame* MovieMedia::FrameAt(double seconds)
+const MovieFrame* MovieMedia::FrameAt(double seconds, int width, int height, int bitsPerPixel)
 {
     if (!backend_) {
         error_ = "no movie is open";
         return nullptr;
     }
-    return backend_->FrameAt(seconds);
+    return backend_->FrameAt(seconds, width, height, bitsPerPixel);
+}
+
+bool MovieMedia::HasFrameAt(double seconds)
+{
+    if (!backend_) {
+        error_ = "no movie is open";
+        return false;
+    }
+    return backend_->HasFrameAt(seconds);
+}
+
+uint64_t MovieMedia::ReleaseDecoder()
+{
+    return backend_ ? backend_->ReleaseDecoder() : 0;
 }
 
 SampleSource* MovieMedia::Sound()

@@ -6,10 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <list>
 #include <mutex>
+#include <optional>
 
 #include "platform/captured_stderr.h"
 #include "platform/regular_file.h"
@@ -40,16 +44,28 @@ uint32_t Be32(const unsigned char* p)
 }
 
 // A Layer III frame that holds a Xing/Info or VBRI header instead of sound,
-// and the frame count it gives (0 when it gives none).
+// the frame count it gives (0 when it gives none) and, where a LAME tag
+// follows the Xing header, the encoder's delay and padding (else -1).
 enum class HeaderFrame { kNone, kXing, kVbri };
-HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames)
+HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, int* delay = nullptr,
+                            int* padding = nullptr)
 {
     *frames = 0;
+    if (delay) *delay = *padding = -1;
     if (n < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0 || ((p[1] >> 1) & 3) != 1) return HeaderFrame::kNone;
     const bool mpeg1 = ((p[1] >> 3) & 3) == 3, mono = (p[3] >> 6) == 3;
     const size_t xing = 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
     if (n >= xing + 8 && (std::memcmp(p + xing, "Xing", 4) == 0 || std::memcmp(p + xing, "Info", 4) == 0)) {
-        if ((Be32(p + xing + 4) & 1) && n >= xing + 12) *frames = Be32(p + xing + 8);
+        const uint32_t flags = Be32(p + xing + 4);
+        if ((flags & 1) && n >= xing + 12) *frames = Be32(p + xing + 8);
+        // Frames, bytes, table of contents, quality: each there when flagged.
+        const size_t lame = xing + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) +
+                            ((flags & 8) ? 4 : 0);
+        if (delay && n >= lame + 24 && std::isalpha(p[lame]) && std::isalpha(p[lame + 1]) &&
+            std::isalpha(p[lame + 2]) && std::isalpha(p[lame + 3])) {
+            *delay = p[lame + 21] << 4 | p[lame + 22] >> 4;
+            *padding = (p[lame + 22] & 0x0F) << 8 | p[lame + 23];
+        }
         return HeaderFrame::kXing;
     }
     if (n >= 54 && std::memcmp(p + 36, "VBRI", 4) == 0) {
@@ -57,6 +73,41 @@ HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames)
         return HeaderFrame::kVbri;
     }
     return HeaderFrame::kNone;
+}
+
+// An MPEG audio frame header, read as the standard gives it.
+struct FrameHeader {
+    int version = 0;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    int layer = 0;    // 1, 2 or 3
+    int bitRate = 0;  // kbit/s; 0 for free format
+    int rate = 0;     // Hz
+    bool mono = false;
+    int64_t size = 0;  // bytes, header included; 0 for free format
+};
+
+bool ReadFrameHeader(const unsigned char* p, FrameHeader* h)
+{
+    static constexpr int kBitRates[2][3][15] = {
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    static constexpr int kRates[3] = {44100, 48000, 32000};
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
+    const int version = p[1] >> 3 & 3, layerBits = p[1] >> 1 & 3, rateIndex = p[2] >> 2 & 3, index = p[2] >> 4;
+    if (version == 1 || layerBits == 0 || rateIndex == 3 || index == 15) return false;
+    h->version = version;
+    h->layer = 4 - layerBits;
+    h->bitRate = kBitRates[version == 3 ? 0 : 1][h->layer - 1][index];
+    h->rate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    h->mono = (p[3] >> 6) == 3;
+    const int64_t padding = p[2] >> 1 & 1, bits = int64_t(h->bitRate) * 1000;
+    if (h->layer == 1) h->size = (12 * bits / h->rate + padding) * 4;
+    else if (h->layer == 3 && version != 3) h->size = 72 * bits / h->rate + padding;
+    else h->size = 144 * bits / h->rate + padding;
+    return true;
 }
 
 // Whether p starts a frame header of the same stream as ref: version,
@@ -67,12 +118,31 @@ bool SameStream(const unsigned char* p, const unsigned char* ref)
            ((p[3] >> 6) == 3) == ((ref[3] >> 6) == 3);
 }
 
+// Tags that may stand before, between or after frames.
+bool TagAt(const unsigned char* p, size_t n)
+{
+    for (const char* tag : {"ID3", "TAG", "APETAGEX", "LYRICSBEGIN"})
+        if (n >= std::strlen(tag) && std::memcmp(p, tag, std::strlen(tag)) == 0) return true;
+    return false;
+}
+
+// The length of the ID3v2 tag at p, 0 where none starts.
+int64_t Id3v2Length(const unsigned char* p, size_t n)
+{
+    if (n < 10 || std::memcmp(p, "ID3", 3) != 0 || ((p[6] | p[7] | p[8] | p[9]) & 0x80)) return 0;
+    const int64_t body = int64_t(p[6]) << 21 | int64_t(p[7]) << 14 | int64_t(p[8]) << 7 | p[9];
+    return 10 + body + ((p[5] & 0x10) ? 10 : 0);
+}
+
+std::atomic<int64_t> fileReads{0};
+
 // Up to n bytes of the file at offset.
 size_t ReadSome(int fd, int64_t offset, unsigned char* out, size_t n)
 {
     size_t done = 0;
     while (done < n) {
         const ssize_t got = ::pread(fd, out + done, n - done, off_t(offset + int64_t(done)));
+        ++fileReads;
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += size_t(got);
@@ -80,7 +150,46 @@ size_t ReadSome(int fd, int64_t offset, unsigned char* out, size_t n)
     return done;
 }
 
+// How much of the stream one read takes.
+constexpr size_t kBlockBytes = 1 << 18;
+
+// Which file a walk was over: the same bytes of the same unchanged file.
+struct WalkKey {
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, seconds = 0, nanoseconds = 0, begin = 0, end = 0;
+    bool operator==(const WalkKey&) const = default;
+};
+
 }  // namespace
+
+// The last few walks, for every reader of the process.
+class MpegAudioReader::WalkCache {
+public:
+    std::optional<Walked> Find(const WalkKey& key)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [k, walked] : walks_)
+            if (k == key) return walked;
+        return std::nullopt;
+    }
+    void Add(const WalkKey& key, Walked walked)
+    {
+        constexpr size_t kKept = 8;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        walks_.emplace_front(key, std::move(walked));
+        if (walks_.size() > kKept) walks_.pop_back();
+    }
+
+private:
+    std::mutex mutex_;
+    std::list<std::pair<WalkKey, Walked>> walks_;
+};
+
+MpegAudioReader::WalkCache& MpegAudioReader::Walks()
+{
+    static WalkCache cache;
+    return cache;
+}
 
 MpegAudioReader::Placer::Verdict MpegAudioReader::Placer::Place(int64_t at, int64_t size, bool inSequence)
 {
@@ -123,7 +232,12 @@ void MpegAudioReader::Close()
     handle_ = nullptr;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    rate_ = channels_ = frameSamples_ = 0;
+    window_ = Window();
+    peek_ = Window();
+    skips_.clear();
+    noReadahead_ = false;
+    scannedTo_ = runFrom_ = 0;
+    rate_ = channels_ = frameSamples_ = layer_ = 0;
     frames_ = claimed_ = 0;
     frameBytes_ = 0;
     damage_.clear();
@@ -132,14 +246,96 @@ void MpegAudioReader::Close()
     begin_ = 0;
     end_ = INT64_MAX;
     placer_ = Placer();
-    foreign_ = ended_ = said_ = false;
+    ended_ = said_ = false;
     pending_.clear();
     pendingAt_ = 0;
     silence_ = decoded_ = position_ = 0;
     complaints_.Clear();
 }
 
-bool MpegAudioReader::Open(const std::string& path, std::string* error)
+int64_t MpegAudioReader::FileReads()
+{
+    return fileReads;
+}
+
+void MpegAudioReader::Window::Reset(int fd, int64_t begin, int64_t size)
+{
+    fd_ = fd;
+    begin_ = begin;
+    size_ = size;
+    for (Block& b : blocks_) b = Block{};
+}
+
+const std::vector<unsigned char>* MpegAudioReader::Window::BlockAt(int64_t offset, int64_t* blockAt)
+{
+    if (offset < 0 || offset >= size_ || fd_ < 0) return nullptr;
+    Block* block = nullptr;
+    for (Block& b : blocks_)
+        if (offset >= b.at && offset < b.at + int64_t(b.bytes.size())) block = &b;
+    if (!block) {
+        block = blocks_[0].used <= blocks_[1].used ? &blocks_[0] : &blocks_[1];
+        block->bytes.resize(size_t(std::min<int64_t>(int64_t(kBlockBytes), size_ - offset)));
+        block->bytes.resize(ReadSome(fd_, begin_ + offset, block->bytes.data(), block->bytes.size()));
+        block->at = offset;
+        if (block->bytes.empty()) return nullptr;
+    }
+    block->used = ++uses_;
+    *blockAt = block->at;
+    return &block->bytes;
+}
+
+const unsigned char* MpegAudioReader::Window::Look(int64_t offset, size_t* n)
+{
+    int64_t at = 0;
+    const std::vector<unsigned char>* block = BlockAt(offset, &at);
+    if (!block) {
+        *n = 0;
+        return nullptr;
+    }
+    *n = std::min(*n, size_t(at + int64_t(block->size()) - offset));
+    return block->data() + (offset - at);
+}
+
+size_t MpegAudioReader::Window::Read(int64_t offset, unsigned char* out, size_t n)
+{
+    if (offset < 0 || offset >= size_ || fd_ < 0) return 0;
+    n = size_t(std::min<int64_t>(int64_t(n), size_ - offset));
+    if (n >= kBlockBytes) return ReadSome(fd_, begin_ + offset, out, n);
+    size_t done = 0;
+    while (done < n) {
+        size_t part = n - done;
+        const unsigned char* p = Look(offset + int64_t(done), &part);
+        if (!p || part == 0) break;
+        std::memcpy(out + done, p, part);
+        done += part;
+    }
+    return done;
+}
+
+bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
+{
+    std::string why;
+    const int fd = OpenRegularFile(path, &why);
+    if (fd < 0) return false;
+    struct stat st {};
+    const int64_t size = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+    unsigned char p[16];
+    int64_t at = 0;
+    for (int64_t tag; (tag = Id3v2Length(p, ReadSome(fd, at, p, 10))) > 0;) at += tag;
+    FrameHeader first, next;
+    bool found = ReadSome(fd, at, p, 4) == 4 && ReadFrameHeader(p, &first) && first.size > 4;
+    if (found) {
+        const int64_t end = at + first.size;
+        const size_t n = ReadSome(fd, end, p, sizeof p);
+        found = end == size || TagAt(p, n) ||
+                (n >= 4 && ReadFrameHeader(p, &next) && next.version == first.version && next.layer == first.layer &&
+                 next.rate == first.rate);
+    }
+    ::close(fd);
+    return found;
+}
+
+bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t begin, int64_t end)
 {
     Close();
     auto fail = [&](const std::string& why) {
@@ -151,16 +347,19 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     std::call_once(once, [] { mpg123_init(); });
     int status = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &status);
-    if (!h) return fail(mpg123_plain_strerror(status));
+    if (!h) return fail("the MPEG audio decoder cannot start");
     handle_ = h;
     if (mpg123_replace_reader_handle(h, &MpegAudioReader::ReadMasked, &MpegAudioReader::SeekMasked, nullptr) !=
         MPG123_OK)
-        return fail(mpg123_strerror(h));
+        return fail("the MPEG audio decoder cannot start");
     // No limit to resyncing: a long stretch of damage is crossed, not the end.
     mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0);
     // Every frame gives all its samples, so that the length is known from
     // the frames alone; the encoder's delay and padding are cut here.
     mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0);
+    // Its look at the end of the stream would make the view of it be found
+    // to the end at once; an ID3v1 tag there is no sound all the same.
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_PEEK_END, 0);
     mpg123_format_none(h);
     const long* rates = nullptr;
     size_t rateCount = 0;
@@ -169,58 +368,105 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
     std::string why;
     fd_ = OpenRegularFile(path, &why);
     if (fd_ < 0) return fail(why);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return fail(std::strerror(errno));
+    begin = std::clamp<int64_t>(begin, 0, st.st_size);
+    end = end < 0 ? st.st_size : std::clamp<int64_t>(end, begin, st.st_size);
+    window_.Reset(fd_, begin, end - begin);
+    peek_.Reset(fd_, begin, end - begin);
+    const WalkKey key{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+                      int64_t(st.st_mtim.tv_nsec), begin, end};
+    if (const std::optional<Walked> walked = Walks().Find(key)) {
+        WalkFields() = *walked;
+        if (noReadahead_) mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0);
+        ForceFormat();
+        const CapturedStderr quiet([](const std::string&) {});
+        if (Rewind()) return true;
+        return fail("cannot read the file again");
+    }
 
     // libmpg123 prints its notes on what it skips; the walk below places
     // what they would say.
     const CapturedStderr quiet([](const std::string&) {});
     long rate = 0;
     int channels = 0, encoding = 0;
-    if (!Rewind() || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || channels <= 0)
-        return fail("no MPEG audio frame in the file");
+    const auto firstFormat = [&] {
+        return Rewind() && mpg123_getformat(h, &rate, &channels, &encoding) == MPG123_OK && rate > 0 && channels > 0;
+    };
+    // libmpg123 takes a first frame only where the next header follows it:
+    // a stream of one frame is read without that look ahead.
+    if (!firstFormat()) {
+        noReadahead_ = true;
+        if (mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0) != MPG123_OK || !firstFormat())
+            return fail("no MPEG audio frame in the file");
+    }
     rate_ = int(rate);
     channels_ = channels;
+    ForceFormat();
+    if (!Rewind() || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate != rate_ ||
+        channels != channels_)
+        return fail("no MPEG audio frame in the file");
     frameSamples_ = std::max(mpg123_spf(h), 1);
-    const int64_t first = std::max<int64_t>(mpg123_framepos(h), 0);
+    mpg123_frameinfo2 info{};
+    if (mpg123_info2(h, &info) == MPG123_OK) layer_ = info.layer;
+    const int64_t first = StreamAt(std::max<int64_t>(mpg123_framepos(h), 0));
     // A Xing/Info frame (which libmpg123 reads and does not hand out) ends
-    // where the first frame starts; a VBRI frame is handed out as sound.
-    unsigned char head[4096 + 64];
+    // where the first frame starts; a VBRI frame, or an Info frame that
+    // counts no frames, is handed out as sound.
+    unsigned char head[4096 + 1024];
     const int64_t from = std::max<int64_t>(first - 4096, 0);
-    const size_t before = size_t(first - from), got = ReadSome(fd_, from, head, before + 64);
+    const size_t before = size_t(first - from), got = peek_.Read(from, head, sizeof head);
     uint32_t count = 0, xingFrames = 0;
-    for (size_t i = std::min(before, got); i-- > 0;) {
+    int delay = -1, padding = -1;
+    bool xing = false;
+    for (size_t i = std::min(before + 1, got); i-- > 0;) {
+        FrameHeader fh;
+        int d = -1, pad = -1;
+        if (got - i < 4 || !ReadFrameHeader(head + i, &fh) ||
+            ReadHeaderFrame(head + i, got - i, &count, &d, &pad) == HeaderFrame::kNone)
+            continue;
         // Only the frame libmpg123 read as the header counts, not bytes of
         // a tag's picture that look like one.
-        if (ReadHeaderFrame(head + i, got - i, &count) != HeaderFrame::kXing || mpg123_framelength(h) != count)
+        if (i == before) {
+            headerFrameAt_ = first;
+        } else if (int64_t(i) + fh.size != int64_t(before) &&
+                   !(count > 0 && mpg123_framelength(h) == off_t(count))) {
             continue;
-        xingFrames = count;
+        }
+        xing = ReadHeaderFrame(head + i, got - i, &count, &d, &pad) == HeaderFrame::kXing;
+        if (xing) {
+            xingFrames = count;
+            delay = d;
+            padding = pad;
+        } else {
+            claimed_ = int64_t(count) * frameSamples_;
+        }
         break;
     }
-    if (before < got && ReadHeaderFrame(head + before, got - before, &count) == HeaderFrame::kVbri) {
-        headerFrameAt_ = first;
-        claimed_ = int64_t(count) * frameSamples_;
-    }
     // The LAME tag's delay and padding, past the decoder's own delay, as
-    // libmpg123 would cut them in its gapless mode.
-    long delay = -1, padding = -1, decoderDelay = -1;
-    mpg123_getstate(h, MPG123_ENC_DELAY, &delay, nullptr);
-    mpg123_getstate(h, MPG123_ENC_PADDING, &padding, nullptr);
+    // libmpg123 would cut them in its gapless mode; they stand whether or
+    // not the tag counts the frames.
+    long decoderDelay = -1;
     mpg123_getstate(h, MPG123_DEC_DELAY, &decoderDelay, nullptr);
-    const bool cut = xingFrames > 0 && delay >= 0 && padding >= 0 && decoderDelay >= 0;
+    const bool cut = xing && delay >= 0 && padding >= 0 && decoderDelay >= 0;
     if (cut) begin_ = delay + decoderDelay;
     if (xingFrames > 0) claimed_ = std::max<int64_t>(int64_t(xingFrames) * frameSamples_ - (cut ? delay + padding : 0), 0);
 
     // A walk over the frames: whether they are all of one size, and where
     // each belongs in time; once more where that finds damaged frames.
     Placer steady, varying;
-    int64_t parsed = 0, chained = 0;
+    int64_t parsed = 0, chained = 0, odd = 0;
+    double length = 0;  // of the frames as they come, at the sound's rate
     int bitRate = 0;
-    bool constant = true;
+    bool suspect = false;
     const auto walk = [&] {
         if (!Rewind()) return false;
         steady = varying = Placer();
-        parsed = chained = 0;
+        parsed = chained = odd = 0;
+        length = 0;
         bitRate = 0;
-        constant = true;
+        suspect = false;
+        uint32_t kind = 0;
         for (int64_t lastEnd = -1;;) {
             Frame f;
             const Step step = Parse(&f);
@@ -229,40 +475,64 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error)
             if (step != Step::kFrame) continue;
             if (lastEnd < 0) {
                 bitRate = f.bitRate;
+                kind = f.kind;
                 steady = Placer(FrameBytes(f.bitRate));
             }
             // Frames that follow one another directly tell the bit rate; bytes
             // in damage that look like a frame do not.
+            const bool other = f.bitRate != bitRate || f.kind != kind;
             if (f.at == lastEnd) {
                 ++chained;
-                constant = constant && f.bitRate == bitRate;
+                odd += other;
             }
+            suspect = suspect || other || (lastEnd >= 0 && f.at != lastEnd);
             lastEnd = f.at + f.size;
             for (Placer* placer : {&steady, &varying})
                 placer->Place(f.at, f.size, f.at != placer->LastEnd() && NoSoundAt(placer->LastEnd()));
+            if (f.at != headerFrameAt_) length += f.length;
         }
-        // Frames found one by one within damage prove no bit rate.
-        constant = constant && bitRate > 0 && 2 * chained + 1 >= parsed;
         return true;
     };
     if (!walk()) return fail("cannot read the file again");
-    if (constant) {
+    // A frame or two whose header was damaged into another bit rate, layer
+    // or rate keep no stream from being one of frames of one size: the grid
+    // holds where the frames after them lie on it. Frames found one by one
+    // within damage prove no bit rate.
+    const bool constant = bitRate > 0 && odd <= std::max<int64_t>(2, chained / 100) && 2 * chained + 1 >= parsed;
+    if (constant && suspect) {
         frameBytes_ = FrameBytes(bitRate);
         FindDamage(first);
         if (!damage_.empty() && !walk()) return fail("cannot read the file again");
     }
     if (parsed == 0) return fail("no MPEG audio frame in the file");
-    // Frame times, the missing frames' silence among them, less a VBRI frame.
-    const int64_t sounding = (constant ? steady : varying).Slots() - (headerFrameAt_ >= 0 ? 1 : 0);
+    // Frame times, the missing frames' silence among them, less a header frame.
+    const int64_t slots = (constant ? steady : varying).Slots() - (headerFrameAt_ >= 0 ? 1 : 0);
     // The padding goes where the frames the tag counts end; frames past them
-    // (another recording appended) are kept.
-    if (cut && sounding <= int64_t(xingFrames)) end_ = int64_t(xingFrames) * frameSamples_ - padding + decoderDelay;
+    // (another recording appended) are kept. A tag that counts none counts
+    // them all.
+    const int64_t counted = xingFrames > 0 ? int64_t(xingFrames) : slots;
+    if (cut && slots <= counted) end_ = counted * frameSamples_ - padding + decoderDelay;
     end_ = std::max(end_, begin_);
-    frames_ = Out(sounding * frameSamples_);
+    frames_ = Out(constant ? slots * frameSamples_ : std::llround(length));
     frameBytes_ = constant ? FrameBytes(bitRate) : 0;
     if (!Rewind()) return fail("cannot read the file again");
+    Walks().Add(key, Walked(WalkFields()));
     return true;
 }
+
+void MpegAudioReader::ForceFormat()
+{
+    // Frames of another rate or channel count come out in the first's:
+    // libmpg123 resamples them by their own time, so that each keeps its
+    // length.
+    mpg123_handle* h = Handle(handle_);
+    mpg123_param(h, MPG123_FORCE_RATE, rate_, 0);
+    mpg123_param(h, MPG123_ADD_FLAGS, channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO, 0);
+    mpg123_format_none(h);
+    mpg123_format(h, rate_, channels_ == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+}
+
+
 
 bool MpegAudioReader::Rewind()
 {
@@ -271,7 +541,7 @@ bool MpegAudioReader::Rewind()
     mpg123_close(h);
     readAt_ = 0;
     placer_ = Placer(frameBytes_);
-    foreign_ = ended_ = false;
+    ended_ = false;
     pending_.clear();
     pendingAt_ = 0;
     silence_ = decoded_ = position_ = 0;
@@ -282,15 +552,14 @@ bool MpegAudioReader::Rewind()
 void MpegAudioReader::FindDamage(int64_t first)
 {
     damage_.clear();
-    struct stat st {};
     unsigned char ref[4];
-    if (frameBytes_ <= 0 || ::fstat(fd_, &st) != 0 || ReadSome(fd_, first, ref, 4) < 4) return;
-    const int64_t fileSize = st.st_size;
+    if (frameBytes_ <= 0 || peek_.Read(first, ref, 4) < 4) return;
+    const int64_t fileSize = peek_.Size();
     const bool layer1 = (ref[1] >> 1 & 3) == 3;
     // The length of the frame of this stream at, 0 where none starts.
     const auto frameAt = [&](int64_t at) -> int64_t {
         unsigned char p[4];
-        if (at < 0 || ReadSome(fd_, at, p, 4) < 4 || !SameStream(p, ref)) return 0;
+        if (at < 0 || peek_.Read(at, p, 4) < 4 || !SameStream(p, ref)) return 0;
         const int64_t padding = p[2] >> 1 & 1;
         return layer1 ? 4 * (int64_t(frameBytes_ / 4) + padding) : int64_t(frameBytes_) + padding;
     };
@@ -325,27 +594,80 @@ void MpegAudioReader::FindDamage(int64_t first)
     }
 }
 
+int64_t MpegAudioReader::StreamAt(int64_t view) const
+{
+    const auto after = std::upper_bound(skips_.begin(), skips_.end(), view,
+                                        [](int64_t at, const Skip& skip) { return at < skip.viewAt; });
+    return after == skips_.begin() ? view : view + std::prev(after)->shift;
+}
+
+void MpegAudioReader::ScanTo(int64_t to)
+{
+    // A stretch this long without 0xFF holds no frame: all but its ends is
+    // left out. Its start may lie in a frame, which ends within the longest
+    // a frame is (free format at 640 kbit/s and 32 kHz); nothing starts in
+    // it, and libmpg123 still sees bytes that are no frame there.
+    constexpr int64_t kLongest = 1 << 16, kFrameRoom = 8192, kKept = 32;
+    // A stretch is followed to its end once it passes the frame room, so that
+    // none is left out behind bytes libmpg123 has already read.
+    const int64_t size = window_.Size();
+    while (scannedTo_ < size && (scannedTo_ < to || scannedTo_ - runFrom_ >= kFrameRoom)) {
+        size_t n = kBlockBytes;
+        const unsigned char* p = window_.Look(scannedTo_, &n);
+        if (!p || n == 0) break;
+        const auto* sync = static_cast<const unsigned char*>(std::memchr(p, 0xFF, n));
+        const int64_t end = sync ? scannedTo_ + (sync - p) : scannedTo_ + int64_t(n);
+        scannedTo_ = sync ? end + 1 : end;
+        if (!sync && end < size) continue;
+        if (end - runFrom_ >= kLongest) {
+            const int64_t shift = skips_.empty() ? 0 : skips_.back().shift;
+            const int64_t from = runFrom_ + kFrameRoom, until = end - kKept;
+            skips_.push_back(Skip{from - shift, from, until, shift + (until - from)});
+        }
+        runFrom_ = scannedTo_;
+    }
+}
+
 ssize_t MpegAudioReader::ReadMasked(void* self, void* out, size_t bytes)
 {
     auto* r = static_cast<MpegAudioReader*>(self);
     auto* p = static_cast<unsigned char*>(out);
-    const int64_t got = int64_t(ReadSome(r->fd_, r->readAt_, p, bytes));
-    for (const auto& [from, to] : r->damage_) {
-        const int64_t lo = std::max(from, r->readAt_), hi = std::min(to, r->readAt_ + got);
-        if (lo < hi) std::memset(p + (lo - r->readAt_), 0, size_t(hi - lo));
+    size_t done = 0;
+    while (done < bytes) {
+        const int64_t at = r->StreamAt(r->readAt_);
+        r->ScanTo(at + int64_t(bytes - done));
+        // Up to the next stretch left out.
+        const auto next = std::upper_bound(r->skips_.begin(), r->skips_.end(), r->readAt_,
+                                           [](int64_t v, const Skip& skip) { return v < skip.viewAt; });
+        const size_t want = next == r->skips_.end() ? bytes - done
+                                                    : size_t(std::min<int64_t>(int64_t(bytes - done), next->viewAt - r->readAt_));
+        const int64_t got = int64_t(r->window_.Read(at, p + done, want));
+        if (got <= 0) break;
+        // The damaged stretches are in order: the first that ends past the read on.
+        auto range = std::upper_bound(r->damage_.begin(), r->damage_.end(), at,
+                                      [](int64_t v, const std::pair<int64_t, int64_t>& d) { return v < d.second; });
+        for (; range != r->damage_.end() && range->first < at + got; ++range) {
+            const int64_t lo = std::max(range->first, at), hi = std::min(range->second, at + got);
+            if (lo < hi) std::memset(p + done + size_t(lo - at), 0, size_t(hi - lo));
+        }
+        done += size_t(got);
+        r->readAt_ += got;
     }
-    r->readAt_ += got;
-    return ssize_t(got);
+    return ssize_t(done);
 }
 
 off_t MpegAudioReader::SeekMasked(void* self, off_t offset, int whence)
 {
     auto* r = static_cast<MpegAudioReader*>(self);
-    struct stat st {};
     int64_t base = 0;
-    if (whence == SEEK_CUR) base = r->readAt_;
-    else if (whence == SEEK_END) base = ::fstat(r->fd_, &st) == 0 ? st.st_size : -1;
-    else if (whence != SEEK_SET) base = -1;
+    if (whence == SEEK_CUR) {
+        base = r->readAt_;
+    } else if (whence == SEEK_END) {
+        r->ScanTo(r->window_.Size());
+        base = r->window_.Size() - (r->skips_.empty() ? 0 : r->skips_.back().shift);
+    } else if (whence != SEEK_SET) {
+        base = -1;
+    }
     if (base < 0 || base + offset < 0) {
         errno = EINVAL;
         return -1;
@@ -364,31 +686,26 @@ MpegAudioReader::Step MpegAudioReader::Parse(Frame* frame)
     mpg123_handle* h = Handle(handle_);
     const int status = mpg123_framebyframe_next(h);
     if (status == MPG123_DONE) return Step::kEnd;
-    if (status == MPG123_NEW_FORMAT) {
-        long rate = 0;
-        int channels = 0, encoding = 0;
-        mpg123_getformat(h, &rate, &channels, &encoding);
-        // The first format is the sound's; frames in another are left out.
-        foreign_ = rate_ > 0 && (rate != rate_ || channels != channels_);
-    } else if (status != MPG123_OK) {
-        return Step::kError;
-    }
+    // Without its look ahead libmpg123 calls the end of the file an error.
+    if (status != MPG123_OK && status != MPG123_NEW_FORMAT)
+        return StreamAt(readAt_) >= window_.Size() ? Step::kEnd : Step::kError;
     mpg123_frameinfo2 info{};
-    if (foreign_ || mpg123_info2(h, &info) != MPG123_OK) return Step::kSkipped;
-    frame->at = mpg123_framepos(h);
+    if (mpg123_info2(h, &info) != MPG123_OK || info.rate <= 0) return Step::kSkipped;
+    frame->at = StreamAt(mpg123_framepos(h));
     frame->size = info.framesize;
     frame->bitRate = info.bitrate;
+    frame->kind = uint32_t(info.version) << 24 | uint32_t(info.layer) << 20 | uint32_t(info.rate) << 1 |
+                  (info.mode == MPG123_M_MONO ? 1u : 0u);
+    frame->length = double(std::max(mpg123_spf(h), 0)) * rate_ / double(info.rate);
     return Step::kFrame;
 }
 
-bool MpegAudioReader::NoSoundAt(int64_t offset) const
+bool MpegAudioReader::NoSoundAt(int64_t offset)
 {
     unsigned char p[64];
-    const size_t n = ReadSome(fd_, offset, p, sizeof p);
-    for (const char* tag : {"ID3", "TAG", "APETAGEX", "LYRICSBEGIN"})
-        if (n >= std::strlen(tag) && std::memcmp(p, tag, std::strlen(tag)) == 0) return true;
+    const size_t n = peek_.Read(offset, p, sizeof p);
     uint32_t frames = 0;
-    return ReadHeaderFrame(p, n, &frames) != HeaderFrame::kNone;
+    return TagAt(p, n) || ReadHeaderFrame(p, n, &frames) != HeaderFrame::kNone;
 }
 
 bool MpegAudioReader::Decode()
@@ -420,15 +737,18 @@ bool MpegAudioReader::Decode()
         unsigned char* audio = nullptr;
         size_t bytes = 0;
         const bool decoded = mpg123_framebyframe_decode(h, &number, &audio, &bytes) == MPG123_OK;
-        if (!decoded || said_) complaints_.Add(Out(decoded_), Out(decoded_ + frameSamples_), kDamagedWords);
-        // Every frame takes its time, one that does not decode too.
         const size_t channels = size_t(channels_);
-        pending_.assign(size_t(frameSamples_) * channels, 0);
+        // Every frame takes its time, one that does not decode too; a frame
+        // of another rate as many samples as libmpg123 makes of it.
+        const int64_t length =
+            decoded && bytes > 0 ? int64_t(bytes / sizeof(int16_t) / channels) : std::llround(f.length);
+        if (!decoded || said_) complaints_.Add(Out(decoded_), Out(decoded_ + length), kDamagedWords);
+        pending_.assign(size_t(length) * channels, 0);
         if (decoded) std::memcpy(pending_.data(), audio, std::min(bytes / sizeof(int16_t), pending_.size()) * sizeof(int16_t));
-        const int64_t from = Out(decoded_), to = Out(decoded_ + frameSamples_);
-        pendingAt_ = size_t(std::clamp<int64_t>(begin_ - decoded_, 0, frameSamples_)) * channels;
+        const int64_t from = Out(decoded_), to = Out(decoded_ + length);
+        pendingAt_ = size_t(std::clamp<int64_t>(begin_ - decoded_, 0, length)) * channels;
         pending_.resize(pendingAt_ + size_t(to - from) * channels);
-        decoded_ += frameSamples_;
+        decoded_ += length;
         if (decoded_ >= end_) break;
         if (silence_ > 0 || to > from) return true;
     }

@@ -1,16 +1,19 @@
 #pragma once
-// MPEG audio files (MP3, MP2, MP1) decoded with libmpg123 itself. Through
-// libsndfile such a file ends at the length libmpg123 guesses from its
-// first frame when no Xing header gives one, and at the first stretch
-// without frame headers. Here the whole file is read, and every frame is
-// placed by its byte offset: where frames are missing from a stream whose
-// frames are all of one size, their time is known and kept as silence;
-// where they vary, what follows plays early, and the damage says so.
+// MPEG audio files (MP3, MP2, MP1), bare or inside a WAVE file, decoded
+// with libmpg123 itself. Through libsndfile such a file ends at the length
+// libmpg123 guesses from its first frame when no Xing header gives one, and
+// at the first stretch without frame headers. Here the whole file is read,
+// and every frame is placed by its byte offset: where frames are missing
+// from a stream whose frames are all of one size, their time is known and
+// kept as silence; where they vary, what follows plays early, and the
+// damage says so. Frames of another rate or channel count than the first
+// (recordings joined end to end) are converted to the first's.
 #include <algorithm>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -26,11 +29,18 @@ public:
     MpegAudioReader& operator=(const MpegAudioReader&) = delete;
 
     // Walks the frames of path once to learn its length; false with the
-    // reason in error when libmpg123 finds no sound in it.
-    bool Open(const std::string& path, std::string* error);
+    // reason in error when libmpg123 finds no sound in it. The stream is
+    // the file's bytes [begin, end), to its end when end is negative.
+    bool Open(const std::string& path, std::string* error, int64_t begin = 0, int64_t end = -1);
+    // Whether the file begins (after an ID3v2 tag) with an MPEG audio frame
+    // that the next frame, a tag or the end of the file follows: one frame
+    // is a sound too.
+    static bool LooksLikeMpegAudio(const std::string& path);
     void Close();
     int Rate() const { return rate_; }
     int Channels() const { return channels_; }
+    // The first frame's layer: 1, 2 or 3.
+    int Layer() const { return layer_; }
     // Samples of one channel that reading the whole file gives.
     int64_t Frames() const { return frames_; }
     // What the file's Xing/Info or VBRI header says of its length; 0
@@ -42,6 +52,9 @@ public:
     // Interleaved host-order 16-bit samples; the frames read, 0 at the end,
     // -1 when the file cannot be read.
     int64_t Read16(int16_t* out, int64_t frames);
+    // Reads of the file made since the process started (a test hook: a
+    // stream is read in large blocks).
+    static int64_t FileReads();
     // Where frames were damaged or missing, placed at those frames.
     const DecodeComplaints& Complaints() const { return complaints_; }
 
@@ -77,16 +90,19 @@ public:
 private:
     enum class Step { kFrame, kSkipped, kEnd, kError };
     struct Frame {
-        int64_t at = 0, size = 0;  // in the file
+        int64_t at = 0, size = 0;  // in the stream
         int bitRate = 0;           // kbit/s
+        // Version, layer, rate and mono or not, which the frames of one
+        // stream share.
+        uint32_t kind = 0;
+        double length = 0;  // samples at the sound's rate
     };
-    // Parses the next frame; frames of another format than the first are
-    // skipped.
+    // Parses the next frame.
     Step Parse(Frame* frame);
     // The mean bytes of a frame at that bit rate.
     double FrameBytes(int bitRate) const;
     // Whether what starts at offset is a tag or a header frame, not sound.
-    bool NoSoundAt(int64_t offset) const;
+    bool NoSoundAt(int64_t offset);
     // Where a sample of the decoded frames lies in the sound.
     int64_t Out(int64_t decoded) const { return std::clamp(decoded, begin_, end_) - begin_; }
     bool Decode();
@@ -95,23 +111,74 @@ private:
     // after it, hold.
     void FindDamage(int64_t first);
     // libmpg123's reading: the file, with the damaged stretches as zeros,
-    // so that it takes no bytes in them for a frame that hides real ones.
+    // so that it takes no bytes in them for a frame that hides real ones,
+    // and long stretches that hold no byte a frame could start with left
+    // out, so that it does not search them a byte at a time.
     static ssize_t ReadMasked(void* self, void* out, size_t bytes);
     static off_t SeekMasked(void* self, off_t offset, int whence);
+    // Where libmpg123's offset lies in the stream.
+    int64_t StreamAt(int64_t view) const;
+    // Finds the stretches to leave out up to the stream offset to, and on
+    // to the end of a stretch that is long enough by then.
+    void ScanTo(int64_t to);
+
+    // The stream's bytes, read in large blocks.
+    class Window {
+    public:
+        void Reset(int fd, int64_t begin, int64_t size);
+        int64_t Size() const { return size_; }
+        // Up to n bytes at offset in the stream.
+        size_t Read(int64_t offset, unsigned char* out, size_t n);
+        // The held bytes from offset on (read now if need be), up to n.
+        const unsigned char* Look(int64_t offset, size_t* n);
+
+    private:
+        // The block holding offset, read now into the one used longest ago
+        // where none does; null past the end.
+        const std::vector<unsigned char>* BlockAt(int64_t offset, int64_t* blockAt);
+
+        int fd_ = -1;
+        int64_t begin_ = 0, size_ = 0;
+        // Two, for the scan ahead and libmpg123's reading behind it.
+        struct Block {
+            std::vector<unsigned char> bytes;
+            int64_t at = 0;
+            uint64_t used = 0;
+        };
+        Block blocks_[2];
+        uint64_t uses_ = 0;
+    };
+    // libmpg123 gives every frame the first frame's rate and channels.
+    void ForceFormat();
 
     void* handle_ = nullptr;  // mpg123_handle
     int fd_ = -1;
-    int rate_ = 0, channels_ = 0, frameSamples_ = 0;
+    Window window_;  // libmpg123's reading
+    Window peek_;    // the walk's own looks at headers and tags
+    int rate_ = 0, channels_ = 0, frameSamples_ = 0, layer_ = 0;
     int64_t frames_ = 0, claimed_ = 0;
     double frameBytes_ = 0;
     std::vector<std::pair<int64_t, int64_t>> damage_;  // [from, to) offsets
-    int64_t readAt_ = 0;
+    int64_t readAt_ = 0;  // in libmpg123's view
+    // Stream bytes [from, to) left out of libmpg123's view, at its offset
+    // viewAt; shift: the bytes left out up to to.
+    struct Skip {
+        int64_t viewAt, from, to, shift;
+    };
+    std::vector<Skip> skips_;
+    bool noReadahead_ = false;  // libmpg123 reads the first frame without looking past it
+    // What a walk over a file learns, kept for the next open of the same
+    // unchanged file, so that a sound is walked once however often it opens.
+    using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, int64_t, int64_t, int64_t, double,
+                              std::vector<std::pair<int64_t, int64_t>>, std::vector<Skip>, int64_t, int64_t>;
+    class WalkCache;
+    static WalkCache& Walks();
+    int64_t scannedTo_ = 0, runFrom_ = 0;  // the stretch without 0xFF the scan is in
     int64_t headerFrameAt_ = -1;  // a VBRI header frame's offset: no sound
     // The sound within what the frames decode to: the encoder's delay and
     // padding that a LAME tag names are left out, as players leave them.
     int64_t begin_ = 0, end_ = INT64_MAX;
     Placer placer_;
-    bool foreign_ = false;  // frames of another format than the first
     std::vector<int16_t> pending_;
     size_t pendingAt_ = 0;
     int64_t silence_ = 0;  // samples of one channel
@@ -120,6 +187,12 @@ private:
     bool ended_ = false;
     bool said_ = false;  // libmpg123 printed an error during the frame
     DecodeComplaints complaints_;
+
+    auto WalkFields()
+    {
+        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrameAt_,
+                        begin_, end_, frameBytes_, damage_, skips_, scannedTo_, runFrom_);
+    }
 };
 
 }  // namespace platform

@@ -13,6 +13,12 @@ namespace {
 // differs by far more.
 constexpr int64_t kLineUpFrames = 1024;
 constexpr int kLineUpSlack = 8;
+// libFLAC fills a frame whose checksum fails with silence before it gives
+// up; the decodes are then lined up on what came before it. The longest
+// such frame kept (FLAC's subset allows 16,384 samples), and the least
+// silence taken for one.
+constexpr int64_t kFilledFrames = 16384;
+constexpr int64_t kLeastFilled = 64;
 
 }  // namespace
 
@@ -32,7 +38,7 @@ void ResumedSoundSource::Close()
     path_.clear();
     position_ = 0;
     onRest_ = restGave_ = false;
-    stoppedAt_ = refusedAt_ = -1;
+    stoppedAt_ = refusedAt_ = lostFrom_ = -1;
     stopWords_.clear();
     tail_.clear();
     ours_.clear();
@@ -138,10 +144,8 @@ bool ResumedSoundSource::Resume()
     // and all after the damage would play early.
     if (!info.framesPlaced) return false;
     const size_t channels = size_t(info.channels);
-    // The frames just before the stop, which both decodes must agree on;
-    // none at the very start.
-    const int64_t check = std::min<int64_t>(int64_t(tail_.size() / channels), kLineUpFrames);
-    if (check == 0 && at > 0) return false;
+    const int64_t kept = int64_t(tail_.size() / channels);
+    if (kept == 0 && at > 0) return false;
     auto refuse = [&] {
         movie_.Close();
         rest_ = nullptr;
@@ -152,12 +156,28 @@ bool ResumedSoundSource::Resume()
     rest_ = movie_.Sound();
     if (!rest_ || rest_->Info().sampleRate != info.sampleRate || rest_->Info().channels != info.channels)
         return refuse();
-    std::vector<int16_t> theirs(size_t(check) * channels);
-    if (!rest_->Seek(at - check) || rest_->Read16(theirs.data(), check) != check) return refuse();
-    const int16_t* ours = tail_.data() + (tail_.size() - theirs.size());
-    for (size_t i = 0; i < theirs.size(); ++i)
-        if (std::abs(int(ours[i]) - int(theirs[i])) > kLineUpSlack) return refuse();
+    // Whether the two decodes agree on the frames of the tail up to `end`
+    // (those just before the stop, or before the silence libFLAC filled a
+    // damaged frame with); none at the very start.
+    std::vector<int16_t> theirs;
+    const auto agree = [&](int64_t end) {
+        const int64_t check = std::min(end, kLineUpFrames);
+        theirs.resize(size_t(check) * channels);
+        if (!rest_->Seek(at - (kept - end) - check) || rest_->Read16(theirs.data(), check) != check) return false;
+        const int16_t* ours = tail_.data() + size_t(end - check) * channels;
+        for (size_t i = 0; i < theirs.size(); ++i)
+            if (std::abs(int(ours[i]) - int(theirs[i])) > kLineUpSlack) return false;
+        return true;
+    };
+    int64_t silent = 0;
+    while (silent < kept && std::all_of(tail_.end() - std::ptrdiff_t((silent + 1) * channels),
+                                        tail_.end() - std::ptrdiff_t(silent * channels), [](int16_t v) { return v == 0; }))
+        ++silent;
+    const bool filled = !agree(kept);
+    if (filled && !(silent >= kLeastFilled && silent < kept && agree(kept - silent) && rest_->Seek(at)))
+        return refuse();
     stoppedAt_ = at;
+    lostFrom_ = filled ? at - silent : at;
     refusedAt_ = -1;
     stopWords_ = sound_.StopWords();
     return true;
@@ -165,7 +185,7 @@ bool ResumedSoundSource::Resume()
 
 void ResumedSoundSource::KeepTail(const int16_t* samples, int64_t frames)
 {
-    const size_t keep = size_t(kLineUpFrames) * size_t(Info().channels);
+    const size_t keep = size_t(kLineUpFrames + kFilledFrames) * size_t(Info().channels);
     const size_t count = size_t(frames) * size_t(Info().channels);
     if (count >= keep) {
         tail_.assign(samples + (count - keep), samples + count);
@@ -178,13 +198,13 @@ void ResumedSoundSource::KeepTail(const int16_t* samples, int64_t frames)
 DecodeComplaints ResumedSoundSource::Complaints() const
 {
     // Taken from the start, the sound is the rest's alone, and so is where
-    // it does not decode: libsndfile's words for it come first, as ours.
+    // it does not decode: what libsndfile's road said of its stop comes first.
     // Taken over where libsndfile complained, its complaints say where the
     // damage starts.
     const bool whole = rest_ && restGave_ && stoppedAt_ == 0 && atStop_;
     DecodeComplaints complaints = whole ? DecodeComplaints{} : sound_.Complaints();
     if (rest_ && restGave_) {
-        if (atStop_) complaints.Add(stoppedAt_, stoppedAt_, stopWords_);
+        if (atStop_) complaints.Add(lostFrom_, stoppedAt_, stopWords_);
         complaints.Add(rest_->Complaints());
     }
     return complaints;

@@ -52,6 +52,7 @@ private:
     int64_t position_ = 0;
     bool onRest_ = false;     // reading from rest_
     int64_t stoppedAt_ = -1;  // where the rest takes over
+    int64_t lostFrom_ = -1;   // where what libsndfile lost before it starts
     int64_t refusedAt_ = -1;  // a stop the rest could not take over at
     bool restGave_ = false;   // the rest has handed out samples
     std::string stopWords_;

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "platform/captured_stderr.h"
+#include "platform/flac_frames.h"
 #include "platform/gestalt.h"
+#include "platform/media_words.h"
 #include "platform/mpeg_audio.h"
 #include "platform/regular_file.h"
 
@@ -93,7 +95,14 @@ struct StatedHeader {
     bool hasData = false;  // WAVE: the data chunk, its size and where that lies
     uint32_t dataSize = 0;
     int64_t dataSizeAt = -1;
+    uint16_t formatTag = 0;  // WAVE: the fmt chunk's encoding
 };
+
+// WAVE's encodings of MPEG audio: Layer I or II, and Layer III.
+bool WaveHoldsMpeg(const StatedHeader& h)
+{
+    return h.found && !h.aiff && (h.formatTag == 0x50 || h.formatTag == 0x55);
+}
 
 // An 80-bit extended number, as AIFF stores its rate; NaN for infinities
 // and NaNs.
@@ -148,6 +157,7 @@ StatedHeader ReadStatedHeader(std::FILE* file)
             // WAVE_FORMAT_EXTENSIBLE names the encoding in its sub-format.
             uint16_t tag = u16(b);
             if (tag == 0xFFFE && body >= 26) tag = u16(b + 24);
+            h.formatTag = tag;
             h.channels = u16(b + 2);
             h.rate = u32(b + 4);
             h.bits = tag == 1 || tag == 3 ? u16(b + 14) : -1;  // PCM, IEEE float
@@ -180,46 +190,47 @@ int64_t ClaimedFrames(const StatedHeader& h, const SF_INFO& sf)
 
 // What libsndfile's decoders print during a call: libmpg123's lines
 // ("[src/libmpg123/layer3.c:...] error: big_values too large!") reach the
-// terminal otherwise. Its errors are complaints; its warnings and notes say
-// no more than the file's length does.
+// terminal otherwise. Its errors are complaints, said in our words; its
+// warnings and notes say no more than the file's length does.
 struct DecoderSaid {
     bool complained = false;
-    std::string words;  // after "error: " on the first error line
 };
 
 template <class Call>
 auto Quietly(DecoderSaid* said, Call call)
 {
     const CapturedStderr capture([said](const std::string& line) {
-        static constexpr char kError[] = "] error: ";
-        const size_t at = line.find(kError);
-        if (at == std::string::npos) return;
-        if (!said->complained) said->words = line.substr(at + sizeof kError - 1);
-        said->complained = true;
+        if (line.find("] error: ") != std::string::npos) said->complained = true;
     });
     return call();
 }
 
-// libsndfile's words for what went wrong with file, without its "Error : "
-// and closing full stop, to stand among a decoder's words.
-std::string LibraryWords(SNDFILE* file)
+// Damaged data of the file's encoding, in our words: "damaged GSM 6.10
+// data"; for plain samples the container's name, "damaged FLAC data".
+std::string DamagedEncodingWords(const SF_INFO& sf)
 {
-    std::string words = sf_strerror(file);
-    for (const char* prefix : {"Error : ", "Error: "})
-        if (words.rfind(prefix, 0) == 0) words.erase(0, std::strlen(prefix));
-    if (!words.empty() && words.back() == '.') words.pop_back();
-    return words;
+    const int sub = sf.format & SF_FORMAT_SUBMASK;
+    const bool plain = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_16 ||
+                       sub == SF_FORMAT_PCM_24 || sub == SF_FORMAT_PCM_32 || sub == SF_FORMAT_FLOAT ||
+                       sub == SF_FORMAT_DOUBLE;
+    SF_FORMAT_INFO named{};
+    named.format = plain ? sf.format & SF_FORMAT_TYPEMASK : sub;
+    sf_command(nullptr, SFC_GET_FORMAT_INFO, &named, sizeof named);
+    const std::string name = named.name ? named.name : "sound";
+    return DamagedDataWords(name.substr(0, name.find(" (")));
 }
 
 }  // namespace
 
 // The file as libsndfile reads it, through our own reads: a WAVE data size
 // of 0 reads as 0xFFFFFFFF, the placeholder libsndfile knows, so that it
-// reads the samples that follow instead of none.
+// reads the samples that follow instead of none; a FLAC stream ends before
+// the tags a tagger put after it.
 struct SoundFileView {
     std::FILE* file = nullptr;
-    int64_t length = 0;
+    int64_t length = 0;  // the bytes libsndfile sees
     int64_t patchAt = -1;  // four bytes read as 0xFF
+    std::vector<char> buffer;  // the stream's, which it outlives
     ~SoundFileView()
     {
         if (file) std::fclose(file);
@@ -228,6 +239,44 @@ struct SoundFileView {
 
 namespace {
 
+// Where a FLAC stream's bytes end: before the ID3v1 and APEv2 tags some
+// taggers put after its last frame, which libFLAC would take for frames
+// lost. length for other files.
+int64_t FlacStreamEnd(int fd, int64_t length)
+{
+    unsigned char head[10];
+    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return length;
+    int64_t start = 0;
+    if (std::memcmp(head, "ID3", 3) == 0)
+        start = 10 + (int64_t(head[6] & 0x7F) << 21 | int64_t(head[7] & 0x7F) << 14 | int64_t(head[8] & 0x7F) << 7 |
+                      (head[9] & 0x7F)) +
+                (head[5] & 0x10 ? 10 : 0);
+    if (::pread(fd, head, 4, off_t(start)) != 4 || std::memcmp(head, "fLaC", 4) != 0) return length;
+    // An APEv2 tag may stand before an ID3v1 tag.
+    for (int tags = 0; tags < 2; ++tags) {
+        unsigned char tail[32];
+        if (length - 128 > start && ::pread(fd, tail, 3, off_t(length - 128)) == 3 &&
+            std::memcmp(tail, "TAG", 3) == 0) {
+            length -= 128;
+            continue;
+        }
+        if (length - 32 > start && ::pread(fd, tail, 32, off_t(length - 32)) == 32 &&
+            std::memcmp(tail, "APETAGEX", 8) == 0) {
+            const auto le32 = [&](int at) {
+                return uint32_t(tail[at]) | uint32_t(tail[at + 1]) << 8 | uint32_t(tail[at + 2]) << 16 |
+                       uint32_t(tail[at + 3]) << 24;
+            };
+            const int64_t size = int64_t(le32(12)) + (le32(20) & 0x80000000u ? 32 : 0);
+            if (size >= 32 && length - size > start) {
+                length -= size;
+                continue;
+            }
+        }
+        break;
+    }
+    return length;
+}
+
 // The regular file at path (nothing else is opened: a FIFO would hold the
 // run), or null with the reason in *why.
 std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* why)
@@ -235,11 +284,16 @@ std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* wh
     auto view = std::make_unique<SoundFileView>();
     view->file = OpenRegularStream(path, why);
     if (!view->file) return nullptr;
+    // Decoders ask for a few kilobytes at a time: one system call each,
+    // through the stream's own small buffer.
+    view->buffer.resize(65536);
+    std::setvbuf(view->file, view->buffer.data(), _IOFBF, view->buffer.size());
     if (::fseeko(view->file, 0, SEEK_END) != 0 || (view->length = ::ftello(view->file)) < 0 ||
         ::fseeko(view->file, 0, SEEK_SET) != 0) {
         *why = std::strerror(errno);
         return nullptr;
     }
+    view->length = FlacStreamEnd(::fileno(view->file), view->length);
     return view;
 }
 
@@ -248,12 +302,16 @@ SF_VIRTUAL_IO* ViewCalls()
     static SF_VIRTUAL_IO calls = {
         [](void* user) -> sf_count_t { return static_cast<SoundFileView*>(user)->length; },
         [](sf_count_t offset, int whence, void* user) -> sf_count_t {
-            std::FILE* f = static_cast<SoundFileView*>(user)->file;
-            return ::fseeko(f, offset, whence) == 0 ? ::ftello(f) : -1;
+            const auto* view = static_cast<SoundFileView*>(user);
+            std::FILE* f = view->file;
+            const bool fromEnd = whence == SEEK_END;
+            return ::fseeko(f, fromEnd ? view->length + offset : offset, fromEnd ? SEEK_SET : whence) == 0 ? ::ftello(f)
+                                                                                                          : -1;
         },
         [](void* out, sf_count_t count, void* user) -> sf_count_t {
             const auto* view = static_cast<SoundFileView*>(user);
             const int64_t at = ::ftello(view->file);
+            count = std::min<sf_count_t>(count, std::max<int64_t>(view->length - at, 0));
             const size_t got = count > 0 ? std::fread(out, 1, size_t(count), view->file) : 0;
             if (view->patchAt >= 0 && at >= 0)
                 for (int64_t i = std::max(at, view->patchAt); i < std::min(at + int64_t(got), view->patchAt + 4); ++i)
@@ -304,22 +362,36 @@ int64_t CountFrames(SNDFILE* file, int channels)
     return total;
 }
 
-// Our words for the complaints libsndfile passes on from libFLAC; its own
-// for others.
-std::string ComplaintWords(SNDFILE* file)
+// Why libsndfile does not open a file, by its code.
+std::string OpenFaultWords(int code)
+{
+    switch (code) {
+        case SF_ERR_UNRECOGNISED_FORMAT:
+            return UnknownKindWords(MediaWanted::kSound);
+        case SF_ERR_UNSUPPORTED_ENCODING:
+            return "its encoding is not one this program reads";
+        case SF_ERR_MALFORMED_FILE:
+            return "its headers are damaged or cut short";
+    }
+    return "it cannot be read";
+}
+
+// Our words for a complaint libsndfile passes on from libFLAC, which tells
+// it only in words; damaged data of the file's encoding for others.
+std::string ComplaintWords(SNDFILE* file, const std::string& damaged)
 {
     static const struct {
         const char* said;
         const char* ours;
     } kWords[] = {
-        {"lost sync", "frames there are lost"},
-        {"bad flac header", "a frame header is damaged"},
+        {"lost sync", kFramesLostWords},
+        {"bad flac header", kFrameHeaderWords},
         {"unknown error in flac decoder", "a frame is damaged"},
     };
-    const std::string words = LibraryWords(file);
+    const std::string words = sf_strerror(file);
     for (const auto& w : kWords)
         if (words.find(w.said) != std::string::npos) return w.ours;
-    return words;
+    return damaged;
 }
 
 // Where in frames [0, count) of a read the decoder's complaint lies: the
@@ -395,12 +467,19 @@ bool SoundSource::Open(const std::string& path)
     error_ = stated.found ? SoundFormatFault(stated.rate, stated.channels, stated.bits) : "";
     headerRefused_ = !error_.empty();
     if (headerRefused_) return false;
+    // MPEG audio, bare or in WAVE, is read with libmpg123 itself: one
+    // reader, whatever holds it.
+    if (WaveHoldsMpeg(stated) && stated.hasData) {
+        const int64_t data = stated.dataSizeAt + 4;
+        return OpenMpeg(path, data, SizeClaimsNothing(stated.dataSize) ? -1 : data + int64_t(stated.dataSize));
+    }
+    if (!stated.found && MpegAudioReader::LooksLikeMpegAudio(path)) return OpenMpeg(path, 0, -1);
     if (stated.hasData && stated.dataSize == 0) view->patchAt = stated.dataSizeAt;
     SF_INFO sf{};
     DecoderSaid said;
     SNDFILE* file = OpenForReading(view.get(), &sf, &said);
     if (!file) {
-        error_ = sf_strerror(nullptr);
+        error_ = OpenFaultWords(sf_error(nullptr));
         return false;
     }
     auto refuse = [&](const std::string& why) {
@@ -415,14 +494,20 @@ bool SoundSource::Open(const std::string& path)
     if (sf.frames < 0) return refuse("no sound in the file");
     int64_t frames = sf.frames;
     // libsndfile's length of a sound whose header leaves it open (a FLAC
-    // stream written through a pipe): that is no claim, so it is counted.
-    if (sf.frames == SF_COUNT_MAX) {
+    // stream written through a pipe): that is no claim, so it is counted,
+    // from a FLAC stream's frame headers where they tell it (decoding to the
+    // end reads the whole file and stops at the first damage).
+    if (sf.frames == SF_COUNT_MAX)
+        frames = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC
+                     ? FlacLengthFromFrames(::fileno(view->file), view->length)
+                     : -1;
+    if (frames < 0) {
         frames = CountFrames(file, sf.channels);
         Quietly(&said, [&] { return sf_close(file); });
         const SF_INFO first = sf;
         file = OpenForReading(view.get(), &sf, &said);
         if (!file) {
-            error_ = sf_strerror(nullptr);
+            error_ = OpenFaultWords(sf_error(nullptr));
             return false;
         }
         if (sf.samplerate != first.samplerate || sf.channels != first.channels || sf.frames != first.frames)
@@ -444,22 +529,36 @@ bool SoundSource::Open(const std::string& path)
         // libsndfile stops reading at the length libmpg123 guessed.
         Quietly(&said, [&] { return sf_close(file); });
         file_ = nullptr;
-        auto mpeg = std::make_unique<MpegAudioReader>();
-        std::string why;
-        if (!mpeg->Open(path, &why)) {
-            Close();
-            error_ = why;
-            return false;
-        }
-        info_.sampleRate = mpeg->Rate();
-        info_.channels = mpeg->Channels();
-        info_.frames = mpeg->Frames();
-        info_.claimedFrames = mpeg->ClaimedFrames() > mpeg->Frames() ? mpeg->ClaimedFrames() : 0;
-        mpeg_ = std::move(mpeg);
-        return true;
+        view_.reset();
+        return OpenMpeg(path, 0, -1);
     }
     // The decoder reads ahead as the file opens: what it met is of the start.
-    if (said.complained) complaints_.Add(0, 0, said.words);
+    damaged_ = DamagedEncodingWords(sf);
+    if (said.complained) complaints_.Add(0, 0, damaged_);
+    return true;
+}
+
+bool SoundSource::OpenMpeg(const std::string& path, int64_t begin, int64_t end)
+{
+    auto mpeg = std::make_unique<MpegAudioReader>();
+    std::string why;
+    if (!mpeg->Open(path, &why, begin, end)) {
+        Close();
+        error_ = why;
+        return false;
+    }
+    path_ = path;
+    info_ = SoundInfo{};
+    info_.sampleRate = mpeg->Rate();
+    info_.channels = mpeg->Channels();
+    info_.frames = mpeg->Frames();
+    info_.claimedFrames = mpeg->ClaimedFrames() > mpeg->Frames() ? mpeg->ClaimedFrames() : 0;
+    info_.bitsPerSample = 16;
+    static const char* const kLayers[] = {"I", "II", "III"};
+    const int layer = std::clamp(mpeg->Layer(), 1, 3);
+    info_.dataFormat = FourCC(layer == 3 ? ".mp3" : layer == 2 ? ".mp2" : ".mp1");
+    info_.formatName = std::string(begin > 0 ? "WAV (Microsoft)" : "MPEG-1/2 Audio") + ", MPEG Layer " + kLayers[layer - 1];
+    mpeg_ = std::move(mpeg);
     return true;
 }
 
@@ -477,6 +576,7 @@ void SoundSource::Close()
     position_ = 0;
     floats_ = false;
     stopped_ = concealing_ = false;
+    damaged_.clear();
     stopWords_.clear();
     complaints_.Clear();
 }
@@ -497,7 +597,7 @@ bool SoundSource::Seek(int64_t frame)
     if (frame == position_) return true;
     DecoderSaid said;
     const sf_count_t at = Quietly(&said, [&] { return sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET); });
-    if (said.complained) complaints_.Add(frame, frame, said.words);
+    if (said.complained) complaints_.Add(frame, frame, damaged_);
     if (at == frame) {
         position_ = frame;
         return true;
@@ -569,12 +669,12 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     }
     if (said.complained || (failed && !stops)) {
         const Concealed where = FindConcealed(out, read, info_.channels);
-        complaints_.Add(from + where.first, from + where.last, said.complained ? said.words : ComplaintWords(file));
+        complaints_.Add(from + where.first, from + where.last, said.complained ? damaged_ : ComplaintWords(file, damaged_));
         concealing_ = where.open;
     }
     if (stops) {
         stopped_ = true;
-        stopWords_ = said.complained ? said.words : ComplaintWords(file);
+        stopWords_ = said.complained ? damaged_ : ComplaintWords(file, damaged_);
         return got > 0 ? got : -1;
     }
     return got;
@@ -752,8 +852,11 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     outInfo.samplerate = info.sampleRate;
     outInfo.channels = info.channels;
     outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
+    // What goes wrong writing is the system's to say.
+    const auto unwritten = [&] { return "cannot write " + path + ": " + std::strerror(errno ? errno : EIO); };
+    errno = 0;
     SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &outInfo);
-    if (!out) return fail(sf_strerror(nullptr), nullptr);
+    if (!out) return fail(unwritten(), nullptr);
 
     constexpr int64_t kBlockFrames = 16384;
     std::vector<int16_t> block(size_t(kBlockFrames) * size_t(info.channels));
@@ -768,7 +871,8 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
         stopped = got < 0;
         if (got <= 0) break;  // the source was shorter than announced
         silent = silent && std::all_of(block.begin(), block.begin() + got * info.channels, [](int16_t v) { return v == 0; });
-        if (sf_writef_short(out, block.data(), got) != got) return fail(sf_strerror(out), out);
+        errno = 0;
+        if (sf_writef_short(out, block.data(), got) != got) return fail(unwritten(), out);
         done += got;
         reported = std::min(double(done) / expected, 1.0);
         if (progress && !progress(reported)) return fail("cancelled", out);

@@ -166,14 +166,16 @@ public:
     // next read fails, until a seek opens the file afresh.
     int64_t Read16(int16_t* out, int64_t frames) override;
     DecodeComplaints Complaints() const override;
-    // Whether the decoder gave up at the last read, and what libsndfile
-    // said of it.
+    // Whether the decoder gave up at the last read, and why, in our words.
     bool Stopped() const { return stopped_; }
     const std::string& StopWords() const { return stopWords_; }
 
 private:
     // The file opened again at its start, while it holds the same sound.
     bool Reopen();
+    // The MPEG audio stream in the file's bytes [begin, end) (to its end
+    // when end is negative), read by libmpg123 itself.
+    bool OpenMpeg(const std::string& path, int64_t begin, int64_t end);
     // Reads on from position_ to frame, where the decoder cannot seek.
     bool ReadOnTo(int64_t frame);
 
@@ -190,6 +192,7 @@ private:
     bool floats_ = false;  // float or double samples
     bool stopped_ = false;
     bool concealing_ = false;  // the last read ended in silence put in for damage
+    std::string damaged_;      // our words for damaged data of the file's encoding
     std::string stopWords_;
     DecodeComplaints complaints_;
 };

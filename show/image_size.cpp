@@ -98,7 +98,8 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
         return true;
     }
     f.reset();
-    // A movie shows its first frame at its own size.
+    // A movie shows its first frame at its own size, which its container
+    // tells: nothing is decoded.
     CQTMovie movie;
     int w = 0, h = 0;
     if (!movie.OpenFile(path) || !movie.HasVideoTrack()) return false;
@@ -106,8 +107,7 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
     if (w <= 0 || h <= 0) return false;
     *width = w;
     *height = h;
-    // The first frame is tried while the file is open: the export's plan
-    // takes the verdict from here instead of opening the movie again.
-    movie.DrawsFirstFrame();
+    // The export's plan takes the open movie from here.
+    movie.KeepOpen();
     return true;
 }

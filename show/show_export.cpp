@@ -34,6 +34,8 @@ struct CSlideShow::ExportScope {
     explicit ExportScope(CSlideShow& show) : show(show) { show.picture_scratch_ = &scratch; }
     ~ExportScope()
     {
+        // Movies the plan kept and no slide took.
+        CQTMovie::ReleaseKept();
         show.movie_ = nullptr;
         show.show_sound_builder_ = nullptr;
         show.picture_scratch_ = nullptr;
@@ -73,19 +75,18 @@ namespace {
 // or BMP without all its data) is left out by the decision and never opened
 // again; one whose data is all there but wrong inside still fails to decode
 // when it is written, and then shows black rather than upset the count.
-// What is no picture the export opens as a movie: its first frame drawn
-// decides, as it will draw it.
+// What is no picture the export opens as a movie: its first frame decoded
+// decides, and is kept, with the open file, for the export to draw.
 bool WritesImageSlide(const CSlide& slide)
 {
     if (slide.IsPictureMissing() || slide.GetWidth() <= 0 || slide.GetHeight() <= 0) return false;
     const PictureProbe probe = ProbePicture(slide.GetSrc());
     // The readers' size rule keeps within what the movie box holds.
     if (probe.kind != PictureKind::kNone) return probe.readable;
-    // A movie whose first frame was tried when the show was read is not
-    // opened again: it is opened once more, by the export.
-    if (const std::optional<bool> known = CQTMovie::KnownFirstFrame(slide.GetSrc())) return *known;
     CQTMovie movie;
-    return movie.OpenFile(slide.GetSrc()) && movie.HasVideoTrack() && movie.DrawsFirstFrame();
+    const bool draws = movie.OpenFile(slide.GetSrc()) && movie.HasVideoTrack() && movie.DrawsFirstFrame();
+    if (draws) movie.KeepOpen();
+    return draws;
 }
 
 // What the decision on a slide rests on: its kind and display size, and

@@ -273,7 +273,7 @@ void Runner::LoadSkins(const std::string& resources)
 std::string SoundTrouble(const CPath& path)
 {
     CQTMovie movie;
-    if (!movie.OpenFile(path)) return movie.GetLastError();
+    if (!movie.OpenFile(path, platform::MediaWanted::kSound)) return movie.GetLastError();
     if (!movie.HasSoundTrack() || movie.GetDuration() <= 0) return "it holds no sound";
     uint32_t size = 0;
     std::unique_ptr<uint8_t[]> piece;
@@ -287,7 +287,7 @@ std::string SoundTrouble(const CPath& path)
 std::string PictureTrouble(const CPath& path)
 {
     CQTMovie movie;
-    if (!movie.OpenFile(path)) return movie.GetLastError();
+    if (!movie.OpenFile(path, platform::MediaWanted::kPicture)) return movie.GetLastError();
     if (!movie.HasVideoTrack()) return "it holds no picture";
     if (movie.DrawsFirstFrame()) return "";
     // A picture's decoder says why; a movie's reason is the movie's.
@@ -387,7 +387,7 @@ void Runner::CheckMedia()
         if (path.IsEmpty() || sized || refused) return;
         CQTMovie picture;
         int naturalWidth = 0, naturalHeight = 0, w = 0, h = 0;
-        if (picture.OpenFile(CPath(path.GetFullPath()))) picture.GetSize(&naturalWidth, &naturalHeight);
+        if (picture.OpenFile(CPath(path.GetFullPath()), platform::MediaWanted::kPicture)) picture.GetSize(&naturalWidth, &naturalHeight);
         const std::string own = std::to_string(naturalWidth) + " x " + std::to_string(naturalHeight);
         if (!DrawnPictureSize(width, height, naturalWidth, naturalHeight, &w, &h))
             report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +

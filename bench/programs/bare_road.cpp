@@ -1,7 +1,8 @@
 // The bare libjpeg road as a program of its own, so that a benchmark can
-// set it beside the `tavrel` program process against process: decode,
-// nearest-neighbour scale and encode each picture named on the command
-// line. Exit 0 when every picture went through.
+// set it beside the `tavrel` program process against process: decode at
+// libjpeg's scale, bilinear scale and encode each picture named on the
+// command line, the program's job and nothing more. Exit 0 when every
+// picture went through.
 #include <string>
 #include <vector>
 

@@ -461,8 +461,8 @@ TEST_F(MovieFileTest, BadFilesFailWithAReason)
         const char* reason;  // in GetLastError, after the open or the frame
     } cases[] = {
         {"empty.mp4", "", false, "empty"},
-        {"text.mov", "this is no movie\n", false, "not a movie or sound file"},
-        {"cut.mp4", mp4.substr(0, mp4.size() / 2), false, "not a movie or sound file"},
+        {"text.mov", "this is no movie\n", false, "not a picture, movie or sound file this program reads"},
+        {"cut.mp4", mp4.substr(0, mp4.size() / 2), false, "the file is cut short or its index is missing"},
         {"huge.avi", huge, false, "claims 100000 x 100000 pixels"},
         {"blank.mov", blank, true, "no frame"},
         {"cut.mpg", mpg.substr(0, mpg.size() / 3), true, ""},
@@ -527,6 +527,55 @@ TEST_F(MovieFileTest, PicturesAndPlainSoundsNeverReachFfmpeg)
     // A movie does.
     ASSERT_TRUE(movie.OpenFile(TestMovieNamed("m4a").path));
     EXPECT_EQ(platform::MovieMediaOpenCount(), before + 1);
+}
+
+// A movie kept open is taken up by the next open of its file as it stands,
+// decoded frame and all, FFmpeg not asked again; frames at other times
+// come from a key frame as ever. A file changed since, a store of 64
+// movies and a released store each give a fresh open.
+TEST_F(MovieFileTest, KeptMoviesAreTakenUpAsTheyWereLeft)
+{
+    CQTMovie::ReleaseKept();
+    const Rect dst{0, 0, 48, 64};
+    for (const TestMovie& m : TestMovies()) {
+        if (m.width == 0) continue;
+        SCOPED_TRACE(m.name);
+        const std::string copy = dir_.file("kept." + m.name);
+        ASSERT_TRUE(WriteFile(copy, ReadFile(m.path)));
+        const int before = platform::MovieMediaOpenCount();
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(copy));
+        ASSERT_TRUE(movie.DrawsFirstFrame()) << movie.GetLastError();
+        ASSERT_TRUE(movie.KeepOpen());
+        EXPECT_FALSE(movie.IsOpen());
+        for (const TimeValue time : {0, 24, 900, 0}) {
+            ASSERT_TRUE(movie.OpenFile(copy));
+            int width = 0, height = 0;
+            movie.GetSize(&width, &height);
+            EXPECT_EQ(std::make_pair(width, height), std::make_pair(m.width, m.height));
+            EXPECT_TRUE(AllPixels(Render(movie, time, &dst, 24), 3, time > 600 ? m.second : m.first)) << time;
+            ASSERT_TRUE(movie.KeepOpen());
+        }
+        EXPECT_EQ(platform::MovieMediaOpenCount(), before + 1);
+        // One more byte after the movie's end: another file.
+        ASSERT_TRUE(WriteFile(copy, ReadFile(m.path) + '\0'));
+        ASSERT_TRUE(movie.OpenFile(copy));
+        EXPECT_EQ(platform::MovieMediaOpenCount(), before + 2);
+        EXPECT_TRUE(AllPixels(Render(movie, 0, &dst, 24), 3, m.first));
+        ASSERT_TRUE(movie.KeepOpen());
+        CQTMovie::ReleaseKept();
+        ASSERT_TRUE(movie.OpenFile(copy));
+        EXPECT_EQ(platform::MovieMediaOpenCount(), before + 3);
+    }
+    const std::string bytes = ReadFile(TestMovieNamed("mp4").path);
+    for (int i = 0; i <= 64; ++i) {
+        const std::string copy = dir_.file("many" + std::to_string(i) + ".mp4");
+        ASSERT_TRUE(WriteFile(copy, bytes));
+        CQTMovie movie;
+        ASSERT_TRUE(movie.OpenFile(copy));
+        EXPECT_EQ(movie.KeepOpen(), i < 64) << i;
+    }
+    CQTMovie::ReleaseKept();
 }
 
 }  // namespace

@@ -77,6 +77,12 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         {"float.aifc", 0, 24000, 2, 32, FourCC("fl32"), "-c:a pcm_f32be -f aiff"},
         {"b.flac", 0, 8000, 1, 16, 0, "-c:a flac"},
         {"24.flac", 0, 96000, 2, 24, 0, "-c:a flac -sample_fmt s32"},
+        // Written through a pipe, so the header gives no length: counted from
+        // the frames' headers, which give the rate in kHz or in tens of Hz,
+        // and the block size in a byte of its own.
+        {"piped.flac", 0, 12000, 2, 16, 0, "-c:a flac -f flac - >"},
+        {"piped24.flac", 0, 7350, 1, 24, 0, "-c:a flac -sample_fmt s32 -f flac - >"},
+        {"piped8.flac", 0, 22050, 8, 16, 0, "-c:a flac -frame_size 100 -f flac - >"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -240,6 +240,11 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(tone10 + "-c:a flac")) return "";
         for (size_t at = bytes.size() / 2; at < std::min(bytes.size(), bytes.size() / 2 + 3000); ++at)
             bytes[at] = char(bytes[at] ^ 0x5A);
+    } else if (kind == "zeros.mp3") {
+        // 100,000 bytes zeroed from 40 % of 320 kbit/s: a stretch libmpg123
+        // is not shown byte by byte.
+        if (!make(tone10 + "-c:a libmp3lame -b:a 320k")) return "";
+        std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 2 / 5 + 100000), '\0');
     } else if (kind == "hole.mp3") {
         // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
         if (!make(tone10 + "-c:a libmp3lame")) return "";
@@ -256,6 +261,44 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         std::mt19937 noise(7);
         for (size_t k = at; k < std::min(bytes.size(), at + (kind == "byte.mp3" ? 1 : 1000)); ++k)
             bytes[k] = kind == "byte.mp3" ? '\0' : char(noise());
+    } else if (kind == "bitrate.mp3" || kind == "layer.mp3" || kind == "rate.mp3" || kind == "tagged.mp3" ||
+               kind == "info0.mp3") {
+        // 2 s of 128 kbit/s clicks, the middle frame's header given another
+        // bit rate (0x9 to 0xE; "tagged.mp3" with an Info tag), layer (III
+        // to II) or sample rate (44,100 to 48,000 Hz): its bytes then hold
+        // no frame of the stream, and the frames after it lie where they
+        // should. Or, with an Info tag, the tag's frame count zeroed.
+        const bool info = kind == "info0.mp3", tagged = info || kind == "tagged.mp3";
+        if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -id3v2_version 0" + (tagged ? "" : " -write_xing 0")))
+            return "";
+        if (info) {
+            const size_t tag = bytes.find("Info");
+            if (tag == std::string::npos || tag + 12 > bytes.size()) return "";
+            std::fill(bytes.begin() + long(tag) + 8, bytes.begin() + long(tag) + 12, '\0');
+        } else {
+            size_t at = 0;
+            while (at + 4 < bytes.size() && at < bytes.size() / 2) at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
+            if (at + 4 >= bytes.size() || uint8_t(bytes[at]) != 0xFF) return "";
+            if (kind == "layer.mp3") bytes[at + 1] = char((bytes[at + 1] & 0xF9) | 0x04);
+            else if (kind == "rate.mp3") bytes[at + 2] = char((bytes[at + 2] & 0xF3) | 0x04);
+            else bytes[at + 2] = char((bytes[at + 2] & 0x0F) | 0xE0);
+        }
+    } else if (kind == "noise.wav") {
+        // MP3 inside WAVE, 1,500 bytes of 0x55 in its middle.
+        if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -f wav")) return "";
+        std::fill(bytes.begin() + long(bytes.size() / 2), bytes.begin() + long(bytes.size() / 2 + 1500), '\x55');
+    } else if (kind == "padded.mp3") {
+        // Valid: 1.2 s followed by zeros to 5 MB, as a file written ahead of
+        // its data is.
+        if (!make(ClickTrack(44100, 1.2) + "-c:a libmp3lame -b:a 128k -ac 1")) return "";
+        bytes.resize(5 << 20, '\0');
+    } else if (kind == "one.mp3" || kind == "one.mp2") {
+        // Valid: one frame, alone in its file.
+        const bool layer3 = kind == "one.mp3";
+        if (!make(ClickTrack(44100, 1) + (layer3 ? "-c:a libmp3lame -b:a 128k -write_xing 0 -f mp3" : "-c:a mp2 -b:a 128k -f mp2") +
+                  " -ac 1 -id3v2_version 0"))
+            return "";
+        bytes.resize(std::min<size_t>(bytes.size(), 417));
     } else if (kind == "gap.mp3") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 -c:a libmp3lame -b:a 32k")) return "";
         if (bytes.size() < 3000) return "";
@@ -267,6 +310,73 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(std::string("-f lavfi -i \"aevalsrc='if(lt(t,0.3),") + (quiet ? "0,random(0)-0.5" : "random(0)-0.5,0") +
                   ")':s=44100:d=1.5\" -c:a libmp3lame -q:a 0 -write_xing 0"))
             return "";
+    } else if (kind == "piped.flac") {
+        // 6 s of clicks written through a pipe, so its header gives no
+        // length, one bit flipped at its middle.
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a flac -f flac - >")) return "";
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
+    } else if (kind == "ref.flac" || kind == "refpipe.flac") {
+        // The same by the reference encoder, which writes frames of 4,096
+        // samples and a length, or, fed raw samples through a pipe, none;
+        // libFLAC fills the frame whose checksum fails with silence.
+        const std::string raw = path + ".raw";
+        if (!RunFfmpeg(ClickTrack(44100, 6) + "-ac 1 -f s16le", raw) ||
+            RunCommand("flac -s -f --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 "
+                       "--sample-rate=44100 " +
+                       std::string(kind == "ref.flac" ? "-o '" + path + "' '" + raw + "'"
+                                                      : "-c - < '" + raw + "' 2>/dev/null | cat > '" + path + "'"))
+                    .exitCode != 0)
+            return "";
+        bytes = ReadFile(path);
+        if (bytes.empty()) return "";
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x10);
+    } else if (kind == "zero.aac" || kind == "seven.aac" || kind == "eight.aac" || kind == "long.aac" ||
+               kind == "first.aac") {
+        // 6 s of clicks whose frame 130 (or first frame) has the length
+        // field of its header set to 0, 7, 8 or 2,000 bytes.
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a aac -b:a 128k -f adts")) return "";
+        const auto length = [&](size_t at) {
+            return size_t(uint8_t(bytes[at + 3]) & 3) << 11 | size_t(uint8_t(bytes[at + 4])) << 3 |
+                   uint8_t(bytes[at + 5]) >> 5;
+        };
+        size_t at = 0;
+        for (int frame = 0; frame < (kind == "first.aac" ? 0 : 130) && at + 7 <= bytes.size(); ++frame)
+            at += length(at);
+        if (at + 7 > bytes.size()) return "";
+        const int value = kind == "seven.aac" ? 7 : kind == "eight.aac" ? 8 : kind == "long.aac" ? 2000 : 0;
+        bytes[at + 3] = char((bytes[at + 3] & 0xFC) | value >> 11);
+        bytes[at + 4] = char(value >> 3);
+        bytes[at + 5] = char((bytes[at + 5] & 0x1F) | (value & 7) << 5);
+    } else if (kind == "tagged.flac") {
+        // Valid: 1 s with an APEv2 tag (header, one item, footer) and an
+        // ID3v1 tag after its last frame, as some taggers write them.
+        if (!make("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -c:a flac")) return "";
+        const auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+        const std::string item = le32(5) + le32(0) + std::string("Title\0Hello", 11);
+        const auto ape = [&](uint32_t flags) {
+            return "APETAGEX" + le32(2000) + le32(uint32_t(item.size()) + 32) + le32(1) + le32(flags) + std::string(8, '\0');
+        };
+        bytes += ape(0xA0000000) + item + ape(0x80000000) + "TAG" + std::string(125, 'x');
+    } else if (kind == "joined.aac") {
+        // Valid: raw AAC streams joined end to end, 6 s of clicks in mono at
+        // 44,100 Hz, 2 s in stereo at 22,050 Hz, and the first again.
+        const std::string second = path + ".22k.aac";
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a aac -b:a 128k -f adts") ||
+            !RunFfmpeg(ClickTrack(22050, 2) + "-ac 2 -c:a aac -b:a 64k -f adts", second))
+            return "";
+        bytes = bytes + ReadFile(second) + bytes;
+    } else if (kind == "bare.aac" || kind == "claim.aac") {
+        // ADTS headers alone: 50 of 7 bytes each, or one claiming 8,191
+        // bytes in a file of 100.
+        if (!make(tone10 + "-c:a aac -f adts") || bytes.size() < 100) return "";
+        const bool bare = kind == "bare.aac";
+        std::string header = bytes.substr(0, bare ? 7 : 100);
+        const int value = bare ? 7 : 8191;
+        header[3] = char((header[3] & 0xFC) | value >> 11);
+        header[4] = char(value >> 3);
+        header[5] = char((header[5] & 0x1F) | (value & 7) << 5);
+        bytes.clear();
+        for (int i = 0; i < (bare ? 50 : 1); ++i) bytes += header;
     } else if (kind == "cut.flac") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=11025:duration=2 -c:a flac")) return "";
         bytes.resize(bytes.size() * 3 / 4);
@@ -304,12 +414,16 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             if (size < 8) return "";
             at += size;
         }
-    } else if (kind == "cut.mp4") {
-        // The index first, the file cut at a tenth.
-        if (!RunFfmpeg("-f lavfi -i sine=f=440:sample_rate=48000:d=10 -c:a aac -movflags +faststart", path))
+    } else if (kind == "cut.mp4" || kind == "cut.m4a") {
+        // The index first, the file cut at a tenth; or the index last, as
+        // the encoder leaves it, cut at half.
+        const bool first = kind == "cut.mp4";
+        if (!RunFfmpeg(std::string("-f lavfi -i sine=f=440:sample_rate=48000:d=10 -c:a aac ") +
+                           (first ? "-movflags +faststart -f mp4" : "-f ipod"),
+                       path))
             return "";
         bytes = ReadFile(path);
-        bytes.resize(bytes.size() / 10);
+        bytes.resize(bytes.size() / (first ? 10 : 2));
     } else if (kind == "head.flac" || kind == "late.flac") {
         // 0.6 s in frames of 1152, 500 zero bytes at 60 % (the first frame's
         // header) or 300 at 75 % (three frames midway).

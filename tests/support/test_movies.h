@@ -41,7 +41,7 @@ bool RunFfmpeg(const std::string& arguments, const std::string& output);
 std::string WithOutsideReference(std::string movie, const std::string& location);
 // A damaged sound file at path, made by ffmpeg and a byte edit: "bad.m4a"
 // (AAC data overwritten after its first 64 bytes), "cut.mp4" (index first,
-// cut at a tenth), "big.flac" (1 s claiming 2^36 - 1 samples), "bad.ogg"
+// cut at a tenth), "cut.m4a" (index last, cut at half), "big.flac" (1 s claiming 2^36 - 1 samples), "bad.ogg"
 // (58 bytes of damaged Vorbis headers); of a 10 s tone at 44100 Hz:
 // "bad.mp3" (its packets 150 to 229 random after their headers), "cut.mp3"
 // (its first 600 bytes), "cut.wav" and "cut.aif" (half their bytes),
@@ -51,6 +51,7 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // headers), "random.aac", "random.ogg" and "random.ts" (ADTS, Ogg Vorbis
 // and AAC in MPEG-TS with 3,000 random bytes at 45 %), "cut.flac" (2 s at
 // 11025 Hz, three quarters of its bytes),
+// "zeros.mp3" (320 kbit/s, 100,000 bytes zeroed from 40 %),
 // "layer1.mp3" (796 bytes of MPEG Layer I whose second frame does not
 // decode), "head.flac" and "late.flac" (0.6 s at 22050 Hz zeroed at its
 // first frame or midway), "open.flac" and "open.wav" (1 s whose header
@@ -60,8 +61,14 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // a 2 s click track in 128 kbit/s MP3: "byte.mp3" (the frame at the middle
 // without its first header byte), "noise.mp3" (1,000 random bytes from
 // there); "gap.mp3" (1.2 s at 22050 Hz and 32 kbit/s, bytes 2,000 to 2,999
-// zeroed); and valid, 1.5 s of VBR without a Xing header: "quiet.mp3"
-// (0.3 s of silence, then noise) and "loud.mp3" (noise, then silence).
+// zeroed); "bitrate.mp3", "layer.mp3" and "rate.mp3" (the frame at the
+// middle of 2 s of 128 kbit/s clicks given another bit rate, layer or
+// sample rate; "tagged.mp3" the bit rate, with an Info tag), "noise.wav" (the
+// same as MP3 inside WAVE, 1,500 bytes of 0x55 at its middle); and valid,
+// 1.5 s of VBR without a Xing header: "quiet.mp3" (0.3 s of silence, then
+// noise) and "loud.mp3" (noise, then silence); "info0.mp3" (2 s of clicks
+// whose Info tag counts no frames), "padded.mp3" (1.2 s of clicks, zeros
+// to 5 MB), "one.mp3" and "one.mp2" (one 417-byte frame).
 // path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 // ffmpeg's input for a click track of seconds at rate: a quiet 300 Hz tone

@@ -350,7 +350,13 @@ TEST_F(BadInputTest, Projects)
         {"no-tavrel.tvr", "<xml version=\"1.0\">\n<project />\n</xml>\n", kUnreadable,
          {"no-tavrel.tvr: not a project file (no \"tavrel\" element)\n"}},
         {"malformed.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"320>\n</tavrel>\n</xml>\n",
-         kUnreadable, {"malformed.tvr: not an XML file", "line 3, column 20"}},
+         kUnreadable, {"malformed.tvr: not an XML file: not well-formed XML (a damaged attribute) at line 3, column 20\n"}},
+        // The parser's faults in our words, never its own.
+        {"unclosed.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show />\n", kUnreadable,
+         {"unclosed.tvr: not an XML file: not well-formed XML (an element not closed before the end) at line 3"}},
+        {"mismatch.tvr", "<xml version=\"1.0\">\n<tavrel>\n<slide_show>\n</tavrel>\n</xml>\n", kUnreadable,
+         {"mismatch.tvr: not an XML file: not well-formed XML (an end tag that does not match the element it closes) "
+          "at line 4, column 3\n"}},
         {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone,
          {"empty-tavrel.tvr:2: tavrel: no slide_show element"}},
         // What a setter or range check refuses is said with the range and
@@ -745,7 +751,9 @@ TEST_F(BadInputTest, Media)
     const std::vector<Case> cases = {
         {"truncated.tvr", Project("", Slides(ImageSlide(dir_.file("truncated.jpg")) + goodSlide)), kDone,
          {"truncated.tvr: slide 1: picture", "truncated.jpg\" cannot be read"}},
-        {"text-jpg.tvr", Project("", Slides(ImageSlide(dir_.file("text.jpg")) + goodSlide)), kDone, {"slide 1", "text.jpg"}},
+        {"text-jpg.tvr", Project("", Slides(ImageSlide(dir_.file("text.jpg")) + goodSlide)), kDone,
+         {"slide 1: picture \"" + dir_.file("text.jpg") +
+          "\" cannot be read or encoded (not a picture or movie file this program reads)"}},
         {"huge-png.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("huge.png")))), kDone, {"slide 2", "huge.png"}},
         {"rows-bmp.tvr", Project("", Slides(ImageSlide(dir_.file("rows.bmp")) + goodSlide)), kDone, {"slide 1", "rows.bmp"}},
         {"exif.tvr", Project("", Slides(ImageSlide(dir_.file("exif.jpg")))), kDone, {}},
@@ -753,7 +761,8 @@ TEST_F(BadInputTest, Media)
          {"lying.wav\" is damaged (it ends after 0.0 s of the 48695.8 s it claims): the movie keeps what could be decoded"}},
         {"lying-aif.tvr", Project("", Slides(goodSlide) + sound(dir_.file("lying.aif"))), kDone,
          {"lying.aif\" is damaged (it ends after 0.0 s of the 194783.1 s it claims)"}},
-        {"text-mp3.tvr", Project("", Slides(goodSlide) + sound(dir_.file("text.mp3"))), kDone, {"text.mp3\" cannot be read"}},
+        {"text-mp3.tvr", Project("", Slides(goodSlide) + sound(dir_.file("text.mp3"))), kDone,
+         {"text.mp3\" cannot be read (not a movie or sound file this program reads)"}},
         {"11k-320.tvr",
          Project("", Slides(goodSlide) + sound(dir_.file("11k.wav"), "sample_rate=\"44100\" bit_rate=\"320\" stereo=\"true\" ")),
          kDone, {}, {}, {"sound"}},
@@ -780,7 +789,8 @@ TEST_F(BadInputTest, Media)
          kDone,
          {"bg_image=\"" + dir_.file("fifo.jpg") +
               "\" cannot be read (a FIFO, not a file): the movie has no background image",
-          "bg_frame_pattern=\"" + dir_.file("text.jpg") + "\" cannot be read (", "): the movie has no frame\n"}},
+          "bg_frame_pattern=\"" + dir_.file("text.jpg") +
+              "\" cannot be read (not a picture or movie file this program reads): the movie has no frame\n"}},
         {"folder-wav.tvr", Project("", Slides(goodSlide) + sound(dir_.file("folder.wav"))), kDone,
          {"folder.wav\" cannot be read (a folder, not a file)"}},
         {"folder-jpg.tvr", Project("", Slides(ImageSlide(dir_.file("folder.jpg")) + goodSlide)), kDone,
@@ -889,6 +899,17 @@ TEST_F(BadInputTest, Movies)
         huge.replace(at, 8, U32(100000) + U32(100000));
     }
     Write("huge.avi", huge);
+    Write("cut.avi", huge.substr(0, 100));
+    // Indexes that do not hold: a sample description count past the box, a
+    // chunk offset count past memory.
+    for (const char* box : {"stsd", "stco"}) {
+        std::string edited = mp4;
+        const size_t at = edited.find(box, edited.find("moov"));
+        ASSERT_NE(at, std::string::npos) << box;
+        edited.replace(at + 8, 4, "\x7F\xFF\xFF\xFF");
+        Write(std::string(box) + ".mp4", edited);
+    }
+    Write("text.txt", "Notes for the show\n");
     Write("sound.mp4", ReadFile(tavrel_test::TestMovieNamed("m4a").path));
     Write("t.m4a", ReadFile(tavrel_test::TestMovieNamed("m4a").path));
     Write("empty.mp4", "");
@@ -992,8 +1013,29 @@ TEST_F(BadInputTest, Movies)
                                         "): slide left out of the movie"};
     };
     std::vector<Case> cases = {
+        // Said in our words, by FFmpeg's codes, never in its own.
         {"cut-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("cut.mp4")) + good)), kDone,
-         leftOut("cut.mp4", "not a movie or sound file")},
+         leftOut("cut.mp4", "the file is cut short or its index is missing"), {}, {"moov", "Invalid data"}},
+        {"headers.tvr",
+         Project("", Slides(ImageSlide(dir_.file("stsd.mp4")) + ImageSlide(dir_.file("stco.mp4")) +
+                            ImageSlide(dir_.file("cut.avi")) + good)),
+         kDone,
+         {"slide 1: picture \"" + dir_.file("stsd.mp4") + "\" cannot be read or encoded (its index is damaged)",
+          "slide 2: picture \"" + dir_.file("stco.mp4") +
+              "\" cannot be read or encoded (its headers claim more than memory holds)",
+          "slide 3: picture \"" + dir_.file("cut.avi") + "\" cannot be read or encoded (its headers are damaged or cut "
+          "short)"},
+         {}, {"Invalid data", "Cannot allocate", "atom"}},
+        // A file of no kind is named by what it was asked to be.
+        {"text.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + dir_.file("text.txt") + "\"",
+                 Slides(ImageSlide(dir_.file("text.txt")) + good) + sound(dir_.file("text.txt"))),
+         kDone,
+         {"sound \"" + dir_.file("text.txt") +
+              "\" cannot be read (not a movie or sound file this program reads): the movie goes without it",
+          "bg_image=\"" + dir_.file("text.txt") +
+              "\" cannot be read (not a picture or movie file this program reads): the movie has no background image",
+          leftOut("text.txt", "not a picture or movie file this program reads")[0]}},
         {"blank-mov.tvr", Project("", Slides(ImageSlide(dir_.file("blank.mov")) + good)), kDone,
          leftOut("blank.mov", "no frame of its video can be decoded")},
         {"huge-avi.tvr", Project("", Slides(ImageSlide(dir_.file("huge.avi")) + good)), kDone,
@@ -1012,12 +1054,16 @@ TEST_F(BadInputTest, Movies)
         {"empty-mp4.tvr", Project("", Slides(ImageSlide(dir_.file("empty.mp4")) + good)), kDone,
          leftOut("empty.mp4", "the file is empty")},
         {"sound-cut.tvr", Project("", Slides(good) + sound(dir_.file("cut.mp4"))), kDone,
-         {"sound \"" + dir_.file("cut.mp4") + "\" cannot be read (not a movie or sound file"}},
+         {"sound \"" + dir_.file("cut.mp4") +
+          "\" cannot be read (the file is cut short or its index is missing): the movie goes without it"},
+         {}, {"moov"}},
         {"sound-silent.tvr", Project("", Slides(good) + sound(silent)), kDone,
          {"sound \"" + silent + "\" cannot be read (it holds no sound): the movie goes without it"}},
         {"damaged-avi.tvr", Project("", Slides(ImageSlide(dir_.file("damaged.avi")) + good)), kDone,
-         {"slide 1: picture \"" + dir_.file("damaged.avi") + "\" is damaged (ac-tex damaged at ",
-          "): the slide shows what could be decoded"}},
+         {"slide 1: picture \"" + dir_.file("damaged.avi") +
+          "\" is damaged (its first frame is damaged: the decoder hid the damage): the slide shows what could be "
+          "decoded"},
+         {}, {"ac-tex"}},
         {"outside-mov.tvr", Project("", Slides(ImageSlide(dir_.file("outside.mov")) + good)), kDone,
          leftOut("outside.mov", "its media lie in another file (\"file://" + dir_.file("other.mov") + "\")")},
         {"outside-sound.tvr", Project("", Slides(good) + sound(dir_.file("outside.mov"))), kDone,

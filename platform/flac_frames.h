@@ -1,0 +1,17 @@
+#pragma once
+// The length of a FLAC stream whose STREAMINFO leaves it open (a total of 0
+// samples, as a writer into a pipe leaves it), from its frame headers: each
+// names its place (a frame or sample number) and its block size under a
+// checksum. Found from the file's end, so it costs a few reads, where
+// decoding to the end costs the whole file and stops at the first damage.
+#include <cstdint>
+
+namespace platform {
+
+// The samples of one channel up to the end of the last frame whose header
+// is whole and follows on from the frame before it (or is the first frame);
+// -1 when the file is no FLAC stream or holds no such frame. fd is read with
+// pread only, so a stream over it keeps its place.
+int64_t FlacLengthFromFrames(int fd, int64_t fileSize);
+
+}  // namespace platform
