@@ -387,7 +387,8 @@ void Runner::CheckMedia()
         if (path.IsEmpty() || sized || refused) return;
         CQTMovie picture;
         int naturalWidth = 0, naturalHeight = 0, w = 0, h = 0;
-        if (picture.OpenFile(CPath(path.GetFullPath()), platform::MediaWanted::kPicture)) picture.GetSize(&naturalWidth, &naturalHeight);
+        if (picture.OpenFile(CPath(path.GetFullPath()), platform::MediaWanted::kPicture))
+            picture.GetSize(&naturalWidth, &naturalHeight);
         const std::string own = std::to_string(naturalWidth) + " x " + std::to_string(naturalHeight);
         if (!DrawnPictureSize(width, height, naturalWidth, naturalHeight, &w, &h))
             report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +
