@@ -5,6 +5,9 @@
 // header, so the record's layout is checked here once.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+
+#include "platform/resampler.h"
 
 namespace lame_bundle {
 
@@ -92,18 +95,35 @@ constexpr bool TakesRates(uint64_t inRate, uint64_t outRate)
     return inRate > 0 && outRate > 0 && inRate <= outRate * kMaxRateRatio && outRate <= inRate * kMaxRateRatio;
 }
 
+// The bit rate (kbit/s) an MP3 at rate Hz is encoded at when kbps is asked
+// for: kbps where the MP3 has it, else the nearest it has (the lower of two
+// as near); 0 for none asked (kbps of 0 or less). From 32000 Hz MPEG-1 has
+// 32 to 320, from 16000 Hz MPEG-2 8 to 160, and below MPEG-2.5 8 to 64,
+// libmp3lame's own limit there. The bundle encodes at this rate.
+constexpr uint32_t Mp3BitRateFor(uint32_t rate, int64_t kbps)
+{
+    constexpr uint32_t kMpeg1[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    constexpr uint32_t kMpeg2[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    if (kbps <= 0) return 0;
+    const uint32_t* rates = rate >= 32000 ? kMpeg1 : kMpeg2;
+    const size_t count = rate >= 32000 ? std::size(kMpeg1) : rate >= 16000 ? std::size(kMpeg2) : 8;
+    uint32_t best = rates[0];
+    for (size_t i = 1; i < count; ++i)
+        if (kbps - int64_t(best) > int64_t(rates[i]) - kbps) best = rates[i];
+    return best;
+}
+
 // Output bytes one encode call may produce for count samples fed at inRate
 // (all channels together); the caller's output buffer must take this much.
 // count 0 sizes the flush of beDeinitStream. Resampled, the count grows by
-// the ratio, plus the resampler's lag (under 64 frames of the lower rate),
-// which may come out of any later call and comes out whole at the flush.
+// the ratio, plus the frames the resampler held back (of both channels),
+// which may come out of any later call and come out whole at the flush.
 constexpr uint64_t MaxOutputBytes(uint64_t count, uint64_t inRate, uint64_t outRate)
 {
     uint64_t samples = count;
-    if (inRate != outRate && TakesRates(inRate, outRate)) {
-        const uint64_t up = (outRate + inRate - 1) / inRate;
-        samples = (count * outRate + inRate - 1) / inRate + 2 * 64 * up;
-    }
+    if (inRate != outRate && TakesRates(inRate, outRate))
+        samples = (count * outRate + inRate - 1) / inRate +
+                  2 * uint64_t(platform::Resampler::MaxHeldFrames(int64_t(inRate), int64_t(outRate)));
     return samples + samples / 4 + 7200;
 }
 

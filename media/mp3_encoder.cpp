@@ -167,21 +167,33 @@ void StereoToMono(const int16_t* in, size_t count, int16_t* out)
 bool CMp3Encoder::LoadBundle()
 {
     lastError_ = kNoError;
+    loadFailure_.clear();
     CPath path;
-    if (!GetBundleResourcePath(path, "lame_encU.bundle") || !Load(path)) {
+    if (!GetBundleResourcePath(path, "lame_encU.bundle")) {
         lastError_ = kBundleNotLoaded;
+        loadFailure_ = "it is missing from the program's resources";
         return false;
     }
-    beInitStream_ = reinterpret_cast<lame_bundle::InitStreamProc>(GetFunction("beInitStream"));
-    beEncodeChunk_ =
-        beInitStream_ ? reinterpret_cast<lame_bundle::EncodeChunkProc>(GetFunction("beEncodeChunk")) : nullptr;
-    beDeinitStream_ =
-        beEncodeChunk_ ? reinterpret_cast<lame_bundle::DeinitStreamProc>(GetFunction("beDeinitStream")) : nullptr;
-    beCloseStream_ =
-        beDeinitStream_ ? reinterpret_cast<lame_bundle::CloseStreamProc>(GetFunction("beCloseStream")) : nullptr;
-    beVersion_ = beCloseStream_ ? reinterpret_cast<lame_bundle::VersionProc>(GetFunction("beVersion")) : nullptr;
-    if (!beVersion_) {
+    if (!Load(path)) {
+        lastError_ = kBundleNotLoaded;
+        loadFailure_ = GetLoadError().empty() ? "it does not load" : GetLoadError();
+        return false;
+    }
+    // In this order; the first one missing fails the load.
+    const char* missing = nullptr;
+    auto find = [&](const char* name) {
+        void* entry = missing ? nullptr : GetFunction(name);
+        if (!entry && !missing) missing = name;
+        return entry;
+    };
+    beInitStream_ = reinterpret_cast<lame_bundle::InitStreamProc>(find("beInitStream"));
+    beEncodeChunk_ = reinterpret_cast<lame_bundle::EncodeChunkProc>(find("beEncodeChunk"));
+    beDeinitStream_ = reinterpret_cast<lame_bundle::DeinitStreamProc>(find("beDeinitStream"));
+    beCloseStream_ = reinterpret_cast<lame_bundle::CloseStreamProc>(find("beCloseStream"));
+    beVersion_ = reinterpret_cast<lame_bundle::VersionProc>(find("beVersion"));
+    if (missing) {
         lastError_ = kEntryMissing;
+        loadFailure_ = std::string("it lacks the entry point ") + missing;
         return false;
     }
     return true;
@@ -298,17 +310,18 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     inputRate_ = std::max(settings.inputRate, 0);
     outputRate_ = std::max(settings.outputRate, 0);
     uint64_t fedSamples = 0;
-    if (!LoadBundle()) {
-        if (lastError_ != kBundleNotLoaded) return Fail("the MP3 encoder is incomplete");
-        const std::string& why = GetLoadError();
-        return Fail(why.empty() ? "the MP3 encoder cannot be loaded" : "the MP3 encoder cannot be loaded: " + why);
-    }
+    if (!LoadBundle()) return Fail("the MP3 encoder cannot be loaded (" + loadFailure_ + ")");
     FillConfig(settings);
 
     CPath mp3Path;
     if (!MakeWorkTempFile(mp3Path, "audmp", ".mp3")) return Fail("no temporary file can be made");
+    // Each round reads its 102400 bytes of sound data in one call; the MP3
+    // a call's output makes (often a few kilobytes) is gathered in a buffer
+    // that outlives its stream.
+    std::vector<char> outBuffer(kMp3WriteBufferBytes);
     FileCloser in(aiffPath.Fopen("rb"));
     FileCloser out(mp3Path.Fopen("wb"));
+    if (out.get()) std::setvbuf(out.get(), outBuffer.data(), _IOFBF, outBuffer.size());
     bool streamOpen = false;
     auto failWith = [&](const std::string& why) {
         if (streamOpen) {
@@ -436,6 +449,7 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     if (cancelled()) return failWith("cancelled");
     if (!out.Close()) return failWith("the MP3 data cannot be written");
     in.Close();
+    std::vector<char>().swap(outBuffer);
     fedFrames_ = fedSamples / uint64_t(std::max(settings.inputChannels, 1));
 
     FileCloser back(mp3Path.Fopen("rb"));

@@ -60,6 +60,7 @@ public:
     static constexpr size_t kInputBufferBytes = 819200;
     static constexpr size_t kOutputBufferBytes = 409600;
     static constexpr size_t kReadBytes = 102400;
+    static constexpr size_t kMp3WriteBufferBytes = 65536;
 
     CMp3Encoder() = default;
 
@@ -85,6 +86,9 @@ public:
 
     uint32_t GetSamplesPerChunk() const { return samplesPerChunk_; }
     int GetLastError() const { return lastError_; }
+    // Why the last LoadBundle failed, for people: the loader's reason, what
+    // stands in the code's place, the entry point missing.
+    const std::string& GetLoadFailure() const { return loadFailure_; }
     // Why the last conversion failed, for people.
     const std::string& GetFailure() const { return failure_; }
     const lame_bundle::Config& GetConfig() const { return config_; }
@@ -111,6 +115,7 @@ private:
     uint32_t samplesPerChunk_ = 0;
     int lastError_ = kNoError;
     std::string failure_;
+    std::string loadFailure_;
     std::string damage_;
     uint64_t fedFrames_ = 0;
     int32_t inputRate_ = 0, outputRate_ = 0;

@@ -12,8 +12,6 @@ constexpr int kMpeg2BitRates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 11
 constexpr int kSampleRates[4][4] = {
     {11025, 12000, 8000, 0}, {0, 0, 0, 0}, {22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
 
-constexpr size_t kMinScanBytes = 32;
-
 uint32_t ReadWord(const uint8_t* p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
@@ -65,7 +63,9 @@ bool CMp3Frame::IsFrameHeader(uint32_t word)
 bool CMp3Frame::Locate(const uint8_t* buffer, size_t size, size_t* offset)
 {
     Clear();
-    if (!buffer || size < kMinScanBytes) return false;
+    // No floor on the bytes scanned beyond a header's: at 8 kbit/s a frame
+    // is 24 to 27 bytes, and the last one is the sound's end.
+    if (!buffer || size < 4) return false;
     for (size_t at = 0; at + 4 <= size; ++at) {
         const uint32_t word = ReadWord(buffer + at);
         if (!IsFrameHeader(word)) continue;

@@ -35,8 +35,8 @@ public:
     static bool IsFrameHeader(uint32_t word);
 
     // Finds the first frame in the buffer and takes it: its header and the
-    // bytes after it. false when fewer than 32 bytes are given, no header is
-    // found or the frame runs past the end.
+    // bytes after it. false when no header is found or the frame runs past
+    // the end.
     bool FindNext(const uint8_t* buffer, size_t length, size_t* offset);
     // As FindNext, taking the header and length but not copying the bytes.
     bool Locate(const uint8_t* buffer, size_t length, size_t* offset);

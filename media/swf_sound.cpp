@@ -16,7 +16,7 @@ void PrepareSettings(CSwfSoundFormat& format, CMp3Settings& settings)
 {
     // No MP3 rate is 5512 Hz (the encoder would keep the input rate instead):
     // such sounds are encoded and tagged at 11025 Hz.
-    if (format.rateCode == 0) format.rateCode = 1;
+    format.SetRate(format.GetMp3Rate());
     settings.bitRate = int32_t(format.bitRate);
     format.sizeCode = 1;
     settings.outputBits = format.GetSampleBits();
@@ -69,6 +69,11 @@ int CSwfSoundFormat::GetRate() const
         default:
             return 11025;
     }
+}
+
+uint32_t CSwfSoundFormat::GetMp3BitRate() const
+{
+    return lame_bundle::Mp3BitRateFor(uint32_t(GetMp3Rate()), int32_t(bitRate));
 }
 
 int CSwfSoundFormat::GetSwfFormat() const

@@ -22,6 +22,13 @@ struct CSwfSoundFormat {
     // taken as 11025.
     void SetRate(int hz);
     int GetRate() const;
+    // The rate the MP3 is encoded and tagged at: 5512 Hz, which no MP3 has,
+    // as 11025.
+    int GetMp3Rate() const { return rateCode == 0 ? 11025 : GetRate(); }
+    // The bit rate the MP3 is encoded at (lame_bundle::Mp3BitRateFor): the
+    // one asked for where an MP3 at its rate has it, else the nearest; 0
+    // when none is asked for.
+    uint32_t GetMp3BitRate() const;
     int GetSampleBits() const { return sizeCode == 1 ? 16 : 8; }
     void SetChannels(int count) { stereo = count == 2 ? 1 : 0; }
     int GetChannels() const { return stereo == 1 ? 2 : 1; }

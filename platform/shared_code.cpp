@@ -5,8 +5,10 @@
 
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "platform/cfstring.h"
+#include "platform/regular_file.h"
 #include "platform/shared_object_check.h"
 
 namespace platform {
@@ -41,6 +43,27 @@ std::string Printable(const char* text)
     return out;
 }
 
+// Why a bundle holds no code to load: what stands where its code file
+// should be (a FIFO, a device, a folder), or that nothing does.
+std::string NoCodeReason(const std::string& bundlePath)
+{
+    namespace fs = std::filesystem;
+    fs::path p(bundlePath);
+    std::error_code ec;
+    std::vector<fs::path> places{p};
+    if (fs::is_directory(p, ec)) {
+        if (!p.has_filename()) p = p.parent_path();
+        const fs::path macos = p / "Contents" / "MacOS";
+        places = {macos / p.stem(), macos / (p.stem().string() + ".so")};
+    }
+    for (const fs::path& place : places) {
+        struct stat st;
+        if (::stat(place.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return place.string() + ": " + NotRegularFileReason(st.st_mode);
+    }
+    return "no code in bundle \"" + bundlePath + "\"";
+}
+
 }  // namespace
 
 std::string BundleCodeFile(const std::string& path, bool executable)
@@ -70,7 +93,7 @@ bool SharedCode::Open(const std::string& bundlePath)
     Close();
     const std::string file = BundleCodeFile(bundlePath, false);
     if (file.empty()) {
-        error_ = "no code in bundle \"" + bundlePath + "\"";
+        error_ = NoCodeReason(bundlePath);
         return false;
     }
     // A path with a slash is never searched for in the library path.

@@ -1,6 +1,5 @@
 #include "platform/sound_media.h"
 
-#include <samplerate.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -680,31 +679,21 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
     return got;
 }
 
-ConvertedReader::~ConvertedReader()
-{
-    if (resampler_) src_delete(static_cast<SRC_STATE*>(resampler_));
-}
-
 bool ConvertedReader::Restart(SampleSource& source, int rate, int channels)
 {
-    if (resampler_) src_delete(static_cast<SRC_STATE*>(resampler_));
-    resampler_ = nullptr;
     source_ = &source;
     rate_ = rate;
     channels_ = channels;
-    in_.clear();
-    inAt_ = 0;
-    inputEnded_ = outputEnded_ = false;
+    resampler_ = Resampler();
+    ready_.clear();
+    readyAt_ = 0;
+    inputEnded_ = false;
     outPosition_ = -1;
     silent_ = true;
     readAny_ = false;
     const SoundInfo& info = source.Info();
     if (info.channels <= 0 || info.sampleRate <= 0 || rate <= 0 || channels <= 0 || !source.Seek(0)) return false;
-    if (rate != info.sampleRate) {
-        int error = 0;
-        resampler_ = src_new(SRC_SINC_MEDIUM_QUALITY, channels, &error);
-        if (!resampler_) return false;
-    }
+    if (rate != info.sampleRate && !resampler_.Start(info.sampleRate, rate, channels)) return false;
     outPosition_ = 0;
     return true;
 }
@@ -716,15 +705,19 @@ bool ConvertedReader::Fill(int64_t frames)
     const int64_t got = source_->Read16(raw.data(), frames);
     // A decoder that gives up after some sound ends the sound there.
     if (got < 0 && !readAny_) return false;
+    ready_.erase(ready_.begin(), ready_.begin() + std::ptrdiff_t(readyAt_));
+    readyAt_ = 0;
     if (got <= 0) {
         inputEnded_ = true;
+        if (resampler_.IsStarted()) resampler_.Finish(&ready_);
         return true;
     }
     readAny_ = true;
-    in_.erase(in_.begin(), in_.begin() + std::ptrdiff_t(inAt_));
-    inAt_ = 0;
-    const size_t base = in_.size();
-    in_.resize(base + size_t(got) * size_t(channels_));
+    // Mixed to the output's channels: straight into what is ready, or
+    // through the resampler.
+    std::vector<float>& mixed = resampler_.IsStarted() ? mixed_ : ready_;
+    const size_t base = resampler_.IsStarted() ? 0 : mixed.size();
+    mixed.resize(base + size_t(got) * size_t(channels_));
     for (int64_t f = 0; f < got; ++f) {
         const int16_t* frame = &raw[size_t(f * in)];
         for (int c = 0; c < channels_; ++c) {
@@ -736,9 +729,10 @@ bool ConvertedReader::Fill(int64_t frames)
                 v = frame[c % in];
             }
             silent_ = silent_ && v == 0;
-            in_[base + size_t(f * channels_ + c)] = v / 32768.0f;
+            mixed[base + size_t(f * channels_ + c)] = v / 32768.0f;
         }
     }
+    if (resampler_.IsStarted()) resampler_.Push(mixed.data(), size_t(got), &ready_);
     return true;
 }
 
@@ -747,44 +741,18 @@ bool ConvertedReader::Produce(int64_t frames, std::vector<float>* out)
     constexpr int64_t kBlockFrames = 16384;
     const size_t ch = size_t(channels_);
     int64_t produced = 0;
-    while (produced < frames && !outputEnded_) {
-        const size_t held = (in_.size() - inAt_) / ch;
-        if (!resampler_) {
-            if (held == 0) {
-                if (inputEnded_) break;
-                if (!Fill(std::min(kBlockFrames, frames - produced))) return false;
-                continue;
-            }
-            const size_t take = size_t(std::min<int64_t>(frames - produced, int64_t(held)));
-            out->insert(out->end(), in_.begin() + std::ptrdiff_t(inAt_), in_.begin() + std::ptrdiff_t(inAt_ + take * ch));
-            inAt_ += take * ch;
-            produced += int64_t(take);
+    while (produced < frames) {
+        const size_t held = (ready_.size() - readyAt_) / ch;
+        if (held == 0) {
+            if (inputEnded_) break;
+            if (!Fill(resampler_.IsStarted() ? kBlockFrames : std::min(kBlockFrames, frames - produced))) return false;
             continue;
         }
-        if (held == 0 && !inputEnded_) {
-            if (!Fill(kBlockFrames)) return false;
-            continue;
-        }
-        const int64_t want = std::min(kBlockFrames, frames - produced);
-        const size_t base = out->size();
-        out->resize(base + size_t(want) * ch);
-        SRC_DATA data{};
-        data.data_in = in_.data() + inAt_;
-        data.input_frames = long(held);
-        data.data_out = out->data() + base;
-        data.output_frames = long(want);
-        data.end_of_input = inputEnded_ ? 1 : 0;
-        data.src_ratio = double(rate_) / source_->Info().sampleRate;
-        if (src_process(static_cast<SRC_STATE*>(resampler_), &data) != 0) return false;
-        inAt_ += size_t(data.input_frames_used) * ch;
-        out->resize(base + size_t(data.output_frames_gen) * ch);
-        produced += data.output_frames_gen;
-        if (data.output_frames_gen == 0 && data.input_frames_used == 0) {
-            if (inputEnded_)
-                outputEnded_ = true;
-            else if (!Fill(kBlockFrames))
-                return false;
-        }
+        const size_t take = size_t(std::min<int64_t>(frames - produced, int64_t(held)));
+        out->insert(out->end(), ready_.begin() + std::ptrdiff_t(readyAt_),
+                    ready_.begin() + std::ptrdiff_t(readyAt_ + take * ch));
+        readyAt_ += take * ch;
+        produced += int64_t(take);
     }
     outPosition_ += produced;
     return true;
@@ -799,7 +767,7 @@ bool ConvertedReader::Read(SampleSource& source, int rate, int channels, int64_t
     if (!onward) {
         if (!Restart(source, rate, channels)) return false;
         // Unresampled frames are the source's own: straight there.
-        if (!resampler_ && first > 0) {
+        if (!resampler_.IsStarted() && first > 0) {
             if (!source.Seek(first)) return false;
             outPosition_ = first;
         }
@@ -807,7 +775,7 @@ bool ConvertedReader::Read(SampleSource& source, int rate, int channels, int64_t
     // A resampled sound is read from its start, so that every piece comes
     // out of the one resampler as the whole sound does.
     std::vector<float> skipped;
-    while (outPosition_ < first && !outputEnded_ && !(inputEnded_ && !resampler_)) {
+    while (outPosition_ < first) {
         skipped.clear();
         const int64_t before = outPosition_;
         if (!Produce(std::min<int64_t>(first - outPosition_, 65536), &skipped)) return false;
@@ -828,11 +796,45 @@ bool NothingOfItDecodes(SampleSource& source)
     return NothingDecodes(source, done, true);
 }
 
+namespace {
+
+// libsndfile writes here into a stream whose buffer takes
+// kAiffWriteBufferBytes.
+SF_VIRTUAL_IO* StreamWriteCalls()
+{
+    static SF_VIRTUAL_IO calls = {
+        [](void* user) -> sf_count_t {
+            std::FILE* f = static_cast<std::FILE*>(user);
+            const off_t at = ::ftello(f);
+            if (at < 0 || ::fseeko(f, 0, SEEK_END) != 0) return -1;
+            const off_t size = ::ftello(f);
+            return ::fseeko(f, at, SEEK_SET) == 0 ? sf_count_t(size) : -1;
+        },
+        [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+            std::FILE* f = static_cast<std::FILE*>(user);
+            return ::fseeko(f, offset, whence) == 0 ? ::ftello(f) : -1;
+        },
+        [](void* out, sf_count_t count, void* user) -> sf_count_t {
+            return count > 0 ? sf_count_t(std::fread(out, 1, size_t(count), static_cast<std::FILE*>(user))) : 0;
+        },
+        [](const void* in, sf_count_t count, void* user) -> sf_count_t {
+            return count > 0 ? sf_count_t(std::fwrite(in, 1, size_t(count), static_cast<std::FILE*>(user))) : 0;
+        },
+        [](void* user) -> sf_count_t { return ::ftello(static_cast<std::FILE*>(user)); },
+    };
+    return &calls;
+}
+
+}  // namespace
+
 bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
                   const std::function<bool(double)>& progress, std::string* error, SoundExportResult* result)
 {
+    std::FILE* stream = nullptr;
+    std::vector<char> buffer;  // the stream's, until it closes
     auto fail = [&](const std::string& why, SNDFILE* out) {
         if (out) sf_close(out);
+        if (stream) std::fclose(stream);
         ::unlink(path.c_str());
         if (error) *error = why;
         return false;
@@ -855,7 +857,11 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     // What goes wrong writing is the system's to say.
     const auto unwritten = [&] { return "cannot write " + path + ": " + std::strerror(errno ? errno : EIO); };
     errno = 0;
-    SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &outInfo);
+    stream = std::fopen(path.c_str(), "w+b");
+    if (!stream) return fail(unwritten(), nullptr);
+    buffer.resize(kAiffWriteBufferBytes);
+    std::setvbuf(stream, buffer.data(), _IOFBF, buffer.size());
+    SNDFILE* out = sf_open_virtual(StreamWriteCalls(), SFM_WRITE, &outInfo, stream);
     if (!out) return fail(unwritten(), nullptr);
 
     constexpr int64_t kBlockFrames = 16384;
@@ -897,7 +903,12 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     if (!end.empty()) damage = damage.empty() ? end : damage + "; " + end;
     // A source shorter than announced still ends at 100%.
     if (progress && reported < 1.0 && !progress(1.0)) return fail("cancelled", out);
-    if (sf_close(out) != 0) return fail("cannot finish the AIFF file", nullptr);
+    // What the stream still holds is written as it closes: a full disk shows there.
+    errno = 0;
+    if (sf_close(out) != 0) return fail(unwritten(), nullptr);
+    const bool closed = std::fclose(stream) == 0;
+    stream = nullptr;
+    if (!closed) return fail(unwritten(), nullptr);
     if (result) {
         result->frames = done;
         result->damage = damage;

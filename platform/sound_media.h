@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/resampler.h"
+
 namespace platform {
 
 struct SoundInfo {
@@ -204,6 +206,12 @@ struct SoundExportResult {
     std::string damage;
 };
 
+// libsndfile writes the exported AIFF a few kilobytes a call: through a
+// buffer of this size a long sound's hundred megabytes take a few hundred
+// system calls, not tens of thousands, while a short sound's peak memory
+// grows by little.
+inline constexpr size_t kAiffWriteBufferBytes = size_t(64) << 10;
+
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels. progress
 // receives the fraction done (0 to 1) after each block and returns false to
@@ -221,7 +229,6 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
 class ConvertedReader {
 public:
     ConvertedReader() = default;
-    ~ConvertedReader();
     ConvertedReader(const ConvertedReader&) = delete;
     ConvertedReader& operator=(const ConvertedReader&) = delete;
 
@@ -237,18 +244,19 @@ public:
 
 private:
     bool Restart(SampleSource& source, int rate, int channels);
-    // Up to frames decoded frames of the source, mixed to channels_, onto in_.
+    // Decodes up to frames frames of the source, mixed to channels_ and
+    // resampled, onto ready_; the input's end flushes the resampler.
     bool Fill(int64_t frames);
     // Up to frames output frames onto out.
     bool Produce(int64_t frames, std::vector<float>* out);
 
     SampleSource* source_ = nullptr;
     int rate_ = 0, channels_ = 0;
-    void* resampler_ = nullptr;  // SRC_STATE
-    std::vector<float> in_;      // mixed input not yet resampled
-    size_t inAt_ = 0;
+    Resampler resampler_;       // started when the rates differ
+    std::vector<float> mixed_;  // input mixed to channels_, for the resampler
+    std::vector<float> ready_;  // output frames not yet handed out, from readyAt_
+    size_t readyAt_ = 0;
     bool inputEnded_ = false;
-    bool outputEnded_ = false;
     int64_t outPosition_ = -1;
     bool silent_ = true;
     bool readAny_ = false;

@@ -116,18 +116,31 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
             item.SetSrc(src);
             item.SetFileMissing(missing);
         }
-        long v;
         uint32_t time = item.GetStartTime();
         if (r.NumberIn("start_time", &time)) item.SetStartTime(time);
         time = item.GetDuration();
         if (r.NumberIn("duration", &time)) item.SetDuration(time);
         int rate = item.GetSampleRate();
         if (r.NumberIn("sample_rate", &rate)) item.SetSampleRate(rate);
-        if (r.Int("bit_rate", &v)) item.SetBitRate(static_cast<int>(v));
+        int bitRate = item.GetBitRate();
+        const bool bitRateGiven = r.NumberIn("bit_rate", &bitRate);
+        if (bitRateGiven) item.SetBitRate(bitRate);
         if (r.Bool("play_entire_sound", &flag)) item.SetPlayEntireSound(flag);
         if (r.Bool("loop", &flag)) item.SetLoop(flag);
         if (r.Bool("stereo", &flag)) item.SetStereo(flag);
         if (r.Bool("sync", &flag)) item.SetSync(flag);
+        // A sound the movie takes is encoded at the nearest rate the encoder
+        // has (a file only written back keeps the value); a rate of none is
+        // the export's to say.
+        if (bitRateGiven && context && context->movieFollows && include_ > 0 && !item.GetSrc().IsEmpty()) {
+            const CSwfSoundFormat format = item.GetExportFormat(12.0f);
+            const uint32_t used = format.GetMp3BitRate();
+            if (used != 0 && used != uint32_t(item.GetBitRate()))
+                r.Refused(
+                    "bit_rate",
+                    ("the MP3 encoder has no such bit rate at " + std::to_string(format.GetMp3Rate()) + " Hz").c_str(),
+                    (std::to_string(used) + " used").c_str());
+        }
         return true;
     });
     return true;

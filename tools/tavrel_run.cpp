@@ -19,6 +19,7 @@
 #include "foundation/system_utils.h"
 #include "media/image.h"
 #include "media/jpeg_sections.h"
+#include "media/mp3_encoder.h"
 #include "media/picture_file.h"
 #include "media/qt_movie.h"
 #include "platform/bundle.h"
@@ -196,6 +197,7 @@ private:
     CPublishSettings publish_;
     bool skinFound_[2] = {false, false};  // controls, mute
     std::vector<std::string> unreadSounds_;  // said before the export: not said again
+    bool encoderFailed_ = false;             // said once before the export, for every sound
     std::vector<int> saidLeftOut_;           // slides said left out by the plan
 };
 
@@ -338,6 +340,21 @@ std::string PlayerJpegTrouble(const CSlide& slide)
 // a preloader bar template without its bar.
 void Runner::CheckMedia()
 {
+    // Every sound goes through the one encoder: one that cannot be loaded
+    // is said once, for them all, and no sound is blamed for it.
+    bool anySound = false;
+    auto takesSound = [&](CSoundList& sounds) {
+        for (int i = 0; sounds.HasInclude() && i < sounds.GetCount(); ++i)
+            anySound = anySound || (sounds.Get(i) && sounds.Get(i)->HasFile());
+    };
+    takesSound(show_.GetSounds());
+    for (int i = 0; i < show_.GetSlideCount(); ++i) takesSound(show_.GetSlide(i)->GetSounds());
+    CMp3Encoder encoder;
+    if (anySound && !encoder.LoadBundle()) {
+        encoderFailed_ = true;
+        report_.Warn("the MP3 encoder lame_encU.bundle cannot be loaded (" + encoder.GetLoadFailure() +
+                     "): the movie goes without its sounds");
+    }
     auto checkSounds = [&](CSoundList& sounds, const std::string& where) {
         if (!sounds.HasInclude()) return;
         for (int i = 0; i < sounds.GetCount(); ++i) {
@@ -570,7 +587,8 @@ int Runner::Export(const std::string& output)
         if (!w.leftOut)
             report_.Warn(where + "sound \"" + w.src.GetText() + "\" is damaged (" + w.text +
                          "): the movie keeps what could be decoded");
-        else if (std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
+        else if (!encoderFailed_ &&
+                 std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
             WarnSoundLeftOut(where, w.src, w.text);
     }
     // A skin that was found but has no clip to copy.

@@ -2,18 +2,17 @@
 // Streams are plain constant-bit-rate MP3 without a reservoir, a Xing/Info
 // frame or ID3 tags, so every frame decodes alone and the frames can be cut
 // into movie frames as they are. Samples at another rate than the MP3's are
-// resampled here with libsamplerate, whose output keeps the input's time:
+// resampled here (platform/resampler.h, whose output keeps the input's time):
 // libmp3lame's own resampler fails from a ratio of about 4 on, and libmp3lame
 // then runs at the one rate.
 #include <lame/lame.h>
-#include <samplerate.h>
 
-#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "media/lame_config.h"
+#include "platform/resampler.h"
 
 using namespace lame_bundle;
 
@@ -23,47 +22,17 @@ struct EncoderStream {
     ~EncoderStream()
     {
         if (flags) lame_close(flags);
-        if (resampler) src_delete(resampler);
     }
     lame_global_flags* flags = nullptr;
     int channels = 1;
     uint32_t inRate = 0, outRate = 0;
-    SRC_STATE* resampler = nullptr;  // none when the rates agree
-    std::vector<float> in, out;
+    platform::Resampler resampler;  // started only when the rates differ
+    std::vector<float> out;
 };
 
 EncoderStream* FromHandle(Stream stream)
 {
     return reinterpret_cast<EncoderStream*>(stream);
-}
-
-// Resamples frames of s->in (all of them; none at the end of the input) into
-// s->out; false when the resampler fails.
-bool Resample(EncoderStream* s, size_t frames, bool end)
-{
-    const double ratio = double(s->outRate) / double(s->inRate);
-    const size_t ch = size_t(s->channels);
-    s->out.clear();
-    size_t used = 0;
-    for (;;) {
-        // Room for what these frames make and the resampler's lag (under 64
-        // frames of the lower rate).
-        const size_t base = s->out.size();
-        const size_t room = size_t(std::ceil(double(frames - used) * ratio)) + 64 * size_t(std::ceil(ratio));
-        s->out.resize(base + room * ch);
-        SRC_DATA data{};
-        data.data_in = s->in.data() + used * ch;
-        data.input_frames = long(frames - used);
-        data.data_out = s->out.data() + base;
-        data.output_frames = long((s->out.size() - base) / ch);
-        data.end_of_input = end ? 1 : 0;
-        data.src_ratio = ratio;
-        if (src_process(s->resampler, &data) != 0) return false;
-        used += size_t(data.input_frames_used);
-        s->out.resize(base + size_t(data.output_frames_gen) * ch);
-        if (data.output_frames_gen == 0 && data.input_frames_used == 0) return used == frames;
-        if (used == frames && !end) return true;
-    }
 }
 
 // Encodes what the resampler made; the bytes written, or -1.
@@ -92,9 +61,8 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
     s->inRate = config->dwSampleRate;
     s->outRate = config->dwReSampleRate;
     s->flags = lame_init();
-    int error = 0;
-    if (s->inRate != s->outRate) s->resampler = src_new(SRC_SINC_MEDIUM_QUALITY, s->channels, &error);
-    if (!s->flags || (s->inRate != s->outRate && !s->resampler)) {
+    if (s->inRate != s->outRate) s->resampler.Start(s->inRate, s->outRate, s->channels);
+    if (!s->flags) {
         delete s;
         return kErrNoMoreHandles;
     }
@@ -102,7 +70,9 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
     lame_set_num_channels(gf, s->channels);
     lame_set_in_samplerate(gf, int(s->outRate));
     lame_set_out_samplerate(gf, int(s->outRate));
-    lame_set_brate(gf, int(config->dwBitrate));
+    // The rate the caller was told of; libmp3lame would choose the same.
+    const uint32_t bitRate = Mp3BitRateFor(s->outRate, config->dwBitrate);
+    lame_set_brate(gf, int(bitRate));
     lame_set_VBR(gf, vbr_off);
     lame_set_mode(gf, s->channels == 1 ? MONO : config->nMode == kModeStereo ? STEREO : JOINT_STEREO);
     lame_set_quality(gf, config->nPreset == kPresetHighQuality ? 2 : 5);
@@ -113,8 +83,9 @@ __attribute__((visibility("default"))) uint32_t beInitStream(Config* config, uin
     lame_set_bWriteVbrTag(gf, 0);
     lame_set_write_id3tag_automatic(gf, 0);
     // libmp3lame quietly picks another rate for one MP3 cannot carry; the
-    // caller's frames and tags assume the rate asked for.
-    if (lame_init_params(gf) < 0 || lame_get_out_samplerate(gf) != int(s->outRate)) {
+    // caller's frames and tags assume the rates asked for.
+    if (lame_init_params(gf) < 0 || lame_get_out_samplerate(gf) != int(s->outRate) ||
+        lame_get_brate(gf) != int(bitRate)) {
         delete s;
         return kErrInvalidFormatParameters;
     }
@@ -132,10 +103,10 @@ __attribute__((visibility("default"))) uint32_t beEncodeChunk(Stream stream, uin
     const int frames = int(count / uint32_t(s->channels));
     const int room = int(MaxOutputBytes(count, s->inRate, s->outRate));
     int written = 0;
-    if (s->resampler) {
-        s->in.resize(size_t(frames) * size_t(s->channels));
-        src_short_to_float_array(samples, s->in.data(), int(s->in.size()));
-        written = Resample(s, size_t(frames), false) ? EncodeResampled(s, output, room) : -1;
+    if (s->resampler.IsStarted()) {
+        s->out.clear();
+        s->resampler.Push(samples, size_t(frames), &s->out);
+        written = EncodeResampled(s, output, room);
     } else {
         // libmp3lame does not write to its input; its interface is not const.
         short* in = const_cast<short*>(reinterpret_cast<const short*>(samples));
@@ -157,7 +128,11 @@ __attribute__((visibility("default"))) uint32_t beDeinitStream(Stream stream, ui
     const int room = int(MaxOutputBytes(0, s->inRate, s->outRate));
     // The resampler's lag comes out first, then libmp3lame's last frames.
     int tail = 0;
-    if (s->resampler) tail = Resample(s, 0, true) ? EncodeResampled(s, output, room) : -1;
+    if (s->resampler.IsStarted()) {
+        s->out.clear();
+        s->resampler.Finish(&s->out);
+        tail = EncodeResampled(s, output, room);
+    }
     const int written = tail < 0 ? -1 : lame_encode_flush(s->flags, output + tail, room - tail);
     if (written < 0) {
         *outputBytes = 0;

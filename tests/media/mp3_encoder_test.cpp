@@ -254,13 +254,15 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
 
 TEST(Mp3EncoderBundle, MissingOrIncompleteBundle)
 {
-    const std::pair<std::string, int> cases[] = {{"/nonexistent/lame_encU", CMp3Encoder::kBundleNotLoaded},
-                                                 {TAVREL_FAKE_LAME_INCOMPLETE, CMp3Encoder::kEntryMissing}};
-    for (const auto& [module, error] : cases) {
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"/nonexistent/lame_encU", CMp3Encoder::kBundleNotLoaded, "it is missing from the program's resources"},
+        {TAVREL_FAKE_LAME_INCOMPLETE, CMp3Encoder::kEntryMissing, "it lacks the entry point beVersion"}};
+    for (const auto& [module, error, why] : cases) {
         EncoderScope scope(module);
         CMp3Encoder encoder;
         EXPECT_FALSE(encoder.LoadBundle());
         EXPECT_EQ(encoder.GetLastError(), error);
+        EXPECT_EQ(encoder.GetLoadFailure(), why);
         const std::string wav = scope.File("in.wav");
         ASSERT_TRUE(WriteTone(wav, kWav16, 11025, 1, 1000, 440));
         CMp3Settings settings;

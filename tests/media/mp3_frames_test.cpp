@@ -82,9 +82,20 @@ TEST(Mp3FrameList, SplitSkipsJunkAndStopsAtACutFrame)
     ASSERT_TRUE(f.FindNext(bytes.data(), bytes.size(), &offset));
     EXPECT_EQ(offset, 10u);
 
-    // Fewer than 32 bytes are never scanned, even when they begin with a header.
+    // A frame cut short is not taken, however few bytes are left.
     std::vector<uint8_t> tail(bytes.begin() + 10, bytes.begin() + 41);
     EXPECT_FALSE(f.FindNext(tail.data(), tail.size(), nullptr));
+    // At 8 kbit/s and 22050 Hz a frame is 26 bytes: the last one, which ends
+    // the encoder's data, is taken whole, and not one byte short.
+    std::vector<uint8_t> small;
+    PutFrame(small, Header(2, 1, 0, 0), 0xB1);
+    PutFrame(small, Header(2, 1, 0, 0), 0xB2);
+    list.Clear();
+    list.Split(small.data(), small.size());
+    ASSERT_EQ(list.GetCount(), 2u);
+    EXPECT_EQ(list.GetAt(1)->data.back(), 0xB2);
+    EXPECT_EQ(PackFrames(small.data(), small.size()), 52u);
+    EXPECT_FALSE(f.FindNext(small.data() + 26, 25, nullptr));
     list.Clear();
     EXPECT_TRUE(list.Split(nullptr, 100));
     EXPECT_EQ(list.GetCount(), 0u);

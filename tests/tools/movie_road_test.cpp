@@ -14,6 +14,7 @@
 
 #include "../media/sound_fixtures.h"
 #include "../show/show_test_util.h"
+#include "media/mp3_frames.h"
 #include "program_runner.h"
 #include "support/scene_harness.h"
 #include "support/swf_tools.h"
@@ -207,6 +208,72 @@ TEST(MovieRoad, ClickTracksKeepTheirTime)
         for (size_t k = 0; k < clicks.size(); ++k)
             EXPECT_NEAR(clicks[k], c.from + 0.25 * double(k) + lead + double(kDelay) / kRate, 0.001) << k;
     }
+}
+
+// A bit rate the encoder does not have at the sound's rate is said once,
+// with the rate the MP3 is encoded at, and the movie's frames have that one;
+// one it has is taken without a word. The show's sound and one slide sound
+// per row.
+TEST(MovieRoad, BitRatesAreSaidWithTheRateUsed)
+{
+    const struct {
+        int rate, asked, used;
+    } rows[] = {
+        {44100, 7, 32},    {44100, 144, 128}, {44100, 1000, 320},  {22050, 200, 160},
+        {22050, 8, 8},     {11025, 96, 64},   {11025, 100000, 64}, {5512, 100, 64},  // 5512 Hz is 11025 in the movie
+        {44100, 160, 160},
+    };
+    TempDir dir;
+    const std::string wave = dir.file("tone.wav");
+    ASSERT_TRUE(tavrel_test::WriteTone(wave, tavrel_test::kWav16, 22050, 1, 6615, 440));
+    const auto item = [&](int rate, int kbps) {
+        return "<sound_data include=\"true\">\n<sound src=\"" + wave + "\" sample_rate=\"" + std::to_string(rate) +
+               "\" bit_rate=\"" + std::to_string(kbps) + "\" />\n</sound_data>\n";
+    };
+    std::string slides;
+    for (size_t i = 1; i < std::size(rows); ++i)
+        slides += "<slide type=\"blank\" duration=\"500\">\n" + item(rows[i].rate, rows[i].asked) + "</slide>\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"),
+        show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n" + slides + "</slides>\n" +
+                            item(rows[0].rate, rows[0].asked) + "</slide_show>\n")));
+    const ProgramResult r = RunProgram({"show.tvr", "show.swf"}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The show's sound is an event sound, each slide's a stream in its clip.
+    std::vector<std::string> mp3s;
+    CSwfReader reader;
+    ASSERT_TRUE(reader.Parse(CPath(dir.file("show.swf").c_str()), true, 0, true));
+    for (CSwfTag* tag : reader.GetTags(nullptr)) {
+        if (auto* sound = dynamic_cast<const CTagDefineSound*>(tag))
+            mp3s.insert(mp3s.begin(), {sound->data.begin() + 2, sound->data.end()});
+        if (auto* sprite = dynamic_cast<CTagDefineSprite*>(tag)) {
+            std::string stream;
+            for (CSwfTag* inner : sprite->tags)
+                if (auto* b = dynamic_cast<const CTagSoundStreamBlock*>(inner); b && b->data.size() > 4)
+                    stream.append(b->data.begin() + 4, b->data.end());
+            if (!stream.empty()) mp3s.push_back(stream);
+        }
+    }
+    reader.ClearTags(true);
+    ASSERT_EQ(mp3s.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const auto& row = rows[i];
+        SCOPED_TRACE(std::to_string(row.asked) + " kbit/s at " + std::to_string(row.rate) + " Hz");
+        const std::string line =
+            "sound bit_rate=\"" + std::to_string(row.asked) + "\": the MP3 encoder has no such bit rate at " +
+            std::to_string(row.rate == 5512 ? 11025 : row.rate) + " Hz: " + std::to_string(row.used) + " used\n";
+        size_t said = 0;
+        for (size_t at = 0; (at = r.err.find(line, at)) != std::string::npos; at += line.size()) ++said;
+        EXPECT_EQ(said, row.asked == row.used ? 0u : 1u) << r.err;
+        CMp3FrameList frames;
+        frames.Split(reinterpret_cast<const uint8_t*>(mp3s[i].data()), mp3s[i].size());
+        ASSERT_GT(frames.GetCount(), 0u);
+        for (size_t f = 0; f < frames.GetCount(); ++f) ASSERT_EQ(frames.GetAt(f)->GetBitRate(), row.used * 1000) << f;
+        // Every frame the encoder wrote: the 0.3 s after its delay, whole.
+        const int movieRate = row.rate == 5512 ? 11025 : row.rate;
+        EXPECT_GE(frames.GetCount() * (movieRate >= 32000 ? 1152u : 576u), 0.3 * movieRate + 1105);
+    }
+    EXPECT_EQ(RunProgram({"--strict", "show.tvr", "strict.swf"}, dir.path()).exitCode, 4);
 }
 
 // FFmpeg's libraries are loaded only by a run that meets a movie file, and

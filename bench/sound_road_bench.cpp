@@ -1,0 +1,249 @@
+// A show sound that must be resampled, as users run it: the `tavrel`
+// program compiling a show whose one sound is ten minutes at another rate
+// than the movie's 44.1 kHz stereo at 128 kbit/s, against ffmpeg doing the
+// same work on one thread with the encoder's settings (decode, resample,
+// libmp3lame at quality 2 without a bit reservoir):
+//   ffmpeg -threads 1 -i SRC -threads 1 -filter_threads 1 -ar 44100 -ac 2
+//          -c:a libmp3lame -b:a 128k -compression_level 2 -reservoir 0 out.mp3
+// The two run alternately; the counters are medians of the CPU time (user
+// and system) of each and of the pairs' ratios. Goal: at most 1.10 ×.
+// Sources: an 8 kHz mono tone with clicks, 8 kHz mono noise, and a 48 kHz
+// stereo Opus of pink noise, tones and clicks. TAVREL_SOUND_SECONDS (600)
+// and TAVREL_SOUND_PAIRS (7) set the length and the number of pairs.
+//
+// Beside it the resampler alone against libswresample's (as ffmpeg runs it)
+// and libsamplerate's converters: a minute of 8 kHz stereo to 44.1 kHz.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+#include <samplerate.h>
+
+#include "platform/resampler.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int EnvInt(const char* name, int fallback)
+{
+    const char* v = std::getenv(name);
+    return v && std::atoi(v) > 0 ? std::atoi(v) : fallback;
+}
+
+struct Cpu {
+    double user = 0, sys = 0;
+    double Total() const { return user + sys; }
+};
+
+// Runs the program (looked up in PATH when it has no slash) with its output
+// thrown away; its CPU time, or a negative total when it failed.
+Cpu Run(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage r{};
+    if (started != 0 || wait4(pid, &status, 0, &r) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {-1, 0};
+    return {double(r.ru_utime.tv_sec) + r.ru_utime.tv_usec / 1e6, double(r.ru_stime.tv_sec) + r.ru_stime.tv_usec / 1e6};
+}
+
+struct Source {
+    const char* name;
+    const char* lavfi;  // ffmpeg's input options
+    const char* codec;
+};
+const Source kSources[] = {
+    {"tone8k.wav", "-f lavfi -i \"aevalsrc='0.3*sin(2*PI*440*t)+if(lt(mod(t\\,0.25)\\,0.002)\\,0.8\\,0)':s=8000\"",
+     "-ac 1 -c:a pcm_s16le"},
+    {"noise8k.wav", "-f lavfi -i \"anoisesrc=r=8000:a=0.3\"", "-ac 1 -c:a pcm_s16le"},
+    {"music48k.opus",
+     "-f lavfi -i \"anoisesrc=color=pink:r=48000:a=0.2\" -f lavfi -i "
+     "\"aevalsrc='0.2*sin(2*PI*440*t)+if(lt(mod(t\\,0.5)\\,0.003)\\,0.6\\,0)|0.2*sin(2*PI*660*t)':s=48000\" "
+     "-filter_complex \"[0][1]amix=inputs=2:normalize=0\"",
+     "-ac 2 -c:a libopus -b:a 128k"},
+};
+
+// The source and a show of one blank slide whose sound it is; empty when
+// ffmpeg could not make it.
+std::string MakeShow(const Source& source, int seconds, std::string* sound)
+{
+    const fs::path folder = fs::temp_directory_path() / "tavrel_sound_road_bench";
+    fs::create_directories(folder);
+    *sound = (folder / (std::to_string(seconds) + "s-" + source.name)).string();
+    if (!fs::exists(*sound)) {
+        const std::string command = "ffmpeg -v error -y " + std::string(source.lavfi) + " -t " +
+                                    std::to_string(seconds) + " " + source.codec + " '" + *sound + "'";
+        if (std::system(command.c_str()) != 0) return "";
+    }
+    const std::string project = *sound + ".tvr";
+    FILE* out = std::fopen(project.c_str(), "w");
+    if (!out) return "";
+    std::fprintf(out,
+                 "<xml version=\"1.0\">\n<tavrel version_major=\"1\" version_minor=\"122\">\n"
+                 "<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" duration=\"1000\" />\n"
+                 "</slides>\n<sound_data include=\"true\">\n<sound src=\"%s\" sample_rate=\"44100\" "
+                 "bit_rate=\"128\" stereo=\"true\" />\n</sound_data>\n</slide_show>\n</tavrel>\n</xml>\n",
+                 sound->c_str());
+    return std::fclose(out) == 0 ? project : "";
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void BM_ProgramAgainstFfmpeg(benchmark::State& state)
+{
+    const Source& source = kSources[state.range(0)];
+    state.SetLabel(source.name);
+    const int seconds = EnvInt("TAVREL_SOUND_SECONDS", 600), pairs = EnvInt("TAVREL_SOUND_PAIRS", 7);
+    std::string sound;
+    const std::string project = MakeShow(source, seconds, &sound);
+    if (project.empty()) {
+        state.SkipWithError("ffmpeg could not make the source");
+        return;
+    }
+    const std::string movie = project + ".swf", mp3 = project + ".mp3";
+    std::vector<double> ours, theirs, oursUser, oursSys, theirsUser, theirsSys, ratios;
+    for (auto _ : state) {
+        for (int i = 0; i < pairs; ++i) {
+            const Cpu a = Run({TAVREL_PROGRAM, "--quiet", project, movie});
+            const Cpu b = Run({"ffmpeg",
+                               "-v",
+                               "error",
+                               "-y",
+                               "-threads",
+                               "1",
+                               "-i",
+                               sound,
+                               "-threads",
+                               "1",
+                               "-filter_threads",
+                               "1",
+                               "-ar",
+                               "44100",
+                               "-ac",
+                               "2",
+                               "-c:a",
+                               "libmp3lame",
+                               "-b:a",
+                               "128k",
+                               "-compression_level",
+                               "2",
+                               "-reservoir",
+                               "0",
+                               mp3});
+            if (a.user < 0 || b.user < 0) {
+                state.SkipWithError("a program failed");
+                return;
+            }
+            ours.push_back(a.Total()), oursUser.push_back(a.user), oursSys.push_back(a.sys);
+            theirs.push_back(b.Total()), theirsUser.push_back(b.user), theirsSys.push_back(b.sys);
+            ratios.push_back(a.Total() / b.Total());
+        }
+    }
+    state.counters["tavrel_s"] = Median(ours);
+    state.counters["tavrel_user_s"] = Median(oursUser);
+    state.counters["tavrel_sys_s"] = Median(oursSys);
+    state.counters["ffmpeg_s"] = Median(theirs);
+    state.counters["ffmpeg_user_s"] = Median(theirsUser);
+    state.counters["ffmpeg_sys_s"] = Median(theirsSys);
+    state.counters["ratio"] = Median(ratios);
+    state.counters["ratio_min"] = *std::min_element(ratios.begin(), ratios.end());
+    state.counters["ratio_max"] = *std::max_element(ratios.begin(), ratios.end());
+    fs::remove(movie);
+    fs::remove(mp3);
+}
+BENCHMARK(BM_ProgramAgainstFfmpeg)->DenseRange(0, 2)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// A minute of an 8 kHz stereo tone to 44.1 kHz (the time is per minute of
+// sound; frames, what came out): 0 ours, 1 libswresample as
+// ffmpeg runs it, 2 and 3 libsamplerate's fastest and medium sinc.
+void BM_Resample(benchmark::State& state)
+{
+    constexpr int kIn = 8000, kOut = 44100, kSeconds = 60, kBlock = 4096;
+    static const char* const kNames[] = {"ours", "libswresample", "libsamplerate fastest", "libsamplerate medium"};
+    const int kind = int(state.range(0));
+    state.SetLabel(kNames[kind]);
+    std::vector<float> in(size_t(kIn) * kSeconds * 2);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = float(0.5 * std::sin(double(i / 2) * 2 * M_PI * 440 / kIn));
+    std::vector<float> out(size_t(kBlock) * 2 * (kOut / kIn + 2) + 4096);
+    size_t made = 0;
+    for (auto _ : state) {
+        made = 0;
+        if (kind == 0) {
+            platform::Resampler r;
+            r.Start(kIn, kOut, 2);
+            std::vector<float> y;
+            for (size_t at = 0; at < in.size() / 2; at += kBlock) {
+                y.clear();
+                r.Push(in.data() + at * 2, std::min<size_t>(kBlock, in.size() / 2 - at), &y);
+                made += y.size() / 2;
+            }
+            y.clear();
+            r.Finish(&y);
+            made += y.size() / 2;
+        } else if (kind == 1) {
+            SwrContext* swr = nullptr;
+            AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+            swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kOut, &stereo, AV_SAMPLE_FMT_FLT, kIn, 0, nullptr);
+            swr_init(swr);
+            for (size_t at = 0; at < in.size() / 2; at += kBlock) {
+                const uint8_t* src = reinterpret_cast<const uint8_t*>(in.data() + at * 2);
+                uint8_t* dst = reinterpret_cast<uint8_t*>(out.data());
+                made += size_t(swr_convert(swr, &dst, int(out.size() / 2), &src,
+                                           int(std::min<size_t>(kBlock, in.size() / 2 - at))));
+            }
+            uint8_t* dst = reinterpret_cast<uint8_t*>(out.data());
+            made += size_t(swr_convert(swr, &dst, int(out.size() / 2), nullptr, 0));
+            swr_free(&swr);
+        } else {
+            int error = 0;
+            SRC_STATE* src = src_new(kind == 2 ? SRC_SINC_FASTEST : SRC_SINC_MEDIUM_QUALITY, 2, &error);
+            for (size_t at = 0; at <= in.size() / 2; at += kBlock) {
+                SRC_DATA data{};
+                data.data_in = in.data() + at * 2;
+                data.input_frames = long(std::min<size_t>(kBlock, in.size() / 2 - at));
+                data.data_out = out.data();
+                data.output_frames = long(out.size() / 2);
+                data.end_of_input = at + kBlock >= in.size() / 2;
+                data.src_ratio = double(kOut) / kIn;
+                src_process(src, &data);
+                made += size_t(data.output_frames_gen);
+            }
+            src_delete(src);
+        }
+    }
+    state.counters["frames"] = double(made);
+}
+BENCHMARK(BM_Resample)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+}  // namespace
