@@ -8,8 +8,9 @@
 #include <memory>
 #include <new>
 
-#include <jerror.h>
+// jpeglib.h first: jerror.h's list of codes depends on its configuration.
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "media/kept_block.h"
 
@@ -20,37 +21,120 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX] = {};
+    bool ended = false;  // the data ran out: what follows from that is not said again
+    // Why the job failed, in our words: set before an error of our own, or
+    // from libjpeg's code when it raises one.
+    std::string words;
 };
 
 void ErrorExit(j_common_ptr info)
 {
     auto* err = reinterpret_cast<ErrorManager*>(info->err);
-    (*info->err->format_message)(info, err->message);
+    if (err->words.empty()) err->words = JpegTroubleWords(info->err->msg_code);
     std::longjmp(err->jump, 1);
 }
 
 // Warnings are not printed: the thread's collector, when there is one,
-// keeps each decode's first (libjpeg passes on no more).
+// keeps those that mean part of the picture is lost, each kind once.
 thread_local CJpegWarnings* gWarnings = nullptr;
 
-void SilentMessage(j_common_ptr info)
+// Every warning comes here, not only the first (libjpeg's own count would
+// let a harmless one hide the damage after it); trace messages are dropped.
+void EmitMessage(j_common_ptr info, int level)
 {
-    if (!gWarnings || info->is_decompressor == 0) return;
-    char text[JMSG_LENGTH_MAX] = {};
-    (*info->err->format_message)(info, text);
-    gWarnings->Add(text);
+    if (level >= 0) return;
+    ++info->err->num_warnings;
+    const int code = info->err->msg_code;
+    // A file cut short ends in the marker libjpeg puts there, which the
+    // picture's data then runs into.
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    if (code == JWRN_HIT_MARKER && err->ended) return;
+    if (code == JWRN_JPEG_EOF) err->ended = true;
+    if (!gWarnings || info->is_decompressor == 0 || !JpegWarningMeansDamage(code)) return;
+    gWarnings->Add(JpegTroubleWords(code));
 }
 
 void InstallErrorManager(ErrorManager& err)
 {
     jpeg_std_error(&err.pub);
     err.pub.error_exit = ErrorExit;
-    err.pub.output_message = SilentMessage;
+    err.pub.emit_message = EmitMessage;
 }
 
 // A destination that grows: the stream never wraps or stops short.
 }  // namespace
+
+std::string JpegTroubleWords(int code)
+{
+    switch (code) {
+        case JWRN_JPEG_EOF:
+        case JERR_INPUT_EOF:
+        case JERR_INPUT_EMPTY:
+            return "the file ends before the picture does";
+        case JWRN_EXTRANEOUS_DATA:
+            return "data that is no JPEG before a marker";
+        case JWRN_HIT_MARKER:
+            return "picture data cut short by a marker";
+        case JWRN_MUST_RESYNC:
+            return "a restart marker out of place";
+        case JERR_NO_HUFF_TABLE:
+            return "a Huffman table it uses is missing";
+        case JERR_NO_QUANT_TABLE:
+            return "a quantization table it uses is missing";
+#ifdef D_ARITH_CODING_SUPPORTED
+        case JERR_NO_ARITH_TABLE:
+            return "an arithmetic-coding table it uses is missing";
+#endif
+        case JERR_BAD_HUFF_TABLE:
+        case JERR_DHT_INDEX:
+        case JERR_HUFF_CLEN_OVERFLOW:
+        case JERR_HUFF_MISSING_CODE:
+            return "a damaged Huffman table";
+        case JERR_DQT_INDEX:
+            return "a damaged quantization table";
+        case JERR_BAD_LENGTH:
+        case JERR_UNKNOWN_MARKER:
+        case JERR_NO_SOI:
+        case JERR_SOI_DUPLICATE:
+        case JERR_SOF_DUPLICATE:
+        case JERR_SOF_NO_SOS:
+        case JERR_SOS_NO_SOF:
+        case JERR_EOI_EXPECTED:
+        case JERR_NO_IMAGE:
+        case JERR_BAD_COMPONENT_ID:
+        case JERR_DAC_INDEX:
+        case JERR_DAC_VALUE:
+            return "a damaged marker";
+        case JERR_EMPTY_IMAGE:
+            return "a JPEG whose height follows its data, which this program does not decode";
+        case JERR_SOF_UNSUPPORTED:
+        case JERR_BAD_PRECISION:
+        case JERR_COMPONENT_COUNT:
+        case JERR_CONVERSION_NOTIMPL:
+        case JERR_BAD_J_COLORSPACE:
+        case JERR_NOTIMPL:
+        case JERR_NOT_COMPILED:
+        case JERR_ARITH_NOTIMPL:
+        case JERR_CCIR601_NOTIMPL:
+        case JERR_FRACT_SAMPLE_NOTIMPL:
+            return "a kind of JPEG this program does not decode";
+        case JERR_IMAGE_TOO_BIG:
+        case JERR_WIDTH_OVERFLOW:
+            return "a JPEG larger than this program decodes";
+        case JERR_OUT_OF_MEMORY:
+            return "out of memory";
+        case JERR_FILE_READ:
+            return "the file cannot be read";
+        default:
+            return "damaged JPEG data";
+    }
+}
+
+bool JpegWarningMeansDamage(int code)
+{
+    return code != JWRN_JFIF_MAJOR && code != JWRN_NOT_SEQUENTIAL && code != JWRN_BOGUS_ICC &&
+           code != JWRN_ADOBE_XFORM && code != JWRN_TOO_MUCH_DATA;
+}
 
 CJpegWarnings::CJpegWarnings() : outer_(gWarnings)
 {
@@ -179,7 +263,10 @@ bool RunDecompress(DecompressJob* job, std::FILE* file, int denominator)
     job->info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     job->info.scale_num = 1;
     job->info.scale_denom = unsigned(denominator);
-    if (!ImageSizeAllowed(job->info.image_width, job->info.image_height)) ERREXIT(&job->info, JERR_IMAGE_TOO_BIG);
+    if (!ImageSizeAllowed(job->info.image_width, job->info.image_height)) {
+        job->err.words = "JPEG picture " + ImageSizeRefusal(job->info.image_width, job->info.image_height);
+        ERREXIT(&job->info, JERR_IMAGE_TOO_BIG);
+    }
     jpeg_start_decompress(&job->info);
     const uint32_t w = job->info.output_width, h = job->info.output_height;
     const int components = job->info.output_components;
@@ -261,7 +348,7 @@ bool CJpegImage::Compress(uint32_t w, uint32_t h, int, const uint8_t* input)
         return false;
     }
     if (!RunCompress(job.get(), w, h, quality, input)) {
-        lastError = job->err.message;
+        lastError = job->err.words;
         return false;
     }
     pixels = job->dest.buffer;
@@ -297,7 +384,7 @@ bool CJpegImage::Decode(std::FILE* file, CKeptBlock* kept)
     job->info.err = &job->err.pub;
     job->kept = kept;
     if (!RunDecompress(job.get(), file, scaleDenominator)) {
-        lastError = job->err.message;
+        lastError = job->err.words;
         return false;
     }
     if (kept) {

@@ -60,7 +60,7 @@ public:
     void SetScaleDenominator(int denominator);
     int GetScaleDenominator() const { return scaleDenominator; }
 
-    // What libjpeg said about the last failure.
+    // Why the last operation failed (JpegTroubleWords).
     const std::string& GetLastError() const { return lastError; }
 
     uint32_t compressedSize = 0;
@@ -72,6 +72,15 @@ private:
     std::string lastError;
     int scaleDenominator = 1;
 };
+
+// libjpeg's message codes (jerror.h) in this program's words, for every
+// line that says what is wrong with a JPEG: the library's own sentences
+// never reach the user.
+std::string JpegTroubleWords(int messageCode);
+// Whether a warning of that code means part of the picture is lost. Those
+// that do not (an unknown JFIF revision, unused scan fields set oddly, a
+// damaged colour profile, which is not used) leave a picture decoded whole.
+bool JpegWarningMeansDamage(int messageCode);
 
 // The picture size from the stream's header, without decoding; false when
 // the stream is no readable JPEG.

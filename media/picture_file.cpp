@@ -12,6 +12,9 @@
 
 #include <gif_lib.h>
 #include <tiffio.h>
+// jpeglib.h first: jerror.h's list of codes depends on its configuration.
+#include <jpeglib.h>
+#include <jerror.h>
 
 #include "media/bmp_file.h"
 #include "media/forward_reader.h"
@@ -55,10 +58,28 @@ int ReadGifBytes(GifFileType* gif, GifByteType* out, int count)
     return int(std::fread(out, 1, size_t(std::max(count, 0)), reader->file));
 }
 
+// giflib's error codes in our words.
 std::string GifError(int code, const char* otherwise)
 {
-    const char* text = code ? GifErrorString(code) : nullptr;
-    return text ? text : otherwise;
+    switch (code) {
+        case D_GIF_ERR_READ_FAILED:
+        case D_GIF_ERR_EOF_TOO_SOON:
+            return "GIF data ends early";
+        case D_GIF_ERR_NOT_GIF_FILE:
+        case D_GIF_ERR_NO_SCRN_DSCR:
+            return "damaged GIF header";
+        case D_GIF_ERR_NO_COLOR_MAP:
+            return "GIF frame without colours";
+        case D_GIF_ERR_DATA_TOO_BIG:
+        case D_GIF_ERR_IMAGE_DEFECT:
+            return "damaged GIF image data";
+        case D_GIF_ERR_NOT_ENOUGH_MEM:
+            return "out of memory";
+        case 0:
+            return otherwise;
+        default:
+            return "damaged GIF data";
+    }
 }
 
 struct GifCloser {
@@ -237,9 +258,18 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
     TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, w);
     TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, h);
     if (!ImageSizeAllowed(*w, *h)) return (*error = SizeTrouble("TIFF", *w, *h)), nullptr;
+    // libtiff's reason is its own sentence: the fields it judged say it here.
     char message[1024] = {};
-    if (!TIFFRGBAImageOK(tiff.get(), message))
-        return (*error = message[0] ? std::string("TIFF: ") + message : "cannot decode the TIFF image"), nullptr;
+    if (!TIFFRGBAImageOK(tiff.get(), message)) {
+        uint16_t bits = 0, samples = 0, photometric = 0;
+        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+        const bool known = TIFFGetField(tiff.get(), TIFFTAG_PHOTOMETRIC, &photometric) == 1;
+        *error = "a TIFF of a kind this program does not decode (" + std::to_string(samples) + " samples of " +
+                 std::to_string(bits) + " bits a pixel, " +
+                 (known ? "photometric " + std::to_string(photometric) : std::string("no photometric tag")) + ")";
+        return nullptr;
+    }
     return tiff;
 }
 
@@ -374,7 +404,7 @@ std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
         auto is = [type](const char* name) { return std::memcmp(type, name, 4) == 0; };
         if (!header && !is("IHDR")) return "PNG: missing IHDR";
         std::vector<uint8_t> fields(is("IHDR") ? 13 : 0);
-        if (!ReadChunkData(f, type, length, critical, &fields)) return "PNG: CRC error";
+        if (!ReadChunkData(f, type, length, critical, &fields)) return kPngChecksumWrong;
         if (is("IHDR")) {
             if (header || length != 13) return "PNG: invalid IHDR";
             const uint32_t w = Big32(&fields[0]), h = Big32(&fields[4]);
@@ -419,10 +449,10 @@ std::string ProbeJpegSegments(ForwardReader& d)
         // Stuffed data bytes, restarts and TEM stand alone.
         if (code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;
         if (code == 0xD9) return "";
-        if (code == 0xD8) return "JPEG: a second start of image";
+        if (code == 0xD8) return JpegTroubleWords(JERR_SOI_DUPLICATE);
         if (n - p < 2) return "JPEG data ends inside a marker";
         const uint64_t length = uint64_t(d.At(p)) << 8 | uint64_t(d.At(p + 1));
-        if (length < 2) return "JPEG: bogus marker length";
+        if (length < 2) return JpegTroubleWords(JERR_BAD_LENGTH);
         if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC)
             progressive = code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;
         uint64_t needed = length;
@@ -517,6 +547,17 @@ std::string PictureTooLargeToRead(const CPath& path)
     if (SniffPictureKind(head, n) != PictureKind::kBmp) return "";
     PictureFile picture;
     return !picture.Open(path) && picture.TooLargeToRead() ? picture.LastError() : "";
+}
+
+std::string PictureDecodeTrouble(const CPath& path)
+{
+    uint8_t head[32] = {};
+    size_t n = 0;
+    if (File file{path.Fopen("rb")}) n = std::fread(head, 1, sizeof head, file.get());
+    if (SniffPictureKind(head, n) == PictureKind::kNone) return "";
+    PictureFile picture;
+    if (!picture.Open(path)) return picture.LastError();
+    return picture.Pixels(1, 1) ? "" : picture.LastError();
 }
 
 PictureKind SniffPictureKind(const uint8_t* d, size_t n)
@@ -615,7 +656,7 @@ std::string PictureFile::Decode(int denominator)
         CJpegImage jpeg;
         jpeg.SetScaleDenominator(denominator);
         const bool decoded = keep_ ? jpeg.LoadStreamInto(file.get(), keep_) : jpeg.LoadStream(file.get());
-        if (!decoded) return "JPEG: " + jpeg.GetLastError();
+        if (!decoded) return jpeg.GetLastError();
         TakeImage(jpeg, &pixels);
         if (keep_) pixels.kept = keep_->Data();
     } else {
@@ -627,7 +668,7 @@ std::string PictureFile::Decode(int denominator)
             CPngImage png;
             // Transparency stays; a background colour is only a display hint.
             png.applyBackground = false;
-            if (!png.DecodeStream(file.get())) return "PNG: " + png.GetLastError();
+            if (!png.DecodeStream(file.get())) return png.GetLastError();
             TakeImage(png, &pixels);
         } else if (kind_ == PictureKind::kBmp) {
             BmpBytes bytes;

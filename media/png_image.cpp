@@ -19,6 +19,7 @@ struct PngJob {
     png_structp png = nullptr;
     png_infop info = nullptr;
     std::string error;
+    bool ownError = false;  // error is this program's, not libpng's
     std::string sizeRefusal;  // why the header's size is refused
     // Reading, from memory or, with in set, from the stream.
     const uint8_t* cursor = nullptr;
@@ -32,12 +33,27 @@ struct PngJob {
     ~PngJob() { delete[] rows; }
 };
 
+const char kPngChecksumWrong[] = "PNG: a chunk's checksum is wrong";
+
 namespace {
 
+// libpng names its trouble in sentences of its own ("IDAT: CRC error",
+// "invalid distance too far back"): only a failed checksum is told apart.
 void OnError(png_structp png, png_const_charp message)
 {
-    static_cast<PngJob*>(png_get_error_ptr(png))->error = message ? message : "PNG error";
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    if (!job->ownError)
+        job->error = message && std::strstr(message, "CRC") ? kPngChecksumWrong : "damaged PNG data";
     png_longjmp(png, 1);
+}
+
+// Fails the job with words of this program's own.
+[[noreturn]] void Refuse(png_structp png, const char* words)
+{
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    job->error = words;
+    job->ownError = true;
+    png_error(png, words);
 }
 
 void OnWarning(png_structp, png_const_charp) {}
@@ -46,10 +62,10 @@ void ReadData(png_structp png, png_bytep out, png_size_t length)
 {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
     if (job->in) {
-        if (std::fread(out, 1, length, job->in) != length) png_error(png, "PNG data ends early");
+        if (std::fread(out, 1, length, job->in) != length) Refuse(png, "PNG data ends early");
         return;
     }
-    if (size_t(job->end - job->cursor) < length) png_error(png, "PNG data ends early");
+    if (size_t(job->end - job->cursor) < length) Refuse(png, "PNG data ends early");
     std::memcpy(out, job->cursor, length);
     job->cursor += length;
 }
@@ -57,13 +73,13 @@ void ReadData(png_structp png, png_bytep out, png_size_t length)
 void WriteData(png_structp png, png_bytep data, png_size_t length)
 {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (std::fwrite(data, 1, length, job->file) != length) png_error(png, "cannot write the file");
+    if (std::fwrite(data, 1, length, job->file) != length) Refuse(png, "cannot write the file");
 }
 
 void FlushData(png_structp png)
 {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (std::fflush(job->file) != 0) png_error(png, "cannot write the file");
+    if (std::fflush(job->file) != 0) Refuse(png, "cannot write the file");
 }
 
 // The background colour in 8 bits per channel: 16-bit values keep their
@@ -109,7 +125,7 @@ bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
                  &result->filter);
     result->colorType = colorType;
     job->sizeRefusal = ImageSizeRefusal(w, h);
-    if (!job->sizeRefusal.empty()) png_error(job->png, "image too large");
+    if (!job->sizeRefusal.empty()) Refuse(job->png, "image too large");
 
     if (depth == 16) png_set_strip_16(job->png);
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_expand(job->png);
@@ -132,9 +148,9 @@ bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
     const size_t rowBytes = png_get_rowbytes(job->png, job->info);
     const int channels = png_get_channels(job->png, job->info);
     if (depth != 8 || (channels != 3 && channels != 4) || rowBytes != size_t(w) * channels)
-        png_error(job->png, "unexpected row layout");
+        Refuse(job->png, "PNG rows of an unexpected layout");
     job->rows = new (std::nothrow) uint8_t[rowBytes * h];
-    if (!job->rows) png_error(job->png, "out of memory");
+    if (!job->rows) Refuse(job->png, "out of memory");
     job->rowPointers.resize(h);
     for (png_uint_32 i = 0; i < h; ++i) job->rowPointers[i] = job->rows + size_t(i) * rowBytes;
     png_read_image(job->png, job->rowPointers.data());
@@ -156,7 +172,7 @@ bool RunEncode(PngJob* job, GWorldPtr world)
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(job->png, job->info);
     job->rows = new (std::nothrow) uint8_t[size_t(w) * 4];
-    if (!job->rows) png_error(job->png, "out of memory");
+    if (!job->rows) Refuse(job->png, "out of memory");
     world->LockPixels();
     for (int y = 0; y < h; ++y) {
         const uint8_t* in = world->GetPixBaseAddr() + size_t(y) * world->GetPixRowBytes();
@@ -221,7 +237,7 @@ bool CPngImage::Decode(PngJob& job)
     compressionType = result.compression;
     filterType = result.filter;
     if (!ok) {
-        lastError = !job.sizeRefusal.empty() ? "picture " + job.sizeRefusal
+        lastError = !job.sizeRefusal.empty() ? "PNG picture " + job.sizeRefusal
                     : job.error.empty()        ? "cannot decode the PNG data"
                                                : job.error;
         return false;

@@ -11,6 +11,10 @@
 
 struct PngJob;
 
+// What the PNG decoder and the check of a PNG's chunks both say of a chunk
+// whose stored checksum does not match its bytes.
+extern const char kPngChecksumWrong[];
+
 class CPngImage : public CImage {
 public:
     ~CPngImage() override = default;
@@ -28,6 +32,8 @@ public:
     // replaced only once the whole file has been written.
     static bool Save(GWorldPtr world, const CPath& path);
 
+    // Why the last decode failed, in this program's words (libpng's own
+    // sentences are not passed on).
     const std::string& GetLastError() const { return lastError; }
 
     // The header fields as read (colour type 0 grey, 2 RGB, 3 palette,

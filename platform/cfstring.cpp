@@ -391,6 +391,32 @@ bool Utf8ToMacRoman(const std::string& utf8, std::string& roman)
     return Transcode(utf8, kCFStringEncodingUTF8, kCFStringEncodingMacRoman, roman);
 }
 
+std::string MacRomanForTerminal(const std::string& text, bool keepUtf8)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto b = uint8_t(text[i]);
+        const size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+        if (b < 0x80 || (keepUtf8 && length && i + length <= text.size() && IsUtf8(text.data() + i, length))) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        }
+        // Every Mac Roman character lies below U+10000: three bytes at most.
+        const UniChar u = ByteToUnit(b, kCFStringEncodingMacRoman);
+        if (u < 0x800) {
+            out += char(0xC0 | u >> 6);
+        } else {
+            out += char(0xE0 | u >> 12);
+            out += char(0x80 | (u >> 6 & 0x3F));
+        }
+        out += char(0x80 | (u & 0x3F));
+        ++i;
+    }
+    return out;
+}
+
 bool IsUtf8(const char* bytes, size_t length)
 {
     std::u16string units;

@@ -67,6 +67,11 @@ std::string ToUtf8(CFStringRef string);
 // Mac Roman bytes of UTF-8 text and back; false when a character has no form.
 bool MacRomanToUtf8(const std::string& roman, std::string& utf8);
 bool Utf8ToMacRoman(const std::string& utf8, std::string& roman);
+// Text of the show's character set as a UTF-8 terminal shows it: each byte
+// from 0x80 is the Mac Roman character it stands for. With keepUtf8 (text
+// of a Unicode project, where only character references give such bytes
+// alone) what already forms UTF-8 stays.
+std::string MacRomanForTerminal(const std::string& text, bool keepUtf8);
 // Whether the bytes are well-formed UTF-8 (no overlong forms or surrogates).
 bool IsUtf8(const char* bytes, size_t length);
 // Mac Roman of well-formed UTF-8, each character Mac Roman lacks as

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -473,6 +474,35 @@ void TakeReplacedAttributes(int fd, const std::string& target)
         ::fchown(fd, st.st_uid, st.st_gid) != 0)
         (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
     ::fchmod(fd, st.st_mode & 07777);
+}
+
+namespace {
+
+std::string UserName(uid_t uid)
+{
+    const passwd* user = ::getpwuid(uid);
+    return user && user->pw_name ? user->pw_name : "user " + std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid)
+{
+    const group* g = ::getgrgid(gid);
+    return g && g->gr_name ? g->gr_name : "group " + std::to_string(gid);
+}
+
+}  // namespace
+
+std::string OwnerNotKept(const std::string& target, const std::string& replacement)
+{
+    struct stat was, now;
+    if (::stat(target.c_str(), &was) != 0 || ::stat(replacement.c_str(), &now) != 0) return "";
+    const bool ownerLost = was.st_uid != now.st_uid, groupLost = was.st_gid != now.st_gid;
+    if (ownerLost && groupLost)
+        return "owner " + UserName(was.st_uid) + " and group " + GroupName(was.st_gid) +
+               " are not kept: the new file belongs to " + UserName(now.st_uid) + ", group " + GroupName(now.st_gid);
+    if (ownerLost) return "owner " + UserName(was.st_uid) + " is not kept: the new file belongs to " + UserName(now.st_uid);
+    if (groupLost) return "group " + GroupName(was.st_gid) + " is not kept: the new file has group " + GroupName(now.st_gid);
+    return "";
 }
 
 std::string CreateHiddenSibling(const std::string& target)

@@ -129,6 +129,12 @@ std::string ReplacedFile(const std::string& path);
 // without write permission leaves fd writable. With nothing at target: the
 // mode a new file gets under the umask.
 void TakeReplacedAttributes(int fd, const std::string& target);
+// What replacement, made by CreateHiddenSibling to replace target, did not
+// keep of target's owner and group, in words for a warning ("owner alice is
+// not kept: the new file belongs to bob"); "" when it kept both, or when
+// target is not there. Only root gives a file away, and a group only a
+// member takes.
+std::string OwnerNotKept(const std::string& target, const std::string& replacement);
 // A new, empty hidden file beside target (on its file system, so a rename
 // puts it in place in one step) with what target keeps when replaced. Its
 // path, or "" with errno set.

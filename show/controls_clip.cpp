@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "platform/cfstring.h"
 #include "show/slide_show.h"
 #include "swf/buttons.h"
 #include "swf/display_tags.h"
@@ -368,18 +369,20 @@ bool CSkinClip::Build(CSlideShow& showToBuild, CSwfMovie& movie, uint16_t* nextI
         CSwfReader& reader;
         ~ClearOnExit() { reader.ClearTags(true); }
     } clear{reader};
+    // The name is the show's text, said as a terminal shows it.
+    const std::string name = platform::MacRomanForTerminal(skin.fileName, false);
     if (skin.path.IsEmpty() || !reader.Parse(skin.path, true, 0, true)) {
         // The movie goes on without the clip, as without a skin.
         error = skin.fileName.empty() && skin.path.IsEmpty()
                     ? std::string("No ") + kind.what + " skin is chosen"
-                    : std::string("The ") + kind.what + " skin \"" + skin.fileName + "\" cannot be read";
+                    : std::string("The ") + kind.what + " skin \"" + name + "\" cannot be read";
         return true;
     }
     const CSwfTagList& tags = reader.GetTags(nullptr);
     CTagPlaceObject2* placement = FindPlacementByName(kind.clipName, tags);
     auto* clip = placement ? dynamic_cast<CTagDefineSprite*>(FindCharacterById(placement->characterId, tags)) : nullptr;
     if (!clip) {
-        error = std::string("The ") + kind.what + " skin \"" + skin.fileName + "\" has no clip " + kind.clipName;
+        error = std::string("The ") + kind.what + " skin \"" + name + "\" has no clip " + kind.clipName;
         return true;
     }
     CSwfTemplate import;

@@ -25,7 +25,6 @@
 namespace {
 
 constexpr uint16_t kFrameDepth = 65000;
-constexpr int kMaxPictureSide = 8192;
 
 // A bitmap fill's matrix: the bitmap's pixels at twenty twips each.
 CSwfMatrix PixelMatrix()
@@ -41,15 +40,16 @@ void Place(CSwfMovie* movie, uint16_t id, uint16_t depth)
     movie->AddTag(NewPlacement(id, depth));
 }
 
-// The picture file as 24-bit pixels at width × height, or at its own size
-// when both are 0; false when it cannot be read.
-bool RenderPicture(const CPath& path, int width, int height, std::vector<uint8_t>& pixels, int* outW, int* outH)
+// The picture file as 24-bit pixels at the size DrawnPictureSize gives;
+// false when it cannot be read or drawn at that size.
+bool RenderPicture(const CPath& path, uint32_t givenWidth, uint32_t givenHeight, std::vector<uint8_t>& pixels,
+                   int* outW, int* outH)
 {
     CQTMovie picture;
     if (!picture.OpenFile(path)) return false;
-    if (width <= 0 || height <= 0) picture.GetSize(&width, &height);
-    // Larger than any movie needs, and more memory than is sensible to ask for.
-    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) return false;
+    int naturalWidth = 0, naturalHeight = 0, width = 0, height = 0;
+    picture.GetSize(&naturalWidth, &naturalHeight);
+    if (!DrawnPictureSize(givenWidth, givenHeight, naturalWidth, naturalHeight, &width, &height)) return false;
     Rect dst;
     dst.right = int16_t(width);
     dst.bottom = int16_t(height);
@@ -63,7 +63,7 @@ bool RenderPicture(const CPath& path, int width, int height, std::vector<uint8_t
 }
 
 // A JPEG bitmap of the picture with the next id; 0 when it cannot be made.
-uint16_t AddPictureBitmap(CSwfMovie* movie, uint16_t* ids, const CPath& path, int width, int height, int quality,
+uint16_t AddPictureBitmap(CSwfMovie* movie, uint16_t* ids, const CPath& path, uint32_t width, uint32_t height, int quality,
                           int* outW, int* outH)
 {
     std::vector<uint8_t> pixels;
@@ -110,6 +110,17 @@ std::unique_ptr<CFillStyle> GradientFill(uint8_t type, const CSwfMatrix& matrix,
 }
 
 }  // namespace
+
+bool DrawnPictureSize(uint32_t width, uint32_t height, int naturalWidth, int naturalHeight, int* outWidth,
+                      int* outHeight)
+{
+    const bool own = width == 0 || height == 0;
+    const int64_t w = own ? naturalWidth : int64_t(width), h = own ? naturalHeight : int64_t(height);
+    if (w <= 0 || h <= 0 || w > kMaxDrawnPictureSide || h > kMaxDrawnPictureSide) return false;
+    *outWidth = int(w);
+    *outHeight = int(h);
+    return true;
+}
 
 void CSlideShow::BuildHitAreaShape(CSwfMovie* movie, uint16_t* ids)
 {
@@ -230,8 +241,8 @@ bool CSlideShow::BuildBgImage(CSwfMovie* movie, uint16_t* ids, uint16_t* depths)
 {
     if (!use_bg_image || !CPath(bg_image.GetFullPath()).Exists()) return false;
     int w = 0, h = 0;
-    const uint16_t bitmap = AddPictureBitmap(movie, ids, CPath(bg_image.GetFullPath()), int(bg_image_width),
-                                             int(bg_image_height), int(bg_image_quality), &w, &h);
+    const uint16_t bitmap = AddPictureBitmap(movie, ids, CPath(bg_image.GetFullPath()), bg_image_width,
+                                             bg_image_height, int(bg_image_quality), &w, &h);
     if (!bitmap) return false;
     auto* shape = new CTagDefineShape;
     shape->SetCharacterId(++*ids);

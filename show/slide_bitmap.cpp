@@ -10,6 +10,7 @@
 #include "media/image.h"
 #include "media/image_filter.h"
 #include "media/image_scale.h"
+#include "media/jpeg_image.h"
 #include "media/picture_scratch.h"
 #include "media/picture_file.h"
 #include "media/progress.h"
@@ -279,8 +280,12 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     };
     // Taken before any pixels: where it goes in, its pixels are not needed.
     std::unique_ptr<CSwfDefineTag> stream(opened ? fileStream() : nullptr);
-    // Read through all the same, so a damaged file is said as for any slide.
-    if (stream) picture.DrawsFirstFrame();
+    // Read through all the same, so a damaged file is said as for any slide;
+    // one that does not decode at all goes in, and is said, as damaged.
+    if (stream && !picture.DrawsFirstFrame()) {
+        const std::string why = PictureDecodeTrouble(slide.GetSrc());
+        if (!why.empty()) CJpegWarnings::AddToCurrent(why);
+    }
 
     CImage& image = scratch.frame;
     const int renderW = quarter ? height : width, renderH = quarter ? width : height;

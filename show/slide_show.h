@@ -34,6 +34,15 @@ struct CTimelineRecord {
     uint16_t depth = 0;
 };
 
+// The largest side at which the export draws the background image or a
+// frame pattern: no movie shows more, and more is memory to no purpose.
+constexpr uint32_t kMaxDrawnPictureSide = 8192;
+// The size such a picture is drawn at: width × height as stored, or the
+// picture's own (natural) size when either is 0. False when a side of it is
+// past kMaxDrawnPictureSide or not above 0: the movie then goes without it.
+bool DrawnPictureSize(uint32_t width, uint32_t height, int naturalWidth, int naturalHeight, int* outWidth,
+                      int* outHeight);
+
 class CSlideShow {
 public:
     // SetBounds results.

@@ -97,9 +97,12 @@ void CReadContext::IssueAt(long offset, const std::string& element, const char* 
         auto before = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), static_cast<size_t>(offset));
         issue.line = 1 + static_cast<int>(before - lineEnds_.begin());
     }
-    issue.attribute = attribute ? attribute : "";
-    issue.value = value;
-    issue.what = what ? what : "";
+    // The file's text, and the show's, in the Unicode a terminal shows.
+    auto shown = [this](const std::string& text) { return platform::MacRomanForTerminal(text, unicodeText); };
+    issue.element = shown(element);
+    issue.attribute = shown(attribute ? attribute : "");
+    issue.value = shown(value);
+    issue.what = shown(what ? what : "");
     report->Report(issue);
 }
 
@@ -356,7 +359,10 @@ bool CElementReader::Word(const char* name, WordTable words, bool ignoreCase, in
             return true;
         }
     }
-    UnknownWord(name, text, *out >= 0 && size_t(*out) < words.size() ? words[*out] : "");
+    // The word as the file has it: the show's form of a Unicode project's
+    // text may have lost characters.
+    CXMLNode n;
+    UnknownWord(name, Raw(name, &n) ? n.GetString("") : text, *out >= 0 && size_t(*out) < words.size() ? words[*out] : "");
     return false;
 }
 

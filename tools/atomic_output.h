@@ -17,6 +17,8 @@ public:
     // writable, or target is a folder or a locked file.
     bool Create(const std::string& target, std::string* error);
     const std::string& GetTempPath() const { return temp_; }
+    // The file the new one replaces or is written into (links followed).
+    const std::string& GetTargetPath() const { return target_; }
     // Puts the new file in place of target.
     bool Commit(std::string* error);
     // Removes the new file; target is untouched.

@@ -23,6 +23,7 @@
 #include "media/picture_file.h"
 #include "media/qt_movie.h"
 #include "platform/bundle.h"
+#include "platform/cfstring.h"
 #include "platform/files.h"
 #include "platform/regular_file.h"
 #include "show/preloader.h"
@@ -102,6 +103,7 @@ bool ReadFrameCount(const std::string& path, unsigned* frames)
 }
 
 std::string PictureTrouble(const CPath& path);
+std::string SlidePictureTrouble(const CPath& path);
 
 class Runner {
 public:
@@ -152,10 +154,33 @@ private:
         saidLeftOut_.push_back(n);
         // The reader said a missing picture where it stands.
         if (slide && slide->IsPictureMissing()) return;
-        const std::string why = slide ? PictureTrouble(slide->GetSrc()) : std::string();
+        const std::string why = slide ? SlidePictureTrouble(slide->GetSrc()) : std::string();
         report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
                      (slide ? slide->GetSrc().GetText() : std::string()) + "\" cannot be read or encoded" +
                      (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
+    }
+
+    // A file the run replaces keeps its owner and group only where the run
+    // may set them: said when it may not, before anything is replaced.
+    void WarnOwnerNotKept(const std::string& shown, const std::string& target, const std::string& replacement)
+    {
+        const std::string words = platform::OwnerNotKept(target, replacement);
+        if (!words.empty()) report_.Warn(shown + ": " + words);
+    }
+
+    // The same for the --resave file, through a file made as its
+    // replacement is and removed again.
+    void CheckResaveOwner(const std::string& resave)
+    {
+        platform::OutputTarget target;
+        std::string why;
+        struct stat st {};
+        if (!platform::JudgeOutput(resave, &target, &why) || target.inPlace || ::stat(target.path.c_str(), &st) != 0)
+            return;
+        const std::string trial = MakeOutputTempFile(target.path, false);
+        if (trial.empty()) return;
+        WarnOwnerNotKept(o_.resave, target.path, trial);
+        ::unlink(trial.c_str());
     }
 
     void WarnSoundLeftOut(const std::string& where, const CPath& src, const std::string& why)
@@ -239,7 +264,8 @@ void Runner::LoadSkins(const std::string& resources)
         const std::string why = !there                ? "no such skin in " + resources + "/" + k.folder
                                 : S_ISREG(st.st_mode) ? file + " is not a movie (SWF)"
                                                       : file + " is " + platform::NotRegularFileReason(st.st_mode);
-        report_.Warn(std::string(k.attribute) + "=\"" + name + "\": " + why + ": the movie has no " +
+        report_.Warn(std::string(k.attribute) + "=\"" + platform::MacRomanForTerminal(name, false) + "\": " + why +
+                     ": the movie has no " +
                      (k.mute ? "mute control" : "playback controls"));
     }
 }
@@ -258,14 +284,26 @@ std::string SoundTrouble(const CPath& path)
     return piece ? "" : "its sound cannot be decoded";
 }
 
-// Why a slide's picture gives the movie no slide, for the warning that says
-// it was left out; empty when its first frame renders.
+// Why a picture or movie file gives the movie no picture: it does not open,
+// holds no picture, or its first frame does not draw. Empty when it draws.
 std::string PictureTrouble(const CPath& path)
 {
     CQTMovie movie;
     if (!movie.OpenFile(path, platform::MediaWanted::kPicture)) return movie.GetLastError();
     if (!movie.HasVideoTrack()) return "it holds no picture";
-    return movie.DrawsFirstFrame() ? "" : movie.GetLastError();
+    if (movie.DrawsFirstFrame()) return "";
+    // A picture's decoder says why; a movie's reason is the movie's.
+    const std::string decoder = PictureDecodeTrouble(path);
+    return decoder.empty() ? movie.GetLastError() : decoder;
+}
+
+// Why the export leaves a slide's picture out, as its plan judged it: a
+// picture file by its structure, anything else by its first frame.
+std::string SlidePictureTrouble(const CPath& path)
+{
+    const PictureProbe probe = ProbePicture(path);
+    if (probe.kind != PictureKind::kNone && !probe.readable) return probe.error;
+    return PictureTrouble(path);
 }
 
 // What a JPEG slide's file holds that the player would not show as it
@@ -343,14 +381,43 @@ void Runner::CheckMedia()
         if (!jpeg.empty()) report_.Warn(where + "picture \"" + slide->GetSrc().GetText() + "\": " + jpeg);
     }
 
-    // The show's own pictures: the export goes without them unsaid.
-    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without) {
+    // The show's own pictures: the export goes without them unsaid. Each
+    // is drawn at the size stored, or at its own where that is 0.
+    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without, bool stored = false,
+                            uint32_t width = 0, uint32_t height = 0) {
+        const std::string tail = std::string(": the movie has no ") + without;
+        // A size past what is drawn is said by the attribute that holds it.
+        const std::pair<const char*, uint32_t> sides[] = {{"bg_image_width", width}, {"bg_image_height", height}};
+        const bool sized = width && height;
+        bool refused = false;
+        for (const auto& [name, side] : sides)
+            if (sized && side > kMaxDrawnPictureSide) {
+                report_.Report({"slide_show", 0, name, std::to_string(side),
+                                "out of range (1 to " + std::to_string(kMaxDrawnPictureSide) + ")" + tail});
+                refused = true;
+            }
         const std::string why = path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()));
-        if (!why.empty())
-            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why +
-                         "): the movie has no " + without);
+        if (!why.empty()) {
+            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why + ")" + tail);
+            return;
+        }
+        if (path.IsEmpty() || sized || refused) return;
+        CQTMovie picture;
+        int naturalWidth = 0, naturalHeight = 0, w = 0, h = 0;
+        if (picture.OpenFile(CPath(path.GetFullPath()), platform::MediaWanted::kPicture))
+            picture.GetSize(&naturalWidth, &naturalHeight);
+        const std::string own = std::to_string(naturalWidth) + " x " + std::to_string(naturalHeight);
+        if (!DrawnPictureSize(width, height, naturalWidth, naturalHeight, &w, &h))
+            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +
+                         " pixels are more than it is drawn at (" + std::to_string(kMaxDrawnPictureSide) +
+                         " a side)" + tail);
+        else if (stored)
+            report_.Report({"slide_show", 0, width ? "bg_image_height" : "bg_image_width", "0",
+                            "drawn at the picture's own size, " + own});
     };
-    if (show_.use_bg_image) checkPicture(show_.bg_image, "bg_image", "background image");
+    if (show_.use_bg_image)
+        checkPicture(show_.bg_image, "bg_image", "background image", true, show_.bg_image_width,
+                     show_.bg_image_height);
     constexpr uint32_t kPatternFrame = 5, kCustomPatternFrame = 6;
     if (show_.bg_frame == kPatternFrame) checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", "frame");
     if (show_.bg_frame == kCustomPatternFrame)
@@ -391,9 +458,10 @@ void Runner::CheckCaptionFonts()
             }
             if (missing.empty()) continue;
             const int line = report_.SlideLine(report_.FileSlideNumber(i + 1));
-            report_.Report({"caption", line, "txt", caption->GetText(),
-                            "not in the font \"" + std::string(caption->GetFont().GetName()) + "\": " + missing +
-                                " left blank"});
+            // The show's text is Mac Roman; the terminal reads UTF-8.
+            report_.Report({"caption", line, "txt", platform::MacRomanForTerminal(caption->GetText(), false),
+                            "not in the font \"" + platform::MacRomanForTerminal(caption->GetFont().GetName(), false) +
+                                "\": " + missing + " left blank"});
         }
     }
 }
@@ -478,6 +546,7 @@ int Runner::Export(const std::string& output)
     CAtomicOutput target;
     std::string why;
     if (!target.Create(output, &why)) return Fail(kExitExportFailed, o_.output + ": cannot create: " + why);
+    if (!target.IsInPlace()) WarnOwnerNotKept(o_.output, target.GetTargetPath(), target.GetTempPath());
     const bool bar = !o_.quiet && ::isatty(::fileno(err_));
     CConsoleProgress progress(err_, bar, CancelFlag());
     ProgressParams params;
@@ -576,6 +645,7 @@ int Runner::Steps()
     RegisterShowKinds();
 
     if (int code = Read()) return code;
+    if (!resave.empty()) CheckResaveOwner(resave);
     if (StrictStop()) return StrictFailure();
     if (!resave.empty()) {
         std::FILE* said = SummaryStream(resave);

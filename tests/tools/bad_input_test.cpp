@@ -5,6 +5,7 @@
 #include <link.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cstddef>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../media/picture_fixtures.h"
 #include "../media/sound_fixtures.h"
 #include "../show/movie_walker.h"
 #include "../show/show_test_util.h"
@@ -75,6 +77,50 @@ std::string JpegWithBadExif(const std::string& good)
     const std::string body = std::string("Exif\0\0", 6) + tiff;
     const uint32_t length = uint32_t(body.size() + 2);
     return good.substr(0, 2) + "\xFF\xE1" + char(length >> 8) + char(length) + body + good.substr(2);
+}
+
+// The good JPEG with bytes put before its end marker.
+std::string BeforeEnd(const std::string& good, const std::string& bytes)
+{
+    return good.substr(0, good.size() - 2) + bytes + good.substr(good.size() - 2);
+}
+
+// The good JPEG with the byte at `from` bytes past its first marker `marker`
+// (FF and the code) set to value.
+std::string JpegByte(const std::string& good, char marker, size_t from, char value)
+{
+    std::string edited = good;
+    edited[edited.find(std::string("\xFF") + marker) + from] = value;
+    return edited;
+}
+
+// A PNG with one byte of its image data changed: under a checksum made
+// anew (the data no longer inflates) or under the old one.
+std::string PngWithBadData(const std::string& good, bool checksumToo)
+{
+    std::string png = good;
+    const size_t idat = png.find("IDAT");
+    const uint32_t length = uint32_t(uint8_t(png[idat - 4])) << 24 | uint8_t(png[idat - 3]) << 16 |
+                            uint8_t(png[idat - 2]) << 8 | uint8_t(png[idat - 1]);
+    for (size_t i = 2; i < length && i < 40; ++i) png[idat + 4 + i] ^= '\x5A';
+    if (checksumToo) return png;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + idat), uInt(4 + length));
+    for (int i = 0; i < 4; ++i) png[idat + 4 + length + size_t(i)] = char(crc >> (24 - 8 * i));
+    return png;
+}
+
+// One grey pixel of 64-bit floating-point samples: a TIFF libtiff reads
+// but does not turn into RGBA.
+std::string DoubleTiff()
+{
+    auto entry = [](uint16_t tag, uint16_t type, uint32_t value) {
+        return U16(tag) + U16(type) + U32(1) + (type == 3 ? U16(value) + U16(0) : U32(value));
+    };
+    std::string t = "II*" + std::string(1, '\0') + U32(8) + U16(10);
+    t += entry(256, 3, 1) + entry(257, 3, 1) + entry(258, 3, 64) + entry(259, 3, 1) + entry(262, 3, 1) +
+         entry(273, 4, 8 + 2 + 10 * 12 + 4) + entry(277, 3, 1) + entry(278, 3, 1) + entry(279, 4, 8) +
+         entry(339, 3, 3);
+    return t + U32(0) + std::string(8, '\0');
 }
 
 // A BMP that claims two billion rows and holds a few bytes.
@@ -421,7 +467,24 @@ TEST_F(BadInputTest, Projects)
                                        "<caption txt=\"a&#xF0;b&#xF0;\" />\n</caption_data>\n"))),
          kDone,
          {"fonts.tvr:7: slide 1: caption font_size=\"0\"", "font_size=\"-12\"",
-          "fonts.tvr:5: slide 1: caption txt=\"a\xF0" "b\xF0\": not in the font \"", "\": U+F8FF left blank\n"}},
+          // Text in the show's character set is quoted in UTF-8: 0xF0 is U+F8FF.
+          "fonts.tvr:5: slide 1: caption txt=\"a\xEF\xA3\xBF" "b\xEF\xA3\xBF\": not in the font \"",
+          "\": U+F8FF left blank\n"},
+         {}, {"\xF0"}},
+        // A project in Mac Roman (bytes that form no UTF-8) is quoted as a
+        // UTF-8 terminal reads it, by the reader and the export alike; so is
+        // a word of a UTF-8 project, and the character a reference gives.
+        {"roman.tvr",
+         Project("", Slides(ImageSlide(picture_, " h_align=\"Mitte\x8E\"",
+                                       "<caption_data>\n<caption txt=\"Caf\x8E \xF0\" />\n</caption_data>\n"))),
+         kDone,
+         {"roman.tvr:5: slide 1: h_align=\"Mitte\xC3\xA9\": unknown word: \"",
+          "roman.tvr:5: slide 1: caption txt=\"Caf\xC3\xA9 \xEF\xA3\xBF\": not in the font \""},
+         {}, {"\x8E", "\xF0"}},
+        {"words-utf8.tvr",
+         Project("", Slides(ImageSlide(picture_, " h_align=\"Mitt\xC3\xA9&#x8E;\""))), kDone,
+         {"words-utf8.tvr:5: slide 1: h_align=\"Mitt\xC3\xA9\xC3\xA9\": unknown word: \""}, {},
+         {"\x8E\""}},
         {"extremes.tvr",
          Project("", Slides(ImageSlide(picture_,
                                        " x=\"2147483647\" y=\"-2147483648\" width=\"10000\" height=\"10000\""
@@ -656,6 +719,21 @@ TEST_F(BadInputTest, Media)
     wide += U32(40) + U32(40000) + U32(1) + U16(1) + U16(24) + U32(0) + U32(120000) + U32(2835) + U32(2835) + U32(0) +
             U32(0);
     Write("wide.bmp", wide + std::string(120000, '\x40'));
+    // JPEGs as decoders meet them: valid ones libjpeg warns about (a JFIF
+    // revision it does not know, a sequential scan's unused spectral end
+    // left at 0), and damage, each named in our words.
+    Write("jfif2.jpg", JpegByte(good, '\xE0', 9, '\x02'));
+    Write("se0.jpg", JpegByte(good, '\xDA', 5 + 2 * uint8_t(good[good.find("\xFF\xDA") + 4]) + 1, '\0'));
+    Write("extra.jpg", BeforeEnd(good, std::string(12, '\0')));
+    Write("bogus.jpg", BeforeEnd(good, std::string("\xFF\xE5\x00\x01", 4)));
+    Write("nohuff.jpg", JpegByte(good, '\xDA', 6, '\x33'));
+    const std::string png = dir_.file("good.png");
+    ASSERT_TRUE(picture_test::WritePng(png, 16, 16, std::vector<picture_test::Rgba>(256, {90, 20, 200, 255}), false));
+    Write("inflate.png", PngWithBadData(ReadFile(png), false));
+    Write("crc.png", PngWithBadData(ReadFile(png), true));
+    Write("double.tif", DoubleTiff());
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("9000.png"), 9000, 4,
+                                       std::vector<picture_test::Rgba>(36000, {200, 0, 0, 255}), false));
     // Resources: skins and a bar template that are not what they claim.
     const std::string movie = EmptyMovie(dir_);
     fs::create_directories(dir_.file("res/Controls"));
@@ -731,7 +809,55 @@ TEST_F(BadInputTest, Media)
          {}, {}, {}, {}, true},
         {"cut-jpg.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("cut.jpg")))), kDone,
          {"cut-jpg.tvr: slide 2: picture \"" + dir_.file("cut.jpg") +
-          "\" is damaged (Premature end of JPEG file): the slide shows what could be decoded"}},
+          "\" is damaged (the file ends before the picture does): the slide shows what could be decoded\n"},
+         {}, {"Premature", "marker"}},
+        // The background image and frame pattern are drawn at most 8192
+        // pixels a side: past it the movie goes without them, said; a size
+        // of 0 draws the picture's own, said.
+        {"bg-size.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + picture_ + "\" bg_image_width=\"4000000000\""
+                 " bg_frame=\"pattern\" bg_frame_pattern=\"" + dir_.file("9000.png") + "\"",
+                 Slides(goodSlide)),
+         kDone,
+         {"bg-size.tvr: slide_show bg_image_width=\"4000000000\": out of range (1 to 8192): the movie has no "
+          "background image\n",
+          "bg-size.tvr: bg_frame_pattern=\"" + dir_.file("9000.png") +
+              "\": its 9000 x 4 pixels are more than it is drawn at (8192 a side): the movie has no frame\n"}},
+        {"bg-own.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + picture_ + "\" bg_image_height=\"0\"", Slides(goodSlide)),
+         kDone, {"bg-own.tvr: slide_show bg_image_height=\"0\": drawn at the picture's own size, 64 x 48\n"}, {}, {},
+         {}, {}, false,
+         [](const std::string& movie) {  // the background's bitmap and the slide's
+             EXPECT_EQ(show_test::WalkMovie(movie).Find(21).size(), 2u);
+         }},
+        {"valid-jpg.tvr",
+         Project("", Slides(ImageSlide(dir_.file("jfif2.jpg")) + ImageSlide(dir_.file("se0.jpg")))), kDone, {}, {},
+         {"slide"}},
+        // What libjpeg, libpng and libtiff say is put in our words, for a
+        // slide, a jpeg_import_data slide, a background and a frame alike.
+        {"jpeg-words.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + dir_.file("nohuff.jpg") + "\" bg_frame=\"pattern\""
+                 " bg_frame_pattern=\"" + dir_.file("inflate.png") + "\"",
+                 Slides(ImageSlide(dir_.file("extra.jpg")) + ImageSlide(dir_.file("bogus.jpg")) +
+                        ImageSlide(dir_.file("nohuff.jpg"), " image_type=\"jpeg_import_data\"") +
+                        ImageSlide(dir_.file("crc.png")) + ImageSlide(dir_.file("double.tif")) + goodSlide)),
+         kDone,
+         {"bg_image=\"" + dir_.file("nohuff.jpg") +
+              "\" cannot be read (a Huffman table it uses is missing): the movie has no background image\n",
+          "bg_frame_pattern=\"" + dir_.file("inflate.png") + "\" cannot be read (damaged PNG data): the movie has no "
+          "frame\n",
+          "slide 2: picture \"" + dir_.file("bogus.jpg") +
+              "\" cannot be read or encoded (a damaged marker): slide left out of the movie\n",
+          "slide 4: picture \"" + dir_.file("crc.png") +
+              "\" cannot be read or encoded (PNG: a chunk's checksum is wrong): slide left out of the movie\n",
+          "slide 5: picture \"" + dir_.file("double.tif") +
+              "\" cannot be read or encoded (a TIFF of a kind this program does not decode (1 samples of 64 bits a "
+              "pixel, photometric 1)): slide left out",
+          "slide 1: picture \"" + dir_.file("extra.jpg") +
+              "\" is damaged (data that is no JPEG before a marker): the slide shows what could be decoded\n",
+          "slide 3: picture \"" + dir_.file("nohuff.jpg") +
+              "\" is damaged (a Huffman table it uses is missing): the slide shows what could be decoded\n"},
+         {}, {"Corrupt", "Bogus", "not defined", "CRC", "Sorry", "IDAT", "distance"}},
         {"skin-text.tvr", Project(" controls=\"true\" control_set=\"Text\"", Slides(goodSlide)), kDone,
          {"control_set=\"Text\": " + dir_.file("res/Controls/Text.dll") + " is not a movie (SWF): the movie has no "
           "playback controls"}, res},

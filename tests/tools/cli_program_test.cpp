@@ -267,7 +267,8 @@ TEST_F(CliProgramTest, ExportWritesTheMovieAndSaysWhatItWrote)
 // FIFO (its reader gets the movie), standard output, a device node. A link
 // stays a link to its file, which is replaced, by the resave as by the movie.
 // A file replaced keeps its mode, and owner and group where the run may set
-// them.
+// them; a run that may not (a plain user replacing root's file in a folder
+// open to all) says so, and under --strict replaces nothing.
 TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
 {
     WriteShow("show.tvr", 1);
@@ -280,7 +281,11 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
         std::string landed;  // where the bytes are read back; "" for standard output
         std::string begins;
         unsigned mode = 0;   // of the file there before, which it keeps
+        std::string notKept = "";  // run as a plain user on root's file: what is said
     };
+    constexpr uid_t kNobody = 65534;
+    fs::create_directory(dir_.file("open"));
+    const bool otherUser = root && ::chmod(dir_.path().c_str(), 0755) == 0 && ::chmod(dir_.file("open").c_str(), 0777) == 0;
     const Case cases[] = {
         {{"show.tvr", "/dev/stdout"}, "", "FWS"},
         {{"show.tvr", "fifo"}, "fifo", "FWS"},
@@ -294,24 +299,41 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
         {{"--compress", "show.tvr", "read-only-c.swf"}, "read-only-c.swf", "CWS", 0444},
         {{"--resave", "private.tvr", "show.tvr"}, "private.tvr", "<xml", 0600},
         {{"--resave", "read-only.tvr", "show.tvr"}, "read-only.tvr", "<xml", 0444},
+        {{"show.tvr", "open/root.swf"}, "open/root.swf", "FWS", 0640,
+         "show.tvr: open/root.swf: owner root and group daemon are not kept: the new file belongs to "},
+        {{"--resave", "open/root.tvr", "show.tvr"}, "open/root.tvr", "<xml", 0644,
+         "show.tvr: open/root.tvr: owner root and group daemon are not kept: the new file belongs to "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
-        if (c.landed == "null" && !root) continue;
+        if ((c.landed == "null" || !c.notKept.empty()) && !otherUser) continue;
         struct stat before {}, after {};
         if (c.mode) {
             if (!IsThere(dir_.file(c.landed))) Write(c.landed, "earlier");
             ASSERT_EQ(::chmod(dir_.file(c.landed).c_str(), c.mode), 0);
-            // Only the superuser gives a file away.
-            if (root) ASSERT_EQ(::chown(dir_.file(c.landed).c_str(), 1, 1), 0);
+            // Only the superuser gives a file away: to user 1, or to root in group 1.
+            if (root) ASSERT_EQ(::chown(dir_.file(c.landed).c_str(), c.notKept.empty() ? 1 : 0, 1), 0);
             ASSERT_EQ(::stat(dir_.file(c.landed).c_str(), &before), 0);
+        }
+        const std::vector<std::string> env =
+            c.notKept.empty() ? std::vector<std::string>{} : std::vector<std::string>{"RUN_AS_UID=" + std::to_string(kNobody)};
+        if (!c.notKept.empty()) {
+            std::vector<std::string> strict = c.args;
+            strict.insert(strict.begin(), "--strict");
+            const ProgramResult refused = RunProgram(strict, dir_.path(), env);
+            EXPECT_EQ(refused.exitCode, 4) << refused.err;
+            EXPECT_NE(refused.err.find(c.notKept), std::string::npos) << refused.err;
+            ASSERT_EQ(::stat(dir_.file(c.landed).c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino);  // not replaced
         }
         std::string read;
         std::thread reader;
         if (c.landed == "fifo") reader = std::thread([&] { read = ReadFile(dir_.file("fifo")); });
-        const ProgramResult r = Run(c.args);
+        const ProgramResult r = RunProgram(c.args, dir_.path(), env);
         if (reader.joinable()) reader.join();
         ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err.find(c.notKept.empty() ? "not kept" : c.notKept) != std::string::npos, !c.notKept.empty())
+            << r.err;
         const std::string bytes = c.landed.empty() ? r.out : c.landed == "fifo" ? read : ReadFile(dir_.file(c.landed));
         EXPECT_EQ(bytes.substr(0, c.begins.size()), c.begins);
         // What was written is said apart from it.
@@ -323,13 +345,15 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
             ASSERT_EQ(::stat(dir_.file(c.landed).c_str(), &after), 0);
             EXPECT_NE(after.st_ino, before.st_ino);  // replaced, not written into
             EXPECT_EQ(after.st_mode & 07777, c.mode);
-            EXPECT_EQ(after.st_uid, before.st_uid);
-            EXPECT_EQ(after.st_gid, before.st_gid);
+            EXPECT_EQ(after.st_uid, c.notKept.empty() ? before.st_uid : kNobody);
+            EXPECT_EQ(after.st_gid, c.notKept.empty() ? before.st_gid : kNobody);
         }
     }
     EXPECT_TRUE(fs::is_fifo(dir_.file("fifo")));
     EXPECT_TRUE(fs::is_symlink(dir_.file("link.tvr")));
-    if (!root) GTEST_SKIP() << "not root: no device node made with mknod; the other outputs were tried";
+    if (!root)
+        GTEST_SKIP() << "not root: no device node made with mknod, and no file of another owner to replace as a plain "
+                        "user; the other outputs were tried";
     EXPECT_TRUE(fs::is_character_file(dir_.file("null")));
 }
 
@@ -427,7 +451,7 @@ TEST_F(CliProgramTest, FrameCountsLeaveOutSlidesWhosePicturesCannotBeRead)
                   std::string::npos)
             << r.out;
         EXPECT_EQ(r.err.find(" frames, more than 16000"), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("cut.png\" cannot be read or encoded (PNG: PNG data ends early): slide left out of the movie"), std::string::npos)
+        EXPECT_NE(r.err.find("cut.png\" cannot be read or encoded (PNG data ends early): slide left out of the movie"), std::string::npos)
             << r.err;
         const tavrel_test::ToolResult dump =
             unchecked.empty() ? tavrel_test::RunCommand("'" + swfDump + "' --compact '" + dir_.file("o.swf") + "'")

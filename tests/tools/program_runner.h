@@ -17,7 +17,8 @@ struct ProgramResult {
 class Program {
 public:
     // Starts the program with args in folder cwd; extra environment as
-    // NAME=value. With terminal, standard output and error share a
+    // NAME=value ("RUN_AS_UID=n", for a run as root, makes it a run of that
+    // user alone). With terminal, standard output and error share a
     // pseudo-terminal.
     Program(const std::vector<std::string>& args, const std::string& cwd, bool terminal = false,
             const std::vector<std::string>& env = {});
