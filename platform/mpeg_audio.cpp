@@ -75,6 +75,30 @@ HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, 
     return HeaderFrame::kNone;
 }
 
+// A recording's Xing/Info or VBRI frame, and where the recording's frames
+// begin among the stream's.
+struct PartTag {
+    HeaderFrame header = HeaderFrame::kNone;
+    uint32_t counted = 0;          // frames, 0 where it counts none
+    int delay = -1, padding = -1;  // the LAME tag's, -1 without one
+    int frameSamples = 0;          // of a frame, at the recording's rate
+    double scale = 1;              // the sound's rate over the recording's
+    int64_t slots[2] = {0, 0};     // frame times before it: on a grid of one frame size, and as they come
+    double length = 0;             // what the frames before it decode to
+    bool Cuts() const { return header == HeaderFrame::kXing && delay >= 0 && padding >= 0; }
+};
+// Enough of a frame for a Xing header and the LAME tag after it.
+constexpr size_t kTagBytes = 256;
+
+PartTag ReadPartTag(const unsigned char* p, size_t n, int frameSamples, double scale)
+{
+    PartTag tag;
+    tag.header = ReadHeaderFrame(p, n, &tag.counted, &tag.delay, &tag.padding);
+    tag.frameSamples = frameSamples;
+    tag.scale = scale;
+    return tag;
+}
+
 // An MPEG audio frame header, read as the standard gives it.
 struct FrameHeader {
     int version = 0;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
@@ -242,9 +266,8 @@ void MpegAudioReader::Close()
     frameBytes_ = 0;
     damage_.clear();
     readAt_ = 0;
-    headerFrameAt_ = -1;
-    begin_ = 0;
-    end_ = INT64_MAX;
+    headerFrames_.clear();
+    kept_.assign(1, Kept{0, INT64_MAX, 0});
     placer_ = Placer();
     ended_ = said_ = false;
     pending_.clear();
@@ -416,46 +439,38 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     unsigned char head[4096 + 1024];
     const int64_t from = std::max<int64_t>(first - 4096, 0);
     const size_t before = size_t(first - from), got = peek_.Read(from, head, sizeof head);
-    uint32_t count = 0, xingFrames = 0;
-    int delay = -1, padding = -1;
-    bool xing = false;
+    // Each recording joined end to end has its own: the first's is read here.
+    std::vector<PartTag> parts(1);
     for (size_t i = std::min(before + 1, got); i-- > 0;) {
         FrameHeader fh;
-        int d = -1, pad = -1;
+        uint32_t count = 0;
         if (got - i < 4 || !ReadFrameHeader(head + i, &fh) ||
-            ReadHeaderFrame(head + i, got - i, &count, &d, &pad) == HeaderFrame::kNone)
+            ReadHeaderFrame(head + i, got - i, &count) == HeaderFrame::kNone)
             continue;
         // Only the frame libmpg123 read as the header counts, not bytes of
         // a tag's picture that look like one.
         if (i == before) {
-            headerFrameAt_ = first;
+            headerFrames_.push_back(first);
         } else if (int64_t(i) + fh.size != int64_t(before) &&
                    !(count > 0 && mpg123_framelength(h) == off_t(count))) {
             continue;
         }
-        xing = ReadHeaderFrame(head + i, got - i, &count, &d, &pad) == HeaderFrame::kXing;
-        if (xing) {
-            xingFrames = count;
-            delay = d;
-            padding = pad;
-        } else {
-            claimed_ = int64_t(count) * frameSamples_;
-        }
+        parts[0] = ReadPartTag(head + i, got - i, frameSamples_, 1);
         break;
     }
-    // The LAME tag's delay and padding, past the decoder's own delay, as
-    // libmpg123 would cut them in its gapless mode; they stand whether or
-    // not the tag counts the frames.
     long decoderDelay = -1;
     mpg123_getstate(h, MPG123_DEC_DELAY, &decoderDelay, nullptr);
-    const bool cut = xing && delay >= 0 && padding >= 0 && decoderDelay >= 0;
-    if (cut) begin_ = delay + decoderDelay;
-    if (xingFrames > 0) claimed_ = std::max<int64_t>(int64_t(xingFrames) * frameSamples_ - (cut ? delay + padding : 0), 0);
+    const PartTag& tag = parts[0];
+    if (tag.counted > 0)
+        claimed_ = std::max<int64_t>(int64_t(tag.counted) * frameSamples_ -
+                                         (tag.Cuts() && decoderDelay >= 0 ? tag.delay + tag.padding : 0),
+                                     0);
 
     // A walk over the frames: whether they are all of one size, and where
     // each belongs in time; once more where that finds damaged frames.
     Placer steady, varying;
-    int64_t parsed = 0, chained = 0, odd = 0;
+    int64_t parsed = 0, chained = 0, odd = 0, headers = 0;
+    const size_t leading = headerFrames_.size();
     double length = 0;  // of the frames as they come, at the sound's rate
     int bitRate = 0;
     bool suspect = false;
@@ -463,6 +478,9 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         if (!Rewind()) return false;
         steady = varying = Placer();
         parsed = chained = odd = 0;
+        headerFrames_.resize(leading);
+        headers = int64_t(leading);
+        parts.resize(1);
         length = 0;
         bitRate = 0;
         suspect = false;
@@ -473,7 +491,8 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
             if (step == Step::kEnd || step == Step::kError) break;
             ++parsed;
             if (step != Step::kFrame) continue;
-            if (lastEnd < 0) {
+            const bool firstFrame = lastEnd < 0;
+            if (firstFrame) {
                 bitRate = f.bitRate;
                 kind = f.kind;
                 steady = Placer(FrameBytes(f.bitRate));
@@ -489,7 +508,21 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
             lastEnd = f.at + f.size;
             for (Placer* placer : {&steady, &varying})
                 placer->Place(f.at, f.size, f.at != placer->LastEnd() && NoSoundAt(placer->LastEnd()));
-            if (f.at != headerFrameAt_) length += f.length;
+            // A recording joined on starts with its own Info frame: no sound,
+            // and the tag of the frames that follow.
+            unsigned char p[kTagBytes];
+            const size_t n = firstFrame ? 0 : peek_.Read(f.at, p, sizeof p);
+            PartTag tag = ReadPartTag(p, n, f.samples, f.length / std::max(f.samples, 1));
+            if (tag.header != HeaderFrame::kNone) {
+                headerFrames_.push_back(f.at);
+                ++headers;
+                tag.slots[0] = steady.Slots() - headers;
+                tag.slots[1] = varying.Slots() - headers;
+                tag.length = length;
+                parts.push_back(tag);
+            } else if (!std::binary_search(headerFrames_.begin(), headerFrames_.end(), f.at)) {
+                length += f.length;
+            }
         }
         return true;
     };
@@ -505,19 +538,55 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         if (!damage_.empty() && !walk()) return fail("cannot read the file again");
     }
     if (parsed == 0) return fail("no MPEG audio frame in the file");
-    // Frame times, the missing frames' silence among them, less a header frame.
-    const int64_t slots = (constant ? steady : varying).Slots() - (headerFrameAt_ >= 0 ? 1 : 0);
-    // The padding goes where the frames the tag counts end; frames past them
-    // (another recording appended) are kept. A tag that counts none counts
-    // them all.
-    const int64_t counted = xingFrames > 0 ? int64_t(xingFrames) : slots;
-    if (cut && slots <= counted) end_ = counted * frameSamples_ - padding + decoderDelay;
-    end_ = std::max(end_, begin_);
+    // Frame times, the missing frames' silence among them, less header frames.
+    const int64_t slots = (constant ? steady : varying).Slots() - headers;
+    const auto start = [&](const PartTag& part) {
+        return constant ? part.slots[0] * frameSamples_ : std::llround(part.length);
+    };
+    kept_.clear();
+    int64_t kept = 0;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const PartTag& part = parts[k];
+        const bool last = k + 1 == parts.size();
+        const size_t grid = constant ? 0 : 1;
+        const int64_t at = start(part), frames = (last ? slots : parts[k + 1].slots[grid]) - part.slots[grid];
+        // The LAME tag's delay and padding, past the decoder's own delay, as
+        // libmpg123 would cut them in its gapless mode; they stand whether or
+        // not the tag counts the frames. The padding goes where the frames the
+        // tag counts end; frames past them (another recording appended without
+        // a tag) are kept. A tag that counts none counts them all.
+        const bool cut = part.Cuts() && decoderDelay >= 0;
+        const int64_t counted = part.counted > 0 ? int64_t(part.counted) : frames;
+        const auto scaled = [&](int64_t samples) { return at + std::llround(double(samples) * part.scale); };
+        int64_t from = cut ? scaled(part.delay + decoderDelay) : at, to = INT64_MAX;
+        // A recording's last frame sounds on into the next one's first.
+        if (!last) to = start(parts[k + 1]) + std::llround(double(std::max<long>(decoderDelay, 0)) * part.scale);
+        if (cut && frames <= counted) to = std::min<int64_t>(to, scaled(counted * part.frameSamples - part.padding + decoderDelay));
+        if (!kept_.empty()) from = std::max(from, kept_.back().to);
+        if (to <= from) continue;
+        kept_.push_back(Kept{from, to, kept});
+        if (!last) kept += to - from;
+    }
     frames_ = Out(constant ? slots * frameSamples_ : std::llround(length));
+    if (FILE* dbg = getenv("MPA_DEBUG") ? fopen(getenv("MPA_DEBUG"), "a") : nullptr) { for (auto& k : kept_) fprintf(dbg, "kept %ld %ld %ld\n", k.from, k.to, k.before); for (auto& p : parts) fprintf(dbg, "part hdr %d cnt %u d %d p %d spf %d sc %f slots %ld %ld len %f\n", int(p.header), p.counted, p.delay, p.padding, p.frameSamples, p.scale, p.slots[0], p.slots[1], p.length); fprintf(dbg, "constant %d slots %ld frames %ld dd %ld\n", constant, slots, frames_, decoderDelay); fclose(dbg); }
     frameBytes_ = constant ? FrameBytes(bitRate) : 0;
     if (!Rewind()) return fail("cannot read the file again");
     Walks().Add(key, Walked(WalkFields()));
     return true;
+}
+
+std::vector<MpegAudioReader::Kept>::const_iterator MpegAudioReader::FirstKeptAfter(int64_t decoded) const
+{
+    return std::upper_bound(kept_.begin(), kept_.end(), decoded,
+                            [](int64_t at, const Kept& kept) { return at < kept.to; });
+}
+
+int64_t MpegAudioReader::Out(int64_t decoded) const
+{
+    if (kept_.empty()) return 0;
+    const auto k = FirstKeptAfter(decoded);
+    if (k == kept_.end()) return kept_.back().before + (kept_.back().to - kept_.back().from);
+    return k->before + std::max(decoded, k->from) - k->from;
 }
 
 void MpegAudioReader::ForceFormat()
@@ -696,7 +765,8 @@ MpegAudioReader::Step MpegAudioReader::Parse(Frame* frame)
     frame->bitRate = info.bitrate;
     frame->kind = uint32_t(info.version) << 24 | uint32_t(info.layer) << 20 | uint32_t(info.rate) << 1 |
                   (info.mode == MPG123_M_MONO ? 1u : 0u);
-    frame->length = double(std::max(mpg123_spf(h), 0)) * rate_ / double(info.rate);
+    frame->samples = std::max(mpg123_spf(h), 0);
+    frame->length = double(frame->samples) * rate_ / double(info.rate);
     return Step::kFrame;
 }
 
@@ -723,7 +793,7 @@ bool MpegAudioReader::Decode()
         if (step != Step::kFrame) continue;
         const Placer::Verdict v =
             placer_.Place(f.at, f.size, f.at != placer_.LastEnd() && NoSoundAt(placer_.LastEnd()));
-        if (!v.keep || f.at == headerFrameAt_) continue;
+        if (!v.keep || std::binary_search(headerFrames_.begin(), headerFrames_.end(), f.at)) continue;
         // The missing frames' silence, then this frame's samples, each as
         // much of them as lies within the sound.
         const int64_t silent = v.silentFrames * frameSamples_;
@@ -746,10 +816,19 @@ bool MpegAudioReader::Decode()
         pending_.assign(size_t(length) * channels, 0);
         if (decoded) std::memcpy(pending_.data(), audio, std::min(bytes / sizeof(int16_t), pending_.size()) * sizeof(int16_t));
         const int64_t from = Out(decoded_), to = Out(decoded_ + length);
-        pendingAt_ = size_t(std::clamp<int64_t>(begin_ - decoded_, 0, length)) * channels;
-        pending_.resize(pendingAt_ + size_t(to - from) * channels);
+        // Only the frame's samples within the sound, which may end one
+        // recording and start the next.
+        size_t kept = 0;
+        for (auto k = FirstKeptAfter(decoded_); k != kept_.end() && k->from < decoded_ + length; ++k) {
+            const int64_t lo = std::max(k->from, decoded_) - decoded_, hi = std::min(k->to, decoded_ + length) - decoded_;
+            std::memmove(pending_.data() + kept, pending_.data() + size_t(lo) * channels,
+                         size_t(hi - lo) * channels * sizeof(int16_t));
+            kept += size_t(hi - lo) * channels;
+        }
+        pending_.resize(kept);
+        pendingAt_ = 0;
         decoded_ += length;
-        if (decoded_ >= end_) break;
+        if (kept_.empty() || decoded_ >= kept_.back().to) break;
         if (silence_ > 0 || to > from) return true;
     }
     ended_ = true;

@@ -7,7 +7,8 @@
 // from a stream whose frames are all of one size, their time is known and
 // kept as silence; where they vary, what follows plays early, and the
 // damage says so. Frames of another rate or channel count than the first
-// (recordings joined end to end) are converted to the first's.
+// (recordings joined end to end) are converted to the first's, and each
+// joined recording's own Xing/Info frame is read where it starts.
 #include <algorithm>
 #include <sys/types.h>
 
@@ -95,7 +96,13 @@ private:
         // Version, layer, rate and mono or not, which the frames of one
         // stream share.
         uint32_t kind = 0;
+        int samples = 0;    // at its own rate
         double length = 0;  // samples at the sound's rate
+    };
+    // Decoded samples [from, to) that are sound, in order; before: the
+    // samples kept ahead of the stretch.
+    struct Kept {
+        int64_t from, to, before;
     };
     // Parses the next frame.
     Step Parse(Frame* frame);
@@ -104,7 +111,9 @@ private:
     // Whether what starts at offset is a tag or a header frame, not sound.
     bool NoSoundAt(int64_t offset);
     // Where a sample of the decoded frames lies in the sound.
-    int64_t Out(int64_t decoded) const { return std::clamp(decoded, begin_, end_) - begin_; }
+    int64_t Out(int64_t decoded) const;
+    // The first stretch of sound that ends past decoded.
+    std::vector<Kept>::const_iterator FirstKeptAfter(int64_t decoded) const;
     bool Decode();
     // In a stream of frames of one size, the stretches from where a frame
     // should start to the next frame on the grid whose header, and those
@@ -169,15 +178,18 @@ private:
     bool noReadahead_ = false;  // libmpg123 reads the first frame without looking past it
     // What a walk over a file learns, kept for the next open of the same
     // unchanged file, so that a sound is walked once however often it opens.
-    using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, int64_t, int64_t, int64_t, double,
-                              std::vector<std::pair<int64_t, int64_t>>, std::vector<Skip>, int64_t, int64_t>;
+    using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, std::vector<int64_t>, std::vector<Kept>,
+                              double, std::vector<std::pair<int64_t, int64_t>>, std::vector<Skip>, int64_t, int64_t>;
     class WalkCache;
     static WalkCache& Walks();
     int64_t scannedTo_ = 0, runFrom_ = 0;  // the stretch without 0xFF the scan is in
-    int64_t headerFrameAt_ = -1;  // a VBRI header frame's offset: no sound
+    // Offsets of the header frames libmpg123 hands out as frames (a VBRI
+    // frame, a joined recording's Info frame): no sound.
+    std::vector<int64_t> headerFrames_;
     // The sound within what the frames decode to: the encoder's delay and
-    // padding that a LAME tag names are left out, as players leave them.
-    int64_t begin_ = 0, end_ = INT64_MAX;
+    // padding that each recording's LAME tag names are left out, as players
+    // leave them.
+    std::vector<Kept> kept_{Kept{0, INT64_MAX, 0}};
     Placer placer_;
     std::vector<int16_t> pending_;
     size_t pendingAt_ = 0;
@@ -190,8 +202,8 @@ private:
 
     auto WalkFields()
     {
-        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrameAt_,
-                        begin_, end_, frameBytes_, damage_, skips_, scannedTo_, runFrom_);
+        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrames_,
+                        kept_, frameBytes_, damage_, skips_, scannedTo_, runFrom_);
     }
 };
 

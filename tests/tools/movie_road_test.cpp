@@ -524,6 +524,7 @@ struct ValidSound {
     // Recordings joined on end to end, as `cat` joins them: ffmpeg's output
     // options for each, over the same clicks.
     std::vector<const char*> then = {};
+    bool exact = false;  // an event sound at the file's rate counts every sample, no more
 };
 const ValidSound kValidSounds[] = {
     {"s16.wav", 44100, 1, 2.5, "-c:a pcm_s16le"},
@@ -576,6 +577,13 @@ const ValidSound kValidSounds[] = {
      false, {"-ac 2 -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3"}},
     {"joined_down.mp3", 22050, 2, 1.5, "-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0",
      false, {"-ar 48000 -ac 1 -c:a libmp3lame -b:a 96k -write_xing 0 -id3v2_version 0 -f mp3"}},
+    // Each part's own Info frame and LAME tag, between its ID3v2 tag and its
+    // sound: the frame is no sound, and each part's delay and padding go.
+    {"joined_tags.mp3", 44100, 2, 1.5, "-c:a libmp3lame -b:a 128k", false,
+     {"-c:a libmp3lame -b:a 128k -f mp3", "-c:a libmp3lame -q:a 2 -f mp3"}, true},
+    {"joined_tags_rates.mp3", 44100, 2, 1.5, "-c:a libmp3lame -b:a 128k -id3v2_version 0", false,
+     {"-ar 22050 -ac 1 -c:a libmp3lame -b:a 64k -id3v2_version 0 -f mp3",
+      "-ar 48000 -c:a libmp3lame -q:a 4 -id3v2_version 0 -f mp3"}, true},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)
@@ -666,6 +674,9 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
             const double delay = 576 + 529;  // libmp3lame's encoder delay and the decoder's
             const double counted = length + (use.sound == &MovieSounds::event ? 0 : delay);
             EXPECT_NEAR(got.samples, counted, frame);
+            if (sound.exact && use.sound == &MovieSounds::event && use.rate == sound.rate) {
+                EXPECT_EQ(got.samples, std::llround(length));
+            }
             const std::string mp3 = dir.file(std::string(use.name) + ".mp3");
             ASSERT_TRUE(tavrel_test::WriteFile(mp3, got.mp3));
             const Clicks played = FindClicks(mp3, use.rate, "-f mp3");
