@@ -460,11 +460,10 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     }
     long decoderDelay = -1;
     mpg123_getstate(h, MPG123_DEC_DELAY, &decoderDelay, nullptr);
-    const PartTag& tag = parts[0];
-    if (tag.counted > 0)
-        claimed_ = std::max<int64_t>(int64_t(tag.counted) * frameSamples_ -
-                                         (tag.Cuts() && decoderDelay >= 0 ? tag.delay + tag.padding : 0),
-                                     0);
+    if (const PartTag& tag = parts[0]; tag.counted > 0) {
+        const int64_t cut = tag.Cuts() && decoderDelay >= 0 ? tag.delay + tag.padding : 0;
+        claimed_ = std::max<int64_t>(int64_t(tag.counted) * frameSamples_ - cut, 0);
+    }
 
     // A walk over the frames: whether they are all of one size, and where
     // each belongs in time; once more where that finds damaged frames.
@@ -561,14 +560,14 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         int64_t from = cut ? scaled(part.delay + decoderDelay) : at, to = INT64_MAX;
         // A recording's last frame sounds on into the next one's first.
         if (!last) to = start(parts[k + 1]) + std::llround(double(std::max<long>(decoderDelay, 0)) * part.scale);
-        if (cut && frames <= counted) to = std::min<int64_t>(to, scaled(counted * part.frameSamples - part.padding + decoderDelay));
+        if (cut && frames <= counted)
+            to = std::min<int64_t>(to, scaled(counted * part.frameSamples - part.padding + decoderDelay));
         if (!kept_.empty()) from = std::max(from, kept_.back().to);
         if (to <= from) continue;
         kept_.push_back(Kept{from, to, kept});
         if (!last) kept += to - from;
     }
     frames_ = Out(constant ? slots * frameSamples_ : std::llround(length));
-    if (FILE* dbg = getenv("MPA_DEBUG") ? fopen(getenv("MPA_DEBUG"), "a") : nullptr) { for (auto& k : kept_) fprintf(dbg, "kept %ld %ld %ld\n", k.from, k.to, k.before); for (auto& p : parts) fprintf(dbg, "part hdr %d cnt %u d %d p %d spf %d sc %f slots %ld %ld len %f\n", int(p.header), p.counted, p.delay, p.padding, p.frameSamples, p.scale, p.slots[0], p.slots[1], p.length); fprintf(dbg, "constant %d slots %ld frames %ld dd %ld\n", constant, slots, frames_, decoderDelay); fclose(dbg); }
     frameBytes_ = constant ? FrameBytes(bitRate) : 0;
     if (!Rewind()) return fail("cannot read the file again");
     Walks().Add(key, Walked(WalkFields()));
@@ -820,7 +819,8 @@ bool MpegAudioReader::Decode()
         // recording and start the next.
         size_t kept = 0;
         for (auto k = FirstKeptAfter(decoded_); k != kept_.end() && k->from < decoded_ + length; ++k) {
-            const int64_t lo = std::max(k->from, decoded_) - decoded_, hi = std::min(k->to, decoded_ + length) - decoded_;
+            const int64_t lo = std::max(k->from, decoded_) - decoded_,
+                          hi = std::min(k->to, decoded_ + length) - decoded_;
             std::memmove(pending_.data() + kept, pending_.data() + size_t(lo) * channels,
                          size_t(hi - lo) * channels * sizeof(int16_t));
             kept += size_t(hi - lo) * channels;
