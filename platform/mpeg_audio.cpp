@@ -557,11 +557,15 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         const bool cut = part.Cuts() && decoderDelay >= 0;
         const int64_t counted = part.counted > 0 ? int64_t(part.counted) : frames;
         const auto scaled = [&](int64_t samples) { return at + std::llround(double(samples) * part.scale); };
-        int64_t from = cut ? scaled(part.delay + decoderDelay) : at, to = INT64_MAX;
-        // A recording's last frame sounds on into the next one's first.
-        if (!last) to = start(parts[k + 1]) + std::llround(double(std::max<long>(decoderDelay, 0)) * part.scale);
-        if (cut && frames <= counted)
-            to = std::min<int64_t>(to, scaled(counted * part.frameSamples - part.padding + decoderDelay));
+        // A part ends with its frames, as it plays alone; where its tag
+        // places the end, its last frame may sound on into the next part's
+        // first for the decoder's delay.
+        const int64_t next = last ? INT64_MAX : start(parts[k + 1]);
+        int64_t from = cut ? scaled(part.delay + decoderDelay) : at, to = next;
+        if (cut && frames <= counted) {
+            to = scaled(counted * part.frameSamples - part.padding + decoderDelay);
+            if (!last) to = std::min<int64_t>(to, next + std::llround(double(decoderDelay) * part.scale));
+        }
         if (!kept_.empty()) from = std::max(from, kept_.back().to);
         if (to <= from) continue;
         kept_.push_back(Kept{from, to, kept});

@@ -584,6 +584,9 @@ const ValidSound kValidSounds[] = {
     {"joined_tags_rates.mp3", 44100, 2, 1.5, "-c:a libmp3lame -b:a 128k -id3v2_version 0", false,
      {"-ar 22050 -ac 1 -c:a libmp3lame -b:a 64k -id3v2_version 0 -f mp3",
       "-ar 48000 -c:a libmp3lame -q:a 4 -id3v2_version 0 -f mp3"}, true},
+    // A part without a tag keeps its frames whole, as it plays alone.
+    {"joined_untagged_first.mp3", 22050, 1, 1.5, "-c:a libmp3lame -b:a 32k -write_xing 0", false,
+     {"-c:a libmp3lame -b:a 32k -f mp3", "-c:a libmp3lame -q:a 6 -f mp3"}},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)
