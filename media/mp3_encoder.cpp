@@ -206,15 +206,10 @@ void CMp3Encoder::FillConfig(const CMp3Settings& s)
     config_.dwStructVersion = 1;
     config_.dwStructSize = lame_bundle::kConfigSize;
     // Mono goes in as stereo, each sample in both channels; more channels
-    // than the output has go in interleaved as they are, read as frames of
-    // the output's channels at a multiple of the rate. The MP3 keeps its own
-    // rate: twice 44100 is none an MP3 has. A rate past what the record holds
-    // stays past what the encoder takes.
+    // than the output has were mixed down before (ConvertToMp3). A rate past
+    // what the record holds stays past what the encoder takes.
     const auto rate = [](int64_t hz) { return uint32_t(std::clamp<int64_t>(hz, 0, UINT32_MAX)); };
-    const int64_t outChannels = std::max(s.outputChannels, 1);
-    config_.dwSampleRate = s.inputChannels <= s.outputChannels
-                               ? rate(s.inputRate)
-                               : rate((int64_t(s.inputRate) * s.inputChannels + outChannels / 2) / outChannels);
+    config_.dwSampleRate = rate(s.inputRate);
     config_.dwReSampleRate = rate(s.outputRate);
     config_.nMode = s.outputChannels <= 1 ? lame_bundle::kModeMono : lame_bundle::kModeJointStereo;
     config_.dwBitrate = uint32_t(s.bitRate);
@@ -271,7 +266,8 @@ bool CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgressDi
     CPath aiff;
     if (!MakeWorkTempFile(aiff, "audrw", ".aif")) return Fail("no temporary file can be made");
     constexpr OSType kAiff = FourCC("AIFF");
-    if (!source.ExportSoundToFile(aiff, kAiff, settings.duration, progress)) {
+    // Mixed down to the MP3's channels by the rule every road shares.
+    if (!source.ExportSoundToFile(aiff, kAiff, settings.duration, progress, std::max(settings.outputChannels, 1))) {
         aiff.Delete();
         return Fail(progress && progress->IsCancelled() ? "cancelled" : source.GetLastError());
     }
@@ -346,13 +342,13 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     const bool pcm = header.format == FourCC("twos") || header.format == FourCC("NONE") || !swap;
     if (header.sampleSize != 16 || !pcm) return failWith("the exported sound is not 16-bit PCM");
 
+    // An AIFF handed in whole is not mixed: a sound file is (ConvertToMp3).
+    if (settings.inputChannels > std::max(settings.outputChannels, 1))
+        return failWith("the sound has " + std::to_string(settings.inputChannels) + " channels, more than the MP3's " +
+                        std::to_string(std::max(settings.outputChannels, 1)));
     // Said here with the number: the bundle only refuses.
-    if (!lame_bundle::TakesRates(config_.dwSampleRate, config_.dwReSampleRate)) {
-        // Channels beyond the output's multiply the rate the encoder is fed.
-        const bool many = settings.inputChannels > std::max(settings.outputChannels, 1);
-        return failWith("the MP3 encoder does not take sound at " + std::to_string(uint32_t(settings.inputRate)) +
-                        " Hz" + (many ? " in " + std::to_string(settings.inputChannels) + " channels" : ""));
-    }
+    if (!lame_bundle::TakesRates(config_.dwSampleRate, config_.dwReSampleRate))
+        return failWith("the MP3 encoder does not take sound at " + std::to_string(uint32_t(settings.inputRate)) + " Hz");
     if (settings.bitRate <= 0)
         return failWith("the MP3 encoder does not take a bit rate of " + std::to_string(settings.bitRate) + " kbit/s");
     uint32_t bufferSize = 0;

@@ -292,12 +292,16 @@ bool CQTMovie::GetCodecName(char* out) const
     return true;
 }
 
-bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink)
+bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink,
+                                 int channels)
 {
     constexpr OSType kAiff = FourCC("AIFF");
     soundDamage_.clear();
     exportedFrames_ = 0;
-    platform::SampleSource* samples = Samples();
+    // A movie's decode mixes its channels itself, by the same rule; the
+    // pieces' reader starts again on the reader that gives them.
+    platform::SampleSource* samples = sound_.IsOpen() || channels <= 0 ? Samples() : movie_.Sound(channels);
+    exportReader_.Reset();
     if (!samples || fileType != kAiff) {
         error_ = samples ? "only AIFF files are written" : "it holds no sound";
         return false;
@@ -315,7 +319,7 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
     };
     platform::SoundExportResult result;
     std::string why;
-    const bool done = platform::ExportAiff16(*samples, target, maxFrames, progress, &why, &result);
+    const bool done = platform::ExportAiff16(*samples, target, maxFrames, progress, &why, &result, channels);
     sink_ = nullptr;
     if (!done) error_ = why;
     soundDamage_ = result.damage;

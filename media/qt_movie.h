@@ -192,12 +192,14 @@ public:
     void KeepBuffersIn(CPictureScratch* scratch);
 
     // Writes the sound, or its first limitMs milliseconds, as 16-bit AIFF at
-    // its own rate and channels. Reports "Reading Audio...%d%%" to the sink
+    // its own rate and channels, or mixed down to channels where it has more
+    // (platform/channel_mix.h: the one rule of every road). Reports "Reading Audio...%d%%" to the sink
     // through ExportProgressProc and stops when it is cancelled; on failure
     // no file is left at path, and GetLastError() says why. A sound of which
     // nothing decodes fails; one that decodes only in part is written as far
     // as it decodes, and GetSoundDamage() says what is wrong with it.
-    bool ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink);
+    bool ExportSoundToFile(const CPath& path, OSType fileType, uint32_t limitMs, CProgressDialog* sink,
+                           int channels = 0);
     // What the last sound export found damaged; empty when all decoded.
     const std::string& GetSoundDamage() const { return soundDamage_; }
     // Sample frames the last ExportSoundToFile wrote.

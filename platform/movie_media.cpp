@@ -27,6 +27,7 @@ extern "C" {
 #include <type_traits>
 #include <utility>
 
+#include "platform/channel_mix.h"
 #include "platform/gestalt.h"
 #include "platform/media_words.h"
 #include "platform/regular_file.h"
@@ -932,6 +933,21 @@ struct SoundTime {
     int adtsRate = 0;
 };
 
+// Each channel's place in a layout, where FFmpeg names one the mixing rule
+// knows; empty otherwise.
+std::vector<int> Places(const AVChannelLayout& layout)
+{
+    if (layout.order == AV_CHANNEL_ORDER_NATIVE) return PlacesOfMask(layout.u.mask, layout.nb_channels);
+    if (layout.order != AV_CHANNEL_ORDER_CUSTOM) return {};
+    std::vector<int> places;
+    for (int i = 0; i < layout.nb_channels; ++i) {
+        const int place = int(av_channel_layout_channel_from_index(&layout, unsigned(i)));
+        if (place < 0 || place >= kPlaceCount) return {};
+        places.push_back(place);
+    }
+    return places;
+}
+
 class SoundReader : public SampleSource {
 public:
     SoundReader(std::string path, int stream, SoundInfo info, SoundTime time)
@@ -1221,19 +1237,21 @@ private:
             av_channel_layout_uninit(&in);
             return true;
         }
+        // As many channels as the stream's go out as they are; fewer are
+        // mixed by the rule every road mixes by.
+        const int from = in.nb_channels, to = info_.channels;
         AVChannelLayout out{};
-        av_channel_layout_default(&out, info_.channels);
+        bool ok = true;
+        if (from == to)
+            ok = av_channel_layout_copy(&out, &in) >= 0;
+        else
+            av_channel_layout_default(&out, to);
         swr_free(&resampler_);
-        bool ok = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, info_.sampleRate, &in,
-                                      AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) >= 0;
-        // Channels no layout names (more than FFmpeg knows places for) are
-        // mixed as libsndfile's road mixes them: all alike into one, the
-        // first two into two.
-        if (ok && in.order == AV_CHANNEL_ORDER_UNSPEC) {
-            const int from = in.nb_channels, to = info_.channels;
-            std::vector<double> matrix(size_t(from) * size_t(to), 0.0);
-            for (int o = 0; o < to; ++o)
-                for (int i = 0; i < from; ++i) matrix[size_t(o * from + i)] = to == 1 ? 1.0 / from : double(i == o % from);
+        ok = ok && swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, info_.sampleRate, &in,
+                                       AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) >= 0;
+        if (ok && from != to) {
+            const std::vector<float> gains = MixMatrix(from, Places(frame->ch_layout), to);
+            const std::vector<double> matrix(gains.begin(), gains.end());
             ok = swr_set_matrix(resampler_, matrix.data(), from) >= 0;
         }
         ok = ok && swr_init(resampler_) >= 0;
@@ -1298,7 +1316,7 @@ public:
     const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) override;
     bool HasFrameAt(double seconds) override;
     uint64_t ReleaseDecoder() override;
-    SampleSource* Sound() override;
+    SampleSource* Sound(int channels) override;
 
 private:
     struct Impl;
@@ -1660,6 +1678,7 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
             // ends as MP3, which holds two channels at most.
             const int channels = par->ch_layout.nb_channels > 0 ? par->ch_layout.nb_channels : adts.channels;
             info.channels = std::min(channels, 2);
+            s.soundChannels = channels;
             const int bits = av_get_bits_per_sample(par->codec_id);
             info.bitsPerSample = bits > 0 ? bits : 16;
             info.dataFormat = s.codecType;
@@ -1832,12 +1851,18 @@ uint64_t FfmpegMovie::ReleaseDecoder()
     return impl_ ? impl_->ReleaseDecoder() : 0;
 }
 
-SampleSource* FfmpegMovie::Sound()
+SampleSource* FfmpegMovie::Sound(int channels)
 {
-    if (!impl_ || impl_->sound < 0) return nullptr;
-    if (!impl_->soundReader)
-        impl_->soundReader = std::make_unique<SoundReader>(
-            impl_->path, impl_->sound, impl_->streams[size_t(impl_->sound)].sound, impl_->soundTime);
+    if (!impl_ || impl_->sound < 0 || channels < 1) return nullptr;
+    const MovieStream& stream = impl_->streams[size_t(impl_->sound)];
+    // Two at most, as the stream's description says, unless more are asked.
+    const int wanted = std::min(channels, std::max(stream.soundChannels, stream.sound.channels));
+    if (!impl_->soundReader || impl_->soundReader->Info().channels != wanted) {
+        SoundInfo info = stream.sound;
+        info.channels = wanted;
+        if (wanted != int(info.places.size())) info.places.clear();
+        impl_->soundReader = std::make_unique<SoundReader>(impl_->path, impl_->sound, info, impl_->soundTime);
+    }
     return impl_->soundReader.get();
 }
 

@@ -41,6 +41,7 @@ struct MovieStream {
     int width = 0, height = 0;  // video: the coded size
     int depth = 0;              // video: 24, or 32 when the pixels carry alpha
     SoundInfo sound;            // sound: rate, channels (two at most), length and format
+    int soundChannels = 0;      // sound: the file's own channels, mixed down to sound.channels
 };
 
 // One decoded picture, upright: rows top-down and packed, R, G, B (24
@@ -111,9 +112,10 @@ public:
     // later holds one picture's pixels. Another time is decoded afresh from
     // the key frame before it. Returns the bytes of the frame kept.
     uint64_t ReleaseDecoder();
-    // The sound as a source of samples at its own rate and channels, read
-    // through a reader of its own; null without sound.
-    SampleSource* Sound();
+    // The sound as a source of samples at its own rate, its channels mixed
+    // down to at most channels (platform/channel_mix.h), read through a
+    // reader of its own; null without sound.
+    SampleSource* Sound(int channels = 2);
 
 private:
     std::unique_ptr<MovieBackend> backend_;

@@ -155,9 +155,9 @@ uint64_t MovieMedia::ReleaseDecoder()
     return backend_ ? backend_->ReleaseDecoder() : 0;
 }
 
-SampleSource* MovieMedia::Sound()
+SampleSource* MovieMedia::Sound(int channels)
 {
-    return backend_ ? backend_->Sound() : nullptr;
+    return backend_ ? backend_->Sound(channels) : nullptr;
 }
 
 bool IsMpegStreamFile(const std::string& path)

@@ -153,7 +153,7 @@ bool ResumedSoundSource::Resume()
     };
     // A sound file never shows frames: no pixels are allowed.
     if (!movie_.Open(path_, 0)) return refuse();
-    rest_ = movie_.Sound();
+    rest_ = movie_.Sound(Info().channels);
     if (!rest_ || rest_->Info().sampleRate != info.sampleRate || rest_->Info().channels != info.channels)
         return refuse();
     // Whether the two decodes agree on the frames of the tail up to `end`

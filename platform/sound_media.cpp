@@ -402,6 +402,28 @@ struct Concealed {
     bool open = false;
 };
 
+// Each channel's place where the file names them (a WAVE file's channel
+// mask, an AIFF or CAF file's layout); empty where it does not.
+std::vector<int> ChannelPlaces(SNDFILE* file, int channels)
+{
+    static constexpr int kPlaces[] = {
+        -1, kFrontCenter, kFrontLeft, kFrontRight, kFrontCenter, kFrontLeft, kFrontRight, kFrontCenter,
+        kBackCenter, kBackLeft, kBackRight, kLowFrequency, kFrontLeftOfCenter, kFrontRightOfCenter, kSideLeft,
+        kSideRight, kTopCenter, kTopFrontLeft, kTopFrontRight, kTopFrontCenter, kTopBackLeft, kTopBackRight,
+        kTopBackCenter};
+    static_assert(std::size(kPlaces) == SF_CHANNEL_MAP_TOP_REAR_CENTER + 1);
+    std::vector<int> map(static_cast<size_t>(std::max(channels, 0)));
+    if (channels <= 0 ||
+        sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int))) != SF_TRUE)
+        return {};
+    std::vector<int> places;
+    for (int m : map) {
+        if (m < 0 || m >= int(std::size(kPlaces)) || kPlaces[m] < 0) return {};
+        places.push_back(kPlaces[m]);
+    }
+    return places;
+}
+
 bool SilentFrame(const int16_t* samples, int64_t frame, int channels)
 {
     const int16_t* f = samples + frame * channels;
@@ -519,6 +541,7 @@ bool SoundSource::Open(const std::string& path)
     info_ = SoundInfo{};
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
+    info_.places = ChannelPlaces(file, sf.channels);
     info_.frames = frames;
     floats_ = (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
     const int64_t claimed = ClaimedFrames(stated, sf);
@@ -685,6 +708,7 @@ bool ConvertedReader::Restart(SampleSource& source, int rate, int channels)
     rate_ = rate;
     channels_ = channels;
     resampler_ = Resampler();
+    gains_.clear();
     ready_.clear();
     readyAt_ = 0;
     inputEnded_ = false;
@@ -718,17 +742,14 @@ bool ConvertedReader::Fill(int64_t frames)
     std::vector<float>& mixed = resampler_.IsStarted() ? mixed_ : ready_;
     const size_t base = resampler_.IsStarted() ? 0 : mixed.size();
     mixed.resize(base + size_t(got) * size_t(channels_));
+    silent_ = silent_ && std::all_of(raw.begin(), raw.begin() + got * in, [](int16_t v) { return v == 0; });
+    if (gains_.size() != size_t(in) * size_t(channels_)) gains_ = MixMatrix(in, source_->Info().places, channels_);
     for (int64_t f = 0; f < got; ++f) {
         const int16_t* frame = &raw[size_t(f * in)];
         for (int c = 0; c < channels_; ++c) {
+            const float* row = &gains_[size_t(c) * size_t(in)];
             float v = 0;
-            if (channels_ == 1 && in > 1) {
-                for (int k = 0; k < in; ++k) v += frame[k];
-                v /= float(in);
-            } else {
-                v = frame[c % in];
-            }
-            silent_ = silent_ && v == 0;
+            for (int k = 0; k < in; ++k) v += row[k] * float(frame[k]);
             mixed[base + size_t(f * channels_ + c)] = v / 32768.0f;
         }
     }
@@ -828,7 +849,8 @@ SF_VIRTUAL_IO* StreamWriteCalls()
 }  // namespace
 
 bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
-                  const std::function<bool(double)>& progress, std::string* error, SoundExportResult* result)
+                  const std::function<bool(double)>& progress, std::string* error, SoundExportResult* result,
+                  int channels)
 {
     std::FILE* stream = nullptr;
     std::vector<char> buffer;  // the stream's, until it closes
@@ -850,9 +872,12 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     const double expected = double(std::max<int64_t>(claimed, 1));
     if (!source.Seek(0)) return fail("cannot rewind the sound", nullptr);
 
+    // More channels than asked for are mixed down here, by the one rule.
+    const int outChannels = channels > 0 ? std::min(channels, info.channels) : info.channels;
+    const std::vector<float> gains = MixMatrix(info.channels, info.places, outChannels);
     SF_INFO outInfo{};
     outInfo.samplerate = info.sampleRate;
-    outInfo.channels = info.channels;
+    outInfo.channels = outChannels;
     outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
     // What goes wrong writing is the system's to say.
     const auto unwritten = [&] { return "cannot write " + path + ": " + std::strerror(errno ? errno : EIO); };
@@ -866,6 +891,7 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
 
     constexpr int64_t kBlockFrames = 16384;
     std::vector<int16_t> block(size_t(kBlockFrames) * size_t(info.channels));
+    std::vector<int16_t> mixed(outChannels < info.channels ? size_t(kBlockFrames) * size_t(outChannels) : 0);
     int64_t done = 0;
     double reported = 0;
     bool silent = true, stopped = false;
@@ -877,8 +903,9 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
         stopped = got < 0;
         if (got <= 0) break;  // the source was shorter than announced
         silent = silent && std::all_of(block.begin(), block.begin() + got * info.channels, [](int16_t v) { return v == 0; });
+        if (!mixed.empty()) MixFrames(gains, info.channels, outChannels, block.data(), got, mixed.data());
         errno = 0;
-        if (sf_writef_short(out, block.data(), got) != got) return fail(unwritten(), out);
+        if (sf_writef_short(out, mixed.empty() ? block.data() : mixed.data(), got) != got) return fail(unwritten(), out);
         done += got;
         reported = std::min(double(done) / expected, 1.0);
         if (progress && !progress(reported)) return fail("cancelled", out);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/channel_mix.h"
 #include "platform/resampler.h"
 
 namespace platform {
@@ -19,6 +20,9 @@ namespace platform {
 struct SoundInfo {
     int sampleRate = 0;
     int channels = 0;
+    // Each channel's place (platform/channel_mix.h) where the file names
+    // them; empty where it does not.
+    std::vector<int> places;
     int64_t frames = 0;       // samples of one channel
     // What the file's own header claims where it says more than frames (a
     // WAVE file's data chunk, an AIFF file's frame count); 0 otherwise.
@@ -213,7 +217,8 @@ struct SoundExportResult {
 inline constexpr size_t kAiffWriteBufferBytes = size_t(64) << 10;
 
 // Writes the first maxFrames frames of the source (all with a negative
-// count) to path as 16-bit AIFF at the source's rate and channels. progress
+// count) to path as 16-bit AIFF at the source's rate and channels, or mixed
+// down to channels where it has more (platform/channel_mix.h). progress
 // receives the fraction done (0 to 1) after each block and returns false to
 // stop. On any failure or stop the file is removed. A sound of which
 // nothing decodes (no samples, or only silence among decoder errors) fails;
@@ -221,7 +226,7 @@ inline constexpr size_t kAiffWriteBufferBytes = size_t(64) << 10;
 // said in result.
 bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFrames,
                   const std::function<bool(double fraction)>& progress, std::string* error,
-                  SoundExportResult* result = nullptr);
+                  SoundExportResult* result = nullptr, int channels = 0);
 
 // A sound's samples converted to another rate and channel count, read on
 // from piece to piece with one resampler, so that pieces read one after
@@ -253,6 +258,7 @@ private:
     SampleSource* source_ = nullptr;
     int rate_ = 0, channels_ = 0;
     Resampler resampler_;       // started when the rates differ
+    std::vector<float> gains_;  // how the source's channels make channels_
     std::vector<float> mixed_;  // input mixed to channels_, for the resampler
     std::vector<float> ready_;  // output frames not yet handed out, from readyAt_
     size_t readyAt_ = 0;

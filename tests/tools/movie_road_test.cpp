@@ -568,6 +568,14 @@ const ValidSound kValidSounds[] = {
     {"layer2_mono_48k.mp2", 48000, 1, 2.5, "-c:a mp2 -b:a 96k"},
     {"mp3.wav", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -f wav"},
     {"mp2.wav", 32000, 1, 2.5, "-c:a mp2 -b:a 64k -f wav"},
+    // More channels than the movie's, mixed down without moving a click
+    // (every channel carries the clicks).
+    {"s16_5.1.wav", 48000, 6, 2.5, "-af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -c:a pcm_s16le"},
+    {"s16_5.1.flac", 44100, 6, 2.5, "-af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -c:a flac"},
+    {"aac_5.1.m4a", 48000, 6, 2.5, "-af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -c:a aac -b:a 256k"},
+    {"s16_4ch.wav", 22050, 4, 2.5, "-af 'pan=4.0|c0=c0|c1=c0|c2=c0|c3=c0' -c:a pcm_s16le"},
+    {"s24_3ch.wav", 44100, 3, 2.5, "-c:a pcm_s24le"},
+    {"s16_7.1.wav", 44100, 8, 2.5, "-af 'pan=7.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0|c6=c0|c7=c0' -c:a pcm_s16le"},
     // Each joined part keeps its time, converted to the first's rate and
     // channels.
     {"joined_rates.mp3", 44100, 2, 1.5, "-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0",
@@ -592,6 +600,87 @@ const ValidSound kValidSounds[] = {
 void PrintTo(const ValidSound& sound, std::ostream* os)
 {
     *os << sound.name;
+}
+
+// The loudness of each channel of a sound as FFmpeg decodes it to channels.
+std::vector<double> ChannelLoudness(const std::string& file, int channels, const char* format = "")
+{
+    const std::string raw = file + ".ch.s16";
+    std::vector<double> rms(size_t(channels), 0.0);
+    if (!tavrel_test::RunFfmpeg(std::string(format) + " -i '" + file + "' -ac " + std::to_string(channels) +
+                                    " -f s16le",
+                                raw))
+        return {};
+    const std::string bytes = tavrel_test::ReadFile(raw);
+    const size_t frames = bytes.size() / 2 / size_t(channels);
+    for (size_t f = 0; f < frames; ++f)
+        for (size_t c = 0; c < size_t(channels); ++c) {
+            int16_t v;
+            std::memcpy(&v, bytes.data() + 2 * (f * size_t(channels) + c), 2);
+            rms[c] += double(v) * v;
+        }
+    for (double& r : rms) r = std::sqrt(r / double(std::max<size_t>(frames, 1)));
+    return rms;
+}
+
+// A sound of more channels than the movie's is mixed by one rule whichever
+// decoder reads it, and the rule is FFmpeg's own downmix: a tone in the
+// centre sounds alike in both sides, at the level FFmpeg mixes it to; one
+// in the low-frequency channel alone is left out.
+TEST(MovieRoad, SurroundMixesAsFfmpegDoes)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const struct {
+        const char* name;
+        const char* pan;  // where the tone is
+        const char* encode;
+        bool heard;
+    } cases[] = {
+        {"centre.wav", "5.1|FC=c0", "-c:a pcm_s16le", true},
+        {"centre.flac", "5.1|FC=c0", "-c:a flac", true},
+        {"centre.m4a", "5.1|FC=c0", "-c:a aac -b:a 256k", true},
+        {"centre_back.wav", "5.1|FC=c0|BL=c0", "-c:a pcm_s16le", true},
+        {"left_surround.wav", "5.1(side)|SL=c0", "-c:a pcm_s16le", true},
+        {"back_centre.wav", "4.0|BC=c0", "-c:a pcm_s16le", true},
+        {"left_7.1.wav", "7.1|FL=c0|SR=c0", "-c:a pcm_s24le", true},
+        {"lfe.wav", "5.1|LFE=c0", "-c:a pcm_s16le", false},
+        {"lfe.m4a", "5.1|LFE=c0", "-c:a aac -b:a 256k", false},
+        {"lfe_2.1.wav", "2.1|LFE=c0", "-c:a pcm_s16le", false},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string sound = dir.file(c.name);
+        ASSERT_TRUE(tavrel_test::RunFfmpeg(std::string("-f lavfi -i sine=f=440:sample_rate=44100:d=1 -af 'pan=") +
+                                               c.pan + "' " + c.encode,
+                                           sound));
+        for (const int channels : {2, 1}) {
+            SCOPED_TRACE(channels);
+            ASSERT_TRUE(tavrel_test::WriteFile(
+                dir.file("show.tvr"),
+                show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" "
+                                    "duration=\"1000\" />\n</slides>\n<sound_data include=\"true\">\n<sound src=\"" +
+                                    sound + "\" sample_rate=\"44100\" bit_rate=\"256\" stereo=\"" +
+                                    (channels == 2 ? "true" : "false") + "\" />\n</sound_data>\n</slide_show>\n")));
+            const ProgramResult r = RunProgram({"--strict", "show.tvr", "show.swf"}, dir.path());
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            const MovieSound defined = ReadMovieSounds(dir.file("show.swf")).event;
+            ASSERT_TRUE(defined.found);
+            EXPECT_NEAR(defined.samples, 44100, 1152);
+            ASSERT_TRUE(tavrel_test::WriteFile(dir.file("sound.mp3"), defined.mp3));
+            const std::vector<double> got = ChannelLoudness(dir.file("sound.mp3"), channels, "-f mp3");
+            const std::vector<double> want = ChannelLoudness(sound, channels);
+            ASSERT_EQ(got.size(), size_t(channels));
+            ASSERT_EQ(want.size(), size_t(channels));
+            for (int k = 0; k < channels; ++k) {
+                const double expected = want[size_t(k)];
+                if (c.heard)
+                    EXPECT_NEAR(got[size_t(k)], expected, expected * 0.05 + 20) << "channel " << k;
+                else
+                    EXPECT_LT(got[size_t(k)], 20) << "channel " << k;
+            }
+        }
+    }
 }
 
 class ValidSoundTest : public testing::TestWithParam<ValidSound> {};
