@@ -1,8 +1,8 @@
 // Any bytes as a show's sound file, read as the export reads one: opened
 // (the MPEG audio walk, libsndfile's WAVE, AIFF and FLAC with the FLAC
 // frame walk, FFmpeg's road with the ADTS walk), its first tenth of a
-// second checked as the run does, then decoded whole into the 16-bit AIFF
-// the encoder takes, and that read back. None may crash, leak or read
+// second checked as the run does, then opened again and decoded whole into
+// the 16-bit AIFF the encoder takes, and that read back. None may crash, leak or read
 // outside the data; the AIFF must hold every frame the export counted.
 #include <unistd.h>
 
@@ -51,21 +51,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A new file each time: the walks are kept per file as it stands.
     unlink(g_path.c_str());
     if (!fuzz_files::WriteBytes(g_path, data, size)) return 0;
-    CQTMovie movie;
-    if (movie.OpenFile(g_path, platform::MediaWanted::kSound) && movie.HasSoundTrack() && movie.GetDuration() > 0) {
+    {
+        // The run's check: the sound opens, and its first tenth of a second decodes.
+        CQTMovie movie;
+        if (!movie.OpenFile(g_path, platform::MediaWanted::kSound) || !movie.HasSoundTrack() ||
+            movie.GetDuration() <= 0) {
+            unlink(g_path.c_str());
+            return 0;
+        }
         char name[64];
         movie.GetCodecName(name);
-        // The run's check of the first tenth of a second.
         uint32_t bytes = 0;
         std::unique_ptr<uint8_t[]> piece;
         if (movie.OpenSoundExporter({}))
             piece.reset(movie.ExportSoundToHandle(0, std::max(movie.GetTimeScale() / 10, 1), &bytes, nullptr));
-        if (movie.ExportSoundToFile(g_aiff, FourCC("AIFF"), ExportLimitMs(movie), nullptr)) {
-            CQTMovie exported;
-            if (!exported.OpenFile(g_aiff) || exported.GetDuration() != movie.GetExportedFrames()) __builtin_trap();
-        }
-        unlink(g_aiff.c_str());
     }
+    // The encoder's read: opened again, as the export does (the walks the
+    // first open made are taken up), and decoded whole.
+    CQTMovie movie;
+    if (movie.OpenFile(g_path, platform::MediaWanted::kSound) &&
+        movie.ExportSoundToFile(g_aiff, FourCC("AIFF"), ExportLimitMs(movie), nullptr)) {
+        CQTMovie exported;
+        if (!exported.OpenFile(g_aiff) || exported.GetDuration() != movie.GetExportedFrames()) __builtin_trap();
+    }
+    unlink(g_aiff.c_str());
     unlink(g_path.c_str());
     return 0;
 }
