@@ -62,10 +62,10 @@ inline constexpr SoundSource kSoundSources[] = {
     // FLAC that states its length, one written through a pipe (a total of
     // 0), one with tags and a picture block's worth of padding.
     {"stated.flac", "ffmpeg flac",
-     TAVREL_FFMPEG("16000", "0.5", "1", "-c:a pcm_s16le -f wav") "t.wav && flac --silent -o \"$OUT\" t.wav"},
+     TAVREL_FFMPEG("16000", "0.5", "1", "-c:a pcm_s16le -f wav") "t.wav && flac --silent -f -o \"$OUT\" t.wav"},
     {"piped.flac", "ffmpeg", TAVREL_FFMPEG("16000", "0.5", "2", "-c:a flac -f flac") "- > \"$OUT\""},
     {"tagged.flac", "ffmpeg flac",
-     TAVREL_FFMPEG("11025", "0.5", "2", "-c:a pcm_s16le -f wav") "t.wav && flac --silent -T TITLE=Tone -T ARTIST=Tavrel --padding=512 "
+     TAVREL_FFMPEG("11025", "0.5", "2", "-c:a pcm_s16le -f wav") "t.wav && flac --silent -f -T TITLE=Tone -T ARTIST=Tavrel --padding=512 "
                                       "-b 1152 -o \"$OUT\" t.wav"},
     // PCM containers.
     {"u8.wav", "ffmpeg", TAVREL_FFMPEG("8000", "0.5", "1", "-c:a pcm_u8 -f wav") "\"$OUT\""},
