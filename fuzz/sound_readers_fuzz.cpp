@@ -1,0 +1,80 @@
+// Any bytes as a show's sound file, read as the export reads one: opened
+// (the MPEG audio walk, libsndfile's WAVE, AIFF and FLAC with the FLAC
+// frame walk, FFmpeg's road with the ADTS walk), its first tenth of a
+// second checked as the run does, then opened again and decoded whole into
+// the 16-bit AIFF the encoder takes, and that read back. None may crash, leak or read
+// outside the data; the AIFF must hold every frame the export counted.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "fuzz_files.h"
+#include "media/qt_movie.h"
+#include "platform/four_cc.h"
+
+namespace {
+
+std::string g_folder, g_path, g_aiff;
+
+// Samples of all channels one input may decode to: a header of 64 channels
+// at 768 kHz, or FLAC's constant blocks, make a few bytes into gigabytes.
+constexpr int64_t kMostSamples = int64_t(1) << 22;
+
+// The limit in milliseconds that keeps the export within kMostSamples.
+uint32_t ExportLimitMs(CQTMovie& movie)
+{
+    SoundDescription sound;
+    if (!movie.GetSoundDescription(&sound)) return 1;
+    const int64_t rate = std::max<int64_t>(sound.sampleRate >> 16, 1);
+    const int64_t channels = std::max<int64_t>(sound.numChannels, 1);
+    return uint32_t(std::clamp<int64_t>(kMostSamples * 1000 / (rate * channels), 1, UINT32_MAX));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    if (!std::freopen("/dev/null", "w", stdout)) return 1;
+    g_folder = fuzz_files::MakeFolder("tavrel-sound-fuzz");
+    g_path = g_folder + "/input";
+    g_aiff = g_folder + "/export.aif";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    fuzz_files::KeepFolder(g_folder);
+    // A new file each time: the walks are kept per file as it stands.
+    unlink(g_path.c_str());
+    if (!fuzz_files::WriteBytes(g_path, data, size)) return 0;
+    {
+        // The run's check: the sound opens, and its first tenth of a second decodes.
+        CQTMovie movie;
+        if (!movie.OpenFile(g_path, platform::MediaWanted::kSound) || !movie.HasSoundTrack() ||
+            movie.GetDuration() <= 0) {
+            unlink(g_path.c_str());
+            return 0;
+        }
+        char name[64];
+        movie.GetCodecName(name);
+        uint32_t bytes = 0;
+        std::unique_ptr<uint8_t[]> piece;
+        if (movie.OpenSoundExporter({}))
+            piece.reset(movie.ExportSoundToHandle(0, std::max(movie.GetTimeScale() / 10, 1), &bytes, nullptr));
+    }
+    // The encoder's read: opened again, as the export does (the walks the
+    // first open made are taken up), and decoded whole.
+    CQTMovie movie;
+    if (movie.OpenFile(g_path, platform::MediaWanted::kSound) &&
+        movie.ExportSoundToFile(g_aiff, FourCC("AIFF"), ExportLimitMs(movie), nullptr)) {
+        CQTMovie exported;
+        if (!exported.OpenFile(g_aiff) || exported.GetDuration() != movie.GetExportedFrames()) __builtin_trap();
+    }
+    unlink(g_aiff.c_str());
+    unlink(g_path.c_str());
+    return 0;
+}
