@@ -669,24 +669,20 @@ void MpegAudioReader::FindDamage(int64_t first)
     damage_.clear();
     restarts_.clear();
     unsigned char ref[4];
-    FrameHeader refHeader;
-    if (peek_.Read(first, ref, 4) < 4 || !ReadFrameHeader(ref, &refHeader)) return;
+    if (peek_.Read(first, ref, 4) < 4) return;
     const int64_t fileSize = peek_.Size();
-    const bool constant = frameBytes_ > 0, layer1 = refHeader.layer == 1;
-    // The length of the frame of this stream at, 0 where none starts: of
-    // the stream's bit rate where that is constant, else of any.
+    const bool constant = frameBytes_ > 0, layer1 = (ref[1] >> 1 & 3) == 3;
+    // The length of the frame at, 0 where none starts: of the stream's bit
+    // rate where that is constant, else of any kind (joined recordings
+    // differ).
     const auto frameAt = [&](int64_t at) -> int64_t {
         unsigned char p[4];
         FrameHeader h;
         if (at < 0 || peek_.Read(at, p, 4) < 4) return 0;
-        if (constant) {
-            if (!SameStream(p, ref)) return 0;
-            const int64_t padding = p[2] >> 1 & 1;
-            return layer1 ? 4 * (int64_t(frameBytes_ / 4) + padding) : int64_t(frameBytes_) + padding;
-        }
-        const bool same = ReadFrameHeader(p, &h) && h.version == refHeader.version && h.layer == refHeader.layer &&
-                          h.rate == refHeader.rate && h.mono == refHeader.mono;
-        return same && h.size > 4 ? h.size : 0;
+        if (!constant) return ReadFrameHeader(p, &h) && h.size > 4 ? h.size : 0;
+        if (!SameStream(p, ref)) return 0;
+        const int64_t padding = p[2] >> 1 & 1;
+        return layer1 ? 4 * (int64_t(frameBytes_ / 4) + padding) : int64_t(frameBytes_) + padding;
     };
     // Bytes that look like a header are common in sound data: a frame
     // counts when the two after it (or the end of the file) follow.
@@ -698,22 +694,28 @@ void MpegAudioReader::FindDamage(int64_t first)
         }
         return true;
     };
-    // The first chain of frames, tag or header frame in [from, to).
+    // Whether frames (or a tag before them) start at: a tag at the end of
+    // the file only where it fills it.
+    const auto resumes = [&](int64_t at) {
+        unsigned char p[10];
+        const size_t n = peek_.Read(at, p, sizeof p);
+        if (n >= 3 && std::memcmp(p, "TAG", 3) == 0) return at + 128 == fileSize;
+        return Id3v2Length(p, n) > 0 || confirmed(at) || (n >= 4 && p[0] == 0xFF && NoSoundAt(at));
+    };
+    // The first place in [from, to) where frames resume, -1 where none is.
     const auto nextChain = [&](int64_t from, int64_t to) -> int64_t {
-        for (int64_t at = from; at + 4 <= to;) {
-            size_t n = size_t(std::min<int64_t>(to - at, int64_t(kBlockBytes)));
-            const unsigned char* p = peek_.Look(at, &n);
-            if (!p || n == 0) return -1;
-            // Every tag and frame starts with one of these bytes.
-            for (size_t i = 0; i < n; ++i) {
-                if (p[i] != 0xFF && p[i] != 'I' && p[i] != 'T' && p[i] != 'A' && p[i] != 'L') continue;
-                const int64_t c = at + int64_t(i);
-                if (c + 4 <= to && (confirmed(c) || NoSoundAt(c))) return c;
-            }
-            at += int64_t(n);
+        std::vector<unsigned char> block;
+        for (int64_t at = from; at < to; at += int64_t(block.size())) {
+            block.resize(size_t(std::min<int64_t>(to - at, 1 << 16)));
+            block.resize(peek_.Read(at, block.data(), block.size()));
+            if (block.empty()) break;
+            for (size_t i = 0; i < block.size(); ++i)
+                if ((block[i] == 0xFF || block[i] == 'I' || block[i] == 'T') && resumes(at + int64_t(i)))
+                    return at + int64_t(i);
         }
         return -1;
     };
+    if (frameAt(first) == 0) return;
     int64_t frameFrom = -1;  // where the last frame walked starts
     for (int64_t at = first; at + 4 <= fileSize;) {
         if (const int64_t size = frameAt(at)) {
@@ -721,13 +723,20 @@ void MpegAudioReader::FindDamage(int64_t first)
             at += size;
             continue;
         }
-        // A tag or another recording is left to libmpg123's own reading.
+        unsigned char p[10];
+        if (const int64_t tag = Id3v2Length(p, peek_.Read(at, p, sizeof p)); tag > 0) {
+            frameFrom = -1;
+            at += tag;
+            continue;
+        }
+        // Other tags end the file; another recording's header frame is left
+        // to libmpg123's own reading.
         if (NoSoundAt(at)) return;
-        // A chain that starts within the last frame cuts it short.
+        // Frames that resume within the last frame cut it short.
         if (const int64_t c = frameFrom >= 0 ? nextChain(frameFrom + 1, at) : -1; c >= 0) {
             damage_.emplace_back(frameFrom, c);
             restarts_.push_back(Restart{frameFrom, c, true});
-            if (NoSoundAt(c)) return;
+            frameFrom = -1;
             at = c;
             continue;
         }
@@ -739,17 +748,13 @@ void MpegAudioReader::FindDamage(int64_t first)
                 else if (d > 0 && confirmed(expected + d)) next = expected + d;
             }
         }
-        if (next >= 0) {
-            damage_.emplace_back(at, next);
-            at = next;
-            continue;
-        }
-        // Off the grid, or frames of many sizes: the next chain starts again.
-        next = nextChain(at + 1, fileSize);
+        const bool onGrid = next >= 0;
+        // Off the grid, or in frames of many sizes: where frames resume.
+        if (!onGrid) next = nextChain(at + 1, fileSize);
         if (next < 0) return;
         damage_.emplace_back(at, next);
-        restarts_.push_back(Restart{at, next, false});
-        if (NoSoundAt(next)) return;
+        if (!onGrid) restarts_.push_back(Restart{at, next, false});
+        frameFrom = -1;
         at = next;
     }
 }
