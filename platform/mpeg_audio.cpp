@@ -32,9 +32,10 @@ mpg123_handle* Handle(void* handle)
 // four in Layer I.
 constexpr double kGridSlack = 4.0;
 
-std::string MissingWords(int64_t bytes)
+std::string MissingWords(int64_t bytes, bool cut = false)
 {
-    return std::to_string(bytes) + " bytes hold no MPEG audio frame";
+    return cut ? "a frame is cut short after " + std::to_string(bytes) + " bytes, where other frames begin"
+               : std::to_string(bytes) + " bytes hold no MPEG audio frame";
 }
 constexpr char kDamagedWords[] = "damaged MPEG audio data";
 
@@ -218,15 +219,32 @@ MpegAudioReader::WalkCache& MpegAudioReader::Walks()
 MpegAudioReader::Placer::Verdict MpegAudioReader::Placer::Place(int64_t at, int64_t size, bool inSequence)
 {
     Verdict v;
-    if (!started_ || at == lastEnd_ || inSequence) {
+    // A new chain after damage (a recording joined on after a cut) starts
+    // the grid again: a frame it cut short keeps one frame's time, and what
+    // lies before as many frames as its bytes make.
+    const Restart* r = at == lastEnd_ ? nullptr : RestartBefore(at);
+    if (r && r->to != at && !inSequence) r = nullptr;
+    if (r) {
+        const auto frames = [&](int64_t bytes) -> int64_t {
+            return frameBytes_ > 0 ? std::llround(double(bytes) / frameBytes_) : 0;
+        };
+        v.broken = true;
+        v.cut = r->cut && r->from == lastEnd_;
+        v.missingBytes = r->to - lastEnd_;
+        v.silentFrames = r->cut ? frames(r->from - lastEnd_) + 1 : frames(r->to - lastEnd_);
+        v.timeLost = frameBytes_ <= 0 && !v.cut;
+    } else if (started_ && at != lastEnd_ && !inSequence) {
+        v.broken = true;
+        v.missingBytes = at - lastEnd_;
+    }
+    if (!v.broken || r) {
         started_ = true;
         lastEnd_ = anchorEnd_ = at + size;
-        lastSlot_ = anchorSlot_ = lastSlot_ + 1;
+        lastSlot_ = anchorSlot_ = lastSlot_ + v.silentFrames + 1;
         return v;
     }
-    v.broken = true;
-    v.missingBytes = at - lastEnd_;
     if (frameBytes_ <= 0) {
+        v.timeLost = true;
         lastEnd_ = at + size;
         ++lastSlot_;
         return v;
@@ -245,6 +263,28 @@ MpegAudioReader::Placer::Verdict MpegAudioReader::Placer::Place(int64_t at, int6
     lastEnd_ = at + size;
     lastSlot_ = slot;
     return v;
+}
+
+const MpegAudioReader::Restart* MpegAudioReader::Placer::RestartBefore(int64_t at) const
+{
+    if (!restarts_ || !started_) return nullptr;
+    // The last stretch that ends by at; it counts when it starts after the
+    // last frame kept.
+    const auto after = std::upper_bound(restarts_->begin(), restarts_->end(), at,
+                                        [](int64_t v, const Restart& r) { return v < r.to; });
+    if (after == restarts_->begin()) return nullptr;
+    const Restart& r = *std::prev(after);
+    return r.from >= lastEnd_ ? &r : nullptr;
+}
+
+int64_t MpegAudioReader::Placer::Resume() const
+{
+    if (restarts_ && started_) {
+        const auto r = std::lower_bound(restarts_->begin(), restarts_->end(), lastEnd_,
+                                        [](const Restart& r, int64_t v) { return r.from < v; });
+        if (r != restarts_->end() && r->from == lastEnd_) return r->to;
+    }
+    return lastEnd_;
 }
 
 void MpegAudioReader::Close()
@@ -475,7 +515,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     bool suspect = false;
     const auto walk = [&] {
         if (!Rewind()) return false;
-        steady = varying = Placer();
+        steady = varying = Placer(0, &restarts_);
         parsed = chained = odd = 0;
         headerFrames_.resize(leading);
         headers = int64_t(leading);
@@ -494,7 +534,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
             if (firstFrame) {
                 bitRate = f.bitRate;
                 kind = f.kind;
-                steady = Placer(FrameBytes(f.bitRate));
+                steady = Placer(FrameBytes(f.bitRate), &restarts_);
             }
             // Frames that follow one another directly tell the bit rate; bytes
             // in damage that look like a frame do not.
@@ -505,8 +545,11 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
             }
             suspect = suspect || other || (lastEnd >= 0 && f.at != lastEnd);
             lastEnd = f.at + f.size;
-            for (Placer* placer : {&steady, &varying})
-                placer->Place(f.at, f.size, f.at != placer->LastEnd() && NoSoundAt(placer->LastEnd()));
+            for (Placer* placer : {&steady, &varying}) {
+                const Placer::Verdict v =
+                    placer->Place(f.at, f.size, f.at != placer->Resume() && NoSoundAt(placer->Resume()));
+                if (placer == &varying) length += double(v.silentFrames * frameSamples_);
+            }
             // A recording joined on starts with its own Info frame: no sound,
             // and the tag of the frames that follow.
             unsigned char p[kTagBytes];
@@ -531,8 +574,8 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     // holds where the frames after them lie on it. Frames found one by one
     // within damage prove no bit rate.
     const bool constant = bitRate > 0 && odd <= std::max<int64_t>(2, chained / 100) && 2 * chained + 1 >= parsed;
-    if (constant && suspect) {
-        frameBytes_ = FrameBytes(bitRate);
+    if (suspect) {
+        frameBytes_ = constant ? FrameBytes(bitRate) : 0;
         FindDamage(first);
         if (!damage_.empty() && !walk()) return fail("cannot read the file again");
     }
@@ -612,7 +655,7 @@ bool MpegAudioReader::Rewind()
     mpg123_handle* h = Handle(handle_);
     mpg123_close(h);
     readAt_ = 0;
-    placer_ = Placer(frameBytes_);
+    placer_ = Placer(frameBytes_, &restarts_);
     ended_ = false;
     pending_.clear();
     pendingAt_ = 0;
@@ -624,14 +667,20 @@ bool MpegAudioReader::Rewind()
 void MpegAudioReader::FindDamage(int64_t first)
 {
     damage_.clear();
+    restarts_.clear();
     unsigned char ref[4];
-    if (frameBytes_ <= 0 || peek_.Read(first, ref, 4) < 4) return;
+    if (peek_.Read(first, ref, 4) < 4) return;
     const int64_t fileSize = peek_.Size();
-    const bool layer1 = (ref[1] >> 1 & 3) == 3;
-    // The length of the frame of this stream at, 0 where none starts.
+    const bool constant = frameBytes_ > 0, layer1 = (ref[1] >> 1 & 3) == 3;
+    // The length of the frame at, 0 where none starts: of the stream's bit
+    // rate where that is constant, else of any kind (joined recordings
+    // differ).
     const auto frameAt = [&](int64_t at) -> int64_t {
         unsigned char p[4];
-        if (at < 0 || peek_.Read(at, p, 4) < 4 || !SameStream(p, ref)) return 0;
+        FrameHeader h;
+        if (at < 0 || peek_.Read(at, p, 4) < 4) return 0;
+        if (!constant) return ReadFrameHeader(p, &h) && h.size > 4 ? h.size : 0;
+        if (!SameStream(p, ref)) return 0;
         const int64_t padding = p[2] >> 1 & 1;
         return layer1 ? 4 * (int64_t(frameBytes_ / 4) + padding) : int64_t(frameBytes_) + padding;
     };
@@ -645,23 +694,67 @@ void MpegAudioReader::FindDamage(int64_t first)
         }
         return true;
     };
+    // Whether frames (or a tag before them) start at: a tag at the end of
+    // the file only where it fills it.
+    const auto resumes = [&](int64_t at) {
+        unsigned char p[10];
+        const size_t n = peek_.Read(at, p, sizeof p);
+        if (n >= 3 && std::memcmp(p, "TAG", 3) == 0) return at + 128 == fileSize;
+        return Id3v2Length(p, n) > 0 || confirmed(at) || (n >= 4 && p[0] == 0xFF && NoSoundAt(at));
+    };
+    // The first place in [from, to) where frames resume, -1 where none is.
+    const auto nextChain = [&](int64_t from, int64_t to) -> int64_t {
+        std::vector<unsigned char> block;
+        for (int64_t at = from; at < to; at += int64_t(block.size())) {
+            block.resize(size_t(std::min<int64_t>(to - at, 1 << 16)));
+            block.resize(peek_.Read(at, block.data(), block.size()));
+            if (block.empty()) break;
+            for (size_t i = 0; i < block.size(); ++i)
+                if ((block[i] == 0xFF || block[i] == 'I' || block[i] == 'T') && resumes(at + int64_t(i)))
+                    return at + int64_t(i);
+        }
+        return -1;
+    };
+    if (frameAt(first) == 0) return;
+    int64_t frameFrom = -1;  // where the last frame walked starts
     for (int64_t at = first; at + 4 <= fileSize;) {
         if (const int64_t size = frameAt(at)) {
+            frameFrom = at;
             at += size;
             continue;
         }
-        // A tag or another recording is left to libmpg123's own reading.
+        unsigned char p[10];
+        if (const int64_t tag = Id3v2Length(p, peek_.Read(at, p, sizeof p)); tag > 0) {
+            frameFrom = -1;
+            at += tag;
+            continue;
+        }
+        // Other tags end the file; another recording's header frame is left
+        // to libmpg123's own reading.
         if (NoSoundAt(at)) return;
+        // Frames that resume within the last frame cut it short.
+        if (const int64_t c = frameFrom >= 0 ? nextChain(frameFrom + 1, at) : -1; c >= 0) {
+            damage_.emplace_back(frameFrom, c);
+            restarts_.push_back(Restart{frameFrom, c, true});
+            frameFrom = -1;
+            at = c;
+            continue;
+        }
         int64_t next = -1;
-        for (int64_t slot = 1; next < 0 && at + int64_t(double(slot) * frameBytes_) + 4 <= fileSize; ++slot) {
+        for (int64_t slot = 1; constant && next < 0 && at + int64_t(double(slot) * frameBytes_) + 4 <= fileSize; ++slot) {
             const int64_t expected = at + std::llround(double(slot) * frameBytes_);
             for (int64_t d = 0; next < 0 && d <= int64_t(kGridSlack); ++d) {
                 if (confirmed(expected - d)) next = expected - d;
                 else if (d > 0 && confirmed(expected + d)) next = expected + d;
             }
         }
+        const bool onGrid = next >= 0;
+        // Off the grid, or in frames of many sizes: where frames resume.
+        if (!onGrid) next = nextChain(at + 1, fileSize);
         if (next < 0) return;
         damage_.emplace_back(at, next);
+        if (!onGrid) restarts_.push_back(Restart{at, next, false});
+        frameFrom = -1;
         at = next;
     }
 }
@@ -795,17 +888,22 @@ bool MpegAudioReader::Decode()
         }
         if (step != Step::kFrame) continue;
         const Placer::Verdict v =
-            placer_.Place(f.at, f.size, f.at != placer_.LastEnd() && NoSoundAt(placer_.LastEnd()));
-        if (!v.keep || std::binary_search(headerFrames_.begin(), headerFrames_.end(), f.at)) continue;
+            placer_.Place(f.at, f.size, f.at != placer_.Resume() && NoSoundAt(placer_.Resume()));
+        if (!v.keep) continue;
         // The missing frames' silence, then this frame's samples, each as
         // much of them as lies within the sound.
         const int64_t silent = v.silentFrames * frameSamples_;
         if (v.broken) {
-            complaints_.Add(Out(decoded_), Out(decoded_ + silent), MissingWords(v.missingBytes));
-            if (frameBytes_ <= 0) complaints_.MarkTimeLost();
+            complaints_.Add(Out(decoded_), Out(decoded_ + silent), MissingWords(v.missingBytes, v.cut));
+            if (v.timeLost) complaints_.MarkTimeLost();
         }
         silence_ = Out(decoded_ + silent) - Out(decoded_);
         decoded_ += silent;
+        // A header frame is no sound, though damage before it is.
+        if (std::binary_search(headerFrames_.begin(), headerFrames_.end(), f.at)) {
+            if (silence_ > 0) return true;
+            continue;
+        }
         off_t number = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;

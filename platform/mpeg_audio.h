@@ -6,7 +6,8 @@
 // and every frame is placed by its byte offset: where frames are missing
 // from a stream whose frames are all of one size, their time is known and
 // kept as silence; where they vary, what follows plays early, and the
-// damage says so. Frames of another rate or channel count than the first
+// damage says so. A frame cut short where other frames begin (a download
+// resumed from the start) keeps its time, and the frames after it theirs. Frames of another rate or channel count than the first
 // (recordings joined end to end) are converted to the first's, and each
 // joined recording's own Xing/Info frame is read where it starts.
 #include <algorithm>
@@ -59,28 +60,48 @@ public:
     // Where frames were damaged or missing, placed at those frames.
     const DecodeComplaints& Complaints() const { return complaints_; }
 
+    // A stretch of damage after which frames start a chain of their own
+    // (another recording joined on after a cut): [from, to) in the stream.
+    struct Restart {
+        int64_t from = 0, to = 0;
+        bool cut = false;  // from starts a frame that to cuts short
+    };
+
     // Where each frame of a stream belongs in time, from its byte offset.
     class Placer {
     public:
         // frameBytes: the mean length of a frame when all frames are of one
-        // size (constant bit rate), else 0.
-        explicit Placer(double frameBytes = 0) : frameBytes_(frameBytes) {}
+        // size (constant bit rate), else 0. restarts: in order; must outlive
+        // the placer.
+        explicit Placer(double frameBytes = 0, const std::vector<Restart>* restarts = nullptr)
+            : frameBytes_(frameBytes), restarts_(restarts)
+        {
+        }
         struct Verdict {
             bool keep = true;          // false: bytes within damage that only look like a frame
             bool broken = false;       // frames are missing before this one
+            bool timeLost = false;     // how many, nothing tells
+            bool cut = false;          // the last of them is cut short where this one starts
             int64_t missingBytes = 0;  // between the last frame kept and this one
             int64_t silentFrames = 0;  // the missing frames' time, where it is known
         };
         // The frame at [at, at + size); inSequence when only data that is no
-        // sound (a tag) lies between it and the last frame kept.
+        // sound (a tag) lies between it and Resume().
         Verdict Place(int64_t at, int64_t size, bool inSequence);
         // Frame times placed so far, silent ones included.
         int64_t Slots() const { return lastSlot_ + 1; }
-        // Where the last frame kept ends.
-        int64_t LastEnd() const { return lastEnd_; }
+        // Where the next frame should start: the end of the last frame kept,
+        // or past a stretch of damage that starts there and after which a
+        // new chain of frames begins.
+        int64_t Resume() const;
 
     private:
+        // The stretch that lies between the last frame kept and at, null
+        // where none does.
+        const Restart* RestartBefore(int64_t at) const;
+
         double frameBytes_;
+        const std::vector<Restart>* restarts_;
         bool started_ = false;
         int64_t lastEnd_ = 0, lastSlot_ = -1;
         // The last frame that followed its predecessor directly: frames
@@ -115,9 +136,10 @@ private:
     // The first stretch of sound that ends past decoded.
     std::vector<Kept>::const_iterator FirstKeptAfter(int64_t decoded) const;
     bool Decode();
-    // In a stream of frames of one size, the stretches from where a frame
-    // should start to the next frame on the grid whose header, and those
-    // after it, hold.
+    // The stretches from where a frame should start to the next frame whose
+    // header, and those after it, hold: in a stream of frames of one size
+    // the next on the grid, else (and where none is) the next chain of
+    // frames, with the frame a chain cuts short.
     void FindDamage(int64_t first);
     // libmpg123's reading: the file, with the damaged stretches as zeros,
     // so that it takes no bytes in them for a frame that hides real ones,
@@ -168,6 +190,7 @@ private:
     int64_t frames_ = 0, claimed_ = 0;
     double frameBytes_ = 0;
     std::vector<std::pair<int64_t, int64_t>> damage_;  // [from, to) offsets
+    std::vector<Restart> restarts_;                    // where a new chain of frames begins
     int64_t readAt_ = 0;  // in libmpg123's view
     // Stream bytes [from, to) left out of libmpg123's view, at its offset
     // viewAt; shift: the bytes left out up to to.
@@ -179,7 +202,8 @@ private:
     // What a walk over a file learns, kept for the next open of the same
     // unchanged file, so that a sound is walked once however often it opens.
     using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, std::vector<int64_t>, std::vector<Kept>,
-                              double, std::vector<std::pair<int64_t, int64_t>>, std::vector<Skip>, int64_t, int64_t>;
+                              double, std::vector<std::pair<int64_t, int64_t>>, std::vector<Restart>,
+                              std::vector<Skip>, int64_t, int64_t>;
     class WalkCache;
     static WalkCache& Walks();
     int64_t scannedTo_ = 0, runFrom_ = 0;  // the stretch without 0xFF the scan is in
@@ -203,7 +227,7 @@ private:
     auto WalkFields()
     {
         return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrames_, kept_,
-                        frameBytes_, damage_, skips_, scannedTo_, runFrom_);
+                        frameBytes_, damage_, restarts_, skips_, scannedTo_, runFrom_);
     }
 };
 

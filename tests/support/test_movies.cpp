@@ -249,7 +249,7 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
         if (!make(tone10 + "-c:a libmp3lame")) return "";
         std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 3 / 5), '\0');
-    } else if (kind == "byte.mp3" || kind == "noise.mp3") {
+    } else if (kind == "byte.mp3" || kind == "noise.mp3" || kind == "inserted.mp3") {
         // 2 s of 128 kbit/s: frames of 417 bytes, and 418 with padding; in
         // clicks, bytes that look like frame headers abound.
         if (!make(ClickTrack(44100, 2) + "-c:a libmp3lame -b:a 128k -ac 1 -id3v2_version 0")) return "";
@@ -257,9 +257,14 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         while (at + 4 < bytes.size() && at < bytes.size() / 2) at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
         if (at + 4 >= bytes.size() || uint8_t(bytes[at]) != 0xFF) return "";
         // The first header byte of the frame at the middle, or 1,000 bytes
-        // from there on.
+        // from there on; or 500 bytes put in before it.
         std::mt19937 noise(7);
-        for (size_t k = at; k < std::min(bytes.size(), at + (kind == "byte.mp3" ? 1 : 1000)); ++k)
+        if (kind == "inserted.mp3") {
+            std::string junk(500, '\0');
+            for (char& c : junk) c = char(noise());
+            bytes.insert(at, junk);
+        }
+        for (size_t k = at; k < std::min(bytes.size(), at + (kind == "byte.mp3" ? 1 : kind == "noise.mp3" ? 1000 : 0)); ++k)
             bytes[k] = kind == "byte.mp3" ? '\0' : char(noise());
     } else if (kind == "bitrate.mp3" || kind == "layer.mp3" || kind == "rate.mp3" || kind == "tagged.mp3" ||
                kind == "info0.mp3") {
@@ -299,6 +304,17 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
                   " -ac 1 -id3v2_version 0"))
             return "";
         bytes.resize(std::min<size_t>(bytes.size(), 417));
+    } else if (kind == "cutjoin.mp3" || kind == "cutjoin_tags.mp3" || kind == "cutjoin_vbr.mp3" ||
+               kind == "cutjoin.mp2" || kind == "cutjoin.aac") {
+        // 2 s of clicks cut mid-frame at three fifths, then the whole file
+        // again, as a download resumed from the start leaves it.
+        const char* codec = kind == "cutjoin.mp3"        ? "-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 -f mp3"
+                            : kind == "cutjoin_tags.mp3" ? "-c:a libmp3lame -b:a 128k -f mp3"
+                            : kind == "cutjoin_vbr.mp3"  ? "-c:a libmp3lame -q:a 4 -f mp3"
+                            : kind == "cutjoin.mp2"      ? "-c:a mp2 -b:a 192k -f mp2"
+                                                         : "-c:a aac -b:a 128k -f adts";
+        if (!make(ClickTrack(44100, 2) + codec)) return "";
+        bytes = bytes.substr(0, bytes.size() * 3 / 5) + bytes;
     } else if (kind == "gap.mp3") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 -c:a libmp3lame -b:a 32k")) return "";
         if (bytes.size() < 3000) return "";

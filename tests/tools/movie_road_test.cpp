@@ -374,6 +374,22 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"layer.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
         {"rate.mp3", "is damaged (it does not decode at 1.0 s: 41", 89856, true, 1.75 + 1105.0 / 44100},
         {"tagged.mp3", "is damaged (it does not decode at 1.0 s: 41", 88200, true, 1.75},
+        // A recording cut mid-frame, then another: the cut frame keeps its
+        // time, and the second plays whole after it (read by its own tag),
+        // its last click 1.75 s after the first part's frames and the cut one.
+        {"cutjoin.mp3", "is damaged (it does not decode at 1.2 s: a frame is cut short after 334 bytes, where other",
+         144000, true, (47 * 1152 + 1105) / 44100.0 + 1.75},
+        {"cutjoin_tags.mp3", "is damaged (it does not decode at 1.2 s: a frame is cut short after ", 141768, true,
+         (47 * 1152 - 576) / 44100.0 + 1.75},
+        {"cutjoin_vbr.mp3", "is damaged (it does not decode at 1.1 s: a frame is cut short after ", 138312, true,
+         (44 * 1152 - 576) / 44100.0 + 1.75},
+        // Bytes put in between frames: the frames after them, off the old
+        // grid, are kept, late by the frame those bytes make.
+        {"inserted.mp3", "is damaged (it does not decode at 1.0 s: 500 bytes hold no MPEG audio frame)", 89352, true,
+         1.75 + 1152 / 44100.0},
+        {"cutjoin.mp2", "is damaged (it does not decode at 1.2 s: a frame is cut short after ", 142848, true, 2.9887},
+        {"cutjoin.aac", "is damaged (it does not decode between 1.2 s and 1.3 s: a frame header is damaged)", 145408,
+         true, 3.0272},
         // MP3 inside WAVE takes the same reader: whole, on time, in our words.
         {"noise.wav", "is damaged (it does not decode between 1.0 s and 1.1 s: ", 89856, true, 1.75 + 1105.0 / 44100},
         // Valid, read whole, and nothing said: VBR with no length in its header.
