@@ -22,6 +22,10 @@ namespace platform {
 
 namespace {
 
+// Where a frame that starts before a stretch without 0xFF may end: the
+// longest a frame is (free format at 640 kbit/s and 32 kHz).
+constexpr int64_t kFrameRoom = 8192;
+
 mpg123_handle* Handle(void* handle)
 {
     return static_cast<mpg123_handle*>(handle);
@@ -306,6 +310,7 @@ void MpegAudioReader::Close()
     frameBytes_ = 0;
     damage_.clear();
     readAt_ = 0;
+    zeros_ = {0, 0};
     headerFrames_.clear();
     kept_.assign(1, Kept{0, INT64_MAX, 0});
     placer_ = Placer();
@@ -655,6 +660,7 @@ bool MpegAudioReader::Rewind()
     mpg123_handle* h = Handle(handle_);
     mpg123_close(h);
     readAt_ = 0;
+    zeros_ = {0, 0};
     placer_ = Placer(frameBytes_, &restarts_);
     ended_ = false;
     pending_.clear();
@@ -667,6 +673,7 @@ bool MpegAudioReader::Rewind()
 void MpegAudioReader::FindDamage(int64_t first)
 {
     damage_.clear();
+    zeros_ = {0, 0};
     restarts_.clear();
     unsigned char ref[4];
     if (peek_.Read(first, ref, 4) < 4) return;
@@ -772,7 +779,7 @@ void MpegAudioReader::ScanTo(int64_t to)
     // left out. Its start may lie in a frame, which ends within the longest
     // a frame is (free format at 640 kbit/s and 32 kHz); nothing starts in
     // it, and libmpg123 still sees bytes that are no frame there.
-    constexpr int64_t kLongest = 1 << 16, kFrameRoom = 8192, kKept = 32;
+    constexpr int64_t kLongest = 1 << 16, kKept = 32;
     // A stretch is followed to its end once it passes the frame room, so that
     // none is left out behind bytes libmpg123 has already read.
     const int64_t size = window_.Size();
@@ -797,6 +804,11 @@ ssize_t MpegAudioReader::ReadMasked(void* self, void* out, size_t bytes)
 {
     auto* r = static_cast<MpegAudioReader*>(self);
     auto* p = static_cast<unsigned char*>(out);
+    if (r->readAt_ >= r->zeros_.first && r->readAt_ + int64_t(bytes) <= r->zeros_.second) {
+        std::memset(p, 0, bytes);
+        r->readAt_ += int64_t(bytes);
+        return ssize_t(bytes);
+    }
     size_t done = 0;
     while (done < bytes) {
         const int64_t at = r->StreamAt(r->readAt_);
@@ -811,6 +823,14 @@ ssize_t MpegAudioReader::ReadMasked(void* self, void* out, size_t bytes)
         // The damaged stretches are in order: the first that ends past the read on.
         auto range = std::upper_bound(r->damage_.begin(), r->damage_.end(), at,
                                       [](int64_t v, const std::pair<int64_t, int64_t>& d) { return v < d.second; });
+        if (range != r->damage_.end() && range->first <= at) {
+            // Later reads in this stretch need not touch the file; skips
+            // found later start no nearer than the frame room past the scan's run.
+            const int64_t shift = at - r->readAt_;
+            int64_t to = std::min(range->second, r->runFrom_ + kFrameRoom) - shift;
+            if (next != r->skips_.end()) to = std::min(to, next->viewAt);
+            r->zeros_ = {r->readAt_, to};
+        }
         for (; range != r->damage_.end() && range->first < at + got; ++range) {
             const int64_t lo = std::max(range->first, at), hi = std::min(range->second, at + got);
             if (lo < hi) std::memset(p + done + size_t(lo - at), 0, size_t(hi - lo));

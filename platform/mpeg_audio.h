@@ -198,6 +198,9 @@ private:
         int64_t viewAt, from, to, shift;
     };
     std::vector<Skip> skips_;
+    // View offsets [from, to) known to lie in one damaged stretch with no
+    // skip in it: libmpg123 resyncs through them a byte a call.
+    std::pair<int64_t, int64_t> zeros_{0, 0};
     bool noReadahead_ = false;  // libmpg123 reads the first frame without looking past it
     // What a walk over a file learns, kept for the next open of the same
     // unchanged file, so that a sound is walked once however often it opens.
