@@ -428,6 +428,10 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     // Its look at the end of the stream would make the view of it be found
     // to the end at once; an ID3v1 tag there is no sound all the same.
     mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_PEEK_END, 0);
+    // A free-format frame's size is found by looking ahead for the next
+    // header, which libmpg123 does only in a stream it buffers or knows the
+    // end of: without that look at the end, it has to buffer.
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_SEEKBUFFER, 0);
     mpg123_format_none(h);
     const long* rates = nullptr;
     size_t rateCount = 0;

@@ -13,7 +13,7 @@ $SUDO apt-get install -y --no-install-recommends \
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core \
   libsndfile1-dev libmpg123-dev libsamplerate0-dev libmp3lame-dev mpg123 alsa-utils \
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg \
-  flac \
+  flac lame \
   clang libclang-rt-dev \
   xdg-utils attr locales strace \
   chromium python3 python3-yaswfp \
