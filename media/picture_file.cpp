@@ -288,6 +288,64 @@ std::string ProbeTiff(std::FILE* file, uint64_t fileSize, uint32_t* width, uint3
     return "";
 }
 
+// libtiff's RGBA reader takes CMYK of 8 bits a sample only, though it
+// passes 16 as fit; print work (and ImageMagick from a 16-bit picture)
+// writes 16. Interleaved samples, in strips or tiles, inks mixed as libtiff
+// mixes them.
+bool IsCmyk16(TIFF* tiff)
+{
+    uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG, inks = INKSET_CMYK;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inks);
+    return TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 1 && photometric == PHOTOMETRIC_SEPARATED &&
+           bits == 16 && samples >= 4 && inks == INKSET_CMYK && planar == PLANARCONFIG_CONTIG;
+}
+
+bool ReadCmyk16(TIFF* tiff, uint32_t w, uint32_t h, bool alpha, uint8_t* out)
+{
+    uint16_t samples = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const size_t bpp = alpha ? 4 : 3;
+    const auto put = [&](const uint16_t* s, uint32_t x, uint32_t y) {
+        const uint64_t k = 65535u - s[3];
+        uint8_t* p = out + (size_t(y) * w + x) * bpp;
+        for (int c = 0; c < 3; ++c) p[c] = uint8_t((k * (65535u - s[c]) / 65535u + 128) / 257);
+        if (alpha) p[3] = samples > 4 ? uint8_t((s[4] + 128u) / 257) : 255;
+    };
+    // A block of bw x bh pixels (a strip's row, a tile) at bx, by, cut at
+    // the picture's edge.
+    std::vector<uint16_t> block;
+    const auto place = [&](uint32_t bx, uint32_t by, uint32_t bw, uint32_t bh) {
+        for (uint32_t y = by; y < std::min(h, by + bh); ++y)
+            for (uint32_t x = bx; x < std::min(w, bx + bw); ++x)
+                put(block.data() + (size_t(y - by) * bw + (x - bx)) * samples, x, y);
+    };
+    if (!TIFFIsTiled(tiff)) {
+        const tmsize_t bytes = TIFFScanlineSize(tiff);
+        if (bytes < 0 || uint64_t(bytes) < uint64_t(w) * samples * 2) return false;
+        block.resize(size_t(bytes + 1) / 2);
+        for (uint32_t y = 0; y < h; ++y) {
+            if (TIFFReadScanline(tiff, block.data(), y, 0) < 0) return false;
+            place(0, y, w, 1);
+        }
+        return true;
+    }
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &th);
+    const tmsize_t bytes = TIFFTileSize(tiff);
+    if (tw == 0 || th == 0 || bytes < 0 || uint64_t(bytes) < uint64_t(tw) * th * samples * 2) return false;
+    block.resize(size_t(bytes + 1) / 2);
+    for (uint32_t ty = 0; ty < h; ty += th)
+        for (uint32_t tx = 0; tx < w; tx += tw) {
+            if (TIFFReadTile(tiff, block.data(), tx, ty, 0, 0) < 0) return false;
+            place(tx, ty, tw, th);
+        }
+    return true;
+}
+
 bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::string* error)
 {
     TiffReader reader{file, fileSize};
@@ -299,6 +357,16 @@ bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::str
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
     const bool alpha = extraCount > 0 && extraTypes &&
                        (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
+    if (IsCmyk16(tiff.get())) {
+        auto pixels = NewPixels(uint64_t(w) * h * (alpha ? 4 : 3));
+        if (!pixels) return (*error = "out of memory"), false;
+        if (!ReadCmyk16(tiff.get(), w, h, alpha, pixels.get())) return (*error = "cannot decode the TIFF image"), false;
+        out->width = w;
+        out->height = h;
+        out->bitsPerPixel = alpha ? 32 : 24;
+        out->pixels = std::move(pixels);
+        return true;
+    }
     std::vector<uint32_t> raster;
     try {
         raster.resize(size_t(w) * h);

@@ -97,6 +97,8 @@ TEST(MoviePicture, OpensEveryKindWithItsColoursAndAlpha)
          FourCC("tiff"), 16, 0, {255, 255, 255, 255}, 0},
         {"alpha.tif", [&](auto& p) { return WriteTiff(p, 16, 16, quarters(kMixedAlpha), true); },
          FourCC("tiff"), 16, 0, {255, 0, 128, 255}, 1},
+        {"cmyk16.tif", [&](auto& p) { return WriteTiff(p, 16, 16, quarters(kOpaque), false, true); },
+         FourCC("tiff"), 16, 0, {255, 255, 255, 255}, 0},
     };
     const Rgba colours[4] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {255, 255, 255, 0}};
     for (const auto& c : cases) {

@@ -6,6 +6,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -155,11 +156,35 @@ inline bool WriteGif(const std::string& path, const GifSpec& s)
     return EGifCloseFile(gif, &error) == GIF_OK && ok;
 }
 
-// RGB, or RGBA with unassociated alpha.
-inline bool WriteTiff(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, bool alpha)
+// RGB, or RGBA with unassociated alpha; or CMYK of 16 bits a sample, as
+// print work writes it (alpha ignored).
+inline bool WriteTiff(const std::string& path, int width, int height, const std::vector<Rgba>& pixels, bool alpha,
+                      bool cmyk16 = false)
 {
     TIFF* tiff = TIFFOpen(path.c_str(), "w");
     if (!tiff) return false;
+    if (cmyk16) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(height));
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(4));
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_SEPARATED));
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_ADOBE_DEFLATE));
+        std::vector<uint16_t> row(size_t(width) * 4);
+        bool ok = true;
+        for (int y = 0; ok && y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const Rgba& p = pixels[size_t(y) * width + x];
+                const uint8_t k = 255 - std::max({p.r, p.g, p.b});
+                const uint8_t c[4] = {uint8_t(255 - p.r - k), uint8_t(255 - p.g - k), uint8_t(255 - p.b - k), k};
+                for (int i = 0; i < 4; ++i) row[size_t(x) * 4 + i] = uint16_t(c[i] * 257);
+            }
+            ok = TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) == 1;
+        }
+        TIFFClose(tiff);
+        return ok;
+    }
     const int channels = alpha ? 4 : 3;
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(width));
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(height));
