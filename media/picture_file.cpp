@@ -261,12 +261,14 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
     // libtiff's reason is its own sentence: the fields it judged say it here.
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tiff.get(), message)) {
-        uint16_t bits = 0, samples = 0, photometric = 0;
+        uint16_t bits = 0, samples = 0, photometric = 0, format = SAMPLEFORMAT_UINT;
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLEFORMAT, &format);
         const bool known = TIFFGetField(tiff.get(), TIFFTAG_PHOTOMETRIC, &photometric) == 1;
-        *error = "a TIFF of a kind this program does not decode (" + std::to_string(samples) + " samples of " +
-                 std::to_string(bits) + " bits a pixel, " +
+        *error = "a TIFF of a kind this program does not decode (" + std::to_string(samples) +
+                 (format == SAMPLEFORMAT_IEEEFP ? " floating-point" : "") + " samples of " + std::to_string(bits) +
+                 " bits a pixel, " +
                  (known ? "photometric " + std::to_string(photometric) : std::string("no photometric tag")) + ")";
         return nullptr;
     }

@@ -851,7 +851,7 @@ TEST_F(BadInputTest, Media)
           "slide 4: picture \"" + dir_.file("crc.png") +
               "\" cannot be read or encoded (PNG: a chunk's checksum is wrong): slide left out of the movie\n",
           "slide 5: picture \"" + dir_.file("double.tif") +
-              "\" cannot be read or encoded (a TIFF of a kind this program does not decode (1 samples of 64 bits a "
+              "\" cannot be read or encoded (a TIFF of a kind this program does not decode (1 floating-point samples of 64 bits a "
               "pixel, photometric 1)): slide left out",
           "slide 1: picture \"" + dir_.file("extra.jpg") +
               "\" is damaged (data that is no JPEG before a marker): the slide shows what could be decoded\n",
