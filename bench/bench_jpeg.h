@@ -21,6 +21,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "bench/bench_process.h"
 #include "media/jpeg_image.h"
 
 namespace bench_jpeg {
@@ -35,30 +36,7 @@ inline double CpuMs()
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-// User and system CPU time and minor page faults (each a page the system
-// had to find and zero) of a process, or between two readings of one.
-struct Usage {
-    double userMs = 0, sysMs = 0, faults = 0;
-
-    static Usage From(const rusage& r)
-    {
-        auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-        return {ms(r.ru_utime), ms(r.ru_stime), double(r.ru_minflt)};
-    }
-    static Usage Self()
-    {
-        rusage r{};
-        getrusage(RUSAGE_SELF, &r);
-        return From(r);
-    }
-    double CpuMs() const { return userMs + sysMs; }
-    Usage& operator+=(const Usage& o)
-    {
-        userMs += o.userMs, sysMs += o.sysMs, faults += o.faults;
-        return *this;
-    }
-    Usage operator-(const Usage& o) const { return {userMs - o.userMs, sysMs - o.sysMs, faults - o.faults}; }
-};
+using bench_process::Usage;
 
 // A camera's sensor noise: triangular, -15..15 (about 6.5 levels of
 // standard deviation), from two draws of a xorshift generator.

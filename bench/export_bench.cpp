@@ -115,29 +115,6 @@ void BM_ExportAgainstBare(benchmark::State& state)
 }
 BENCHMARK(BM_ExportAgainstBare)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
-// Runs program with args to its end; its usage and peak resident size in
-// MB, false when it could not run or failed.
-bool RunProgram(const char* program, const std::vector<std::string>& args, Usage* usage, double* peakMb = nullptr)
-{
-    std::vector<char*> argv{const_cast<char*>(program)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // What the program prints would mix with the benchmark's table.
-        const int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) dup2(quiet, STDOUT_FILENO);
-        execv(program, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage r{};
-    if (pid < 0 || wait4(pid, &status, 0, &r) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
-    *usage += Usage::From(r);
-    if (peakMb) *peakMb = std::max(*peakMb, r.ru_maxrss / 1024.0);
-    return true;
-}
-
 // The programs side by side, as a user runs them: the `tavrel` program
 // compiling the show of the 100 pictures, then the bare road's program
 // over the same pictures, alternately; the ratio of their CPU times

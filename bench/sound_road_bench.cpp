@@ -14,10 +14,6 @@
 // Beside it the resampler alone against libswresample's (as ffmpeg runs it)
 // and libsamplerate's converters: a minute of 8 kHz stereo to 44.1 kHz.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -33,9 +29,8 @@ extern "C" {
 }
 #include <samplerate.h>
 
+#include "bench/bench_process.h"
 #include "platform/resampler.h"
-
-extern char** environ;
 
 namespace {
 
@@ -45,32 +40,6 @@ int EnvInt(const char* name, int fallback)
 {
     const char* v = std::getenv(name);
     return v && std::atoi(v) > 0 ? std::atoi(v) : fallback;
-}
-
-struct Cpu {
-    double user = 0, sys = 0;
-    double Total() const { return user + sys; }
-};
-
-// Runs the program (looked up in PATH when it has no slash) with its output
-// thrown away; its CPU time, or a negative total when it failed.
-Cpu Run(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage r{};
-    if (started != 0 || wait4(pid, &status, 0, &r) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {-1, 0};
-    return {double(r.ru_utime.tv_sec) + r.ru_utime.tv_usec / 1e6, double(r.ru_stime.tv_sec) + r.ru_stime.tv_usec / 1e6};
 }
 
 struct Source {
@@ -133,41 +102,23 @@ void BM_ProgramAgainstFfmpeg(benchmark::State& state)
     }
     const std::string movie = project + ".swf", mp3 = project + ".mp3";
     std::vector<double> ours, theirs, oursUser, oursSys, theirsUser, theirsSys, ratios;
+    // The module's LAME settings, on one thread.
+    const std::vector<std::string> ffmpeg = {
+        "-v", "error",      "-y",    "-threads", "1", "-i",   sound,        "-threads", "1",    "-filter_threads",
+        "1",  "-ar",        "44100", "-ac",      "2", "-c:a", "libmp3lame", "-b:a",     "128k", "-compression_level",
+        "2",  "-reservoir", "0",     mp3};
     for (auto _ : state) {
         for (int i = 0; i < pairs; ++i) {
-            const Cpu a = Run({TAVREL_PROGRAM, "--quiet", project, movie});
-            const Cpu b = Run({"ffmpeg",
-                               "-v",
-                               "error",
-                               "-y",
-                               "-threads",
-                               "1",
-                               "-i",
-                               sound,
-                               "-threads",
-                               "1",
-                               "-filter_threads",
-                               "1",
-                               "-ar",
-                               "44100",
-                               "-ac",
-                               "2",
-                               "-c:a",
-                               "libmp3lame",
-                               "-b:a",
-                               "128k",
-                               "-compression_level",
-                               "2",
-                               "-reservoir",
-                               "0",
-                               mp3});
-            if (a.user < 0 || b.user < 0) {
+            bench_process::Usage a, b;
+            const bool ran = bench_process::RunProgram(TAVREL_PROGRAM, {"--quiet", project, movie}, &a) &&
+                             bench_process::RunProgram("ffmpeg", ffmpeg, &b);
+            if (!ran) {
                 state.SkipWithError("a program failed");
                 return;
             }
-            ours.push_back(a.Total()), oursUser.push_back(a.user), oursSys.push_back(a.sys);
-            theirs.push_back(b.Total()), theirsUser.push_back(b.user), theirsSys.push_back(b.sys);
-            ratios.push_back(a.Total() / b.Total());
+            ours.push_back(a.CpuMs() / 1e3), oursUser.push_back(a.userMs / 1e3), oursSys.push_back(a.sysMs / 1e3);
+            theirs.push_back(b.CpuMs() / 1e3), theirsUser.push_back(b.userMs / 1e3), theirsSys.push_back(b.sysMs / 1e3);
+            ratios.push_back(a.CpuMs() / b.CpuMs());
         }
     }
     state.counters["tavrel_s"] = Median(ours);

@@ -5,8 +5,8 @@
 // header, so the record's layout is checked here once.
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 
+#include "media/mp3_frames.h"
 #include "platform/resampler.h"
 
 namespace lame_bundle {
@@ -102,15 +102,13 @@ constexpr bool TakesRates(uint64_t inRate, uint64_t outRate)
 // libmp3lame's own limit there. The bundle encodes at this rate.
 constexpr uint32_t Mp3BitRateFor(uint32_t rate, int64_t kbps)
 {
-    constexpr uint32_t kMpeg1[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    constexpr uint32_t kMpeg2[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     if (kbps <= 0) return 0;
-    const uint32_t* rates = rate >= 32000 ? kMpeg1 : kMpeg2;
-    const size_t count = rate >= 32000 ? std::size(kMpeg1) : rate >= 16000 ? std::size(kMpeg2) : 8;
-    uint32_t best = rates[0];
-    for (size_t i = 1; i < count; ++i)
-        if (kbps - int64_t(best) > int64_t(rates[i]) - kbps) best = rates[i];
-    return best;
+    const int* rates = rate >= 32000 ? kMpeg1BitRates : kMpeg2BitRates;
+    const int last = rate >= 16000 ? 14 : 8;  // the header index of the highest
+    int best = rates[1];
+    for (int i = 2; i <= last; ++i)
+        if (kbps - best > rates[i] - kbps) best = rates[i];
+    return uint32_t(best);
 }
 
 // Output bytes one encode call may produce for count samples fed at inRate

@@ -4,10 +4,6 @@
 
 namespace {
 
-// Layer III bit rates in kbit/s by index 1 to 14.
-constexpr int kMpeg1BitRates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-constexpr int kMpeg2BitRates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-
 // By version (2.5, reserved, 2, 1) and sample-rate index.
 constexpr int kSampleRates[4][4] = {
     {11025, 12000, 8000, 0}, {0, 0, 0, 0}, {22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// Layer III bit rates in kbit/s by a header's index (1 to 14 name rates):
+// MPEG-1, and MPEG-2 and 2.5 alike.
+inline constexpr int kMpeg1BitRates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+inline constexpr int kMpeg2BitRates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+
 class CMp3Frame {
 public:
     enum Version { kMpeg25 = 0, kReserved = 1, kMpeg2 = 2, kMpeg1 = 3 };

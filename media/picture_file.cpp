@@ -619,17 +619,6 @@ std::string PictureTooLargeToRead(const CPath& path)
     return !picture.Open(path) && picture.TooLargeToRead() ? picture.LastError() : "";
 }
 
-std::string PictureDecodeTrouble(const CPath& path)
-{
-    uint8_t head[32] = {};
-    size_t n = 0;
-    if (File file{path.Fopen("rb")}) n = std::fread(head, 1, sizeof head, file.get());
-    if (SniffPictureKind(head, n) == PictureKind::kNone) return "";
-    PictureFile picture;
-    if (!picture.Open(path)) return picture.LastError();
-    return picture.Pixels(1, 1) ? "" : picture.LastError();
-}
-
 PictureKind SniffPictureKind(const uint8_t* d, size_t n)
 {
     if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return PictureKind::kJpeg;

@@ -36,10 +36,6 @@ PictureProbe ProbePicture(const CPath& path);
 // judged whole before and now does not decode.
 std::string PictureTooLargeToRead(const CPath& path);
 
-// Why a picture file does not decode, as drawing it at its smallest finds:
-// "" when it decodes (or is no picture).
-std::string PictureDecodeTrouble(const CPath& path);
-
 // Pixel decodes made so far by this process, for checks that a picture is
 // decoded once.
 uint64_t PictureDecodeCount();

@@ -103,6 +103,8 @@ public:
     // said by what the caller wants of it.
     bool OpenFile(const CPath& path, platform::MediaWanted wanted = platform::MediaWanted::kAny);
     bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen() || movie_.IsOpen(); }
+    // Whether what is open is a picture file (not a movie or a sound).
+    bool IsPicture() const { return picture_.IsOpen(); }
     // Why the last open or frame failed, for the user.
     const std::string& GetLastError() const { return error_; }
 
@@ -193,8 +195,9 @@ public:
 
     // Writes the sound, or its first limitMs milliseconds, as 16-bit AIFF at
     // its own rate and channels, or mixed down to channels where it has more
-    // (platform/channel_mix.h: the one rule of every road). Reports "Reading Audio...%d%%" to the sink
-    // through ExportProgressProc and stops when it is cancelled; on failure
+    // (platform/channel_mix.h: the one rule of every road). Reports
+    // "Reading Audio...%d%%" to the sink through ExportProgressProc and
+    // stops when it is cancelled; on failure
     // no file is left at path, and GetLastError() says why. A sound of which
     // nothing decodes fails; one that decodes only in part is written as far
     // as it decodes, and GetSoundDamage() says what is wrong with it.

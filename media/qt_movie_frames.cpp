@@ -114,7 +114,10 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
         const PicturePixels* picture =
             picture_.Pixels(uint32_t(std::min<uint64_t>(needWidth, naturalWidth)),
                             uint32_t(std::min<uint64_t>(needHeight, naturalHeight)));
-        if (!picture) return false;
+        if (!picture) {
+            error_ = picture_.LastError();
+            return false;
+        }
         stage = picture->Data();
         stageWidth = int(picture->width), stageHeight = int(picture->height);
         bytesPerPixel = picture->bitsPerPixel / 8;

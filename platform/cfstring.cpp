@@ -403,15 +403,12 @@ std::string MacRomanForTerminal(const std::string& text, bool keepUtf8)
             i += length;
             continue;
         }
-        // Every Mac Roman character lies below U+10000: three bytes at most.
-        const UniChar u = ByteToUnit(b, kCFStringEncodingMacRoman);
-        if (u < 0x800) {
-            out += char(0xC0 | u >> 6);
-        } else {
-            out += char(0xE0 | u >> 12);
-            out += char(0x80 | (u >> 6 & 0x3F));
-        }
-        out += char(0x80 | (u & 0x3F));
+        // Every Mac Roman byte stands for one character below U+10000.
+        const std::u16string unit(1, ByteToUnit(b, kCFStringEncodingMacRoman));
+        uint8_t bytes[4];
+        size_t count = 0, used = 0;
+        if (EncodeOne(unit, 0, kCFStringEncodingUTF8, bytes, count, used))
+            out.append(reinterpret_cast<const char*>(bytes), count);
         ++i;
     }
     return out;

@@ -123,6 +123,16 @@ inline std::vector<float> MixMatrix(int in, const std::vector<int>& named, int o
     return gains;
 }
 
+// Output channel o of one frame of in 16-bit samples, by gains
+// (MixMatrix), unrounded.
+inline float MixedSample(const std::vector<float>& gains, int in, int o, const int16_t* frame)
+{
+    const float* row = &gains[size_t(o) * size_t(in)];
+    float sum = 0;
+    for (int i = 0; i < in; ++i) sum += row[i] * float(frame[i]);
+    return sum;
+}
+
 // Mixes frames frames of in-channel 16-bit samples to out channels by
 // gains (MixMatrix), rounded and clipped.
 inline void MixFrames(const std::vector<float>& gains, int in, int out, const int16_t* from, int64_t frames,
@@ -131,10 +141,7 @@ inline void MixFrames(const std::vector<float>& gains, int in, int out, const in
     for (int64_t f = 0; f < frames; ++f) {
         const int16_t* frame = from + f * in;
         for (int o = 0; o < out; ++o) {
-            const float* row = &gains[size_t(o) * size_t(in)];
-            float sum = 0;
-            for (int i = 0; i < in; ++i) sum += row[i] * float(frame[i]);
-            const long v = std::lround(sum);
+            const long v = std::lround(MixedSample(gains, in, o, frame));
             to[f * out + o] = int16_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
         }
     }

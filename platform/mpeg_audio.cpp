@@ -720,9 +720,19 @@ void MpegAudioReader::FindDamage(int64_t first)
             block.resize(size_t(std::min<int64_t>(to - at, 1 << 16)));
             block.resize(peek_.Read(at, block.data(), block.size()));
             if (block.empty()) break;
+            // Only a frame's sync or a tag's name can start what resumes;
+            // at the block's end the look goes to the file.
+            const auto may = [&](size_t i) {
+                const size_t left = block.size() - i;
+                switch (block[i]) {
+                    case 0xFF: return left < 2 || (block[i + 1] & 0xE0) == 0xE0;
+                    case 'I': return left < 3 || std::memcmp(&block[i], "ID3", 3) == 0;
+                    case 'T': return left < 3 || std::memcmp(&block[i], "TAG", 3) == 0;
+                    default: return false;
+                }
+            };
             for (size_t i = 0; i < block.size(); ++i)
-                if ((block[i] == 0xFF || block[i] == 'I' || block[i] == 'T') && resumes(at + int64_t(i)))
-                    return at + int64_t(i);
+                if (may(i) && resumes(at + int64_t(i))) return at + int64_t(i);
         }
         return -1;
     };

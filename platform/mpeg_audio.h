@@ -7,9 +7,10 @@
 // from a stream whose frames are all of one size, their time is known and
 // kept as silence; where they vary, what follows plays early, and the
 // damage says so. A frame cut short where other frames begin (a download
-// resumed from the start) keeps its time, and the frames after it theirs. Frames of another rate or channel count than the first
-// (recordings joined end to end) are converted to the first's, and each
-// joined recording's own Xing/Info frame is read where it starts.
+// resumed from the start) keeps its time, and the frames after it theirs.
+// Frames of another rate or channel count than the first (recordings joined
+// end to end) are converted to the first's, and each joined recording's own
+// Xing/Info frame is read where it starts.
 #include <algorithm>
 #include <sys/types.h>
 

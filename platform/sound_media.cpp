@@ -746,12 +746,8 @@ bool ConvertedReader::Fill(int64_t frames)
     if (gains_.size() != size_t(in) * size_t(channels_)) gains_ = MixMatrix(in, source_->Info().places, channels_);
     for (int64_t f = 0; f < got; ++f) {
         const int16_t* frame = &raw[size_t(f * in)];
-        for (int c = 0; c < channels_; ++c) {
-            const float* row = &gains_[size_t(c) * size_t(in)];
-            float v = 0;
-            for (int k = 0; k < in; ++k) v += row[k] * float(frame[k]);
-            mixed[base + size_t(f * channels_ + c)] = v / 32768.0f;
-        }
+        for (int c = 0; c < channels_; ++c)
+            mixed[base + size_t(f * channels_ + c)] = MixedSample(gains_, in, c, frame) / 32768.0f;
     }
     if (resampler_.IsStarted()) resampler_.Push(mixed.data(), size_t(got), &ready_);
     return true;

@@ -282,10 +282,8 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     std::unique_ptr<CSwfDefineTag> stream(opened ? fileStream() : nullptr);
     // Read through all the same, so a damaged file is said as for any slide;
     // one that does not decode at all goes in, and is said, as damaged.
-    if (stream && !picture.DrawsFirstFrame()) {
-        const std::string why = PictureDecodeTrouble(slide.GetSrc());
-        if (!why.empty()) CJpegWarnings::AddToCurrent(why);
-    }
+    if (stream && !picture.DrawsFirstFrame() && picture.IsPicture() && !picture.GetLastError().empty())
+        CJpegWarnings::AddToCurrent(picture.GetLastError());
 
     CImage& image = scratch.frame;
     const int renderW = quarter ? height : width, renderH = quarter ? width : height;

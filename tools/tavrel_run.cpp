@@ -102,7 +102,7 @@ bool ReadFrameCount(const std::string& path, unsigned* frames)
     return true;
 }
 
-std::string PictureTrouble(const CPath& path);
+std::string PictureTrouble(const CPath& path, int* width = nullptr, int* height = nullptr);
 std::string SlidePictureTrouble(const CPath& path);
 
 class Runner {
@@ -285,16 +285,16 @@ std::string SoundTrouble(const CPath& path)
 }
 
 // Why a picture or movie file gives the movie no picture: it does not open,
-// holds no picture, or its first frame does not draw. Empty when it draws.
-std::string PictureTrouble(const CPath& path)
+// holds no picture, or its first frame does not draw. Empty when it draws;
+// width and height then get its size.
+std::string PictureTrouble(const CPath& path, int* width, int* height)
 {
     CQTMovie movie;
     if (!movie.OpenFile(path, platform::MediaWanted::kPicture)) return movie.GetLastError();
     if (!movie.HasVideoTrack()) return "it holds no picture";
-    if (movie.DrawsFirstFrame()) return "";
-    // A picture's decoder says why; a movie's reason is the movie's.
-    const std::string decoder = PictureDecodeTrouble(path);
-    return decoder.empty() ? movie.GetLastError() : decoder;
+    if (width && height) movie.GetSize(width, height);
+    // A picture's decoder says why it does not draw; a movie's reason is the movie's.
+    return movie.DrawsFirstFrame() ? "" : movie.GetLastError();
 }
 
 // Why the export leaves a slide's picture out, as its plan judged it: a
@@ -396,16 +396,14 @@ void Runner::CheckMedia()
                                 "out of range (1 to " + std::to_string(kMaxDrawnPictureSide) + ")" + tail});
                 refused = true;
             }
-        const std::string why = path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()));
+        int naturalWidth = 0, naturalHeight = 0, w = 0, h = 0;
+        const std::string why =
+            path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()), &naturalWidth, &naturalHeight);
         if (!why.empty()) {
             report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why + ")" + tail);
             return;
         }
         if (path.IsEmpty() || sized || refused) return;
-        CQTMovie picture;
-        int naturalWidth = 0, naturalHeight = 0, w = 0, h = 0;
-        if (picture.OpenFile(CPath(path.GetFullPath()), platform::MediaWanted::kPicture))
-            picture.GetSize(&naturalWidth, &naturalHeight);
         const std::string own = std::to_string(naturalWidth) + " x " + std::to_string(naturalHeight);
         if (!DrawnPictureSize(width, height, naturalWidth, naturalHeight, &w, &h))
             report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +
