@@ -285,7 +285,11 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
     };
     constexpr uid_t kNobody = 65534;
     fs::create_directory(dir_.file("open"));
-    const bool otherUser = root && ::chmod(dir_.path().c_str(), 0755) == 0 && ::chmod(dir_.file("open").c_str(), 0777) == 0;
+    // The plain user must reach the program too: a checkout in a private
+    // folder keeps it out, and those rows are not run there.
+    const bool otherUser = root && ::chmod(dir_.path().c_str(), 0755) == 0 &&
+                           ::chmod(dir_.file("open").c_str(), 0777) == 0 &&
+                           RunProgram({"--version"}, dir_.path(), {"RUN_AS_UID=" + std::to_string(kNobody)}).exitCode == 0;
     const Case cases[] = {
         {{"show.tvr", "/dev/stdout"}, "", "FWS"},
         {{"show.tvr", "fifo"}, "fifo", "FWS"},
