@@ -55,6 +55,9 @@ constexpr double kForwardSeconds = 2.0;
 // colour interpolated to every pixel. At the decoded size libswscale's
 // direct converter takes over (each colour sample over its pixels).
 constexpr int kScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
+// The most libswscale reduces a side by in one pass: past a few hundred
+// times its filters read bytes they never set. The caller reduces the rest.
+constexpr int64_t kMaxScalerReduction = 16;
 
 std::atomic<int> g_opens{0};
 
@@ -144,8 +147,14 @@ int QuarterTurns(const AVStream* stream)
 }
 
 // Packed pixels turned clockwise by quarter turns into out.
-void Turn(const uint8_t* in, int width, int height, int bytes, int quarters, uint8_t* out)
+// Rows of inStride bytes in, packed rows out.
+void Turn(const uint8_t* in, size_t inStride, int width, int height, int bytes, int quarters, uint8_t* out)
 {
+    const size_t rowBytes = size_t(width) * size_t(bytes);
+    if (quarters == 0) {
+        for (int y = 0; y < height; ++y) std::memcpy(out + size_t(y) * rowBytes, in + size_t(y) * inStride, rowBytes);
+        return;
+    }
     const int outWidth = quarters % 2 ? height : width;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -153,7 +162,8 @@ void Turn(const uint8_t* in, int width, int height, int bytes, int quarters, uin
             if (quarters == 1) ox = height - 1 - y, oy = x;
             if (quarters == 2) ox = width - 1 - x, oy = height - 1 - y;
             if (quarters == 3) ox = y, oy = width - 1 - x;
-            std::memcpy(out + (size_t(oy) * outWidth + ox) * bytes, in + (size_t(y) * width + x) * bytes, size_t(bytes));
+            std::memcpy(out + (size_t(oy) * outWidth + ox) * bytes, in + size_t(y) * inStride + size_t(x) * bytes,
+                        size_t(bytes));
         }
 }
 
@@ -1507,8 +1517,9 @@ struct FfmpegMovie::Impl {
     // The shown frame as a picture of width × height on screen (0 × 0: its
     // own size) at bits per pixel (0: 32 where it carries alpha, else 24),
     // scaled and converted in one pass and then turned as the track asks.
-    // Where libswscale cannot scale to that size the picture is the frame's
-    // own size, for the caller to scale.
+    // Where that size is a larger reduction than libswscale makes in one
+    // pass the picture comes larger, and where it cannot scale to it at the
+    // frame's own size, for the caller to scale.
     bool MakePicture(int width, int height, int bits, std::string* why)
     {
         if (pictureIsShown && pictureAsked[0] == width && pictureAsked[1] == height && pictureAsked[2] == bits)
@@ -1525,8 +1536,11 @@ struct FfmpegMovie::Impl {
         // The size before the turn.
         int64_t scaledWidth = f->width, scaledHeight = f->height;
         if (width > 0 && height > 0 && SizeAllowed(width, height, UINT64_MAX)) {
-            scaledWidth = quarterTurns % 2 ? height : width;
-            scaledHeight = quarterTurns % 2 ? width : height;
+            const auto side = [](int64_t asked, int64_t own) {
+                return std::max(asked, (own + kMaxScalerReduction - 1) / kMaxScalerReduction);
+            };
+            scaledWidth = side(quarterTurns % 2 ? height : width, f->width);
+            scaledHeight = side(quarterTurns % 2 ? width : height, f->height);
         }
         for (;;) {
             scaler = sws_getCachedContext(scaler, f->width, f->height, format, int(scaledWidth), int(scaledHeight),
@@ -1549,27 +1563,31 @@ struct FfmpegMovie::Impl {
         if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
-        const size_t rowBytes = size_t(scaledWidth) * size_t(bytes);
-        const size_t size = rowBytes * size_t(scaledHeight);
-        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size]);
-        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[size] : nullptr);
-        if (!pixels || (quarterTurns && !turned)) {
+        // libswscale writes whole blocks of pixels, past a row's end: it
+        // writes into rows aligned and padded as FFmpeg allocates them, and
+        // the picture is copied out of them packed.
+        FramePtr converted{av_frame_alloc()};
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(scaledWidth) * size_t(bytes) *
+                                                                      size_t(scaledHeight)]);
+        if (converted) {
+            converted->width = int(scaledWidth);
+            converted->height = int(scaledHeight);
+            converted->format = alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
+        }
+        if (!converted || !pixels || av_frame_get_buffer(converted.get(), 0) < 0) {
             *why = "out of memory";
             return false;
         }
-        uint8_t* planes[4] = {pixels.get(), nullptr, nullptr, nullptr};
-        int strides[4] = {int(rowBytes), 0, 0, 0};
-        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != int(scaledHeight)) {
+        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, converted->data, converted->linesize) !=
+            int(scaledHeight)) {
             *why = "its frames cannot be converted to RGB";
             return false;
         }
+        Turn(converted->data[0], size_t(converted->linesize[0]), int(scaledWidth), int(scaledHeight), bytes,
+             quarterTurns, pixels.get());
         picture.width = uint32_t(scaledWidth);
         picture.height = uint32_t(scaledHeight);
-        if (quarterTurns) {
-            Turn(pixels.get(), int(scaledWidth), int(scaledHeight), bytes, quarterTurns, turned.get());
-            pixels = std::move(turned);
-            if (quarterTurns % 2) std::swap(picture.width, picture.height);
-        }
+        if (quarterTurns % 2) std::swap(picture.width, picture.height);
         picture.pixels = std::move(pixels);
         picture.bitsPerPixel = bytes * 8;
         picture.damage = shownDamage;
