@@ -55,8 +55,8 @@ constexpr double kForwardSeconds = 2.0;
 // colour interpolated to every pixel. At the decoded size libswscale's
 // direct converter takes over (each colour sample over its pixels).
 constexpr int kScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
-// The most libswscale reduces a side by in one pass: past a few hundred
-// times its filters read bytes they never set. The caller reduces the rest.
+// The most libswscale reduces a side by in one pass: past a hundred times
+// or so its filters read bytes they never set.
 constexpr int64_t kMaxScalerReduction = 16;
 
 std::atomic<int> g_opens{0};
@@ -764,6 +764,29 @@ struct PacketFree {
 };
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+
+// Where libswscale writes a picture: rows aligned and padded as FFmpeg
+// allocates them, since it writes whole blocks of pixels, past a row's end.
+// Zeroed, as a next pass reads such blocks too.
+FramePtr ScalerOutput(int width, int height, AVPixelFormat format)
+{
+    FramePtr frame{av_frame_alloc()};
+    if (!frame) return frame;
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+    for (const AVBufferRef* b : frame->buf)
+        if (b) std::memset(b->data, 0, b->size);
+    return frame;
+}
+
+// The next side on the way from one to another, no smaller than what
+// libswscale reduces to in one pass.
+int64_t ReductionStep(int64_t from, int64_t to)
+{
+    return std::max(to, (from + kMaxScalerReduction - 1) / kMaxScalerReduction);
+}
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // A decoder for one stream, on one thread, held to the pixel limit.
@@ -1516,10 +1539,10 @@ struct FfmpegMovie::Impl {
 
     // The shown frame as a picture of width × height on screen (0 × 0: its
     // own size) at bits per pixel (0: 32 where it carries alpha, else 24),
-    // scaled and converted in one pass and then turned as the track asks.
-    // Where that size is a larger reduction than libswscale makes in one
-    // pass the picture comes larger, and where it cannot scale to it at the
-    // frame's own size, for the caller to scale.
+    // scaled and converted in one pass (reduced in several where one would
+    // be too large a reduction) and then turned as the track asks. Where
+    // libswscale cannot scale to that size the picture is larger (the
+    // frame's own size at most), for the caller to scale.
     bool MakePicture(int width, int height, int bits, std::string* why)
     {
         if (pictureIsShown && pictureAsked[0] == width && pictureAsked[1] == height && pictureAsked[2] == bits)
@@ -1533,21 +1556,19 @@ struct FfmpegMovie::Impl {
         const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
         const bool alpha = bits ? bits == 32 : (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
         const int bytes = alpha ? 4 : 3;
+        const AVPixelFormat rgb = alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
         // The size before the turn.
-        int64_t scaledWidth = f->width, scaledHeight = f->height;
+        int64_t targetWidth = f->width, targetHeight = f->height;
         if (width > 0 && height > 0 && SizeAllowed(width, height, UINT64_MAX)) {
-            const auto side = [](int64_t asked, int64_t own) {
-                return std::max(asked, (own + kMaxScalerReduction - 1) / kMaxScalerReduction);
-            };
-            scaledWidth = side(quarterTurns % 2 ? height : width, f->width);
-            scaledHeight = side(quarterTurns % 2 ? width : height, f->height);
+            targetWidth = quarterTurns % 2 ? height : width;
+            targetHeight = quarterTurns % 2 ? width : height;
         }
+        int64_t scaledWidth = ReductionStep(f->width, targetWidth), scaledHeight = ReductionStep(f->height, targetHeight);
         for (;;) {
-            scaler = sws_getCachedContext(scaler, f->width, f->height, format, int(scaledWidth), int(scaledHeight),
-                                          alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24, kScaleFlags, nullptr, nullptr,
-                                          nullptr);
+            scaler = sws_getCachedContext(scaler, f->width, f->height, format, int(scaledWidth), int(scaledHeight), rgb,
+                                          kScaleFlags, nullptr, nullptr, nullptr);
             if (scaler || (scaledWidth == f->width && scaledHeight == f->height)) break;
-            scaledWidth = f->width, scaledHeight = f->height;
+            scaledWidth = targetWidth = f->width, scaledHeight = targetHeight = f->height;
         }
         if (!scaler) {
             *why = "its frames cannot be converted to RGB";
@@ -1563,24 +1584,34 @@ struct FfmpegMovie::Impl {
         if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
-        // libswscale writes whole blocks of pixels, past a row's end: it
-        // writes into rows aligned and padded as FFmpeg allocates them, and
-        // the picture is copied out of them packed.
-        FramePtr converted{av_frame_alloc()};
-        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(scaledWidth) * size_t(bytes) *
-                                                                      size_t(scaledHeight)]);
-        if (converted) {
-            converted->width = int(scaledWidth);
-            converted->height = int(scaledHeight);
-            converted->format = alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
-        }
-        if (!converted || !pixels || av_frame_get_buffer(converted.get(), 0) < 0) {
+        FramePtr converted = ScalerOutput(int(scaledWidth), int(scaledHeight), rgb);
+        if (!converted) {
             *why = "out of memory";
             return false;
         }
         if (sws_scale(scaler, f->data, f->linesize, 0, f->height, converted->data, converted->linesize) !=
             int(scaledHeight)) {
             *why = "its frames cannot be converted to RGB";
+            return false;
+        }
+        // The rest of a large reduction, from RGB to RGB.
+        while (converted->width != targetWidth || converted->height != targetHeight) {
+            const int w = int(ReductionStep(converted->width, targetWidth));
+            const int h = int(ReductionStep(converted->height, targetHeight));
+            SwsContext* step = sws_getContext(converted->width, converted->height, rgb, w, h, rgb,
+                                              kScaleFlags | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+            FramePtr next = step ? ScalerOutput(w, h, rgb) : nullptr;
+            const bool scaled = next && sws_scale(step, converted->data, converted->linesize, 0, converted->height,
+                                                  next->data, next->linesize) == h;
+            sws_freeContext(step);
+            if (!scaled) break;
+            converted = std::move(next);
+        }
+        scaledWidth = converted->width, scaledHeight = converted->height;
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow)
+                                              uint8_t[size_t(scaledWidth) * size_t(bytes) * size_t(scaledHeight)]);
+        if (!pixels) {
+            *why = "out of memory";
             return false;
         }
         Turn(converted->data[0], size_t(converted->linesize[0]), int(scaledWidth), int(scaledHeight), bytes,

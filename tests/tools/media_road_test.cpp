@@ -365,6 +365,52 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
     }
 }
 
+// A JPEG drawn far smaller than itself is decoded at a reduced scale and
+// encoded again, plain and with an alpha plane: each bitmap at the slide's
+// size, the picture's colour to its edges. cjpeg's 203 × 131 has sides of
+// no whole number of blocks at any scale.
+TEST_F(MediaRoadTest, JpegsDecodedSmallAreEncodedAgainWhole)
+{
+    std::string ppm = "P6\n203 131\n255\n";
+    for (int i = 0; i < 203 * 131; ++i) ppm += "\xC8\x28\x28";
+    ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("red.ppm"), ppm));
+    ASSERT_EQ(tavrel_test::RunCommand("cjpeg -quality 90 '" + dir_.file("red.ppm") + "' > '" + dir_.file("red.jpg") + "'")
+                  .exitCode,
+              0);
+    const uint32_t sides[] = {8, 2, 16};
+    std::string slides;
+    for (const char* type : {"jpeg", "jpeg_transparent"})
+        for (const uint32_t side : sides)
+            slides += "<slide type=\"image\" src=\"red.jpg\" image_type=\"" + std::string(type) +
+                      "\" scale_to_fit=\"false\" width=\"" + std::to_string(side) + "\" height=\"" +
+                      std::to_string(side) + "\" />\n";
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir_.file("show.tvr"), show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n" + slides +
+                                                   "</slides>\n</slide_show>\n")));
+    const ProgramResult r = RunProgram({"--strict", "show.tvr", "show.swf"}, dir_.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    CSwfReader reader;
+    ASSERT_TRUE(reader.Parse(CPath(dir_.file("show.swf").c_str()), true, 0, true));
+    size_t seen = 0;
+    for (CSwfTag* tag : reader.GetTags(nullptr)) {
+        const auto* bits = dynamic_cast<const CTagDefineBitsJPEG2*>(tag);
+        if (!bits) continue;
+        std::string jpeg(bits->data.begin(), bits->data.end());
+        if (jpeg.compare(0, 4, "\xFF\xD9\xFF\xD8") == 0) jpeg.erase(0, 4);
+        ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("bitmap.jpg"), jpeg));
+        CJpegImage bitmap;
+        ASSERT_TRUE(bitmap.Load(CPath(dir_.file("bitmap.jpg"))));
+        const uint32_t side = sides[seen++ % 3];
+        ASSERT_EQ(std::make_pair(bitmap.width, bitmap.height), std::make_pair(side, side));
+        int off = 0;
+        for (uint32_t i = 0; i < side * side * 3; ++i) off += std::abs(bitmap.pixels[i] - (i % 3 ? 40 : 200)) > 16;
+        EXPECT_EQ(off, 0) << side << " x " << side;
+    }
+    reader.ClearTags(true);
+    EXPECT_EQ(seen, 6u);
+}
+
 // Black with alpha 0 beside opaque black, as many editors store transparency.
 TEST_F(MediaRoadTest, EightBitTransparencyKeepsOpaqueAndTransparent)
 {
