@@ -146,8 +146,8 @@ int QuarterTurns(const AVStream* stream)
     return int(((quarters % 4) + 4) % 4);
 }
 
-// Packed pixels turned clockwise by quarter turns into out.
-// Rows of inStride bytes in, packed rows out.
+// Pixels in rows of inStride bytes turned clockwise by quarter turns (none:
+// copied) into packed rows out.
 void Turn(const uint8_t* in, size_t inStride, int width, int height, int bytes, int quarters, uint8_t* out)
 {
     const size_t rowBytes = size_t(width) * size_t(bytes);
@@ -764,6 +764,7 @@ struct PacketFree {
 };
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // Where libswscale writes a picture: rows aligned and padded as FFmpeg
 // allocates them, since it writes whole blocks of pixels, past a row's end.
@@ -787,7 +788,6 @@ int64_t ReductionStep(int64_t from, int64_t to)
 {
     return std::max(to, (from + kMaxScalerReduction - 1) / kMaxScalerReduction);
 }
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // A decoder for one stream, on one thread, held to the pixel limit.
 CodecPtr OpenDecoder(const AVStream* stream, uint64_t maxPixels, std::string* why)
