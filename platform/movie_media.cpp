@@ -768,8 +768,8 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 // Where libswscale writes a picture: rows aligned and padded as FFmpeg
 // allocates them, since it writes whole blocks of pixels, past a row's end.
-// Zeroed, as a next pass reads such blocks too.
-FramePtr ScalerOutput(int width, int height, AVPixelFormat format)
+// Zeroed for a next pass, which reads such blocks too.
+FramePtr ScalerOutput(int width, int height, AVPixelFormat format, bool readAgain)
 {
     FramePtr frame{av_frame_alloc()};
     if (!frame) return frame;
@@ -778,7 +778,7 @@ FramePtr ScalerOutput(int width, int height, AVPixelFormat format)
     frame->format = format;
     if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
     for (const AVBufferRef* b : frame->buf)
-        if (b) std::memset(b->data, 0, b->size);
+        if (b && readAgain) std::memset(b->data, 0, b->size);
     return frame;
 }
 
@@ -1584,7 +1584,8 @@ struct FfmpegMovie::Impl {
         if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
-        FramePtr converted = ScalerOutput(int(scaledWidth), int(scaledHeight), rgb);
+        FramePtr converted = ScalerOutput(int(scaledWidth), int(scaledHeight), rgb,
+                                          scaledWidth != targetWidth || scaledHeight != targetHeight);
         if (!converted) {
             *why = "out of memory";
             return false;
@@ -1600,7 +1601,7 @@ struct FfmpegMovie::Impl {
             const int h = int(ReductionStep(converted->height, targetHeight));
             SwsContext* step = sws_getContext(converted->width, converted->height, rgb, w, h, rgb,
                                               kScaleFlags | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
-            FramePtr next = step ? ScalerOutput(w, h, rgb) : nullptr;
+            FramePtr next = step ? ScalerOutput(w, h, rgb, w != targetWidth || h != targetHeight) : nullptr;
             const bool scaled = next && sws_scale(step, converted->data, converted->linesize, 0, converted->height,
                                                   next->data, next->linesize) == h;
             sws_freeContext(step);
