@@ -359,7 +359,10 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
     std::string pixels = "P6\n64 48\n255\n";
     for (int i = 0; i < kWidth * kHeight; ++i) pixels += "\xC8\x28\x28";
     ASSERT_TRUE(tavrel_test::WriteFile(ppm, pixels));
-    if (tavrel_test::RunCommand("cjpeg -arithmetic '" + ppm + "' > '" + arith + "' 2>/dev/null").exitCode == 0) {
+    std::string leftOut;  // rows whose file this machine's tools did not make
+    if (tavrel_test::RunCommand("cjpeg -arithmetic '" + ppm + "' > '" + arith + "' 2>/dev/null").exitCode != 0) {
+        leftOut += " cjpeg's arithmetic-coded JPEG;";
+    } else {
         cases.push_back({arith, "jpeg_import_data",
                          ": jpeg_import_data: the file's JPEG is arithmetic-coded, which players do not show: encoded "
                          "again at quality 80\n",
@@ -380,6 +383,8 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
                                dir_.file("lossless.jpg")))
         for (const char* type : {"jpeg", "jpeg_import_data", "jpeg_external"})
             cases.push_back({dir_.file("lossless.jpg"), type, named("a lossless JPEG"), false});
+    else
+        leftOut += " FFmpeg's lossless JPEG;";
     // The sample precision of a JPEG of ours set to 12.
     std::string twelve = tavrel_test::ReadFile(show_test::WriteJpeg(dir_, "twelve.jpg", 16, 16));
     const size_t frame = twelve.find("\xFF\xC0");
@@ -397,6 +402,7 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
         EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
         if (c.shown) ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}});
     }
+    if (!leftOut.empty()) GTEST_SKIP() << "not made here, so not tried:" << leftOut << " the other rows were";
 }
 
 // Pictures of every kind as cjpeg and ImageMagick write them (transparency,
