@@ -25,6 +25,8 @@ struct ErrorManager {
     // Why the job failed, in our words: set before an error of our own, or
     // from libjpeg's code when it raises one.
     std::string words;
+    // The library's own maker of sample rows, which ZeroedSampleRows wraps.
+    JSAMPARRAY (*librarySampleRows)(j_common_ptr, int, JDIMENSION, JDIMENSION) = nullptr;
 };
 
 void ErrorExit(j_common_ptr info)
@@ -59,6 +61,28 @@ void InstallErrorManager(ErrorManager& err)
     jpeg_std_error(&err.pub);
     err.pub.error_exit = ErrorExit;
     err.pub.emit_message = EmitMessage;
+}
+
+// libjpeg-turbo's SIMD code reads its sample rows in whole blocks, past the
+// samples a reduced-scale decode sets (at 1/8, one per block of the file),
+// and what it read reaches the picture's edge pixels. Its rows come zeroed,
+// each to a whole number of the widest block, so no byte read was never set.
+constexpr JDIMENSION kSampleBlock = 64;
+
+JSAMPARRAY ZeroedSampleRows(j_common_ptr info, int pool, JDIMENSION samplesPerRow, JDIMENSION rows)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    if (samplesPerRow <= std::numeric_limits<JDIMENSION>::max() - kSampleBlock)
+        samplesPerRow = (samplesPerRow + kSampleBlock - 1) / kSampleBlock * kSampleBlock;
+    JSAMPARRAY array = err->librarySampleRows(info, pool, samplesPerRow, rows);
+    for (JDIMENSION r = 0; r < rows; ++r) std::memset(array[r], 0, samplesPerRow * sizeof(JSAMPLE));
+    return array;
+}
+
+void ZeroSampleRows(j_decompress_ptr info, ErrorManager& err)
+{
+    err.librarySampleRows = info->mem->alloc_sarray;
+    info->mem->alloc_sarray = ZeroedSampleRows;
 }
 
 // A destination that grows: the stream never wraps or stops short.
@@ -257,6 +281,7 @@ bool RunDecompress(DecompressJob* job, std::FILE* file, int denominator)
         return false;
     }
     jpeg_create_decompress(&job->info);
+    ZeroSampleRows(&job->info, job->err);
     jpeg_stdio_src(&job->info, file);
     jpeg_read_header(&job->info, TRUE);
     const bool cmyk = job->info.jpeg_color_space == JCS_CMYK || job->info.jpeg_color_space == JCS_YCCK;

@@ -55,6 +55,9 @@ constexpr double kForwardSeconds = 2.0;
 // colour interpolated to every pixel. At the decoded size libswscale's
 // direct converter takes over (each colour sample over its pixels).
 constexpr int kScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INT;
+// The most libswscale reduces a side by in one pass: past a hundred times
+// or so its filters read bytes they never set.
+constexpr int64_t kMaxScalerReduction = 16;
 
 std::atomic<int> g_opens{0};
 
@@ -143,9 +146,15 @@ int QuarterTurns(const AVStream* stream)
     return int(((quarters % 4) + 4) % 4);
 }
 
-// Packed pixels turned clockwise by quarter turns into out.
-void Turn(const uint8_t* in, int width, int height, int bytes, int quarters, uint8_t* out)
+// Pixels in rows of inStride bytes turned clockwise by quarter turns (none:
+// copied) into packed rows out.
+void Turn(const uint8_t* in, size_t inStride, int width, int height, int bytes, int quarters, uint8_t* out)
 {
+    const size_t rowBytes = size_t(width) * size_t(bytes);
+    if (quarters == 0) {
+        for (int y = 0; y < height; ++y) std::memcpy(out + size_t(y) * rowBytes, in + size_t(y) * inStride, rowBytes);
+        return;
+    }
     const int outWidth = quarters % 2 ? height : width;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -153,7 +162,8 @@ void Turn(const uint8_t* in, int width, int height, int bytes, int quarters, uin
             if (quarters == 1) ox = height - 1 - y, oy = x;
             if (quarters == 2) ox = width - 1 - x, oy = height - 1 - y;
             if (quarters == 3) ox = y, oy = width - 1 - x;
-            std::memcpy(out + (size_t(oy) * outWidth + ox) * bytes, in + (size_t(y) * width + x) * bytes, size_t(bytes));
+            std::memcpy(out + (size_t(oy) * outWidth + ox) * bytes, in + size_t(y) * inStride + size_t(x) * bytes,
+                        size_t(bytes));
         }
 }
 
@@ -755,6 +765,29 @@ struct PacketFree {
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+
+// Where libswscale writes a picture: rows aligned and padded as FFmpeg
+// allocates them, since it writes whole blocks of pixels, past a row's end.
+// Zeroed for a next pass, which reads such blocks too.
+FramePtr ScalerOutput(int width, int height, AVPixelFormat format, bool readAgain)
+{
+    FramePtr frame{av_frame_alloc()};
+    if (!frame) return frame;
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+    for (const AVBufferRef* b : frame->buf)
+        if (b && readAgain) std::memset(b->data, 0, b->size);
+    return frame;
+}
+
+// The next side on the way from one to another, no smaller than what
+// libswscale reduces to in one pass.
+int64_t ReductionStep(int64_t from, int64_t to)
+{
+    return std::max(to, (from + kMaxScalerReduction - 1) / kMaxScalerReduction);
+}
 
 // A decoder for one stream, on one thread, held to the pixel limit.
 CodecPtr OpenDecoder(const AVStream* stream, uint64_t maxPixels, std::string* why)
@@ -1506,9 +1539,10 @@ struct FfmpegMovie::Impl {
 
     // The shown frame as a picture of width × height on screen (0 × 0: its
     // own size) at bits per pixel (0: 32 where it carries alpha, else 24),
-    // scaled and converted in one pass and then turned as the track asks.
-    // Where libswscale cannot scale to that size the picture is the frame's
-    // own size, for the caller to scale.
+    // scaled and converted in one pass (reduced in several where one would
+    // be too large a reduction) and then turned as the track asks. Where
+    // libswscale cannot scale to that size the picture is larger (the
+    // frame's own size at most), for the caller to scale.
     bool MakePicture(int width, int height, int bits, std::string* why)
     {
         if (pictureIsShown && pictureAsked[0] == width && pictureAsked[1] == height && pictureAsked[2] == bits)
@@ -1522,18 +1556,19 @@ struct FfmpegMovie::Impl {
         const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
         const bool alpha = bits ? bits == 32 : (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
         const int bytes = alpha ? 4 : 3;
+        const AVPixelFormat rgb = alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
         // The size before the turn.
-        int64_t scaledWidth = f->width, scaledHeight = f->height;
+        int64_t targetWidth = f->width, targetHeight = f->height;
         if (width > 0 && height > 0 && SizeAllowed(width, height, UINT64_MAX)) {
-            scaledWidth = quarterTurns % 2 ? height : width;
-            scaledHeight = quarterTurns % 2 ? width : height;
+            targetWidth = quarterTurns % 2 ? height : width;
+            targetHeight = quarterTurns % 2 ? width : height;
         }
+        int64_t scaledWidth = ReductionStep(f->width, targetWidth), scaledHeight = ReductionStep(f->height, targetHeight);
         for (;;) {
-            scaler = sws_getCachedContext(scaler, f->width, f->height, format, int(scaledWidth), int(scaledHeight),
-                                          alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24, kScaleFlags, nullptr, nullptr,
-                                          nullptr);
+            scaler = sws_getCachedContext(scaler, f->width, f->height, format, int(scaledWidth), int(scaledHeight), rgb,
+                                          kScaleFlags, nullptr, nullptr, nullptr);
             if (scaler || (scaledWidth == f->width && scaledHeight == f->height)) break;
-            scaledWidth = f->width, scaledHeight = f->height;
+            scaledWidth = targetWidth = f->width, scaledHeight = targetHeight = f->height;
         }
         if (!scaler) {
             *why = "its frames cannot be converted to RGB";
@@ -1549,27 +1584,42 @@ struct FfmpegMovie::Impl {
         if (!(desc->flags & AV_PIX_FMT_FLAG_RGB))
             sws_setColorspaceDetails(scaler, sws_getCoefficients(space), fullRange, sws_getCoefficients(SWS_CS_DEFAULT),
                                      1, 0, 1 << 16, 1 << 16);
-        const size_t rowBytes = size_t(scaledWidth) * size_t(bytes);
-        const size_t size = rowBytes * size_t(scaledHeight);
-        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size]);
-        std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[size] : nullptr);
-        if (!pixels || (quarterTurns && !turned)) {
+        FramePtr converted = ScalerOutput(int(scaledWidth), int(scaledHeight), rgb,
+                                          scaledWidth != targetWidth || scaledHeight != targetHeight);
+        if (!converted) {
             *why = "out of memory";
             return false;
         }
-        uint8_t* planes[4] = {pixels.get(), nullptr, nullptr, nullptr};
-        int strides[4] = {int(rowBytes), 0, 0, 0};
-        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) != int(scaledHeight)) {
+        if (sws_scale(scaler, f->data, f->linesize, 0, f->height, converted->data, converted->linesize) !=
+            int(scaledHeight)) {
             *why = "its frames cannot be converted to RGB";
             return false;
         }
+        // The rest of a large reduction, from RGB to RGB.
+        while (converted->width != targetWidth || converted->height != targetHeight) {
+            const int w = int(ReductionStep(converted->width, targetWidth));
+            const int h = int(ReductionStep(converted->height, targetHeight));
+            SwsContext* step = sws_getContext(converted->width, converted->height, rgb, w, h, rgb,
+                                              kScaleFlags | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+            FramePtr next = step ? ScalerOutput(w, h, rgb, w != targetWidth || h != targetHeight) : nullptr;
+            const bool scaled = next && sws_scale(step, converted->data, converted->linesize, 0, converted->height,
+                                                  next->data, next->linesize) == h;
+            sws_freeContext(step);
+            if (!scaled) break;
+            converted = std::move(next);
+        }
+        scaledWidth = converted->width, scaledHeight = converted->height;
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow)
+                                              uint8_t[size_t(scaledWidth) * size_t(bytes) * size_t(scaledHeight)]);
+        if (!pixels) {
+            *why = "out of memory";
+            return false;
+        }
+        Turn(converted->data[0], size_t(converted->linesize[0]), int(scaledWidth), int(scaledHeight), bytes,
+             quarterTurns, pixels.get());
         picture.width = uint32_t(scaledWidth);
         picture.height = uint32_t(scaledHeight);
-        if (quarterTurns) {
-            Turn(pixels.get(), int(scaledWidth), int(scaledHeight), bytes, quarterTurns, turned.get());
-            pixels = std::move(turned);
-            if (quarterTurns % 2) std::swap(picture.width, picture.height);
-        }
+        if (quarterTurns % 2) std::swap(picture.width, picture.height);
         picture.pixels = std::move(pixels);
         picture.bitsPerPixel = bytes * 8;
         picture.damage = shownDamage;

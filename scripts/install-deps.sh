@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the SWF checkers need.
+# Installs every Debian package the build, the tests (and every program they
+# run: ImageMagick, netpbm, valgrind, the encoders) and the SWF checkers need.
 set -euo pipefail
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
@@ -14,7 +15,8 @@ $SUDO apt-get install -y --no-install-recommends \
   libsndfile1-dev libmpg123-dev libsamplerate0-dev libmp3lame-dev mpg123 alsa-utils \
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg \
   flac lame \
-  clang libclang-rt-dev \
+  clang libclang-rt-dev valgrind \
   xdg-utils attr locales strace \
   chromium python3 python3-yaswfp \
-  golang-1.19-src netpbm libimage-exiftool-perl libjpeg-turbo-progs
+  golang-1.19-src netpbm libimage-exiftool-perl libjpeg-turbo-progs \
+  imagemagick libtiff-tools libheif-examples vorbis-tools opus-tools

@@ -18,6 +18,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "bench/bench_jpeg.h"
@@ -81,10 +82,19 @@ bool Convert(const AVFrame* f, int width, int height, std::vector<uint8_t>* rgb)
     if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB))
         sws_setColorspaceDetails(scaler, sws_getCoefficients(space), f->color_range == AVCOL_RANGE_JPEG,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    // libswscale writes whole blocks of pixels, past a row's end: into rows
+    // FFmpeg allocates, copied out packed.
+    AVFrame* out = av_frame_alloc();
+    bool done = false;
+    if (out) {
+        out->width = width, out->height = height, out->format = AV_PIX_FMT_RGB24;
+        done = av_frame_get_buffer(out, 0) >= 0 &&
+               sws_scale(scaler, f->data, f->linesize, 0, f->height, out->data, out->linesize) == height;
+    }
     rgb->resize(size_t(width) * height * 3);
-    uint8_t* planes[4] = {rgb->data(), nullptr, nullptr, nullptr};
-    int strides[4] = {width * 3, 0, 0, 0};
-    const bool done = sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) == height;
+    for (int y = 0; done && y < height; ++y)
+        std::memcpy(rgb->data() + size_t(y) * width * 3, out->data[0] + size_t(y) * out->linesize[0], size_t(width) * 3);
+    av_frame_free(&out);
     sws_freeContext(scaler);
     return done;
 }

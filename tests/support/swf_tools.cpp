@@ -84,6 +84,17 @@ std::string SwfToolPath(const std::string& tool)
     return std::filesystem::exists(path, ec) ? path : "";
 }
 
+std::string ImageMagickConvert()
+{
+    static const std::string found = [] {
+        for (const char* name : {"magick", "convert-im6.q16", "convert-im7.q16", "convert"})
+            if (RunCommand(std::string(name) + " -version 2>/dev/null | grep -q '^Version: ImageMagick'").exitCode == 0)
+                return std::string(name);
+        return std::string();
+    }();
+    return found;
+}
+
 std::string MissingSwfTool(const std::string& tool)
 {
     const char* env = std::getenv("TAVREL_SHARED_DIR");

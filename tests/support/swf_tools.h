@@ -17,6 +17,10 @@ struct ToolResult {
 
 // Runs a command line through the shell and collects its output.
 ToolResult RunCommand(const std::string& command);
+// ImageMagick's convert as the word to start a command line with, found by
+// what it says of itself (another program may be called convert); "" when
+// it is not installed.
+std::string ImageMagickConvert();
 
 // Path of a checker in the shared tools folder, or "" when it is absent.
 std::string SwfToolPath(const std::string& tool);

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,8 +19,19 @@ namespace cli_test {
 
 namespace {
 
+// What valgrind exits with when it found an error; the program never does.
+constexpr int kValgrindFound = 99;
+
+bool UnderValgrind()
+{
+    const char* value = std::getenv("TAVREL_TEST_VALGRIND");
+    return value && *value && std::string(value) != "0";
+}
+
+// With log at or above 0 the program runs under valgrind's memcheck, its
+// report written there: what the program writes stays as it is.
 [[noreturn]] void Exec(const std::vector<std::string>& args, const std::string& cwd,
-                       const std::vector<std::string>& env)
+                       const std::vector<std::string>& env, int log)
 {
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
     for (const auto& e : env) {
@@ -35,12 +48,18 @@ namespace {
         }
         ::putenv(const_cast<char*>(e.c_str()));
     }
+    std::vector<std::string> words;
+    if (log >= 0)
+        words = {"valgrind", "--quiet", "--error-exitcode=" + std::to_string(kValgrindFound),
+                 "--errors-for-leak-kinds=none", "--log-fd=" + std::to_string(log)};
+    words.push_back(TAVREL_PROGRAM);
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    std::string program = TAVREL_PROGRAM;
-    argv.push_back(program.data());
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
+    ::execvp(argv[0], argv.data());
+    const std::string failed = std::string("cannot run ") + argv[0] + "\n";
+    (void)!::write(2, failed.data(), failed.size());
     ::_exit(127);
 }
 
@@ -66,12 +85,18 @@ std::vector<std::string> MemoryCap(unsigned megabytes)
 Program::Program(const std::vector<std::string>& args, const std::string& cwd, bool terminal,
                  const std::vector<std::string>& env)
 {
+    if (UnderValgrind()) {
+        char name[] = "/tmp/tavrel-valgrind-XXXXXX";
+        valgrindLog_ = ::mkstemp(name);
+        if (valgrindLog_ < 0) ADD_FAILURE() << "no file for valgrind's report";
+        else ::unlink(name);
+    }
     if (terminal) {
         struct winsize size {};
         size.ws_col = 120;
         size.ws_row = 30;
         pid_ = ::forkpty(&outFd_, nullptr, nullptr, &size);
-        if (pid_ == 0) Exec(args, cwd, env);
+        if (pid_ == 0) Exec(args, cwd, env, valgrindLog_);
         return;
     }
     int out[2], err[2];
@@ -81,7 +106,7 @@ Program::Program(const std::vector<std::string>& args, const std::string& cwd, b
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         ::close(out[0]), ::close(err[0]), ::close(out[1]), ::close(err[1]);
-        Exec(args, cwd, env);
+        Exec(args, cwd, env, valgrindLog_);
     }
     ::close(out[1]), ::close(err[1]);
     outFd_ = out[0];
@@ -94,6 +119,7 @@ Program::~Program()
         ::kill(pid_, SIGKILL);
         Wait();
     }
+    if (valgrindLog_ >= 0) ::close(valgrindLog_);
 }
 
 ProgramResult Program::Wait()
@@ -127,6 +153,13 @@ ProgramResult Program::Wait()
     if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_)
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     pid_ = -1;
+    if (valgrindLog_ >= 0 && result.exitCode == kValgrindFound) {
+        std::string report;
+        char buffer[4096];
+        for (ssize_t got; (got = ::pread(valgrindLog_, buffer, sizeof buffer, off_t(report.size()))) > 0;)
+            report.append(buffer, size_t(got));
+        ADD_FAILURE() << "valgrind found errors in the program:\n" << report.substr(0, 20000);
+    }
     return result;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Runs the built tavrel program as a user would: on pipes or on a
-// pseudo-terminal, in a working folder, with a signal sent mid-run.
+// pseudo-terminal, in a working folder, with a signal sent mid-run. With
+// TAVREL_TEST_VALGRIND=1 in the environment it runs under valgrind's
+// memcheck, and an error valgrind finds fails the test.
 #include <sys/types.h>
 
 #include <string>
@@ -30,6 +32,7 @@ public:
 private:
     pid_t pid_ = -1;
     int outFd_ = -1, errFd_ = -1;
+    int valgrindLog_ = -1;
 };
 
 ProgramResult RunProgram(const std::vector<std::string>& args, const std::string& cwd = ".",
