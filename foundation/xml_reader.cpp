@@ -462,6 +462,17 @@ void CXMLNode::MarkRead(bool whole) const
     if (tree_ && marks_) marks_->Mark(tree_, whole);
 }
 
+namespace {
+
+// Attribute names lie in the parsed text after their element's own.
+long AttributeOffset(pugi::xml_node element, pugi::xml_attribute attribute)
+{
+    const long offset = static_cast<long>(element.offset_debug());
+    return offset < 0 ? -1 : offset + long(attribute.name() - element.name());
+}
+
+}  // namespace
+
 void CXMLNode::ForEachUnread(const std::function<void(const CXMLUnread&)>& f) const
 {
     if (!IsElement() || !marks_) return;
@@ -487,9 +498,7 @@ void CXMLNode::ForEachUnread(const std::function<void(const CXMLUnread&)>& f) co
             if (marks_->IsWhole(node.internal_object())) continue;
         }
         for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
-            if (!marks_->IsRead(a.internal_object()))
-                // Names lie in the parsed text, after the element's own.
-                say(node, a.name(), true, offset < 0 ? -1 : offset + long(a.name() - node.name()));
+            if (!marks_->IsRead(a.internal_object())) say(node, a.name(), true, AttributeOffset(node, a));
         const size_t first = stack.size();
         for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
             if (child.type() == pugi::node_element) stack.push_back(child);
@@ -506,6 +515,20 @@ long CXMLNode::GetOffset() const
 {
     if (!tree_) return -1;
     return static_cast<long>(Node(tree_).offset_debug());
+}
+
+long CXMLNode::GetAttributeOffset(const char* name) const
+{
+    if (!IsElement() || !name) return -1;
+    const pugi::xml_attribute attribute = Node(tree_).attribute(name);
+    return attribute ? AttributeOffset(Node(tree_), attribute) : -1;
+}
+
+void CXMLNode::ForEachAttributeOffset(const std::function<void(const char*, long)>& f) const
+{
+    if (!IsElement()) return;
+    for (pugi::xml_attribute a = Node(tree_).first_attribute(); a; a = a.next_attribute())
+        f(a.name(), AttributeOffset(Node(tree_), a));
 }
 
 namespace {

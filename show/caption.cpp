@@ -171,6 +171,7 @@ int CCaption::GetEffectCode() const
 bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
     CElementReader r(element, context);
+    place_ = r.Place();
     if (!r.HasAttributes()) return true;
     std::string text;
     // Line feeds break caption lines: they are kept, unlike other texts.

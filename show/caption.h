@@ -76,6 +76,8 @@ public:
     uint32_t GetStartTime() const { return start_time_; }
     uint32_t GetDuration() const { return duration_; }
     bool GetShowTillNext() const { return show_till_next_; }
+    // Where the caption's element stood in the project file.
+    const CFilePlace& GetPlace() const { return place_; }
 
     void AlignToShow(const CSlideShow& show);
     // start_time as "mm:ss.hh".
@@ -104,6 +106,7 @@ private:
     uint32_t start_time_ = 0;
     uint32_t duration_ = 1000;
     bool show_till_next_ = true;
+    CFilePlace place_;
 };
 
 // The text with "%filename" replaced by the owner slide's file name

@@ -47,6 +47,7 @@ void CMovieSettings::Reset()
     preload = false;
     click_enabled = false;
     end_enabled = false;
+    place_ = {};
 }
 
 bool CMovieSettings::HasActions() const
@@ -79,6 +80,7 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
         element.MarkRead(true);
         return true;
     }
+    place_ = r.Place();
     r.Word("movie_start_action", kStartWords, true, &start_action);
     r.NumberIn("pause_time", &pause_time);
     r.NumberIn("preload_amount", &preload_amount);

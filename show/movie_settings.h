@@ -38,6 +38,9 @@ public:
     void SetPreloadImportSrc(const CPath& p) { preload_import_src = p; }
 
     bool ReadXml(const CXMLNode& element, const CReadContext* context = nullptr);
+    // Where the "swf_data" element whose attributes were taken stood in
+    // the project file.
+    const CFilePlace& GetPlace() const { return place_; }
     bool WriteXml(CXMLOutputFile& out) const;
 
     int start_action = 0;  // 0 play automatically, 1 after a pause, 2 stop on the first frame
@@ -67,4 +70,5 @@ public:
 
 private:
     mutable bool preloadFontNamed_ = false;
+    CFilePlace place_;
 };

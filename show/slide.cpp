@@ -754,6 +754,7 @@ void CSlide::DrawThumbnail(GWorldPtr port, const Rect* dest, bool fit, bool useC
 bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
 {
     CElementReader r(element, context);
+    place_ = r.Place();
     if (r.HasAttributes()) {
         std::string text;
         if (r.Text("type", &text)) {
@@ -852,6 +853,7 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             popup_.ReadXml(child, context);
         } else if (name == "click_actions") {
             CElementReader c(child, context);
+            if (click_place_.Line() == 0 || c.Has("jump_to")) click_place_ = c.Place();
             c.Bool("enable", &click_enable_);
             c.Word("type", kClickWords, true, &click_type_);
             c.Text("url", &click_url_);

@@ -148,6 +148,10 @@ public:
     // kept as the file has it, and the movie leaves it out.
     void SetPictureMissing(bool missing) { picture_missing_ = missing; }
     bool IsPictureMissing() const { return picture_missing_; }
+    // Where the slide's element, and the click_actions that gave its jump,
+    // stood in the project file.
+    const CFilePlace& GetPlace() const { return place_; }
+    const CFilePlace& GetClickPlace() const { return click_place_; }
     void SetShow(CSlideShow* show) { show_ = show; }
 
     // Owned parts.
@@ -301,6 +305,8 @@ private:
     bool selected_ = false;
     bool adjust_bitmap_shift_ = false;
     bool picture_missing_ = false;
+    CFilePlace place_;
+    CFilePlace click_place_;
     int type_;
     uint8_t corners_[4] = {1, 2, 3, 4};
     std::unique_ptr<CImage> working_;

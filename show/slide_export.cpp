@@ -192,7 +192,7 @@ bool ExportSlideSound(CSlide& slide, int index, CSwfMovie& movie, uint16_t* ids,
     std::unique_ptr<CTagSoundStreamHead> head(
         builder.MakeStreamHead(item->GetSrc(), format, show ? show->GetProgressSink() : nullptr));
     // The show numbers the slide once it is written.
-    if (show) show->NoteSoundOutcome(-1, item->GetSrc(), builder, head != nullptr);
+    if (show) show->NoteSoundOutcome(-1, *item, builder, head != nullptr);
     if (!head) return false;
     // The clip takes the blocks over.
     builder.SetNoDelete(true);

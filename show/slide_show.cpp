@@ -53,6 +53,7 @@ void CSlideShow::Reset()
     controls_skin_.Reset();
     mute_skin_.Reset();
     mute_skin_.SetPlacement(CControlsSkin::kBottomRight);
+    place_ = {};
     timeline_.clear();
     font_table_.Clear();
     // The export state points into the slides just deleted.
@@ -337,6 +338,7 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
     context->folders.Clear();
     CElementReader r(element, context);
     if (r.HasAttributes()) {
+        place_ = r.Place();
         r.Bool("use_compression", &use_compression);
         r.Bool("protect", &protect);
         r.Bool("disable_print", &disable_print);

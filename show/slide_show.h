@@ -121,6 +121,9 @@ public:
     const CControlsSkin& GetMuteSkin() const { return mute_skin_; }
     CControlsClip& GetControlsClip() { return controls_clip_; }
     CMuteClip& GetMuteClip() { return mute_clip_; }
+    // Where the "slide_show" element whose attributes the show took stood
+    // in the project file.
+    const CFilePlace& GetPlace() const { return place_; }
 
     // Load the skin movie into the controls or mute skin; false, and the
     // skin unchanged, when the file is refused.
@@ -178,16 +181,18 @@ public:
     const std::vector<PictureWarning>& GetPictureWarnings() const { return picture_warnings_; }
     // What the last export met in sounds: the slide's 1-based number (0 for
     // the show sound), the sound file, and either why it was left out or
-    // what of it did not decode (it was kept as far as it decoded).
+    // what of it did not decode (it was kept as far as it decoded); and
+    // where the sound stood in the project file.
     struct SoundWarning {
         int slide;
         CPath src;
         std::string text;
         bool leftOut;
+        CFilePlace place;
     };
     const std::vector<SoundWarning>& GetSoundWarnings() const { return sound_warnings_; }
     // Notes what a sound builder said of the sound it last made or failed to.
-    void NoteSoundOutcome(int slide, const CPath& src, const CSwfSoundBuilder& builder, bool made);
+    void NoteSoundOutcome(int slide, const CSoundItem& item, const CSwfSoundBuilder& builder, bool made);
 
     // Frames of a time at the show's rate: fps × (ms / 1000) + 0.5, truncated.
     uint32_t MsToFrames(uint32_t ms) const;
@@ -331,6 +336,7 @@ private:
     CControlsSkin controls_skin_;
     CMuteClip mute_clip_;
     CControlsSkin mute_skin_;
+    CFilePlace place_;
 
     // Export state; kept after an export, reset by the next one.
     std::vector<std::vector<CTimelineRecord>> timeline_;

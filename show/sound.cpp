@@ -98,6 +98,8 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
         CElementReader r(child, context);
         // One item takes them all: what the first gave is overwritten.
         if (!first) r.Issue("", "", "a second sound: its values are read into the first");
+        // What is said of the sound's file names the element that gave it.
+        if (first || r.Has("src")) item.SetPlace(r.Place());
         first = false;
         CPath src;
         if (r.Path("src", &src)) {

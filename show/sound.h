@@ -27,6 +27,9 @@ public:
     void SetFileMissing(bool missing) { file_missing_ = missing; }
     // A file the movie can take the sound from: named, and not missing.
     bool HasFile() const { return !src_.IsEmpty() && !file_missing_; }
+    // The "sound" element that gave the item its file.
+    const CFilePlace& GetPlace() const { return place_; }
+    void SetPlace(const CFilePlace& place) { place_ = place; }
     void SetSampleRate(int v) { sample_rate_ = v; }
     void SetBitRate(int v) { bit_rate_ = v; }
     void SetStereo(bool v) { stereo_ = v; }
@@ -62,6 +65,7 @@ private:
     bool loop_ = false;
     bool sync_ = false;
     bool file_missing_ = false;
+    CFilePlace place_;
 };
 
 class CSoundList {

@@ -41,10 +41,11 @@ void CSlideShow::PrepareExport()
     }
 }
 
-void CSlideShow::NoteSoundOutcome(int slide, const CPath& src, const CSwfSoundBuilder& builder, bool made)
+void CSlideShow::NoteSoundOutcome(int slide, const CSoundItem& item, const CSwfSoundBuilder& builder, bool made)
 {
     const std::string& text = made ? builder.GetDamage() : builder.GetFailure();
-    if (!text.empty() && text != "cancelled") sound_warnings_.push_back({slide, src, text, !made});
+    if (!text.empty() && text != "cancelled")
+        sound_warnings_.push_back({slide, item.GetSrc(), text, !made, item.GetPlace()});
 }
 
 void CSlideShow::ExportShowSoundStart(int relativeFrame)
@@ -55,7 +56,7 @@ void CSlideShow::ExportShowSoundStart(int relativeFrame)
     CSwfSoundFormat format = item->GetExportFormat(movie_->GetFrameRate());
     if (!item->GetSync()) {
         CTagDefineSound* sound = show_sound_builder_->MakeSound(item->GetSrc(), format, progress_);
-        NoteSoundOutcome(0, item->GetSrc(), *show_sound_builder_, sound != nullptr);
+        NoteSoundOutcome(0, *item, *show_sound_builder_, sound != nullptr);
         if (!sound) return;
         sound->SetCharacterId(++id_counter_);
         movie_->AddTag(sound);
@@ -70,7 +71,7 @@ void CSlideShow::ExportShowSoundStart(int relativeFrame)
         return;
     }
     CTagSoundStreamHead* head = show_sound_builder_->MakeStreamHead(item->GetSrc(), format, progress_);
-    NoteSoundOutcome(0, item->GetSrc(), *show_sound_builder_, head != nullptr);
+    NoteSoundOutcome(0, *item, *show_sound_builder_, head != nullptr);
     if (!head) return;
     movie_->AddTag(head);
     next_block_ = 0;

@@ -71,12 +71,57 @@ bool CRelocationFolders::Find(const CPath& missing, CPath* found) const
 
 // ------------------------------------------------------------ reports
 
+CTextLines::CTextLines(const std::string& text)
+{
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n') lineFeeds_.push_back(i);
+}
+
+int CTextLines::LineOf(long offset) const
+{
+    if (offset < 0) return 0;
+    // Lines before the offset are the line feeds before it.
+    return 1 + int(std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), size_t(offset)) - lineFeeds_.begin());
+}
+
+int CFilePlace::Line(const std::string& attribute) const
+{
+    for (const auto& [name, line] : apart_)
+        if (name == attribute) return line;
+    return line_;
+}
+
+int CReadContext::LineAt(long offset) const
+{
+    if (offset < 0 || documentPath.IsEmpty()) return 0;
+    if (!textRead_) {
+        textRead_ = true;
+        std::string text;
+        ReadFileText(documentPath, &text);
+        lines_ = CTextLines(text);
+    }
+    return lines_.LineOf(offset);
+}
+
+CFilePlace CReadContext::PlaceOf(const CXMLNode& element) const
+{
+    CFilePlace place;
+    if (!report) return place;
+    place.line_ = LineAt(element.GetOffset());
+    element.ForEachAttributeOffset([&](const char* name, long offset) {
+        const int line = LineAt(offset);
+        if (line != place.line_) place.apart_.emplace_back(name, line);
+    });
+    return place;
+}
+
 void CReadContext::Issue(const CXMLNode& element, const char* attribute, const std::string& value,
                          const char* what) const
 {
     if (!report) return;
     CStr name;
-    IssueAt(element.GetOffset(), element.GetName(name) ? name.c_str() : "", attribute, value, what);
+    const long at = attribute && *attribute ? element.GetAttributeOffset(attribute) : -1;
+    IssueAt(at >= 0 ? at : element.GetOffset(), element.GetName(name) ? name.c_str() : "", attribute, value, what);
 }
 
 void CReadContext::IssueAt(long offset, const std::string& element, const char* attribute, const std::string& value,
@@ -85,18 +130,7 @@ void CReadContext::IssueAt(long offset, const std::string& element, const char* 
     if (!report) return;
     CReadIssue issue;
     issue.element = element;
-    if (offset >= 0 && !documentPath.IsEmpty()) {
-        if (!textRead_) {
-            textRead_ = true;
-            std::string text;
-            ReadFileText(documentPath, &text);
-            for (size_t i = 0; i < text.size(); ++i)
-                if (text[i] == '\n') lineEnds_.push_back(i);
-        }
-        // Lines before the offset are the line feeds before it.
-        auto before = std::lower_bound(lineEnds_.begin(), lineEnds_.end(), static_cast<size_t>(offset));
-        issue.line = 1 + static_cast<int>(before - lineEnds_.begin());
-    }
+    issue.line = LineAt(offset);
     // The file's text, and the show's, in the Unicode a terminal shows.
     auto shown = [this](const std::string& text) { return platform::MacRomanForTerminal(text, unicodeText); };
     issue.element = shown(element);

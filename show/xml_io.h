@@ -26,6 +26,38 @@ struct CReadIssue {
     std::string what;
 };
 
+// The line numbers of a text, by byte offset.
+class CTextLines {
+public:
+    CTextLines() = default;
+    explicit CTextLines(const std::string& text);
+    // The line (from 1) that holds the byte at offset; 0 for an offset below 0.
+    int LineOf(long offset) const;
+    // The number of lines.
+    int Count() const { return int(lineFeeds_.size()) + 1; }
+
+private:
+    std::vector<size_t> lineFeeds_;
+};
+
+// Where a part of the show stood in the project file it was read from: the
+// line of its element, and of each attribute standing on another line than
+// the element's name. What is said of the part after the read (by the
+// export) names the same line as the reader's own lines would. Lines from
+// 1; 0 for a part not read from a file.
+class CFilePlace {
+public:
+    // The element's line.
+    int Line() const { return line_; }
+    // The attribute's line; the element's when it has no such attribute.
+    int Line(const std::string& attribute) const;
+
+private:
+    friend struct CReadContext;
+    int line_ = 0;
+    std::vector<std::pair<std::string, int>> apart_;
+};
+
 class CReadReport {
 public:
     virtual ~CReadReport() = default;
@@ -101,13 +133,20 @@ struct CReadContext {
 
     // The given relocator, else the one that asks the user.
     CRelocator& GetRelocator() const;
+    // An issue of the element, or of its attribute when one is named: the
+    // line is the attribute's where the element has it.
     void Issue(const CXMLNode& element, const char* attribute, const std::string& value, const char* what) const;
     // An issue at an offset of the file's text, named after element.
     void IssueAt(long offset, const std::string& element, const char* attribute, const std::string& value,
                  const char* what) const;
+    // Where the element stands, for what is said of its part later; an
+    // empty place when nothing is reported.
+    CFilePlace PlaceOf(const CXMLNode& element) const;
 
 private:
-    mutable std::vector<size_t> lineEnds_;  // offsets of the file's line feeds, read at the first issue
+    // The line of an offset of the file's text; 0 when unknown.
+    int LineAt(long offset) const;
+    mutable CTextLines lines_;  // the file's, read at the first need
     mutable bool textRead_ = false;
 };
 
@@ -199,6 +238,8 @@ public:
     void ReadAs(const char* name, double used) const;
     void Issue(const char* name, const std::string& value, const char* what) const;
 
+    // Where the element stands (CReadContext::PlaceOf).
+    CFilePlace Place() const { return context_ ? context_->PlaceOf(element_) : CFilePlace(); }
     const CXMLNode& Element() const { return element_; }
     const CReadContext* Context() const { return context_; }
 

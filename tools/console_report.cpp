@@ -58,11 +58,6 @@ std::string KindOf(const std::string& what)
     return out;
 }
 
-int LineOf(const std::vector<size_t>& lineFeeds, long offset)
-{
-    return 1 + int(std::lower_bound(lineFeeds.begin(), lineFeeds.end(), size_t(offset)) - lineFeeds.begin());
-}
-
 bool FindChild(const CXMLNode& parent, const char* name, CXMLNode* out)
 {
     bool found = false;
@@ -75,29 +70,21 @@ bool FindChild(const CXMLNode& parent, const char* name, CXMLNode* out)
     return found;
 }
 
-std::vector<size_t> LineFeeds(const std::string& text)
-{
-    std::vector<size_t> lineFeeds;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] == '\n') lineFeeds.push_back(i);
-    return lineFeeds;
-}
-
 }  // namespace
 
 std::vector<CReadIssue> CheckProjectShape(const CXMLDocument& document, const std::string& text, int maxDepth)
 {
     std::vector<CReadIssue> issues;
-    const std::vector<size_t> lineFeeds = LineFeeds(text);
+    const CTextLines lines(text);
     CXMLNode outer, root, show;
     if (FindProjectRoot(document, &outer, &root) && !FindChild(root, "slide_show", &show))
-        issues.push_back({"tavrel", LineOf(lineFeeds, root.GetOffset()), "", "",
-                          "no slide_show element: the show is empty"});
+        issues.push_back(
+            {"tavrel", lines.LineOf(root.GetOffset()), "", "", "no slide_show element: the show is empty"});
     CXMLNode deep;
     if (document.FindNestedPast(maxDepth, deep)) {
         CStr name;
         deep.GetName(name);
-        issues.push_back({name.c_str(), LineOf(lineFeeds, deep.GetOffset()), "", "",
+        issues.push_back({name.c_str(), lines.LineOf(deep.GetOffset()), "", "",
                           "elements nested more than " + std::to_string(maxDepth) + " deep: ignored"});
     }
     return issues;
@@ -106,18 +93,18 @@ std::vector<CReadIssue> CheckProjectShape(const CXMLDocument& document, const st
 std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::string& text)
 {
     std::vector<SlideLines> slides;
-    const std::vector<size_t> lineFeeds = LineFeeds(text);
+    const CTextLines lines(text);
     CXMLNode outer, root, show;
     if (!FindProjectRoot(document, &outer, &root) || !FindChild(root, "slide_show", &show)) return slides;
     // The reader takes the slides of every "slides" element; each slide
     // ends where the next element after it begins, or with the file.
-    const int end = int(lineFeeds.size()) + 1;
+    const int end = lines.Count();
     ForEachChildElement(show, [&](const CXMLNode& child, const std::string& name) {
         if (name != "slides") return;
         ForEachChildElement(child, [&](const CXMLNode& slide, const std::string&) {
-            const int first = LineOf(lineFeeds, slide.GetOffset());
+            const int first = lines.LineOf(slide.GetOffset());
             CXMLNode next;
-            const int last = slide.GetNextElementAfter(next) ? LineOf(lineFeeds, next.GetOffset()) - 1 : end;
+            const int last = slide.GetNextElementAfter(next) ? lines.LineOf(next.GetOffset()) - 1 : end;
             slides.push_back({first, std::max(first, last)});
         });
     });
@@ -186,14 +173,10 @@ int CConsoleReport::FileSlideNumber(int n) const
     return n;
 }
 
-int CConsoleReport::SlideLine(int fileSlide) const
-{
-    return fileSlide >= 1 && size_t(fileSlide) <= slides_.size() ? slides_[fileSlide - 1].first : 0;
-}
-
-void CConsoleReport::Warn(const std::string& text)
+void CConsoleReport::Warn(int line, const std::string& text)
 {
     SayUnshown();
     ++count_;
-    if (print_) std::fprintf(out_, "%s: %s\n", fileName_.c_str(), text.c_str());
+    // Prefixed by the rule of the reader's lines: the slide follows from the line.
+    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, {"", line, "", "", text}, SlideAt(line)).c_str());
 }

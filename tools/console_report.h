@@ -1,7 +1,7 @@
 #pragma once
-// Prints what the project reader passed over, one line each, naming the
-// file, its line, the slide (counted from 1 in the file), the element, the
-// attribute and the value:
+// Prints what the project reader passed over, and what the export says of
+// the show, one line each, naming the file, its line, the slide (counted
+// from 1 in the file), the element, the attribute and the value:
 //   show.tvr:27: slide 3: src="/p/a.jpg": image file missing: slide left out of the movie
 #include <cstdio>
 #include <string>
@@ -36,16 +36,16 @@ public:
     // One line for each kind whose lines were not all shown, with how many
     // were not; said before the next warning of the program's own too.
     void SayUnshown();
-    // A warning of the program's own (a missing skin, a long movie).
-    void Warn(const std::string& text);
+    // A warning of the program's own (a missing skin, a damaged picture),
+    // at the line of the file it speaks of; line 0 for the whole movie (a
+    // long movie, a missing encoder).
+    void Warn(int line, const std::string& text);
 
     int GetCount() const { return count_; }
     int GetDroppedSlides() const { return int(dropped_.size()); }
     // The number in the file of the show's slide n (both from 1): slides
     // dropped while reading are not in the show.
     int FileSlideNumber(int n) const;
-    // The first line of the file's slide n (from 1); 0 when unknown.
-    int SlideLine(int fileSlide) const;
 
     // The line printed for an issue; slide is 0 when outside every slide.
     // Long names and values are cut in the middle, saying their length.

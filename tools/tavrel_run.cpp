@@ -153,11 +153,11 @@ private:
         const CSlide* slide = show_.GetSlide(n - 1);
         saidLeftOut_.push_back(n);
         // The reader said a missing picture where it stands.
-        if (slide && slide->IsPictureMissing()) return;
-        const std::string why = slide ? SlidePictureTrouble(slide->GetSrc()) : std::string();
-        report_.Warn("slide " + std::to_string(report_.FileSlideNumber(n)) + ": picture \"" +
-                     (slide ? slide->GetSrc().GetText() : std::string()) + "\" cannot be read or encoded" +
-                     (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
+        if (!slide || slide->IsPictureMissing()) return;
+        const std::string why = SlidePictureTrouble(slide->GetSrc());
+        report_.Warn(slide->GetPlace().Line(),
+                     "picture \"" + slide->GetSrc().GetText() + "\" cannot be read or encoded" +
+                         (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
     }
 
     // A file the run replaces keeps its owner and group only where the run
@@ -165,7 +165,7 @@ private:
     void WarnOwnerNotKept(const std::string& shown, const std::string& target, const std::string& replacement)
     {
         const std::string words = platform::OwnerNotKept(target, replacement);
-        if (!words.empty()) report_.Warn(shown + ": " + words);
+        if (!words.empty()) report_.Warn(0, shown + ": " + words);
     }
 
     // The same for the --resave file, through a file made as its
@@ -183,10 +183,10 @@ private:
         ::unlink(trial.c_str());
     }
 
-    void WarnSoundLeftOut(const std::string& where, const CPath& src, const std::string& why)
+    void WarnSoundLeftOut(const CFilePlace& place, const CPath& src, const std::string& why)
     {
-        report_.Warn(where + "sound \"" + src.GetFullPath() + "\" cannot be read (" + why +
-                     "): the movie goes without it");
+        report_.Warn(place.Line(),
+                     "sound \"" + src.GetFullPath() + "\" cannot be read (" + why + "): the movie goes without it");
     }
 
     const CliOptions& o_;
@@ -250,9 +250,10 @@ void Runner::LoadSkins(const std::string& resources)
         // A clip that is off needs no skin.
         if (!k.on) continue;
         const std::string name = k.skin.fileName;
+        const int line = show_.GetPlace().Line(k.attribute);
         if (name.empty()) {
-            report_.Warn(std::string(k.attribute) + " is empty: the movie has no " +
-                         (k.mute ? "mute control" : "playback controls"));
+            report_.Warn(line, std::string(k.attribute) + " is empty: the movie has no " +
+                                   (k.mute ? "mute control" : "playback controls"));
             continue;
         }
         const std::string file = resources + "/" + k.folder + "/" + name + ".dll";
@@ -264,9 +265,8 @@ void Runner::LoadSkins(const std::string& resources)
         const std::string why = !there                ? "no such skin in " + resources + "/" + k.folder
                                 : S_ISREG(st.st_mode) ? file + " is not a movie (SWF)"
                                                       : file + " is " + platform::NotRegularFileReason(st.st_mode);
-        report_.Warn(std::string(k.attribute) + "=\"" + platform::MacRomanForTerminal(name, false) + "\": " + why +
-                     ": the movie has no " +
-                     (k.mute ? "mute control" : "playback controls"));
+        report_.Warn(line, std::string(k.attribute) + "=\"" + platform::MacRomanForTerminal(name, false) +
+                               "\": " + why + ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
     }
 }
 
@@ -352,10 +352,10 @@ void Runner::CheckMedia()
     CMp3Encoder encoder;
     if (anySound && !encoder.LoadBundle()) {
         encoderFailed_ = true;
-        report_.Warn("the MP3 encoder lame_encU.bundle cannot be loaded (" + encoder.GetLoadFailure() +
-                     "): the movie goes without its sounds");
+        report_.Warn(0, "the MP3 encoder lame_encU.bundle cannot be loaded (" + encoder.GetLoadFailure() +
+                            "): the movie goes without its sounds");
     }
-    auto checkSounds = [&](CSoundList& sounds, const std::string& where) {
+    auto checkSounds = [&](CSoundList& sounds) {
         if (!sounds.HasInclude()) return;
         for (int i = 0; i < sounds.GetCount(); ++i) {
             const CSoundItem* item = sounds.Get(i);
@@ -364,21 +364,22 @@ void Runner::CheckMedia()
             const std::string why = SoundTrouble(item->GetSrc());
             if (why.empty()) continue;
             unreadSounds_.push_back(item->GetSrc().GetFullPath());
-            WarnSoundLeftOut(where, item->GetSrc(), why);
+            WarnSoundLeftOut(item->GetPlace(), item->GetSrc(), why);
         }
     };
-    checkSounds(show_.GetSounds(), "");
+    checkSounds(show_.GetSounds());
     for (int i = 0; i < show_.GetSlideCount(); ++i) {
         CSlide* slide = show_.GetSlide(i);
-        const std::string where = "slide " + std::to_string(report_.FileSlideNumber(i + 1)) + ": ";
-        checkSounds(slide->GetSounds(), where);
+        checkSounds(slide->GetSounds());
+        const int line = slide->GetPlace().Line();
         // The player loads such a picture itself, as the file stands.
         if (slide->GetType() == CSlide::kImage && !slide->IsPictureMissing() &&
             slide->GetImageType() == CSlide::kJpegExternal && slide->GetFilterCount() > 0)
-            report_.Warn(where + "picture \"" + slide->GetSrc().GetText() +
-                         "\" is loaded by the player as it stands (jpeg_external): its filters are not applied");
+            report_.Warn(line,
+                         "picture \"" + slide->GetSrc().GetText() +
+                             "\" is loaded by the player as it stands (jpeg_external): its filters are not applied");
         const std::string jpeg = PlayerJpegTrouble(*slide);
-        if (!jpeg.empty()) report_.Warn(where + "picture \"" + slide->GetSrc().GetText() + "\": " + jpeg);
+        if (!jpeg.empty()) report_.Warn(line, "picture \"" + slide->GetSrc().GetText() + "\": " + jpeg);
     }
 
     // The show's own pictures: the export goes without them unsaid. Each
@@ -386,13 +387,14 @@ void Runner::CheckMedia()
     auto checkPicture = [&](const CPath& path, const char* attribute, const char* without, bool stored = false,
                             uint32_t width = 0, uint32_t height = 0) {
         const std::string tail = std::string(": the movie has no ") + without;
+        const int line = show_.GetPlace().Line(attribute);
         // A size past what is drawn is said by the attribute that holds it.
         const std::pair<const char*, uint32_t> sides[] = {{"bg_image_width", width}, {"bg_image_height", height}};
         const bool sized = width && height;
         bool refused = false;
         for (const auto& [name, side] : sides)
             if (sized && side > kMaxDrawnPictureSide) {
-                report_.Report({"slide_show", 0, name, std::to_string(side),
+                report_.Report({"slide_show", show_.GetPlace().Line(name), name, std::to_string(side),
                                 "out of range (1 to " + std::to_string(kMaxDrawnPictureSide) + ")" + tail});
                 refused = true;
             }
@@ -400,18 +402,21 @@ void Runner::CheckMedia()
         const std::string why =
             path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()), &naturalWidth, &naturalHeight);
         if (!why.empty()) {
-            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why + ")" + tail);
+            report_.Warn(line,
+                         std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why + ")" + tail);
             return;
         }
         if (path.IsEmpty() || sized || refused) return;
         const std::string own = std::to_string(naturalWidth) + " x " + std::to_string(naturalHeight);
         if (!DrawnPictureSize(width, height, naturalWidth, naturalHeight, &w, &h))
-            report_.Warn(std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +
-                         " pixels are more than it is drawn at (" + std::to_string(kMaxDrawnPictureSide) +
-                         " a side)" + tail);
-        else if (stored)
-            report_.Report({"slide_show", 0, width ? "bg_image_height" : "bg_image_width", "0",
-                            "drawn at the picture's own size, " + own});
+            report_.Warn(line, std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +
+                                   " pixels are more than it is drawn at (" + std::to_string(kMaxDrawnPictureSide) +
+                                   " a side)" + tail);
+        else if (stored) {
+            const char* zero = width ? "bg_image_height" : "bg_image_width";
+            report_.Report(
+                {"slide_show", show_.GetPlace().Line(zero), zero, "0", "drawn at the picture's own size, " + own});
+        }
     };
     if (show_.use_bg_image)
         checkPicture(show_.bg_image, "bg_image", "background image", true, show_.bg_image_width,
@@ -430,7 +435,9 @@ void Runner::CheckMedia()
     const bool found = reader.OpenMemory(bar->data(), bar->size(), true, 0, true) &&
                        FindPlacementByName("PreloadBar", reader.GetTags(nullptr));
     reader.ClearTags(true);
-    if (!found) report_.Warn("the preloader bar template ('Prld' 1000) has no PreloadBar: the preloader has no bar");
+    if (!found)
+        report_.Warn(settings.GetPlace().Line("preload"),
+                     "the preloader bar template ('Prld' 1000) has no PreloadBar: the preloader has no bar");
 }
 
 // Characters a caption's font cannot draw: the movie keeps their room but
@@ -455,9 +462,9 @@ void Runner::CheckCaptionFonts()
                 missing += (missing.empty() ? "" : ", ") + std::string(name);
             }
             if (missing.empty()) continue;
-            const int line = report_.SlideLine(report_.FileSlideNumber(i + 1));
             // The show's text is Mac Roman; the terminal reads UTF-8.
-            report_.Report({"caption", line, "txt", platform::MacRomanForTerminal(caption->GetText(), false),
+            report_.Report({"caption", caption->GetPlace().Line("txt"), "txt",
+                            platform::MacRomanForTerminal(caption->GetText(), false),
                             "not in the font \"" + platform::MacRomanForTerminal(caption->GetFont().GetName(), false) +
                                 "\": " + missing + " left blank"});
         }
@@ -484,8 +491,7 @@ void Runner::CheckJumps()
                    " is left out of the movie: the click goes to slide " +
                    std::to_string(report_.FileSlideNumber(target));
         if (what.empty()) continue;
-        const int fileSlide = report_.FileSlideNumber(i);
-        report_.Report({"click_actions", report_.SlideLine(fileSlide), "jump_to", std::to_string(to), what});
+        report_.Report({"click_actions", slide->GetClickPlace().Line("jump_to"), "jump_to", std::to_string(to), what});
     }
 }
 
@@ -503,29 +509,27 @@ void Runner::FindSiblingBundles()
         *why = "cannot be loaded from " + path.GetText() + ": " + bundle.GetLoadError();
         return false;
     };
-    std::string captions;
-    int count = 0;
-    auto noteCaptions = [&](const CCaptionList& list, const std::string& where) {
-        bool any = false;
-        for (int c = 0; c < list.GetCount(); ++c) {
-            if (list.Get(c)->GetType() != CCaption::kLfx) continue;
-            ++count;
-            any = true;
-        }
-        if (any) captions += (captions.empty() ? "" : ", ") + where;
+    std::vector<const CCaption*> captions;
+    auto noteCaptions = [&](const CCaptionList& list) {
+        for (int c = 0; c < list.GetCount(); ++c)
+            if (list.Get(c)->GetType() == CCaption::kLfx) captions.push_back(list.Get(c));
     };
-    noteCaptions(show_.GetCaptions(), "the show's");
-    for (int i = 0; i < show_.GetSlideCount(); ++i)
-        noteCaptions(show_.GetSlide(i)->GetCaptions(), "slide " + std::to_string(report_.FileSlideNumber(i + 1)));
+    noteCaptions(show_.GetCaptions());
+    for (int i = 0; i < show_.GetSlideCount(); ++i) noteCaptions(show_.GetSlide(i)->GetCaptions());
     std::string why;
-    if (count > 0) {
+    if (!captions.empty()) {
         CPath path;
         const bool found = SiblingBundle::FindTextEffect(path);
-        if (usable(found, path, &why))
+        if (usable(found, path, &why)) {
             show_.SetTextEffectBundlePath(path);
-        else
-            report_.Warn("the text-effect bundle lfx.bundle is " + why + ": " + std::to_string(count) +
-                         " \"lfx\" caption(s) left out (" + captions + "): the movie shows no text for them");
+        } else {
+            // Each caption where it stands: the bundle is said in every line.
+            report_.SayUnshown();
+            for (const CCaption* caption : captions)
+                report_.Report({"caption", caption->GetPlace().Line("type"), "type", "lfx",
+                                "the text-effect bundle lfx.bundle is " + why +
+                                    ": the caption is left out: the movie shows no text for it"});
+        }
     }
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (settings.preload && settings.preload_creator != 0) {
@@ -534,8 +538,9 @@ void Runner::FindSiblingBundles()
         if (usable(found, path, &why))
             show_.SetLockBundlePath(path);
         else
-            report_.Warn("the SWF-protection bundle vtx.bundle is " + why +
-                         ": the \"rwp\" preloader is left out: the movie starts without a preloader");
+            report_.Warn(settings.GetPlace().Line("preload_creator"),
+                         "the SWF-protection bundle vtx.bundle is " + why +
+                             ": the \"rwp\" preloader is left out: the movie starts without a preloader");
     }
 }
 
@@ -574,24 +579,25 @@ int Runner::Export(const std::string& output)
             show_.GetSkippedSlides().end())
             continue;
         const CSlide* slide = show_.GetSlide(w.slide - 1);
-        report_.Warn("slide " + std::to_string(report_.FileSlideNumber(w.slide)) + ": picture \"" +
-                     (slide ? slide->GetSrc().GetText() : std::string()) +
-                     (w.unread ? "\" cannot be read (" : "\" is damaged (") + w.text +
-                     (w.black ? "): the slide shows black" : "): the slide shows what could be decoded"));
+        if (!slide) continue;
+        report_.Warn(slide->GetPlace().Line(),
+                     "picture \"" + slide->GetSrc().GetText() + (w.unread ? "\" cannot be read (" : "\" is damaged (") +
+                         w.text + (w.black ? "): the slide shows black" : "): the slide shows what could be decoded"));
     }
     // Sounds the export found damaged, or could not encode after all.
     for (const CSlideShow::SoundWarning& w : show_.GetSoundWarnings()) {
-        const std::string where = w.slide > 0 ? "slide " + std::to_string(report_.FileSlideNumber(w.slide)) + ": " : "";
         if (!w.leftOut)
-            report_.Warn(where + "sound \"" + w.src.GetText() + "\" is damaged (" + w.text +
-                         "): the movie keeps what could be decoded");
+            report_.Warn(w.place.Line(), "sound \"" + w.src.GetText() + "\" is damaged (" + w.text +
+                                             "): the movie keeps what could be decoded");
         else if (!encoderFailed_ &&
                  std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
-            WarnSoundLeftOut(where, w.src, w.text);
+            WarnSoundLeftOut(w.place, w.src, w.text);
     }
     // A skin that was found but has no clip to copy.
-    if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) report_.Warn(show_.GetControlsClip().GetError());
-    if (skinFound_[1] && !show_.GetMuteClip().GetError().empty()) report_.Warn(show_.GetMuteClip().GetError());
+    if (skinFound_[0] && !show_.GetControlsClip().GetError().empty())
+        report_.Warn(show_.GetPlace().Line("control_set"), show_.GetControlsClip().GetError());
+    if (skinFound_[1] && !show_.GetMuteClip().GetError().empty())
+        report_.Warn(show_.GetPlace().Line("mute_control_set"), show_.GetMuteClip().GetError());
     if (StrictStop()) {
         target.Discard();
         return StrictFailure();
@@ -661,14 +667,14 @@ int Runner::Steps()
     FindSiblingBundles();
     const uint64_t frames = show_.CountExportFrames();
     if (frames > kFrameWarningLimit)
-        report_.Warn("the movie has " + std::to_string(frames) + " frames, more than " +
-                     std::to_string(kFrameWarningLimit) + ": players may play it badly");
+        report_.Warn(0, "the movie has " + std::to_string(frames) + " frames, more than " +
+                            std::to_string(kFrameWarningLimit) + ": players may play it badly");
     // The plan has decided which slides the movie goes without: each is
     // said now, so that --strict, which stops here, says why too.
     for (int n : show_.GetPlannedOutSlides()) WarnSlideLeftOut(n);
     CheckJumps();
     // Counted after the plan: slides dropped or left out are not in it.
-    if (show_.GetExportSlideCount() == 0) report_.Warn("the movie has no slides");
+    if (show_.GetExportSlideCount() == 0) report_.Warn(0, "the movie has no slides");
     if (StrictStop()) return StrictFailure();
     if (o_.compress) show_.use_compression = *o_.compress;
     PrepareForExport(show_);

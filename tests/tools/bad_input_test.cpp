@@ -468,7 +468,7 @@ TEST_F(BadInputTest, Projects)
          kDone,
          {"fonts.tvr:7: slide 1: caption font_size=\"0\"", "font_size=\"-12\"",
           // Text in the show's character set is quoted in UTF-8: 0xF0 is U+F8FF.
-          "fonts.tvr:5: slide 1: caption txt=\"a\xEF\xA3\xBF" "b\xEF\xA3\xBF\": not in the font \"",
+          "fonts.tvr:10: slide 1: caption txt=\"a\xEF\xA3\xBF" "b\xEF\xA3\xBF\": not in the font \"",
           "\": U+F8FF left blank\n"},
          {}, {"\xF0"}},
         // A project in Mac Roman (bytes that form no UTF-8) is quoted as a
@@ -479,7 +479,7 @@ TEST_F(BadInputTest, Projects)
                                        "<caption_data>\n<caption txt=\"Caf\x8E \xF0\" />\n</caption_data>\n"))),
          kDone,
          {"roman.tvr:5: slide 1: h_align=\"Mitte\xC3\xA9\": unknown word: \"",
-          "roman.tvr:5: slide 1: caption txt=\"Caf\xC3\xA9 \xEF\xA3\xBF\": not in the font \""},
+          "roman.tvr:7: slide 1: caption txt=\"Caf\xC3\xA9 \xEF\xA3\xBF\": not in the font \""},
          {}, {"\x8E", "\xF0"}},
         {"words-utf8.tvr",
          Project("", Slides(ImageSlide(picture_, " h_align=\"Mitt\xC3\xA9&#x8E;\""))), kDone,
@@ -525,8 +525,9 @@ TEST_F(BadInputTest, Projects)
                                               "<caption_data>\n<caption type=\"lfx\" import_src=\"/fx/a.lfx\" />\n"
                                               "<caption type=\"lfx\" import_src=\"/fx/b.lfx\" />\n</caption_data>\n"))),
          kDone,
-         {"the text-effect bundle lfx.bundle is not installed (looked for ",
-          "2 \"lfx\" caption(s) left out (slide 2): the movie shows no text for them"}},
+         {"lfx.tvr:9: slide 2: caption type=\"lfx\": the text-effect bundle lfx.bundle is not installed (looked for ",
+          "lfx.tvr:10: slide 2: caption type=\"lfx\": the text-effect bundle",
+          "): the caption is left out: the movie shows no text for it\n"}},
         // A number with other text after it is read as far as it goes, and
         // said; blanks around a number are not.
         {"partial.tvr",
@@ -646,10 +647,10 @@ TEST_F(BadInputTest, Projects)
          Project("", Slides(Jump(picture_, "7") + Jump(picture_, "3") + Jump(dir_.file("gone.jpg"), "1") +
                             Jump(picture_, "0"))),
          kDone,
-         {"jumps.tvr:5: slide 1: click_actions jump_to=\"7\": out of range (1 to 4): the slide takes no click\n",
-          "jumps.tvr:8: slide 2: click_actions jump_to=\"3\": slide 3 is left out of the movie: the click goes to "
+         {"jumps.tvr:6: slide 1: click_actions jump_to=\"7\": out of range (1 to 4): the slide takes no click\n",
+          "jumps.tvr:9: slide 2: click_actions jump_to=\"3\": slide 3 is left out of the movie: the click goes to "
           "slide 4\n",
-          "jumps.tvr:14: slide 4: click_actions jump_to=\"0\": out of range (1 to 4): the slide takes no click\n"},
+          "jumps.tvr:15: slide 4: click_actions jump_to=\"0\": out of range (1 to 4): the slide takes no click\n"},
          {}, {}, {}, {}, false,
          [](const std::string& movie) {  // slide 2's button alone, to slide 4, the third written
              const show_test::WalkedMovie walked = show_test::WalkMovie(movie);
@@ -679,7 +680,7 @@ TEST_F(BadInputTest, Projects)
          }},
         {"rwp.tvr",
          Project("", Slides(good) + "<swf_data preload=\"true\" preload_creator=\"rwp\" />\n"), kDone,
-         {"rwp.tvr: the SWF-protection bundle vtx.bundle is not installed: the \"rwp\" preloader is left out: the movie "
+         {"rwp.tvr:8: the SWF-protection bundle vtx.bundle is not installed: the \"rwp\" preloader is left out: the movie "
           "starts without a preloader"}},
     };
     RunCases(cases);
@@ -750,7 +751,7 @@ TEST_F(BadInputTest, Media)
     const std::string goodSlide = ImageSlide(picture_);
     const std::vector<Case> cases = {
         {"truncated.tvr", Project("", Slides(ImageSlide(dir_.file("truncated.jpg")) + goodSlide)), kDone,
-         {"truncated.tvr: slide 1: picture", "truncated.jpg\" cannot be read"}},
+         {"truncated.tvr:5: slide 1: picture", "truncated.jpg\" cannot be read"}},
         {"text-jpg.tvr", Project("", Slides(ImageSlide(dir_.file("text.jpg")) + goodSlide)), kDone,
          {"slide 1: picture \"" + dir_.file("text.jpg") +
           "\" cannot be read or encoded (not a picture or movie file this program reads)"}},
@@ -804,11 +805,11 @@ TEST_F(BadInputTest, Media)
         // A sound as the only picture: why it was left out comes before the
         // movie is said empty, under --strict too.
         {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,
-         {"wav-picture.tvr: slide 1: picture \"" + dir_.file("lying.wav") + "\" cannot be read or encoded (",
+         {"wav-picture.tvr:5: slide 1: picture \"" + dir_.file("lying.wav") + "\" cannot be read or encoded (",
           "): slide left out of the movie\n", "wav-picture.tvr: the movie has no slides\n"},
          {}, {}, {}, {}, true},
         {"cut-jpg.tvr", Project("", Slides(goodSlide + ImageSlide(dir_.file("cut.jpg")))), kDone,
-         {"cut-jpg.tvr: slide 2: picture \"" + dir_.file("cut.jpg") +
+         {"cut-jpg.tvr:7: slide 2: picture \"" + dir_.file("cut.jpg") +
           "\" is damaged (the file ends before the picture does): the slide shows what could be decoded\n"},
          {}, {"Premature", "marker"}},
         // The background image and frame pattern are drawn at most 8192
@@ -819,13 +820,13 @@ TEST_F(BadInputTest, Media)
                  " bg_frame=\"pattern\" bg_frame_pattern=\"" + dir_.file("9000.png") + "\"",
                  Slides(goodSlide)),
          kDone,
-         {"bg-size.tvr: slide_show bg_image_width=\"4000000000\": out of range (1 to 8192): the movie has no "
+         {"bg-size.tvr:3: slide_show bg_image_width=\"4000000000\": out of range (1 to 8192): the movie has no "
           "background image\n",
-          "bg-size.tvr: bg_frame_pattern=\"" + dir_.file("9000.png") +
+          "bg-size.tvr:3: bg_frame_pattern=\"" + dir_.file("9000.png") +
               "\": its 9000 x 4 pixels are more than it is drawn at (8192 a side): the movie has no frame\n"}},
         {"bg-own.tvr",
          Project(" use_bg_image=\"true\" bg_image=\"" + picture_ + "\" bg_image_height=\"0\"", Slides(goodSlide)),
-         kDone, {"bg-own.tvr: slide_show bg_image_height=\"0\": drawn at the picture's own size, 64 x 48\n"}, {}, {},
+         kDone, {"bg-own.tvr:3: slide_show bg_image_height=\"0\": drawn at the picture's own size, 64 x 48\n"}, {}, {},
          {}, {}, false,
          [](const std::string& movie) {  // the background's bitmap and the slide's
              EXPECT_EQ(show_test::WalkMovie(movie).Find(21).size(), 2u);
@@ -862,7 +863,7 @@ TEST_F(BadInputTest, Media)
          {"control_set=\"Text\": " + dir_.file("res/Controls/Text.dll") + " is not a movie (SWF): the movie has no "
           "playback controls"}, res},
         {"skin-empty.tvr", Project(" controls=\"true\" control_set=\"Empty\"", Slides(goodSlide)), kDone,
-         {"skin-empty.tvr: The controls skin \"Empty\" has no clip show_controls"}, res},
+         {"skin-empty.tvr:3: The controls skin \"Empty\" has no clip show_controls"}, res},
         {"bar.tvr",
          Project("", Slides(goodSlide) + "<swf_data preload=\"true\" preload_type=\"simple\" />\n"), kDone,
          {"('Prld' 1000) has no PreloadBar"}, res},
@@ -1096,7 +1097,7 @@ TEST_F(BadInputTest, Movies)
         {"ac3.tvr",
          Project("", Slides(good) + sound(dir_.file("t.ac3"))),
          kDone,
-         {"ac3.tvr: sound \"" + dir_.file("t.ac3") +
+         {"ac3.tvr:9: sound \"" + dir_.file("t.ac3") +
           "\" cannot be read (its format is raw AC-3, which this program does not read): the movie goes without it\n"},
          {},
          {"whitelist"}},

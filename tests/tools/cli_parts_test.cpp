@@ -129,7 +129,7 @@ TEST(ConsoleReportTest, SlidesAreFoundByTheirLines)
     CConsoleReport report("p.tvr", stderr, false);
     report.SetSlideLines(slides);
     report.Report({"slide", 5, "src", "a", "image file missing: slide dropped"});
-    report.Warn("a skin is missing");
+    report.Warn(0, "a skin is missing");
     EXPECT_EQ(report.GetCount(), 2);
     EXPECT_EQ(report.GetDroppedSlides(), 1);
     // The show's first slide is the file's second.

@@ -134,7 +134,9 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
                                                         "</transition_in>\n<swf_fx name=\"snow\" />\n") +
                                                   Slide(picture_,
                                                         "<transtion_in>\n<transition name=\"Push\" />\n"
-                                                        "</transtion_in>\n")));
+                                                        "</transtion_in>\n") +
+                                                  // An attribute on a line of its own is said at its line.
+                                                  "<slide type=\"image\"\nsrc=\"/gone/c.jpg\"\nquality=\"0\" />\n"));
     const ProgramResult r = Run({"--resave", "new.tvr", "show.tvr"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // Unknown names say where the names a project may give are listed.
@@ -146,8 +148,37 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
                              "(the names are listed in docs/project-file.md)\n",
                              "show.tvr:18: slide 4: swf_fx name=\"snow\": unknown overlay effect: read as \"None\" "
                              "(the names are listed in docs/project-file.md)\n",
-                             "show.tvr:21: slide 5: unknown element \"transtion_in\": passed over\n"})
+                             "show.tvr:21: slide 5: unknown element \"transtion_in\": passed over\n",
+                             "show.tvr:26: slide 6: src=\"/gone/c.jpg\": image file missing: slide kept as stored\n",
+                             "show.tvr:27: slide 6: quality=\"0\": out of range (1 to 100): 80 kept\n"})
         EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+}
+
+// What the export says of a part of the show names the line of the
+// element (or of the attribute it names) and the slide that holds it.
+TEST_F(CliProgramTest, ExportLinesNameTheirElementsLine)
+{
+    // Cut inside the picture's data: decoded as far as it goes.
+    const std::string jpeg = ReadFile(show_test::WriteJpeg(dir_, "big.jpg", 640, 480));
+    const std::string cut = Write("cut.jpg", jpeg.substr(0, jpeg.size() * 3 / 4));
+    const std::string junk = Write("junk.wav", "no sound at all");
+    // The second "sound" gives the file: its element is named.
+    const std::string sounds = "<sound_data include=\"true\">\n<sound bit_rate=\"64\" />\n<sound\nsrc=\"" + junk +
+                               "\" />\n</sound_data>\n";
+    Write("show.tvr", show_test::WrapShow("<slide_show>\n<slides>\n" + Slide(picture_, sounds) + Slide(cut) +
+                                          "</slides>\n<swf_data preload=\"true\"\npreload_creator=\"rwp\" />\n"
+                                          "<caption_data>\n<caption type=\"lfx\" />\n</caption_data>\n" +
+                                          sounds + "</slide_show>\n"));
+    const ProgramResult r = Run({"show.tvr", "o.swf"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string unread = "\" cannot be read (not a movie or sound file this program reads): the movie goes without it\n";
+    for (const std::string& line :
+         {"show.tvr:8: slide 1: sound \"" + junk + unread,
+          "show.tvr:12: slide 2: picture \"" + cut + "\" is damaged (the file ends before the picture does)",
+          std::string("show.tvr:16: the SWF-protection bundle vtx.bundle is not installed"),
+          std::string("show.tvr:18: caption type=\"lfx\": the text-effect bundle lfx.bundle is not installed"),
+          "show.tvr:22: sound \"" + junk + unread})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
 }
 
 // Also onto itself with the second slide's picture and sound away (a disk
@@ -233,8 +264,12 @@ TEST_F(CliProgramTest, SkinsComeFromTheResourcesFolder)
         {" mute_control=\"true\" mute_control_set=\"Silver\"", {}, {}},  // the bundle's own
         {" controls=\"true\" control_set=\"Nope\" mute_control=\"true\"",
          {"--resources", "res"},
-         {"show.tvr: control_set=\"Nope\": no such skin in " + dir_.file("res/Controls"),
-          "show.tvr: mute_control_set is empty"}},
+         {"show.tvr:3: control_set=\"Nope\": no such skin in " + dir_.file("res/Controls"),
+          "show.tvr:3: mute_control_set is empty"}},
+        // Each said at its attribute's own line.
+        {"\ncontrols=\"true\"\ncontrol_set=\"Nope\"\nmute_control=\"true\" mute_control_set=\"\"",
+         {"--resources", "res"},
+         {"show.tvr:5: control_set=\"Nope\": no such skin", "show.tvr:6: mute_control_set is empty"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attributes);

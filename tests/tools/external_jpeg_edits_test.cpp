@@ -173,7 +173,7 @@ TEST_F(ExternalJpegTest, FiltersAreNamedInAWarning)
     const std::string unfiltered = tavrel_test::ReadFile(dir_.file("show.swf"));
     ASSERT_TRUE(std::remove(dir_.file("show.swf").c_str()) == 0);
 
-    const std::string warning = "show.tvr: slide 1: picture \"" + picture_ +
+    const std::string warning = "show.tvr:5: slide 1: picture \"" + picture_ +
                                 "\" is loaded by the player as it stands (jpeg_external): its filters are not applied\n";
     ProgramResult r = Compile(kTurn, filters, {});
     EXPECT_EQ(r.exitCode, 0) << r.err;

@@ -268,7 +268,7 @@ TEST_F(MediaRoadTest, RunLengthBitmapsMatchThePictureUncompressed)
         EXPECT_EQ(strict.exitCode, c.said.empty() ? 0 : 4) << strict.err;
         const ProgramResult run = Compile(dir_.file("rle.bmp"), attributes, false);
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(run.err, c.said.empty() ? "" : "show.tvr: slide 1: picture \"" + dir_.file("rle.bmp") + "\" is damaged (" +
+        EXPECT_EQ(run.err, c.said.empty() ? "" : "show.tvr:5: slide 1: picture \"" + dir_.file("rle.bmp") + "\" is damaged (" +
                                                       c.said + "): the slide shows what could be decoded\n");
         EXPECT_EQ(FirstBitmap(dir_.file("show.swf")), expected);
     }

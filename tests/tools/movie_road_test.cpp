@@ -453,11 +453,16 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // ADTS headers lost: what the bytes skipped held, nothing tells.
         {"random.aac", "(what follows plays early)", 442368},
     };
-    // Every line on standard error is the program's own.
+    // Every line on standard error is the program's own: "tavrel: ", or
+    // "show.tvr: " or "show.tvr:LINE: ".
     const auto ours = [](const std::string& err) {
         std::string lines = "\n" + err;
-        for (size_t at = 0; (at = lines.find('\n', at)) != std::string::npos && at + 1 < lines.size(); ++at)
-            if (lines.compare(at + 1, 10, "show.tvr: ") != 0 && lines.compare(at + 1, 8, "tavrel: ") != 0) return false;
+        for (size_t at = 0; (at = lines.find('\n', at)) != std::string::npos && at + 1 < lines.size(); ++at) {
+            if (lines.compare(at + 1, 8, "tavrel: ") == 0) continue;
+            if (lines.compare(at + 1, 9, "show.tvr:") != 0) return false;
+            const size_t digits = lines.find_first_not_of("0123456789", at + 10);
+            if (digits == std::string::npos || lines.compare(digits, digits > at + 10 ? 2 : 1, digits > at + 10 ? ": " : " ") != 0) return false;
+        }
         return true;
     };
     TempDir dir;
@@ -478,9 +483,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
             if (valid) {
                 EXPECT_EQ(r.err, "");
             }
-            // One line for a sound: the check before the export and the
-            // export judge it alike.
-            const std::string named = slideSound ? "slide 1: sound \"" : "sound \"";
+            // One line for a sound, at its element's line: the check before
+            // the export and the export judge it alike.
+            const std::string named = slideSound ? "show.tvr:7: slide 1: sound \"" : "show.tvr:9: sound \"";
             size_t lines = 0;
             for (size_t at = 0; (at = r.err.find(named, at)) != std::string::npos; at += named.size()) ++lines;
             EXPECT_EQ(lines, valid ? 0u : 1u) << r.err;
