@@ -17,4 +17,5 @@ $SUDO apt-get install -y --no-install-recommends \
   clang libclang-rt-dev \
   xdg-utils attr locales strace \
   chromium python3 python3-yaswfp \
-  golang-1.19-src netpbm libimage-exiftool-perl libjpeg-turbo-progs
+  golang-1.19-src netpbm libimage-exiftool-perl libjpeg-turbo-progs \
+  imagemagick libtiff-tools libheif-examples
