@@ -621,20 +621,15 @@ struct KindName {
     // A kind read here, of which FFmpeg took a file no reader here took.
     bool readHere = false;
 };
+// Where FFmpeg's short name, in capitals, is not the name users know.
 constexpr KindName kKindNames[] = {
-    {"webp_pipe", "WebP"},          {"qdraw_pipe", "PICT"},           {"psd_pipe", "Photoshop (PSD)"},
-    {"j2k_pipe", "JPEG 2000"},      {"jpegxl_pipe", "JPEG XL"},       {"jpegls_pipe", "JPEG-LS"},
-    {"exr_pipe", "OpenEXR"},        {"dds_pipe", "DirectDraw (DDS)"}, {"svg_pipe", "SVG"},
-    {"pcx_pipe", "PCX"},            {"qoi_pipe", "QOI"},              {"sgi_pipe", "SGI"},
-    {"sunrast_pipe", "Sun raster"}, {"xpm_pipe", "XPM"},              {"xbm_pipe", "XBM"},
-    {"xwd_pipe", "XWD"},            {"pbm_pipe", "PBM"},              {"pgm_pipe", "PGM"},
-    {"pgmyuv_pipe", "PGM"},         {"ppm_pipe", "PPM"},              {"pam_pipe", "PAM"},
-    {"pfm_pipe", "PFM"},            {"phm_pipe", "PHM"},              {"pgx_pipe", "PGX"},
-    {"dpx_pipe", "DPX"},            {"hdr_pipe", "Radiance HDR"},     {"photocd_pipe", "Photo CD"},
-    {"pictor_pipe", "PC Paint"},    {"gem_pipe", "GEM raster"},       {"vbn_pipe", "VBN"},
-    {"cri_pipe", "Cintel RAW"},     {"ico", "Windows icon (ICO)"},    {"alias_pix", "Alias PIX"},
-    {"brender_pix", "BRender PIX"}, {"bmp_pipe", "BMP", true},        {"gif_pipe", "GIF", true},
-    {"jpeg_pipe", "JPEG", true},    {"png_pipe", "PNG", true},        {"tiff_pipe", "TIFF", true},
+    {"webp_pipe", "WebP"},          {"qdraw_pipe", "PICT"},         {"psd_pipe", "Photoshop (PSD)"},
+    {"j2k_pipe", "JPEG 2000"},      {"jpegxl_pipe", "JPEG XL"},     {"jpegls_pipe", "JPEG-LS"},
+    {"exr_pipe", "OpenEXR"},        {"sunrast_pipe", "Sun raster"}, {"pgmyuv_pipe", "PGM"},
+    {"photocd_pipe", "Photo CD"},   {"pictor_pipe", "PC Paint"},    {"gem_pipe", "GEM raster"},
+    {"cri_pipe", "Cintel RAW"},     {"ico", "Windows icon (ICO)"},  {"alias_pix", "Alias PIX"},
+    {"brender_pix", "BRender PIX"}, {"bmp_pipe", "BMP", true},      {"gif_pipe", "GIF", true},
+    {"jpeg_pipe", "JPEG", true},    {"png_pipe", "PNG", true},      {"tiff_pipe", "TIFF", true},
 };
 
 std::string NotReadWords(const std::string& kind)
@@ -652,7 +647,7 @@ std::string FormatNotReadWords(const AVInputFormat* format)
         if (k.readHere) return std::string("a ") + k.name + " of a kind this program does not read";
         kind = k.name;
     }
-    // A picture kind of a later FFmpeg: its short name, in capitals.
+    // A picture kind FFmpeg reads as a sequence: its short name, in capitals.
     const size_t pipe = name.rfind("_pipe");
     if (kind.empty() && pipe != std::string::npos && pipe > 0 && pipe + 5 == name.size()) {
         kind = name.substr(0, pipe);
