@@ -953,6 +953,7 @@ TEST_F(BadInputTest, Movies)
     for (const char* kind : {"webp", "pict"})
         ASSERT_EQ(tavrel_test::RunCommand("/usr/bin/convert " + png + "'" + dir_.file("p.") + kind + "'").exitCode, 0)
             << "ImageMagick missing";
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-i " + png + "-c:v libaom-av1 -still-picture 1", dir_.file("p.avif")));
     const std::string cutBundle = CutBundle(dir_);
     ASSERT_FALSE(cutBundle.empty()) << "the build's bundle lacks its movie module or MP3 encoder";
     // Encoders whose dynamic section points outside the file, whose first
@@ -1103,10 +1104,11 @@ TEST_F(BadInputTest, Movies)
          kDone,
          {"slide 1: picture \"" + dir_.file("space.m4v") + "\" is damaged (",
           "): the slide shows what could be decoded"}},
-        // Pictures of kinds not read, named as users know them.
+        // Pictures of kinds not read, named as users know them; an AVIF,
+        // which FFmpeg reads, is shown.
         {"kinds.tvr",
          Project("", Slides(ImageSlide(dir_.file("p.heic")) + ImageSlide(dir_.file("p.webp")) +
-                            ImageSlide(dir_.file("p.pict")) + good)),
+                            ImageSlide(dir_.file("p.pict")) + ImageSlide(dir_.file("p.avif")))),
          kDone,
          {leftOut("p.heic", "its format is HEIC, which this program does not read")[0],
           "slide 2: picture \"" + dir_.file("p.webp") + "\" cannot be read or encoded (its format is WebP, which",
