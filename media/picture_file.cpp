@@ -375,7 +375,12 @@ bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::str
     } catch (const std::bad_alloc&) {
         return (*error = "out of memory"), false;
     }
-    if (!TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 0))
+    // Rows as stored, top row first: asked for the file's own orientation,
+    // libtiff moves no row. Asked for another, it would apply only the
+    // mirroring part of the tag and never the quarter turn of 5 to 8.
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
+    if (!TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), orientation, 0))
         return (*error = "cannot decode the TIFF image"), false;
     const int bpp = alpha ? 4 : 3;
     auto pixels = NewPixels(uint64_t(w) * h * bpp);

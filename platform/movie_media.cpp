@@ -15,6 +15,7 @@ extern "C" {
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cerrno>
 #include <cstdarg>
@@ -211,6 +212,32 @@ public:
         bool moov = false;
         Children(0, size_, 0, [&](uint32_t type, int64_t, int64_t) { moov = moov || type == Box("moov"); });
         return moov;
+    }
+
+    // The still-picture kind the file type box names, as users know it:
+    // "HEIC" for HEVC pictures (a phone's photos), "HEIF" for others; ""
+    // for a movie, and for AVIF, which FFmpeg reads as one.
+    std::string HeifKind()
+    {
+        bool seen = false, avif = false, hevc = false, heif = false;
+        Children(0, size_, 0, [&](uint32_t type, int64_t at, int64_t end) {
+            if (type != Box("ftyp") || seen) return;
+            seen = true;
+            // The major brand, the minor version, then compatible brands.
+            uint8_t b[4 * kMaxEntries];
+            const size_t n = size_t(std::min<int64_t>(end - at, sizeof b)) / 4 * 4;
+            if (!Read(at, b, n)) return;
+            for (size_t i = 0; i < n; i += 4) {
+                if (i == 4) continue;
+                const uint32_t brand = Be32(b + i);
+                avif = avif || brand == Box("avif") || brand == Box("avis");
+                hevc = hevc || brand == Box("heic") || brand == Box("heix") || brand == Box("heim") ||
+                       brand == Box("heis") || brand == Box("hevc") || brand == Box("hevx");
+                heif = heif || brand == Box("mif1") || brand == Box("msf1");
+            }
+        });
+        if (avif) return "";
+        return hevc ? "HEIC" : heif ? "HEIF" : "";
     }
 
 private:
@@ -595,6 +622,51 @@ AdtsChain WalkAdts(int fd, int64_t size)
     return chain;
 }
 
+// ---- Kinds of file FFmpeg knows and this program does not read, named as
+// users know them: FFmpeg reads a picture as a "piped webp sequence".
+
+struct KindName {
+    const char* format;  // FFmpeg's
+    const char* name;    // ours
+    // A kind read here, of which FFmpeg took a file no reader here took.
+    bool readHere = false;
+};
+// Where FFmpeg's short name, in capitals, is not the name users know.
+constexpr KindName kKindNames[] = {
+    {"webp_pipe", "WebP"},          {"qdraw_pipe", "PICT"},         {"psd_pipe", "Photoshop (PSD)"},
+    {"j2k_pipe", "JPEG 2000"},      {"jpegxl_pipe", "JPEG XL"},     {"jpegls_pipe", "JPEG-LS"},
+    {"exr_pipe", "OpenEXR"},        {"sunrast_pipe", "Sun raster"}, {"pgmyuv_pipe", "PGM"},
+    {"photocd_pipe", "Photo CD"},   {"pictor_pipe", "PC Paint"},    {"gem_pipe", "GEM raster"},
+    {"cri_pipe", "Cintel RAW"},     {"ico", "Windows icon (ICO)"},  {"alias_pix", "Alias PIX"},
+    {"brender_pix", "BRender PIX"}, {"bmp_pipe", "BMP", true},      {"gif_pipe", "GIF", true},
+    {"jpeg_pipe", "JPEG", true},    {"png_pipe", "PNG", true},      {"tiff_pipe", "TIFF", true},
+};
+
+std::string NotReadWords(const std::string& kind)
+{
+    return "its format is " + kind + ", which this program does not read";
+}
+
+// Why a file of a format FFmpeg knows, and no reader here reads, is not read.
+std::string FormatNotReadWords(const AVInputFormat* format)
+{
+    const std::string name = format->name ? format->name : "";
+    std::string kind;
+    for (const KindName& k : kKindNames) {
+        if (name != k.format) continue;
+        if (k.readHere) return std::string("a ") + k.name + " of a kind this program does not read";
+        kind = k.name;
+    }
+    // A picture kind FFmpeg reads as a sequence: its short name, in capitals.
+    const size_t pipe = name.rfind("_pipe");
+    if (kind.empty() && pipe != std::string::npos && pipe > 0 && pipe + 5 == name.size()) {
+        kind = name.substr(0, pipe);
+        for (char& c : kind) c = char(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (kind.empty()) kind = format->long_name && *format->long_name ? format->long_name : name;
+    return NotReadWords(kind);
+}
+
 // ---- Files through our own reader: no name reaches FFmpeg, so nothing is
 // told by a file's extension, and no other file is ever opened.
 
@@ -676,9 +748,7 @@ struct Demuxer {
                 if (unknown) *unknown = true;
                 *why = UnknownKindWords(MediaWanted::kAny);
             } else if (av_match_list(probed->name, kFormats, ',') <= 0) {
-                *why = "its format is " + std::string(probed->long_name && *probed->long_name ? probed->long_name
-                                                                                              : probed->name) +
-                       ", which this program does not read";
+                *why = FormatNotReadWords(probed);
             } else {
                 *why = HeaderFault(result, probed);
             }
@@ -723,11 +793,15 @@ struct Demuxer {
         if (code == AVERROR_EOF) return "the file is cut short";
         if (code == AVERROR_PATCHWELCOME || code == AVERROR(ENOSYS))
             return "it uses a part of its format this program does not read";
-        // A QuickTime or MPEG-4 file's index (its movie box) lies at its end
-        // unless the writer moved it forward: a file cut short loses it.
-        if (std::strstr(probed->name, "mov"))
-            return BoxWalker(::fileno(file), size).HasIndex() ? "its index is damaged"
-                                                              : "the file is cut short or its index is missing";
+        if (std::strstr(probed->name, "mov")) {
+            // A HEIF picture has no movie box for FFmpeg to find.
+            BoxWalker boxes(::fileno(file), size);
+            const std::string heif = boxes.HeifKind();
+            if (!heif.empty()) return NotReadWords(heif);
+            // A QuickTime or MPEG-4 file's index (its movie box) lies at its
+            // end unless the writer moved it forward: a file cut short loses it.
+            return boxes.HasIndex() ? "its index is damaged" : "the file is cut short or its index is missing";
+        }
         return "its headers are damaged or cut short";
     }
 

@@ -177,12 +177,13 @@ bool CSlide::LoadImage(const CPath& path, CSlideShow* show, bool reset)
         image_height_ = h;
         picture_missing_ = false;
         src_.MakePosix(CPath(path.GetFullPath()));
+        // At least a pixel a side, however thin the picture.
         if (w > 256) {
-            h = Round(double(image_height_) * 256 / image_width_);
+            h = std::max(1, Round(double(image_height_) * 256 / image_width_));
             w = 256;
         }
         if (h > 256) {
-            w = Round(double(image_width_) * 256 / image_height_);
+            w = std::max(1, Round(double(image_width_) * 256 / image_height_));
             h = 256;
         }
         picture_width_ = w;
@@ -228,8 +229,13 @@ void CSlide::ComputeFitSize(const CSlideShow* show, bool scaleToFit, bool keepAs
         *h = height_;
         return;
     }
-    long sw = crop_ ? long(crop_rect_.right) - crop_rect_.left : picture_width_;
-    long sh = crop_ ? long(crop_rect_.bottom) - crop_rect_.top : picture_height_;
+    // The picture's own size as displayed, never the working copy's: at
+    // 256 pixels a side a long thin picture's short side rounds far off, or
+    // to nothing.
+    int rw = 0, rh = 0;
+    GetRotatedImageSize(&rw, &rh);
+    long sw = crop_ ? long(crop_rect_.right) - crop_rect_.left : rw;
+    long sh = crop_ ? long(crop_rect_.bottom) - crop_rect_.top : rh;
     // No picture yet, or an empty crop: nothing to keep the aspect of.
     if (!keepAspect || sw <= 0 || sh <= 0) {
         *w = static_cast<int>(S);
@@ -245,8 +251,9 @@ void CSlide::ComputeFitSize(const CSlideShow* show, bool scaleToFit, bool keepAs
         fw = fh ? Round(double(fw) * T / fh) : S;
         fh = T;
     }
-    *w = static_cast<int>(fw);
-    *h = static_cast<int>(fh);
+    // A side that rounds to nothing would leave the picture out.
+    *w = static_cast<int>(std::max(fw, 1L));
+    *h = static_cast<int>(std::max(fh, 1L));
 }
 
 void CSlide::FitToShow(const CSlideShow* show)

@@ -944,6 +944,18 @@ TEST_F(BadInputTest, Movies)
 
     // A format FFmpeg knows and the program leaves out.
     ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=2 -c:a ac3 -f ac3", dir_.file("t.ac3")));
+    // Pictures of kinds FFmpeg knows, as a phone (HEIF with HEVC) and
+    // ImageMagick write them.
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("p.png"), 64, 48,
+                                       std::vector<picture_test::Rgba>(64 * 48, {200, 40, 40, 255}), false));
+    const std::string png = "'" + dir_.file("p.png") + "' ";
+    ASSERT_EQ(tavrel_test::RunCommand("heif-enc -q 50 " + png + "-o '" + dir_.file("p.heic") + "'").exitCode, 0)
+        << "libheif-examples missing";
+    const std::string convert = tavrel_test::ImageMagickConvert();
+    ASSERT_FALSE(convert.empty()) << "ImageMagick is not installed (Debian's imagemagick)";
+    for (const char* kind : {"webp", "pict"})
+        ASSERT_EQ(tavrel_test::RunCommand(convert + " " + png + "'" + dir_.file("p.") + kind + "'").exitCode, 0);
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-i " + png + "-c:v libaom-av1 -still-picture 1", dir_.file("p.avif")));
     const std::string cutBundle = CutBundle(dir_);
     ASSERT_FALSE(cutBundle.empty()) << "the build's bundle lacks its movie module or MP3 encoder";
     // Encoders whose dynamic section points outside the file, whose first
@@ -1094,6 +1106,19 @@ TEST_F(BadInputTest, Movies)
          kDone,
          {"slide 1: picture \"" + dir_.file("space.m4v") + "\" is damaged (",
           "): the slide shows what could be decoded"}},
+        // Pictures of kinds not read, named as users know them; an AVIF,
+        // which FFmpeg reads, is shown.
+        {"kinds.tvr",
+         Project("", Slides(ImageSlide(dir_.file("p.heic")) + ImageSlide(dir_.file("p.webp")) +
+                            ImageSlide(dir_.file("p.pict")) + ImageSlide(dir_.file("p.avif")))),
+         kDone,
+         {leftOut("p.heic", "its format is HEIC, which this program does not read")[0],
+          "slide 2: picture \"" + dir_.file("p.webp") + "\" cannot be read or encoded (its format is WebP, which",
+          "slide 3: picture \"" + dir_.file("p.pict") + "\" cannot be read or encoded (its format is PICT, which"},
+         {},
+         {"piped", "sequence", "cut short"},
+         {},
+         {"1 slides, 3 skipped"}},
         {"ac3.tvr",
          Project("", Slides(good) + sound(dir_.file("t.ac3"))),
          kDone,

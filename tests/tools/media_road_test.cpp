@@ -19,6 +19,7 @@
 #include "support/test_support.h"
 #include "swf/bitmaps.h"
 #include "swf/reader.h"
+#include "ui/compress_buffer.h"
 
 namespace {
 
@@ -77,10 +78,19 @@ std::vector<uint8_t> FirstBitmap(const std::string& movie)
     return data;
 }
 
-// The movie's bitmaps in order: each one's size, and a JPEG one's pixels.
+// The movie's bitmaps in order: each one's size and tag data (a lossless
+// one's inflated to ARGB), and a JPEG one's pixels decoded.
 struct MovieBitmap {
     uint32_t width = 0, height = 0;
+    std::vector<uint8_t> data;
     std::vector<uint8_t> rgb;
+    bool operator==(const MovieBitmap& o) const { return width == o.width && height == o.height && data == o.data; }
+    // A lossless bitmap's pixel as 0xRRGGBB; -1 outside it.
+    long Rgb(int x, int y) const
+    {
+        const size_t at = (size_t(y) * width + size_t(x)) * 4;
+        return !rgb.empty() || at + 4 > data.size() ? -1 : long(data[at + 1]) << 16 | long(data[at + 2]) << 8 | data[at + 3];
+    }
 };
 std::vector<MovieBitmap> Bitmaps(const std::string& movie)
 {
@@ -88,8 +98,11 @@ std::vector<MovieBitmap> Bitmaps(const std::string& movie)
     std::vector<MovieBitmap> bitmaps;
     EXPECT_TRUE(reader.Parse(CPath(movie.c_str()), true, 0, true)) << movie;
     for (CSwfTag* tag : reader.GetTags(nullptr)) {
-        if (const auto* lossless = dynamic_cast<const CTagDefineBitsLossless*>(tag)) {
-            bitmaps.push_back({lossless->width, lossless->height, {}});
+        unsigned long n = 0;
+        if (auto* lossless = dynamic_cast<CTagDefineBitsLossless*>(tag)) {
+            const std::unique_ptr<unsigned char[]> argb(
+                UncompressBuffer(lossless->data.data(), lossless->data.size(), &n));
+            bitmaps.push_back({lossless->width, lossless->height, {argb.get(), argb.get() + (argb ? n : 0)}, {}});
         } else if (const auto* bits = dynamic_cast<const CTagDefineBitsJPEG2*>(tag)) {
             std::vector<uint8_t> jpeg = bits->data;
             // The players' erroneous header before the stream, where it is written.
@@ -99,7 +112,7 @@ std::vector<MovieBitmap> Bitmaps(const std::string& movie)
             EXPECT_TRUE(file && image.LoadStream(file)) << image.GetLastError();
             if (file) std::fclose(file);
             const uint8_t* pixels = image.pixels;
-            bitmaps.push_back({image.width, image.height,
+            bitmaps.push_back({image.width, image.height, bits->data,
                                std::vector<uint8_t>(pixels, pixels + (pixels ? size_t(image.width) * image.height * 3 : 0))});
         }
     }
@@ -479,6 +492,104 @@ TEST_F(MediaRoadTest, EightBitTransparencyKeepsOpaqueAndTransparent)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     ExpectPixels({{8, 24, 0x000000, 8}, {56, 24, 0xFFFFFF, 8}});
+}
+
+// TIFFs as libtiff's tools, ImageMagick and FFmpeg write them, with each
+// Orientation tiffset gives: each shows as stored, as a slide, background
+// image and frame pattern, bitmap for bitmap as with orientation 1, whose
+// slide holds the stored quarters.
+TEST_F(MediaRoadTest, TiffsShowAsStoredWhateverTheirOrientation)
+{
+    const uint8_t opaque[4] = {255, 255, 255, 255};
+    std::string ppm = "P6\n64 48\n255\n";
+    for (const picture_test::Rgba& p : picture_test::Quarters(kWidth, kHeight, opaque))
+        ppm += {char(p.r), char(p.g), char(p.b)};
+    ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("q.ppm"), ppm));
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir_.file("show.tvr"),
+        show_test::WrapShow("<slide_show width=\"64\" height=\"48\" use_bg_image=\"true\" bg_image=\"o.tif\" "
+                            "bg_frame=\"pattern\" bg_frame_pattern=\"o.tif\">\n<slides>\n<slide type=\"image\" "
+                            "src=\"o.tif\" image_type=\"rgb_24\" />\n</slides>\n</slide_show>\n")));
+    const std::string convert = tavrel_test::ImageMagickConvert();
+    ASSERT_FALSE(convert.empty()) << "ImageMagick is not installed (Debian's imagemagick)";
+    const std::string writers[] = {"ppm2tiff q.ppm", "ppm2tiff q.ppm s.tif && tiffcp -t -w 16 -l 16 s.tif",
+                                   "ppm2tiff q.ppm s.tif && tiffcp -c jpeg s.tif",
+                                   convert + " q.ppm -colorspace CMYK -depth 16", "ffmpeg -v error -y -i q.ppm"};
+    const std::vector<tavrel_test::PixelExpect> quarters = {
+        {20, 16, 0xFF0000, 24}, {44, 16, 0x00FF00, 24}, {20, 32, 0x0000FF, 24}, {44, 32, 0xFFFFFF, 24}};
+    for (const std::string& writer : writers) {
+        std::vector<MovieBitmap> stored;
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(writer + ", orientation " + std::to_string(orientation));
+            const std::string made = orientation == 1 ? writer + " o.tif && " : "";
+            ASSERT_EQ(tavrel_test::RunCommand("cd '" + dir_.path() + "' && " + made + "tiffset -s 274 " +
+                                              std::to_string(orientation) + " o.tif")
+                          .exitCode,
+                      0);
+            const ProgramResult r = RunProgram({"show.tvr", "show.swf"}, dir_.path());
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            const std::vector<MovieBitmap> bitmaps = Bitmaps(dir_.file("show.swf"));
+            ASSERT_EQ(bitmaps.size(), 3u);  // background, frame, slide
+            if (orientation > 1) {
+                EXPECT_TRUE(bitmaps == stored);
+                continue;
+            }
+            stored = bitmaps;
+            EXPECT_EQ(std::make_pair(stored[2].width, stored[2].height), std::make_pair(uint32_t(kWidth), uint32_t(kHeight)));
+            for (const tavrel_test::PixelExpect& q : quarters)
+                for (int shift : {0, 8, 16})
+                    EXPECT_NEAR(stored[2].Rgb(q.x, q.y) >> shift & 0xFF, q.rgb >> shift & 0xFF, q.tolerance);
+            if (&writer == writers) ExpectPixels(quarters);  // as a player shows it
+        }
+    }
+}
+
+// Long thin pictures fitted to the show keep their shape from their own
+// size, at least a pixel a side, turned too: each red, then blue along its
+// length (a quarter turn clockwise shows blue first).
+TEST_F(MediaRoadTest, ThinPicturesKeepTheirShape)
+{
+    using picture_test::Rgba;
+    const std::pair<int, int> sizes[] = {{10, 2000}, {1, 3000}, {2000, 10}, {3000, 1}, {1000, 3}};
+    for (const auto& [w, h] : sizes) {
+        std::vector<Rgba> pixels(size_t(w) * h, Rgba{200, 40, 40, 255});
+        for (size_t i = 0; i < pixels.size(); ++i)
+            if (w > h ? int(i % w) >= w / 2 : int(i / w) >= h / 2) pixels[i] = {40, 40, 200, 255};
+        const std::string name = std::to_string(w) + "x" + std::to_string(h) + ".png";
+        ASSERT_TRUE(picture_test::WritePng(dir_.file(name), w, h, pixels, false));
+    }
+    std::vector<std::vector<uint8_t>> wide(1, std::vector<uint8_t>(32767, 1));  // palette entries: red, then blue
+    std::fill(wide[0].begin() + 32767 / 2, wide[0].end(), uint8_t(3));
+    ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("32767x1.bmp"), PlainBmp(8, wide)));
+    const struct {
+        std::string picture;
+        int showWidth, showHeight, rotate, width, height;
+    } cases[] = {
+        {"10x2000.png", 20, 2000, 0, 10, 2000},  {"1x3000.png", 20, 2000, 0, 1, 2000},
+        {"32767x1.bmp", 2000, 100, 0, 2000, 1},  {"2000x10.png", 2000, 20, 0, 2000, 10},
+        {"3000x1.png", 2000, 20, 0, 2000, 1},    {"1000x3.png", 2000, 100, 0, 2000, 6},
+        {"10x2000.png", 2000, 20, 90, 2000, 10}, {"10x2000.png", 2000, 2000, 270, 2000, 10},
+    };
+    for (const auto& c : cases) {
+        const std::string show =
+            "width=\"" + std::to_string(c.showWidth) + "\" height=\"" + std::to_string(c.showHeight);
+        SCOPED_TRACE(c.picture + " " + show + "\" rotate " + std::to_string(c.rotate));
+        ASSERT_TRUE(tavrel_test::WriteFile(
+            dir_.file("show.tvr"),
+            show_test::WrapShow("<slide_show " + show + "\">\n<slides>\n<slide type=\"image\" src=\"" + c.picture +
+                                "\" image_type=\"rgb_24\" rotate=\"" + std::to_string(c.rotate) +
+                                "\" />\n</slides>\n</slide_show>\n")));
+        const ProgramResult r = RunProgram({"show.tvr", "show.swf"}, dir_.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const std::vector<MovieBitmap> bitmaps = Bitmaps(dir_.file("show.swf"));
+        ASSERT_EQ(bitmaps.size(), 1u);
+        EXPECT_EQ(std::make_pair(bitmaps[0].width, bitmaps[0].height), std::make_pair(uint32_t(c.width), uint32_t(c.height)));
+        const long first = c.rotate == 90 ? 0x2828C8 : kRed, last = c.rotate == 90 ? kRed : 0x2828C8;
+        EXPECT_EQ(bitmaps[0].Rgb(0, 0), first);
+        EXPECT_EQ(bitmaps[0].Rgb(c.width - 1, c.height - 1), last);
+    }
 }
 
 }  // namespace

@@ -851,12 +851,12 @@ const ValidMovie kValidMovies[] = {
     {"vp8.webm", "s=640x480 -c:v libvpx -b:v 1M", 640, 480},
     {"av1.mkv", "s=640x480 -c:v libaom-av1 -crf 30 -cpu-used 8", 640, 480},
     {"mpeg4.avi", "s=640x480 -c:v mpeg4 -q:v 3", 640, 480},
-    {"mpeg2.ts", "s=720x576 -c:v mpeg2video -q:v 3 -f mpegts", 599, 480},
+    {"mpeg2.ts", "s=720x576 -c:v mpeg2video -q:v 3 -f mpegts", 600, 480},
     {"mjpeg.mov", "s=640x480 -c:v mjpeg -q:v 2", 640, 480},
     {"prores.mov", "s=640x480 -c:v prores_ks", 640, 480},
     {"qtrle.mov", "s=640x480 -c:v qtrle -pix_fmt argb", 640, 480},
-    // Fitted by the aspect of the slide's 256 × 144 working picture.
-    {"odd.mp4", "s=642x362 -c:v libx264 -pix_fmt yuv420p", 640, 360},
+    // Fitted by its own aspect, not its 256 × 144 working picture's.
+    {"odd.mp4", "s=642x362 -c:v libx264 -pix_fmt yuv420p", 640, 361},
     {"small.mp4", "s=320x240 -c:v libx264 -pix_fmt yuv420p", 640, 480},
     {"sar.mp4", "s=480x480 -vf setsar=4/3 -c:v libx264 -pix_fmt yuv420p", 640, 480},
     {"turned.mp4", "s=640x480 -c:v libx264 -pix_fmt yuv420p", 360, 480, "", "", true},
