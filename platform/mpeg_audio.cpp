@@ -176,7 +176,8 @@ bool OtherFormatAt(const unsigned char* p, size_t n)
         const char* bytes;
         size_t n;
     } kAtStart[] = {{"RIFF", 4}, {"RIFX", 4}, {"RF64", 4}, {"FORM", 4}, {"fLaC", 4}, {"OggS", 4}, {"caff", 4},
-                    {".snd", 4}, {"FLV", 3}, {".RMF", 4}, {"wvpk", 4}, {"MAC ", 4},
+                    {".snd", 4}, {"FLV", 3}, {".RMF", 4}, {"wvpk", 4}, {"MAC ", 4}, {"riff", 4},  // Wave64
+                    {"\x06\x0E\x2B\x34", 4},  // MXF
                     {"\x1A\x45\xDF\xA3", 4},   // Matroska, WebM
                     {"\x30\x26\xB2\x75", 4},   // ASF
                     {"\0\0\x01\xBA", 4}, {"\0\0\x01\xB3", 4}};  // MPEG program stream, video

@@ -249,8 +249,8 @@ private:
 
     auto WalkFields()
     {
-        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, claimExact_, headerFrames_, kept_,
-                        frameBytes_, damage_, restarts_, skips_, scannedTo_, runFrom_);
+        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, claimExact_,
+                        headerFrames_, kept_, frameBytes_, damage_, restarts_, skips_, scannedTo_, runFrom_);
     }
 };
 

@@ -620,7 +620,8 @@ std::string Stray(const std::string& mp3)
 }
 std::string Captured(const std::string& mp3)
 {
-    return PutBetweenFrames(mp3, [](size_t start, size_t end) { return std::string(end / 16000 - start / 16000, '\0'); });
+    return PutBetweenFrames(mp3,
+                            [](size_t start, size_t end) { return std::string(end / 16000 - start / 16000, '\0'); });
 }
 
 const ValidSound kValidSounds[] = {
@@ -713,8 +714,8 @@ const ValidSound kValidSounds[] = {
     {"id3_junk.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k", false, {}, false, nullptr, AfterId3},
     {"stray.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Stray<10>},
     {"stray.wav", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -f wav", false, {}, false, nullptr, Stray<10>},
-    {"stray_every_2.mp3", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<2>},
-    {"stray_every_20.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<20>},
+    {"stray_2.mp3", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<2>},
+    {"stray_20.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<20>},
     {"captured.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Captured},
 };
 
@@ -838,7 +839,8 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
     for (const char* options : sound.then) {
         const std::string part = dir.file("part");
         const bool byLame = std::strncmp(options, "lame ", 5) == 0;
-        const std::string input = clicks.substr(0, clicks.find(" -ac ")) + " " + (byLame ? "-c:a pcm_s16le -f wav" : options);
+        const std::string input =
+            clicks.substr(0, clicks.find(" -ac ")) + " " + (byLame ? "-c:a pcm_s16le -f wav" : options);
         ASSERT_TRUE(tavrel_test::RunFfmpeg(input, part)) << input;
         ASSERT_TRUE(!byLame || lame(part, options + 5));
         joined += tavrel_test::ReadFile(part);
