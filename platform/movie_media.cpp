@@ -1551,7 +1551,9 @@ struct FfmpegMovie::Impl {
                                      1, 0, 1 << 16, 1 << 16);
         const size_t rowBytes = size_t(scaledWidth) * size_t(bytes);
         const size_t size = rowBytes * size_t(scaledHeight);
-        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size]);
+        // libswscale's vector code writes whole blocks of pixels, past the
+        // last row's end too: room for a block of 64.
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size + 64 * size_t(bytes)]);
         std::unique_ptr<uint8_t[]> turned(quarterTurns ? new (std::nothrow) uint8_t[size] : nullptr);
         if (!pixels || (quarterTurns && !turned)) {
             *why = "out of memory";

@@ -81,10 +81,12 @@ bool Convert(const AVFrame* f, int width, int height, std::vector<uint8_t>* rgb)
     if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB))
         sws_setColorspaceDetails(scaler, sws_getCoefficients(space), f->color_range == AVCOL_RANGE_JPEG,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    rgb->resize(size_t(width) * height * 3);
+    // Room for the block of pixels libswscale writes past the last row.
+    rgb->resize(size_t(width) * height * 3 + 64 * 3);
     uint8_t* planes[4] = {rgb->data(), nullptr, nullptr, nullptr};
     int strides[4] = {width * 3, 0, 0, 0};
     const bool done = sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides) == height;
+    rgb->resize(size_t(width) * height * 3);
     sws_freeContext(scaler);
     return done;
 }
