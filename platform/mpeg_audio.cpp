@@ -92,6 +92,10 @@ struct PartTag {
     double length = 0;             // what the frames before it decode to
     bool Cuts() const { return header == HeaderFrame::kXing && delay >= 0 && padding >= 0; }
 };
+// The samples libmpg123's Layer III decoding puts before the sound, which
+// it reports only while it decodes Layer III: a LAME tag, always of a Layer
+// III recording, counts its delay and padding past them.
+constexpr int64_t kLayer3Delay = 529;
 // Enough of a frame for a Xing header and the LAME tag after it.
 constexpr size_t kTagBytes = 256;
 
@@ -163,6 +167,28 @@ int64_t Id3v2Length(const unsigned char* p, size_t n)
     return 10 + body + ((p[5] & 0x10) ? 10 : 0);
 }
 
+// Whether p starts a file of another kind, which may hold MPEG audio
+// frames of its own among other data (a movie's sound track): such a file is
+// not taken for MPEG audio with bytes before its first frame.
+bool OtherFormatAt(const unsigned char* p, size_t n)
+{
+    static constexpr struct {
+        const char* bytes;
+        size_t n;
+    } kAtStart[] = {{"RIFF", 4}, {"RIFX", 4}, {"RF64", 4}, {"FORM", 4}, {"fLaC", 4}, {"OggS", 4}, {"caff", 4},
+                    {".snd", 4}, {"FLV", 3}, {".RMF", 4}, {"wvpk", 4}, {"MAC ", 4}, {"riff", 4},  // Wave64
+                    {"\x06\x0E\x2B\x34", 4},  // MXF
+                    {"\x1A\x45\xDF\xA3", 4},   // Matroska, WebM
+                    {"\x30\x26\xB2\x75", 4},   // ASF
+                    {"\0\0\x01\xBA", 4}, {"\0\0\x01\xB3", 4}};  // MPEG program stream, video
+    for (const auto& magic : kAtStart)
+        if (n >= magic.n && std::memcmp(p, magic.bytes, magic.n) == 0) return true;
+    // QuickTime and MPEG-4 boxes.
+    for (const char* box : {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot"})
+        if (n >= 8 && std::memcmp(p + 4, box, 4) == 0) return true;
+    return false;
+}
+
 std::atomic<int64_t> fileReads{0};
 
 // Up to n bytes of the file at offset.
@@ -228,7 +254,8 @@ MpegAudioReader::Placer::Verdict MpegAudioReader::Placer::Place(int64_t at, int6
     // lies before as many frames as its bytes make.
     const Restart* r = at == lastEnd_ ? nullptr : RestartBefore(at);
     if (r && r->to != at && !inSequence) r = nullptr;
-    if (r) {
+    // Stray bytes cost nothing: the frame follows as if they were not there.
+    if (r && !r->stray) {
         const auto frames = [&](int64_t bytes) -> int64_t {
             return frameBytes_ > 0 ? std::llround(double(bytes) / frameBytes_) : 0;
         };
@@ -237,7 +264,7 @@ MpegAudioReader::Placer::Verdict MpegAudioReader::Placer::Place(int64_t at, int6
         v.missingBytes = r->to - lastEnd_;
         v.silentFrames = r->cut ? frames(r->from - lastEnd_) + 1 : frames(r->to - lastEnd_);
         v.timeLost = frameBytes_ <= 0 && !v.cut;
-    } else if (started_ && at != lastEnd_ && !inSequence) {
+    } else if (!r && started_ && at != lastEnd_ && !inSequence) {
         v.broken = true;
         v.missingBytes = at - lastEnd_;
     }
@@ -307,6 +334,7 @@ void MpegAudioReader::Close()
     scannedTo_ = runFrom_ = 0;
     rate_ = channels_ = frameSamples_ = layer_ = 0;
     frames_ = claimed_ = 0;
+    claimExact_ = false;
     frameBytes_ = 0;
     damage_.clear();
     readAt_ = 0;
@@ -380,25 +408,57 @@ size_t MpegAudioReader::Window::Read(int64_t offset, unsigned char* out, size_t 
     return done;
 }
 
+int64_t MpegAudioReader::FirstFrame(Window& bytes)
+{
+    const int64_t size = bytes.Size();
+    unsigned char p[16];
+    int64_t start = 0;
+    for (int64_t tag; (tag = Id3v2Length(p, bytes.Read(start, p, 10))) > 0;) start += tag;
+    // The frames that follow the one at: of its version, layer and rate,
+    // back to back, up to a tag or the end of the stream.
+    const auto chain = [&](int64_t at, int frames) {
+        FrameHeader first, next;
+        if (bytes.Read(at, p, 4) < 4 || !ReadFrameHeader(p, &first) || first.size <= 4) return false;
+        for (at += first.size; --frames > 0; at += next.size) {
+            const size_t n = bytes.Read(at, p, sizeof p);
+            if (at == size || TagAt(p, n)) return true;
+            if (n < 4 || !ReadFrameHeader(p, &next) || next.size <= 4 || next.version != first.version ||
+                next.layer != first.layer || next.rate != first.rate)
+                return false;
+        }
+        return true;
+    };
+    // Where the file should start, a frame and the next make a stream; past
+    // other bytes (a tag of no known kind, zeros, a stream joined mid-frame)
+    // it takes three, as bytes of anything may look like one header.
+    if (chain(start, 2)) return start;
+    for (int64_t at = start + 1; at + 4 <= size;) {
+        size_t n = kBlockBytes;
+        const unsigned char* block = bytes.Look(at, &n);
+        if (!block || n == 0) break;
+        const auto* sync = static_cast<const unsigned char*>(std::memchr(block, 0xFF, n));
+        if (!sync) {
+            at += int64_t(n);
+            continue;
+        }
+        at += sync - block;
+        if (chain(at, 3)) return at;
+        ++at;
+    }
+    return -1;
+}
+
 bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
 {
     std::string why;
     const int fd = OpenRegularFile(path, &why);
     if (fd < 0) return false;
     struct stat st {};
-    const int64_t size = ::fstat(fd, &st) == 0 ? st.st_size : 0;
-    unsigned char p[16];
-    int64_t at = 0;
-    for (int64_t tag; (tag = Id3v2Length(p, ReadSome(fd, at, p, 10))) > 0;) at += tag;
-    FrameHeader first, next;
-    bool found = ReadSome(fd, at, p, 4) == 4 && ReadFrameHeader(p, &first) && first.size > 4;
-    if (found) {
-        const int64_t end = at + first.size;
-        const size_t n = ReadSome(fd, end, p, sizeof p);
-        found = end == size || TagAt(p, n) ||
-                (n >= 4 && ReadFrameHeader(p, &next) && next.version == first.version && next.layer == first.layer &&
-                 next.rate == first.rate);
-    }
+    Window bytes;
+    bytes.Reset(fd, 0, ::fstat(fd, &st) == 0 ? st.st_size : 0);
+    unsigned char p[12];
+    const size_t n = bytes.Read(0, p, sizeof p);
+    const bool found = !OtherFormatAt(p, n) && FirstFrame(bytes) >= 0;
     ::close(fd);
     return found;
 }
@@ -446,6 +506,13 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     end = end < 0 ? st.st_size : std::clamp<int64_t>(end, begin, st.st_size);
     window_.Reset(fd_, begin, end - begin);
     peek_.Reset(fd_, begin, end - begin);
+    // The stream starts at its first frame, by the rule that tells MPEG
+    // audio: what lies before it is no sound, and no time.
+    if (const int64_t start = FirstFrame(peek_); start > 0) {
+        begin += start;
+        window_.Reset(fd_, begin, end - begin);
+        peek_.Reset(fd_, begin, end - begin);
+    }
     const WalkKey key{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
                       int64_t(st.st_mtim.tv_nsec), begin, end};
     if (const std::optional<Walked> walked = Walks().Find(key)) {
@@ -507,11 +574,10 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         parts[0] = ReadPartTag(head + i, got - i, frameSamples_, 1);
         break;
     }
-    long decoderDelay = -1;
-    mpg123_getstate(h, MPG123_DEC_DELAY, &decoderDelay, nullptr);
     if (const PartTag& tag = parts[0]; tag.counted > 0) {
-        const int64_t cut = tag.Cuts() && decoderDelay >= 0 ? tag.delay + tag.padding : 0;
+        const int64_t cut = tag.Cuts() ? tag.delay + tag.padding : 0;
         claimed_ = std::max<int64_t>(int64_t(tag.counted) * frameSamples_ - cut, 0);
+        claimExact_ = tag.Cuts();
     }
 
     // A walk over the frames: whether they are all of one size, and where
@@ -532,7 +598,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         length = 0;
         bitRate = 0;
         suspect = false;
-        uint32_t kind = 0;
+        uint32_t kind = 0, lastKind = 0;
         for (int64_t lastEnd = -1;;) {
             Frame f;
             const Step step = Parse(&f);
@@ -572,8 +638,17 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
                 tag.length = length;
                 parts.push_back(tag);
             } else if (!std::binary_search(headerFrames_.begin(), headerFrames_.end(), f.at)) {
+                // A recording of another version, layer, rate or channel
+                // count joined on without a tag: the last part ends there.
+                if (!firstFrame && f.kind != lastKind) {
+                    tag.slots[0] = steady.Slots() - headers - 1;
+                    tag.slots[1] = varying.Slots() - headers - 1;
+                    tag.length = length;
+                    parts.push_back(tag);
+                }
                 length += f.length;
             }
+            lastKind = f.kind;
         }
         return true;
     };
@@ -586,7 +661,10 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     if (suspect) {
         frameBytes_ = constant ? FrameBytes(bitRate) : 0;
         FindDamage(first);
-        if (!damage_.empty() && !walk()) return fail("cannot read the file again");
+        // Bytes put in between frames are left out of what libmpg123 reads.
+        skips_.clear();
+        scannedTo_ = runFrom_ = 0;
+        if ((!damage_.empty() || !restarts_.empty()) && !walk()) return fail("cannot read the file again");
     }
     if (parsed == 0) return fail("no MPEG audio frame in the file");
     // Frame times, the missing frames' silence among them, less header frames.
@@ -606,17 +684,17 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         // not the tag counts the frames. The padding goes where the frames the
         // tag counts end; frames past them (another recording appended without
         // a tag) are kept. A tag that counts none counts them all.
-        const bool cut = part.Cuts() && decoderDelay >= 0;
+        const bool cut = part.Cuts();
         const int64_t counted = part.counted > 0 ? int64_t(part.counted) : frames;
         const auto scaled = [&](int64_t samples) { return at + std::llround(double(samples) * part.scale); };
         // A part ends with its frames, as it plays alone; where its tag
         // places the end, its last frame may sound on into the next part's
         // first for the decoder's delay.
         const int64_t next = last ? INT64_MAX : start(parts[k + 1]);
-        int64_t from = cut ? scaled(part.delay + decoderDelay) : at, to = next;
+        int64_t from = cut ? scaled(part.delay + kLayer3Delay) : at, to = next;
         if (cut && frames <= counted) {
-            to = scaled(counted * part.frameSamples - part.padding + decoderDelay);
-            if (!last) to = std::min<int64_t>(to, next + std::llround(double(decoderDelay) * part.scale));
+            to = scaled(counted * part.frameSamples - part.padding + kLayer3Delay);
+            if (!last) to = std::min<int64_t>(to, next + std::llround(double(kLayer3Delay) * part.scale));
         }
         if (!kept_.empty()) from = std::max(from, kept_.back().to);
         if (to <= from) continue;
@@ -736,8 +814,17 @@ void MpegAudioReader::FindDamage(int64_t first)
         }
         return -1;
     };
+    // The fewest bytes a frame of the stream takes: fewer between two frames
+    // held none (a stream capture's markers, a tool's stray bytes).
+    int64_t shortest = layer1 ? 4 * int64_t(frameBytes_ / 4) : int64_t(frameBytes_);
+    if (!constant) {
+        unsigned char lowest[4] = {ref[0], ref[1], uint8_t((ref[2] & 0x0D) | 0x10), ref[3]};
+        FrameHeader h;
+        shortest = ReadFrameHeader(lowest, &h) ? h.size : 0;
+    }
     if (frameAt(first) == 0) return;
     int64_t frameFrom = -1;  // where the last frame walked starts
+    std::vector<unsigned char> near;
     for (int64_t at = first; at + 4 <= fileSize;) {
         if (const int64_t size = frameAt(at)) {
             frameFrom = at;
@@ -761,20 +848,32 @@ void MpegAudioReader::FindDamage(int64_t first)
             at = c;
             continue;
         }
+        // Stray bytes: a frame within them that the next frame (or the end)
+        // follows goes on the stream, whatever comes after it.
+        near.resize(size_t(std::max<int64_t>(shortest, 1)) + 4);
+        near.resize(peek_.Read(at, near.data(), near.size()));
         int64_t next = -1;
-        for (int64_t slot = 1; constant && next < 0 && at + int64_t(double(slot) * frameBytes_) + 4 <= fileSize; ++slot) {
-            const int64_t expected = at + std::llround(double(slot) * frameBytes_);
-            for (int64_t d = 0; next < 0 && d <= int64_t(kGridSlack); ++d) {
-                if (confirmed(expected - d)) next = expected - d;
-                else if (d > 0 && confirmed(expected + d)) next = expected + d;
-            }
+        for (size_t d = 1; next < 0 && int64_t(d) < shortest && d + 4 <= near.size(); ++d) {
+            if (near[d] != 0xFF || (near[d + 1] & 0xE0) != 0xE0) continue;
+            const int64_t size = frameAt(at + int64_t(d));
+            if (size > 0 && (at + int64_t(d) + size == fileSize || frameAt(at + int64_t(d) + size) > 0))
+                next = at + int64_t(d);
         }
-        const bool onGrid = next >= 0;
-        // Off the grid, or in frames of many sizes: where frames resume.
-        if (!onGrid) next = nextChain(at + 1, fileSize);
+        if (next >= 0) {
+            restarts_.push_back(Restart{at, next, false, true});
+            frameFrom = -1;
+            at = next;
+            continue;
+        }
+        // Where frames resume: in a stream of frames of one size, a whole
+        // number of frames on marks frames lost where they stood, which keep
+        // their time; other bytes were put in between frames.
+        next = nextChain(at + 1, fileSize);
         if (next < 0) return;
-        damage_.emplace_back(at, next);
-        if (!onGrid) restarts_.push_back(Restart{at, next, false});
+        const double gap = double(next - at);
+        const double slots = constant ? std::round(gap / frameBytes_) : 0;
+        if (slots >= 1 && std::abs(gap - slots * frameBytes_) <= kGridSlack) damage_.emplace_back(at, next);
+        else restarts_.push_back(Restart{at, next, false});
         frameFrom = -1;
         at = next;
     }
@@ -797,19 +896,30 @@ void MpegAudioReader::ScanTo(int64_t to)
     // A stretch is followed to its end once it passes the frame room, so that
     // none is left out behind bytes libmpg123 has already read.
     const int64_t size = window_.Size();
+    const auto leave = [&](int64_t from, int64_t until) {
+        const int64_t shift = skips_.empty() ? 0 : skips_.back().shift;
+        skips_.push_back(Skip{from - shift, from, until, shift + (until - from)});
+    };
     while (scannedTo_ < size && (scannedTo_ < to || scannedTo_ - runFrom_ >= kFrameRoom)) {
+        // Bytes put in between frames are left out whole, and end the run.
+        auto put = std::lower_bound(restarts_.begin(), restarts_.end(), scannedTo_,
+                                    [](const Restart& r, int64_t at) { return r.from < at; });
+        while (put != restarts_.end() && put->cut) ++put;
+        if (put != restarts_.end() && put->from == scannedTo_) {
+            if (scannedTo_ - runFrom_ >= kLongest) leave(runFrom_ + kFrameRoom, scannedTo_ - kKept);
+            leave(put->from, put->to);
+            scannedTo_ = runFrom_ = put->to;
+            continue;
+        }
         size_t n = kBlockBytes;
         const unsigned char* p = window_.Look(scannedTo_, &n);
         if (!p || n == 0) break;
+        if (put != restarts_.end()) n = size_t(std::min<int64_t>(int64_t(n), put->from - scannedTo_));
         const auto* sync = static_cast<const unsigned char*>(std::memchr(p, 0xFF, n));
         const int64_t end = sync ? scannedTo_ + (sync - p) : scannedTo_ + int64_t(n);
         scannedTo_ = sync ? end + 1 : end;
         if (!sync && end < size) continue;
-        if (end - runFrom_ >= kLongest) {
-            const int64_t shift = skips_.empty() ? 0 : skips_.back().shift;
-            const int64_t from = runFrom_ + kFrameRoom, until = end - kKept;
-            skips_.push_back(Skip{from - shift, from, until, shift + (until - from)});
-        }
+        if (end - runFrom_ >= kLongest) leave(runFrom_ + kFrameRoom, end - kKept);
         runFrom_ = scannedTo_;
     }
 }
@@ -825,8 +935,12 @@ ssize_t MpegAudioReader::ReadMasked(void* self, void* out, size_t bytes)
     }
     size_t done = 0;
     while (done < bytes) {
-        const int64_t at = r->StreamAt(r->readAt_);
-        r->ScanTo(at + int64_t(bytes - done));
+        // Bytes put in that start where the read does move it on.
+        int64_t at = -1;
+        while (at != r->StreamAt(r->readAt_)) {
+            at = r->StreamAt(r->readAt_);
+            r->ScanTo(at + int64_t(bytes - done));
+        }
         // Up to the next stretch left out.
         const auto next = std::upper_bound(r->skips_.begin(), r->skips_.end(), r->readAt_,
                                            [](int64_t v, const Skip& skip) { return v < skip.viewAt; });

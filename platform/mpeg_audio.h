@@ -2,15 +2,18 @@
 // MPEG audio files (MP3, MP2, MP1), bare or inside a WAVE file, decoded
 // with libmpg123 itself. Through libsndfile such a file ends at the length
 // libmpg123 guesses from its first frame when no Xing header gives one, and
-// at the first stretch without frame headers. Here the whole file is read,
-// and every frame is placed by its byte offset: where frames are missing
-// from a stream whose frames are all of one size, their time is known and
-// kept as silence; where they vary, what follows plays early, and the
-// damage says so. A frame cut short where other frames begin (a download
+// at the first stretch without frame headers. Here the whole file is read
+// from its first frame, and every frame is placed by its byte offset: where
+// frames are missing from a stream whose frames are all of one size, their
+// time is known and kept as silence; where they vary, what follows plays
+// early, and the damage says so. Bytes between two frames too few to hold
+// a frame are stray: no sound, no time, and the frames around them decode
+// as one stream. A frame cut short where other frames begin (a download
 // resumed from the start) keeps its time, and the frames after it theirs.
 // Frames of another rate or channel count than the first (recordings joined
-// end to end) are converted to the first's, and each joined recording's own
-// Xing/Info frame is read where it starts.
+// end to end) are converted to the first's; each joined recording's own
+// Xing/Info frame is read where it starts, and a change of version, layer,
+// rate or channels ends the recording before it.
 #include <algorithm>
 #include <sys/types.h>
 
@@ -35,9 +38,8 @@ public:
     // reason in error when libmpg123 finds no sound in it. The stream is
     // the file's bytes [begin, end), to its end when end is negative.
     bool Open(const std::string& path, std::string* error, int64_t begin = 0, int64_t end = -1);
-    // Whether the file begins (after an ID3v2 tag) with an MPEG audio frame
-    // that the next frame, a tag or the end of the file follows: one frame
-    // is a sound too.
+    // Whether the file holds MPEG audio frames (FirstFrame), and is no file
+    // of another kind that may hold them among its own data.
     static bool LooksLikeMpegAudio(const std::string& path);
     void Close();
     int Rate() const { return rate_; }
@@ -49,6 +51,10 @@ public:
     // What the file's Xing/Info or VBRI header says of its length; 0
     // without one.
     int64_t ClaimedFrames() const { return claimed_; }
+    // Whether that is the length to the sample: a frame count with the LAME
+    // tag that names the encoder's delay and padding, as lame and FFmpeg
+    // write it, so that a frame short of it is a frame lost.
+    bool ClaimExact() const { return claimExact_; }
 
     // Back to the first sample.
     bool Rewind();
@@ -62,10 +68,14 @@ public:
     const DecodeComplaints& Complaints() const { return complaints_; }
 
     // A stretch of damage after which frames start a chain of their own
-    // (another recording joined on after a cut): [from, to) in the stream.
+    // (another recording joined on after a cut, bytes put in between
+    // frames): [from, to) in the stream. Bytes put in are left out of what
+    // the decoder reads, so that the frames around them decode as one
+    // stream.
     struct Restart {
         int64_t from = 0, to = 0;
-        bool cut = false;  // from starts a frame that to cuts short
+        bool cut = false;    // from starts a frame that to cuts short
+        bool stray = false;  // too few bytes for a frame: no sound lost, no time
     };
 
     // Where each frame of a stream belongs in time, from its byte offset.
@@ -137,15 +147,18 @@ private:
     // The first stretch of sound that ends past decoded.
     std::vector<Kept>::const_iterator FirstKeptAfter(int64_t decoded) const;
     bool Decode();
-    // The stretches from where a frame should start to the next frame whose
-    // header, and those after it, hold: in a stream of frames of one size
-    // the next on the grid, else (and where none is) the next chain of
-    // frames, with the frame a chain cuts short.
+    // The stretches from where a frame should start to where frames resume:
+    // the frame a chain cuts short; stray bytes before a frame that the next
+    // follows; else the next chain of frames, a whole number of frames on
+    // in a stream of frames of one size (frames lost, kept as silence),
+    // else bytes put in.
     void FindDamage(int64_t first);
     // libmpg123's reading: the file, with the damaged stretches as zeros,
     // so that it takes no bytes in them for a frame that hides real ones,
     // and long stretches that hold no byte a frame could start with left
-    // out, so that it does not search them a byte at a time.
+    // out, so that it does not search them a byte at a time; so are bytes
+    // put in between frames, so that it reads the frames around them as one
+    // stream and keeps the bits the next frame takes from those before.
     static ssize_t ReadMasked(void* self, void* out, size_t bytes);
     static off_t SeekMasked(void* self, off_t offset, int whence);
     // Where libmpg123's offset lies in the stream.
@@ -180,6 +193,11 @@ private:
         Block blocks_[2];
         uint64_t uses_ = 0;
     };
+    // Where the first frame of the stream starts, -1 where none does: after
+    // ID3v2 tags, a frame that the next frame, a tag or the end follows;
+    // else, past other bytes, the first of three frames back to back. All
+    // frames of one version, layer and rate; one frame is a sound too.
+    static int64_t FirstFrame(Window& bytes);
     // libmpg123 gives every frame the first frame's rate and channels.
     void ForceFormat();
 
@@ -189,6 +207,7 @@ private:
     Window peek_;    // the walk's own looks at headers and tags
     int rate_ = 0, channels_ = 0, frameSamples_ = 0, layer_ = 0;
     int64_t frames_ = 0, claimed_ = 0;
+    bool claimExact_ = false;
     double frameBytes_ = 0;
     std::vector<std::pair<int64_t, int64_t>> damage_;  // [from, to) offsets
     std::vector<Restart> restarts_;                    // where a new chain of frames begins
@@ -205,7 +224,7 @@ private:
     bool noReadahead_ = false;  // libmpg123 reads the first frame without looking past it
     // What a walk over a file learns, kept for the next open of the same
     // unchanged file, so that a sound is walked once however often it opens.
-    using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, std::vector<int64_t>, std::vector<Kept>,
+    using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, bool, std::vector<int64_t>, std::vector<Kept>,
                               double, std::vector<std::pair<int64_t, int64_t>>, std::vector<Restart>,
                               std::vector<Skip>, int64_t, int64_t>;
     class WalkCache;
@@ -230,8 +249,8 @@ private:
 
     auto WalkFields()
     {
-        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, headerFrames_, kept_,
-                        frameBytes_, damage_, restarts_, skips_, scannedTo_, runFrom_);
+        return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, claimExact_,
+                        headerFrames_, kept_, frameBytes_, damage_, restarts_, skips_, scannedTo_, runFrom_);
     }
 };
 

@@ -575,6 +575,7 @@ bool SoundSource::OpenMpeg(const std::string& path, int64_t begin, int64_t end)
     info_.channels = mpeg->Channels();
     info_.frames = mpeg->Frames();
     info_.claimedFrames = mpeg->ClaimedFrames() > mpeg->Frames() ? mpeg->ClaimedFrames() : 0;
+    info_.claimExact = mpeg->ClaimExact();
     info_.bitsPerSample = 16;
     static const char* const kLayers[] = {"I", "II", "III"};
     const int layer = std::clamp(mpeg->Layer(), 1, 3);
@@ -913,14 +914,18 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     // Beside what the decoder said: an end well before the claimed length,
     // or a decoder that gave up.
     const int64_t shortBy = claimed - done;
-    auto seconds = [&](int64_t frames) {
+    auto seconds = [&](int64_t frames, int decimals = 1) {
         char text[32];
-        std::snprintf(text, sizeof text, "%.1f s", double(frames) / info.sampleRate);
+        std::snprintf(text, sizeof text, "%.*f s", decimals, double(frames) / info.sampleRate);
         return std::string(text);
     };
     std::string end;
-    if (shortBy > info.sampleRate / 10 && shortBy > claimed / 50)
-        end = "it ends after " + seconds(done) + " of the " + seconds(claimed) + " it claims";
+    const bool exact = info.claimExact && info.claimedFrames > 0;
+    if (shortBy > (exact ? 0 : std::max<int64_t>(info.sampleRate / 10, claimed / 50))) {
+        // To the millisecond where a tenth of a second does not tell them apart.
+        const int decimals = seconds(done) == seconds(claimed) ? 3 : 1;
+        end = "it ends after " + seconds(done, decimals) + " of the " + seconds(claimed, decimals) + " it claims";
+    }
     else if (stopped)
         end = "decoding stops after " + seconds(done);
     if (!end.empty()) damage = damage.empty() ? end : damage + "; " + end;

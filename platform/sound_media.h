@@ -27,6 +27,9 @@ struct SoundInfo {
     // What the file's own header claims where it says more than frames (a
     // WAVE file's data chunk, an AIFF file's frame count); 0 otherwise.
     int64_t claimedFrames = 0;
+    // That claim counts every sample (an MP3's frame count with its LAME
+    // tag), so that any shortfall is sound lost; else it may be off a little.
+    bool claimExact = false;
     int bitsPerSample = 0;    // of the stored data; 0 for compressed data
     uint32_t dataFormat = 0;  // four-character code: 'twos', 'sowt', '.mp3' ...
     std::string formatName;   // the container and encoding, for people
@@ -66,54 +69,106 @@ inline bool SizeClaimsNothing(uint32_t size)
     return size == 0 || size == 0xFFFFFFFFu;
 }
 
-// Where a decoder said it could not decode a sound, and its words the first
-// time: every source keeps its complaints here, so that all say them alike.
+// Where a decoder said it could not decode a sound, and its words: every
+// source keeps its complaints here, so that all say them alike. Each place
+// of damage is said with its own time and words; stretches a moment apart
+// are one place.
 class DecodeComplaints {
 public:
     // The decoder complained while it decoded frames [from, to).
     void Add(int64_t from, int64_t to, const std::string& words)
     {
-        first_ = any_ ? std::min(first_, from) : from;
-        last_ = any_ ? std::max(last_, to) : to;
-        if (words_.empty()) words_ = words;
-        any_ = true;
         ++count_;
+        // A complaint that meets the last place widens it; past a bound the
+        // last place takes them all.
+        if (!places_.empty() && (from <= places_.back().to || places_.size() >= kMostPlaces)) {
+            Place& last = places_.back();
+            last.from = std::min(last.from, from);
+            last.to = std::max(last.to, to);
+            if (last.words.empty()) last.words = words;
+            return;
+        }
+        places_.push_back(Place{from, to, words, false});
     }
     // What another decoder of the same sound complained of, on one timeline:
-    // the span covers both, and the first words said stay first.
+    // one stretch covers both, and the first words said stay first.
     void Add(const DecodeComplaints& other)
     {
-        if (other.any_) Add(other.first_, other.last_, other.words_);
-        timeLost_ = timeLost_ || other.timeLost_;
+        if (other.Empty()) return;
+        Place all = Empty() ? other.places_.front() : places_.front();
+        const std::vector<Place>* const both[] = {&places_, &other.places_};
+        for (const std::vector<Place>* places : both)
+            for (const Place& p : *places) {
+                all.from = std::min(all.from, p.from);
+                all.to = std::max(all.to, p.to);
+                if (all.words.empty()) all.words = p.words;
+                all.timeLost = all.timeLost || p.timeLost;
+            }
+        places_.assign(1, all);
+        ++count_;
     }
     // The decoder skipped a stretch whose length nothing in the file tells,
-    // so what follows it plays early: the one way every source says so.
-    void MarkTimeLost() { timeLost_ = true; }
-    bool TimeLost() const { return timeLost_; }
-    bool Empty() const { return !any_; }
+    // so what follows it plays early: the one way every source says so. It
+    // marks the last place complained of.
+    void MarkTimeLost()
+    {
+        if (!places_.empty()) places_.back().timeLost = true;
+    }
+    bool TimeLost() const
+    {
+        return std::any_of(places_.begin(), places_.end(), [](const Place& p) { return p.timeLost; });
+    }
+    bool Empty() const { return places_.empty(); }
     // How many times a decoder complained: grows with every complaint.
     int64_t Count() const { return count_; }
     void Clear() { *this = DecodeComplaints{}; }
     // "" when it never complained; else where, in seconds at rate, and what
-    // it said: "it does not decode between 3.4 s and 5.5 s: <its words>".
+    // it said: "it does not decode between 3.4 s and 5.5 s: <its words>",
+    // then "; at 7.1 s: <its words>" for each further place.
     std::string Text(int rate) const
     {
-        if (!any_ || rate <= 0) return {};
-        char from[32], to[32];
-        std::snprintf(from, sizeof from, "%.1f s", double(first_) / rate);
-        std::snprintf(to, sizeof to, "%.1f s", double(last_) / rate);
-        std::string text = std::string(from) == to ? "it does not decode at " + std::string(from)
-                                                    : "it does not decode between " + std::string(from) + " and " + to;
-        if (timeLost_) text += " (what follows plays early)";
-        return words_.empty() ? text : text + ": " + words_;
+        if (places_.empty() || rate <= 0) return {};
+        // Places less than half a second apart are one.
+        std::vector<Place> said;
+        for (const Place& p : places_) {
+            if (said.empty() || p.from - said.back().to >= rate / 2) {
+                said.push_back(p);
+                continue;
+            }
+            Place& last = said.back();
+            last.to = std::max(last.to, p.to);
+            if (last.words.empty()) last.words = p.words;
+            last.timeLost = last.timeLost || p.timeLost;
+        }
+        const auto seconds = [rate](int64_t frames) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.1f s", double(frames) / rate);
+            return std::string(text);
+        };
+        constexpr size_t kNamed = 3;
+        std::string text = "it does not decode ";
+        for (size_t i = 0; i < said.size() && i < kNamed; ++i) {
+            const Place& p = said[i];
+            const std::string from = seconds(p.from), to = seconds(p.to);
+            if (i > 0) text += "; ";
+            text += from == to ? "at " + from : "between " + from + " and " + to;
+            if (p.timeLost) text += " (what follows plays early)";
+            if (!p.words.empty()) text += ": " + p.words;
+        }
+        if (said.size() > kNamed)
+            text += "; and " + std::to_string(said.size() - kNamed) + " more places to " + seconds(said.back().to);
+        return text;
     }
 
 private:
-    bool any_ = false;
-    bool timeLost_ = false;
+    struct Place {
+        int64_t from, to;
+        std::string words;
+        bool timeLost;
+    };
+    static constexpr size_t kMostPlaces = 1024;
+    std::vector<Place> places_;
     int64_t count_ = 0;
-    int64_t first_ = 0, last_ = 0;
-    std::string words_;
 };
 
 // Where the sound export reads samples from: a sound file here, or the sound

@@ -249,6 +249,26 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
         if (!make(tone10 + "-c:a libmp3lame")) return "";
         std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 3 / 5), '\0');
+    } else if (kind == "flipped.mp3" || kind == "dropped.mp3" || kind.rfind("junk", 0) == 0) {
+        // 10 s of 128 kbit/s clicks, frames of 417 bytes and 418 with
+        // padding; with an Info tag where a frame is taken out.
+        const bool dropped = kind == "dropped.mp3";
+        if (!make(ClickTrack(44100, 10) + "-c:a libmp3lame -b:a 128k -ac 1 -id3v2_version 0" +
+                  (dropped ? "" : " -write_xing 0")))
+            return "";
+        const size_t junk = kind[0] == 'j' ? std::stoul(kind.substr(4)) : 0;
+        std::mt19937 noise(20);
+        std::string edited;
+        size_t at = 0;
+        for (size_t frame = 0, size; at + 4 <= bytes.size(); at += size, ++frame) {
+            size = 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
+            if (dropped && frame == 192) continue;
+            edited += bytes.substr(at, size);
+            if (kind == "flipped.mp3" && (frame == 100 || frame == 200 || frame == 300))
+                edited[edited.size() - size + 2] ^= 0x10;
+            for (size_t k = frame % 20 == 19 ? junk : 0; k > 0; --k) edited += char(noise());
+        }
+        bytes = edited;
     } else if (kind == "byte.mp3" || kind == "noise.mp3" || kind == "inserted.mp3") {
         // 2 s of 128 kbit/s: frames of 417 bytes, and 418 with padding; in
         // clicks, bytes that look like frame headers abound.

@@ -8,7 +8,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -387,6 +389,20 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // grid, are kept, late by the frame those bytes make.
         {"inserted.mp3", "is damaged (it does not decode at 1.0 s: 500 bytes hold no MPEG audio frame)", 89352, true,
          1.75 + 1152 / 44100.0},
+        // Junk after every 20th frame, too short for a frame: no sound and
+        // no time, however often it comes.
+        {"junk5.mp3", "", 442368, true, 9.75 + 1105.0 / 44100},
+        {"junk33.mp3", "", 442368, true, 9.75 + 1105.0 / 44100},
+        {"junk100.mp3", "", 442368, true, 9.75 + 1105.0 / 44100},
+        {"junk300.mp3", "", 442368, true, 9.75 + 1105.0 / 44100},
+        // Each damaged frame said at its place; all between plays whole.
+        {"flipped.mp3",
+         "(it does not decode at 2.6 s: 418 bytes hold no MPEG audio frame; between 5.2 s and 5.3 s: 418 bytes hold no "
+         "MPEG audio frame; between 7.8 s and 7.9 s: 418 bytes hold no MPEG audio frame)",
+         442368, true, 9.75 + 1105.0 / 44100},
+        // A frame lost with no trace but the Info tag's count: said, and what
+        // follows it plays early.
+        {"dropped.mp3", " of the 10.000 s it claims)", 439848, true, 9.75 - 1152 / 44100.0},
         {"cutjoin.mp2", "is damaged (it does not decode at 1.2 s: a frame is cut short after ", 142848, true, 2.9887},
         {"cutjoin.aac", "is damaged (it does not decode between 1.2 s and 1.3 s: a frame header is damaged)", 145408,
          true, 3.0272},
@@ -547,7 +563,72 @@ struct ValidSound {
     std::vector<const char*> then = {};
     bool exact = false;  // an event sound at the file's rate counts every sample, no more
     const char* lame = nullptr;  // the lame program's options, from a WAVE ffmpeg writes
+    // What is done to the file's bytes, as users find them: bytes before
+    // the first frame or between frames, which carry no sound.
+    std::string (*edit)(const std::string& bytes) = nullptr;
 };
+
+// So many pseudo-random bytes.
+std::string Junk(size_t count)
+{
+    static std::mt19937 noise(16000);
+    std::string junk(count, '\0');
+    for (char& c : junk) c = char(noise());
+    return junk;
+}
+
+// The MP3 (bare or in a WAVE file) with what junk gives put in after each
+// frame, which takes its bytes [start, end).
+std::string PutBetweenFrames(const std::string& mp3, const std::function<std::string(size_t, size_t)>& junk)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(mp3.data());
+    CMp3Frame frame;
+    size_t first = 0, at = 0, offset = 0;
+    if (!frame.Locate(p, mp3.size(), &first)) return mp3;
+    std::string out = mp3.substr(0, first);
+    for (at = first; frame.Locate(p + at, mp3.size() - at, &offset) && offset == 0; at += 4 + size_t(frame.length))
+        out += mp3.substr(at, 4 + size_t(frame.length)) + junk(at, at + 4 + size_t(frame.length));
+    out += mp3.substr(at);
+    // A WAVE file's sizes, its data chunk's right before the frames, grow.
+    for (const size_t field : {size_t(4), first - 4}) {
+        if (mp3.compare(0, 4, "RIFF") != 0) break;
+        uint32_t size = 0;
+        std::memcpy(&size, &out[field], 4);  // little-endian, as the host is
+        size += uint32_t(out.size() - mp3.size());
+        std::memcpy(&out[field], &size, 4);
+    }
+    return out;
+}
+
+// Zeros or a word before the first frame; random bytes no tag counts after
+// an ID3v2 tag; 1 to 8 random bytes after frames 10, 20, ... 80, or 10 after
+// every kEvery-th frame; a zero byte after the frame each 16,000th byte
+// falls in, as a stream capture's markers fall.
+template <size_t kZeros>
+std::string Lead(const std::string& mp3)
+{
+    return kZeros ? std::string(kZeros, '\0') + mp3 : "garbage" + mp3;
+}
+std::string AfterId3(const std::string& mp3)
+{
+    const auto byte = [&](size_t at) { return size_t(uint8_t(mp3[at])); };
+    const size_t tag = 10 + (byte(6) << 21 | byte(7) << 14 | byte(8) << 7 | byte(9));
+    return mp3.substr(0, tag) + Junk(100) + mp3.substr(tag);
+}
+template <size_t kEvery>
+std::string Stray(const std::string& mp3)
+{
+    size_t frame = 0;
+    return PutBetweenFrames(mp3, [&](size_t, size_t) {
+        return ++frame % kEvery != 0 ? "" : kEvery == 10 ? Junk(frame <= 80 ? frame / 10 : 0) : Junk(10);
+    });
+}
+std::string Captured(const std::string& mp3)
+{
+    return PutBetweenFrames(mp3,
+                            [](size_t start, size_t end) { return std::string(end / 16000 - start / 16000, '\0'); });
+}
+
 const ValidSound kValidSounds[] = {
     {"s16.wav", 44100, 1, 2.5, "-c:a pcm_s16le"},
     {"u8.wav", 11025, 1, 2.5, "-c:a pcm_u8"},
@@ -620,6 +701,27 @@ const ValidSound kValidSounds[] = {
     // A part without a tag keeps its frames whole, as it plays alone.
     {"joined_untagged_first.mp3", 22050, 1, 1.5, "-c:a libmp3lame -b:a 32k -write_xing 0", false,
      {"-c:a libmp3lame -b:a 32k -f mp3", "-c:a libmp3lame -q:a 6 -f mp3"}},
+    // A change of format ends a tagged part where its tag's count does: its
+    // padding goes there, and the LAME tag after a Layer II part counts.
+    {"lame_mp2_48k.mp3", 44100, 1, 1.5, "-c:a pcm_s16le -f wav", false, {"-ar 48000 -c:a mp2 -f mp2"}, false, "-b 128"},
+    {"tagged_8k_mp2.mp3", 8000, 1, 1.5, "-c:a libmp3lame -b:a 16k", false, {"-ar 44100 -c:a mp2 -f mp2"}},
+    {"vbr_22k_mp2.mp3", 22050, 1, 1.5, "-c:a pcm_s16le -f wav", false, {"-c:a mp2 -f mp2"}, false, "-V4"},
+    {"abr_11k_16k.mp3", 11025, 1, 1.3, "-c:a pcm_s16le -f wav", false,
+     {"-ar 16000 -c:a libmp3lame -b:a 32k -write_xing 0 -id3v2_version 0 -f mp3"}, false, "--abr 32"},
+    {"mp2_lame.mp3", 44100, 1, 1.5, "-c:a mp2 -f mp2", false, {"lame -b 128"}},
+    {"lame_mp2.mp3", 44100, 1, 1.5, "-c:a pcm_s16le -f wav", false, {"-c:a mp2 -f mp2"}, false, "-b 128"},
+    // Bytes before the first frame, and stray bytes between frames: no
+    // sound, no time, nothing said.
+    {"lead_zero.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Lead<1>},
+    {"lead_word.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Lead<0>},
+    {"lead_4k.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Lead<4096>},
+    {"lead_64k.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Lead<65536>},
+    {"id3_junk.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k", false, {}, false, nullptr, AfterId3},
+    {"stray.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Stray<10>},
+    {"stray.wav", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -f wav", false, {}, false, nullptr, Stray<10>},
+    {"stray_2.mp3", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<2>},
+    {"stray_20.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<20>},
+    {"captured.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Captured},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)
@@ -730,23 +832,28 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
     // one after another, each as it plays alone (FFmpeg's decode of the
     // whole loses its timestamps at a join). LAME's tag states its delay.
     Clicks source = FindClicks(file, 48000);
-    if (sound.lame) {
-        const auto lame = tavrel_test::RunCommand(std::string("lame --quiet ") + sound.lame + " - '" +
-                                                                     file + ".mp3' < '" + file + "' && mv '" + file +
-                                                                     ".mp3' '" + file + "'");
-        ASSERT_EQ(lame.exitCode, 0) << "the lame program (Debian's lame package): " << lame.output;
-    }
+    // The lame program's MP3 of the WAVE file at path, in its place.
+    const auto lame = [](const std::string& path, const std::string& options) {
+        const auto made = tavrel_test::RunCommand("lame --quiet " + options + " - '" + path + ".mp3' < '" + path +
+                                                  "' && mv '" + path + ".mp3' '" + path + "'");
+        EXPECT_EQ(made.exitCode, 0) << "the lame program (Debian's lame package): " << made.output;
+        return made.exitCode == 0;
+    };
+    ASSERT_TRUE(!sound.lame || lame(file, sound.lame));
     std::string joined = tavrel_test::ReadFile(file);
     for (const char* options : sound.then) {
         const std::string part = dir.file("part");
-        const std::string input = clicks.substr(0, clicks.find(" -ac ")) + " " + options;
+        const bool byLame = std::strncmp(options, "lame ", 5) == 0;
+        const std::string input =
+            clicks.substr(0, clicks.find(" -ac ")) + " " + (byLame ? "-c:a pcm_s16le -f wav" : options);
         ASSERT_TRUE(tavrel_test::RunFfmpeg(input, part)) << input;
+        ASSERT_TRUE(!byLame || lame(part, options + 5));
         joined += tavrel_test::ReadFile(part);
         const Clicks more = FindClicks(part, 48000);
         for (double at : more.at) source.at.push_back(source.seconds + at);
         source.seconds += more.seconds;
     }
-    ASSERT_TRUE(tavrel_test::WriteFile(file, joined));
+    ASSERT_TRUE(tavrel_test::WriteFile(file, sound.edit ? sound.edit(joined) : joined));
     ASSERT_EQ(source.at.size(), size_t(std::ceil(sound.seconds)) * (1 + sound.then.size()))
         << "the click finder fails on the source";
 
