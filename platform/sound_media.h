@@ -66,55 +66,150 @@ inline bool SizeClaimsNothing(uint32_t size)
     return size == 0 || size == 0xFFFFFFFFu;
 }
 
-// Where a decoder said it could not decode a sound, and its words the first
-// time: every source keeps its complaints here, so that all say them alike.
+// Where a decoder said it could not decode a sound, and its words: every
+// source keeps its complaints here, so that all say them alike. Each place
+// is kept with its own time and words, so that damage at several places is
+// said at each, not as one span over the sound between them.
 class DecodeComplaints {
 public:
-    // The decoder complained while it decoded frames [from, to).
-    void Add(int64_t from, int64_t to, const std::string& words)
-    {
-        first_ = any_ ? std::min(first_, from) : from;
-        last_ = any_ ? std::max(last_, to) : to;
-        if (words_.empty()) words_ = words;
-        any_ = true;
-        ++count_;
-    }
+    // The decoder complained while it decoded frames [from, to). Empty words
+    // go on from the place before (silence put in for what it complained of).
+    void Add(int64_t from, int64_t to, const std::string& words);
     // What another decoder of the same sound complained of, on one timeline:
-    // the span covers both, and the first words said stay first.
-    void Add(const DecodeComplaints& other)
-    {
-        if (other.any_) Add(other.first_, other.last_, other.words_);
-        timeLost_ = timeLost_ || other.timeLost_;
-    }
-    // The decoder skipped a stretch whose length nothing in the file tells,
-    // so what follows it plays early: the one way every source says so.
-    void MarkTimeLost() { timeLost_ = true; }
-    bool TimeLost() const { return timeLost_; }
-    bool Empty() const { return !any_; }
+    // its frames, at otherRate, placed from offset at rate.
+    void Add(const DecodeComplaints& other, int64_t offset = 0, int otherRate = 1, int rate = 1);
+    // The decoder skipped a stretch at the place last added whose length
+    // nothing in the file tells, so what follows it plays early: the one
+    // way every source says so.
+    void MarkTimeLost();
+    bool TimeLost() const;
+    bool Empty() const { return places_.empty(); }
     // How many times a decoder complained: grows with every complaint.
     int64_t Count() const { return count_; }
     void Clear() { *this = DecodeComplaints{}; }
     // "" when it never complained; else where, in seconds at rate, and what
-    // it said: "it does not decode between 3.4 s and 5.5 s: <its words>".
-    std::string Text(int rate) const
-    {
-        if (!any_ || rate <= 0) return {};
-        char from[32], to[32];
-        std::snprintf(from, sizeof from, "%.1f s", double(first_) / rate);
-        std::snprintf(to, sizeof to, "%.1f s", double(last_) / rate);
-        std::string text = std::string(from) == to ? "it does not decode at " + std::string(from)
-                                                    : "it does not decode between " + std::string(from) + " and " + to;
-        if (timeLost_) text += " (what follows plays early)";
-        return words_.empty() ? text : text + ": " + words_;
-    }
+    // it said: "it does not decode between 3.4 s and 5.5 s: <its words>",
+    // each place, those less than a quarter of a second apart as one, and
+    // places of the same words together.
+    std::string Text(int rate) const;
 
 private:
-    bool any_ = false;
-    bool timeLost_ = false;
+    struct Place {
+        int64_t from = 0, to = 0;
+        std::string words;
+        bool timeLost = false;
+    };
+    // A damaged file may complain at every packet: past this many places
+    // the last grows instead.
+    static constexpr size_t kMostPlaces = 256;
+    std::vector<Place> places_;
     int64_t count_ = 0;
-    int64_t first_ = 0, last_ = 0;
-    std::string words_;
 };
+
+// Inline, as the movie module keeps its own copy.
+inline void DecodeComplaints::Add(int64_t from, int64_t to, const std::string& words)
+{
+    ++count_;
+    to = std::max(from, to);
+    // What runs on from the place before, or lies within it, is that place.
+    if (!places_.empty()) {
+        Place& last = places_.back();
+        const bool joins = from <= last.to && to >= last.from && (words.empty() || words == last.words);
+        if (joins || places_.size() >= kMostPlaces) {
+            last.from = std::min(last.from, from);
+            last.to = std::max(last.to, to);
+            if (last.words.empty()) last.words = words;
+            return;
+        }
+    }
+    places_.push_back({from, to, words, false});
+}
+
+inline void DecodeComplaints::Add(const DecodeComplaints& other, int64_t offset, int otherRate, int rate)
+{
+    const auto at = [&](int64_t frame) { return offset + (otherRate == rate ? frame : frame * rate / otherRate); };
+    for (const Place& p : other.places_) {
+        Add(at(p.from), at(p.to), p.words);
+        if (p.timeLost) MarkTimeLost();
+    }
+    count_ += other.count_ - int64_t(other.places_.size());
+}
+
+inline void DecodeComplaints::MarkTimeLost()
+{
+    if (!places_.empty()) places_.back().timeLost = true;
+}
+
+inline bool DecodeComplaints::TimeLost() const
+{
+    return std::any_of(places_.begin(), places_.end(), [](const Place& p) { return p.timeLost; });
+}
+
+inline std::string DecodeComplaints::Text(int rate) const
+{
+    if (places_.empty() || rate <= 0) return {};
+    std::vector<Place> places = places_;
+    std::stable_sort(places.begin(), places.end(), [](const Place& a, const Place& b) { return a.from < b.from; });
+    // Places less than a quarter of a second apart (a FLAC frame one decoder
+    // lost, and the next that another complained of) are one; its words are
+    // the first said there.
+    std::vector<Place> merged;
+    for (const Place& p : places) {
+        if (!merged.empty() && p.from - merged.back().to < rate / 4) {
+            Place& last = merged.back();
+            last.to = std::max(last.to, p.to);
+            if (last.words.empty()) last.words = p.words;
+            last.timeLost = last.timeLost || p.timeLost;
+            continue;
+        }
+        merged.push_back(p);
+    }
+    // Silence put in after a place is of that place's damage.
+    for (size_t i = 1; i < merged.size(); ++i)
+        if (merged[i].words.empty()) merged[i].words = merged[i - 1].words;
+    const auto seconds = [rate](int64_t frames) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f s", double(frames) / rate);
+        return std::string(text);
+    };
+    // Places of the same words and time said together, in the order met.
+    constexpr size_t kMostSaid = 12;
+    std::string text;
+    std::vector<bool> said(merged.size(), false);
+    for (size_t i = 0; i < merged.size(); ++i) {
+        if (said[i]) continue;
+        std::vector<std::string> where;
+        int64_t more = 0, lastTo = 0;
+        for (size_t k = i; k < merged.size(); ++k) {
+            const Place& p = merged[k];
+            if (said[k] || p.words != merged[i].words || p.timeLost != merged[i].timeLost) continue;
+            said[k] = true;
+            if (where.size() == kMostSaid) {
+                ++more;
+                lastTo = p.to;
+                continue;
+            }
+            const std::string from = seconds(p.from), to = seconds(p.to);
+            where.push_back(from == to ? "at " + from : "between " + from + " and " + to);
+        }
+        if (more > 0) where.push_back(std::to_string(more) + " more place" + (more > 1 ? "s" : "") + " up to " + seconds(lastTo));
+        std::string list = where.front();
+        for (size_t k = 1; k < where.size(); ++k) list += (k + 1 == where.size() ? " and " : ", ") + where[k];
+        if (!text.empty()) text += "; ";
+        text += "it does not decode " + list;
+        if (merged[i].timeLost) text += " (what follows plays early)";
+        if (!merged[i].words.empty()) text += ": " + merged[i].words;
+    }
+    return text;
+}
+
+// A float sample as a 16-bit one, full scale (±1) to full scale, clipped;
+// NaN as silence.
+inline int16_t Sample16(float v)
+{
+    const float scaled = v * 32768.0f;
+    return std::isnan(scaled) ? int16_t(0) : int16_t(std::lrint(std::clamp(scaled, -32768.0f, 32767.0f)));
+}
 
 // Where the sound export reads samples from: a sound file here, or the sound
 // track of a movie (platform/movie_media.h).
@@ -157,8 +252,10 @@ public:
     SoundSource& operator=(const SoundSource&) = delete;
 
     // false with the reason in LastError() when the file holds no sound
-    // this layer can read; what was open before is closed either way.
-    bool Open(const std::string& path);
+    // this layer can read; what was open before is closed either way. A
+    // FLAC stream of several joined end to end is read from the bytes
+    // [begin, end) of the file alone (to the end when end is negative).
+    bool Open(const std::string& path, int64_t begin = 0, int64_t end = -1);
     // Whether the last Open refused the file for what its header gives
     // (SoundFormatFault): no other reader is to make a sound of it.
     bool HeaderRefused() const { return headerRefused_; }
@@ -190,6 +287,7 @@ private:
     // MPEG audio, which libsndfile only tells apart: read with libmpg123.
     std::unique_ptr<MpegAudioReader> mpeg_;
     std::string path_;
+    int64_t end_ = -1;  // where the bytes read end, for a stream of several
     SoundInfo info_;
     int64_t libraryFrames_ = 0;  // the length libsndfile gave, to know the file again
     std::string error_;

@@ -443,6 +443,12 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"eight.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"long.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"first.aac", "is damaged (it does not decode at 0.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        // Bytes that hold no frame after every 20th frame: every frame kept,
+        // each place said.
+        {"junk.aac",
+         "is damaged (it does not decode at 0.5 s, at 0.9 s, at 1.4 s, at 1.9 s, at 2.3 s, at 2.8 s, at 3.3 s, at 3.7 s, "
+         "at 4.2 s, at 4.6 s, at 5.1 s and at 5.6 s (what follows plays early): 37 bytes hold no AAC frame)",
+         266240, true, 5.7732},
         // Streams joined end to end that differ in rate and channels: all
         // of each, placed by its own rate, and nothing said.
         {"joined.aac", "", 624640, true, 13.9002},
@@ -628,6 +634,16 @@ const ValidSound kValidSounds[] = {
     // A part without a tag keeps its frames whole, as it plays alone.
     {"joined_untagged_first.mp3", 22050, 1, 1.5, "-c:a libmp3lame -b:a 32k -write_xing 0", false,
      {"-c:a libmp3lame -b:a 32k -f mp3", "-c:a libmp3lame -q:a 6 -f mp3"}},
+    // FLAC streams joined end to end, each with its own header: at another
+    // rate and channel count, and the same file twice.
+    {"joined_rates.flac", 44100, 2, 1.5, "-c:a flac", false, {"-ar 22050 -ac 1 -c:a flac -f flac"}},
+    {"joined_same.flac", 44100, 1, 1.5, "-c:a flac", false, {"-c:a flac -f flac"}},
+    // Chained Ogg: a link of another codec, and one of another rate.
+    {"chained_opus.ogg", 44100, 2, 1.5, "-c:a libvorbis", false, {"-ar 48000 -c:a libopus -f ogg"}},
+    {"chained_11k.ogg", 44100, 2, 1.5, "-c:a libvorbis", false, {"-ar 11025 -ac 1 -c:a libvorbis -f ogg"}},
+    // Four raw AAC streams of other rates and channels: no drift from part to part.
+    {"joined_four.aac", 44100, 2, 1.5, "-c:a aac -f adts", false,
+     {"-ar 22050 -ac 1 -c:a aac -f adts", "-ar 48000 -c:a aac -f adts", "-ar 8000 -ac 1 -c:a aac -f adts"}},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)
