@@ -5,8 +5,8 @@
 // every MPEG audio kind the MP3 walk meets (constant rate with and without
 // an Info tag, variable with Xing and LAME tags, MPEG-2 and 2.5, Layer II,
 // one frame, parts of other formats joined, tags at both ends, inside
-// WAVE), ADTS, FLAC with and without its length, and the PCM containers;
-// and a few damaged as users met them.
+// WAVE), ADTS, FLAC with and without its length and joined, chained Ogg,
+// and the PCM containers; and a few damaged as users met them.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -59,6 +59,14 @@ inline constexpr SoundSource kSoundSources[] = {
     {"joined.aac", "ffmpeg",
      "{ " TAVREL_FFMPEG("16000", "0.4", "1", "-c:a aac -b:a 16k -f adts") "-; " TAVREL_FFMPEG(
          "32000", "0.4", "2", "-c:a aac -b:a 32k -f adts") "-; } > \"$OUT\""},
+    // FLAC streams of other rates and channels joined end to end, and Ogg
+    // links of two codecs chained.
+    {"joined.flac", "ffmpeg",
+     "{ " TAVREL_FFMPEG("16000", "0.3", "1", "-c:a flac -f flac") "-; " TAVREL_FFMPEG(
+         "8000", "0.3", "2", "-c:a flac -f flac") "-; } > \"$OUT\""},
+    {"chained.ogg", "ffmpeg",
+     "{ " TAVREL_FFMPEG("22050", "0.4", "1", "-c:a libvorbis -f ogg") "-; " TAVREL_FFMPEG(
+         "48000", "0.3", "2", "-c:a libopus -b:a 24k -f ogg") "-; } > \"$OUT\""},
     // FLAC that states its length, one written through a pipe (a total of
     // 0), one with tags and a picture block's worth of padding.
     {"stated.flac", "ffmpeg flac",

@@ -39,9 +39,11 @@ bool JoinedSoundSource::Open(const std::string& path)
         part->sound = std::make_unique<ResumedSoundSource>();
         if (!part->sound->Open(path, starts[i], i + 1 < starts.size() ? starts[i + 1] : -1)) {
             if (parts_.empty()) {
-                error_ = part->sound->LastError();
-                headerRefused_ = part->sound->HeaderRefused();
+                const std::string why = part->sound->LastError();
+                const bool refused = part->sound->HeaderRefused();
                 Close();
+                error_ = why;
+                headerRefused_ = refused;
                 return false;
             }
             // A later stream that does not open: how long it was, nothing tells.

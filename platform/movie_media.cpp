@@ -593,8 +593,11 @@ std::vector<int64_t> OggLinkStarts(int fd, int64_t size)
     std::vector<int64_t> starts;
     bool pagesSinceFirst = false;
     for (int64_t at = bytes.Find(0, "OggS", 4); at >= 0 && starts.size() < kMostLinks;) {
-        const uint8_t* h = bytes.Bytes(at, kHeader);
-        const uint8_t* lacing = h && h[4] == 0 ? bytes.Bytes(at + kHeader, h[26]) : nullptr;
+        // The header is copied: each read may move the window.
+        uint8_t h[kHeader];
+        const uint8_t* header = bytes.Bytes(at, kHeader);
+        if (header) std::memcpy(h, header, sizeof h);
+        const uint8_t* lacing = header && h[4] == 0 ? bytes.Bytes(at + kHeader, h[26]) : nullptr;
         if (!lacing) {
             at = bytes.Find(at + 1, "OggS", 4);
             continue;
@@ -1884,11 +1887,13 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
     } else if (container == "ogg" && impl->sound >= 0) {
         const int fd = ::fileno(impl->demuxer.file);
         const int64_t size = impl->demuxer.size;
-        const std::vector<int64_t> starts = WalkedOnce(fd, [&] { return OggLinkStarts(fd, size); });
-        if (starts.size() > 1) {
+        std::vector<SoundLink> links = WalkedOnce(fd, [&] {
+            const std::vector<int64_t> starts = OggLinkStarts(fd, size);
+            return starts.size() > 1 ? ProbeLinks(path, starts, size) : std::vector<SoundLink>{};
+        });
+        if (!links.empty()) {
             // Every link at the first's rate and channels, one after another.
             SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
-            std::vector<SoundLink> links = ProbeLinks(path, starts, size);
             info.frames = 0;
             for (const SoundLink& link : links)
                 if (link.fault.empty()) info.frames += av_rescale(link.frames, info.sampleRate, link.rate);
