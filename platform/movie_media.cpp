@@ -630,6 +630,9 @@ struct Demuxer {
     std::FILE* file = nullptr;
     int64_t begin = 0;  // where the bytes FFmpeg sees start in the file
     int64_t size = 0;   // how many it sees
+    // Four bytes FFmpeg sees otherwise, at patchAt (-1: none).
+    int64_t patchAt = -1;
+    uint8_t patch[4] = {};
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
     // Each stream's size as the container gave it, before probing the codec
@@ -646,9 +649,43 @@ struct Demuxer {
     static int Read(void* opaque, uint8_t* buffer, int size)
     {
         auto* d = static_cast<Demuxer*>(opaque);
-        const int64_t left = d->begin + d->size - int64_t(ftello(d->file));
+        const int64_t at = int64_t(ftello(d->file)) - d->begin;
+        const int64_t left = d->size - at;
         const size_t n = std::fread(buffer, 1, size_t(std::clamp<int64_t>(size, 0, std::max<int64_t>(left, 0))), d->file);
+        for (int64_t i = std::max(at, d->patchAt); d->patchAt >= 0 && i < std::min(at + int64_t(n), d->patchAt + 4); ++i)
+            buffer[i - at] = d->patch[i - d->patchAt];
         return n == 0 ? AVERROR_EOF : int(n);
+    }
+
+    // A RIFF file (WAVE, AVI) whose LIST chunk claims more bytes than the
+    // file holds is shown with the size it holds: FFmpeg takes the INFO tags
+    // of such a chunk for as long as it claims, and zeroes room for each
+    // before it reads it (2 GB for a file of 2 KB).
+    void HoldListToFile()
+    {
+        patchAt = -1;
+        uint8_t head[12];
+        if (::pread(::fileno(file), head, sizeof head, off_t(begin)) != ssize_t(sizeof head) ||
+            (std::memcmp(head, "RIFF", 4) != 0 && std::memcmp(head, "RIFX", 4) != 0))
+            return;
+        const bool big = head[3] == 'X';
+        int64_t at = 12;
+        for (int chunks = 0; chunks < 1024 && at + 8 <= size; ++chunks) {
+            uint8_t chunk[8];
+            if (::pread(::fileno(file), chunk, sizeof chunk, off_t(begin + at)) != ssize_t(sizeof chunk)) return;
+            const uint32_t length = big ? Be32(chunk + 4)
+                                        : uint32_t(chunk[4]) | uint32_t(chunk[5]) << 8 | uint32_t(chunk[6]) << 16 |
+                                              uint32_t(chunk[7]) << 24;
+            const int64_t holds = size - at - 8;
+            if (int64_t(length) > holds) {
+                if (std::memcmp(chunk, "LIST", 4) != 0) return;
+                const uint32_t held = uint32_t(holds);
+                patchAt = at + 4;
+                for (int b = 0; b < 4; ++b) patch[b] = uint8_t(held >> (big ? 24 - 8 * b : 8 * b));
+                return;
+            }
+            at += 8 + int64_t(length) + (length & 1);
+        }
     }
     static int64_t Seek(void* opaque, int64_t offset, int whence)
     {
@@ -700,6 +737,7 @@ struct Demuxer {
         }
         format->pb = io;
         format->io_open = RefuseOpen;
+        HoldListToFile();
         AVDictionary* options = nullptr;
         av_dict_set(&options, "format_whitelist", kFormats, 0);
         av_dict_set(&options, "max_streams", "64", 0);
@@ -778,6 +816,7 @@ struct Demuxer {
         if (file) std::fclose(file);
         file = nullptr;
         begin = size = 0;
+        patchAt = -1;
     }
 
     // Back to the start of a stream: its first key frame.
