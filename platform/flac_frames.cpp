@@ -189,7 +189,7 @@ std::vector<int64_t> FindStreamStarts(int fd, int64_t size)
     std::vector<int64_t> starts{0};
     // "fLaC", then a STREAMINFO block header: type 0, 34 bytes.
     constexpr int64_t kBlock = 262144, kMark = 8;
-    constexpr size_t kMostStreams = 4096;
+    constexpr size_t kMostStreams = 1024;
     std::vector<uint8_t> bytes(size_t(kBlock + kMark));
     for (int64_t from = 4; from < size && starts.size() < kMostStreams; from += kBlock) {
         const size_t count = size_t(std::min<int64_t>(kBlock + kMark, size - from));

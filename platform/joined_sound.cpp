@@ -35,43 +35,55 @@ bool JoinedSoundSource::Open(const std::string& path)
     const std::vector<int64_t> starts = StreamStarts(path);
     int64_t total = 0;
     for (size_t i = 0; i < starts.size(); ++i) {
-        auto part = std::make_unique<Part>();
-        part->sound = std::make_unique<ResumedSoundSource>();
-        if (!part->sound->Open(path, starts[i], i + 1 < starts.size() ? starts[i + 1] : -1)) {
-            if (parts_.empty()) {
-                const std::string why = part->sound->LastError();
-                const bool refused = part->sound->HeaderRefused();
+        Part part;
+        part.begin = starts[i];
+        part.end = i + 1 < starts.size() ? starts[i + 1] : -1;
+        auto sound = std::make_unique<ResumedSoundSource>();
+        if (!sound->Open(path, part.begin, part.end)) {
+            if (!sound_) {
+                const std::string why = sound->LastError();
+                const bool refused = sound->HeaderRefused();
                 Close();
                 error_ = why;
                 headerRefused_ = refused;
                 return false;
             }
             // A later stream that does not open: how long it was, nothing tells.
-            complaints_.Add(total, total, part->sound->LastError());
+            complaints_.Add(total, total, sound->LastError());
             complaints_.MarkTimeLost();
             continue;
         }
-        const SoundInfo& own = part->sound->Info();
-        if (parts_.empty()) info_ = own;
-        part->converted = own.sampleRate != info_.sampleRate || own.channels != info_.channels;
+        const SoundInfo& own = sound->Info();
+        if (!sound_) info_ = own;
+        part.rate = own.sampleRate;
+        part.channels = own.channels;
+        part.converted = own.sampleRate != info_.sampleRate || own.channels != info_.channels;
         // The converted length: floor(n × out / in), as the resampler makes it.
-        part->frames = own.sampleRate == info_.sampleRate ? own.frames
-                                                          : own.frames * info_.sampleRate / own.sampleRate;
-        part->start = total;
-        total += part->frames;
-        parts_.push_back(std::move(part));
+        part.frames = own.sampleRate == info_.sampleRate ? own.frames : own.frames * info_.sampleRate / own.sampleRate;
+        part.start = total;
+        total += part.frames;
+        parts_.push_back(part);
+        // The first stays open; the others are looked at and closed.
+        if (!sound_) sound_ = std::move(sound);
     }
-    if (parts_.size() > 1) {
-        info_.frames = total;
-        // What a header claims is each stream's own length, counted here.
-        info_.claimedFrames = 0;
+    path_ = path;
+    if (starts.size() == 1) {
+        parts_.clear();
+        return true;
     }
+    info_.frames = total;
+    // What a header claims is each stream's own length, counted here.
+    info_.claimedFrames = 0;
     return true;
 }
 
 void JoinedSoundSource::Close()
 {
+    path_.clear();
     parts_.clear();
+    sound_.reset();
+    soundPart_ = 0;
+    reader_.Reset();
     info_ = SoundInfo{};
     error_.clear();
     headerRefused_ = false;
@@ -82,50 +94,68 @@ void JoinedSoundSource::Close()
     floats_.clear();
 }
 
+bool JoinedSoundSource::OpenPart(size_t index)
+{
+    if (sound_ && soundPart_ == index) return true;
+    // What the part read before complained of stays said.
+    if (sound_) {
+        const Part& before = parts_[soundPart_];
+        complaints_.Add(sound_->Complaints(), before.start, before.rate, info_.sampleRate);
+    }
+    reader_.Reset();
+    partSought_ = false;
+    soundPart_ = index;
+    sound_ = std::make_unique<ResumedSoundSource>();
+    if (sound_->Open(path_, parts_[index].begin, parts_[index].end)) return true;
+    sound_.reset();
+    return false;
+}
+
 bool JoinedSoundSource::Seek(int64_t frame)
 {
-    if (parts_.empty() || frame < 0) return false;
-    if (parts_.size() == 1) {
-        if (!parts_[0]->sound->Seek(frame)) return false;
+    if (!IsOpen() || frame < 0) return false;
+    if (parts_.empty()) {
+        if (!sound_->Seek(frame)) return false;
         position_ = frame;
         return true;
     }
     size_t part = 0;
-    while (part + 1 < parts_.size() && frame >= parts_[part + 1]->start) ++part;
-    Part& p = *parts_[part];
-    // A converted stream reads on from its start; one of the first's rate
-    // and channels seeks itself.
-    if (!p.converted && !p.sound->Seek(std::min(frame - p.start, p.sound->Info().frames))) return false;
+    while (part + 1 < parts_.size() && frame >= parts_[part + 1].start) ++part;
+    const Part& p = parts_[part];
     position_ = frame;
     part_ = part;
-    partSought_ = true;
-    return true;
+    if (!OpenPart(part)) return false;
+    // A converted stream reads on from its start; one of the first's rate
+    // and channels seeks itself.
+    partSought_ = !p.converted && sound_->Seek(frame - p.start);
+    return p.converted || partSought_;
 }
 
-int64_t JoinedSoundSource::ReadPart(Part& part, int64_t within, int16_t* out, int64_t frames)
+int64_t JoinedSoundSource::ReadPart(const Part& part, int64_t within, int16_t* out, int64_t frames)
 {
+    if (!OpenPart(part_)) return -1;
     if (!part.converted) {
-        if (!partSought_ && !part.sound->Seek(within)) return -1;
+        if (!partSought_ && !sound_->Seek(within)) return -1;
         partSought_ = true;
-        return part.sound->Read16(out, frames);
+        return sound_->Read16(out, frames);
     }
-    if (!part.reader.Read(*part.sound, info_.sampleRate, info_.channels, within, frames, &floats_)) return -1;
+    if (!reader_.Read(*sound_, info_.sampleRate, info_.channels, within, frames, &floats_)) return -1;
     std::transform(floats_.begin(), floats_.end(), out, Sample16);
     return int64_t(floats_.size()) / info_.channels;
 }
 
 int64_t JoinedSoundSource::Read16(int16_t* out, int64_t frames)
 {
-    if (parts_.empty() || frames < 0) return -1;
-    if (parts_.size() == 1) {
-        const int64_t got = parts_[0]->sound->Read16(out, frames);
+    if (!IsOpen() || frames < 0) return -1;
+    if (parts_.empty()) {
+        const int64_t got = sound_->Read16(out, frames);
         position_ += std::max<int64_t>(got, 0);
         return got;
     }
     const size_t channels = size_t(info_.channels);
     int64_t done = 0;
     while (done < frames && part_ < parts_.size()) {
-        Part& p = *parts_[part_];
+        const Part& p = parts_[part_];
         const bool last = part_ + 1 == parts_.size();
         const int64_t within = position_ - p.start;
         // The last stream reads to its end; the others to their length, so
@@ -155,9 +185,12 @@ int64_t JoinedSoundSource::Read16(int16_t* out, int64_t frames)
 
 DecodeComplaints JoinedSoundSource::Complaints() const
 {
-    if (parts_.size() == 1) return parts_[0]->sound->Complaints();
+    if (parts_.empty()) return sound_ ? sound_->Complaints() : DecodeComplaints{};
     DecodeComplaints all = complaints_;
-    for (const auto& p : parts_) all.Add(p->sound->Complaints(), p->start, p->sound->Info().sampleRate, info_.sampleRate);
+    if (sound_) {
+        const Part& p = parts_[soundPart_];
+        all.Add(sound_->Complaints(), p.start, p.rate, info_.sampleRate);
+    }
     return all;
 }
 

@@ -25,7 +25,7 @@ public:
     // As SoundSource::Open.
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return !parts_.empty(); }
+    bool IsOpen() const { return sound_ != nullptr || !parts_.empty(); }
     const SoundInfo& Info() const override { return info_; }
     const std::string& LastError() const { return error_; }
     bool HeaderRefused() const { return headerRefused_; }
@@ -38,23 +38,32 @@ public:
 
 private:
     struct Part {
-        std::unique_ptr<ResumedSoundSource> sound;
+        int64_t begin = 0, end = -1;  // its bytes in the file
+        int rate = 0, channels = 0;   // its own
         int64_t start = 0;   // where it starts in the whole, at the first's rate
         int64_t frames = 0;  // its length there
         bool converted = false;
-        ConvertedReader reader;
     };
+    // The part at index open for reading (one at a time: a file may join
+    // many); false when it does not open.
+    bool OpenPart(size_t index);
     // Up to frames frames of the part at `within` onto out; 0 at its end.
-    int64_t ReadPart(Part& part, int64_t within, int16_t* out, int64_t frames);
+    int64_t ReadPart(const Part& part, int64_t within, int16_t* out, int64_t frames);
 
-    std::vector<std::unique_ptr<Part>> parts_;
+    std::string path_;
+    std::vector<Part> parts_;
+    std::unique_ptr<ResumedSoundSource> sound_;  // the part open, or the whole file
+    size_t soundPart_ = 0;
+    ConvertedReader reader_;
     SoundInfo info_;
     std::string error_;
     bool headerRefused_ = false;
     int64_t position_ = 0;
     size_t part_ = 0;  // the part position_ lies in
-    bool partSought_ = false;  // that part's own source stands at position_
-    DecodeComplaints complaints_;  // streams that ended before their length
+    bool partSought_ = false;  // the part open stands at position_
+    // What parts read and closed complained of, and streams that ended
+    // before their length.
+    DecodeComplaints complaints_;
     std::vector<float> floats_;
 };
 

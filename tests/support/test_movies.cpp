@@ -363,6 +363,14 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         bytes[at + 3] = char((bytes[at + 3] & 0xFC) | value >> 11);
         bytes[at + 4] = char(value >> 3);
         bytes[at + 5] = char((bytes[at + 5] & 0x1F) | (value & 7) << 5);
+    } else if (kind == "cutmid.flac") {
+        // FLAC streams joined end to end, the middle one (at another rate)
+        // cut to half its bytes: 2 s of clicks each.
+        const std::string second = path + ".22k.flac";
+        if (!make(ClickTrack(44100, 2) + "-ac 1 -c:a flac") || !RunFfmpeg(ClickTrack(22050, 2) + "-ac 1 -c:a flac", second))
+            return "";
+        const std::string cut = ReadFile(second);
+        bytes = bytes + cut.substr(0, cut.size() / 2) + bytes;
     } else if (kind == "junk.aac") {
         // 6 s of clicks with 37 bytes that hold no frame header (all below
         // 0xF0) after every 20th frame.

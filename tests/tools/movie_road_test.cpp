@@ -456,6 +456,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"claim.aac", "cannot be read (the file is cut short: it holds 100 bytes of the 8191 its first frame takes)", 0},
         // A header's length that claims nothing: all is read, nothing said.
         {"open.flac", "", 44100, true},
+        // Joined streams, the middle one cut short: the rest of its length
+        // is silence, and the last plays on time.
+        {"cutmid.flac", "is damaged (it does not decode between 2.7 s and 4.0 s: frames there are lost)", 264600, true, 5.75},
         // Tags a tagger put after the last frame are no frames lost.
         {"tagged.flac", "", 44100, true},
         {"open.wav", "", 44100, true},
