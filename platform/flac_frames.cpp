@@ -171,27 +171,32 @@ int64_t FlacLengthFromFrames(int fd, int64_t fileSize, int64_t begin)
 
 namespace {
 
-// Whether a FLAC stream starts at `at`: its STREAMINFO holds, and so does
-// the header of the first frame after its metadata blocks.
-bool StreamStartsAt(int fd, int64_t at, int64_t size)
+// Where the frames of the FLAC stream at `at` start, when its STREAMINFO
+// holds and so does the header of the first frame after its metadata
+// blocks; -1 when no stream starts there.
+int64_t StreamAudioAt(int fd, int64_t at, int64_t size)
 {
     StreamInfo info;
     uint8_t head[16];
     FrameHeader header;
-    if (!ReadStreamInfo(fd, at, size, &info) || info.rate == 0) return false;
+    if (!ReadStreamInfo(fd, at, size, &info) || info.rate == 0) return -1;
     const size_t count = size_t(std::min<int64_t>(sizeof head, size - info.audioStart));
-    return ReadAt(fd, info.audioStart, head, count) && ReadHeader(head, count, info, &header) && header.number == 0;
+    const bool holds =
+        ReadAt(fd, info.audioStart, head, count) && ReadHeader(head, count, info, &header) && header.number == 0;
+    return holds ? info.audioStart : -1;
 }
 
 std::vector<int64_t> FindStreamStarts(int fd, int64_t size)
 {
-    if (!StreamStartsAt(fd, 0, size)) return {};
+    // Later streams lie after the first's metadata (an ID3v2 tag before it too).
+    const int64_t audio = StreamAudioAt(fd, 0, size);
+    if (audio < 0) return {};
     std::vector<int64_t> starts{0};
     // "fLaC", then a STREAMINFO block header: type 0, 34 bytes.
     constexpr int64_t kBlock = 262144, kMark = 8;
     constexpr size_t kMostStreams = 1024;
     std::vector<uint8_t> bytes(size_t(kBlock + kMark));
-    for (int64_t from = 4; from < size && starts.size() < kMostStreams; from += kBlock) {
+    for (int64_t from = audio; from < size && starts.size() < kMostStreams; from += kBlock) {
         const size_t count = size_t(std::min<int64_t>(kBlock + kMark, size - from));
         if (!ReadAt(fd, from, bytes.data(), count)) break;
         for (size_t at = 0; at + kMark <= count && at < size_t(kBlock);) {
@@ -199,7 +204,7 @@ std::vector<int64_t> FindStreamStarts(int fd, int64_t size)
             if (!found) break;
             at = size_t(found - bytes.data());
             if (at + kMark <= count && (found[4] & 0x7F) == 0 && found[5] == 0 && found[6] == 0 && found[7] == 34 &&
-                int64_t(from + at) > starts.back() && StreamStartsAt(fd, from + int64_t(at), size))
+                StreamAudioAt(fd, from + int64_t(at), size) >= 0)
                 starts.push_back(from + int64_t(at));
             ++at;
         }
