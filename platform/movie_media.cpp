@@ -1032,7 +1032,6 @@ struct SoundTime {
     std::vector<SoundLink> links;
 };
 
-
 // Each channel's place in a layout, where FFmpeg names one the mixing rule
 // knows; empty otherwise.
 std::vector<int> Places(const AVChannelLayout& layout)
