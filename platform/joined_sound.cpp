@@ -13,6 +13,9 @@ namespace platform {
 
 namespace {
 
+// The most silence, in seconds, kept for a stream that ends before its length.
+constexpr int64_t kMostSilence = 600;
+
 // Where each FLAC stream of the file at path begins; one place for a file of
 // one stream or of another kind.
 std::vector<int64_t> StreamStarts(const std::string& path)
@@ -168,7 +171,16 @@ int64_t JoinedSoundSource::Read16(int16_t* out, int64_t frames)
             continue;
         }
         if (last) return done > 0 || got == 0 ? done : -1;
-        // A stream that ends before its length keeps its time as silence.
+        // A stream that ends before its length keeps its time as silence,
+        // up to a limit: a header may claim hours for a few kilobytes.
+        if (within < p.frames && p.frames - within > kMostSilence * info_.sampleRate) {
+            const int64_t cut = p.frames - within - kMostSilence * info_.sampleRate;
+            for (size_t k = part_ + 1; k < parts_.size(); ++k) parts_[k].start -= cut;
+            parts_[part_].frames -= cut;
+            info_.frames -= cut;
+            complaints_.Add(p.start + p.frames, p.start + p.frames, kFramesLostWords);
+            complaints_.MarkTimeLost();
+        }
         if (within < p.frames) {
             const int64_t silent = std::min(frames - done, p.frames - within);
             complaints_.Add(position_, p.start + p.frames, kFramesLostWords);

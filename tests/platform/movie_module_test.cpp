@@ -15,6 +15,7 @@
 
 #include "platform/file_walks.h"
 #include "platform/flac_frames.h"
+#include "platform/joined_sound.h"
 #include "platform/movie_media.h"
 #include "platform/resumed_sound.h"
 #include "platform/shared_object_check.h"
@@ -257,6 +258,37 @@ TEST(FlacStreams, StartsOfJoinedStreams)
         ASSERT_GE(fd, 0);
         EXPECT_EQ(platform::FlacStreamStarts(fd, int64_t(row.bytes.size())), row.starts);
         ::close(fd);
+    }
+}
+
+// FLAC streams joined end to end, the middle one cut to half its bytes:
+// the rest of its length is silence, so the last starts on time, and said;
+// where its header claims hours, at most ten minutes of silence, and what
+// follows is said to play early.
+TEST(JoinedSound, StreamCutShortKeepsItsTime)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    tavrel_test::TempDir dir;
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i anoisesrc=r=8000:d=5 -c:a flac", dir.file("s.flac")));
+    const std::string stream = tavrel_test::ReadFile(dir.file("s.flac"));
+    for (const bool claimsHours : {false, true}) {
+        SCOPED_TRACE(claimsHours);
+        std::string cut = stream.substr(0, stream.size() / 2);
+        if (claimsHours) cut[21] = char(cut[21] | 0x0F);  // STREAMINFO's total: 15 × 2^32 more
+        ASSERT_TRUE(tavrel_test::WriteFile(dir.file("joined.flac"), stream + cut + stream));
+        platform::JoinedSoundSource sound;
+        ASSERT_TRUE(sound.Open(dir.file("joined.flac"))) << sound.LastError();
+        const int64_t frames = ReadAll(sound);
+        const std::string damage = sound.Damage();
+        EXPECT_NE(damage.find("frames there are lost"), std::string::npos) << damage;
+        EXPECT_EQ(damage.find("(what follows plays early)") != std::string::npos, claimsHours) << damage;
+        if (!claimsHours) {
+            EXPECT_EQ(frames, 3 * 40000);
+            continue;
+        }
+        // Both whole streams, what the cut one decoded, and ten minutes.
+        EXPECT_GT(frames, 2 * 40000 + 600 * 8000);
+        EXPECT_LT(frames, 3 * 40000 + 600 * 8000);
     }
 }
 
