@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -58,19 +60,18 @@ const Source kSources[] = {
      "-ac 2 -c:a libopus -b:a 128k"},
 };
 
-// The source and a show of one blank slide whose sound it is; empty when
-// ffmpeg could not make it.
-std::string MakeShow(const Source& source, int seconds, std::string* sound)
+fs::path BenchFolder()
 {
     const fs::path folder = fs::temp_directory_path() / "tavrel_sound_road_bench";
     fs::create_directories(folder);
-    *sound = (folder / (std::to_string(seconds) + "s-" + source.name)).string();
-    if (!fs::exists(*sound)) {
-        const std::string command = "ffmpeg -v error -y " + std::string(source.lavfi) + " -t " +
-                                    std::to_string(seconds) + " " + source.codec + " '" + *sound + "'";
-        if (std::system(command.c_str()) != 0) return "";
-    }
-    const std::string project = *sound + ".tvr";
+    return folder;
+}
+
+// A show of one blank slide whose sound is the file at sound; empty when it
+// cannot be written.
+std::string WriteShow(const std::string& sound)
+{
+    const std::string project = sound + ".tvr";
     FILE* out = std::fopen(project.c_str(), "w");
     if (!out) return "";
     std::fprintf(out,
@@ -78,8 +79,21 @@ std::string MakeShow(const Source& source, int seconds, std::string* sound)
                  "<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" duration=\"1000\" />\n"
                  "</slides>\n<sound_data include=\"true\">\n<sound src=\"%s\" sample_rate=\"44100\" "
                  "bit_rate=\"128\" stereo=\"true\" />\n</sound_data>\n</slide_show>\n</tavrel>\n</xml>\n",
-                 sound->c_str());
+                 sound.c_str());
     return std::fclose(out) == 0 ? project : "";
+}
+
+// The source and a show of one blank slide whose sound it is; empty when
+// ffmpeg could not make it.
+std::string MakeShow(const Source& source, int seconds, std::string* sound)
+{
+    *sound = (BenchFolder() / (std::to_string(seconds) + "s-" + source.name)).string();
+    if (!fs::exists(*sound)) {
+        const std::string command = "ffmpeg -v error -y " + std::string(source.lavfi) + " -t " +
+                                    std::to_string(seconds) + " " + source.codec + " '" + *sound + "'";
+        if (std::system(command.c_str()) != 0) return "";
+    }
+    return WriteShow(*sound);
 }
 
 double Median(std::vector<double> v)
@@ -134,6 +148,35 @@ void BM_ProgramAgainstFfmpeg(benchmark::State& state)
     fs::remove(mp3);
 }
 BENCHMARK(BM_ProgramAgainstFfmpeg)->DenseRange(0, 2)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// Peak resident size (MB) of the program on a show whose sound is a WAVE
+// file of 2 KB whose LIST chunk claims 4 GB, and an INFO tag in it 1.9 GB:
+// read as far as the file holds, never as far as it claims.
+void BM_DamagedWavePeakMemory(benchmark::State& state)
+{
+    const auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    const std::string format = std::string("\x01\x00\x01\x00", 4) + le32(22050) + le32(44100) + std::string("\x02\x00\x10\x00", 4);
+    const std::string body = "WAVEfmt " + le32(16) + format + "LIST" + le32(0xFFFFFFCE) + "INFOISFT" + le32(0x70000000) +
+                             std::string(14, 'x') + "data" + le32(2000) + std::string(2000, '\0');
+    const std::string sound = (BenchFolder() / "list.wav").string();
+    FILE* out = std::fopen(sound.c_str(), "wb");
+    const std::string bytes = "RIFF" + le32(uint32_t(body.size())) + body;
+    const bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    const std::string project = out && std::fclose(out) == 0 && written ? WriteShow(sound) : "";
+    if (project.empty()) {
+        state.SkipWithError("cannot write the sound");
+        return;
+    }
+    double peakMb = 0;
+    for (auto _ : state) {
+        bench_process::Usage usage;
+        if (!bench_process::RunProgram(TAVREL_PROGRAM, {"--quiet", project, project + ".swf"}, &usage, &peakMb))
+            state.SkipWithError("the program failed");
+    }
+    state.counters["peak_rss_mb"] = peakMb;
+    fs::remove(project + ".swf");
+}
+BENCHMARK(BM_DamagedWavePeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // A minute of an 8 kHz stereo tone to 44.1 kHz (the time is per minute of
 // sound; frames, what came out): 0 ours, 1 libswresample as

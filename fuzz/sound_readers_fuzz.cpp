@@ -1,13 +1,17 @@
 // Any bytes as a show's sound file, read as the export reads one: opened
 // (the MPEG audio walk, libsndfile's WAVE, AIFF and FLAC with the FLAC
-// frame walk, FFmpeg's road with the ADTS walk), its first tenth of a
-// second checked as the run does, then opened again and decoded whole into
-// the 16-bit AIFF the encoder takes, and that read back. None may crash, leak or read
-// outside the data; the AIFF must hold every frame the export counted.
+// frame walk and joined streams, FFmpeg's road with the ADTS walk and Ogg
+// links), its first tenth of a second checked as the run does, then opened
+// again and decoded whole into the 16-bit AIFF the encoder takes (half the
+// inputs mixed down to one channel), and that read back; then
+// handed out in pieces at another rate and channel count, through the
+// resampler and the channel mix. None may crash, leak or read outside the
+// data; the AIFF must hold every frame the export counted.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -32,6 +36,34 @@ uint32_t ExportLimitMs(CQTMovie& movie)
     const int64_t rate = std::max<int64_t>(sound.sampleRate >> 16, 1);
     const int64_t channels = std::max<int64_t>(sound.numChannels, 1);
     return uint32_t(std::clamp<int64_t>(kMostSamples * 1000 / (rate * channels), 1, UINT32_MAX));
+}
+
+// The sound in pieces at another rate and channel count (the input's middle
+// byte picks them, and the pieces' length), walked with each piece's end as
+// the next start, up to kMostSamples.
+void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
+{
+    SoundDescription source;
+    if (!movie.GetSoundDescription(&source)) return;
+    static constexpr uint32_t kRates[] = {8000, 11025, 22050, 32000, 44100, 48000};
+    const unsigned pick = size > 0 ? data[size / 2] : 0;
+    uint32_t rate = kRates[pick % std::size(kRates)];
+    if (rate == movie.GetSoundRate()) rate = kRates[(pick + 1) % std::size(kRates)];
+    SoundExportFormat format;
+    format.sampleRate = rate;
+    format.channels = source.numChannels == 1 ? 2 : 1;
+    format.sampleSize = pick & 0x80 ? 8 : 16;
+    if (!movie.OpenSoundExporter(format)) return;
+    const int64_t scale = std::max<TimeValue>(movie.GetTimeScale(), 1);
+    const int64_t end = std::min<int64_t>(movie.GetDuration(), kMostSamples / format.channels * scale / rate);
+    const TimeValue piece = TimeValue(std::max<int64_t>(scale * (1 + (pick & 7)) / 16, 1));
+    for (TimeValue at = 0; at < end;) {
+        uint32_t bytes = 0;
+        TimeValue next = at;
+        std::unique_ptr<uint8_t[]> block(movie.ExportSoundToHandle(at, TimeValue(std::min<int64_t>(piece, end - at)), &bytes, &next));
+        if (!block || next <= at) break;
+        at = next;
+    }
 }
 
 }  // namespace
@@ -68,13 +100,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // The encoder's read: opened again, as the export does (the walks the
     // first open made are taken up), and decoded whole.
+    // Half the inputs mix their channels down to one, as a mono movie's sound is.
+    const int channels = size > 0 && (data[size - 1] & 1) ? 1 : 0;
     CQTMovie movie;
     if (movie.OpenFile(g_path, platform::MediaWanted::kSound) &&
-        movie.ExportSoundToFile(g_aiff, FourCC("AIFF"), ExportLimitMs(movie), nullptr)) {
+        movie.ExportSoundToFile(g_aiff, FourCC("AIFF"), ExportLimitMs(movie), nullptr, channels)) {
         CQTMovie exported;
         if (!exported.OpenFile(g_aiff) || exported.GetDuration() != movie.GetExportedFrames()) __builtin_trap();
     }
     unlink(g_aiff.c_str());
+    if (movie.IsOpen()) ExportConverted(movie, data, size);
     unlink(g_path.c_str());
     return 0;
 }

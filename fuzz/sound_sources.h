@@ -5,8 +5,8 @@
 // every MPEG audio kind the MP3 walk meets (constant rate with and without
 // an Info tag, variable with Xing and LAME tags, MPEG-2 and 2.5, Layer II,
 // one frame, parts of other formats joined, tags at both ends, inside
-// WAVE), ADTS, FLAC with and without its length, and the PCM containers;
-// and a few damaged as users met them.
+// WAVE), ADTS, FLAC with and without its length and joined, chained Ogg,
+// and the PCM containers; and a few damaged as users met them.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -59,6 +59,14 @@ inline constexpr SoundSource kSoundSources[] = {
     {"joined.aac", "ffmpeg",
      "{ " TAVREL_FFMPEG("16000", "0.4", "1", "-c:a aac -b:a 16k -f adts") "-; " TAVREL_FFMPEG(
          "32000", "0.4", "2", "-c:a aac -b:a 32k -f adts") "-; } > \"$OUT\""},
+    // FLAC streams of other rates and channels joined end to end, and Ogg
+    // links of two codecs chained.
+    {"joined.flac", "ffmpeg",
+     "{ " TAVREL_FFMPEG("16000", "0.3", "1", "-c:a flac -f flac") "-; " TAVREL_FFMPEG(
+         "8000", "0.3", "2", "-c:a flac -f flac") "-; } > \"$OUT\""},
+    {"chained.ogg", "ffmpeg",
+     "{ " TAVREL_FFMPEG("22050", "0.4", "1", "-c:a libvorbis -f ogg") "-; " TAVREL_FFMPEG(
+         "48000", "0.3", "2", "-c:a libopus -b:a 24k -f ogg") "-; } > \"$OUT\""},
     // FLAC that states its length, one written through a pipe (a total of
     // 0), one with tags and a picture block's worth of padding.
     {"stated.flac", "ffmpeg flac",
@@ -79,7 +87,8 @@ inline constexpr SoundSource kSoundSources[] = {
     {"alaw.aifc", "ffmpeg", TAVREL_FFMPEG("8000", "0.5", "1", "-c:a pcm_alaw -f aiff") "\"$OUT\""},
     // Damaged as users met them: an Info tag counting no frames; a frame's
     // bit rate changed midway; a long stretch of zeros after the sound; a
-    // piped FLAC with a byte flipped midway; an ADTS frame length of 0.
+    // piped FLAC with a byte flipped midway; a WAVE chunk claiming more than
+    // the file holds; an ADTS frame length of 0.
     {"info-counts-0.mp3", "ffmpeg lame",
      TAVREL_TONE("44100", "0.5", "2") "| " TAVREL_LAME "-b 128 - \"$OUT\" && "
                                       "printf '\\0\\0\\0\\0' | dd of=\"$OUT\" bs=1 seek=44 conv=notrunc status=none"},
@@ -91,6 +100,10 @@ inline constexpr SoundSource kSoundSources[] = {
     {"piped-flipped.flac", "ffmpeg",
      TAVREL_FFMPEG("16000", "0.5", "2", "-c:a flac -f flac") "- > \"$OUT\" && "
      "printf '\\125' | dd of=\"$OUT\" bs=1 seek=$(($(wc -c < \"$OUT\") / 2)) conv=notrunc status=none"},
+    // MP3 inside WAVE whose LIST chunk claims 4 GB, and an INFO tag in it 1.9 GB.
+    {"list-claims.wav", "ffmpeg",
+     TAVREL_FFMPEG("22050", "0.3", "1", "-c:a libmp3lame -b:a 32k -f wav") "t.wav && "
+     "{ head -c 50 t.wav; printf 'LIST\\316\\377\\377\\377INFOISFT\\0\\0\\0\\160Lavf'; tail -c +51 t.wav; } > \"$OUT\""},
     {"adts-length-0.aac", "ffmpeg",
      TAVREL_FFMPEG("22050", "0.5", "1", "-c:a aac -b:a 24k -f adts") "\"$OUT\" && "
      "printf '\\0\\0' | dd of=\"$OUT\" bs=1 conv=notrunc status=none seek=$(($(" TAVREL_NTH_HEADER("\\xf1", "12") ") + 4))"},

@@ -18,7 +18,7 @@
 #include "platform/media_words.h"
 #include "platform/movie_media.h"
 #include "platform/movie_toolbox.h"
-#include "platform/resumed_sound.h"
+#include "platform/joined_sound.h"
 #include "platform/sound_media.h"
 
 class CImage;
@@ -241,7 +241,7 @@ private:
     platform::SampleSource* Samples();
     const platform::MovieStream* MovieSound() const;
 
-    platform::ResumedSoundSource sound_;
+    platform::JoinedSoundSource sound_;
     PictureFile picture_;
     CPictureScratch* scratch_ = nullptr;
     platform::MovieMedia movie_;

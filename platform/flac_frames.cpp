@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file_walks.h"
+
 namespace platform {
 
 namespace {
@@ -33,16 +35,15 @@ bool ReadAt(int fd, int64_t at, uint8_t* out, size_t count)
     return true;
 }
 
-// STREAMINFO, after an ID3v2 tag where one comes first, and the end of the
-// metadata blocks.
-bool ReadStreamInfo(int fd, int64_t size, StreamInfo* info)
+// STREAMINFO of the stream at `at`, after an ID3v2 tag where one comes
+// first, and the end of the metadata blocks.
+bool ReadStreamInfo(int fd, int64_t at, int64_t size, StreamInfo* info)
 {
-    int64_t at = 0;
     uint8_t tag[10];
-    if (!ReadAt(fd, 0, tag, sizeof tag)) return false;
+    if (!ReadAt(fd, at, tag, sizeof tag)) return false;
     if (std::memcmp(tag, "ID3", 3) == 0) {
         if ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) return false;
-        at = 10 + (int64_t(tag[6]) << 21 | int64_t(tag[7]) << 14 | int64_t(tag[8]) << 7 | tag[9]) +
+        at += 10 + (int64_t(tag[6]) << 21 | int64_t(tag[7]) << 14 | int64_t(tag[8]) << 7 | tag[9]) +
              (tag[5] & 0x10 ? 10 : 0);
     }
     uint8_t head[4 + 4 + 34];
@@ -137,10 +138,10 @@ int64_t EndWhenFollowing(const FrameHeader& before, const FrameHeader& after)
 
 }  // namespace
 
-int64_t FlacLengthFromFrames(int fd, int64_t fileSize)
+int64_t FlacLengthFromFrames(int fd, int64_t fileSize, int64_t begin)
 {
     StreamInfo info;
-    if (fd < 0 || !ReadStreamInfo(fd, fileSize, &info)) return -1;
+    if (fd < 0 || !ReadStreamInfo(fd, begin, fileSize, &info)) return -1;
     // Read backwards in blocks that overlap by the longest header.
     constexpr int64_t kBlock = 65536, kLongestHeader = 16;
     // Headers found after the one at hand, nearest first: bytes inside a
@@ -166,6 +167,56 @@ int64_t FlacLengthFromFrames(int fd, int64_t fileSize)
         end = from;
     }
     return -1;
+}
+
+namespace {
+
+// Where the frames of the FLAC stream at `at` start, when its STREAMINFO
+// holds and so does the header of the first frame after its metadata
+// blocks; -1 when no stream starts there.
+int64_t StreamAudioAt(int fd, int64_t at, int64_t size)
+{
+    StreamInfo info;
+    uint8_t head[16];
+    FrameHeader header;
+    if (!ReadStreamInfo(fd, at, size, &info) || info.rate == 0) return -1;
+    const size_t count = size_t(std::min<int64_t>(sizeof head, size - info.audioStart));
+    const bool holds =
+        ReadAt(fd, info.audioStart, head, count) && ReadHeader(head, count, info, &header) && header.number == 0;
+    return holds ? info.audioStart : -1;
+}
+
+std::vector<int64_t> FindStreamStarts(int fd, int64_t size)
+{
+    // Later streams lie after the first's metadata (an ID3v2 tag before it too).
+    const int64_t audio = StreamAudioAt(fd, 0, size);
+    if (audio < 0) return {};
+    std::vector<int64_t> starts{0};
+    // "fLaC", then a STREAMINFO block header: type 0, 34 bytes.
+    constexpr int64_t kBlock = 262144, kMark = 8;
+    constexpr size_t kMostStreams = 1024;
+    std::vector<uint8_t> bytes(size_t(kBlock + kMark));
+    for (int64_t from = audio; from < size && starts.size() < kMostStreams; from += kBlock) {
+        const size_t count = size_t(std::min<int64_t>(kBlock + kMark, size - from));
+        if (!ReadAt(fd, from, bytes.data(), count)) break;
+        for (size_t at = 0; at + kMark <= count && at < size_t(kBlock);) {
+            const auto* found = static_cast<const uint8_t*>(memmem(bytes.data() + at, count - at, "fLaC", 4));
+            if (!found) break;
+            at = size_t(found - bytes.data());
+            if (at + kMark <= count && (found[4] & 0x7F) == 0 && found[5] == 0 && found[6] == 0 && found[7] == 34 &&
+                StreamAudioAt(fd, from + int64_t(at), size) >= 0)
+                starts.push_back(from + int64_t(at));
+            ++at;
+        }
+    }
+    return starts;
+}
+
+}  // namespace
+
+std::vector<int64_t> FlacStreamStarts(int fd, int64_t fileSize)
+{
+    return WalkedOnce(fd, [&] { return FindStreamStarts(fd, fileSize); });
 }
 
 }  // namespace platform

@@ -5,13 +5,21 @@
 // checksum. Found from the file's end, so it costs a few reads, where
 // decoding to the end costs the whole file and stops at the first damage.
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
 // The samples of one channel up to the end of the last frame whose header
 // is whole and follows on from the frame before it (or is the first frame);
-// -1 when the file is no FLAC stream or holds no such frame. fd is read with
-// pread only, so a stream over it keeps its place.
-int64_t FlacLengthFromFrames(int fd, int64_t fileSize);
+// -1 when the bytes [begin, end) are no FLAC stream or hold no such frame.
+// fd is read with pread only, so a stream over it keeps its place.
+int64_t FlacLengthFromFrames(int fd, int64_t end, int64_t begin = 0);
+
+// Where each FLAC stream of a file begins, for streams joined end to end
+// (`cat a.flac b.flac`): 0, then the place of each later "fLaC" whose
+// STREAMINFO and first frame header hold. Empty for a file that is no FLAC
+// stream; one place for one stream. The file is searched whole, once for
+// as long as it stands as it was.
+std::vector<int64_t> FlacStreamStarts(int fd, int64_t fileSize);
 
 }  // namespace platform

@@ -29,6 +29,7 @@ extern "C" {
 #include <utility>
 
 #include "platform/channel_mix.h"
+#include "platform/file_walks.h"
 #include "platform/gestalt.h"
 #include "platform/media_words.h"
 #include "platform/regular_file.h"
@@ -376,7 +377,7 @@ struct AdtsFrame {
 
 class AdtsWalker {
 public:
-    AdtsWalker(int fd, int64_t size) : fd_(fd), size_(size) {}
+    AdtsWalker(int fd, int64_t size) : bytes_(fd, size), size_(size) {}
 
     // The next frame; false at the end.
     bool Next(AdtsFrame* frame)
@@ -397,6 +398,10 @@ public:
             const int64_t next = Resync(at_ + 1);
             // The rest holds no chain: a tag at the end, or a cut.
             if (next < 0) return length > 0 && Take(frame, length, false, skipped);
+            // A whole frame with bytes after it that hold none stays a frame;
+            // those bytes are said on their own.
+            if (length > 0 && at_ + length <= next && EndsAsFrame(at_, length))
+                return Take(frame, length, false, skipped);
             if (OneFrame(at_, next)) return Take(frame, next - at_, true, skipped);
             if (length > 0) return Take(frame, length, false, skipped);
             // Junk before the first frame has nothing before it to shift.
@@ -433,34 +438,15 @@ public:
 private:
     static constexpr int kRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
                                        16000, 12000, 11025, 8000,  7350,  0,     0,     0};
-    // Bytes are read in large blocks that keep the longest frame before the
-    // place asked for, so that stepping back to a frame's start reads nothing.
-    static constexpr int64_t kWindow = 262144, kBehind = 8192 + 16;
-
     // What every header of one stream shares: version, profile, rate and channels.
     static int64_t Key(const uint8_t* h)
     {
         return int64_t(h[1] & 0x08) << 16 | int64_t(h[2] & 0xFD) << 8 | (h[3] & 0xC0);
     }
 
-    const uint8_t* Bytes(int64_t at, int64_t n)
-    {
-        if (at < 0 || n > kWindow - kBehind || at + n > size_) return nullptr;
-        if (at < windowAt_ || at + n > windowAt_ + int64_t(window_.size())) {
-            windowAt_ = std::max<int64_t>(0, at - kBehind);
-            window_.resize(size_t(std::min(kWindow, size_ - windowAt_)));
-            for (size_t done = 0; done < window_.size();) {
-                const ssize_t r =
-                    ::pread(fd_, window_.data() + done, window_.size() - done, off_t(windowAt_ + int64_t(done)));
-                if (r <= 0) {
-                    window_.clear();
-                    return nullptr;
-                }
-                done += size_t(r);
-            }
-        }
-        return window_.data() + (at - windowAt_);
-    }
+    // The window keeps the longest frame before the place asked for, so
+    // that stepping back to a frame's start reads nothing.
+    const uint8_t* Bytes(int64_t at, int64_t n) { return bytes_.Bytes(at, n); }
 
     // Whether a header of the stream (key: what its headers share; -1 for
     // any) starts at `at`, whatever its length says.
@@ -511,6 +497,19 @@ private:
             if (b && *b == 0xFF && Starts(at)) return at;
         }
         return -1;
+    }
+
+    // Whether the frame of `length` bytes at `at` ends as an AAC frame does:
+    // its last element the end mark (three set bits), then zeros to the
+    // byte. A length damaged short or long ends elsewhere, mostly.
+    bool EndsAsFrame(int64_t at, int64_t length)
+    {
+        const uint8_t* h = Bytes(at, 7);
+        if (!h || length <= (h[1] & 1 ? 7 : 9)) return false;
+        const uint8_t* tail = Bytes(at + length - 2, 2);
+        if (!tail || tail[1] == 0) return false;
+        const unsigned bits = unsigned(tail[0]) << 8 | tail[1];
+        return (bits >> __builtin_ctz(bits) & 7) == 7;
     }
 
     // Whether [at, next) is one frame whose header gives a wrong length: no
@@ -574,7 +573,7 @@ private:
         return std::min(size_, at + 10 + size + (t[5] & 0x10 ? 10 : 0));
     }
 
-    int fd_;
+    ByteWindow bytes_;
     int64_t size_;
     int64_t key_ = -1;
     int64_t at_ = -1;  // where the next frame is looked for; -1 before the start
@@ -585,8 +584,6 @@ private:
     int partRate_ = 0;
     bool taken_ = false;
     bool sound_ = false;  // a frame held more than its header
-    std::vector<uint8_t> window_;
-    int64_t windowAt_ = 0;
 };
 
 // A raw AAC file's chain, walked once a run: a show opens a sound to read
@@ -594,32 +591,73 @@ private:
 // long as the file stands as it was.
 AdtsChain WalkAdts(int fd, int64_t size)
 {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return AdtsWalker(fd, size).Walk();
-    struct Walked {
-        dev_t device;
-        ino_t inode;
-        off_t size;
-        timespec changed;
-        AdtsChain chain;
-    };
-    static std::mutex lock;
-    static std::vector<Walked> walked;
-    const auto same = [&](const Walked& w) {
-        return w.device == st.st_dev && w.inode == st.st_ino && w.size == st.st_size &&
-               w.changed.tv_sec == st.st_mtim.tv_sec && w.changed.tv_nsec == st.st_mtim.tv_nsec;
-    };
-    {
-        const std::lock_guard<std::mutex> hold(lock);
-        for (const Walked& w : walked)
-            if (same(w)) return w.chain;
+    return WalkedOnce(fd, [&] { return AdtsWalker(fd, size).Walk(); });
+}
+
+// ---- A chained Ogg file: links one after another, each a whole Ogg stream
+// with its own headers (`cat a.ogg b.opus`, an internet radio's recording).
+// FFmpeg's demuxer takes a new link only where its codec is the first's,
+// and then times it as if it went on from the first, so each link is read
+// as a file of its own. A link starts at a page marked as a stream's first
+// (its checksum holding) after pages that are not.
+
+// The Ogg checksum of a page whose own checksum field reads as zero.
+uint32_t OggChecksum(const uint8_t* page, size_t length)
+{
+    static const std::vector<uint32_t> table = [] {
+        std::vector<uint32_t> t(256);
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t r = i << 24;
+            for (int bit = 0; bit < 8; ++bit) r = r & 0x80000000u ? r << 1 ^ 0x04C11DB7u : r << 1;
+            t[i] = r;
+        }
+        return t;
+    }();
+    uint32_t crc = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const uint8_t byte = i >= 22 && i < 26 ? 0 : page[i];
+        crc = crc << 8 ^ table[(crc >> 24 ^ byte) & 0xFF];
     }
-    const AdtsChain chain = AdtsWalker(fd, size).Walk();
-    const std::lock_guard<std::mutex> hold(lock);
-    constexpr size_t kKept = 32;
-    if (walked.size() == kKept) walked.erase(walked.begin());
-    walked.push_back({st.st_dev, st.st_ino, st.st_size, st.st_mtim, chain});
-    return chain;
+    return crc;
+}
+
+// Where each link of an Ogg file starts: one place for a file of one link.
+std::vector<int64_t> OggLinkStarts(int fd, int64_t size)
+{
+    constexpr size_t kMostLinks = 1024;
+    constexpr int64_t kHeader = 27, kLongestPage = kHeader + 255 + 255 * 255;
+    ByteWindow bytes(fd, size, 4 * kLongestPage, kLongestPage);
+    std::vector<int64_t> starts;
+    bool pagesSinceFirst = false;
+    for (int64_t at = bytes.Find(0, "OggS", 4); at >= 0 && starts.size() < kMostLinks;) {
+        // The header is copied: each read may move the window.
+        uint8_t h[kHeader];
+        const uint8_t* header = bytes.Bytes(at, kHeader);
+        if (header) std::memcpy(h, header, sizeof h);
+        const uint8_t* lacing = header && h[4] == 0 ? bytes.Bytes(at + kHeader, h[26]) : nullptr;
+        if (!lacing) {
+            at = bytes.Find(at + 1, "OggS", 4);
+            continue;
+        }
+        int64_t length = kHeader + h[26];
+        for (int i = 0; i < h[26]; ++i) length += lacing[i];
+        const bool first = h[5] & 0x02;
+        if (first && (starts.empty() || pagesSinceFirst)) {
+            const uint8_t* page = bytes.Bytes(at, length);
+            const uint32_t stated = uint32_t(h[22]) | uint32_t(h[23]) << 8 | uint32_t(h[24]) << 16 | uint32_t(h[25]) << 24;
+            if (page && OggChecksum(page, size_t(length)) == stated) {
+                starts.push_back(starts.empty() ? 0 : at);
+                pagesSinceFirst = false;
+            }
+        } else if (!first) {
+            pagesSinceFirst = true;
+        }
+        at = at + length <= size ? at + length : -1;
+        if (at >= 0 && !bytes.Bytes(at, 4)) break;
+        if (at >= 0 && std::memcmp(bytes.Bytes(at, 4), "OggS", 4) != 0) at = bytes.Find(at, "OggS", 4);
+    }
+    if (starts.empty()) starts.push_back(0);
+    return starts;
 }
 
 // ---- Kinds of file FFmpeg knows and this program does not read, named as
@@ -672,7 +710,11 @@ std::string FormatNotReadWords(const AVInputFormat* format)
 
 struct Demuxer {
     std::FILE* file = nullptr;
-    int64_t size = 0;
+    int64_t begin = 0;  // where the bytes FFmpeg sees start in the file
+    int64_t size = 0;   // how many it sees
+    // Four bytes FFmpeg sees otherwise, at patchAt (-1: none).
+    int64_t patchAt = -1;
+    uint8_t patch[4] = {};
     AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
     // Each stream's size as the container gave it, before probing the codec
@@ -689,22 +731,59 @@ struct Demuxer {
     static int Read(void* opaque, uint8_t* buffer, int size)
     {
         auto* d = static_cast<Demuxer*>(opaque);
-        const size_t n = std::fread(buffer, 1, size_t(std::max(size, 0)), d->file);
+        const int64_t at = int64_t(ftello(d->file)) - d->begin;
+        const int64_t left = d->size - at;
+        const size_t n = std::fread(buffer, 1, size_t(std::clamp<int64_t>(size, 0, std::max<int64_t>(left, 0))), d->file);
+        for (int64_t i = std::max(at, d->patchAt); d->patchAt >= 0 && i < std::min(at + int64_t(n), d->patchAt + 4); ++i)
+            buffer[i - at] = d->patch[i - d->patchAt];
         return n == 0 ? AVERROR_EOF : int(n);
+    }
+
+    // A RIFF file (WAVE, AVI) whose LIST chunk claims more bytes than the
+    // file holds is shown with the size it holds: FFmpeg takes the INFO tags
+    // of such a chunk for as long as it claims, and zeroes room for each
+    // before it reads it (2 GB for a file of 2 KB).
+    void HoldListToFile()
+    {
+        patchAt = -1;
+        uint8_t head[12];
+        if (::pread(::fileno(file), head, sizeof head, off_t(begin)) != ssize_t(sizeof head) ||
+            (std::memcmp(head, "RIFF", 4) != 0 && std::memcmp(head, "RIFX", 4) != 0))
+            return;
+        const bool big = head[3] == 'X';
+        int64_t at = 12;
+        for (int chunks = 0; chunks < 1024 && at + 8 <= size; ++chunks) {
+            uint8_t chunk[8];
+            if (::pread(::fileno(file), chunk, sizeof chunk, off_t(begin + at)) != ssize_t(sizeof chunk)) return;
+            const uint32_t length = big ? Be32(chunk + 4)
+                                        : uint32_t(chunk[4]) | uint32_t(chunk[5]) << 8 | uint32_t(chunk[6]) << 16 |
+                                              uint32_t(chunk[7]) << 24;
+            const int64_t holds = size - at - 8;
+            if (int64_t(length) > holds) {
+                if (std::memcmp(chunk, "LIST", 4) != 0) return;
+                const uint32_t held = uint32_t(holds);
+                patchAt = at + 4;
+                for (int b = 0; b < 4; ++b) patch[b] = uint8_t(held >> (big ? 24 - 8 * b : 8 * b));
+                return;
+            }
+            at += 8 + int64_t(length) + (length & 1);
+        }
     }
     static int64_t Seek(void* opaque, int64_t offset, int whence)
     {
         auto* d = static_cast<Demuxer*>(opaque);
         if (whence & AVSEEK_SIZE) return d->size;
         whence &= ~AVSEEK_FORCE;
-        if (fseeko(d->file, off_t(offset), whence) != 0) return -1;
-        return int64_t(ftello(d->file));
+        const int64_t base = whence == SEEK_SET ? d->begin : whence == SEEK_END ? d->begin + d->size : 0;
+        if (fseeko(d->file, off_t(base + offset), whence == SEEK_CUR ? SEEK_CUR : SEEK_SET) != 0) return -1;
+        return int64_t(ftello(d->file)) - d->begin;
     }
     static int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
 
     // False with the reason in *why; *unknown tells a file of no kind FFmpeg
-    // knows, which the caller words by what it asked for.
-    bool Open(const std::string& path, std::string* why, bool* unknown = nullptr)
+    // knows, which the caller words by what it asked for. FFmpeg sees the
+    // bytes [from, to) of the file (one link of a chain), or all of them.
+    bool Open(const std::string& path, std::string* why, bool* unknown = nullptr, int64_t from = 0, int64_t to = -1)
     {
         Close();
         SilenceLibraries();
@@ -718,9 +797,14 @@ struct Demuxer {
             *why = wrongKind ? refused : "cannot be opened: " + (file ? std::string(std::strerror(errno)) : refused);
             return false;
         }
-        size = int64_t(st.st_size);
+        begin = std::clamp<int64_t>(from, 0, int64_t(st.st_size));
+        size = (to < 0 ? int64_t(st.st_size) : std::clamp<int64_t>(to, begin, int64_t(st.st_size))) - begin;
         if (size == 0) {
             *why = "the file is empty";
+            return false;
+        }
+        if (begin > 0 && fseeko(file, off_t(begin), SEEK_SET) != 0) {
+            *why = "cannot be opened: " + std::string(std::strerror(errno));
             return false;
         }
         // FFmpeg's own buffer is the only one: a second would split its reads.
@@ -735,6 +819,7 @@ struct Demuxer {
         }
         format->pb = io;
         format->io_open = RefuseOpen;
+        HoldListToFile();
         AVDictionary* options = nullptr;
         av_dict_set(&options, "format_whitelist", kFormats, 0);
         av_dict_set(&options, "max_streams", "64", 0);
@@ -814,7 +899,8 @@ struct Demuxer {
         }
         if (file) std::fclose(file);
         file = nullptr;
-        size = 0;
+        begin = size = 0;
+        patchAt = -1;
     }
 
     // Back to the start of a stream: its first key frame.
@@ -1028,6 +1114,16 @@ uint32_t CodecType(const AVFormatContext* format, const AVCodecParameters* par, 
 // ---- Sound: decoded in order, converted to interleaved 16-bit samples
 // at the stream's own rate and channels.
 
+// One link of a chained file: its bytes, its sound's stream there, and
+// why it gives no sound where it does not.
+struct SoundLink {
+    int64_t begin = 0, end = 0;
+    int stream = -1;
+    int rate = 0;
+    int64_t frames = 0;  // at its own rate
+    std::string fault;
+};
+
 // What a file tells of its sound's time beside the timestamps, in frames at
 // the stream's rate.
 struct SoundTime {
@@ -1038,6 +1134,9 @@ struct SoundTime {
     // A raw AAC stream's: its frames are read by their headers' chain
     // (AdtsWalker) and placed by it, at its first frame's rate; 0 for others.
     int adtsRate = 0;
+    // A chained Ogg file's links, each read as a file of its own, one after
+    // another; empty for a file of one.
+    std::vector<SoundLink> links;
 };
 
 // Each channel's place in a layout, where FFmpeg names one the mixing rule
@@ -1062,7 +1161,8 @@ public:
           stream_(stream),
           info_(std::move(info)),
           end_(time.end),
-          adtsRate_(time.adtsRate)
+          adtsRate_(time.adtsRate),
+          links_(std::move(time.links))
     {
         said_.demuxers = true;
     }
@@ -1126,7 +1226,15 @@ private:
         std::string why;
         failed_ = true;
         const WatchComplaints watch(&said_, nullptr);
-        if (!demuxer_.Open(path_, &why) || stream_ >= int(demuxer_.format->nb_streams)) return false;
+        if (!links_.empty()) {
+            // The first link that gives sound, each before it said.
+            while (link_ < links_.size() && !links_[link_].fault.empty()) SkipLink();
+            if (link_ == links_.size()) return false;
+            stream_ = links_[link_].stream;
+        }
+        const bool opened = links_.empty() ? demuxer_.Open(path_, &why)
+                                           : demuxer_.Open(path_, &why, nullptr, links_[link_].begin, links_[link_].end);
+        if (!opened || stream_ >= int(demuxer_.format->nb_streams)) return false;
         codec_ = OpenDecoder(demuxer_.format->streams[stream_], 0, &why);
         if (!codec_) return false;
         reader_.format = demuxer_.format;
@@ -1168,6 +1276,38 @@ private:
         said_.dropped = 0;
         undecoded_ = false;
         adts_.reset();
+        link_ = 0;
+        linkStart_ = 0;
+        return Ready();
+    }
+
+    // A link whose sound cannot be read: said where it would have played,
+    // its length unknown.
+    void SkipLink()
+    {
+        complaints_.Add(placed_, placed_, links_[link_].fault);
+        complaints_.MarkTimeLost();
+        ++link_;
+    }
+
+    // On to the next link of a chain, once the decoder gave out all of the
+    // one before: its own demuxer and decoder, its time from where the one
+    // before ended. What the resampler holds of the one before is its time
+    // too. false when no link is left or the next cannot be read.
+    bool NextLink()
+    {
+        if (links_.empty() || link_ + 1 >= links_.size()) return false;
+        if (resampler_ && !Convert(nullptr, 0)) return false;
+        swr_free(&resampler_);
+        Place();
+        codec_.reset();
+        demuxer_.Close();
+        reader_ = FrameReader{};
+        ++link_;
+        based_ = false;
+        linkStart_ = placed_;
+        sentAtFrame_ = 0;
+        undecoded_ = false;
         return Ready();
     }
 
@@ -1187,6 +1327,10 @@ private:
                 undecoded_ = true;
             }
             if (r == FrameReader::kFault) return -1;
+            if (r == FrameReader::kEnd && NextLink()) {
+                if (!pending_.empty()) return 1;
+                continue;
+            }
             if (r == FrameReader::kEnd) {
                 ended_ = true;
                 // What the resampler still holds.
@@ -1271,7 +1415,8 @@ private:
             const int64_t start = timed_ ? 0
                                   : st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, base, rate)
                                                                      : at;
-            origin_ = start > -kFar && start < kFar ? start : at;
+            // A link's time starts where the link before it ended.
+            origin_ = (start > -kFar && start < kFar ? start : at) - linkStart_;
             based_ = true;
         }
         const int64_t gap = at - origin_ - placed_;
@@ -1313,18 +1458,22 @@ private:
         return 0;
     }
 
+    // The frame's samples (what the resampler still holds, for none) onto
+    // pending_.
     bool Convert(const AVFrame* frame, int samples)
     {
         if (frame && !Configure(frame)) return false;
+        if (!resampler_) return frame == nullptr;
         const int room = swr_get_out_samples(resampler_, samples);
         if (room < 0) return false;
         if (room == 0) return true;
-        pending_.resize(size_t(room) * size_t(info_.channels));
-        uint8_t* outPlanes[] = {reinterpret_cast<uint8_t*>(pending_.data())};
+        const size_t channels = size_t(info_.channels), base = pending_.size();
+        pending_.resize(base + size_t(room) * channels);
+        uint8_t* outPlanes[] = {reinterpret_cast<uint8_t*>(pending_.data() + base)};
         const int got = swr_convert(resampler_, outPlanes, room, frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
                                     samples);
         if (got < 0) return false;
-        pending_.resize(size_t(got) * size_t(info_.channels));
+        pending_.resize(base + size_t(got) * channels);
         return true;
     }
 
@@ -1343,6 +1492,12 @@ private:
         if (same) {
             av_channel_layout_uninit(&in);
             return true;
+        }
+        // What the resampler holds of the part before (streams joined at
+        // another rate) is its time: out before the next part starts.
+        if (resampler_ && !Convert(nullptr, 0)) {
+            av_channel_layout_uninit(&in);
+            return false;
         }
         // As many channels as the stream's go out as they are; fewer are
         // mixed by the rule every road mixes by.
@@ -1401,7 +1556,52 @@ private:
     int64_t end_ = 0;
     int adtsRate_ = 0;
     std::unique_ptr<AdtsWalker> adts_;
+    std::vector<SoundLink> links_;
+    size_t link_ = 0;          // the link read
+    int64_t linkStart_ = 0;    // where it starts, in frames at the output rate
 };
+
+// The frames of a stream's sound at rate, by its own duration or the file's;
+// 0 when neither is known.
+int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate)
+{
+    if (rate <= 0) return 0;
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+        return av_rescale_q(st->duration, st->time_base, AVRational{1, rate});
+    return format->duration > 0 ? av_rescale(format->duration, rate, AV_TIME_BASE) : 0;
+}
+
+// Each link of a chained file from where it starts: the first sound there
+// that can be decoded, its rate and length, or why there is none.
+std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<int64_t>& starts, int64_t size)
+{
+    std::vector<SoundLink> links;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        SoundLink link;
+        link.begin = starts[i];
+        link.end = i + 1 < starts.size() ? starts[i + 1] : size;
+        Demuxer demuxer;
+        std::string why;
+        if (!demuxer.Open(path, &why, nullptr, link.begin, link.end)) {
+            link.fault = "a link of the chain cannot be read (" + why + ")";
+            links.push_back(std::move(link));
+            continue;
+        }
+        const AVFormatContext* format = demuxer.format;
+        for (unsigned k = 0; k < format->nb_streams && link.stream < 0; ++k) {
+            const AVCodecParameters* par = format->streams[k]->codecpar;
+            if (par->codec_type != AVMEDIA_TYPE_AUDIO || !avcodec_find_decoder(par->codec_id) ||
+                !SoundFormatFault(par->sample_rate, par->ch_layout.nb_channels, -1).empty())
+                continue;
+            link.stream = int(k);
+            link.rate = par->sample_rate;
+            link.frames = StreamFrames(format, format->streams[k], link.rate);
+        }
+        if (link.stream < 0) link.fault = "a link of the chain holds no sound that can be decoded";
+        links.push_back(std::move(link));
+    }
+    return links;
+}
 
 // ---- The movie
 
@@ -1807,10 +2007,7 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
             info.bitsPerSample = bits > 0 ? bits : 16;
             info.dataFormat = s.codecType;
             info.formatName = containerName + ", " + s.codecName;
-            if (st->duration != AV_NOPTS_VALUE && st->duration > 0 && info.sampleRate > 0)
-                info.frames = av_rescale_q(st->duration, st->time_base, AVRational{1, info.sampleRate});
-            else if (format->duration > 0 && info.sampleRate > 0)
-                info.frames = av_rescale(format->duration, info.sampleRate, AV_TIME_BASE);
+            info.frames = StreamFrames(format, st, info.sampleRate);
             const std::string fault = SoundFormatFault(info.sampleRate, channels, -1);
             if (impl->sound < 0 && decodable && fault.empty()) impl->sound = int(i);
             if (soundRefused.empty()) soundRefused = fault;
@@ -1849,6 +2046,22 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         const AVStream* st = format->streams[impl->sound];
         if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
             impl->soundTime.end = impl->streams[size_t(impl->sound)].sound.frames;
+    } else if (container == "ogg" && impl->sound >= 0) {
+        const int fd = ::fileno(impl->demuxer.file);
+        const int64_t size = impl->demuxer.size;
+        std::vector<SoundLink> links = WalkedOnce(fd, [&] {
+            const std::vector<int64_t> starts = OggLinkStarts(fd, size);
+            return starts.size() > 1 ? ProbeLinks(path, starts, size) : std::vector<SoundLink>{};
+        });
+        if (!links.empty()) {
+            // Every link at the first's rate and channels, one after another.
+            SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
+            info.frames = 0;
+            for (const SoundLink& link : links)
+                if (link.fault.empty()) info.frames += av_rescale(link.frames, info.sampleRate, link.rate);
+            impl->duration = double(info.frames) / info.sampleRate;
+            impl->soundTime.links = std::move(links);
+        }
     } else if (container == "aac" && impl->sound >= 0) {
         // The length its frames hold, where FFmpeg guesses from a bit rate.
         SoundInfo& info = impl->streams[size_t(impl->sound)].sound;

@@ -22,11 +22,12 @@ constexpr int64_t kLeastFilled = 64;
 
 }  // namespace
 
-bool ResumedSoundSource::Open(const std::string& path)
+bool ResumedSoundSource::Open(const std::string& path, int64_t begin, int64_t end)
 {
     Close();
-    if (!sound_.Open(path)) return false;
+    if (!sound_.Open(path, begin, end)) return false;
     path_ = path;
+    fromStart_ = begin <= 0;
     return true;
 }
 
@@ -36,6 +37,7 @@ void ResumedSoundSource::Close()
     movie_.Close();
     rest_ = nullptr;
     path_.clear();
+    fromStart_ = true;
     position_ = 0;
     onRest_ = restGave_ = false;
     stoppedAt_ = refusedAt_ = lostFrom_ = -1;
@@ -142,7 +144,7 @@ bool ResumedSoundSource::Resume()
     // Where frames do not name their place (an MP3 whose headers are
     // destroyed), the other decode would go on as if nothing were missing,
     // and all after the damage would play early.
-    if (!info.framesPlaced) return false;
+    if (!info.framesPlaced || !fromStart_) return false;
     const size_t channels = size_t(info.channels);
     const int64_t kept = int64_t(tail_.size() / channels);
     if (kept == 0 && at > 0) return false;

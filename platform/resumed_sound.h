@@ -23,8 +23,10 @@ public:
     ResumedSoundSource(const ResumedSoundSource&) = delete;
     ResumedSoundSource& operator=(const ResumedSoundSource&) = delete;
 
-    // As SoundSource::Open.
-    bool Open(const std::string& path);
+    // As SoundSource::Open. A stream that starts further into the file
+    // than its start is read by libsndfile alone: the movie layer's decode
+    // is of the file from its start.
+    bool Open(const std::string& path, int64_t begin = 0, int64_t end = -1);
     void Close();
     bool IsOpen() const { return sound_.IsOpen(); }
     const SoundInfo& Info() const override { return sound_.Info(); }
@@ -47,6 +49,7 @@ private:
 
     SoundSource sound_;
     std::string path_;
+    bool fromStart_ = true;  // the stream read starts the file
     MovieMedia movie_;
     SampleSource* rest_ = nullptr;  // the movie layer's decode, once taken
     int64_t position_ = 0;

@@ -224,9 +224,11 @@ std::string DamagedEncodingWords(const SF_INFO& sf)
 // The file as libsndfile reads it, through our own reads: a WAVE data size
 // of 0 reads as 0xFFFFFFFF, the placeholder libsndfile knows, so that it
 // reads the samples that follow instead of none; a FLAC stream ends before
-// the tags a tagger put after it.
+// the tags a tagger put after it, and one of streams joined end to end is
+// seen alone.
 struct SoundFileView {
     std::FILE* file = nullptr;
+    int64_t begin = 0;   // where the bytes libsndfile sees start in the file
     int64_t length = 0;  // the bytes libsndfile sees
     int64_t patchAt = -1;  // four bytes read as 0xFF
     std::vector<char> buffer;  // the stream's, which it outlives
@@ -238,16 +240,16 @@ struct SoundFileView {
 
 namespace {
 
-// Where a FLAC stream's bytes end: before the ID3v1 and APEv2 tags some
-// taggers put after its last frame, which libFLAC would take for frames
-// lost. length for other files.
-int64_t FlacStreamEnd(int fd, int64_t length)
+// Where the FLAC stream at begin ends, length being where its bytes end:
+// before the ID3v1 and APEv2 tags some taggers put after its last frame,
+// which libFLAC would take for frames lost. length for other files.
+int64_t FlacStreamEnd(int fd, int64_t begin, int64_t length)
 {
     unsigned char head[10];
-    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return length;
-    int64_t start = 0;
+    if (::pread(fd, head, sizeof head, off_t(begin)) != ssize_t(sizeof head)) return length;
+    int64_t start = begin;
     if (std::memcmp(head, "ID3", 3) == 0)
-        start = 10 + (int64_t(head[6] & 0x7F) << 21 | int64_t(head[7] & 0x7F) << 14 | int64_t(head[8] & 0x7F) << 7 |
+        start += 10 + (int64_t(head[6] & 0x7F) << 21 | int64_t(head[7] & 0x7F) << 14 | int64_t(head[8] & 0x7F) << 7 |
                       (head[9] & 0x7F)) +
                 (head[5] & 0x10 ? 10 : 0);
     if (::pread(fd, head, 4, off_t(start)) != 4 || std::memcmp(head, "fLaC", 4) != 0) return length;
@@ -276,9 +278,10 @@ int64_t FlacStreamEnd(int fd, int64_t length)
     return length;
 }
 
-// The regular file at path (nothing else is opened: a FIFO would hold the
-// run), or null with the reason in *why.
-std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* why)
+// The bytes [begin, end) (to the end when end is negative) of the regular
+// file at path (nothing else is opened: a FIFO would hold the run), or null
+// with the reason in *why.
+std::unique_ptr<SoundFileView> OpenView(const std::string& path, int64_t begin, int64_t end, std::string* why)
 {
     auto view = std::make_unique<SoundFileView>();
     view->file = OpenRegularStream(path, why);
@@ -287,12 +290,15 @@ std::unique_ptr<SoundFileView> OpenView(const std::string& path, std::string* wh
     // through the stream's own small buffer.
     view->buffer.resize(65536);
     std::setvbuf(view->file, view->buffer.data(), _IOFBF, view->buffer.size());
-    if (::fseeko(view->file, 0, SEEK_END) != 0 || (view->length = ::ftello(view->file)) < 0 ||
-        ::fseeko(view->file, 0, SEEK_SET) != 0) {
+    int64_t size = 0;
+    if (::fseeko(view->file, 0, SEEK_END) != 0 || (size = ::ftello(view->file)) < 0 ||
+        ::fseeko(view->file, off_t(std::clamp<int64_t>(begin, 0, size)), SEEK_SET) != 0) {
         *why = std::strerror(errno);
         return nullptr;
     }
-    view->length = FlacStreamEnd(::fileno(view->file), view->length);
+    view->begin = std::clamp<int64_t>(begin, 0, size);
+    view->length = FlacStreamEnd(::fileno(view->file), view->begin, end < 0 ? size : std::clamp(end, view->begin, size)) -
+                   view->begin;
     return view;
 }
 
@@ -303,13 +309,14 @@ SF_VIRTUAL_IO* ViewCalls()
         [](sf_count_t offset, int whence, void* user) -> sf_count_t {
             const auto* view = static_cast<SoundFileView*>(user);
             std::FILE* f = view->file;
-            const bool fromEnd = whence == SEEK_END;
-            return ::fseeko(f, fromEnd ? view->length + offset : offset, fromEnd ? SEEK_SET : whence) == 0 ? ::ftello(f)
-                                                                                                          : -1;
+            const int64_t base = whence == SEEK_END ? view->begin + view->length : whence == SEEK_SET ? view->begin : 0;
+            return ::fseeko(f, off_t(base + offset), whence == SEEK_CUR ? SEEK_CUR : SEEK_SET) == 0
+                       ? ::ftello(f) - view->begin
+                       : -1;
         },
         [](void* out, sf_count_t count, void* user) -> sf_count_t {
             const auto* view = static_cast<SoundFileView*>(user);
-            const int64_t at = ::ftello(view->file);
+            const int64_t at = ::ftello(view->file) - view->begin;
             count = std::min<sf_count_t>(count, std::max<int64_t>(view->length - at, 0));
             const size_t got = count > 0 ? std::fread(out, 1, size_t(count), view->file) : 0;
             if (view->patchAt >= 0 && at >= 0)
@@ -318,7 +325,10 @@ SF_VIRTUAL_IO* ViewCalls()
             return sf_count_t(got);
         },
         [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
-        [](void* user) -> sf_count_t { return ::ftello(static_cast<SoundFileView*>(user)->file); },
+        [](void* user) -> sf_count_t {
+            const auto* view = static_cast<SoundFileView*>(user);
+            return ::ftello(view->file) - view->begin;
+        },
     };
     return &calls;
 }
@@ -328,7 +338,7 @@ SF_VIRTUAL_IO* ViewCalls()
 SNDFILE* OpenForReading(SoundFileView* view, SF_INFO* sf, DecoderSaid* said)
 {
     *sf = SF_INFO{};
-    if (::fseeko(view->file, 0, SEEK_SET) != 0) return nullptr;
+    if (::fseeko(view->file, off_t(view->begin), SEEK_SET) != 0) return nullptr;
     SNDFILE* file = Quietly(said, [&] { return sf_open_virtual(ViewCalls(), SFM_READ, sf, view); });
     if (file) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return file;
@@ -340,10 +350,7 @@ sf_count_t ReadFloatsAs16(SNDFILE* file, int16_t* out, sf_count_t frames, int ch
 {
     std::vector<float> block(size_t(frames) * size_t(channels));
     const sf_count_t got = sf_readf_float(file, block.data(), frames);
-    for (size_t i = 0; i < size_t(std::max<sf_count_t>(got, 0)) * size_t(channels); ++i) {
-        const float v = block[i] * 32768.0f;
-        out[i] = std::isnan(v) ? 0 : int16_t(std::lrint(std::clamp(v, -32768.0f, 32767.0f)));
-    }
+    std::transform(block.begin(), block.begin() + std::max<sf_count_t>(got, 0) * channels, out, Sample16);
     return got;
 }
 
@@ -464,13 +471,13 @@ DecodeComplaints SoundSource::Complaints() const
     return mpeg_ ? mpeg_->Complaints() : complaints_;
 }
 
-bool SoundSource::Open(const std::string& path)
+bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end)
 {
     Close();
     error_.clear();
     headerRefused_ = false;
     std::string why;
-    std::unique_ptr<SoundFileView> view = OpenView(path, &why);
+    std::unique_ptr<SoundFileView> view = OpenView(path, begin, end, &why);
     if (!view) {
         error_ = why;
         return false;
@@ -484,7 +491,7 @@ bool SoundSource::Open(const std::string& path)
     }
     // A header that gives what no sound has is refused before any reader
     // makes a sound of it.
-    const StatedHeader stated = ReadStatedHeader(view->file);
+    const StatedHeader stated = view->begin == 0 ? ReadStatedHeader(view->file) : StatedHeader{};
     error_ = stated.found ? SoundFormatFault(stated.rate, stated.channels, stated.bits) : "";
     headerRefused_ = !error_.empty();
     if (headerRefused_) return false;
@@ -494,7 +501,7 @@ bool SoundSource::Open(const std::string& path)
         const int64_t data = stated.dataSizeAt + 4;
         return OpenMpeg(path, data, SizeClaimsNothing(stated.dataSize) ? -1 : data + int64_t(stated.dataSize));
     }
-    if (!stated.found && MpegAudioReader::LooksLikeMpegAudio(path)) return OpenMpeg(path, 0, -1);
+    if (!stated.found && view->begin == 0 && MpegAudioReader::LooksLikeMpegAudio(path)) return OpenMpeg(path, 0, -1);
     if (stated.hasData && stated.dataSize == 0) view->patchAt = stated.dataSizeAt;
     SF_INFO sf{};
     DecoderSaid said;
@@ -520,7 +527,7 @@ bool SoundSource::Open(const std::string& path)
     // end reads the whole file and stops at the first damage).
     if (sf.frames == SF_COUNT_MAX)
         frames = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC
-                     ? FlacLengthFromFrames(::fileno(view->file), view->length)
+                     ? FlacLengthFromFrames(::fileno(view->file), view->begin + view->length, view->begin)
                      : -1;
     if (frames < 0) {
         frames = CountFrames(file, sf.channels);
@@ -537,6 +544,7 @@ bool SoundSource::Open(const std::string& path)
     file_ = file;
     view_ = std::move(view);
     path_ = path;
+    end_ = end;
     libraryFrames_ = sf.frames;
     info_ = SoundInfo{};
     info_.sampleRate = sf.samplerate;
@@ -593,6 +601,7 @@ void SoundSource::Close()
     view_.reset();
     mpeg_.reset();
     path_.clear();
+    end_ = -1;
     info_ = SoundInfo{};
     libraryFrames_ = 0;
     headerRefused_ = false;
@@ -645,7 +654,7 @@ bool SoundSource::Reopen()
 {
     // What the decoder says of the start was said when the file first opened.
     std::string why;
-    std::unique_ptr<SoundFileView> view = OpenView(path_, &why);
+    std::unique_ptr<SoundFileView> view = OpenView(path_, view_->begin, end_, &why);
     if (!view) return false;
     view->patchAt = view_->patchAt;
     SF_INFO sf{};

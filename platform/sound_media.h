@@ -71,105 +71,148 @@ inline bool SizeClaimsNothing(uint32_t size)
 
 // Where a decoder said it could not decode a sound, and its words: every
 // source keeps its complaints here, so that all say them alike. Each place
-// of damage is said with its own time and words; stretches a moment apart
-// are one place.
+// is kept with its own time and words, so that damage at several places is
+// said at each, not as one span over the sound between them.
 class DecodeComplaints {
 public:
-    // The decoder complained while it decoded frames [from, to).
-    void Add(int64_t from, int64_t to, const std::string& words)
-    {
-        ++count_;
-        // A complaint that meets the last place widens it; past a bound the
-        // last place takes them all.
-        if (!places_.empty() && (from <= places_.back().to || places_.size() >= kMostPlaces)) {
-            Place& last = places_.back();
-            last.from = std::min(last.from, from);
-            last.to = std::max(last.to, to);
-            if (last.words.empty()) last.words = words;
-            return;
-        }
-        places_.push_back(Place{from, to, words, false});
-    }
+    // The decoder complained while it decoded frames [from, to). Empty words
+    // go on from the place before (silence put in for what it complained of).
+    void Add(int64_t from, int64_t to, const std::string& words);
     // What another decoder of the same sound complained of, on one timeline:
-    // one stretch covers both, and the first words said stay first.
-    void Add(const DecodeComplaints& other)
-    {
-        if (other.Empty()) return;
-        Place all = Empty() ? other.places_.front() : places_.front();
-        const std::vector<Place>* const both[] = {&places_, &other.places_};
-        for (const std::vector<Place>* places : both)
-            for (const Place& p : *places) {
-                all.from = std::min(all.from, p.from);
-                all.to = std::max(all.to, p.to);
-                if (all.words.empty()) all.words = p.words;
-                all.timeLost = all.timeLost || p.timeLost;
-            }
-        places_.assign(1, all);
-        ++count_;
-    }
-    // The decoder skipped a stretch whose length nothing in the file tells,
-    // so what follows it plays early: the one way every source says so. It
-    // marks the last place complained of.
-    void MarkTimeLost()
-    {
-        if (!places_.empty()) places_.back().timeLost = true;
-    }
-    bool TimeLost() const
-    {
-        return std::any_of(places_.begin(), places_.end(), [](const Place& p) { return p.timeLost; });
-    }
+    // its frames, at otherRate, placed from offset at rate.
+    void Add(const DecodeComplaints& other, int64_t offset = 0, int otherRate = 1, int rate = 1);
+    // The decoder skipped a stretch at the place last added whose length
+    // nothing in the file tells, so what follows it plays early: the one
+    // way every source says so.
+    void MarkTimeLost();
+    bool TimeLost() const;
     bool Empty() const { return places_.empty(); }
     // How many times a decoder complained: grows with every complaint.
     int64_t Count() const { return count_; }
     void Clear() { *this = DecodeComplaints{}; }
     // "" when it never complained; else where, in seconds at rate, and what
     // it said: "it does not decode between 3.4 s and 5.5 s: <its words>",
-    // then "; at 7.1 s: <its words>" for each further place.
-    std::string Text(int rate) const
-    {
-        if (places_.empty() || rate <= 0) return {};
-        // Places less than half a second apart are one.
-        std::vector<Place> said;
-        for (const Place& p : places_) {
-            if (said.empty() || p.from - said.back().to >= rate / 2) {
-                said.push_back(p);
-                continue;
-            }
-            Place& last = said.back();
-            last.to = std::max(last.to, p.to);
-            if (last.words.empty()) last.words = p.words;
-            last.timeLost = last.timeLost || p.timeLost;
-        }
-        const auto seconds = [rate](int64_t frames) {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.1f s", double(frames) / rate);
-            return std::string(text);
-        };
-        constexpr size_t kNamed = 3;
-        std::string text = "it does not decode ";
-        for (size_t i = 0; i < said.size() && i < kNamed; ++i) {
-            const Place& p = said[i];
-            const std::string from = seconds(p.from), to = seconds(p.to);
-            if (i > 0) text += "; ";
-            text += from == to ? "at " + from : "between " + from + " and " + to;
-            if (p.timeLost) text += " (what follows plays early)";
-            if (!p.words.empty()) text += ": " + p.words;
-        }
-        if (said.size() > kNamed)
-            text += "; and " + std::to_string(said.size() - kNamed) + " more places to " + seconds(said.back().to);
-        return text;
-    }
+    // each place, those less than a quarter of a second apart as one, and
+    // places of the same words together.
+    std::string Text(int rate) const;
 
 private:
     struct Place {
-        int64_t from, to;
+        int64_t from = 0, to = 0;
         std::string words;
-        bool timeLost;
+        bool timeLost = false;
     };
-    static constexpr size_t kMostPlaces = 1024;
+    // A damaged file may complain at every packet: past this many places
+    // the last grows instead.
+    static constexpr size_t kMostPlaces = 256;
     std::vector<Place> places_;
     int64_t count_ = 0;
 };
+
+// Inline, as the movie module keeps its own copy.
+inline void DecodeComplaints::Add(int64_t from, int64_t to, const std::string& words)
+{
+    ++count_;
+    to = std::max(from, to);
+    // What runs on from the place before, or lies within it, is that place.
+    if (!places_.empty()) {
+        Place& last = places_.back();
+        const bool joins = from <= last.to && to >= last.from && (words.empty() || words == last.words);
+        if (joins || places_.size() >= kMostPlaces) {
+            last.from = std::min(last.from, from);
+            last.to = std::max(last.to, to);
+            if (last.words.empty()) last.words = words;
+            return;
+        }
+    }
+    places_.push_back({from, to, words, false});
+}
+
+inline void DecodeComplaints::Add(const DecodeComplaints& other, int64_t offset, int otherRate, int rate)
+{
+    const auto at = [&](int64_t frame) { return offset + (otherRate == rate ? frame : frame * rate / otherRate); };
+    for (const Place& p : other.places_) {
+        Add(at(p.from), at(p.to), p.words);
+        if (p.timeLost) MarkTimeLost();
+    }
+    count_ += other.count_ - int64_t(other.places_.size());
+}
+
+inline void DecodeComplaints::MarkTimeLost()
+{
+    if (!places_.empty()) places_.back().timeLost = true;
+}
+
+inline bool DecodeComplaints::TimeLost() const
+{
+    return std::any_of(places_.begin(), places_.end(), [](const Place& p) { return p.timeLost; });
+}
+
+inline std::string DecodeComplaints::Text(int rate) const
+{
+    if (places_.empty() || rate <= 0) return {};
+    std::vector<Place> places = places_;
+    std::stable_sort(places.begin(), places.end(), [](const Place& a, const Place& b) { return a.from < b.from; });
+    // Places less than a quarter of a second apart (a FLAC frame one decoder
+    // lost, and the next that another complained of) are one; its words are
+    // the first said there.
+    std::vector<Place> merged;
+    for (const Place& p : places) {
+        if (!merged.empty() && p.from - merged.back().to < rate / 4) {
+            Place& last = merged.back();
+            last.to = std::max(last.to, p.to);
+            if (last.words.empty()) last.words = p.words;
+            last.timeLost = last.timeLost || p.timeLost;
+            continue;
+        }
+        merged.push_back(p);
+    }
+    // Silence put in after a place is of that place's damage.
+    for (size_t i = 1; i < merged.size(); ++i)
+        if (merged[i].words.empty()) merged[i].words = merged[i - 1].words;
+    const auto seconds = [rate](int64_t frames) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f s", double(frames) / rate);
+        return std::string(text);
+    };
+    // Places of the same words and time said together, in the order met.
+    constexpr size_t kMostSaid = 12;
+    std::string text;
+    std::vector<bool> said(merged.size(), false);
+    for (size_t i = 0; i < merged.size(); ++i) {
+        if (said[i]) continue;
+        std::vector<std::string> where;
+        int64_t more = 0, lastTo = 0;
+        for (size_t k = i; k < merged.size(); ++k) {
+            const Place& p = merged[k];
+            if (said[k] || p.words != merged[i].words || p.timeLost != merged[i].timeLost) continue;
+            said[k] = true;
+            if (where.size() == kMostSaid) {
+                ++more;
+                lastTo = p.to;
+                continue;
+            }
+            const std::string from = seconds(p.from), to = seconds(p.to);
+            where.push_back(from == to ? "at " + from : "between " + from + " and " + to);
+        }
+        if (more > 0) where.push_back(std::to_string(more) + " more place" + (more > 1 ? "s" : "") + " up to " + seconds(lastTo));
+        std::string list = where.front();
+        for (size_t k = 1; k < where.size(); ++k) list += (k + 1 == where.size() ? " and " : ", ") + where[k];
+        if (!text.empty()) text += "; ";
+        text += "it does not decode " + list;
+        if (merged[i].timeLost) text += " (what follows plays early)";
+        if (!merged[i].words.empty()) text += ": " + merged[i].words;
+    }
+    return text;
+}
+
+// A float sample as a 16-bit one, full scale (±1) to full scale, clipped;
+// NaN as silence.
+inline int16_t Sample16(float v)
+{
+    const float scaled = v * 32768.0f;
+    return std::isnan(scaled) ? int16_t(0) : int16_t(std::lrint(std::clamp(scaled, -32768.0f, 32767.0f)));
+}
 
 // Where the sound export reads samples from: a sound file here, or the sound
 // track of a movie (platform/movie_media.h).
@@ -212,8 +255,10 @@ public:
     SoundSource& operator=(const SoundSource&) = delete;
 
     // false with the reason in LastError() when the file holds no sound
-    // this layer can read; what was open before is closed either way.
-    bool Open(const std::string& path);
+    // this layer can read; what was open before is closed either way. A
+    // FLAC stream of several joined end to end is read from the bytes
+    // [begin, end) of the file alone (to the end when end is negative).
+    bool Open(const std::string& path, int64_t begin = 0, int64_t end = -1);
     // Whether the last Open refused the file for what its header gives
     // (SoundFormatFault): no other reader is to make a sound of it.
     bool HeaderRefused() const { return headerRefused_; }
@@ -245,6 +290,7 @@ private:
     // MPEG audio, which libsndfile only tells apart: read with libmpg123.
     std::unique_ptr<MpegAudioReader> mpeg_;
     std::string path_;
+    int64_t end_ = -1;  // where the bytes read end, for a stream of several
     SoundInfo info_;
     int64_t libraryFrames_ = 0;  // the length libsndfile gave, to know the file again
     std::string error_;

@@ -123,7 +123,8 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
         time = item.GetDuration();
         if (r.NumberIn("duration", &time)) item.SetDuration(time);
         int rate = item.GetSampleRate();
-        if (r.NumberIn("sample_rate", &rate)) item.SetSampleRate(rate);
+        const bool rateGiven = r.NumberIn("sample_rate", &rate);
+        if (rateGiven) item.SetSampleRate(rate);
         int bitRate = item.GetBitRate();
         const bool bitRateGiven = r.NumberIn("bit_rate", &bitRate);
         if (bitRateGiven) item.SetBitRate(bitRate);
@@ -131,13 +132,18 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
         if (r.Bool("loop", &flag)) item.SetLoop(flag);
         if (r.Bool("stereo", &flag)) item.SetStereo(flag);
         if (r.Bool("sync", &flag)) item.SetSync(flag);
-        // A sound the movie takes is encoded at the nearest rate the encoder
-        // has (a file only written back keeps the value); a rate of none is
-        // the export's to say.
-        if (bitRateGiven && context && context->movieFollows && include_ > 0 && !item.GetSrc().IsEmpty()) {
+        // A sound the movie takes is encoded at a sample rate a movie's MP3
+        // has and at the nearest bit rate the encoder has at it (a file only
+        // written back keeps the values): each asked for and not had is said
+        // with the one used. A bit rate of none is the export's to say.
+        if ((rateGiven || bitRateGiven) && context && context->movieFollows && include_ > 0 &&
+            !item.GetSrc().IsEmpty()) {
             const CSwfSoundFormat format = item.GetExportFormat(12.0f);
+            if (rateGiven && format.GetMp3Rate() != item.GetSampleRate())
+                r.Refused("sample_rate", "a movie's MP3 sound has no such sample rate",
+                          (std::to_string(format.GetMp3Rate()) + " used").c_str());
             const uint32_t used = format.GetMp3BitRate();
-            if (used != 0 && used != uint32_t(item.GetBitRate()))
+            if (bitRateGiven && used != 0 && used != uint32_t(item.GetBitRate()))
                 r.Refused(
                     "bit_rate",
                     ("the MP3 encoder has no such bit rate at " + std::to_string(format.GetMp3Rate()) + " Hz").c_str(),

@@ -58,6 +58,9 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         int format, rate, channels, bits;
         uint32_t code;
         const char* ffmpeg = nullptr;  // made by ffmpeg with this encoding instead
+        // Another stream of the same length made so and joined on, as `cat`
+        // joins them: both whole, the second at the first's rate.
+        const char* joined = nullptr;
     } cases[] = {
         {"a.wav", kWav16, 22050, 2, 16, FourCC("sowt")},
         {"a.aif", kAiff16, 44100, 1, 16, FourCC("twos")},
@@ -83,6 +86,10 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         {"piped.flac", 0, 12000, 2, 16, 0, "-c:a flac -f flac - >"},
         {"piped24.flac", 0, 7350, 1, 24, 0, "-c:a flac -sample_fmt s32 -f flac - >"},
         {"piped8.flac", 0, 22050, 8, 16, 0, "-c:a flac -frame_size 100 -f flac - >"},
+        {"joined.flac", 0, 16000, 2, 16, 0, "-c:a flac", "-ar 8000 -ac 1 -c:a flac -f flac"},
+        {"twice.flac", 0, 8000, 1, 16, 0, "-c:a flac", "-c:a flac -f flac"},
+        {"piped_joined.flac", 0, 22050, 1, 16, 0, "-c:a flac -f flac - >", "-ar 44100 -ac 2 -c:a flac -f flac"},
+        {"chained.ogg", 0, 44100, 2, 16, 0, "-c:a libvorbis", "-ar 22050 -c:a libvorbis -f ogg"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,13 +101,19 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
                                   path));
         else
             ASSERT_TRUE(WriteTone(path, c.format, c.rate, c.channels, c.rate * 3 / 2, 440));
+        if (c.joined) {
+            const std::string part = dir.file("part");
+            ASSERT_TRUE(RunFfmpeg("-f lavfi -i sine=f=440:sample_rate=" + std::to_string(c.rate) + ":d=1.5 " + c.joined, part));
+            ASSERT_TRUE(WriteFile(path, ReadFile(path) + ReadFile(part)));
+        }
+        const int frames = c.rate * 3 / 2 * (c.joined ? 2 : 1);
         CQTMovie movie;
         ASSERT_TRUE(movie.OpenFile(path)) << movie.GetLastError();
         EXPECT_EQ(movie.GetTimeScale(), c.rate);
-        EXPECT_EQ(movie.GetDuration(), c.rate * 3 / 2);
+        EXPECT_EQ(movie.GetDuration(), frames);
         // All of it, with nothing said.
         ASSERT_TRUE(movie.ExportSoundToFile(dir.file("whole.aif"), kAiff, 0, nullptr)) << movie.GetLastError();
-        EXPECT_EQ(movie.GetExportedFrames(), c.rate * 3 / 2);
+        EXPECT_EQ(movie.GetExportedFrames(), frames);
         EXPECT_EQ(movie.GetSoundDamage(), "");
         SoundDescription d;
         ASSERT_TRUE(movie.GetSoundDescription(&d));
@@ -326,6 +339,32 @@ TEST(QTMovie, ExportSoundToHandleInPieces)
     const ToneStats st = Measure(pcm, 1, 0, 11025);
     EXPECT_NEAR(st.hz, 441, 5);
     EXPECT_NEAR(st.rms, 0.5 / std::sqrt(2.0), 0.02);
+
+    // FLAC streams joined end to end, the second at another rate and channel
+    // count: pieces walked with each one's end as the next start join into
+    // the whole, at the sound's own format and at another.
+    if (!FfmpegUnavailable().empty()) return;
+    const std::string joined = dir.file("joined.flac"), part = dir.file("part.flac");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i sine=f=441:sample_rate=44100:d=1 -ac 2 -c:a flac", joined));
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i sine=f=441:sample_rate=22050:d=1 -ac 1 -c:a flac", part));
+    ASSERT_TRUE(WriteFile(joined, ReadFile(joined) + ReadFile(part)));
+    ASSERT_TRUE(movie.OpenFile(joined));
+    ASSERT_EQ(movie.GetDuration(), 88200);
+    for (const SoundExportFormat& format : {SoundExportFormat{}, SoundExportFormat{11025.0, 16, 1, FourCC("sowt")}}) {
+        SCOPED_TRACE(format.sampleRate);
+        ASSERT_TRUE(movie.OpenSoundExporter(format));
+        bytes.reset(movie.ExportSoundToHandle(0, 0, &size, &next));
+        ASSERT_TRUE(bytes);
+        const std::string whole(reinterpret_cast<const char*>(bytes.get()), size);
+        std::string walked;
+        for (TimeValue at = 0; at < 88200; at = next) {
+            bytes.reset(movie.ExportSoundToHandle(at, 10000, &size, &next));
+            ASSERT_TRUE(bytes) << at;
+            walked.append(reinterpret_cast<const char*>(bytes.get()), size);
+        }
+        EXPECT_EQ(walked.size(), whole.size());
+        EXPECT_TRUE(walked == whole);
+    }
 }
 
 // The description records are QuickTime's, field by field at their byte

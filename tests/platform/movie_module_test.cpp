@@ -1,15 +1,21 @@
 // The movie layer loaded from the bundle's module on the first movie: a
 // missing or broken module is said, naming it; the built one plays movies,
 // and takes over a sound file where libsndfile gives up.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <link.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/file_walks.h"
+#include "platform/flac_frames.h"
+#include "platform/joined_sound.h"
 #include "platform/movie_media.h"
 #include "platform/resumed_sound.h"
 #include "platform/shared_object_check.h"
@@ -145,6 +151,145 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     ASSERT_TRUE(sound.Open(flac));
     EXPECT_EQ(ReadAll(sound), sound.Info().frames);
     EXPECT_NE(sound.Damage().find("it does not decode between 4.6 s and "), std::string::npos) << sound.Damage();
+}
+
+// Where a sound does not decode is said place by place, at 1,000 frames a
+// second here: touching places and silence put in after one are that place,
+// places less than a quarter second apart one, places of the same words and
+// time lost together, twelve of them named, and another decoder's places
+// moved to where its stream lies.
+TEST(DecodeComplaints, SaysEachPlace)
+{
+    using Complaints = platform::DecodeComplaints;
+    const auto at = [](std::initializer_list<int64_t> times, const char* words, bool early = false) {
+        Complaints c;
+        for (int64_t t : times) {
+            c.Add(t, t, words);
+            if (early) c.MarkTimeLost();
+        }
+        return c;
+    };
+    const struct {
+        Complaints complaints;
+        const char* said;
+    } rows[] = {
+        {at({3000}, "a frame header is damaged"), "it does not decode at 3.0 s: a frame header is damaged"},
+        {[] { Complaints c; c.Add(1000, 1000, "damaged AAC data"); c.Add(1000, 1500, ""); return c; }(),
+         "it does not decode between 1.0 s and 1.5 s: damaged AAC data"},
+        {at({500, 900}, "37 bytes hold no AAC frame", true),
+         "it does not decode at 0.5 s and at 0.9 s (what follows plays early): 37 bytes hold no AAC frame"},
+        {[] { Complaints c; c.Add(1000, 1000, "x"); c.Add(1200, 1200, "y"); return c; }(),
+         "it does not decode between 1.0 s and 1.2 s: x"},
+        {[] { Complaints c; c.Add(1000, 1000, "x"); c.Add(3000, 3000, "y"); c.Add(5000, 5000, "x"); return c; }(),
+         "it does not decode at 1.0 s and at 5.0 s: x; it does not decode at 3.0 s: y"},
+        {at({1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 11000, 12000, 13000, 14000}, "x"),
+         "it does not decode at 1.0 s, at 2.0 s, at 3.0 s, at 4.0 s, at 5.0 s, at 6.0 s, at 7.0 s, at 8.0 s, at 9.0 s, "
+         "at 10.0 s, at 11.0 s, at 12.0 s and 2 more places up to 14.0 s: x"},
+        {[&] { Complaints c; c.Add(at({22050}, "lost"), 2000, 22050, 1000); return c; }(), "it does not decode at 3.0 s: lost"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.complaints.Text(1000), row.said);
+    Complaints many;
+    for (int64_t t = 0; t < 100000; t += 1000) many.Add(t, t, "x");
+    EXPECT_EQ(many.Count(), 100);
+    EXPECT_NE(many.Text(1000).find("and 88 more places up to 99.0 s: x"), std::string::npos) << many.Text(1000);
+}
+
+// A window over a file finds a pattern wherever it lies, across the blocks
+// it reads too, and what a walk found is kept until the file changes.
+TEST(FileWalks, FindsAcrossBlocksAndWalksOnce)
+{
+    tavrel_test::TempDir dir;
+    const std::string path = dir.file("bytes");
+    constexpr int64_t kSpan = 64, kBehind = 16, kStep = kSpan - kBehind, kSize = 500;
+    for (const int64_t place : {int64_t(0), int64_t(1), kStep - 2, kStep - 1, kStep, 2 * kStep - 3, kSize - 4, int64_t(-1)}) {
+        SCOPED_TRACE(place);
+        std::string bytes(kSize, 'x');
+        if (place >= 0) bytes.replace(size_t(place), 4, "OggS");
+        ASSERT_TRUE(tavrel_test::WriteFile(path, bytes));
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        platform::ByteWindow window(fd, kSize, kSpan, kBehind);
+        EXPECT_EQ(window.Find(0, "OggS", 4), place);
+        EXPECT_EQ(window.Find(place + 1, "OggS", 4), -1);
+        EXPECT_EQ(window.Bytes(kSize - 3, 4), nullptr);  // past the end
+        ::close(fd);
+    }
+    int walks = 0;
+    const auto walk = [&] {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        const int found = platform::WalkedOnce(fd, [&] { return ++walks; });
+        ::close(fd);
+        return found;
+    };
+    EXPECT_EQ(walk(), 1);
+    EXPECT_EQ(walk(), 1);
+    ASSERT_TRUE(tavrel_test::WriteFile(path, "changed"));
+    EXPECT_EQ(walk(), 2);
+}
+
+// FLAC streams joined end to end are told where each starts, by its
+// STREAMINFO and first frame header; "fLaC" elsewhere is no stream, and a
+// file that starts as none has none.
+TEST(FlacStreams, StartsOfJoinedStreams)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    tavrel_test::TempDir dir;
+    std::string streams[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=sample_rate=" + std::to_string(8000 * (i + 1)) +
+                                               ":d=0.5 -c:a flac",
+                                           dir.file("s.flac")));
+        streams[i] = tavrel_test::ReadFile(dir.file("s.flac"));
+    }
+    const int64_t first = int64_t(streams[0].size()), second = int64_t(streams[1].size());
+    const struct {
+        std::string bytes;
+        std::vector<int64_t> starts;
+    } rows[] = {
+        {streams[0], {0}},
+        {streams[0] + streams[1] + streams[0], {0, first, first + second}},
+        {streams[0] + "fLaC" + std::string(40, '\0') + streams[1], {0, first + 44}},
+        {"ID3" + std::string(7, '\0') + streams[0] + streams[1], {0, first + 10}},
+        {"RIFF" + streams[0], {}},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(tavrel_test::WriteFile(dir.file("joined.flac"), row.bytes));
+        const int fd = ::open(dir.file("joined.flac").c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(platform::FlacStreamStarts(fd, int64_t(row.bytes.size())), row.starts);
+        ::close(fd);
+    }
+}
+
+// FLAC streams joined end to end, the middle one cut to half its bytes:
+// the rest of its length is silence, so the last starts on time, and said;
+// where its header claims hours, at most ten minutes of silence, and what
+// follows is said to play early.
+TEST(JoinedSound, StreamCutShortKeepsItsTime)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    tavrel_test::TempDir dir;
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i anoisesrc=r=8000:d=5 -c:a flac", dir.file("s.flac")));
+    const std::string stream = tavrel_test::ReadFile(dir.file("s.flac"));
+    for (const bool claimsHours : {false, true}) {
+        SCOPED_TRACE(claimsHours);
+        std::string cut = stream.substr(0, stream.size() / 2);
+        if (claimsHours) cut[21] = char(cut[21] | 0x0F);  // STREAMINFO's total: 15 × 2^32 more
+        ASSERT_TRUE(tavrel_test::WriteFile(dir.file("joined.flac"), stream + cut + stream));
+        platform::JoinedSoundSource sound;
+        ASSERT_TRUE(sound.Open(dir.file("joined.flac"))) << sound.LastError();
+        const int64_t frames = ReadAll(sound);
+        const std::string damage = sound.Damage();
+        EXPECT_NE(damage.find("frames there are lost"), std::string::npos) << damage;
+        EXPECT_EQ(damage.find("(what follows plays early)") != std::string::npos, claimsHours) << damage;
+        if (!claimsHours) {
+            EXPECT_EQ(frames, 3 * 40000);
+            continue;
+        }
+        // Both whole streams, what the cut one decoded, and ten minutes.
+        EXPECT_GT(frames, 2 * 40000 + 600 * 8000);
+        EXPECT_LT(frames, 3 * 40000 + 600 * 8000);
+    }
 }
 
 // The check before dlopen passes what loads: the bundle's modules and every

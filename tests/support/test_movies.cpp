@@ -383,6 +383,29 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         bytes[at + 3] = char((bytes[at + 3] & 0xFC) | value >> 11);
         bytes[at + 4] = char(value >> 3);
         bytes[at + 5] = char((bytes[at + 5] & 0x1F) | (value & 7) << 5);
+    } else if (kind == "cutmid.flac") {
+        // FLAC streams joined end to end, the middle one (at another rate)
+        // cut to half its bytes: 2 s of clicks each.
+        const std::string second = path + ".22k.flac";
+        if (!make(ClickTrack(44100, 2) + "-ac 1 -c:a flac") || !RunFfmpeg(ClickTrack(22050, 2) + "-ac 1 -c:a flac", second))
+            return "";
+        const std::string cut = ReadFile(second);
+        bytes = bytes + cut.substr(0, cut.size() / 2) + bytes;
+    } else if (kind == "junk.aac") {
+        // 6 s of clicks with 37 bytes that hold no frame header (all below
+        // 0xF0) after every 20th frame.
+        if (!make(ClickTrack(44100, 6) + "-ac 1 -c:a aac -b:a 128k -f adts")) return "";
+        std::string joined;
+        std::mt19937 noise(37);
+        for (size_t at = 0, frame = 1; at + 7 <= bytes.size(); ++frame) {
+            const size_t length = size_t(uint8_t(bytes[at + 3]) & 3) << 11 | size_t(uint8_t(bytes[at + 4])) << 3 |
+                                  uint8_t(bytes[at + 5]) >> 5;
+            if (length < 7) return "";
+            joined += bytes.substr(at, length);
+            at += length;
+            for (int k = 0; frame % 20 == 0 && at < bytes.size() && k < 37; ++k) joined += char(noise() % 0xF0);
+        }
+        bytes = joined;
     } else if (kind == "tagged.flac") {
         // Valid: 1 s with an APEv2 tag (header, one item, footer) and an
         // ID3v1 tag after its last frame, as some taggers write them.

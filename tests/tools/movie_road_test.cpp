@@ -224,6 +224,7 @@ TEST(MovieRoad, BitRatesAreSaidWithTheRateUsed)
         {44100, 7, 32},    {44100, 144, 128}, {44100, 1000, 320},  {22050, 200, 160},
         {22050, 8, 8},     {11025, 96, 64},   {11025, 100000, 64}, {5512, 100, 64},  // 5512 Hz is 11025 in the movie
         {44100, 160, 160},
+        {12345, 64, 64},  // no such sample rate: 11025 used, where 64 kbit/s is had
     };
     TempDir dir;
     const std::string wave = dir.file("tone.wav");
@@ -261,21 +262,33 @@ TEST(MovieRoad, BitRatesAreSaidWithTheRateUsed)
     for (size_t i = 0; i < std::size(rows); ++i) {
         const auto& row = rows[i];
         SCOPED_TRACE(std::to_string(row.asked) + " kbit/s at " + std::to_string(row.rate) + " Hz");
-        const std::string line =
-            "sound bit_rate=\"" + std::to_string(row.asked) + "\": the MP3 encoder has no such bit rate at " +
-            std::to_string(row.rate == 5512 ? 11025 : row.rate) + " Hz: " + std::to_string(row.used) + " used\n";
-        size_t said = 0;
-        for (size_t at = 0; (at = r.err.find(line, at)) != std::string::npos; at += line.size()) ++said;
-        EXPECT_EQ(said, row.asked == row.used ? 0u : 1u) << r.err;
+        const int movieRate = row.rate == 22050 || row.rate == 44100 ? row.rate : 11025;
+        const auto said = [&](const std::string& line) {
+            size_t count = 0;
+            for (size_t at = 0; (at = r.err.find(line, at)) != std::string::npos; at += line.size()) ++count;
+            return count;
+        };
+        EXPECT_EQ(said("sound bit_rate=\"" + std::to_string(row.asked) + "\": the MP3 encoder has no such bit rate at " +
+                       std::to_string(movieRate) + " Hz: " + std::to_string(row.used) + " used\n"),
+                  row.asked == row.used ? 0u : 1u)
+            << r.err;
+        EXPECT_EQ(said("sound sample_rate=\"" + std::to_string(row.rate) +
+                       "\": a movie's MP3 sound has no such sample rate: 11025 used\n"),
+                  row.rate == movieRate ? 0u : 1u)
+            << r.err;
         CMp3FrameList frames;
         frames.Split(reinterpret_cast<const uint8_t*>(mp3s[i].data()), mp3s[i].size());
         ASSERT_GT(frames.GetCount(), 0u);
         for (size_t f = 0; f < frames.GetCount(); ++f) ASSERT_EQ(frames.GetAt(f)->GetBitRate(), row.used * 1000) << f;
         // Every frame the encoder wrote: the 0.3 s after its delay, whole.
-        const int movieRate = row.rate == 5512 ? 11025 : row.rate;
         EXPECT_GE(frames.GetCount() * (movieRate >= 32000 ? 1152u : 576u), 0.3 * movieRate + 1105);
     }
     EXPECT_EQ(RunProgram({"--strict", "show.tvr", "strict.swf"}, dir.path()).exitCode, 4);
+    // The sample rate alone is a warning too.
+    ASSERT_TRUE(tavrel_test::WriteFile(dir.file("rate.tvr"),
+                                       show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n</slides>\n" +
+                                                           item(12345, 64) + "</slide_show>\n")));
+    EXPECT_EQ(RunProgram({"--strict", "rate.tvr", "strict.swf"}, dir.path()).exitCode, 4);
 }
 
 // FFmpeg's libraries are loaded only by a run that meets a movie file, and
@@ -446,6 +459,12 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"eight.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"long.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
         {"first.aac", "is damaged (it does not decode at 0.0 s: a frame header is damaged)", 266240, true, 5.7732},
+        // Bytes that hold no frame after every 20th frame: every frame kept,
+        // each place said.
+        {"junk.aac",
+         "is damaged (it does not decode at 0.5 s, at 0.9 s, at 1.4 s, at 1.9 s, at 2.3 s, at 2.8 s, at 3.3 s, at 3.7 s, "
+         "at 4.2 s, at 4.6 s, at 5.1 s and at 5.6 s (what follows plays early): 37 bytes hold no AAC frame)",
+         266240, true, 5.7732},
         // Streams joined end to end that differ in rate and channels: all
         // of each, placed by its own rate, and nothing said.
         {"joined.aac", "", 624640, true, 13.9002},
@@ -453,6 +472,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"claim.aac", "cannot be read (the file is cut short: it holds 100 bytes of the 8191 its first frame takes)", 0},
         // A header's length that claims nothing: all is read, nothing said.
         {"open.flac", "", 44100, true},
+        // Joined streams, the middle one cut short: the rest of its length
+        // is silence, and the last plays on time.
+        {"cutmid.flac", "is damaged (it does not decode between 2.7 s and 4.0 s: frames there are lost)", 264600, true, 5.75},
         // Tags a tagger put after the last frame are no frames lost.
         {"tagged.flac", "", 44100, true},
         {"open.wav", "", 44100, true},
@@ -722,6 +744,16 @@ const ValidSound kValidSounds[] = {
     {"stray_2.mp3", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<2>},
     {"stray_20.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<20>},
     {"captured.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Captured},
+    // FLAC streams joined end to end, each with its own header: at another
+    // rate and channel count, and the same file twice.
+    {"joined_rates.flac", 44100, 2, 1.5, "-c:a flac", false, {"-ar 22050 -ac 1 -c:a flac -f flac"}},
+    {"joined_same.flac", 44100, 1, 1.5, "-c:a flac", false, {"-c:a flac -f flac"}},
+    // Chained Ogg: a link of another codec, and one of another rate.
+    {"chained_opus.ogg", 44100, 2, 1.5, "-c:a libvorbis", false, {"-ar 48000 -c:a libopus -f ogg"}},
+    {"chained_11k.ogg", 44100, 2, 1.5, "-c:a libvorbis", false, {"-ar 11025 -ac 1 -c:a libvorbis -f ogg"}},
+    // Four raw AAC streams of other rates and channels: no drift from part to part.
+    {"joined_four.aac", 44100, 2, 1.5, "-c:a aac -f adts", false,
+     {"-ar 22050 -ac 1 -c:a aac -f adts", "-ar 48000 -c:a aac -f adts", "-ar 8000 -ac 1 -c:a aac -f adts"}},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)

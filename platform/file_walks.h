@@ -1,0 +1,108 @@
+#pragma once
+// Walks over a sound file's bytes (the frames of raw AAC, the links of a
+// chained Ogg file, the streams of joined FLAC): a window read in large
+// blocks, and what a walk found kept while the file stands as it was. In
+// this header because the movie module links nothing of ours.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+
+// The bytes of a file, read through a window of large blocks that keeps
+// `behind` bytes before the place asked for, so that stepping back a little
+// reads nothing.
+class ByteWindow {
+public:
+    ByteWindow(int fd, int64_t size, int64_t window = 262144, int64_t behind = 8192 + 16)
+        : fd_(fd), size_(size), span_(window), behind_(behind)
+    {
+    }
+    int64_t Size() const { return size_; }
+
+    // n bytes at `at`; null when they do not lie whole in the file or
+    // cannot be read.
+    const uint8_t* Bytes(int64_t at, int64_t n)
+    {
+        if (at < 0 || n < 0 || n > span_ - behind_ || at + n > size_) return nullptr;
+        if (at < windowAt_ || at + n > windowAt_ + int64_t(window_.size())) {
+            windowAt_ = std::max<int64_t>(0, at - behind_);
+            window_.resize(size_t(std::min(span_, size_ - windowAt_)));
+            for (size_t done = 0; done < window_.size();) {
+                const ssize_t r =
+                    ::pread(fd_, window_.data() + done, window_.size() - done, off_t(windowAt_ + int64_t(done)));
+                if (r <= 0) {
+                    window_.clear();
+                    return nullptr;
+                }
+                done += size_t(r);
+            }
+        }
+        return window_.data() + (at - windowAt_);
+    }
+
+    // Where the next `pattern` of `length` bytes starts at or after `from`;
+    // -1 when none does.
+    int64_t Find(int64_t from, const void* pattern, size_t length)
+    {
+        const int64_t step = span_ - behind_;
+        for (int64_t at = std::max<int64_t>(from, 0); at + int64_t(length) <= size_; at += step - int64_t(length) + 1) {
+            const int64_t n = std::min(step, size_ - at);
+            const uint8_t* bytes = Bytes(at, n);
+            if (!bytes) return -1;
+            if (const void* found = memmem(bytes, size_t(n), pattern, length))
+                return at + (static_cast<const uint8_t*>(found) - bytes);
+        }
+        return -1;
+    }
+
+private:
+    int fd_;
+    int64_t size_;
+    int64_t span_, behind_;
+    std::vector<uint8_t> window_;
+    int64_t windowAt_ = 0;
+};
+
+// What walk() found over the file fd reads, kept for the last files walked
+// at this place, for as long as each stands as it was (device, inode, size
+// and modification time): a show opens a sound for its length, its check
+// and its export, and each walk reads the file whole.
+template <class Walk>
+auto WalkedOnce(int fd, Walk walk) -> decltype(walk())
+{
+    using Found = decltype(walk());
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return walk();
+    struct Kept {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        timespec changed;
+        Found found;
+    };
+    static std::mutex lock;
+    static std::vector<Kept> kept;
+    const auto same = [&](const Kept& k) {
+        return k.device == st.st_dev && k.inode == st.st_ino && k.size == st.st_size &&
+               k.changed.tv_sec == st.st_mtim.tv_sec && k.changed.tv_nsec == st.st_mtim.tv_nsec;
+    };
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        for (const Kept& k : kept)
+            if (same(k)) return k.found;
+    }
+    Found found = walk();
+    const std::lock_guard<std::mutex> hold(lock);
+    constexpr size_t kKept = 32;
+    if (kept.size() == kKept) kept.erase(kept.begin());
+    kept.push_back({st.st_dev, st.st_ino, st.st_size, st.st_mtim, found});
+    return found;
+}
+
+}  // namespace platform

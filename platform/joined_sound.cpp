@@ -1,0 +1,209 @@
+#include "platform/joined_sound.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/flac_frames.h"
+#include "platform/media_words.h"
+#include "platform/regular_file.h"
+
+namespace platform {
+
+namespace {
+
+// The most silence, in seconds, kept for a stream that ends before its length.
+constexpr int64_t kMostSilence = 600;
+
+// Where each FLAC stream of the file at path begins; one place for a file of
+// one stream or of another kind.
+std::vector<int64_t> StreamStarts(const std::string& path)
+{
+    std::string why;
+    std::FILE* file = OpenRegularStream(path, &why);
+    if (!file) return {0};
+    struct stat st {};
+    std::vector<int64_t> starts;
+    if (::fstat(::fileno(file), &st) == 0) starts = FlacStreamStarts(::fileno(file), int64_t(st.st_size));
+    std::fclose(file);
+    return starts.size() > 1 ? starts : std::vector<int64_t>{0};
+}
+
+}  // namespace
+
+bool JoinedSoundSource::Open(const std::string& path)
+{
+    Close();
+    const std::vector<int64_t> starts = StreamStarts(path);
+    int64_t total = 0;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        Part part;
+        part.begin = starts[i];
+        part.end = i + 1 < starts.size() ? starts[i + 1] : -1;
+        auto sound = std::make_unique<ResumedSoundSource>();
+        if (!sound->Open(path, part.begin, part.end)) {
+            if (!sound_) {
+                const std::string why = sound->LastError();
+                const bool refused = sound->HeaderRefused();
+                Close();
+                error_ = why;
+                headerRefused_ = refused;
+                return false;
+            }
+            // A later stream that does not open: how long it was, nothing tells.
+            complaints_.Add(total, total, sound->LastError());
+            complaints_.MarkTimeLost();
+            continue;
+        }
+        const SoundInfo& own = sound->Info();
+        if (!sound_) info_ = own;
+        part.rate = own.sampleRate;
+        part.channels = own.channels;
+        part.converted = own.sampleRate != info_.sampleRate || own.channels != info_.channels;
+        // The converted length: floor(n × out / in), as the resampler makes it.
+        part.frames = own.sampleRate == info_.sampleRate ? own.frames : own.frames * info_.sampleRate / own.sampleRate;
+        part.start = total;
+        total += part.frames;
+        parts_.push_back(part);
+        // The first stays open; the others are looked at and closed.
+        if (!sound_) sound_ = std::move(sound);
+    }
+    path_ = path;
+    if (starts.size() == 1) {
+        parts_.clear();
+        return true;
+    }
+    info_.frames = total;
+    // What a header claims is each stream's own length, counted here.
+    info_.claimedFrames = 0;
+    return true;
+}
+
+void JoinedSoundSource::Close()
+{
+    path_.clear();
+    parts_.clear();
+    sound_.reset();
+    soundPart_ = 0;
+    reader_.Reset();
+    info_ = SoundInfo{};
+    error_.clear();
+    headerRefused_ = false;
+    position_ = 0;
+    part_ = 0;
+    partSought_ = false;
+    complaints_.Clear();
+    floats_.clear();
+}
+
+bool JoinedSoundSource::OpenPart(size_t index)
+{
+    if (sound_ && soundPart_ == index) return true;
+    // What the part read before complained of stays said.
+    if (sound_) {
+        const Part& before = parts_[soundPart_];
+        complaints_.Add(sound_->Complaints(), before.start, before.rate, info_.sampleRate);
+    }
+    reader_.Reset();
+    partSought_ = false;
+    soundPart_ = index;
+    sound_ = std::make_unique<ResumedSoundSource>();
+    if (sound_->Open(path_, parts_[index].begin, parts_[index].end)) return true;
+    sound_.reset();
+    return false;
+}
+
+bool JoinedSoundSource::Seek(int64_t frame)
+{
+    if (!IsOpen() || frame < 0) return false;
+    if (parts_.empty()) {
+        if (!sound_->Seek(frame)) return false;
+        position_ = frame;
+        return true;
+    }
+    size_t part = 0;
+    while (part + 1 < parts_.size() && frame >= parts_[part + 1].start) ++part;
+    const Part& p = parts_[part];
+    position_ = frame;
+    part_ = part;
+    if (!OpenPart(part)) return false;
+    // A converted stream reads on from its start; one of the first's rate
+    // and channels seeks itself.
+    partSought_ = !p.converted && sound_->Seek(frame - p.start);
+    return p.converted || partSought_;
+}
+
+int64_t JoinedSoundSource::ReadPart(const Part& part, int64_t within, int16_t* out, int64_t frames)
+{
+    if (!OpenPart(part_)) return -1;
+    if (!part.converted) {
+        if (!partSought_ && !sound_->Seek(within)) return -1;
+        partSought_ = true;
+        return sound_->Read16(out, frames);
+    }
+    if (!reader_.Read(*sound_, info_.sampleRate, info_.channels, within, frames, &floats_)) return -1;
+    std::transform(floats_.begin(), floats_.end(), out, Sample16);
+    return int64_t(floats_.size()) / info_.channels;
+}
+
+int64_t JoinedSoundSource::Read16(int16_t* out, int64_t frames)
+{
+    if (!IsOpen() || frames < 0) return -1;
+    if (parts_.empty()) {
+        const int64_t got = sound_->Read16(out, frames);
+        position_ += std::max<int64_t>(got, 0);
+        return got;
+    }
+    const size_t channels = size_t(info_.channels);
+    int64_t done = 0;
+    while (done < frames && part_ < parts_.size()) {
+        const Part& p = parts_[part_];
+        const bool last = part_ + 1 == parts_.size();
+        const int64_t within = position_ - p.start;
+        // The last stream reads to its end; the others to their length, so
+        // that each after them starts on time.
+        const int64_t want = last ? frames - done : std::min(frames - done, p.frames - within);
+        const int64_t got = want > 0 ? ReadPart(p, within, out + size_t(done) * channels, want) : 0;
+        if (got > 0) {
+            done += got;
+            position_ += got;
+            continue;
+        }
+        if (last) return done > 0 || got == 0 ? done : -1;
+        // A stream that ends before its length keeps its time as silence,
+        // up to a limit: a header may claim hours for a few kilobytes.
+        if (within < p.frames && p.frames - within > kMostSilence * info_.sampleRate) {
+            const int64_t cut = p.frames - within - kMostSilence * info_.sampleRate;
+            for (size_t k = part_ + 1; k < parts_.size(); ++k) parts_[k].start -= cut;
+            parts_[part_].frames -= cut;
+            info_.frames -= cut;
+            complaints_.Add(p.start + p.frames, p.start + p.frames, kFramesLostWords);
+            complaints_.MarkTimeLost();
+        }
+        if (within < p.frames) {
+            const int64_t silent = std::min(frames - done, p.frames - within);
+            complaints_.Add(position_, p.start + p.frames, kFramesLostWords);
+            std::fill(out + size_t(done) * channels, out + size_t(done + silent) * channels, int16_t(0));
+            done += silent;
+            position_ += silent;
+            if (position_ < p.start + p.frames) continue;
+        }
+        ++part_;
+        partSought_ = false;
+    }
+    return done;
+}
+
+DecodeComplaints JoinedSoundSource::Complaints() const
+{
+    if (parts_.empty()) return sound_ ? sound_->Complaints() : DecodeComplaints{};
+    DecodeComplaints all = complaints_;
+    if (sound_) {
+        const Part& p = parts_[soundPart_];
+        all.Add(sound_->Complaints(), p.start, p.rate, info_.sampleRate);
+    }
+    return all;
+}
+
+}  // namespace platform
