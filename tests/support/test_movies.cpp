@@ -1,6 +1,7 @@
 #include "support/test_movies.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -249,7 +250,7 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         // The middle fifth zeroed, frame headers and all: libmpg123 gives up.
         if (!make(tone10 + "-c:a libmp3lame")) return "";
         std::fill(bytes.begin() + long(bytes.size() * 2 / 5), bytes.begin() + long(bytes.size() * 3 / 5), '\0');
-    } else if (kind == "flipped.mp3" || kind == "dropped.mp3" || kind.rfind("junk", 0) == 0) {
+    } else if (kind == "flipped.mp3" || kind == "dropped.mp3" || (kind.rfind("junk", 0) == 0 && kind.size() > 4 && std::isdigit(static_cast<unsigned char>(kind[4])))) {
         // 10 s of 128 kbit/s clicks, frames of 417 bytes and 418 with
         // padding; with an Info tag where a frame is taken out.
         const bool dropped = kind == "dropped.mp3";

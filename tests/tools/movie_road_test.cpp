@@ -410,8 +410,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"junk300.mp3", "", 442368, true, 9.75 + 1105.0 / 44100},
         // Each damaged frame said at its place; all between plays whole.
         {"flipped.mp3",
-         "(it does not decode at 2.6 s: 418 bytes hold no MPEG audio frame; between 5.2 s and 5.3 s: 418 bytes hold no "
-         "MPEG audio frame; between 7.8 s and 7.9 s: 418 bytes hold no MPEG audio frame)",
+         "(it does not decode at 2.6 s, between 5.2 s and 5.3 s and between 7.8 s and 7.9 s: 418 bytes hold no MPEG "
+         "audio frame)",
          442368, true, 9.75 + 1105.0 / 44100},
         // A frame lost with no trace but the Info tag's count: said, and what
         // follows it plays early.
