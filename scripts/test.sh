@@ -18,11 +18,12 @@ jobs=$(nproc)
 valgrind_rows='^(BadInputTest\.(Media|Movies)'
 valgrind_rows+='|Kinds/ValidMovieTest\..*/(h264_mp4|h264_10bit_mp4|hevc_mp4|vp9_webm|mpeg4_avi|mpeg2_ts|mjpeg_mov|prores_mov'
 valgrind_rows+='|qtrle_mov|sar_mp4|turned_mp4|crop_mp4|tiny_mp4|mpeg2_hd_mpg)( |$)'
-valgrind_rows+='|MediaRoadTest\.(PicturesOfEveryKind|EightBitTransparency|ImportedJpegIsThePhoto)'
+valgrind_rows+='|MediaRoadTest\.(PicturesOfEveryKind|EightBitTransparency|ImportedJpegIsThePhoto|ThinPictures)'
 valgrind_rows+='|MovieRoad\.MoviesAsSlidesAndShowSound'
 valgrind_rows+='|Edits/ImportedJpegEditsTest\..*/(rotate90Crop|grayscaleRotate90)'
 valgrind_rows+='|Kinds/ValidSoundTest\..*/(s16_wav|s24_aiff|f32_wav|s16_flac|vorbis_ogg|opus_opus|aac_m4a|adts_aac'
-valgrind_rows+='|cbr_44k_mp3|vbr_48k_mp3|layer2_mp2|s16_5_1_wav)( |$)'
+valgrind_rows+='|cbr_44k_mp3|vbr_48k_mp3|layer2_mp2|s16_5_1_wav|stray_mp3|lead_4k_mp3|lame_mp2_48k_mp3|joined_rates_flac'
+valgrind_rows+='|chained_opus_ogg|joined_four_aac)( |$)'
 valgrind_rows+=')'
 
 # ctest lists the tests that skipped; their count ends the run, since a
