@@ -1,4 +1,4 @@
-#include "platform/movie_backend.h"
+#include "av/movie_backend.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -28,10 +28,10 @@ extern "C" {
 #include <type_traits>
 #include <utility>
 
-#include "platform/channel_mix.h"
-#include "platform/file_walks.h"
+#include "av/channel_mix.h"
+#include "av/file_walks.h"
+#include "av/media_words.h"
 #include "platform/gestalt.h"
-#include "platform/media_words.h"
 #include "platform/regular_file.h"
 
 namespace platform {
