@@ -408,6 +408,26 @@ size_t MpegAudioReader::Window::Read(int64_t offset, unsigned char* out, size_t 
     return done;
 }
 
+// Whether a Xing/Info or VBRI frame of size bytes that ends at end leads the
+// frames from next on: right before them, or a few stray bytes before.
+static bool LeadsWithStray(int64_t end, int64_t next, int64_t size)
+{
+    return next >= end && next - end < size;
+}
+
+// Whether the frame at start is a Xing/Info or VBRI frame that ends a few
+// stray bytes (fewer than its own) before the frames found at at: it is the
+// recording's own, and its delay and count still hold.
+bool MpegAudioReader::StrayAfterHeaderFrame(Window& bytes, int64_t start, int64_t at)
+{
+    unsigned char p[kTagBytes];
+    const size_t n = bytes.Read(start, p, sizeof p);
+    FrameHeader h;
+    uint32_t frames = 0;
+    if (n < 4 || !ReadFrameHeader(p, &h) || ReadHeaderFrame(p, n, &frames) == HeaderFrame::kNone) return false;
+    return LeadsWithStray(start + h.size, at, h.size);
+}
+
 int64_t MpegAudioReader::FirstFrame(Window& bytes)
 {
     const int64_t size = bytes.Size();
@@ -442,7 +462,7 @@ int64_t MpegAudioReader::FirstFrame(Window& bytes)
             continue;
         }
         at += sync - block;
-        if (chain(at, 3)) return at;
+        if (chain(at, 3)) return StrayAfterHeaderFrame(bytes, start, at) ? start : at;
         ++at;
     }
     return -1;
@@ -567,7 +587,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         // a tag's picture that look like one.
         if (i == before) {
             headerFrames_.push_back(first);
-        } else if (int64_t(i) + fh.size != int64_t(before) &&
+        } else if (!LeadsWithStray(int64_t(i) + fh.size, int64_t(before), fh.size) &&
                    !(count > 0 && mpg123_framelength(h) == off_t(count))) {
             continue;
         }

@@ -198,6 +198,7 @@ private:
     // else, past other bytes, the first of three frames back to back. All
     // frames of one version, layer and rate; one frame is a sound too.
     static int64_t FirstFrame(Window& bytes);
+    static bool StrayAfterHeaderFrame(Window& bytes, int64_t start, int64_t at);
     // libmpg123 gives every frame the first frame's rate and channels.
     void ForceFormat();
 

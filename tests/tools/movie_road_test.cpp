@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../media/sound_fixtures.h"
@@ -624,8 +625,9 @@ std::string PutBetweenFrames(const std::string& mp3, const std::function<std::st
 
 // Zeros or a word before the first frame; random bytes no tag counts after
 // an ID3v2 tag; 1 to 8 random bytes after frames 10, 20, ... 80, or 10 after
-// every kEvery-th frame; a zero byte after the frame each 16,000th byte
-// falls in, as a stream capture's markers fall.
+// every kEvery-th frame; kBytes after the Info frame, whose tag still
+// holds; a zero byte after the frame each 16,000th byte falls in, as a
+// stream capture's markers fall.
 template <size_t kZeros>
 std::string Lead(const std::string& mp3)
 {
@@ -644,6 +646,12 @@ std::string Stray(const std::string& mp3)
     return PutBetweenFrames(mp3, [&](size_t, size_t) {
         return ++frame % kEvery != 0 ? "" : kEvery == 10 ? Junk(frame <= 80 ? frame / 10 : 0) : Junk(10);
     });
+}
+template <size_t kBytes>
+std::string AfterInfo(const std::string& mp3)
+{
+    bool first = true;
+    return PutBetweenFrames(mp3, [&](size_t, size_t) { return std::exchange(first, false) ? Junk(kBytes) : ""; });
 }
 std::string Captured(const std::string& mp3)
 {
@@ -743,6 +751,8 @@ const ValidSound kValidSounds[] = {
     {"stray.wav", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -f wav", false, {}, false, nullptr, Stray<10>},
     {"stray_2.mp3", 44100, 1, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<2>},
     {"stray_20.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Stray<20>},
+    {"stray_info_1.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", AfterInfo<1>},
+    {"stray_info_7.mp3", 44100, 2, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", AfterInfo<7>},
     {"captured.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Captured},
     // FLAC streams joined end to end, each with its own header: at another
     // rate and channel count, and the same file twice.
