@@ -593,11 +593,19 @@ int Runner::Export(const std::string& output)
                  std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
             WarnSoundLeftOut(w.place, w.src, w.text);
     }
-    // A skin that was found but has no clip to copy.
-    if (skinFound_[0] && !show_.GetControlsClip().GetError().empty())
-        report_.Warn(show_.GetPlace().Line("control_set"), show_.GetControlsClip().GetError());
-    if (skinFound_[1] && !show_.GetMuteClip().GetError().empty())
-        report_.Warn(show_.GetPlace().Line("mute_control_set"), show_.GetMuteClip().GetError());
+    // A skin that was found but has no clip to copy, said as a skin not found is.
+    const struct {
+        const CSkinClip& clip;
+        const char* attribute;
+        const std::string& name;
+        const char* without;
+    } clips[] = {{show_.GetControlsClip(), "control_set", show_.GetControlsSkin().fileName, "playback controls"},
+                 {show_.GetMuteClip(), "mute_control_set", show_.GetMuteSkin().fileName, "mute control"}};
+    for (size_t i = 0; i < 2; ++i)
+        if (skinFound_[i] && !clips[i].clip.GetError().empty())
+            report_.Warn(show_.GetPlace().Line(clips[i].attribute),
+                         std::string(clips[i].attribute) + "=\"" + platform::MacRomanForTerminal(clips[i].name, false) +
+                             "\": " + clips[i].clip.GetError() + ": the movie has no " + clips[i].without);
     if (StrictStop()) {
         target.Discard();
         return StrictFailure();
