@@ -60,10 +60,12 @@ bool SameFile(const std::string& a, const std::string& b)
     return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
 }
 
-bool IsFolder(const std::string& path)
+// Why path is no folder to look in: "" when it is one.
+std::string NotAFolder(const std::string& path)
 {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "no such folder" : std::strerror(errno);
+    return S_ISDIR(st.st_mode) ? "" : "not a folder";
 }
 
 // Frame count of a written movie, from its header (inflated when compressed).
@@ -643,10 +645,12 @@ int Runner::Steps()
     if (!output.empty() && !resave.empty() && SameFile(output, resave))
         return Fail(kExitUsage, "OUTPUT and the --resave file are the same file: refused");
     for (const auto& dir : o_.searchFolders)
-        if (!IsFolder(Absolute(dir))) return Fail(kExitUsage, "--search " + dir + ": no such folder");
+        if (const std::string why = NotAFolder(Absolute(dir)); !why.empty())
+            return Fail(kExitUsage, "--search " + dir + ": " + why);
     std::string resources = o_.resources.empty() ? std::string() : Absolute(o_.resources);
     if (!resources.empty()) {
-        if (!IsFolder(resources)) return Fail(kExitUsage, "--resources " + o_.resources + ": no such folder");
+        if (const std::string why = NotAFolder(resources); !why.empty())
+            return Fail(kExitUsage, "--resources " + o_.resources + ": " + why);
         OpenMainResourceFile(CPath(resources + "/main.rsrc"));
     } else {
         resources = platform::MainBundleResourcesPath();

@@ -419,8 +419,9 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
     if (!leftOut.empty()) GTEST_SKIP() << "not made here, so not tried:" << leftOut << " the other rows were";
 }
 
-// Pictures of every kind as cjpeg and ImageMagick write them (transparency,
-// a palette, a GIF's transparent colour, run lengths), a flat red of
+// Pictures of every kind as cjpeg, ImageMagick and FFmpeg write them
+// (transparency, a palette, a GIF's transparent colour, run lengths, a BMP
+// of 32 bits without masks, which shows opaque), a flat red of
 // 203 × 131 (no whole number of blocks at any of libjpeg's scales), under
 // every image type, reduced (a JPEG decoded at 1/8 and encoded again) and
 // enlarged: a bitmap of the slide's size each, a JPEG one red to its edges
@@ -443,7 +444,9 @@ TEST_F(MediaRoadTest, PicturesOfEveryKindUnderEveryImageType)
                                          {"a.gif", im + "-fill blue -draw 'point 0,0' -transparent blue a.gif", false},
                                          {"a.tif", im + alpha + "-compress lzw a.tif", false},
                                          {"a.bmp", im + "BMP3:a.bmp", true},
-                                         {"r.bmp", im + "-type Palette -compress RLE BMP3:r.bmp", true}});
+                                         {"r.bmp", im + "-type Palette -compress RLE BMP3:r.bmp", true},
+                                         // 32 bits without masks: the half alpha is not read.
+                                         {"b.bmp", "ffmpeg -v error -i a.png -pix_fmt bgra b.bmp", true}});
     }
     const char* types[] = {"jpeg",           "rgb_8",      "rgb_15", "rgb_24", "jpeg_import_data", "rgb_8_transparent",
                            "rgb_24_transparent", "jpeg_transparent"};
