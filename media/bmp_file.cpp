@@ -452,5 +452,27 @@ std::string BmpReason(const std::string& report)
         fatal = line.find("Fatal error!") != std::string::npos;
         last = line;
     }
-    return "BMP: " + (afterFatal.empty() ? last : afterFatal);
+    std::string line = afterFatal.empty() ? last : afterFatal;
+    if (!line.empty() && line.back() == '.') line.pop_back();
+    // The diagnostics keep their own words; the user is told in the words the
+    // other picture readers use, one wording for each kind of fault.
+    auto starts = [&line](const char* text) { return line.rfind(text, 0) == 0; };
+    auto number = [&line] {
+        const size_t at = line.find_first_of("0123456789");
+        return at == std::string::npos ? std::string("?") : line.substr(at, line.find_first_not_of("0123456789", at) - at);
+    };
+    const char* const kCut[] = {"BMP_HEADER1_READ", "BMP_HEADER2_READ", "BMP_PALETTE_READ", "BMP_08_DATA_READ",
+                                "BMP_24_DATA_READ", "BMP_DATA_READ", "The file is too short", "The bit-field masks"};
+    for (const char* cut : kCut)
+        if (starts(cut)) return kBmpDataEndsEarly;
+    if (starts("The image ")) return "BMP picture " + line.substr(10);
+    if (starts("The file is too large")) return "the file is too large to read into memory";
+    if (starts("Not enough memory")) return "out of memory";
+    if (starts("The file cannot be read")) return "the file cannot be read";
+    if (starts("Could not open")) return "the file cannot be opened";
+    const std::string kind = "a BMP of a kind this program does not read";
+    if (starts("Unrecognized value of BITSPERPIXEL")) return kind + " (" + number() + " bits a pixel)";
+    if (starts("Compressed BMP data")) return kind + " (compression method " + number() + ")";
+    if (starts("Unsupported information header")) return kind + " (an information header of " + number() + " bytes)";
+    return "not a BMP file";
 }

@@ -64,5 +64,9 @@ bool ReadBmpBytes(std::FILE* file, BmpBytes* out, std::string* report);
 // Only the headers and palette, all ReadBmpLayout needs.
 bool ReadBmpHead(std::FILE* file, BmpBytes* out, std::string* report);
 
-// The last line of a report without its indentation: a one-line reason.
+// What a report says went wrong, in one line of the program's words (the
+// file ends early, a kind not read, too large), as the other picture
+// readers say it.
 std::string BmpReason(const std::string& report);
+// A BMP whose headers, palette or rows the file ends before.
+inline constexpr const char* kBmpDataEndsEarly = "BMP data ends early";

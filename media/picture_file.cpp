@@ -153,7 +153,7 @@ bool DecodeGif(std::FILE* file, PicturePixels* out, std::string* error)
     for (int p = 0; p < passes; ++p)
         for (int y = desc.Interlace ? kStart[p] : 0; y < desc.Height; y += desc.Interlace ? kStep[p] : 1)
             if (DGifGetLine(gif.get(), &indices[size_t(y) * desc.Width], desc.Width) == GIF_ERROR)
-                return (*error = "damaged GIF image data"), false;
+                return (*error = GifError(gif->Error, "damaged GIF image data")), false;
     const bool covers =
         desc.Left == 0 && desc.Top == 0 && canvasW == uint64_t(desc.Width) && canvasH == uint64_t(desc.Height);
     const int bpp = transparent >= 0 || !covers ? 4 : 3;
@@ -191,9 +191,10 @@ std::string ProbeGif(std::FILE* file, uint32_t* width, uint32_t* height)
     *width = uint32_t(canvasW), *height = uint32_t(canvasH);
     int codeSize = 0;
     GifByteType* block = nullptr;
-    if (DGifGetCode(gif.get(), &codeSize, &block) == GIF_ERROR) return "damaged GIF image data";
+    // A file that ends inside the blocks is said as one cut elsewhere is.
+    if (DGifGetCode(gif.get(), &codeSize, &block) == GIF_ERROR) return GifError(gif->Error, "damaged GIF image data");
     while (block)
-        if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR) return "damaged GIF image data";
+        if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR) return GifError(gif->Error, "damaged GIF image data");
     return "";
 }
 
@@ -560,7 +561,7 @@ std::string ProbeBmp(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
         !ReadBmpLayout(head.data.get(), head.size, fileSize, &layout, &report))
         return BmpReason(report);
     *width = uint32_t(layout.width), *height = uint32_t(layout.rows);
-    return BmpRowsComplete(layout, fileSize) ? "" : "BMP: the file is too short for its rows";
+    return BmpRowsComplete(layout, fileSize) ? "" : kBmpDataEndsEarly;
 }
 
 std::atomic<uint64_t> g_decodes{0};

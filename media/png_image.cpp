@@ -118,6 +118,11 @@ bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
     // library only warns); none of them is used here.
     static const png_byte kSkipped[] = "iCCP\0iTXt\0sPLT\0tEXt\0zTXt\0eXIf";
     png_set_keep_unknown_chunks(job->png, PNG_HANDLE_CHUNK_NEVER, kSkipped, 6);
+    // The check before the export passes over the checksums of chunks a
+    // picture can do without: such a chunk under a wrong one (a tRNS) is
+    // used as it stands, not dropped without a word (libpng's "warn and
+    // use" still drops it).
+    png_set_crc_action(job->png, PNG_CRC_DEFAULT, PNG_CRC_QUIET_USE);
     png_read_info(job->png, job->info);
     png_uint_32 w = 0, h = 0;
     int depth = 0, colorType = 0;

@@ -88,6 +88,20 @@ std::string BundleCodeFile(const std::string& path, bool executable)
     return found;
 }
 
+namespace {
+
+// The loader's commonest complaint, a library the code needs that is not
+// on the system, in our words; others as the loader puts them.
+std::string LoaderTrouble(const std::string& said)
+{
+    const std::string missing = ": cannot open shared object file: No such file or directory";
+    const size_t at = said.find(missing);
+    if (at == std::string::npos || at + missing.size() != said.size()) return said;
+    return "it needs \"" + said.substr(0, at) + "\", which is not installed";
+}
+
+}  // namespace
+
 bool SharedCode::Open(const std::string& bundlePath)
 {
     Close();
@@ -108,7 +122,7 @@ bool SharedCode::Open(const std::string& bundlePath)
     handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char* why = dlerror();
-        error_ = why ? Printable(why) : "cannot load \"" + absolute + "\"";
+        error_ = why ? LoaderTrouble(Printable(why)) : "cannot load \"" + absolute + "\"";
         return false;
     }
     error_.clear();

@@ -374,15 +374,15 @@ bool CSkinClip::Build(CSlideShow& showToBuild, CSwfMovie& movie, uint16_t* nextI
     if (skin.path.IsEmpty() || !reader.Parse(skin.path, true, 0, true)) {
         // The movie goes on without the clip, as without a skin.
         error = skin.fileName.empty() && skin.path.IsEmpty()
-                    ? std::string("No ") + kind.what + " skin is chosen"
-                    : std::string("The ") + kind.what + " skin \"" + name + "\" cannot be read";
+                    ? std::string("no ") + kind.what + " skin is chosen"
+                    : std::string("the skin \"") + name + "\" cannot be read";
         return true;
     }
     const CSwfTagList& tags = reader.GetTags(nullptr);
     CTagPlaceObject2* placement = FindPlacementByName(kind.clipName, tags);
     auto* clip = placement ? dynamic_cast<CTagDefineSprite*>(FindCharacterById(placement->characterId, tags)) : nullptr;
     if (!clip) {
-        error = std::string("The ") + kind.what + " skin \"" + name + "\" has no clip " + kind.clipName;
+        error = std::string("the skin has no clip named ") + kind.clipName;
         return true;
     }
     CSwfTemplate import;
@@ -398,7 +398,7 @@ bool CSkinClip::Build(CSlideShow& showToBuild, CSwfMovie& movie, uint16_t* nextI
     GetMaxIds(tags, maxId, maxDepth);
     const uint32_t n = *nextId;
     if (n + maxId + 10 > 0xFFFF) {
-        error = std::string("The ") + kind.what + " skin's characters do not fit in the movie's 65535 ids";
+        error = "the skin's characters do not fit in the movie's 65535 ids";
         return false;
     }
     for (CSwfTag* tag : characters) {

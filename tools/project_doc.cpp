@@ -15,7 +15,6 @@
 #include "platform/toolbox_controls.h"
 #include "platform/toolbox_menus.h"
 #include "platform/toolbox_windows.h"
-#include "show/camera_fx.h"
 #include "show/caption.h"
 #include "show/movie_settings.h"
 #include "show/overlay_effect.h"
@@ -164,7 +163,7 @@ std::vector<Setting> SettingsOf(const CTransition& kind)
 
 std::string TransitionsBlock(const CTransitionList& list)
 {
-    std::string out = "| name | setting | a new one's value | words (the editor's name for each) |\n|---|---|---|---|\n";
+    std::string out = "| name | setting | a new one's value | words (what each does) |\n|---|---|---|---|\n";
     for (int i = 0; i < list.GetCount(); ++i) {
         const CTransition& kind = *list.Get(i);
         std::vector<Setting> settings = SettingsOf(kind);
@@ -229,12 +228,6 @@ std::string WordsBlock()
         {"slide", "v_align", WordsOf([&](int c) { slide.SetVAlign(c); }, slideText, "slide", "v_align")},
         {"click_actions", "type",
          WordsOf([&](int c) { slide.SetClickType(c); }, slideText, "click_actions", "type")},
-        {"camera_fx", "name",
-         {ValueOf(AttributesOf(Written([](CXMLOutputFile& out) { CCameraFx(0).WriteXml(out); }), "camera_fx"),
-                  "name"),
-          ValueOf(AttributesOf(Written([](CXMLOutputFile& out) { CPanZoomFx(0, 0, 1.0, 0).WriteXml(out); }),
-                               "camera_fx"),
-                  "name")}},
         {"caption", "type", WordsOf([&](int c) { caption.SetType(c); }, captionText, "caption", "type")},
         {"caption", "h_align", WordsOf([&](int c) { caption.SetHAlign(c); }, captionText, "caption", "h_align")},
         {"caption", "v_align", WordsOf([&](int c) { caption.SetVAlign(c); }, captionText, "caption", "v_align")},

@@ -60,10 +60,12 @@ bool SameFile(const std::string& a, const std::string& b)
     return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec) && !ec;
 }
 
-bool IsFolder(const std::string& path)
+// Why path is no folder to look in: "" when it is one.
+std::string NotAFolder(const std::string& path)
 {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? "no such folder" : std::strerror(errno);
+    return S_ISDIR(st.st_mode) ? "" : "not a folder";
 }
 
 // Frame count of a written movie, from its header (inflated when compressed).
@@ -593,11 +595,19 @@ int Runner::Export(const std::string& output)
                  std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
             WarnSoundLeftOut(w.place, w.src, w.text);
     }
-    // A skin that was found but has no clip to copy.
-    if (skinFound_[0] && !show_.GetControlsClip().GetError().empty())
-        report_.Warn(show_.GetPlace().Line("control_set"), show_.GetControlsClip().GetError());
-    if (skinFound_[1] && !show_.GetMuteClip().GetError().empty())
-        report_.Warn(show_.GetPlace().Line("mute_control_set"), show_.GetMuteClip().GetError());
+    // A skin that was found but has no clip to copy, said as a skin not found is.
+    const struct {
+        const CSkinClip& clip;
+        const char* attribute;
+        const std::string& name;
+        const char* without;
+    } clips[] = {{show_.GetControlsClip(), "control_set", show_.GetControlsSkin().fileName, "playback controls"},
+                 {show_.GetMuteClip(), "mute_control_set", show_.GetMuteSkin().fileName, "mute control"}};
+    for (size_t i = 0; i < 2; ++i)
+        if (skinFound_[i] && !clips[i].clip.GetError().empty())
+            report_.Warn(show_.GetPlace().Line(clips[i].attribute),
+                         std::string(clips[i].attribute) + "=\"" + platform::MacRomanForTerminal(clips[i].name, false) +
+                             "\": " + clips[i].clip.GetError() + ": the movie has no " + clips[i].without);
     if (StrictStop()) {
         target.Discard();
         return StrictFailure();
@@ -635,10 +645,12 @@ int Runner::Steps()
     if (!output.empty() && !resave.empty() && SameFile(output, resave))
         return Fail(kExitUsage, "OUTPUT and the --resave file are the same file: refused");
     for (const auto& dir : o_.searchFolders)
-        if (!IsFolder(Absolute(dir))) return Fail(kExitUsage, "--search " + dir + ": no such folder");
+        if (const std::string why = NotAFolder(Absolute(dir)); !why.empty())
+            return Fail(kExitUsage, "--search " + dir + ": " + why);
     std::string resources = o_.resources.empty() ? std::string() : Absolute(o_.resources);
     if (!resources.empty()) {
-        if (!IsFolder(resources)) return Fail(kExitUsage, "--resources " + o_.resources + ": no such folder");
+        if (const std::string why = NotAFolder(resources); !why.empty())
+            return Fail(kExitUsage, "--resources " + o_.resources + ": " + why);
         OpenMainResourceFile(CPath(resources + "/main.rsrc"));
     } else {
         resources = platform::MainBundleResourcesPath();

@@ -226,6 +226,24 @@ TEST(ExportDriver, MovieLevelParts)
         {"end opens a page",
          [](CSlideShow& s, const TempDir&) { s.GetMovieSettings().end_enabled = true; },
          [](const WalkedMovie& m) { EXPECT_EQ(EndActionCodes(m), (std::vector<int>{0x83, 0x07})); }},
+        // The end action stands before the loop's test: every pass runs it.
+        {"end opens a page on every pass of a loop",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().end_enabled = true;
+             s.GetMovieSettings().loop_mode = 1;
+             s.GetMovieSettings().loop_count = 3;
+         },
+         [](const WalkedMovie& m) {
+             EXPECT_EQ(EndActionCodes(m), (std::vector<int>{0x83, 0x96, 0x96, 0x1C, 0x96, 0x0A, 0x1D, 0x96, 0x1C,
+                                                            0x96, 0x0F, 0x12, 0x9D, 0x81, 0x06, 0x99, 0x07}));
+         }},
+        {"end opens a page on every pass of a loop for ever",
+         [](CSlideShow& s, const TempDir&) {
+             s.GetMovieSettings().end_enabled = true;
+             s.GetMovieSettings().loop_mode = 2;
+             s.InsertSlide(std::make_unique<CSlide>(CSlide::kBlank, &s), false);
+         },
+         [](const WalkedMovie& m) { EXPECT_EQ(EndActionCodes(m), (std::vector<int>{0x83, 0x81, 0x06})); }},
         {"end unloads the movie",
          [](CSlideShow& s, const TempDir&) {
              s.GetMovieSettings().end_enabled = true;

@@ -720,6 +720,13 @@ TEST_F(BadInputTest, Media)
     wide += U32(40) + U32(40000) + U32(1) + U16(1) + U16(24) + U32(0) + U32(120000) + U32(2835) + U32(2835) + U32(0) +
             U32(0);
     Write("wide.bmp", wide + std::string(120000, '\x40'));
+    // A GIF and a BMP cut short, each said as a cut PNG is.
+    picture_test::GifSpec gif{64, 48, 0, 0, 64, 48, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, {}};
+    for (int i = 0; i < 64 * 48; ++i) gif.indices.push_back(uint8_t((i * 7 + i / 5) % 4));
+    ASSERT_TRUE(picture_test::WriteGif(dir_.file("whole.gif"), gif));
+    Write("cut.gif", ReadFile(dir_.file("whole.gif")).substr(0, ReadFile(dir_.file("whole.gif")).size() * 2 / 3));
+    ASSERT_TRUE(picture_test::WriteBmp(dir_.file("whole.bmp"), 64, 48, std::vector<picture_test::Rgba>(64 * 48)));
+    Write("cut.bmp", ReadFile(dir_.file("whole.bmp")).substr(0, 3000));
     // JPEGs as decoders meet them: valid ones libjpeg warns about (a JFIF
     // revision it does not know, a sequential scan's unused spectral end
     // left at 0), and damage, each named in our words.
@@ -800,8 +807,14 @@ TEST_F(BadInputTest, Media)
          {}, {"missing"}},
         {"wide-bmp.tvr", Project("", Slides(ImageSlide(dir_.file("wide.bmp")) + goodSlide)), kDone,
          {"slide 1: picture \"" + dir_.file("wide.bmp") +
-          "\" cannot be read or encoded (BMP: The image is too large: more than 32767 pixels a side.): slide left out "
+          "\" cannot be read or encoded (BMP picture is too large: more than 32767 pixels a side): slide left out "
           "of the movie"}},
+        {"cut-gif-bmp.tvr", Project("", Slides(ImageSlide(dir_.file("cut.gif")) + ImageSlide(dir_.file("cut.bmp")) + goodSlide)),
+         kDone,
+         {"slide 1: picture \"" + dir_.file("cut.gif") +
+              "\" cannot be read or encoded (GIF data ends early): slide left out of the movie\n",
+          "slide 2: picture \"" + dir_.file("cut.bmp") +
+              "\" cannot be read or encoded (BMP data ends early): slide left out of the movie\n"}},
         // A sound as the only picture: why it was left out comes before the
         // movie is said empty, under --strict too.
         {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,
@@ -863,7 +876,8 @@ TEST_F(BadInputTest, Media)
          {"control_set=\"Text\": " + dir_.file("res/Controls/Text.dll") + " is not a movie (SWF): the movie has no "
           "playback controls"}, res},
         {"skin-empty.tvr", Project(" controls=\"true\" control_set=\"Empty\"", Slides(goodSlide)), kDone,
-         {"skin-empty.tvr:3: The controls skin \"Empty\" has no clip show_controls"}, res},
+         {"skin-empty.tvr:3: control_set=\"Empty\": the skin has no clip named show_controls: the movie has no "
+          "playback controls\n"}, res},
         {"bar.tvr",
          Project("", Slides(goodSlide) + "<swf_data preload=\"true\" preload_type=\"simple\" />\n"), kDone,
          {"('Prld' 1000) has no PreloadBar"}, res},
@@ -1163,7 +1177,8 @@ TEST_F(BadInputTest, Movies)
         {"odd-needed.tvr",
          Project("", Slides(good) + sound(dir_.file("tone.wav"))),
          kDone,
-         {"the MP3 encoder lame_encU.bundle cannot be loaded (li\\x01\\xffp3lame.so.0: cannot open shared object file"},
+         {"the MP3 encoder lame_encU.bundle cannot be loaded (it needs \"li\\x01\\xffp3lame.so.0\", which is not "
+          "installed)"},
          {},
          {"\x01", "sound \""},
          {"TAVREL_BUNDLE=" + oddName}},

@@ -76,6 +76,37 @@ protected:
     std::string picture_;
 };
 
+// Every run of the program in these tests checks its lines against
+// docs/messages.md; the check itself, on lines as the program prints them
+// with other names, values and numbers, and on lines of no kind shown.
+TEST(MessagesPage, LinesAreOfTheKindsItShows)
+{
+    const struct {
+        const char* line;
+        bool shown;
+    } rows[] = {
+        {"my show.tvr:12: slide 9: src=\"/q/b c.png\": image file missing: slide left out of the movie", true},
+        {"x.tvr:4: slide_show width=\"7\": out of range (10 to 2000): 320 kept", true},
+        {"x.tvr: slide_show: unknown attribute \"q\": passed over (3 more lines of this kind not shown)", true},
+        {"tavrel: --resources /srv/skins: no such folder", true},
+        {"tavrel: 12 warning(s) under --strict; nothing exported", true},
+        {"x.tvr:20: slide 4: picture \"/t/a.bmp\" cannot be read or encoded (BMP data ends early): slide left out "
+         "of the movie",
+         true},
+        {"  --strict         any warning fails the run; no movie is written", true},
+        // A reason no page gives, a kind the page lacks, a known kind with
+        // other words after it.
+        {"x.tvr:20: slide 4: picture \"/t/a.png\" cannot be read or encoded (the moon is full): slide left out of "
+         "the movie",
+         false},
+        {"tavrel: something went wrong", false},
+        {"x.tvr:4: slide_show width=\"7\": out of range (10 to 2000): 320 kept, or not", false},
+        {"BMP: The file is too short for its width and height.", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(cli_test::UndocumentedLines(row.line, {"my show.tvr"}).empty(), row.shown) << row.line;
+}
+
 TEST_F(CliProgramTest, ExitCodesAndMessages)
 {
     Write("show.tvr", Project("", Slide(picture_)));
@@ -97,6 +128,9 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         {{"show.tvr", "show.tvr"}, 1, "", "tavrel: show.tvr: OUTPUT is the project file itself"},
         {{"show.tvr", "./sub/../show.tvr"}, 1, "", "tavrel: ./sub/../show.tvr: OUTPUT is the project file itself"},
         {{"--search", "nowhere", "show.tvr", "o.swf"}, 1, "", "--search nowhere: no such folder"},
+        {{"--search", "a.jpg", "show.tvr", "o.swf"}, 1, "", "tavrel: --search a.jpg: not a folder\n"},
+        {{"--resources", "nowhere", "show.tvr", "o.swf"}, 1, "", "tavrel: --resources nowhere: no such folder\n"},
+        {{"--resources", "show.tvr", "show.tvr", "o.swf"}, 1, "", "tavrel: --resources show.tvr: not a folder\n"},
         {{"missing.tvr", "o.swf"}, 2, "", "missing.tvr: No such file"},
         {{"broken.tvr", "o.swf"}, 2, "", "broken.tvr: not an XML file"},
         {{"plain.xml", "o.swf"}, 2, "", "plain.xml: not a project file (no \"xml\" element around \"tavrel\")\n"},
@@ -400,7 +434,9 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
 }
 
 // The frames the program warns about are the movie's own, to the frame:
-// no margin per slide warns about short shows or refuses long ones.
+// no margin per slide warns about short shows or refuses long ones. A
+// slide's milliseconds become frames cut down, a transition's rounded, and
+// the movie's last frame, which stops or loops it, adds one.
 TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
 {
     auto repeat = [](int n, const std::string& text) {
@@ -408,12 +444,19 @@ TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
         for (int i = 0; i < n; ++i) all += text;
         return all;
     };
-    const std::string fade = "<transition_in>\n<transition name=\"Fade In\" duration=\"1000\" />\n</transition_in>\n";
     struct Case {
         const char* name;
         std::string slides;
         int frames;
         bool warned;
+        const char* show = "";
+    };
+    auto blank = [](int ms, const std::string& inside = "") {
+        return "<slide type=\"blank\" duration=\"" + std::to_string(ms) + "\">\n" + inside + "</slide>\n";
+    };
+    auto fadeOf = [](int ms) {
+        return "<transition_in>\n<transition name=\"Fade In\" duration=\"" + std::to_string(ms) +
+               "\" />\n</transition_in>\n";
     };
     const Case cases[] = {
         {"blank.tvr", repeat(1000, "<slide type=\"blank\" duration=\"1250\" />\n"), 15001, false},
@@ -422,11 +465,17 @@ TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
          Slide(picture_, "<pan_zoom>\n" + repeat(16000, "<camera_fx name=\"none\" duration=\"0\" />\n") +
                              "</pan_zoom>\n"),
          25, false},
-        {"fades.tvr", repeat(700, "<slide type=\"blank\" duration=\"2000\">\n" + fade + "</slide>\n"), 25201, true},
+        {"fades.tvr", repeat(700, blank(2000, fadeOf(1000))), 25201, true},
+        {"cut down.tvr", blank(1099), 10 + 1, false, " fps=\"10\""},
+        {"whole.tvr", blank(1100), 11 + 1, false, " fps=\"10\""},
+        {"rounded up.tvr", blank(1000) + blank(1000, fadeOf(1050)), 10 + 11 + 10 + 1, false, " fps=\"10\""},
+        {"rounded down.tvr", blank(1000) + blank(1000, fadeOf(1049)), 10 + 10 + 10 + 1, false, " fps=\"10\""},
+        {"camera rounded.tvr", Slide(picture_, "<pan_zoom>\n<camera_fx duration=\"1050\" />\n</pan_zoom>\n"), 20 + 11 + 1, false,
+         " fps=\"10\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Write(c.name, Project("", c.slides));
+        Write(c.name, Project(c.show, c.slides));
         const ProgramResult r = Run({c.name, "o.swf"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::string frames = std::to_string(c.frames) + " frames";
@@ -436,6 +485,28 @@ TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
         else
             EXPECT_EQ(r.err, "");
     }
+}
+
+// Every camera_fx is a pan and zoom whatever its name, and no name is
+// said: the movies are the same to the byte, and differ from the still
+// slide's.
+TEST_F(CliProgramTest, CameraMovesArePansAndZoomsWhateverTheirName)
+{
+    std::vector<std::string> movies;
+    for (const std::string name : {"pan_zoom", "none", "Ken Burns", ""}) {
+        SCOPED_TRACE(name);
+        const std::string move = name.empty() ? "" : "<pan_zoom>\n<camera_fx name=\"" + name +
+                                                         "\" duration=\"1000\" pan_x=\"400\" zoom=\"1.5\" />\n</pan_zoom>\n";
+        Write("move.tvr", Project("", Slide(picture_, move)));
+        const ProgramResult r = Run({"--strict", "move.tvr", "move.swf"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        movies.push_back(ReadFile(dir_.file("move.swf")));
+        ASSERT_FALSE(movies.back().empty());
+    }
+    EXPECT_EQ(movies[1], movies[0]);
+    EXPECT_EQ(movies[2], movies[0]);
+    EXPECT_NE(movies[3], movies[0]);
 }
 
 // The frames counted ahead of the export are those of the movie written:

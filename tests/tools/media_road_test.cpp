@@ -2,6 +2,7 @@
 // them: OS/2 bitmaps, cameras' JPEGs with thumbnails and stray bytes, and
 // transparency at 8 bits. Each movie is played and looked at.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -328,7 +329,7 @@ TEST_F(MediaRoadTest, LargeFilesReadOnlyThePicture)
     const ProgramResult r = Compile(dir_.file("huge.bmp"), "", false, false, cap);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("picture \"" + dir_.file("huge.bmp") +
-                         "\" cannot be read (BMP: The file is too large to read into memory.): the slide shows black\n"),
+                         "\" cannot be read (the file is too large to read into memory): the slide shows black\n"),
               std::string::npos)
         << r.err;
 }
@@ -418,8 +419,9 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
     if (!leftOut.empty()) GTEST_SKIP() << "not made here, so not tried:" << leftOut << " the other rows were";
 }
 
-// Pictures of every kind as cjpeg and ImageMagick write them (transparency,
-// a palette, a GIF's transparent colour, run lengths), a flat red of
+// Pictures of every kind as cjpeg, ImageMagick and FFmpeg write them
+// (transparency, a palette, a GIF's transparent colour, run lengths, a BMP
+// of 32 bits without masks, which shows opaque), a flat red of
 // 203 × 131 (no whole number of blocks at any of libjpeg's scales), under
 // every image type, reduced (a JPEG decoded at 1/8 and encoded again) and
 // enlarged: a bitmap of the slide's size each, a JPEG one red to its edges
@@ -442,7 +444,9 @@ TEST_F(MediaRoadTest, PicturesOfEveryKindUnderEveryImageType)
                                          {"a.gif", im + "-fill blue -draw 'point 0,0' -transparent blue a.gif", false},
                                          {"a.tif", im + alpha + "-compress lzw a.tif", false},
                                          {"a.bmp", im + "BMP3:a.bmp", true},
-                                         {"r.bmp", im + "-type Palette -compress RLE BMP3:r.bmp", true}});
+                                         {"r.bmp", im + "-type Palette -compress RLE BMP3:r.bmp", true},
+                                         // 32 bits without masks: the half alpha is not read.
+                                         {"b.bmp", "ffmpeg -v error -i a.png -pix_fmt bgra b.bmp", true}});
     }
     const char* types[] = {"jpeg",           "rgb_8",      "rgb_15", "rgb_24", "jpeg_import_data", "rgb_8_transparent",
                            "rgb_24_transparent", "jpeg_transparent"};
@@ -480,7 +484,30 @@ TEST_F(MediaRoadTest, PicturesOfEveryKindUnderEveryImageType)
     if (convert.empty()) GTEST_SKIP() << "ImageMagick is not installed: only cjpeg's picture was tried";
 }
 
-// Black with alpha 0 beside opaque black, as many editors store transparency.
+// A palette PNG whose left half is entry 0, made transparent by its tRNS
+// chunk, and whose right half is opaque black; the tRNS chunk's checksum
+// is wrong, as some writers leave it.
+std::string PaletteHalfPngWithBadTrnsChecksum()
+{
+    auto u32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    auto chunk = [&](const std::string& type, const std::string& data, bool spoil = false) {
+        const std::string body = type + data;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
+        return u32(uint32_t(data.size())) + body + u32(uint32_t(crc) ^ (spoil ? 0xFF : 0));
+    };
+    std::string rows;
+    for (int y = 0; y < kHeight; ++y) rows += '\0' + std::string(kWidth / 2, '\0') + std::string(kWidth / 2, '\1');
+    std::string packed(compressBound(uLong(rows.size())), '\0');
+    uLongf size = uLongf(packed.size());
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()));
+    packed.resize(size);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", u32(kWidth) + u32(kHeight) + std::string("\x08\x03\0\0\0", 5)) +
+           chunk("PLTE", std::string("\xff\0\0\0\0\0", 6)) + chunk("tRNS", std::string(1, '\0'), true) +
+           chunk("IDAT", packed) + chunk("IEND", "");
+}
+
+// Black with alpha 0 beside opaque black, as many editors store
+// transparency; and transparency from a palette's tRNS chunk.
 TEST_F(MediaRoadTest, EightBitTransparencyKeepsOpaqueAndTransparent)
 {
     using picture_test::Rgba;
@@ -488,10 +515,14 @@ TEST_F(MediaRoadTest, EightBitTransparencyKeepsOpaqueAndTransparent)
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) pixels[size_t(y) * kWidth + x] = {0, 0, 0, uint8_t(x < kWidth / 2 ? 255 : 0)};
     ASSERT_TRUE(picture_test::WritePng(dir_.file("half.png"), kWidth, kHeight, pixels, true));
-    const ProgramResult r = Compile(dir_.file("half.png"), " image_type=\"rgb_8_transparent\"");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    ExpectPixels({{8, 24, 0x000000, 8}, {56, 24, 0xFFFFFF, 8}});
+    ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("trns.png"), PaletteHalfPngWithBadTrnsChecksum()));
+    for (const auto& [file, opaqueLeft] : {std::make_pair("half.png", true), std::make_pair("trns.png", false)}) {
+        SCOPED_TRACE(file);
+        const ProgramResult r = Compile(dir_.file(file), " image_type=\"rgb_8_transparent\"");
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        ExpectPixels({{8, 24, opaqueLeft ? 0x000000 : 0xFFFFFF, 8}, {56, 24, opaqueLeft ? 0xFFFFFF : 0x000000, 8}});
+    }
 }
 
 // TIFFs as libtiff's tools, ImageMagick and FFmpeg write them, with each
