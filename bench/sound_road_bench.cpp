@@ -32,8 +32,8 @@ extern "C" {
 }
 #include <samplerate.h>
 
+#include "av/resampler.h"
 #include "bench/bench_process.h"
-#include "platform/resampler.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "av/resampler.h"
 #include "media/mp3_frames.h"
-#include "platform/resampler.h"
 
 namespace lame_bundle {
 

@@ -11,15 +11,15 @@
 #include <cstdint>
 #include <string>
 
+#include "av/joined_sound.h"
+#include "av/media_words.h"
+#include "av/movie_media.h"
+#include "av/sound_media.h"
 #include "foundation/path.h"
 #include "media/picture_file.h"
 #include "platform/fixed_math.h"
 #include "platform/gworld.h"
-#include "platform/media_words.h"
-#include "platform/movie_media.h"
 #include "platform/movie_toolbox.h"
-#include "platform/joined_sound.h"
-#include "platform/sound_media.h"
 
 class CImage;
 struct CPictureScratch;
@@ -212,7 +212,7 @@ public:
 
     // Writes the sound, or its first limitMs milliseconds, as 16-bit AIFF at
     // its own rate and channels, or mixed down to channels where it has more
-    // (platform/channel_mix.h: the one rule of every road). Reports
+    // (av/channel_mix.h: the one rule of every road). Reports
     // "Reading Audio...%d%%" to the sink through ExportProgressProc and
     // stops when it is cancelled; on failure
     // no file is left at path, and GetLastError() says why. A sound of which

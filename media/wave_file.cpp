@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/sound_media.h"
+#include "av/sound_media.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // Streams are plain constant-bit-rate MP3 without a reservoir, a Xing/Info
 // frame or ID3 tags, so every frame decodes alone and the frames can be cut
 // into movie frames as they are. Samples at another rate than the MP3's are
-// resampled here (platform/resampler.h, whose output keeps the input's time):
+// resampled here (av/resampler.h, whose output keeps the input's time):
 // libmp3lame's own resampler fails from a ratio of about 4 on, and libmp3lame
 // then runs at the one rate.
 #include <lame/lame.h>
@@ -11,8 +11,8 @@
 #include <new>
 #include <vector>
 
+#include "av/resampler.h"
 #include "media/lame_config.h"
-#include "platform/resampler.h"
 
 using namespace lame_bundle;
 

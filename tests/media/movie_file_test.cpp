@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "av/movie_media.h"
 #include "media/image.h"
 #include "media/qt_movie.h"
 #include "picture_fixtures.h"
 #include "platform/gestalt.h"
-#include "platform/movie_media.h"
 #include "sound_fixtures.h"
 #include "support/test_movies.h"
 

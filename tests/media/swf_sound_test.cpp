@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "av/resampler.h"
 #include "media/mp3_frames.h"
 #include "media/qt_movie.h"
 #include "media/swf_sound.h"
-#include "platform/resampler.h"
 #include "sound_fixtures.h"
 #include "swf/control_tags.h"
 #include "swf/display_tags.h"

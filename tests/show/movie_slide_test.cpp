@@ -3,12 +3,12 @@
 // its length, and a show of pictures and plain sounds never reaches FFmpeg.
 #include <gtest/gtest.h>
 
+#include "av/movie_media.h"
 #include "media/image.h"
 #include "media/qt_movie.h"
-#include "platform/movie_media.h"
 #include "show/export_fixtures.h"
-#include "show/show_test_util.h"
 #include "show/movie_walker.h"
+#include "show/show_test_util.h"
 #include "show/slide.h"
 #include "show/slide_bitmap.h"
 #include "show/slide_show.h"

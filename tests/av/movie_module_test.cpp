@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_walks.h"
-#include "platform/flac_frames.h"
-#include "platform/joined_sound.h"
-#include "platform/movie_media.h"
-#include "platform/resumed_sound.h"
+#include "av/file_walks.h"
+#include "av/flac_frames.h"
+#include "av/joined_sound.h"
+#include "av/movie_media.h"
+#include "av/resumed_sound.h"
 #include "platform/shared_object_check.h"
 #include "support/bundle_fixture.h"
 #include "support/scoped_env.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/movie_media.h"
+#include "av/movie_media.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/flac_frames.h"
+#include "av/flac_frames.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/file_walks.h"
+#include "av/file_walks.h"
 
 namespace platform {
 

@@ -1,12 +1,12 @@
-#include "platform/joined_sound.h"
+#include "av/joined_sound.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/flac_frames.h"
-#include "platform/media_words.h"
+#include "av/flac_frames.h"
+#include "av/media_words.h"
 #include "platform/regular_file.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/captured_stderr.h"
+#include "av/captured_stderr.h"
 
 #include <sys/types.h>
 

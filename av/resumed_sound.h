@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/movie_media.h"
-#include "platform/sound_media.h"
+#include "av/movie_media.h"
+#include "av/sound_media.h"
 
 namespace platform {
 

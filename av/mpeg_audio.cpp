@@ -1,4 +1,4 @@
-#include "platform/mpeg_audio.h"
+#include "av/mpeg_audio.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/captured_stderr.h"
+#include "av/captured_stderr.h"
 #include "platform/regular_file.h"
 
 namespace platform {

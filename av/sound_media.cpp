@@ -1,4 +1,4 @@
-#include "platform/sound_media.h"
+#include "av/sound_media.h"
 
 #include <sndfile.h>
 #include <unistd.h>
@@ -11,11 +11,11 @@
 #include <memory>
 #include <vector>
 
-#include "platform/captured_stderr.h"
-#include "platform/flac_frames.h"
+#include "av/captured_stderr.h"
+#include "av/flac_frames.h"
+#include "av/media_words.h"
+#include "av/mpeg_audio.h"
 #include "platform/gestalt.h"
-#include "platform/media_words.h"
-#include "platform/mpeg_audio.h"
 #include "platform/regular_file.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/resumed_sound.h"
+#include "av/resumed_sound.h"
 
 #include <algorithm>
 #include <cstdlib>

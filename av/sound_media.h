@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/channel_mix.h"
-#include "platform/resampler.h"
+#include "av/channel_mix.h"
+#include "av/resampler.h"
 
 namespace platform {
 
 struct SoundInfo {
     int sampleRate = 0;
     int channels = 0;
-    // Each channel's place (platform/channel_mix.h) where the file names
+    // Each channel's place (av/channel_mix.h) where the file names
     // them; empty where it does not.
     std::vector<int> places;
     int64_t frames = 0;       // samples of one channel
@@ -215,7 +215,7 @@ inline int16_t Sample16(float v)
 }
 
 // Where the sound export reads samples from: a sound file here, or the sound
-// track of a movie (platform/movie_media.h).
+// track of a movie (av/movie_media.h).
 class SampleSource {
 public:
     virtual ~SampleSource() = default;
@@ -319,7 +319,7 @@ inline constexpr size_t kAiffWriteBufferBytes = size_t(64) << 10;
 
 // Writes the first maxFrames frames of the source (all with a negative
 // count) to path as 16-bit AIFF at the source's rate and channels, or mixed
-// down to channels where it has more (platform/channel_mix.h). progress
+// down to channels where it has more (av/channel_mix.h). progress
 // receives the fraction done (0 to 1) after each block and returns false to
 // stop. On any failure or stop the file is removed. A sound of which
 // nothing decodes (no samples, or only silence among decoder errors) fails;

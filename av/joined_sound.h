@@ -1,5 +1,5 @@
 #pragma once
-// A plain sound file as the sound export reads it (platform/resumed_sound.h),
+// A plain sound file as the sound export reads it (av/resumed_sound.h),
 // and FLAC streams joined end to end (`cat a.flac b.flac`, each with its own
 // header): each stream is read as a file of its own, one after another, the
 // later ones converted to the first's rate and channels as a sound is for
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/resumed_sound.h"
-#include "platform/sound_media.h"
+#include "av/resumed_sound.h"
+#include "av/sound_media.h"
 
 namespace platform {
 

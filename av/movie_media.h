@@ -5,17 +5,17 @@
 // by its name; it tells its streams, decodes the video frame shown at any
 // time as packed RGB or RGBA, and hands out its sound as 16-bit samples.
 // Pictures and plain sound files never come here (media/picture_file.h,
-// platform/sound_media.h), but for the rest of a sound file libsndfile
-// gives up on midway (platform/resumed_sound.h).
+// av/sound_media.h), but for the rest of a sound file libsndfile
+// gives up on midway (av/resumed_sound.h).
 //
 // The FFmpeg layer lives in a module of the application bundle, loaded on
-// the first Open (platform/movie_backend.h): a run that opens no movie
+// the first Open (av/movie_backend.h): a run that opens no movie
 // loads none of FFmpeg's libraries. Without the module Open fails, saying
 // so.
 //
 // FFmpeg prints nothing, and none of its words reach a reason: a failure
 // or a damaged frame is worded by FFmpeg's error codes and by what was seen
-// (platform/media_words.h). Sizes come from files and are checked before
+// (av/media_words.h). Sizes come from files and are checked before
 // anything is allocated for them: a video larger than the caller's pixel
 // limit is refused, decoding stops after a bounded number of packets and
 // frames, and sound is read in blocks.
@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound_media.h"
+#include "av/sound_media.h"
 
 namespace platform {
 
@@ -113,7 +113,7 @@ public:
     // the key frame before it. Returns the bytes of the frame kept.
     uint64_t ReleaseDecoder();
     // The sound as a source of samples at its own rate, its channels mixed
-    // down to at most channels (platform/channel_mix.h), read through a
+    // down to at most channels (av/channel_mix.h), read through a
     // reader of its own; null without sound.
     SampleSource* Sound(int channels = 2);
 

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sound_media.h"
+#include "av/sound_media.h"
 
 namespace platform {
 

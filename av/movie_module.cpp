@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "av/movie_backend.h"
 #include "platform/bundle.h"
-#include "platform/movie_backend.h"
 #include "platform/regular_file.h"
 #include "platform/shared_code.h"
 

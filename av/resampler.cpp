@@ -1,4 +1,4 @@
-#include "platform/resampler.h"
+#include "av/resampler.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,52 @@
+#pragma once
+// The movie module's sound: decoded in order, converted to interleaved
+// 16-bit samples at the stream's own rate, its channels mixed down to
+// those asked for (av/channel_mix.h).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "av/ffmpeg_demuxer.h"
+#include "av/sound_media.h"
+
+namespace platform::ffmpeg_layer {
+
+// One link of a chained file: its bytes, its sound's stream there, and
+// why it gives no sound where it does not.
+struct SoundLink {
+    int64_t begin = 0, end = 0;
+    int stream = -1;
+    int rate = 0;
+    int64_t frames = 0;  // at its own rate
+    std::string fault;
+};
+
+// What a file tells of its sound's time beside the timestamps, in frames at
+// the stream's rate.
+struct SoundTime {
+    // Where the sound ends by the container's own account (a QuickTime
+    // file's edit list, which cuts the codec's padding off); 0: at the end
+    // of what decodes.
+    int64_t end = 0;
+    // A raw AAC stream's: its frames are read by their headers' chain
+    // (AdtsWalker) and placed by it, at its first frame's rate; 0 for others.
+    int adtsRate = 0;
+    // A chained Ogg file's links, each read as a file of its own, one after
+    // another; empty for a file of one.
+    std::vector<SoundLink> links;
+};
+
+// The frames of a stream's sound at rate, by its own duration or the file's;
+// 0 when neither is known.
+int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate);
+
+// Each link of a chained file from where it starts: the first sound there
+// that can be decoded, its rate and length, or why there is none.
+std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<int64_t>& starts, int64_t size);
+
+// The sound of the stream of path, as info and time describe it, read
+// through a demuxer and decoder of its own.
+std::unique_ptr<SampleSource> NewSoundReader(std::string path, int stream, SoundInfo info, SoundTime time);
+
+}  // namespace platform::ffmpeg_layer
