@@ -133,7 +133,7 @@ public:
     double FrameRate() const override;
     const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) override;
     bool HasFrameAt(double seconds) override;
-    uint64_t ReleaseDecoder() override;
+    void Release(bool closeFile) override;
     SampleSource* Sound(int channels) override;
 
 private:
@@ -169,8 +169,8 @@ struct FfmpegMovie::Impl {
     FramePtr shown{av_frame_alloc()}, next{av_frame_alloc()}, scratch{av_frame_alloc()};
     bool haveShown = false, haveNext = false, ended = false, atStart = true;
     bool shownStandsBefore = false;  // shown is a first frame, standing for earlier times too
-    // The decoder was let go: only the shown frame is left, and any other
-    // time is decoded afresh from a key frame.
+    // The decoder and frames were let go: any time is decoded afresh from
+    // a key frame.
     bool released = false;
     int64_t shownPts = 0, nextPts = 0;
     SwsContext* scaler = nullptr;
@@ -413,25 +413,39 @@ struct FfmpegMovie::Impl {
         return true;
     }
 
-    // Keeps the shown frame alone: decoder, scaler, the frame after it and
-    // the picture go. The bytes the frame holds.
-    uint64_t ReleaseDecoder()
+    // Lets the decoder, scaler, frames and picture go, and with closeFile
+    // the demuxer and its file too: the next frame is decoded afresh from a
+    // key frame, in a file opened again.
+    void Release(bool closeFile)
     {
-        uint64_t bytes = 0;
-        for (const AVBufferRef* b : shown->buf)
-            if (b) bytes += b->size;
-        if (!codec) return bytes;
+        if (closeFile) {
+            reader.format = nullptr;
+            demuxer.Close();
+        }
+        // Nothing read yet: the first frame is still decoded straight from
+        // the start, with no seek.
+        if (!codec && atStart) return;
         codec.reset();
         reader.codec = nullptr;
+        av_frame_unref(shown.get());
         av_frame_unref(next.get());
         av_frame_unref(scratch.get());
-        haveNext = false;
+        haveShown = haveNext = pictureIsShown = false;
         sws_freeContext(scaler);
         scaler = nullptr;
         picture = MovieFrame{};
-        pictureIsShown = false;
         released = true;
-        return bytes;
+    }
+
+    // Opens a movie kept closed again, read from its start as when first
+    // opened.
+    bool Reopen(std::string* why)
+    {
+        if (!demuxer.Open(path, why)) return false;
+        haveShown = haveNext = ended = released = chainDamaged = false;
+        atStart = true;
+        complaints.count = 0;
+        return true;
     }
 };
 
@@ -661,6 +675,8 @@ bool FfmpegMovie::Decode(double seconds)
         error_ = !m.videoRefused.empty() ? m.videoRefused : "it holds no video";
         return false;
     }
+    // A movie kept closed reads its file again.
+    if (!m.demuxer.format && !m.Reopen(&error_)) return false;
     const AVRational base = m.Video()->time_base;
     seconds = std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e9) : 0.0;
     const int64_t origin = m.Origin();
@@ -694,9 +710,9 @@ bool FfmpegMovie::HasFrameAt(double seconds)
     return error_.empty();
 }
 
-uint64_t FfmpegMovie::ReleaseDecoder()
+void FfmpegMovie::Release(bool closeFile)
 {
-    return impl_ ? impl_->ReleaseDecoder() : 0;
+    if (impl_) impl_->Release(closeFile);
 }
 
 SampleSource* FfmpegMovie::Sound(int channels)

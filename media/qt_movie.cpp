@@ -99,7 +99,7 @@ bool CQTMovie::OpenFile(const CPath& path, const platform::FileLook& look, platf
     }
     // Taken before FFmpeg reads the file: a change while it does shows.
     std::string stamp = MovieFileStamp(full);
-    if (!movie_.Open(full, GetMaxImagePixels(), look.Descriptor())) {
+    if (!movie_.Open(full, GetMaxImagePixels())) {
         error_ = movie_.KindUnknown() ? platform::UnknownKindWords(wanted) : movie_.LastError();
         return false;
     }

@@ -181,18 +181,15 @@ public:
     // decoded and nothing converted.
     bool DrawsFirstFrame();
     // Hands an open movie file (not a picture or a sound file) to the run's
-    // store, with its file open but without its decoder or any frame, and
-    // leaves this wrapper closed: the next OpenFile of the same file, as it
-    // stands now and under the same pixel limit, takes it from there
-    // instead of looking at the file again. Movies kept open are bounded (a
-    // quarter of the files the process may open, 64 MB of buffers and
-    // indexes by their estimates); past that a movie is kept closed, as by
-    // KeepClosed. False when it is not kept open.
+    // store without its decoder or any frame, and leaves this wrapper
+    // closed: the next OpenFile of the same file, as it stands now and under
+    // the same pixel limit, takes it from there instead of looking at the
+    // file again. Movies kept open are bounded (a quarter of the files the
+    // process may open, 64 MB of buffers and indexes by their estimates);
+    // past that a movie is kept closed, holding what it told of itself
+    // (streams, length, size, rate), and its file opens again only when a
+    // frame is wanted. False when it is not kept open (closed all the same).
     bool KeepOpen();
-    // The same without its file: the store holds what the movie told of
-    // itself (streams, length, size, rate), and its file is opened again
-    // only when a frame or its sound is wanted. False for other files.
-    bool KeepClosed();
     // Whether the store holds a movie of the file at path as it stands.
     static bool HoldsKept(const CPath& path);
     // Closes every movie the store holds.
@@ -268,7 +265,6 @@ private:
     static std::string MovieFileStamp(const std::string& path);
     // Takes the kept movie of path when its file stands as it did.
     bool AdoptKept(const std::string& path);
-    bool Keep(bool open);
     std::string moviePath_, movieStamp_;
     TimeValue time_ = 0;
     std::string error_;

@@ -274,37 +274,28 @@ bool CQTMovie::HoldsKept(const CPath& path)
 
 bool CQTMovie::KeepOpen()
 {
-    return Keep(true);
-}
-
-bool CQTMovie::KeepClosed()
-{
-    const bool movie = movie_.IsOpen() && !movieStamp_.empty();
-    Keep(false);
-    return movie;
-}
-
-bool CQTMovie::Keep(bool open)
-{
     if (!movie_.IsOpen() || movieStamp_.empty()) {
         Close();
         return false;
     }
-    uint64_t bytes = movie_.Release(!open);
+    // Kept open, the demuxer holds its buffers and an index that grows
+    // with the movie's length (about 2 KB a second).
+    const double seconds = std::clamp(movie_.Duration(), 0.0, 1e7);
+    const uint64_t bytes = (uint64_t(256) << 10) + uint64_t(seconds * 2048);
+    movie_.Release(false);
+    bool open = false;
     {
         std::lock_guard<std::mutex> lock(g_keptLock);
         std::vector<KeptMovie>& store = Kept();
         // A movie of the same file kept before gives way.
         store.erase(std::remove_if(store.begin(), store.end(), [&](const KeptMovie& k) { return k.path == moviePath_; }),
                     store.end());
-        if (open) {
-            size_t count = 0;
-            uint64_t held = 0;
-            for (const KeptMovie& k : store)
-                if (k.open) ++count, held += k.bytes;
-            open = count < MaxOpenKept() && held + bytes <= kMaxOpenBytes;
-            if (!open) movie_.Release(true);
-        }
+        size_t count = 0;
+        uint64_t held = 0;
+        for (const KeptMovie& k : store)
+            if (k.open) ++count, held += k.bytes;
+        open = count < MaxOpenKept() && held + bytes <= kMaxOpenBytes;
+        if (!open) movie_.Release(true);
         store.push_back({moviePath_, movieStamp_, std::move(movie_), open ? bytes : 0, open});
     }
     Close();

@@ -59,11 +59,30 @@ bool JpegSize(std::FILE* f, int* w, int* h)
     }
 }
 
+// A movie shows its first frame at its own size, which its container
+// tells: nothing is decoded. The export's plan takes the movie from here.
+bool MovieSize(CQTMovie& movie, bool opened, int* width, int* height)
+{
+    int w = 0, h = 0;
+    if (!opened || !movie.HasVideoTrack()) return false;
+    movie.GetSize(&w, &h);
+    movie.KeepOpen();
+    if (w <= 0 || h <= 0) return false;
+    *width = w;
+    *height = h;
+    return true;
+}
+
 }  // namespace
 
 bool ReadImageSize(const CPath& path, int* width, int* height)
 {
     if (path.IsEmpty() || path.IsDirectory()) return false;
+    // A movie an earlier slide read is taken as it was left.
+    if (CQTMovie::HoldsKept(path)) {
+        CQTMovie movie;
+        return MovieSize(movie, movie.OpenFile(path), width, height);
+    }
     // One look at the file serves the headers read here and every reader
     // a movie's road asks what the file is.
     const platform::FileLook look(path.GetFullPath());
@@ -101,16 +120,6 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
         *height = static_cast<int>(ah);
         return true;
     }
-    // A movie shows its first frame at its own size, which its container
-    // tells: nothing is decoded.
     CQTMovie movie;
-    int w = 0, h = 0;
-    if (!movie.OpenFile(path, look) || !movie.HasVideoTrack()) return false;
-    movie.GetSize(&w, &h);
-    if (w <= 0 || h <= 0) return false;
-    *width = w;
-    *height = h;
-    // The export's plan takes the open movie from here.
-    movie.KeepOpen();
-    return true;
+    return MovieSize(movie, movie.OpenFile(path, look), width, height);
 }

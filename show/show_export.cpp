@@ -99,15 +99,12 @@ bool WritesImageSlide(CSlide& slide, CPictureStore& planned, CImage& work)
     if (!movie.HasVideoTrack() || !movie.DrawsFirstFrame()) return false;
     CJpegWarnings said;
     std::vector<uint8_t> mask;
-    const bool drawn = RenderSlidePicture(slide, movie, work, mask) &&
-                       planned.Keep(&slide, SlidePictureBasis(slide), work, mask, said.Get());
-    // Drawn, the export needs no more of the movie than what it told of
-    // itself; else it draws the frame from the movie kept open.
-    if (drawn) {
-        movie.KeepClosed();
-    } else {
-        movie.KeepOpen();
-    }
+    // Drawn here, the export takes the picture; else it draws it itself.
+    if (RenderSlidePicture(slide, movie, work, mask))
+        planned.Keep(&slide, SlidePictureBasis(slide), work, mask, said.Get());
+    // The movie stays for the export and any other slide of its file: open
+    // within bounds, without any frame.
+    movie.KeepOpen();
     return true;
 }
 
