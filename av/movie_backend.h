@@ -28,7 +28,7 @@ public:
     virtual double FrameRate() const = 0;
     virtual const MovieFrame* FrameAt(double seconds, int width, int height, int bitsPerPixel) = 0;
     virtual bool HasFrameAt(double seconds) = 0;
-    virtual uint64_t ReleaseDecoder() = 0;
+    virtual void Release(bool closeFile) = 0;
     virtual SampleSource* Sound(int channels) = 0;
 };
 
@@ -44,7 +44,7 @@ protected:
 
 // Raised whenever the classes above change, so that a stale module is
 // refused instead of called.
-inline constexpr int kMovieModuleVersion = 5;
+inline constexpr int kMovieModuleVersion = 6;
 inline constexpr char kMovieModuleEntry[] = "TavrelMovieModule";
 inline constexpr char kMovieModuleBundle[] = "movie_media.bundle";
 // The entry point: the module object, or null when version is not the

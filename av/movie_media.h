@@ -108,10 +108,10 @@ public:
     // Whether FrameAt(seconds) would give a picture, found by decoding the
     // frame alone: nothing is converted.
     bool HasFrameAt(double seconds);
-    // Lets the decoder go and keeps the frame shown alone: a movie kept for
-    // later holds one picture's pixels. Another time is decoded afresh from
-    // the key frame before it. Returns the bytes of the frame kept.
-    uint64_t ReleaseDecoder();
+    // Lets the decoder and every frame go: a movie kept for later holds no
+    // pixels. With closeFile its file closes too, and opens again when a
+    // frame is wanted; what the movie told of itself stays.
+    void Release(bool closeFile);
     // The sound as a source of samples at its own rate, its channels mixed
     // down to at most channels (av/channel_mix.h), read through a
     // reader of its own; null without sound.
@@ -123,10 +123,12 @@ private:
     bool kindUnknown_ = false;
 };
 
-// Whether the file starts as an MPEG program, transport or video stream:
-// those go to FFmpeg before libsndfile's MPEG audio reader can take one for
-// a sound.
-bool IsMpegStreamFile(const std::string& path);
+// Whether a file's first bytes (head, n of them) are those of a movie
+// container: an MPEG program, transport or video stream, a QuickTime or
+// MPEG-4 file, AVI, Matroska, FLV or ASF. Those go to FFmpeg before any
+// sound reader is asked: libsndfile's MPEG audio reader could take an MPEG
+// stream for a sound, and none of them reads the others.
+bool IsMovieContainer(const uint8_t* head, size_t n);
 
 // How many files were handed to FFmpeg in this process; pictures and plain
 // sounds libsndfile reads through never are. 0 while the movie module is

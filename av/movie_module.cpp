@@ -2,6 +2,7 @@
 // Open and kept for the rest of the run; every call is forwarded to the
 // backend it makes.
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "av/movie_backend.h"
@@ -150,9 +151,9 @@ bool MovieMedia::HasFrameAt(double seconds)
     return backend_->HasFrameAt(seconds);
 }
 
-uint64_t MovieMedia::ReleaseDecoder()
+void MovieMedia::Release(bool closeFile)
 {
-    return backend_ ? backend_->ReleaseDecoder() : 0;
+    if (backend_) backend_->Release(closeFile);
 }
 
 SampleSource* MovieMedia::Sound(int channels)
@@ -160,16 +161,21 @@ SampleSource* MovieMedia::Sound(int channels)
     return backend_ ? backend_->Sound(channels) : nullptr;
 }
 
-bool IsMpegStreamFile(const std::string& path)
+bool IsMovieContainer(const uint8_t* head, size_t n)
 {
-    std::FILE* f = OpenRegularStream(path);
-    if (!f) return false;
-    uint8_t head[189] = {};
-    const size_t n = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
     if (n >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && (head[3] == 0xBA || head[3] == 0xB3)) return true;
     // Transport stream packets of 188 bytes, each opening with 0x47.
-    return n == sizeof head && head[0] == 0x47 && head[188] == 0x47;
+    if (n >= 189 && head[0] == 0x47 && head[188] == 0x47) return true;
+    // A QuickTime or MPEG-4 file opens with one of these boxes.
+    static constexpr const char* kBoxes[] = {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot"};
+    for (const char* box : kBoxes)
+        if (n >= 8 && std::memcmp(head + 4, box, 4) == 0) return true;
+    if (n >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0) return true;
+    static constexpr uint8_t kMatroska[] = {0x1A, 0x45, 0xDF, 0xA3};
+    static constexpr uint8_t kAsf[] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
+    if (n >= sizeof kMatroska && std::memcmp(head, kMatroska, sizeof kMatroska) == 0) return true;
+    if (n >= sizeof kAsf && std::memcmp(head, kAsf, sizeof kAsf) == 0) return true;
+    return n >= 4 && std::memcmp(head, "FLV\x01", 4) == 0;
 }
 
 int MovieMediaOpenCount()

@@ -203,7 +203,9 @@ inline void BareBilinear(const std::vector<uint8_t>& in, int width, int height, 
     }
 }
 
-inline size_t BareEncode(const std::vector<uint8_t>& rgb, int width, int height)
+// Rows of packed RGB, stride bytes apart, encoded at quality 80 into memory;
+// the JPEG's length.
+inline size_t BareEncodeRows(const uint8_t* rgb, size_t stride, int width, int height)
 {
     jpeg_compress_struct info;
     jpeg_error_mgr err;
@@ -220,13 +222,18 @@ inline size_t BareEncode(const std::vector<uint8_t>& rgb, int width, int height)
     jpeg_set_quality(&info, kQuality, TRUE);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + size_t(info.next_scanline) * width * 3);
+        JSAMPROW row = const_cast<JSAMPROW>(rgb + size_t(info.next_scanline) * stride);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     std::free(out);
     return length;
+}
+
+inline size_t BareEncode(const std::vector<uint8_t>& rgb, int width, int height)
+{
+    return BareEncodeRows(rgb.data(), size_t(width) * 3, width, height);
 }
 
 // The bare road over every picture once; CPU milliseconds of each step

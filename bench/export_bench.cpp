@@ -5,14 +5,18 @@
 // 1.2 × (a). Side by side, in process and as programs (the `tavrel`
 // program against the bare road's own): user and system time and page
 // faults per slide (goal: at most 1.05 × in CPU time, system included).
-// The same for a show of 20 movie slides against the bare movie road
-// (goal: at most 1.3 ×). And the program's peak resident size by number of
+// The same for shows of movie slides against the bare movie road (goal: at
+// most 1.3 ×): 20 H.264 movies at the show's size, shows of 20, 80 and 200
+// slides of 1080p H.264 and ProRes (goal: the cost a slide flat), and every
+// codec of the movie tests' table at 480p and 1080p. And the program's peak resident size by number of
 // slides (goal: 1,000 slides at most 2 × 10 slides), and that of `tavrel
 // --version`.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <map>
 
 #include "bench/bench_jpeg.h"
 #include "show/project_file.h"
@@ -138,25 +142,81 @@ void BM_ProgramAgainstBare(benchmark::State& state)
 }
 BENCHMARK(BM_ProgramAgainstBare)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
 
-// 20 H.264 movies of 640 × 480 and 10 seconds, as ffmpeg makes them from
-// its test pattern (each turned to another hue, so no two are alike), and a
-// 640 × 480 show of one slide for each; made once per run. The project is
-// written as text: this process has no movie module to read movies with.
+// Kinds of movie as users have them, each codec of the movie tests' table,
+// made by ffmpeg from its test pattern.
+struct MovieKind {
+    const char* name;
+    const char* encode;  // ffmpeg's output options
+    const char* extension;
+};
+const MovieKind kMovieKinds[] = {
+    {"h264", "-c:v libx264 -pix_fmt yuv420p", "mp4"},
+    {"hevc", "-c:v libx265 -x265-params log-level=error -pix_fmt yuv420p -tag:v hvc1", "mp4"},
+    {"vp9", "-c:v libvpx-vp9 -b:v 2M", "webm"},
+    {"vp8", "-c:v libvpx -b:v 2M", "webm"},
+    {"av1", "-c:v libaom-av1 -crf 30 -cpu-used 8", "mkv"},
+    {"mpeg4", "-c:v mpeg4 -q:v 3", "avi"},
+    {"mpeg2", "-c:v mpeg2video -q:v 3 -f mpegts", "ts"},
+    {"mjpeg", "-c:v mjpeg -q:v 2", "mov"},
+    {"prores", "-c:v prores_ks", "mov"},  // 10-bit 4:2:2
+    {"qtrle", "-c:v qtrle -pix_fmt argb", "mov"},
+};
+constexpr int kH264 = 0, kProRes = 8;
+
+// Distinct movies of one kind at one size, each turned to another hue so
+// that no two are alike, made once per run: the folder and the files.
+struct MovieSet {
+    std::filesystem::path folder;
+    std::vector<std::string> paths;
+};
+const MovieSet& DistinctMovies(const MovieKind& kind, int width, int height, int count, int seconds)
+{
+    struct Sets {
+        std::map<std::string, MovieSet> made;
+        ~Sets()
+        {
+            for (const auto& [name, set] : made) std::filesystem::remove_all(set.folder);
+        }
+    };
+    static Sets sets;
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const std::string name = std::string(kind.name) + "-" + size + "-" + std::to_string(count) + "-" +
+                             std::to_string(seconds);
+    MovieSet& set = sets.made[name];
+    if (!set.folder.empty()) return set;
+    set.folder = std::filesystem::temp_directory_path() / ("tavrel-movies-" + std::to_string(getpid()) + "-" + name);
+    std::filesystem::create_directories(set.folder);
+    for (int i = 0; i < count; ++i) {
+        const std::string path = (set.folder / ("m" + std::to_string(i) + "." + kind.extension)).string();
+        const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=s=" + size + ":d=" +
+                                    std::to_string(seconds) + " -vf hue=h=" + std::to_string(i * 360 / count) + " " +
+                                    kind.encode + " '" + path + "'";
+        if (std::system(command.c_str()) != 0) break;
+        set.paths.push_back(path);
+    }
+    return set;
+}
+
+// A 640 × 480 show of slides movie slides over a set of distinct movies: the
+// slides past them take the same movies again, each through a link of its
+// own, so that every slide names a file of its own. The project is written
+// as text: this process has no movie module to read movies with.
 class Movies {
 public:
-    static constexpr int kCount = 20;
-    Movies()
+    Movies(const MovieSet& set, int slides)
     {
-        folder_ = std::filesystem::temp_directory_path() / ("tavrel-movie-road-" + std::to_string(getpid()));
+        if (set.paths.empty()) return;
+        folder_ = set.folder / ("show" + std::to_string(slides));
         std::filesystem::create_directories(folder_);
-        std::string slides;
-        for (int i = 0; i < kCount; ++i) {
-            const std::string path = (folder_ / ("m" + std::to_string(i) + ".mp4")).string();
-            const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=s=640x480:d=10 -vf hue=h=" +
-                                        std::to_string(i * 18) + " -c:v libx264 '" + path + "'";
-            if (std::system(command.c_str()) != 0) return;
-            paths_.push_back(path);
-            slides += "<slide type=\"image\" src=\"" + path + "\" />\n";
+        std::string text;
+        for (int i = 0; i < slides; ++i) {
+            const std::filesystem::path& source = set.paths[size_t(i) % set.paths.size()];
+            const auto path = folder_ / ("s" + std::to_string(i) + source.extension().string());
+            std::error_code ec;
+            std::filesystem::create_hard_link(source, path, ec);
+            if (ec) return;
+            paths_.push_back(path.string());
+            text += "<slide type=\"image\" src=\"" + path.string() + "\" />\n";
         }
         project_ = (folder_ / "movies.tvr").string();
         std::FILE* f = std::fopen(project_.c_str(), "w");
@@ -164,11 +224,14 @@ public:
                                                "<xml version=\"1.0\">\n<tavrel version_major=\"1\" version_minor=\"122\">\n"
                                                "<slide_show width=\"%d\" height=\"%d\">\n<slides>\n%s</slides>\n"
                                                "</slide_show>\n</tavrel>\n</xml>\n",
-                                               kOutWidth, kOutHeight, slides.c_str()) > 0;
+                                               kOutWidth, kOutHeight, text.c_str()) > 0;
         if (!f || std::fclose(f) != 0 || !written) project_.clear();
     }
-    ~Movies() { std::filesystem::remove_all(folder_); }
-    bool Made() const { return paths_.size() == size_t(kCount) && !project_.empty(); }
+    ~Movies()
+    {
+        if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    }
+    bool Made(int slides) const { return paths_.size() == size_t(slides) && !project_.empty(); }
     const std::vector<std::string>& Paths() const { return paths_; }
     const std::string& Project() const { return project_; }
 
@@ -178,33 +241,78 @@ private:
     std::string project_;
 };
 
-// The programs side by side on the show of movies: the `tavrel` program
+// The programs side by side on a show of movies: the `tavrel` program
 // compiling it, then the bare movie road over the same movies, alternately;
 // the ratio of their CPU times (user and system, start-up included: each
-// loads FFmpeg's libraries) and the page faults of each, per slide.
-void BM_MovieProgramAgainstBare(benchmark::State& state)
+// loads FFmpeg's libraries), the page faults of each per slide, and the
+// peak resident size of each.
+void MoviesSideBySide(benchmark::State& state, const Movies& movies, int slides)
 {
-    static const Movies movies;
-    if (!movies.Made()) {
-        state.SkipWithError("ffmpeg with libx264 could not make the movies");
+    if (!movies.Made(slides)) {
+        state.SkipWithError("ffmpeg could not make the movies");
         return;
     }
     const std::string movie = movies.Project() + ".swf";
     std::vector<std::string> bareArgs{std::to_string(kOutWidth), std::to_string(kOutHeight)};
     bareArgs.insert(bareArgs.end(), movies.Paths().begin(), movies.Paths().end());
     SideBySide both;
+    double oursPeak = 0, barePeak = 0;
     for (auto _ : state) {
         Usage ours, bare;
-        if (!RunProgram(TAVREL_PROGRAM, {"--quiet", movies.Project(), movie}, &ours) ||
-            !RunProgram(BARE_MOVIE_ROAD_PROGRAM, bareArgs, &bare))
+        if (!RunProgram(TAVREL_PROGRAM, {"--quiet", movies.Project(), movie}, &ours, &oursPeak) ||
+            !RunProgram(BARE_MOVIE_ROAD_PROGRAM, bareArgs, &bare, &barePeak))
             state.SkipWithError("a program failed");
         both.ours += ours.CpuMs(), both.bare += bare.CpuMs();
         both.oursUsage += ours, both.bareUsage += bare;
     }
-    both.Report(state, Movies::kCount);
+    both.Report(state, slides);
+    state.counters["ours_peak_mb"] = oursPeak;
+    state.counters["bare_peak_mb"] = barePeak;
     std::filesystem::remove(movie);
 }
+
+// 20 H.264 movies of 640 × 480 and 10 seconds in a 640 × 480 show: each
+// slide the movie's own size.
+void BM_MovieProgramAgainstBare(benchmark::State& state)
+{
+    static const Movies movies(DistinctMovies(kMovieKinds[kH264], 640, 480, 20, 10), 20);
+    MoviesSideBySide(state, movies, 20);
+}
 BENCHMARK(BM_MovieProgramAgainstBare)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+
+// Shows of range(2) slides over 20 movies of 1920 × 1080 (2 seconds) of
+// kind range(0) (H.264; ProRes 4:2:2 at 10 bits, 6 MB a decoded frame),
+// each slide 640 × 360: the cost a slide and the peak as the show grows.
+void BM_MovieShowSize(benchmark::State& state)
+{
+    const MovieKind& kind = kMovieKinds[state.range(0)];
+    const int slides = int(state.range(1));
+    state.SetLabel(std::string(kind.name) + " 1080p, " + std::to_string(slides) + " slides");
+    const Movies movies(DistinctMovies(kind, 1920, 1080, 20, 2), slides);
+    MoviesSideBySide(state, movies, slides);
+}
+BENCHMARK(BM_MovieShowSize)
+    ->ArgsProduct({{kH264, kProRes}, {20, 80, 200}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
+// Every kind at 640 × 480 (the slide at the movie's size) and at
+// 1920 × 1080 (reduced to 640 × 360): shows of 20 slides over 10 movies of
+// a second.
+void BM_MovieKind(benchmark::State& state)
+{
+    const MovieKind& kind = kMovieKinds[state.range(0)];
+    const int height = int(state.range(1)), width = height == 1080 ? 1920 : 640;
+    state.SetLabel(std::string(kind.name) + " " + std::to_string(height) + "p");
+    const Movies movies(DistinctMovies(kind, width, height, 10, 1), 20);
+    MoviesSideBySide(state, movies, 20);
+}
+BENCHMARK(BM_MovieKind)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, int(std::size(kMovieKinds)) - 1, 1), {480, 1080}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 
 // The built program on a show of range(0) slides; peak resident size of
 // the child process in MB.

@@ -23,6 +23,7 @@
 #include "media/jpeg_sections.h"
 #include "media/kept_block.h"
 #include "media/png_image.h"
+#include "platform/file_look.h"
 
 namespace {
 
@@ -573,13 +574,26 @@ uint64_t PictureDecodeCount()
     return g_decodes;
 }
 
-PictureProbe ProbePicture(const CPath& path)
+PictureProbe ProbePicture(const CPath& path, const platform::FileLook* look)
 {
     PictureProbe probe;
-    File file(path.Fopen("rb"));
     uint8_t head[32] = {};
-    const size_t headLength = file ? std::fread(head, 1, sizeof head, file.get()) : 0;
+    size_t headLength = 0;
+    File file;
+    if (look) {
+        headLength = std::min(sizeof head, look->HeadSize());
+        std::memcpy(head, look->Head(), headLength);
+    } else {
+        file.reset(path.Fopen("rb"));
+        headLength = file ? std::fread(head, 1, sizeof head, file.get()) : 0;
+    }
     probe.kind = SniffPictureKind(head, headLength);
+    // A file of no picture kind is told by the look alone.
+    if (look && look->IsOpen() && probe.kind == PictureKind::kNone) {
+        probe.error = "not a picture of a known kind";
+        return probe;
+    }
+    if (look) file.reset(look->Stream());
     const bool measured = file && std::fseek(file.get(), 0, SEEK_END) == 0;
     const long fileSize = measured ? std::ftell(file.get()) : -1;
     if (!file || fileSize < 0) {
@@ -665,7 +679,7 @@ bool PictureFile::Fail(const std::string& why)
     return false;
 }
 
-bool PictureFile::Open(const CPath& path)
+bool PictureFile::Open(const CPath& path, const platform::FileLook* look)
 {
     Close();
     error_.clear();
@@ -675,10 +689,16 @@ bool PictureFile::Open(const CPath& path)
     uint32_t w = 0, h = 0;
     bool jpegHeader = false;
     std::string jpegTrouble;
-    {
-        File file(path.Fopen("rb"));
+    if (look) {
+        if (!look->IsOpen()) return Fail("cannot open " + path.GetText());
+        headLength = std::min(sizeof head, look->HeadSize());
+        std::memcpy(head, look->Head(), headLength);
+    }
+    // What is no picture is told by the look alone.
+    if (!look || SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
+        File file(look ? look->Stream() : path.Fopen("rb"));
         if (!file) return Fail("cannot open " + path.GetText());
-        headLength = std::fread(head, 1, sizeof head, file.get());
+        if (!look) headLength = std::fread(head, 1, sizeof head, file.get());
         if (SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
             std::rewind(file.get());
             jpegHeader = ReadJpegSize(file.get(), &w, &h);

@@ -11,6 +11,10 @@
 
 #include "foundation/path.h"
 
+namespace platform {
+class FileLook;
+}
+
 enum class PictureKind { kNone, kJpeg, kPng, kGif, kTiff, kBmp };
 
 // The kind the leading bytes announce.
@@ -29,7 +33,9 @@ struct PictureProbe {
     bool readable = false;
     std::string error;  // why not, when not
 };
-PictureProbe ProbePicture(const CPath& path);
+// With look, one look at the file already taken: a file of no picture kind
+// is told by its head, without opening it again.
+PictureProbe ProbePicture(const CPath& path, const platform::FileLook* look = nullptr);
 
 // Why a picture that fails to open does: "" unless its file is too large to
 // read into memory (the one kind read whole is BMP), for a picture that was
@@ -54,8 +60,9 @@ struct PicturePixels {
 class PictureFile {
 public:
     // False, with the reason in LastError(), when the file is not a picture
-    // of a kind read here or cannot be read; what was open is closed.
-    bool Open(const CPath& path);
+    // of a kind read here or cannot be read; what was open is closed. With
+    // look, as ProbePicture.
+    bool Open(const CPath& path, const platform::FileLook* look = nullptr);
     void Close();
     bool IsOpen() const { return kind_ != PictureKind::kNone; }
     PictureKind Kind() const { return kind_; }

@@ -10,6 +10,7 @@
 
 #include "media/image.h"
 #include "media/progress.h"
+#include "platform/file_look.h"
 #include "platform/gestalt.h"
 #include "platform/regular_file.h"
 
@@ -47,6 +48,15 @@ bool CQTMovie::Close()
 
 bool CQTMovie::OpenFile(const CPath& path, platform::MediaWanted wanted)
 {
+    const std::string full = path.GetFullPath();
+    // A movie kept from an earlier step of the run is not looked at again.
+    if (!full.empty() && AdoptKept(full)) return true;
+    const platform::FileLook look(full);
+    return OpenFile(path, look, wanted);
+}
+
+bool CQTMovie::OpenFile(const CPath& path, const platform::FileLook& look, platform::MediaWanted wanted)
+{
     Close();
     error_.clear();
     const std::string full = path.GetFullPath();
@@ -61,30 +71,27 @@ bool CQTMovie::OpenFile(const CPath& path, platform::MediaWanted wanted)
         error_ = platform::NotRegularFileReason(st.st_mode);
         return false;
     }
-    // A movie kept from an earlier step of the run is not judged again.
     if (AdoptKept(full)) return true;
+    if (!look.IsOpen()) {
+        error_ = "cannot be opened: " + look.Why();
+        return false;
+    }
     // Pictures are told by their content; whatever is not one may be a sound
     // or a movie.
     // The size rule every picture reader keeps holds the box's 16-bit sides.
-    if (picture_.Open(path)) {
+    if (picture_.Open(path, &look)) {
         box_ = Rect{0, 0, int16_t(picture_.Height()), int16_t(picture_.Width())};
         return true;
     }
     // A picture that does not decode stays a bad picture.
-    uint8_t head[32] = {};
-    size_t headLength = 0;
-    if (std::FILE* f = path.Fopen("rb")) {
-        headLength = std::fread(head, 1, sizeof head, f);
-        std::fclose(f);
-    }
-    if (SniffPictureKind(head, headLength) != PictureKind::kNone) {
+    if (SniffPictureKind(look.Head(), look.HeadSize()) != PictureKind::kNone) {
         error_ = picture_.LastError();
         return false;
     }
-    // Plain sounds stay with libsndfile; MPEG streams, which its MPEG audio
-    // reader could take for a sound, and whatever it does not read go to the
-    // movie layer.
-    if (!platform::IsMpegStreamFile(full) && sound_.Open(full)) return true;
+    // Plain sounds stay with libsndfile; movie containers, among them MPEG
+    // streams its MPEG audio reader could take for a sound, and whatever it
+    // does not read go to the movie layer.
+    if (!platform::IsMovieContainer(look.Head(), look.HeadSize()) && sound_.Open(full)) return true;
     // FFmpeg would make a sound of such a header all the same.
     if (sound_.HeaderRefused()) {
         error_ = sound_.LastError();

@@ -23,6 +23,9 @@
 
 class CImage;
 struct CPictureScratch;
+namespace platform {
+class FileLook;
+}
 class CProgressDialog;
 
 
@@ -102,6 +105,12 @@ public:
     // sound libsndfile gives up on midway. A file of no kind read here is
     // said by what the caller wants of it.
     bool OpenFile(const CPath& path, platform::MediaWanted wanted = platform::MediaWanted::kAny);
+    // The same with one look at the file already taken (its head and an
+    // open descriptor): every reader that tells what the file is judges by
+    // that head, and a movie's reader reads through that open file, so a
+    // movie file is opened once.
+    bool OpenFile(const CPath& path, const platform::FileLook& look,
+                  platform::MediaWanted wanted = platform::MediaWanted::kAny);
     bool IsOpen() const { return sound_.IsOpen() || picture_.IsOpen() || movie_.IsOpen(); }
     // Whether what is open is a picture file (not a movie or a sound).
     bool IsPicture() const { return picture_.IsOpen(); }
@@ -172,12 +181,17 @@ public:
     // decoded and nothing converted.
     bool DrawsFirstFrame();
     // Hands an open movie file (not a picture or a sound file) to the run's
-    // store, with the frame it decoded last and without its decoder, and
-    // leaves this wrapper closed: the next OpenFile of the same file, as it
-    // stands now and under the same pixel limit, takes it from there
-    // instead of reading the file again. False (closed all the same) for
-    // other files and when the store is full.
+    // store without its decoder or any frame, and leaves this wrapper
+    // closed: the next OpenFile of the same file, as it stands now and under
+    // the same pixel limit, takes it from there instead of looking at the
+    // file again. Movies kept open are bounded (a quarter of the files the
+    // process may open, 64 MB of buffers and indexes by their estimates);
+    // past that a movie is kept closed, holding what it told of itself
+    // (streams, length, size, rate), and its file opens again only when a
+    // frame is wanted. False when it is not kept open (closed all the same).
     bool KeepOpen();
+    // Whether the store holds a movie of the file at path as it stands.
+    static bool HoldsKept(const CPath& path);
     // Closes every movie the store holds.
     static void ReleaseKept();
     // The same with one alpha byte per pixel (255 where opaque).

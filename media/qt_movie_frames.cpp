@@ -1,6 +1,7 @@
 // The frame side of the movie wrapper: a still picture's frame, or a
 // movie's frame at the movie's time, drawn into worlds and copied out as
 // packed bytes.
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -203,18 +204,27 @@ bool CQTMovie::ComposeFrame(const Rect& region, int outWidth, int outHeight, Fra
 
 namespace {
 
-// Movie files kept open between the steps of a run (the read, the export's
-// plan, the export), each with the stamp of the file it was opened from.
-// Each holds a file open, its demuxer and at most one frame: past 64 of
-// them, or 64 MB by their estimates, a movie is closed instead, and opened
-// again when it is wanted.
+// Movie files kept between the steps of a run (the read, the export's
+// plan, the export), each with the stamp of the file it was opened from. A
+// movie kept open holds its file and its demuxer's buffers and index;
+// those are bounded, and past the bounds a movie is kept closed: it holds
+// what it told of itself, and its file is opened again when a frame is
+// wanted. Neither holds a decoded frame.
 struct KeptMovie {
     std::string path, stamp;
     platform::MovieMedia media;
-    uint64_t bytes = 0;
+    uint64_t bytes = 0;  // held open, by its estimate; 0 when closed
+    bool open = false;
 };
-constexpr size_t kMaxKept = 64;
-constexpr uint64_t kMaxKeptBytes = uint64_t(64) << 20;
+// Movies kept open: a quarter of the files the process may open (the rest
+// are the program's), and 64 MB of their buffers and indexes.
+constexpr uint64_t kMaxOpenBytes = uint64_t(64) << 20;
+size_t MaxOpenKept()
+{
+    rlimit files{};
+    const rlim_t soft = ::getrlimit(RLIMIT_NOFILE, &files) == 0 ? files.rlim_cur : 256;
+    return size_t(std::clamp<rlim_t>(soft / 4, 16, 1u << 20));
+}
 std::mutex g_keptLock;
 // Never destroyed: the movies close before the program ends, or with it.
 std::vector<KeptMovie>& Kept()
@@ -253,29 +263,43 @@ bool CQTMovie::AdoptKept(const std::string& path)
     return true;
 }
 
+bool CQTMovie::HoldsKept(const CPath& path)
+{
+    const std::string full = path.GetFullPath();
+    std::lock_guard<std::mutex> lock(g_keptLock);
+    const std::vector<KeptMovie>& kept = Kept();
+    const auto found = std::find_if(kept.begin(), kept.end(), [&](const KeptMovie& k) { return k.path == full; });
+    return found != kept.end() && found->stamp == MovieFileStamp(full);
+}
+
 bool CQTMovie::KeepOpen()
 {
     if (!movie_.IsOpen() || movieStamp_.empty()) {
         Close();
         return false;
     }
-    // The frame kept, and the demuxer: its buffers and an index that
-    // grows with the movie's length (about 2 KB a second).
+    // Kept open, the demuxer holds its buffers and an index that grows
+    // with the movie's length (about 2 KB a second).
     const double seconds = std::clamp(movie_.Duration(), 0.0, 1e7);
-    const uint64_t bytes = movie_.ReleaseDecoder() + (uint64_t(256) << 10) + uint64_t(seconds * 2048);
-    bool kept = false;
+    const uint64_t bytes = (uint64_t(256) << 10) + uint64_t(seconds * 2048);
+    movie_.Release(false);
+    bool open = false;
     {
         std::lock_guard<std::mutex> lock(g_keptLock);
         std::vector<KeptMovie>& store = Kept();
+        // A movie of the same file kept before gives way.
+        store.erase(std::remove_if(store.begin(), store.end(), [&](const KeptMovie& k) { return k.path == moviePath_; }),
+                    store.end());
+        size_t count = 0;
         uint64_t held = 0;
-        for (const KeptMovie& k : store) held += k.bytes;
-        if (store.size() < kMaxKept && held + bytes <= kMaxKeptBytes) {
-            store.push_back({moviePath_, movieStamp_, std::move(movie_), bytes});
-            kept = true;
-        }
+        for (const KeptMovie& k : store)
+            if (k.open) ++count, held += k.bytes;
+        open = count < MaxOpenKept() && held + bytes <= kMaxOpenBytes;
+        if (!open) movie_.Release(true);
+        store.push_back({moviePath_, movieStamp_, std::move(movie_), open ? bytes : 0, open});
     }
     Close();
-    return kept;
+    return open;
 }
 
 void CQTMovie::ReleaseKept()

@@ -1,10 +1,12 @@
 // Picture sizes from file headers (JPEG, PNG, GIF, BMP): a project of many large pictures opens
 // without decoding any of them. Other files (TIFF, movies) are opened as movies for their box.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "media/qt_movie.h"
+#include "platform/file_look.h"
 #include "show/slide.h"
 
 namespace {
@@ -57,18 +59,39 @@ bool JpegSize(std::FILE* f, int* w, int* h)
     }
 }
 
+// A movie shows its first frame at its own size, which its container
+// tells: nothing is decoded. The export's plan takes the movie from here.
+bool MovieSize(CQTMovie& movie, bool opened, int* width, int* height)
+{
+    int w = 0, h = 0;
+    if (!opened || !movie.HasVideoTrack()) return false;
+    movie.GetSize(&w, &h);
+    movie.KeepOpen();
+    if (w <= 0 || h <= 0) return false;
+    *width = w;
+    *height = h;
+    return true;
+}
+
 }  // namespace
 
 bool ReadImageSize(const CPath& path, int* width, int* height)
 {
     if (path.IsEmpty() || path.IsDirectory()) return false;
-    File f(path.Fopen("rb"));
-    if (!f) return false;
-    uint8_t head[26] = {};
-    size_t n = std::fread(head, 1, sizeof head, f.get());
+    // A movie an earlier slide read is taken as it was left.
+    if (CQTMovie::HoldsKept(path)) {
+        CQTMovie movie;
+        return MovieSize(movie, movie.OpenFile(path), width, height);
+    }
+    // One look at the file serves the headers read here and every reader
+    // a movie's road asks what the file is.
+    const platform::FileLook look(path.GetFullPath());
+    if (!look.IsOpen()) return false;
+    const uint8_t* head = look.Head();
+    const size_t n = std::min<size_t>(look.HeadSize(), 26);
     if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8) {
-        std::fseek(f.get(), 2, SEEK_SET);
-        return JpegSize(f.get(), width, height);
+        File f(look.Stream());
+        return f && std::fseek(f.get(), 2, SEEK_SET) == 0 && JpegSize(f.get(), width, height);
     }
     if (n >= 24 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0 && std::memcmp(head + 12, "IHDR", 4) == 0) {
         uint32_t w = Big32(head + 16), h = Big32(head + 20);
@@ -97,17 +120,6 @@ bool ReadImageSize(const CPath& path, int* width, int* height)
         *height = static_cast<int>(ah);
         return true;
     }
-    f.reset();
-    // A movie shows its first frame at its own size, which its container
-    // tells: nothing is decoded.
     CQTMovie movie;
-    int w = 0, h = 0;
-    if (!movie.OpenFile(path) || !movie.HasVideoTrack()) return false;
-    movie.GetSize(&w, &h);
-    if (w <= 0 || h <= 0) return false;
-    *width = w;
-    *height = h;
-    // The export's plan takes the open movie from here.
-    movie.KeepOpen();
-    return true;
+    return MovieSize(movie, movie.OpenFile(path, look), width, height);
 }

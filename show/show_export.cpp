@@ -10,6 +10,7 @@
 #include "media/progress.h"
 #include "media/qt_movie.h"
 #include "media/swf_sound.h"
+#include "platform/file_look.h"
 #include "show/slide.h"
 #include "show/slide_bitmap.h"
 #include "show/slide_export.h"
@@ -34,8 +35,9 @@ struct CSlideShow::ExportScope {
     explicit ExportScope(CSlideShow& show) : show(show) { show.picture_scratch_ = &scratch; }
     ~ExportScope()
     {
-        // Movies the plan kept and no slide took.
+        // Movies and their pictures the plan kept and no slide took.
         CQTMovie::ReleaseKept();
+        show.planned_pictures_.Clear();
         show.movie_ = nullptr;
         show.show_sound_builder_ = nullptr;
         show.picture_scratch_ = nullptr;
@@ -76,17 +78,34 @@ namespace {
 // again; one whose data is all there but wrong inside still fails to decode
 // when it is written, and then shows black rather than upset the count.
 // What is no picture the export opens as a movie: its first frame decoded
-// decides, and is kept, with the open file, for the export to draw.
-bool WritesImageSlide(const CSlide& slide)
+// decides, and is drawn there and then, as the export draws it, into
+// planned for the export to take: a movie's frame is decoded once a run,
+// and what is kept until the export is the slide's picture, not the frame.
+// work holds the pixels from slide to slide.
+bool WritesImageSlide(CSlide& slide, CPictureStore& planned, CImage& work)
 {
     if (slide.IsPictureMissing() || slide.GetWidth() <= 0 || slide.GetHeight() <= 0) return false;
-    const PictureProbe probe = ProbePicture(slide.GetSrc());
-    // The readers' size rule keeps within what the movie box holds.
-    if (probe.kind != PictureKind::kNone) return probe.readable;
     CQTMovie movie;
-    const bool draws = movie.OpenFile(slide.GetSrc()) && movie.HasVideoTrack() && movie.DrawsFirstFrame();
-    if (draws) movie.KeepOpen();
-    return draws;
+    // A movie the read kept is known for one: its file is not looked at again.
+    if (CQTMovie::HoldsKept(slide.GetSrc())) {
+        if (!movie.OpenFile(slide.GetSrc())) return false;
+    } else {
+        const platform::FileLook look(slide.GetSrc().GetFullPath());
+        const PictureProbe probe = ProbePicture(slide.GetSrc(), &look);
+        // The readers' size rule keeps within what the movie box holds.
+        if (probe.kind != PictureKind::kNone) return probe.readable;
+        if (!movie.OpenFile(slide.GetSrc(), look)) return false;
+    }
+    if (!movie.HasVideoTrack() || !movie.DrawsFirstFrame()) return false;
+    CJpegWarnings said;
+    std::vector<uint8_t> mask;
+    // Drawn here, the export takes the picture; else it draws it itself.
+    if (RenderSlidePicture(slide, movie, work, mask))
+        planned.Keep(&slide, SlidePictureBasis(slide), work, mask, said.Get());
+    // The movie stays for the export and any other slide of its file: open
+    // within bounds, without any frame.
+    movie.KeepOpen();
+    return true;
 }
 
 // What the decision on a slide rests on: its kind and display size, and
@@ -112,11 +131,19 @@ void CSlideShow::PlanExport()
         current = plan_[i].slide == slides_[i].get() && plan_[i].basis == DecisionBasis(*slides_[i]);
     if (current) return;
     plan_.clear();
+    planned_pictures_.Clear();
     export_slide_count_ = 0;
+    CImage work;
     for (const auto& slide : slides_) {
-        const bool written = slide->GetType() != CSlide::kImage || WritesImageSlide(*slide);
+        const bool written = slide->GetType() != CSlide::kImage || WritesImageSlide(*slide, planned_pictures_, work);
         plan_.push_back({slide.get(), DecisionBasis(*slide), written ? ++export_slide_count_ : 0});
     }
+}
+
+bool CSlideShow::TakePlannedPicture(CSlide& slide, CImage& image, std::vector<uint8_t>& mask,
+                                    std::vector<std::string>& warnings)
+{
+    return planned_pictures_.Take(&slide, SlidePictureBasis(slide), image, mask, warnings);
 }
 
 uint64_t CSlideShow::CountExportFrames()

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "media/image.h"
@@ -245,6 +246,33 @@ bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, 
     return true;
 }
 
+bool RenderSlidePicture(CSlide& slide, CQTMovie& picture, CImage& image, std::vector<uint8_t>& mask)
+{
+    slide.NormalizeOrientation();
+    const bool quarter = IsQuarterTurn(slide.GetRotate());
+    const int renderW = quarter ? slide.GetHeight() : slide.GetWidth();
+    const int renderH = quarter ? slide.GetWidth() : slide.GetHeight();
+    int naturalW = 0, naturalH = 0;
+    picture.GetSize(&naturalW, &naturalH);
+    Rect crop{};
+    const Rect* source = MapCropToPicture(slide, naturalW, naturalH, &crop) ? &crop : nullptr;
+    return IsTransparentKind(slide.GetImageType()) ? RenderWithMask(slide, picture, source, renderW, renderH, image, mask)
+                                                   : Render(picture, renderW, renderH, source, 24, image);
+}
+
+std::string SlidePictureBasis(CSlide& slide)
+{
+    slide.NormalizeOrientation();
+    const SlideRect crop = slide.GetCropRect();
+    std::string basis = std::to_string(slide.GetWidth()) + "x" + std::to_string(slide.GetHeight()) + " " +
+                        std::to_string(slide.GetRotate()) + (slide.GetFlipHorizontal() ? "h" : "") +
+                        (slide.GetFlipVertical() ? "v" : "") + (IsTransparentKind(slide.GetImageType()) ? " alpha" : "");
+    if (slide.GetCrop())
+        basis += " crop " + std::to_string(crop.left) + "," + std::to_string(crop.top) + "," +
+                 std::to_string(crop.right) + "," + std::to_string(crop.bottom);
+    return basis;
+}
+
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip)
 {
     // The running export's buffers, or this slide's own.
@@ -260,10 +288,6 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     slide.NormalizeOrientation();
     const int width = slide.GetWidth(), height = slide.GetHeight();
     const bool quarter = IsQuarterTurn(slide.GetRotate());
-    int naturalW = 0, naturalH = 0;
-    picture.GetSize(&naturalW, &naturalH);
-    Rect crop{};
-    const bool cropped = MapCropToPicture(slide, naturalW, naturalH, &crop);
 
     const int type = slide.GetImageType();
     CSlide::ExportState& state = slide.GetExportState();
@@ -287,12 +311,13 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
 
     CImage& image = scratch.frame;
     const int renderW = quarter ? height : width, renderH = quarter ? width : height;
-    const Rect* source = cropped ? &crop : nullptr;
     std::vector<uint8_t> mask;
-    const bool rendered =
-        stream != nullptr ||
-        (IsTransparentKind(type) ? RenderWithMask(slide, picture, source, renderW, renderH, image, mask)
-                                 : Render(picture, renderW, renderH, source, 24, image));
+    // A movie's frame the export's plan drew where it judged it.
+    CSlideShow* show = slide.GetShow();
+    std::vector<std::string> said;
+    const bool planned = !stream && opened && show && show->TakePlannedPicture(slide, image, mask, said);
+    for (const std::string& warning : said) CJpegWarnings::AddToCurrent(warning);
+    const bool rendered = stream != nullptr || planned || RenderSlidePicture(slide, picture, image, mask);
     if (!rendered && !(mustWrite && BlackPicture(slide, renderW, renderH, image))) return false;
     if (!strip && sink) sink->SetDetail("Filtering image...");
     for (int i = 0; i < slide.GetFilterCount(); ++i) {
@@ -324,7 +349,6 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
                         : bitmap.MakeLosslessAlpha(px, nullptr, w, h, 24);
             break;
         case CSlide::kJpegExternal: {
-            CSlideShow* show = slide.GetShow();
             uint16_t cropMask = 0;
             if (ExternalJpegCrop(slide) && !(cropMask = AddExternalJpegMask(slide, movie, ids))) return false;
             tag = MakeExternalJpegSprite(slide, show ? show->GetExternalJpegSpriteId() : 0, cropMask);

@@ -2,10 +2,14 @@
 // The picture side of the slide export, shared by the full export and the
 // strip show: the slide's bitmap and the character that shows it.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/qd_types.h"
 
+class CImage;
 class CProgressDialog;
+class CQTMovie;
 class CSlide;
 class CSwfMovie;
 
@@ -13,6 +17,18 @@ class CSwfMovie;
 // turns), clamped to a picture of pictureWidth × pictureHeight. False when
 // the crop is off or nothing of it lies on the picture.
 bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, Rect* out);
+
+// The slide's picture as the export draws it, before filters, mirrors and
+// turns: the frame of the open picture at the display size in the
+// picture's own orientation, its crop scaled to it, into image (24 bits);
+// for the transparent kinds the alpha at the display size, oriented, into
+// mask. False when it cannot be drawn. The export's plan draws a movie's
+// frame through it too, so that the export finds it drawn as it would draw
+// it.
+bool RenderSlidePicture(CSlide& slide, CQTMovie& picture, CImage& image, std::vector<uint8_t>& mask);
+// What that drawing rests on beside the file: the display size, the turn
+// and mirrors, the crop and whether the kind carries alpha.
+std::string SlidePictureBasis(CSlide& slide);
 
 // Renders the picture at the display size, filters, mirrors and turns it,
 // encodes it as the slide's image_type asks and adds the bitmap with the

@@ -10,6 +10,7 @@
 #include "fonts/font_manager.h"
 #include "foundation/path.h"
 #include "foundation/signal.h"
+#include "media/picture_store.h"
 #include "platform/qd_types.h"
 #include "show/caption.h"
 #include "show/controls_clip.h"
@@ -230,6 +231,12 @@ public:
     CProgressDialog* GetProgressSink() const { return progress_; }
     // The picture buffers the running export keeps from slide to slide.
     CPictureScratch* GetPictureScratch() const { return picture_scratch_; }
+    // A movie slide's picture as the plan drew it (slide_bitmap.h's
+    // RenderSlidePicture), with its mask and the warnings its drawing gave,
+    // handed over once; false when the plan drew none for the slide as it
+    // stands.
+    bool TakePlannedPicture(CSlide& slide, CImage& image, std::vector<uint8_t>& mask,
+                            std::vector<std::string>& warnings);
     CSlide* GetCurrentSlide() const { return current_slide_; }
     CSlide* GetPreviousSlide() const { return previous_slide_; }
     // The first and last slides the running export has written.
@@ -358,6 +365,8 @@ private:
         int number;
     };
     std::vector<PlannedSlide> plan_;
+    // The movie slides' pictures the plan drew, until the export takes them.
+    CPictureStore planned_pictures_;
     int export_slide_count_ = 0;
     int first_written_index_ = 1;
     uint32_t next_frame_ = 0;

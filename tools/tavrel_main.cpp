@@ -1,4 +1,6 @@
 // The show compiler: reads a project file and writes its movie.
+#include <malloc.h>
+
 #include <cstdio>
 #include <string>
 
@@ -21,6 +23,14 @@ int main(int argc, char** argv)
     // As the editor does at start-up: every compile draws its effects'
     // random delays and limits anew.
     SeedRandomGenerators(StartupSeed());
+    // A movie slide's decoded frame (3 MB for 1080p H.264, 6 MB for ProRes)
+    // is freed once its picture is drawn: from the heap, not mapped apart,
+    // and the heap keeping 32 MB past its top when it shrinks, the next
+    // slide's frame takes the same pages instead of faulting in fresh ones
+    // (242,000 page faults for 80 slides of 1080p H.264, 17,000 so).
+    // Pages never touched cost nothing.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TOP_PAD, 32 << 20);
     CliOptions options;
     std::string error;
     switch (ParseCommandLine(argc, argv, &options, &error)) {

@@ -153,6 +153,38 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     EXPECT_NE(sound.Damage().find("it does not decode between 4.6 s and "), std::string::npos) << sound.Damage();
 }
 
+// Movie containers as ffmpeg writes them go to FFmpeg before any sound
+// reader sees them; sound files, MPEG audio among them, go to the sound
+// readers first. Told by the first 4 KB alone.
+TEST(MovieModule, ContainersToldByTheirHead)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    const struct {
+        const char* name;
+        const char* make;
+        bool movie;
+    } rows[] = {
+        {"a.mp4", "-c:v mpeg4", true},        {"a.mov", "-c:v mjpeg", true},
+        {"a.avi", "-c:v mpeg4", true},        {"a.mkv", "-c:v mpeg4", true},
+        {"a.flv", "-c:v flv", true},          {"a.wmv", "-c:v wmv2", true},
+        {"a.ts", "-c:v mpeg2video", true},    {"a.mpg", "-c:v mpeg1video", true},
+        {"a.m1v", "-c:v mpeg1video", true},   {"a.m4a", "-vn -c:a aac", true},
+        {"a.wav", "-vn", false},              {"a.aiff", "-vn", false},
+        {"a.flac", "-vn", false},             {"a.mp3", "-vn -c:a libmp3lame", false},
+        {"b.mp3", "-vn -c:a libmp3lame -write_xing 0 -id3v2_version 0", false},
+        {"a.ogg", "-vn -c:a libvorbis", false}, {"a.caf", "-vn", false},
+    };
+    tavrel_test::TempDir dir;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(tavrel_test::RunFfmpeg(std::string("-f lavfi -i testsrc2=s=64x48:d=0.5 -f lavfi -i sine=d=0.5 ") +
+                                               r.make,
+                                           dir.file(r.name)));
+        const std::string head = tavrel_test::ReadFile(dir.file(r.name)).substr(0, 4096);
+        EXPECT_EQ(platform::IsMovieContainer(reinterpret_cast<const uint8_t*>(head.data()), head.size()), r.movie);
+    }
+}
+
 // Where a sound does not decode is said place by place, at 1,000 frames a
 // second here: touching places and silence put in after one are that place,
 // places less than a quarter second apart one, places of the same words and

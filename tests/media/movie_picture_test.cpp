@@ -12,6 +12,7 @@
 #include "media/image.h"
 #include "media/image_scale.h"
 #include "media/picture_scratch.h"
+#include "media/picture_store.h"
 #include "media/qt_movie.h"
 #include "picture_fixtures.h"
 #include "platform/gestalt.h"
@@ -428,6 +429,40 @@ TEST(MoviePicture, KeptBuffersServePictureAfterPicture)
         EXPECT_EQ(drawn, Render(own, &d.dst, d.src, d.bits));
     }
     EXPECT_EQ(scratch.decoded.Capacity(), 400u * 300 * 3);
+}
+
+// Pictures kept from one step of a run for the next come back as they went
+// in, once each, whether held in memory or, past a few megabytes, in the
+// store's file; one asked for on another basis is not handed out.
+TEST(MoviePicture, StoredPicturesComeBackOnceAsKept)
+{
+    const struct {
+        uint32_t width, height;
+        uint16_t bits;
+        size_t mask;
+    } rows[] = {{64, 48, 24, 0}, {1920, 1080, 24, 0}, {1920, 1080, 24, 1920 * 1080}, {3, 1, 24, 3}, {2000, 1200, 24, 0}};
+    CPictureStore store;
+    std::vector<CImage> kept(std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        ASSERT_TRUE(kept[i].Create(rows[i].width, rows[i].height, rows[i].bits, nullptr, false));
+        for (size_t b = 0; b < size_t(rows[i].width) * rows[i].height * 3; ++b) kept[i].pixels[b] = uint8_t(b * 7 + i);
+        const std::vector<uint8_t> mask(rows[i].mask, uint8_t(100 + i));
+        ASSERT_TRUE(store.Keep(&rows[i], "basis " + std::to_string(i), kept[i], mask, {"said " + std::to_string(i)}));
+    }
+    CImage image;
+    std::vector<uint8_t> mask;
+    std::vector<std::string> said;
+    EXPECT_FALSE(store.Take(&rows[0], "another basis", image, mask, said));
+    EXPECT_FALSE(store.Holds(&rows[0]));
+    for (size_t i = 1; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(store.Take(&rows[i], "basis " + std::to_string(i), image, mask, said));
+        ASSERT_EQ(std::make_pair(image.width, image.height), std::make_pair(rows[i].width, rows[i].height));
+        EXPECT_EQ(std::memcmp(image.pixels, kept[i].pixels, size_t(image.width) * image.height * 3), 0);
+        EXPECT_EQ(mask, std::vector<uint8_t>(rows[i].mask, uint8_t(100 + i)));
+        EXPECT_EQ(said, std::vector<std::string>{"said " + std::to_string(i)});
+        EXPECT_FALSE(store.Take(&rows[i], "basis " + std::to_string(i), image, mask, said));
+    }
 }
 
 }  // namespace

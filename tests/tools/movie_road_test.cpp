@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <random>
@@ -290,6 +291,43 @@ TEST(MovieRoad, BitRatesAreSaidWithTheRateUsed)
                                        show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n</slides>\n" +
                                                            item(12345, 64) + "</slide_show>\n")));
     EXPECT_EQ(RunProgram({"--strict", "rate.tvr", "strict.swf"}, dir.path()).exitCode, 4);
+}
+
+// A show of many movie slides opens each movie file twice at most in a run
+// (a look at its head for every reader that tells a file's kind, and the
+// movie's reader), however many slides come before it: the system's own
+// account of the opens (strace).
+TEST(MovieRoad, EachMovieFileOpensAtMostTwice)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    if (tavrel_test::RunCommand("strace -qq -o /dev/null true 2>&1").exitCode != 0) GTEST_SKIP() << "no strace";
+    constexpr int kSlides = 70;
+    TempDir dir;
+    const std::string first = dir.file("m0.mp4");
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i testsrc2=s=64x48:d=0.2 -c:v libx264 -pix_fmt yuv420p", first));
+    std::string slides;
+    for (int i = 0; i < kSlides; ++i) {
+        const std::string movie = dir.file("m" + std::to_string(i) + ".mp4");
+        if (i > 0) std::filesystem::copy_file(first, movie);
+        slides += Slide(movie);
+    }
+    ASSERT_TRUE(tavrel_test::WriteFile(
+        dir.file("show.tvr"),
+        show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n" + slides + "</slides>\n</slide_show>\n")));
+    // The leak check cannot run under a tracer.
+    const tavrel_test::ToolResult traced = tavrel_test::RunCommand(
+        "cd '" + dir.path() + "' && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=open,openat -o trace '" +
+        TAVREL_PROGRAM "' show.tvr show.swf 2>&1");
+    ASSERT_EQ(traced.exitCode, 0) << traced.output;
+    EXPECT_NE(traced.output.find(std::to_string(kSlides) + " slides, 0 skipped"), std::string::npos) << traced.output;
+    const std::string trace = tavrel_test::ReadFile(dir.file("trace"));
+    for (int i = 0; i < kSlides; ++i) {
+        const std::string opened = "/m" + std::to_string(i) + ".mp4\", O_";
+        int opens = 0;
+        for (size_t at = 0; (at = trace.find(opened, at)) != std::string::npos; at += opened.size()) ++opens;
+        EXPECT_GE(opens, 1) << i;
+        EXPECT_LE(opens, 2) << "movie " << i;
+    }
 }
 
 // FFmpeg's libraries are loaded only by a run that meets a movie file, and

@@ -1,0 +1,141 @@
+#include "media/picture_store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "media/image.h"
+
+namespace {
+
+// What is held in memory before pictures go to the file: a few slides'
+// worth, so that a small show never writes one.
+constexpr uint64_t kMemoryBytes = uint64_t(16) << 20;
+
+}  // namespace
+
+CPictureStore::~CPictureStore()
+{
+    Clear();
+}
+
+bool CPictureStore::Keep(const void* key, const std::string& basis, const CImage& image,
+                         const std::vector<uint8_t>& mask, const std::vector<std::string>& warnings)
+{
+    if (const auto kept = entries_.find(key); kept != entries_.end()) Forget(kept);
+    if (!image.pixels || image.width == 0 || image.height == 0) return false;
+    Entry entry;
+    entry.basis = basis;
+    entry.width = image.width;
+    entry.height = image.height;
+    entry.bitsPerPixel = image.bitsPerPixel;
+    entry.pixelBytes = size_t(image.width) * image.height * (image.bitsPerPixel / 8);
+    entry.maskBytes = mask.size();
+    entry.warnings = warnings;
+    const uint64_t bytes = entry.pixelBytes + entry.maskBytes;
+    if (held_ + bytes <= kMemoryBytes) {
+        entry.bytes.reserve(size_t(bytes));
+        entry.bytes.assign(image.pixels, image.pixels + entry.pixelBytes);
+        entry.bytes.insert(entry.bytes.end(), mask.begin(), mask.end());
+        held_ += bytes;
+    } else {
+        entry.at = fileEnd_;
+        if (!Write(image.pixels, entry.pixelBytes, entry.at) ||
+            !Write(mask.data(), entry.maskBytes, entry.at + int64_t(entry.pixelBytes)))
+            return false;
+        fileEnd_ += int64_t(bytes);
+    }
+    entries_.emplace(key, std::move(entry));
+    return true;
+}
+
+bool CPictureStore::Take(const void* key, const std::string& basis, CImage& image, std::vector<uint8_t>& mask,
+                         std::vector<std::string>& warnings)
+{
+    const auto found = entries_.find(key);
+    if (found == entries_.end()) return false;
+    Entry& e = found->second;
+    if (e.basis != basis) {
+        Forget(found);
+        return false;
+    }
+    const bool fits = image.pixels && image.width == e.width && image.height == e.height &&
+                      image.bitsPerPixel == e.bitsPerPixel;
+    bool taken = fits || image.Create(e.width, e.height, e.bitsPerPixel, nullptr, false);
+    if (taken) {
+        mask.resize(e.maskBytes);
+        if (e.at < 0) {
+            std::memcpy(image.pixels, e.bytes.data(), e.pixelBytes);
+            std::copy_n(e.bytes.data() + e.pixelBytes, e.maskBytes, mask.data());
+        } else {
+            taken = Read(image.pixels, e.pixelBytes, e.at) && Read(mask.data(), e.maskBytes, e.at + int64_t(e.pixelBytes));
+        }
+        warnings = std::move(e.warnings);
+    }
+    Forget(found);
+    return taken;
+}
+
+bool CPictureStore::Holds(const void* key) const
+{
+    return entries_.count(key) > 0;
+}
+
+void CPictureStore::Clear()
+{
+    entries_.clear();
+    held_ = 0;
+    if (file_ >= 0) ::close(file_);
+    file_ = -1;
+    fileEnd_ = 0;
+    fileFailed_ = false;
+}
+
+void CPictureStore::Forget(std::unordered_map<const void*, Entry>::iterator at)
+{
+    const Entry& e = at->second;
+    if (e.at < 0) {
+        held_ -= e.pixelBytes + e.maskBytes;
+    } else if (file_ >= 0) {
+        // Its room in the file goes back to the system.
+        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(e.at), off_t(e.pixelBytes + e.maskBytes));
+    }
+    entries_.erase(at);
+}
+
+bool CPictureStore::Write(const uint8_t* data, size_t size, int64_t at)
+{
+    if (size == 0) return true;
+    if (file_ < 0 && !fileFailed_) {
+        // Named only until it is open: nothing is left behind, whatever ends the run.
+        std::error_code ec;
+        std::string name = (std::filesystem::temp_directory_path(ec) / "tavrel-pictures-XXXXXX").string();
+        file_ = ec ? -1 : ::mkostemp(name.data(), O_CLOEXEC);
+        if (file_ >= 0) ::unlink(name.c_str());
+        fileFailed_ = file_ < 0;
+    }
+    if (file_ < 0) return false;
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::pwrite(file_, data + done, size - done, off_t(at + int64_t(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+bool CPictureStore::Read(uint8_t* data, size_t size, int64_t at) const
+{
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::pread(file_, data + done, size - done, off_t(at + int64_t(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
