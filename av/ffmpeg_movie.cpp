@@ -122,6 +122,15 @@ int64_t ReductionStep(int64_t from, int64_t to)
     return std::max(to, (from + kMaxScalerReduction - 1) / kMaxScalerReduction);
 }
 
+// Whether a seek to a movie's start brings back the frames a first read
+// gives: in containers that index every frame (QuickTime and MPEG-4,
+// Matroska and WebM).
+bool SeeksToStartExactly(const AVFormatContext* format)
+{
+    const char* name = format->iformat->name;
+    return std::strstr(name, "mov") || std::strstr(name, "matroska");
+}
+
 // ---- The movie
 
 class FfmpegMovie final : public MovieBackend {
@@ -435,8 +444,9 @@ struct FfmpegMovie::Impl {
             demuxer.Close();
         }
         // Nothing read yet: the first frame is still decoded straight from
-        // the start, with no seek.
-        if (!codec && atStart) return;
+        // the start, with no seek, unless a seek to the start comes back
+        // there exactly (a transport stream's lands elsewhere).
+        if (!codec && atStart && !(demuxer.format && SeeksToStartExactly(demuxer.format))) return;
         codec.reset();
         reader.codec = nullptr;
         av_frame_unref(shown.get());
@@ -446,6 +456,9 @@ struct FfmpegMovie::Impl {
         sws_freeContext(scaler);
         scaler = nullptr;
         picture = MovieFrame{};
+        // What the demuxer read ahead goes too, with its parsers (H.264's
+        // holds 170 KB of tables): the next frame is sought afresh anyway.
+        if (demuxer.format) avformat_flush(demuxer.format);
         released = true;
     }
 
