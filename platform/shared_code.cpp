@@ -113,16 +113,24 @@ bool SharedCode::Open(const std::string& bundlePath)
     // A path with a slash is never searched for in the library path.
     std::error_code ec;
     const std::string absolute = std::filesystem::absolute(file, ec).string();
-    const std::string problem = SharedObjectProblem(absolute);
+    std::vector<std::string> needs;
+    const std::string problem = SharedObjectProblem(absolute, &needs);
     if (!problem.empty()) {
         error_ = absolute + ": " + problem;
         return false;
     }
+    // The libraries it needs are bound as their functions are first called,
+    // as a program's are (loaded with it under RTLD_NOW, every symbol of
+    // FFmpeg's libraries was looked up at once); the code itself is still
+    // bound whole, so a function it calls that no library has is said here.
+    for (const std::string& name : needs)
+        if (void* library = dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL)) needed_.push_back(library);
     dlerror();
     handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char* why = dlerror();
         error_ = why ? LoaderTrouble(Printable(why)) : "cannot load \"" + absolute + "\"";
+        Close();
         return false;
     }
     error_.clear();
@@ -133,6 +141,8 @@ void SharedCode::Close()
 {
     if (handle_) dlclose(handle_);
     handle_ = nullptr;
+    for (void* library : needed_) dlclose(library);
+    needed_.clear();
 }
 
 void* SharedCode::Symbol(const char* name) const

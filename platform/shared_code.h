@@ -2,6 +2,7 @@
 // Outside code loaded at run time: a bundle folder holding a shared object,
 // or a shared object itself, opened with dlopen and searched with dlsym.
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -30,6 +31,7 @@ public:
 
 private:
     void* handle_ = nullptr;
+    std::vector<void*> needed_;  // the libraries it needs, loaded first
     std::string error_;
 };
 

@@ -188,6 +188,16 @@ public:
         return "";
     }
 
+    // The libraries it needs by name, once Problem() found none; none when
+    // it names where to look for them.
+    std::vector<std::string> Needs() const
+    {
+        std::vector<std::string> names;
+        if (!strings_ || Has(DT_RPATH) || Has(DT_RUNPATH)) return names;
+        for (uint64_t n : needed_) names.emplace_back(String(n));
+        return names;
+    }
+
 private:
     bool Has(int64_t tag) const { return last_.count(tag) != 0; }
     uint64_t Value(int64_t tag) const
@@ -655,7 +665,7 @@ std::string LoadsProblem(const std::vector<Phdr>& segments, std::vector<Load>* l
 
 }  // namespace
 
-std::string SharedObjectProblem(const std::string& file)
+std::string SharedObjectProblem(const std::string& file, std::vector<std::string>* needs)
 {
     // A FIFO would hold the open, and the loader after it.
     std::string why;
@@ -739,7 +749,10 @@ std::string SharedObjectProblem(const std::string& file)
         return Outside("dynamic section");
     if ((dynamic->p_flags & PF_W) && !(image.Pages(dynamic->p_vaddr, dynamic->p_filesz)->flags & PF_W))
         return Damaged("its dynamic section is marked writable in a read-only segment");
-    return DynamicCheck(image, segments, *dynamic).Problem();
+    DynamicCheck check(image, segments, *dynamic);
+    std::string problem = check.Problem();
+    if (problem.empty() && needs) *needs = check.Needs();
+    return problem;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 // file says, and a damaged one ends the whole process inside the loader (a
 // fault or one of its assertions) instead of failing the call.
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -13,7 +14,9 @@ namespace platform {
 // write) lies inside the segments it maps and holds together, and also when
 // the file is no ELF object of this system's kind, which dlopen refuses
 // itself before mapping anything. What the module's own code does once it
-// runs (its constructors, its resolvers) is not judged.
-std::string SharedObjectProblem(const std::string& file);
+// runs (its constructors, its resolvers) is not judged. With needs set, a
+// file that passes gives there the libraries it needs by name, unless it
+// names where to look for them (its own run path).
+std::string SharedObjectProblem(const std::string& file, std::vector<std::string>* needs = nullptr);
 
 }  // namespace platform

@@ -88,6 +88,15 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
     std::string farHeaders = built;
     const uint64_t far = built.size() - 16;
     farHeaders.replace(32, sizeof far, reinterpret_cast<const char*>(&far), sizeof far);
+    // Whole, with a name in its string table changed: a function it calls
+    // that no library has (the module's own code is bound whole as it
+    // loads, whatever its libraries are), a library that is not installed.
+    auto renamed = [&](const std::string& from, const std::string& to) {
+        std::string code = built;
+        const size_t at = code.find(from);
+        if (at != std::string::npos) code.replace(at, to.size(), to);
+        return code;
+    };
     const struct {
         const char* what;
         std::string codeFile;  // empty: no module in the bundle
@@ -106,6 +115,10 @@ TEST(MovieModule, LoadedFromTheBundleOnFirstOpen)
          "the file is cut short"},
         {"headers past the end", farHeaders, "the movie module movie_media.bundle cannot be loaded: ",
          "the file is cut short: it holds " + std::to_string(built.size()) + " bytes of the "},
+        {"a function no library has", renamed(std::string("avformat_open_input") + '\0', "avformat_open_inpuX"),
+         "the movie module movie_media.bundle cannot be loaded: ", "undefined symbol: avformat_open_inpuX"},
+        {"a library not installed", renamed("libavformat.so.", "libavfXrmat.so."),
+         "the movie module movie_media.bundle cannot be loaded: it needs \"libavfXrmat.so.", "which is not installed"},
     };
     for (const auto& c : kBroken) {
         tavrel_test::ScopedBundle bundle("");
