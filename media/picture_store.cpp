@@ -39,21 +39,56 @@ bool CPictureStore::Keep(const void* key, const std::string& basis, const CImage
     entry.pixelBytes = size_t(image.width) * image.height * (image.bitsPerPixel / 8);
     entry.maskBytes = mask.size();
     entry.warnings = warnings;
+    return Put(key, std::move(entry), image.pixels, mask.data());
+}
+
+bool CPictureStore::KeepEncoded(const void* key, const std::string& basis, const std::vector<uint8_t>& bytes,
+                                const std::vector<std::string>& warnings)
+{
+    if (const auto kept = entries_.find(key); kept != entries_.end()) Forget(kept);
+    if (bytes.empty()) return false;
+    Entry entry;
+    entry.basis = basis;
+    entry.encoded = true;
+    entry.pixelBytes = bytes.size();
+    entry.warnings = warnings;
+    return Put(key, std::move(entry), bytes.data(), nullptr);
+}
+
+bool CPictureStore::Put(const void* key, Entry entry, const uint8_t* pixels, const uint8_t* mask)
+{
     const uint64_t bytes = entry.pixelBytes + entry.maskBytes;
     if (held_ + bytes <= kMemoryBytes) {
         entry.bytes.reserve(size_t(bytes));
-        entry.bytes.assign(image.pixels, image.pixels + entry.pixelBytes);
-        entry.bytes.insert(entry.bytes.end(), mask.begin(), mask.end());
+        entry.bytes.assign(pixels, pixels + entry.pixelBytes);
+        if (entry.maskBytes) entry.bytes.insert(entry.bytes.end(), mask, mask + entry.maskBytes);
         held_ += bytes;
     } else {
         entry.at = fileEnd_;
-        if (!Write(image.pixels, entry.pixelBytes, entry.at) ||
-            !Write(mask.data(), entry.maskBytes, entry.at + int64_t(entry.pixelBytes)))
+        if (!Write(pixels, entry.pixelBytes, entry.at) ||
+            !Write(mask, entry.maskBytes, entry.at + int64_t(entry.pixelBytes)))
             return false;
         fileEnd_ += int64_t(bytes);
     }
     entries_.emplace(key, std::move(entry));
     return true;
+}
+
+bool CPictureStore::TakeEncoded(const void* key, const std::string& basis, std::vector<uint8_t>& bytes,
+                                std::vector<std::string>& warnings)
+{
+    const auto found = entries_.find(key);
+    if (found == entries_.end() || !found->second.encoded) return false;
+    Entry& e = found->second;
+    bool taken = e.basis == basis;
+    if (taken) {
+        bytes.resize(e.pixelBytes);
+        if (e.at < 0) std::memcpy(bytes.data(), e.bytes.data(), e.pixelBytes);
+        else taken = Read(bytes.data(), e.pixelBytes, e.at);
+        warnings = std::move(e.warnings);
+    }
+    Forget(found);
+    return taken;
 }
 
 bool CPictureStore::Take(const void* key, const std::string& basis, CImage& image, std::vector<uint8_t>& mask,
@@ -62,7 +97,7 @@ bool CPictureStore::Take(const void* key, const std::string& basis, CImage& imag
     const auto found = entries_.find(key);
     if (found == entries_.end()) return false;
     Entry& e = found->second;
-    if (e.basis != basis) {
+    if (e.basis != basis || e.encoded) {
         Forget(found);
         return false;
     }

@@ -30,6 +30,13 @@ public:
     // kept there or it cannot be read back.
     bool Take(const void* key, const std::string& basis, CImage& image, std::vector<uint8_t>& mask,
               std::vector<std::string>& warnings);
+    // The same for a picture already encoded (a slide's JPEG stream): its
+    // bytes, kept and handed back whole. TakeEncoded leaves a picture kept
+    // as pixels where it is, for Take.
+    bool KeepEncoded(const void* key, const std::string& basis, const std::vector<uint8_t>& bytes,
+                     const std::vector<std::string>& warnings);
+    bool TakeEncoded(const void* key, const std::string& basis, std::vector<uint8_t>& bytes,
+                     std::vector<std::string>& warnings);
     bool Holds(const void* key) const;
     // Forgets everything and closes the file.
     void Clear();
@@ -39,11 +46,14 @@ private:
         std::string basis;
         uint32_t width = 0, height = 0;
         uint16_t bitsPerPixel = 0;
-        size_t pixelBytes = 0, maskBytes = 0;
+        size_t pixelBytes = 0, maskBytes = 0;  // an encoded picture's bytes count as pixels
+        bool encoded = false;
         std::vector<uint8_t> bytes;  // pixels, then mask, when held in memory
         int64_t at = -1;             // where they lie in the file otherwise
         std::vector<std::string> warnings;
     };
+    // Holds entry's pixels and mask in memory or the file, and keeps it.
+    bool Put(const void* key, Entry entry, const uint8_t* pixels, const uint8_t* mask);
     bool Write(const uint8_t* data, size_t size, int64_t at);
     bool Read(uint8_t* data, size_t size, int64_t at) const;
     void Forget(std::unordered_map<const void*, Entry>::iterator at);

@@ -9,6 +9,7 @@
 #include "media/picture_scratch.h"
 #include "media/progress.h"
 #include "media/qt_movie.h"
+#include "media/swf_bitmap.h"
 #include "media/swf_sound.h"
 #include "platform/file_look.h"
 #include "show/slide.h"
@@ -82,7 +83,7 @@ namespace {
 // planned for the export to take: a movie's frame is decoded once a run,
 // and what is kept until the export is the slide's picture, not the frame.
 // work holds the pixels from slide to slide.
-bool WritesImageSlide(CSlide& slide, CPictureStore& planned, CImage& work)
+bool WritesImageSlide(CSlide& slide, CPictureStore& planned, CImage& work, CSwfBitmap& encoder)
 {
     if (slide.IsPictureMissing() || slide.GetWidth() <= 0 || slide.GetHeight() <= 0) return false;
     CQTMovie movie;
@@ -100,8 +101,15 @@ bool WritesImageSlide(CSlide& slide, CPictureStore& planned, CImage& work)
     CJpegWarnings said;
     std::vector<uint8_t> mask;
     // Drawn here, the export takes the picture; else it draws it itself.
-    if (RenderSlidePicture(slide, movie, work, mask))
-        planned.Keep(&slide, SlidePictureBasis(slide), work, mask, said.Get());
+    // Where the JPEG's encoder is all that is left to do, that is done here
+    // too: the export takes a twentieth of the bytes.
+    std::vector<uint8_t> jpeg;
+    if (RenderSlidePicture(slide, movie, work, mask)) {
+        if (!IsPlainJpegSlide(slide))
+            planned.Keep(&slide, SlidePictureBasis(slide), work, mask, said.Get());
+        else if (EncodeSlideJpeg(slide, work, encoder, &jpeg))
+            planned.KeepEncoded(&slide, SlideJpegBasis(slide), jpeg, said.Get());
+    }
     // The movie stays for the export and any other slide of its file: open
     // within bounds, without any frame.
     movie.KeepOpen();
@@ -134,8 +142,10 @@ void CSlideShow::PlanExport()
     planned_pictures_.Clear();
     export_slide_count_ = 0;
     CImage work;
+    CSwfBitmap encoder;
     for (const auto& slide : slides_) {
-        const bool written = slide->GetType() != CSlide::kImage || WritesImageSlide(*slide, planned_pictures_, work);
+        const bool written =
+            slide->GetType() != CSlide::kImage || WritesImageSlide(*slide, planned_pictures_, work, encoder);
         plan_.push_back({slide.get(), DecisionBasis(*slide), written ? ++export_slide_count_ : 0});
     }
 }
@@ -144,6 +154,11 @@ bool CSlideShow::TakePlannedPicture(CSlide& slide, CImage& image, std::vector<ui
                                     std::vector<std::string>& warnings)
 {
     return planned_pictures_.Take(&slide, SlidePictureBasis(slide), image, mask, warnings);
+}
+
+bool CSlideShow::TakePlannedJpeg(CSlide& slide, std::vector<uint8_t>& bytes, std::vector<std::string>& warnings)
+{
+    return planned_pictures_.TakeEncoded(&slide, SlideJpegBasis(slide), bytes, warnings);
 }
 
 uint64_t CSlideShow::CountExportFrames()

@@ -202,6 +202,20 @@ std::unique_ptr<CFillStyle> BitmapFill(uint16_t bitmapId, double sx, double sy, 
     return CFillStyle::MakeBitmap(bitmapId, m, true);
 }
 
+// Numbers the slide's bitmap tag with the next id, its own from now on,
+// and adds it to the movie; false (the tag gone) when the ids ran out.
+bool AddSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CSwfDefineTag* tag)
+{
+    const uint16_t id = NextExportValue(ids, &movie);
+    if (!id) {
+        delete tag;
+        return false;
+    }
+    tag->SetCharacterId(id);
+    slide.GetExportState().bitmapId = id;
+    return movie.AddTag(tag) > 0;
+}
+
 }  // namespace
 
 bool MapCropToPicture(const CSlide& slide, int pictureWidth, int pictureHeight, Rect* out)
@@ -273,6 +287,27 @@ std::string SlidePictureBasis(CSlide& slide)
     return basis;
 }
 
+std::string SlideJpegBasis(CSlide& slide)
+{
+    return SlidePictureBasis(slide) + " jpeg " + std::to_string(slide.GetQuality());
+}
+
+bool IsPlainJpegSlide(const CSlide& slide)
+{
+    return slide.GetImageType() == CSlide::kJpeg && slide.GetFilterCount() == 0;
+}
+
+bool EncodeSlideJpeg(CSlide& slide, CImage& image, CSwfBitmap& bitmap, std::vector<uint8_t>* bytes)
+{
+    Orient(slide, image);
+    std::unique_ptr<CTagDefineBitsJPEG2> tag(
+        bitmap.MakeJpeg(image.pixels, uint32_t(slide.GetWidth()), uint32_t(slide.GetHeight()), slide.GetQuality()));
+    bitmap.Clear();
+    if (!tag) return false;
+    bytes->swap(tag->data);
+    return true;
+}
+
 bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgressDialog* sink, bool strip)
 {
     // The running export's buffers, or this slide's own.
@@ -312,9 +347,22 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
     CImage& image = scratch.frame;
     const int renderW = quarter ? height : width, renderH = quarter ? width : height;
     std::vector<uint8_t> mask;
-    // A movie's frame the export's plan drew where it judged it.
+    // A movie's frame the export's plan drew where it judged it, encoded
+    // there where nothing but the JPEG's encoder was left to do.
     CSlideShow* show = slide.GetShow();
     std::vector<std::string> said;
+    std::vector<uint8_t> encoded;
+    if (!stream && opened && show && IsPlainJpegSlide(slide) && show->TakePlannedJpeg(slide, encoded, said)) {
+        for (const std::string& warning : said) CJpegWarnings::AddToCurrent(warning);
+        if (!strip && sink) sink->SetDetail("Filtering image...");
+        if (!strip && sink) sink->SetDetail("Writing image...");
+        auto* tag = new CTagDefineBitsJPEG2;
+        tag->data.swap(encoded);
+        bitmap.tag = tag;
+        bitmap.width = w;
+        bitmap.height = h;
+        return AddSlideBitmap(slide, movie, ids, tag);
+    }
     const bool planned = !stream && opened && show && show->TakePlannedPicture(slide, image, mask, said);
     for (const std::string& warning : said) CJpegWarnings::AddToCurrent(warning);
     const bool rendered = stream != nullptr || planned || RenderSlidePicture(slide, picture, image, mask);
@@ -375,15 +423,7 @@ bool ExportSlideBitmap(CSlide& slide, CSwfMovie& movie, uint16_t* ids, CProgress
         default:
             return true;  // an unknown kind writes no bitmap
     }
-    if (!tag) return false;
-    const uint16_t id = NextExportValue(ids, &movie);
-    if (!id) {
-        delete tag;
-        return false;
-    }
-    tag->SetCharacterId(id);
-    state.bitmapId = id;
-    return movie.AddTag(tag) > 0;
+    return tag && AddSlideBitmap(slide, movie, ids, tag);
 }
 
 bool ExportSlideShape(CSlide& slide, CSwfMovie& movie, uint16_t* ids, bool strip)

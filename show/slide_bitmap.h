@@ -11,6 +11,7 @@ class CImage;
 class CProgressDialog;
 class CQTMovie;
 class CSlide;
+class CSwfBitmap;
 class CSwfMovie;
 
 // The slide's crop in the picture's own orientation (before flips and
@@ -29,6 +30,15 @@ bool RenderSlidePicture(CSlide& slide, CQTMovie& picture, CImage& image, std::ve
 // What that drawing rests on beside the file: the display size, the turn
 // and mirrors, the crop and whether the kind carries alpha.
 std::string SlidePictureBasis(CSlide& slide);
+
+// A slide whose bitmap is its picture mirrored and turned and encoded as
+// JPEG, nothing more (no filter, no alpha): the plan that draws a movie's
+// frame for it encodes it there (EncodeSlideJpeg: image mirrored and
+// turned, the stream's bytes out, false when it does not encode), and the
+// export takes the bytes, made from what SlideJpegBasis says.
+bool IsPlainJpegSlide(const CSlide& slide);
+bool EncodeSlideJpeg(CSlide& slide, CImage& image, CSwfBitmap& bitmap, std::vector<uint8_t>* bytes);
+std::string SlideJpegBasis(CSlide& slide);
 
 // Renders the picture at the display size, filters, mirrors and turns it,
 // encodes it as the slide's image_type asks and adds the bitmap with the

@@ -237,6 +237,9 @@ public:
     // stands.
     bool TakePlannedPicture(CSlide& slide, CImage& image, std::vector<uint8_t>& mask,
                             std::vector<std::string>& warnings);
+    // The same picture where the plan also encoded it as the slide's JPEG
+    // (slide_bitmap.h's EncodeSlideJpeg): the stream's bytes.
+    bool TakePlannedJpeg(CSlide& slide, std::vector<uint8_t>& bytes, std::vector<std::string>& warnings);
     CSlide* GetCurrentSlide() const { return current_slide_; }
     CSlide* GetPreviousSlide() const { return previous_slide_; }
     // The first and last slides the running export has written.

@@ -463,6 +463,30 @@ TEST(MoviePicture, StoredPicturesComeBackOnceAsKept)
         EXPECT_EQ(said, std::vector<std::string>{"said " + std::to_string(i)});
         EXPECT_FALSE(store.Take(&rows[i], "basis " + std::to_string(i), image, mask, said));
     }
+
+    // Encoded pictures (a small one in memory, one past it in the file) come
+    // back whole and once through TakeEncoded alone, which leaves a picture
+    // kept as pixels for Take; one taken as pixels is gone.
+    const size_t sizes[] = {5000, size_t(3) << 20, 700};
+    std::vector<std::vector<uint8_t>> streams;
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        streams.emplace_back(sizes[i]);
+        for (size_t b = 0; b < sizes[i]; ++b) streams[i][b] = uint8_t(b * 13 + i);
+        ASSERT_TRUE(store.KeepEncoded(&sizes[i], "jpeg", streams[i], {"encoded " + std::to_string(i)}));
+    }
+    ASSERT_TRUE(store.Keep(&rows[0], "pixels", kept[0], {}, {}));
+    std::vector<uint8_t> bytes;
+    EXPECT_FALSE(store.TakeEncoded(&rows[0], "pixels", bytes, said));
+    EXPECT_TRUE(store.Take(&rows[0], "pixels", image, mask, said));
+    EXPECT_FALSE(store.Take(&sizes[2], "jpeg", image, mask, said));
+    EXPECT_FALSE(store.TakeEncoded(&sizes[2], "jpeg", bytes, said));
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(sizes[i]);
+        ASSERT_TRUE(store.TakeEncoded(&sizes[i], "jpeg", bytes, said));
+        EXPECT_TRUE(bytes == streams[i]);
+        EXPECT_EQ(said, std::vector<std::string>{"encoded " + std::to_string(i)});
+        EXPECT_FALSE(store.TakeEncoded(&sizes[i], "jpeg", bytes, said));
+    }
 }
 
 }  // namespace
