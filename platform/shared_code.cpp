@@ -123,8 +123,10 @@ bool SharedCode::Open(const std::string& bundlePath)
     // as a program's are (loaded with it under RTLD_NOW, every symbol of
     // FFmpeg's libraries was looked up at once); the code itself is still
     // bound whole, so a function it calls that no library has is said here.
+    // They stay loaded whatever comes of the code's own load, as they would
+    // once it loaded: what their constructors made is never pulled away.
     for (const std::string& name : needs)
-        if (void* library = dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL)) needed_.push_back(library);
+        if (void* library = dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE)) needed_.push_back(library);
     dlerror();
     handle_ = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
