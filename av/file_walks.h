@@ -7,12 +7,26 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 namespace platform {
+
+// Exactly n bytes of the file at `at`; false on a short read. The movie
+// module's own twin of platform::ReadAt, which it does not link.
+inline bool ReadFileAt(int fd, int64_t at, uint8_t* out, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        const ssize_t r = ::pread(fd, out + done, n - done, off_t(at + int64_t(done)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        done += size_t(r);
+    }
+    return true;
+}
 
 // The bytes of a file, read through a window of large blocks that keeps
 // `behind` bytes before the place asked for, so that stepping back a little
@@ -33,14 +47,9 @@ public:
         if (at < windowAt_ || at + n > windowAt_ + int64_t(window_.size())) {
             windowAt_ = std::max<int64_t>(0, at - behind_);
             window_.resize(size_t(std::min(span_, size_ - windowAt_)));
-            for (size_t done = 0; done < window_.size();) {
-                const ssize_t r =
-                    ::pread(fd_, window_.data() + done, window_.size() - done, off_t(windowAt_ + int64_t(done)));
-                if (r <= 0) {
-                    window_.clear();
-                    return nullptr;
-                }
-                done += size_t(r);
+            if (!ReadFileAt(fd_, windowAt_, window_.data(), window_.size())) {
+                window_.clear();
+                return nullptr;
             }
         }
         return window_.data() + (at - windowAt_);

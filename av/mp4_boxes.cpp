@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "av/file_walks.h"
+
 namespace platform::ffmpeg_layer {
 
 namespace {
@@ -82,12 +84,7 @@ std::string BoxWalker::HeifKind()
 
 bool BoxWalker::Read(int64_t at, uint8_t* out, size_t n) const
 {
-    for (size_t done = 0; done < n;) {
-        const ssize_t r = ::pread(fd_, out + done, n - done, off_t(at + int64_t(done)));
-        if (r <= 0) return false;
-        done += size_t(r);
-    }
-    return true;
+    return ReadFileAt(fd_, at, out, n);
 }
 
 void BoxWalker::Within(int64_t at, int64_t end, int depth)

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "media/image.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -83,8 +84,7 @@ bool CPictureStore::TakeEncoded(const void* key, const std::string& basis, std::
     bool taken = e.basis == basis;
     if (taken) {
         bytes.resize(e.pixelBytes);
-        if (e.at < 0) std::memcpy(bytes.data(), e.bytes.data(), e.pixelBytes);
-        else taken = Read(bytes.data(), e.pixelBytes, e.at);
+        taken = Fetch(e, bytes.data(), e.pixelBytes, 0);
         warnings = std::move(e.warnings);
     }
     Forget(found);
@@ -106,12 +106,7 @@ bool CPictureStore::Take(const void* key, const std::string& basis, CImage& imag
     bool taken = fits || image.Create(e.width, e.height, e.bitsPerPixel, nullptr, false);
     if (taken) {
         mask.resize(e.maskBytes);
-        if (e.at < 0) {
-            std::memcpy(image.pixels, e.bytes.data(), e.pixelBytes);
-            std::copy_n(e.bytes.data() + e.pixelBytes, e.maskBytes, mask.data());
-        } else {
-            taken = Read(image.pixels, e.pixelBytes, e.at) && Read(mask.data(), e.maskBytes, e.at + int64_t(e.pixelBytes));
-        }
+        taken = Fetch(e, image.pixels, e.pixelBytes, 0) && Fetch(e, mask.data(), e.maskBytes, e.pixelBytes);
         warnings = std::move(e.warnings);
     }
     Forget(found);
@@ -166,13 +161,11 @@ bool CPictureStore::Write(const uint8_t* data, size_t size, int64_t at)
     return true;
 }
 
-bool CPictureStore::Read(uint8_t* data, size_t size, int64_t at) const
+bool CPictureStore::Fetch(const Entry& e, uint8_t* data, size_t size, size_t from) const
 {
-    for (size_t done = 0; done < size;) {
-        const ssize_t n = ::pread(file_, data + done, size - done, off_t(at + int64_t(done)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
+    if (e.at < 0) {
+        std::copy_n(e.bytes.data() + from, size, data);
+        return true;
     }
-    return true;
+    return size == 0 || platform::ReadAt(file_, uint64_t(e.at) + from, data, size);
 }

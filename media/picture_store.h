@@ -55,7 +55,8 @@ private:
     // Holds entry's pixels and mask in memory or the file, and keeps it.
     bool Put(const void* key, Entry entry, const uint8_t* pixels, const uint8_t* mask);
     bool Write(const uint8_t* data, size_t size, int64_t at);
-    bool Read(uint8_t* data, size_t size, int64_t at) const;
+    // size bytes of e's, from byte from of its pixels then mask.
+    bool Fetch(const Entry& e, uint8_t* data, size_t size, size_t from) const;
     void Forget(std::unordered_map<const void*, Entry>::iterator at);
 
     std::unordered_map<const void*, Entry> entries_;
