@@ -37,6 +37,10 @@ bool UnderValgrind()
 
 // With log at or above 0 the program runs under valgrind's memcheck, its
 // report written there: what the program writes stays as it is.
+// What the child says when the program never started (another user who
+// cannot reach it, say): the runner's line, not the program's.
+const char* const kCannotRun = "cannot run ";
+
 [[noreturn]] void Exec(const std::vector<std::string>& args, const std::string& cwd,
                        const std::vector<std::string>& env, int log)
 {
@@ -65,7 +69,7 @@ bool UnderValgrind()
     for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());
-    const std::string failed = std::string("cannot run ") + argv[0] + "\n";
+    const std::string failed = kCannotRun + std::string(argv[0]) + "\n";
     (void)!::write(2, failed.data(), failed.size());
     ::_exit(127);
 }
@@ -355,7 +359,10 @@ ProgramResult Program::Wait()
     if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_)
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     pid_ = -1;
-    for (const std::string& line : UndocumentedLines((checkOut_ ? result.out : "") + (checkErr_ ? result.err : ""), args_))
+    const bool started = !(result.exitCode == 127 && result.err.rfind(kCannotRun, 0) == 0);
+    for (const std::string& line :
+         started ? UndocumentedLines((checkOut_ ? result.out : "") + (checkErr_ ? result.err : ""), args_)
+                 : std::vector<std::string>{})
         ADD_FAILURE() << "a line docs/messages.md does not show: " << line;
     if (valgrindLog_ >= 0 && result.exitCode == kValgrindFound) {
         std::string report;
