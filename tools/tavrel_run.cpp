@@ -286,6 +286,24 @@ std::string SoundTrouble(const CPath& path)
     return piece ? "" : "its sound cannot be decoded";
 }
 
+// The show's own pictures by the attribute that names them, and what of
+// the movie they make.
+struct ShowPicture {
+    const char* attribute;
+    CPath CSlideShow::*path;
+    const char* what;
+};
+constexpr ShowPicture kShowPictures[] = {{"bg_image", &CSlideShow::bg_image, "background image"},
+                                         {"bg_frame_pattern", &CSlideShow::bg_frame_pattern, "frame"},
+                                         {"bg_frame_custom_pattern", &CSlideShow::bg_frame_custom_pattern, "frame"}};
+
+const ShowPicture& ShowPictureNamed(const char* attribute)
+{
+    for (const ShowPicture& picture : kShowPictures)
+        if (std::strcmp(picture.attribute, attribute) == 0) return picture;
+    return kShowPictures[0];
+}
+
 // Why a picture or movie file gives the movie no picture: it does not open,
 // holds no picture, or its first frame does not draw. Empty when it draws;
 // width and height then get its size.
@@ -421,12 +439,14 @@ void Runner::CheckMedia()
         }
     };
     if (show_.use_bg_image)
-        checkPicture(show_.bg_image, "bg_image", "background image", true, show_.bg_image_width,
+        checkPicture(show_.bg_image, "bg_image", ShowPictureNamed("bg_image").what, true, show_.bg_image_width,
                      show_.bg_image_height);
     constexpr uint32_t kPatternFrame = 5, kCustomPatternFrame = 6;
-    if (show_.bg_frame == kPatternFrame) checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", "frame");
+    if (show_.bg_frame == kPatternFrame)
+        checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", ShowPictureNamed("bg_frame_pattern").what);
     if (show_.bg_frame == kCustomPatternFrame)
-        checkPicture(show_.bg_frame_custom_pattern, "bg_frame_custom_pattern", "frame");
+        checkPicture(show_.bg_frame_custom_pattern, "bg_frame_custom_pattern",
+                     ShowPictureNamed("bg_frame_custom_pattern").what);
 
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (!settings.preload || settings.preload_creator != 0) return;
@@ -577,6 +597,13 @@ int Runner::Export(const std::string& output)
     for (int n : show_.GetSkippedSlides())
         if (std::find(saidLeftOut_.begin(), saidLeftOut_.end(), n) == saidLeftOut_.end()) WarnSlideLeftOut(n);
     for (const CSlideShow::PictureWarning& w : show_.GetPictureWarnings()) {
+        if (w.attribute) {
+            const ShowPicture& picture = ShowPictureNamed(w.attribute);
+            report_.Warn(show_.GetPlace().Line(w.attribute),
+                         std::string(w.attribute) + "=\"" + (show_.*picture.path).GetText() + "\" is damaged (" + w.text +
+                             "): the " + picture.what + " shows what could be decoded");
+            continue;
+        }
         if (std::find(show_.GetSkippedSlides().begin(), show_.GetSkippedSlides().end(), w.slide) !=
             show_.GetSkippedSlides().end())
             continue;
