@@ -404,9 +404,9 @@ void Runner::CheckMedia()
 
     // The show's own pictures: the export goes without them unsaid. Each
     // is drawn at the size stored, or at its own where that is 0.
-    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without, bool stored = false,
-                            uint32_t width = 0, uint32_t height = 0) {
-        const std::string tail = std::string(": the movie has no ") + without;
+    auto checkPicture = [&](const char* attribute, bool stored = false, uint32_t width = 0, uint32_t height = 0) {
+        const CPath& path = show_.*ShowPictureNamed(attribute).path;
+        const std::string tail = std::string(": the movie has no ") + ShowPictureNamed(attribute).what;
         const int line = show_.GetPlace().Line(attribute);
         // A size past what is drawn is said by the attribute that holds it.
         const std::pair<const char*, uint32_t> sides[] = {{"bg_image_width", width}, {"bg_image_height", height}};
@@ -438,15 +438,10 @@ void Runner::CheckMedia()
                 {"slide_show", show_.GetPlace().Line(zero), zero, "0", "drawn at the picture's own size, " + own});
         }
     };
-    if (show_.use_bg_image)
-        checkPicture(show_.bg_image, "bg_image", ShowPictureNamed("bg_image").what, true, show_.bg_image_width,
-                     show_.bg_image_height);
+    if (show_.use_bg_image) checkPicture("bg_image", true, show_.bg_image_width, show_.bg_image_height);
     constexpr uint32_t kPatternFrame = 5, kCustomPatternFrame = 6;
-    if (show_.bg_frame == kPatternFrame)
-        checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", ShowPictureNamed("bg_frame_pattern").what);
-    if (show_.bg_frame == kCustomPatternFrame)
-        checkPicture(show_.bg_frame_custom_pattern, "bg_frame_custom_pattern",
-                     ShowPictureNamed("bg_frame_custom_pattern").what);
+    if (show_.bg_frame == kPatternFrame) checkPicture("bg_frame_pattern");
+    if (show_.bg_frame == kCustomPatternFrame) checkPicture("bg_frame_custom_pattern");
 
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (!settings.preload || settings.preload_creator != 0) return;
