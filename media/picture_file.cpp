@@ -207,6 +207,9 @@ struct TiffReader {
     std::FILE* file;
     toff_t fileSize;
     toff_t offset = 0;
+    // The raw buffer handed to libtiff for an uncompressed tiled page; it
+    // outlives the TIFF handle.
+    std::vector<uint8_t> tile;
     toff_t Size() const { return fileSize; }
 };
 
@@ -350,12 +353,32 @@ bool ReadCmyk16(TIFF* tiff, uint32_t w, uint32_t h, bool alpha, uint8_t* out)
     return true;
 }
 
+// Unmapped, libtiff reads a tile into a buffer of its own that it sizes in
+// whole KiB, then refuses an uncompressed tile unless that buffer holds
+// exactly one tile: any tile not a multiple of 1 KiB would be said damaged.
+// A buffer of exactly one tile, given to it beforehand, is kept as it is.
+bool ServeWholeTiles(TIFF* tiff, TiffReader* reader)
+{
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    if (!TIFFIsTiled(tiff) || compression != COMPRESSION_NONE) return true;
+    const tmsize_t bytes = TIFFTileSize(tiff);
+    if (bytes <= 0) return false;
+    try {
+        reader->tile.resize(size_t(bytes));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return TIFFReadBufferSetup(tiff, reader->tile.data(), bytes) == 1;
+}
+
 bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::string* error)
 {
     TiffReader reader{file, fileSize};
     uint32_t w = 0, h = 0;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, &w, &h, error);
     if (!tiff) return false;
+    if (!ServeWholeTiles(tiff.get(), &reader)) return (*error = "cannot decode the TIFF image"), false;
     uint16_t extraCount = 0;
     uint16_t* extraTypes = nullptr;
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);

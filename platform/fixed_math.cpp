@@ -1,6 +1,7 @@
 #include "platform/fixed_math.h"
 
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -28,4 +29,13 @@ Fixed FixDiv(Fixed a, Fixed b)
 long Fix2Long(Fixed value)
 {
     return static_cast<long>((int64_t(value) + 0x8000) >> 16);
+}
+
+int RoundToInt(double v)
+{
+    const double r = v + 0.5;
+    if (!(r == r)) return 0;
+    if (r >= 2147483648.0) return std::numeric_limits<int>::max();
+    if (r <= -2147483649.0) return std::numeric_limits<int>::min();
+    return static_cast<int>(r);
 }

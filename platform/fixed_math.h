@@ -8,6 +8,10 @@ Fixed FixMul(Fixed a, Fixed b);
 Fixed FixDiv(Fixed a, Fixed b);
 // Rounded to the nearest whole number.
 long Fix2Long(Fixed value);
+// v + 0.5 truncated toward zero, kept to what an int holds (NaN gives 0):
+// the one rounding of a size or time to whole units, which a picture or
+// file may carry past any int.
+int RoundToInt(double v);
 
 constexpr Fixed kFixedMax = 0x7FFFFFFF;
 constexpr Fixed kFixedMin = static_cast<Fixed>(0x80000000u);

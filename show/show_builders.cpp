@@ -9,6 +9,7 @@
 
 #include "foundation/cfstring.h"
 #include "foundation/system_utils.h"
+#include "media/jpeg_image.h"
 #include "media/qt_movie.h"
 #include "media/swf_bitmap.h"
 #include "platform/gestalt.h"
@@ -63,11 +64,15 @@ bool RenderPicture(const CPath& path, uint32_t givenWidth, uint32_t givenHeight,
 }
 
 // A JPEG bitmap of the picture with the next id; 0 when it cannot be made.
+// What its decoder found damaged is said as a slide's damage is.
 uint16_t AddPictureBitmap(CSwfMovie* movie, uint16_t* ids, const CPath& path, uint32_t width, uint32_t height, int quality,
-                          int* outW, int* outH)
+                          int* outW, int* outH, std::vector<std::string>* damage)
 {
     std::vector<uint8_t> pixels;
-    if (!RenderPicture(path, width, height, pixels, outW, outH)) return 0;
+    CJpegWarnings said;
+    const bool rendered = RenderPicture(path, width, height, pixels, outW, outH);
+    *damage = said.Get();
+    if (!rendered) return 0;
     CSwfBitmap bitmap;
     CTagDefineBitsJPEG2* tag = bitmap.MakeJpeg(pixels.data(), uint32_t(*outW), uint32_t(*outH), quality);
     if (!tag) return 0;
@@ -241,9 +246,11 @@ bool CSlideShow::BuildBgImage(CSwfMovie* movie, uint16_t* ids, uint16_t* depths)
 {
     if (!use_bg_image || !CPath(bg_image.GetFullPath()).Exists()) return false;
     int w = 0, h = 0;
+    std::vector<std::string> damage;
     const uint16_t bitmap = AddPictureBitmap(movie, ids, CPath(bg_image.GetFullPath()), bg_image_width,
-                                             bg_image_height, int(bg_image_quality), &w, &h);
+                                             bg_image_height, int(bg_image_quality), &w, &h, &damage);
     if (!bitmap) return false;
+    for (std::string& text : damage) picture_warnings_.push_back({0, std::move(text), false, false, "bg_image"});
     auto* shape = new CTagDefineShape;
     shape->SetCharacterId(++*ids);
     const int32_t right = bg_image_tile ? int32_t(GetWidth()) * kTwips : w * kTwips;
@@ -298,8 +305,11 @@ uint16_t CSlideShow::BuildFrameShape(int kind, CSwfMovie* movie, uint16_t* ids)
         const CPath path((kind == 5 ? bg_frame_pattern : bg_frame_custom_pattern).GetFullPath());
         if (path.IsEmpty() || !path.Exists()) return 0;
         int w = 0, h = 0;
-        const uint16_t bitmap = AddPictureBitmap(movie, ids, path, 0, 0, 80, &w, &h);
+        std::vector<std::string> damage;
+        const uint16_t bitmap = AddPictureBitmap(movie, ids, path, 0, 0, 80, &w, &h, &damage);
         if (!bitmap) return 0;
+        const char* attribute = kind == 5 ? "bg_frame_pattern" : "bg_frame_custom_pattern";
+        for (std::string& text : damage) picture_warnings_.push_back({0, std::move(text), false, false, attribute});
         fill = CFillStyle::MakeBitmap(bitmap, PixelMatrix(), false);
         break;
     }

@@ -5,6 +5,7 @@
 
 #include "media/jpeg_sections.h"
 #include "media/qt_movie.h"
+#include "platform/fixed_math.h"
 #include "platform/quickdraw.h"
 #include "show/prefs_record.h"
 #include "show/slide_show.h"
@@ -32,11 +33,6 @@ int ReduceDegrees(long degrees)
 {
     long r = degrees % 360;
     return static_cast<int>(r < 0 ? r + 360 : r);
-}
-
-int Round(double v)
-{
-    return static_cast<int>(v + 0.5);
 }
 
 struct ChangeBatch {
@@ -179,11 +175,11 @@ bool CSlide::LoadImage(const CPath& path, CSlideShow* show, bool reset)
         src_.MakePosix(CPath(path.GetFullPath()));
         // At least a pixel a side, however thin the picture.
         if (w > 256) {
-            h = std::max(1, Round(double(image_height_) * 256 / image_width_));
+            h = std::max(1, RoundToInt(double(image_height_) * 256 / image_width_));
             w = 256;
         }
         if (h > 256) {
-            w = std::max(1, Round(double(image_width_) * 256 / image_height_));
+            w = std::max(1, RoundToInt(double(image_width_) * 256 / image_height_));
             h = 256;
         }
         picture_width_ = w;
@@ -244,11 +240,11 @@ void CSlide::ComputeFitSize(const CSlideShow* show, bool scaleToFit, bool keepAs
     }
     long fw = sw, fh = sh;
     if (fw != S) {
-        fh = Round(double(S) * sh / sw);
+        fh = RoundToInt(double(S) * sh / sw);
         fw = S;
     }
     if (fh > T) {
-        fw = fh ? Round(double(fw) * T / fh) : S;
+        fw = fh ? RoundToInt(double(fw) * T / fh) : S;
         fh = T;
     }
     // A side that rounds to nothing would leave the picture out.
@@ -743,11 +739,11 @@ void CSlide::DrawThumbnail(GWorldPtr port, const Rect* dest, bool fit, bool useC
         // From the source's own size, so that a crop keeps its aspect too.
         int w = srcW, h = srcH;
         if (w != dw) {
-            h = Round(double(dw) * srcH / srcW);
+            h = RoundToInt(double(dw) * srcH / srcW);
             w = dw;
         }
         if (h > dh) {
-            w = Round(double(dh) * srcW / srcH);
+            w = RoundToInt(double(dh) * srcW / srcH);
             h = dh;
         }
         int left = dest->left + ((dw - w) >> 1), top = dest->top + ((dh - h) >> 1);

@@ -173,11 +173,14 @@ public:
     // What the picture decoders of the last export said of pictures they
     // read only in part (a JPEG cut short or damaged): the slide's 1-based
     // number and the decoder's words. Such slides show what was decoded.
+    // The show's own pictures (background image, frame pattern) are told
+    // the same way, by slide 0 and the attribute that names them.
     struct PictureWarning {
         int slide;
         std::string text;
         bool black = false;  // nothing of it decoded: the slide shows black
         bool unread = false;  // for no damage: the file is too large to read
+        const char* attribute = nullptr;
     };
     const std::vector<PictureWarning>& GetPictureWarnings() const { return picture_warnings_; }
     // What the last export met in sounds: the slide's 1-based number (0 for

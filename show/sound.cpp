@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "media/qt_movie.h"
+#include "platform/fixed_math.h"
 
 CSwfSoundFormat CSoundItem::GetExportFormat(float frameRate) const
 {
@@ -30,7 +31,7 @@ void CSoundItem::Reset()
 
 int CSoundItem::GetStartFrame(float fps) const
 {
-    return static_cast<int>(static_cast<double>(fps) * (start_time_ / 1000.0) + 0.5);
+    return RoundToInt(static_cast<double>(fps) * (start_time_ / 1000.0));
 }
 
 uint32_t CSoundItem::ReadSoundInfo(const CPath& path)

@@ -286,6 +286,24 @@ std::string SoundTrouble(const CPath& path)
     return piece ? "" : "its sound cannot be decoded";
 }
 
+// The show's own pictures by the attribute that names them, and what of
+// the movie they make.
+struct ShowPicture {
+    const char* attribute;
+    CPath CSlideShow::*path;
+    const char* what;
+};
+constexpr ShowPicture kShowPictures[] = {{"bg_image", &CSlideShow::bg_image, "background image"},
+                                         {"bg_frame_pattern", &CSlideShow::bg_frame_pattern, "frame"},
+                                         {"bg_frame_custom_pattern", &CSlideShow::bg_frame_custom_pattern, "frame"}};
+
+const ShowPicture& ShowPictureNamed(const char* attribute)
+{
+    for (const ShowPicture& picture : kShowPictures)
+        if (std::strcmp(picture.attribute, attribute) == 0) return picture;
+    return kShowPictures[0];
+}
+
 // Why a picture or movie file gives the movie no picture: it does not open,
 // holds no picture, or its first frame does not draw. Empty when it draws;
 // width and height then get its size.
@@ -386,9 +404,9 @@ void Runner::CheckMedia()
 
     // The show's own pictures: the export goes without them unsaid. Each
     // is drawn at the size stored, or at its own where that is 0.
-    auto checkPicture = [&](const CPath& path, const char* attribute, const char* without, bool stored = false,
-                            uint32_t width = 0, uint32_t height = 0) {
-        const std::string tail = std::string(": the movie has no ") + without;
+    auto checkPicture = [&](const char* attribute, bool stored = false, uint32_t width = 0, uint32_t height = 0) {
+        const CPath& path = show_.*ShowPictureNamed(attribute).path;
+        const std::string tail = std::string(": the movie has no ") + ShowPictureNamed(attribute).what;
         const int line = show_.GetPlace().Line(attribute);
         // A size past what is drawn is said by the attribute that holds it.
         const std::pair<const char*, uint32_t> sides[] = {{"bg_image_width", width}, {"bg_image_height", height}};
@@ -420,13 +438,10 @@ void Runner::CheckMedia()
                 {"slide_show", show_.GetPlace().Line(zero), zero, "0", "drawn at the picture's own size, " + own});
         }
     };
-    if (show_.use_bg_image)
-        checkPicture(show_.bg_image, "bg_image", "background image", true, show_.bg_image_width,
-                     show_.bg_image_height);
+    if (show_.use_bg_image) checkPicture("bg_image", true, show_.bg_image_width, show_.bg_image_height);
     constexpr uint32_t kPatternFrame = 5, kCustomPatternFrame = 6;
-    if (show_.bg_frame == kPatternFrame) checkPicture(show_.bg_frame_pattern, "bg_frame_pattern", "frame");
-    if (show_.bg_frame == kCustomPatternFrame)
-        checkPicture(show_.bg_frame_custom_pattern, "bg_frame_custom_pattern", "frame");
+    if (show_.bg_frame == kPatternFrame) checkPicture("bg_frame_pattern");
+    if (show_.bg_frame == kCustomPatternFrame) checkPicture("bg_frame_custom_pattern");
 
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (!settings.preload || settings.preload_creator != 0) return;
@@ -577,6 +592,13 @@ int Runner::Export(const std::string& output)
     for (int n : show_.GetSkippedSlides())
         if (std::find(saidLeftOut_.begin(), saidLeftOut_.end(), n) == saidLeftOut_.end()) WarnSlideLeftOut(n);
     for (const CSlideShow::PictureWarning& w : show_.GetPictureWarnings()) {
+        if (w.attribute) {
+            const ShowPicture& picture = ShowPictureNamed(w.attribute);
+            report_.Warn(show_.GetPlace().Line(w.attribute),
+                         std::string(w.attribute) + "=\"" + (show_.*picture.path).GetText() + "\" is damaged (" + w.text +
+                             "): the " + picture.what + " shows what could be decoded");
+            continue;
+        }
         if (std::find(show_.GetSkippedSlides().begin(), show_.GetSkippedSlides().end(), w.slide) !=
             show_.GetSkippedSlides().end())
             continue;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/system_utils.h"
+#include "platform/fixed_math.h"
 #include "ui/dialog_window.h"
 
 namespace {
@@ -125,10 +126,10 @@ bool CImageCropView::SetImage(CGrafPtr source, const Rect& s, const Rect& pictur
     int w = w0, h = h0;
     if (w0 > W) {
         w = W;
-        h = static_cast<int>(double(W) * h0 / w0 + 0.5);
+        h = RoundToInt(double(W) * h0 / w0);
     }
     if (h > H) {
-        w = static_cast<int>(double(H) * w0 / h0 + 0.5);
+        w = RoundToInt(double(H) * w0 / h0);
         h = H;
     }
     const int top = H / 2 - h / 2, left = W / 2 - w / 2;
@@ -325,17 +326,17 @@ bool CPanZoomView::SetImage(CGrafPtr source, const Rect& s, const Rect& frame)
     int w = fw, h = fh;
     if (fw != W) {
         w = W;
-        h = static_cast<int>(double(W) * fh / fw + 0.5);
+        h = RoundToInt(double(W) * fh / fw);
     }
     if (h > H) {
-        w = static_cast<int>(double(w) * H / h + 0.5);
+        w = RoundToInt(double(w) * H / h);
         h = H;
     }
     SetSize(w, h);
     view_ = MakeRect(0, 0, h, w);
     GetControlBounds(GetControlRef(), &bounds_);
-    const int iw = static_cast<int>(s.right * (double(w) / fw) + 0.5);
-    const int ih = static_cast<int>(s.bottom * (double(h) / fh) + 0.5);
+    const int iw = RoundToInt(s.right * (double(w) / fw));
+    const int ih = RoundToInt(s.bottom * (double(h) / fh));
     if (iw <= 0 || ih <= 0) {
         Clear();
         return false;
@@ -369,13 +370,13 @@ void CPanZoomView::SetZoom(double zoom, bool redraw)
 void CPanZoomView::SetCenter(int dx, int dy, bool redraw)
 {
     zoom_ = home_;
-    Offset(zoom_, static_cast<int>(dx * hScale_ + 0.5), static_cast<int>(dy * vScale_ + 0.5));
+    Offset(zoom_, RoundToInt(dx * hScale_), RoundToInt(dy * vScale_));
     SetZoom(zoomFactor_, redraw);
 }
 
 void CPanZoomView::SetOrigin(int x, int y, double zoom, bool redraw)
 {
-    const int left = static_cast<int>(x * hScale_ + 0.5), top = static_cast<int>(y * vScale_ + 0.5);
+    const int left = RoundToInt(x * hScale_), top = RoundToInt(y * vScale_);
     home_ = MakeRect(top, left, top + RectHeight(home_), left + RectWidth(home_));
     zoom_ = home_;
     SetZoom(zoom, redraw);
@@ -424,7 +425,7 @@ void CPanZoomView::Report(int final)
     if (!handler_ || hScale_ <= 0 || vScale_ <= 0) return;
     const double zx = zoom_.left + RectWidth(zoom_) * 0.5, hx = home_.left + RectWidth(home_) * 0.5;
     const double zy = zoom_.top + RectHeight(zoom_) * 0.5, hy = home_.top + RectHeight(home_) * 0.5;
-    handler_(static_cast<int>((zx - hx) / hScale_ + 0.5), static_cast<int>((zy - hy) / vScale_ + 0.5), final, context_);
+    handler_(RoundToInt((zx - hx) / hScale_), RoundToInt((zy - hy) / vScale_), final, context_);
 }
 
 void CPanZoomView::DrawProc(ControlRef control, SInt16)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "platform/fixed_math.h"
 
 namespace {
@@ -25,6 +27,15 @@ TEST(FixedMath, SaturatesInsteadOfWrapping)
         {"-2.5", Fix2Long(-5 * half), -2},
         {"largest", Fix2Long(kFixedMax), 32768},
         {"Long2Fix keeps to range", Long2Fix(100000), 32767L * one},
+        {"round 2.5", RoundToInt(2.5), 3},
+        {"round 2.49", RoundToInt(2.49), 2},
+        {"round -1.2 toward zero", RoundToInt(-1.2), 0},
+        {"round -2.7", RoundToInt(-2.7), -2},
+        {"round past int", RoundToInt(3.2e9), 2147483647L},
+        {"round below int", RoundToInt(-3.2e9), -2147483647L - 1},
+        {"round largest int", RoundToInt(2147483646.6), 2147483647L},
+        {"round infinity", RoundToInt(std::numeric_limits<double>::infinity()), 2147483647L},
+        {"round NaN", RoundToInt(std::numeric_limits<double>::quiet_NaN()), 0},
     };
     for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
 }

@@ -20,6 +20,7 @@
 #include "../media/sound_fixtures.h"
 #include "../show/movie_walker.h"
 #include "../show/show_test_util.h"
+#include "media/jpeg_image.h"
 #include "program_runner.h"
 #include "support/swf_tools.h"
 #include "support/test_movies.h"
@@ -236,6 +237,33 @@ std::string EmptyMovie(const TempDir& dir)
     movie.AddTag(new CTagEnd);
     movie.Close();
     return ReadFile(path);
+}
+
+// The movie's background image and frame pattern (its first two JPEG
+// bitmaps) show the ramp's top rows, which decoded.
+void ExpectRampOnTop(const std::string& movie)
+{
+    const show_test::WalkedMovie walked = show_test::WalkMovie(movie);
+    const std::vector<const show_test::WalkedTag*> bitmaps = walked.Find(21);
+    ASSERT_GE(bitmaps.size(), 2u);
+    for (size_t b = 0; b < 2; ++b) {
+        SCOPED_TRACE("bitmap " + std::to_string(b + 1));
+        std::string jpeg = bitmaps[b]->body.substr(2);
+        // The players' erroneous header before the stream, where it is written.
+        if (jpeg.rfind("\xFF\xD9\xFF\xD8", 0) == 0) jpeg.erase(0, 4);
+        std::FILE* file = ::fmemopen(jpeg.data(), jpeg.size(), "rb");
+        CJpegImage image;
+        ASSERT_TRUE(file && image.LoadStream(file)) << image.GetLastError();
+        std::fclose(file);
+        ASSERT_EQ(image.width, 320u);
+        ASSERT_EQ(image.height, 240u);
+        for (const int x : {16, 160, 300}) {
+            const uint8_t* p = image.pixels + (size_t(8) * 320 + size_t(x)) * 3;
+            EXPECT_NEAR(p[0], x * 255 / 319, 16) << x;
+            EXPECT_NEAR(p[1], 8, 16) << x;
+            EXPECT_NEAR(p[2], 128, 16) << x;
+        }
+    }
 }
 
 class BadInputTest : public testing::Test {
@@ -740,6 +768,33 @@ TEST_F(BadInputTest, Media)
     Write("inflate.png", PngWithBadData(ReadFile(png), false));
     Write("crc.png", PngWithBadData(ReadFile(png), true));
     Write("double.tif", DoubleTiff());
+    // A ramp as cjpeg writes it, baseline, progressive and with restarts,
+    // damaged as files are: cut to half, cut at half its scans, one restart
+    // segment overwritten.
+    std::string ramp = "P6\n320 240\n255\n";
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) ramp += {char(x * 255 / 319), char(y), '\x80'};
+    Write("ramp.ppm", ramp);
+    for (const char* made : {"cjpeg ramp.ppm > ramp.jpg", "cjpeg -progressive ramp.ppm > ramp-p.jpg",
+                             "cjpeg -restart 1 ramp.ppm > ramp-r.jpg"})
+        ASSERT_EQ(tavrel_test::RunCommand("cd '" + dir_.path() + "' && " + made).exitCode, 0) << made;
+    const std::string baseline = ReadFile(dir_.file("ramp.jpg"));
+    Write("half.jpg", baseline.substr(0, baseline.size() / 2));
+    const std::string progressive = ReadFile(dir_.file("ramp-p.jpg"));
+    std::vector<size_t> scans;
+    for (size_t at = progressive.find("\xFF\xDA"); at != std::string::npos; at = progressive.find("\xFF\xDA", at + 2))
+        scans.push_back(at);
+    ASSERT_GT(scans.size(), 2u);
+    Write("scans.jpg", progressive.substr(0, scans[scans.size() / 2]));
+    std::string restarts = ReadFile(dir_.file("ramp-r.jpg"));
+    std::vector<size_t> marks;
+    for (size_t at = restarts.find("\xFF\xDA"); at + 1 < restarts.size(); ++at)
+        if (restarts[at] == '\xFF' && uint8_t(restarts[at + 1]) >= 0xD0 && uint8_t(restarts[at + 1]) <= 0xD7)
+            marks.push_back(at);
+    ASSERT_GT(marks.size(), 2u);
+    std::fill(restarts.begin() + long(marks[marks.size() / 2] + 2), restarts.begin() + long(marks[marks.size() / 2 + 1]),
+              '\x55');
+    Write("restart.jpg", restarts);
     ASSERT_TRUE(picture_test::WritePng(dir_.file("9000.png"), 9000, 4,
                                        std::vector<picture_test::Rgba>(36000, {200, 0, 0, 255}), false));
     // Resources: skins and a bar template that are not what they claim.
@@ -844,6 +899,31 @@ TEST_F(BadInputTest, Media)
          [](const std::string& movie) {  // the background's bitmap and the slide's
              EXPECT_EQ(show_test::WalkMovie(movie).Find(21).size(), 2u);
          }},
+        // A damaged JPEG behind the slides is said as a slide's is, and
+        // shows what decoded: the ramp's top rows.
+        {"bg-damaged.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + dir_.file("half.jpg") + "\" bg_frame=\"pattern\""
+                 " bg_frame_pattern=\"" + dir_.file("scans.jpg") + "\"",
+                 Slides(goodSlide)),
+         kDone,
+         {"bg-damaged.tvr:3: bg_image=\"" + dir_.file("half.jpg") +
+              "\" is damaged (the file ends before the picture does): the background image shows what could be "
+              "decoded\n",
+          "bg-damaged.tvr:3: bg_frame_pattern=\"" + dir_.file("scans.jpg") +
+              "\" is damaged (the file ends before the picture does): the frame shows what could be decoded\n"},
+         {}, {}, {}, {}, false, ExpectRampOnTop},
+        {"bg-restart.tvr",
+         Project(" use_bg_image=\"true\" bg_image=\"" + dir_.file("restart.jpg") + "\" bg_frame=\"pattern\""
+                 " bg_frame_pattern=\"" + dir_.file("restart.jpg") + "\"",
+                 Slides(ImageSlide(dir_.file("restart.jpg")))),
+         kDone,
+         {"bg-restart.tvr:3: bg_image=\"" + dir_.file("restart.jpg") +
+              "\" is damaged (picture data cut short by a marker): the background image shows what could be decoded\n",
+          "bg-restart.tvr:3: bg_frame_pattern=\"" + dir_.file("restart.jpg") +
+              "\" is damaged (picture data cut short by a marker): the frame shows what could be decoded\n",
+          "bg-restart.tvr:5: slide 1: picture \"" + dir_.file("restart.jpg") +
+              "\" is damaged (picture data cut short by a marker): the slide shows what could be decoded\n"},
+         {}, {}, {}, {}, false, ExpectRampOnTop},
         {"valid-jpg.tvr",
          Project("", Slides(ImageSlide(dir_.file("jfif2.jpg")) + ImageSlide(dir_.file("se0.jpg")))), kDone, {}, {},
          {"slide"}},

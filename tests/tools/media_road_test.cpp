@@ -419,30 +419,44 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
     if (!leftOut.empty()) GTEST_SKIP() << "not made here, so not tried:" << leftOut << " the other rows were";
 }
 
-// Pictures of every kind as cjpeg, ImageMagick and FFmpeg write them
-// (transparency, a palette, a GIF's transparent colour, run lengths, a BMP
-// of 32 bits without masks, which shows opaque), a flat red of
-// 203 × 131 (no whole number of blocks at any of libjpeg's scales), under
-// every image type, reduced (a JPEG decoded at 1/8 and encoded again) and
-// enlarged: a bitmap of the slide's size each, a JPEG one red to its edges
-// where the picture is opaque, and nothing said.
+// Pictures of every kind as cjpeg, ImageMagick, FFmpeg and libtiff's tools
+// write them (transparency, a palette, a GIF's transparent colour, run
+// lengths, a BMP of 32 bits without masks, which shows opaque, uncompressed
+// TIFF tiles), a flat red (or grey) of 203 × 131 (no whole number of blocks
+// at any of libjpeg's scales), under every image type, reduced (a JPEG
+// decoded at 1/8 and encoded again) and enlarged: a bitmap of the slide's
+// size each, a JPEG one of the picture's colour to its edges where the
+// picture is opaque, and nothing said.
 TEST_F(MediaRoadTest, PicturesOfEveryKindUnderEveryImageType)
 {
     std::string ppm = "P6\n203 131\n255\n";
     for (int i = 0; i < 203 * 131; ++i) ppm += "\xC8\x28\x28";
     ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("red.ppm"), ppm));
+    ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("grey.pgm"), "P5\n203 131\n255\n" + std::string(203 * 131, '\x80')));
     struct Picture {
         std::string file, made;
         bool opaque;
+        long colour = kRed;  // what an opaque one shows throughout
     };
     std::vector<Picture> pictures = {{"c.jpg", "cjpeg -quality 90 red.ppm > c.jpg", true}};
     const std::string convert = tavrel_test::ImageMagickConvert();
     if (!convert.empty()) {
         const std::string im = convert + " red.ppm ", alpha = "-alpha set -channel A -evaluate set 50% +channel ";
+        // Uncompressed tiles as tiffcp writes them, of sizes whose bytes are
+        // no whole number of KiB, and RGBA beside them.
+        auto tiled = [](const std::string& from, const char* tile, const std::string& to) {
+            return "ppm2tiff -c none " + from + " s.tif && tiffcp -c none -t " + tile + " s.tif " + to;
+        };
         pictures.insert(pictures.end(), {{"a.png", im + alpha + "a.png", false},
                                          {"p.png", im + "-type Palette p.png", true},
                                          {"a.gif", im + "-fill blue -draw 'point 0,0' -transparent blue a.gif", false},
                                          {"a.tif", im + alpha + "-compress lzw a.tif", false},
+                                         {"t16.tif", tiled("red.ppm", "-w 16 -l 16", "t16.tif"), true},
+                                         {"t48x32.tif", tiled("red.ppm", "-w 48 -l 32", "t48x32.tif"), true},
+                                         {"t80.tif", tiled("red.ppm", "-w 80 -l 80", "t80.tif"), true},
+                                         {"g48.tif", tiled("grey.pgm", "-w 48 -l 48", "g48.tif"), true, 0x808080},
+                                         {"g16.tif", tiled("grey.pgm", "-w 16 -l 16", "g16.tif"), true, 0x808080},
+                                         {"ta80.tif", im + alpha + "-depth 8 -compress none s.tif && tiffcp -t -w 80 -l 80 s.tif ta80.tif", false},
                                          {"a.bmp", im + "BMP3:a.bmp", true},
                                          {"r.bmp", im + "-type Palette -compress RLE BMP3:r.bmp", true},
                                          // 32 bits without masks: the half alpha is not read.
@@ -452,7 +466,7 @@ TEST_F(MediaRoadTest, PicturesOfEveryKindUnderEveryImageType)
                            "rgb_24_transparent", "jpeg_transparent"};
     const std::pair<uint32_t, uint32_t> sizes[] = {{2, 2}, {8, 8}, {16, 16}, {300, 200}};
     std::string slides;
-    std::vector<std::pair<std::pair<uint32_t, uint32_t>, bool>> expected;  // size, red throughout
+    std::vector<std::pair<std::pair<uint32_t, uint32_t>, long>> expected;  // size, colour throughout or -1
     for (const Picture& p : pictures) {
         ASSERT_EQ(tavrel_test::RunCommand("cd '" + dir_.path() + "' && " + p.made).exitCode, 0) << p.made;
         for (const std::string type : types)
@@ -462,7 +476,7 @@ TEST_F(MediaRoadTest, PicturesOfEveryKindUnderEveryImageType)
                           std::to_string(h) + "\" />\n";
                 // A JPEG file's own stream goes in as it is.
                 const bool own = type == "jpeg_import_data" && p.file == "c.jpg";
-                expected.push_back({own ? std::make_pair(203u, 131u) : std::make_pair(w, h), p.opaque});
+                expected.push_back({own ? std::make_pair(203u, 131u) : std::make_pair(w, h), p.opaque ? p.colour : -1});
             }
     }
     ASSERT_TRUE(tavrel_test::WriteFile(
@@ -477,8 +491,9 @@ TEST_F(MediaRoadTest, PicturesOfEveryKindUnderEveryImageType)
         SCOPED_TRACE("slide " + std::to_string(b + 1));
         EXPECT_EQ(std::make_pair(bitmaps[b].width, bitmaps[b].height), expected[b].first);
         int off = 0;
-        for (size_t i = 0; expected[b].second && i < bitmaps[b].rgb.size(); ++i)
-            off += std::abs(bitmaps[b].rgb[i] - (i % 3 ? 40 : 200)) > 16;
+        const long colour = expected[b].second;
+        for (size_t i = 0; colour >= 0 && i < bitmaps[b].rgb.size(); ++i)
+            off += std::abs(bitmaps[b].rgb[i] - (colour >> (16 - 8 * (i % 3)) & 0xFF)) > 16;
         EXPECT_EQ(off, 0);
     }
     if (convert.empty()) GTEST_SKIP() << "ImageMagick is not installed: only cjpeg's picture was tried";
@@ -544,6 +559,10 @@ TEST_F(MediaRoadTest, TiffsShowAsStoredWhateverTheirOrientation)
     const std::string convert = tavrel_test::ImageMagickConvert();
     ASSERT_FALSE(convert.empty()) << "ImageMagick is not installed (Debian's imagemagick)";
     const std::string writers[] = {"ppm2tiff q.ppm", "ppm2tiff q.ppm s.tif && tiffcp -t -w 16 -l 16 s.tif",
+                                   // Uncompressed tiles of no whole number of KiB.
+                                   "ppm2tiff -c none q.ppm s.tif && tiffcp -t -w 16 -l 16 s.tif",
+                                   "ppm2tiff -c none q.ppm s.tif && tiffcp -t -w 48 -l 32 s.tif",
+                                   "ppm2tiff -c none q.ppm s.tif && tiffcp -t -w 80 -l 80 s.tif",
                                    "ppm2tiff q.ppm s.tif && tiffcp -c jpeg s.tif",
                                    convert + " q.ppm -colorspace CMYK -depth 16", "ffmpeg -v error -y -i q.ppm"};
     const std::vector<tavrel_test::PixelExpect> quarters = {
@@ -620,6 +639,37 @@ TEST_F(MediaRoadTest, ThinPicturesKeepTheirShape)
         const long first = c.rotate == 90 ? 0x2828C8 : kRed, last = c.rotate == 90 ? kRed : 0x2828C8;
         EXPECT_EQ(bitmaps[0].Rgb(0, 0), first);
         EXPECT_EQ(bitmaps[0].Rgb(c.width - 1, c.height - 1), last);
+    }
+    // Headers that claim one side five million times the other, over ten
+    // pixels of data: fitted to a 640 × 480 show by their shape, as far as
+    // an int holds and never past it (the sanitizer build would say so).
+    // The resave writes the size and place the slide is shown at.
+    ASSERT_TRUE(picture_test::WritePng(dir_.file("ten.png"), 1, 10, std::vector<Rgba>(10, Rgba{200, 40, 40, 255}), false));
+    const std::string ten = tavrel_test::ReadFile(dir_.file("ten.png"));
+    const struct {
+        uint32_t width, height;
+        const char* shown;
+    } claims[] = {{1, 5000000, "width=\"1\" height=\"480\" x=\"320\" y=\"0\""},
+                  {5000000, 1, "width=\"640\" height=\"1\" x=\"0\" y=\"240\""}};
+    for (const auto& c : claims) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        std::string claim = ten;
+        for (int i = 0; i < 4; ++i) {
+            claim[size_t(16 + i)] = char(c.width >> (24 - 8 * i));
+            claim[size_t(20 + i)] = char(c.height >> (24 - 8 * i));
+        }
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(claim.data() + 12), 17);
+        for (int i = 0; i < 4; ++i) claim[size_t(29 + i)] = char(crc >> (24 - 8 * i));
+        ASSERT_TRUE(tavrel_test::WriteFile(dir_.file("claim.png"), claim));
+        ASSERT_TRUE(tavrel_test::WriteFile(
+            dir_.file("show.tvr"),
+            show_test::WrapShow("<slide_show width=\"640\" height=\"480\">\n<slides>\n<slide type=\"image\" "
+                                "src=\"claim.png\" image_type=\"rgb_24\" />\n</slides>\n</slide_show>\n")));
+        const ProgramResult r = RunProgram({"--resave", "new.tvr", "show.tvr"}, dir_.path());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_NE(tavrel_test::ReadFile(dir_.file("new.tvr")).find(c.shown), std::string::npos)
+            << tavrel_test::ReadFile(dir_.file("new.tvr"));
     }
 }
 
