@@ -283,7 +283,7 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
 // Every strip or tile of the first page lies inside the file.
 std::string ProbeTiff(std::FILE* file, uint64_t fileSize, uint32_t* width, uint32_t* height)
 {
-    TiffReader reader{file, fileSize};
+    TiffReader reader{file, fileSize, 0, {}};
     std::string error;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, width, height, &error);
     if (!tiff) return error;
@@ -374,7 +374,7 @@ bool ServeWholeTiles(TIFF* tiff, TiffReader* reader)
 
 bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::string* error)
 {
-    TiffReader reader{file, fileSize};
+    TiffReader reader{file, fileSize, 0, {}};
     uint32_t w = 0, h = 0;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, &w, &h, error);
     if (!tiff) return false;
@@ -509,8 +509,9 @@ std::string ProbePng(std::FILE* f, uint64_t fileSize, uint32_t* width, uint32_t*
             if (header || length != 13) return "PNG: invalid IHDR";
             const uint32_t w = Big32(&fields[0]), h = Big32(&fields[4]);
             colourType = fields[9];
-            // libpng's own limits on the sides, and ours on the pixels.
-            if (w > 1000000 || h > 1000000 || !PngDepthAllowed(colourType, fields[8]) || fields[10] != 0 ||
+            // Sides past 2^31 - 1 break the format; a valid size past ours is
+            // said as too large, not as damage.
+            if (w > 0x7fffffff || h > 0x7fffffff || !PngDepthAllowed(colourType, fields[8]) || fields[10] != 0 ||
                 fields[11] != 0 || fields[12] > 1)
                 return "PNG: invalid IHDR";
             if (!ImageSizeAllowed(w, h)) return SizeTrouble("PNG", w, h);

@@ -670,6 +670,9 @@ TEST_F(MediaRoadTest, ThinPicturesKeepTheirShape)
         EXPECT_EQ(r.err, "");
         EXPECT_NE(tavrel_test::ReadFile(dir_.file("new.tvr")).find(c.shown), std::string::npos)
             << tavrel_test::ReadFile(dir_.file("new.tvr"));
+        // A valid header past the sides the program takes is a limit, not damage.
+        const ProgramResult e = RunProgram({"show.tvr", "show.swf"}, dir_.path());
+        EXPECT_NE(e.err.find("PNG picture is too large: more than 32767 pixels a side"), std::string::npos) << e.err;
     }
 }
 
