@@ -533,6 +533,8 @@ bool CPath::FindNext(CPath* entry, bool* isFolder)
 
 bool CPath::FindClose() { return g_iterator.Close() == noErr; }
 
+std::string ProjectFileName(const CPath& path) { return path.GetGivenText(); }
+
 // ---- CPathList -------------------------------------------------------------
 
 void CPathList::Add(const char* text)

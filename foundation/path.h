@@ -103,6 +103,11 @@ private:
     std::shared_ptr<const std::string> given_;  // null: the text itself
 };
 
+// How a message names a file a project names: as the project wrote it, so
+// a relative name stays relative (the path's given text); a file found
+// elsewhere in its place (a --search folder) by where it was found.
+std::string ProjectFileName(const CPath& path);
+
 // An owning list of absolute POSIX paths.
 class CPathList {
 public:

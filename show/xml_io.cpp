@@ -106,11 +106,6 @@ CReadIssue CFilePlace::Issue(const std::string& element, const std::string& attr
     return {element, Line(attribute), attribute, value, what, slide_};
 }
 
-std::string ProjectFileName(const CPath& path)
-{
-    return path.GetGivenText();
-}
-
 void CReadContext::NoteSlide(const CXMLNode& element)
 {
     const long from = element.GetOffset();

@@ -74,10 +74,6 @@ private:
     std::vector<std::pair<std::string, int>> apart_;
 };
 
-// How a line names a file the project names: as the project wrote it, so a
-// relative name stays relative; a file found elsewhere in its place (a
-// --search folder) by where it was found.
-std::string ProjectFileName(const CPath& path);
 
 class CReadReport {
 public:
