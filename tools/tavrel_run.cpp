@@ -441,10 +441,11 @@ void Runner::CheckMedia()
                      "the preloader bar template ('Prld' 1000) has no PreloadBar: the preloader has no bar");
 }
 
-// The fonts the movie's text is drawn in. A font the show names that is not
-// installed is said once a name, where it is first asked for, with the
-// font drawn instead; characters a caption's font cannot draw keep their
-// room in the movie but show nothing there.
+// The fonts the movie's text is drawn in, once the plan has left slides
+// out. A font the show names that is not installed is said once a name,
+// where it is first asked for, with the font drawn instead; characters a
+// caption's font cannot draw keep their room in the movie but show nothing
+// there.
 void Runner::CheckFonts()
 {
     struct Asked {
@@ -472,7 +473,10 @@ void Runner::CheckFonts()
                              caption->GetFontName()});
         }
     };
-    for (int i = 0; i < show_.GetSlideCount(); ++i) take(show_.GetSlide(i)->GetCaptions());
+    // A slide the movie leaves out draws none of its captions.
+    const std::vector<int> out = show_.GetPlannedOutSlides();
+    for (int i = 0; i < show_.GetSlideCount(); ++i)
+        if (std::find(out.begin(), out.end(), i + 1) == out.end()) take(show_.GetSlide(i)->GetCaptions());
     take(show_.GetCaptions());
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (settings.preload && settings.preload_creator == 0)
@@ -735,7 +739,6 @@ int Runner::Steps()
     LoadSkins(resources);
     CheckStart(show_.controls && skinFound_[0]);
     CheckMedia();
-    CheckFonts();
     FindSiblingBundles();
     const uint64_t frames = show_.CountExportFrames();
     if (frames > kFrameWarningLimit)
@@ -744,6 +747,7 @@ int Runner::Steps()
     // The plan has decided which slides the movie goes without: each is
     // said now, so that --strict, which stops here, says why too.
     for (int n : show_.GetPlannedOutSlides()) WarnSlideLeftOut(n);
+    CheckFonts();
     CheckJumps();
     // Counted after the plan: slides dropped or left out are not in it.
     if (show_.GetExportSlideCount() == 0) report_.Warn({}, "the movie has no slides");
