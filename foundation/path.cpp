@@ -73,6 +73,7 @@ CPath::CPath(const FileURL& url) : text_(EmptyText()) { AssignCFURL(url); }
 void CPath::AssignCString(const char* text)
 {
     text_ = text && *text ? std::make_shared<const std::string>(text) : EmptyText();
+    given_.reset();
 }
 
 void CPath::AssignCFURL(const FileURL& url)
@@ -170,7 +171,13 @@ std::string CPath::GetFullPath(int style) const
 
 std::string CPath::AbsolutePath() const { return StripTrailingSeparators(GetFullPath()); }
 
-void CPath::MakePosix(const CPath& source) { AssignCString(source.GetFullPath().c_str()); }
+void CPath::MakePosix(const CPath& source)
+{
+    // The same file: it keeps the name it was given.
+    std::shared_ptr<const std::string> given = source.given_;
+    AssignCString(source.GetFullPath().c_str());
+    given_ = std::move(given);
+}
 
 FileURL CPath::CreateCFURL() const
 {
@@ -525,6 +532,8 @@ bool CPath::FindNext(CPath* entry, bool* isFolder)
 }
 
 bool CPath::FindClose() { return g_iterator.Close() == noErr; }
+
+std::string ProjectFileName(const CPath& path) { return path.GetGivenText(); }
 
 // ---- CPathList -------------------------------------------------------------
 

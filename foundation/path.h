@@ -27,13 +27,23 @@ public:
     explicit CPath(const platform::FSSpec& spec);
     explicit CPath(const platform::FileURL& url);
 
-    void Assign(const CPath& other) { text_ = other.text_; }
+    void Assign(const CPath& other)
+    {
+        text_ = other.text_;
+        given_ = other.given_;
+    }
     void AssignCString(const char* text);
     void AssignCFURL(const platform::FileURL& url);
     void AssignFSRef(const platform::FSRef& ref);
     void AssignFSSpec(const platform::FSSpec& spec);
 
     const std::string& GetText() const { return *text_; }
+    // The text the path was given as where it was read (a project's
+    // relative name, before it was resolved against the project's folder);
+    // its text when it was made otherwise. A new text forgets it; an
+    // absolute form of the same path (MakePosix) keeps it.
+    const std::string& GetGivenText() const { return given_ ? *given_ : *text_; }
+    void SetGivenText(const std::string& text) { given_ = std::make_shared<const std::string>(text); }
     const char* c_str() const { return text_->c_str(); }
     bool IsEmpty() const { return text_->empty(); }
 
@@ -90,7 +100,13 @@ private:
     std::string AbsolutePath() const;  // GetFullPath(0) without trailing separators
 
     std::shared_ptr<const std::string> text_;
+    std::shared_ptr<const std::string> given_;  // null: the text itself
 };
+
+// How a message names a file a project names: as the project wrote it, so
+// a relative name stays relative (the path's given text); a file found
+// elsewhere in its place (a --search folder) by where it was found.
+std::string ProjectFileName(const CPath& path);
 
 // An owning list of absolute POSIX paths.
 class CPathList {

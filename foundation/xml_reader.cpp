@@ -388,6 +388,7 @@ bool CXMLNode::GetPath(CPath& out) const
         CPath::ResolveRelativePath(out, text, path_);
         out.MakePosix(out);
     }
+    out.SetGivenText(text);
     return true;
 }
 

@@ -56,7 +56,8 @@ public:
     // True only for "true" in any case.
     bool GetBool() const;
     // The text as a path; a relative one is resolved against the document's
-    // folder. False, out unchanged, when there is no text.
+    // folder, the text kept as the path's given text. False, out unchanged,
+    // when there is no text.
     bool GetPath(CPath& out) const;
     // Base64-decoded text as a terminated byte string.
     bool GetDecodedData(CStr& out, const char* def = "") const;

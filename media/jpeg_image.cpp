@@ -388,7 +388,7 @@ bool CJpegImage::Load(const CPath& path)
     std::FILE* file = path.Fopen("rb");
     if (!file) {
         MakeEmpty();
-        lastError = "cannot open " + path.GetText();
+        lastError = "cannot open " + ProjectFileName(path);
         return false;
     }
     const bool ok = LoadStream(file);

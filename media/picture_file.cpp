@@ -621,7 +621,7 @@ PictureProbe ProbePicture(const CPath& path, const platform::FileLook* look)
     const bool measured = file && std::fseek(file.get(), 0, SEEK_END) == 0;
     const long fileSize = measured ? std::ftell(file.get()) : -1;
     if (!file || fileSize < 0) {
-        probe.error = "cannot open " + path.GetText();
+        probe.error = "cannot open " + ProjectFileName(path);
     } else if (probe.kind == PictureKind::kNone) {
         probe.error = "not a picture of a known kind";
     } else if (probe.kind == PictureKind::kJpeg) {
@@ -714,14 +714,14 @@ bool PictureFile::Open(const CPath& path, const platform::FileLook* look)
     bool jpegHeader = false;
     std::string jpegTrouble;
     if (look) {
-        if (!look->IsOpen()) return Fail("cannot open " + path.GetText());
+        if (!look->IsOpen()) return Fail("cannot open " + ProjectFileName(path));
         headLength = std::min(sizeof head, look->HeadSize());
         std::memcpy(head, look->Head(), headLength);
     }
     // What is no picture is told by the look alone.
     if (!look || SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
         File file(look ? look->Stream() : path.Fopen("rb"));
-        if (!file) return Fail("cannot open " + path.GetText());
+        if (!file) return Fail("cannot open " + ProjectFileName(path));
         if (!look) headLength = std::fread(head, 1, sizeof head, file.get());
         if (SniffPictureKind(head, headLength) == PictureKind::kJpeg) {
             std::rewind(file.get());
@@ -760,7 +760,7 @@ std::string PictureFile::Decode(int denominator)
         constexpr size_t kStreamBuffer = 65536;
         const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStreamBuffer]);
         File file(path_.Fopen("rb"));
-        if (!file) return "cannot open " + path_.GetText();
+        if (!file) return "cannot open " + ProjectFileName(path_);
         if (buffer) std::setvbuf(file.get(), buffer.get(), _IOFBF, kStreamBuffer);
         CJpegImage jpeg;
         jpeg.SetScaleDenominator(denominator);
@@ -772,7 +772,7 @@ std::string PictureFile::Decode(int denominator)
         // Read from the file as each decoder asks, only as far as the
         // picture goes: what follows it is never read.
         File file(path_.Fopen("rb"));
-        if (!file) return "cannot open " + path_.GetText();
+        if (!file) return "cannot open " + ProjectFileName(path_);
         if (kind_ == PictureKind::kPng) {
             CPngImage png;
             // Transparency stays; a background colour is only a display hint.

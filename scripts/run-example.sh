@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the program and compiles the shipped
+# Installs the packages the program needs, builds it and compiles the shipped
 # example show into build/examples/show.swf.
 set -euo pipefail
 cd "$(dirname "$0")/.."

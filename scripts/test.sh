@@ -7,7 +7,7 @@
 # sanitizers cannot: a write or an unset byte inside those libraries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ "${TAVREL_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh; fi
+if [ "${TAVREL_SKIP_INSTALL:-0}" != 1 ]; then ./scripts/install-deps.sh --tests; fi
 build=${TAVREL_TEST_BUILD:-build-test}
 release=$build-release
 jobs=$(nproc)

@@ -53,6 +53,9 @@ bool FindProjectRoot(const CXMLDocument& document, CXMLNode* outer, CXMLNode* ta
 
 namespace {
 
+// Project files nest about 8 deep; far deeper is no project's doing.
+constexpr int kMaxProjectDepth = 64;
+
 // What the read passed over that no reader said: names no reader knows,
 // and a second "tavrel", which is not read.
 void SayUnread(const CXMLNode& outer, const CXMLNode& tavrel, const CReadContext& context)
@@ -100,8 +103,10 @@ bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSet
     const CElementReader root(tavrel, context);
     root.Skip("version_major");
     root.Skip("version_minor");
+    bool hasShow = false;
     ReadChildElements(tavrel, [&](const CXMLNode& child, const std::string& name) {
         if (name == "slide_show") {
+            hasShow = true;
             show.ReadXml(child, context);
         } else if (name == "publish_data") {
             // Kept whole and written back: nothing in it is read.
@@ -113,9 +118,17 @@ bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSet
         return true;
     });
     SayUnread(outer, tavrel, *context);
+    // What reads as a project but is not one as written.
+    if (!hasShow) context->Issue(tavrel, "", "", "no slide_show element: the show is empty");
+    CXMLNode deep;
+    if (report && document.FindNestedPast(kMaxProjectDepth, deep))
+        context->Issue(deep, "", "",
+                       ("elements nested more than " + std::to_string(kMaxProjectDepth) + " deep: ignored").c_str());
     context->report = report;
-    std::stable_sort(held.issues.begin(), held.issues.end(),
-                     [](const CReadIssue& a, const CReadIssue& b) { return a.line < b.line; });
+    // In file order, also where a project stands on one line.
+    std::stable_sort(held.issues.begin(), held.issues.end(), [](const CReadIssue& a, const CReadIssue& b) {
+        return a.line != b.line ? a.line < b.line : a.offset < b.offset;
+    });
     if (report)
         for (const CReadIssue& issue : held.issues) report->Report(issue);
     return true;

@@ -20,9 +20,11 @@ bool WriteProjectFile(CXMLOutputFile& out, const CSlideShow& show, const CPublis
 bool FindProjectRoot(const CXMLDocument& document, CXMLNode* outer, CXMLNode* tavrel, std::string* why = nullptr);
 // False when the document has no "tavrel" element in its outer element,
 // with what the file lacks in why (as FindProjectRoot says it).
-// With a report, what the read passed over is said: values refused and,
-// once read, each attribute and element of a name no reader knows (what an
-// unknown element holds goes with it).
+// With a report, what the read passed over is said, in the order of the
+// file's lines: values refused and, once read, each attribute and element
+// of a name no reader knows (what an unknown element holds goes with it),
+// a "tavrel" without its show, elements nested past any project's depth.
+// Each issue names the slide whose element holds what it speaks of.
 // The texts of a Unicode document (see CXMLDocument::IsUnicodeText) are read
 // into the show's own character set, Mac Roman; a character it lacks
 // becomes "?" and is reported. Character references stand for the byte they

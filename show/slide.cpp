@@ -172,7 +172,7 @@ bool CSlide::LoadImage(const CPath& path, CSlideShow* show, bool reset)
         image_width_ = w;
         image_height_ = h;
         picture_missing_ = false;
-        src_.MakePosix(CPath(path.GetFullPath()));
+        src_.MakePosix(path);
         // At least a pixel a side, however thin the picture.
         if (w > 256) {
             h = std::max(1, RoundToInt(double(image_height_) * 256 / image_width_));

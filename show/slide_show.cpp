@@ -425,6 +425,7 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
     bool cancelled = false;
     // Every element inside is a slide, whatever its name.
     ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
+        context->NoteSlide(child);
         // Slides after a cancel are not read; the cancel was said.
         if (cancelled) {
             child.MarkRead(true);
@@ -458,14 +459,14 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
             }
             if (found.IsEmpty() && !cancelled && context->keepMissing) {
                 slide->SetPictureMissing(true);
-                context->Issue(child, "src", path.GetText(),
+                context->Issue(child, "src", ProjectFileName(path),
                                context->movieFollows ? "image file missing: slide left out of the movie"
                                                      : "image file missing: slide kept as stored");
                 InsertSlide(std::move(slide), false);
                 return true;
             }
             if (found.IsEmpty()) {
-                context->Issue(child, "src", path.GetText(),
+                context->Issue(child, "src", ProjectFileName(path),
                                cancelled ? "image file missing: reading of slides cancelled"
                                          : "image file missing: slide dropped");
                 // What the slide held goes with it: this line says so.
@@ -479,7 +480,7 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
         if (!slide->LoadImage(path, this, false)) {
             slide->SetSrc(path);
             if (!context->movieFollows)
-                context->Issue(child, "src", path.GetText(), "picture cannot be read: slide kept as stored");
+                context->Issue(child, "src", ProjectFileName(path), "picture cannot be read: slide kept as stored");
         }
         InsertSlide(std::move(slide), false);
         return true;

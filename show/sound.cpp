@@ -109,11 +109,11 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
                 CPath found = RelocateSound(src, context);
                 missing = found.IsEmpty() && context && context->keepMissing && !context->dropMissingSilently;
                 if (missing)
-                    r.Issue("src", src.GetText(),
+                    r.Issue("src", ProjectFileName(src),
                             context->movieFollows ? "sound file missing: the movie goes without it"
                                                   : "sound file missing: kept as stored");
                 else if (found.IsEmpty())
-                    r.Issue("src", src.GetText(), "sound file missing: sound emptied");
+                    r.Issue("src", ProjectFileName(src), "sound file missing: sound emptied");
                 if (!missing) src = found;
             }
             item.SetSrc(src);

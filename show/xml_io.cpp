@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "foundation/str.h"
 #include "foundation/xml_text.h"
@@ -91,6 +92,38 @@ int CFilePlace::Line(const std::string& attribute) const
     return line_;
 }
 
+CFilePlace CFilePlace::At(const std::string& attribute) const
+{
+    CFilePlace place;
+    place.line_ = Line(attribute);
+    place.slide_ = slide_;
+    return place;
+}
+
+CReadIssue CFilePlace::Issue(const std::string& element, const std::string& attribute, const std::string& value,
+                             const std::string& what) const
+{
+    return {element, Line(attribute), attribute, value, what, slide_};
+}
+
+void CReadContext::NoteSlide(const CXMLNode& element)
+{
+    const long from = element.GetOffset();
+    CXMLNode next;
+    const long to = element.GetNextElementAfter(next) ? next.GetOffset() : std::numeric_limits<long>::max();
+    // Slides are read in file order: the spans stay sorted.
+    slides_.push_back({from, std::max(from + 1, to)});
+}
+
+int CReadContext::SlideAt(long offset) const
+{
+    // Noted in file order: the last span that begins at or before the offset.
+    auto after = std::upper_bound(slides_.begin(), slides_.end(), offset,
+                                  [](long at, const Span& span) { return at < span.from; });
+    if (offset < 0 || after == slides_.begin() || offset >= std::prev(after)->to) return 0;
+    return int(after - slides_.begin());
+}
+
 int CReadContext::LineAt(long offset) const
 {
     if (offset < 0 || documentPath.IsEmpty()) return 0;
@@ -108,6 +141,7 @@ CFilePlace CReadContext::PlaceOf(const CXMLNode& element) const
     CFilePlace place;
     if (!report) return place;
     place.line_ = LineAt(element.GetOffset());
+    place.slide_ = SlideAt(element.GetOffset());
     element.ForEachAttributeOffset([&](const char* name, long offset) {
         const int line = LineAt(offset);
         if (line != place.line_) place.apart_.emplace_back(name, line);
@@ -131,6 +165,8 @@ void CReadContext::IssueAt(long offset, const std::string& element, const char* 
     CReadIssue issue;
     issue.element = element;
     issue.line = LineAt(offset);
+    issue.slide = SlideAt(offset);
+    issue.offset = offset;
     // The file's text, and the show's, in the Unicode a terminal shows.
     auto shown = [this](const std::string& text) { return platform::MacRomanForTerminal(text, unicodeText); };
     issue.element = shown(element);

@@ -24,6 +24,12 @@ struct CReadIssue {
     std::string attribute;
     std::string value;
     std::string what;
+    // The slide (from 1, counted in the file) whose element holds what the
+    // issue speaks of; 0 outside every slide.
+    int slide = 0;
+    // Where in the file's text it stands, for file order within a line; -1
+    // when unknown.
+    long offset = -1;
 };
 
 // The line numbers of a text, by byte offset.
@@ -51,12 +57,23 @@ public:
     int Line() const { return line_; }
     // The attribute's line; the element's when it has no such attribute.
     int Line(const std::string& attribute) const;
+    // The slide (from 1, counted in the file) whose element holds the part;
+    // 0 outside every slide.
+    int Slide() const { return slide_; }
+    // The place at the attribute's line.
+    CFilePlace At(const std::string& attribute) const;
+    // An issue of the part's element, at the attribute's line where one is
+    // named.
+    CReadIssue Issue(const std::string& element, const std::string& attribute, const std::string& value,
+                     const std::string& what) const;
 
 private:
     friend struct CReadContext;
     int line_ = 0;
+    int slide_ = 0;
     std::vector<std::pair<std::string, int>> apart_;
 };
+
 
 class CReadReport {
 public:
@@ -142,10 +159,22 @@ struct CReadContext {
     // Where the element stands, for what is said of its part later; an
     // empty place when nothing is reported.
     CFilePlace PlaceOf(const CXMLNode& element) const;
+    // Notes the element the reader takes as the next slide, so that what is
+    // said of anything it holds names the slide.
+    void NoteSlide(const CXMLNode& element);
+    // The slide (from 1) whose element holds the offset of the file's text;
+    // 0 outside every slide noted.
+    int SlideAt(long offset) const;
 
 private:
     // The line of an offset of the file's text; 0 when unknown.
     int LineAt(long offset) const;
+    // Each slide's element from its name up to the next element after all
+    // it holds, in file order.
+    struct Span {
+        long from, to;
+    };
+    std::vector<Span> slides_;
     mutable CTextLines lines_;  // the file's, read at the first need
     mutable bool textRead_ = false;
 };

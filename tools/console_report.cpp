@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "show/project_file.h"
-
 namespace {
 
 // A name or value longer than this is cut in the middle.
@@ -58,74 +56,16 @@ std::string KindOf(const std::string& what)
     return out;
 }
 
-bool FindChild(const CXMLNode& parent, const char* name, CXMLNode* out)
-{
-    bool found = false;
-    ForEachChildElement(parent, [&](const CXMLNode& child, const std::string& childName) {
-        if (!found && childName == name) {
-            *out = child;
-            found = true;
-        }
-    });
-    return found;
-}
-
 }  // namespace
-
-std::vector<CReadIssue> CheckProjectShape(const CXMLDocument& document, const std::string& text, int maxDepth)
-{
-    std::vector<CReadIssue> issues;
-    const CTextLines lines(text);
-    CXMLNode outer, root, show;
-    if (FindProjectRoot(document, &outer, &root) && !FindChild(root, "slide_show", &show))
-        issues.push_back(
-            {"tavrel", lines.LineOf(root.GetOffset()), "", "", "no slide_show element: the show is empty"});
-    CXMLNode deep;
-    if (document.FindNestedPast(maxDepth, deep)) {
-        CStr name;
-        deep.GetName(name);
-        issues.push_back({name.c_str(), lines.LineOf(deep.GetOffset()), "", "",
-                          "elements nested more than " + std::to_string(maxDepth) + " deep: ignored"});
-    }
-    return issues;
-}
-
-std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::string& text)
-{
-    std::vector<SlideLines> slides;
-    const CTextLines lines(text);
-    CXMLNode outer, root, show;
-    if (!FindProjectRoot(document, &outer, &root) || !FindChild(root, "slide_show", &show)) return slides;
-    // The reader takes the slides of every "slides" element; each slide
-    // ends where the next element after it begins, or with the file.
-    const int end = lines.Count();
-    ForEachChildElement(show, [&](const CXMLNode& child, const std::string& name) {
-        if (name != "slides") return;
-        ForEachChildElement(child, [&](const CXMLNode& slide, const std::string&) {
-            const int first = lines.LineOf(slide.GetOffset());
-            CXMLNode next;
-            const int last = slide.GetNextElementAfter(next) ? lines.LineOf(next.GetOffset()) - 1 : end;
-            slides.push_back({first, std::max(first, last)});
-        });
-    });
-    return slides;
-}
 
 CConsoleReport::CConsoleReport(std::string fileName, std::FILE* out, bool print)
     : fileName_(std::move(fileName)), out_(out), print_(print)
 {
 }
 
-int CConsoleReport::SlideAt(int line) const
+std::string CConsoleReport::Format(const std::string& fileName, const CReadIssue& issue)
 {
-    if (line <= 0) return 0;
-    for (size_t i = 0; i < slides_.size(); ++i)
-        if (line >= slides_[i].first && line <= slides_[i].last) return int(i) + 1;
-    return 0;
-}
-
-std::string CConsoleReport::Format(const std::string& fileName, const CReadIssue& issue, int slide)
-{
+    const int slide = issue.slide;
     std::string line = fileName + ":";
     if (issue.line > 0) line += std::to_string(issue.line) + ":";
     if (slide > 0) line += " slide " + std::to_string(slide) + ":";
@@ -142,19 +82,18 @@ std::string CConsoleReport::Format(const std::string& fileName, const CReadIssue
 void CConsoleReport::Report(const CReadIssue& issue)
 {
     ++count_;
-    const int slide = SlideAt(issue.line);
-    if (issue.what.find("slide dropped") != std::string::npos) dropped_.push_back(slide);
+    if (issue.what.find("slide dropped") != std::string::npos) dropped_.push_back(issue.slide);
     // Past a few lines of one kind in one place (a slide, or outside the
     // slides), the rest are counted and said in one line.
     CReadIssue kind = issue;
     kind.line = 0;
     kind.value = issue.attribute.empty() ? "" : "...";
     kind.what = KindOf(issue.what);
-    const std::string key = Format("", kind, slide);
+    const std::string key = Format("", kind);
     auto [at, added] = kindIndex_.try_emplace(key, kinds_.size());
-    if (added) kinds_.push_back({Format(fileName_, kind, slide), 0});
+    if (added) kinds_.push_back({Format(fileName_, kind), 0});
     if (++kinds_[at->second].count > kLinesOfAKind) return;
-    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, issue, slide).c_str());
+    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, issue).c_str());
 }
 
 void CConsoleReport::SayUnshown()
@@ -173,10 +112,10 @@ int CConsoleReport::FileSlideNumber(int n) const
     return n;
 }
 
-void CConsoleReport::Warn(int line, const std::string& text)
+void CConsoleReport::Warn(const CFilePlace& place, const std::string& text)
 {
     SayUnshown();
     ++count_;
-    // Prefixed by the rule of the reader's lines: the slide follows from the line.
-    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, {"", line, "", "", text}, SlideAt(line)).c_str());
+    // Prefixed by the rule of the reader's lines.
+    if (print_) std::fprintf(out_, "%s\n", Format(fileName_, place.Issue("", "", "", text)).c_str());
 }

@@ -10,26 +10,11 @@
 
 #include "show/xml_io.h"
 
-// The lines of one slide element in the file, first to last.
-struct SlideLines {
-    int first = 0;
-    int last = 0;
-};
-
-// The line spans of the slide elements of a parsed project, in file order;
-// text is the file the document was parsed from.
-std::vector<SlideLines> FindSlideLines(const CXMLDocument& document, const std::string& text);
-
-// What reads as a project but is not one as written: a "tavrel" element
-// without its show, elements nested deeper than maxDepth (the root at 1).
-std::vector<CReadIssue> CheckProjectShape(const CXMLDocument& document, const std::string& text, int maxDepth);
-
 class CConsoleReport : public CReadReport {
 public:
     // fileName is printed as given; print false only counts.
     CConsoleReport(std::string fileName, std::FILE* out, bool print);
 
-    void SetSlideLines(std::vector<SlideLines> slides) { slides_ = std::move(slides); }
     // Prints the line, unless kLinesOfAKind of its kind in the same place
     // were printed: those past it are counted, for SayUnshown.
     void Report(const CReadIssue& issue) override;
@@ -37,9 +22,10 @@ public:
     // were not; said before the next warning of the program's own too.
     void SayUnshown();
     // A warning of the program's own (a missing skin, a damaged picture),
-    // at the line of the file it speaks of; line 0 for the whole movie (a
-    // long movie, a missing encoder).
-    void Warn(int line, const std::string& text);
+    // at the place of the part it speaks of (CFilePlace::At for an
+    // attribute's line): its line and slide. An empty place for the whole
+    // movie (a long movie, a missing encoder) names the file alone.
+    void Warn(const CFilePlace& place, const std::string& text);
 
     int GetCount() const { return count_; }
     int GetDroppedSlides() const { return int(dropped_.size()); }
@@ -47,17 +33,14 @@ public:
     // dropped while reading are not in the show.
     int FileSlideNumber(int n) const;
 
-    // The line printed for an issue; slide is 0 when outside every slide.
-    // Long names and values are cut in the middle, saying their length.
-    static std::string Format(const std::string& fileName, const CReadIssue& issue, int slide);
+    // The line printed for an issue. Long names and values are cut in the
+    // middle, saying their length.
+    static std::string Format(const std::string& fileName, const CReadIssue& issue);
 
 private:
-    int SlideAt(int line) const;
-
     std::string fileName_;
     std::FILE* out_;
     bool print_;
-    std::vector<SlideLines> slides_;
     int count_ = 0;
     std::vector<int> dropped_;  // numbers in the file, ascending
     struct Kind {

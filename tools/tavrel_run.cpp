@@ -41,8 +41,6 @@ namespace {
 
 // Movies past this many frames play badly; the editor warns about them too.
 constexpr uint64_t kFrameWarningLimit = 16000;
-// Project files nest about 8 deep; far deeper is no project's doing.
-constexpr int kMaxProjectDepth = 64;
 
 // Paths as the user typed them are relative to the working folder; the
 // library takes relative paths from the bundle, so they are made absolute.
@@ -132,7 +130,8 @@ private:
     int Read();
     void LoadSkins(const std::string& resources);
     void CheckMedia();
-    void CheckCaptionFonts();
+    void CheckFonts();
+    void CheckStart(bool controlsMade);
     void CheckJumps();
     void FindSiblingBundles();
     bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
@@ -157,9 +156,9 @@ private:
         // The reader said a missing picture where it stands.
         if (!slide || slide->IsPictureMissing()) return;
         const std::string why = SlidePictureTrouble(slide->GetSrc());
-        report_.Warn(slide->GetPlace().Line(),
-                     "picture \"" + slide->GetSrc().GetText() + "\" cannot be read or encoded" +
-                         (why.empty() ? "" : " (" + why + ")") + ": slide left out of the movie");
+        report_.Warn(slide->GetPlace(), "picture \"" + ProjectFileName(slide->GetSrc()) +
+                                            "\" cannot be read or encoded" + (why.empty() ? "" : " (" + why + ")") +
+                                            ": slide left out of the movie");
     }
 
     // A file the run replaces keeps its owner and group only where the run
@@ -167,7 +166,7 @@ private:
     void WarnOwnerNotKept(const std::string& shown, const std::string& target, const std::string& replacement)
     {
         const std::string words = platform::OwnerNotKept(target, replacement);
-        if (!words.empty()) report_.Warn(0, shown + ": " + words);
+        if (!words.empty()) report_.Warn({}, shown + ": " + words);
     }
 
     // The same for the --resave file, through a file made as its
@@ -187,8 +186,8 @@ private:
 
     void WarnSoundLeftOut(const CFilePlace& place, const CPath& src, const std::string& why)
     {
-        report_.Warn(place.Line(),
-                     "sound \"" + src.GetFullPath() + "\" cannot be read (" + why + "): the movie goes without it");
+        report_.Warn(place,
+                     "sound \"" + ProjectFileName(src) + "\" cannot be read (" + why + "): the movie goes without it");
     }
 
     const CliOptions& o_;
@@ -208,13 +207,13 @@ int Runner::Read()
     const std::string project = Absolute(o_.project);
     const std::string trouble = platform::RegularFileTrouble(project);
     if (!trouble.empty()) return Fail(kExitUnreadable, o_.project + ": " + trouble);
-    std::string text;
-    if (!ReadFileText(CPath(project), &text)) return Fail(kExitUnreadable, o_.project + ": " + std::strerror(errno));
+    // The system's reason where the file cannot be read at all.
+    std::FILE* file = CPath(project).Fopen("rb");
+    if (!file) return Fail(kExitUnreadable, o_.project + ": " + std::strerror(errno));
+    std::fclose(file);
     CXMLDocument document;
     if (!document.Load(CPath(project)))
         return Fail(kExitUnreadable, o_.project + ": not an XML file: " + document.GetLastError());
-    report_.SetSlideLines(FindSlideLines(document, text));
-    for (const CReadIssue& issue : CheckProjectShape(document, text, kMaxProjectDepth)) report_.Report(issue);
 
     std::vector<CPath> folders;
     for (const auto& dir : o_.searchFolders) folders.emplace_back(Absolute(dir));
@@ -252,10 +251,10 @@ void Runner::LoadSkins(const std::string& resources)
         // A clip that is off needs no skin.
         if (!k.on) continue;
         const std::string name = k.skin.fileName;
-        const int line = show_.GetPlace().Line(k.attribute);
+        const CFilePlace place = show_.GetPlace().At(k.attribute);
         if (name.empty()) {
-            report_.Warn(line, std::string(k.attribute) + " is empty: the movie has no " +
-                                   (k.mute ? "mute control" : "playback controls"));
+            report_.Warn(place, std::string(k.attribute) + " is empty: the movie has no " +
+                                    (k.mute ? "mute control" : "playback controls"));
             continue;
         }
         const std::string file = resources + "/" + k.folder + "/" + name + ".dll";
@@ -267,8 +266,8 @@ void Runner::LoadSkins(const std::string& resources)
         const std::string why = !there                ? "no such skin in " + resources + "/" + k.folder
                                 : S_ISREG(st.st_mode) ? file + " is not a movie (SWF)"
                                                       : file + " is " + platform::NotRegularFileReason(st.st_mode);
-        report_.Warn(line, std::string(k.attribute) + "=\"" + platform::MacRomanForTerminal(name, false) +
-                               "\": " + why + ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
+        report_.Warn(place, std::string(k.attribute) + "=\"" + platform::MacRomanForTerminal(name, false) +
+                                "\": " + why + ": the movie has no " + (k.mute ? "mute control" : "playback controls"));
     }
 }
 
@@ -372,8 +371,8 @@ void Runner::CheckMedia()
     CMp3Encoder encoder;
     if (anySound && !encoder.LoadBundle()) {
         encoderFailed_ = true;
-        report_.Warn(0, "the MP3 encoder lame_encU.bundle cannot be loaded (" + encoder.GetLoadFailure() +
-                            "): the movie goes without its sounds");
+        report_.Warn({}, "the MP3 encoder lame_encU.bundle cannot be loaded (" + encoder.GetLoadFailure() +
+                             "): the movie goes without its sounds");
     }
     auto checkSounds = [&](CSoundList& sounds) {
         if (!sounds.HasInclude()) return;
@@ -391,15 +390,15 @@ void Runner::CheckMedia()
     for (int i = 0; i < show_.GetSlideCount(); ++i) {
         CSlide* slide = show_.GetSlide(i);
         checkSounds(slide->GetSounds());
-        const int line = slide->GetPlace().Line();
+        const CFilePlace& place = slide->GetPlace();
+        const std::string picture = "picture \"" + ProjectFileName(slide->GetSrc()) + "\"";
         // The player loads such a picture itself, as the file stands.
         if (slide->GetType() == CSlide::kImage && !slide->IsPictureMissing() &&
             slide->GetImageType() == CSlide::kJpegExternal && slide->GetFilterCount() > 0)
-            report_.Warn(line,
-                         "picture \"" + slide->GetSrc().GetText() +
-                             "\" is loaded by the player as it stands (jpeg_external): its filters are not applied");
+            report_.Warn(
+                place, picture + " is loaded by the player as it stands (jpeg_external): its filters are not applied");
         const std::string jpeg = PlayerJpegTrouble(*slide);
-        if (!jpeg.empty()) report_.Warn(line, "picture \"" + slide->GetSrc().GetText() + "\": " + jpeg);
+        if (!jpeg.empty()) report_.Warn(place, picture + ": " + jpeg);
     }
 
     // The show's own pictures: the export goes without them unsaid. Each
@@ -407,35 +406,35 @@ void Runner::CheckMedia()
     auto checkPicture = [&](const char* attribute, bool stored = false, uint32_t width = 0, uint32_t height = 0) {
         const CPath& path = show_.*ShowPictureNamed(attribute).path;
         const std::string tail = std::string(": the movie has no ") + ShowPictureNamed(attribute).what;
-        const int line = show_.GetPlace().Line(attribute);
+        const CFilePlace place = show_.GetPlace().At(attribute);
         // A size past what is drawn is said by the attribute that holds it.
         const std::pair<const char*, uint32_t> sides[] = {{"bg_image_width", width}, {"bg_image_height", height}};
         const bool sized = width && height;
         bool refused = false;
         for (const auto& [name, side] : sides)
             if (sized && side > kMaxDrawnPictureSide) {
-                report_.Report({"slide_show", show_.GetPlace().Line(name), name, std::to_string(side),
-                                "out of range (1 to " + std::to_string(kMaxDrawnPictureSide) + ")" + tail});
+                report_.Report(
+                    show_.GetPlace().Issue("slide_show", name, std::to_string(side),
+                                           "out of range (1 to " + std::to_string(kMaxDrawnPictureSide) + ")" + tail));
                 refused = true;
             }
         int naturalWidth = 0, naturalHeight = 0, w = 0, h = 0;
         const std::string why =
             path.IsEmpty() ? "" : PictureTrouble(CPath(path.GetFullPath()), &naturalWidth, &naturalHeight);
         if (!why.empty()) {
-            report_.Warn(line,
-                         std::string(attribute) + "=\"" + path.GetText() + "\" cannot be read (" + why + ")" + tail);
+            report_.Warn(place, std::string(attribute) + "=\"" + ProjectFileName(path) + "\" cannot be read (" + why +
+                                    ")" + tail);
             return;
         }
         if (path.IsEmpty() || sized || refused) return;
         const std::string own = std::to_string(naturalWidth) + " x " + std::to_string(naturalHeight);
         if (!DrawnPictureSize(width, height, naturalWidth, naturalHeight, &w, &h))
-            report_.Warn(line, std::string(attribute) + "=\"" + path.GetText() + "\": its " + own +
-                                   " pixels are more than it is drawn at (" + std::to_string(kMaxDrawnPictureSide) +
-                                   " a side)" + tail);
+            report_.Warn(place, std::string(attribute) + "=\"" + ProjectFileName(path) + "\": its " + own +
+                                    " pixels are more than it is drawn at (" + std::to_string(kMaxDrawnPictureSide) +
+                                    " a side)" + tail);
         else if (stored) {
             const char* zero = width ? "bg_image_height" : "bg_image_width";
-            report_.Report(
-                {"slide_show", show_.GetPlace().Line(zero), zero, "0", "drawn at the picture's own size, " + own});
+            report_.Report(show_.GetPlace().Issue("slide_show", zero, "0", "drawn at the picture's own size, " + own));
         }
     };
     if (show_.use_bg_image) checkPicture("bg_image", true, show_.bg_image_width, show_.bg_image_height);
@@ -453,39 +452,99 @@ void Runner::CheckMedia()
                        FindPlacementByName("PreloadBar", reader.GetTags(nullptr));
     reader.ClearTags(true);
     if (!found)
-        report_.Warn(settings.GetPlace().Line("preload"),
+        report_.Warn(settings.GetPlace().At("preload"),
                      "the preloader bar template ('Prld' 1000) has no PreloadBar: the preloader has no bar");
 }
 
-// Characters a caption's font cannot draw: the movie keeps their room but
-// shows nothing there.
-void Runner::CheckCaptionFonts()
+// The fonts the movie's text is drawn in, once the plan has left slides
+// out. A font the show names that is not installed is said once a name,
+// where it is first asked for, with the font drawn instead; characters a
+// caption's font cannot draw keep their room in the movie but show nothing
+// there.
+void Runner::CheckFonts()
 {
-    for (int i = 0; i < show_.GetSlideCount(); ++i) {
-        const CCaptionList& captions = show_.GetSlide(i)->GetCaptions();
-        for (int c = 0; c < captions.GetCount(); ++c) {
-            const CCaption* caption = captions.Get(c);
-            if (!caption || caption->GetType() != CCaption::kTvr || caption->GetFont().GetSize() <= 0) continue;
-            CTextRenderer renderer;
-            const bool found = renderer.Create(caption->GetFont());
-            bool seen[256] = {};
-            std::string missing;
-            for (unsigned char ch : ExpandFilenameVar(*caption)) {
-                if (ch == '\r' || ch == '\n' || seen[ch]) continue;
-                seen[ch] = true;
-                if (found && renderer.GetGlyphOutline(ch)) continue;
-                char name[16];
-                std::snprintf(name, sizeof name, "U+%04X", unsigned(FontCharacterUnit(ch)));
-                missing += (missing.empty() ? "" : ", ") + std::string(name);
-            }
-            if (missing.empty()) continue;
-            // The show's text is Mac Roman; the terminal reads UTF-8.
-            report_.Report({"caption", caption->GetPlace().Line("txt"), "txt",
-                            platform::MacRomanForTerminal(caption->GetText(), false),
-                            "not in the font \"" + platform::MacRomanForTerminal(caption->GetFont().GetName(), false) +
-                                "\": " + missing + " left blank"});
+    struct Asked {
+        CReadIssue issue;  // said when the font is not installed
+        std::string name;
+    };
+    std::vector<Asked> asked;
+    // The show's text is Mac Roman; the terminal reads UTF-8.
+    auto shown = [](const std::string& text) { return platform::MacRomanForTerminal(text, false); };
+    auto drawnInstead = [&](const CFont& font) { return "\"" + shown(font.GetName()) + "\" is drawn instead"; };
+    std::vector<const CCaption*> captions;
+    auto take = [&](const CCaptionList& list) {
+        for (int c = 0; c < list.GetCount(); ++c) {
+            const CCaption* caption = list.Get(c);
+            // Only the captions this program draws.
+            if (!caption || caption->GetType() != CCaption::kTvr || caption->GetFont().GetSize() <= 0 ||
+                ExpandFilenameVar(*caption).empty())
+                continue;
+            captions.push_back(caption);
+            asked.push_back({caption->GetPlace()
+                                 .At("fnt_name")
+                                 .Issue("caption", "", "",
+                                        "the font \"" + shown(caption->GetFontName()) +
+                                            "\" is not installed: " + drawnInstead(caption->GetFont())),
+                             caption->GetFontName()});
         }
+    };
+    // A slide the movie leaves out draws none of its captions.
+    const std::vector<int> out = show_.GetPlannedOutSlides();
+    for (int i = 0; i < show_.GetSlideCount(); ++i)
+        if (std::find(out.begin(), out.end(), i + 1) == out.end()) take(show_.GetSlide(i)->GetCaptions());
+    take(show_.GetCaptions());
+    const CMovieSettings& settings = show_.GetMovieSettings();
+    if (settings.preload && settings.preload_creator == 0)
+        asked.push_back({settings.GetPlace()
+                             .At("preload_font_name")
+                             .Issue("swf_data", "", "",
+                                    "the preloader's font \"" + shown(settings.PreloadFontName()) +
+                                        "\" is not installed: " + drawnInstead(settings.preload_font)),
+                         settings.PreloadFontName()});
+    // The first in the file that asks for a name says it; no name given is
+    // the system font.
+    std::stable_sort(asked.begin(), asked.end(),
+                     [](const Asked& a, const Asked& b) { return a.issue.line < b.issue.line; });
+    std::vector<std::string> judged;
+    for (const Asked& a : asked) {
+        std::string key = a.name;
+        for (char& c : key) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (key.empty() || std::find(judged.begin(), judged.end(), key) != judged.end()) continue;
+        judged.push_back(key);
+        if (CFont::FindFamily(a.name) == 0) report_.Report(a.issue);
     }
+
+    for (const CCaption* caption : captions) {
+        CTextRenderer renderer;
+        const bool found = renderer.Create(caption->GetFont());
+        bool seen[256] = {};
+        std::string missing;
+        for (unsigned char ch : ExpandFilenameVar(*caption)) {
+            if (ch == '\r' || ch == '\n' || seen[ch]) continue;
+            seen[ch] = true;
+            if (found && renderer.GetGlyphOutline(ch)) continue;
+            char name[16];
+            std::snprintf(name, sizeof name, "U+%04X", unsigned(FontCharacterUnit(ch)));
+            missing += (missing.empty() ? "" : ", ") + std::string(name);
+        }
+        if (missing.empty()) continue;
+        report_.Report(caption->GetPlace().Issue(
+            "caption", "txt", shown(caption->GetText()),
+            "not in the font \"" + shown(caption->GetFont().GetName()) + "\": " + missing + " left blank"));
+    }
+}
+
+// A movie that stops on its first frame waits there for its playback
+// controls: a click on the movie opens its address, the slides' own clicks
+// come later, so without the controls nothing in the movie starts it.
+void Runner::CheckStart(bool controlsMade)
+{
+    constexpr int kStopOnFirstFrame = 2;
+    const CMovieSettings& settings = show_.GetMovieSettings();
+    if (settings.start_action != kStopOnFirstFrame || controlsMade) return;
+    report_.Report(settings.GetPlace().Issue(
+        "swf_data", "movie_start_action", "stop_on_first_frame",
+        "the movie stops before its first slide, and without playback controls nothing in it starts it"));
 }
 
 // Clicks that jump to a slide the movie goes without: to one the show lacks
@@ -508,7 +567,7 @@ void Runner::CheckJumps()
                    " is left out of the movie: the click goes to slide " +
                    std::to_string(report_.FileSlideNumber(target));
         if (what.empty()) continue;
-        report_.Report({"click_actions", slide->GetClickPlace().Line("jump_to"), "jump_to", std::to_string(to), what});
+        report_.Report(slide->GetClickPlace().Issue("click_actions", "jump_to", std::to_string(to), what));
     }
 }
 
@@ -543,9 +602,10 @@ void Runner::FindSiblingBundles()
             // Each caption where it stands: the bundle is said in every line.
             report_.SayUnshown();
             for (const CCaption* caption : captions)
-                report_.Report({"caption", caption->GetPlace().Line("type"), "type", "lfx",
-                                "the text-effect bundle lfx.bundle is " + why +
-                                    ": the caption is left out: the movie shows no text for it"});
+                report_.Report(
+                    caption->GetPlace().Issue("caption", "type", "lfx",
+                                              "the text-effect bundle lfx.bundle is " + why +
+                                                  ": the caption is left out: the movie shows no text for it"));
         }
     }
     const CMovieSettings& settings = show_.GetMovieSettings();
@@ -555,7 +615,7 @@ void Runner::FindSiblingBundles()
         if (usable(found, path, &why))
             show_.SetLockBundlePath(path);
         else
-            report_.Warn(settings.GetPlace().Line("preload_creator"),
+            report_.Warn(settings.GetPlace().At("preload_creator"),
                          "the SWF-protection bundle vtx.bundle is " + why +
                              ": the \"rwp\" preloader is left out: the movie starts without a preloader");
     }
@@ -594,9 +654,9 @@ int Runner::Export(const std::string& output)
     for (const CSlideShow::PictureWarning& w : show_.GetPictureWarnings()) {
         if (w.attribute) {
             const ShowPicture& picture = ShowPictureNamed(w.attribute);
-            report_.Warn(show_.GetPlace().Line(w.attribute),
-                         std::string(w.attribute) + "=\"" + (show_.*picture.path).GetText() + "\" is damaged (" + w.text +
-                             "): the " + picture.what + " shows what could be decoded");
+            report_.Warn(show_.GetPlace().At(w.attribute),
+                         std::string(w.attribute) + "=\"" + ProjectFileName(show_.*picture.path) + "\" is damaged (" +
+                             w.text + "): the " + picture.what + " shows what could be decoded");
             continue;
         }
         if (std::find(show_.GetSkippedSlides().begin(), show_.GetSkippedSlides().end(), w.slide) !=
@@ -604,15 +664,16 @@ int Runner::Export(const std::string& output)
             continue;
         const CSlide* slide = show_.GetSlide(w.slide - 1);
         if (!slide) continue;
-        report_.Warn(slide->GetPlace().Line(),
-                     "picture \"" + slide->GetSrc().GetText() + (w.unread ? "\" cannot be read (" : "\" is damaged (") +
-                         w.text + (w.black ? "): the slide shows black" : "): the slide shows what could be decoded"));
+        report_.Warn(slide->GetPlace(),
+                     "picture \"" + ProjectFileName(slide->GetSrc()) +
+                         (w.unread ? "\" cannot be read (" : "\" is damaged (") + w.text +
+                         (w.black ? "): the slide shows black" : "): the slide shows what could be decoded"));
     }
     // Sounds the export found damaged, or could not encode after all.
     for (const CSlideShow::SoundWarning& w : show_.GetSoundWarnings()) {
         if (!w.leftOut)
-            report_.Warn(w.place.Line(), "sound \"" + w.src.GetText() + "\" is damaged (" + w.text +
-                                             "): the movie keeps what could be decoded");
+            report_.Warn(w.place, "sound \"" + ProjectFileName(w.src) + "\" is damaged (" + w.text +
+                                      "): the movie keeps what could be decoded");
         else if (!encoderFailed_ &&
                  std::find(unreadSounds_.begin(), unreadSounds_.end(), w.src.GetFullPath()) == unreadSounds_.end())
             WarnSoundLeftOut(w.place, w.src, w.text);
@@ -627,9 +688,11 @@ int Runner::Export(const std::string& output)
                  {show_.GetMuteClip(), "mute_control_set", show_.GetMuteSkin().fileName, "mute control"}};
     for (size_t i = 0; i < 2; ++i)
         if (skinFound_[i] && !clips[i].clip.GetError().empty())
-            report_.Warn(show_.GetPlace().Line(clips[i].attribute),
+            report_.Warn(show_.GetPlace().At(clips[i].attribute),
                          std::string(clips[i].attribute) + "=\"" + platform::MacRomanForTerminal(clips[i].name, false) +
                              "\": " + clips[i].clip.GetError() + ": the movie has no " + clips[i].without);
+    // Controls found but not made: said as controls not found are.
+    if (skinFound_[0] && !show_.GetControlsClip().GetError().empty()) CheckStart(false);
     if (StrictStop()) {
         target.Discard();
         return StrictFailure();
@@ -696,19 +759,20 @@ int Runner::Steps()
     if (output.empty()) return kExitDone;
 
     LoadSkins(resources);
+    CheckStart(show_.controls && skinFound_[0]);
     CheckMedia();
-    CheckCaptionFonts();
     FindSiblingBundles();
     const uint64_t frames = show_.CountExportFrames();
     if (frames > kFrameWarningLimit)
-        report_.Warn(0, "the movie has " + std::to_string(frames) + " frames, more than " +
-                            std::to_string(kFrameWarningLimit) + ": players may play it badly");
+        report_.Warn({}, "the movie has " + std::to_string(frames) + " frames, more than " +
+                             std::to_string(kFrameWarningLimit) + ": players may play it badly");
     // The plan has decided which slides the movie goes without: each is
     // said now, so that --strict, which stops here, says why too.
     for (int n : show_.GetPlannedOutSlides()) WarnSlideLeftOut(n);
+    CheckFonts();
     CheckJumps();
     // Counted after the plan: slides dropped or left out are not in it.
-    if (show_.GetExportSlideCount() == 0) report_.Warn(0, "the movie has no slides");
+    if (show_.GetExportSlideCount() == 0) report_.Warn({}, "the movie has no slides");
     if (StrictStop()) return StrictFailure();
     if (o_.compress) show_.use_compression = *o_.compress;
     PrepareForExport(show_);

@@ -98,11 +98,16 @@ void CFont::Assign(const CFont& other)
     Apply();
 }
 
+int CFont::FindFamily(const std::string& name)
+{
+    // The classic names are looked up after the installed ones.
+    return FMGetFontFamilyFromName(name);
+}
+
 bool CFont::SetName(const char* name)
 {
     if (!name) return false;
-    FMFontFamily family = GetFNum(name);
-    if (family == 0) family = FMGetFontFamilyFromName(name);
+    const int family = FindFamily(name);
     if (family == 0) return false;
     systemPending_ = false;
     family_ = family;

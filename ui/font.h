@@ -33,6 +33,8 @@ public:
     // The family of an installed name (classic Mac names included); false,
     // with nothing changed, when no family has it.
     bool SetName(const char* name);
+    // The family SetName takes for the name; 0 when none is installed.
+    static int FindFamily(const std::string& name);
     void SetFontID(int family);
     int GetFontID() const
     {

@@ -138,6 +138,14 @@ TEST_F(XmlReaderTest, PathsResolveAgainstTheDocumentFolder)
     std::string parent = dir_.path().substr(0, dir_.path().rfind('/'));
     EXPECT_TRUE(Attribute("up").GetPath(path));
     EXPECT_EQ(path.GetText(), parent + "/img/p.jpg");
+    // The text given stays with the path and its absolute form, not with a
+    // path made from it.
+    EXPECT_EQ(path.GetGivenText(), "../img/p.jpg");
+    CPath same;
+    same.MakePosix(path);
+    EXPECT_EQ(same.GetGivenText(), "../img/p.jpg");
+    same.SetFileName("q.jpg");
+    EXPECT_EQ(same.GetGivenText(), parent + "/img/q.jpg");
     EXPECT_TRUE(Attribute("dot").GetPath(path));
     EXPECT_EQ(path.GetText(), dir_.path() + "/p.jpg");
     EXPECT_TRUE(Attribute("abs").GetPath(path));

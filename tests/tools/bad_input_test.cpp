@@ -499,6 +499,17 @@ TEST_F(BadInputTest, Projects)
           "fonts.tvr:10: slide 1: caption txt=\"a\xEF\xA3\xBF" "b\xEF\xA3\xBF\": not in the font \"",
           "\": U+F8FF left blank\n"},
          {}, {"\xF0"}},
+        // The show's own captions are drawn, and checked, as a slide's are;
+        // a slide the movie leaves out draws none, and its font is not said.
+        {"show-fonts.tvr",
+         Project("", Slides(ImageSlide(picture_) +
+                            ImageSlide("gone.jpg", "",
+                                       "<caption_data>\n<caption txt=\"x\" fnt_name=\"Gone Face\" />\n"
+                                       "</caption_data>\n")) +
+                         "<caption_data>\n<caption txt=\"a&#xF0;\" />\n</caption_data>\n"),
+         kDone,
+         {"show-fonts.tvr:14: caption txt=\"a\xEF\xA3\xBF\": not in the font \""},
+         {}, {"Gone Face"}},
         // A project in Mac Roman (bytes that form no UTF-8) is quoted as a
         // UTF-8 terminal reads it, by the reader and the export alike; so is
         // a word of a UTF-8 project, and the character a reference gives.

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <tuple>
 
+#include "../show/show_test_util.h"
 #include "platform/files.h"
 #include "support/test_support.h"
 #include "tools/atomic_output.h"
@@ -86,50 +88,77 @@ TEST(ConsoleReportTest, LinesNameFileLineSlideAttributeAndValue)
 {
     struct Case {
         CReadIssue issue;
-        int slide;
         std::string line;
     };
     const Case cases[] = {
-        {{"slide", 27, "src", "/p/a.jpg", "image file missing: slide dropped"},
-         3,
+        {{"slide", 27, "src", "/p/a.jpg", "image file missing: slide dropped", 3},
          "show.tvr:27: slide 3: src=\"/p/a.jpg\": image file missing: slide dropped"},
-        {{"caption", 30, "font", "x\ny", "font record too short"},
-         2,
+        {{"caption", 30, "font", "x\ny", "font record too short", 2},
          "show.tvr:30: slide 2: caption font=\"x?y\": font record too short"},
-        {{"Glow", 12, "", "Glow", "no such kind"}, 1, "show.tvr:12: slide 1: Glow \"Glow\": no such kind"},
-        {{"slide_show", 3, "width", "5000", "out of range (10 to 2000): 320 kept"},
-         0,
+        {{"Glow", 12, "", "Glow", "no such kind", 1}, "show.tvr:12: slide 1: Glow \"Glow\": no such kind"},
+        {{"slide_show", 3, "width", "5000", "out of range (10 to 2000): 320 kept", 0},
          "show.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept"},
-        {{"caption_data", 9, "", "", "unknown element \"captoin\": passed over"},
-         2,
+        {{"caption_data", 9, "", "", "unknown element \"captoin\": passed over", 2},
          "show.tvr:9: slide 2: caption_data: unknown element \"captoin\": passed over"},
-        {{"", 0, "", "", "something"}, 0, "show.tvr: something"},
+        {{"", 0, "", "", "something", 0}, "show.tvr: something"},
     };
-    for (const Case& c : cases) EXPECT_EQ(CConsoleReport::Format("show.tvr", c.issue, c.slide), c.line);
+    for (const Case& c : cases) EXPECT_EQ(CConsoleReport::Format("show.tvr", c.issue), c.line);
 }
 
-TEST(ConsoleReportTest, SlidesAreFoundByTheirLines)
+// Each issue names the slide whose element holds what it speaks of, as the
+// reader read it: by where the element stands in the text, not by lines,
+// which a project written on one line shares.
+TEST(ConsoleReportTest, SlidesAreFoundWhereTheirElementsStand)
 {
     TempDir dir;
-    const std::string text =
-        "<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"320\">\n<slides>\n"
-        "<slide src=\"a\">\n<caption_data>\n</caption_data>\n</slide>\n"  // lines 5-8
-        "<slide src=\"b\" />\n"                                           // line 9
-        "</slides>\n<swf_data />\n</slide_show>\n</tavrel>\n</xml>\n";
-    ASSERT_TRUE(WriteFile(dir.file("p.tvr"), text));
-    CXMLDocument document;
-    ASSERT_TRUE(document.Load(CPath(dir.file("p.tvr"))));
-    const auto slides = FindSlideLines(document, text);
-    ASSERT_EQ(slides.size(), 2u);
-    EXPECT_EQ(slides[0].first, 5);
-    EXPECT_EQ(slides[0].last, 8);
-    EXPECT_EQ(slides[1].first, 9);
-    EXPECT_EQ(slides[1].last, 10);
+    show_test::WriteJpeg(dir, "a.jpg", 8, 8);
+    struct Case {
+        std::string text;
+        // Each issue as (line, slide, element or attribute named).
+        std::vector<std::tuple<int, int, std::string>> issues;
+    } cases[] = {
+        {"<xml version=\"1.0\">\n<tavrel>\n<slide_show width=\"5\">\n<slides>\n"
+         "<slide src=\"a.jpg\" rotate=\"45\">\n<caption_data>\n<captoin />\n</caption_data>\n</slide>\n"  // 5-9
+         "<slide src=\"gone.jpg\" />\n"                                                                   // 10
+         "</slides>\n<swf_data loop=\"sometimes\" />\n</slide_show>\n</tavrel>\n</xml>\n",
+         {{3, 0, "width"}, {5, 1, "rotate"}, {7, 1, "caption_data"}, {10, 2, "src"}, {12, 0, "loop"}}},
+        // One line: every issue on line 1, each with its own slide.
+        {"<xml version=\"1.0\"><tavrel><slide_show width=\"5\"><slides><slide src=\"a.jpg\" rotate=\"45\">"
+         "<caption_data><captoin /></caption_data></slide><slide src=\"gone.jpg\" /></slides>"
+         "<swf_data loop=\"sometimes\"><bogus /></swf_data></slide_show></tavrel></xml>",
+         {{1, 0, "width"},
+          {1, 1, "rotate"},
+          {1, 1, "caption_data"},
+          {1, 2, "src"},
+          {1, 0, "loop"},
+          {1, 0, "swf_data"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(WriteFile(dir.file("p.tvr"), c.text));
+        CXMLDocument document;
+        ASSERT_TRUE(document.Load(CPath(dir.file("p.tvr"))));
+        CReadIssueList issues;
+        CFolderRelocator relocator;
+        CReadContext context;
+        context.report = &issues;
+        context.relocator = &relocator;
+        CSlideShow show;
+        CPublishSettings publish;
+        ASSERT_TRUE(ReadProjectFile(document, show, publish, &context));
+        std::vector<std::tuple<int, int, std::string>> got;
+        for (const CReadIssue& i : issues.issues)
+            got.emplace_back(i.line, i.slide, i.attribute.empty() ? i.element : i.attribute);
+        EXPECT_EQ(got, c.issues);
+        // What is said of a part later names the slide the reader found.
+        ASSERT_EQ(show.GetSlideCount(), 1);
+        EXPECT_EQ(show.GetSlide(0)->GetPlace().Slide(), 1);
+        EXPECT_EQ(show.GetPlace().Slide(), 0);
+    }
 
     CConsoleReport report("p.tvr", stderr, false);
-    report.SetSlideLines(slides);
-    report.Report({"slide", 5, "src", "a", "image file missing: slide dropped"});
-    report.Warn(0, "a skin is missing");
+    report.Report({"slide", 5, "src", "a", "image file missing: slide dropped", 1});
+    report.Warn({}, "a skin is missing");
     EXPECT_EQ(report.GetCount(), 2);
     EXPECT_EQ(report.GetDroppedSlides(), 1);
     // The show's first slide is the file's second.

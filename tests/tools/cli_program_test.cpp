@@ -115,10 +115,31 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
     Write("warn.tvr", Project(" width=\"5000\"", Slide(picture_)));
     Write("typo.tvr", Project("", "<slide type=\"blank\" duraton=\"1000\" />\n"));
     Write("long.tvr", Project(" fps=\"120\"", "<slide type=\"blank\" duration=\"1000000\" />\n"));
+    // A font no family installed has: said once, where first asked for, with
+    // the font drawn in its place; the preloader's font too.
+    const std::string caption = "<caption_data>\n<caption txt=\"Hi\" fnt_name=\"No Such Face\" />\n</caption_data>\n";
+    Write("font.tvr",
+          show_test::WrapShow("<slide_show>\n<slides>\n" + Slide(picture_, caption) + Slide(picture_, caption) +
+                              "</slides>\n<swf_data preload=\"true\" "
+                              "preload_font_name=\"T3RoZXIgTWlzc2luZyBGYWNl\" />\n</slide_show>\n"));
+    // A movie that stops on its first frame, with and without the controls
+    // that start it.
+    const std::string stop = "<swf_data movie_start_action=\"stop_on_first_frame\" />\n";
+    auto stopping = [&](const std::string& attributes) {
+        return show_test::WrapShow("<slide_show" + attributes + ">\n<slides>\n" + Slide(picture_) + "</slides>\n" +
+                                   stop + "</slide_show>\n");
+    };
+    Write("stop.tvr", stopping(""));
+    Write("stop-controls.tvr", stopping(" controls=\"true\" control_set=\"Classic\""));
+    Write("stop-no-skin.tvr", stopping(" controls=\"true\" control_set=\"Nope\""));
+    const std::string cannotStart =
+        "swf_data movie_start_action=\"stop_on_first_frame\": the movie stops before its first slide, and without "
+        "playback controls nothing in it starts it\n";
     struct Case {
         std::vector<std::string> args;
         int code;
-        std::string out, err;  // text expected in each
+        std::string out, err;     // text expected in each
+        std::string notErr = {};  // text standard error must not hold
     };
     const Case cases[] = {
         {{}, 1, "", "usage: tavrel"},
@@ -142,6 +163,18 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
          "warn.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept\n"},
         {{"--strict", "typo.tvr", "o.swf"}, 4, "", "typo.tvr:5: slide 1: unknown attribute \"duraton\": passed over\n"},
         {{"--strict", "--quiet", "warn.tvr", "o.swf"}, 4, "", "1 warning(s) under --strict"},
+        {{"--strict", "font.tvr", "o.swf"},
+         4,
+         "",
+         "font.tvr:7: slide 1: caption: the font \"No Such Face\" is not installed: \"",
+         "font.tvr:12:"},
+        {{"--strict", "font.tvr", "o.swf"},
+         4,
+         "",
+         "font.tvr:16: swf_data: the preloader's font \"Other Missing Face\" is not installed: \""},
+        {{"--strict", "stop.tvr", "o.swf"}, 4, "", "stop.tvr:8: " + cannotStart},
+        {{"--strict", "stop-no-skin.tvr", "o.swf"}, 4, "", "stop-no-skin.tvr:8: " + cannotStart},
+        {{"--strict", "stop-controls.tvr", "o.swf"}, 0, "o.swf: ", "", "stops before"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -149,10 +182,15 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         EXPECT_EQ(r.exitCode, c.code) << r.err;
         EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        if (!c.notErr.empty()) {
+            EXPECT_EQ(r.err.find(c.notErr), std::string::npos) << r.err;
+        }
     }
+    fs::remove(dir_.file("o.swf"));
     // Nothing was created by the refused and failed runs.
-    EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "broken.tvr", "long.tvr", "plain.xml",
-                                                              "show.tvr", "typo.tvr", "warn.tvr"}));
+    EXPECT_EQ(FilesIn(dir_.path()),
+              (std::vector<std::string>{"a.jpg", "broken.tvr", "font.tvr", "long.tvr", "plain.xml", "show.tvr",
+                                        "stop-controls.tvr", "stop-no-skin.tvr", "stop.tvr", "typo.tvr", "warn.tvr"}));
     // Quiet hides the warning itself.
     EXPECT_EQ(Run({"--strict", "--quiet", "warn.tvr", "o.swf"}).err.find("out of range"), std::string::npos);
 }
@@ -186,6 +224,32 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
                              "show.tvr:26: slide 6: src=\"/gone/c.jpg\": image file missing: slide kept as stored\n",
                              "show.tvr:27: slide 6: quality=\"0\": out of range (1 to 100): 80 kept\n"})
         EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+
+    // A project on one line, as many XML writers put it, and the same over
+    // three: each line names the slide, or else the show's element, that
+    // the value was read from, in file order.
+    const std::string show = "<tavrel><slide_show fps=\"0\"><slides><slide src=\"a.jpg\" quality=\"0\"/>";
+    const std::string rest =
+        "<slide src=\"a.jpg\" rotate=\"45\" duraton=\"1\"/></slides><swf_data loop=\"sometimes\">"
+        "<bogus/></swf_data></slide_show></tavrel></xml>";
+    Write("one.tvr", "<xml version=\"1.0\">" + show + rest);
+    Write("two.tvr", "<xml version=\"1.0\">\n" + show + "\n" + rest + "\n");
+    for (const auto& [file, lines] :
+         {std::pair<std::string, std::vector<int>>{"one.tvr", {1, 1, 1, 1, 1, 1}}, {"two.tvr", {2, 2, 3, 3, 3, 3}}}) {
+        const ProgramResult one = Run({"--strict", file, "o.swf"});
+        EXPECT_EQ(one.exitCode, 4);
+        const std::string at = file + ":";
+        EXPECT_EQ(one.err,
+                  at + std::to_string(lines[0]) + ": slide_show fps=\"0\": out of range (1 to 120): 12 kept\n" + at +
+                      std::to_string(lines[1]) + ": slide 1: quality=\"0\": out of range (1 to 100): 80 kept\n" + at +
+                      std::to_string(lines[2]) +
+                      ": slide 2: rotate=\"45\": not a quarter turn: the picture is not turned\n" + at +
+                      std::to_string(lines[3]) + ": slide 2: unknown attribute \"duraton\": passed over\n" + at +
+                      std::to_string(lines[4]) + ": swf_data loop=\"sometimes\": unknown word: \"none\" kept\n" + at +
+                      std::to_string(lines[5]) + ": swf_data: unknown element \"bogus\": passed over\n" +
+                      "tavrel: 6 warning(s) under --strict; nothing exported\n");
+        EXPECT_FALSE(IsThere(dir_.file("o.swf")));
+    }
 }
 
 // What the export says of a part of the show names the line of the
@@ -213,6 +277,40 @@ TEST_F(CliProgramTest, ExportLinesNameTheirElementsLine)
           std::string("show.tvr:18: caption type=\"lfx\": the text-effect bundle lfx.bundle is not installed"),
           "show.tvr:22: sound \"" + junk + unread})
         EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+
+    // Files are named as the project names them: relative names stay
+    // relative, a folder without a slash added.
+    fs::create_directories(dir_.file("sub/pics"));
+    Write("sub/rel.tvr",
+          show_test::WrapShow(
+              "<slide_show use_bg_image=\"true\" bg_image=\"../junk.wav\">\n<slides>\n" +
+              Slide("../cut.jpg", "<sound_data include=\"true\">\n<sound src=\"gone.wav\" />\n</sound_data>\n") +
+              Slide("pics") + Slide("gone.jpg") +
+              "</slides>\n<sound_data include=\"true\">\n<sound src=\"../junk.wav\" />\n</sound_data>\n"
+              "</slide_show>\n"));
+    const ProgramResult rel = Run({"sub/rel.tvr", "o.swf"});
+    EXPECT_EQ(rel.exitCode, 0) << rel.err;
+    for (const std::string& line : std::vector<std::string>{
+             "sub/rel.tvr:3: bg_image=\"../junk.wav\" cannot be read (",
+             "sub/rel.tvr:5: slide 1: picture \"../cut.jpg\" is damaged",
+             "sub/rel.tvr:7: slide 1: sound src=\"gone.wav\": sound file missing: the movie goes without it\n",
+             "sub/rel.tvr:10: slide 2: picture \"pics\" cannot be read or encoded (a folder, not a file)",
+             "sub/rel.tvr:12: slide 3: src=\"gone.jpg\": image file missing: slide left out of the movie\n",
+             "sub/rel.tvr:16: sound \"../junk.wav" + unread})
+        EXPECT_NE(rel.err.find(line), std::string::npos) << line << "\n" << rel.err;
+    EXPECT_EQ(rel.err.find(dir_.path()), std::string::npos) << rel.err;
+
+    // On one line, each warning of the export names its slide, or none.
+    Write("flat.tvr",
+          "<xml version=\"1.0\"><tavrel><slide_show><slides><slide src=\"a.jpg\"/><slide src=\"cut.jpg\"/>"
+          "</slides><swf_data preload=\"true\" preload_creator=\"rwp\"/><caption_data>"
+          "<caption type=\"lfx\"/></caption_data></slide_show></tavrel></xml>");
+    const ProgramResult flat = Run({"flat.tvr", "o.swf"});
+    EXPECT_EQ(flat.exitCode, 0) << flat.err;
+    for (const char* line :
+         {"flat.tvr:1: slide 2: picture \"cut.jpg\" is damaged", "flat.tvr:1: the SWF-protection bundle",
+          "flat.tvr:1: caption type=\"lfx\": the text-effect bundle"})
+        EXPECT_NE(flat.err.find(line), std::string::npos) << line << "\n" << flat.err;
 }
 
 // Also onto itself with the second slide's picture and sound away (a disk
