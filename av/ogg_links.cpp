@@ -32,12 +32,12 @@ uint32_t OggChecksum(const uint8_t* page, size_t length)
 
 std::vector<int64_t> OggLinkStarts(int fd, int64_t size)
 {
-    constexpr size_t kMostLinks = 1024;
+    // Every link is found, however many: each takes two pages at least.
     constexpr int64_t kHeader = 27, kLongestPage = kHeader + 255 + 255 * 255;
     ByteWindow bytes(fd, size, 4 * kLongestPage, kLongestPage);
     std::vector<int64_t> starts;
     bool pagesSinceFirst = false;
-    for (int64_t at = bytes.Find(0, "OggS", 4); at >= 0 && starts.size() < kMostLinks;) {
+    for (int64_t at = bytes.Find(0, "OggS", 4); at >= 0;) {
         // The header is copied: each read may move the window.
         uint8_t h[kHeader];
         const uint8_t* header = bytes.Bytes(at, kHeader);

@@ -12,7 +12,7 @@ $SUDO apt-get install -y --no-install-recommends \
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libexif-dev libgif-dev libtiff-dev \
   libpugixml-dev libcurl4-openssl-dev \
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core \
-  libsndfile1-dev libmpg123-dev libsamplerate0-dev libmp3lame-dev mpg123 alsa-utils \
+  libsndfile1-dev libflac-dev libmpg123-dev libsamplerate0-dev libmp3lame-dev mpg123 alsa-utils \
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg \
   flac lame \
   clang libclang-rt-dev valgrind \
