@@ -155,6 +155,7 @@ private:
         adts_.reset();
         link_ = 0;
         linkStart_ = 0;
+        linkEnded_ = false;
         return Ready();
     }
 
@@ -186,7 +187,9 @@ private:
         linkStart_ = placed_;
         sentAtFrame_ = 0;
         undecoded_ = false;
-        return Ready();
+        // The link before is ended whether or not the next opens.
+        linkEnded_ = !Ready();
+        return !linkEnded_;
     }
 
     // Where the link read ends, at the output rate: its last granule
@@ -194,7 +197,8 @@ private:
     // file is no chain or the link's length is not known.
     int64_t LinkEnd() const
     {
-        if (links_.empty() || links_[link_].frames <= 0 || links_[link_].rate <= 0) return -1;
+        // Past the last link (those after it gave no sound), none.
+        if (link_ >= links_.size() || links_[link_].frames <= 0 || links_[link_].rate <= 0) return -1;
         return linkStart_ + av_rescale(links_[link_].frames, info_.sampleRate, links_[link_].rate);
     }
 
@@ -219,10 +223,17 @@ private:
 
     // The link's end, once its decoder gave out all: cut there, or, where
     // the decoder ended short of it by no more than a frame holds (FFmpeg's
-    // Vorbis decoder drops a short link's last block), silence up to it.
+    // Vorbis decoder drops a short link's last block), silence up to it. A
+    // link whose last page is cut short lost what that page held: said, its
+    // time not known.
     void EndLink()
     {
         CutAtLinkEnd();
+        if (link_ < links_.size() && links_[link_].cutShort) {
+            complaints_.Add(placed_, placed_, kPacketsLostWords);
+            complaints_.MarkTimeLost();
+            return;
+        }
         const int64_t end = LinkEnd();
         if (end < 0 || placed_ >= end || end - placed_ > widestFrame_) return;
         pending_.resize(pending_.size() + size_t(end - placed_) * size_t(info_.channels), 0);
@@ -254,7 +265,7 @@ private:
                 // What the resampler still holds.
                 if (resampler_) Convert(nullptr, 0);
                 Place();
-                EndLink();
+                if (!linkEnded_) EndLink();
                 break;
             }
             const int64_t gap = Gap(*frame_);
@@ -478,6 +489,7 @@ private:
     std::unique_ptr<AdtsWalker> adts_;
     std::vector<SoundLink> links_;
     size_t link_ = 0;          // the link read
+    bool linkEnded_ = false;   // its end placed, the next failing to open
     int64_t linkStart_ = 0;    // where it starts, in frames at the output rate
 };
 
@@ -500,17 +512,18 @@ int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate
     return frames;
 }
 
-std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<int64_t>& starts, int64_t size)
+std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<OggLink>& found, int64_t size)
 {
     std::vector<SoundLink> links;
-    for (size_t i = 0; i < starts.size(); ++i) {
+    for (size_t i = 0; i < found.size(); ++i) {
         SoundLink link;
-        link.begin = starts[i];
-        link.end = i + 1 < starts.size() ? starts[i + 1] : size;
+        link.begin = found[i].begin;
+        link.end = i + 1 < found.size() ? found[i + 1].begin : size;
+        link.cutShort = found[i].cutShort;
         Demuxer demuxer;
         std::string why;
         if (!demuxer.Open(path, &why, nullptr, link.begin, link.end)) {
-            link.fault = "a link of the chain cannot be read (" + why + ")";
+            link.fault = "a link of the chain cannot be read: " + why;
             links.push_back(std::move(link));
             continue;
         }

@@ -492,6 +492,11 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"piped.flac", "is damaged (it does not decode ", 264600, true, 5.75},
         {"ref.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
         {"refpipe.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
+        // 32 bits a sample (libFLAC's own road): a damaged frame, frames
+        // lost, each keeps its time; cut short, what there is.
+        {"mid32.flac", "is damaged (it does not decode between ", 176400, true, 3.75},
+        {"hole32.flac", "is damaged (it does not decode between ", 176400, true, 3.75},
+        {"cut32.flac", "s: frames there are lost; it ends after ", 92610},
         // A header whose length is wrong: that frame is lost, its time kept
         // (the clicks come after the 1,024 samples the AAC encoder puts first).
         {"zero.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
@@ -528,6 +533,18 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // Packets lost unread: their time is in the next one's timestamp.
         {"random.ogg", "s: packets there are lost)", 441000, true},
         {"random.ts", "s: packets there are lost)", 442368, true},
+        // Chained Ogg links: a page lost within one, said, and its length
+        // short of what the link claims; one cut short mid-page, said at its
+        // end, and the next link found all the same.
+        {"links.opus", "is damaged (it does not decode at 3.0 s: packets there are lost; it ends after 5.0 s of the 6.0 s it claims)",
+         264600},
+        {"cutlink.opus", "is damaged (it does not decode at 3.0 s (what follows plays early): packets there are lost)",
+         264600},
+        // The last link holds its first page alone: the chain ends before it.
+        {"deadlink.ogg",
+         "is damaged (it does not decode at 1.0 s (what follows plays early): a link of the chain cannot be read: the "
+         "file is cut short; decoding stops after 1.0 s)",
+         44100, true},
         // ADTS headers lost: what the bytes skipped held, nothing tells.
         {"random.aac", "(what follows plays early)", 442368},
     };
@@ -969,8 +986,8 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
     };
     // The other program's file of it, in its place.
     const auto program = [&](const std::string& path) {
-        const auto made = tavrel_test::RunCommand("IN='" + path + "' OUT='" + path + ".made' && " + sound.program +
-                                                  " && mv \"$OUT\" \"$IN\"");
+        const auto made = tavrel_test::RunCommand("(IN='" + path + "' OUT='" + path + ".made' && " + sound.program +
+                                                  " && mv \"$OUT\" \"$IN\")");
         EXPECT_EQ(made.exitCode, 0) << sound.program << ": " << made.output;
         return made.exitCode == 0;
     };
