@@ -85,6 +85,9 @@ struct FlacReader::Calls {
     static void Error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client)
     {
         FlacReader* self = Self(client);
+        // The first fault since the last frame is what happened there (a
+        // frame whose checksum fails, then the search for the next).
+        if (!self->said_.empty()) return;
         // The words libsndfile's road gives the same faults.
         switch (status) {
             case FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC:

@@ -857,9 +857,9 @@ const ValidSound kValidSounds[] = {
     // opusdec and oggdec play them: nothing said.
     {"chained_20.opus", 48000, 2, 1, "-c:a pcm_s16le -f wav", false, {}, false, nullptr, nullptr,
      "opusenc --quiet \"$IN\" \"$OUT\"", 0.05},
-    {"chained_60_native.opus", 48000, 1, 3, "-c:a opus -strict -2 -f ogg", false, {}, false, nullptr, nullptr, nullptr,
+    {"chained_40_native.opus", 48000, 1, 2, "-c:a opus -strict -2 -f ogg", false, {}, false, nullptr, nullptr, nullptr,
      0.05},
-    {"chained_60.ogg", 44100, 2, 3, "-c:a libvorbis -f ogg", false, {}, false, nullptr, nullptr, nullptr, 0.05},
+    {"chained_40.ogg", 44100, 2, 2, "-c:a libvorbis -f ogg", false, {}, false, nullptr, nullptr, nullptr, 0.05},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)
@@ -1009,7 +1009,7 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
             if (made.count(key) == 0 || std::strstr(sound.name, ".flac") == nullptr) {
                 const std::string part = dir.file(std::string("piece_") + sound.name);
                 ASSERT_TRUE(tavrel_test::RunFfmpeg(track(from, sound.piece), part));
-                const std::vector<double> at = FindClicks(part, 48000).at;
+                const std::vector<double> at = made.count(key) ? made[key].second : FindClicks(part, 48000).at;
                 ASSERT_TRUE(!sound.program || program(part));
                 made[key] = {tavrel_test::ReadFile(part), at};
             }
