@@ -600,8 +600,8 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         const int fd = ::fileno(impl->demuxer.file);
         const int64_t size = impl->demuxer.size;
         std::vector<SoundLink> links = WalkedOnce(fd, [&] {
-            const std::vector<int64_t> starts = OggLinkStarts(fd, size);
-            return starts.size() > 1 ? ProbeLinks(path, starts, size) : std::vector<SoundLink>{};
+            const std::vector<OggLink> found = OggLinks(fd, size);
+            return found.size() > 1 ? ProbeLinks(path, found, size) : std::vector<SoundLink>{};
         });
         if (!links.empty()) {
             // Every link at the first's rate and channels, one after another.

@@ -155,6 +155,7 @@ private:
         adts_.reset();
         link_ = 0;
         linkStart_ = 0;
+        linkEnded_ = false;
         return Ready();
     }
 
@@ -177,6 +178,7 @@ private:
         if (resampler_ && !Convert(nullptr, 0)) return false;
         swr_free(&resampler_);
         Place();
+        EndLink();
         codec_.reset();
         demuxer_.Close();
         reader_ = FrameReader{};
@@ -185,7 +187,57 @@ private:
         linkStart_ = placed_;
         sentAtFrame_ = 0;
         undecoded_ = false;
-        return Ready();
+        // The link before is ended whether or not the next opens.
+        linkEnded_ = !Ready();
+        return !linkEnded_;
+    }
+
+    // Where the link read ends, at the output rate: its last granule
+    // position, which counts what the reference decoder plays; -1 where a
+    // file is no chain or the link's length is not known.
+    int64_t LinkEnd() const
+    {
+        // Past the last link (those after it gave no sound), none.
+        if (link_ >= links_.size() || links_[link_].frames <= 0 || links_[link_].rate <= 0) return -1;
+        return linkStart_ + av_rescale(links_[link_].frames, info_.sampleRate, links_[link_].rate);
+    }
+
+    // What FFmpeg's decoder hands out past the link's end (its Vorbis
+    // decoder, up to a block of a short link's padding) is cut off, so the
+    // next link starts on time.
+    void CutAtLinkEnd()
+    {
+        const int64_t end = LinkEnd();
+        if (end < 0 || placed_ <= end) return;
+        const size_t channels = size_t(info_.channels);
+        const int64_t held = int64_t((pending_.size() - pendingAt_) / channels);
+        const int64_t over = std::min(placed_ - end, held);
+        pending_.resize(pending_.size() - size_t(over) * channels);
+        placed_ -= over;
+        const int64_t owedOver = std::min(placed_ - end, owed_);
+        if (owedOver > 0) {
+            owed_ -= owedOver;
+            placed_ -= owedOver;
+        }
+    }
+
+    // The link's end, once its decoder gave out all: cut there, or, where
+    // the decoder ended short of it by no more than a frame holds (FFmpeg's
+    // Vorbis decoder drops a short link's last block), silence up to it. A
+    // link whose last page is cut short lost what that page held: said, its
+    // time not known.
+    void EndLink()
+    {
+        CutAtLinkEnd();
+        if (link_ < links_.size() && links_[link_].cutShort) {
+            complaints_.Add(placed_, placed_, kPacketsLostWords);
+            complaints_.MarkTimeLost();
+            return;
+        }
+        const int64_t end = LinkEnd();
+        if (end < 0 || placed_ >= end || end - placed_ > widestFrame_) return;
+        pending_.resize(pending_.size() + size_t(end - placed_) * size_t(info_.channels), 0);
+        placed_ = end;
     }
 
     // Samples into pending_, or silence owed before them: 1 when some came,
@@ -212,6 +264,8 @@ private:
                 ended_ = true;
                 // What the resampler still holds.
                 if (resampler_) Convert(nullptr, 0);
+                Place();
+                if (!linkEnded_) EndLink();
                 break;
             }
             const int64_t gap = Gap(*frame_);
@@ -225,9 +279,9 @@ private:
                 placed_ += gap;
             }
             Place();
+            CutAtLinkEnd();
             if (!pending_.empty() || owed_ > 0) return 1;
         }
-        Place();
         // Frames lost at the end of a raw AAC stream keep their time too.
         if (pending_.empty() && adtsRate_ > 0 && placed_ < info_.frames) {
             owed_ = info_.frames - placed_;
@@ -435,6 +489,7 @@ private:
     std::unique_ptr<AdtsWalker> adts_;
     std::vector<SoundLink> links_;
     size_t link_ = 0;          // the link read
+    bool linkEnded_ = false;   // its end placed, the next failing to open
     int64_t linkStart_ = 0;    // where it starts, in frames at the output rate
 };
 
@@ -443,22 +498,32 @@ private:
 int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate)
 {
     if (rate <= 0) return 0;
+    int64_t frames = 0;
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
-        return av_rescale_q(st->duration, st->time_base, AVRational{1, rate});
-    return format->duration > 0 ? av_rescale(format->duration, rate, AV_TIME_BASE) : 0;
+        frames = av_rescale_q(st->duration, st->time_base, AVRational{1, rate});
+    else if (format->duration > 0)
+        frames = av_rescale(format->duration, rate, AV_TIME_BASE);
+    // An Ogg stream's length is its last granule position, which counts the
+    // samples an Opus decoder skips first (its pre-skip): the decoder plays
+    // that many fewer.
+    const AVCodecParameters* par = st->codecpar;
+    if (frames > 0 && std::strcmp(format->iformat->name, "ogg") == 0 && par->initial_padding > 0 && par->sample_rate > 0)
+        frames = std::max<int64_t>(frames - av_rescale(par->initial_padding, rate, par->sample_rate), 0);
+    return frames;
 }
 
-std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<int64_t>& starts, int64_t size)
+std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<OggLink>& found, int64_t size)
 {
     std::vector<SoundLink> links;
-    for (size_t i = 0; i < starts.size(); ++i) {
+    for (size_t i = 0; i < found.size(); ++i) {
         SoundLink link;
-        link.begin = starts[i];
-        link.end = i + 1 < starts.size() ? starts[i + 1] : size;
+        link.begin = found[i].begin;
+        link.end = i + 1 < found.size() ? found[i + 1].begin : size;
+        link.cutShort = found[i].cutShort;
         Demuxer demuxer;
         std::string why;
         if (!demuxer.Open(path, &why, nullptr, link.begin, link.end)) {
-            link.fault = "a link of the chain cannot be read (" + why + ")";
+            link.fault = "a link of the chain cannot be read: " + why;
             links.push_back(std::move(link));
             continue;
         }

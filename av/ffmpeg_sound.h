@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "av/ffmpeg_demuxer.h"
+#include "av/ogg_links.h"
 #include "av/sound_media.h"
 
 namespace platform::ffmpeg_layer {
@@ -19,6 +20,7 @@ struct SoundLink {
     int stream = -1;
     int rate = 0;
     int64_t frames = 0;  // at its own rate
+    bool cutShort = false;  // its last page is cut short, its sound lost
     std::string fault;
 };
 
@@ -41,9 +43,9 @@ struct SoundTime {
 // 0 when neither is known.
 int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate);
 
-// Each link of a chained file from where it starts: the first sound there
+// Each link of a chained file as the walk found it: the first sound there
 // that can be decoded, its rate and length, or why there is none.
-std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<int64_t>& starts, int64_t size);
+std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<OggLink>& found, int64_t size);
 
 // The sound of the stream of path, as info and time describe it, read
 // through a demuxer and decoder of its own.

@@ -169,6 +169,12 @@ int64_t FlacLengthFromFrames(int fd, int64_t fileSize, int64_t begin)
     return -1;
 }
 
+int FlacStreamBits(int fd, int64_t begin, int64_t end)
+{
+    StreamInfo info;
+    return fd >= 0 && ReadStreamInfo(fd, begin, end, &info) ? info.bits : 0;
+}
+
 namespace {
 
 // Where the frames of the FLAC stream at `at` start, when its STREAMINFO
@@ -192,11 +198,12 @@ std::vector<int64_t> FindStreamStarts(int fd, int64_t size)
     const int64_t audio = StreamAudioAt(fd, 0, size);
     if (audio < 0) return {};
     std::vector<int64_t> starts{0};
-    // "fLaC", then a STREAMINFO block header: type 0, 34 bytes.
+    // "fLaC", then a STREAMINFO block header: type 0, 34 bytes. Every
+    // stream is found, however many: each costs a few reads, and holds at
+    // least a header and a frame.
     constexpr int64_t kBlock = 262144, kMark = 8;
-    constexpr size_t kMostStreams = 1024;
     std::vector<uint8_t> bytes(size_t(kBlock + kMark));
-    for (int64_t from = audio; from < size && starts.size() < kMostStreams; from += kBlock) {
+    for (int64_t from = audio; from < size; from += kBlock) {
         const size_t count = size_t(std::min<int64_t>(kBlock + kMark, size - from));
         if (!ReadAt(fd, from, bytes.data(), count)) break;
         for (size_t at = 0; at + kMark <= count && at < size_t(kBlock);) {

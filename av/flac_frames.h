@@ -15,6 +15,11 @@ namespace platform {
 // fd is read with pread only, so a stream over it keeps its place.
 int64_t FlacLengthFromFrames(int fd, int64_t end, int64_t begin = 0);
 
+// The bits of a sample of the FLAC stream at begin, as its STREAMINFO gives
+// them (after an ID3v2 tag where one comes first); 0 when no FLAC stream
+// starts there.
+int FlacStreamBits(int fd, int64_t begin, int64_t end);
+
 // Where each FLAC stream of a file begins, for streams joined end to end
 // (`cat a.flac b.flac`): 0, then the place of each later "fLaC" whose
 // STREAMINFO and first frame header hold. Empty for a file that is no FLAC

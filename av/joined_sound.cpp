@@ -13,9 +13,6 @@ namespace platform {
 
 namespace {
 
-// The most silence, in seconds, kept for a stream that ends before its length.
-constexpr int64_t kMostSilence = 600;
-
 // Where each FLAC stream of the file at path begins; one place for a file of
 // one stream or of another kind.
 std::vector<int64_t> StreamStarts(const std::string& path)
@@ -122,8 +119,10 @@ bool JoinedSoundSource::Seek(int64_t frame)
         position_ = frame;
         return true;
     }
-    size_t part = 0;
-    while (part + 1 < parts_.size() && frame >= parts_[part + 1].start) ++part;
+    // The last part that starts at or before frame: a file may join thousands.
+    const auto after = std::upper_bound(parts_.begin() + 1, parts_.end(), frame,
+                                        [](int64_t f, const Part& p) { return f < p.start; });
+    const size_t part = size_t(after - parts_.begin()) - 1;
     const Part& p = parts_[part];
     position_ = frame;
     part_ = part;
@@ -173,8 +172,8 @@ int64_t JoinedSoundSource::Read16(int16_t* out, int64_t frames)
         if (last) return done > 0 || got == 0 ? done : -1;
         // A stream that ends before its length keeps its time as silence,
         // up to a limit: a header may claim hours for a few kilobytes.
-        if (within < p.frames && p.frames - within > kMostSilence * info_.sampleRate) {
-            const int64_t cut = p.frames - within - kMostSilence * info_.sampleRate;
+        if (within < p.frames && p.frames - within > kMostSilenceSeconds * info_.sampleRate) {
+            const int64_t cut = p.frames - within - kMostSilenceSeconds * info_.sampleRate;
             for (size_t k = part_ + 1; k < parts_.size(); ++k) parts_[k].start -= cut;
             parts_[part_].frames -= cut;
             info_.frames -= cut;

@@ -37,6 +37,8 @@ inline constexpr char kPacketsLostWords[] = "packets there are lost";
 // Frames a decoder lost its way over, and one whose header is wrong.
 inline constexpr char kFramesLostWords[] = "frames there are lost";
 inline constexpr char kFrameHeaderWords[] = "a frame header is damaged";
+// A frame whose checksum fails: the decoder hands it out as silence.
+inline constexpr char kFrameDamagedWords[] = "a frame is damaged";
 
 // A video frame the decoder made whole by hiding what it could not decode
 // (own), or one decoded from such a frame; seconds from the video's start,

@@ -30,14 +30,20 @@ uint32_t OggChecksum(const uint8_t* page, size_t length)
 
 }  // namespace
 
-std::vector<int64_t> OggLinkStarts(int fd, int64_t size)
+std::vector<OggLink> OggLinks(int fd, int64_t size)
 {
-    constexpr size_t kMostLinks = 1024;
+    // Every link is found, however many: each takes two pages at least.
     constexpr int64_t kHeader = 27, kLongestPage = kHeader + 255 + 255 * 255;
     ByteWindow bytes(fd, size, 4 * kLongestPage, kLongestPage);
-    std::vector<int64_t> starts;
+    std::vector<OggLink> links;
     bool pagesSinceFirst = false;
-    for (int64_t at = bytes.Find(0, "OggS", 4); at >= 0 && starts.size() < kMostLinks;) {
+    bool cut = false;  // the last page was not whole
+    const auto whole = [&](int64_t at, const uint8_t* h, int64_t length) {
+        const uint8_t* page = bytes.Bytes(at, length);
+        const uint32_t stated = uint32_t(h[22]) | uint32_t(h[23]) << 8 | uint32_t(h[24]) << 16 | uint32_t(h[25]) << 24;
+        return page && OggChecksum(page, size_t(length)) == stated;
+    };
+    for (int64_t at = bytes.Find(0, "OggS", 4); at >= 0;) {
         // The header is copied: each read may move the window.
         uint8_t h[kHeader];
         const uint8_t* header = bytes.Bytes(at, kHeader);
@@ -50,22 +56,24 @@ std::vector<int64_t> OggLinkStarts(int fd, int64_t size)
         int64_t length = kHeader + h[26];
         for (int i = 0; i < h[26]; ++i) length += lacing[i];
         const bool first = h[5] & 0x02;
-        if (first && (starts.empty() || pagesSinceFirst)) {
-            const uint8_t* page = bytes.Bytes(at, length);
-            const uint32_t stated = uint32_t(h[22]) | uint32_t(h[23]) << 8 | uint32_t(h[24]) << 16 | uint32_t(h[25]) << 24;
-            if (page && OggChecksum(page, size_t(length)) == stated) {
-                starts.push_back(starts.empty() ? 0 : at);
-                pagesSinceFirst = false;
-            }
+        if (first && (links.empty() || pagesSinceFirst) && whole(at, h, length)) {
+            if (!links.empty()) links.back().cutShort = cut;
+            links.push_back({links.empty() ? 0 : at, false});
+            pagesSinceFirst = false;
         } else if (!first) {
             pagesSinceFirst = true;
         }
-        at = at + length <= size ? at + length : -1;
-        if (at >= 0 && !bytes.Bytes(at, 4)) break;
-        if (at >= 0 && std::memcmp(bytes.Bytes(at, 4), "OggS", 4) != 0) at = bytes.Find(at, "OggS", 4);
+        // The page that follows; where none does (a page cut short, the
+        // next link's first page within the length it gives), the next is
+        // looked for from within it.
+        const uint8_t* next = at + length + 4 <= size ? bytes.Bytes(at + length, 4) : nullptr;
+        const bool follows = next && std::memcmp(next, "OggS", 4) == 0;
+        cut = !follows && at + length != size && !whole(at, h, length);
+        at = follows ? at + length : bytes.Find(at + 1, "OggS", 4);
     }
-    if (starts.empty()) starts.push_back(0);
-    return starts;
+    if (links.empty()) links.push_back({});
+    links.back().cutShort = links.back().cutShort || cut;
+    return links;
 }
 
 }  // namespace platform::ffmpeg_layer

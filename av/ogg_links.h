@@ -11,7 +11,14 @@
 
 namespace platform::ffmpeg_layer {
 
-// Where each link of an Ogg file starts: one place for a file of one link.
-std::vector<int64_t> OggLinkStarts(int fd, int64_t size);
+struct OggLink {
+    int64_t begin = 0;
+    // Its last page is cut short (the next link's first page, or the file's
+    // end, comes within the length it gives): what that page held is lost.
+    bool cutShort = false;
+};
+
+// The links of an Ogg file, in order: one for a file of one link.
+std::vector<OggLink> OggLinks(int fd, int64_t size);
 
 }  // namespace platform::ffmpeg_layer

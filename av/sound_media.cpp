@@ -13,6 +13,7 @@
 
 #include "av/captured_stderr.h"
 #include "av/flac_frames.h"
+#include "av/flac_reader.h"
 #include "av/media_words.h"
 #include "av/mpeg_audio.h"
 #include "platform/gestalt.h"
@@ -392,7 +393,7 @@ std::string ComplaintWords(SNDFILE* file, const std::string& damaged)
     } kWords[] = {
         {"lost sync", kFramesLostWords},
         {"bad flac header", kFrameHeaderWords},
-        {"unknown error in flac decoder", "a frame is damaged"},
+        {"unknown error in flac decoder", kFrameDamagedWords},
     };
     const std::string words = sf_strerror(file);
     for (const auto& w : kWords)
@@ -468,7 +469,7 @@ SoundSource::~SoundSource()
 
 DecodeComplaints SoundSource::Complaints() const
 {
-    return mpeg_ ? mpeg_->Complaints() : complaints_;
+    return mpeg_ ? mpeg_->Complaints() : flac_ ? flac_->Complaints() : complaints_;
 }
 
 bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end)
@@ -501,6 +502,11 @@ bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end)
         const int64_t data = stated.dataSizeAt + 4;
         return OpenMpeg(path, data, SizeClaimsNothing(stated.dataSize) ? -1 : data + int64_t(stated.dataSize));
     }
+    // FLAC of a sample size libsndfile does not read (32 bits, as flac 1.4
+    // writes it): libFLAC itself, which libsndfile's road would call damaged.
+    if (const int bits = FlacStreamBits(::fileno(view->file), view->begin, view->begin + view->length);
+        bits > 0 && !SndfileReadsFlacBits(bits))
+        return OpenFlac(path, std::move(view));
     if (!stated.found && view->begin == 0 && MpegAudioReader::LooksLikeMpegAudio(path)) return OpenMpeg(path, 0, -1);
     if (stated.hasData && stated.dataSize == 0) view->patchAt = stated.dataSizeAt;
     SF_INFO sf{};
@@ -593,6 +599,49 @@ bool SoundSource::OpenMpeg(const std::string& path, int64_t begin, int64_t end)
     return true;
 }
 
+bool SoundSource::OpenFlac(const std::string& path, std::unique_ptr<SoundFileView> view)
+{
+    auto flac = std::make_unique<FlacReader>();
+    const int fd = ::fileno(view->file);
+    const int64_t end = view->begin + view->length;
+    std::string why;
+    if (!flac->Open(fd, view->begin, view->length, &why)) {
+        Close();
+        error_ = why;
+        return false;
+    }
+    error_ = SoundFormatFault(flac->Rate(), flac->Channels(), flac->Bits());
+    headerRefused_ = !error_.empty();
+    if (headerRefused_) return false;
+    // A length the header leaves open is found as libsndfile's road finds
+    // it: from the last frame headers, else by decoding to the end.
+    int64_t frames = flac->StatedFrames() > 0 ? flac->StatedFrames() : FlacLengthFromFrames(fd, end, view->begin);
+    if (frames < 0) {
+        std::vector<int16_t> block(size_t(16384) * size_t(flac->Channels()));
+        frames = 0;
+        for (int64_t got; (got = flac->Read16(block.data(), 16384)) > 0;) frames += got;
+        if (!flac->Seek(0)) {
+            error_ = "its sound cannot be decoded";
+            return false;
+        }
+    }
+    flac->SetFrames(frames);
+    path_ = path;
+    info_ = SoundInfo{};
+    info_.sampleRate = flac->Rate();
+    info_.channels = flac->Channels();
+    info_.frames = frames;
+    info_.bitsPerSample = flac->Bits();
+    info_.dataFormat = FourCC(flac->Bits() <= 16 ? "twos" : flac->Bits() <= 24 ? "in24" : "in32");
+    info_.formatName = "FLAC (Free Lossless Audio Codec), Signed " + std::to_string(flac->Bits()) + " bit PCM";
+    // Each frame is placed here by its header: no other decoder goes on
+    // past damage.
+    info_.framesPlaced = false;
+    view_ = std::move(view);
+    flac_ = std::move(flac);
+    return true;
+}
+
 void SoundSource::Close()
 {
     DecoderSaid said;
@@ -600,6 +649,7 @@ void SoundSource::Close()
     file_ = nullptr;
     view_.reset();
     mpeg_.reset();
+    flac_.reset();
     path_.clear();
     end_ = -1;
     info_ = SoundInfo{};
@@ -615,6 +665,11 @@ void SoundSource::Close()
 
 bool SoundSource::Seek(int64_t frame)
 {
+    if (flac_) {
+        if (!flac_->Seek(frame)) return false;
+        position_ = frame;
+        return true;
+    }
     if (mpeg_) {
         // Frames are placed as the file is read: from its start.
         if (frame < 0 || !mpeg_->Rewind()) return false;
@@ -674,8 +729,8 @@ bool SoundSource::Reopen()
 
 int64_t SoundSource::Read16(int16_t* out, int64_t frames)
 {
-    if (mpeg_) {
-        const int64_t got = mpeg_->Read16(out, frames);
+    if (mpeg_ || flac_) {
+        const int64_t got = mpeg_ ? mpeg_->Read16(out, frames) : flac_->Read16(out, frames);
         position_ += std::max<int64_t>(got, 0);
         return got;
     }

@@ -61,6 +61,12 @@ inline std::string SoundFormatFault(double rate, int64_t channels, int64_t bits)
     return {};
 }
 
+// The most silence, in seconds, kept for frames lost where the file names
+// their place but nothing bounds it (a stream that ends before the length
+// its header gives, a frame header naming a place far on): a header may
+// claim hours for a few kilobytes.
+inline constexpr int64_t kMostSilenceSeconds = 600;
+
 // A WAVE data size of 0 or 0xFFFFFFFF is the placeholder of a writer that
 // could not go back to fill it in: it claims nothing, and the samples run
 // to the end of the file.
@@ -246,6 +252,7 @@ bool NothingOfItDecodes(SampleSource& source);
 
 struct SoundFileView;
 class MpegAudioReader;
+class FlacReader;
 
 class SoundSource : public SampleSource {
 public:
@@ -263,7 +270,7 @@ public:
     // (SoundFormatFault): no other reader is to make a sound of it.
     bool HeaderRefused() const { return headerRefused_; }
     void Close();
-    bool IsOpen() const { return file_ != nullptr || mpeg_ != nullptr; }
+    bool IsOpen() const { return file_ != nullptr || mpeg_ != nullptr || flac_ != nullptr; }
     const SoundInfo& Info() const override { return info_; }
     const std::string& LastError() const { return error_; }
 
@@ -284,11 +291,15 @@ private:
     bool OpenMpeg(const std::string& path, int64_t begin, int64_t end);
     // Reads on from position_ to frame, where the decoder cannot seek.
     bool ReadOnTo(int64_t frame);
+    // The FLAC stream the view holds, read by libFLAC itself.
+    bool OpenFlac(const std::string& path, std::unique_ptr<SoundFileView> view);
 
     void* file_ = nullptr;  // SNDFILE
     std::unique_ptr<SoundFileView> view_;  // what file_ reads through
     // MPEG audio, which libsndfile only tells apart: read with libmpg123.
     std::unique_ptr<MpegAudioReader> mpeg_;
+    // FLAC of the sample sizes libsndfile does not read, over view_.
+    std::unique_ptr<FlacReader> flac_;
     std::string path_;
     int64_t end_ = -1;  // where the bytes read end, for a stream of several
     SoundInfo info_;

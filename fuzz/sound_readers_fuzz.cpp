@@ -1,7 +1,8 @@
 // Any bytes as a show's sound file, read as the export reads one: opened
 // (the MPEG audio walk, libsndfile's WAVE, AIFF and FLAC with the FLAC
-// frame walk and joined streams, FFmpeg's road with the ADTS walk and Ogg
-// links), its first tenth of a second checked as the run does, then opened
+// frame walk and joined streams, libFLAC's for 32-bit FLAC, FFmpeg's road
+// with the ADTS walk, the MP4 box walk and Ogg links), its first tenth of
+// a second checked as the run does, then opened
 // again and decoded whole into the 16-bit AIFF the encoder takes (half the
 // inputs mixed down to one channel), and that read back; then
 // handed out in pieces at another rate and channel count, through the

@@ -5,8 +5,9 @@
 // every MPEG audio kind the MP3 walk meets (constant rate with and without
 // an Info tag, variable with Xing and LAME tags, MPEG-2 and 2.5, Layer II,
 // one frame, parts of other formats joined, tags at both ends, inside
-// WAVE), ADTS, FLAC with and without its length and joined, chained Ogg,
-// and the PCM containers; and a few damaged as users met them.
+// WAVE), ADTS, AAC in MP4, FLAC with and without its length, of 32 bits and
+// joined, chained Ogg, and the PCM containers; and a few damaged as users
+// met them.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -75,6 +76,14 @@ inline constexpr SoundSource kSoundSources[] = {
     {"tagged.flac", "ffmpeg flac",
      TAVREL_FFMPEG("11025", "0.5", "2", "-c:a pcm_s16le -f wav") "t.wav && flac --silent -f -T TITLE=Tone -T ARTIST=Tavrel --padding=512 "
                                       "-b 1152 -o \"$OUT\" t.wav"},
+    // AAC in MP4 as ffmpeg writes an M4A: the index after the sound, and
+    // before it (-movflags +faststart).
+    {"aac.m4a", "ffmpeg", TAVREL_FFMPEG("22050", "0.5", "1", "-c:a aac -b:a 24k -f ipod") "\"$OUT\""},
+    {"aac-faststart.m4a", "ffmpeg",
+     TAVREL_FFMPEG("16000", "0.4", "2", "-c:a aac -b:a 32k -movflags +faststart -f ipod") "\"$OUT\""},
+    // FLAC of 32 bits a sample, as flac 1.4 writes it.
+    {"s32.flac", "ffmpeg flac",
+     TAVREL_FFMPEG("8000", "0.4", "2", "-c:a pcm_s32le -f wav") "t.wav && flac --silent -f -o \"$OUT\" t.wav"},
     // PCM containers.
     {"u8.wav", "ffmpeg", TAVREL_FFMPEG("8000", "0.5", "1", "-c:a pcm_u8 -f wav") "\"$OUT\""},
     {"s16.wav", "ffmpeg", TAVREL_FFMPEG("11025", "0.5", "2", "-c:a pcm_s16le -f wav") "\"$OUT\""},

@@ -17,7 +17,7 @@ program=(
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libexif-dev libgif-dev libtiff-dev
   libpugixml-dev libcurl4-openssl-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
-  libsndfile1-dev libmpg123-dev libmp3lame-dev
+  libsndfile1-dev libflac-dev libmpg123-dev libmp3lame-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )
 testing=(

@@ -2,7 +2,7 @@
 # Installs what is needed and runs every test twice: on a build with the
 # sanitizers and on the Release build users make. Then the rows that take
 # pictures, movies and sounds through the outside libraries (FFmpeg, libjpeg,
-# libpng, libtiff, giflib, libsndfile, libmpg123, LAME) run again on the
+# libpng, libtiff, giflib, libsndfile, libFLAC, libmpg123, LAME) run again on the
 # Release build with tavrel under valgrind's memcheck, which sees what the
 # sanitizers cannot: a write or an unset byte inside those libraries.
 set -euo pipefail
@@ -23,7 +23,7 @@ valgrind_rows+='|MovieRoad\.MoviesAsSlidesAndShowSound'
 valgrind_rows+='|Edits/ImportedJpegEditsTest\..*/(rotate90Crop|grayscaleRotate90)'
 valgrind_rows+='|Kinds/ValidSoundTest\..*/(s16_wav|s24_aiff|f32_wav|s16_flac|vorbis_ogg|opus_opus|aac_m4a|adts_aac'
 valgrind_rows+='|cbr_44k_mp3|vbr_48k_mp3|layer2_mp2|s16_5_1_wav|stray_mp3|lead_4k_mp3|lame_mp2_48k_mp3|joined_rates_flac'
-valgrind_rows+='|chained_opus_ogg|joined_four_aac)( |$)'
+valgrind_rows+='|chained_opus_ogg|joined_four_aac|s32_flac)( |$)'
 valgrind_rows+=')'
 
 # ctest lists the tests that skipped; their count ends the run, since a

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -89,6 +90,11 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         {"joined.flac", 0, 16000, 2, 16, 0, "-c:a flac", "-ar 8000 -ac 1 -c:a flac -f flac"},
         {"twice.flac", 0, 8000, 1, 16, 0, "-c:a flac", "-c:a flac -f flac"},
         {"piped_joined.flac", 0, 22050, 1, 16, 0, "-c:a flac -f flac - >", "-ar 44100 -ac 2 -c:a flac -f flac"},
+        // 32 bits a sample, which libsndfile does not read, as the flac
+        // program writes them (here from a pipe): alone, and joined on.
+        {"32.flac", 0, 44100, 2, 32, FourCC("in32"), "-c:a pcm_s32le -f wav - | flac --silent -f - -o"},
+        {"32_joined.flac", 0, 48000, 1, 32, FourCC("in32"), "-c:a pcm_s32le -f wav - | flac --silent -f - -o",
+         "-ar 44100 -ac 2 -c:a pcm_s32le -f wav - | flac --silent -f - -o"},
         {"chained.ogg", 0, 44100, 2, 16, 0, "-c:a libvorbis", "-ar 22050 -c:a libvorbis -f ogg"},
     };
     for (const auto& c : cases) {
@@ -115,6 +121,15 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
         ASSERT_TRUE(movie.ExportSoundToFile(dir.file("whole.aif"), kAiff, 0, nullptr)) << movie.GetLastError();
         EXPECT_EQ(movie.GetExportedFrames(), frames);
         EXPECT_EQ(movie.GetSoundDamage(), "");
+        if (c.ffmpeg && !c.joined && c.channels <= 2) {
+            // FFmpeg's tone at its level (an eighth of full scale, each side
+            // of two at -3 dB) and pitch.
+            SF_INFO info;
+            const std::vector<int16_t> pcm = ReadSamples(dir.file("whole.aif"), &info);
+            const ToneStats tone = Measure(pcm, info.channels, 0, info.samplerate);
+            EXPECT_NEAR(tone.rms, 0.125 / std::sqrt(2.0 * c.channels), 0.002);
+            EXPECT_NEAR(tone.hz, 440, 2);
+        }
         SoundDescription d;
         ASSERT_TRUE(movie.GetSoundDescription(&d));
         EXPECT_EQ(d.numChannels, c.channels);

@@ -241,6 +241,46 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (!make(tone10 + "-c:a flac")) return "";
         for (size_t at = bytes.size() / 2; at < std::min(bytes.size(), bytes.size() / 2 + 3000); ++at)
             bytes[at] = char(bytes[at] ^ 0x5A);
+    } else if (kind == "links.opus" || kind == "cutlink.opus") {
+        // Three Opus links of 2 s of clicks, each written alone (a page a
+        // second): 300 random bytes at three quarters of the second (its
+        // last page lost), or the second cut after two thirds of its bytes,
+        // mid-page.
+        std::string links[3];
+        for (std::string& link : links) {
+            if (!make(ClickTrack(48000, 2) + "-c:a libopus -f ogg")) return "";
+            link = bytes;
+        }
+        std::string& second = links[1];
+        if (kind == "links.opus") {
+            std::mt19937 noise(3);
+            for (size_t at = second.size() * 3 / 4; at < std::min(second.size(), second.size() * 3 / 4 + 300); ++at)
+                second[at] = char(noise());
+        } else {
+            second.resize(second.size() * 2 / 3);
+        }
+        bytes = links[0] + links[1] + links[2];
+    } else if (kind == "deadlink.ogg") {
+        // 1 s of Vorbis, then an Opus link of its first page alone.
+        if (!make(ClickTrack(48000, 1) + "-c:a libopus -f ogg")) return "";
+        const size_t page = bytes.size() > 27 ? 27 + uint8_t(bytes[26]) : bytes.size();
+        size_t length = page;
+        for (size_t i = 27; i < page; ++i) length += uint8_t(bytes[i]);
+        const std::string opus = bytes.substr(0, length);
+        if (!make(ClickTrack(44100, 1) + "-c:a libvorbis -f ogg")) return "";
+        bytes += opus;
+    } else if (kind == "mid32.flac" || kind == "hole32.flac" || kind == "cut32.flac") {
+        // 4 s of clicks at 32 bits a sample, as the flac program writes them:
+        // 3,000 bytes flipped at the middle, 20,000 taken out there, or the
+        // last third cut off.
+        if (!make(ClickTrack(44100, 4) + "-ac 1 -c:a pcm_s32le -f wav - | flac --silent -f - -o")) return "";
+        const size_t middle = bytes.size() / 2;
+        if (kind == "mid32.flac")
+            for (size_t at = middle; at < std::min(bytes.size(), middle + 3000); ++at) bytes[at] = char(bytes[at] ^ 0x5A);
+        else if (kind == "hole32.flac")
+            bytes.erase(middle, 20000);
+        else
+            bytes.resize(bytes.size() * 2 / 3);
     } else if (kind == "zeros.mp3") {
         // 100,000 bytes zeroed from 40 % of 320 kbit/s: a stretch libmpg123
         // is not shown byte by byte.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -491,6 +492,11 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"piped.flac", "is damaged (it does not decode ", 264600, true, 5.75},
         {"ref.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
         {"refpipe.flac", "is damaged (it does not decode between ", 264600, true, 5.75},
+        // 32 bits a sample (libFLAC's own road): a damaged frame, frames
+        // lost, each keeps its time; cut short, what there is.
+        {"mid32.flac", "is damaged (it does not decode between ", 176400, true, 3.75},
+        {"hole32.flac", "is damaged (it does not decode between ", 176400, true, 3.75},
+        {"cut32.flac", "s: frames there are lost; it ends after ", 92610},
         // A header whose length is wrong: that frame is lost, its time kept
         // (the clicks come after the 1,024 samples the AAC encoder puts first).
         {"zero.aac", "is damaged (it does not decode at 3.0 s: a frame header is damaged)", 266240, true, 5.7732},
@@ -527,6 +533,18 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // Packets lost unread: their time is in the next one's timestamp.
         {"random.ogg", "s: packets there are lost)", 441000, true},
         {"random.ts", "s: packets there are lost)", 442368, true},
+        // Chained Ogg links: a page lost within one, said, and its length
+        // short of what the link claims; one cut short mid-page, said at its
+        // end, and the next link found all the same.
+        {"links.opus", "is damaged (it does not decode at 3.0 s: packets there are lost; it ends after 5.0 s of the 6.0 s it claims)",
+         264600},
+        {"cutlink.opus", "is damaged (it does not decode at 3.0 s (what follows plays early): packets there are lost)",
+         264600},
+        // The last link holds its first page alone: the chain ends before it.
+        {"deadlink.ogg",
+         "is damaged (it does not decode at 1.0 s (what follows plays early): a link of the chain cannot be read: the "
+         "file is cut short; decoding stops after 1.0 s)",
+         44100, true},
         // ADTS headers lost: what the bytes skipped held, nothing tells.
         {"random.aac", "(what follows plays early)", 442368},
     };
@@ -627,6 +645,14 @@ struct ValidSound {
     // What is done to the file's bytes, as users find them: bytes before
     // the first frame or between frames, which carry no sound.
     std::string (*edit)(const std::string& bytes) = nullptr;
+    // Another program's command making the file of the WAVE ffmpeg writes
+    // ("$IN") into "$OUT".
+    const char* program = nullptr;
+    // Written in pieces of so many seconds, each encoded alone into a file of
+    // its own (its own header, an Ogg link's own serial), joined end to end
+    // as `cat` joins them; pieces that sound alike (a second apart) are one
+    // file, joined again.
+    double piece = 0;
 };
 
 // So many pseudo-random bytes.
@@ -695,6 +721,20 @@ std::string Captured(const std::string& mp3)
 {
     return PutBetweenFrames(mp3,
                             [](size_t start, size_t end) { return std::string(end / 16000 - start / 16000, '\0'); });
+}
+
+// The flac program's FLAC of a WAVE file.
+constexpr char kFlac[] = "flac --silent -o \"$OUT\" \"$IN\"";
+
+// A FLAC stream's length and the checksum of its samples left open in its
+// STREAMINFO (a total of 0), as a writer into a pipe leaves them.
+std::string LengthLeftOpen(const std::string& flac)
+{
+    constexpr size_t kInfo = 8;  // after "fLaC" and the block's header
+    std::string out = flac;
+    out[kInfo + 13] = char(out[kInfo + 13] & 0xF0);
+    std::fill(out.begin() + kInfo + 14, out.begin() + kInfo + 34, '\0');
+    return out;
 }
 
 const ValidSound kValidSounds[] = {
@@ -802,6 +842,24 @@ const ValidSound kValidSounds[] = {
     // Four raw AAC streams of other rates and channels: no drift from part to part.
     {"joined_four.aac", 44100, 2, 1.5, "-c:a aac -f adts", false,
      {"-ar 22050 -ac 1 -c:a aac -f adts", "-ar 48000 -c:a aac -f adts", "-ar 8000 -ac 1 -c:a aac -f adts"}},
+    // 32 bits a sample, as flac 1.4 writes it (libsndfile reads 24 at most):
+    // whole, on time, at its level.
+    {"s32.flac", 44100, 1, 2.5, "-c:a pcm_s32le -f wav", false, {}, true, nullptr, nullptr, kFlac},
+    {"s32_stereo_96k.flac", 96000, 2, 2.5, "-c:a pcm_s32le -f wav", false, {}, true, nullptr, nullptr,
+     "flac --silent -8 -o \"$OUT\" \"$IN\""},
+    // Its length and checksum left open in its header, as a writer into a
+    // pipe leaves them: the length is counted from its frames.
+    {"s32_piped.flac", 48000, 2, 2.5, "-c:a pcm_s32le -f wav", false, {}, true, nullptr, LengthLeftOpen, kFlac},
+    // 2,000 streams of 50 ms joined: every one plays, 100 s in all.
+    {"joined_2000.flac", 44100, 1, 100, "-c:a flac", false, {}, true, nullptr, nullptr, nullptr, 0.05},
+    // Ogg links of 50 ms, each written alone with a serial and pre-skip of
+    // its own (opusenc's 312 samples, FFmpeg's own encoder's 120), played as
+    // opusdec and oggdec play them: nothing said.
+    {"chained_20.opus", 48000, 2, 1, "-c:a pcm_s16le -f wav", false, {}, false, nullptr, nullptr,
+     "opusenc --quiet \"$IN\" \"$OUT\"", 0.05},
+    {"chained_40_native.opus", 48000, 1, 2, "-c:a opus -strict -2 -f ogg", false, {}, false, nullptr, nullptr, nullptr,
+     0.05},
+    {"chained_40.ogg", 44100, 2, 2, "-c:a libvorbis -f ogg", false, {}, false, nullptr, nullptr, nullptr, 0.05},
 };
 
 void PrintTo(const ValidSound& sound, std::ostream* os)
@@ -902,15 +960,22 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
     const ValidSound& sound = GetParam();
     TempDir dir;
     const std::string file = dir.file(sound.name);
-    const std::string clicks =
-        "-f lavfi -i \"aevalsrc='0.05*sin(2*PI*300*t)+if(lt(mod(t\\,1)\\,0.02)\\,0.8*sin(2*PI*1000*t)\\,0)':s=" +
-        std::to_string(sound.rate) + ":d=" + std::to_string(sound.seconds) + "\" -ac " +
-        std::to_string(sound.channels) + " " + sound.encode;
+    // The clicks from `from` seconds on, for so many.
+    const auto track = [&](double from, double seconds) {
+        char t[32];
+        std::snprintf(t, sizeof t, from > 0 ? "(t+%.6f)" : "t", from);
+        return std::string("-f lavfi -i \"aevalsrc='0.05*sin(2*PI*300*") + t + ")+if(lt(mod(" + t +
+               "\\,1)\\,0.02)\\,0.8*sin(2*PI*1000*" + t + ")\\,0)':s=" + std::to_string(sound.rate) +
+               ":d=" + std::to_string(seconds) + "\" -ac " + std::to_string(sound.channels) + " " + sound.encode;
+    };
+    const std::string clicks = track(0, sound.piece > 0 ? sound.piece : sound.seconds);
     ASSERT_TRUE(tavrel_test::RunFfmpeg(clicks + (sound.piped ? " - >" : ""), file)) << clicks;
     // Where a decoder puts the clicks: a codec's delay that the file does
     // not state stays in, for the program as for anyone. Joined parts play
     // one after another, each as it plays alone (FFmpeg's decode of the
     // whole loses its timestamps at a join). LAME's tag states its delay.
+    // The flac program's files are read as FLAC, which FFmpeg decodes to
+    // 24 bits at most: their clicks are the WAVE's.
     Clicks source = FindClicks(file, 48000);
     // The lame program's MP3 of the WAVE file at path, in its place.
     const auto lame = [](const std::string& path, const std::string& options) {
@@ -919,8 +984,40 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
         EXPECT_EQ(made.exitCode, 0) << "the lame program (Debian's lame package): " << made.output;
         return made.exitCode == 0;
     };
+    // The other program's file of it, in its place.
+    const auto program = [&](const std::string& path) {
+        const auto made = tavrel_test::RunCommand("(IN='" + path + "' OUT='" + path + ".made' && " + sound.program +
+                                                  " && mv \"$OUT\" \"$IN\")");
+        EXPECT_EQ(made.exitCode, 0) << sound.program << ": " << made.output;
+        return made.exitCode == 0;
+    };
     ASSERT_TRUE(!sound.lame || lame(file, sound.lame));
+    ASSERT_TRUE(!sound.program || program(file));
     std::string joined = tavrel_test::ReadFile(file);
+    if (sound.piece > 0) {
+        // Each piece encoded alone from its stretch of the clicks, and as
+        // long as that stretch, as the reference decoders (flac, opusdec,
+        // oggdec) play it. Pieces a whole second apart sound alike: a FLAC
+        // one is made once, an Ogg link afresh for a serial of its own.
+        std::map<long, std::pair<std::string, std::vector<double>>> made;
+        joined.clear();
+        source = Clicks{};
+        const long count = std::lround(sound.seconds / sound.piece);
+        for (long i = 0; i < count; ++i) {
+            const double from = double(i % std::lround(1 / sound.piece)) * sound.piece;
+            const long key = std::lround(from * 1e6);
+            if (made.count(key) == 0 || std::strstr(sound.name, ".flac") == nullptr) {
+                const std::string part = dir.file(std::string("piece_") + sound.name);
+                ASSERT_TRUE(tavrel_test::RunFfmpeg(track(from, sound.piece), part));
+                const std::vector<double> at = made.count(key) ? made[key].second : FindClicks(part, 48000).at;
+                ASSERT_TRUE(!sound.program || program(part));
+                made[key] = {tavrel_test::ReadFile(part), at};
+            }
+            joined += made[key].first;
+            for (double at : made[key].second) source.at.push_back(double(i) * sound.piece + at);
+        }
+        source.seconds = sound.seconds;
+    }
     for (const char* options : sound.then) {
         const std::string part = dir.file("part");
         const bool byLame = std::strncmp(options, "lame ", 5) == 0;
@@ -982,15 +1079,20 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
             // its MP3 frames, the encoder's delay and padding with them.
             const double length = source.seconds * use.rate;
             const double delay = 576 + 529;  // libmp3lame's encoder delay and the decoder's
-            const double counted = length + (use.sound == &MovieSounds::event ? 0 : delay);
-            EXPECT_NEAR(got.samples, counted, frame);
+            // LAME pads its last frame past the sound's end by up to its
+            // 288-sample overlap, so a sound that ends just before a frame
+            // boundary takes one frame more.
+            const double padding = 288;
+            const bool event = use.sound == &MovieSounds::event;
+            const double counted = length + (event ? 0 : delay + padding / 2);
+            EXPECT_NEAR(got.samples, counted, frame + (event ? 0 : padding / 2));
             if (sound.exact && use.sound == &MovieSounds::event && use.rate == sound.rate) {
                 EXPECT_EQ(got.samples, std::llround(length));
             }
             const std::string mp3 = dir.file(std::string(use.name) + ".mp3");
             ASSERT_TRUE(tavrel_test::WriteFile(mp3, got.mp3));
             const Clicks played = FindClicks(mp3, use.rate, "-f mp3");
-            EXPECT_NEAR(played.seconds * use.rate, length + delay, frame);
+            EXPECT_NEAR(played.seconds * use.rate, length + delay + padding / 2, frame + padding / 2);
             // Each click's lateness in ms, after the fixed delay.
             std::string late;
             double worst = 0;
