@@ -895,8 +895,9 @@ struct SmallDisk {
 
 // A full disk fails the run as a failed write, with the system's reason
 // said once: the folder of OUTPUT (the movie, or the compressed movie), or
-// the temporary folder (the plain movie before compression, a sound while
-// it is encoded). Nothing is left there, and an earlier OUTPUT stays.
+// the temporary folder (the plain movie before compression, the pictures
+// planned for movie slides, a sound while it is encoded). Nothing is left
+// there, and an earlier OUTPUT stays.
 TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
 {
     if (!std::getenv(kPrivateMounts)) {
@@ -913,6 +914,13 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
     std::string tune = Project("", Slide(picture_));
     tune.insert(tune.find("</slide_show>"), "<sound_data include=\"true\">\n<sound src=\"tune.mp3\" />\n</sound_data>\n");
     Write("tune.tvr", tune);
+    // Movie slides whose planned pictures (1.9 MB each) wait past 2 MB in the
+    // temporary folder.
+    const std::string movie = tavrel_test::TestMovieNamed("mp4").path;
+    ASSERT_FALSE(movie.empty()) << tavrel_test::FfmpegUnavailable();
+    std::string movies;
+    for (int i = 0; i < 8; ++i) movies += "<slide type=\"image\" src=\"" + movie + "\" image_type=\"rgb_24\" />\n";
+    Write("movies.tvr", Project(" width=\"800\" height=\"600\"", movies));
     const SmallDisk small(dir_.file("small"), 4), temp(dir_.file("tmp"), 4);
     ASSERT_TRUE(small.mounted && temp.mounted) << std::strerror(errno);
     // The program's own folder in TMPDIR, as the messages name it.
@@ -933,6 +941,10 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
          true,
          "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
              ": No space left on device\n"},
+        {{"movies.tvr", "small/old.swf"},
+         true,
+         "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
+             ": No space left on device\n"},
         {{"tune.tvr", "small/old.swf"},
          true,
          "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
@@ -945,7 +957,7 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
         const ProgramResult run = RunProgram(row.args, dir_.path(), env);
         EXPECT_EQ(run.exitCode, 3) << run.err;
         EXPECT_EQ(run.err, row.said);
-        EXPECT_EQ(ReadFile(dir_.file("small/old.swf")), "earlier movie");
+        EXPECT_TRUE(ReadFile(dir_.file("small/old.swf")) == "earlier movie") << "the earlier movie is replaced";
         EXPECT_EQ(FilesIn(dir_.file("small")), std::vector<std::string>{"old.swf"});
         EXPECT_EQ(FilesIn(dir_.file("tmp")), std::vector<std::string>{});
         EXPECT_EQ(FilesIn(dir_.file("roomy")), std::vector<std::string>{});
