@@ -134,7 +134,8 @@ void CPictureStore::Forget(std::unordered_map<const void*, Entry>::iterator at)
         held_ -= e.pixelBytes + e.maskBytes;
     } else if (file_.IsOpen()) {
         // Its room in the file goes back to the system.
-        ::fallocate(file_.Descriptor(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(e.at), off_t(e.pixelBytes + e.maskBytes));
+        ::fallocate(file_.Descriptor(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(e.at),
+                    off_t(e.pixelBytes + e.maskBytes));
     }
     entries_.erase(at);
 }

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -21,7 +22,6 @@
 #include <fstream>
 #include <mutex>
 #include <random>
-#include <atomic>
 
 #include "platform/regular_file.h"
 
@@ -36,9 +36,9 @@ constexpr const char* kResourceForkAttr = "user.com.apple.ResourceFork";
 bool AttributesUnsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
 
 // Reads one extended attribute of the object itself (links not followed);
-// false when it is absent or cannot be read.
-// A pending file is reached through its descriptor: its path may be a
-// link of /proc, which the calls below would not follow.
+// false when it is absent or cannot be read. A pending file is reached
+// through its descriptor, here and below: its path may be a link of /proc,
+// which is not followed.
 bool GetAttribute(const std::string& path, const char* name, std::vector<uint8_t>* value)
 {
     const int fd = PendingDescriptor(path);
@@ -518,19 +518,18 @@ struct NameSlot {
 };
 NameSlot g_nameSlots[kNameSlots];
 
-// The slot now holding path, or -1 when none is free (the name is then
-// only removed by the program's own ways out).
-int NoteName(const std::string& path)
+// Puts path in a free slot; where none is, the name is removed only by
+// the program's own ways out.
+void NoteName(const std::string& path)
 {
-    if (path.size() >= sizeof g_nameSlots[0].path) return -1;
+    if (path.size() >= sizeof g_nameSlots[0].path) return;
     for (size_t i = 0; i < kNameSlots; ++i) {
         if (g_nameSlots[i].used) continue;
         std::memcpy(g_nameSlots[i].path, path.c_str(), path.size() + 1);
         std::atomic_signal_fence(std::memory_order_seq_cst);
         g_nameSlots[i].used = 1;
-        return int(i);
+        return;
     }
-    return -1;
 }
 
 void ForgetName(const std::string& path)
@@ -568,8 +567,7 @@ std::string FreshHiddenName(const std::string& target)
 
 }  // namespace
 
-bool PendingFile::Create(const std::string& folder, const std::string& prefix, const std::string& suffix,
-                         bool scratch)
+bool PendingFile::Create(const std::string& folder, const std::string& prefix, const std::string& suffix, bool scratch)
 {
     Discard();
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);

@@ -295,7 +295,8 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     if (CountExportFrames() > kMaxFrames)
         return FailExport(kExportTooManyFrames, "the show is too long for one movie (more than 65535 frames)");
     // The plan's pictures that did not fit the temporary folder.
-    if (const int err = planned_pictures_.GetWriteError()) return FailExport(kExportWriteFailed, TemporaryWriteFailure(err));
+    if (const int err = planned_pictures_.GetWriteError())
+        return FailExport(kExportWriteFailed, TemporaryWriteFailure(err));
 
     used_effects_.Clear();
     font_table_.Clear();
@@ -330,7 +331,8 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     movie_ = &movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), version);
     if (!movie.Open(output, compress || replace))
-        return FailExport(kExportCannotOpen, compress ? TemporaryWriteFailure(errno) : "cannot create " + target.GetFullPath());
+        return FailExport(kExportCannotOpen,
+                          compress ? TemporaryWriteFailure(errno) : "cannot create " + target.GetFullPath());
     // Whatever fails from here leaves no movie behind.
     auto abandon = [&](uint32_t code, const std::string& why) {
         movie.Close();
@@ -436,8 +438,8 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
         // The reason once: the caller names the movie.
         const int err = GetSwfFileLastSystemError();
         if (!done)
-            return FailExport(kExportCompressionFailed,
-                              "cannot write the compressed movie" + (err ? ": " + std::string(std::strerror(err)) : ""));
+            return FailExport(kExportCompressionFailed, "cannot write the compressed movie" +
+                                                            (err ? ": " + std::string(std::strerror(err)) : ""));
     }
     return true;
 }

@@ -58,7 +58,8 @@ class Destination {
 public:
     // A link stays a link: the file it leads to is the one replaced.
     explicit Destination(const CPath& path)
-        : given_(path.GetFullPath()), inPlace_(platform::IsPendingFile(given_)),
+        : given_(path.GetFullPath()),
+          inPlace_(platform::IsPendingFile(given_)),
           path_(inPlace_ ? given_ : platform::ReplacedFile(given_))
     {
     }
@@ -283,7 +284,10 @@ bool RenameOver(const CPath& from, const CPath& to)
 }  // namespace
 
 int GetSwfFileLastError() { return g_lastError; }
-int GetSwfFileLastSystemError() { return g_lastSystemError; }
+int GetSwfFileLastSystemError()
+{
+    return g_lastSystemError;
+}
 void SetSwfFileLastError(int code) { g_lastError = code; }
 
 bool IsSwfFile(const CPath& path)

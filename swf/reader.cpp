@@ -75,7 +75,10 @@ bool ExpandToTemporary(const CPath& path, platform::PendingFile& temporary, int&
 
 }  // namespace
 
-bool SwfMakeTemporaryFile(platform::PendingFile& out) { return MakeWorkScratchFile(out, "_xxswfxx", ".bin"); }
+bool SwfMakeTemporaryFile(platform::PendingFile& out)
+{
+    return MakeWorkScratchFile(out, "_xxswfxx", ".bin");
+}
 
 // ---- CSwfReader: construction and state
 

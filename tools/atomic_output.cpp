@@ -26,8 +26,8 @@ bool CAtomicOutput::Commit(std::string* error)
         *error = "nothing to put in place";
         return false;
     }
-    const bool done = inPlace_ ? platform::WriteInPlace(target_, temp_.GetPath(), &partly_, error)
-                               : temp_.Commit(target_);
+    const bool done =
+        inPlace_ ? platform::WriteInPlace(target_, temp_.GetPath(), &partly_, error) : temp_.Commit(target_);
     if (!done && !inPlace_) *error = std::strerror(errno);
     // What was written into target came from it, or it failed.
     Discard();

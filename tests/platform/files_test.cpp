@@ -198,7 +198,8 @@ TEST(Files, PendingFilesTakeANameOnlyWhenWhole)
         PendingFile file;
         ASSERT_TRUE(file.CreateBeside(target));
         EXPECT_TRUE(IsPendingFile(file.GetPath()));
-        const std::vector<std::string> before = row.earlier ? std::vector<std::string>{"out.swf"} : std::vector<std::string>{};
+        const std::vector<std::string> before =
+            row.earlier ? std::vector<std::string>{"out.swf"} : std::vector<std::string>{};
         std::vector<std::string> pending = before;
         if (file.HasName()) pending.insert(pending.begin(), file.GetPath().substr(dir.path().size() + 1));
         EXPECT_EQ(Listing(dir.path()), pending);

@@ -754,7 +754,8 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         "-f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=120' -ac 2 -c:a libmp3lame -b:a 128k",
         dir_.file("tune.mp3")));
     std::string tune = Project("", Slide(picture_) + Slide(picture_));
-    tune.insert(tune.find("</slide_show>"), "<sound_data include=\"true\">\n<sound src=\"tune.mp3\" />\n</sound_data>\n");
+    tune.insert(tune.find("</slide_show>"),
+                "<sound_data include=\"true\">\n<sound src=\"tune.mp3\" />\n</sound_data>\n");
     Write("tune.tvr", tune);
     // Compressed a while: 10 MB of movie.
     WriteNoiseShow("noise.tvr", 30);
@@ -792,7 +793,7 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         SCOPED_TRACE(c.compress);
         SCOPED_TRACE(c.fifo);
         SCOPED_TRACE(c.head + " " + std::to_string(c.signal));
-        std::vector<std::string> before = {"a.jpg",     "noise.jpg", "noise.tvr", "short.tvr",
+        std::vector<std::string> before = {"a.jpg",    "noise.jpg", "noise.tvr", "short.tvr",
                                            "show.tvr", "tune.mp3",  "tune.tvr"};
         if (c.earlier) before.insert(before.begin() + 3, "out.swf");
         fs::remove(dir_.file("out.swf"));
@@ -804,8 +805,7 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         // less than the movie.
         const int stalled = c.fifo == kStalledReader ? ::open(dir_.file("out.swf").c_str(), O_RDONLY | O_NONBLOCK) : -1;
         const int room = stalled >= 0 ? ::fcntl(stalled, F_SETPIPE_SZ, 4096) : 0;
-        Program program({"--quiet", c.compress, c.show, "out.swf"}, dir_.path(), false,
-                        {"TMPDIR=" + dir_.file("tmp")});
+        Program program({"--quiet", c.compress, c.show, "out.swf"}, dir_.path(), false, {"TMPDIR=" + dir_.file("tmp")});
         // Wait until the new file is being written (it may have no name:
         // it is seen among the files the program holds open); with a FIFO,
         // until the run waits on it: the movie complete (its length patched
@@ -912,7 +912,8 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
         "-f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=120' -ac 2 -c:a libmp3lame -b:a 128k",
         dir_.file("tune.mp3")));
     std::string tune = Project("", Slide(picture_));
-    tune.insert(tune.find("</slide_show>"), "<sound_data include=\"true\">\n<sound src=\"tune.mp3\" />\n</sound_data>\n");
+    tune.insert(tune.find("</slide_show>"),
+                "<sound_data include=\"true\">\n<sound src=\"tune.mp3\" />\n</sound_data>\n");
     Write("tune.tvr", tune);
     // Movie slides whose planned pictures (1.9 MB each) wait past 2 MB in the
     // temporary folder.
