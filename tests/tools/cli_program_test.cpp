@@ -734,6 +734,10 @@ std::vector<HeldFile> HeldFilesUnder(pid_t pid, const std::string& folder)
     return held;
 }
 
+// The environment of a run on file systems without unnamed files.
+const std::vector<std::string> kNoUnnamedFiles = {"LD_PRELOAD=" TAVREL_NO_UNNAMED_FILES,
+                                                  "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"};
+
 // Whether signal was sent to the process pid and not yet taken.
 bool SignalPending(pid_t pid, int signal)
 {
@@ -773,6 +777,7 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         bool inTemp = false;
         int signal = SIGINT;
         std::string show = "show.tvr";
+        bool named = false;  // on file systems without unnamed files, as NFS or FAT
     };
     const Case cases[] = {
         {1, true, "--compress", kNone, "FWS", true},
@@ -787,6 +792,10 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         {1, true, "--no-compress", kNone, "FWS", false, SIGKILL},
         {1, true, "--compress", kNone, "CWS", false, SIGKILL, "noise.tvr"},
         {1, false, "--compress", kNone, "FORM", true, SIGKILL, "tune.tvr"},
+        // Named files: the second signal removes them; a kill leaves only
+        // the movie's beside OUTPUT.
+        {2, true, "--compress", kNone, "CWS", false, SIGINT, "noise.tvr", true},
+        {1, true, "--compress", kNone, "CWS", false, SIGKILL, "noise.tvr", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.signals);
@@ -805,7 +814,9 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         // less than the movie.
         const int stalled = c.fifo == kStalledReader ? ::open(dir_.file("out.swf").c_str(), O_RDONLY | O_NONBLOCK) : -1;
         const int room = stalled >= 0 ? ::fcntl(stalled, F_SETPIPE_SZ, 4096) : 0;
-        Program program({"--quiet", c.compress, c.show, "out.swf"}, dir_.path(), false, {"TMPDIR=" + dir_.file("tmp")});
+        std::vector<std::string> env = {"TMPDIR=" + dir_.file("tmp")};
+        if (c.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
+        Program program({"--quiet", c.compress, c.show, "out.swf"}, dir_.path(), false, env);
         // Wait until the new file is being written (it may have no name:
         // it is seen among the files the program holds open); with a FIFO,
         // until the run waits on it: the movie complete (its length patched
@@ -848,8 +859,18 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         } else if (c.earlier) {
             EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
         }
-        // Nothing beside OUTPUT, nothing in the temporary folder.
-        EXPECT_EQ(FilesIn(dir_.path()), before);
+        // Nothing beside OUTPUT, nothing in the temporary folder; killed
+        // where files must have names, the movie's hidden one.
+        std::vector<std::string> left = FilesIn(dir_.path());
+        if (c.named && c.signal == SIGKILL) {
+            const auto hidden = std::find_if(left.begin(), left.end(), [](const std::string& name) {
+                return name.size() == 15 && name.rfind(".out.swf.", 0) == 0;
+            });
+            ASSERT_NE(hidden, left.end()) << testing::PrintToString(left);
+            fs::remove(dir_.file(*hidden));
+            left.erase(hidden);
+        }
+        EXPECT_EQ(left, before);
     }
 }
 
@@ -931,10 +952,15 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
         std::vector<std::string> args;
         bool fullTemp;  // TMPDIR is the small file system, else OUTPUT's folder
         std::string said;
+        bool named = false;  // on file systems without unnamed files
     } rows[] = {
         {{"--compress", "big.tvr", "small/old.swf"},
          false,
          "tavrel: export to small/old.swf failed: cannot write the compressed movie: No space left on device\n"},
+        {{"--compress", "big.tvr", "small/old.swf"},
+         false,
+         "tavrel: export to small/old.swf failed: cannot write the compressed movie: No space left on device\n",
+         true},
         {{"--no-compress", "big.tvr", "small/old.swf"},
          false,
          "tavrel: export to small/old.swf failed: cannot write the movie: No space left on device\n"},
@@ -954,7 +980,8 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
         Write("small/old.swf", "earlier movie");
-        const std::vector<std::string> env = {"TMPDIR=" + dir_.file(row.fullTemp ? "tmp" : "roomy")};
+        std::vector<std::string> env = {"TMPDIR=" + dir_.file(row.fullTemp ? "tmp" : "roomy")};
+        if (row.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
         const ProgramResult run = RunProgram(row.args, dir_.path(), env);
         EXPECT_EQ(run.exitCode, 3) << run.err;
         EXPECT_EQ(run.err, row.said);
