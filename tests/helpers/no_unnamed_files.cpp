@@ -9,65 +9,42 @@
 
 namespace {
 
-bool Unnamed(int flags) { return (flags & O_TMPFILE) == O_TMPFILE; }
-
-template <typename Open>
-Open Next(const char* name)
+// The open of the library behind this one, by name; with a folder for the
+// "at" kinds.
+int Forward(const char* name, const int* folder, const char* path, int flags, va_list args)
 {
-    return reinterpret_cast<Open>(dlsym(RTLD_NEXT, name));
-}
-
-mode_t ModeOf(int flags, va_list args)
-{
-    return (flags & O_CREAT) || Unnamed(flags) ? va_arg(args, mode_t) : 0;
+    const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+    const mode_t mode = (flags & O_CREAT) || unnamed ? va_arg(args, mode_t) : 0;
+    if (unnamed) return errno = EOPNOTSUPP, -1;
+    void* next = dlsym(RTLD_NEXT, name);
+    if (folder) return reinterpret_cast<int (*)(int, const char*, int, ...)>(next)(*folder, path, flags, mode);
+    return reinterpret_cast<int (*)(const char*, int, ...)>(next)(path, flags, mode);
 }
 
 }  // namespace
 
+#define TAVREL_OPEN(name)                                          \
+    int name(const char* path, int flags, ...)                     \
+    {                                                              \
+        va_list args;                                              \
+        va_start(args, flags);                                     \
+        const int fd = Forward(#name, nullptr, path, flags, args); \
+        va_end(args);                                              \
+        return fd;                                                 \
+    }
+#define TAVREL_OPENAT(name)                                        \
+    int name(int folder, const char* path, int flags, ...)         \
+    {                                                              \
+        va_list args;                                              \
+        va_start(args, flags);                                     \
+        const int fd = Forward(#name, &folder, path, flags, args); \
+        va_end(args);                                              \
+        return fd;                                                 \
+    }
+
 extern "C" {
-
-int open(const char* path, int flags, ...)
-{
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeOf(flags, args);
-    va_end(args);
-    if (Unnamed(flags)) return errno = EOPNOTSUPP, -1;
-    static const auto next = Next<int (*)(const char*, int, ...)>("open");
-    return next(path, flags, mode);
+TAVREL_OPEN(open)
+TAVREL_OPEN(open64)
+TAVREL_OPENAT(openat)
+TAVREL_OPENAT(openat64)
 }
-
-int open64(const char* path, int flags, ...)
-{
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeOf(flags, args);
-    va_end(args);
-    if (Unnamed(flags)) return errno = EOPNOTSUPP, -1;
-    static const auto next = Next<int (*)(const char*, int, ...)>("open64");
-    return next(path, flags, mode);
-}
-
-int openat(int folder, const char* path, int flags, ...)
-{
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeOf(flags, args);
-    va_end(args);
-    if (Unnamed(flags)) return errno = EOPNOTSUPP, -1;
-    static const auto next = Next<int (*)(int, const char*, int, ...)>("openat");
-    return next(folder, path, flags, mode);
-}
-
-int openat64(int folder, const char* path, int flags, ...)
-{
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = ModeOf(flags, args);
-    va_end(args);
-    if (Unnamed(flags)) return errno = EOPNOTSUPP, -1;
-    static const auto next = Next<int (*)(int, const char*, int, ...)>("openat64");
-    return next(folder, path, flags, mode);
-}
-
-}  // extern "C"
