@@ -663,16 +663,19 @@ std::string WorkFolderPath()
 
 bool MakeWorkScratchFile(platform::PendingFile& out, const std::string& stem, const std::string& extension)
 {
+    errno = 0;
     const std::string base = WorkFolderPath();
-    errno = EACCES;  // when no folder is found at all
-    return !base.empty() && out.CreateScratch(base, stem + "_", extension);
+    if (!base.empty()) return out.CreateScratch(base, stem + "_", extension);
+    // The system's reason the folder could not be made, if it gave one.
+    if (!errno) errno = EACCES;
+    return false;
 }
 
 std::string TemporaryWriteFailure(int err)
 {
-    const std::string folder = WorkFolderPath();
-    return "cannot write in the temporary folder" + (folder.empty() ? std::string() : " " + folder) + ": " +
-           std::strerror(err ? err : EIO);
+    std::string folder = WorkFolderPath();
+    if (folder.empty()) folder = platform::TemporaryFolderPath() + "/" + g_workFolderName;
+    return "cannot write in the temporary folder " + folder + ": " + std::strerror(err ? err : EIO);
 }
 
 bool MakeOutputTempFile(platform::PendingFile& out, const std::string& target, bool inPlace)

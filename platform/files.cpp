@@ -1261,6 +1261,12 @@ OSStatus CheckPrivateFolder(const std::string& path)
 
 }  // namespace
 
+std::string TemporaryFolderPath()
+{
+    const std::string base = EnvFolder("TMPDIR");
+    return (base.empty() ? std::string("/tmp") : base) + "/tavrel-" + std::to_string(getuid());
+}
+
 OSStatus FindFolder(FolderType type, bool create, std::string* out)
 {
     out->clear();
@@ -1271,9 +1277,7 @@ OSStatus FindFolder(FolderType type, bool create, std::string* out)
     uint32_t mode = 0755;
     switch (type) {
     case FolderType::Temporary: {
-        std::string base = EnvFolder("TMPDIR");
-        if (base.empty()) base = "/tmp";
-        path = base + "/tavrel-" + std::to_string(getuid());
+        path = TemporaryFolderPath();
         mode = 0700;
         break;
     }

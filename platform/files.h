@@ -277,6 +277,8 @@ enum class FolderType {
     Desktop,      // XDG desktop folder, else ~/Desktop
 };
 OSStatus FindFolder(FolderType type, bool create, std::string* out);
+// Where the temporary folder is, whether or not it is there.
+std::string TemporaryFolderPath();
 
 // The current user's home folder, from $HOME or the password database.
 std::string HomeFolder();
