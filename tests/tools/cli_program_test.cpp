@@ -950,37 +950,42 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
     fs::create_directory(dir_.file("roomy"));
     const struct {
         std::vector<std::string> args;
-        bool fullTemp;  // TMPDIR is the small file system, else OUTPUT's folder
+        std::string temp;  // TMPDIR: "tmp", the small file system; "roomy"; "nowhere", not there
         std::string said;
         bool named = false;  // on file systems without unnamed files
     } rows[] = {
         {{"--compress", "big.tvr", "small/old.swf"},
-         false,
+         "roomy",
          "tavrel: export to small/old.swf failed: cannot write the compressed movie: No space left on device\n"},
         {{"--compress", "big.tvr", "small/old.swf"},
-         false,
+         "roomy",
          "tavrel: export to small/old.swf failed: cannot write the compressed movie: No space left on device\n",
          true},
         {{"--no-compress", "big.tvr", "small/old.swf"},
-         false,
+         "roomy",
          "tavrel: export to small/old.swf failed: cannot write the movie: No space left on device\n"},
         {{"--compress", "big.tvr", "small/old.swf"},
-         true,
+         "tmp",
          "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
              ": No space left on device\n"},
+        // A temporary folder that is not there is named as it would be.
+        {{"--compress", "big.tvr", "small/old.swf"},
+         "nowhere",
+         "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + dir_.file("nowhere") +
+             "/tavrel-" + std::to_string(::getuid()) + "/_tavrel: No such file or directory\n"},
         {{"movies.tvr", "small/old.swf"},
-         true,
+         "tmp",
          "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
              ": No space left on device\n"},
         {{"tune.tvr", "small/old.swf"},
-         true,
+         "tmp",
          "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
              ": No space left on device\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
         Write("small/old.swf", "earlier movie");
-        std::vector<std::string> env = {"TMPDIR=" + dir_.file(row.fullTemp ? "tmp" : "roomy")};
+        std::vector<std::string> env = {"TMPDIR=" + dir_.file(row.temp)};
         if (row.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
         const ProgramResult run = RunProgram(row.args, dir_.path(), env);
         EXPECT_EQ(run.exitCode, 3) << run.err;
