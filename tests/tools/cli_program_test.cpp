@@ -982,8 +982,11 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
          "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
              ": No space left on device\n"},
     };
+    const char* valgrind = std::getenv("TAVREL_TEST_VALGRIND");
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
+        // valgrind keeps files of its own in TMPDIR: it does not start without one.
+        if (row.temp == "nowhere" && valgrind && std::string(valgrind) != "0") continue;
         Write("small/old.swf", "earlier movie");
         std::vector<std::string> env = {"TMPDIR=" + dir_.file(row.temp)};
         if (row.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
