@@ -941,7 +941,11 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     outInfo.channels = outChannels;
     outInfo.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;  // plain AIFF: big-endian "twos" samples
     // What goes wrong writing is the system's to say.
-    const auto unwritten = [&] { return "cannot write " + path + ": " + std::strerror(errno ? errno : EIO); };
+    const auto unwritten = [&] {
+        const int err = errno ? errno : EIO;
+        if (result) result->writeError = err;
+        return "cannot write " + path + ": " + std::strerror(err);
+    };
     errno = 0;
     stream = std::fopen(path.c_str(), "w+b");
     if (!stream) return fail(unwritten(), nullptr);

@@ -320,6 +320,9 @@ private:
 struct SoundExportResult {
     int64_t frames = 0;
     std::string damage;
+    // The system's reason (an errno value) the file could not be made or
+    // written: the machine's failure, not the sound's. 0 when none.
+    int writeError = 0;
 };
 
 // libsndfile writes the exported AIFF a few kilobytes a call: through a

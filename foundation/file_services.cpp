@@ -76,7 +76,15 @@ std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* given, bool replace
 {
     CFileInfo info;
     if (given) info = *given;
-    std::string target = ReplacedFile(StripTrailingSeparators(path.GetFullPath()));
+    const std::string named = StripTrailingSeparators(path.GetFullPath());
+    // A pending file is the new file already: written into where it stands.
+    if (IsPendingFile(named)) {
+        std::FILE* file = replace ? RewritePendingFile(named) : nullptr;
+        if (file && ApplyFileInfo(named, info) && (!info.locked || SetLocked(named, true) == noErr)) return file;
+        if (file) std::fclose(file);
+        return nullptr;
+    }
+    std::string target = ReplacedFile(named);
     if (target.empty() || target == "/") return nullptr;
     struct stat st;
     bool exists = lstat(target.c_str(), &st) == 0;

@@ -649,32 +649,47 @@ void GetTempFilePath(CPath& out, const std::string& name, bool inWorkFolder)
     out.AssignCString((path + name).c_str());
 }
 
-bool MakeWorkTempFile(CPath& out, const std::string& stem, const std::string& extension)
+namespace {
+
+// The work folder, made when it is missing; the temporary folder itself
+// when it cannot be. "" when there is none.
+std::string WorkFolderPath()
 {
     CPath folder;
     GetTempFilePath(folder, "", true);
     std::string base = folder.GetFullPath();
-    if (base.empty()) return false;
-    // The work folder may not exist yet; the temporary folder itself will do then.
+    if (base.empty()) return base;
     if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) {
         CPath temp;
-        if (!GetTempFolder(temp)) return false;
+        if (!GetTempFolder(temp)) return "";
         base = temp.GetFullPath();
     }
-    std::string name = base + "/" + stem + "_XXXXXX" + extension;
-    const int fd = ::mkstemps(name.data(), int(extension.size()));
-    if (fd < 0) return false;
-    ::close(fd);
-    out = CPath(name);
-    return true;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base;
 }
 
-std::string MakeOutputTempFile(const std::string& target, bool inPlace)
+}  // namespace
+
+bool MakeWorkScratchFile(platform::PendingFile& out, const std::string& stem, const std::string& extension)
 {
-    if (!inPlace) return CreateHiddenSibling(target);
-    CPath scratch;
-    errno = EACCES;  // when no folder is found at all
-    return MakeWorkTempFile(scratch, "output", "") ? scratch.GetFullPath() : std::string();
+    errno = 0;
+    const std::string base = WorkFolderPath();
+    if (!base.empty()) return out.CreateScratch(base, stem + "_", extension);
+    // The system's reason the folder could not be made, if it gave one.
+    if (!errno) errno = EACCES;
+    return false;
+}
+
+std::string TemporaryWriteFailure(int err)
+{
+    std::string folder = WorkFolderPath();
+    if (folder.empty()) folder = platform::TemporaryFolderPath() + "/" + g_workFolderName;
+    return "cannot write in the temporary folder " + folder + ": " + std::strerror(err ? err : EIO);
+}
+
+bool MakeOutputTempFile(platform::PendingFile& out, const std::string& target, bool inPlace)
+{
+    return inPlace ? MakeWorkScratchFile(out, "output", "") : out.CreateBeside(target);
 }
 
 int GetLastFileError() { return g_lastFileError; }

@@ -137,14 +137,18 @@ bool GetTempFolder(CPath& out);
 bool GetDesktopFolder(CPath& out);
 bool SetWorkFolderName(const std::string& name);
 void GetTempFilePath(CPath& out, const std::string& name, bool inWorkFolder);
-// A new empty private file named stem, a unique part and extension, in the
-// work folder (or the temporary folder when the work folder cannot be made).
-bool MakeWorkTempFile(CPath& out, const std::string& stem, const std::string& extension);
+// A new empty private scratch file (platform::PendingFile::CreateScratch)
+// in the work folder, or the temporary folder when the work folder cannot
+// be made; named stem, a unique part and extension where it must keep a
+// name. false with errno set.
+bool MakeWorkScratchFile(platform::PendingFile& out, const std::string& stem, const std::string& extension);
+// Why a file of the temporary folder cannot be made or written, for
+// people: the folder and the system's reason for err.
+std::string TemporaryWriteFailure(int err);
 // The new file an output is made in before it is put in place: beside the
-// file it replaces (one file system, for the rename), or in the work folder
-// when it is written into (platform::JudgeOutput). Its path, or "" with
-// errno set.
-std::string MakeOutputTempFile(const std::string& target, bool inPlace);
+// file it replaces (one file system, for its Commit), or in the work folder
+// when it is written into (platform::JudgeOutput). false with errno set.
+bool MakeOutputTempFile(platform::PendingFile& out, const std::string& target, bool inPlace);
 bool GetParentFSRef(const CPath& path, platform::FSRef* out);
 bool FSSpecToHFSPath(const platform::FSSpec& spec, std::string* out, size_t capacity);
 

@@ -28,22 +28,19 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
     struct stat st;
     if (!replace && ::stat(target.c_str(), &st) == 0) return false;
 
-    const std::string temp = MakeOutputTempFile(target, output.inPlace);
-    if (temp.empty()) return false;
+    if (!MakeOutputTempFile(temp_, target, output.inPlace)) return false;
     CFileInfo info;
     info.type = options.type;
     info.creator = options.creator;
-    CPath tempPath(temp);
     // The new file keeps what the temporary one was given: the target's
     // mode, owner and group, or, written into a device, a private mode.
-    std::FILE* file = OpenTypedFile(tempPath, &info, true);
+    std::FILE* file = OpenTypedFile(CPath(temp_.GetPath()), &info, true);
     if (!file) {
-        ::unlink(temp.c_str());
+        temp_.Discard();
         return false;
     }
     file_ = file;
     path_ = CPath(target);
-    tempPath_ = temp;
     inPlace_ = output.inPlace;
     failed_ = false;
     declarationStyle_ = options.declarationStyle;
@@ -66,17 +63,15 @@ bool CXMLOutputFile::Close()
     if (!failed_ && inPlace_) {
         bool wrote = false;
         std::string why;
-        failed_ = !platform::WriteInPlace(path_.GetFullPath(), tempPath_, &wrote, &why);
-        const int err = errno;
-        ::unlink(tempPath_.c_str());
-        errno = err;
+        failed_ = !platform::WriteInPlace(path_.GetFullPath(), temp_.GetPath(), &wrote, &why);
     } else {
-        if (!failed_ && std::rename(tempPath_.c_str(), path_.GetFullPath().c_str()) != 0) failed_ = true;
+        if (!failed_ && !temp_.Commit(path_.GetFullPath())) failed_ = true;
         // The replaced file's resource fork, if it had one beside it, went with it.
         if (!failed_) platform::RemoveResourceSidecar(path_.GetFullPath());
-        if (failed_) ::unlink(tempPath_.c_str());
     }
-    tempPath_.clear();
+    const int err = errno;
+    temp_.Discard();
+    errno = err;
     lastClose_ = !failed_;
     return lastClose_;
 }

@@ -70,7 +70,7 @@ private:
 
     std::FILE* file_ = nullptr;
     CPath path_;            // the target
-    std::string tempPath_;  // what is being written
+    platform::PendingFile temp_;  // what is being written
     bool inPlace_ = false;  // path_ is written into, not replaced
     int declarationStyle_ = CXMLWriteOptions::kDeclarationOwn;
     bool wroteDeclaration_ = false;

@@ -230,9 +230,16 @@ uint8_t* CMp3Encoder::Fail(const std::string& why)
     return nullptr;
 }
 
+uint8_t* CMp3Encoder::FailWrite(int err)
+{
+    writeFailed_ = true;
+    return Fail(TemporaryWriteFailure(err));
+}
+
 void CMp3Encoder::Begin(CMp3Settings& settings, CProgressDialog* progress, const char* detail)
 {
     failure_.clear();
+    writeFailed_ = false;
     settings.resultBuffer = nullptr;
     settings.resultLength = 0;
     if (progress) progress->SetDetail(detail);
@@ -263,29 +270,28 @@ bool CMp3Encoder::Convert(const CPath& path, CMp3Settings& settings, CProgressDi
     CQTMovie source;
     if (!source.OpenFile(path, platform::MediaWanted::kSound))
         return Fail("the sound file cannot be opened: " + source.GetLastError());
-    CPath aiff;
-    if (!MakeWorkTempFile(aiff, "audrw", ".aif")) return Fail("no temporary file can be made");
+    // Gone with the process whatever ends it, where the file system allows.
+    platform::PendingFile aiffFile;
+    if (!MakeWorkScratchFile(aiffFile, "audrw", ".aif")) return FailWrite(errno);
+    const CPath aiff(aiffFile.GetPath());
     constexpr OSType kAiff = FourCC("AIFF");
     // Mixed down to the MP3's channels by the rule every road shares.
     if (!source.ExportSoundToFile(aiff, kAiff, settings.duration, progress, std::max(settings.outputChannels, 1))) {
-        aiff.Delete();
-        return Fail(progress && progress->IsCancelled() ? "cancelled" : source.GetLastError());
+        if (progress && progress->IsCancelled()) return Fail("cancelled");
+        // A full temporary folder is the machine's failure, not the sound's.
+        if (source.GetExportWriteError()) return FailWrite(source.GetExportWriteError());
+        return Fail(source.GetLastError());
     }
     damage_ = source.GetSoundDamage();
     SoundDescription desc;
     CQTMovie exported;
     const bool own = exported.OpenFile(aiff) && exported.GetSoundDescription(&desc);
-    if (!own && !source.GetSoundDescription(&desc)) {
-        aiff.Delete();
-        return Fail("the sound has no format");
-    }
+    if (!own && !source.GetSoundDescription(&desc)) return Fail("the sound has no format");
     settings.inputChannels = desc.numChannels;
     settings.inputBits = desc.sampleSize;
     settings.inputRate = int32_t(own ? exported.GetSoundRate() : source.GetSoundRate());
     exported.Close();
-    const bool done = Encode(aiff, settings, progress, into, lead, chunks);
-    aiff.Delete();
-    return done;
+    return Encode(aiff, settings, progress, into, lead, chunks);
 }
 
 uint8_t* CMp3Encoder::EncodeAiff(const CPath& aiffPath, CMp3Settings& settings, CProgressDialog* progress)
@@ -309,8 +315,10 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     if (!LoadBundle()) return Fail("the MP3 encoder cannot be loaded (" + loadFailure_ + ")");
     FillConfig(settings);
 
-    CPath mp3Path;
-    if (!MakeWorkTempFile(mp3Path, "audmp", ".mp3")) return Fail("no temporary file can be made");
+    platform::PendingFile mp3File;
+    if (!MakeWorkScratchFile(mp3File, "audmp", ".mp3")) return FailWrite(errno);
+    const CPath mp3Path(mp3File.GetPath());
+    int writeError = 0;  // errno of a failed write of the MP3
     // Each round reads its 102400 bytes of sound data in one call; the MP3
     // a call's output makes (often a few kilobytes) is gathered in a buffer
     // that outlives its stream.
@@ -328,13 +336,21 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
         }
         in.Close();
         out.Close();
-        mp3Path.Delete();
         return Fail(why);
+    };
+    // The machine's failure: said with the temporary folder and its reason.
+    auto failWrite = [&] {
+        failWith("");
+        return FailWrite(writeError);
     };
 
     uint32_t dataOffset = 0, dataLength = 0;
     AiffHeaderRecord header{};
-    if (!in.get() || !out.get()) return failWith("the temporary files cannot be opened");
+    if (!out.get()) {
+        writeError = errno;
+        return failWrite();
+    }
+    if (!in.get()) return failWith("the temporary files cannot be opened");
     if (!ReadAiffHeader(in.get(), &dataOffset, &dataLength, &header) || fseeko(in.get(), dataOffset, SEEK_SET) != 0)
         return failWith("the exported sound cannot be read");
     // AIFF samples are big-endian, the encoder takes them in host order.
@@ -387,7 +403,11 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
         uint32_t bytes = 0;
         if (beEncodeChunk_(stream_, uint32_t(n / 2 * perSample), feed, output.data(), &bytes) != lame_bundle::kOk)
             return 0;
-        if (bytes > output.size() || std::fwrite(output.data(), 1, bytes, out.get()) != bytes) return -1;
+        if (bytes > output.size()) return -1;
+        if (std::fwrite(output.data(), 1, bytes, out.get()) != bytes) {
+            writeError = errno;
+            return -1;
+        }
         fedSamples += n / 2;
         return 1;
     };
@@ -416,7 +436,7 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
         for (size_t whole = held - held % samplesPerChunk_; whole > 0;) {
             const size_t n = size_t(std::min<uint64_t>(whole, maxCallBytes));
             const int result = encode(n);
-            if (result < 0) return failWith("the MP3 data cannot be written");
+            if (result < 0) return writeError ? failWrite() : failWith("the MP3 data cannot be written");
             if (result == 0) break;
             std::memmove(input.data(), input.data() + n, held - n);
             held -= n;
@@ -434,8 +454,11 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     const bool flushed = beDeinitStream_(stream_, output.data(), &bytes) == lame_bundle::kOk;
     beCloseStream_(stream_);
     streamOpen = false;
-    if (flushed && (bytes > output.size() || std::fwrite(output.data(), 1, bytes, out.get()) != bytes))
-        return failWith("the MP3 data cannot be written");
+    if (flushed && bytes > output.size()) return failWith("the MP3 data cannot be written");
+    if (flushed && std::fwrite(output.data(), 1, bytes, out.get()) != bytes) {
+        writeError = errno;
+        return failWrite();
+    }
     // The work buffers (1.2 MB and more) go before the MP3 is read back, so
     // they are not held beside a long sound's data at the peak.
     std::vector<uint8_t>().swap(input);
@@ -443,7 +466,10 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
     std::vector<int16_t>().swap(samples);
     std::vector<int16_t>().swap(stereo);
     if (cancelled()) return failWith("cancelled");
-    if (!out.Close()) return failWith("the MP3 data cannot be written");
+    if (!out.Close()) {
+        writeError = errno;
+        return failWrite();
+    }
     in.Close();
     std::vector<char>().swap(outBuffer);
     fedFrames_ = fedSamples / uint64_t(std::max(settings.inputChannels, 1));
@@ -480,7 +506,6 @@ bool CMp3Encoder::Encode(const CPath& aiffPath, CMp3Settings& settings, CProgres
         std::free(block);
         return failWith("the MP3 data cannot be read back");
     }
-    mp3Path.Delete();
     settings.resultLength = int32_t(length);
     if (block) settings.resultBuffer = block;
     return true;

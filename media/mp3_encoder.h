@@ -91,6 +91,10 @@ public:
     const std::string& GetLoadFailure() const { return loadFailure_; }
     // Why the last conversion failed, for people.
     const std::string& GetFailure() const { return failure_; }
+    // Whether it failed on a write of its temporary files: the machine's
+    // failure, not the sound's; GetFailure then names the temporary folder
+    // and the system's reason.
+    bool WriteFailed() const { return writeFailed_; }
     const lame_bundle::Config& GetConfig() const { return config_; }
 
 private:
@@ -98,6 +102,7 @@ private:
     void FillConfig(const CMp3Settings& settings);
     static bool FeedsMonoAsStereo(const CMp3Settings& settings);
     uint8_t* Fail(const std::string& why);
+    uint8_t* FailWrite(int err);
     // The conversion and the encoding, the result into a new block, into
     // (behind lead bytes) or through chunks.
     bool Convert(const CPath& path, CMp3Settings& settings, CProgressDialog* progress, std::vector<uint8_t>* into,
@@ -115,6 +120,7 @@ private:
     uint32_t samplesPerChunk_ = 0;
     int lastError_ = kNoError;
     std::string failure_;
+    bool writeFailed_ = false;
     std::string loadFailure_;
     std::string damage_;
     uint64_t fedFrames_ = 0;

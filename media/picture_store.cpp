@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
+#include "foundation/path.h"
 #include "media/image.h"
 #include "platform/files.h"
 
@@ -122,10 +122,9 @@ void CPictureStore::Clear()
 {
     entries_.clear();
     held_ = 0;
-    if (file_ >= 0) ::close(file_);
-    file_ = -1;
+    file_.Discard();
     fileEnd_ = 0;
-    fileFailed_ = false;
+    writeError_ = 0;
 }
 
 void CPictureStore::Forget(std::unordered_map<const void*, Entry>::iterator at)
@@ -133,9 +132,10 @@ void CPictureStore::Forget(std::unordered_map<const void*, Entry>::iterator at)
     const Entry& e = at->second;
     if (e.at < 0) {
         held_ -= e.pixelBytes + e.maskBytes;
-    } else if (file_ >= 0) {
+    } else if (file_.IsOpen()) {
         // Its room in the file goes back to the system.
-        ::fallocate(file_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(e.at), off_t(e.pixelBytes + e.maskBytes));
+        ::fallocate(file_.Descriptor(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(e.at),
+                    off_t(e.pixelBytes + e.maskBytes));
     }
     entries_.erase(at);
 }
@@ -143,19 +143,21 @@ void CPictureStore::Forget(std::unordered_map<const void*, Entry>::iterator at)
 bool CPictureStore::Write(const uint8_t* data, size_t size, int64_t at)
 {
     if (size == 0) return true;
-    if (file_ < 0 && !fileFailed_) {
-        // Named only until it is open: nothing is left behind, whatever ends the run.
-        std::error_code ec;
-        std::string name = (std::filesystem::temp_directory_path(ec) / "tavrel-pictures-XXXXXX").string();
-        file_ = ec ? -1 : ::mkostemp(name.data(), O_CLOEXEC);
-        if (file_ >= 0) ::unlink(name.c_str());
-        fileFailed_ = file_ < 0;
+    // One failure is enough: the export stops on it.
+    if (writeError_) return false;
+    // A scratch file of the work folder, without a name where it can be:
+    // nothing is left behind, whatever ends the run.
+    if (!file_.IsOpen() && !MakeWorkScratchFile(file_, "pictures", ".dat")) {
+        writeError_ = errno ? errno : EIO;
+        return false;
     }
-    if (file_ < 0) return false;
     for (size_t done = 0; done < size;) {
-        const ssize_t n = ::pwrite(file_, data + done, size - done, off_t(at + int64_t(done)));
+        const ssize_t n = ::pwrite(file_.Descriptor(), data + done, size - done, off_t(at + int64_t(done)));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            writeError_ = n < 0 ? errno : ENOSPC;
+            return false;
+        }
         done += size_t(n);
     }
     return true;
@@ -167,5 +169,5 @@ bool CPictureStore::Fetch(const Entry& e, uint8_t* data, size_t size, size_t fro
         std::copy_n(e.bytes.data() + from, size, data);
         return true;
     }
-    return size == 0 || platform::ReadAt(file_, uint64_t(e.at) + from, data, size);
+    return size == 0 || platform::ReadAt(file_.Descriptor(), uint64_t(e.at) + from, data, size);
 }

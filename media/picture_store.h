@@ -2,13 +2,16 @@
 // Pictures made in one step of a run for a later step to use (a movie
 // slide's first frame, drawn by the export's plan that judges it, for the
 // export to write), each with its alpha mask and the warnings its making
-// gave. Kept in memory up to a few megabytes, past them in a temporary
-// file that is gone once closed, so that a show of many movie slides holds
-// about one slide's pixels however many slides it has.
+// gave. Kept in memory up to a few megabytes, past them in a scratch file
+// of the work folder (platform::PendingFile) that is gone once closed, so
+// that a show of many movie slides holds about one slide's pixels however
+// many slides it has.
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/files.h"
 
 class CImage;
 
@@ -38,6 +41,9 @@ public:
     bool TakeEncoded(const void* key, const std::string& basis, std::vector<uint8_t>& bytes,
                      std::vector<std::string>& warnings);
     bool Holds(const void* key) const;
+    // Why a picture could not be written to the file (an errno value): the
+    // machine's failure, not the picture's. 0 when none; Clear forgets it.
+    int GetWriteError() const { return writeError_; }
     // Forgets everything and closes the file.
     void Clear();
 
@@ -61,7 +67,7 @@ private:
 
     std::unordered_map<const void*, Entry> entries_;
     uint64_t held_ = 0;  // bytes in memory
-    int file_ = -1;
+    platform::PendingFile file_;
     int64_t fileEnd_ = 0;
-    bool fileFailed_ = false;
+    int writeError_ = 0;
 };

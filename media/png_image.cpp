@@ -288,24 +288,16 @@ bool CPngImage::Save(GWorldPtr world, const CPath& path)
     // Written beside the target and renamed over it when complete; a link
     // stays a link, and a replaced file keeps its mode, owner and group.
     const std::string target = platform::ReplacedFile(given);
-    std::string temp = target + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    platform::TakeReplacedAttributes(fd, target);
+    platform::PendingFile temp;
+    if (!temp.CreateBeside(target)) return false;
     PngJob job;
-    job.file = fdopen(fd, "wb");
-    if (!job.file) {
-        close(fd);
-        unlink(temp.c_str());
-        return false;
-    }
+    job.file = platform::RewritePendingFile(temp.GetPath());
+    if (!job.file) return false;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
     job.info = job.png ? png_create_info_struct(job.png) : nullptr;
     bool ok = job.png && job.info && RunEncode(&job, world);
     if (job.png) png_destroy_write_struct(&job.png, job.info ? &job.info : nullptr);
     if (std::fflush(job.file) != 0 || std::ferror(job.file)) ok = false;
     if (std::fclose(job.file) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) ok = false;
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    return ok && temp.Commit(target);
 }

@@ -305,6 +305,7 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
     constexpr OSType kAiff = FourCC("AIFF");
     soundDamage_.clear();
     exportedFrames_ = 0;
+    exportWriteError_ = 0;
     // A movie's decode mixes its channels itself, by the same rule; the
     // pieces' reader starts again on the reader that gives them.
     platform::SampleSource* samples = sound_.IsOpen() || channels <= 0 ? Samples() : movie_.Sound(channels);
@@ -331,6 +332,7 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
     if (!done) error_ = why;
     soundDamage_ = result.damage;
     exportedFrames_ = result.frames;
+    exportWriteError_ = result.writeError;
     return done;
 }
 

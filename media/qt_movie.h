@@ -221,6 +221,9 @@ public:
     const std::string& GetSoundDamage() const { return soundDamage_; }
     // Sample frames the last ExportSoundToFile wrote.
     int64_t GetExportedFrames() const { return exportedFrames_; }
+    // Why the last ExportSoundToFile could not write its file (an errno
+    // value): the machine's failure, not the sound's. 0 when none.
+    int GetExportWriteError() const { return exportWriteError_; }
     // The export's progress procedure; refcon is the wrapper. -128 (user
     // cancelled) once the sink is cancelled, else 0; message 1 carries the
     // fraction done in 16.16.
@@ -277,6 +280,7 @@ private:
     platform::ConvertedReader exportReader_;
     std::string soundDamage_;
     int64_t exportedFrames_ = 0;
+    int exportWriteError_ = 0;
 };
 
 // Media access is part of this system; the checks stay for the start-up.

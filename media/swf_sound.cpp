@@ -104,6 +104,7 @@ void CSwfSoundBuilder::NoteOutcome(const CMp3Encoder& encoder, bool done)
 {
     failure_ = done ? std::string() : encoder.GetFailure().empty() ? "no MP3 frame came out" : encoder.GetFailure();
     damage_ = done ? encoder.GetDamage() : std::string();
+    writeFailed_ = !done && encoder.WriteFailed();
 }
 
 bool CSwfSoundBuilder::EncodeMp3(CTagDefineSound* tag, const CPath& src, CSwfSoundFormat& format,

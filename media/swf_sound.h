@@ -77,6 +77,9 @@ public:
     // decoded). Empty when there is nothing to say.
     const std::string& GetFailure() const { return failure_; }
     const std::string& GetDamage() const { return damage_; }
+    // Whether the last sound failed on a write of the temporary folder: the
+    // machine's failure (CMp3Encoder::WriteFailed), not the sound's.
+    bool WriteFailed() const { return writeFailed_; }
 
 private:
     void NoteOutcome(const CMp3Encoder& encoder, bool done);
@@ -87,4 +90,5 @@ private:
     bool noDelete_ = false;
     std::string failure_;
     std::string damage_;
+    bool writeFailed_ = false;
 };

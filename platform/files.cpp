@@ -13,12 +13,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <random>
 
 #include "platform/regular_file.h"
 
@@ -33,14 +36,20 @@ constexpr const char* kResourceForkAttr = "user.com.apple.ResourceFork";
 bool AttributesUnsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
 
 // Reads one extended attribute of the object itself (links not followed);
-// false when it is absent or cannot be read.
+// false when it is absent or cannot be read. A pending file is reached
+// through its descriptor, here and below: its path may be a link of /proc,
+// which is not followed.
 bool GetAttribute(const std::string& path, const char* name, std::vector<uint8_t>* value)
 {
+    const int fd = PendingDescriptor(path);
+    auto get = [&](void* data, size_t size) {
+        return fd >= 0 ? fgetxattr(fd, name, data, size) : lgetxattr(path.c_str(), name, data, size);
+    };
     for (int attempt = 0; attempt < 4; ++attempt) {
-        ssize_t size = lgetxattr(path.c_str(), name, nullptr, 0);
+        ssize_t size = get(nullptr, 0);
         if (size < 0) return false;
         value->resize(static_cast<size_t>(size));
-        ssize_t got = lgetxattr(path.c_str(), name, value->data(), value->size());
+        ssize_t got = get(value->data(), value->size());
         if (got >= 0) {
             value->resize(static_cast<size_t>(got));
             return true;
@@ -52,13 +61,16 @@ bool GetAttribute(const std::string& path, const char* name, std::vector<uint8_t
 
 OSStatus SetAttribute(const std::string& path, const char* name, const void* data, size_t size)
 {
-    if (lsetxattr(path.c_str(), name, data, size, 0) == 0) return noErr;
+    const int fd = PendingDescriptor(path);
+    if ((fd >= 0 ? fsetxattr(fd, name, data, size, 0) : lsetxattr(path.c_str(), name, data, size, 0)) == 0)
+        return noErr;
     return StatusFromErrno(errno);
 }
 
 OSStatus RemoveAttribute(const std::string& path, const char* name)
 {
-    if (lremovexattr(path.c_str(), name) == 0 || errno == ENODATA) return noErr;
+    const int fd = PendingDescriptor(path);
+    if ((fd >= 0 ? fremovexattr(fd, name) : lremovexattr(path.c_str(), name)) == 0 || errno == ENODATA) return noErr;
     return StatusFromErrno(errno);
 }
 
@@ -155,10 +167,10 @@ OSStatus WriteSidecarFork(const std::string& path, const std::vector<uint8_t>& d
     PutBigEndian32(bytes, kResourceForkEntry);
     PutBigEndian32(bytes, static_cast<uint32_t>(kAppleDoubleHeader + 12));
     PutBigEndian32(bytes, static_cast<uint32_t>(data.size()));
-    std::string sidecar = SidecarPath(path);
-    std::string temp = sidecar + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) return StatusFromErrno(errno);
+    const std::string sidecar = SidecarPath(path);
+    PendingFile temp;
+    if (!temp.CreateBeside(sidecar)) return StatusFromErrno(errno);
+    const int fd = temp.Descriptor();
     bool ok = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     for (size_t done = 0; ok && done < data.size();) {
         ssize_t n = write(fd, data.data() + done, data.size() - done);
@@ -166,20 +178,8 @@ OSStatus WriteSidecarFork(const std::string& path, const std::vector<uint8_t>& d
         ok = n > 0;
         if (ok) done += static_cast<size_t>(n);
     }
-    int err = ok ? 0 : errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && rename(temp.c_str(), sidecar.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        return StatusFromErrno(err ? err : EIO);
-    }
-    return noErr;
+    ok = ok && temp.Commit(sidecar);
+    return ok ? noErr : StatusFromErrno(errno ? errno : EIO);
 }
 
 bool IsSidecarEntry(const std::string& folder, const std::string& name)
@@ -505,18 +505,205 @@ std::string OwnerNotKept(const std::string& target, const std::string& replaceme
     return "";
 }
 
-std::string CreateHiddenSibling(const std::string& target)
+// ---- Pending files ---------------------------------------------------------
+
+namespace {
+
+// The names of pending files, where a signal handler can read them: fixed
+// room, each slot's path written before the slot is marked used.
+constexpr size_t kNameSlots = 64;
+struct NameSlot {
+    char path[4096];
+    volatile std::sig_atomic_t used;
+};
+NameSlot g_nameSlots[kNameSlots];
+
+// Puts path in a free slot; where none is, the name is removed only by
+// the program's own ways out.
+void NoteName(const std::string& path)
 {
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash ? slash : 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (path.size() >= sizeof g_nameSlots[0].path) return;
+    for (size_t i = 0; i < kNameSlots; ++i) {
+        if (g_nameSlots[i].used) continue;
+        std::memcpy(g_nameSlots[i].path, path.c_str(), path.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        g_nameSlots[i].used = 1;
+        return;
+    }
+}
+
+void ForgetName(const std::string& path)
+{
+    for (size_t i = 0; i < kNameSlots; ++i)
+        if (g_nameSlots[i].used && path == g_nameSlots[i].path) {
+            g_nameSlots[i].used = 0;
+            return;
+        }
+}
+
+// The pending files now open, for writers that are given their paths.
+std::mutex g_pendingLock;
+std::vector<const PendingFile*> g_pending;
+
+// Folder and name of path.
+std::pair<std::string, std::string> SplitPath(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash ? path.substr(0, slash) : "/", path.substr(slash + 1)};
+}
+
+// A hidden name beside target, for the moment between a file's link and
+// its rename, that no file has yet.
+std::string FreshHiddenName(const std::string& target)
+{
+    static std::mt19937 random{std::random_device{}()};
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const auto [folder, name] = SplitPath(target);
+    std::string hidden = JoinPath(folder, "." + name.substr(0, 200) + ".");
+    for (int i = 0; i < 6; ++i) hidden += letters[random() % (sizeof letters - 1)];
+    return hidden;
+}
+
+}  // namespace
+
+bool PendingFile::Create(const std::string& folder, const std::string& prefix, const std::string& suffix, bool scratch)
+{
+    Discard();
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    std::string name;
+    if (fd < 0) {
+        name = JoinPath(folder, prefix + "XXXXXX" + suffix);
+        fd = ::mkostemps(name.data(), int(suffix.size()), O_CLOEXEC);
+        if (fd < 0) return false;
+    }
+    const std::string reopened = "/proc/self/fd/" + std::to_string(fd);
+    // Without /proc the file can be neither opened again nor linked: it
+    // keeps a name. A scratch file that had to take one lets it go at once.
+    const bool viaProc = ::access(reopened.c_str(), F_OK) == 0;
+    if (!viaProc && name.empty()) {
+        ::close(fd);
+        name = JoinPath(folder, prefix + "XXXXXX" + suffix);
+        fd = ::mkostemps(name.data(), int(suffix.size()), O_CLOEXEC);
+        if (fd < 0) return false;
+    } else if (viaProc && !name.empty() && scratch) {
+        ::unlink(name.c_str());
+        name.clear();
+    }
+    fd_ = fd;
+    named_ = !name.empty();
+    path_ = named_ ? name : reopened;
+    if (named_) NoteName(name);
+    ::fchmod(fd_, 0600);
+    std::lock_guard<std::mutex> lock(g_pendingLock);
+    g_pending.push_back(this);
+    return true;
+}
+
+bool PendingFile::CreateScratch(const std::string& folder, const std::string& prefix, const std::string& suffix)
+{
+    return Create(folder, prefix, suffix, true);
+}
+
+bool PendingFile::CreateBeside(const std::string& target)
+{
+    const auto [folder, name] = SplitPath(target);
     // Short enough for the longest file names.
-    std::string temp = folder + (folder == "/" ? "" : "/") + "." + name.substr(0, 200) + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return "";
-    TakeReplacedAttributes(fd, target);
-    ::close(fd);
-    return temp;
+    if (!Create(folder, "." + name.substr(0, 200) + ".", "", false)) return false;
+    TakeReplacedAttributes(fd_, target);
+    return true;
+}
+
+bool PendingFile::Commit(const std::string& target, bool replace)
+{
+    if (fd_ < 0) {
+        errno = EBADF;
+        return false;
+    }
+    bool done;
+    if (named_) {
+        done = replace ? ::rename(path_.c_str(), target.c_str()) == 0
+                       : ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+        // A file system without that rename: a link fails on a name taken.
+        if (!done && !replace && (errno == EINVAL || errno == ENOSYS))
+            done = ::link(path_.c_str(), target.c_str()) == 0 && ::unlink(path_.c_str()) == 0;
+    } else if (!replace) {
+        done = ::linkat(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    } else {
+        // Linked under a fresh hidden name, then renamed over target in one step.
+        std::string hidden;
+        int tries = 0;
+        do {
+            hidden = FreshHiddenName(target);
+            done = ::linkat(AT_FDCWD, path_.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        } while (!done && errno == EEXIST && ++tries < 100);
+        if (done) {
+            NoteName(hidden);
+            done = ::rename(hidden.c_str(), target.c_str()) == 0;
+            const int err = errno;
+            if (!done) ::unlink(hidden.c_str());
+            ForgetName(hidden);
+            errno = err;
+        }
+    }
+    if (!done) return false;
+    // The name is the file's now: nothing is removed.
+    if (named_) ForgetName(path_);
+    named_ = false;
+    Discard();
+    return true;
+}
+
+void PendingFile::Discard()
+{
+    if (fd_ < 0) return;
+    {
+        std::lock_guard<std::mutex> lock(g_pendingLock);
+        g_pending.erase(std::remove(g_pending.begin(), g_pending.end(), this), g_pending.end());
+    }
+    if (named_) {
+        ::unlink(path_.c_str());
+        ForgetName(path_);
+    }
+    ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+    named_ = false;
+}
+
+int PendingDescriptor(const std::string& path)
+{
+    if (path.empty()) return -1;
+    std::lock_guard<std::mutex> lock(g_pendingLock);
+    for (const PendingFile* file : g_pending)
+        if (file->GetPath() == path) return file->Descriptor();
+    return -1;
+}
+
+bool IsPendingFile(const std::string& path)
+{
+    return PendingDescriptor(path) >= 0;
+}
+
+std::FILE* RewritePendingFile(const std::string& path)
+{
+    const int fd = PendingDescriptor(path);
+    if (fd < 0) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) return nullptr;
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    std::FILE* file = copy >= 0 ? ::fdopen(copy, "wb") : nullptr;
+    if (!file && copy >= 0) ::close(copy);
+    return file;
+}
+
+void RemovePendingNames()
+{
+    for (size_t i = 0; i < kNameSlots; ++i)
+        if (g_nameSlots[i].used) ::unlink(g_nameSlots[i].path);
 }
 
 // ---- Outputs ---------------------------------------------------------------
@@ -1074,6 +1261,12 @@ OSStatus CheckPrivateFolder(const std::string& path)
 
 }  // namespace
 
+std::string TemporaryFolderPath()
+{
+    const std::string base = EnvFolder("TMPDIR");
+    return (base.empty() ? std::string("/tmp") : base) + "/tavrel-" + std::to_string(getuid());
+}
+
 OSStatus FindFolder(FolderType type, bool create, std::string* out)
 {
     out->clear();
@@ -1084,9 +1277,7 @@ OSStatus FindFolder(FolderType type, bool create, std::string* out)
     uint32_t mode = 0755;
     switch (type) {
     case FolderType::Temporary: {
-        std::string base = EnvFolder("TMPDIR");
-        if (base.empty()) base = "/tmp";
-        path = base + "/tavrel-" + std::to_string(getuid());
+        path = TemporaryFolderPath();
         mode = 0700;
         break;
     }

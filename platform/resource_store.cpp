@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -119,17 +120,11 @@ bool WriteResource(const std::string& folder, ResType type, int id, const std::v
     const std::string typeFolder = folder + "/" + ResTypeFolderName(type);
     if (mkdir(typeFolder.c_str(), 0755) != 0 && errno != EEXIST) return fail("cannot create " + typeFolder);
     const std::string target = folder + "/" + IdFileName(type, id);
-    std::string temp = target + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return fail("cannot create a file in " + typeFolder);
+    PendingFile temp;
+    if (!temp.CreateBeside(target)) return fail("cannot create a file in " + typeFolder);
+    const int fd = temp.Descriptor();
     const bool written = fchmod(fd, 0644) == 0 && WriteAllFd(fd, bytes) && fsync(fd) == 0;
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || rename(temp.c_str(), target.c_str()) != 0) {
-        const int saved = errno;
-        unlink(temp.c_str());
-        errno = saved;
-        return fail("cannot write " + target);
-    }
+    if (!written || !temp.Commit(target)) return fail("cannot write " + target);
     return true;
 }
 

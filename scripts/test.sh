@@ -14,12 +14,13 @@ jobs=$(nproc)
 
 # The rows valgrind checks: movies of each codec, drawn at every size down
 # to a pixel; pictures of each kind under each image type, damaged ones too;
-# sounds of each reader.
+# sounds of each reader; writes that fail on a full disk.
 valgrind_rows='^(BadInputTest\.(Media|Movies)'
 valgrind_rows+='|Kinds/ValidMovieTest\..*/(h264_mp4|h264_10bit_mp4|hevc_mp4|vp9_webm|mpeg4_avi|mpeg2_ts|mjpeg_mov|prores_mov'
 valgrind_rows+='|qtrle_mov|sar_mp4|turned_mp4|crop_mp4|tiny_mp4|mpeg2_hd_mpg)( |$)'
 valgrind_rows+='|MediaRoadTest\.(PicturesOfEveryKind|EightBitTransparency|ImportedJpegIsThePhoto|ThinPictures)'
 valgrind_rows+='|MovieRoad\.MoviesAsSlidesAndShowSound'
+valgrind_rows+='|CliProgramTest\.FullDisksFailTheExportWithTheirReason'
 valgrind_rows+='|Edits/ImportedJpegEditsTest\..*/(rotate90Crop|grayscaleRotate90)'
 valgrind_rows+='|Kinds/ValidSoundTest\..*/(s16_wav|s24_aiff|f32_wav|s16_flac|vorbis_ogg|opus_opus|aac_m4a|adts_aac'
 valgrind_rows+='|cbr_44k_mp3|vbr_48k_mp3|layer2_mp2|s16_5_1_wav|stray_mp3|lead_4k_mp3|lame_mp2_48k_mp3|joined_rates_flac'

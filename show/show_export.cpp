@@ -1,7 +1,9 @@
 // The export driver: the show written as one SWF movie, plain or
 // compressed through a temporary file, with the timeline called back at
 // every frame.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "media/jpeg_image.h"
@@ -292,6 +294,9 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     hit_area_shape_id_ = background_shape_id_ = external_jpeg_sprite_id_ = preloader_depth_ = 0;
     if (CountExportFrames() > kMaxFrames)
         return FailExport(kExportTooManyFrames, "the show is too long for one movie (more than 65535 frames)");
+    // The plan's pictures that did not fit the temporary folder.
+    if (const int err = planned_pictures_.GetWriteError())
+        return FailExport(kExportWriteFailed, TemporaryWriteFailure(err));
 
     used_effects_.Clear();
     font_table_.Clear();
@@ -312,31 +317,36 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     std::unique_ptr<CTagDefineSprite> jpegSprite = MakeExternalJpegSprite();
     if (jpegSprite) version = 6;
     CPath output = target;
-    CPath temporary;
+    // The plain movie a compressed export writes first: a scratch file of
+    // the work folder, gone with the process where the file system allows.
+    platform::PendingFile temporary;
     if (compress) {
         version = 6;
-        if (!MakeWorkTempFile(temporary, "_r00p_wtvr", ".dat"))
-            return FailExport(kExportCannotOpen, "cannot create a temporary file for the compressed movie");
-        output = temporary;
+        if (!MakeWorkScratchFile(temporary, "_r00p_wtvr", ".dat"))
+            return FailExport(kExportCannotOpen, TemporaryWriteFailure(errno));
+        output = CPath(temporary.GetPath());
     }
 
     CSwfMovie movie;
     movie_ = &movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), version);
-    if (!movie.Open(output, compress || replace)) {
-        if (compress) temporary.Delete();
-        return FailExport(kExportCannotOpen, "cannot create " + target.GetFullPath());
-    }
+    if (!movie.Open(output, compress || replace))
+        return FailExport(kExportCannotOpen,
+                          compress ? TemporaryWriteFailure(errno) : "cannot create " + target.GetFullPath());
     // Whatever fails from here leaves no movie behind.
     auto abandon = [&](uint32_t code, const std::string& why) {
         movie.Close();
-        output.Delete();
+        if (!compress) output.Delete();
         return FailExport(code, why);
+    };
+    // A failed write of the plain movie is the temporary folder's.
+    auto writeFailure = [&] {
+        return compress && movie.GetSystemError() ? TemporaryWriteFailure(movie.GetSystemError()) : movie.GetError();
     };
     // True, with the movie abandoned, once a write failed or the counters ran out.
     auto broken = [&] {
         if (movie.Failed())
-            abandon(kExportWriteFailed, movie.GetError());
+            abandon(kExportWriteFailed, writeFailure());
         else if (!CheckExportCounters())
             abandon(last_error_, last_error_text_);
         else
@@ -389,10 +399,11 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
         const bool closed = movie.Close() != 0;
         bool kept = closed;
         if (compress) {
-            kept = closed && CompressSwfFile(temporary, target, true);
-            temporary.Delete();
+            kept = closed && CompressSwfFile(output, target, true);
+            temporary.Discard();
+        } else if (!kept) {
+            output.Delete();
         }
-        if (!kept) output.Delete();
         return true;
     };
     int progressCount = 0;
@@ -418,13 +429,17 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     movie.AddTag(new CTagEnd);
     if (broken()) return false;
     if (!movie.PatchRecorded(depth_counter_) || movie.Close() == 0) {
-        output.Delete();
-        return FailExport(kExportWriteFailed, movie.GetError());
+        if (!compress) output.Delete();
+        return FailExport(kExportWriteFailed, writeFailure());
     }
     if (compress) {
-        const bool done = CompressSwfFile(temporary, target, replace);
-        temporary.Delete();
-        if (!done) return FailExport(kExportCompressionFailed, "cannot write the compressed movie " + target.GetFullPath());
+        const bool done = CompressSwfFile(output, target, replace);
+        temporary.Discard();
+        // The reason once: the caller names the movie.
+        const int err = GetSwfFileLastSystemError();
+        if (!done)
+            return FailExport(kExportCompressionFailed, "cannot write the compressed movie" +
+                                                            (err ? ": " + std::string(std::strerror(err)) : ""));
     }
     return true;
 }

@@ -44,6 +44,11 @@ void CSlideShow::PrepareExport()
 void CSlideShow::NoteSoundOutcome(int slide, const CSoundItem& item, const CSwfSoundBuilder& builder, bool made)
 {
     const std::string& text = made ? builder.GetDamage() : builder.GetFailure();
+    // The machine's failure fails the movie: the sound is not to blame.
+    if (!made && builder.WriteFailed()) {
+        if (movie_) movie_->Fail(text);
+        return;
+    }
     if (!text.empty() && text != "cancelled")
         sound_warnings_.push_back({slide, item.GetSrc(), text, !made, item.GetPlace()});
 }

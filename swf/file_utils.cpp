@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int g_lastError = swf_file_error::kNone;
+int g_lastSystemError = 0;
 
 // Small fixed buffers: memory use stays flat whatever the movie's size.
 constexpr size_t kChunk = 16 * 1024;
@@ -49,63 +50,79 @@ bool SameFile(const CPath& a, const CPath& b)
     return fs::equivalent(a.GetFullPath(), b.GetFullPath(), ec) && !ec;
 }
 
-// The destination of a rewrite. It is written under a fresh name and takes
-// the destination's name only once complete, so a failure leaves no partial
-// file and an existing destination (replaced only when asked) stays intact.
+// The destination of a rewrite: a pending file beside it that takes its
+// name only once complete, so a failure leaves no partial file and an
+// existing destination (replaced only when asked) stays intact. A pending
+// file given as the destination is written into where it stands.
 class Destination {
 public:
     // A link stays a link: the file it leads to is the one replaced.
-    explicit Destination(const CPath& path) : path_(platform::ReplacedFile(path.GetFullPath())), work_(path_) {}
-    ~Destination()
+    explicit Destination(const CPath& path)
+        : given_(path.GetFullPath()),
+          inPlace_(platform::IsPendingFile(given_)),
+          path_(inPlace_ ? given_ : platform::ReplacedFile(given_))
     {
-        file_.reset();
-        if (created_ && !committed_) work_.Delete(false);
     }
     Destination(const Destination&) = delete;
     Destination& operator=(const Destination&) = delete;
 
     bool Create(bool replace)
     {
-        if (path_.IsEmpty() || path_.IsDirectory()) return false;
-        if (path_.Exists()) {
-            if (!replace || !work_.MakeUnique()) return false;
-            renameOver_ = true;
-        }
         CFileInfo info;
         info.type = FourCC("SWFL");
         info.creator = FourCC("SWF2");
-        // Never replaces: a file that appeared meanwhile is left alone.
-        file_.reset(OpenTypedFile(work_, &info, false));
-        if (!file_) return false;
-        created_ = true;
-        if (renameOver_) platform::TakeReplacedAttributes(::fileno(file_.get()), path_.GetFullPath());
-        return true;
+        if (inPlace_) {
+            file_.reset(OpenTypedFile(CPath(given_), &info, replace));
+        } else {
+            const CPath target(path_);
+            if (path_.empty() || target.IsDirectory() || (!replace && target.Exists())) return false;
+            if (pending_.CreateBeside(path_)) file_.reset(OpenTypedFile(CPath(pending_.GetPath()), &info, true));
+        }
+        if (!file_) systemError_ = errno;
+        return file_ != nullptr;
     }
 
     bool Write(const void* data, size_t size)
     {
-        return size == 0 || (file_ && std::fwrite(data, 1, size, file_.get()) == size);
+        if (size == 0) return true;
+        if (file_ && std::fwrite(data, 1, size, file_.get()) == size) return true;
+        systemError_ = errno;
+        return false;
     }
 
     // Keeps the file only when every byte reached the disk.
-    bool Commit()
+    bool Commit(bool replace)
     {
         FILE* f = file_.release();
         if (!f) return false;
         const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-        if (std::fclose(f) != 0 || !flushed) return false;
-        if (renameOver_ && !work_.Rename(path_.GetFileName())) return false;
-        committed_ = true;
-        return true;
+        if (!flushed) systemError_ = errno;
+        if (std::fclose(f) != 0 && flushed) systemError_ = errno;
+        if (systemError_) return false;
+        if (inPlace_) return true;
+        if (pending_.Commit(path_, replace)) return true;
+        systemError_ = errno;
+        return false;
+    }
+
+    // What the system said when a write failed; 0 when none did.
+    int SystemError() const { return systemError_; }
+
+    ~Destination()
+    {
+        // A pending file written in place is left empty, not half-written.
+        if (!file_ || !inPlace_) return;
+        file_.reset();
+        (void)::ftruncate(platform::PendingDescriptor(given_), 0);
     }
 
 private:
-    CPath path_;
-    CPath work_;
+    std::string given_;
+    bool inPlace_;
+    std::string path_;
+    platform::PendingFile pending_;
     FilePtr file_;
-    bool created_ = false;
-    bool renameOver_ = false;
-    bool committed_ = false;
+    int systemError_ = 0;
 };
 
 enum class SourceState { kOk, kCannotOpen, kWrongSignature, kShortHeader };
@@ -201,6 +218,7 @@ bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed, uint64_t 
 
 bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool replace, uint64_t maxExpandedSize)
 {
+    g_lastSystemError = 0;
     const char* expected = pass == Pass::kCompress ? "FWS" : "CWS";
     const char* written = pass == Pass::kCompress ? "CWS" : "FWS";
     std::array<unsigned char, kHeaderSize> header{};
@@ -219,6 +237,7 @@ bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool repl
     Destination out(destination);
     if (!out.Create(replace)) {
         g_lastError = swf_file_error::kCannotWrite;
+        g_lastSystemError = out.SystemError();
         return false;
     }
     // Version and file length (of the plain movie) are copied unchanged.
@@ -239,9 +258,12 @@ bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool repl
     bool overCap = false;
     const bool passed = !writeFailed && RunZlib(pass, in.get(), out, writeFailed, limit, limitIsCap, overCap);
     if (overCap) g_lastError = swf_file_error::kTooLarge;
-    if (passed && out.Commit()) return true;
+    if (passed && out.Commit(replace)) return true;
     // A pass that failed on bad data keeps the code it had; a failed write sets 7.
-    if (writeFailed || passed) g_lastError = swf_file_error::kCannotWrite;
+    if (writeFailed || passed) {
+        g_lastError = swf_file_error::kCannotWrite;
+        g_lastSystemError = out.SystemError();
+    }
     return false;
 }
 
@@ -262,6 +284,10 @@ bool RenameOver(const CPath& from, const CPath& to)
 }  // namespace
 
 int GetSwfFileLastError() { return g_lastError; }
+int GetSwfFileLastSystemError()
+{
+    return g_lastSystemError;
+}
 void SetSwfFileLastError(int code) { g_lastError = code; }
 
 bool IsSwfFile(const CPath& path)

@@ -24,6 +24,9 @@ enum : int {
 }  // namespace swf_file_error
 
 int GetSwfFileLastError();
+// With the last error 7: the system's reason (an errno value) the
+// destination could not be created or written, 0 when it gave none.
+int GetSwfFileLastSystemError();
 void SetSwfFileLastError(int code);
 
 // True when the file begins with "FWS" or "CWS"; false, without an error

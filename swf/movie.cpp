@@ -98,6 +98,13 @@ void CSwfMovie::Fail(const std::string& why)
     if (error.empty()) error = why;
 }
 
+void CSwfMovie::FailWrite(const char* what)
+{
+    const int err = errno;
+    if (error.empty()) systemError = err;
+    Fail(std::string(what) + ": " + std::strerror(err));
+}
+
 void CSwfMovie::CloseFile()
 {
     if (file) std::fclose(file);
@@ -108,6 +115,7 @@ bool CSwfMovie::Open(const CPath& target, bool replace)
 {
     CloseFile();
     error.clear();
+    systemError = 0;
     path = target;
     CFileInfo info;
     info.type = FourCC("SWFL");
@@ -143,7 +151,7 @@ bool CSwfMovie::WriteBytes(const uint8_t* bytes, size_t size)
         return false;
     }
     if (size && std::fwrite(bytes, 1, size, file) != size) {
-        Fail(std::string("cannot write the movie: ") + std::strerror(errno));
+        FailWrite("cannot write the movie");
         return false;
     }
     return true;
@@ -163,7 +171,7 @@ bool CSwfMovie::WriteAt(uint32_t offset, const uint8_t* bytes, size_t size)
 {
     if (!file) return false;
     if (std::fseek(file, long(offset), SEEK_SET) != 0) {
-        Fail(std::string("cannot write the movie: ") + std::strerror(errno));
+        FailWrite("cannot write the movie");
         return false;
     }
     return WriteBytes(bytes, size);
@@ -269,15 +277,15 @@ uint32_t CSwfMovie::Close()
         Fail("the movie is not open");
         return 0;
     }
-    if (std::fseek(file, 0, SEEK_END) != 0) Fail(std::string("cannot write the movie: ") + std::strerror(errno));
+    if (std::fseek(file, 0, SEEK_END) != 0) FailWrite("cannot write the movie");
     const uint32_t length = Tell();
     const uint8_t len[4] = {uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16), uint8_t(length >> 24)};
     WriteAt(4, len, 4);
     const uint8_t count[2] = {uint8_t(frameCount), uint8_t(frameCount >> 8)};
     if (headerEnd >= 2) WriteAt(headerEnd - 2, count, 2);
     // Buffered bytes reach the disk only now; a full disk shows here.
-    if (std::fflush(file) != 0) Fail(std::string("cannot write the movie: ") + std::strerror(errno));
-    if (std::fclose(file) != 0) Fail(std::string("cannot close the movie: ") + std::strerror(errno));
+    if (std::fflush(file) != 0) FailWrite("cannot write the movie");
+    if (std::fclose(file) != 0) FailWrite("cannot close the movie");
     file = nullptr;
     return Failed() ? 0 : length;
 }

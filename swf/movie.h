@@ -79,6 +79,9 @@ public:
     bool Failed() const { return !error.empty(); }
     void Fail(const std::string& why);
     const std::string& GetError() const { return error; }
+    // The system's reason (an errno value) when the failure was a write's
+    // to the file; 0 otherwise.
+    int GetSystemError() const { return systemError; }
     const std::vector<RecordedValue>& GetRecords() const { return records; }
 
     // Emitted with the 0-based frame index before each ShowFrame is written.
@@ -89,6 +92,8 @@ private:
     bool WriteBytes(const uint8_t* bytes, size_t size);
     uint32_t Tell();
     void CloseFile();
+    // A failed write, seek or close of the file, with errno's reason.
+    void FailWrite(const char* what);
 
     std::vector<RecordedValue> records;
     // Labels written so far: a second one of a name is dropped.
@@ -103,6 +108,7 @@ private:
     uint32_t headerEnd = 0;
     uint8_t version = 4;
     std::string error;
+    int systemError = 0;
     // Tags are written through one stream that keeps its capacity, so a
     // large tag (a slide's bitmap) takes that memory once per movie rather
     // than once per tag.

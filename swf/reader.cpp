@@ -56,26 +56,29 @@ uint64_t HeaderTailSize(uint8_t rectFirstByte)
     return (5 + 4 * nbits + 7) / 8 + 4;
 }
 
-// Expands a compressed movie into a fresh temporary file; false (and no file
-// left behind) when it cannot be expanded.
-bool ExpandToTemporary(const CPath& path, CPath& temporary, int& error, uint64_t maxSize)
+// Expands a compressed movie into a fresh scratch file; false (and nothing
+// left behind) when it cannot be expanded. Once the expansion is open for
+// reading the scratch file may go: what is open stays readable.
+bool ExpandToTemporary(const CPath& path, platform::PendingFile& temporary, int& error, uint64_t maxSize)
 {
     if (!SwfMakeTemporaryFile(temporary)) {
         error = CSwfReader::kErrorCannotOpen;
         return false;
     }
-    if (DecompressSwfFile(path.GetFullPath(), temporary.GetFullPath(), true, maxSize)) return true;
+    if (DecompressSwfFile(path.GetFullPath(), temporary.GetPath(), true, maxSize)) return true;
     // A damaged zlib stream is not a movie; a failed write is the temporary folder's fault.
     error = GetSwfFileLastError() == swf_file_error::kCannotWrite ? CSwfReader::kErrorCannotOpen
                                                                    : CSwfReader::kErrorNotSwf;
-    temporary.Delete();
-    temporary = CPath();
+    temporary.Discard();
     return false;
 }
 
 }  // namespace
 
-bool SwfMakeTemporaryFile(CPath& out) { return MakeWorkTempFile(out, "_xxswfxx", ".bin"); }
+bool SwfMakeTemporaryFile(platform::PendingFile& out)
+{
+    return MakeWorkScratchFile(out, "_xxswfxx", ".bin");
+}
 
 // ---- CSwfReader: construction and state
 
@@ -206,10 +209,9 @@ bool CSwfReader::LoadFile(const CPath& path, bool hasSignature, uint32_t lengthO
         }
         if (sig[0] == 'C') {
             f.reset();
-            CPath temporary;
+            platform::PendingFile temporary;
             if (!ExpandToTemporary(path, temporary, lastError, maxMovieSize)) return false;
-            const bool ok = LoadFile(temporary, hasSignature, lengthOverride, tagMode);
-            temporary.Delete();
+            const bool ok = LoadFile(CPath(temporary.GetPath()), hasSignature, lengthOverride, tagMode);
             fromCompressed = true;
             return ok;
         }
@@ -414,8 +416,6 @@ void CSwfFileReader::CloseInput()
     window.clear();
     windowStart = 0;
     fileSize = 0;
-    if (!temporary.IsEmpty()) temporary.Delete();
-    temporary = CPath();
 }
 
 void CSwfFileReader::GetFrameSize(int& width, int& height) const
@@ -438,14 +438,10 @@ bool CSwfFileReader::OpenFile(const CPath& path)
     const uint8_t first = ReadU8();
     if (first == 'C') {
         CloseInput();
-        CPath expanded;
+        platform::PendingFile expanded;
         if (!ExpandToTemporary(path, expanded, lastError, maxMovieSize)) return false;
-        if (!OpenFile(expanded)) {
-            expanded.Delete();
-            return false;
-        }
-        // Removed again by CloseInput.
-        temporary = expanded;
+        // The open file keeps the expansion readable once its scratch file goes.
+        if (!OpenFile(CPath(expanded.GetPath()))) return false;
         fromCompressed = true;
         return true;
     }

@@ -6,7 +6,7 @@
 // Movies come from anywhere, so nothing in a file is trusted: the header's
 // length never makes the reader read more than the file holds, every tag
 // parses through a cursor limited to its own body, and a compressed movie is
-// expanded into a temporary file of its own that is removed again.
+// expanded into a scratch file of its own that goes with it.
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -21,7 +21,7 @@ public:
 
     // Opens the file and reads the header; the file is left at the first tag.
     bool OpenFile(const CPath& path);
-    // Closes the file and removes the expansion of a compressed movie.
+    // Closes the file (and with it the expansion of a compressed movie).
     void CloseInput() override;
     void GetFrameSize(int& width, int& height) const override;
 
@@ -46,9 +46,8 @@ private:
     std::FILE* file = nullptr;
     std::vector<uint8_t> window;
     uint64_t windowStart = 0;
-    CPath temporary;
 };
 
-// A private temporary file in the work folder for the expansion of a
+// A private scratch file in the work folder for the expansion of a
 // compressed movie; false when none can be made.
-bool SwfMakeTemporaryFile(CPath& out);
+bool SwfMakeTemporaryFile(platform::PendingFile& out);

@@ -2,16 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstring>
-
 #include "platform/files.h"
 
 namespace {
 
 volatile std::sig_atomic_t cancelled = 0;
-// Read by the handler, so a fixed buffer guarded by a flag.
-char cleanupPath[4096];
-volatile std::sig_atomic_t cleanupSet = 0;
 
 void OnSignal(int)
 {
@@ -19,7 +14,7 @@ void OnSignal(int)
         cancelled = 1;
         return;
     }
-    if (cleanupSet) ::unlink(cleanupPath);
+    platform::RemovePendingNames();
     ::_exit(kExitCancelled);
 }
 
@@ -47,12 +42,4 @@ const volatile std::sig_atomic_t* CancelFlag()
 bool CancelRequested()
 {
     return cancelled != 0;
-}
-
-void SetAbortCleanupPath(const std::string& path)
-{
-    cleanupSet = 0;
-    if (path.empty() || path.size() >= sizeof cleanupPath) return;
-    std::memcpy(cleanupPath, path.c_str(), path.size() + 1);
-    cleanupSet = 1;
 }

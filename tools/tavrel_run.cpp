@@ -178,10 +178,9 @@ private:
         struct stat st {};
         if (!platform::JudgeOutput(resave, &target, &why) || target.inPlace || ::stat(target.path.c_str(), &st) != 0)
             return;
-        const std::string trial = MakeOutputTempFile(target.path, false);
-        if (trial.empty()) return;
-        WarnOwnerNotKept(o_.resave, target.path, trial);
-        ::unlink(trial.c_str());
+        platform::PendingFile trial;
+        if (!MakeOutputTempFile(trial, target.path, false)) return;
+        WarnOwnerNotKept(o_.resave, target.path, trial.GetPath());
     }
 
     void WarnSoundLeftOut(const CFilePlace& place, const CPath& src, const std::string& why)

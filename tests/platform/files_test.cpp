@@ -2,10 +2,12 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -171,4 +173,62 @@ TEST(Files, ResourceForksOfAnySize)
     EXPECT_EQ(ReadResourceFork(dir.file("x")), "<none>");
     EXPECT_FALSE(HasResourceFork(dir.file("x")));
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"._x", "x"}));
+}
+
+// A pending file takes its name only on Commit: before it no other name
+// stands in its folder than its own hidden one (none where the file system
+// has unnamed files); a replaced file's mode and Finder information come
+// from it; one that may not replace leaves the target alone; a discarded
+// one leaves nothing.
+TEST(Files, PendingFilesTakeANameOnlyWhenWhole)
+{
+    const struct {
+        bool earlier;  // a file stands at the target
+        bool replace;
+        bool committed;
+    } rows[] = {{false, true, true}, {true, true, true}, {false, false, true}, {true, false, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.earlier) + std::to_string(row.replace));
+        TempDir dir;
+        const std::string target = dir.file("out.swf");
+        if (row.earlier) {
+            ASSERT_TRUE(WriteFile(target, "earlier"));
+            ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+        }
+        PendingFile file;
+        ASSERT_TRUE(file.CreateBeside(target));
+        EXPECT_TRUE(IsPendingFile(file.GetPath()));
+        const std::vector<std::string> before =
+            row.earlier ? std::vector<std::string>{"out.swf"} : std::vector<std::string>{};
+        std::vector<std::string> pending = before;
+        if (file.HasName()) pending.insert(pending.begin(), file.GetPath().substr(dir.path().size() + 1));
+        EXPECT_EQ(Listing(dir.path()), pending);
+        // Written by path, as the writers of the program write it.
+        std::FILE* stream = RewritePendingFile(file.GetPath());
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(std::fputs("new movie", stream), 1);
+        EXPECT_EQ(std::fclose(stream), 0);
+        const uint8_t info[32] = {'S', 'W', 'F', 'L', 'S', 'W', 'F', '2'};
+        EXPECT_EQ(WriteFinderInfo(file.GetPath(), info), noErr);
+        EXPECT_EQ(file.Commit(target, row.replace), row.committed);
+        if (!row.committed) {
+            EXPECT_EQ(errno, EEXIST);
+            file.Discard();
+        }
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_EQ(Listing(dir.path()), row.committed || row.earlier ? std::vector<std::string>{"out.swf"} : before);
+        EXPECT_EQ(tavrel_test::ReadFile(target), row.committed ? "new movie" : "earlier");
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        if (row.earlier) EXPECT_EQ(st.st_mode & 0777, 0640u);
+        // Where the file system keeps Finder information at all.
+        uint8_t read[32] = {}, kept[32] = {};
+        ASSERT_TRUE(WriteFile(dir.file("probe"), ""));
+        const bool attributes = WriteFinderInfo(dir.file("probe"), info) == noErr &&
+                                ReadFinderInfo(dir.file("probe"), kept) == noErr && kept[0];
+        if (row.committed && attributes) {
+            EXPECT_EQ(ReadFinderInfo(target, read), noErr);
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(read), 8), "SWFLSWF2");
+        }
+    }
 }

@@ -34,6 +34,20 @@ std::set<std::string> Leftovers()
     return names;
 }
 
+// Expansions of the work folder this process holds open, named or not.
+size_t HeldExpansions()
+{
+    CPath folder;
+    GetTempFilePath(folder, "", true);
+    std::string prefix = folder.GetFullPath();
+    while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+    size_t held = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec))
+        held += std::filesystem::read_symlink(entry.path(), ec).string().rfind(prefix + "/", 0) == 0;
+    return held;
+}
+
 // Temporary and preference folders inside a private folder for one test.
 struct PrivateTemp {
     TempDir dir;
@@ -132,16 +146,18 @@ TEST(SwfReader, CompressedMoviesExpandIntoPrivateFilesThatAreRemoved)
     EXPECT_TRUE(opened.fromCompressed);
     EXPECT_TRUE(Leftovers().empty());
 
-    // Two file readers at once each keep their own expansion until closed.
+    // Two file readers at once each keep their own expansion until closed,
+    // without a name where the file system allows.
     OwnedFileReader first, second;
     ASSERT_TRUE(first.OpenFile(CPath(dir.file("a.swf"))));
     ASSERT_TRUE(second.OpenFile(CPath(dir.file("b.swf"))));
-    EXPECT_EQ(Leftovers().size(), 2u);
+    EXPECT_EQ(HeldExpansions(), 2u);
     first.ParseAllTags();
     second.ParseAllTags();
     EXPECT_EQ(WriteTags(first.GetTags(nullptr), 6), WriteTags(second.GetTags(nullptr), 6));
     first.CloseInput();
     second.CloseInput();
+    EXPECT_EQ(HeldExpansions(), 0u);
     EXPECT_TRUE(Leftovers().empty());
 
     const Bytes compressed = Str(tavrel_test::ReadFile(dir.file("a.swf")));

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <zlib.h>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "../media/picture_fixtures.h"
+#include "support/test_movies.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
 #include "support/swf_tools.h"
@@ -51,6 +53,18 @@ std::vector<std::string> FilesIn(const std::string& folder)
     return names;
 }
 
+// A picture of noise, which no compression makes small.
+bool WriteNoiseJpeg(const std::string& path, int width, int height)
+{
+    std::vector<picture_test::Rgba> noise(size_t(width) * height);
+    uint32_t seed = 1;
+    for (auto& p : noise) {
+        seed = seed * 1664525u + 1013904223u;
+        p = {uint8_t(seed >> 24), uint8_t(seed >> 16), uint8_t(seed >> 8), 255};
+    }
+    return picture_test::WriteJpeg(path, width, height, noise, 90);
+}
+
 class CliProgramTest : public testing::Test {
 protected:
     void SetUp() override
@@ -71,6 +85,14 @@ protected:
         std::string slides;
         for (int i = 0; i < count; ++i) slides += Slide(picture_);
         return Write(name, Project(attributes, slides));
+    }
+    // A show of count slides of noise at 800 x 600: some 330 KB of movie a slide.
+    void WriteNoiseShow(const std::string& name, int count)
+    {
+        ASSERT_TRUE(WriteNoiseJpeg(dir_.file("noise.jpg"), 800, 600));
+        std::string slides;
+        for (int i = 0; i < count; ++i) slides += Slide(dir_.file("noise.jpg"));
+        Write(name, Project(" width=\"800\" height=\"600\"", slides));
     }
     TempDir dir_;
     std::string picture_;
@@ -792,11 +814,53 @@ TEST_F(CliProgramTest, BarOnlyOnATerminal)
     EXPECT_NE(onTerminal.out.find("\r\033[Ktty.swf: "), std::string::npos) << onTerminal.out;
 }
 
+// The files under folder that the program pid holds open, by their names
+// there ("#inode (deleted)" for one without a name), each with a path that
+// opens it.
+struct HeldFile {
+    std::string name, path;
+};
+std::vector<HeldFile> HeldFilesUnder(pid_t pid, const std::string& folder)
+{
+    std::vector<HeldFile> held;
+    std::error_code ec;
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& e : fs::directory_iterator(fds, ec)) {
+        const std::string to = fs::read_symlink(e.path(), ec).string();
+        if (!ec && to.rfind(folder + "/", 0) == 0) held.push_back({to.substr(folder.size() + 1), e.path().string()});
+    }
+    return held;
+}
+
+// The environment of a run on file systems without unnamed files.
+const std::vector<std::string> kNoUnnamedFiles = {"LD_PRELOAD=" TAVREL_NO_UNNAMED_FILES,
+                                                  "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"};
+
+// Whether signal was sent to the process pid and not yet taken.
+bool SignalPending(pid_t pid, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0)
+            if (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) return true;
+    return false;
+}
+
 TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
 {
     picture_ = show_test::WriteJpeg(dir_, "a.jpg", 1600, 1200);
     WriteShow("show.tvr", 200);
     WriteShow("short.tvr", 4);
+    // A show whose two-minute sound is exported a while into the temporary folder.
+    ASSERT_TRUE(tavrel_test::RunFfmpeg(
+        "-f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=120' -ac 2 -c:a libmp3lame -b:a 128k",
+        dir_.file("tune.mp3")));
+    std::string tune = Project("", Slide(picture_) + Slide(picture_));
+    tune.insert(tune.find("</slide_show>"),
+                "<sound_data include=\"true\">\n<sound src=\"tune.mp3\" />\n</sound_data>\n");
+    Write("tune.tvr", tune);
+    // Compressed a while: 10 MB of movie.
+    WriteNoiseShow("noise.tvr", 30);
     fs::create_directory(dir_.file("tmp"));
     enum Fifo { kNone, kNoReader, kStalledReader };  // OUTPUT is a FIFO
     struct Case {
@@ -804,14 +868,41 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         bool earlier;          // an earlier movie stands at OUTPUT
         std::string compress;  // through a temporary file in the work folder
         Fifo fifo = kNone;
+        // Sent once the program holds a new file beginning so, beside
+        // OUTPUT or in the temporary folder: the plain movie, the movie being
+        // compressed, a sound being exported.
+        std::string head = "FWS";
+        bool inTemp = false;
+        int signal = SIGINT;
+        std::string show = "show.tvr";
+        bool named = false;  // on file systems without unnamed files, as NFS or FAT
     };
-    for (const Case& c : {Case{1, true, "--compress"}, Case{1, false, "--no-compress"}, Case{2, true, "--no-compress"},
-                          Case{1, true, "--no-compress", kNoReader}, Case{1, true, "--no-compress", kStalledReader}}) {
+    const Case cases[] = {
+        {1, true, "--compress", kNone, "FWS", true},
+        {1, false, "--no-compress"},
+        {2, true, "--no-compress"},
+        {1, true, "--no-compress", kNoReader, "FWS", true, SIGTERM, "short.tvr"},
+        {1, true, "--no-compress", kStalledReader, "", false, SIGTERM, "short.tvr"},
+        // The second while the movie is compressed beside OUTPUT.
+        {2, true, "--compress", kNone, "CWS", false, SIGINT, "noise.tvr"},
+        // Killed: the movie beside OUTPUT, the plain movie and the
+        // compressed one, a sound's AIFF in the temporary folder.
+        {1, true, "--no-compress", kNone, "FWS", false, SIGKILL},
+        {1, true, "--compress", kNone, "CWS", false, SIGKILL, "noise.tvr"},
+        {1, false, "--compress", kNone, "FORM", true, SIGKILL, "tune.tvr"},
+        // Named files: the second signal removes them; a kill leaves only
+        // the movie's beside OUTPUT.
+        {2, true, "--compress", kNone, "CWS", false, SIGINT, "noise.tvr", true},
+        {1, true, "--compress", kNone, "CWS", false, SIGKILL, "noise.tvr", true},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.signals);
         SCOPED_TRACE(c.compress);
         SCOPED_TRACE(c.fifo);
-        std::vector<std::string> before = {"a.jpg", "short.tvr", "show.tvr"};
-        if (c.earlier) before.insert(before.begin() + 1, "out.swf");
+        SCOPED_TRACE(c.head + " " + std::to_string(c.signal));
+        std::vector<std::string> before = {"a.jpg",    "noise.jpg", "noise.tvr", "short.tvr",
+                                           "show.tvr", "tune.mp3",  "tune.tvr"};
+        if (c.earlier) before.insert(before.begin() + 3, "out.swf");
         fs::remove(dir_.file("out.swf"));
         if (c.fifo)
             ASSERT_EQ(::mkfifo(dir_.file("out.swf").c_str(), 0600), 0);
@@ -821,23 +912,29 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         // less than the movie.
         const int stalled = c.fifo == kStalledReader ? ::open(dir_.file("out.swf").c_str(), O_RDONLY | O_NONBLOCK) : -1;
         const int room = stalled >= 0 ? ::fcntl(stalled, F_SETPIPE_SZ, 4096) : 0;
-        Program program({"--quiet", c.compress, c.fifo ? "short.tvr" : "show.tvr", "out.swf"}, dir_.path(), false,
-                        {"TMPDIR=" + dir_.file("tmp")});
-        // Wait until the new movie is being written (beside OUTPUT, or in
-        // the work folder when compressed); with a FIFO, until the run waits
-        // on it: the movie complete (its length patched in), or the pipe full.
+        std::vector<std::string> env = {"TMPDIR=" + dir_.file("tmp")};
+        if (c.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
+        Program program({"--quiet", c.compress, c.show, "out.swf"}, dir_.path(), false, env);
+        // Wait until the new file is being written (it may have no name:
+        // it is seen among the files the program holds open); with a FIFO,
+        // until the run waits on it: the movie complete (its length patched
+        // in), or the pipe full.
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         bool writing = false;
         while (!writing && std::chrono::steady_clock::now() < until) {
             // A file may go between the listing and its size: no error then.
-            for (const auto& name : FilesIn(dir_.path())) {
+            for (const HeldFile& file : HeldFilesUnder(program.Pid(), dir_.path())) {
                 std::error_code ec;
-                const auto size = fs::file_size(dir_.file(name), ec);
-                if (std::find(before.begin(), before.end(), name) != before.end() || ec || size == 0) continue;
+                const auto size = fs::file_size(file.path, ec);
+                const bool inTemp = file.name.rfind("tmp/", 0) == 0;
+                if (std::find(before.begin(), before.end(), file.name) != before.end() || ec || size == 0 ||
+                    inTemp != c.inTemp)
+                    continue;
                 uint8_t head[8] = {};
-                std::ifstream(dir_.file(name), std::ios::binary).read(reinterpret_cast<char*>(head), 8);
+                std::ifstream(file.path, std::ios::binary).read(reinterpret_cast<char*>(head), 8);
                 const uint32_t length = head[4] | head[5] << 8 | head[6] << 16 | uint32_t(head[7]) << 24;
-                writing = c.fifo != kNoReader || length == size;
+                writing = std::string(reinterpret_cast<char*>(head), c.head.size()) == c.head &&
+                          (c.fifo != kNoReader || length == size);
             }
             int queued = 0;
             if (stalled >= 0 && ::ioctl(stalled, FIONREAD, &queued) == 0) writing = room > 0 && queued >= room;
@@ -845,17 +942,159 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         }
         ASSERT_TRUE(writing);
         if (c.fifo == kNoReader) std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        for (int i = 0; i < c.signals; ++i) kill(program.Pid(), c.fifo ? SIGTERM : SIGINT);
+        for (int i = 0; i < c.signals; ++i) {
+            kill(program.Pid(), c.signal);
+            // Not sent again while pending: two would be taken for one.
+            for (int wait = 0; wait < 200 && SignalPending(program.Pid(), c.signal); ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         const ProgramResult r = program.Wait();
         if (stalled >= 0) ::close(stalled);
-        EXPECT_EQ(r.exitCode, 130) << r.err;
+        EXPECT_EQ(r.exitCode, c.signal == SIGKILL ? 128 + SIGKILL : 130) << r.err;
         if (c.fifo) {
             const std::string said = c.fifo == kNoReader ? "out.swf was not written" : "out.swf got only part of the movie";
             EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
         } else if (c.earlier) {
             EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
         }
-        EXPECT_EQ(FilesIn(dir_.path()), before);
+        // Nothing beside OUTPUT, nothing in the temporary folder; killed
+        // where files must have names, the movie's hidden one.
+        std::vector<std::string> left = FilesIn(dir_.path());
+        if (c.named && c.signal == SIGKILL) {
+            const auto hidden = std::find_if(left.begin(), left.end(), [](const std::string& name) {
+                return name.size() == 15 && name.rfind(".out.swf.", 0) == 0;
+            });
+            ASSERT_NE(hidden, left.end()) << testing::PrintToString(left);
+            fs::remove(dir_.file(*hidden));
+            left.erase(hidden);
+        }
+        EXPECT_EQ(left, before);
+    }
+}
+
+// Set in a run of one test in a mount namespace of its own, where it may
+// mount small file systems.
+constexpr const char* kPrivateMounts = "TAVREL_TEST_PRIVATE_MOUNTS";
+
+// Runs the current test again in a mount namespace of its own (unshare -m;
+// -rm, as root of its own user namespace, for a user who is not root), and
+// checks that it passed there. Why it cannot, where it cannot.
+std::string RunInPrivateMounts()
+{
+    const std::string unshare = ::geteuid() == 0 ? "unshare -m" : "unshare -rm";
+    const auto probe = tavrel_test::RunCommand(unshare + " sh -c 'mount -t tmpfs -o size=1m tmpfs /tmp' 2>&1");
+    if (probe.exitCode != 0) return "no small file system can be mounted here (" + unshare + "): " + probe.output;
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::error_code ec;
+    const std::string self = fs::read_symlink("/proc/self/exe", ec).string();
+    // The outer run's report and shards are its own.
+    const auto inner = tavrel_test::RunCommand(
+        "env -u GTEST_OUTPUT -u GTEST_TOTAL_SHARDS -u GTEST_SHARD_INDEX " + std::string(kPrivateMounts) + "=1 " +
+        unshare + " '" + self + "' --gtest_filter=" + test->test_suite_name() + "." + test->name() + " 2>&1");
+    EXPECT_EQ(inner.exitCode, 0) << inner.output;
+    EXPECT_NE(inner.output.find("[  PASSED  ] 1 test"), std::string::npos) << inner.output;
+    return "";
+}
+
+// A tmpfs of megabytes at folder, for the life of the guard.
+struct SmallDisk {
+    SmallDisk(const std::string& folder, int megabytes) : folder(folder)
+    {
+        fs::create_directories(folder);
+        const std::string size = "size=" + std::to_string(megabytes) + "m";
+        mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted) ::umount2(folder.c_str(), MNT_DETACH);
+    }
+    std::string folder;
+    bool mounted = false;
+};
+
+// A full disk fails the run as a failed write, with the system's reason
+// said once: the folder of OUTPUT (the movie, or the compressed movie), or
+// the temporary folder (the plain movie before compression, the pictures
+// planned for movie slides, a sound while it is encoded). Nothing is left
+// there, and an earlier OUTPUT stays.
+TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
+{
+    if (!std::getenv(kPrivateMounts)) {
+        const std::string why = RunInPrivateMounts();
+        if (!why.empty()) GTEST_SKIP() << why;
+        return;
+    }
+    // Some 5 MB of movie.
+    WriteNoiseShow("big.tvr", 16);
+    // A sound of two minutes: its AIFF takes 21 MB of the temporary folder.
+    ASSERT_TRUE(tavrel_test::RunFfmpeg(
+        "-f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=120' -ac 2 -c:a libmp3lame -b:a 128k",
+        dir_.file("tune.mp3")));
+    std::string tune = Project("", Slide(picture_));
+    tune.insert(tune.find("</slide_show>"),
+                "<sound_data include=\"true\">\n<sound src=\"tune.mp3\" />\n</sound_data>\n");
+    Write("tune.tvr", tune);
+    // Movie slides whose planned pictures (1.9 MB each) wait past 2 MB in the
+    // temporary folder.
+    const std::string movie = tavrel_test::TestMovieNamed("mp4").path;
+    ASSERT_FALSE(movie.empty()) << tavrel_test::FfmpegUnavailable();
+    std::string movies;
+    for (int i = 0; i < 8; ++i) movies += "<slide type=\"image\" src=\"" + movie + "\" image_type=\"rgb_24\" />\n";
+    Write("movies.tvr", Project(" width=\"800\" height=\"600\"", movies));
+    const SmallDisk small(dir_.file("small"), 4), temp(dir_.file("tmp"), 4);
+    ASSERT_TRUE(small.mounted && temp.mounted) << std::strerror(errno);
+    // The program's own folder in TMPDIR, as the messages name it.
+    const std::string work = dir_.file("tmp") + "/tavrel-" + std::to_string(::getuid()) + "/_tavrel";
+    fs::create_directory(dir_.file("roomy"));
+    const struct {
+        std::vector<std::string> args;
+        std::string temp;  // TMPDIR: "tmp", the small file system; "roomy"; "nowhere", not there
+        std::string said;
+        bool named = false;  // on file systems without unnamed files
+    } rows[] = {
+        {{"--compress", "big.tvr", "small/old.swf"},
+         "roomy",
+         "tavrel: export to small/old.swf failed: cannot write the compressed movie: No space left on device\n"},
+        {{"--compress", "big.tvr", "small/old.swf"},
+         "roomy",
+         "tavrel: export to small/old.swf failed: cannot write the compressed movie: No space left on device\n",
+         true},
+        {{"--no-compress", "big.tvr", "small/old.swf"},
+         "roomy",
+         "tavrel: export to small/old.swf failed: cannot write the movie: No space left on device\n"},
+        {{"--compress", "big.tvr", "small/old.swf"},
+         "tmp",
+         "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
+             ": No space left on device\n"},
+        // A temporary folder that is not there is named as it would be.
+        {{"--compress", "big.tvr", "small/old.swf"},
+         "nowhere",
+         "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + dir_.file("nowhere") +
+             "/tavrel-" + std::to_string(::getuid()) + "/_tavrel: No such file or directory\n"},
+        {{"movies.tvr", "small/old.swf"},
+         "tmp",
+         "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
+             ": No space left on device\n"},
+        {{"tune.tvr", "small/old.swf"},
+         "tmp",
+         "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
+             ": No space left on device\n"},
+    };
+    const char* valgrind = std::getenv("TAVREL_TEST_VALGRIND");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        // valgrind keeps files of its own in TMPDIR: it does not start without one.
+        if (row.temp == "nowhere" && valgrind && std::string(valgrind) != "0") continue;
+        Write("small/old.swf", "earlier movie");
+        std::vector<std::string> env = {"TMPDIR=" + dir_.file(row.temp)};
+        if (row.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
+        const ProgramResult run = RunProgram(row.args, dir_.path(), env);
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        EXPECT_EQ(run.err, row.said);
+        EXPECT_TRUE(ReadFile(dir_.file("small/old.swf")) == "earlier movie") << "the earlier movie is replaced";
+        EXPECT_EQ(FilesIn(dir_.file("small")), std::vector<std::string>{"old.swf"});
+        EXPECT_EQ(FilesIn(dir_.file("tmp")), std::vector<std::string>{});
+        EXPECT_EQ(FilesIn(dir_.file("roomy")), std::vector<std::string>{});
     }
 }
 
