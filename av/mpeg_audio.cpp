@@ -792,8 +792,9 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     }
     if (parsed == 0) return fail("no MPEG audio frame in the file");
     // A tagged recording whose frames run on past its count had one of its
-    // format joined on without a tag: whole, by its LAME tag's checksum, or
-    // cut short first, where a fresh encoder's first frame begins the next.
+    // format joined on without a tag: after its count where its LAME tag's
+    // checksum holds, else cut short first, where a fresh encoder's first
+    // frame begins. Each then plays as it does alone.
     const size_t grid = constant ? 0 : 1;
     for (size_t k = 0; k < parts.size(); ++k) {
         const PartTag& part = parts[k];
@@ -905,11 +906,12 @@ int64_t MpegAudioReader::JoinWithin(int64_t infoAt, int64_t counted, int64_t byt
         at += n;
         left -= n;
     }
-    if (sum == crc) return -1;
-    // Past its first audio frame, the first that takes nothing of the frames
-    // before it (main_data_begin 0, as an encoder's first frame does).
+    // Whole, it ends where its count does; else past its first audio frame,
+    // at the first that takes nothing of the frames before it
+    // (main_data_begin 0, as an encoder's first frame does).
+    const bool whole = sum == crc;
     put = restarts_.begin();
-    int64_t at = skip(infoAt + h.size);
+    int64_t at = skip(infoAt + h.size), walked = h.size;
     for (int64_t k = 0; k < counted; ++k) {
         // A tag between frames begins the next recording too.
         if (unsigned char tag[10]; Id3v2Length(tag, peek_.Read(at, tag, sizeof tag)) > 0)
@@ -917,11 +919,16 @@ int64_t MpegAudioReader::JoinWithin(int64_t infoAt, int64_t counted, int64_t byt
         const int64_t size = FrameAt(peek_, at);
         if (size == 0 || peek_.Read(at, p, 6) < 6 || !ReadFrameHeader(p, &h) || h.layer != 3) return -1;
         const unsigned char* side = p + 4 + ((p[1] & 1) ? 0 : 2);
-        if (k > 0 && peek_.Read(at + (side - p), p, 2) == 2 && p[0] == 0 && (h.version != 3 || (p[1] & 0x80) == 0))
+        if (!whole && k > 0 && peek_.Read(at + (side - p), p, 2) == 2 && p[0] == 0 &&
+            (h.version != 3 || (p[1] & 0x80) == 0))
             return at;
+        walked += size;
         at = skip(at + size);
     }
-    return -1;
+    // Its count and its bytes agree on where it ends.
+    if (unsigned char tag[10]; whole && Id3v2Length(tag, peek_.Read(at, tag, sizeof tag)) > 0)
+        at = skip(at + Id3v2Length(tag, sizeof tag));
+    return whole && walked == bytes && FrameAt(peek_, at) > 0 ? at : -1;
 }
 
 void MpegAudioReader::SayShortParts(int64_t decoded, bool end)

@@ -145,9 +145,9 @@ private:
     bool NoSoundAt(int64_t offset);
     // Where a sample of the decoded frames lies in the sound.
     int64_t Out(int64_t decoded) const;
-    // Where within the count of the recording whose tag frame is at infoAt
-    // a recording of its format joined on after a cut begins; -1 where the
-    // recording is whole by its tag's checksum, or nothing tells.
+    // Where the recording whose tag frame is at infoAt ends and another of
+    // its format joined on begins: at the end of its count where it is whole
+    // by its tag's checksum, else where it was cut; -1 where nothing tells.
     int64_t JoinWithin(int64_t infoAt, int64_t counted, int64_t bytes, uint16_t crc);
     // Says the short recordings that end by decoded (all of them at the end).
     void SayShortParts(int64_t decoded, bool end);
