@@ -466,6 +466,8 @@ bool MpegAudioReader::FramesRunOn(Window& bytes, int64_t at, int count, int64_t 
 {
     const int64_t end = bytes.Size();
     unsigned char first[4], last[4], near[2048];
+    // A tag's name, or a frame past the stray bytes.
+    const size_t look = size_t(std::clamp<int64_t>(stray, 12, int64_t(sizeof near - 4))) + 4;
     bool crossed = false;
     for (int k = 0;; ++k) {
         const int64_t size = sizeAt(at);
@@ -477,11 +479,10 @@ bool MpegAudioReader::FramesRunOn(Window& bytes, int64_t at, int count, int64_t 
         at += size;
         if (k + 1 >= count) return true;
         if (at > end) return false;
-        size_t n = bytes.Read(at, near, sizeof near);
+        const size_t n = bytes.Read(at, near, look);
         if (at == end || TagAt(near, n)) return true;
         if (n >= 4 && SameKind(near, first, false) && sizeAt(at) > 0) continue;
         // Stray bytes: the first frame of the stream's kind past them.
-        n = std::min<size_t>(n, size_t(std::clamp<int64_t>(stray, 0, int64_t(sizeof near - 4))) + 4);
         int64_t next = -1;
         for (size_t d = 1; next < 0 && d + 4 <= n && int64_t(d) < stray; ++d)
             if (near[d] == 0xFF && (near[d + 1] & 0xE0) == 0xE0 && SameKind(near + d, last, true) &&
@@ -507,16 +508,15 @@ int64_t MpegAudioReader::FirstFrame(Window& bytes)
     unsigned char p[16];
     int64_t start = 0;
     for (int64_t tag; (tag = Id3v2Length(p, bytes.Read(start, p, 10))) > 0;) start += tag;
-    // Frames of the version, layer and rate of the one at, running on from it.
     const auto runOn = [&](int64_t at, int count) {
         unsigned char ref[4];
-        FrameHeader first;
-        if (bytes.Read(at, ref, 4) < 4 || !ReadFrameHeader(ref, &first) || first.size <= 4) return false;
-        return FramesRunOn(bytes, at, count, LowestFrameBytes(ref), [&](int64_t next) { return FrameAt(bytes, next); });
+        return bytes.Read(at, ref, 4) == 4 &&
+               FramesRunOn(bytes, at, count, LowestFrameBytes(ref), [&](int64_t next) { return FrameAt(bytes, next); });
     };
     // Where the file should start, a frame and the next make a stream; past
     // other bytes (a tag of no known kind, zeros, a stream joined mid-frame)
-    // it takes three, as bytes of anything may look like one header.
+    // it takes three, as bytes of anything may look like one header; one
+    // more where stray bytes stand between them.
     if (runOn(start, 2)) return start;
     for (int64_t at = start + 1; at + 4 <= size;) {
         size_t n = kBlockBytes;

@@ -8,7 +8,7 @@
 // time is known and kept as silence; where they vary, what follows plays
 // early, and the damage says so. Bytes between two frames too few to hold
 // a frame are stray: no sound, no time, and the frames around them decode
-// as one stream. A frame cut short where other frames begin (a download
+// as one stream, however often they come. A frame cut short where other frames begin (a download
 // resumed from the start) keeps its time, and the frames after it theirs.
 // Frames of another rate or channel count than the first (recordings joined
 // end to end) are converted to the first's; each joined recording's own
@@ -154,11 +154,12 @@ private:
     // The first stretch of sound that ends past decoded.
     std::vector<Kept>::const_iterator FirstKeptAfter(int64_t decoded) const;
     bool Decode();
-    // The stretches from where a frame should start to where frames resume:
-    // the frame a chain cuts short; stray bytes before a frame that the next
-    // follows; else the next chain of frames, a whole number of frames on
-    // in a stream of frames of one size (frames lost, kept as silence),
-    // else bytes put in.
+    // The stretches from where a frame should start to where frames resume,
+    // from the stream's start past its header frame: the frame a chain cuts
+    // short that leads on to the frames past them; stray bytes before a
+    // frame the stream runs on from; else the next chain of frames, a whole
+    // number of frames on in a stream of frames of one size (frames lost,
+    // kept as silence), else bytes put in. first: libmpg123's first frame.
     void FindDamage(int64_t first);
     // libmpg123's reading: the file, with the damaged stretches as zeros,
     // so that it takes no bytes in them for a frame that hides real ones,
@@ -202,8 +203,9 @@ private:
     };
     // Where the first frame of the stream starts, -1 where none does: after
     // ID3v2 tags, a frame that the next frame, a tag or the end follows;
-    // else, past other bytes, the first of three frames back to back. All
-    // frames of one version, layer and rate; one frame is a sound too.
+    // else, past other bytes, the first of three frames back to back; one
+    // frame more where stray bytes stand between them (FramesRunOn). One
+    // frame is a sound too.
     static int64_t FirstFrame(Window& bytes);
     // The size of the frame whose header is at, 0 where none is (or one of
     // free format, whose size the header does not give).
