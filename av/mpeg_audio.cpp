@@ -48,15 +48,23 @@ uint32_t Be32(const unsigned char* p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
+// What a LAME tag after a Xing header tells: the encoder's delay and
+// padding, and the bytes of the recording from its Info frame on with the
+// checksum of those after it (0 where it gives none).
+struct LameTag {
+    int delay = -1, padding = -1;
+    int64_t bytes = 0;
+    uint16_t crc = 0;
+};
+
 // A Layer III frame that holds a Xing/Info or VBRI header instead of sound,
-// the frame count it gives (0 when it gives none) and, where a LAME tag
-// follows the Xing header, the encoder's delay and padding (else -1).
+// the frame count it gives (0 when it gives none) and the LAME tag after a
+// Xing header (-1 for its delay and padding without one).
 enum class HeaderFrame { kNone, kXing, kVbri };
-HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, int* delay = nullptr,
-                            int* padding = nullptr)
+HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, LameTag* tag = nullptr)
 {
     *frames = 0;
-    if (delay) *delay = *padding = -1;
+    if (tag) *tag = LameTag{};
     if (n < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0 || ((p[1] >> 1) & 3) != 1) return HeaderFrame::kNone;
     const bool mpeg1 = ((p[1] >> 3) & 3) == 3, mono = (p[3] >> 6) == 3;
     const size_t xing = 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
@@ -66,10 +74,14 @@ HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, 
         // Frames, bytes, table of contents, quality: each there when flagged.
         const size_t lame = xing + 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) +
                             ((flags & 8) ? 4 : 0);
-        if (delay && n >= lame + 24 && std::isalpha(p[lame]) && std::isalpha(p[lame + 1]) &&
-            std::isalpha(p[lame + 2]) && std::isalpha(p[lame + 3])) {
-            *delay = p[lame + 21] << 4 | p[lame + 22] >> 4;
-            *padding = (p[lame + 22] & 0x0F) << 8 | p[lame + 23];
+        if (tag && n >= lame + 24 && std::isalpha(p[lame]) && std::isalpha(p[lame + 1]) && std::isalpha(p[lame + 2]) &&
+            std::isalpha(p[lame + 3])) {
+            tag->delay = p[lame + 21] << 4 | p[lame + 22] >> 4;
+            tag->padding = (p[lame + 22] & 0x0F) << 8 | p[lame + 23];
+            if (n >= lame + 34) {
+                tag->bytes = Be32(p + lame + 28);
+                tag->crc = uint16_t(p[lame + 32] << 8 | p[lame + 33]);
+            }
         }
         return HeaderFrame::kXing;
     }
@@ -84,13 +96,15 @@ HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, 
 // begin among the stream's.
 struct PartTag {
     HeaderFrame header = HeaderFrame::kNone;
-    uint32_t counted = 0;          // frames, 0 where it counts none
-    int delay = -1, padding = -1;  // the LAME tag's, -1 without one
+    uint32_t counted = 0;  // frames, 0 where it counts none
+    LameTag lame;
+    int64_t at = -1;               // the header frame's place in the stream, -1 without one
+    bool afterCut = false;         // the recording before it was cut within a frame
     int frameSamples = 0;          // of a frame, at the recording's rate
     double scale = 1;              // the sound's rate over the recording's
     int64_t slots[2] = {0, 0};     // frame times before it: on a grid of one frame size, and as they come
     double length = 0;             // what the frames before it decode to
-    bool Cuts() const { return header == HeaderFrame::kXing && delay >= 0 && padding >= 0; }
+    bool Cuts() const { return header == HeaderFrame::kXing && lame.delay >= 0 && lame.padding >= 0; }
 };
 // The samples libmpg123's Layer III decoding puts before the sound, which
 // it reports only while it decodes Layer III: a LAME tag, always of a Layer
@@ -102,7 +116,7 @@ constexpr size_t kTagBytes = 256;
 PartTag ReadPartTag(const unsigned char* p, size_t n, int frameSamples, double scale)
 {
     PartTag tag;
-    tag.header = ReadHeaderFrame(p, n, &tag.counted, &tag.delay, &tag.padding);
+    tag.header = ReadHeaderFrame(p, n, &tag.counted, &tag.lame);
     tag.frameSamples = frameSamples;
     tag.scale = scale;
     return tag;
@@ -149,6 +163,23 @@ bool SameStream(const unsigned char* p, const unsigned char* ref)
 {
     return p[0] == 0xFF && (p[1] & 0xFE) == (ref[1] & 0xFE) && (p[2] & 0xFC) == (ref[2] & 0xFC) &&
            ((p[3] >> 6) == 3) == ((ref[3] >> 6) == 3);
+}
+
+// Whether two frame headers are of one version, layer and rate, and where
+// mode counts, both mono or neither.
+bool SameKind(const unsigned char* p, const unsigned char* q, bool mode)
+{
+    return (p[1] & 0xFE) == (q[1] & 0xFE) && (p[2] & 0x0C) == (q[2] & 0x0C) &&
+           (!mode || ((p[3] >> 6) == 3) == ((q[3] >> 6) == 3));
+}
+
+// The bytes of the shortest frame of the kind the header p starts: one at
+// the lowest bit rate of its version, layer and rate.
+int64_t LowestFrameBytes(const unsigned char* p)
+{
+    const unsigned char lowest[4] = {p[0], p[1], uint8_t((p[2] & 0x0D) | 0x10), p[3]};
+    FrameHeader h;
+    return ReadFrameHeader(lowest, &h) ? h.size : 0;
 }
 
 // Tags that may stand before, between or after frames.
@@ -340,6 +371,8 @@ void MpegAudioReader::Close()
     readAt_ = 0;
     zeros_ = {0, 0};
     headerFrames_.clear();
+    shortParts_.clear();
+    shortSaid_ = 0;
     kept_.assign(1, Kept{0, INT64_MAX, 0});
     placer_ = Placer();
     ended_ = said_ = false;
@@ -428,30 +461,63 @@ bool MpegAudioReader::StrayAfterHeaderFrame(Window& bytes, int64_t start, int64_
     return LeadsWithStray(start + h.size, at, h.size);
 }
 
+bool MpegAudioReader::FramesRunOn(Window& bytes, int64_t at, int count, int64_t stray,
+                                  const std::function<int64_t(int64_t)>& sizeAt)
+{
+    const int64_t end = bytes.Size();
+    unsigned char first[4], last[4], near[2048];
+    // A tag's name, or a frame past the stray bytes.
+    const size_t look = size_t(std::clamp<int64_t>(stray, 12, int64_t(sizeof near - 4))) + 4;
+    bool crossed = false;
+    for (int k = 0;; ++k) {
+        const int64_t size = sizeAt(at);
+        if (size <= 0 || bytes.Read(at, last, 4) < 4) return false;
+        if (k == 0)
+            std::memcpy(first, last, 4);
+        else if (!SameKind(last, first, false))
+            return false;
+        at += size;
+        if (k + 1 >= count) return true;
+        if (at > end) return false;
+        const size_t n = bytes.Read(at, near, look);
+        if (at == end || TagAt(near, n)) return true;
+        if (n >= 4 && SameKind(near, first, false) && sizeAt(at) > 0) continue;
+        // Stray bytes: the first frame of the stream's kind past them.
+        int64_t next = -1;
+        for (size_t d = 1; next < 0 && d + 4 <= n && int64_t(d) < stray; ++d)
+            if (near[d] == 0xFF && (near[d + 1] & 0xE0) == 0xE0 && SameKind(near + d, last, true) &&
+                sizeAt(at + int64_t(d)) > 0)
+                next = at + int64_t(d);
+        // Bytes after the last frame too few for a frame are no frame lost.
+        if (next < 0) return end - at < stray;
+        at = next;
+        if (!std::exchange(crossed, true)) ++count;
+    }
+}
+
+int64_t MpegAudioReader::FrameAt(Window& bytes, int64_t at)
+{
+    unsigned char p[4];
+    FrameHeader h;
+    return bytes.Read(at, p, 4) == 4 && ReadFrameHeader(p, &h) && h.size > 4 ? h.size : 0;
+}
+
 int64_t MpegAudioReader::FirstFrame(Window& bytes)
 {
     const int64_t size = bytes.Size();
     unsigned char p[16];
     int64_t start = 0;
     for (int64_t tag; (tag = Id3v2Length(p, bytes.Read(start, p, 10))) > 0;) start += tag;
-    // The frames that follow the one at: of its version, layer and rate,
-    // back to back, up to a tag or the end of the stream.
-    const auto chain = [&](int64_t at, int frames) {
-        FrameHeader first, next;
-        if (bytes.Read(at, p, 4) < 4 || !ReadFrameHeader(p, &first) || first.size <= 4) return false;
-        for (at += first.size; --frames > 0; at += next.size) {
-            const size_t n = bytes.Read(at, p, sizeof p);
-            if (at == size || TagAt(p, n)) return true;
-            if (n < 4 || !ReadFrameHeader(p, &next) || next.size <= 4 || next.version != first.version ||
-                next.layer != first.layer || next.rate != first.rate)
-                return false;
-        }
-        return true;
+    const auto runOn = [&](int64_t at, int count) {
+        unsigned char ref[4];
+        return bytes.Read(at, ref, 4) == 4 &&
+               FramesRunOn(bytes, at, count, LowestFrameBytes(ref), [&](int64_t next) { return FrameAt(bytes, next); });
     };
     // Where the file should start, a frame and the next make a stream; past
     // other bytes (a tag of no known kind, zeros, a stream joined mid-frame)
-    // it takes three, as bytes of anything may look like one header.
-    if (chain(start, 2)) return start;
+    // it takes three, as bytes of anything may look like one header; one
+    // more where stray bytes stand between them.
+    if (runOn(start, 2)) return start;
     for (int64_t at = start + 1; at + 4 <= size;) {
         size_t n = kBlockBytes;
         const unsigned char* block = bytes.Look(at, &n);
@@ -462,7 +528,7 @@ int64_t MpegAudioReader::FirstFrame(Window& bytes)
             continue;
         }
         at += sync - block;
-        if (chain(at, 3)) return StrayAfterHeaderFrame(bytes, start, at) ? start : at;
+        if (runOn(at, 3)) return StrayAfterHeaderFrame(bytes, start, at) ? start : at;
         ++at;
     }
     return -1;
@@ -512,11 +578,6 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     // header, which libmpg123 does only in a stream it buffers or knows the
     // end of: without that look at the end, it has to buffer.
     mpg123_param(h, MPG123_ADD_FLAGS, MPG123_SEEKBUFFER, 0);
-    mpg123_format_none(h);
-    const long* rates = nullptr;
-    size_t rateCount = 0;
-    mpg123_rates(&rates, &rateCount);
-    for (size_t i = 0; i < rateCount; ++i) mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
     std::string why;
     fd_ = OpenRegularFile(path, &why);
     if (fd_ < 0) return fail(why);
@@ -552,59 +613,89 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     const auto firstFormat = [&] {
         return Rewind() && mpg123_getformat(h, &rate, &channels, &encoding) == MPG123_OK && rate > 0 && channels > 0;
     };
-    // libmpg123 takes a first frame only where the next header follows it:
-    // a stream of one frame is read without that look ahead.
-    if (!firstFormat()) {
-        noReadahead_ = true;
-        if (mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0) != MPG123_OK || !firstFormat())
-            return fail("no MPEG audio frame in the file");
-    }
-    rate_ = int(rate);
-    channels_ = channels;
-    ForceFormat();
-    if (!Rewind() || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate != rate_ ||
-        channels != channels_)
-        return fail("no MPEG audio frame in the file");
-    frameSamples_ = std::max(mpg123_spf(h), 1);
-    mpg123_frameinfo2 info{};
-    if (mpg123_info2(h, &info) == MPG123_OK) layer_ = info.layer;
-    const int64_t first = StreamAt(std::max<int64_t>(mpg123_framepos(h), 0));
-    // A Xing/Info frame (which libmpg123 reads and does not hand out) ends
-    // where the first frame starts; a VBRI frame, or an Info frame that
-    // counts no frames, is handed out as sound.
-    unsigned char head[4096 + 1024];
-    const int64_t from = std::max<int64_t>(first - 4096, 0);
-    const size_t before = size_t(first - from), got = peek_.Read(from, head, sizeof head);
-    // Each recording joined end to end has its own: the first's is read here.
+    // The sound's rate and channels are those of libmpg123's first frame; once
+    // more where it went astray among stray bytes at the start.
+    const auto learnFormat = [&] {
+        mpg123_param(h, MPG123_FORCE_RATE, 0, 0);
+        mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_MONO_MIX | MPG123_FORCE_STEREO | MPG123_NO_READAHEAD, 0);
+        mpg123_format_none(h);
+        const long* rates = nullptr;
+        size_t rateCount = 0;
+        mpg123_rates(&rates, &rateCount);
+        for (size_t i = 0; i < rateCount; ++i)
+            mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+        // libmpg123 takes a first frame only where the next header follows it:
+        // a stream of one frame is read without that look ahead.
+        noReadahead_ = !firstFormat();
+        if (noReadahead_ && (mpg123_param(h, MPG123_ADD_FLAGS, MPG123_NO_READAHEAD, 0) != MPG123_OK || !firstFormat()))
+            return false;
+        rate_ = int(rate);
+        channels_ = channels;
+        ForceFormat();
+        return true;
+    };
+    if (!learnFormat()) return fail("no MPEG audio frame in the file");
+    // Where libmpg123 starts, and the first recording's Xing/Info frame; once
+    // more where stray bytes found later are left out of what it reads.
+    int64_t first = 0, lead = 0;
     std::vector<PartTag> parts(1);
-    for (size_t i = std::min(before + 1, got); i-- > 0;) {
-        FrameHeader fh;
-        uint32_t count = 0;
-        if (got - i < 4 || !ReadFrameHeader(head + i, &fh) ||
-            ReadHeaderFrame(head + i, got - i, &count) == HeaderFrame::kNone)
-            continue;
-        // Only the frame libmpg123 read as the header counts, not bytes of
-        // a tag's picture that look like one.
-        if (i == before) {
-            headerFrames_.push_back(first);
-        } else if (!LeadsWithStray(int64_t(i) + fh.size, int64_t(before), fh.size) &&
-                   !(count > 0 && mpg123_framelength(h) == off_t(count))) {
-            continue;
+    const auto readHead = [&] {
+        headerFrames_.clear();
+        parts.assign(1, PartTag{});
+        claimed_ = 0;
+        claimExact_ = false;
+        if (!Rewind() || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate != rate_ ||
+            channels != channels_)
+            return false;
+        frameSamples_ = std::max(mpg123_spf(h), 1);
+        mpg123_frameinfo2 info{};
+        if (mpg123_info2(h, &info) == MPG123_OK) layer_ = info.layer;
+        first = StreamAt(std::max<int64_t>(mpg123_framepos(h), 0));
+        // A Xing/Info frame (which libmpg123 reads and does not hand out) ends
+        // where the first frame starts; a VBRI frame, or an Info frame that
+        // counts no frames, is handed out as sound.
+        unsigned char head[4096 + 1024];
+        const int64_t from = std::max<int64_t>(first - 4096, 0);
+        const size_t before = size_t(first - from), got = peek_.Read(from, head, sizeof head);
+        // Each recording joined end to end has its own: the first's is read here.
+        lead = 0;
+        for (size_t i = std::min(before + 1, got); i-- > 0;) {
+            FrameHeader fh;
+            uint32_t count = 0;
+            if (got - i < 4 || !ReadFrameHeader(head + i, &fh) ||
+                ReadHeaderFrame(head + i, got - i, &count) == HeaderFrame::kNone)
+                continue;
+            // Only the frame libmpg123 read as the header counts, not bytes of
+            // a tag's picture that look like one.
+            if (i == before) {
+                headerFrames_.push_back(first);
+            } else if (!LeadsWithStray(int64_t(i) + fh.size, int64_t(before), fh.size) &&
+                       !(count > 0 && mpg123_framelength(h) == off_t(count))) {
+                continue;
+            }
+            parts[0] = ReadPartTag(head + i, got - i, frameSamples_, 1);
+            parts[0].at = from + int64_t(i);
+            if (from + int64_t(i) == 0 && i < before) lead = fh.size;
+            break;
         }
-        parts[0] = ReadPartTag(head + i, got - i, frameSamples_, 1);
-        break;
-    }
-    if (const PartTag& tag = parts[0]; tag.counted > 0) {
-        const int64_t cut = tag.Cuts() ? tag.delay + tag.padding : 0;
-        claimed_ = std::max<int64_t>(int64_t(tag.counted) * frameSamples_ - cut, 0);
-        claimExact_ = tag.Cuts();
-    }
+        if (const PartTag& tag = parts[0]; tag.counted > 0) {
+            const int64_t cut = tag.Cuts() ? tag.lame.delay + tag.lame.padding : 0;
+            claimed_ = std::max<int64_t>(int64_t(tag.counted) * frameSamples_ - cut, 0);
+            claimExact_ = tag.Cuts();
+        }
+        return true;
+    };
+    if (!readHead()) return fail("no MPEG audio frame in the file");
+    // Bytes between two frames too few for a frame are stray.
+    int64_t room = 0;
+    if (unsigned char p[4]; peek_.Read(first, p, 4) == 4) room = LowestFrameBytes(p);
 
     // A walk over the frames: whether they are all of one size, and where
     // each belongs in time; once more where that finds damaged frames.
     Placer steady, varying;
     int64_t parsed = 0, chained = 0, odd = 0, headers = 0;
-    const size_t leading = headerFrames_.size();
+    std::vector<int64_t> joins;  // where recordings of the format before them begin, in order
+    size_t leading = headerFrames_.size();
     double length = 0;  // of the frames as they come, at the sound's rate
     int bitRate = 0;
     bool suspect = false;
@@ -631,25 +722,29 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
                 kind = f.kind;
                 steady = Placer(FrameBytes(f.bitRate), &restarts_);
             }
-            // Frames that follow one another directly tell the bit rate; bytes
-            // in damage that look like a frame do not.
+            // Frames that follow one another, directly or past stray bytes,
+            // tell the bit rate; bytes in damage that look like a frame do not.
             const bool other = f.bitRate != bitRate || f.kind != kind;
-            if (f.at == lastEnd) {
+            if (f.at >= lastEnd && f.at - lastEnd < std::max<int64_t>(room, 1)) {
                 ++chained;
                 odd += other;
             }
             suspect = suspect || other || (lastEnd >= 0 && f.at != lastEnd);
             lastEnd = f.at + f.size;
+            bool afterCut = false;
             for (Placer* placer : {&steady, &varying}) {
                 const Placer::Verdict v =
                     placer->Place(f.at, f.size, f.at != placer->Resume() && NoSoundAt(placer->Resume()));
                 if (placer == &varying) length += double(v.silentFrames * frameSamples_);
+                afterCut = afterCut || v.cut;
             }
             // A recording joined on starts with its own Info frame: no sound,
             // and the tag of the frames that follow.
             unsigned char p[kTagBytes];
             const size_t n = firstFrame ? 0 : peek_.Read(f.at, p, sizeof p);
             PartTag tag = ReadPartTag(p, n, f.samples, f.length / std::max(f.samples, 1));
+            tag.at = f.at;
+            tag.afterCut = afterCut;
             if (tag.header != HeaderFrame::kNone) {
                 headerFrames_.push_back(f.at);
                 ++headers;
@@ -660,7 +755,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
             } else if (!std::binary_search(headerFrames_.begin(), headerFrames_.end(), f.at)) {
                 // A recording of another version, layer, rate or channel
                 // count joined on without a tag: the last part ends there.
-                if (!firstFrame && f.kind != lastKind) {
+                if (!firstFrame && (f.kind != lastKind || std::binary_search(joins.begin(), joins.end(), f.at))) {
                     tag.slots[0] = steady.Slots() - headers - 1;
                     tag.slots[1] = varying.Slots() - headers - 1;
                     tag.length = length;
@@ -677,27 +772,52 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     // or rate keep no stream from being one of frames of one size: the grid
     // holds where the frames after them lie on it. Frames found one by one
     // within damage prove no bit rate.
-    const bool constant = bitRate > 0 && odd <= std::max<int64_t>(2, chained / 100) && 2 * chained + 1 >= parsed;
-    if (suspect) {
+    const auto steadyRate = [&] {
+        return bitRate > 0 && odd <= std::max<int64_t>(2, chained / 100) && 2 * chained + 1 >= parsed;
+    };
+    bool constant = steadyRate();
+    // libmpg123 passing over bytes at the start is as suspect as a gap. Where
+    // it went astray there, the walk past the stray bytes tells the bit rate.
+    for (int round = 0; round < 2 && (suspect || first != lead); ++round) {
         frameBytes_ = constant ? FrameBytes(bitRate) : 0;
         FindDamage(first);
         // Bytes put in between frames are left out of what libmpg123 reads.
         skips_.clear();
         scannedTo_ = runFrom_ = 0;
-        if ((!damage_.empty() || !restarts_.empty()) && !walk()) return fail("cannot read the file again");
+        if (damage_.empty() && restarts_.empty()) break;
+        if ((first != lead && !learnFormat()) || !readHead()) return fail("cannot read the file again");
+        leading = headerFrames_.size();
+        if (!walk()) return fail("cannot read the file again");
+        if (steadyRate() == std::exchange(constant, steadyRate())) break;
     }
     if (parsed == 0) return fail("no MPEG audio frame in the file");
+    // A tagged recording whose frames run on past its count had one of its
+    // format joined on without a tag: after its count where its LAME tag's
+    // checksum holds, else cut short first, where a fresh encoder's first
+    // frame begins. Each then plays as it does alone.
+    const size_t grid = constant ? 0 : 1;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const PartTag& part = parts[k];
+        const int64_t frames =
+            (k + 1 == parts.size() ? (constant ? steady : varying).Slots() - headers : parts[k + 1].slots[grid]) -
+            part.slots[grid];
+        if (part.Cuts() && part.counted > 0 && frames > int64_t(part.counted) && part.at >= 0)
+            if (const int64_t join = JoinWithin(part.at, part.counted, part.lame.bytes, part.lame.crc); join >= 0)
+                joins.push_back(join);
+    }
+    if (!joins.empty() && !walk()) return fail("cannot read the file again");
     // Frame times, the missing frames' silence among them, less header frames.
     const int64_t slots = (constant ? steady : varying).Slots() - headers;
     const auto start = [&](const PartTag& part) {
         return constant ? part.slots[0] * frameSamples_ : std::llround(part.length);
     };
     kept_.clear();
+    shortParts_.clear();
     int64_t kept = 0;
+    const int64_t ends = constant ? slots * frameSamples_ : std::llround(length);
     for (size_t k = 0; k < parts.size(); ++k) {
         const PartTag& part = parts[k];
         const bool last = k + 1 == parts.size();
-        const size_t grid = constant ? 0 : 1;
         const int64_t at = start(part), frames = (last ? slots : parts[k + 1].slots[grid]) - part.slots[grid];
         // The LAME tag's delay and padding, past the decoder's own delay, as
         // libmpg123 would cut them in its gapless mode; they stand whether or
@@ -708,20 +828,36 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
         const int64_t counted = part.counted > 0 ? int64_t(part.counted) : frames;
         const auto scaled = [&](int64_t samples) { return at + std::llround(double(samples) * part.scale); };
         // A part ends with its frames, as it plays alone; where its tag
-        // places the end, its last frame may sound on into the next part's
-        // first for the decoder's delay.
+        // places the end, or the part's last frame was cut within (and keeps
+        // its time), its last frame may sound on into the next part's first
+        // for the decoder's delay.
         const int64_t next = last ? INT64_MAX : start(parts[k + 1]);
-        int64_t from = cut ? scaled(part.delay + kLayer3Delay) : at, to = next;
+        const bool short_ = cut && frames < counted;
+        int64_t from = cut ? scaled(part.lame.delay + kLayer3Delay) : at, to = next;
         if (cut && frames <= counted) {
-            to = scaled(counted * part.frameSamples - part.padding + kLayer3Delay);
-            if (!last) to = std::min<int64_t>(to, next + std::llround(double(kLayer3Delay) * part.scale));
+            to = scaled(counted * part.frameSamples - part.lame.padding + kLayer3Delay);
+            if (!last)
+                to = std::min<int64_t>(
+                    to,
+                    next + (short_ && !parts[k + 1].afterCut ? 0 : std::llround(double(kLayer3Delay) * part.scale)));
         }
         if (!kept_.empty()) from = std::max(from, kept_.back().to);
+        // A recording of several whose frames stop short of its tag's count
+        // at a frame's end (cut where another was joined on) is said there;
+        // one cut within a frame is said as that.
+        if (short_ && parts.size() > 1 && (last || !parts[k + 1].afterCut)) {
+            const int64_t partEnd = std::min(to, last ? ends : next);
+            shortParts_.push_back(
+                {last ? INT64_MAX : partEnd, partEnd - from,
+                 std::llround(double(counted * part.frameSamples - part.lame.delay - part.lame.padding) * part.scale)});
+        }
         if (to <= from) continue;
         kept_.push_back(Kept{from, to, kept});
         if (!last) kept += to - from;
     }
-    frames_ = Out(constant ? slots * frameSamples_ : std::llround(length));
+    // Those recordings' frame counts claim no length for the whole.
+    if (parts.size() > 1) claimed_ = 0;
+    frames_ = Out(ends);
     frameBytes_ = constant ? FrameBytes(bitRate) : 0;
     if (!Rewind()) return fail("cannot read the file again");
     Walks().Add(key, Walked(WalkFields()));
@@ -740,6 +876,69 @@ int64_t MpegAudioReader::Out(int64_t decoded) const
     const auto k = FirstKeptAfter(decoded);
     if (k == kept_.end()) return kept_.back().before + (kept_.back().to - kept_.back().from);
     return k->before + std::max(decoded, k->from) - k->from;
+}
+
+int64_t MpegAudioReader::JoinWithin(int64_t infoAt, int64_t counted, int64_t bytes, uint16_t crc)
+{
+    unsigned char p[6];
+    FrameHeader h;
+    if (bytes <= 0 || peek_.Read(infoAt, p, 4) < 4 || !ReadFrameHeader(p, &h) || h.size <= 4 || bytes <= h.size)
+        return -1;
+    // The stream as libmpg123 reads it: bytes put in between frames left out.
+    auto put = restarts_.begin();
+    const auto skip = [&](int64_t at) {
+        for (; put != restarts_.end() && put->from <= at; ++put)
+            if (!put->cut && put->from == at) at = put->to;
+        return at;
+    };
+    // The checksum (CRC-16, as LAME writes it) of the recording's frames.
+    uint16_t sum = 0;
+    unsigned char block[4096];
+    for (int64_t at = skip(infoAt + h.size), left = bytes - h.size; left > 0; at = skip(at)) {
+        int64_t n = std::min<int64_t>(left, sizeof block);
+        if (put != restarts_.end()) n = std::min(n, put->from - at);
+        n = int64_t(peek_.Read(at, block, size_t(std::max<int64_t>(n, 1))));
+        if (n <= 0) break;
+        for (int64_t i = 0; i < n; ++i) {
+            sum ^= block[i];
+            for (int b = 0; b < 8; ++b) sum = (sum & 1) ? (sum >> 1) ^ 0xA001 : sum >> 1;
+        }
+        at += n;
+        left -= n;
+    }
+    // Whole, it ends where its count does; else past its first audio frame,
+    // at the first that takes nothing of the frames before it
+    // (main_data_begin 0, as an encoder's first frame does).
+    const bool whole = sum == crc;
+    put = restarts_.begin();
+    int64_t at = skip(infoAt + h.size), walked = h.size;
+    for (int64_t k = 0; k < counted; ++k) {
+        // A tag between frames begins the next recording too.
+        if (unsigned char tag[10]; Id3v2Length(tag, peek_.Read(at, tag, sizeof tag)) > 0)
+            return k > 0 ? skip(at + Id3v2Length(tag, sizeof tag)) : -1;
+        const int64_t size = FrameAt(peek_, at);
+        if (size == 0 || peek_.Read(at, p, 6) < 6 || !ReadFrameHeader(p, &h) || h.layer != 3) return -1;
+        const unsigned char* side = p + 4 + ((p[1] & 1) ? 0 : 2);
+        if (!whole && k > 0 && peek_.Read(at + (side - p), p, 2) == 2 && p[0] == 0 &&
+            (h.version != 3 || (p[1] & 0x80) == 0))
+            return at;
+        walked += size;
+        at = skip(at + size);
+    }
+    // Its count and its bytes agree on where it ends.
+    if (unsigned char tag[10]; whole && Id3v2Length(tag, peek_.Read(at, tag, sizeof tag)) > 0)
+        at = skip(at + Id3v2Length(tag, sizeof tag));
+    return whole && walked == bytes && FrameAt(peek_, at) > 0 ? at : -1;
+}
+
+void MpegAudioReader::SayShortParts(int64_t decoded, bool end)
+{
+    for (; shortSaid_ < shortParts_.size() && (end || shortParts_[shortSaid_].at <= decoded); ++shortSaid_) {
+        const ShortPart& part = shortParts_[shortSaid_];
+        const int64_t at = Out(std::min(part.at, decoded));
+        complaints_.Add(at, at, "a recording ends " + ShortOfClaim(part.played, part.claimed, rate_));
+        if (part.at != INT64_MAX) complaints_.MarkTimeLost();
+    }
 }
 
 void MpegAudioReader::ForceFormat()
@@ -768,6 +967,7 @@ bool MpegAudioReader::Rewind()
     pending_.clear();
     pendingAt_ = 0;
     silence_ = decoded_ = position_ = 0;
+    shortSaid_ = 0;
     const CapturedStderr quiet([](const std::string&) {});
     return mpg123_open_handle(h, this) == MPG123_OK;
 }
@@ -777,8 +977,25 @@ void MpegAudioReader::FindDamage(int64_t first)
     damage_.clear();
     zeros_ = {0, 0};
     restarts_.clear();
-    unsigned char ref[4];
-    if (peek_.Read(first, ref, 4) < 4) return;
+    // From the stream's start, past its header frame: libmpg123 may have
+    // passed over stray bytes after it, or frames there, or gone astray.
+    // The first frame that the stream runs on from is the one to judge by.
+    int64_t start = 0, refAt = -1;
+    unsigned char ref[kTagBytes];
+    FrameHeader h;
+    uint32_t frames = 0;
+    if (const size_t n = peek_.Read(0, ref, sizeof ref); n >= 4 && ReadFrameHeader(ref, &h) && h.size > 4) {
+        const bool header = ReadHeaderFrame(ref, n, &frames) != HeaderFrame::kNone;
+        start = header ? h.size : 0;
+        const int64_t room = LowestFrameBytes(ref);
+        unsigned char p[4];
+        for (int64_t at = start; refAt < 0 && at < start + std::max<int64_t>(room, 1); ++at)
+            if (peek_.Read(at, p, 4) == 4 && SameKind(p, ref, true) &&
+                FramesRunOn(peek_, at, 2, room, [&](int64_t next) { return FrameAt(peek_, next); }))
+                refAt = at;
+    }
+    if (refAt < 0) start = refAt = first;
+    if (peek_.Read(refAt, ref, 4) < 4) return;
     const int64_t fileSize = peek_.Size();
     const bool constant = frameBytes_ > 0, layer1 = (ref[1] >> 1 & 3) == 3;
     // The length of the frame at, 0 where none starts: of the stream's bit
@@ -786,23 +1003,19 @@ void MpegAudioReader::FindDamage(int64_t first)
     // differ).
     const auto frameAt = [&](int64_t at) -> int64_t {
         unsigned char p[4];
-        FrameHeader h;
         if (at < 0 || peek_.Read(at, p, 4) < 4) return 0;
-        if (!constant) return ReadFrameHeader(p, &h) && h.size > 4 ? h.size : 0;
+        if (!constant) return FrameAt(peek_, at);
         if (!SameStream(p, ref)) return 0;
         const int64_t padding = p[2] >> 1 & 1;
         return layer1 ? 4 * (int64_t(frameBytes_ / 4) + padding) : int64_t(frameBytes_) + padding;
     };
-    // Bytes that look like a header are common in sound data: a frame
-    // counts when the two after it (or the end of the file) follow.
-    const auto confirmed = [&](int64_t at) {
-        for (int k = 0; k < 3 && at < fileSize; ++k) {
-            const int64_t size = frameAt(at);
-            if (size == 0) return false;
-            at += size;
-        }
-        return true;
-    };
+    // The fewest bytes a frame of the stream takes: fewer between two frames
+    // held none (a stream capture's markers, a tool's stray bytes).
+    const int64_t shortest =
+        constant ? (layer1 ? 4 * int64_t(frameBytes_ / 4) : int64_t(frameBytes_)) : LowestFrameBytes(ref);
+    // Bytes that look like a header are common in sound data: past damage a
+    // frame counts when the two after it (or the end of the file) follow.
+    const auto confirmed = [&](int64_t at) { return FramesRunOn(peek_, at, 3, shortest, frameAt); };
     // Whether frames (or a tag before them) start at: a tag at the end of
     // the file only where it fills it.
     const auto resumes = [&](int64_t at) {
@@ -811,8 +1024,9 @@ void MpegAudioReader::FindDamage(int64_t first)
         if (n >= 3 && std::memcmp(p, "TAG", 3) == 0) return at + 128 == fileSize;
         return Id3v2Length(p, n) > 0 || confirmed(at) || (n >= 4 && p[0] == 0xFF && NoSoundAt(at));
     };
-    // The first place in [from, to) where frames resume, -1 where none is.
-    const auto nextChain = [&](int64_t from, int64_t to) -> int64_t {
+    // The first place in [from, to) where frames resume that accept takes,
+    // -1 where none is.
+    const auto nextChain = [&](int64_t from, int64_t to, const auto& accept) -> int64_t {
         std::vector<unsigned char> block;
         for (int64_t at = from; at < to; at += int64_t(block.size())) {
             block.resize(size_t(std::min<int64_t>(to - at, 1 << 16)));
@@ -830,23 +1044,26 @@ void MpegAudioReader::FindDamage(int64_t first)
                 }
             };
             for (size_t i = 0; i < block.size(); ++i)
-                if (may(i) && resumes(at + int64_t(i))) return at + int64_t(i);
+                if (may(i) && resumes(at + int64_t(i)) && accept(at + int64_t(i))) return at + int64_t(i);
         }
         return -1;
     };
-    // The fewest bytes a frame of the stream takes: fewer between two frames
-    // held none (a stream capture's markers, a tool's stray bytes).
-    int64_t shortest = layer1 ? 4 * int64_t(frameBytes_ / 4) : int64_t(frameBytes_);
-    if (!constant) {
-        unsigned char lowest[4] = {ref[0], ref[1], uint8_t((ref[2] & 0x0D) | 0x10), ref[3]};
-        FrameHeader h;
-        shortest = ReadFrameHeader(lowest, &h) ? h.size : 0;
-    }
-    if (frameAt(first) == 0) return;
+    if (frameAt(refAt) == 0) return;
     int64_t frameFrom = -1;  // where the last frame walked starts
     std::vector<unsigned char> near;
-    for (int64_t at = first; at + 4 <= fileSize;) {
-        if (const int64_t size = frameAt(at)) {
+    // A frame where the last ends goes on the stream; one of another kind
+    // (a recording joined on) where frames run on from it, as stray bytes
+    // may look like a header.
+    const auto walkOn = [&](int64_t at) -> int64_t {
+        const int64_t size = frameAt(at);
+        unsigned char p[4], last[4];
+        if (size == 0 || frameFrom < 0 || peek_.Read(at, p, 4) < 4 || peek_.Read(frameFrom, last, 4) < 4 ||
+            SameKind(p, last, false))
+            return size;
+        return FramesRunOn(peek_, at, 2, shortest, frameAt) ? size : 0;
+    };
+    for (int64_t at = start; at + 4 <= fileSize;) {
+        if (const int64_t size = walkOn(at)) {
             frameFrom = at;
             at += size;
             continue;
@@ -860,24 +1077,33 @@ void MpegAudioReader::FindDamage(int64_t first)
         // Other tags end the file; another recording's header frame is left
         // to libmpg123's own reading.
         if (NoSoundAt(at)) return;
-        // Frames that resume within the last frame cut it short.
-        if (const int64_t c = frameFrom >= 0 ? nextChain(frameFrom + 1, at) : -1; c >= 0) {
+        // Stray bytes: a frame within them that the stream runs on from (the
+        // next frame, or the end) goes on the stream, however often they come.
+        near.resize(size_t(std::max<int64_t>(shortest, 1)) + 4);
+        near.resize(peek_.Read(at, near.data(), near.size()));
+        int64_t next = -1;
+        for (size_t d = 1; next < 0 && int64_t(d) < shortest && d + 4 <= near.size(); ++d)
+            if (near[d] == 0xFF && (near[d + 1] & 0xE0) == 0xE0 &&
+                FramesRunOn(peek_, at + int64_t(d), 2, shortest, frameAt))
+                next = at + int64_t(d);
+        // Frames that resume within the last frame cut it short, where the
+        // chain they start leads on to those past the stray bytes: in sound
+        // data bytes that look like a chain's start abound.
+        const auto leadsOn = [&](int64_t c) {
+            while (next >= 0 && c < next) {
+                unsigned char q[10];
+                const int64_t size = std::max(Id3v2Length(q, peek_.Read(c, q, sizeof q)), frameAt(c));
+                if (size == 0) return false;
+                c += size;
+            }
+            return next < 0 || c == next;
+        };
+        if (const int64_t c = frameFrom >= 0 ? nextChain(frameFrom + 1, at, leadsOn) : -1; c >= 0) {
             damage_.emplace_back(frameFrom, c);
             restarts_.push_back(Restart{frameFrom, c, true});
             frameFrom = -1;
             at = c;
             continue;
-        }
-        // Stray bytes: a frame within them that the next frame (or the end)
-        // follows goes on the stream, whatever comes after it.
-        near.resize(size_t(std::max<int64_t>(shortest, 1)) + 4);
-        near.resize(peek_.Read(at, near.data(), near.size()));
-        int64_t next = -1;
-        for (size_t d = 1; next < 0 && int64_t(d) < shortest && d + 4 <= near.size(); ++d) {
-            if (near[d] != 0xFF || (near[d + 1] & 0xE0) != 0xE0) continue;
-            const int64_t size = frameAt(at + int64_t(d));
-            if (size > 0 && (at + int64_t(d) + size == fileSize || frameAt(at + int64_t(d) + size) > 0))
-                next = at + int64_t(d);
         }
         if (next >= 0) {
             restarts_.push_back(Restart{at, next, false, true});
@@ -888,7 +1114,7 @@ void MpegAudioReader::FindDamage(int64_t first)
         // Where frames resume: in a stream of frames of one size, a whole
         // number of frames on marks frames lost where they stood, which keep
         // their time; other bytes were put in between frames.
-        next = nextChain(at + 1, fileSize);
+        next = nextChain(at + 1, fileSize, [](int64_t) { return true; });
         if (next < 0) return;
         const double gap = double(next - at);
         const double slots = constant ? std::round(gap / frameBytes_) : 0;
@@ -1098,9 +1324,11 @@ bool MpegAudioReader::Decode()
         pending_.resize(kept);
         pendingAt_ = 0;
         decoded_ += length;
+        SayShortParts(decoded_, false);
         if (kept_.empty() || decoded_ >= kept_.back().to) break;
         if (silence_ > 0 || to > from) return true;
     }
+    SayShortParts(decoded_, true);
     ended_ = true;
     return silence_ > 0 || pendingAt_ < pending_.size();
 }

@@ -8,7 +8,7 @@
 // time is known and kept as silence; where they vary, what follows plays
 // early, and the damage says so. Bytes between two frames too few to hold
 // a frame are stray: no sound, no time, and the frames around them decode
-// as one stream. A frame cut short where other frames begin (a download
+// as one stream, however often they come. A frame cut short where other frames begin (a download
 // resumed from the start) keeps its time, and the frames after it theirs.
 // Frames of another rate or channel count than the first (recordings joined
 // end to end) are converted to the first's; each joined recording's own
@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -144,14 +145,21 @@ private:
     bool NoSoundAt(int64_t offset);
     // Where a sample of the decoded frames lies in the sound.
     int64_t Out(int64_t decoded) const;
+    // Where the recording whose tag frame is at infoAt ends and another of
+    // its format joined on begins: at the end of its count where it is whole
+    // by its tag's checksum, else where it was cut; -1 where nothing tells.
+    int64_t JoinWithin(int64_t infoAt, int64_t counted, int64_t bytes, uint16_t crc);
+    // Says the short recordings that end by decoded (all of them at the end).
+    void SayShortParts(int64_t decoded, bool end);
     // The first stretch of sound that ends past decoded.
     std::vector<Kept>::const_iterator FirstKeptAfter(int64_t decoded) const;
     bool Decode();
-    // The stretches from where a frame should start to where frames resume:
-    // the frame a chain cuts short; stray bytes before a frame that the next
-    // follows; else the next chain of frames, a whole number of frames on
-    // in a stream of frames of one size (frames lost, kept as silence),
-    // else bytes put in.
+    // The stretches from where a frame should start to where frames resume,
+    // from the stream's start past its header frame: the frame a chain cuts
+    // short that leads on to the frames past them; stray bytes before a
+    // frame the stream runs on from; else the next chain of frames, a whole
+    // number of frames on in a stream of frames of one size (frames lost,
+    // kept as silence), else bytes put in. first: libmpg123's first frame.
     void FindDamage(int64_t first);
     // libmpg123's reading: the file, with the damaged stretches as zeros,
     // so that it takes no bytes in them for a frame that hides real ones,
@@ -195,9 +203,21 @@ private:
     };
     // Where the first frame of the stream starts, -1 where none does: after
     // ID3v2 tags, a frame that the next frame, a tag or the end follows;
-    // else, past other bytes, the first of three frames back to back. All
-    // frames of one version, layer and rate; one frame is a sound too.
+    // else, past other bytes, the first of three frames back to back; one
+    // frame more where stray bytes stand between them (FramesRunOn). One
+    // frame is a sound too.
     static int64_t FirstFrame(Window& bytes);
+    // The size of the frame whose header is at, 0 where none is (or one of
+    // free format, whose size the header does not give).
+    static int64_t FrameAt(Window& bytes, int64_t at);
+    // Whether the frames of a stream run on from the one at: count frames of
+    // its version, layer and rate, each where the one before ends, or one
+    // more where fewer than stray bytes that hold none stand between two
+    // (the next then of the same mode too), unless a tag or the stream's end
+    // comes first. Only the last may run past the end. sizeAt: the size of a
+    // frame of the stream at an offset, 0 where none starts.
+    static bool FramesRunOn(Window& bytes, int64_t at, int count, int64_t stray,
+                            const std::function<int64_t(int64_t)>& sizeAt);
     static bool StrayAfterHeaderFrame(Window& bytes, int64_t start, int64_t at);
     // libmpg123 gives every frame the first frame's rate and channels.
     void ForceFormat();
@@ -223,11 +243,19 @@ private:
     // skip in it: libmpg123 resyncs through them a byte a call.
     std::pair<int64_t, int64_t> zeros_{0, 0};
     bool noReadahead_ = false;  // libmpg123 reads the first frame without looking past it
+    // A recording among several whose frames stop short of the count its
+    // tag gives: where it ends among the decoded samples (INT64_MAX: at the
+    // sound's end), and how long it plays and claims, at the sound's rate.
+    struct ShortPart {
+        int64_t at, played, claimed;
+    };
+    std::vector<ShortPart> shortParts_;
+    size_t shortSaid_ = 0;  // those said so far in this reading
     // What a walk over a file learns, kept for the next open of the same
     // unchanged file, so that a sound is walked once however often it opens.
     using Walked = std::tuple<int, int, int, int, bool, int64_t, int64_t, bool, std::vector<int64_t>, std::vector<Kept>,
-                              double, std::vector<std::pair<int64_t, int64_t>>, std::vector<Restart>,
-                              std::vector<Skip>, int64_t, int64_t>;
+                              double, std::vector<std::pair<int64_t, int64_t>>, std::vector<Restart>, std::vector<Skip>,
+                              int64_t, int64_t, std::vector<ShortPart>>;
     class WalkCache;
     static WalkCache& Walks();
     int64_t scannedTo_ = 0, runFrom_ = 0;  // the stretch without 0xFF the scan is in
@@ -251,7 +279,8 @@ private:
     auto WalkFields()
     {
         return std::tie(rate_, channels_, frameSamples_, layer_, noReadahead_, frames_, claimed_, claimExact_,
-                        headerFrames_, kept_, frameBytes_, damage_, restarts_, skips_, scannedTo_, runFrom_);
+                        headerFrames_, kept_, frameBytes_, damage_, restarts_, skips_, scannedTo_, runFrom_,
+                        shortParts_);
     }
 };
 

@@ -574,6 +574,17 @@ bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end)
     return true;
 }
 
+std::string ShortOfClaim(int64_t played, int64_t claimed, int rate)
+{
+    const auto seconds = [&](int64_t frames, int decimals) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.*f s", decimals, double(frames) / std::max(rate, 1));
+        return std::string(text);
+    };
+    const int decimals = seconds(played, 1) == seconds(claimed, 1) ? 3 : 1;
+    return "after " + seconds(played, decimals) + " of the " + seconds(claimed, decimals) + " it claims";
+}
+
 bool SoundSource::OpenMpeg(const std::string& path, int64_t begin, int64_t end)
 {
     auto mpeg = std::make_unique<MpegAudioReader>();
@@ -982,17 +993,15 @@ bool ExportAiff16(SampleSource& source, const std::string& path, int64_t maxFram
     // Beside what the decoder said: an end well before the claimed length,
     // or a decoder that gave up.
     const int64_t shortBy = claimed - done;
-    auto seconds = [&](int64_t frames, int decimals = 1) {
+    auto seconds = [&](int64_t frames) {
         char text[32];
-        std::snprintf(text, sizeof text, "%.*f s", decimals, double(frames) / info.sampleRate);
+        std::snprintf(text, sizeof text, "%.1f s", double(frames) / info.sampleRate);
         return std::string(text);
     };
     std::string end;
     const bool exact = info.claimExact && info.claimedFrames > 0;
     if (shortBy > (exact ? 0 : std::max<int64_t>(info.sampleRate / 10, claimed / 50))) {
-        // To the millisecond where a tenth of a second does not tell them apart.
-        const int decimals = seconds(done) == seconds(claimed) ? 3 : 1;
-        end = "it ends after " + seconds(done, decimals) + " of the " + seconds(claimed, decimals) + " it claims";
+        end = "it ends " + ShortOfClaim(done, claimed, info.sampleRate);
     }
     else if (stopped)
         end = "decoding stops after " + seconds(done);

@@ -212,6 +212,11 @@ inline std::string DecodeComplaints::Text(int rate) const
     return text;
 }
 
+// "after 5.0 s of the 10.0 s it claims": how much of the length it claims a
+// sound, or a recording in it, plays (frames at rate), to the millisecond
+// where a tenth of a second does not tell them apart.
+std::string ShortOfClaim(int64_t played, int64_t claimed, int rate);
+
 // A float sample as a 16-bit one, full scale (±1) to full scale, clipped;
 // NaN as silence.
 inline int16_t Sample16(float v)

@@ -104,6 +104,14 @@ inline constexpr SoundSource kSoundSources[] = {
     {"cbr-odd-frame.mp3", "ffmpeg lame",
      TAVREL_TONE("44100", "0.5", "2") "| " TAVREL_LAME "-b 128 -t - \"$OUT\" && "
                                       "printf '\\342' | dd of=\"$OUT\" bs=1 conv=notrunc status=none seek=$(($(" TAVREL_NTH_HEADER("\\xfb", "10") ") + 2))"},
+    // Stray bytes after every frame (frames of 576 bytes at 128 kbit/s and
+    // 32,000 Hz); a recording cut where a frame ends, then another.
+    {"stray-every.mp3", "ffmpeg lame split",
+     TAVREL_TONE("32000", "0.4", "1") "| " TAVREL_LAME "-b 128 - t.mp3 && split -b 576 -d t.mp3 f. && "
+                                      "for f in f.*; do cat \"$f\"; printf '\\1\\2\\3'; done > \"$OUT\""},
+    {"cut-joined.mp3", "ffmpeg lame",
+     TAVREL_TONE("32000", "0.6", "1") "| " TAVREL_LAME "-b 128 - t.mp3 && " TAVREL_TONE("32000", "0.3", "2") "| " TAVREL_LAME
+                                      "-b 64 - u.mp3 && { head -c 4608 t.mp3; cat u.mp3; } > \"$OUT\""},
     {"zeros-after.mp3", "ffmpeg lame",
      TAVREL_TONE("22050", "0.3", "1") "| " TAVREL_LAME "-b 32 - \"$OUT\" && head -c 8192 /dev/zero >> \"$OUT\""},
     {"piped-flipped.flac", "ffmpeg",

@@ -376,6 +376,29 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
                                                          : "-c:a aac -b:a 128k -f adts";
         if (!make(ClickTrack(44100, 2) + codec)) return "";
         bytes = bytes.substr(0, bytes.size() * 3 / 5) + bytes;
+    } else if (kind.rfind("cutlame", 0) == 0) {
+        // 3 s of clicks by the lame program at 128 kbit/s, cut where its
+        // frame 61 starts (the Info frame is frame 0), then a whole 4 s
+        // recording: the same, an MP2, one of varying bit rate, or the same
+        // without a tag.
+        const std::string wav = path + ".wav", second = path + ".4s";
+        const char* then = kind == "cutlame.mp3"       ? "lame --quiet -b 128 -m m"
+                           : kind == "cutlame_vbr.mp3" ? "lame --quiet -V2 -m m"
+                                                       : "lame --quiet -b 128 -m m -t";
+        const bool mp2 = kind == "cutlame_mp2.mp3";
+        if (!RunFfmpeg(ClickTrack(44100, 3) + "-c:a pcm_s16le -f wav", wav) ||
+            RunCommand("lame --quiet -b 128 -m m '" + wav + "' '" + path + "'").exitCode != 0 ||
+            !RunFfmpeg(ClickTrack(44100, 4) + (mp2 ? "-c:a mp2 -b:a 128k -f mp2" : "-c:a pcm_s16le -f wav"), second) ||
+            (!mp2 && RunCommand(std::string(then) + " '" + second + "' '" + second + ".mp3' && mv '" + second +
+                                ".mp3' '" + second + "'")
+                             .exitCode != 0))
+            return "";
+        bytes = ReadFile(path);
+        size_t at = 0;
+        for (int frame = 0; frame < 61 && at + 4 <= bytes.size(); ++frame)
+            at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
+        if (at + 4 > bytes.size()) return "";
+        bytes = bytes.substr(0, at) + ReadFile(second);
     } else if (kind == "gap.mp3") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 -c:a libmp3lame -b:a 32k")) return "";
         if (bytes.size() < 3000) return "";

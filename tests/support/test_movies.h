@@ -72,7 +72,11 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // 128 kbit/s clicks: "flipped.mp3" (a bit rate bit flipped in the headers
 // of frames 100, 200 and 300), "dropped.mp3" (frame 192 taken out, its
 // Info tag counting it), "junk5.mp3", "junk33.mp3", "junk100.mp3" and
-// "junk300.mp3" (so many random bytes after every 20th frame).
+// "junk300.mp3" (so many random bytes after every 20th frame); 3 s of
+// clicks by the lame program cut where its 61st audio frame starts, then
+// 4 s of clicks whole: "cutlame.mp3" (by lame, as the first),
+// "cutlame_vbr.mp3" (lame -V2), "cutlame_mp2.mp3" (MP2),
+// "cutlame_untagged.mp3" (lame without its Info frame).
 // path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 // ffmpeg's input for a click track of seconds at rate: a quiet 300 Hz tone

@@ -457,6 +457,21 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         // follows it plays early.
         {"dropped.mp3", " of the 10.000 s it claims)", 439848, true, 9.75 - 1152 / 44100.0},
         {"cutjoin.mp2", "is damaged (it does not decode at 1.2 s: a frame is cut short after ", 142848, true, 2.9887},
+        // A recording cut where a frame ends, then another: said, the first
+        // as long as it plays alone (68,015 samples, its tag's delay cut), the
+        // second on time after it, as it plays alone (an MP2 or a recording
+        // without a tag with its coder's delay).
+        {"cutlame.mp3",
+         "is damaged (it does not decode at 1.5 s (what follows plays early): a recording ends after 1.5 s of the 3.0 "
+         "s it claims)",
+         244415, true, 68015 / 44100.0 + 3.75},
+        {"cutlame_vbr.mp3", "(it does not decode at 1.5 s (what follows plays early): a recording ends after 1.5 s of ",
+         244415, true, 68015 / 44100.0 + 3.75},
+        {"cutlame_mp2.mp3", "(it does not decode at 1.5 s (what follows plays early): a recording ends after 1.5 s of ",
+         245423, true, (68015 + 484) / 44100.0 + 3.75},
+        {"cutlame_untagged.mp3",
+         "(it does not decode at 1.5 s (what follows plays early): a recording ends after 1.5 s of ", 246575, true,
+         (68015 + 1105) / 44100.0 + 3.75},
         {"cutjoin.aac", "is damaged (it does not decode between 1.2 s and 1.3 s: a frame header is damaged)", 145408,
          true, 3.0272},
         // MP3 inside WAVE takes the same reader: whole, on time, in our words.
@@ -722,6 +737,30 @@ std::string Captured(const std::string& mp3)
     return PutBetweenFrames(mp3,
                             [](size_t start, size_t end) { return std::string(end / 16000 - start / 16000, '\0'); });
 }
+// Stray bytes before frames kFrom to kFrom + kCount - 1 (0: to the end, the
+// bytes after the last frame too), frame 0 being the Info frame where there
+// is one and negative kFrom counting from the last (-2 the second-last):
+// kBytes of them, a zero byte or 01 02 03 ..., or 1 to 12 random bytes
+// where kBytes is 0.
+template <int kFrom, int kCount, int kBytes>
+std::string StrayBefore(const std::string& mp3)
+{
+    int frames = 0;
+    PutBetweenFrames(mp3, [&](size_t, size_t) {
+        ++frames;
+        return std::string();
+    });
+    const int from = kFrom < 0 ? frames + kFrom : kFrom;
+    int frame = 0;
+    return PutBetweenFrames(mp3, [&](size_t, size_t) {
+        const int before = ++frame;  // the frame these bytes go before
+        if (before < from || (kCount > 0 && before >= from + kCount)) return std::string();
+        if (kBytes == 0) return Junk(1 + size_t(uint8_t(Junk(1)[0])) % 12);
+        std::string bytes(kBytes, '\0');
+        for (int k = 0; kBytes > 1 && k < kBytes; ++k) bytes[size_t(k)] = char(k + 1);
+        return bytes;
+    });
+}
 
 // The flac program's FLAC of a WAVE file.
 constexpr char kFlac[] = "flac --silent -o \"$OUT\" \"$IN\"";
@@ -817,6 +856,9 @@ const ValidSound kValidSounds[] = {
     {"abr_11k_16k.mp3", 11025, 1, 1.3, "-c:a pcm_s16le -f wav", false,
      {"-ar 16000 -c:a libmp3lame -b:a 32k -write_xing 0 -id3v2_version 0 -f mp3"}, false, "--abr 32"},
     {"mp2_lame.mp3", 44100, 1, 1.5, "-c:a mp2 -f mp2", false, {"lame -b 128"}},
+    // A whole tagged recording, then one of its format without a tag: its
+    // checksum tells where the first ends, its padding goes.
+    {"lame_untagged.mp3", 44100, 1, 1.5, "-c:a pcm_s16le -f wav", false, {"lame -b 128 -m m -t"}, false, "-b 128 -m m"},
     {"lame_mp2.mp3", 44100, 1, 1.5, "-c:a pcm_s16le -f wav", false, {"-c:a mp2 -f mp2"}, false, "-b 128"},
     // Bytes before the first frame, and stray bytes between frames: no
     // sound, no time, nothing said.
@@ -832,6 +874,24 @@ const ValidSound kValidSounds[] = {
     {"stray_info_1.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", AfterInfo<1>},
     {"stray_info_7.mp3", 44100, 2, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", AfterInfo<7>},
     {"captured.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k -write_xing 0", false, {}, false, nullptr, Captured},
+    // However often they come, and wherever: around a frame, before every
+    // frame (as every player plays them), after the Info frame and the
+    // first audio frame, near the end of a stream of varying bit rate; at
+    // every MPEG version.
+    {"stray_around.mp3", 44100, 1, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128 -m m", StrayBefore<100, 2, 1>},
+    {"stray_around_vbr.mp3", 44100, 2, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-V2", StrayBefore<100, 2, 1>},
+    {"stray_random_v4.mp3", 44100, 1, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-V4", StrayBefore<60, 2, 0>},
+    {"stray_every.mp3", 44100, 1, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128 -m m", StrayBefore<2, 0, 5>},
+    {"stray_every_22k.mp3", 22050, 1, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-V4 -m m", StrayBefore<2, 0, 5>},
+    {"stray_every_random.mp3", 24000, 2, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-V2", StrayBefore<1, 0, 0>},
+    {"stray_after_each.mp3", 44100, 1, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128 -m m",
+     StrayBefore<1, 0, 1>},
+    {"stray_after_three.mp3", 44100, 2, 4, "-c:a libmp3lame -b:a 128k", false, {}, false, nullptr,
+     StrayBefore<3, 0, 3>},
+    {"stray_end_22k.mp3", 22050, 2, 8, "-c:a pcm_s16le -f wav", false, {}, false, "-V4 -m m", StrayBefore<-3, 1, 5>},
+    {"stray_end_24k.mp3", 24000, 1, 8, "-c:a pcm_s16le -f wav", false, {}, false, "-V4 -m m", StrayBefore<-2, 2, 5>},
+    {"stray_tag_11k.mp3", 11025, 1, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-b 32", StrayBefore<1, 2, 1>},
+    {"stray_tag_44k.mp3", 44100, 1, 4, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128 -m m", StrayBefore<1, 2, 1>},
     // FLAC streams joined end to end, each with its own header: at another
     // rate and channel count, and the same file twice.
     {"joined_rates.flac", 44100, 2, 1.5, "-c:a flac", false, {"-ar 22050 -ac 1 -c:a flac -f flac"}},
