@@ -35,9 +35,9 @@ ToolResult SwfDumpDeep(const std::string& swfPath);
 // swf-shot at a frame, reading the given pixels; the JSON summary is in output.
 ToolResult SwfShot(const std::string& swfPath, const std::string& pngPath, int frame,
                    const std::vector<std::pair<int, int>>& pixels);
-// SwfShot, shot again (up to a dozen times) while `right` rejects the result when
-// the frame lies past what the player is sure to have parsed as it seeks;
-// the last result.
+// SwfShot, shot again (up to a dozen times, and once reached by playing a
+// fast copy) while `right` rejects the result when the frame lies past what
+// the player is sure to have parsed as it seeks; the last result.
 ToolResult SwfShotSought(const std::string& swfPath, const std::string& pngPath, int frame,
                          const std::vector<std::pair<int, int>>& pixels,
                          const std::function<bool(const ToolResult&)>& right);
