@@ -739,9 +739,10 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
                 afterCut = afterCut || v.cut;
             }
             // A recording joined on starts with its own Info frame: no sound,
-            // and the tag of the frames that follow.
+            // and the tag of the frames that follow. libmpg123 has just read
+            // the frame: its window holds the bytes, so the file is read once.
             unsigned char p[kTagBytes];
-            const size_t n = firstFrame ? 0 : peek_.Read(f.at, p, sizeof p);
+            const size_t n = firstFrame ? 0 : window_.Read(f.at, p, sizeof p);
             PartTag tag = ReadPartTag(p, n, f.samples, f.length / std::max(f.samples, 1));
             tag.at = f.at;
             tag.afterCut = afterCut;
