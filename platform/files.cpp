@@ -548,9 +548,7 @@ std::vector<const PendingFile*> g_pending;
 // Folder and name of path.
 std::pair<std::string, std::string> SplitPath(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {".", path};
-    return {slash ? path.substr(0, slash) : "/", path.substr(slash + 1)};
+    return {ParentOf(path), path.substr(path.rfind('/') + 1)};
 }
 
 // A hidden name beside target, for the moment between a file's link and
@@ -570,30 +568,24 @@ std::string FreshHiddenName(const std::string& target)
 bool PendingFile::Create(const std::string& folder, const std::string& prefix, const std::string& suffix, bool scratch)
 {
     Discard();
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    // Without /proc a file can be neither opened again nor linked: it keeps
+    // a name. A scratch file that had to take one lets it go at once.
+    const bool viaProc = ::access("/proc/self/fd", F_OK) == 0;
+    int fd = viaProc ? ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
+    if (fd < 0 && viaProc && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     std::string name;
     if (fd < 0) {
         name = JoinPath(folder, prefix + "XXXXXX" + suffix);
         fd = ::mkostemps(name.data(), int(suffix.size()), O_CLOEXEC);
         if (fd < 0) return false;
-    }
-    const std::string reopened = "/proc/self/fd/" + std::to_string(fd);
-    // Without /proc the file can be neither opened again nor linked: it
-    // keeps a name. A scratch file that had to take one lets it go at once.
-    const bool viaProc = ::access(reopened.c_str(), F_OK) == 0;
-    if (!viaProc && name.empty()) {
-        ::close(fd);
-        name = JoinPath(folder, prefix + "XXXXXX" + suffix);
-        fd = ::mkostemps(name.data(), int(suffix.size()), O_CLOEXEC);
-        if (fd < 0) return false;
-    } else if (viaProc && !name.empty() && scratch) {
-        ::unlink(name.c_str());
-        name.clear();
+        if (viaProc && scratch) {
+            ::unlink(name.c_str());
+            name.clear();
+        }
     }
     fd_ = fd;
     named_ = !name.empty();
-    path_ = named_ ? name : reopened;
+    path_ = named_ ? name : "/proc/self/fd/" + std::to_string(fd);
     if (named_) NoteName(name);
     ::fchmod(fd_, 0600);
     std::lock_guard<std::mutex> lock(g_pendingLock);

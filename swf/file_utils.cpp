@@ -284,10 +284,7 @@ bool RenameOver(const CPath& from, const CPath& to)
 }  // namespace
 
 int GetSwfFileLastError() { return g_lastError; }
-int GetSwfFileLastSystemError()
-{
-    return g_lastSystemError;
-}
+int GetSwfFileLastSystemError() { return g_lastSystemError; }
 void SetSwfFileLastError(int code) { g_lastError = code; }
 
 bool IsSwfFile(const CPath& path)
