@@ -18,6 +18,8 @@ std::atomic<int64_t> fileReads{0}, bytesRead{0};
 // How many frames of one bit rate tell a recording of one bit rate where
 // no header says what it is.
 constexpr int kShapeFrames = 6;
+// How many frames back to back tell a recording of another kind joined on.
+constexpr int kJoinFrames = 4;
 // The longest a free-format frame is (640 kbit/s at 8 kHz).
 constexpr int64_t kLongestFrame = 11520;
 
@@ -72,6 +74,20 @@ bool SideInfoHolds(const unsigned char* p, size_t n, const FrameHeader& h, int64
         }
     if (soundBits) *soundBits = total;
     return total <= 8 * (begin + size - int64_t(from + side));
+}
+
+// Whether a Layer I frame's bit allocations are all ones a decoder takes
+// (15 is forbidden).
+bool AllocationHolds(const unsigned char* p, size_t n, const FrameHeader& h)
+{
+    const int mode = p[3] >> 6, bound = mode == 1 ? 4 * ((p[3] >> 4 & 3) + 1) : 32;
+    const int nibbles = h.mono ? 32 : bound * 2 + (32 - bound);
+    const size_t from = 4 + (h.crc ? 2 : 0);
+    if (n < from + size_t(nibbles + 1) / 2) return false;
+    Bits bits(p + from, n - from);
+    for (int k = 0; k < nibbles; ++k)
+        if (bits.Take(4) == 15) return false;
+    return true;
 }
 
 }  // namespace
@@ -226,6 +242,7 @@ int64_t FrameWalk::SizeAt(int64_t at, const Shape& shape)
     const int64_t size = ClaimAt(at, shape, p, &n);
     FrameHeader h;
     if (size == 0 || !ReadFrameHeader(p, &h)) return 0;
+    if (h.layer == 1) return AllocationHolds(p, n, h) ? size : 0;
     return h.layer != 3 || SideInfoHolds(p, n, h, size) ? size : 0;
 }
 
@@ -296,10 +313,12 @@ FrameWalk::Begun FrameWalk::BeginsFrame(int64_t at, const Shape& shape, bool joi
     const int64_t end = at + b.size, size = bytes_.Size();
     // The next frame where it ends, else past stray bytes: the first of
     // those that one more follows.
+    // Exact: a header (or the end) right where it ends, whichever frame
+    // the stream then goes on from.
     for (Link first = Follow(end, shape, joins); first.how != Landing::kNone;
          first = Follow(end, shape, joins, false, first.at)) {
         b.strays = std::min(first.at, size) - end;
-        b.exact = first.exact;
+        b.exact = b.exact || first.exact;
         if (first.how != Landing::kHeader) {
             b.ok = true;
             return b;
@@ -314,6 +333,7 @@ FrameWalk::Begun FrameWalk::BeginsFrame(int64_t at, const Shape& shape, bool joi
             return b;
         }
     }
+    b.exact = false;
     return b;
 }
 
@@ -441,8 +461,16 @@ bool FrameWalk::RecordingAt(int64_t at, Shape* shape)
     unsigned char p[4];
     FrameHeader h;
     if (bytes_.Read(at, p, 4) < 4 || !ReadFrameHeader(p, &h) || !ShapeAt(at, shape)) return false;
-    const Begun b = BeginsFrame(at, *shape, false);
-    return b.ok && b.exact && b.strays == 0;
+    // Frames back to back, each where the last ends: stray bytes may hold a
+    // header of another kind over and over.
+    int64_t c = at;
+    for (int k = 0; k < kJoinFrames; ++k) {
+        const int64_t size = SizeAt(c, *shape);
+        if (size == 0) return false;
+        c += size;
+        if (c >= bytes_.Size() || TagLength(c) > 0 || EndTagAt(c)) return k > 0;
+    }
+    return true;
 }
 
 bool FrameWalk::CutFrameAt(int64_t at, int64_t to)
@@ -488,17 +516,17 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
             return c;
         }
         const Begun b = BeginsFrame(c, shape_);
-        if (b.ok && b.exact && b.strays == 0) return c;
+        if (b.ok && b.exact && b.strays == 0 && found < 0) return c;
         Shape other;
         if (b.size == 0 && found < 0 && RecordingAt(c, &other)) {
             *shape = other;
             *joins = true;
             return c;
         }
-        // Of those within the first's bytes that begin a frame, the one the
-        // frames after follow best.
+        // Of those that begin a frame within the bytes of the best so far,
+        // the one the frames after follow best.
         if (b.ok && (found < 0 || Better(b, best))) {
-            if (found < 0) limit = std::min(limit, c + std::max(shape_.shortest, b.size));
+            limit = std::min(limit, c + b.size);
             found = c;
             best = b;
         }
@@ -534,26 +562,29 @@ int64_t FrameWalk::FirstFrame(StreamBytes& bytes)
         if (!walk.ShapeAt(c, &s)) continue;
         const Begun b = walk.BeginsFrame(c, s, false);
         if (!b.ok) continue;
-        if (c > start && b.strays > 0) {
-            // The fourth frame, past the third's.
-            int64_t f = c;
-            bool four = true;
-            for (int k = 0; k < 3 && four; ++k) {
-                const int64_t size = walk.SizeAt(f, s);
-                const Link link = walk.Follow(f + size, s, false);
-                four = size > 0 && (link.how == Landing::kHeader || (k == 2 && link.how != Landing::kNone));
-                f = link.at;
-            }
-            if (!four) continue;
-        }
-        if (b.exact && b.strays == 0) return found >= 0 && !Better(b, best) ? found : c;
+        if (c > start && b.strays > 0 && !walk.RunsOn(c, s, 4)) continue;
+        if (b.exact && b.strays == 0 && found < 0) return c;
         if (found < 0 || Better(b, best)) {
-            if (found < 0) limit = std::min(limit, c + std::max(s.shortest, b.size));
+            limit = std::min(limit, c + b.size);
             found = c;
             best = b;
         }
     }
     return found;
+}
+
+bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames)
+{
+    FrameWalk walk(bytes_);
+    walk.shape_ = shape;
+    walk.pos_ = at;
+    walk.started_ = true;
+    for (int k = 0; k < frames; ++k) {
+        const Step step = walk.Next();
+        if (step.kind == Step::kEnd) return k > 0;
+        if (step.kind != Step::kFrame || (k == 0 && step.at != at)) return false;
+    }
+    return true;
 }
 
 bool FrameWalk::Better(const Begun& a, const Begun& b)

@@ -142,7 +142,7 @@ private:
     int64_t SizeAt(int64_t at, const Shape& shape);
     // The bytes the header at `at` claims where it is of the shape, reading
     // the head of the frame into p; 0 where it is none.
-    static constexpr size_t kHeadBytes = 4 + 2 + 32;
+    static constexpr size_t kHeadBytes = 4 + 2 + 32;  // header, checksum, side information or allocations
     int64_t ClaimAt(int64_t at, const Shape& shape, unsigned char* p, size_t* n);
     // What follows a frame that ends at end: a header of the shape at once,
     // or past fewer stray bytes than its shortest frame; a tag; a recording
@@ -157,6 +157,9 @@ private:
     // Which of two frames begun competing for the same bytes the stream
     // goes on from.
     static bool Better(const Begun& a, const Begun& b);
+    // Whether the walk from a frame of the shape at `at` takes so many
+    // frames on, past stray bytes only, or reaches the end.
+    bool RunsOn(int64_t at, const Shape& shape, int frames);
     // The shape of a recording whose first frame is at `at`: from its
     // Xing/Info or VBRI header where it has one, else from its first frames.
     bool ShapeAt(int64_t at, Shape* shape);
