@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "av/mpeg_audio.h"
 #include "support/mpeg_frame_walk.h"
+#include "support/mpeg_stray_check.h"
 #include "support/swf_tools.h"
 #include "support/test_movies.h"
 #include "support/test_support.h"
@@ -50,35 +50,11 @@ const Shape kShapes[] = {
     {"v6_tone", 44100, 1, 1, "-V 6", true},
 };
 
-struct Decoded {
-    std::string error;  // why it does not open, or reads fail
-    std::string said;
-    std::vector<int16_t> samples;
-};
-
-Decoded Decode(const std::string& path)
-{
-    Decoded d;
-    platform::MpegAudioReader reader;
-    if (!reader.Open(path, &d.error)) {
-        if (d.error.empty()) d.error = "it does not open";
-        return d;
-    }
-    const size_t channels = size_t(reader.Channels());
-    std::vector<int16_t> block(4096 * channels);
-    int64_t got = 0;
-    while ((got = reader.Read16(block.data(), 4096)) > 0)
-        d.samples.insert(d.samples.end(), block.begin(), block.begin() + got * int64_t(channels));
-    if (got < 0) d.error = "a read fails";
-    d.said = reader.Complaints().Text(reader.Rate());
-    return d;
-}
-
 struct Clean {
     std::string why;  // it could not be made
     std::string bytes;
     MpegStream stream;
-    Decoded decoded;
+    tavrel_test::MpegDecode decoded;
     int channels = 0, frameSamples = 0;
     std::string header;  // the first frame of sound's
     // Samples of one channel the decode leaves out at the start: the LAME
@@ -109,7 +85,7 @@ const Clean& CleanFile(const Shape& shape)
         c.why = "its frames do not run back to back to its end";
         return c;
     }
-    c.decoded = Decode(mp3);
+    c.decoded = tavrel_test::DecodeMpegAudio(mp3);
     const auto& first = s.frames[s.info ? 1 : 0];
     c.header = c.bytes.substr(first.at, 4);
     c.channels = first.header.mono ? 1 : 2;
@@ -205,62 +181,43 @@ std::vector<size_t> Lengths(const MpegStream& s)
 
 // What is wrong with the decode of the case against the clean decode; ""
 // when nothing is.
-std::string Judge(const Clean& clean, const Decoded& got, size_t length, const std::vector<size_t>& at)
+std::string Judge(const Clean& clean, const tavrel_test::MpegDecode& got, size_t length, const std::vector<size_t>& at)
 {
     const MpegStream& s = clean.stream;
     const std::vector<int16_t>& want = clean.decoded.samples;
-    const size_t channels = size_t(clean.channels);
-    const int rate = s.frames[0].header.rate;
-    const auto seconds = [&](size_t sample) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.3f s", double(sample / channels) / rate);
-        return std::string(text);
-    };
+    if (length < size_t(s.shortest)) return tavrel_test::StrayBytesWrong(clean.decoded, got);
     if (!got.error.empty()) return "the reader fails: " + got.error;
-    const int64_t shorter = int64_t(want.size()) - int64_t(got.samples.size());
-    if (shorter > 0 && got.said.empty()) return std::to_string(shorter / int64_t(channels)) + " samples fewer, unsaid";
-    const bool stray = length < size_t(s.shortest);
-    if (stray && !got.said.empty()) return "said: " + got.said;
-    if (!stray && got.said.empty()) return "nothing said";
-    if (!stray && !s.oneRate && got.said.find("(what follows plays early)") == std::string::npos)
-        return "said without \"(what follows plays early)\": " + got.said;
+    if (got.said.empty()) return "nothing said";
+    if (!s.oneRate) {
+        if (got.said.find("(what follows plays early)") == std::string::npos)
+            return "said without \"(what follows plays early)\": " + got.said;
+        return tavrel_test::SamplesWrong(want, got);
+    }
     // One rate: said as the bytes they are, at their place; one place
     // alone where there is one stretch.
     const std::string words = ": " + std::to_string(length) + " bytes hold no MPEG audio frame";
-    if (!stray && s.oneRate) {
-        const std::regex place(at.size() == 1 ? "it does not decode (at|between) ([0-9.]+) s( and [0-9.]+ s)?"
-                                              : "it does not decode (at|between) ([0-9.]+) s.*");
-        std::smatch said;
-        const std::string head = got.said.substr(0, got.said.rfind(words));
-        const double from = double((int64_t(at[0]) - (s.info ? 1 : 0)) * clean.frameSamples - clean.cut) / rate;
-        if (got.said.size() != head.size() + words.size() || !std::regex_match(head, said, place) ||
-            std::fabs(std::stod(said[2]) - std::max(from, 0.0)) > 0.1)
-            return "said: " + got.said;
-    }
-    // What the samples should be: the clean ones, with a frame's silence
-    // at each stretch of a stream of one bit rate. Silence the decode would
-    // cut into at the start is not compared.
+    const std::regex place(at.size() == 1 ? "it does not decode (at|between) ([0-9.]+) s( and [0-9.]+ s)?"
+                                          : "it does not decode (at|between) ([0-9.]+) s.*");
+    std::smatch said;
+    const std::string head = got.said.substr(0, got.said.rfind(words));
+    const auto placed = [&](size_t k) { return (int64_t(k) - (s.info ? 1 : 0)) * clean.frameSamples - clean.cut; };
+    if (got.said.size() != head.size() + words.size() || !std::regex_match(head, said, place) ||
+        std::fabs(std::stod(said[2]) - double(std::max<int64_t>(placed(at[0]), 0)) / got.rate) > 0.1)
+        return "said: " + got.said;
+    // The clean samples with a frame's silence at each stretch; silence the
+    // decode cuts into at the start is not compared.
     std::vector<int16_t> expect;
+    const size_t channels = size_t(clean.channels), frame = size_t(clean.frameSamples) * channels;
     size_t from = 0, unknown = 0;
-    const size_t frame = size_t(clean.frameSamples) * channels;
-    for (size_t k : stray || !s.oneRate ? std::vector<size_t>{} : at) {
-        const int64_t place = (int64_t(k) - (s.info ? 1 : 0)) * clean.frameSamples - clean.cut;
-        if (place < 0) unknown = frame;
-        const size_t to = std::min(size_t(std::max<int64_t>(place, 0)) * channels, want.size());
+    for (size_t k : at) {
+        if (placed(k) < 0) unknown = frame;
+        const size_t to = std::min(size_t(std::max<int64_t>(placed(k), 0)) * channels, want.size());
         expect.insert(expect.end(), want.begin() + long(from), want.begin() + long(to));
         expect.insert(expect.end(), frame, 0);
         from = to;
     }
     expect.insert(expect.end(), want.begin() + long(from), want.end());
-    if (got.samples.size() != expect.size())
-        return std::to_string(got.samples.size() / channels) + " samples where " +
-               std::to_string(expect.size() / channels) + " should be (" + std::to_string(want.size() / channels) +
-               " clean)" + (got.said.empty() ? "" : ", said: " + got.said);
-    size_t first = expect.size(), last = 0;
-    for (size_t i = unknown; i < expect.size(); ++i)
-        if (got.samples[i] != expect[i]) first = std::min(first, i), last = i;
-    if (first < expect.size()) return "the samples differ from " + seconds(first) + " to " + seconds(last);
-    return "";
+    return tavrel_test::SamplesWrong(expect, got, unknown);
 }
 
 void PrintTo(const Shape& shape, std::ostream* os)
@@ -304,7 +261,7 @@ TEST_P(MpegStrays, CostNothingBelowTheShortestFrame)
                 });
                 const std::string path = dir.file(std::to_string(++cases) + ".mp3");
                 ASSERT_TRUE(tavrel_test::WriteFile(path, bytes));
-                const std::string wrong = Judge(clean, Decode(path), length, at);
+                const std::string wrong = Judge(clean, tavrel_test::DecodeMpegAudio(path), length, at);
                 std::remove(path.c_str());
                 if (wrong.empty()) continue;
                 const std::string named = std::to_string(length) + " bytes of " + kFillNames[fi] + " at " +
