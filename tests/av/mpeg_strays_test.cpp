@@ -119,10 +119,7 @@ std::string FillBytes(Fill fill, size_t length, const std::string& header, uint3
         return bytes;
     }
     case kOwnHeader: pattern = header; break;
-    case kOtherRate:
-        pattern = header;
-        pattern[2] = char((pattern[2] & 0xF3) | (((pattern[2] >> 2 & 3) + 1) % 3) << 2);
-        break;
+    case kOtherRate: pattern = tavrel_test::OtherRateHeader(header); break;
     default: {
         const std::string cut = header.substr(0, std::min<size_t>(size_t(fill - kCut1) + 1, length));
         return std::string(length - cut.size(), '\0') + cut;

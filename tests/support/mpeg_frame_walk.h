@@ -165,6 +165,13 @@ inline MpegStream WalkMpegFrames(const std::string& bytes)
     return WalkMpegFrames(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
+// The header (4 bytes) with its sample rate the next of its version's three.
+inline std::string OtherRateHeader(std::string header)
+{
+    header[2] = char((header[2] & 0xF3) | (((header[2] >> 2 & 3) + 1) % 3) << 2);
+    return header;
+}
+
 // The stream with what bytes(k) gives put before frame k (frame 0 the
 // Info frame where there is one) for every frame k after the first, and
 // the rest of the file after the last frame.

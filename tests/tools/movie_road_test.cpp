@@ -475,13 +475,6 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"cutlame_untagged.mp3",
          "(it does not decode at 1.5 s (what follows plays early): a recording ends after 1.5 s of ", 246575, true,
          (68015 + 1105) / 44100.0 + 3.75},
-        // The second part begins with a frame whose main data lies in the
-        // frames cut away: its time is kept all the same.
-        {"cutlame_reservoir.mp3",
-         "(it does not decode at 1.5 s (what follows plays early): a recording ends after 1.5 s of ",
-         68015 + (155 - 40) * 1152, true, (68015 + 1105 - 40 * 1152) / 44100.0 + 3.75},
-        // A frame's bytes of zeros before every frame: a frame's silence for each.
-        {"zeros417.mp3", ": 417 bytes hold no MPEG audio frame)", 88200 + 78 * 1152, true, 1.75 + 68 * 1152 / 44100.0},
         // Nearly every frame of the least bit rate, and stray bytes before
         // some: all of it, and nothing said.
         {"tone_v6.mp3", "", 44100, true},
@@ -581,6 +574,12 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
          44100, true},
         // ADTS headers lost: what the bytes skipped held, nothing tells.
         {"random.aac", "(what follows plays early)", 442368},
+        // The second part begins with a frame whose main data lies in the
+        // frames cut away: its time is kept all the same.
+        {"cutlame_reservoir.mp3", "(what follows plays early): a recording ends after 1.5 s of the 3.0 s it claims",
+         68015 + (155 - 40) * 1152, true, (68015 + 1105 - 40 * 1152) / 44100.0 + 3.75},
+        // A frame's bytes of zeros before every frame: a frame's silence for each.
+        {"zeros417.mp3", ": 417 bytes hold no MPEG audio frame)", 88200 + 78 * 1152, true, 1.75 + 68 * 1152 / 44100.0},
     };
     // Every line on standard error is the program's own: "tavrel: ", or
     // "show.tvr: " or "show.tvr:LINE: ".
@@ -806,8 +805,8 @@ std::string Before(const std::string& mp3)
 {
     const tavrel_test::MpegStream s = tavrel_test::WalkMpegFrames(mp3);
     if (s.frames.size() < 4) return mp3;
-    std::string header = mp3.substr(s.frames[s.info ? 1 : 0].at, 4);
-    if (kFill == kOtherRate) header[2] = char((header[2] & 0xF3) | (((header[2] >> 2 & 3) + 1) % 3) << 2);
+    const std::string own = mp3.substr(s.frames[s.info ? 1 : 0].at, 4);
+    const std::string header = kFill == kOtherRate ? tavrel_test::OtherRateHeader(own) : own;
     const size_t from = size_t(kFrom < 0 ? int(s.frames.size()) + kFrom : kFrom);
     return tavrel_test::PutBeforeFrames(mp3, s, [&](size_t k) {
         if (k < from || (kEvery == 0 ? k != from : (k - from) % kEvery != 0)) return std::string();
