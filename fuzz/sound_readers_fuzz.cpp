@@ -89,7 +89,7 @@ void CheckStrayBytes(const uint8_t* data, size_t size)
     const tavrel_test::MpegDecode before = tavrel_test::DecodeMpegAudio(clean, kMostSamples);
     unlink(clean.c_str());
     if (!before.error.empty() || !before.said.empty() || before.samples.empty() ||
-        int64_t(before.samples.size()) >= kMostSamples * before.channels)
+        int64_t(before.samples.size()) / before.channels >= kMostSamples)
         return;
     const uint8_t* pick = data + size - 4;
     const size_t length = 1 + pick[0] % size_t(std::min<int64_t>(s.shortest - 1, 16));

@@ -30,7 +30,7 @@ inline MpegDecode DecodeMpegAudio(const std::string& path, int64_t most = INT64_
     d.channels = reader.Channels(), d.rate = reader.Rate();
     std::vector<int16_t> block(size_t(4096) * size_t(d.channels));
     int64_t got = 0;
-    while (int64_t(d.samples.size()) < most * d.channels && (got = reader.Read16(block.data(), 4096)) > 0)
+    while (int64_t(d.samples.size()) / d.channels < most && (got = reader.Read16(block.data(), 4096)) > 0)
         d.samples.insert(d.samples.end(), block.begin(), block.begin() + got * d.channels);
     if (got < 0) d.error = "a read fails";
     d.said = reader.Complaints().Text(reader.Rate());
