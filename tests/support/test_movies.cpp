@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <random>
@@ -261,6 +262,58 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             second.resize(second.size() * 2 / 3);
         }
         bytes = links[0] + links[1] + links[2];
+    } else if (kind == "cutvorbis_02.ogg" || kind == "cutvorbis_03.ogg") {
+        // 0.5 s of Vorbis cut halfway into its last page (its one page of
+        // sound), then a whole Opus link of 0.2 or 0.3 s with a click at 0.1 s.
+        const std::string opus = path + ".opus";
+        if (!make(ClickTrack(44100, 0.5) + "-c:a libvorbis -f ogg") ||
+            !RunFfmpeg("-f lavfi -i \"aevalsrc='if(between(t\\,0.1\\,0.12)\\,0.8*sin(2*PI*1000*t)\\,"
+                       "0.05*sin(2*PI*300*t))':s=48000:d=" +
+                           std::string(kind == "cutvorbis_02.ogg" ? "0.2" : "0.3") + "\" -c:a libopus -f ogg",
+                       opus))
+            return "";
+        size_t last = 0;
+        for (size_t at = 0; at + 27 <= bytes.size();) {
+            const size_t segments = uint8_t(bytes[at + 26]);
+            size_t length = 27 + segments;
+            for (size_t k = 0; k < segments && at + 27 + k < bytes.size(); ++k) length += uint8_t(bytes[at + 27 + k]);
+            last = at;
+            at += length;
+        }
+        bytes = bytes.substr(0, last + (bytes.size() - last) / 2) + ReadFile(opus);
+    } else if (kind == "joined2000.flac") {
+        // Valid: 2,000 streams of 50 ms joined end to end, each with its own
+        // header (and FFmpeg's 8 KB of padding).
+        if (!make(ClickTrack(44100, 0.05) + "-ac 1 -c:a flac")) return "";
+        std::string joined;
+        joined.reserve(bytes.size() * 2000);
+        for (int i = 0; i < 2000; ++i) joined += bytes;
+        bytes = joined;
+    } else if (kind == "segments.flac" || kind == "segments.opus") {
+        // Valid: 30 s cut by FFmpeg's segment muxer a frame a file (FLAC:
+        // each file's frame numbers going on from the one before, its length
+        // left open; the last file holds headers alone) or a tenth of a
+        // second a link (Opus: each link's granules going on), joined again.
+        const bool flac = kind == "segments.flac";
+        const std::string ext = flac ? ".flac" : ".opus";
+        if (!RunFfmpeg(ClickTrack(48000, 30) + "-ac 1 " +
+                           (flac ? "-c:a flac -f segment -segment_time 0.05" : "-c:a libopus -b:a 64k -f segment -segment_time 0.1"),
+                       path + ".%d" + ext))
+            return "";
+        bytes.clear();
+        for (int i = 0;; ++i) {
+            const std::string part = path + "." + std::to_string(i) + ext;
+            if (!std::filesystem::exists(part)) break;
+            bytes += ReadFile(part);
+            std::filesystem::remove(part);
+        }
+        if (bytes.empty()) return "";
+    } else if (kind == "plain.flac" || kind == "plain.ogg" || kind == "plain.opus") {
+        // Valid: a minute of pink noise, stereo.
+        const char* codec = kind == "plain.flac"  ? "-c:a flac"
+                            : kind == "plain.ogg" ? "-c:a libvorbis -q:a 6"
+                                                  : "-c:a libopus -b:a 128k";
+        if (!make("-f lavfi -i \"anoisesrc=c=pink:a=0.3:r=48000:d=60\" -ac 2 " + std::string(codec))) return "";
     } else if (kind == "deadlink.ogg") {
         // 1 s of Vorbis, then an Opus link of its first page alone.
         if (!make(ClickTrack(48000, 1) + "-c:a libopus -f ogg")) return "";
