@@ -442,8 +442,8 @@ bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
                     count = kShapeFrames;
                     break;
                 }
-                if (link.how != Landing::kHeader) break;
-                c = link.at;
+                c = link.how == Landing::kHeader ? link.at : ResumesAt(c + size, s);
+                if (c < 0) break;
             }
             if (count >= kShapeFrames) {
                 *shape = s;
@@ -454,6 +454,21 @@ bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
     varying();
     *shape = s;
     return true;
+}
+
+int64_t FrameWalk::ResumesAt(int64_t from, const Shape& shape)
+{
+    Shape any = shape;
+    any.oneRate = false;
+    const int64_t limit = std::min(from + kResumeBytes, bytes_.Size());
+    for (int64_t at = from; at < limit; ++at) {
+        unsigned char p[4];
+        if (bytes_.Read(at, p, 4) < 4 || p[0] != 0xFF) continue;
+        if (SizeAt(at, shape) > 0) return at;
+        // A frame of another bit rate: the recording's rate varies.
+        if (SizeAt(at, any) > 0) return -1;
+    }
+    return -1;
 }
 
 bool FrameWalk::RecordingAt(int64_t at, Shape* shape)
@@ -491,7 +506,7 @@ bool FrameWalk::CutFrameAt(int64_t at, int64_t to)
     return true;
 }
 
-int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins, bool* tag)
+int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins, bool* tag, bool plausible)
 {
     *shape = shape_;
     int64_t found = -1;
@@ -524,7 +539,16 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
             return c;
         }
         // Of those that begin a frame within the bytes of the best so far,
-        // the one the frames after follow best.
+        // the one the frames after follow best. Where frames resume past
+        // bytes put in before each, none leads to the next: the first whose
+        // header and side information hold, unless one within its bytes
+        // does lead on.
+        if (!b.ok && plausible && b.size > 0 && found < 0) {
+            limit = std::min(limit, c + b.size);
+            found = c;
+            best = Begun{true, false, INT64_MAX, b.size};
+            continue;
+        }
         if (b.ok && (found < 0 || Better(b, best))) {
             limit = std::min(limit, c + b.size);
             found = c;
@@ -561,6 +585,9 @@ int64_t FrameWalk::FirstFrame(StreamBytes& bytes)
         Shape s;
         if (!walk.ShapeAt(c, &s)) continue;
         const Begun b = walk.BeginsFrame(c, s, false);
+        // Where the file should start, a frame stands on its own: bytes put
+        // in after it do not make it none.
+        if (c == start && !b.ok && b.size > 0 && c + b.size <= bytes.Size()) return c;
         if (!b.ok) continue;
         if (c > start && b.strays > 0 && !walk.RunsOn(c, s, 4)) continue;
         if (b.exact && b.strays == 0 && found < 0) return c;
@@ -642,7 +669,7 @@ Step FrameWalk::Take()
     else if (here.size == 0 && RecordingAt(pos_, &shape)) at = pos_, joins = true;
     if (at < 0) at = Choose(pos_, pos_ + std::max(shape_.shortest, here.size), &shape, &joins, &tag);
     if (at < 0 && here.size > 0 && pos_ + here.size <= size) at = pos_;
-    if (at < 0) at = Choose(pos_ + 1, size, &shape, &joins, &tag);
+    if (at < 0) at = Choose(pos_ + 1, size, &shape, &joins, &tag, true);
     // Bytes after the last frame are no frame lost.
     if (at < 0) {
         pos_ = size;

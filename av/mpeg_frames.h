@@ -163,6 +163,10 @@ private:
     // The shape of a recording whose first frame is at `at`: from its
     // Xing/Info or VBRI header where it has one, else from its first frames.
     bool ShapeAt(int64_t at, Shape* shape);
+    // Where frames of the one-rate shape resume at or past from, before
+    // a frame of another bit rate; -1 where none does near.
+    int64_t ResumesAt(int64_t from, const Shape& shape);
+    static constexpr int64_t kResumeBytes = 1 << 14;
     // Whether a recording of another shape begins at `at`: three frames of
     // its own back to back.
     bool RecordingAt(int64_t at, Shape* shape);
@@ -172,7 +176,8 @@ private:
     // Where the next frame begins at or after from and before limit (a
     // candidate with an exact link wins over one before it without), -1
     // where none does; its shape, which may be a new recording's.
-    int64_t Choose(int64_t from, int64_t limit, Shape* shape, bool* joins, bool* tag);
+    // plausible: a frame that does not lead on may begin there too.
+    int64_t Choose(int64_t from, int64_t limit, Shape* shape, bool* joins, bool* tag, bool plausible = false);
     // Whether a frame of the shape begun at `at` and cut short at `to`
     // holds its header and side information.
     bool CutFrameAt(int64_t at, int64_t to);

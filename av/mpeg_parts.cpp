@@ -61,6 +61,7 @@ int64_t Timeline::Out(int64_t decoded) const
 void TimelineBuilder::StartPart(Part part)
 {
     part.slots = slots_;
+    part.silent = silent_;
     part.start = decoded_;
     part.afterCut = lastCut_;
     parts_.push_back(part);
@@ -77,8 +78,12 @@ void TimelineBuilder::Add(const Step& step)
     if (step.kind == Step::kGap) {
         const GapTime t = TimeOfGap(step, rate_);
         decoded_ += t.samples;
-        if (step.shape.frameSamples > 0 && t.samples > 0)
-            slots_ += std::llround(t.samples / (double(step.shape.frameSamples) * rate_ / step.shape.rate));
+        if (step.shape.frameSamples > 0 && t.samples > 0) {
+            const int64_t slots =
+                std::llround(t.samples / (double(step.shape.frameSamples) * rate_ / step.shape.rate));
+            slots_ += slots;
+            silent_ += slots;
+        }
         lastCut_ = step.cut;
         return;
     }
@@ -173,24 +178,27 @@ Timeline TimelineBuilder::Finish(int64_t* frames, int64_t* claimed, bool* claimE
         const Part& part = parts_[k];
         const bool last = k + 1 == parts_.size();
         const int64_t at = std::llround(part.start);
-        const int64_t partFrames = (last ? slots_ : parts_[k + 1].slots) - part.slots;
+        const int64_t partSlots = (last ? slots_ : parts_[k + 1].slots) - part.slots;
+        const int64_t partFrames = partSlots - ((last ? silent_ : parts_[k + 1].silent) - part.silent);
         // The LAME tag's delay and padding, past the decoder's own delay, as
         // libmpg123 would cut them in its gapless mode; they stand whether or
         // not the tag counts the frames. The padding goes where the frames the
         // tag counts end; frames past them (another recording appended without
         // a tag) are kept. A tag that counts none counts them all.
         const bool cut = part.Cuts();
-        const int64_t counted = part.counted > 0 ? int64_t(part.counted) : partFrames;
+        const int64_t counted = part.counted > 0 ? int64_t(part.counted) : partSlots;
         const auto scaled = [&](int64_t samples) { return at + std::llround(double(samples) * part.scale); };
         // A part ends with its frames, as it plays alone; where its tag
         // places the end, or the part's last frame was cut within (and keeps
         // its time), its last frame may sound on into the next part's first
         // for the decoder's delay.
         const int64_t next = last ? INT64_MAX : std::llround(parts_[k + 1].start);
-        const bool isShort = cut && partFrames < counted;
+        const bool isShort = cut && partSlots < counted;
         int64_t from = cut ? scaled(part.lame.delay + kLayer3Delay) : at, to = next;
+        // Silence for frames lost or bytes put in stands where it is, so
+        // the padding stays at the last frame's end.
         if (cut && partFrames <= counted) {
-            to = scaled(counted * part.frameSamples - part.lame.padding + kLayer3Delay);
+            to = scaled(std::max(counted, partSlots) * part.frameSamples - part.lame.padding + kLayer3Delay);
             if (!last)
                 to = std::min<int64_t>(to, next + (isShort && !parts_[k + 1].afterCut
                                                        ? 0

@@ -79,6 +79,7 @@ private:
         int frameSamples = 0;   // of a frame, at the recording's rate
         double scale = 1;       // the sound's rate over the recording's
         int64_t slots = 0;      // frame times before it, silent ones included
+        int64_t silent = 0;     // silent frame times before it
         double start = 0;       // decoded samples before it
         bool Cuts() const { return header == HeaderFrame::kXing && lame.delay >= 0 && lame.padding >= 0; }
     };
@@ -101,7 +102,7 @@ private:
     int rate_;
     std::vector<Part> parts_;
     Count count_;
-    int64_t slots_ = 0;
+    int64_t slots_ = 0, silent_ = 0;
     double decoded_ = 0;
     unsigned char lastKind_[4] = {0, 0, 0, 0};
     bool any_ = false, lastCut_ = false, tagBefore_ = false;

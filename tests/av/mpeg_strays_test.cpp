@@ -9,7 +9,8 @@
 // the bit rate tells it, and say so, or, where it varies, lose no sound and
 // say what follows plays early. The first 20 failures of a shape are
 // listed, then counted by length, fill and place; TAVREL_MPEG_STRAYS_LOG
-// names a file that takes every one.
+// names a file that takes every one, TAVREL_MPEG_STRAYS_KEEP a folder that
+// keeps each failing file (shape-length-fill-place.mp3).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -262,6 +263,10 @@ TEST_P(MpegStrays, CostNothingBelowTheShortestFrame)
                 const std::string path = dir.file(std::to_string(++cases) + ".mp3");
                 ASSERT_TRUE(tavrel_test::WriteFile(path, bytes));
                 const std::string wrong = Judge(clean, tavrel_test::DecodeMpegAudio(path), length, at);
+                if (const char* keep = std::getenv("TAVREL_MPEG_STRAYS_KEEP"); keep && !wrong.empty())
+                    tavrel_test::WriteFile(std::string(keep) + "/" + shape.name + "-" + std::to_string(length) + "-" +
+                                               std::to_string(fi) + "-" + std::to_string(pi) + ".mp3",
+                                           bytes);
                 std::remove(path.c_str());
                 if (wrong.empty()) continue;
                 const std::string named = std::to_string(length) + " bytes of " + kFillNames[fi] + " at " +
