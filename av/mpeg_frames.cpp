@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <cstdio>
 
 #include "av/mpeg_tags.h"
 
@@ -133,6 +135,11 @@ bool SameKind(const unsigned char* p, const unsigned char* q)
            ((p[3] >> 6) == 3) == ((q[3] >> 6) == 3);
 }
 
+bool SameStream(const unsigned char* p, const unsigned char* q)
+{
+    return SameKind(p, q) && (p[3] & 0x0F) == (q[3] & 0x0F);
+}
+
 int64_t FrameSize(const FrameHeader& h, int64_t freeSize)
 {
     if (h.size > 0) return h.size;
@@ -227,7 +234,7 @@ int64_t FrameWalk::ClaimAt(int64_t at, const Shape& shape, unsigned char* p, siz
 {
     *n = bytes_.Read(at, p, kHeadBytes);
     FrameHeader h;
-    if (*n < 4 || !ReadFrameHeader(p, &h) || !SameKind(p, shape.ref)) return 0;
+    if (*n < 4 || !ReadFrameHeader(p, &h) || !SameStream(p, shape.ref)) return 0;
     // A recording's Xing/Info frame may be written at a bit rate of its own.
     if (shape.oneRate ? h.bitRateIndex != shape.bitRateIndex : h.bitRateIndex == 0)
         if (h.bitRateIndex == 0 || !HeaderFrameAt(at)) return 0;
@@ -311,29 +318,31 @@ FrameWalk::Begun FrameWalk::BeginsFrame(int64_t at, const Shape& shape, bool joi
     b.size = SizeAt(at, shape);
     if (b.size == 0) return b;
     const int64_t end = at + b.size, size = bytes_.Size();
-    // The next frame where it ends, else past stray bytes: the first of
-    // those that one more follows.
+    // The next frame where it ends, else past stray bytes the one that
+    // leads on past the fewest: stray bytes may hold a header themselves.
     // Exact: a header (or the end) right where it ends, whichever frame
     // the stream then goes on from.
+    bool exact = false;
     for (Link first = Follow(end, shape, joins); first.how != Landing::kNone;
          first = Follow(end, shape, joins, false, first.at)) {
-        b.strays = std::min(first.at, size) - end;
-        b.exact = b.exact || first.exact;
-        if (first.how != Landing::kHeader) {
-            b.ok = true;
-            return b;
+        // A frame that runs past the end is cut short there: as far from
+        // whole as the bytes it lacks.
+        int64_t strays = std::abs(std::min(first.at, size) - end);
+        if (b.ok && strays >= b.strays) break;
+        exact = exact || first.exact;
+        if (first.how == Landing::kHeader) {
+            unsigned char p[kHeadBytes];
+            size_t n = 0;
+            const int64_t next = first.at + ClaimAt(first.at, shape, p, &n);
+            const Link second = Follow(next, shape, joins);
+            if (second.how == Landing::kNone) continue;
+            strays += std::abs(std::min(second.at, size) - next);
         }
-        unsigned char p[kHeadBytes];
-        size_t n = 0;
-        const int64_t next = first.at + ClaimAt(first.at, shape, p, &n);
-        const Link second = Follow(next, shape, joins);
-        if (second.how != Landing::kNone) {
-            b.strays += std::max<int64_t>(std::min(second.at, size) - next, 0);
-            b.ok = true;
-            return b;
-        }
+        if (!b.ok || strays < b.strays) b.strays = strays;
+        b.ok = true;
+        if (b.strays == 0) break;
     }
-    b.exact = false;
+    b.exact = b.ok && exact;
     return b;
 }
 
@@ -349,7 +358,7 @@ int64_t FrameWalk::FreeSizeAt(int64_t at, const FrameHeader& h)
             unsigned char p[kHeadBytes];
             const size_t n = bytes_.Read(from + d, p, sizeof p);
             FrameHeader fh;
-            if (p[0] != 0xFF || !ReadFrameHeader(p, &fh) || fh.bitRateIndex != 0 || !SameKind(p, ref)) continue;
+            if (p[0] != 0xFF || !ReadFrameHeader(p, &fh) || fh.bitRateIndex != 0 || !SameStream(p, ref)) continue;
             if (fh.layer == 3 && !SideInfoHolds(p, n, fh, d - padding + fh.padding)) continue;
             return from + d;
         }
@@ -483,7 +492,9 @@ bool FrameWalk::RecordingAt(int64_t at, Shape* shape)
         const int64_t size = SizeAt(c, *shape);
         if (size == 0) return false;
         c += size;
-        if (c >= bytes_.Size() || TagLength(c) > 0 || EndTagAt(c)) return k > 0;
+        // A frame past the end is none to go by.
+        if (c > bytes_.Size()) return false;
+        if (c == bytes_.Size() || TagLength(c) > 0 || EndTagAt(c)) return k > 0;
     }
     return true;
 }
@@ -616,9 +627,9 @@ bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames)
 
 bool FrameWalk::Better(const Begun& a, const Begun& b)
 {
-    // A frame whose next one starts right where it ends, then the fewest
-    // stray bytes before the next two.
-    return a.exact != b.exact ? a.exact : a.strays < b.strays;
+    // The fewest stray bytes before the next two, then a frame whose next
+    // one starts right where it ends.
+    return a.strays != b.strays ? a.strays < b.strays : a.exact && !b.exact;
 }
 
 // ---- The walk

@@ -32,6 +32,10 @@ int SideInfoBytes(const FrameHeader& h);
 // Whether two headers are of one recording's kind: version, layer, sample
 // rate, and mono or not.
 bool SameKind(const unsigned char* p, const unsigned char* q);
+// Whether two headers may be of one stream: of one kind, and with the
+// copyright, original and emphasis marks that an encoder writes alike in
+// every frame (a header cut short before the next frame's bytes has others).
+bool SameStream(const unsigned char* p, const unsigned char* q);
 // The frame's size once a free-format stream's frame size (without
 // padding) is known.
 int64_t FrameSize(const FrameHeader& h, int64_t freeSize);
