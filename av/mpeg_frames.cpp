@@ -555,13 +555,13 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
         // header and side information hold, unless one within its bytes
         // does lead on.
         if (!b.ok && plausible && b.size > 0 && found < 0) {
-            limit = std::min(limit, c + b.size);
+            limit = std::min(c + b.size, bytes_.Size());
             found = c;
             best = Begun{true, false, INT64_MAX, b.size};
             continue;
         }
         if (b.ok && (found < 0 || Better(b, best))) {
-            limit = std::min(limit, c + b.size);
+            limit = std::min(c + b.size, bytes_.Size());
             found = c;
             best = b;
         }
@@ -627,9 +627,9 @@ bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames)
 
 bool FrameWalk::Better(const Begun& a, const Begun& b)
 {
-    // The fewest stray bytes before the next two, then a frame whose next
-    // one starts right where it ends.
-    return a.strays != b.strays ? a.strays < b.strays : a.exact && !b.exact;
+    // A frame whose next one starts right where it ends, then the fewest
+    // stray bytes before the next two.
+    return a.exact != b.exact ? a.exact : a.strays < b.strays;
 }
 
 // ---- The walk
