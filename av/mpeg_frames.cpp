@@ -63,14 +63,27 @@ bool SideInfoHolds(const unsigned char* p, size_t n, const FrameHeader& h, int64
     for (int g = 0; g < granules; ++g)
         for (int c = 0; c < channels; ++c) {
             total += bits.Take(12);
-            if (bits.Take(9) > 288) return false;
+            const int64_t bigValues = bits.Take(9);
+            if (bigValues > 288) return false;
             bits.Take(8);
             bits.Take(mpeg1 ? 4 : 9);
+            // Huffman tables 4 and 14 do not exist.
+            const auto tables = [&](int count) {
+                bool held = true;
+                for (int k = 0; k < count; ++k) {
+                    const int64_t table = bits.Take(5);
+                    held = held && (bigValues == 0 || (table != 4 && table != 14));
+                }
+                return held;
+            };
             if (bits.Take(1)) {
                 if (bits.Take(2) == 0) return false;
-                bits.Take(1 + 10 + 9);
+                bits.Take(1);
+                if (!tables(2)) return false;
+                bits.Take(9);
             } else {
-                bits.Take(15 + 7);
+                if (!tables(3)) return false;
+                bits.Take(7);
             }
             bits.Take(mpeg1 ? 3 : 2);
         }
@@ -137,7 +150,7 @@ bool SameKind(const unsigned char* p, const unsigned char* q)
 
 bool SameStream(const unsigned char* p, const unsigned char* q)
 {
-    return SameKind(p, q) && (p[3] & 0x0F) == (q[3] & 0x0F);
+    return SameKind(p, q) && (p[3] & 0x03) == (q[3] & 0x03);
 }
 
 int64_t FrameSize(const FrameHeader& h, int64_t freeSize)
@@ -354,29 +367,44 @@ int64_t FrameWalk::FreeSizeAt(int64_t at, const FrameHeader& h)
     // The next header of the stream: a free-format one of its kind whose
     // side information a frame that long can hold.
     const auto next = [&](int64_t from, int padding) -> int64_t {
-        for (int64_t d = least; d <= kLongestFrame && from + d + 4 <= bytes_.Size(); ++d) {
+        const int64_t last = std::min(from + kLongestFrame, bytes_.Size() - 4);
+        for (int64_t c = from + least; c <= last;) {
+            size_t got = size_t(last + 1 - c);
+            const unsigned char* q = bytes_.Look(c, &got);
+            if (!q || got == 0) break;
+            const auto* sync = static_cast<const unsigned char*>(std::memchr(q, 0xFF, got));
+            if (!sync) {
+                c += int64_t(got);
+                continue;
+            }
+            const int64_t d = c + (sync - q) - from;
+            c = from + d + 1;
             unsigned char p[kHeadBytes];
             const size_t n = bytes_.Read(from + d, p, sizeof p);
             FrameHeader fh;
-            if (p[0] != 0xFF || !ReadFrameHeader(p, &fh) || fh.bitRateIndex != 0 || !SameStream(p, ref)) continue;
+            if (n < 4 || !ReadFrameHeader(p, &fh) || fh.bitRateIndex != 0 || !SameStream(p, ref)) continue;
             if (fh.layer == 3 && !SideInfoHolds(p, n, fh, d - padding + fh.padding)) continue;
             return from + d;
         }
         return -1;
     };
     // The least distance between the first frames, less padding: stray
-    // bytes may stand after some.
+    // bytes may stand after some. Twice at least, as bytes of anything
+    // hold a header of free format and another now and then.
     int64_t base = 0;
+    int times = 0;
     FrameHeader fh = h;
     for (int64_t c = at, k = 0; k < kShapeFrames; ++k) {
         const int64_t d = next(c, fh.padding);
         if (d < 0) break;
-        if (base == 0 || d - c - fh.padding < base) base = d - c - fh.padding;
+        const int64_t distance = d - c - fh.padding;
+        if (base == 0 || distance < base) base = distance, times = 0;
+        times += distance == base;
         unsigned char p[4];
         if (bytes_.Read(d, p, 4) < 4 || !ReadFrameHeader(p, &fh)) break;
         c = d;
     }
-    return base > least ? base : 0;
+    return base > least && times >= 2 ? base : 0;
 }
 
 bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
@@ -600,7 +628,7 @@ int64_t FrameWalk::FirstFrame(StreamBytes& bytes)
         // in after it do not make it none.
         if (c == start && !b.ok && b.size > 0 && c + b.size <= bytes.Size()) return c;
         if (!b.ok) continue;
-        if (c > start && b.strays > 0 && !walk.RunsOn(c, s, 4)) continue;
+        if (c > start && !walk.RunsOn(c, s, b.strays > 0 ? 4 : 3)) continue;
         if (b.exact && b.strays == 0 && found < 0) return c;
         if (found < 0 || Better(b, best)) {
             limit = std::min(limit, c + b.size);
@@ -617,10 +645,13 @@ bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames)
     walk.shape_ = shape;
     walk.pos_ = at;
     walk.started_ = true;
+    int64_t end = at;
     for (int k = 0; k < frames; ++k) {
         const Step step = walk.Next();
-        if (step.kind == Step::kEnd) return k > 0;
+        // Frames that end with the file, or where its closing tag begins.
+        if (step.kind == Step::kEnd) return k > 0 && (end == bytes_.Size() || EndTagAt(end));
         if (step.kind != Step::kFrame || (k == 0 && step.at != at)) return false;
+        end = step.at + step.size;
     }
     return true;
 }

@@ -32,9 +32,9 @@ int SideInfoBytes(const FrameHeader& h);
 // Whether two headers are of one recording's kind: version, layer, sample
 // rate, and mono or not.
 bool SameKind(const unsigned char* p, const unsigned char* q);
-// Whether two headers may be of one stream: of one kind, and with the
-// copyright, original and emphasis marks that an encoder writes alike in
-// every frame (a header cut short before the next frame's bytes has others).
+// Whether two headers may be of one stream: of one kind and one emphasis,
+// which an encoder writes alike in every frame, its Info frame's too (a
+// header cut short before the next frame's bytes has another).
 bool SameStream(const unsigned char* p, const unsigned char* q);
 // The frame's size once a free-format stream's frame size (without
 // padding) is known.

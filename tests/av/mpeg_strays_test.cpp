@@ -237,6 +237,7 @@ TEST_P(MpegStrays, CostNothingBelowTheShortestFrame)
     ASSERT_EQ(clean.why, "") << shape.name;
     const MpegStream& s = clean.stream;
     const std::vector<size_t> lengths = Lengths(s);
+    const bool free = s.frames.back().header.bitRate == 0;
     tavrel_test::TempDir dir;
     int cases = 0, failed = 0;
     // Failures counted by length, fill and place, with the first of each.
@@ -250,6 +251,10 @@ TEST_P(MpegStrays, CostNothingBelowTheShortestFrame)
         for (int fi = 0; fi < kFills; ++fi)
             for (int pi = 0; pi < kPlaces; ++pi) {
                 if (!all && pi != int(li + size_t(fi)) % kPlaces) continue;
+                // A free-format frame's length is told only by where the next
+                // begins: bytes before every frame make every frame longer,
+                // for any reader.
+                if (free && pi == kEvery) continue;
                 const Fill fill = Fill(fi);
                 const Place place = Place(pi);
                 const std::vector<size_t> at = Boundaries(place, s.frames.size());
