@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
+#include <iterator>
 
 #include "av/mpeg_tags.h"
 
@@ -176,6 +176,7 @@ void StreamBytes::Reset(int fd, int64_t begin, int64_t size)
     begin_ = begin;
     size_ = size;
     for (Block& b : blocks_) b = Block{};
+    for (KeptSize& k : freeSizes_) k = KeptSize{};
 }
 
 int64_t StreamBytes::FileReads()
@@ -215,6 +216,17 @@ const StreamBytes::Block* StreamBytes::BlockAt(int64_t offset)
     }
     block->used = ++uses_;
     return offset < block->at + int64_t(block->bytes.size()) ? block : nullptr;
+}
+
+const int64_t* StreamBytes::FreeSizeKept(int64_t at) const
+{
+    const KeptSize& k = freeSizes_[uint64_t(at) % std::size(freeSizes_)];
+    return k.at == at ? &k.size : nullptr;
+}
+
+void StreamBytes::KeepFreeSize(int64_t at, int64_t size)
+{
+    freeSizes_[uint64_t(at) % std::size(freeSizes_)] = KeptSize{at, size};
 }
 
 const unsigned char* StreamBytes::Look(int64_t offset, size_t* n)
@@ -361,8 +373,18 @@ FrameWalk::Begun FrameWalk::BeginsFrame(int64_t at, const Shape& shape, bool joi
 
 int64_t FrameWalk::FreeSizeAt(int64_t at, const FrameHeader& h)
 {
-    unsigned char ref[4];
-    if (bytes_.Read(at, ref, 4) < 4) return 0;
+    if (const int64_t* kept = bytes_.FreeSizeKept(at)) return *kept;
+    const int64_t size = FindFreeSize(at, h);
+    bytes_.KeepFreeSize(at, size);
+    return size;
+}
+
+int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
+{
+    unsigned char ref[kHeadBytes];
+    const size_t held = bytes_.Read(at, ref, sizeof ref);
+    // Side information no frame can hold, whatever its length.
+    if (held < 4 || (h.layer == 3 && !SideInfoHolds(ref, held, h, kLongestFrame))) return 0;
     const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
     // The next header of the stream: a free-format one of its kind whose
     // side information a frame that long can hold.

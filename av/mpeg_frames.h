@@ -62,6 +62,12 @@ public:
 
     static constexpr int64_t kBlockBytes = 1 << 18;
 
+    // Free-format frame sizes found at offsets, kept for every walk over
+    // these bytes: where headers stand close together, each is asked of
+    // again and again. Null where none is kept for at.
+    const int64_t* FreeSizeKept(int64_t at) const;
+    void KeepFreeSize(int64_t at, int64_t size);
+
 private:
     struct Block {
         std::vector<unsigned char> bytes;
@@ -76,6 +82,10 @@ private:
     // across a block's end.
     Block blocks_[3];
     uint64_t uses_ = 0;
+    struct KeptSize {
+        int64_t at = -1, size = 0;
+    };
+    KeptSize freeSizes_[1024];
 };
 
 // What the frames of one recording share, learnt where it starts: its
@@ -177,6 +187,7 @@ private:
     // A free-format stream's frame size without padding, from where the
     // next frames start; 0 where it cannot tell.
     int64_t FreeSizeAt(int64_t at, const FrameHeader& h);
+    int64_t FindFreeSize(int64_t at, const FrameHeader& h);
     // Where the next frame begins at or after from and before limit (a
     // candidate with an exact link wins over one before it without), -1
     // where none does; its shape, which may be a new recording's.
