@@ -94,7 +94,8 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
     if (fd < 0) return false;
     struct stat st {};
     mpeg::StreamBytes bytes;
-    bytes.Reset(fd, 0, ::fstat(fd, &st) == 0 ? st.st_size : 0);
+    // Most files tell at their first frames: small blocks.
+    bytes.Reset(fd, 0, ::fstat(fd, &st) == 0 ? st.st_size : 0, 1 << 14);
     unsigned char p[12];
     const size_t n = bytes.Read(0, p, sizeof p);
     const bool found = !mpeg::OtherFormatAt(p, n) && mpeg::FrameWalk::FirstFrame(bytes) >= 0;

@@ -168,13 +168,24 @@ int MainDataBegin(const unsigned char* p, size_t n)
     return h.version == 3 ? (p[from] << 1 | p[from + 1] >> 7) : p[from];
 }
 
+int64_t ReservoirLeft(const unsigned char* p, size_t n, int64_t size)
+{
+    FrameHeader h;
+    int64_t bits = 0;
+    const int begin = MainDataBegin(p, n);
+    if (begin < 0 || !ReadFrameHeader(p, &h) || !SideInfoHolds(p, n, h, size, &bits)) return -1;
+    const int64_t main = size - 4 - (h.crc ? 2 : 0) - SideInfoBytes(h);
+    return std::max<int64_t>(begin + main - (bits + 7) / 8, 0);
+}
+
 // ---- The stream's bytes
 
-void StreamBytes::Reset(int fd, int64_t begin, int64_t size)
+void StreamBytes::Reset(int fd, int64_t begin, int64_t size, int64_t blockBytes)
 {
     fd_ = fd;
     begin_ = begin;
     size_ = size;
+    blockBytes_ = std::max<int64_t>(blockBytes, 4096);
     for (Block& b : blocks_) b = Block{};
     for (KeptSize& k : freeSizes_) k = KeptSize{};
 }
@@ -192,15 +203,17 @@ int64_t StreamBytes::BytesRead()
 const StreamBytes::Block* StreamBytes::BlockAt(int64_t offset)
 {
     if (offset < 0 || offset >= size_ || fd_ < 0) return nullptr;
-    const int64_t at = offset / kBlockBytes * kBlockBytes;
+    const int64_t at = offset / blockBytes_ * blockBytes_;
     Block* block = nullptr;
     for (Block& b : blocks_)
         if (b.at == at) block = &b;
     if (!block) {
-        block = &blocks_[0];
+        // The stream's first block stays: the decoder starts there once the
+        // walk has reached the end.
+        block = nullptr;
         for (Block& b : blocks_)
-            if (b.used < block->used) block = &b;
-        block->bytes.resize(size_t(std::min(kBlockBytes, size_ - at)));
+            if (b.at != 0 && (!block || b.used < block->used)) block = &b;
+        block->bytes.resize(size_t(std::min(blockBytes_, size_ - at)));
         size_t done = 0;
         while (done < block->bytes.size()) {
             const ssize_t got = ::pread(fd_, block->bytes.data() + done, block->bytes.size() - done,
@@ -411,9 +424,10 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
         return -1;
     };
     // The least distance between the first frames, less padding: stray
-    // bytes may stand after some. Twice at least, as bytes of anything
-    // hold a header of free format and another now and then.
-    int64_t base = 0;
+    // bytes may stand after some. Twice at least, or once where the last
+    // frame then ends with the file, as bytes of anything hold a header of
+    // free format and another now and then.
+    int64_t base = 0, last = at;
     int times = 0;
     FrameHeader fh = h;
     for (int64_t c = at, k = 0; k < kShapeFrames; ++k) {
@@ -424,9 +438,10 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
         times += distance == base;
         unsigned char p[4];
         if (bytes_.Read(d, p, 4) < 4 || !ReadFrameHeader(p, &fh)) break;
-        c = d;
+        c = last = d;
     }
-    return base > least && times >= 2 ? base : 0;
+    if (base <= least) return 0;
+    return times >= 2 || last + base + fh.padding == bytes_.Size() ? base : 0;
 }
 
 bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
@@ -573,7 +588,7 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
     int64_t found = -1;
     Begun best;
     for (int64_t at = from; at < limit;) {
-        size_t n = size_t(std::min<int64_t>(limit - at, StreamBytes::kBlockBytes));
+        size_t n = size_t(limit - at);
         const unsigned char* p = bytes_.Look(at, &n);
         if (!p || n == 0) break;
         // Only a frame's sync or an ID3v2 tag's name starts what comes next.
@@ -586,8 +601,9 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
         }
         const int64_t c = at + (next - p);
         at = c + 1;
+        // A tag within a frame's bytes cuts it there.
         if (*next == 'I') {
-            if (TagLength(c) == 0 || found >= 0) continue;
+            if (TagLength(c) == 0) continue;
             *tag = true;
             return c;
         }
@@ -633,7 +649,7 @@ int64_t FrameWalk::FirstFrame(StreamBytes& bytes)
     int64_t found = -1, limit = bytes.Size();
     Begun best;
     for (int64_t at = start; at < limit;) {
-        size_t n = size_t(std::min<int64_t>(limit - at, StreamBytes::kBlockBytes));
+        size_t n = size_t(limit - at);
         const unsigned char* block = bytes.Look(at, &n);
         if (!block || n == 0) break;
         const auto* sync = static_cast<const unsigned char*>(std::memchr(block, 0xFF, n));
@@ -734,6 +750,15 @@ Step FrameWalk::Take()
     if (at < 0) at = Choose(pos_, pos_ + std::max(shape_.shortest, here.size), &shape, &joins, &tag);
     if (at < 0 && here.size > 0 && pos_ + here.size <= size) at = pos_;
     if (at < 0) at = Choose(pos_ + 1, size, &shape, &joins, &tag, true);
+    // Where no frame follows, a header of the stream where the last frame
+    // ends begins a frame all the same, damaged within: the decoder says so.
+    int64_t damaged = 0;
+    if (at < 0) {
+        unsigned char p[kHeadBytes];
+        size_t n = 0;
+        damaged = ClaimAt(pos_, shape_, p, &n);
+        if (damaged > 0 && pos_ + damaged <= size) at = pos_;
+    }
     // Bytes after the last frame are no frame lost.
     if (at < 0) {
         pos_ = size;
@@ -762,7 +787,7 @@ Step FrameWalk::Take()
     if (header && !joins) ShapeAt(at, &shape);
     step.kind = Step::kFrame;
     step.at = at;
-    step.size = SizeAt(at, shape);
+    step.size = at == pos_ && damaged > 0 ? damaged : SizeAt(at, shape);
     step.header = header;
     step.joins = joins;
     if (step.size == 0) {

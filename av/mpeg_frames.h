@@ -49,7 +49,8 @@ public:
     StreamBytes(const StreamBytes&) = delete;
     StreamBytes& operator=(const StreamBytes&) = delete;
 
-    void Reset(int fd, int64_t begin, int64_t size);
+    // blockBytes: less where only the stream's start is looked at.
+    void Reset(int fd, int64_t begin, int64_t size, int64_t blockBytes = kBlockBytes);
     int64_t Size() const { return size_; }
     // Up to n bytes at offset, fewer at the end.
     size_t Read(int64_t offset, unsigned char* out, size_t n);
@@ -77,7 +78,7 @@ private:
     const Block* BlockAt(int64_t offset);
 
     int fd_ = -1;
-    int64_t begin_ = 0, size_ = 0;
+    int64_t begin_ = 0, size_ = 0, blockBytes_ = kBlockBytes;
     // The walk's look ahead and the decoder's feed behind it, and a look
     // across a block's end.
     Block blocks_[3];
@@ -210,5 +211,8 @@ private:
 // A Layer III frame's main_data_begin: the bytes its sound starts before
 // its own; -1 where p holds no Layer III header and side information.
 int MainDataBegin(const unsigned char* p, size_t n);
+// The bytes of main data a Layer III frame of size bytes leaves for the
+// frames after it to begin in; -1 where p holds no such frame.
+int64_t ReservoirLeft(const unsigned char* p, size_t n, int64_t size);
 
 }  // namespace platform::mpeg

@@ -76,6 +76,7 @@ void TimelineBuilder::Add(const Step& step)
         return;
     }
     if (step.kind == Step::kGap) {
+        reservoir_ = -1;
         const GapTime t = TimeOfGap(step, rate_);
         decoded_ += t.samples;
         if (step.shape.frameSamples > 0 && t.samples > 0) {
@@ -101,6 +102,7 @@ void TimelineBuilder::Add(const Step& step)
         // frames that follow.
         part.header = ReadHeaderFrame(head, n, &part.counted, &part.lame);
         part.headerSize = step.size;
+        reservoir_ = -1;
         if (!any_ && !parts_.empty()) parts_.clear();
         StartPart(part);
         count_.bytes = step.size;
@@ -117,9 +119,14 @@ void TimelineBuilder::Add(const Step& step)
     Part& here = parts_.back();
     // A tagged recording's frames: its checksum over the bytes its tag
     // counts, and its first frame after the first that starts afresh.
+    // Main data that begins before what the frames before it left: frames
+    // of another recording from here on.
+    const int begin = MainDataBegin(head, n);
+    const bool broken = reservoir_ >= 0 && begin > reservoir_;
+    reservoir_ = ReservoirLeft(head, n, step.size);
     if (here.Cuts() && here.counted > 0 && !count_.decided) {
-        if (count_.frames > 0 && !count_.fresh && count_.frames < int64_t(here.counted) &&
-            MainDataBegin(head, n) == 0) {
+        if (count_.frames > 0 && count_.frames < int64_t(here.counted) &&
+            ((!count_.fresh && begin == 0) || broken)) {
             count_.fresh = true;
             count_.freshPart = part;
             count_.freshPart.slots = slots_;

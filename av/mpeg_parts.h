@@ -103,6 +103,7 @@ private:
     std::vector<Part> parts_;
     Count count_;
     int64_t slots_ = 0, silent_ = 0;
+    int64_t reservoir_ = -1;  // main data bytes the last frame left, -1 where not known
     double decoded_ = 0;
     unsigned char lastKind_[4] = {0, 0, 0, 0};
     bool any_ = false, lastCut_ = false, tagBefore_ = false;

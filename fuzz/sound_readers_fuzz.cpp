@@ -76,8 +76,8 @@ void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
 
 // The frames that run back to back from the input's start, as a stream of
 // their own, with stray bytes (fewer than its shortest frame) before one
-// to three of them or every one: zeros or a byte of the input, so many and
-// where the input's last bytes say.
+// to three of them or every one (not in free format): zeros or a byte of
+// the input, so many and where the input's last bytes say.
 void CheckStrayBytes(const uint8_t* data, size_t size)
 {
     const tavrel_test::MpegStream s = tavrel_test::WalkMpegFrames(data, size);
@@ -94,7 +94,9 @@ void CheckStrayBytes(const uint8_t* data, size_t size)
     const uint8_t* pick = data + size - 4;
     const size_t length = 1 + pick[0] % size_t(std::min<int64_t>(s.shortest - 1, 16));
     const char fill = pick[1] & 1 ? char(data[pick[3] % size]) : '\0';
-    const size_t frames = s.frames.size(), places = 1 + pick[1] / 2 % 4;
+    // Bytes before every frame of a free-format stream lengthen each frame.
+    const bool free = s.frames.back().header.bitRate == 0;
+    const size_t frames = s.frames.size(), places = 1 + pick[1] / 2 % (free ? 3 : 4);
     std::vector<size_t> at;  // empty: every frame
     for (size_t i = 0; places < 4 && i < places; ++i) at.push_back(1 + (pick[2] + pick[3] * (i + 1) * 7) % (frames - 1));
     std::sort(at.begin(), at.end());
