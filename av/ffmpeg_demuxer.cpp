@@ -14,6 +14,7 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 
+#include "av/file_walks.h"
 #include "av/media_words.h"
 #include "platform/four_cc.h"
 #include "platform/regular_file.h"
@@ -103,6 +104,66 @@ std::string FormatNotReadWords(const AVInputFormat* format)
     return NotReadWords(kind);
 }
 
+// What FFmpeg read of the files it opened last, in aligned blocks of what it
+// reads at a time: a show's sound is opened four times a run (for its check
+// and its export, each as a movie and again for its samples), each open
+// reads the file's head again (and an Ogg file's last page, for its length),
+// and each link of a chained Ogg file is opened to be probed, then to be
+// decoded. The first four blocks and last two of the last eight files are
+// kept while they stand as they were, and the 64 read last besides.
+struct CachedBlock {
+    struct stat file {};
+    int64_t index = 0;
+    std::vector<uint8_t> bytes;
+    uint64_t used = 0;
+    bool edge = false;  // of a file's head or tail
+};
+constexpr size_t kEdgeBlocks = 8 * 6, kOtherBlocks = 64;
+std::mutex g_blocksLock;
+std::vector<CachedBlock> g_blocks;
+uint64_t g_blockClock = 0;
+
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Up to n bytes of the file at `at` onto out, from its block, which is read
+// whole where it is not kept: how many; 0 where it cannot be read.
+size_t BlockBytes(const struct stat& file, int fd, int64_t at, size_t n, uint8_t* out)
+{
+    const int64_t size = int64_t(file.st_size), index = at / kIoBufferSize, from = index * kIoBufferSize;
+    if (at < 0 || at >= size) return 0;
+    const std::lock_guard<std::mutex> hold(g_blocksLock);
+    auto kept = std::find_if(g_blocks.begin(), g_blocks.end(),
+                             [&](const CachedBlock& b) { return b.index == index && SameFile(b.file, file); });
+    if (kept == g_blocks.end()) {
+        CachedBlock block;
+        block.file = file;
+        block.index = index;
+        block.bytes.resize(size_t(std::min<int64_t>(kIoBufferSize, size - from)));
+        if (!ReadFileAt(fd, from, block.bytes.data(), block.bytes.size())) return 0;
+        block.edge = index < 4 || index >= (size - 1) / kIoBufferSize - 1;
+        // The one used longest ago of its kind makes room.
+        const size_t most = block.edge ? kEdgeBlocks : kOtherBlocks;
+        if (size_t(std::count_if(g_blocks.begin(), g_blocks.end(), [&](const CachedBlock& b) {
+                return b.edge == block.edge;
+            })) >= most) {
+            auto oldest = g_blocks.end();
+            for (auto b = g_blocks.begin(); b != g_blocks.end(); ++b)
+                if (b->edge == block.edge && (oldest == g_blocks.end() || b->used < oldest->used)) oldest = b;
+            g_blocks.erase(oldest);
+        }
+        g_blocks.push_back(std::move(block));
+        kept = g_blocks.end() - 1;
+    }
+    kept->used = ++g_blockClock;
+    const size_t count = std::min(n, size_t(int64_t(kept->bytes.size()) - (at - from)));
+    std::memcpy(out, kept->bytes.data() + (at - from), count);
+    return count;
+}
+
 }  // namespace
 
 std::atomic<int> g_opens{0};
@@ -123,7 +184,11 @@ int Demuxer::Read(void* opaque, uint8_t* buffer, int size)
     auto* d = static_cast<Demuxer*>(opaque);
     const int64_t at = int64_t(ftello(d->file)) - d->begin;
     const int64_t left = d->size - at;
-    const size_t n = std::fread(buffer, 1, size_t(std::clamp<int64_t>(size, 0, std::max<int64_t>(left, 0))), d->file);
+    const size_t want = size_t(std::clamp<int64_t>(size, 0, std::max<int64_t>(left, 0)));
+    // A block at most (FFmpeg asks again for the rest).
+    size_t n = want > 0 ? BlockBytes(d->fileStat, ::fileno(d->file), d->begin + at, want, buffer) : 0;
+    if (n > 0 && fseeko(d->file, off_t(d->begin + at + int64_t(n)), SEEK_SET) != 0) n = 0;
+    if (n == 0) n = std::fread(buffer, 1, want, d->file);
     for (int64_t i = std::max(at, d->patchAt); d->patchAt >= 0 && i < std::min(at + int64_t(n), d->patchAt + 4); ++i)
         buffer[i - at] = d->patch[i - d->patchAt];
     return n == 0 ? AVERROR_EOF : int(n);
@@ -180,6 +245,11 @@ bool Demuxer::Open(const std::string& path, std::string* why, bool* unknown, int
         *why = wrongKind ? refused : "cannot be opened: " + (file ? std::string(std::strerror(errno)) : refused);
         return false;
     }
+    // FFmpeg's own buffer is the only one: a second would split its reads,
+    // and a seek through it reads the bytes before the place sought from
+    // the start of their block (a link of a chain further on in the file).
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    fileStat = st;
     begin = std::clamp<int64_t>(from, 0, int64_t(st.st_size));
     size = (to < 0 ? int64_t(st.st_size) : std::clamp<int64_t>(to, begin, int64_t(st.st_size))) - begin;
     if (size == 0) {
@@ -190,8 +260,6 @@ bool Demuxer::Open(const std::string& path, std::string* why, bool* unknown, int
         *why = "cannot be opened: " + std::string(std::strerror(errno));
         return false;
     }
-    // FFmpeg's own buffer is the only one: a second would split its reads.
-    std::setvbuf(file, nullptr, _IONBF, 0);
     auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
     io = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, this, Read, nullptr, Seek) : nullptr;
     format = io ? avformat_alloc_context() : nullptr;

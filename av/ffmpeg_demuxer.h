@@ -8,6 +8,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -67,6 +69,8 @@ struct Demuxer {
     std::vector<std::pair<int, int>> claimed;
     // A QuickTime or MPEG-4 file's tracks as its boxes tell them.
     std::vector<TrackBoxes> tracks;
+    // The file as it stood when opened, to know its head and tail again.
+    struct stat fileStat {};
 
     Demuxer() = default;
     Demuxer(const Demuxer&) = delete;

@@ -9,6 +9,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -23,10 +26,31 @@ extern "C" {
 #include "av/file_walks.h"
 #include "av/media_words.h"
 #include "av/ogg_links.h"
+#include "platform/regular_file.h"
 
 namespace platform::ffmpeg_layer {
 
 namespace {
+
+// An Ogg chain FFmpeg cannot open whole (a link cut short, and the next of
+// another codec met as it reads on, which it refuses): opened over the first
+// link whose sound can be decoded, which gives the chain's rate and
+// channels; the sound reads each link on its own. false for any other file.
+bool OpenLinkOfChain(Demuxer& demuxer, const std::string& path)
+{
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return false;
+    struct stat st {};
+    uint8_t magic[4];
+    OggChain chain;
+    if (::fstat(fd, &st) == 0 && ReadFileAt(fd, 0, magic, sizeof magic) && std::memcmp(magic, "OggS", 4) == 0)
+        chain = OggChainOf(fd, path, int64_t(st.st_size));
+    ::close(fd);
+    std::string why;
+    for (const SoundLink& link : chain.links)
+        if (link.fault.empty() && demuxer.Open(path, &why, nullptr, link.begin, link.end)) return true;
+    return false;
+}
 
 constexpr int kMaxSide = 32767;  // what a QuickDraw box holds
 // A time up to this far after the frame shown is reached by decoding on,
@@ -495,7 +519,11 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         error_ = "out of memory";
         return false;
     }
-    if (!impl->demuxer.Open(path, &error_, &kindUnknown_)) return false;
+    if (!impl->demuxer.Open(path, &error_, &kindUnknown_)) {
+        if (!OpenLinkOfChain(impl->demuxer, path)) return false;
+        error_.clear();
+        kindUnknown_ = false;
+    }
     const AVFormatContext* format = impl->demuxer.format;
     const std::string container = format->iformat->name;
     const bool mpegFile = container == "mpeg" || container == "mpegvideo";
@@ -598,19 +626,21 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
             impl->soundTime.end = impl->streams[size_t(impl->sound)].sound.frames;
     } else if (container == "ogg" && impl->sound >= 0) {
         const int fd = ::fileno(impl->demuxer.file);
-        const int64_t size = impl->demuxer.size;
-        std::vector<SoundLink> links = WalkedOnce(fd, [&] {
-            const std::vector<OggLink> found = OggLinks(fd, size);
-            return found.size() > 1 ? ProbeLinks(path, found, size) : std::vector<SoundLink>{};
-        });
-        if (!links.empty()) {
+        struct stat st {};
+        const OggChain chain = ::fstat(fd, &st) == 0 ? OggChainOf(fd, path, int64_t(st.st_size)) : OggChain{};
+        SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
+        if (!chain.links.empty()) {
             // Every link at the first's rate and channels, one after another.
-            SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
             info.frames = 0;
-            for (const SoundLink& link : links)
+            for (const SoundLink& link : chain.links)
                 if (link.fault.empty()) info.frames += av_rescale(link.frames, info.sampleRate, link.rate);
             impl->duration = double(info.frames) / info.sampleRate;
-            impl->soundTime.links = std::move(links);
+            impl->soundTime.links = chain.links;
+        } else if (chain.found.size() == 1 && chain.found[0].frames >= 0 && chain.found[0].rate > 0) {
+            // From its first granule to its last: a segment of a longer
+            // stream counts from where the one before it ended, not from 0.
+            info.frames = av_rescale(chain.found[0].frames, info.sampleRate, chain.found[0].rate);
+            impl->duration = double(info.frames) / info.sampleRate;
         }
     } else if (container == "aac" && impl->sound >= 0) {
         // The length its frames hold, where FFmpeg guesses from a bit rate.

@@ -10,6 +10,7 @@ extern "C" {
 
 #include "av/adts_frames.h"
 #include "av/channel_mix.h"
+#include "av/file_walks.h"
 #include "av/media_words.h"
 
 namespace platform::ffmpeg_layer {
@@ -535,12 +536,24 @@ std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<Ogg
                 continue;
             link.stream = int(k);
             link.rate = par->sample_rate;
-            link.frames = StreamFrames(format, format->streams[k], link.rate);
+            link.frames = found[i].frames >= 0 && found[i].rate > 0
+                              ? av_rescale(found[i].frames, link.rate, found[i].rate)
+                              : StreamFrames(format, format->streams[k], link.rate);
         }
         if (link.stream < 0) link.fault = "a link of the chain holds no sound that can be decoded";
         links.push_back(std::move(link));
     }
     return links;
+}
+
+OggChain OggChainOf(int fd, const std::string& path, int64_t size)
+{
+    return WalkedOnce(fd, [&] {
+        OggChain chain;
+        chain.found = OggLinks(fd, size);
+        if (chain.found.size() > 1) chain.links = ProbeLinks(path, chain.found, size);
+        return chain;
+    });
 }
 
 std::unique_ptr<SampleSource> NewSoundReader(std::string path, int stream, SoundInfo info, SoundTime time)

@@ -44,8 +44,18 @@ struct SoundTime {
 int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate);
 
 // Each link of a chained file as the walk found it: the first sound there
-// that can be decoded, its rate and length, or why there is none.
+// that can be decoded, its rate and length (as the walk counted it, else as
+// FFmpeg gives it), or why there is none.
 std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<OggLink>& found, int64_t size);
+
+// An Ogg file's links as the walk found them, and, for a chain of more than
+// one, each probed: found once a run for as long as the file stands as it
+// was (fd is the file at path, of size bytes).
+struct OggChain {
+    std::vector<OggLink> found;
+    std::vector<SoundLink> links;  // empty for a file of one link
+};
+OggChain OggChainOf(int fd, const std::string& path, int64_t size);
 
 // The sound of the stream of path, as info and time describe it, read
 // through a demuxer and decoder of its own.

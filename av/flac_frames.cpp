@@ -15,8 +15,9 @@ namespace {
 // What a frame header must agree with, and where the frames start.
 struct StreamInfo {
     int64_t audioStart = 0;
-    int64_t maxBlock = 0;
+    int64_t minBlock = 0, maxBlock = 0;
     int rate = 0, channels = 0, bits = 0;
+    int64_t total = 0;
 };
 
 struct FrameHeader {
@@ -25,45 +26,72 @@ struct FrameHeader {
     int64_t block = 0;
 };
 
-bool ReadAt(int fd, int64_t at, uint8_t* out, size_t count)
-{
-    for (size_t done = 0; done < count;) {
-        const ssize_t got = ::pread(fd, out + done, count - done, off_t(at + int64_t(done)));
-        if (got <= 0) return false;
-        done += size_t(got);
+// The bytes asked for and no more, each look a read of its own: for a look
+// at one stream's header and last frames, where a window's blocks would
+// read what the decoder reads again.
+class ExactReads {
+public:
+    ExactReads(int fd, int64_t size) : fd_(fd), size_(size) {}
+    int64_t Size() const { return size_; }
+    const uint8_t* Bytes(int64_t at, int64_t n)
+    {
+        if (at < 0 || n < 0 || at + n > size_) return nullptr;
+        bytes_.resize(size_t(n));
+        return ReadFileAt(fd_, at, bytes_.data(), bytes_.size()) ? bytes_.data() : nullptr;
     }
-    return true;
-}
+    const uint8_t* BytesBefore(int64_t at, int64_t n) { return Bytes(at, n); }
+
+private:
+    int fd_;
+    int64_t size_;
+    std::vector<uint8_t> bytes_;
+};
+
+// The looks a caller's reader serves.
+class LookReads {
+public:
+    LookReads(const FileLook& look, int64_t size) : look_(look), size_(size) {}
+    int64_t Size() const { return size_; }
+    const uint8_t* Bytes(int64_t at, int64_t n) { return at >= 0 && n >= 0 && at + n <= size_ ? look_(at, n) : nullptr; }
+    const uint8_t* BytesBefore(int64_t at, int64_t n) { return Bytes(at, n); }
+
+private:
+    const FileLook& look_;
+    int64_t size_;
+};
 
 // STREAMINFO of the stream at `at`, after an ID3v2 tag where one comes
 // first, and the end of the metadata blocks.
-bool ReadStreamInfo(int fd, int64_t at, int64_t size, StreamInfo* info)
+// Headers alone, their metadata running to the end, hold where empty is set.
+template <class Reader>
+bool ReadStreamInfo(Reader& bytes, int64_t at, StreamInfo* info, bool empty = false)
 {
-    uint8_t tag[10];
-    if (!ReadAt(fd, at, tag, sizeof tag)) return false;
+    const uint8_t* tag = bytes.Bytes(at, 10);
+    if (!tag) return false;
     if (std::memcmp(tag, "ID3", 3) == 0) {
         if ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) return false;
         at += 10 + (int64_t(tag[6]) << 21 | int64_t(tag[7]) << 14 | int64_t(tag[8]) << 7 | tag[9]) +
              (tag[5] & 0x10 ? 10 : 0);
     }
-    uint8_t head[4 + 4 + 34];
-    if (at + int64_t(sizeof head) > size || !ReadAt(fd, at, head, sizeof head) || std::memcmp(head, "fLaC", 4) != 0 ||
-        (head[4] & 0x7F) != 0)
-        return false;
+    const uint8_t* head = bytes.Bytes(at, 4 + 4 + 34);
+    if (!head || std::memcmp(head, "fLaC", 4) != 0 || (head[4] & 0x7F) != 0) return false;
     const uint8_t* s = head + 8;
+    info->minBlock = s[0] << 8 | s[1];
     info->maxBlock = s[2] << 8 | s[3];
     info->rate = s[10] << 12 | s[11] << 4 | s[12] >> 4;
     info->channels = (s[12] >> 1 & 7) + 1;
     info->bits = ((s[12] & 1) << 4 | s[13] >> 4) + 1;
+    info->total = int64_t(s[13] & 0x0F) << 32 | int64_t(s[14]) << 24 | int64_t(s[15]) << 16 | int64_t(s[16]) << 8 | s[17];
     at += 4;
     // A bounded number of blocks: pictures and padding are few.
-    for (int blocks = 0; blocks < 4096 && at + 4 <= size; ++blocks) {
-        uint8_t block[4];
-        if (!ReadAt(fd, at, block, sizeof block)) return false;
+    for (int blocks = 0; blocks < 4096 && at + 4 <= bytes.Size(); ++blocks) {
+        const uint8_t* block = bytes.Bytes(at, 4);
+        if (!block) return false;
+        const bool last = block[0] & 0x80;
         at += 4 + (int64_t(block[1]) << 16 | int64_t(block[2]) << 8 | block[3]);
-        if (block[0] & 0x80) {
+        if (last) {
             info->audioStart = at;
-            return at < size;
+            return at < bytes.Size() || (empty && at == bytes.Size());
         }
     }
     return false;
@@ -124,6 +152,28 @@ bool ReadHeader(const uint8_t* p, size_t avail, const StreamInfo& info, FrameHea
     return true;
 }
 
+// The longest frame header, with its checksum.
+constexpr int64_t kLongestHeader = 16;
+
+// The sample a frame starts at. A stream of one block size (every frame but
+// the last) numbers its frames by that size.
+int64_t FirstSampleOf(const FrameHeader& header, const StreamInfo& info)
+{
+    if (header.variable) return int64_t(header.number);
+    const int64_t block = info.maxBlock >= 16 && info.minBlock == info.maxBlock ? info.maxBlock : header.block;
+    return int64_t(header.number) * block;
+}
+
+// The header of the frame where the stream's audio starts, when it is whole
+// there; false otherwise.
+template <class Reader>
+bool FirstHeader(Reader& bytes, const StreamInfo& info, int64_t end, FrameHeader* header)
+{
+    const int64_t avail = std::min(kLongestHeader, end - info.audioStart);
+    const uint8_t* head = avail > 0 ? bytes.Bytes(info.audioStart, avail) : nullptr;
+    return head && ReadHeader(head, size_t(avail), info, header);
+}
+
 // Where the stream ends when `after` is the frame that follows `before`;
 // -1 when it is not.
 int64_t EndWhenFollowing(const FrameHeader& before, const FrameHeader& after)
@@ -136,94 +186,157 @@ int64_t EndWhenFollowing(const FrameHeader& before, const FrameHeader& after)
     return int64_t(after.number) * before.block + after.block;
 }
 
-}  // namespace
-
-int64_t FlacLengthFromFrames(int fd, int64_t fileSize, int64_t begin)
-{
-    StreamInfo info;
-    if (fd < 0 || !ReadStreamInfo(fd, begin, fileSize, &info)) return -1;
-    // Read backwards in blocks that overlap by the longest header.
-    constexpr int64_t kBlock = 65536, kLongestHeader = 16;
+// The stream's length from its first frame (as FlacLengthFromFrames), its
+// frames ending at end, read back from there; `from` is the place its first
+// frame names.
+template <class Reader>
+int64_t LengthFromFrames(Reader& bytes, const StreamInfo& info, int64_t end, int64_t from)
+{    // Read backwards in blocks that overlap by the longest header.
+    constexpr int64_t kBlock = 65536;
     // Headers found after the one at hand, nearest first: bytes inside a
     // frame that only look like a header are among them.
     constexpr size_t kKept = 16;
     std::vector<FrameHeader> after;
-    std::vector<uint8_t> bytes;
-    for (int64_t end = fileSize; end > info.audioStart;) {
-        const int64_t from = std::max(info.audioStart, end - kBlock), to = std::min(fileSize, end + kLongestHeader);
-        bytes.resize(size_t(to - from));
-        if (!ReadAt(fd, from, bytes.data(), bytes.size())) return -1;
-        for (int64_t at = end - 1; at >= from; --at) {
+    for (int64_t stop = end; stop > info.audioStart;) {
+        const int64_t start = std::max(info.audioStart, stop - kBlock), to = std::min(end, stop + kLongestHeader);
+        const uint8_t* block = bytes.BytesBefore(start, to - start);
+        if (!block) return -1;
+        for (int64_t at = stop - 1; at >= start; --at) {
             FrameHeader header;
-            if (bytes[size_t(at - from)] != 0xFF || !ReadHeader(&bytes[size_t(at - from)], size_t(to - at), info, &header))
-                continue;
+            const uint8_t* p = block + (at - start);
+            if (*p != 0xFF || !ReadHeader(p, size_t(to - at), info, &header)) continue;
             for (const FrameHeader& next : after)
-                if (const int64_t length = EndWhenFollowing(header, next); length >= 0) return length;
+                if (const int64_t length = EndWhenFollowing(header, next); length >= 0)
+                    return std::max<int64_t>(length - from, 0);
             // The first frame, with none after it that follows on.
-            if (at == info.audioStart && header.number == 0) return header.block;
+            if (at == info.audioStart) return header.block;
             after.insert(after.begin(), header);
             if (after.size() > kKept) after.pop_back();
         }
-        end = from;
+        stop = start;
     }
     return -1;
 }
 
-int FlacStreamBits(int fd, int64_t begin, int64_t end)
-{
-    StreamInfo info;
-    return fd >= 0 && ReadStreamInfo(fd, begin, end, &info) ? info.bits : 0;
-}
-
-namespace {
-
 // Where the frames of the FLAC stream at `at` start, when its STREAMINFO
 // holds and so does the header of the first frame after its metadata
 // blocks; -1 when no stream starts there.
-int64_t StreamAudioAt(int fd, int64_t at, int64_t size)
+int64_t StreamAudioAt(ByteWindow& bytes, int64_t at, StreamInfo* info, FrameHeader* first)
 {
-    StreamInfo info;
-    uint8_t head[16];
-    FrameHeader header;
-    if (!ReadStreamInfo(fd, at, size, &info) || info.rate == 0) return -1;
-    const size_t count = size_t(std::min<int64_t>(sizeof head, size - info.audioStart));
-    const bool holds =
-        ReadAt(fd, info.audioStart, head, count) && ReadHeader(head, count, info, &header) && header.number == 0;
-    return holds ? info.audioStart : -1;
+    if (!ReadStreamInfo(bytes, at, info) || info->rate == 0) return -1;
+    return FirstHeader(bytes, *info, bytes.Size(), first) ? info->audioStart : -1;
 }
 
-std::vector<int64_t> FindStreamStarts(int fd, int64_t size)
+std::vector<FlacStream> FindStreams(int fd, int64_t size)
 {
-    // Later streams lie after the first's metadata (an ID3v2 tag before it too).
-    const int64_t audio = StreamAudioAt(fd, 0, size);
-    if (audio < 0) return {};
-    std::vector<int64_t> starts{0};
+    // A file that starts as no FLAC stream costs a look at its head.
+    StreamInfo info;
+    ExactReads head(fd, size);
+    if (!ReadStreamInfo(head, 0, &info) || info.rate == 0) return {};
+    // Read in blocks of a megabyte, each holding the 64 KB before the place
+    // it was read for, where the last frames of the stream before a join
+    // lie: the file is read once.
+    constexpr int64_t kWindow = int64_t(1) << 20, kBehind = 65536 + 2 * kLongestHeader;
+    ByteWindow bytes(fd, size, kWindow, kBehind);
+    std::vector<FlacStream> streams;
+    std::vector<StreamInfo> infos;
+    FrameHeader first;
+    const auto take = [&](int64_t begin) {
+        FlacStream s;
+        s.begin = begin;
+        s.rate = info.rate;
+        s.channels = info.channels;
+        s.bits = info.bits;
+        s.stated = info.total;
+        s.first = FirstSampleOf(first, info);
+        streams.push_back(s);
+        infos.push_back(info);
+    };
+    // The stream before `end` ends there: its length, where its header
+    // leaves it open, from its last frames.
+    const auto ended = [&](int64_t end) {
+        FlacStream& s = streams.back();
+        s.end = end;
+        s.frames = s.stated > 0 ? s.stated : LengthFromFrames(bytes, infos.back(), end, s.first);
+    };
+    // A stream whose first frame header does not hold is still one (its
+    // first frames lost); only later ones are told by theirs.
+    if (!FirstHeader(bytes, info, size, &first)) first = FrameHeader{};
+    take(0);
     // "fLaC", then a STREAMINFO block header: type 0, 34 bytes. Every
-    // stream is found, however many: each costs a few reads, and holds at
-    // least a header and a frame.
-    constexpr int64_t kBlock = 262144, kMark = 8;
-    std::vector<uint8_t> bytes(size_t(kBlock + kMark));
-    for (int64_t from = audio; from < size; from += kBlock) {
-        const size_t count = size_t(std::min<int64_t>(kBlock + kMark, size - from));
-        if (!ReadAt(fd, from, bytes.data(), count)) break;
-        for (size_t at = 0; at + kMark <= count && at < size_t(kBlock);) {
-            const auto* found = static_cast<const uint8_t*>(memmem(bytes.data() + at, count - at, "fLaC", 4));
-            if (!found) break;
-            at = size_t(found - bytes.data());
-            if (at + kMark <= count && (found[4] & 0x7F) == 0 && found[5] == 0 && found[6] == 0 && found[7] == 34 &&
-                StreamAudioAt(fd, from + int64_t(at), size) >= 0)
-                starts.push_back(from + int64_t(at));
-            ++at;
+    // stream is found, however many: each holds at least a header and a
+    // frame.
+    bool open = true;  // the last stream's end not yet found
+    for (int64_t at = bytes.Find(info.audioStart, "fLaC", 4); at >= 0; at = bytes.Find(at + 1, "fLaC", 4)) {
+        const uint8_t* mark = bytes.Bytes(at, 8);
+        if (!mark || (mark[4] & 0x7F) != 0 || mark[5] != 0 || mark[6] != 0 || mark[7] != 34) continue;
+        StreamInfo next;
+        FrameHeader nextFirst;
+        if (StreamAudioAt(bytes, at, &next, &nextFirst) < 0) {
+            // Headers without a frame, where the file or the next stream
+            // follows them (the last file FFmpeg's segment muxer writes, its
+            // STREAMINFO counting the whole stream): no sound, and no part of
+            // the stream before them.
+            if (!open || !ReadStreamInfo(bytes, at, &next, true) || next.rate == 0) continue;
+            const uint8_t* after = next.audioStart + 4 <= size ? bytes.Bytes(next.audioStart, 4) : nullptr;
+            if (next.audioStart != size && !(after && std::memcmp(after, "fLaC", 4) == 0)) continue;
+            ended(at);
+            open = false;
+            continue;
         }
+        if (open) ended(at);
+        info = next;
+        first = nextFirst;
+        take(at);
+        open = true;
     }
-    return starts;
+    if (open) ended(size);
+    return streams;
 }
 
 }  // namespace
 
-std::vector<int64_t> FlacStreamStarts(int fd, int64_t fileSize)
+int64_t FlacLengthFromFrames(int fd, int64_t fileSize, int64_t begin)
 {
-    return WalkedOnce(fd, [&] { return FindStreamStarts(fd, fileSize); });
+    if (fd < 0) return -1;
+    ExactReads bytes(fd, fileSize);
+    StreamInfo info;
+    FrameHeader first;
+    if (!ReadStreamInfo(bytes, begin, &info)) return -1;
+    const int64_t from = FirstHeader(bytes, info, fileSize, &first) ? FirstSampleOf(first, info) : 0;
+    return LengthFromFrames(bytes, info, fileSize, from);
+}
+
+int64_t FlacFirstSample(int fd, int64_t begin, int64_t end)
+{
+    if (fd < 0) return 0;
+    ExactReads bytes(fd, end);
+    StreamInfo info;
+    FrameHeader first;
+    return ReadStreamInfo(bytes, begin, &info) && FirstHeader(bytes, info, end, &first) ? FirstSampleOf(first, info)
+                                                                                          : 0;
+}
+
+int64_t FlacLengthFromFrames(const FileLook& look, int64_t end, int64_t begin)
+{
+    LookReads bytes(look, end);
+    StreamInfo info;
+    FrameHeader first;
+    if (!ReadStreamInfo(bytes, begin, &info)) return -1;
+    const int64_t from = FirstHeader(bytes, info, end, &first) ? FirstSampleOf(first, info) : 0;
+    return LengthFromFrames(bytes, info, end, from);
+}
+
+int FlacStreamBits(const FileLook& look, int64_t begin, int64_t end)
+{
+    LookReads bytes(look, end);
+    StreamInfo info;
+    return ReadStreamInfo(bytes, begin, &info) ? info.bits : 0;
+}
+
+std::vector<FlacStream> FlacStreams(int fd, int64_t fileSize)
+{
+    return WalkedOnce(fd, [&] { return FindStreams(fd, fileSize); });
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "av/flac_frames.h"
 #include "av/media_words.h"
 
 namespace platform {
@@ -62,10 +63,12 @@ struct FlacReader::Calls {
                                                 const FLAC__int32* const buffer[], void* client)
     {
         // libFLAC numbers every frame by its first sample, whichever way its
-        // header counts.
+        // header counts; the stream's own start (a segment of a longer one
+        // goes on from the one before) is its 0.
         const FLAC__FrameHeader& h = frame->header;
-        const int64_t first = h.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER ? int64_t(h.number.sample_number)
-                                                                                     : -1;
+        const int64_t number = h.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER ? int64_t(h.number.sample_number)
+                                                                                      : -1;
+        const int64_t first = number >= Self(client)->origin_ ? number - Self(client)->origin_ : -1;
         Self(client)->TakeFrame(first, int64_t(h.blocksize), int(h.channels), int(h.bits_per_sample), buffer);
         return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     }
@@ -149,6 +152,7 @@ bool FlacReader::Open(int fd, int64_t begin, int64_t length, std::string* error)
         return false;
     }
     frames_ = stated_;
+    origin_ = FlacFirstSample(fd, begin, begin + length_);
     return true;
 }
 
@@ -273,7 +277,7 @@ bool FlacReader::Seek(int64_t frame)
         placed_ = frame;
         said_.clear();
         crcFailed_ = false;
-        if (FLAC__stream_decoder_seek_absolute(Decoder(decoder_), uint64_t(frame))) {
+        if (FLAC__stream_decoder_seek_absolute(Decoder(decoder_), uint64_t(origin_ + frame))) {
             position_ = frame;
             ended_ = false;
             return true;

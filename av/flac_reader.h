@@ -60,6 +60,7 @@ private:
     int rate_ = 0, channels_ = 0, bits_ = 0;
     bool gotInfo_ = false;
     int64_t stated_ = 0, frames_ = 0;
+    int64_t origin_ = 0;    // the sample the stream's first frame names
     std::vector<int16_t> pending_;
     size_t pendingAt_ = 0;
     int64_t owed_ = 0;      // silence to hand out before pending_

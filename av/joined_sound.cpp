@@ -1,6 +1,7 @@
 #include "av/joined_sound.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,63 +12,57 @@
 
 namespace platform {
 
-namespace {
-
-// Where each FLAC stream of the file at path begins; one place for a file of
-// one stream or of another kind.
-std::vector<int64_t> StreamStarts(const std::string& path)
-{
-    std::string why;
-    std::FILE* file = OpenRegularStream(path, &why);
-    if (!file) return {0};
-    struct stat st {};
-    std::vector<int64_t> starts;
-    if (::fstat(::fileno(file), &st) == 0) starts = FlacStreamStarts(::fileno(file), int64_t(st.st_size));
-    std::fclose(file);
-    return starts.size() > 1 ? starts : std::vector<int64_t>{0};
-}
-
-}  // namespace
-
 bool JoinedSoundSource::Open(const std::string& path)
 {
     Close();
-    const std::vector<int64_t> starts = StreamStarts(path);
+    fd_ = OpenRegularFile(path, &error_);
+    if (fd_ < 0) return false;
+    struct stat st {};
+    const std::vector<FlacStream> streams =
+        ::fstat(fd_, &st) == 0 ? FlacStreams(fd_, int64_t(st.st_size)) : std::vector<FlacStream>{};
+    path_ = path;
+    const size_t count = std::max<size_t>(streams.size(), 1);
     int64_t total = 0;
-    for (size_t i = 0; i < starts.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         Part part;
-        part.begin = starts[i];
-        part.end = i + 1 < starts.size() ? starts[i + 1] : -1;
-        auto sound = std::make_unique<ResumedSoundSource>();
-        if (!sound->Open(path, part.begin, part.end)) {
-            if (!sound_) {
-                const std::string why = sound->LastError();
-                const bool refused = sound->HeaderRefused();
-                Close();
-                error_ = why;
-                headerRefused_ = refused;
-                return false;
-            }
+        part.begin = count > 1 ? streams[i].begin : 0;
+        part.end = streams.empty() ? -1 : streams[i].end;
+        // The first is opened, to say what holds it back; the others are read
+        // when their turn comes, as the search found them.
+        std::unique_ptr<ResumedSoundSource> sound;
+        const bool found = i > 0 && streams[i].frames >= 0;
+        std::string fault = found ? SoundFormatFault(streams[i].rate, streams[i].channels, streams[i].bits) : "";
+        if (!found) {
+            sound = std::make_unique<ResumedSoundSource>();
+            if (!sound->Open(path, part.begin, part.end, fd_)) fault = sound->LastError();
+        }
+        if (!fault.empty() && i == 0) {
+            const bool refused = sound->HeaderRefused();
+            Close();
+            error_ = fault;
+            headerRefused_ = refused;
+            return false;
+        }
+        if (!fault.empty()) {
             // A later stream that does not open: how long it was, nothing tells.
-            complaints_.Add(total, total, sound->LastError());
+            complaints_.Add(total, total, fault);
             complaints_.MarkTimeLost();
             continue;
         }
-        const SoundInfo& own = sound->Info();
-        if (!sound_) info_ = own;
-        part.rate = own.sampleRate;
-        part.channels = own.channels;
-        part.converted = own.sampleRate != info_.sampleRate || own.channels != info_.channels;
+        if (i == 0) info_ = sound->Info();
+        part.rate = found ? streams[i].rate : sound->Info().sampleRate;
+        part.channels = found ? streams[i].channels : sound->Info().channels;
+        const int64_t frames = found ? streams[i].frames : sound->Info().frames;
+        part.converted = part.rate != info_.sampleRate || part.channels != info_.channels;
         // The converted length: floor(n × out / in), as the resampler makes it.
-        part.frames = own.sampleRate == info_.sampleRate ? own.frames : own.frames * info_.sampleRate / own.sampleRate;
+        part.frames = part.rate == info_.sampleRate ? frames : frames * info_.sampleRate / part.rate;
         part.start = total;
         total += part.frames;
         parts_.push_back(part);
-        // The first stays open; the others are looked at and closed.
-        if (!sound_) sound_ = std::move(sound);
+        // The first stays open.
+        if (i == 0) sound_ = std::move(sound);
     }
-    path_ = path;
-    if (starts.size() == 1) {
+    if (count == 1) {
         parts_.clear();
         return true;
     }
@@ -82,6 +77,9 @@ void JoinedSoundSource::Close()
     path_.clear();
     parts_.clear();
     sound_.reset();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    failedPart_ = SIZE_MAX;
     soundPart_ = 0;
     reader_.Reset();
     info_ = SoundInfo{};
@@ -105,8 +103,13 @@ bool JoinedSoundSource::OpenPart(size_t index)
     reader_.Reset();
     partSought_ = false;
     soundPart_ = index;
+    sound_.reset();
+    if (index == failedPart_) return false;
     sound_ = std::make_unique<ResumedSoundSource>();
-    if (sound_->Open(path_, parts_[index].begin, parts_[index].end)) return true;
+    if (sound_->Open(path_, parts_[index].begin, parts_[index].end, fd_)) return true;
+    // Said once, where it lies; its time stays, as silence.
+    complaints_.Add(parts_[index].start, parts_[index].start, sound_->LastError());
+    failedPart_ = index;
     sound_.reset();
     return false;
 }

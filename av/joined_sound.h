@@ -1,12 +1,17 @@
 #pragma once
 // A plain sound file as the sound export reads it (av/resumed_sound.h),
 // and FLAC streams joined end to end (`cat a.flac b.flac`, each with its own
-// header): each stream is read as a file of its own, one after another, the
-// later ones converted to the first's rate and channels as a sound is for
-// the movie (ConvertedReader), so that each plays whole and on time. MP3
-// and raw AAC joins are read by their own walks; Ogg links by the movie
-// layer.
+// header, or the segments FFmpeg's segment muxer cuts a stream into, whose
+// frame numbers carry on from file to file): each stream is read as a file
+// of its own, one after another, the later ones converted to the first's
+// rate and channels as a sound is for the movie (ConvertedReader), so that
+// each plays whole and on time. The file is opened once: every stream is
+// read through that descriptor, and what the search for them found of
+// each (rate, channels, length) is taken as it is, so a stream is read only
+// when its turn comes. MP3 and raw AAC joins are read by their own walks;
+// Ogg links by the movie layer.
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +24,7 @@ namespace platform {
 class JoinedSoundSource : public SampleSource {
 public:
     JoinedSoundSource() = default;
+    ~JoinedSoundSource() override { Close(); }
     JoinedSoundSource(const JoinedSoundSource&) = delete;
     JoinedSoundSource& operator=(const JoinedSoundSource&) = delete;
 
@@ -51,6 +57,7 @@ private:
     int64_t ReadPart(const Part& part, int64_t within, int16_t* out, int64_t frames);
 
     std::string path_;
+    int fd_ = -1;  // the file, which every stream is read through
     std::vector<Part> parts_;
     std::unique_ptr<ResumedSoundSource> sound_;  // the part open, or the whole file
     size_t soundPart_ = 0;
@@ -60,6 +67,7 @@ private:
     bool headerRefused_ = false;
     int64_t position_ = 0;
     size_t part_ = 0;  // the part position_ lies in
+    size_t failedPart_ = SIZE_MAX;  // a part that did not open when its turn came
     bool partSought_ = false;  // the part open stands at position_
     // What parts read and closed complained of, and streams that ended
     // before their length.

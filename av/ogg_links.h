@@ -1,6 +1,7 @@
 #pragma once
 // A chained Ogg file: links one after another, each a whole Ogg stream
-// with its own headers (`cat a.ogg b.opus`, an internet radio's recording).
+// with its own headers (`cat a.ogg b.opus`, an internet radio's recording,
+// the files FFmpeg's segment muxer cuts a stream into, joined again).
 // FFmpeg's demuxer takes a new link only where its codec is the first's,
 // and then times it as if it went on from the first, so each link is read
 // as a file of its own. A link starts at a page marked as a stream's first
@@ -16,6 +17,13 @@ struct OggLink {
     // Its last page is cut short (the next link's first page, or the file's
     // end, comes within the length it gives): what that page held is lost.
     bool cutShort = false;
+    // The length of its Opus or Vorbis sound as opusdec and oggdec play it,
+    // at `rate` (48,000 Hz for Opus): from where its first granule position
+    // says it starts (its granules need not start at 0: a segment of a
+    // longer stream goes on from where the one before ended) to its last,
+    // without an Opus link's pre-skip. -1 where its pages do not tell.
+    int64_t frames = -1;
+    int rate = 0;
 };
 
 // The links of an Ogg file, in order: one for a file of one link.

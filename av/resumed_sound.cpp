@@ -22,10 +22,10 @@ constexpr int64_t kLeastFilled = 64;
 
 }  // namespace
 
-bool ResumedSoundSource::Open(const std::string& path, int64_t begin, int64_t end)
+bool ResumedSoundSource::Open(const std::string& path, int64_t begin, int64_t end, int fd)
 {
     Close();
-    if (!sound_.Open(path, begin, end)) return false;
+    if (!sound_.Open(path, begin, end, fd)) return false;
     path_ = path;
     fromStart_ = begin <= 0;
     return true;

@@ -26,7 +26,7 @@ public:
     // As SoundSource::Open. A stream that starts further into the file
     // than its start is read by libsndfile alone: the movie layer's decode
     // is of the file from its start.
-    bool Open(const std::string& path, int64_t begin = 0, int64_t end = -1);
+    bool Open(const std::string& path, int64_t begin = 0, int64_t end = -1, int fd = -1);
     void Close();
     bool IsOpen() const { return sound_.IsOpen(); }
     const SoundInfo& Info() const override { return sound_.Info(); }

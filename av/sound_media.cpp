@@ -1,6 +1,7 @@
 #include "av/sound_media.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "av/captured_stderr.h"
@@ -116,11 +118,11 @@ double Extended80(const unsigned char* p)
     return (p[0] & 0x80) ? -value : value;
 }
 
-StatedHeader ReadStatedHeader(std::FILE* file)
+StatedHeader ReadStatedHeader(int fd)
 {
     StatedHeader h;
     unsigned char head[12];
-    if (!file || ::fseeko(file, 0, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, file) != sizeof head) return h;
+    if (fd < 0 || ::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return h;
     const bool wave = (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RIFX", 4) == 0) &&
                       std::memcmp(head + 8, "WAVE", 4) == 0;
     h.aiff = std::memcmp(head, "FORM", 4) == 0 &&
@@ -136,9 +138,10 @@ StatedHeader ReadStatedHeader(std::FILE* file)
     int64_t at = 12;
     for (int chunks = 0; chunks < 1000; ++chunks) {
         unsigned char chunk[8 + 40];
-        if (::fseeko(file, at, SEEK_SET) != 0 || std::fread(chunk, 1, 8, file) != 8) break;
+        if (::pread(fd, chunk, 8, off_t(at)) != 8) break;
         const uint32_t size = u32(chunk + 4);
-        const size_t body = std::fread(chunk + 8, 1, std::min<uint32_t>(size, 40), file);
+        const ssize_t got = ::pread(fd, chunk + 8, std::min<uint32_t>(size, 40), off_t(at + 8));
+        const size_t body = got > 0 ? size_t(got) : 0;
         const unsigned char* b = chunk + 8;
         if (h.aiff && std::memcmp(chunk, "COMM", 4) == 0 && body >= 18) {
             h.found = true;
@@ -226,44 +229,139 @@ std::string DamagedEncodingWords(const SF_INFO& sf)
 // of 0 reads as 0xFFFFFFFF, the placeholder libsndfile knows, so that it
 // reads the samples that follow instead of none; a FLAC stream ends before
 // the tags a tagger put after it, and one of streams joined end to end is
-// seen alone.
+// seen alone. Its bytes are read a block at a time, never past its end:
+// the streams of a file of thousands joined are read through one
+// descriptor, each once.
 struct SoundFileView {
-    std::FILE* file = nullptr;
+    int fd = -1;
+    bool owned = false;  // the descriptor is closed with the view
     int64_t begin = 0;   // where the bytes libsndfile sees start in the file
     int64_t length = 0;  // the bytes libsndfile sees
+    int64_t position = 0;  // the next byte read, from begin
     int64_t patchAt = -1;  // four bytes read as 0xFF
-    std::vector<char> buffer;  // the stream's, which it outlives
+    // Looks take whole blocks once the bytes are known to be a FLAC stream's,
+    // which its decoder reads next; before, each takes what it asks for (an
+    // Ogg file's head is looked at and no more).
+    bool blocks = false;
+    std::vector<uint8_t> buffer;
+    int64_t bufferAt = 0;  // where the bytes it holds start, from begin
+    int64_t buffered = 0;
+    SoundFileView() = default;
+    SoundFileView(const SoundFileView&) = delete;
+    SoundFileView& operator=(const SoundFileView&) = delete;
     ~SoundFileView()
     {
-        if (file) std::fclose(file);
+        if (owned && fd >= 0) ::close(fd);
     }
+
+    // Up to count bytes from position on; what was read. Decoders ask for a
+    // few kilobytes at a time, and step back a little: both come from the
+    // block held where they can.
+    size_t Read(void* out, size_t count)
+    {
+        auto* to = static_cast<unsigned char*>(out);
+        size_t done = 0;
+        while (done < count && position < length) {
+            if (position >= bufferAt && position < bufferAt + buffered) {
+                const int64_t held = std::min(bufferAt + buffered, length) - position;
+                const size_t take = size_t(std::min<int64_t>(int64_t(count - done), held));
+                std::memcpy(to + done, buffer.data() + (position - bufferAt), take);
+                done += take;
+                position += int64_t(take);
+                continue;
+            }
+            if (count - done < buffer.size()) {
+                if (!Fill(position)) break;
+                continue;
+            }
+            const size_t want = size_t(std::min<int64_t>(int64_t(count - done), length - position));
+            ssize_t got;
+            do got = ::pread(fd, to + done, want, off_t(begin + position));
+            while (got < 0 && errno == EINTR);
+            if (got <= 0) break;
+            done += size_t(got);
+            position += got;
+        }
+        return done;
+    }
+
+    // n bytes of the file at `at` (from its start), within the view, held
+    // until the next look or read; null where they are not all there. The
+    // looks at a stream's header and last frames take the block its
+    // decoder reads next, where they lie in it.
+    const uint8_t* Look(int64_t at, int64_t n)
+    {
+        const int64_t from = at - begin;
+        if (from < 0 || n < 0 || from + n > length) return nullptr;
+        if (from < bufferAt || from + n > bufferAt + buffered) {
+            // A few bytes past the first block of a stream larger than a
+            // block (a tag's mark at its end) are read alone.
+            const int64_t block = int64_t(buffer.size());
+            const bool alone = !blocks || n > block || (n < 4096 && from + n > block && length > block);
+            if (alone) {
+                scratch.resize(size_t(n));
+                ssize_t got;
+                do got = ::pread(fd, scratch.data(), size_t(n), off_t(at));
+                while (got < 0 && errno == EINTR);
+                return got == n ? scratch.data() : nullptr;
+            }
+            // The first block, which the decoder reads first; else a block
+            // from there, or the view's last where that runs past its end
+            // (a look back from its end).
+            const int64_t start = from + n <= block ? 0 : std::max<int64_t>(0, std::min(from, length - block));
+            if (!Fill(start) || from + n > bufferAt + buffered) return nullptr;
+        }
+        return buffer.data() + (from - bufferAt);
+    }
+
+    FileLook Looks()
+    {
+        return [this](int64_t at, int64_t n) { return Look(at, n); };
+    }
+
+private:
+    // The block at `from` (from begin) into the buffer, up to the view's end.
+    bool Fill(int64_t from)
+    {
+        const size_t want = size_t(std::min<int64_t>(int64_t(buffer.size()), length - from));
+        ssize_t got;
+        do got = ::pread(fd, buffer.data(), want, off_t(begin + from));
+        while (got < 0 && errno == EINTR);
+        bufferAt = from;
+        buffered = std::max<ssize_t>(got, 0);
+        return got > 0;
+    }
+    std::vector<uint8_t> scratch;
 };
 
 namespace {
 
-// Where the FLAC stream at begin ends, length being where its bytes end:
-// before the ID3v1 and APEv2 tags some taggers put after its last frame,
-// which libFLAC would take for frames lost. length for other files.
-int64_t FlacStreamEnd(int fd, int64_t begin, int64_t length)
+// Where the FLAC stream the view starts with ends: before the ID3v1 and
+// APEv2 tags some taggers put after its last frame, which libFLAC would take
+// for frames lost. The view's end for other files.
+int64_t FlacStreamEnd(SoundFileView& view)
 {
-    unsigned char head[10];
-    if (::pread(fd, head, sizeof head, off_t(begin)) != ssize_t(sizeof head)) return length;
+    const int64_t begin = view.begin;
+    int64_t length = view.begin + view.length;
+    const uint8_t* head = view.Look(begin, 10);
+    if (!head) return length;
     int64_t start = begin;
     if (std::memcmp(head, "ID3", 3) == 0)
         start += 10 + (int64_t(head[6] & 0x7F) << 21 | int64_t(head[7] & 0x7F) << 14 | int64_t(head[8] & 0x7F) << 7 |
                       (head[9] & 0x7F)) +
                 (head[5] & 0x10 ? 10 : 0);
-    if (::pread(fd, head, 4, off_t(start)) != 4 || std::memcmp(head, "fLaC", 4) != 0) return length;
+    head = view.Look(start, 4);
+    if (!head || std::memcmp(head, "fLaC", 4) != 0) return length;
+    view.blocks = true;
     // An APEv2 tag may stand before an ID3v1 tag.
     for (int tags = 0; tags < 2; ++tags) {
-        unsigned char tail[32];
-        if (length - 128 > start && ::pread(fd, tail, 3, off_t(length - 128)) == 3 &&
-            std::memcmp(tail, "TAG", 3) == 0) {
+        const uint8_t* tail = length - 128 > start ? view.Look(length - 128, 3) : nullptr;
+        if (tail && std::memcmp(tail, "TAG", 3) == 0) {
             length -= 128;
             continue;
         }
-        if (length - 32 > start && ::pread(fd, tail, 32, off_t(length - 32)) == 32 &&
-            std::memcmp(tail, "APETAGEX", 8) == 0) {
+        tail = length - 32 > start ? view.Look(length - 32, 32) : nullptr;
+        if (tail && std::memcmp(tail, "APETAGEX", 8) == 0) {
             const auto le32 = [&](int at) {
                 return uint32_t(tail[at]) | uint32_t(tail[at + 1]) << 8 | uint32_t(tail[at + 2]) << 16 |
                        uint32_t(tail[at + 3]) << 24;
@@ -280,56 +378,59 @@ int64_t FlacStreamEnd(int fd, int64_t begin, int64_t length)
 }
 
 // The bytes [begin, end) (to the end when end is negative) of the regular
-// file at path (nothing else is opened: a FIFO would hold the run), or null
-// with the reason in *why.
-std::unique_ptr<SoundFileView> OpenView(const std::string& path, int64_t begin, int64_t end, std::string* why)
+// file at path (nothing else is opened: a FIFO would hold the run), read
+// through fd where one is given (the caller keeps it open), or null with the
+// reason in *why.
+std::unique_ptr<SoundFileView> OpenView(const std::string& path, int64_t begin, int64_t end, std::string* why,
+                                        int fd = -1)
 {
     auto view = std::make_unique<SoundFileView>();
-    view->file = OpenRegularStream(path, why);
-    if (!view->file) return nullptr;
-    // Decoders ask for a few kilobytes at a time: one system call each,
-    // through the stream's own small buffer.
-    view->buffer.resize(65536);
-    std::setvbuf(view->file, view->buffer.data(), _IOFBF, view->buffer.size());
-    int64_t size = 0;
-    if (::fseeko(view->file, 0, SEEK_END) != 0 || (size = ::ftello(view->file)) < 0 ||
-        ::fseeko(view->file, off_t(std::clamp<int64_t>(begin, 0, size)), SEEK_SET) != 0) {
+    view->fd = fd >= 0 ? fd : OpenRegularFile(path, why);
+    if (view->fd < 0) return nullptr;
+    view->owned = fd < 0;
+    struct stat st {};
+    if (::fstat(view->fd, &st) != 0) {
         *why = std::strerror(errno);
         return nullptr;
     }
+    const int64_t size = int64_t(st.st_size);
     view->begin = std::clamp<int64_t>(begin, 0, size);
-    view->length = FlacStreamEnd(::fileno(view->file), view->begin, end < 0 ? size : std::clamp(end, view->begin, size)) -
-                   view->begin;
+    view->length = (end < 0 ? size : std::clamp(end, view->begin, size)) - view->begin;
+    // A block at a time, one system call each (and a look back over a
+    // FLAC stream's last frames in one); a stream shorter than a block
+    // takes no more.
+    view->buffer.resize(size_t(std::clamp<int64_t>(view->length, 1, 65536 + 64)));
+    // A stream further into the file is one of FLAC streams joined, found as
+    // such: its first look takes its first block.
+    view->blocks = view->begin > 0;
+    view->length = FlacStreamEnd(*view) - view->begin;
     return view;
 }
+
+
 
 SF_VIRTUAL_IO* ViewCalls()
 {
     static SF_VIRTUAL_IO calls = {
         [](void* user) -> sf_count_t { return static_cast<SoundFileView*>(user)->length; },
         [](sf_count_t offset, int whence, void* user) -> sf_count_t {
-            const auto* view = static_cast<SoundFileView*>(user);
-            std::FILE* f = view->file;
-            const int64_t base = whence == SEEK_END ? view->begin + view->length : whence == SEEK_SET ? view->begin : 0;
-            return ::fseeko(f, off_t(base + offset), whence == SEEK_CUR ? SEEK_CUR : SEEK_SET) == 0
-                       ? ::ftello(f) - view->begin
-                       : -1;
+            auto* view = static_cast<SoundFileView*>(user);
+            const int64_t base = whence == SEEK_END ? view->length : whence == SEEK_SET ? 0 : view->position;
+            if (base + offset < 0) return -1;
+            view->position = base + offset;
+            return view->position;
         },
         [](void* out, sf_count_t count, void* user) -> sf_count_t {
-            const auto* view = static_cast<SoundFileView*>(user);
-            const int64_t at = ::ftello(view->file) - view->begin;
-            count = std::min<sf_count_t>(count, std::max<int64_t>(view->length - at, 0));
-            const size_t got = count > 0 ? std::fread(out, 1, size_t(count), view->file) : 0;
+            auto* view = static_cast<SoundFileView*>(user);
+            const int64_t at = view->position;
+            const size_t got = count > 0 ? view->Read(out, size_t(count)) : 0;
             if (view->patchAt >= 0 && at >= 0)
                 for (int64_t i = std::max(at, view->patchAt); i < std::min(at + int64_t(got), view->patchAt + 4); ++i)
                     static_cast<unsigned char*>(out)[i - at] = 0xFF;
             return sf_count_t(got);
         },
         [](const void*, sf_count_t, void*) -> sf_count_t { return 0; },
-        [](void* user) -> sf_count_t {
-            const auto* view = static_cast<SoundFileView*>(user);
-            return ::ftello(view->file) - view->begin;
-        },
+        [](void* user) -> sf_count_t { return static_cast<SoundFileView*>(user)->position; },
     };
     return &calls;
 }
@@ -339,7 +440,7 @@ SF_VIRTUAL_IO* ViewCalls()
 SNDFILE* OpenForReading(SoundFileView* view, SF_INFO* sf, DecoderSaid* said)
 {
     *sf = SF_INFO{};
-    if (::fseeko(view->file, off_t(view->begin), SEEK_SET) != 0) return nullptr;
+    view->position = 0;
     SNDFILE* file = Quietly(said, [&] { return sf_open_virtual(ViewCalls(), SFM_READ, sf, view); });
     if (file) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return file;
@@ -472,27 +573,27 @@ DecodeComplaints SoundSource::Complaints() const
     return mpeg_ ? mpeg_->Complaints() : flac_ ? flac_->Complaints() : complaints_;
 }
 
-bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end)
+bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end, int fd)
 {
     Close();
     error_.clear();
     headerRefused_ = false;
     std::string why;
-    std::unique_ptr<SoundFileView> view = OpenView(path, begin, end, &why);
+    std::unique_ptr<SoundFileView> view = OpenView(path, begin, end, &why, fd);
     if (!view) {
         error_ = why;
         return false;
     }
     // Ogg goes to the movie layer, which reads it too: libsndfile's Vorbis
     // reader leaks its stream state on every damaged file it refuses.
-    char magic[4] = {};
-    if (std::fread(magic, 1, 4, view->file) == 4 && std::memcmp(magic, "OggS", 4) == 0) {
+    const uint8_t* magic = view->Look(view->begin, 4);
+    if (magic && std::memcmp(magic, "OggS", 4) == 0) {
         error_ = "an Ogg file: read as a movie";
         return false;
     }
     // A header that gives what no sound has is refused before any reader
     // makes a sound of it.
-    const StatedHeader stated = view->begin == 0 ? ReadStatedHeader(view->file) : StatedHeader{};
+    const StatedHeader stated = view->begin == 0 ? ReadStatedHeader(view->fd) : StatedHeader{};
     error_ = stated.found ? SoundFormatFault(stated.rate, stated.channels, stated.bits) : "";
     headerRefused_ = !error_.empty();
     if (headerRefused_) return false;
@@ -504,7 +605,7 @@ bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end)
     }
     // FLAC of a sample size libsndfile does not read (32 bits, as flac 1.4
     // writes it): libFLAC itself, which libsndfile's road would call damaged.
-    if (const int bits = FlacStreamBits(::fileno(view->file), view->begin, view->begin + view->length);
+    if (const int bits = FlacStreamBits(view->Looks(), view->begin, view->begin + view->length);
         bits > 0 && !SndfileReadsFlacBits(bits))
         return OpenFlac(path, std::move(view));
     if (!stated.found && view->begin == 0 && MpegAudioReader::LooksLikeMpegAudio(path)) return OpenMpeg(path, 0, -1);
@@ -533,7 +634,7 @@ bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end)
     // end reads the whole file and stops at the first damage).
     if (sf.frames == SF_COUNT_MAX)
         frames = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC
-                     ? FlacLengthFromFrames(::fileno(view->file), view->begin + view->length, view->begin)
+                     ? FlacLengthFromFrames(view->Looks(), view->begin + view->length, view->begin)
                      : -1;
     if (frames < 0) {
         frames = CountFrames(file, sf.channels);
@@ -613,7 +714,7 @@ bool SoundSource::OpenMpeg(const std::string& path, int64_t begin, int64_t end)
 bool SoundSource::OpenFlac(const std::string& path, std::unique_ptr<SoundFileView> view)
 {
     auto flac = std::make_unique<FlacReader>();
-    const int fd = ::fileno(view->file);
+    const int fd = view->fd;
     const int64_t end = view->begin + view->length;
     std::string why;
     if (!flac->Open(fd, view->begin, view->length, &why)) {
@@ -626,7 +727,8 @@ bool SoundSource::OpenFlac(const std::string& path, std::unique_ptr<SoundFileVie
     if (headerRefused_) return false;
     // A length the header leaves open is found as libsndfile's road finds
     // it: from the last frame headers, else by decoding to the end.
-    int64_t frames = flac->StatedFrames() > 0 ? flac->StatedFrames() : FlacLengthFromFrames(fd, end, view->begin);
+    int64_t frames =
+        flac->StatedFrames() > 0 ? flac->StatedFrames() : FlacLengthFromFrames(view->Looks(), end, view->begin);
     if (frames < 0) {
         std::vector<int16_t> block(size_t(16384) * size_t(flac->Channels()));
         frames = 0;
@@ -720,7 +822,8 @@ bool SoundSource::Reopen()
 {
     // What the decoder says of the start was said when the file first opened.
     std::string why;
-    std::unique_ptr<SoundFileView> view = OpenView(path_, view_->begin, end_, &why);
+    // Through the same descriptor, which the new view takes over if it stays.
+    std::unique_ptr<SoundFileView> view = OpenView(path_, view_->begin, end_, &why, view_->fd);
     if (!view) return false;
     view->patchAt = view_->patchAt;
     SF_INFO sf{};
@@ -731,6 +834,7 @@ bool SoundSource::Reopen()
     if (again) Quietly(&said, [&] { return sf_close(same ? static_cast<SNDFILE*>(file_) : again); });
     if (!same) return false;
     file_ = again;
+    view->owned = std::exchange(view_->owned, false);
     view_ = std::move(view);
     position_ = 0;
     stopped_ = concealing_ = false;

@@ -270,7 +270,10 @@ public:
     // this layer can read; what was open before is closed either way. A
     // FLAC stream of several joined end to end is read from the bytes
     // [begin, end) of the file alone (to the end when end is negative).
-    bool Open(const std::string& path, int64_t begin = 0, int64_t end = -1);
+    // Where fd is given, the file is read through it (a descriptor of the
+    // file at path, which the caller keeps open as long as this is), never
+    // opened again: the streams of a file that joins thousands share one.
+    bool Open(const std::string& path, int64_t begin = 0, int64_t end = -1, int fd = -1);
     // Whether the last Open refused the file for what its header gives
     // (SoundFormatFault): no other reader is to make a sound of it.
     bool HeaderRefused() const { return headerRefused_; }

@@ -7,19 +7,26 @@
 // inputs mixed down to one channel), and that read back; then
 // handed out in pieces at another rate and channel count, through the
 // resampler and the channel mix. None may crash, leak or read outside the
-// data; the AIFF must hold every frame the export counted.
+// data; the AIFF must hold every frame the export counted. The MPEG audio
+// frames that begin an input, back to back, as a stream of their own: where
+// they decode unsaid, they must decode the same, and unsaid, with a few
+// stray bytes put in between them.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fuzz_files.h"
 #include "media/qt_movie.h"
 #include "platform/four_cc.h"
+#include "tests/support/mpeg_frame_walk.h"
+#include "tests/support/mpeg_stray_check.h"
 
 namespace {
 
@@ -67,6 +74,51 @@ void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
     }
 }
 
+// The frames that run back to back from the input's start, as a stream of
+// their own, with stray bytes (fewer than its shortest frame) before one
+// to three of them or every one (not in free format): zeros or a byte of
+// the input, so many and where the input's last bytes say.
+void CheckStrayBytes(const uint8_t* data, size_t size)
+{
+    const tavrel_test::MpegStream s = tavrel_test::WalkMpegFrames(data, size);
+    if (s.frames.size() < 2 || s.shortest < 2 || size < 8) return;
+    const std::string stream(reinterpret_cast<const char*>(data), s.end);
+    const std::string clean = g_folder + "/clean.mp3", stray = g_folder + "/stray.mp3";
+    unlink(clean.c_str());
+    if (!fuzz_files::WriteBytes(clean, stream.data(), stream.size())) return;
+    const tavrel_test::MpegDecode before = tavrel_test::DecodeMpegAudio(clean, kMostSamples);
+    unlink(clean.c_str());
+    if (!before.error.empty() || !before.said.empty() || before.samples.empty() ||
+        int64_t(before.samples.size()) / before.channels >= kMostSamples)
+        return;
+    const uint8_t* pick = data + size - 4;
+    const size_t length = 1 + pick[0] % size_t(std::min<int64_t>(s.shortest - 1, 16));
+    const char fill = pick[1] & 1 ? char(data[pick[3] % size]) : '\0';
+    // Bytes before every frame of a free-format stream lengthen each frame.
+    const bool free = s.frames.back().header.bitRate == 0;
+    const size_t frames = s.frames.size(), places = 1 + pick[1] / 2 % (free ? 3 : 4);
+    std::vector<size_t> at;  // empty: every frame
+    for (size_t i = 0; places < 4 && i < places; ++i) at.push_back(1 + (pick[2] + pick[3] * (i + 1) * 7) % (frames - 1));
+    std::sort(at.begin(), at.end());
+    at.erase(std::unique(at.begin(), at.end()), at.end());
+    const auto chosen = [&](size_t k) { return at.empty() || std::binary_search(at.begin(), at.end(), k); };
+    const std::string bytes =
+        tavrel_test::PutBeforeFrames(stream, s, [&](size_t k) { return std::string(chosen(k) ? length : 0, fill); });
+    unlink(stray.c_str());
+    if (!fuzz_files::WriteBytes(stray, bytes.data(), bytes.size())) return;
+    const std::string wrong = tavrel_test::StrayBytesWrong(before, tavrel_test::DecodeMpegAudio(stray, kMostSamples));
+    unlink(stray.c_str());
+    if (wrong.empty()) return;
+    std::string where = at.empty() ? "every frame" : "frame";
+    for (size_t i = 0; i < at.size(); ++i) where += (i ? ", " : " ") + std::to_string(at[i]);
+    std::fprintf(stderr,
+                 "sound_readers_fuzz: %zu stray bytes of 0x%02X before %s of the %zu frames that begin the input "
+                 "(the shortest frame %lld bytes): %s\n",
+                 length, unsigned(uint8_t(fill)), where.c_str(), frames, static_cast<long long>(s.shortest),
+                 wrong.c_str());
+    std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -112,5 +164,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unlink(g_aiff.c_str());
     if (movie.IsOpen()) ExportConverted(movie, data, size);
     unlink(g_path.c_str());
+    CheckStrayBytes(data, size);
     return 0;
 }

@@ -24,7 +24,8 @@ valgrind_rows+='|CliProgramTest\.FullDisksFailTheExportWithTheirReason'
 valgrind_rows+='|Edits/ImportedJpegEditsTest\..*/(rotate90Crop|grayscaleRotate90)'
 valgrind_rows+='|Kinds/ValidSoundTest\..*/(s16_wav|s24_aiff|f32_wav|s16_flac|vorbis_ogg|opus_opus|aac_m4a|adts_aac'
 valgrind_rows+='|cbr_44k_mp3|vbr_48k_mp3|layer2_mp2|s16_5_1_wav|stray_mp3|stray_every_22k_mp3|lead_4k_mp3|lame_mp2_48k_mp3'
-valgrind_rows+='|joined_rates_flac|chained_opus_ogg|joined_four_aac|s32_flac)( |$)'
+valgrind_rows+='|joined_rates_flac|chained_opus_ogg|joined_four_aac|s32_flac|zeros_104_to_416_mp3'
+valgrind_rows+='|zeros_40_every_second_22k_mp3|header_every_mp3|free_format_13_every_mp3|segment_links_opus|segment_joined_flac)( |$)'
 valgrind_rows+=')'
 
 # ctest lists the tests that skipped; their count ends the run, since a

@@ -240,7 +240,8 @@ TEST(DecodeComplaints, SaysEachPlace)
 }
 
 // A window over a file finds a pattern wherever it lies, across the blocks
-// it reads too, and what a walk found is kept until the file changes.
+// it reads too, reading each byte once, and what a walk found is kept until
+// the file changes.
 TEST(FileWalks, FindsAcrossBlocksAndWalksOnce)
 {
     tavrel_test::TempDir dir;
@@ -259,6 +260,21 @@ TEST(FileWalks, FindsAcrossBlocksAndWalksOnce)
         EXPECT_EQ(window.Bytes(kSize - 3, 4), nullptr);  // past the end
         ::close(fd);
     }
+    // Walked on, or back from the end, it reads each byte once.
+    ASSERT_TRUE(tavrel_test::WriteFile(path, std::string(kSize, 'x')));
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    platform::ByteWindow forward(fd, kSize, kSpan, kBehind);
+    EXPECT_EQ(forward.Find(0, "OggS", 4), -1);
+    EXPECT_EQ(forward.BytesRead(), kSize);
+    platform::ByteWindow back(fd, kSize, kSpan, kBehind);
+    for (int64_t at = kSize - 20; at >= 0; at -= 20) {
+        const uint8_t* bytes = back.BytesBefore(at, std::min<int64_t>(24, kSize - at));
+        ASSERT_NE(bytes, nullptr) << at;
+        EXPECT_EQ(bytes[0], 'x');
+    }
+    EXPECT_EQ(back.BytesRead(), kSize);
+    ::close(fd);
     int walks = 0;
     const auto walk = [&] {
         const int fd = ::open(path.c_str(), O_RDONLY);
@@ -273,8 +289,9 @@ TEST(FileWalks, FindsAcrossBlocksAndWalksOnce)
 }
 
 // FLAC streams joined end to end are told where each starts, by its
-// STREAMINFO and first frame header; "fLaC" elsewhere is no stream, and a
-// file that starts as none has none.
+// STREAMINFO and first frame header, whatever place that frame names; "fLaC"
+// elsewhere is no stream, and a file that starts as none has none. Each is
+// as long as it plays, from the place its first frame names.
 TEST(FlacStreams, StartsOfJoinedStreams)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -286,22 +303,59 @@ TEST(FlacStreams, StartsOfJoinedStreams)
                                            dir.file("s.flac")));
         streams[i] = tavrel_test::ReadFile(dir.file("s.flac"));
     }
+    // FFmpeg's segment muxer: a stream cut a frame (4,608 samples) a file,
+    // each file's frame numbers going on from the one before and its length
+    // left open; the last file holds headers alone, its STREAMINFO counting
+    // the whole stream.
+    ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=sample_rate=48000:d=0.5 -c:a flac -f segment -segment_time 0.05",
+                                       dir.file("seg%d.flac")));
+    std::string segments;
+    std::vector<int64_t> segmentStarts;
+    int count = 0;
+    for (; std::filesystem::exists(dir.file("seg" + std::to_string(count) + ".flac")); ++count) {
+        if (count < 6) segmentStarts.push_back(int64_t(segments.size()));
+        segments += tavrel_test::ReadFile(dir.file("seg" + std::to_string(count) + ".flac"));
+    }
+    ASSERT_EQ(count, 7) << "five frames of 4,608 samples, one of 960 and a file of headers";
+    const std::string third = tavrel_test::ReadFile(dir.file("seg2.flac"));
     const int64_t first = int64_t(streams[0].size()), second = int64_t(streams[1].size());
     const struct {
         std::string bytes;
-        std::vector<int64_t> starts;
+        std::vector<int64_t> starts, firsts, frames;
+        int64_t end = -1;  // where the last stream ends, where not the file's end
     } rows[] = {
-        {streams[0], {0}},
-        {streams[0] + streams[1] + streams[0], {0, first, first + second}},
-        {streams[0] + "fLaC" + std::string(40, '\0') + streams[1], {0, first + 44}},
-        {"ID3" + std::string(7, '\0') + streams[0] + streams[1], {0, first + 10}},
-        {"RIFF" + streams[0], {}},
+        {streams[0], {0}, {0}, {4000}},
+        {streams[0] + streams[1] + streams[0], {0, first, first + second}, {0, 0, 0}, {4000, 8000, 4000}},
+        {streams[0] + "fLaC" + std::string(40, '\0') + streams[1], {0, first + 44}, {0, 0}, {4000, 8000}},
+        {"ID3" + std::string(7, '\0') + streams[0] + streams[1], {0, first + 10}, {0, 0}, {4000, 8000}},
+        {"RIFF" + streams[0], {}, {}, {}},
+        {segments, segmentStarts, {0, 4608, 9216, 13824, 18432, 23040}, {4608, 4608, 4608, 4608, 4608, 960},
+         int64_t(segments.size() - tavrel_test::ReadFile(dir.file("seg6.flac")).size())},
+        {third, {0}, {9216}, {4608}},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.starts.size());
         ASSERT_TRUE(tavrel_test::WriteFile(dir.file("joined.flac"), row.bytes));
         const int fd = ::open(dir.file("joined.flac").c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
-        EXPECT_EQ(platform::FlacStreamStarts(fd, int64_t(row.bytes.size())), row.starts);
+        std::vector<int64_t> starts, firsts, frames;
+        const std::vector<platform::FlacStream> found = platform::FlacStreams(fd, int64_t(row.bytes.size()));
+        for (const platform::FlacStream& stream : found) {
+            starts.push_back(stream.begin);
+            firsts.push_back(stream.first);
+            frames.push_back(stream.frames);
+        }
+        EXPECT_EQ(starts, row.starts);
+        EXPECT_EQ(firsts, row.firsts);
+        EXPECT_EQ(frames, row.frames);
+        if (!found.empty()) {
+            EXPECT_EQ(found.back().end, row.end >= 0 ? row.end : int64_t(row.bytes.size()));
+        }
+        // One stream alone: its length from its frames, its first too.
+        if (row.starts.size() == 1) {
+            EXPECT_EQ(platform::FlacLengthFromFrames(fd, int64_t(row.bytes.size())), row.frames[0]);
+            EXPECT_EQ(platform::FlacFirstSample(fd, 0, int64_t(row.bytes.size())), row.firsts[0]);
+        }
         ::close(fd);
     }
 }

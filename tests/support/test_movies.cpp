@@ -4,12 +4,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <random>
 #include <regex>
 
 #include "platform/gestalt.h"
+#include "support/mpeg_frame_walk.h"
 #include "support/swf_tools.h"
 #include "support/test_support.h"
 
@@ -260,6 +262,58 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             second.resize(second.size() * 2 / 3);
         }
         bytes = links[0] + links[1] + links[2];
+    } else if (kind == "cutvorbis_02.ogg" || kind == "cutvorbis_03.ogg") {
+        // 0.5 s of Vorbis cut halfway into its last page (its one page of
+        // sound), then a whole Opus link of 0.2 or 0.3 s with a click at 0.1 s.
+        const std::string opus = path + ".opus";
+        if (!make(ClickTrack(44100, 0.5) + "-c:a libvorbis -f ogg") ||
+            !RunFfmpeg("-f lavfi -i \"aevalsrc='if(between(t\\,0.1\\,0.12)\\,0.8*sin(2*PI*1000*t)\\,"
+                       "0.05*sin(2*PI*300*t))':s=48000:d=" +
+                           std::string(kind == "cutvorbis_02.ogg" ? "0.2" : "0.3") + "\" -c:a libopus -f ogg",
+                       opus))
+            return "";
+        size_t last = 0;
+        for (size_t at = 0; at + 27 <= bytes.size();) {
+            const size_t segments = uint8_t(bytes[at + 26]);
+            size_t length = 27 + segments;
+            for (size_t k = 0; k < segments && at + 27 + k < bytes.size(); ++k) length += uint8_t(bytes[at + 27 + k]);
+            last = at;
+            at += length;
+        }
+        bytes = bytes.substr(0, last + (bytes.size() - last) / 2) + ReadFile(opus);
+    } else if (kind == "joined2000.flac") {
+        // Valid: 2,000 streams of 50 ms joined end to end, each with its own
+        // header (and FFmpeg's 8 KB of padding).
+        if (!make(ClickTrack(44100, 0.05) + "-ac 1 -c:a flac")) return "";
+        std::string joined;
+        joined.reserve(bytes.size() * 2000);
+        for (int i = 0; i < 2000; ++i) joined += bytes;
+        bytes = joined;
+    } else if (kind == "segments.flac" || kind == "segments.opus") {
+        // Valid: 30 s cut by FFmpeg's segment muxer a frame a file (FLAC:
+        // each file's frame numbers going on from the one before, its length
+        // left open; the last file holds headers alone) or a tenth of a
+        // second a link (Opus: each link's granules going on), joined again.
+        const bool flac = kind == "segments.flac";
+        const std::string ext = flac ? ".flac" : ".opus";
+        if (!RunFfmpeg(ClickTrack(48000, 30) + "-ac 1 " +
+                           (flac ? "-c:a flac -f segment -segment_time 0.05" : "-c:a libopus -b:a 64k -f segment -segment_time 0.1"),
+                       path + ".%d" + ext))
+            return "";
+        bytes.clear();
+        for (int i = 0;; ++i) {
+            const std::string part = path + "." + std::to_string(i) + ext;
+            if (!std::filesystem::exists(part)) break;
+            bytes += ReadFile(part);
+            std::filesystem::remove(part);
+        }
+        if (bytes.empty()) return "";
+    } else if (kind == "plain.flac" || kind == "plain.ogg" || kind == "plain.opus") {
+        // Valid: a minute of pink noise, stereo.
+        const char* codec = kind == "plain.flac"  ? "-c:a flac"
+                            : kind == "plain.ogg" ? "-c:a libvorbis -q:a 6"
+                                                  : "-c:a libopus -b:a 128k";
+        if (!make("-f lavfi -i \"anoisesrc=c=pink:a=0.3:r=48000:d=60\" -ac 2 " + std::string(codec))) return "";
     } else if (kind == "deadlink.ogg") {
         // 1 s of Vorbis, then an Opus link of its first page alone.
         if (!make(ClickTrack(48000, 1) + "-c:a libopus -f ogg")) return "";
@@ -380,7 +434,8 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         // 3 s of clicks by the lame program at 128 kbit/s, cut where its
         // frame 61 starts (the Info frame is frame 0), then a whole 4 s
         // recording: the same, an MP2, one of varying bit rate, or the same
-        // without a tag.
+        // without a tag; or that one from its frame 40 on, which takes bits
+        // from frames before it (its main data begins before it).
         const std::string wav = path + ".wav", second = path + ".4s";
         const char* then = kind == "cutlame.mp3"       ? "lame --quiet -b 128 -m m"
                            : kind == "cutlame_vbr.mp3" ? "lame --quiet -V2 -m m"
@@ -398,7 +453,41 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         for (int frame = 0; frame < 61 && at + 4 <= bytes.size(); ++frame)
             at += 417 + (uint8_t(bytes[at + 2]) >> 1 & 1);
         if (at + 4 > bytes.size()) return "";
-        bytes = bytes.substr(0, at) + ReadFile(second);
+        std::string later = ReadFile(second);
+        if (kind == "cutlame_reservoir.mp3") {
+            const MpegStream s = WalkMpegFrames(later);
+            if (s.frames.size() <= 40) return "";
+            const size_t from = s.frames[40].at;
+            if ((uint8_t(later[from + 4]) << 1 | uint8_t(later[from + 5]) >> 7) == 0) return "";
+            later.erase(0, from);
+        }
+        bytes = bytes.substr(0, at) + later;
+    } else if (kind == "zeros417.mp3" || kind == "tone_v6.mp3" || kind.rfind("long_", 0) == 0) {
+        // 2 s of 128 kbit/s stereo clicks by the lame program, 417 zeros
+        // (its unpadded frame) before every frame after the first; a 1 s
+        // 440 Hz tone by lame -V 6 (its frames nearly all of 104 bytes, the
+        // least at 32 kbit/s), a zero byte before frames 1, 2, 4, 10, 16
+        // and 22, seven before frame 26; 3 minutes of stereo clicks at
+        // 128 kbit/s or of varying rate, the first with a zero byte before
+        // every 10th frame or five bytes before every frame.
+        const bool tone = kind == "tone_v6.mp3", cbr = kind != "long_vbr.mp3";
+        const std::string wav = path + ".wav";
+        if (!RunFfmpeg((tone ? Tone(44100, 1) : ClickTrack(44100, kind == "zeros417.mp3" ? 2 : 180)) +
+                           (tone ? "-c:a pcm_s16le -f wav" : "-ac 2 -c:a pcm_s16le -f wav"),
+                       wav) ||
+            RunCommand("lame --quiet " + std::string(tone ? "-V 6" : cbr ? "-b 128" : "-V 2") + " '" + wav + "' '" +
+                       path + "'")
+                    .exitCode != 0)
+            return "";
+        bytes = ReadFile(path);
+        const MpegStream s = WalkMpegFrames(bytes);
+        if (s.frames.size() < 30) return "";
+        bytes = PutBeforeFrames(bytes, s, [&](size_t k) {
+            if (tone) return std::string(k == 26 ? 7 : k == 1 || k == 2 || k == 4 || k == 10 || k == 16 || k == 22, '\0');
+            if (kind == "long_stray10.mp3") return std::string(k % 10 == 0, '\0');
+            if (kind == "long_stray5.mp3") return std::string("\x01\x02\x03\x04\x05");
+            return std::string(kind == "zeros417.mp3" ? 417 : 0, '\0');
+        });
     } else if (kind == "gap.mp3") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 -c:a libmp3lame -b:a 32k")) return "";
         if (bytes.size() < 3000) return "";

@@ -76,7 +76,22 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // clicks by the lame program cut where its 61st audio frame starts, then
 // 4 s of clicks whole: "cutlame.mp3" (by lame, as the first),
 // "cutlame_vbr.mp3" (lame -V2), "cutlame_mp2.mp3" (MP2),
-// "cutlame_untagged.mp3" (lame without its Info frame).
+// "cutlame_untagged.mp3" (lame without its Info frame),
+// "cutlame_reservoir.mp3" (that from its frame 40 on, whose main data
+// begins in the frames before it); "zeros417.mp3" (2 s of 128 kbit/s
+// stereo clicks by lame, 417 zeros before every frame after the first);
+// valid: "tone_v6.mp3" (a 1 s tone by lame -V 6, a zero byte before frames
+// 1, 2, 4, 10, 16 and 22, seven before frame 26); 3 minutes of stereo
+// clicks by lame: "long_cbr.mp3" (128 kbit/s), "long_vbr.mp3" (-V 2),
+// "long_stray10.mp3" (a zero byte before every 10th frame),
+// "long_stray5.mp3" (five bytes before every frame);
+// "cutvorbis_02.ogg"
+// and "cutvorbis_03.ogg" (0.5 s of Vorbis cut halfway into its last page,
+// then a whole Opus link of 0.2 or 0.3 s, a click at 0.1 s); and valid:
+// "joined2000.flac" (2,000 streams of 50 ms joined), "segments.flac" (30 s
+// at 48000 Hz cut by FFmpeg's segment muxer a frame a file, joined again),
+// "segments.opus" (the same in Opus links of a tenth of a second),
+// "plain.flac", "plain.ogg" and "plain.opus" (a minute of stereo noise).
 // path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 // ffmpeg's input for a click track of seconds at rate: a quiet 300 Hz tone
