@@ -294,7 +294,9 @@ int64_t FrameWalk::SizeAt(int64_t at, const Shape& shape)
 int64_t FrameWalk::TagLength(int64_t at)
 {
     unsigned char p[10];
-    return Id3v2Length(p, bytes_.Read(at, p, sizeof p));
+    // A tag longer than the bytes left is none: "ID3" within a frame's data.
+    const int64_t length = Id3v2Length(p, bytes_.Read(at, p, sizeof p));
+    return at + length <= bytes_.Size() ? length : 0;
 }
 
 bool FrameWalk::EndTagAt(int64_t at)
