@@ -294,7 +294,9 @@ int64_t FrameWalk::SizeAt(int64_t at, const Shape& shape)
 int64_t FrameWalk::TagLength(int64_t at)
 {
     unsigned char p[10];
-    return Id3v2Length(p, bytes_.Read(at, p, sizeof p));
+    // A tag longer than the bytes left is none: "ID3" within a frame's data.
+    const int64_t length = Id3v2Length(p, bytes_.Read(at, p, sizeof p));
+    return at + length <= bytes_.Size() ? length : 0;
 }
 
 bool FrameWalk::EndTagAt(int64_t at)
@@ -347,6 +349,9 @@ FrameWalk::Link FrameWalk::Follow(int64_t end, const Shape& shape, bool joins, b
     }
     // Bytes after the last frame too few for a frame are no frame lost.
     if (size - end < shape.shortest) return {Landing::kEnd, size, false};
+    // The last frame, damaged within, past stray bytes: a header of the
+    // stream whose frame ends with the file.
+    if (const int64_t last = LastFrameAt(end, shape); last >= 0) return {Landing::kHeader, last, false};
     return {};
 }
 
@@ -528,6 +533,17 @@ bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
     varying();
     *shape = s;
     return true;
+}
+
+int64_t FrameWalk::LastFrameAt(int64_t from, const Shape& shape)
+{
+    const int64_t size = bytes_.Size();
+    for (int64_t at = from + 1; at < std::min(from + shape.shortest, size); ++at) {
+        unsigned char p[kHeadBytes];
+        size_t n = 0;
+        if (bytes_.Read(at, p, 1) == 1 && p[0] == 0xFF && at + ClaimAt(at, shape, p, &n) == size) return at;
+    }
+    return -1;
 }
 
 int64_t FrameWalk::ResumesAt(int64_t from, const Shape& shape)
@@ -758,6 +774,8 @@ Step FrameWalk::Take()
         size_t n = 0;
         damaged = ClaimAt(pos_, shape_, p, &n);
         if (damaged > 0 && pos_ + damaged <= size) at = pos_;
+        else if (const int64_t last = LastFrameAt(pos_, shape_); last >= 0)
+            at = last, damaged = size - last;
     }
     // Bytes after the last frame are no frame lost.
     if (at < 0) {
@@ -787,7 +805,7 @@ Step FrameWalk::Take()
     if (header && !joins) ShapeAt(at, &shape);
     step.kind = Step::kFrame;
     step.at = at;
-    step.size = at == pos_ && damaged > 0 ? damaged : SizeAt(at, shape);
+    step.size = damaged > 0 && (at == pos_ || at + damaged == size) ? damaged : SizeAt(at, shape);
     step.header = header;
     step.joins = joins;
     if (step.size == 0) {
