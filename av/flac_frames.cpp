@@ -296,15 +296,26 @@ std::vector<FlacStream> FindStreams(int fd, int64_t size)
 
 }  // namespace
 
+namespace {
+
+// The samples of the stream at begin by its frames, counted from its first.
+template <typename Reads>
+int64_t LengthOfStream(Reads& bytes, int64_t end, int64_t begin)
+{
+    StreamInfo info;
+    FrameHeader first;
+    if (!ReadStreamInfo(bytes, begin, &info)) return -1;
+    const int64_t from = FirstHeader(bytes, info, end, &first) ? FirstSampleOf(first, info) : 0;
+    return LengthFromFrames(bytes, info, end, from);
+}
+
+}  // namespace
+
 int64_t FlacLengthFromFrames(int fd, int64_t fileSize, int64_t begin)
 {
     if (fd < 0) return -1;
     ExactReads bytes(fd, fileSize);
-    StreamInfo info;
-    FrameHeader first;
-    if (!ReadStreamInfo(bytes, begin, &info)) return -1;
-    const int64_t from = FirstHeader(bytes, info, fileSize, &first) ? FirstSampleOf(first, info) : 0;
-    return LengthFromFrames(bytes, info, fileSize, from);
+    return LengthOfStream(bytes, fileSize, begin);
 }
 
 int64_t FlacFirstSample(int fd, int64_t begin, int64_t end)
@@ -320,11 +331,7 @@ int64_t FlacFirstSample(int fd, int64_t begin, int64_t end)
 int64_t FlacLengthFromFrames(const FileLook& look, int64_t end, int64_t begin)
 {
     LookReads bytes(look, end);
-    StreamInfo info;
-    FrameHeader first;
-    if (!ReadStreamInfo(bytes, begin, &info)) return -1;
-    const int64_t from = FirstHeader(bytes, info, end, &first) ? FirstSampleOf(first, info) : 0;
-    return LengthFromFrames(bytes, info, end, from);
+    return LengthOfStream(bytes, end, begin);
 }
 
 int FlacStreamBits(const FileLook& look, int64_t begin, int64_t end)

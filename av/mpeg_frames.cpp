@@ -253,6 +253,18 @@ const unsigned char* StreamBytes::Look(int64_t offset, size_t* n)
     return block->bytes.data() + (offset - block->at);
 }
 
+int64_t StreamBytes::Find(unsigned char byte, int64_t from, int64_t limit)
+{
+    for (int64_t at = from; at < limit;) {
+        size_t n = size_t(limit - at);
+        const unsigned char* p = Look(at, &n);
+        if (!p || n == 0) return -1;
+        if (const void* hit = std::memchr(p, byte, n)) return at + (static_cast<const unsigned char*>(hit) - p);
+        at += int64_t(n);
+    }
+    return -1;
+}
+
 size_t StreamBytes::Read(int64_t offset, unsigned char* out, size_t n)
 {
     size_t done = 0;
@@ -408,17 +420,8 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     // side information a frame that long can hold.
     const auto next = [&](int64_t from, int padding) -> int64_t {
         const int64_t last = std::min(from + kLongestFrame, bytes_.Size() - 4);
-        for (int64_t c = from + least; c <= last;) {
-            size_t got = size_t(last + 1 - c);
-            const unsigned char* q = bytes_.Look(c, &got);
-            if (!q || got == 0) break;
-            const auto* sync = static_cast<const unsigned char*>(std::memchr(q, 0xFF, got));
-            if (!sync) {
-                c += int64_t(got);
-                continue;
-            }
-            const int64_t d = c + (sync - q) - from;
-            c = from + d + 1;
+        for (int64_t c = from + least; (c = bytes_.Find(0xFF, c, last + 1)) >= 0; ++c) {
+            const int64_t d = c - from;
             unsigned char p[kHeadBytes];
             const size_t n = bytes_.Read(from + d, p, sizeof p);
             FrameHeader fh;
@@ -538,10 +541,11 @@ bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
 int64_t FrameWalk::LastFrameAt(int64_t from, const Shape& shape)
 {
     const int64_t size = bytes_.Size();
-    for (int64_t at = from + 1; at < std::min(from + shape.shortest, size); ++at) {
+    const int64_t limit = std::min(from + shape.shortest, size);
+    for (int64_t at = from + 1; (at = bytes_.Find(0xFF, at, limit)) >= 0; ++at) {
         unsigned char p[kHeadBytes];
         size_t n = 0;
-        if (bytes_.Read(at, p, 1) == 1 && p[0] == 0xFF && at + ClaimAt(at, shape, p, &n) == size) return at;
+        if (at + ClaimAt(at, shape, p, &n) == size) return at;
     }
     return -1;
 }
@@ -551,9 +555,7 @@ int64_t FrameWalk::ResumesAt(int64_t from, const Shape& shape)
     Shape any = shape;
     any.oneRate = false;
     const int64_t limit = std::min(from + kResumeBytes, bytes_.Size());
-    for (int64_t at = from; at < limit; ++at) {
-        unsigned char p[4];
-        if (bytes_.Read(at, p, 4) < 4 || p[0] != 0xFF) continue;
+    for (int64_t at = from; (at = bytes_.Find(0xFF, at, limit)) >= 0; ++at) {
         if (SizeAt(at, shape) > 0) return at;
         // A frame of another bit rate: the recording's rate varies.
         if (SizeAt(at, any) > 0) return -1;
@@ -664,17 +666,7 @@ int64_t FrameWalk::FirstFrame(StreamBytes& bytes)
     // after follow with the fewest stray bytes between.
     int64_t found = -1, limit = bytes.Size();
     Begun best;
-    for (int64_t at = start; at < limit;) {
-        size_t n = size_t(limit - at);
-        const unsigned char* block = bytes.Look(at, &n);
-        if (!block || n == 0) break;
-        const auto* sync = static_cast<const unsigned char*>(std::memchr(block, 0xFF, n));
-        if (!sync) {
-            at += int64_t(n);
-            continue;
-        }
-        const int64_t c = at + (sync - block);
-        at = c + 1;
+    for (int64_t c = start; (c = bytes.Find(0xFF, c, limit)) >= 0; ++c) {
         Shape s;
         if (!walk.ShapeAt(c, &s)) continue;
         const Begun b = walk.BeginsFrame(c, s, false);

@@ -54,6 +54,8 @@ public:
     int64_t Size() const { return size_; }
     // Up to n bytes at offset, fewer at the end.
     size_t Read(int64_t offset, unsigned char* out, size_t n);
+    // Where byte first stands in [from, limit); -1 where it does not.
+    int64_t Find(unsigned char byte, int64_t from, int64_t limit);
     // The bytes held from offset on within its block (read now if need be),
     // up to n; null past the end.
     const unsigned char* Look(int64_t offset, size_t* n);
