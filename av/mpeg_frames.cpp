@@ -393,7 +393,7 @@ FrameWalk::Begun FrameWalk::BeginsFrame(int64_t at, const Shape& shape, bool joi
             if (second.how == Landing::kNone) continue;
             strays += std::abs(std::min(second.at, size) - next);
         }
-        if (!b.ok || strays < b.strays) b.strays = strays;
+        if (!b.ok || strays < b.strays) b.strays = strays, b.next = first.how == Landing::kHeader ? first.at : -1;
         b.ok = true;
         if (b.strays == 0) break;
     }
@@ -417,19 +417,23 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     if (held < 4 || (h.layer == 3 && !SideInfoHolds(ref, held, h, kLongestFrame))) return 0;
     const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
     // The next header of the stream: a free-format one of its kind whose
-    // side information a frame that long can hold.
+    // side information a frame that long can hold. Of headers closer
+    // together than any frame, the last: stray bytes stand before a frame,
+    // and may hold the stream's header themselves.
     const auto next = [&](int64_t from, int padding) -> int64_t {
         const int64_t last = std::min(from + kLongestFrame, bytes_.Size() - 4);
+        int64_t found = -1;
         for (int64_t c = from + least; (c = bytes_.Find(0xFF, c, last + 1)) >= 0; ++c) {
+            if (found >= 0 && c - found >= least) break;
             const int64_t d = c - from;
             unsigned char p[kHeadBytes];
             const size_t n = bytes_.Read(from + d, p, sizeof p);
             FrameHeader fh;
             if (n < 4 || !ReadFrameHeader(p, &fh) || fh.bitRateIndex != 0 || !SameStream(p, ref)) continue;
             if (fh.layer == 3 && !SideInfoHolds(p, n, fh, d - padding + fh.padding)) continue;
-            return from + d;
+            found = from + d;
         }
-        return -1;
+        return found;
     };
     // The least distance between the first frames, less padding: stray
     // bytes may stand after some. Twice at least, or once where the last
@@ -625,8 +629,10 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
             *tag = true;
             return c;
         }
-        const Begun b = BeginsFrame(c, shape_);
-        if (b.ok && b.exact && b.strays == 0 && found < 0) return c;
+        Begun b = BeginsFrame(c, shape_);
+        b.holds = !b.ok || HoldsReservoir(c);
+        b.leads = !b.ok || LeadsReservoir(c, b);
+        if (b.ok && b.exact && b.strays == 0 && b.holds && b.leads && found < 0) return c;
         Shape other;
         if (b.size == 0 && found < 0 && RecordingAt(c, &other)) {
             *shape = other;
@@ -638,12 +644,20 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
         // bytes put in before each, none leads to the next: the first whose
         // header and side information hold, unless one within its bytes
         // does lead on.
-        if (!b.ok && plausible && b.size > 0 && found < 0) {
-            limit = std::min(c + b.size, bytes_.Size());
-            found = c;
-            best = Begun{true, false, INT64_MAX, b.size};
+        // A header among the stray bytes may hold too: one whose main data
+        // the frame before leads to goes first.
+        if (!b.ok && plausible && b.size > 0) {
+            const bool holds = HoldsReservoir(c);
+            if (found < 0 || (holds && !best.holds && !best.exact)) {
+                limit = std::min(c + b.size, bytes_.Size());
+                found = c;
+                best = Begun{true, false, INT64_MAX, b.size, -1, holds, true};
+            }
             continue;
         }
+        // Past stray bytes, a header whose main data the frame before does
+        // not lead to is one of them, unless nothing else is near.
+        if (b.ok && !b.exact && !b.holds && !plausible) continue;
         if (b.ok && (found < 0 || Better(b, best))) {
             limit = std::min(c + b.size, bytes_.Size());
             found = c;
@@ -704,9 +718,14 @@ bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames)
 
 bool FrameWalk::Better(const Begun& a, const Begun& b)
 {
-    // A frame whose next one starts right where it ends, then the fewest
-    // stray bytes before the next two.
-    return a.exact != b.exact ? a.exact : a.strays < b.strays;
+    // A frame whose next one starts right where it ends, then one whose
+    // main data the frames before lead to (two chains of headers can both
+    // run on where a stream's own header stands among stray bytes), then
+    // the fewest stray bytes before the next two.
+    if (a.exact != b.exact) return a.exact;
+    if (a.holds != b.holds) return a.holds;
+    if (a.strays != b.strays) return a.strays < b.strays;
+    return a.leads && !b.leads;
 }
 
 // ---- The walk
@@ -714,6 +733,7 @@ bool FrameWalk::Better(const Begun& a, const Begun& b)
 bool FrameWalk::Start()
 {
     strays_ = 0;
+    left_ = -1;
     pos_ = FirstFrame(bytes_);
     started_ = pos_ >= 0 && ShapeAt(pos_, &shape_);
     return started_;
@@ -737,6 +757,7 @@ Step FrameWalk::Take()
         step.at = pos_;
         step.size = tag;
         pos_ += tag;
+        left_ = -1;
         return step;
     }
     // Other tags end the stream.
@@ -753,7 +774,7 @@ Step FrameWalk::Take()
     // before the first frame that leads on; else a frame there whose run
     // ends with it; else frames resume further on.
     const Begun here = BeginsFrame(pos_, shape_);
-    if (here.ok && here.exact && here.strays == 0) at = pos_;
+    if (here.ok && here.exact && here.strays == 0 && HoldsReservoir(pos_) && LeadsReservoir(pos_, here)) at = pos_;
     else if (here.size == 0 && RecordingAt(pos_, &shape)) at = pos_, joins = true;
     if (at < 0) at = Choose(pos_, pos_ + std::max(shape_.shortest, here.size), &shape, &joins, &tag);
     if (at < 0 && here.size > 0 && pos_ + here.size <= size) at = pos_;
@@ -783,6 +804,7 @@ Step FrameWalk::Take()
             step.cut = cut;
             step.shape = shape_;
             pos_ = at;
+            left_ = -1;
             return step;
         }
         strays_ += at - pos_;
@@ -810,7 +832,28 @@ Step FrameWalk::Take()
     shape_ = shape;
     step.shape = shape_;
     pos_ = at + step.size;
+    // What a frame leaves of its main data the next begins in: nothing
+    // after a recording's header frame, as its first frame's sound begins
+    // in that frame; unknown past a damaged one.
+    unsigned char p[kHeadBytes];
+    left_ = header ? 0 : damaged > 0 ? -1 : ReservoirLeft(p, bytes_.Read(at, p, sizeof p), step.size);
     return step;
+}
+
+bool FrameWalk::HoldsReservoir(int64_t at)
+{
+    if (left_ < 0) return true;
+    unsigned char p[kHeadBytes];
+    const int begin = MainDataBegin(p, bytes_.Read(at, p, sizeof p));
+    return begin <= left_;
+}
+
+bool FrameWalk::LeadsReservoir(int64_t at, const Begun& b)
+{
+    if (b.next < 0) return true;
+    unsigned char p[kHeadBytes];
+    const int64_t left = ReservoirLeft(p, bytes_.Read(at, p, sizeof p), b.size);
+    return left < 0 || MainDataBegin(p, bytes_.Read(b.next, p, sizeof p)) <= left;
 }
 
 }  // namespace platform::mpeg

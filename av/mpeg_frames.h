@@ -151,6 +151,9 @@ private:
         bool exact = false;  // the next frame starts where it ends
         int64_t strays = 0;  // stray bytes before the next frame and the one after
         int64_t size = 0;
+        int64_t next = -1;  // the next frame's header, where one leads on
+        bool holds = true;  // its main data begins where the frame before left some
+        bool leads = true;  // the next frame's main data begins where it leaves some
     };
     // The bytes of a frame of the shape whose header is at, 0 where none
     // begins there: its header of the shape's kind (and bit rate where it
@@ -202,6 +205,12 @@ private:
     // Whether a frame of the shape begun at `at` and cut short at `to`
     // holds its header and side information.
     bool CutFrameAt(int64_t at, int64_t to);
+    // Whether the Layer III frame at `at` begins its main data within what
+    // the frame taken before left unused, as an encoder writes it: a header
+    // among stray bytes points anywhere. True where that is not known.
+    bool HoldsReservoir(int64_t at);
+    // The same of the frame a frame begun leads to, after it.
+    bool LeadsReservoir(int64_t at, const Begun& b);
     // Whether the frame at holds a Xing/Info or VBRI header.
     bool HeaderFrameAt(int64_t at);
     int64_t TagLength(int64_t at);
@@ -210,6 +219,7 @@ private:
     StreamBytes& bytes_;
     Shape shape_;
     int64_t pos_ = 0, strays_ = 0;
+    int64_t left_ = -1;  // main data bytes the frame taken before left, -1 unknown
     bool started_ = false;
 };
 

@@ -1016,6 +1016,8 @@ const ValidSound kValidSounds[] = {
     {"header_every_second.mp3", 44100, 2, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128",
      Before<2, 2, 4, kHeader>},
     {"header_second.mp3", 44100, 2, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Before<2, 0, 4, kHeader>},
+    {"header_every_second_v6.mp3", 44100, 1, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-V6",
+     Before<2, 2, 37, kHeader>},
     {"header_last.mp3", 44100, 2, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128", Before<-1, 0, 4, kHeader>},
     {"cut_header_48k_every.mp3", 44100, 2, 2.5, "-c:a pcm_s16le -f wav", false, {}, false, "-b 128",
      Before<1, 1, 3, kOtherRate>},
