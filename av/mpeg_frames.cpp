@@ -22,8 +22,12 @@ std::atomic<int64_t> fileReads{0}, bytesRead{0};
 constexpr int kShapeFrames = 6;
 // How many frames back to back tell a recording of another kind joined on.
 constexpr int kJoinFrames = 4;
-// The longest a free-format frame is (640 kbit/s at 8 kHz).
-constexpr int64_t kLongestFrame = 11520;
+// The longest a free-format frame of the header's kind is: 640 kbit/s, the
+// most an encoder writes (2,090 bytes at 44.1 kHz, 5,761 at 8 kHz).
+int64_t LongestFreeFrame(const FrameHeader& h)
+{
+    return int64_t(h.samples) * 80000 / h.rate + (h.layer == 1 ? 4 : 1);
+}
 
 // Bits read from the front of a Layer III side information.
 class Bits {
@@ -414,17 +418,19 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     unsigned char ref[kHeadBytes];
     const size_t held = bytes_.Read(at, ref, sizeof ref);
     // Side information no frame can hold, whatever its length.
-    if (held < 4 || (h.layer == 3 && !SideInfoHolds(ref, held, h, kLongestFrame))) return 0;
-    const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
+    const int64_t longest = LongestFreeFrame(h);
+    if (held < 4 || (h.layer == 3 && !SideInfoHolds(ref, held, h, longest))) return 0;
+    const int64_t shortest = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
     // The next header of the stream: a free-format one of its kind whose
     // side information a frame that long can hold. Of headers closer
     // together than any frame, the last: stray bytes stand before a frame,
     // and may hold the stream's header themselves.
     const auto next = [&](int64_t from, int padding) -> int64_t {
-        const int64_t last = std::min(from + kLongestFrame, bytes_.Size() - 4);
+        // A frame and fewer stray bytes.
+        const int64_t last = std::min(from + 2 * longest, bytes_.Size() - 4);
         int64_t found = -1;
-        for (int64_t c = from + least; (c = bytes_.Find(0xFF, c, last + 1)) >= 0; ++c) {
-            if (found >= 0 && c - found >= least) break;
+        for (int64_t c = from + shortest; (c = bytes_.Find(0xFF, c, last + 1)) >= 0; ++c) {
+            if (found >= 0 && c - found >= shortest) break;
             const int64_t d = c - from;
             unsigned char p[kHeadBytes];
             const size_t n = bytes_.Read(from + d, p, sizeof p);
@@ -435,25 +441,37 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
         }
         return found;
     };
-    // The least distance between the first frames, less padding: stray
-    // bytes may stand after some. Twice at least, or once where the last
-    // frame then ends with the file, as bytes of anything hold a header of
-    // free format and another now and then.
-    int64_t base = 0, last = at;
-    int times = 0;
+    // The least distance between the first frames, less padding, where it
+    // is seen twice or every other is as long and fewer stray bytes: stray
+    // bytes may stand after some, and bytes of anything hold a header of
+    // free format now and then. Else the least seen twice; else the least,
+    // where the last frame then ends with the file.
+    int64_t distances[kShapeFrames], last = at;
+    int count = 0;
     FrameHeader fh = h;
-    for (int64_t c = at, k = 0; k < kShapeFrames; ++k) {
+    for (int64_t c = at; count < kShapeFrames;) {
         const int64_t d = next(c, fh.padding);
         if (d < 0) break;
-        const int64_t distance = d - c - fh.padding;
-        if (base == 0 || distance < base) base = distance, times = 0;
-        times += distance == base;
+        distances[count++] = d - c - fh.padding;
         unsigned char p[4];
         if (bytes_.Read(d, p, 4) < 4 || !ReadFrameHeader(p, &fh)) break;
         c = last = d;
     }
-    if (base <= least) return 0;
-    return times >= 2 || last + base + fh.padding == bytes_.Size() ? base : 0;
+    int64_t least = 0, twice = 0;
+    for (int i = 0; i < count; ++i) {
+        if (least == 0 || distances[i] < least) least = distances[i];
+        for (int j = i + 1; j < count; ++j)
+            if (distances[j] == distances[i] && (twice == 0 || distances[i] < twice)) twice = distances[i];
+    }
+    // Longer than the longest frame where stray bytes stand before every
+    // one, which lengthen every frame.
+    if (least <= shortest || least >= 2 * longest) return 0;
+    // The least once, where every other is a frame and fewer stray bytes.
+    bool within = count >= 3;
+    for (int i = 0; i < count; ++i) within = within && distances[i] < 2 * least;
+    if (twice == least || within) return least;
+    if (twice > shortest && twice < 2 * longest) return twice;
+    return last + least + fh.padding == bytes_.Size() ? least : 0;
 }
 
 bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
