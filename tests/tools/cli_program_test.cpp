@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "../media/picture_fixtures.h"
+#include "../media/sound_fixtures.h"
 #include "support/test_movies.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
@@ -30,6 +31,9 @@ using tavrel_test::ReadFile;
 using tavrel_test::TempDir;
 using tavrel_test::WriteFile;
 namespace fs = std::filesystem;
+
+// A plain user, whom root runs the program as where a run must not be root's.
+constexpr uid_t kNobody = 65534;
 
 std::string Slide(const std::string& src, const std::string& inside = "")
 {
@@ -492,7 +496,6 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
         unsigned mode = 0;   // of the file there before, which it keeps
         std::string notKept = "";  // run as a plain user on root's file: what is said
     };
-    constexpr uid_t kNobody = 65534;
     fs::create_directory(dir_.file("open"));
     // The plain user must reach the program too: a checkout in a private
     // folder keeps it out, and those rows are not run there (said at the end).
@@ -571,6 +574,38 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
     if (!otherUser)
         GTEST_SKIP() << "user " << kNobody << " cannot run the program where it lies (a checkout in a private "
                      << "folder): the device node and root's files were not written; the other outputs were tried";
+}
+
+// Pictures and sounds the program may not read are said with the
+// system's reason, each where it stands; the run goes on without them. As
+// root the run is a plain user's, where that user can reach the program.
+TEST_F(CliProgramTest, FilesItMayNotReadAreSaidWithTheReason)
+{
+    const bool root = ::geteuid() == 0;
+    fs::copy_file(picture_, dir_.file("locked.jpg"));
+    ASSERT_TRUE(tavrel_test::WriteTone(dir_.file("locked.wav"), tavrel_test::kWav16, 22050, 1, 22050, 440));
+    Write("show.tvr", show_test::WrapShow("<slide_show use_bg_image=\"true\" bg_image=\"locked.jpg\">\n<slides>\n" +
+                                          Slide("locked.jpg") + Slide("a.jpg") +
+                                          "</slides>\n<sound_data include=\"true\">\n<sound src=\"locked.wav\" "
+                                          "/>\n</sound_data>\n</slide_show>\n"));
+    for (const char* name : {"locked.jpg", "locked.wav"}) ASSERT_EQ(::chmod(dir_.file(name).c_str(), 0), 0);
+    std::vector<std::string> env;
+    if (root) {
+        env = {"RUN_AS_UID=" + std::to_string(kNobody)};
+        if (::chmod(dir_.path().c_str(), 0777) != 0 || ::chmod(picture_.c_str(), 0644) != 0 ||
+            ::chmod(dir_.file("show.tvr").c_str(), 0644) != 0 || RunProgram({"--version"}, dir_.path(), env).exitCode != 0)
+            GTEST_SKIP() << "user " << kNobody << " cannot run the program where it lies";
+    }
+    const std::string denied = " (cannot be opened: Permission denied)";
+    const ProgramResult r = RunProgram({"show.tvr", "o.swf"}, dir_.path(), env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string& line :
+         {"show.tvr:3: bg_image=\"locked.jpg\" cannot be read" + denied + ": the movie has no background image\n",
+          "show.tvr:5: slide 1: picture \"locked.jpg\" cannot be read or encoded" + denied +
+              ": slide left out of the movie\n",
+          "show.tvr:11: sound \"locked.wav\" cannot be read" + denied + ": the movie goes without it\n"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+    EXPECT_NE(r.out.find(", 1 slide, 1 skipped\n"), std::string::npos) << r.out;
 }
 
 // The frames the program warns about are the movie's own, to the frame:
