@@ -558,6 +558,13 @@ TEST_F(BadInputTest, Projects)
         {"caption-font.tvr",
          Project("", Slides(ImageSlide(picture_, "", "<caption_data>\n<caption txt=\"a\" font=\"AAAAAA==\" />\n</caption_data>\n"))),
          kDone, {"caption-font.tvr:7: slide 1: caption font=\"AAAAAA==\": font size out of the range 1 to 3276: size 32 used"}},
+        // A record too short to hold a size: the font as it was, said.
+        {"short-font.tvr",
+         Project("", Slides(ImageSlide(picture_, "", "<caption_data>\n<caption txt=\"a\" font=\"AAAA\" />\n</caption_data>\n")) +
+                         "<swf_data preload=\"true\" preload_font=\"AAAA\" />\n"),
+         kDone,
+         {"short-font.tvr:7: slide 1: caption font=\"AAAA\": font record too short: nothing read from it: size 32 used\n",
+          "swf_data preload_font=\"AAAA\": font record too short: nothing read from it: size 12 used\n"}},
         // The sibling products' bundles, not installed here.
         {"lfx.tvr",
          Project("", Slides(good + ImageSlide(picture_, "",

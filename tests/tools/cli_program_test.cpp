@@ -328,7 +328,8 @@ TEST_F(CliProgramTest, ExportLinesNameTheirElementsLine)
     Write("sub/rel.tvr",
           show_test::WrapShow(
               "<slide_show use_bg_image=\"true\" bg_image=\"../junk.wav\">\n<slides>\n" +
-              Slide("../cut.jpg", "<sound_data include=\"true\">\n<sound src=\"gone.wav\" />\n</sound_data>\n") +
+              Slide("../cut.jpg",
+                    "<sound_data include=\"true\">\n<sound src=\"gone.wav\" bit_rate=\"100\" />\n</sound_data>\n") +
               Slide("pics") + Slide("gone.jpg") +
               "</slides>\n<sound_data include=\"true\">\n<sound src=\"../junk.wav\" />\n</sound_data>\n"
               "</slide_show>\n"));
@@ -343,6 +344,8 @@ TEST_F(CliProgramTest, ExportLinesNameTheirElementsLine)
              "sub/rel.tvr:16: sound \"../junk.wav" + unread})
         EXPECT_NE(rel.err.find(line), std::string::npos) << line << "\n" << rel.err;
     EXPECT_EQ(rel.err.find(dir_.path()), std::string::npos) << rel.err;
+    // A sound the movie goes without is not said to be made at another bit rate.
+    EXPECT_EQ(rel.err.find("bit_rate"), std::string::npos) << rel.err;
 
     // On one line, each warning of the export names its slide, or none.
     Write("flat.tvr",
