@@ -171,7 +171,7 @@ bool CMp3Encoder::LoadBundle()
     CPath path;
     if (!GetBundleResourcePath(path, "lame_encU.bundle")) {
         lastError_ = kBundleNotLoaded;
-        loadFailure_ = "it is missing from the program's resources";
+        loadFailure_ = "it is missing from the application bundle";
         return false;
     }
     if (!Load(path)) {

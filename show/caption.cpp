@@ -210,7 +210,7 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
         size_t n = std::min<size_t>(record.size(), CFont::kFontRecordSize);
         const int size = font_.GetSize();
         if (!font_.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()), n)) {
-            r.Refused("font", "font record too short");
+            r.Refused("font", FontRecordRefusal(size).c_str());
         } else if (!IsTextSizeHeld(font_.GetSize())) {
             // A damaged record: its size would overflow every measure made of it.
             font_.SetSize(size);

@@ -101,7 +101,7 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
         const int size = preload_font.GetSize();
         if (!preload_font.FromFontRecord(nullptr, reinterpret_cast<const uint8_t*>(record.data()),
                                          std::min(record.size(), CFont::kFontRecordSize))) {
-            r.Refused("preload_font", "font record too short");
+            r.Refused("preload_font", FontRecordRefusal(size).c_str());
         } else if (!IsTextSizeHeld(preload_font.GetSize())) {
             // A damaged record: its size would overflow every measure made of it.
             preload_font.SetSize(size);

@@ -19,8 +19,8 @@ CSwfSoundFormat CSoundItem::GetExportFormat(float frameRate) const
 
 void CSoundItem::Reset()
 {
-    sample_rate_ = 11025;
-    bit_rate_ = 96;
+    sample_rate_ = kDefaultSampleRate;
+    bit_rate_ = kDefaultBitRate;
     start_time_ = 0;
     duration_ = 0;
     stereo_ = false;
@@ -136,15 +136,18 @@ bool CSoundList::ReadXml(const CXMLNode& element, CReadContext* context)
         // A sound the movie takes is encoded at a sample rate a movie's MP3
         // has and at the nearest bit rate the encoder has at it (a file only
         // written back keeps the values): each asked for and not had is said
-        // with the one used. A bit rate of none is the export's to say.
-        if ((rateGiven || bitRateGiven) && context && context->movieFollows && include_ > 0 &&
-            !item.GetSrc().IsEmpty()) {
+        // with the one used. The default bit rate, which every project
+        // written holds, is said no more than when left out; a missing
+        // file's sound is not made at all. A bit rate of none is the
+        // export's to say.
+        if ((rateGiven || bitRateGiven) && context && context->movieFollows && include_ > 0 && item.HasFile()) {
             const CSwfSoundFormat format = item.GetExportFormat(12.0f);
             if (rateGiven && format.GetMp3Rate() != item.GetSampleRate())
                 r.Refused("sample_rate", "a movie's MP3 sound has no such sample rate",
                           (std::to_string(format.GetMp3Rate()) + " used").c_str());
             const uint32_t used = format.GetMp3BitRate();
-            if (bitRateGiven && used != 0 && used != uint32_t(item.GetBitRate()))
+            if (bitRateGiven && item.GetBitRate() != CSoundItem::kDefaultBitRate && used != 0 &&
+                used != uint32_t(item.GetBitRate()))
                 r.Refused(
                     "bit_rate",
                     ("the MP3 encoder has no such bit rate at " + std::to_string(format.GetMp3Rate()) + " Hz").c_str(),

@@ -10,6 +10,11 @@
 
 class CSoundItem {
 public:
+    // What a new item holds, and what every project written holds unless
+    // changed: at a sample rate whose MP3 lacks it, the nearest the encoder has.
+    static constexpr int kDefaultSampleRate = 11025;
+    static constexpr int kDefaultBitRate = 96;
+
     CSoundItem() { Reset(); }
     CSoundItem(const CSoundItem&) = default;
     CSoundItem& operator=(const CSoundItem&) = default;
@@ -56,8 +61,8 @@ public:
 
 private:
     CPath src_;
-    int sample_rate_ = 11025;
-    int bit_rate_ = 96;
+    int sample_rate_ = kDefaultSampleRate;
+    int bit_rate_ = kDefaultBitRate;
     uint32_t start_time_ = 0;
     uint32_t duration_ = 0;
     bool stereo_ = false;

@@ -481,6 +481,11 @@ bool IsTextSizeHeld(long size)
     return size >= 1 && size <= kMaxTextSize;
 }
 
+std::string FontRecordRefusal(int keptSize)
+{
+    return "font record too short: nothing read from it: size " + std::to_string(keptSize) + " used";
+}
+
 std::string FontSizeRefusal(int keptSize)
 {
     return "font size out of the range 1 to " + std::to_string(kMaxTextSize) + ": size " + std::to_string(keptSize) +

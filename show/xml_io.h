@@ -308,6 +308,8 @@ private:
 bool IsTextSizeHeld(long size);
 // What a reader says of a font record of a size the movie's text cannot have.
 std::string FontSizeRefusal(int keptSize);
+// A font record too short to hold a size: the font keeps its size and style.
+std::string FontRecordRefusal(int keptSize);
 
 // Says a child that its reader takes as `expected`, whatever its name, when
 // it is named otherwise: "not named "slide": read as a slide".

@@ -102,6 +102,12 @@ bool ReadFrameCount(const std::string& path, unsigned* frames)
     return true;
 }
 
+// "1 frame", "4 frames".
+std::string Counted(long long n, const std::string& thing)
+{
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 std::string PictureTrouble(const CPath& path, int* width = nullptr, int* height = nullptr);
 std::string SlidePictureTrouble(const CPath& path);
 
@@ -137,8 +143,11 @@ private:
     bool StrictStop() const { return o_.strict && report_.GetCount() > 0; }
     int StrictFailure()
     {
-        return Fail(kExitStrictWarning,
-                    std::to_string(report_.GetCount()) + " warning(s) under --strict; nothing exported");
+        // Once the project was written back only the movie is not; a run
+        // that exports nothing writes nothing at all.
+        const bool exporting = !o_.output.empty() && (o_.resave.empty() || projectWritten_);
+        return Fail(kExitStrictWarning, Counted(report_.GetCount(), "warning") + " under --strict; nothing " +
+                                            (exporting ? "exported" : "written"));
     }
     int Export(const std::string& output);
     // Where the line saying what was written goes: not into the file itself
@@ -199,6 +208,7 @@ private:
     std::vector<std::string> unreadSounds_;  // said before the export: not said again
     bool encoderFailed_ = false;             // said once before the export, for every sound
     std::vector<int> saidLeftOut_;           // slides said left out by the plan
+    bool projectWritten_ = false;            // the --resave file is in place
 };
 
 int Runner::Read()
@@ -709,13 +719,11 @@ int Runner::Export(const std::string& output)
         return Fail(kExitExportFailed,
                     o_.output + ": cannot write: " + why + (target.PartlyWritten() ? "; it" + part : ""));
     }
-    if (!o_.quiet) {
-        std::fprintf(said, "%s: %lld bytes", o_.output.c_str(), static_cast<long long>(st.st_size));
-        if (counted) std::fprintf(said, ", %u frames", frames);
-        const int left = int(show_.GetSkippedSlides().size());
-        std::fprintf(said, ", %d slides, %d skipped\n", show_.GetSlideCount() - left,
-                     report_.GetDroppedSlides() + left);
-    }
+    // Said under --quiet too: a script reads it.
+    const int left = int(show_.GetSkippedSlides().size());
+    std::fprintf(said, "%s: %s%s, %s, %d skipped\n", o_.output.c_str(), Counted(st.st_size, "byte").c_str(),
+                 counted ? (", " + Counted(frames, "frame")).c_str() : "",
+                 Counted(show_.GetSlideCount() - left, "slide").c_str(), report_.GetDroppedSlides() + left);
     return kExitDone;
 }
 
@@ -753,7 +761,8 @@ int Runner::Steps()
             if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.resave + " was not written whole");
             return Fail(kExitExportFailed, o_.resave + ": cannot write the project: " + std::strerror(errno));
         }
-        if (!o_.quiet) std::fprintf(said, "%s: project written\n", o_.resave.c_str());
+        projectWritten_ = true;
+        std::fprintf(said, "%s: project written\n", o_.resave.c_str());
     }
     if (output.empty()) return kExitDone;
 

@@ -255,7 +255,7 @@ TEST_F(FakeEncoder, FailuresAndCancelLeaveNothingBehind)
 TEST(Mp3EncoderBundle, MissingOrIncompleteBundle)
 {
     const std::tuple<std::string, int, std::string> cases[] = {
-        {"/nonexistent/lame_encU", CMp3Encoder::kBundleNotLoaded, "it is missing from the program's resources"},
+        {"/nonexistent/lame_encU", CMp3Encoder::kBundleNotLoaded, "it is missing from the application bundle"},
         {TAVREL_FAKE_LAME_INCOMPLETE, CMp3Encoder::kEntryMissing, "it lacks the entry point beVersion"}};
     for (const auto& [module, error, why] : cases) {
         EncoderScope scope(module);

@@ -558,6 +558,13 @@ TEST_F(BadInputTest, Projects)
         {"caption-font.tvr",
          Project("", Slides(ImageSlide(picture_, "", "<caption_data>\n<caption txt=\"a\" font=\"AAAAAA==\" />\n</caption_data>\n"))),
          kDone, {"caption-font.tvr:7: slide 1: caption font=\"AAAAAA==\": font size out of the range 1 to 3276: size 32 used"}},
+        // A record too short to hold a size: the font as it was, said.
+        {"short-font.tvr",
+         Project("", Slides(ImageSlide(picture_, "", "<caption_data>\n<caption txt=\"a\" font=\"AAAA\" />\n</caption_data>\n")) +
+                         "<swf_data preload=\"true\" preload_font=\"AAAA\" />\n"),
+         kDone,
+         {"short-font.tvr:7: slide 1: caption font=\"AAAA\": font record too short: nothing read from it: size 32 used\n",
+          "swf_data preload_font=\"AAAA\": font record too short: nothing read from it: size 12 used\n"}},
         // The sibling products' bundles, not installed here.
         {"lfx.tvr",
          Project("", Slides(good + ImageSlide(picture_, "",
@@ -979,7 +986,7 @@ TEST_F(BadInputTest, Media)
     const ProgramResult quiet = RunProgram({"--quiet", "text-mp3.tvr", "quiet.swf"}, dir_.path());
     EXPECT_EQ(quiet.exitCode, kDone);
     EXPECT_EQ(quiet.err, "");
-    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.out.rfind("quiet.swf: ", 0), 0u) << quiet.out;
 }
 
 // Movie files gone wrong, as slides and as sounds: cut short, with no
@@ -1119,6 +1126,11 @@ TEST_F(BadInputTest, Movies)
     const std::string fifoPath = fifoEncoder + "/Contents/Resources/lame_encU.bundle/Contents/MacOS/lame_encU";
     ASSERT_TRUE(fs::remove(fifoPath));
     ASSERT_EQ(::mkfifo(fifoPath.c_str(), 0700), 0);
+    // The program copied out of its bundle: a bundle without the encoder.
+    const fs::path noEncoder = dir_.file("no-encoder.app/Contents/Resources");
+    fs::create_directories(noEncoder);
+    for (const auto& e : fs::directory_iterator(fs::path(TAVREL_BUNDLE_DIR) / "Contents" / "Resources"))
+        if (e.path().filename() != "lame_encU.bundle") fs::create_symlink(e.path(), noEncoder / e.path().filename());
     for (const auto& [bundle, why] : broken) ASSERT_FALSE(bundle.empty()) << why;
     ASSERT_TRUE(tavrel_test::RunFfmpeg("-f lavfi -i sine=duration=1", dir_.file("tone.wav")));
 
@@ -1223,7 +1235,7 @@ TEST_F(BadInputTest, Movies)
          {},
          {"piped", "sequence", "cut short"},
          {},
-         {"1 slides, 3 skipped"}},
+         {"1 slide, 3 skipped"}},
         {"ac3.tvr",
          Project("", Slides(good) + sound(dir_.file("t.ac3"))),
          kDone,
@@ -1242,7 +1254,7 @@ TEST_F(BadInputTest, Movies)
          {},
          {},
          {"TAVREL_BUNDLE=" + cutBundle},
-         {"1 slides, 1 skipped"}},
+         {"1 slide, 1 skipped"}},
         // A broken encoder is said once, as what failed, for every sound
         // (the show's and a slide's); no sound is blamed for it.
         {"cut-encoder.tvr",
@@ -1255,7 +1267,7 @@ TEST_F(BadInputTest, Movies)
          {},
          {"sound \"", "cannot be read"},
          {"TAVREL_BUNDLE=" + cutBundle},
-         {"1 slides, 0 skipped"}},
+         {"1 slide, 0 skipped"}},
         {"relative-symbol.tvr",
          Project("", Slides(good) + sound(dir_.file("tone.wav"))),
          kDone,
@@ -1263,7 +1275,7 @@ TEST_F(BadInputTest, Movies)
          {},
          {"cannot be read", "cannot be loaded"},
          {"TAVREL_BUNDLE=" + relativeSymbol},
-         {"1 slides, 0 skipped"}},
+         {"1 slide, 0 skipped"}},
         // The loader's own words quote the file: bytes that are no text are escaped.
         {"odd-needed.tvr",
          Project("", Slides(good) + sound(dir_.file("tone.wav"))),
@@ -1273,6 +1285,15 @@ TEST_F(BadInputTest, Movies)
          {},
          {"\x01", "sound \""},
          {"TAVREL_BUNDLE=" + oddName}},
+        {"no-encoder.tvr",
+         Project("", Slides(good) + sound(dir_.file("tone.wav"))),
+         kDone,
+         {"no-encoder.tvr: the MP3 encoder lame_encU.bundle cannot be loaded (it is missing from the application "
+          "bundle): the movie goes without its sounds\n"},
+         {},
+         {"sound \""},
+         {"TAVREL_BUNDLE=" + dir_.file("no-encoder.app")},
+         {"1 slide, 0 skipped"}},
         // Its code a FIFO: said as one, not as a bundle without code.
         {"fifo-encoder.tvr",
          Project("", Slides(good) + sound(dir_.file("tone.wav"))),
@@ -1283,7 +1304,7 @@ TEST_F(BadInputTest, Movies)
          {},
          {"sound \""},
          {"TAVREL_BUNDLE=" + fifoEncoder},
-         {"1 slides, 0 skipped"}},
+         {"1 slide, 0 skipped"}},
     };
     for (size_t i = 0; i < broken.size(); ++i)
         cases.push_back({"broken-encoder-" + std::to_string(i) + ".tvr",
@@ -1296,7 +1317,7 @@ TEST_F(BadInputTest, Movies)
                          {},
                          {"sound \""},
                          {"TAVREL_BUNDLE=" + broken[i].first},
-                         {"1 slides, 0 skipped"}});
+                         {"1 slide, 0 skipped"}});
     RunCases(cases);
     const ProgramResult resaved = RunProgram({"--resave", "m4a-new.tvr", "m4a.tvr"}, dir_.path());
     EXPECT_EQ(resaved.exitCode, kDone) << resaved.err;
@@ -1305,11 +1326,12 @@ TEST_F(BadInputTest, Movies)
               std::string::npos)
         << resaved.err;
 
-    // Quiet is quiet: nothing of FFmpeg's own either.
+    // Quiet is quiet: nothing of FFmpeg's own either; what was written is said.
     const ProgramResult quiet = RunProgram({"--quiet", "blank-mov.tvr", "quiet.swf"}, dir_.path());
     EXPECT_EQ(quiet.exitCode, kDone);
     EXPECT_EQ(quiet.err, "");
-    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.out.rfind("quiet.swf: ", 0), 0u) << quiet.out;
+    EXPECT_NE(quiet.out.find(", 1 slide, 1 skipped\n"), std::string::npos) << quiet.out;
 }
 
 }  // namespace

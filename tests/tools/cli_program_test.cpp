@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "../media/picture_fixtures.h"
+#include "../media/sound_fixtures.h"
 #include "support/test_movies.h"
 #include "../show/show_test_util.h"
 #include "program_runner.h"
@@ -30,6 +31,9 @@ using tavrel_test::ReadFile;
 using tavrel_test::TempDir;
 using tavrel_test::WriteFile;
 namespace fs = std::filesystem;
+
+// A plain user, whom root runs the program as where a run must not be root's.
+constexpr uid_t kNobody = 65534;
 
 std::string Slide(const std::string& src, const std::string& inside = "")
 {
@@ -111,7 +115,7 @@ TEST(MessagesPage, LinesAreOfTheKindsItShows)
         {"x.tvr:4: slide_show width=\"7\": out of range (10 to 2000): 320 kept", true},
         {"x.tvr: slide_show: unknown attribute \"q\": passed over (3 more lines of this kind not shown)", true},
         {"tavrel: --resources /srv/skins: no such folder", true},
-        {"tavrel: 12 warning(s) under --strict; nothing exported", true},
+        {"tavrel: 12 warnings under --strict; nothing exported", true},
         {"x.tvr:20: slide 4: picture \"/t/a.bmp\" cannot be read or encoded (BMP data ends early): slide left out "
          "of the movie",
          true},
@@ -137,6 +141,7 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
     Write("warn.tvr", Project(" width=\"5000\"", Slide(picture_)));
     Write("typo.tvr", Project("", "<slide type=\"blank\" duraton=\"1000\" />\n"));
     Write("long.tvr", Project(" fps=\"120\"", "<slide type=\"blank\" duration=\"1000000\" />\n"));
+    Write("one.tvr", Project("", "<slide type=\"blank\" duration=\"0\" />\n"));
     // A font no family installed has: said once, where first asked for, with
     // the font drawn in its place; the preloader's font too.
     const std::string caption = "<caption_data>\n<caption txt=\"Hi\" fnt_name=\"No Such Face\" />\n</caption_data>\n";
@@ -184,7 +189,7 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
          "",
          "warn.tvr:3: slide_show width=\"5000\": out of range (10 to 2000): 320 kept\n"},
         {{"--strict", "typo.tvr", "o.swf"}, 4, "", "typo.tvr:5: slide 1: unknown attribute \"duraton\": passed over\n"},
-        {{"--strict", "--quiet", "warn.tvr", "o.swf"}, 4, "", "1 warning(s) under --strict"},
+        {{"--strict", "--quiet", "warn.tvr", "o.swf"}, 4, "", "tavrel: 1 warning under --strict; nothing exported\n"},
         {{"--strict", "font.tvr", "o.swf"},
          4,
          "",
@@ -197,6 +202,21 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         {{"--strict", "stop.tvr", "o.swf"}, 4, "", "stop.tvr:8: " + cannotStart},
         {{"--strict", "stop-no-skin.tvr", "o.swf"}, 4, "", "stop-no-skin.tvr:8: " + cannotStart},
         {{"--strict", "stop-controls.tvr", "o.swf"}, 0, "o.swf: ", "", "stops before"},
+        // Quiet keeps the line saying what was written: a script reads it.
+        {{"--quiet", "warn.tvr", "q.swf"}, 0, "q.swf: ", "", "out of range"},
+        {{"--quiet", "--resave", "q.tvr", "warn.tvr"}, 0, "q.tvr: project written\n", "", "out of range"},
+        {{"one.tvr", "q.swf"}, 0, " bytes, 1 frame, 1 slide, 0 skipped\n", ""},
+        // Nothing is exported where nothing was to be; once the project is
+        // written back, only the movie is not.
+        {{"--strict", "--resave", "n.tvr", "warn.tvr"}, 4, "", "tavrel: 1 warning under --strict; nothing written\n"},
+        {{"--strict", "--resave", "n.tvr", "warn.tvr", "o.swf"},
+         4,
+         "",
+         "tavrel: 1 warning under --strict; nothing written\n"},
+        {{"--strict", "--resave", "q.tvr", "stop.tvr", "o.swf"},
+         4,
+         "q.tvr: project written\n",
+         "tavrel: 1 warning under --strict; nothing exported\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -209,9 +229,11 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
         }
     }
     fs::remove(dir_.file("o.swf"));
+    fs::remove(dir_.file("q.swf"));
+    fs::remove(dir_.file("q.tvr"));
     // Nothing was created by the refused and failed runs.
     EXPECT_EQ(FilesIn(dir_.path()),
-              (std::vector<std::string>{"a.jpg", "broken.tvr", "font.tvr", "long.tvr", "plain.xml", "show.tvr",
+              (std::vector<std::string>{"a.jpg", "broken.tvr", "font.tvr", "long.tvr", "one.tvr", "plain.xml", "show.tvr",
                                         "stop-controls.tvr", "stop-no-skin.tvr", "stop.tvr", "typo.tvr", "warn.tvr"}));
     // Quiet hides the warning itself.
     EXPECT_EQ(Run({"--strict", "--quiet", "warn.tvr", "o.swf"}).err.find("out of range"), std::string::npos);
@@ -269,7 +291,7 @@ TEST_F(CliProgramTest, ReaderMessagesNameFileSlideAttributeAndValue)
                       std::to_string(lines[3]) + ": slide 2: unknown attribute \"duraton\": passed over\n" + at +
                       std::to_string(lines[4]) + ": swf_data loop=\"sometimes\": unknown word: \"none\" kept\n" + at +
                       std::to_string(lines[5]) + ": swf_data: unknown element \"bogus\": passed over\n" +
-                      "tavrel: 6 warning(s) under --strict; nothing exported\n");
+                      "tavrel: 6 warnings under --strict; nothing exported\n");
         EXPECT_FALSE(IsThere(dir_.file("o.swf")));
     }
 }
@@ -306,7 +328,8 @@ TEST_F(CliProgramTest, ExportLinesNameTheirElementsLine)
     Write("sub/rel.tvr",
           show_test::WrapShow(
               "<slide_show use_bg_image=\"true\" bg_image=\"../junk.wav\">\n<slides>\n" +
-              Slide("../cut.jpg", "<sound_data include=\"true\">\n<sound src=\"gone.wav\" />\n</sound_data>\n") +
+              Slide("../cut.jpg",
+                    "<sound_data include=\"true\">\n<sound src=\"gone.wav\" bit_rate=\"100\" />\n</sound_data>\n") +
               Slide("pics") + Slide("gone.jpg") +
               "</slides>\n<sound_data include=\"true\">\n<sound src=\"../junk.wav\" />\n</sound_data>\n"
               "</slide_show>\n"));
@@ -321,6 +344,8 @@ TEST_F(CliProgramTest, ExportLinesNameTheirElementsLine)
              "sub/rel.tvr:16: sound \"../junk.wav" + unread})
         EXPECT_NE(rel.err.find(line), std::string::npos) << line << "\n" << rel.err;
     EXPECT_EQ(rel.err.find(dir_.path()), std::string::npos) << rel.err;
+    // A sound the movie goes without is not said to be made at another bit rate.
+    EXPECT_EQ(rel.err.find("bit_rate"), std::string::npos) << rel.err;
 
     // On one line, each warning of the export names its slide, or none.
     Write("flat.tvr",
@@ -374,6 +399,8 @@ TEST_F(CliProgramTest, ResaveOfAWrittenProjectKeepsItsBytes)
     EXPECT_EQ(movie.exitCode, 0) << movie.err;
     EXPECT_NE(movie.out.find(", 2 slides, 1 skipped\n"), std::string::npos) << movie.out;
     EXPECT_EQ(movie.err.find("cannot be read"), std::string::npos) << movie.err;
+    // The sound the movie goes without is not said to be made at another rate.
+    EXPECT_EQ(movie.err.find("bit_rate"), std::string::npos) << movie.err;
 }
 
 TEST_F(CliProgramTest, SearchFindsAMovedImage)
@@ -472,7 +499,6 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
         unsigned mode = 0;   // of the file there before, which it keeps
         std::string notKept = "";  // run as a plain user on root's file: what is said
     };
-    constexpr uid_t kNobody = 65534;
     fs::create_directory(dir_.file("open"));
     // The plain user must reach the program too: a checkout in a private
     // folder keeps it out, and those rows are not run there (said at the end).
@@ -553,6 +579,38 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
                      << "folder): the device node and root's files were not written; the other outputs were tried";
 }
 
+// Pictures and sounds the program may not read are said with the
+// system's reason, each where it stands; the run goes on without them. As
+// root the run is a plain user's, where that user can reach the program.
+TEST_F(CliProgramTest, FilesItMayNotReadAreSaidWithTheReason)
+{
+    const bool root = ::geteuid() == 0;
+    fs::copy_file(picture_, dir_.file("locked.jpg"));
+    ASSERT_TRUE(tavrel_test::WriteTone(dir_.file("locked.wav"), tavrel_test::kWav16, 22050, 1, 22050, 440));
+    Write("show.tvr", show_test::WrapShow("<slide_show use_bg_image=\"true\" bg_image=\"locked.jpg\">\n<slides>\n" +
+                                          Slide("locked.jpg") + Slide("a.jpg") +
+                                          "</slides>\n<sound_data include=\"true\">\n<sound src=\"locked.wav\" "
+                                          "/>\n</sound_data>\n</slide_show>\n"));
+    for (const char* name : {"locked.jpg", "locked.wav"}) ASSERT_EQ(::chmod(dir_.file(name).c_str(), 0), 0);
+    std::vector<std::string> env;
+    if (root) {
+        env = {"RUN_AS_UID=" + std::to_string(kNobody)};
+        if (::chmod(dir_.path().c_str(), 0777) != 0 || ::chmod(picture_.c_str(), 0644) != 0 ||
+            ::chmod(dir_.file("show.tvr").c_str(), 0644) != 0 || RunProgram({"--version"}, dir_.path(), env).exitCode != 0)
+            GTEST_SKIP() << "user " << kNobody << " cannot run the program where it lies";
+    }
+    const std::string denied = " (cannot be opened: Permission denied)";
+    const ProgramResult r = RunProgram({"show.tvr", "o.swf"}, dir_.path(), env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string& line :
+         {"show.tvr:3: bg_image=\"locked.jpg\" cannot be read" + denied + ": the movie has no background image\n",
+          "show.tvr:5: slide 1: picture \"locked.jpg\" cannot be read or encoded" + denied +
+              ": slide left out of the movie\n",
+          "show.tvr:11: sound \"locked.wav\" cannot be read" + denied + ": the movie goes without it\n"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+    EXPECT_NE(r.out.find(", 1 slide, 1 skipped\n"), std::string::npos) << r.out;
+}
+
 // The frames the program warns about are the movie's own, to the frame:
 // no margin per slide warns about short shows or refuses long ones. A
 // slide's milliseconds become frames cut down, a transition's rounded, and
@@ -570,10 +628,13 @@ TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
         int frames;
         bool warned;
         const char* show = "";
+        const char* settings = "";  // swf_data's attributes
     };
     auto blank = [](int ms, const std::string& inside = "") {
         return "<slide type=\"blank\" duration=\"" + std::to_string(ms) + "\">\n" + inside + "</slide>\n";
     };
+    const std::string paused = blank(1000, "<click_actions pause_after=\"true\" />\n");
+    const char* controls = " fps=\"10\" controls=\"true\" control_set=\"Classic\"";
     auto fadeOf = [](int ms) {
         return "<transition_in>\n<transition name=\"Fade In\" duration=\"" + std::to_string(ms) +
                "\" />\n</transition_in>\n";
@@ -592,10 +653,23 @@ TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
         {"rounded down.tvr", blank(1000) + blank(1000, fadeOf(1049)), 10 + 10 + 10 + 1, false, " fps=\"10\""},
         {"camera rounded.tvr", Slide(picture_, "<pan_zoom>\n<camera_fx duration=\"1050\" />\n</pan_zoom>\n"), 20 + 11 + 1, false,
          " fps=\"10\""},
+        // A frame where the movie starts, for its controls or a start that
+        // waits (two for a timed wait); one for the preloader; one for
+        // each pause after a slide.
+        {"controls.tvr", blank(1000), 10 + 1 + 1, false, controls},
+        {"paused.tvr", paused + paused, 10 + 1 + 10 + 1 + 1, false, " fps=\"10\""},
+        {"stopped.tvr", blank(1000), 1 + 10 + 1, false, controls, " movie_start_action=\"stop_on_first_frame\""},
+        {"waits.tvr", blank(1000), 2 + 10 + 1, false, " fps=\"10\"",
+         " movie_start_action=\"play_after_pause\" pause_time=\"500\""},
+        {"all.tvr", paused, 1 + 2 + 10 + 1 + 1, false, controls,
+         " preload=\"true\" movie_start_action=\"play_after_pause\" pause_time=\"500\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Write(c.name, Project(c.show, c.slides));
+        Write(c.name, *c.settings ? show_test::WrapShow("<slide_show" + std::string(c.show) + ">\n<slides>\n" +
+                                                         c.slides + "</slides>\n<swf_data" + c.settings +
+                                                         " />\n</slide_show>\n")
+                                   : Project(c.show, c.slides));
         const ProgramResult r = Run({c.name, "o.swf"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::string frames = std::to_string(c.frames) + " frames";
@@ -701,7 +775,8 @@ TEST_F(CliProgramTest, FrameCountsLeaveOutSlidesWhosePicturesCannotBeRead)
         const ProgramResult strict = Run({"--strict", c.name, "o.swf"});
         EXPECT_EQ(strict.exitCode, 4) << strict.err;
         EXPECT_EQ(strict.err.find(" frames, more than 16000"), std::string::npos) << strict.err;
-        EXPECT_NE(strict.err.find(std::to_string(c.skipped) + " warning(s) under --strict"), std::string::npos)
+        EXPECT_NE(strict.err.find(c.skipped == 1 ? "tavrel: 1 warning under" : "tavrel: 2 warnings under"),
+                  std::string::npos)
             << strict.err;
     }
     if (!unchecked.empty()) GTEST_SKIP() << unchecked << ": frame counts not read back";

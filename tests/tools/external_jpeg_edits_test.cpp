@@ -183,7 +183,7 @@ TEST_F(ExternalJpegTest, FiltersAreNamedInAWarning)
 
     r = Compile(kTurn, filters, {"--strict"});
     EXPECT_EQ(r.exitCode, 4);
-    EXPECT_EQ(r.err, warning + "tavrel: 1 warning(s) under --strict; nothing exported\n");
+    EXPECT_EQ(r.err, warning + "tavrel: 1 warning under --strict; nothing exported\n");
     EXPECT_FALSE(tavrel_test::IsThere(dir_.file("show.swf")));
 }
 

@@ -275,7 +275,9 @@ TEST(MovieRoad, BitRatesAreSaidWithTheRateUsed)
         };
         EXPECT_EQ(said("sound bit_rate=\"" + std::to_string(row.asked) + "\": the MP3 encoder has no such bit rate at " +
                        std::to_string(movieRate) + " Hz: " + std::to_string(row.used) + " used\n"),
-                  row.asked == row.used ? 0u : 1u)
+                  // The default, which every project written holds, is
+                  // said no more than when left out.
+                  row.asked == row.used || row.asked == 96 ? 0u : 1u)
             << r.err;
         EXPECT_EQ(said("sound sample_rate=\"" + std::to_string(row.rate) +
                        "\": a movie's MP3 sound has no such sample rate: 11025 used\n"),
