@@ -760,7 +760,9 @@ int Runner::Steps()
         }
         if (!o_.quiet) std::fprintf(said, "%s: project written\n", o_.resave.c_str());
     }
-    if (!output.empty() && CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
+    // Past a finished --resave write, the export's cancel.
+    if (!output.empty() && CancelRequested())
+        return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
     if (output.empty()) return kExitDone;
 
     LoadSkins(resources);

@@ -218,7 +218,8 @@ TEST(Files, PendingFilesTakeANameOnlyWhenWhole)
                 {true, true, true, kFolderAcl}};
     // nobody may read and write; the group's bits are the mask.
     const uint32_t any = 0xFFFFFFFF;
-    const std::string fileAcl = AclBytes({{0x01, 6, any}, {0x02, 6, 65534}, {0x04, 4, any}, {0x10, 6, any}, {0x20, 0, any}});
+    const std::string fileAcl =
+        AclBytes({{0x01, 6, any}, {0x02, 6, 65534}, {0x04, 4, any}, {0x10, 6, any}, {0x20, 0, any}});
     const std::string folderAcl =
         AclBytes({{0x01, 7, any}, {0x02, 7, 65534}, {0x04, 5, any}, {0x10, 7, any}, {0x20, 5, any}});
     for (const auto& row : rows) {
