@@ -580,6 +580,10 @@ std::string OwnerNotKept(const std::string& target, const std::string& replaceme
                " are not kept: the new file belongs to " + UserName(now.st_uid) + ", group " + GroupName(now.st_gid);
     if (ownerLost) return "owner " + UserName(was.st_uid) + " is not kept: the new file belongs to " + UserName(now.st_uid);
     if (groupLost) return "group " + GroupName(was.st_gid) + " is not kept: the new file has group " + GroupName(now.st_gid);
+    // A file system that takes no ACL where the file had one.
+    const std::vector<uint8_t> acl = ReadAcl(target, kAccessAclAttr);
+    if (!acl.empty() && ReadAcl(replacement, kAccessAclAttr) != acl)
+        return "its access control list is not kept: the new file has its mode alone";
     return "";
 }
 

@@ -135,7 +135,7 @@ std::string ReplacedFile(const std::string& path);
 void TakeReplacedAttributes(int fd, const std::string& target);
 // What replacement, made by PendingFile::CreateBeside to replace target, did not
 // keep of target's owner and group, in words for a warning ("owner alice is
-// not kept: the new file belongs to bob"); "" when it kept both, or when
+// not kept: the new file belongs to bob"), or of its ACL; "" when it kept them, or when
 // target is not there. Only root gives a file away, and a group only a
 // member takes.
 std::string OwnerNotKept(const std::string& target, const std::string& replacement);

@@ -243,6 +243,14 @@ TEST(Files, PendingFilesTakeANameOnlyWhenWhole)
         struct stat was {};
         ::stat(target.c_str(), &was);
         const std::string wasAcl = AttributeOf(target, kAccessAcl);
+        // A replacement without it (a file system that takes none) is said.
+        if (row.acl == kFileAcl) {
+            ASSERT_TRUE(tavrel_test::WriteFile(dir.file("plain"), "x"));
+            ::chmod(dir.file("plain").c_str(), was.st_mode & 07777);
+            EXPECT_EQ(OwnerNotKept(target, dir.file("plain")),
+                      "its access control list is not kept: the new file has its mode alone");
+            ::unlink(dir.file("plain").c_str());
+        }
         const int touched = ::open(dir.file("touched").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
         ASSERT_GE(touched, 0);
         ::close(touched);
