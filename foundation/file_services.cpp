@@ -60,14 +60,23 @@ std::string RandomSuffix()
     return suffix;
 }
 
-// Writes type, creator and flags into the new file's Finder information.
-bool ApplyFileInfo(const std::string& path, const CFileInfo& info)
+// Type, creator and flags as the new file's Finder information.
+void FinderInfoOf(const CFileInfo& info, uint8_t finder[32])
 {
-    uint8_t finder[32] = {};
+    std::memset(finder, 0, 32);
     Put32(finder, info.type);
     Put32(finder + 4, info.creator);
     if (info.invisible) Put16(finder + kFlagsOffset, kFinderIsInvisible);
-    return WriteFinderInfo(path, finder) == noErr;
+}
+
+// Writes type, creator and flags into the new file's Finder information,
+// then locks it as the record asks.
+template <typename File>
+bool ApplyFileInfo(const File& file, const CFileInfo& info)
+{
+    uint8_t finder[32];
+    FinderInfoOf(info, finder);
+    return WriteFinderInfo(file, finder) == noErr && (!info.locked || SetLocked(file, true) == noErr);
 }
 
 }  // namespace
@@ -80,7 +89,7 @@ std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* given, bool replace
     // A pending file is the new file already: written into where it stands.
     if (IsPendingFile(named)) {
         std::FILE* file = replace ? RewritePendingFile(named) : nullptr;
-        if (file && ApplyFileInfo(named, info) && (!info.locked || SetLocked(named, true) == noErr)) return file;
+        if (file && ApplyFileInfo(named, info)) return file;
         if (file) std::fclose(file);
         return nullptr;
     }
@@ -113,7 +122,7 @@ std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* given, bool replace
     std::FILE* file = std::fopen(created.c_str(), "wbe");
     // Finder information and the lock are set while the file may still be
     // written; the replaced file's mode comes last, through the open file.
-    bool ok = file && ApplyFileInfo(created, info) && (!info.locked || SetLocked(created, true) == noErr);
+    bool ok = file && ApplyFileInfo(created, info);
     if (ok && exists) {
         TakeReplacedAttributes(::fileno(file), target);
         ok = rename(created.c_str(), target.c_str()) == 0;
@@ -124,6 +133,16 @@ std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* given, bool replace
         return nullptr;
     }
     return file;
+}
+
+std::FILE* OpenTypedFile(const platform::PendingFile& pending, const CFileInfo* given)
+{
+    CFileInfo info;
+    if (given) info = *given;
+    std::FILE* file = pending.Rewrite();
+    if (file && ApplyFileInfo(pending, info)) return file;
+    if (file) std::fclose(file);
+    return nullptr;
 }
 
 bool CreateTypedFile(const CPath& path, const CFileInfo* info, bool replace)

@@ -60,6 +60,8 @@ struct CFolderFinderInfo {
 bool CreateTypedFile(const CPath& path, const CFileInfo* info, bool replace);
 // The same, and the new file open for writing ("wb"), whatever mode it kept.
 std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* info, bool replace);
+// A pending file its writer holds, typed and open for writing from its start.
+std::FILE* OpenTypedFile(const platform::PendingFile& pending, const CFileInfo* info);
 
 bool SetFileLocked(const platform::FSRef& file, bool lock);
 bool SetFileInvisible(const platform::FSRef& file, bool invisible);

@@ -682,9 +682,13 @@ bool MakeWorkScratchFile(platform::PendingFile& out, const std::string& stem, co
 
 std::string TemporaryWriteFailure(int err)
 {
-    std::string folder = WorkFolderPath();
-    if (folder.empty()) folder = platform::TemporaryFolderPath() + "/" + g_workFolderName;
-    return "cannot write in the temporary folder " + folder + ": " + std::strerror(err ? err : EIO);
+    // Said from what stands there: nothing is made to say it.
+    const std::string temp = platform::TemporaryFolderPath();
+    const platform::PrivateFolderTrouble trouble = platform::JudgePrivateFolder(temp);
+    if (trouble.status != noErr && trouble.status != fnfErr)
+        return "cannot write in the temporary folder " + temp + ": " + trouble.words;
+    return "cannot write in the temporary folder " + temp + "/" + g_workFolderName + ": " +
+           std::strerror(err ? err : EIO);
 }
 
 bool MakeOutputTempFile(platform::PendingFile& out, const std::string& target, bool inPlace)

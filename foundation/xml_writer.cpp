@@ -34,7 +34,7 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
     info.creator = options.creator;
     // The new file keeps what the temporary one was given: the target's
     // mode, owner and group, or, written into a device, a private mode.
-    std::FILE* file = OpenTypedFile(CPath(temp_.GetPath()), &info, true);
+    std::FILE* file = OpenTypedFile(temp_, &info);
     if (!file) {
         temp_.Discard();
         return false;
@@ -42,7 +42,9 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
     file_ = file;
     path_ = CPath(target);
     inPlace_ = output.inPlace;
+    replace_ = replace;
     failed_ = false;
+    cancelled_ = false;
     declarationStyle_ = options.declarationStyle;
     wroteDeclaration_ = options.writeDeclaration;
     if (wroteDeclaration_)
@@ -60,16 +62,17 @@ bool CXMLOutputFile::Close()
     if (std::ferror(file_) || std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
+    if (!failed_ && platform::CancelAsked()) failed_ = cancelled_ = true;
     if (!failed_ && inPlace_) {
         bool wrote = false;
         std::string why;
         failed_ = !platform::WriteInPlace(path_.GetFullPath(), temp_.GetPath(), &wrote, &why);
     } else {
-        if (!failed_ && !temp_.Commit(path_.GetFullPath())) failed_ = true;
+        if (!failed_ && !temp_.Commit(path_.GetFullPath(), replace_)) failed_ = true;
         // The replaced file's resource fork, if it had one beside it, went with it.
         if (!failed_) platform::RemoveResourceSidecar(path_.GetFullPath());
     }
-    const int err = errno;
+    const int err = cancelled_ ? ECANCELED : errno;
     temp_.Discard();
     errno = err;
     lastClose_ = !failed_;
@@ -79,6 +82,11 @@ bool CXMLOutputFile::Close()
 void CXMLOutputFile::Put(std::string_view bytes)
 {
     if (!file_ || failed_) return;
+    // A cancelled run writes no more, and puts nothing in place.
+    if (platform::CancelAsked()) {
+        failed_ = cancelled_ = true;
+        return;
+    }
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
 }
 

@@ -72,8 +72,10 @@ private:
     CPath path_;            // the target
     platform::PendingFile temp_;  // what is being written
     bool inPlace_ = false;  // path_ is written into, not replaced
+    bool replace_ = true;   // as Open was asked: a file made meanwhile stays
     int declarationStyle_ = CXMLWriteOptions::kDeclarationOwn;
     bool wroteDeclaration_ = false;
     bool failed_ = false;
+    bool cancelled_ = false;  // the program's cancel came: nothing is put in place
     bool lastClose_ = true;
 };

@@ -291,7 +291,7 @@ bool CPngImage::Save(GWorldPtr world, const CPath& path)
     platform::PendingFile temp;
     if (!temp.CreateBeside(target)) return false;
     PngJob job;
-    job.file = platform::RewritePendingFile(temp.GetPath());
+    job.file = temp.Rewrite();
     if (!job.file) return false;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
     job.info = job.png ? png_create_info_struct(job.png) : nullptr;

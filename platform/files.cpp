@@ -13,15 +13,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <random>
 
 #include "platform/regular_file.h"
 
@@ -35,15 +32,24 @@ constexpr const char* kResourceForkAttr = "user.com.apple.ResourceFork";
 
 bool AttributesUnsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
 
-// Reads one extended attribute of the object itself (links not followed);
-// false when it is absent or cannot be read. A pending file is reached
-// through its descriptor, here and below: its path may be a link of /proc,
-// which is not followed.
-bool GetAttribute(const std::string& path, const char* name, std::vector<uint8_t>* value)
+// An object whose extended attributes are read or written: by its path
+// (links not followed), or through the descriptor of a pending file, whose
+// path may be a link of /proc, which is not followed. A writer that holds
+// its pending file hands it over; one given only a path finds it there.
+struct Object {
+    explicit Object(const std::string& p) : path(p), fd(PendingDescriptor(p)) {}
+    explicit Object(const PendingFile& file) : path(file.GetPath()), fd(file.Descriptor()) {}
+    std::string path;
+    int fd;
+};
+
+// Reads one extended attribute of the object itself; false when it is
+// absent or cannot be read.
+bool GetAttribute(const Object& object, const char* name, std::vector<uint8_t>* value)
 {
-    const int fd = PendingDescriptor(path);
     auto get = [&](void* data, size_t size) {
-        return fd >= 0 ? fgetxattr(fd, name, data, size) : lgetxattr(path.c_str(), name, data, size);
+        return object.fd >= 0 ? fgetxattr(object.fd, name, data, size)
+                              : lgetxattr(object.path.c_str(), name, data, size);
     };
     for (int attempt = 0; attempt < 4; ++attempt) {
         ssize_t size = get(nullptr, 0);
@@ -59,19 +65,35 @@ bool GetAttribute(const std::string& path, const char* name, std::vector<uint8_t
     return false;
 }
 
+bool GetAttribute(const std::string& path, const char* name, std::vector<uint8_t>* value)
+{
+    return GetAttribute(Object(path), name, value);
+}
+
+OSStatus SetAttribute(const Object& object, const char* name, const void* data, size_t size)
+{
+    if ((object.fd >= 0 ? fsetxattr(object.fd, name, data, size, 0)
+                        : lsetxattr(object.path.c_str(), name, data, size, 0)) == 0)
+        return noErr;
+    return StatusFromErrno(errno);
+}
+
 OSStatus SetAttribute(const std::string& path, const char* name, const void* data, size_t size)
 {
-    const int fd = PendingDescriptor(path);
-    if ((fd >= 0 ? fsetxattr(fd, name, data, size, 0) : lsetxattr(path.c_str(), name, data, size, 0)) == 0)
+    return SetAttribute(Object(path), name, data, size);
+}
+
+OSStatus RemoveAttribute(const Object& object, const char* name)
+{
+    if ((object.fd >= 0 ? fremovexattr(object.fd, name) : lremovexattr(object.path.c_str(), name)) == 0 ||
+        errno == ENODATA)
         return noErr;
     return StatusFromErrno(errno);
 }
 
 OSStatus RemoveAttribute(const std::string& path, const char* name)
 {
-    const int fd = PendingDescriptor(path);
-    if ((fd >= 0 ? fremovexattr(fd, name) : lremovexattr(path.c_str(), name)) == 0 || errno == ENODATA) return noErr;
-    return StatusFromErrno(errno);
+    return RemoveAttribute(Object(path), name);
 }
 
 void FillCatalogInfo(const struct stat& st, const std::string& path, CatalogInfo* out)
@@ -459,10 +481,58 @@ std::string ReplacedFile(const std::string& path)
     return file;
 }
 
+namespace {
+
+constexpr const char* kAccessAclAttr = "system.posix_acl_access";
+constexpr const char* kDefaultAclAttr = "system.posix_acl_default";
+
+// A POSIX ACL as the kernel keeps it in its attribute: a 4-byte version,
+// then 8-byte entries of tag (16 bits), permissions (16 bits) and id.
+enum AclTag : uint16_t { kAclUserObj = 0x01, kAclGroupObj = 0x04, kAclMask = 0x10, kAclOther = 0x20 };
+
+// What a file made with mode 0666 in a folder with this default ACL is
+// given, as open(2) gives it: the owner's, the others' and the mask's
+// rights (the owning group's without a mask) lose what 0666 has not.
+std::vector<uint8_t> AclForNewFile(std::vector<uint8_t> acl)
+{
+    auto tag = [&](size_t at) { return uint16_t(acl[at] | acl[at + 1] << 8); };
+    bool hasMask = false;
+    for (size_t at = 4; at + 8 <= acl.size(); at += 8) hasMask |= tag(at) == kAclMask;
+    for (size_t at = 4; at + 8 <= acl.size(); at += 8) {
+        const uint16_t t = tag(at);
+        if (t == kAclUserObj || t == kAclOther || t == kAclMask || (t == kAclGroupObj && !hasMask)) acl[at + 2] &= 06;
+    }
+    return acl;
+}
+
+// The ACL in attribute name of path (links followed); empty when it has none.
+std::vector<uint8_t> ReadAcl(const std::string& path, const char* name)
+{
+    std::vector<uint8_t> value(256);
+    for (;;) {
+        const ssize_t got = ::getxattr(path.c_str(), name, value.data(), value.size());
+        if (got >= 0) {
+            value.resize(size_t(got));
+            return value;
+        }
+        if (errno != ERANGE || value.size() > (1u << 20)) return {};
+        value.resize(value.size() * 4);
+    }
+}
+
+}  // namespace
+
 void TakeReplacedAttributes(int fd, const std::string& target)
 {
     struct stat st;
     if (::stat(target.c_str(), &st) != 0) {
+        // A folder's default ACL stands in for the umask, as for any new file there.
+        const std::string folder = target.find('/') == std::string::npos ? "." : ParentOf(target);
+        const std::vector<uint8_t> inherited = ReadAcl(folder, kDefaultAclAttr);
+        if (inherited.size() > 4) {
+            const std::vector<uint8_t> acl = AclForNewFile(inherited);
+            if (::fsetxattr(fd, kAccessAclAttr, acl.data(), acl.size(), 0) == 0) return;
+        }
         mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
@@ -474,6 +544,14 @@ void TakeReplacedAttributes(int fd, const std::string& target)
         ::fchown(fd, st.st_uid, st.st_gid) != 0)
         (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
     ::fchmod(fd, st.st_mode & 07777);
+    // The replaced file's ACL, as cp -p keeps it: its group bits are the
+    // mask of the ACL, not the group's rights. Without one, none of the
+    // folder's default either.
+    const std::vector<uint8_t> acl = ReadAcl(target, kAccessAclAttr);
+    if (acl.empty())
+        (void)::fremovexattr(fd, kAccessAclAttr);
+    else
+        (void)::fsetxattr(fd, kAccessAclAttr, acl.data(), acl.size(), 0);
 }
 
 namespace {
@@ -502,200 +580,11 @@ std::string OwnerNotKept(const std::string& target, const std::string& replaceme
                " are not kept: the new file belongs to " + UserName(now.st_uid) + ", group " + GroupName(now.st_gid);
     if (ownerLost) return "owner " + UserName(was.st_uid) + " is not kept: the new file belongs to " + UserName(now.st_uid);
     if (groupLost) return "group " + GroupName(was.st_gid) + " is not kept: the new file has group " + GroupName(now.st_gid);
+    // A file system that takes no ACL where the file had one.
+    const std::vector<uint8_t> acl = ReadAcl(target, kAccessAclAttr);
+    if (!acl.empty() && ReadAcl(replacement, kAccessAclAttr) != acl)
+        return "its access control list is not kept: the new file has its mode alone";
     return "";
-}
-
-// ---- Pending files ---------------------------------------------------------
-
-namespace {
-
-// The names of pending files, where a signal handler can read them: fixed
-// room, each slot's path written before the slot is marked used.
-constexpr size_t kNameSlots = 64;
-struct NameSlot {
-    char path[4096];
-    volatile std::sig_atomic_t used;
-};
-NameSlot g_nameSlots[kNameSlots];
-
-// Puts path in a free slot; where none is, the name is removed only by
-// the program's own ways out.
-void NoteName(const std::string& path)
-{
-    if (path.size() >= sizeof g_nameSlots[0].path) return;
-    for (size_t i = 0; i < kNameSlots; ++i) {
-        if (g_nameSlots[i].used) continue;
-        std::memcpy(g_nameSlots[i].path, path.c_str(), path.size() + 1);
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-        g_nameSlots[i].used = 1;
-        return;
-    }
-}
-
-void ForgetName(const std::string& path)
-{
-    for (size_t i = 0; i < kNameSlots; ++i)
-        if (g_nameSlots[i].used && path == g_nameSlots[i].path) {
-            g_nameSlots[i].used = 0;
-            return;
-        }
-}
-
-// The pending files now open, for writers that are given their paths.
-std::mutex g_pendingLock;
-std::vector<const PendingFile*> g_pending;
-
-// Folder and name of path.
-std::pair<std::string, std::string> SplitPath(const std::string& path)
-{
-    return {ParentOf(path), path.substr(path.rfind('/') + 1)};
-}
-
-// A hidden name beside target, for the moment between a file's link and
-// its rename, that no file has yet.
-std::string FreshHiddenName(const std::string& target)
-{
-    static std::mt19937 random{std::random_device{}()};
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const auto [folder, name] = SplitPath(target);
-    std::string hidden = JoinPath(folder, "." + name.substr(0, 200) + ".");
-    for (int i = 0; i < 6; ++i) hidden += letters[random() % (sizeof letters - 1)];
-    return hidden;
-}
-
-}  // namespace
-
-bool PendingFile::Create(const std::string& folder, const std::string& prefix, const std::string& suffix, bool scratch)
-{
-    Discard();
-    // Without /proc a file can be neither opened again nor linked: it keeps
-    // a name. A scratch file that had to take one lets it go at once.
-    const bool viaProc = ::access("/proc/self/fd", F_OK) == 0;
-    int fd = viaProc ? ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
-    if (fd < 0 && viaProc && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
-    std::string name;
-    if (fd < 0) {
-        name = JoinPath(folder, prefix + "XXXXXX" + suffix);
-        fd = ::mkostemps(name.data(), int(suffix.size()), O_CLOEXEC);
-        if (fd < 0) return false;
-        if (viaProc && scratch) {
-            ::unlink(name.c_str());
-            name.clear();
-        }
-    }
-    fd_ = fd;
-    named_ = !name.empty();
-    path_ = named_ ? name : "/proc/self/fd/" + std::to_string(fd);
-    if (named_) NoteName(name);
-    ::fchmod(fd_, 0600);
-    std::lock_guard<std::mutex> lock(g_pendingLock);
-    g_pending.push_back(this);
-    return true;
-}
-
-bool PendingFile::CreateScratch(const std::string& folder, const std::string& prefix, const std::string& suffix)
-{
-    return Create(folder, prefix, suffix, true);
-}
-
-bool PendingFile::CreateBeside(const std::string& target)
-{
-    const auto [folder, name] = SplitPath(target);
-    // Short enough for the longest file names.
-    if (!Create(folder, "." + name.substr(0, 200) + ".", "", false)) return false;
-    TakeReplacedAttributes(fd_, target);
-    return true;
-}
-
-bool PendingFile::Commit(const std::string& target, bool replace)
-{
-    if (fd_ < 0) {
-        errno = EBADF;
-        return false;
-    }
-    bool done;
-    if (named_) {
-        done = replace ? ::rename(path_.c_str(), target.c_str()) == 0
-                       : ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
-        // A file system without that rename: a link fails on a name taken.
-        if (!done && !replace && (errno == EINVAL || errno == ENOSYS))
-            done = ::link(path_.c_str(), target.c_str()) == 0 && ::unlink(path_.c_str()) == 0;
-    } else if (!replace) {
-        done = ::linkat(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
-    } else {
-        // Linked under a fresh hidden name, then renamed over target in one step.
-        std::string hidden;
-        int tries = 0;
-        do {
-            hidden = FreshHiddenName(target);
-            done = ::linkat(AT_FDCWD, path_.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0;
-        } while (!done && errno == EEXIST && ++tries < 100);
-        if (done) {
-            NoteName(hidden);
-            done = ::rename(hidden.c_str(), target.c_str()) == 0;
-            const int err = errno;
-            if (!done) ::unlink(hidden.c_str());
-            ForgetName(hidden);
-            errno = err;
-        }
-    }
-    if (!done) return false;
-    // The name is the file's now: nothing is removed.
-    if (named_) ForgetName(path_);
-    named_ = false;
-    Discard();
-    return true;
-}
-
-void PendingFile::Discard()
-{
-    if (fd_ < 0) return;
-    {
-        std::lock_guard<std::mutex> lock(g_pendingLock);
-        g_pending.erase(std::remove(g_pending.begin(), g_pending.end(), this), g_pending.end());
-    }
-    if (named_) {
-        ::unlink(path_.c_str());
-        ForgetName(path_);
-    }
-    ::close(fd_);
-    fd_ = -1;
-    path_.clear();
-    named_ = false;
-}
-
-int PendingDescriptor(const std::string& path)
-{
-    if (path.empty()) return -1;
-    std::lock_guard<std::mutex> lock(g_pendingLock);
-    for (const PendingFile* file : g_pending)
-        if (file->GetPath() == path) return file->Descriptor();
-    return -1;
-}
-
-bool IsPendingFile(const std::string& path)
-{
-    return PendingDescriptor(path) >= 0;
-}
-
-std::FILE* RewritePendingFile(const std::string& path)
-{
-    const int fd = PendingDescriptor(path);
-    if (fd < 0) {
-        errno = ENOENT;
-        return nullptr;
-    }
-    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) return nullptr;
-    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    std::FILE* file = copy >= 0 ? ::fdopen(copy, "wb") : nullptr;
-    if (!file && copy >= 0) ::close(copy);
-    return file;
-}
-
-void RemovePendingNames()
-{
-    for (size_t i = 0; i < kNameSlots; ++i)
-        if (g_nameSlots[i].used) ::unlink(g_nameSlots[i].path);
 }
 
 // ---- Outputs ---------------------------------------------------------------
@@ -751,6 +640,11 @@ bool CopyWaiting(int in, int out, bool* wrote, std::string* why)
 void SetWaitCancelFlag(const volatile std::sig_atomic_t* flag)
 {
     g_waitCancel = flag;
+}
+
+bool CancelAsked()
+{
+    return WaitCancelled();
 }
 
 bool JudgeOutput(const std::string& given, OutputTarget* out, std::string* why)
@@ -922,16 +816,40 @@ OSStatus ReadFinderInfo(const std::string& path, uint8_t info[32])
     return noErr;
 }
 
-OSStatus WriteFinderInfo(const std::string& path, const uint8_t info[32])
+namespace {
+
+OSStatus WriteFinderInfoOf(const Object& object, const uint8_t info[32])
 {
     static const uint8_t zeros[32] = {};
-    OSStatus status = std::memcmp(info, zeros, 32) == 0 ? RemoveAttribute(path, kFinderInfoAttr)
-                                                        : SetAttribute(path, kFinderInfoAttr, info, 32);
+    OSStatus status = std::memcmp(info, zeros, 32) == 0 ? RemoveAttribute(object, kFinderInfoAttr)
+                                                        : SetAttribute(object, kFinderInfoAttr, info, 32);
     // Links and file systems without user attributes keep no Finder information.
     struct stat st;
-    if (status == unimpErr || (status == afpAccessDenied && lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)))
+    if (status == unimpErr ||
+        (status == afpAccessDenied && object.fd < 0 && lstat(object.path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)))
         return noErr;
     return status;
+}
+
+OSStatus SetLockedOf(const Object& object, bool locked)
+{
+    struct stat st;
+    if ((object.fd >= 0 ? fstat(object.fd, &st) : lstat(object.path.c_str(), &st)) != 0) return StatusFromErrno(errno);
+    OSStatus status = locked ? SetAttribute(object, kLockedAttr, "1", 1) : RemoveAttribute(object, kLockedAttr);
+    if (status == unimpErr || (status == afpAccessDenied && S_ISLNK(st.st_mode))) return noErr;
+    return status;
+}
+
+}  // namespace
+
+OSStatus WriteFinderInfo(const std::string& path, const uint8_t info[32])
+{
+    return WriteFinderInfoOf(Object(path), info);
+}
+
+OSStatus WriteFinderInfo(const PendingFile& file, const uint8_t info[32])
+{
+    return WriteFinderInfoOf(Object(file), info);
 }
 
 bool IsLocked(const std::string& path)
@@ -941,11 +859,12 @@ bool IsLocked(const std::string& path)
 
 OSStatus SetLocked(const std::string& path, bool locked)
 {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return StatusFromErrno(errno);
-    OSStatus status = locked ? SetAttribute(path, kLockedAttr, "1", 1) : RemoveAttribute(path, kLockedAttr);
-    if (status == unimpErr || (status == afpAccessDenied && S_ISLNK(st.st_mode))) return noErr;
-    return status;
+    return SetLockedOf(Object(path), locked);
+}
+
+OSStatus SetLocked(const PendingFile& file, bool locked)
+{
+    return SetLockedOf(Object(file), locked);
 }
 
 namespace {
@@ -1240,18 +1159,27 @@ std::string XdgDesktopFromConfig(const std::string& configHome, const std::strin
 }
 
 // The private temporary folder must be a real folder of ours that nobody else
-// can enter; anything else at that place is refused.
+// can enter; anything else at that place is refused, with its reason.
 OSStatus CheckPrivateFolder(const std::string& path)
 {
+    if (const PrivateFolderTrouble trouble = JudgePrivateFolder(path); trouble.status != noErr) return trouble.status;
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) return StatusFromErrno(errno);
-    if (!S_ISDIR(st.st_mode)) return dirNFErr;
-    if (st.st_uid != getuid()) return afpAccessDenied;
     if ((st.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return StatusFromErrno(errno);
     return noErr;
 }
 
 }  // namespace
+
+PrivateFolderTrouble JudgePrivateFolder(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return {StatusFromErrno(errno), std::strerror(errno)};
+    if (S_ISLNK(st.st_mode)) return {afpAccessDenied, "a link, not a folder of its own"};
+    if (!S_ISDIR(st.st_mode)) return {dirNFErr, std::strerror(ENOTDIR)};
+    if (st.st_uid != getuid()) return {afpAccessDenied, "owned by another user"};
+    return {};
+}
 
 std::string TemporaryFolderPath()
 {

@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/pending_file.h"
+
 namespace platform {
 
 using OSStatus = int;
@@ -127,69 +129,16 @@ std::string ReplacedFile(const std::string& path);
 // Gives the open file fd, about to replace target, what target keeps when
 // replaced: its mode, owner and group (the owner where the process may set
 // it, else the group where it may). Given through the descriptor, a mode
-// without write permission leaves fd writable. With nothing at target: the
-// mode a new file gets under the umask.
+// without write permission leaves fd writable, and its ACL, as cp -p keeps
+// it. With nothing at target: what a new file gets there, under the umask
+// or the folder's default ACL.
 void TakeReplacedAttributes(int fd, const std::string& target);
 // What replacement, made by PendingFile::CreateBeside to replace target, did not
 // keep of target's owner and group, in words for a warning ("owner alice is
-// not kept: the new file belongs to bob"); "" when it kept both, or when
+// not kept: the new file belongs to bob"), or of its ACL; "" when it kept them, or when
 // target is not there. Only root gives a file away, and a group only a
 // member takes.
 std::string OwnerNotKept(const std::string& target, const std::string& replacement);
-
-// A new file that takes a name only once it is whole: the one rule for
-// every output, replacement and scratch file. Where the file system allows
-// (O_TMPFILE) it has no name at all until then, so nothing of it outlives
-// the process, whatever ends it (a kill included). Elsewhere it has a
-// name in its folder, removed on every way out but a kill, and by
-// RemovePendingNames when a signal ends the program. GetPath opens it again
-// (/proc/self/fd/N while it has no name) for what reads or writes by path;
-// a writer given that path writes into the file where it stands
-// (IsPendingFile), never beside it.
-class PendingFile {
-public:
-    PendingFile() = default;
-    ~PendingFile() { Discard(); }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    // A new, empty private file (mode 0600) in folder that never takes a
-    // name (no Commit): where it cannot be made unnamed, its name goes at
-    // once when /proc opens it again. prefix and suffix frame the unique
-    // name it has where it must keep one. false with errno set.
-    bool CreateScratch(const std::string& folder, const std::string& prefix, const std::string& suffix);
-    // A new, empty file beside target (on its file system, so that Commit
-    // puts it in place in one step), hidden where it has a name, with what
-    // target keeps when replaced (TakeReplacedAttributes).
-    bool CreateBeside(const std::string& target);
-    bool IsOpen() const { return fd_ >= 0; }
-    int Descriptor() const { return fd_; }
-    const std::string& GetPath() const { return path_; }
-    bool HasName() const { return named_; }
-    // Gives the file the name target, in its folder: replacing what stands
-    // there in one step, or with replace false only where nothing does.
-    // false with errno set; the file then stays pending.
-    bool Commit(const std::string& target, bool replace = true);
-    // Closes the file and removes it.
-    void Discard();
-
-private:
-    bool Create(const std::string& folder, const std::string& prefix, const std::string& suffix, bool scratch);
-    int fd_ = -1;
-    std::string path_;
-    bool named_ = false;
-};
-// Whether path is that of a pending file of this process.
-bool IsPendingFile(const std::string& path);
-// The pending file at path emptied and open for writing from its start,
-// through its descriptor, so whatever mode it was given it stays writable;
-// null with errno set for any other path.
-std::FILE* RewritePendingFile(const std::string& path);
-// The open descriptor of the pending file at path; -1 for any other path.
-int PendingDescriptor(const std::string& path);
-// Removes every pending file that has a name. Safe in a signal handler,
-// for one that ends the program.
-void RemovePendingNames();
 
 // Outputs. A regular file, or none yet, is replaced whole: the new bytes go
 // to a file beside it that is renamed over it, so a failure leaves the old
@@ -209,6 +158,8 @@ bool JudgeOutput(const std::string& given, OutputTarget* out, std::string* why);
 bool WriteInPlace(const std::string& path, const std::string& from, bool* wrote, std::string* why);
 // The flag the waits above give up at (the program's cancel flag).
 void SetWaitCancelFlag(const volatile std::sig_atomic_t* flag);
+// Whether that flag is set: long writes stop at it too.
+bool CancelAsked();
 // Whether path is what the process's standard output writes to.
 bool IsStandardOutput(const std::string& path);
 
@@ -224,8 +175,10 @@ OSStatus RenameObject(const FSRef& ref, const std::string& newName, bool replace
 // Finder information and the locked flag.
 OSStatus ReadFinderInfo(const std::string& path, uint8_t info[32]);
 OSStatus WriteFinderInfo(const std::string& path, const uint8_t info[32]);
+OSStatus WriteFinderInfo(const PendingFile& file, const uint8_t info[32]);
 bool IsLocked(const std::string& path);
 OSStatus SetLocked(const std::string& path, bool locked);
+OSStatus SetLocked(const PendingFile& file, bool locked);
 // Copies every user extended attribute (Finder information, lock, resource
 // fork and any other) from one object to another; links are not followed.
 OSStatus CopyExtendedAttributes(const std::string& from, const std::string& to);
@@ -279,6 +232,14 @@ enum class FolderType {
 OSStatus FindFolder(FolderType type, bool create, std::string* out);
 // Where the temporary folder is, whether or not it is there.
 std::string TemporaryFolderPath();
+// Why path cannot be the private temporary folder, looked at and not
+// changed: a link, no folder, another user's (the words say which), or not
+// there (its status fnfErr). noErr and "" when it can.
+struct PrivateFolderTrouble {
+    OSStatus status = noErr;
+    std::string words;
+};
+PrivateFolderTrouble JudgePrivateFolder(const std::string& path);
 
 // The current user's home folder, from $HOME or the password database.
 std::string HomeFolder();

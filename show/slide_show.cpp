@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 
+#include "platform/files.h"
 #include "platform/quickdraw.h"
 
 namespace {
@@ -426,7 +427,9 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
     // Every element inside is a slide, whatever its name.
     ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         context->NoteSlide(child);
-        // Slides after a cancel are not read; the cancel was said.
+        // Slides after a cancel are not read; the cancel was said. The
+        // program's own cancel stops the read too: its caller says it.
+        if (!cancelled && platform::CancelAsked()) cancelled = true;
         if (cancelled) {
             child.MarkRead(true);
             return true;

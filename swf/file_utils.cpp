@@ -76,7 +76,7 @@ public:
         } else {
             const CPath target(path_);
             if (path_.empty() || target.IsDirectory() || (!replace && target.Exists())) return false;
-            if (pending_.CreateBeside(path_)) file_.reset(OpenTypedFile(CPath(pending_.GetPath()), &info, true));
+            if (pending_.CreateBeside(path_)) file_.reset(OpenTypedFile(pending_, &info));
         }
         if (!file_) systemError_ = errno;
         return file_ != nullptr;

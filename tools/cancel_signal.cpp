@@ -29,8 +29,9 @@ void InstallCancelHandlers()
     // reaches its next look at the flag. Reads and writes of regular files
     // are not interrupted; waits for a FIFO's reader look at the flag.
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal (SIGHUP) and Ctrl-\ (SIGQUIT) end a run as SIGTERM
+    // does: stopped at its next check, nothing of it left behind.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
     platform::SetWaitCancelFlag(&cancelled);
 }
 

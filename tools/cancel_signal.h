@@ -1,5 +1,6 @@
 #pragma once
-// Ctrl-C (and SIGTERM) ask the running export to stop at its next check,
+// Ctrl-C (and SIGTERM, SIGHUP, SIGQUIT) ask the running stage (the read,
+// the --resave write, the export) to stop at its next check,
 // and a call blocked on something slow (a FIFO without a reader, a full
 // pipe) gives up; a second one ends the program at once, removing the
 // unfinished files that have names (platform::RemovePendingNames; those

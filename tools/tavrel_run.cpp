@@ -753,17 +753,25 @@ int Runner::Steps()
     RegisterShowKinds();
 
     if (int code = Read()) return code;
+    // A cancel stops every stage: the read, the --resave write, the export.
+    const std::string notWritten = o_.resave.empty() || o_.output.empty()
+                                       ? o_.resave + o_.output + " was not written"
+                                       : o_.resave + " and " + o_.output + " were not written";
+    if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
     if (!resave.empty()) CheckResaveOwner(resave);
     if (StrictStop()) return StrictFailure();
     if (!resave.empty()) {
         std::FILE* said = SummaryStream(resave);
         if (!SaveProject(CPath(resave), show_, publish_)) {
-            if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.resave + " was not written whole");
+            if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
             return Fail(kExitExportFailed, o_.resave + ": cannot write the project: " + std::strerror(errno));
         }
         projectWritten_ = true;
         std::fprintf(said, "%s: project written\n", o_.resave.c_str());
     }
+    // Past a finished --resave write, the export's cancel.
+    if (!output.empty() && CancelRequested())
+        return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
     if (output.empty()) return kExitDone;
 
     LoadSkins(resources);

@@ -86,6 +86,14 @@ TEST(XmlWriter, OpenRefusesFoldersExistingFilesAndMissingFolders)
     EXPECT_FALSE(out.Open(dir.file("old.xml"), CXMLWriteOptions(), false));
     EXPECT_EQ(ReadFile(dir.file("old.xml")), "old");
     EXPECT_EQ(FilesIn(dir.path()), 1u);
+
+    // Refused at the close too: a file made meanwhile stays.
+    ASSERT_TRUE(out.Open(dir.file("new.xml"), CXMLWriteOptions(), false));
+    ASSERT_TRUE(WriteFile(dir.file("new.xml"), "made meanwhile"));
+    out.Write("<new/>");
+    EXPECT_FALSE(out.Close());
+    EXPECT_EQ(ReadFile(dir.file("new.xml")), "made meanwhile");
+    EXPECT_EQ(FilesIn(dir.path()), 2u);
 }
 
 TEST(XmlWriter, ReplacesOnlyWhenCompleteAndKeepsPermissions)

@@ -2,10 +2,14 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -175,26 +179,85 @@ TEST(Files, ResourceForksOfAnySize)
     EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"._x", "x"}));
 }
 
+// An ACL as the kernel keeps it in its attribute: entries of tag,
+// rights and id (the id of those without one: any), in the kernel's order.
+std::string AclBytes(std::initializer_list<std::array<uint32_t, 3>> entries)
+{
+    std::string bytes("\x02\0\0\0", 4);
+    for (const auto& [tag, rights, id] : entries)
+        for (uint32_t value : {tag | rights << 16, id})
+            for (int shift = 0; shift < 32; shift += 8) bytes += char(value >> shift);
+    return bytes;
+}
+
+std::string AttributeOf(const std::string& path, const char* name)
+{
+    char value[1024];
+    const ssize_t got = ::getxattr(path.c_str(), name, value, sizeof value);
+    return got < 0 ? "" : std::string(value, size_t(got));
+}
+
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
 // A pending file takes its name only on Commit: before it no other name
 // stands in its folder than its own hidden one (none where the file system
-// has unnamed files); a replaced file's mode and Finder information come
-// from it; one that may not replace leaves the target alone; a discarded
-// one leaves nothing.
+// has unnamed files); a replaced file's mode, ACL and Finder information
+// come from it; a new one gets what a new file of that folder gets, under
+// its default ACL too; one that may not replace leaves the target alone; a
+// discarded one leaves nothing.
 TEST(Files, PendingFilesTakeANameOnlyWhenWhole)
 {
+    enum Acl { kNoAcl, kFileAcl, kFolderAcl };
     const struct {
         bool earlier;  // a file stands at the target
         bool replace;
         bool committed;
-    } rows[] = {{false, true, true}, {true, true, true}, {false, false, true}, {true, false, false}};
+        Acl acl = kNoAcl;  // on the earlier file; as the folder's default
+    } rows[] = {{false, true, true},         {true, true, true},         {false, false, true},
+                {true, false, false},        {true, true, true, kFileAcl}, {false, true, true, kFolderAcl},
+                {true, true, true, kFolderAcl}};
+    // nobody may read and write; the group's bits are the mask.
+    const uint32_t any = 0xFFFFFFFF;
+    const std::string fileAcl =
+        AclBytes({{0x01, 6, any}, {0x02, 6, 65534}, {0x04, 4, any}, {0x10, 6, any}, {0x20, 0, any}});
+    const std::string folderAcl =
+        AclBytes({{0x01, 7, any}, {0x02, 7, 65534}, {0x04, 5, any}, {0x10, 7, any}, {0x20, 5, any}});
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.earlier) + std::to_string(row.replace));
+        SCOPED_TRACE(std::to_string(row.earlier) + std::to_string(row.replace) + std::to_string(row.acl));
         TempDir dir;
         const std::string target = dir.file("out.swf");
+        if (row.acl == kFolderAcl &&
+            ::setxattr(dir.path().c_str(), "system.posix_acl_default", folderAcl.data(), folderAcl.size(), 0) != 0) {
+            std::printf("no ACLs here (%s): the folder's default is not looked at\n", std::strerror(errno));
+            continue;
+        }
         if (row.earlier) {
             ASSERT_TRUE(WriteFile(target, "earlier"));
             ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
         }
+        if (row.acl == kFileAcl && ::setxattr(target.c_str(), kAccessAcl, fileAcl.data(), fileAcl.size(), 0) != 0) {
+            std::printf("no ACLs here (%s): a replaced file's is not looked at\n", std::strerror(errno));
+            continue;
+        }
+        // What the earlier file had, and what any new file there gets.
+        struct stat was {};
+        ::stat(target.c_str(), &was);
+        const std::string wasAcl = AttributeOf(target, kAccessAcl);
+        // A replacement without it (a file system that takes none) is said.
+        if (row.acl == kFileAcl) {
+            ASSERT_TRUE(tavrel_test::WriteFile(dir.file("plain"), "x"));
+            ::chmod(dir.file("plain").c_str(), was.st_mode & 07777);
+            EXPECT_EQ(OwnerNotKept(target, dir.file("plain")),
+                      "its access control list is not kept: the new file has its mode alone");
+            ::unlink(dir.file("plain").c_str());
+        }
+        const int touched = ::open(dir.file("touched").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
+        ASSERT_GE(touched, 0);
+        ::close(touched);
+        struct stat fresh {};
+        ::stat(dir.file("touched").c_str(), &fresh);
+        const std::string freshAcl = AttributeOf(dir.file("touched"), kAccessAcl);
+        ::unlink(dir.file("touched").c_str());
         PendingFile file;
         ASSERT_TRUE(file.CreateBeside(target));
         EXPECT_TRUE(IsPendingFile(file.GetPath()));
@@ -220,7 +283,13 @@ TEST(Files, PendingFilesTakeANameOnlyWhenWhole)
         EXPECT_EQ(tavrel_test::ReadFile(target), row.committed ? "new movie" : "earlier");
         struct stat st {};
         ASSERT_EQ(::stat(target.c_str(), &st), 0);
-        if (row.earlier) EXPECT_EQ(st.st_mode & 0777, 0640u);
+        if (row.earlier) EXPECT_EQ(st.st_mode & 0777, row.acl == kFileAcl ? 0660u : 0640u);
+        if (row.committed) {
+            EXPECT_EQ(st.st_mode & 07777, (row.earlier ? was : fresh).st_mode & 07777);
+            EXPECT_EQ(AttributeOf(target, kAccessAcl), row.earlier ? wasAcl : freshAcl);
+        }
+        if (row.acl == kFileAcl) EXPECT_EQ(wasAcl, fileAcl);
+        if (row.acl == kFolderAcl && !row.earlier) EXPECT_NE(freshAcl, "");
         // Where the file system keeps Finder information at all.
         uint8_t read[32] = {}, kept[32] = {};
         ASSERT_TRUE(WriteFile(dir.file("probe"), ""));

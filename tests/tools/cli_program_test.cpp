@@ -921,11 +921,28 @@ bool SignalPending(pid_t pid, int signal)
     return false;
 }
 
+// Whether the process pid is stopped (SIGSTOP).
+bool Stopped(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t end = line.rfind(')');
+    return end != std::string::npos && end + 2 < line.size() && line[end + 2] == 'T';
+}
+
 TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
 {
     picture_ = show_test::WriteJpeg(dir_, "a.jpg", 1600, 1200);
     WriteShow("show.tvr", 200);
     WriteShow("short.tvr", 4);
+    // A project of 40,000 slides (9 MB), read and written back a while.
+    {
+        ASSERT_FALSE(show_test::WriteJpeg(dir_, "b.jpg", 64, 48).empty());
+        std::string slides;
+        for (int i = 0; i < 40000; ++i) slides += Slide("b.jpg");
+        Write("big.tvr", Project("", slides));
+    }
     // A show whose two-minute sound is exported a while into the temporary folder.
     ASSERT_TRUE(tavrel_test::RunFfmpeg(
         "-f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=120' -ac 2 -c:a libmp3lame -b:a 128k",
@@ -945,12 +962,17 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         Fifo fifo = kNone;
         // Sent once the program holds a new file beginning so, beside
         // OUTPUT or in the temporary folder: the plain movie, the movie being
-        // compressed, a sound being exported.
+        // compressed, a sound being exported, the project written back.
         std::string head = "FWS";
         bool inTemp = false;
         int signal = SIGINT;
         std::string show = "show.tvr";
         bool named = false;  // on file systems without unnamed files, as NFS or FAT
+        // With --resave new.tvr (an earlier one there); OUTPUT too when asked.
+        bool resave = false;
+        bool output = true;
+        // Sent once the program holds this file it reads instead.
+        std::string reading = "";
     };
     const Case cases[] = {
         {1, true, "--compress", kNone, "FWS", true},
@@ -969,36 +991,55 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
         // the movie's beside OUTPUT.
         {2, true, "--compress", kNone, "CWS", false, SIGINT, "noise.tvr", true},
         {1, true, "--compress", kNone, "CWS", false, SIGKILL, "noise.tvr", true},
+        // A closed terminal and Ctrl-\ end a run as SIGTERM does, named
+        // files and all.
+        {1, true, "--compress", kNone, "CWS", false, SIGHUP, "noise.tvr", true},
+        {1, true, "--compress", kNone, "FWS", true, SIGQUIT, "noise.tvr", true},
+        {1, false, "--compress", kNone, "FORM", true, SIGHUP, "tune.tvr", true},
+        {2, false, "--compress", kNone, "FORM", true, SIGQUIT, "tune.tvr", true},
+        // A --resave run stops while it reads and while it writes the
+        // project back: the earlier one stays, and OUTPUT is not made.
+        {1, true, "", kNone, "", false, SIGINT, "big.tvr", false, true, false, "b.jpg"},
+        {1, true, "", kNone, "<xml", false, SIGTERM, "big.tvr", false, true, false},
+        {1, true, "", kNone, "<xml", false, SIGHUP, "big.tvr", true, true, false},
+        {1, true, "--no-compress", kNone, "<xml", false, SIGINT, "big.tvr", false, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.signals);
         SCOPED_TRACE(c.compress);
         SCOPED_TRACE(c.fifo);
-        SCOPED_TRACE(c.head + " " + std::to_string(c.signal));
-        std::vector<std::string> before = {"a.jpg",    "noise.jpg", "noise.tvr", "short.tvr",
-                                           "show.tvr", "tune.mp3",  "tune.tvr"};
-        if (c.earlier) before.insert(before.begin() + 3, "out.swf");
+        SCOPED_TRACE(c.head + c.reading + " " + std::to_string(c.signal) + (c.named ? " named" : ""));
         fs::remove(dir_.file("out.swf"));
         if (c.fifo)
             ASSERT_EQ(::mkfifo(dir_.file("out.swf").c_str(), 0600), 0);
         else if (c.earlier)
             Write("out.swf", "earlier movie");
+        if (c.resave) Write("new.tvr", "earlier project");
+        const std::vector<std::string> before = FilesIn(dir_.path());
         // A reader that opens the FIFO and reads nothing; its pipe holds
         // less than the movie.
         const int stalled = c.fifo == kStalledReader ? ::open(dir_.file("out.swf").c_str(), O_RDONLY | O_NONBLOCK) : -1;
         const int room = stalled >= 0 ? ::fcntl(stalled, F_SETPIPE_SZ, 4096) : 0;
         std::vector<std::string> env = {"TMPDIR=" + dir_.file("tmp")};
         if (c.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
-        Program program({"--quiet", c.compress, c.show, "out.swf"}, dir_.path(), false, env);
-        // Wait until the new file is being written (it may have no name:
-        // it is seen among the files the program holds open); with a FIFO,
-        // until the run waits on it: the movie complete (its length patched
-        // in), or the pipe full.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        bool writing = false;
-        while (!writing && std::chrono::steady_clock::now() < until) {
+        std::vector<std::string> args = {"--quiet"};
+        if (!c.compress.empty()) args.push_back(c.compress);
+        if (c.resave) args.insert(args.end(), {"--resave", "new.tvr"});
+        args.push_back(c.show);
+        if (c.output) args.push_back("out.swf");
+        Program program(args, dir_.path(), false, env);
+        // Whether the run is where the row stops it: the new file being
+        // written (it may have no name: it is seen among the files the
+        // program holds open), or the file it reads; with a FIFO, the run
+        // waiting on it: the movie complete (its length patched in), or
+        // the pipe full.
+        auto there = [&] {
             // A file may go between the listing and its size: no error then.
             for (const HeldFile& file : HeldFilesUnder(program.Pid(), dir_.path())) {
+                if (!c.reading.empty()) {
+                    if (file.name == c.reading) return true;
+                    continue;
+                }
                 std::error_code ec;
                 const auto size = fs::file_size(file.path, ec);
                 const bool inTemp = file.name.rfind("tmp/", 0) == 0;
@@ -1008,17 +1049,36 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
                 uint8_t head[8] = {};
                 std::ifstream(file.path, std::ios::binary).read(reinterpret_cast<char*>(head), 8);
                 const uint32_t length = head[4] | head[5] << 8 | head[6] << 16 | uint32_t(head[7]) << 24;
-                writing = std::string(reinterpret_cast<char*>(head), c.head.size()) == c.head &&
-                          (c.fifo != kNoReader || length == size);
+                if (std::string(reinterpret_cast<char*>(head), c.head.size()) == c.head &&
+                    (c.fifo != kNoReader || length == size))
+                    return true;
             }
             int queued = 0;
-            if (stalled >= 0 && ::ioctl(stalled, FIONREAD, &queued) == 0) writing = room > 0 && queued >= room;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return stalled >= 0 && ::ioctl(stalled, FIONREAD, &queued) == 0 && room > 0 && queued >= room;
+        };
+        // Seen, then looked at again with the program stopped, so that the
+        // signal comes where the row says however busy the machine is.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        bool stopped = false;
+        while (!stopped && std::chrono::steady_clock::now() < until) {
+            if (there()) {
+                kill(program.Pid(), SIGSTOP);
+                while (!Stopped(program.Pid()) && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                stopped = there();
+                if (!stopped) kill(program.Pid(), SIGCONT);
+            }
+            if (!stopped) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        ASSERT_TRUE(writing);
-        if (c.fifo == kNoReader) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (!stopped) kill(program.Pid(), SIGCONT);
+        ASSERT_TRUE(stopped);
+        if (c.fifo == kNoReader) {
+            kill(program.Pid(), SIGCONT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
         for (int i = 0; i < c.signals; ++i) {
             kill(program.Pid(), c.signal);
+            if (i == 0) kill(program.Pid(), SIGCONT);
             // Not sent again while pending: two would be taken for one.
             for (int wait = 0; wait < 200 && SignalPending(program.Pid(), c.signal); ++wait)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -1031,6 +1091,12 @@ TEST_F(CliProgramTest, InterruptLeavesNoMovieAndNoTemporaryFile)
             EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
         } else if (c.earlier) {
             EXPECT_EQ(ReadFile(dir_.file("out.swf")), "earlier movie");
+        }
+        if (c.resave) {
+            EXPECT_EQ(ReadFile(dir_.file("new.tvr")), "earlier project");
+            const std::string said = c.output ? "cancelled; new.tvr and out.swf were not written\n"
+                                              : "cancelled; new.tvr was not written\n";
+            EXPECT_EQ(r.err, "tavrel: " + said);
         }
         // Nothing beside OUTPUT, nothing in the temporary folder; killed
         // where files must have names, the movie's hidden one.
@@ -1121,6 +1187,21 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
     // The program's own folder in TMPDIR, as the messages name it.
     const std::string work = dir_.file("tmp") + "/tavrel-" + std::to_string(::getuid()) + "/_tavrel";
     fs::create_directory(dir_.file("roomy"));
+    // Private folders the program cannot use: a file, a link to a folder
+    // elsewhere, another user's folder.
+    const std::string mine = "/tavrel-" + std::to_string(::getuid());
+    fs::create_directories(dir_.file("asfile"));
+    Write("asfile" + mine, "");
+    fs::create_directories(dir_.file("aslink"));
+    fs::create_directories(dir_.file("elsewhere"));
+    fs::create_directory_symlink(dir_.file("elsewhere"), dir_.file("aslink" + mine));
+    fs::create_directories(dir_.file("others" + mine));
+    // Only root gives a folder away.
+    const bool othersMade = ::chown(dir_.file("others" + mine).c_str(), 65534, 65534) == 0;
+    const auto unusable = [&](const std::string& temp, const std::string& why) {
+        return "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + dir_.file(temp) +
+               mine + ": " + why + "\n";
+    };
     const struct {
         std::vector<std::string> args;
         std::string temp;  // TMPDIR: "tmp", the small file system; "roomy"; "nowhere", not there
@@ -1154,12 +1235,19 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
          "tmp",
          "tavrel: export to small/old.swf failed: cannot write in the temporary folder " + work +
              ": No space left on device\n"},
+        {{"--compress", "big.tvr", "small/old.swf"}, "asfile", unusable("asfile", "Not a directory")},
+        {{"--compress", "big.tvr", "small/old.swf"}, "aslink", unusable("aslink", "a link, not a folder of its own")},
+        {{"--compress", "big.tvr", "small/old.swf"}, "others", unusable("others", "owned by another user")},
     };
     const char* valgrind = std::getenv("TAVREL_TEST_VALGRIND");
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
         // valgrind keeps files of its own in TMPDIR: it does not start without one.
         if (row.temp == "nowhere" && valgrind && std::string(valgrind) != "0") continue;
+        if (row.temp == "others" && !othersMade) {
+            std::printf("no folder of another user can be made here: that row is not run\n");
+            continue;
+        }
         Write("small/old.swf", "earlier movie");
         std::vector<std::string> env = {"TMPDIR=" + dir_.file(row.temp)};
         if (row.named) env.insert(env.end(), kNoUnnamedFiles.begin(), kNoUnnamedFiles.end());
@@ -1170,6 +1258,7 @@ TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
         EXPECT_EQ(FilesIn(dir_.file("small")), std::vector<std::string>{"old.swf"});
         EXPECT_EQ(FilesIn(dir_.file("tmp")), std::vector<std::string>{});
         EXPECT_EQ(FilesIn(dir_.file("roomy")), std::vector<std::string>{});
+        EXPECT_EQ(FilesIn(dir_.file("elsewhere")), std::vector<std::string>{});
     }
 }
 
