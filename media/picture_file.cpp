@@ -928,7 +928,18 @@ std::string PictureFile::Decode(int denominator)
             // Transparency stays; a background colour is only a display hint.
             png.applyBackground = false;
             if (!png.DecodeStream(file.get())) return png.GetLastError();
-            if (!png.GetDamage().empty()) CJpegWarnings::AddToCurrent(png.GetDamage());
+            if (!png.GetDamage().empty()) {
+                // Said damaged only where the chunks are whole, as the check
+                // before the export judges them: a wrong checksum, or a file
+                // cut short, is refused as there.
+                uint32_t w = 0, h = 0;
+                const bool measured = fseeko(file.get(), 0, SEEK_END) == 0;
+                const off_t size = measured ? ftello(file.get()) : -1;
+                const std::string chunks =
+                    size < 0 ? "cannot read " + path_.GetText() : ProbePng(file.get(), uint64_t(size), &w, &h);
+                if (!chunks.empty()) return chunks;
+                CJpegWarnings::AddToCurrent(png.GetDamage());
+            }
             TakeImage(png, &pixels);
         } else if (kind_ == PictureKind::kBmp) {
             BmpBytes bytes;

@@ -114,10 +114,13 @@ struct DecodeResult {
 
 bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
 {
-    // Data that breaks after rows were read keeps them, the rest zero (the
-    // caller says it damaged); an error once every row is in leaves the
-    // picture whole.
-    if (setjmp(png_jmpbuf(job->png))) return job->rowsRead > 0;
+    // Image data that breaks after rows were read, in chunks whole and
+    // under right checksums, keeps those rows, the rest zero (the caller
+    // says it damaged). A file cut short, a wrong checksum or trouble after
+    // the last row fail, as the check of the chunks judges them.
+    if (setjmp(png_jmpbuf(job->png)))
+        return job->rowsRead > 0 && job->rowsRead < job->rowsWanted && !job->ownError &&
+               job->error != kPngChecksumWrong;
     png_set_read_fn(job->png, job, ReadData);
     png_set_sig_bytes(job->png, 8);
     // Text and profile chunks are read whole and may claim gigabytes (the
