@@ -12,6 +12,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "media/jpeg_sections.h"
 #include "media/kept_block.h"
 
 namespace {
@@ -25,6 +26,7 @@ struct ErrorManager {
     // Why the job failed, in our words: set before an error of our own, or
     // from libjpeg's code when it raises one.
     std::string words;
+    int code = 0;  // libjpeg's code of the error that ended the job
     // The library's own maker of sample rows, which ZeroedSampleRows wraps.
     JSAMPARRAY (*librarySampleRows)(j_common_ptr, int, JDIMENSION, JDIMENSION) = nullptr;
 };
@@ -33,6 +35,7 @@ void ErrorExit(j_common_ptr info)
 {
     auto* err = reinterpret_cast<ErrorManager*>(info->err);
     if (err->words.empty()) err->words = JpegTroubleWords(info->err->msg_code);
+    err->code = info->err->msg_code;
     std::longjmp(err->jump, 1);
 }
 
@@ -85,7 +88,12 @@ void ZeroSampleRows(j_decompress_ptr info, ErrorManager& err)
     info->mem->alloc_sarray = ZeroedSampleRows;
 }
 
-// A destination that grows: the stream never wraps or stops short.
+// A kind of JPEG named, said as one not decoded.
+std::string NotDecoded(const std::string& kind)
+{
+    return kind + ", which this program does not decode";
+}
+
 }  // namespace
 
 std::string JpegTroubleWords(int code)
@@ -130,7 +138,7 @@ std::string JpegTroubleWords(int code)
         case JERR_DAC_VALUE:
             return "a damaged marker";
         case JERR_EMPTY_IMAGE:
-            return "a JPEG whose height follows its data, which this program does not decode";
+            return NotDecoded("a JPEG whose height follows its data");
         case JERR_SOF_UNSUPPORTED:
         case JERR_BAD_PRECISION:
         case JERR_COMPONENT_COUNT:
@@ -443,16 +451,36 @@ bool RunReadHeader(jpeg_decompress_struct* info, ErrorManager* err, std::FILE* f
 
 }  // namespace
 
-bool ReadJpegSize(std::FILE* file, uint32_t* width, uint32_t* height)
+namespace {
+
+// The header read from the file's position: 0 when it reads, else
+// libjpeg's code of why not (-1 without a file).
+int ReadJpegHeader(std::FILE* file, uint32_t* width, uint32_t* height)
 {
     auto info = std::make_unique<jpeg_decompress_struct>();
     auto err = std::make_unique<ErrorManager>();
     InstallErrorManager(*err);
     info->err = &err->pub;
-    if (!file || !RunReadHeader(info.get(), err.get(), file)) return false;
+    if (!file) return -1;
+    if (!RunReadHeader(info.get(), err.get(), file)) return err->code ? err->code : -1;
     if (width) *width = info->image_width;
     if (height) *height = info->image_height;
-    return true;
+    return 0;
+}
+
+}  // namespace
+
+bool ReadJpegSize(std::FILE* file, uint32_t* width, uint32_t* height)
+{
+    return ReadJpegHeader(file, width, height) == 0;
+}
+
+std::string JpegHeaderTrouble(std::FILE* file, uint64_t fileSize)
+{
+    const int code = file && fseeko(file, 0, SEEK_SET) == 0 ? ReadJpegHeader(file, nullptr, nullptr) : -1;
+    const JpegFrameKind kind = ReadJpegFrameKind(file, fileSize);
+    if (kind.DecoderRefuses()) return NotDecoded(kind.Named());
+    return code == JERR_EMPTY_IMAGE ? JpegTroubleWords(code) : "damaged JPEG header";
 }
 
 const uint8_t* FindJpegStream(const uint8_t* data, int32_t length, int32_t* outLength)

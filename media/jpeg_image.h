@@ -85,6 +85,13 @@ bool JpegWarningMeansDamage(int messageCode);
 // The picture size from the stream's header, without decoding; false when
 // the stream is no readable JPEG.
 bool ReadJpegSize(std::FILE* file, uint32_t* width, uint32_t* height);
+// Why the header of the JPEG file of fileSize bytes (ReadJpegSize false)
+// does not read, in the words of every line that says so, whatever the
+// slide's image type: a kind this program does not decode, named by the one
+// judge of kinds ("a lossless JPEG, which this program does not decode"), a
+// height that follows the data, or "damaged JPEG header". Reads the file
+// again from its start.
+std::string JpegHeaderTrouble(std::FILE* file, uint64_t fileSize);
 
 // The first complete JPEG stream (FF D8 … FF D9) in the buffer: its first
 // byte, and its length through the end marker in *outLength. A later

@@ -272,8 +272,12 @@ uint8_t* CJpegSections::BuildPlainJpeg(const uint8_t* data, size_t length, size_
     ResetTable();
     info = ImageInfo();
     if (!Read(data, length, kReadMetadata | kReadImage)) return nullptr;
-    RemoveSectionsOfType(0xFE);
-    RemoveSectionsOfType(0xE1);
+    // Every comment and EXIF segment: a second one (a GPS position, an
+    // artist) must not go into the movie either.
+    while (RemoveSectionsOfType(0xFE)) {
+    }
+    while (RemoveSectionsOfType(0xE1)) {
+    }
     KeepImageSections();
     if (!haveAll || sections.empty() || sections.back().type != kImageData) {
         DiscardData();

@@ -295,49 +295,83 @@ std::string ProbeTiff(std::FILE* file, uint64_t fileSize, uint32_t* width, uint3
     return "";
 }
 
-// libtiff's RGBA reader takes CMYK of 8 bits a sample only, though it
-// passes 16 as fit; print work (and ImageMagick from a 16-bit picture)
-// writes 16. Interleaved samples, in strips or tiles, inks mixed as libtiff
-// mixes them.
-bool IsCmyk16(TIFF* tiff)
+// The kinds of 16-bit samples read here, interleaved, in strips or tiles:
+// libtiff's RGBA reader takes CMYK of 8 bits a sample only, though it passes
+// 16 as fit (print work, and ImageMagick from a 16-bit picture, write 16),
+// and it puts a 16-bit grey tile that the picture's right edge cuts a
+// stride off (it steps over the cut part by half its bytes). Inks are mixed
+// as libtiff mixes them.
+enum class Samples16 { kOther, kCmyk, kGrey, kGreyInverted };
+
+Samples16 KindOf16(TIFF* tiff)
 {
     uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG, inks = INKSET_CMYK;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inks);
-    return TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 1 && photometric == PHOTOMETRIC_SEPARATED &&
-           bits == 16 && samples >= 4 && inks == INKSET_CMYK && planar == PLANARCONFIG_CONTIG;
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 || bits != 16 || planar != PLANARCONFIG_CONTIG)
+        return Samples16::kOther;
+    if (photometric == PHOTOMETRIC_SEPARATED && samples >= 4 && inks == INKSET_CMYK) return Samples16::kCmyk;
+    if (photometric == PHOTOMETRIC_MINISBLACK && samples >= 1) return Samples16::kGrey;
+    if (photometric == PHOTOMETRIC_MINISWHITE && samples >= 1) return Samples16::kGreyInverted;
+    return Samples16::kOther;
 }
 
-bool ReadCmyk16(TIFF* tiff, uint32_t w, uint32_t h, bool alpha, uint8_t* out)
+// The strips or tiles of the first page, and how many of them did not
+// decode: what they cover is left blank, and the picture said damaged.
+struct TiffBlocks {
+    uint32_t count = 0, failed = 0;
+    bool tiled = false;
+    std::string Damage() const
+    {
+        if (failed == 0) return "";
+        return "damaged TIFF data in " + std::to_string(failed) + " of " + std::to_string(count) +
+               (tiled ? (count == 1 ? " tile" : " tiles") : (count == 1 ? " strip" : " strips"));
+    }
+};
+
+bool ReadSamples16(TIFF* tiff, Samples16 kind, uint32_t w, uint32_t h, bool alpha, uint8_t* out, TiffBlocks* blocks)
 {
     uint16_t samples = 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
     const size_t bpp = alpha ? 4 : 3;
+    const int colours = kind == Samples16::kCmyk ? 4 : 1;
+    const auto eight = [](uint32_t v) { return uint8_t((v + 128) / 257); };
     const auto put = [&](const uint16_t* s, uint32_t x, uint32_t y) {
-        const uint64_t k = 65535u - s[3];
         uint8_t* p = out + (size_t(y) * w + x) * bpp;
-        for (int c = 0; c < 3; ++c) p[c] = uint8_t((k * (65535u - s[c]) / 65535u + 128) / 257);
-        if (alpha) p[3] = samples > 4 ? uint8_t((s[4] + 128u) / 257) : 255;
+        if (kind == Samples16::kCmyk) {
+            const uint64_t k = 65535u - s[3];
+            for (int c = 0; c < 3; ++c) p[c] = eight(uint32_t(k * (65535u - s[c]) / 65535u));
+        } else {
+            p[0] = p[1] = p[2] = eight(kind == Samples16::kGrey ? s[0] : 65535u - s[0]);
+        }
+        if (alpha) p[3] = samples > colours ? eight(s[colours]) : 255;
     };
-    // A block of bw x bh pixels (a strip's row, a tile) at bx, by, cut at
-    // the picture's edge.
+    // A block of bw x bh pixels (a strip, a tile) at bx, by, cut at the
+    // picture's edge; one that does not decode is left as it is.
     std::vector<uint16_t> block;
-    const auto place = [&](uint32_t bx, uint32_t by, uint32_t bw, uint32_t bh) {
+    const auto place = [&](uint32_t bx, uint32_t by, uint32_t bw, uint32_t bh, tmsize_t read) {
+        ++blocks->count;
+        if (read < 0) {
+            ++blocks->failed;
+            return;
+        }
         for (uint32_t y = by; y < std::min(h, by + bh); ++y)
             for (uint32_t x = bx; x < std::min(w, bx + bw); ++x)
                 put(block.data() + (size_t(y - by) * bw + (x - bx)) * samples, x, y);
     };
-    if (!TIFFIsTiled(tiff)) {
-        const tmsize_t bytes = TIFFScanlineSize(tiff);
-        if (bytes < 0 || uint64_t(bytes) < uint64_t(w) * samples * 2) return false;
+    blocks->tiled = TIFFIsTiled(tiff);
+    if (!blocks->tiled) {
+        uint32_t rows = 0;
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
+        rows = std::clamp<uint32_t>(rows, 1, h);
+        const tmsize_t bytes = TIFFStripSize(tiff);
+        if (bytes < 0 || uint64_t(bytes) < uint64_t(w) * rows * samples * 2) return false;
         block.resize(size_t(bytes + 1) / 2);
-        for (uint32_t y = 0; y < h; ++y) {
-            if (TIFFReadScanline(tiff, block.data(), y, 0) < 0) return false;
-            place(0, y, w, 1);
-        }
-        return true;
+        for (uint32_t y = 0; y < h; y += rows)
+            place(0, y, w, rows, TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, y, 0), block.data(), bytes));
+        return blocks->failed < blocks->count;
     }
     uint32_t tw = 0, th = 0;
     TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tw);
@@ -346,11 +380,8 @@ bool ReadCmyk16(TIFF* tiff, uint32_t w, uint32_t h, bool alpha, uint8_t* out)
     if (tw == 0 || th == 0 || bytes < 0 || uint64_t(bytes) < uint64_t(tw) * th * samples * 2) return false;
     block.resize(size_t(bytes + 1) / 2);
     for (uint32_t ty = 0; ty < h; ty += th)
-        for (uint32_t tx = 0; tx < w; tx += tw) {
-            if (TIFFReadTile(tiff, block.data(), tx, ty, 0, 0) < 0) return false;
-            place(tx, ty, tw, th);
-        }
-    return true;
+        for (uint32_t tx = 0; tx < w; tx += tw) place(tx, ty, tw, th, TIFFReadTile(tiff, block.data(), tx, ty, 0, 0));
+    return blocks->failed < blocks->count;
 }
 
 // Unmapped, libtiff reads a tile into a buffer of its own that it sizes in
@@ -372,22 +403,152 @@ bool ServeWholeTiles(TIFF* tiff, TiffReader* reader)
     return TIFFReadBufferSetup(tiff, reader->tile.data(), bytes) == 1;
 }
 
-bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::string* error)
+struct RgbaImageEnd {
+    void operator()(TIFFRGBAImage* image) const { TIFFRGBAImageEnd(image); }
+};
+
+// libtiff's RGBA reader, a strip or a tile at a time, so that one that does
+// not decode is counted and left blank rather than filled with the one
+// before. Each tile is read whole, as wide as the picture allows, into a
+// raster of its own. Rows come as stored, top row first: asked for the
+// file's own orientation, libtiff moves no row (asked for another, it would
+// apply only the mirroring part of the tag, never the quarter turn of 5 to 8).
+bool ReadRgbaBlocks(TIFF* tiff, uint32_t w, uint32_t h, uint32_t* raster, TiffBlocks* blocks, std::string* error)
+{
+    TIFFRGBAImage image{};
+    char message[1024] = {};
+    if (!TIFFRGBAImageBegin(&image, tiff, 1, message)) return (*error = "cannot decode the TIFF image"), false;
+    const std::unique_ptr<TIFFRGBAImage, RgbaImageEnd> end(&image);
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+    image.req_orientation = orientation;
+    blocks->tiled = TIFFIsTiled(tiff);
+    if (!blocks->tiled) {
+        uint32_t rows = 0;
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
+        rows = std::clamp<uint32_t>(rows, 1, h);
+        for (uint32_t y = 0; y < h; y += rows) {
+            image.row_offset = int(y);
+            image.col_offset = 0;
+            ++blocks->count;
+            if (!TIFFRGBAImageGet(&image, raster + size_t(y) * w, w, std::min(rows, h - y))) ++blocks->failed;
+        }
+        return true;
+    }
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &th);
+    if (tw == 0 || th == 0 || tw > uint32_t(std::numeric_limits<int>::max()) || th > uint32_t(std::numeric_limits<int>::max()))
+        return (*error = "cannot decode the TIFF image"), false;
+    // libtiff reads no wider than the picture (a tile wider than it is cut).
+    const uint32_t across = std::min(tw, w);
+    std::vector<uint32_t> tile;
+    try {
+        tile.resize(size_t(uint64_t(across) * th));
+    } catch (const std::exception&) {
+        return (*error = "out of memory"), false;
+    }
+    for (uint32_t ty = 0; ty < h; ty += th)
+        for (uint32_t tx = 0; tx < w; tx += tw) {
+            image.row_offset = int(ty);
+            image.col_offset = int(tx);
+            ++blocks->count;
+            const uint32_t down = std::min(th, h - ty);
+            if (!TIFFRGBAImageGet(&image, tile.data(), across, down)) {
+                ++blocks->failed;
+                continue;
+            }
+            for (uint32_t y = 0; y < down; ++y)
+                std::copy_n(tile.data() + size_t(y) * across, std::min(across, w - tx), raster + size_t(ty + y) * w + tx);
+        }
+    return true;
+}
+
+// libtiff's RGBA reader leaves out the transparency of a palette picture
+// (GraphicsMagick writes grey with alpha so): taken from the interleaved
+// samples themselves, block by block as stored.
+bool AlphaLeftOut(TIFF* tiff)
+{
+    uint16_t bits = 0, planar = PLANARCONFIG_CONTIG, photometric = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    return planar == PLANARCONFIG_CONTIG && TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 1 &&
+           photometric == PHOTOMETRIC_PALETTE && bits == 8;
+}
+
+void ReadAlphaSamples(TIFF* tiff, uint32_t w, uint32_t h, uint32_t* raster)
+{
+    uint16_t bits = 0, samples = 0, extraCount = 0;
+    uint16_t* extraTypes = nullptr;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+    if (extraCount == 0 || extraCount >= samples || bits != 8) return;
+    const size_t pixel = samples, at = size_t(samples - extraCount);
+    std::vector<uint8_t> block;
+    // A block of bw x bh pixels at bx, by, its rows stride bytes apart.
+    const auto take = [&](uint32_t bx, uint32_t by, uint32_t bw, uint32_t bh, size_t stride) {
+        for (uint32_t y = by; y < std::min(h, by + bh); ++y)
+            for (uint32_t x = bx; x < std::min(w, bx + bw); ++x) {
+                const uint8_t* s = block.data() + size_t(y - by) * stride + size_t(x - bx) * pixel + at;
+                uint32_t& p = raster[size_t(y) * w + x];
+                p = (p & 0x00FFFFFFu) | uint32_t(s[0]) << 24;
+            }
+    };
+    if (TIFFIsTiled(tiff)) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &th);
+        const tmsize_t size = TIFFTileSize(tiff), stride = TIFFTileRowSize(tiff);
+        if (tw == 0 || th == 0 || size <= 0 || stride <= 0 || uint64_t(stride) < tw * pixel ||
+            uint64_t(size) < uint64_t(stride) * th)
+            return;
+        block.resize(size_t(size));
+        for (uint32_t ty = 0; ty < h; ty += th)
+            for (uint32_t tx = 0; tx < w; tx += tw)
+                if (TIFFReadTile(tiff, block.data(), tx, ty, 0, 0) >= 0) take(tx, ty, tw, th, size_t(stride));
+        return;
+    }
+    uint32_t rows = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
+    rows = std::clamp<uint32_t>(rows, 1, h);
+    const tmsize_t size = TIFFStripSize(tiff), stride = TIFFScanlineSize(tiff);
+    if (size <= 0 || stride <= 0 || uint64_t(stride) < w * pixel || uint64_t(size) < uint64_t(stride) * rows) return;
+    block.resize(size_t(size));
+    for (uint32_t y = 0; y < h; y += rows)
+        if (TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, y, 0), block.data(), size) >= 0) take(0, y, w, rows, size_t(stride));
+}
+
+bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::string* damage, std::string* error)
 {
     TiffReader reader{file, fileSize, 0, {}};
     uint32_t w = 0, h = 0;
     std::unique_ptr<TIFF, TiffCloser> tiff = OpenTiff(&reader, &w, &h, error);
     if (!tiff) return false;
     if (!ServeWholeTiles(tiff.get(), &reader)) return (*error = "cannot decode the TIFF image"), false;
+    // A sample after the colours is their transparency, one of no stated
+    // meaning too (GraphicsMagick writes every RGBA TIFF so), as libtiff's
+    // own RGBA reader takes it. libtiff is told to hand every kind over as
+    // stored; only what the file calls premultiplied is divided out here.
     uint16_t extraCount = 0;
     uint16_t* extraTypes = nullptr;
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
-    const bool alpha = extraCount > 0 && extraTypes &&
-                       (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
-    if (IsCmyk16(tiff.get())) {
+    const bool alpha = extraCount > 0 && extraTypes && extraTypes[0] <= EXTRASAMPLE_UNASSALPHA;
+    const bool premultiplied = alpha && extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+    if (alpha && !premultiplied) {
+        std::vector<uint16_t> types(extraTypes, extraTypes + extraCount);
+        types[0] = EXTRASAMPLE_ASSOCALPHA;
+        if (TIFFSetField(tiff.get(), TIFFTAG_EXTRASAMPLES, extraCount, types.data()) != 1)
+            return (*error = "cannot decode the TIFF image"), false;
+    }
+    TiffBlocks blocks;
+    if (const Samples16 kind = KindOf16(tiff.get()); kind != Samples16::kOther) {
         auto pixels = NewPixels(uint64_t(w) * h * (alpha ? 4 : 3));
         if (!pixels) return (*error = "out of memory"), false;
-        if (!ReadCmyk16(tiff.get(), w, h, alpha, pixels.get())) return (*error = "cannot decode the TIFF image"), false;
+        std::memset(pixels.get(), 0, size_t(w) * h * (alpha ? 4 : 3));
+        if (!ReadSamples16(tiff.get(), kind, w, h, alpha, pixels.get(), &blocks))
+            return (*error = blocks.failed ? "damaged TIFF data" : "cannot decode the TIFF image"), false;
+        *damage = blocks.Damage();
         out->width = w;
         out->height = h;
         out->bitsPerPixel = alpha ? 32 : 24;
@@ -400,13 +561,10 @@ bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::str
     } catch (const std::bad_alloc&) {
         return (*error = "out of memory"), false;
     }
-    // Rows as stored, top row first: asked for the file's own orientation,
-    // libtiff moves no row. Asked for another, it would apply only the
-    // mirroring part of the tag and never the quarter turn of 5 to 8.
-    uint16_t orientation = ORIENTATION_TOPLEFT;
-    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
-    if (!TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), orientation, 0))
-        return (*error = "cannot decode the TIFF image"), false;
+    if (!ReadRgbaBlocks(tiff.get(), w, h, raster.data(), &blocks, error)) return false;
+    if (blocks.failed == blocks.count) return (*error = "damaged TIFF data"), false;
+    if (alpha && AlphaLeftOut(tiff.get())) ReadAlphaSamples(tiff.get(), w, h, raster.data());
+    *damage = blocks.Damage();
     const int bpp = alpha ? 4 : 3;
     auto pixels = NewPixels(uint64_t(w) * h * bpp);
     if (!pixels) return (*error = "out of memory"), false;
@@ -414,9 +572,8 @@ bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::str
     for (uint32_t v : raster) {
         unsigned r = TIFFGetR(v), g = TIFFGetG(v), b = TIFFGetB(v);
         if (alpha) {
-            // libtiff hands alpha premultiplied; pictures here keep it apart.
             const unsigned a = TIFFGetA(v);
-            if (a > 0 && a < 255) {
+            if (premultiplied && a > 0 && a < 255) {
                 r = std::min(255u, (r * 255 + a / 2) / a);
                 g = std::min(255u, (g * 255 + a / 2) / a);
                 b = std::min(255u, (b * 255 + a / 2) / a);
@@ -564,14 +721,6 @@ std::string ProbeJpegSegments(ForwardReader& d)
         if (n - p < needed) return "JPEG data ends inside a marker";
         p += length;
     }
-}
-
-// Why libjpeg does not read a JPEG's header: a kind of JPEG it does not
-// decode, named by the one judge of kinds, or damage.
-std::string JpegHeaderTrouble(std::FILE* file, uint64_t fileSize)
-{
-    const JpegFrameKind kind = ReadJpegFrameKind(file, fileSize);
-    return kind.DecoderRefuses() ? kind.Named() + ", which this program does not decode" : "damaged JPEG header";
 }
 
 // BMP
@@ -727,7 +876,8 @@ bool PictureFile::Open(const CPath& path, const platform::FileLook* look)
             std::rewind(file.get());
             jpegHeader = ReadJpegSize(file.get(), &w, &h);
             const bool measured = !jpegHeader && fseeko(file.get(), 0, SEEK_END) == 0;
-            if (measured) jpegTrouble = JpegHeaderTrouble(file.get(), uint64_t(std::max<off_t>(ftello(file.get()), 0)));
+            if (!jpegHeader)
+                jpegTrouble = JpegHeaderTrouble(file.get(), measured ? uint64_t(std::max<off_t>(ftello(file.get()), 0)) : 0);
         }
     }
     const PictureKind kind = SniffPictureKind(head, headLength);
@@ -736,7 +886,7 @@ bool PictureFile::Open(const CPath& path, const platform::FileLook* look)
     kind_ = kind;
     if (kind == PictureKind::kJpeg) {
         // Only the header now: the size to decode at is known when drawing.
-        if (!jpegHeader) return Fail(jpegTrouble.empty() ? "damaged JPEG header" : jpegTrouble);
+        if (!jpegHeader) return Fail(jpegTrouble);
         if (!ImageSizeAllowed(w, h)) return Fail(SizeTrouble("JPEG", w, h));
         width_ = w, height_ = h;
         return true;
@@ -778,6 +928,18 @@ std::string PictureFile::Decode(int denominator)
             // Transparency stays; a background colour is only a display hint.
             png.applyBackground = false;
             if (!png.DecodeStream(file.get())) return png.GetLastError();
+            if (!png.GetDamage().empty()) {
+                // Said damaged only where the chunks are whole, as the check
+                // before the export judges them: a wrong checksum, or a file
+                // cut short, is refused as there.
+                uint32_t w = 0, h = 0;
+                const bool measured = fseeko(file.get(), 0, SEEK_END) == 0;
+                const off_t size = measured ? ftello(file.get()) : -1;
+                const std::string chunks =
+                    size < 0 ? "cannot read " + path_.GetText() : ProbePng(file.get(), uint64_t(size), &w, &h);
+                if (!chunks.empty()) return chunks;
+                CJpegWarnings::AddToCurrent(png.GetDamage());
+            }
             TakeImage(png, &pixels);
         } else if (kind_ == PictureKind::kBmp) {
             BmpBytes bytes;
@@ -797,7 +959,9 @@ std::string PictureFile::Decode(int denominator)
             const bool measured = fseeko(file.get(), 0, SEEK_END) == 0;
             const off_t size = measured ? ftello(file.get()) : -1;
             if (size < 0) return "cannot read " + path_.GetText();
-            if (!DecodeTiff(file.get(), uint64_t(size), &pixels, &why)) return why;
+            std::string damage;
+            if (!DecodeTiff(file.get(), uint64_t(size), &pixels, &damage, &why)) return why;
+            if (!damage.empty()) CJpegWarnings::AddToCurrent(damage);
         }
     }
     // A file changed since it was opened no longer fits the movie.

@@ -27,6 +27,9 @@ struct PngJob {
     std::FILE* in = nullptr;
     uint8_t* rows = nullptr;
     std::vector<png_bytep> rowPointers;
+    // Rows read into place, over every pass of an interlaced picture, of
+    // the rows there are to read.
+    size_t rowsRead = 0, rowsWanted = 0;
     // Writing.
     std::FILE* file = nullptr;
 
@@ -111,7 +114,13 @@ struct DecodeResult {
 
 bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
 {
-    if (setjmp(png_jmpbuf(job->png))) return false;
+    // Image data that breaks after rows were read, in chunks whole and
+    // under right checksums, keeps those rows, the rest zero (the caller
+    // says it damaged). A file cut short, a wrong checksum or trouble after
+    // the last row fail, as the check of the chunks judges them.
+    if (setjmp(png_jmpbuf(job->png)))
+        return job->rowsRead > 0 && job->rowsRead < job->rowsWanted && !job->ownError &&
+               job->error != kPngChecksumWrong;
     png_set_read_fn(job->png, job, ReadData);
     png_set_sig_bytes(job->png, 8);
     // Text and profile chunks are read whole and may claim gigabytes (the
@@ -146,7 +155,7 @@ bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
     }
     double fileGamma = 0;
     if (png_get_gAMA(job->png, job->info, &fileGamma)) png_set_gamma(job->png, 2.2, fileGamma);
-    png_set_interlace_handling(job->png);
+    const int passes = png_set_interlace_handling(job->png);
     png_read_update_info(job->png, job->info);
 
     png_get_IHDR(job->png, job->info, &w, &h, &depth, &colorType, nullptr, nullptr, nullptr);
@@ -154,15 +163,21 @@ bool RunDecode(PngJob* job, DecodeResult* result, bool applyBackground)
     const int channels = png_get_channels(job->png, job->info);
     if (depth != 8 || (channels != 3 && channels != 4) || rowBytes != size_t(w) * channels)
         Refuse(job->png, "PNG rows of an unexpected layout");
-    job->rows = new (std::nothrow) uint8_t[rowBytes * h];
+    job->rows = new (std::nothrow) uint8_t[rowBytes * h]();
     if (!job->rows) Refuse(job->png, "out of memory");
     job->rowPointers.resize(h);
     for (png_uint_32 i = 0; i < h; ++i) job->rowPointers[i] = job->rows + size_t(i) * rowBytes;
-    png_read_image(job->png, job->rowPointers.data());
-    png_read_end(job->png, nullptr);
     result->width = w;
     result->height = h;
     result->channels = channels;
+    // Row by row, as png_read_image reads them, counting what arrived.
+    job->rowsWanted = size_t(h) * size_t(passes);
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 i = 0; i < h; ++i) {
+            png_read_row(job->png, job->rowPointers[i], nullptr);
+            ++job->rowsRead;
+        }
+    png_read_end(job->png, nullptr);
     return true;
 }
 
@@ -202,6 +217,7 @@ bool CPngImage::Decode(const uint8_t* data, size_t length)
 {
     MakeEmpty();
     lastError.clear();
+    damage.clear();
     channels = 0;
     if (!data || length < 8 || png_sig_cmp(data, 0, 8) != 0) {
         lastError = "not a PNG file";
@@ -217,6 +233,7 @@ bool CPngImage::DecodeStream(std::FILE* file)
 {
     MakeEmpty();
     lastError.clear();
+    damage.clear();
     channels = 0;
     uint8_t signature[8];
     if (!file || std::fread(signature, 1, 8, file) != 8 || png_sig_cmp(signature, 0, 8) != 0) {
@@ -247,6 +264,7 @@ bool CPngImage::Decode(PngJob& job)
                                                : job.error;
         return false;
     }
+    if (job.rowsRead < job.rowsWanted) damage = job.error.empty() ? "damaged PNG data" : job.error;
     channels = result.channels;
     if (result.hasBackground) {
         background.reset(new uint8_t[3]);

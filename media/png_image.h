@@ -35,6 +35,9 @@ public:
     // Why the last decode failed, in this program's words (libpng's own
     // sentences are not passed on).
     const std::string& GetLastError() const { return lastError; }
+    // Why a decode that succeeded is not whole: the data broke after some
+    // rows, which are kept (the rest zero); empty for a whole picture.
+    const std::string& GetDamage() const { return damage; }
 
     // The header fields as read (colour type 0 grey, 2 RGB, 3 palette,
     // 4 grey with alpha, 6 RGB with alpha).
@@ -57,4 +60,5 @@ private:
     bool Decode(PngJob& job);
 
     std::string lastError;
+    std::string damage;
 };

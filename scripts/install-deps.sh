@@ -28,7 +28,7 @@ testing=(
   xdg-utils attr locales strace
   chromium python3 python3-yaswfp
   golang-1.19-src netpbm libimage-exiftool-perl libjpeg-turbo-progs
-  imagemagick libtiff-tools libheif-examples vorbis-tools opus-tools
+  imagemagick graphicsmagick libtiff-tools libheif-examples vorbis-tools opus-tools
 )
 packages=("${program[@]}")
 if [ "$tests" = 1 ]; then packages+=("${testing[@]}"); fi

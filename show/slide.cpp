@@ -777,8 +777,15 @@ bool CSlide::ReadXml(const CXMLNode& element, const CReadContext* context)
             r.OutOfRange("width", 0, kMaxSize, width_);
         if (r.Int("height", &v) && !SetHeight(static_cast<int>(std::clamp<long>(v, INT32_MIN, INT32_MAX))))
             r.OutOfRange("height", 0, kMaxSize, height_);
-        if (r.Int("x", &v) && !SetX(v)) r.OutOfRange("x", -kMaxPosition, kMaxPosition, x_);
-        if (r.Int("y", &v) && !SetY(v)) r.OutOfRange("y", -kMaxPosition, kMaxPosition, y_);
+        // Past the range, the nearer end: a slide placed far off the stage
+        // stays off it.
+        for (const auto& [name, set] : {std::pair{"x", &CSlide::SetX}, std::pair{"y", &CSlide::SetY}}) {
+            if (!r.Int(name, &v) || (this->*set)(v, false, nullptr)) continue;
+            const long nearer = std::clamp<long>(v, -kMaxPosition, kMaxPosition);
+            (this->*set)(nearer, false, nullptr);
+            r.Refused(name, ("out of range (" + std::to_string(-kMaxPosition) + " to " + std::to_string(kMaxPosition) + ")").c_str(),
+                      (std::to_string(nearer) + " used").c_str());
+        }
         if (r.Int("quality", &v) && !SetQuality(static_cast<int>(std::clamp<long>(v, INT32_MIN, INT32_MAX))))
             r.OutOfRange("quality", kMinQuality, kMaxQuality, quality_);
         r.Word("image_type", kImageTypeWords, false, &image_type_);

@@ -47,8 +47,9 @@ public:
     };
     enum ClickType { kGetUrl, kLoadMovie, kNextSlide, kPreviousSlide, kJumpToSlide, kFirstSlide, kLastSlide, kPrint };
 
-    // The ranges of the checked setters.
-    static constexpr int kMaxPosition = 1073741823;
+    // The ranges of the checked setters. A position is held to what a movie
+    // can place: its twips, with half the largest size, within a SWF matrix.
+    static constexpr int kMaxPosition = 50000000;
     static constexpr int kMaxSize = 10000;
     static constexpr int kMinQuality = 1, kMaxQuality = 100;
 

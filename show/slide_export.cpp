@@ -5,6 +5,7 @@
 #include <string>
 
 #include "media/progress.h"
+#include "show/camera_fx.h"
 #include "show/caption_export.h"
 #include "media/swf_sound.h"
 #include "show/prefs_record.h"
@@ -261,12 +262,15 @@ void ExportSlideCaptions(CSlide& slide, CSlideShow& show, CSwfMovie& movie, int 
 
 // Bitmap, labels, character and transition: steps shared by the slide and
 // its loop-back.
+static_assert(int64_t(CSlide::kMaxPosition) * 20 + int64_t(CSlide::kMaxSize) * 10 <= kSwfMatrixMax,
+              "a slide's place must fit a SWF matrix");
+
 void SetCameraCentre(CSlide& slide)
 {
     slide.ResetTransform();
     CSlide::CameraPlacement& camera = slide.GetCameraPlacement();
-    camera.centerX = slide.GetX() * 20 + ((slide.GetWidth() * 20) >> 1);
-    camera.centerY = slide.GetY() * 20 + ((slide.GetHeight() * 20) >> 1);
+    camera.centerX = ClampToSwfMatrix(double(slide.GetX()) * 20 + ((slide.GetWidth() * 20) >> 1));
+    camera.centerY = ClampToSwfMatrix(double(slide.GetY()) * 20 + ((slide.GetHeight() * 20) >> 1));
 }
 
 void BeginExport(CSlide& slide, CSwfMovie* movie, int index, CSlideShow* show, uint16_t* ids, uint16_t* depths)

@@ -72,8 +72,10 @@ TEST(JpegSections, RebuildsWithoutMetadataOrRefuses)
         {"as written", jpeg, plain},
         {"EXIF, comment and profile go",
          Cat({soi, exif1, Segment(0xFE, "made here"), Segment(0xE2, "ICC_PROFILE"), afterApp0}), plain},
-        // Only the first APP1 is removed; the second leads, so no JFIF segment.
-        {"two EXIF sections", Cat({soi, exif1, exif2, afterApp0}), Cat({soi, exif2, afterApp0})},
+        // Every APP1 is removed, a camera's second (GPS, artist) too.
+        {"two EXIF sections", Cat({soi, exif1, exif2, afterApp0}), plain},
+        {"three EXIF sections and two comments",
+         Cat({soi, exif1, Segment(0xFE, "one"), exif2, Segment(0xFE, "two"), exif1, afterApp0}), plain},
         {"XMP is not EXIF", Cat({soi, Segment(0xE1, "http://ns.adobe.com/xap/1.0/"), afterApp0}), plain},
         {"fill bytes before a marker", Cat({soi, {0xFF, 0xFF, 0xFF}, Segment(0xEE, "Adobe"), afterApp0}), plain},
         {"no start marker", Bytes(jpeg.begin() + 2, jpeg.end()), {}},

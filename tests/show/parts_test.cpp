@@ -524,7 +524,7 @@ TEST(CheckedSetters, ShowTheirMessageOnlyWhenAsked)
         {[&](bool m) { return show.SetWidth(5, m); }, "width 10-2000"},
         {[&](bool m) { return show.SetFps(0.5, m); }, "fps 1-120"},
         {[&](bool m) { return slide.SetWidth(10001, m); }, "slide width 0-10000"},
-        {[&](bool m) { return slide.SetX(-1073741824, m); }, "x -1073741823-1073741823"},
+        {[&](bool m) { return slide.SetX(-50000001, m); }, "x -50000000-50000000"},
         {[&](bool m) { return slide.SetDuration(1000001, m); }, "duration 0.0-1000000.0"},
         {[&](bool m) { return caption.SetAlpha(256, m); }, "alpha 0-255"},
         {[&](bool m) { return caption.SetStartTime(uint32_t(-1), m); }, "start 0-1000000"},

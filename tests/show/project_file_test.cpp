@@ -183,7 +183,7 @@ void FillShow(CSlideShow& show, const TempDir& dir)
         slide->SetScaleToFit(false);
         slide->SetAutoAlign(false);
         slide->SetSize(700 + i, 500);
-        slide->SetX(-1073741823), slide->SetY(1073741823);
+        slide->SetX(-50000000), slide->SetY(50000000);
         slide->SetQuality(33);
         slide->SetImageType(8 - i);
         slide->SetDuration(1000000);

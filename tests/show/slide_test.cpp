@@ -149,8 +149,8 @@ TEST(Slide, CheckedSetters)
         bool ok;
     } cases[] = {
         {"duration", 1000001, false}, {"duration", 0, true},    {"duration", 1000000, true}, {"width", -1, false},
-        {"width", 10000, true},       {"height", 10001, false}, {"x", 1073741824, false},    {"x", -1073741823, true},
-        {"y", -1073741824, false},    {"quality", 0, false},    {"quality", 100, true},      {"quality", 101, false},
+        {"width", 10000, true},       {"height", 10001, false}, {"x", 50000001, false},      {"x", -50000000, true},
+        {"y", -50000001, false},      {"quality", 0, false},    {"quality", 100, true},      {"quality", 101, false},
     };
     CSlide slide(CSlide::kImage, nullptr);
     for (const Case& c : cases) {

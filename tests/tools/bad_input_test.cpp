@@ -387,6 +387,27 @@ TEST_F(BadInputTest, Projects)
           "at line 4, column 3\n"}},
         {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone,
          {"empty-tavrel.tvr:2: tavrel: no slide_show element"}},
+        // A place past what a movie's twips hold goes to the nearer end of the
+        // range, said, and the slide is placed there: off the stage.
+        {"place.tvr",
+         Project("", Slides(ImageSlide(picture_, " auto_align=\"false\" scale_to_fit=\"false\" width=\"64\" height=\"48\""
+                                                 " x=\"214748365\" y=\"-107374183\""))),
+         kDone,
+         {"place.tvr:5: slide 1: x=\"214748365\": out of range (-50000000 to 50000000): 50000000 used\n",
+          "place.tvr:5: slide 1: y=\"-107374183\": out of range (-50000000 to 50000000): -50000000 used\n"},
+         {}, {}, {}, {}, false,
+         [](const std::string& movie) {
+             CSwfReader reader;
+             ASSERT_TRUE(reader.Parse(CPath(movie.c_str()), true, 0, true));
+             int placed = 0;
+             for (CSwfTag* tag : reader.GetTags(nullptr))
+                 if (const auto* place = dynamic_cast<const CTagPlaceObject2*>(tag); place && place->matrix &&
+                                                                                   place->matrix->translateX > 1000)
+                     placed += place->matrix->translateX == 50000000 * 20 + 64 * 10 &&
+                               place->matrix->translateY == -50000000 * 20 + 48 * 10;
+             reader.ClearTags(true);
+             EXPECT_GT(placed, 0);
+         }},
         // What a setter or range check refuses is said with the range and
         // the value kept.
         {"ranges.tvr",
@@ -403,7 +424,7 @@ TEST_F(BadInputTest, Projects)
           "slide_show fps=\"500\": out of range (1 to 120): 12 kept\n",
           "slide_show show_bounds_right=\"-5\": bounds without width: 0 to 320 kept\n",
           "ranges.tvr:5: slide 1: width=\"20000\": out of range (0 to 10000): ",
-          "slide 1: x=\"-2000000000\": out of range (-1073741823 to 1073741823): ",
+          "slide 1: x=\"-2000000000\": out of range (-50000000 to 50000000): -50000000 used\n",
           "slide 1: quality=\"0\": out of range (1 to 100): 80 kept\n",
           "slide 1: duration=\"-1\": out of range (0 to 4294967295): 2000 kept\n",
           "ranges.tvr:7: slide 1: caption alpha=\"-1\": out of range (0 to 255): 255 kept\n",
