@@ -3,10 +3,10 @@
 // a played frame read whole, and counts of the pixels in an effect's own
 // colours against those of the slide under it.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -39,33 +39,40 @@ inline bool Near(long a, long b, int tolerance)
     return true;
 }
 
-// Plays frames 1 .. frame at the movie's rate (the player reports a script
-// error as a failure) and reads the stage.
-inline Shot PlayTo(const std::string& swfPath, int frame)
+// An effect's sprites play on once the movie stops at the frame shot, for
+// as long as the player takes to shoot: seconds on a busy machine. Played
+// from a copy at no more than kSteadyRate frames a second, they move less
+// meanwhile; the frame reached is the same at any rate.
+inline constexpr double kSteadyRate = 6.0;
+
+// Plays frames 1 .. frame (the player reports a script error as a failure)
+// and reads the stage; played again, up to four times in all, while `shown`
+// finds the effect missing: its pieces land at random and come and go.
+inline Shot PlayTo(const std::string& swfPath, int frame, const std::function<bool(const Shot&)>& shown = nullptr,
+                   double rate = kSteadyRate)
 {
     Shot shot;
     const std::string png = swfPath + ".at" + std::to_string(frame) + ".png";
-    const tavrel_test::ToolResult run = tavrel_test::RunCommand(
-        "'" + tavrel_test::SwfToolPath("swf-shot") + "' '" + swfPath + "' '" + png + "' --stop-at " +
-        std::to_string(frame));
-    shot.exitCode = run.exitCode;
-    shot.output = run.output;
-    if (run.exitCode != 0) return shot;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, png.c_str())) {
-        shot.exitCode = -1;
-        shot.output += "\ncannot read " + png;
-        return shot;
+    const double own = tavrel_test::FrameRate(swfPath);
+    for (int attempt = 1; attempt <= 4; ++attempt) {
+        shot = Shot();
+        const tavrel_test::ToolResult run =
+            tavrel_test::SwfShotPlayed(swfPath, png, frame, own > 0 ? std::min(own, rate) : rate, {});
+        shot.exitCode = run.exitCode;
+        shot.output = run.output;
+        if (run.exitCode != 0) return shot;
+        int width = 0, height = 0;
+        shot.rgb = tavrel_test::ReadPngRgb(png, &width, &height);
+        if (shot.rgb.empty()) {
+            shot.exitCode = -1;
+            shot.output += "\ncannot read " + png;
+            return shot;
+        }
+        shot.width = width;
+        shot.height = height;
+        if (!shown || shown(shot)) break;
+        std::fprintf(stderr, "%s: the effect not in view at frame %d, played again\n", swfPath.c_str(), frame);
     }
-    image.format = PNG_FORMAT_RGB;
-    shot.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, shot.rgb.data(), 0, nullptr)) {
-        shot.exitCode = -1;
-        return shot;
-    }
-    shot.width = int(image.width);
-    shot.height = int(image.height);
     return shot;
 }
 
@@ -110,7 +117,8 @@ inline std::vector<int> GreyColumns(const Shot& shot, long slide)
 // slide: the movie is written into path and must replay clean; then it is
 // played to each of the frames counted from the effect's first (1).
 inline std::vector<Shot> PlayOverSlide(std::unique_ptr<COverlayEffect> effect, long slide, int hold,
-                                       const std::string& path, const std::vector<int>& frames)
+                                       const std::string& path, const std::vector<int>& frames,
+                                       const std::function<bool(const Shot&)>& shown = nullptr)
 {
     tavrel_test::Scene scene;
     scene.slides.push_back({slide, 320, 240, nullptr, std::move(effect), hold});
@@ -122,7 +130,7 @@ inline std::vector<Shot> PlayOverSlide(std::unique_ptr<COverlayEffect> effect, l
         return shots;
     }
     tavrel_test::ExpectSceneReplays(movie);
-    for (int frame : frames) shots.push_back(PlayTo(path, movie.marks[0].firstFrame + frame - 1));
+    for (int frame : frames) shots.push_back(PlayTo(path, movie.marks[0].firstFrame + frame - 1, shown));
     return shots;
 }
 

@@ -145,13 +145,13 @@ TEST(EffectsInShow, PlayerShowsEachEffectOverItsSlide)
     };
     for (const auto& row : rows) {
         // The player stops the main timeline only: the effect's sprites
-        // play on until the shot. At one frame a second the shot falls
-        // inside the effect's first frame.
+        // play on until the shot. Played at a frame in four seconds, the
+        // shot falls inside the effect's first frame.
         std::string path;
         if (row.hiddenAtFirst) {
             const int first = write(row, 1.0f, 3, &path);
             ASSERT_GT(first, 0) << row.name;
-            const Shot atFirst = effect_pixels::PlayTo(path, first);
+            const Shot atFirst = effect_pixels::PlayTo(path, first, nullptr, 0.25);
             if (atFirst.exitCode == 3) GTEST_SKIP() << atFirst.output;
             ASSERT_EQ(atFirst.exitCode, 0) << row.name << ": " << atFirst.output;
             EXPECT_GT(atFirst.width * atFirst.height, 0);
@@ -161,7 +161,11 @@ TEST(EffectsInShow, PlayerShowsEachEffectOverItsSlide)
 
         const int first = write(row, 12.0f, row.later + 10, &path);
         ASSERT_GT(first, 0) << row.name;
-        const Shot later = effect_pixels::PlayTo(path, first + row.later);
+        const auto inView = [&](const Shot& s) {
+            return row.own ? effect_pixels::Count(s, [&](long p) { return row.own(p, row.slide); }) > 20
+                           : !effect_pixels::GreyColumns(s, row.slide).empty();
+        };
+        const Shot later = effect_pixels::PlayTo(path, first + row.later, inView);
         if (later.exitCode == 3) GTEST_SKIP() << later.output;
         ASSERT_EQ(later.exitCode, 0) << row.name << ": " << later.output;
         const long stage = long(later.width) * later.height;

@@ -221,9 +221,8 @@ TEST(Strobe, PlayerShowsWhiteSlideWhite)
         std::vector<std::future<tavrel_test::ToolResult>> shots;
         for (int frame = 1; frame <= 4; ++frame)
             shots.push_back(std::async(std::launch::async, [&, frame] {
-                return tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + path + "' '" + path +
-                                               std::to_string(frame) + ".png' --stop-at " + std::to_string(frame) +
-                                               " --pixel 160,120 --pixel 5,5");
+                return tavrel_test::RunSwfShot(path, path + std::to_string(frame) + ".png",
+                                               "--stop-at " + std::to_string(frame) + " --pixel 160,120 --pixel 5,5");
             }));
         for (int frame = 1; frame <= 4; ++frame) {
             const tavrel_test::ToolResult shot = shots[size_t(frame) - 1].get();

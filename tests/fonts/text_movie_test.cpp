@@ -111,7 +111,7 @@ void ExpectFrame(const std::string& path, int frame, const std::vector<Probe>& p
 {
     std::vector<std::pair<int, int>> all;
     for (const Probe& p : probes) all.insert(all.end(), p.at.begin(), p.at.end());
-    const tavrel_test::ToolResult shot = tavrel_test::SwfShot(path, path + ".png", frame, all);
+    const tavrel_test::ToolResult shot = tavrel_test::SwfShotReached(path, path + ".png", frame, all);
     if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
     ASSERT_EQ(shot.exitCode, 0) << shot.output;
     for (const Probe& p : probes) {
@@ -182,7 +182,7 @@ TEST(TextMovie, EditTextFieldIsNotClipped)
         const int right = alignment == text_align::kLeft     ? 160 + width
                           : alignment == text_align::kCenter ? 160 + width / 2
                                                              : 160;
-        const tavrel_test::ToolResult shot = tavrel_test::SwfShot(path, path + ".png", 1, {});
+        const tavrel_test::ToolResult shot = tavrel_test::SwfShotReached(path, path + ".png", 1, {});
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
         const int inStill = LitPixels(path + ".png", right - width - 10, 10, right + 10, 90);
         const int inField = LitPixels(path + ".png", right - width - 10, 110, right + 10, 230);

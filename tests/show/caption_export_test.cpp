@@ -479,8 +479,7 @@ std::vector<Box> Boxes(const std::vector<CCaption>& captions)
 std::function<int(int, int)> Shoot(const std::string& path, int frame)
 {
     const std::string png = path + std::to_string(frame) + ".png";
-    const tavrel_test::ToolResult shot = tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + path +
-                                                                 "' '" + png + "' --stop-at " + std::to_string(frame));
+    const tavrel_test::ToolResult shot = tavrel_test::RunSwfShot(path, png, "--stop-at " + std::to_string(frame));
     EXPECT_EQ(shot.exitCode, 0) << shot.output;
     auto image = std::make_shared<CPngImage>();
     if (shot.exitCode != 0 || !image->Load(CPath(png.c_str()))) return nullptr;

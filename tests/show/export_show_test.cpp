@@ -248,9 +248,8 @@ TEST(ExportShow, ProjectToPlayedMovie)
              tavrel_test::ExpectShotPixels(movie, 25, {{10, 10, kSlide2, 24}, {300, 220, kSlide2, 24}});
              if (!tavrel_test::SwfShotUnavailable().empty()) return;
              const std::string before = dir.file("30.png"), after = dir.file("31.png");
-             ASSERT_EQ(tavrel_test::SwfShot(movie, before, 30, {}).exitCode, 0);
-             const auto captioned = [&](const tavrel_test::ToolResult&) { return DifferingPixels(before, after) > 20; };
-             ASSERT_EQ(tavrel_test::SwfShotSought(movie, after, 31, {}, captioned).exitCode, 0);
+             ASSERT_EQ(tavrel_test::SwfShotReached(movie, before, 30, {}).exitCode, 0);
+             ASSERT_EQ(tavrel_test::SwfShotReached(movie, after, 31, {}).exitCode, 0);
              EXPECT_GT(DifferingPixels(before, after), 20) << "the caption's glyphs appear in frame 31";
          }},
         {"compressed",
@@ -333,8 +332,7 @@ TEST(ExportShow, ProjectToPlayedMovie)
              // The play/pause button's centre: a bar of the pause look, the
              // play look's white triangle.
              const auto shot = [&](const std::string& when) {
-                 const auto r = tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + movie + "' '" +
-                                                        dir.file("controls.png") + "' " + when + " --pixel 160,222");
+                 const auto r = tavrel_test::RunSwfShot(movie, dir.file("controls.png"), when + " --pixel 160,222");
                  EXPECT_EQ(r.exitCode, 0) << r.output;
                  return tavrel_test::ShotPixel(r.output, 160, 222);
              };

@@ -310,8 +310,7 @@ TEST(Preloader, LetsTheMovieGoOnInAPlayer)
 
         tavrel_test::ExpectDumpAccepts(path, {"DefineSprite", "DefineEditText", "DefineText"});
         const tavrel_test::ToolResult shot =
-            tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " " + path + " " + path +
-                                    ".png --ms 1500 --pixel 200,146 --pixel 20,20");
+            tavrel_test::RunSwfShot(path, path + ".png", "--ms 1500 --pixel 200,146 --pixel 20,20");
         if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
         EXPECT_EQ(tavrel_test::ShotPixel(shot.output, 200, 146), r.atBar) << shot.output;

@@ -294,9 +294,8 @@ TEST(StripShow, ScrollsAndWrapsInAPlayer)
     // the second on the right; at 4.2 s some 500: the third on the left, the
     // first back on the right.
     for (const Shot& s : {Shot{300, 0xFF0000, 0x00FF00}, Shot{4200, 0x0000FF, 0xFF0000}}) {
-        const tavrel_test::ToolResult shot = tavrel_test::RunCommand(
-            tavrel_test::SwfToolPath("swf-shot") + " " + path + " " + path + ".png --ms " + std::to_string(s.ms) +
-            " --pixel 10,50 --pixel 190,50");
+        const tavrel_test::ToolResult shot = tavrel_test::RunSwfShot(
+            path, path + ".png", "--ms " + std::to_string(s.ms) + " --pixel 10,50 --pixel 190,50");
         if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
         for (auto [x, rgb] : {std::pair(10, s.left), {190, s.right}}) {

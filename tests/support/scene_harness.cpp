@@ -292,10 +292,9 @@ void ExpectPlayedFrame(const std::string& swfPath, int frame,
     const std::string why = SwfShotUnavailable();
     if (!why.empty()) GTEST_SKIP() << why;
     const std::string png = swfPath + ".played" + std::to_string(frame) + ".png";
-    std::string command = "'" + SwfToolPath("swf-shot") + "' '" + swfPath + "' '" + png + "' --stop-at " +
-                          std::to_string(frame);
-    for (const auto& [at, rgb] : pixels) command += " --pixel " + std::to_string(at.first) + "," + std::to_string(at.second);
-    const ToolResult shot = RunCommand(command);
+    std::string options = "--stop-at " + std::to_string(frame);
+    for (const auto& [at, rgb] : pixels) options += " --pixel " + std::to_string(at.first) + "," + std::to_string(at.second);
+    const ToolResult shot = RunSwfShot(swfPath, png, options);
     if (shot.exitCode == 3) GTEST_SKIP() << "swf-shot dependencies missing: " << shot.output;
     ASSERT_EQ(shot.exitCode, 0) << shot.output;
     for (const auto& [at, rgb] : pixels) {
@@ -311,8 +310,7 @@ StrayPixels PlayedFrameStray(const std::string& swfPath, int frame, long rgb, in
 {
     StrayPixels stray;
     const std::string png = swfPath + ".played" + std::to_string(frame) + ".png";
-    const ToolResult shot = RunCommand("'" + SwfToolPath("swf-shot") + "' '" + swfPath + "' '" + png + "' --stop-at " +
-                                       std::to_string(frame));
+    const ToolResult shot = RunSwfShot(swfPath, png, "--stop-at " + std::to_string(frame));
     stray.exitCode = shot.exitCode;
     stray.output = shot.output;
     int width = 0, height = 0;

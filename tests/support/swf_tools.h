@@ -32,15 +32,30 @@ std::string SwfShotUnavailable();
 
 // swf-dump FILE --deep --compact.
 ToolResult SwfDumpDeep(const std::string& swfPath);
-// swf-shot at a frame, reading the given pixels; the JSON summary is in output.
+// Every shot runs through here: swf-shot FILE OUT with the given options
+// (a mode, pixels). Its --timeout stretches with the machine's load, and a
+// shot cut short by the time it was given is taken again with more.
+ToolResult RunSwfShot(const std::string& swfPath, const std::string& pngPath, const std::string& options);
+// The seconds RunSwfShot gives a shot now: a base stretched by the load
+// per core.
+int ShotTimeout();
+// swf-shot seeking a frame, reading the given pixels; the JSON summary is in
+// output. Sure only for frames the player has parsed by frame 1: use
+// SwfShotReached.
 ToolResult SwfShot(const std::string& swfPath, const std::string& pngPath, int frame,
                    const std::vector<std::pair<int, int>>& pixels);
-// SwfShot, shot again (up to a dozen times, and once reached by playing a
-// fast copy) while `right` rejects the result when the frame lies past what
-// the player is sure to have parsed as it seeks; the last result.
-ToolResult SwfShotSought(const std::string& swfPath, const std::string& pngPath, int frame,
-                         const std::vector<std::pair<int, int>>& pixels,
-                         const std::function<bool(const ToolResult&)>& right);
+// Frame `frame` reached by playing a copy of the movie at `rate` frames a
+// second: the player never plays past what it has parsed, so the frame is
+// the one asked for whatever the machine's load.
+ToolResult SwfShotPlayed(const std::string& swfPath, const std::string& pngPath, int frame, double rate,
+                         const std::vector<std::pair<int, int>>& pixels);
+// A frame as a seek shows it: sought where the player is sure to have
+// parsed it by frame 1, else reached by playing a copy at the highest rate
+// a movie can give (SwfShotPlayed).
+ToolResult SwfShotReached(const std::string& swfPath, const std::string& pngPath, int frame,
+                          const std::vector<std::pair<int, int>>& pixels);
+// The movie's frame rate from its header; 0 when it cannot be read.
+double FrameRate(const std::string& swfPath);
 // The colour of pixel "x,y" in a swf-shot summary as 0xRRGGBB, or -1.
 long ShotPixel(const std::string& summary, int x, int y);
 // Bytes of the movie's tag stream up to the end of a frame (1-based), read
@@ -63,7 +78,7 @@ struct PixelExpect {
     long rgb;
     int tolerance = 0;
 };
-// Seeks the movie to a frame in swf-shot (SwfShotSought) and checks the
+// Shows a frame of the movie in swf-shot (SwfShotReached) and checks the
 // pixels. Skips the test where swf-shot cannot run.
 void ExpectShotPixels(const std::string& swfPath, int frame, const std::vector<PixelExpect>& pixels);
 

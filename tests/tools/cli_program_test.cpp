@@ -1288,8 +1288,8 @@ TEST(CliExampleTest, ExampleMovieIsValidAndShowsItsFirstSlide)
     // sun and the hills of the first slide.
     const std::string why = tavrel_test::SwfShotUnavailable();
     if (!why.empty()) GTEST_SKIP() << why;
-    const auto shot = tavrel_test::RunCommand(tavrel_test::SwfToolPath("swf-shot") + " '" + movie + "' '" +
-                                              dir.file("shot.png") + "' --stop-at 24 --pixel 400,280 --pixel 100,460");
+    const auto shot =
+        tavrel_test::RunSwfShot(movie, dir.file("shot.png"), "--stop-at 24 --pixel 400,280 --pixel 100,460");
     ASSERT_EQ(shot.exitCode, 0) << shot.output;
     struct Pixel {
         int x, y;

@@ -195,7 +195,10 @@ TEST(CliTransitions, CompiledProjectPlaysBubblesHeartsOldMovie)
     for (size_t i = 0; i < std::size(slides); ++i) {
         const auto& s = slides[i];
         const int frame = FrameOfLabel(events, "slide_" + std::to_string(i + 1)) + s.later;
-        const effect_pixels::Shot shot = effect_pixels::PlayTo(movie, frame);
+        const effect_pixels::Shot shot = effect_pixels::PlayTo(movie, frame, [&](const effect_pixels::Shot& shown) {
+            return s.own ? effect_pixels::Count(shown, [&](long p) { return s.own(p, s.rgb); }) > 20
+                         : !effect_pixels::GreyColumns(shown, s.rgb).empty();
+        });
         if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
         ASSERT_EQ(shot.exitCode, 0) << s.effect << ": " << shot.output;
         const long stage = long(shot.width) * shot.height;
@@ -309,23 +312,24 @@ TEST(CliTransitions, CompiledProjectPlaysFireworksAndSnow)
     const std::string why = tavrel_test::SwfShotUnavailable();
     if (!why.empty()) GTEST_SKIP() << why;
     const auto events = tavrel_test::ReadTagEvents(movie);
-    auto play = [&](const std::string& label, int frame) {
-        return effect_pixels::PlayTo(movie, FrameOfLabel(events, label) + frame - 1);
+    auto play = [&](const std::string& label, int frame, auto is, long least) {
+        return effect_pixels::PlayTo(movie, FrameOfLabel(events, label) + frame - 1,
+                                     [&](const effect_pixels::Shot& s) { return effect_pixels::Count(s, is) > least; });
     };
+    auto burst = [&](long p) { return effect_pixels::BurstPixel(p, kGreen); };
     for (int frame : {4, 10}) {
-        const effect_pixels::Shot shot = play("slide_1", frame);
+        const effect_pixels::Shot shot = play("slide_1", frame, burst, 10);
         if (shot.exitCode == 3) GTEST_SKIP() << shot.output;
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
-        EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::BurstPixel(p, kGreen); }), 10)
-            << "fireworks frame " << frame;
+        EXPECT_GT(effect_pixels::Count(shot, burst), 10) << "fireworks frame " << frame;
         EXPECT_GT(effect_pixels::Count(shot, [&](long p) { return effect_pixels::Near(p, kGreen, 3); }),
                   long(shot.width) * shot.height / 5);
     }
     int lowest = -1;
+    auto light = [&](long p) { return effect_pixels::FlakePixel(p, kBlue); };
     for (int frame : {12, 48}) {
-        const effect_pixels::Shot shot = play("slide_2", frame);
+        const effect_pixels::Shot shot = play("slide_2", frame, light, 3);
         ASSERT_EQ(shot.exitCode, 0) << shot.output;
-        auto light = [&](long p) { return effect_pixels::FlakePixel(p, kBlue); };
         EXPECT_GT(effect_pixels::Count(shot, light), 3) << "snow frame " << frame;
         const int row = effect_pixels::LowestRow(shot, light);
         EXPECT_GT(row, lowest) << "snow frame " << frame;
