@@ -252,6 +252,30 @@ struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
+// Why libtiff could not open the file: its first directory past the end
+// or cut by it (a file cut short), else a damaged one.
+std::string TiffOpenTrouble(TiffReader* reader)
+{
+    unsigned char head[16] = {};
+    reader->offset = 0;
+    const tsize_t got = TiffRead(reader, head, sizeof head);
+    const bool little = head[0] == 'I';
+    const auto number = [&](const unsigned char* p, int bytes) {
+        uint64_t v = 0;
+        for (int i = 0; i < bytes; ++i) v |= uint64_t(p[little ? i : bytes - 1 - i]) << (8 * i);
+        return v;
+    };
+    const bool big = got >= 16 && number(head + 2, 2) == 43;
+    const uint64_t at = big ? number(head + 8, 8) : number(head + 4, 4), size = reader->Size();
+    const uint64_t countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12;
+    if (got < (big ? 16 : 8) || at > size || size - at < countBytes) return "TIFF data ends early";
+    unsigned char count[8] = {};
+    reader->offset = at;
+    if (TiffRead(reader, count, tsize_t(countBytes)) != tsize_t(countBytes)) return "TIFF data ends early";
+    if ((size - at - countBytes) / entryBytes < number(count, int(countBytes))) return "TIFF data ends early";
+    return "a damaged TIFF directory";
+}
+
 // The first page, of a size allowed and a kind the RGBA reader takes; null
 // with the reason otherwise.
 std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint32_t* h, std::string* error)
@@ -259,7 +283,7 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
     SilenceTiff();
     std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "rm", reader, TiffRead, TiffWrite, TiffSeek,
                                                           TiffClose, TiffSize, TiffMap, TiffUnmap));
-    if (!tiff) return (*error = "cannot read the TIFF file"), nullptr;
+    if (!tiff) return (*error = TiffOpenTrouble(reader)), nullptr;
     TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, w);
     TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, h);
     if (!ImageSizeAllowed(*w, *h)) return (*error = SizeTrouble("TIFF", *w, *h)), nullptr;

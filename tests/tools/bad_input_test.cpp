@@ -794,6 +794,7 @@ TEST_F(BadInputTest, Media)
     Write("cut.gif", ReadFile(dir_.file("whole.gif")).substr(0, ReadFile(dir_.file("whole.gif")).size() * 2 / 3));
     ASSERT_TRUE(picture_test::WriteBmp(dir_.file("whole.bmp"), 64, 48, std::vector<picture_test::Rgba>(64 * 48)));
     Write("cut.bmp", ReadFile(dir_.file("whole.bmp")).substr(0, 3000));
+    Write("cut.tif", DoubleTiff().substr(0, 8 + 2 + 5 * 12));
     // JPEGs as decoders meet them: valid ones libjpeg warns about (a JFIF
     // revision it does not know, a sequential scan's unused spectral end
     // left at 0), and damage, each named in our words.
@@ -903,12 +904,16 @@ TEST_F(BadInputTest, Media)
          {"slide 1: picture \"" + dir_.file("wide.bmp") +
           "\" cannot be read or encoded (BMP picture is too large: more than 32767 pixels a side): slide left out "
           "of the movie"}},
-        {"cut-gif-bmp.tvr", Project("", Slides(ImageSlide(dir_.file("cut.gif")) + ImageSlide(dir_.file("cut.bmp")) + goodSlide)),
+        {"cut-gif-bmp.tvr",
+         Project("", Slides(ImageSlide(dir_.file("cut.gif")) + ImageSlide(dir_.file("cut.bmp")) +
+                            ImageSlide(dir_.file("cut.tif")) + goodSlide)),
          kDone,
          {"slide 1: picture \"" + dir_.file("cut.gif") +
               "\" cannot be read or encoded (GIF data ends early): slide left out of the movie\n",
           "slide 2: picture \"" + dir_.file("cut.bmp") +
-              "\" cannot be read or encoded (BMP data ends early): slide left out of the movie\n"}},
+              "\" cannot be read or encoded (BMP data ends early): slide left out of the movie\n",
+          "slide 3: picture \"" + dir_.file("cut.tif") +
+              "\" cannot be read or encoded (TIFF data ends early): slide left out of the movie\n"}},
         // A sound as the only picture: why it was left out comes before the
         // movie is said empty, under --strict too.
         {"wav-picture.tvr", Project("", Slides(ImageSlide(dir_.file("lying.wav")))), kDone,
