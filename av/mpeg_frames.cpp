@@ -446,14 +446,15 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     // bytes may stand after some, and bytes of anything hold a header of
     // free format now and then. Else the least seen twice; else the least,
     // where the last frame then ends with the file.
-    int64_t distances[kShapeFrames], last = at;
-    int count = 0;
+    int64_t distances[kShapeFrames], last = at, before = at;
+    int count = 0, paddingBefore = h.padding;
     FrameHeader fh = h;
     for (int64_t c = at; count < kShapeFrames;) {
         const int64_t d = next(c, fh.padding);
         if (d < 0) break;
         distances[count++] = d - c - fh.padding;
         unsigned char p[4];
+        before = last, paddingBefore = fh.padding;
         if (bytes_.Read(d, p, 4) < 4 || !ReadFrameHeader(p, &fh)) break;
         c = last = d;
     }
@@ -471,7 +472,16 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     for (int i = 0; i < count; ++i) within = within && distances[i] < 2 * least;
     if (twice == least || within) return least;
     if (twice > shortest && twice < 2 * longest) return twice;
-    return last + least + fh.padding == bytes_.Size() ? least : 0;
+    if (last + least + fh.padding == bytes_.Size()) return least;
+    // The last frame's bytes may hold a header: the least before it, where
+    // the frame before then ends with the file.
+    int64_t earlier = 0;
+    for (int i = 0; i + 1 < count; ++i)
+        if (earlier == 0 || distances[i] < earlier) earlier = distances[i];
+    return earlier > shortest && earlier < 2 * longest && count >= 2 &&
+                   before + earlier + paddingBefore == bytes_.Size()
+               ? earlier
+               : 0;
 }
 
 bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
