@@ -658,8 +658,7 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
             return c;
         }
         Begun b = BeginsFrame(c, shape_);
-        b.holds = !b.ok || HoldsReservoir(c);
-        b.leads = !b.ok || LeadsReservoir(c, b);
+        if (b.size > 0) WeighReservoir(c, &b);
         if (b.ok && b.exact && b.strays == 0 && b.holds && b.leads && found < 0) return c;
         Shape other;
         if (b.size == 0 && found < 0 && RecordingAt(c, &other)) {
@@ -675,11 +674,10 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
         // A header among the stray bytes may hold too: one whose main data
         // the frame before leads to goes first.
         if (!b.ok && plausible && b.size > 0) {
-            const bool holds = HoldsReservoir(c);
-            if (found < 0 || (holds && !best.holds && !best.exact)) {
+            if (found < 0 || (b.holds && !best.holds && !best.exact)) {
                 limit = std::min(c + b.size, bytes_.Size());
                 found = c;
-                best = Begun{true, false, INT64_MAX, b.size, -1, holds, true};
+                best = Begun{true, false, INT64_MAX, b.size, -1, b.holds, true};
             }
             continue;
         }
@@ -801,8 +799,9 @@ Step FrameWalk::Take()
     // bytes: a frame within them that leads on at once, or stray bytes
     // before the first frame that leads on; else a frame there whose run
     // ends with it; else frames resume further on.
-    const Begun here = BeginsFrame(pos_, shape_);
-    if (here.ok && here.exact && here.strays == 0 && HoldsReservoir(pos_) && LeadsReservoir(pos_, here)) at = pos_;
+    Begun here = BeginsFrame(pos_, shape_);
+    if (here.size > 0) WeighReservoir(pos_, &here);
+    if (here.ok && here.exact && here.strays == 0 && here.holds && here.leads) at = pos_;
     else if (here.size == 0 && RecordingAt(pos_, &shape)) at = pos_, joins = true;
     if (at < 0) at = Choose(pos_, pos_ + std::max(shape_.shortest, here.size), &shape, &joins, &tag);
     if (at < 0 && here.size > 0 && pos_ + here.size <= size) at = pos_;
@@ -868,20 +867,15 @@ Step FrameWalk::Take()
     return step;
 }
 
-bool FrameWalk::HoldsReservoir(int64_t at)
+void FrameWalk::WeighReservoir(int64_t at, Begun* b)
 {
-    if (left_ < 0) return true;
     unsigned char p[kHeadBytes];
-    const int begin = MainDataBegin(p, bytes_.Read(at, p, sizeof p));
-    return begin <= left_;
-}
-
-bool FrameWalk::LeadsReservoir(int64_t at, const Begun& b)
-{
-    if (b.next < 0) return true;
-    unsigned char p[kHeadBytes];
-    const int64_t left = ReservoirLeft(p, bytes_.Read(at, p, sizeof p), b.size);
-    return left < 0 || MainDataBegin(p, bytes_.Read(b.next, p, sizeof p)) <= left;
+    const size_t n = bytes_.Read(at, p, sizeof p);
+    b->holds = left_ < 0 || MainDataBegin(p, n) <= left_;
+    if (b->next < 0) return;
+    const int64_t left = ReservoirLeft(p, n, b->size);
+    unsigned char q[kHeadBytes];
+    b->leads = left < 0 || MainDataBegin(q, bytes_.Read(b->next, q, sizeof q)) <= left;
 }
 
 }  // namespace platform::mpeg

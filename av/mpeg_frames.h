@@ -205,12 +205,11 @@ private:
     // Whether a frame of the shape begun at `at` and cut short at `to`
     // holds its header and side information.
     bool CutFrameAt(int64_t at, int64_t to);
-    // Whether the Layer III frame at `at` begins its main data within what
-    // the frame taken before left unused, as an encoder writes it: a header
-    // among stray bytes points anywhere. True where that is not known.
-    bool HoldsReservoir(int64_t at);
-    // The same of the frame a frame begun leads to, after it.
-    bool LeadsReservoir(int64_t at, const Begun& b);
+    // Whether the Layer III frame begun at `at` begins its main data within
+    // what the frame taken before left unused, as an encoder writes it (a
+    // header among stray bytes points anywhere), and the next frame within
+    // what it leaves: b's holds and leads, true where that is not known.
+    void WeighReservoir(int64_t at, Begun* b);
     // Whether the frame at holds a Xing/Info or VBRI header.
     bool HeaderFrameAt(int64_t at);
     int64_t TagLength(int64_t at);

@@ -37,10 +37,12 @@ bool AttributesUnsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP
 // path may be a link of /proc, which is not followed. A writer that holds
 // its pending file hands it over; one given only a path finds it there.
 struct Object {
-    explicit Object(const std::string& p) : path(p), fd(PendingDescriptor(p)) {}
+    explicit Object(const std::string& p, bool followLink = false)
+        : path(p), fd(PendingDescriptor(p)), follow(followLink) {}
     explicit Object(const PendingFile& file) : path(file.GetPath()), fd(file.Descriptor()) {}
     std::string path;
     int fd;
+    bool follow = false;  // the path's link followed to the file it leads to
 };
 
 // Reads one extended attribute of the object itself; false when it is
@@ -48,8 +50,9 @@ struct Object {
 bool GetAttribute(const Object& object, const char* name, std::vector<uint8_t>* value)
 {
     auto get = [&](void* data, size_t size) {
-        return object.fd >= 0 ? fgetxattr(object.fd, name, data, size)
-                              : lgetxattr(object.path.c_str(), name, data, size);
+        return object.fd >= 0  ? fgetxattr(object.fd, name, data, size)
+               : object.follow ? getxattr(object.path.c_str(), name, data, size)
+                               : lgetxattr(object.path.c_str(), name, data, size);
     };
     for (int attempt = 0; attempt < 4; ++attempt) {
         ssize_t size = get(nullptr, 0);
@@ -508,16 +511,8 @@ std::vector<uint8_t> AclForNewFile(std::vector<uint8_t> acl)
 // The ACL in attribute name of path (links followed); empty when it has none.
 std::vector<uint8_t> ReadAcl(const std::string& path, const char* name)
 {
-    std::vector<uint8_t> value(256);
-    for (;;) {
-        const ssize_t got = ::getxattr(path.c_str(), name, value.data(), value.size());
-        if (got >= 0) {
-            value.resize(size_t(got));
-            return value;
-        }
-        if (errno != ERANGE || value.size() > (1u << 20)) return {};
-        value.resize(value.size() * 4);
-    }
+    std::vector<uint8_t> value;
+    return GetAttribute(Object(path, true), name, &value) ? value : std::vector<uint8_t>{};
 }
 
 }  // namespace

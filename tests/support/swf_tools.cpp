@@ -95,7 +95,7 @@ std::string SwfToolPath(const std::string& tool)
 std::string ImageMagickConvert()
 {
     static const std::string found = [] {
-        for (const char* name : {"magick", "convert-im6.q16", "convert-im7.q16", "convert"})
+        for (const char* name : {"magick", "convert-im6.q16", "convert-im7.q16"})
             if (RunCommand(std::string(name) + " -version 2>/dev/null | grep -q '^Version: ImageMagick'").exitCode == 0)
                 return std::string(name);
         return std::string();
