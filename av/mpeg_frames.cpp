@@ -473,6 +473,11 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     if (twice == least || within) return least;
     if (twice > shortest && twice < 2 * longest) return twice;
     if (last + least + fh.padding == bytes_.Size()) return least;
+    // Two frames alone: the second ends with the file, and stray bytes may
+    // stand before it.
+    if (const int64_t end = bytes_.Size() - last - fh.padding;
+        count == 1 && end > shortest && end < least && least - end < end)
+        return end;
     // The last frame's bytes may hold a header: the least before it, where
     // the frame before then ends with the file.
     int64_t earlier = 0;
@@ -505,14 +510,16 @@ bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
         s.shortest = size;
         s.frameBytes = freeSize > 0 ? double(freeSize) : double(h.samples) / 8 * fh.bitRate * 1000 / h.rate;
     };
+    // The lowest bit rate's frame.
+    unsigned char q[4] = {p[0], p[1], uint8_t((p[2] & 0x0D) | 0x10), p[3]};
+    FrameHeader lowestHeader;
+    ReadFrameHeader(q, &lowestHeader);
+    const int64_t lowest = lowestHeader.size;
     const auto varying = [&] {
         s.oneRate = false;
         s.bitRateIndex = 0;
         s.freeSize = 0;
-        unsigned char q[4] = {p[0], p[1], uint8_t((p[2] & 0x0D) | 0x10), p[3]};
-        FrameHeader fh;
-        ReadFrameHeader(q, &fh);
-        s.shortest = fh.size;
+        s.shortest = lowest;
         s.frameBytes = 0;
     };
     if (h.bitRateIndex == 0) {
@@ -549,9 +556,21 @@ bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
             }
             int count = 0;
             for (int64_t c = from; count < kShapeFrames; ++count) {
+                // A frame that runs past the end tells nothing of the rest.
                 const int64_t size = SizeAt(c, s);
-                if (size == 0) break;
+                if (size == 0 || c + size > bytes_.Size()) break;
                 const Link link = Follow(c + size, s, false, true);
+                // A frame of another bit rate where it ends, or past stray
+                // bytes too few for a frame of its own: the rate varies.
+                if (link.how != Landing::kHeader || !link.exact) {
+                    Shape any = s;
+                    any.oneRate = false;
+                    any.shortest = lowest;
+                    if (SizeAt(c + size, any) > 0) break;
+                    if (link.how == Landing::kEnd && !link.exact &&
+                        Follow(c + size, any, false, true).how == Landing::kHeader)
+                        break;
+                }
                 if (link.how == Landing::kEnd || link.how == Landing::kTag) {
                     count = kShapeFrames;
                     break;
@@ -714,7 +733,10 @@ int64_t FrameWalk::FirstFrame(StreamBytes& bytes)
         // in after it do not make it none.
         if (c == start && !b.ok && b.size > 0 && c + b.size <= bytes.Size()) return c;
         if (!b.ok) continue;
-        if (c > start && !walk.RunsOn(c, s, b.strays > 0 ? 4 : 3)) continue;
+        // Against a frame there that leads on, one within its bytes needs
+        // its frames, not the file's end: a header in a short file's last
+        // frame reaches the end at once.
+        if (c > start && !walk.RunsOn(c, s, b.strays > 0 ? 4 : 3, found != start)) continue;
         if (b.exact && b.strays == 0 && found < 0) return c;
         if (found < 0 || Better(b, best)) {
             limit = std::min(limit, c + b.size);
@@ -725,7 +747,7 @@ int64_t FrameWalk::FirstFrame(StreamBytes& bytes)
     return found;
 }
 
-bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames)
+bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames, bool toEnd)
 {
     FrameWalk walk(bytes_);
     walk.shape_ = shape;
@@ -735,7 +757,7 @@ bool FrameWalk::RunsOn(int64_t at, const Shape& shape, int frames)
     for (int k = 0; k < frames; ++k) {
         const Step step = walk.Next();
         // Frames that end with the file, or where its closing tag begins.
-        if (step.kind == Step::kEnd) return k > 0 && (end == bytes_.Size() || EndTagAt(end));
+        if (step.kind == Step::kEnd) return toEnd && k > 0 && (end == bytes_.Size() || EndTagAt(end));
         if (step.kind != Step::kFrame || (k == 0 && step.at != at)) return false;
         end = step.at + step.size;
     }
@@ -806,6 +828,13 @@ Step FrameWalk::Take()
     if (at < 0) at = Choose(pos_, pos_ + std::max(shape_.shortest, here.size), &shape, &joins, &tag);
     if (at < 0 && here.size > 0 && pos_ + here.size <= size) at = pos_;
     if (at < 0) at = Choose(pos_ + 1, size, &shape, &joins, &tag, true);
+    // A recording joined on past stray bytes: its first frame where the
+    // last ends, when that leads to the frames back to back that tell it.
+    if (at > pos_ && joins) {
+        const int64_t first = SizeAt(pos_, shape);
+        const Link link = first > 0 ? Follow(pos_ + first, shape, false) : Link{};
+        if (link.how == Landing::kHeader && link.at == at) at = pos_;
+    }
     // Where no frame follows, a header of the stream where the last frame
     // ends begins a frame all the same, damaged within: the decoder says so.
     int64_t damaged = 0;

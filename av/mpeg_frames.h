@@ -178,8 +178,8 @@ private:
     // goes on from.
     static bool Better(const Begun& a, const Begun& b);
     // Whether the walk from a frame of the shape at `at` takes so many
-    // frames on, past stray bytes only, or reaches the end.
-    bool RunsOn(int64_t at, const Shape& shape, int frames);
+    // frames on, past stray bytes only, or (toEnd) reaches the end.
+    bool RunsOn(int64_t at, const Shape& shape, int frames, bool toEnd = true);
     // The shape of a recording whose first frame is at `at`: from its
     // Xing/Info or VBRI header where it has one, else from its first frames.
     bool ShapeAt(int64_t at, Shape* shape);

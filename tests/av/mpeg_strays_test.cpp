@@ -25,6 +25,7 @@
 #include <random>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/mpeg_frame_walk.h"
@@ -303,6 +304,115 @@ TEST_P(MpegStrays, CostNothingBelowTheShortestFrame)
                       << groups;
     }
     EXPECT_GT(cases, 500) << shape.name;
+}
+
+// A header of another layer whose frame, in bytes, is `size`: empty where no
+// bit rate and rate make it.
+std::string LayerTwoHeaderOf(int64_t size)
+{
+    for (int rate = 0; rate < 3; ++rate)
+        for (int index = 1; index < 15; ++index)
+            for (int pad = 0; pad < 2; ++pad) {
+                const std::string h{'\xFF', '\xFD', char(index << 4 | rate << 2 | pad << 1), '\x44'};
+                tavrel_test::MpegHeader mh;
+                if (tavrel_test::ReadMpegHeader(reinterpret_cast<const uint8_t*>(h.data()), &mh) && mh.size == size)
+                    return h;
+            }
+    return "";
+}
+
+// Streams of a few frames cut from the clean files (behind an ID3v2 tag
+// too), and a recording of a few frames joined on to another of one rate:
+// bytes fewer than the shortest frame before any frame or every one cost
+// nothing there either. Where they come before one frame, a header of
+// another layer is put in the first frame's data so that its frame would
+// end with the file, as a header found in any bytes may.
+TEST(MpegStraysFewFrames, CostNothingInShortAndJoinedStreams)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    if (tavrel_test::RunCommand("command -v lame").exitCode != 0) GTEST_SKIP() << "the lame program is not installed";
+    std::map<std::string, const Clean*> clean;
+    for (const Shape& shape : kShapes) {
+        clean[shape.name] = &CleanFile(shape);
+        ASSERT_EQ(clean[shape.name]->why, "") << shape.name;
+    }
+    const auto sound = [&](const char* name, size_t from, size_t n) {
+        const MpegStream& s = clean[name]->stream;
+        std::string out;
+        for (size_t k = from + (s.info ? 1 : 0); k < std::min(from + n + (s.info ? 1 : 0), s.frames.size()); ++k)
+            out.append(clean[name]->bytes, s.frames[k].at, s.frames[k].size);
+        return out;
+    };
+    const std::string title = std::string("TIT2\0\0\0\x05\0\0\0Tone", 15);
+    const std::string tag = std::string("ID3\3\0\0\0\0\0", 9) + char(title.size()) + title;
+    std::vector<std::pair<std::string, std::string>> streams;
+    for (const Shape& shape : kShapes)
+        for (size_t n : {2, 3, 4}) {
+            streams.push_back({std::string(shape.name) + " " + std::to_string(n) + " frames", sound(shape.name, 0, n)});
+            if (n == 2)
+                streams.push_back({std::string(shape.name) + " 2 frames tagged", tag + sound(shape.name, 0, 2)});
+        }
+    for (const auto& [a, b, n] : {std::tuple{"cbr128", "v0", 2}, {"cbr128", "v0", 3}, {"v0", "cbr128", 4}})
+        streams.push_back({std::string(a) + " 1 frame joined by " + b, sound(a, 3, 1) + sound(b, 4, size_t(n))});
+    tavrel_test::TempDir dir;
+    const std::string path = dir.file("few.mp3");
+    int cases = 0, planted = 0, failed = 0;
+    const auto decode = [&](const std::string& bytes) {
+        EXPECT_TRUE(tavrel_test::WriteFile(path, bytes));
+        return tavrel_test::DecodeMpegAudio(path);
+    };
+    for (const auto& [name, bytes] : streams) {
+        const MpegStream s = tavrel_test::WalkMpegFrames(bytes);
+        ASSERT_EQ(s.end, bytes.size()) << name;
+        const tavrel_test::MpegDecode whole = decode(bytes);
+        ASSERT_EQ(whole.error + whole.said, "") << name;
+        const bool free = s.frames.back().header.bitRate == 0;
+        const std::string header = bytes.substr(s.frames[0].at, 4);
+        std::vector<size_t> lengths;
+        for (size_t n = 1; n < size_t(s.shortest); n += n < 16 ? 1 : size_t(s.shortest) / 7 + 1) lengths.push_back(n);
+        lengths.push_back(size_t(s.shortest) - 1);
+        for (size_t li = 0; li < lengths.size(); ++li)
+            for (int fi = 0; fi < kFills; ++fi)
+                for (size_t place = 0; place < s.frames.size(); ++place) {
+                    // place 0: before every frame; k: before frame k.
+                    if ((place == 0 && free) || (lengths[li] > 4 && (li + size_t(fi)) % 3 != place % 3)) continue;
+                    const size_t length = lengths[li];
+                    const auto put = [&](const std::string& file) {
+                        return tavrel_test::PutBeforeFrames(file, s, [&](size_t k) {
+                            return place == 0 || k == place ? FillBytes(Fill(fi), length, header, uint32_t(k + li))
+                                                            : std::string();
+                        });
+                    };
+                    std::vector<std::pair<std::string, std::string>> tried{{"", bytes}};
+                    if (place > 0 && fi == kZeros) {
+                        // The first frame's main data holds it, its frame ending
+                        // where the stray file does.
+                        const tavrel_test::MpegFrame& first = s.frames[0];
+                        for (size_t q = first.at + size_t(first.header.SideEnd()); q + 4 <= first.at + first.size; ++q)
+                            if (const std::string h = LayerTwoHeaderOf(int64_t(bytes.size() + length - q));
+                                !h.empty()) {
+                                std::string with = bytes;
+                                with.replace(q, 4, h);
+                                tried.push_back({" with a header at " + std::to_string(q), with});
+                                break;
+                            }
+                    }
+                    for (const auto& [how, file] : tried) {
+                        const tavrel_test::MpegDecode before = how.empty() ? whole : decode(file);
+                        if (!before.said.empty()) continue;
+                        ++cases, planted += !how.empty();
+                        const std::string wrong = tavrel_test::StrayBytesWrong(before, decode(put(file)));
+                        if (!wrong.empty() && ++failed <= 20)
+                            ADD_FAILURE()
+                                << name << how << ": " << length << " bytes of " << kFillNames[fi] << " before "
+                                << (place == 0 ? "every frame" : "frame " + std::to_string(place))
+                                << " (the shortest frame " << s.shortest << " bytes): " << wrong;
+                    }
+                }
+    }
+    EXPECT_EQ(failed, 0) << "of " << cases;
+    EXPECT_GT(cases, 2000);
+    EXPECT_GT(planted, 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
