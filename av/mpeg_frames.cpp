@@ -315,6 +315,21 @@ int64_t FrameWalk::TagLength(int64_t at)
     return at + length <= bytes_.Size() ? length : 0;
 }
 
+bool FrameWalk::TagWithin(int64_t at, const Shape& shape)
+{
+    const int64_t length = TagLength(at);
+    if (length == 0) return false;
+    // A tag's name and size among a frame's bytes are no tag where what
+    // follows is not what follows a tag: the end, a tag, or a frame.
+    const int64_t after = at + length;
+    unsigned char p[4];
+    FrameHeader h;
+    Shape other;
+    return after == bytes_.Size() || TagLength(after) > 0 || EndTagAt(after) ||
+           (bytes_.Read(after, p, 4) == 4 && ReadFrameHeader(p, &h) && SameKind(p, shape.ref)) ||
+           RecordingAt(after, &other);
+}
+
 bool FrameWalk::EndTagAt(int64_t at)
 {
     unsigned char p[12];
@@ -356,7 +371,7 @@ FrameWalk::Link FrameWalk::Follow(int64_t end, const Shape& shape, bool joins, b
             if (q[i] != 0xFF && q[i] != 'I' && q[i] != 'T' && q[i] != 'A' && q[i] != 'L') continue;
             const int64_t c = at + int64_t(i);
             if (q[i] != 0xFF) {
-                if (TagLength(c) > 0 || EndTagAt(c)) return {Landing::kTag, c, false};
+                if (TagWithin(c, shape) || EndTagAt(c)) return {Landing::kTag, c, false};
             } else if (SizeAt(c, shape) > 0) {
                 return {Landing::kHeader, c, false};
             }
@@ -672,7 +687,7 @@ int64_t FrameWalk::Choose(int64_t from, int64_t limit, Shape* shape, bool* joins
         at = c + 1;
         // A tag within a frame's bytes cuts it there.
         if (*next == 'I') {
-            if (TagLength(c) == 0) continue;
+            if (!TagWithin(c, shape_)) continue;
             *tag = true;
             return c;
         }

@@ -213,6 +213,10 @@ private:
     // Whether the frame at holds a Xing/Info or VBRI header.
     bool HeaderFrameAt(int64_t at);
     int64_t TagLength(int64_t at);
+    // Whether an ID3v2 tag stands at `at` among other bytes: what follows
+    // it is the end, a tag, or a frame of the shape's kind or another
+    // recording.
+    bool TagWithin(int64_t at, const Shape& shape);
     bool EndTagAt(int64_t at);
 
     StreamBytes& bytes_;

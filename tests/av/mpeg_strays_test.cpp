@@ -326,7 +326,8 @@ std::string LayerTwoHeaderOf(int64_t size)
 // bytes fewer than the shortest frame before any frame or every one cost
 // nothing there either. Where they come before one frame, a header of
 // another layer is put in the first frame's data so that its frame would
-// end with the file, as a header found in any bytes may.
+// end with the file, as a header found in any bytes may; and the name and
+// size of an ID3v2 tag in the last frame's.
 TEST(MpegStraysFewFrames, CostNothingInShortAndJoinedStreams)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -396,6 +397,15 @@ TEST(MpegStraysFewFrames, CostNothingInShortAndJoinedStreams)
                                 tried.push_back({" with a header at " + std::to_string(q), with});
                                 break;
                             }
+                    }
+                    if (fi == kZeros) {
+                        // The last frame's main data holds an ID3v2 tag's
+                        // head, its length within the file.
+                        const tavrel_test::MpegFrame& last = s.frames.back();
+                        const size_t q = last.at + (size_t(last.header.SideEnd()) + last.size) / 2;
+                        std::string with = bytes;
+                        with.replace(q, 10, std::string("ID3\3\0\0\0\0\0\x10", 10));
+                        if (q + 26 < with.size()) tried.push_back({" with ID3 at " + std::to_string(q), with});
                     }
                     for (const auto& [how, file] : tried) {
                         const tavrel_test::MpegDecode before = how.empty() ? whole : decode(file);
