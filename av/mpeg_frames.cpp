@@ -608,7 +608,7 @@ int64_t FrameWalk::LastFrameAt(int64_t from, const Shape& shape)
 {
     const int64_t size = bytes_.Size();
     const int64_t limit = std::min(from + shape.shortest, size);
-    for (int64_t at = from + 1; (at = bytes_.Find(0xFF, at, limit)) >= 0; ++at) {
+    for (int64_t at = from; (at = bytes_.Find(0xFF, at, limit)) >= 0; ++at) {
         unsigned char p[kHeadBytes];
         size_t n = 0;
         if (at + ClaimAt(at, shape, p, &n) == size) return at;

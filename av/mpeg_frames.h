@@ -183,8 +183,8 @@ private:
     // The shape of a recording whose first frame is at `at`: from its
     // Xing/Info or VBRI header where it has one, else from its first frames.
     bool ShapeAt(int64_t at, Shape* shape);
-    // A header of the shape past fewer stray bytes than its shortest frame
-    // after from, whose frame ends with the file; -1 where none is.
+    // A header of the shape at from or past fewer stray bytes than its
+    // shortest frame, whose frame ends with the file; -1 where none is.
     int64_t LastFrameAt(int64_t from, const Shape& shape);
     // Where frames of the one-rate shape resume at or past from, before
     // a frame of another bit rate; -1 where none does near.
