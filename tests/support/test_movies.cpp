@@ -412,13 +412,19 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         // its data is.
         if (!make(ClickTrack(44100, 1.2) + "-c:a libmp3lame -b:a 128k -ac 1")) return "";
         bytes.resize(5 << 20, '\0');
-    } else if (kind == "one.mp3" || kind == "one.mp2") {
-        // Valid: one frame, alone in its file.
-        const bool layer3 = kind == "one.mp3";
+    } else if (kind == "one.mp3" || kind == "one.mp2" || kind == "onelast.mp3") {
+        // Valid: one frame, alone in its file; or followed by a damaged
+        // frame of the least bit rate, too short for one of its own.
+        const bool layer3 = kind != "one.mp2";
         if (!make(ClickTrack(44100, 1) + (layer3 ? "-c:a libmp3lame -b:a 128k -write_xing 0 -f mp3" : "-c:a mp2 -b:a 128k -f mp2") +
                   " -ac 1 -id3v2_version 0"))
             return "";
         bytes.resize(std::min<size_t>(bytes.size(), 417));
+        if (kind == "onelast.mp3" && bytes.size() == 417) {
+            std::string last = bytes.substr(0, 4) + std::string(2, '\0') + std::string(98, '\xFF');
+            last[2] = char((last[2] & 0x0D) | 0x10);
+            bytes += last;
+        }
     } else if (kind == "cutjoin.mp3" || kind == "cutjoin_tags.mp3" || kind == "cutjoin_vbr.mp3" ||
                kind == "cutjoin.mp2" || kind == "cutjoin.aac") {
         // 2 s of clicks cut mid-frame at three fifths, then the whole file

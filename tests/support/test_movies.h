@@ -68,7 +68,9 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // 1.5 s of VBR without a Xing header: "quiet.mp3" (0.3 s of silence, then
 // noise) and "loud.mp3" (noise, then silence); "info0.mp3" (2 s of clicks
 // whose Info tag counts no frames), "padded.mp3" (1.2 s of clicks, zeros
-// to 5 MB), "one.mp3" and "one.mp2" (one 417-byte frame); of 10 s of
+// to 5 MB), "one.mp3" and "one.mp2" (one 417-byte frame); "onelast.mp3"
+// (that frame, then one of 32 kbit/s whose side information no frame
+// holds, ending the file); of 10 s of
 // 128 kbit/s clicks: "flipped.mp3" (a bit rate bit flipped in the headers
 // of frames 100, 200 and 300), "dropped.mp3" (frame 192 taken out, its
 // Info tag counting it), "junk5.mp3", "junk33.mp3", "junk100.mp3" and

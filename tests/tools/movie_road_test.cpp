@@ -530,6 +530,8 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"padded.mp3", "", 52920, true, 0, 240},
         {"one.mp3", "", 1152, true},
         {"one.mp2", "", 1152, true},
+        // A damaged last frame right where the one before ends: said.
+        {"onelast.mp3", "is damaged (it does not decode between 0.0 s and 0.1 s: damaged MPEG audio data)", 2304, true},
         // A stretch that does not decode becomes silence of its length.
         {"holed.mp4", "is damaged (it does not decode between 3.6 s and 5.5 s: damaged AAC data)", 441000, true},
         // What libFLAC put silence in for is where; a seek back over damage
