@@ -101,6 +101,8 @@ void CheckStrayBytes(const uint8_t* data, size_t size)
     for (size_t i = 0; places < 4 && i < places; ++i) at.push_back(1 + (pick[2] + pick[3] * (i + 1) * 7) % (frames - 1));
     std::sort(at.begin(), at.end());
     at.erase(std::unique(at.begin(), at.end()), at.end());
+    // Those places may be every frame after the first too.
+    if (free && frames > 2 && at.size() + 1 == frames) at.pop_back();
     const auto chosen = [&](size_t k) { return at.empty() || std::binary_search(at.begin(), at.end(), k); };
     const std::string bytes =
         tavrel_test::PutBeforeFrames(stream, s, [&](size_t k) { return std::string(chosen(k) ? length : 0, fill); });
