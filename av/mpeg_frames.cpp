@@ -482,26 +482,33 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     // Longer than the longest frame where stray bytes stand before every
     // one, which lengthen every frame.
     if (least <= shortest || least >= 2 * longest) return 0;
+    // The size that makes the frame at `from` end with the file, where each
+    // of the distances before it is a frame of that size and fewer stray
+    // bytes; 0 where none does.
+    const auto endingAt = [&](int64_t from, int padding, int before) -> int64_t {
+        const int64_t size = bytes_.Size() - from - padding;
+        if (size <= shortest || size >= 2 * longest || before == 0) return 0;
+        for (int i = 0; i < before; ++i)
+            if (distances[i] < size || distances[i] >= 2 * size) return 0;
+        return size;
+    };
+    // The last frame's bytes may hold a header, whose frame would run past
+    // the end: the size that ends the frame before it with the file, before
+    // all else.
+    const int64_t inLast = count >= 2 && last + least + fh.padding > bytes_.Size()
+                             ? endingAt(before, paddingBefore, count - 1)
+                             : 0;
+    if (inLast > 0 && distances[count - 1] < inLast) return inLast;
     // The least once, where every other is a frame and fewer stray bytes.
     bool within = count >= 3;
     for (int i = 0; i < count; ++i) within = within && distances[i] < 2 * least;
     if (twice == least || within) return least;
     if (twice > shortest && twice < 2 * longest) return twice;
     if (last + least + fh.padding == bytes_.Size()) return least;
-    // Two frames alone: the second ends with the file, and stray bytes may
-    // stand before it.
-    if (const int64_t end = bytes_.Size() - last - fh.padding;
-        count == 1 && end > shortest && end < least && least - end < end)
-        return end;
-    // The last frame's bytes may hold a header: the least before it, where
-    // the frame before then ends with the file.
-    int64_t earlier = 0;
-    for (int i = 0; i + 1 < count; ++i)
-        if (earlier == 0 || distances[i] < earlier) earlier = distances[i];
-    return earlier > shortest && earlier < 2 * longest && count >= 2 &&
-                   before + earlier + paddingBefore == bytes_.Size()
-               ? earlier
-               : 0;
+    // A few frames alone, the last ending with the file, stray bytes before
+    // some.
+    if (const int64_t size = endingAt(last, fh.padding, count); size > 0) return size;
+    return inLast;
 }
 
 bool FrameWalk::ShapeAt(int64_t at, Shape* shape)

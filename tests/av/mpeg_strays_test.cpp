@@ -327,7 +327,7 @@ std::string LayerTwoHeaderOf(int64_t size)
 // nothing there either. Where they come before one frame, a header of
 // another layer is put in the first frame's data so that its frame would
 // end with the file, as a header found in any bytes may; and the name and
-// size of an ID3v2 tag in the last frame's.
+// size of an ID3v2 tag, or the stream's own header, in the last frame's.
 TEST(MpegStraysFewFrames, CostNothingInShortAndJoinedStreams)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -403,9 +403,12 @@ TEST(MpegStraysFewFrames, CostNothingInShortAndJoinedStreams)
                         // head, its length within the file.
                         const tavrel_test::MpegFrame& last = s.frames.back();
                         const size_t q = last.at + (size_t(last.header.SideEnd()) + last.size) / 2;
-                        std::string with = bytes;
+                        std::string with = bytes, own = bytes;
                         with.replace(q, 10, std::string("ID3\3\0\0\0\0\0\x10", 10));
                         if (q + 26 < with.size()) tried.push_back({" with ID3 at " + std::to_string(q), with});
+                        // Or the stream's own header.
+                        own.replace(q, 4, header);
+                        tried.push_back({" with its header at " + std::to_string(q), own});
                     }
                     for (const auto& [how, file] : tried) {
                         const tavrel_test::MpegDecode before = how.empty() ? whole : decode(file);
