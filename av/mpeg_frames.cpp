@@ -492,13 +492,15 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
             if (distances[i] < size || distances[i] >= 2 * size) return 0;
         return size;
     };
-    // The last frame's bytes may hold a header, whose frame would run past
-    // the end: the size that ends the frame before it with the file, before
-    // all else.
-    const int64_t inLast = count >= 2 && last + least + fh.padding > bytes_.Size()
-                             ? endingAt(before, paddingBefore, count - 1)
-                             : 0;
-    if (inLast > 0 && distances[count - 1] < inLast) return inLast;
+    // The last frame's bytes may hold a header: the size that ends the frame
+    // before it with the file, before all else, where the least would make
+    // the last frame run past the end, or where that size is a distance
+    // before it too.
+    const int64_t ending = count >= 2 ? endingAt(before, paddingBefore, count - 1) : 0;
+    const int64_t inLast = last + least + fh.padding > bytes_.Size() ? ending : 0;
+    bool seen = false;
+    for (int i = 0; count >= 3 && i + 1 < count; ++i) seen = seen || distances[i] == ending;
+    if (ending > 0 && distances[count - 1] < ending && (inLast > 0 || seen)) return ending;
     // The least once, where every other is a frame and fewer stray bytes.
     bool within = count >= 3;
     for (int i = 0; i < count; ++i) within = within && distances[i] < 2 * least;

@@ -406,9 +406,14 @@ TEST(MpegStraysFewFrames, CostNothingInShortAndJoinedStreams)
                         std::string with = bytes, own = bytes;
                         with.replace(q, 10, std::string("ID3\3\0\0\0\0\0\x10", 10));
                         if (q + 26 < with.size()) tried.push_back({" with ID3 at " + std::to_string(q), with});
-                        // Or the stream's own header.
+                        // Or the stream's own header, there or nearer its start.
                         own.replace(q, 4, header);
                         tried.push_back({" with its header at " + std::to_string(q), own});
+                        const size_t near =
+                            last.at + size_t(last.header.SideEnd()) + (last.size - size_t(last.header.SideEnd())) / 4;
+                        own = bytes;
+                        own.replace(near, 4, header);
+                        tried.push_back({" with its header at " + std::to_string(near), own});
                     }
                     for (const auto& [how, file] : tried) {
                         const tavrel_test::MpegDecode before = how.empty() ? whole : decode(file);
