@@ -11,6 +11,8 @@
 // frames that begin an input, back to back, as a stream of their own: where
 // they decode unsaid, they must decode the same, and unsaid, with a few
 // stray bytes put in between them.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "av/mpeg_frames.h"
 #include "fuzz_files.h"
 #include "media/qt_movie.h"
 #include "platform/four_cc.h"
@@ -74,6 +77,28 @@ void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
     }
 }
 
+// Whether the reader's walk over the file at path passes no stray bytes
+// and no gap: else the bytes put in may lengthen those it passes over
+// already (the plain walk may take them for a frame).
+bool ReaderPassesNoStrays(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    platform::mpeg::StreamBytes bytes;
+    bytes.Reset(fd, 0, st.st_size);
+    platform::mpeg::FrameWalk walk(bytes);
+    bool clean = walk.Start();
+    for (platform::mpeg::Step step; clean && (step = walk.Next()).kind != platform::mpeg::Step::kEnd;)
+        clean = step.kind != platform::mpeg::Step::kGap;
+    clean = clean && walk.StrayBytes() == 0;
+    close(fd);
+    return clean;
+}
+
 // The frames that run back to back from the input's start, as a stream of
 // their own, with stray bytes (fewer than its shortest frame) before one
 // to three of them or every one (not in free format): zeros or a byte of
@@ -87,7 +112,9 @@ void CheckStrayBytes(const uint8_t* data, size_t size)
     unlink(clean.c_str());
     if (!fuzz_files::WriteBytes(clean, stream.data(), stream.size())) return;
     const tavrel_test::MpegDecode before = tavrel_test::DecodeMpegAudio(clean, kMostSamples);
+    const bool plain = ReaderPassesNoStrays(clean);
     unlink(clean.c_str());
+    if (!plain) return;
     if (!before.error.empty() || !before.said.empty() || before.samples.empty() ||
         int64_t(before.samples.size()) / before.channels >= kMostSamples)
         return;
