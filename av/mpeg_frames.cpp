@@ -492,15 +492,14 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
             if (distances[i] < size || distances[i] >= 2 * size) return 0;
         return size;
     };
-    // The last frame's bytes may hold a header: the size that ends the frame
-    // before it with the file, before all else, where the least would make
-    // the last frame run past the end, or where that size is a distance
-    // before it too.
+    // The last frame's bytes may hold a header (the frame before it ends
+    // with the file, so the last header lies within it): that size, before
+    // all else, where the least would make the last frame run past the end,
+    // or where that size is a distance before it too.
     const int64_t ending = count >= 2 ? endingAt(before, paddingBefore, count - 1) : 0;
-    const int64_t inLast = last + least + fh.padding > bytes_.Size() ? ending : 0;
-    bool seen = false;
+    bool seen = last + least + fh.padding > bytes_.Size();
     for (int i = 0; count >= 3 && i + 1 < count; ++i) seen = seen || distances[i] == ending;
-    if (ending > 0 && distances[count - 1] < ending && (inLast > 0 || seen)) return ending;
+    if (ending > 0 && seen) return ending;
     // The least once, where every other is a frame and fewer stray bytes.
     bool within = count >= 3;
     for (int i = 0; i < count; ++i) within = within && distances[i] < 2 * least;
@@ -509,8 +508,7 @@ int64_t FrameWalk::FindFreeSize(int64_t at, const FrameHeader& h)
     if (last + least + fh.padding == bytes_.Size()) return least;
     // A few frames alone, the last ending with the file, stray bytes before
     // some.
-    if (const int64_t size = endingAt(last, fh.padding, count); size > 0) return size;
-    return inLast;
+    return endingAt(last, fh.padding, count);
 }
 
 bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
@@ -587,7 +585,7 @@ bool FrameWalk::ShapeAt(int64_t at, Shape* shape)
                 // A frame of another bit rate where it ends, or past stray
                 // bytes too few for a frame of its own: the rate varies.
                 if (link.how != Landing::kHeader || !link.exact) {
-                    Shape any = s;
+                    Shape any = s;  // of any bit rate
                     any.oneRate = false;
                     any.shortest = lowest;
                     if (SizeAt(c + size, any) > 0) break;
