@@ -98,7 +98,7 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
     bytes.Reset(fd, 0, ::fstat(fd, &st) == 0 ? st.st_size : 0, 1 << 14);
     unsigned char p[12];
     const size_t n = bytes.Read(0, p, sizeof p);
-    const bool found = !mpeg::OtherFormatAt(p, n) && mpeg::FrameWalk::FirstFrame(bytes) >= 0;
+    const bool found = !mpeg::OtherFormatAt(p, n) && mpeg::StreamParse(bytes).Start();
     ::close(fd);
     return found;
 }
@@ -138,7 +138,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
 
 bool MpegAudioReader::Walk(std::string* error)
 {
-    if (!walk_.Start()) {
+    if (!parse_.Start()) {
         *error = "no MPEG audio frame in the file";
         return false;
     }
@@ -146,7 +146,7 @@ bool MpegAudioReader::Walk(std::string* error)
     // channel count are converted to it.
     std::optional<mpeg::TimelineBuilder> timeline;
     int64_t audio = 0;
-    for (mpeg::Step step; (step = walk_.Next()).kind != mpeg::Step::kEnd;) {
+    for (mpeg::Step step; (step = parse_.Next()).kind != mpeg::Step::kEnd;) {
         if (!timeline && step.kind == mpeg::Step::kFrame) {
             unsigned char p[4];
             mpeg::FrameHeader h;
@@ -200,7 +200,7 @@ bool MpegAudioReader::Rewind()
     decodedExact_ = 0;
     shortSaid_ = 0;
     ended_ = false;
-    if (!walk_.Start()) return false;
+    if (!parse_.Start()) return false;
     return OpenDecoder(0);
 }
 
@@ -249,7 +249,7 @@ bool MpegAudioReader::Decode()
     std::vector<int16_t> samples;
     while (audioFrames_ < walked_.audioFrames) {
         said_ = false;
-        const mpeg::Step step = walk_.Next();
+        const mpeg::Step step = parse_.Next();
         if (step.kind == mpeg::Step::kEnd) break;
         if (step.kind == mpeg::Step::kTag) continue;
         if (step.kind == mpeg::Step::kGap) {
@@ -264,16 +264,19 @@ bool MpegAudioReader::Decode()
             if (silence_ > 0) return true;
             continue;
         }
-        // A header frame is no sound.
+        // A header frame is no sound; a damaged frame keeps its time as
+        // silence.
         if (step.header) continue;
         ++audioFrames_;
-        const bool decoded = DecodeFrame(step, &samples);
+        const bool decoded = !step.damaged && DecodeFrame(step, &samples);
         // Every frame takes its time, one that does not decode too; a frame
         // of another rate as many samples as libmpg123 makes of it.
         const int64_t length = decoded ? int64_t(samples.size() / channels)
                                        : std::llround(decodedExact_ + mpeg::FrameLength(step, rate)) - decoded_;
         if (!decoded || said_) complaints_.Add(timeline.Out(decoded_), timeline.Out(decoded_ + length), kDamagedWords);
-        samples.resize(size_t(length) * channels, 0);
+        // What did not decode is silence, not the frame before again.
+        if (decoded) samples.resize(size_t(length) * channels, 0);
+        else samples.assign(size_t(length) * channels, 0);
         const int64_t from = timeline.Out(decoded_), to = timeline.Out(decoded_ + length);
         // Only the frame's samples within the sound, which may end one
         // recording and start the next.

@@ -3,7 +3,8 @@
 // with libmpg123 itself. Through libsndfile such a file ends at the length
 // libmpg123 guesses from its first frame when no Xing header gives one, and
 // at the first stretch without frame headers. Here the frames are found by
-// one rule (av/mpeg_frames.h) and handed to libmpg123 one by one, so that
+// one parse of the stream (av/mpeg_parse.h) and handed to libmpg123 one by
+// one, so that
 // it never takes stray bytes or damage for a frame: stray bytes between
 // frames cost no sound and no time, however often they come; where frames
 // are missing from a recording of one bit rate, their time is kept as
@@ -17,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "av/mpeg_frames.h"
+#include "av/mpeg_parse.h"
 #include "av/mpeg_parts.h"
 #include "av/sound_media.h"
 
@@ -91,7 +92,7 @@ private:
     void* handle_ = nullptr;  // mpg123_handle
     int fd_ = -1;
     mpeg::StreamBytes bytes_;
-    mpeg::FrameWalk walk_{bytes_};
+    mpeg::StreamParse parse_{bytes_};
     Walked walked_;
     int64_t decoderFreeSize_ = -1;  // the free-format size libmpg123 was opened with
     std::vector<unsigned char> frame_;

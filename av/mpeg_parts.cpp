@@ -21,8 +21,8 @@ GapTime TimeOfGap(const Step& gap, int rate)
     GapTime t;
     const Shape& s = gap.shape;
     const double scale = s.rate > 0 ? double(rate) / s.rate : 1;
-    if (gap.cut) {
-        // The frame cut short keeps its own time.
+    if (gap.cut || gap.damaged) {
+        // The frame cut short, or damaged, keeps its own time.
         t.samples = s.frameSamples * scale;
     } else if (s.oneRate && s.frameBytes > 0) {
         t.samples = double(std::llround(double(gap.size) / s.frameBytes)) * s.frameSamples * scale;
@@ -70,12 +70,13 @@ void TimelineBuilder::StartPart(Part part)
 
 void TimelineBuilder::Add(const Step& step)
 {
-    if (step.kind == Step::kTag) {
-        // A tag between frames begins the next recording.
-        tagBefore_ = any_;
-        return;
-    }
-    if (step.kind == Step::kGap) {
+    // A tag between frames tells nothing of where a recording begins: one
+    // joined on shows by its own header frame, its kind or its encoder's
+    // first frame past the count of the one before.
+    if (step.kind == Step::kTag) return;
+    // A damaged frame is silence of its time, as a gap is: no frame of the
+    // recording's count, which bytes put in may look like too.
+    if (step.kind == Step::kGap || step.damaged) {
         reservoir_ = -1;
         const GapTime t = TimeOfGap(step, rate_);
         decoded_ += t.samples;
@@ -107,23 +108,24 @@ void TimelineBuilder::Add(const Step& step)
         StartPart(part);
         count_.bytes = step.size;
         any_ = true;
-        tagBefore_ = lastCut_ = false;
+        lastCut_ = false;
         return;
     }
     // A recording of another version, layer, rate or channel count joined
-    // on without a tag, or one after a tag: the last part ends there.
-    if (parts_.empty() || kindChanges || tagBefore_) StartPart(part);
+    // on without a header frame: the last part ends there.
+    if (parts_.empty() || kindChanges) StartPart(part);
     else JoinBeyondCount(step, part);
     any_ = true;
-    tagBefore_ = lastCut_ = false;
+    lastCut_ = false;
     Part& here = parts_.back();
     // A tagged recording's frames: its checksum over the bytes its tag
     // counts, and its first frame after the first that starts afresh.
     // Main data that begins before what the frames before it left: frames
-    // of another recording from here on.
-    const int begin = MainDataBegin(head, n);
+    // of another recording from here on. A damaged frame's side information
+    // tells nothing.
+    const int begin = step.damaged ? -1 : MainDataBegin(head, n);
     const bool broken = reservoir_ >= 0 && begin > reservoir_;
-    reservoir_ = ReservoirLeft(head, n, step.size);
+    reservoir_ = step.damaged ? -1 : ReservoirLeft(head, n, step.size);
     if (here.Cuts() && here.counted > 0 && !count_.decided) {
         if (count_.frames > 0 && count_.frames < int64_t(here.counted) &&
             ((!count_.fresh && begin == 0) || broken)) {

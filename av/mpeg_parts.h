@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "av/mpeg_frames.h"
+#include "av/mpeg_parse.h"
 #include "av/mpeg_tags.h"
 
 namespace platform::mpeg {
@@ -106,7 +106,7 @@ private:
     int64_t reservoir_ = -1;  // main data bytes the last frame left, -1 where not known
     double decoded_ = 0;
     unsigned char lastKind_[4] = {0, 0, 0, 0};
-    bool any_ = false, lastCut_ = false, tagBefore_ = false;
+    bool any_ = false, lastCut_ = false;
     std::vector<int64_t> unsure_;  // decoded places where a recording's count ends, cut somewhere before
 };
 

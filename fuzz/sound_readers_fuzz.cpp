@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "av/mpeg_frames.h"
+#include "av/mpeg_parse.h"
 #include "fuzz_files.h"
 #include "media/qt_movie.h"
 #include "platform/four_cc.h"
@@ -90,11 +90,11 @@ bool ReaderPassesNoStrays(const std::string& path)
     }
     platform::mpeg::StreamBytes bytes;
     bytes.Reset(fd, 0, st.st_size);
-    platform::mpeg::FrameWalk walk(bytes);
-    bool clean = walk.Start();
-    for (platform::mpeg::Step step; clean && (step = walk.Next()).kind != platform::mpeg::Step::kEnd;)
-        clean = step.kind != platform::mpeg::Step::kGap;
-    clean = clean && walk.StrayBytes() == 0;
+    platform::mpeg::StreamParse parse(bytes);
+    bool clean = parse.Start();
+    for (platform::mpeg::Step step; clean && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;)
+        clean = step.kind != platform::mpeg::Step::kGap && !step.damaged;
+    clean = clean && parse.StrayBytes() == 0;
     close(fd);
     return clean;
 }

@@ -1,0 +1,664 @@
+#include "av/mpeg_parse.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <cstdio>
+#include <cstdlib>
+
+#include "av/mpeg_tags.h"
+
+namespace platform::mpeg {
+
+namespace {
+
+// Offsets scanned between two settlings of the parse.
+constexpr int64_t kChunk = 4096;
+// How far behind the scan an item must end before it is settled: room for
+// the frames that tell a recording joined on from bytes that look like one.
+constexpr int64_t kDepth = 1 << 16;
+// A way dearer than the cheapest by more than any step can cost less is
+// given up.
+constexpr int64_t kSlack = 1 << 14;
+// Of ways that end further behind the scan, only the cheapest of each kind
+// of recording is kept: past stray bytes longer than any frame, what came
+// before tells nothing more.
+constexpr int64_t kBehind = 1 << 16;
+constexpr size_t kMostLive = 512;
+constexpr int64_t kFrameCredit = 1;
+constexpr int kRunFrames = 3;
+
+uint32_t Le32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// A recording of one bit rate, that of h.
+void OneRate(Shape* s, const FrameHeader& h)
+{
+    s->oneRate = true;
+    s->bitRateIndex = h.bitRateIndex;
+    s->freeSize = 0;
+    s->shortest = h.size - h.padding;
+    s->frameBytes = double(h.samples) / 8 * h.bitRate * 1000 / h.rate;
+}
+
+// A recording whose bit rate varies: its shortest frame is one at the
+// lowest bit rate of its version.
+void Varying(Shape* s)
+{
+    unsigned char q[4] = {s->ref[0], s->ref[1], uint8_t((s->ref[2] & 0x0D) | 0x10), s->ref[3]};
+    FrameHeader lowest;
+    ReadFrameHeader(q, &lowest);
+    s->oneRate = false;
+    s->bitRateIndex = 0;
+    s->freeSize = 0;
+    s->shortest = lowest.size;
+    s->frameBytes = 0;
+}
+
+// Whether two headers' recordings are told apart by their kind or by one
+// being of free format.
+bool OtherRecording(const Shape& s, const unsigned char* head)
+{
+    return !SameStream(s.ref, head) || (s.freeSize > 0) != ((head[2] >> 4) == 0);
+}
+
+}  // namespace
+
+
+bool StreamParse::Start()
+{
+    nodes_.assign(1, Node{});
+    live_.assign(1, 0);
+    steps_.clear();
+    settled_ = 0;
+    scan_ = strays_ = mostRefund_ = 0;
+    anyFrame_ = done_ = false;
+    while (!done_ && !anyFrame_) Advance();
+    return anyFrame_;
+}
+
+Step StreamParse::Next()
+{
+    while (steps_.empty() && !done_) Advance();
+    if (steps_.empty()) return Step{};
+    const Step step = steps_.front();
+    steps_.pop_front();
+    return step;
+}
+
+void StreamParse::Advance()
+{
+    if (scan_ < bytes_.Size()) {
+        ScanTo(std::min(bytes_.Size(), scan_ + kChunk));
+        Prune();
+        Settle(false);
+        Compact();
+        return;
+    }
+    Settle(true);
+    done_ = true;
+}
+
+// ---- What stands where
+
+void StreamParse::ScanTo(int64_t to)
+{
+    // A frame's sync, or the first letter of a tag's name.
+    static const auto kStarts = [] {
+        std::array<bool, 256> starts{};
+        for (const int c : {0xFF, int('I'), int('T'), int('A'), int('L')}) starts[size_t(c)] = true;
+        return starts;
+    }();
+    std::vector<Item> items;
+    while (scan_ < to) {
+        size_t n = size_t(to - scan_);
+        const unsigned char* p = bytes_.Look(scan_, &n);
+        if (!p || n == 0) {
+            scan_ = to;
+            break;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            if (!kStarts[p[i]] || (p[i] == 0xFF && i + 1 < n && (p[i + 1] & 0xE0) != 0xE0)) continue;
+            items.clear();
+            ItemsAt(scan_ + int64_t(i), &items);
+            for (const Item& item : items) Take(item);
+        }
+        scan_ += int64_t(n);
+    }
+}
+
+void StreamParse::ItemsAt(int64_t at, std::vector<Item>* items)
+{
+    unsigned char p[kHeadBytes];
+    const size_t n = bytes_.Read(at, p, sizeof p);
+    if (n >= 4 && p[0] == 0xFF) FrameItems(at, p, n, items);
+    else TagItems(at, p, n, items);
+}
+
+void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::vector<Item>* items)
+{
+    Item item;
+    if (!ReadFrameHeader(p, &item.h)) return;
+    const FrameHeader& h = item.h;
+    item.at = at;
+    std::memcpy(item.head, p, 4);
+    uint32_t counted = 0;
+    item.header = ReadHeaderFrame(p, n, &counted, nullptr, &item.varies) != HeaderFrame::kNone;
+    item.begin = std::max(MainDataBegin(p, n), 0);
+    const int64_t size = bytes_.Size();
+    const auto add = [&](int64_t freeSize) {
+        const int64_t bytes = FrameSize(h, freeSize);
+        if (bytes <= 0 || at + bytes > size || !HoldsFrame(p, n, h, bytes)) return;
+        item.freeSize = freeSize;
+        item.end = at + bytes;
+        item.left = item.header ? 0 : h.layer == 3 ? ReservoirLeft(p, n, bytes) : -1;
+        item.inner = FrameWithin(at + 1, item.end, p, freeSize);
+        items->push_back(item);
+    };
+    if (h.bitRateIndex != 0) {
+        add(0);
+        return;
+    }
+    // Free format: a frame's size is told by where the next of its stream
+    // begins. The sizes the ways so far have learnt; the distances from it
+    // and between the next few headers of its stream (stray bytes may stand
+    // before any of them); and those that end the stream with it or with
+    // one of them.
+    std::vector<int64_t> sizes;
+    for (const size_t k : live_)
+        if (nodes_[k].hasShape && nodes_[k].shape.freeSize > 0 && SameStream(nodes_[k].shape.ref, p))
+            sizes.push_back(nodes_[k].shape.freeSize);
+    const int64_t longest = LongestFreeFrame(h), least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
+    constexpr int kFreeHeaders = 4;
+    int64_t from = at;
+    for (int k = 0, padding = h.padding; k < kFreeHeaders; ++k) {
+        int64_t first = -1;
+        int firstPadding = 0;
+        const int64_t limit = std::min(from + 2 * longest, size - 3);
+        for (int64_t c = from + least; (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
+            unsigned char q[4];
+            FrameHeader next;
+            if (bytes_.Read(c, q, 4) < 4 || !ReadFrameHeader(q, &next) || next.bitRateIndex != 0 || !SameStream(q, p))
+                continue;
+            if (c - from - padding <= 2 * longest) sizes.push_back(c - from - padding);
+            if (first < 0) first = c, firstPadding = next.padding;
+        }
+        if (first < 0) break;
+        if (size - first - firstPadding <= 2 * longest) sizes.push_back(size - first - firstPadding);
+        from = first;
+        padding = firstPadding;
+    }
+    if (size - at - h.padding <= 2 * longest) sizes.push_back(size - at - h.padding);
+    std::sort(sizes.begin(), sizes.end());
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+    for (const int64_t s : sizes)
+        if (s >= least && s <= 2 * longest) add(s);
+}
+
+void StreamParse::TagItems(int64_t at, const unsigned char* p, size_t n, std::vector<Item>* items)
+{
+    const int64_t size = bytes_.Size();
+    const auto add = [&](int64_t from, int64_t to) {
+        if (from >= 0 && from < to && to <= size) {
+            Item tag;
+            tag.kind = Item::kTag;
+            tag.at = from;
+            tag.end = to;
+            items->push_back(tag);
+        }
+    };
+    // Each tag by its own structure and length: ID3v2 (version 2 to 4),
+    // ID3v1 and its extension, APEv2 from its header or its footer,
+    // Lyrics3 (version 2 by its fields and closing length, version 1 by its
+    // closing word).
+    if (n >= 10 && std::memcmp(p, "ID3", 3) == 0) {
+        if (p[3] >= 2 && p[3] <= 4 && p[4] != 0xFF)
+            if (const int64_t length = Id3v2Length(p, n); length > 0) add(at, at + length);
+    } else if (n >= 3 && std::memcmp(p, "TAG", 3) == 0) {
+        unsigned char q[3];
+        if (n >= 4 && p[3] == '+') {
+            if (bytes_.Read(at + 227, q, 3) == 3 && std::memcmp(q, "TAG", 3) == 0) add(at, at + 227);
+        } else {
+            add(at, at + 128);
+        }
+    } else if (n >= 32 && std::memcmp(p, "APETAGEX", 8) == 0) {
+        const uint32_t version = Le32(p + 8), length = Le32(p + 12), flags = Le32(p + 20);
+        if ((version != 1000 && version != 2000) || length < 32) return;
+        if (flags & (1u << 29)) {
+            add(at, at + 32 + int64_t(length));
+        } else {
+            const int64_t from = at + 32 - int64_t(length) - ((flags & (1u << 31)) ? 32 : 0);
+            add(from, at + 32);
+        }
+    } else if (n >= 11 && std::memcmp(p, "LYRICSBEGIN", 11) == 0) {
+        add(at, LyricsEnd(at));
+    }
+}
+
+int64_t StreamParse::LyricsEnd(int64_t at)
+{
+    const auto digits = [](const unsigned char* q, int count) {
+        int64_t v = 0;
+        for (int i = 0; i < count; ++i) {
+            if (q[i] < '0' || q[i] > '9') return int64_t(-1);
+            v = v * 10 + (q[i] - '0');
+        }
+        return v;
+    };
+    // Version 2: fields of a three-letter name and a five-digit length, then
+    // the length of them all in six digits and "LYRICS200".
+    unsigned char q[15];
+    for (int64_t c = at + 11; c - at < 1000000 && bytes_.Read(c, q, sizeof q) == sizeof q;) {
+        if (std::memcmp(q + 6, "LYRICS200", 9) == 0) return digits(q, 6) == c - at ? c + 15 : -1;
+        const int64_t length = digits(q + 3, 5);
+        if (length < 0 || q[0] < 'A' || q[0] > 'Z') break;
+        c += 8 + length;
+    }
+    // Version 1: up to 5,100 bytes, then "LYRICSEND".
+    for (int64_t c = at + 11; c < at + 11 + 5100; ++c) {
+        if ((c = bytes_.Find('L', c, at + 11 + 5100)) < 0) break;
+        if (bytes_.Read(c, q, 9) == 9 && std::memcmp(q, "LYRICSEND", 9) == 0) return c + 9;
+    }
+    return -1;
+}
+
+int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize) const
+{
+    for (int64_t at = from; (at = bytes_.Find(0xFF, at, to)) >= 0; ++at) {
+        unsigned char p[kHeadBytes];
+        const size_t n = bytes_.Read(at, p, sizeof p);
+        FrameHeader h;
+        if (n < 4 || !SameStream(p, ref) || !ReadFrameHeader(p, &h) || (h.bitRateIndex == 0) != (freeSize > 0)) continue;
+        // A free-format frame there is told by its header and what it holds up
+        // to where the outer one ends.
+        const int64_t size = h.bitRateIndex == 0 ? to - at : FrameSize(h, freeSize);
+        if (at + size <= bytes_.Size() && HoldsFrame(p, n, h, size)) return at;
+    }
+    return -1;
+}
+
+// ---- The cheapest way
+
+Shape StreamParse::NewShape(const Item& item)
+{
+    Shape s;
+    const FrameHeader& h = item.h;
+    std::memcpy(s.ref, item.head, 4);
+    s.rate = h.rate;
+    s.frameSamples = h.samples;
+    if (h.bitRateIndex == 0) {
+        s.oneRate = true;
+        s.freeSize = s.shortest = item.freeSize;
+        s.frameBytes = double(item.freeSize);
+    } else if (item.header && item.varies) {
+        Varying(&s);
+    } else {
+        OneRate(&s, h);
+        // An Info frame says one bit rate, which the first frame of sound
+        // after it tells.
+        if (item.header) s.bitRateIndex = -1;
+    }
+    return s;
+}
+
+int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
+{
+    const int64_t gap = item.at - n.end;
+    int64_t penalty = 0;
+    // A tag explains its bytes only where the end or an item follows at
+    // once: its name and length among other bytes are no tag.
+    if (n.kind == Node::kTag && gap > 0) penalty += n.end - n.at;
+    // A frame that made its recording's bit rate vary, followed by stray
+    // bytes, costs as much as a frame of the rate before lost (a header
+    // damaged into another bit rate claims a frame that does not lead to
+    // the next), until a frame of yet another rate shows the rate varies.
+    next->pending = n.pending;
+    next->pendingRate = n.pendingRate;
+    if (n.switched > 0 && gap > 0) {
+        penalty += n.switched;
+        next->pending = n.switched;
+        next->pendingRate = n.switchedFrom;
+    }
+    next->shape = n.shape;
+    if (item.kind == Item::kTag) {
+        next->established = n.established;
+        next->run = gap == 0 ? n.run : 0;
+        next->runCharged = gap == 0 ? n.runCharged : 0;
+        return penalty;
+    }
+    // A frame explains a byte more than it holds: of two ways a few stray
+    // bytes apart, the one with more frames of the stream wins. And it
+    // explains none of its bytes from where a frame of its own stream, or of
+    // the recording before it, holds by itself within them: a header put in
+    // among stray bytes may claim a frame that swallows frames.
+    penalty -= kFrameCredit;
+    int64_t inner = item.inner;
+    if (n.hasShape && OtherRecording(n.shape, item.head)) {
+        const int64_t before = FrameWithin(item.at + 1, item.end, n.shape.ref, n.shape.freeSize);
+        if (before >= 0 && (inner < 0 || before < inner)) inner = before;
+    }
+    if (inner >= 0) penalty += item.end - inner;
+    const int64_t explained = item.end - item.at + kFrameCredit;
+    const bool begins = item.header || !n.hasShape || OtherRecording(n.shape, item.head) ||
+                        (item.freeSize > 0 && item.freeSize != n.shape.freeSize);
+    if (begins) {
+        // A recording begins. Where the stream starts or a tag ends, or with
+        // its own Info frame, it stands on its own.
+        next->shape = NewShape(item);
+        next->pending = 0;
+        next->established = item.header || (gap == 0 && n.kind != Node::kFrame);
+        next->run = 1;
+        next->runCharged = 0;
+        // A free-format stream of another frame size but the same kind and
+        // no Info frame of its own: as dear as a frame of it lost.
+        if (!item.header && n.hasShape && n.shape.freeSize > 0 && item.freeSize > 0 && SameStream(n.shape.ref, item.head))
+            penalty += n.shape.shortest;
+    } else {
+        next->established = n.established;
+        next->run = gap == 0 ? n.run + 1 : 1;
+        next->runCharged = gap == 0 ? n.runCharged : 0;
+    }
+    // Elsewhere its frames explain nothing, and a byte less, until three
+    // stand back to back: bytes of
+    // anything hold a frame header here and there, and those of a movie or
+    // AAC file one that recurs with its frames.
+    if (!next->established) {
+        penalty += explained + 1;
+        next->runCharged += explained + 1;
+        if (next->run >= kRunFrames) {
+            penalty -= next->runCharged;
+            next->established = true;
+        }
+    }
+    if (begins) return penalty;
+    Shape& shape = next->shape;
+    if (shape.oneRate && shape.freeSize == 0) {
+        if (shape.bitRateIndex < 0) {
+            OneRate(&shape, item.h);
+        } else if (item.h.bitRateIndex != shape.bitRateIndex) {
+            next->switched = shape.shortest;
+            next->switchedFrom = shape.bitRateIndex;
+            Varying(&shape);
+        }
+    } else if (next->pending > 0 && item.h.bitRateIndex != next->pendingRate) {
+        penalty -= next->pending;
+        next->pending = 0;
+    }
+    // Main data that begins before what the frame before it left: bytes the
+    // frame lacks (stray bytes between frames leave the reservoir whole).
+    if (item.h.layer == 3 && n.left >= 0) penalty += std::max<int64_t>(item.begin - n.left, 0);
+    return penalty;
+}
+
+void StreamParse::Take(const Item& item)
+{
+    // The cheapest way to the item for each state a recording not yet
+    // standing on its own may be in (frames back to back so far), and for
+    // one that stands: a way dearer now may be cheaper once its frames run
+    // on.
+    Node best[kRunFrames];
+    bool found[kRunFrames] = {};
+    int64_t dearest = INT64_MIN;
+    // live_ runs from the cheapest way on: past the first whose stray
+    // bytes alone cost more than the best found, none can cost less.
+    for (const size_t k : live_) {
+        const Node& n = nodes_[k];
+        if (n.end > item.at) continue;
+        const int64_t least = n.Effective() + item.at;
+        if (dearest != INT64_MIN && least - kFrameCredit - mostRefund_ > dearest) break;
+        Node next;
+        const int64_t cost = least + Penalty(n, item, &next);
+        const int state = next.established ? 0 : std::min(next.run, kRunFrames - 1);
+        Node& b = best[state];
+        // Of ways that cost alike, the one with the fewest stray bytes right
+        // before the item, then the one found first.
+        if (found[state] && (cost > b.cost || (cost == b.cost && n.end <= nodes_[b.prev].end))) continue;
+        found[state] = true;
+        b = next;
+        b.kind = item.kind == Item::kTag ? Node::kTag : Node::kFrame;
+        b.at = item.at;
+        b.end = item.end;
+        b.cost = cost;
+        b.prev = k;
+        b.header = item.header;
+        b.hasShape = item.kind == Item::kFrame || n.hasShape;
+        b.left = item.kind == Item::kFrame ? item.left : n.left;
+        dearest = INT64_MIN;
+        for (int s = 0; s < kRunFrames; ++s)
+            if (found[s]) dearest = std::max(dearest, best[s].cost);
+    }
+    for (int s = 0; s < kRunFrames; ++s) {
+        if (!found[s]) continue;
+        if (std::getenv("MPEG_PARSE_DEBUG")) std::fprintf(stderr, "node %zu %s at %lld end %lld cost %lld prev %zu (at %lld end %lld) left %lld begin %d state %d\n", nodes_.size(), best[s].kind == Node::kTag ? "tag" : "frame", (long long)best[s].at, (long long)best[s].end, (long long)best[s].cost, best[s].prev, (long long)nodes_[best[s].prev].at, (long long)nodes_[best[s].prev].end, (long long)best[s].left, item.begin, s);
+        mostRefund_ = std::max(mostRefund_, best[s].pending + best[s].runCharged);
+        nodes_.push_back(best[s]);
+        const size_t k = nodes_.size() - 1;
+        live_.insert(std::upper_bound(live_.begin(), live_.end(), nodes_[k].Effective(),
+                                      [&](int64_t v, size_t j) { return v < nodes_[j].Effective(); }),
+                     k);
+    }
+}
+
+int64_t StreamParse::ExitPenalty(const Node& n, int64_t gap) const
+{
+    if (gap == 0) return 0;
+    return n.kind == Node::kTag ? n.end - n.at : n.switched;
+}
+
+int64_t StreamParse::Value(const Node& n, int64_t at, bool final) const
+{
+    return n.cost + std::max<int64_t>(at - n.end, 0) + (final ? ExitPenalty(n, at - n.end) : 0);
+}
+
+size_t StreamParse::Best(bool final) const
+{
+    const int64_t at = final ? bytes_.Size() : scan_;
+    size_t best = settled_;
+    bool found = false;
+    for (const size_t k : live_) {
+        const Node& n = nodes_[k];
+        const int64_t v = Value(n, at, final), b = found ? Value(nodes_[best], at, final) : 0;
+        if (!found || v < b || (v == b && (n.end > nodes_[best].end || (n.end == nodes_[best].end && k < best)))) {
+            best = k;
+            found = true;
+        }
+    }
+    return best;
+}
+
+void StreamParse::Settle(bool final)
+{
+    std::vector<size_t> path;
+    for (size_t k = Best(final); k != SIZE_MAX && k > settled_; k = nodes_[k].prev) path.push_back(k);
+    std::reverse(path.begin(), path.end());
+    const size_t before = settled_;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const Node& n = nodes_[path[i]];
+        if (!final && n.end + kDepth > scan_) break;
+        bool frameAfter = n.kind == Node::kFrame;
+        for (size_t j = i + 1; j < path.size() && !frameAfter; ++j) frameAfter = nodes_[path[j]].kind == Node::kFrame;
+        ReadOff(nodes_[settled_], nodes_[settled_].end, n.at, frameAfter);
+        Step step;
+        step.kind = n.kind == Node::kTag ? Step::kTag : Step::kFrame;
+        step.at = n.at;
+        step.size = n.end - n.at;
+        step.header = n.header;
+        step.shape = n.shape;
+        AddStep(step);
+        settled_ = path[i];
+    }
+    if (final) {
+        const Node& last = nodes_[settled_];
+        ReadOff(last, last.end, bytes_.Size(), false);
+        return;
+    }
+    if (settled_ == before) return;
+    // Ways that part from the one settled are given up.
+    live_.erase(std::remove_if(live_.begin(), live_.end(),
+                               [&](size_t k) {
+                                   while (k != SIZE_MAX && k > settled_) k = nodes_[k].prev;
+                                   return k != settled_;
+                               }),
+                live_.end());
+}
+
+void StreamParse::Prune()
+{
+    if (live_.size() < 2) return;
+    int64_t cheapest = INT64_MAX;
+    for (const size_t k : live_)
+        if (nodes_[k].end <= scan_) cheapest = std::min(cheapest, nodes_[k].Effective());
+    // Past kBehind, the cheapest of each kind of recording stands for them all.
+    std::vector<const Node*> kinds;
+    const auto sameKind = [](const Node& a, const Node& b) {
+        return a.hasShape == b.hasShape && (!a.hasShape || !OtherRecording(a.shape, b.shape.ref));
+    };
+    std::vector<size_t> live;
+    for (const size_t k : live_) {
+        const Node& n = nodes_[k];
+        if (k != settled_) {
+            if (n.end <= scan_ && cheapest != INT64_MAX && n.Effective() > cheapest + kSlack) continue;
+            if (n.end + kBehind < scan_) {
+                if (std::any_of(kinds.begin(), kinds.end(), [&](const Node* o) { return sameKind(n, *o); })) continue;
+                kinds.push_back(&n);
+            }
+            if (live.size() >= kMostLive) continue;
+        }
+        live.push_back(k);
+    }
+    live_.swap(live);
+    mostRefund_ = 0;
+    for (const size_t k : live_) mostRefund_ = std::max(mostRefund_, nodes_[k].pending + nodes_[k].runCharged);
+}
+
+void StreamParse::Compact()
+{
+    if (nodes_.size() < 4096 || nodes_.size() < 8 * live_.size()) return;
+    std::vector<size_t> index(nodes_.size(), SIZE_MAX);
+    index[settled_] = 0;
+    for (size_t k : live_)
+        for (; k != SIZE_MAX && k > settled_ && index[k] == SIZE_MAX; k = nodes_[k].prev) index[k] = 0;
+    std::vector<Node> kept;
+    for (size_t k = settled_; k < nodes_.size(); ++k) {
+        if (index[k] == SIZE_MAX) continue;
+        index[k] = kept.size();
+        kept.push_back(nodes_[k]);
+        Node& n = kept.back();
+        n.prev = k == settled_ || n.prev == SIZE_MAX ? SIZE_MAX : index[n.prev];
+    }
+    for (size_t& k : live_) k = index[k];
+    settled_ = 0;
+    nodes_.swap(kept);
+}
+
+// ---- Reading the partition off
+
+int64_t StreamParse::ClaimAt(int64_t at, const Shape& shape, bool* checksumFails)
+{
+    unsigned char p[kHeadBytes];
+    const size_t n = bytes_.Read(at, p, sizeof p);
+    FrameHeader h;
+    if (n < 4 || !ReadFrameHeader(p, &h) || OtherRecording(shape, p)) return 0;
+    if (shape.freeSize == 0 && shape.oneRate && shape.bitRateIndex > 0 && h.bitRateIndex != shape.bitRateIndex)
+        return 0;
+    const int64_t size = FrameSize(h, shape.freeSize);
+    if (size <= 4 + (h.crc ? 2 : 0) + SideInfoBytes(h)) return 0;
+    if (checksumFails) *checksumFails = ChecksumFails(p, n, h, size);
+    return size;
+}
+
+bool StreamParse::CutAt(int64_t at, int64_t to, const Shape& shape)
+{
+    unsigned char p[kHeadBytes];
+    const size_t n = bytes_.Read(at, p, sizeof p);
+    const int64_t size = ClaimAt(at, shape);
+    FrameHeader h;
+    if (size == 0 || to - at >= size || !ReadFrameHeader(p, &h)) return false;
+    // Its header and side information whole, sound in it (a header before
+    // zeros is no frame begun), and no header of the stream among them (nor
+    // is a header repeated).
+    const int64_t held = 4 + (h.crc ? 2 : 0) + std::max(SideInfoBytes(h), 1);
+    if (to - at < held || (h.layer == 3 && SoundBits(p, n, h, size) <= 0)) return false;
+    for (int64_t c = at + 1; c < at + held; ++c)
+        if (ClaimAt(c, shape) > 0) return false;
+    return true;
+}
+
+void StreamParse::ReadOff(const Node& before, int64_t from, int64_t to, bool frameAfter)
+{
+    // Bytes before the first frame cost no time and say nothing.
+    if (to <= from || !anyFrame_ || !before.hasShape) return;
+    const Shape& shape = before.shape;
+    const auto damaged = [&](int64_t at, int64_t end) {
+        Step step;
+        step.kind = Step::kFrame;
+        step.damaged = true;
+        step.at = at;
+        step.size = end - at;
+        step.shape = shape;
+        AddStep(step);
+    };
+    if (!frameAfter) {
+        // After the last frame: the last frame damaged within, its header of
+        // the stream and its frame ending where the bytes do; else nothing.
+        const int64_t limit = std::min(to, from + std::max<int64_t>(shape.shortest, 1));
+        for (int64_t at = from; (at = bytes_.Find(0xFF, at, limit)) >= 0; ++at)
+            if (ClaimAt(at, shape) == to - at) {
+                strays_ += at - from;
+                damaged(at, to);
+                return;
+            }
+        return;
+    }
+    // A frame of the stream whose checksum fails, right where the last ends.
+    for (bool fails = false;;) {
+        const int64_t size = ClaimAt(from, shape, &fails);
+        if (size == 0 || !fails || from + size > to) break;
+        damaged(from, from + size);
+        if ((from += size) == to) return;
+    }
+    const auto plain = [&](int64_t at, int64_t end) {
+        if (end - at >= shape.shortest) {
+            Step gap;
+            gap.kind = Step::kGap;
+            gap.at = at;
+            gap.size = end - at;
+            gap.shape = shape;
+            AddStep(gap);
+        } else {
+            strays_ += end - at;
+        }
+    };
+    if (CutAt(from, to, shape)) {
+        Step gap;
+        gap.kind = Step::kGap;
+        gap.at = from;
+        gap.size = to - from;
+        gap.cut = true;
+        gap.shape = shape;
+        AddStep(gap);
+        return;
+    }
+    // Or one that ends right where the next item begins.
+    FrameHeader h;
+    const int64_t longest = ReadFrameHeader(shape.ref, &h) ? LongestFreeFrame(h) : 0;
+    for (int64_t at = std::max(from + 1, to - longest); (at = bytes_.Find(0xFF, at, to)) >= 0; ++at) {
+        bool fails = false;
+        if (ClaimAt(at, shape, &fails) == to - at && fails) {
+            plain(from, at);
+            damaged(at, to);
+            return;
+        }
+    }
+    plain(from, to);
+}
+
+void StreamParse::AddStep(const Step& step)
+{
+    if (step.kind == Step::kFrame) anyFrame_ = true;
+    steps_.push_back(step);
+}
+
+}  // namespace platform::mpeg

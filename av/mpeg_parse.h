@@ -1,0 +1,155 @@
+#pragma once
+// An MPEG audio stream read as one parse of its bytes: the partition into
+// frames, tags and stray bytes that leaves the fewest bytes unexplained.
+// Every question of the reader (where the first frame is, whether bytes
+// between frames are stray, a frame cut short or damaged, where a joined
+// recording starts, a free-format stream's frame size) is read off that one
+// partition. It is settled in a bounded window as the walk goes, as a
+// Viterbi decoder settles its path, so memory does not grow with the file.
+#include <cstdint>
+#include <cstddef>
+#include <deque>
+#include <vector>
+
+#include "av/mpeg_frames.h"
+
+namespace platform::mpeg {
+
+// What the frames of one recording share: its kind, whether all its
+// frames are of one bit rate (so far), and the fewest bytes that can hold a
+// frame of it, below which bytes between frames are stray.
+struct Shape {
+    unsigned char ref[4] = {0, 0, 0, 0};  // a header of the recording
+    bool oneRate = false;
+    // Of every frame, where oneRate; -1 after an Info frame until the first
+    // frame of sound tells it.
+    int bitRateIndex = 0;
+    int64_t freeSize = 0;  // a free-format frame's bytes without padding
+    int64_t shortest = 0;
+    double frameBytes = 0;  // a frame's mean bytes, where oneRate: what a gap's frames take
+    int frameSamples = 0;
+    int rate = 0;
+};
+
+// What the walk meets next.
+struct Step {
+    enum Kind { kFrame, kGap, kTag, kEnd } kind = kEnd;
+    int64_t at = 0, size = 0;  // the frame, the gap or the tag
+    // A frame: whether it holds a Xing/Info or VBRI header instead of
+    // sound, and whether it is damaged (its header stands where a frame of
+    // the stream does, but its checksum or side information fails): it keeps
+    // its time as silence.
+    bool header = false, damaged = false;
+    // A gap: begun by a frame of the stream that other frames cut short.
+    bool cut = false;
+    Shape shape;  // the recording it is of
+};
+
+class StreamParse {
+public:
+    explicit StreamParse(StreamBytes& bytes) : bytes_(bytes) {}
+
+    // From the stream's start; false where no frame of MPEG audio stands
+    // anywhere in it.
+    bool Start();
+    // The next step; kEnd at the stream's end.
+    Step Next();
+    // Stray bytes passed over between frames so far (no sound, no time).
+    int64_t StrayBytes() const { return strays_; }
+
+private:
+    // A frame, a tag or the stream's start, with the least cost of the
+    // bytes up to its end and the item before it on that way.
+    struct Node {
+        enum Kind : uint8_t { kRoot, kFrame, kTag } kind = kRoot;
+        int64_t at = 0, end = 0;
+        int64_t cost = 0;  // stray bytes and penalties up to end
+        size_t prev = SIZE_MAX;
+        bool header = false;
+        bool hasShape = false;  // a frame stands at or before it
+        int64_t left = -1;  // main data bytes the last frame left, -1 unknown
+        // Its recording began where it stands on its own, or has had frames
+        // enough back to back; run frames back to back end here, and the
+        // cost of those of them a recording not so begun has been charged.
+        bool established = false;
+        int run = 0;
+        int64_t runCharged = 0;
+        // It made its recording's bit rate vary from switchedFrom: what that
+        // costs where stray bytes follow it.
+        int64_t switched = 0;
+        int switchedFrom = 0;
+        // That cost paid on the way here, taken back where a frame of a rate
+        // other than pendingRate follows.
+        int64_t pending = 0;
+        int pendingRate = 0;
+        Shape shape;
+        int64_t Effective() const { return cost - end; }
+    };
+    // What may stand at an offset by its own structure.
+    struct Item {
+        enum Kind { kFrame, kTag } kind = kFrame;
+        int64_t at = 0, end = 0;
+        FrameHeader h;
+        unsigned char head[4] = {0, 0, 0, 0};
+        bool header = false;  // a Xing/Info or VBRI frame
+        bool varies = false;  // its header says the bit rate varies
+        int begin = 0;        // main_data_begin, Layer III
+        int64_t left = -1;    // the main data bytes it leaves the next frames
+        int64_t freeSize = 0;
+        int64_t inner = -1;   // where a frame of its stream holds within it
+    };
+
+    // Scans a chunk further, then settles what lies far enough behind.
+    void Advance();
+    // Finds what stands at offsets [scan_, to) and takes each into the parse.
+    void ScanTo(int64_t to);
+    void ItemsAt(int64_t at, std::vector<Item>* items);
+    void FrameItems(int64_t at, const unsigned char* p, size_t n, std::vector<Item>* items);
+    void TagItems(int64_t at, const unsigned char* p, size_t n, std::vector<Item>* items);
+    // The first offset in [from, to) where a frame of the stream of ref
+    // holds by itself; -1 where none does.
+    int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize) const;
+    // Where the Lyrics3 text at `at` ends; -1 where it does not.
+    int64_t LyricsEnd(int64_t at);
+    // The cheapest way to the item, added as a node.
+    void Take(const Item& item);
+    static Shape NewShape(const Item& item);
+    // What stepping from n to the item costs beyond the stray bytes between
+    // them; what the item's node takes on (its recording, what it costs
+    // where bytes follow it) in next.
+    int64_t Penalty(const Node& n, const Item& item, Node* next) const;
+    // What n costs where gap bytes follow it and nothing else.
+    int64_t ExitPenalty(const Node& n, int64_t gap) const;
+    // The cost of the bytes up to `at` on the way through n.
+    int64_t Value(const Node& n, int64_t at, bool final) const;
+    // The node the cheapest way to the scan (or the stream's end) runs
+    // through last.
+    size_t Best(bool final) const;
+    // Items on the cheapest way settled: those that end far enough behind
+    // the scan, or all of them at the stream's end.
+    void Settle(bool final);
+    // The bytes [from, to) that no item explains, after the node: stray,
+    // a gap where frames were, a frame cut short or a damaged frame.
+    void ReadOff(const Node& before, int64_t from, int64_t to, bool frameAfter);
+    void Prune();
+    void Compact();
+
+    // The frame a header of the recording claims at `at` (its bytes, 0 where
+    // none stands there), whatever its side information holds.
+    int64_t ClaimAt(int64_t at, const Shape& shape, bool* checksumFails = nullptr);
+    bool CutAt(int64_t at, int64_t to, const Shape& shape);
+    void AddStep(const Step& step);
+
+    StreamBytes& bytes_;
+    std::vector<Node> nodes_;
+    std::vector<size_t> live_;  // nodes a later item may follow
+    size_t settled_ = 0;        // the last node settled
+    int64_t scan_ = 0;          // offsets before it are taken
+    int64_t strays_ = 0;
+    int64_t mostRefund_ = 0;  // the most a step from a live node may take back
+    bool anyFrame_ = false;     // a frame is settled
+    bool done_ = false;
+    std::deque<Step> steps_;
+};
+
+}  // namespace platform::mpeg
