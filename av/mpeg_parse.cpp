@@ -155,6 +155,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         item.end = at + bytes;
         item.left = item.header ? 0 : h.layer == 3 ? ReservoirLeft(p, n, bytes) : -1;
         item.inner = FrameWithin(at + 1, item.end, p, freeSize);
+        item.tagWithin = TagWithin(at + 1, item.end);
         items->push_back(item);
     };
     if (h.bitRateIndex != 0) {
@@ -279,6 +280,20 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
     return -1;
 }
 
+bool StreamParse::TagWithin(int64_t from, int64_t to)
+{
+    // ID3v2, APEv2 and Lyrics3 by their names and structure; an ID3v1 tag's
+    // three letters are too few to tell within a frame's bytes.
+    for (const char name : {'I', 'A', 'L'})
+        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, to)) >= 0; ++at) {
+            unsigned char p[kHeadBytes];
+            std::vector<Item> tags;
+            TagItems(at, p, bytes_.Read(at, p, sizeof p), &tags);
+            if (!tags.empty()) return true;
+        }
+    return false;
+}
+
 // ---- The cheapest way
 
 Shape StreamParse::NewShape(const Item& item)
@@ -340,6 +355,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         if (before >= 0 && (inner < 0 || before < inner)) inner = before;
     }
     if (inner >= 0) penalty += item.end - inner;
+    // A tag by its full structure within a frame's bytes: the frame was cut
+    // there, and explains none of them.
+    if (item.tagWithin) penalty += item.end - item.at;
     const int64_t explained = item.end - item.at + kFrameCredit;
     const bool begins = item.header || !n.hasShape || OtherRecording(n.shape, item.head) ||
                         (item.freeSize > 0 && item.freeSize != n.shape.freeSize);
@@ -387,8 +405,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         next->pending = 0;
     }
     // Main data that begins before what the frame before it left: bytes the
-    // frame lacks (stray bytes between frames leave the reservoir whole).
-    if (item.h.layer == 3 && n.left >= 0) penalty += std::max<int64_t>(item.begin - n.left, 0);
+    // frame lacks (stray bytes between frames leave the reservoir whole; a
+    // stretch where frames may be lost does not).
+    if (item.h.layer == 3 && n.left >= 0 && gap < n.shape.shortest) penalty += std::max<int64_t>(item.begin - n.left, 0);
     return penalty;
 }
 
@@ -555,13 +574,14 @@ void StreamParse::Compact()
 
 // ---- Reading the partition off
 
-int64_t StreamParse::ClaimAt(int64_t at, const Shape& shape, bool* checksumFails)
+int64_t StreamParse::ClaimAt(int64_t at, const Shape& shape, bool* checksumFails, bool anyRate)
 {
     unsigned char p[kHeadBytes];
     const size_t n = bytes_.Read(at, p, sizeof p);
     FrameHeader h;
     if (n < 4 || !ReadFrameHeader(p, &h) || OtherRecording(shape, p)) return 0;
-    if (shape.freeSize == 0 && shape.oneRate && shape.bitRateIndex > 0 && h.bitRateIndex != shape.bitRateIndex)
+    if (!anyRate && shape.freeSize == 0 && shape.oneRate && shape.bitRateIndex > 0 &&
+        h.bitRateIndex != shape.bitRateIndex)
         return 0;
     const int64_t size = FrameSize(h, shape.freeSize);
     if (size <= 4 + (h.crc ? 2 : 0) + SideInfoBytes(h)) return 0;
@@ -601,8 +621,14 @@ void StreamParse::ReadOff(const Node& before, int64_t from, int64_t to, bool fra
         AddStep(step);
     };
     if (!frameAfter) {
-        // After the last frame: the last frame damaged within, its header of
-        // the stream and its frame ending where the bytes do; else nothing.
+        // After the last frame: frames damaged within, each right where the
+        // one before ends (a header of the stream's kind, of any bit rate),
+        // or past stray bytes the last, ending where the bytes do; else
+        // nothing.
+        for (int64_t size; (size = ClaimAt(from, shape, nullptr, true)) > 0 && from + size <= to;) {
+            damaged(from, from + size);
+            from += size;
+        }
         const int64_t limit = std::min(to, from + std::max<int64_t>(shape.shortest, 1));
         for (int64_t at = from; (at = bytes_.Find(0xFF, at, limit)) >= 0; ++at)
             if (ClaimAt(at, shape) == to - at) {

@@ -97,6 +97,7 @@ private:
         int64_t left = -1;    // the main data bytes it leaves the next frames
         int64_t freeSize = 0;
         int64_t inner = -1;   // where a frame of its stream holds within it
+        bool tagWithin = false;
     };
 
     // Scans a chunk further, then settles what lies far enough behind.
@@ -109,6 +110,8 @@ private:
     // The first offset in [from, to) where a frame of the stream of ref
     // holds by itself; -1 where none does.
     int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize) const;
+    // Whether an ID3v2, APEv2 or Lyrics3 tag begins in [from, to).
+    bool TagWithin(int64_t from, int64_t to);
     // Where the Lyrics3 text at `at` ends; -1 where it does not.
     int64_t LyricsEnd(int64_t at);
     // The cheapest way to the item, added as a node.
@@ -135,8 +138,9 @@ private:
     void Compact();
 
     // The frame a header of the recording claims at `at` (its bytes, 0 where
-    // none stands there), whatever its side information holds.
-    int64_t ClaimAt(int64_t at, const Shape& shape, bool* checksumFails = nullptr);
+    // none stands there), whatever its side information holds; anyRate: of
+    // any bit rate where the recording has one.
+    int64_t ClaimAt(int64_t at, const Shape& shape, bool* checksumFails = nullptr, bool anyRate = false);
     bool CutAt(int64_t at, int64_t to, const Shape& shape);
     void AddStep(const Step& step);
 
