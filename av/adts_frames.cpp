@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "av/mpeg_tags.h"
+
 namespace platform::ffmpeg_layer {
 
 bool AdtsWalker::Next(AdtsFrame* frame)
@@ -160,9 +162,7 @@ std::string AdtsWalker::Cut()
 int64_t AdtsWalker::TagEnd(int64_t at)
 {
     const uint8_t* t = Bytes(at, 10);
-    if (!t || std::memcmp(t, "ID3", 3) != 0 || (t[6] | t[7] | t[8] | t[9]) & 0x80) return at;
-    const int64_t size = int64_t(t[6]) << 21 | int64_t(t[7]) << 14 | int64_t(t[8]) << 7 | t[9];
-    return std::min(size_, at + 10 + size + (t[5] & 0x10 ? 10 : 0));
+    return t ? std::min(size_, at + mpeg::Id3v2Length(t, 10)) : at;
 }
 
 AdtsChain WalkAdts(int fd, int64_t size)

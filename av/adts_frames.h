@@ -14,6 +14,7 @@
 #include <string>
 
 #include "av/file_walks.h"
+#include "av/file_window.h"
 
 namespace platform::ffmpeg_layer {
 
@@ -35,7 +36,7 @@ struct AdtsFrame {
 
 class AdtsWalker {
 public:
-    AdtsWalker(int fd, int64_t size) : bytes_(fd, size), size_(size) {}
+    AdtsWalker(int fd, int64_t size) : bytes_(fd, 0, size, {1 << 18, 2}), size_(size) {}
 
     // The next frame; false at the end.
     bool Next(AdtsFrame* frame);
@@ -97,7 +98,7 @@ private:
     // The end of the ID3v2 tag at `at`, or `at` when none starts there.
     int64_t TagEnd(int64_t at);
 
-    ByteWindow bytes_;
+    FileWindow bytes_;
     int64_t size_;
     int64_t key_ = -1;
     int64_t at_ = -1;  // where the next frame is looked for; -1 before the start

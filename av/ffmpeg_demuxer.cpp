@@ -14,7 +14,7 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 
-#include "av/file_walks.h"
+#include "av/file_window.h"
 #include "av/media_words.h"
 #include "platform/four_cc.h"
 #include "platform/regular_file.h"
@@ -108,20 +108,17 @@ std::string FormatNotReadWords(const AVInputFormat* format)
 // reads at a time: a show's sound is opened four times a run (for its check
 // and its export, each as a movie and again for its samples), each open
 // reads the file's head again (and an Ogg file's last page, for its length),
-// and each link of a chained Ogg file is opened to be probed, then to be
-// decoded. The first four blocks and last two of the last eight files are
-// kept while they stand as they were, and the 64 read last besides.
-struct CachedBlock {
+// and each link of a chained Ogg file is opened to be decoded. The first
+// four blocks and last two of the last eight files are kept while they
+// stand as they were, and the 64 read last of the file read last besides.
+struct KeptFile {
     struct stat file {};
-    int64_t index = 0;
-    std::vector<uint8_t> bytes;
-    uint64_t used = 0;
-    bool edge = false;  // of a file's head or tail
+    FileWindow bytes;
 };
-constexpr size_t kEdgeBlocks = 8 * 6, kOtherBlocks = 64;
-std::mutex g_blocksLock;
-std::vector<CachedBlock> g_blocks;
-uint64_t g_blockClock = 0;
+constexpr size_t kKeptFiles = 8;
+constexpr FileWindow::Blocks kKeptBlocks{kIoBufferSize, 64, 4, 2};
+std::mutex g_keptLock;
+std::vector<std::unique_ptr<KeptFile>> g_kept;  // the one read last at the back
 
 bool SameFile(const struct stat& a, const struct stat& b)
 {
@@ -129,39 +126,51 @@ bool SameFile(const struct stat& a, const struct stat& b)
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+// The file's kept bytes, read through fd from now on; made where none are
+// kept. Only the file read last keeps more than its head and tail. Called
+// with g_keptLock held.
+FileWindow& KeptBytes(const struct stat& file, int fd)
+{
+    auto kept = std::find_if(g_kept.begin(), g_kept.end(), [&](const auto& k) { return SameFile(k->file, file); });
+    std::unique_ptr<KeptFile> taken;
+    if (kept != g_kept.end()) {
+        taken = std::move(*kept);
+        g_kept.erase(kept);
+    } else {
+        taken = std::make_unique<KeptFile>();
+        taken->file = file;
+        taken->bytes.Reset(fd, 0, int64_t(file.st_size), kKeptBlocks);
+        if (g_kept.size() == kKeptFiles) g_kept.erase(g_kept.begin());
+    }
+    if (!g_kept.empty()) g_kept.back()->bytes.DropOthers();
+    taken->bytes.SetDescriptor(fd);
+    g_kept.push_back(std::move(taken));
+    return g_kept.back()->bytes;
+}
+
 // Up to n bytes of the file at `at` onto out, from its block, which is read
 // whole where it is not kept: how many; 0 where it cannot be read.
 size_t BlockBytes(const struct stat& file, int fd, int64_t at, size_t n, uint8_t* out)
 {
-    const int64_t size = int64_t(file.st_size), index = at / kIoBufferSize, from = index * kIoBufferSize;
-    if (at < 0 || at >= size) return 0;
-    const std::lock_guard<std::mutex> hold(g_blocksLock);
-    auto kept = std::find_if(g_blocks.begin(), g_blocks.end(),
-                             [&](const CachedBlock& b) { return b.index == index && SameFile(b.file, file); });
-    if (kept == g_blocks.end()) {
-        CachedBlock block;
-        block.file = file;
-        block.index = index;
-        block.bytes.resize(size_t(std::min<int64_t>(kIoBufferSize, size - from)));
-        if (!ReadFileAt(fd, from, block.bytes.data(), block.bytes.size())) return 0;
-        block.edge = index < 4 || index >= (size - 1) / kIoBufferSize - 1;
-        // The one used longest ago of its kind makes room.
-        const size_t most = block.edge ? kEdgeBlocks : kOtherBlocks;
-        if (size_t(std::count_if(g_blocks.begin(), g_blocks.end(), [&](const CachedBlock& b) {
-                return b.edge == block.edge;
-            })) >= most) {
-            auto oldest = g_blocks.end();
-            for (auto b = g_blocks.begin(); b != g_blocks.end(); ++b)
-                if (b->edge == block.edge && (oldest == g_blocks.end() || b->used < oldest->used)) oldest = b;
-            g_blocks.erase(oldest);
+    const std::lock_guard<std::mutex> hold(g_keptLock);
+    const uint8_t* bytes = KeptBytes(file, fd).Look(at, &n);
+    if (bytes) std::memcpy(out, bytes, n);
+    return bytes ? n : 0;
+}
+
+// Whether n bytes of the file at `at` are kept whole: onto out where they are.
+bool KeptOnly(const struct stat& file, int64_t at, size_t n, uint8_t* out)
+{
+    const std::lock_guard<std::mutex> hold(g_keptLock);
+    for (const auto& k : g_kept) {
+        size_t got = n;
+        const uint8_t* bytes = SameFile(k->file, file) ? k->bytes.Held(at, &got) : nullptr;
+        if (bytes && got == n) {
+            std::memcpy(out, bytes, n);
+            return true;
         }
-        g_blocks.push_back(std::move(block));
-        kept = g_blocks.end() - 1;
     }
-    kept->used = ++g_blockClock;
-    const size_t count = std::min(n, size_t(int64_t(kept->bytes.size()) - (at - from)));
-    std::memcpy(out, kept->bytes.data() + (at - from), count);
-    return count;
+    return false;
 }
 
 }  // namespace
@@ -185,8 +194,12 @@ int Demuxer::Read(void* opaque, uint8_t* buffer, int size)
     const int64_t at = int64_t(ftello(d->file)) - d->begin;
     const int64_t left = d->size - at;
     const size_t want = size_t(std::clamp<int64_t>(size, 0, std::max<int64_t>(left, 0)));
-    // A block at most (FFmpeg asks again for the rest).
-    size_t n = want > 0 ? BlockBytes(d->fileStat, ::fileno(d->file), d->begin + at, want, buffer) : 0;
+    // A block at most (FFmpeg asks again for the rest): what a walk over the
+    // file holds, else the kept blocks.
+    size_t n = want;
+    const uint8_t* held = d->held && want > 0 ? d->held->Held(d->begin + at, &n) : nullptr;
+    if (held) std::memcpy(buffer, held, n);
+    else n = want > 0 ? BlockBytes(d->fileStat, ::fileno(d->file), d->begin + at, want, buffer) : 0;
     if (n > 0 && fseeko(d->file, off_t(d->begin + at + int64_t(n)), SEEK_SET) != 0) n = 0;
     if (n == 0) n = std::fread(buffer, 1, want, d->file);
     for (int64_t i = std::max(at, d->patchAt); d->patchAt >= 0 && i < std::min(at + int64_t(n), d->patchAt + 4); ++i)
@@ -198,14 +211,13 @@ void Demuxer::HoldListToFile()
 {
     patchAt = -1;
     uint8_t head[12];
-    if (::pread(::fileno(file), head, sizeof head, off_t(begin)) != ssize_t(sizeof head) ||
-        (std::memcmp(head, "RIFF", 4) != 0 && std::memcmp(head, "RIFX", 4) != 0))
+    if (!Peek(0, head, sizeof head) || (std::memcmp(head, "RIFF", 4) != 0 && std::memcmp(head, "RIFX", 4) != 0))
         return;
     const bool big = head[3] == 'X';
     int64_t at = 12;
     for (int chunks = 0; chunks < 1024 && at + 8 <= size; ++chunks) {
         uint8_t chunk[8];
-        if (::pread(::fileno(file), chunk, sizeof chunk, off_t(begin + at)) != ssize_t(sizeof chunk)) return;
+        if (!Peek(at, chunk, sizeof chunk)) return;
         const uint32_t length = big ? Be32(chunk + 4)
                                     : uint32_t(chunk[4]) | uint32_t(chunk[5]) << 8 | uint32_t(chunk[6]) << 16 |
                                           uint32_t(chunk[7]) << 24;
@@ -219,6 +231,18 @@ void Demuxer::HoldListToFile()
         }
         at += 8 + int64_t(length) + (length & 1);
     }
+}
+
+bool Demuxer::Peek(int64_t at, uint8_t* out, size_t n) const
+{
+    if (at < 0 || at + int64_t(n) > size) return false;
+    size_t got = n;
+    const uint8_t* bytes = held ? held->Held(begin + at, &got) : nullptr;
+    if (bytes && got == n) {
+        std::memcpy(out, bytes, n);
+        return true;
+    }
+    return KeptOnly(fileStat, begin + at, n, out) || ReadAt(::fileno(file), uint64_t(begin + at), out, n);
 }
 
 int64_t Demuxer::Seek(void* opaque, int64_t offset, int whence)

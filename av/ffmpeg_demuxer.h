@@ -19,6 +19,7 @@ extern "C" {
 #include <utility>
 #include <vector>
 
+#include "av/file_window.h"
 #include "av/mp4_boxes.h"
 
 namespace platform::ffmpeg_layer {
@@ -71,6 +72,9 @@ struct Demuxer {
     std::vector<TrackBoxes> tracks;
     // The file as it stood when opened, to know its head and tail again.
     struct stat fileStat {};
+    // Bytes of the file a walk over it holds, read from there first (the
+    // links of a chain, each opened as the walk finds its end).
+    const FileWindow* held = nullptr;
 
     Demuxer() = default;
     Demuxer(const Demuxer&) = delete;
@@ -78,6 +82,9 @@ struct Demuxer {
     ~Demuxer() { Close(); }
 
     static int Read(void* opaque, uint8_t* buffer, int size);
+    // n bytes at `at` of those FFmpeg sees, exactly: what is held or kept,
+    // else read as asked.
+    bool Peek(int64_t at, uint8_t* out, size_t n) const;
 
     // A RIFF file (WAVE, AVI) whose LIST chunk claims more bytes than the
     // file holds is shown with the size it holds: FFmpeg takes the INFO tags

@@ -23,9 +23,9 @@ extern "C" {
 #include "av/adts_frames.h"
 #include "av/ffmpeg_demuxer.h"
 #include "av/ffmpeg_sound.h"
-#include "av/file_walks.h"
 #include "av/media_words.h"
 #include "av/ogg_links.h"
+#include "platform/read_at.h"
 #include "platform/regular_file.h"
 
 namespace platform::ffmpeg_layer {
@@ -43,7 +43,7 @@ bool OpenLinkOfChain(Demuxer& demuxer, const std::string& path)
     struct stat st {};
     uint8_t magic[4];
     OggChain chain;
-    if (::fstat(fd, &st) == 0 && ReadFileAt(fd, 0, magic, sizeof magic) && std::memcmp(magic, "OggS", 4) == 0)
+    if (::fstat(fd, &st) == 0 && ReadAt(fd, 0, magic, sizeof magic) && std::memcmp(magic, "OggS", 4) == 0)
         chain = OggChainOf(fd, path, int64_t(st.st_size));
     ::close(fd);
     std::string why;

@@ -513,45 +513,43 @@ int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate
     return frames;
 }
 
-std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<OggLink>& found, int64_t size)
+SoundLink ProbeLink(const std::string& path, const OggLink& found, int64_t end, const FileWindow* held)
 {
-    std::vector<SoundLink> links;
-    for (size_t i = 0; i < found.size(); ++i) {
-        SoundLink link;
-        link.begin = found[i].begin;
-        link.end = i + 1 < found.size() ? found[i + 1].begin : size;
-        link.cutShort = found[i].cutShort;
-        Demuxer demuxer;
-        std::string why;
-        if (!demuxer.Open(path, &why, nullptr, link.begin, link.end)) {
-            link.fault = "a link of the chain cannot be read: " + why;
-            links.push_back(std::move(link));
-            continue;
-        }
-        const AVFormatContext* format = demuxer.format;
-        for (unsigned k = 0; k < format->nb_streams && link.stream < 0; ++k) {
-            const AVCodecParameters* par = format->streams[k]->codecpar;
-            if (par->codec_type != AVMEDIA_TYPE_AUDIO || !avcodec_find_decoder(par->codec_id) ||
-                !SoundFormatFault(par->sample_rate, par->ch_layout.nb_channels, -1).empty())
-                continue;
-            link.stream = int(k);
-            link.rate = par->sample_rate;
-            link.frames = found[i].frames >= 0 && found[i].rate > 0
-                              ? av_rescale(found[i].frames, link.rate, found[i].rate)
-                              : StreamFrames(format, format->streams[k], link.rate);
-        }
-        if (link.stream < 0) link.fault = "a link of the chain holds no sound that can be decoded";
-        links.push_back(std::move(link));
+    SoundLink link;
+    link.begin = found.begin;
+    link.end = end;
+    link.cutShort = found.cutShort;
+    Demuxer demuxer;
+    demuxer.held = held;
+    std::string why;
+    if (!demuxer.Open(path, &why, nullptr, link.begin, link.end)) {
+        link.fault = "a link of the chain cannot be read: " + why;
+        return link;
     }
-    return links;
+    const AVFormatContext* format = demuxer.format;
+    for (unsigned k = 0; k < format->nb_streams && link.stream < 0; ++k) {
+        const AVCodecParameters* par = format->streams[k]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO || !avcodec_find_decoder(par->codec_id) ||
+            !SoundFormatFault(par->sample_rate, par->ch_layout.nb_channels, -1).empty())
+            continue;
+        link.stream = int(k);
+        link.rate = par->sample_rate;
+        link.frames = found.frames >= 0 && found.rate > 0 ? av_rescale(found.frames, link.rate, found.rate)
+                                                          : StreamFrames(format, format->streams[k], link.rate);
+    }
+    if (link.stream < 0) link.fault = "a link of the chain holds no sound that can be decoded";
+    return link;
 }
 
 OggChain OggChainOf(int fd, const std::string& path, int64_t size)
 {
     return WalkedOnce(fd, [&] {
         OggChain chain;
-        chain.found = OggLinks(fd, size);
-        if (chain.found.size() > 1) chain.links = ProbeLinks(path, chain.found, size);
+        // Each link is probed as soon as the walk has found its end, from
+        // the bytes the walk holds: the file is not read again for it.
+        chain.found = OggLinks(fd, size, [&](const OggLink& link, int64_t end, const FileWindow& held) {
+            chain.links.push_back(ProbeLink(path, link, end, &held));
+        });
         return chain;
     });
 }

@@ -43,10 +43,11 @@ struct SoundTime {
 // 0 when neither is known.
 int64_t StreamFrames(const AVFormatContext* format, const AVStream* st, int rate);
 
-// Each link of a chained file as the walk found it: the first sound there
-// that can be decoded, its rate and length (as the walk counted it, else as
-// FFmpeg gives it), or why there is none.
-std::vector<SoundLink> ProbeLinks(const std::string& path, const std::vector<OggLink>& found, int64_t size);
+// A link of a chained file as the walk found it, ending at end: the first
+// sound there that can be decoded, its rate and length (as the walk counted
+// it, else as FFmpeg gives it), or why there is none. What held holds of the
+// file is not read again.
+SoundLink ProbeLink(const std::string& path, const OggLink& found, int64_t end, const FileWindow* held = nullptr);
 
 // An Ogg file's links as the walk found them, and, for a chain of more than
 // one, each probed: found once a run for as long as the file stands as it

@@ -1,12 +1,12 @@
 #include "av/flac_frames.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "av/file_walks.h"
+#include "av/file_window.h"
+#include "av/mpeg_tags.h"
 
 namespace platform {
 
@@ -24,27 +24,6 @@ struct FrameHeader {
     bool variable = false;  // numbered by sample, not by frame
     uint64_t number = 0;
     int64_t block = 0;
-};
-
-// The bytes asked for and no more, each look a read of its own: for a look
-// at one stream's header and last frames, where a window's blocks would
-// read what the decoder reads again.
-class ExactReads {
-public:
-    ExactReads(int fd, int64_t size) : fd_(fd), size_(size) {}
-    int64_t Size() const { return size_; }
-    const uint8_t* Bytes(int64_t at, int64_t n)
-    {
-        if (at < 0 || n < 0 || at + n > size_) return nullptr;
-        bytes_.resize(size_t(n));
-        return ReadFileAt(fd_, at, bytes_.data(), bytes_.size()) ? bytes_.data() : nullptr;
-    }
-    const uint8_t* BytesBefore(int64_t at, int64_t n) { return Bytes(at, n); }
-
-private:
-    int fd_;
-    int64_t size_;
-    std::vector<uint8_t> bytes_;
 };
 
 // The looks a caller's reader serves.
@@ -68,11 +47,7 @@ bool ReadStreamInfo(Reader& bytes, int64_t at, StreamInfo* info, bool empty = fa
 {
     const uint8_t* tag = bytes.Bytes(at, 10);
     if (!tag) return false;
-    if (std::memcmp(tag, "ID3", 3) == 0) {
-        if ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) return false;
-        at += 10 + (int64_t(tag[6]) << 21 | int64_t(tag[7]) << 14 | int64_t(tag[8]) << 7 | tag[9]) +
-             (tag[5] & 0x10 ? 10 : 0);
-    }
+    at += mpeg::Id3v2Length(tag, 10);
     const uint8_t* head = bytes.Bytes(at, 4 + 4 + 34);
     if (!head || std::memcmp(head, "fLaC", 4) != 0 || (head[4] & 0x7F) != 0) return false;
     const uint8_t* s = head + 8;
@@ -221,7 +196,7 @@ int64_t LengthFromFrames(Reader& bytes, const StreamInfo& info, int64_t end, int
 // Where the frames of the FLAC stream at `at` start, when its STREAMINFO
 // holds and so does the header of the first frame after its metadata
 // blocks; -1 when no stream starts there.
-int64_t StreamAudioAt(ByteWindow& bytes, int64_t at, StreamInfo* info, FrameHeader* first)
+int64_t StreamAudioAt(FileWindow& bytes, int64_t at, StreamInfo* info, FrameHeader* first)
 {
     if (!ReadStreamInfo(bytes, at, info) || info->rate == 0) return -1;
     return FirstHeader(bytes, *info, bytes.Size(), first) ? info->audioStart : -1;
@@ -231,13 +206,11 @@ std::vector<FlacStream> FindStreams(int fd, int64_t size)
 {
     // A file that starts as no FLAC stream costs a look at its head.
     StreamInfo info;
-    ExactReads head(fd, size);
+    FileWindow head(fd, 0, size, {0});
     if (!ReadStreamInfo(head, 0, &info) || info.rate == 0) return {};
-    // Read in blocks of a megabyte, each holding the 64 KB before the place
-    // it was read for, where the last frames of the stream before a join
-    // lie: the file is read once.
-    constexpr int64_t kWindow = int64_t(1) << 20, kBehind = 65536 + 2 * kLongestHeader;
-    ByteWindow bytes(fd, size, kWindow, kBehind);
+    // Read in blocks of a megabyte, the one before kept, where the last
+    // frames of the stream before a join lie: the file is read once.
+    FileWindow bytes(fd, 0, size, {int64_t(1) << 20, 2});
     std::vector<FlacStream> streams;
     std::vector<StreamInfo> infos;
     FrameHeader first;
@@ -267,7 +240,7 @@ std::vector<FlacStream> FindStreams(int fd, int64_t size)
     // stream is found, however many: each holds at least a header and a
     // frame.
     bool open = true;  // the last stream's end not yet found
-    for (int64_t at = bytes.Find(info.audioStart, "fLaC", 4); at >= 0; at = bytes.Find(at + 1, "fLaC", 4)) {
+    for (int64_t at = bytes.Find("fLaC", 4, info.audioStart, size); at >= 0; at = bytes.Find("fLaC", 4, at + 1, size)) {
         const uint8_t* mark = bytes.Bytes(at, 8);
         if (!mark || (mark[4] & 0x7F) != 0 || mark[5] != 0 || mark[6] != 0 || mark[7] != 34) continue;
         StreamInfo next;
@@ -314,14 +287,21 @@ int64_t LengthOfStream(Reads& bytes, int64_t end, int64_t begin)
 int64_t FlacLengthFromFrames(int fd, int64_t fileSize, int64_t begin)
 {
     if (fd < 0) return -1;
-    ExactReads bytes(fd, fileSize);
+    // The bytes asked for and no more: a look at one stream's header and
+    // last frames, where blocks would read what its decoder reads again.
+    FileWindow bytes(fd, 0, fileSize, {0});
     return LengthOfStream(bytes, fileSize, begin);
 }
 
 int64_t FlacFirstSample(int fd, int64_t begin, int64_t end)
 {
     if (fd < 0) return 0;
-    ExactReads bytes(fd, end);
+    FileWindow bytes(fd, 0, end, {0});
+    return FlacFirstSample(bytes, begin, end);
+}
+
+int64_t FlacFirstSample(FileWindow& bytes, int64_t begin, int64_t end)
+{
     StreamInfo info;
     FrameHeader first;
     return ReadStreamInfo(bytes, begin, &info) && FirstHeader(bytes, info, end, &first) ? FirstSampleOf(first, info)

@@ -12,6 +12,8 @@
 
 namespace platform {
 
+class FileWindow;
+
 // n bytes of a file at `at` (from its start), valid until the next look;
 // null where they are not all there. A reader that holds a block of the
 // file already (a sound's own buffer) serves what it holds.
@@ -29,6 +31,8 @@ int64_t FlacLengthFromFrames(const FileLook& look, int64_t end, int64_t begin = 
 // whole right where its audio starts (0 otherwise: a stream whose first
 // frames are lost still starts at 0, with silence for them).
 int64_t FlacFirstSample(int fd, int64_t begin, int64_t end);
+// The same from the bytes a reader holds of the stream.
+int64_t FlacFirstSample(FileWindow& bytes, int64_t begin, int64_t end);
 
 // The bits of a sample of the FLAC stream at begin, as its STREAMINFO gives
 // them (after an ID3v2 tag where one comes first); 0 when no FLAC stream

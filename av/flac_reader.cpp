@@ -1,10 +1,8 @@
 #include "av/flac_reader.h"
 
 #include <FLAC/stream_decoder.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "av/flac_frames.h"
 #include "av/media_words.h"
@@ -24,13 +22,10 @@ struct FlacReader::Calls {
             *bytes = 0;
             return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
         }
-        const size_t want = size_t(std::min<int64_t>(int64_t(*bytes), left));
-        ssize_t got;
-        do got = ::pread(self->fd_, buffer, want, off_t(self->begin_ + self->at_));
-        while (got < 0 && errno == EINTR);
-        if (got < 0) return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
-        *bytes = size_t(got);
-        self->at_ += got;
+        // libFLAC asks for 8 KB at a time: the bytes are read in large blocks.
+        const size_t got = self->bytes_->Read(self->at_, buffer, size_t(std::min<int64_t>(int64_t(*bytes), left)));
+        *bytes = got;
+        self->at_ += int64_t(got);
         return got == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
     }
 
@@ -125,10 +120,9 @@ FlacReader::~FlacReader()
     if (decoder_) FLAC__stream_decoder_delete(Decoder(decoder_));
 }
 
-bool FlacReader::Open(int fd, int64_t begin, int64_t length, std::string* error)
+bool FlacReader::Open(FileWindow& bytes, int64_t length, std::string* error)
 {
-    fd_ = fd;
-    begin_ = begin;
+    bytes_ = &bytes;
     length_ = std::max<int64_t>(length, 0);
     at_ = 0;
     FLAC__StreamDecoder* decoder = FLAC__stream_decoder_new();
@@ -152,7 +146,7 @@ bool FlacReader::Open(int fd, int64_t begin, int64_t length, std::string* error)
         return false;
     }
     frames_ = stated_;
-    origin_ = FlacFirstSample(fd, begin, begin + length_);
+    origin_ = FlacFirstSample(bytes, 0, length_);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "av/file_window.h"
 #include "av/sound_media.h"
 
 namespace platform {
@@ -26,10 +27,11 @@ public:
     FlacReader(const FlacReader&) = delete;
     FlacReader& operator=(const FlacReader&) = delete;
 
-    // The FLAC stream in fd's bytes [begin, begin + length); false with the
-    // reason in *error when no stream's header is there. fd is read with
-    // pread only, and must stay open while the reader is.
-    bool Open(int fd, int64_t begin, int64_t length, std::string* error);
+    // The FLAC stream whose length bytes `bytes` holds from its start;
+    // false with the reason in *error when no stream's header is there. The
+    // caller keeps bytes while the reader is: the reader reads through its
+    // blocks, which hold the stream's head once it has been looked at.
+    bool Open(FileWindow& bytes, int64_t length, std::string* error);
     int Rate() const { return rate_; }
     int Channels() const { return channels_; }
     int Bits() const { return bits_; }
@@ -55,8 +57,8 @@ private:
     bool Restart();
 
     void* decoder_ = nullptr;  // FLAC__StreamDecoder
-    int fd_ = -1;
-    int64_t begin_ = 0, length_ = 0, at_ = 0;  // the stream's bytes, and the next to read
+    FileWindow* bytes_ = nullptr;  // the stream's bytes
+    int64_t length_ = 0, at_ = 0;  // how many, and the next to read
     int rate_ = 0, channels_ = 0, bits_ = 0;
     bool gotInfo_ = false;
     int64_t stated_ = 0, frames_ = 0;

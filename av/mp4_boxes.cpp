@@ -1,10 +1,8 @@
 #include "av/mp4_boxes.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
-#include "av/file_walks.h"
+#include "platform/read_at.h"
 
 namespace platform::ffmpeg_layer {
 
@@ -84,7 +82,7 @@ std::string BoxWalker::HeifKind()
 
 bool BoxWalker::Read(int64_t at, uint8_t* out, size_t n) const
 {
-    return ReadFileAt(fd_, at, out, n);
+    return ReadAt(fd_, uint64_t(at), out, n);
 }
 
 void BoxWalker::Within(int64_t at, int64_t end, int depth)

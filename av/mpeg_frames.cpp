@@ -15,7 +15,7 @@ namespace platform::mpeg {
 
 namespace {
 
-std::atomic<int64_t> fileReads{0}, bytesRead{0};
+ReadTally streamReads;
 
 // Bits read from the front of a frame's side information or allocations,
 // zeros past the bytes there are.
@@ -270,100 +270,22 @@ int64_t ReservoirLeft(const unsigned char* p, size_t n, int64_t size)
 
 void StreamBytes::Reset(int fd, int64_t begin, int64_t size, int64_t blockBytes)
 {
-    fd_ = fd;
-    begin_ = begin;
-    size_ = size;
-    blockBytes_ = std::max<int64_t>(blockBytes, 4096);
-    for (Block& b : blocks_) b = Block{};
+    blockBytes = std::max<int64_t>(blockBytes, 4096);
+    // Smaller blocks, more of them: a look over a stream's start steps on
+    // and back among frames a few blocks apart.
+    const int others = int(std::max<int64_t>(2, 2 * kBlockBytes / blockBytes));
+    FileWindow::Reset(fd, begin, size, {blockBytes, others, 1, 0}, &streamReads);
     for (KeptSize& k : freeSizes_) k = KeptSize{};
 }
 
 int64_t StreamBytes::FileReads()
 {
-    return fileReads;
+    return streamReads.calls;
 }
 
 int64_t StreamBytes::BytesRead()
 {
-    return bytesRead;
-}
-
-const StreamBytes::Block* StreamBytes::BlockAt(int64_t offset)
-{
-    if (offset < 0 || offset >= size_ || fd_ < 0) return nullptr;
-    const int64_t at = offset / blockBytes_ * blockBytes_;
-    Block* block = nullptr;
-    for (Block& b : blocks_)
-        if (b.at == at) block = &b;
-    if (!block) {
-        // The stream's first block stays: the decoder starts there once the
-        // walk has reached the end.
-        block = nullptr;
-        for (Block& b : blocks_)
-            if (b.at != 0 && (!block || b.used < block->used)) block = &b;
-        block->bytes.resize(size_t(std::min(blockBytes_, size_ - at)));
-        size_t done = 0;
-        while (done < block->bytes.size()) {
-            const ssize_t got = ::pread(fd_, block->bytes.data() + done, block->bytes.size() - done,
-                                        off_t(begin_ + at + int64_t(done)));
-            ++fileReads;
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            done += size_t(got);
-            bytesRead += got;
-        }
-        block->bytes.resize(done);
-        block->at = at;
-    }
-    block->used = ++uses_;
-    return offset < block->at + int64_t(block->bytes.size()) ? block : nullptr;
-}
-
-const int64_t* StreamBytes::FreeSizeKept(int64_t at) const
-{
-    const KeptSize& k = freeSizes_[uint64_t(at) % std::size(freeSizes_)];
-    return k.at == at ? &k.size : nullptr;
-}
-
-void StreamBytes::KeepFreeSize(int64_t at, int64_t size)
-{
-    freeSizes_[uint64_t(at) % std::size(freeSizes_)] = KeptSize{at, size};
-}
-
-const unsigned char* StreamBytes::Look(int64_t offset, size_t* n)
-{
-    const Block* block = BlockAt(offset);
-    if (!block) {
-        *n = 0;
-        return nullptr;
-    }
-    *n = std::min(*n, size_t(block->at + int64_t(block->bytes.size()) - offset));
-    return block->bytes.data() + (offset - block->at);
-}
-
-int64_t StreamBytes::Find(unsigned char byte, int64_t from, int64_t limit)
-{
-    for (int64_t at = from; at < limit;) {
-        size_t n = size_t(limit - at);
-        const unsigned char* p = Look(at, &n);
-        if (!p || n == 0) return -1;
-        if (const void* hit = std::memchr(p, byte, n)) return at + (static_cast<const unsigned char*>(hit) - p);
-        at += int64_t(n);
-    }
-    return -1;
-}
-
-size_t StreamBytes::Read(int64_t offset, unsigned char* out, size_t n)
-{
-    size_t done = 0;
-    while (done < n) {
-        size_t part = n - done;
-        const unsigned char* p = Look(offset + int64_t(done), &part);
-        if (!p || part == 0) break;
-        std::memcpy(out + done, p, part);
-        done += part;
-    }
-    return done;
+    return streamReads.bytes;
 }
 
 }  // namespace platform::mpeg

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "av/file_window.h"
+
 namespace platform::mpeg {
 
 // An MPEG audio frame header, read as the standard gives it.
@@ -56,52 +58,28 @@ int64_t SoundBits(const unsigned char* p, size_t n, const FrameHeader& h, int64_
 
 // The bytes [begin, end) of an open file, read in blocks aligned on the
 // stream's start, so that every cursor over it shares them: a stream read
-// from start to end costs one read of each block however many look.
-class StreamBytes {
+// from start to end costs one read of each block however many look. Two
+// blocks of the usual size are kept (more of a smaller size) besides the
+// stream's first, which stays: the decoder starts there once the walk has
+// reached the end.
+class StreamBytes : public FileWindow {
 public:
     StreamBytes() = default;
-    StreamBytes(const StreamBytes&) = delete;
-    StreamBytes& operator=(const StreamBytes&) = delete;
 
     // blockBytes: less where only the stream's start is looked at.
     void Reset(int fd, int64_t begin, int64_t size, int64_t blockBytes = kBlockBytes);
-    int64_t Size() const { return size_; }
     // Up to n bytes at offset, fewer at the end.
-    size_t Read(int64_t offset, unsigned char* out, size_t n);
+    size_t Read(int64_t offset, unsigned char* out, size_t n) { return FileWindow::Read(offset, out, n); }
     // Where byte first stands in [from, limit); -1 where it does not.
-    int64_t Find(unsigned char byte, int64_t from, int64_t limit);
-    // The bytes held from offset on within its block (read now if need be),
-    // up to n; null past the end.
-    const unsigned char* Look(int64_t offset, size_t* n);
+    int64_t Find(unsigned char byte, int64_t from, int64_t limit) { return FileWindow::Find(&byte, 1, from, limit); }
+    // Look(offset, &n): the bytes held from offset on within its block
+    // (read now if need be), up to n; null past the end.
     // Calls and bytes of reads made since the process started (a test hook).
     static int64_t FileReads();
     static int64_t BytesRead();
 
     static constexpr int64_t kBlockBytes = 1 << 18;
-
-    // Free-format frame sizes found at offsets, kept for every walk over
-    // these bytes: where headers stand close together, each is asked of
-    // again and again. Null where none is kept for at.
-    const int64_t* FreeSizeKept(int64_t at) const;
-    void KeepFreeSize(int64_t at, int64_t size);
-
-private:
-    struct Block {
-        std::vector<unsigned char> bytes;
-        int64_t at = -1;
-        uint64_t used = 0;
-    };
-    const Block* BlockAt(int64_t offset);
-
-    int fd_ = -1;
-    int64_t begin_ = 0, size_ = 0, blockBytes_ = kBlockBytes;
-    // The walk's look ahead and the decoder's feed behind it, and a look
-    // across a block's end.
-    Block blocks_[3];
-    uint64_t uses_ = 0;
-    struct KeptSize {
-        int64_t at = -1, size = 0;
-    };
+};
     KeptSize freeSizes_[1024];
 };
 

@@ -1,5 +1,6 @@
 #include "av/mpeg_tags.h"
 
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
@@ -50,13 +51,6 @@ HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, 
     return HeaderFrame::kNone;
 }
 
-int64_t Id3v2Length(const unsigned char* p, size_t n)
-{
-    if (n < 10 || std::memcmp(p, "ID3", 3) != 0 || ((p[6] | p[7] | p[8] | p[9]) & 0x80)) return 0;
-    const int64_t body = int64_t(p[6]) << 21 | int64_t(p[7]) << 14 | int64_t(p[8]) << 7 | p[9];
-    return 10 + body + ((p[5] & 0x10) ? 10 : 0);
-}
-
 bool EndTagName(const unsigned char* p, size_t n)
 {
     for (const char* name : {"APETAGEX", "LYRICSBEGIN"})
@@ -85,10 +79,18 @@ bool OtherFormatAt(const unsigned char* p, size_t n)
 
 uint16_t LameCrc(uint16_t sum, const unsigned char* p, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
-        sum ^= p[i];
-        for (int b = 0; b < 8; ++b) sum = (sum & 1) ? (sum >> 1) ^ 0xA001 : sum >> 1;
-    }
+    // CRC-16 (polynomial 0xA001, reflected) a byte at a time: the checksum
+    // of every frame of a recording is a large part of the walk's work.
+    static constexpr auto kTable = [] {
+        std::array<uint16_t, 256> table{};
+        for (unsigned i = 0; i < 256; ++i) {
+            uint16_t value = uint16_t(i);
+            for (int b = 0; b < 8; ++b) value = (value & 1) ? (value >> 1) ^ 0xA001 : value >> 1;
+            table[i] = value;
+        }
+        return table;
+    }();
+    for (size_t i = 0; i < n; ++i) sum = uint16_t(sum >> 8 ^ kTable[(sum ^ p[i]) & 0xFF]);
     return sum;
 }
 

@@ -35,8 +35,15 @@ constexpr int64_t kLayer3Delay = 529;
 HeaderFrame ReadHeaderFrame(const unsigned char* p, size_t n, uint32_t* frames, LameTag* tag = nullptr,
                             bool* varying = nullptr);
 
-// The length of the ID3v2 tag at p, 0 where none starts.
-int64_t Id3v2Length(const unsigned char* p, size_t n);
+// The length of the ID3v2 tag at p, 0 where none starts: its size's bytes
+// hold 7 bits each, so one with its high bit set is no tag. Inline for the
+// movie module, which links nothing of ours.
+inline int64_t Id3v2Length(const unsigned char* p, size_t n)
+{
+    if (n < 10 || p[0] != 'I' || p[1] != 'D' || p[2] != '3' || ((p[6] | p[7] | p[8] | p[9]) & 0x80)) return 0;
+    const int64_t body = int64_t(p[6]) << 21 | int64_t(p[7]) << 14 | int64_t(p[8]) << 7 | p[9];
+    return 10 + body + ((p[5] & 0x10) ? 10 : 0);
+}
 // Whether p starts an APEv2 tag or Lyrics3 text, which end a file's frames.
 bool EndTagName(const unsigned char* p, size_t n);
 // Whether p starts a file of another kind, which may hold MPEG audio

@@ -4,8 +4,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "av/file_walks.h"
-
 namespace platform::ffmpeg_layer {
 
 namespace {
@@ -242,11 +240,14 @@ private:
 
 }  // namespace
 
-std::vector<OggLink> OggLinks(int fd, int64_t size)
+std::vector<OggLink> OggLinks(int fd, int64_t size, const LinkFound& found)
 {
-    // Every link is found, however many: each takes two pages at least.
-    constexpr int64_t kHeader = 27, kLongestPage = kHeader + 255 + 255 * 255;
-    ByteWindow bytes(fd, size, 16 * kLongestPage, kLongestPage);
+    // Every link is found, however many: each takes two pages at least. Read
+    // a megabyte at a time, the two blocks before kept: a link no longer than
+    // a block is held whole when the next one's first page is found, even
+    // where that page runs into the next block.
+    constexpr int64_t kHeader = 27;
+    FileWindow bytes(fd, 0, size, {int64_t(1) << 20, 3});
     std::vector<OggLink> links;
     LinkTime time;
     const auto timed = [&] {
@@ -260,14 +261,14 @@ std::vector<OggLink> OggLinks(int fd, int64_t size)
         const uint8_t* page = bytes.Bytes(at, length);
         return page && OggChecksum(page, size_t(length)) == Le32(h + 22);
     };
-    for (int64_t at = bytes.Find(0, "OggS", 4); at >= 0;) {
+    for (int64_t at = bytes.Find("OggS", 4, 0, size); at >= 0;) {
         // The header is copied: each read may move the window.
         uint8_t h[kHeader];
         const uint8_t* header = bytes.Bytes(at, kHeader);
         if (header) std::memcpy(h, header, sizeof h);
         const uint8_t* lacing = header && h[4] == 0 ? bytes.Bytes(at + kHeader, h[26]) : nullptr;
         if (!lacing) {
-            at = bytes.Find(at + 1, "OggS", 4);
+            at = bytes.Find("OggS", 4, at + 1, size);
             continue;
         }
         int64_t length = kHeader + h[26];
@@ -277,6 +278,7 @@ std::vector<OggLink> OggLinks(int fd, int64_t size)
         if (first && (links.empty() || pagesSinceFirst) && holds) {
             if (!links.empty()) links.back().cutShort = cut;
             timed();
+            if (!links.empty() && found) found(links.back(), at, bytes);
             links.push_back({links.empty() ? 0 : at, false});
             time = LinkTime();
             pagesSinceFirst = false;
@@ -293,11 +295,12 @@ std::vector<OggLink> OggLinks(int fd, int64_t size)
         const uint8_t* next = at + length + 4 <= size ? bytes.Bytes(at + length, 4) : nullptr;
         const bool follows = next && std::memcmp(next, "OggS", 4) == 0;
         cut = !follows && at + length != size && !holds;
-        at = follows ? at + length : bytes.Find(at + 1, "OggS", 4);
+        at = follows ? at + length : bytes.Find("OggS", 4, at + 1, size);
     }
     if (links.empty()) links.push_back({});
     timed();
     links.back().cutShort = links.back().cutShort || cut;
+    if (links.size() > 1 && found) found(links.back(), size, bytes);
     return links;
 }
 

@@ -8,7 +8,10 @@
 // (its checksum holding) after pages that are not.
 // Part of the movie module (av/movie_backend.h).
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+#include "av/file_window.h"
 
 namespace platform::ffmpeg_layer {
 
@@ -26,7 +29,12 @@ struct OggLink {
     int rate = 0;
 };
 
+// Called, for a file of more than one link, on each as soon as the walk
+// has found where it ends, while the bytes the walk holds hold the link's
+// last pages (and the whole of a short link).
+using LinkFound = std::function<void(const OggLink& link, int64_t end, const FileWindow& held)>;
+
 // The links of an Ogg file, in order: one for a file of one link.
-std::vector<OggLink> OggLinks(int fd, int64_t size);
+std::vector<OggLink> OggLinks(int fd, int64_t size, const LinkFound& found = {});
 
 }  // namespace platform::ffmpeg_layer

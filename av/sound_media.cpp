@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "av/captured_stderr.h"
+#include "av/file_window.h"
 #include "av/flac_frames.h"
 #include "av/flac_reader.h"
 #include "av/media_words.h"
 #include "av/mpeg_audio.h"
+#include "av/mpeg_tags.h"
 #include "platform/gestalt.h"
 #include "platform/regular_file.h"
 
@@ -122,7 +124,7 @@ StatedHeader ReadStatedHeader(int fd)
 {
     StatedHeader h;
     unsigned char head[12];
-    if (fd < 0 || ::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return h;
+    if (fd < 0 || !ReadAt(fd, 0, head, sizeof head)) return h;
     const bool wave = (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RIFX", 4) == 0) &&
                       std::memcmp(head + 8, "WAVE", 4) == 0;
     h.aiff = std::memcmp(head, "FORM", 4) == 0 &&
@@ -138,10 +140,9 @@ StatedHeader ReadStatedHeader(int fd)
     int64_t at = 12;
     for (int chunks = 0; chunks < 1000; ++chunks) {
         unsigned char chunk[8 + 40];
-        if (::pread(fd, chunk, 8, off_t(at)) != 8) break;
+        if (!ReadAt(fd, uint64_t(at), chunk, 8)) break;
         const uint32_t size = u32(chunk + 4);
-        const ssize_t got = ::pread(fd, chunk + 8, std::min<uint32_t>(size, 40), off_t(at + 8));
-        const size_t body = got > 0 ? size_t(got) : 0;
+        const size_t body = size_t(std::max<int64_t>(ReadUpTo(fd, at + 8, chunk + 8, std::min<uint32_t>(size, 40)), 0));
         const unsigned char* b = chunk + 8;
         if (h.aiff && std::memcmp(chunk, "COMM", 4) == 0 && body >= 18) {
             h.found = true;
@@ -243,9 +244,7 @@ struct SoundFileView {
     // which its decoder reads next; before, each takes what it asks for (an
     // Ogg file's head is looked at and no more).
     bool blocks = false;
-    std::vector<uint8_t> buffer;
-    int64_t bufferAt = 0;  // where the bytes it holds start, from begin
-    int64_t buffered = 0;
+    FileWindow bytes;  // from begin
     SoundFileView() = default;
     SoundFileView(const SoundFileView&) = delete;
     SoundFileView& operator=(const SoundFileView&) = delete;
@@ -256,33 +255,13 @@ struct SoundFileView {
 
     // Up to count bytes from position on; what was read. Decoders ask for a
     // few kilobytes at a time, and step back a little: both come from the
-    // block held where they can.
+    // blocks held where they can.
     size_t Read(void* out, size_t count)
     {
-        auto* to = static_cast<unsigned char*>(out);
-        size_t done = 0;
-        while (done < count && position < length) {
-            if (position >= bufferAt && position < bufferAt + buffered) {
-                const int64_t held = std::min(bufferAt + buffered, length) - position;
-                const size_t take = size_t(std::min<int64_t>(int64_t(count - done), held));
-                std::memcpy(to + done, buffer.data() + (position - bufferAt), take);
-                done += take;
-                position += int64_t(take);
-                continue;
-            }
-            if (count - done < buffer.size()) {
-                if (!Fill(position)) break;
-                continue;
-            }
-            const size_t want = size_t(std::min<int64_t>(int64_t(count - done), length - position));
-            ssize_t got;
-            do got = ::pread(fd, to + done, want, off_t(begin + position));
-            while (got < 0 && errno == EINTR);
-            if (got <= 0) break;
-            done += size_t(got);
-            position += got;
-        }
-        return done;
+        if (position >= length) return 0;
+        const size_t got = bytes.Read(position, out, size_t(std::min<int64_t>(int64_t(count), length - position)));
+        position += int64_t(got);
+        return got;
     }
 
     // n bytes of the file at `at` (from its start), within the view, held
@@ -293,45 +272,21 @@ struct SoundFileView {
     {
         const int64_t from = at - begin;
         if (from < 0 || n < 0 || from + n > length) return nullptr;
-        if (from < bufferAt || from + n > bufferAt + buffered) {
-            // A few bytes past the first block of a stream larger than a
-            // block (a tag's mark at its end) are read alone.
-            const int64_t block = int64_t(buffer.size());
-            const bool alone = !blocks || n > block || (n < 4096 && from + n > block && length > block);
-            if (alone) {
-                scratch.resize(size_t(n));
-                ssize_t got;
-                do got = ::pread(fd, scratch.data(), size_t(n), off_t(at));
-                while (got < 0 && errno == EINTR);
-                return got == n ? scratch.data() : nullptr;
-            }
-            // The first block, which the decoder reads first; else a block
-            // from there, or the view's last where that runs past its end
-            // (a look back from its end).
-            const int64_t start = from + n <= block ? 0 : std::max<int64_t>(0, std::min(from, length - block));
-            if (!Fill(start) || from + n > bufferAt + buffered) return nullptr;
-        }
-        return buffer.data() + (from - bufferAt);
+        size_t held = size_t(n);
+        if (const uint8_t* p = bytes.Held(from, &held); p && held == size_t(n)) return p;
+        // A few bytes past the first block of a stream larger than a block
+        // (a tag's mark at its end) are read alone.
+        const int64_t block = bytes.BlockBytes();
+        if (!blocks || n > block || (n < 4096 && from + n > block && length > block)) return bytes.Exact(from, n);
+        // The first block, which the decoder reads first; else a block that
+        // ends with them (a look back from the view's end).
+        return from + n <= block ? bytes.Bytes(from, n) : bytes.BytesBefore(from, n);
     }
 
     FileLook Looks()
     {
         return [this](int64_t at, int64_t n) { return Look(at, n); };
     }
-
-private:
-    // The block at `from` (from begin) into the buffer, up to the view's end.
-    bool Fill(int64_t from)
-    {
-        const size_t want = size_t(std::min<int64_t>(int64_t(buffer.size()), length - from));
-        ssize_t got;
-        do got = ::pread(fd, buffer.data(), want, off_t(begin + from));
-        while (got < 0 && errno == EINTR);
-        bufferAt = from;
-        buffered = std::max<ssize_t>(got, 0);
-        return got > 0;
-    }
-    std::vector<uint8_t> scratch;
 };
 
 namespace {
@@ -345,11 +300,7 @@ int64_t FlacStreamEnd(SoundFileView& view)
     int64_t length = view.begin + view.length;
     const uint8_t* head = view.Look(begin, 10);
     if (!head) return length;
-    int64_t start = begin;
-    if (std::memcmp(head, "ID3", 3) == 0)
-        start += 10 + (int64_t(head[6] & 0x7F) << 21 | int64_t(head[7] & 0x7F) << 14 | int64_t(head[8] & 0x7F) << 7 |
-                      (head[9] & 0x7F)) +
-                (head[5] & 0x10 ? 10 : 0);
+    const int64_t start = begin + mpeg::Id3v2Length(head, 10);
     head = view.Look(start, 4);
     if (!head || std::memcmp(head, "fLaC", 4) != 0) return length;
     view.blocks = true;
@@ -399,11 +350,12 @@ std::unique_ptr<SoundFileView> OpenView(const std::string& path, int64_t begin, 
     // A block at a time, one system call each (and a look back over a
     // FLAC stream's last frames in one); a stream shorter than a block
     // takes no more.
-    view->buffer.resize(size_t(std::clamp<int64_t>(view->length, 1, 65536 + 64)));
+    view->bytes.Reset(view->fd, view->begin, view->length, {std::clamp<int64_t>(view->length, 1, 65536 + 64), 2});
     // A stream further into the file is one of FLAC streams joined, found as
     // such: its first look takes its first block.
     view->blocks = view->begin > 0;
     view->length = FlacStreamEnd(*view) - view->begin;
+    view->bytes.Shorten(view->length);
     return view;
 }
 
@@ -714,10 +666,10 @@ bool SoundSource::OpenMpeg(const std::string& path, int64_t begin, int64_t end)
 bool SoundSource::OpenFlac(const std::string& path, std::unique_ptr<SoundFileView> view)
 {
     auto flac = std::make_unique<FlacReader>();
-    const int fd = view->fd;
     const int64_t end = view->begin + view->length;
     std::string why;
-    if (!flac->Open(fd, view->begin, view->length, &why)) {
+    // Through the view's blocks, which hold the stream's head already.
+    if (!flac->Open(view->bytes, view->length, &why)) {
         Close();
         error_ = why;
         return false;
@@ -760,9 +712,10 @@ void SoundSource::Close()
     DecoderSaid said;
     if (file_) Quietly(&said, [&] { return sf_close(static_cast<SNDFILE*>(file_)); });
     file_ = nullptr;
+    // The FLAC reader reads through the view's bytes.
+    flac_.reset();
     view_.reset();
     mpeg_.reset();
-    flac_.reset();
     path_.clear();
     end_ = -1;
     info_ = SoundInfo{};

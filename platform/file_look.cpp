@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/read_at.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -23,12 +25,7 @@ FileLook::FileLook(const std::string& path) : path_(path)
         return;
     }
     size_ = int64_t(st.st_size);
-    while (headSize_ < kHeadBytes) {
-        const ssize_t got = ::pread(fd_, head_ + headSize_, kHeadBytes - headSize_, off_t(headSize_));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        headSize_ += size_t(got);
-    }
+    headSize_ = size_t(std::max<int64_t>(ReadUpTo(fd_, 0, head_, kHeadBytes), 0));
 }
 
 FileLook::~FileLook()

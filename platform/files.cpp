@@ -217,18 +217,6 @@ bool IsSidecarEntry(const std::string& folder, const std::string& name)
 
 }  // namespace
 
-bool ReadAt(int fd, uint64_t offset, void* buffer, size_t count)
-{
-    size_t done = 0;
-    while (done < count) {
-        ssize_t n = pread(fd, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 OSStatus RemoveResourceSidecar(const std::string& path)
 {
     if (!ReadSidecarFork(path, nullptr)) return noErr;

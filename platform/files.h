@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/pending_file.h"
+#include "platform/read_at.h"
 
 namespace platform {
 
@@ -243,8 +244,5 @@ PrivateFolderTrouble JudgePrivateFolder(const std::string& path);
 
 // The current user's home folder, from $HOME or the password database.
 std::string HomeFolder();
-
-// Exactly count bytes of the open file at offset; false on a short read.
-bool ReadAt(int fd, uint64_t offset, void* buffer, size_t count);
 
 }  // namespace platform

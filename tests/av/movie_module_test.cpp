@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "av/file_walks.h"
+#include "av/file_window.h"
 #include "av/flac_frames.h"
 #include "av/joined_sound.h"
 #include "av/movie_media.h"
+#include "av/mpeg_tags.h"
 #include "av/resumed_sound.h"
 #include "platform/shared_object_check.h"
 #include "support/bundle_fixture.h"
@@ -239,42 +241,107 @@ TEST(DecodeComplaints, SaysEachPlace)
     EXPECT_NE(many.Text(1000).find("and 88 more places up to 99.0 s: x"), std::string::npos) << many.Text(1000);
 }
 
-// A window over a file finds a pattern wherever it lies, across the blocks
-// it reads too, reading each byte once, and what a walk found is kept until
-// the file changes.
-TEST(FileWalks, FindsAcrossBlocksAndWalksOnce)
+// A window over a file hands out its bytes as they stand wherever they lie
+// (across a block's end, at the end, in a window that starts into the file,
+// over a file shorter than it was told), and nothing past its end; walked
+// on or back, it reads each byte once, and a head block it keeps is not read
+// again. A pattern is found wherever it lies, across its blocks too. What a
+// walk found is kept until the file changes.
+TEST(FileWalks, WindowReadsEachByteOnceAndWalksOnce)
 {
     tavrel_test::TempDir dir;
     const std::string path = dir.file("bytes");
-    constexpr int64_t kSpan = 64, kBehind = 16, kStep = kSpan - kBehind, kSize = 500;
-    for (const int64_t place : {int64_t(0), int64_t(1), kStep - 2, kStep - 1, kStep, 2 * kStep - 3, kSize - 4, int64_t(-1)}) {
+    constexpr int64_t kSize = 500;
+    std::string file(kSize, '\0');
+    for (int64_t i = 0; i < kSize; ++i) file[size_t(i)] = char(i * 7 % 251);
+    ASSERT_TRUE(tavrel_test::WriteFile(path, file));
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    // b: Bytes, B: BytesBefore, e: Exact, r: Read, l: Look, s: Shorten to n.
+    struct Look {
+        char how;
+        int64_t at, n;
+    };
+    const struct Row {
+        const char* what;
+        int64_t begin, size;
+        platform::FileWindow::Blocks blocks;
+        std::vector<Look> looks;
+        int64_t reads, bytes;  // at most
+    } rows[] = {
+        {"on across block ends, back a little", 0, kSize, {64, 2},
+         {{'b', 0, 10}, {'b', 60, 10}, {'b', 58, 4}, {'b', 120, 16}, {'l', 100, 20}, {'b', 490, 10}, {'b', 495, 6}},
+         4, 192 + 52},
+        {"back from the end", 0, kSize, {64, 2},
+         {{'B', 476, 24}, {'B', 456, 24}, {'B', 436, 24}, {'B', 416, 24}, {'B', 300, 24}, {'B', 0, 24}},
+         4, 64 + 60 + 64 + 64},
+        {"into the file", 100, 300, {64, 2}, {{'b', 0, 64}, {'b', 250, 50}, {'b', 295, 10}, {'r', 290, 40}},
+         3, 64 + 64 + 44},
+        {"cut short", 0, kSize + 100, {64, 2}, {{'b', 490, 10}, {'b', 495, 10}, {'l', 520, 4}, {'b', 499, 1}}, 3, 52},
+        {"exactly as asked", 0, kSize, {0}, {{'b', 3, 5}, {'B', 400, 7}, {'r', 100, 9}, {'b', 498, 3}}, 3, 21},
+        {"read straight", 0, kSize, {64, 2}, {{'r', 10, 200}, {'r', 490, 50}}, 2, 200 + 52},
+        {"the head kept", 0, kSize, {64, 1, 1}, {{'b', 0, 8}, {'b', 64, 8}, {'b', 128, 8}, {'b', 4, 8}, {'b', 70, 8}},
+         4, 256},
+        {"shortened", 0, kSize, {64, 2}, {{'s', 0, 100}, {'b', 90, 10}, {'b', 95, 10}, {'e', 99, 2}}, 1, 36},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        platform::FileWindow window(fd, row.begin, row.size, row.blocks);
+        int64_t size = std::min(row.size, kSize - row.begin);  // what the window holds of the file
+        for (const Look& look : row.looks) {
+            SCOPED_TRACE(std::string(1, look.how) + " " + std::to_string(look.at));
+            if (look.how == 's') {
+                window.Shorten(look.n);
+                size = std::min(size, look.n);
+                continue;
+            }
+            std::vector<uint8_t> copy(size_t(look.n));
+            size_t n = size_t(look.n);
+            const uint8_t* got = look.how == 'b'   ? window.Bytes(look.at, look.n)
+                                 : look.how == 'B' ? window.BytesBefore(look.at, look.n)
+                                 : look.how == 'e' ? window.Exact(look.at, look.n)
+                                 : look.how == 'l' ? window.Look(look.at, &n)
+                                                   : nullptr;
+            if (look.how == 'r') {
+                n = window.Read(look.at, copy.data(), copy.size());
+                got = copy.data();
+            }
+            const int64_t there = std::clamp<int64_t>(size - look.at, 0, look.n);
+            if (look.how == 'r' || look.how == 'l') {
+                EXPECT_EQ(int64_t(n), there);
+            } else if (there < look.n) {
+                EXPECT_EQ(got, nullptr);
+                continue;
+            }
+            if (there == 0) continue;
+            ASSERT_NE(got, nullptr);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(got), size_t(there)),
+                      file.substr(size_t(row.begin + look.at), size_t(there)));
+        }
+        EXPECT_LE(window.Reads(), row.reads);
+        EXPECT_LE(window.BytesRead(), row.bytes);
+    }
+    ::close(fd);
+    constexpr int64_t kBlock = 64;
+    for (const int64_t place : {int64_t(0), int64_t(1), kBlock - 3, kBlock - 2, kBlock - 1, kBlock, 2 * kBlock - 3,
+                                kSize - 4, int64_t(-1)}) {
         SCOPED_TRACE(place);
         std::string bytes(kSize, 'x');
         if (place >= 0) bytes.replace(size_t(place), 4, "OggS");
         ASSERT_TRUE(tavrel_test::WriteFile(path, bytes));
         const int fd = ::open(path.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
-        platform::ByteWindow window(fd, kSize, kSpan, kBehind);
-        EXPECT_EQ(window.Find(0, "OggS", 4), place);
-        EXPECT_EQ(window.Find(place + 1, "OggS", 4), -1);
-        EXPECT_EQ(window.Bytes(kSize - 3, 4), nullptr);  // past the end
+        platform::FileWindow window(fd, 0, kSize, {kBlock, 2});
+        EXPECT_EQ(window.Find("OggS", 4, 0, kSize), place);
+        if (place >= 0) {
+            EXPECT_EQ(window.Find("OggS", 4, place + 1, kSize), -1);
+        }
+        EXPECT_EQ(window.BytesRead(), kSize);
+        if (place >= 0) {
+            EXPECT_EQ(window.Find("OggS", 4, 0, place + 3), -1);  // not whole before the limit
+        }
         ::close(fd);
     }
-    // Walked on, or back from the end, it reads each byte once.
-    ASSERT_TRUE(tavrel_test::WriteFile(path, std::string(kSize, 'x')));
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    platform::ByteWindow forward(fd, kSize, kSpan, kBehind);
-    EXPECT_EQ(forward.Find(0, "OggS", 4), -1);
-    EXPECT_EQ(forward.BytesRead(), kSize);
-    platform::ByteWindow back(fd, kSize, kSpan, kBehind);
-    for (int64_t at = kSize - 20; at >= 0; at -= 20) {
-        const uint8_t* bytes = back.BytesBefore(at, std::min<int64_t>(24, kSize - at));
-        ASSERT_NE(bytes, nullptr) << at;
-        EXPECT_EQ(bytes[0], 'x');
-    }
-    EXPECT_EQ(back.BytesRead(), kSize);
-    ::close(fd);
     int walks = 0;
     const auto walk = [&] {
         const int fd = ::open(path.c_str(), O_RDONLY);
@@ -286,6 +353,33 @@ TEST(FileWalks, FindsAcrossBlocksAndWalksOnce)
     EXPECT_EQ(walk(), 1);
     ASSERT_TRUE(tavrel_test::WriteFile(path, "changed"));
     EXPECT_EQ(walk(), 2);
+}
+
+// What every reader of MPEG audio tags shares: an ID3v2 tag's length (its
+// size bytes hold seven bits each, so a high bit set is no tag) and the LAME
+// tag's CRC-16, against the check value of CRC-16/ARC, whole or carried on.
+TEST(MpegTags, Id3v2LengthAndLameCrc)
+{
+    const struct {
+        std::string head;
+        int64_t length;
+    } tags[] = {
+        {std::string("ID3\x04\0\0\0\0\x01\x7F", 10), 10 + 255},
+        {std::string("ID3\x04\0\x10\0\0\0\x05", 10), 10 + 5 + 10},  // with its footer
+        {std::string("ID3\x04\0\0\x7F\x7F\x7F\x7F", 10), 10 + 0x0FFFFFFF},
+        {std::string("ID3\x04\0\0\0\0\0\x80", 10), 0},
+        {std::string("ID3\x04\0\0\x80\0\0\0", 10), 0},
+        {std::string("ID3\x04\0\0\0\0\0", 9), 0},
+        {std::string("ID2\x04\0\0\0\0\0\x05", 10), 0},
+    };
+    for (const auto& tag : tags)
+        EXPECT_EQ(platform::mpeg::Id3v2Length(reinterpret_cast<const unsigned char*>(tag.head.data()), tag.head.size()),
+                  tag.length)
+            << tag.head.size();
+    const auto* digits = reinterpret_cast<const unsigned char*>("123456789");
+    EXPECT_EQ(platform::mpeg::LameCrc(0, digits, 9), 0xBB3D);
+    EXPECT_EQ(platform::mpeg::LameCrc(platform::mpeg::LameCrc(0, digits, 4), digits + 4, 5), 0xBB3D);
+    EXPECT_EQ(platform::mpeg::LameCrc(0x1234, digits, 0), 0x1234);
 }
 
 // FLAC streams joined end to end are told where each starts, by its

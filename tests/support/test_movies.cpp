@@ -289,17 +289,22 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         joined.reserve(bytes.size() * 2000);
         for (int i = 0; i < 2000; ++i) joined += bytes;
         bytes = joined;
-    } else if (kind == "segments.flac" || kind == "segments.opus") {
+    } else if (kind == "segments.flac" || kind == "segments.opus" || kind == "long_links.opus") {
         // Valid: 30 s cut by FFmpeg's segment muxer a frame a file (FLAC:
         // each file's frame numbers going on from the one before, its length
         // left open; the last file holds headers alone) or a tenth of a
         // second a link (Opus: each link's granules going on), joined again.
+        // Long links: more than the blocks FFmpeg's reads keep.
         const bool flac = kind == "segments.flac";
         const std::string ext = flac ? ".flac" : ".opus";
-        if (!RunFfmpeg(ClickTrack(48000, 30) + "-ac 1 " +
-                           (flac ? "-c:a flac -f segment -segment_time 0.05" : "-c:a libopus -b:a 64k -f segment -segment_time 0.1"),
-                       path + ".%d" + ext))
-            return "";
+        const std::string source =
+            kind == "long_links.opus"
+                ? "-f lavfi -i \"anoisesrc=c=pink:a=0.3:r=48000:d=100\" -ac 2 -c:a libopus -b:a 510k -f segment "
+                  "-segment_time 1.2"
+                : ClickTrack(48000, 30) + "-ac 1 " +
+                      (flac ? "-c:a flac -f segment -segment_time 0.05"
+                            : "-c:a libopus -b:a 64k -f segment -segment_time 0.1");
+        if (!RunFfmpeg(source, path + ".%d" + ext)) return "";
         bytes.clear();
         for (int i = 0;; ++i) {
             const std::string part = path + "." + std::to_string(i) + ext;

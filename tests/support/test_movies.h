@@ -93,7 +93,9 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // "joined2000.flac" (2,000 streams of 50 ms joined), "segments.flac" (30 s
 // at 48000 Hz cut by FFmpeg's segment muxer a frame a file, joined again),
 // "segments.opus" (the same in Opus links of a tenth of a second),
-// "plain.flac", "plain.ogg" and "plain.opus" (a minute of stereo noise).
+// "long_links.opus" (100 s of stereo noise at 510 kbit/s in Opus links of
+// 1.2 s, 5.6 MB), "plain.flac", "plain.ogg" and "plain.opus" (a minute of
+// stereo noise).
 // path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 // ffmpeg's input for a click track of seconds at rate: a quiet 300 Hz tone

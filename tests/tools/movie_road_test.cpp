@@ -631,6 +631,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"segments.flac", "", 1323000, true, 29.75, 500, 2.2, 12},
         // 300 links, each opened for its own sound, each read once a run.
         {"segments.opus", "", 1323000, false, 0, 800, 2.2},
+        // Links more than FFmpeg's reads keep: each probed from the bytes
+        // the walk over the links holds, and read again only by its decode.
+        {"long_links.opus", "", 4410000, false, 0, 200, 2.05},
         {"plain.flac", "", 2646000, true, 0, 400, 2.2, 12},
         {"plain.ogg", "", 2646000, true, 0, 100, 2.2, 12},
         {"plain.opus", "", 2646000, true, 0, 100, 2.2, 12},

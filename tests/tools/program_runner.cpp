@@ -36,7 +36,9 @@ bool UnderValgrind()
 }
 
 // With log at or above 0 the program runs under valgrind's memcheck, its
-// report written there: what the program writes stays as it is.
+// report written there: what the program writes stays as it is. A block
+// definitely lost is an error; what glibc keeps of threads is left out
+// (valgrind.supp).
 // What the child says when the program never started (another user who
 // cannot reach it, say): the runner's line, not the program's.
 const char* const kCannotRun = "cannot run ";
@@ -62,7 +64,8 @@ const char* const kCannotRun = "cannot run ";
     std::vector<std::string> words;
     if (log >= 0)
         words = {"valgrind", "--quiet", "--error-exitcode=" + std::to_string(kValgrindFound),
-                 "--errors-for-leak-kinds=none", "--log-fd=" + std::to_string(log)};
+                 "--leak-check=full", "--errors-for-leak-kinds=definite",
+                 "--suppressions=" TAVREL_SOURCE_DIR "/tests/tools/valgrind.supp", "--log-fd=" + std::to_string(log)};
     words.push_back(TAVREL_PROGRAM);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
