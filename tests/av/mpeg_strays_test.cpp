@@ -660,15 +660,14 @@ const Clean& WriterFile(const Writer& writer)
     });
 }
 
-// What taggers and streams leave between frames: tags whole, a tag's head
-// whose size runs past it, and the bare words that begin one.
+// What is put in of each tavrel_test::MpegTag, and whether it is a tag
+// whole.
 struct Tag {
     const char* name;
     const char* key;
     bool whole;
 };
-enum TagKind { kId3, kId3Padding, kId3Over, kApe, kApeFooter, kLyrics, kId3v1, kWordId3, kWordTag, kWordApe, kWordLyrics, kTags };
-const Tag kTagShapes[kTags] = {
+const Tag kTagShapes[tavrel_test::kMpegTags] = {
     {"an ID3v2 tag", "id3", true},
     {"an ID3v2 tag of padding", "id3pad", true},
     {"an ID3v2 tag whose size runs 4 bytes past it", "id3over", false},
@@ -681,37 +680,6 @@ const Tag kTagShapes[kTags] = {
     {"the word APETAGEX", "wordape", false},
     {"the word LYRICSBEGIN", "wordlyrics", false},
 };
-
-std::string TagBytes(TagKind kind)
-{
-    const auto le32 = [](size_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
-    const auto id3 = [](size_t size) {
-        return std::string("ID3\3\0\0", 6) + char(size >> 21 & 0x7F) + char(size >> 14 & 0x7F) +
-               char(size >> 7 & 0x7F) + char(size & 0x7F);
-    };
-    const std::string title = std::string("TIT2\0\0\0\x05\0\0\0Tone", 15), item = le32(4) + le32(0) + std::string("Title\0Tone", 10);
-    const auto ape = [&](uint32_t flags) {
-        return "APETAGEX" + le32(2000) + le32(item.size() + 32) + le32(1) + le32(flags) + std::string(8, '\0');
-    };
-    const auto field = [](const std::string& text, size_t size) { return text + std::string(size - text.size(), '\0'); };
-    const std::string v1 = "TAG" + field("Tone", 30) + field("Tavrel", 30) + field("", 30) + "2026" + field("", 30) + '\x0C';
-    const std::string lyrics = "LYRICSBEGIN" + std::string("IND00002") + "10" + "LYR00004Tone";
-    char size[7];
-    std::snprintf(size, sizeof size, "%06zu", lyrics.size());
-    switch (kind) {
-    case kId3: return id3(title.size()) + title;
-    case kId3Padding: return id3(5) + std::string(5, '\0');
-    case kId3Over: return id3(9) + std::string(5, '\0');
-    case kApe: return ape(0xA0000000) + item + ape(0x80000000);
-    case kApeFooter: return item + ape(0);
-    case kLyrics: return lyrics + size + "LYRICS200" + v1;
-    case kId3v1: return v1;
-    case kWordId3: return "ID3";
-    case kWordTag: return "TAG";
-    case kWordApe: return "APETAGEX";
-    default: return "LYRICSBEGIN";
-    }
-}
 
 // Lengths of stray bytes for a writer's file: 1 to 5, 7, 11, 16, four
 // of the primes below the shortest frame, the shortest less one, the
@@ -774,8 +742,8 @@ TEST_P(MpegStraysByWriter, StrayBytesAndTagsBetweenFrames)
                     [&](size_t k) { return FillBytes(Fill(fi), length, clean.header, seed + uint32_t(k)); });
             }
     }
-    for (int ti = 0; ti < kTags; ++ti) {
-        const std::string tag = TagBytes(TagKind(ti));
+    for (int ti = 0; ti < tavrel_test::kMpegTags; ++ti) {
+        const std::string tag = tavrel_test::MpegTagBytes(tavrel_test::MpegTag(ti));
         for (int pi : {kFirst, kMiddle, kLast, kEverySecond})
             put(std::string(kTagShapes[ti].name) + " (" + std::to_string(tag.size()) + " bytes)", kTagShapes[ti].name,
                 kTagShapes[ti].key, tag.size(), pi, kTagShapes[ti].whole, false, [&](size_t) { return tag; });
@@ -917,8 +885,8 @@ TEST_P(MpegStraysJoined, TagsAndStrayBytesBetweenRecordingsCostNothing)
                 for (int fi = 0; fi < kFills; ++fi)
                     put(std::to_string(length) + " bytes of " + kFillNames[fi], kFillNames[fi], kFillKeys[fi], length,
                         false, FillBytes(Fill(fi), length, after.header, uint32_t(length + j)));
-            for (int ti = 0; ti < kTags; ++ti) {
-                const std::string tag = TagBytes(TagKind(ti));
+            for (int ti = 0; ti < tavrel_test::kMpegTags; ++ti) {
+                const std::string tag = tavrel_test::MpegTagBytes(tavrel_test::MpegTag(ti));
                 put(std::string(kTagShapes[ti].name) + " (" + std::to_string(tag.size()) + " bytes)",
                     kTagShapes[ti].name, kTagShapes[ti].key, tag.size(), kTagShapes[ti].whole, tag);
             }
