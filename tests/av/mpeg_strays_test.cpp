@@ -13,6 +13,12 @@
 // and place; TAVREL_MPEG_STRAYS_LOG
 // names a file that takes every one, TAVREL_MPEG_STRAYS_KEEP a folder that
 // keeps each failing file (shape-length-fill-place.mp3).
+//
+// Then the same over a file of every MPEG audio writer the tests install
+// (lame, FFmpeg's encoders, twolame, Layer I written here), each held
+// against mpg123's decode of it, with tags between its frames too; and
+// over recordings of other writers, rates and layers joined end to end,
+// with tags and stray bytes where one ends and another begins.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -500,6 +506,120 @@ TEST(MpegStraysFewFrames, CostNothingInShortAndJoinedStreams)
     EXPECT_EQ(failed, 0) << "of " << cases;
     EXPECT_GT(cases, 2000);
     EXPECT_GT(planted, 100);
+}
+
+// The frames lame writes of a second of mono clicks at rate, cut to
+// samples where not 0 (1,000 make an Info frame and two frames, the LAME
+// tag's delay and padding cutting them to 1,000 again).
+std::vector<std::string> LameFrames(const std::string& folder, int rate, int samples, const std::string& options)
+{
+    const std::string wav = folder + "/frames.wav", mp3 = folder + "/frames.mp3";
+    const std::string trim = samples > 0 ? "-af atrim=end_sample=" + std::to_string(samples) + " " : "";
+    std::vector<std::string> frames;
+    if (!tavrel_test::RunFfmpeg(tavrel_test::ClickTrack(rate, 1) + "-ac 1 " + trim + "-c:a pcm_s16le -f wav", wav) ||
+        tavrel_test::RunCommand("lame --quiet " + options + " '" + wav + "' '" + mp3 + "'").exitCode != 0)
+        return frames;
+    const std::string bytes = tavrel_test::ReadFile(mp3);
+    for (const tavrel_test::MpegFrame& f : tavrel_test::WalkMpegFrames(bytes).frames)
+        frames.push_back(bytes.substr(f.at, f.size));
+    return frames;
+}
+
+// The bits [at, at + count) of bytes, most significant first; or, with to,
+// those bits set to it.
+uint32_t Bits(std::string& bytes, size_t at, int count, int64_t to = -1)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i, ++at) {
+        char& byte = bytes[at / 8];
+        const int mask = 0x80 >> at % 8;
+        if (to >= 0) byte = char(to >> (count - 1 - i) & 1 ? byte | mask : byte & ~mask);
+        value = value << 1 | ((byte & mask) != 0);
+    }
+    return value;
+}
+
+// The bytes of main data a mono MPEG-1 Layer III frame's two granules take
+// (their part2_3_length).
+size_t MainDataBytes(std::string frame)
+{
+    return (Bits(frame, 32 + 18, 12) + Bits(frame, 32 + 77, 12) + 7) / 8;
+}
+
+// The sound fuzz target's open findings, from lame's frames, patched: the
+// streams decode alike with stray bytes before their frames. An ID3v2
+// tag, an Info frame at 64 kbit/s, a frame at 256 kbit/s and one at 56
+// kbit/s whose main data takes all the bit reservoir the frame before
+// leaves: 1 to 16 bytes before frames 1 and 2, or one byte of any value
+// before the last. Free format at 32 kHz, an Info frame and two frames or four
+// frames without one, the third holding the stream's own header 57 bytes
+// in: 11 zero bytes before frames 1 and 2.
+TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
+{
+    if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    if (tavrel_test::RunCommand("command -v lame").exitCode != 0) GTEST_SKIP() << "the lame program is not installed";
+    tavrel_test::TempDir dir;
+    const std::vector<std::string> info = LameFrames(dir.path(), 44100, 1000, "-b 64 -m m --resample 44.1"),
+                                   loud = LameFrames(dir.path(), 44100, 1000, "-b 256 -m m --resample 44.1"),
+                                   low = LameFrames(dir.path(), 44100, 1000, "-b 56 -m m --resample 44.1");
+    ASSERT_TRUE(info.size() == 3 && loud.size() == 3 && low.size() == 3) << "lame wrote other frames";
+    std::string second = loud[1], third = low[1];
+    constexpr size_t kSide = 4 + 17;
+    ASSERT_EQ(Bits(second, 32, 9) | Bits(third, 32, 9), 0u) << "their main data begins before them";
+    const size_t used = MainDataBytes(second), reservoir = second.size() - kSide - used, main = MainDataBytes(third);
+    ASSERT_LT(reservoir, 512u);
+    // The third frame's main data begins where the second's ends.
+    const std::string data = third.substr(kSide, main);
+    const size_t back = std::min(reservoir, main);
+    second = second.substr(0, kSide + used) + data.substr(0, back) + std::string(reservoir - back, '\0');
+    third = third.substr(0, kSide) + data.substr(back) + std::string(third.size() - kSide - (main - back), '\0');
+    Bits(third, 32, 9, int64_t(reservoir));
+    struct Stream {
+        std::string name;
+        std::vector<std::string> frames;
+    };
+    std::vector<Stream> streams{{"reservoir", {tavrel_test::MpegTagBytes(tavrel_test::kId3) + info[0], second, third}}};
+    for (const int samples : {1000, 0}) {
+        std::vector<std::string> frames = LameFrames(dir.path(), 32000, samples, "--freeformat -b 200 -m m");
+        ASSERT_GE(frames.size(), samples > 0 ? 3u : 5u);
+        frames.resize(samples > 0 ? 3 : 5);
+        if (samples == 0) frames.erase(frames.begin());
+        frames[2].replace(57, 4, frames[1].substr(0, 4));
+        streams.push_back({samples > 0 ? "free format" : "free format without its Info frame", frames});
+    }
+    const std::string path = dir.file("finding.mp3");
+    const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at, const std::string& put) {
+        std::string bytes;
+        for (size_t k = 0; k < frames.size(); ++k)
+            bytes += (std::find(at.begin(), at.end(), k) != at.end() ? put : "") + frames[k];
+        tavrel_test::WriteFile(path, bytes);
+        return tavrel_test::DecodeMpegAudio(path);
+    };
+    int cases = 0;
+    for (const auto& [name, frames] : streams) {
+        const tavrel_test::MpegDecode clean = decode(frames, {}, "");
+        ASSERT_EQ(clean.error + clean.said, "") << name;
+        const std::string header = frames.back().substr(0, 4);
+        std::vector<std::tuple<std::string, std::string, std::vector<size_t>>> puts;  // named, bytes, before
+        if (name == "reservoir") {
+            for (const size_t length : {1, 6, 9, 12, 16})
+                for (int fi = 0; fi < kFills; ++fi)
+                    puts.push_back({std::to_string(length) + " bytes of " + kFillNames[fi],
+                                    FillBytes(Fill(fi), length, header, 7), {1, 2}});
+            for (int value = 0; value < 256; ++value)
+                puts.push_back({"the byte " + std::to_string(value), std::string(1, char(value)), {2}});
+        } else {
+            puts.push_back({"11 zeros", std::string(11, '\0'), {1, 2}});
+        }
+        for (const auto& [named, put, at] : puts) {
+            ++cases;
+            EXPECT_EQ(tavrel_test::StrayBytesWrong(clean, decode(frames, at, put)), "")
+                << name << ": " << named << " before frame " << at[0]
+                << (at.size() > 1 ? " and " + std::to_string(at[1]) : std::string()) << " of " << frames.size() << ", "
+                << clean.samples.size() / size_t(clean.channels) << " samples clean";
+        }
+    }
+    EXPECT_EQ(cases, 5 * kFills + 256 + 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
