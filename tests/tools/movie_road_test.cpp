@@ -688,6 +688,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
+        // The twolame rows need its writer, which the rest do not.
+        if (std::strstr(c.kind, "twolame") && tavrel_test::RunCommand("command -v twolame >/dev/null").exitCode != 0)
+            continue;
         const std::string sound = tavrel_test::DamagedSound(dir.file(c.kind), c.kind);
         ASSERT_FALSE(sound.empty()) << "ffmpeg could not make the sound";
         const std::string soundPath = sound;
@@ -725,8 +728,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
                 // After the MP3 encoder's fixed delay of 1,105 samples.
                 ASSERT_TRUE(tavrel_test::WriteFile(dir.file("sound.mp3"), sound.mp3));
                 const std::vector<double> clicks = FindClicks(dir.file("sound.mp3"), 44100, "-f mp3").at;
-                ASSERT_FALSE(clicks.empty());
-                EXPECT_NEAR(clicks.back(), c.click + 1105.0 / 44100, 0.001);
+                // A row without clicks fails alone: the rows after it still run.
+                EXPECT_FALSE(clicks.empty());
+                if (!clicks.empty()) EXPECT_NEAR(clicks.back(), c.click + 1105.0 / 44100, 0.001);
             }
             if ((c.reads > 0 || c.bytes > 0) && tavrel_test::RunCommand("strace -qq -o /dev/null true 2>&1").exitCode == 0) {
                 // Read in large blocks, a few times over: each call that reads it,
