@@ -730,7 +730,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
                 const std::vector<double> clicks = FindClicks(dir.file("sound.mp3"), 44100, "-f mp3").at;
                 // A row without clicks fails alone: the rows after it still run.
                 EXPECT_FALSE(clicks.empty());
-                if (!clicks.empty()) EXPECT_NEAR(clicks.back(), c.click + 1105.0 / 44100, 0.001);
+                if (!clicks.empty()) {
+                    EXPECT_NEAR(clicks.back(), c.click + 1105.0 / 44100, 0.001);
+                }
             }
             if ((c.reads > 0 || c.bytes > 0) && tavrel_test::RunCommand("strace -qq -o /dev/null true 2>&1").exitCode == 0) {
                 // Read in large blocks, a few times over: each call that reads it,
