@@ -113,9 +113,9 @@ const Clean& CleanFile(const Shape& shape)
             shape.tone ? "-f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(shape.rate) +
                              ":duration=" + std::to_string(shape.seconds) + " "
                        : tavrel_test::ClickTrack(shape.rate, shape.seconds);
+        const std::string lame = "lame --quiet " + std::string(shape.lame) + " '" + wav + "' '" + mp3 + "'";
         if (!tavrel_test::RunFfmpeg(source + "-ac " + std::to_string(shape.channels) + " -c:a pcm_s16le -f wav", wav) ||
-            tavrel_test::RunCommand("lame --quiet " + std::string(shape.lame) + " '" + wav + "' '" + mp3 + "'").exitCode !=
-                0)
+            tavrel_test::RunCommand(lame).exitCode != 0)
             c.why = "ffmpeg or lame could not make it";
     }, [&](const std::string& mp3, Clean& c) {
         const MpegStream& s = c.stream;
@@ -164,7 +164,8 @@ std::string FillBytes(Fill fill, size_t length, const std::string& header, uint3
 enum Place { kFirst, kSecond, kThird, kMiddle, kSecondLast, kLast, kEvery, kEverySecond, kPlaces };
 const char* const kPlaceNames[kPlaces] = {"the first boundary", "the second", "the third", "the middle one",
                                           "the second-last", "the last", "every boundary", "every second one"};
-const char* const kPlaceKeys[kPlaces] = {"first", "second", "third", "middle", "second-last", "last", "every", "every-second"};
+const char* const kPlaceKeys[kPlaces] = {"first",       "second", "third", "middle",
+                                         "second-last", "last",   "every", "every-second"};
 
 // The frames the bytes go before: boundary k is before frame k.
 std::vector<size_t> Boundaries(Place place, size_t frames)
@@ -588,7 +589,8 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         streams.push_back({samples > 0 ? "free format" : "free format without its Info frame", frames});
     }
     const std::string path = dir.file("finding.mp3");
-    const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at, const std::string& put) {
+    const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at,
+                            const std::string& put) {
         std::string bytes;
         for (size_t k = 0; k < frames.size(); ++k)
             bytes += (std::find(at.begin(), at.end(), k) != at.end() ? put : "") + frames[k];
@@ -653,9 +655,10 @@ std::string LayerOneClicks(int rate, int channels, int kbits, double seconds)
         for (int sb = 0; sb < 32; ++sb)
             for (int c = 0; c < channels; ++c) put(sb == 1 || sb == 2 ? kBits - 1 : 0, 4);
         const bool loud = int64_t(k) * 384 % (rate / 4) < 384;
-        for (int i = 0; i < 2 * channels; ++i) put(loud ? 3 : 24, 6);  // scale factors 1.0 and 1/256
+        for (int i = 0; i < 2 * channels; ++i) put(loud ? 3 : 24, 6);  // scale factors 1.0 and 1/128
         for (int s = 0; s < 12; ++s)
-            for (int i = 0; i < 2 * channels; ++i) put(127 + std::lround(120 * std::sin(0.9 * (k * 12 + s) + i / channels)), kBits);
+            for (int i = 0; i < 2 * channels; ++i)
+                put(127 + std::lround(120 * std::sin(0.9 * (k * 12 + s) + i / channels)), kBits);
         out += frame;
     }
     return out;
@@ -773,7 +776,8 @@ const Clean& WriterFile(const Writer& writer)
         if (!c.decoded.error.empty())
             c.why = c.decoded.error;
         else if (stated != walked)
-            c.why = "its writer counts " + std::to_string(stated) + " frames of sound, the walk " + std::to_string(walked);
+            c.why = "its writer counts " + std::to_string(stated) + " frames of sound, the walk " +
+                    std::to_string(walked);
         else if (const std::string wrong = tavrel_test::StrayBytesWrong(c.decoded, tavrel_test::DecodeMpegAudio(path));
                  !wrong.empty())
             c.why = "the reader's decode of the clean file is not mpg123's: " + wrong;
@@ -841,10 +845,12 @@ TEST_P(MpegStraysByWriter, StrayBytesAndTagsBetweenFrames)
         const std::string bytes = PutAt(clean.bytes, s, at, bytesBefore);
         tavrel_test::WriteFile(path, bytes);
         const tavrel_test::MpegDecode got = tavrel_test::DecodeMpegAudio(path);
-        failures.Take(whole ? tavrel_test::StrayBytesWrong(clean.decoded, got) : Judge(clean, got, length, at, ownHeader),
+        failures.Take(whole ? tavrel_test::StrayBytesWrong(clean.decoded, got)
+                            : Judge(clean, got, length, at, ownHeader),
                       what + " at " + kPlaceNames[pi] + Before(s, at),
                       {whole ? "whole tags" : LengthGroup(length, s), group, kPlaceNames[pi]},
-                      std::string(writer.name) + "-" + std::to_string(length) + "-" + key + "-" + kPlaceKeys[pi] + ".mp3",
+                      std::string(writer.name) + "-" + std::to_string(length) + "-" + key + "-" + kPlaceKeys[pi] +
+                          ".mp3",
                       bytes);
     };
     const std::vector<size_t> lengths = WriterLengths(s);
@@ -858,7 +864,8 @@ TEST_P(MpegStraysByWriter, StrayBytesAndTagsBetweenFrames)
             for (int pi = 0; pi < kPlaces; ++pi) {
                 if ((!all && pi != int(li + size_t(fi)) % kPlaces) || (free && pi == kEvery)) continue;
                 const uint32_t seed = uint32_t(length * 131 + size_t(pi) * 7 + 1);
-                put(std::to_string(length) + " bytes of " + kFillNames[fi], kFillNames[fi], kFillKeys[fi], length, pi, false, fi == kOwnHeader,
+                put(std::to_string(length) + " bytes of " + kFillNames[fi], kFillNames[fi], kFillKeys[fi], length, pi,
+                    false, fi == kOwnHeader,
                     [&](size_t k) { return FillBytes(Fill(fi), length, clean.header, seed + uint32_t(k)); });
             }
     }
@@ -943,7 +950,8 @@ struct Joined {
         const std::string said = got.said.empty() ? "" : ", said: " + got.said;
         const size_t count = got.samples.size() / size_t(got.channels);
         if (std::fabs(double(count) - samples) > parts[0]->frameSamples)
-            return std::to_string(count) + " samples where " + std::to_string(std::lround(samples)) + " should be" + said;
+            return std::to_string(count) + " samples where " + std::to_string(std::lround(samples)) +
+                   " should be" + said;
         const std::vector<double> heard = tavrel_test::ClickTimes(Channel(got, 0), got.rate);
         for (size_t i = 0; i < std::max(heard.size(), clicks.size()); ++i)
             if (i >= heard.size() || i >= clicks.size() || std::fabs(heard[i] - clicks[i]) > 0.002) {
@@ -966,8 +974,8 @@ TEST_P(MpegStraysJoined, TagsAndStrayBytesBetweenRecordingsCostNothing)
     const Chain& chain = GetParam();
     std::vector<const Clean*> cleans;
     for (const char* name : chain.parts) {
-        const Writer& writer =
-            *std::find_if(std::begin(kWriters), std::end(kWriters), [&](const Writer& w) { return w.name == std::string(name); });
+        const Writer& writer = *std::find_if(std::begin(kWriters), std::end(kWriters),
+                                             [&](const Writer& w) { return w.name == std::string(name); });
         if (const std::string missing = WriterMissing(writer); !missing.empty()) GTEST_SKIP() << missing;
         cleans.push_back(&WriterFile(writer));
         ASSERT_EQ(cleans.back()->why, "") << name;

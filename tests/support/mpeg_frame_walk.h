@@ -192,7 +192,9 @@ std::string PutBeforeFrames(const std::string& file, const MpegStream& s, Bytes&
 // with a title, one of padding alone; APEv2 with its header and footer or
 // its footer alone; Lyrics3v2 then ID3v1; ID3v1), an ID3v2 tag whose size
 // runs 4 bytes past it, and the bare words that begin one.
-enum MpegTag { kId3, kId3Padding, kId3Over, kApe, kApeFooter, kLyrics, kId3v1, kWordId3, kWordTag, kWordApe, kWordLyrics, kMpegTags };
+enum MpegTag {
+    kId3, kId3Padding, kId3Over, kApe, kApeFooter, kLyrics, kId3v1, kWordId3, kWordTag, kWordApe, kWordLyrics, kMpegTags
+};
 
 inline std::string MpegTagBytes(MpegTag kind)
 {
@@ -201,12 +203,16 @@ inline std::string MpegTagBytes(MpegTag kind)
         return std::string("ID3\3\0\0", 6) + char(size >> 21 & 0x7F) + char(size >> 14 & 0x7F) +
                char(size >> 7 & 0x7F) + char(size & 0x7F);
     };
-    const std::string title = std::string("TIT2\0\0\0\x05\0\0\0Tone", 15), item = le32(4) + le32(0) + std::string("Title\0Tone", 10);
+    const std::string title = std::string("TIT2\0\0\0\x05\0\0\0Tone", 15),
+                      item = le32(4) + le32(0) + std::string("Title\0Tone", 10);
     const auto ape = [&](uint32_t flags) {
         return "APETAGEX" + le32(2000) + le32(item.size() + 32) + le32(1) + le32(flags) + std::string(8, '\0');
     };
-    const auto field = [](const std::string& text, size_t size) { return text + std::string(size - text.size(), '\0'); };
-    const std::string v1 = "TAG" + field("Tone", 30) + field("Clicks", 30) + field("", 30) + "2026" + field("", 30) + '\x0C';
+    const auto field = [](const std::string& text, size_t size) {
+        return text + std::string(size - text.size(), '\0');
+    };
+    const std::string v1 =
+        "TAG" + field("Tone", 30) + field("Clicks", 30) + field("", 30) + "2026" + field("", 30) + '\x0C';
     const std::string lyrics = "LYRICSBEGIN" + std::string("IND00002") + "10" + "LYR00004Tone";
     char size[7];
     std::snprintf(size, sizeof size, "%06zu", lyrics.size());
@@ -224,6 +230,5 @@ inline std::string MpegTagBytes(MpegTag kind)
     default: return "LYRICSBEGIN";
     }
 }
-
 
 }  // namespace tavrel_test

@@ -220,7 +220,8 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
                             double from = 0) {
         const std::string wav = out + ".wav";
         const bool made =
-            RunFfmpeg(ClickTrack(rate, seconds, from) + "-ac " + std::to_string(channels) + " -c:a pcm_s16le -f wav", wav) &&
+            RunFfmpeg(ClickTrack(rate, seconds, from) + "-ac " + std::to_string(channels) + " -c:a pcm_s16le -f wav",
+                      wav) &&
             RunCommand(program + " '" + wav + "' '" + out + "'").exitCode == 0;
         std::remove(wav.c_str());
         return made ? ReadFile(out) : std::string();
@@ -515,7 +516,8 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         if (kind.find("_ffmpeg") != std::string::npos
                 ? !make(ClickTrack(44100, 3, 1) + "-ac 2 -c:a libmp3lame -q:a 2 -write_xing 0 -f mp3")
                 : (bytes = encode(3, 44100, 2,
-                                  kind.find("_twolame") != std::string::npos ? "twolame --quiet -V 5" : "lame --quiet -V 2 -t",
+                                  kind.find("_twolame") != std::string::npos ? "twolame --quiet -V 5"
+                                                                             : "lame --quiet -V 2 -t",
                                   path, 1))
                       .empty())
             return "";
@@ -555,8 +557,9 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         const bool mp2 = kind == "infostray_mp2.mp3";
         const std::string first = encode(4, 44100, 1, "lame --quiet -b 128", path);
         const std::string second =
-            mp2 ? (RunFfmpeg(ClickTrack(44100, 4) + "-ac 1 -c:a mp2 -b:a 128k -f mp2", path + ".2") ? ReadFile(path + ".2")
-                                                                                                 : std::string())
+            mp2 ? (RunFfmpeg(ClickTrack(44100, 4) + "-ac 1 -c:a mp2 -b:a 128k -f mp2", path + ".2")
+                       ? ReadFile(path + ".2")
+                       : std::string())
                 : kind == "infostray_64k.mp3" ? encode(4, 22050, 1, "lame --quiet -b 64", path + ".2")
                                               : encode(4, 22050, 2, "lame --quiet -V 4", path + ".2");
         const MpegStream s = WalkMpegFrames(second);

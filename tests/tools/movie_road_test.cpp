@@ -638,11 +638,14 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
         {"infostray_mp2.mp3", "", 353808, true, 7.75 + 484.0 / 44100},
         // A free-format frame cut short: its size is still the others', and
         // the cut frame keeps its time.
-        {"freecut1.mp3", "is damaged (it does not decode at 0.0 s: a frame is cut short after 129 bytes, where other frames begin)",
+        {"freecut1.mp3",
+         "is damaged (it does not decode at 0.0 s: a frame is cut short after 129 bytes, where other frames begin)",
          179712, true, 3.75 + 1105.0 / 22050},
-        {"freecut4.mp3", "is damaged (it does not decode at 0.0 s: a frame is cut short after 126 bytes, where other frames begin)",
+        {"freecut4.mp3",
+         "is damaged (it does not decode at 0.0 s: a frame is cut short after 126 bytes, where other frames begin)",
          179712, true, 3.75 + 1105.0 / 22050},
-        {"freecut8.mp3", "is damaged (it does not decode at 0.0 s: a frame is cut short after 122 bytes, where other frames begin)",
+        {"freecut8.mp3",
+         "is damaged (it does not decode at 0.0 s: a frame is cut short after 122 bytes, where other frames begin)",
          179712, true, 3.75 + 1105.0 / 22050},
         // Layer II with a frame's first 7 bytes again before it, bare or in
         // WAVE: stray bytes, whole however often they come.
