@@ -275,7 +275,6 @@ void StreamBytes::Reset(int fd, int64_t begin, int64_t size, int64_t blockBytes)
     // and back among frames a few blocks apart.
     const int others = int(std::max<int64_t>(2, 2 * kBlockBytes / blockBytes));
     FileWindow::Reset(fd, begin, size, {blockBytes, others, 1, 0}, &streamReads);
-    for (KeptSize& k : freeSizes_) k = KeptSize{};
 }
 
 int64_t StreamBytes::FileReads()

@@ -80,8 +80,6 @@ public:
 
     static constexpr int64_t kBlockBytes = 1 << 18;
 };
-    KeptSize freeSizes_[1024];
-};
 
 // A Layer III frame's main_data_begin: the bytes its sound starts before
 // its own; -1 where p holds no Layer III header and side information.

@@ -6,6 +6,7 @@
 // it.
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -185,6 +186,49 @@ std::string PutBeforeFrames(const std::string& file, const MpegStream& s, Bytes&
         out.append(file, s.frames[k].at, s.frames[k].size);
     }
     return out + file.substr(s.end);
+}
+
+// What taggers and streams leave between frames: tags whole (an ID3v2 tag
+// with a title, one of padding alone; APEv2 with its header and footer or
+// its footer alone; Lyrics3v2 then ID3v1; ID3v1), an ID3v2 tag whose size
+// runs 4 bytes past it, and the bare words that begin one.
+enum MpegTag {
+    kId3, kId3Padding, kId3Over, kApe, kApeFooter, kLyrics, kId3v1, kWordId3, kWordTag, kWordApe, kWordLyrics, kMpegTags
+};
+
+inline std::string MpegTagBytes(MpegTag kind)
+{
+    const auto le32 = [](size_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    const auto id3 = [](size_t size) {
+        return std::string("ID3\3\0\0", 6) + char(size >> 21 & 0x7F) + char(size >> 14 & 0x7F) +
+               char(size >> 7 & 0x7F) + char(size & 0x7F);
+    };
+    const std::string title = std::string("TIT2\0\0\0\x05\0\0\0Tone", 15),
+                      item = le32(4) + le32(0) + std::string("Title\0Tone", 10);
+    const auto ape = [&](uint32_t flags) {
+        return "APETAGEX" + le32(2000) + le32(item.size() + 32) + le32(1) + le32(flags) + std::string(8, '\0');
+    };
+    const auto field = [](const std::string& text, size_t size) {
+        return text + std::string(size - text.size(), '\0');
+    };
+    const std::string v1 =
+        "TAG" + field("Tone", 30) + field("Clicks", 30) + field("", 30) + "2026" + field("", 30) + '\x0C';
+    const std::string lyrics = "LYRICSBEGIN" + std::string("IND00002") + "10" + "LYR00004Tone";
+    char size[7];
+    std::snprintf(size, sizeof size, "%06zu", lyrics.size());
+    switch (kind) {
+    case kId3: return id3(title.size()) + title;
+    case kId3Padding: return id3(5) + std::string(5, '\0');
+    case kId3Over: return id3(9) + std::string(5, '\0');
+    case kApe: return ape(0xA0000000) + item + ape(0x80000000);
+    case kApeFooter: return item + ape(0);
+    case kLyrics: return lyrics + size + "LYRICS200" + v1;
+    case kId3v1: return v1;
+    case kWordId3: return "ID3";
+    case kWordTag: return "TAG";
+    case kWordApe: return "APETAGEX";
+    default: return "LYRICSBEGIN";
+    }
 }
 
 }  // namespace tavrel_test

@@ -213,6 +213,19 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
         bytes = ReadFile(path);
         return true;
     };
+    // Clicks (silent before from) written into a file of their own by a
+    // program from a WAVE file ("lame --quiet -b 128" IN OUT): its bytes, ""
+    // when it fails.
+    const auto encode = [&](double seconds, int rate, int channels, const std::string& program, const std::string& out,
+                            double from = 0) {
+        const std::string wav = out + ".wav";
+        const bool made =
+            RunFfmpeg(ClickTrack(rate, seconds, from) + "-ac " + std::to_string(channels) + " -c:a pcm_s16le -f wav",
+                      wav) &&
+            RunCommand(program + " '" + wav + "' '" + out + "'").exitCode == 0;
+        std::remove(wav.c_str());
+        return made ? ReadFile(out) : std::string();
+    };
     if (kind == "bad.mp3" || kind == "holed.mp4") {
         // Frames in the middle that do not decode, their headers kept.
         const bool mp3 = kind == "bad.mp3";
@@ -499,6 +512,106 @@ std::string DamagedSound(const std::string& path, const std::string& kind)
             if (kind == "long_stray5.mp3") return std::string("\x01\x02\x03\x04\x05");
             return std::string(kind == "zeros417.mp3" ? 417 : 0, '\0');
         });
+    } else if (kind.rfind("novbr_", 0) == 0) {
+        // 3 s of stereo clicks from a second on, of varying bit rate
+        // without an Info frame (its first frames, silent, all of one bit
+        // rate), by lame -V 2 -t, FFmpeg's libmp3lame without its Xing
+        // header, or twolame -V 5: a zero byte before frame 40, or before
+        // every frame.
+        if (kind.find("_ffmpeg") != std::string::npos
+                ? !make(ClickTrack(44100, 3, 1) + "-ac 2 -c:a libmp3lame -q:a 2 -write_xing 0 -f mp3")
+                : (bytes = encode(3, 44100, 2,
+                                  kind.find("_twolame") != std::string::npos ? "twolame --quiet -V 5"
+                                                                             : "lame --quiet -V 2 -t",
+                                  path, 1))
+                      .empty())
+            return "";
+        const MpegStream s = WalkMpegFrames(bytes);
+        if (s.frames.size() < 41 || s.info) return "";
+        const bool every = kind.find("_every") != std::string::npos;
+        bytes = PutBeforeFrames(bytes, s, [&](size_t k) { return std::string(every || k == 40, '\0'); });
+    } else if (kind == "apejoin.mp3" || kind == "lyricsjoin.mp3") {
+        // Valid: 4 s of mono clicks by lame twice, joined as cat joins them,
+        // the first ending with an APEv2 tag (header and footer), or with
+        // Lyrics3v2 then ID3v1, as taggers write them.
+        const std::string one = encode(4, 44100, 1, "lame --quiet -b 128", path);
+        if (one.empty()) return "";
+        bytes = one + MpegTagBytes(kind == "apejoin.mp3" ? kApe : kLyrics) + one;
+    } else if (kind == "apeword.mp3" || kind == "id3mid.mp3" || kind == "id3over.mp3" || kind == "tagword.mp3") {
+        // 4 s of mono clicks by lame at 128 kbit/s: the 8 bytes APETAGEX, an
+        // ID3v2 tag of 15 bytes (padding alone), or one whose size runs 4
+        // bytes into the next frame, before the frame at the middle; or at
+        // 64 kbit/s, the 3 bytes TAG before its last frame.
+        const bool last = kind == "tagword.mp3";
+        bytes = encode(4, 44100, 1, last ? "lame --quiet -b 64 -m m" : "lame --quiet -b 128", path);
+        const MpegStream s = WalkMpegFrames(bytes);
+        if (s.frames.size() < 100) return "";
+        const std::string put = MpegTagBytes(kind == "apeword.mp3" ? kWordApe
+                                             : last              ? kWordTag
+                                             : kind == "id3mid.mp3" ? kId3Padding
+                                                                    : kId3Over);
+        bytes = PutBeforeFrames(bytes, s, [&](size_t k) {
+            return k == (last ? s.frames.size() - 1 : s.frames.size() / 2) ? put : std::string();
+        });
+    } else if (kind.rfind("infostray_", 0) == 0) {
+        // 4 s of mono clicks by lame at 44.1 kHz, then a recording of 4 s
+        // more joined on, whose first frame of sound's 4 header bytes stand
+        // again right after its Info frame: by lame at 22.05 kHz, in stereo
+        // of varying bit rate or in mono at 64 kbit/s; or an MP2 at 44.1 kHz,
+        // after its first frame.
+        const bool mp2 = kind == "infostray_mp2.mp3";
+        const std::string first = encode(4, 44100, 1, "lame --quiet -b 128", path);
+        const std::string second =
+            mp2 ? (RunFfmpeg(ClickTrack(44100, 4) + "-ac 1 -c:a mp2 -b:a 128k -f mp2", path + ".2")
+                       ? ReadFile(path + ".2")
+                       : std::string())
+                : kind == "infostray_64k.mp3" ? encode(4, 22050, 1, "lame --quiet -b 64", path + ".2")
+                                              : encode(4, 22050, 2, "lame --quiet -V 4", path + ".2");
+        const MpegStream s = WalkMpegFrames(second);
+        if (first.empty() || s.frames.size() < 3 || s.info == mp2) return "";
+        const size_t after = s.frames[1].at;
+        bytes = first + second.substr(0, after) + second.substr(s.frames[s.info ? 1 : 0].at, 4) + second.substr(after);
+    } else if (kind.rfind("freecut", 0) == 0) {
+        // 4 s of mono clicks in free format by lame at 40 kbit/s and
+        // 22.05 kHz, its first frame of sound cut short by 1, 4 or 8 bytes
+        // ("freecut4.mp3"), whole frames after it.
+        bytes = encode(4, 22050, 1, "lame --quiet --freeformat -b 40 -m m", path);
+        const MpegStream s = WalkMpegFrames(bytes);
+        if (s.frames.size() < 10) return "";
+        const MpegFrame& first = s.frames[s.info ? 1 : 0];
+        const size_t cut = size_t(kind[7] - '0');
+        bytes.erase(first.at + first.size - cut, cut);
+    } else if (kind.rfind("mp2seven", 0) == 0) {
+        // Valid: 4 s of mono clicks by FFmpeg's MP2 encoder, bare or inside
+        // WAVE, with the first 7 bytes of a frame (its header and 3 more)
+        // again before it: the frame at the middle, or every frame.
+        const bool wave = kind.ends_with(".wav");
+        if (!make(ClickTrack(44100, 4) + "-ac 1 -c:a mp2 -b:a 128k -f " + (wave ? "wav" : "mp2"))) return "";
+        const size_t data = wave ? bytes.find("data") + 8 : 0;
+        if (data > bytes.size() || (wave && data < 8)) return "";
+        std::string stream = bytes.substr(data);
+        const MpegStream s = WalkMpegFrames(stream);
+        if (s.frames.size() < 100) return "";
+        const bool every = kind.find("every") != std::string::npos;
+        stream = PutBeforeFrames(stream, s, [&](size_t k) {
+            return every || k == s.frames.size() / 2 ? stream.substr(s.frames[k].at, 7) : std::string();
+        });
+        // The WAVE chunk sizes grow with the bytes put in.
+        const uint32_t grow = uint32_t(stream.size() + data - bytes.size());
+        for (const size_t field : wave ? std::vector<size_t>{4, data - 4} : std::vector<size_t>{}) {
+            uint32_t size = 0;
+            for (int i = 3; i >= 0; --i) size = size << 8 | uint8_t(bytes[field + size_t(i)]);
+            for (int i = 0; i < 4; ++i) bytes[field + size_t(i)] = char((size + grow) >> (8 * i));
+        }
+        bytes = bytes.substr(0, data) + stream;
+    } else if (kind == "crc150.mp3") {
+        // 5 s of stereo clicks by lame with checksums (-p), a byte of frame
+        // 150's side information (30 bytes in), which its checksum covers,
+        // changed.
+        bytes = encode(5, 44100, 2, "lame --quiet -p -b 128", path);
+        const MpegStream s = WalkMpegFrames(bytes);
+        if (s.frames.size() < 160 || !s.frames[150].header.crc) return "";
+        bytes[s.frames[150].at + 30] = char(bytes[s.frames[150].at + 30] ^ 0x5A);
     } else if (kind == "gap.mp3") {
         if (!make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 -c:a libmp3lame -b:a 32k")) return "";
         if (bytes.size() < 3000) return "";

@@ -95,7 +95,26 @@ std::string WithOutsideReference(std::string movie, const std::string& location)
 // "segments.opus" (the same in Opus links of a tenth of a second),
 // "long_links.opus" (100 s of stereo noise at 510 kbit/s in Opus links of
 // 1.2 s, 5.6 MB), "plain.flac", "plain.ogg" and "plain.opus" (a minute of
-// stereo noise).
+// stereo noise);
+// MPEG audio of other writers with bytes put in: "novbr_lame_at40.mp3",
+// "novbr_ffmpeg_at40.mp3", "novbr_twolame_at40.mp2" and their "_every"
+// kin (3 s of varying bit rate without an Info frame, silent for its first
+// second, a zero byte before frame 40 or before every frame);
+// "tagword.mp3" (4 s at 64 kbit/s, "TAG" before its last frame); of 4 s of
+// clicks by lame: "apeword.mp3", "id3mid.mp3" and "id3over.mp3" (the word
+// APETAGEX, a 15-byte ID3v2 tag, or one whose size runs 4 bytes into the
+// next frame, before its middle frame); valid, "apejoin.mp3" and
+// "lyricsjoin.mp3" (two of them joined, the first ending with an APEv2 tag,
+// or with Lyrics3v2 and ID3v1); "infostray_22k.mp3", "infostray_64k.mp3"
+// and "infostray_mp2.mp3" (joined by 4 s more at 22.05 kHz, of varying
+// bit rate or at 64 kbit/s, or of MP2, its first frame's header again
+// right after its Info frame, or first frame); "freecut1.mp3",
+// "freecut4.mp3" and "freecut8.mp3" (free format at 22.05 kHz, its first
+// frame cut short by so many bytes); "mp2seven.mp2", "mp2seven_every.mp2",
+// "mp2seven.wav" and "mp2seven_every.wav" (4 s of FFmpeg's MP2, bare or in
+// WAVE, a frame's first 7 bytes again before the middle one or every one);
+// "crc150.mp3" (5 s by lame -p, a byte of frame 150's side information
+// changed).
 // path, or "" when it cannot be made.
 std::string DamagedSound(const std::string& path, const std::string& kind);
 // ffmpeg's input for a click track of seconds at rate: a quiet 300 Hz tone

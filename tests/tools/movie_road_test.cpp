@@ -615,6 +615,47 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
          68015 + (155 - 40) * 1152, true, (68015 + 1105 - 40 * 1152) / 44100.0 + 3.75},
         // A frame's bytes of zeros before every frame: a frame's silence for each.
         {"zeros417.mp3", ": 417 bytes hold no MPEG audio frame)", 88200 + 78 * 1152, true, 1.75 + 68 * 1152 / 44100.0},
+        // Of varying bit rate without an Info frame, its first frames of one
+        // rate: a zero byte before one frame or every one costs nothing.
+        {"novbr_lame_at40.mp3", "", 133632, true, 2.75 + 1105.0 / 44100},
+        {"novbr_lame_every.mp3", "", 133632, true, 2.75 + 1105.0 / 44100},
+        {"novbr_ffmpeg_at40.mp3", "", 133632, true, 2.75 + 1105.0 / 44100},
+        {"novbr_ffmpeg_every.mp3", "", 133632, true, 2.75 + 1105.0 / 44100},
+        {"novbr_twolame_at40.mp2", "", 132480, true, 2.75 + 485.0 / 44100},
+        {"novbr_twolame_every.mp2", "", 132480, true, 2.75 + 485.0 / 44100},
+        // Tags between frames, whole or a bare word or a head whose size runs
+        // into the next frame, are no damage: every sample, on time.
+        {"apejoin.mp3", "", 352800, true, 7.75},
+        {"lyricsjoin.mp3", "", 352800, true, 7.75},
+        {"apeword.mp3", "", 176400, true, 3.75},
+        {"id3mid.mp3", "", 176400, true, 3.75},
+        {"id3over.mp3", "", 176400, true, 3.75},
+        {"tagword.mp3", "", 176400, true, 3.75},
+        // A recording joined on with its own header again after its Info
+        // frame: all of it, on time, at the first's rate.
+        {"infostray_22k.mp3", "", 352800, true, 7.75},
+        {"infostray_64k.mp3", "", 352800, true, 7.75},
+        {"infostray_mp2.mp3", "", 353808, true, 7.75 + 484.0 / 44100},
+        // A free-format frame cut short: its size is still the others', and
+        // the cut frame keeps its time.
+        {"freecut1.mp3",
+         "is damaged (it does not decode at 0.0 s: a frame is cut short after 129 bytes, where other frames begin)",
+         179712, true, 3.75 + 1105.0 / 22050},
+        {"freecut4.mp3",
+         "is damaged (it does not decode at 0.0 s: a frame is cut short after 126 bytes, where other frames begin)",
+         179712, true, 3.75 + 1105.0 / 22050},
+        {"freecut8.mp3",
+         "is damaged (it does not decode at 0.0 s: a frame is cut short after 122 bytes, where other frames begin)",
+         179712, true, 3.75 + 1105.0 / 22050},
+        // Layer II with a frame's first 7 bytes again before it, bare or in
+        // WAVE: stray bytes, whole however often they come.
+        {"mp2seven.mp2", "", 177408, true, 3.75 + 484.0 / 44100},
+        {"mp2seven_every.mp2", "", 177408, true, 3.75 + 484.0 / 44100},
+        {"mp2seven.wav", "", 177408, true, 3.75 + 484.0 / 44100},
+        {"mp2seven_every.wav", "", 177408, true, 3.75 + 484.0 / 44100},
+        // A frame whose checksum fails is damage: said at its time, its
+        // sound silent, all after it on time.
+        {"crc150.mp3", "is damaged (it does not decode at 3.9 s: damaged MPEG audio data)", 220500, true, 4.75},
         // A link cut short that holds nothing whole, then a short whole one
         // FFmpeg cannot open the file past: the cut said, the link after it
         // kept, its click on time (what the cut one held, nothing tells).
@@ -653,6 +694,9 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
+        // The twolame rows need its writer, which the rest do not.
+        if (std::strstr(c.kind, "twolame") && tavrel_test::RunCommand("command -v twolame >/dev/null").exitCode != 0)
+            continue;
         const std::string sound = tavrel_test::DamagedSound(dir.file(c.kind), c.kind);
         ASSERT_FALSE(sound.empty()) << "ffmpeg could not make the sound";
         const std::string soundPath = sound;
@@ -690,8 +734,11 @@ TEST(MovieRoad, DamagedSoundsAreSaid)
                 // After the MP3 encoder's fixed delay of 1,105 samples.
                 ASSERT_TRUE(tavrel_test::WriteFile(dir.file("sound.mp3"), sound.mp3));
                 const std::vector<double> clicks = FindClicks(dir.file("sound.mp3"), 44100, "-f mp3").at;
-                ASSERT_FALSE(clicks.empty());
-                EXPECT_NEAR(clicks.back(), c.click + 1105.0 / 44100, 0.001);
+                // A row without clicks fails alone: the rows after it still run.
+                EXPECT_FALSE(clicks.empty());
+                if (!clicks.empty()) {
+                    EXPECT_NEAR(clicks.back(), c.click + 1105.0 / 44100, 0.001);
+                }
             }
             if ((c.reads > 0 || c.bytes > 0) && tavrel_test::RunCommand("strace -qq -o /dev/null true 2>&1").exitCode == 0) {
                 // Read in large blocks, a few times over: each call that reads it,
