@@ -234,6 +234,11 @@ bool ChecksumFails(const unsigned char* p, size_t n, const FrameHeader& h, int64
     return h.crc && !ChecksumHolds(p, n, h, size);
 }
 
+int64_t HeadBytes(const unsigned char* p, size_t n, const FrameHeader& h, int64_t size)
+{
+    return 4 + (h.crc ? 2 : 0) + int64_t(ProtectedBits(p, n, h, size) + 7) / 8;
+}
+
 int64_t SoundBits(const unsigned char* p, size_t n, const FrameHeader& h, int64_t size)
 {
     int64_t bits = 0;

@@ -52,6 +52,9 @@ bool ChecksumFails(const unsigned char* p, size_t n, const FrameHeader& h, int64
 // that size holds. p holds kHeadBytes, or all there are.
 bool HoldsFrame(const unsigned char* p, size_t n, const FrameHeader& h, int64_t size);
 constexpr size_t kHeadBytes = 64;
+// The bytes a frame of size bytes holds before its sound: header,
+// checksum, and side information or bit allocations.
+int64_t HeadBytes(const unsigned char* p, size_t n, const FrameHeader& h, int64_t size);
 // The bits of sound a Layer III frame's side information gives; -1 where
 // it is none a frame of size bytes holds.
 int64_t SoundBits(const unsigned char* p, size_t n, const FrameHeader& h, int64_t size);

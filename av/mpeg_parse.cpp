@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <cstdio>
-#include <cstdlib>
 
 #include "av/mpeg_tags.h"
 
@@ -124,6 +122,7 @@ void StreamParse::ScanTo(int64_t to)
             items.clear();
             ItemsAt(scan_ + int64_t(i), &items);
             for (const Item& item : items) Take(item);
+            if (live_.size() > 2 * kMostLive) Prune();
         }
         scan_ += int64_t(n);
     }
@@ -172,18 +171,22 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         if (nodes_[k].hasShape && nodes_[k].shape.freeSize > 0 && SameStream(nodes_[k].shape.ref, p))
             sizes.push_back(nodes_[k].shape.freeSize);
     const int64_t longest = LongestFreeFrame(h), least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
-    constexpr int kFreeHeaders = 4;
+    // Of each, the nearest few: the stream's own header put in over and over
+    // would make every offset a size.
+    constexpr int kFreeHeaders = 4, kFreeDistances = 8;
     int64_t from = at;
     for (int k = 0, padding = h.padding; k < kFreeHeaders; ++k) {
         int64_t first = -1;
         int firstPadding = 0;
         const int64_t limit = std::min(from + 2 * longest, size - 3);
-        for (int64_t c = from + least; (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
+        int seen = 0;
+        for (int64_t c = from + least; seen < kFreeDistances && (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
             unsigned char q[4];
             FrameHeader next;
             if (bytes_.Read(c, q, 4) < 4 || !ReadFrameHeader(q, &next) || next.bitRateIndex != 0 || !SameStream(q, p))
                 continue;
-            if (c - from - padding <= 2 * longest) sizes.push_back(c - from - padding);
+            ++seen;
+            sizes.push_back(c - from - padding);
             if (first < 0) first = c, firstPadding = next.padding;
         }
         if (first < 0) break;
@@ -191,7 +194,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         from = first;
         padding = firstPadding;
     }
-    if (size - at - h.padding <= 2 * longest) sizes.push_back(size - at - h.padding);
+    if (size - at - h.padding <= longest) sizes.push_back(size - at - h.padding);
     std::sort(sizes.begin(), sizes.end());
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     for (const int64_t s : sizes)
@@ -272,9 +275,7 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
         const size_t n = bytes_.Read(at, p, sizeof p);
         FrameHeader h;
         if (n < 4 || !SameStream(p, ref) || !ReadFrameHeader(p, &h) || (h.bitRateIndex == 0) != (freeSize > 0)) continue;
-        // A free-format frame there is told by its header and what it holds up
-        // to where the outer one ends.
-        const int64_t size = h.bitRateIndex == 0 ? to - at : FrameSize(h, freeSize);
+        const int64_t size = FrameSize(h, freeSize);
         if (at + size <= bytes_.Size() && HoldsFrame(p, n, h, size)) return at;
     }
     return -1;
@@ -282,14 +283,23 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
 
 bool StreamParse::TagWithin(int64_t from, int64_t to)
 {
-    // ID3v2, APEv2 and Lyrics3 by their names and structure; an ID3v1 tag's
-    // three letters are too few to tell within a frame's bytes.
+    // ID3v2, APEv2 and Lyrics3 by their names and structure, where what a tag
+    // is followed by follows; an ID3v1 tag's three letters are too few to
+    // tell within a frame's bytes.
     for (const char name : {'I', 'A', 'L'})
         for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, to)) >= 0; ++at) {
             unsigned char p[kHeadBytes];
-            std::vector<Item> tags;
+            std::vector<Item> tags, after;
             TagItems(at, p, bytes_.Read(at, p, sizeof p), &tags);
-            if (!tags.empty()) return true;
+            // Where the end, a frame's header or another tag follows it.
+            for (const Item& tag : tags) {
+                if (tag.at != at) continue;
+                FrameHeader h;
+                const size_t n = bytes_.Read(tag.end, p, sizeof p);
+                if (tag.end == bytes_.Size() || (n >= 4 && ReadFrameHeader(p, &h))) return true;
+                TagItems(tag.end, p, n, &after);
+                if (!after.empty()) return true;
+            }
         }
     return false;
 }
@@ -339,6 +349,7 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     next->shape = n.shape;
     if (item.kind == Item::kTag) {
         next->established = n.established;
+        next->joined = n.joined;
         next->run = gap == 0 ? n.run : 0;
         next->runCharged = gap == 0 ? n.runCharged : 0;
         return penalty;
@@ -367,6 +378,7 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         next->shape = NewShape(item);
         next->pending = 0;
         next->established = item.header || (gap == 0 && n.kind != Node::kFrame);
+        next->joined = gap == 0;
         next->run = 1;
         next->runCharged = 0;
         // A free-format stream of another frame size but the same kind and
@@ -374,9 +386,13 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         if (!item.header && n.hasShape && n.shape.freeSize > 0 && item.freeSize > 0 && SameStream(n.shape.ref, item.head))
             penalty += n.shape.shortest;
     } else {
+        // Back to back: at once, or past fewer stray bytes than a frame in a
+        // recording joined on right where the last frame ended.
+        const bool on = gap == 0 || (n.joined && gap < n.shape.shortest);
         next->established = n.established;
-        next->run = gap == 0 ? n.run + 1 : 1;
-        next->runCharged = gap == 0 ? n.runCharged : 0;
+        next->joined = n.joined;
+        next->run = on ? n.run + 1 : 1;
+        next->runCharged = on ? n.runCharged : 0;
     }
     // Elsewhere its frames explain nothing, and a byte less, until three
     // stand back to back: bytes of
@@ -450,7 +466,6 @@ void StreamParse::Take(const Item& item)
     }
     for (int s = 0; s < kRunFrames; ++s) {
         if (!found[s]) continue;
-        if (std::getenv("MPEG_PARSE_DEBUG")) std::fprintf(stderr, "node %zu %s at %lld end %lld cost %lld prev %zu (at %lld end %lld) left %lld begin %d state %d\n", nodes_.size(), best[s].kind == Node::kTag ? "tag" : "frame", (long long)best[s].at, (long long)best[s].end, (long long)best[s].cost, best[s].prev, (long long)nodes_[best[s].prev].at, (long long)nodes_[best[s].prev].end, (long long)best[s].left, item.begin, s);
         mostRefund_ = std::max(mostRefund_, best[s].pending + best[s].runCharged);
         nodes_.push_back(best[s]);
         const size_t k = nodes_.size() - 1;
@@ -498,7 +513,17 @@ void StreamParse::Settle(bool final)
         if (!final && n.end + kDepth > scan_) break;
         bool frameAfter = n.kind == Node::kFrame;
         for (size_t j = i + 1; j < path.size() && !frameAfter; ++j) frameAfter = nodes_[path[j]].kind == Node::kFrame;
-        ReadOff(nodes_[settled_], nodes_[settled_].end, n.at, frameAfter);
+        // A recording taken for one of one bit rate so far whose frames after
+        // vary is of varying rate here too.
+        const Node& last = nodes_[settled_];
+        Shape shape = last.shape;
+        for (size_t j = i; shape.oneRate && shape.freeSize == 0 && j < path.size(); ++j) {
+            const Node& later = nodes_[path[j]];
+            if (later.kind != Node::kFrame) continue;
+            if (!last.hasShape || OtherRecording(shape, later.shape.ref) || later.header) break;
+            if (!later.shape.oneRate) Varying(&shape);
+        }
+        ReadOff(last.hasShape, shape, last.end, n.at, frameAfter);
         Step step;
         step.kind = n.kind == Node::kTag ? Step::kTag : Step::kFrame;
         step.at = n.at;
@@ -510,7 +535,7 @@ void StreamParse::Settle(bool final)
     }
     if (final) {
         const Node& last = nodes_[settled_];
-        ReadOff(last, last.end, bytes_.Size(), false);
+        ReadOff(last.hasShape, last.shape, last.end, bytes_.Size(), false);
         return;
     }
     if (settled_ == before) return;
@@ -599,18 +624,17 @@ bool StreamParse::CutAt(int64_t at, int64_t to, const Shape& shape)
     // Its header and side information whole, sound in it (a header before
     // zeros is no frame begun), and no header of the stream among them (nor
     // is a header repeated).
-    const int64_t held = 4 + (h.crc ? 2 : 0) + std::max(SideInfoBytes(h), 1);
-    if (to - at < held || (h.layer == 3 && SoundBits(p, n, h, size) <= 0)) return false;
+    const int64_t held = HeadBytes(p, n, h, size);
+    if (to - at <= held || (h.layer == 3 && SoundBits(p, n, h, size) <= 0)) return false;
     for (int64_t c = at + 1; c < at + held; ++c)
         if (ClaimAt(c, shape) > 0) return false;
     return true;
 }
 
-void StreamParse::ReadOff(const Node& before, int64_t from, int64_t to, bool frameAfter)
+void StreamParse::ReadOff(bool framed, const Shape& shape, int64_t from, int64_t to, bool frameAfter)
 {
     // Bytes before the first frame cost no time and say nothing.
-    if (to <= from || !anyFrame_ || !before.hasShape) return;
-    const Shape& shape = before.shape;
+    if (to <= from || !anyFrame_ || !framed) return;
     const auto damaged = [&](int64_t at, int64_t end) {
         Step step;
         step.kind = Step::kFrame;

@@ -72,6 +72,7 @@ private:
         // enough back to back; run frames back to back end here, and the
         // cost of those of them a recording not so begun has been charged.
         bool established = false;
+        bool joined = false;  // it began right where a frame ended
         int run = 0;
         int64_t runCharged = 0;
         // It made its recording's bit rate vary from switchedFrom: what that
@@ -131,9 +132,10 @@ private:
     // Items on the cheapest way settled: those that end far enough behind
     // the scan, or all of them at the stream's end.
     void Settle(bool final);
-    // The bytes [from, to) that no item explains, after the node: stray,
-    // a gap where frames were, a frame cut short or a damaged frame.
-    void ReadOff(const Node& before, int64_t from, int64_t to, bool frameAfter);
+    // The bytes [from, to) that no item explains, in a recording of the
+    // shape where a frame came before (framed): stray, a gap where frames
+    // were, a frame cut short or a damaged frame.
+    void ReadOff(bool framed, const Shape& shape, int64_t from, int64_t to, bool frameAfter);
     void Prune();
     void Compact();
 
