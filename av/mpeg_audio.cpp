@@ -147,7 +147,8 @@ bool MpegAudioReader::Walk(std::string* error)
     std::optional<mpeg::TimelineBuilder> timeline;
     int64_t audio = 0;
     for (mpeg::Step step; (step = parse_.Next()).kind != mpeg::Step::kEnd;) {
-        if (!timeline && step.kind == mpeg::Step::kFrame) {
+        // (A frame cut short may come first.)
+        if (!timeline && (step.kind == mpeg::Step::kFrame || step.cut)) {
             unsigned char p[4];
             mpeg::FrameHeader h;
             if (bytes_.Read(step.at, p, 4) < 4 || !mpeg::ReadFrameHeader(p, &h)) continue;

@@ -153,7 +153,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         item.freeSize = freeSize;
         item.end = at + bytes;
         item.left = item.header ? 0 : h.layer == 3 ? ReservoirLeft(p, n, bytes) : -1;
-        item.inner = FrameWithin(at + 1, item.end, p, freeSize);
+        item.inner = FrameWithin(at + 1, item.end, p, freeSize, &item.innerLeads);
         item.tagWithin = TagWithin(at + 1, item.end);
         items->push_back(item);
     };
@@ -268,15 +268,34 @@ int64_t StreamParse::LyricsEnd(int64_t at)
     return -1;
 }
 
-int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize) const
+int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads) const
 {
     for (int64_t at = from; (at = bytes_.Find(0xFF, at, to)) >= 0; ++at) {
         unsigned char p[kHeadBytes];
         const size_t n = bytes_.Read(at, p, sizeof p);
         FrameHeader h;
         if (n < 4 || !SameStream(p, ref) || !ReadFrameHeader(p, &h) || (h.bitRateIndex == 0) != (freeSize > 0)) continue;
-        const int64_t size = FrameSize(h, freeSize);
-        if (at + size <= bytes_.Size() && HoldsFrame(p, n, h, size)) return at;
+        int64_t size = FrameSize(h, freeSize);
+        if (h.bitRateIndex == 0) {
+            // In free format, one as long as the distance to the next header
+            // of its stream: a size of several frames swallows them whole.
+            const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
+            const int64_t limit = std::min(at + LongestFreeFrame(h) + 1, bytes_.Size() - 3);
+            for (int64_t c = at + least; (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
+                unsigned char q[4];
+                if (bytes_.Read(c, q, 4) == 4 && SameStream(q, ref) && (q[2] >> 4) == 0) {
+                    size = c - at;
+                    break;
+                }
+            }
+        }
+        if (at + size > bytes_.Size() || !HoldsFrame(p, n, h, size)) continue;
+        if (leads) {
+            unsigned char q[4];
+            *leads = at + size == bytes_.Size() || (bytes_.Read(at + size, q, 4) == 4 && SameStream(q, ref) &&
+                                                    ReadFrameHeader(q, &h));
+        }
+        return at;
     }
     return -1;
 }
@@ -333,8 +352,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     const int64_t gap = item.at - n.end;
     int64_t penalty = 0;
     // A tag explains its bytes only where the end or an item follows at
-    // once: its name and length among other bytes are no tag.
-    if (n.kind == Node::kTag && gap > 0) penalty += n.end - n.at;
+    // once: its name and length among other bytes are no tag; a frame that
+    // holds another of its stream within, none from there on.
+    penalty += ExitPenalty(n, gap);
     // A frame that made its recording's bit rate vary, followed by stray
     // bytes, costs as much as a frame of the rate before lost (a header
     // damaged into another bit rate claims a frame that does not lead to
@@ -347,6 +367,8 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         next->pendingRate = n.switchedFrom;
     }
     next->shape = n.shape;
+    next->hadBefore = n.hadBefore;
+    next->before = n.before;
     if (item.kind == Item::kTag) {
         next->established = n.established;
         next->joined = n.joined;
@@ -355,23 +377,34 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         return penalty;
     }
     // A frame explains a byte more than it holds: of two ways a few stray
-    // bytes apart, the one with more frames of the stream wins. And it
-    // explains none of its bytes from where a frame of its own stream, or of
-    // the recording before it, holds by itself within them: a header put in
-    // among stray bytes may claim a frame that swallows frames.
+    // bytes apart, the one with more frames of the stream wins. One that
+    // begins a recording explains none of its bytes from where a frame of
+    // the recording before holds within them; one that holds a frame of its
+    // own stream, none from there where stray bytes follow it: a header put
+    // in among stray bytes may claim a frame that swallows frames.
     penalty -= kFrameCredit;
-    int64_t inner = item.inner;
-    if (n.hasShape && OtherRecording(n.shape, item.head)) {
-        const int64_t before = FrameWithin(item.at + 1, item.end, n.shape.ref, n.shape.freeSize);
-        if (before >= 0 && (inner < 0 || before < inner)) inner = before;
+    // (Where that one leads on to the next of its stream, the outer is none
+    // at all.)
+    next->innerCost = item.inner >= 0 && !item.innerLeads ? item.end - item.inner : 0;
+    if (item.inner >= 0 && item.innerLeads) penalty += item.end - item.inner;
+    // The recording before this one is the one it left, or the one its own
+    // left.
+    const bool leaves = n.hasShape && (item.header || OtherRecording(n.shape, item.head));
+    next->hadBefore = leaves || n.hadBefore;
+    next->before = leaves ? n.shape : n.before;
+    if (next->hadBefore && OtherRecording(next->before, item.head)) {
+        const int64_t before = FrameWithin(item.at + 1, item.end, next->before.ref, next->before.freeSize);
+        if (before >= 0) penalty += item.end - before;
     }
-    if (inner >= 0) penalty += item.end - inner;
     // A tag by its full structure within a frame's bytes: the frame was cut
     // there, and explains none of them.
     if (item.tagWithin) penalty += item.end - item.at;
     const int64_t explained = item.end - item.at + kFrameCredit;
+    // In free format a frame of another size is of another recording, but
+    // for the last, which the stray bytes after every other may not follow.
+    const bool lastFree = item.freeSize > 0 && item.freeSize < n.shape.freeSize && item.end == bytes_.Size();
     const bool begins = item.header || !n.hasShape || OtherRecording(n.shape, item.head) ||
-                        (item.freeSize > 0 && item.freeSize != n.shape.freeSize);
+                        (item.freeSize > 0 && item.freeSize != n.shape.freeSize && !lastFree);
     if (begins) {
         // A recording begins. Where the stream starts or a tag ends, or with
         // its own Info frame, it stands on its own.
@@ -382,9 +415,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         next->run = 1;
         next->runCharged = 0;
         // A free-format stream of another frame size but the same kind and
-        // no Info frame of its own: as dear as a frame of it lost.
+        // no Info frame of its own: as dear as two frames of it lost.
         if (!item.header && n.hasShape && n.shape.freeSize > 0 && item.freeSize > 0 && SameStream(n.shape.ref, item.head))
-            penalty += n.shape.shortest;
+            penalty += 2 * item.freeSize;
     } else {
         // Back to back: at once, or past fewer stray bytes than a frame in a
         // recording joined on right where the last frame ended.
@@ -478,12 +511,13 @@ void StreamParse::Take(const Item& item)
 int64_t StreamParse::ExitPenalty(const Node& n, int64_t gap) const
 {
     if (gap == 0) return 0;
-    return n.kind == Node::kTag ? n.end - n.at : n.switched;
+    return n.kind == Node::kTag ? n.end - n.at : n.innerCost;
 }
 
 int64_t StreamParse::Value(const Node& n, int64_t at, bool final) const
 {
-    return n.cost + std::max<int64_t>(at - n.end, 0) + (final ? ExitPenalty(n, at - n.end) : 0);
+    const int64_t gap = at - n.end;
+    return n.cost + std::max<int64_t>(gap, 0) + (final ? ExitPenalty(n, gap) + (gap > 0 ? n.switched : 0) : 0);
 }
 
 size_t StreamParse::Best(bool final) const
@@ -524,6 +558,17 @@ void StreamParse::Settle(bool final)
             if (!later.shape.oneRate) Varying(&shape);
         }
         ReadOff(last.hasShape, shape, last.end, n.at, frameAfter);
+        // Before the first frame, bytes cost nothing but a frame of its
+        // stream cut short, said as one.
+        if (!anyFrame_ && n.kind == Node::kFrame && CutAt(last.end, n.at, n.shape)) {
+            Step cut;
+            cut.kind = Step::kGap;
+            cut.at = last.end;
+            cut.size = n.at - last.end;
+            cut.cut = true;
+            cut.shape = n.shape;
+            AddStep(cut);
+        }
         Step step;
         step.kind = n.kind == Node::kTag ? Step::kTag : Step::kFrame;
         step.at = n.at;

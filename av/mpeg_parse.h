@@ -71,6 +71,13 @@ private:
         // Its recording began where it stands on its own, or has had frames
         // enough back to back; run frames back to back end here, and the
         // cost of those of them a recording not so begun has been charged.
+        // What it explains of its bytes from where another frame of its
+        // stream holds within them: nothing, unless an item follows at once.
+        int64_t innerCost = 0;
+        // The recording before its own, where there was one: a frame holding
+        // one of that within explains none of it.
+        bool hadBefore = false;
+        Shape before;
         bool established = false;
         bool joined = false;  // it began right where a frame ended
         int run = 0;
@@ -98,6 +105,7 @@ private:
         int64_t left = -1;    // the main data bytes it leaves the next frames
         int64_t freeSize = 0;
         int64_t inner = -1;   // where a frame of its stream holds within it
+        bool innerLeads = false;
         bool tagWithin = false;
     };
 
@@ -110,7 +118,9 @@ private:
     void TagItems(int64_t at, const unsigned char* p, size_t n, std::vector<Item>* items);
     // The first offset in [from, to) where a frame of the stream of ref
     // holds by itself; -1 where none does.
-    int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize) const;
+    // leads: whether the next of its stream, or the end, follows it.
+    int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize,
+                        bool* leads = nullptr) const;
     // Whether an ID3v2, APEv2 or Lyrics3 tag begins in [from, to).
     bool TagWithin(int64_t from, int64_t to);
     // Where the Lyrics3 text at `at` ends; -1 where it does not.
@@ -122,7 +132,8 @@ private:
     // them; what the item's node takes on (its recording, what it costs
     // where bytes follow it) in next.
     int64_t Penalty(const Node& n, const Item& item, Node* next) const;
-    // What n costs where gap bytes follow it and nothing else.
+    // What n costs where gap bytes follow it (a tag, a frame holding
+    // another), beside what it made its recording's rate cost.
     int64_t ExitPenalty(const Node& n, int64_t gap) const;
     // The cost of the bytes up to `at` on the way through n.
     int64_t Value(const Node& n, int64_t at, bool final) const;
