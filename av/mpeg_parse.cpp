@@ -153,7 +153,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         item.freeSize = freeSize;
         item.end = at + bytes;
         item.left = item.header ? 0 : h.layer == 3 ? ReservoirLeft(p, n, bytes) : -1;
-        item.inner = FrameWithin(at + 1, item.end, p, freeSize, &item.innerLeads);
+        if (freeSize == 0) item.inner = FrameWithin(at + 1, item.end, p, 0, &item.innerLeads);
         item.tagWithin = TagWithin(at + 1, item.end);
         items->push_back(item);
     };
@@ -270,32 +270,35 @@ int64_t StreamParse::LyricsEnd(int64_t at)
 
 int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads) const
 {
+    const auto headerAt = [&](int64_t at) {
+        unsigned char q[4];
+        FrameHeader h;
+        return bytes_.Read(at, q, 4) == 4 && SameStream(q, ref) && ReadFrameHeader(q, &h);
+    };
     for (int64_t at = from; (at = bytes_.Find(0xFF, at, to)) >= 0; ++at) {
         unsigned char p[kHeadBytes];
         const size_t n = bytes_.Read(at, p, sizeof p);
         FrameHeader h;
         if (n < 4 || !SameStream(p, ref) || !ReadFrameHeader(p, &h) || (h.bitRateIndex == 0) != (freeSize > 0)) continue;
-        int64_t size = FrameSize(h, freeSize);
-        if (h.bitRateIndex == 0) {
-            // In free format, one as long as the distance to the next header
-            // of its stream: a size of several frames swallows them whole.
-            const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
-            const int64_t limit = std::min(at + LongestFreeFrame(h) + 1, bytes_.Size() - 3);
-            for (int64_t c = at + least; (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
-                unsigned char q[4];
-                if (bytes_.Read(c, q, 4) == 4 && SameStream(q, ref) && (q[2] >> 4) == 0) {
-                    size = c - at;
-                    break;
-                }
-            }
+        const int64_t size = FrameSize(h, freeSize);
+        const bool holds = at + size <= bytes_.Size() && HoldsFrame(p, n, h, size);
+        const bool on = holds && (at + size == bytes_.Size() || headerAt(at + size));
+        if (holds && (on || h.bitRateIndex != 0)) {
+            if (leads) *leads = on;
+            return at;
         }
-        if (at + size > bytes_.Size() || !HoldsFrame(p, n, h, size)) continue;
-        if (leads) {
+        if (h.bitRateIndex != 0) continue;
+        // In free format, also one as long as the distance to the next header
+        // of its stream: a size of several frames swallows them whole.
+        const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
+        const int64_t limit = std::min(at + LongestFreeFrame(h) + 1, bytes_.Size() - 3);
+        for (int64_t c = at + least; (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
             unsigned char q[4];
-            *leads = at + size == bytes_.Size() || (bytes_.Read(at + size, q, 4) == 4 && SameStream(q, ref) &&
-                                                    ReadFrameHeader(q, &h));
+            if (bytes_.Read(c, q, 4) < 4 || !SameStream(q, ref) || (q[2] >> 4) != 0) continue;
+            if (!HoldsFrame(p, n, h, c - at)) break;
+            if (leads) *leads = true;
+            return at;
         }
-        return at;
     }
     return -1;
 }
@@ -385,8 +388,15 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     penalty -= kFrameCredit;
     // (Where that one leads on to the next of its stream, the outer is none
     // at all.)
-    next->innerCost = item.inner >= 0 && !item.innerLeads ? item.end - item.inner : 0;
-    if (item.inner >= 0 && item.innerLeads) penalty += item.end - item.inner;
+    int64_t inner = item.inner;
+    bool leads = item.innerLeads;
+    if (item.freeSize > 0) {
+        // In free format, a frame within of the size its stream has had.
+        const bool known = n.hasShape && n.shape.freeSize > 0 && SameStream(n.shape.ref, item.head);
+        inner = FrameWithin(item.at + 1, item.end, item.head, known ? n.shape.freeSize : item.freeSize, &leads);
+    }
+    next->innerCost = inner >= 0 && !leads ? item.end - inner : 0;
+    if (inner >= 0 && leads) penalty += item.end - inner;
     // The recording before this one is the one it left, or the one its own
     // left.
     const bool leaves = n.hasShape && (item.header || OtherRecording(n.shape, item.head));
@@ -440,6 +450,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         }
     }
     if (begins) return penalty;
+    // The last frame of a free-format stream shorter by bytes the others
+    // took: as if those stray bytes, and one more, were unexplained.
+    if (lastFree) penalty += n.shape.freeSize - item.freeSize + 1;
     Shape& shape = next->shape;
     if (shape.oneRate && shape.freeSize == 0) {
         if (shape.bitRateIndex < 0) {
@@ -575,6 +588,14 @@ void StreamParse::Settle(bool final)
         step.size = n.end - n.at;
         step.header = n.header;
         step.shape = n.shape;
+        // A free-format stream's last frame, short of the bytes the others
+        // took: decoded as one of their size, its end as zeros.
+        if (n.kind == Node::kFrame && n.shape.freeSize > 0 && n.end == bytes_.Size()) {
+            unsigned char p[4];
+            FrameHeader h;
+            if (bytes_.Read(n.at, p, 4) == 4 && ReadFrameHeader(p, &h))
+                step.size = std::max(step.size, FrameSize(h, n.shape.freeSize));
+        }
         AddStep(step);
         settled_ = path[i];
     }
