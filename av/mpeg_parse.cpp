@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 #include "av/mpeg_tags.h"
@@ -296,6 +297,13 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
             unsigned char q[4];
             if (bytes_.Read(c, q, 4) < 4 || !SameStream(q, ref) || (q[2] >> 4) != 0) continue;
             if (!HoldsFrame(p, n, h, c - at)) break;
+            if (leads) *leads = true;
+            return at;
+        }
+        // Or the last, ending the stream as long as the frame it lies in is
+        // up to it.
+        const int64_t last = bytes_.Size() - at;
+        if (std::abs(last - (at - (from - 1))) <= 1 && HoldsFrame(p, n, h, last)) {
             if (leads) *leads = true;
             return at;
         }
