@@ -248,6 +248,8 @@ int64_t SoundBits(const unsigned char* p, size_t n, const FrameHeader& h, int64_
 bool HoldsFrame(const unsigned char* p, size_t n, const FrameHeader& h, int64_t size)
 {
     if (size <= 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) || ChecksumFails(p, n, h, size)) return false;
+    // A header followed by itself is the header put in over and over.
+    if (n >= 8 && std::memcmp(p, p + 4, 4) == 0) return false;
     if (h.layer == 1) return AllocationHolds(p, n, h);
     return h.layer != 3 || SideInfoHolds(p, n, h, size);
 }

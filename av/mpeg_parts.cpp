@@ -60,9 +60,12 @@ int64_t Timeline::Out(int64_t decoded) const
 
 void TimelineBuilder::StartPart(Part part)
 {
-    part.slots = slots_;
-    part.silent = silent_;
-    part.start = decoded_;
+    // The first recording holds what came before it: a frame cut short
+    // keeps its time there too.
+    const bool first = parts_.empty();
+    part.slots = first ? 0 : slots_;
+    part.silent = first ? 0 : silent_;
+    part.start = first ? 0 : decoded_;
     part.afterCut = lastCut_;
     parts_.push_back(part);
     count_ = Count{};
