@@ -563,6 +563,16 @@ void StreamParse::Settle(bool final)
     for (size_t k = Best(final); k != SIZE_MAX && k > settled_; k = nodes_[k].prev) path.push_back(k);
     std::reverse(path.begin(), path.end());
     const size_t before = settled_;
+    // Whether a frame of varying rate follows on the path within the
+    // recording that goes on at each node (none where one begins there).
+    std::vector<bool> variesAfter(path.size() + 1, false);
+    for (size_t i = path.size(); i-- > 0;) {
+        const Node& n = nodes_[path[i]];
+        const Node& prev = nodes_[i > 0 ? path[i - 1] : settled_];
+        const bool begins =
+            n.kind == Node::kFrame && (n.header || !prev.hasShape || OtherRecording(prev.shape, n.shape.ref));
+        variesAfter[i] = !begins && ((n.kind == Node::kFrame && !n.shape.oneRate) || variesAfter[i + 1]);
+    }
     for (size_t i = 0; i < path.size(); ++i) {
         const Node& n = nodes_[path[i]];
         if (!final && n.end + kDepth > scan_) break;
@@ -572,12 +582,7 @@ void StreamParse::Settle(bool final)
         // vary is of varying rate here too.
         const Node& last = nodes_[settled_];
         Shape shape = last.shape;
-        for (size_t j = i; shape.oneRate && shape.freeSize == 0 && j < path.size(); ++j) {
-            const Node& later = nodes_[path[j]];
-            if (later.kind != Node::kFrame) continue;
-            if (!last.hasShape || OtherRecording(shape, later.shape.ref) || later.header) break;
-            if (!later.shape.oneRate) Varying(&shape);
-        }
+        if (last.hasShape && shape.oneRate && shape.freeSize == 0 && variesAfter[i]) Varying(&shape);
         ReadOff(last.hasShape, shape, last.end, n.at, frameAfter);
         // Before the first frame, bytes cost nothing but a frame of its
         // stream cut short, said as one.
@@ -613,12 +618,16 @@ void StreamParse::Settle(bool final)
         return;
     }
     if (settled_ == before) return;
-    // Ways that part from the one settled are given up.
+    // Ways that part from the one settled are given up: a node made after
+    // it goes on from it where the node before it does.
+    std::vector<bool> goesOn(nodes_.size() - settled_, false);
+    goesOn[0] = true;
+    for (size_t k = settled_ + 1; k < nodes_.size(); ++k) {
+        const size_t prev = nodes_[k].prev;
+        goesOn[k - settled_] = prev != SIZE_MAX && prev >= settled_ && goesOn[prev - settled_];
+    }
     live_.erase(std::remove_if(live_.begin(), live_.end(),
-                               [&](size_t k) {
-                                   while (k != SIZE_MAX && k > settled_) k = nodes_[k].prev;
-                                   return k != settled_;
-                               }),
+                               [&](size_t k) { return k < settled_ || !goesOn[k - settled_]; }),
                 live_.end());
 }
 

@@ -8,9 +8,9 @@
 // handed out in pieces at another rate and channel count, through the
 // resampler and the channel mix. None may crash, leak or read outside the
 // data; the AIFF must hold every frame the export counted. The MPEG audio
-// frames that begin an input, back to back, as a stream of their own: where
-// they decode unsaid, they must decode the same, and unsaid, with a few
-// stray bytes put in between them.
+// frames the reader's parse finds in an input, as a stream of their own:
+// where they decode unsaid, they must decode the same, and unsaid, with a
+// few stray bytes put in between them.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,70 +96,78 @@ void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
     }
 }
 
-// Whether the reader's walk over the file at path passes no stray bytes
-// and no gap: else the bytes put in may lengthen those it passes over
-// already (the plain walk may take them for a frame).
-bool ReaderPassesNoStrays(const std::string& path)
+// The frames the reader's parse finds in the file at path, as a stream of
+// their own (tags between them kept), and the fewest bytes a frame of its
+// recordings takes; empty where it finds none.
+std::string ParsedFrames(const std::string& path, std::vector<size_t>* starts, int64_t* shortest)
 {
+    std::string stream;
     const int fd = open(path.c_str(), O_RDONLY);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0) {
         if (fd >= 0) close(fd);
-        return false;
+        return stream;
     }
     platform::mpeg::StreamBytes bytes;
     bytes.Reset(fd, 0, st.st_size);
     platform::mpeg::StreamParse parse(bytes);
-    bool clean = parse.Start();
-    for (platform::mpeg::Step step; clean && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;)
-        clean = step.kind != platform::mpeg::Step::kGap && !step.damaged;
-    clean = clean && parse.StrayBytes() == 0;
+    *shortest = INT64_MAX;
+    for (platform::mpeg::Step step; parse.Start() && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;) {
+        if (step.kind == platform::mpeg::Step::kGap || step.damaged || step.at + step.size > bytes.Size()) continue;
+        std::string item(size_t(step.size), '\0');
+        if (bytes.Read(step.at, reinterpret_cast<unsigned char*>(item.data()), item.size()) != item.size()) break;
+        if (step.kind == platform::mpeg::Step::kFrame) {
+            starts->push_back(stream.size());
+            if (!step.header) *shortest = std::min(*shortest, step.shape.shortest);
+        }
+        stream += item;
+        if (starts->size() > 64) break;
+    }
     close(fd);
-    return clean;
+    return stream;
 }
 
-// The frames that run back to back from the input's start, as a stream of
+// The frames the reader's own parse finds in the input, as a stream of
 // their own, with stray bytes (fewer than its shortest frame) before one
 // to three of them or every one (not in free format): zeros or a byte of
-// the input, so many and where the input's last bytes say. Where the
-// stream is the whole input, the input's file (at path) stands for it,
-// its walk kept from the reads before.
+// the input, so many and where the input's last bytes say. The reader must
+// read that stream the same, and say nothing more of it.
 void CheckStrayBytes(const uint8_t* data, size_t size, const std::string& path)
 {
-    const tavrel_test::MpegStream s = tavrel_test::WalkMpegFrames(data, size);
-    if (s.frames.size() < 2 || s.shortest < 2 || size < 8) return;
-    const std::string stream(reinterpret_cast<const char*>(data), s.end);
-    const bool whole = size_t(s.end) == size;
-    const std::string clean = whole ? path : g_folder + "/clean.mp3", stray = g_folder + "/stray.mp3";
-    if (!whole) {
-        unlink(clean.c_str());
-        if (!fuzz_files::WriteBytes(clean, stream.data(), stream.size())) return;
-    }
-    // The walk first: most streams it turns away need no decode.
-    const bool plain = ReaderPassesNoStrays(clean);
-    const tavrel_test::MpegDecode before =
-        plain ? tavrel_test::DecodeMpegAudio(clean, kMostSamples) : tavrel_test::MpegDecode{};
-    if (!whole) unlink(clean.c_str());
-    if (!plain) return;
+    std::vector<size_t> starts;
+    int64_t shortest = 0;
+    const std::string stream = ParsedFrames(path, &starts, &shortest);
+    if (starts.size() < 2 || shortest < 2 || shortest == INT64_MAX || size < 8) return;
+    const std::string clean = g_folder + "/clean.mp3", stray = g_folder + "/stray.mp3";
+    unlink(clean.c_str());
+    if (!fuzz_files::WriteBytes(clean, stream.data(), stream.size())) return;
+    const tavrel_test::MpegDecode before = tavrel_test::DecodeMpegAudio(clean, kMostSamples);
+    unlink(clean.c_str());
     if (!before.error.empty() || !before.said.empty() || before.samples.empty() ||
         int64_t(before.samples.size()) / before.channels >= kMostSamples)
         return;
     const uint8_t* pick = data + size - 4;
-    const size_t length = 1 + pick[0] % size_t(std::min<int64_t>(s.shortest - 1, 16));
+    const size_t length = 1 + pick[0] % size_t(std::min<int64_t>(shortest - 1, 16));
     const char fill = pick[1] & 1 ? char(data[pick[3] % size]) : '\0';
     // Bytes before every frame of a free-format stream lengthen each frame.
-    const bool free = s.frames.back().header.bitRate == 0;
-    const size_t frames = s.frames.size(), places = 1 + pick[1] / 2 % (free ? 3 : 4);
+    tavrel_test::MpegHeader last;
+    const bool free = tavrel_test::ReadMpegHeader(reinterpret_cast<const uint8_t*>(stream.data()) + starts.back(), &last) &&
+                      last.bitRate == 0;
+    const size_t frames = starts.size(), places = 1 + pick[1] / 2 % (free ? 3 : 4);
     std::vector<size_t> at;  // empty: every frame
     for (size_t i = 0; places < 4 && i < places; ++i)
         at.push_back(1 + (pick[2] + pick[3] * (i + 1) * 7) % (frames - 1));
     std::sort(at.begin(), at.end());
     at.erase(std::unique(at.begin(), at.end()), at.end());
-    // Those places may be every frame after the first too.
     if (free && frames > 2 && at.size() + 1 == frames) at.pop_back();
     const auto chosen = [&](size_t k) { return at.empty() || std::binary_search(at.begin(), at.end(), k); };
-    const std::string bytes =
-        tavrel_test::PutBeforeFrames(stream, s, [&](size_t k) { return std::string(chosen(k) ? length : 0, fill); });
+    std::string bytes;
+    for (size_t k = 0, from = 0; k < frames; ++k) {
+        const size_t to = k + 1 < frames ? starts[k + 1] : stream.size();
+        if (k > 0 && chosen(k)) bytes += std::string(length, fill);
+        bytes.append(stream, from, to - from);
+        from = to;
+    }
     unlink(stray.c_str());
     if (!fuzz_files::WriteBytes(stray, bytes.data(), bytes.size())) return;
     const std::string wrong = tavrel_test::StrayBytesWrong(before, tavrel_test::DecodeMpegAudio(stray, kMostSamples));
@@ -168,9 +176,9 @@ void CheckStrayBytes(const uint8_t* data, size_t size, const std::string& path)
     std::string where = at.empty() ? "every frame" : "frame";
     for (size_t i = 0; i < at.size(); ++i) where += (i ? ", " : " ") + std::to_string(at[i]);
     std::fprintf(stderr,
-                 "sound_readers_fuzz: %zu stray bytes of 0x%02X before %s of the %zu frames that begin the input "
-                 "(the shortest frame %lld bytes): %s\n",
-                 length, unsigned(uint8_t(fill)), where.c_str(), frames, static_cast<long long>(s.shortest),
+                 "sound_readers_fuzz: %zu stray bytes of 0x%02X before %s of the %zu frames the reader finds in the "
+                 "input (the shortest frame %lld bytes): %s\n",
+                 length, unsigned(uint8_t(fill)), where.c_str(), frames, static_cast<long long>(shortest),
                  wrong.c_str());
     std::abort();
 }
