@@ -112,7 +112,8 @@ std::string ParsedFrames(const std::string& path, std::vector<size_t>* starts, i
     bytes.Reset(fd, 0, st.st_size);
     platform::mpeg::StreamParse parse(bytes);
     *shortest = INT64_MAX;
-    for (platform::mpeg::Step step; parse.Start() && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;) {
+    const bool started = parse.Start();
+    for (platform::mpeg::Step step; started && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;) {
         if (step.kind == platform::mpeg::Step::kGap || step.damaged || step.at + step.size > bytes.Size()) continue;
         std::string item(size_t(step.size), '\0');
         if (bytes.Read(step.at, reinterpret_cast<unsigned char*>(item.data()), item.size()) != item.size()) break;
