@@ -93,9 +93,16 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
     const int fd = OpenRegularFile(path, &why);
     if (fd < 0) return false;
     struct stat st {};
+    const bool stated = ::fstat(fd, &st) == 0;
+    // A file walked whole already (the show's check, then its export) is one.
+    if (stated && Walks().Find(WalkKey{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+                                       int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec), 0, int64_t(st.st_size)})) {
+        ::close(fd);
+        return true;
+    }
     mpeg::StreamBytes bytes;
     // Most files tell at their first frames: small blocks.
-    bytes.Reset(fd, 0, ::fstat(fd, &st) == 0 ? st.st_size : 0, 1 << 14);
+    bytes.Reset(fd, 0, stated ? st.st_size : 0, 1 << 14);
     unsigned char p[12];
     const size_t n = bytes.Read(0, p, sizeof p);
     const bool found = !mpeg::OtherFormatAt(p, n) && mpeg::StreamParse(bytes).Start();
