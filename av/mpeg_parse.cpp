@@ -388,14 +388,48 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         return penalty;
     }
     // A frame explains a byte more than it holds: of two ways a few stray
-    // bytes apart, the one with more frames of the stream wins. One that
-    // begins a recording explains none of its bytes from where a frame of
-    // the recording before holds within them; one that holds a frame of its
-    // own stream, none from there where stray bytes follow it: a header put
-    // in among stray bytes may claim a frame that swallows frames.
+    // bytes apart, the one with more frames of the stream wins.
     penalty -= kFrameCredit;
-    // (Where that one leads on to the next of its stream, the outer is none
-    // at all.)
+    penalty += WithinPenalty(n, item, next);
+    // In free format a frame of another size is of another recording, but
+    // for the last, which the stray bytes after every other may not follow.
+    const bool lastFree = item.freeSize > 0 && item.freeSize < n.shape.freeSize && item.end == bytes_.Size();
+    const bool begins = item.header || !n.hasShape || OtherRecording(n.shape, item.head) ||
+                        (item.freeSize > 0 && item.freeSize != n.shape.freeSize && !lastFree);
+    penalty += RecordingPenalty(n, item, begins, next);
+    if (begins) return penalty;
+    // The last frame of a free-format stream shorter by bytes the others
+    // took: as if those stray bytes, and one more, were unexplained.
+    if (lastFree) penalty += n.shape.freeSize - item.freeSize + 1;
+    Shape& shape = next->shape;
+    if (shape.oneRate && shape.freeSize == 0) {
+        if (shape.bitRateIndex < 0) {
+            OneRate(&shape, item.h);
+        } else if (item.h.bitRateIndex != shape.bitRateIndex) {
+            next->switched = shape.shortest;
+            next->switchedFrom = shape.bitRateIndex;
+            Varying(&shape);
+        }
+    } else if (next->pending > 0 && item.h.bitRateIndex != next->pendingRate) {
+        penalty -= next->pending;
+        next->pending = 0;
+    }
+    // Main data that begins before what the frame before it left: bytes the
+    // frame lacks (stray bytes between frames leave the reservoir whole; a
+    // stretch where frames may be lost does not).
+    if (item.h.layer == 3 && n.left >= 0 && gap < n.shape.shortest) penalty += std::max<int64_t>(item.begin - n.left, 0);
+    return penalty;
+}
+
+int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) const
+{
+    // A frame that begins a recording explains none of its bytes from where
+    // a frame of the recording before holds within them; one that holds a
+    // frame of its own stream, none from there where stray bytes follow it
+    // (where that one leads on to the next of its stream, the outer is none
+    // at all): a header put in among stray bytes may claim a frame that
+    // swallows frames.
+    int64_t penalty = 0;
     int64_t inner = item.inner;
     bool leads = item.innerLeads;
     if (item.freeSize > 0) {
@@ -417,12 +451,13 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // A tag by its full structure within a frame's bytes: the frame was cut
     // there, and explains none of them.
     if (item.tagWithin) penalty += item.end - item.at;
-    const int64_t explained = item.end - item.at + kFrameCredit;
-    // In free format a frame of another size is of another recording, but
-    // for the last, which the stray bytes after every other may not follow.
-    const bool lastFree = item.freeSize > 0 && item.freeSize < n.shape.freeSize && item.end == bytes_.Size();
-    const bool begins = item.header || !n.hasShape || OtherRecording(n.shape, item.head) ||
-                        (item.freeSize > 0 && item.freeSize != n.shape.freeSize && !lastFree);
+    return penalty;
+}
+
+int64_t StreamParse::RecordingPenalty(const Node& n, const Item& item, bool begins, Node* next) const
+{
+    const int64_t gap = item.at - n.end;
+    int64_t penalty = 0;
     if (begins) {
         // A recording begins. Where the stream starts or a tag ends, or with
         // its own Info frame, it stands on its own.
@@ -446,10 +481,11 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
         next->runCharged = on ? n.runCharged : 0;
     }
     // Elsewhere its frames explain nothing, and a byte less, until three
-    // stand back to back: bytes of
-    // anything hold a frame header here and there, and those of a movie or
-    // AAC file one that recurs with its frames.
+    // stand back to back: bytes of anything hold a frame header here and
+    // there, and those of a movie or AAC file one that recurs with its
+    // frames.
     if (!next->established) {
+        const int64_t explained = item.end - item.at + kFrameCredit;
         penalty += explained + 1;
         next->runCharged += explained + 1;
         if (next->run >= kRunFrames) {
@@ -457,27 +493,6 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
             next->established = true;
         }
     }
-    if (begins) return penalty;
-    // The last frame of a free-format stream shorter by bytes the others
-    // took: as if those stray bytes, and one more, were unexplained.
-    if (lastFree) penalty += n.shape.freeSize - item.freeSize + 1;
-    Shape& shape = next->shape;
-    if (shape.oneRate && shape.freeSize == 0) {
-        if (shape.bitRateIndex < 0) {
-            OneRate(&shape, item.h);
-        } else if (item.h.bitRateIndex != shape.bitRateIndex) {
-            next->switched = shape.shortest;
-            next->switchedFrom = shape.bitRateIndex;
-            Varying(&shape);
-        }
-    } else if (next->pending > 0 && item.h.bitRateIndex != next->pendingRate) {
-        penalty -= next->pending;
-        next->pending = 0;
-    }
-    // Main data that begins before what the frame before it left: bytes the
-    // frame lacks (stray bytes between frames leave the reservoir whole; a
-    // stretch where frames may be lost does not).
-    if (item.h.layer == 3 && n.left >= 0 && gap < n.shape.shortest) penalty += std::max<int64_t>(item.begin - n.left, 0);
     return penalty;
 }
 

@@ -132,6 +132,11 @@ private:
     // them; what the item's node takes on (its recording, what it costs
     // where bytes follow it) in next.
     int64_t Penalty(const Node& n, const Item& item, Node* next) const;
+    // Of a frame: what frames or tags within its bytes cost.
+    int64_t WithinPenalty(const Node& n, const Item& item, Node* next) const;
+    // Of a frame: what it costs where it begins a recording, or while its
+    // recording has not stood on its own.
+    int64_t RecordingPenalty(const Node& n, const Item& item, bool begins, Node* next) const;
     // What n costs where gap bytes follow it (a tag, a frame holding
     // another), beside what it made its recording's rate cost.
     int64_t ExitPenalty(const Node& n, int64_t gap) const;
