@@ -464,7 +464,7 @@ int64_t StreamParse::RecordingPenalty(const Node& n, const Item& item, bool begi
         next->shape = NewShape(item);
         next->pending = 0;
         next->established = item.header || (gap == 0 && n.kind != Node::kFrame);
-        next->joined = gap == 0;
+        next->joined = gap == 0 || !n.hasShape || (n.kind == Node::kFrame && n.header && gap < n.shape.shortest);
         next->run = 1;
         next->runCharged = 0;
         // A free-format stream of another frame size but the same kind and

@@ -837,10 +837,12 @@ TEST_P(MpegStraysByWriter, StrayBytesAndTagsBetweenFrames)
     Failures failures(writer.name, " (the shortest frame " + std::to_string(s.shortest) + " bytes)");
     // What is put in, named, keyed and of length bytes before the frames of
     // place; whole: a tag, which costs nothing.
+    // lead: bytes of a stream caught midway before the file's own.
+    std::string lead;
     const auto put = [&](const std::string& what, const std::string& group, const std::string& key, size_t length,
                          int pi, bool whole, bool ownHeader, const auto& bytesBefore) {
         const std::vector<size_t> at = Boundaries(Place(pi), s.frames.size());
-        const std::string bytes = PutAt(clean.bytes, s, at, bytesBefore);
+        const std::string bytes = lead + PutAt(clean.bytes, s, at, bytesBefore);
         tavrel_test::WriteFile(path, bytes);
         const tavrel_test::MpegDecode got = tavrel_test::DecodeMpegAudio(path);
         failures.Take(whole ? tavrel_test::StrayBytesWrong(clean.decoded, got)
@@ -867,6 +869,15 @@ TEST_P(MpegStraysByWriter, StrayBytesAndTagsBetweenFrames)
                     [&](size_t k) { return FillBytes(Fill(fi), length, clean.header, seed + uint32_t(k)); });
             }
     }
+    // The same after 100 bytes that hold no frame, as where a capture
+    // begins mid-frame: its first frames stand on their own.
+    lead = FillBytes(kRandom, 100, clean.header, 5);
+    for (const size_t length : {size_t(1), size_t(4)})
+        for (const int fi : {kZeros, kRandom})
+            put("100 bytes before the first frame, " + std::to_string(length) + " bytes of " + kFillNames[fi],
+                kFillNames[fi], std::string("lead-") + kFillKeys[fi], length, free ? kEverySecond : kEvery, false, false,
+                [&](size_t k) { return FillBytes(Fill(fi), length, clean.header, uint32_t(k)); });
+    lead.clear();
     for (int ti = 0; ti < tavrel_test::kMpegTags; ++ti) {
         const std::string tag = tavrel_test::MpegTagBytes(tavrel_test::MpegTag(ti));
         for (int pi : {kFirst, kMiddle, kLast, kEverySecond})
