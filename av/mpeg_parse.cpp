@@ -440,8 +440,8 @@ int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) 
     next->innerCost = inner >= 0 && !leads ? item.end - inner : 0;
     if (inner >= 0 && leads) penalty += item.end - inner;
     // The recording before this one is the one it left, or the one its own
-    // left.
-    const bool leaves = n.hasShape && (item.header || OtherRecording(n.shape, item.head));
+    // left; one that never stood on its own is none.
+    const bool leaves = n.hasShape && n.established && (item.header || OtherRecording(n.shape, item.head));
     next->hadBefore = leaves || n.hadBefore;
     next->before = leaves ? n.shape : n.before;
     if (next->hadBefore && OtherRecording(next->before, item.head)) {
@@ -464,7 +464,8 @@ int64_t StreamParse::RecordingPenalty(const Node& n, const Item& item, bool begi
         next->shape = NewShape(item);
         next->pending = 0;
         next->established = item.header || (gap == 0 && n.kind != Node::kFrame);
-        next->joined = gap == 0 || !n.hasShape || (n.kind == Node::kFrame && n.header && gap < n.shape.shortest);
+        next->joined = gap == 0 || !n.hasShape ||
+                       (n.kind == Node::kFrame && gap < n.shape.shortest && (n.header || item.freeSize == 0));
         next->run = 1;
         next->runCharged = 0;
         // A free-format stream of another frame size but the same kind and
