@@ -311,6 +311,22 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
     return -1;
 }
 
+int64_t StreamParse::FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads) const
+{
+    for (const Item::Within& w : item.within)
+        if (w.freeSize == freeSize && std::equal(w.ref, w.ref + 4, ref)) {
+            if (leads) *leads = w.leads;
+            return w.at;
+        }
+    Item::Within w{};
+    std::copy(ref, ref + 4, w.ref);
+    w.freeSize = freeSize;
+    w.at = FrameWithin(item.at + 1, item.end, ref, freeSize, &w.leads);
+    item.within.push_back(w);
+    if (leads) *leads = w.leads;
+    return w.at;
+}
+
 bool StreamParse::TagWithin(int64_t from, int64_t to)
 {
     // ID3v2, APEv2 and Lyrics3 by their names and structure, where what a tag
@@ -435,7 +451,7 @@ int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) 
     if (item.freeSize > 0) {
         // In free format, a frame within of the size its stream has had.
         const bool known = n.hasShape && n.shape.freeSize > 0 && SameStream(n.shape.ref, item.head);
-        inner = FrameWithin(item.at + 1, item.end, item.head, known ? n.shape.freeSize : item.freeSize, &leads);
+        inner = FrameWithinItem(item, item.head, known ? n.shape.freeSize : item.freeSize, &leads);
     }
     next->innerCost = inner >= 0 && !leads ? item.end - inner : 0;
     if (inner >= 0 && leads) penalty += item.end - inner;
@@ -445,7 +461,7 @@ int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) 
     next->hadBefore = leaves || n.hadBefore;
     next->before = leaves ? n.shape : n.before;
     if (next->hadBefore && OtherRecording(next->before, item.head)) {
-        const int64_t before = FrameWithin(item.at + 1, item.end, next->before.ref, next->before.freeSize);
+        const int64_t before = FrameWithinItem(item, next->before.ref, next->before.freeSize, nullptr);
         if (before >= 0) penalty += item.end - before;
     }
     // A tag by its full structure within a frame's bytes: the frame was cut

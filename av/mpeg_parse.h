@@ -107,7 +107,17 @@ private:
         int64_t inner = -1;   // where a frame of its stream holds within it
         bool innerLeads = false;
         bool tagWithin = false;
+        // Frames of other streams or sizes within it, as the ways to it ask
+        // (each way would else look again).
+        struct Within {
+            unsigned char ref[4];
+            int64_t freeSize, at;
+            bool leads;
+        };
+        mutable std::vector<Within> within;
     };
+    // FrameWithin over the item's bytes, asked of the item once.
+    int64_t FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads) const;
 
     // Scans a chunk further, then settles what lies far enough behind.
     void Advance();
