@@ -413,9 +413,6 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     const bool begins = item.header || !n.hasShape || OtherRecording(n.shape, item.head) ||
                         (item.freeSize > 0 && item.freeSize != n.shape.freeSize && !lastFree);
     penalty += RecordingPenalty(n, item, begins, next);
-    // The stream's first frame lacks all the main data it begins before
-    // itself: a way that passes it over for one further on lacks as much.
-    if (begins && !n.hasShape && item.h.layer == 3) penalty += item.begin;
     if (begins) return penalty;
     // The last frame of a free-format stream shorter by bytes the others
     // took: as if those stray bytes, and one more, were unexplained.
