@@ -71,15 +71,17 @@ bool CPanZoomFx::BuildSwf(CSlide& slide, CSwfMovie& movie) const
     int n = DurationFrames(movie.GetFrameRate());
     if (n < 1) return true;
     double x = p.scaleX / 65536.0, y = p.scaleY / 65536.0;
-    double dz = (zoom_ - x) / n, dx = static_cast<double>(pan_x_) / n, dy = static_cast<double>(pan_y_) / n;
-    // Centres are kept wide: the sum of a position and a pan can pass what
-    // 32 bits hold, and each frame drops the step's fraction.
-    double cx = p.centerX, cy = p.centerY;
+    const double dz = (zoom_ - x) / n;
+    // Each frame's centre stands at its share of the whole pan from where the
+    // move began, so the move ends where its values say however slow it is.
+    // Kept wide: a position and a pan can pass what 32 bits hold.
+    const int64_t fromX = p.centerX, fromY = p.centerY;
+    int64_t cx = fromX, cy = fromY;
     for (int i = 0; i < n; ++i) {
         x += dz;
         y += dz;
-        cx = std::trunc(cx + dx);
-        cy = std::trunc(cy + dy);
+        cx = fromX + int64_t(pan_x_) * (i + 1) / n;
+        cy = fromY + int64_t(pan_y_) * (i + 1) / n;
         auto* place = new CTagPlaceObject2;
         place->move = true;
         place->depth = slide.GetDepth();
@@ -87,14 +89,14 @@ bool CPanZoomFx::BuildSwf(CSlide& slide, CSwfMovie& movie) const
         m->hasScale = true;
         m->scaleX = ClampToSwfMatrix(x * 65536 + 0.5);
         m->scaleY = ClampToSwfMatrix(y * 65536 + 0.5);
-        m->translateX = ClampToSwfMatrix(cx);
-        m->translateY = ClampToSwfMatrix(cy);
+        m->translateX = ClampToSwfMatrix(double(cx));
+        m->translateY = ClampToSwfMatrix(double(cy));
         place->SetMatrix(m);
         movie.AddTag(place);
         movie.AddTag(new CTagShowFrame);
     }
-    p.centerX = ClampToSwfMatrix(cx);
-    p.centerY = ClampToSwfMatrix(cy);
+    p.centerX = ClampToSwfMatrix(double(cx));
+    p.centerY = ClampToSwfMatrix(double(cy));
     p.scaleX = ClampToSwfMatrix(x * 65536 + 0.5);
     p.scaleY = ClampToSwfMatrix(y * 65536 + 0.5);
     return true;

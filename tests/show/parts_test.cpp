@@ -367,8 +367,12 @@ TEST(CameraFx, FramesInAMovie)
         int32_t start;
         std::vector<int32_t> centres, scales;
     } cases[] = {
-        {{CPanZoomFx(-100, 0, 1.0, 250)}, 3200, {3166, 3132, 3098}, {65536, 65536, 65536}},
-        {{CPanZoomFx(100, 0, 1.0, 250)}, 3200, {3233, 3266, 3299}, {65536, 65536, 65536}},
+        // Each frame at its share of the whole pan: every move ends where
+        // its values say, and one slower than a twip a frame moves too.
+        {{CPanZoomFx(-100, 0, 1.0, 250)}, 3200, {3167, 3134, 3100}, {65536, 65536, 65536}},
+        {{CPanZoomFx(100, 0, 1.0, 250)}, 3200, {3233, 3266, 3300}, {65536, 65536, 65536}},
+        {{CPanZoomFx(3, 0, 1.0, 417)}, 3200, {3200, 3201, 3201, 3202, 3203}, std::vector<int32_t>(5, 65536)},
+        {{CPanZoomFx(-3, 0, 1.0, 417)}, 3200, {3200, 3199, 3199, 3198, 3197}, std::vector<int32_t>(5, 65536)},
         {{CPanZoomFx(0, 0, 2.0, 250), CPanZoomFx(30, 0, 1.0, 250)},
          3200,
          {3200, 3200, 3200, 3210, 3220, 3230},
@@ -385,6 +389,8 @@ TEST(CameraFx, FramesInAMovie)
         if (c.centres.empty()) {
             EXPECT_EQ(f.end.centerX, c.start);
             EXPECT_EQ(f.end.scaleX, 65536);
+        } else {
+            EXPECT_EQ(f.end.centerX, c.centres.back());
         }
         tavrel_test::ExpectDumpAccepts(dir.file("camera.swf"), {"PlaceObject2"});
     }
