@@ -100,6 +100,7 @@ struct StatedHeader {
     uint32_t dataSize = 0;
     int64_t dataSizeAt = -1;
     uint16_t formatTag = 0;  // WAVE: the fmt chunk's encoding
+    int64_t factFrames = -1;  // WAVE: the fact chunk's count of samples a channel
 };
 
 // WAVE's encodings of MPEG audio: Layer I or II, and Layer III.
@@ -166,6 +167,7 @@ StatedHeader ReadStatedHeader(int fd)
             h.rate = u32(b + 4);
             h.bits = tag == 1 || tag == 3 ? u16(b + 14) : -1;  // PCM, IEEE float
         }
+        if (wave && std::memcmp(chunk, "fact", 4) == 0 && body >= 4) h.factFrames = u32(b);
         if (wave && std::memcmp(chunk, "data", 4) == 0) {
             h.hasData = true;
             h.dataSize = size;
@@ -600,6 +602,10 @@ bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end, int 
         if (sf.samplerate != first.samplerate || sf.channels != first.channels || sf.frames != first.frames)
             return refuse("the file changed while it was read");
     }
+    // A compressed WAVE file's fact chunk counts its samples, which its last
+    // block may not fill: libsndfile decodes that block whole.
+    factBound_ = !stated.aiff && stated.bits < 0 && stated.factFrames > 0 && stated.factFrames < frames;
+    if (factBound_) frames = stated.factFrames;
     file_ = file;
     view_ = std::move(view);
     path_ = path;
@@ -720,6 +726,7 @@ void SoundSource::Close()
     end_ = -1;
     info_ = SoundInfo{};
     libraryFrames_ = 0;
+    factBound_ = false;
     headerRefused_ = false;
     position_ = 0;
     floats_ = false;
@@ -803,6 +810,8 @@ int64_t SoundSource::Read16(int16_t* out, int64_t frames)
         return got;
     }
     if (!file_ || frames < 0 || stopped_) return -1;
+    if (factBound_) frames = std::min(frames, std::max<int64_t>(info_.frames - position_, 0));
+    if (frames == 0) return 0;
     auto* file = static_cast<SNDFILE*>(file_);
     DecoderSaid said;
     const sf_count_t got = Quietly(&said, [&] {

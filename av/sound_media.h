@@ -316,6 +316,7 @@ private:
     bool headerRefused_ = false;
     int64_t position_ = 0;
     bool floats_ = false;  // float or double samples
+    bool factBound_ = false;  // ends at the fact chunk's count, short of libsndfile's
     bool stopped_ = false;
     bool concealing_ = false;  // the last read ended in silence put in for damage
     std::string damaged_;      // our words for damaged data of the file's encoding

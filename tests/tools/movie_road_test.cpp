@@ -941,6 +941,9 @@ const ValidSound kValidSounds[] = {
     {"s16.wav", 44100, 1, 2.5, "-c:a pcm_s16le"},
     {"u8.wav", 11025, 1, 2.5, "-c:a pcm_u8"},
     {"s16_8k.wav", 8000, 1, 2.5, "-c:a pcm_s16le"},
+    // Compressed, the last block past the fact chunk's count of samples.
+    {"gsm.wav", 8000, 1, 2.5, "-c:a libgsm_ms"},
+    {"ima.wav", 22050, 2, 2.5, "-c:a adpcm_ima_wav"},
     {"s24.wav", 48000, 2, 2.5, "-c:a pcm_s24le"},  // written as WAVE_FORMAT_EXTENSIBLE
     {"s32.wav", 44100, 2, 2.5, "-c:a pcm_s32le"},
     {"f32.wav", 32000, 1, 2.5, "-c:a pcm_f32le"},
