@@ -41,6 +41,8 @@ namespace {
 
 // Movies past this many frames play badly; the editor warns about them too.
 constexpr uint64_t kFrameWarningLimit = 16000;
+// A SWF movie counts its frames in 16 bits: the export refuses a show past it.
+constexpr uint64_t kMostMovieFrames = 65535;
 
 // Paths as the user typed them are relative to the working folder; the
 // library takes relative paths from the bundle, so they are made absolute.
@@ -779,7 +781,7 @@ int Runner::Steps()
     CheckMedia();
     FindSiblingBundles();
     const uint64_t frames = show_.CountExportFrames();
-    if (frames > kFrameWarningLimit)
+    if (frames > kFrameWarningLimit && frames <= kMostMovieFrames)
         report_.Warn({}, "the movie has " + std::to_string(frames) + " frames, more than " +
                              std::to_string(kFrameWarningLimit) + ": players may play it badly");
     // The plan has decided which slides the movie goes without: each is

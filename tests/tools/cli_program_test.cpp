@@ -828,6 +828,8 @@ TEST_F(CliProgramTest, LongDurationsAreKeptAndRefusedByTheExport)
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_NE(r.err.find("export to o.swf failed: the show is too long for one movie"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("duration"), std::string::npos) << r.err;
+    // No word of how players play a movie that is not written.
+    EXPECT_EQ(r.err.find("players may play it badly"), std::string::npos) << r.err;
     EXPECT_NE(ReadFile(dir_.file("again.tvr")).find(" duration=\"6000000\" "), std::string::npos);
     EXPECT_FALSE(IsThere(dir_.file("o.swf")));
 }
