@@ -356,7 +356,8 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
             r.NumberIn(low, from);
             r.NumberIn(high, to);
             if (*to - *from <= 0) {
-                r.Refused(high, why, ("0 to " + std::to_string(size) + " kept").c_str());
+                // Named by what the file wrote: the far edge, else the near one.
+                r.Refused(r.Has(high) || !r.Has(low) ? high : low, why, ("0 to " + std::to_string(size) + " kept").c_str());
                 *from = 0;
                 *to = int16_t(size);
             }

@@ -411,7 +411,7 @@ TEST_F(BadInputTest, Projects)
         // What a setter or range check refuses is said with the range and
         // the value kept.
         {"ranges.tvr",
-         Project(" width=\"5000\" height=\"0\" fps=\"500\" show_bounds_left=\"300\" show_bounds_right=\"-5\"",
+         Project(" width=\"5000\" height=\"0\" fps=\"500\" show_bounds_left=\"300\" show_bounds_right=\"-5\" show_bounds_top=\"300\"",
                  Slides(ImageSlide(picture_, " width=\"20000\" x=\"-2000000000\" quality=\"0\" duration=\"-1\"",
                                    "<caption_data>\n<caption alpha=\"-1\" x=\"6000\" leading=\"-6000\""
                                    " start_time=\"2000000\" />\n</caption_data>\n"
@@ -423,6 +423,7 @@ TEST_F(BadInputTest, Projects)
           "slide_show height=\"0\": out of range (10 to 2000): 240 kept\n",
           "slide_show fps=\"500\": out of range (1 to 120): 12 kept\n",
           "slide_show show_bounds_right=\"-5\": bounds without width: 0 to 320 kept\n",
+          "slide_show show_bounds_top=\"300\": bounds without height: 0 to 240 kept\n",
           "ranges.tvr:5: slide 1: width=\"20000\": out of range (0 to 10000): ",
           "slide 1: x=\"-2000000000\": out of range (-50000000 to 50000000): -50000000 used\n",
           "slide 1: quality=\"0\": out of range (1 to 100): 80 kept\n",
