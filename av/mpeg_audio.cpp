@@ -34,6 +34,12 @@ struct WalkKey {
     bool operator==(const WalkKey&) const = default;
 };
 
+WalkKey KeyOf(const struct stat& st, int64_t begin, int64_t end)
+{
+    return {uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+            int64_t(st.st_mtim.tv_nsec), begin, end};
+}
+
 }  // namespace
 
 // The last few walks, for every reader of the process.
@@ -95,8 +101,7 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
     struct stat st {};
     const bool stated = ::fstat(fd, &st) == 0;
     // A file walked whole already (the show's check, then its export) is one.
-    if (stated && Walks().Find(WalkKey{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
-                                       int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec), 0, int64_t(st.st_size)})) {
+    if (stated && Walks().Find(KeyOf(st, 0, int64_t(st.st_size)))) {
         ::close(fd);
         return true;
     }
@@ -128,8 +133,7 @@ bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t 
     begin = std::clamp<int64_t>(begin, 0, st.st_size);
     end = end < 0 ? st.st_size : std::clamp<int64_t>(end, begin, st.st_size);
     bytes_.Reset(fd_, begin, end - begin);
-    const WalkKey key{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
-                      int64_t(st.st_mtim.tv_nsec), begin, end};
+    const WalkKey key = KeyOf(st, begin, end);
     if (const std::optional<Walked> walked = Walks().Find(key)) {
         walked_ = *walked;
     } else {
