@@ -525,11 +525,11 @@ long CXMLNode::GetAttributeOffset(const char* name) const
     return attribute ? AttributeOffset(Node(tree_), attribute) : -1;
 }
 
-void CXMLNode::ForEachAttributeOffset(const std::function<void(const char*, long)>& f) const
+void CXMLNode::ForEachAttributeOffset(const std::function<void(const char*, long, const char*)>& f) const
 {
     if (!IsElement()) return;
     for (pugi::xml_attribute a = Node(tree_).first_attribute(); a; a = a.next_attribute())
-        f(a.name(), AttributeOffset(Node(tree_), a));
+        f(a.name(), AttributeOffset(Node(tree_), a), a.value());
 }
 
 namespace {

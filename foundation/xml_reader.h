@@ -75,8 +75,9 @@ public:
     // text; -1 when it has none of that name or the offset is unknown.
     // Neither notes the attribute as read.
     long GetAttributeOffset(const char* name) const;
-    // f(name, offset) for each attribute of the element, in file order.
-    void ForEachAttributeOffset(const std::function<void(const char*, long)>& f) const;
+    // f(name, offset, value as written) for each attribute of the element,
+    // in file order.
+    void ForEachAttributeOffset(const std::function<void(const char*, long, const char*)>& f) const;
     // The element and what it holds as markup in the writer's form: no
     // indentation, one line per element, values escaped again; comments
     // are left out. Lets unknown parts of a file be written back.

@@ -217,7 +217,7 @@ bool CCaption::ReadXml(const CXMLNode& element, const CReadContext* context)
             r.Refused("font", FontSizeRefusal(size).c_str());
         }
     }
-    r.NumberIn("color", &color_);
+    r.Colour("color", &color_);
     auto checked = [&](const char* attr, bool (CCaption::*setter)(int, bool, WindowRef), int low, int high,
                        const int& field) {
         long value;

@@ -84,7 +84,7 @@ bool CMovieSettings::ReadXml(const CXMLNode& element, const CReadContext* contex
     r.Word("movie_start_action", kStartWords, true, &start_action);
     r.NumberIn("pause_time", &pause_time);
     r.NumberIn("preload_amount", &preload_amount);
-    r.NumberIn("preload_text_color", &preload_text_color);
+    r.Colour("preload_text_color", &preload_text_color);
     r.NumberIn("loop_count", &loop_count);
     r.Bool("preload", &preload);
     std::string text;

@@ -365,7 +365,7 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
         readSpan("show_bounds_left", "show_bounds_right", &bounds_left_, &bounds_right_, width_, "bounds without width");
         readSpan("show_bounds_top", "show_bounds_bottom", &bounds_top_, &bounds_bottom_, height_,
                  "bounds without height");
-        r.NumberIn("bg_color", &bg_color);
+        r.Colour("bg_color", &bg_color);
         r.Bool("use_bg_image", &use_bg_image);
         r.Path("bg_image", &bg_image);
         // A JPEG quality, as a slide's.
@@ -378,7 +378,7 @@ bool CSlideShow::ReadXml(const CXMLNode& element, CReadContext* context)
         r.Bool("bg_image_tile", &bg_image_tile);
         int frame = static_cast<int>(bg_frame);
         if (r.Word("bg_frame", kFrameWords, true, &frame)) bg_frame = uint32_t(frame);
-        r.NumberIn("bg_frame_color", &bg_frame_color);
+        r.Colour("bg_frame_color", &bg_frame_color);
         r.Path("bg_frame_pattern", &bg_frame_pattern);
         r.Path("bg_frame_custom_pattern", &bg_frame_custom_pattern);
         r.NumberIn("bg_frame_left", &bg_frame_left);

@@ -97,7 +97,15 @@ CFilePlace CFilePlace::At(const std::string& attribute) const
     CFilePlace place;
     place.line_ = Line(attribute);
     place.slide_ = slide_;
+    place.written_ = written_;
     return place;
+}
+
+std::string CFilePlace::Written(const std::string& attribute, const std::string& otherwise) const
+{
+    for (const auto& [name, value] : written_)
+        if (name == attribute) return value;
+    return otherwise;
 }
 
 CReadIssue CFilePlace::Issue(const std::string& element, const std::string& attribute, const std::string& value,
@@ -142,9 +150,10 @@ CFilePlace CReadContext::PlaceOf(const CXMLNode& element) const
     if (!report) return place;
     place.line_ = LineAt(element.GetOffset());
     place.slide_ = SlideAt(element.GetOffset());
-    element.ForEachAttributeOffset([&](const char* name, long offset) {
+    element.ForEachAttributeOffset([&](const char* name, long offset, const char* value) {
         const int line = LineAt(offset);
         if (line != place.line_) place.apart_.emplace_back(name, line);
+        place.written_.emplace_back(name, value);
     });
     return place;
 }
@@ -359,6 +368,14 @@ bool CElementReader::NumberIn(const char* name, long low, long high, long* out) 
         return false;
     }
     *out = v;
+    return true;
+}
+
+bool CElementReader::Colour(const char* name, uint32_t* out) const
+{
+    long v = *out;
+    if (!NumberIn(name, INT32_MIN, UINT32_MAX, &v)) return false;
+    *out = static_cast<uint32_t>(v);
     return true;
 }
 

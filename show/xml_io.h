@@ -62,6 +62,10 @@ public:
     int Slide() const { return slide_; }
     // The place at the attribute's line.
     CFilePlace At(const std::string& attribute) const;
+    // The attribute's value as the file gave it, for lines said after the
+    // read (which quote what the user wrote, not the value taken);
+    // otherwise when the element had no such attribute.
+    std::string Written(const std::string& attribute, const std::string& otherwise) const;
     // An issue of the part's element, at the attribute's line where one is
     // named.
     CReadIssue Issue(const std::string& element, const std::string& attribute, const std::string& value,
@@ -72,6 +76,7 @@ private:
     int line_ = 0;
     int slide_ = 0;
     std::vector<std::pair<std::string, int>> apart_;
+    std::vector<std::pair<std::string, std::string>> written_;
 };
 
 
@@ -239,6 +244,9 @@ public:
         *out = static_cast<T>(v);
         return true;
     }
+    // A colour: 32 bits, written unsigned or signed (-1 is 4294967295), as
+    // files of signed writers hold them.
+    bool Colour(const char* name, uint32_t* out) const;
     bool Text(const char* name, std::string* out) const;
     bool TextKeepingLineFeeds(const char* name, std::string* out) const;
     bool Path(const char* name, CPath* out) const;

@@ -166,6 +166,15 @@ private:
         saidLeftOut_.push_back(n);
         // The reader said a missing picture where it stands.
         if (!slide || slide->IsPictureMissing()) return;
+        // Drawn at its stored size, a side of 0 leaves nothing to draw: the
+        // picture is not to blame.
+        if (!slide->GetScaleToFit() && (slide->GetWidth() == 0 || slide->GetHeight() == 0)) {
+            const char* side = slide->GetWidth() == 0 ? "width" : "height";
+            report_.Report(slide->GetPlace().Issue("slide", side, slide->GetPlace().Written(side, "0"),
+                                                   "the slide's size is empty (scale_to_fit is off): slide left "
+                                                   "out of the movie"));
+            return;
+        }
         const std::string why = SlidePictureTrouble(slide->GetSrc());
         report_.Warn(slide->GetPlace(), "picture \"" + ProjectFileName(slide->GetSrc()) +
                                             "\" cannot be read or encoded" + (why.empty() ? "" : " (" + why + ")") +
@@ -425,7 +434,7 @@ void Runner::CheckMedia()
         for (const auto& [name, side] : sides)
             if (sized && side > kMaxDrawnPictureSide) {
                 report_.Report(
-                    show_.GetPlace().Issue("slide_show", name, std::to_string(side),
+                    show_.GetPlace().Issue("slide_show", name, show_.GetPlace().Written(name, std::to_string(side)),
                                            "out of range (1 to " + std::to_string(kMaxDrawnPictureSide) + ")" + tail));
                 refused = true;
             }
@@ -445,7 +454,8 @@ void Runner::CheckMedia()
                                     " a side)" + tail);
         else if (stored) {
             const char* zero = width ? "bg_image_height" : "bg_image_width";
-            report_.Report(show_.GetPlace().Issue("slide_show", zero, "0", "drawn at the picture's own size, " + own));
+            report_.Report(show_.GetPlace().Issue("slide_show", zero, show_.GetPlace().Written(zero, "0"),
+                                                  "drawn at the picture's own size, " + own));
         }
     };
     if (show_.use_bg_image) checkPicture("bg_image", true, show_.bg_image_width, show_.bg_image_height);
@@ -554,7 +564,7 @@ void Runner::CheckStart(bool controlsMade)
     const CMovieSettings& settings = show_.GetMovieSettings();
     if (settings.start_action != kStopOnFirstFrame || controlsMade) return;
     report_.Report(settings.GetPlace().Issue(
-        "swf_data", "movie_start_action", "stop_on_first_frame",
+        "swf_data", "movie_start_action", settings.GetPlace().Written("movie_start_action", "stop_on_first_frame"),
         "the movie stops before its first slide, and without playback controls nothing in it starts it"));
 }
 
@@ -578,7 +588,8 @@ void Runner::CheckJumps()
                    " is left out of the movie: the click goes to slide " +
                    std::to_string(report_.FileSlideNumber(target));
         if (what.empty()) continue;
-        report_.Report(slide->GetClickPlace().Issue("click_actions", "jump_to", std::to_string(to), what));
+        report_.Report(slide->GetClickPlace().Issue("click_actions", "jump_to",
+                                                    slide->GetClickPlace().Written("jump_to", std::to_string(to)), what));
     }
 }
 
@@ -614,7 +625,7 @@ void Runner::FindSiblingBundles()
             report_.SayUnshown();
             for (const CCaption* caption : captions)
                 report_.Report(
-                    caption->GetPlace().Issue("caption", "type", "lfx",
+                    caption->GetPlace().Issue("caption", "type", caption->GetPlace().Written("type", "lfx"),
                                               "the text-effect bundle lfx.bundle is " + why +
                                                   ": the caption is left out: the movie shows no text for it"));
         }

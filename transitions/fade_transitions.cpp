@@ -197,9 +197,7 @@ bool CColorFadeTransition::OnControlChanged(uint32_t controlId)
 
 bool CColorFadeTransition::ReadXmlAttributes(const CElementReader& reader)
 {
-    // Signed or unsigned, the colour word is 32 bits.
-    long color = fadeColor;
-    if (reader.NumberIn("fade_color", INT32_MIN, UINT32_MAX, &color)) fadeColor = static_cast<uint32_t>(color);
+    reader.Colour("fade_color", &fadeColor);
     return true;
 }
 

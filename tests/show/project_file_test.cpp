@@ -212,6 +212,41 @@ void FillShow(CSlideShow& show, const TempDir& dir)
     }
 }
 
+// Every colour is one 32-bit word, written unsigned or signed: -1 is read
+// as 4294967295 wherever a colour stands, and written back unsigned (a
+// transition's fade_color: in the transitions' own table).
+TEST(ProjectFile, ColoursAreOneRuleSignedOrUnsigned)
+{
+    TempDir dir;
+    const std::string text = WrapShow(
+        "<slide_show bg_color=\"-1\" bg_frame_color=\"-16777216\">\n<slides>\n<slide type=\"blank\">\n"
+        "<caption_data>\n<caption txt=\"a\" color=\"-1\" />\n</caption_data>\n</slide>\n</slides>\n"
+        "<swf_data preload_text_color=\"-2147483648\" />\n</slide_show>\n");
+    CEditorSlideShow show;
+    CReadIssueList issues;
+    CReadContext context;
+    context.report = &issues;
+    ASSERT_TRUE(ReadProjectText(dir, text, show, &context));
+    EXPECT_TRUE(issues.issues.empty()) << issues.issues[0].attribute << " " << issues.issues[0].what;
+    EXPECT_EQ(show.bg_color, 0xFFFFFFFFu);
+    EXPECT_EQ(show.bg_frame_color, 0xFF000000u);
+    EXPECT_EQ(show.GetMovieSettings().preload_text_color, 0x80000000u);
+    ASSERT_EQ(show.GetSlideCount(), 1);
+    ASSERT_EQ(show.GetSlide(0)->GetCaptions().GetCount(), 1);
+    EXPECT_EQ(show.GetSlide(0)->GetCaptions().Get(0)->GetColor(), 0xFFFFFFFFu);
+    const std::string written = ProjectText(dir, show);
+    for (const char* value : {"bg_color=\"4294967295\"", "bg_frame_color=\"4278190080\"", " color=\"4294967295\"", "preload_text_color=\"2147483648\""})
+        EXPECT_NE(written.find(value), std::string::npos) << value;
+    // Past either form's 32 bits a colour is refused, never wrapped.
+    CEditorSlideShow refused;
+    CReadIssueList said;
+    context.report = &said;
+    ASSERT_TRUE(ReadProjectText(dir, WrapShow("<slide_show bg_color=\"-2147483649\">\n</slide_show>\n"), refused,
+                                &context));
+    ASSERT_EQ(said.issues.size(), 1u);
+    EXPECT_EQ(said.issues[0].what, "out of range (-2147483648 to 4294967295): 0 kept");
+}
+
 TEST(ProjectFile, EveryFieldRoundTripsToTheSameBytes)
 {
     TempDir dir;

@@ -387,6 +387,15 @@ TEST_F(BadInputTest, Projects)
           "at line 4, column 3\n"}},
         {"empty-tavrel.tvr", "<xml version=\"1.0\">\n<tavrel />\n</xml>\n", kDone,
          {"empty-tavrel.tvr:2: tavrel: no slide_show element"}},
+        // Drawn at its stored size, a side of 0 is said by the attribute as
+        // written, not blamed on the picture.
+        {"empty-size.tvr",
+         Project("", Slides(ImageSlide(picture_, " scale_to_fit=\"false\" width=\"100\" height=\"00\"") + good)),
+         kDone,
+         {"empty-size.tvr:5: slide 1: height=\"00\": the slide's size is empty (scale_to_fit is off): slide left out "
+          "of the movie\n"},
+         {},
+         {"cannot be read"}},
         // A place past what a movie's twips hold goes to the nearer end of the
         // range, said, and the slide is placed there: off the stage.
         {"place.tvr",
@@ -407,6 +416,33 @@ TEST_F(BadInputTest, Projects)
                                place->matrix->translateY == -50000000 * 20 + 48 * 10;
              reader.ClearTags(true);
              EXPECT_GT(placed, 0);
+         }},
+        // A slow pan ends where its values say: every frame at its share of
+        // the whole travel, none of it lost to a step cut down each frame.
+        {"pan.tvr",
+         Project(" fps=\"30\"", Slides(ImageSlide(picture_, " duration=\"0\"",
+                                                   "<pan_zoom>\n<camera_fx duration=\"10000\" pan_x=\"5990\" "
+                                                   "pan_y=\"299\" zoom=\"1\" />\n</pan_zoom>\n"))),
+         kDone,
+         {},
+         {},
+         {},
+         {},
+         {},
+         false,
+         [](const std::string& movie) {
+             CSwfReader reader;
+             ASSERT_TRUE(reader.Parse(CPath(movie.c_str()), true, 0, true));
+             std::vector<std::pair<int32_t, int32_t>> at;
+             for (CSwfTag* tag : reader.GetTags(nullptr))
+                 if (const auto* place = dynamic_cast<const CTagPlaceObject2*>(tag); place && place->matrix)
+                     at.emplace_back(place->matrix->translateX, place->matrix->translateY);
+             reader.ClearTags(true);
+             ASSERT_EQ(at.size(), 301u);  // placed, then moved in each of 300 frames
+             EXPECT_EQ(std::abs(at.back().first - at.front().first), 5990);
+             EXPECT_EQ(std::abs(at.back().second - at.front().second), 299);
+             // Slower than a twip a frame on y, and still moving.
+             EXPECT_NE(at[150].second, at.front().second);
          }},
         // What a setter or range check refuses is said with the range and
         // the value kept.
@@ -694,7 +730,7 @@ TEST_F(BadInputTest, Projects)
                         "<caption_data>\n<caption txt=\"a\" font_size=\"\" />\n</caption_data>\n</slide>\n") +
                      "<swf_data loop_count=\"99999999999\" pause_time=\"-99999999999\" preload_creator=\"xyz\" />\n"),
          kDone,
-         {"wide.tvr:3: slide_show bg_color=\"99999999999\": out of range (0 to 4294967295): 0 kept\n",
+         {"wide.tvr:3: slide_show bg_color=\"99999999999\": out of range (-2147483648 to 4294967295): 0 kept\n",
           "slide_show bg_frame_left=\"-1\": out of range (0 to 4294967295): 10 kept\n",
           "slide_show bg_image_quality=\"500\": out of range (1 to 100): 80 kept\n",
           "wide.tvr:5: slide 1: type=\"Image\": unknown word: \"image\" kept\n",
@@ -712,10 +748,10 @@ TEST_F(BadInputTest, Projects)
         // A click to a slide the movie lacks says what it does: nothing, or
         // go to the slide written after the one left out.
         {"jumps.tvr",
-         Project("", Slides(Jump(picture_, "7") + Jump(picture_, "3") + Jump(dir_.file("gone.jpg"), "1") +
+         Project("", Slides(Jump(picture_, "07") + Jump(picture_, "3") + Jump(dir_.file("gone.jpg"), "1") +
                             Jump(picture_, "0"))),
          kDone,
-         {"jumps.tvr:6: slide 1: click_actions jump_to=\"7\": out of range (1 to 4): the slide takes no click\n",
+         {"jumps.tvr:6: slide 1: click_actions jump_to=\"07\": out of range (1 to 4): the slide takes no click\n",
           "jumps.tvr:9: slide 2: click_actions jump_to=\"3\": slide 3 is left out of the movie: the click goes to "
           "slide 4\n",
           "jumps.tvr:15: slide 4: click_actions jump_to=\"0\": out of range (1 to 4): the slide takes no click\n"},

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "../media/picture_fixtures.h"
@@ -150,18 +151,18 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
                               "</slides>\n<swf_data preload=\"true\" "
                               "preload_font_name=\"T3RoZXIgTWlzc2luZyBGYWNl\" />\n</slide_show>\n"));
     // A movie that stops on its first frame, with and without the controls
-    // that start it.
-    const std::string stop = "<swf_data movie_start_action=\"stop_on_first_frame\" />\n";
-    auto stopping = [&](const std::string& attributes) {
+    // that start it; the value is quoted as the file gives it.
+    auto stopping = [&](const std::string& attributes, const std::string& word = "stop_on_first_frame") {
         return show_test::WrapShow("<slide_show" + attributes + ">\n<slides>\n" + Slide(picture_) + "</slides>\n" +
-                                   stop + "</slide_show>\n");
+                                   "<swf_data movie_start_action=\"" + word + "\" />\n</slide_show>\n");
     };
     Write("stop.tvr", stopping(""));
     Write("stop-controls.tvr", stopping(" controls=\"true\" control_set=\"Classic\""));
-    Write("stop-no-skin.tvr", stopping(" controls=\"true\" control_set=\"Nope\""));
-    const std::string cannotStart =
-        "swf_data movie_start_action=\"stop_on_first_frame\": the movie stops before its first slide, and without "
-        "playback controls nothing in it starts it\n";
+    Write("stop-no-skin.tvr", stopping(" controls=\"true\" control_set=\"Nope\"", "STOP_ON_FIRST_FRAME"));
+    auto cannotStart = [](const std::string& word = "stop_on_first_frame") {
+        return "swf_data movie_start_action=\"" + word +
+               "\": the movie stops before its first slide, and without playback controls nothing in it starts it\n";
+    };
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -199,8 +200,8 @@ TEST_F(CliProgramTest, ExitCodesAndMessages)
          4,
          "",
          "font.tvr:16: swf_data: the preloader's font \"Other Missing Face\" is not installed: \""},
-        {{"--strict", "stop.tvr", "o.swf"}, 4, "", "stop.tvr:8: " + cannotStart},
-        {{"--strict", "stop-no-skin.tvr", "o.swf"}, 4, "", "stop-no-skin.tvr:8: " + cannotStart},
+        {{"--strict", "stop.tvr", "o.swf"}, 4, "", "stop.tvr:8: " + cannotStart()},
+        {{"--strict", "stop-no-skin.tvr", "o.swf"}, 4, "", "stop-no-skin.tvr:8: " + cannotStart("STOP_ON_FIRST_FRAME")},
         {{"--strict", "stop-controls.tvr", "o.swf"}, 0, "o.swf: ", "", "stops before"},
         // Quiet keeps the line saying what was written: a script reads it.
         {{"--quiet", "warn.tvr", "q.swf"}, 0, "q.swf: ", "", "out of range"},
@@ -678,6 +679,48 @@ TEST_F(CliProgramTest, FrameCountsAreTheMoviesOwn)
             EXPECT_NE(r.err.find("the movie has " + frames + ", more than 16000"), std::string::npos) << r.err;
         else
             EXPECT_EQ(r.err, "");
+    }
+}
+
+// The counting rule users are given, applied to every transition kind on
+// the first slide, with the movie played once and looped: kinds that need
+// a slide before them write nothing into the first slide; halves and
+// quarters are whole; a looping movie of two slides or more plays the
+// first slide's transition again, from the last slide, at its end.
+TEST_F(CliProgramTest, FirstSlideTransitionsCountAsTheUsersRuleSays)
+{
+    // Each kind as written: its name and, for Window, its type.
+    const std::set<std::string> needSlideBefore = {
+        "Blinds Out", "Blur Out", "Cross Scale", "Fade Out", "Page Flip", "Slide Open", "Slide Out To",
+        "Slide Triangle Open", "Spin Out", "Wipe Off", "Zoom Out", "Window\" type=\"square_close"};
+    const char* kinds[] = {"Blinds In",   "Blinds Out",  "Blur In",        "Blur Out",      "Checker",
+                           "Circular Sweep On", "Color Fade", "Cross Fade", "Cross Scale",  "Curtain",
+                           "Fade In",     "Fade Out",    "None",           "Page Flip",     "Push",
+                           "Slide Close", "Slide In From", "Slide Open",   "Slide Out To",  "Slide Triangle Open",
+                           "Sliding Bars", "Spin In",    "Spin Out",       "Window\" type=\"square_close",
+                           "Window\" type=\"circle_open", "Wipe Off",   "Wipe On",       "Wipe On 2",
+                           "Zoom In",     "Zoom Out"};
+    // 1,050 ms at 10 fps: 11 frames, 10 in halves, 8 in quarters.
+    auto written = [](const std::string& kind) {
+        if (kind == "None") return 0;
+        if (kind == "Color Fade" || kind == "Page Flip") return 10;
+        if (kind == "Circular Sweep On") return 8;
+        return 11;
+    };
+    const std::string second = "<slide type=\"blank\" duration=\"1099\" />\n";
+    for (const char* kind : kinds) {
+        SCOPED_TRACE(kind);
+        const std::string first = "<slide type=\"blank\" duration=\"1099\">\n<transition_in>\n<transition name=\"" +
+                                  std::string(kind) + "\" duration=\"1050\" />\n</transition_in>\n</slide>\n";
+        const int once = (needSlideBefore.count(kind) ? 0 : written(kind)) + 10 + 10 + 1;
+        for (const char* loop : {"none", "forever"}) {
+            Write("kinds.tvr", show_test::WrapShow("<slide_show fps=\"10\">\n<slides>\n" + first + second +
+                                                   "</slides>\n<swf_data loop=\"" + loop + "\" />\n</slide_show>\n"));
+            const ProgramResult r = Run({"--strict", "kinds.tvr", "o.swf"});
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            const int frames = once + (std::string(loop) == "none" ? 0 : written(kind));
+            EXPECT_NE(r.out.find(", " + std::to_string(frames) + " frames, "), std::string::npos) << loop << " " << r.out;
+        }
     }
 }
 

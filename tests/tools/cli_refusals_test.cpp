@@ -89,7 +89,7 @@ TEST(CliRefusals, EachRefusedValueIsOneLineAndResavedReadsBackSilently)
         Element("<click_actions jump_to=\"99999999999\" />",
                 "click_actions jump_to=\"99999999999\": out of range (-2147483648 to 2147483647): 1 kept"),
         Element("<caption_data><caption txt=\"a\" color=\"99999999999\" /></caption_data>",
-                "caption color=\"99999999999\": out of range (0 to 4294967295): 16777215 kept"),
+                "caption color=\"99999999999\": out of range (-2147483648 to 4294967295): 16777215 kept"),
         Element("<sound_data><sound start_time=\"-1\" /></sound_data>",
                 "sound start_time=\"-1\": out of range (0 to 4294967295): 0 kept"),
         Element("<image_filters><filter name=\"Swirl\" angle=\"99999999999\" /></image_filters>",
