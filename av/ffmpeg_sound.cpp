@@ -108,8 +108,9 @@ private:
             if (e.start < 0) {
                 std::memset(to, 0, size_t(want) * channels * 2);
                 got = want;
-            } else if (want > 0 && (intoEdit_ > 0 || MediaTo(e.start))) {
-                got = ReadMedia(to, want);
+            } else if (want > 0) {
+                const int there = intoEdit_ > 0 ? 1 : MediaTo(e.start);
+                got = there > 0 ? ReadMedia(to, want) : there;
                 if (got < 0 && done == 0) return -1;
                 if (got < 0) break;
             }
@@ -133,19 +134,22 @@ private:
 
     // On to the media's frame at, from its start again where it has passed
     // it; a media whose first frame lies later (a codec that drops its own
-    // priming) starts there. false where it ends before.
-    bool MediaTo(int64_t at)
+    // priming) starts there. 1 there, 0 where the media ends before, -1 on
+    // a fault.
+    int MediaTo(int64_t at)
     {
-        if (based_ && MediaNext() > at && !RestartMedia()) return false;
+        if (based_ && MediaNext() > at && !RestartMedia()) return -1;
         std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
         for (;;) {
             if (pendingAt_ == pending_.size() && owed_ == 0) {
-                if (Decode() <= 0) return false;
+                const int more = Decode();
+                if (more <= 0) return more;
                 continue;
             }
             const int64_t next = MediaNext();
-            if (next >= at) return true;
-            if (ReadMedia(scratch.data(), std::min<int64_t>(4096, at - next)) <= 0) return false;
+            if (next >= at) return 1;
+            const int64_t skipped = ReadMedia(scratch.data(), std::min<int64_t>(4096, at - next));
+            if (skipped <= 0) return skipped < 0 ? -1 : 0;
         }
     }
 
@@ -659,10 +663,14 @@ std::vector<SoundEdit> SoundEdits(const TrackBoxes& track, int rate)
     if (track.edits.empty() || track.movieTimeScale == 0 || track.timeScale == 0 || rate <= 0) return {};
     bool media = false;
     constexpr uint64_t kFar = uint64_t(1) << 40;  // past any sound's frames
+    // Silence is made here, not read: a damaged list's hours of it are not.
+    int64_t silence = 0;
+    const int64_t mostSilence = int64_t(rate) * 3600;
     for (const TrackEdit& e : track.edits) {
         SoundEdit edit;
         if (e.duration >= kFar || e.mediaTime >= int64_t(kFar) || e.mediaTime < -1) return {};
-        edit.length = av_rescale(int64_t(e.duration), rate, track.movieTimeScale);
+        edit.length = std::min(av_rescale(int64_t(e.duration), rate, track.movieTimeScale), int64_t(kFar));
+        if (e.mediaTime < 0 && (silence += edit.length) > mostSilence) return {};
         if (e.mediaTime >= 0) {
             edit.start = av_rescale(e.mediaTime, rate, track.timeScale);
             // No length: the rest of the media (a fragmented file's one edit).
