@@ -298,6 +298,7 @@ bool Demuxer::Open(const std::string& path, std::string* why, bool* unknown, int
     AVDictionary* options = nullptr;
     av_dict_set(&options, "format_whitelist", kFormats, 0);
     av_dict_set(&options, "max_streams", "64", 0);
+    if (ownEdits) av_dict_set(&options, "ignore_editlist", "1", 0);
     ++g_opens;
     int result = avformat_open_input(&format, "", nullptr, &options);
     av_dict_free(&options);

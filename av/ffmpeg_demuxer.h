@@ -70,6 +70,9 @@ struct Demuxer {
     std::vector<std::pair<int, int>> claimed;
     // A QuickTime or MPEG-4 file's tracks as its boxes tell them.
     std::vector<TrackBoxes> tracks;
+    // Set before opening: the tracks' edit lists are left to the caller,
+    // each media read whole from its first sample.
+    bool ownEdits = false;
     // The file as it stood when opened, to know its head and tail again.
     struct stat fileStat {};
     // Bytes of the file a walk over it holds, read from there first (the

@@ -620,10 +620,22 @@ bool FfmpegMovie::Open(const std::string& path, uint64_t maxPixels)
         impl->duration = double(format->duration) / AV_TIME_BASE;
     }
     if (impl->sound >= 0 && std::strstr(format->iformat->name, "mov")) {
-        // The length its edit list gives, short of the codec's padding.
+        // Its edit list, as players follow it: silence first where it says,
+        // then its media from where it says for as long as it says.
         const AVStream* st = format->streams[impl->sound];
-        if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
-            impl->soundTime.end = impl->streams[size_t(impl->sound)].sound.frames;
+        SoundInfo& info = impl->streams[size_t(impl->sound)].sound;
+        for (const TrackBoxes& t : impl->demuxer.tracks)
+            if (t.id == uint32_t(st->id) && impl->soundTime.edits.empty())
+                impl->soundTime.edits = SoundEdits(t, info.sampleRate);
+        if (!impl->soundTime.edits.empty()) {
+            int64_t frames = 0;
+            for (const SoundEdit& e : impl->soundTime.edits)
+                frames += e.length >= 0 ? e.length : std::max<int64_t>(info.frames - e.start, 0);
+            info.frames = frames;
+        } else if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+            // The length FFmpeg gives by the edit list, short of the codec's padding.
+            impl->soundTime.end = info.frames;
+        }
     } else if (container == "ogg" && impl->sound >= 0) {
         const int fd = ::fileno(impl->demuxer.file);
         struct stat st {};

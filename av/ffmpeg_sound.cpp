@@ -40,7 +40,8 @@ public:
           info_(std::move(info)),
           end_(time.end),
           adtsRate_(time.adtsRate),
-          links_(std::move(time.links))
+          links_(std::move(time.links)),
+          edits_(std::move(time.edits))
     {
         said_.demuxers = true;
     }
@@ -52,7 +53,23 @@ public:
 
     const SoundInfo& Info() const override { return info_; }
 
-    DecodeComplaints Complaints() const override { return complaints_; }
+    DecodeComplaints Complaints() const override
+    {
+        if (edits_.empty()) return complaints_;
+        // Said of the media's time: placed where the first edit of media
+        // plays it.
+        int64_t at = 0;
+        for (const SoundEdit& e : edits_) {
+            if (e.start < 0) {
+                at += e.length;
+                continue;
+            }
+            DecodeComplaints placed;
+            placed.Add(complaints_, at - e.start);
+            return placed;
+        }
+        return complaints_;
+    }
 
     bool Seek(int64_t frame) override
     {
@@ -69,7 +86,77 @@ public:
     int64_t Read16(int16_t* out, int64_t frames) override
     {
         if (frames < 0 || !Ready()) return -1;
+        if (!edits_.empty()) return ReadEdited(out, frames);
         if (end_ > 0) frames = std::min(frames, std::max<int64_t>(end_ - position_, 0));
+        const int64_t got = ReadMedia(out, frames);
+        position_ += std::max<int64_t>(got, 0);
+        return got;
+    }
+
+private:
+    // The edit list's stretches one after another: silence, or the media
+    // from where the stretch starts in it.
+    int64_t ReadEdited(int16_t* out, int64_t frames)
+    {
+        const size_t channels = size_t(info_.channels);
+        int64_t done = 0;
+        while (done < frames && edit_ < edits_.size()) {
+            const SoundEdit& e = edits_[edit_];
+            int16_t* to = out + size_t(done) * channels;
+            const int64_t want = e.length < 0 ? frames - done : std::min(frames - done, e.length - intoEdit_);
+            int64_t got = 0;
+            if (e.start < 0) {
+                std::memset(to, 0, size_t(want) * channels * 2);
+                got = want;
+            } else if (want > 0) {
+                const int there = intoEdit_ > 0 ? 1 : MediaTo(e.start);
+                got = there > 0 ? ReadMedia(to, want) : there;
+                if (got < 0 && done == 0) return -1;
+                if (got < 0) break;
+            }
+            intoEdit_ += got;
+            done += got;
+            // A stretch ends at its length, or where the media does.
+            if (got == 0 || (e.length >= 0 && intoEdit_ >= e.length)) {
+                ++edit_;
+                intoEdit_ = 0;
+            }
+        }
+        position_ += done;
+        return done;
+    }
+
+    // The media's place of the next frame handed out.
+    int64_t MediaNext() const
+    {
+        return placed_ - owed_ - int64_t((pending_.size() - pendingAt_) / size_t(info_.channels));
+    }
+
+    // On to the media's frame at, from its start again where it has passed
+    // it; a media whose first frame lies later (a codec that drops its own
+    // priming) starts there. 1 there, 0 where the media ends before, -1 on
+    // a fault.
+    int MediaTo(int64_t at)
+    {
+        if (based_ && MediaNext() > at && !RestartMedia()) return -1;
+        std::vector<int16_t> scratch(size_t(4096) * size_t(info_.channels));
+        for (;;) {
+            if (pendingAt_ == pending_.size() && owed_ == 0) {
+                const int more = Decode();
+                if (more <= 0) return more;
+                continue;
+            }
+            const int64_t next = MediaNext();
+            if (next >= at) return 1;
+            const int64_t skipped = ReadMedia(scratch.data(), std::min<int64_t>(4096, at - next));
+            if (skipped <= 0) return skipped < 0 ? -1 : 0;
+        }
+    }
+
+    // Up to frames frames of the media as decoded, silence put in for what
+    // did not decode: how many, -1 on a fault before any.
+    int64_t ReadMedia(int16_t* out, int64_t frames)
+    {
         const size_t channels = size_t(info_.channels);
         int64_t done = 0;
         bool fault = false;
@@ -92,11 +179,9 @@ public:
             pendingAt_ += take * channels;
             done += take;
         }
-        position_ += done;
         return fault && done == 0 ? -1 : done;
     }
 
-private:
     bool Ready()
     {
         if (failed_) return false;
@@ -110,6 +195,7 @@ private:
             if (link_ == links_.size()) return false;
             stream_ = links_[link_].stream;
         }
+        demuxer_.ownEdits = !edits_.empty();
         const bool opened = links_.empty() ? demuxer_.Open(path_, &why)
                                            : demuxer_.Open(path_, &why, nullptr, links_[link_].begin, links_[link_].end);
         if (!opened || stream_ >= int(demuxer_.format->nb_streams)) return false;
@@ -137,13 +223,21 @@ private:
     // first reading wherever the container's seeking is not.
     bool Restart()
     {
+        position_ = 0;
+        edit_ = 0;
+        intoEdit_ = 0;
+        return RestartMedia();
+    }
+
+    // The media from its first sample again, where the sound read stays.
+    bool RestartMedia()
+    {
         codec_.reset();
         demuxer_.Close();
         reader_ = FrameReader{};
         swr_free(&resampler_);
         pending_.clear();
         pendingAt_ = 0;
-        position_ = 0;
         ended_ = false;
         failed_ = false;
         complaints_.Clear();
@@ -339,6 +433,12 @@ private:
         if (ts == AV_NOPTS_VALUE || base.num <= 0 || base.den <= 0) return 0;
         const int64_t at = av_rescale_q(ts, base, rate);
         if (at <= -kFar || at >= kFar) return 0;
+        if (!based_ && !edits_.empty()) {
+            // The media's own time: its first frame at its timestamp.
+            origin_ = 0;
+            placed_ = at;
+            based_ = true;
+        }
         if (!based_) {
             // A FLAC file's frames count from its first sample, as a raw
             // AAC stream's are placed: one whose first frames are lost
@@ -489,6 +589,9 @@ private:
     int adtsRate_ = 0;
     std::unique_ptr<AdtsWalker> adts_;
     std::vector<SoundLink> links_;
+    std::vector<SoundEdit> edits_;
+    size_t edit_ = 0;          // the stretch read
+    int64_t intoEdit_ = 0;     // how far
     size_t link_ = 0;          // the link read
     bool linkEnded_ = false;   // its end placed, the next failing to open
     int64_t linkStart_ = 0;    // where it starts, in frames at the output rate
@@ -552,6 +655,32 @@ OggChain OggChainOf(int fd, const std::string& path, int64_t size)
         });
         return chain;
     });
+}
+
+std::vector<SoundEdit> SoundEdits(const TrackBoxes& track, int rate)
+{
+    std::vector<SoundEdit> edits;
+    if (track.edits.empty() || track.movieTimeScale == 0 || track.timeScale == 0 || rate <= 0) return {};
+    bool media = false;
+    constexpr uint64_t kFar = uint64_t(1) << 40;  // past any sound's frames
+    // Silence is made here, not read: a damaged list's hours of it are not.
+    int64_t silence = 0;
+    const int64_t mostSilence = int64_t(rate) * 3600;
+    for (const TrackEdit& e : track.edits) {
+        SoundEdit edit;
+        if (e.duration >= kFar || e.mediaTime >= int64_t(kFar) || e.mediaTime < -1) return {};
+        edit.length = std::min(av_rescale(int64_t(e.duration), rate, track.movieTimeScale), int64_t(kFar));
+        if (e.mediaTime < 0 && (silence += edit.length) > mostSilence) return {};
+        if (e.mediaTime >= 0) {
+            edit.start = av_rescale(e.mediaTime, rate, track.timeScale);
+            // No length: the rest of the media (a fragmented file's one edit).
+            if (e.duration == 0) edit.length = -1;
+            media = true;
+        }
+        if (edit.length != 0) edits.push_back(edit);
+    }
+    if (!media) return {};
+    return edits;
 }
 
 std::unique_ptr<SampleSource> NewSoundReader(std::string path, int stream, SoundInfo info, SoundTime time)

@@ -24,6 +24,19 @@ struct SoundLink {
     std::string fault;
 };
 
+// One stretch of a sound as a QuickTime or MPEG-4 track's edit list plays
+// it, in frames at the stream's rate: so many frames of its media from
+// start on, or of silence where start is -1. A length of -1 runs to the
+// media's end.
+struct SoundEdit {
+    int64_t start = -1;
+    int64_t length = 0;
+};
+
+// A track's edit list as stretches at rate; empty where it has none, or
+// none that plays its media (FFmpeg's reading of the file then stands).
+std::vector<SoundEdit> SoundEdits(const TrackBoxes& track, int rate);
+
 // What a file tells of its sound's time beside the timestamps, in frames at
 // the stream's rate.
 struct SoundTime {
@@ -37,6 +50,9 @@ struct SoundTime {
     // A chained Ogg file's links, each read as a file of its own, one after
     // another; empty for a file of one.
     std::vector<SoundLink> links;
+    // A track's edit list: its media read whole from its first sample, and
+    // played as these stretches say, one after another (end is then unused).
+    std::vector<SoundEdit> edits;
 };
 
 // The frames of a stream's sound at rate, by its own duration or the file's;

@@ -90,10 +90,19 @@ void BoxWalker::Within(int64_t at, int64_t end, int depth)
     Children(at, end, depth, [&](uint32_t type, int64_t from, int64_t to) {
         if (type == Box("trak")) {
             tracks_.emplace_back();
+            tracks_.back().movieTimeScale = movieTimeScale_;
             Within(from, to, depth + 1);
+        } else if (type == Box("mvhd") && depth == 1) {
+            uint8_t b[24];
+            const size_t n = size_t(std::min<int64_t>(to - from, sizeof b));
+            if (n >= 16 && Read(from, b, n)) {
+                const bool wide = b[0] == 1;
+                if (n >= (wide ? 24u : 16u)) movieTimeScale_ = Be32(b + (wide ? 20 : 12));
+            }
         } else if (tracks_.empty()) {
             return;
-        } else if (type == Box("mdia") || type == Box("minf") || type == Box("dinf") || type == Box("stbl")) {
+        } else if (type == Box("mdia") || type == Box("minf") || type == Box("dinf") || type == Box("stbl") ||
+                   type == Box("edts")) {
             Within(from, to, depth + 1);
         } else {
             Leaf(type, from, to, tracks_.back());
@@ -118,6 +127,31 @@ void BoxWalker::Leaf(uint32_t type, int64_t at, int64_t end, TrackBoxes& track)
         track.samples = Be32(b + 8);
     } else if (type == Box("dref")) {
         References(at + 8, end, std::min<uint32_t>(Be32(b + 4), kMaxEntries), track);
+    } else if (type == Box("elst")) {
+        Edits(at, end, track);
+    }
+}
+
+void BoxWalker::Edits(int64_t at, int64_t end, TrackBoxes& track)
+{
+    uint8_t h[8];
+    if (end - at < 8 || !Read(at, h, sizeof h) || !track.edits.empty()) return;
+    const bool wide = h[0] == 1;
+    const uint32_t count = Be32(h + 4);
+    const size_t entry = wide ? 20 : 12;
+    // More entries than the box holds, or than any file needs: none is
+    // trusted, and the media plays whole.
+    if (count == 0 || count > kMaxEdits || uint64_t(count) * entry > uint64_t(end - at - 8)) return;
+    std::vector<uint8_t> bytes(count * entry);
+    if (!Read(at + 8, bytes.data(), bytes.size())) return;
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint8_t* e = bytes.data() + k * entry;
+        TrackEdit edit;
+        edit.duration = wide ? Be64(e) : Be32(e);
+        edit.mediaTime = wide ? int64_t(Be64(e + 8)) : int64_t(int32_t(Be32(e + 4)));
+        // A rate of 0 dwells on one moment: for sound, nothing plays.
+        if (Be32(e + (wide ? 16 : 8)) == 0) edit.mediaTime = -1;
+        track.edits.push_back(edit);
     }
 }
 

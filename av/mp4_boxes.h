@@ -9,12 +9,22 @@
 
 namespace platform::ffmpeg_layer {
 
+// One entry of a track's edit list: so long (in the movie's time scale) of
+// the media from mediaTime on (in the media's), or of nothing where
+// mediaTime is -1.
+struct TrackEdit {
+    uint64_t duration = 0;
+    int64_t mediaTime = -1;
+};
+
 struct TrackBoxes {
     uint32_t id = 0;         // the track header's id: FFmpeg's stream id
     uint32_t timeScale = 0;  // the media header's
     uint64_t duration = 0;   // the media's own, in timeScale units; 0 unknown
     uint64_t samples = 0;    // the sample table's count
     std::string outside;     // where a data reference sends the media elsewhere
+    uint32_t movieTimeScale = 0;  // the movie header's, which edit durations count in
+    std::vector<TrackEdit> edits;  // empty: no edit list, the media plays whole
 };
 
 inline uint32_t Be32(const uint8_t* p)
@@ -41,6 +51,7 @@ public:
 
 private:
     static constexpr int kMaxBoxes = 100000, kMaxDepth = 8, kMaxEntries = 64, kMaxLocation = 200;
+    static constexpr uint32_t kMaxEdits = 4096;
 
     bool Read(int64_t at, uint8_t* out, size_t n) const;
 
@@ -56,9 +67,13 @@ private:
     // (1) that names somewhere sends the media there.
     void References(int64_t at, int64_t end, uint32_t count, TrackBoxes& track);
 
+    // A track's edit list, its entries from `at` to `end`.
+    void Edits(int64_t at, int64_t end, TrackBoxes& track);
+
     int fd_;
     int64_t size_;
     int boxes_ = 0;
+    uint32_t movieTimeScale_ = 0;
     std::vector<TrackBoxes> tracks_;
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "av/captured_stderr.h"
+#include "av/core_audio_layout.h"
 #include "av/file_window.h"
 #include "av/flac_frames.h"
 #include "av/flac_reader.h"
@@ -101,6 +102,7 @@ struct StatedHeader {
     int64_t dataSizeAt = -1;
     uint16_t formatTag = 0;  // WAVE: the fmt chunk's encoding
     int64_t factFrames = -1;  // WAVE: the fact chunk's count of samples a channel
+    std::vector<uint8_t> layout;  // AIFF: the CHAN chunk's body, a Core Audio channel layout
 };
 
 // WAVE's encodings of MPEG audio: Layer I or II, and Layer III.
@@ -155,7 +157,12 @@ StatedHeader ReadStatedHeader(int fd)
             for (const char* code : {"NONE", "twos", "sowt", "raw ", "in24", "in32", "fl32", "FL32", "fl64", "FL64"})
                 plain = plain || (body >= 22 && std::memcmp(b + 18, code, 4) == 0);
             h.bits = plain ? int16_t(u16(b + 6)) : -1;
-            return h;
+        }
+        // The channel layout, before COMM (as FFmpeg writes it) or after:
+        // one description a channel at most, 20 bytes each.
+        if (h.aiff && std::memcmp(chunk, "CHAN", 4) == 0 && size >= 12 && h.layout.empty()) {
+            h.layout.resize(std::min<size_t>(size, 12 + 20 * 64));
+            if (!ReadAt(fd, uint64_t(at + 8), h.layout.data(), h.layout.size())) h.layout.clear();
         }
         if (wave && std::memcmp(chunk, "fmt ", 4) == 0 && body >= 16) {
             h.found = true;
@@ -173,7 +180,7 @@ StatedHeader ReadStatedHeader(int fd)
             h.dataSize = size;
             h.dataSizeAt = at + 4;
         }
-        if (h.found && h.hasData) break;
+        if (h.found && (h.aiff ? !h.layout.empty() : h.hasData)) break;
         at += 8 + int64_t(size) + (size & 1);
     }
     return h;
@@ -466,7 +473,7 @@ struct Concealed {
 };
 
 // Each channel's place where the file names them (a WAVE file's channel
-// mask, an AIFF or CAF file's layout); empty where it does not.
+// mask, a CAF file's layout); empty where it does not.
 std::vector<int> ChannelPlaces(SNDFILE* file, int channels)
 {
     static constexpr int kPlaces[] = {
@@ -614,7 +621,11 @@ bool SoundSource::Open(const std::string& path, int64_t begin, int64_t end, int 
     info_ = SoundInfo{};
     info_.sampleRate = sf.samplerate;
     info_.channels = sf.channels;
-    info_.places = ChannelPlaces(file, sf.channels);
+    // libsndfile sizes an AIFF file's channel map before it knows the
+    // count when CHAN comes before COMM, and reads past it when asked.
+    info_.places = (sf.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF
+                       ? CoreAudioPlaces(stated.layout.data(), stated.layout.size(), sf.channels)
+                       : ChannelPlaces(file, sf.channels);
     info_.frames = frames;
     floats_ = (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT || (sf.format & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE;
     const int64_t claimed = ClaimedFrames(stated, sf);

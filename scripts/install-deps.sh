@@ -23,7 +23,7 @@ program=(
 testing=(
   git ca-certificates
   googletest libgtest-dev libgmock-dev libbenchmark-dev libsamplerate0-dev
-  mpg123 alsa-utils ffmpeg flac lame twolame
+  mpg123 alsa-utils ffmpeg flac lame twolame sox
   clang libclang-rt-dev valgrind
   xdg-utils attr locales strace
   chromium python3 python3-yaswfp

@@ -805,6 +805,8 @@ struct ValidSound {
     // as `cat` joins them, each heard as it plays alone.
     double segment = 0;
     int from = 0, count = 0;
+    // Its edit list plays so many seconds of silence before the clicks.
+    double late = 0;
 };
 
 // So many pseudo-random bytes.
@@ -923,6 +925,22 @@ std::string Before(const std::string& mp3)
     });
 }
 
+// An MPEG-4 file's edit list rewritten in place: its two entries as 300 ms
+// of silence, then 5,000 ms of the media from its sample 1,024 on.
+std::string EditedFirst300(const std::string& mp4)
+{
+    const size_t elst = mp4.find("elst");
+    if (elst == std::string::npos || mp4.compare(elst + 4, 8, std::string("\0\0\0\0\0\0\0\2", 8)) != 0) return "";
+    const auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    const std::string entries = be32(300) + be32(0xFFFFFFFF) + be32(0x10000) + be32(5000) + be32(1024) + be32(0x10000);
+    return std::string(mp4).replace(elst + 12, entries.size(), entries);
+}
+
+// ffmpeg's AAC of a WAVE file, the sound starting 0.3 s late: an edit list
+// of silence first (0.3 s less the encoder's 1,024 samples of delay), then
+// the media from its first sample.
+constexpr char kAacLate[] = "ffmpeg -nostdin -loglevel error -itsoffset 0.3 -i \"$IN\" -c:a aac -f mp4 \"$OUT\"";
+
 // The flac program's FLAC of a WAVE file.
 constexpr char kFlac[] = "flac --silent -o \"$OUT\" \"$IN\"";
 
@@ -944,6 +962,9 @@ const ValidSound kValidSounds[] = {
     // Compressed, the last block past the fact chunk's count of samples.
     {"gsm.wav", 8000, 1, 2.5, "-c:a libgsm_ms"},
     {"ima.wav", 22050, 2, 2.5, "-c:a adpcm_ima_wav"},
+    // sox's IMA ADPCM: its last block holds 185 samples past its fact chunk's count.
+    {"ima_sox.wav", 44100, 1, 5, "-c:a pcm_s16le", false, {}, true, nullptr, nullptr,
+     "sox \"$IN\" -t wav -e ima-adpcm \"$OUT\""},
     {"s24.wav", 48000, 2, 2.5, "-c:a pcm_s24le"},  // written as WAVE_FORMAT_EXTENSIBLE
     {"s32.wav", 44100, 2, 2.5, "-c:a pcm_s32le"},
     {"f32.wav", 32000, 1, 2.5, "-c:a pcm_f32le"},
@@ -962,6 +983,10 @@ const ValidSound kValidSounds[] = {
     {"vorbis_10s.ogg", 44100, 1, 10, "-c:a libvorbis"},
     {"opus.opus", 48000, 2, 2.5, "-c:a libopus -b:a 96k"},
     {"aac.m4a", 44100, 2, 2.5, "-c:a aac -b:a 128k"},
+    // Edit lists as players follow them: silence first, then the media from
+    // where and for as long as the list says, and no longer.
+    {"late.m4a", 44100, 1, 5, "-c:a pcm_s16le -f wav", false, {}, false, nullptr, nullptr, kAacLate, 0, 0, 0, 0, 0.3},
+    {"edited.m4a", 44100, 1, 5, "-c:a pcm_s16le -f wav", false, {}, true, nullptr, EditedFirst300, kAacLate, 0, 0, 0, 0, 0.3},
     {"adts.aac", 44100, 1, 2.5, "-c:a aac -f adts"},
     {"alac.m4a", 44100, 2, 2.5, "-c:a alac"},
     {"cbr_44k.mp3", 44100, 2, 2.5, "-c:a libmp3lame -b:a 128k"},
@@ -990,6 +1015,12 @@ const ValidSound kValidSounds[] = {
     {"s16_4ch.wav", 22050, 4, 2.5, "-af 'pan=4.0|c0=c0|c1=c0|c2=c0|c3=c0' -c:a pcm_s16le"},
     {"s24_3ch.wav", 44100, 3, 2.5, "-c:a pcm_s24le"},
     {"s16_7.1.wav", 44100, 8, 2.5, "-af 'pan=7.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0|c6=c0|c7=c0' -c:a pcm_s16le"},
+    // FFmpeg's AIFF of more than two channels: its CHAN chunk before COMM.
+    {"s16_5.1.aif", 44100, 6, 2.5, "-af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -c:a pcm_s16be -f aiff"},
+    {"s16_quad.aif", 22050, 4, 2.5, "-af 'pan=quad|c0=c0|c1=c0|c2=c0|c3=c0' -c:a pcm_s16be -f aiff"},
+    {"s24_3.0.aif", 48000, 3, 2.5, "-af 'pan=3.0|c0=c0|c1=c0|c2=c0' -c:a pcm_s24be -f aiff"},
+    {"sowt_5.1.aifc", 44100, 6, 2.5, "-af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -c:a pcm_s16le -f aiff"},
+    {"fl32_5.1.aifc", 48000, 6, 2.5, "-af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -c:a pcm_f32be -f aiff"},
     // Each joined part keeps its time, converted to the first's rate and
     // channels.
     {"joined_rates.mp3", 44100, 2, 1.5, "-c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0",
@@ -1152,19 +1183,64 @@ std::vector<double> ChannelLoudness(const std::string& file, int channels, const
     return rms;
 }
 
+// An AIFF file of FFmpeg's with its CHAN chunk's body put in place of
+// FFmpeg's: a Core Audio layout tag, bitmap and channel labels.
+std::string WithAiffLayout(const std::string& aiff, uint32_t tag, uint32_t bitmap = 0,
+                           const std::vector<uint32_t>& labels = {})
+{
+    const auto be32 = [](uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    std::string body = be32(tag) + be32(bitmap) + be32(uint32_t(labels.size()));
+    for (const uint32_t label : labels) body += be32(label) + std::string(16, '\0');
+    const size_t chan = aiff.find("CHAN");
+    if (chan == std::string::npos) return "";
+    uint32_t size = 0;
+    for (size_t k = 0; k < 4; ++k) size = size << 8 | uint8_t(aiff[chan + 4 + k]);
+    std::string out = aiff.substr(0, chan) + "CHAN" + be32(uint32_t(body.size())) + body + aiff.substr(chan + 8 + size);
+    return out.replace(4, 4, be32(uint32_t(out.size() - 8)));
+}
+
 // A sound of more channels than the movie's is mixed by one rule whichever
 // decoder reads it, and the rule is FFmpeg's own downmix: a tone in the
 // centre sounds alike in both sides, at the level FFmpeg mixes it to; one
-// in the low-frequency channel alone is left out.
+// in the low-frequency channel alone is left out. An AIFF file's channels
+// are where its CHAN chunk puts them, before COMM (as FFmpeg writes it) or
+// after, by tag, bitmap or labels: the tone is heard as a WAVE file with it
+// in that place is.
 TEST(MovieRoad, SurroundMixesAsFfmpegDoes)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
+    constexpr uint32_t kCLRLsRsLfe = 124 << 16 | 6, kBitmap = 1 << 16, kLabels = 0;
     const struct {
         const char* name;
         const char* pan;  // where the tone is
         const char* encode;
         bool heard;
+        // Where the layout the file is given puts the tone, as a WAVE file's
+        // channel mask puts it; the file's own (as FFmpeg reads it) where null.
+        const char* truth = nullptr;
+        std::function<std::string(const std::string&)> edit = nullptr;
     } cases[] = {
+        {"centre_5.1.aif", "5.1|FC=c0", "-c:a pcm_s16be -f aiff", true},
+        {"side_5.1.aifc", "5.1(side)|SL=c0", "-c:a pcm_s16le -f aiff", true},
+        {"centre_5.1_fl32.aifc", "5.1|FC=c0", "-c:a pcm_f32be -f aiff", true},
+        {"back_quad.aif", "quad|BL=c0", "-c:a pcm_s16be -f aiff", true},
+        {"right_3.0.aif", "3.0|FR=c0", "-c:a pcm_s24be -f aiff", true},
+        {"centre_first.aif", "5.1|FL=c0", "-c:a pcm_s16be -f aiff", true, "5.1|FC=c0",
+         [](const std::string& a) { return WithAiffLayout(a, kCLRLsRsLfe); }},
+        {"lfe_last.aif", "5.1|BR=c0", "-c:a pcm_s16be -f aiff", false, "5.1|LFE=c0",
+         [](const std::string& a) { return WithAiffLayout(a, kCLRLsRsLfe); }},
+        {"bitmap_quad.aif", "quad|BL=c0", "-c:a pcm_s16be -f aiff", true, "quad|BL=c0",
+         [](const std::string& a) { return WithAiffLayout(a, kBitmap, 0x33); }},
+        {"labels.aif", "5.1|FL=c0", "-c:a pcm_s16be -f aiff", true, "5.1|FC=c0",
+         [](const std::string& a) { return WithAiffLayout(a, kLabels, 0, {3, 1, 2, 5, 6, 4}); }},
+        // CHAN after COMM, as libsndfile writes it.
+        {"after_comm.aif", "5.1|FL=c0", "-c:a pcm_s16be -f aiff", true, "5.1|FC=c0", [](const std::string& a) {
+             const std::string moved = WithAiffLayout(a, kCLRLsRsLfe);
+             const size_t chan = moved.find("CHAN"), comm = moved.find("COMM");
+             return moved.substr(0, chan) + moved.substr(comm, 26) + moved.substr(chan, 20) + moved.substr(comm + 26);
+         }},
         {"centre.wav", "5.1|FC=c0", "-c:a pcm_s16le", true},
         {"centre.flac", "5.1|FC=c0", "-c:a flac", true},
         {"centre.m4a", "5.1|FC=c0", "-c:a aac -b:a 256k", true},
@@ -1180,9 +1256,17 @@ TEST(MovieRoad, SurroundMixesAsFfmpegDoes)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string sound = dir.file(c.name);
-        ASSERT_TRUE(tavrel_test::RunFfmpeg(std::string("-f lavfi -i sine=f=440:sample_rate=44100:d=1 -af 'pan=") +
-                                               c.pan + "' " + c.encode,
-                                           sound));
+        const auto tone = [](const char* pan) {
+            return std::string("-f lavfi -i sine=f=440:sample_rate=44100:d=1 -af 'pan=") + pan + "' ";
+        };
+        ASSERT_TRUE(tavrel_test::RunFfmpeg(tone(c.pan) + c.encode, sound));
+        if (c.edit) {
+            ASSERT_TRUE(tavrel_test::WriteFile(sound, c.edit(tavrel_test::ReadFile(sound))));
+        }
+        const std::string truth = c.truth ? dir.file("truth.wav") : sound;
+        if (c.truth) {
+            ASSERT_TRUE(tavrel_test::RunFfmpeg(tone(c.truth) + "-c:a pcm_s16le", truth));
+        }
         for (const int channels : {2, 1}) {
             SCOPED_TRACE(channels);
             ASSERT_TRUE(tavrel_test::WriteFile(
@@ -1198,7 +1282,7 @@ TEST(MovieRoad, SurroundMixesAsFfmpegDoes)
             EXPECT_NEAR(defined.samples, 44100, 1152);
             ASSERT_TRUE(tavrel_test::WriteFile(dir.file("sound.mp3"), defined.mp3));
             const std::vector<double> got = ChannelLoudness(dir.file("sound.mp3"), channels, "-f mp3");
-            const std::vector<double> want = ChannelLoudness(sound, channels);
+            const std::vector<double> want = ChannelLoudness(truth, channels);
             ASSERT_EQ(got.size(), size_t(channels));
             ASSERT_EQ(want.size(), size_t(channels));
             for (int k = 0; k < channels; ++k) {
@@ -1371,7 +1455,7 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
             }
             // An event sound counts what it plays; a stream's blocks carry
             // its MP3 frames, the encoder's delay and padding with them.
-            const double length = source.seconds * use.rate;
+            const double length = (source.seconds + sound.late) * use.rate;
             const double delay = 576 + 529;  // libmp3lame's encoder delay and the decoder's
             // LAME pads its last frame past the sound's end by up to its
             // 288-sample overlap, so a sound that ends just before a frame
@@ -1391,7 +1475,7 @@ TEST_P(ValidSoundTest, PlaysWholeAndOnTime)
             std::string late;
             double worst = 0;
             for (size_t i = 0; i < played.at.size() && i < source.at.size(); ++i) {
-                const double ms = (played.at[i] - delay / use.rate - source.at[i]) * 1000;
+                const double ms = (played.at[i] - delay / use.rate - sound.late - source.at[i]) * 1000;
                 worst = std::max(worst, std::fabs(ms));
                 late += std::to_string(ms).substr(0, 5) + " ";
             }
