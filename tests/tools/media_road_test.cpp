@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -507,15 +508,32 @@ TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
     }
 }
 
-// A JPEG players do not decode goes in encoded again, said; one the player
-// loads itself is said, as a file that is no JPEG is. One this program does
-// not decode either (FFmpeg's lossless JPEG, a frame of 12-bit samples) is
-// left out in one line that names its kind, as any slide and as imported.
+// The colour components of a JPEG stream's frame, its segments walked by
+// their lengths; 0 without a frame.
+int FrameComponents(const std::vector<uint8_t>& stream)
+{
+    // The players' erroneous header before the stream, where it is written.
+    size_t at = stream.size() > 4 && stream[1] == 0xD9 ? 6 : 2;
+    while (at + 10 <= stream.size() && stream[at] == 0xFF && stream[at + 1] != 0xDA) {
+        const int marker = stream[at + 1];
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) return stream[at + 9];
+        at += 2 + (size_t(stream[at + 2]) << 8 | stream[at + 3]);
+    }
+    return 0;
+}
+
+// A JPEG players do not decode (arithmetic-coded; CMYK or YCCK) goes in
+// encoded again, said; one the player loads itself is said, as a file that
+// is no JPEG is. One this program does not decode either (FFmpeg's lossless
+// JPEG, a frame of 12-bit samples) is left out in one line that names its
+// kind, as any slide and as imported.
 TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
 {
     struct Case {
         std::string picture, type, said;  // said after the picture's name
         bool shown;
+        long colour = kRed;  // what a shown one shows throughout
+        int tolerance = 24;
     };
     std::vector<Case> cases;
     const std::string ppm = dir_.file("red.ppm"), arith = dir_.file("arith.jpg");
@@ -533,6 +551,32 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
         cases.push_back(
             {arith, "jpeg_external", ": jpeg_external: the file's JPEG is arithmetic-coded, which players do not show\n",
              false});
+    }
+    // Grey in inks: GraphicsMagick's CMYK of mid-grey (an Adobe segment of
+    // transform 0 beside its JFIF one), whose grey ImageMagick tells, and
+    // a YCCK mid-grey.
+    const std::string greyPpm = dir_.file("grey.ppm"), convert = tavrel_test::ImageMagickConvert();
+    ASSERT_TRUE(tavrel_test::WriteFile(greyPpm, "P6\n64 48\n255\n" + std::string(kWidth * kHeight * 3, '\x80')));
+    std::vector<std::tuple<std::string, std::string, long>> inks;  // file, kind, grey
+    const tavrel_test::ToolResult told =
+        convert.empty() || tavrel_test::RunCommand("gm convert '" + greyPpm + "' -colorspace CMYK '" + dir_.file("cmyk.jpg") +
+                                                   "'").exitCode != 0
+            ? tavrel_test::ToolResult{}
+            : tavrel_test::RunCommand(convert + " '" + dir_.file("cmyk.jpg") +
+                                      "' -colorspace sRGB -depth 8 -crop 1x1+32+24 +repage ppm:- | tail -c 1 | od -An -tu1");
+    if (told.exitCode == 0)
+        inks.emplace_back(dir_.file("cmyk.jpg"), "CMYK", std::stol(told.output) * 0x010101);
+    else
+        leftOut += " GraphicsMagick's CMYK JPEG told by ImageMagick;";
+    ASSERT_TRUE(picture_test::WriteInkJpeg(dir_.file("ycck.jpg"), kWidth, kHeight, 128, true));
+    inks.emplace_back(dir_.file("ycck.jpg"), "YCCK", 0x808080);
+    for (const auto& [file, kind, grey] : inks) {
+        cases.push_back({file, "jpeg_import_data",
+                         ": jpeg_import_data: the file's JPEG is " + kind +
+                             ", which players do not show: encoded again at quality 80\n",
+                         true, grey, 4});
+        cases.push_back({file, "jpeg_external", ": jpeg_external: the file's JPEG is " + kind + ", which players do not show\n",
+                         false});
     }
     ASSERT_TRUE(picture_test::WritePng(dir_.file("red.png"), kWidth, kHeight,
                                        std::vector<picture_test::Rgba>(kWidth * kHeight, {200, 40, 40, 255}), false));
@@ -573,7 +617,16 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
         // One line of the slide, and no damage.
         EXPECT_EQ(r.err.find("slide 1: "), r.err.rfind("slide 1: ")) << r.err;
         EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
-        if (c.shown) ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}});
+        if (!c.shown) continue;
+        // Encoded again: colour components players decode, the colour kept.
+        const std::vector<MovieBitmap> bitmaps = Bitmaps(dir_.file("show.swf"));
+        ASSERT_EQ(bitmaps.size(), 1u);
+        EXPECT_EQ(FrameComponents(bitmaps[0].data), 3);
+        ASSERT_EQ(bitmaps[0].rgb.size(), size_t(kWidth) * kHeight * 3);
+        const size_t middle = (size_t(kHeight / 2) * kWidth + kWidth / 2) * 3;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(bitmaps[0].rgb[middle + size_t(i)], (c.colour >> (16 - 8 * i)) & 0xFF, c.tolerance == 24 ? 24 : 3);
+        ExpectPixels({{32, 24, c.colour, c.tolerance}, {2, 2, c.colour, c.tolerance}});
     }
     if (!leftOut.empty()) GTEST_SKIP() << "not made here, so not tried:" << leftOut << " the other rows were";
 }
