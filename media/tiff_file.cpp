@@ -90,17 +90,51 @@ std::string TiffOpenTrouble(TiffReader* reader)
     return "a damaged TIFF directory";
 }
 
+// Every buffer a page's decode takes, libtiff's own among them, holds at
+// most this many bytes: the picture's pixels at 8 bytes each (4 samples of
+// 16 bits), or at what its samples take where that is more, and 16 MB at
+// least, as a tile may reach well past a small picture's edges. A strip or
+// tile that would need more cannot hold more of the picture: it does not
+// decode, and nothing of its size is allocated.
+tmsize_t TiffBufferBound(TIFF* tiff)
+{
+    uint32_t w = 0, h = 0;
+    uint16_t bits = 1, samples = 1;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const uint64_t pixel = std::max<uint64_t>(8, (uint64_t(samples) * bits + 7) / 8);
+    return tmsize_t(std::max<uint64_t>(uint64_t(w) * h * pixel, uint64_t(16) << 20));
+}
+
+// libtiff on the open file, each of its allocations held to limit bytes (0:
+// none).
+TIFF* OpenClient(TiffReader* reader, tmsize_t limit)
+{
+    reader->offset = 0;
+    const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                              TIFFOpenOptionsFree);
+    if (!options) return nullptr;
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), limit);
+    return TIFFClientOpenExt("picture", "rm", reader, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize, TiffMap,
+                             TiffUnmap, options.get());
+}
+
 // The first page, of a size allowed and a kind the RGBA reader takes; null
-// with the reason otherwise.
+// with the reason otherwise. Its directory is read twice: the picture's
+// size bounds what libtiff may take for the rest.
 std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint32_t* h, std::string* error)
 {
     SilenceTiff();
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpen("picture", "rm", reader, TiffRead, TiffWrite, TiffSeek,
-                                                          TiffClose, TiffSize, TiffMap, TiffUnmap));
+    std::unique_ptr<TIFF, TiffCloser> tiff(OpenClient(reader, 0));
     if (!tiff) return (*error = TiffOpenTrouble(reader)), nullptr;
     TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, w);
     TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, h);
     if (!ImageSizeAllowed(*w, *h)) return (*error = "TIFF picture " + ImageSizeRefusal(*w, *h)), nullptr;
+    const tmsize_t bound = TiffBufferBound(tiff.get());
+    tiff.reset(OpenClient(reader, bound));
+    if (!tiff) return (*error = TiffOpenTrouble(reader)), nullptr;
     // libtiff's reason is its own sentence: the fields it judged say it here.
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tiff.get(), message)) {
@@ -191,6 +225,7 @@ bool ReadSamples16(TIFF* tiff, Samples16 kind, uint32_t w, uint32_t h, bool alph
         rows = std::clamp<uint32_t>(rows, 1, h);
         const tmsize_t bytes = TIFFStripSize(tiff);
         if (bytes < 0 || uint64_t(bytes) < uint64_t(w) * rows * samples * 2) return false;
+        if (bytes > TiffBufferBound(tiff)) return (blocks->count = blocks->failed = 1), false;
         block.resize(size_t(bytes + 1) / 2);
         for (uint32_t y = 0; y < h; y += rows)
             place(0, y, w, rows, TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, y, 0), block.data(), bytes));
@@ -201,6 +236,7 @@ bool ReadSamples16(TIFF* tiff, Samples16 kind, uint32_t w, uint32_t h, bool alph
     TIFFGetField(tiff, TIFFTAG_TILELENGTH, &th);
     const tmsize_t bytes = TIFFTileSize(tiff);
     if (tw == 0 || th == 0 || bytes < 0 || uint64_t(bytes) < uint64_t(tw) * th * samples * 2) return false;
+    if (bytes > TiffBufferBound(tiff)) return (blocks->count = blocks->failed = 1), false;
     block.resize(size_t(bytes + 1) / 2);
     for (uint32_t ty = 0; ty < h; ty += th)
         for (uint32_t tx = 0; tx < w; tx += tw) place(tx, ty, tw, th, TIFFReadTile(tiff, block.data(), tx, ty, 0, 0));
@@ -218,6 +254,8 @@ bool ServeWholeTiles(TIFF* tiff, TiffReader* reader)
     if (!TIFFIsTiled(tiff) || compression != COMPRESSION_NONE) return true;
     const tmsize_t bytes = TIFFTileSize(tiff);
     if (bytes <= 0) return false;
+    // Past the bound libtiff takes no buffer either, and the tiles do not decode.
+    if (bytes > TiffBufferBound(tiff)) return true;
     try {
         reader->tile.resize(size_t(bytes));
     } catch (const std::bad_alloc&) {
@@ -263,11 +301,12 @@ bool ReadRgbaBlocks(TIFF* tiff, uint32_t w, uint32_t h, uint32_t* raster, TiffBl
     TIFFGetField(tiff, TIFFTAG_TILELENGTH, &th);
     if (tw == 0 || th == 0 || tw > uint32_t(std::numeric_limits<int>::max()) || th > uint32_t(std::numeric_limits<int>::max()))
         return (*error = "cannot decode the TIFF image"), false;
-    // libtiff reads no wider than the picture (a tile wider than it is cut).
+    // libtiff reads no wider than the picture (a tile wider than it is cut),
+    // and is asked for no more rows than it has.
     const uint32_t across = std::min(tw, w);
     std::vector<uint32_t> tile;
     try {
-        tile.resize(size_t(uint64_t(across) * th));
+        tile.resize(size_t(uint64_t(across) * std::min(th, h)));
     } catch (const std::exception&) {
         return (*error = "out of memory"), false;
     }
@@ -324,7 +363,7 @@ void ReadAlphaSamples(TIFF* tiff, uint32_t w, uint32_t h, uint32_t* raster)
         TIFFGetField(tiff, TIFFTAG_TILELENGTH, &th);
         const tmsize_t size = TIFFTileSize(tiff), stride = TIFFTileRowSize(tiff);
         if (tw == 0 || th == 0 || size <= 0 || stride <= 0 || uint64_t(stride) < tw * pixel ||
-            uint64_t(size) < uint64_t(stride) * th)
+            uint64_t(size) < uint64_t(stride) * th || size > TiffBufferBound(tiff))
             return;
         block.resize(size_t(size));
         for (uint32_t ty = 0; ty < h; ty += th)
@@ -336,7 +375,9 @@ void ReadAlphaSamples(TIFF* tiff, uint32_t w, uint32_t h, uint32_t* raster)
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
     rows = std::clamp<uint32_t>(rows, 1, h);
     const tmsize_t size = TIFFStripSize(tiff), stride = TIFFScanlineSize(tiff);
-    if (size <= 0 || stride <= 0 || uint64_t(stride) < w * pixel || uint64_t(size) < uint64_t(stride) * rows) return;
+    if (size <= 0 || stride <= 0 || uint64_t(stride) < w * pixel || uint64_t(size) < uint64_t(stride) * rows ||
+        size > TiffBufferBound(tiff))
+        return;
     block.resize(size_t(size));
     for (uint32_t y = 0; y < h; y += rows)
         if (TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, y, 0), block.data(), size) >= 0) take(0, y, w, rows, size_t(stride));

@@ -456,6 +456,81 @@ TEST_F(MediaRoadTest, LargeFilesReadOnlyThePicture)
         << r.err;
 }
 
+// A small red TIFF in uncompressed tiles of 16 × 16, as libtiff writes it,
+// one field of its directory then set to value (as tiffset would).
+bool TiledTiffWithField(const std::string& path, uint32_t w, uint32_t h, uint16_t tag, uint32_t value)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    if (!tiff) return false;
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_RGB));
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_NONE));
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, uint32_t(16));
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, uint32_t(16));
+    std::vector<uint8_t> tile(16 * 16 * 3);
+    for (size_t i = 0; i < tile.size(); i += 3) tile[i] = 200, tile[i + 1] = tile[i + 2] = 40;
+    bool ok = true;
+    for (uint32_t y = 0; y < h; y += 16)
+        for (uint32_t x = 0; x < w; x += 16) ok = ok && TIFFWriteTile(tiff, tile.data(), x, y, 0, 0) >= 0;
+    TIFFClose(tiff);
+    std::string bytes = tavrel_test::ReadFile(path);
+    // A little-endian file: its first directory's entries of 12 bytes, the
+    // field made one LONG.
+    if (!ok || bytes.size() < 8 || bytes[0] != 'I') return false;
+    auto at = [&](size_t p, int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i) v |= uint32_t(uint8_t(bytes[p + size_t(i)])) << (8 * i);
+        return v;
+    };
+    const size_t directory = at(4, 4), count = at(directory, 2);
+    for (size_t e = directory + 2; e < directory + 2 + count * 12 && e + 12 <= bytes.size(); e += 12) {
+        if (at(e, 2) != tag) continue;
+        const uint32_t fields[3] = {4, 1, value};  // type LONG, count 1, value
+        for (int i = 0; i < 10; ++i) bytes[e + 2 + size_t(i)] = char(i < 2 ? fields[0] >> (8 * i) : i < 6 ? fields[1] >> (8 * (i - 2)) : fields[2] >> (8 * (i - 6)));
+        return tavrel_test::WriteFile(path, bytes);
+    }
+    return false;
+}
+
+// A tile said to reach far past a small picture (50,000,000 rows long, or
+// 187,500,000 columns wide, in a file of 2 KB) holds no more of it: the
+// slide shows black, said, and the run's peak memory stays that of a small
+// picture. Given as the show's sound, the file is said to hold none, never
+// decoded to tell.
+TEST_F(MediaRoadTest, TilesPastThePictureTakeNoMemory)
+{
+    const struct {
+        const char* name;
+        uint32_t w, h;
+        uint16_t tag;
+        uint32_t value;
+    } cases[] = {{"long.tif", 21, 11, TIFFTAG_TILELENGTH, 50000000}, {"wide.tif", 9, 9, TIFFTAG_TILEWIDTH, 187500000}};
+    constexpr long kPeakKb = 200 * 1024;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir_.file(c.name);
+        ASSERT_TRUE(TiledTiffWithField(path, c.w, c.h, c.tag, c.value));
+        const ProgramResult slide = Compile(path, " image_type=\"rgb_24\"", false);
+        EXPECT_EQ(slide.exitCode, 0);
+        EXPECT_EQ(slide.err, "show.tvr:5: slide 1: picture \"" + path +
+                                 "\" is damaged (no pixels could be decoded): the slide shows black\n");
+        EXPECT_LT(slide.peakKb, kPeakKb);
+        ASSERT_TRUE(tavrel_test::WriteFile(
+            dir_.file("sound.tvr"),
+            show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" "
+                                "duration=\"1000\" />\n</slides>\n<sound_data include=\"true\">\n<sound src=\"" +
+                                path + "\" />\n</sound_data>\n</slide_show>\n")));
+        const ProgramResult sound = RunProgram({"sound.tvr", "sound.swf"}, dir_.path());
+        EXPECT_EQ(sound.exitCode, 0);
+        EXPECT_EQ(sound.err, "sound.tvr:8: sound \"" + path + "\" cannot be read (it holds no sound): the movie goes without it\n");
+        EXPECT_LT(sound.peakKb, kPeakKb);
+    }
+}
+
 // A camera's file: an EXIF section holding a thumbnail of another colour,
 // and a stray byte before a marker that libjpeg passes over.
 TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
