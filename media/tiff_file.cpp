@@ -1,6 +1,7 @@
 #include "media/tiff_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -90,6 +91,41 @@ std::string TiffOpenTrouble(TiffReader* reader)
     return "a damaged TIFF directory";
 }
 
+// The kinds of samples read here, interleaved, in strips or tiles, rather
+// than through libtiff's RGBA reader. Of 16 bits: it takes CMYK of 8 bits a
+// sample only, though it passes 16 as fit (print work, and ImageMagick from
+// a 16-bit picture, write 16), and it puts a 16-bit grey tile that the
+// picture's right edge cuts a stride off (it steps over the cut part by half
+// its bytes). Inks are mixed as libtiff mixes them. L*a*b* of 8 and 16 bits,
+// CIELab (a and b signed) and ICCLab (a and b from 128 or 32768): libtiff's
+// own conversion takes the file's white point and primaries as a display's
+// and lands up to 50 levels off; here the colours go to sRGB as ImageMagick
+// takes them, under a D65 white.
+enum class Samples { kOther, kCmyk, kGrey, kGreyInverted, kCieLab, kIccLab };
+
+Samples KindOfSamples(TIFF* tiff)
+{
+    uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG, inks = INKSET_CMYK;
+    uint16_t format = SAMPLEFORMAT_UINT;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inks);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format);
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 || planar != PLANARCONFIG_CONTIG ||
+        (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_INT))
+        return Samples::kOther;
+    if ((bits == 8 || bits == 16) && samples >= 3) {
+        if (photometric == PHOTOMETRIC_CIELAB) return Samples::kCieLab;
+        if (photometric == PHOTOMETRIC_ICCLAB) return Samples::kIccLab;
+    }
+    if (bits != 16) return Samples::kOther;
+    if (photometric == PHOTOMETRIC_SEPARATED && samples >= 4 && inks == INKSET_CMYK) return Samples::kCmyk;
+    if (photometric == PHOTOMETRIC_MINISBLACK && samples >= 1) return Samples::kGrey;
+    if (photometric == PHOTOMETRIC_MINISWHITE && samples >= 1) return Samples::kGreyInverted;
+    return Samples::kOther;
+}
+
 // Every buffer a page's decode takes, libtiff's own among them, holds at
 // most this many bytes: the picture's pixels at 8 bytes each (4 samples of
 // 16 bits), or at what its samples take where that is more, and 16 MB at
@@ -121,9 +157,9 @@ TIFF* OpenClient(TiffReader* reader, tmsize_t limit)
                              TiffUnmap, options.get());
 }
 
-// The first page, of a size allowed and a kind the RGBA reader takes; null
-// with the reason otherwise. Its directory is read twice: the picture's
-// size bounds what libtiff may take for the rest.
+// The first page, of a size allowed and a kind read here; null with the
+// reason otherwise. Its directory is read twice: the picture's size bounds
+// what libtiff may take for the rest.
 std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint32_t* h, std::string* error)
 {
     SilenceTiff();
@@ -137,7 +173,7 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
     if (!tiff) return (*error = TiffOpenTrouble(reader)), nullptr;
     // libtiff's reason is its own sentence: the fields it judged say it here.
     char message[1024] = {};
-    if (!TIFFRGBAImageOK(tiff.get(), message)) {
+    if (KindOfSamples(tiff.get()) == Samples::kOther && !TIFFRGBAImageOK(tiff.get(), message)) {
         uint16_t bits = 0, samples = 0, photometric = 0, format = SAMPLEFORMAT_UINT;
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
         TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -152,27 +188,30 @@ std::unique_ptr<TIFF, TiffCloser> OpenTiff(TiffReader* reader, uint32_t* w, uint
     return tiff;
 }
 
-// The kinds of 16-bit samples read here, interleaved, in strips or tiles:
-// libtiff's RGBA reader takes CMYK of 8 bits a sample only, though it passes
-// 16 as fit (print work, and ImageMagick from a 16-bit picture, write 16),
-// and it puts a 16-bit grey tile that the picture's right edge cuts a
-// stride off (it steps over the cut part by half its bytes). Inks are mixed
-// as libtiff mixes them.
-enum class Samples16 { kOther, kCmyk, kGrey, kGreyInverted };
-
-Samples16 KindOf16(TIFF* tiff)
+// L*a*b* under a D65 white to 8-bit sRGB, as ImageMagick converts: its
+// white, its matrix, sRGB's curve, rounded to the nearest level.
+void LabToRgb(double l, double a, double b, uint8_t* rgb)
 {
-    uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG, inks = INKSET_CMYK;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inks);
-    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 || bits != 16 || planar != PLANARCONFIG_CONTIG)
-        return Samples16::kOther;
-    if (photometric == PHOTOMETRIC_SEPARATED && samples >= 4 && inks == INKSET_CMYK) return Samples16::kCmyk;
-    if (photometric == PHOTOMETRIC_MINISBLACK && samples >= 1) return Samples16::kGrey;
-    if (photometric == PHOTOMETRIC_MINISWHITE && samples >= 1) return Samples16::kGreyInverted;
-    return Samples16::kOther;
+    constexpr double kEpsilon = 216.0 / 24389.0, kKappa = 24389.0 / 27.0;
+    const double fy = (l + 16.0) / 116.0, fx = fy + a / 500.0, fz = fy - b / 200.0;
+    const auto inverse = [&](double f) { return f * f * f > kEpsilon ? f * f * f : (116.0 * f - 16.0) / kKappa; };
+    const double x = 0.950456 * inverse(fx), y = l > kKappa * kEpsilon ? fy * fy * fy : l / kKappa,
+                 z = 1.088754 * inverse(fz);
+    const double linear[3] = {3.2404542 * x - 1.5371385 * y - 0.4985314 * z,
+                              -0.9692660 * x + 1.8760108 * y + 0.0415560 * z,
+                              0.0556434 * x - 0.2040259 * y + 1.0572252 * z};
+    // The linear values at which sRGB's curve passes each half level: a
+    // level is the count of them at or below the value.
+    static const std::vector<double> kSteps = [] {
+        std::vector<double> steps;
+        for (int k = 0; k < 255; ++k) {
+            const double c = (k + 0.5) / 255.0;
+            steps.push_back(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+        }
+        return steps;
+    }();
+    for (int i = 0; i < 3; ++i)
+        rgb[i] = uint8_t(std::upper_bound(kSteps.begin(), kSteps.end(), linear[i]) - kSteps.begin());
 }
 
 // The strips or tiles of the first page, and how many of them did not
@@ -188,26 +227,45 @@ struct TiffBlocks {
     }
 };
 
-bool ReadSamples16(TIFF* tiff, Samples16 kind, uint32_t w, uint32_t h, bool alpha, uint8_t* out, TiffBlocks* blocks)
+bool ReadSamples(TIFF* tiff, Samples kind, uint32_t w, uint32_t h, bool alpha, uint8_t* out, TiffBlocks* blocks)
 {
-    uint16_t samples = 0;
+    uint16_t samples = 0, bits = 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    const size_t bpp = alpha ? 4 : 3;
-    const int colours = kind == Samples16::kCmyk ? 4 : 1;
-    const auto eight = [](uint32_t v) { return uint8_t((v + 128) / 257); };
-    const auto put = [&](const uint16_t* s, uint32_t x, uint32_t y) {
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    const size_t bpp = alpha ? 4 : 3, sampleBytes = bits / 8;
+    const bool lab = kind == Samples::kCieLab || kind == Samples::kIccLab;
+    const int colours = kind == Samples::kCmyk ? 4 : lab ? 3 : 1;
+    const uint32_t top = (1u << bits) - 1, half = 1u << (bits - 1);
+    const auto eight = [&](uint32_t v) { return uint8_t(bits == 8 ? v : (v + 128) / 257); };
+    // A sample as stored (libtiff hands 16-bit ones in the machine's order).
+    const auto sample = [&](const uint8_t* s, int i) -> uint32_t {
+        if (bits == 8) return s[i];
+        uint16_t v;
+        std::memcpy(&v, s + 2 * i, 2);
+        return v;
+    };
+    const auto put = [&](const uint8_t* s, uint32_t x, uint32_t y) {
         uint8_t* p = out + (size_t(y) * w + x) * bpp;
-        if (kind == Samples16::kCmyk) {
-            const uint64_t k = 65535u - s[3];
-            for (int c = 0; c < 3; ++c) p[c] = eight(uint32_t(k * (65535u - s[c]) / 65535u));
+        if (kind == Samples::kCmyk) {
+            const uint64_t k = 65535u - sample(s, 3);
+            for (int c = 0; c < 3; ++c) p[c] = eight(uint32_t(k * (65535u - sample(s, c)) / 65535u));
+        } else if (lab) {
+            // a and b in units of L*a*b*: signed, or from the middle value.
+            const auto chroma = [&](uint32_t v) {
+                const double from = kind == Samples::kCieLab ? (v >= half ? double(v) - 2.0 * half : double(v))
+                                                             : double(v) - half;
+                return from * 256.0 / (top + 1);
+            };
+            LabToRgb(sample(s, 0) * 100.0 / top, chroma(sample(s, 1)), chroma(sample(s, 2)), p);
         } else {
-            p[0] = p[1] = p[2] = eight(kind == Samples16::kGrey ? s[0] : 65535u - s[0]);
+            p[0] = p[1] = p[2] = eight(kind == Samples::kGrey ? sample(s, 0) : top - sample(s, 0));
         }
-        if (alpha) p[3] = samples > colours ? eight(s[colours]) : 255;
+        if (alpha) p[3] = samples > colours ? eight(sample(s, colours)) : 255;
     };
     // A block of bw x bh pixels (a strip, a tile) at bx, by, cut at the
     // picture's edge; one that does not decode is left as it is.
-    std::vector<uint16_t> block;
+    std::vector<uint8_t> block;
+    const size_t pixel = size_t(samples) * sampleBytes;
     const auto place = [&](uint32_t bx, uint32_t by, uint32_t bw, uint32_t bh, tmsize_t read) {
         ++blocks->count;
         if (read < 0) {
@@ -216,7 +274,7 @@ bool ReadSamples16(TIFF* tiff, Samples16 kind, uint32_t w, uint32_t h, bool alph
         }
         for (uint32_t y = by; y < std::min(h, by + bh); ++y)
             for (uint32_t x = bx; x < std::min(w, bx + bw); ++x)
-                put(block.data() + (size_t(y - by) * bw + (x - bx)) * samples, x, y);
+                put(block.data() + (size_t(y - by) * bw + (x - bx)) * pixel, x, y);
     };
     blocks->tiled = TIFFIsTiled(tiff);
     if (!blocks->tiled) {
@@ -224,9 +282,9 @@ bool ReadSamples16(TIFF* tiff, Samples16 kind, uint32_t w, uint32_t h, bool alph
         TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
         rows = std::clamp<uint32_t>(rows, 1, h);
         const tmsize_t bytes = TIFFStripSize(tiff);
-        if (bytes < 0 || uint64_t(bytes) < uint64_t(w) * rows * samples * 2) return false;
+        if (bytes < 0 || uint64_t(bytes) < uint64_t(w) * rows * pixel) return false;
         if (bytes > TiffBufferBound(tiff)) return (blocks->count = blocks->failed = 1), false;
-        block.resize(size_t(bytes + 1) / 2);
+        block.resize(size_t(bytes));
         for (uint32_t y = 0; y < h; y += rows)
             place(0, y, w, rows, TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, y, 0), block.data(), bytes));
         return blocks->failed < blocks->count;
@@ -235,9 +293,9 @@ bool ReadSamples16(TIFF* tiff, Samples16 kind, uint32_t w, uint32_t h, bool alph
     TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tw);
     TIFFGetField(tiff, TIFFTAG_TILELENGTH, &th);
     const tmsize_t bytes = TIFFTileSize(tiff);
-    if (tw == 0 || th == 0 || bytes < 0 || uint64_t(bytes) < uint64_t(tw) * th * samples * 2) return false;
+    if (tw == 0 || th == 0 || bytes < 0 || uint64_t(bytes) < uint64_t(tw) * th * pixel) return false;
     if (bytes > TiffBufferBound(tiff)) return (blocks->count = blocks->failed = 1), false;
-    block.resize(size_t(bytes + 1) / 2);
+    block.resize(size_t(bytes));
     for (uint32_t ty = 0; ty < h; ty += th)
         for (uint32_t tx = 0; tx < w; tx += tw) place(tx, ty, tw, th, TIFFReadTile(tiff, block.data(), tx, ty, 0, 0));
     return blocks->failed < blocks->count;
@@ -423,11 +481,11 @@ bool DecodeTiff(std::FILE* file, uint64_t fileSize, PicturePixels* out, std::str
             return (*error = "cannot decode the TIFF image"), false;
     }
     TiffBlocks blocks;
-    if (const Samples16 kind = KindOf16(tiff.get()); kind != Samples16::kOther) {
+    if (const Samples kind = KindOfSamples(tiff.get()); kind != Samples::kOther) {
         auto pixels = NewPixels(uint64_t(w) * h * (alpha ? 4 : 3));
         if (!pixels) return (*error = "out of memory"), false;
         std::memset(pixels.get(), 0, size_t(w) * h * (alpha ? 4 : 3));
-        if (!ReadSamples16(tiff.get(), kind, w, h, alpha, pixels.get(), &blocks))
+        if (!ReadSamples(tiff.get(), kind, w, h, alpha, pixels.get(), &blocks))
             return (*error = blocks.failed ? "damaged TIFF data" : "cannot decode the TIFF image"), false;
         *damage = blocks.Damage();
         out->width = w;

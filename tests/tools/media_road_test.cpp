@@ -456,19 +456,25 @@ TEST_F(MediaRoadTest, LargeFilesReadOnlyThePicture)
         << r.err;
 }
 
+// The fields of an uncompressed TIFF of three 8-bit samples a pixel.
+void SetThreeSampleFields(TIFF* tiff, uint32_t w, uint32_t h, uint16_t photometric)
+{
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_NONE));
+}
+
 // A small red TIFF in uncompressed tiles of 16 × 16, as libtiff writes it,
 // one field of its directory then set to value (as tiffset would).
 bool TiledTiffWithField(const std::string& path, uint32_t w, uint32_t h, uint16_t tag, uint32_t value)
 {
     TIFF* tiff = TIFFOpen(path.c_str(), "w");
     if (!tiff) return false;
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_RGB));
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_NONE));
+    SetThreeSampleFields(tiff, w, h, PHOTOMETRIC_RGB);
     TIFFSetField(tiff, TIFFTAG_TILEWIDTH, uint32_t(16));
     TIFFSetField(tiff, TIFFTAG_TILELENGTH, uint32_t(16));
     std::vector<uint8_t> tile(16 * 16 * 3);
@@ -489,8 +495,10 @@ bool TiledTiffWithField(const std::string& path, uint32_t w, uint32_t h, uint16_
     const size_t directory = at(4, 4), count = at(directory, 2);
     for (size_t e = directory + 2; e < directory + 2 + count * 12 && e + 12 <= bytes.size(); e += 12) {
         if (at(e, 2) != tag) continue;
-        const uint32_t fields[3] = {4, 1, value};  // type LONG, count 1, value
-        for (int i = 0; i < 10; ++i) bytes[e + 2 + size_t(i)] = char(i < 2 ? fields[0] >> (8 * i) : i < 6 ? fields[1] >> (8 * (i - 2)) : fields[2] >> (8 * (i - 6)));
+        // Type LONG, count 1, the value.
+        const uint8_t entry[10] = {4, 0, 1, 0, 0, 0, uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                                   uint8_t(value >> 24)};
+        std::copy(entry, entry + 10, bytes.begin() + long(e) + 2);
         return tavrel_test::WriteFile(path, bytes);
     }
     return false;
@@ -528,6 +536,77 @@ TEST_F(MediaRoadTest, TilesPastThePictureTakeNoMemory)
         EXPECT_EQ(sound.exitCode, 0);
         EXPECT_EQ(sound.err, "sound.tvr:8: sound \"" + path + "\" cannot be read (it holds no sound): the movie goes without it\n");
         EXPECT_LT(sound.peakKb, kPeakKb);
+    }
+}
+
+// The 8-bit CIELab TIFF at from as ICCLab at to: a and b stored from 128,
+// not signed.
+bool CieLabAsIccLab(const std::string& from, const std::string& to)
+{
+    TIFF* in = TIFFOpen(from.c_str(), "r");
+    TIFF* out = in ? TIFFOpen(to.c_str(), "w") : nullptr;
+    uint32_t w = 0, h = 0;
+    uint16_t samples = 0, bits = 0;
+    bool ok = out && TIFFGetField(in, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(in, TIFFTAG_IMAGELENGTH, &h) &&
+              TIFFGetFieldDefaulted(in, TIFFTAG_SAMPLESPERPIXEL, &samples) &&
+              TIFFGetFieldDefaulted(in, TIFFTAG_BITSPERSAMPLE, &bits) && samples == 3 && bits == 8;
+    if (ok) {
+        SetThreeSampleFields(out, w, h, PHOTOMETRIC_ICCLAB);
+        std::vector<uint8_t> row(size_t(TIFFScanlineSize(in)));
+        for (uint32_t y = 0; ok && y < h; ++y) {
+            ok = TIFFReadScanline(in, row.data(), y, 0) == 1;
+            for (size_t x = 0; x < size_t(w); ++x) row[x * 3 + 1] ^= 0x80, row[x * 3 + 2] ^= 0x80;
+            ok = ok && TIFFWriteScanline(out, row.data(), y, 0) == 1;
+        }
+    }
+    if (out) TIFFClose(out);
+    if (in) TIFFClose(in);
+    return ok;
+}
+
+// L*a*b* TIFFs as ImageMagick writes them from a photograph, of 8 and 16
+// bits a sample, and the 8-bit one as ICCLab: each pixel as ImageMagick
+// decodes the file (the ICCLab one, which it takes for CIELab, as it
+// decodes the CIELab one), dark colours too, within a level on average and
+// 3 at most.
+TEST_F(MediaRoadTest, LabTiffsShowAsImageMagickDecodesThem)
+{
+    const std::string convert = tavrel_test::ImageMagickConvert();
+    if (convert.empty()) GTEST_SKIP() << "ImageMagick is not installed";
+    const std::string base = dir_.file("base.png");
+    ASSERT_EQ(tavrel_test::RunCommand(convert + " rose: -resize 64x48! '" + base + "'").exitCode, 0);
+    std::vector<std::pair<std::string, std::string>> files;  // the file, ImageMagick's truth for it
+    for (const char* depth : {"8", "16"}) {
+        const std::string lab = dir_.file(std::string("lab") + depth + ".tif");
+        const tavrel_test::ToolResult made =
+            tavrel_test::RunCommand(convert + " '" + base + "' -depth " + depth + " -colorspace Lab '" + lab + "' 2>&1");
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        files.emplace_back(lab, lab);
+    }
+    ASSERT_TRUE(CieLabAsIccLab(files[0].first, dir_.file("icclab8.tif")));
+    files.emplace_back(dir_.file("icclab8.tif"), files[0].first);
+    for (const auto& [file, told] : files) {
+        SCOPED_TRACE(file);
+        const ProgramResult r = Compile(file, " image_type=\"rgb_24\"", false);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const std::string truth = dir_.file("truth.rgb");
+        ASSERT_EQ(tavrel_test::RunCommand(convert + " '" + told + "' -colorspace sRGB -depth 8 'rgb:" + truth + "'").exitCode, 0);
+        const std::string expected = tavrel_test::ReadFile(truth);
+        const std::vector<MovieBitmap> bitmaps = Bitmaps(dir_.file("show.swf"));
+        ASSERT_EQ(bitmaps.size(), 1u);
+        ASSERT_EQ(std::make_pair(bitmaps[0].width, bitmaps[0].height), std::make_pair(uint32_t(kWidth), uint32_t(kHeight)));
+        ASSERT_EQ(expected.size(), size_t(kWidth) * kHeight * 3);
+        long total = 0, worst = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const long shown = bitmaps[0].Rgb(x, y) >> (16 - 8 * c) & 0xFF;
+                    const long off = std::abs(shown - long(uint8_t(expected[(size_t(y) * kWidth + x) * 3 + size_t(c)])));
+                    total += off, worst = std::max(worst, off);
+                }
+        EXPECT_LE(double(total) / (kWidth * kHeight * 3), 1.0);
+        EXPECT_LE(worst, 3);
     }
 }
 
