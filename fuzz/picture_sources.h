@@ -2,8 +2,9 @@
 // Pictures the movie fuzz targets start from that the ffmpeg program does
 // not write, made here: run-length BMPs of 8 and 4 bits using every escape
 // (runs, odd and even literals, ends of rows, a move, the end of the
-// picture, rows padded as ImageMagick encodes them), and progressive and
-// arithmetic-coded JPEGs.
+// picture, rows padded as ImageMagick encodes them), progressive,
+// arithmetic-coded and YCCK JPEGs, a CIELab TIFF, and TIFFs whose one tile
+// claims millions of pixels past a small picture's edge.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,62 @@ inline std::string CodedJpeg(bool progressive, bool arithmetic)
     return bytes;
 }
 
+// 16 × 16 of mid-grey in inks, coded YCCK under an Adobe segment.
+inline std::string YcckJpeg()
+{
+    jpeg_compress_struct info;
+    jpeg_error_mgr err;
+    info.err = jpeg_std_error(&err);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = 16, info.image_height = 16, info.input_components = 4, info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_colorspace(&info, JCS_YCCK);
+    jpeg_start_compress(&info, TRUE);
+    unsigned char row[16 * 4];
+    for (unsigned x = 0; x < 16; ++x) row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = 255, row[x * 4 + 3] = 128;
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[1] = {row};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string bytes(reinterpret_cast<const char*>(out), size);
+    std::free(out);
+    return bytes;
+}
+
+// A little-endian TIFF of w × h pixels of three 8-bit samples in one
+// uncompressed tile of tw × th, of which the file holds at most 16 × 16
+// pixels' bytes however large the tile claims to be.
+inline std::string OneTileTiff(uint32_t w, uint32_t h, uint16_t photometric, uint32_t tw, uint32_t th)
+{
+    const uint64_t claimed = uint64_t(tw) * th * 3;
+    const std::string data(claimed < 16 * 16 * 3 ? claimed : 16 * 16 * 3, '\x50');
+    std::string b = std::string("II*\0", 4);
+    auto put = [&b](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b += char(v >> (8 * i));
+    };
+    const uint32_t bitsAt = 8, dataAt = 16, directoryAt = dataAt + uint32_t(data.size() + data.size() % 2);
+    put(directoryAt, 4);
+    put(8, 2), put(8, 2), put(8, 2), put(0, 2);  // the bits of each sample, padded
+    b += data + std::string(data.size() % 2, '\0');
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t count, value;
+    };
+    const Entry entries[] = {{256, 4, 1, w},           {257, 4, 1, h},     {258, 3, 3, bitsAt},
+                             {259, 3, 1, 1},           {262, 3, 1, photometric}, {277, 3, 1, 3},
+                             {284, 3, 1, 1},           {322, 4, 1, tw},    {323, 4, 1, th},
+                             {324, 4, 1, dataAt},      {325, 4, 1, uint32_t(data.size())}};
+    put(sizeof entries / sizeof entries[0], 2);
+    for (const Entry& e : entries) put(e.tag, 2), put(e.type, 2), put(e.count, 4), put(e.value, 4);
+    put(0, 4);
+    return b;
+}
+
 struct PictureSource {
     const char* name;
     std::string (*make)();
@@ -94,6 +151,10 @@ inline constexpr PictureSource kPictureSources[] = {
     {"progressive.jpg", [] { return CodedJpeg(true, false); }},
     {"arithmetic.jpg", [] { return CodedJpeg(false, true); }},
     {"arithmetic-progressive.jpg", [] { return CodedJpeg(true, true); }},
+    {"ycck.jpg", [] { return YcckJpeg(); }},
+    {"lab.tif", [] { return OneTileTiff(9, 9, 8, 16, 16); }},
+    {"long-tile.tif", [] { return OneTileTiff(21, 11, 2, 16, 50000000); }},
+    {"wide-tile.tif", [] { return OneTileTiff(9, 9, 2, 187500000, 16); }},
 };
 inline constexpr size_t kPictureSourceCount = sizeof kPictureSources / sizeof kPictureSources[0];
 
