@@ -54,8 +54,9 @@ inline std::string RunLengthBmp(int bits)
     return b + data;
 }
 
-// 32 × 24 of colour ramps through libjpeg.
-inline std::string CodedJpeg(bool progressive, bool arithmetic)
+// 32 × 24 of colour ramps through libjpeg; or, ycck, of mid-grey in inks,
+// coded YCCK under an Adobe segment.
+inline std::string CodedJpeg(bool progressive, bool arithmetic, bool ycck = false)
 {
     jpeg_compress_struct info;
     jpeg_error_mgr err;
@@ -64,43 +65,24 @@ inline std::string CodedJpeg(bool progressive, bool arithmetic)
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &out, &size);
-    info.image_width = 32, info.image_height = 24, info.input_components = 3, info.in_color_space = JCS_RGB;
+    const int components = ycck ? 4 : 3;
+    info.image_width = 32, info.image_height = 24, info.input_components = components;
+    info.in_color_space = ycck ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
+    if (ycck) jpeg_set_colorspace(&info, JCS_YCCK);
     jpeg_set_quality(&info, 75, TRUE);
     if (progressive) jpeg_simple_progression(&info);
     info.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
-    unsigned char row[32 * 3];
+    unsigned char row[32 * 4];
     while (info.next_scanline < info.image_height) {
-        for (unsigned x = 0; x < 32; ++x)
-            row[x * 3] = uint8_t(x * 8), row[x * 3 + 1] = uint8_t(info.next_scanline * 10), row[x * 3 + 2] = 128;
-        JSAMPROW rows[1] = {row};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::string bytes(reinterpret_cast<const char*>(out), size);
-    std::free(out);
-    return bytes;
-}
-
-// 16 × 16 of mid-grey in inks, coded YCCK under an Adobe segment.
-inline std::string YcckJpeg()
-{
-    jpeg_compress_struct info;
-    jpeg_error_mgr err;
-    info.err = jpeg_std_error(&err);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = 16, info.image_height = 16, info.input_components = 4, info.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&info);
-    jpeg_set_colorspace(&info, JCS_YCCK);
-    jpeg_start_compress(&info, TRUE);
-    unsigned char row[16 * 4];
-    for (unsigned x = 0; x < 16; ++x) row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = 255, row[x * 4 + 3] = 128;
-    while (info.next_scanline < info.image_height) {
+        for (unsigned x = 0; x < 32; ++x) {
+            unsigned char* p = row + x * components;
+            if (ycck)
+                p[0] = p[1] = p[2] = 255, p[3] = 128;  // inverted: no colour ink, half black
+            else
+                p[0] = uint8_t(x * 8), p[1] = uint8_t(info.next_scanline * 10), p[2] = 128;
+        }
         JSAMPROW rows[1] = {row};
         jpeg_write_scanlines(&info, rows, 1);
     }
@@ -151,7 +133,7 @@ inline constexpr PictureSource kPictureSources[] = {
     {"progressive.jpg", [] { return CodedJpeg(true, false); }},
     {"arithmetic.jpg", [] { return CodedJpeg(false, true); }},
     {"arithmetic-progressive.jpg", [] { return CodedJpeg(true, true); }},
-    {"ycck.jpg", [] { return YcckJpeg(); }},
+    {"ycck.jpg", [] { return CodedJpeg(false, false, true); }},
     {"lab.tif", [] { return OneTileTiff(9, 9, 8, 16, 16); }},
     {"long-tile.tif", [] { return OneTileTiff(21, 11, 2, 16, 50000000); }},
     {"wide-tile.tif", [] { return OneTileTiff(9, 9, 2, 187500000, 16); }},
