@@ -26,6 +26,9 @@ inline std::string UnknownKindWords(MediaWanted wanted)
     return "not a picture, movie or sound file this program reads";
 }
 
+// A file asked for its sound that has none (a picture, a silent movie).
+inline constexpr char kNoSoundWords[] = "it holds no sound";
+
 // A stretch a decoder could not decode, or hid: "damaged AAC data".
 inline std::string DamagedDataWords(const std::string& codec)
 {

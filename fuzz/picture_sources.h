@@ -2,8 +2,9 @@
 // Pictures the movie fuzz targets start from that the ffmpeg program does
 // not write, made here: run-length BMPs of 8 and 4 bits using every escape
 // (runs, odd and even literals, ends of rows, a move, the end of the
-// picture, rows padded as ImageMagick encodes them), and progressive and
-// arithmetic-coded JPEGs.
+// picture, rows padded as ImageMagick encodes them), progressive,
+// arithmetic-coded and YCCK JPEGs, a CIELab TIFF, and TIFFs whose one tile
+// claims millions of pixels past a small picture's edge.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -53,8 +54,9 @@ inline std::string RunLengthBmp(int bits)
     return b + data;
 }
 
-// 32 × 24 of colour ramps through libjpeg.
-inline std::string CodedJpeg(bool progressive, bool arithmetic)
+// 32 × 24 of colour ramps through libjpeg; or, ycck, of mid-grey in inks,
+// coded YCCK under an Adobe segment.
+inline std::string CodedJpeg(bool progressive, bool arithmetic, bool ycck = false)
 {
     jpeg_compress_struct info;
     jpeg_error_mgr err;
@@ -63,16 +65,24 @@ inline std::string CodedJpeg(bool progressive, bool arithmetic)
     unsigned char* out = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &out, &size);
-    info.image_width = 32, info.image_height = 24, info.input_components = 3, info.in_color_space = JCS_RGB;
+    const int components = ycck ? 4 : 3;
+    info.image_width = 32, info.image_height = 24, info.input_components = components;
+    info.in_color_space = ycck ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
+    if (ycck) jpeg_set_colorspace(&info, JCS_YCCK);
     jpeg_set_quality(&info, 75, TRUE);
     if (progressive) jpeg_simple_progression(&info);
     info.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
-    unsigned char row[32 * 3];
+    unsigned char row[32 * 4];
     while (info.next_scanline < info.image_height) {
-        for (unsigned x = 0; x < 32; ++x)
-            row[x * 3] = uint8_t(x * 8), row[x * 3 + 1] = uint8_t(info.next_scanline * 10), row[x * 3 + 2] = 128;
+        for (unsigned x = 0; x < 32; ++x) {
+            unsigned char* p = row + x * components;
+            if (ycck)
+                p[0] = p[1] = p[2] = 255, p[3] = 128;  // inverted: no colour ink, half black
+            else
+                p[0] = uint8_t(x * 8), p[1] = uint8_t(info.next_scanline * 10), p[2] = 128;
+        }
         JSAMPROW rows[1] = {row};
         jpeg_write_scanlines(&info, rows, 1);
     }
@@ -81,6 +91,35 @@ inline std::string CodedJpeg(bool progressive, bool arithmetic)
     std::string bytes(reinterpret_cast<const char*>(out), size);
     std::free(out);
     return bytes;
+}
+
+// A little-endian TIFF of w × h pixels of three 8-bit samples in one
+// uncompressed tile of tw × th, of which the file holds at most 16 × 16
+// pixels' bytes however large the tile claims to be.
+inline std::string OneTileTiff(uint32_t w, uint32_t h, uint16_t photometric, uint32_t tw, uint32_t th)
+{
+    const uint64_t claimed = uint64_t(tw) * th * 3;
+    const std::string data(claimed < 16 * 16 * 3 ? claimed : 16 * 16 * 3, '\x50');
+    std::string b = std::string("II*\0", 4);
+    auto put = [&b](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b += char(v >> (8 * i));
+    };
+    const uint32_t bitsAt = 8, dataAt = 16, directoryAt = dataAt + uint32_t(data.size() + data.size() % 2);
+    put(directoryAt, 4);
+    put(8, 2), put(8, 2), put(8, 2), put(0, 2);  // the bits of each sample, padded
+    b += data + std::string(data.size() % 2, '\0');
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t count, value;
+    };
+    const Entry entries[] = {{256, 4, 1, w},           {257, 4, 1, h},     {258, 3, 3, bitsAt},
+                             {259, 3, 1, 1},           {262, 3, 1, photometric}, {277, 3, 1, 3},
+                             {284, 3, 1, 1},           {322, 4, 1, tw},    {323, 4, 1, th},
+                             {324, 4, 1, dataAt},      {325, 4, 1, uint32_t(data.size())}};
+    put(sizeof entries / sizeof entries[0], 2);
+    for (const Entry& e : entries) put(e.tag, 2), put(e.type, 2), put(e.count, 4), put(e.value, 4);
+    put(0, 4);
+    return b;
 }
 
 struct PictureSource {
@@ -94,6 +133,10 @@ inline constexpr PictureSource kPictureSources[] = {
     {"progressive.jpg", [] { return CodedJpeg(true, false); }},
     {"arithmetic.jpg", [] { return CodedJpeg(false, true); }},
     {"arithmetic-progressive.jpg", [] { return CodedJpeg(true, true); }},
+    {"ycck.jpg", [] { return CodedJpeg(false, false, true); }},
+    {"lab.tif", [] { return OneTileTiff(9, 9, 8, 16, 16); }},
+    {"long-tile.tif", [] { return OneTileTiff(21, 11, 2, 16, 50000000); }},
+    {"wide-tile.tif", [] { return OneTileTiff(9, 9, 2, 187500000, 16); }},
 };
 inline constexpr size_t kPictureSourceCount = sizeof kPictureSources / sizeof kPictureSources[0];
 

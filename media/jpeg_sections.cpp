@@ -118,8 +118,10 @@ bool MainJpegStreamIn(Bytes& d, uint64_t* outStart, uint64_t* outLength)
     return true;
 }
 
-// The first frame's coding: the frame header's marker and precision, and a
-// DHP segment before it.
+// The first frame's coding: the frame header's marker, precision and
+// component count, a DHP segment before it, and the transform of an Adobe
+// segment anywhere before the scan (libjpeg reads one there): four
+// components are CMYK, YCCK where the transform says 2.
 template <class Bytes>
 JpegFrameKind FrameKindIn(Bytes& d)
 {
@@ -129,26 +131,36 @@ JpegFrameKind FrameKindIn(Bytes& d)
     if (p >= length) return kind;
     p += 2;
     bool hierarchical = false;
+    int transform = -1;
     for (;;) {
         const int marker = NextMarkerIn(d, &p, UINT64_MAX);
-        if (marker < 0 || marker == 0xD9 || marker == 0xDA) return kind;
+        if (marker < 0 || marker == 0xD9 || marker == 0xDA) break;
         if (IsParameterless(marker) || marker == 0xD8) continue;
-        if (length - p < 2) return kind;
+        if (length - p < 2) break;
         const uint64_t segment = uint64_t(d.At(p)) << 8 | uint64_t(d.At(p + 1));
-        if (d.Failed()) return kind;
+        if (d.Failed()) break;
         if (marker == 0xDE) hierarchical = true;  // DHP
-        if (IsFrameMarker(marker)) {
+        if (marker == 0xEE && segment >= 14 && length - p >= 14 && transform < 0) {
+            bool adobe = true;
+            for (int i = 0; i < 5; ++i) adobe = adobe && d.At(p + 2 + uint64_t(i)) == "Adobe"[i];
+            if (adobe) transform = d.At(p + 13);
+        }
+        if (IsFrameMarker(marker) && !kind.found) {
             kind.found = true;
             kind.arithmetic = marker >= 0xC9;
             kind.lossless = marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF;
             kind.hierarchical = hierarchical || (marker >= 0xC5 && marker <= 0xC7) || marker >= 0xCD;
             const int precision = length - p > 2 ? d.At(p + 2) : 8;
             kind.precision = precision < 0 ? 8 : precision;
-            return kind;
+            kind.components = length - p > 7 ? std::max(d.At(p + 7), 0) : 0;
+            // Only four components need the Adobe segment read on.
+            if (kind.components != 4 || transform >= 0) break;
         }
-        if (segment < 2) return kind;
+        if (segment < 2) break;
         p += segment;
     }
+    kind.ycck = kind.components == 4 && transform == 2;
+    return kind;
 }
 
 // An Adobe APP14 segment as libjpeg reads it: its transform tells RGB and
@@ -374,6 +386,7 @@ std::string JpegFrameKind::Words() const
     if (hierarchical) return "hierarchical";
     if (precision != 8) return "of " + std::to_string(precision) + "-bit samples";
     if (arithmetic) return "arithmetic-coded";
+    if (components == 4) return ycck ? "YCCK" : "CMYK";
     return "";
 }
 

@@ -86,9 +86,11 @@ struct JpegFrameKind {
     bool found = false;  // a frame header was read
     bool arithmetic = false, lossless = false, hierarchical = false;
     int precision = 8;
+    int components = 0;  // of the frame: players take 1 (grey) and 3 (YCbCr)
+    bool ycck = false;   // four components that an Adobe segment calls YCCK
     // What sets the frame apart, in words that follow "the file's JPEG is":
-    // "lossless", "hierarchical", "of 12-bit samples", "arithmetic-coded";
-    // "" for the kind both take.
+    // "lossless", "hierarchical", "of 12-bit samples", "arithmetic-coded",
+    // "CMYK", "YCCK"; "" for the kind both take.
     std::string Words() const;
     // "a lossless JPEG", "a JPEG of 12-bit samples".
     std::string Named() const;

@@ -77,14 +77,19 @@ bool CQTMovie::OpenFile(const CPath& path, const platform::FileLook& look, platf
         return false;
     }
     // Pictures are told by their content; whatever is not one may be a sound
-    // or a movie.
+    // or a movie. One asked for its sound is not decoded to say it has none.
+    const bool picture = SniffPictureKind(look.Head(), look.HeadSize()) != PictureKind::kNone;
+    if (picture && wanted == platform::MediaWanted::kSound) {
+        error_ = platform::kNoSoundWords;
+        return false;
+    }
     // The size rule every picture reader keeps holds the box's 16-bit sides.
     if (picture_.Open(path, &look)) {
         box_ = Rect{0, 0, int16_t(picture_.Height()), int16_t(picture_.Width())};
         return true;
     }
     // A picture that does not decode stays a bad picture.
-    if (SniffPictureKind(look.Head(), look.HeadSize()) != PictureKind::kNone) {
+    if (picture) {
         error_ = picture_.LastError();
         return false;
     }
@@ -311,7 +316,7 @@ bool CQTMovie::ExportSoundToFile(const CPath& path, OSType fileType, uint32_t li
     platform::SampleSource* samples = sound_.IsOpen() || channels <= 0 ? Samples() : movie_.Sound(channels);
     exportReader_.Reset();
     if (!samples || fileType != kAiff) {
-        error_ = samples ? "only AIFF files are written" : "it holds no sound";
+        error_ = samples ? "only AIFF files are written" : platform::kNoSoundWords;
         return false;
     }
     const std::string target = path.GetFullPath();

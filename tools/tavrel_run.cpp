@@ -297,7 +297,7 @@ std::string SoundTrouble(const CPath& path)
 {
     CQTMovie movie;
     if (!movie.OpenFile(path, platform::MediaWanted::kSound)) return movie.GetLastError();
-    if (!movie.HasSoundTrack() || movie.GetDuration() <= 0) return "it holds no sound";
+    if (!movie.HasSoundTrack() || movie.GetDuration() <= 0) return platform::kNoSoundWords;
     uint32_t size = 0;
     std::unique_ptr<uint8_t[]> piece;
     if (movie.OpenSoundExporter({}))

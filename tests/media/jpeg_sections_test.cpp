@@ -226,6 +226,19 @@ TEST(JpegSections, AdobeSegmentStays)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes jpeg = AdobeJpeg(c.space);
+        // Four components players do not show, named by the transform of an
+        // Adobe segment before the scan, wherever it lies; CMYK without one.
+        EXPECT_EQ(JpegFramePlayersRefuse(jpeg.data(), jpeg.size()), c.space == JCS_RGB ? "" : c.name);
+        const size_t adobe = 2, adobeEnd = adobe + 2 + 14;
+        ASSERT_EQ(jpeg[adobe + 1], 0xEE);
+        size_t frame = adobeEnd;
+        while (jpeg[frame + 1] != 0xC0) frame += 2 + (size_t(jpeg[frame + 2]) << 8 | jpeg[frame + 3]);
+        const size_t frameEnd = frame + 2 + (size_t(jpeg[frame + 2]) << 8 | jpeg[frame + 3]);
+        const Bytes moved = Cat({{0xFF, 0xD8}, Bytes(jpeg.begin() + adobeEnd, jpeg.begin() + long(frameEnd)),
+                                 Bytes(jpeg.begin() + adobe, jpeg.begin() + adobeEnd), Bytes(jpeg.begin() + long(frameEnd), jpeg.end())});
+        EXPECT_EQ(JpegFramePlayersRefuse(moved.data(), moved.size()), c.space == JCS_RGB ? "" : c.name);
+        const Bytes bare = Cat({{0xFF, 0xD8}, Bytes(jpeg.begin() + adobeEnd, jpeg.end())});
+        EXPECT_EQ(JpegFramePlayersRefuse(bare.data(), bare.size()), c.space == JCS_RGB ? "" : "CMYK");
         // With EXIF and a comment in front, the rebuild has work to do.
         const Bytes file = Cat({{0xFF, 0xD8}, Segment(0xE1, std::string("Exif\0\0MM", 8)), Segment(0xFE, "note"),
                                 Bytes(jpeg.begin() + 2, jpeg.end())});

@@ -10,6 +10,8 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,6 +77,38 @@ inline bool WriteJpeg(const std::string& path, int width, int height, const std:
     jpeg.SetQuality(quality);
     if (!jpeg.Compress(uint32_t(width), uint32_t(height), 24, rgb.data())) return false;
     return WriteBytes(path, Bytes(jpeg.pixels, jpeg.pixels + jpeg.compressedSize));
+}
+
+// A flat grey of the given level as a four-component JPEG: CMYK, or YCCK
+// (libjpeg converts), under an Adobe segment and so stored inverted, as
+// Adobe's programs and ImageMagick write it.
+inline bool WriteInkJpeg(const std::string& path, int width, int height, uint8_t grey, bool ycck)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_colorspace(&info, ycck ? JCS_YCCK : JCS_CMYK);
+    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    // No ink in the colours, all of it in black: inverted, 255 and the grey.
+    std::vector<JSAMPLE> row;
+    for (int x = 0; x < width; ++x) row.insert(row.end(), {255, 255, 255, grey});
+    for (int y = 0; y < height; ++y) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return std::fclose(file) == 0;
 }
 
 // Bottom-up, rows padded to four bytes. 24 bits plain; 4 bits with a

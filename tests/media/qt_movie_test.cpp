@@ -156,6 +156,14 @@ TEST(QTMovie, OpensSoundFormatsWithTheirDurations)
     EXPECT_EQ(movie.GetTimeScale(), 44100);
     EXPECT_NEAR(movie.GetDuration(), 44100 * 2, 3 * 1152);
 
+    // A picture asked for its sound holds none, and is not decoded to tell.
+    ASSERT_TRUE(picture_test::WriteTiff(dir.file("p.tif"), 8, 6, std::vector<picture_test::Rgba>(48, {1, 2, 3, 255}), false));
+    const uint64_t decodes = PictureDecodeCount();
+    EXPECT_FALSE(movie.OpenFile(dir.file("p.tif"), platform::MediaWanted::kSound));
+    EXPECT_EQ(movie.GetLastError(), "it holds no sound");
+    EXPECT_EQ(PictureDecodeCount(), decodes);
+    ASSERT_TRUE(movie.OpenFile(dir.file("a.mp3")));
+
     // Opening something else closes what was open.
     ASSERT_TRUE(WriteFile(dir.file("x.txt"), "not a sound"));
     EXPECT_FALSE(movie.OpenFile(dir.file("x.txt")));

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -455,6 +456,122 @@ TEST_F(MediaRoadTest, LargeFilesReadOnlyThePicture)
         << r.err;
 }
 
+// A tile said to reach far past a small picture (50,000,000 rows long, or
+// 187,500,000 columns wide, in a file of 2 KB) holds no more of it: the
+// slide shows black, said, and the run's peak memory stays that of a small
+// picture. Given as the show's sound, the file is said to hold none, never
+// decoded to tell.
+TEST_F(MediaRoadTest, TilesPastThePictureTakeNoMemory)
+{
+    const std::string convert = tavrel_test::ImageMagickConvert();
+    if (convert.empty()) GTEST_SKIP() << "ImageMagick is not installed";
+    // Red in tiles of 16 × 16 as tiffcp writes them, the tile's length
+    // (tag 323) or width (322) then set by tiffset.
+    const struct {
+        const char* name;
+        const char* size;
+        const char* field;
+    } cases[] = {{"long.tif", "21x11", "323 50000000"}, {"wide.tif", "9x9", "322 187500000"}};
+    constexpr long kPeakKb = 200 * 1024;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir_.file(c.name), plain = dir_.file("plain.tif");
+        const tavrel_test::ToolResult made = tavrel_test::RunCommand(
+            convert + " -size " + c.size + " xc:red -depth 8 '" + plain + "' && tiffcp -t -w 16 -l 16 '" + plain + "' '" +
+            path + "' && tiffset -s " + c.field + " '" + path + "' 2>&1");
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        const ProgramResult slide = Compile(path, " image_type=\"rgb_24\"", false);
+        EXPECT_EQ(slide.exitCode, 0);
+        EXPECT_EQ(slide.err, "show.tvr:5: slide 1: picture \"" + path +
+                                 "\" is damaged (no pixels could be decoded): the slide shows black\n");
+        EXPECT_LT(slide.peakKb, kPeakKb);
+        ASSERT_TRUE(tavrel_test::WriteFile(
+            dir_.file("sound.tvr"),
+            show_test::WrapShow("<slide_show width=\"64\" height=\"48\">\n<slides>\n<slide type=\"blank\" "
+                                "duration=\"1000\" />\n</slides>\n<sound_data include=\"true\">\n<sound src=\"" +
+                                path + "\" />\n</sound_data>\n</slide_show>\n")));
+        const ProgramResult sound = RunProgram({"sound.tvr", "sound.swf"}, dir_.path());
+        EXPECT_EQ(sound.exitCode, 0);
+        EXPECT_EQ(sound.err, "sound.tvr:8: sound \"" + path + "\" cannot be read (it holds no sound): the movie goes without it\n");
+        EXPECT_LT(sound.peakKb, kPeakKb);
+    }
+}
+
+// The 8-bit CIELab TIFF at from as ICCLab at to: a and b stored from 128,
+// not signed.
+bool CieLabAsIccLab(const std::string& from, const std::string& to)
+{
+    TIFF* in = TIFFOpen(from.c_str(), "r");
+    TIFF* out = in ? TIFFOpen(to.c_str(), "w") : nullptr;
+    uint32_t w = 0, h = 0;
+    uint16_t samples = 0, bits = 0;
+    bool ok = out && TIFFGetField(in, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(in, TIFFTAG_IMAGELENGTH, &h) &&
+              TIFFGetFieldDefaulted(in, TIFFTAG_SAMPLESPERPIXEL, &samples) &&
+              TIFFGetFieldDefaulted(in, TIFFTAG_BITSPERSAMPLE, &bits) && samples == 3 && bits == 8;
+    if (ok) {
+        TIFFSetField(out, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(out, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+        TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+        TIFFSetField(out, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_ICCLAB));
+        std::vector<uint8_t> row(size_t(TIFFScanlineSize(in)));
+        for (uint32_t y = 0; ok && y < h; ++y) {
+            ok = TIFFReadScanline(in, row.data(), y, 0) == 1;
+            for (size_t x = 0; x < size_t(w); ++x) row[x * 3 + 1] ^= 0x80, row[x * 3 + 2] ^= 0x80;
+            ok = ok && TIFFWriteScanline(out, row.data(), y, 0) == 1;
+        }
+    }
+    if (out) TIFFClose(out);
+    if (in) TIFFClose(in);
+    return ok;
+}
+
+// L*a*b* TIFFs as ImageMagick writes them from a photograph, of 8 and 16
+// bits a sample, and the 8-bit one as ICCLab: each pixel as ImageMagick
+// decodes the file (the ICCLab one, which it takes for CIELab, as it
+// decodes the CIELab one), dark colours too, within a level on average and
+// 3 at most.
+TEST_F(MediaRoadTest, LabTiffsShowAsImageMagickDecodesThem)
+{
+    const std::string convert = tavrel_test::ImageMagickConvert();
+    if (convert.empty()) GTEST_SKIP() << "ImageMagick is not installed";
+    const std::string base = dir_.file("base.png");
+    ASSERT_EQ(tavrel_test::RunCommand(convert + " rose: -resize 64x48! '" + base + "'").exitCode, 0);
+    std::vector<std::pair<std::string, std::string>> files;  // the file, ImageMagick's truth for it
+    for (const char* depth : {"8", "16"}) {
+        const std::string lab = dir_.file(std::string("lab") + depth + ".tif");
+        const tavrel_test::ToolResult made =
+            tavrel_test::RunCommand(convert + " '" + base + "' -depth " + depth + " -colorspace Lab '" + lab + "' 2>&1");
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        files.emplace_back(lab, lab);
+    }
+    ASSERT_TRUE(CieLabAsIccLab(files[0].first, dir_.file("icclab8.tif")));
+    files.emplace_back(dir_.file("icclab8.tif"), files[0].first);
+    for (const auto& [file, told] : files) {
+        SCOPED_TRACE(file);
+        const ProgramResult r = Compile(file, " image_type=\"rgb_24\"", false);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const std::string truth = dir_.file("truth.rgb");
+        ASSERT_EQ(tavrel_test::RunCommand(convert + " '" + told + "' -colorspace sRGB -depth 8 'rgb:" + truth + "'").exitCode, 0);
+        const std::string expected = tavrel_test::ReadFile(truth);
+        const std::vector<MovieBitmap> bitmaps = Bitmaps(dir_.file("show.swf"));
+        ASSERT_EQ(bitmaps.size(), 1u);
+        ASSERT_EQ(std::make_pair(bitmaps[0].width, bitmaps[0].height), std::make_pair(uint32_t(kWidth), uint32_t(kHeight)));
+        ASSERT_EQ(expected.size(), size_t(kWidth) * kHeight * 3);
+        long total = 0, worst = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const long shown = bitmaps[0].Rgb(x, y) >> (16 - 8 * c) & 0xFF;
+                    const long off = std::abs(shown - long(uint8_t(expected[(size_t(y) * kWidth + x) * 3 + size_t(c)])));
+                    total += off, worst = std::max(worst, off);
+                }
+        EXPECT_LE(double(total) / (kWidth * kHeight * 3), 1.0);
+        EXPECT_LE(worst, 3);
+    }
+}
+
 // A camera's file: an EXIF section holding a thumbnail of another colour,
 // and a stray byte before a marker that libjpeg passes over.
 TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
@@ -507,15 +624,32 @@ TEST_F(MediaRoadTest, ImportedJpegIsThePhotoNotItsThumbnail)
     }
 }
 
-// A JPEG players do not decode goes in encoded again, said; one the player
-// loads itself is said, as a file that is no JPEG is. One this program does
-// not decode either (FFmpeg's lossless JPEG, a frame of 12-bit samples) is
-// left out in one line that names its kind, as any slide and as imported.
+// The colour components of a JPEG stream's frame, its segments walked by
+// their lengths; 0 without a frame.
+int FrameComponents(const std::vector<uint8_t>& stream)
+{
+    // The players' erroneous header before the stream, where it is written.
+    size_t at = stream.size() > 4 && stream[1] == 0xD9 ? 6 : 2;
+    while (at + 10 <= stream.size() && stream[at] == 0xFF && stream[at + 1] != 0xDA) {
+        const int marker = stream[at + 1];
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) return stream[at + 9];
+        at += 2 + (size_t(stream[at + 2]) << 8 | stream[at + 3]);
+    }
+    return 0;
+}
+
+// A JPEG players do not decode (arithmetic-coded; CMYK or YCCK) goes in
+// encoded again, said; one the player loads itself is said, as a file that
+// is no JPEG is. One this program does not decode either (FFmpeg's lossless
+// JPEG, a frame of 12-bit samples) is left out in one line that names its
+// kind, as any slide and as imported.
 TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
 {
     struct Case {
         std::string picture, type, said;  // said after the picture's name
         bool shown;
+        long colour = kRed;  // what a shown one shows throughout
+        int tolerance = 24;
     };
     std::vector<Case> cases;
     const std::string ppm = dir_.file("red.ppm"), arith = dir_.file("arith.jpg");
@@ -533,6 +667,32 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
         cases.push_back(
             {arith, "jpeg_external", ": jpeg_external: the file's JPEG is arithmetic-coded, which players do not show\n",
              false});
+    }
+    // Grey in inks: GraphicsMagick's CMYK of mid-grey (an Adobe segment of
+    // transform 0 beside its JFIF one), whose grey ImageMagick tells, and
+    // a YCCK mid-grey.
+    const std::string greyPpm = dir_.file("grey.ppm"), convert = tavrel_test::ImageMagickConvert();
+    ASSERT_TRUE(tavrel_test::WriteFile(greyPpm, "P6\n64 48\n255\n" + std::string(kWidth * kHeight * 3, '\x80')));
+    std::vector<std::tuple<std::string, std::string, long>> inks;  // file, kind, grey
+    const tavrel_test::ToolResult told =
+        convert.empty() || tavrel_test::RunCommand("gm convert '" + greyPpm + "' -colorspace CMYK '" + dir_.file("cmyk.jpg") +
+                                                   "'").exitCode != 0
+            ? tavrel_test::ToolResult{}
+            : tavrel_test::RunCommand(convert + " '" + dir_.file("cmyk.jpg") +
+                                      "' -colorspace sRGB -depth 8 -crop 1x1+32+24 +repage ppm:- | tail -c 1 | od -An -tu1");
+    if (told.exitCode == 0)
+        inks.emplace_back(dir_.file("cmyk.jpg"), "CMYK", std::stol(told.output) * 0x010101);
+    else
+        leftOut += " GraphicsMagick's CMYK JPEG told by ImageMagick;";
+    ASSERT_TRUE(picture_test::WriteInkJpeg(dir_.file("ycck.jpg"), kWidth, kHeight, 128, true));
+    inks.emplace_back(dir_.file("ycck.jpg"), "YCCK", 0x808080);
+    for (const auto& [file, kind, grey] : inks) {
+        cases.push_back({file, "jpeg_import_data",
+                         ": jpeg_import_data: the file's JPEG is " + kind +
+                             ", which players do not show: encoded again at quality 80\n",
+                         true, grey, 4});
+        cases.push_back({file, "jpeg_external", ": jpeg_external: the file's JPEG is " + kind + ", which players do not show\n",
+                         false});
     }
     ASSERT_TRUE(picture_test::WritePng(dir_.file("red.png"), kWidth, kHeight,
                                        std::vector<picture_test::Rgba>(kWidth * kHeight, {200, 40, 40, 255}), false));
@@ -573,7 +733,16 @@ TEST_F(MediaRoadTest, JpegsThePlayerWouldNotShowAreSaid)
         // One line of the slide, and no damage.
         EXPECT_EQ(r.err.find("slide 1: "), r.err.rfind("slide 1: ")) << r.err;
         EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
-        if (c.shown) ExpectPixels({{32, 24, kRed, 24}, {2, 2, kRed, 24}});
+        if (!c.shown) continue;
+        // Encoded again: colour components players decode, the colour kept.
+        const std::vector<MovieBitmap> bitmaps = Bitmaps(dir_.file("show.swf"));
+        ASSERT_EQ(bitmaps.size(), 1u);
+        EXPECT_EQ(FrameComponents(bitmaps[0].data), 3);
+        ASSERT_EQ(bitmaps[0].rgb.size(), size_t(kWidth) * kHeight * 3);
+        const size_t middle = (size_t(kHeight / 2) * kWidth + kWidth / 2) * 3;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(bitmaps[0].rgb[middle + size_t(i)], (c.colour >> (16 - 8 * i)) & 0xFF, c.tolerance == 24 ? 24 : 3);
+        ExpectPixels({{32, 24, c.colour, c.tolerance}, {2, 2, c.colour, c.tolerance}});
     }
     if (!leftOut.empty()) GTEST_SKIP() << "not made here, so not tried:" << leftOut << " the other rows were";
 }

@@ -366,8 +366,11 @@ ProgramResult Program::Wait()
     }
     outFd_ = errFd_ = -1;
     int status = 0;
-    if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_)
+    struct rusage usage {};
+    if (pid_ > 0 && ::wait4(pid_, &status, 0, &usage) == pid_) {
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.peakKb = usage.ru_maxrss;
+    }
     pid_ = -1;
     const bool started = !(result.exitCode == 127 && result.err.rfind(kCannotRun, 0) == 0);
     for (const std::string& line :

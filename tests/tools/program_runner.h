@@ -15,6 +15,7 @@ struct ProgramResult {
     int exitCode = -1;  // 128 + signal when killed
     std::string out;    // on a terminal: everything the terminal showed
     std::string err;
+    long peakKb = -1;  // the run's peak resident memory (its VmHWM), KiB
 };
 
 class Program {
