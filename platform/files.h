@@ -174,7 +174,7 @@ OSStatus CreateFolderIn(const FSRef& folder, const std::string& name, uint32_t m
 // A file, a link or an empty folder; -47 for a folder with contents, -45 when locked.
 OSStatus DeleteObject(const FSRef& ref);
 // Renames within the same folder; replace swaps an existing target out
-// atomically (rename(2)), else an existing target gives -48.
+// in one step (GiveName), else an existing target gives -48.
 OSStatus RenameObject(const FSRef& ref, const std::string& newName, bool replace, FSRef* out);
 
 // Finder information and the locked flag.

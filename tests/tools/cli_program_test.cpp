@@ -610,9 +610,9 @@ TEST_F(CliProgramTest, APlainUsersOwnFilesLinksAndOwners)
         {{"--compress", "show.tvr", "ro.swf"}, "ro.swf", "CWS", 0444},
         {{"--no-compress", "show.tvr", "ro-plain.swf"}, "ro-plain.swf", "FWS", 0444},
         {{"--resave", "ro.tvr", "show.tvr"}, "ro.tvr", "<xml", 0444},
-        {{"--resave", "link.tvr", "show.tvr", "link.swf"}, "sub/movie.swf", "CWS"},
+        {{"--resave", "link.tvr", "show.tvr", "link.swf"}, "sub/movie.swf", "FWS"},
         {{"--resave", "link.tvr", "show.tvr"}, "../target.tvr", "<xml"},
-        {{"show.tvr", "theirs.swf"}, "theirs.swf", "CWS", 0644, 54321},
+        {{"show.tvr", "theirs.swf"}, "theirs.swf", "FWS", 0644, 54321},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.args));
