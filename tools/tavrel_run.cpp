@@ -224,6 +224,8 @@ int Runner::Read()
     context.movieFollows = !o_.output.empty();
     // Nobody is asked, and a project written back keeps what it named.
     context.keepMissing = true;
+    // A cancel stops the read at the next slide.
+    context.cancelRequested = platform::CancelRequested;
     // As the editor opens a file: a fresh document and publish settings.
     show_.Reset();
     publish_.Clear();
