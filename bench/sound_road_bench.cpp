@@ -42,6 +42,7 @@ extern "C" {
 
 #include "av/resampler.h"
 #include "bench/bench_process.h"
+#include "platform/pending_file.h"
 #include "tests/support/mpeg_frame_walk.h"
 
 namespace {
@@ -141,9 +142,7 @@ std::string MakeSource(const Source& source, int seconds)
                          : " '" + part + "'");
         made = std::system(command.c_str()) == 0 && fs::exists(part) && fs::file_size(part) > 0;
     }
-    std::error_code error;
-    if (made) fs::rename(part, path, error);
-    return made && !error ? path : "";
+    return made && platform::GiveName(part, path, true) ? path : "";
 }
 
 // The source and a show of one blank slide whose sound it is; empty when it

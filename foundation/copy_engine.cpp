@@ -40,13 +40,6 @@ struct CopyParams {
     std::vector<FolderToFinish> folders;
 };
 
-std::string Join(const std::string& folder, const std::string& name)
-{
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
-std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
 // A folder that may be written but neither read nor searched.
 bool IsDropBox(const std::string& folder)
 {
@@ -191,7 +184,7 @@ int CopyFolderContents(CopyParams& p, const std::string& source, const std::stri
             struct stat st;
             if (!info.isFolder && !info.isLink && (lstat(entry.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)))
                 continue;  // nothing to copy in a device, pipe or socket
-            std::string newPath = Join(pair.target, name);
+            std::string newPath = JoinPath(pair.target, name);
             bool isFolder = false;
             status = CopyOne(p, entry.path, info, newPath, &isFolder);
             status = CallFilter(p, first, pair.level, status, info, FSRef{newPath});
@@ -239,7 +232,7 @@ int DeleteTree(const std::string& path)
         iterator.Close();
         if (status != errFSNoMoreItems) return status;
         for (const std::string& entry : names) {
-            if (int result = DeleteTree(Join(path, entry)); result != noErr) return result;
+            if (int result = DeleteTree(JoinPath(path, entry)); result != noErr) return result;
         }
     }
     if (IsLocked(path)) SetLocked(path, false);
@@ -329,7 +322,7 @@ int CopyFileSystemObject(const FSRef* source, const FSRef* destinationFolder, un
         }
     }
 
-    std::string target = Join(destinationFolder->path, name);
+    std::string target = JoinPath(destinationFolder->path, name);
     bool isFolder = false;
     status = CopyOne(p, sourceRef.path, info, target, &isFolder);
     bool created = status == noErr;

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 
 #include "foundation/path.h"
@@ -44,22 +44,6 @@ bool ChangeFinderFlag(const std::string& path, uint16_t flag, bool set)
 
 bool RefFromURL(const FileURL& url, FSRef* ref) { return GetFSRefFromURL(ref, url); }
 
-std::string ParentPath(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string RandomSuffix()
-{
-    static std::mt19937_64 random{std::random_device{}()};
-    static const char* digits = "0123456789abcdef";
-    std::string suffix;
-    uint64_t value = random();
-    for (int i = 0; i < 12; ++i, value >>= 4) suffix += digits[value & 15];
-    return suffix;
-}
-
 // Type, creator and flags as the new file's Finder information.
 void FinderInfoOf(const CFileInfo& info, uint8_t finder[32])
 {
@@ -81,58 +65,96 @@ bool ApplyFileInfo(const File& file, const CFileInfo& info)
 
 }  // namespace
 
-std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* given, bool replace)
+bool CTypedOutputFile::Open(const CPath& path, const CFileInfo* given, bool replace)
 {
+    Discard();
     CFileInfo info;
     if (given) info = *given;
     const std::string named = StripTrailingSeparators(path.GetFullPath());
+    replace_ = replace;
     // A pending file is the new file already: written into where it stands.
     if (IsPendingFile(named)) {
-        std::FILE* file = replace ? RewritePendingFile(named) : nullptr;
-        if (file && ApplyFileInfo(named, info)) return file;
-        if (file) std::fclose(file);
-        return nullptr;
-    }
-    std::string target = ReplacedFile(named);
-    if (target.empty() || target == "/") return nullptr;
-    struct stat st;
-    bool exists = lstat(target.c_str(), &st) == 0;
-    if (exists) {
-        if (S_ISDIR(st.st_mode) || !replace || IsLocked(target)) return nullptr;
-    }
-
-    FSRef folder;
-    if (MakeRef(ParentPath(target), &folder) != noErr) return nullptr;
-    std::string name = target.substr(target.rfind('/') + 1);
-    if (!IsValidName(name)) return nullptr;
-
-    // A replacement is made beside the old file and renamed over it.
-    FSRef ref;
-    int status = dupFNErr;
-    if (exists) {
-        for (int attempt = 0; attempt < 16 && status == dupFNErr; ++attempt) {
-            std::string temporary = "." + name.substr(0, 200) + ".tmp-" + RandomSuffix();
-            status = CreateFileIn(folder, temporary, &ref);
+        if (!replace) {
+            errno = EEXIST;
+            return false;
         }
-    } else {
-        status = CreateFileIn(folder, name, &ref);
+        file_ = RewritePendingFile(named);
+        if (!file_) return false;
+        writtenInto_ = named;
+        if (ApplyFileInfo(named, info)) return true;
+        Discard();
+        return false;
     }
-    if (status != noErr) return nullptr;
-    const std::string created = ref.path;
-    std::FILE* file = std::fopen(created.c_str(), "wbe");
-    // Finder information and the lock are set while the file may still be
-    // written; the replaced file's mode comes last, through the open file.
-    bool ok = file && ApplyFileInfo(created, info);
-    if (ok && exists) {
-        TakeReplacedAttributes(::fileno(file), target);
-        ok = rename(created.c_str(), target.c_str()) == 0;
+    OutputTarget output;
+    std::string why;
+    if (named.empty() || named == "/" || !JudgeOutput(named, &output, &why)) {
+        errno = named.empty() ? ENOENT : IsLocked(output.path) ? EPERM : EISDIR;
+        return false;
     }
-    if (!ok) {
-        if (file) std::fclose(file);
-        unlink(created.c_str());
-        return nullptr;
+    struct stat st;
+    if (!replace && ::stat(output.path.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
     }
-    return file;
+    if (!MakeOutputTempFile(pending_, output.path, output.inPlace)) return false;
+    target_ = output.path;
+    device_ = output.inPlace;
+    // Finder information and the lock go on while the file may be written;
+    // the replaced file's mode comes last, at Commit.
+    file_ = pending_.Rewrite();
+    if (file_ && ApplyFileInfo(pending_, info)) return true;
+    const int err = errno;
+    Discard();
+    errno = err;
+    return false;
+}
+
+bool CTypedOutputFile::Commit()
+{
+    if (!file_) {
+        errno = EBADF;
+        return false;
+    }
+    std::FILE* file = file_;
+    file_ = nullptr;
+    bool ok = !std::ferror(file) && std::fflush(file) == 0;
+    // What replaces an old file is on the disk before it takes the name.
+    if (ok && writtenInto_.empty()) ok = ::fsync(::fileno(file)) == 0;
+    int err = errno;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && !writtenInto_.empty()) {
+        writtenInto_.clear();
+        return true;
+    }
+    if (ok && device_) {
+        bool wrote = false;
+        std::string why;
+        ok = WriteInPlace(target_, pending_.GetPath(), &wrote, &why);
+        err = errno;
+    } else if (ok) {
+        ok = pending_.Commit(target_, replace_);
+        err = errno;
+        // The replaced file's resource fork, if it had one beside it, went with it.
+        if (ok) RemoveResourceSidecar(target_);
+    }
+    Discard();
+    errno = err;
+    return ok;
+}
+
+void CTypedOutputFile::Discard()
+{
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    // Not half-written: the writer that holds it says what became of it.
+    if (!writtenInto_.empty()) (void)::ftruncate(PendingDescriptor(writtenInto_), 0);
+    writtenInto_.clear();
+    pending_.Discard();
+    target_.clear();
+    device_ = false;
 }
 
 std::FILE* OpenTypedFile(const platform::PendingFile& pending, const CFileInfo* given)
@@ -147,8 +169,8 @@ std::FILE* OpenTypedFile(const platform::PendingFile& pending, const CFileInfo* 
 
 bool CreateTypedFile(const CPath& path, const CFileInfo* info, bool replace)
 {
-    std::FILE* file = OpenTypedFile(path, info, replace);
-    return file && std::fclose(file) == 0;
+    CTypedOutputFile file;
+    return file.Open(path, info, replace) && file.Commit();
 }
 
 bool SetFileLocked(const FSRef& file, bool lock)
@@ -185,7 +207,7 @@ bool GetFSRefFromURL(FSRef* out, const FileURL& url)
     std::string path = StripTrailingSeparators(url.path);
     if (path.empty() || path[0] != '/' || path == "/") return false;
     FSRef folder;
-    if (MakeRef(ParentPath(path), &folder) != noErr) return false;
+    if (MakeRef(ParentOf(path), &folder) != noErr) return false;
     return MakeRefInFolder(folder, path.substr(path.rfind('/') + 1), out) == noErr;
 }
 
@@ -195,7 +217,7 @@ bool CreateFileAtURL(FSRef* out, const FileURL& url, uint32_t whichInfo, const C
     std::string path = StripTrailingSeparators(url.path);
     if (path.empty() || path[0] != '/' || path == "/") return false;
     FSRef folder, created;
-    if (MakeRef(ParentPath(path), &folder) != noErr) return false;
+    if (MakeRef(ParentOf(path), &folder) != noErr) return false;
     if (CreateFileIn(folder, path.substr(path.rfind('/') + 1), &created) != noErr) return false;
     if ((whichInfo & kFSCatInfoFinderInfo) && info && WriteFinderInfo(created.path, info->finderInfo) != noErr) {
         unlink(created.path.c_str());

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/files.h"
 #include "platform/gestalt.h"
@@ -51,15 +52,45 @@ struct CFolderFinderInfo {
     uint16_t extendedFlags = 0;
 };
 
-// Creates an empty file with the record's type and creator ('????' without
-// a record), then hides and locks it as the record asks. An existing folder
-// always fails; an existing file fails unless replace is set, and is then
-// swapped out in one step, so a failure leaves it as it was. A replaced
-// file's mode, owner and group stay (platform::TakeReplacedAttributes); a
-// link stays a link, and the file it leads to is replaced.
+// A typed file that replaces what stands at its path only once it is
+// whole: written in a pending file beside it (platform::PendingFile) that
+// takes the name at Commit, so a writer that stops midway (a full disk, a
+// crash, a kill) leaves the old file as it was. A link stays a link, and
+// the file it leads to (or would make) is replaced, keeping its mode (given
+// last), owner, group and ACL. A device or FIFO is written into once the
+// file is whole (platform::JudgeOutput); the path of a pending file of this
+// process is written into where it stands.
+class CTypedOutputFile {
+public:
+    CTypedOutputFile() = default;
+    ~CTypedOutputFile() { Discard(); }
+    CTypedOutputFile(const CTypedOutputFile&) = delete;
+    CTypedOutputFile& operator=(const CTypedOutputFile&) = delete;
+
+    // Makes the new file with the record's type and creator ('????' without
+    // one), hidden and locked as it asks, and opens it for writing. false
+    // with errno set for a folder (EISDIR), a locked file (EPERM), a file
+    // there without replace (EEXIST) or a file that cannot be made.
+    bool Open(const CPath& path, const CFileInfo* info, bool replace);
+    std::FILE* GetStream() const { return file_; }
+    // Closes the stream and puts the file in place. false with errno set
+    // when a write failed or it could not be put there: the old file stays.
+    bool Commit();
+    // Closes the stream; the new file goes and the old one stays (a pending
+    // file written where it stands is left empty).
+    void Discard();
+
+private:
+    std::FILE* file_ = nullptr;
+    platform::PendingFile pending_;
+    std::string target_;
+    std::string writtenInto_;  // a pending file's path, written where it stands
+    bool device_ = false;      // target is written into at Commit
+    bool replace_ = true;
+};
+
+// Creates an empty typed file at path, as CTypedOutputFile puts one in place.
 bool CreateTypedFile(const CPath& path, const CFileInfo* info, bool replace);
-// The same, and the new file open for writing ("wb"), whatever mode it kept.
-std::FILE* OpenTypedFile(const CPath& path, const CFileInfo* info, bool replace);
 // A pending file its writer holds, typed and open for writing from its start.
 std::FILE* OpenTypedFile(const platform::PendingFile& pending, const CFileInfo* info);
 

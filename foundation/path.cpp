@@ -394,7 +394,7 @@ bool CPath::Rename(const std::string& newName)
         g_lastFileError = fnfErr;
         return false;
     }
-    // rename(2) swaps an existing target out in one step, so a failure
+    // The name is taken over in one step (platform::GiveName), so a failure
     // leaves it as it was.
     int status = RenameObject(ref, newName, true, &renamed);
     g_lastFileError = status;

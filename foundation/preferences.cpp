@@ -1,5 +1,6 @@
 #include "foundation/preferences.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "foundation/xml_reader.h"
 #include "foundation/xml_text.h"
 #include "foundation/xml_writer.h"
+#include "platform/pending_file.h"
 #include "platform/preferences_store.h"
 
 struct CPreferences::Value {
@@ -109,7 +111,10 @@ bool KeepAside(const std::string& file, std::string& keptAs)
         std::string candidate = file + ".damaged" + (n == 1 ? std::string() : "-" + std::to_string(n));
         std::error_code ec;
         if (std::filesystem::exists(candidate, ec) || ec) continue;
-        if (std::rename(file.c_str(), candidate.c_str()) != 0) return false;
+        if (!platform::GiveName(file, candidate, false)) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
         keptAs = candidate;
         return true;
     }

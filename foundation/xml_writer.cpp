@@ -21,30 +21,16 @@ bool CXMLOutputFile::Open(const CPath& path, const CXMLWriteOptions& options, bo
     Close();
     const std::string given = path.GetFullPath();
     if (given.empty() || given.back() == '/') return false;
-    platform::OutputTarget output;
-    std::string why;
-    if (!platform::JudgeOutput(given, &output, &why)) return false;
-    const std::string& target = output.path;
-    struct stat st;
-    if (!replace && ::stat(target.c_str(), &st) == 0) return false;
-
-    if (!MakeOutputTempFile(temp_, target, output.inPlace)) return false;
     CFileInfo info;
     info.type = options.type;
     info.creator = options.creator;
-    // The new file keeps what the temporary one was given: the target's
-    // mode, owner and group, or, written into a device, a private mode.
-    std::FILE* file = OpenTypedFile(temp_, &info);
-    if (!file) {
-        temp_.Discard();
-        return false;
-    }
-    file_ = file;
-    path_ = CPath(target);
-    inPlace_ = output.inPlace;
-    replace_ = replace;
+    if (!output_.Open(path, &info, replace)) return false;
+    file_ = output_.GetStream();
+    path_ = path;
+    cancelRequested_ = options.cancelRequested;
     failed_ = false;
     cancelled_ = false;
+    writeError_ = 0;
     declarationStyle_ = options.declarationStyle;
     wroteDeclaration_ = options.writeDeclaration;
     if (wroteDeclaration_)
@@ -58,23 +44,15 @@ bool CXMLOutputFile::Close()
     if (!file_) return lastClose_;
     bool ownStyle = wroteDeclaration_ && declarationStyle_ == CXMLWriteOptions::kDeclarationOwn;
     Put(ownStyle ? "\n</xml>\n" : "\n");
-    // A failed write may only show in the stream's error flag.
-    if (std::ferror(file_) || std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
-    if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
-    if (!failed_ && platform::CancelAsked()) failed_ = cancelled_ = true;
-    if (!failed_ && inPlace_) {
-        bool wrote = false;
-        std::string why;
-        failed_ = !platform::WriteInPlace(path_.GetFullPath(), temp_.GetPath(), &wrote, &why);
-    } else {
-        if (!failed_ && !temp_.Commit(path_.GetFullPath(), replace_)) failed_ = true;
-        // The replaced file's resource fork, if it had one beside it, went with it.
-        if (!failed_) platform::RemoveResourceSidecar(path_.GetFullPath());
+    if (!failed_ && cancelRequested_ && cancelRequested_()) failed_ = cancelled_ = true;
+    int err = cancelled_ ? ECANCELED : writeError_ ? writeError_ : EIO;
+    if (!failed_ && !output_.Commit()) {
+        failed_ = true;
+        err = errno;
     }
-    const int err = cancelled_ ? ECANCELED : errno;
-    temp_.Discard();
-    errno = err;
+    output_.Discard();
+    if (failed_) errno = err;
     lastClose_ = !failed_;
     return lastClose_;
 }
@@ -83,11 +61,14 @@ void CXMLOutputFile::Put(std::string_view bytes)
 {
     if (!file_ || failed_) return;
     // A cancelled run writes no more, and puts nothing in place.
-    if (platform::CancelAsked()) {
+    if (cancelRequested_ && cancelRequested_()) {
         failed_ = cancelled_ = true;
         return;
     }
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        failed_ = true;
+        writeError_ = errno;
+    }
 }
 
 CXMLOutputFile& CXMLOutputFile::Write(std::string_view markup)

@@ -1,8 +1,8 @@
 #pragma once
 // The XML writer: callers write the markup themselves and the values through
-// the typed, escaping, path and base64 writers. The file is written beside
-// its target under a temporary name and only replaces the target when
-// everything was written, so a failed save never loses the old file.
+// the typed, escaping, path and base64 writers. The file replaces its
+// target only once everything was written (CTypedOutputFile), so a failed
+// save never loses the old file.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +22,9 @@ struct CXMLWriteOptions {
     OSType creator = kUnknownType;  // Finder creator
     int declarationStyle = kDeclarationOwn;
     bool writeDeclaration = true;
+    // Asked before each write and before the file is put in place: true
+    // stops the writer, which then puts nothing in place (errno ECANCELED).
+    bool (*cancelRequested)() = nullptr;
 };
 
 class CXMLOutputFile {
@@ -68,14 +71,14 @@ public:
 private:
     void Put(std::string_view bytes);
 
-    std::FILE* file_ = nullptr;
-    CPath path_;            // the target
-    platform::PendingFile temp_;  // what is being written
-    bool inPlace_ = false;  // path_ is written into, not replaced
-    bool replace_ = true;   // as Open was asked: a file made meanwhile stays
+    std::FILE* file_ = nullptr;  // output_'s stream while open
+    CPath path_;
+    CTypedOutputFile output_;
+    bool (*cancelRequested_)() = nullptr;
     int declarationStyle_ = CXMLWriteOptions::kDeclarationOwn;
     bool wroteDeclaration_ = false;
     bool failed_ = false;
+    int writeError_ = 0;  // errno of the write that failed
     bool cancelled_ = false;  // the program's cancel came: nothing is put in place
     bool lastClose_ = true;
 };

@@ -112,18 +112,6 @@ void FillCatalogInfo(const struct stat& st, const std::string& path, CatalogInfo
     ReadFinderInfo(path, out->finderInfo);
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
-std::string ParentOf(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // ---- AppleDouble sidecars ----
 // A resource fork too large for an extended attribute (about 4 KB on ext4)
 // or on a file system without them lives in an AppleDouble file "._name"
@@ -319,6 +307,23 @@ std::string StripTrailingSeparators(const std::string& path)
     return path.substr(0, end);
 }
 
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::string ParentOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path)
+{
+    return path.substr(path.rfind('/') + 1);
+}
+
 bool IsValidName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -505,50 +510,56 @@ std::vector<uint8_t> ReadAcl(const std::string& path, const char* name)
 
 }  // namespace
 
-void TakeReplacedAttributes(int fd, const std::string& target)
+unsigned TakeReplacedAttributes(int fd, const std::string& target)
 {
     struct stat st;
     if (::stat(target.c_str(), &st) != 0) {
         // A folder's default ACL stands in for the umask, as for any new file there.
-        const std::string folder = target.find('/') == std::string::npos ? "." : ParentOf(target);
-        const std::vector<uint8_t> inherited = ReadAcl(folder, kDefaultAclAttr);
-        if (inherited.size() > 4) {
-            const std::vector<uint8_t> acl = AclForNewFile(inherited);
-            if (::fsetxattr(fd, kAccessAclAttr, acl.data(), acl.size(), 0) == 0) return;
+        const std::vector<uint8_t> inherited = ReadAcl(ParentOf(target), kDefaultAclAttr);
+        const std::vector<uint8_t> acl = inherited.size() > 4 ? AclForNewFile(inherited) : std::vector<uint8_t>{};
+        if (acl.empty() || ::fsetxattr(fd, kAccessAclAttr, acl.data(), acl.size(), 0) != 0) {
+            mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(fd, 0666 & ~mask);
         }
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        return;
+    } else {
+        struct stat own;
+        // Owner first: a change of owner clears the set-id bits the mode then sets.
+        if (::fstat(fd, &own) == 0 && (own.st_uid != st.st_uid || own.st_gid != st.st_gid) &&
+            ::fchown(fd, st.st_uid, st.st_gid) != 0)
+            (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+        ::fchmod(fd, st.st_mode & 07777);
+        // The replaced file's ACL, as cp -p keeps it: its group bits are the
+        // mask of the ACL, not the group's rights. Without one, none of the
+        // folder's default either.
+        const std::vector<uint8_t> acl = ReadAcl(target, kAccessAclAttr);
+        if (acl.empty())
+            (void)::fremovexattr(fd, kAccessAclAttr);
+        else
+            (void)::fsetxattr(fd, kAccessAclAttr, acl.data(), acl.size(), 0);
     }
-    struct stat own;
-    // Owner first: a change of owner clears the set-id bits the mode then sets.
-    if (::fstat(fd, &own) == 0 && (own.st_uid != st.st_uid || own.st_gid != st.st_gid) &&
-        ::fchown(fd, st.st_uid, st.st_gid) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-    ::fchmod(fd, st.st_mode & 07777);
-    // The replaced file's ACL, as cp -p keeps it: its group bits are the
-    // mask of the ACL, not the group's rights. Without one, none of the
-    // folder's default either.
-    const std::vector<uint8_t> acl = ReadAcl(target, kAccessAclAttr);
-    if (acl.empty())
-        (void)::fremovexattr(fd, kAccessAclAttr);
-    else
-        (void)::fsetxattr(fd, kAccessAclAttr, acl.data(), acl.size(), 0);
+    // The mode as the ACL left it is the last thing given; until then the
+    // owner keeps the right to write, which user attributes ask for.
+    struct stat now;
+    if (::fstat(fd, &now) != 0) return 0600;
+    const unsigned last = now.st_mode & 07777;
+    if (!(last & S_IWUSR)) ::fchmod(fd, last | S_IWUSR);
+    return last;
 }
 
 namespace {
 
+// A name, or the number where none is known: "owner 54321", "group 54321".
 std::string UserName(uid_t uid)
 {
     const passwd* user = ::getpwuid(uid);
-    return user && user->pw_name ? user->pw_name : "user " + std::to_string(uid);
+    return user && user->pw_name ? user->pw_name : std::to_string(uid);
 }
 
 std::string GroupName(gid_t gid)
 {
     const group* g = ::getgrgid(gid);
-    return g && g->gr_name ? g->gr_name : "group " + std::to_string(gid);
+    return g && g->gr_name ? g->gr_name : std::to_string(gid);
 }
 
 }  // namespace
@@ -563,9 +574,9 @@ std::string OwnerNotKept(const std::string& target, const std::string& replaceme
                " are not kept: the new file belongs to " + UserName(now.st_uid) + ", group " + GroupName(now.st_gid);
     if (ownerLost) return "owner " + UserName(was.st_uid) + " is not kept: the new file belongs to " + UserName(now.st_uid);
     if (groupLost) return "group " + GroupName(was.st_gid) + " is not kept: the new file has group " + GroupName(now.st_gid);
-    // A file system that takes no ACL where the file had one.
-    const std::vector<uint8_t> acl = ReadAcl(target, kAccessAclAttr);
-    if (!acl.empty() && ReadAcl(replacement, kAccessAclAttr) != acl)
+    // A file system that takes no ACL where the file had one. The
+    // replacement's owner bits may differ until its mode is given last.
+    if (!ReadAcl(target, kAccessAclAttr).empty() && ReadAcl(replacement, kAccessAclAttr).empty())
         return "its access control list is not kept: the new file has its mode alone";
     return "";
 }
@@ -574,9 +585,7 @@ std::string OwnerNotKept(const std::string& target, const std::string& replaceme
 
 namespace {
 
-const volatile std::sig_atomic_t* g_waitCancel = nullptr;
-
-bool WaitCancelled() { return g_waitCancel && *g_waitCancel; }
+const volatile std::sig_atomic_t* g_cancelFlag = nullptr;
 
 // A failure's words, with errno kept for callers that have only errno.
 bool Failed(int err, std::string* why)
@@ -590,7 +599,7 @@ bool Failed(int err, std::string* why)
 bool WriteAllWaiting(int fd, const char* data, size_t count, bool* wrote, std::string* why)
 {
     for (size_t done = 0; done < count;) {
-        if (WaitCancelled()) return Failed(ECANCELED, why);
+        if (CancelRequested()) return Failed(ECANCELED, why);
         const ssize_t n = ::write(fd, data + done, count - done);
         if (n > 0) {
             done += size_t(n);
@@ -620,14 +629,14 @@ bool CopyWaiting(int in, int out, bool* wrote, std::string* why)
 
 }  // namespace
 
-void SetWaitCancelFlag(const volatile std::sig_atomic_t* flag)
+void SetCancelFlag(const volatile std::sig_atomic_t* flag)
 {
-    g_waitCancel = flag;
+    g_cancelFlag = flag;
 }
 
-bool CancelAsked()
+bool CancelRequested()
 {
-    return WaitCancelled();
+    return g_cancelFlag && *g_cancelFlag;
 }
 
 bool JudgeOutput(const std::string& given, OutputTarget* out, std::string* why)
@@ -635,11 +644,9 @@ bool JudgeOutput(const std::string& given, OutputTarget* out, std::string* why)
     *out = OutputTarget();
     struct stat st;
     if (::stat(given.c_str(), &st) != 0) {
-        // Nothing there yet: a link that leads nowhere makes the file it names.
-        std::error_code ec;
-        const bool link = std::filesystem::is_symlink(given, ec);
-        out->path = link ? std::filesystem::weakly_canonical(given, ec).string() : given;
-        if (ec) out->path = given;
+        // Nothing there yet: a link that leads nowhere makes the file it
+        // names, as the replacement follows it.
+        out->path = ReplacedFile(given);
         return true;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -676,10 +683,10 @@ bool WriteInPlace(const std::string& path, const std::string& from, bool* wrote,
     int out;
     // A FIFO opens for writing only once a reader has opened it.
     while ((out = ::open(path.c_str(), flags)) < 0 &&
-           ((errno == ENXIO && known && S_ISFIFO(st.st_mode)) || errno == EINTR) && !WaitCancelled())
+           ((errno == ENXIO && known && S_ISFIFO(st.st_mode)) || errno == EINTR) && !CancelRequested())
         ::poll(nullptr, 0, 50);
     if (out < 0) {
-        const int err = WaitCancelled() ? ECANCELED : errno;
+        const int err = CancelRequested() ? ECANCELED : errno;
         ::close(in);
         return Failed(err, why);
     }
@@ -770,17 +777,14 @@ OSStatus RenameObject(const FSRef& ref, const std::string& newName, bool replace
         if (IsLocked(target)) return fLckdErr;
     }
     if (target != ref.path) {
-        int rc = replace || sameObject ? rename(ref.path.c_str(), target.c_str())
-                                       : renameat2(AT_FDCWD, ref.path.c_str(), AT_FDCWD, target.c_str(),
-                                                   RENAME_NOREPLACE);
-        if (rc != 0 && !replace && !sameObject && (errno == EINVAL || errno == ENOSYS)) {
-            // The file system cannot refuse a clash by itself; checked above.
-            rc = rename(ref.path.c_str(), target.c_str());
-        }
-        if (rc != 0) return StatusFromErrno(errno);
+        bool done = GiveName(ref.path, target, replace || sameObject);
+        // The file system cannot refuse a clash by itself; checked above.
+        if (!done && !replace && !sameObject && (errno == EINVAL || errno == ENOSYS))
+            done = GiveName(ref.path, target, true);
+        if (!done) return StatusFromErrno(errno);
         // The resource fork follows its file; a replaced file's goes with it.
         if (ReadSidecarFork(ref.path, nullptr))
-            rename(SidecarPath(ref.path).c_str(), SidecarPath(target).c_str());
+            GiveName(SidecarPath(ref.path), SidecarPath(target), true);
         else if (targetExists && !sameObject)
             RemoveResourceSidecar(target);
     }

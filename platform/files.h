@@ -106,6 +106,9 @@ struct CatalogInfo {
 
 // Path text helpers.
 std::string StripTrailingSeparators(const std::string& path);  // "/" stays "/"
+std::string ParentOf(const std::string& path);  // "." for a bare name
+std::string BaseName(const std::string& path);  // what follows the last "/"
+std::string JoinPath(const std::string& folder, const std::string& name);
 bool IsValidName(const std::string& name);  // non-empty, no "/", not "." or ".."
 
 // HFS path rule. An HFS path is "Volume:folder:...:name", a trailing ":" marks
@@ -128,12 +131,13 @@ bool SameObject(const std::string& a, const std::string& b);  // same device and
 // leads to (or would make, when that is missing), so the link stays a link.
 std::string ReplacedFile(const std::string& path);
 // Gives the open file fd, about to replace target, what target keeps when
-// replaced: its mode, owner and group (the owner where the process may set
-// it, else the group where it may). Given through the descriptor, a mode
-// without write permission leaves fd writable, and its ACL, as cp -p keeps
-// it. With nothing at target: what a new file gets there, under the umask
-// or the folder's default ACL.
-void TakeReplacedAttributes(int fd, const std::string& target);
+// replaced: its owner and group (the owner where the process may set it,
+// else the group where it may) and its ACL, as cp -p keeps them. With
+// nothing at target: what a new file gets there, under the umask or the
+// folder's default ACL. Returns the mode the file takes last, once every
+// attribute is written: until then its owner may write it (user attributes
+// need that), whatever the mode.
+unsigned TakeReplacedAttributes(int fd, const std::string& target);
 // What replacement, made by PendingFile::CreateBeside to replace target, did not
 // keep of target's owner and group, in words for a warning ("owner alice is
 // not kept: the new file belongs to bob"), or of its ACL; "" when it kept them, or when
@@ -154,13 +158,13 @@ struct OutputTarget {
 // false with the reason for a folder or a locked file.
 bool JudgeOutput(const std::string& given, OutputTarget* out, std::string* why);
 // Writes the whole file at from into path, in place. Waits for a FIFO's
-// reader and a slow device until the wait-cancel flag is set; false with
+// reader and a slow device until the cancel flag is set; false with
 // the reason then and on errors. *wrote: whether any byte went out.
 bool WriteInPlace(const std::string& path, const std::string& from, bool* wrote, std::string* why);
-// The flag the waits above give up at (the program's cancel flag).
-void SetWaitCancelFlag(const volatile std::sig_atomic_t* flag);
+// The program's cancel flag, which the waits above give up at.
+void SetCancelFlag(const volatile std::sig_atomic_t* flag);
 // Whether that flag is set: long writes stop at it too.
-bool CancelAsked();
+bool CancelRequested();
 // Whether path is what the process's standard output writes to.
 bool IsStandardOutput(const std::string& path);
 
@@ -170,7 +174,7 @@ OSStatus CreateFolderIn(const FSRef& folder, const std::string& name, uint32_t m
 // A file, a link or an empty folder; -47 for a folder with contents, -45 when locked.
 OSStatus DeleteObject(const FSRef& ref);
 // Renames within the same folder; replace swaps an existing target out
-// atomically (rename(2)), else an existing target gives -48.
+// in one step (GiveName), else an existing target gives -48.
 OSStatus RenameObject(const FSRef& ref, const std::string& newName, bool replace, FSRef* out);
 
 // Finder information and the locked flag.

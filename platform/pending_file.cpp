@@ -80,27 +80,13 @@ private:
 std::mutex g_pendingLock;
 std::vector<const PendingFile*> g_pending;
 
-// Folder and name of path.
-std::pair<std::string, std::string> SplitPath(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {".", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-std::string Join(const std::string& folder, const std::string& name)
-{
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 // A hidden name beside target, for the moment between a file's link and
 // its rename, that no file has yet.
 std::string FreshHiddenName(const std::string& target)
 {
     static std::mt19937 random{std::random_device{}()};
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const auto [folder, name] = SplitPath(target);
-    std::string hidden = Join(folder, "." + name.substr(0, 200) + ".");
+    std::string hidden = JoinPath(ParentOf(target), "." + BaseName(target).substr(0, 200) + ".");
     for (int i = 0; i < 6; ++i) hidden += letters[random() % (sizeof letters - 1)];
     return hidden;
 }
@@ -126,7 +112,7 @@ bool PendingFile::Create(const std::string& folder, const std::string& prefix, c
     if (fd < 0 && viaProc && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     std::string name;
     if (fd < 0) {
-        name = Join(folder, prefix + "XXXXXX" + suffix);
+        name = JoinPath(folder, prefix + "XXXXXX" + suffix);
         const HeldSignals held;
         fd = ::mkostemps(name.data(), int(suffix.size()), O_CLOEXEC);
         if (fd < 0) return false;
@@ -141,6 +127,8 @@ bool PendingFile::Create(const std::string& folder, const std::string& prefix, c
     named_ = !name.empty();
     path_ = named_ ? name : "/proc/self/fd/" + std::to_string(fd);
     ::fchmod(fd_, 0600);
+    lastMode_ = -1;
+    leftover_.clear();
     std::lock_guard<std::mutex> lock(g_pendingLock);
     g_pending.push_back(this);
     return true;
@@ -153,10 +141,9 @@ bool PendingFile::CreateScratch(const std::string& folder, const std::string& pr
 
 bool PendingFile::CreateBeside(const std::string& target)
 {
-    const auto [folder, name] = SplitPath(target);
     // Short enough for the longest file names.
-    if (!Create(folder, "." + name.substr(0, 200) + ".", "", false)) return false;
-    TakeReplacedAttributes(fd_, target);
+    if (!Create(ParentOf(target), "." + BaseName(target).substr(0, 200) + ".", "", false)) return false;
+    lastMode_ = int(TakeReplacedAttributes(fd_, target));
     return true;
 }
 
@@ -173,21 +160,32 @@ std::FILE* PendingFile::Rewrite() const
     return file;
 }
 
+bool GiveName(const std::string& from, const std::string& to, bool replace)
+{
+    if (replace) return ::rename(from.c_str(), to.c_str()) == 0;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
 bool PendingFile::Commit(const std::string& target, bool replace)
 {
     if (fd_ < 0) {
         errno = EBADF;
         return false;
     }
+    // The mode comes last: a read-only one would refuse the attributes.
+    if (lastMode_ >= 0 && ::fchmod(fd_, mode_t(lastMode_)) != 0) return false;
     if (!ClosesClean(fd_)) return false;
     bool done;
+    leftover_.clear();
     if (named_) {
         const HeldSignals held;
-        done = replace ? ::rename(path_.c_str(), target.c_str()) == 0
-                       : ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+        done = GiveName(path_, target, replace);
         // A file system without that rename: a link fails on a name taken.
-        if (!done && !replace && (errno == EINVAL || errno == ENOSYS))
-            done = ::link(path_.c_str(), target.c_str()) == 0 && ::unlink(path_.c_str()) == 0;
+        if (!done && !replace && (errno == EINVAL || errno == ENOSYS)) {
+            done = ::link(path_.c_str(), target.c_str()) == 0;
+            // In place under both names: the second is only left over.
+            if (done && ::unlink(path_.c_str()) != 0) leftover_ = path_;
+        }
         // The name is the file's now: nothing is removed.
         if (done) ForgetName(path_);
     } else if (!replace) {
@@ -203,7 +201,7 @@ bool PendingFile::Commit(const std::string& target, bool replace)
         } while (!done && errno == EEXIST && ++tries < 100);
         if (done) {
             NoteName(hidden);
-            done = ::rename(hidden.c_str(), target.c_str()) == 0;
+            done = GiveName(hidden, target, true);
             const int err = errno;
             if (!done) ::unlink(hidden.c_str());
             ForgetName(hidden);
@@ -212,7 +210,9 @@ bool PendingFile::Commit(const std::string& target, bool replace)
     }
     if (!done) return false;
     named_ = false;
+    const std::string leftover = leftover_;
     Discard();
+    leftover_ = leftover;
     return true;
 }
 

@@ -42,9 +42,13 @@ public:
     std::FILE* Rewrite() const;
     // Gives the file the name target, in its folder: replacing what stands
     // there in one step, or with replace false only where nothing does.
+    // The mode of the file it replaces comes last, after every attribute.
     // A write error that shows only when the file is closed (NFS, quotas)
     // fails it first. false with errno set; the file then stays pending.
     bool Commit(const std::string& target, bool replace = true);
+    // After a Commit: the file's own name where the system put it in place
+    // and then would not take that name away; "" otherwise.
+    const std::string& GetLeftover() const { return leftover_; }
     // Closes the file and removes it.
     void Discard();
 
@@ -53,7 +57,14 @@ private:
     int fd_ = -1;
     std::string path_;
     bool named_ = false;
+    int lastMode_ = -1;  // given at Commit; -1 keeps the mode it has
+    std::string leftover_;
 };
+
+// Gives the object at from the name to (both in one folder): replacing what
+// stands there in one step, or with replace false only where nothing does.
+// The one place a name is taken over; false with errno set.
+bool GiveName(const std::string& from, const std::string& to, bool replace);
 
 // For writers given only a path: whether it is that of a pending file of
 // this process, and that file's descriptor (-1 for any other path).

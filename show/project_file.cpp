@@ -134,9 +134,11 @@ bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSet
     return true;
 }
 
-bool SaveProject(const CPath& path, const CSlideShow& show, const CPublishSettings& publish)
+bool SaveProject(const CPath& path, const CSlideShow& show, const CPublishSettings& publish,
+                 bool (*cancelRequested)())
 {
     CXMLWriteOptions options;
+    options.cancelRequested = cancelRequested;
     options.type = kProjectFileType;
     options.creator = kProjectFileCreator;
     CXMLOutputFile out;

@@ -33,8 +33,10 @@ bool ReadProjectFile(const CXMLDocument& document, CSlideShow& show, CPublishSet
                      CReadContext* context = nullptr, std::string* why = nullptr);
 
 // Whole-file helpers: save replaces the file only when everything was
-// written; open resets the show and the settings first.
-bool SaveProject(const CPath& path, const CSlideShow& show, const CPublishSettings& publish);
+// written, and not once cancelRequested says so; open resets the show and
+// the settings first.
+bool SaveProject(const CPath& path, const CSlideShow& show, const CPublishSettings& publish,
+                 bool (*cancelRequested)() = nullptr);
 // Why an open failed, for the message the caller shows.
 enum class ProjectOpenError { kNone, kNoFile, kNotXml, kNotProject };
 ProjectOpenError OpenProject(const CPath& path, CSlideShow& show, CPublishSettings& publish,

@@ -331,12 +331,12 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     movie_ = &movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), version);
     if (!movie.Open(output, compress || replace))
-        return FailExport(kExportCannotOpen,
-                          compress ? TemporaryWriteFailure(errno) : "cannot create " + target.GetFullPath());
-    // Whatever fails from here leaves no movie behind.
+        return FailExport(kExportCannotOpen, compress ? TemporaryWriteFailure(errno)
+                                                      : "cannot create " + target.GetFullPath() + ": " +
+                                                            std::strerror(errno));
+    // Whatever fails from here leaves no movie behind, and what stood there.
     auto abandon = [&](uint32_t code, const std::string& why) {
-        movie.Close();
-        if (!compress) output.Delete();
+        movie.Discard();
         return FailExport(code, why);
     };
     // A failed write of the plain movie is the temporary folder's.
@@ -397,12 +397,9 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
         movie.AddTag(new CTagEnd);
         movie.PatchRecorded(depth_counter_);
         const bool closed = movie.Close() != 0;
-        bool kept = closed;
         if (compress) {
-            kept = closed && CompressSwfFile(output, target, true);
+            if (closed) CompressSwfFile(output, target, true);
             temporary.Discard();
-        } else if (!kept) {
-            output.Delete();
         }
         return true;
     };
@@ -429,7 +426,7 @@ bool CSlideShow::RunExport(const CPath& target, bool replace, CProgressDialog* s
     movie.AddTag(new CTagEnd);
     if (broken()) return false;
     if (!movie.PatchRecorded(depth_counter_) || movie.Close() == 0) {
-        if (!compress) output.Delete();
+        movie.Discard();
         return FailExport(kExportWriteFailed, writeFailure());
     }
     if (compress) {
@@ -458,7 +455,8 @@ bool CSlideShow::RunExportSlide(const CPath& path)
     CSwfMovie movie;
     movie_ = &movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), 4);
-    if (!movie.Open(path, true)) return FailExport(kExportCannotOpen, "cannot create " + path.GetFullPath());
+    if (!movie.Open(path, true))
+        return FailExport(kExportCannotOpen, "cannot create " + path.GetFullPath() + ": " + std::strerror(errno));
     movie.AddTag(new CTagSetBackgroundColor(bg_color & 0xFF, (bg_color >> 8) & 0xFF, (bg_color >> 16) & 0xFF));
     // The slides' click areas and blank slides draw on these.
     BuildHitAreaShape(&movie, &id_counter_);
@@ -473,8 +471,7 @@ bool CSlideShow::RunExportSlide(const CPath& path)
     movie.AddTag(new CTagEnd);
     const bool fits = last_error_ == 0;
     if (!fits || movie.Failed() || movie.Close() == 0) {
-        movie.Close();
-        path.Delete();
+        movie.Discard();
         return fits ? FailExport(kExportWriteFailed, movie.GetError()) : false;
     }
     return true;

@@ -429,8 +429,8 @@ bool CSlideShow::ReadSlidesXml(const CXMLNode& element, CReadContext* context)
     ReadChildElements(element, [&](const CXMLNode& child, const std::string& name) {
         context->NoteSlide(child);
         // Slides after a cancel are not read; the cancel was said. The
-        // program's own cancel stops the read too: its caller says it.
-        if (!cancelled && platform::CancelAsked()) cancelled = true;
+        // caller's own cancel stops the read too: it says it.
+        if (!cancelled && context->cancelRequested && context->cancelRequested()) cancelled = true;
         if (cancelled) {
             child.MarkRead(true);
             return true;

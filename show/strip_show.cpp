@@ -247,10 +247,9 @@ bool CStripSlideShow::Export(const CPath& target, bool replace, CProgressDialog*
     CSwfMovie movie;
     movie.SetHeader(int(GetWidth()) * kTwips, int(GetHeight()) * kTwips, GetFps(), 5);
     if (!movie.Open(target, replace)) return FailExport(kExportCannotOpen, "cannot create " + target.GetFullPath());
-    // From here a failure leaves no movie behind.
+    // From here a failure leaves no movie behind, and what stood there.
     auto abandon = [&](uint32_t code, const std::string& why) {
-        movie.Close();
-        target.Delete();
+        movie.Discard();
         return FailExport(code, why);
     };
     movie.AddTag(new CTagSetBackgroundColor(bg_color & 0xFF, (bg_color >> 8) & 0xFF, (bg_color >> 16) & 0xFF));
@@ -281,7 +280,6 @@ bool CStripSlideShow::Export(const CPath& target, bool replace, CProgressDialog*
     movie.AddTag(new CTagEnd);
     if (movie.Failed()) return abandon(kExportWriteFailed, movie.GetError());
     if (movie.Close() == 0) {
-        target.Delete();
         return FailExport(kExportWriteFailed, movie.GetError().empty() ? "cannot write " + target.GetFullPath() : movie.GetError());
     }
     return true;

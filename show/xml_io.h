@@ -152,6 +152,8 @@ struct CReadContext {
     // The file's text is Unicode (CXMLDocument::IsUnicodeText): its texts
     // are read into the show's own character set, Mac Roman.
     bool unicodeText = false;
+    // Asked before each slide: true stops the read there; its caller says it.
+    bool (*cancelRequested)() = nullptr;
 
     // The given relocator, else the one that asks the user.
     CRelocator& GetRelocator() const;

@@ -50,78 +50,46 @@ bool SameFile(const CPath& a, const CPath& b)
     return fs::equivalent(a.GetFullPath(), b.GetFullPath(), ec) && !ec;
 }
 
-// The destination of a rewrite: a pending file beside it that takes its
-// name only once complete, so a failure leaves no partial file and an
-// existing destination (replaced only when asked) stays intact. A pending
-// file given as the destination is written into where it stands.
+// The destination of a rewrite: a typed file that takes its name only once
+// complete (CTypedOutputFile), so a failure leaves no partial file and an
+// existing destination (replaced only when asked) stays intact.
 class Destination {
 public:
-    // A link stays a link: the file it leads to is the one replaced.
-    explicit Destination(const CPath& path)
-        : given_(path.GetFullPath()),
-          inPlace_(platform::IsPendingFile(given_)),
-          path_(inPlace_ ? given_ : platform::ReplacedFile(given_))
-    {
-    }
-    Destination(const Destination&) = delete;
-    Destination& operator=(const Destination&) = delete;
+    explicit Destination(const CPath& path) : path_(path) {}
 
     bool Create(bool replace)
     {
         CFileInfo info;
         info.type = FourCC("SWFL");
         info.creator = FourCC("SWF2");
-        if (inPlace_) {
-            file_.reset(OpenTypedFile(CPath(given_), &info, replace));
-        } else {
-            const CPath target(path_);
-            if (path_.empty() || target.IsDirectory() || (!replace && target.Exists())) return false;
-            if (pending_.CreateBeside(path_)) file_.reset(OpenTypedFile(pending_, &info));
-        }
-        if (!file_) systemError_ = errno;
-        return file_ != nullptr;
+        if (file_.Open(path_, &info, replace)) return true;
+        systemError_ = errno;
+        return false;
     }
 
     bool Write(const void* data, size_t size)
     {
         if (size == 0) return true;
-        if (file_ && std::fwrite(data, 1, size, file_.get()) == size) return true;
+        if (file_.GetStream() && std::fwrite(data, 1, size, file_.GetStream()) == size) return true;
         systemError_ = errno;
         return false;
     }
 
     // Keeps the file only when every byte reached the disk.
-    bool Commit(bool replace)
+    bool Commit()
     {
-        FILE* f = file_.release();
-        if (!f) return false;
-        const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-        if (!flushed) systemError_ = errno;
-        if (std::fclose(f) != 0 && flushed) systemError_ = errno;
-        if (systemError_) return false;
-        if (inPlace_) return true;
-        if (pending_.Commit(path_, replace)) return true;
-        systemError_ = errno;
+        if (systemError_ == 0 && file_.Commit()) return true;
+        if (systemError_ == 0) systemError_ = errno;
+        file_.Discard();
         return false;
     }
 
     // What the system said when a write failed; 0 when none did.
     int SystemError() const { return systemError_; }
 
-    ~Destination()
-    {
-        // A pending file written in place is left empty, not half-written.
-        if (!file_ || !inPlace_) return;
-        file_.reset();
-        (void)::ftruncate(platform::PendingDescriptor(given_), 0);
-    }
-
 private:
-    std::string given_;
-    bool inPlace_;
-    std::string path_;
-    platform::PendingFile pending_;
-    FilePtr file_;
+    CPath path_;
+    CTypedOutputFile file_;
     int systemError_ = 0;
 };
 
@@ -216,7 +184,10 @@ bool RunZlib(Pass pass, FILE* in, Destination& out, bool& writeFailed, uint64_t 
     return ok && result == Z_STREAM_END && (pass == Pass::kDecompress || endResult == Z_OK);
 }
 
-bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool replace, uint64_t maxExpandedSize)
+// ontoItself: the destination may be the source, which its replacement
+// reads until it takes the name.
+bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool replace, uint64_t maxExpandedSize,
+             bool ontoItself = false)
 {
     g_lastSystemError = 0;
     const char* expected = pass == Pass::kCompress ? "FWS" : "CWS";
@@ -230,7 +201,7 @@ bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool repl
         g_lastError = pass == Pass::kCompress ? swf_file_error::kNotSwf : swf_file_error::kNotCompressed;
     if (!in) return false;
     // Rewriting a file onto itself would truncate the only copy.
-    if (SameFile(source, destination)) {
+    if (SameFile(source, destination) && (!ontoItself || platform::IsPendingFile(destination.GetFullPath()))) {
         g_lastError = swf_file_error::kCannotWrite;
         return false;
     }
@@ -258,7 +229,7 @@ bool Rewrite(Pass pass, const CPath& source, const CPath& destination, bool repl
     bool overCap = false;
     const bool passed = !writeFailed && RunZlib(pass, in.get(), out, writeFailed, limit, limitIsCap, overCap);
     if (overCap) g_lastError = swf_file_error::kTooLarge;
-    if (passed && out.Commit(replace)) return true;
+    if (passed && out.Commit()) return true;
     // A pass that failed on bad data keeps the code it had; a failed write sets 7.
     if (writeFailed || passed) {
         g_lastError = swf_file_error::kCannotWrite;
@@ -336,12 +307,10 @@ bool DecompressSwfFileInPlace(const CPath& path, bool keepBackup)
         RenameOver(backup, path);
         return false;
     }
-    CPath unique(path);
-    if (!unique.MakeUnique()) return false;
-    if (!DecompressSwfFile(path, unique, false)) return false;
-    // The rename replaces the compressed file in one step.
-    if (RenameOver(unique, path)) return true;
-    unique.Delete(false);
-    g_lastError = swf_file_error::kCannotWrite;
-    return false;
+    if (!IsSwfFileCompressed(path)) {
+        g_lastError = swf_file_error::kNotCompressed;
+        return false;
+    }
+    // The plain movie replaces the compressed one once it is whole.
+    return Rewrite(Pass::kDecompress, path, path, true, UINT64_MAX, true);
 }

@@ -107,8 +107,14 @@ void CSwfMovie::FailWrite(const char* what)
 
 void CSwfMovie::CloseFile()
 {
-    if (file) std::fclose(file);
+    if (output) output->Discard();
     file = nullptr;
+}
+
+void CSwfMovie::Discard()
+{
+    frameLabels.clear();
+    CloseFile();
 }
 
 bool CSwfMovie::Open(const CPath& target, bool replace)
@@ -120,8 +126,9 @@ bool CSwfMovie::Open(const CPath& target, bool replace)
     CFileInfo info;
     info.type = FourCC("SWFL");
     info.creator = FourCC("SWF2");
-    file = OpenTypedFile(path, &info, replace);
-    if (!file) return false;
+    if (!output) output = std::make_unique<CTypedOutputFile>();
+    if (!output->Open(path, &info, replace)) return false;
+    file = output->GetStream();
     std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
 
     CSwfHeader header;
@@ -285,7 +292,12 @@ uint32_t CSwfMovie::Close()
     if (headerEnd >= 2) WriteAt(headerEnd - 2, count, 2);
     // Buffered bytes reach the disk only now; a full disk shows here.
     if (std::fflush(file) != 0) FailWrite("cannot write the movie");
-    if (std::fclose(file) != 0) FailWrite("cannot close the movie");
     file = nullptr;
+    // Only a whole movie takes the place of what stood there.
+    if (Failed()) {
+        output->Discard();
+        return 0;
+    }
+    if (!output->Commit()) FailWrite("cannot close the movie");
     return Failed() ? 0 : length;
 }

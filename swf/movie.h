@@ -36,6 +36,8 @@ public:
     uint8_t version = 4;
 };
 
+class CTypedOutputFile;
+
 class CSwfMovie {
 public:
     struct RecordedValue {
@@ -69,9 +71,12 @@ public:
     void SetRecordClipDepths(bool on) { recordClipDepths = on; }
     // Renumbers the recorded depths to base+1.. in the order of their values.
     bool PatchRecorded(uint16_t base);
-    // Patches length and frame count and closes; returns the file length,
-    // or 0 when any write, seek or the close failed.
+    // Patches length and frame count, closes and puts the movie in place;
+    // returns the file length, or 0 when any write, seek or the close
+    // failed: the file that stood there then stays as it was.
     uint32_t Close();
+    // Closes without putting the movie in place.
+    void Discard();
 
     // A failure (write error, value out of range) stays until the movie is
     // destroyed; Close then reports 0. Writers that find the movie cannot be
@@ -100,7 +105,8 @@ private:
     std::unordered_set<std::string> frameLabels;
     bool recordPlacements = false;
     bool recordClipDepths = false;
-    std::FILE* file = nullptr;
+    std::unique_ptr<CTypedOutputFile> output;
+    std::FILE* file = nullptr;  // output's stream
     CPath path;
     CSwfRect frameRect;
     float frameRate = 0;

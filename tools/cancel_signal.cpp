@@ -7,10 +7,25 @@
 namespace {
 
 volatile std::sig_atomic_t cancelled = 0;
+volatile std::sig_atomic_t ended = 0;
+// A result is taking its name: a signal that reaches another thread
+// meanwhile only sets the flag.
+volatile std::sig_atomic_t holding = 0;
+
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+sigset_t CancelSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kCancelSignals) sigaddset(&set, signal);
+    return set;
+}
 
 void OnSignal(int)
 {
-    if (!cancelled) {
+    if (ended) return;
+    if (!cancelled || holding) {
         cancelled = 1;
         return;
     }
@@ -31,8 +46,8 @@ void InstallCancelHandlers()
     action.sa_flags = 0;
     // A closed terminal (SIGHUP) and Ctrl-\ (SIGQUIT) end a run as SIGTERM
     // does: stopped at its next check, nothing of it left behind.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
-    platform::SetWaitCancelFlag(&cancelled);
+    for (int signal : kCancelSignals) sigaction(signal, &action, nullptr);
+    platform::SetCancelFlag(&cancelled);
 }
 
 const volatile std::sig_atomic_t* CancelFlag()
@@ -40,7 +55,26 @@ const volatile std::sig_atomic_t* CancelFlag()
     return &cancelled;
 }
 
-bool CancelRequested()
+CancelHold::CancelHold()
 {
-    return cancelled != 0;
+    const sigset_t set = CancelSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+    holding = 1;
+}
+
+CancelHold::~CancelHold()
+{
+    // However many came, they are one cancel now: the result they came
+    // during is in place, and nothing unfinished is left to remove.
+    const sigset_t set = CancelSignals();
+    const struct timespec now = {0, 0};
+    while (::sigtimedwait(&set, nullptr, &now) > 0)
+        if (!ended) cancelled = 1;
+    holding = 0;
+    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+}
+
+void EndCancels()
+{
+    ended = 1;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -189,20 +190,6 @@ private:
         if (!words.empty()) report_.Warn({}, shown + ": " + words);
     }
 
-    // The same for the --resave file, through a file made as its
-    // replacement is and removed again.
-    void CheckResaveOwner(const std::string& resave)
-    {
-        platform::OutputTarget target;
-        std::string why;
-        struct stat st {};
-        if (!platform::JudgeOutput(resave, &target, &why) || target.inPlace || ::stat(target.path.c_str(), &st) != 0)
-            return;
-        platform::PendingFile trial;
-        if (!MakeOutputTempFile(trial, target.path, false)) return;
-        WarnOwnerNotKept(o_.resave, target.path, trial.GetPath());
-    }
-
     void WarnSoundLeftOut(const CFilePlace& place, const CPath& src, const std::string& why)
     {
         report_.Warn(place,
@@ -220,6 +207,7 @@ private:
     bool encoderFailed_ = false;             // said once before the export, for every sound
     std::vector<int> saidLeftOut_;           // slides said left out by the plan
     bool projectWritten_ = false;            // the --resave file is in place
+    CAtomicOutput resaveTarget_;             // the project written back, until in place
 };
 
 int Runner::Read()
@@ -245,6 +233,8 @@ int Runner::Read()
     context.movieFollows = !o_.output.empty();
     // Nobody is asked, and a project written back keeps what it named.
     context.keepMissing = true;
+    // A cancel stops the read at the next slide.
+    context.cancelRequested = platform::CancelRequested;
     // As the editor opens a file: a fresh document and publish settings.
     show_.Reset();
     publish_.Clear();
@@ -658,14 +648,14 @@ int Runner::Export(const std::string& output)
     const bool done = ExportShow(show_, CPath(target.GetTempPath()), &progress, &why);
     progress.End();
     // A cancel that came too late for the export's own checks still counts.
-    if (CancelRequested()) {
+    if (platform::CancelRequested()) {
         target.Discard();
         return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
     }
     if (!done) {
-        // The reason names the file the user asked for, not the new one beside it.
+        // The reason names the file as the user gave it, not the new one beside it.
         for (size_t at; (at = why.find(target.GetTempPath())) != std::string::npos;)
-            why.replace(at, target.GetTempPath().size(), output);
+            why.replace(at, target.GetTempPath().size(), o_.output);
         target.Discard();
         return Fail(kExitExportFailed, "export to " + o_.output + " failed: " + why);
     }
@@ -725,13 +715,24 @@ int Runner::Export(const std::string& output)
     unsigned frames = 0;
     const bool counted = ReadFrameCount(written, &frames);
     std::FILE* said = SummaryStream(output);
+    // Once the movie takes its name it stays, and the run says so: a
+    // signal meanwhile waits. One written into a FIFO waits on its reader,
+    // and a signal still stops that.
+    std::optional<CancelHold> hold;
+    if (!target.IsInPlace()) hold.emplace();
+    if (platform::CancelRequested()) {
+        target.Discard();
+        return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
+    }
     if (!target.Commit(&why)) {
+        hold.reset();
         const std::string part = target.PartlyWritten() ? " got only part of the movie" : " was not written";
-        if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + part);
+        if (platform::CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + part);
         if (!target.IsInPlace()) return Fail(kExitExportFailed, o_.output + ": cannot put in place: " + why);
         return Fail(kExitExportFailed,
                     o_.output + ": cannot write: " + why + (target.PartlyWritten() ? "; it" + part : ""));
     }
+    EndCancels();
     // Said under --quiet too: a script reads it.
     const int left = int(show_.GetSkippedSlides().size());
     std::fprintf(said, "%s: %s%s, %s, %d skipped\n", o_.output.c_str(), Counted(st.st_size, "byte").c_str(),
@@ -770,20 +771,38 @@ int Runner::Steps()
     const std::string notWritten = o_.resave.empty() || o_.output.empty()
                                        ? o_.resave + o_.output + " was not written"
                                        : o_.resave + " and " + o_.output + " were not written";
-    if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
-    if (!resave.empty()) CheckResaveOwner(resave);
+    if (platform::CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
+    // The project written back is made beside its file, as the movie is,
+    // and said before anything is replaced when its owner is not kept.
+    std::string why;
+    if (!resave.empty()) {
+        if (!resaveTarget_.Create(resave, &why))
+            return Fail(kExitExportFailed, o_.resave + ": cannot write the project: " + why);
+        if (!resaveTarget_.IsInPlace())
+            WarnOwnerNotKept(o_.resave, resaveTarget_.GetTargetPath(), resaveTarget_.GetTempPath());
+    }
     if (StrictStop()) return StrictFailure();
     if (!resave.empty()) {
         std::FILE* said = SummaryStream(resave);
-        if (!SaveProject(CPath(resave), show_, publish_)) {
-            if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
+        if (!SaveProject(CPath(resaveTarget_.GetTempPath()), show_, publish_, platform::CancelRequested)) {
+            if (platform::CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
             return Fail(kExitExportFailed, o_.resave + ": cannot write the project: " + std::strerror(errno));
         }
+        std::optional<CancelHold> hold;
+        if (!resaveTarget_.IsInPlace()) hold.emplace();
+        if (platform::CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
+        if (!resaveTarget_.Commit(&why)) {
+            hold.reset();
+            if (platform::CancelRequested()) return Fail(kExitCancelled, "cancelled; " + notWritten);
+            return Fail(kExitExportFailed, o_.resave + ": cannot write the project: " + why);
+        }
         projectWritten_ = true;
+        // With no movie to follow this is the run's result.
+        if (output.empty()) EndCancels();
         std::fprintf(said, "%s: project written\n", o_.resave.c_str());
     }
     // Past a finished --resave write, the export's cancel.
-    if (!output.empty() && CancelRequested())
+    if (!output.empty() && platform::CancelRequested())
         return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
     if (output.empty()) return kExitDone;
 
@@ -805,7 +824,7 @@ int Runner::Steps()
     if (StrictStop()) return StrictFailure();
     if (o_.compress) show_.use_compression = *o_.compress;
     PrepareForExport(show_);
-    if (CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
+    if (platform::CancelRequested()) return Fail(kExitCancelled, "cancelled; " + o_.output + " was not written");
     return Export(output);
 }
 

@@ -260,9 +260,8 @@ bool CTextFileStream::Open(const CPath& path, const CFileInfo* info, bool replac
     CFileInfo text;
     text.creator = FourCC("ttex");
     text.type = FourCC("TEXT");
-    file_ = OpenTypedFile(path, info ? info : &text, replace);
-    if (!file_) return false;
-    buffer_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(file_, std::ios::out);
+    if (!file_.Open(path, info ? info : &text, replace)) return false;
+    buffer_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(file_.GetStream(), std::ios::out);
     rdbuf(buffer_.get());
     clear();
     return true;
@@ -270,15 +269,16 @@ bool CTextFileStream::Open(const CPath& path, const CFileInfo* info, bool replac
 
 bool CTextFileStream::Close()
 {
-    if (!file_) return true;
-    flush();  // a full disk shows here or in the close
-    bool ok = !fail();
+    if (!file_.GetStream()) return true;
+    flush();  // a full disk shows here or in the commit
+    const bool ok = !fail();
     rdbuf(nullptr);
     buffer_.reset();
-    if (std::ferror(file_)) ok = false;
-    if (std::fclose(file_) != 0) ok = false;
-    file_ = nullptr;
-    return ok;
+    if (!ok) {
+        file_.Discard();
+        return false;
+    }
+    return file_.Commit();
 }
 
 CTextFileStream& CTextFileStream::WriteString(const char* text)

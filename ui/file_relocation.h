@@ -81,8 +81,9 @@ bool GetTypeExtensions(OSType type, char* out);
 bool GetTypeName(OSType type, char* out);
 
 // A text file written through a standard stream, created with a Finder
-// type and creator ('TEXT' and 'ttex' without info). A replaced file keeps
-// its mode, owner and group (CreateTypedFile).
+// type and creator ('TEXT' and 'ttex' without info). It replaces what stood
+// at its path only once closed with everything stored, keeping that file's
+// mode, owner and group (CTypedOutputFile).
 class CTextFileStream : public std::ostream {
 public:
     CTextFileStream() : std::ostream(nullptr) {}
@@ -90,15 +91,14 @@ public:
     CTextFileStream(const CTextFileStream&) = delete;
     CTextFileStream& operator=(const CTextFileStream&) = delete;
     bool Open(const CPath& path, const CFileInfo* info, bool replace);
-    bool is_open() const { return file_ != nullptr; }
-    // False when anything written could not be stored.
+    bool is_open() const { return file_.GetStream() != nullptr; }
+    // Puts the file in place; false, with the old file as it was, when
+    // anything written could not be stored.
     bool Close();
     CTextFileStream& WriteString(const char* text);
     CTextFileStream& WriteInt(long value);
 
 private:
-    // Written through the file the creation opened: a kept mode may not
-    // let it be opened again.
-    std::FILE* file_ = nullptr;
+    CTypedOutputFile file_;
     std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> buffer_;
 };

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -107,11 +109,15 @@ TEST(FileServices, CreateTypedFile)
     EXPECT_TRUE(DeleteFileRef(Ref(locked)));
 
     // A replaced file keeps its mode, through a link that stays a link, and
-    // is given open for writing whatever that mode allows.
+    // is given open for writing whatever that mode allows; the old one
+    // stays whole until the new one is.
     ASSERT_TRUE(WriteFile(dir.file("read-only.swf"), "old") && ::chmod(dir.file("read-only.swf").c_str(), 0444) == 0);
     fs::create_symlink("read-only.swf", dir.file("link.swf"));
-    std::FILE* opened = OpenTypedFile(CPath(dir.file("link.swf")), &info, true);
-    ASSERT_TRUE(opened && std::fputs("new", opened) >= 0 && std::fclose(opened) == 0);
+    CTypedOutputFile opened;
+    ASSERT_TRUE(opened.Open(CPath(dir.file("link.swf")), &info, true));
+    ASSERT_GE(std::fputs("new", opened.GetStream()), 0);
+    EXPECT_EQ(ReadFile(dir.file("read-only.swf")), "old");
+    ASSERT_TRUE(opened.Commit());
     EXPECT_TRUE(fs::is_symlink(dir.file("link.swf")));
     EXPECT_EQ(ReadFile(dir.file("read-only.swf")), "new");
     EXPECT_EQ(fs::status(dir.file("read-only.swf")).permissions(),
@@ -121,6 +127,66 @@ TEST(FileServices, CreateTypedFile)
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
     EXPECT_EQ(names, (std::set<std::string>{"movie.swf", "folder", "read-only.swf", "link.swf"}));
+}
+
+// A writer that stops midway (killed, crashed, a full disk) leaves the old
+// file whole; one that finishes replaces it, as a plain user does their own
+// read-only file (attributes first, its mode last) and as a link to a file
+// yet to be made makes that file.
+TEST(FileServices, TypedFilesReplaceOnlyWhenWhole)
+{
+    TempDir dir;
+    const std::string home = dir.file("home");
+    fs::create_directory(home);
+    ASSERT_TRUE(WriteFile(home + "/old.tvr", "the old project"));
+    for (bool finish : {false, true}) {
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            CTypedOutputFile file;
+            if (!file.Open(CPath(home + "/old.tvr"), nullptr, true) || std::fputs("<xml", file.GetStream()) < 0 ||
+                std::fflush(file.GetStream()) != 0)
+                _exit(2);
+            if (finish && !file.Commit()) _exit(3);
+            _exit(finish ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), finish ? 0 : 1);
+        EXPECT_EQ(ReadFile(home + "/old.tvr"), finish ? "<xml" : "the old project");
+    }
+
+    ASSERT_TRUE(WriteFile(home + "/mine.swf", "old") && ::chmod((home + "/mine.swf").c_str(), 0444) == 0);
+    fs::create_directory(home + "/sub");
+    fs::create_symlink(home + "/sub/movie.swf", home + "/made.swf");
+    for (const char* name : {"/old.tvr", "/mine.swf", "/sub"}) {
+        if (::geteuid() == 0) ASSERT_EQ(::chown((home + name).c_str(), tavrel_test::kPlainUser, tavrel_test::kPlainUser), 0);
+    }
+    std::string why;
+    const int failed = tavrel_test::RunAsPlainUser(home, [] {
+        CFileInfo info;
+        info.type = FourCC("SWFL");
+        info.creator = FourCC("SWF2");
+        int failures = 0;
+        for (const char* name : {"mine.swf", "made.swf"}) {
+            failures <<= 1;
+            CTypedOutputFile file;
+            if (!file.Open(CPath(fs::absolute(name).string()), &info, true) || std::fputs("FWS", file.GetStream()) < 0 ||
+                !file.Commit())
+                failures |= 1;
+        }
+        return failures;
+    }, &why);
+    if (failed < 0) GTEST_SKIP() << why;
+    EXPECT_EQ(failed, 0) << "1: the link's file not made; 2: the read-only file not replaced";
+    EXPECT_EQ(ReadFile(home + "/mine.swf"), "FWS");
+    EXPECT_EQ(fs::status(home + "/mine.swf").permissions(),
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(FinderInfoOf(home + "/mine.swf").type, FourCC("SWFL"));
+    EXPECT_TRUE(fs::is_symlink(home + "/made.swf"));
+    EXPECT_EQ(ReadFile(home + "/sub/movie.swf"), "FWS");
 }
 
 TEST(FileServices, FinderInformationMasks)

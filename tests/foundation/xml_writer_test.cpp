@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -174,6 +176,23 @@ TEST(XmlWriter, FailedWriteIsReportedAndKeepsTheOldFile)
             EXPECT_EQ(ReadFile(path), "old") << close << chunk;
             EXPECT_EQ(FilesIn(dir.path()), 1u);  // no temporary file left behind
         }
+    }
+    // A cancel asked during the writing, or before the file takes its name,
+    // keeps the old file too.
+    static int checksLeft;
+    for (int checks : {2, 5}) {
+        TempDir dir;
+        const std::string path = dir.file("doc.xml");
+        ASSERT_TRUE(WriteFile(path, "old"));
+        checksLeft = checks;
+        CXMLWriteOptions options;
+        options.cancelRequested = [] { return checksLeft-- <= 0; };
+        CXMLOutputFile out;
+        ASSERT_TRUE(out.Open(path, options));
+        out.Write("<a/>").Write("<b/>").Write("<c/>");
+        EXPECT_FALSE(out.Close());
+        EXPECT_EQ(errno, ECANCELED);
+        EXPECT_EQ(ReadFile(path), "old") << checks;
     }
 }
 

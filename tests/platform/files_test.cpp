@@ -301,3 +301,28 @@ TEST(Files, PendingFilesTakeANameOnlyWhenWhole)
         }
     }
 }
+
+// A link to a file yet to be made is followed as a replacement follows it,
+// however many links lead there; an owner no name is known for is said by
+// number, once.
+TEST(Files, OutputsThroughLinksAndOwnersByNumber)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink((dir.path() + "/sub/movie.swf").c_str(), dir.file("abs.swf").c_str()), 0);
+    ASSERT_EQ(::symlink("sub/../sub/movie.swf", dir.file("rel.swf").c_str()), 0);
+    ASSERT_EQ(::symlink("rel.swf", dir.file("chain.swf").c_str()), 0);
+    for (const char* name : {"abs.swf", "rel.swf", "chain.swf"}) {
+        OutputTarget target;
+        std::string why;
+        ASSERT_TRUE(JudgeOutput(dir.file(name), &target, &why)) << name;
+        EXPECT_EQ(target.path, dir.path() + "/sub/movie.swf") << name;
+        EXPECT_FALSE(target.inPlace);
+    }
+
+    ASSERT_TRUE(WriteFile(dir.file("theirs"), "x") && WriteFile(dir.file("mine"), "y"));
+    if (::geteuid() != 0) GTEST_SKIP() << "not root: no file of an unknown owner to make";
+    ASSERT_EQ(::chown(dir.file("theirs").c_str(), 54321, 54321), 0);
+    EXPECT_EQ(OwnerNotKept(dir.file("theirs"), dir.file("mine")),
+              "owner 54321 and group 54321 are not kept: the new file belongs to root, group root");
+}

@@ -1,11 +1,16 @@
 #include "test_support.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tavrel_test {
 
@@ -57,6 +62,39 @@ bool IsThere(const std::string& path)
 {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
+}
+
+int RunAsPlainUser(const std::string& folder, const std::function<int()>& body, std::string* why)
+{
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        const std::string parent = std::filesystem::path(folder).parent_path().string();
+        struct stat st {};
+        if (::chown(folder.c_str(), kPlainUser, kPlainUser) != 0 || ::stat(parent.c_str(), &st) != 0 ||
+            ::chmod(parent.c_str(), (st.st_mode & 07777) | 0011) != 0) {
+            *why = "cannot give " + folder + " to user " + std::to_string(kPlainUser);
+            return -1;
+        }
+    }
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        *why = "cannot fork";
+        return -1;
+    }
+    if (child == 0) {
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(kPlainUser) != 0 || ::setuid(kPlainUser) != 0)) _exit(255);
+        if (::chdir(folder.c_str()) != 0) _exit(255);
+        _exit(body());
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 255) {
+        *why = "the child could not run as user " + std::to_string(kPlainUser) + " in " + folder;
+        return -1;
+    }
+    return WEXITSTATUS(status);
 }
 
 }  // namespace tavrel_test

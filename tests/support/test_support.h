@@ -1,5 +1,6 @@
 #pragma once
 // Shared helpers for the unit tests.
+#include <functional>
 #include <string>
 
 namespace tavrel_test {
@@ -27,5 +28,14 @@ bool WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // Whether anything, even a dangling link, stands at path.
 bool IsThere(const std::string& path);
+
+// The plain user (nobody) whom tests of modes, owners and links run as
+// when the tests run as root, and the group of the same number.
+constexpr unsigned kPlainUser = 65534;
+// Runs body in a child process in folder and returns what it returns. As
+// root the child is the plain user alone, and folder is made theirs (its
+// parent searchable by them); otherwise it is the user running the tests.
+// -1, with why, when the child could not become that user or get there.
+int RunAsPlainUser(const std::string& folder, const std::function<int()>& body, std::string* why);
 
 }  // namespace tavrel_test

@@ -580,6 +580,73 @@ TEST_F(CliProgramTest, OutputsThatAreNoFileAreWrittenInto)
                      << "folder): the device node and root's files were not written; the other outputs were tried";
 }
 
+// As a plain user in a folder of their own (the tests drop to one when
+// root): their own read-only files are replaced and stay read-only; links
+// to files yet to be made make them and stay links; a file of an owner no
+// name is known for is replaced with the owner said by number, once.
+TEST_F(CliProgramTest, APlainUsersOwnFilesLinksAndOwners)
+{
+    const bool root = ::geteuid() == 0;
+    const std::string home = dir_.file("home"), work = home + "/w";
+    fs::create_directories(work + "/sub");
+    std::vector<std::string> env;
+    if (root) {
+        env = {"RUN_AS_UID=" + std::to_string(kNobody)};
+        for (const std::string& mine : {home, work, work + "/sub"}) ASSERT_EQ(::chown(mine.c_str(), kNobody, kNobody), 0);
+        if (::chmod(dir_.path().c_str(), 0755) != 0 || RunProgram({"--version"}, work, env).exitCode != 0)
+            GTEST_SKIP() << "user " << kNobody << " cannot run the program where it lies (a checkout in a private "
+                         << "folder): nothing was tried";
+    }
+    auto own = [&](const std::string& path) { return !root || ::lchown(path.c_str(), kNobody, kNobody) == 0; };
+    ASSERT_TRUE(WriteFile(work + "/show.tvr", Project("", Slide(picture_))) && own(work + "/show.tvr"));
+    ASSERT_EQ(::symlink((work + "/sub/movie.swf").c_str(), (work + "/link.swf").c_str()), 0);
+    ASSERT_EQ(::symlink("../target.tvr", (work + "/link.tvr").c_str()), 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string landed;  // relative to work
+        std::string begins;
+        unsigned mode = 0;  // of the earlier file, kept
+        uid_t owner = 0;    // of the earlier file, when not the user's
+    } rows[] = {
+        {{"--compress", "show.tvr", "ro.swf"}, "ro.swf", "CWS", 0444},
+        {{"--no-compress", "show.tvr", "ro-plain.swf"}, "ro-plain.swf", "FWS", 0444},
+        {{"--resave", "ro.tvr", "show.tvr"}, "ro.tvr", "<xml", 0444},
+        {{"--resave", "link.tvr", "show.tvr", "link.swf"}, "sub/movie.swf", "FWS"},
+        {{"--resave", "link.tvr", "show.tvr"}, "../target.tvr", "<xml"},
+        {{"show.tvr", "theirs.swf"}, "theirs.swf", "FWS", 0644, 54321},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.args));
+        const std::string landed = work + "/" + row.landed;
+        if (row.owner && !root) continue;
+        if (row.mode) {
+            ASSERT_TRUE(WriteFile(landed, "earlier") && own(landed));
+            if (row.owner) ASSERT_EQ(::chown(landed.c_str(), row.owner, row.owner), 0);
+            ASSERT_EQ(::chmod(landed.c_str(), row.mode), 0);
+        }
+        const ProgramResult r = RunProgram(row.args, work, env);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err.find("not kept") != std::string::npos, row.owner != 0) << r.err;
+        if (row.owner)
+            EXPECT_NE(r.err.find("show.tvr: theirs.swf: owner 54321 and group 54321 are not kept: the new file belongs to "),
+                      std::string::npos)
+                << r.err;
+        EXPECT_EQ(ReadFile(landed).substr(0, row.begins.size()), row.begins);
+        struct stat st {};
+        ASSERT_EQ(::stat(landed.c_str(), &st), 0);
+        if (row.mode) EXPECT_EQ(st.st_mode & 07777, row.mode);
+        EXPECT_EQ(st.st_uid, root ? kNobody : ::geteuid());
+    }
+    EXPECT_TRUE(fs::is_symlink(work + "/link.swf"));
+    EXPECT_TRUE(fs::is_symlink(work + "/link.tvr"));
+    // Nothing beside what was written.
+    std::vector<std::string> written = {"link.swf", "link.tvr",      "ro-plain.swf", "ro.swf",
+                                        "ro.tvr",   "show.tvr",      "sub/movie.swf"};
+    if (root) written.push_back("theirs.swf");
+    EXPECT_EQ(FilesIn(work), written);
+    if (!root) GTEST_SKIP() << "not root: no file of an unknown owner to replace; the rest ran as this user";
+}
+
 // Pictures and sounds the program may not read are said with the
 // system's reason, each where it stands; the run goes on without them. As
 // root the run is a plain user's, where that user can reach the program.
@@ -1203,6 +1270,60 @@ struct SmallDisk {
 // the temporary folder (the plain movie before compression, the pictures
 // planned for movie slides, a sound while it is encoded). Nothing is left
 // there, and an earlier OUTPUT stays.
+// Two signals while a finished result takes its name: it stays, and the
+// run says what is in place. The run's last result ends it with its line
+// and exit 0; the project written back before a movie is said, and the
+// movie's stage is the one cancelled (exit 130).
+TEST_F(CliProgramTest, SignalsWhileAResultTakesItsName)
+{
+    WriteShow("show.tvr", 1);
+    const std::string mark = dir_.file("renaming");
+    const struct {
+        std::vector<std::string> args;
+        const char* held;  // the rename held
+        int exitCode;
+        std::vector<std::string> said;  // on standard output, then error
+        std::vector<std::string> replaced;
+    } rows[] = {
+        {{"show.tvr", "out.swf"}, "out.swf", 0, {"out.swf: ", ""}, {"out.swf"}},
+        {{"--resave", "new.tvr", "show.tvr"}, "new.tvr", 0, {"new.tvr: project written\n", ""}, {"new.tvr"}},
+        {{"--resave", "new.tvr", "show.tvr", "out.swf"},
+         "new.tvr",
+         130,
+         {"new.tvr: project written\n", "tavrel: cancelled; out.swf was not written\n"},
+         {"new.tvr"}},
+    };
+    for (bool named : {false, true})
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::PrintToString(row.args) + (named ? " named" : ""));
+            for (const char* name : {"out.swf", "new.tvr"}) Write(name, "earlier");
+            ::unlink(mark.c_str());
+            std::vector<std::string> env = {"LD_PRELOAD=" TAVREL_SLOW_RENAME,
+                                            "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0",
+                                            "TAVREL_SLOW_RENAME_TO=/" + std::string(row.held),
+                                            "TAVREL_SLOW_RENAME_MARK=" + mark};
+            if (named) env[0] += ":" TAVREL_NO_UNNAMED_FILES;
+            Program program(row.args, dir_.path(), false, env);
+            for (int waited = 0; !IsThere(mark) && waited < 60000; waited += 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ASSERT_TRUE(IsThere(mark));
+            ::kill(program.Pid(), SIGINT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            ::kill(program.Pid(), SIGTERM);
+            const ProgramResult r = program.Wait();
+            EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+            EXPECT_EQ(r.out.substr(0, row.said[0].size()), row.said[0]);
+            EXPECT_EQ(r.err, row.said[1]);
+            for (const char* name : {"out.swf", "new.tvr"}) {
+                const bool replaced =
+                    std::find(row.replaced.begin(), row.replaced.end(), name) != row.replaced.end();
+                EXPECT_EQ(ReadFile(dir_.file(name)) == "earlier", !replaced) << name;
+            }
+            ::unlink(mark.c_str());
+            EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"a.jpg", "new.tvr", "out.swf", "show.tvr"}));
+        }
+}
+
 TEST_F(CliProgramTest, FullDisksFailTheExportWithTheirReason)
 {
     if (!std::getenv(kPrivateMounts)) {
