@@ -72,7 +72,7 @@ bool StreamParse::Start()
     live_.assign(1, 0);
     steps_.clear();
     settled_ = 0;
-    scan_ = strays_ = mostRefund_ = 0;
+    scan_ = strays_ = mostRefund_ = cost_ = 0;
     anyFrame_ = done_ = false;
     while (!done_ && !anyFrame_) Advance();
     return anyFrame_;
@@ -85,6 +85,12 @@ Step StreamParse::Next()
     const Step step = steps_.front();
     steps_.pop_front();
     return step;
+}
+
+void StreamParse::Only(std::vector<std::pair<int64_t, int64_t>> items)
+{
+    only_ = std::move(items);
+    std::sort(only_.begin(), only_.end());
 }
 
 void StreamParse::Advance()
@@ -122,7 +128,9 @@ void StreamParse::ScanTo(int64_t to)
             if (!kStarts[p[i]] || (p[i] == 0xFF && i + 1 < n && (p[i + 1] & 0xE0) != 0xE0)) continue;
             items.clear();
             ItemsAt(scan_ + int64_t(i), &items);
-            for (const Item& item : items) Take(item);
+            for (const Item& item : items)
+                if (only_.empty() || std::binary_search(only_.begin(), only_.end(), std::make_pair(item.at, item.end)))
+                    Take(item);
             if (live_.size() > 2 * kMostLive) Prune();
         }
         scan_ += int64_t(n);
@@ -269,7 +277,8 @@ int64_t StreamParse::LyricsEnd(int64_t at)
     return -1;
 }
 
-int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads) const
+int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads,
+                                 bool sizeKnown) const
 {
     const auto headerAt = [&](int64_t at) {
         unsigned char q[4];
@@ -301,9 +310,12 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
             return at;
         }
         // Or the last, ending the stream as long as the frame it lies in is
-        // up to it.
-        const int64_t last = bytes_.Size() - at;
-        if (std::abs(last - (at - (from - 1))) <= 1 && HoldsFrame(p, n, h, last)) {
+        // up to it, or as long as earlier frames told; stray bytes fewer
+        // than a frame may stand between the two.
+        const int64_t last = bytes_.Size() - at, before = at - (from - 1);
+        const int64_t frame = sizeKnown ? FrameSize(h, freeSize) : last;
+        if ((std::abs(last - before) <= 1 || (std::abs(last - frame) <= 1 && before + 1 >= frame && before - frame < frame)) &&
+            HoldsFrame(p, n, h, last)) {
             if (leads) *leads = true;
             return at;
         }
@@ -311,17 +323,19 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
     return -1;
 }
 
-int64_t StreamParse::FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads) const
+int64_t StreamParse::FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads,
+                                     bool sizeKnown) const
 {
     for (const Item::Within& w : item.within)
-        if (w.freeSize == freeSize && std::equal(w.ref, w.ref + 4, ref)) {
+        if (w.freeSize == freeSize && w.sizeKnown == sizeKnown && std::equal(w.ref, w.ref + 4, ref)) {
             if (leads) *leads = w.leads;
             return w.at;
         }
     Item::Within w{};
     std::copy(ref, ref + 4, w.ref);
     w.freeSize = freeSize;
-    w.at = FrameWithin(item.at + 1, item.end, ref, freeSize, &w.leads);
+    w.sizeKnown = sizeKnown;
+    w.at = FrameWithin(item.at + 1, item.end, ref, freeSize, &w.leads, sizeKnown);
     item.within.push_back(w);
     if (leads) *leads = w.leads;
     return w.at;
@@ -451,7 +465,7 @@ int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) 
     if (item.freeSize > 0) {
         // In free format, a frame within of the size its stream has had.
         const bool known = n.hasShape && n.shape.freeSize > 0 && SameStream(n.shape.ref, item.head);
-        inner = FrameWithinItem(item, item.head, known ? n.shape.freeSize : item.freeSize, &leads);
+        inner = FrameWithinItem(item, item.head, known ? n.shape.freeSize : item.freeSize, &leads, known);
     }
     next->innerCost = inner >= 0 && !leads ? item.end - inner : 0;
     if (inner >= 0 && leads) penalty += item.end - inner;
@@ -475,11 +489,13 @@ int64_t StreamParse::RecordingPenalty(const Node& n, const Item& item, bool begi
     const int64_t gap = item.at - n.end;
     int64_t penalty = 0;
     if (begins) {
-        // A recording begins. Where the stream starts or a tag ends, or with
-        // its own Info frame, it stands on its own.
+        // A recording begins. Where the stream starts, where a tag ends (past
+        // bytes the recording before would call stray), or with its own Info
+        // frame, it stands on its own.
         next->shape = NewShape(item);
         next->pending = 0;
-        next->established = item.header || (gap == 0 && n.kind != Node::kFrame);
+        next->established = item.header || (gap == 0 && n.kind != Node::kFrame) ||
+                            (n.kind == Node::kTag && n.hasShape && gap < n.shape.shortest);
         next->joined = gap == 0 || !n.hasShape ||
                        (n.kind == Node::kFrame && gap < n.shape.shortest && (n.header || item.freeSize == 0));
         next->run = 1;
@@ -592,7 +608,9 @@ size_t StreamParse::Best(bool final) const
 void StreamParse::Settle(bool final)
 {
     std::vector<size_t> path;
-    for (size_t k = Best(final); k != SIZE_MAX && k > settled_; k = nodes_[k].prev) path.push_back(k);
+    const size_t best = Best(final);
+    if (final) cost_ = Value(nodes_[best], bytes_.Size(), true);
+    for (size_t k = best; k != SIZE_MAX && k > settled_; k = nodes_[k].prev) path.push_back(k);
     std::reverse(path.begin(), path.end());
     const size_t before = settled_;
     // Whether a frame of varying rate follows on the path within the

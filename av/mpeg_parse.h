@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstddef>
 #include <deque>
+#include <utility>
 #include <vector>
 
 #include "av/mpeg_frames.h"
@@ -56,6 +57,12 @@ public:
     Step Next();
     // Stray bytes passed over between frames so far (no sound, no time).
     int64_t StrayBytes() const { return strays_; }
+    // What the partition settled costs once the stream's end is reached:
+    // bytes it leaves unexplained and what it pays, less a byte a frame.
+    int64_t Cost() const { return cost_; }
+    // Before Start: items only where one of these [at, end) stands, so
+    // that Cost() is that of one given partition by the same measure.
+    void Only(std::vector<std::pair<int64_t, int64_t>> items);
 
 private:
     // A frame, a tag or the stream's start, with the least cost of the
@@ -112,12 +119,13 @@ private:
         struct Within {
             unsigned char ref[4];
             int64_t freeSize, at;
-            bool leads;
+            bool sizeKnown, leads;
         };
         mutable std::vector<Within> within;
     };
     // FrameWithin over the item's bytes, asked of the item once.
-    int64_t FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads) const;
+    int64_t FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads,
+                            bool sizeKnown = true) const;
 
     // Scans a chunk further, then settles what lies far enough behind.
     void Advance();
@@ -129,8 +137,10 @@ private:
     // The first offset in [from, to) where a frame of the stream of ref
     // holds by itself; -1 where none does.
     // leads: whether the next of its stream, or the end, follows it.
+    // sizeKnown: in free format, whether earlier frames told freeSize (else
+    // it is the outer frame's own, which a frame within may cut short).
     int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize,
-                        bool* leads = nullptr) const;
+                        bool* leads = nullptr, bool sizeKnown = true) const;
     // Whether an ID3v2, APEv2 or Lyrics3 tag begins in [from, to).
     bool TagWithin(int64_t from, int64_t to);
     // Where the Lyrics3 text at `at` ends; -1 where it does not.
@@ -178,6 +188,8 @@ private:
     size_t settled_ = 0;        // the last node settled
     int64_t scan_ = 0;          // offsets before it are taken
     int64_t strays_ = 0;
+    int64_t cost_ = 0;
+    std::vector<std::pair<int64_t, int64_t>> only_;
     int64_t mostRefund_ = 0;  // the most a step from a live node may take back
     bool anyFrame_ = false;     // a frame is settled
     bool done_ = false;

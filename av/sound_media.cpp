@@ -878,7 +878,8 @@ bool ConvertedReader::Restart(SampleSource& source, int rate, int channels)
 bool ConvertedReader::Fill(int64_t frames)
 {
     const int in = source_->Info().channels;
-    std::vector<int16_t> raw(size_t(frames) * size_t(in));
+    std::vector<int16_t>& raw = raw_;
+    if (raw.size() < size_t(frames) * size_t(in)) raw.resize(size_t(frames) * size_t(in));
     const int64_t got = source_->Read16(raw.data(), frames);
     // A decoder that gives up after some sound ends the sound there.
     if (got < 0 && !readAny_) return false;

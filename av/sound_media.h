@@ -384,6 +384,7 @@ private:
     Resampler resampler_;       // started when the rates differ
     std::vector<float> gains_;  // how the source's channels make channels_
     std::vector<float> mixed_;  // input mixed to channels_, for the resampler
+    std::vector<int16_t> raw_;  // the source's samples, kept from block to block
     std::vector<float> ready_;  // output frames not yet handed out, from readyAt_
     size_t readyAt_ = 0;
     bool inputEnded_ = false;

@@ -8,9 +8,10 @@
 // handed out in pieces at another rate and channel count, through the
 // resampler and the channel mix. None may crash, leak or read outside the
 // data; the AIFF must hold every frame the export counted. The MPEG audio
-// frames the reader's parse finds in an input, as a stream of their own:
-// where they decode unsaid, they must decode the same, and unsaid, with a
-// few stray bytes put in between them.
+// frames the reader's parse finds in an input, as a stream of their own,
+// with a few stray bytes put in between them: the parse must find a
+// reading no dearer than that one, and where it takes it (or the clean
+// stream's reading pays for nothing) decode the same, unsaid.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "av/mpeg_parse.h"
@@ -96,65 +98,95 @@ void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
     }
 }
 
-// The frames the reader's parse finds in the file at path, as a stream of
-// their own (tags between them kept), and the fewest bytes a frame of its
-// recordings takes; empty where it finds none.
-std::string ParsedFrames(const std::string& path, std::vector<size_t>* starts, int64_t* shortest)
+// The items (frames and tags, [at, at + size)) the reader's parse takes
+// from the file at path, up to 65 frames, and what that partition costs;
+// only: the parse held to those items.
+struct Parsed {
+    std::vector<std::pair<int64_t, int64_t>> items;
+    std::vector<bool> frame;
+    int64_t cost = 0, shortest = INT64_MAX;
+    bool opened = false;
+};
+
+Parsed Parse(const std::string& path, const std::vector<std::pair<int64_t, int64_t>>& only = {})
 {
-    std::string stream;
+    Parsed parsed;
     const int fd = open(path.c_str(), O_RDONLY);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0) {
         if (fd >= 0) close(fd);
-        return stream;
+        return parsed;
     }
     platform::mpeg::StreamBytes bytes;
     bytes.Reset(fd, 0, st.st_size);
     platform::mpeg::StreamParse parse(bytes);
-    *shortest = INT64_MAX;
-    const bool started = parse.Start();
-    for (platform::mpeg::Step step; started && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;) {
+    if (!only.empty()) parse.Only(only);
+    parsed.opened = parse.Start();
+    size_t frames = 0;
+    for (platform::mpeg::Step step; parsed.opened && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;) {
         if (step.kind == platform::mpeg::Step::kGap || step.damaged || step.at + step.size > bytes.Size()) continue;
-        std::string item(size_t(step.size), '\0');
-        if (bytes.Read(step.at, reinterpret_cast<unsigned char*>(item.data()), item.size()) != item.size()) break;
-        if (step.kind == platform::mpeg::Step::kFrame) {
-            starts->push_back(stream.size());
-            if (!step.header) *shortest = std::min(*shortest, step.shape.shortest);
-        }
-        stream += item;
-        if (starts->size() > 64) break;
+        if (frames > 64) continue;
+        const bool frame = step.kind == platform::mpeg::Step::kFrame;
+        parsed.items.emplace_back(step.at, step.at + step.size);
+        parsed.frame.push_back(frame);
+        if (frame) ++frames;
+        if (frame && !step.header) parsed.shortest = std::min(parsed.shortest, step.shape.shortest);
     }
+    parsed.cost = parse.Cost();
     close(fd);
-    return stream;
+    return parsed;
 }
 
 // The frames the reader's own parse finds in the input, as a stream of
-// their own, with stray bytes (fewer than its shortest frame) before one
-// to three of them or every one (not in free format): zeros or a byte of
-// the input, so many and where the input's last bytes say. The reader must
-// read that stream the same, and say nothing more of it.
+// their own (tags between them kept), with stray bytes (fewer than its
+// shortest frame) before one to three of its frames or every one (not in
+// free format): zeros or a byte of the input, so many and where the
+// input's last bytes say. The parse of that stream must cost no more than
+// the partition the stray bytes were put into (the clean items, the stray
+// bytes unexplained), by its own measure; where it takes that partition,
+// or where the clean stream's own parse pays for nothing (every byte a
+// frame or a tag standing on its own), the reader must read it as it
+// reads the clean stream, and say nothing more of it.
 void CheckStrayBytes(const uint8_t* data, size_t size, const std::string& path)
 {
-    std::vector<size_t> starts;
-    int64_t shortest = 0;
-    const std::string stream = ParsedFrames(path, &starts, &shortest);
-    if (starts.size() < 2 || shortest < 2 || shortest == INT64_MAX || size < 8) return;
+    const Parsed input = Parse(path);
+    size_t frames = size_t(std::count(input.frame.begin(), input.frame.end(), true));
+    if (frames < 2 || input.shortest < 2 || input.shortest == INT64_MAX || size < 8) return;
+    std::string stream;
+    std::vector<size_t> starts;  // of the frames, in the stream
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    for (size_t i = 0; i < input.items.size(); ++i) {
+        const auto [from, to] = input.items[i];
+        std::string item(size_t(to - from), '\0');
+        if (pread(fd, item.data(), item.size(), from) != ssize_t(item.size())) break;
+        if (input.frame[i]) starts.push_back(stream.size());
+        stream += item;
+    }
+    close(fd);
+    frames = starts.size();
+    if (frames < 2) return;
     const std::string clean = g_folder + "/clean.mp3", stray = g_folder + "/stray.mp3";
     unlink(clean.c_str());
     if (!fuzz_files::WriteBytes(clean, stream.data(), stream.size())) return;
     const tavrel_test::MpegDecode before = tavrel_test::DecodeMpegAudio(clean, kMostSamples);
+    const Parsed cleanParse = Parse(clean);
     unlink(clean.c_str());
     if (!before.error.empty() || !before.said.empty() || before.samples.empty() ||
         int64_t(before.samples.size()) / before.channels >= kMostSamples)
         return;
+    // Every byte a frame or a tag, for nothing but a byte a frame less.
+    const bool free_of_cost =
+        cleanParse.cost == -int64_t(std::count(cleanParse.frame.begin(), cleanParse.frame.end(), true));
     const uint8_t* pick = data + size - 4;
-    const size_t length = 1 + pick[0] % size_t(std::min<int64_t>(shortest - 1, 16));
+    const size_t length = 1 + pick[0] % size_t(std::min<int64_t>(input.shortest - 1, 16));
     const char fill = pick[1] & 1 ? char(data[pick[3] % size]) : '\0';
     // Bytes before every frame of a free-format stream lengthen each frame.
-    tavrel_test::MpegHeader last;
-    const bool free = tavrel_test::ReadMpegHeader(reinterpret_cast<const uint8_t*>(stream.data()) + starts.back(), &last) &&
-                      last.bitRate == 0;
-    const size_t frames = starts.size(), places = 1 + pick[1] / 2 % (free ? 3 : 4);
+    const bool free = std::any_of(starts.begin(), starts.end(), [&](size_t k) {
+        tavrel_test::MpegHeader h;
+        return tavrel_test::ReadMpegHeader(reinterpret_cast<const uint8_t*>(stream.data()) + k, &h) && h.bitRate == 0;
+    });
+    const size_t places = 1 + pick[1] / 2 % (free ? 3 : 4);
     std::vector<size_t> at;  // empty: every frame
     for (size_t i = 0; places < 4 && i < places; ++i)
         at.push_back(1 + (pick[2] + pick[3] * (i + 1) * 7) % (frames - 1));
@@ -163,23 +195,42 @@ void CheckStrayBytes(const uint8_t* data, size_t size, const std::string& path)
     if (free && frames > 2 && at.size() + 1 == frames) at.pop_back();
     const auto chosen = [&](size_t k) { return at.empty() || std::binary_search(at.begin(), at.end(), k); };
     std::string bytes;
+    std::vector<int64_t> shift(frames, 0);  // stray bytes before frame k and the items after it
     for (size_t k = 0, from = 0; k < frames; ++k) {
         const size_t to = k + 1 < frames ? starts[k + 1] : stream.size();
         if (k > 0 && chosen(k)) bytes += std::string(length, fill);
+        shift[k] = int64_t(bytes.size()) - int64_t(from);
         bytes.append(stream, from, to - from);
         from = to;
     }
+    // The clean stream's own partition with the stray bytes put in: an
+    // item across a place they went in is not one of it any more.
+    std::vector<std::pair<int64_t, int64_t>> planted;
+    for (const auto& [from, to] : cleanParse.items) {
+        const auto by = [&](int64_t offset) {
+            const size_t k = size_t(std::upper_bound(starts.begin(), starts.end(), size_t(offset)) - starts.begin());
+            return k > 0 ? shift[k - 1] : 0;
+        };
+        if (by(from) == by(to - 1)) planted.emplace_back(from + by(from), to + by(from));
+    }
     unlink(stray.c_str());
     if (!fuzz_files::WriteBytes(stray, bytes.data(), bytes.size())) return;
-    const std::string wrong = tavrel_test::StrayBytesWrong(before, tavrel_test::DecodeMpegAudio(stray, kMostSamples));
+    const Parsed strayParse = Parse(stray), plantedParse = Parse(stray, planted);
+    const tavrel_test::MpegDecode after = tavrel_test::DecodeMpegAudio(stray, kMostSamples);
     unlink(stray.c_str());
+    std::string wrong;
+    if (plantedParse.items == planted && strayParse.cost > plantedParse.cost)
+        wrong = "the parse costs " + std::to_string(strayParse.cost) + " where the items the stray bytes were put "
+                "between cost " + std::to_string(plantedParse.cost);
+    else if (free_of_cost || strayParse.items == planted)
+        wrong = tavrel_test::StrayBytesWrong(before, after);
     if (wrong.empty()) return;
     std::string where = at.empty() ? "every frame" : "frame";
     for (size_t i = 0; i < at.size(); ++i) where += (i ? ", " : " ") + std::to_string(at[i]);
     std::fprintf(stderr,
                  "sound_readers_fuzz: %zu stray bytes of 0x%02X before %s of the %zu frames the reader finds in the "
                  "input (the shortest frame %lld bytes): %s\n",
-                 length, unsigned(uint8_t(fill)), where.c_str(), frames, static_cast<long long>(shortest),
+                 length, unsigned(uint8_t(fill)), where.c_str(), frames, static_cast<long long>(input.shortest),
                  wrong.c_str());
     std::abort();
 }

@@ -555,6 +555,11 @@ size_t MainDataBytes(std::string frame)
 // before the last. Free format at 32 kHz, an Info frame and two frames, the
 // third holding the stream's own header 57 bytes in: 11 zero bytes before
 // frame 1 (before every frame after the first, they only lengthen each).
+// Two free-format frames alone, bytes before the second: one frame of
+// both is no reading, its second header within. A recording joined on
+// right after an ID3v1 tag, bytes between the tag and it: of one frame
+// after a recording of another rate, and of free format (bytes before its
+// second frame too) after a frame of another bit rate.
 TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -583,8 +588,20 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
     {
         std::vector<std::string> frames = LameFrames(dir.path(), 32000, 1000, "--freeformat -b 200 -m m");
         ASSERT_EQ(frames.size(), 3u);
+        streams.push_back({"free format alone", {frames[1], frames[2]}});
+        const std::vector<std::string> longer = LameFrames(dir.path(), 32000, 4000, "--freeformat -b 200 -m m");
+        ASSERT_GE(longer.size(), 4u);
+        streams.push_back({"free format after a tag", {low[1], tavrel_test::MpegTagBytes(tavrel_test::kId3v1)}});
+        streams.back().frames.insert(streams.back().frames.end(), longer.begin() + 1, longer.end());
         frames[2].replace(57, 4, frames[1].substr(0, 4));
         streams.push_back({"free format", frames});
+    }
+    {
+        const std::vector<std::string> other = LameFrames(dir.path(), 32000, 1000, "-b 64 -m m");
+        ASSERT_GE(other.size(), 2u);
+        streams.push_back({"after a tag", LameFrames(dir.path(), 44100, 1000, "-b 128 -m m")});
+        streams.back().frames.push_back(tavrel_test::MpegTagBytes(tavrel_test::kId3v1));
+        streams.back().frames.push_back(other[1]);
     }
     const std::string path = dir.file("finding.mp3");
     const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at,
@@ -608,6 +625,14 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                                     FillBytes(Fill(fi), length, header, 7), {1, 2}});
             for (int value = 0; value < 256; ++value)
                 puts.push_back({"the byte " + std::to_string(value), std::string(1, char(value)), {2}});
+        } else if (name == "free format alone") {
+            puts.push_back({"6 bytes of 0x97", std::string(6, '\x97'), {1}});
+        } else if (name == "free format after a tag") {
+            puts.push_back({"11 zeros", std::string(11, '\0'), {2, 3}});
+        } else if (name == "after a tag") {
+            for (const size_t length : {1, 2, 16})
+                puts.push_back({std::to_string(length) + " bytes of 0x91", std::string(length, '\x91'),
+                                {frames.size() - 1}});
         } else {
             puts.push_back({"11 zeros", std::string(11, '\0'), {1}});
         }
@@ -619,7 +644,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 1 + 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
