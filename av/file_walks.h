@@ -11,6 +11,19 @@
 
 namespace platform {
 
+// What empties each cache of walks: a process that reads many files once
+// each (a fuzzer) lets go of them between files.
+inline std::vector<void (*)()>& WalkCaches()
+{
+    static std::vector<void (*)()> caches;
+    return caches;
+}
+
+inline void ForgetWalks()
+{
+    for (void (*forget)() : WalkCaches()) forget();
+}
+
 // What walk() found over the file fd reads, kept for the last files walked
 // at this place, for as long as each stands as it was (device, inode, size
 // and modification time): a show opens a sound for its length, its check
@@ -30,6 +43,14 @@ auto WalkedOnce(int fd, Walk walk) -> decltype(walk())
     };
     static std::mutex lock;
     static std::vector<Kept> kept;
+    static const bool forgettable = [] {
+        WalkCaches().push_back([] {
+            const std::lock_guard<std::mutex> hold(lock);
+            std::vector<Kept>().swap(kept);
+        });
+        return true;
+    }();
+    (void)forgettable;
     const auto same = [&](const Kept& k) {
         return k.device == st.st_dev && k.inode == st.st_ino && k.size == st.st_size &&
                k.changed.tv_sec == st.st_mtim.tv_sec && k.changed.tv_nsec == st.st_mtim.tv_nsec;

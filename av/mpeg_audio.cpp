@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "av/captured_stderr.h"
+#include "av/file_walks.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -59,6 +60,11 @@ public:
         walks_.emplace_front(key, walked);
         if (walks_.size() > kKept) walks_.pop_back();
     }
+    void Clear()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        walks_.clear();
+    }
 
 private:
     std::mutex mutex_;
@@ -68,6 +74,11 @@ private:
 MpegAudioReader::WalkCache& MpegAudioReader::Walks()
 {
     static WalkCache cache;
+    static const bool forgettable = [] {
+        WalkCaches().push_back([] { cache.Clear(); });
+        return true;
+    }();
+    (void)forgettable;
     return cache;
 }
 
@@ -157,7 +168,12 @@ bool MpegAudioReader::Walk(std::string* error)
     // channel count are converted to it.
     std::optional<mpeg::TimelineBuilder> timeline;
     int64_t audio = 0;
+    // About a minute and a half of frames at 44.1 kHz.
+    constexpr size_t kMostKeptSteps = 4096;
+    auto steps = std::make_shared<std::vector<mpeg::Step>>();
     for (mpeg::Step step; (step = parse_.Next()).kind != mpeg::Step::kEnd;) {
+        if (steps && steps->size() < kMostKeptSteps) steps->push_back(step);
+        else steps.reset();
         // (A frame cut short may come first.)
         if (!timeline && (step.kind == mpeg::Step::kFrame || step.cut)) {
             unsigned char p[4];
@@ -177,6 +193,7 @@ bool MpegAudioReader::Walk(std::string* error)
         return false;
     }
     walked_.audioFrames = audio;
+    walked_.steps = std::move(steps);
     walked_.timeline = timeline->Finish(&walked_.frames, &walked_.claimed, &walked_.claimExact);
     return true;
 }
@@ -212,8 +229,15 @@ bool MpegAudioReader::Rewind()
     decodedExact_ = 0;
     shortSaid_ = 0;
     ended_ = false;
-    if (!parse_.Start()) return false;
+    replayed_ = 0;
+    if (!walked_.steps && !parse_.Start()) return false;
     return OpenDecoder(0);
+}
+
+mpeg::Step MpegAudioReader::NextStep()
+{
+    if (!walked_.steps) return parse_.Next();
+    return replayed_ < walked_.steps->size() ? (*walked_.steps)[replayed_++] : mpeg::Step{};
 }
 
 bool MpegAudioReader::DecodeFrame(const mpeg::Step& step, std::vector<int16_t>* out)
@@ -261,7 +285,7 @@ bool MpegAudioReader::Decode()
     std::vector<int16_t> samples;
     while (audioFrames_ < walked_.audioFrames) {
         said_ = false;
-        const mpeg::Step step = parse_.Next();
+        const mpeg::Step step = NextStep();
         if (step.kind == mpeg::Step::kEnd) break;
         if (step.kind == mpeg::Step::kTag) continue;
         if (step.kind == mpeg::Step::kGap) {

@@ -15,6 +15,7 @@
 // first's; each joined recording's own Xing/Info frame is read where it
 // starts (av/mpeg_parts.h).
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,9 @@ private:
         bool claimExact = false;
         int64_t audioFrames = 0;  // frames that hold sound, header frames left out
         mpeg::Timeline timeline;
+        // The parse's steps where they are few (a short sound): a rewind
+        // replays them instead of parsing the bytes again.
+        std::shared_ptr<const std::vector<mpeg::Step>> steps;
     };
     class WalkCache;
     static WalkCache& Walks();
@@ -88,6 +92,8 @@ private:
     // The samples of the frame [at, at + size), false where libmpg123 does
     // not decode it.
     bool DecodeFrame(const mpeg::Step& step, std::vector<int16_t>* out);
+    // The next step, replayed or parsed.
+    mpeg::Step NextStep();
 
     void* handle_ = nullptr;  // mpg123_handle
     int fd_ = -1;
@@ -98,6 +104,7 @@ private:
     std::vector<unsigned char> frame_;
     std::vector<int16_t> pending_;
     size_t pendingAt_ = 0;
+    size_t replayed_ = 0;  // steps of walked_.steps taken since the rewind
     int64_t silence_ = 0;  // samples of one channel
     int64_t decoded_ = 0;  // samples the frames placed so far decode to, silence included
     double decodedExact_ = 0;

@@ -319,6 +319,13 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
             if (leads) *leads = true;
             return at;
         }
+        // Or, where no earlier frame told the size, one as long as the
+        // outer frame is up to it: the outer, that long, is followed by
+        // another of its stream, and any longer swallows it.
+        if (!sizeKnown && at + before <= bytes_.Size() && HoldsFrame(p, n, h, before)) {
+            if (leads) *leads = true;
+            return at;
+        }
     }
     return -1;
 }

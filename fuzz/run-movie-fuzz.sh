@@ -38,7 +38,7 @@ if [ "$which" = sound ]; then
   work=$(cd "$work" && pwd)
   "$build/fuzz/sound_fuzz_seeds" "$work/sound-seeds"
   bin=$(cd "$build/fuzz" && pwd)
-  (cd "$work/sound-run" && "$bin/sound_readers_fuzz" -timeout=20 -rss_limit_mb=2048 -jobs=2 -workers=2 \
+  (cd "$work/sound-run" && ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=32} "$bin/sound_readers_fuzz" -timeout=20 -rss_limit_mb=2048 -jobs=2 -workers=2 \
      -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 -artifact_prefix="$work/sound-run/" \
      "$work/sound-corpus" "$work/sound-seeds" >"$work/sound-run/run.log" 2>&1) || true
   summary sound-run

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "av/file_walks.h"
 #include "av/mpeg_parse.h"
 #include "fuzz_files.h"
 #include "media/qt_movie.h"
@@ -235,31 +236,17 @@ void CheckStrayBytes(const uint8_t* data, size_t size, const std::string& path)
     std::abort();
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+void ReadSound(const uint8_t* data, size_t size)
 {
-    if (!std::freopen("/dev/null", "w", stdout)) return 1;
-    g_folder = fuzz_files::MakeFolder("tavrel-sound-fuzz");
-    g_path = g_folder + "/input";
-    g_aiff = g_folder + "/export.aif";
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    fuzz_files::KeepFolder(g_folder);
     // A new file each time: the walks are kept per file as it stands.
     unlink(g_path.c_str());
-    if (!fuzz_files::WriteBytes(g_path, data, size)) return 0;
+    if (!fuzz_files::WriteBytes(g_path, data, size)) return;
     {
         // The run's check: the sound opens, and its first tenth of a second decodes.
         CQTMovie movie;
         if (!movie.OpenFile(g_path, platform::MediaWanted::kSound) || !movie.HasSoundTrack() ||
-            movie.GetDuration() <= 0) {
-            unlink(g_path.c_str());
-            return 0;
-        }
+            movie.GetDuration() <= 0)
+            return;
         char name[64];
         movie.GetCodecName(name);
         uint32_t bytes = 0;
@@ -280,6 +267,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unlink(g_aiff.c_str());
     if (movie.IsOpen()) ExportConverted(movie, data, size);
     CheckStrayBytes(data, size, g_path);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    if (!std::freopen("/dev/null", "w", stdout)) return 1;
+    g_folder = fuzz_files::MakeFolder("tavrel-sound-fuzz");
+    g_path = g_folder + "/input";
+    g_aiff = g_folder + "/export.aif";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    fuzz_files::KeepFolder(g_folder);
+    ReadSound(data, size);
     unlink(g_path.c_str());
+    // What the walks kept of this input goes with it: memory held over from
+    // one input to the next makes libFuzzer look for a leak after each.
+    platform::ForgetWalks();
     return 0;
 }

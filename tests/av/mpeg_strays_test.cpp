@@ -556,7 +556,8 @@ size_t MainDataBytes(std::string frame)
 // third holding the stream's own header 57 bytes in: 11 zero bytes before
 // frame 1 (before every frame after the first, they only lengthen each).
 // Two free-format frames alone, bytes before the second: one frame of
-// both is no reading, its second header within. A recording joined on
+// both is no reading, its second header within; so too two free-format
+// frames with an MPEG-2 recording after them, bytes before it. A recording joined on
 // right after an ID3v1 tag, bytes between the tag and it: of one frame
 // after a recording of another rate, and of free format (bytes before its
 // second frame too) after a frame of another bit rate.
@@ -593,6 +594,11 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         ASSERT_GE(longer.size(), 4u);
         streams.push_back({"free format after a tag", {low[1], tavrel_test::MpegTagBytes(tavrel_test::kId3v1)}});
         streams.back().frames.insert(streams.back().frames.end(), longer.begin() + 1, longer.end());
+        // Two frames each, no Info frame.
+        streams.push_back({"free format then MPEG-2", LameFrames(dir.path(), 32000, 100, "-t --freeformat -b 200 -m m")});
+        const std::vector<std::string> half = LameFrames(dir.path(), 24000, 100, "-t -b 64 -m m");
+        ASSERT_TRUE(streams.back().frames.size() == 2 && half.size() >= 2) << "lame wrote other frames";
+        streams.back().frames.insert(streams.back().frames.end(), half.begin(), half.end());
         frames[2].replace(57, 4, frames[1].substr(0, 4));
         streams.push_back({"free format", frames});
     }
@@ -629,6 +635,8 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
             puts.push_back({"6 bytes of 0x97", std::string(6, '\x97'), {1}});
         } else if (name == "free format after a tag") {
             puts.push_back({"11 zeros", std::string(11, '\0'), {2, 3}});
+        } else if (name == "free format then MPEG-2") {
+            puts.push_back({"8 zeros", std::string(8, '\0'), {2}});
         } else if (name == "after a tag") {
             for (const size_t length : {1, 2, 16})
                 puts.push_back({std::to_string(length) + " bytes of 0x91", std::string(length, '\x91'),
@@ -644,7 +652,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 1 + 3);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 1 + 1 + 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
