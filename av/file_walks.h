@@ -24,6 +24,13 @@ inline void ForgetWalks()
     for (void (*forget)() : WalkCaches()) forget();
 }
 
+// Adds a cache's forget to WalkCaches; true, for a static to hold once.
+inline bool ForgetsWith(void (*forget)())
+{
+    WalkCaches().push_back(forget);
+    return true;
+}
+
 // What walk() found over the file fd reads, kept for the last files walked
 // at this place, for as long as each stands as it was (device, inode, size
 // and modification time): a show opens a sound for its length, its check
@@ -43,14 +50,10 @@ auto WalkedOnce(int fd, Walk walk) -> decltype(walk())
     };
     static std::mutex lock;
     static std::vector<Kept> kept;
-    static const bool forgettable = [] {
-        WalkCaches().push_back([] {
-            const std::lock_guard<std::mutex> hold(lock);
-            std::vector<Kept>().swap(kept);
-        });
-        return true;
-    }();
-    (void)forgettable;
+    [[maybe_unused]] static const bool forgettable = ForgetsWith([] {
+        const std::lock_guard<std::mutex> hold(lock);
+        std::vector<Kept>().swap(kept);
+    });
     const auto same = [&](const Kept& k) {
         return k.device == st.st_dev && k.inode == st.st_ino && k.size == st.st_size &&
                k.changed.tv_sec == st.st_mtim.tv_sec && k.changed.tv_nsec == st.st_mtim.tv_nsec;

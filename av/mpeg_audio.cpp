@@ -74,11 +74,7 @@ private:
 MpegAudioReader::WalkCache& MpegAudioReader::Walks()
 {
     static WalkCache cache;
-    static const bool forgettable = [] {
-        WalkCaches().push_back([] { cache.Clear(); });
-        return true;
-    }();
-    (void)forgettable;
+    [[maybe_unused]] static const bool forgettable = ForgetsWith([] { cache.Clear(); });
     return cache;
 }
 
