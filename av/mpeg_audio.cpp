@@ -112,14 +112,30 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
         ::close(fd);
         return true;
     }
-    mpeg::StreamBytes bytes;
+    MpegAudioReader probe;
+    probe.fd_ = fd;
     // Most files tell at their first frames: small blocks.
-    bytes.Reset(fd, 0, stated ? st.st_size : 0, 1 << 14);
+    probe.bytes_.Reset(fd, 0, stated ? st.st_size : 0, 1 << 14);
     unsigned char p[12];
-    const size_t n = bytes.Read(0, p, sizeof p);
-    const bool found = !mpeg::OtherFormatAt(p, n) && mpeg::StreamParse(bytes).Start();
-    ::close(fd);
-    return found;
+    const size_t n = probe.bytes_.Read(0, p, sizeof p);
+    if (mpeg::OtherFormatAt(p, n) || !probe.parse_.Start()) return false;
+    // It is one, and the open that follows walks it whole: the walk goes on
+    // from here in the usual blocks, and is kept for that open.
+    if (stated) {
+        probe.bytes_.Reset(fd, 0, st.st_size);
+        if (probe.WalkOn(&why)) Walks().Add(KeyOf(st, 0, int64_t(st.st_size)), probe.walked_);
+    }
+    return true;
+}
+
+std::shared_ptr<const std::vector<mpeg::Step>> MpegAudioReader::KeptSteps(const std::string& path, int64_t* cost)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return nullptr;
+    const std::optional<Walked> walked = Walks().Find(KeyOf(st, 0, int64_t(st.st_size)));
+    if (!walked || !walked->steps) return nullptr;
+    if (cost) *cost = walked->cost;
+    return walked->steps;
 }
 
 bool MpegAudioReader::Open(const std::string& path, std::string* error, int64_t begin, int64_t end)
@@ -160,6 +176,11 @@ bool MpegAudioReader::Walk(std::string* error)
         *error = "no MPEG audio frame in the file";
         return false;
     }
+    return WalkOn(error);
+}
+
+bool MpegAudioReader::WalkOn(std::string* error)
+{
     // The sound's format is its first frame's: frames of another rate or
     // channel count are converted to it.
     std::optional<mpeg::TimelineBuilder> timeline;
@@ -190,6 +211,7 @@ bool MpegAudioReader::Walk(std::string* error)
     }
     walked_.audioFrames = audio;
     walked_.steps = std::move(steps);
+    walked_.cost = parse_.Cost();
     walked_.timeline = timeline->Finish(&walked_.frames, &walked_.claimed, &walked_.claimExact);
     return true;
 }

@@ -63,6 +63,9 @@ public:
     // stream is read in large blocks), and their bytes.
     static int64_t FileReads() { return mpeg::StreamBytes::FileReads(); }
     static int64_t BytesRead() { return mpeg::StreamBytes::BytesRead(); }
+    // The steps of the parse a walk kept for the whole of the file at path as
+    // it stands, and the parse's cost; null where none is kept (a test hook).
+    static std::shared_ptr<const std::vector<mpeg::Step>> KeptSteps(const std::string& path, int64_t* cost);
     // Where frames were damaged or missing, placed at those frames.
     const DecodeComplaints& Complaints() const { return complaints_; }
 
@@ -78,12 +81,15 @@ private:
         // The parse's steps where they are few (a short sound): a rewind
         // replays them instead of parsing the bytes again.
         std::shared_ptr<const std::vector<mpeg::Step>> steps;
+        int64_t cost = 0;  // the parse's, by its own measure
     };
     class WalkCache;
     static WalkCache& Walks();
 
     // Walks the frames without decoding them.
     bool Walk(std::string* error);
+    // The same, on from a parse started.
+    bool WalkOn(std::string* error);
     // The next frame's samples (or a gap's silence) into pending_; false at
     // the end.
     bool Decode();

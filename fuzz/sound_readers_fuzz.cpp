@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "av/file_walks.h"
+#include "av/mpeg_audio.h"
 #include "av/mpeg_parse.h"
 #include "fuzz_files.h"
 #include "media/qt_movie.h"
@@ -109,6 +110,8 @@ struct Parsed {
     bool opened = false;
 };
 
+// The walk's own steps where the reader kept them for this file: the same
+// parse of the same bytes.
 Parsed Parse(const std::string& path, const std::vector<std::pair<int64_t, int64_t>>& only = {})
 {
     Parsed parsed;
@@ -121,19 +124,25 @@ Parsed Parse(const std::string& path, const std::vector<std::pair<int64_t, int64
     platform::mpeg::StreamBytes bytes;
     bytes.Reset(fd, 0, st.st_size);
     platform::mpeg::StreamParse parse(bytes);
+    std::shared_ptr<const std::vector<platform::mpeg::Step>> kept;
+    if (only.empty()) kept = platform::MpegAudioReader::KeptSteps(path, &parsed.cost);
     if (!only.empty()) parse.Only(only);
-    parsed.opened = parse.Start();
-    size_t frames = 0;
-    for (platform::mpeg::Step step; parsed.opened && (step = parse.Next()).kind != platform::mpeg::Step::kEnd;) {
-        if (step.kind == platform::mpeg::Step::kGap || step.damaged || step.at + step.size > bytes.Size()) continue;
+    parsed.opened = kept || parse.Start();
+    size_t frames = 0, next = 0;
+    const auto step = [&] {
+        if (kept) return next < kept->size() ? (*kept)[next++] : platform::mpeg::Step{};
+        return parse.Next();
+    };
+    for (platform::mpeg::Step s; parsed.opened && (s = step()).kind != platform::mpeg::Step::kEnd;) {
+        if (s.kind == platform::mpeg::Step::kGap || s.damaged || s.at + s.size > bytes.Size()) continue;
         if (frames > 64) continue;
-        const bool frame = step.kind == platform::mpeg::Step::kFrame;
-        parsed.items.emplace_back(step.at, step.at + step.size);
+        const bool frame = s.kind == platform::mpeg::Step::kFrame;
+        parsed.items.emplace_back(s.at, s.at + s.size);
         parsed.frame.push_back(frame);
         if (frame) ++frames;
-        if (frame && !step.header) parsed.shortest = std::min(parsed.shortest, step.shape.shortest);
+        if (frame && !s.header) parsed.shortest = std::min(parsed.shortest, s.shape.shortest);
     }
-    parsed.cost = parse.Cost();
+    if (!kept) parsed.cost = parse.Cost();
     close(fd);
     return parsed;
 }
@@ -216,8 +225,9 @@ void CheckStrayBytes(const uint8_t* data, size_t size, const std::string& path)
     }
     unlink(stray.c_str());
     if (!fuzz_files::WriteBytes(stray, bytes.data(), bytes.size())) return;
-    const Parsed strayParse = Parse(stray), plantedParse = Parse(stray, planted);
+    // Decoded first: the parse its walk keeps is the one asked of it.
     const tavrel_test::MpegDecode after = tavrel_test::DecodeMpegAudio(stray, kMostSamples);
+    const Parsed strayParse = Parse(stray), plantedParse = Parse(stray, planted);
     unlink(stray.c_str());
     std::string wrong;
     if (plantedParse.items == planted && strayParse.cost > plantedParse.cost)
