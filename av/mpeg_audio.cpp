@@ -112,19 +112,15 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
         ::close(fd);
         return true;
     }
+    // Where it is one, the open that follows walks it whole: the walk goes
+    // on from where the look found its first frame, and is kept for that open.
     MpegAudioReader probe;
     probe.fd_ = fd;
-    // Most files tell at their first frames: small blocks.
-    probe.bytes_.Reset(fd, 0, stated ? st.st_size : 0, 1 << 14);
+    probe.bytes_.Reset(fd, 0, stated ? st.st_size : 0);
     unsigned char p[12];
     const size_t n = probe.bytes_.Read(0, p, sizeof p);
     if (mpeg::OtherFormatAt(p, n) || !probe.parse_.Start()) return false;
-    // It is one, and the open that follows walks it whole: the walk goes on
-    // from here in the usual blocks, and is kept for that open.
-    if (stated) {
-        probe.bytes_.Reset(fd, 0, st.st_size);
-        if (probe.WalkOn(&why)) Walks().Add(KeyOf(st, 0, int64_t(st.st_size)), probe.walked_);
-    }
+    if (stated && probe.WalkOn(&why)) Walks().Add(KeyOf(st, 0, int64_t(st.st_size)), probe.walked_);
     return true;
 }
 

@@ -198,7 +198,12 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
             sizes.push_back(c - from - padding);
             if (first < 0) first = c, firstPadding = next.padding;
         }
-        if (first < 0) break;
+        if (first < 0) {
+            // After the last header, a tag tells it as the next header would.
+            if (const int64_t tag = FirstTag(from + least, std::min(from + 2 * longest, size)); tag >= 0)
+                sizes.push_back(tag - from - padding);
+            break;
+        }
         if (size - first - firstPadding <= 2 * longest) sizes.push_back(size - first - firstPadding);
         from = first;
         padding = firstPadding;
@@ -348,27 +353,41 @@ int64_t StreamParse::FrameWithinItem(const Item& item, const unsigned char* ref,
     return w.at;
 }
 
+int64_t StreamParse::StandingTag(int64_t at)
+{
+    unsigned char p[kHeadBytes];
+    std::vector<Item> tags, after;
+    TagItems(at, p, bytes_.Read(at, p, sizeof p), &tags);
+    for (const Item& tag : tags) {
+        FrameHeader h;
+        const size_t n = bytes_.Read(tag.end, p, sizeof p);
+        if (tag.end == bytes_.Size() || (n >= 4 && ReadFrameHeader(p, &h))) return tag.at;
+        TagItems(tag.end, p, n, &after);
+        if (!after.empty()) return tag.at;
+    }
+    return -1;
+}
+
 bool StreamParse::TagWithin(int64_t from, int64_t to)
 {
-    // ID3v2, APEv2 and Lyrics3 by their names and structure, where what a tag
-    // is followed by follows; an ID3v1 tag's three letters are too few to
-    // tell within a frame's bytes.
+    // ID3v2, APEv2 and Lyrics3 by their names and structure; an ID3v1 tag's
+    // three letters are too few to tell within a frame's bytes.
     for (const char name : {'I', 'A', 'L'})
-        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, to)) >= 0; ++at) {
-            unsigned char p[kHeadBytes];
-            std::vector<Item> tags, after;
-            TagItems(at, p, bytes_.Read(at, p, sizeof p), &tags);
-            // Where the end, a frame's header or another tag follows it.
-            for (const Item& tag : tags) {
-                if (tag.at != at) continue;
-                FrameHeader h;
-                const size_t n = bytes_.Read(tag.end, p, sizeof p);
-                if (tag.end == bytes_.Size() || (n >= 4 && ReadFrameHeader(p, &h))) return true;
-                TagItems(tag.end, p, n, &after);
-                if (!after.empty()) return true;
-            }
-        }
+        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, to)) >= 0; ++at)
+            if (StandingTag(at) == at) return true;
     return false;
+}
+
+int64_t StreamParse::FirstTag(int64_t from, int64_t limit)
+{
+    int64_t first = -1;
+    for (const char name : {'I', 'T', 'A', 'L'})
+        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, first < 0 ? limit : first)) >= 0; ++at)
+            if (const int64_t tag = StandingTag(at); tag >= from) {
+                first = first < 0 ? tag : std::min(first, tag);
+                break;
+            }
+    return first;
 }
 
 // ---- The cheapest way
@@ -402,16 +421,18 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // A tag explains its bytes only where the end or an item follows at
     // once: its name and length among other bytes are no tag; a frame that
     // holds another of its stream within, none from there on.
-    penalty += ExitPenalty(n, gap);
     // A frame that made its recording's bit rate vary, followed by stray
     // bytes, costs as much as a frame of the rate before lost (a header
     // damaged into another bit rate claims a frame that does not lead to
     // the next), until a frame of yet another rate shows the rate varies.
+    int64_t switched = 0;
+    const bool resumes = item.kind == Item::kFrame && n.kind == Node::kFrame && n.hasShape &&
+                         gap < n.shape.shortest && !OtherRecording(n.shape, item.head);
+    penalty += ExitPenalty(n, gap, resumes, &switched);
     next->pending = n.pending;
     next->pendingRate = n.pendingRate;
-    if (n.switched > 0 && gap > 0) {
-        penalty += n.switched;
-        next->pending = n.switched;
+    if (switched > 0) {
+        next->pending = switched;
         next->pendingRate = n.switchedFrom;
     }
     next->shape = n.shape;
@@ -584,16 +605,22 @@ void StreamParse::Take(const Item& item)
     }
 }
 
-int64_t StreamParse::ExitPenalty(const Node& n, int64_t gap) const
+int64_t StreamParse::ExitPenalty(const Node& n, int64_t gap, bool resumes, int64_t* switched) const
 {
+    if (switched) *switched = 0;
     if (gap == 0) return 0;
-    return n.kind == Node::kTag ? n.end - n.at : n.innerCost;
+    if (n.kind == Node::kTag) return n.end - n.at;
+    // A frame within is judged as where no stray bytes follow where the
+    // stream goes on past fewer than a frame: stray bytes put in between
+    // frames change no reading.
+    if (switched) *switched = n.switched;
+    return (resumes ? 0 : n.innerCost) + n.switched;
 }
 
 int64_t StreamParse::Value(const Node& n, int64_t at, bool final) const
 {
     const int64_t gap = at - n.end;
-    return n.cost + std::max<int64_t>(gap, 0) + (final ? ExitPenalty(n, gap) + (gap > 0 ? n.switched : 0) : 0);
+    return n.cost + std::max<int64_t>(gap, 0) + (final ? ExitPenalty(n, gap, false, nullptr) : 0);
 }
 
 size_t StreamParse::Best(bool final) const

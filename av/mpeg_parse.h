@@ -141,10 +141,16 @@ private:
     // it is the outer frame's own, which a frame within may cut short).
     int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize,
                         bool* leads = nullptr, bool sizeKnown = true) const;
+    // Where the tag whose name stands at `at` begins, where the end, a
+    // frame's header or another tag follows it; -1 where none does.
+    int64_t StandingTag(int64_t at);
     // Whether an ID3v2, APEv2 or Lyrics3 tag begins in [from, to).
     bool TagWithin(int64_t from, int64_t to);
     // Where the Lyrics3 text at `at` ends; -1 where it does not.
     int64_t LyricsEnd(int64_t at);
+    // Where the first such tag of any kind begins in [from, limit); -1
+    // where none does.
+    int64_t FirstTag(int64_t from, int64_t limit);
     // The cheapest way to the item, added as a node.
     void Take(const Item& item);
     static Shape NewShape(const Item& item);
@@ -158,8 +164,10 @@ private:
     // recording has not stood on its own.
     int64_t RecordingPenalty(const Node& n, const Item& item, bool begins, Node* next) const;
     // What n costs where gap bytes follow it (a tag, a frame holding
-    // another), beside what it made its recording's rate cost.
-    int64_t ExitPenalty(const Node& n, int64_t gap) const;
+    // another, a frame that made its recording's rate vary), resumes where a
+    // frame of its recording follows them; switched: the part the rate's
+    // varying cost.
+    int64_t ExitPenalty(const Node& n, int64_t gap, bool resumes, int64_t* switched) const;
     // The cost of the bytes up to `at` on the way through n.
     int64_t Value(const Node& n, int64_t at, bool final) const;
     // The node the cheapest way to the scan (or the stream's end) runs

@@ -560,7 +560,11 @@ size_t MainDataBytes(std::string frame)
 // frames with an MPEG-2 recording after them, bytes before it. A recording joined on
 // right after an ID3v1 tag, bytes between the tag and it: of one frame
 // after a recording of another rate, and of free format (bytes before its
-// second frame too) after a frame of another bit rate.
+// second frame too) after a frame of another bit rate. A free-format
+// Info frame and one frame, two tags of a kind after them, a byte before
+// the frame. A 320 kbit/s
+// frame between 128 kbit/s ones holding a whole frame of its stream 418
+// bytes in: bytes before it and the frames around it.
 TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -599,6 +603,11 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         const std::vector<std::string> half = LameFrames(dir.path(), 24000, 100, "-t -b 64 -m m");
         ASSERT_TRUE(streams.back().frames.size() == 2 && half.size() >= 2) << "lame wrote other frames";
         streams.back().frames.insert(streams.back().frames.end(), half.begin(), half.end());
+        // The Info frame and one frame, then tags: only a tag tells the size.
+        for (const auto tag : {tavrel_test::kId3, tavrel_test::kApe, tavrel_test::kApeFooter, tavrel_test::kLyrics,
+                               tavrel_test::kId3v1})
+            streams.push_back({"free format before tag " + std::to_string(int(tag)),
+                               {frames[0], frames[1], tavrel_test::MpegTagBytes(tag), tavrel_test::MpegTagBytes(tag)}});
         frames[2].replace(57, 4, frames[1].substr(0, 4));
         streams.push_back({"free format", frames});
     }
@@ -608,6 +617,16 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         streams.push_back({"after a tag", LameFrames(dir.path(), 44100, 1000, "-b 128 -m m")});
         streams.back().frames.push_back(tavrel_test::MpegTagBytes(tavrel_test::kId3v1));
         streams.back().frames.push_back(other[1]);
+    }
+    {
+        // No bit reservoir: each frame's main data its own.
+        std::vector<std::string> frames = LameFrames(dir.path(), 44100, 4000, "-b 128 -m m --nores");
+        const std::vector<std::string> loudest = LameFrames(dir.path(), 44100, 1000, "-b 320 -m m --nores");
+        ASSERT_TRUE(frames.size() >= 5 && loudest.size() >= 2) << "lame wrote other frames";
+        std::string outer = loudest[1];
+        ASSERT_GE(outer.size(), 418 + frames[2].size());
+        outer.replace(418, frames[2].size(), frames[2]);
+        streams.push_back({"frame within", {frames[1], frames[2], outer, frames[3], frames[4]}});
     }
     const std::string path = dir.file("finding.mp3");
     const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at,
@@ -635,8 +654,13 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
             puts.push_back({"6 bytes of 0x97", std::string(6, '\x97'), {1}});
         } else if (name == "free format after a tag") {
             puts.push_back({"11 zeros", std::string(11, '\0'), {2, 3}});
+        } else if (name.starts_with("free format before tag")) {
+            puts.push_back({"a zero", std::string(1, '\0'), {1}});
         } else if (name == "free format then MPEG-2") {
             puts.push_back({"8 zeros", std::string(8, '\0'), {2}});
+        } else if (name == "frame within") {
+            for (const char fill : {'\0', '\x03'})
+                puts.push_back({"6 bytes of " + std::to_string(int(fill)), std::string(6, fill), {1, 2, 3}});
         } else if (name == "after a tag") {
             for (const size_t length : {1, 2, 16})
                 puts.push_back({std::to_string(length) + " bytes of 0x91", std::string(length, '\x91'),
@@ -652,7 +676,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 1 + 1 + 3);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 1 + 1 + 3 + 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
