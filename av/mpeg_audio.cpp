@@ -112,15 +112,18 @@ bool MpegAudioReader::LooksLikeMpegAudio(const std::string& path)
         ::close(fd);
         return true;
     }
-    // Where it is one, the open that follows walks it whole: the walk goes
-    // on from where the look found its first frame, and is kept for that open.
+    // Most files tell at their first frames: small blocks. One no longer
+    // than a block is walked whole from there on, and kept for the open
+    // that follows (a longer one keeps its first block for the decode where
+    // the open walks it).
     MpegAudioReader probe;
     probe.fd_ = fd;
-    probe.bytes_.Reset(fd, 0, stated ? st.st_size : 0);
+    const bool whole = stated && st.st_size <= mpeg::StreamBytes::kBlockBytes;
+    probe.bytes_.Reset(fd, 0, stated ? st.st_size : 0, whole ? mpeg::StreamBytes::kBlockBytes : 1 << 14);
     unsigned char p[12];
     const size_t n = probe.bytes_.Read(0, p, sizeof p);
     if (mpeg::OtherFormatAt(p, n) || !probe.parse_.Start()) return false;
-    if (stated && probe.WalkOn(&why)) Walks().Add(KeyOf(st, 0, int64_t(st.st_size)), probe.walked_);
+    if (whole && probe.WalkOn(&why)) Walks().Add(KeyOf(st, 0, int64_t(st.st_size)), probe.walked_);
     return true;
 }
 

@@ -275,9 +275,13 @@ int64_t ReservoirLeft(const unsigned char* p, size_t n, int64_t size)
 
 // ---- The stream's bytes
 
-void StreamBytes::Reset(int fd, int64_t begin, int64_t size)
+void StreamBytes::Reset(int fd, int64_t begin, int64_t size, int64_t blockBytes)
 {
-    FileWindow::Reset(fd, begin, size, {kBlockBytes, 2, 1, 0}, &streamReads);
+    blockBytes = std::max<int64_t>(blockBytes, 4096);
+    // Smaller blocks, more of them: a look over a stream's start steps on
+    // and back among frames a few blocks apart.
+    const int others = int(std::max<int64_t>(2, 2 * kBlockBytes / blockBytes));
+    FileWindow::Reset(fd, begin, size, {blockBytes, others, 1, 0}, &streamReads);
 }
 
 int64_t StreamBytes::FileReads()

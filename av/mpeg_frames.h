@@ -62,13 +62,15 @@ int64_t SoundBits(const unsigned char* p, size_t n, const FrameHeader& h, int64_
 // The bytes [begin, end) of an open file, read in blocks aligned on the
 // stream's start, so that every cursor over it shares them: a stream read
 // from start to end costs one read of each block however many look. Two
-// blocks are kept besides the stream's first, which stays: the decoder
-// starts there once the walk has reached the end.
+// blocks of the usual size are kept (more of a smaller size) besides the
+// stream's first, which stays: the decoder starts there once the walk has
+// reached the end.
 class StreamBytes : public FileWindow {
 public:
     StreamBytes() = default;
 
-    void Reset(int fd, int64_t begin, int64_t size);
+    // blockBytes: less where only the stream's start is looked at.
+    void Reset(int fd, int64_t begin, int64_t size, int64_t blockBytes = kBlockBytes);
     // Up to n bytes at offset, fewer at the end.
     size_t Read(int64_t offset, unsigned char* out, size_t n) { return FileWindow::Read(offset, out, n); }
     // Where byte first stands in [from, limit); -1 where it does not.

@@ -156,6 +156,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
     item.header = ReadHeaderFrame(p, n, &counted, nullptr, &item.varies) != HeaderFrame::kNone;
     item.begin = std::max(MainDataBegin(p, n), 0);
     const int64_t size = bytes_.Size();
+    int64_t swallowed = -1, swallowedEnd = -1;  // free format: looked for once, for every size
     const auto add = [&](int64_t freeSize) {
         const int64_t bytes = FrameSize(h, freeSize);
         if (bytes <= 0 || at + bytes > size || !HoldsFrame(p, n, h, bytes)) return;
@@ -163,6 +164,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         item.end = at + bytes;
         item.left = item.header ? 0 : h.layer == 3 ? ReservoirLeft(p, n, bytes) : -1;
         if (freeSize == 0) item.inner = FrameWithin(at + 1, item.end, p, 0, &item.innerLeads);
+        item.swallowed = swallowed >= 0 && swallowedEnd <= item.end ? swallowed : -1;
         item.tagWithin = TagWithin(at + 1, item.end);
         items->push_back(item);
     };
@@ -199,9 +201,20 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
             if (first < 0) first = c, firstPadding = next.padding;
         }
         if (first < 0) {
-            // After the last header, a tag tells it as the next header would.
-            if (const int64_t tag = FirstTag(from + least, std::min(from + 2 * longest, size)); tag >= 0)
-                sizes.push_back(tag - from - padding);
+            // After the last of two headers or more (one alone among other
+            // bytes is no stream), the next item of another kind tells it as
+            // the next header would: a tag, or a whole frame of a bit rate
+            // (the first, and the first that leads on: stray bytes may
+            // follow the first).
+            if (k == 0) break;
+            const int64_t tag = FirstTag(from + least, std::min(from + 2 * longest, size));
+            const int64_t limit = tag >= 0 ? tag : std::min(from + 2 * longest, size);
+            if (tag >= 0) sizes.push_back(tag - from - padding);
+            for (const bool leads : {false, true}) {
+                int64_t end = -1;
+                if (const int64_t frame = RateFrameWithin(from + least, limit, leads, &end); frame >= 0)
+                    sizes.push_back(frame - from - padding);
+            }
             break;
         }
         if (size - first - firstPadding <= 2 * longest) sizes.push_back(size - first - firstPadding);
@@ -211,6 +224,8 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
     if (size - at - h.padding <= longest) sizes.push_back(size - at - h.padding);
     std::sort(sizes.begin(), sizes.end());
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+    if (!sizes.empty())
+        swallowed = RateFrameWithin(at + 1, std::min(at + std::min(sizes.back(), 2 * longest), size), true, &swallowedEnd);
     for (const int64_t s : sizes)
         if (s >= least && s <= 2 * longest) add(s);
 }
@@ -335,6 +350,27 @@ int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* 
     return -1;
 }
 
+int64_t StreamParse::RateFrameWithin(int64_t from, int64_t to, bool leads, int64_t* end)
+{
+    for (int64_t at = from; (at = bytes_.Find(0xFF, at, to)) >= 0; ++at) {
+        unsigned char p[kHeadBytes], q[4];
+        const size_t n = bytes_.Read(at, p, sizeof p);
+        FrameHeader h, next;
+        if (n < 4 || !ReadFrameHeader(p, &h) || h.bitRateIndex == 0 || at + h.size > to || !HoldsFrame(p, n, h, h.size))
+            continue;
+        const int64_t after = at + h.size;
+        bool on = !leads || after == bytes_.Size() || StandingTag(after) == after;
+        // Or a header of its stream past fewer stray bytes than the frame.
+        for (int64_t c = after; !on && (c = bytes_.Find(0xFF, c, std::min(after + h.size, bytes_.Size() - 3))) >= 0; ++c)
+            on = bytes_.Read(c, q, 4) == 4 && SameStream(q, p) && ReadFrameHeader(q, &next);
+        if (on) {
+            *end = after;
+            return at;
+        }
+    }
+    return -1;
+}
+
 int64_t StreamParse::FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads,
                                      bool sizeKnown) const
 {
@@ -380,13 +416,19 @@ bool StreamParse::TagWithin(int64_t from, int64_t to)
 
 int64_t StreamParse::FirstTag(int64_t from, int64_t limit)
 {
+    // By its structure alone: whether stray bytes follow it is the parse's
+    // to judge, not where the frame before ends.
     int64_t first = -1;
     for (const char name : {'I', 'T', 'A', 'L'})
-        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, first < 0 ? limit : first)) >= 0; ++at)
-            if (const int64_t tag = StandingTag(at); tag >= from) {
-                first = first < 0 ? tag : std::min(first, tag);
+        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, first < 0 ? limit : first)) >= 0; ++at) {
+            unsigned char p[kHeadBytes];
+            std::vector<Item> tags;
+            TagItems(at, p, bytes_.Read(at, p, sizeof p), &tags);
+            if (!tags.empty() && tags[0].at >= from) {
+                first = first < 0 ? tags[0].at : std::min(first, tags[0].at);
                 break;
             }
+        }
     return first;
 }
 
@@ -506,6 +548,9 @@ int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) 
         const int64_t before = FrameWithinItem(item, next->before.ref, next->before.freeSize, nullptr);
         if (before >= 0) penalty += item.end - before;
     }
+    // A free-format frame, whose size only other headers tell, explains
+    // none of its bytes from where frames of a bit rate run on within it.
+    if (item.swallowed >= 0) penalty += item.end - item.swallowed;
     // A tag by its full structure within a frame's bytes: the frame was cut
     // there, and explains none of them.
     if (item.tagWithin) penalty += item.end - item.at;

@@ -113,6 +113,9 @@ private:
         int64_t freeSize = 0;
         int64_t inner = -1;   // where a frame of its stream holds within it
         bool innerLeads = false;
+        // In free format, where a whole frame of a bit rate holds within it
+        // and leads on.
+        int64_t swallowed = -1;
         bool tagWithin = false;
         // Frames of other streams or sizes within it, as the ways to it ask
         // (each way would else look again).
@@ -144,12 +147,17 @@ private:
     // Where the tag whose name stands at `at` begins, where the end, a
     // frame's header or another tag follows it; -1 where none does.
     int64_t StandingTag(int64_t at);
+    // Where, in [from, to), the first frame of a bit rate stands whole that
+    // holds (and, with leads, is followed by the end, a tag, or a header of
+    // its stream past fewer stray bytes than the frame), and where it ends;
+    // -1 where none does.
+    int64_t RateFrameWithin(int64_t from, int64_t to, bool leads, int64_t* end);
     // Whether an ID3v2, APEv2 or Lyrics3 tag begins in [from, to).
     bool TagWithin(int64_t from, int64_t to);
     // Where the Lyrics3 text at `at` ends; -1 where it does not.
     int64_t LyricsEnd(int64_t at);
-    // Where the first such tag of any kind begins in [from, limit); -1
-    // where none does.
+    // Where the first tag of any kind begins in [from, limit) by its
+    // structure and length; -1 where none does.
     int64_t FirstTag(int64_t from, int64_t limit);
     // The cheapest way to the item, added as a node.
     void Take(const Item& item);

@@ -561,8 +561,10 @@ size_t MainDataBytes(std::string frame)
 // right after an ID3v1 tag, bytes between the tag and it: of one frame
 // after a recording of another rate, and of free format (bytes before its
 // second frame too) after a frame of another bit rate. A free-format
-// Info frame and one frame, two tags of a kind after them, a byte before
-// the frame. A 320 kbit/s
+// Info frame and one frame, two tags of a kind or a recording of a bit rate
+// after them, a byte before the frame; two free-format recordings and one
+// of a bit rate joined, their Info frames alone counting nothing too,
+// bytes before the last's frames. A 320 kbit/s
 // frame between 128 kbit/s ones holding a whole frame of its stream 418
 // bytes in: bytes before it and the frames around it.
 TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
@@ -608,6 +610,27 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                                tavrel_test::kId3v1})
             streams.push_back({"free format before tag " + std::to_string(int(tag)),
                                {frames[0], frames[1], tavrel_test::MpegTagBytes(tag), tavrel_test::MpegTagBytes(tag)}});
+        // Two free-format Info frames of other sizes, a short recording of
+        // a bit rate after them.
+        const std::vector<std::string> wider = LameFrames(dir.path(), 32000, 1000, "--freeformat -b 320 -m m"),
+                                       after = LameFrames(dir.path(), 44100, 1500, "-b 128 -m m");
+        ASSERT_TRUE(wider.size() >= 2 && after.size() >= 3) << "lame wrote other frames";
+        streams.push_back({"free format joined", frames});
+        streams.back().frames.insert(streams.back().frames.end(), wider.begin(), wider.end());
+        streams.back().frames.insert(streams.back().frames.end(), after.begin(), after.end());
+        // Their Info frames alone, counting nothing (their flags cleared).
+        std::vector<std::string> infos{frames[0], wider[0]};
+        for (std::string& info : infos) {
+            const size_t tag = info.find("Info");
+            ASSERT_NE(tag, std::string::npos);
+            info.replace(tag + 4, 4, std::string(4, '\0'));
+        }
+        infos.insert(infos.end(), after.begin(), after.end());
+        streams.push_back({"free format swallowing", infos});
+        // The Info frame and one frame, then a recording of a bit rate: only
+        // its first frame tells the size.
+        streams.push_back({"free format before a recording", {infos[0], frames[1]}});
+        streams.back().frames.insert(streams.back().frames.end(), after.begin(), after.end());
         frames[2].replace(57, 4, frames[1].substr(0, 4));
         streams.push_back({"free format", frames});
     }
@@ -654,8 +677,11 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
             puts.push_back({"6 bytes of 0x97", std::string(6, '\x97'), {1}});
         } else if (name == "free format after a tag") {
             puts.push_back({"11 zeros", std::string(11, '\0'), {2, 3}});
-        } else if (name.starts_with("free format before tag")) {
+        } else if (name.starts_with("free format before")) {
             puts.push_back({"a zero", std::string(1, '\0'), {1}});
+        } else if (name == "free format joined" || name == "free format swallowing") {
+            for (const size_t before : {frames.size() - 3, frames.size() - 2, frames.size() - 1})
+                puts.push_back({"12 zeros", std::string(12, '\0'), {before}});
         } else if (name == "free format then MPEG-2") {
             puts.push_back({"8 zeros", std::string(8, '\0'), {2}});
         } else if (name == "frame within") {
@@ -676,7 +702,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 1 + 1 + 3 + 2);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 3 + 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
