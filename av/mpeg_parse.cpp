@@ -210,11 +210,11 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
             const int64_t tag = FirstTag(from + least, std::min(from + 2 * longest, size));
             const int64_t limit = tag >= 0 ? tag : std::min(from + 2 * longest, size);
             if (tag >= 0) sizes.push_back(tag - from - padding);
-            for (const bool leads : {false, true}) {
-                int64_t end = -1;
-                if (const int64_t frame = RateFrameWithin(from + least, limit, leads, &end); frame >= 0)
-                    sizes.push_back(frame - from - padding);
-            }
+            // The first that leads on is none before the first.
+            int64_t end = -1;
+            for (int64_t frame = from + least; const bool leads : {false, true})
+                if ((frame = RateFrameWithin(frame, limit, leads, &end)) >= 0) sizes.push_back(frame - from - padding);
+                else break;
             break;
         }
         if (size - first - firstPadding <= 2 * longest) sizes.push_back(size - first - firstPadding);
@@ -389,19 +389,25 @@ int64_t StreamParse::FrameWithinItem(const Item& item, const unsigned char* ref,
     return w.at;
 }
 
-int64_t StreamParse::StandingTag(int64_t at)
+bool StreamParse::TagAt(int64_t at, Item* tag)
 {
     unsigned char p[kHeadBytes];
-    std::vector<Item> tags, after;
+    std::vector<Item> tags;
     TagItems(at, p, bytes_.Read(at, p, sizeof p), &tags);
-    for (const Item& tag : tags) {
-        FrameHeader h;
-        const size_t n = bytes_.Read(tag.end, p, sizeof p);
-        if (tag.end == bytes_.Size() || (n >= 4 && ReadFrameHeader(p, &h))) return tag.at;
-        TagItems(tag.end, p, n, &after);
-        if (!after.empty()) return tag.at;
-    }
-    return -1;
+    if (tags.empty()) return false;
+    *tag = tags.front();
+    return true;
+}
+
+int64_t StreamParse::StandingTag(int64_t at)
+{
+    Item tag, after;
+    if (!TagAt(at, &tag)) return -1;
+    unsigned char p[4];
+    FrameHeader h;
+    const bool followed = tag.end == bytes_.Size() || (bytes_.Read(tag.end, p, 4) == 4 && ReadFrameHeader(p, &h)) ||
+                          TagAt(tag.end, &after);
+    return followed ? tag.at : -1;
 }
 
 bool StreamParse::TagWithin(int64_t from, int64_t to)
@@ -420,15 +426,11 @@ int64_t StreamParse::FirstTag(int64_t from, int64_t limit)
     // to judge, not where the frame before ends.
     int64_t first = -1;
     for (const char name : {'I', 'T', 'A', 'L'})
-        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, first < 0 ? limit : first)) >= 0; ++at) {
-            unsigned char p[kHeadBytes];
-            std::vector<Item> tags;
-            TagItems(at, p, bytes_.Read(at, p, sizeof p), &tags);
-            if (!tags.empty() && tags[0].at >= from) {
-                first = first < 0 ? tags[0].at : std::min(first, tags[0].at);
+        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, first < 0 ? limit : first)) >= 0; ++at)
+            if (Item tag; TagAt(at, &tag) && tag.at >= from) {
+                first = first < 0 ? tag.at : std::min(first, tag.at);
                 break;
             }
-        }
     return first;
 }
 

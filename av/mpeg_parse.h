@@ -144,6 +144,9 @@ private:
     // it is the outer frame's own, which a frame within may cut short).
     int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize,
                         bool* leads = nullptr, bool sizeKnown = true) const;
+    // The tag whose name stands at `at`, by its structure and length; false
+    // where none does.
+    bool TagAt(int64_t at, Item* tag);
     // Where the tag whose name stands at `at` begins, where the end, a
     // frame's header or another tag follows it; -1 where none does.
     int64_t StandingTag(int64_t at);
