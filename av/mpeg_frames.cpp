@@ -207,17 +207,6 @@ int SideInfoBytes(const FrameHeader& h)
     return h.version == 3 ? (h.mono ? 17 : 32) : (h.mono ? 9 : 17);
 }
 
-bool SameKind(const unsigned char* p, const unsigned char* q)
-{
-    return (p[1] & 0xFE) == (q[1] & 0xFE) && (p[2] & 0x0C) == (q[2] & 0x0C) &&
-           ((p[3] >> 6) == 3) == ((q[3] >> 6) == 3);
-}
-
-bool SameStream(const unsigned char* p, const unsigned char* q)
-{
-    return SameKind(p, q) && (p[3] & 0x03) == (q[3] & 0x03);
-}
-
 int64_t FrameSize(const FrameHeader& h, int64_t freeSize)
 {
     if (h.size > 0) return h.size;

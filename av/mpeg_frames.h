@@ -32,11 +32,18 @@ bool ReadFrameHeader(const unsigned char* p, FrameHeader* h);
 int SideInfoBytes(const FrameHeader& h);
 // Whether two headers are of one recording's kind: version, layer, sample
 // rate, and mono or not.
-bool SameKind(const unsigned char* p, const unsigned char* q);
+inline bool SameKind(const unsigned char* p, const unsigned char* q)
+{
+    return (p[1] & 0xFE) == (q[1] & 0xFE) && (p[2] & 0x0C) == (q[2] & 0x0C) &&
+           ((p[3] >> 6) == 3) == ((q[3] >> 6) == 3);
+}
 // Whether two headers may be of one stream: of one kind and one emphasis,
 // which an encoder writes alike in every frame, its Info frame's too (a
 // header cut short before the next frame's bytes has another).
-bool SameStream(const unsigned char* p, const unsigned char* q);
+inline bool SameStream(const unsigned char* p, const unsigned char* q)
+{
+    return SameKind(p, q) && (p[3] & 0x03) == (q[3] & 0x03);
+}
 // The frame's size once a free-format stream's frame size (without
 // padding) is known.
 int64_t FrameSize(const FrameHeader& h, int64_t freeSize);

@@ -56,6 +56,12 @@ void Varying(Shape* s)
     s->frameBytes = 0;
 }
 
+// What SameStream compares of a header.
+uint32_t StreamKey(const unsigned char* p)
+{
+    return uint32_t(p[1] & 0xFE) | uint32_t(p[2] & 0x0C) << 8 | uint32_t((p[3] >> 6) == 3) << 16 | uint32_t(p[3] & 0x03) << 24;
+}
+
 // Whether two headers' recordings are told apart by their kind or by one
 // being of free format.
 bool OtherRecording(const Shape& s, const unsigned char* head)
@@ -72,7 +78,9 @@ bool StreamParse::Start()
     live_.assign(1, 0);
     steps_.clear();
     settled_ = 0;
-    scan_ = strays_ = mostRefund_ = cost_ = 0;
+    scan_ = strays_ = mostRefund_ = cost_ = indexed_ = 0;
+    headers_.clear();
+    askedFrom_ = -1;
     anyFrame_ = done_ = false;
     while (!done_ && !anyFrame_) Advance();
     return anyFrame_;
@@ -118,6 +126,7 @@ void StreamParse::ScanTo(int64_t to)
     }();
     std::vector<Item> items;
     while (scan_ < to) {
+        while (!headers_.empty() && headers_.front().at < scan_) headers_.pop_front();
         size_t n = size_t(to - scan_);
         const unsigned char* p = bytes_.Look(scan_, &n);
         if (!p || n == 0) {
@@ -163,7 +172,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         item.freeSize = freeSize;
         item.end = at + bytes;
         item.left = item.header ? 0 : h.layer == 3 ? ReservoirLeft(p, n, bytes) : -1;
-        if (freeSize == 0) item.inner = FrameWithin(at + 1, item.end, p, 0, &item.innerLeads);
+        if (freeSize == 0) item.inner = FrameWithinAsked(at + 1, item.end, p, 0, &item.innerLeads);
         item.swallowed = swallowed >= 0 && swallowedEnd <= item.end ? swallowed : -1;
         item.tagWithin = TagWithin(at + 1, item.end);
         items->push_back(item);
@@ -297,52 +306,96 @@ int64_t StreamParse::LyricsEnd(int64_t at)
     return -1;
 }
 
-int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads,
-                                 bool sizeKnown) const
+size_t StreamParse::HeadersFrom(int64_t from, int64_t to) const
 {
-    const auto headerAt = [&](int64_t at) {
-        unsigned char q[4];
-        FrameHeader h;
-        return bytes_.Read(at, q, 4) == 4 && SameStream(q, ref) && ReadFrameHeader(q, &h);
-    };
-    for (int64_t at = from; (at = bytes_.Find(0xFF, at, to)) >= 0; ++at) {
-        unsigned char p[kHeadBytes];
-        const size_t n = bytes_.Read(at, p, sizeof p);
-        FrameHeader h;
-        if (n < 4 || !SameStream(p, ref) || !ReadFrameHeader(p, &h) || (h.bitRateIndex == 0) != (freeSize > 0)) continue;
-        const int64_t size = FrameSize(h, freeSize);
-        const bool holds = at + size <= bytes_.Size() && HoldsFrame(p, n, h, size);
-        const bool on = holds && (at + size == bytes_.Size() || headerAt(at + size));
-        if (holds && (on || h.bitRateIndex != 0)) {
-            if (leads) *leads = on;
+    to = std::min(to, bytes_.Size());
+    // Headers behind the scan are asked of no more.
+    if (indexed_ < std::min(from, scan_)) indexed_ = std::min(from, scan_);
+    for (int64_t at = indexed_; at < to && (at = bytes_.Find(0xFF, at, to)) >= 0; ++at) {
+        Header c;
+        c.at = at;
+        c.n = bytes_.Read(at, c.p, sizeof c.p);
+        if (c.n < 4 || (c.p[1] & 0xE0) != 0xE0) continue;
+        c.valid = ReadFrameHeader(c.p, &c.h);
+        headers_.push_back(c);
+    }
+    indexed_ = std::max(indexed_, to);
+    return size_t(std::lower_bound(headers_.begin(), headers_.end(), from,
+                                   [](const Header& c, int64_t at) { return c.at < at; }) -
+                  headers_.begin());
+}
+
+bool StreamParse::Holds(Header& c, int64_t size)
+{
+    for (const auto& [asked, holds] : c.held)
+        if (asked == size) return holds;
+    const bool holds = HoldsFrame(c.p, c.n, c.h, size);
+    c.held[c.nextHeld++ % c.held.size()] = {size, holds};
+    return holds;
+}
+
+bool StreamParse::HeaderAt(int64_t at, const unsigned char* ref) const
+{
+    if (at >= bytes_.Size()) return false;
+    const size_t k = HeadersFrom(at, at + 1);
+    return k < headers_.size() && headers_[k].at == at && headers_[k].valid && SameStream(headers_[k].p, ref);
+}
+
+int64_t StreamParse::FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads,
+                                 bool sizeKnown, int64_t scanFrom) const
+{
+    const bool free = freeSize > 0;
+    const int64_t end = bytes_.Size();
+    // By place: finding headers further on adds to headers_.
+    for (size_t k = HeadersFrom(std::max(from, scanFrom), to); k < headers_.size() && headers_[k].at < to; ++k) {
+        Header& c = headers_[k];
+        const int64_t at = c.at;
+        const FrameHeader& h = c.h;
+        if (!c.valid || (h.bitRateIndex == 0) != free || !SameStream(c.p, ref)) continue;
+        if (!free) {
+            if (c.holds < 0) {
+                c.holds = at + h.size <= end && HoldsFrame(c.p, c.n, h, h.size);
+                c.on = c.holds && (at + h.size == end || HeaderAt(at + h.size, c.p));
+            }
+            if (!c.holds) continue;
+            if (leads) *leads = c.on;
             return at;
         }
-        if (h.bitRateIndex != 0) continue;
+        const int64_t size = FrameSize(h, freeSize);
+        if ((at + size == end || HeaderAt(at + size, c.p)) && Holds(c, size)) {
+            if (leads) *leads = true;
+            return at;
+        }
         // In free format, also one as long as the distance to the next header
         // of its stream: a size of several frames swallows them whole.
-        const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
-        const int64_t limit = std::min(at + LongestFreeFrame(h) + 1, bytes_.Size() - 3);
-        for (int64_t c = at + least; (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
-            unsigned char q[4];
-            if (bytes_.Read(c, q, 4) < 4 || !SameStream(q, ref) || (q[2] >> 4) != 0) continue;
-            if (!HoldsFrame(p, n, h, c - at)) break;
+        if (c.runs < 0) {
+            c.runs = 0;
+            const int64_t least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
+            const int64_t limit = std::min(at + LongestFreeFrame(h) + 1, end - 3);
+            for (size_t j = HeadersFrom(at + least, limit); j < headers_.size() && headers_[j].at < limit; ++j)
+                if (SameStream(headers_[j].p, c.p) && (headers_[j].p[2] >> 4) == 0) {
+                    c.runs = Holds(c, headers_[j].at - at);
+                    break;
+                }
+        }
+        if (c.runs) {
             if (leads) *leads = true;
             return at;
         }
         // Or the last, ending the stream as long as the frame it lies in is
         // up to it, or as long as earlier frames told; stray bytes fewer
         // than a frame may stand between the two.
-        const int64_t last = bytes_.Size() - at, before = at - (from - 1);
+        const int64_t last = end - at, before = at - (from - 1);
         const int64_t frame = sizeKnown ? FrameSize(h, freeSize) : last;
         if ((std::abs(last - before) <= 1 || (std::abs(last - frame) <= 1 && before + 1 >= frame && before - frame < frame)) &&
-            HoldsFrame(p, n, h, last)) {
+            Holds(c, last)) {
             if (leads) *leads = true;
             return at;
         }
         // Or, where no earlier frame told the size, one as long as the
         // outer frame is up to it: the outer, that long, is followed by
         // another of its stream, and any longer swallows it.
-        if (!sizeKnown && at + before <= bytes_.Size() && HoldsFrame(p, n, h, before)) {
+        if (!sizeKnown && at + before <= end && Holds(c, before)) {
             if (leads) *leads = true;
             return at;
         }
@@ -371,22 +424,35 @@ int64_t StreamParse::RateFrameWithin(int64_t from, int64_t to, bool leads, int64
     return -1;
 }
 
-int64_t StreamParse::FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads,
-                                     bool sizeKnown) const
+int64_t StreamParse::FrameWithinAsked(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads,
+                                      bool sizeKnown) const
 {
-    for (const Item::Within& w : item.within)
-        if (w.freeSize == freeSize && w.sizeKnown == sizeKnown && std::equal(w.ref, w.ref + 4, ref)) {
-            if (leads) *leads = w.leads;
-            return w.at;
+    // The items at one offset ask from there on, each as far as its end;
+    // the first frame within does not hang on where the search stops. It
+    // asks of ref only its stream, and of sizeKnown only in free format.
+    if (from != askedFrom_) {
+        askedFrom_ = from;
+        asked_.clear();
+    }
+    const Asked key{StreamKey(ref), freeSize, freeSize == 0 || sizeKnown};
+    const auto same = [&](const Asked& a) {
+        return a.freeSize == key.freeSize && a.stream == key.stream && a.sizeKnown == key.sizeKnown;
+    };
+    // The ways to an item come by kind: most ask what the way before did.
+    if (lastAsked_ >= asked_.size() || !same(asked_[lastAsked_])) {
+        lastAsked_ = size_t(std::find_if(asked_.begin(), asked_.end(), same) - asked_.begin());
+        if (lastAsked_ == asked_.size()) {
+            asked_.push_back(key);
+            asked_.back().to = from;
         }
-    Item::Within w{};
-    std::copy(ref, ref + 4, w.ref);
-    w.freeSize = freeSize;
-    w.sizeKnown = sizeKnown;
-    w.at = FrameWithin(item.at + 1, item.end, ref, freeSize, &w.leads, sizeKnown);
-    item.within.push_back(w);
-    if (leads) *leads = w.leads;
-    return w.at;
+    }
+    Asked& a = asked_[lastAsked_];
+    if (a.at < 0 && a.to < to) {
+        a.at = FrameWithin(from, to, ref, freeSize, &a.leads, key.sizeKnown, a.to);
+        a.to = to;
+    }
+    if (leads) *leads = a.leads;
+    return a.at < to ? a.at : -1;
 }
 
 bool StreamParse::TagAt(int64_t at, Item* tag)
@@ -537,7 +603,7 @@ int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) 
     if (item.freeSize > 0) {
         // In free format, a frame within of the size its stream has had.
         const bool known = n.hasShape && n.shape.freeSize > 0 && SameStream(n.shape.ref, item.head);
-        inner = FrameWithinItem(item, item.head, known ? n.shape.freeSize : item.freeSize, &leads, known);
+        inner = FrameWithinAsked(item.at + 1, item.end, item.head, known ? n.shape.freeSize : item.freeSize, &leads, known);
     }
     next->innerCost = inner >= 0 && !leads ? item.end - inner : 0;
     if (inner >= 0 && leads) penalty += item.end - inner;
@@ -547,7 +613,7 @@ int64_t StreamParse::WithinPenalty(const Node& n, const Item& item, Node* next) 
     next->hadBefore = leaves || n.hadBefore;
     next->before = leaves ? n.shape : n.before;
     if (next->hadBefore && OtherRecording(next->before, item.head)) {
-        const int64_t before = FrameWithinItem(item, next->before.ref, next->before.freeSize, nullptr);
+        const int64_t before = FrameWithinAsked(item.at + 1, item.end, next->before.ref, next->before.freeSize, nullptr);
         if (before >= 0) penalty += item.end - before;
     }
     // A free-format frame, whose size only other headers tell, explains

@@ -6,6 +6,7 @@
 // recording starts, a free-format stream's frame size) is read off that one
 // partition. It is settled in a bounded window as the walk goes, as a
 // Viterbi decoder settles its path, so memory does not grow with the file.
+#include <array>
 #include <cstdint>
 #include <cstddef>
 #include <deque>
@@ -117,18 +118,22 @@ private:
         // and leads on.
         int64_t swallowed = -1;
         bool tagWithin = false;
-        // Frames of other streams or sizes within it, as the ways to it ask
-        // (each way would else look again).
-        struct Within {
-            unsigned char ref[4];
-            int64_t freeSize, at;
-            bool sizeKnown, leads;
-        };
-        mutable std::vector<Within> within;
     };
-    // FrameWithin over the item's bytes, asked of the item once.
-    int64_t FrameWithinItem(const Item& item, const unsigned char* ref, int64_t freeSize, bool* leads,
-                            bool sizeKnown = true) const;
+    // FrameWithin, asked of the items at from once for each stream and
+    // free-format size, as far as the longest asks.
+    int64_t FrameWithinAsked(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize, bool* leads,
+                             bool sizeKnown = true) const;
+    struct Asked {
+        uint32_t stream = 0;  // StreamKey of the ref asked with
+        int64_t freeSize = 0;
+        bool sizeKnown = true;
+        int64_t to = 0;   // looked as far as
+        int64_t at = -1;  // the frame found
+        bool leads = false;
+    };
+    mutable int64_t askedFrom_ = -1;
+    mutable std::vector<Asked> asked_;
+    mutable size_t lastAsked_ = 0;
 
     // Scans a chunk further, then settles what lies far enough behind.
     void Advance();
@@ -142,8 +147,34 @@ private:
     // leads: whether the next of its stream, or the end, follows it.
     // sizeKnown: in free format, whether earlier frames told freeSize (else
     // it is the outer frame's own, which a frame within may cut short).
+    // scanFrom: where frames before it are known to be none.
     int64_t FrameWithin(int64_t from, int64_t to, const unsigned char* ref, int64_t freeSize,
-                        bool* leads = nullptr, bool sizeKnown = true) const;
+                        bool* leads = nullptr, bool sizeKnown = true, int64_t scanFrom = 0) const;
+    // A frame header ahead of the scan, with what is asked of it found
+    // once: every way to an item asks again what frames stand within it.
+    struct Header {
+        int64_t at = 0;
+        unsigned char p[kHeadBytes];
+        size_t n = 0;
+        FrameHeader h;
+        bool valid = false;
+        // Of a bit rate: whether its frame holds, and whether the end or a
+        // header of its stream follows it; in free format, whether the
+        // next free-format header of its stream within a frame's reach ends
+        // a frame that holds. -1 until asked.
+        int8_t holds = -1, on = -1, runs = -1;
+        // Free-format sizes asked lately, and whether a frame that long holds.
+        std::array<std::pair<int64_t, bool>, 4> held{{{-1, false}, {-1, false}, {-1, false}, {-1, false}}};
+        uint8_t nextHeld = 0;
+    };
+    static bool Holds(Header& c, int64_t size);
+    // Whether a valid header of the stream of ref stands at `at`.
+    bool HeaderAt(int64_t at, const unsigned char* ref) const;
+    // Finds the headers (a sync, valid or not) as far as to; the index in
+    // headers_ of the first at or after from.
+    size_t HeadersFrom(int64_t from, int64_t to) const;
+    mutable std::deque<Header> headers_;
+    mutable int64_t indexed_ = 0;  // offsets before it are in headers_
     // The tag whose name stands at `at`, by its structure and length; false
     // where none does.
     bool TagAt(int64_t at, Item* tag);
