@@ -28,6 +28,22 @@ Fixed FractionToFixed(double fraction)
     return Fixed(std::lround(std::clamp(fraction, 0.0, 1.0) * 65536.0));
 }
 
+// Samples as signed bytes, or as 16-bit words in the byte order given.
+void PackSamples(const std::vector<float>& samples, size_t width, bool little, uint8_t* block)
+{
+    if (width == 1) {
+        for (size_t i = 0; i < samples.size(); ++i)
+            block[i] = uint8_t(int8_t(std::clamp(std::lround(std::clamp(samples[i], -1.0f, 1.0f) * 128.0f), -128L, 127L)));
+        return;
+    }
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const float v = std::clamp(samples[i], -1.0f, 1.0f);
+        const uint16_t word = uint16_t(int16_t(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L)));
+        block[2 * i + (little ? 0 : 1)] = uint8_t(word);
+        block[2 * i + (little ? 1 : 0)] = uint8_t(word >> 8);
+    }
+}
+
 }  // namespace
 
 bool CQTMovie::Close()
@@ -416,16 +432,7 @@ uint8_t* CQTMovie::ExportSoundToHandle(TimeValue start, TimeValue length, uint32
     }
     const bool little = exportDesc_.dataFormat == FourCC("sowt");
     auto* block = new uint8_t[std::max<size_t>(samples.size() * width, 1)];
-    for (size_t i = 0; i < samples.size(); ++i) {
-        const float v = std::clamp(samples[i], -1.0f, 1.0f);
-        if (width == 1) {
-            block[i] = uint8_t(int8_t(std::clamp(std::lround(v * 128.0f), -128L, 127L)));
-            continue;
-        }
-        const uint16_t word = uint16_t(int16_t(std::clamp(std::lround(v * 32768.0f), -32768L, 32767L)));
-        block[2 * i + (little ? 0 : 1)] = uint8_t(word);
-        block[2 * i + (little ? 1 : 0)] = uint8_t(word >> 8);
-    }
+    PackSamples(samples, width, little, block);
     if (outSize) *outSize = uint32_t(samples.size() * width);
     exportPosition_ = TimeValue(uint32_t(start) + span);
     if (outNext) *outNext = exportPosition_;
