@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -531,19 +532,29 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // A tag explains its bytes only where the end or an item follows at
     // once: its name and length among other bytes are no tag; a frame that
     // holds another of its stream within, none from there on.
-    // A frame that made its recording's bit rate vary, followed by stray
+    // A frame of a bit rate other than the one before it, followed by stray
     // bytes, costs as much as a frame of the rate before lost (a header
     // damaged into another bit rate claims a frame that does not lead to
-    // the next), until a frame of yet another rate shows the rate varies.
+    // the next), until a frame of its rate leads on and shows the rate is
+    // the stream's.
     int64_t switched = 0;
     const bool resumes = item.kind == Item::kFrame && n.kind == Node::kFrame && n.hasShape &&
                          gap < n.shape.shortest && !OtherRecording(n.shape, item.head);
     penalty += ExitPenalty(n, gap, resumes, &switched);
+    next->seen = n.seen;
+    next->confirmed = n.confirmed;
+    next->pendingTo = n.pendingTo;
     next->pending = n.pending;
-    next->pendingRate = n.pendingRate;
+    next->rateIndex = n.rateIndex;
+    if (gap == 0 && n.kind == Node::kFrame) {
+        penalty -= Refund(n);
+        next->confirmed = uint16_t(n.confirmed | 1u << n.rateIndex);
+        next->pending -= n.pendingTo[size_t(n.rateIndex)];
+        next->pendingTo[size_t(n.rateIndex)] = 0;
+    }
     if (switched > 0) {
-        next->pending = switched;
-        next->pendingRate = n.switchedFrom;
+        next->pendingTo[size_t(n.rateIndex)] += int32_t(switched);
+        next->pending += switched;
     }
     next->shape = n.shape;
     next->hadBefore = n.hadBefore;
@@ -570,17 +581,23 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // took: as if those stray bytes, and one more, were unexplained.
     if (lastFree) penalty += n.shape.freeSize - item.freeSize + 1;
     Shape& shape = next->shape;
-    if (shape.oneRate && shape.freeSize == 0) {
-        if (shape.bitRateIndex < 0) {
-            OneRate(&shape, item.h);
-        } else if (item.h.bitRateIndex != shape.bitRateIndex) {
-            next->switched = shape.shortest;
-            next->switchedFrom = shape.bitRateIndex;
-            Varying(&shape);
+    if (shape.oneRate && shape.freeSize == 0 && shape.bitRateIndex < 0) {
+        OneRate(&shape, item.h);
+    } else if (shape.freeSize == 0 && !n.header && item.h.bitRateIndex != n.rateIndex) {
+        // A frame of the rate before, without padding.
+        unsigned char q[4] = {item.head[0], item.head[1], uint8_t((item.head[2] & 0x0D) | n.rateIndex << 4), item.head[3]};
+        FrameHeader before;
+        if (ReadFrameHeader(q, &before)) next->switched = before.size;
+        if (shape.oneRate) Varying(&shape);
+    }
+    if (shape.freeSize == 0) {
+        next->seen = uint16_t(n.seen | 1u << item.h.bitRateIndex);
+        if (std::popcount(n.seen) < 3 && std::popcount(next->seen) >= 3) {
+            penalty -= next->pending;
+            next->pending = 0;
+            next->pendingTo = {};
+            next->confirmed = 0xFFFF;
         }
-    } else if (next->pending > 0 && item.h.bitRateIndex != next->pendingRate) {
-        penalty -= next->pending;
-        next->pending = 0;
     }
     // Main data that begins before what the frame before it left: bytes the
     // frame lacks (stray bytes between frames leave the reservoir whole; a
@@ -635,6 +652,9 @@ int64_t StreamParse::RecordingPenalty(const Node& n, const Item& item, bool begi
         // frame, it stands on its own.
         next->shape = NewShape(item);
         next->pending = 0;
+        next->pendingTo = {};
+        next->seen = item.header || item.h.bitRateIndex == 0 ? 0 : uint16_t(1u << item.h.bitRateIndex);
+        next->confirmed = 0;
         next->established = item.header || (gap == 0 && n.kind != Node::kFrame) ||
                             (n.kind == Node::kTag && n.hasShape && gap < n.shape.shortest);
         next->joined = gap == 0 || !n.hasShape ||
@@ -676,8 +696,11 @@ void StreamParse::Take(const Item& item)
     // standing on its own may be in (frames back to back so far), and for
     // one that stands: a way dearer now may be cheaper once its frames run
     // on.
-    Node best[kRunFrames];
-    bool found[kRunFrames] = {};
+    // A way that has paid a charge a later frame may take back is kept
+    // beside the cheapest: it may be the cheaper one then.
+    constexpr int kStates = 2 * kRunFrames;
+    Node best[kStates];
+    bool found[kStates] = {};
     int64_t dearest = INT64_MIN;
     // live_ runs from the cheapest way on: past the first whose stray
     // bytes alone cost more than the best found, none can cost less.
@@ -688,7 +711,7 @@ void StreamParse::Take(const Item& item)
         if (dearest != INT64_MIN && least - kFrameCredit - mostRefund_ > dearest) break;
         Node next;
         const int64_t cost = least + Penalty(n, item, &next);
-        const int state = next.established ? 0 : std::min(next.run, kRunFrames - 1);
+        const int state = (next.established ? 0 : std::min(next.run, kRunFrames - 1)) + (next.pending > 0 ? kRunFrames : 0);
         Node& b = best[state];
         // Of ways that cost alike, the one with the fewest stray bytes right
         // before the item, then the one found first.
@@ -703,11 +726,12 @@ void StreamParse::Take(const Item& item)
         b.header = item.header;
         b.hasShape = item.kind == Item::kFrame || n.hasShape;
         b.left = item.kind == Item::kFrame ? item.left : n.left;
+        b.rateIndex = item.kind == Item::kFrame ? item.h.bitRateIndex : n.rateIndex;
         dearest = INT64_MIN;
-        for (int s = 0; s < kRunFrames; ++s)
+        for (int s = 0; s < kStates; ++s)
             if (found[s]) dearest = std::max(dearest, best[s].cost);
     }
-    for (int s = 0; s < kRunFrames; ++s) {
+    for (int s = 0; s < kStates; ++s) {
         if (!found[s]) continue;
         mostRefund_ = std::max(mostRefund_, best[s].pending + best[s].runCharged);
         nodes_.push_back(best[s]);
@@ -726,14 +750,22 @@ int64_t StreamParse::ExitPenalty(const Node& n, int64_t gap, bool resumes, int64
     // A frame within is judged as where no stray bytes follow where the
     // stream goes on past fewer than a frame: stray bytes put in between
     // frames change no reading.
-    if (switched) *switched = n.switched;
-    return (resumes ? 0 : n.innerCost) + n.switched;
+    // A switch to a rate a frame of which has led on costs nothing.
+    const int64_t paid = n.confirmed >> n.rateIndex & 1 ? 0 : n.switched;
+    if (switched) *switched = paid;
+    return (resumes ? 0 : n.innerCost) + paid;
+}
+
+int64_t StreamParse::Refund(const Node& n)
+{
+    return n.kind == Node::kFrame ? n.pendingTo[size_t(n.rateIndex)] : 0;
 }
 
 int64_t StreamParse::Value(const Node& n, int64_t at, bool final) const
 {
     const int64_t gap = at - n.end;
-    return n.cost + std::max<int64_t>(gap, 0) + (final ? ExitPenalty(n, gap, false, nullptr) : 0);
+    return n.cost + std::max<int64_t>(gap, 0) + (final ? ExitPenalty(n, gap, false, nullptr) : 0) -
+           (final && gap == 0 ? Refund(n) : 0);
 }
 
 size_t StreamParse::Best(bool final) const

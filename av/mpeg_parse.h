@@ -90,14 +90,21 @@ private:
         bool joined = false;  // it began right where a frame ended
         int run = 0;
         int64_t runCharged = 0;
-        // It made its recording's bit rate vary from switchedFrom: what that
-        // costs where stray bytes follow it.
+        // Of a bit rate other than the frame's before it in its recording:
+        // what that costs where stray bytes follow it (a header damaged into
+        // another bit rate claims a frame that does not lead to the next).
         int64_t switched = 0;
-        int switchedFrom = 0;
-        // That cost paid on the way here, taken back where a frame of a rate
-        // other than pendingRate follows.
-        int64_t pending = 0;
-        int pendingRate = 0;
+        int rateIndex = 0;  // of the last frame
+        // Bit rates of the recording's frames of sound, and those a frame
+        // of which has led on (an item or the end right after it): such a
+        // frame is of the stream, as all are once three rates have come (a
+        // header damaged into another rate gives one other rate, the same
+        // each time).
+        uint16_t seen = 0, confirmed = 0;
+        // The switches paid on the way here, by the rate switched to: taken
+        // back once a frame of that rate leads on.
+        std::array<int32_t, 16> pendingTo{};
+        int64_t pending = 0;  // their sum
         Shape shape;
         int64_t Effective() const { return cost - end; }
     };
@@ -206,10 +213,13 @@ private:
     // recording has not stood on its own.
     int64_t RecordingPenalty(const Node& n, const Item& item, bool begins, Node* next) const;
     // What n costs where gap bytes follow it (a tag, a frame holding
-    // another, a frame that made its recording's rate vary), resumes where a
-    // frame of its recording follows them; switched: the part the rate's
-    // varying cost.
+    // another, a frame of a bit rate not yet shown to be the stream's),
+    // resumes where a frame of its recording follows them; switched: the
+    // part the switch of rate cost.
     int64_t ExitPenalty(const Node& n, int64_t gap, bool resumes, int64_t* switched) const;
+    // What n takes back of the switches its way paid, where an item or the
+    // end follows it at once.
+    static int64_t Refund(const Node& n);
     // The cost of the bytes up to `at` on the way through n.
     int64_t Value(const Node& n, int64_t at, bool final) const;
     // The node the cheapest way to the scan (or the stream's end) runs

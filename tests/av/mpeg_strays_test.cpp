@@ -651,6 +651,15 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         outer.replace(418, frames[2].size(), frames[2]);
         streams.push_back({"frame within", {frames[1], frames[2], outer, frames[3], frames[4]}});
     }
+    {
+        // Two bit rates by turns, no reservoir: a third rate never shows the
+        // rate varies, the last frame of the second leads on.
+        const std::string options = "-m m --nores --resample 32 -b ";
+        const std::vector<std::string> high = LameFrames(dir.path(), 32000, 6000, options + "160"),
+                                       lowest = LameFrames(dir.path(), 32000, 6000, options + "32");
+        ASSERT_TRUE(high.size() >= 4 && lowest.size() >= 3) << "lame wrote other frames";
+        streams.push_back({"two rates by turns", {high[1], high[2], lowest[1], high[3], lowest[2]}});
+    }
     const std::string path = dir.file("finding.mp3");
     const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at,
                             const std::string& put) {
@@ -687,6 +696,9 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         } else if (name == "frame within") {
             for (const char fill : {'\0', '\x03'})
                 puts.push_back({"6 bytes of " + std::to_string(int(fill)), std::string(6, fill), {1, 2, 3}});
+        } else if (name == "two rates by turns") {
+            puts.push_back({"6 zeros", std::string(6, '\0'), {1, 3, 4}});
+            puts.push_back({"6 bytes of 0x6D", std::string(6, '\x6D'), {1, 2, 3}});
         } else if (name == "after a tag") {
             for (const size_t length : {1, 2, 16})
                 puts.push_back({std::to_string(length) + " bytes of 0x91", std::string(length, '\x91'),
@@ -702,7 +714,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 3 + 2);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 3 + 2 + 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
