@@ -696,8 +696,8 @@ void StreamParse::Take(const Item& item)
     // standing on its own may be in (frames back to back so far), and for
     // one that stands: a way dearer now may be cheaper once its frames run
     // on.
-    // A way that has paid a charge a later frame may take back is kept
-    // beside the cheapest: it may be the cheaper one then.
+    // Of each state, also the way cheapest once every charge it has paid
+    // for a rate's switch is taken back: it may be the cheaper one then.
     constexpr int kStates = 2 * kRunFrames;
     Node best[kStates];
     bool found[kStates] = {};
@@ -711,26 +711,34 @@ void StreamParse::Take(const Item& item)
         if (dearest != INT64_MIN && least - kFrameCredit - mostRefund_ > dearest) break;
         Node next;
         const int64_t cost = least + Penalty(n, item, &next);
-        const int state = (next.established ? 0 : std::min(next.run, kRunFrames - 1)) + (next.pending > 0 ? kRunFrames : 0);
-        Node& b = best[state];
-        // Of ways that cost alike, the one with the fewest stray bytes right
-        // before the item, then the one found first.
-        if (found[state] && (cost > b.cost || (cost == b.cost && n.end <= nodes_[b.prev].end))) continue;
-        found[state] = true;
-        b = next;
-        b.kind = item.kind == Item::kTag ? Node::kTag : Node::kFrame;
-        b.at = item.at;
-        b.end = item.end;
-        b.cost = cost;
-        b.prev = k;
-        b.header = item.header;
-        b.hasShape = item.kind == Item::kFrame || n.hasShape;
-        b.left = item.kind == Item::kFrame ? item.left : n.left;
-        b.rateIndex = item.kind == Item::kFrame ? item.h.bitRateIndex : n.rateIndex;
+        const int state = next.established ? 0 : std::min(next.run, kRunFrames - 1);
+        for (const int s : {state, state + kRunFrames}) {
+            // By cost, or by cost less what may come back; of ways alike,
+            // the one with the fewest stray bytes right before the item,
+            // then the one found first.
+            const bool refunded = s >= kRunFrames;
+            Node& b = best[s];
+            const int64_t value = cost - (refunded ? next.pending : 0), held = b.cost - (refunded ? b.pending : 0);
+            if (found[s] && (value > held || (value == held && n.end <= nodes_[b.prev].end))) continue;
+            found[s] = true;
+            b = next;
+            b.kind = item.kind == Item::kTag ? Node::kTag : Node::kFrame;
+            b.at = item.at;
+            b.end = item.end;
+            b.cost = cost;
+            b.prev = k;
+            b.header = item.header;
+            b.hasShape = item.kind == Item::kFrame || n.hasShape;
+            b.left = item.kind == Item::kFrame ? item.left : n.left;
+            b.rateIndex = item.kind == Item::kFrame ? item.h.bitRateIndex : n.rateIndex;
+        }
         dearest = INT64_MIN;
         for (int s = 0; s < kStates; ++s)
             if (found[s]) dearest = std::max(dearest, best[s].cost);
     }
+    // The same way found by both measures is kept once.
+    for (int s = 0; s < kRunFrames; ++s)
+        if (found[s] && found[s + kRunFrames] && best[s].prev == best[s + kRunFrames].prev) found[s + kRunFrames] = false;
     for (int s = 0; s < kStates; ++s) {
         if (!found[s]) continue;
         mostRefund_ = std::max(mostRefund_, best[s].pending + best[s].runCharged);
