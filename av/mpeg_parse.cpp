@@ -532,8 +532,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // A tag explains its bytes only where the end or an item follows at
     // once: its name and length among other bytes are no tag; a frame that
     // holds another of its stream within, none from there on.
-    // A frame of a bit rate other than the one before it, followed by stray
-    // bytes, costs as much as a frame of the rate before lost (a header
+    // A frame of a bit rate other than the one before it, right where that
+    // one ends and followed by stray bytes, costs as much as a frame of the
+    // rate before lost (a header
     // damaged into another bit rate claims a frame that does not lead to
     // the next), until a frame of its rate leads on and shows the rate is
     // the stream's.
@@ -584,10 +585,12 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     if (shape.oneRate && shape.freeSize == 0 && shape.bitRateIndex < 0) {
         OneRate(&shape, item.h);
     } else if (shape.freeSize == 0 && !n.header && item.h.bitRateIndex != n.rateIndex) {
-        // A frame of the rate before, without padding.
+        // Only a frame right where the one before ends is suspect: past
+        // stray bytes, nothing singles it out among its neighbours. What
+        // it costs is a frame of the rate before, without padding.
         unsigned char q[4] = {item.head[0], item.head[1], uint8_t((item.head[2] & 0x0D) | n.rateIndex << 4), item.head[3]};
         FrameHeader before;
-        if (ReadFrameHeader(q, &before)) next->switched = before.size;
+        if (gap == 0 && ReadFrameHeader(q, &before)) next->switched = before.size;
         if (shape.oneRate) Varying(&shape);
     }
     if (shape.freeSize == 0) {

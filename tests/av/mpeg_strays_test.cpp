@@ -660,6 +660,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         ASSERT_TRUE(high.size() >= 4 && lowest.size() >= 5) << "lame wrote other frames";
         streams.push_back({"two rates by turns", {high[1], high[2], lowest[1], high[3], lowest[2]}});
         streams.push_back({"two rates by pairs", {high[1], lowest[1], lowest[2], high[2], lowest[3], lowest[4]}});
+        streams.push_back({"two rates by turns, the first last", {high[1], lowest[1], high[2], lowest[2], high[3]}});
     }
     const std::string path = dir.file("finding.mp3");
     const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at,
@@ -697,6 +698,8 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         } else if (name == "frame within") {
             for (const char fill : {'\0', '\x03'})
                 puts.push_back({"6 bytes of " + std::to_string(int(fill)), std::string(6, fill), {1, 2, 3}});
+        } else if (name == "two rates by turns, the first last") {
+            puts.push_back({"15 zeros", std::string(15, '\0'), {1, 2, 3, 4}});
         } else if (name == "two rates by pairs") {
             puts.push_back({"5 zeros", std::string(5, '\0'), {1, 2, 3, 4, 5}});
         } else if (name == "two rates by turns") {
@@ -717,7 +720,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 3 + 2 + 2 + 1);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 3 + 2 + 2 + 1 + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
