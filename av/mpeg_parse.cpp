@@ -534,10 +534,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // holds another of its stream within, none from there on.
     // A frame of a bit rate other than the one before it, right where that
     // one ends and followed by stray bytes, costs as much as a frame of the
-    // rate before lost (a header
-    // damaged into another bit rate claims a frame that does not lead to
-    // the next), until a frame of its rate leads on and shows the rate is
-    // the stream's.
+    // rate before lost (a header damaged into another bit rate claims a
+    // frame that does not lead to the next), until a frame of its rate
+    // leads on and shows the rate is the stream's.
     int64_t switched = 0;
     const bool resumes = item.kind == Item::kFrame && n.kind == Node::kFrame && n.hasShape &&
                          gap < n.shape.shortest && !OtherRecording(n.shape, item.head);
