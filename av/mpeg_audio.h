@@ -95,6 +95,10 @@ private:
     bool Decode();
     // libmpg123 fed afresh, every frame converted to the first's format.
     bool OpenDecoder(int64_t freeSize);
+    // Decodes a silent Layer III frame at the sound's rate, so that every
+    // value of libmpg123's Layer III scratch is set before a frame of the
+    // file comes.
+    bool PrimeDecoder();
     // The samples of the frame [at, at + size), false where libmpg123 does
     // not decode it.
     bool DecodeFrame(const mpeg::Step& step, std::vector<int16_t>* out);

@@ -166,7 +166,9 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
     item.header = ReadHeaderFrame(p, n, &counted, nullptr, &item.varies) != HeaderFrame::kNone;
     item.begin = std::max(MainDataBegin(p, n), 0);
     const int64_t size = bytes_.Size();
-    int64_t swallowed = -1, swallowedEnd = -1;  // free format: looked for once, for every size
+    // Free format: the whole frames of a bit rate within that lead on, looked
+    // for once for every size.
+    std::vector<std::pair<int64_t, int64_t>> swallowed;
     const auto add = [&](int64_t freeSize) {
         const int64_t bytes = FrameSize(h, freeSize);
         if (bytes <= 0 || at + bytes > size || !HoldsFrame(p, n, h, bytes)) return;
@@ -174,7 +176,12 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         item.end = at + bytes;
         item.left = item.header ? 0 : h.layer == 3 ? ReservoirLeft(p, n, bytes) : -1;
         if (freeSize == 0) item.inner = FrameWithinAsked(at + 1, item.end, p, 0, &item.innerLeads);
-        item.swallowed = swallowed >= 0 && swallowedEnd <= item.end ? swallowed : -1;
+        item.swallowed = -1;
+        for (const auto& [from, to] : swallowed)
+            if (to <= item.end) {
+                item.swallowed = from;
+                break;
+            }
         item.tagWithin = TagWithin(at + 1, item.end);
         items->push_back(item);
     };
@@ -183,10 +190,11 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         return;
     }
     // Free format: a frame's size is told by where the next of its stream
-    // begins. The sizes the ways so far have learnt; the distances from it
-    // and between the next few headers of its stream (stray bytes may stand
-    // before any of them); and those that end the stream with it or with
-    // one of them.
+    // begins. The sizes the ways so far have learnt; the distances between
+    // the next few headers of its stream, each to each (stray bytes may
+    // stand before any frame and headers of its stream within any, so the
+    // first two frames with nothing between may stand a few frames on); and
+    // those that end the stream with it or with one of them.
     std::vector<int64_t> sizes;
     for (const size_t k : live_)
         if (nodes_[k].hasShape && nodes_[k].shape.freeSize > 0 && SameStream(nodes_[k].shape.ref, p))
@@ -195,6 +203,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
     // Of each, the nearest few: the stream's own header put in over and over
     // would make every offset a size.
     constexpr int kFreeHeaders = 4, kFreeDistances = 8;
+    std::vector<std::pair<int64_t, int>> heads{{at, h.padding}};  // where, and the padding
     int64_t from = at;
     for (int k = 0, padding = h.padding; k < kFreeHeaders; ++k) {
         int64_t first = -1;
@@ -207,24 +216,25 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
             if (bytes_.Read(c, q, 4) < 4 || !ReadFrameHeader(q, &next) || next.bitRateIndex != 0 || !SameStream(q, p))
                 continue;
             ++seen;
-            sizes.push_back(c - from - padding);
+            heads.emplace_back(c, next.padding);
             if (first < 0) first = c, firstPadding = next.padding;
         }
         if (first < 0) {
             // After the last of two headers or more (one alone among other
             // bytes is no stream), the next item of another kind tells it as
             // the next header would: a tag, or a whole frame of a bit rate
-            // (the first, and the first that leads on: stray bytes may
-            // follow the first).
+            // (stray bytes may follow the first).
             if (k == 0) break;
             const int64_t tag = FirstTag(from + least, std::min(from + 2 * longest, size));
             const int64_t limit = tag >= 0 ? tag : std::min(from + 2 * longest, size);
             if (tag >= 0) sizes.push_back(tag - from - padding);
-            // The first that leads on is none before the first.
-            int64_t end = -1;
-            for (int64_t frame = from + least; const bool leads : {false, true})
-                if ((frame = RateFrameWithin(frame, limit, leads, &end)) >= 0) sizes.push_back(frame - from - padding);
-                else break;
+            // The first, and the next few that lead on (none before the
+            // first; one may stand within the bytes of the frame itself).
+            int64_t end = -1, frame = RateFrameWithin(from + least, limit, false, &end);
+            for (int i = 0; frame >= 0 && i < kFreeDistances; ++i) {
+                sizes.push_back(frame - from - padding);
+                frame = RateFrameWithin(frame + (i > 0), limit, true, &end);
+            }
             break;
         }
         if (size - first - firstPadding <= 2 * longest) sizes.push_back(size - first - firstPadding);
@@ -232,10 +242,27 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         padding = firstPadding;
     }
     if (size - at - h.padding <= longest) sizes.push_back(size - at - h.padding);
+    std::sort(heads.begin(), heads.end());
+    heads.erase(std::unique(heads.begin(), heads.end()), heads.end());
+    // And on, each within a frame's reach of the one before.
+    constexpr size_t kMostHeads = 16;
+    for (int64_t c = heads.back().first + 1; heads.size() < kMostHeads; ++c) {
+        unsigned char q[4];
+        FrameHeader next;
+        if ((c = bytes_.Find(0xFF, c, std::min(heads.back().first + 2 * longest, size - 3))) < 0) break;
+        if (bytes_.Read(c, q, 4) == 4 && ReadFrameHeader(q, &next) && next.bitRateIndex == 0 && SameStream(q, p))
+            heads.emplace_back(c, next.padding);
+    }
+    for (size_t j = 1; j < heads.size(); ++j)
+        for (size_t i = j; i-- > 0 && heads[j].first - heads[i].first - heads[i].second <= 2 * longest;)
+            sizes.push_back(heads[j].first - heads[i].first - heads[i].second);
     std::sort(sizes.begin(), sizes.end());
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
-    if (!sizes.empty())
-        swallowed = RateFrameWithin(at + 1, std::min(at + std::min(sizes.back(), 2 * longest), size), true, &swallowedEnd);
+    if (!sizes.empty()) {
+        const int64_t reach = std::min(at + std::min(sizes.back(), 2 * longest), size);
+        for (int64_t frame = at + 1, end = -1; (frame = RateFrameWithin(frame, reach, true, &end)) >= 0; ++frame)
+            swallowed.emplace_back(frame, end);
+    }
     for (const int64_t s : sizes)
         if (s >= least && s <= 2 * longest) add(s);
 }
@@ -537,10 +564,13 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // rate before lost (a header damaged into another bit rate claims a
     // frame that does not lead to the next), until a frame of its rate
     // leads on and shows the rate is the stream's.
+    // Both only where the frame after it is of its own recording: fewer
+    // stray bytes than a frame before one of another change no reading of
+    // it either.
     int64_t switched = 0;
-    const bool resumes = item.kind == Item::kFrame && n.kind == Node::kFrame && n.hasShape &&
-                         gap < n.shape.shortest && !OtherRecording(n.shape, item.head);
-    penalty += ExitPenalty(n, gap, resumes, &switched);
+    const bool near = item.kind == Item::kFrame && n.kind == Node::kFrame && n.hasShape && gap < n.shape.shortest;
+    const bool other = near && OtherRecording(n.shape, item.head);
+    penalty += other ? 0 : ExitPenalty(n, gap, near, &switched);
     next->seen = n.seen;
     next->confirmed = n.confirmed;
     next->pendingTo = n.pendingTo;

@@ -909,14 +909,19 @@ bool ConvertedReader::Fill(int64_t frames)
 
 bool ConvertedReader::Produce(int64_t frames, std::vector<float>* out)
 {
-    constexpr int64_t kBlockFrames = 16384;
+    constexpr int64_t kBlockFrames = 16384, kLeastFillFrames = 1024;
     const size_t ch = size_t(channels_);
     int64_t produced = 0;
     while (produced < frames) {
         const size_t held = (ready_.size() - readyAt_) / ch;
         if (held == 0) {
             if (inputEnded_) break;
-            if (!Fill(resampler_.IsStarted() ? kBlockFrames : std::min(kBlockFrames, frames - produced))) return false;
+            // Only about what the piece asks, at the source's rate: a short
+            // piece of a long sound decodes no block ahead.
+            int64_t asked = frames - produced;
+            if (resampler_.IsStarted())
+                asked = std::max<int64_t>(asked * source_->Info().sampleRate / rate_ + 1, kLeastFillFrames);
+            if (!Fill(std::min(kBlockFrames, asked))) return false;
             continue;
         }
         const size_t take = size_t(std::min<int64_t>(frames - produced, int64_t(held)));

@@ -74,7 +74,8 @@ uint32_t OtherRate(uint32_t own, unsigned pick)
 
 // The sound in pieces at another rate and channel count (the input's middle
 // byte picks them, the pieces' length and 8 or 16 bits), walked with each
-// piece's end as the next start, up to kMostSamples.
+// piece's end as the next start, up to a quarter of kMostSamples: the walk
+// and the converter run alike over any length.
 void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
 {
     SoundDescription source;
@@ -88,8 +89,8 @@ void ExportConverted(CQTMovie& movie, const uint8_t* data, size_t size)
     format.sampleSize = pick & 0x80 ? 8 : 16;
     if (!movie.OpenSoundExporter(format)) return;
     const int64_t scale = std::max<TimeValue>(movie.GetTimeScale(), 1);
-    const int64_t end = std::min<int64_t>(movie.GetDuration(), kMostSamples / format.channels * scale / rate);
-    const TimeValue piece = TimeValue(std::max<int64_t>(scale * (1 + (pick & 7)) / 16, 1));
+    const int64_t end = std::min<int64_t>(movie.GetDuration(), kMostSamples / 4 / format.channels * scale / rate);
+    const TimeValue piece = TimeValue(std::max<int64_t>(scale * (1 + (pick & 7)) / 64, 1));
     for (TimeValue at = 0; at < end;) {
         uint32_t bytes = 0;
         TimeValue next = at;

@@ -566,7 +566,15 @@ size_t MainDataBytes(std::string frame)
 // of a bit rate joined, their Info frames alone counting nothing too,
 // bytes before the last's frames. A 320 kbit/s
 // frame between 128 kbit/s ones holding a whole frame of its stream 418
-// bytes in: bytes before it and the frames around it.
+// bytes in: bytes before it and the frames around it, or an MPEG-2
+// recording after it, bytes before two of its frames. A free-format frame
+// in which a frame of the recording after it begins, 11 zeros before it.
+// Free-format Layer I
+// frames holding their stream's header (but for the checksum bit) once or
+// twice each: a zero before frames 1 and 2, so only frames 2 and 3 stand
+// with nothing between.
+std::string LayerOneClicks(int rate, int channels, int kbits, double seconds);
+
 TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
 {
     if (!tavrel_test::FfmpegUnavailable().empty()) GTEST_SKIP() << tavrel_test::FfmpegUnavailable();
@@ -631,6 +639,12 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         // its first frame tells the size.
         streams.push_back({"free format before a recording", {infos[0], frames[1]}});
         streams.back().frames.insert(streams.back().frames.end(), after.begin(), after.end());
+        // A frame of the recording's begun 200 bytes before the free-format
+        // frame ends, running on into the recording's first.
+        std::string across = frames[1];
+        across.replace(across.size() - 300, 36, after[1].substr(0, 36));
+        streams.push_back({"free format, a frame across its end", {infos[0], across}});
+        streams.back().frames.insert(streams.back().frames.end(), after.begin() + 1, after.end());
         frames[2].replace(57, 4, frames[1].substr(0, 4));
         streams.push_back({"free format", frames});
     }
@@ -650,6 +664,9 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         ASSERT_GE(outer.size(), 418 + frames[2].size());
         outer.replace(418, frames[2].size(), frames[2]);
         streams.push_back({"frame within", {frames[1], frames[2], outer, frames[3], frames[4]}});
+        const std::vector<std::string> half = LameFrames(dir.path(), 24000, 300, "-t -b 64 -m m");
+        ASSERT_GE(half.size(), 3u);
+        streams.push_back({"frame within, MPEG-2 after", {frames[1], frames[2], outer, half[0], half[1], half[2]}});
     }
     {
         // Two bit rates by turns, no reservoir: a third rate never shows the
@@ -661,6 +678,21 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         streams.push_back({"two rates by turns", {high[1], high[2], lowest[1], high[3], lowest[2]}});
         streams.push_back({"two rates by pairs", {high[1], lowest[1], lowest[2], high[2], lowest[3], lowest[4]}});
         streams.push_back({"two rates by turns, the first last", {high[1], lowest[1], high[2], lowest[2], high[3]}});
+    }
+    {
+        const std::string layerOne = LayerOneClicks(44100, 2, 448, 0.05);
+        const std::vector<std::vector<size_t>> within{{300}, {450}, {200, 400}, {200, 400}};
+        std::vector<std::string> frames;
+        for (const tavrel_test::MpegFrame& f : tavrel_test::WalkMpegFrames(layerOne).frames) {
+            if (frames.size() == within.size()) break;
+            std::string frame = layerOne.substr(f.at, f.size);
+            frame[2] = char(frame[2] & 0x0F);  // free format
+            for (const size_t at : within[frames.size()])
+                frame.replace(at, 4, frame.substr(0, 4)), frame[at + 1] &= 0xFE;
+            frames.push_back(frame);
+        }
+        ASSERT_EQ(frames.size(), within.size());
+        streams.push_back({"free-format Layer I", frames});
     }
     const std::string path = dir.file("finding.mp3");
     const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at,
@@ -695,6 +727,8 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 puts.push_back({"12 zeros", std::string(12, '\0'), {before}});
         } else if (name == "free format then MPEG-2") {
             puts.push_back({"8 zeros", std::string(8, '\0'), {2}});
+        } else if (name == "frame within, MPEG-2 after") {
+            puts.push_back({"3 zeros", std::string(3, '\0'), {3, 5}});
         } else if (name == "frame within") {
             for (const char fill : {'\0', '\x03'})
                 puts.push_back({"6 bytes of " + std::to_string(int(fill)), std::string(6, fill), {1, 2, 3}});
@@ -705,6 +739,8 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         } else if (name == "two rates by turns") {
             puts.push_back({"6 zeros", std::string(6, '\0'), {1, 3, 4}});
             puts.push_back({"6 bytes of 0x6D", std::string(6, '\x6D'), {1, 2, 3}});
+        } else if (name == "free-format Layer I") {
+            puts.push_back({"a zero", std::string(1, '\0'), {1, 2}});
         } else if (name == "after a tag") {
             for (const size_t length : {1, 2, 16})
                 puts.push_back({std::to_string(length) + " bytes of 0x91", std::string(length, '\x91'),
@@ -720,7 +756,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 3 + 2 + 2 + 1 + 1);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 1 + 3 + 1 + 2 + 2 + 1 + 1 + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
