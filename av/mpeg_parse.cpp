@@ -190,72 +190,58 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         return;
     }
     // Free format: a frame's size is told by where the next of its stream
-    // begins. The sizes the ways so far have learnt; the distances between
-    // the next few headers of its stream, each to each (stray bytes may
-    // stand before any frame and headers of its stream within any, so the
-    // first two frames with nothing between may stand a few frames on); and
-    // those that end the stream with it or with one of them.
+    // begins. The sizes the ways so far have learnt; the distances from
+    // each of the next few headers of its stream to each after it, and to
+    // the items of another kind after the last (stray bytes may stand
+    // before any frame and headers of its stream within any, so the first
+    // two frames with nothing between may stand a few frames on); and those
+    // that end the stream with it or with one of them.
     std::vector<int64_t> sizes;
     for (const size_t k : live_)
         if (nodes_[k].hasShape && nodes_[k].shape.freeSize > 0 && SameStream(nodes_[k].shape.ref, p))
             sizes.push_back(nodes_[k].shape.freeSize);
     const int64_t longest = LongestFreeFrame(h), least = 4 + (h.crc ? 2 : 0) + SideInfoBytes(h) + 1;
-    // Of each, the nearest few: the stream's own header put in over and over
-    // would make every offset a size.
-    constexpr int kFreeHeaders = 4, kFreeDistances = 8;
+    // The nearest few, each within a frame's reach of the one before: the
+    // stream's own header put in over and over would make every offset a
+    // size.
+    constexpr size_t kFreeHeaders = 16;
+    constexpr int kFreeDistances = 8;
     std::vector<std::pair<int64_t, int>> heads{{at, h.padding}};  // where, and the padding
-    int64_t from = at;
-    for (int k = 0, padding = h.padding; k < kFreeHeaders; ++k) {
-        int64_t first = -1;
-        int firstPadding = 0;
-        const int64_t limit = std::min(from + 2 * longest, size - 3);
-        int seen = 0;
-        for (int64_t c = from + least; seen < kFreeDistances && (c = bytes_.Find(0xFF, c, limit)) >= 0; ++c) {
-            unsigned char q[4];
-            FrameHeader next;
-            if (bytes_.Read(c, q, 4) < 4 || !ReadFrameHeader(q, &next) || next.bitRateIndex != 0 || !SameStream(q, p))
-                continue;
-            ++seen;
-            heads.emplace_back(c, next.padding);
-            if (first < 0) first = c, firstPadding = next.padding;
-        }
-        if (first < 0) {
-            // After the last of two headers or more (one alone among other
-            // bytes is no stream), the next item of another kind tells it as
-            // the next header would: a tag, or a whole frame of a bit rate
-            // (stray bytes may follow the first).
-            if (k == 0) break;
-            const int64_t tag = FirstTag(from + least, std::min(from + 2 * longest, size));
-            const int64_t limit = tag >= 0 ? tag : std::min(from + 2 * longest, size);
-            if (tag >= 0) sizes.push_back(tag - from - padding);
-            // The first, and the next few that lead on (none before the
-            // first; one may stand within the bytes of the frame itself).
-            int64_t end = -1, frame = RateFrameWithin(from + least, limit, false, &end);
-            for (int i = 0; frame >= 0 && i < kFreeDistances; ++i) {
-                sizes.push_back(frame - from - padding);
-                frame = RateFrameWithin(frame + (i > 0), limit, true, &end);
-            }
-            break;
-        }
-        if (size - first - firstPadding <= 2 * longest) sizes.push_back(size - first - firstPadding);
-        from = first;
-        padding = firstPadding;
-    }
-    if (size - at - h.padding <= longest) sizes.push_back(size - at - h.padding);
-    std::sort(heads.begin(), heads.end());
-    heads.erase(std::unique(heads.begin(), heads.end()), heads.end());
-    // And on, each within a frame's reach of the one before.
-    constexpr size_t kMostHeads = 16;
-    for (int64_t c = heads.back().first + 1; heads.size() < kMostHeads; ++c) {
+    std::vector<int64_t> others;  // items of another kind after the last
+    bool capped = false;
+    for (int64_t c = at + least;; ++c) {
         unsigned char q[4];
         FrameHeader next;
         if ((c = bytes_.Find(0xFF, c, std::min(heads.back().first + 2 * longest, size - 3))) < 0) break;
-        if (bytes_.Read(c, q, 4) == 4 && ReadFrameHeader(q, &next) && next.bitRateIndex == 0 && SameStream(q, p))
-            heads.emplace_back(c, next.padding);
+        if (bytes_.Read(c, q, 4) < 4 || !ReadFrameHeader(q, &next) || next.bitRateIndex != 0 || !SameStream(q, p))
+            continue;
+        if (heads.size() == kFreeHeaders) {
+            capped = true;
+            break;
+        }
+        heads.emplace_back(c, next.padding);
     }
-    for (size_t j = 1; j < heads.size(); ++j)
-        for (size_t i = j; i-- > 0 && heads[j].first - heads[i].first - heads[i].second <= 2 * longest;)
-            sizes.push_back(heads[j].first - heads[i].first - heads[i].second);
+    if (heads.size() > 1 && !capped) {
+        // After the last of two headers or more (one alone among other
+        // bytes is no stream), the next item of another kind tells it as
+        // the next header would: a tag, or a whole frame of a bit rate (the
+        // first, and the next few that lead on: stray bytes may follow the
+        // first, and one may begin within the free-format frame itself).
+        const int64_t from = heads.back().first, reach = std::min(from + 2 * longest, size);
+        const int64_t tag = FirstTag(from + least, reach);
+        if (tag >= 0) others.push_back(tag);
+        int64_t end = -1, frame = RateFrameWithin(from + least, tag >= 0 ? tag : reach, false, &end);
+        for (int i = 0; frame >= 0 && i < kFreeDistances; ++i) {
+            others.push_back(frame);
+            frame = RateFrameWithin(frame + (i > 0), tag >= 0 ? tag : reach, true, &end);
+        }
+    }
+    for (const auto& [head, padding] : heads)
+        if (size - head - padding <= (head == at ? longest : 2 * longest)) sizes.push_back(size - head - padding);
+    for (size_t j = 1; j < heads.size(); ++j) others.push_back(heads[j].first);
+    for (const int64_t to : others)
+        for (const auto& [head, padding] : heads)
+            if (head < to && to - head - padding <= 2 * longest) sizes.push_back(to - head - padding);
     std::sort(sizes.begin(), sizes.end());
     sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     if (!sizes.empty()) {
@@ -458,9 +444,15 @@ int64_t StreamParse::FrameWithinAsked(int64_t from, int64_t to, const unsigned c
     // The items at one offset ask from there on, each as far as its end;
     // the first frame within does not hang on where the search stops. It
     // asks of ref only its stream, and of sizeKnown only in free format.
-    if (from != askedFrom_) {
+    constexpr size_t kSlots = 4096;
+    if (from != askedFrom_ || asked_.size() >= kSlots / 2) {
         askedFrom_ = from;
         asked_.clear();
+        if (askedSlots_.empty()) askedSlots_.resize(kSlots);
+        if (++askedRound_ == 0) {
+            std::fill(askedSlots_.begin(), askedSlots_.end(), AskedSlot{});
+            askedRound_ = 1;
+        }
     }
     const Asked key{StreamKey(ref), freeSize, freeSize == 0 || sizeKnown};
     const auto same = [&](const Asked& a) {
@@ -468,11 +460,16 @@ int64_t StreamParse::FrameWithinAsked(int64_t from, int64_t to, const unsigned c
     };
     // The ways to an item come by kind: most ask what the way before did.
     if (lastAsked_ >= asked_.size() || !same(asked_[lastAsked_])) {
-        lastAsked_ = size_t(std::find_if(asked_.begin(), asked_.end(), same) - asked_.begin());
-        if (lastAsked_ == asked_.size()) {
+        const uint64_t packed = uint64_t(key.stream) << 32 ^ uint64_t(key.freeSize) << 1 ^ uint64_t(key.sizeKnown);
+        size_t slot = size_t((packed * 0x9E3779B97F4A7C15ull) >> 52) & (kSlots - 1);
+        while (askedSlots_[slot].round == askedRound_ && askedSlots_[slot].key != packed) slot = (slot + 1) & (kSlots - 1);
+        AskedSlot& found = askedSlots_[slot];
+        if (found.round != askedRound_) {
+            found = {packed, askedRound_, uint32_t(asked_.size())};
             asked_.push_back(key);
             asked_.back().to = from;
         }
+        lastAsked_ = found.index;
     }
     Asked& a = asked_[lastAsked_];
     if (a.at < 0 && a.to < to) {

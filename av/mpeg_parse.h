@@ -141,6 +141,15 @@ private:
     mutable int64_t askedFrom_ = -1;
     mutable std::vector<Asked> asked_;
     mutable size_t lastAsked_ = 0;
+    // asked_ by stream, size and sizeKnown: an open-addressed table whose
+    // slots of another offset (round) count as empty.
+    struct AskedSlot {
+        uint64_t key = 0;
+        uint32_t round = 0;
+        uint32_t index = 0;
+    };
+    mutable std::vector<AskedSlot> askedSlots_;
+    mutable uint32_t askedRound_ = 0;
 
     // Scans a chunk further, then settles what lies far enough behind.
     void Advance();

@@ -572,7 +572,8 @@ size_t MainDataBytes(std::string frame)
 // Free-format Layer I
 // frames holding their stream's header (but for the checksum bit) once or
 // twice each: a zero before frames 1 and 2, so only frames 2 and 3 stand
-// with nothing between.
+// with nothing between; the first three, an ID3v1 tag and a frame of a bit
+// rate, 16 bytes before frames 1 and 2.
 std::string LayerOneClicks(int rate, int channels, int kbits, double seconds);
 
 TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
@@ -681,18 +682,23 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
     }
     {
         const std::string layerOne = LayerOneClicks(44100, 2, 448, 0.05);
-        const std::vector<std::vector<size_t>> within{{300}, {450}, {200, 400}, {200, 400}};
-        std::vector<std::string> frames;
-        for (const tavrel_test::MpegFrame& f : tavrel_test::WalkMpegFrames(layerOne).frames) {
-            if (frames.size() == within.size()) break;
-            std::string frame = layerOne.substr(f.at, f.size);
-            frame[2] = char(frame[2] & 0x0F);  // free format
-            for (const size_t at : within[frames.size()])
-                frame.replace(at, 4, frame.substr(0, 4)), frame[at + 1] &= 0xFE;
-            frames.push_back(frame);
-        }
-        ASSERT_EQ(frames.size(), within.size());
-        streams.push_back({"free-format Layer I", frames});
+        const std::vector<tavrel_test::MpegFrame> walked = tavrel_test::WalkMpegFrames(layerOne).frames;
+        ASSERT_GE(walked.size(), 4u);
+        // Free format, the stream's header put in at these offsets of each.
+        const auto freeFormat = [&](const std::vector<std::vector<size_t>>& within) {
+            std::vector<std::string> frames;
+            for (const std::vector<size_t>& offsets : within) {
+                std::string frame = layerOne.substr(walked[frames.size()].at, walked[frames.size()].size);
+                frame[2] = char(frame[2] & 0x0F);
+                for (const size_t at : offsets) frame.replace(at, 4, frame.substr(0, 4)), frame[at + 1] &= 0xFE;
+                frames.push_back(frame);
+            }
+            return frames;
+        };
+        streams.push_back({"free-format Layer I", freeFormat({{300}, {450}, {200, 400}, {200, 400}})});
+        streams.push_back({"free-format Layer I before a tag", freeFormat({{200}, {200}, {300}})});
+        streams.back().frames.push_back(tavrel_test::MpegTagBytes(tavrel_test::kId3v1));
+        streams.back().frames.push_back(low[1]);
     }
     const std::string path = dir.file("finding.mp3");
     const auto decode = [&](const std::vector<std::string>& frames, const std::vector<size_t>& at,
@@ -739,6 +745,8 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         } else if (name == "two rates by turns") {
             puts.push_back({"6 zeros", std::string(6, '\0'), {1, 3, 4}});
             puts.push_back({"6 bytes of 0x6D", std::string(6, '\x6D'), {1, 2, 3}});
+        } else if (name == "free-format Layer I before a tag") {
+            puts.push_back({"16 bytes of 0xDC", std::string(16, '\xDC'), {1, 2}});
         } else if (name == "free-format Layer I") {
             puts.push_back({"a zero", std::string(1, '\0'), {1, 2}});
         } else if (name == "after a tag") {
@@ -756,7 +764,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 1 + 3 + 1 + 2 + 2 + 1 + 1 + 1);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 1 + 3 + 1 + 2 + 2 + 1 + 1 + 1 + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
