@@ -169,6 +169,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
     // Free format: the whole frames of a bit rate within that lead on, looked
     // for once for every size.
     std::vector<std::pair<int64_t, int64_t>> swallowed;
+    int64_t longestItem = h.size, tagWithin = -2;  // -2: not looked for yet
     const auto add = [&](int64_t freeSize) {
         const int64_t bytes = FrameSize(h, freeSize);
         if (bytes <= 0 || at + bytes > size || !HoldsFrame(p, n, h, bytes)) return;
@@ -182,7 +183,10 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
                 item.swallowed = from;
                 break;
             }
-        item.tagWithin = TagWithin(at + 1, item.end);
+        // Looked for once, as far as the longest: the first stands within
+        // the items it stands before the end of.
+        if (tagWithin == -2) tagWithin = TagWithin(at + 1, std::min(at + longestItem, size));
+        item.tagWithin = tagWithin >= 0 && tagWithin < item.end;
         items->push_back(item);
     };
     if (h.bitRateIndex != 0) {
@@ -249,6 +253,7 @@ void StreamParse::FrameItems(int64_t at, const unsigned char* p, size_t n, std::
         for (int64_t frame = at + 1, end = -1; (frame = RateFrameWithin(frame, reach, true, &end)) >= 0; ++frame)
             swallowed.emplace_back(frame, end);
     }
+    if (!sizes.empty()) longestItem = FrameSize(h, std::min(sizes.back(), 2 * longest));
     for (const int64_t s : sizes)
         if (s >= least && s <= 2 * longest) add(s);
 }
@@ -501,14 +506,18 @@ int64_t StreamParse::StandingTag(int64_t at)
     return followed ? tag.at : -1;
 }
 
-bool StreamParse::TagWithin(int64_t from, int64_t to)
+int64_t StreamParse::TagWithin(int64_t from, int64_t to)
 {
     // ID3v2, APEv2 and Lyrics3 by their names and structure; an ID3v1 tag's
     // three letters are too few to tell within a frame's bytes.
+    int64_t first = -1;
     for (const char name : {'I', 'A', 'L'})
-        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, to)) >= 0; ++at)
-            if (StandingTag(at) == at) return true;
-    return false;
+        for (int64_t at = from; (at = bytes_.Find(uint8_t(name), at, first >= 0 ? first : to)) >= 0; ++at)
+            if (StandingTag(at) == at) {
+                first = at;
+                break;
+            }
+    return first;
 }
 
 int64_t StreamParse::FirstTag(int64_t from, int64_t limit)

@@ -202,8 +202,10 @@ private:
     // its stream past fewer stray bytes than the frame), and where it ends;
     // -1 where none does.
     int64_t RateFrameWithin(int64_t from, int64_t to, bool leads, int64_t* end);
-    // Whether an ID3v2, APEv2 or Lyrics3 tag begins in [from, to).
-    bool TagWithin(int64_t from, int64_t to);
+    // Where the first ID3v2, APEv2 or Lyrics3 tag that stands (followed by
+    // the end, a frame header or a tag) begins in [from, to); -1 where none
+    // does.
+    int64_t TagWithin(int64_t from, int64_t to);
     // Where the Lyrics3 text at `at` ends; -1 where it does not.
     int64_t LyricsEnd(int64_t at);
     // Where the first tag of any kind begins in [from, limit) by its
