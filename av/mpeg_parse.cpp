@@ -563,8 +563,9 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     const int64_t gap = item.at - n.end;
     int64_t penalty = 0;
     // A tag explains its bytes only where the end or an item follows at
-    // once: its name and length among other bytes are no tag; a frame that
-    // holds another of its stream within, none from there on.
+    // once, or a frame past fewer stray bytes than one of the recording
+    // before: its name and length among other bytes are no tag; a frame
+    // that holds another of its stream within, none from there on.
     // A frame of a bit rate other than the one before it, right where that
     // one ends and followed by stray bytes, costs as much as a frame of the
     // rate before lost (a header damaged into another bit rate claims a
@@ -574,8 +575,8 @@ int64_t StreamParse::Penalty(const Node& n, const Item& item, Node* next) const
     // stray bytes than a frame before one of another change no reading of
     // it either.
     int64_t switched = 0;
-    const bool near = item.kind == Item::kFrame && n.kind == Node::kFrame && n.hasShape && gap < n.shape.shortest;
-    const bool other = near && OtherRecording(n.shape, item.head);
+    const bool near = item.kind == Item::kFrame && n.kind != Node::kRoot && n.hasShape && gap < n.shape.shortest;
+    const bool other = near && (n.kind == Node::kTag || OtherRecording(n.shape, item.head));
     penalty += other ? 0 : ExitPenalty(n, gap, near, &switched);
     next->seen = n.seen;
     next->confirmed = n.confirmed;

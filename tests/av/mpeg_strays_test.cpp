@@ -567,7 +567,10 @@ size_t MainDataBytes(std::string frame)
 // bytes before the last's frames. A 320 kbit/s
 // frame between 128 kbit/s ones holding a whole frame of its stream 418
 // bytes in: bytes before it and the frames around it, or an MPEG-2
-// recording after it, bytes before two of its frames. A free-format frame
+// recording after it, bytes before two of its frames. An ID3v1 tag between
+// two recordings, a frame of the second begun 16 bytes before the tag in
+// the last frame of the first: 6 zeros before the second's first three.
+// A free-format frame
 // in which a frame of the recording after it begins, 11 zeros before it.
 // Free-format Layer I
 // frames holding their stream's header (but for the checksum bit) once or
@@ -655,6 +658,18 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
         streams.push_back({"after a tag", LameFrames(dir.path(), 44100, 1000, "-b 128 -m m")});
         streams.back().frames.push_back(tavrel_test::MpegTagBytes(tavrel_test::kId3v1));
         streams.back().frames.push_back(other[1]);
+    }
+    {
+        // An MPEG-2 recording, an ID3v1 tag and an MPEG-2.5 one of 144-byte
+        // frames, the last frame before the tag holding the header and side
+        // information of one of those 16 bytes before its end.
+        std::vector<std::string> before = LameFrames(dir.path(), 24000, 300, "-t -b 40 -m m");
+        const std::vector<std::string> after = LameFrames(dir.path(), 8000, 600, "-t -b 16 -m m");
+        ASSERT_TRUE(before.size() >= 3 && after.size() >= 4 && after[0].size() == 144) << "lame wrote other frames";
+        before.back().replace(before.back().size() - 16, 13, after[0].substr(0, 13));
+        streams.push_back({"a frame across a tag", before});
+        streams.back().frames.push_back(tavrel_test::MpegTagBytes(tavrel_test::kId3v1));
+        streams.back().frames.insert(streams.back().frames.end(), after.begin(), after.begin() + 4);
     }
     {
         // No bit reservoir: each frame's main data its own.
@@ -749,6 +764,9 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
             puts.push_back({"16 bytes of 0xDC", std::string(16, '\xDC'), {1, 2}});
         } else if (name == "free-format Layer I") {
             puts.push_back({"a zero", std::string(1, '\0'), {1, 2}});
+        } else if (name == "a frame across a tag") {
+            const size_t first = frames.size() - 4;
+            puts.push_back({"6 zeros", std::string(6, '\0'), {first, first + 1, first + 2}});
         } else if (name == "after a tag") {
             for (const size_t length : {1, 2, 16})
                 puts.push_back({std::to_string(length) + " bytes of 0x91", std::string(length, '\x91'),
@@ -764,7 +782,7 @@ TEST(MpegStraysFewFrames, FuzzFindingsCostNothing)
                 << clean.samples.size() / size_t(clean.channels) << " samples clean";
         }
     }
-    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 1 + 3 + 1 + 2 + 2 + 1 + 1 + 1 + 1);
+    EXPECT_EQ(cases, 5 * kFills + 256 + 1 + 1 + 5 + 3 + 3 + 1 + 1 + 1 + 1 + 3 + 1 + 1 + 2 + 2 + 1 + 1 + 1 + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, MpegStrays, testing::ValuesIn(kShapes),
